@@ -1,0 +1,41 @@
+#pragma once
+// Value, text and SQL helpers used everywhere.
+#include "platform/Ado.h"
+#include "platform/Collections.h"
+#include <QString>
+#include <functional>
+
+namespace basFuncionesComunes {
+double ValNumero(const QString& texto);
+Variant VarToStr(const Variant& v, const Variant& defecto = QString(), bool decodificarBinario = false);
+QString NumeroATexto(const Variant& v, bool nullComoNull = false, const QString& formato = {});
+QString AlineaTexto(const QString& texto, qint32 ancho, bool alinearIzquierda = true, bool recortar = false,
+                    const QString& relleno = QStringLiteral(" "));
+// Word wrap after the print-markup substitution; `texto` receives the substituted text.
+QString AjustaTexto(int ancho, QString& texto, int sangria = 0);
+QString AjustaTexto(int ancho, const QString& texto, int sangria = 0);
+Variant ConsultaRapida(const QString& sql, const QString& campo = {}, ado::Connection* conexion = nullptr,
+                       const Variant& defecto = QString(), const QList<Variant>& params = {});
+QString cStringSQL(const QString& texto, bool ponerComillas = true, bool escaparBarras = true);
+QString addslashes(QString& texto, bool doblarComilla = false, bool escaparBarras = true);
+Variant BinaryToString(const Variant& v);
+bool esBinaryString(const Variant& v);
+float Segundos();
+Variant Vc(const ado::Field* campo, const Variant& muestra);
+void Espera(qint64 milisegundos);
+bool EjecutandoEnIDE();
+QString CreaDelete(const QString& sql);
+vb::ObjectPtr CreaInserts(const QString& sql, const QString& tabla);  // a vb::Collection of texts
+QString ValorSQL(const ado::Field& campo);
+QString QuitarTagsHTML(QString& texto);
+QString QuitaHtml(const QString& texto);
+QString MascaraDecimales(qint32 decimales);
+double Redondear(double valor, qint16 decimales = 2);
+// VB's Format of a number with a mask such as "###0.00" (half away from zero on the decimal value).
+QString FormatNumero(double valor, const QString& mascara);
+
+// The print-markup substitution that AjustaTexto applies; the printer layer installs
+// sustituyeTagsHTML here at start (identity until then).
+void setSustituyeTags(std::function<QString(const QString&)> f);
+QString aplicarSustituyeTags(const QString& texto);
+} // namespace basFuncionesComunes

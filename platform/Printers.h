@@ -1,0 +1,42 @@
+#pragma once
+// Raw output to printers through libcups (one raw job per send), the printer list and the default.
+// The output goes through a seam so tests can record the bytes instead of printing.
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+namespace printers {
+
+class RawOutput {
+public:
+    virtual ~RawOutput() = default;
+    // Sends the bytes as one raw job to the named queue. False with a reason on failure.
+    virtual bool send(const QString& printer, const QByteArray& data, QString* error) = 0;
+    virtual QStringList list() = 0;
+    virtual QString defaultPrinter() = 0;  // empty when none
+};
+
+RawOutput& output();
+void install(RawOutput* out);  // nullptr restores CUPS
+
+class CupsOutput : public RawOutput {
+public:
+    bool send(const QString& printer, const QByteArray& data, QString* error) override;
+    QStringList list() override;
+    QString defaultPrinter() override;
+};
+
+// Records every job; for tests and benchmarks.
+class RecordingOutput : public RawOutput {
+public:
+    struct Job { QString printer; QByteArray data; };
+    std::vector<Job> jobs;
+    QStringList printers{QStringLiteral("TICKETS")};
+    QString defaultName{QStringLiteral("TICKETS")};
+    bool fail = false;
+    bool send(const QString& printer, const QByteArray& data, QString* error) override;
+    QStringList list() override { return printers; }
+    QString defaultPrinter() override { return defaultName; }
+};
+
+} // namespace printers

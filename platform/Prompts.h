@@ -1,0 +1,50 @@
+#pragma once
+// Every message box, question, input box and modal form goes through this one seam.
+// Production installs an implementation with Qt dialogs (core/ui); tests install ScriptedPrompts
+// with answers queued in advance. Without any installed implementation, ScriptedPrompts with no
+// answers is used: every box answers its default (OK = 1, or 0 for questions) and is recorded.
+#include <QString>
+#include <QStringList>
+#include <deque>
+#include <functional>
+#include <map>
+
+namespace prompts {
+
+// Windows message-box style bits and answer codes.
+enum Style { vbOKOnly = 0, vbOKCancel = 1, vbYesNoCancel = 3, vbYesNo = 4, vbCritical = 16, vbQuestion = 32,
+             vbExclamation = 48, vbInformation = 64 };
+enum Answer { vbOK = 1, vbCancel = 2, vbYes = 6, vbNo = 7 };
+
+class UserPrompts {
+public:
+    virtual ~UserPrompts() = default;
+    virtual int messageBox(const QString& text, int style, const QString& title) = 0;
+    // Text input; returns false when cancelled.
+    virtual bool inputBox(const QString& prompt, const QString& title, QString& value) = 0;
+    // A modal form by its name ("frmConfig", "frmPassword", "frmCalc", ...): forms register a factory
+    // with registerForm; the result is the form's own answer (for keypads, 1 when blnOk).
+    virtual int showForm(const QString& name) = 0;
+};
+
+UserPrompts& current();
+void install(UserPrompts* p);  // nullptr restores the default
+
+// Forms register how they are shown; showForm of a production implementation calls these.
+void registerForm(const QString& name, std::function<int()> show);
+std::function<int()> formFactory(const QString& name);
+
+// For tests (and the default): answers in order, every call recorded.
+class ScriptedPrompts : public UserPrompts {
+public:
+    struct Call { QString kind, text, title; int style = 0; };
+    std::deque<int> answers;          // messageBox answers; when empty: 1 for OK-only styles, 0 otherwise
+    std::deque<QString> inputs;       // inputBox values; when empty: cancelled
+    std::map<QString, std::deque<int>> formAnswers;  // per form; when empty: the registered factory or 0
+    std::vector<Call> calls;
+    int messageBox(const QString& text, int style, const QString& title) override;
+    bool inputBox(const QString& prompt, const QString& title, QString& value) override;
+    int showForm(const QString& name) override;
+};
+
+} // namespace prompts

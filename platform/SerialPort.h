@@ -1,0 +1,32 @@
+#pragma once
+// A serial port over termios: exclusive open, raw mode (cfmakeraw), settings from a Windows
+// settings text ("9600,e,8,1"), reads and writes with time-outs done with poll.
+#include <QByteArray>
+#include <QString>
+
+class SerialPort {
+public:
+    SerialPort() = default;
+    ~SerialPort();
+    SerialPort(const SerialPort&) = delete;
+    SerialPort& operator=(const SerialPort&) = delete;
+
+    // "COMn" resolves through the registry's SERIALCOMM map, else /dev/ttyS{n-1}; a path is used as is.
+    static QString devicePathFor(const QString& comName);
+
+    bool open(const QString& device, QString* error = nullptr);  // O_RDWR|O_NOCTTY, TIOCEXCL, raw
+    // "baud,parity,databits,stopbits" with parity n/e/o/m/s; false on a text or a setting the port refuses.
+    bool applySettings(const QString& settings, QString* error = nullptr);
+    void close();
+    bool isOpen() const { return m_fd >= 0; }
+    // Writes everything (or fails); then tcdrain.
+    bool write(const QByteArray& data, int timeoutMs = 1000);
+    // Reads what arrives until maxBytes, or totalTimeoutMs passes, or no byte comes for intervalTimeoutMs
+    // after the first one (0 = no interval limit). Returns what was read (possibly empty).
+    QByteArray read(int maxBytes, int totalTimeoutMs, int intervalTimeoutMs = 0);
+    void flushInput();
+    int fd() const { return m_fd; }
+
+private:
+    int m_fd = -1;
+};

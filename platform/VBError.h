@@ -1,0 +1,35 @@
+#pragma once
+// A VB run-time error: number, description, source. Procedures that trap errors catch it and hand
+// it to the central error handler. Numbers follow VB and ADO so the reconnect decision works
+// unchanged: 5 invalid call, 6 overflow, 9 subscript, 13 type mismatch, 28 out of stack space,
+// 91 object not set, 94 invalid use of Null, 424 object required, 438 no such member, 450 wrong
+// arguments, 457 key already in collection; ADO 3021 no current record, 3265 item not found,
+// 3704 object closed, 3709 connection unusable, -2147217900 syntax error, -2147217873 integrity
+// (duplicate), -2147217865 unknown table/column, -2147217833 truncation, -2147467259 provider failure.
+#include <QString>
+#include <exception>
+#include <string>
+
+class VBError : public std::exception {
+public:
+    VBError(qint32 number, QString description, QString source = {});
+    qint32 number() const { return m_number; }
+    const QString& description() const { return m_description; }
+    const QString& source() const { return m_source; }
+    const char* what() const noexcept override { return m_what.c_str(); }
+
+private:
+    qint32 m_number;
+    QString m_description;
+    QString m_source;
+    std::string m_what;
+};
+
+namespace vb {
+// Raises a run-time error; the description defaults to VB's text for the number.
+[[noreturn]] void Raise(qint32 number, const QString& description = {}, const QString& source = {});
+QString DefaultErrorText(qint32 number);
+// The error being handled inside a catch block: a VBError as it is, any other exception mapped to
+// a VBError (std::bad_alloc to 7 "Out of memory", others to 5 with their what()). Call only in a catch.
+VBError CurrentError();
+} // namespace vb
