@@ -1,0 +1,101 @@
+#pragma once
+// The printer module: the shared print buffer, the ESC/POS code strings and markup, the character
+// translation to the printer's table, the single output road (Imprimir) and the cut, logo, beep and
+// bit-image routines. Every byte that reaches a ticket printer goes through Imprimir.
+//
+// The buffer is text in which each character stands for one byte of the Windows-1252 code page;
+// printer commands are the characters whose byte is the command byte (vb::Chr(27) is ESC). At a
+// send the whole buffer becomes one raw job (printers::output()).
+#include "platform/Variant.h"
+#include <QString>
+#include <initializer_list>
+
+namespace basPrinter {
+
+// ---- The shared print buffer ----
+struct BufferImpresion {
+    QString Texto;           // collected and not yet sent
+    qint32 LineasPagina = 0; // invoice-printer pagination counters (ImprimeFacturadora)
+    qint32 Pagina = 0;
+    qint32 LineasPendientes = 0;
+};
+extern BufferImpresion mBufferImpresion;
+
+// Invoice-printer pagination switch (1 = on; starts at 0) and the header line repeated per page.
+extern qint32 glngPaginarFacturadora;
+extern QString gstrCabeceraFacturadora;
+
+// ---- Printer code strings (filled by InicializaCodigosPRN) ----
+extern QString PRN_INISUB;    // ESC "-" 1   underline on
+extern QString PRN_FINSUB;    // ESC "-" 0   underline off
+extern QString PRN_ININEG;    // ESC "E" 1   bold on
+extern QString PRN_FINNEG;    // ESC "E" 0   bold off
+extern QString PRN_INIDBLALT; // GS "!" 17   double width and height
+extern QString PRN_FINDBLALT; // GS "!" 0
+extern QString PRN_INITRIALT; // GS "!" 34   triple width and height
+extern QString PRN_FINTRIALT; // GS "!" 0
+extern QString PRN_INIGIG;    // GS "!" 102  seven times width and height
+extern QString PRN_FINGIG;    // GS "!" 0
+extern QString PRN_INIINV;    // GS "B" 1    reverse on
+extern QString PRN_FININV;    // GS "B" 0    reverse off
+
+// Builds a command text from byte values (each becomes one character of the buffer).
+QString CodigoImpresora(std::initializer_list<int> bytes);
+
+// ---- Output ----
+// Adds `texto` (plus CR LF when ConSalto) to the buffer and, when Enviar (or when the buffer has
+// grown past "LongMaxTexto"), sends the whole buffer as one job to the printer chosen from
+// idImpresora / NombreImpresora / the main window's flags / the default printer.
+// Returns true when this call sent the buffer and the printer accepted it (an empty buffer has
+// nothing to lose and counts as sent); false when nothing went out (not a sending call, captured,
+// dropped for a "NO IMPRIMIR" printer, or the send failed - a failure is also logged and reported).
+bool Imprimir(const QString& texto, bool ConSalto = true, bool Enviar = false, qint32 idImpresora = 0,
+              const QString& NombreImpresora = {}, bool ControlarFacturadora = true, bool Traducir = true,
+              bool EsCocina = false);
+
+// Empty procedures the scale code calls.
+Variant TrazaVacia(const QString& a = {}, const QString& b = {}, const Variant& c = {}, const Variant& d = {});
+void ProcedimientoVacio(const Variant& a = {}, const Variant& b = {}, const Variant& c = {}, const Variant& d = {},
+                        const Variant& e = {}, const Variant& f = {});
+
+// ---- Code strings, printer state, markup and translation ----
+void InicializaCodigosPRN();
+// Line spacing (when CambiarEspaciado; an empty Espaciado takes "EspacioEntreLineas" and the caller's
+// variable receives it) and print mode. Sends nothing while the print target captures text.
+void InicializaImpresora(qint32 idImpresora, const QString& NombreImpresora, bool CambiarEspaciado, bool Enviar,
+                         QString& Espaciado);
+void InicializaImpresora(qint32 idImpresora, const QString& NombreImpresora, bool CambiarEspaciado = false,
+                         bool Enviar = false, const QString& Espaciado = {});
+// Adds the font command and returns the characters per line.
+qint16 EstableceLetraYAncho(qint32 idImpresora, const QString& NombreImpresora, bool EsCocina);
+// Tags (<b> ... </inv>), code words (PRN_ININEG ...) in any case, and "&comma;".
+QString sustituyeTagsHTML(QString& texto);
+QString sustituyeTagsHTML(const QString& texto);
+// Maps accented characters to the printer's table; with the euro code page on, ESC "t" 19 goes in
+// front. Printer commands inside the text keep their bytes.
+QString TraducirCaracteres(QString& texto, bool EsCocina);
+QString TraducirCaracteres(const QString& texto, bool EsCocina);
+
+// ---- Cut, logo, beep, bit image ----
+// Feeds, cuts (or not), sends the buffer, may start the logo for the next ticket, waits.
+// NombreImpresora receives "ImpresoraSecundaria" when the secondary printer takes the ticket.
+void CortarPapel(bool ImprimirLogoDespues, qint32 idImpresora, bool Traducir, QString& NombreImpresora);
+void CortarPapel(bool ImprimirLogoDespues = true, qint32 idImpresora = 0, bool Traducir = true,
+                 const QString& NombreImpresora = {});
+void ImprimeLogo(bool Enviar = false, qint32 idImpresora = 0, const QString& NombreImpresora = {});
+void EmitirPito(qint32 idImpresora = 0, const QString& NombreImpresora = {});
+void ImprimeImagenBits(const QString& Datos, qint16 AnchoBytes, qint32 idImpresora, qint16 Espaciado,
+                       const QString& NombreImpresora = {});
+
+// ---- Invoice-printer pagination (entered only while glngPaginarFacturadora is 1) ----
+void ImprimeFacturadora(const QString& texto, bool blnNuevoDocumento, bool blnSoloContar);
+
+// ---- Wiring ----
+// Installs sustituyeTagsHTML into the word wrap and this layer as the core's error printer.
+// InicializaCodigosPRN calls it too; calling it again does nothing more.
+void InstalaServiciosImpresion();
+
+// Empties the buffer and counters, restores the code strings and the pagination switch.
+void resetForTests();
+
+} // namespace basPrinter
