@@ -6,6 +6,8 @@
 #include "platform/Variant.h"
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
+#include <functional>
 #include <memory>
 
 class clsParametros;
@@ -13,16 +15,16 @@ class Reg_class;
 class clsDR;
 
 // ---- Switches and start-up globals (set by Main) ----
-extern bool gblnDebug;        // /Debug
-extern bool gblnLog;          // /log: log.txt is written; MensajeUsuario never prints
-extern bool gblnMensaje;      // /mensaje: every log line also in a message box
-extern bool gblnDesarrollo;   // /desarrollo
-extern bool gblnInstal;       // /instal...
-extern int gintRetraso;       // /retraso=N seconds
-extern QString gstrNombreBDSwitch;   // /nombre_bd=...
-extern QString gstrIpServidorSwitch; // /ipservidor=...
-extern QString gstrTPVSwitch;        // /tpv=...
-extern QStringList gstrArgumentosOriginales;  // the switches as given, for a restart
+extern bool gblnDebug;                       // /Debug
+extern bool gblnLog;                         // /log: log.txt is written; MensajeUsuario never prints
+extern bool gblnMensaje;                     // /mensaje: every log line also in a message box
+extern bool gblnDesarrollo;                  // /desarrollo
+extern bool gblnInstal;                      // /instal...
+extern int gintRetraso;                      // /retraso=N seconds
+extern QString gstrNombreBDSwitch;           // /nombre_bd=...
+extern QString gstrIpServidorSwitch;         // /ipservidor=...
+extern QString gstrTPVSwitch;                // /tpv=...
+extern QStringList gstrArgumentosOriginales; // the switches as given, for a restart
 
 extern qint32 glngEmpresa;
 extern qint32 glngRestaurante;
@@ -31,8 +33,8 @@ extern qint16 gintIdioma, gintIdiomaSecundario, gintIdiomaActual;
 extern QString gstrTextoIVA, gstrTextoVendedor, gstrTextoCamarero, gstrTextoMesa, gstrTextoDrovanto;
 extern bool gblnHayTextosPropios;
 extern QDateTime gdtmFechaConexion;
-extern QString gstrRutaRegistro;     // "SOFTWARE\Vesk\Tarvolin" under HKEY_CURRENT_USER
-extern QString gstrNombreBD;         // database name fixed at the first connection
+extern QString gstrRutaRegistro; // "HKEY_CURRENT_USER\SOFTWARE\Vesk\Tarvolin"
+extern QString gstrNombreBD;     // database name fixed at the first connection
 extern QString gstrConexionString;
 extern QString gstrCarpetaImagenes;
 extern QString gstrBBDDActual;
@@ -43,13 +45,18 @@ extern bool gblnGrabarLogDetallado;
 extern bool gblnLogFicheroDesactivado;
 extern int gintFicheroLog;
 extern qint16 gintTeclaEnter;
+extern qint16 gintTeclaEsc, gintTeclaEspacio, gintTeclaArriba, gintTeclaAbajo, gintTeclaIzquierda, gintTeclaDerecha;
+extern bool gblnConexionesInicializadas; // the post-connection step has run (once per run)
+// Snapshot of the application key's values taken by GetParamReg: element 0 empty, then name and
+// value pairs. Reg_class::Lee_Valor answers reads of gstrRutaRegistro from it.
+extern QStringList garrValoresRegistro;
 
 // ---- Long-lived objects ----
-clsParametros& objParametros();     // created on first use
-Reg_class& objReg();                // created on first use
+clsParametros& objParametros(); // created on first use
+Reg_class& objReg();            // created on first use
 ado::Connection& ConexionServidor();
 ado::Connection& ConexionLocal();
-extern std::unique_ptr<clsDR> DR;   // created by the post-connection step
+extern std::unique_ptr<clsDR> DR; // created by the post-connection step
 
 // ---- The main window as the services see it ----
 // frmPrincipal's public variables live here so code and tests need no widget to read them.
@@ -71,7 +78,7 @@ public:
     virtual ~MainWindowPort() = default;
     virtual void AnadirLog(const QString& concepto) = 0;
     virtual void MuestraIconoTareas(bool conectado) = 0;
-    virtual void setReconnectTimerEnabled(bool enabled) = 0;     // tmrIntentoConexion
+    virtual void setReconnectTimerEnabled(bool enabled) = 0;      // tmrIntentoConexion
     virtual void setScaleTimer(bool enabled, int intervalMs) = 0; // tmrBalanzaContinuo
     virtual bool scaleTimerEnabled() const = 0;
     virtual int scaleTimerInterval() const = 0;
@@ -90,15 +97,24 @@ public:
     void AnadirLog(const QString& concepto) override { grid << concepto; }
     void MuestraIconoTareas(bool c) override { conectado = c; }
     void setReconnectTimerEnabled(bool e) override { reconnectTimer = e; }
-    void setScaleTimer(bool e, int ms) override { scaleTimer = e; scaleInterval = ms; }
+    void setScaleTimer(bool e, int ms) override {
+        scaleTimer = e;
+        scaleInterval = ms;
+    }
     bool scaleTimerEnabled() const override { return scaleTimer; }
     int scaleTimerInterval() const override { return scaleInterval; }
-    void setWeightLabel(WeightLabel w, const QString& c, bool v) override { labels[int(w)] = c; labelVisible[int(w)] = v; }
-    void FinalizarProgramaYDescargarFormularios(bool r) override { ++finalizarCalls; lastRestart = r; }
+    void setWeightLabel(WeightLabel w, const QString& c, bool v) override {
+        labels[int(w)] = c;
+        labelVisible[int(w)] = v;
+    }
+    void FinalizarProgramaYDescargarFormularios(bool r) override {
+        ++finalizarCalls;
+        lastRestart = r;
+    }
 };
 MainWindowPort& mainWindow();
-void setMainWindow(MainWindowPort* w);  // nullptr restores the recording default
-RecordingMainWindow& recordingMainWindow();  // the default instance
+void setMainWindow(MainWindowPort* w);      // nullptr restores the recording default
+RecordingMainWindow& recordingMainWindow(); // the default instance
 
 // ---- Printing as the core needs it (the printer layer registers itself) ----
 class ErrorPrinter {
@@ -109,20 +125,48 @@ public:
     // The unattended message ticket: the seven lines and the cut, as its own job.
     virtual void printErrorTicket(const QString& message) = 0;
 };
-void setErrorPrinter(ErrorPrinter* p);  // nullptr: nothing is printed
+void setErrorPrinter(ErrorPrinter* p); // nullptr: nothing is printed
 ErrorPrinter* errorPrinter();
 
 // ---- Logging and errors ----
 QString RutaAplicacion();  // the program's folder, no trailing separator
 QString CarpetaImagenes(); // gstrCarpetaImagenes, defaulting to RutaAplicacion() + "/imgs"
-void GrabaLog(const QString& strMensaje, bool blnForzar = false);
-void GrabaLogBBDD(const QString& strMensaje);
+// Grid row always; log.txt under /log or when forced. The third flag is accepted and not used.
+void GrabaLog(const QString& strMensaje, bool blnForzar = false, bool blnNoUsado = false);
+// Grid row and a qm_log row. The second argument is accepted and not used.
+void GrabaLogBBDD(const QString& strMensaje, int intNoUsado = 0);
 // Call from a catch block with the caught error (use vb::CurrentError() in catch (...)).
+// With blnReconectar and an error a lost link can explain, closes both connections, enables the
+// reconnect timer and waits, running events, until blnConexionOk is true again (or the program ends).
 void ControlErrores(const QString& strProcedimiento, bool blnReconectar, const VBError& err);
+// The error text of ControlErrores: "ERROR: " proc ": " description CR LF "(" number " - " source ")".
+QString TextoError(const QString& strProcedimiento, const VBError& err);
+// True when ControlErrores, asked to reconnect, closes the connections for this error.
+bool ErrorProvocaReconexion(const VBError& err);
 int MensajeUsuario(const QString& strMensaje, int lngBotones = 0, const QString& strTitulo = {});
 int MensajeUsuarioSimple(const QString& strMensaje, int lngBotones = 0, const QString& strTitulo = {});
 
 // ---- Database connections ----
 QString getDriverODBCMySQL();
+// The driver choice over a registry pair list (element 0 empty, then name and data pairs): the last
+// installed driver whose name holds "MySQL" (case-sensitive), else a value named exactly "MySQL";
+// empty when none. Without braces.
+QString EligeDriverODBCMySQL(const QStringList& pares);
+// "PASSWORD=" value for a MysqlPassword parameter: 0 -> empty, 1 -> the built-in one, else the text;
+// a password holding ';', '{' or '}' is wrapped in braces (a '}' inside doubled).
+QString PasswordConexion(const QString& strMysqlPassword);
 bool ConectaBBDD();
-bool ComCentral();
+bool ComCentral(bool blnNoUsado1 = true, bool blnNoUsado2 = true);
+
+// ---- The reconnect timer's work (tmrIntentoConexion) ----
+// The main window's 10 s timer calls this on every tick. It switches the timer off, runs
+// ConectaBBDD and, when that fails, switches the timer on again. On success blnConexionOk is true
+// (every ControlErrores wait then returns) and, the first time in the run, the post-connection step
+// runs (gblnConexionesInicializadas is set before it). Returns ConectaBBDD's result.
+bool IntentoConexionTick();
+// The post-connection step (the start-up registers InicializaConexionesAfter); empty: none.
+void setPasoPostConexion(std::function<void()> paso);
+
+// Puts the module's run state back as at start (log file, switches, connections closed, DR, flags,
+// main window and printer defaults). For tests.
+void resetBasGeneralForTests();

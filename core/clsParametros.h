@@ -1,6 +1,7 @@
 #pragma once
 // The parameter store: registry values overlaid by this till's configtpv rows.
 #include "platform/Variant.h"
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <map>
@@ -10,9 +11,9 @@
 class clsParametro {
 public:
     QString Nombre;
-    Variant valor() const;               // stored value trimmed (text), Null stays Null
+    Variant valor() const; // stored value trimmed (text), Null stays Null
     void setValor(const Variant& v);
-    void ActValor(const Variant& v);     // set and write to the registry (REG_SZ)
+    void ActValor(const Variant& v); // set and write to the registry (REG_SZ)
     // descriptive metadata nothing reads
     QString Depende, ConsultaSql, ValoresSql, DescripcionCastellano, descripcion, Padre;
     Variant DependeValor, vrnValDef;
@@ -51,6 +52,8 @@ public:
 private:
     void InitParametros();
     struct Entry;
-    std::unique_ptr<std::vector<std::shared_ptr<clsParametro>>> m_col;  // null until InitParametros
+    std::unique_ptr<std::vector<std::shared_ptr<clsParametro>>> m_col; // null until InitParametros
+    QHash<QString, std::shared_ptr<clsParametro>> m_indice;            // case-folded name -> parameter
     std::shared_ptr<clsParametro> find(const QString& name) const;
+    void add(const std::shared_ptr<clsParametro>& p);
 };

@@ -1,0 +1,535 @@
+// The start-up module's globals and long-lived objects, logging, the central error handler, user
+// messages and the two database connections.
+#include "core/basGeneral.h"
+
+#include "core/Reg_class.h"
+#include "core/basFuncionesComunes.h"
+#include "core/clsDR.h"
+#include "core/clsParametros.h"
+#include "platform/Clock.h"
+#include "platform/Cp1252.h"
+#include "platform/Program.h"
+#include "platform/Prompts.h"
+
+#include <QFile>
+#include <optional>
+
+// ---- Switches and start-up globals ----
+bool gblnDebug = false;
+bool gblnLog = false;
+bool gblnMensaje = false;
+bool gblnDesarrollo = false;
+bool gblnInstal = false;
+int gintRetraso = 0;
+QString gstrNombreBDSwitch;
+QString gstrIpServidorSwitch;
+QString gstrTPVSwitch;
+QStringList gstrArgumentosOriginales;
+
+qint32 glngEmpresa = 0;
+qint32 glngRestaurante = 0;
+qint16 gintTPV = 0;
+qint16 gintIdioma = 0, gintIdiomaSecundario = 0, gintIdiomaActual = 0;
+QString gstrTextoIVA, gstrTextoVendedor, gstrTextoCamarero, gstrTextoMesa, gstrTextoDrovanto;
+bool gblnHayTextosPropios = false;
+QDateTime gdtmFechaConexion;
+QString gstrRutaRegistro = QStringLiteral("HKEY_CURRENT_USER\\SOFTWARE\\Vesk\\Tarvolin");
+QString gstrNombreBD;
+QString gstrConexionString;
+QString gstrCarpetaImagenes;
+QString gstrBBDDActual;
+bool gblnParametrosCargados = false;
+bool gblnProgramaInicializado = false;
+bool gblnBalanzaActiva = false;
+bool gblnGrabarLogDetallado = false;
+bool gblnLogFicheroDesactivado = false;
+int gintFicheroLog = 0;
+qint16 gintTeclaEnter = 0;
+qint16 gintTeclaEsc = 0, gintTeclaEspacio = 0, gintTeclaArriba = 0, gintTeclaAbajo = 0, gintTeclaIzquierda = 0,
+       gintTeclaDerecha = 0;
+bool gblnConexionesInicializadas = false;
+QStringList garrValoresRegistro;
+
+std::unique_ptr<clsDR> DR;
+
+namespace {
+
+const QString kCrLf = QStringLiteral("\r\n");
+const QString kClaveDriversODBC = QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\ODBC\\ODBCINST.INI\\ODBC Drivers");
+const QString kPasswordIncorporada = QStringLiteral("morvint58");
+// Connect time-out, and the driver's read and write time-out: a statement on a link that died
+// without a word from the server fails after this instead of hanging the program.
+constexpr int kSegundosTimeoutConexion = 10;
+
+RecordingMainWindow& defaultMainWindow() {
+    static RecordingMainWindow w;
+    return w;
+}
+MainWindowPort* g_mainWindow = nullptr;
+ErrorPrinter* g_errorPrinter = nullptr;
+std::function<void()> g_pasoPostConexion;
+
+// Re-entry guards of the reporting roads: a report that fails while it is being made is written to
+// the grid and the log file only, so a broken printer or database cannot loop back into itself.
+int g_informandoError = 0;         // inside the reporting steps of ControlErrores
+bool g_imprimiendoMensaje = false; // inside the printing of an unattended message
+int g_conectando = 0;              // inside ConectaBBDD: no reconnect wait may start here
+bool g_falloLogAvisado = false;    // a failed write of log.txt has been reported in this run
+
+struct Contador {
+    int& n;
+    explicit Contador(int& c) : n(c) { ++n; }
+    ~Contador() { --n; }
+};
+
+QString textoDe(const VBError& e) {
+    return e.description();
+}
+
+void escribeLineaLog(const QString& strMensaje) {
+    const QString ruta = RutaAplicacion() + QStringLiteral("/log.txt");
+    QFile f(ruta);
+    QIODevice::OpenMode modo = QIODevice::WriteOnly;
+    if (gintFicheroLog == 0) {
+        gintFicheroLog = 1; // the first write of the run empties the file
+        modo |= QIODevice::Truncate;
+    } else {
+        modo |= QIODevice::Append;
+    }
+    if (!f.open(modo))
+        throw VBError(75, f.errorString() + QStringLiteral(": ") + ruta, QStringLiteral("Tarvolin"));
+    const QString registro = QStringLiteral("\"") + clock_seam::now().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")) +
+                             QStringLiteral(" -> ") + strMensaje + QStringLiteral("\"") + kCrLf;
+    const QByteArray bytes = cp1252::encode(registro);
+    if (f.write(bytes) != bytes.size())
+        throw VBError(75, f.errorString() + QStringLiteral(": ") + ruta, QStringLiteral("Tarvolin"));
+    f.close();
+    if (f.error() != QFileDevice::NoError)
+        throw VBError(75, f.errorString() + QStringLiteral(": ") + ruta, QStringLiteral("Tarvolin"));
+}
+
+void cierraSinErrores(ado::Connection& cn) {
+    try {
+        cn.Close();
+    } catch (const program::Ended&) {
+        throw;
+    } catch (...) {
+    }
+}
+
+} // namespace
+
+// ---- Long-lived objects ----
+clsParametros& objParametros() {
+    static clsParametros p;
+    return p;
+}
+
+Reg_class& objReg() {
+    static Reg_class r;
+    return r;
+}
+
+ado::Connection& ConexionServidor() {
+    static ado::Connection c;
+    return c;
+}
+
+ado::Connection& ConexionLocal() {
+    static ado::Connection c;
+    return c;
+}
+
+FrmPrincipalVars& frmPrincipalVars() {
+    static FrmPrincipalVars v;
+    return v;
+}
+
+MainWindowPort& mainWindow() {
+    return g_mainWindow ? *g_mainWindow : defaultMainWindow();
+}
+void setMainWindow(MainWindowPort* w) {
+    g_mainWindow = w;
+}
+RecordingMainWindow& recordingMainWindow() {
+    return defaultMainWindow();
+}
+
+void setErrorPrinter(ErrorPrinter* p) {
+    g_errorPrinter = p;
+}
+ErrorPrinter* errorPrinter() {
+    return g_errorPrinter;
+}
+
+// ---- Logging and errors ----
+QString RutaAplicacion() {
+    return program::applicationDir();
+}
+
+QString CarpetaImagenes() {
+    if (gstrCarpetaImagenes.isEmpty())
+        gstrCarpetaImagenes = RutaAplicacion() + QStringLiteral("/imgs");
+    return gstrCarpetaImagenes;
+}
+
+void GrabaLog(const QString& strMensaje, bool blnForzar, bool) {
+    try {
+        if (gblnMensaje)
+            prompts::current().messageBox(strMensaje, prompts::vbOKOnly, QString());
+        mainWindow().AnadirLog(strMensaje);
+        if (blnForzar || (gblnLog && !gblnLogFicheroDesactivado))
+            escribeLineaLog(strMensaje);
+    } catch (const program::Ended&) {
+        throw;
+    } catch (...) {
+        const VBError err = vb::CurrentError();
+        gblnLogFicheroDesactivado = true;
+        // Forced writes keep trying; their failure is told once per run, not on every line.
+        if (!g_falloLogAvisado) {
+            g_falloLogAvisado = true;
+            MensajeUsuario(textoDe(err), prompts::vbOKOnly, QString());
+        }
+    }
+}
+
+void GrabaLogBBDD(const QString& strMensaje, int) {
+    QString sql;
+    QList<Variant> valores;
+    try {
+        if (gblnMensaje)
+            prompts::current().messageBox(strMensaje, prompts::vbOKOnly, QString());
+        mainWindow().AnadirLog(strMensaje);
+        // One "now" for both columns, so the date and the session date always agree.
+        const QDateTime ahora = clock_seam::now();
+        QString concepto = QStringLiteral("Tarvolin. ") + strMensaje;
+        concepto.replace(QLatin1Char('\''), QChar(0x00B4));
+        sql = QStringLiteral("insert into qm_log "
+                             "(idEmpresa, idRestaurante, idTPV, Fecha, FechaSesion, idSesion, Camarero, Concepto) "
+                             "values (?, ?, 0, ?, ?, 1, 0, ?)");
+        valores = {Variant(glngEmpresa), Variant(glngRestaurante),
+                   Variant(ahora.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))),
+                   Variant(ahora.toString(QStringLiteral("yyyyMMdd")).toInt()), Variant(concepto)};
+    } catch (const program::Ended&) {
+        throw;
+    } catch (...) {
+        ControlErrores(QStringLiteral("basGeneral.AnadirLog"), true, vb::CurrentError());
+        return;
+    }
+    try {
+        ConexionServidor().Execute(sql, nullptr, valores);
+    } catch (const program::Ended&) {
+        throw;
+    } catch (...) {
+        // The database log is best effort: a closed or lost link must not stop the caller.
+    }
+}
+
+QString TextoError(const QString& strProcedimiento, const VBError& err) {
+    return QStringLiteral("ERROR: ") + strProcedimiento + QStringLiteral(": ") + err.description() + kCrLf +
+           QStringLiteral("(") + QString::number(err.number()) + QStringLiteral(" - ") + err.source() +
+           QStringLiteral(")");
+}
+
+bool ErrorProvocaReconexion(const VBError& err) {
+    const qint32 n = err.number();
+    switch (n) {
+    case -2147217865: // 0x80040E37 unknown table or column
+    case -2147217900: // 0x80040E14 syntax error
+    case -2147217833: // 0x80040E57 data truncated
+    case -2147217873: // 0x80040E2F integrity (duplicate key)
+    case -2147417848: // 0x80010108 object disconnected
+        return false;
+    default:
+        break;
+    }
+    if (n >= 0 && n <= 746)
+        return false;
+    if (n >= 3000 && n <= 3751 && n != 3709)
+        return false;
+    if (n >= 31001 && n <= 31037)
+        return false;
+    const QString& src = err.source();
+    if (src == QLatin1String("msxml4.dll") || src == QLatin1String("MSFlexGrid") || src == QLatin1String("Peltrinos") ||
+        src == QLatin1String("Inet"))
+        return false;
+    const QString& desc = err.description();
+    if (desc.contains(QLatin1String("Duplicate entry")) || desc.contains(QLatin1String("Unknown column")) ||
+        desc.contains(QLatin1String("Unknown table")))
+        return false;
+    return true;
+}
+
+void ControlErrores(const QString& strProcedimiento, bool blnReconectar, const VBError& err) {
+    const QString texto = TextoError(strProcedimiento, err);
+
+    if (g_informandoError > 0) {
+        // A failure while an error is being reported (the printer or the database log failing in
+        // turn): grid and log file only, and no wait.
+        GrabaLog(texto, true);
+        return;
+    }
+
+    {
+        Contador informando(g_informandoError);
+        try {
+            mainWindow().AnadirLog(texto);
+        } catch (const program::Ended&) {
+            throw;
+        } catch (...) {
+        }
+        try {
+            if (ErrorPrinter* p = errorPrinter())
+                p->printErrorLine(texto);
+        } catch (const program::Ended&) {
+            throw;
+        } catch (...) {
+        }
+        try {
+            GrabaLogBBDD(texto);
+        } catch (const program::Ended&) {
+            throw;
+        } catch (...) {
+        }
+    }
+
+    if (!blnReconectar || !ErrorProvocaReconexion(err))
+        return;
+    // An error inside the reconnection attempt itself is its own answer: the attempt fails and
+    // the reconnect timer tries again; waiting here would wait for ourselves.
+    if (g_conectando > 0)
+        return;
+
+    cierraSinErrores(ConexionServidor());
+    cierraSinErrores(ConexionLocal());
+    frmPrincipalVars().blnConexionOk = false;
+    try {
+        mainWindow().setReconnectTimerEnabled(true);
+    } catch (const program::Ended&) {
+        throw;
+    } catch (...) {
+    }
+    // Events keep running (the reconnect timer among them) until the link is back; nested calls
+    // wait in their own loop and all leave on the same reconnection. Ending the program ends it.
+    program::waitWhile([] { return !frmPrincipalVars().blnConexionOk; });
+}
+
+int MensajeUsuario(const QString& strMensaje, int lngBotones, const QString& strTitulo) {
+    try {
+        if (!basFuncionesComunes::EjecutandoEnIDE() && !gblnLog && gblnParametrosCargados) {
+            // Nobody watches the till: the message goes out on paper.
+            if (g_imprimiendoMensaje) {
+                // The printing of a message failed and reports itself: no second ticket.
+                GrabaLog(strMensaje, true);
+                return 0;
+            }
+            g_imprimiendoMensaje = true;
+            struct Fin {
+                ~Fin() { g_imprimiendoMensaje = false; }
+            } fin;
+            if (ErrorPrinter* p = errorPrinter())
+                p->printErrorTicket(strMensaje);
+            return 0;
+        }
+        return prompts::current().messageBox(strMensaje, lngBotones, strTitulo);
+    } catch (const program::Ended&) {
+        throw;
+    } catch (...) {
+        return 0;
+    }
+}
+
+int MensajeUsuarioSimple(const QString& strMensaje, int lngBotones, const QString& strTitulo) {
+    return MensajeUsuario(strMensaje, lngBotones, strTitulo);
+}
+
+// ---- Database connections ----
+QString EligeDriverODBCMySQL(const QStringList& pares) {
+    bool encontrado = false;
+    QString nombre;
+    for (int i = 1; i + 1 < pares.size(); i += 2) {
+        const QString& driver = pares.at(i);
+        if (!driver.contains(QLatin1String("MySQL")))
+            continue;
+        if (driver != QLatin1String("MySQL")) {
+            if (pares.at(i + 1).compare(QLatin1String("Installed"), Qt::CaseInsensitive) == 0) {
+                nombre = driver;
+                encontrado = true;
+            }
+        } else if (!encontrado) {
+            nombre = driver;
+        }
+    }
+    return nombre;
+}
+
+QString getDriverODBCMySQL() {
+    QString nombre;
+    try {
+        QStringList pares;
+        objReg().EnumValues(pares, kClaveDriversODBC);
+        nombre = EligeDriverODBCMySQL(pares);
+        if (nombre.isEmpty()) {
+            const int r = MensajeUsuarioSimple(
+                QStringLiteral("No hay ningún driver de ODBC de MySQL instalado. El programa no puede conectar con "
+                               "el servidor sin este driver. ¿Desea continuar (el TPV se quedará en OFF)?"),
+                prompts::vbYesNo | prompts::vbQuestion, QString());
+            if (r == prompts::vbNo)
+                program::End();
+            nombre = QStringLiteral("MySQL");
+        }
+        return QStringLiteral("{") + nombre + QStringLiteral("}");
+    } catch (const program::Ended&) {
+        throw;
+    } catch (...) {
+        ControlErrores(QStringLiteral("basGeneral.getDriverODBCMySQL"), true, vb::CurrentError());
+        return nombre;
+    }
+}
+
+QString PasswordConexion(const QString& strMysqlPassword) {
+    QString password = strMysqlPassword;
+    if (vb::IsNumeric(Variant(strMysqlPassword))) {
+        const double n = vb::CDbl(Variant(strMysqlPassword));
+        if (n == 0)
+            password.clear();
+        else if (n == 1)
+            password = kPasswordIncorporada;
+    }
+    // The connection string's own separators cannot stand bare in a value: such a password goes in
+    // braces, with a closing brace doubled. Every other password is written as it is.
+    if (password.contains(QLatin1Char(';')) || password.contains(QLatin1Char('{')) ||
+        password.contains(QLatin1Char('}'))) {
+        password.replace(QStringLiteral("}"), QStringLiteral("}}"));
+        password = QStringLiteral("{") + password + QStringLiteral("}");
+    }
+    return password;
+}
+
+bool ConectaBBDD() {
+    Contador conectando(g_conectando);
+    try {
+        const QString servidor = objReg().Lee_Valor(gstrRutaRegistro, QStringLiteral("IpServidor"), false, QString());
+        if (gstrNombreBD.isEmpty()) {
+            gstrNombreBD = gstrNombreBDSwitch;
+            if (gstrNombreBD.isEmpty())
+                gstrNombreBD =
+                    objReg().Lee_Valor(gstrRutaRegistro, QStringLiteral("NombreBBDDServidor"), false, QString());
+            if (gstrNombreBD.isEmpty())
+                gstrNombreBD = QStringLiteral("Drovanto");
+        }
+        QString cadena = QStringLiteral("DRIVER=") + getDriverODBCMySQL() + QStringLiteral(";SERVER=") + servidor +
+                         QStringLiteral(";DATABASE=") + gstrNombreBD + QStringLiteral(";USER=") +
+                         objParametros().getValor(QStringLiteral("UsuarioMysql")) + QStringLiteral(";OPTION=16897;");
+        cadena +=
+            QStringLiteral("PASSWORD=") + PasswordConexion(objParametros().getValor(QStringLiteral("MysqlPassword")));
+        gstrConexionString = cadena;
+
+        for (ado::Connection* cn : {&ConexionServidor(), &ConexionLocal()}) {
+            if (cn->State() != ado::adStateClosed)
+                cn->Close();
+            cn->ConnectionTimeout = kSegundosTimeoutConexion;
+        }
+        ConexionServidor().Open(cadena);
+        ConexionLocal().Open(cadena);
+        frmPrincipalVars().blnConexionOk = true;
+        return true;
+    } catch (const program::Ended&) {
+        throw;
+    } catch (...) {
+        GrabaLog(QStringLiteral("Error al conectar con MySQL: ") + vb::CurrentError().description());
+        return false;
+    }
+}
+
+bool ComCentral(bool, bool) {
+    bool resultado = true;
+    ado::Connection& cn = ConexionServidor();
+    if (cn.State() != ado::adStateOpen) {
+        std::optional<VBError> fallo;
+        try {
+            if (cn.State() != ado::adStateClosed)
+                cn.Close();
+        } catch (const program::Ended&) {
+            throw;
+        } catch (...) {
+            fallo = vb::CurrentError();
+        }
+        try {
+            cn.Open(cn.ConnectionString);
+        } catch (const program::Ended&) {
+            throw;
+        } catch (...) {
+            fallo = vb::CurrentError();
+        }
+        if (fallo) {
+            ControlErrores(QStringLiteral("basGeneral.ComCentral"), true, *fallo);
+            resultado = false;
+        }
+    }
+    return resultado;
+}
+
+// ---- The reconnect timer's work ----
+void setPasoPostConexion(std::function<void()> paso) {
+    g_pasoPostConexion = std::move(paso);
+}
+
+bool IntentoConexionTick() {
+    try {
+        mainWindow().setReconnectTimerEnabled(false);
+        if (!ConectaBBDD()) {
+            mainWindow().setReconnectTimerEnabled(true);
+            return false;
+        }
+        if (!gblnConexionesInicializadas && g_pasoPostConexion) {
+            gblnConexionesInicializadas = true;
+            g_pasoPostConexion();
+        }
+        return true;
+    } catch (const program::Ended&) {
+        throw;
+    } catch (...) {
+        ControlErrores(QStringLiteral("frmPrincipal.tmrIntentoConexion_Timer"), true, vb::CurrentError());
+        return frmPrincipalVars().blnConexionOk;
+    }
+}
+
+void resetBasGeneralForTests() {
+    gblnDebug = gblnLog = gblnMensaje = gblnDesarrollo = gblnInstal = false;
+    gintRetraso = 0;
+    glngEmpresa = glngRestaurante = 0;
+    gintTPV = 0;
+    gintIdioma = gintIdiomaSecundario = gintIdiomaActual = 0;
+    gstrTextoIVA.clear();
+    gstrTextoVendedor.clear();
+    gstrTextoCamarero.clear();
+    gstrTextoMesa.clear();
+    gstrTextoDrovanto.clear();
+    gblnHayTextosPropios = false;
+    gdtmFechaConexion = QDateTime();
+    gstrRutaRegistro = QStringLiteral("HKEY_CURRENT_USER\\SOFTWARE\\Vesk\\Tarvolin");
+    gstrNombreBD.clear();
+    gstrNombreBDSwitch.clear();
+    gstrConexionString.clear();
+    gstrCarpetaImagenes.clear();
+    gblnParametrosCargados = gblnProgramaInicializado = gblnBalanzaActiva = gblnGrabarLogDetallado = false;
+    gblnLogFicheroDesactivado = false;
+    gintFicheroLog = 0;
+    gblnConexionesInicializadas = false;
+    garrValoresRegistro.clear();
+    g_informandoError = 0;
+    g_imprimiendoMensaje = false;
+    g_conectando = 0;
+    g_falloLogAvisado = false;
+    g_pasoPostConexion = nullptr;
+    DR.reset();
+    cierraSinErrores(ConexionServidor());
+    cierraSinErrores(ConexionLocal());
+    ConexionServidor().ConnectionString.clear();
+    ConexionLocal().ConnectionString.clear();
+    frmPrincipalVars() = FrmPrincipalVars{};
+    setMainWindow(nullptr);
+    defaultMainWindow() = RecordingMainWindow{};
+    setErrorPrinter(nullptr);
+}

@@ -1,0 +1,261 @@
+// The parameter store: the registry key's values, overlaid by this till's configtpv rows.
+#include "core/clsParametros.h"
+
+#include "core/Reg_class.h"
+#include "core/basFuncionesComunes.h"
+#include "core/basGeneral.h"
+#include "core/basLegacyFunctions.h"
+#include "platform/Program.h"
+#include "platform/Prompts.h"
+
+namespace {
+
+const QString kCrLf = QStringLiteral("\r\n");
+
+// Keys that stay local to the till: configtpv never overrides them (IPSERVIDOR is listed twice, as
+// the statement has always carried it).
+const char* const kClavesSoloLocales[] = {"IPSERVIDOR",        "ORIGENIMAGEN",  "FECHAACTUAL",
+                                          "SESIONACTUAL",      "MYSQLPASSWORD", "MYSQLSERVIDORPASSWORD",
+                                          "IPSERVIDOR",        "SQLSERVER2005", "SQLSERVEREXPRESSNOMBREINSTANCIA",
+                                          "SQLSERVERPASSWORD", "SQLSERVERUSER"};
+
+QString clave(const QString& nombre) {
+    return nombre.toCaseFolded();
+}
+
+QString segundos() {
+    return vb::CStr(Variant(basFuncionesComunes::Segundos()));
+}
+
+QString textoDeValor(const Variant& v) {
+    if (vb::IsNull(v) || vb::IsEmpty(v))
+        return QString();
+    return vb::CStr(v);
+}
+
+} // namespace
+
+// ---- clsParametro ----
+Variant clsParametro::valor() const {
+    try {
+        Variant v = m_blnValorAsignado ? m_valor : vrnValDef;
+        if (TipoParametro == 1 || TipoParametro == 2)
+            return Variant(basFuncionesComunes::ValNumero(textoDeValor(v)));
+        if (vb::IsNull(v))
+            return v;
+        return Variant(vb::Trim(textoDeValor(v)));
+    } catch (const program::Ended&) {
+        throw;
+    } catch (...) {
+        prompts::current().messageBox(QStringLiteral("Error en la asignación de valor: ") +
+                                          vb::CurrentError().description(),
+                                      prompts::vbOKOnly, QString());
+        return vb::Empty();
+    }
+}
+
+void clsParametro::setValor(const Variant& v) {
+    m_valor = v;
+    m_blnValorAsignado = true;
+}
+
+void clsParametro::ActValor(const Variant& v) {
+    setValor(v);
+    objReg().SetReg(gstrRutaRegistro, Nombre, v, Reg_class::HKEY_CURRENT_USER, registry::REG_SZ, true);
+}
+
+// ---- clsParametros ----
+std::shared_ptr<clsParametro> clsParametros::find(const QString& name) const {
+    if (!m_col)
+        return nullptr;
+    return m_indice.value(clave(name));
+}
+
+void clsParametros::add(const std::shared_ptr<clsParametro>& p) {
+    m_col->push_back(p);
+    m_indice.insert(clave(p->Nombre), p);
+}
+
+bool clsParametros::existe(const QString& strParametro) const {
+    return find(strParametro) != nullptr;
+}
+
+void clsParametros::resetForTests() {
+    m_col.reset();
+    m_indice.clear();
+}
+
+void clsParametros::GetParamReg() {
+    try {
+        GrabaLog(QStringLiteral("llamo a EnumValues: ") + segundos());
+        objReg().EnumValues(garrValoresRegistro, gstrRutaRegistro);
+        GrabaLog(QStringLiteral("he llamado a EnumValues: ") + segundos());
+        GrabaLog(QStringLiteral("llamo a InitParametros: ") + segundos());
+        InitParametros();
+        GrabaLog(QStringLiteral("He llamado a InitParametros: ") + segundos());
+
+        // A half-filled configuration goes to the configuration dialog like an empty one.
+        const QString ip = getValor(QStringLiteral("IpServidor"), true);
+        const QString empresa = getValor(QStringLiteral("Empresa"), true);
+        const QString restaurante = getValor(QStringLiteral("Restaurante"), true);
+        const QString tpv = getValor(QStringLiteral("TPV"), true);
+        if (ip.isEmpty() || empresa.isEmpty() || restaurante.isEmpty() || tpv.isEmpty()) {
+            MensajeUsuario(QStringLiteral("El programa no está correctamente configurado. Por favor, introduce los "
+                                          "parámetros básicos de acceso al servidor"),
+                           prompts::vbExclamation, QString());
+            prompts::current().showForm(QStringLiteral("frmConfig"));
+            program::End();
+        }
+    } catch (const program::Ended&) {
+        throw;
+    } catch (...) {
+        const VBError err = vb::CurrentError();
+        MensajeUsuario(TraduceLiteral(QStringLiteral(
+                           "Se ha producido un error durante la inicialización de la colección de parámetros.")) +
+                           QStringLiteral("\n\r") + TraduceLiteral(QStringLiteral("Mensaje de error:")) +
+                           QStringLiteral(" ") + err.description(),
+                       prompts::vbExclamation, QString());
+    }
+}
+
+void clsParametros::InitParametros() {
+    try {
+        m_col = std::make_unique<std::vector<std::shared_ptr<clsParametro>>>();
+        m_indice.clear();
+        QStringList pares;
+        objReg().EnumValues(pares, gstrRutaRegistro);
+        const int limite = int(pares.size()) - 1;
+        if (limite <= 0) {
+            prompts::current().messageBox(QStringLiteral("No se puede acceder a los parámetros de configuración. "
+                                                         "Configura el programa y reinícialo para continuar"),
+                                          prompts::vbInformation, QString());
+            prompts::current().showForm(QStringLiteral("frmConfig"));
+            program::End();
+        }
+        for (int i = 1; i <= limite - 1; i += 2) {
+            const QString& nombre = pares.at(i);
+            if (find(nombre)) {
+                // Names that differ only in case are one parameter: the first one stays.
+                GrabaLog(QStringLiteral("Parámetro repetido en el registro, se conserva el primero: ") + nombre);
+                continue;
+            }
+            auto p = std::make_shared<clsParametro>();
+            p->Nombre = nombre;
+            p->setValor(Variant(pares.at(i + 1)));
+            add(p);
+        }
+    } catch (const program::Ended&) {
+        throw;
+    } catch (...) {
+        ControlErrores(QStringLiteral("clsParametros.InitParametros"), true, vb::CurrentError());
+    }
+}
+
+void clsParametros::CargaParametrosDesdeServidor() {
+    try {
+        QString sql = QStringLiteral("select * ") + QStringLiteral("from configtpv ") +
+                      QStringLiteral("where empresa=") + QString::number(glngEmpresa) +
+                      QStringLiteral(" and restaurante=") + QString::number(glngRestaurante) +
+                      QStringLiteral(" and tpv=") + QString::number(gintTPV) + QStringLiteral(" and clave!=''");
+        for (const char* k : kClavesSoloLocales)
+            sql += QStringLiteral(" and clave!='") + QLatin1String(k) + QStringLiteral("'");
+        ado::RecordsetPtr rs = ConexionServidor().OpenRecordset(sql);
+        while (!rs->isEOF()) {
+            const QString nombre = textoDeValor(rs->Fields(QStringLiteral("clave")).Value);
+            const Variant valor = basFuncionesComunes::VarToStr(rs->Fields(QStringLiteral("valor")).Value, QString());
+            SetValor(nombre, valor);
+            rs->MoveNext();
+        }
+        rs->Close();
+    } catch (const program::Ended&) {
+        throw;
+    } catch (...) {
+        ControlErrores(QStringLiteral("clsParametros.CargaParametrosDesdeServidor"), true, vb::CurrentError());
+    }
+}
+
+QString clsParametros::getValor(const QString& strParametro, bool blnDevolverVacioSiNoExiste) {
+    const std::shared_ptr<clsParametro> p = find(strParametro);
+    if (!p) {
+        if (blnDevolverVacioSiNoExiste)
+            return QString();
+        const QString descripcion = vb::DefaultErrorText(m_col ? 5 : 91);
+        prompts::current().messageBox(
+            QStringLiteral("El parámetro ") + strParametro +
+                QStringLiteral(" no existe en la colección de parámetros. Esto normalmente es un error de la versión "
+                               "del programa.") +
+                kCrLf +
+                QStringLiteral("El programa no arrancará. Es recomendable actualizar la versión del programa a la "
+                               "última disponible.") +
+                kCrLf + kCrLf + QStringLiteral("ERROR: ") + descripcion,
+            prompts::vbOKOnly, QString());
+        program::End();
+    }
+    try {
+        return textoDeValor(p->valor());
+    } catch (const program::Ended&) {
+        throw;
+    } catch (...) {
+        prompts::current().messageBox(QStringLiteral("Error producido en la extracción de parámetros") + kCrLf +
+                                          QStringLiteral("Parametro: ") + strParametro + kCrLf +
+                                          QStringLiteral("ERROR: ") + vb::CurrentError().description(),
+                                      prompts::vbOKOnly, QString());
+        program::End();
+    }
+}
+
+double clsParametros::getValorNum(const QString& strParametro, bool blnDevolverVacioSiNoExiste) {
+    return basFuncionesComunes::ValNumero(getValor(strParametro, blnDevolverVacioSiNoExiste));
+}
+
+qint32 clsParametros::getValorLng(const QString& strParametro, bool blnDevolverVacioSiNoExiste) {
+    return vb::CLng(Variant(getValorNum(strParametro, blnDevolverVacioSiNoExiste)));
+}
+
+void clsParametros::SetValor(const QString& strParametro, const Variant& vrnValor, bool) {
+    try {
+        std::shared_ptr<clsParametro> p = find(strParametro);
+        if (!p) {
+            if (!m_col)
+                vb::Raise(91);
+            p = std::make_shared<clsParametro>();
+            p->Nombre = strParametro;
+            p->setValor(vrnValor);
+            add(p);
+        }
+        p->ActValor(vrnValor);
+    } catch (const program::Ended&) {
+        throw;
+    } catch (...) {
+        const VBError err = vb::CurrentError();
+        if (gblnDebug)
+            MensajeUsuario(TraduceLiteral(QStringLiteral("Se ha producido un error al grabar el valor del parámetro")) +
+                               QStringLiteral(" ") + strParametro + QStringLiteral(": ") + err.description(),
+                           prompts::vbOKOnly, QString());
+    }
+}
+
+void clsParametros::ImportarParametrosServidor(const QStringList& claves) {
+    try {
+        QStringList lista;
+        for (const QString& k : claves)
+            lista << basFuncionesComunes::cStringSQL(k, true, true);
+        if (lista.isEmpty())
+            return;
+        const QString sql = QStringLiteral("select clave, CAST(valor AS CHAR) AS valor  from config ") +
+                            QStringLiteral(" where clave in (") + lista.join(QLatin1Char(',')) + QStringLiteral(")");
+        ado::RecordsetPtr rs = ConexionServidor().OpenRecordset(sql);
+        while (!rs->isEOF()) {
+            const QString nombre =
+                textoDeValor(basFuncionesComunes::VarToStr(rs->Fields(QStringLiteral("clave")).Value, QString()));
+            const Variant valor = basFuncionesComunes::Vc(&rs->Fields(QStringLiteral("valor")), vb::Null());
+            SetValor(nombre, Variant(textoDeValor(valor)));
+            rs->MoveNext();
+        }
+        rs->Close();
+    } catch (const program::Ended&) {
+        throw;
+    } catch (...) {
+        ControlErrores(QStringLiteral("clsParametros.ImportarParametrosServidor"), true, vb::CurrentError());
+    }
+}
