@@ -1,0 +1,55 @@
+#include "printing/ErrorTicketPrinter.h"
+
+#include "platform/Clock.h"
+#include "printing/basPrinter.h"
+
+ErrorTicketPrinter& ErrorTicketPrinter::instance() {
+    static ErrorTicketPrinter p;
+    return p;
+}
+
+ErrorTicketPrinter::SuspensionImpresion::SuspensionImpresion() {
+    ++ErrorTicketPrinter::instance().m_suspensiones;
+}
+ErrorTicketPrinter::SuspensionImpresion::~SuspensionImpresion() {
+    --ErrorTicketPrinter::instance().m_suspensiones;
+}
+
+template <class F> void ErrorTicketPrinter::comoTrabajoPropio(const QString& paraElLog, F&& imprimir) {
+    if (suspendida()) {
+        GrabaLog(paraElLog, true);
+        return;
+    }
+    SuspensionImpresion suspension;
+    auto& buf = basPrinter::mBufferImpresion;
+    const QString trabajoEnCurso = std::exchange(buf.Texto, QString());
+    // Whatever arrives in the buffer during the error print's waits stays behind the ticket in progress.
+    struct Devuelve {
+        QString guardado;
+        QString& texto;
+        ~Devuelve() { texto = guardado + texto; }
+    } devuelve{trabajoEnCurso, buf.Texto};
+    imprimir();
+}
+
+void ErrorTicketPrinter::printErrorLine(const QString& errorText) {
+    const QString linea = QStringLiteral("Tarvolin Error: ") + errorText;
+    comoTrabajoPropio(linea, [&] { basPrinter::Imprimir(linea, true, true, 0, QString(), true, true, false); });
+}
+
+void ErrorTicketPrinter::printErrorTicket(const QString& message) {
+    using basPrinter::Imprimir;
+    comoTrabajoPropio(message, [&] {
+        auto linea = [](const QString& t) { Imprimir(t, true, false, 0, QString(), true, true, false); };
+        const QDateTime ahora = clock_seam::now();
+        linea(basPrinter::PRN_ININEG + basPrinter::PRN_INISUB + QStringLiteral("Se ha producido un error:") +
+              basPrinter::PRN_FINNEG + basPrinter::PRN_FINSUB);
+        linea(QString());
+        linea(QStringLiteral("Fecha: ") + ahora.toString(QStringLiteral("dd/MM/yyyy")));
+        linea(QStringLiteral("Hora: ") + ahora.toString(QStringLiteral("HH:mm:ss")));
+        linea(QString());
+        linea(QStringLiteral("Mensaje de error:"));
+        linea(message);
+        basPrinter::CortarPapel(true, 0, true, QString());
+    });
+}

@@ -1,0 +1,10 @@
+#pragma once
+// Recognises ESC/POS commands inside print text (one character per byte, Windows-1252), so that the
+// character translation leaves their bytes alone.
+#include <QString>
+
+namespace escpos {
+// Number of characters of the command that starts at `pos` (its introducer, code and parameters,
+// bounded by the end of the text), or 0 when no command starts there.
+int longitudComando(const QString& texto, int pos);
+} // namespace escpos

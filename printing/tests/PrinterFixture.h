@@ -1,0 +1,121 @@
+#pragma once
+// Shared set-up of the printer-layer tests: every parameter the layer reads, a recording printer
+// output, scripted prompts, and helpers to write byte sequences.
+#include "core/basGeneral.h"
+#include "core/clsParametros.h"
+#include "platform/Printers.h"
+#include "platform/Prompts.h"
+#include "printing/basPrinter.h"
+#include "printing/clsImpresionPantalla.h"
+#include <QByteArray>
+#include <gtest/gtest.h>
+#include <initializer_list>
+
+namespace printertest {
+
+inline QByteArray bytes(std::initializer_list<int> b) {
+    QByteArray a;
+    for (int x : b)
+        a.append(char(x));
+    return a;
+}
+inline QByteArray operator""_b(const char* s, size_t n) {
+    return QByteArray(s, qsizetype(n));
+}
+
+inline void par(const QString& clave, const QString& valor) {
+    objParametros().SetValor(clave, valor);
+}
+
+inline void parametrosPorDefecto() {
+    const std::pair<const char*, const char*> valores[] = {
+        {"LongMaxTexto", "0"},
+        {"FuncionamientoItos", "0"},
+        {"FuncFacturadora", "0"},
+        {"ImpTicket", "TICKETS"},
+        {"ImprImpSecundaria", "0"},
+        {"ImpresoraSecundaria", ""},
+        {"ImpCintaControl", ""},
+        {"UsarDriverOPOS", "0"},
+        {"ImpresoraOPOS", ""},
+        {"DelayFacturadora", "0"},
+        {"DelayImpresion", "0"},
+        {"CodigosEscTicketNormal", "0"},
+        {"CodigosEscTicketCocina", "0"},
+        {"EspacioEntreLineas", "30"},
+        {"TipoLetraCocina", "0"},
+        {"TipoLetraTickets", "0"},
+        {"AnchoImpresoraCocina", "0"},
+        {"AnchoImpresoraTickets", "0"},
+        {"UsarImpDRVSiempre", "0"},
+        {"AnchoDatosCabeceraDRV", "0"},
+        {"NumLineasAntesCortar", "0"},
+        {"Cortar", "1"},
+        {"ImpLogoAntes", "0"},
+        {"LogoEnImpresora", "0"},
+        {"NoImprimirLogo", "0"},
+        {"ModeloImpresoraTickets", "0"},
+        {"EmitirPito", "0"},
+        {"EmitirPitoOkiDispositivo", "1"},
+        {"EmitirPitoOkiTiempoEngergia", "2"},
+        {"EmitirPitoOkiTiempoDelay", "3"},
+        {"NumLinPagFacturadora", "0"},
+        {"AnchoFacturadora", "40"},
+        {"MargenIzquierdoFacturadora", "0"},
+        {"MargenSuperiorClienteFacturadora", "0"},
+        {"MargenSuperiorCabeceraFacturadora", "0"},
+        {"BlancosCabecera", "0"},
+        {"TipoImpresionFacturadora", "0"},
+        {"FacturadoraMostrarMensajePapel", "False"},
+    };
+    for (const auto& [k, v] : valores)
+        par(QString::fromLatin1(k), QString::fromLatin1(v));
+}
+
+class PrinterTest : public ::testing::Test {
+protected:
+    printers::RecordingOutput salida;
+    prompts::ScriptedPrompts avisos;
+
+    void SetUp() override {
+        if (gstrRutaRegistro.isEmpty())
+            gstrRutaRegistro = QStringLiteral("SOFTWARE\\Vesk\\Tarvolin");
+        parametrosPorDefecto();
+        printers::install(&salida);
+        prompts::install(&avisos);
+        gblnLog = false;
+        gblnParametrosCargados = false; // message boxes, not error tickets, unless a test says otherwise
+        frmPrincipalVars().blnImpresoraSecundaria = false;
+        frmPrincipalVars().blnCintaControl = false;
+        recordingMainWindow().grid.clear();
+        objImpresionPantalla().Inicializa();
+        basPrinter::resetForTests();
+    }
+    void TearDown() override {
+        basPrinter::resetForTests();
+        objImpresionPantalla().Inicializa();
+        gblnParametrosCargados = false;
+        printers::install(nullptr);
+        prompts::install(nullptr);
+    }
+
+    // The one job sent so far.
+    QByteArray unicoTrabajo() {
+        EXPECT_EQ(salida.jobs.size(), 1u);
+        return salida.jobs.empty() ? QByteArray() : salida.jobs.back().data;
+    }
+    int mensajes() const {
+        int n = 0;
+        for (const auto& c : avisos.calls)
+            n += c.kind == QLatin1String("messageBox");
+        return n;
+    }
+    // Sends the buffer as it stands, untranslated, and returns the job.
+    QByteArray envia(bool traducir = false, bool esCocina = false) {
+        salida.jobs.clear();
+        basPrinter::Imprimir(QString(), false, true, 0, QString(), true, traducir, esCocina);
+        return salida.jobs.empty() ? QByteArray() : salida.jobs.back().data;
+    }
+};
+
+} // namespace printertest

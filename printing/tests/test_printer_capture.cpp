@@ -1,0 +1,56 @@
+// The text-capture print target.
+#include "PrinterFixture.h"
+
+using namespace printertest;
+using namespace basPrinter;
+
+namespace {
+
+class Capture : public PrinterTest {};
+
+TEST_F(Capture, PiecesAreJoinedByLineEnds) {
+    auto& t = objImpresionPantalla();
+    t.Imprime(QStringLiteral("A"));
+    t.Imprime(QStringLiteral("B"));
+    EXPECT_EQ(t.textoCapturado(), QStringLiteral("A\r\nB"));
+    t.Finaliza();
+    EXPECT_TRUE(t.textoCapturado().isEmpty());
+}
+
+TEST_F(Capture, InitialiseSwitchesCaptureOffAndTheInertMembersStayFalse) {
+    auto& t = objImpresionPantalla();
+    t.setDevolverTextoEnLugarDeImprimir(true);
+    t.setImprimirPorPantalla(true);
+    t.setGrabarEnBBDD(true);
+    t.setImpresoraImprimir(QStringLiteral("BARRA"));
+    t.Imprime(QStringLiteral("x"));
+    t.Finaliza(true, 1, 2);
+    EXPECT_TRUE(t.DevolverTextoEnLugarDeImprimir()); // Finaliza keeps the flag
+    t.Inicializa();
+    EXPECT_FALSE(t.DevolverTextoEnLugarDeImprimir());
+    EXPECT_FALSE(t.ImprimirPorPantalla());
+    EXPECT_FALSE(t.GrabarEnBBDD());
+    EXPECT_EQ(t.ImpresoraImprimir(), QStringLiteral("BARRA"));
+}
+
+TEST_F(Capture, TextForRecordingLosesTheCommands) {
+    auto& t = objImpresionPantalla();
+    t.Imprime(PRN_ININEG + "N" + PRN_FINNEG + PRN_INISUB + "S" + PRN_FINSUB + PRN_INIDBLALT + "D" + PRN_FINDBLALT +
+              PRN_INITRIALT + "T" + PRN_FINTRIALT + "\r\n" + CodigoImpresora({27, '!', 17}) + "X" +
+              CodigoImpresora({27, '!', 0}) + "Y\r\n" + PRN_INIINV + "I" + PRN_FININV);
+    EXPECT_EQ(t.getTextoGrabar(), QStringLiteral("NSDT\r") + QChar(17) + "XY\r" + CodigoImpresora({29, 66, 1}) + "I" +
+                                      CodigoImpresora({29, 66}));
+    EXPECT_EQ(t.textoCapturado(), t.getTextoGrabar()); // cleaned in place
+}
+
+TEST_F(Capture, CapturedTicketsNeverReachThePrinter) {
+    objImpresionPantalla().setDevolverTextoEnLugarDeImprimir(true);
+    Imprimir(QStringLiteral("uno"));
+    EXPECT_FALSE(Imprimir(QStringLiteral("dos"), true, true));
+    Imprimir(QStringLiteral("tres"), false, true);
+    EXPECT_TRUE(salida.jobs.empty());
+    EXPECT_EQ(objImpresionPantalla().textoCapturado(), QStringLiteral("uno\r\ndos\r\n\r\ntres"));
+    EXPECT_TRUE(mBufferImpresion.Texto.isEmpty());
+}
+
+} // namespace

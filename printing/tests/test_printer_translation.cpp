@@ -1,0 +1,195 @@
+// Code strings, markup, the font and width table and the character translation, checked on the bytes
+// that reach the printer.
+#include "PrinterFixture.h"
+#include "platform/Cp1252.h"
+
+using namespace printertest;
+using namespace basPrinter;
+
+namespace {
+
+class Translation : public PrinterTest {};
+
+QByteArray traduce(const QString& texto, bool esCocina = false) {
+    return cp1252::encode(TraducirCaracteres(texto, esCocina));
+}
+
+TEST_F(Translation, EveryAccentedCharacterMapsToItsPrinterByte) {
+    struct Fila {
+        const char* caracteres;
+        int byte;
+    };
+    const Fila tabla[] = {
+        {"¡", 173},  {"´`", 39},  {"çÇ", 135}, {"üÜ", 129}, {"éÉ", 130}, {"âÂãÃ", 131}, {"äÄ", 132},   {"àÀ", 133},
+        {"êÊ", 136}, {"ëË", 137}, {"èÈ", 138}, {"ïÏ", 139}, {"îÎ", 140}, {"ìÌ", 141},   {"ôÔõÕ", 147}, {"öÖ", 148},
+        {"òÒ", 149}, {"ûÛ", 150}, {"ùÙ", 151}, {"áÁ", 160}, {"íÍ", 161}, {"óÓ", 162},   {"úÚ", 163},   {"ñ", 164},
+        {"Ñ", 165},  {"ª", 166},  {"º", 167},  {"¿", 168},  {"€", 238},  {"·", 250},
+    };
+    for (const auto& f : tabla) {
+        const QString cs = QString::fromUtf8(f.caracteres);
+        for (QChar c : cs)
+            EXPECT_EQ(traduce(QString(c)), bytes({f.byte})) << QString(c).toStdString();
+    }
+    // Everything else is its own Windows-1252 byte.
+    EXPECT_EQ(traduce(QStringLiteral("Az09 ,.-ÿ")), "Az09 ,.-\xff"_b);
+}
+
+TEST_F(Translation, EachCharacterIsTranslatedOnceNotThroughAChainOfReplacements) {
+    // í becomes 161, which is the code of ¡ (itself mapped to 173); € with the euro page becomes 213,
+    // which is the code of Õ (mapped to 147).
+    EXPECT_EQ(traduce(QStringLiteral("í")), bytes({161}));
+    par("CodigosEscTicketNormal", "4");
+    EXPECT_EQ(traduce(QStringLiteral("€")), bytes({27, 't', 19, 213}));
+    EXPECT_EQ(traduce(QStringLiteral("¡í")), bytes({27, 't', 19, 173, 161}));
+}
+
+TEST_F(Translation, CapitalEnyeKeepsItsOwnByteOtherCapitalsPrintSmall) {
+    EXPECT_EQ(traduce(QStringLiteral("CAÑA")), bytes({'C', 'A', 165, 'A'}));
+    EXPECT_EQ(traduce(QStringLiteral("caña")), bytes({'c', 'a', 164, 'a'}));
+    EXPECT_EQ(traduce(QStringLiteral("Álava")).left(1), bytes({160}));
+}
+
+TEST_F(Translation, EuroCodePageIsChosenByTheKitchenOrTheNormalCodeSet) {
+    const QString importe = QStringLiteral("12,50 €");
+    par("CodigosEscTicketCocina", "3");
+    EXPECT_EQ(traduce(importe, true), bytes({27, 't', 19}) + "12,50 "_b + bytes({213}));
+    EXPECT_EQ(traduce(importe, false), "12,50 "_b + bytes({238})); // the kitchen setting does not apply
+    par("CodigosEscTicketCocina", "0");
+    EXPECT_EQ(traduce(importe, true), "12,50 "_b + bytes({238}));
+    par("CodigosEscTicketNormal", "4");
+    EXPECT_EQ(traduce(importe, false), bytes({27, 't', 19}) + "12,50 "_b + bytes({213}));
+    EXPECT_EQ(traduce(importe, true), "12,50 "_b + bytes({238}));
+}
+
+TEST_F(Translation, CommandParametersReachThePrinterUntranslated) {
+    // A line spacing of 96 (the grave accent) stays 96; text around it is still translated.
+    Imprimir(CodigoImpresora({27, '3', 96}) + QStringLiteral("`á"), false);
+    // Bit-image data that happens to hold accented codes, and a beep with parameter 237 (í).
+    Imprimir(CodigoImpresora({27, '*', 0, 3, 0, 0xE1, 0xED, 0xB4}), false);
+    par("EmitirPito", "3");
+    par("EmitirPitoOkiDispositivo", "237");
+    EmitirPito(0, QString());
+    Imprimir(PRN_ININEG + QStringLiteral("ñ"), false);
+    EXPECT_EQ(envia(true),
+              bytes({27, '3', 96, 39, 160, 27, '*', 0, 3, 0, 0xE1, 0xED, 0xB4, 27, 29, 7, 237, 2, 3, 27, 'E', 1, 164}));
+}
+
+TEST_F(Translation, MarkupInAnyCaseBecomesTheCodeStrings) {
+    EXPECT_EQ(sustituyeTagsHTML(QStringLiteral("<B>x</b>")), PRN_ININEG + "x" + PRN_FINNEG);
+    EXPECT_EQ(sustituyeTagsHTML(QStringLiteral("prn_inineg x PRN_finNEG")), PRN_ININEG + " x " + PRN_FINNEG);
+    EXPECT_EQ(sustituyeTagsHTML(QStringLiteral("<U>a</U><DblAlt>b</dblalt><trialt>c</TRIALT>")),
+              PRN_INISUB + "a" + PRN_FINSUB + PRN_INIDBLALT + "b" + PRN_FINDBLALT + PRN_INITRIALT + "c" +
+                  PRN_FINTRIALT);
+    EXPECT_EQ(cp1252::encode(sustituyeTagsHTML(QStringLiteral("<gig>1</gig><INV>2</inv>"))),
+              bytes({29, 33, 102, '1', 29, 33, 0, 29, 66, 1, '2', 29, 66, 0}));
+    EXPECT_EQ(sustituyeTagsHTML(QStringLiteral("uno&comma;dos&COMMA;")), QStringLiteral("uno,dos,"));
+    // The string given is replaced in place too.
+    QString t = QStringLiteral("<u>s</u>");
+    sustituyeTagsHTML(t);
+    EXPECT_EQ(t, PRN_INISUB + "s" + PRN_FINSUB);
+}
+
+TEST_F(Translation, CodeStringsHoldTheirCommandBytes) {
+    const std::pair<const QString*, QByteArray> tabla[] = {
+        {&PRN_INISUB, bytes({27, 45, 1})},     {&PRN_FINSUB, bytes({27, 45, 0})},
+        {&PRN_ININEG, bytes({27, 69, 1})},     {&PRN_FINNEG, bytes({27, 69, 0})},
+        {&PRN_INIDBLALT, bytes({29, 33, 17})}, {&PRN_FINDBLALT, bytes({29, 33, 0})},
+        {&PRN_INITRIALT, bytes({29, 33, 34})}, {&PRN_FINTRIALT, bytes({29, 33, 0})},
+        {&PRN_INIGIG, bytes({29, 33, 102})},   {&PRN_FINGIG, bytes({29, 33, 0})},
+        {&PRN_INIINV, bytes({29, 66, 1})},     {&PRN_FININV, bytes({29, 66, 0})},
+    };
+    for (const auto& [codigo, esperado] : tabla)
+        EXPECT_EQ(cp1252::encode(*codigo), esperado);
+}
+
+TEST_F(Translation, CodeSetTwoInitialisationBlanksBoldAndDoubleSizeButNotUnderline) {
+    par("CodigosEscTicketNormal", "2");
+    InicializaImpresora(0, QString(), false, false, QString());
+    // Each command of the start-up sequence is its own job; the empty send makes none.
+    ASSERT_EQ(salida.jobs.size(), 5u);
+    EXPECT_EQ(salida.jobs[0].data, bytes({27, '@', 13, 10}));
+    EXPECT_EQ(salida.jobs[1].data, bytes({27, '!', 2, 13, 10}));
+    EXPECT_EQ(salida.jobs[2].data, bytes({27, 'A', 0, 13, 10}));
+    EXPECT_EQ(salida.jobs[3].data, bytes({29, 'E', 1, 13, 10}));
+    EXPECT_EQ(salida.jobs[4].data, bytes({29, 's', 1, 13, 10}));
+    Imprimir(sustituyeTagsHTML(QStringLiteral("<b>x</b><dblalt>y</dblalt><u>z</u>")), false);
+    EXPECT_EQ(envia(), "xy"_b + bytes({27, 45, 1}) + "z"_b + bytes({27, 45, 0}));
+    InicializaCodigosPRN();
+    EXPECT_EQ(cp1252::encode(PRN_ININEG), bytes({27, 69, 1}));
+}
+
+TEST_F(Translation, InitialisationSetsLineSpacingAndPrintMode) {
+    QString espaciado;
+    InicializaImpresora(0, QString(), true, false, espaciado);
+    EXPECT_EQ(espaciado, QString(QChar(30))); // the caller's variable receives the spacing
+    EXPECT_TRUE(salida.jobs.empty());
+    EXPECT_EQ(envia(), bytes({27, '3', 30, 13, 10, 27, '!', 0, 13, 10}));
+    // Sent at once when asked, to the caller's printer.
+    InicializaImpresora(0, QStringLiteral("BARRA"), false, true, QString());
+    EXPECT_EQ(unicoTrabajo(), bytes({27, '!', 0, 13, 10}));
+    EXPECT_EQ(salida.jobs.back().printer, QStringLiteral("BARRA"));
+    // Nothing at all while the print target captures.
+    salida.jobs.clear();
+    objImpresionPantalla().setDevolverTextoEnLugarDeImprimir(true);
+    InicializaImpresora(0, QString(), true, true, QString());
+    EXPECT_TRUE(mBufferImpresion.Texto.isEmpty());
+    EXPECT_TRUE(salida.jobs.empty());
+}
+
+TEST_F(Translation, LineSpacingThatIsNoByteIsSkippedAndReportedOnce) {
+    par("EspacioEntreLineas", "300");
+    QString espaciado;
+    InicializaImpresora(0, QString(), true, false, espaciado);
+    EXPECT_EQ(mensajes(), 1);
+    EXPECT_EQ(envia(), bytes({27, '!', 0, 13, 10})); // no ESC "3" without its parameter
+}
+
+TEST_F(Translation, FontCommandAndCharactersPerLine) {
+    struct Fila {
+        int letra, codigo;
+        QByteArray orden;
+        int ancho;
+    };
+    const Fila tabla[] = {
+        {0, 0, {}, 42},
+        {1, 0, bytes({27, '!', 16}), 42},
+        {2, 1, bytes({27, '!', 32}), 56},
+        {3, 2, bytes({27, '!', 48}), 34},
+        {4, 3, bytes({27, '!', 1}), 43},
+        {5, 0, bytes({27, '!', 17}), 56},
+        {6, 1, bytes({27, '!', 33}), 74},
+        {7, 2, bytes({27, '!', 49}), 45},
+        {9, 0, bytes({27, '!', 0}), 42},
+        {1, 3, bytes({27, '!', 16}), 33},
+        {5, 7, bytes({27, '!', 17}), 42},
+    };
+    for (const auto& f : tabla) {
+        for (bool cocina : {true, false}) {
+            par(cocina ? "TipoLetraCocina" : "TipoLetraTickets", QString::number(f.letra));
+            par(cocina ? "AnchoImpresoraCocina" : "AnchoImpresoraTickets", QString::number(f.codigo));
+            par(cocina ? "TipoLetraTickets" : "TipoLetraCocina", "0");
+            par(cocina ? "AnchoImpresoraTickets" : "AnchoImpresoraCocina", "9");
+            EXPECT_EQ(EstableceLetraYAncho(0, QString(), cocina), f.ancho) << f.letra << "/" << f.codigo;
+            EXPECT_EQ(envia(), f.orden.isEmpty() ? QByteArray() : f.orden + "\r\n"_b) << f.letra;
+        }
+    }
+}
+
+TEST_F(Translation, NarrowPrintersAndDriverWidthOverrideTheTable) {
+    par("TipoLetraTickets", "5");
+    EXPECT_EQ(EstableceLetraYAncho(9998, QString(), false), 34);
+    EXPECT_EQ(EstableceLetraYAncho(9999, QString(), false), 34);
+    par("UsarImpDRVSiempre", "True");
+    par("AnchoDatosCabeceraDRV", "4499");
+    EXPECT_EQ(EstableceLetraYAncho(9998, QString(), false), 60);
+    par("AnchoDatosCabeceraDRV", "4500");
+    EXPECT_EQ(EstableceLetraYAncho(0, QString(), false), 100);
+    // Capturing: the width is still computed, no font command is added.
+    mBufferImpresion.Texto.clear();
+    objImpresionPantalla().setDevolverTextoEnLugarDeImprimir(true);
+    par("UsarImpDRVSiempre", "False");
+    EXPECT_EQ(EstableceLetraYAncho(0, QString(), false), 56);
+    EXPECT_TRUE(mBufferImpresion.Texto.isEmpty());
+}
+
+} // namespace
