@@ -1,0 +1,150 @@
+// Composing and sending a kitchen-sized ticket (about 2 KB): through the recording seam (composition,
+// translation and encoding only) and through the private cupsd to a TCP capture, timed from the first
+// Imprimir to the last byte at the capture.
+#include "core/basGeneral.h"
+#include "core/clsParametros.h"
+#include "platform/Printers.h"
+#include "platform/Program.h"
+#include "platform/Registry.h"
+#include "printing/basPrinter.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+
+using namespace basPrinter;
+
+namespace {
+
+void parametros(const QString& impresora) {
+    auto& reg = registry::RegistryStore::instance();
+    const QString clave = QStringLiteral("SOFTWARE\\Vesk\\Tarvolin");
+    auto pon = [&](const char* k, const QString& v) {
+        reg.setValue(registry::Root::CurrentUser, clave, registry::Value{QString::fromLatin1(k), registry::REG_SZ, v});
+    };
+    for (const char* k : {"IpServidor", "Empresa", "Restaurante", "TPV", "Cortar"})
+        pon(k, QStringLiteral("1"));
+    for (const char* k :
+         {"LongMaxTexto", "FuncionamientoItos", "FuncFacturadora", "ImprImpSecundaria", "UsarDriverOPOS",
+          "DelayFacturadora", "DelayImpresion", "CodigosEscTicketNormal", "CodigosEscTicketCocina",
+          "NumLineasAntesCortar", "ImpLogoAntes", "LogoEnImpresora", "NoImprimirLogo"})
+        pon(k, QStringLiteral("0"));
+    for (const char* k : {"ImpresoraSecundaria", "ImpCintaControl", "ImpresoraOPOS"})
+        pon(k, QString());
+    pon("ImpTicket", impresora);
+    gstrRutaRegistro = clave;
+    objParametros().resetForTests();
+    objParametros().GetParamReg();
+    InicializaCodigosPRN();
+}
+
+// About 2 KB of kitchen ticket: header in double size, forty article lines with accents, the cut.
+void componeTicket() {
+    Imprimir(PRN_INIDBLALT + QStringLiteral("MESA 12   SALA TERRAZA") + PRN_FINDBLALT);
+    Imprimir(QStringLiteral("Camarero: José María      TPV 1   Ticket 4711"));
+    for (int i = 0; i < 40; ++i)
+        Imprimir(sustituyeTagsHTML(QStringLiteral("<b>%1</b> x Caña de cerveza con limón, sin hielo").arg(i % 9 + 1)));
+    CortarPapel(false, 0, true, QString());
+}
+
+void BM_TicketRecording(benchmark::State& state) {
+    parametros(QStringLiteral("TICKETS"));
+    printers::RecordingOutput salida;
+    printers::install(&salida);
+    qint64 bytes = 0;
+    for (auto _ : state) {
+        componeTicket();
+        bytes += salida.jobs.back().data.size();
+        salida.jobs.clear();
+    }
+    printers::install(nullptr);
+    state.SetBytesProcessed(bytes);
+}
+BENCHMARK(BM_TicketRecording);
+
+class Captura final : public QObject {
+public:
+    qint64 recibidos = 0;
+    Captura() {
+        m_servidor.listen(QHostAddress::LocalHost, 0);
+        connect(&m_servidor, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* s = m_servidor.nextPendingConnection()) {
+                connect(s, &QTcpSocket::readyRead, this, [this, s] { recibidos += s->readAll().size(); });
+                connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
+            }
+        });
+    }
+    quint16 puerto() const { return m_servidor.serverPort(); }
+
+private:
+    QTcpServer m_servidor;
+};
+
+bool lpadmin(const QStringList& args) {
+    QProcess p;
+    p.start(QStringLiteral("lpadmin"), args);
+    return p.waitForFinished(30000) && p.exitCode() == 0;
+}
+
+void BM_TicketThroughCups(benchmark::State& state) {
+    if (qEnvironmentVariableIsEmpty("CUPS_SERVER")) {
+        state.SkipWithError("CUPS_SERVER not set (source the dev environment)");
+        return;
+    }
+    Captura captura;
+    const QString cola = QStringLiteral("tarvolin_bench_%1").arg(QCoreApplication::applicationPid());
+    if (!lpadmin({"-p", cola, "-E", "-v", QStringLiteral("socket://127.0.0.1:%1/?waiteof=false").arg(captura.puerto()),
+                  "-m", "raw"})) {
+        state.SkipWithError("lpadmin failed");
+        return;
+    }
+    parametros(cola);
+    printers::install(nullptr);
+    // Size of one ticket, from the recording seam.
+    qint64 largo = 0;
+    {
+        printers::RecordingOutput r;
+        printers::install(&r);
+        componeTicket();
+        largo = r.jobs.back().data.size();
+        printers::install(nullptr);
+    }
+    for (auto _ : state) {
+        const qint64 objetivo = captura.recibidos + largo;
+        QElapsedTimer reloj;
+        reloj.start();
+        componeTicket();
+        if (!program::waitWhile([&] { return captura.recibidos < objetivo; }, 60000)) {
+            state.SkipWithError("program ending");
+            break;
+        }
+        if (captura.recibidos < objetivo) {
+            state.SkipWithError("the ticket did not arrive");
+            break;
+        }
+        state.SetIterationTime(double(reloj.nsecsElapsed()) / 1e9);
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * largo);
+    lpadmin({"-x", cola});
+}
+BENCHMARK(BM_TicketThroughCups)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(30);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QTemporaryDir scratch;
+    registry::RegistryStore::instance().setDirectory(scratch.path() + "/registry");
+    program::setApplicationDir(scratch.path() + "/app");
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
