@@ -16,6 +16,9 @@ QString AjustaTexto(int ancho, QString& texto, int sangria = 0);
 QString AjustaTexto(int ancho, const QString& texto, int sangria = 0);
 Variant ConsultaRapida(const QString& sql, const QString& campo = {}, ado::Connection* conexion = nullptr,
                        const Variant& defecto = QString(), const QList<Variant>& params = {});
+// SQL text escaping for a server in its default mode: apostrophes doubled (or "\'"), backslashes always
+// doubled, double quotes escaped with escaparBarras. Earlier escaping ("\'", "\\", "\"") is undone
+// first, so escaping twice does not double.
 QString cStringSQL(const QString& texto, bool ponerComillas = true, bool escaparBarras = true);
 QString addslashes(QString& texto, bool doblarComilla = false, bool escaparBarras = true);
 Variant BinaryToString(const Variant& v);
@@ -24,8 +27,12 @@ float Segundos();
 Variant Vc(const ado::Field* campo, const Variant& muestra);
 void Espera(qint64 milisegundos);
 bool EjecutandoEnIDE();
-QString CreaDelete(const QString& sql);
-vb::ObjectPtr CreaInserts(const QString& sql, const QString& tabla);  // a vb::Collection of texts
+// "delete from " and everything after the first " from " (exact case); "" without one.
+QString CreaDelete(const QString& sql, const QString& tabla = {});
+vb::ObjectPtr CreaInserts(const QString& sql, const QString& tabla); // a vb::Collection of texts
+// SQL literal of a field's value: numbers bare with "." (Null 0), dates 'yyyy-mm-dd hh:mm:ss' (Null
+// '0000-00-00'), Booleans True/False (Null 0), binary as 0x..., text quoted and escaped so that it reads
+// back unchanged (Null '').
 QString ValorSQL(const ado::Field& campo);
 QString QuitarTagsHTML(QString& texto);
 QString QuitaHtml(const QString& texto);
