@@ -18,19 +18,42 @@ enum ObjectState { adStateClosed = 0, adStateOpen = 1 };
 
 // ADO DataTypeEnum codes reported as a field's Type.
 enum DataType {
-    adEmpty = 0, adSmallInt = 2, adInteger = 3, adSingle = 4, adDouble = 5, adCurrency = 6, adDate = 7,
-    adBoolean = 11, adDecimal = 14, adTinyInt = 16, adUnsignedTinyInt = 17, adUnsignedSmallInt = 18,
-    adUnsignedInt = 19, adBigInt = 20, adUnsignedBigInt = 21, adBinary = 128, adChar = 129, adWChar = 130,
-    adNumeric = 131, adDBDate = 133, adDBTime = 134, adDBTimeStamp = 135, adVarChar = 200,
-    adLongVarChar = 201, adVarWChar = 202, adLongVarWChar = 203, adVarBinary = 204, adLongVarBinary = 205
+    adEmpty = 0,
+    adSmallInt = 2,
+    adInteger = 3,
+    adSingle = 4,
+    adDouble = 5,
+    adCurrency = 6,
+    adDate = 7,
+    adBoolean = 11,
+    adDecimal = 14,
+    adTinyInt = 16,
+    adUnsignedTinyInt = 17,
+    adUnsignedSmallInt = 18,
+    adUnsignedInt = 19,
+    adBigInt = 20,
+    adUnsignedBigInt = 21,
+    adBinary = 128,
+    adChar = 129,
+    adWChar = 130,
+    adNumeric = 131,
+    adDBDate = 133,
+    adDBTime = 134,
+    adDBTimeStamp = 135,
+    adVarChar = 200,
+    adLongVarChar = 201,
+    adVarWChar = 202,
+    adLongVarWChar = 203,
+    adVarBinary = 204,
+    adLongVarBinary = 205
 };
 
 struct Field {
     QString Name;
-    int Type = adEmpty;       // declared SQL type mapped to ADO
+    int Type = adEmpty; // declared SQL type mapped to ADO
     int DefinedSize = 0;
     int NumericScale = 0;
-    Variant Value;            // vb::Null() for NULL; Integer/Long/Double/Decimal as double/QString text/QDateTime...
+    Variant Value; // vb::Null() for NULL; Integer/Long/Double/Decimal as double/QString text/QDateTime...
 };
 // Value kinds: TINYINT/SMALLINT -> qint16 (signed TINYINT read correctly), INT -> qint32, BIGINT -> qint64,
 // FLOAT -> float, DOUBLE -> double, DECIMAL/NUMERIC -> double, DATE/DATETIME/TIMESTAMP -> QDateTime
@@ -42,11 +65,11 @@ class Recordset {
 public:
     virtual ~Recordset() = default;
     virtual bool isEOF() const = 0;
-    virtual bool isBOF() const = 0;      // true only before the first row of an empty result
-    virtual void MoveNext() = 0;          // raises 3021 at EOF
+    virtual bool isBOF() const = 0; // true only before the first row of an empty result
+    virtual void MoveNext() = 0;    // raises 3021 at EOF
     virtual int FieldCount() const = 0;
-    virtual const Field& Fields(int index0) const = 0;            // raises 3265 when out of range
-    virtual const Field& Fields(const QString& name) const = 0;   // ignoring case; raises 3265
+    virtual const Field& Fields(int index0) const = 0;          // raises 3265 when out of range
+    virtual const Field& Fields(const QString& name) const = 0; // ignoring case; raises 3265
     virtual bool HasField(const QString& name) const = 0;
     virtual void Close() = 0;
     virtual int State() const = 0;
@@ -61,20 +84,22 @@ public:
     Connection& operator=(const Connection&) = delete;
 
     QString ConnectionString;
-    int ConnectionTimeout = 15;  // seconds; also used as the driver's read/write time-out
+    int ConnectionTimeout = 15; // seconds; also used as the driver's read/write time-out
     int CommandTimeout = 30;
 
     // Opens with the given string (or ConnectionString when empty; the given one is stored).
     void Open(const QString& connectionString = {});
-    void Close();            // closing a closed connection does nothing
-    int State() const;       // adStateOpen or adStateClosed (a lost link reads closed)
+    void Close();      // closing a closed connection does nothing
+    int State() const; // adStateOpen or adStateClosed (a lost link reads closed)
 
     // Runs a statement. Values in params bind to "?" markers (text as SQL_C_WCHAR with its exact length,
     // numbers, dates, Null). The result is a recordset (empty, with no fields, for a statement without
     // rows); recordsAffected receives the affected row count (-1 when the statement returns rows).
     RecordsetPtr Execute(const QString& sql, qint64* recordsAffected = nullptr, const QList<Variant>& params = {});
     // The same, named as the code that opens a forward-only read-only recordset reads.
-    RecordsetPtr OpenRecordset(const QString& sql, const QList<Variant>& params = {}) { return Execute(sql, nullptr, params); }
+    RecordsetPtr OpenRecordset(const QString& sql, const QList<Variant>& params = {}) {
+        return Execute(sql, nullptr, params);
+    }
 
     // Driver list as unixODBC sees it (SQLDrivers), without the "ODBC Drivers" section itself.
     static QStringList InstalledDrivers();

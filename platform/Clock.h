@@ -4,8 +4,8 @@
 #include <functional>
 
 namespace clock_seam {
-QDateTime now();                                  // local date and time
-void setNowSource(std::function<QDateTime()> f);  // tests; nullptr restores the system clock
-qint64 tickMs();                                  // monotonic milliseconds (never wraps)
-double secondsSinceMidnight();                    // from now(), with fractions
+QDateTime now();                                 // local date and time
+void setNowSource(std::function<QDateTime()> f); // tests; nullptr restores the system clock
+qint64 tickMs();                                 // monotonic milliseconds (never wraps)
+double secondsSinceMidnight();                   // from now(), with fractions
 } // namespace clock_seam

@@ -3,6 +3,7 @@
 // (entidadGenerica / IEntidad) and generic list (coleccionGenerica). All are vb::Object so they can
 // travel inside a Variant; make them with std::make_shared and wrap with vb::FromObject.
 #include "Variant.h"
+#include <QHash>
 #include <QList>
 #include <QStringList>
 #include <vector>
@@ -16,20 +17,22 @@ public:
     QString typeName() const override { return QStringLiteral("Dictionary"); }
     void Add(const QString& key, const Variant& value);
     bool Exists(const QString& key) const;
-    Variant& item(const QString& key);           // adds the key with Empty when missing
-    Variant value(const QString& key) const;     // Empty when missing, adds nothing
-    void set(const QString& key, const Variant& value);  // replaces in place or appends
-    void Remove(const QString& key);             // raises 32811 when missing
+    Variant& item(const QString& key);                  // adds the key with Empty when missing
+    Variant value(const QString& key) const;            // Empty when missing, adds nothing
+    void set(const QString& key, const Variant& value); // replaces in place or appends
+    void Remove(const QString& key);                    // raises 32811 when missing
     void RemoveAll();
     int Count() const { return int(m_keys.size()); }
     const QStringList& Keys() const { return m_keys; }
     QList<Variant> Items() const;
-    const Variant& at(int index0) const { return m_values[size_t(index0)]; }  // 0-based, in order
+    const Variant& at(int index0) const { return m_values[size_t(index0)]; } // 0-based, in order
 
 private:
     int indexOf(const QString& key) const;
+    void reindex();
     QStringList m_keys;
     std::vector<Variant> m_values;
+    QHash<QString, int> m_index; // key -> position, so big dictionaries (caches) stay fast
 };
 
 // VB Collection: 1-based list of Variants (keys are not used by this system).
@@ -38,7 +41,7 @@ public:
     QString typeName() const override { return QStringLiteral("Collection"); }
     void Add(const Variant& v) { m_items.push_back(v); }
     int Count() const { return int(m_items.size()); }
-    const Variant& Item(int index1) const;  // raises 9 when out of range
+    const Variant& Item(int index1) const; // raises 9 when out of range
     Variant& Item(int index1);
     void Remove(int index1);
     const std::vector<Variant>& items() const { return m_items; }
@@ -57,7 +60,7 @@ public:
     Variant Valor(const QString& name) const;
     void Propiedad(const QString& name, const Variant& value);
     void setValor(const QString& name, const Variant& value) { Propiedad(name, value); }
-    Variant Item(int index1) const;  // value by position from 1
+    Variant Item(int index1) const; // value by position from 1
     QString NombreItem(int index1) const;
     int Count() const;
     bool Existe(const QString& name) const;
@@ -78,7 +81,7 @@ public:
     QString typeName() const override { return QStringLiteral("coleccionGenerica"); }
     void Add(EntidadPtr e) { m_items.push_back(std::move(e)); }
     int Count() const { return int(m_items.size()); }
-    EntidadPtr Item(int index1) const;  // raises 9 when out of range
+    EntidadPtr Item(int index1) const; // raises 9 when out of range
     void Remove(int index1);
     const std::vector<EntidadPtr>& items() const { return m_items; }
 

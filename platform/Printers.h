@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <vector>
 
 namespace printers {
 
@@ -13,11 +14,11 @@ public:
     // Sends the bytes as one raw job to the named queue. False with a reason on failure.
     virtual bool send(const QString& printer, const QByteArray& data, QString* error) = 0;
     virtual QStringList list() = 0;
-    virtual QString defaultPrinter() = 0;  // empty when none
+    virtual QString defaultPrinter() = 0; // empty when none
 };
 
 RawOutput& output();
-void install(RawOutput* out);  // nullptr restores CUPS
+void install(RawOutput* out); // nullptr restores CUPS
 
 class CupsOutput : public RawOutput {
 public:
@@ -29,7 +30,10 @@ public:
 // Records every job; for tests and benchmarks.
 class RecordingOutput : public RawOutput {
 public:
-    struct Job { QString printer; QByteArray data; };
+    struct Job {
+        QString printer;
+        QByteArray data;
+    };
     std::vector<Job> jobs;
     QStringList printers{QStringLiteral("TICKETS")};
     QString defaultName{QStringLiteral("TICKETS")};

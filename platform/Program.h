@@ -10,9 +10,9 @@ namespace program {
 // Tests install an end handler that throws program::Ended instead of leaving the process.
 [[noreturn]] void End(int code = 0);
 void addCleanup(std::function<void()> f);
-void setEndHandler(std::function<void(int)> h);  // called after the clean-ups; must not return normally
-bool ending();  // true once End has started or requestEnd was called
-void requestEnd();  // mark ending without leaving (the waits return)
+void setEndHandler(std::function<void(int)> h); // called after the clean-ups; must not return normally
+bool ending();                                  // true once End has started or requestEnd was called
+void requestEnd();                              // mark ending without leaving (the waits return)
 void resetForTests();
 
 struct Ended {

@@ -8,12 +8,21 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <vector>
 
 namespace prompts {
 
 // Windows message-box style bits and answer codes.
-enum Style { vbOKOnly = 0, vbOKCancel = 1, vbYesNoCancel = 3, vbYesNo = 4, vbCritical = 16, vbQuestion = 32,
-             vbExclamation = 48, vbInformation = 64 };
+enum Style {
+    vbOKOnly = 0,
+    vbOKCancel = 1,
+    vbYesNoCancel = 3,
+    vbYesNo = 4,
+    vbCritical = 16,
+    vbQuestion = 32,
+    vbExclamation = 48,
+    vbInformation = 64
+};
 enum Answer { vbOK = 1, vbCancel = 2, vbYes = 6, vbNo = 7 };
 
 class UserPrompts {
@@ -28,7 +37,7 @@ public:
 };
 
 UserPrompts& current();
-void install(UserPrompts* p);  // nullptr restores the default
+void install(UserPrompts* p); // nullptr restores the default
 
 // Forms register how they are shown; showForm of a production implementation calls these.
 void registerForm(const QString& name, std::function<int()> show);
@@ -37,10 +46,13 @@ std::function<int()> formFactory(const QString& name);
 // For tests (and the default): answers in order, every call recorded.
 class ScriptedPrompts : public UserPrompts {
 public:
-    struct Call { QString kind, text, title; int style = 0; };
-    std::deque<int> answers;          // messageBox answers; when empty: 1 for OK-only styles, 0 otherwise
-    std::deque<QString> inputs;       // inputBox values; when empty: cancelled
-    std::map<QString, std::deque<int>> formAnswers;  // per form; when empty: the registered factory or 0
+    struct Call {
+        QString kind, text, title;
+        int style = 0;
+    };
+    std::deque<int> answers;                        // messageBox answers; when empty: 1 for OK-only styles, 0 otherwise
+    std::deque<QString> inputs;                     // inputBox values; when empty: cancelled
+    std::map<QString, std::deque<int>> formAnswers; // per form; when empty: the registered factory or 0
     std::vector<Call> calls;
     int messageBox(const QString& text, int style, const QString& title) override;
     bool inputBox(const QString& prompt, const QString& title, QString& value) override;

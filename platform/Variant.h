@@ -31,12 +31,14 @@ Variant FromObject(ObjectPtr obj);
 
 bool IsEmpty(const Variant& v);
 bool IsNull(const Variant& v);
-bool IsObject(const Variant& v);   // holds an ObjectPtr (also Nothing)
-bool IsNothing(const Variant& v);  // holds a null ObjectPtr
-bool IsNumeric(const Variant& v);  // VB IsNumeric: numbers, Booleans, and texts that read as a number
+bool IsObject(const Variant& v);  // holds an ObjectPtr (also Nothing)
+bool IsNothing(const Variant& v); // holds a null ObjectPtr
+bool IsNumeric(const Variant& v); // VB IsNumeric: numbers, Booleans, and texts that read as a number
 bool IsDate(const Variant& v);
-ObjectPtr ToObject(const Variant& v);  // null when not an object
-template <class T> std::shared_ptr<T> As(const Variant& v) { return std::dynamic_pointer_cast<T>(ToObject(v)); }
+ObjectPtr ToObject(const Variant& v); // null when not an object
+template <class T> std::shared_ptr<T> As(const Variant& v) {
+    return std::dynamic_pointer_cast<T>(ToObject(v));
+}
 
 // VB's TypeName: "Empty", "Null", "Integer", "Long", "Single", "Double", "Currency", "Date", "String",
 // "Boolean", "Byte", "Byte()", "Decimal", "Nothing", or the object's own type name.
@@ -53,22 +55,22 @@ qint16 CInt(const Variant& v);
 bool CBool(const Variant& v);
 double CDbl(const Variant& v);
 float CSng(const Variant& v);
-QString CStr(const Variant& v);  // Boolean as "True"/"False", numbers with "." and no grouping
+QString CStr(const Variant& v); // Boolean as "True"/"False", numbers with "." and no grouping
 QDateTime CDate(const Variant& v);
 // Round half to even, as VB's CLng/CInt/Round do.
 double RoundHalfEven(double x);
 
 // VB's Chr/Asc over Windows-1252 (Chr(128) is the euro sign, Chr(27) ESC).
 QChar Chr(int code);
-int Asc(QChar c);        // the Windows-1252 byte of c; '?' (63) when the code page has none
+int Asc(QChar c); // the Windows-1252 byte of c; '?' (63) when the code page has none
 QString Space(int n);
 QString String(int n, QChar c);
 QString Left(const QString& s, int n);
 QString Right(const QString& s, int n);
-QString Mid(const QString& s, int start1, int len = -1);  // 1-based like VB; len -1 = to the end
+QString Mid(const QString& s, int start1, int len = -1); // 1-based like VB; len -1 = to the end
 int InStr(const QString& s, const QString& find, int start1 = 1, Qt::CaseSensitivity cs = Qt::CaseSensitive);
 int InStrRev(const QString& s, const QString& find, int start1 = -1);
-QString Trim(const QString& s);  // spaces only, not tabs or line ends
+QString Trim(const QString& s); // spaces only, not tabs or line ends
 QString LTrim(const QString& s);
 QString RTrim(const QString& s);
 

@@ -1,0 +1,724 @@
+#include "Ado.h"
+#include "VBError.h"
+#include <QDate>
+#include <QHash>
+#include <QTime>
+#include <set>
+// clang-format off
+#include <sql.h>
+#include <sqlext.h>
+#include <sqlucode.h>
+// clang-format on
+
+namespace ado {
+namespace {
+
+using vb::Raise;
+
+const QString kProviderSource = QStringLiteral("Microsoft OLE DB Provider for ODBC Drivers");
+const QString kConnectionSource = QStringLiteral("ADODB.Connection");
+const QString kRecordsetSource = QStringLiteral("ADODB.Recordset");
+const QString kFieldsSource = QStringLiteral("ADODB.Fields");
+
+static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "unixODBC's SQLWCHAR is UTF-16");
+
+SQLWCHAR* wide(const QString& s) {
+    return reinterpret_cast<SQLWCHAR*>(const_cast<ushort*>(s.utf16()));
+}
+QString fromWide(const SQLWCHAR* p, qsizetype len) {
+    return QString::fromUtf16(reinterpret_cast<const char16_t*>(p), len);
+}
+
+SQLHENV environment() {
+    static SQLHENV env = [] {
+        SQLHENV e = SQL_NULL_HENV;
+        SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &e);
+        SQLSetEnvAttr(e, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+        return e;
+    }();
+    return env;
+}
+
+struct Diag {
+    QString state;
+    int native = 0;
+    QString message;
+};
+
+QList<Diag> diagnostics(SQLSMALLINT type, SQLHANDLE h) {
+    QList<Diag> out;
+    if (!h)
+        return out;
+    for (SQLSMALLINT i = 1; i < 50; ++i) {
+        SQLWCHAR state[6] = {};
+        SQLINTEGER native = 0;
+        std::vector<SQLWCHAR> msg(1024);
+        SQLSMALLINT len = 0;
+        SQLRETURN rc = SQLGetDiagRecW(type, h, i, state, &native, msg.data(), SQLSMALLINT(msg.size()), &len);
+        if (rc == SQL_SUCCESS_WITH_INFO && len >= SQLSMALLINT(msg.size())) {
+            msg.resize(size_t(len) + 1);
+            rc = SQLGetDiagRecW(type, h, i, state, &native, msg.data(), SQLSMALLINT(msg.size()), &len);
+        }
+        if (!SQL_SUCCEEDED(rc))
+            break;
+        out.append(Diag{fromWide(state, 5), int(native), fromWide(msg.data(), std::min<qsizetype>(len, msg.size()))});
+    }
+    return out;
+}
+
+bool isLostLink(const Diag& d) {
+    static const int natives[] = {2002, 2003, 2006, 2013, 2055, 5014, 1927, 4031};
+    for (int n : natives) {
+        if (d.native == n)
+            return true;
+    }
+    return d.state.startsWith(QLatin1String("08")) || d.state == QLatin1String("HYT01");
+}
+
+qint32 numberFor(const Diag& d) {
+    const QString& s = d.state;
+    if (s.startsWith(QLatin1String("23")) || d.native == 1062)
+        return -2147217873;
+    if (s == QLatin1String("42S02") || s == QLatin1String("42S12") || s == QLatin1String("42S22") || d.native == 1146 ||
+        d.native == 1054)
+        return -2147217865;
+    if (s == QLatin1String("22001") || d.native == 1406)
+        return -2147217833;
+    if (s.startsWith(QLatin1String("42")) || s.startsWith(QLatin1String("37")) || s == QLatin1String("21S01") ||
+        s == QLatin1String("07002"))
+        return -2147217900;
+    return -2147467259;
+}
+
+bool connectionDead(SQLHDBC dbc) {
+    if (!dbc)
+        return true;
+    SQLUINTEGER dead = SQL_CD_FALSE;
+    const SQLRETURN rc = SQLGetConnectAttr(dbc, SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr);
+    return SQL_SUCCEEDED(rc) && dead == SQL_CD_TRUE;
+}
+
+// Splits "A=1;B={x;y};C=2" into its keys (upper case).
+QStringList connectionKeys(const QString& cs) {
+    QStringList keys;
+    int depth = 0;
+    QString cur;
+    auto flush = [&] {
+        const qsizetype eq = cur.indexOf(u'=');
+        if (eq > 0)
+            keys << cur.left(eq).trimmed().toUpper();
+        cur.clear();
+    };
+    for (const QChar c : cs) {
+        if (c == u'{')
+            ++depth;
+        else if (c == u'}' && depth > 0)
+            --depth;
+        if (c == u';' && depth == 0)
+            flush();
+        else
+            cur += c;
+    }
+    flush();
+    return keys;
+}
+
+class RecordsetImpl;
+
+// What a Connection and its recordsets share: the handle and whether the link is up.
+struct Core {
+    SQLHDBC dbc = SQL_NULL_HDBC;
+    bool open = false;
+    std::set<RecordsetImpl*> recordsets;
+    void closeHandles();
+};
+
+// Raises the error that the diagnostics describe; a lost link closes the connection first.
+[[noreturn]] void raiseFailure(Core& core, const QList<Diag>& diags, bool lostHint = false) {
+    Diag first = diags.isEmpty() ? Diag{QStringLiteral("HY000"), 0, QString()} : diags.first();
+    bool lost = lostHint;
+    for (const Diag& d : diags)
+        lost = lost || isLostLink(d);
+    if (!lost && core.open)
+        lost = connectionDead(core.dbc);
+    if (lost)
+        core.closeHandles();
+    const qint32 number = lost ? -2147467259 : numberFor(first);
+    Raise(number, first.message.isEmpty() ? vb::DefaultErrorText(number) : first.message, kProviderSource);
+}
+
+[[noreturn]] void raiseStatementFailure(Core& core, SQLHSTMT& stmt) {
+    QList<Diag> diags = diagnostics(SQL_HANDLE_STMT, stmt);
+    if (diags.isEmpty())
+        diags = diagnostics(SQL_HANDLE_DBC, core.dbc);
+    // The statement goes before the connection may be closed.
+    SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+    stmt = SQL_NULL_HSTMT;
+    raiseFailure(core, diags);
+}
+
+struct Column {
+    SQLSMALLINT sqlType = 0;
+    bool isUnsigned = false;
+};
+
+int adoTypeFor(SQLSMALLINT sqlType, bool isUnsigned) {
+    switch (sqlType) {
+    case SQL_BIT:
+        return adBoolean;
+    case SQL_TINYINT:
+        return isUnsigned ? adUnsignedTinyInt : adTinyInt;
+    case SQL_SMALLINT:
+        return isUnsigned ? adUnsignedSmallInt : adSmallInt;
+    case SQL_INTEGER:
+        return isUnsigned ? adUnsignedInt : adInteger;
+    case SQL_BIGINT:
+        return isUnsigned ? adUnsignedBigInt : adBigInt;
+    case SQL_REAL:
+        return adSingle;
+    case SQL_FLOAT:
+    case SQL_DOUBLE:
+        return adDouble;
+    case SQL_DECIMAL:
+    case SQL_NUMERIC:
+        return adNumeric;
+    case SQL_TYPE_DATE:
+    case SQL_DATE:
+        return adDBDate;
+    case SQL_TYPE_TIME:
+    case SQL_TIME:
+        return adDBTime;
+    case SQL_TYPE_TIMESTAMP:
+    case SQL_TIMESTAMP:
+        return adDBTimeStamp;
+    case SQL_CHAR:
+        return adChar;
+    case SQL_VARCHAR:
+        return adVarChar;
+    case SQL_LONGVARCHAR:
+        return adLongVarChar;
+    case SQL_WCHAR:
+        return adWChar;
+    case SQL_WVARCHAR:
+        return adVarWChar;
+    case SQL_WLONGVARCHAR:
+        return adLongVarWChar;
+    case SQL_BINARY:
+        return adBinary;
+    case SQL_VARBINARY:
+        return adVarBinary;
+    case SQL_LONGVARBINARY:
+        return adLongVarBinary;
+    default:
+        return adVarWChar;
+    }
+}
+
+const QDate kOleEpoch(1899, 12, 30);
+
+// "2024-05-06 07:08:09[.ffffff]", "2024-05-06" or "07:08:09": the zero date is Null.
+Variant dateValue(const QString& text, SQLSMALLINT sqlType) {
+    const QString t = text.trimmed();
+    if (t.startsWith(QLatin1String("0000-00-00")))
+        return vb::Null();
+    if (sqlType == SQL_TYPE_TIME || sqlType == SQL_TIME) {
+        const QTime tm = QTime::fromString(t.left(8), QStringLiteral("HH:mm:ss"));
+        return tm.isValid() ? Variant(QDateTime(kOleEpoch, tm)) : Variant(t);
+    }
+    const QDate d = QDate::fromString(t.left(10), QStringLiteral("yyyy-MM-dd"));
+    if (!d.isValid())
+        return vb::Null();
+    QTime tm(0, 0);
+    if (t.size() >= 19) {
+        tm = QTime::fromString(t.mid(11, 8), QStringLiteral("HH:mm:ss"));
+        if (!tm.isValid())
+            tm = QTime(0, 0);
+        if (t.size() > 20 && t[19] == u'.') {
+            const QString frac = (t.mid(20, 3) + QStringLiteral("000")).left(3);
+            tm = tm.addMSecs(frac.toInt());
+        }
+    }
+    return QDateTime(d, tm);
+}
+
+class RecordsetImpl final : public Recordset {
+public:
+    RecordsetImpl(std::shared_ptr<Core> core, SQLHSTMT stmt) : m_core(std::move(core)), m_stmt(stmt) {
+        if (m_stmt)
+            m_core->recordsets.insert(this);
+    }
+    ~RecordsetImpl() override { Close(); }
+
+    bool isEOF() const override {
+        checkOpen();
+        return m_eof;
+    }
+    bool isBOF() const override {
+        checkOpen();
+        return m_bof;
+    }
+    void MoveNext() override {
+        checkOpen();
+        if (m_eof)
+            Raise(3021, {}, kRecordsetSource);
+        fetch();
+    }
+    int FieldCount() const override {
+        checkOpen();
+        return int(m_fields.size());
+    }
+    const Field& Fields(int index0) const override {
+        checkOpen();
+        if (index0 < 0 || index0 >= int(m_fields.size()))
+            Raise(3265, {}, kFieldsSource);
+        return m_fields[size_t(index0)];
+    }
+    const Field& Fields(const QString& name) const override {
+        checkOpen();
+        const int i = m_byName.value(name.toLower(), -1);
+        if (i < 0)
+            Raise(3265, {}, kFieldsSource);
+        return m_fields[size_t(i)];
+    }
+    bool HasField(const QString& name) const override { return m_byName.contains(name.toLower()); }
+    void Close() override {
+        if (m_stmt) {
+            SQLFreeHandle(SQL_HANDLE_STMT, m_stmt);
+            m_stmt = SQL_NULL_HSTMT;
+        }
+        m_core->recordsets.erase(this);
+        m_open = false;
+    }
+    int State() const override { return m_open ? adStateOpen : adStateClosed; }
+
+    // The connection went away: the statement handle goes with it.
+    void detach() {
+        if (m_stmt) {
+            SQLFreeHandle(SQL_HANDLE_STMT, m_stmt);
+            m_stmt = SQL_NULL_HSTMT;
+        }
+        m_open = false;
+    }
+
+    void describe() {
+        SQLSMALLINT count = 0;
+        SQLNumResultCols(m_stmt, &count);
+        m_fields.resize(size_t(count));
+        m_columns.resize(size_t(count));
+        for (SQLSMALLINT c = 1; c <= count; ++c) {
+            SQLWCHAR name[512] = {};
+            SQLSMALLINT nameLen = 0, type = 0, digits = 0, nullable = 0;
+            SQLULEN size = 0;
+            SQLDescribeColW(m_stmt, SQLUSMALLINT(c), name, 512, &nameLen, &type, &size, &digits, &nullable);
+            SQLLEN isUnsigned = SQL_FALSE;
+            SQLColAttributeW(m_stmt, SQLUSMALLINT(c), SQL_DESC_UNSIGNED, nullptr, 0, nullptr, &isUnsigned);
+            Field& f = m_fields[size_t(c - 1)];
+            f.Name = fromWide(name, std::min<SQLSMALLINT>(nameLen, 511));
+            f.Type = adoTypeFor(type, isUnsigned == SQL_TRUE);
+            f.DefinedSize = int(std::min<SQLULEN>(size, SQLULEN(INT_MAX)));
+            f.NumericScale = digits;
+            m_columns[size_t(c - 1)] = Column{type, isUnsigned == SQL_TRUE};
+            const QString key = f.Name.toLower();
+            if (!m_byName.contains(key))
+                m_byName.insert(key, c - 1);
+        }
+    }
+
+    void fetch() {
+        const SQLRETURN rc = SQLFetch(m_stmt);
+        if (rc == SQL_NO_DATA) {
+            m_eof = true;
+            for (Field& f : m_fields)
+                f.Value = Variant();
+            return;
+        }
+        if (!SQL_SUCCEEDED(rc))
+            fail();
+        m_eof = false;
+        m_bof = false;
+        for (size_t i = 0; i < m_fields.size(); ++i)
+            m_fields[i].Value = readValue(SQLUSMALLINT(i + 1), m_columns[i]);
+    }
+
+    // A first fetch: an empty result is at BOF and EOF at once.
+    void start() {
+        m_bof = true;
+        fetch();
+        m_bof = m_eof;
+    }
+
+private:
+    void checkOpen() const {
+        if (!m_open)
+            Raise(3704, {}, kRecordsetSource);
+    }
+
+    [[noreturn]] void fail() {
+        m_core->recordsets.erase(this);
+        m_open = false;
+        raiseStatementFailure(*m_core, m_stmt);
+    }
+
+    template <class T> bool getFixed(SQLUSMALLINT col, SQLSMALLINT cType, T& out) {
+        SQLLEN ind = 0;
+        const SQLRETURN rc = SQLGetData(m_stmt, col, cType, &out, sizeof(T), &ind);
+        if (!SQL_SUCCEEDED(rc))
+            fail();
+        return ind != SQL_NULL_DATA;
+    }
+
+    // Text in pieces until the driver has no more: nothing added, nothing lost.
+    bool getText(SQLUSMALLINT col, QString& out) {
+        out.clear();
+        std::vector<SQLWCHAR> buf(4096);
+        for (;;) {
+            SQLLEN ind = 0;
+            const SQLRETURN rc =
+                SQLGetData(m_stmt, col, SQL_C_WCHAR, buf.data(), SQLLEN(buf.size() * sizeof(SQLWCHAR)), &ind);
+            if (rc == SQL_NO_DATA)
+                return true;
+            if (!SQL_SUCCEEDED(rc))
+                fail();
+            if (ind == SQL_NULL_DATA)
+                return false;
+            const qsizetype room = qsizetype(buf.size()) - 1; // one place for the terminating NUL
+            qsizetype got = room;
+            if (ind != SQL_NO_TOTAL && ind / qsizetype(sizeof(SQLWCHAR)) <= room)
+                got = ind / qsizetype(sizeof(SQLWCHAR));
+            out += fromWide(buf.data(), got);
+            if (rc == SQL_SUCCESS)
+                return true;
+        }
+    }
+
+    bool getBytes(SQLUSMALLINT col, QByteArray& out) {
+        out.clear();
+        std::vector<char> buf(8192);
+        for (;;) {
+            SQLLEN ind = 0;
+            const SQLRETURN rc = SQLGetData(m_stmt, col, SQL_C_BINARY, buf.data(), SQLLEN(buf.size()), &ind);
+            if (rc == SQL_NO_DATA)
+                return true;
+            if (!SQL_SUCCEEDED(rc))
+                fail();
+            if (ind == SQL_NULL_DATA)
+                return false;
+            qsizetype got = qsizetype(buf.size());
+            if (ind != SQL_NO_TOTAL && ind <= SQLLEN(buf.size()))
+                got = ind;
+            out.append(buf.data(), got);
+            if (rc == SQL_SUCCESS)
+                return true;
+        }
+    }
+
+    Variant readValue(SQLUSMALLINT col, const Column& c) {
+        switch (c.sqlType) {
+        case SQL_BIT: {
+            unsigned char b = 0;
+            return getFixed(col, SQL_C_BIT, b) ? Variant(b != 0) : vb::Null();
+        }
+        case SQL_TINYINT:
+        case SQL_SMALLINT:
+        case SQL_INTEGER:
+        case SQL_BIGINT: {
+            if (c.sqlType == SQL_BIGINT && c.isUnsigned) {
+                SQLUBIGINT u = 0;
+                if (!getFixed(col, SQL_C_UBIGINT, u))
+                    return vb::Null();
+                return u <= SQLUBIGINT(std::numeric_limits<qint64>::max()) ? Variant(qint64(u))
+                                                                           : QVariant::fromValue<quint64>(u);
+            }
+            SQLBIGINT v = 0;
+            if (!getFixed(col, SQL_C_SBIGINT, v))
+                return vb::Null();
+            if (c.sqlType == SQL_TINYINT || (c.sqlType == SQL_SMALLINT && !c.isUnsigned))
+                return QVariant::fromValue<qint16>(qint16(v));
+            if (c.sqlType == SQL_SMALLINT || (c.sqlType == SQL_INTEGER && !c.isUnsigned))
+                return QVariant::fromValue<qint32>(qint32(v));
+            return QVariant::fromValue<qint64>(qint64(v));
+        }
+        case SQL_REAL: {
+            float f = 0;
+            return getFixed(col, SQL_C_FLOAT, f) ? Variant(f) : vb::Null();
+        }
+        case SQL_FLOAT:
+        case SQL_DOUBLE: {
+            double d = 0;
+            return getFixed(col, SQL_C_DOUBLE, d) ? Variant(d) : vb::Null();
+        }
+        case SQL_DECIMAL:
+        case SQL_NUMERIC: {
+            QString t;
+            if (!getText(col, t))
+                return vb::Null();
+            bool ok = false;
+            const double d = t.trimmed().toDouble(&ok);
+            return ok ? Variant(d) : Variant(t);
+        }
+        case SQL_TYPE_DATE:
+        case SQL_DATE:
+        case SQL_TYPE_TIME:
+        case SQL_TIME:
+        case SQL_TYPE_TIMESTAMP:
+        case SQL_TIMESTAMP: {
+            QString t;
+            if (!getText(col, t))
+                return vb::Null();
+            return dateValue(t, c.sqlType);
+        }
+        case SQL_BINARY:
+        case SQL_VARBINARY:
+        case SQL_LONGVARBINARY: {
+            QByteArray b;
+            return getBytes(col, b) ? Variant(b) : vb::Null();
+        }
+        default: {
+            QString t;
+            return getText(col, t) ? Variant(t) : vb::Null();
+        }
+        }
+    }
+
+    std::shared_ptr<Core> m_core;
+    SQLHSTMT m_stmt;
+    std::vector<Field> m_fields;
+    std::vector<Column> m_columns;
+    QHash<QString, int> m_byName;
+    bool m_eof = true;
+    bool m_bof = true;
+    bool m_open = true;
+};
+
+void Core::closeHandles() {
+    const std::set<RecordsetImpl*> live = recordsets;
+    for (RecordsetImpl* rs : live)
+        rs->detach();
+    recordsets.clear();
+    if (dbc) {
+        SQLDisconnect(dbc);
+        SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+        dbc = SQL_NULL_HDBC;
+    }
+    open = false;
+}
+
+// Storage for bound parameters; it must stay put until the statement has run.
+struct Param {
+    QString text;
+    QByteArray bytes;
+    SQLBIGINT integer = 0;
+    double real = 0;
+    SQL_TIMESTAMP_STRUCT timestamp{};
+    SQL_TIME_STRUCT time{};
+    SQLLEN ind = 0;
+};
+
+SQLRETURN bindParam(SQLHSTMT stmt, SQLUSMALLINT n, const Variant& v, Param& p) {
+    auto bind = [&](SQLSMALLINT cType, SQLSMALLINT sqlType, SQLULEN size, SQLSMALLINT digits, SQLPOINTER ptr,
+                    SQLLEN bufLen) {
+        return SQLBindParameter(stmt, n, SQL_PARAM_INPUT, cType, sqlType, size, digits, ptr, bufLen, &p.ind);
+    };
+    if (!v.isValid() || vb::IsNull(v)) {
+        p.ind = SQL_NULL_DATA;
+        return bind(SQL_C_WCHAR, SQL_WVARCHAR, 1, 0, nullptr, 0);
+    }
+    switch (v.typeId()) {
+    case QMetaType::Bool:
+        p.integer = v.toBool() ? 1 : 0;
+        return bind(SQL_C_SBIGINT, SQL_BIGINT, 0, 0, &p.integer, 0);
+    case QMetaType::Char:
+    case QMetaType::SChar:
+    case QMetaType::UChar:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::Long:
+    case QMetaType::ULong:
+    case QMetaType::LongLong:
+        p.integer = v.toLongLong();
+        return bind(SQL_C_SBIGINT, SQL_BIGINT, 0, 0, &p.integer, 0);
+    case QMetaType::ULongLong:
+        p.integer = SQLBIGINT(v.toULongLong());
+        return bind(SQL_C_UBIGINT, SQL_BIGINT, 0, 0, &p.integer, 0);
+    case QMetaType::Float:
+    case QMetaType::Double:
+        p.real = v.toDouble();
+        return bind(SQL_C_DOUBLE, SQL_DOUBLE, 0, 0, &p.real, 0);
+    case QMetaType::QDate:
+    case QMetaType::QDateTime: {
+        const QDateTime dt = v.typeId() == QMetaType::QDate ? QDateTime(v.toDate(), QTime(0, 0)) : v.toDateTime();
+        if (!dt.isValid()) {
+            p.ind = SQL_NULL_DATA;
+            return bind(SQL_C_WCHAR, SQL_WVARCHAR, 1, 0, nullptr, 0);
+        }
+        p.timestamp.year = SQLSMALLINT(dt.date().year());
+        p.timestamp.month = SQLUSMALLINT(dt.date().month());
+        p.timestamp.day = SQLUSMALLINT(dt.date().day());
+        p.timestamp.hour = SQLUSMALLINT(dt.time().hour());
+        p.timestamp.minute = SQLUSMALLINT(dt.time().minute());
+        p.timestamp.second = SQLUSMALLINT(dt.time().second());
+        p.timestamp.fraction = 0;
+        p.ind = sizeof(p.timestamp);
+        return bind(SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, 19, 0, &p.timestamp, sizeof(p.timestamp));
+    }
+    case QMetaType::QTime: {
+        const QTime t = v.toTime();
+        p.time.hour = SQLUSMALLINT(t.hour());
+        p.time.minute = SQLUSMALLINT(t.minute());
+        p.time.second = SQLUSMALLINT(t.second());
+        p.ind = sizeof(p.time);
+        return bind(SQL_C_TYPE_TIME, SQL_TYPE_TIME, 8, 0, &p.time, sizeof(p.time));
+    }
+    case QMetaType::QChar:
+    case QMetaType::QString: {
+        p.text = v.toString();
+        p.text.detach();
+        // The exact byte length: no terminating NUL goes to the server.
+        p.ind = SQLLEN(p.text.size() * qsizetype(sizeof(SQLWCHAR)));
+        const SQLULEN chars = SQLULEN(std::max<qsizetype>(p.text.size(), 1));
+        return bind(SQL_C_WCHAR, chars > 4000 ? SQL_WLONGVARCHAR : SQL_WVARCHAR, chars, 0, wide(p.text), p.ind);
+    }
+    case QMetaType::QByteArray: {
+        p.bytes = v.toByteArray();
+        p.bytes.detach();
+        p.ind = SQLLEN(p.bytes.size());
+        const SQLULEN size = SQLULEN(std::max<qsizetype>(p.bytes.size(), 1));
+        return bind(SQL_C_BINARY, size > 8000 ? SQL_LONGVARBINARY : SQL_VARBINARY, size, 0, p.bytes.data(), p.ind);
+    }
+    default:
+        Raise(3421, {}, kConnectionSource);
+    }
+}
+
+} // namespace
+
+struct Connection::Impl {
+    std::shared_ptr<Core> core = std::make_shared<Core>();
+};
+
+Connection::Connection() : d(std::make_unique<Impl>()) {}
+
+Connection::~Connection() {
+    Close();
+}
+
+void Connection::Open(const QString& connectionString) {
+    if (!connectionString.isEmpty())
+        ConnectionString = connectionString;
+    if (d->core->open)
+        Raise(3705, {}, kConnectionSource);
+
+    // The connector refuses a string that ends in ";".
+    QString cs = ConnectionString.trimmed();
+    while (cs.endsWith(u';') || cs.endsWith(u' '))
+        cs.chop(1);
+    // A link that dies must not hang the program: bound the connect and every read and write.
+    const int connectSeconds = ConnectionTimeout > 0 ? ConnectionTimeout : 15;
+    const int ioSeconds = std::max(connectSeconds, CommandTimeout > 0 ? CommandTimeout : 0);
+    const QStringList keys = connectionKeys(cs);
+    if (!keys.contains(QLatin1String("CONN_TIMEOUT")))
+        cs += QStringLiteral(";CONN_TIMEOUT=%1").arg(connectSeconds);
+    if (!keys.contains(QLatin1String("READ_TIMEOUT")))
+        cs += QStringLiteral(";READ_TIMEOUT=%1").arg(ioSeconds);
+    if (!keys.contains(QLatin1String("WRITE_TIMEOUT")))
+        cs += QStringLiteral(";WRITE_TIMEOUT=%1").arg(ioSeconds);
+    if (cs.startsWith(u';'))
+        cs.remove(0, 1);
+
+    SQLHDBC dbc = SQL_NULL_HDBC;
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, environment(), &dbc)))
+        Raise(-2147467259, QStringLiteral("Cannot allocate an ODBC connection handle"), kProviderSource);
+    SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN(connectSeconds)), 0);
+    SQLSetConnectAttr(dbc, SQL_ATTR_CONNECTION_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN(ioSeconds)), 0);
+    SQLSMALLINT outLen = 0;
+    const SQLRETURN rc =
+        SQLDriverConnectW(dbc, nullptr, wide(cs), SQLSMALLINT(cs.size()), nullptr, 0, &outLen, SQL_DRIVER_NOPROMPT);
+    if (!SQL_SUCCEEDED(rc)) {
+        const QList<Diag> diags = diagnostics(SQL_HANDLE_DBC, dbc);
+        SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+        const Diag first = diags.isEmpty() ? Diag{} : diags.first();
+        const qint32 number = first.state.startsWith(QLatin1String("42")) ? numberFor(first) : -2147467259;
+        Raise(number, first.message.isEmpty() ? vb::DefaultErrorText(number) : first.message, kProviderSource);
+    }
+    d->core->dbc = dbc;
+    d->core->open = true;
+}
+
+void Connection::Close() {
+    if (d->core->open || d->core->dbc)
+        d->core->closeHandles();
+}
+
+int Connection::State() const {
+    return d->core->open ? adStateOpen : adStateClosed;
+}
+
+RecordsetPtr Connection::Execute(const QString& sql, qint64* recordsAffected, const QList<Variant>& params) {
+    Core& core = *d->core;
+    if (!core.open)
+        Raise(3709, {}, kConnectionSource);
+    SQLHSTMT stmt = SQL_NULL_HSTMT;
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, core.dbc, &stmt)))
+        raiseFailure(core, diagnostics(SQL_HANDLE_DBC, core.dbc));
+
+    std::vector<Param> store(size_t(params.size()));
+    SQLRETURN rc;
+    if (params.isEmpty()) {
+        rc = SQLExecDirectW(stmt, wide(sql), SQLINTEGER(sql.size()));
+    } else {
+        rc = SQLPrepareW(stmt, wide(sql), SQLINTEGER(sql.size()));
+        for (qsizetype i = 0; SQL_SUCCEEDED(rc) && i < params.size(); ++i) {
+            try {
+                rc = bindParam(stmt, SQLUSMALLINT(i + 1), params[i], store[size_t(i)]);
+            } catch (...) {
+                SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+                throw;
+            }
+        }
+        if (SQL_SUCCEEDED(rc))
+            rc = SQLExecute(stmt);
+    }
+    if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA)
+        raiseStatementFailure(core, stmt);
+
+    SQLSMALLINT columns = 0;
+    if (rc != SQL_NO_DATA && !SQL_SUCCEEDED(SQLNumResultCols(stmt, &columns)))
+        raiseStatementFailure(core, stmt);
+    if (columns == 0) {
+        SQLLEN count = 0;
+        if (!SQL_SUCCEEDED(SQLRowCount(stmt, &count)))
+            count = rc == SQL_NO_DATA ? 0 : -1;
+        if (recordsAffected)
+            *recordsAffected = count;
+        SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+        return std::make_unique<RecordsetImpl>(d->core, SQLHSTMT(nullptr));
+    }
+    if (recordsAffected)
+        *recordsAffected = -1;
+    auto rs = std::make_unique<RecordsetImpl>(d->core, stmt);
+    rs->describe();
+    rs->start();
+    return rs;
+}
+
+QStringList Connection::InstalledDrivers() {
+    QStringList out;
+    SQLUSMALLINT direction = SQL_FETCH_FIRST;
+    for (;;) {
+        SQLWCHAR desc[512] = {};
+        SQLWCHAR attrs[2048] = {};
+        SQLSMALLINT descLen = 0, attrLen = 0;
+        const SQLRETURN rc = SQLDriversW(environment(), direction, desc, 512, &descLen, attrs, 2048, &attrLen);
+        if (!SQL_SUCCEEDED(rc))
+            break;
+        direction = SQL_FETCH_NEXT;
+        const QString name = fromWide(desc, std::min<SQLSMALLINT>(descLen, 511));
+        if (name.compare(QLatin1String("ODBC Drivers"), Qt::CaseInsensitive) != 0 && !name.isEmpty())
+            out << name;
+    }
+    return out;
+}
+
+} // namespace ado

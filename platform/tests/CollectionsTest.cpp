@@ -1,0 +1,89 @@
+#include "platform/Collections.h"
+#include "platform/VBError.h"
+#include <gtest/gtest.h>
+
+using namespace vb;
+
+namespace {
+int errorOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const VBError& e) {
+        return e.number();
+    }
+    return 0;
+}
+} // namespace
+
+TEST(Dictionary, OrderCaseAndReadingAMissingKeyAddsIt) {
+    Dictionary d;
+    d.Add("b", 1);
+    d.Add("a", 2);
+    d.Add("B", 3); // exact keys: another key
+    EXPECT_EQ(d.Keys(), QStringList({"b", "a", "B"}));
+    EXPECT_EQ(errorOf([&] { d.Add("a", 9); }), 457);
+    EXPECT_TRUE(IsEmpty(d.value("zz")));
+    EXPECT_FALSE(d.Exists("zz"));
+    EXPECT_TRUE(IsEmpty(d.item("zz")));
+    EXPECT_TRUE(d.Exists("zz"));
+    EXPECT_EQ(d.Count(), 4);
+    d.set("a", 20);
+    EXPECT_EQ(d.Keys()[1], "a");
+    EXPECT_EQ(d.at(1).toInt(), 20);
+    d.Remove("b");
+    EXPECT_EQ(d.Keys(), QStringList({"a", "B", "zz"}));
+    EXPECT_EQ(d.value("B").toInt(), 3); // positions stay right after a removal
+    EXPECT_EQ(errorOf([&] { d.Remove("b"); }), 32811);
+    d.RemoveAll();
+    EXPECT_EQ(d.Count(), 0);
+    EXPECT_FALSE(d.Exists("a"));
+}
+
+TEST(Collection, OneBasedAndOutOfRangeIsError9) {
+    Collection c;
+    c.Add(QString("x"));
+    c.Add(2);
+    EXPECT_EQ(c.Item(1).toString(), "x");
+    EXPECT_EQ(errorOf([&] { c.Item(0); }), 9);
+    EXPECT_EQ(errorOf([&] { c.Item(3); }), 9);
+    c.Remove(1);
+    EXPECT_EQ(c.Item(1).toInt(), 2);
+    EXPECT_EQ(errorOf([&] { c.Remove(2); }), 9);
+}
+
+TEST(entidadGenerica, NamesIgnoreCaseKeepSpellingAndPlace) {
+    entidadGenerica e;
+    e.Propiedad("Accion", QString("imprimir"));
+    e.Propiedad("tpv", 3);
+    e.setValor("ACCION", QString("ping"));
+    EXPECT_EQ(e.Count(), 2);
+    EXPECT_EQ(e.NombreItem(1), "Accion");
+    EXPECT_EQ(e.Item(1).toString(), "ping");
+    EXPECT_EQ(e.Valor("accion").toString(), "ping");
+    EXPECT_EQ(e.Valor("nada").toString(), "#ERROR#");
+    EXPECT_TRUE(e.Existe("TPV"));
+    EXPECT_EQ(errorOf([&] { e.Item(3); }), 9);
+
+    // The dictionary is shared, not copied.
+    auto dic = e.Diccionario();
+    dic->Add("extra", true);
+    EXPECT_EQ(e.Count(), 3);
+    e.setDiccionario(nullptr);
+    EXPECT_EQ(errorOf([&] { e.Valor("tpv"); }), 91);
+}
+
+TEST(coleccionGenerica, OneBasedList) {
+    coleccionGenerica c;
+    auto a = std::make_shared<entidadGenerica>();
+    auto b = std::make_shared<entidadGenerica>();
+    c.Add(a);
+    c.Add(b);
+    EXPECT_EQ(c.Item(2), b);
+    EXPECT_EQ(errorOf([&] { c.Item(0); }), 9);
+    c.Remove(1);
+    EXPECT_EQ(c.Item(1), b);
+    const Variant v = FromObject(std::make_shared<coleccionGenerica>());
+    EXPECT_EQ(TypeName(v), "coleccionGenerica");
+    EXPECT_TRUE(As<coleccionGenerica>(v));
+    EXPECT_FALSE(As<Dictionary>(v));
+}

@@ -1,0 +1,197 @@
+#include "platform/Registry.h"
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+using namespace registry;
+
+namespace {
+const QString kApp = QStringLiteral("SOFTWARE\\Vesk\\Tarvolin");
+
+// Each test gets its own registry folder; the store is reloaded from it.
+struct RegistryTest : ::testing::Test {
+    QTemporaryDir tmp;
+    QString previous;
+    RegistryStore& reg = RegistryStore::instance();
+    void SetUp() override {
+        previous = reg.directory();
+        reg.setDirectory(tmp.path() + "/registry");
+    }
+    void TearDown() override { reg.setDirectory(previous); }
+    QString file(const char* root) const { return tmp.path() + "/registry/" + root + ".ini"; }
+    void writeFile(const char* root, const QByteArray& text) {
+        QDir().mkpath(tmp.path() + "/registry");
+        QFile f(file(root));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text);
+        f.close();
+        reg.reload();
+    }
+    QString text(const char* root) const {
+        QFile f(file(root));
+        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    }
+};
+
+Value sz(const QString& name, const QString& data) {
+    return Value{name, REG_SZ, data};
+}
+} // namespace
+
+TEST_F(RegistryTest, ValuesSurviveAReloadVerbatimInCreationOrder) {
+    const QStringList tricky = {"9600,e,8,1",    "C:\\bin\\",  " leading and trailing  ",
+                                "a=b;c",         "\"quoted\"", "línea\r\nnueva\tcon tab",
+                                "sz:not a tag",  "",           "ñ€\\\\x",
+                                "#not a comment"};
+    for (int i = 0; i < tricky.size(); ++i)
+        ASSERT_TRUE(reg.setValue(Root::CurrentUser, kApp, sz(QString("V%1").arg(i), tricky[i])));
+    ASSERT_TRUE(reg.setValue(Root::CurrentUser, kApp, Value{"Contador", REG_DWORD, QVariant::fromValue(0xFFFFFFFFu)}));
+    ASSERT_TRUE(reg.setValue(Root::CurrentUser, kApp, Value{"Bytes", REG_BINARY, QByteArray("\x00\x0a\xff", 3)}));
+    ASSERT_TRUE(reg.setValue(Root::CurrentUser, kApp, Value{"Lista", REG_MULTI_SZ, QStringList{"a", "b\\0", "c"}}));
+    ASSERT_TRUE(reg.setValue(Root::CurrentUser, kApp, Value{"", REG_EXPAND_SZ, "%HOME%\\x"}));
+    ASSERT_TRUE(reg.setValue(Root::CurrentUser, kApp, sz("odd = name\"", "x")));
+    reg.reload();
+
+    const QList<Value> vals = reg.values(Root::CurrentUser, kApp);
+    ASSERT_EQ(vals.size(), tricky.size() + 5);
+    for (int i = 0; i < tricky.size(); ++i) {
+        EXPECT_EQ(vals[i].name, QString("V%1").arg(i));
+        EXPECT_EQ(vals[i].type, REG_SZ);
+        EXPECT_EQ(vals[i].data.toString(), tricky[i]) << i;
+    }
+    EXPECT_EQ(vals[tricky.size()].type, REG_DWORD);
+    EXPECT_EQ(vals[tricky.size()].data.value<quint32>(), 0xFFFFFFFFu);
+    EXPECT_EQ(vals[tricky.size() + 1].data.toByteArray(), QByteArray("\x00\x0a\xff", 3));
+    EXPECT_EQ(vals[tricky.size() + 2].data.toStringList(), QStringList({"a", "b\\0", "c"}));
+    EXPECT_EQ(vals[tricky.size() + 3].name, "");
+    EXPECT_EQ(vals[tricky.size() + 3].type, REG_EXPAND_SZ);
+    EXPECT_EQ(vals[tricky.size() + 3].data.toString(), "%HOME%\\x");
+    EXPECT_EQ(vals[tricky.size() + 4].name, "odd = name\"");
+    // The simple ones are readable as written.
+    EXPECT_TRUE(text("HKEY_CURRENT_USER").contains("V0=sz:9600,e,8,1\n"));
+    EXPECT_TRUE(text("HKEY_CURRENT_USER").contains("V1=sz:C:\\bin\\\n"));
+}
+
+TEST_F(RegistryTest, NamesIgnoreCaseAndKeepTheFirstSpellingAndPlace) {
+    reg.setValue(Root::CurrentUser, kApp, sz("ImpTicket", "A"));
+    reg.setValue(Root::CurrentUser, kApp, sz("Otro", "B"));
+    reg.setValue(Root::CurrentUser, "software\\VESK\\tarvolin", sz("IMPTICKET", "C"));
+    const QList<Value> vals = reg.values(Root::CurrentUser, kApp);
+    ASSERT_EQ(vals.size(), 2);
+    EXPECT_EQ(vals[0].name, "ImpTicket");
+    EXPECT_EQ(vals[0].data.toString(), "C");
+    EXPECT_EQ(reg.value(Root::CurrentUser, kApp, "impticket")->data.toString(), "C");
+    EXPECT_TRUE(reg.keyExists(Root::CurrentUser, "SOFTWARE\\vesk"));
+    EXPECT_EQ(reg.subKeys(Root::CurrentUser, "Software"), QStringList({"Vesk"}));
+    EXPECT_TRUE(reg.deleteValue(Root::CurrentUser, kApp, "IMPticket"));
+    EXPECT_FALSE(reg.deleteValue(Root::CurrentUser, kApp, "ImpTicket"));
+    EXPECT_FALSE(reg.value(Root::CurrentUser, kApp, "ImpTicket").has_value());
+    EXPECT_FALSE(reg.keyExists(Root::LocalMachine, kApp)); // roots are apart
+}
+
+TEST_F(RegistryTest, SubkeysKeepCreationOrderAndDeleteKeyTakesTheTree) {
+    for (const char* k : {"Zeta", "Alfa", "Medio"})
+        ASSERT_TRUE(reg.createKey(Root::CurrentUser, kApp + "\\impresoras\\" + k));
+    reg.setValue(Root::CurrentUser, kApp + "\\impresoras\\Alfa\\Hondo", sz("x", "1"));
+    reg.reload();
+    EXPECT_EQ(reg.subKeys(Root::CurrentUser, kApp + "\\impresoras"), QStringList({"Zeta", "Alfa", "Medio"}));
+    EXPECT_TRUE(reg.keyExists(Root::CurrentUser, kApp + "\\impresoras\\Medio")); // empty keys persist
+    EXPECT_TRUE(reg.deleteKey(Root::CurrentUser, kApp + "\\IMPRESORAS\\alfa"));
+    reg.reload();
+    EXPECT_EQ(reg.subKeys(Root::CurrentUser, kApp + "\\impresoras"), QStringList({"Zeta", "Medio"}));
+    EXPECT_FALSE(reg.keyExists(Root::CurrentUser, kApp + "\\impresoras\\Alfa\\Hondo"));
+    EXPECT_FALSE(reg.deleteKey(Root::CurrentUser, kApp + "\\nada"));
+    EXPECT_TRUE(reg.subKeys(Root::CurrentUser, kApp + "\\nada").isEmpty());
+}
+
+TEST_F(RegistryTest, SavedAtomicallyOwnerOnly) {
+    ASSERT_TRUE(reg.setValue(Root::CurrentUser, kApp, sz("Clave", "secreta")));
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(file("HKEY_CURRENT_USER")).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    // A second save replaces the file (new inode): a crash mid-write leaves the old one whole.
+    const ino_t before = st.st_ino;
+    ASSERT_TRUE(reg.setValue(Root::CurrentUser, kApp, sz("Clave", "otra")));
+    ASSERT_EQ(::stat(QFile::encodeName(file("HKEY_CURRENT_USER")).constData(), &st), 0);
+    EXPECT_NE(st.st_ino, before);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(QDir(tmp.path() + "/registry").entryList(QDir::Files), QStringList({"HKEY_CURRENT_USER.ini"}));
+}
+
+TEST_F(RegistryTest, HandEditedFilesRead) {
+    writeFile("HKEY_CURRENT_USER", "\xEF\xBB\xBF; hand written\r\n"
+                                   "[HKEY_CURRENT_USER\\Software\\Vesk\\Tarvolin]\r\n"
+                                   "  IpServidor = 192.168.1.10   \r\n"
+                                   "Puerto=9600,e,8,1\r\n"
+                                   "Ruta=\"C:\\\\tpv\\\\\"\r\n"
+                                   "# a comment\r\n"
+                                   "Cuenta=dword:0000000a\r\n"
+                                   "Url=http://x/y\r\n"
+                                   "Roto=dword:zz\r\n"
+                                   "[HKCU\\Software\\Vesk\\Tarvolin\\impresoras]\r\n"
+                                   "1=COCINA\r\n");
+    EXPECT_EQ(reg.value(Root::CurrentUser, kApp, "ipservidor")->data.toString(), "192.168.1.10");
+    EXPECT_EQ(reg.value(Root::CurrentUser, kApp, "Puerto")->data.toString(), "9600,e,8,1");
+    EXPECT_EQ(reg.value(Root::CurrentUser, kApp, "Ruta")->data.toString(), "C:\\tpv\\");
+    EXPECT_EQ(reg.value(Root::CurrentUser, kApp, "Cuenta")->data.value<quint32>(), 10u);
+    EXPECT_EQ(reg.value(Root::CurrentUser, kApp, "Url")->data.toString(), "http://x/y");
+    EXPECT_EQ(reg.value(Root::CurrentUser, kApp, "Roto")->data.toString(), "dword:zz");
+    EXPECT_EQ(reg.value(Root::CurrentUser, kApp + "\\impresoras", "1")->data.toString(), "COCINA");
+
+    // An edit made while the program runs is seen, and the program's next write keeps it.
+    QFile f(file("HKEY_CURRENT_USER"));
+    ASSERT_TRUE(f.open(QIODevice::Append));
+    f.write("[HKEY_CURRENT_USER\\Software\\Vesk\\Tarvolin\\nuevo]\nA=1\n");
+    f.close();
+    ASSERT_TRUE(reg.setValue(Root::CurrentUser, kApp, sz("Otra", "2")));
+    reg.reload();
+    EXPECT_EQ(reg.value(Root::CurrentUser, kApp + "\\nuevo", "a")->data.toString(), "1");
+    EXPECT_EQ(reg.value(Root::CurrentUser, kApp, "Otra")->data.toString(), "2");
+}
+
+TEST_F(RegistryTest, AnUnreadableFileIsNeverOverwritten) {
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root reads every file";
+    writeFile("HKEY_CURRENT_USER", "[Software]\nA=1\n");
+    QFile::setPermissions(file("HKEY_CURRENT_USER"), QFileDevice::WriteOwner);
+    reg.reload();
+    EXPECT_FALSE(reg.setValue(Root::CurrentUser, kApp, sz("B", "2")));
+    QFile::setPermissions(file("HKEY_CURRENT_USER"), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    EXPECT_EQ(text("HKEY_CURRENT_USER"), "[Software]\nA=1\n");
+}
+
+TEST_F(RegistryTest, OdbcDriverListComesFromUnixOdbc) {
+    if (qEnvironmentVariableIsEmpty("ODBCSYSINI"))
+        GTEST_SKIP() << "no private odbcinst.ini (ODBCSYSINI)";
+    const QString key = "Software\\ODBC\\ODBCINST.INI\\ODBC Drivers";
+    EXPECT_TRUE(reg.keyExists(Root::LocalMachine, "SOFTWARE\\odbc\\odbcinst.ini\\odbc drivers"));
+    const QList<Value> vals = reg.values(Root::LocalMachine, key);
+    ASSERT_FALSE(vals.isEmpty());
+    bool found = false;
+    for (const Value& v : vals) {
+        EXPECT_NE(v.name, "ODBC Drivers");
+        EXPECT_EQ(v.data.toString(), "Installed");
+        found = found || v.name.contains("MySQL");
+    }
+    EXPECT_TRUE(found);
+    EXPECT_TRUE(reg.subKeys(Root::LocalMachine, "Software\\ODBC\\ODBCINST.INI").contains("ODBC Drivers"));
+    EXPECT_FALSE(reg.setValue(Root::LocalMachine, key, sz("Fake", "Installed")));
+    EXPECT_FALSE(reg.deleteKey(Root::LocalMachine, key));
+    EXPECT_FALSE(QFileInfo::exists(file("HKEY_LOCAL_MACHINE")));
+}
+
+TEST_F(RegistryTest, SerialCommMapIsServedFromItsWritableKey) {
+    const QString served = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
+    EXPECT_TRUE(reg.keyExists(Root::LocalMachine, served));
+    EXPECT_TRUE(reg.values(Root::LocalMachine, served).isEmpty());
+    ASSERT_TRUE(reg.setValue(Root::LocalMachine, kSerialCommMapKey, sz("/dev/ttyUSB0", "COM3")));
+    reg.reload();
+    const QList<Value> vals = reg.values(Root::LocalMachine, served);
+    ASSERT_EQ(vals.size(), 1);
+    EXPECT_EQ(vals[0].name, "/dev/ttyUSB0");
+    EXPECT_EQ(vals[0].data.toString(), "COM3");
+    EXPECT_FALSE(reg.setValue(Root::LocalMachine, served, sz("/dev/x", "COM9")));
+}
