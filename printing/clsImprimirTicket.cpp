@@ -1,0 +1,1000 @@
+// The ticket composer: kitchen tickets (header, article lines, foot, command number) and special
+// tickets. Its procedures report a run-time error through ControlErrores and go on with the next
+// statement, so one failed look-up loses only its own line; the foot is the exception, where a
+// failure skips the rest of the foot but the ticket is still finished and cut before the report.
+#include "printing/clsImprimirTicket.h"
+
+#include "core/basFuncionesComunes.h"
+#include "core/basGeneral.h"
+#include "core/basLegacyFunctions.h"
+#include "core/clsDR.h"
+#include "core/clsParametros.h"
+#include "platform/Ado.h"
+#include "platform/Clock.h"
+#include "platform/Printers.h"
+#include "platform/VBError.h"
+#include "printing/basPrinter.h"
+#include "printing/clsImpresionPantalla.h"
+
+#include <QStringList>
+#include <cmath>
+#include <vector>
+
+using basFuncionesComunes::AjustaTexto;
+using basFuncionesComunes::AlineaTexto;
+using basFuncionesComunes::ValNumero;
+using basFuncionesComunes::VarToStr;
+using basPrinter::CodigoImpresora;
+using basPrinter::Imprimir;
+
+namespace {
+
+const QString CRLF = QStringLiteral("\r\n");
+const QString kCortar = QStringLiteral("<cortar>");
+const QString kBr = QStringLiteral("<br>");
+
+qint64 g_sentencias = 0;
+
+// ---- parameters ----
+QString par(const QString& clave) {
+    return objParametros().getValor(clave);
+}
+double parNum(const QString& clave) {
+    return objParametros().getValorNum(clave);
+}
+bool parEs(const QString& clave, double valor) {
+    return parNum(clave) == valor;
+}
+// A count of lines or a code read as a whole number (halves to even; overflow is error 6).
+qint16 parEntero(const QString& clave) {
+    return vb::CInt(Variant(parNum(clave)));
+}
+// A switch read as a Boolean: "True"/"False" in any case, otherwise any non-zero number.
+bool parVerdadero(const QString& clave) {
+    const QString v = par(clave);
+    if (v.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
+        return true;
+    if (v.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0)
+        return false;
+    return ValNumero(v) != 0;
+}
+// The kitchen line spacing as a command byte; nothing when the value does not fit in one byte.
+std::optional<int> espaciadoCocina() {
+    const double v = vb::RoundHalfEven(parNum(QStringLiteral("EspacioEntreLineasCocina")));
+    if (v < 0 || v > 255)
+        return std::nullopt;
+    return int(v);
+}
+
+// Labels go through the translation in the current language, translation forced.
+QString T(const QString& etiqueta) {
+    return TraduceLiteral(etiqueta, -1, true, false);
+}
+
+QString segundos() {
+    return vb::CStr(Variant(basFuncionesComunes::Segundos()));
+}
+
+// VB's Format(n, "000..."): at least `digitos` digits, the sign in front.
+QString ceros(qint64 n, int digitos) {
+    const QString d = QString::number(n < 0 ? -n : n).rightJustified(digitos, QLatin1Char('0'));
+    return n < 0 ? QStringLiteral("-") + d : d;
+}
+
+QString textoDe(const Variant& v, const QString& defecto = {}) {
+    return vb::CStr(VarToStr(v, defecto));
+}
+
+// Runs one statement of a procedure: a run-time error goes to the central handler under the
+// procedure's name and the caller goes on with its next statement.
+template <class F> void paso(const QString& procedimiento, F&& f) {
+    try {
+        f();
+    } catch (const VBError& e) {
+        ControlErrores(procedimiento, true, e);
+    } catch (const std::exception&) {
+        ControlErrores(procedimiento, true, vb::CurrentError());
+    }
+}
+
+// Every statement of the composer goes through these two, with its values bound.
+ado::RecordsetPtr abre(ado::Connection& cn, const QString& sql, const QList<Variant>& valores) {
+    ++g_sentencias;
+    return cn.OpenRecordset(sql, valores);
+}
+void ejecuta(ado::Connection& cn, const QString& sql, const QList<Variant>& valores) {
+    ++g_sentencias;
+    cn.Execute(sql, nullptr, valores);
+}
+
+clsDR& dr() {
+    if (!DR)
+        vb::Raise(91);
+    return *DR;
+}
+
+// The first row's value of one field of a look-up on `cn`, or nothing without a row.
+std::optional<Variant> primerValor(ado::Connection& cn, const QString& sql, const QList<Variant>& valores,
+                                   const QString& campo) {
+    ado::RecordsetPtr rs = abre(cn, sql, valores);
+    std::optional<Variant> r;
+    if (!rs->isEOF() && !rs->isBOF())
+        r = rs->Fields(campo).Value;
+    rs->Close();
+    return r;
+}
+
+// The command group as a bound value: its whole number, or the number as read when it has decimals.
+Variant grupoComandas() {
+    const double g = ValNumero(par(QStringLiteral("GrupoComandas")));
+    if (g == std::floor(g) && std::abs(g) < 1e15)
+        return Variant(qint64(g));
+    return Variant(g);
+}
+
+bool esDuplicado(const VBError& e) {
+    return e.description().contains(QLatin1String("Duplic"));
+}
+
+// Watches the jobs that leave the printer layer while one print operation runs, so the operation can
+// tell its caller whether the ticket went out. It passes every job on to the output it found and
+// puts that output back when the operation ends (operations nest strictly on the one thread, so
+// the outputs are restored in the order they were replaced).
+class VigilanciaEnvios final : public printers::RawOutput {
+public:
+    VigilanciaEnvios() : m_anterior(&printers::output()) { printers::install(this); }
+    ~VigilanciaEnvios() override { printers::install(m_anterior); }
+    VigilanciaEnvios(const VigilanciaEnvios&) = delete;
+    VigilanciaEnvios& operator=(const VigilanciaEnvios&) = delete;
+
+    bool send(const QString& printer, const QByteArray& data, QString* error) override {
+        const bool ok = m_anterior->send(printer, data, error);
+        if (!ok)
+            ++m_fallos;
+        return ok;
+    }
+    QStringList list() override { return m_anterior->list(); }
+    QString defaultPrinter() override { return m_anterior->defaultPrinter(); }
+    bool todoEnviado() const { return m_fallos == 0; }
+
+private:
+    printers::RawOutput* m_anterior;
+    int m_fallos = 0;
+};
+
+// ---- statements ----
+const QString kSqlCabecera =
+    QStringLiteral("select qm_cabticket.idTicket, qm_cabticket.idTPV, qm_cabticket.Fecha, qm_cabticket.hora, ") +
+    QStringLiteral("qm_cabticket.idMesa, qm_cabticket.idSala, ifnull(maecam.usuario, qm_cabticket.idCamarero) as "
+                   "DescCamarero, ") +
+    QStringLiteral("ifnull(maemes.nombre, maepv.nombre) as DescMesa, ifnull(maesal.nombre, qm_cabticket.idSala) as "
+                   "Descsala, ") +
+    QStringLiteral("maepv.asign_emp, maepv.asign_rest, qm_cabticket.DescTicket, maepv.nombre as DescPV, ") +
+    QStringLiteral("qm_cabticket.paxs, qm_cabticket.SerieTicket, qm_cabticket.NumTicketFormateado ") +
+    QStringLiteral("From qm_cabticket ") +
+    QStringLiteral("left join maecam on qm_cabticket.idEmpresa=maecam.empresa and "
+                   "qm_cabticket.idRestaurante=maecam.restaurante and qm_cabticket.idCamarero=maecam.codigo ") +
+    QStringLiteral("left join maesal on qm_cabticket.idEmpresa=maesal.empresa and "
+                   "qm_cabticket.idRestaurante=maesal.restaurante and qm_cabticket.idSala=maesal.sala ") +
+    QStringLiteral("left join maemes on qm_cabticket.idEmpresa=maemes.empresa and "
+                   "qm_cabticket.idRestaurante=maemes.restaurante and qm_cabticket.idMesa=maemes.mesa and "
+                   "qm_cabticket.idSala=maemes.sala ") +
+    QStringLiteral("left join maepv on qm_cabticket.idEmpresa=maepv.empresa and "
+                   "qm_cabticket.idRestaurante=maepv.restaurante and qm_cabticket.idPV=maepv.codigo ") +
+    QStringLiteral("where qm_cabticket.idEmpresa = ? And       qm_cabticket.idRestaurante = ? And       "
+                   "qm_cabticket.idTicket = ? And       qm_cabticket.idTPV = ?");
+
+const QString kSqlVendedor = QStringLiteral("select maeven.nombre as Descripcion, qm_cabticket.idVendedor ") +
+                             QStringLiteral("from qm_cabticket ") +
+                             QStringLiteral("inner join maeven on qm_cabticket.idEmpresa=maeven.empresa and "
+                                            "qm_cabticket.idVendedor=maeven.vendedor ") +
+                             QStringLiteral("where qm_cabticket.idEmpresa=? and qm_cabticket.idRestaurante=? and       "
+                                            "qm_cabticket.idTPV=? and qm_cabticket.idTicket=?");
+
+const QString kSqlCamareroMaecam = QStringLiteral("select nombre as Descripcion ") + QStringLiteral("from maecam ") +
+                                   QStringLiteral("where empresa=? and restaurante=? and codigo=?");
+
+const QString kSqlTPVCabecera = QStringLiteral("select nombre as Nombre ") + QStringLiteral("from maetpv ") +
+                                QStringLiteral("where empresa=? and restaurante=? and codigo=?");
+
+const QString kSqlObservaciones =
+    QStringLiteral("select * ") + QStringLiteral("from qm_cabticket_observ ") +
+    QStringLiteral("where idEmpresa=? and idRestaurante=? and       idTPV=? and idTicket=?");
+
+const QString kSqlCamareros = QStringLiteral("select Descripcion from Camareros where idCamarero=?");
+
+const QString kSqlTPVPie = QStringLiteral("select Nombre from maetpv where empresa=? and restaurante=? And codigo=?");
+
+const QString kSqlComandasTicket =
+    QStringLiteral("select idComanda ") + QStringLiteral("from qm_imppantalla ") +
+    QStringLiteral("where idEmpresa=? and idRestaurante=? and       idTPV=? and idTicket=? ") +
+    QStringLiteral("group by idComanda ") + QStringLiteral("order by idComanda");
+
+const QString kSqlMaxComanda = QStringLiteral("select max(idComanda) as Comanda ") +
+                               QStringLiteral("from qm_imppantalla ") +
+                               QStringLiteral("where idEmpresa=? and idRestaurante=? and       idGrupoComandas=?") +
+                               QStringLiteral(" and idComanda<999999");
+
+const QString kSqlInsertaComanda =
+    QStringLiteral("insert into qm_imppantalla ") +
+    QStringLiteral("(idEmpresa, idRestaurante, idImpresora, idTicket, idTPV, idTPVComanda, idGrupoComandas, "
+                   "idComanda, idRegistro) ") +
+    QStringLiteral("values (?,?,0 ,?,?,?,?,?, 1)");
+
+const QString kSqlConfigTicket =
+    QStringLiteral("select * from configticket where idEmpresa=? and idRestaurante=? and idioma=0 order by idOrden");
+
+const QString kProcEspecial = QStringLiteral("clsImprimirTicket.ImprimirTicketEspecial");
+const QString kProcCocina = QStringLiteral("clsImprimirTicket.ImprimirTicketCocinaEspecial");
+const QString kProcListCab = QStringLiteral("clsImprimirTicket.ListCabTicket");
+const QString kProcCabecera = QStringLiteral("clsImprimirTicket.ImprimirTicketCocinaCabecera");
+const QString kProcPie = QStringLiteral("clsImprimirTicket.ImprimirTicketCocinaPie");
+const QString kProcDigitos = QStringLiteral("clsImprimirTicket.imprimirDigitosTicketLetraGrande");
+const QString kProcComanda = QStringLiteral("clsImprimirTicket.getNumeroComanda");
+
+// The 257 one-dot columns of the kitchen tickets' drawn rule.
+const QString kRegla = QString(257, QChar(64));
+
+} // namespace
+
+qint64 clsImprimirTicket::sentenciasEjecutadas() {
+    return g_sentencias;
+}
+
+bool clsImprimirTicket::LanzaMensajesTriggerImprimirTicket(const Variant&, bool, const QString&, qint32, double) {
+    return true;
+}
+
+// ================================================================================================
+// Kitchen ticket
+// ================================================================================================
+
+clsImprimirTicket::FilaCabecera clsImprimirTicket::ListCabTicket(qint32 tpv, qint32 ticket) {
+    FilaCabecera fila;
+    // A failed query is reported here once; the ticket then prints as one without a header row.
+    paso(kProcListCab, [&] {
+        ado::RecordsetPtr rs = abre(ConexionServidor(), kSqlCabecera,
+                                    {Variant(glngEmpresa), Variant(glngRestaurante), Variant(ticket), Variant(tpv)});
+        if (!rs->isEOF() && !rs->isBOF()) {
+            QHash<QString, Variant> campos;
+            for (int i = 0; i < rs->FieldCount(); ++i)
+                campos.insert(rs->Fields(i).Name.toLower(), rs->Fields(i).Value);
+            fila = std::move(campos);
+        }
+        rs->Close();
+    });
+    return fila;
+}
+
+namespace {
+
+Variant campo(const std::optional<QHash<QString, Variant>>& fila, const char* nombre) {
+    return fila ? fila->value(QString::fromLatin1(nombre)) : Variant();
+}
+QString textoCampo(const std::optional<QHash<QString, Variant>>& fila, const char* nombre,
+                   const QString& defecto = {}) {
+    return textoDe(campo(fila, nombre), defecto);
+}
+
+// "A" + 7 digits with a series, else the till in 3 digits, "-" and the ticket in 9 digits.
+QString numeroTicket(const std::optional<QHash<QString, Variant>>& fila, qint32 ticket) {
+    const QString serie = textoCampo(fila, "serieticket");
+    if (!serie.isEmpty())
+        return serie + ceros(ticket, 7);
+    const qint64 tpv = qint64(vb::RoundHalfEven(ValNumero(textoCampo(fila, "idtpv", QStringLiteral("0")))));
+    return ceros(tpv, 3) + QStringLiteral("-") + ceros(ticket, 9);
+}
+
+// The date of the connection and the time of the clock.
+QString fechaYHora() {
+    return gdtmFechaConexion.toString(QStringLiteral("dd/MM/yy")) + QStringLiteral(" ") +
+           clock_seam::now().toString(QStringLiteral("HH:mm"));
+}
+
+QString lineaTicket(const std::optional<QHash<QString, Variant>>& fila, qint32 ticket) {
+    using namespace basPrinter;
+    const bool grande = ValNumero(par(QStringLiteral("TicketGrande"))) == 1;
+    QString l;
+    if (grande)
+        l += PRN_INITRIALT;
+    l += PRN_ININEG + T(QStringLiteral("Ticket")) + QStringLiteral(" ") + PRN_FINNEG;
+    if (fila)
+        l += numeroTicket(fila, ticket);
+    l += grande ? PRN_FINTRIALT + CRLF : QStringLiteral(" ");
+    l += PRN_ININEG + T(QStringLiteral("Fec")) + QStringLiteral(": ") + PRN_FINNEG + fechaYHora();
+    return l;
+}
+
+QString lineaSala(const std::optional<QHash<QString, Variant>>& fila) {
+    using namespace basPrinter;
+    QString l = PRN_ININEG + T(QStringLiteral("Sala:")) + QStringLiteral(" ") + PRN_FINNEG +
+                AlineaTexto(textoCampo(fila, "idsala", QStringLiteral("0")), 6, false, true, QString()) +
+                QStringLiteral(" ") + textoCampo(fila, "descsala");
+    if (parNum(QStringLiteral("ImprimirSalaGrandeCocina")) != 0)
+        l = PRN_INITRIALT + l + PRN_FINTRIALT;
+    return l;
+}
+
+QString lineaPaxs(const std::optional<QHash<QString, Variant>>& fila) {
+    using namespace basPrinter;
+    return PRN_ININEG + T(QStringLiteral("PAXs:")) + PRN_FINNEG + QStringLiteral(" ") +
+           textoCampo(fila, "paxs", QStringLiteral("0"));
+}
+
+} // namespace
+
+bool clsImprimirTicket::ImprimirTicketCocinaEspecial(qint32 tpv, qint32 ticket, const QString& strTextoTicket,
+                                                     const QString& strImpresora, const QString& strDescripcionCabecera,
+                                                     bool blnImprimirCabecera, bool blnImprimirPie,
+                                                     const QString& strTextoPie) {
+    using namespace basPrinter;
+    bool conectado = false;
+    paso(kProcCocina, [&] { conectado = ComCentral(); });
+    if (!conectado)
+        return false;
+
+    VigilanciaEnvios envios;
+    lngTPV = tpv;
+    lngTicket = ticket;
+    const FilaCabecera cabecera = ListCabTicket(lngTPV, lngTicket);
+
+    // The foot may hand the ticket to the secondary printer; the next pieces follow it there.
+    QString impresora = strImpresora;
+    const QStringList piezas = strTextoTicket.isEmpty() ? QStringList() : strTextoTicket.split(kCortar);
+    for (const QString& pieza : piezas) {
+        bool blnEspaciado = false;
+        paso(kProcCocina, [&] {
+            ImprimirTicketCocinaCabecera(cabecera, intAnchoLinea, blnEspaciado, impresora, strDescripcionCabecera,
+                                         blnImprimirCabecera);
+        });
+
+        int interlineado = 0;
+        paso(kProcCocina, [&] {
+            const double n = vb::RoundHalfEven(parNum(QStringLiteral("InterlineadoImpresoraCocina")));
+            interlineado = (n < 0 || n > 255) ? 0 : int(n);
+            if (interlineado != 0)
+                Imprimir(CodigoImpresora({27, '3', interlineado}), true, false, 0, impresora, true, true, false);
+        });
+
+        QString texto = pieza;
+        texto.replace(QChar(13), kBr);
+        texto.remove(QChar(10));
+        const QStringList lineas = texto.isEmpty() ? QStringList() : texto.split(kBr);
+        for (QString linea : lineas) {
+            paso(kProcCocina, [&] {
+                bool enfasis = false;
+                if (linea.contains(QLatin1String("<b>"))) {
+                    if (parNum(QStringLiteral("TipoImpresionNegritaArticulosTicketCocina")) == 0) {
+                        linea.replace(QLatin1String("<b>"), PRN_ININEG);
+                        linea.replace(QLatin1String("</b>"), PRN_FINNEG);
+                    } else {
+                        linea.replace(QLatin1String("<b>"), PRN_INIINV);
+                        linea.replace(QLatin1String("</b>"), PRN_FININV);
+                    }
+                    enfasis = true;
+                }
+                QString formateada = FormateaLineaArticuloCocina(linea, intAnchoLinea);
+                if (enfasis)
+                    formateada += PRN_FINNEG + PRN_FININV;
+                Imprimir(formateada, false, false, 0, impresora, true, true, false);
+            });
+        }
+
+        if (interlineado != 0)
+            paso(kProcCocina, [&] {
+                Imprimir(CodigoImpresora({27, '2'}), true, false, 0, impresora, true, true, false);
+            });
+
+        paso(kProcCocina, [&] {
+            ImprimirTicketCocinaPie(cabecera, intAnchoLinea, blnEspaciado, impresora, blnImprimirPie, strTextoPie);
+        });
+
+        // The header may have put the ESC "!" height codes in place for this ticket.
+        paso(kProcCocina, [&] {
+            const double codigos = parNum(QStringLiteral("CodigosEscTicketCocina"));
+            if (codigos == 1 || codigos == 2)
+                InicializaCodigosPRN();
+        });
+    }
+    return envios.todoEnviado();
+}
+
+void clsImprimirTicket::ImprimirTicketCocinaCabecera(const FilaCabecera& cabecera, qint16& anchoLinea,
+                                                     bool& blnEspaciado, const QString& strImpresora,
+                                                     const QString& strDescripcionCabecera, bool blnImprimirCabecera) {
+    using namespace basPrinter;
+    // L+ S- I+ T+ with the kitchen character set (K+) or without it (K-).
+    auto lineaK = [&](const QString& t) { Imprimir(t, true, false, 0, strImpresora, true, true, true); };
+    auto linea = [&](const QString& t) { Imprimir(t, true, false, 0, strImpresora, true, true, false); };
+    auto blanco = [&] { linea(QString()); };
+    const QString& proc = kProcCabecera;
+
+    bool seguir = true;
+    paso(proc, [&] {
+        seguir = LanzaMensajesTriggerImprimirTicket(vb::Empty(), true, QStringLiteral("imprimir_ticket_cocina"), 0, 0);
+    });
+    if (!seguir)
+        return;
+    blnEspaciado = false;
+
+    paso(proc, [&] { objImpresionPantalla().Inicializa(); });
+    paso(proc, [&] {
+        if (parEs(QStringLiteral("TieneImpresoraFisica"), 1)) {
+            objImpresionPantalla().setImprimirPorDriver(false);
+            objImpresionPantalla().setImprimirPorPantalla(false);
+        }
+    });
+    paso(proc, [&] {
+        const double v = parNum(QStringLiteral("EspacioEntreLineasCocina"));
+        if (v != 64 && v > 0 && v < 255) {
+            Imprimir(CodigoImpresora({27, '3', int(vb::RoundHalfEven(v))}), false, true, 0, strImpresora, true, false,
+                     true);
+            blnEspaciado = true;
+        }
+    });
+    paso(proc, [&] { anchoLinea = EstableceLetraYAncho(0, strImpresora, true); });
+    paso(proc, [&] {
+        if (parNum(QStringLiteral("ImprimirAnulacionesRojo")) != 0)
+            Imprimir(CodigoImpresora({27, 'r', 0}), false, false, 0, strImpresora, true, true, false);
+    });
+    paso(proc, [&] {
+        const double codigos = parNum(QStringLiteral("CodigosEscTicketCocina"));
+        if (codigos == 1 || codigos == 2) {
+            const QString fin = parEntero(QStringLiteral("TipoLetraCocina")) >= 4 ? CodigoImpresora({27, '!', 1})
+                                                                                  : CodigoImpresora({27, '!', 0});
+            PRN_FINDBLALT = fin;
+            PRN_FINTRIALT = fin;
+            PRN_INIDBLALT = CodigoImpresora({27, '!', 17});
+            PRN_INITRIALT = CodigoImpresora({27, '!', 57});
+        }
+    });
+    if (!blnImprimirCabecera)
+        return;
+
+    paso(proc, [&] {
+        for (qint16 i = parEntero(QStringLiteral("BlancosCabecera")); i > 0; --i)
+            blanco();
+    });
+    paso(proc, [&] {
+        for (qint16 i = parEntero(QStringLiteral("BlancosCabeceraTicketCocina")); i > 0; --i)
+            blanco();
+    });
+    paso(proc, [&] { GrabaLog(QStringLiteral("Voy a imprimir la cabecera: ") + segundos()); });
+
+    paso(proc, [&] {
+        const double modo = parNum(QStringLiteral("ImpDosCarTickGrandes"));
+        if (modo != 0)
+            imprimirDigitosTicketLetraGrande(lngTPV, lngTicket, 0, modo == 2, strImpresora);
+    });
+
+    paso(proc, [&] {
+        if (parNum(QStringLiteral("ImprimirNombreImpresoraTicketCocina")) != 0 ||
+            basFuncionesComunes::EjecutandoEnIDE() || gblnDesarrollo || gblnInstal)
+            linea(T(QStringLiteral("Impresora")) + QStringLiteral(" ") + strImpresora);
+    });
+
+    paso(proc, [&] {
+        if (ValNumero(par(QStringLiteral("ImpLogoTicketCocina"))) == 1)
+            ImprimeLogo(false, 0, strImpresora);
+    });
+
+    paso(proc, [&] {
+        if (!strMensajeCocina.isEmpty()) {
+            blanco();
+            linea(PRN_INITRIALT + strMensajeCocina + PRN_FINTRIALT);
+            blanco();
+        } else {
+            const QString textoCabecera = par(QStringLiteral("TextoCabeceraCocina"));
+            if (!textoCabecera.isEmpty()) {
+                lineaK(PRN_ININEG + (strDescripcionCabecera.isEmpty() ? textoCabecera : strDescripcionCabecera) +
+                       PRN_FINNEG);
+                blanco();
+            }
+        }
+    });
+
+    paso(proc, [&] {
+        const double vendedor = parNum(QStringLiteral("ImprimirVendedorTicketCocina"));
+        if (vendedor == 0 || par(QStringLiteral("VendedorTicketOLinea")) != QLatin1String("T"))
+            return;
+        QString inicio, fin;
+        if (vendedor == 1) {
+            inicio = PRN_ININEG;
+            fin = PRN_FINNEG;
+        } else if (vendedor == 2) {
+            inicio = PRN_INIDBLALT;
+            fin = PRN_FINDBLALT;
+        } else if (vendedor == 3) {
+            inicio = PRN_INITRIALT;
+            fin = PRN_FINTRIALT;
+        }
+        ado::RecordsetPtr rs =
+            abre(ConexionLocal(), kSqlVendedor,
+                 {Variant(glngEmpresa), Variant(glngRestaurante), Variant(lngTPV), Variant(lngTicket)});
+        while (!rs->isEOF()) {
+            const bool nombre = parEs(QStringLiteral("ImpNombreVendedor"), 1);
+            const QString valor =
+                textoDe(rs->Fields(nombre ? QStringLiteral("Descripcion") : QStringLiteral("idVendedor")).Value);
+            lineaK(inicio + T(QStringLiteral("Vendedor") + QStringLiteral(": ")) + valor + fin);
+            rs->MoveNext();
+        }
+        rs->Close();
+        blanco();
+    });
+
+    paso(proc, [&] {
+        if (!parEs(QStringLiteral("ImpMesaTickCocina"), 1) || !cabecera)
+            return;
+        const bool grande = parEs(QStringLiteral("ImpMesaTickCocinaGrande"), 1);
+        const QString mesaTexto = textoCampo(cabecera, "idmesa", QStringLiteral("0"));
+        const double m = ValNumero(mesaTexto);
+        const bool especial = m >= 9995 && m <= 9999;
+        QString l = grande ? PRN_INITRIALT : QString();
+        l += T(QStringLiteral("Mesa:")) + QStringLiteral(" ");
+        const QString descTicket = textoCampo(cabecera, "descticket");
+        if (m == 9997 && !descTicket.isEmpty()) {
+            l += textoCampo(cabecera, "descpv") + QStringLiteral(" - ") + descTicket;
+        } else {
+            if (parNum(QStringLiteral("NoImpCodigoMesas")) == 0 && !especial)
+                l += AlineaTexto(mesaTexto, 6, false, true, QString()) + QStringLiteral(" ");
+            if (especial || ValNumero(par(QStringLiteral("ImpCodigoMesasSalas"))) == 0)
+                l += textoCampo(cabecera, "descmesa");
+        }
+        if (grande)
+            l += PRN_FINTRIALT;
+        lineaK(l);
+        if (grande)
+            blanco();
+    });
+
+    paso(proc, [&] {
+        if (!parEs(QStringLiteral("LineasHorizontalesCocina"), 1))
+            return;
+        // The rule sets the spacing to 0 and restores it after; without a usable spacing it is left out.
+        if (const auto espaciado = espaciadoCocina())
+            ImprimeImagenBits(kRegla, 256, 0, qint16(*espaciado), strImpresora);
+        else
+            GrabaLog(QStringLiteral("Regla sin imprimir: EspacioEntreLineasCocina fuera de 0..255"));
+    });
+
+    if (parNum(QStringLiteral("ImpCabTickCocinaFinal")) == 0) {
+        paso(proc, [&] {
+            if (cabecera)
+                lineaK(lineaTicket(cabecera, lngTicket));
+        });
+        paso(proc, [&] {
+            if (!intCamarero.isEmpty()) {
+                const auto nombre = primerValor(ConexionLocal(), kSqlCamareroMaecam,
+                                                {Variant(glngEmpresa), Variant(glngRestaurante), Variant(intCamarero)},
+                                                QStringLiteral("Descripcion"));
+                lineaK(PRN_ININEG + T(QStringLiteral("Camarero:")) + QStringLiteral(" ") + PRN_FINNEG +
+                       (nombre ? textoDe(*nombre) : QString()));
+            } else if (cabecera) {
+                lineaK(PRN_ININEG + T(QStringLiteral("Camarero apertura mesa:")) + QStringLiteral(" ") + PRN_FINNEG +
+                       textoCampo(cabecera, "desccamarero"));
+            }
+        });
+        paso(proc, [&] {
+            if (!parEs(QStringLiteral("ImprimirTPVCocina"), 1))
+                return;
+            QString l = PRN_ININEG + T(QStringLiteral("Impreso desde:")) + QStringLiteral(" ") + PRN_FINNEG;
+            std::optional<Variant> nombre;
+            if (lngNumComandero != 0)
+                nombre = primerValor(ConexionLocal(), kSqlCamareroMaecam,
+                                     {Variant(glngEmpresa), Variant(glngRestaurante), Variant(intCamarero)},
+                                     QStringLiteral("Descripcion"));
+            else if (auto n = primerValor(ConexionLocal(), kSqlTPVCabecera,
+                                          {Variant(glngEmpresa), Variant(glngRestaurante), Variant(qint32(gintTPV))},
+                                          QStringLiteral("Nombre")))
+                nombre = Variant(vb::Trim(textoDe(*n)));
+            if (nombre)
+                l += QStringLiteral(" ") + textoDe(*nombre);
+            lineaK(l);
+        });
+        paso(proc, [&] {
+            if (parEs(QStringLiteral("ImprimirSalaCocina"), 1) && cabecera)
+                lineaK(lineaSala(cabecera));
+        });
+        paso(proc, [&] {
+            if (parVerdadero(QStringLiteral("TicCocinaImprimirPaxs")) && cabecera)
+                lineaK(lineaPaxs(cabecera));
+        });
+        // The customer block of the kitchen ticket prints nothing.
+        paso(proc, [&] { par(QStringLiteral("ImprimirClienteTicketCocina")); });
+    }
+
+    paso(proc, [&] {
+        if (parEs(QStringLiteral("ImpArtInvTickCocina"), 1))
+            Imprimir(PRN_INIINV, false, false, 0, strImpresora, true, true, true);
+    });
+}
+
+QString clsImprimirTicket::FormateaLineaArticuloCocina(const QString& strTexto, qint16 anchoLinea) {
+    QString s;
+    try {
+        QString inicio, fin;
+        int factor = 1;
+        par(QStringLiteral("ImprimirMenusDiferenciado"));
+        if (parEs(QStringLiteral("ImpSoloArtsLetraGrandeCocina"), 1) ||
+            parEs(QStringLiteral("ImpArtsLetraGrandeCocina"), 1)) {
+            inicio = basPrinter::PRN_INIDBLALT;
+            fin = basPrinter::PRN_FINDBLALT;
+            factor = 2;
+        }
+        s = strTexto + QStringLiteral(" ");
+        if (parEs(QStringLiteral("ImpArtsMayusculas"), 1))
+            s = s.toUpper();
+        s.remove(CRLF);
+        const qint32 ancho = qint32(vb::RoundHalfEven(double(anchoLinea) / factor));
+        s = AlineaTexto(s, ancho, true, false, QString());
+        s = inicio + s + fin + CRLF;
+    } catch (const VBError& e) {
+        MensajeUsuario(e.description(), 64);
+    } catch (const std::exception&) {
+        MensajeUsuario(vb::CurrentError().description(), 64);
+    }
+    return s;
+}
+
+void clsImprimirTicket::ImprimirTicketCocinaPie(const FilaCabecera& cabecera, qint16 anchoLinea, bool blnEspaciado,
+                                                QString& strImpresora, bool blnImprimirPie,
+                                                const QString& strTextoPie) {
+    using namespace basPrinter;
+    auto lineaK = [&](const QString& t) { Imprimir(t, true, false, 0, strImpresora, true, true, true); };
+    auto linea = [&](const QString& t) { Imprimir(t, true, false, 0, strImpresora, true, true, false); };
+    auto blanco = [&] { linea(QString()); };
+
+    // A failure in the foot's body skips the rest of the body; the ticket is still finished, cut and
+    // sent to its own printer, and the failures are reported after it has gone.
+    std::vector<VBError> fallos;
+    auto anota = [&](auto&& f) {
+        try {
+            f();
+            return true;
+        } catch (const VBError& e) {
+            fallos.push_back(e);
+        } catch (const std::exception&) {
+            fallos.push_back(vb::CurrentError());
+        }
+        return false;
+    };
+
+    anota([&] {
+        if (parNum(QStringLiteral("ImprimirAnulacionesRojo")) != 0)
+            Imprimir(CodigoImpresora({27, 'r', 0}), false, false, 0, strImpresora, true, true, false);
+        if (parEs(QStringLiteral("ImpArtInvTickCocina"), 1))
+            Imprimir(PRN_FININV, false, false, 0, strImpresora, true, true, false);
+        if (!blnImprimirPie)
+            return;
+
+        const QString reglaGuiones = AlineaTexto(QStringLiteral("-"), anchoLinea - 2, false, true, QStringLiteral("-"));
+        const QString reglaIguales = AlineaTexto(QStringLiteral("="), anchoLinea - 2, false, true, QStringLiteral("="));
+
+        ado::RecordsetPtr rs =
+            abre(ConexionServidor(), kSqlObservaciones,
+                 {Variant(glngEmpresa), Variant(glngRestaurante), Variant(lngTPV), Variant(lngTicket)});
+        if (!rs->isEOF() && !rs->isBOF()) {
+            QString obs = textoDe(rs->Fields(QStringLiteral("observ_preparacion")).Value);
+            const double general = parNum(QStringLiteral("ImprimirObservacionesTicketCocina"));
+            const QString o = vb::Trim(textoDe(rs->Fields(QStringLiteral("Observ")).Value));
+            if (general != 0 && !o.isEmpty() && o != QLatin1String("#ERROR#")) {
+                if (!obs.isEmpty())
+                    obs += CRLF + CRLF;
+                obs += general == 2 ? PRN_INIDBLALT + o + PRN_FINDBLALT : o;
+            }
+            const double grande = parNum(QStringLiteral("ImprimirObservacionesLetraGrande"));
+            if (grande == 2 || grande == 3)
+                obs = PRN_INIDBLALT + obs + PRN_FINDBLALT;
+            if (!obs.isEmpty()) {
+                blanco();
+                linea(reglaGuiones);
+                linea(AjustaTexto(anchoLinea, static_cast<const QString&>(obs), 0));
+                linea(reglaGuiones);
+                blanco();
+            }
+        }
+        rs->Close();
+
+        if (!vb::Trim(strTextoPie).isEmpty()) {
+            blanco();
+            linea(reglaIguales);
+            linea(AjustaTexto(anchoLinea, strTextoPie, 0));
+            linea(reglaIguales);
+            blanco();
+        }
+
+        if (parEs(QStringLiteral("LineasHorizontalesCocina"), 1)) {
+            if (const auto espaciado = espaciadoCocina())
+                ImprimeImagenBits(kRegla, 256, 0, qint16(*espaciado), strImpresora);
+            else
+                GrabaLog(QStringLiteral("Regla sin imprimir: EspacioEntreLineasCocina fuera de 0..255"));
+        }
+
+        if (parEs(QStringLiteral("ImpCabTickCocinaFinal"), 1)) {
+            lineaK(lineaTicket(cabecera, lngTicket));
+
+            if (!intCamarero.isEmpty()) {
+                const auto nombre =
+                    primerValor(ConexionLocal(), kSqlCamareros, {Variant(intCamarero)}, QStringLiteral("Descripcion"));
+                lineaK(PRN_ININEG + T(QStringLiteral("Camarero:")) + QStringLiteral(" ") + PRN_FINNEG +
+                       (nombre ? textoDe(*nombre) : QString()));
+            } else {
+                lineaK(PRN_ININEG + T(QStringLiteral("Camarero apertura mesa:")) + QStringLiteral(" ") + PRN_FINNEG +
+                       (cabecera ? textoCampo(cabecera, "desccamarero") : QString()));
+            }
+
+            if (parEs(QStringLiteral("ImprimirTPVCocina"), 1)) {
+                QString l = PRN_ININEG + T(QStringLiteral("Impreso desde:")) + QStringLiteral(" ") + PRN_FINNEG;
+                if (lngNumComandero != 0) {
+                    if (const auto n = primerValor(ConexionLocal(), kSqlCamareros, {Variant(lngNumComandero)},
+                                                   QStringLiteral("Descripcion")))
+                        l += QStringLiteral(" ") + textoDe(*n);
+                } else if (const auto n =
+                               primerValor(ConexionServidor(), kSqlTPVPie,
+                                           {Variant(glngEmpresa), Variant(glngRestaurante), Variant(qint32(gintTPV))},
+                                           QStringLiteral("Nombre"))) {
+                    l += QStringLiteral(" ") + vb::Trim(textoDe(*n));
+                }
+                lineaK(l);
+            }
+
+            if (cabecera) {
+                if (parEs(QStringLiteral("ImprimirSalaCocina"), 1))
+                    lineaK(lineaSala(cabecera));
+                if (parVerdadero(QStringLiteral("TicCocinaImprimirPaxs")))
+                    lineaK(lineaPaxs(cabecera));
+            }
+        }
+
+        if (parNum(QStringLiteral("EmitirPito")) != 0)
+            EmitirPito(0, strImpresora);
+
+        const qint16 n = vb::CInt(Variant(ValNumero(par(QStringLiteral("BlancosPie"))) - 1));
+        for (qint16 i = 0; i <= n; ++i)
+            blanco();
+    });
+
+    // Finishing the ticket: print mode and spacing back, feed, cut and send, print target cleared.
+    anota([&] {
+        const auto espaciado = espaciadoCocina();
+        QString caracter = espaciado ? QString(vb::Chr(*espaciado)) : QString();
+        InicializaImpresora(0, strImpresora, blnEspaciado && espaciado.has_value(), false, caracter);
+    });
+    anota([&] { CortarPapel(false, 0, true, strImpresora); });
+    anota([&] { objImpresionPantalla().Finaliza(true, 0, strImpresora); });
+
+    for (const VBError& e : fallos)
+        ControlErrores(kProcPie, true, e);
+}
+
+// ================================================================================================
+// Command number and large number
+// ================================================================================================
+
+void clsImprimirTicket::imprimirDigitosTicketLetraGrande(qint32 tpv, qint32 ticket, qint32 lngImpresora,
+                                                         bool blnImprimirNumComanda, const QString& strImpresora) {
+    using namespace basPrinter;
+    try {
+        GrabaLog(QStringLiteral("ImprimirDigitosTicketLetraGrande: ") + segundos());
+        QString s;
+        if (!blnImprimirNumComanda) {
+            s = vb::Right(ceros(tpv, 3), 1) + vb::Right(ceros(ticket, 8), 2);
+        } else {
+            const QList<Variant> valores{Variant(glngEmpresa), Variant(glngRestaurante), Variant(tpv), Variant(ticket)};
+            GrabaLog(kSqlComandasTicket + QStringLiteral(" [") + QString::number(glngEmpresa) + QStringLiteral(", ") +
+                     QString::number(glngRestaurante) + QStringLiteral(", ") + QString::number(tpv) +
+                     QStringLiteral(", ") + QString::number(ticket) + QStringLiteral("]: ") + segundos());
+            if (ComCentral()) {
+                ++g_sentencias;
+                const vb::ColeccionPtr filas = dr().Query(kSqlComandasTicket, QString(), valores);
+                for (const vb::EntidadPtr& fila : filas->items()) {
+                    if (!s.isEmpty())
+                        s += QStringLiteral(" - ");
+                    s += vb::CStr(fila->Valor(QStringLiteral("idComanda")));
+                }
+            }
+            if (s.isEmpty()) {
+                const qint32 n = getNumeroComanda();
+                if (n == 0) {
+                    // No number could be recorded for the ticket (already reported): it prints without one.
+                    GrabaLog(QStringLiteral("ImprimirDigitosTicketLetraGrande sin número de comanda: ") + segundos());
+                    GrabaLog(QStringLiteral("ImprimirDigitosTicketLetraGrande end: ") + segundos());
+                    return;
+                }
+                s = QString::number(n);
+            }
+        }
+        GrabaLog(QStringLiteral("Imprimo texto: ") + segundos());
+        Imprimir(QString(), true, false, lngImpresora, strImpresora, true, true, false);
+        Imprimir(PRN_INITRIALT + T(QStringLiteral("Núm.")) + QStringLiteral(" ") + s + PRN_FINTRIALT, true, false,
+                 lngImpresora, strImpresora, true, true, true);
+        Imprimir(QString(), true, false, lngImpresora, strImpresora, true, true, false);
+    } catch (const VBError& e) {
+        ControlErrores(kProcDigitos, true, e);
+    } catch (const std::exception&) {
+        ControlErrores(kProcDigitos, true, vb::CurrentError());
+    }
+    paso(kProcDigitos, [&] { GrabaLog(QStringLiteral("ImprimirDigitosTicketLetraGrande end: ") + segundos()); });
+}
+
+qint32 clsImprimirTicket::getNumeroComanda() {
+    if (lngNumeroComanda != 0)
+        return lngNumeroComanda;
+    if (m_blnSinNumeroComanda)
+        return 0;
+    try {
+        // Without the main connection no number can be made sure of: the ticket prints without one.
+        if (!ComCentral()) {
+            m_blnSinNumeroComanda = true;
+            return 0;
+        }
+        const QList<Variant> grupo{Variant(glngEmpresa), Variant(glngRestaurante), grupoComandas()};
+        auto siguiente = [&] {
+            ++g_sentencias;
+            return vb::CLng(dr().QueryScalar(kSqlMaxComanda, Variant(0), QString(), grupo)) + 1;
+        };
+        auto valoresInsert = [&](qint32 numero) {
+            return QList<Variant>{Variant(glngEmpresa), Variant(glngRestaurante), Variant(lngTicket),
+                                  Variant(lngTPV),      Variant(qint32(gintTPV)), grupoComandas(),
+                                  Variant(numero)};
+        };
+
+        // Other tills allocate in the same group at the same time: a number taken between our read and
+        // our insert is refused by the table's unique key, and the highest number is read again.
+        qint32 numero = siguiente();
+        for (int intento = 1;; ++intento) {
+            try {
+                ejecuta(ConexionServidor(), kSqlInsertaComanda, valoresInsert(numero));
+                break;
+            } catch (const VBError& e) {
+                if (!esDuplicado(e)) {
+                    ControlErrores(kProcComanda, true, e);
+                    lngNumeroComanda = numero;
+                    return lngNumeroComanda;
+                }
+                if (intento >= kIntentosComanda) {
+                    m_blnSinNumeroComanda = true;
+                    ControlErrores(
+                        kProcComanda, true,
+                        VBError(e.number(),
+                                QStringLiteral("Sin número de comanda libre tras %1 intentos: ").arg(kIntentosComanda) +
+                                    e.description(),
+                                e.source()));
+                    return 0;
+                }
+                numero = qMax(numero + 1, siguiente());
+            }
+        }
+        lngNumeroComanda = numero;
+
+        // The kitchen screens connected to the till read the row on the second connection. When that
+        // connection reaches the same database the row is already there, which is what was wanted.
+        if (!ComCentral() || parNum(QStringLiteral("ConectarPantallasCocinaDirectasaTPV")) != 0) {
+            try {
+                ejecuta(ConexionLocal(),
+                        QString(kSqlInsertaComanda).replace(QStringLiteral("0 ,"), QStringLiteral("0,")),
+                        valoresInsert(lngNumeroComanda));
+            } catch (const VBError& e) {
+                if (!esDuplicado(e))
+                    ControlErrores(kProcComanda, true, e);
+            }
+        }
+    } catch (const VBError& e) {
+        ControlErrores(kProcComanda, true, e);
+    } catch (const std::exception&) {
+        ControlErrores(kProcComanda, true, vb::CurrentError());
+    }
+    return lngNumeroComanda;
+}
+
+// ================================================================================================
+// Special ticket
+// ================================================================================================
+
+bool clsImprimirTicket::ImprimirTicketEspecial(const QString& strTextoTicket, bool blnImprimirCabeceraYPie,
+                                               bool blnImprimirLogo, bool blnImprimirPorPantalla,
+                                               const QString& strImpresora) {
+    QString impresora = strImpresora;
+    return ImprimirTicketEspecial(strTextoTicket, blnImprimirCabeceraYPie, blnImprimirLogo, blnImprimirPorPantalla,
+                                  impresora);
+}
+
+bool clsImprimirTicket::ImprimirTicketEspecial(const QString& strTextoTicket, bool blnImprimirCabeceraYPie,
+                                               bool blnImprimirLogo, bool blnImprimirPorPantalla,
+                                               QString& strImpresora) {
+    using namespace basPrinter;
+    const QString& proc = kProcEspecial;
+    auto linea = [&](const QString& t) { Imprimir(t, true, false, 0, strImpresora, true, true, false); };
+
+    bool conectado = false;
+    paso(proc, [&] { conectado = ComCentral(); });
+    if (!conectado) {
+        paso(proc, [&] { objImpresionPantalla().Finaliza(blnImprimirPorPantalla); });
+        return false;
+    }
+
+    VigilanciaEnvios envios;
+    paso(proc, [&] { objImpresionPantalla().Inicializa(); });
+    paso(proc, [&] { InicializaImpresora(0, strImpresora, false, false, QString()); });
+    paso(proc, [&] {
+        if (blnImprimirLogo &&
+            (parEs(QStringLiteral("ImpLogoAntes"), 1) || parEs(QStringLiteral("LogoEnImpresora"), 1)))
+            ImprimeLogo(false, 0, strImpresora);
+    });
+    bool codigosPropios = false;
+    paso(proc, [&] {
+        const double codigos = parNum(QStringLiteral("CodigosEscTicketNormal"));
+        if (codigos == 1 || codigos == 3) {
+            PRN_INIDBLALT = CodigoImpresora({27, '!', 17});
+            PRN_FINDBLALT = CodigoImpresora({27, '!', 1});
+            codigosPropios = true;
+        }
+    });
+
+    const std::pair<const char*, const QString*> etiquetas[] = {
+        {"<b>", &PRN_ININEG},         {"</b>", &PRN_FINNEG},         {"<u>", &PRN_INISUB},
+        {"</u>", &PRN_FINSUB},        {"<dblalt>", &PRN_INIDBLALT},  {"</dblalt>", &PRN_FINDBLALT},
+        {"<trialt>", &PRN_INITRIALT}, {"</trialt>", &PRN_FINTRIALT}, {"<gig>", &PRN_INIGIG},
+        {"</gig>", &PRN_FINGIG},      {"<inv>", &PRN_INIINV},        {"</inv>", &PRN_FININV}};
+
+    const QStringList piezas = strTextoTicket.isEmpty() ? QStringList() : strTextoTicket.split(kCortar);
+    for (const QString& pieza : piezas) {
+        // The shop's rows: idOrden up to 6 head the ticket, the rest close it.
+        struct Fila {
+            double orden;
+            QString texto;
+        };
+        std::vector<Fila> filas;
+        size_t actual = 0;
+        if (blnImprimirCabeceraYPie) {
+            paso(proc, [&] {
+                ado::RecordsetPtr rs =
+                    abre(ConexionLocal(), kSqlConfigTicket, {Variant(glngEmpresa), Variant(glngRestaurante)});
+                while (!rs->isEOF()) {
+                    filas.push_back({ValNumero(textoDe(rs->Fields(QStringLiteral("idOrden")).Value)),
+                                     textoDe(rs->Fields(QStringLiteral("Texto")).Value)});
+                    rs->MoveNext();
+                }
+                rs->Close();
+            });
+            for (; actual < filas.size() && filas[actual].orden <= 6; ++actual) {
+                const Fila& f = filas[actual];
+                if (vb::Trim(f.texto).isEmpty())
+                    continue;
+                paso(proc, [&] { linea(f.orden == 1 ? PRN_INIDBLALT + f.texto + PRN_FINDBLALT : f.texto); });
+            }
+            paso(proc, [&] { linea(QString()); });
+        }
+
+        QString texto = pieza;
+        texto.replace(QChar(10), kBr);
+        texto.replace(QChar(13), kBr);
+        for (const auto& [etiqueta, codigo] : etiquetas)
+            texto.replace(QLatin1String(etiqueta), *codigo);
+        const QStringList lineas = texto.isEmpty() ? QStringList() : texto.split(kBr);
+        for (const QString& l : lineas) {
+            paso(proc, [&] {
+                if (l.size() <= 42) {
+                    linea(l);
+                    return;
+                }
+                const QStringList partes = AjustaTexto(42, l, 0).split(CRLF);
+                for (const QString& p : partes)
+                    linea(p);
+            });
+        }
+
+        for (; actual < filas.size(); ++actual)
+            paso(proc, [&] { linea(filas[actual].texto); });
+
+        paso(proc, [&] { CortarPapel(true, 0, true, strImpresora); });
+    }
+
+    if (codigosPropios)
+        paso(proc, [&] {
+            PRN_INIDBLALT = CodigoImpresora({29, '!', 17});
+            PRN_FINDBLALT = CodigoImpresora({29, '!', 0});
+        });
+    paso(proc, [&] { objImpresionPantalla().Finaliza(blnImprimirPorPantalla); });
+    return envios.todoEnviado();
+}

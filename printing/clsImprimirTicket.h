@@ -1,0 +1,74 @@
+#pragma once
+// The ticket composer: turns one print request into printer output. A kitchen ticket is read from
+// the point-of-sale tables (header row, observations, command numbers) and framed around the
+// request's article lines; a special ticket is a free text with markup, optionally between the
+// shop's header and foot rows. One instance serves one request.
+//
+// Every value that reaches SQL is bound, never pasted into the statement text.
+#include "platform/Variant.h"
+#include <QHash>
+#include <QString>
+#include <optional>
+
+class clsImprimirTicket final {
+public:
+    // Public variables, in their declared order; callers may set the last three before printing.
+    qint32 lngTPV = 0;
+    qint32 lngTicket = 0;
+    QString intCamarero;        // waiter code; when set the identification block names that waiter
+    qint32 lngNumComandero = 0; // handheld that sent the order; the "Impreso desde:" line shows the waiter
+    QString strMensajeCocina;   // kitchen message in triple height instead of the header text
+
+    // Free text with markup (<cortar>, <br>, line ends, <b> <u> <dblalt> <trialt> <gig> <inv>), each piece
+    // cut as a ticket of its own. True when the main connection was available and every job went out.
+    // `strImpresora` is the printer for every piece; when the cut hands the ticket to the secondary
+    // printer, the caller's variable receives that name and the following pieces go there.
+    bool ImprimirTicketEspecial(const QString& strTextoTicket, bool blnImprimirCabeceraYPie, bool blnImprimirLogo,
+                                bool blnImprimirPorPantalla, QString& strImpresora);
+    bool ImprimirTicketEspecial(const QString& strTextoTicket, bool blnImprimirCabeceraYPie = false,
+                                bool blnImprimirLogo = false, bool blnImprimirPorPantalla = false,
+                                const QString& strImpresora = {});
+
+    // Kitchen ticket of till lngTPV, ticket lngTicket: header, the article lines of strTextoTicket and
+    // the foot, one ticket per piece between "<cortar>" marks. True when the main connection was
+    // available and every job went out (an empty text prints nothing and counts as done).
+    bool ImprimirTicketCocinaEspecial(qint32 lngTPV, qint32 lngTicket, const QString& strTextoTicket,
+                                      const QString& strImpresora = {}, const QString& strDescripcionCabecera = {},
+                                      bool blnImprimirCabecera = true, bool blnImprimirPie = true,
+                                      const QString& strTextoPie = {});
+
+    // Hook for trigger messages around a print; it has none to run and lets the print go on.
+    bool LanzaMensajesTriggerImprimirTicket(const Variant& vrnPieEspecial, bool blnAntesImprimir,
+                                            const QString& strAccion, qint32 lngImpresora, double dblImporteTicket);
+
+    // The large number near the top of a kitchen ticket: the last digit of the till and the last two of
+    // the ticket, or (blnImprimirNumComanda) the ticket's command numbers, allocating one when it has none.
+    void imprimirDigitosTicketLetraGrande(qint32 lngTPV, qint32 lngTicket, qint32 lngImpresora,
+                                          bool blnImprimirNumComanda = false, const QString& strImpresora = {});
+
+    // This composer's command number, allocated and recorded in qm_imppantalla on the first call.
+    // 0 when none could be allocated (no main connection, or no free number after kIntentosComanda tries).
+    qint32 getNumeroComanda();
+
+    static constexpr int kIntentosComanda = 100;
+
+    // SQL statements run by composers since the start of the run (for the benchmark's report).
+    static qint64 sentenciasEjecutadas();
+
+private:
+    // The first row of the header query, fields by lower-case name; no value when the ticket has no
+    // row or the query failed.
+    using FilaCabecera = std::optional<QHash<QString, Variant>>;
+
+    FilaCabecera ListCabTicket(qint32 lngTPV, qint32 lngTicket);
+    void ImprimirTicketCocinaCabecera(const FilaCabecera& cabecera, qint16& intAnchoLinea, bool& blnEspaciado,
+                                      const QString& strImpresora, const QString& strDescripcionCabecera,
+                                      bool blnImprimirCabecera);
+    QString FormateaLineaArticuloCocina(const QString& strTexto, qint16 intAnchoLinea);
+    void ImprimirTicketCocinaPie(const FilaCabecera& cabecera, qint16 intAnchoLinea, bool blnEspaciado,
+                                 QString& strImpresora, bool blnImprimirPie, const QString& strTextoPie);
+
+    qint16 intAnchoLinea = 0;
+    qint32 lngNumeroComanda = 0;
+    bool m_blnSinNumeroComanda = false; // allocation gave up once in this request: do not try again
+};
