@@ -1,0 +1,251 @@
+#include "platform/Ado.h"
+#include "platform/VBError.h"
+#include "testsupport/TestEnv.h"
+#include <gtest/gtest.h>
+
+using namespace ado;
+
+namespace {
+
+VBError errorOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const VBError& e) {
+        return e;
+    }
+    return VBError(0, "no error");
+}
+
+// A scratch database with one connection open on it.
+struct AdoTest : ::testing::Test {
+    QString db;
+    Connection cn;
+    void SetUp() override {
+        TARVOLIN_REQUIRE_DATABASE();
+        db = testenv::createDatabase("ado", false);
+        cn.Open(testenv::connectionString(db));
+    }
+    void TearDown() override {
+        cn.Close();
+        if (!db.isEmpty())
+            testenv::dropDatabase(db);
+    }
+    void sql(const QString& text) {
+        QString err;
+        ASSERT_TRUE(testenv::runSql(db, text, nullptr, &err)) << err.toStdString();
+    }
+};
+
+} // namespace
+
+TEST_F(AdoTest, DeclaredTypesValuesAndNullsOfEachType) {
+    sql("set sql_mode=''; create table t (id int primary key, ti tinyint, tu tinyint unsigned, si smallint,"
+        " i int, iu int unsigned, bi bigint, f float, d double, dec10 decimal(10,2), dt date, dtt datetime,"
+        " tm time, vc varchar(20), tx text, bl blob, b bit(1));"
+        "insert into t values (1, -5, 250, -300, -70000, 4000000000, -9000000000, 1.5, 2.25, 12345678.91,"
+        " '2024-02-29', '2024-02-29 13:14:15', '07:08:09', 'año', 'texto', 0x00ff80, b'1'),"
+        " (2, null, null, null, null, null, null, null, null, null, null, null, null, null, null, null, null),"
+        " (3, 0, 0, 0, 0, 0, 0, 0, 0, 0, '0000-00-00', '0000-00-00 00:00:00', '00:00:00', '', '', '', b'0');");
+    auto rs = cn.Execute("select * from t order by id");
+    ASSERT_FALSE(rs->isEOF());
+    EXPECT_FALSE(rs->isBOF());
+    ASSERT_EQ(rs->FieldCount(), 17);
+
+    struct Expect {
+        const char* name;
+        int type;
+        QVariant value;
+    };
+    const std::vector<Expect> row1 = {
+        {"ti", adTinyInt, QVariant::fromValue<qint16>(-5)},
+        {"tu", adUnsignedTinyInt, QVariant::fromValue<qint16>(250)},
+        {"si", adSmallInt, QVariant::fromValue<qint16>(-300)},
+        {"i", adInteger, QVariant::fromValue<qint32>(-70000)},
+        {"iu", adUnsignedInt, QVariant::fromValue<qint64>(4000000000LL)},
+        {"bi", adBigInt, QVariant::fromValue<qint64>(-9000000000LL)},
+        {"f", adSingle, QVariant::fromValue<float>(1.5f)},
+        {"d", adDouble, 2.25},
+        {"dec10", adNumeric, 12345678.91},
+        {"dt", adDBDate, QDateTime(QDate(2024, 2, 29), QTime(0, 0))},
+        {"dtt", adDBTimeStamp, QDateTime(QDate(2024, 2, 29), QTime(13, 14, 15))},
+        {"tm", adDBTime, QDateTime(QDate(1899, 12, 30), QTime(7, 8, 9))},
+        {"vc", -1, QString::fromUtf8("año")},
+        {"tx", -1, QString("texto")},
+        {"bl", -1, QByteArray("\x00\xff\x80", 3)},
+        {"b", adBoolean, true},
+    };
+    for (const Expect& e : row1) {
+        const Field& f = rs->Fields(e.name);
+        if (e.type >= 0) {
+            EXPECT_EQ(f.Type, e.type) << e.name;
+        }
+        EXPECT_EQ(f.Value.metaType(), e.value.metaType()) << e.name << " " << f.Value.metaType().name();
+        EXPECT_EQ(f.Value, e.value) << e.name;
+    }
+    EXPECT_TRUE(rs->Fields("vc").Type == adVarWChar || rs->Fields("vc").Type == adVarChar);
+    EXPECT_EQ(rs->Fields("DEC10").NumericScale, 2);
+    EXPECT_EQ(rs->Fields(0).Name, "id");
+
+    rs->MoveNext();
+    for (int i = 1; i < rs->FieldCount(); ++i)
+        EXPECT_TRUE(vb::IsNull(rs->Fields(i).Value)) << rs->Fields(i).Name.toStdString();
+    for (const Expect& e : row1) {
+        if (e.type >= 0) {
+            EXPECT_EQ(rs->Fields(e.name).Type, e.type) << "type kept on a NULL row: " << e.name;
+        }
+    }
+
+    rs->MoveNext();
+    EXPECT_TRUE(vb::IsNull(rs->Fields("dt").Value));  // the zero date
+    EXPECT_TRUE(vb::IsNull(rs->Fields("dtt").Value)); // the zero date and time
+    EXPECT_EQ(rs->Fields("tm").Value, QDateTime(QDate(1899, 12, 30), QTime(0, 0)));
+    EXPECT_EQ(rs->Fields("vc").Value, QString(""));
+    EXPECT_FALSE(vb::IsNull(rs->Fields("vc").Value));
+    EXPECT_EQ(rs->Fields("b").Value, false);
+
+    rs->MoveNext();
+    EXPECT_TRUE(rs->isEOF());
+    EXPECT_FALSE(rs->isBOF());
+    EXPECT_EQ(errorOf([&] { rs->MoveNext(); }).number(), 3021);
+    EXPECT_EQ(errorOf([&] { rs->Fields("nada"); }).number(), 3265);
+    EXPECT_EQ(errorOf([&] { rs->Fields(17); }).number(), 3265);
+    EXPECT_TRUE(rs->HasField("TX"));
+    EXPECT_FALSE(rs->HasField("nada"));
+    rs->Close();
+    EXPECT_EQ(rs->State(), adStateClosed);
+    EXPECT_EQ(errorOf([&] { rs->isEOF(); }).number(), 3704);
+}
+
+TEST_F(AdoTest, TextRoundTripsExactlyBoundAndRead) {
+    sql("create table t (id int auto_increment primary key, s text) character set utf8mb4;");
+    const QStringList texts = {QString::fromUtf8("O'Neil \"dice\" \\n C:\\ruta\\"),
+                               QString::fromUtf8("€ ñ Á ü — ‘x’"),
+                               QString::fromUtf8("trailing backslash \\"),
+                               QString::fromUtf8("emoji 😀 and NUL-free"),
+                               QString(),
+                               QString(5000, QChar(u'é'))};
+    for (const QString& s : texts) {
+        qint64 affected = 0;
+        cn.Execute("insert into t (s) values (?)", &affected, {s});
+        EXPECT_EQ(affected, 1);
+    }
+    auto rs = cn.Execute("select s, char_length(s) n from t order by id");
+    for (const QString& s : texts) {
+        ASSERT_FALSE(rs->isEOF());
+        EXPECT_EQ(rs->Fields("s").Value.toString(), s);
+        EXPECT_EQ(rs->Fields("n").Value.toLongLong(), s.toUcs4().size()); // nothing added on the server
+        rs->MoveNext();
+    }
+    EXPECT_TRUE(rs->isEOF());
+    // A bound value finds its row again.
+    auto one = cn.OpenRecordset("select id from t where s = ?", {texts[0]});
+    ASSERT_FALSE(one->isEOF());
+    EXPECT_EQ(one->Fields(0).Value.toInt(), 1);
+}
+
+TEST_F(AdoTest, ParametersOfEveryKind) {
+    sql("create table t (i bigint, d double, dt datetime, s varchar(10), b blob, n int, f tinyint);");
+    cn.Execute("insert into t values (?, ?, ?, ?, ?, ?, ?)", nullptr,
+               {qint64(-1) << 40, 1.25, QDateTime(QDate(2023, 1, 2), QTime(3, 4, 5)), QString("x"),
+                QByteArray("\x00\x01", 2), vb::Null(), true});
+    auto rs = cn.Execute("select * from t");
+    EXPECT_EQ(rs->Fields("i").Value.toLongLong(), -(1LL << 40));
+    EXPECT_EQ(rs->Fields("d").Value.toDouble(), 1.25);
+    EXPECT_EQ(rs->Fields("dt").Value, QDateTime(QDate(2023, 1, 2), QTime(3, 4, 5)));
+    EXPECT_EQ(rs->Fields("b").Value.toByteArray(), QByteArray("\x00\x01", 2));
+    EXPECT_TRUE(vb::IsNull(rs->Fields("n").Value));
+    EXPECT_EQ(rs->Fields("f").Value.toInt(), 1);
+}
+
+TEST_F(AdoTest, StatementsWithoutRowsAndNestedRecordsets) {
+    sql("create table a (id int); insert into a values (1),(2),(3);"
+        "create table b (id int, v varchar(5)); insert into b values (1,'x'),(2,'y'),(2,'z');");
+    qint64 affected = 0;
+    auto none = cn.Execute("update b set v = concat(v, '!') where id = 2", &affected);
+    EXPECT_EQ(affected, 2);
+    EXPECT_TRUE(none->isEOF());
+    EXPECT_TRUE(none->isBOF());
+    EXPECT_EQ(none->FieldCount(), 0);
+    cn.Execute("delete from b where id = 99", &affected);
+    EXPECT_EQ(affected, 0);
+
+    auto empty = cn.Execute("select * from a where id > 10", &affected);
+    EXPECT_EQ(affected, -1);
+    EXPECT_TRUE(empty->isEOF());
+    EXPECT_TRUE(empty->isBOF());
+    EXPECT_EQ(empty->FieldCount(), 1);
+
+    // The ticket code reads one query while another is open on the same connection.
+    QStringList seen;
+    auto outer = cn.Execute("select id from a order by id");
+    while (!outer->isEOF()) {
+        auto inner = cn.Execute("select v from b where id = ? order by v", nullptr, {outer->Fields("id").Value});
+        while (!inner->isEOF()) {
+            seen << QString("%1%2").arg(outer->Fields(0).Value.toInt()).arg(inner->Fields(0).Value.toString());
+            inner->MoveNext();
+        }
+        outer->MoveNext();
+    }
+    EXPECT_EQ(seen, QStringList({"1x", "2y!", "2z!"}));
+}
+
+TEST_F(AdoTest, DriverErrorsMapToAdoNumbers) {
+    sql("create table t (id int primary key);");
+    cn.Execute("insert into t values (1)");
+    const VBError dup = errorOf([&] { cn.Execute("insert into t values (1)"); });
+    EXPECT_EQ(dup.number(), -2147217873);
+    EXPECT_TRUE(dup.description().contains("Duplicate entry")) << dup.description().toStdString();
+    EXPECT_EQ(dup.source(), "Microsoft OLE DB Provider for ODBC Drivers");
+    EXPECT_EQ(errorOf([&] { cn.Execute("selec * fromm t"); }).number(), -2147217900);
+    EXPECT_EQ(errorOf([&] { cn.Execute("select * from no_such_table"); }).number(), -2147217865);
+    EXPECT_EQ(errorOf([&] { cn.Execute("select nope from t"); }).number(), -2147217865);
+    EXPECT_EQ(errorOf([&] { cn.Execute("insert into t values (?)", nullptr, {1}); }).number(), -2147217873);
+    // None of these lose the link.
+    EXPECT_EQ(cn.State(), adStateOpen);
+    EXPECT_EQ(cn.Execute("select count(*) from t")->Fields(0).Value.toInt(), 1);
+}
+
+TEST_F(AdoTest, AKilledLinkClosesTheConnection) {
+    auto rs = cn.Execute("select 1");
+    testenv::killConnections(db);
+    const VBError lost = errorOf([&] { cn.Execute("select 2"); });
+    EXPECT_EQ(lost.number(), -2147467259) << lost.description().toStdString();
+    EXPECT_EQ(cn.State(), adStateClosed);
+    EXPECT_EQ(rs->State(), adStateClosed);
+    EXPECT_EQ(errorOf([&] { cn.Execute("select 3"); }).number(), 3709);
+    // The stored string opens it again.
+    cn.Open();
+    EXPECT_EQ(cn.State(), adStateOpen);
+    EXPECT_EQ(cn.Execute("select 4")->Fields(0).Value.toInt(), 4);
+}
+
+TEST(AdoConnection, OpenFailuresAndClosedUse) {
+    TARVOLIN_REQUIRE_DATABASE();
+    Connection cn;
+    EXPECT_EQ(cn.State(), adStateClosed);
+    EXPECT_EQ(errorOf([&] { cn.Execute("select 1"); }).number(), 3709);
+    cn.Close(); // closing a closed connection does nothing
+
+    QString bad = testenv::connectionString("mysql");
+    bad.replace(QString("PORT=%1").arg(testenv::dbPort()), "PORT=1");
+    cn.ConnectionTimeout = 3;
+    EXPECT_EQ(errorOf([&] { cn.Open(bad); }).number(), -2147467259);
+    EXPECT_EQ(cn.State(), adStateClosed);
+
+    // A trailing ";" is accepted; opening an open connection is refused.
+    cn.Open(testenv::connectionString("mysql") + ";");
+    EXPECT_EQ(cn.State(), adStateOpen);
+    EXPECT_EQ(errorOf([&] { cn.Open(); }).number(), 3705);
+    auto rs = cn.Execute("select 1 as Uno");
+    cn.Close();
+    EXPECT_EQ(rs->State(), adStateClosed);
+    EXPECT_EQ(errorOf([&] { rs->Fields("uno"); }).number(), 3704);
+}
+
+TEST(AdoConnection, InstalledDriversSkipTheListSection) {
+    if (qEnvironmentVariableIsEmpty("ODBCSYSINI"))
+        GTEST_SKIP() << "no private odbcinst.ini (ODBCSYSINI)";
+    const QStringList drivers = Connection::InstalledDrivers();
+    EXPECT_TRUE(drivers.contains(testenv::odbcDriverName()));
+    EXPECT_FALSE(drivers.contains("ODBC Drivers"));
+}
