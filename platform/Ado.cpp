@@ -638,8 +638,9 @@ void Connection::Open(const QString& connectionString) {
     if (!SQL_SUCCEEDED(rc)) {
         const QList<Diag> diags = diagnostics(SQL_HANDLE_DBC, dbc);
         SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+        // Whatever stops the connect (no server, refused login, no such database) is a provider failure.
         const Diag first = diags.isEmpty() ? Diag{} : diags.first();
-        const qint32 number = first.state.startsWith(QLatin1String("42")) ? numberFor(first) : -2147467259;
+        const qint32 number = -2147467259;
         Raise(number, first.message.isEmpty() ? vb::DefaultErrorText(number) : first.message, kProviderSource);
     }
     d->core->dbc = dbc;

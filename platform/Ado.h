@@ -60,7 +60,8 @@ struct Field {
 // (the zero date reads as Null), BIT/BOOL -> bool, text -> QString (never gains or loses a character),
 // binary -> QByteArray.
 
-// Forward-only, read-only rows. Fields are read ahead one row at a time.
+// Forward-only, read-only rows. Fields are read ahead one row at a time; at EOF their values are Empty
+// (names and types stay readable). A statement without rows gives an open recordset at BOF and EOF.
 class Recordset {
 public:
     virtual ~Recordset() = default;
@@ -84,7 +85,9 @@ public:
     Connection& operator=(const Connection&) = delete;
 
     QString ConnectionString;
-    int ConnectionTimeout = 15; // seconds; also used as the driver's read/write time-out
+    int ConnectionTimeout = 15; // seconds for the connect (0 means 15, never unbounded)
+    // The driver's read/write time-out is the larger of the two (added to the string unless it sets
+    // CONN_TIMEOUT/READ_TIMEOUT/WRITE_TIMEOUT itself), so a dead link cannot hang a statement.
     int CommandTimeout = 30;
 
     // Opens with the given string (or ConnectionString when empty; the given one is stored).

@@ -4,6 +4,30 @@ namespace prompts {
 namespace {
 UserPrompts* g_installed = nullptr;
 
+// The default when nothing is installed: answers like ScriptedPrompts, but keeps only the latest
+// calls so a program that runs for weeks without dialogs does not grow.
+class DefaultPrompts final : public ScriptedPrompts {
+public:
+    int messageBox(const QString& text, int style, const QString& title) override {
+        trim();
+        return ScriptedPrompts::messageBox(text, style, title);
+    }
+    bool inputBox(const QString& prompt, const QString& title, QString& value) override {
+        trim();
+        return ScriptedPrompts::inputBox(prompt, title, value);
+    }
+    int showForm(const QString& name) override {
+        trim();
+        return ScriptedPrompts::showForm(name);
+    }
+
+private:
+    void trim() {
+        if (calls.size() >= 1000)
+            calls.erase(calls.begin(), calls.begin() + 500);
+    }
+};
+
 std::map<QString, std::function<int()>>& forms() {
     static std::map<QString, std::function<int()>> m;
     return m;
@@ -13,7 +37,7 @@ std::map<QString, std::function<int()>>& forms() {
 UserPrompts& current() {
     if (g_installed)
         return *g_installed;
-    static ScriptedPrompts fallback;
+    static DefaultPrompts fallback;
     return fallback;
 }
 

@@ -14,7 +14,7 @@ public:
     // "COMn" resolves through the registry's SERIALCOMM map, else /dev/ttyS{n-1}; a path is used as is.
     static QString devicePathFor(const QString& comName);
 
-    bool open(const QString& device, QString* error = nullptr); // O_RDWR|O_NOCTTY, TIOCEXCL, raw
+    bool open(const QString& device, QString* error = nullptr); // O_RDWR|O_NOCTTY, TIOCEXCL + flock, raw
     // "baud,parity,databits,stopbits" with parity n/e/o/m/s; false on a text or a setting the port refuses.
     bool applySettings(const QString& settings, QString* error = nullptr);
     void close();

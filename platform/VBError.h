@@ -26,10 +26,12 @@ private:
 };
 
 namespace vb {
-// Raises a run-time error; the description defaults to VB's text for the number.
+// Raises a run-time error; the description defaults to VB's text for the number, the source to the
+// application's name (as VB's Err.Source is the project name).
 [[noreturn]] void Raise(qint32 number, const QString& description = {}, const QString& source = {});
 QString DefaultErrorText(qint32 number);
 // The error being handled inside a catch block: a VBError as it is, any other exception mapped to
 // a VBError (std::bad_alloc to 7 "Out of memory", others to 5 with their what()). Call only in a catch.
+// program::Ended is not an error: CurrentError rethrows it so that ending the program is never swallowed.
 VBError CurrentError();
 } // namespace vb
