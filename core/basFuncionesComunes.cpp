@@ -307,39 +307,39 @@ double ValNumero(const QString& texto) {
     s.replace(QLatin1Char(','), QLatin1Char('.'));
     qsizetype i = 0;
     const qsizetype n = s.size();
+    auto cifra = [&](qsizetype k) { return k < n && s[k] >= QLatin1Char('0') && s[k] <= QLatin1Char('9'); };
     while (i < n && (s[i] == QLatin1Char(' ') || s[i] == QLatin1Char('\t') || s[i] == QLatin1Char('\r') ||
                      s[i] == QLatin1Char('\n')))
         ++i;
-    const qsizetype inicio = i;
+    // sign, digits with at most one point, then an exponent when digits follow it
+    QString numero;
     if (i < n && (s[i] == QLatin1Char('+') || s[i] == QLatin1Char('-')))
-        ++i;
-    qsizetype cifras = 0;
-    while (i < n && s[i].isDigit() && s[i].unicode() < 128) {
-        ++i;
-        ++cifras;
-    }
+        numero += s[i++];
+    QString entero, fraccion;
+    while (cifra(i))
+        entero += s[i++];
     if (i < n && s[i] == QLatin1Char('.')) {
         ++i;
-        while (i < n && s[i].isDigit() && s[i].unicode() < 128) {
-            ++i;
-            ++cifras;
-        }
+        while (cifra(i))
+            fraccion += s[i++];
     }
-    if (cifras == 0)
+    if (entero.isEmpty() && fraccion.isEmpty())
         return 0;
-    qsizetype fin = i;
+    numero += (entero.isEmpty() ? QStringLiteral("0") : entero) + QLatin1Char('.') +
+              (fraccion.isEmpty() ? QStringLiteral("0") : fraccion);
     if (i < n && (s[i] == QLatin1Char('e') || s[i] == QLatin1Char('E'))) {
         qsizetype j = i + 1;
+        QString exponente = QStringLiteral("e");
         if (j < n && (s[j] == QLatin1Char('+') || s[j] == QLatin1Char('-')))
-            ++j;
+            exponente += s[j++];
         const qsizetype antes = j;
-        while (j < n && s[j].isDigit() && s[j].unicode() < 128)
-            ++j;
+        while (cifra(j))
+            exponente += s[j++];
         if (j > antes)
-            fin = j;
+            numero += exponente;
     }
     bool ok = false;
-    const double d = QLocale::c().toDouble(QStringView(s).mid(inicio, fin - inicio), &ok);
+    const double d = QLocale::c().toDouble(numero, &ok);
     if (!ok || !std::isfinite(d))
         return 0;
     return d;
@@ -487,6 +487,19 @@ Variant ConsultaRapida(const QString& sql, const QString& campo, ado::Connection
     return resultado;
 }
 
+namespace {
+
+// Plain escaping for a server in its default mode (backslash escapes on): every backslash doubled, double
+// quotes escaped when asked, apostrophes doubled or escaped.
+void escapa(QString& texto, bool doblarComilla, bool escaparBarras) {
+    texto.replace(QLatin1String("\\"), QLatin1String("\\\\"));
+    if (escaparBarras)
+        texto.replace(QLatin1String("\""), QLatin1String("\\\""));
+    texto.replace(QLatin1String("'"), doblarComilla ? QLatin1String("''") : QLatin1String("\\'"));
+}
+
+} // namespace
+
 QString addslashes(QString& texto, bool doblarComilla, bool escaparBarras) {
     try {
         // Escaping already present is undone first, so a text escaped twice is not doubled.
@@ -494,12 +507,9 @@ QString addslashes(QString& texto, bool doblarComilla, bool escaparBarras) {
         if (escaparBarras)
             texto.replace(QLatin1String("\\\""), QLatin1String("\""));
         texto.replace(QLatin1String("\\\\"), QLatin1String("\\"));
-        // Every remaining backslash is doubled: a lone one would escape the character after it, and a
-        // trailing one the closing apostrophe of the literal.
-        texto.replace(QLatin1String("\\"), QLatin1String("\\\\"));
-        if (escaparBarras)
-            texto.replace(QLatin1String("\""), QLatin1String("\\\""));
-        texto.replace(QLatin1String("'"), doblarComilla ? QLatin1String("''") : QLatin1String("\\'"));
+        // Every remaining backslash is doubled even without escaparBarras: a lone one would escape the
+        // character after it, and a trailing one the closing apostrophe of the literal.
+        escapa(texto, doblarComilla, escaparBarras);
     } catch (...) {
         ControlErrores(QStringLiteral("basComunPocketra.addslashes"), true, vb::CurrentError());
     }
@@ -507,9 +517,10 @@ QString addslashes(QString& texto, bool doblarComilla, bool escaparBarras) {
 }
 
 QString cStringSQL(const QString& texto, bool ponerComillas, bool escaparBarras) {
+    // The text is a value: nothing in it is taken for earlier escaping, so it reads back exactly.
     QString copia = texto;
     try {
-        addslashes(copia, true, escaparBarras);
+        escapa(copia, true, escaparBarras);
         if (ponerComillas)
             return QLatin1Char('\'') + copia + QLatin1Char('\'');
     } catch (...) {

@@ -16,9 +16,11 @@ QString AjustaTexto(int ancho, QString& texto, int sangria = 0);
 QString AjustaTexto(int ancho, const QString& texto, int sangria = 0);
 Variant ConsultaRapida(const QString& sql, const QString& campo = {}, ado::Connection* conexion = nullptr,
                        const Variant& defecto = QString(), const QList<Variant>& params = {});
-// SQL text escaping for a server in its default mode: apostrophes doubled (or "\'"), backslashes always
-// doubled, double quotes escaped with escaparBarras. Earlier escaping ("\'", "\\", "\"") is undone
-// first, so escaping twice does not double.
+// SQL text escaping for a server in its default mode: apostrophes doubled (or escaped with a backslash by
+// addslashes without doblarComilla), backslashes always doubled, double quotes escaped with escaparBarras.
+// cStringSQL quotes a value exactly (it reads back unchanged); addslashes first undoes escaping already in
+// the text (backslash before an apostrophe, a double quote or a backslash), so a text escaped twice is not
+// doubled.
 QString cStringSQL(const QString& texto, bool ponerComillas = true, bool escaparBarras = true);
 QString addslashes(QString& texto, bool doblarComilla = false, bool escaparBarras = true);
 Variant BinaryToString(const Variant& v);

@@ -1,0 +1,331 @@
+// Value and text helpers: the conversion rules as tables, each run under the C locale and under a
+// Spanish one (decimal comma), where the program's numbers must still come out with a point.
+#include "core/basFuncionesComunes.h"
+#include "core/basGeneral.h"
+#include "core/basLegacyFunctions.h"
+#include "platform/Clock.h"
+#include "platform/Collections.h"
+#include "platform/Program.h"
+#include "platform/Prompts.h"
+#include "platform/VBError.h"
+#include <QLocale>
+#include <QTimer>
+#include <clocale>
+#include <cmath>
+#include <gtest/gtest.h>
+
+using namespace basFuncionesComunes;
+
+namespace {
+
+// Runs each test once with the C locale and once with the Spanish one (Qt's default locale, and the C
+// library's when the machine has es_ES.UTF-8).
+class Regional : public ::testing::TestWithParam<const char*> {
+protected:
+    void SetUp() override {
+        m_previo = QLocale();
+        m_previoC = std::setlocale(LC_ALL, nullptr);
+        if (QString::fromLatin1(GetParam()) == QLatin1String("es")) {
+            QLocale::setDefault(QLocale(QLocale::Spanish, QLocale::Spain));
+            std::setlocale(LC_ALL, "es_ES.UTF-8");
+        } else {
+            QLocale::setDefault(QLocale::c());
+            std::setlocale(LC_ALL, "C");
+        }
+        prompts::install(&m_prompts);
+    }
+    void TearDown() override {
+        prompts::install(nullptr);
+        QLocale::setDefault(m_previo);
+        std::setlocale(LC_ALL, m_previoC.c_str());
+        setSustituyeTags(nullptr);
+    }
+    prompts::ScriptedPrompts m_prompts;
+
+private:
+    QLocale m_previo;
+    std::string m_previoC;
+};
+
+INSTANTIATE_TEST_SUITE_P(Locales, Regional, ::testing::Values("C", "es"));
+
+TEST_P(Regional, ValNumeroReadsTheLeadingDecimalNumberWithCommaOrPoint) {
+    const struct {
+        const char* texto;
+        double esperado;
+    } casos[] = {
+        {"", 0},          {"abc", 0},   {"12", 12},       {"  12.5kg", 12.5}, {"1,5", 1.5},
+        {"-3,25", -3.25}, {"+.5", 0.5}, {"5.", 5},        {"1e3", 1000},      {"1E-2", 0.01},
+        {"1e", 1},        {"1e+", 1},   {"2.5e3x", 2500}, {"1.2.3", 1.2},     {"1.000,50", 1},
+        {"1e400", 0},     {"-", 0},     {".", 0},         {"inf", 0},         {"nan", 0},
+        {"\t 7", 7},      {"1 2", 1},   {"&H10", 0},      {"0x1A", 0},        {"-0,001", -0.001},
+    };
+    for (const auto& c : casos)
+        EXPECT_DOUBLE_EQ(ValNumero(QString::fromUtf8(c.texto)), c.esperado) << c.texto;
+}
+
+TEST_P(Regional, NumbersBecomeTextWithAPointWhateverTheLocale) {
+    EXPECT_EQ(NumeroATexto(vb::Null(), true), "null");
+    EXPECT_EQ(NumeroATexto(vb::Null(), false), "0");
+    EXPECT_EQ(NumeroATexto(Variant(), false), "0");
+    EXPECT_EQ(NumeroATexto(QStringLiteral("#ERROR#")), "0");
+    EXPECT_EQ(NumeroATexto(3.5), "3.5");
+    EXPECT_EQ(NumeroATexto(-1234.5), "-1234.5");
+    EXPECT_EQ(NumeroATexto(0.1 + 0.2), "0.3");
+    EXPECT_EQ(NumeroATexto(qint32(7)), "7");
+    EXPECT_EQ(NumeroATexto(QStringLiteral("2,75")), "2.75");
+    EXPECT_EQ(NumeroATexto(2.345, false, QStringLiteral("###0.00")), "2.35");
+    EXPECT_EQ(NumeroATexto(-2.345, false, MascaraDecimales(-1)), "-2.35");
+    EXPECT_EQ(NumeroATexto(QStringLiteral("abc"), false, QStringLiteral("0.00")), "abc");
+    EXPECT_TRUE(m_prompts.calls.empty());
+}
+
+TEST_P(Regional, MasksRoundHalfAwayFromZeroOnTheDecimalValue) {
+    const struct {
+        double valor;
+        const char* mascara;
+        const char* esperado;
+    } casos[] = {
+        {2.345, "0.00", "2.35"},
+        {-2.345, "0.00", "-2.35"},
+        {2.675, "0.00", "2.68"},
+        {1.005, "0.00", "1.01"},
+        {0.285, "0.00", "0.29"},
+        {0.5, "0", "1"},
+        {2.5, "0", "3"},
+        {-0.5, "0", "-1"},
+        {-0.004, "0.00", "0.00"},
+        {9.995, "0.00", "10.00"},
+        {5, "000", "005"},
+        {12, "0000000", "0000012"},
+        {1234567.5, "#,##0.00", "1,234,567.50"},
+        {0.5, "#.##", ".5"},
+        {5, "#.##", "5."},
+        {3.14159, "#0.000", "3.142"},
+        {0.256, "0%", "26%"},
+        {7, "\"N\u00ba \"0", "N\u00ba 7"},
+        {-3, "0;(0)", "(3)"},
+        {0, "0;(0);cero", "cero"},
+        {12.5, "0.00#", "12.50"},
+        {12.3456, "0.00#", "12.346"},
+        {123, "###0", "123"},
+        {0, "###0", "0"},
+        {1234, "000-000", "001-234"},
+    };
+    for (const auto& c : casos)
+        EXPECT_EQ(FormatNumero(c.valor, QString::fromUtf8(c.mascara)), QString::fromUtf8(c.esperado))
+            << c.valor << " " << c.mascara;
+    EXPECT_EQ(MascaraDecimales(0), "###0");
+    EXPECT_EQ(MascaraDecimales(-5), "###0");
+    EXPECT_EQ(MascaraDecimales(-1), "###0.00");
+    EXPECT_EQ(MascaraDecimales(3), "###0.000");
+}
+
+TEST_P(Regional, RedondearRoundsAwayFromZeroFromTheFractionRoundedToTwoPlaces) {
+    const struct {
+        double valor;
+        qint16 decimales;
+        double esperado;
+    } casos[] = {
+        {2.345, 2, 2.35},   {-2.345, 2, -2.35}, {1.005, 2, 1.01},         {2.5, 0, 3},
+        {-2.5, 0, -3},      {1.2345, -1, 1.23}, {1234.5678, 3, 1234.568}, {0.004949, 2, 0},
+        {0.00496, 2, 0.01}, // the scaled fraction 0.496 counts as 0.50
+        {1.494, 0, 1},      {1.496, 0, 2},
+    };
+    for (const auto& c : casos)
+        EXPECT_DOUBLE_EQ(Redondear(c.valor, c.decimales), c.esperado) << c.valor << " " << c.decimales;
+}
+
+TEST_P(Regional, AlineaTextoPadsCutsAndFills) {
+    EXPECT_EQ(AlineaTexto("ab", 5, false, false, " "), "   ab");
+    EXPECT_EQ(AlineaTexto("ab", 5, true, false, " "), "ab   ");
+    EXPECT_EQ(AlineaTexto("ab", 5, true, false, "-"), "ab---");
+    EXPECT_EQ(AlineaTexto("ab", 5, false, false, "-"), "---ab");
+    EXPECT_EQ(AlineaTexto("ab", 4, false, false, "xy"), "xyxyab");
+    EXPECT_EQ(AlineaTexto("abcdef", 3), "abc");
+    EXPECT_EQ(AlineaTexto(" ab ", 4, true, true, " "), "ab  ");
+    EXPECT_EQ(AlineaTexto(" 12 ", 6, false, true, ""), "    12");
+    // A negative width fits to nothing instead of failing.
+    EXPECT_EQ(AlineaTexto("ab", -3, false, false, " "), "");
+    EXPECT_EQ(AlineaTexto("", -1, true, false, "-"), "");
+    EXPECT_TRUE(m_prompts.calls.empty());
+}
+
+TEST_P(Regional, AjustaTextoWrapsAtBlanksAndKeepsLineFeeds) {
+    const struct {
+        int ancho;
+        const char* texto;
+        int sangria;
+        const char* esperado;
+    } casos[] = {
+        {42, "", 0, ""},
+        {42, "a", 0, "a"},
+        {42, "uno\ndos", 0, "uno\ndos"},
+        {10, "uno dos tres cuatro", 0, "uno dos\r\ntres\r\ncuatro"},
+        {10, "uno dos tres cuatro", 2, "  uno dos\r\n  tres\r\n  cuatro"},
+        // a word longer than the width stays whole on its own line
+        {5, "x abcdefghij kl", 0, "x\r\nabcdefghij\r\nkl"},
+        // the line feed ends its piece and stays at its end, with no CR LF added
+        {8, "ab\ncdef gh ij", 0, "ab\ncdef gh\r\nij"},
+    };
+    for (const auto& c : casos)
+        EXPECT_EQ(AjustaTexto(c.ancho, QString::fromUtf8(c.texto), c.sangria), QString::fromUtf8(c.esperado))
+            << c.texto;
+    EXPECT_TRUE(m_prompts.calls.empty());
+}
+
+TEST_P(Regional, AjustaTextoAppliesTheMarkupFirstAndHandsItBack) {
+    setSustituyeTags([](const QString& t) { return QString(t).replace(QLatin1String("<b>"), QLatin1String("*")); });
+    QString texto = QStringLiteral("<b>sopa <b>fria");
+    EXPECT_EQ(AjustaTexto(6, texto, 0), "*sopa\r\n*fria");
+    EXPECT_EQ(texto, "*sopa *fria");
+}
+
+TEST_P(Regional, AjustaTextoHasNoSixteenBitLimits) {
+    const QString texto = QStringLiteral("palabra ").repeated(5000); // 40000 characters
+    const QStringList lineas = AjustaTexto(42, texto, 0).split(QLatin1String("\r\n"));
+    EXPECT_EQ(lineas.size(), 1000);
+    for (const QString& l : lineas)
+        ASSERT_EQ(l, "palabra palabra palabra palabra palabra");
+    EXPECT_TRUE(m_prompts.calls.empty());
+}
+
+TEST(Escapado, ApostrophesAndBackslashesAreEscapedOnceOnly) {
+    EXPECT_EQ(cStringSQL("O'Neil"), "'O''Neil'");
+    EXPECT_EQ(cStringSQL("C:\\bin"), "'C:\\\\bin'");
+    EXPECT_EQ(cStringSQL("dir\\"), "'dir\\\\'");
+    EXPECT_EQ(cStringSQL("O'Neil", false, true), "O''Neil");
+    QString s = QStringLiteral("it's");
+    EXPECT_EQ(addslashes(s, false, true), "it\\'s");
+    EXPECT_EQ(s, "it\\'s");
+    EXPECT_EQ(addslashes(s, false, true), "it\\'s"); // escaping again does not double
+    s = QStringLiteral("it's");
+    EXPECT_EQ(addslashes(s, true, false), "it''s");
+    s = QStringLiteral("say \"hi\"");
+    EXPECT_EQ(addslashes(s, true, true), "say \\\"hi\\\"");
+    EXPECT_EQ(addslashes(s, true, true), "say \\\"hi\\\"");
+    s = QStringLiteral("a\\b");
+    EXPECT_EQ(addslashes(s, true, false), "a\\\\b"); // backslashes escaped even without the flag
+}
+
+TEST(Valores, VarToStrGivesTheDefaultForMissingValuesOnly) {
+    const Variant def = QStringLiteral("def");
+    EXPECT_EQ(VarToStr(QStringLiteral("#ERROR#"), def), def);
+    EXPECT_EQ(VarToStr(vb::Null(), def), def);
+    EXPECT_EQ(VarToStr(Variant(), def), def);
+    EXPECT_EQ(VarToStr(vb::FromObject(std::make_shared<vb::Collection>()), def), def);
+    EXPECT_EQ(VarToStr(QVariantList{1, 2}, def), def);
+    const Variant cero = VarToStr(qint32(0), def);
+    EXPECT_EQ(cero.typeId(), QMetaType::Int); // the value itself, not its text
+    EXPECT_EQ(cero.toInt(), 0);
+    EXPECT_EQ(VarToStr(QStringLiteral(" x "), def), QStringLiteral(" x "));
+    EXPECT_EQ(VarToStr(QByteArray("\x80 5"), def, true), QStringLiteral("\u20ac 5"));
+}
+
+TEST(Valores, BinaryMarksAndBytesBecomeText) {
+    EXPECT_TRUE(esBinaryString(QStringLiteral("???a")));
+    EXPECT_TRUE(esBinaryString(QStringLiteral("??")));
+    EXPECT_FALSE(esBinaryString(QStringLiteral("a??")));
+    EXPECT_FALSE(esBinaryString(QString()));
+    EXPECT_FALSE(esBinaryString(qint32(63)));
+    EXPECT_FALSE(esBinaryString(vb::FromObject(std::make_shared<vb::Dictionary>())));
+    EXPECT_TRUE(esBinaryString(QByteArray("abc")));
+    EXPECT_EQ(BinaryToString(QByteArray("\x80\xf1"
+                                        "a")),
+              QStringLiteral("\u20ac\u00f1a"));
+    EXPECT_EQ(BinaryToString(QStringLiteral("???")), QStringLiteral("???"));
+    EXPECT_EQ(BinaryToString(qint32(5)), Variant(qint32(5)));
+}
+
+TEST(Valores, VcConvertsAFieldToTheKindOfTheSample) {
+    ado::Field entero{QStringLiteral("n"), ado::adInteger, 11, 0, qint32(5)};
+    ado::Field texto{QStringLiteral("t"), ado::adVarChar, 50, 0, QStringLiteral("2,5 kg")};
+    ado::Field nulo{QStringLiteral("t"), ado::adVarChar, 50, 0, vb::Null()};
+    ado::Field sinSigno{QStringLiteral("u"), ado::adUnsignedInt, 10, 0, vb::Null()};
+    ado::Field logico{QStringLiteral("b"), ado::adBoolean, 1, 0, vb::Null()};
+    EXPECT_EQ(Vc(&entero, QString()), Variant(QStringLiteral("5")));
+    EXPECT_EQ(Vc(&entero, 0.0).typeId(), QMetaType::Double);
+    EXPECT_EQ(Vc(&texto, qint16(0)), Variant(2.5));
+    EXPECT_EQ(Vc(&nulo, qint32(0)), Variant(0.0));
+    EXPECT_EQ(Vc(&nulo, QString()), Variant(QString()));
+    EXPECT_EQ(Vc(&sinSigno, Variant()), Variant(0.0));
+    EXPECT_EQ(Vc(&logico, Variant()), Variant(false));
+    EXPECT_EQ(Vc(nullptr, QStringLiteral("x")), Variant(QString()));
+    EXPECT_EQ(Vc(nullptr, vb::Null()), Variant(qint16(0)));
+}
+
+TEST(Sql, CreaDeleteKeepsEverythingAfterTheFirstFrom) {
+    EXPECT_EQ(CreaDelete("select * from t where a=1"), "delete from t where a=1");
+    EXPECT_EQ(CreaDelete("SELECT * FROM t WHERE a=1"), "");
+    EXPECT_EQ(CreaDelete("select a from t1 where b in (select b from t2)", "t1"),
+              "delete from t1 where b in (select b from t2)");
+}
+
+TEST(Html, TagsAreStrippedOrTurnedIntoPlainText) {
+    QString t = QStringLiteral("<B>Hola</b><br />mundo<P><i>x</i><SPAN>y</span>");
+    EXPECT_EQ(QuitarTagsHTML(t), "Holamundo<i>x</i>y");
+    EXPECT_EQ(t, "Holamundo<i>x</i>y");
+    EXPECT_EQ(QuitaHtml("<p>Hola&nbsp;<b>Ana</b></p>2 &lt; 3 &amp; &euro;&#241;&#xE1; &bogus;"),
+              QStringLiteral("Hola Ana\r\n2 < 3 & \u20ac\u00f1\u00e1 &bogus;"));
+}
+
+TEST(Fechas, YyyymmddReadsRollsOverAndFallsBack) {
+    const QDateTime conexion(QDate(2023, 6, 1), QTime(8, 30));
+    const QDateTime ahora(QDate(2024, 2, 2), QTime(12, 0));
+    const QDateTime previa = gdtmFechaConexion;
+    gdtmFechaConexion = conexion;
+    clock_seam::setNowSource([&] { return ahora; });
+    using basLegacyFunctions::FechaDesdeYYYYMMDD;
+    EXPECT_EQ(FechaDesdeYYYYMMDD(qint32(20240115)), QDateTime(QDate(2024, 1, 15), QTime(0, 0)));
+    EXPECT_EQ(FechaDesdeYYYYMMDD(QStringLiteral(" 20241301 ")), QDateTime(QDate(2025, 1, 1), QTime(0, 0)));
+    EXPECT_EQ(FechaDesdeYYYYMMDD(20240230.0), QDateTime(QDate(2024, 3, 1), QTime(0, 0)));
+    EXPECT_EQ(FechaDesdeYYYYMMDD(qint32(0)), conexion);
+    EXPECT_EQ(FechaDesdeYYYYMMDD(vb::Null()), conexion);
+    EXPECT_EQ(FechaDesdeYYYYMMDD(Variant()), conexion);
+    EXPECT_EQ(FechaDesdeYYYYMMDD(QStringLiteral("hoy")), conexion);
+    EXPECT_EQ(FechaDesdeYYYYMMDD(qint32(2024)), ahora); // too few digits
+    clock_seam::setNowSource(nullptr);
+    gdtmFechaConexion = previa;
+}
+
+TEST(Entidades, DictionaryAdaptersShareTheDictionaryAndRaiseOnWrongValues) {
+    using namespace basLegacyFunctions;
+    auto dic = std::make_shared<vb::Dictionary>();
+    dic->Add(QStringLiteral("accion"), QStringLiteral("ping"));
+    const vb::EntidadPtr e = NewCollection(vb::FromObject(dic));
+    EXPECT_EQ(e->Valor(QStringLiteral("accion")), Variant(QStringLiteral("ping")));
+    EXPECT_EQ(GetDiccionario(vb::FromObject(e)), dic);
+    EXPECT_EQ(NewCollection(vb::Nothing())->Diccionario(), nullptr);
+    auto numero = [](auto f) {
+        try {
+            f();
+        } catch (const VBError& err) {
+            return err.number();
+        }
+        return 0;
+    };
+    EXPECT_EQ(numero([] { NewCollection(qint32(5)); }), 13);
+    EXPECT_EQ(numero([] { GetDiccionario(vb::Nothing()); }), 91);
+    EXPECT_EQ(numero([&] { GetDiccionario(vb::FromObject(dic)); }), 13);
+}
+
+TEST(Esperas, EsperaRunsTimersAndLeavesWhenTheProgramEnds) {
+    bool disparado = false;
+    QTimer::singleShot(1, [&] { disparado = true; });
+    Espera(50);
+    EXPECT_TRUE(disparado);
+
+    // A wait far longer than any test returns as soon as the program starts ending.
+    QTimer::singleShot(1, [] { program::requestEnd(); });
+    Espera(24LL * 3600 * 1000);
+    EXPECT_TRUE(program::ending());
+    program::resetForTests();
+}
+
+TEST(Esperas, SegundosCountsFromMidnightOnTheClockSeam) {
+    clock_seam::setNowSource([] { return QDateTime(QDate(2024, 5, 1), QTime(10, 0, 1, 500)); });
+    EXPECT_FLOAT_EQ(Segundos(), 36001.5f);
+    clock_seam::setNowSource(nullptr);
+}
+
+} // namespace
