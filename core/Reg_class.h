@@ -55,8 +55,9 @@ public:
     QString QueryRegBase(const QString& sKey, qint32 hKey = HKEY_CURRENT_USER);
 
     // Writes one value: REG_SZ and REG_EXPAND_SZ as text, REG_MULTI_SZ a list, REG_BINARY the whole byte
-    // array, REG_DWORD as a 32-bit integer; other types write nothing. Without bCreateKey a missing key is not created and
-    // resultado receives ERROR_FILE_NOT_FOUND. Raises VB errors for a value that does not convert.
+    // array, REG_DWORD as a 32-bit integer; other types write nothing. Without bCreateKey a missing key is
+    // not created and resultado receives ERROR_FILE_NOT_FOUND; a key the platform serves gives
+    // ERROR_ACCESS_DENIED. Raises VB errors for a value that does not convert.
     void SetReg(const QString& sKey, const QString& sName, const Variant& vValue, qint32 hKey = HKEY_CURRENT_USER,
                 int RegDataType = registry::REG_SZ, bool bCreateKey = true, qint32* resultado = nullptr);
     // Deletes the value sName, or the whole key with its subkeys when sName is empty. The root comes from
