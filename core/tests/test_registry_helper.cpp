@@ -190,16 +190,6 @@ TEST_F(RegistryHelper, KeysAreCreatedListedAndDeleted) {
     EXPECT_FALSE(m_reg.EnumValues(lista, "HKCU\\SOFTWARE\\Nueva\\Otra\\Nieta"));
 }
 
-TEST_F(RegistryHelper, ServedKeysAreReadOnly) {
-    qint32 r = 0;
-    m_reg.SetReg("HKLM\\Software\\ODBC\\ODBCINST.INI\\ODBC Drivers", "Falso", QStringLiteral("Installed"), 0,
-                 registry::REG_SZ, true, &r);
-    EXPECT_NE(r, R::ERROR_SUCCESS);
-    QStringList pares;
-    m_reg.EnumValues(pares, "HKLM\\Software\\ODBC\\ODBCINST.INI\\ODBC Drivers");
-    EXPECT_FALSE(pares.contains("Falso"));
-}
-
 TEST_F(RegistryHelper, ShellFoldersKeepTheFirstPathOfEachName) {
     const QString k =
         QStringLiteral("HKEY_USERS\\.Default\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders");
