@@ -119,7 +119,7 @@ void setApplicationDir(const QString& dir) {
 }
 
 bool waitMs(qint64 ms) {
-    const qint64 deadline = clock_seam::tickMs() + ms;
+    const qint64 deadline = clock_seam::tickMs() + std::min<qint64>(ms, qint64(1) << 50);
     while (!ending()) {
         const qint64 left = deadline - clock_seam::tickMs();
         if (left <= 0)
@@ -130,7 +130,7 @@ bool waitMs(qint64 ms) {
 }
 
 bool waitWhile(const std::function<bool()>& cond, qint64 timeoutMs) {
-    const qint64 deadline = timeoutMs < 0 ? -1 : clock_seam::tickMs() + timeoutMs;
+    const qint64 deadline = timeoutMs < 0 ? -1 : clock_seam::tickMs() + std::min<qint64>(timeoutMs, qint64(1) << 50);
     while (!ending()) {
         if (!cond())
             return true;

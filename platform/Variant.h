@@ -5,7 +5,8 @@
 //  - Objects (Dictionary, Collection, entidadGenerica, coleccionGenerica, ...) are held as
 //    vb::ObjectPtr (std::shared_ptr<vb::Object>); a null ObjectPtr is VB's Nothing.
 //  - Integer = qint16, Long = qint32, Single = float, Double = double, Date = QDateTime,
-//    Boolean = bool, String = QString, Byte() = QByteArray.
+//    Boolean = bool, String = QString, Byte() = QByteArray. qint64 (a database BIGINT) and unsigned
+//    32/64-bit values read as "Decimal", as a BIGINT reached VB through ADO; quint8 is "Byte".
 #include <QDateTime>
 #include <QString>
 #include <QVariant>
@@ -55,7 +56,10 @@ qint16 CInt(const Variant& v);
 bool CBool(const Variant& v);
 double CDbl(const Variant& v);
 float CSng(const Variant& v);
-QString CStr(const Variant& v); // Boolean as "True"/"False", numbers with "." and no grouping
+// CStr: Boolean as "True"/"False", numbers with "." and no grouping, a Date as dd/mm/yyyy[ hh:mm:ss],
+// Byte() decoded as Windows-1252.
+QString CStr(const Variant& v);
+// "True"/"False", numbers with "." and no grouping
 QDateTime CDate(const Variant& v);
 // Round half to even, as VB's CLng/CInt/Round do.
 double RoundHalfEven(double x);

@@ -190,7 +190,7 @@ TEST_F(AdoTest, StatementsWithoutRowsAndNestedRecordsets) {
 }
 
 TEST_F(AdoTest, DriverErrorsMapToAdoNumbers) {
-    sql("create table t (id int primary key);");
+    sql("create table t (id int primary key); create table s (v varchar(3));");
     cn.Execute("insert into t values (1)");
     const VBError dup = errorOf([&] { cn.Execute("insert into t values (1)"); });
     EXPECT_EQ(dup.number(), -2147217873);
@@ -200,6 +200,8 @@ TEST_F(AdoTest, DriverErrorsMapToAdoNumbers) {
     EXPECT_EQ(errorOf([&] { cn.Execute("select * from no_such_table"); }).number(), -2147217865);
     EXPECT_EQ(errorOf([&] { cn.Execute("select nope from t"); }).number(), -2147217865);
     EXPECT_EQ(errorOf([&] { cn.Execute("insert into t values (?)", nullptr, {1}); }).number(), -2147217873);
+    cn.Execute("set session sql_mode = 'STRICT_ALL_TABLES'");
+    EXPECT_EQ(errorOf([&] { cn.Execute("insert into s values ('abcdef')"); }).number(), -2147217833);
     // None of these lose the link.
     EXPECT_EQ(cn.State(), adStateOpen);
     EXPECT_EQ(cn.Execute("select count(*) from t")->Fields(0).Value.toInt(), 1);
