@@ -59,7 +59,6 @@ float CSng(const Variant& v);
 // CStr: Boolean as "True"/"False", numbers with "." and no grouping, a Date as dd/mm/yyyy[ hh:mm:ss],
 // Byte() decoded as Windows-1252.
 QString CStr(const Variant& v);
-// "True"/"False", numbers with "." and no grouping
 QDateTime CDate(const Variant& v);
 // Round half to even, as VB's CLng/CInt/Round do.
 double RoundHalfEven(double x);
