@@ -1,0 +1,54 @@
+#include "controls/Comun.h"
+
+#include <QKeyEvent>
+#include <QLocale>
+
+namespace controls {
+
+int codigoTecla(const QKeyEvent* e) {
+    const int k = e->key();
+    switch (k) {
+    case Qt::Key_Backspace:
+        return 8;
+    case Qt::Key_Tab:
+        return 9;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        return 13;
+    case Qt::Key_Escape:
+        return 27;
+    default:
+        break;
+    }
+    return k >= 0 && k < 256 ? k : 0;
+}
+
+int codigoCaracter(const QKeyEvent* e) {
+    switch (e->key()) {
+    case Qt::Key_Backspace:
+        return 8;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        return 13;
+    case Qt::Key_Escape:
+        return 27;
+    default:
+        break;
+    }
+    const QString t = e->text();
+    return t.isEmpty() ? 0 : t.at(0).unicode();
+}
+
+int mascaraMayusculas(Qt::KeyboardModifiers m) {
+    return (m & Qt::ShiftModifier ? 1 : 0) | (m & Qt::ControlModifier ? 2 : 0) | (m & Qt::AltModifier ? 4 : 0);
+}
+
+QString numeroCorto(double valor) {
+    if (valor == 0)
+        valor = 0; // no "-0"
+    QLocale loc;
+    loc.setNumberOptions(QLocale::OmitGroupSeparator);
+    return loc.toString(valor, 'f', QLocale::FloatingPointShortest);
+}
+
+} // namespace controls

@@ -1,0 +1,59 @@
+#pragma once
+// What the controls tests share: scripted prompts (so nothing modal appears unless a test asks
+// for it), the recording main window's log grid, and mouse events sent straight to a widget.
+#include "core/basGeneral.h"
+#include "platform/Prompts.h"
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QWidget>
+#include <gtest/gtest.h>
+
+class ControlsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        prompts::install(&m_prompts);
+        setMainWindow(nullptr);
+        recordingMainWindow().grid.clear();
+    }
+    void TearDown() override { prompts::install(nullptr); }
+
+    bool logContiene(const QString& texto) const {
+        for (const QString& l : recordingMainWindow().grid)
+            if (l.contains(texto))
+                return true;
+        return false;
+    }
+
+    prompts::ScriptedPrompts m_prompts;
+};
+
+namespace raton {
+inline void envia(QWidget* w, QEvent::Type tipo, QPoint pos) {
+    const Qt::MouseButtons botones = tipo == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+    QMouseEvent e(tipo, QPointF(pos), w->mapToGlobal(QPointF(pos)), Qt::LeftButton, botones, Qt::NoModifier);
+    QApplication::sendEvent(w, &e);
+}
+inline QPoint centro(QWidget* w) {
+    return w->rect().center();
+}
+inline void pulsa(QWidget* w) {
+    envia(w, QEvent::MouseButtonPress, centro(w));
+}
+inline void suelta(QWidget* w, QPoint pos) {
+    envia(w, QEvent::MouseButtonRelease, pos);
+}
+inline void suelta(QWidget* w) {
+    suelta(w, centro(w));
+}
+inline void toca(QWidget* w) {
+    pulsa(w);
+    suelta(w);
+}
+// The second tap of a quick double tap reaches the widget as a double click.
+inline void dobleToque(QWidget* w) {
+    toca(w);
+    envia(w, QEvent::MouseButtonDblClick, centro(w));
+    suelta(w);
+}
+} // namespace raton
