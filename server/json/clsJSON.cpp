@@ -1,0 +1,1176 @@
+#include "clsJSON.h"
+
+#include "clsStringBuilder.h"
+#include "core/basGeneral.h"
+#include "core/basLegacyFunctions.h"
+#include "platform/Cp1252.h"
+
+#include <charconv>
+#include <cmath>
+#include <string>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+const QString kProcedimiento = QStringLiteral("clsJSON.");
+
+void reportar(const char* procedimiento, const VBError& err) {
+    ControlErrores(kProcedimiento + QLatin1StringView(procedimiento), true, err);
+}
+
+// Counts the open levels of a parse or a write; one more than clsJSON::kMaxNivel is error 28.
+class Nivel final {
+public:
+    explicit Nivel(int& nivel) : m_nivel(nivel) {
+        if (m_nivel >= clsJSON::kMaxNivel)
+            vb::Raise(28, QStringLiteral("Out of stack space"));
+        ++m_nivel;
+    }
+    ~Nivel() { --m_nivel; }
+    Nivel(const Nivel&) = delete;
+    Nivel& operator=(const Nivel&) = delete;
+
+private:
+    int& m_nivel;
+};
+
+// VB's Mid and Right on a text whose position may already lie past its end.
+QString medio(QStringView str, qsizetype from, qsizetype len) {
+    if (from >= str.size())
+        return QString();
+    return str.mid(from, std::min(len, str.size() - from)).toString();
+}
+
+QString derecha(QStringView str, qsizetype len) {
+    return (str.size() <= len ? str : str.right(len)).toString();
+}
+
+QString posicion(qsizetype index) {
+    return QString::number(index + 1);
+}
+
+// ASCII-only case folding: the reader's letter tests never match other scripts.
+inline char16_t minuscula(char16_t c) {
+    return (c >= u'A' && c <= u'Z') ? char16_t(c | 0x20) : c;
+}
+
+bool empiezaPor(QStringView str, qsizetype index, QLatin1StringView palabra) {
+    if (index < 0 || str.size() - index < palabra.size())
+        return false;
+    for (qsizetype i = 0; i < palabra.size(); ++i)
+        if (minuscula(str[index + i].unicode()) != char16_t(palabra[i].unicode()))
+            return false;
+    return true;
+}
+
+inline bool esCaracterNumero(char16_t c) {
+    return (c >= u'0' && c <= u'9') || c == u'.' || c == u'+' || c == u'-' || c == u'e' || c == u'E';
+}
+
+inline int valorHex(char16_t c) {
+    if (c >= u'0' && c <= u'9')
+        return c - u'0';
+    c = minuscula(c);
+    if (c >= u'a' && c <= u'f')
+        return c - u'a' + 10;
+    return -1;
+}
+
+// The longest leading part of a text of the number alphabet that forms a decimal number (one
+// optional sign, digits with one point, an optional exponent); 0 when there is none or it lies
+// beyond the range of a double.
+double valNumero(QStringView s) {
+    char local[64];
+    std::string grande;
+    char* buf = local;
+    if (s.size() > qsizetype(sizeof local)) {
+        grande.resize(size_t(s.size()));
+        buf = grande.data();
+    }
+    for (qsizetype i = 0; i < s.size(); ++i)
+        buf[i] = char(s[i].unicode());
+    const char* first = buf;
+    const char* last = buf + s.size();
+    if (first < last && *first == '+') {
+        ++first;
+        if (first < last && (*first == '+' || *first == '-'))
+            return 0;
+    }
+    double value = 0;
+    const auto res = std::from_chars(first, last, value, std::chars_format::general);
+    if (res.ec != std::errc())
+        return 0;
+    return value;
+}
+
+int idObjeto() {
+    static const int id = qMetaTypeId<vb::ObjectPtr>();
+    return id;
+}
+
+// The first and last characters of the text once spaces, tabs and line ends are left aside.
+std::pair<QChar, QChar> extremos(const QString& text) {
+    auto blanco = [](QChar c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; };
+    qsizetype a = 0;
+    qsizetype b = text.size() - 1;
+    while (a <= b && blanco(text[a]))
+        ++a;
+    while (b >= a && blanco(text[b]))
+        --b;
+    if (a > b)
+        return {QChar(), QChar()};
+    return {text[a], text[b]};
+}
+
+bool esNull(const QString& text) {
+    return text.compare("null"_L1, Qt::CaseInsensitive) == 0;
+}
+
+void appendDouble(clsStringBuilder& sb, double d) {
+    if (d == 0) {
+        sb.Append(u'0');
+        return;
+    }
+    char buf[64];
+    char* end;
+    if (std::fabs(d) < 1e15 && d == std::trunc(d)) {
+        end = std::to_chars(buf, buf + sizeof buf, static_cast<long long>(d)).ptr;
+    } else {
+        end = std::to_chars(buf, buf + sizeof buf, d, std::chars_format::general, 15).ptr;
+        for (char* p = buf; p < end; ++p)
+            if (*p == 'e')
+                *p = 'E';
+    }
+    sb.Append(QLatin1StringView(buf, end - buf));
+}
+
+// The value's text by the program's standard conversion; Null and Empty give "".
+QString textoDe(const Variant& v) {
+    if (!v.isValid() || v.typeId() == QMetaType::Nullptr)
+        return QString();
+    return vb::CStr(v);
+}
+
+} // namespace
+
+clsJSON::clsJSON() : m_sbCadena(std::make_unique<clsStringBuilder>()) {}
+clsJSON::~clsJSON() = default;
+
+// ======================================================================================== reading
+
+bool clsJSON::EsJson(const QString& text) {
+    try {
+        const auto [primero, ultimo] = extremos(text);
+        return (primero == u'{' && ultimo == u'}') || (primero == u'[' && ultimo == u']');
+    } catch (...) {
+        reportar("EsJson", vb::CurrentError());
+        return false;
+    }
+}
+
+bool clsJSON::EsJsonArray(const QString& text) {
+    try {
+        const auto [primero, ultimo] = extremos(text);
+        return primero == u'[' && ultimo == u']';
+    } catch (...) {
+        reportar("EsJsonArray", vb::CurrentError());
+        return false;
+    }
+}
+
+bool clsJSON::EsJsonObject(const QString& text) {
+    try {
+        const auto [primero, ultimo] = extremos(text);
+        return primero == u'{' && ultimo == u'}';
+    } catch (...) {
+        reportar("EsJsonObject", vb::CurrentError());
+        return false;
+    }
+}
+
+bool clsJSON::TryParseColeccionGenerica(const QString& text, vb::ColeccionPtr& coleccion) {
+    coleccion = std::make_shared<vb::coleccionGenerica>();
+    try {
+        if (esNull(text))
+            return true;
+        if (!EsJsonArray(text))
+            return false;
+        const auto lista = std::dynamic_pointer_cast<vb::Collection>(parse(text));
+        if (!lista)
+            vb::Raise(91);
+        for (const Variant& item : lista->items())
+            coleccion->Add(basLegacyFunctions::NewCollection(item));
+        return true;
+    } catch (...) {
+        reportar("TryParseColeccionGenerica", vb::CurrentError());
+        return false;
+    }
+}
+
+bool clsJSON::TryParseObjeto(const QString& text, vb::EntidadPtr& objeto) {
+    objeto = std::make_shared<vb::entidadGenerica>();
+    try {
+        if (esNull(text))
+            return true;
+        if (!EsJsonObject(text))
+            return false;
+        const auto dic = std::dynamic_pointer_cast<vb::Dictionary>(parse(text));
+        if (!dic)
+            return false;
+        objeto = basLegacyFunctions::NewCollection(vb::FromObject(dic));
+        return true;
+    } catch (...) {
+        reportar("TryParseObjeto", vb::CurrentError());
+        return false;
+    }
+}
+
+bool clsJSON::TryParseColeccion(const QString& text, std::shared_ptr<vb::Collection>& coleccion) {
+    coleccion = std::make_shared<vb::Collection>();
+    try {
+        if (esNull(text))
+            return true;
+        if (!EsJsonArray(text))
+            return false;
+        coleccion = std::dynamic_pointer_cast<vb::Collection>(parse(text));
+        return true;
+    } catch (...) {
+        reportar("TryParseColeccion", vb::CurrentError());
+        return false;
+    }
+}
+
+void clsJSON::empezarLectura() {
+    sParserErrors.clear();
+    m_errorPendiente.reset();
+    m_nivel = 0;
+}
+
+void clsJSON::queja(const QString& linea) {
+    sParserErrors += linea;
+    sParserErrors += "\r\n"_L1;
+}
+
+vb::ObjectPtr clsJSON::parse(const QString& text) {
+    empezarLectura();
+    const QStringView str(text);
+    qsizetype index = 0;
+    try {
+        skipChar(str, index);
+        if (index < str.size()) {
+            if (str[index] == u'{')
+                return parseObject(str, index);
+            if (str[index] == u'[')
+                return parseArray(str, index);
+        }
+        sParserErrors = QStringLiteral("Invalid JSON");
+    } catch (...) {
+        // Errors here end the reading with nothing read.
+    }
+    return nullptr;
+}
+
+QDateTime clsJSON::ParseFecha(const Variant& v) {
+    QDateTime resultado(QDate(1899, 12, 30), QTime(0, 0));
+    try {
+        if (vb::IsDate(v))
+            resultado = vb::CDate(v);
+        else if (vb::IsNumeric(v))
+            resultado = basLegacyFunctions::FechaDesdeYYYYMMDD(v);
+    } catch (...) {
+        reportar("ParseFecha", vb::CurrentError());
+    }
+    return resultado;
+}
+
+bool clsJSON::ParseBool(const Variant& v) {
+    try {
+        if (v.typeId() == QMetaType::Bool)
+            return v.toBool();
+        if (vb::IsNumeric(v))
+            return vb::CDbl(v) != 0;
+        if (v.typeId() == QMetaType::QString) {
+            const QString s = v.toString();
+            return s.compare("true"_L1, Qt::CaseInsensitive) == 0 ||
+                   s.compare("verdadero"_L1, Qt::CaseInsensitive) == 0 || s.compare("S"_L1, Qt::CaseInsensitive) == 0;
+        }
+    } catch (...) {
+        reportar("ParseBool", vb::CurrentError());
+    }
+    return false;
+}
+
+std::shared_ptr<vb::Dictionary> clsJSON::parseDictionary(const QString& text) {
+    empezarLectura();
+    const QStringView str(text);
+    qsizetype index = 0;
+    skipChar(str, index);
+    if (index < str.size() && str[index] == u'{') {
+        try {
+            return parseObject(str, index);
+        } catch (...) {
+            reportar("parseDictionary", vb::CurrentError());
+            return nullptr;
+        }
+    }
+    vb::Raise(13, QStringLiteral("El JSON no es un objeto o un dictionary"), QStringLiteral("clsJSON.parseDictionary"));
+}
+
+vb::EntidadPtr clsJSON::parseIEntidad(const QString& text) {
+    try {
+        const auto dic = parseDictionary(text);
+        if (!dic)
+            return nullptr;
+        return basLegacyFunctions::NewCollection(vb::FromObject(dic));
+    } catch (...) {
+        reportar("parseIEntidad", vb::CurrentError());
+        return nullptr;
+    }
+}
+
+void clsJSON::skipChar(QStringView str, qsizetype& index) {
+    const QChar* p = str.data();
+    const qsizetype n = str.size();
+    bool barra = false; // a "/" or "*" read and not yet paired
+    bool comentario = false;
+    bool largo = false; // a /* ... */ comment
+    for (; index < n; ++index) {
+        switch (p[index].unicode()) {
+        case u'\r':
+        case u'\n':
+            if (!largo) {
+                barra = false;
+                comentario = false;
+            }
+            break;
+        case u'\t':
+        case u' ':
+        case u'(':
+        case u')':
+            break;
+        case u'/':
+            if (largo) {
+                if (barra)
+                    largo = comentario = barra = false;
+            } else if (barra) {
+                comentario = true;
+                barra = false;
+            } else {
+                barra = true;
+                comentario = largo = false;
+            }
+            break;
+        case u'*':
+            if (barra) {
+                comentario = largo = true;
+                barra = false;
+            } else {
+                barra = true;
+            }
+            break;
+        default:
+            if (!comentario)
+                return;
+        }
+    }
+}
+
+std::shared_ptr<vb::Dictionary> clsJSON::parseObject(QStringView str, qsizetype& index) {
+    Nivel nivel(m_nivel);
+    auto dic = std::make_shared<vb::Dictionary>();
+    qsizetype ultima = index;
+    int atascos = 0;
+    skipChar(str, index);
+    if (index >= str.size() || str[index] != u'{') {
+        queja("Invalid Object at position "_L1 + posicion(index) + " : "_L1 + medio(str, index, kMaxExtracto));
+        return dic;
+    }
+    ++index;
+    QString key;
+    for (;;) {
+        skipChar(str, index);
+        if (index == ultima) {
+            if (++atascos > 5)
+                return dic;
+        } else {
+            atascos = 0;
+        }
+        ultima = index;
+        const bool dentro = index < str.size();
+        if (dentro && str[index] == u'}') {
+            ++index;
+            return dic;
+        }
+        if (dentro && str[index] == u',') {
+            ++index;
+            skipChar(str, index);
+        } else if (!dentro) {
+            queja("Missing '}': "_L1 + derecha(str, 20));
+            return dic;
+        }
+        key = parseKey(str, index);
+        m_errorPendiente.reset();
+        Variant value;
+        try {
+            value = parseValue(str, index);
+        } catch (...) {
+            m_errorPendiente = vb::CurrentError();
+        }
+        try {
+            dic->Add(key, value);
+        } catch (...) {
+            m_errorPendiente = vb::CurrentError();
+        }
+        if (m_errorPendiente)
+            break;
+    }
+    queja(m_errorPendiente->description() + ": "_L1 + key.left(kMaxExtracto));
+    return dic;
+}
+
+std::shared_ptr<vb::Collection> clsJSON::parseArray(QStringView str, qsizetype& index) {
+    Nivel nivel(m_nivel);
+    auto col = std::make_shared<vb::Collection>();
+    int atascos = 0;
+    skipChar(str, index);
+    if (index >= str.size() || str[index] != u'[') {
+        queja("Invalid Array at position "_L1 + posicion(index) + " : "_L1 + medio(str, index, 20));
+        return col;
+    }
+    ++index;
+    qsizetype ultima = index;
+    for (;;) {
+        skipChar(str, index);
+        if (index == ultima) {
+            if (++atascos > 5)
+                return col;
+        } else {
+            atascos = 0;
+        }
+        ultima = index;
+        const bool dentro = index < str.size();
+        if (dentro && str[index] == u']') {
+            ++index;
+            return col;
+        }
+        if (dentro && str[index] == u',') {
+            ++index;
+            skipChar(str, index);
+        } else if (!dentro) {
+            queja("Missing ']': "_L1 + derecha(str, 20));
+            return col;
+        }
+        m_errorPendiente.reset();
+        Variant value;
+        try {
+            value = parseValue(str, index);
+        } catch (...) {
+            m_errorPendiente = vb::CurrentError();
+        }
+        try {
+            col->Add(value);
+        } catch (...) {
+            m_errorPendiente = vb::CurrentError();
+        }
+        if (m_errorPendiente)
+            break;
+    }
+    queja(m_errorPendiente->description() + ": "_L1 + medio(str, index, 20));
+    return col;
+}
+
+Variant clsJSON::parseValue(QStringView str, qsizetype& index) {
+    skipChar(str, index);
+    if (index < str.size()) {
+        switch (str[index].unicode()) {
+        case u'{':
+            return vb::FromObject(parseObject(str, index));
+        case u'[':
+            return vb::FromObject(parseArray(str, index));
+        case u'"':
+        case u'\'':
+            return parseString(str, index);
+        case u't':
+        case u'T':
+        case u'f':
+        case u'F':
+            return parseBoolean(str, index);
+        case u'n':
+        case u'N':
+            return parseNull(str, index);
+        default:
+            break;
+        }
+    }
+    return parseNumber(str, index);
+}
+
+QString clsJSON::parseString(QStringView str, qsizetype& index) {
+    skipChar(str, index);
+    const qsizetype n = str.size();
+    if (index >= n)
+        return QString();
+    const QChar comilla = str[index];
+    ++index;
+    // Most strings hold no escapes: take them in one piece.
+    const qsizetype inicio = index;
+    while (index < n && str[index] != comilla && str[index] != u'\\')
+        ++index;
+    if (index >= n)
+        return str.mid(inicio).toString();
+    if (str[index] == comilla) {
+        ++index;
+        return str.mid(inicio, index - 1 - inicio).toString();
+    }
+    clsStringBuilder& sb = *m_sbCadena;
+    sb.Remove(0, sb.Length());
+    sb.Append(str.mid(inicio, index - inicio));
+    while (index < n) {
+        const QChar c = str[index];
+        if (c == u'\\') {
+            ++index;
+            const char16_t letra = index < n ? minuscula(str[index].unicode()) : char16_t(0);
+            switch (letra) {
+            case u'"':
+            case u'\\':
+            case u'/':
+            case u'\'':
+                sb.Append(str[index]);
+                ++index;
+                break;
+            case u'b':
+                sb.Append(QChar(8)), ++index;
+                break;
+            case u'f':
+                sb.Append(QChar(12)), ++index;
+                break;
+            case u'n':
+                sb.Append(QChar(10)), ++index;
+                break;
+            case u'r':
+                sb.Append(QChar(13)), ++index;
+                break;
+            case u't':
+                sb.Append(QChar(9)), ++index;
+                break;
+            case u'u': {
+                ++index;
+                char16_t code = 0;
+                for (qsizetype i = 0; i < 4 && index + i < n; ++i) {
+                    const int d = valorHex(str[index + i].unicode());
+                    if (d < 0)
+                        break;
+                    code = char16_t(code * 16 + d);
+                }
+                sb.Append(QChar(code));
+                index += 4;
+                break;
+            }
+            default:
+                // An unknown escape drops the backslash; the letter is read as an ordinary character.
+                break;
+            }
+        } else if (c == comilla) {
+            ++index;
+            return sb.toString();
+        } else {
+            const qsizetype tramo = index;
+            while (index < n && str[index] != comilla && str[index] != u'\\')
+                ++index;
+            sb.Append(str.mid(tramo, index - tramo));
+        }
+    }
+    return sb.toString();
+}
+
+Variant clsJSON::parseNumber(QStringView str, qsizetype& index) {
+    skipChar(str, index);
+    const qsizetype inicio = index;
+    const qsizetype n = str.size();
+    while (index < n && esCaracterNumero(str[index].unicode()))
+        ++index;
+    if (index >= n)
+        return Variant();
+    return Variant(valNumero(str.mid(inicio, index - inicio)));
+}
+
+bool clsJSON::parseBoolean(QStringView str, qsizetype& index) {
+    skipChar(str, index);
+    if (empiezaPor(str, index, "true"_L1)) {
+        index += 4;
+        return true;
+    }
+    if (empiezaPor(str, index, "false"_L1)) {
+        index += 5;
+        return false;
+    }
+    queja("Invalid Boolean at position "_L1 + posicion(index) + " : "_L1 + medio(str, index, kMaxExtracto));
+    return false;
+}
+
+Variant clsJSON::parseNull(QStringView str, qsizetype& index) {
+    skipChar(str, index);
+    if (empiezaPor(str, index, "null"_L1)) {
+        index += 4;
+        return vb::Null();
+    }
+    queja("Invalid null value at position "_L1 + posicion(index) + " : "_L1 + medio(str, index, kMaxExtracto));
+    return Variant();
+}
+
+QString clsJSON::parseKey(QStringView str, qsizetype& index) {
+    skipChar(str, index);
+    const qsizetype n = str.size();
+    QString key;
+    bool comillas = false;
+    bool apostrofes = false;
+    while (index < n) {
+        const char16_t c = str[index].unicode();
+        switch (c) {
+        case u'"':
+        case u'\'': {
+            bool& abierta = c == u'"' ? comillas : apostrofes;
+            abierta = !abierta;
+            ++index;
+            if (!abierta) {
+                skipChar(str, index);
+                if (index >= n || str[index] != u':') {
+                    queja("Invalid Key at position "_L1 + posicion(index) + " : "_L1 + key.left(kMaxExtracto));
+                    return key;
+                }
+            }
+            break;
+        }
+        case u':':
+            ++index;
+            if (!comillas && !apostrofes)
+                return key;
+            key += u':';
+            break;
+        case u'\r':
+        case u'\n':
+        case u'\t':
+        case u' ':
+            ++index;
+            break;
+        default: {
+            const qsizetype tramo = index;
+            for (++index; index < n; ++index) {
+                const char16_t d = str[index].unicode();
+                if (d == u'"' || d == u'\'' || d == u':' || d == u'\r' || d == u'\n' || d == u'\t' || d == u' ')
+                    break;
+            }
+            key += str.mid(tramo, index - tramo);
+        }
+        }
+    }
+    return key;
+}
+
+// ======================================================================================== writing
+
+QString clsJSON::formatDouble(double d) {
+    clsStringBuilder sb;
+    appendDouble(sb, d);
+    return sb.toString();
+}
+
+void clsJSON::appendUnicode(clsStringBuilder& sb, QStringView text) {
+    static const char kHex[] = "0123456789ABCDEF";
+    const QChar* p = text.data();
+    const qsizetype n = text.size();
+    qsizetype i = 0;
+    while (i < n) {
+        const qsizetype tramo = i;
+        while (i < n) {
+            const char16_t c = p[i].unicode();
+            if (c < 32 || c > 127 || c == u'"' || c == u'\'' || c == u'\\' || c == u'{' || c == u'}')
+                break;
+            ++i;
+        }
+        if (i > tramo)
+            sb.Append(QStringView(p + tramo, i - tramo));
+        if (i >= n)
+            break;
+        const QChar c = p[i++];
+        switch (c.unicode()) {
+        case 8:
+            sb.Append("\\b"_L1);
+            continue;
+        case 9:
+            sb.Append("\\t"_L1);
+            continue;
+        case 10:
+            sb.Append("\\n"_L1);
+            continue;
+        case 12:
+            sb.Append("\\f"_L1);
+            continue;
+        case 13:
+            sb.Append("\\r"_L1);
+            continue;
+        case u'"':
+            sb.Append("\\\""_L1);
+            continue;
+        case u'\'':
+            sb.Append("\\'"_L1);
+            continue;
+        case u'\\':
+            sb.Append("\\\\"_L1);
+            continue;
+        default:
+            break;
+        }
+        // Characters outside the code page are written as its replacement, "?"; the others by their
+        // UTF-16 code, so that the 27 letters of 0x80-0x9F (the euro among them) read back right.
+        if (c.unicode() > 127 && cp1252::byteFor(c) < 0) {
+            sb.Append(u'?');
+            continue;
+        }
+        const char16_t u = c.unicode();
+        const char esc[6] = {'\\',         'u', kHex[(u >> 12) & 0xF], kHex[(u >> 8) & 0xF], kHex[(u >> 4) & 0xF],
+                             kHex[u & 0xF]};
+        sb.Append(QLatin1StringView(esc, 6));
+    }
+}
+
+void clsJSON::appendEncoded(clsStringBuilder& sb, QStringView text) {
+    static const char kHex[] = "0123456789ABCDEF";
+    const QChar* p = text.data();
+    const qsizetype n = text.size();
+    qsizetype i = 0;
+    while (i < n) {
+        const qsizetype tramo = i;
+        while (i < n) {
+            const char16_t c = p[i].unicode();
+            if (c < 32 || c > 126 || c == u'"' || c == u'\\' || c == u'/')
+                break;
+            ++i;
+        }
+        if (i > tramo)
+            sb.Append(QStringView(p + tramo, i - tramo));
+        if (i >= n)
+            break;
+        const char16_t u = p[i++].unicode();
+        switch (u) {
+        case u'"':
+            sb.Append("\\\""_L1);
+            continue;
+        case u'\\':
+            sb.Append("\\\\"_L1);
+            continue;
+        case u'/':
+            sb.Append("\\/"_L1);
+            continue;
+        case 8:
+            sb.Append("\\b"_L1);
+            continue;
+        case 12:
+            sb.Append("\\f"_L1);
+            continue;
+        case 10:
+            sb.Append("\\n"_L1);
+            continue;
+        case 13:
+            sb.Append("\\r"_L1);
+            continue;
+        case 9:
+            sb.Append("\\t"_L1);
+            continue;
+        default:
+            break;
+        }
+        const char esc[6] = {'\\',         'u', kHex[(u >> 12) & 0xF], kHex[(u >> 8) & 0xF], kHex[(u >> 4) & 0xF],
+                             kHex[u & 0xF]};
+        sb.Append(QLatin1StringView(esc, 6));
+    }
+}
+
+QString clsJSON::toUnicode(const QString& text) {
+    clsStringBuilder sb;
+    appendUnicode(sb, text);
+    return sb.toString();
+}
+
+QString clsJSON::Encode(const Variant& text) {
+    clsStringBuilder sb;
+    appendEncoded(sb, vb::CStr(text));
+    return sb.toString();
+}
+
+void clsJSON::writeValue(clsStringBuilder& sb, const Variant& v, bool uni, int nivel) {
+    const int t = v.typeId();
+    if (t == idObjeto()) {
+        const vb::ObjectPtr obj = vb::ToObject(v);
+        if (auto* d = dynamic_cast<const vb::Dictionary*>(obj.get()))
+            writeDictionary(sb, d, uni, nivel);
+        else if (auto e = std::dynamic_pointer_cast<vb::entidadGenerica>(obj))
+            writeEntity(sb, e, uni, nivel, false);
+        else if (dynamic_cast<const vb::Collection*>(obj.get()) ||
+                 dynamic_cast<const vb::coleccionGenerica*>(obj.get()))
+            writeCollection(sb, v, uni, nivel);
+        else {
+            sb.Append(u'"');
+            sb.Append(vb::TypeName(v));
+            sb.Append(u'"');
+        }
+        return;
+    }
+    switch (t) {
+    case QMetaType::UnknownType:
+        return; // Empty writes nothing
+    case QMetaType::Nullptr:
+        sb.Append("null"_L1);
+        return;
+    case QMetaType::Bool:
+        sb.Append(v.toBool() ? "true"_L1 : "false"_L1);
+        return;
+    case QMetaType::Double:
+        appendDouble(sb, v.toDouble());
+        return;
+    case QMetaType::QDateTime:
+    case QMetaType::QDate:
+    case QMetaType::QTime:
+        sb.Append(u'"');
+        sb.Append(vb::CStr(v));
+        sb.Append(u'"');
+        return;
+    case QMetaType::QString:
+        sb.Append(u'"');
+        if (uni)
+            appendEncoded(sb, v.toString());
+        else
+            sb.Append(v.toString());
+        sb.Append(u'"');
+        return;
+    case QMetaType::QVariantList:
+        writeArray(sb, v.toList(), uni, nivel);
+        return;
+    case QMetaType::QStringList: {
+        QVariantList list;
+        for (const QString& s : v.toStringList())
+            list.append(s);
+        writeArray(sb, list, uni, nivel);
+        return;
+    }
+    default: {
+        QString s = vb::CStr(v);
+        s.replace(u',', u'.');
+        sb.Append(s);
+    }
+    }
+}
+
+void clsJSON::writeArray(clsStringBuilder& sb, const QVariantList& list, bool uni, int nivel) {
+    Nivel guarda(nivel);
+    sb.Append(u'[');
+    for (qsizetype i = 0; i < list.size(); ++i) {
+        if (i > 0)
+            sb.Append(u',');
+        // An element with no text of its own would leave the array unreadable.
+        if (!list[i].isValid())
+            sb.Append("null"_L1);
+        else
+            writeValue(sb, list[i], uni, nivel);
+    }
+    sb.Append(u']');
+}
+
+void clsJSON::writeDictionary(clsStringBuilder& sb, const vb::Dictionary* d, bool uni, int nivel) {
+    if (!d) {
+        sb.Append("null"_L1);
+        return;
+    }
+    Nivel guarda(nivel);
+    if (d->Count() == 0) {
+        sb.Append("{}"_L1);
+        return;
+    }
+    sb.Append(u'{');
+    const QStringList& keys = d->Keys();
+    for (int i = 0; i < d->Count(); ++i) {
+        if (i > 0)
+            sb.Append(u',');
+        sb.Append(u'"');
+        if (uni)
+            appendUnicode(sb, keys[i]);
+        else
+            sb.Append(keys[i]);
+        sb.Append("\":"_L1);
+        const qint32 marca = sb.Length();
+        std::optional<VBError> fallo;
+        try {
+            const Variant& v = d->at(i);
+            const int t = v.typeId();
+            if (t == idObjeto()) {
+                const vb::ObjectPtr obj = vb::ToObject(v);
+                if (auto* dd = dynamic_cast<const vb::Dictionary*>(obj.get()))
+                    writeDictionary(sb, dd, uni, nivel);
+                else if (auto e = std::dynamic_pointer_cast<vb::entidadGenerica>(obj))
+                    writeEntity(sb, e, uni, nivel, true);
+                else if (dynamic_cast<const vb::Collection*>(obj.get()) ||
+                         dynamic_cast<const vb::coleccionGenerica*>(obj.get()))
+                    writeCollection(sb, v, uni, nivel);
+                else
+                    vb::Raise(obj ? 438 : 91);
+            } else if (t == QMetaType::Double) {
+                const double x = v.toDouble();
+                if (std::isfinite(x))
+                    appendDouble(sb, x);
+                else
+                    sb.Append("null"_L1);
+            } else if (t == QMetaType::Bool) {
+                sb.Append(v.toBool() ? "true"_L1 : "false"_L1);
+            } else if (t == QMetaType::QDateTime || t == QMetaType::QDate || t == QMetaType::QTime) {
+                const QDateTime fecha = vb::CDate(v);
+                sb.Append(u'"');
+                if (fecha.isValid())
+                    sb.Append(fecha.date().toString(QStringLiteral("yyyy-MM-dd")));
+                sb.Append(u'"');
+            } else if (t == QMetaType::QString) {
+                sb.Append(u'"');
+                if (uni)
+                    appendUnicode(sb, v.toString());
+                else
+                    sb.Append(v.toString());
+                sb.Append(u'"');
+            } else {
+                const QString s = textoDe(v);
+                sb.Append(u'"');
+                if (uni)
+                    appendUnicode(sb, s);
+                else
+                    sb.Append(s);
+                sb.Append(u'"');
+            }
+        } catch (...) {
+            fallo = vb::CurrentError();
+        }
+        if (fallo) {
+            sb.Remove(marca, sb.Length() - marca);
+            sb.Append("null"_L1);
+            reportar("DictionaryToJson", *fallo);
+        }
+    }
+    sb.Append(u'}');
+}
+
+void clsJSON::writeCollection(clsStringBuilder& sb, const Variant& c, bool uni, int nivel) {
+    const vb::ObjectPtr obj = vb::ToObject(c);
+    if (!obj) {
+        if (vb::IsObject(c)) {
+            sb.Append("null"_L1);
+            return;
+        }
+        vb::Raise(424);
+    }
+    Nivel guarda(nivel);
+    // The items as VB's For Each gives them: a dictionary yields its keys.
+    std::vector<Variant> claves;
+    const std::vector<Variant>* items = nullptr;
+    const std::vector<vb::EntidadPtr>* entidades = nullptr;
+    if (auto* col = dynamic_cast<const vb::Collection*>(obj.get())) {
+        items = &col->items();
+    } else if (auto* gen = dynamic_cast<const vb::coleccionGenerica*>(obj.get())) {
+        entidades = &gen->items();
+    } else if (auto* dic = dynamic_cast<const vb::Dictionary*>(obj.get())) {
+        for (const QString& k : dic->Keys())
+            claves.emplace_back(k);
+        items = &claves;
+    } else {
+        vb::Raise(438);
+    }
+    const size_t cuenta = items ? items->size() : entidades->size();
+    if (cuenta == 0) {
+        sb.Append("[]"_L1);
+        return;
+    }
+    sb.Append(u'[');
+    for (size_t i = 0; i < cuenta; ++i) {
+        if (i > 0)
+            sb.Append(u',');
+        const qint32 marca = sb.Length();
+        std::optional<VBError> fallo;
+        try {
+            if (entidades) {
+                writeEntity(sb, (*entidades)[i], uni, nivel, true);
+                continue;
+            }
+            const Variant& v = (*items)[i];
+            const vb::ObjectPtr o = vb::ToObject(v);
+            if (auto* dd = dynamic_cast<const vb::Dictionary*>(o.get()))
+                writeDictionary(sb, dd, uni, nivel);
+            else if (auto e = std::dynamic_pointer_cast<vb::entidadGenerica>(o))
+                writeEntity(sb, e, uni, nivel, true);
+            else if (dynamic_cast<const vb::Collection*>(o.get()) ||
+                     dynamic_cast<const vb::coleccionGenerica*>(o.get()))
+                writeCollection(sb, v, uni, nivel);
+            else if (vb::IsObject(v))
+                vb::Raise(o ? 438 : 91);
+            else {
+                const QString s = textoDe(v);
+                sb.Append(u'"');
+                if (uni)
+                    appendUnicode(sb, s);
+                else
+                    sb.Append(s);
+                sb.Append(u'"');
+            }
+        } catch (...) {
+            fallo = vb::CurrentError();
+        }
+        if (fallo) {
+            sb.Remove(marca, sb.Length() - marca);
+            sb.Append("null"_L1);
+            reportar("CollectionToJson", *fallo);
+        }
+    }
+    sb.Append(u']');
+}
+
+void clsJSON::writeEntity(clsStringBuilder& sb, const vb::EntidadPtr& e, bool uni, int nivel, bool viaGetDiccionario) {
+    if (!e)
+        vb::Raise(91);
+    const std::shared_ptr<vb::Dictionary> d =
+        viaGetDiccionario ? basLegacyFunctions::GetDiccionario(vb::FromObject(e)) : e->Diccionario();
+    writeDictionary(sb, d.get(), uni, nivel);
+}
+
+QString clsJSON::toString(const Variant& value, bool bConvertToUnicode) {
+    clsStringBuilder sb;
+    try {
+        writeValue(sb, value, bConvertToUnicode, 0);
+    } catch (...) {
+        reportar("toString", vb::CurrentError());
+    }
+    return sb.toString();
+}
+
+QString clsJSON::IEntidadToJson(const vb::EntidadPtr& e, bool bConvertToUnicode) {
+    clsStringBuilder sb;
+    try {
+        writeEntity(sb, e, bConvertToUnicode, 0, true);
+    } catch (...) {
+        reportar("IEntidadToJson", vb::CurrentError());
+        return QStringLiteral("null");
+    }
+    return sb.toString();
+}
+
+QString clsJSON::EntidadGenericaToJson(const vb::EntidadPtr& e, bool bConvertToUnicode) {
+    clsStringBuilder sb;
+    try {
+        writeEntity(sb, e, bConvertToUnicode, 0, false);
+    } catch (...) {
+        reportar("EntidadGenericaToJson", vb::CurrentError());
+        return QStringLiteral("null");
+    }
+    return sb.toString();
+}
+
+QString clsJSON::CollectionToJson(const Variant& c, bool bConvertToUnicode) {
+    clsStringBuilder sb;
+    try {
+        writeCollection(sb, c, bConvertToUnicode, 0);
+    } catch (...) {
+        reportar("CollectionToJson", vb::CurrentError());
+        return QStringLiteral("null");
+    }
+    return sb.toString();
+}
+
+QString clsJSON::DictionaryToJson(const std::shared_ptr<vb::Dictionary>& d, bool bConvertToUnicode) {
+    clsStringBuilder sb;
+    try {
+        writeDictionary(sb, d.get(), bConvertToUnicode, 0);
+    } catch (...) {
+        reportar("DictionaryToJson", vb::CurrentError());
+        return QStringLiteral("null");
+    }
+    return sb.toString();
+}
+
+void clsJSON::writeRecordsWrapper(clsStringBuilder& sb, QStringView records, qint64 count) {
+    sb.Append("( {\"Records\": [\r\n"_L1);
+    sb.Append(records);
+    sb.Append("\r\n], \"RecordCount\":\""_L1);
+    sb.Append(QString::number(count));
+    sb.Append("\" } )"_L1);
+}
+
+QString clsJSON::StringToJSON(const QString& st, bool bConvertToUnicode) {
+    if (st.isEmpty())
+        return QStringLiteral("null");
+    clsStringBuilder sb;
+    const QStringList filas = st.split(u'|');
+    for (const QString& fila : filas) {
+        const QStringList campos = fila.isEmpty() ? QStringList() : fila.split(u'~');
+        if (campos.size() % 2 != 0)
+            vb::Raise(9);
+        if (sb.Length() > 0)
+            sb.Append(",\r\n"_L1);
+        sb.Append(u'{');
+        for (qsizetype i = 0; i < campos.size(); i += 2) {
+            if (i > 0)
+                sb.Append(u',');
+            sb.Append(u'"');
+            if (bConvertToUnicode)
+                appendUnicode(sb, campos[i]);
+            else
+                sb.Append(campos[i]);
+            sb.Append("\":\""_L1);
+            if (bConvertToUnicode)
+                appendUnicode(sb, campos[i + 1]);
+            else
+                sb.Append(campos[i + 1]);
+            sb.Append(u'"');
+        }
+        sb.Append(u'}');
+    }
+    clsStringBuilder salida;
+    writeRecordsWrapper(salida, sb.view(), filas.size());
+    return salida.toString();
+}
+
+QString clsJSON::RStoJSON(ado::Recordset* rs, bool blnAddRecordsYRecordCount, bool blnSoloPrimerRegistro) {
+    try {
+        if (!rs)
+            vb::Raise(91);
+        if (rs->State() != ado::adStateOpen || rs->isBOF() || rs->isEOF())
+            return QStringLiteral("null");
+        clsStringBuilder sb;
+        qint64 cuenta = 0;
+        while (!rs->isBOF() && !rs->isEOF()) {
+            ++cuenta;
+            if (sb.Length() > 0)
+                sb.Append(",\r\n"_L1);
+            sb.Append(u'{');
+            for (int i = 0; i < rs->FieldCount(); ++i) {
+                const ado::Field& campo = rs->Fields(i);
+                if (i > 0)
+                    sb.Append(u',');
+                sb.Append(u'"');
+                appendUnicode(sb, campo.Name);
+                sb.Append("\":\""_L1);
+                appendUnicode(sb, textoDe(campo.Value));
+                sb.Append(u'"');
+            }
+            sb.Append(u'}');
+            rs->MoveNext();
+            if (blnSoloPrimerRegistro)
+                return sb.toString();
+        }
+        clsStringBuilder salida;
+        if (blnAddRecordsYRecordCount) {
+            writeRecordsWrapper(salida, sb.view(), cuenta);
+        } else {
+            salida.Append("[\r\n"_L1);
+            salida.Append(sb.view());
+            salida.Append("\r\n]"_L1);
+        }
+        return salida.toString();
+    } catch (...) {
+        return QString();
+    }
+}

@@ -1,0 +1,105 @@
+#pragma once
+// JSON reader and writer of the request server.
+//
+// Reading: a tolerant recursive-descent reader. An object becomes a vb::Dictionary (insertion order,
+// a repeated key is an error), an array a vb::Collection; strings are QString, every number a double
+// (a number that runs to the very end of the text reads as Empty), true/false bool, null vb::Null().
+// It skips comments and parentheses, takes keys without quotes or in apostrophes, literals in any
+// case, and never stops at the first fault: it returns what it could read and keeps its complaints,
+// one line each ending in CR LF, for GetParserErrors. Nesting is capped at kMaxNivel levels (error 28,
+// "Out of stack space", ends every enclosing level).
+//
+// Writing: DictionaryToJson picks each value's form by its kind: double bare (with "." and up to 15
+// significant digits whatever the locale), Boolean bare, date quoted as yyyy-MM-dd, every other
+// scalar quoted text (whole numbers too); texts escaped by toUnicode. A value that cannot be written
+// is reported and written as null.
+//
+// Entry points of the request server: parseIEntidad(request text) -> entity (or nullptr), and
+// EntidadGenericaToJson(reply entity) -> reply text.
+#include "platform/Ado.h"
+#include "platform/Collections.h"
+#include "platform/VBError.h"
+
+#include <QDateTime>
+#include <QString>
+#include <QStringView>
+#include <memory>
+#include <optional>
+
+class clsStringBuilder;
+
+class clsJSON final {
+public:
+    static constexpr int kMaxNivel = 1000;   // deepest nesting the reader accepts
+    static constexpr int kMaxExtracto = 200; // longest excerpt of the text in a complaint
+
+    clsJSON();
+    ~clsJSON();
+    clsJSON(const clsJSON&) = delete;
+    clsJSON& operator=(const clsJSON&) = delete;
+
+    // ---- Reading ----
+    bool EsJson(const QString& text);
+    bool EsJsonArray(const QString& text);
+    bool EsJsonObject(const QString& text);
+    QString GetParserErrors() const { return sParserErrors; }
+    void ClearParserErrors() { sParserErrors.clear(); }
+    bool TryParseColeccionGenerica(const QString& text, vb::ColeccionPtr& coleccion);
+    bool TryParseObjeto(const QString& text, vb::EntidadPtr& objeto);
+    bool TryParseColeccion(const QString& text, std::shared_ptr<vb::Collection>& coleccion);
+    // A Dictionary, a Collection, or nullptr when the text starts with neither "{" nor "[".
+    vb::ObjectPtr parse(const QString& text);
+    QDateTime ParseFecha(const Variant& v);
+    bool ParseBool(const Variant& v);
+    // The object the text holds. A text that holds no object raises error 13 "El JSON no es un
+    // objeto o un dictionary" to the caller.
+    std::shared_ptr<vb::Dictionary> parseDictionary(const QString& text);
+    // The request entity; nullptr (after reporting the failure) when the text holds no object.
+    vb::EntidadPtr parseIEntidad(const QString& text);
+
+    // ---- Writing ----
+    QString toString(const Variant& value, bool bConvertToUnicode = true);
+    QString Encode(const Variant& text);
+    QString IEntidadToJson(const vb::EntidadPtr& e, bool bConvertToUnicode = true);
+    QString EntidadGenericaToJson(const vb::EntidadPtr& e, bool bConvertToUnicode = true);
+    QString CollectionToJson(const Variant& c, bool bConvertToUnicode = true);
+    QString DictionaryToJson(const std::shared_ptr<vb::Dictionary>& d, bool bConvertToUnicode = true);
+    QString StringToJSON(const QString& st, bool bConvertToUnicode = true);
+    QString RStoJSON(ado::Recordset* rs, bool blnAddRecordsYRecordCount = true, bool blnSoloPrimerRegistro = false);
+    QString toUnicode(const QString& text);
+
+    // A double as the writer puts it: "." as separator, up to 15 significant digits, VB's exponent
+    // form ("1E+20", "1E-05") outside 1e-4..1e15; -0 is "0".
+    static QString formatDouble(double d);
+
+private:
+    // Reader; `index` is 0-based here (complaints show it 1-based) and may pass the end of the text.
+    std::shared_ptr<vb::Dictionary> parseObject(QStringView str, qsizetype& index);
+    std::shared_ptr<vb::Collection> parseArray(QStringView str, qsizetype& index);
+    Variant parseValue(QStringView str, qsizetype& index);
+    QString parseString(QStringView str, qsizetype& index);
+    Variant parseNumber(QStringView str, qsizetype& index);
+    bool parseBoolean(QStringView str, qsizetype& index);
+    Variant parseNull(QStringView str, qsizetype& index);
+    QString parseKey(QStringView str, qsizetype& index);
+    static void skipChar(QStringView str, qsizetype& index);
+    void queja(const QString& linea);
+    void empezarLectura();
+
+    // Writer: every public writing operation builds into one builder and passes it down.
+    void writeValue(clsStringBuilder& sb, const Variant& value, bool uni, int nivel);
+    void writeArray(clsStringBuilder& sb, const QVariantList& list, bool uni, int nivel);
+    void writeDictionary(clsStringBuilder& sb, const vb::Dictionary* d, bool uni, int nivel);
+    void writeCollection(clsStringBuilder& sb, const Variant& c, bool uni, int nivel);
+    void writeEntity(clsStringBuilder& sb, const vb::EntidadPtr& e, bool uni, int nivel, bool viaGetDiccionario);
+    void writeRecordsWrapper(clsStringBuilder& sb, QStringView records, qint64 count);
+    static void appendUnicode(clsStringBuilder& sb, QStringView text);
+    static void appendEncoded(clsStringBuilder& sb, QStringView text);
+
+    QString sParserErrors;
+    // The run-time error of the current parse that has not been cleared yet: an error deep inside
+    // ends every enclosing object and array, each adding its own complaint.
+    std::optional<VBError> m_errorPendiente;
+    int m_nivel = 0; // open objects and arrays of the current parse (or levels of the current write)
+    std::unique_ptr<clsStringBuilder> m_sbCadena; // collects strings that hold escapes
+};
