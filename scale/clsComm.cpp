@@ -1,0 +1,856 @@
+#include "clsComm.h"
+#include "controls/frmCalc.h"
+#include "core/basFuncionesComunes.h"
+#include "core/basGeneral.h"
+#include "core/basLegacyFunctions.h"
+#include "core/clsParametros.h"
+#include "frmRecalcularPeso.h"
+#include "platform/Cp1252.h"
+#include "platform/Program.h"
+#include "platform/Prompts.h"
+#include "printing/basPrinter.h"
+#include <QLocale>
+#include <memory>
+
+using namespace basFuncionesComunes;
+
+namespace {
+
+const QChar STX(0x02);
+const QChar CR(0x0D);
+
+// Time-outs of the port: a read waits 1 ms plus 1 ms per requested byte in all and ends 20 ms after
+// the last byte; a write may take 10 ms plus 1 ms per byte.
+constexpr int kBytesLectura = 1024;
+constexpr int kLecturaTotalMs = 1 + kBytesLectura;
+constexpr int kLecturaIntervaloMs = 20;
+constexpr int kEscrituraConstanteMs = 10;
+constexpr int kTrozoEscritura = 255;
+constexpr qint16 kMaxLecturasVacias = 10;
+constexpr qint64 kEsperaRespuestaMs = 200;
+constexpr double kPesoMaximoManual = 1000;
+
+const char* const kTxtNoComunica = "No es posible comunicar con la balanza. Compruebe que la balanza está encendida y "
+                                   "conectada al TPV e inténtelo de nuevo, por favor...";
+const char* const kTxtNoConecta = "No se puede conectar con la balanza. Por favor, compruebe que la balanza está "
+                                  "encendida y conectada al TPV y reinicie el programa";
+const char* const kTxtPongaProducto = "Ponga el producto sobre la balanza, por favor...";
+const char* const kTxtPongaProductoPesar = "Ponga el producto sobre la balanza para pesarlo, por favor...";
+const char* const kTxtQuiteVuelva = "Quite el producto y vuelva a colocarlo en la balanza, por favor...";
+const char* const kTxtQuite = "Quite el producto de la balanza, por favor...";
+const char* const kTxtEstabilice = "Espere a que el peso se estabilice, por favor...";
+const char* const kTxtSoloEpelsa = "El programa está configurado con un modo de funcionamiento que sólo es compatible "
+                                   "con balanzas Epelsa y el modo contínuo.";
+const char* const kTxtPesarPrimero = "La balanza debe estar configurada en modo ''Pesar primero y marcar después''";
+const char* const kTxtOcupada = "La balanza está ocupada con otra pesada. Inténtelo de nuevo, por favor...";
+
+QString T(const char* texto) {
+    return TraduceLiteral(QString::fromUtf8(texto));
+}
+
+// The scale's settings; a till that never configured them reads 0 (request mode, model 0).
+double Parametro(const char* clave) {
+    return objParametros().getValorNum(QString::fromLatin1(clave), true);
+}
+qint32 Modelo() {
+    return objParametros().getValorLng(QStringLiteral("ModeloBalanza"), true);
+}
+bool ModoContinuo() {
+    return Parametro("BalanzaModoContinuo") == 1;
+}
+bool PesarPrimero() {
+    return Parametro("TipoFuncionamientoBalanza") == 1;
+}
+
+// Manual entry by PermitirEntradaPesoManual: 1, 2 and 4 always; 3 only for a refund.
+bool EntradaManualPermitida(qint32 p, bool abono) {
+    switch (p) {
+    case 1:
+    case 2:
+    case 4:
+        return true;
+    case 3:
+        return abono;
+    default:
+        return false;
+    }
+}
+
+// A number formatted with a VB mask, with the regional decimal sign.
+QString FormatoRegional(double valor, const QString& mascara) {
+    QString t = FormatNumero(valor, mascara);
+    const QString dec = QLocale().decimalPoint();
+    if (dec != QLatin1String("."))
+        t.replace(QLatin1Char('.'), dec);
+    return t;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Frames
+
+namespace clsCommTramas {
+
+QByteArray PeticionContinua(qint32 modelo) {
+    switch (modelo) {
+    case 3:
+        return QByteArrayLiteral("p\r\n");
+    case 5:
+        return {};
+    default:
+        return QByteArrayLiteral("D\r\n");
+    }
+}
+
+QByteArray PeticionPesada(qint32 modelo) {
+    return modelo == 3 ? QByteArrayLiteral("p\r\n") : QByteArrayLiteral("D\r\n");
+}
+
+double ValorPeso(const QString& texto) {
+    QString t = texto;
+    int i = 0;
+    while (i < t.size() && (t[i] == QLatin1Char(' ') || t[i] == QLatin1Char('\t')))
+        ++i;
+    if (i < t.size() && (t[i] == QLatin1Char('+') || t[i] == QLatin1Char('-'))) {
+        const QChar signo = t[i];
+        int j = i + 1;
+        while (j < t.size() && t[j] == QLatin1Char(' '))
+            ++j;
+        t = QString(signo) + t.mid(j);
+    } else {
+        t = t.mid(i);
+    }
+    return ValNumero(t);
+}
+
+std::optional<Lectura> TramaSTX(const QByteArray& datos) {
+    const QString s = cp1252::decode(datos);
+    const int L = int(s.size());
+    // Positions count from 1 as the frame layout is described.
+    const int desde = L > 12 ? L - 12 : 1;
+    const int p = int(s.indexOf(STX, desde - 1)) + 1;
+    if (p == 0)
+        return std::nullopt;
+    QString trama;
+    if (L - p >= 9) {
+        trama = s.mid(p, 9);
+    } else if (p > 12) {
+        // The last frame is incomplete: the previous one, when frames are 10 to 12 characters apart.
+        const int q = int(s.indexOf(STX, p - 12 - 1)) + 1;
+        trama = s.mid(q, 9);
+    } else {
+        return std::nullopt;
+    }
+    if (trama.size() != 9)
+        return std::nullopt;
+    Lectura l;
+    const QChar estado = trama[0];
+    if (estado == QLatin1Char('A') || estado == QLatin1Char('B'))
+        l.estable = true;
+    else if (estado == QLatin1Char('!'))
+        l.estable = false;
+    if (trama.mid(1, 3) == QLatin1String("---"))
+        l.peso = 0;
+    else
+        l.peso = ValorPeso(trama.mid(1, 4) + QLatin1Char('.') + trama.mid(6, 3));
+    return l;
+}
+
+std::optional<Lectura> TramaCR(const QByteArray& datos) {
+    const QString s = cp1252::decode(datos);
+    const int L = int(s.size());
+    // s0: the position (from 1) where the last frame starts: after the first CR of the last 9
+    // characters, or the start of the read.
+    int s0 = 1;
+    if (L > 8) {
+        const int c = int(s.indexOf(CR, L - 8 - 1)) + 1;
+        if (c > 0)
+            s0 = c + 1;
+    }
+    QString trama;
+    if (L - s0 >= 7) {
+        trama = s.mid(s0 - 1, 7);
+        if (s[s0 - 1 + 7] != CR)
+            return std::nullopt;
+    } else if (s0 > 8) {
+        // The last frame is incomplete: the 7 characters before the CR that ends the previous one.
+        trama = s.mid(s0 - 1 - 8, 7);
+    } else {
+        return std::nullopt;
+    }
+    if (trama.size() != 7 || trama.contains(CR))
+        return std::nullopt;
+    Lectura l;
+    if (trama == QLatin1String("ERROR E")) {
+        l.estable = false;
+        l.peso = 0;
+    } else if (trama[1] == QLatin1Char('-')) {
+        l.peso = 0;
+    } else {
+        l.estable = true;
+        l.peso = ValorPeso(trama);
+    }
+    return l;
+}
+
+std::optional<Lectura> RespuestaModelo3(const QByteArray& datos) {
+    const QString s = cp1252::decode(datos);
+    if (s.size() < 6)
+        return std::nullopt;
+    Lectura l;
+    l.estable = true;
+    l.peso = ValorPeso(s.mid(1, s.size() - 6));
+    return l;
+}
+
+std::optional<Lectura> RespuestaSignoMas(const QByteArray& datos) {
+    const QString s = cp1252::decode(datos);
+    if (s.startsWith(QLatin1String("+N")) || !s.startsWith(QLatin1Char('+')))
+        return std::nullopt;
+    Lectura l;
+    l.estable = true;
+    l.peso = ValorPeso(s);
+    return l;
+}
+
+std::optional<Lectura> DecodificaContinuo(qint32 modelo, const QByteArray& datos) {
+    switch (modelo) {
+    case 3:
+        return RespuestaModelo3(datos);
+    case 5:
+        return TramaSTX(datos);
+    case 7:
+        return TramaCR(datos);
+    default:
+        return RespuestaSignoMas(datos);
+    }
+}
+
+double PrecioUnitarioLinea(const QVariant& precioTarifa, const QVariant& precioUnitario, const QVariant& precioOriginal,
+                           qint32 funcPizzeria) {
+    auto num = [](const QVariant& v) { return vb::IsNull(v) || vb::IsEmpty(v) ? 0.0 : vb::CDbl(v); };
+    double precio = num(precioTarifa);
+    const double original = num(precioOriginal);
+    const double unitario = num(precioUnitario);
+    if (original != 0 && unitario != 0)
+        precio = unitario;
+    if (funcPizzeria == 2)
+        precio = original;
+    return precio;
+}
+
+} // namespace clsCommTramas
+
+using namespace clsCommTramas;
+
+// ---------------------------------------------------------------------------------------------
+// Port
+
+// Marks the port busy for one write/read exchange: a handler that runs inside the 200 ms wait must
+// not write its own request between ours and the scale's reply.
+struct clsComm::LecturaEnCurso {
+    explicit LecturaEnCurso(clsComm& c) : comm(c) { comm.m_blnLecturaEnCurso = true; }
+    ~LecturaEnCurso() { comm.m_blnLecturaEnCurso = false; }
+    clsComm& comm;
+};
+
+clsComm::clsComm() {
+    InicializaModelo();
+}
+
+clsComm::~clsComm() {
+    m_puerto.close();
+}
+
+void clsComm::InicializaModelo() {
+    try {
+        m_strPeticion = PeticionContinua(Modelo());
+    } catch (const program::Ended&) {
+        throw;
+    } catch (...) {
+        MensajeUsuario(vb::CurrentError().description(), prompts::vbExclamation);
+    }
+}
+
+bool clsComm::InitPuerto(qint16 intCommNumber, const QString& strComsettings, qint32 tpcommTipo) {
+    bool ok = false;
+    try {
+        m_puerto.close();
+        const QString nombre = QStringLiteral("COM%1").arg(intCommNumber);
+        const QString dispositivo = SerialPort::devicePathFor(nombre);
+        QString error;
+        if (m_puerto.open(dispositivo, &error)) {
+            if (m_puerto.applySettings(strComsettings, &error))
+                ok = true;
+            else
+                m_puerto.close(); // never leave a port open with settings it did not take
+        }
+        if (!ok)
+            GrabaLog(QStringLiteral("clsComm.InitPuerto: %1 (%2): %3").arg(nombre, dispositivo, error));
+        if (ok && tpcommTipo == 1 && ModoContinuo()) {
+            m_intLecturasVacias = 0;
+            mainWindow().setScaleTimer(true,
+                                       objParametros().getValorLng(QStringLiteral("TiempoBalanzaModoContinuo"), true));
+        }
+    } catch (const program::Ended&) {
+        throw;
+    } catch (...) {
+        prompts::current().messageBox(vb::CurrentError().description(), prompts::vbInformation, QString());
+        m_puerto.close();
+        ok = false;
+    }
+    if (!ok) {
+        const bool balanza = tpcommTipo == 1;
+        const QString linea1 = balanza ? T("No se ha podido conectar con la balanza en el puerto COM")
+                                       : T("No se ha podido conectar con el visor en el puerto COM");
+        const QString linea2 = balanza ? T("La balanza no funcionará mientras no se corrija el problema.")
+                                       : T("El visor no funcionará mientras no se corrija el problema.");
+        MensajeUsuario(linea1 + QLatin1Char(' ') + QString::number(intCommNumber) + QStringLiteral(".\r\n\r\n") +
+                           linea2,
+                       prompts::vbInformation);
+    }
+    return ok;
+}
+
+void clsComm::CierraPuerto() {
+    m_puerto.close();
+}
+
+bool clsComm::Activado() const {
+    return m_puerto.isOpen();
+}
+
+qint16 clsComm::EscribePuerto(const QString& strCadena) {
+    try {
+        if (strCadena.size() > kTrozoEscritura) {
+            EscribePuerto(strCadena.left(kTrozoEscritura));
+            EscribePuerto(strCadena.mid(kTrozoEscritura));
+            return 0;
+        }
+        if (!m_puerto.isOpen())
+            return 0;
+        const QByteArray bytes = cp1252::encode(strCadena);
+        if (!m_puerto.write(bytes, kEscrituraConstanteMs + int(bytes.size())))
+            return 0;
+        return qint16(bytes.size());
+    } catch (const program::Ended&) {
+        throw;
+    } catch (...) {
+        prompts::current().messageBox(vb::CurrentError().description(), prompts::vbInformation, QString());
+        return 0;
+    }
+}
+
+QString clsComm::LeePuerto(qint32& lngBytes) {
+    lngBytes = 0;
+    try {
+        if (!m_puerto.isOpen())
+            return {};
+        const QByteArray bytes = m_puerto.read(kBytesLectura, kLecturaTotalMs, kLecturaIntervaloMs);
+        lngBytes = qint32(bytes.size());
+        return cp1252::decode(bytes);
+    } catch (const program::Ended&) {
+        throw;
+    } catch (...) {
+        prompts::current().messageBox(vb::CurrentError().description(), prompts::vbInformation, QString());
+        lngBytes = 0;
+        return {};
+    }
+}
+
+// A reply that came too late for its own request must not answer the next one.
+void clsComm::VaciaBuffer() {
+    if (m_puerto.isOpen())
+        m_puerto.flushInput();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Continuous reading
+
+void clsComm::ParaTimer() {
+    MainWindowPort& w = mainWindow();
+    w.setScaleTimer(false, w.scaleTimerInterval());
+}
+
+void clsComm::RearmaTimer() {
+    MainWindowPort& w = mainWindow();
+    w.setScaleTimer(true, w.scaleTimerInterval());
+}
+
+void clsComm::AplicaLectura(const Lectura& l) {
+    if (l.estable)
+        blnPesoEstable = *l.estable;
+    if (l.peso <= 0)
+        m_blnPesoCero = true;
+    if (l.peso != m_dblUltimoPeso) {
+        m_dblUltimoPeso = l.peso;
+        if (m_intDestinoPeso == 0)
+            RefrescaPesoFormularioPrincipal();
+        else if (m_intDestinoPeso == 1 && m_destinoDialogo)
+            m_destinoDialogo(m_dblUltimoPeso);
+    }
+}
+
+bool clsComm::commBalanzaContinuoOnComm(bool /*blnMostrarMensajeError*/) {
+    // A tick that comes while another exchange waits for its reply leaves the port (and the
+    // timer) alone; the next tick reads.
+    if (m_blnLecturaEnCurso)
+        return false;
+    bool lectura = false;
+    ParaTimer();
+    try {
+        LecturaEnCurso enCurso(*this);
+        if (!m_strPeticion.isEmpty()) {
+            VaciaBuffer();
+            EscribePuerto(cp1252::decode(m_strPeticion));
+        }
+        qint32 bytes = 0;
+        const QString datos = LeePuerto(bytes);
+        const qint32 modelo = Modelo();
+        bool sinConexion = false;
+        if (modelo == 5 || modelo == 7) {
+            sinConexion = bytes == 0;
+        } else if (bytes == 0) {
+            if (m_intLecturasVacias < kMaxLecturasVacias) {
+                ++m_intLecturasVacias;
+                RearmaTimer();
+                return false;
+            }
+            sinConexion = true;
+        } else {
+            m_intLecturasVacias = 0;
+        }
+        if (sinConexion) {
+            MensajeUsuario(QString::fromUtf8(kTxtNoConecta), prompts::vbExclamation);
+            return false;
+        }
+        // A short or garbled reply is no reading; the next tick tries again.
+        if (const auto l = DecodificaContinuo(modelo, cp1252::encode(datos))) {
+            lectura = true;
+            AplicaLectura(*l);
+        }
+        RearmaTimer();
+        return lectura;
+    } catch (const program::Ended&) {
+        throw;
+    } catch (...) {
+        MensajeUsuario(QStringLiteral("clsComm.commBalanzaContinuoOnComm Error: ") + vb::CurrentError().description(),
+                       prompts::vbExclamation);
+        return lectura;
+    }
+}
+
+void clsComm::RefrescaPesoFormularioPrincipal() {
+    try {
+        MainWindowPort& w = mainWindow();
+        const QString peso = FormatoRegional(m_dblUltimoPeso, QStringLiteral("#0.000"));
+        w.setWeightLabel(WeightLabel::Cantidad, peso + QStringLiteral("KG"), true);
+        if (m_blnVisorDescripcionConTexto) {
+            w.setWeightLabel(WeightLabel::Descripcion, QString(), true);
+            w.setWeightLabel(WeightLabel::Cambio, QString(), false);
+            w.setWeightLabel(WeightLabel::Precio, FormatoRegional(0, MascaraDecimales(-1)), true);
+            m_blnVisorDescripcionConTexto = false;
+        }
+        const bool importeAbajo = Parametro("PosicionImporteDisplay") != 0;
+        basPrinter::TrazaVacia(T("Peso:"), peso + T("KG."), importeAbajo, importeAbajo);
+    } catch (const program::Ended&) {
+        throw;
+    } catch (...) {
+        MensajeUsuario(QStringLiteral("RefrescaPesoFormularioPrincipal: ") + vb::CurrentError().description(),
+                       prompts::vbExclamation);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Weighing
+
+clsComm::RespuestaPeticion clsComm::PesadaPorPeticion(double& peso) {
+    peso = 0;
+    if (m_blnLecturaEnCurso)
+        return RespuestaPeticion::Ocupado;
+    if (!m_puerto.isOpen())
+        return RespuestaPeticion::SinPuerto;
+    const qint32 modelo = Modelo();
+    QString respuesta;
+    {
+        LecturaEnCurso enCurso(*this);
+        VaciaBuffer();
+        EscribePuerto(cp1252::decode(PeticionPesada(modelo)));
+        Espera(kEsperaRespuestaMs);
+        qint32 bytes = 0;
+        respuesta = LeePuerto(bytes);
+    }
+    if (modelo == 3) {
+        if (respuesta.size() < 6)
+            return RespuestaPeticion::SinLectura;
+        peso = ValorPeso(respuesta.mid(1, respuesta.size() - 6));
+    } else {
+        if (respuesta.startsWith(QLatin1String("+N")))
+            return RespuestaPeticion::SinLectura;
+        peso = ValorPeso(respuesta);
+    }
+    if (peso <= 0) {
+        peso = 0;
+        return RespuestaPeticion::SinProducto;
+    }
+    return RespuestaPeticion::Peso;
+}
+
+std::optional<double> clsComm::LeePesoPorPeticion() {
+    double peso = 0;
+    if (PesadaPorPeticion(peso) == RespuestaPeticion::Peso)
+        return peso;
+    return std::nullopt;
+}
+
+bool clsComm::getPeso(qint32 lngArticulo, double sngPrecio, double& dblPeso, bool blnPedirLitros, bool blnEsAbono,
+                      bool blnSilent, QString* strMensajeError, qint32* tipoError) {
+    QString mensajeLocal;
+    qint32 tipoLocal = 0;
+    QString& mensaje = strMensajeError ? *strMensajeError : mensajeLocal;
+    qint32& tipo = tipoError ? *tipoError : tipoLocal;
+    // Each attempt starts from the caller's values, so a reason of an earlier attempt never lingers.
+    const QString mensajeInicial = mensaje;
+    const qint32 tipoInicial = tipo;
+
+    dblPeso = 0;
+    bool obtenido = false;
+    try {
+        bool manual = true;
+        if (!blnPedirLitros && gblnBalanzaActiva) {
+            bool cancelado = false;
+            for (;;) {
+                mensaje = mensajeInicial;
+                tipo = tipoInicial;
+                const qint32 p = objParametros().getValorLng(QStringLiteral("PermitirEntradaPesoManual"), true);
+                manual = EntradaManualPermitida(p, blnEsAbono);
+
+                if (!ModoContinuo()) {
+                    if (PesarPrimero()) {
+                        if (blnSilent)
+                            mensaje = T(kTxtSoloEpelsa);
+                        else
+                            MensajeUsuario(T(kTxtSoloEpelsa), prompts::vbExclamation);
+                        return false;
+                    }
+                    double peso = 0;
+                    switch (PesadaPorPeticion(peso)) {
+                    case RespuestaPeticion::Ocupado:
+                        mensaje = T(kTxtOcupada);
+                        if (!blnSilent)
+                            MensajeUsuario(mensaje, prompts::vbExclamation);
+                        return false;
+                    case RespuestaPeticion::SinPuerto:
+                        mensaje = T(kTxtNoComunica);
+                        break;
+                    case RespuestaPeticion::Peso:
+                        dblPeso = peso;
+                        obtenido = true;
+                        break;
+                    case RespuestaPeticion::SinProducto:
+                        mensaje = T(kTxtPongaProducto);
+                        tipo = 3;
+                        break;
+                    case RespuestaPeticion::SinLectura:
+                        break;
+                    }
+                } else {
+                    if (!mainWindow().scaleTimerEnabled()) {
+                        // The continuous reading has stopped: offer one more reading.
+                        const QString texto = T(kTxtNoComunica);
+                        if (blnSilent) {
+                            cancelado = true;
+                        } else {
+                            for (;;) {
+                                if (MensajeUsuario(texto, prompts::vbYesNo | prompts::vbExclamation) !=
+                                    prompts::vbYes) {
+                                    cancelado = true;
+                                    break;
+                                }
+                                if (commBalanzaContinuoOnComm(true))
+                                    break;
+                            }
+                        }
+                        if (cancelado) {
+                            mensaje = texto;
+                            break;
+                        }
+                    }
+                    if (PesarPrimero()) {
+                        if (blnSilent) {
+                            mensaje = T(kTxtPesarPrimero);
+                            return false;
+                        }
+                        if (!blnEsAbono)
+                            manual = false;
+                        if (m_blnPesoCero) {
+                            bool cancelar = false;
+                            dblPeso = PesarArticulo(lngArticulo, sngPrecio, cancelar);
+                            if (cancelar)
+                                cancelado = true;
+                        } else {
+                            mensaje = T(kTxtQuite);
+                            tipo = 1;
+                        }
+                    } else if (m_dblUltimoPeso <= 0 || !blnPesoEstable || !m_blnPesoCero) {
+                        dblPeso = 0;
+                        if (m_dblUltimoPeso <= 0) {
+                            mensaje = T(kTxtPongaProducto);
+                            tipo = 3;
+                        } else if (!m_blnPesoCero) {
+                            mensaje = T(kTxtQuiteVuelva);
+                            tipo = 1;
+                        } else {
+                            mensaje = T(kTxtEstabilice);
+                            tipo = 2;
+                        }
+                        if (blnEsAbono) {
+                            if (p == 1)
+                                manual = false;
+                        } else {
+                            manual = manual && p == 2;
+                        }
+                    } else {
+                        dblPeso = m_dblUltimoPeso;
+                    }
+                    if (dblPeso > 0) {
+                        obtenido = true;
+                        m_blnPesoCero = false;
+                    } else if (blnSilent) {
+                        dblPeso = m_dblUltimoPeso;
+                    }
+                }
+                if (obtenido || cancelado)
+                    break;
+                if (mensaje.isEmpty()) {
+                    mensaje = T(kTxtPongaProductoPesar);
+                    tipo = 3;
+                }
+                if (blnSilent)
+                    break;
+                if (MensajeUsuario(mensaje, prompts::vbYesNo | prompts::vbInformation) != prompts::vbYes)
+                    break;
+            }
+        }
+        if (obtenido || blnSilent || !manual)
+            return obtenido;
+
+        // Manual entry on the keypad.
+        const QString descripcion = blnPedirLitros
+                                        ? T("Introduzca el Volumen") + QString(8, QLatin1Char(' ')) + T("(en litros)")
+                                        : T("Introduzca el Peso") + QString(8, QLatin1Char(' ')) + T("(en Kg.)");
+        QString visor = QStringLiteral("1");
+        if (!PideNumeroTeclado(descripcion, visor))
+            return false;
+        const double valor = ValNumero(visor);
+        QString rechazo;
+        if (valor > kPesoMaximoManual)
+            rechazo = QStringLiteral("No puedes introducir un peso superior a 1000 KG");
+        else if (valor < 0)
+            rechazo = QStringLiteral("No puedes introducir un peso negativo");
+        else if (valor == 0)
+            rechazo = QStringLiteral("No puedes introducir un peso de 0 KG");
+        if (!rechazo.isEmpty()) {
+            MensajeUsuario(rechazo, prompts::vbExclamation);
+            return false;
+        }
+        dblPeso = valor;
+        obtenido = true;
+        return true;
+    } catch (const program::Ended&) {
+        throw;
+    } catch (...) {
+        const VBError e = vb::CurrentError();
+        if (blnSilent) {
+            mensaje = e.description();
+            GrabaLog(QStringLiteral("ERROR: clsComm.getPeso: %1 (%2 - %3)")
+                         .arg(e.description())
+                         .arg(e.number())
+                         .arg(e.source()));
+        } else {
+            ControlErrores(QStringLiteral("clsComm.getPeso"), true, e);
+        }
+        return obtenido;
+    }
+}
+
+clsComm::ResultadoPeso clsComm::getPesoSilencioso() {
+    ResultadoPeso r;
+    r.ok = getPeso(0, 0, r.peso, false, false, true, &r.error, &r.tipoError);
+    if (r.ok)
+        r.error.clear();
+    return r;
+}
+
+double clsComm::PesarArticulo(qint32 lngArticulo, double sngPrecio, bool& blnCancelar) {
+    blnCancelar = true;
+    try {
+        frmRecalcularPeso dlg(*this);
+        dlg.setArticulo(lngArticulo);
+        dlg.setPrecio(sngPrecio);
+        dlg.setPeso(m_dblUltimoPeso);
+        MostrarConPesoEnVivo(dlg);
+        if (dlg.blnOk) {
+            blnCancelar = false;
+            return dlg.Peso();
+        }
+        return 0;
+    } catch (const program::Ended&) {
+        throw;
+    } catch (...) {
+        m_intDestinoPeso = 0;
+        m_destinoDialogo = nullptr;
+        MensajeUsuario(vb::CurrentError().description(), prompts::vbExclamation);
+        return 0;
+    }
+}
+
+void clsComm::MostrarConPesoEnVivo(frmRecalcularPeso& dlg) {
+    m_destinoDialogo = [&dlg](double peso) { dlg.setPeso(peso); };
+    m_intDestinoPeso = 1;
+    struct Fin {
+        clsComm& c;
+        ~Fin() {
+            c.m_intDestinoPeso = 0;
+            c.m_destinoDialogo = nullptr;
+        }
+    } fin{*this};
+    dlg.MostrarModal();
+}
+
+void clsComm::RecalcularPeso(qint32 lngTPV, qint32 lngTicket, qint32 lngLinea, qint32 lngArticulo) {
+    try {
+        if (ModoContinuo()) {
+            MensajeUsuario(T("Esta opción no puede usarse si el programa está configurado con el modo contínuo de "
+                             "captura de peso."),
+                           prompts::vbInformation);
+            return;
+        }
+        const qint32 funcPizzeria = objParametros().getValorLng(QStringLiteral("FuncPizzeria"), true);
+        {
+            ado::RecordsetPtr rs = ConexionLocal().OpenRecordset(
+                QStringLiteral("select peso from articulo_generico where idArticuloGenerico=?"),
+                {Variant(lngArticulo)});
+            if (!rs->isEOF() &&
+                VarToStr(rs->Fields(QStringLiteral("peso")).Value, QString()).toString() == QLatin1String("N")) {
+                rs->Close();
+                MensajeUsuario(funcPizzeria == 2
+                                   ? T("Esta opción sólo puede usarse con artículos de peso en venta.")
+                                   : T("Esta opción sólo puede usarse si la última línea del ticket es un artículo de "
+                                       "peso en venta."),
+                               prompts::vbExclamation);
+                return;
+            }
+            rs->Close();
+        }
+
+        double peso = 0;
+        double importe = 0;
+        bool aceptado = false;
+        if (gblnBalanzaActiva) {
+            frmRecalcularPeso dlg(*this);
+            dlg.setModoRecalcularPeso(true);
+            // The line of this call, not the main window's ticket context.
+            if (!dlg.RefrescaDatos(lngTPV, lngTicket, lngLinea))
+                return;
+            dlg.setPeso(m_dblUltimoPeso);
+            MostrarConPesoEnVivo(dlg);
+            if (dlg.blnOk) {
+                importe = dlg.Importe();
+                peso = dlg.Peso();
+                aceptado = true;
+            }
+        } else {
+            ado::RecordsetPtr rs = ConexionLocal().OpenRecordset(
+                QStringLiteral("select linticket.peso, tarifas.precio as precio_tarifa, "
+                               "       linticket.PrecioUnitario, linticket.PrecioOriginal "
+                               "from linticket "
+                               "left join tarifas on linticket.idArticulo=tarifas.idArticulo and "
+                               "linticket.Tarifa=tarifas.tarifa "
+                               "where linticket.idTPV=? and linticket.idTicket=? and linticket.idLinea=?"),
+                {Variant(lngTPV), Variant(lngTicket), Variant(lngLinea)});
+            if (rs->isEOF())
+                return;
+            const double precio = PrecioUnitarioLinea(rs->Fields(QStringLiteral("precio_tarifa")).Value,
+                                                      rs->Fields(QStringLiteral("PrecioUnitario")).Value,
+                                                      rs->Fields(QStringLiteral("PrecioOriginal")).Value, funcPizzeria);
+            const Variant pesoLinea = rs->Fields(QStringLiteral("peso")).Value;
+            rs->Close();
+            const double pesoActual = vb::IsNull(pesoLinea) ? 0.0 : vb::CDbl(pesoLinea);
+            QString visor = QString::number(pesoActual, 'g', 15);
+            visor.replace(QLatin1Char('.'), QLocale().decimalPoint());
+            if (!PideNumeroTeclado(T("Introduzca el peso"), visor))
+                return;
+            const double valor = ValNumero(visor);
+            if (valor > kPesoMaximoManual) {
+                MensajeUsuario(QStringLiteral("No puedes introducir un peso superior a 1000 KG"),
+                               prompts::vbExclamation);
+                return;
+            }
+            if (valor < 0) {
+                MensajeUsuario(QStringLiteral("No puedes introducir un peso negativo"), prompts::vbExclamation);
+                return;
+            }
+            if (valor == 0) {
+                MensajeUsuario(QStringLiteral("No puedes introducir un peso de 0 KG"), prompts::vbExclamation);
+                return;
+            }
+            peso = valor;
+            importe = Redondear(peso * precio, 2);
+            aceptado = true;
+        }
+        if (!aceptado)
+            return;
+
+        // The amount with VAT is worked out by the database from the line's own percentage, unless
+        // the till's amounts already include it.
+        const QString iva = frmPrincipalVars().intIva == 1 ? QString() : QStringLiteral("*(1 + iva/100)");
+        QString sql = QStringLiteral("update linticket set peso=?, precio=?, ");
+        QList<Variant> params{Variant(peso), Variant(importe)};
+        if (funcPizzeria == 2 && peso != 0) {
+            sql += QStringLiteral("cantidad = 1, ImporteConIva=?%1, PrBasCombi=?%1, marca = 0 ").arg(iva);
+        } else {
+            sql += QStringLiteral("ImporteConIva=cantidad*?%1, PrBasCombi=cantidad*?%1 ").arg(iva);
+        }
+        params << Variant(importe) << Variant(importe);
+        sql += QStringLiteral("where idTPV=? and idTicket=? and idLinea=?");
+        params << Variant(lngTPV) << Variant(lngTicket) << Variant(lngLinea);
+        ConexionLocal().Execute(sql, nullptr, params);
+
+        // The hosting point-of-sale application reloads its ticket when it asked to.
+        if (m_recargaTicket)
+            m_recargaTicket();
+        m_blnPesoCero = false;
+    } catch (const program::Ended&) {
+        throw;
+    } catch (...) {
+        m_intDestinoPeso = 0;
+        m_destinoDialogo = nullptr;
+        MensajeUsuario(vb::CurrentError().description(), prompts::vbExclamation);
+    }
+}
+
+bool clsComm::PideNumeroTeclado(const QString& descripcion, QString& visor) {
+    return frmCalc::Pedir(descripcion, visor);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+namespace {
+std::unique_ptr<clsComm>& instanciaComm() {
+    static std::unique_ptr<clsComm> instancia;
+    return instancia;
+}
+} // namespace
+
+clsComm& objComm() {
+    std::unique_ptr<clsComm>& instancia = instanciaComm();
+    if (!instancia)
+        instancia = std::make_unique<clsComm>();
+    return *instancia;
+}
+
+void resetObjCommForTests() {
+    instanciaComm().reset();
+}

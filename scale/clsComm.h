@@ -1,0 +1,159 @@
+#pragma once
+// The serial scale driver: the port, the request and frame formats of each scale model, the
+// continuous reading driven by the main window's timer, the weighing dialogue (getPeso) and the
+// re-weigh of a ticket line. One instance lives in objComm(); everything runs on the GUI thread.
+#include "platform/SerialPort.h"
+#include <QByteArray>
+#include <QString>
+#include <functional>
+#include <optional>
+
+class frmRecalcularPeso;
+
+// Frame decoding, kept free of the port so it can be checked on bytes.
+namespace clsCommTramas {
+
+// One reading taken from the bytes of a read. `estable` empty = the frame says nothing about
+// stability (the previous state stays).
+struct Lectura {
+    double peso = 0;
+    std::optional<bool> estable;
+};
+
+// The request written before every continuous read ("" for model 5, which sends on its own), and
+// the request of a request-mode weighing.
+QByteArray PeticionContinua(qint32 modelo);
+QByteArray PeticionPesada(qint32 modelo);
+
+// Model 5: STX and 9 characters (status, 4 whole kg, separator, 3 thousandths); the last complete
+// frame of the read.
+std::optional<Lectura> TramaSTX(const QByteArray& datos);
+// Model 7: 7 characters followed by CR; the last complete frame of the read.
+std::optional<Lectura> TramaCR(const QByteArray& datos);
+// Model 3 reply to "p" CR LF: the first character and the last five dropped.
+std::optional<Lectura> RespuestaModelo3(const QByteArray& datos);
+// Models 0 and all others: a reply that begins with "+" (but not "+N").
+std::optional<Lectura> RespuestaSignoMas(const QByteArray& datos);
+// The continuous-mode decoder of a model.
+std::optional<Lectura> DecodificaContinuo(qint32 modelo, const QByteArray& datos);
+
+// The numeric value of a weight text: "," read as ".", blanks between a leading sign and the
+// digits ignored, anything after the number ignored, no number gives 0.
+double ValorPeso(const QString& texto);
+
+// Unit price of a ticket line: the rate's price (Null = 0); the line's own unit price when it and
+// the original price are both set; the original price in the pizza-shop mode (FuncPizzeria 2).
+double PrecioUnitarioLinea(const QVariant& precioTarifa, const QVariant& precioUnitario, const QVariant& precioOriginal,
+                           qint32 funcPizzeria);
+
+} // namespace clsCommTramas
+
+class clsComm final {
+public:
+    clsComm();
+    ~clsComm();
+    clsComm(const clsComm&) = delete;
+    clsComm& operator=(const clsComm&) = delete;
+
+    // ---- Port (start-up) ----
+    // Opens "COM<n>" (resolved through the registry's SERIALCOMM map) exclusively in raw mode and
+    // applies the settings text ("9600,e,8,1"). With tpcommTipo 1 (scale) and BalanzaModoContinuo
+    // 1 it starts the main window's scale timer every TiempoBalanzaModoContinuo ms. On failure the
+    // port is left closed, the operator is told, and the result is false.
+    bool InitPuerto(qint16 intCommNumber, const QString& strComsettings, qint32 tpcommTipo);
+    void CierraPuerto();
+    bool Activado() const;
+
+    // ---- Continuous reading ----
+    // One tick of the main window's tmrBalanzaContinuo: stops the timer, writes the model's request,
+    // reads, decodes, keeps the last weight and shows it, and starts the timer again. It leaves the
+    // timer stopped after telling the operator that the scale cannot be reached (the 11th empty read
+    // in a row; the first for models 5 and 7). True when the tick obtained a reading.
+    bool commBalanzaContinuoOnComm(bool blnMostrarMensajeError = true);
+
+    // ---- Weighing ----
+    // Result of a silent weighing (the request server's weight action).
+    struct ResultadoPeso {
+        bool ok = false;      // a weight was obtained
+        double peso = 0;      // kg; on failure the current (possibly unstable) weight in continuous mode
+        QString error;        // "" when ok, else the (translated) reason
+        qint32 tipoError = 0; // 1 take the product off, 2 not stable, 3 no product, 0 any other reason
+    };
+    // The weight of an article. Interactive callers get the retry questions and, where
+    // PermitirEntradaPesoManual allows it, the numeric keypad; with blnSilent nothing is shown or
+    // printed and the reason is left in strMensajeError/tipoError (which keep the caller's values
+    // when no reason of that kind applies).
+    bool getPeso(qint32 lngArticulo, double sngPrecio, double& dblPeso, bool blnPedirLitros = false,
+                 bool blnEsAbono = false, bool blnSilent = false, QString* strMensajeError = nullptr,
+                 qint32* tipoError = nullptr);
+    // getPeso(0, 0, peso, false, false, true, ...) with "" and 0 as the starting reason.
+    ResultadoPeso getPesoSilencioso();
+    // Weigh-first dialog: the re-weigh window with the live weight; the accepted weight, or 0 with
+    // blnCancelar set.
+    double PesarArticulo(qint32 lngArticulo, double sngPrecio, bool& blnCancelar);
+    // Re-weighs one ticket line (from the scale through the re-weigh window, or on the keypad when
+    // no scale is active) and writes the new weight and amounts into linticket.
+    void RecalcularPeso(qint32 lngTPV, qint32 lngTicket, qint32 lngLinea, qint32 lngArticulo);
+
+    // ---- State read by the weighing code and the re-weigh window ----
+    bool blnPesoEstable = false;
+    double dblUltimoPeso() const { return m_dblUltimoPeso; }
+    bool blnPesoCero() const { return m_blnPesoCero; }
+    qint16 intDestinoPeso() const { return m_intDestinoPeso; }
+    qint16 intLecturasVacias() const { return m_intLecturasVacias; }
+    const QByteArray& strPeticion() const { return m_strPeticion; }
+
+    // One request-mode reading outside getPeso (the re-weigh window in request mode): writes the
+    // model's request, waits 200 ms, reads and decodes. Empty when nothing usable came back or the
+    // port is busy with another reading.
+    std::optional<double> LeePesoPorPeticion();
+
+    // The hosting point-of-sale application may ask to reload its ticket after a re-weigh.
+    void setRecargaTicket(std::function<void()> f) { m_recargaTicket = std::move(f); }
+
+    // Re-reads ModeloBalanza into the continuous request (the start-up state of a new instance).
+    void InicializaModelo();
+
+    // The last weight shown on the main window's display labels.
+    void RefrescaPesoFormularioPrincipal();
+
+    // For tests: the continuous state as a tick would leave it.
+    void setEstadoParaPruebas(double peso, bool estable, bool pesoCero) {
+        m_dblUltimoPeso = peso;
+        blnPesoEstable = estable;
+        m_blnPesoCero = pesoCero;
+    }
+
+private:
+    friend class frmRecalcularPeso;
+    struct LecturaEnCurso;
+    // What one request-mode exchange gave.
+    enum class RespuestaPeticion { Ocupado, SinPuerto, Peso, SinProducto, SinLectura };
+    RespuestaPeticion PesadaPorPeticion(double& peso);
+
+    qint16 EscribePuerto(const QString& strCadena);
+    QString LeePuerto(qint32& lngBytes);
+    void VaciaBuffer();
+    void AplicaLectura(const clsCommTramas::Lectura& l);
+    void RearmaTimer();
+    void ParaTimer();
+    // Shows the re-weigh window with every changed continuous weight going to it.
+    void MostrarConPesoEnVivo(frmRecalcularPeso& dlg);
+    // Reads a number on the keypad: false when cancelled; the display's text in visor.
+    bool PideNumeroTeclado(const QString& descripcion, QString& visor);
+
+    SerialPort m_puerto;
+    double m_dblUltimoPeso = 0;
+    bool m_blnPesoCero = false;
+    qint16 m_intDestinoPeso = 0;
+    QByteArray m_strPeticion;
+    qint16 m_intLecturasVacias = 0;
+    bool m_blnLecturaEnCurso = false;             // one write/read exchange on the port at a time
+    bool m_blnVisorDescripcionConTexto = true;    // the main window's description label still shows its text
+    std::function<void(double)> m_destinoDialogo; // the re-weigh window's Peso while it is shown
+    std::function<void()> m_recargaTicket;
+};
+
+// The single scale object, created on first use.
+clsComm& objComm();
+void resetObjCommForTests();

@@ -1,0 +1,253 @@
+#include "frmRecalcularPeso.h"
+#include "clsComm.h"
+#include "controls/Twips.h"
+#include "controls/ctrBoton.h"
+#include "core/basFuncionesComunes.h"
+#include "core/basGeneral.h"
+#include "core/basLegacyFunctions.h"
+#include "core/clsParametros.h"
+#include "platform/Program.h"
+#include "platform/Prompts.h"
+#include "printing/basPrinter.h"
+#include <QFont>
+#include <QFrame>
+#include <QLabel>
+#include <QLocale>
+
+using namespace basFuncionesComunes;
+
+namespace {
+
+QString T(const QString& texto) {
+    return TraduceLiteral(texto);
+}
+
+QString FormatoRegional(double valor, const QString& mascara) {
+    QString t = FormatNumero(valor, mascara);
+    const QString dec = QLocale().decimalPoint();
+    if (dec != QLatin1String("."))
+        t.replace(QLatin1Char('.'), dec);
+    return t;
+}
+
+QLabel* Etiqueta(QWidget* padre, const QString& texto, const QRect& donde, const QString& fuente, int puntos,
+                 bool negrita, Qt::Alignment alineacion) {
+    auto* l = new QLabel(texto, padre);
+    QFont f(fuente);
+    f.setPointSizeF(puntos);
+    f.setBold(negrita);
+    l->setFont(f);
+    l->setGeometry(donde);
+    l->setAlignment(alineacion | Qt::AlignVCenter);
+    return l;
+}
+
+const char* const kFormulario = "frmRecalcularPeso";
+
+} // namespace
+
+frmRecalcularPeso::frmRecalcularPeso(clsComm& comm, QWidget* parent) : QDialog(parent), m_comm(comm) {
+    setObjectName(QString::fromLatin1(kFormulario));
+    setWindowTitle(QStringLiteral("Recalcular Peso"));
+    setModal(true);
+    setFixedSize(twips::size(6000, 4200));
+
+    lblDescripcionArticulo =
+        Etiqueta(this, QString(), twips::rect(240, 180, 5520, 480), QStringLiteral("Verdana"), 12, true, Qt::AlignLeft);
+    lblDescripcionArticulo->setObjectName(QStringLiteral("lblDescripcionArticulo"));
+
+    // The display: light figures on a dark panel behind the three values.
+    imgVisor = new QFrame(this);
+    imgVisor->setObjectName(QStringLiteral("imgVisor"));
+    imgVisor->setGeometry(twips::rect(240, 780, 5520, 2280));
+    imgVisor->setFrameShape(QFrame::Panel);
+    imgVisor->setFrameShadow(QFrame::Sunken);
+    imgVisor->setLineWidth(3);
+    imgVisor->setAutoFillBackground(true);
+    QPalette pal = imgVisor->palette();
+    pal.setColor(QPalette::Window, QColor(16, 24, 16));
+    pal.setColor(QPalette::WindowText, QColor(0, 255, 255));
+    imgVisor->setPalette(pal);
+
+    const QStringList rotulos{QStringLiteral("Peso:"), QStringLiteral("Precio:"), QStringLiteral("Importe:")};
+    QLabel** valores[] = {&lblPeso, &lblPrecio, &lblImporte};
+    const char* nombres[] = {"lblPeso", "lblPrecio", "lblImporte"};
+    for (int i = 0; i < 3; ++i) {
+        const int top = 180 + i * 690;
+        Etiqueta(imgVisor, rotulos[i], twips::rect(180, top, 1800, 600), QStringLiteral("Arial"), 16, true,
+                 Qt::AlignLeft);
+        *valores[i] = Etiqueta(imgVisor, QString(), twips::rect(1980, top, 3300, 600), QStringLiteral("Arial"), 20,
+                               true, Qt::AlignRight);
+        (*valores[i])->setObjectName(QString::fromLatin1(nombres[i]));
+    }
+
+    ctrAceptar = new ctrBoton(this);
+    ctrAceptar->setObjectName(QStringLiteral("ctrAceptar"));
+    ctrAceptar->setCaption(QStringLiteral("Aceptar"));
+    ctrAceptar->setGeometry(twips::rect(840, 3300, 1800, 600));
+    ctrCancelar = new ctrBoton(this);
+    ctrCancelar->setObjectName(QStringLiteral("ctrCancelar"));
+    ctrCancelar->setCaption(QStringLiteral("Cancelar"));
+    ctrCancelar->setGeometry(twips::rect(3360, 3300, 1800, 600));
+    connect(ctrAceptar, &ctrBoton::Click, this, &frmRecalcularPeso::ctrAceptar_Click);
+    connect(ctrCancelar, &ctrBoton::Click, this, &frmRecalcularPeso::ctrCancelar_Click);
+
+    // Weigh-first mode: the weight must be accepted, so there is no cancel button.
+    try {
+        if (objParametros().getValorNum(QStringLiteral("TipoFuncionamientoBalanza"), true) == 1) {
+            ctrCancelar->hide();
+            ctrAceptar->move(ctrCancelar->x(), ctrAceptar->y());
+        }
+    } catch (const program::Ended&) {
+        throw;
+    } catch (...) {
+    }
+    RefrescaVisor();
+}
+
+frmRecalcularPeso::~frmRecalcularPeso() = default;
+
+void frmRecalcularPeso::setArticulo(qint32 lngArticulo) {
+    try {
+        m_lngArticulo = lngArticulo;
+        ado::RecordsetPtr rs = ConexionLocal().OpenRecordset(
+            QStringLiteral("select descripcion from articulo_generico where idArticuloGenerico=?"),
+            {Variant(lngArticulo)});
+        if (!rs->isEOF()) {
+            m_strDescripcion =
+                vb::Trim(VarToStr(rs->Fields(QStringLiteral("descripcion")).Value, QString()).toString());
+            lblDescripcionArticulo->setText(m_strDescripcion + QLatin1Char(':'));
+        }
+        rs->Close();
+    } catch (const program::Ended&) {
+        throw;
+    } catch (...) {
+        MensajeUsuario(QStringLiteral("frmRecalcularPeso.Articulo: ") + vb::CurrentError().description());
+    }
+}
+
+void frmRecalcularPeso::setPrecio(double dblPrecio) {
+    m_dblPrecio = dblPrecio;
+    m_dblImporte = Redondear(m_dblPeso * m_dblPrecio, 2);
+    RefrescaVisor();
+}
+
+void frmRecalcularPeso::setPeso(double dblPeso) {
+    try {
+        m_dblPeso = dblPeso;
+        m_dblImporte = Redondear(m_dblPeso * m_dblPrecio, 2);
+        RefrescaVisor();
+    } catch (const program::Ended&) {
+        throw;
+    } catch (...) {
+        MensajeUsuario(QStringLiteral("frmRecalcularPeso.Peso: ") + vb::CurrentError().description());
+    }
+}
+
+void frmRecalcularPeso::RefrescaVisor() {
+    const QString mascara = MascaraDecimales(-1);
+    lblPeso->setText(FormatoRegional(m_dblPeso, QStringLiteral("#0.000")) + QStringLiteral("KG"));
+    lblPrecio->setText(FormatoRegional(m_dblPrecio, mascara) + QString(QChar(0x20AC)));
+    lblImporte->setText(FormatoRegional(m_dblImporte, mascara) + QString(QChar(0x20AC)));
+    basPrinter::ProcedimientoVacio(m_strDescripcion, m_dblImporte, 1, m_dblPeso, true, false);
+}
+
+bool frmRecalcularPeso::RefrescaDatos(qint32 tpv, qint32 ticket, qint32 linea) {
+    lngTPV = tpv;
+    lngTicket = ticket;
+    lngLinea = linea;
+    ado::RecordsetPtr rs = ConexionLocal().OpenRecordset(
+        QStringLiteral("select linticket.idArticulo, linticket.cantidad, tarifas.precio as precio_tarifa, "
+                       "       linticket.PrecioUnitario, linticket.PrecioOriginal "
+                       "from linticket "
+                       "left join tarifas on linticket.idArticulo=tarifas.idArticulo and "
+                       "linticket.Tarifa=tarifas.tarifa "
+                       "where linticket.idTPV=? and linticket.idTicket=? and linticket.idLinea=?"),
+        {Variant(tpv), Variant(ticket), Variant(linea)});
+    if (rs->isEOF())
+        return false;
+    const qint32 articulo = vb::CLng(rs->Fields(QStringLiteral("idArticulo")).Value);
+    const double precio = clsCommTramas::PrecioUnitarioLinea(
+        rs->Fields(QStringLiteral("precio_tarifa")).Value, rs->Fields(QStringLiteral("PrecioUnitario")).Value,
+        rs->Fields(QStringLiteral("PrecioOriginal")).Value,
+        objParametros().getValorLng(QStringLiteral("FuncPizzeria"), true));
+    const Variant cantidad = rs->Fields(QStringLiteral("cantidad")).Value;
+    rs->Close();
+    setArticulo(articulo);
+    setPrecio(precio);
+    m_dblCantidad = vb::IsNull(cantidad) ? 0.0 : vb::CDbl(cantidad);
+    return true;
+}
+
+bool frmRecalcularPeso::MostrarModal() {
+    blnOk = false;
+    prompts::registerForm(QString::fromLatin1(kFormulario), [this] {
+        exec();
+        return blnOk ? 1 : 0;
+    });
+    struct Fin {
+        ~Fin() { prompts::registerForm(QString::fromLatin1(kFormulario), nullptr); }
+    } fin;
+    prompts::current().showForm(QString::fromLatin1(kFormulario));
+    return blnOk;
+}
+
+void frmRecalcularPeso::ctrAceptar_Click() {
+    const bool continuo = objParametros().getValorNum(QStringLiteral("BalanzaModoContinuo"), true) == 1;
+    bool manual = false;
+    if (continuo && !mainWindow().scaleTimerEnabled()) {
+        const int r =
+            MensajeUsuario(T(QStringLiteral("No es posible comunicar con la balanza. Compruebe que la balanza "
+                                            "está encendida y conectada al TPV e inténtelo de nuevo, por "
+                                            "favor...")),
+                           prompts::vbYesNo | prompts::vbExclamation);
+        if (r == prompts::vbYes)
+            return;
+        manual = true;
+    }
+    if (manual) {
+        QString visor = QStringLiteral("1");
+        if (!m_comm.PideNumeroTeclado(T(QStringLiteral("Introduzca el Peso")) + QString(8, QLatin1Char(' ')) +
+                                          T(QStringLiteral("(en Kg.)")),
+                                      visor))
+            return;
+        const double valor = ValNumero(visor);
+        QString rechazo;
+        if (valor > 1000)
+            rechazo = QStringLiteral("No puedes introducir un peso superior a 1000 KG");
+        else if (valor < 0)
+            rechazo = QStringLiteral("No puedes introducir un peso negativo");
+        else if (valor == 0)
+            rechazo = QStringLiteral("No puedes introducir un peso de 0 KG");
+        if (!rechazo.isEmpty()) {
+            // The window stays open with the weight it had.
+            MensajeUsuario(rechazo, prompts::vbExclamation);
+            return;
+        }
+        setPeso(valor);
+    } else {
+        // In request mode nothing keeps the weight up to date: ask the scale now.
+        if (!continuo && m_comm.Activado()) {
+            if (const auto peso = m_comm.LeePesoPorPeticion())
+                setPeso(*peso);
+            else
+                setPeso(0);
+        }
+        if (m_dblPeso <= 0) {
+            MensajeUsuario(QStringLiteral("Debe pesar el artículo para continuar."), prompts::vbExclamation);
+            return;
+        }
+        if (continuo && !m_comm.blnPesoEstable) {
+            MensajeUsuario(QStringLiteral("Espere a que el peso se establice, por favor..."), prompts::vbInformation);
+            return;
+        }
+    }
+    m_dblImporte = Redondear(m_dblPrecio * m_dblPeso, 2);
+    blnOk = true;
+    done(QDialog::Accepted);
+}
+
+void frmRecalcularPeso::ctrCancelar_Click() {
+    blnOk = false;
+    done(QDialog::Rejected);
+}
