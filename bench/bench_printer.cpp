@@ -37,7 +37,6 @@ void parametros(const QString& impresora) {
     for (const char* k : {"ImpresoraSecundaria", "ImpCintaControl", "ImpresoraOPOS"})
         pon(k, QString());
     pon("ImpTicket", impresora);
-    gstrRutaRegistro = clave;
     objParametros().resetForTests();
     objParametros().GetParamReg();
     InicializaCodigosPRN();

@@ -249,7 +249,7 @@ bool Imprimir(const QString& texto, bool ConSalto, bool Enviar, qint32 idImpreso
     paso(64, [&] { facturadora = parEs(QStringLiteral("FuncFacturadora"), 1); });
     const bool paginar = facturadora && glngPaginarFacturadora == 1;
     if (ControlarFacturadora && paginar)
-        paso(64, [&] { ImprimeFacturadora(buf.Texto, false, false); });
+        paso(64, [&] { ImprimeFacturadora(QString(buf.Texto), false, false); });
 
     if (!Enviar)
         return false;
@@ -708,15 +708,13 @@ void ImprimeFacturadora(const QString& texto, bool blnNuevoDocumento, bool blnSo
         return;
     }
     if (!blnNuevoDocumento) {
-        if (gblnPaginando)
-            return;
         qint32 n = 0;
         paso(64, [&] {
             n = parLng(QStringLiteral("NumLinPagFacturadora"));
             buf.LineasPagina = lineas(texto) + buf.LineasPendientes;
         });
-        // A page of no lines means no pagination.
-        if (n <= 0 || buf.LineasPagina < n)
+        // A page of no lines means no pagination; the lines of a page being turned turn no page.
+        if (n <= 0 || buf.LineasPagina < n || gblnPaginando)
             return;
         gblnPaginando = true;
         struct Fin {

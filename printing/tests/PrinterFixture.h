@@ -5,6 +5,7 @@
 #include "core/clsParametros.h"
 #include "platform/Printers.h"
 #include "platform/Prompts.h"
+#include "platform/Registry.h"
 #include "printing/basPrinter.h"
 #include "printing/clsImpresionPantalla.h"
 #include <QByteArray>
@@ -68,8 +69,19 @@ inline void parametrosPorDefecto() {
         {"TipoImpresionFacturadora", "0"},
         {"FacturadoraMostrarMensajePapel", "False"},
     };
+    // The store is built from the application's registry key, as at start-up.
+    auto& reg = registry::RegistryStore::instance();
+    const QString clave = QStringLiteral("SOFTWARE\\Vesk\\Tarvolin");
+    reg.deleteKey(registry::Root::CurrentUser, clave);
+    auto pon = [&](const QString& k, const QString& v) {
+        reg.setValue(registry::Root::CurrentUser, clave, registry::Value{k, registry::REG_SZ, v});
+    };
+    for (const char* k : {"IpServidor", "Empresa", "Restaurante", "TPV"})
+        pon(QString::fromLatin1(k), QStringLiteral("1"));
     for (const auto& [k, v] : valores)
-        par(QString::fromLatin1(k), QString::fromLatin1(v));
+        pon(QString::fromLatin1(k), QString::fromLatin1(v));
+    objParametros().resetForTests();
+    objParametros().GetParamReg();
 }
 
 class PrinterTest : public ::testing::Test {
@@ -78,8 +90,6 @@ protected:
     prompts::ScriptedPrompts avisos;
 
     void SetUp() override {
-        if (gstrRutaRegistro.isEmpty())
-            gstrRutaRegistro = QStringLiteral("SOFTWARE\\Vesk\\Tarvolin");
         parametrosPorDefecto();
         printers::install(&salida);
         prompts::install(&avisos);

@@ -142,6 +142,7 @@ TEST_F(Control, EveryBeepKindAddsItsCommandUntranslated) {
         EmitirPito(0, QString());
         EXPECT_TRUE(salida.jobs.empty()) << tipo; // the beep waits for the ticket's send
         EXPECT_EQ(envia(true), orden) << tipo;
+        salida.jobs.clear();
     }
 }
 

@@ -59,8 +59,8 @@ TEST_F(Output, ItosTicketPrinterHasNoLimitAndNoTranslationOtherPrintersDo) {
 
     salida.jobs.clear();
     registraImpresora(3, QStringLiteral("COCINA"));
-    Imprimir(QStringLiteral("ñandú"), false, false, 3);
-    EXPECT_EQ(unicoTrabajo(), bytes({164, 'a', 'n', 'd', 163}));
+    Imprimir(QStringLiteral("ñandú!"), false, false, 3);
+    EXPECT_EQ(unicoTrabajo(), bytes({164, 'a', 'n', 'd', 163, '!'}));
     EXPECT_EQ(salida.jobs.back().printer, QStringLiteral("COCINA"));
 }
 
@@ -173,13 +173,24 @@ TEST_F(Output, FailedSendIsReportedAndTheCallSaysSo) {
 
 TEST_F(Output, FailingPrinterPrintsOneErrorTicketAndStops) {
     // Unattended: the report of a failure is itself printed, fails too, and goes no further.
+    struct Intentos final : printers::RecordingOutput {
+        std::vector<QByteArray> intentados;
+        bool send(const QString& p, const QByteArray& d, QString* e) override {
+            intentados.push_back(d);
+            return RecordingOutput::send(p, d, e);
+        }
+    } rota;
+    rota.fail = true;
+    printers::install(&rota);
     gblnParametrosCargados = true;
     InstalaServiciosImpresion();
-    salida.fail = true;
     EXPECT_FALSE(Imprimir(QStringLiteral("comanda"), true, true));
-    ASSERT_EQ(salida.jobs.size(), 2u);
-    EXPECT_TRUE(salida.jobs[1].data.contains("Se ha producido un error:"));
+    ASSERT_EQ(rota.intentados.size(), 2u);
+    EXPECT_EQ(rota.intentados[0], "comanda\r\n"_b);
+    EXPECT_TRUE(rota.intentados[1].contains("Se ha producido un error:"));
+    EXPECT_TRUE(rota.intentados[1].contains("No se ha podido imprimir en TICKETS"));
     EXPECT_EQ(mensajes(), 0);
+    printers::install(&salida);
 }
 
 TEST_F(Output, ErrorLineAndErrorTicketAreJobsOfTheirOwn) {

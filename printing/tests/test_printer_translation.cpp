@@ -124,6 +124,7 @@ TEST_F(Translation, InitialisationSetsLineSpacingAndPrintMode) {
     EXPECT_EQ(espaciado, QString(QChar(30))); // the caller's variable receives the spacing
     EXPECT_TRUE(salida.jobs.empty());
     EXPECT_EQ(envia(), bytes({27, '3', 30, 13, 10, 27, '!', 0, 13, 10}));
+    salida.jobs.clear();
     // Sent at once when asked, to the caller's printer.
     InicializaImpresora(0, QStringLiteral("BARRA"), false, true, QString());
     EXPECT_EQ(unicoTrabajo(), bytes({27, '!', 0, 13, 10}));
