@@ -1,0 +1,325 @@
+// Kitchen tickets against real rows through the ODBC driver: whole jobs compared with golden files
+// over the parameters that shape a ticket, and the faults a ticket must survive.
+#include "test_tickets_support.h"
+
+#include "core/basLegacyFunctions.h"
+#include "platform/Ado.h"
+
+using namespace tickettest;
+using basPrinter::CodigoImpresora;
+
+namespace {
+
+struct CasoGolden {
+    const char* nombre;
+    std::vector<std::pair<const char*, const char*>> parametros;
+    std::function<void(coretest::ConnectedCore&, clsImprimirTicket&)> imprime;
+};
+
+void imprimeBase(coretest::ConnectedCore&, clsImprimirTicket& t) {
+    EXPECT_TRUE(t.ImprimirTicketCocinaEspecial(3, 1234, kTextoCocina, QString(), QString(), true, true,
+                                               QStringLiteral("Mesa con ni\u00f1os: traer dos tronas")));
+}
+
+const std::vector<CasoGolden>& casosGolden() {
+    static const std::vector<CasoGolden> casos = {
+        // Header with the large number in digits, seller, table, identification block, observations, foot text.
+        {"cocina_base", {}, imprimeBase},
+        // Without the printed header only the set-up commands come before the lines.
+        {"cocina_sin_cabecera",
+         {},
+         [](coretest::ConnectedCore&, clsImprimirTicket& t) {
+             EXPECT_TRUE(t.ImprimirTicketCocinaEspecial(3, 1234, kTextoCocina, QString(), QString(), false, true));
+         }},
+        // Command numbers already recorded for the ticket are listed in order.
+        {"cocina_numeros_comanda",
+         {{"ImpDosCarTickGrandes", "2"}},
+         [](coretest::ConnectedCore& core, clsImprimirTicket& t) {
+             core.sql("insert into qm_imppantalla (idEmpresa, idRestaurante, idTicket, idTPV, idTPVComanda, "
+                      "idGrupoComandas, idComanda) values (1,1,1234,3,2,1,15), (1,1,1234,3,2,1,12)");
+             imprimeBase(core, t);
+         }},
+        // Seller in triple height by code, printer name line, blank lines, the request's header text, named
+        // printer.
+        {"cocina_vendedor_impresora",
+         {{"ImprimirVendedorTicketCocina", "3"},
+          {"ImpNombreVendedor", "0"},
+          {"ImprimirNombreImpresoraTicketCocina", "1"},
+          {"BlancosCabecera", "2"},
+          {"BlancosCabeceraTicketCocina", "0"},
+          {"ImpDosCarTickGrandes", "0"}},
+         [](coretest::ConnectedCore&, clsImprimirTicket& t) {
+             EXPECT_TRUE(t.ImprimirTicketCocinaEspecial(3, 1234, QStringLiteral("1 Flan"), QStringLiteral("COCINA2"),
+                                                        QStringLiteral("PASE CALIENTE")));
+         }},
+        // A kitchen message replaces the header text.
+        {"cocina_mensaje",
+         {{"ImpDosCarTickGrandes", "0"}, {"ImprimirObservacionesTicketCocina", "0"}},
+         [](coretest::ConnectedCore&, clsImprimirTicket& t) {
+             t.strMensajeCocina = QStringLiteral("URGENTE");
+             EXPECT_TRUE(t.ImprimirTicketCocinaEspecial(3, 1234, QStringLiteral("1 Flan")));
+         }},
+        // Tables 9995 to 9999 and a real table without its number's name, in triple height.
+        {"cocina_mesas_especiales",
+         {{"ImpMesaTickCocinaGrande", "1"},
+          {"ImpCodigoMesasSalas", "1"},
+          {"EspacioEntreLineasCocina", "64"},
+          {"BlancosCabeceraTicketCocina", "0"},
+          {"ImpDosCarTickGrandes", "0"},
+          {"ImprimirVendedorTicketCocina", "0"},
+          {"ImpCabTickCocinaFinal", "2"},
+          {"BlancosPie", "0"}},
+         [](coretest::ConnectedCore&, clsImprimirTicket&) {
+             for (qint32 ticket : {1234, 9995, 9996, 9997, 9998, 9999}) {
+                 clsImprimirTicket t;
+                 EXPECT_TRUE(t.ImprimirTicketCocinaEspecial(3, ticket, QStringLiteral("1 Agua")));
+             }
+         }},
+        // The identification block at the foot: big ticket number, big dining room, handheld and waiter.
+        {"cocina_identificacion_pie",
+         {{"ImpCabTickCocinaFinal", "1"}, {"TicketGrande", "1"}, {"ImprimirSalaGrandeCocina", "1"}},
+         [](coretest::ConnectedCore& core, clsImprimirTicket& t) {
+             t.intCamarero = QStringLiteral("1");
+             t.lngNumComandero = 2;
+             imprimeBase(core, t);
+         }},
+        // Both observations, the general one and the whole block in double height; a long foot text.
+        {"cocina_observaciones_grandes",
+         {{"ImprimirObservacionesTicketCocina", "2"}, {"ImprimirObservacionesLetraGrande", "2"}},
+         [](coretest::ConnectedCore&, clsImprimirTicket& t) {
+             EXPECT_TRUE(t.ImprimirTicketCocinaEspecial(
+                 3, 1234, QStringLiteral("1 Flan"), QString(), QString(), true, true,
+                 QStringLiteral("Servir el postre cuando el cliente lo pida, no antes; avisar a sala")));
+         }},
+        // Beep (drawer pulse), three blank lines, red cancelled off, the drawn rules.
+        {"cocina_pito_blancos_regla",
+         {{"EmitirPito", "5"},
+          {"BlancosPie", "3"},
+          {"ImprimirAnulacionesRojo", "1"},
+          {"LineasHorizontalesCocina", "1"}},
+         imprimeBase},
+        // Code set 2: the printer is reset and set up by commands sent at once, bold and double height blanked.
+        {"cocina_juego_codigos_2",
+         {{"CodigosEscTicketNormal", "2"}, {"CodigosEscTicketCocina", "2"}, {"TipoLetraCocina", "5"}},
+         imprimeBase},
+        // Articles in inverse, emphasis by inverse, large and in capitals, with line spacing.
+        {"cocina_articulos_inversos",
+         {{"ImpArtInvTickCocina", "1"},
+          {"TipoImpresionNegritaArticulosTicketCocina", "1"},
+          {"ImpArtsLetraGrandeCocina", "1"},
+          {"ImpArtsMayusculas", "1"},
+          {"InterlineadoImpresoraCocina", "40"}},
+         imprimeBase},
+        // A ticket without a header row: the foot's block still prints its labels.
+        {"cocina_sin_fila_cabecera",
+         {{"ImpCabTickCocinaFinal", "1"}},
+         [](coretest::ConnectedCore&, clsImprimirTicket& t) {
+             EXPECT_TRUE(t.ImprimirTicketCocinaEspecial(3, 4321, QStringLiteral("1 Flan")));
+         }},
+        // Three pieces: each a ticket with its own header and foot, the last one without lines.
+        {"cocina_piezas",
+         {{"ImpDosCarTickGrandes", "2"}, {"EspacioEntreLineasCocina", "64"}},
+         [](coretest::ConnectedCore&, clsImprimirTicket& t) {
+             EXPECT_TRUE(t.ImprimirTicketCocinaEspecial(
+                 3, 1234, QStringLiteral("1 Caf\u00e9<cortar>2 Tostadas\r\n<B>con tomate</B><cortar>")));
+         }},
+    };
+    return casos;
+}
+
+class GoldenCocina : public TicketTest, public ::testing::WithParamInterface<size_t> {};
+
+TEST_P(GoldenCocina, WholeJobsMatchTheReviewedBytes) {
+    const CasoGolden& caso = casosGolden()[GetParam()];
+    for (const auto& [k, v] : caso.parametros)
+        par(QString::fromLatin1(k), QString::fromUtf8(v));
+    clsImprimirTicket ticket;
+    caso.imprime(*core, ticket);
+    EXPECT_TRUE(lineasError().empty()) << lineasError().front().toStdString();
+    comparaGolden(QString::fromLatin1(caso.nombre), salida.jobs);
+}
+
+INSTANTIATE_TEST_SUITE_P(Tickets, GoldenCocina, ::testing::Range<size_t>(0, casosGolden().size()),
+                         [](const ::testing::TestParamInfo<size_t>& i) {
+                             return std::string(casosGolden()[i.param].nombre);
+                         });
+
+// ---- composition ----
+
+using KitchenTicket = TicketTest;
+
+TEST_F(KitchenTicket, EmptyTextPrintsNothingAndCountsAsDone) {
+    clsImprimirTicket t;
+    EXPECT_TRUE(t.ImprimirTicketCocinaEspecial(3, 1234, QString()));
+    EXPECT_TRUE(salida.jobs.empty());
+    EXPECT_TRUE(basPrinter::mBufferImpresion.Texto.isEmpty());
+}
+
+TEST_F(KitchenTicket, LineBreaksAndEmphasisFollowTheirExactSpelling) {
+    par("EspacioEntreLineasCocina", "64");
+    clsImprimirTicket t;
+    ASSERT_TRUE(t.ImprimirTicketCocinaEspecial(3, 1234, QStringLiteral("uno\ndos\r\ntres<BR><B>x</B><br></b>solo"),
+                                               QString(), QString(), false, false));
+    const QString s = todo();
+    const QString bold = CodigoImpresora({27, 'E', 1});
+    // A lone line feed joins its neighbours; CR LF and "<br>" break; "<BR>" and "<B>" are text.
+    EXPECT_TRUE(s.contains(QStringLiteral("unodos") + QString(36, QLatin1Char(' ')) + QStringLiteral("\r\n")));
+    EXPECT_TRUE(s.contains(QStringLiteral("tres<BR><B>x</B> ")));
+    EXPECT_FALSE(s.contains(bold));
+    // A line holding only the closing tag gets no closing codes.
+    EXPECT_TRUE(s.contains(QStringLiteral("</b>solo ") + QString(33, QLatin1Char(' ')) + QStringLiteral("\r\n")));
+    EXPECT_FALSE(s.contains(CodigoImpresora({27, 'E', 0})));
+}
+
+TEST_F(KitchenTicket, ArticleLinesAreFittedToTheWidthNeverWrapped) {
+    par("EspacioEntreLineasCocina", "64");
+    clsImprimirTicket t;
+    const QString largo = QStringLiteral("12345678901234567890123456789012345678901234567890");
+    const QString exacto = largo.left(42);
+    ASSERT_TRUE(t.ImprimirTicketCocinaEspecial(
+        3, 1234, largo + QStringLiteral("<br>") + exacto + QStringLiteral("<br>"), QString(), QString(), false, false));
+    const QString s = todo();
+    EXPECT_EQ(s.count(exacto + QStringLiteral("\r\n")), 2);
+    EXPECT_FALSE(s.contains(QStringLiteral("1234567890\r\n")));
+    EXPECT_TRUE(s.contains(QString(42, QLatin1Char(' ')) + QStringLiteral("\r\n"))); // the empty last line
+}
+
+TEST_F(KitchenTicket, LineSpacingOutsideAByteSendsNoSpacingCommands) {
+    par("EspacioEntreLineasCocina", "64");
+    for (const char* valor : {"300", "-5"}) {
+        par("InterlineadoImpresoraCocina", QString::fromLatin1(valor));
+        salida.jobs.clear();
+        clsImprimirTicket t;
+        ASSERT_TRUE(t.ImprimirTicketCocinaEspecial(3, 1234, QStringLiteral("1 Flan")));
+        EXPECT_FALSE(todo().contains(CodigoImpresora({27, '3'}))) << valor;
+        EXPECT_FALSE(todo().contains(CodigoImpresora({27, '2'}))) << valor;
+    }
+    par("InterlineadoImpresoraCocina", "255");
+    salida.jobs.clear();
+    clsImprimirTicket t;
+    ASSERT_TRUE(t.ImprimirTicketCocinaEspecial(3, 1234, QStringLiteral("1 Flan")));
+    EXPECT_TRUE(todo().contains(CodigoImpresora({27, '3', 255}) + QStringLiteral("\r\n1 Flan")));
+    EXPECT_TRUE(todo().contains(CodigoImpresora({27, '2'}) + QStringLiteral("\r\n")));
+}
+
+TEST_F(KitchenTicket, HeightCodesOfTheKitchenAreRestoredAfterEachPiece) {
+    par("CodigosEscTicketCocina", "1");
+    clsImprimirTicket t;
+    ASSERT_TRUE(t.ImprimirTicketCocinaEspecial(3, 1234, QStringLiteral("a<cortar>b")));
+    EXPECT_EQ(basPrinter::PRN_INIDBLALT, CodigoImpresora({29, '!', 17}));
+    EXPECT_EQ(basPrinter::PRN_INITRIALT, CodigoImpresora({29, '!', 34}));
+    EXPECT_EQ(basPrinter::PRN_FINTRIALT, CodigoImpresora({29, '!', 0}));
+    // During the job the table line used the ESC "!" forms.
+    EXPECT_TRUE(todo().contains(CodigoImpresora({27, '!', 57})));
+}
+
+TEST_F(KitchenTicket, SeriesAndTillNumbersFormTheTicketNumber) {
+    par("ImpDosCarTickGrandes", "0");
+    clsImprimirTicket serie;
+    ASSERT_TRUE(serie.ImprimirTicketCocinaEspecial(3, 9998, QStringLiteral("1 Flan")));
+    EXPECT_TRUE(todo().contains(QStringLiteral("A0009998 ")));
+    salida.jobs.clear();
+    clsImprimirTicket tpv;
+    ASSERT_TRUE(tpv.ImprimirTicketCocinaEspecial(3, 1234, QStringLiteral("1 Flan")));
+    EXPECT_TRUE(todo().contains(QStringLiteral("003-000001234 ")));
+    // The date is the connection's, the time the clock's.
+    EXPECT_TRUE(todo().contains(QStringLiteral("13/03/26 13:45\r\n")));
+}
+
+// ---- faults a ticket must survive ----
+
+TEST_F(KitchenTicket, FailureInTheFootStillCutsTheTicketOnItsOwnPrinterBeforeTheReport) {
+    core->sql("drop table qm_cabticket_observ");
+    clsImprimirTicket t;
+    t.ImprimirTicketCocinaEspecial(3, 1234, QStringLiteral("1 Flan"), QStringLiteral("COCINA2"));
+    ASSERT_GE(salida.jobs.size(), 3u);
+    const auto& ticket = salida.jobs[salida.jobs.size() - 2];
+    EXPECT_EQ(ticket.printer, QStringLiteral("COCINA2"));
+    EXPECT_TRUE(ticket.data.contains("1 Flan"));
+    EXPECT_TRUE(ticket.data.endsWith(QByteArray("\r\n").repeated(5) + bytes({29, 'V', 0})));
+    // The report comes after the ticket, as its own job on the ticket printer.
+    const auto& error = salida.jobs.back();
+    EXPECT_EQ(error.printer, QStringLiteral("TICKETS"));
+    EXPECT_TRUE(error.data.startsWith("Tarvolin Error: ERROR: clsImprimirTicket.ImprimirTicketCocinaPie: "));
+    EXPECT_EQ(lineasError().size(), 1u);
+}
+
+TEST_F(KitchenTicket, SpacingValueOutsideAByteLeavesEveryTicketWholeAndSilent) {
+    par("EspacioEntreLineasCocina", "300");
+    par("LineasHorizontalesCocina", "1");
+    par("ImpCabTickCocinaFinal", "1");
+    for (int i = 0; i < 2; ++i) {
+        clsImprimirTicket t;
+        EXPECT_TRUE(t.ImprimirTicketCocinaEspecial(3, 1234, QStringLiteral("1 Flan")));
+    }
+    ASSERT_EQ(salida.jobs.size(), 2u);
+    for (const auto& j : salida.jobs) {
+        EXPECT_TRUE(j.data.endsWith(bytes({29, 'V', 0})));
+        EXPECT_FALSE(j.data.contains(bytes({27, '3'})));
+        EXPECT_TRUE(j.data.contains("Impreso desde:"));
+    }
+    EXPECT_TRUE(lineasError().empty());
+    EXPECT_TRUE(avisos.calls.empty());
+}
+
+TEST_F(KitchenTicket, FailedHeaderQueryIsReportedOnceAndReadAsNoRow) {
+    core->sql("alter table qm_cabticket rename to qm_cabticket_old");
+    par("ImprimirVendedorTicketCocina", "0");
+    par("ImpCabTickCocinaFinal", "1");
+    clsImprimirTicket t;
+    EXPECT_TRUE(t.ImprimirTicketCocinaEspecial(3, 1234, QStringLiteral("1 Flan<cortar>2 Flan")));
+    ASSERT_EQ(lineasError().size(), 1u);
+    EXPECT_TRUE(
+        lineasError().front().startsWith(QStringLiteral("Tarvolin Error: ERROR: clsImprimirTicket.ListCabTicket: ")));
+    EXPECT_EQ(core->valor("select count(*) from qm_log where Concepto like '%ListCabTicket%'"), QStringLiteral("1"));
+    // Both pieces print as tickets without a header row.
+    const QString s = todo();
+    EXPECT_EQ(s.count(QStringLiteral("Ticket ") + CodigoImpresora({27, 'E', 0}) + QStringLiteral(" ")), 2);
+    EXPECT_TRUE(s.contains(QStringLiteral("1 Flan")) && s.contains(QStringLiteral("2 Flan")));
+    EXPECT_FALSE(s.contains(QStringLiteral("Mesa:")));
+}
+
+TEST_F(KitchenTicket, OnlyTheLabelImpresoraIsTranslatedNotThePrinterName) {
+    core->sql("insert into idiomes (idioma, `text`, traduccion) values (2, 'Impresora', 'Impressora'), "
+              "(2, 'COCINA2', 'CUINA2'), (2, 'COCINA2 Impresora', 'mal')");
+    gintIdiomaActual = 2;
+    par("ImprimirNombreImpresoraTicketCocina", "1");
+    clsImprimirTicket t;
+    ASSERT_TRUE(t.ImprimirTicketCocinaEspecial(3, 1234, QStringLiteral("1 Flan"), QStringLiteral("COCINA2")));
+    EXPECT_TRUE(todo().contains(QStringLiteral("Impressora COCINA2\r\n")));
+}
+
+TEST_F(KitchenTicket, WaiterCodeReachesTheQueryAsAValue) {
+    par("ImpDosCarTickGrandes", "0");
+    clsImprimirTicket t;
+    t.intCamarero = QStringLiteral("0 or 1=1");
+    ASSERT_TRUE(t.ImprimirTicketCocinaEspecial(3, 1234, QStringLiteral("1 Flan")));
+    EXPECT_TRUE(todo().contains(QStringLiteral("Camarero: ") + CodigoImpresora({27, 'E', 0}) + QStringLiteral("\r\n")));
+    EXPECT_FALSE(todo().contains(QStringLiteral("Ana")));
+    EXPECT_TRUE(lineasError().empty());
+}
+
+TEST_F(KitchenTicket, ResultTellsWhetherTheTicketWentOut) {
+    salida.fail = true;
+    gblnLog = true; // the refused job is reported in the log, not on the refusing printer
+    clsImprimirTicket t;
+    EXPECT_FALSE(t.ImprimirTicketCocinaEspecial(3, 1234, QStringLiteral("1 Flan")));
+    salida.fail = false;
+    clsImprimirTicket otro;
+    EXPECT_TRUE(otro.ImprimirTicketCocinaEspecial(3, 1234, QStringLiteral("1 Flan")));
+}
+
+TEST_F(KitchenTicket, WithoutTheMainConnectionNothingIsPrintedAndTheResultIsFalse) {
+    coretest::ReconnectingMainWindow ventana(50);
+    frmPrincipalVars().blnConexionOk = true;
+    QString cadena = ConexionServidor().ConnectionString;
+    cadena.replace(QStringLiteral("DATABASE=") + core->db(), QStringLiteral("DATABASE=tarvolin_no_existe"));
+    ConexionServidor().Close();
+    ConexionServidor().ConnectionString = cadena;
+    clsImprimirTicket t;
+    EXPECT_FALSE(t.ImprimirTicketCocinaEspecial(3, 1234, QStringLiteral("1 Flan")));
+    EXPECT_TRUE(trabajosTicket().empty());
+    EXPECT_EQ(lineasError().size(), 1u);
+}
+
+} // namespace
