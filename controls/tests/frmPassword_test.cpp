@@ -1,0 +1,135 @@
+#include "ControlsTest.h"
+#include "controls/ImagenTecla.h"
+#include "controls/frmPassword.h"
+#include "core/basFuncionesComunes.h"
+
+#include <QLabel>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+class frmPasswordTest : public ControlsTest {
+protected:
+    void SetUp() override {
+        ControlsTest::SetUp();
+        m_f = std::make_unique<frmPassword>();
+        m_f->show();
+    }
+    void TearDown() override {
+        m_f.reset();
+        frmPassword::mapaTeclas().fill(QVariant());
+        ControlsTest::TearDown();
+    }
+    void teclas(const QString& tags) {
+        for (const QString& t : tags.split(' ', Qt::SkipEmptyParts)) {
+            ImagenTecla* k = m_f->tecla(t);
+            ASSERT_NE(k, nullptr) << t.toStdString();
+            raton::toca(k);
+        }
+    }
+    void escribe(const QString& texto) {
+        for (QChar c : texto)
+            QTest::keyClick(m_f.get(), c.toLatin1());
+    }
+    QString visor() const { return m_f->lblVisor->text(); }
+
+    std::unique_ptr<frmPassword> m_f;
+};
+
+TEST_F(frmPasswordTest, FixedCodeOnTheTouchKeysOpens) {
+    teclas("3 0 7 5");
+    EXPECT_EQ(visor(), "****");
+    teclas("ENTER");
+    EXPECT_TRUE(m_f->blnOk);
+    EXPECT_FALSE(m_f->isVisible());
+}
+
+TEST_F(frmPasswordTest, LeadingZeroStaysOnTheTouchKeysAndGoesOnTheKeyboard) {
+    teclas("0 3 0 7 5");
+    EXPECT_EQ(m_f->strPass, "03075");
+    EXPECT_EQ(visor(), "*****");
+    teclas("ENTER");
+    EXPECT_TRUE(m_f->blnOk);
+
+    frmPassword otro;
+    otro.show();
+    for (QChar c : QString("03075"))
+        QTest::keyClick(&otro, c.toLatin1());
+    EXPECT_EQ(otro.strPass, "3075");
+    QTest::keyClick(&otro, Qt::Key_Return);
+    EXPECT_TRUE(otro.blnOk);
+}
+
+TEST_F(frmPasswordTest, KeyboardDigitsAfterTheDecimalKeyKeepTheirValue) {
+    escribe("1.5");
+    EXPECT_DOUBLE_EQ(basFuncionesComunes::ValNumero(m_f->strPass), 1.5);
+    EXPECT_EQ(visor(), "***");
+}
+
+TEST_F(frmPasswordTest, OwnCodeReplacesTheFixedOne) {
+    m_f->lngPassword = 1234;
+    teclas("3 0 7 5 ENTER");
+    EXPECT_FALSE(m_f->blnOk);
+    m_f->show();
+    teclas("AC 1 2 3 4 ENTER");
+    EXPECT_TRUE(m_f->blnOk);
+}
+
+TEST_F(frmPasswordTest, CaptureModeClosesOnTouchEnterWithoutComparing) {
+    m_f->intTipoForm = 1;
+    teclas("3 0 7 5 ENTER");
+    EXPECT_FALSE(m_f->isVisible());
+    EXPECT_FALSE(m_f->blnOk);
+    EXPECT_EQ(m_f->strPass, "3075");
+    m_f->show();
+    QTest::keyClick(m_f.get(), Qt::Key_Enter); // the keyboard's Enter still compares
+    EXPECT_TRUE(m_f->blnOk);
+}
+
+TEST_F(frmPasswordTest, RetAcAndDecimalKey) {
+    teclas("RET");
+    EXPECT_EQ(m_f->strPass, "");
+    teclas("3 0 7 5 DEC DEC");
+    EXPECT_EQ(m_f->strPass, "3075,");
+    teclas("RET");
+    EXPECT_EQ(m_f->strPass, "3075");
+    teclas("DEC ENTER"); // a trailing separator still matches
+    EXPECT_TRUE(m_f->blnOk);
+    m_f->show();
+    teclas("AC");
+    EXPECT_EQ(m_f->strPass, "");
+    EXPECT_EQ(visor(), "");
+}
+
+TEST_F(frmPasswordTest, TenthDigitIsRefused) {
+    teclas("1 2 3 4 5 6 7 8 9 1");
+    escribe("2");
+    EXPECT_EQ(m_f->strPass, "123456789");
+}
+
+TEST_F(frmPasswordTest, RemappedKeyActsAsEnter) {
+    frmPassword::mapaTeclas()['*'] = QVariantList{3, QString()};
+    teclas("3 0 7 5");
+    QTest::keyClick(m_f.get(), '*');
+    EXPECT_FALSE(m_f->isVisible());
+    EXPECT_TRUE(m_f->blnOk);
+    EXPECT_EQ(m_f->strPass, "3075");
+}
+
+TEST_F(frmPasswordTest, PedirOpensOnlyWithTheRightCode) {
+    auto teclea = [](const char* tags) {
+        return [tags] {
+            auto* f = qobject_cast<frmPassword*>(QApplication::activeModalWidget());
+            ASSERT_NE(f, nullptr);
+            for (const QString& t : QString(tags).split(' '))
+                raton::toca(f->tecla(t));
+        };
+    };
+    QTimer::singleShot(0, teclea("3 0 7 5 ENTER"));
+    EXPECT_TRUE(frmPassword::Pedir());
+    QTimer::singleShot(0, teclea("1 1 1 1 ENTER"));
+    EXPECT_FALSE(frmPassword::Pedir());
+}
+
+} // namespace
