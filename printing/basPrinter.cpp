@@ -501,6 +501,9 @@ QString sustituyeTagsHTML(QString& texto) {
         }
     }
     texto.replace(QStringLiteral("&comma;"), QStringLiteral(","), Qt::CaseInsensitive);
+    // A line break tag that got this far (the composers split at it before) ends the line here, so
+    // the word wrap breaks at it instead of printing the tag.
+    texto.replace(QStringLiteral("<br>"), CRLF, Qt::CaseInsensitive);
     return texto;
 }
 

@@ -221,4 +221,15 @@ TEST_F(Control, NewDocumentAsksForTheFirstSheetAndPrintsTheTopMargin) {
     EXPECT_EQ(envia(), saltos(3));
 }
 
+TEST_F(Control, UnattendedPaperPromptPrintsNothing) {
+    // Nobody is at the till: the prompt would become an error ticket on this very printer.
+    gblnParametrosCargados = true;
+    InstalaServiciosImpresion();
+    par("FacturadoraMostrarMensajePapel", "True");
+    par("MargenSuperiorClienteFacturadora", "2");
+    ImprimeFacturadora(QString(), true, false);
+    EXPECT_TRUE(salida.jobs.empty());
+    EXPECT_EQ(envia(), saltos(2));
+}
+
 } // namespace

@@ -1,6 +1,7 @@
 // Code strings, markup, the font and width table and the character translation, checked on the bytes
 // that reach the printer.
 #include "PrinterFixture.h"
+#include "core/basFuncionesComunes.h"
 #include "platform/Cp1252.h"
 
 using namespace printertest;
@@ -83,10 +84,17 @@ TEST_F(Translation, MarkupInAnyCaseBecomesTheCodeStrings) {
     EXPECT_EQ(cp1252::encode(sustituyeTagsHTML(QStringLiteral("<gig>1</gig><INV>2</inv>"))),
               bytes({29, 33, 102, '1', 29, 33, 0, 29, 66, 1, '2', 29, 66, 0}));
     EXPECT_EQ(sustituyeTagsHTML(QStringLiteral("uno&comma;dos&COMMA;")), QStringLiteral("uno,dos,"));
+    EXPECT_EQ(sustituyeTagsHTML(QStringLiteral("a<br>b<BR>c")), QStringLiteral("a\r\nb\r\nc"));
     // The string given is replaced in place too.
     QString t = QStringLiteral("<u>s</u>");
     sustituyeTagsHTML(t);
     EXPECT_EQ(t, PRN_INISUB + "s" + PRN_FINSUB);
+}
+
+TEST_F(Translation, WordWrapAppliesTheMarkupOnceInstalled) {
+    InstalaServiciosImpresion();
+    EXPECT_EQ(basFuncionesComunes::AjustaTexto(42, QStringLiteral("<b>uno</b><br>dos &comma; tres")),
+              PRN_ININEG + "uno" + PRN_FINNEG + "\r\ndos , tres");
 }
 
 TEST_F(Translation, CodeStringsHoldTheirCommandBytes) {
