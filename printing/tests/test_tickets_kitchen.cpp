@@ -59,7 +59,8 @@ const std::vector<CasoGolden>& casosGolden() {
              t.strMensajeCocina = QStringLiteral("URGENTE");
              EXPECT_TRUE(t.ImprimirTicketCocinaEspecial(3, 1234, QStringLiteral("1 Flan")));
          }},
-        // Tables 9995 to 9999 and a real table without its number's name, in triple height.
+        // Tables 9995 to 9999 and a real table without its number's name, in triple height; a ticket series,
+        // waiters without a name, a ticket without dining room or guests.
         {"cocina_mesas_especiales",
          {{"ImpMesaTickCocinaGrande", "1"},
           {"ImpCodigoMesasSalas", "1"},
@@ -67,7 +68,7 @@ const std::vector<CasoGolden>& casosGolden() {
           {"BlancosCabeceraTicketCocina", "0"},
           {"ImpDosCarTickGrandes", "0"},
           {"ImprimirVendedorTicketCocina", "0"},
-          {"ImpCabTickCocinaFinal", "2"},
+          {"ImprimirTPVCocina", "0"},
           {"BlancosPie", "0"}},
          [](coretest::ConnectedCore&, clsImprimirTicket&) {
              for (qint32 ticket : {1234, 9995, 9996, 9997, 9998, 9999}) {
@@ -171,19 +172,6 @@ TEST_F(KitchenTicket, LineBreaksAndEmphasisFollowTheirExactSpelling) {
     EXPECT_FALSE(s.contains(CodigoImpresora({27, 'E', 0})));
 }
 
-TEST_F(KitchenTicket, ArticleLinesAreFittedToTheWidthNeverWrapped) {
-    par("EspacioEntreLineasCocina", "64");
-    clsImprimirTicket t;
-    const QString largo = QStringLiteral("12345678901234567890123456789012345678901234567890");
-    const QString exacto = largo.left(42);
-    ASSERT_TRUE(t.ImprimirTicketCocinaEspecial(
-        3, 1234, largo + QStringLiteral("<br>") + exacto + QStringLiteral("<br>"), QString(), QString(), false, false));
-    const QString s = todo();
-    EXPECT_EQ(s.count(exacto + QStringLiteral("\r\n")), 2);
-    EXPECT_FALSE(s.contains(QStringLiteral("1234567890\r\n")));
-    EXPECT_TRUE(s.contains(QString(42, QLatin1Char(' ')) + QStringLiteral("\r\n"))); // the empty last line
-}
-
 TEST_F(KitchenTicket, LineSpacingOutsideAByteSendsNoSpacingCommands) {
     par("EspacioEntreLineasCocina", "64");
     for (const char* valor : {"300", "-5"}) {
@@ -211,19 +199,6 @@ TEST_F(KitchenTicket, HeightCodesOfTheKitchenAreRestoredAfterEachPiece) {
     EXPECT_EQ(basPrinter::PRN_FINTRIALT, CodigoImpresora({29, '!', 0}));
     // During the job the table line used the ESC "!" forms.
     EXPECT_TRUE(todo().contains(CodigoImpresora({27, '!', 57})));
-}
-
-TEST_F(KitchenTicket, SeriesAndTillNumbersFormTheTicketNumber) {
-    par("ImpDosCarTickGrandes", "0");
-    clsImprimirTicket serie;
-    ASSERT_TRUE(serie.ImprimirTicketCocinaEspecial(3, 9998, QStringLiteral("1 Flan")));
-    EXPECT_TRUE(todo().contains(QStringLiteral("A0009998 ")));
-    salida.jobs.clear();
-    clsImprimirTicket tpv;
-    ASSERT_TRUE(tpv.ImprimirTicketCocinaEspecial(3, 1234, QStringLiteral("1 Flan")));
-    EXPECT_TRUE(todo().contains(QStringLiteral("003-000001234 ")));
-    // The date is the connection's, the time the clock's.
-    EXPECT_TRUE(todo().contains(QStringLiteral("13/03/26 13:45\r\n")));
 }
 
 // ---- faults a ticket must survive ----
