@@ -15,6 +15,7 @@
 #include "printing/clsImpresionPantalla.h"
 
 #include <QFileInfo>
+#include <QHash>
 #include <QProcess>
 #include <cmath>
 
@@ -105,97 +106,34 @@ bool enviaTrabajo(const QString& impresora, const QString& texto) {
 }
 
 // ---- character translation table ----
+// The printer's byte for each accented character (capitals print as their small form, except Ñ).
+// The euro sign depends on the code page and is handled apart.
+struct Traduccion {
+    const char* caracteres; // UTF-8
+    int byte;
+};
+constexpr Traduccion kTabla[] = {
+    {"¡", 173},  {"´`", 39},  {"çÇ", 135}, {"üÜ", 129}, {"éÉ", 130}, {"âÂãÃ", 131}, {"äÄ", 132},   {"àÀ", 133},
+    {"êÊ", 136}, {"ëË", 137}, {"èÈ", 138}, {"ïÏ", 139}, {"îÎ", 140}, {"ìÌ", 141},   {"ôÔõÕ", 147}, {"öÖ", 148},
+    {"òÒ", 149}, {"ûÛ", 150}, {"ùÙ", 151}, {"áÁ", 160}, {"íÍ", 161}, {"óÓ", 162},   {"úÚ", 163},   {"ñ", 164},
+    {"Ñ", 165},  {"ª", 166},  {"º", 167},  {"¿", 168},  {"·", 250},
+};
+
+const QHash<QChar, int>& tablaTraduccion() {
+    static const QHash<QChar, int> tabla = [] {
+        QHash<QChar, int> t;
+        for (const auto& f : kTabla)
+            for (QChar c : QString::fromUtf8(f.caracteres))
+                t.insert(c, f.byte);
+        return t;
+    }();
+    return tabla;
+}
+
 int byteTraducido(QChar c, bool paginaEuro) {
-    switch (c.unicode()) {
-    case 0x00A1:
-        return 173; // ¡
-    case 0x00B4:    // ´
-    case 0x0060:
-        return 39; // `
-    case 0x00E7:
-    case 0x00C7:
-        return 135;
-    case 0x00FC:
-    case 0x00DC:
-        return 129;
-    case 0x00E9:
-    case 0x00C9:
-        return 130;
-    case 0x00E2:
-    case 0x00C2:
-    case 0x00E3:
-    case 0x00C3:
-        return 131;
-    case 0x00E4:
-    case 0x00C4:
-        return 132;
-    case 0x00E0:
-    case 0x00C0:
-        return 133;
-    case 0x00EA:
-    case 0x00CA:
-        return 136;
-    case 0x00EB:
-    case 0x00CB:
-        return 137;
-    case 0x00E8:
-    case 0x00C8:
-        return 138;
-    case 0x00EF:
-    case 0x00CF:
-        return 139;
-    case 0x00EE:
-    case 0x00CE:
-        return 140;
-    case 0x00EC:
-    case 0x00CC:
-        return 141;
-    case 0x00F4:
-    case 0x00D4:
-    case 0x00F5:
-    case 0x00D5:
-        return 147;
-    case 0x00F6:
-    case 0x00D6:
-        return 148;
-    case 0x00F2:
-    case 0x00D2:
-        return 149;
-    case 0x00FB:
-    case 0x00DB:
-        return 150;
-    case 0x00F9:
-    case 0x00D9:
-        return 151;
-    case 0x00E1:
-    case 0x00C1:
-        return 160;
-    case 0x00ED:
-    case 0x00CD:
-        return 161;
-    case 0x00F3:
-    case 0x00D3:
-        return 162;
-    case 0x00FA:
-    case 0x00DA:
-        return 163;
-    case 0x00F1:
-        return 164; // ñ
-    case 0x00D1:
-        return 165; // Ñ
-    case 0x00AA:
-        return 166; // ª
-    case 0x00BA:
-        return 167; // º
-    case 0x00BF:
-        return 168; // ¿
-    case 0x20AC:
+    if (c.unicode() == 0x20AC) // €
         return paginaEuro ? 213 : 238;
-    case 0x00B7:
-        return 250; // ·
-    default:
-        return -1;
-    }
+    return tablaTraduccion().value(c, -1);
 }
 
 } // namespace

@@ -17,22 +17,6 @@ TEST_F(Capture, PiecesAreJoinedByLineEnds) {
     EXPECT_TRUE(t.textoCapturado().isEmpty());
 }
 
-TEST_F(Capture, InitialiseSwitchesCaptureOffAndTheInertMembersStayFalse) {
-    auto& t = objImpresionPantalla();
-    t.setDevolverTextoEnLugarDeImprimir(true);
-    t.setImprimirPorPantalla(true);
-    t.setGrabarEnBBDD(true);
-    t.setImpresoraImprimir(QStringLiteral("BARRA"));
-    t.Imprime(QStringLiteral("x"));
-    t.Finaliza(true, 1, 2);
-    EXPECT_TRUE(t.DevolverTextoEnLugarDeImprimir()); // Finaliza keeps the flag
-    t.Inicializa();
-    EXPECT_FALSE(t.DevolverTextoEnLugarDeImprimir());
-    EXPECT_FALSE(t.ImprimirPorPantalla());
-    EXPECT_FALSE(t.GrabarEnBBDD());
-    EXPECT_EQ(t.ImpresoraImprimir(), QStringLiteral("BARRA"));
-}
-
 TEST_F(Capture, TextForRecordingLosesTheCommands) {
     auto& t = objImpresionPantalla();
     t.Imprime(PRN_ININEG + "N" + PRN_FINNEG + PRN_INISUB + "S" + PRN_FINSUB + PRN_INIDBLALT + "D" + PRN_FINDBLALT +

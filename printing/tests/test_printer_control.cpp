@@ -178,15 +178,6 @@ TEST_F(Control, BitImageEdgeCases) {
     EXPECT_TRUE(mBufferImpresion.Texto.isEmpty());
 }
 
-TEST_F(Control, PaginationSwitchedOffNeverTouchesTheCounters) {
-    par("FuncFacturadora", "1");
-    par("NumLinPagFacturadora", "1");
-    Imprimir(QStringLiteral("a\r\nb"), true, true);
-    EXPECT_EQ(unicoTrabajo(), bytes({27, 'c', '0', 1}) + "a\r\nb\r\n"_b);
-    EXPECT_EQ(mBufferImpresion.Pagina, 0);
-    EXPECT_EQ(mBufferImpresion.LineasPagina, 0);
-}
-
 TEST_F(Control, PaginationWithoutPageLengthEndsAtOnce) {
     par("FuncFacturadora", "1");
     par("NumLinPagFacturadora", "0");

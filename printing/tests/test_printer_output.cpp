@@ -212,11 +212,4 @@ TEST_F(Output, ErrorLineAndErrorTicketAreJobsOfTheirOwn) {
     EXPECT_EQ(mBufferImpresion.Texto, QStringLiteral("mitad de una comanda\r\n"));
 }
 
-TEST_F(Output, EmptyProceduresDoNothing) {
-    TrazaVacia(QStringLiteral("a"), QStringLiteral("b"), 1, 2);
-    ProcedimientoVacio(1, 2, 3, 4, 5, 6);
-    EXPECT_TRUE(mBufferImpresion.Texto.isEmpty());
-    EXPECT_TRUE(salida.jobs.empty());
-}
-
 } // namespace

@@ -97,19 +97,6 @@ TEST_F(Translation, WordWrapAppliesTheMarkupOnceInstalled) {
               PRN_ININEG + "uno" + PRN_FINNEG + "\r\ndos , tres");
 }
 
-TEST_F(Translation, CodeStringsHoldTheirCommandBytes) {
-    const std::pair<const QString*, QByteArray> tabla[] = {
-        {&PRN_INISUB, bytes({27, 45, 1})},     {&PRN_FINSUB, bytes({27, 45, 0})},
-        {&PRN_ININEG, bytes({27, 69, 1})},     {&PRN_FINNEG, bytes({27, 69, 0})},
-        {&PRN_INIDBLALT, bytes({29, 33, 17})}, {&PRN_FINDBLALT, bytes({29, 33, 0})},
-        {&PRN_INITRIALT, bytes({29, 33, 34})}, {&PRN_FINTRIALT, bytes({29, 33, 0})},
-        {&PRN_INIGIG, bytes({29, 33, 102})},   {&PRN_FINGIG, bytes({29, 33, 0})},
-        {&PRN_INIINV, bytes({29, 66, 1})},     {&PRN_FININV, bytes({29, 66, 0})},
-    };
-    for (const auto& [codigo, esperado] : tabla)
-        EXPECT_EQ(cp1252::encode(*codigo), esperado);
-}
-
 TEST_F(Translation, CodeSetTwoInitialisationBlanksBoldAndDoubleSizeButNotUnderline) {
     par("CodigosEscTicketNormal", "2");
     InicializaImpresora(0, QString(), false, false, QString());
