@@ -743,10 +743,6 @@ void ImprimeFacturadora(const QString& texto, bool blnNuevoDocumento, bool blnSo
 // ======================================================================================
 
 void InstalaServiciosImpresion() {
-    static bool instalado = false;
-    if (instalado)
-        return;
-    instalado = true;
     basFuncionesComunes::setSustituyeTags([](const QString& t) { return sustituyeTagsHTML(t); });
     setErrorPrinter(&ErrorTicketPrinter::instance());
 }

@@ -92,7 +92,7 @@ void ImprimeFacturadora(const QString& texto, bool blnNuevoDocumento, bool blnSo
 
 // ---- Wiring ----
 // Installs sustituyeTagsHTML into the word wrap and this layer as the core's error printer.
-// InicializaCodigosPRN calls it too; calling it again does nothing more.
+// InicializaCodigosPRN calls it too; calling it again installs the same again.
 void InstalaServiciosImpresion();
 
 // Empties the buffer and counters, restores the code strings and the pagination switch.
