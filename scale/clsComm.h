@@ -5,6 +5,7 @@
 #include "platform/SerialPort.h"
 #include <QByteArray>
 #include <QString>
+#include <QVariant>
 #include <functional>
 #include <optional>
 

@@ -1,326 +1,202 @@
-// getPeso against a simulated scale: the reasons and their order, request-mode replies, the silent
-// form the request server uses, the questions of an interactive call, one exchange at a time.
+// getPeso against a simulated scale: its reasons and their order, request-mode replies, the silent
+// contract of the request server, the interactive questions and keypad, one exchange at a time.
 #include "EntornoBalanza.h"
-#include "SimuladorBalanza.h"
 #include "controls/ctrBoton.h"
 #include "scale/frmRecalcularPeso.h"
 #include <QLabel>
-#include <QTimer>
 
 namespace {
-const QString kPonga = QStringLiteral("Ponga el producto sobre la balanza, por favor...");
-const QString kPongaPesar = QStringLiteral("Ponga el producto sobre la balanza para pesarlo, por favor...");
-const QString kQuiteVuelva = QStringLiteral("Quite el producto y vuelva a colocarlo en la balanza, por favor...");
-const QString kEstabilice = QStringLiteral("Espere a que el peso se estabilice, por favor...");
-const QString kNoComunica = QStringLiteral("No es posible comunicar con la balanza. Compruebe que la balanza está "
-                                           "encendida y conectada al TPV e inténtelo de nuevo, por favor...");
+const QString kPonga = "Ponga el producto sobre la balanza, por favor...";
+const QString kPongaPesar = "Ponga el producto sobre la balanza para pesarlo, por favor...";
+const QString kNoComunica = "No es posible comunicar con la balanza. Compruebe que la balanza está encendida y "
+                            "conectada al TPV e inténtelo de nuevo, por favor...";
 } // namespace
 
 class GetPeso : public EntornoBalanza {
 protected:
-    std::unique_ptr<SimuladorBalanza> sim;
-
-    // A scale of `modelo` on COM2, opened as the start-up does.
-    clsComm& balanza(int modelo, bool continuo, std::map<QString, QString> extra = {}) {
-        sim = std::make_unique<SimuladorBalanza>();
-        EXPECT_TRUE(sim->arrancado()) << sim->error().toStdString();
-        apuntaCom(2, sim->puertoDriver());
-        extra["ModeloBalanza"] = QString::number(modelo);
-        extra["BalanzaModoContinuo"] = continuo ? "1" : "0";
-        parametros(extra);
-        resetObjCommForTests();
-        clsComm& c = objComm();
-        EXPECT_TRUE(c.InitPuerto(2, modelo == 0 ? "9600,e,8,1" : "9600,n,8,1", 1));
-        gblnBalanzaActiva = true;
-        return c;
-    }
-    // One continuous tick that reads `datos` (a reply, or frames sent unasked for model 5).
-    void lee(clsComm& c, const QByteArray& datos, bool pedido = true) {
-        if (pedido)
-            sim->encolaRespuesta(datos);
-        else
-            sim->envia(datos);
-        EXPECT_TRUE(c.commBalanzaContinuoOnComm(true));
+    void esperado(const clsComm::ResultadoPeso& r, bool ok, double peso, const QString& error, int tipo) {
+        EXPECT_EQ(r.ok, ok);
+        EXPECT_DOUBLE_EQ(r.peso, peso);
+        EXPECT_EQ(r.error, error);
+        EXPECT_EQ(r.tipoError, tipo);
     }
 };
 
-TEST_F(GetPeso, ContinuousHandsOutEachWeightOnceAfterTheScaleWasEmptied) {
-    clsComm& c = balanza(0, true);
-    lee(c, "+  0.000\r\n");
-    lee(c, "+  1.250\r\n");
-
-    auto r = c.getPesoSilencioso();
-    EXPECT_TRUE(r.ok);
-    EXPECT_DOUBLE_EQ(r.peso, 1.25);
-    EXPECT_EQ(r.error, QString());
-    EXPECT_EQ(r.tipoError, 0);
-
-    // Same product still on the scale: it must be taken off first.
-    r = c.getPesoSilencioso();
-    EXPECT_FALSE(r.ok);
-    EXPECT_DOUBLE_EQ(r.peso, 1.25);
-    EXPECT_EQ(r.error, kQuiteVuelva);
-    EXPECT_EQ(r.tipoError, 1);
-
-    lee(c, "+  0.000\r\n");
-    r = c.getPesoSilencioso();
-    EXPECT_FALSE(r.ok);
-    EXPECT_DOUBLE_EQ(r.peso, 0);
-    EXPECT_EQ(r.error, kPonga);
-    EXPECT_EQ(r.tipoError, 3);
-
-    lee(c, "+  0.800\r\n");
-    r = c.getPesoSilencioso();
-    EXPECT_TRUE(r.ok);
-    EXPECT_DOUBLE_EQ(r.peso, 0.8);
-    EXPECT_TRUE(mensajes().isEmpty());
-}
-
-TEST_F(GetPeso, ContinuousReasonsComeInTheirOrder) {
+TEST_F(GetPeso, ContinuousGivesEachWeightOnceAndReasonsInOrder) {
     clsComm& c = balanza(5, true);
-    // Unstable weight after an empty scale: reason 2, with the current weight.
-    lee(c,
-        QByteArray("\x02"
-                   "A ---,000"),
+    lee("\x02"
+        "A ---,000",
         false);
-    lee(c,
-        QByteArray("\x02"
-                   "!  01,250"),
+    lee("\x02"
+        "!  01,250",
         false);
-    auto r = c.getPesoSilencioso();
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.tipoError, 2);
-    EXPECT_EQ(r.error, kEstabilice);
-    EXPECT_DOUBLE_EQ(r.peso, 1.25);
-
-    // Not taken off and unstable: taking it off is asked first.
-    lee(c,
-        QByteArray("\x02"
-                   "A  01,250"),
+    esperado(c.getPesoSilencioso(), false, 1.25, "Espere a que el peso se estabilice, por favor...", 2);
+    lee("\x02"
+        "A  01,250",
         false);
-    EXPECT_TRUE(c.getPesoSilencioso().ok);
-    lee(c,
-        QByteArray("\x02"
-                   "!  02,000"),
+    esperado(c.getPesoSilencioso(), true, 1.25, "", 0);
+    // Not taken off (and unstable): taking it off comes first.
+    lee("\x02"
+        "!  02,000",
         false);
-    r = c.getPesoSilencioso();
-    EXPECT_EQ(r.tipoError, 1);
-
-    // A negative weight is no product, never a weight.
-    lee(c,
-        QByteArray("\x02"
-                   "A  -0,500"),
+    esperado(c.getPesoSilencioso(), false, 2.0, "Quite el producto y vuelva a colocarlo en la balanza, por favor...",
+             1);
+    // A negative weight is no product.
+    lee("\x02"
+        "A  -0,500",
         false);
-    r = c.getPesoSilencioso();
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.tipoError, 3);
-    EXPECT_EQ(r.error, kPonga);
-}
-
-TEST_F(GetPeso, StoppedContinuousReadingReportsTheCommunicationText) {
-    clsComm& c = balanza(7, true);
-    EXPECT_FALSE(c.commBalanzaContinuoOnComm(true)); // silent scale: reading stops
-    ASSERT_FALSE(ventana.scaleTimer);
-    preguntas.calls.clear();
-
-    double peso = -1;
-    QString error = QStringLiteral("previo");
-    qint32 tipo = 7;
-    EXPECT_FALSE(c.getPeso(0, 0, peso, false, false, true, &error, &tipo));
-    EXPECT_EQ(error, kNoComunica);
-    EXPECT_EQ(tipo, 7); // the kind is left as the caller passed it
-    EXPECT_DOUBLE_EQ(peso, 0);
+    esperado(c.getPesoSilencioso(), false, -0.5, kPonga, 3);
+    lee("\x02"
+        "A  00,800",
+        false);
+    esperado(c.getPesoSilencioso(), true, 0.8, "", 0);
     EXPECT_TRUE(mensajes().isEmpty());
-
-    // Interactive: Yes reads once more, which restarts the reading; the weight found is 0, so the
-    // next question says so; No ends without the keypad (manual entry not allowed).
-    sim->encolaRespuesta("0000.00\r");
-    preguntas.answers = {prompts::vbYes, prompts::vbNo};
-    EXPECT_FALSE(c.getPeso(0, 0, peso));
-    ASSERT_EQ(mensajes(), (QStringList{kNoComunica, kPonga}));
-    EXPECT_EQ(preguntas.calls[0].style, prompts::vbYesNo | prompts::vbExclamation);
-    EXPECT_EQ(preguntas.calls[1].style, prompts::vbYesNo | prompts::vbInformation);
-    EXPECT_TRUE(ventana.scaleTimer);
 }
 
 TEST_F(GetPeso, RequestModeRepliesOfEachModel) {
-    struct Caso {
+    const struct {
         int modelo;
         QByteArray respuesta;
         bool ok;
         double peso;
         QString error;
-        qint32 tipo;
+        int tipo;
+    } casos[] = {
+        {0, "+  2.500\r\n", true, 2.5, "", 0},    {3, " 0.345 kg\r\n", true, 0.345, "", 0},
+        {7, "0001.25\r", true, 1.25, "", 0},      {9, "  1.500\r\n", true, 1.5, "", 0},
+        {0, "+  0.000\r\n", false, 0, kPonga, 3}, {0, "", false, 0, kPonga, 3},
+        {0, "+N\r\n", false, 0, kPongaPesar, 3},  {3, "", false, 0, kPongaPesar, 3},
+        {3, " kg\r\n!", false, 0, kPonga, 3},     {0, "-  0.500\r\n", false, 0, kPonga, 3},
     };
-    const Caso casos[] = {
-        {0, "+  2.500\r\n", true, 2.5, {}, 0},         {3, " 0.345 kg\r\n", true, 0.345, {}, 0},
-        {7, "0001.25\r", true, 1.25, {}, 0},           {9, "  1.500\r\n", true, 1.5, {}, 0},
-        {0, "+  0.000\r\n", false, 0, kPonga, 3},      {0, "", false, 0, kPonga, 3}, // the scale does not answer
-        {0, "+N      \r\n", false, 0, kPongaPesar, 3}, {3, "", false, 0, kPongaPesar, 3},
-        {3, " kg\r\n!", false, 0, kPonga, 3}, // six characters: weight 0 is no product
-        {0, "-  0.500\r\n", false, 0, kPonga, 3},
-    };
-    for (const Caso& k : casos) {
+    for (const auto& k : casos) {
         SCOPED_TRACE(k.modelo);
         SCOPED_TRACE(k.respuesta.toStdString());
         clsComm& c = balanza(k.modelo, false);
-        sim->encolaRespuesta(k.respuesta);
-        const auto r = c.getPesoSilencioso();
-        EXPECT_EQ(sim->esperaRecibido(3), k.modelo == 3 ? QByteArray("p\r\n") : QByteArray("D\r\n"));
-        EXPECT_EQ(r.ok, k.ok);
-        EXPECT_DOUBLE_EQ(r.peso, k.peso);
-        EXPECT_EQ(r.error, k.error);
-        EXPECT_EQ(r.tipoError, k.tipo);
+        sim->responde(k.respuesta);
+        esperado(c.getPesoSilencioso(), k.ok, k.peso, k.error, k.tipo);
+        EXPECT_EQ(sim->recibido(3), k.modelo == 3 ? "p\r\n" : "D\r\n");
     }
     EXPECT_TRUE(mensajes().isEmpty());
 }
 
 TEST_F(GetPeso, SilentCallsShowNothingAndSayWhy) {
-    // Scale not in use: nothing is read and no reason is given.
-    parametros({});
-    auto r = objComm().getPesoSilencioso();
-    EXPECT_FALSE(r.ok);
-    EXPECT_DOUBLE_EQ(r.peso, 0);
-    EXPECT_EQ(r.error, QString());
-    EXPECT_EQ(r.tipoError, 0);
-
-    // In use, but its port never opened: the communication text.
+    esperado(objComm().getPesoSilencioso(), false, 0, "", 0); // scale not in use
     gblnBalanzaActiva = true;
-    r = objComm().getPesoSilencioso();
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.error, kNoComunica);
-    EXPECT_EQ(r.tipoError, 0);
-
-    // Weigh-first settings in request mode: the reason in the reply, no message box or ticket.
+    esperado(objComm().getPesoSilencioso(), false, 0, kNoComunica, 0); // its port never opened
     parametros({{"TipoFuncionamientoBalanza", "1"}});
-    r = objComm().getPesoSilencioso();
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.error, QStringLiteral("El programa está configurado con un modo de funcionamiento que sólo es "
-                                      "compatible con balanzas Epelsa y el modo contínuo."));
-    // Weigh-first in continuous mode.
-    parametros({{"TipoFuncionamientoBalanza", "1"}, {"BalanzaModoContinuo", "1"}});
-    ventana.scaleTimer = true;
-    r = objComm().getPesoSilencioso();
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.error, QStringLiteral("La balanza debe estar configurada en modo ''Pesar primero y marcar después''"));
+    esperado(objComm().getPesoSilencioso(), false, 0,
+             "El programa está configurado con un modo de funcionamiento que sólo es compatible con balanzas "
+             "Epelsa y el modo contínuo.",
+             0);
     EXPECT_TRUE(mensajes().isEmpty());
 
-    // The interactive caller is told.
-    parametros({{"TipoFuncionamientoBalanza", "1"}});
-    double peso = 0;
-    EXPECT_FALSE(objComm().getPeso(0, 0, peso));
-    EXPECT_EQ(mensajes().size(), 1);
-    EXPECT_EQ(estiloUltimoMensaje(), prompts::vbExclamation);
+    // Continuous reading stopped: the kind stays as the caller passed it.
+    clsComm& c = balanza(7, true);
+    EXPECT_FALSE(c.commBalanzaContinuoOnComm(true));
+    double peso = -1;
+    QString error;
+    qint32 tipo = 7;
+    EXPECT_FALSE(c.getPeso(0, 0, peso, false, false, true, &error, &tipo));
+    EXPECT_EQ(error, kNoComunica);
+    EXPECT_EQ(tipo, 7);
+    // Interactively, Yes reads once more (and restarts the reading); its weight 0 is asked about.
+    preguntas.calls.clear();
+    sim->responde("0000.00\r");
+    preguntas.answers = {prompts::vbYes, prompts::vbNo};
+    EXPECT_FALSE(c.getPeso(0, 0, peso));
+    EXPECT_EQ(mensajes(), (QStringList{kNoComunica, kPonga}));
+    EXPECT_EQ(preguntas.calls[0].style, prompts::vbYesNo | prompts::vbExclamation);
+    EXPECT_EQ(preguntas.calls[1].style, prompts::vbYesNo | prompts::vbInformation);
+    EXPECT_TRUE(ventana.scaleTimer);
+    EXPECT_FALSE(keypadMostrado());
 }
 
 TEST_F(GetPeso, OneExchangeAtATimeOnThePort) {
     clsComm& c = balanza(0, false);
-    sim->encolaRespuesta("+  1.250\r\n");
-    sim->encolaRespuesta("+  9.000\r\n");
-
-    // A weight request and a timer tick that arrive while the first request waits for its reply.
+    sim->responde("+  1.250\r\n");
+    sim->responde("+  9.000\r\n");
+    // A weight request and a timer tick arrive while the first request waits for its reply.
     clsComm::ResultadoPeso anidado;
     bool tick = true;
     QTimer::singleShot(0, [&] {
         anidado = c.getPesoSilencioso();
         tick = c.commBalanzaContinuoOnComm(true);
     });
-    const auto r = c.getPesoSilencioso();
-    EXPECT_TRUE(r.ok);
-    EXPECT_DOUBLE_EQ(r.peso, 1.25);
-    EXPECT_FALSE(anidado.ok);
-    EXPECT_EQ(anidado.error,
-              QStringLiteral("La balanza está ocupada con otra pesada. Inténtelo de nuevo, por favor..."));
+    esperado(c.getPesoSilencioso(), true, 1.25, "", 0);
+    esperado(anidado, false, 0, "La balanza está ocupada con otra pesada. Inténtelo de nuevo, por favor...", 0);
     EXPECT_FALSE(tick);
-    EXPECT_EQ(sim->recibido(), QByteArray("D\r\n"));
-
-    // Afterwards the port is free again.
-    const auto r2 = c.getPesoSilencioso();
-    EXPECT_TRUE(r2.ok);
-    EXPECT_DOUBLE_EQ(r2.peso, 9.0);
+    EXPECT_EQ(sim->recibido(), "D\r\n");
+    esperado(c.getPesoSilencioso(), true, 9.0, "", 0);
 }
 
-TEST_F(GetPeso, ManualEntryKeepsOnlyWeightsUpToOneTonne) {
-    // No scale in use: the keypad straight away.
-    struct Caso {
-        QString visor;
+TEST_F(GetPeso, ManualEntryAcceptsOnlyUpToOneTonne) {
+    QLocale::setDefault(QLocale(QLocale::Spanish, QLocale::Spain));
+    const struct {
+        QString teclas;
         bool ok;
         double peso;
         QString mensaje;
-    };
-    const Caso casos[] = {
-        {"1000", true, 1000, {}},
-        {"0.75", true, 0.75, {}},
-        {"1000.001", false, 0, "No puedes introducir un peso superior a 1000 KG"},
-        {"0", false, 0, "No puedes introducir un peso de 0 KG"},
-        {"-2", false, 0, "No puedes introducir un peso negativo"},
-    };
-    QLocale::setDefault(QLocale(QLocale::Spanish, QLocale::Spain));
-    for (const Caso& k : casos) {
-        SCOPED_TRACE(k.visor.toStdString());
+    } casos[] = {{"1000", true, 1000, ""},
+                 {"0.75", true, 0.75, ""},
+                 {"1000.001", false, 0, "No puedes introducir un peso superior a 1000 KG"},
+                 {"0", false, 0, "No puedes introducir un peso de 0 KG"}};
+    for (const auto& k : casos) {
+        SCOPED_TRACE(k.teclas.toStdString());
         preguntas.calls.clear();
         QString descripcion, inicial;
-        respondeCalc(k.visor, &descripcion, &inicial);
+        teclea(k.teclas, &descripcion, &inicial);
         double peso = -1;
-        EXPECT_EQ(objComm().getPeso(0, 0, peso), k.ok);
+        EXPECT_EQ(objComm().getPeso(0, 0, peso), k.ok); // no scale in use: the keypad at once
         EXPECT_DOUBLE_EQ(peso, k.peso);
-        EXPECT_EQ(descripcion, QStringLiteral("Introduzca el Peso        (en Kg.)"));
-        EXPECT_EQ(inicial, QStringLiteral("1"));
+        EXPECT_EQ(descripcion, "Introduzca el Peso        (en Kg.)");
+        EXPECT_EQ(inicial, "1");
         EXPECT_EQ(mensajes(), k.mensaje.isEmpty() ? QStringList{} : QStringList{k.mensaje});
     }
-}
-
-TEST_F(GetPeso, VolumeIsTypedWithoutAskingTheScale) {
-    clsComm& c = balanza(0, false);
+    // A volume is typed even with a scale in use, which is not asked.
+    balanza(0, false);
     QString descripcion;
-    respondeCalc("2.5", &descripcion);
+    teclea("2.5", &descripcion);
     double litros = 0;
-    EXPECT_TRUE(c.getPeso(0, 0, litros, true));
+    EXPECT_TRUE(objComm().getPeso(0, 0, litros, true));
     EXPECT_DOUBLE_EQ(litros, 2.5);
-    EXPECT_EQ(descripcion, QStringLiteral("Introduzca el Volumen        (en litros)"));
+    EXPECT_EQ(descripcion, "Introduzca el Volumen        (en litros)");
     EXPECT_TRUE(sim->recibido().isEmpty());
 }
 
-TEST_F(GetPeso, ManualEntryForRefundsOnlyWhenTheSettingSaysSo) {
+TEST_F(GetPeso, Setting3GivesTheKeypadToRefundsOnly) {
     clsComm& c = balanza(0, false, {{"PermitirEntradaPesoManual", "3"}});
-    // A sale that cannot be weighed ends after the question, without the keypad.
-    sim->encolaRespuesta("+  0.000\r\n");
+    sim->responde("+  0.000\r\n");
     preguntas.answers = {prompts::vbNo};
     double peso = 0;
     EXPECT_FALSE(c.getPeso(0, 0, peso));
-    EXPECT_EQ(mensajes(), QStringList{kPonga});
-    for (const auto& k : preguntas.calls)
-        EXPECT_NE(k.kind, QStringLiteral("form"));
+    EXPECT_FALSE(keypadMostrado());
 
-    // A refund gets the keypad.
-    sim->encolaRespuesta("+  0.000\r\n");
+    sim->responde("+  0.000\r\n");
     preguntas.answers = {prompts::vbNo};
-    respondeCalc("0.3");
+    teclea("0.3");
     EXPECT_TRUE(c.getPeso(0, 0, peso, false, true));
     EXPECT_DOUBLE_EQ(peso, 0.3);
 }
 
-TEST_F(GetPeso, WeighFirstShowsTheLiveWeightInTheDialog) {
+TEST_F(GetPeso, WeighFirstDialogFollowsTheLiveWeight) {
     clsComm& c = balanza(0, true, {{"TipoFuncionamientoBalanza", "1"}});
-    lee(c, "+  0.000\r\n");
-    sim->encolaRespuesta("+  0.600\r\n");
-    const int escriturasAntes = ventana.escriturasCantidad;
-    QString pesoMostrado;
-    bool sinCancelar = false;
+    lee("+  0.000\r\n");
+    const int mostrados = ventana.pesosMostrados;
+    QStringList vistos;
     cuandoSeMuestre("frmRecalcularPeso", [&](QWidget* w) {
         auto* f = static_cast<frmRecalcularPeso*>(w);
-        sinCancelar = f->ctrCancelar->isHidden();
-        EXPECT_EQ(c.intDestinoPeso(), 1);
-        c.commBalanzaContinuoOnComm(true); // the timer ticks while the dialog is open
-        pesoMostrado = f->lblPeso->text();
+        EXPECT_TRUE(f->ctrCancelar->isHidden()); // it can only be accepted
+        f->ctrAceptar_Click();
+        vistos << mensajes().last(); // nothing weighed yet
+        lee("+  0.600\r\n");         // the timer ticks while the dialog is open
+        vistos << f->lblPeso->text();
         f->ctrAceptar_Click();
     });
     double peso = 0;
     EXPECT_TRUE(c.getPeso(10, 9.99, peso));
     EXPECT_DOUBLE_EQ(peso, 0.6);
-    EXPECT_TRUE(sinCancelar);
-    EXPECT_EQ(pesoMostrado, QStringLiteral("0.600KG"));
-    EXPECT_EQ(ventana.escriturasCantidad, escriturasAntes); // the weight went to the dialog only
+    EXPECT_EQ(vistos, (QStringList{"Debe pesar el artículo para continuar.", "0.600KG"}));
+    EXPECT_EQ(ventana.pesosMostrados, mostrados); // the weight went to the dialog only
     EXPECT_EQ(c.intDestinoPeso(), 0);
     EXPECT_FALSE(c.blnPesoCero());
 }

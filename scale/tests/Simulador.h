@@ -1,0 +1,105 @@
+#pragma once
+// A scale at the far end of a socat pseudo-terminal pair: the driver opens end A as its COM port,
+// the simulator holds end B raw (CR kept), records what the driver writes, answers each request
+// (ending in CR LF) with the next queued reply ("" = silent), and can send unasked.
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <fcntl.h>
+#include <mutex>
+#include <poll.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+class Simulador {
+public:
+    Simulador() {
+        m_socat.setProcessChannelMode(QProcess::MergedChannels);
+        m_socat.start("socat", {"-d", "-d", "pty,raw,echo=0,link=" + puerto(), "pty,raw,echo=0,link=" + extremo()});
+        QByteArray salida;
+        for (QDeadlineTimer t(20000); !salida.contains("starting data transfer loop") && !t.hasExpired();) {
+            m_socat.waitForReadyRead(100);
+            salida += m_socat.readAll();
+        }
+        m_fd = ::open(QFile::encodeName(extremo()).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (m_fd < 0)
+            return;
+        termios t{};
+        tcgetattr(m_fd, &t);
+        cfmakeraw(&t);
+        tcsetattr(m_fd, TCSANOW, &t);
+        m_hilo = std::thread([this] { bucle(); });
+    }
+    ~Simulador() {
+        m_parar = true;
+        if (m_hilo.joinable())
+            m_hilo.join();
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_socat.kill();
+        m_socat.waitForFinished(5000);
+    }
+    bool arrancado() const { return m_fd >= 0; }
+    QString puerto() const { return m_dir.path() + "/A"; }
+
+    void responde(const QByteArray& r) {
+        std::lock_guard<std::mutex> l(m_mutex);
+        m_respuestas.push_back(r);
+    }
+    void envia(const QByteArray& d) {
+        for (qsizetype hecho = 0; hecho < d.size();) {
+            const ssize_t n = ::write(m_fd, d.constData() + hecho, size_t(d.size() - hecho));
+            if (n > 0)
+                hecho += n;
+        }
+    }
+    // What the driver wrote, once at least n bytes came (or after a generous wait).
+    QByteArray recibido(int n = 0) {
+        std::unique_lock<std::mutex> l(m_mutex);
+        m_cv.wait_for(l, std::chrono::seconds(10), [&] { return m_recibido.size() >= n; });
+        return m_recibido;
+    }
+
+private:
+    QString extremo() const { return m_dir.path() + "/B"; }
+    void bucle() {
+        char buf[256];
+        QByteArray pendiente;
+        while (!m_parar) {
+            pollfd p{m_fd, POLLIN, 0};
+            const ssize_t n = ::poll(&p, 1, 20) > 0 ? ::read(m_fd, buf, sizeof buf) : 0;
+            if (n <= 0)
+                continue;
+            QByteArray respuesta;
+            {
+                std::lock_guard<std::mutex> l(m_mutex);
+                m_recibido.append(buf, n);
+                pendiente.append(buf, n);
+                for (qsizetype fin; (fin = pendiente.indexOf("\r\n")) >= 0;) {
+                    pendiente.remove(0, fin + 2);
+                    if (!m_respuestas.empty()) {
+                        respuesta += m_respuestas.front();
+                        m_respuestas.pop_front();
+                    }
+                }
+            }
+            m_cv.notify_all();
+            envia(respuesta);
+        }
+    }
+
+    QTemporaryDir m_dir;
+    QProcess m_socat;
+    int m_fd = -1;
+    std::thread m_hilo;
+    std::atomic<bool> m_parar{false};
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    QByteArray m_recibido;
+    std::deque<QByteArray> m_respuestas;
+};
