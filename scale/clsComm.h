@@ -118,13 +118,6 @@ public:
     // The last weight shown on the main window's display labels.
     void RefrescaPesoFormularioPrincipal();
 
-    // For tests: the continuous state as a tick would leave it.
-    void setEstadoParaPruebas(double peso, bool estable, bool pesoCero) {
-        m_dblUltimoPeso = peso;
-        blnPesoEstable = estable;
-        m_blnPesoCero = pesoCero;
-    }
-
 private:
     friend class frmRecalcularPeso;
     struct LecturaEnCurso;

@@ -84,10 +84,12 @@ frmRecalcularPeso::frmRecalcularPeso(clsComm& comm, QWidget* parent) : QDialog(p
     ctrAceptar = new ctrBoton(this);
     ctrAceptar->setObjectName(QStringLiteral("ctrAceptar"));
     ctrAceptar->setCaption(QStringLiteral("Aceptar"));
+    ctrAceptar->setStretch(true);
     ctrAceptar->setGeometry(twips::rect(840, 3300, 1800, 600));
     ctrCancelar = new ctrBoton(this);
     ctrCancelar->setObjectName(QStringLiteral("ctrCancelar"));
     ctrCancelar->setCaption(QStringLiteral("Cancelar"));
+    ctrCancelar->setStretch(true);
     ctrCancelar->setGeometry(twips::rect(3360, 3300, 1800, 600));
     connect(ctrAceptar, &ctrBoton::Click, this, &frmRecalcularPeso::ctrAceptar_Click);
     connect(ctrCancelar, &ctrBoton::Click, this, &frmRecalcularPeso::ctrCancelar_Click);
