@@ -27,7 +27,7 @@ protected:
                   "  PrecioUnitario, PrecioOriginal, Tarifa, ImporteConIva, PrBasCombi, marca, iva) values "
                   "  (3, 70, 1, 10, 2, 0.5, 4.995, 0, 0, 1, 0, 0, 5, 10),"
                   "  (3, 70, 2, 10, 3, 0.4, 0, 8.5, 12, 1, 0, 0, 5, 10),"
-                  "  (0, 0, 1, 10, 1, 0.1, 0.99, 0, 0, 1, 0, 0, 0, 10);");
+                  "  (0, 0, 1, 10, 1, 0.1, 0.99, 0, 0, 2, 0, 0, 0, 10);");
     }
     // peso|precio|cantidad|ImporteConIva|PrBasCombi|marca of a line of ticket 70 on till 3.
     QString fila(int linea) {
