@@ -1,0 +1,71 @@
+#pragma once
+// Framing of the request protocol, kept free of sockets so it can be checked (and fuzzed) on bytes.
+//
+// A connection's bytes are gathered by LectorPeticiones until they make a whole request: as soon as
+// the braces of the first JSON object balance (strings and their escapes respected), or, for a text
+// that holds no "{" (or whose object never closes), once the peer has been quiet for a while. The
+// whole gathered text is the request: whatever came after the object in the same arrival stays in it
+// (the JSON reader ignores what follows the value).
+//
+// analizaPeticion then takes the persistence prefix off and cuts the text at the first "{";
+// enmarcaRespuesta frames the handler's reply ("200 OK" and CR, "null", the end marker).
+#include <QByteArray>
+#include <QString>
+
+namespace trama {
+
+inline constexpr qsizetype kMaxPeticion = qsizetype(1) << 20; // a request over 1 MiB is refused
+inline constexpr int kSilencioMs = 500;                       // quiet time that ends a text without "{"
+
+inline const QString kPersistente = QStringLiteral("conexion_persistente");
+inline const QString kPersistenteFin = QStringLiteral("conexion_persistente_end");
+inline const QString kMarcaFin = QStringLiteral("--QUELLMARDEN-END-CONNECTION--");
+
+class LectorPeticiones final {
+public:
+    enum class Estado {
+        Vacio,      // nothing gathered
+        Incompleta, // more bytes (or the quiet time) are needed
+        Completa,   // a whole JSON request is gathered: take it with toma()
+        Excedida    // more than kMaxPeticion bytes without a whole request
+    };
+
+    // Adds one arrival of bytes and says what the gathered text is now.
+    Estado anade(const QByteArray& llegada);
+    // The gathered text as one request (also the text of a quiet timeout); the reader starts over.
+    QByteArray toma();
+    bool vacio() const { return m_datos.isEmpty(); }
+    qsizetype tamano() const { return m_datos.size(); }
+
+private:
+    QByteArray m_datos;
+    qsizetype m_escaneado = 0; // bytes of m_datos already seen by the brace scan
+    int m_profundidad = 0;     // open braces of the first object (0 before its "{")
+    bool m_dentroObjeto = false;
+    bool m_enCadena = false;
+    bool m_escape = false;
+    bool m_completa = false;
+};
+
+// One request as the framing sees it.
+struct PeticionRecibida {
+    QString datos;         // the text handed to the handler: from the first "{", or all of it without one
+    QString Tag;           // "", "conexion_persistente" or "conexion_persistente_end"
+    bool marcaFin = false; // the reply ends with the end marker
+    bool modoJson = false; // the text held a "{": the reply starts with "200 OK" and CR
+};
+
+// Takes the persistence prefix off (ignoring case, at the very start: first the 24-character one,
+// then a 20-character one right behind it) and cuts the text at its first "{".
+PeticionRecibida analizaPeticion(const QString& texto);
+
+// The reply as it goes on the wire: "200 OK" CR and the reply in JSON mode; the reply, or "null"
+// when it is empty, otherwise; then the end marker between two zero characters when asked.
+QString enmarcaRespuesta(const PeticionRecibida& peticion, const QString& respuesta);
+
+inline bool esPersistente(const QString& tag) {
+    return tag.compare(kPersistente, Qt::CaseInsensitive) == 0 ||
+           tag.compare(kPersistenteFin, Qt::CaseInsensitive) == 0;
+}
+
+} // namespace trama

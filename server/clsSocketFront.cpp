@@ -1,0 +1,332 @@
+#include "clsSocketFront.h"
+
+#include "core/Reg_class.h"
+#include "core/basFuncionesComunes.h"
+#include "core/basGeneral.h"
+#include "core/basLegacyFunctions.h"
+#include "core/clsParametros.h"
+#include "platform/Printers.h"
+#include "platform/Program.h"
+#include "platform/VBError.h"
+#include "printing/clsImprimirTicket.h"
+#include "scale/clsComm.h"
+#include "server/frmComSocket.h"
+#include "server/json/clsJSON.h"
+#include "server/json/clsJsonScript.h"
+
+std::unique_ptr<clsSocketFront> SocketFront;
+
+namespace {
+
+constexpr qsizetype kMaxValorVolcado = 1024; // each value of an unknown action's dump
+constexpr qsizetype kMaxExtractoLog = 200;   // excerpt of a request that is no JSON object
+
+const QString kNombrePrograma = QStringLiteral("Tarvolin");
+
+// A run-time error caused by what the request carries (a field that does not convert): it is the
+// peer's fault, so it is logged and answered, not printed nor taken for a lost database link.
+class ErrorPeticion final : public VBError {
+public:
+    explicit ErrorPeticion(const VBError& e) : VBError(e) {}
+};
+
+template <class F> auto campo(F&& leer) {
+    try {
+        return leer();
+    } catch (const VBError& e) {
+        throw ErrorPeticion(e);
+    }
+}
+
+QString segundos() {
+    return vb::CStr(Variant(basFuncionesComunes::Segundos()));
+}
+
+// A field as a 32-bit integer, 0 when absent.
+qint32 entero(const vb::EntidadPtr& p, const QString& nombre) {
+    return campo([&] { return vb::CLng(basFuncionesComunes::VarToStr(p->Valor(nombre), Variant(qint32(0)))); });
+}
+
+// A field as text, the default when absent or null.
+QString texto(const vb::EntidadPtr& p, const QString& nombre, const QString& defecto = QString()) {
+    return campo([&] { return vb::CStr(basFuncionesComunes::VarToStr(p->Valor(nombre), Variant(defecto))); });
+}
+
+// A till or ticket number of the kitchen print: its text read as a number ("," or "."), rounded.
+qint32 numero(const vb::EntidadPtr& p, const QString& nombre) {
+    return campo([&] {
+        const QString t = vb::CStr(basFuncionesComunes::VarToStr(p->Valor(nombre), Variant(qint32(0))));
+        return vb::CLng(Variant(basFuncionesComunes::ValNumero(t)));
+    });
+}
+
+// A Boolean field that defaults to True; a JSON Boolean or a number converts, a text like "S" does not.
+bool booleanoSi(const vb::EntidadPtr& p, const QString& nombre) {
+    return campo([&] { return vb::CBool(basFuncionesComunes::VarToStr(p->Valor(nombre), Variant(true))); });
+}
+
+bool esAccion(const QString& accion, const char* nombre) {
+    return accion.compare(QLatin1String(nombre), Qt::CaseInsensitive) == 0;
+}
+
+} // namespace
+
+void clsSocketFront::BorradoDiferido::operator()(frmComSocket* s) const {
+    // Handlers of the old window may still be on the stack: it goes once they have returned.
+    s->Descarga();
+    s->deleteLater();
+}
+
+clsSocketFront::clsSocketFront() {
+    bool ok = false;
+    const int puerto = qEnvironmentVariableIntValue("TARVOLIN_PORT", &ok);
+    if (ok && puerto >= 0 && puerto <= 65535)
+        m_puertoForzado = puerto;
+}
+
+clsSocketFront::~clsSocketFront() = default;
+
+clsJSON& clsSocketFront::objJSON() {
+    if (!m_objJSON)
+        m_objJSON = std::make_unique<clsJSON>();
+    return *m_objJSON;
+}
+
+quint16 clsSocketFront::puertoEscucha() const {
+    return m_socket ? m_socket->puertoEscucha() : 0;
+}
+
+qint32 clsSocketFront::getPuertoSocketFront() {
+    qint32 puerto = 8089;
+    try {
+        if (m_puertoForzado) {
+            puerto = *m_puertoForzado;
+            if (puerto == 0 && puertoEscucha() != 0)
+                puerto = puertoEscucha();
+            return puerto;
+        }
+        if (vb::CBool(Variant(objParametros().getValor(QStringLiteral("PermitirVariosTPVSSimultaneamente")))))
+            puerto = vb::CInt(Variant(8088 + vb::CDbl(Variant(objParametros().getValor(QStringLiteral("TPV"))))));
+    } catch (const program::Ended&) {
+        throw;
+    } catch (...) {
+        ControlErrores(QStringLiteral("clsSocketFront.getPuertoSocketFront"), true, vb::CurrentError());
+    }
+    return puerto;
+}
+
+void clsSocketFront::Inicia() {
+    try {
+        m_socket.reset(new frmComSocket());
+        connect(m_socket.get(), &frmComSocket::Request, this, &clsSocketFront::socket_Request);
+        m_socket->setPeticionExclusiva([this](const QString& datos) { return esPeticionDeImpresion(datos); });
+        qint32 puerto = getPuertoSocketFront();
+        SocketIniciado = m_socket->IniciaEscucha(puerto);
+        objReg().Firewall_HabilitarPuerto(QString::number(getPuertoSocketFront()), QStringLiteral("TCP"));
+        objReg().Firewall_HabilitarPuerto(QStringLiteral("8088"), QStringLiteral("TCP"));
+    } catch (const program::Ended&) {
+        throw;
+    } catch (...) {
+        ControlErrores(QStringLiteral("clsSocketFront.Inicia"), true, vb::CurrentError());
+    }
+}
+
+bool clsSocketFront::esPeticionDeImpresion(const QString& RequestData) {
+    if (!RequestData.contains(QLatin1String("imprimir"), Qt::CaseInsensitive))
+        return false;
+    try {
+        if (!m_jsonClasificador)
+            m_jsonClasificador = std::make_unique<clsJSON>();
+        const auto dic = std::dynamic_pointer_cast<vb::Dictionary>(m_jsonClasificador->parse(RequestData));
+        if (!dic)
+            return false;
+        const Variant accion = basLegacyFunctions::NewCollection(vb::FromObject(dic))->Valor(QStringLiteral("accion"));
+        if (accion.typeId() != QMetaType::QString)
+            return false;
+        const QString a = accion.toString();
+        return esAccion(a, "ImprimirTicketEspecial") || esAccion(a, "ImprimirTicketCocinaEspecial");
+    } catch (const program::Ended&) {
+        throw;
+    } catch (...) {
+        return false;
+    }
+}
+
+vb::EntidadPtr clsSocketFront::leePeticion(const QString& RequestData) {
+    // Only a text that holds an object is read; anything else (a probe, a stray line) is traced and
+    // answered with the empty reply, without troubling the error handler.
+    vb::ObjectPtr leido;
+    if (RequestData.contains(u'{'))
+        leido = objJSON().parse(RequestData);
+    const auto dic = std::dynamic_pointer_cast<vb::Dictionary>(leido);
+    if (!dic) {
+        GrabaLog(QStringLiteral("JSON.parseIEntidad: la petición no es un objeto JSON: ") +
+                 RequestData.left(kMaxExtractoLog));
+        return nullptr;
+    }
+    const QString quejas = objJSON().GetParserErrors();
+    if (!quejas.isEmpty())
+        GrabaLog(QStringLiteral("JSON.parseIEntidad: ") + quejas.left(kMaxValorVolcado));
+    return basLegacyFunctions::NewCollection(vb::FromObject(dic));
+}
+
+void clsSocketFront::socket_Request(const QString& RequestData, QString& responseData) {
+    vb::EntidadPtr respuesta = std::make_shared<vb::entidadGenerica>();
+    try {
+        if (gblnGrabarLogDetallado)
+            GrabaLogBBDD(QStringLiteral("clsSocket.RequestData: ") + RequestData);
+        if (RequestData.compare(QLatin1String("null"), Qt::CaseInsensitive) != 0) {
+            GrabaLog(QStringLiteral("JSON.parseIEntidad"));
+            const vb::EntidadPtr peticion = leePeticion(RequestData);
+            GrabaLog(QStringLiteral("EjecutaAccion"));
+            EjecutaAccion(peticion, respuesta, QStringLiteral("socket_Request"));
+        }
+    } catch (const program::Ended&) {
+        throw;
+    } catch (...) {
+        ControlErrores(QStringLiteral("clsSocketFront.socket_Request"), true, vb::CurrentError());
+    }
+    // A reply that cannot be written is the empty reply, once.
+    try {
+        GrabaLog(QStringLiteral("exitHandle"));
+        responseData = objJSON().EntidadGenericaToJson(respuesta, true);
+    } catch (const program::Ended&) {
+        throw;
+    } catch (...) {
+        responseData.clear();
+    }
+    if (gblnGrabarLogDetallado)
+        GrabaLogBBDD(QStringLiteral("clsSocket.responseData: ") + responseData);
+}
+
+bool clsSocketFront::EjecutaAccion(const vb::EntidadPtr& param, vb::EntidadPtr& Resultado,
+                                   const QString& origen_request, clsJsonScript* js) {
+    bool reconocida = false;
+    if (!Resultado)
+        Resultado = std::make_shared<vb::entidadGenerica>();
+
+    // The error path: the reply says what failed; only errors that are not the request's own
+    // fault reach the central error handler. Called from inside a catch block.
+    auto fallo = [&](const VBError& err, bool informar) {
+        const QString procedimiento = QStringLiteral("clsSocketFront.EjecutaAccion. ");
+        if (js) {
+            js->ctrlErrorScript(procedimiento, err.description(), true);
+            return;
+        }
+        if (informar)
+            ControlErrores(procedimiento + origen_request, true, err);
+        else
+            GrabaLog(TextoError(procedimiento + origen_request, err), true);
+        if (m_socket)
+            m_socket->Log(QStringLiteral("Error VB6: ") + kNombrePrograma + QStringLiteral(", origen_request:") +
+                          origen_request + QStringLiteral(", ") + err.description());
+        Resultado->Propiedad(QStringLiteral("ok"), false);
+        Resultado->Propiedad(QStringLiteral("errorVB6"), err.description());
+    };
+
+    try {
+        if (param) {
+            entero(param, QStringLiteral("idTicket"));
+            entero(param, QStringLiteral("idTPV"));
+            entero(param, QStringLiteral("idCamarero"));
+            const QString accion = campo([&] { return vb::CStr(param->Valor(QStringLiteral("accion"))); });
+
+            GrabaLog(QStringLiteral("clsSockerFront.EjecutaAccion (") + accion + QStringLiteral("): ") + segundos());
+            if (m_socket)
+                m_socket->Log(accion);
+
+            bool ok = true;
+            reconocida = true;
+            const QString kOk = QStringLiteral("ok");
+            if (esAccion(accion, "GetIdTPV")) {
+                Resultado->Propiedad(QStringLiteral("idTPV"), gintTPV);
+            } else if (esAccion(accion, "AnadirLog")) {
+                QString linea = texto(param, QStringLiteral("Texto"));
+                linea.replace(QLatin1String("\\n"), QStringLiteral("\r\n"), Qt::CaseInsensitive);
+                GrabaLogBBDD(linea);
+            } else if (esAccion(accion, "GetPrinters")) {
+                auto lista = std::make_shared<vb::Collection>();
+                for (const QString& nombre : printers::output().list())
+                    lista->Add(nombre);
+                Resultado->Propiedad(QStringLiteral("result"), vb::FromObject(lista));
+            } else if (esAccion(accion, "ImprimirTicketEspecial")) {
+                const QString textoTicket = texto(param, QStringLiteral("texto"));
+                const bool cabecera = objJSON().ParseBool(param->Valor(QStringLiteral("imprimirCabecera")));
+                const bool logo = objJSON().ParseBool(param->Valor(QStringLiteral("imprimirLogo")));
+                const bool pantalla = objJSON().ParseBool(param->Valor(QStringLiteral("imprimirPorPantalla")));
+                // An absent printer is the usual printer, never one named "#ERROR#".
+                const QString impresora = texto(param, QStringLiteral("impresora"));
+                clsImprimirTicket ticket;
+                if (!ticket.ImprimirTicketEspecial(textoTicket, cabecera, logo, pantalla, impresora))
+                    Resultado->Propiedad(QStringLiteral("error"),
+                                         TraduceLiteral(QStringLiteral("No se ha podido imprimir el ticket.")));
+            } else if (esAccion(accion, "ImprimirTicketCocinaEspecial")) {
+                const qint32 tpv = numero(param, QStringLiteral("idTPV"));
+                const qint32 ticketNum = numero(param, QStringLiteral("idTicket"));
+                const QString textoTicket = texto(param, QStringLiteral("texto"));
+                const QString impresora = texto(param, QStringLiteral("impresora"));
+                const QString descripcion = texto(param, QStringLiteral("descripcion_cabecera"));
+                const bool cabecera = booleanoSi(param, QStringLiteral("imprimir_cabecera"));
+                const bool pie = booleanoSi(param, QStringLiteral("imprimir_pie"));
+                const QString textoPie = texto(param, QStringLiteral("texto_pie"));
+                clsImprimirTicket ticket;
+                if (!ticket.ImprimirTicketCocinaEspecial(tpv, ticketNum, textoTicket, impresora, descripcion, cabecera,
+                                                         pie, textoPie))
+                    Resultado->Propiedad(QStringLiteral("error"),
+                                         TraduceLiteral(QStringLiteral("No se ha podido imprimir el ticket.")));
+            } else if (esAccion(accion, "Ping")) {
+                Resultado->Propiedad(QStringLiteral("respuesta"), QStringLiteral("S"));
+            } else if (esAccion(accion, "shutdown") || esAccion(accion, "cerrar_programa")) {
+                mainWindow().FinalizarProgramaYDescargarFormularios(false);
+            } else if (esAccion(accion, "reiniciar_programa")) {
+                mainWindow().FinalizarProgramaYDescargarFormularios(true);
+            } else if (esAccion(accion, "GetPeso")) {
+                double dblPeso = 0;
+                QString strMensajeError;
+                qint32 tipoError = 0;
+                const bool pesado = objComm().getPeso(0, 0, dblPeso, false, false, true, &strMensajeError, &tipoError);
+                Resultado->Propiedad(kOk, pesado);
+                Resultado->Propiedad(QStringLiteral("error"), pesado ? QString() : strMensajeError);
+                Resultado->Propiedad(QStringLiteral("peso"), dblPeso);
+                Resultado->Propiedad(QStringLiteral("tipo_error"), tipoError);
+            } else {
+                ok = false;
+                reconocida = false;
+                if (!js) {
+                    Resultado->Propiedad(QStringLiteral("errorVB6"),
+                                         QStringLiteral("Acción '") + accion + QStringLiteral("' no implementada."));
+                    GrabaLog(volcado(accion, param), true);
+                }
+            }
+            Resultado->Propiedad(kOk, ok);
+        }
+    } catch (const program::Ended&) {
+        throw;
+    } catch (const ErrorPeticion& e) {
+        fallo(e, false);
+    } catch (...) {
+        fallo(vb::CurrentError(), true);
+    }
+    GrabaLog(QStringLiteral("clsSockerFront.EjecutaAccion end: ") + segundos());
+    return reconocida;
+}
+
+QString clsSocketFront::volcado(const QString& accion, const vb::EntidadPtr& param) {
+    QString r = accion + QStringLiteral("\r\n");
+    const auto dic = basLegacyFunctions::GetDiccionario(vb::FromObject(param));
+    if (!dic)
+        return r;
+    for (int i = 0; i < dic->Count(); ++i) {
+        const Variant& v = dic->at(i);
+        QString valor;
+        if (vb::IsNull(v))
+            valor.clear();
+        else if (vb::IsObject(v))
+            valor = objJSON().toString(v, true);
+        else
+            valor = vb::CStr(v);
+        r += QStringLiteral("     ") + dic->Keys().at(i) + QStringLiteral(": ") + valor.left(kMaxValorVolcado) +
+             QStringLiteral("\r\n");
+    }
+    return r;
+}

@@ -1,0 +1,75 @@
+#pragma once
+// The request front: opens the communication window on the program's port and answers every
+// request that arrives there. A request is a JSON object whose "accion" names one of a fixed set of
+// actions (till number, log line, printer list, the two print actions, ping, stop, restart, weight);
+// the reply is a JSON object whose last field is "ok" (the weight reply keeps it first).
+//
+// Start-up use:
+//     SocketFront = std::make_unique<clsSocketFront>();
+//     SocketFront->Inicia();
+//     if (!SocketFront->SocketIniciado) ... // the main window's retry timer calls Inicia again
+// The listening port is 8089 unless overridden by setPuertoForzado or the environment variable
+// TARVOLIN_PORT (either may be 0: any free port, read back with puertoEscucha()).
+#include "platform/Collections.h"
+
+#include <QObject>
+#include <QString>
+#include <memory>
+#include <optional>
+
+class clsJSON;
+class clsJsonScript;
+class frmComSocket;
+
+class clsSocketFront final : public QObject {
+    Q_OBJECT
+public:
+    clsSocketFront();
+    ~clsSocketFront() override;
+    clsSocketFront(const clsSocketFront&) = delete;
+    clsSocketFront& operator=(const clsSocketFront&) = delete;
+
+    // Whether the last Inicia got the window listening.
+    bool SocketIniciado = false;
+    // Kept for the point of sale's configuration; nothing here reads it.
+    QString urlQuellmardenService;
+
+    // Replaces the communication window with a new one, listens on getPuertoSocketFront() and opens
+    // that port and 8088 in the firewall lists.
+    void Inicia();
+    // 8089, or 8088 + TPV when PermitirVariosTPVSSimultaneamente is set (the start-up clears it);
+    // the forced port when there is one (a forced 0 gives the port actually listened on).
+    qint32 getPuertoSocketFront();
+
+    // The handler of the window's Request signal: reads the JSON, runs the action, writes the reply.
+    void socket_Request(const QString& RequestData, QString& responseData);
+    // Runs the action the request names and fills the reply (created when null). With `js` a failure
+    // goes to the script's error callback instead of into the reply. True when the action was known.
+    bool EjecutaAccion(const vb::EntidadPtr& param, vb::EntidadPtr& Resultado, const QString& origen_request,
+                       clsJsonScript* js = nullptr);
+
+    // True for the requests that take the printer: they run one at a time across every connection.
+    bool esPeticionDeImpresion(const QString& RequestData);
+
+    // Port override (tests, several services on one machine); std::nullopt goes back to the rule above.
+    void setPuertoForzado(std::optional<qint32> puerto) { m_puertoForzado = puerto; }
+    quint16 puertoEscucha() const; // the port the current window listens on, 0 when none
+    frmComSocket* socket() const { return m_socket.get(); }
+
+private:
+    struct BorradoDiferido {
+        void operator()(frmComSocket* s) const;
+    };
+    clsJSON& objJSON();
+    vb::EntidadPtr leePeticion(const QString& RequestData);
+    // The log dump of an unknown action: its name, then each field of the request (values cut to 1 KB).
+    QString volcado(const QString& accion, const vb::EntidadPtr& param);
+
+    std::unique_ptr<frmComSocket, BorradoDiferido> m_socket;
+    std::unique_ptr<clsJSON> m_objJSON;
+    std::unique_ptr<clsJSON> m_jsonClasificador;
+    std::optional<qint32> m_puertoForzado;
+};
+
+// The single request front of the program, created by the start-up after the first connection.
+extern std::unique_ptr<clsSocketFront> SocketFront;

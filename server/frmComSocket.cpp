@@ -1,0 +1,424 @@
+#include "frmComSocket.h"
+
+#include "core/basFuncionesComunes.h"
+#include "core/basGeneral.h"
+#include "platform/Cp1252.h"
+#include "platform/Program.h"
+#include "platform/VBError.h"
+#include "server/TurnoExclusivo.h"
+
+#include <QHostAddress>
+#include <QHostInfo>
+#include <QLabel>
+#include <QListWidget>
+#include <QNetworkInterface>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QWidget>
+#include <deque>
+
+namespace {
+
+constexpr int kMaxLineasTraza = 5000; // the trace list keeps the newest lines only
+
+const QString kCreado = QStringLiteral("creado");
+const QString kDataArrival = QStringLiteral("DataArrival");
+const QString kClosed = QStringLiteral("closed");
+
+// A listen failure is reported once; while the port stays busy the retries only trace it.
+bool g_fallosEscuchaSeguidos = false;
+
+template <class F> void atrapa(const QString& procedimiento, F&& f) {
+    try {
+        f();
+    } catch (const program::Ended&) {
+        throw;
+    } catch (...) {
+        ControlErrores(procedimiento, true, vb::CurrentError());
+    }
+}
+
+QString texto(qint64 n) {
+    return QString::number(n);
+}
+
+QString direccion(const QHostAddress& a) {
+    bool ok = false;
+    const quint32 v4 = a.toIPv4Address(&ok);
+    return ok ? QHostAddress(v4).toString() : a.toString();
+}
+
+QString ipLocal() {
+    for (const QHostAddress& a : QNetworkInterface::allAddresses())
+        if (a.protocol() == QAbstractSocket::IPv4Protocol && !a.isLoopback())
+            return a.toString();
+    return QStringLiteral("127.0.0.1");
+}
+
+} // namespace
+
+// The trace window shown with the installation switch.
+class frmComSocketVentana final : public QWidget {
+public:
+    frmComSocketVentana() {
+        setObjectName(QStringLiteral("frmComSocket"));
+        setWindowTitle(QStringLiteral("Comunicaciones"));
+        auto* capa = new QVBoxLayout(this);
+        lblHostID = new QLabel(this);
+        lblAddress = new QLabel(this);
+        lblConnections = new QLabel(this);
+        List1 = new QListWidget(this);
+        lblHostID->setObjectName(QStringLiteral("lblHostID"));
+        lblAddress->setObjectName(QStringLiteral("lblAddress"));
+        lblConnections->setObjectName(QStringLiteral("lblConnections"));
+        List1->setObjectName(QStringLiteral("List1"));
+        capa->addWidget(lblHostID);
+        capa->addWidget(lblAddress);
+        capa->addWidget(lblConnections);
+        capa->addWidget(List1, 1);
+        resize(480, 360);
+    }
+    void anade(const QString& linea) {
+        List1->addItem(linea);
+        while (List1->count() > kMaxLineasTraza)
+            delete List1->takeItem(0);
+        List1->setCurrentRow(List1->count() - 1);
+    }
+
+    QLabel* lblHostID;
+    QLabel* lblAddress;
+    QLabel* lblConnections;
+    QListWidget* List1;
+};
+
+// One accepted connection: its socket, the bytes gathered towards the next request, the requests
+// waiting their turn on this connection, and the persistence of the exchange in progress.
+class frmComSocket::Conexion final : public QObject, public std::enable_shared_from_this<frmComSocket::Conexion> {
+public:
+    Conexion(frmComSocket* ventana, QTcpSocket* s, qint16 i) : socket(s), indice(i), m_ventana(ventana) {
+        socket->setParent(this);
+        ip = direccion(socket->peerAddress());
+        silencio.setSingleShot(true);
+        silencio.setInterval(trama::kSilencioMs);
+        connect(socket, &QTcpSocket::readyRead, this, &Conexion::onReadyRead);
+        connect(socket, &QTcpSocket::bytesWritten, this, &Conexion::onBytesWritten);
+        connect(socket, &QTcpSocket::disconnected, this, &Conexion::onDisconnected);
+        connect(socket, &QTcpSocket::errorOccurred, this, &Conexion::onErrorOccurred);
+        connect(&silencio, &QTimer::timeout, this, &Conexion::onSilencio);
+    }
+    // Stops every notification; the socket is closed by the caller.
+    void suelta() {
+        cerrada = true;
+        silencio.stop();
+        QObject::disconnect(socket, nullptr, this, nullptr);
+    }
+
+    QTcpSocket* socket;
+    const qint16 indice;
+    QString ip;
+    QTimer silencio;
+    trama::LectorPeticiones lector;
+    std::deque<QByteArray> pendientes;
+    QString Tag;
+    bool atendiendo = false; // a request of this connection is being handled (or waits for the turn)
+    bool enviando = false;   // its reply is being written
+    bool cerrada = false;    // closed and unloaded
+
+private:
+    // Every entry point holds the connection, so it outlives whatever runs nested inside.
+    void onReadyRead() {
+        if (m_ventana)
+            m_ventana->socket_DataArrival(shared_from_this());
+    }
+    void onBytesWritten(qint64 n) {
+        if (m_ventana)
+            m_ventana->socket_SendProgress(shared_from_this(), n);
+    }
+    void onDisconnected() {
+        if (m_ventana)
+            m_ventana->socket_Close(shared_from_this());
+    }
+    void onErrorOccurred(QAbstractSocket::SocketError) {
+        if (m_ventana)
+            m_ventana->socket_Error(shared_from_this(), socket->errorString());
+    }
+    void onSilencio() {
+        if (m_ventana)
+            m_ventana->onSilencio(shared_from_this());
+    }
+
+    QPointer<frmComSocket> m_ventana;
+};
+
+frmComSocket::frmComSocket(QObject* parent) : QObject(parent) {}
+
+frmComSocket::~frmComSocket() {
+    Descarga();
+    delete m_ventana.data();
+}
+
+QString frmComSocket::EstadoSocket(qint16 Index) const {
+    return m_dicEstadoSocket.value(Index);
+}
+
+void frmComSocket::setEstadoSocket(qint16 Index, const QString& estado) {
+    m_dicEstadoSocket.insert(Index, estado);
+}
+
+QWidget* frmComSocket::ventana() const {
+    return m_ventana.data();
+}
+
+quint16 frmComSocket::puertoEscucha() const {
+    return m_servidor && m_servidor->isListening() ? m_servidor->serverPort() : 0;
+}
+
+void frmComSocket::Log(const QString& texto) {
+    atrapa(QStringLiteral("frmComSocket.Log"), [&] {
+        GrabaLog(texto + QStringLiteral(": ") + vb::CStr(Variant(basFuncionesComunes::Segundos())));
+        if (gblnInstal && m_ventana) {
+            m_ventana->anade(texto);
+            program::doEvents();
+        }
+    });
+}
+
+bool frmComSocket::IniciaEscucha(qint32& Puerto) {
+    try {
+        Log(QStringLiteral("frmComSocket.IniciaEscucha (") + texto(Puerto) + QStringLiteral(")"));
+        m_strHost = QHostInfo::localHostName();
+        if (gblnInstal) {
+            if (!m_ventana)
+                m_ventana = new frmComSocketVentana();
+            m_ventana->show();
+        }
+        if (m_ventana) {
+            m_ventana->lblHostID->setText(QStringLiteral("Host Id: ") + m_strHost);
+            m_ventana->lblAddress->setText(QStringLiteral("Address: ") + ipLocal());
+        }
+        if (Puerto < 0 || Puerto > 65535)
+            vb::Raise(6);
+        Log(QStringLiteral("Listening to port: ") + texto(Puerto));
+        if (!m_servidor) {
+            m_servidor = new QTcpServer(this);
+            connect(m_servidor, &QTcpServer::newConnection, this, &frmComSocket::onConnectionRequest);
+        }
+        if (!m_servidor->listen(QHostAddress::Any, quint16(Puerto))) {
+            const bool ocupado = m_servidor->serverError() == QAbstractSocket::AddressInUseError;
+            throw VBError(ocupado ? 10048 : 10013, m_servidor->errorString(), QStringLiteral("frmComSocket"));
+        }
+        if (Puerto == 0) {
+            Puerto = m_servidor->serverPort();
+            Log(QStringLiteral("Listening to port: ") + texto(Puerto));
+        }
+        g_fallosEscuchaSeguidos = false;
+        return true;
+    } catch (const program::Ended&) {
+        throw;
+    } catch (...) {
+        const VBError err = vb::CurrentError();
+        // The start-up retries every few seconds while the port stays taken: one report on paper
+        // is enough, the retries go to the trace.
+        if (g_fallosEscuchaSeguidos)
+            Log(QStringLiteral("Error: ") + err.description() + QStringLiteral(", Index:0"));
+        else
+            ControlErrores(QStringLiteral("frmComSocket.IniciaEscucha (") + m_strHost + QStringLiteral(")"), false,
+                           err);
+        g_fallosEscuchaSeguidos = true;
+        return false;
+    }
+}
+
+void frmComSocket::Descarga() {
+    if (m_servidor)
+        m_servidor->close();
+    const auto elementos = m_socket; // descargaElemento changes the map
+    for (const auto& [indice, c] : elementos)
+        descargaElemento(c);
+}
+
+void frmComSocket::onConnectionRequest() {
+    while (m_servidor) {
+        QTcpSocket* s = m_servidor->nextPendingConnection();
+        if (!s)
+            break;
+        atrapa(QStringLiteral("frmComSocket.socket_ConnectionRequest"), [&] {
+            const QString requestID = texto(qint64(s->socketDescriptor()));
+            Log(QStringLiteral("Connection request id ") + requestID + QStringLiteral(" from ") +
+                direccion(s->peerAddress()));
+            m_strUltimoRequestID = requestID;
+            const int n = (m_socket.empty() ? 0 : int(m_socket.rbegin()->first)) + 1;
+            if (n > 32767) {
+                s->abort();
+                s->deleteLater();
+                vb::Raise(6);
+            }
+            // The element is taken before any trace line: a trace line may let other events run.
+            auto c = ConexionPtr(new Conexion(this, s, qint16(n)), [](Conexion* p) { p->deleteLater(); });
+            m_socket[qint16(n)] = c;
+            setEstadoSocket(qint16(n), kCreado);
+            m_intConexiones = qint16(n);
+            muestraConexiones();
+            Log(QStringLiteral("Creado socket nuevo ") + texto(n) + QStringLiteral(", resquestID:") + requestID);
+            // Bytes that came with the connection are read now.
+            if (s->bytesAvailable() > 0)
+                socket_DataArrival(c);
+        });
+    }
+}
+
+void frmComSocket::socket_DataArrival(const ConexionPtr& c) {
+    atrapa(QStringLiteral("frmComSocket.socket_DataArrival"), [&] {
+        if (c->cerrada)
+            return;
+        setEstadoSocket(c->indice, kDataArrival);
+        switch (c->lector.anade(c->socket->readAll())) {
+        case trama::LectorPeticiones::Estado::Vacio:
+            break;
+        case trama::LectorPeticiones::Estado::Incompleta:
+            c->silencio.start();
+            break;
+        case trama::LectorPeticiones::Estado::Completa:
+            c->silencio.stop();
+            encola(c, c->lector.toma());
+            break;
+        case trama::LectorPeticiones::Estado::Excedida:
+            Log(QStringLiteral("Petición de más de ") + texto(trama::kMaxPeticion) + QStringLiteral(" bytes desde ") +
+                c->ip + QStringLiteral(": se cierra la conexión ") + texto(c->indice));
+            descargaElemento(c);
+            break;
+        }
+    });
+}
+
+void frmComSocket::onSilencio(const ConexionPtr& c) {
+    atrapa(QStringLiteral("frmComSocket.socket_DataArrival"), [&] {
+        if (!c->cerrada && !c->lector.vacio())
+            encola(c, c->lector.toma());
+    });
+}
+
+void frmComSocket::encola(const ConexionPtr& c, QByteArray peticion) {
+    c->pendientes.push_back(std::move(peticion));
+    atiendeSiguiente(c);
+}
+
+void frmComSocket::atiendeSiguiente(const ConexionPtr& c) {
+    if (c->cerrada || c->atendiendo || c->enviando || c->pendientes.empty())
+        return;
+    const QByteArray bruto = std::move(c->pendientes.front());
+    c->pendientes.pop_front();
+    c->atendiendo = true;
+    if (m_peticionExclusiva && m_peticionExclusiva(trama::analizaPeticion(cp1252::decode(bruto)).datos)) {
+        TurnoExclusivo::instancia().ejecuta([ventana = QPointer<frmComSocket>(this), c, bruto] {
+            if (ventana)
+                ventana->atiende(c, bruto);
+            else
+                c->atendiendo = false;
+        });
+    } else {
+        atiende(c, bruto);
+    }
+}
+
+void frmComSocket::atiende(const ConexionPtr& c, const QByteArray& bruto) {
+    struct Fin {
+        Conexion* c;
+        ~Fin() { c->atendiendo = false; }
+    } fin{c.get()};
+    try {
+        const QString datos = cp1252::decode(bruto);
+        Log(QStringLiteral("Received: ") + datos + QStringLiteral(" from ") + c->ip + QStringLiteral("(") +
+            m_strUltimoRequestID + QStringLiteral(")"));
+        const trama::PeticionRecibida peticion = trama::analizaPeticion(datos);
+        c->Tag = peticion.Tag;
+        QString respuesta;
+        emit Request(peticion.datos, respuesta);
+        respuesta = trama::enmarcaRespuesta(peticion, respuesta);
+        if (c->cerrada) {
+            // The peer left (or the window was unloaded) while the request ran.
+            Log(QStringLiteral("Socket is closed"));
+            return;
+        }
+        Log(QStringLiteral("Sending: ") + respuesta + QStringLiteral(" to ") + c->ip);
+        c->enviando = true;
+        c->socket->write(cp1252::encode(respuesta));
+        Log(QStringLiteral("..."));
+    } catch (const program::Ended&) {
+        throw;
+    } catch (...) {
+        ControlErrores(QStringLiteral("frmComSocket.socket_DataArrival"), true, vb::CurrentError());
+        // Nothing will answer this request: the peer learns it from the closed connection.
+        descargaElemento(c);
+    }
+}
+
+void frmComSocket::socket_SendProgress(const ConexionPtr& c, qint64 bytesSent) {
+    Log(QStringLiteral("SendProgress, bytesSent:") + texto(bytesSent));
+    if (c->enviando && !c->cerrada && c->socket->bytesToWrite() == 0)
+        socket_SendComplete(c);
+}
+
+void frmComSocket::socket_SendComplete(const ConexionPtr& c) {
+    atrapa(QStringLiteral("frmComSocket.socket_SendComplete"), [&] {
+        Log(QStringLiteral("Envio completo index:") + texto(c->indice));
+        c->enviando = false;
+        if (c->cerrada)
+            return;
+        if (trama::esPersistente(c->Tag)) {
+            atiendeSiguiente(c);
+            return;
+        }
+        c->suelta();
+        c->socket->disconnectFromHost();
+        setEstadoSocket(c->indice, kClosed);
+        --m_intConexiones;
+        if (auto it = m_socket.find(c->indice); it != m_socket.end() && it->second == c)
+            m_socket.erase(it);
+        setEstadoSocket(c->indice, QString());
+        muestraConexiones();
+    });
+}
+
+void frmComSocket::socket_Close(const ConexionPtr& c) {
+    atrapa(QStringLiteral("frmComSocket.socket_Close"), [&] {
+        Log(QStringLiteral("Connection closed: ") + c->ip);
+        if (c->cerrada)
+            return;
+        if (!c->lector.vacio())
+            Log(QStringLiteral("Petición incompleta descartada (") + texto(c->lector.tamano()) +
+                QStringLiteral(" bytes)"));
+        c->suelta();
+        if (auto it = m_socket.find(c->indice); it != m_socket.end() && it->second == c) {
+            m_socket.erase(it);
+            --m_intConexiones;
+            setEstadoSocket(c->indice, QString());
+        }
+        muestraConexiones();
+        setEstadoSocket(c->indice, kClosed);
+    });
+}
+
+void frmComSocket::socket_Error(const ConexionPtr& c, const QString& descripcion) {
+    Log(QStringLiteral("Error: ") + descripcion + QStringLiteral(", Index:") + texto(c->indice));
+}
+
+void frmComSocket::descargaElemento(const ConexionPtr& c) {
+    if (c->cerrada)
+        return;
+    c->suelta();
+    c->socket->abort();
+    if (auto it = m_socket.find(c->indice); it != m_socket.end() && it->second == c) {
+        m_socket.erase(it);
+        --m_intConexiones;
+    }
+    setEstadoSocket(c->indice, kClosed);
+    muestraConexiones();
+}
+
+void frmComSocket::muestraConexiones() {
+    if (m_ventana)
+        m_ventana->lblConnections->setText(QStringLiteral("conexiones: ") + texto(m_intConexiones));
+}

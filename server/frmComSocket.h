@@ -1,0 +1,89 @@
+#pragma once
+// The communication window: the program's TCP server. Element 0 listens; every accepted connection
+// becomes a new element with its own index, its state text and its own byte buffer. Whole requests
+// (see TramaPeticion.h) are handed, one at a time per connection and in order, to whoever handles
+// the Request signal (clsSocketFront); the reply is framed, sent as Windows-1252 bytes, and the
+// connection is closed after it unless the request asked to keep it.
+//
+// The window itself is only a trace list: it exists (and shows) only with the installation switch.
+// Every step writes a trace line through Log.
+#include "server/TramaPeticion.h"
+
+#include <QHash>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <functional>
+#include <map>
+#include <memory>
+
+class QTcpServer;
+class QTcpSocket;
+class QWidget;
+class frmComSocketVentana;
+
+class frmComSocket final : public QObject {
+    Q_OBJECT
+public:
+    explicit frmComSocket(QObject* parent = nullptr);
+    ~frmComSocket() override;
+    frmComSocket(const frmComSocket&) = delete;
+    frmComSocket& operator=(const frmComSocket&) = delete;
+
+    // State text of an element ("creado", "conected", "DataArrival", "closed", ""), compared by
+    // callers without regard to case; "" for an index never seen.
+    QString EstadoSocket(qint16 Index) const;
+    void setEstadoSocket(qint16 Index, const QString& estado);
+
+    // One trace line: to the log writer with the seconds since midnight, and to the trace list.
+    void Log(const QString& texto);
+
+    // Listens on Puerto (0: any free port, written back into Puerto). False when it cannot.
+    bool IniciaEscucha(qint32& Puerto);
+
+    // Stops listening and closes every connection; used when a newer window takes over.
+    void Descarga();
+
+    // Requests for which this answers true (given the text handed to Request) wait for the shared
+    // exclusive turn (TurnoExclusivo) before they are handled.
+    void setPeticionExclusiva(std::function<bool(const QString&)> f) { m_peticionExclusiva = std::move(f); }
+
+    // The index of the newest connection, counted down as connections are released.
+    qint16 intConexiones() const { return m_intConexiones; }
+    int conexionesAbiertas() const { return int(m_socket.size()); }
+    quint16 puertoEscucha() const; // 0 when not listening
+    QWidget* ventana() const;      // the trace window; null without the installation switch
+
+signals:
+    // One whole request; the handler writes the reply text into responseData.
+    void Request(const QString& RequestData, QString& responseData);
+
+private:
+    class Conexion;
+    using ConexionPtr = std::shared_ptr<Conexion>;
+
+    void onConnectionRequest();
+    void socket_DataArrival(const ConexionPtr& c);
+    void socket_SendProgress(const ConexionPtr& c, qint64 bytesSent);
+    void socket_SendComplete(const ConexionPtr& c);
+    void socket_Close(const ConexionPtr& c);
+    void socket_Error(const ConexionPtr& c, const QString& descripcion);
+    void onSilencio(const ConexionPtr& c);
+
+    void encola(const ConexionPtr& c, QByteArray peticion);
+    void atiendeSiguiente(const ConexionPtr& c);
+    void atiende(const ConexionPtr& c, const QByteArray& bruto);
+    // Closes the element's connection (when still open) and unloads it.
+    void descargaElemento(const ConexionPtr& c);
+    void muestraConexiones();
+
+    QTcpServer* m_servidor = nullptr;
+    std::map<qint16, ConexionPtr> m_socket; // elements 1 and up, by index
+    QHash<qint16, QString> m_dicEstadoSocket;
+    qint16 m_intConexiones = 0;
+    QString m_strUltimoRequestID;
+    QString m_strHost;
+    std::function<bool(const QString&)> m_peticionExclusiva;
+    QPointer<frmComSocketVentana> m_ventana;
+    bool m_errorEscuchaAvisado = false; // the last listen failure was already reported
+};
