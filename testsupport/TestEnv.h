@@ -25,7 +25,7 @@ bool runSqlFile(const QString& db, const QString& path, QString* error = nullptr
 QString connectionString(const QString& db);
 QString odbcDriverName();  // TARVOLIN_ODBC_DRIVER
 int dbPort();
-// Kills every server connection whose command is not Sleep-and-root admin: used to simulate a lost link.
+// Kills every other server connection on that database (from an admin session): simulates a lost link.
 void killConnections(const QString& db);
 } // namespace testenv
 
