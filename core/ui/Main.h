@@ -1,0 +1,73 @@
+#pragma once
+// The start-up module: Main, the command-line switches, the one-instance lock and the small module
+// procedures (keys, images folder, document launcher, component registration). The long-lived
+// objects that the post-connection step creates live here too.
+#include <QString>
+#include <QStringList>
+#include <memory>
+#include <optional>
+
+class clsBotones;
+class frmPrincipal;
+
+// ---- Command-line switches ----
+// What a command line asks for. Values are kept only when their piece holds exactly one "=".
+struct Interruptores {
+    bool Debug = false;
+    bool desarrollo = false;
+    bool mensaje = false;
+    bool instal = false;
+    bool log = false;
+    std::optional<QString> nombre_bd;
+    std::optional<QString> ipservidor;
+    std::optional<QString> tpv; // only a value whose number is not 0
+    qint32 retraso = 0;         // seconds; 0 = no delay (and the instance test runs)
+    bool operator==(const Interruptores&) const = default;
+};
+// The program's arguments as one command-line text: joined with blanks, so "tarvolin /log /tpv=3"
+// reads as the Windows program read "/log /tpv=3".
+QString LineaDeComandos(const QStringList& argumentos);
+// Splits at every "/" (the text before the first one is ignored); each piece is one switch.
+Interruptores LeeInterruptores(const QString& strLineaComandos);
+// Puts the switches into the start-up globals (gblnDebug, gstrNombreBDSwitch, gintRetraso, ...).
+void AplicaInterruptores(const Interruptores& i);
+// The arguments a restart passes on: the original ones without their own delay, then "/retraso=5".
+QStringList ArgumentosReinicio(const QStringList& originales);
+
+// ---- Start-up ----
+// Runs the start-up and returns; the program then lives in the event loop. `argumentos` are the
+// program's arguments without its own name.
+void Main(const QStringList& argumentos);
+
+// The main window, loaded (hidden) on first use and registered as the services' main window.
+frmPrincipal& FrmPrincipal();
+bool FrmPrincipalCargado();
+// Loads the literals now when the post-connection step has run, else on its first run.
+void CargaLiteralesCuandoHayaConexion();
+// The post-connection step calls this last: loads the literals that the start-up left waiting.
+void CargaLiteralesPendientes();
+
+// ---- One instance per user ----
+// Takes the lock file in $XDG_RUNTIME_DIR (or /tmp); the lock goes with the process. False when
+// another running instance holds it.
+bool ReservaInstancia();
+QString RutaBloqueoInstancia();
+
+// ---- Module procedures ----
+void InicializaTeclas();
+QString RutaImgs();
+// Opens a file: a program is started with the arguments, any other file goes to the desktop's
+// handler for its type. The show code is the Windows one and means nothing here.
+void EjecutaPrograma(const QString& strRuta, qint16 intCodigoVentana, const QStringList& parametros);
+void EjecutaPrograma(const QString& strRuta, qint16 intCodigoVentana, const QString& strParametros);
+void RegistraComponentes();
+
+// ---- Long-lived objects created by the post-connection step ----
+extern std::unique_ptr<clsBotones> objBotones;
+// SocketFront (the request server) is declared with its class in server/clsSocketFront.h.
+
+// Drops the window, the long-lived objects and the waiting literals (tests).
+void resetMainForTests();
+
+// Intervals of the two 10-second retry timers; TARVOLIN_RETRY_MS shortens both (tests).
+int IntervaloReintentoMs();

@@ -1,0 +1,30 @@
+#include "core/ui/PromptsDesatendidos.h"
+
+#include <QTextStream>
+#include <cstdio>
+
+namespace {
+
+void escribe(const QString& clase, const QString& texto) {
+    QString linea = texto;
+    linea.replace(QLatin1String("\r\n"), QLatin1String(" | ")).replace(QLatin1Char('\n'), QLatin1String(" | "));
+    QTextStream err(stderr);
+    err << "tarvolin: " << clase << ": " << linea << Qt::endl;
+}
+
+} // namespace
+
+int PromptsDesatendidos::messageBox(const QString& text, int style, const QString& title) {
+    escribe(QStringLiteral("mensaje"), text);
+    return m_respuestas.messageBox(text, style, title);
+}
+
+bool PromptsDesatendidos::inputBox(const QString& prompt, const QString& title, QString& value) {
+    escribe(QStringLiteral("entrada"), prompt);
+    return m_respuestas.inputBox(prompt, title, value);
+}
+
+int PromptsDesatendidos::showForm(const QString& name) {
+    escribe(QStringLiteral("formulario"), name);
+    return 0;
+}

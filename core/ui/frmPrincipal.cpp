@@ -1,0 +1,466 @@
+#include "core/ui/frmPrincipal.h"
+
+#include "controls/Caras.h"
+#include "controls/Twips.h"
+#include "controls/ctrBoton.h"
+#include "controls/frmPassword.h"
+#include "core/basLegacyFunctions.h"
+#include "core/clsDR.h"
+#include "core/clsParametros.h"
+#include "core/ui/Main.h"
+#include "core/ui/ParametrosSeguros.h"
+#include "core/ui/TemporizadorVB.h"
+#include "platform/Clock.h"
+#include "platform/Program.h"
+#include "platform/Prompts.h"
+#include "rules/clsBotones.h"
+#include "scale/clsComm.h"
+#include "server/clsSocketFront.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QCursor>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QSystemTrayIcon>
+#include <QTableWidget>
+
+namespace {
+
+constexpr int kEstiloPregunta = prompts::vbYesNo | prompts::vbQuestion; // 36
+
+// Traps a step's run-time error: reported, and the caller goes on.
+template <class F> void trapa(const QString& procedimiento, F&& f) {
+    try {
+        f();
+    } catch (const program::Ended&) {
+        throw;
+    } catch (...) {
+        ControlErrores(procedimiento, true, vb::CurrentError());
+    }
+}
+
+const QString kProcConexiones = QStringLiteral("frmPrincipal.InicializaConexiones");
+
+} // namespace
+
+frmPrincipal::frmPrincipal(QWidget* parent) : frmPrincipal(QSystemTrayIcon::isSystemTrayAvailable(), parent) {}
+
+frmPrincipal::frmPrincipal(bool hayBandeja, QWidget* parent) : QWidget(parent), m_hayBandeja(hayBandeja) {
+    construye();
+}
+
+frmPrincipal::~frmPrincipal() {
+    if (m_registrada) {
+        if (&mainWindow() == this)
+            setMainWindow(nullptr);
+        setPasoPostConexion(nullptr);
+    }
+}
+
+void frmPrincipal::construye() {
+    setWindowTitle(QStringLiteral("Tarvolin"));
+    setWindowIcon(caras::iconoBandeja(false));
+    resize(800, 560);
+    setMinimumSize(640, 400);
+
+    Label1 = new QLabel(QStringLiteral("Tarvolin. Interface de impresión con Vesk Hobrenta"), this);
+    QFont verdana(QStringLiteral("Verdana"));
+    verdana.setPointSize(11);
+    verdana.setBold(true);
+    Label1->setFont(verdana);
+
+    grdLog = new QTableWidget(0, 2, this);
+    grdLog->setHorizontalHeaderLabels(
+        {TraduceLiteral(QStringLiteral("Fecha/Hora")), TraduceLiteral(QStringLiteral("Concepto"))});
+    grdLog->verticalHeader()->setVisible(false);
+    grdLog->verticalHeader()->setDefaultSectionSize(20);
+    grdLog->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grdLog->setSelectionBehavior(QAbstractItemView::SelectRows);
+    grdLog->setSelectionMode(QAbstractItemView::SingleSelection);
+    grdLog->setWordWrap(false);
+    grdLog->horizontalHeader()->setStretchLastSection(false);
+    grdLog->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+
+    for (QLabel** l : {&lblVisorCantidad, &lblVisorDescripcion, &lblVisorPrecio, &lblVisorCambio}) {
+        *l = new QLabel(this);
+        (*l)->setAlignment(Qt::AlignCenter);
+        (*l)->setFrameShape(QFrame::StyledPanel);
+        QFont f = (*l)->font();
+        f.setPointSize(12);
+        f.setBold(true);
+        (*l)->setFont(f);
+        (*l)->hide();
+    }
+
+    ctrConfigurar = new ctrBoton(this);
+    ctrConfigurar->setTipoBoton(10);
+    ctrConfigurar->setCaption(QStringLiteral("Configurar"));
+    ctrMinimizar = new ctrBoton(this);
+    ctrMinimizar->setTipoBoton(0);
+    ctrMinimizar->setCaption(QStringLiteral("Minimizar"));
+    ctrSalir = new ctrBoton(this);
+    ctrSalir->setTipoBoton(1);
+    ctrSalir->setCaption(QStringLiteral("Salir"));
+    connect(ctrConfigurar, &ctrBoton::Click, this, &frmPrincipal::onConfigurar);
+    connect(ctrMinimizar, &ctrBoton::Click, this, &frmPrincipal::onMinimizar);
+    connect(ctrSalir, &ctrBoton::Click, this, &frmPrincipal::onSalir);
+
+    MNU_BARRA = new QMenu(this);
+    mnuConfiguracion = MNU_BARRA->addAction(QStringLiteral("Configuración"));
+    mnuMostrar = MNU_BARRA->addAction(QStringLiteral("Mostrar"));
+    mnuSalir = MNU_BARRA->addAction(QStringLiteral("Salir"));
+    connect(mnuConfiguracion, &QAction::triggered, this, &frmPrincipal::onConfigurar);
+    connect(mnuMostrar, &QAction::triggered, this, &frmPrincipal::onMostrar);
+    connect(mnuSalir, &QAction::triggered, this, &frmPrincipal::onSalir);
+
+    barEstado = new QSystemTrayIcon(this);
+    barEstado->setToolTip(QStringLiteral("Tarvolin"));
+    barEstado->setContextMenu(MNU_BARRA);
+    connect(barEstado, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason r) { onBarEstadoActivated(int(r)); });
+
+    const int reintento = IntervaloReintentoMs();
+    tmrIntentoConexion = new TemporizadorVB(reintento, this);
+    tmrIntentoAperturaSocket = new TemporizadorVB(reintento, this);
+    tmrFinalizarPrograma = new TemporizadorVB(500, this);
+    tmrBalanzaContinuo = new TemporizadorVB(0, this);
+    connect(tmrIntentoConexion, &TemporizadorVB::Timer, this, &frmPrincipal::onTmrIntentoConexion);
+    connect(tmrIntentoAperturaSocket, &TemporizadorVB::Timer, this, &frmPrincipal::onTmrIntentoAperturaSocket);
+    connect(tmrFinalizarPrograma, &TemporizadorVB::Timer, this, &frmPrincipal::onTmrFinalizarPrograma);
+    connect(tmrBalanzaContinuo, &TemporizadorVB::Timer, this, &frmPrincipal::onTmrBalanzaContinuo);
+
+    frmPrincipalVars().blnConexionOk = false;
+    coloca();
+}
+
+void frmPrincipal::registraComoVentanaPrincipal() {
+    // Lines logged before the window existed were kept by the default window: they come first.
+    RecordingMainWindow& antes = recordingMainWindow();
+    const QStringList previas = antes.grid;
+    antes.grid.clear();
+    setMainWindow(this);
+    for (const QString& linea : previas)
+        AnadirLog(linea);
+    setPasoPostConexion([this] { InicializaConexionesAfter(); });
+    m_registrada = true;
+}
+
+// ---- Layout (the window's lengths are kept in twips) ----
+void frmPrincipal::coloca() {
+    try {
+        const int w = width();
+        const int h = height();
+        Label1->setGeometry(twips::px(120), twips::px(90), w - twips::px(500), twips::px(330));
+        const int arriba = twips::px(500);
+        grdLog->setGeometry(twips::px(30), arriba, w - twips::px(500), h - twips::px(2000));
+        const int col0 = twips::px(2000);
+        grdLog->setColumnWidth(0, col0);
+        grdLog->setColumnWidth(1, qMax(0, grdLog->width() - col0 - twips::px(50)));
+
+        const int botones = h - twips::px(1200);
+        ctrConfigurar->move(twips::px(120), botones);
+        ctrMinimizar->move(twips::px(120) + ctrConfigurar->width() + twips::px(200), botones);
+        ctrSalir->move(w - twips::px(2500), botones);
+
+        // The scale's display: one row between the grid and the buttons' line, right of them.
+        int x = ctrMinimizar->x() + ctrMinimizar->width() + twips::px(300);
+        const int ancho = qMax(0, (ctrSalir->x() - twips::px(300) - x) / 4);
+        for (QLabel* l : {lblVisorCantidad, lblVisorDescripcion, lblVisorPrecio, lblVisorCambio}) {
+            l->setGeometry(x, botones, qMax(0, ancho - twips::px(60)), ctrSalir->height());
+            x += ancho;
+        }
+    } catch (...) {
+        // A layout that cannot be done leaves the controls where they are.
+    }
+}
+
+void frmPrincipal::resizeEvent(QResizeEvent* e) {
+    QWidget::resizeEvent(e);
+    coloca();
+}
+
+// ---- Log grid ----
+void frmPrincipal::AnadirLog(const QString& strConcepto) {
+    try {
+        if (grdLog->rowCount() >= kFilasMaximas)
+            grdLog->setRowCount(0);
+        const int fila = grdLog->rowCount();
+        grdLog->insertRow(fila);
+        grdLog->setItem(fila, 0,
+                        new QTableWidgetItem(clock_seam::now().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss"))));
+        auto* concepto = new QTableWidgetItem(strConcepto);
+        concepto->setToolTip(strConcepto);
+        grdLog->setItem(fila, 1, concepto);
+        if (isVisible()) {
+            grdLog->setCurrentCell(fila, 0);
+            grdLog->selectRow(fila);
+            grdLog->scrollToItem(grdLog->item(fila, 0), QAbstractItemView::PositionAtTop);
+        }
+    } catch (const program::Ended&) {
+        throw;
+    } catch (...) {
+        const VBError err = vb::CurrentError();
+        prompts::current().messageBox(QStringLiteral("frmPrincipal.AnadirLog Error:") + err.description(),
+                                      prompts::vbOKOnly, QString());
+    }
+}
+
+// ---- Tray ----
+void frmPrincipal::MuestraIconoTareas(bool blnConexionOk) {
+    try {
+        m_iconoConectado = blnConexionOk;
+        const QIcon icono = caras::iconoBandeja(blnConexionOk);
+        setWindowIcon(icono);
+        // Taken away and put back, so the tray shows the new picture.
+        barEstado->hide();
+        barEstado->setIcon(icono);
+        barEstado->setToolTip(blnConexionOk ? QStringLiteral("Tarvolin") : QStringLiteral("Tarvolin - SIN CONEXIÓN"));
+        barEstado->show();
+    } catch (const program::Ended&) {
+        throw;
+    } catch (...) {
+        ControlErrores(QStringLiteral("frmPrincipal.MuestraIconoTareas"), true, vb::CurrentError());
+    }
+}
+
+void frmPrincipal::QuitaIconoBandeja() {
+    barEstado->hide();
+}
+
+bool frmPrincipal::iconoBandejaVisible() const {
+    return barEstado->isVisible();
+}
+
+void frmPrincipal::muestraSinBandeja() {
+    if (!m_hayBandeja && !isVisible())
+        showMinimized();
+}
+
+void frmPrincipal::ocultar() {
+    if (m_hayBandeja)
+        hide();
+    else
+        showMinimized();
+}
+
+void frmPrincipal::onBarEstadoActivated(int reason) {
+    if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
+        MNU_BARRA->popup(QCursor::pos());
+}
+
+// ---- Buttons and menu ----
+void frmPrincipal::onConfigurar() {
+    MuestraConfiguracion();
+}
+
+void frmPrincipal::MuestraConfiguracion() {
+    try {
+        if (frmPassword::Pedir())
+            prompts::current().showForm(QStringLiteral("frmConfig"));
+    } catch (const program::Ended&) {
+        throw;
+    } catch (...) {
+        // The configuration road ignores its errors.
+    }
+}
+
+void frmPrincipal::onMostrar() {
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void frmPrincipal::onMinimizar() {
+    ocultar();
+}
+
+void frmPrincipal::onSalir() {
+    preguntaSalir();
+}
+
+void frmPrincipal::preguntaSalir() {
+    const int r = prompts::current().messageBox(
+        TraduceLiteral(
+            QStringLiteral("¿Deseas cerrar el programa? No se imprimirá ningún ticket de la pantalla de cocina")),
+        kEstiloPregunta, QString());
+    if (r == prompts::vbYes)
+        terminaYa();
+}
+
+void frmPrincipal::terminaYa() {
+    QuitaIconoBandeja();
+    program::End(0);
+}
+
+void frmPrincipal::closeEvent(QCloseEvent* e) {
+    if (program::ending()) {
+        e->accept();
+        return;
+    }
+    // Closing the window only hides it unless the user really wants the program to end.
+    e->ignore();
+    const int r = prompts::current().messageBox(
+        TraduceLiteral(QStringLiteral("¿Deseas cerrar el programa? Si lo cierras no se imprimirá ningún ticket de la "
+                                      "pantalla de cocina. Pulsa 'No' para dejar el programa minimizado.")),
+        kEstiloPregunta, QString());
+    if (r == prompts::vbYes) {
+        terminaYa();
+        return;
+    }
+    ocultar();
+}
+
+// ---- Timers and the services' window operations ----
+void frmPrincipal::setReconnectTimerEnabled(bool enabled) {
+    tmrIntentoConexion->setEnabled(enabled);
+}
+
+void frmPrincipal::setScaleTimer(bool enabled, int intervalMs) {
+    tmrBalanzaContinuo->setInterval(intervalMs);
+    tmrBalanzaContinuo->setEnabled(enabled);
+}
+
+bool frmPrincipal::scaleTimerEnabled() const {
+    return tmrBalanzaContinuo->Enabled();
+}
+
+int frmPrincipal::scaleTimerInterval() const {
+    return tmrBalanzaContinuo->Interval();
+}
+
+void frmPrincipal::setWeightLabel(WeightLabel which, const QString& caption, bool visible) {
+    QLabel* l = nullptr;
+    switch (which) {
+    case WeightLabel::Cantidad:
+        l = lblVisorCantidad;
+        break;
+    case WeightLabel::Descripcion:
+        l = lblVisorDescripcion;
+        break;
+    case WeightLabel::Cambio:
+        l = lblVisorCambio;
+        break;
+    case WeightLabel::Precio:
+        l = lblVisorPrecio;
+        break;
+    }
+    if (!l)
+        return;
+    l->setText(caption);
+    l->setVisible(visible);
+}
+
+void frmPrincipal::FinalizarProgramaYDescargarFormularios(bool blnRestart) {
+    try {
+        AnadirLog(QStringLiteral("Fin Tarvolin"));
+        QuitaIconoBandeja();
+        if (blnRestart) {
+            // The new instance gets the switches this one was given and waits 5 s, without the
+            // instance test, while this one ends.
+            EjecutaPrograma(QCoreApplication::applicationFilePath(), 3, ArgumentosReinicio(gstrArgumentosOriginales));
+        }
+        tmrFinalizarPrograma->setInterval(500);
+        tmrFinalizarPrograma->setEnabled(true);
+    } catch (const program::Ended&) {
+        throw;
+    } catch (...) {
+        ControlErrores(QStringLiteral("frmPrincipal.FinalizarProgramaYDescargarFormularios"), true, vb::CurrentError());
+    }
+}
+
+void frmPrincipal::onTmrFinalizarPrograma() {
+    tmrFinalizarPrograma->setEnabled(false);
+    program::End(0);
+}
+
+void frmPrincipal::onTmrBalanzaContinuo() {
+    try {
+        objComm().commBalanzaContinuoOnComm(true);
+    } catch (const program::Ended&) {
+        throw;
+    } catch (...) {
+        ControlErrores(QStringLiteral("frmPrincipal.tmrBalanzaContinuo_Timer"), true, vb::CurrentError());
+    }
+}
+
+void frmPrincipal::onTmrIntentoConexion() {
+    tmrIntentoConexion->setEnabled(false);
+    // Reconnects; on the first success of the run the post-connection step follows.
+    IntentoConexionTick();
+}
+
+void frmPrincipal::onTmrIntentoAperturaSocket() {
+    tmrIntentoAperturaSocket->setEnabled(false);
+    trapa(QStringLiteral("frmPrincipal.tmrIntentoAperturaSocket_Timer"), [this] {
+        if (!SocketFront)
+            SocketFront = std::make_unique<clsSocketFront>();
+        SocketFront->Inicia();
+        if (SocketFront->SocketIniciado)
+            MuestraIconoTareas(true);
+    });
+    if (!SocketFront || !SocketFront->SocketIniciado)
+        tmrIntentoAperturaSocket->setEnabled(true);
+}
+
+void frmPrincipal::InicializaConexiones() {
+    try {
+        if (ConectaBBDD())
+            InicializaConexionesAfter();
+        else
+            tmrIntentoConexion->setEnabled(true);
+    } catch (const program::Ended&) {
+        throw;
+    } catch (...) {
+        ControlErrores(kProcConexiones, true, vb::CurrentError());
+    }
+}
+
+void frmPrincipal::InicializaConexionesAfter() {
+    // Each step reports its own failure and the next one still runs: a step left undone here is
+    // never repeated, and without the last one the program would never listen.
+    trapa(kProcConexiones, [] {
+        gblnProgramaInicializado = true;
+        gblnConexionesInicializadas = true;
+        DR = std::make_unique<clsDR>();
+        objBotones = std::make_unique<clsBotones>();
+    });
+    trapa(kProcConexiones, [] {
+        glngEmpresa = ParametroEntero32(QStringLiteral("Empresa"));
+        glngRestaurante = ParametroEntero32(QStringLiteral("Restaurante"));
+        gintTPV = ParametroEntero16(QStringLiteral("TPV"));
+        gdtmFechaConexion = clock_seam::now();
+    });
+    trapa(kProcConexiones, [] { objParametros().CargaParametrosDesdeServidor(); });
+    trapa(kProcConexiones,
+          [] { objParametros().SetValor(QStringLiteral("PermitirVariosTPVSSimultaneamente"), Variant(0)); });
+    trapa(kProcConexiones, [] { gblnGrabarLogDetallado = ParametroLogico(QStringLiteral("GrabarLogDetallado")); });
+    trapa(kProcConexiones, [this] {
+        gintIdioma = ParametroEntero16(QStringLiteral("Idioma"));
+        gintIdiomaSecundario = ParametroEntero16(QStringLiteral("IdiomaSecundario"));
+        if (gintIdiomaSecundario == 0)
+            gintIdiomaSecundario = gintIdioma;
+        gintIdiomaActual = gintIdioma;
+        AnadirLog(QStringLiteral("Idioma: ") + QString::number(gintIdioma));
+    });
+    trapa(kProcConexiones, [] {
+        clsParametros& p = objParametros();
+        gstrTextoIVA = p.getValor(QStringLiteral("TextoIVA"));
+        gstrTextoCamarero = p.getValor(QStringLiteral("TextoCamarero"));
+        gstrTextoMesa = p.getValor(QStringLiteral("TextoMesa"));
+        gstrTextoVendedor = p.getValor(QStringLiteral("TextoVendedor"));
+        gstrTextoDrovanto = p.getValor(QStringLiteral("TextoDrovanto"));
+        gblnHayTextosPropios = !gstrTextoIVA.isEmpty() || !gstrTextoCamarero.isEmpty() || !gstrTextoMesa.isEmpty() ||
+                               !gstrTextoVendedor.isEmpty() || !gstrTextoDrovanto.isEmpty();
+    });
+    trapa(kProcConexiones, [this] {
+        SocketFront = std::make_unique<clsSocketFront>();
+        SocketFront->Inicia();
+        if (SocketFront->SocketIniciado)
+            MuestraIconoTareas(true);
+    });
+    if (!SocketFront || !SocketFront->SocketIniciado)
+        tmrIntentoAperturaSocket->setEnabled(true);
+    CargaLiteralesPendientes();
+}

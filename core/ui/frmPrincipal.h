@@ -1,0 +1,104 @@
+#pragma once
+// frmPrincipal: the program's only long-lived window. It lives hidden behind its tray icon, shows
+// every log line in its grid, holds the three big buttons and the scale's display labels, and runs
+// the four timers of the start-up: database reconnect, socket retry, delayed end, continuous scale.
+// The services reach it through MainWindowPort once registraComoVentanaPrincipal() has run; its
+// public variables live in frmPrincipalVars() (core).
+#include "core/basGeneral.h"
+
+#include <QWidget>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QSystemTrayIcon;
+class QTableWidget;
+class TemporizadorVB;
+class ctrBoton;
+
+class frmPrincipal final : public QWidget, public MainWindowPort {
+    Q_OBJECT
+public:
+    // hayBandeja: whether the desktop has a notification area (by default asked to the desktop).
+    // Without one the window cannot hide behind its icon: it stays on the task bar, minimised.
+    explicit frmPrincipal(QWidget* parent = nullptr);
+    frmPrincipal(bool hayBandeja, QWidget* parent = nullptr);
+    ~frmPrincipal() override;
+
+    // Becomes the services' main window: log lines, tray state, timers and labels come here, and the
+    // reconnect timer runs InicializaConexionesAfter after its first success. Rows logged before
+    // the window existed are copied into the grid.
+    void registraComoVentanaPrincipal();
+
+    // ---- MainWindowPort ----
+    void AnadirLog(const QString& strConcepto) override;
+    void MuestraIconoTareas(bool blnConexionOk = true) override;
+    void setReconnectTimerEnabled(bool enabled) override;
+    void setScaleTimer(bool enabled, int intervalMs) override;
+    bool scaleTimerEnabled() const override;
+    int scaleTimerInterval() const override;
+    void setWeightLabel(WeightLabel which, const QString& caption, bool visible) override;
+    void FinalizarProgramaYDescargarFormularios(bool blnRestart = false) override;
+
+    // ---- Start-up ----
+    void InicializaConexiones();
+    void InicializaConexionesAfter();
+
+    void MuestraConfiguracion();
+    void QuitaIconoBandeja();
+    bool hayBandeja() const { return m_hayBandeja; }
+    // Without a notification area the window is shown minimised instead of hidden.
+    void muestraSinBandeja();
+    // Hides the window behind its tray icon, or minimises it when there is no tray.
+    void ocultar();
+
+    // ---- What the tray shows ----
+    bool iconoBandejaVisible() const;
+    bool iconoConectado() const { return m_iconoConectado; }
+
+    // ---- Controls ----
+    QTableWidget* grdLog = nullptr;
+    QSystemTrayIcon* barEstado = nullptr;
+    QMenu* MNU_BARRA = nullptr;
+    QAction* mnuConfiguracion = nullptr;
+    QAction* mnuMostrar = nullptr;
+    QAction* mnuSalir = nullptr;
+    ctrBoton* ctrConfigurar = nullptr;
+    ctrBoton* ctrMinimizar = nullptr;
+    ctrBoton* ctrSalir = nullptr;
+    QLabel* lblVisorPrecio = nullptr;
+    QLabel* lblVisorCambio = nullptr;
+    QLabel* lblVisorDescripcion = nullptr;
+    QLabel* lblVisorCantidad = nullptr;
+    QLabel* Label1 = nullptr;
+    TemporizadorVB* tmrIntentoConexion = nullptr;
+    TemporizadorVB* tmrIntentoAperturaSocket = nullptr;
+    TemporizadorVB* tmrFinalizarPrograma = nullptr;
+    TemporizadorVB* tmrBalanzaContinuo = nullptr;
+
+    static constexpr int kFilasMaximas = 100; // data rows of the log grid
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+
+private:
+    void construye();
+    void coloca();
+    void preguntaSalir();
+    void terminaYa();
+
+    void onBarEstadoActivated(int reason);
+    void onConfigurar();
+    void onMostrar();
+    void onMinimizar();
+    void onSalir();
+    void onTmrIntentoConexion();
+    void onTmrIntentoAperturaSocket();
+    void onTmrFinalizarPrograma();
+    void onTmrBalanzaContinuo();
+
+    bool m_hayBandeja = false;
+    bool m_iconoConectado = false;
+    bool m_registrada = false;
+};
