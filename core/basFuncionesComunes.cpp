@@ -589,12 +589,21 @@ Variant Vc(const ado::Field* campo, const Variant& muestra) {
         } else if (!campo) {
             defecto = qint16(0);
         } else {
+            // Every numeric type the driver reports counts as a number (not only the ones named for the
+            // Windows driver), so a Null BIGINT or SMALLINT gives 0, not the empty text.
             switch (campo->Type) {
+            case ado::adSmallInt:
             case ado::adInteger:
             case ado::adSingle:
             case ado::adDouble:
+            case ado::adCurrency:
             case ado::adDecimal:
+            case ado::adTinyInt:
+            case ado::adUnsignedTinyInt:
+            case ado::adUnsignedSmallInt:
             case ado::adUnsignedInt:
+            case ado::adBigInt:
+            case ado::adUnsignedBigInt:
             case ado::adNumeric:
             case ado::adDate:
             case ado::adDBDate:

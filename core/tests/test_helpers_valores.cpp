@@ -251,6 +251,8 @@ TEST(Valores, VcConvertsAFieldToTheKindOfTheSample) {
     EXPECT_EQ(Vc(&logico, Variant()), Variant(false));
     EXPECT_EQ(Vc(nullptr, QStringLiteral("x")), Variant(QString()));
     EXPECT_EQ(Vc(nullptr, vb::Null()), Variant(qint16(0)));
+    ado::Field grande{QStringLiteral("g"), ado::adBigInt, 20, 0, vb::Null()};
+    EXPECT_EQ(Vc(&grande, vb::Null()), Variant(qint16(0))); // a Null number of any width reads as 0
 }
 
 TEST(Sql, CreaDeleteKeepsEverythingAfterTheFirstFrom) {
