@@ -270,6 +270,13 @@ namespace {
 
 void ActivaBalanza(frmPrincipal& frm) {
     gblnBalanzaActiva = false;
+    // A till's first start with the database down has no scale settings yet (they come with the
+    // till's configtpv rows): the scale waits for the next start instead of ending the program.
+    if (!gblnConexionesInicializadas && !objParametros().existe(QStringLiteral("UsarBalanza"))) {
+        GrabaLog(QStringLiteral("Sin conexión y sin el parámetro UsarBalanza: la balanza no se activa hasta el "
+                                "próximo arranque"));
+        return;
+    }
     if (objParametros().getValorNum(QStringLiteral("UsarBalanza")) != 1)
         return;
     const qint16 puerto = ParametroEntero16(QStringLiteral("PuertoBalanza"));
