@@ -318,8 +318,9 @@ int MensajeUsuario(const QString& strMensaje, int lngBotones, const QString& str
     try {
         if (!basFuncionesComunes::EjecutandoEnIDE() && !gblnLog && gblnParametrosCargados) {
             // Nobody watches the till: the message goes out on paper.
-            if (g_imprimiendoMensaje) {
-                // The printing of a message failed and reports itself: no second ticket.
+            if (g_imprimiendoMensaje || g_informandoError > 0) {
+                // The printer complains while a message or an error is being printed: no further
+                // ticket, which would fail the same way.
                 GrabaLog(strMensaje, true);
                 return 0;
             }

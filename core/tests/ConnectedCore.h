@@ -1,0 +1,205 @@
+#pragma once
+// A connected core for tests of any folder: a scratch database with the schema, this till's
+// parameters in the (scratch) registry, both connections open through the real ODBC driver, the
+// globals of the post-connection step set and DR created. Destroying it closes the connections,
+// drops the database and puts the core's state back.
+//
+//     TEST(Mine, Something) {
+//         TARVOLIN_REQUIRE_DATABASE();
+//         coretest::ConnectedCore core("print", "insert into maetpv ...", {{"LongMaxTexto", "0"}});
+//         ASSERT_TRUE(core.ok());
+//         core.sql("update maetpv ...");
+//         ...
+//     }
+#include "core/Reg_class.h"
+#include "core/basGeneral.h"
+#include "core/basLegacyFunctions.h"
+#include "core/clsDR.h"
+#include "core/clsParametros.h"
+#include "platform/Clock.h"
+#include "platform/Program.h"
+#include "platform/Registry.h"
+#include "testsupport/TestEnv.h"
+
+#include <QPair>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+namespace coretest {
+
+inline const QString kClaveTarvolin = QStringLiteral("SOFTWARE\\Vesk\\Tarvolin"); // under HKEY_CURRENT_USER
+
+// Puts one text value into the application's registry key (as the configuration dialog does).
+inline void escribeRegistro(const QString& nombre, const QString& valor) {
+    registry::RegistryStore::instance().setValue(registry::Root::CurrentUser, kClaveTarvolin,
+                                                 registry::Value{nombre, registry::REG_SZ, valor});
+}
+
+inline void borraRegistro() {
+    registry::RegistryStore::instance().deleteKey(registry::Root::CurrentUser, kClaveTarvolin);
+}
+
+// The registry values of a till that reaches the test server's database `db`.
+inline QList<QPair<QString, QString>> parametrosBase(const QString& db) {
+    const QString password = qEnvironmentVariable("TARVOLIN_DB_PASSWORD");
+    const QString usuario = qEnvironmentVariable("TARVOLIN_DB_USER");
+    return {{QStringLiteral("IpServidor"), QStringLiteral("127.0.0.1;PORT=%1").arg(testenv::dbPort())},
+            {QStringLiteral("NombreBBDDServidor"), db},
+            {QStringLiteral("Empresa"), QStringLiteral("1")},
+            {QStringLiteral("Restaurante"), QStringLiteral("1")},
+            {QStringLiteral("TPV"), QStringLiteral("1")},
+            {QStringLiteral("UsuarioMysql"), usuario.isEmpty() ? QStringLiteral("root") : usuario},
+            {QStringLiteral("MysqlPassword"), password.isEmpty() ? QStringLiteral("0") : password},
+            {QStringLiteral("Idioma"), QStringLiteral("1")},
+            {QStringLiteral("IdiomaSecundario"), QStringLiteral("0")},
+            {QStringLiteral("GrabarLogDetallado"), QStringLiteral("0")},
+            {QStringLiteral("TextoTicket"), QString()},
+            {QStringLiteral("TextoSala"), QString()}};
+}
+
+// Puts the core's run state back as at start: globals, connections, parameters, translation cache,
+// main window and error printer defaults, the program's "ending" mark.
+inline void resetCore() {
+    resetBasGeneralForTests();
+    objParametros().resetForTests();
+    resetTraduccionForTests();
+    program::resetForTests();
+    clock_seam::setNowSource(nullptr);
+}
+
+struct ConnectedCoreOptions {
+    QString prefijo = QStringLiteral("core");
+    bool cargarEsquema = true;
+    QList<QPair<QString, QString>> parametros; // added to (or replacing) the base registry values
+    QString sqlInicial;                        // run on the database before the parameters load
+    bool cargarConfigTPV = true;               // run CargaParametrosDesdeServidor
+};
+
+class ConnectedCore {
+public:
+    // prefijo names the scratch database; sqlInicial runs on it before the parameters load;
+    // parametros go into the registry over the base ones.
+    explicit ConnectedCore(const QString& prefijo, const QString& sqlInicial = {},
+                           const QList<QPair<QString, QString>>& parametros = {}, bool cargarConfigTPV = true)
+        : ConnectedCore(opciones(prefijo, sqlInicial, parametros, cargarConfigTPV)) {}
+    ConnectedCore() : ConnectedCore(ConnectedCoreOptions{}) {}
+
+    explicit ConnectedCore(const ConnectedCoreOptions& o) {
+        resetCore();
+        m_db = testenv::createDatabase(o.prefijo, o.cargarEsquema);
+        if (!o.sqlInicial.isEmpty())
+            sql(o.sqlInicial);
+        borraRegistro();
+        for (const auto& p : parametrosBase(m_db))
+            escribeRegistro(p.first, p.second);
+        for (const auto& p : o.parametros)
+            escribeRegistro(p.first, p.second);
+
+        // The start-up's road: registry load, connection, then the post-connection globals.
+        objParametros().GetParamReg();
+        gblnParametrosCargados = true;
+        m_ok = ConectaBBDD();
+        if (!m_ok)
+            return;
+        gblnProgramaInicializado = true;
+        gblnConexionesInicializadas = true;
+        DR = std::make_unique<clsDR>();
+        glngEmpresa = objParametros().getValorLng(QStringLiteral("Empresa"));
+        glngRestaurante = objParametros().getValorLng(QStringLiteral("Restaurante"));
+        gintTPV = qint16(objParametros().getValorLng(QStringLiteral("TPV")));
+        gdtmFechaConexion = clock_seam::now();
+        if (o.cargarConfigTPV)
+            objParametros().CargaParametrosDesdeServidor();
+        gintIdioma = qint16(objParametros().getValorLng(QStringLiteral("Idioma"), true));
+        gintIdiomaSecundario = qint16(objParametros().getValorLng(QStringLiteral("IdiomaSecundario"), true));
+        if (gintIdiomaSecundario == 0)
+            gintIdiomaSecundario = gintIdioma;
+        gintIdiomaActual = gintIdioma;
+        gstrTextoIVA = objParametros().getValor(QStringLiteral("TextoIVA"), true);
+        gstrTextoCamarero = objParametros().getValor(QStringLiteral("TextoCamarero"), true);
+        gstrTextoMesa = objParametros().getValor(QStringLiteral("TextoMesa"), true);
+        gstrTextoVendedor = objParametros().getValor(QStringLiteral("TextoVendedor"), true);
+        gstrTextoDrovanto = objParametros().getValor(QStringLiteral("TextoDrovanto"), true);
+        gblnHayTextosPropios =
+            !(gstrTextoIVA + gstrTextoCamarero + gstrTextoMesa + gstrTextoVendedor + gstrTextoDrovanto).isEmpty();
+    }
+
+    ~ConnectedCore() {
+        resetCore();
+        if (!m_db.isEmpty())
+            testenv::dropDatabase(m_db);
+    }
+
+    ConnectedCore(const ConnectedCore&) = delete;
+    ConnectedCore& operator=(const ConnectedCore&) = delete;
+
+    bool ok() const { return m_ok; }
+    const QString& db() const { return m_db; }
+
+    // SQL through the admin client on the test database (not through the program's connections).
+    bool sql(const QString& s, QString* salida = nullptr) const {
+        QString error;
+        const bool r = testenv::runSql(m_db, s, salida, &error);
+        if (!r)
+            ADD_FAILURE() << "SQL failed: " << s.toStdString() << "\n" << error.toStdString();
+        return r;
+    }
+    QString valor(const QString& s) const {
+        QString salida;
+        sql(s, &salida);
+        return salida.trimmed();
+    }
+
+private:
+    static ConnectedCoreOptions opciones(const QString& prefijo, const QString& sqlInicial,
+                                         const QList<QPair<QString, QString>>& parametros, bool cargarConfigTPV) {
+        ConnectedCoreOptions o;
+        o.prefijo = prefijo;
+        o.sqlInicial = sqlInicial;
+        o.parametros = parametros;
+        o.cargarConfigTPV = cargarConfigTPV;
+        return o;
+    }
+    QString m_db;
+    bool m_ok = false;
+};
+
+// The main window's reconnect timer, for tests that lose the link: a real QTimer that the core
+// switches on and off through MainWindowPort and whose tick runs IntentoConexionTick. Grid rows and
+// the other calls are recorded as by the default window.
+class ReconnectingMainWindow final : public RecordingMainWindow {
+public:
+    explicit ReconnectingMainWindow(int intervaloMs = 100) {
+        m_timer.setInterval(intervaloMs);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            ++ticks;
+            if (IntentoConexionTick())
+                ++reconexiones;
+        });
+        setMainWindow(this);
+    }
+    ~ReconnectingMainWindow() override { setMainWindow(nullptr); }
+    void setReconnectTimerEnabled(bool e) override {
+        RecordingMainWindow::setReconnectTimerEnabled(e);
+        if (e && m_armado)
+            m_timer.start();
+        else
+            m_timer.stop();
+    }
+    // While disarmed, enabling only records the state; arm() starts the timer if it is enabled.
+    void setArmado(bool a) {
+        m_armado = a;
+        if (a && reconnectTimer)
+            m_timer.start();
+        if (!a)
+            m_timer.stop();
+    }
+    int ticks = 0;        // reconnect timer ticks
+    int reconexiones = 0; // ticks that connected
+
+private:
+    QTimer m_timer;
+    bool m_armado = true;
+};
+
+} // namespace coretest

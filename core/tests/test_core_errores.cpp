@@ -1,0 +1,330 @@
+// Logging and the central error handler: log.txt, qm_log, user messages, the reconnect decision and
+// the reconnect wait on a link killed by the server.
+#include "core/tests/ConnectedCore.h"
+
+#include "platform/Prompts.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <sys/resource.h>
+
+namespace {
+
+const QDateTime kAhora(QDate(2024, 1, 31), QTime(23, 59, 58));
+
+class RecordingPrinter final : public ErrorPrinter {
+public:
+    QStringList lineas, tickets;
+    std::function<void()> alImprimir;
+    void printErrorLine(const QString& t) override {
+        lineas << t;
+        if (alImprimir)
+            alImprimir();
+    }
+    void printErrorTicket(const QString& m) override {
+        tickets << m;
+        if (alImprimir)
+            alImprimir();
+    }
+};
+
+// A main window whose grid cannot take rows.
+class BrokenGridWindow final : public RecordingMainWindow {
+public:
+    int intentos = 0;
+    void AnadirLog(const QString&) override {
+        ++intentos;
+        vb::Raise(5, "grid roto");
+    }
+};
+
+double segundosCpu() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+class Errores : public ::testing::Test {
+protected:
+    void SetUp() override {
+        coretest::resetCore();
+        prompts::install(&m_prompts);
+        setErrorPrinter(&m_printer);
+        clock_seam::setNowSource([] { return kAhora; });
+        m_dirAnterior = program::applicationDir();
+        program::setApplicationDir(m_app.path());
+    }
+    void TearDown() override {
+        program::setApplicationDir(m_dirAnterior);
+        prompts::install(nullptr);
+        coretest::resetCore();
+    }
+    QByteArray logTxt() const {
+        QFile f(m_app.path() + "/log.txt");
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<none>");
+    }
+    QStringList cajas() const {
+        QStringList r;
+        for (const auto& c : m_prompts.calls)
+            if (c.kind == "messageBox")
+                r << c.text;
+        return r;
+    }
+    prompts::ScriptedPrompts m_prompts;
+    RecordingPrinter m_printer;
+    QTemporaryDir m_app;
+    QString m_dirAnterior;
+};
+
+TEST_F(Errores, ErrorTextAndTheReconnectDecision) {
+    EXPECT_EQ(TextoError("clsImprimirTicket.getNumeroComanda", VBError(-2147467259, "Se fue", "Proveedor")),
+              "ERROR: clsImprimirTicket.getNumeroComanda: Se fue\r\n(-2147467259 - Proveedor)");
+
+    auto reconecta = [](qint32 n, const char* desc = "x", const char* src = "y") {
+        return ErrorProvocaReconexion(VBError(n, QString::fromUtf8(desc), QString::fromUtf8(src)));
+    };
+    for (qint32 n : {-2147217865, -2147217900, -2147217833, -2147217873, -2147417848, 0, 5, 91, 746, 3000, 3021, 3704,
+                     3710, 3751, 31001, 31037})
+        EXPECT_FALSE(reconecta(n)) << n;
+    for (qint32 n : {-2147467259, -1, 747, 2999, 3709, 3752, 31000, 31038, 40000})
+        EXPECT_TRUE(reconecta(n)) << n;
+    for (const char* src : {"msxml4.dll", "MSFlexGrid", "Peltrinos", "Inet"})
+        EXPECT_FALSE(reconecta(-2147467259, "x", src)) << src;
+    EXPECT_TRUE(reconecta(-2147467259, "x", "MSXML4.DLL")); // the sources compare exactly
+    for (const char* d : {"Duplicate entry '1' for key 'PRIMARY'", "xx Unknown column 'a'", "Unknown table 'b'"})
+        EXPECT_FALSE(reconecta(-2147467259, d)) << d;
+    EXPECT_TRUE(reconecta(-2147467259, "duplicate entry"));
+}
+
+TEST_F(Errores, LogFileRecordsAreQuotedCp1252LinesAndTheFirstWriteOfARunTruncates) {
+    GrabaLog("solo la rejilla");
+    EXPECT_EQ(logTxt(), "<none>");
+    EXPECT_EQ(recordingMainWindow().grid, QStringList({"solo la rejilla"}));
+
+    gblnLog = true;
+    GrabaLog("uno");
+    GrabaLog(QStringLiteral("dós \"dos\"\r\nsigue"));
+    EXPECT_EQ(logTxt(), QByteArray("\"31/01/2024 23:59:58 -> uno\"\r\n"
+                                   "\"31/01/2024 23:59:58 -> d\xf3s \"dos\"\r\nsigue\"\r\n"));
+
+    gintFicheroLog = 0; // a new run
+    gblnLog = false;
+    GrabaLog("forzado", true);
+    EXPECT_EQ(logTxt(), QByteArray("\"31/01/2024 23:59:58 -> forzado\"\r\n"));
+    EXPECT_TRUE(cajas().isEmpty());
+
+    gblnMensaje = true;
+    GrabaLog("con caja");
+    EXPECT_EQ(cajas(), QStringList({"con caja"}));
+}
+
+TEST_F(Errores, AFailedForcedLogWriteIsToldOncePerRun) {
+    ASSERT_TRUE(QDir().mkpath(m_app.path() + "/log.txt")); // a folder where the file should be
+    gblnLog = true;
+    GrabaLog("a");
+    GrabaLog("b", true);
+    GrabaLog("c", true);
+    EXPECT_TRUE(gblnLogFicheroDesactivado);
+    EXPECT_EQ(cajas().size(), 1);
+    EXPECT_EQ(recordingMainWindow().grid, QStringList({"a", "b", "c"}));
+}
+
+TEST_F(Errores, MessagesShowWhenSomeoneWatchesAndPrintWhenUnattended) {
+    // Before the parameters are loaded: a box, with its answer.
+    m_prompts.answers = {prompts::vbNo};
+    EXPECT_EQ(MensajeUsuario("¿Seguro?", 36, "Tarvolin"), prompts::vbNo);
+    ASSERT_EQ(m_prompts.calls.size(), 1u);
+    EXPECT_EQ(m_prompts.calls[0].style, 36);
+    EXPECT_EQ(m_prompts.calls[0].title, "Tarvolin");
+
+    // Unattended: the error ticket, and 0 (no button).
+    gblnParametrosCargados = true;
+    EXPECT_EQ(MensajeUsuarioSimple("La impresora no responde", 4), 0);
+    EXPECT_EQ(m_printer.tickets, QStringList({"La impresora no responde"}));
+    EXPECT_EQ(m_prompts.calls.size(), 1u);
+
+    // Under /log: a box again.
+    gblnLog = true;
+    MensajeUsuario("con log", 64);
+    EXPECT_EQ(m_prompts.calls.size(), 2u);
+    EXPECT_EQ(m_printer.tickets.size(), 1);
+}
+
+TEST_F(Errores, AFailingPrintOrGridCannotLoopBackIntoItsReport) {
+    gblnParametrosCargados = true;
+    // The printer reports its own failure through MensajeUsuario and ControlErrores.
+    m_printer.alImprimir = [] {
+        MensajeUsuario("sin papel", 48);
+        ControlErrores("basPrinter.Imprimir", true, VBError(482, "Error de impresora", "CUPS"));
+    };
+    MensajeUsuario("primero");
+    EXPECT_EQ(m_printer.tickets, QStringList({"primero"}));
+    EXPECT_EQ(m_printer.lineas.size(), 1); // the printer's own error report, once
+    EXPECT_TRUE(recordingMainWindow().grid.contains("sin papel"));
+    EXPECT_TRUE(QString::fromLatin1(logTxt()).contains("sin papel"));
+
+    // While an error is reported, the printer's complaints go to the grid and the file only.
+    m_printer.tickets.clear();
+    m_printer.lineas.clear();
+    recordingMainWindow().grid.clear();
+    ControlErrores("clsX.y", false, VBError(13, "Type mismatch", "Tarvolin"));
+    EXPECT_EQ(m_printer.lineas, QStringList({"ERROR: clsX.y: Type mismatch\r\n(13 - Tarvolin)"}));
+    EXPECT_TRUE(m_printer.tickets.isEmpty());
+    EXPECT_TRUE(recordingMainWindow().grid.contains("sin papel"));
+    EXPECT_TRUE(recordingMainWindow().grid.contains("ERROR: basPrinter.Imprimir: Error de impresora\r\n(482 - CUPS)"));
+    EXPECT_TRUE(cajas().isEmpty());
+    EXPECT_FALSE(recordingMainWindow().reconnectTimer);
+
+    // A grid that always fails: the database log's report of it comes to an end.
+    m_printer.alImprimir = nullptr;
+    m_printer.lineas.clear();
+    BrokenGridWindow roto;
+    setMainWindow(&roto);
+    GrabaLogBBDD("x");
+    setMainWindow(nullptr);
+    EXPECT_LE(roto.intentos, 5);
+    EXPECT_EQ(m_printer.lineas.size(), 1);
+}
+
+TEST_F(Errores, TheReconnectWaitLeavesWhenTheProgramEnds) {
+    QTimer::singleShot(0, [] { program::requestEnd(); });
+    ControlErrores("clsX.y", true, VBError(3709, "La conexión no se puede usar", "ADODB.Connection"));
+    EXPECT_FALSE(frmPrincipalVars().blnConexionOk);
+    EXPECT_TRUE(recordingMainWindow().reconnectTimer);
+}
+
+class ErroresBBDD : public Errores {
+protected:
+    void SetUp() override {
+        Errores::SetUp();
+        if (!testenv::haveDatabase())
+            return;
+        m_core = std::make_unique<coretest::ConnectedCore>(
+            "core_err", "create table u (id int primary key); insert into u values (1);");
+        ASSERT_TRUE(m_core->ok());
+        // ConnectedCore starts from a clean core: put the test's seams back.
+        prompts::install(&m_prompts);
+        setErrorPrinter(&m_printer);
+        clock_seam::setNowSource([] { return kAhora; });
+        glngEmpresa = 4;
+        glngRestaurante = 5;
+        recordingMainWindow().grid.clear();
+    }
+    void TearDown() override {
+        m_core.reset();
+        Errores::TearDown();
+    }
+    std::unique_ptr<coretest::ConnectedCore> m_core;
+};
+
+TEST_F(ErroresBBDD, TheDatabaseLogBindsItsTextAndTakesOneNow) {
+    TARVOLIN_REQUIRE_DATABASE();
+    const QString texto = QStringLiteral("O'Brien pidió 100% _ \"€\" \\n y acaba en \\");
+    GrabaLogBBDD(texto);
+    EXPECT_EQ(recordingMainWindow().grid, QStringList({texto}));
+    QString fila;
+    m_core->sql("select idEmpresa, idRestaurante, idTPV, Fecha, FechaSesion, idSesion, Camarero, hex(Concepto) "
+                "from qm_log",
+                &fila);
+    QString esperado = QStringLiteral("Tarvolin. ") + texto;
+    esperado.replace('\'', QChar(0xB4));
+    EXPECT_EQ(fila.trimmed(), QStringLiteral("4\t5\t0\t2024-01-31 23:59:58\t20240131\t1\t0\t") +
+                                  QString::fromLatin1(esperado.toUtf8().toHex().toUpper()));
+
+    // With the link closed the row is lost, quietly.
+    ConexionServidor().Close();
+    GrabaLogBBDD("sin conexión");
+    EXPECT_EQ(recordingMainWindow().grid.size(), 2);
+    EXPECT_EQ(m_core->valor("select count(*) from qm_log"), "1");
+}
+
+TEST_F(ErroresBBDD, ADuplicateKeyReportsAndReturnsWithBothConnectionsUsable) {
+    TARVOLIN_REQUIRE_DATABASE();
+    EXPECT_FALSE(DR->QueryExecute("insert into u values (1)"));
+
+    ASSERT_EQ(m_printer.lineas.size(), 1);
+    const QString texto = m_printer.lineas.first();
+    EXPECT_TRUE(texto.startsWith("ERROR: clsDR.QueryExecute: ")) << texto.toStdString();
+    EXPECT_TRUE(texto.contains("Duplicate entry '1'"));
+    EXPECT_TRUE(texto.endsWith("\r\n(-2147217873 - Microsoft OLE DB Provider for ODBC Drivers)"))
+        << texto.toStdString();
+    EXPECT_EQ(recordingMainWindow().grid, QStringList({texto, texto}));
+    EXPECT_EQ(m_core->valor("select count(*) from qm_log where Concepto like 'Tarvolin. ERROR: clsDR.QueryExecute: "
+                            "%Duplicate entry%'"),
+              "1");
+    EXPECT_TRUE(frmPrincipalVars().blnConexionOk);
+    EXPECT_FALSE(recordingMainWindow().reconnectTimer);
+    EXPECT_EQ(vb::CLng(ConexionServidor().Execute("select count(*) from u")->Fields(0).Value), 1);
+    EXPECT_EQ(vb::CLng(ConexionLocal().Execute("select count(*) from u")->Fields(0).Value), 1);
+}
+
+// The link dies under both connections. The statement that finds out waits in ControlErrores while
+// events (a heartbeat timer) keep running at almost no CPU cost; a second error report nests inside
+// that wait; one reconnection by the reconnect timer brings both connections back and releases both
+// waits, and the post-connection step does not run again.
+TEST_F(ErroresBBDD, AKilledLinkWaitsRunningEventsAndOneReconnectionReleasesEveryWait) {
+    TARVOLIN_REQUIRE_DATABASE();
+    coretest::ReconnectingMainWindow ventana(50);
+    ventana.setArmado(false); // the reconnect timer may only bring the link back when the test says so
+    int pasosPostConexion = 0;
+    setPasoPostConexion([&] { ++pasosPostConexion; });
+    const QString conexionAntes = vb::CStr(ConexionLocal().Execute("select connection_id()")->Fields(0).Value);
+
+    testenv::killConnections(m_core->db());
+
+    constexpr int kLatidosMedidos = 20;
+    int latidos = 0;
+    double cpu0 = 0, cpu1 = 0;
+    qint64 pared = 0;
+    QElapsedTimer reloj;
+    bool anidadaVolvio = false;
+    int reconexionesAlVolverAnidada = -1;
+    QTimer latido;
+    latido.setInterval(50);
+    QObject::connect(&latido, &QTimer::timeout, [&] {
+        ++latidos;
+        if (latidos == 1) {
+            cpu0 = segundosCpu();
+            reloj.start();
+        } else if (latidos == kLatidosMedidos + 1) {
+            cpu1 = segundosCpu();
+            pared = reloj.elapsed();
+            // A second error report inside the wait; once it waits too, the reconnect timer may act.
+            QTimer::singleShot(0, [&] { ventana.setArmado(true); });
+            ControlErrores("frmComSocket.Datos", true, VBError(-2147467259, "Server has gone away", "ODBC"));
+            anidadaVolvio = true;
+            reconexionesAlVolverAnidada = ventana.reconexiones;
+        }
+    });
+    latido.start();
+    // A watchdog so that a wait that never ends fails the test instead of hanging it.
+    QTimer::singleShot(120000, [] { program::requestEnd(); });
+
+    EXPECT_FALSE(DR->QueryExecute("insert into u values (2)"));
+    latido.stop();
+
+    ASSERT_FALSE(program::ending()) << "the wait did not end by itself";
+    EXPECT_TRUE(anidadaVolvio);
+    EXPECT_EQ(reconexionesAlVolverAnidada, 1);
+    EXPECT_EQ(ventana.reconexiones, 1);
+    EXPECT_EQ(pasosPostConexion, 0);
+    EXPECT_FALSE(ventana.reconnectTimer);
+    EXPECT_TRUE(frmPrincipalVars().blnConexionOk);
+    ASSERT_GT(pared, 0);
+    EXPECT_LT(cpu1 - cpu0, 0.2 * double(pared) / 1000.0)
+        << "cpu " << (cpu1 - cpu0) << " s over " << pared << " ms of waiting";
+
+    // Both connections are new sessions and work; the failed insert was not repeated.
+    EXPECT_EQ(ConexionServidor().State(), ado::adStateOpen);
+    EXPECT_EQ(ConexionLocal().State(), ado::adStateOpen);
+    EXPECT_NE(vb::CStr(ConexionLocal().Execute("select connection_id()")->Fields(0).Value), conexionAntes);
+    EXPECT_EQ(vb::CLng(ConexionServidor().Execute("select count(*) from u")->Fields(0).Value), 1);
+    EXPECT_TRUE(DR->QueryExecute("insert into u values (3)"));
+    // Both reports reached the grid (twice each: the handler's row and the database log's row).
+    EXPECT_EQ(ventana.grid.filter("ERROR: clsDR.QueryExecute: ").size(), 2);
+    EXPECT_EQ(ventana.grid.filter("ERROR: frmComSocket.Datos: Server has gone away").size(), 2);
+}
+
+} // namespace

@@ -1,0 +1,171 @@
+// Literal translation: the restaurant's own words, the idiomes lookup, the literals and the cache.
+#include "core/tests/ConnectedCore.h"
+
+#include "platform/Prompts.h"
+
+namespace {
+
+// Parameters loaded from the registry only: no connection, so no idiomes lookup.
+class Palabras : public ::testing::Test {
+protected:
+    void SetUp() override {
+        coretest::resetCore();
+        coretest::borraRegistro();
+        prompts::install(&m_prompts);
+        coretest::escribeRegistro("IpServidor", "127.0.0.1");
+        coretest::escribeRegistro("Empresa", "1");
+        coretest::escribeRegistro("Restaurante", "1");
+        coretest::escribeRegistro("TPV", "1");
+        objParametros().GetParamReg();
+        gblnParametrosCargados = true;
+        gintIdioma = gintIdiomaActual = gintIdiomaSecundario = 1;
+    }
+    void TearDown() override {
+        prompts::install(nullptr);
+        coretest::resetCore();
+        coretest::borraRegistro();
+    }
+    prompts::ScriptedPrompts m_prompts;
+};
+
+TEST_F(Palabras, BaseLanguageWithoutOwnWordsLeavesTextsAloneUnlessForced) {
+    gblnParametrosCargados = false;
+    EXPECT_EQ(TraduceLiteral("  'No'  "), "  'No'  ");
+    gblnParametrosCargados = true;
+
+    EXPECT_EQ(TraduceLiteral("Mesa:", -1, false), "Mesa:");
+    // Not cached: own words configured later apply.
+    gstrTextoMesa = "Table";
+    gblnHayTextosPropios = true;
+    EXPECT_EQ(TraduceLiteral("Mesa:", -1, false), "Table:");
+
+    // Forced: the apostrophes become acute accents, the text is trimmed, and the result is kept.
+    EXPECT_EQ(TraduceLiteral(" Pulse 'No' para salir "), QStringLiteral("Pulse \u00B4No\u00B4 para salir"));
+    gstrTextoMesa = "Tisch";
+    EXPECT_EQ(TraduceLiteral("Mesa:", -1, false), "Table:");
+    EXPECT_EQ(TraduceLiteral(""), "");
+    EXPECT_TRUE(m_prompts.calls.empty());
+}
+
+TEST_F(Palabras, OwnWordsReplaceInTheirCasesAndOrder) {
+    gblnHayTextosPropios = true;
+    gstrTextoMesa = "Table";
+    EXPECT_EQ(TraduceLiteral("Mesa:"), "Table:");
+    EXPECT_EQ(TraduceLiteral("MESA"), "TABLE");
+    EXPECT_EQ(TraduceLiteral("mesas libres"), "tables libres");
+
+    gstrTextoCamarero = "Server";
+    EXPECT_EQ(TraduceLiteral("CAMARERO: Camarero o camarero"), "SERVER: Server o server");
+
+    gstrTextoVendedor = "Agente";
+    EXPECT_EQ(TraduceLiteral("Vendedores y vendedor"), "Agentes y Agente");
+
+    gstrTextoIVA = "VAT";
+    EXPECT_EQ(TraduceLiteral("IVA"), "VAT");
+    EXPECT_EQ(TraduceLiteral("Total IVA:"), "Total VAT:");
+    EXPECT_EQ(TraduceLiteral("PRIVADO"), "PRIVADO");    // no IVA standing as a word
+    EXPECT_EQ(TraduceLiteral("IVAS IVA "), "VATS VAT"); // once it stands, every IVA goes
+
+    gstrTextoDrovanto = "BackOffice";
+    EXPECT_EQ(TraduceLiteral("Enviar a Drovanto"), "Enviar a BackOffice");
+
+    objParametros().SetValor("TextoTicket", "Factura");
+    EXPECT_EQ(TraduceLiteral("Ticket"), "Factura");
+    EXPECT_EQ(TraduceLiteral("ticket"), "factura");
+    EXPECT_EQ(TraduceLiteral("Tickee"), "Tickee");
+    EXPECT_EQ(TraduceLiteral("Nuevo ticket de venta"), "Nuevo factura de venta");
+    EXPECT_EQ(TraduceLiteral("TICKETS PENDIENTES"), "FACTURAS PENDIENTES");
+    EXPECT_EQ(TraduceLiteral("Ver Tickets"), "Ver Facturas");
+    EXPECT_EQ(TraduceLiteral("Ticket Nuevo"), "Factura Nuevo");
+
+    objParametros().SetValor("TextoSala", "Zona");
+    EXPECT_EQ(TraduceLiteral("SALA"), "ZONA");
+    EXPECT_EQ(TraduceLiteral("Cambiar de sala "), "Cambiar de zona");
+    EXPECT_EQ(TraduceLiteral("Salas y mesas"), "Zonas y tables");
+}
+
+TEST_F(Palabras, ALongTicketWordGivesDocumentoAndTheCacheKeepsBothResults) {
+    objParametros().SetValor("TextoTicket", "Documento simplificado");
+    EXPECT_EQ(TraduceLiteral("Ticket", -1, true, false), "Documento simplificado");
+    EXPECT_EQ(TraduceLiteral("Ticket", -1, true, true), "Documento");
+    EXPECT_EQ(TraduceLiteral("Ticket", -1, true, false), "Documento simplificado");
+
+    // Missing own words are words not configured: nothing ends.
+    coretest::resetCore();
+    coretest::borraRegistro();
+    for (const char* k : {"IpServidor", "Empresa", "Restaurante", "TPV"})
+        coretest::escribeRegistro(k, "1");
+    objParametros().GetParamReg();
+    gblnParametrosCargados = true;
+    EXPECT_EQ(TraduceLiteral("Sala y ticket"), "Sala y ticket");
+}
+
+class Idiomas : public ::testing::Test {
+protected:
+    void SetUp() override {
+        TARVOLIN_REQUIRE_DATABASE();
+        prompts::install(&m_prompts);
+        m_core = std::make_unique<coretest::ConnectedCore>(
+            "core_idi", "insert into idiomes (idioma, `text`, traduccion) values "
+                        "(2, 'Mesa:', 'Table:'), (1, 'Salir', 'Fuera'), (2, '100%', 'hundred percent'),"
+                        "(2, '50 euros', 'WRONG'), (2, 'abc', 'WRONG'), (2, 'Nu<br>lo', NULL),"
+                        "(3, 'Hola', 'Hello<br>World<BR>again<Br>x'), (2, 'it''s', 'es ''eso''');"
+                        "insert into idiomas_literales (idioma, texto_original, texto_mostrar) values "
+                        "(2, 'Salir', 'Exit'), (2, 'Salir', 'Quit'), (2, 'Mesa:', 'Board:'), (3, 'Salir', NULL);");
+        ASSERT_TRUE(m_core->ok());
+        gintIdioma = gintIdiomaActual = 2;
+        gintIdiomaSecundario = 3;
+    }
+    void TearDown() override {
+        m_core.reset();
+        prompts::install(nullptr);
+    }
+    prompts::ScriptedPrompts m_prompts;
+    std::unique_ptr<coretest::ConnectedCore> m_core;
+};
+
+TEST_F(Idiomas, LookupsEscapeWildcardsFallBackToTheSecondLanguageAndAreCached) {
+    EXPECT_EQ(TraduceLiteral("Mesa:"), "Table:");
+    EXPECT_EQ(TraduceLiteral("mesa:"), "Table:"); // the table's collation decides the case
+    EXPECT_EQ(TraduceLiteral("100%"), "hundred percent");
+    EXPECT_EQ(TraduceLiteral("50%"), "50%"); // a wildcard in the text matches only itself
+    EXPECT_EQ(TraduceLiteral("a_c"), "a_c");
+    // The apostrophe is turned before the lookup and stays turned.
+    EXPECT_EQ(TraduceLiteral("it's"), QStringLiteral("it\u00B4s"));
+    // The secondary language, and "<br>" of a translated text turned into a space (two spellings).
+    EXPECT_EQ(TraduceLiteral("Hola"), "Hello World again<Br>x");
+    // A NULL translation keeps the text but still counts as translated.
+    EXPECT_EQ(TraduceLiteral("Nu<br>lo"), "Nu lo");
+    EXPECT_EQ(TraduceLiteral("uno<br>dos"), "uno<br>dos");
+    // Language 1 is never looked up.
+    EXPECT_EQ(TraduceLiteral("Salir", 1), "Salir");
+
+    // Each text is looked up once per language and run.
+    m_core->sql("update idiomes set traduccion = 'Changed'");
+    EXPECT_EQ(TraduceLiteral("Mesa:"), "Table:");
+    EXPECT_EQ(TraduceLiteral("100%"), "hundred percent");
+
+    // No lookup while the second connection is closed.
+    ConexionLocal().Close();
+    EXPECT_EQ(TraduceLiteral("abc"), "abc");
+    EXPECT_TRUE(m_prompts.calls.empty());
+}
+
+TEST_F(Idiomas, LiteralsLoadOnceFirstRowWinsAndAnswerBeforeTheTable) {
+    cargarIdiomasLiterales();
+    EXPECT_EQ(TraduceLiteral("Salir"), "Exit");
+    EXPECT_EQ(TraduceLiteral("Mesa:"), "Board:");
+    EXPECT_EQ(TraduceLiteral("Salir", 3), "");
+    EXPECT_EQ(recordingMainWindow().grid.filter("basComunPocketra.cargarIdiomasLiterales").size(), 1);
+
+    // Without the query helper (the first connection failed) the load reports and the program goes on.
+    resetTraduccionForTests();
+    DR.reset();
+    recordingMainWindow().grid.clear();
+    cargarIdiomasLiterales();
+    EXPECT_EQ(recordingMainWindow().grid.filter("ERROR: basComunPocketra.cargarIdiomasLiterales: ").size(), 2);
+    EXPECT_TRUE(frmPrincipalVars().blnConexionOk);
+    EXPECT_EQ(TraduceLiteral("Salir"), "Salir");
+}
+
+} // namespace
