@@ -271,7 +271,7 @@ void frmComSocket::onConnectionRequest() {
 
 void frmComSocket::socket_DataArrival(const ConexionPtr& c) {
     atrapa(QStringLiteral("frmComSocket.socket_DataArrival"), [&] {
-        if (c->cerrada)
+        if (c->cerrada || !c->socket->isOpen())
             return;
         setEstadoSocket(c->indice, kDataArrival);
         switch (c->lector.anade(c->socket->readAll())) {

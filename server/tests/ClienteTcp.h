@@ -1,0 +1,164 @@
+#pragma once
+// A peer of the request server as the till speaks to it: a plain blocking TCP client on loopback,
+// usable from any thread. The server under test runs on the test's main thread, so exchanges run
+// in a thread of their own (enHilo) while the main thread keeps the event loop going.
+#include "platform/Program.h"
+
+#include <QByteArray>
+#include <arpa/inet.h>
+#include <chrono>
+#include <functional>
+#include <future>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <ostream>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+// Replies read as text in failure messages, control bytes escaped.
+inline void PrintTo(const QByteArray& b, std::ostream* os) {
+    *os << '"';
+    for (char c : b) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u == '\r')
+            *os << "\\r";
+        else if (u == '\n')
+            *os << "\\n";
+        else if (u < 0x20 || u >= 0x7f)
+            *os << "\\x"
+                << "0123456789abcdef"[u >> 4] << "0123456789abcdef"[u & 15];
+        else
+            *os << c;
+    }
+    *os << '"';
+}
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << s.toStdString();
+}
+
+namespace servertest {
+
+// Generous bound on any single wait, so that a broken server fails the test instead of hanging it.
+inline constexpr int kEsperaMaximaMs = 60000;
+
+class ClienteTcp final {
+public:
+    explicit ClienteTcp(quint16 puerto) {
+        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(puerto);
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (::connect(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+            ::close(m_fd);
+            m_fd = -1;
+            return;
+        }
+        const int uno = 1;
+        ::setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &uno, sizeof uno);
+    }
+    ~ClienteTcp() { cierra(); }
+    ClienteTcp(const ClienteTcp&) = delete;
+    ClienteTcp& operator=(const ClienteTcp&) = delete;
+
+    bool conectado() const { return m_fd >= 0; }
+
+    // False when the server has already gone (a reset or a broken pipe).
+    bool envia(const QByteArray& datos) {
+        for (qsizetype hecho = 0; hecho < datos.size();) {
+            const ssize_t n = ::send(m_fd, datos.constData() + hecho, size_t(datos.size() - hecho), MSG_NOSIGNAL);
+            if (n <= 0)
+                return false;
+            hecho += n;
+        }
+        return true;
+    }
+
+    // Reads until `basta` holds for what came, the server closes, or the bound passes; the bytes
+    // read so far. cerrado() then says whether the server closed.
+    QByteArray leeHasta(const std::function<bool(const QByteArray&)>& basta, int maxMs = kEsperaMaximaMs) {
+        const auto limite = std::chrono::steady_clock::now() + std::chrono::milliseconds(maxMs);
+        while (!(basta && basta(m_recibido)) && !m_cerrado) {
+            const auto resta =
+                std::chrono::duration_cast<std::chrono::milliseconds>(limite - std::chrono::steady_clock::now());
+            if (resta.count() <= 0)
+                break;
+            pollfd p{m_fd, POLLIN, 0};
+            if (::poll(&p, 1, int(std::min<qint64>(resta.count(), 100))) <= 0)
+                continue;
+            char buf[65536];
+            const ssize_t n = ::recv(m_fd, buf, sizeof buf, 0);
+            if (n <= 0)
+                m_cerrado = true;
+            else
+                m_recibido.append(buf, n);
+        }
+        QByteArray r;
+        r.swap(m_recibido);
+        return r;
+    }
+    QByteArray leeHastaCierre(int maxMs = kEsperaMaximaMs) { return leeHasta(nullptr, maxMs); }
+    // One whole JSON reply after "200 OK" CR (or a bare one), followed by the end marker when asked.
+    QByteArray leeRespuesta(bool conMarca = false) {
+        return leeHasta([conMarca](const QByteArray& d) { return respuestaCompleta(d, conMarca); });
+    }
+    bool cerrado() const { return m_cerrado; }
+
+    void cierra() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+    }
+
+    static bool respuestaCompleta(const QByteArray& d, bool conMarca) {
+        if (conMarca)
+            return d.endsWith(QByteArray("\0--QUELLMARDEN-END-CONNECTION--\0", 32));
+        int profundidad = 0;
+        bool cadena = false, escape = false, empezado = false;
+        for (char c : d) {
+            if (cadena) {
+                if (escape)
+                    escape = false;
+                else if (c == '\\')
+                    escape = true;
+                else if (c == '"')
+                    cadena = false;
+                continue;
+            }
+            if (c == '"')
+                cadena = true;
+            else if (c == '{' && ++profundidad)
+                empezado = true;
+            else if (c == '}' && --profundidad == 0 && empezado)
+                return true;
+        }
+        return false;
+    }
+
+private:
+    int m_fd = -1;
+    bool m_cerrado = false;
+    QByteArray m_recibido;
+};
+
+// Runs `f` on a thread of its own while this thread runs events (the server lives here).
+template <class F> auto enHilo(F&& f) {
+    auto futuro = std::async(std::launch::async, std::forward<F>(f));
+    program::waitWhile([&] { return futuro.wait_for(std::chrono::seconds(0)) != std::future_status::ready; },
+                       kEsperaMaximaMs * 2);
+    return futuro.get();
+}
+
+// One request on a fresh connection, read until the server closes it.
+inline QByteArray intercambio(quint16 puerto, const QByteArray& peticion) {
+    return enHilo([=] {
+        ClienteTcp c(puerto);
+        if (!c.conectado())
+            return QByteArray("<no conecta>");
+        c.envia(peticion);
+        return c.leeHastaCierre();
+    });
+}
+
+} // namespace servertest
