@@ -60,6 +60,7 @@ const QString kPasswordIncorporada = QStringLiteral("morvint58");
 // Connect time-out, and the driver's read and write time-out: a statement on a link that died
 // without a word from the server fails after this instead of hanging the program.
 constexpr int kSegundosTimeoutConexion = 10;
+constexpr int kSegundosTimeoutLectura = 15;
 
 RecordingMainWindow& defaultMainWindow() {
     static RecordingMainWindow w;
@@ -430,6 +431,7 @@ bool ConectaBBDD() {
             if (cn->State() != ado::adStateClosed)
                 cn->Close();
             cn->ConnectionTimeout = kSegundosTimeoutConexion;
+            cn->CommandTimeout = kSegundosTimeoutLectura;
         }
         ConexionServidor().Open(cadena);
         ConexionLocal().Open(cadena);

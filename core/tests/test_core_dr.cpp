@@ -115,13 +115,4 @@ TEST_F(QueryHelper, ExecuteCountsRowsBindsTextExactlyAndReportsFailures) {
     EXPECT_TRUE(frmPrincipalVars().blnConexionOk);
 }
 
-TEST_F(QueryHelper, KeyTicketsHoldsOnlyTheGivenParts) {
-    auto k = DR->key_tickets(1, 2, -1, -1, QDateTime(), -1);
-    ASSERT_TRUE(k);
-    EXPECT_EQ(k->Keys(), QStringList({"idTPV", "idTicket"}));
-    k = DR->key_tickets(1, 2, 0, 3, QDateTime(QDate(2024, 1, 2), QTime(0, 0)), 0);
-    EXPECT_EQ(k->Keys(), QStringList({"idTPV", "idTicket", "idLinea", "Fecha", "idSubTicket", "idSubCobro"}));
-    EXPECT_EQ(DR->key_tickets(1, 2, -1, -1, QDateTime(QDate(1899, 12, 30), QTime(0, 0)), -1)->Count(), 2);
-}
-
 } // namespace
