@@ -13,6 +13,7 @@
 #include <QPainter>
 #include <QTextStream>
 #include <QTimer>
+#include <memory>
 
 namespace {
 
@@ -60,12 +61,18 @@ void captura(const QString& carpeta) {
 } // namespace
 
 void ProgramaCapturas(const QString& carpeta) {
+    // Once the service listens it gets two seconds for the requests of whoever drives the run,
+    // so their lines are in the grid of the picture.
     const qint64 limite = clock_seam::tickMs() + 20000;
+    auto escuchaDesde = std::make_shared<qint64>(-1);
     auto* reloj = new QTimer(QCoreApplication::instance());
     reloj->setInterval(200);
-    QObject::connect(reloj, &QTimer::timeout, reloj, [reloj, carpeta, limite] {
-        const bool escucha = SocketFront && SocketFront->SocketIniciado;
-        if (!escucha && clock_seam::tickMs() < limite)
+    QObject::connect(reloj, &QTimer::timeout, reloj, [reloj, carpeta, limite, escuchaDesde] {
+        const qint64 ahora = clock_seam::tickMs();
+        if (*escuchaDesde < 0 && SocketFront && SocketFront->SocketIniciado)
+            *escuchaDesde = ahora;
+        const bool listo = *escuchaDesde >= 0 && ahora - *escuchaDesde >= 2000;
+        if (!listo && ahora < limite)
             return;
         reloj->stop();
         captura(carpeta);

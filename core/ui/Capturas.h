@@ -1,6 +1,6 @@
 #pragma once
-// Pictures of the running program for its documentation: once the service listens (or after 20 s),
-// the main window and the configuration dialog are drawn into PNG files of `carpeta`
+// Pictures of the running program for its documentation: two seconds after the service listens (or
+// after 20 s), the main window and the configuration dialog are drawn into PNG files of `carpeta`
 // (main-window.png, config.png) and the program ends. Started by TARVOLIN_CAPTURAS=folder.
 #include <QString>
 

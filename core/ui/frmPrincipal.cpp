@@ -155,7 +155,9 @@ void frmPrincipal::coloca() {
         Label1->setGeometry(twips::px(120), twips::px(90), w - twips::px(500), twips::px(330));
         const int arriba = twips::px(500);
         grdLog->setGeometry(twips::px(30), arriba, w - twips::px(500), h - twips::px(2000));
-        const int col0 = twips::px(2000);
+        // 2000 twips, or what the date and time need in the screen's font.
+        const int col0 =
+            qMax(twips::px(2000), grdLog->fontMetrics().horizontalAdvance(QStringLiteral("00/00/0000 00:00:00")) + 12);
         grdLog->setColumnWidth(0, col0);
         grdLog->setColumnWidth(1, qMax(0, grdLog->width() - col0 - twips::px(50)));
 
