@@ -302,7 +302,10 @@ void frmComSocket::onSilencio(const ConexionPtr& c) {
 
 void frmComSocket::encola(const ConexionPtr& c, QByteArray peticion) {
     c->pendientes.push_back(std::move(peticion));
-    atiendeSiguiente(c);
+    // Handled from the event loop, not inside the socket's readyRead: the socket does not signal
+    // readyRead again while that handler runs, and the request may wait (printing, the scale).
+    QMetaObject::invokeMethod(
+        this, [this, c] { atiendeSiguiente(c); }, Qt::QueuedConnection);
 }
 
 void frmComSocket::atiendeSiguiente(const ConexionPtr& c) {

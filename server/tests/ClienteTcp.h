@@ -75,14 +75,21 @@ public:
         return true;
     }
 
-    // Reads until `basta` holds for what came, the server closes, or the bound passes; the bytes
-    // read so far. cerrado() then says whether the server closed.
-    QByteArray leeHasta(const std::function<bool(const QByteArray&)>& basta, int maxMs = kEsperaMaximaMs) {
+    // Reads until `fin` finds a whole reply at the start of what came (its length, 0 while there is
+    // none), the server closes, or the bound passes. That reply is returned and what came after it is
+    // kept for the next read; without a whole reply, everything read. cerrado() says whether the
+    // server closed.
+    QByteArray lee(const std::function<qsizetype(const QByteArray&)>& fin, int maxMs = kEsperaMaximaMs) {
         const auto limite = std::chrono::steady_clock::now() + std::chrono::milliseconds(maxMs);
-        while (!(basta && basta(m_recibido)) && !m_cerrado) {
+        for (;;) {
+            if (const qsizetype n = fin ? fin(m_recibido) : 0; n > 0) {
+                const QByteArray r = m_recibido.left(n);
+                m_recibido.remove(0, n);
+                return r;
+            }
             const auto resta =
                 std::chrono::duration_cast<std::chrono::milliseconds>(limite - std::chrono::steady_clock::now());
-            if (resta.count() <= 0)
+            if (m_cerrado || resta.count() <= 0)
                 break;
             pollfd p{m_fd, POLLIN, 0};
             if (::poll(&p, 1, int(std::min<qint64>(resta.count(), 100))) <= 0)
@@ -98,10 +105,10 @@ public:
         r.swap(m_recibido);
         return r;
     }
-    QByteArray leeHastaCierre(int maxMs = kEsperaMaximaMs) { return leeHasta(nullptr, maxMs); }
+    QByteArray leeHastaCierre(int maxMs = kEsperaMaximaMs) { return lee(nullptr, maxMs); }
     // One whole JSON reply after "200 OK" CR (or a bare one), followed by the end marker when asked.
     QByteArray leeRespuesta(bool conMarca = false) {
-        return leeHasta([conMarca](const QByteArray& d) { return respuestaCompleta(d, conMarca); });
+        return lee([conMarca](const QByteArray& d) { return finRespuesta(d, conMarca); });
     }
     bool cerrado() const { return m_cerrado; }
 
@@ -111,12 +118,17 @@ public:
         m_fd = -1;
     }
 
-    static bool respuestaCompleta(const QByteArray& d, bool conMarca) {
-        if (conMarca)
-            return d.endsWith(QByteArray("\0--QUELLMARDEN-END-CONNECTION--\0", 32));
+    // Length of the first whole reply in `d`, 0 when there is none yet.
+    static qsizetype finRespuesta(const QByteArray& d, bool conMarca) {
+        if (conMarca) {
+            const QByteArray marca("\0--QUELLMARDEN-END-CONNECTION--\0", 32);
+            const qsizetype i = d.indexOf(marca);
+            return i < 0 ? 0 : i + marca.size();
+        }
         int profundidad = 0;
-        bool cadena = false, escape = false, empezado = false;
-        for (char c : d) {
+        bool cadena = false, escape = false;
+        for (qsizetype i = 0; i < d.size(); ++i) {
+            const char c = d[i];
             if (cadena) {
                 if (escape)
                     escape = false;
@@ -128,12 +140,12 @@ public:
             }
             if (c == '"')
                 cadena = true;
-            else if (c == '{' && ++profundidad)
-                empezado = true;
-            else if (c == '}' && --profundidad == 0 && empezado)
-                return true;
+            else if (c == '{')
+                ++profundidad;
+            else if (c == '}' && profundidad > 0 && --profundidad == 0)
+                return i + 1;
         }
-        return false;
+        return 0;
     }
 
 private:

@@ -52,7 +52,8 @@ private:
             auto datos = std::make_shared<QByteArray>();
             connect(s, &QTcpSocket::readyRead, this, [s, datos] { *datos += s->readAll(); });
             connect(s, &QTcpSocket::disconnected, this, [this, s, datos] {
-                *datos += s->readAll();
+                if (s->isOpen())
+                    *datos += s->readAll();
                 trabajos.push_back(*datos);
                 s->deleteLater();
             });

@@ -1,0 +1,106 @@
+// Request framing on bytes: where a request ends however the network splits it, the size bound,
+// the persistence prefixes and the cut at the brace, and the framing of the reply.
+#include "server/TramaPeticion.h"
+
+#include <gtest/gtest.h>
+
+using trama::LectorPeticiones;
+using Estado = trama::LectorPeticiones::Estado;
+
+namespace {
+
+const QByteArray kPeticiones[] = {
+    R"({"accion":"Ping"})",
+    R"(conexion_persistente{"accion":"AnadirLog","Texto":"llaves } { y \"comillas\" \\"})",
+    R"(GET / {"a":{"b":[{"c":"}}}"}]},"d":"\\\\"})",
+    "{\"texto\":\"Caf\xE9 \x80 {\"}",
+};
+
+TEST(LectorPeticiones, RequestEndsAtItsClosingBraceWhereverTheNetworkSplitsIt) {
+    for (const QByteArray& p : kPeticiones) {
+        SCOPED_TRACE(p.toStdString());
+        for (qsizetype corte = 1; corte < p.size(); ++corte) {
+            LectorPeticiones l;
+            EXPECT_EQ(l.anade(p.left(corte)), Estado::Incompleta) << corte;
+            EXPECT_EQ(l.anade(p.mid(corte)), Estado::Completa) << corte;
+            EXPECT_EQ(l.toma(), p);
+        }
+        // Byte by byte: complete at the last one, not before.
+        LectorPeticiones l;
+        for (qsizetype i = 0; i + 1 < p.size(); ++i)
+            ASSERT_EQ(l.anade(p.mid(i, 1)), Estado::Incompleta) << i;
+        EXPECT_EQ(l.anade(p.right(1)), Estado::Completa);
+    }
+}
+
+TEST(LectorPeticiones, WhatCameWithTheRequestStaysInItAndTheNextStartsClean) {
+    LectorPeticiones l;
+    EXPECT_EQ(l.anade(R"({"a":"x"} y {"b":"\")"), Estado::Completa);
+    EXPECT_EQ(l.toma(), R"({"a":"x"} y {"b":"\")");
+    EXPECT_TRUE(l.vacio());
+    // The open string of the previous text does not carry over.
+    EXPECT_EQ(l.anade(R"({"c":1})"), Estado::Completa);
+    EXPECT_EQ(l.toma(), R"({"c":1})");
+    EXPECT_EQ(l.anade({}), Estado::Vacio);
+}
+
+TEST(LectorPeticiones, TextWithoutBraceWaitsForTheQuietTime) {
+    LectorPeticiones l;
+    EXPECT_EQ(l.anade("null"), Estado::Incompleta);
+    EXPECT_EQ(l.anade("\r\n"), Estado::Incompleta);
+    EXPECT_EQ(l.toma(), "null\r\n");
+    EXPECT_EQ(l.anade(R"(} "sin abrir" })"), Estado::Incompleta);
+}
+
+TEST(LectorPeticiones, MoreThanOneMebibyteIsRefused) {
+    const QByteArray cabeza = R"({"Texto":")";
+    const QByteArray cola = "\"}";
+    LectorPeticiones justo;
+    EXPECT_EQ(justo.anade(cabeza + QByteArray(trama::kMaxPeticion - cabeza.size() - cola.size(), 'x') + cola),
+              Estado::Completa);
+
+    LectorPeticiones grande;
+    EXPECT_EQ(grande.anade(cabeza + QByteArray(trama::kMaxPeticion - cabeza.size(), 'x')), Estado::Incompleta);
+    EXPECT_EQ(grande.anade("x" + cola), Estado::Excedida);
+}
+
+TEST(AnalizaPeticion, PrefixesAtTheStartInAnyCaseThenTheCutAtTheBrace) {
+    const struct {
+        QString texto, datos, tag;
+        bool marca, json;
+    } casos[] = {
+        {R"({"accion":"Ping"})", R"({"accion":"Ping"})", "", false, true},
+        {R"(Conexion_Persistente xx{"a":1})", R"({"a":1})", "conexion_persistente", false, true},
+        {R"(CONEXION_PERSISTENTE_END{"a":1})", R"({"a":1})", "conexion_persistente_end", true, true},
+        {R"(conexion_persistente_endconexion_persistente{"a":1})", R"({"a":1})", "conexion_persistente", true, true},
+        {R"(conexion_persistenteconexion_persistente_end{})", "{}", "conexion_persistente", false, true},
+        {R"( conexion_persistente{})", "{}", "", false, true},
+        {"conexion_persistente_endnull", "null", "conexion_persistente_end", true, false},
+        {"conexion_persisten", "conexion_persisten", "", false, false},
+        {"", "", "", false, false},
+    };
+    for (const auto& k : casos) {
+        SCOPED_TRACE(k.texto.toStdString());
+        const trama::PeticionRecibida p = trama::analizaPeticion(k.texto);
+        EXPECT_EQ(p.datos, k.datos);
+        EXPECT_EQ(p.Tag, k.tag);
+        EXPECT_EQ(p.marcaFin, k.marca);
+        EXPECT_EQ(p.modoJson, k.json);
+    }
+}
+
+TEST(EnmarcaRespuesta, OkLineForJsonNullForAnEmptyTextAndTheEndMarker) {
+    const QString marca = QChar(0) + QStringLiteral("--QUELLMARDEN-END-CONNECTION--") + QChar(0);
+    auto enmarca = [](const QString& peticion, const QString& respuesta) {
+        return trama::enmarcaRespuesta(trama::analizaPeticion(peticion), respuesta);
+    };
+    EXPECT_EQ(enmarca("{}", R"({"ok":true})"), "200 OK\r{\"ok\":true}");
+    EXPECT_EQ(enmarca("{}", ""), "200 OK\r");
+    EXPECT_EQ(enmarca("hola", ""), "null");
+    EXPECT_EQ(enmarca("hola", "{}"), "{}");
+    EXPECT_EQ(enmarca("conexion_persistente_end{}", "{}"), "200 OK\r{}" + marca);
+    EXPECT_EQ(enmarca("conexion_persistente_end", ""), "null" + marca);
+    EXPECT_EQ(marca.size(), 32);
+}
+
+} // namespace
