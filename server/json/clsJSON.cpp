@@ -5,6 +5,7 @@
 #include "core/basLegacyFunctions.h"
 #include "platform/Cp1252.h"
 
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <string>
@@ -109,6 +110,29 @@ int idObjeto() {
     return id;
 }
 
+// The object a variant holds, looked at in place (no copy of the shared pointer).
+const vb::Object* objetoDe(const Variant& v) {
+    return static_cast<const vb::ObjectPtr*>(v.constData())->get();
+}
+
+// The kinds the writer tells apart; the classes are final, so the exact type decides.
+enum class Clase { Ninguno, Diccionario, Entidad, Coleccion, ColeccionGenerica, Otro };
+
+Clase claseDe(const vb::Object* o) {
+    if (!o)
+        return Clase::Ninguno;
+    const std::type_info& t = typeid(*o);
+    if (t == typeid(vb::Dictionary))
+        return Clase::Diccionario;
+    if (t == typeid(vb::entidadGenerica))
+        return Clase::Entidad;
+    if (t == typeid(vb::Collection))
+        return Clase::Coleccion;
+    if (t == typeid(vb::coleccionGenerica))
+        return Clase::ColeccionGenerica;
+    return Clase::Otro;
+}
+
 // The first and last characters of the text once spaces, tabs and line ends are left aside.
 std::pair<QChar, QChar> extremos(const QString& text) {
     auto blanco = [](QChar c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; };
@@ -128,21 +152,135 @@ bool esNull(const QString& text) {
 }
 
 void appendDouble(clsStringBuilder& sb, double d) {
+    QChar* out = sb.beginWrite(32);
     if (d == 0) {
-        sb.Append(u'0');
+        *out++ = u'0';
+        sb.commitWrite(out);
         return;
     }
-    char buf[64];
+    char buf[32];
     char* end;
     if (std::fabs(d) < 1e15 && d == std::trunc(d)) {
         end = std::to_chars(buf, buf + sizeof buf, static_cast<long long>(d)).ptr;
     } else {
         end = std::to_chars(buf, buf + sizeof buf, d, std::chars_format::general, 15).ptr;
-        for (char* p = buf; p < end; ++p)
-            if (*p == 'e')
-                *p = 'E';
     }
-    sb.Append(QLatin1StringView(buf, end - buf));
+    for (const char* p = buf; p < end; ++p)
+        *out++ = QChar(char16_t(*p == 'e' ? 'E' : *p));
+    sb.commitWrite(out);
+}
+
+// Characters that leave the plain run: below 32, and those with an escape of their own. toUnicode
+// also escapes the apostrophe and the braces; Encode escapes DEL and the slash.
+constexpr std::array<bool, 128> tablaEscapes(bool unicode) {
+    std::array<bool, 128> t{};
+    for (int c = 0; c < 32; ++c)
+        t[size_t(c)] = true;
+    t['"'] = t['\\'] = true;
+    if (unicode) {
+        t['\''] = t['{'] = t['}'] = true;
+    } else {
+        t['/'] = t[127] = true;
+    }
+    return t;
+}
+constexpr std::array<bool, 128> kEscapaUnicode = tablaEscapes(true);
+constexpr std::array<bool, 128> kEscapaEncode = tablaEscapes(false);
+
+// The letter after the backslash for the characters that have one, or 0.
+inline char letraEscape(char16_t c, bool unicode) {
+    switch (c) {
+    case 8:
+        return 'b';
+    case 9:
+        return 't';
+    case 10:
+        return 'n';
+    case 12:
+        return 'f';
+    case 13:
+        return 'r';
+    case u'"':
+        return '"';
+    case u'\\':
+        return '\\';
+    case u'\'':
+        return unicode ? '\'' : 0;
+    case u'/':
+        return unicode ? 0 : '/';
+    default:
+        return 0;
+    }
+}
+
+// Whether Windows-1252 holds the character; Latin-1 is answered without a table search.
+inline bool enPaginaDeCodigos(char16_t c) {
+    if (c >= 0xA0 && c <= 0xFF)
+        return true;
+    return cp1252::byteFor(QChar(c)) >= 0;
+}
+
+constexpr QStringView kComilla(u"\"");
+
+// Backslash, u and the code as four upper-case hexadecimal digits.
+inline QChar* escribirCodigo(QChar* out, char16_t u) {
+    static const char16_t kHex[] = u"0123456789ABCDEF";
+    out[0] = u'\\';
+    out[1] = u'u';
+    out[2] = kHex[(u >> 12) & 0xF];
+    out[3] = kHex[(u >> 8) & 0xF];
+    out[4] = kHex[(u >> 4) & 0xF];
+    out[5] = kHex[u & 0xF];
+    return out + 6;
+}
+
+// Writes text escaped into room for at least 6 characters per character of it.
+template <bool kUnicode> QChar* escribirEscapado(QChar* out, const QChar* p, qsizetype n) {
+    constexpr const std::array<bool, 128>& escapa = kUnicode ? kEscapaUnicode : kEscapaEncode;
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = p[i].unicode();
+        if (c < 128 && !escapa[c]) {
+            *out++ = QChar(c);
+            continue;
+        }
+        if (const char e = letraEscape(c, kUnicode)) {
+            out[0] = u'\\';
+            out[1] = QChar(char16_t(e));
+            out += 2;
+            continue;
+        }
+        // toUnicode: characters outside the code page are written as its replacement, "?"; the
+        // others by their UTF-16 code, so that the 27 letters of 0x80-0x9F (the euro among them)
+        // read back right.
+        if (kUnicode && c > 127 && !enPaginaDeCodigos(c)) {
+            *out++ = u'?';
+            continue;
+        }
+        out = escribirCodigo(out, c);
+    }
+    return out;
+}
+
+// Escaped text appended in pieces, so that a long text never asks for six times its size at once.
+template <bool kUnicode>
+void appendEscapado(clsStringBuilder& sb, QStringView text, QStringView antes = {}, QStringView despues = {}) {
+    constexpr qsizetype kTrozo = 4096;
+    const QChar* p = text.data();
+    qsizetype n = text.size();
+    QChar* out = sb.beginWrite(antes.size() + std::min(n, kTrozo) * 6 + despues.size());
+    for (QChar c : antes)
+        *out++ = c;
+    while (n > kTrozo) {
+        out = escribirEscapado<kUnicode>(out, p, kTrozo);
+        p += kTrozo;
+        n -= kTrozo;
+        sb.commitWrite(out);
+        out = sb.beginWrite(std::min(n, kTrozo) * 6 + despues.size());
+    }
+    out = escribirEscapado<kUnicode>(out, p, n);
+    for (QChar c : despues)
+        *out++ = c;
+    sb.commitWrite(out);
 }
 
 // The value's text by the program's standard conversion; Null and Empty give "".
@@ -524,7 +662,7 @@ QString clsJSON::parseString(QStringView str, qsizetype& index) {
         return str.mid(inicio, index - 1 - inicio).toString();
     }
     clsStringBuilder& sb = *m_sbCadena;
-    sb.Remove(0, sb.Length());
+    sb.Clear();
     sb.Append(str.mid(inicio, index - inicio));
     while (index < n) {
         const QChar c = str[index];
@@ -677,114 +815,11 @@ QString clsJSON::formatDouble(double d) {
 }
 
 void clsJSON::appendUnicode(clsStringBuilder& sb, QStringView text) {
-    static const char kHex[] = "0123456789ABCDEF";
-    const QChar* p = text.data();
-    const qsizetype n = text.size();
-    qsizetype i = 0;
-    while (i < n) {
-        const qsizetype tramo = i;
-        while (i < n) {
-            const char16_t c = p[i].unicode();
-            if (c < 32 || c > 127 || c == u'"' || c == u'\'' || c == u'\\' || c == u'{' || c == u'}')
-                break;
-            ++i;
-        }
-        if (i > tramo)
-            sb.Append(QStringView(p + tramo, i - tramo));
-        if (i >= n)
-            break;
-        const QChar c = p[i++];
-        switch (c.unicode()) {
-        case 8:
-            sb.Append("\\b"_L1);
-            continue;
-        case 9:
-            sb.Append("\\t"_L1);
-            continue;
-        case 10:
-            sb.Append("\\n"_L1);
-            continue;
-        case 12:
-            sb.Append("\\f"_L1);
-            continue;
-        case 13:
-            sb.Append("\\r"_L1);
-            continue;
-        case u'"':
-            sb.Append("\\\""_L1);
-            continue;
-        case u'\'':
-            sb.Append("\\'"_L1);
-            continue;
-        case u'\\':
-            sb.Append("\\\\"_L1);
-            continue;
-        default:
-            break;
-        }
-        // Characters outside the code page are written as its replacement, "?"; the others by their
-        // UTF-16 code, so that the 27 letters of 0x80-0x9F (the euro among them) read back right.
-        if (c.unicode() > 127 && cp1252::byteFor(c) < 0) {
-            sb.Append(u'?');
-            continue;
-        }
-        const char16_t u = c.unicode();
-        const char esc[6] = {'\\',         'u', kHex[(u >> 12) & 0xF], kHex[(u >> 8) & 0xF], kHex[(u >> 4) & 0xF],
-                             kHex[u & 0xF]};
-        sb.Append(QLatin1StringView(esc, 6));
-    }
+    appendEscapado<true>(sb, text);
 }
 
 void clsJSON::appendEncoded(clsStringBuilder& sb, QStringView text) {
-    static const char kHex[] = "0123456789ABCDEF";
-    const QChar* p = text.data();
-    const qsizetype n = text.size();
-    qsizetype i = 0;
-    while (i < n) {
-        const qsizetype tramo = i;
-        while (i < n) {
-            const char16_t c = p[i].unicode();
-            if (c < 32 || c > 126 || c == u'"' || c == u'\\' || c == u'/')
-                break;
-            ++i;
-        }
-        if (i > tramo)
-            sb.Append(QStringView(p + tramo, i - tramo));
-        if (i >= n)
-            break;
-        const char16_t u = p[i++].unicode();
-        switch (u) {
-        case u'"':
-            sb.Append("\\\""_L1);
-            continue;
-        case u'\\':
-            sb.Append("\\\\"_L1);
-            continue;
-        case u'/':
-            sb.Append("\\/"_L1);
-            continue;
-        case 8:
-            sb.Append("\\b"_L1);
-            continue;
-        case 12:
-            sb.Append("\\f"_L1);
-            continue;
-        case 10:
-            sb.Append("\\n"_L1);
-            continue;
-        case 13:
-            sb.Append("\\r"_L1);
-            continue;
-        case 9:
-            sb.Append("\\t"_L1);
-            continue;
-        default:
-            break;
-        }
-        const char esc[6] = {'\\',         'u', kHex[(u >> 12) & 0xF], kHex[(u >> 8) & 0xF], kHex[(u >> 4) & 0xF],
-                             kHex[u & 0xF]};
-        sb.Append(QLatin1StringView(esc, 6));
-    }
+    appendEscapado<false>(sb, text);
 }
 
 QString clsJSON::toUnicode(const QString& text) {
@@ -802,20 +837,24 @@ QString clsJSON::Encode(const Variant& text) {
 void clsJSON::writeValue(clsStringBuilder& sb, const Variant& v, bool uni, int nivel) {
     const int t = v.typeId();
     if (t == idObjeto()) {
-        const vb::ObjectPtr obj = vb::ToObject(v);
-        if (auto* d = dynamic_cast<const vb::Dictionary*>(obj.get()))
-            writeDictionary(sb, d, uni, nivel);
-        else if (auto e = std::dynamic_pointer_cast<vb::entidadGenerica>(obj))
-            writeEntity(sb, e, uni, nivel, false);
-        else if (dynamic_cast<const vb::Collection*>(obj.get()) ||
-                 dynamic_cast<const vb::coleccionGenerica*>(obj.get()))
-            writeCollection(sb, v, uni, nivel);
-        else {
+        const vb::Object* obj = objetoDe(v);
+        switch (claseDe(obj)) {
+        case Clase::Diccionario:
+            writeDictionary(sb, static_cast<const vb::Dictionary*>(obj), uni, nivel);
+            return;
+        case Clase::Entidad:
+            writeEntity(sb, static_cast<const vb::entidadGenerica*>(obj), uni, nivel);
+            return;
+        case Clase::Coleccion:
+        case Clase::ColeccionGenerica:
+            writeCollection(sb, *obj, uni, nivel);
+            return;
+        default:
             sb.Append(u'"');
             sb.Append(vb::TypeName(v));
             sb.Append(u'"');
+            return;
         }
-        return;
     }
     switch (t) {
     case QMetaType::UnknownType:
@@ -827,7 +866,7 @@ void clsJSON::writeValue(clsStringBuilder& sb, const Variant& v, bool uni, int n
         sb.Append(v.toBool() ? "true"_L1 : "false"_L1);
         return;
     case QMetaType::Double:
-        appendDouble(sb, v.toDouble());
+        appendDouble(sb, *static_cast<const double*>(v.constData()));
         return;
     case QMetaType::QDateTime:
     case QMetaType::QDate:
@@ -837,19 +876,20 @@ void clsJSON::writeValue(clsStringBuilder& sb, const Variant& v, bool uni, int n
         sb.Append(u'"');
         return;
     case QMetaType::QString:
-        sb.Append(u'"');
-        if (uni)
-            appendEncoded(sb, v.toString());
-        else
-            sb.Append(v.toString());
-        sb.Append(u'"');
+        if (uni) {
+            appendEscapado<false>(sb, *static_cast<const QString*>(v.constData()), kComilla, kComilla);
+        } else {
+            sb.Append(u'"');
+            sb.Append(*static_cast<const QString*>(v.constData()));
+            sb.Append(u'"');
+        }
         return;
     case QMetaType::QVariantList:
-        writeArray(sb, v.toList(), uni, nivel);
+        writeArray(sb, *static_cast<const QVariantList*>(v.constData()), uni, nivel);
         return;
     case QMetaType::QStringList: {
         QVariantList list;
-        for (const QString& s : v.toStringList())
+        for (const QString& s : *static_cast<const QStringList*>(v.constData()))
             list.append(s);
         writeArray(sb, list, uni, nivel);
         return;
@@ -877,6 +917,65 @@ void clsJSON::writeArray(clsStringBuilder& sb, const QVariantList& list, bool un
     sb.Append(u']');
 }
 
+void clsJSON::writeScalarQuoted(clsStringBuilder& sb, const Variant& v, int t, bool uni) {
+    const QString texto = t == QMetaType::QString ? *static_cast<const QString*>(v.constData()) : textoDe(v);
+    if (uni) {
+        appendEscapado<true>(sb, texto, kComilla, kComilla);
+    } else {
+        sb.Append(u'"');
+        sb.Append(texto);
+        sb.Append(u'"');
+    }
+}
+
+void clsJSON::writeMember(clsStringBuilder& sb, const Variant& v, bool uni, int nivel) {
+    const int t = v.typeId();
+    if (t == idObjeto()) {
+        const vb::Object* obj = objetoDe(v);
+        switch (claseDe(obj)) {
+        case Clase::Diccionario:
+            writeDictionary(sb, static_cast<const vb::Dictionary*>(obj), uni, nivel);
+            return;
+        case Clase::Entidad:
+            writeEntity(sb, static_cast<const vb::entidadGenerica*>(obj), uni, nivel);
+            return;
+        case Clase::Coleccion:
+        case Clase::ColeccionGenerica:
+            writeCollection(sb, *obj, uni, nivel);
+            return;
+        case Clase::Ninguno:
+            vb::Raise(91);
+        default:
+            vb::Raise(438);
+        }
+    }
+    switch (t) {
+    case QMetaType::Double: {
+        const double x = *static_cast<const double*>(v.constData());
+        if (std::isfinite(x))
+            appendDouble(sb, x);
+        else
+            sb.Append("null"_L1);
+        return;
+    }
+    case QMetaType::Bool:
+        sb.Append(v.toBool() ? "true"_L1 : "false"_L1);
+        return;
+    case QMetaType::QDateTime:
+    case QMetaType::QDate:
+    case QMetaType::QTime: {
+        const QDateTime fecha = vb::CDate(v);
+        sb.Append(u'"');
+        if (fecha.isValid())
+            sb.Append(fecha.date().toString(QStringLiteral("yyyy-MM-dd")));
+        sb.Append(u'"');
+        return;
+    }
+    default:
+        writeScalarQuoted(sb, v, t, uni);
+    }
+}
+
 void clsJSON::writeDictionary(clsStringBuilder& sb, const vb::Dictionary* d, bool uni, int nivel) {
     if (!d) {
         sb.Append("null"_L1);
@@ -890,60 +989,18 @@ void clsJSON::writeDictionary(clsStringBuilder& sb, const vb::Dictionary* d, boo
     sb.Append(u'{');
     const QStringList& keys = d->Keys();
     for (int i = 0; i < d->Count(); ++i) {
-        if (i > 0)
-            sb.Append(u',');
-        sb.Append(u'"');
-        if (uni)
-            appendUnicode(sb, keys[i]);
-        else
+        const QStringView antes = i > 0 ? QStringView(u",\"") : kComilla;
+        if (uni) {
+            appendEscapado<true>(sb, keys[i], antes, QStringView(u"\":"));
+        } else {
+            sb.Append(antes);
             sb.Append(keys[i]);
-        sb.Append("\":"_L1);
+            sb.Append("\":"_L1);
+        }
         const qint32 marca = sb.Length();
         std::optional<VBError> fallo;
         try {
-            const Variant& v = d->at(i);
-            const int t = v.typeId();
-            if (t == idObjeto()) {
-                const vb::ObjectPtr obj = vb::ToObject(v);
-                if (auto* dd = dynamic_cast<const vb::Dictionary*>(obj.get()))
-                    writeDictionary(sb, dd, uni, nivel);
-                else if (auto e = std::dynamic_pointer_cast<vb::entidadGenerica>(obj))
-                    writeEntity(sb, e, uni, nivel, true);
-                else if (dynamic_cast<const vb::Collection*>(obj.get()) ||
-                         dynamic_cast<const vb::coleccionGenerica*>(obj.get()))
-                    writeCollection(sb, v, uni, nivel);
-                else
-                    vb::Raise(obj ? 438 : 91);
-            } else if (t == QMetaType::Double) {
-                const double x = v.toDouble();
-                if (std::isfinite(x))
-                    appendDouble(sb, x);
-                else
-                    sb.Append("null"_L1);
-            } else if (t == QMetaType::Bool) {
-                sb.Append(v.toBool() ? "true"_L1 : "false"_L1);
-            } else if (t == QMetaType::QDateTime || t == QMetaType::QDate || t == QMetaType::QTime) {
-                const QDateTime fecha = vb::CDate(v);
-                sb.Append(u'"');
-                if (fecha.isValid())
-                    sb.Append(fecha.date().toString(QStringLiteral("yyyy-MM-dd")));
-                sb.Append(u'"');
-            } else if (t == QMetaType::QString) {
-                sb.Append(u'"');
-                if (uni)
-                    appendUnicode(sb, v.toString());
-                else
-                    sb.Append(v.toString());
-                sb.Append(u'"');
-            } else {
-                const QString s = textoDe(v);
-                sb.Append(u'"');
-                if (uni)
-                    appendUnicode(sb, s);
-                else
-                    sb.Append(s);
-                sb.Append(u'"');
-            }
+            writeMember(sb, d->at(i), uni, nivel);
         } catch (...) {
             fallo = vb::CurrentError();
         }
@@ -956,29 +1013,25 @@ void clsJSON::writeDictionary(clsStringBuilder& sb, const vb::Dictionary* d, boo
     sb.Append(u'}');
 }
 
-void clsJSON::writeCollection(clsStringBuilder& sb, const Variant& c, bool uni, int nivel) {
-    const vb::ObjectPtr obj = vb::ToObject(c);
-    if (!obj) {
-        if (vb::IsObject(c)) {
-            sb.Append("null"_L1);
-            return;
-        }
-        vb::Raise(424);
-    }
+void clsJSON::writeCollection(clsStringBuilder& sb, const vb::Object& obj, bool uni, int nivel) {
     Nivel guarda(nivel);
     // The items as VB's For Each gives them: a dictionary yields its keys.
     std::vector<Variant> claves;
     const std::vector<Variant>* items = nullptr;
     const std::vector<vb::EntidadPtr>* entidades = nullptr;
-    if (auto* col = dynamic_cast<const vb::Collection*>(obj.get())) {
-        items = &col->items();
-    } else if (auto* gen = dynamic_cast<const vb::coleccionGenerica*>(obj.get())) {
-        entidades = &gen->items();
-    } else if (auto* dic = dynamic_cast<const vb::Dictionary*>(obj.get())) {
-        for (const QString& k : dic->Keys())
+    switch (claseDe(&obj)) {
+    case Clase::Coleccion:
+        items = &static_cast<const vb::Collection&>(obj).items();
+        break;
+    case Clase::ColeccionGenerica:
+        entidades = &static_cast<const vb::coleccionGenerica&>(obj).items();
+        break;
+    case Clase::Diccionario:
+        for (const QString& k : static_cast<const vb::Dictionary&>(obj).Keys())
             claves.emplace_back(k);
         items = &claves;
-    } else {
+        break;
+    default:
         vb::Raise(438);
     }
     const size_t cuenta = items ? items->size() : entidades->size();
@@ -993,30 +1046,10 @@ void clsJSON::writeCollection(clsStringBuilder& sb, const Variant& c, bool uni, 
         const qint32 marca = sb.Length();
         std::optional<VBError> fallo;
         try {
-            if (entidades) {
-                writeEntity(sb, (*entidades)[i], uni, nivel, true);
-                continue;
-            }
-            const Variant& v = (*items)[i];
-            const vb::ObjectPtr o = vb::ToObject(v);
-            if (auto* dd = dynamic_cast<const vb::Dictionary*>(o.get()))
-                writeDictionary(sb, dd, uni, nivel);
-            else if (auto e = std::dynamic_pointer_cast<vb::entidadGenerica>(o))
-                writeEntity(sb, e, uni, nivel, true);
-            else if (dynamic_cast<const vb::Collection*>(o.get()) ||
-                     dynamic_cast<const vb::coleccionGenerica*>(o.get()))
-                writeCollection(sb, v, uni, nivel);
-            else if (vb::IsObject(v))
-                vb::Raise(o ? 438 : 91);
-            else {
-                const QString s = textoDe(v);
-                sb.Append(u'"');
-                if (uni)
-                    appendUnicode(sb, s);
-                else
-                    sb.Append(s);
-                sb.Append(u'"');
-            }
+            if (entidades)
+                writeEntity(sb, (*entidades)[i].get(), uni, nivel);
+            else
+                writeItem(sb, (*items)[i], uni, nivel);
         } catch (...) {
             fallo = vb::CurrentError();
         }
@@ -1029,12 +1062,34 @@ void clsJSON::writeCollection(clsStringBuilder& sb, const Variant& c, bool uni, 
     sb.Append(u']');
 }
 
-void clsJSON::writeEntity(clsStringBuilder& sb, const vb::EntidadPtr& e, bool uni, int nivel, bool viaGetDiccionario) {
+void clsJSON::writeItem(clsStringBuilder& sb, const Variant& v, bool uni, int nivel) {
+    const int t = v.typeId();
+    if (t == idObjeto()) {
+        const vb::Object* obj = objetoDe(v);
+        switch (claseDe(obj)) {
+        case Clase::Diccionario:
+            writeDictionary(sb, static_cast<const vb::Dictionary*>(obj), uni, nivel);
+            return;
+        case Clase::Entidad:
+            writeEntity(sb, static_cast<const vb::entidadGenerica*>(obj), uni, nivel);
+            return;
+        case Clase::Coleccion:
+        case Clase::ColeccionGenerica:
+            writeCollection(sb, *obj, uni, nivel);
+            return;
+        case Clase::Ninguno:
+            vb::Raise(91);
+        default:
+            vb::Raise(438);
+        }
+    }
+    writeScalarQuoted(sb, v, t, uni);
+}
+
+void clsJSON::writeEntity(clsStringBuilder& sb, const vb::entidadGenerica* e, bool uni, int nivel) {
     if (!e)
         vb::Raise(91);
-    const std::shared_ptr<vb::Dictionary> d =
-        viaGetDiccionario ? basLegacyFunctions::GetDiccionario(vb::FromObject(e)) : e->Diccionario();
-    writeDictionary(sb, d.get(), uni, nivel);
+    writeDictionary(sb, e->Diccionario().get(), uni, nivel);
 }
 
 QString clsJSON::toString(const Variant& value, bool bConvertToUnicode) {
@@ -1050,7 +1105,9 @@ QString clsJSON::toString(const Variant& value, bool bConvertToUnicode) {
 QString clsJSON::IEntidadToJson(const vb::EntidadPtr& e, bool bConvertToUnicode) {
     clsStringBuilder sb;
     try {
-        writeEntity(sb, e, bConvertToUnicode, 0, true);
+        if (!e)
+            vb::Raise(91);
+        writeDictionary(sb, basLegacyFunctions::GetDiccionario(vb::FromObject(e)).get(), bConvertToUnicode, 0);
     } catch (...) {
         reportar("IEntidadToJson", vb::CurrentError());
         return QStringLiteral("null");
@@ -1061,7 +1118,7 @@ QString clsJSON::IEntidadToJson(const vb::EntidadPtr& e, bool bConvertToUnicode)
 QString clsJSON::EntidadGenericaToJson(const vb::EntidadPtr& e, bool bConvertToUnicode) {
     clsStringBuilder sb;
     try {
-        writeEntity(sb, e, bConvertToUnicode, 0, false);
+        writeEntity(sb, e.get(), bConvertToUnicode, 0);
     } catch (...) {
         reportar("EntidadGenericaToJson", vb::CurrentError());
         return QStringLiteral("null");
@@ -1072,7 +1129,12 @@ QString clsJSON::EntidadGenericaToJson(const vb::EntidadPtr& e, bool bConvertToU
 QString clsJSON::CollectionToJson(const Variant& c, bool bConvertToUnicode) {
     clsStringBuilder sb;
     try {
-        writeCollection(sb, c, bConvertToUnicode, 0);
+        if (!vb::IsObject(c))
+            vb::Raise(424);
+        const vb::Object* obj = objetoDe(c);
+        if (!obj)
+            return QStringLiteral("null");
+        writeCollection(sb, *obj, bConvertToUnicode, 0);
     } catch (...) {
         reportar("CollectionToJson", vb::CurrentError());
         return QStringLiteral("null");

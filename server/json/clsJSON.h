@@ -90,8 +90,11 @@ private:
     void writeValue(clsStringBuilder& sb, const Variant& value, bool uni, int nivel);
     void writeArray(clsStringBuilder& sb, const QVariantList& list, bool uni, int nivel);
     void writeDictionary(clsStringBuilder& sb, const vb::Dictionary* d, bool uni, int nivel);
-    void writeCollection(clsStringBuilder& sb, const Variant& c, bool uni, int nivel);
-    void writeEntity(clsStringBuilder& sb, const vb::EntidadPtr& e, bool uni, int nivel, bool viaGetDiccionario);
+    void writeMember(clsStringBuilder& sb, const Variant& v, bool uni, int nivel); // a dictionary's value
+    void writeItem(clsStringBuilder& sb, const Variant& v, bool uni, int nivel);   // a list's item
+    void writeScalarQuoted(clsStringBuilder& sb, const Variant& v, int type, bool uni);
+    void writeCollection(clsStringBuilder& sb, const vb::Object& c, bool uni, int nivel);
+    void writeEntity(clsStringBuilder& sb, const vb::entidadGenerica* e, bool uni, int nivel);
     void writeRecordsWrapper(clsStringBuilder& sb, QStringView records, qint64 count);
     static void appendUnicode(clsStringBuilder& sb, QStringView text);
     static void appendEncoded(clsStringBuilder& sb, QStringView text);

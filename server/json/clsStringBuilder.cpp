@@ -22,12 +22,6 @@ void clsStringBuilder::ChunkSize(qint32 iChunkSize) {
     lChunkBytes = qint32(bytes);
 }
 
-QString clsStringBuilder::toString() const {
-    if (lUsedBytes <= 0)
-        return QString();
-    return QString(sBuffer.constData(), Length());
-}
-
 void clsStringBuilder::growTo(qint64 neededBytes) {
     if (neededBytes <= lBufferBytes)
         return;
@@ -35,12 +29,23 @@ void clsStringBuilder::growTo(qint64 neededBytes) {
     const qint64 chunks = (neededBytes - lBufferBytes + lChunkBytes - 1) / lChunkBytes;
     const qint64 newBytes = lBufferBytes + chunks * lChunkBytes;
     checkRange(newBytes);
-    const qsizetype newChars = qsizetype(newBytes / 2);
-    // The storage grows geometrically underneath the chunk-sized logical growth.
-    if (newChars > sBuffer.capacity())
-        sBuffer.reserve(std::max<qsizetype>(newChars, sBuffer.capacity() * 2));
-    sBuffer.resize(newChars, QChar(u' '));
+    // Only the count: the storage grows as the text does, doubling each time it is full.
     lBufferBytes = qint32(newBytes);
+}
+
+void clsStringBuilder::growStorage(qsizetype chars) {
+    sBuffer.resize(std::max<qsizetype>({chars, m_escribibles * 2, 256}));
+    m_datos = sBuffer.data();
+    m_escribibles = sBuffer.size();
+}
+
+QString clsStringBuilder::toString() const {
+    if (lUsedBytes <= 0)
+        return QString();
+    // The result shares the storage; the next write copies it first.
+    sBuffer.truncate(Length());
+    m_escribibles = 0;
+    return sBuffer;
 }
 
 void clsStringBuilder::reserveMore(qint64 extraBytes) {
@@ -54,12 +59,14 @@ void clsStringBuilder::TheString(const QString& sThis) {
     }
     const qint64 n = qint64(sThis.size()) * 2;
     growTo(n);
-    std::memcpy(sBuffer.data(), sThis.constData(), size_t(n));
+    sBuffer = sThis;
+    m_escribibles = 0;
     lUsedBytes = qint32(n);
 }
 
 void clsStringBuilder::Clear() {
     sBuffer = QString();
+    m_escribibles = 0;
     lUsedBytes = 0;
     lBufferBytes = 0;
 }
@@ -73,7 +80,7 @@ void clsStringBuilder::Append(QLatin1StringView sThis) {
     const qint64 n = qint64(sThis.size()) * 2;
     if (lUsedBytes + n > lBufferBytes)
         reserveMore(n);
-    QChar* out = sBuffer.data() + Length();
+    QChar* out = room(sThis.size());
     for (qsizetype i = 0; i < sThis.size(); ++i)
         out[i] = QChar(uchar(sThis[i].toLatin1()));
     lUsedBytes += qint32(n);
@@ -87,9 +94,8 @@ void clsStringBuilder::Insert(qint32 iIndex, QStringView sThis) {
         return;
     if (lUsedBytes + n > lBufferBytes)
         reserveMore(n);
-    QChar* base = sBuffer.data();
-    const qsizetype tail = Length() - iIndex;
-    std::memmove(base + iIndex + sThis.size(), base + iIndex, size_t(tail) * 2);
+    QChar* base = room(sThis.size()) - Length();
+    std::memmove(base + iIndex + sThis.size(), base + iIndex, size_t(Length() - iIndex) * 2);
     std::memcpy(base + iIndex, sThis.data(), size_t(n));
     lUsedBytes += qint32(n);
 }
@@ -99,9 +105,8 @@ void clsStringBuilder::Remove(qint32 iIndex, qint32 lLen) {
         vb::Raise(9);
     if (lLen == 0)
         return;
-    QChar* base = sBuffer.data();
-    const qsizetype tail = Length() - (iIndex + lLen);
-    std::memmove(base + iIndex, base + iIndex + lLen, size_t(tail) * 2);
+    QChar* base = room(0) - Length();
+    std::memmove(base + iIndex, base + iIndex + lLen, size_t(Length() - iIndex - lLen) * 2);
     lUsedBytes -= lLen * 2;
 }
 
@@ -120,7 +125,8 @@ void clsStringBuilder::HeapMinimize() {
         return;
     const qint64 chunks = (spare - lChunkBytes + lChunkBytes - 1) / lChunkBytes;
     const qint64 newBytes = lBufferBytes - chunks * lChunkBytes;
-    sBuffer.truncate(qsizetype(newBytes / 2));
-    sBuffer.squeeze();
     lBufferBytes = qint32(newBytes);
+    sBuffer.truncate(Length());
+    sBuffer.squeeze();
+    m_escribibles = 0;
 }

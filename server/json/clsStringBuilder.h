@@ -4,8 +4,9 @@
 // one. Counts kept in bytes (one character = one UTF-16 unit = 2 bytes), as 32-bit signed numbers;
 // any size beyond that range raises error 6.
 //
-// The logical capacity (Capacity) grows by whole chunks; the storage underneath grows geometrically,
-// so many small chunks do not cost one copy of the whole text each.
+// The capacity (Capacity) grows by whole chunks, as the counts say; the storage underneath grows
+// geometrically as the text does, so a small text costs no whole chunk and a long one no copy of
+// the whole text per chunk. Reading the result hands the storage over instead of copying it.
 #include <QLatin1StringView>
 #include <QString>
 #include <QStringView>
@@ -28,13 +29,15 @@ public:
     void TheString(const QString& sThis);
     void Clear();
 
+    // The Append and Insert views must not point into this builder (AppendByVal takes a copy).
     void AppendNL(QStringView sThis);
     void Append(QStringView sThis) {
         const qint64 n = qint64(sThis.size()) * 2;
         if (lUsedBytes + n > lBufferBytes)
             reserveMore(n);
-        if (n > 0)
-            std::memcpy(sBuffer.data() + lUsedBytes / 2, sThis.data(), size_t(n));
+        if (n == 0)
+            return;
+        std::memcpy(room(sThis.size()), sThis.data(), size_t(n));
         lUsedBytes += qint32(n);
     }
     void Append(const QString& sThis) { Append(QStringView(sThis)); }
@@ -42,7 +45,7 @@ public:
     void Append(QChar c) {
         if (lUsedBytes + 2 > lBufferBytes)
             reserveMore(2);
-        sBuffer.data()[lUsedBytes / 2] = c;
+        *room(1) = c;
         lUsedBytes += 2;
     }
     void AppendByVal(QString sThis) { Append(QStringView(sThis)); }
@@ -58,12 +61,36 @@ public:
     // Gives back spare room beyond one chunk.
     void HeapMinimize();
 
+    // Direct writing, for writers that produce many small pieces: beginWrite gives room for up to
+    // `chars` characters after the used text; write into it and hand the end to commitWrite, which
+    // counts them as an Append would (and raises error 6 the same way). Nothing counts before.
+    QChar* beginWrite(qsizetype chars) { return room(chars); }
+    void commitWrite(const QChar* end) {
+        const qint64 n = qint64(end - (m_datos + Length())) * 2;
+        if (lUsedBytes + n > lBufferBytes)
+            reserveMore(n);
+        lUsedBytes += qint32(n);
+    }
+
 private:
     // Makes room for `extraBytes` more bytes after the used part, growing by whole chunks.
     void reserveMore(qint64 extraBytes);
     void growTo(qint64 neededBytes);
+    // Where the next `chars` characters go, with writable storage for them.
+    QChar* room(qsizetype chars) {
+        const qsizetype used = Length();
+        if (used + chars > m_escribibles)
+            growStorage(used + chars);
+        return m_datos + used;
+    }
+    void growStorage(qsizetype chars);
 
-    QString sBuffer; // its length is the capacity; the part after the used text is never returned
+    // Storage: the used text, then room not yet used (never returned, not filled); it doubles
+    // when full. m_datos and m_escribibles describe it while this builder owns it alone; after
+    // the text has been handed out m_escribibles is 0 and the next write takes a copy.
+    mutable QString sBuffer;
+    mutable QChar* m_datos = nullptr;
+    mutable qsizetype m_escribibles = 0;
     qint32 lChunkBytes = 16384;
     qint32 lUsedBytes = 0;
     qint32 lBufferBytes = 0;
