@@ -37,28 +37,21 @@ inline QList<QPair<QString, QString>> registroBase(const QString& db) {
             {QStringLiteral("MysqlPassword"), QStringLiteral("0")}};
 }
 
-// A scratch database with the schema and the demo data; dropped on destruction.
+// A scratch database with the schema and the demo data (made now, or later with crea()); dropped
+// on destruction.
 class BaseDemo {
 public:
-    explicit BaseDemo(const QString& prefijo, bool crear = true) {
+    explicit BaseDemo(const QString& prefijo, bool crear = true)
+        : m_nombre(QStringLiteral("%1_%2").arg(prefijo).arg(QCoreApplication::applicationPid())) {
         if (crear)
-            crea(prefijo);
-        else
-            m_nombre = QStringLiteral("%1_%2_ausente").arg(prefijo).arg(QCoreApplication::applicationPid());
+            crea();
     }
     ~BaseDemo() { testenv::dropDatabase(m_nombre); }
-    void crea(const QString& prefijo = QStringLiteral("ui")) {
-        if (m_nombre.isEmpty())
-            m_nombre = testenv::createDatabase(prefijo, true);
-        else
-            EXPECT_TRUE(
-                testenv::runSql({}, QStringLiteral("create database `%1` character set utf8mb4;").arg(m_nombre)));
+    void crea() {
         QString error;
-        EXPECT_TRUE(testenv::runSqlFile(m_nombre, testenv::sourceDir() + "/db/schema.sql", &error) ||
-                    error.contains("exists"))
-            << error.toStdString();
-        EXPECT_TRUE(testenv::runSqlFile(m_nombre, testenv::sourceDir() + "/db/demo.sql", &error))
-            << error.toStdString();
+        EXPECT_TRUE(testenv::runSql({}, QStringLiteral("create database `%1` character set utf8mb4;").arg(m_nombre)));
+        for (const char* f : {"/db/schema.sql", "/db/demo.sql"})
+            EXPECT_TRUE(testenv::runSqlFile(m_nombre, testenv::sourceDir() + f, &error)) << error.toStdString();
     }
     void sql(const QString& s) const { EXPECT_TRUE(testenv::runSql(m_nombre, s)) << s.toStdString(); }
     const QString& nombre() const { return m_nombre; }
@@ -155,30 +148,25 @@ public:
     bool respondePing() const {
         return peticion(R"({"accion":"Ping"})", 3000).contains(QLatin1String(R"("respuesta":"S")"));
     }
-    // Waits (events running) until the program answers a ping; false after the limit.
+    // Waits (events running) until the program answers a ping, or log.txt holds `texto`.
     bool esperaEscucha(int ms = 30000) const {
-        const qint64 limite = QDateTime::currentMSecsSinceEpoch() + ms;
-        while (QDateTime::currentMSecsSinceEpoch() < limite) {
-            if (respondePing())
-                return true;
-            program::waitMs(150);
-        }
-        return false;
+        return espera([this] { return respondePing(); }, ms);
     }
-
+    bool esperaLog(const QString& texto, int ms = 30000) const {
+        return espera([this, texto] { return log().contains(texto); }, ms);
+    }
     QString log() const {
         QFile f(carpeta("app") + QStringLiteral("/log.txt"));
         return f.open(QIODevice::ReadOnly) ? cp1252::decode(f.readAll()) : QString();
     }
-    // Waits until log.txt holds `texto`.
-    bool esperaLog(const QString& texto, int ms = 30000) const {
+    static bool espera(const std::function<bool()>& cond, int ms) {
         const qint64 limite = QDateTime::currentMSecsSinceEpoch() + ms;
-        while (QDateTime::currentMSecsSinceEpoch() < limite) {
-            if (log().contains(texto))
-                return true;
+        while (!cond()) {
+            if (QDateTime::currentMSecsSinceEpoch() > limite)
+                return false;
             program::waitMs(100);
         }
-        return log().contains(texto);
+        return true;
     }
 
     // Every running copy of this folder's executable (the program restarted itself detached).

