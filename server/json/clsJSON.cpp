@@ -556,7 +556,7 @@ std::shared_ptr<vb::Dictionary> clsJSON::parseObject(QStringView str, qsizetype&
             m_errorPendiente = vb::CurrentError();
         }
         try {
-            dic->Add(key, value);
+            dic->Add(key, std::move(value));
         } catch (...) {
             m_errorPendiente = vb::CurrentError();
         }
@@ -607,7 +607,7 @@ std::shared_ptr<vb::Collection> clsJSON::parseArray(QStringView str, qsizetype& 
             m_errorPendiente = vb::CurrentError();
         }
         try {
-            col->Add(value);
+            col->Add(std::move(value));
         } catch (...) {
             m_errorPendiente = vb::CurrentError();
         }
@@ -662,7 +662,7 @@ QString clsJSON::parseString(QStringView str, qsizetype& index) {
         return str.mid(inicio, index - 1 - inicio).toString();
     }
     clsStringBuilder& sb = *m_sbCadena;
-    sb.Clear();
+    sb.Remove(0, sb.Length()); // keeps its storage for the next string
     sb.Append(str.mid(inicio, index - inicio));
     while (index < n) {
         const QChar c = str[index];
@@ -711,7 +711,7 @@ QString clsJSON::parseString(QStringView str, qsizetype& index) {
             }
         } else if (c == comilla) {
             ++index;
-            return sb.toString();
+            return sb.view().toString();
         } else {
             const qsizetype tramo = index;
             while (index < n && str[index] != comilla && str[index] != u'\\')
@@ -719,7 +719,7 @@ QString clsJSON::parseString(QStringView str, qsizetype& index) {
             sb.Append(str.mid(tramo, index - tramo));
         }
     }
-    return sb.toString();
+    return sb.view().toString();
 }
 
 Variant clsJSON::parseNumber(QStringView str, qsizetype& index) {
@@ -799,7 +799,10 @@ QString clsJSON::parseKey(QStringView str, qsizetype& index) {
                 if (d == u'"' || d == u'\'' || d == u':' || d == u'\r' || d == u'\n' || d == u'\t' || d == u' ')
                     break;
             }
-            key += str.mid(tramo, index - tramo);
+            if (key.isEmpty())
+                key = str.mid(tramo, index - tramo).toString();
+            else
+                key += str.mid(tramo, index - tramo);
         }
         }
     }
