@@ -40,20 +40,34 @@ TEST(Programa, ArrancaEscuchaYGuardaLaConfiguracionDelTPVEnElRegistro) {
 
 TEST(Programa, BaseCaidaAlArrancarSeReintentaYElPasoPostConexionCorreUnaSolaVez) {
     TARVOLIN_REQUIRE_DATABASE();
-    BaseDemo db(QStringLiteral("uicaida"), false); // not there yet
+    // The till's database user does not exist yet: the server turns it away until it is created.
+    BaseDemo db(QStringLiteral("uicaida"));
+    db.sql(QStringLiteral("update configtpv set valor='primera' where clave='TextoCabeceraCocina'"));
+    const QString usuario = QStringLiteral("tarvolin_%1").arg(QCoreApplication::applicationPid());
     ProgramaEnPrueba p;
-    p.escribeRegistro(uitest::registroBase(db.nombre()));
+    auto registro = uitest::registroBase(db.nombre());
+    registro[5].second = usuario;
+    registro[6].second = QStringLiteral("Clave.de.prueba");
+    p.escribeRegistro(registro);
     p.arranca({QStringLiteral("/log")});
     ASSERT_TRUE(p.esperaLog(QStringLiteral("Error al conectar con MySQL"))) << p.errores().toStdString();
-    // Several failed attempts: the service does not listen, and the literals wait for the database
-    // instead of failing on a query helper that does not exist yet.
+    // The service does not listen, and the literals wait for the database instead of failing on a
+    // query helper that does not exist yet.
     ASSERT_TRUE(p.esperaLog(QStringLiteral("Sin conexión: los literales se cargarán"))) << p.log().toStdString();
     // A first start: no scale settings in the registry yet, and the program goes on without them.
     EXPECT_TRUE(p.log().contains(QStringLiteral("la balanza no se activa hasta el próximo arranque")));
     EXPECT_FALSE(p.respondePing());
 
-    db.crea();
-    db.sql(QStringLiteral("update configtpv set valor='primera' where clave='TextoCabeceraCocina'"));
+    struct Usuario {
+        QString nombre;
+        ~Usuario() {
+            testenv::runSql({}, QStringLiteral("drop user if exists '%1'@'%', '%1'@'localhost';").arg(nombre));
+        }
+    } borraUsuario{usuario};
+    for (const char* host : {"%", "localhost"})
+        EXPECT_TRUE(testenv::runSql({}, QStringLiteral("create user '%1'@'%2' identified by 'Clave.de.prueba'; "
+                                                       "grant all on `%3`.* to '%1'@'%2';")
+                                            .arg(usuario, QLatin1String(host), db.nombre())));
     ASSERT_TRUE(p.esperaEscucha()) << p.log().toStdString();
     EXPECT_EQ(p.leeRegistro(QStringLiteral("TextoCabeceraCocina")), QStringLiteral("primera"));
     EXPECT_TRUE(p.esperaLog(QStringLiteral("-> basComunPocketra.cargarIdiomasLiterales")));
