@@ -10,6 +10,7 @@
 #include "core/ui/Main.h"
 #include "core/ui/ParametrosSeguros.h"
 #include "core/ui/TemporizadorVB.h"
+#include "core/ui/frmConfig.h"
 #include "platform/Clock.h"
 #include "platform/Program.h"
 #include "platform/Prompts.h"
@@ -144,6 +145,9 @@ void frmPrincipal::registraComoVentanaPrincipal() {
     for (const QString& linea : previas)
         AnadirLog(linea);
     setPasoPostConexion([this] { InicializaConexionesAfter(); });
+    // The configuration dialog, for the configuration button and for the parameter store when
+    // the base settings are missing.
+    frmConfig::registrarFrmConfig();
     m_registrada = true;
 }
 

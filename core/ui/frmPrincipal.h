@@ -26,8 +26,8 @@ public:
     ~frmPrincipal() override;
 
     // Becomes the services' main window: log lines, tray state, timers and labels come here, and the
-    // reconnect timer runs InicializaConexionesAfter after its first success. Rows logged before
-    // the window existed are copied into the grid.
+    // reconnect timer runs InicializaConexionesAfter after its first success, and the form
+    // "frmConfig" can be shown. Rows logged before the window existed are copied into the grid.
     void registraComoVentanaPrincipal();
 
     // ---- MainWindowPort ----

@@ -53,7 +53,7 @@ TEST_F(VentanaPrincipal, UnaLineaConLaVentanaOcultaNoMueveLaFilaActual) {
     EXPECT_TRUE(w.grdLog->item(2, 1)->isSelected());
 }
 
-TEST_F(VentanaPrincipal, LasLineasAnterioresALaVentanaPasanASuRejilla) {
+TEST_F(VentanaPrincipal, AlRegistrarseRecogeLasLineasAnterioresYElDialogoDeConfiguracion) {
     GrabaLog(QStringLiteral("antes de la ventana"));
     frmPrincipal w(true);
     w.registraComoVentanaPrincipal();
@@ -62,6 +62,7 @@ TEST_F(VentanaPrincipal, LasLineasAnterioresALaVentanaPasanASuRejilla) {
     EXPECT_EQ(w.grdLog->item(0, 1)->text(), QStringLiteral("antes de la ventana"));
     EXPECT_EQ(w.grdLog->item(1, 1)->text(), QStringLiteral("con la ventana"));
     EXPECT_TRUE(recordingMainWindow().grid.isEmpty());
+    EXPECT_TRUE(prompts::formFactory(QStringLiteral("frmConfig")));
 }
 
 TEST_F(VentanaPrincipal, CerrarYContestarNoSoloLaOculta) {
