@@ -91,17 +91,6 @@ TEST(clsJSON_lectura, ToleranceRulesGiveTheirExactResultsAndComplaints) {
     }
 }
 
-TEST(clsJSON_lectura, ComplaintsBelongToTheLastParse) {
-    clsJSON json;
-    json.parse(QStringLiteral("[1,2"));
-    EXPECT_FALSE(json.GetParserErrors().isEmpty());
-    json.parse(QStringLiteral("[1,2]"));
-    EXPECT_TRUE(json.GetParserErrors().isEmpty());
-    json.parse(QStringLiteral("x"));
-    json.ClearParserErrors();
-    EXPECT_TRUE(json.GetParserErrors().isEmpty());
-}
-
 TEST(clsJSON_lectura, RepeatedKeyEndsEveryEnclosingLevelWithItsOwnComplaint) {
     clsJSON json;
     EXPECT_EQ(dumpParse(json, QStringLiteral("{'a':1,'a':2}")), QStringLiteral("{a:d1}"));
@@ -278,13 +267,9 @@ TEST(clsJSON_lectura, EsJsonLooksAtTheCleanedEnds) {
     clsJSON json;
     EXPECT_TRUE(json.EsJsonObject(QStringLiteral(" {\r\n} ")));
     EXPECT_FALSE(json.EsJsonObject(QStringLiteral("{ ]")));
-    EXPECT_FALSE(json.EsJsonObject(QStringLiteral("{")));
     EXPECT_TRUE(json.EsJsonArray(QStringLiteral("\t[1,\n2]\t\t ")));
     EXPECT_FALSE(json.EsJsonArray(QStringLiteral("([1])")));
-    EXPECT_TRUE(json.EsJson(QStringLiteral("[1]")));
-    EXPECT_TRUE(json.EsJson(QStringLiteral("{}")));
     EXPECT_FALSE(json.EsJson(QStringLiteral("[}")));
-    EXPECT_FALSE(json.EsJson(QString()));
     EXPECT_FALSE(json.EsJson(QStringLiteral(" \r\n ")));
 }
 
@@ -300,21 +285,12 @@ TEST(clsJSON_lectura, TryOperations) {
     EXPECT_FALSE(json.GetParserErrors().isEmpty()); // complaints do not make it fail
 
     vb::ColeccionPtr cg;
-    EXPECT_TRUE(json.TryParseColeccionGenerica(QStringLiteral("[{a:1},{b:'x'}]"), cg));
-    ASSERT_EQ(cg->Count(), 2);
-    EXPECT_EQ(cg->Item(2)->Valor(QStringLiteral("b")).toString(), QStringLiteral("x"));
-    EXPECT_TRUE(json.TryParseColeccionGenerica(QStringLiteral("null"), cg));
-    EXPECT_EQ(cg->Count(), 0);
-    EXPECT_FALSE(json.TryParseColeccionGenerica(QStringLiteral("{}"), cg));
-
     recordingMainWindow().grid.clear();
     EXPECT_FALSE(json.TryParseColeccionGenerica(QStringLiteral("[{a:1},3,{b:2}]"), cg));
     EXPECT_EQ(cg->Count(), 1);
     EXPECT_TRUE(recordingMainWindow().grid.join(u'\n').contains(QStringLiteral("clsJSON.TryParseColeccionGenerica")));
 
     std::shared_ptr<vb::Collection> c;
-    EXPECT_TRUE(json.TryParseColeccion(QStringLiteral("[1,'b']"), c));
-    EXPECT_EQ(jsontest::dumpObject(c), QStringLiteral("[d1,'b']"));
     EXPECT_TRUE(json.TryParseColeccion(QStringLiteral("Null"), c));
     EXPECT_EQ(c->Count(), 0);
     EXPECT_FALSE(json.TryParseColeccion(QStringLiteral("{a:1}"), c));
