@@ -377,3 +377,36 @@ TEST_F(Protocolo, BusyPortIsReportedOnceAndInitiaListensOnceItIsFree) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(Protocolo, DetailedLogKeepsRequestAndReplyInTheDatabaseLog) {
+    gblnGrabarLogDetallado = true;
+    EXPECT_EQ(pide(kPing), kRespuestaPing);
+    gblnGrabarLogDetallado = false;
+    EXPECT_EQ(core->valor("select count(*) from qm_log where Concepto = 'Tarvolin. clsSocket.RequestData: "
+                          "{\"accion\":\"Ping\"}'"),
+              "1");
+    EXPECT_EQ(core->valor("select count(*) from qm_log where Concepto = 'Tarvolin. clsSocket.responseData: "
+                          "{\"respuesta\":\"S\",\"ok\":true}'"),
+              "1");
+}
+
+TEST_F(Protocolo, PortFollowsTheTillSettingAndIsOpenedInTheFirewallLists) {
+    EXPECT_EQ(filas(QStringLiteral("Firewall_HabilitarPuerto (%1)").arg(puerto)), 1);
+    EXPECT_EQ(filas(QStringLiteral("Firewall_HabilitarPuerto (8088)")), 1);
+
+    clsSocketFront otro;
+    otro.setPuertoForzado(std::nullopt);
+    EXPECT_EQ(otro.getPuertoSocketFront(), 8089);
+    objParametros().SetValor(QStringLiteral("PermitirVariosTPVSSimultaneamente"), QStringLiteral("1"));
+    objParametros().SetValor(QStringLiteral("TPV"), QStringLiteral("5"));
+    EXPECT_EQ(otro.getPuertoSocketFront(), 8093);
+    // A setting that is no Boolean is reported and the usual port kept.
+    objParametros().SetValor(QStringLiteral("PermitirVariosTPVSSimultaneamente"), QStringLiteral("S"));
+    EXPECT_EQ(otro.getPuertoSocketFront(), 8089);
+    EXPECT_EQ(core->valor("select count(*) from qm_log where Concepto like '%clsSocketFront.getPuertoSocketFront%'"),
+              "1");
+}
+
+} // namespace
