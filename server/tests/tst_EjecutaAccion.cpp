@@ -1,5 +1,5 @@
-// The dispatcher called directly, as a script host or the request queue call it: the reply it makes
-// or fills, and the script host's error callback taking the place of the error fields.
+// The dispatcher called directly by a script host: its error callback takes the place of the error
+// fields of the reply.
 #include "core/basGeneral.h"
 #include "core/basLegacyFunctions.h"
 #include "server/clsSocketFront.h"
@@ -30,20 +30,6 @@ QString campos(const vb::EntidadPtr& e) {
     for (int i = 1; i <= e->Count(); ++i)
         r << e->NombreItem(i) + QStringLiteral("=") + vb::CStr(e->Item(i));
     return r.join(QLatin1Char(','));
-}
-
-TEST(EjecutaAccion, MakesTheReplyAndReportsWhetherTheActionWasKnown) {
-    resetBasGeneralForTests();
-    clsSocketFront front;
-    vb::EntidadPtr r;
-    EXPECT_TRUE(front.EjecutaAccion(peticion({{"accion", QStringLiteral("Ping")}}), r, QStringLiteral("cola")));
-    ASSERT_TRUE(r);
-    EXPECT_EQ(campos(r), "respuesta=S,ok=True");
-
-    r = std::make_shared<vb::entidadGenerica>();
-    EXPECT_FALSE(front.EjecutaAccion(nullptr, r, QStringLiteral("cola")));
-    EXPECT_EQ(r->Count(), 0);
-    EXPECT_TRUE(recordingMainWindow().grid.join('\n').contains("clsSockerFront.EjecutaAccion end: "));
 }
 
 TEST(EjecutaAccion, ScriptHostGetsTheFailureInsteadOfTheReplyFields) {
