@@ -5,23 +5,40 @@ namespace vb {
 
 // --- Dictionary ---
 
+// Small dictionaries (every request and reply) are scanned; the hash index is built only once a
+// dictionary grows past kIndexFrom keys (the translation cache, large documents).
 int Dictionary::indexOf(const QString& key) const {
+    if (m_keys.size() < kIndexFrom) {
+        for (int i = 0; i < m_keys.size(); ++i)
+            if (m_keys[i] == key)
+                return i;
+        return -1;
+    }
     return m_index.value(key, -1);
 }
 
 void Dictionary::reindex() {
     m_index.clear();
+    if (m_keys.size() < kIndexFrom)
+        return;
     m_index.reserve(m_keys.size());
     for (int i = 0; i < m_keys.size(); ++i)
         m_index.insert(m_keys[i], i);
 }
 
 void Dictionary::Add(const QString& key, const Variant& value) {
+    Add(key, Variant(value));
+}
+
+void Dictionary::Add(const QString& key, Variant&& value) {
     if (indexOf(key) >= 0)
         Raise(457);
-    m_index.insert(key, int(m_keys.size()));
     m_keys.append(key);
-    m_values.push_back(value);
+    m_values.push_back(std::move(value));
+    if (m_keys.size() == kIndexFrom)
+        reindex();
+    else if (m_keys.size() > kIndexFrom)
+        m_index.insert(key, int(m_keys.size()) - 1);
 }
 
 bool Dictionary::Exists(const QString& key) const {

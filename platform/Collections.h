@@ -16,6 +16,7 @@ class Dictionary final : public Object {
 public:
     QString typeName() const override { return QStringLiteral("Dictionary"); }
     void Add(const QString& key, const Variant& value);
+    void Add(const QString& key, Variant&& value);
     bool Exists(const QString& key) const;
     Variant& item(const QString& key);                  // adds the key with Empty when missing
     Variant value(const QString& key) const;            // Empty when missing, adds nothing
@@ -32,7 +33,8 @@ private:
     void reindex();
     QStringList m_keys;
     std::vector<Variant> m_values;
-    QHash<QString, int> m_index; // key -> position, so big dictionaries (caches) stay fast
+    static constexpr int kIndexFrom = 16;
+    QHash<QString, int> m_index; // key -> position, once the dictionary is big (caches)
 };
 
 // VB Collection: 1-based list of Variants (keys are not used by this system).
@@ -40,6 +42,7 @@ class Collection final : public Object {
 public:
     QString typeName() const override { return QStringLiteral("Collection"); }
     void Add(const Variant& v) { m_items.push_back(v); }
+    void Add(Variant&& v) { m_items.push_back(std::move(v)); }
     int Count() const { return int(m_items.size()); }
     const Variant& Item(int index1) const; // raises 9 when out of range
     Variant& Item(int index1);

@@ -39,6 +39,25 @@ TEST(Dictionary, OrderCaseAndReadingAMissingKeyAddsIt) {
     EXPECT_FALSE(d.Exists("a"));
 }
 
+// Small dictionaries are scanned and big ones indexed: look-ups must not notice the switch.
+TEST(Dictionary, LookUpsStayRightAcrossTheIndexThreshold) {
+    Dictionary d;
+    for (int i = 0; i < 40; ++i) {
+        d.Add(QString("k%1").arg(i), i);
+        for (int j = 0; j <= i; ++j)
+            ASSERT_EQ(d.value(QString("k%1").arg(j)).toInt(), j) << "after " << i;
+        ASSERT_EQ(errorOf([&] { d.Add(QString("k%1").arg(i), 0); }), 457);
+    }
+    for (int i = 0; i < 30; ++i)
+        d.Remove(QString("k%1").arg(i));
+    EXPECT_EQ(d.Count(), 10);
+    EXPECT_FALSE(d.Exists("k3"));
+    EXPECT_EQ(d.value("k35").toInt(), 35);
+    d.Add("k3", 3);
+    EXPECT_EQ(d.Keys().last(), "k3");
+    EXPECT_EQ(d.value("k39").toInt(), 39);
+}
+
 TEST(Collection, OneBasedAndOutOfRangeIsError9) {
     Collection c;
     c.Add(QString("x"));
