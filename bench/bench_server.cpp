@@ -19,7 +19,7 @@ using namespace servertest;
 
 namespace {
 
-// Each connection from the CUPS backend is one job; jobs are only counted.
+// The printer behind the CUPS queue: each connection from the backend is one job, read and dropped.
 class CapturaImpresora final {
 public:
     CapturaImpresora() {
@@ -41,7 +41,6 @@ public:
         ::close(m_fd);
     }
     quint16 puerto() const { return m_puerto; }
-    int trabajos() const { return m_trabajos; }
 
 private:
     void bucle() {
@@ -56,14 +55,12 @@ private:
             while (::recv(c, buf, sizeof buf, 0) > 0) {
             }
             ::close(c);
-            ++m_trabajos;
         }
     }
     int m_fd = -1;
     quint16 m_puerto = 0;
     std::thread m_hilo;
     std::atomic<bool> m_parar{false};
-    std::atomic<int> m_trabajos{0};
 };
 
 struct Banco {
@@ -188,10 +185,9 @@ void BM_PingPersistent(benchmark::State& state) {
 }
 BENCHMARK(BM_PingPersistent)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
+// The reply comes once cupsd has taken the job; the capture receives it a little later.
 void BM_KitchenTicket(benchmark::State& state) {
-    const int antes = g_banco->captura.trabajos();
     carga(state, kTicket, "200 OK\r{\"ok\":true}", 1, 300);
-    state.counters["jobs"] = g_banco->captura.trabajos() - antes;
 }
 BENCHMARK(BM_KitchenTicket)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
