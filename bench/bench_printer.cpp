@@ -7,14 +7,10 @@
 #include "platform/Program.h"
 #include "platform/Registry.h"
 #include "printing/basPrinter.h"
+#include "testsupport/CupsCapture.h"
+#include "testsupport/ProcesoPrueba.h"
 
-#include <QApplication>
-#include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QProcess>
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 
 using namespace basPrinter;
@@ -66,43 +62,18 @@ void BM_TicketRecording(benchmark::State& state) {
 }
 BENCHMARK(BM_TicketRecording);
 
-class Captura final : public QObject {
-public:
-    qint64 recibidos = 0;
-    Captura() {
-        m_servidor.listen(QHostAddress::LocalHost, 0);
-        connect(&m_servidor, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* s = m_servidor.nextPendingConnection()) {
-                connect(s, &QTcpSocket::readyRead, this, [this, s] { recibidos += s->readAll().size(); });
-                connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
-            }
-        });
-    }
-    quint16 puerto() const { return m_servidor.serverPort(); }
-
-private:
-    QTcpServer m_servidor;
-};
-
-bool lpadmin(const QStringList& args) {
-    QProcess p;
-    p.start(QStringLiteral("lpadmin"), args);
-    return p.waitForFinished(30000) && p.exitCode() == 0;
-}
-
 void BM_TicketThroughCups(benchmark::State& state) {
     if (qEnvironmentVariableIsEmpty("CUPS_SERVER")) {
         state.SkipWithError("CUPS_SERVER not set (source the dev environment)");
         return;
     }
-    Captura captura;
-    const QString cola = QStringLiteral("tarvolin_bench_%1").arg(QCoreApplication::applicationPid());
-    if (!lpadmin({"-p", cola, "-E", "-v", QStringLiteral("socket://127.0.0.1:%1/?waiteof=false").arg(captura.puerto()),
-                  "-m", "raw"})) {
+    testenv::ColaCaptura cola(QStringLiteral("tarvolin_bench"));
+    if (!cola.creada) {
         state.SkipWithError("lpadmin failed");
         return;
     }
-    parametros(cola);
+    const testenv::CapturaTcp& captura = cola.captura;
+    parametros(cola.nombre);
     printers::install(nullptr);
     // Size of one ticket, from the recording seam.
     qint64 largo = 0;
@@ -129,19 +100,13 @@ void BM_TicketThroughCups(benchmark::State& state) {
         state.SetIterationTime(double(reloj.nsecsElapsed()) / 1e9);
     }
     state.SetBytesProcessed(int64_t(state.iterations()) * largo);
-    lpadmin({"-x", cola});
 }
 BENCHMARK(BM_TicketThroughCups)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(30);
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    QTemporaryDir scratch;
-    registry::RegistryStore::instance().setDirectory(scratch.path() + "/registry");
-    program::setApplicationDir(scratch.path() + "/app");
+    testenv::ProcesoPrueba proceso(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -7,15 +7,12 @@
 #include "core/tests/ConnectedCore.h"
 #include "platform/Ado.h"
 #include "platform/Printers.h"
-#include "platform/Program.h"
-#include "platform/Registry.h"
 #include "printing/ErrorTicketPrinter.h"
 #include "printing/basPrinter.h"
 #include "printing/clsImprimirTicket.h"
 #include "printing/tests/test_tickets_support.h"
+#include "testsupport/ProcesoPrueba.h"
 
-#include <QApplication>
-#include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 
 namespace {
@@ -120,12 +117,7 @@ BENCHMARK(BM_KitchenTicketAllocating)->Unit(benchmark::kMillisecond);
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    QTemporaryDir scratch;
-    registry::RegistryStore::instance().setDirectory(scratch.path() + "/registry");
-    program::setApplicationDir(scratch.path() + "/app");
+    testenv::ProcesoPrueba proceso(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

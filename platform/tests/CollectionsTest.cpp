@@ -1,19 +1,11 @@
 #include "platform/Collections.h"
 #include "platform/VBError.h"
+#include "testsupport/VBErrors.h"
 #include <gtest/gtest.h>
 
 using namespace vb;
 
-namespace {
-int errorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const VBError& e) {
-        return e.number();
-    }
-    return 0;
-}
-} // namespace
+using testenv::errorOf;
 
 TEST(Dictionary, OrderCaseAndReadingAMissingKeyAddsIt) {
     Dictionary d;

@@ -2,6 +2,7 @@
 #include "platform/Collections.h"
 #include "platform/Cp1252.h"
 #include "platform/VBError.h"
+#include "testsupport/VBErrors.h"
 #include <QLocale>
 #include <clocale>
 #include <gtest/gtest.h>
@@ -9,16 +10,9 @@
 
 using namespace vb;
 
-namespace {
+using testenv::errorOf;
 
-int errorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const VBError& e) {
-        return e.number();
-    }
-    return 0;
-}
+namespace {
 
 // Runs the body under a Spanish locale (decimal comma) in C and in Qt, then restores both.
 struct SpanishLocale {

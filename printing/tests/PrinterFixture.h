@@ -28,7 +28,9 @@ inline void par(const QString& clave, const QString& valor) {
     objParametros().SetValor(clave, valor);
 }
 
-inline void parametrosPorDefecto() {
+// The parameters of the printer output (queues, codes, cut, logo, beep, invoice printer) at the
+// values the printer-layer tests start from; `cambios` gives other values to some of them.
+inline QList<QPair<QString, QString>> parametrosSalida(const QList<QPair<QString, QString>>& cambios = {}) {
     const std::pair<const char*, const char*> valores[] = {
         {"LongMaxTexto", "0"},
         {"FuncionamientoItos", "0"},
@@ -69,6 +71,18 @@ inline void parametrosPorDefecto() {
         {"TipoImpresionFacturadora", "0"},
         {"FacturadoraMostrarMensajePapel", "False"},
     };
+    QList<QPair<QString, QString>> r;
+    for (const auto& [k, v] : valores) {
+        QString valor = QString::fromUtf8(v);
+        for (const auto& c : cambios)
+            if (c.first == QLatin1String(k))
+                valor = c.second;
+        r.append({QString::fromLatin1(k), valor});
+    }
+    return r;
+}
+
+inline void parametrosPorDefecto() {
     // The store is built from the application's registry key, as at start-up.
     auto& reg = registry::RegistryStore::instance();
     const QString clave = QStringLiteral("SOFTWARE\\Vesk\\Tarvolin");
@@ -78,8 +92,8 @@ inline void parametrosPorDefecto() {
     };
     for (const char* k : {"IpServidor", "Empresa", "Restaurante", "TPV"})
         pon(QString::fromLatin1(k), QStringLiteral("1"));
-    for (const auto& [k, v] : valores)
-        pon(QString::fromLatin1(k), QString::fromLatin1(v));
+    for (const auto& [k, v] : parametrosSalida())
+        pon(k, v);
     objParametros().resetForTests();
     objParametros().GetParamReg();
 }

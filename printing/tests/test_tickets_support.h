@@ -15,6 +15,7 @@
 #include "printing/basPrinter.h"
 #include "printing/clsImpresionPantalla.h"
 #include "printing/clsImprimirTicket.h"
+#include "printing/tests/PrinterFixture.h"
 #include "testsupport/TestEnv.h"
 
 #include <QDir>
@@ -24,12 +25,7 @@
 
 namespace tickettest {
 
-inline QByteArray bytes(std::initializer_list<int> b) {
-    QByteArray a;
-    for (int x : b)
-        a.append(char(x));
-    return a;
-}
+using printertest::bytes;
 
 // Every parameter read while printing, at the values the golden tickets start from.
 inline QList<QPair<QString, QString>> parametrosTicket() {
@@ -38,9 +34,6 @@ inline QList<QPair<QString, QString>> parametrosTicket() {
         {"TieneImpresoraFisica", "1"},
         {"EspacioEntreLineasCocina", "30"},
         {"ImprimirAnulacionesRojo", "0"},
-        {"CodigosEscTicketCocina", "1"},
-        {"TipoLetraCocina", "0"},
-        {"BlancosCabecera", "0"},
         {"BlancosCabeceraTicketCocina", "1"},
         {"ImpDosCarTickGrandes", "1"},
         {"GrupoComandas", "1"},
@@ -74,47 +67,16 @@ inline QList<QPair<QString, QString>> parametrosTicket() {
         // foot
         {"ImprimirObservacionesTicketCocina", "1"},
         {"ImprimirObservacionesLetraGrande", "0"},
-        {"EmitirPito", "0"},
-        {"EmitirPitoOkiDispositivo", "1"},
-        {"EmitirPitoOkiTiempoEngergia", "2"},
-        {"EmitirPitoOkiTiempoDelay", "3"},
         {"BlancosPie", "2"},
-        // printer output, codes, cut and logo
-        {"ImpTicket", "TICKETS"},
-        {"LongMaxTexto", "0"},
-        {"FuncionamientoItos", "0"},
-        {"FuncFacturadora", "0"},
-        {"ImprImpSecundaria", "0"},
-        {"ImpresoraSecundaria", "SECUNDARIA"},
-        {"ImpCintaControl", ""},
-        {"UsarDriverOPOS", "0"},
-        {"ImpresoraOPOS", ""},
-        {"DelayFacturadora", "0"},
-        {"DelayImpresion", "0"},
-        {"CodigosEscTicketNormal", "0"},
-        {"EspacioEntreLineas", "30"},
-        {"TipoLetraTickets", "0"},
-        {"AnchoImpresoraCocina", "0"},
-        {"AnchoImpresoraTickets", "0"},
-        {"UsarImpDRVSiempre", "0"},
-        {"AnchoDatosCabeceraDRV", "0"},
-        {"NumLineasAntesCortar", "0"},
-        {"Cortar", "1"},
-        {"ImpLogoAntes", "0"},
-        {"LogoEnImpresora", "0"},
-        {"NoImprimirLogo", "1"},
-        {"ModeloImpresoraTickets", "0"},
-        {"NumLinPagFacturadora", "0"},
-        {"AnchoFacturadora", "40"},
-        {"MargenIzquierdoFacturadora", "0"},
-        {"MargenSuperiorClienteFacturadora", "0"},
-        {"MargenSuperiorCabeceraFacturadora", "0"},
-        {"TipoImpresionFacturadora", "0"},
-        {"FacturadoraMostrarMensajePapel", "0"},
     };
     QList<QPair<QString, QString>> r;
     for (const auto& [k, v] : valores)
         r.append({QString::fromLatin1(k), QString::fromUtf8(v)});
+    // printer output, codes, cut and logo
+    r += printertest::parametrosSalida({{"CodigosEscTicketCocina", "1"},
+                                        {"ImpresoraSecundaria", "SECUNDARIA"},
+                                        {"NoImprimirLogo", "1"},
+                                        {"FacturadoraMostrarMensajePapel", "0"}});
     return r;
 }
 

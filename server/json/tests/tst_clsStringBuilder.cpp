@@ -1,20 +1,14 @@
 #include "server/json/clsStringBuilder.h"
 
 #include "platform/VBError.h"
+#include "testsupport/VBErrors.h"
 
 #include <gtest/gtest.h>
 #include <vector>
 
 namespace {
 
-qint32 errorNumber(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const VBError& e) {
-        return e.number();
-    }
-    return 0;
-}
+using testenv::errorOf;
 
 TEST(clsStringBuilder, GrowsByWholeChunks) {
     clsStringBuilder sb;
@@ -70,14 +64,14 @@ TEST(clsStringBuilder, InsertAndRemoveStayInsideTheUsedText) {
     sb.Insert(3, QStringView(u"--"));
     EXPECT_EQ(sb.toString(), QStringLiteral(">he--llo!"));
 
-    EXPECT_EQ(errorNumber([&] { sb.Insert(sb.Length() + 1, QStringView(u"x")); }), 9);
-    EXPECT_EQ(errorNumber([&] { sb.Insert(-1, QStringView(u"x")); }), 9);
+    EXPECT_EQ(errorOf([&] { sb.Insert(sb.Length() + 1, QStringView(u"x")); }), 9);
+    EXPECT_EQ(errorOf([&] { sb.Insert(-1, QStringView(u"x")); }), 9);
     EXPECT_EQ(sb.toString(), QStringLiteral(">he--llo!"));
 
     sb.Remove(3, 2);
     EXPECT_EQ(sb.toString(), QStringLiteral(">hello!"));
-    EXPECT_EQ(errorNumber([&] { sb.Remove(1, sb.Length()); }), 9);
-    EXPECT_EQ(errorNumber([&] { sb.Remove(0, -1); }), 9);
+    EXPECT_EQ(errorOf([&] { sb.Remove(1, sb.Length()); }), 9);
+    EXPECT_EQ(errorOf([&] { sb.Remove(0, -1); }), 9);
     EXPECT_EQ(sb.toString(), QStringLiteral(">hello!"));
 
     clsStringBuilder chunks; // an insert longer than the spare room and a chunk grows by enough chunks
@@ -135,9 +129,9 @@ TEST(clsStringBuilder, TheStringClearAndHeapMinimize) {
 
 TEST(clsStringBuilder, BadChunkSizesAreRefused) {
     clsStringBuilder sb;
-    EXPECT_EQ(errorNumber([&] { sb.ChunkSize(0); }), 5);
-    EXPECT_EQ(errorNumber([&] { sb.ChunkSize(-4); }), 5);
-    EXPECT_EQ(errorNumber([&] { sb.ChunkSize(0x40000000); }), 6); // twice that is beyond 32 bits
+    EXPECT_EQ(errorOf([&] { sb.ChunkSize(0); }), 5);
+    EXPECT_EQ(errorOf([&] { sb.ChunkSize(-4); }), 5);
+    EXPECT_EQ(errorOf([&] { sb.ChunkSize(0x40000000); }), 6); // twice that is beyond 32 bits
     EXPECT_EQ(sb.ChunkSize(), 8192);
     sb.ChunkSize(0x3FFFFFFF);
     EXPECT_EQ(sb.ChunkSize(), 0x3FFFFFFF);
@@ -156,12 +150,12 @@ TEST(clsStringBuilder, GrowthBeyondThe32BitRangeIsOverflowNotWrapAround) {
     const char16_t* little = buffer.data();
     clsStringBuilder sb;
     sb.Append(QStringView(u"ok"));
-    EXPECT_EQ(errorNumber([&] { sb.Append(QStringView(little, claimed(0x40000000))); }), 6);
-    EXPECT_EQ(errorNumber([&] { sb.Insert(1, QStringView(little, claimed(0x7FFFFFFF))); }), 6);
+    EXPECT_EQ(errorOf([&] { sb.Append(QStringView(little, claimed(0x40000000))); }), 6);
+    EXPECT_EQ(errorOf([&] { sb.Insert(1, QStringView(little, claimed(0x7FFFFFFF))); }), 6);
 
     clsStringBuilder chunky;
     chunky.ChunkSize(0x30000000); // the needed size fits, two whole chunks do not
-    EXPECT_EQ(errorNumber([&] { chunky.Append(QStringView(little, claimed(0x30000001))); }), 6);
+    EXPECT_EQ(errorOf([&] { chunky.Append(QStringView(little, claimed(0x30000001))); }), 6);
     EXPECT_EQ(chunky.Capacity(), 0);
     EXPECT_EQ(sb.toString(), QStringLiteral("ok"));
 }

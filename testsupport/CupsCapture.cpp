@@ -1,0 +1,60 @@
+#include "CupsCapture.h"
+
+#include "platform/Program.h"
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <QTcpSocket>
+#include <atomic>
+#include <memory>
+
+namespace testenv {
+
+CapturaTcp::CapturaTcp() {
+    m_servidor.listen(QHostAddress::LocalHost, 0);
+    connect(&m_servidor, &QTcpServer::newConnection, this, &CapturaTcp::onNuevaConexion);
+}
+
+bool CapturaTcp::espera(size_t n, int maxMs) {
+    program::waitWhile([&] { return trabajos.size() < n; }, maxMs);
+    return trabajos.size() >= n;
+}
+
+void CapturaTcp::onNuevaConexion() {
+    while (QTcpSocket* s = m_servidor.nextPendingConnection()) {
+        auto datos = std::make_shared<QByteArray>();
+        auto lee = [this, s, datos] {
+            const QByteArray trozo = s->readAll();
+            recibidos += trozo.size();
+            *datos += trozo;
+        };
+        connect(s, &QTcpSocket::readyRead, this, lee);
+        connect(s, &QTcpSocket::disconnected, this, [this, s, datos, lee] {
+            if (s->isOpen())
+                lee();
+            trabajos.push_back(*datos);
+            s->deleteLater();
+        });
+    }
+}
+
+bool lpadmin(const QStringList& args) {
+    QProcess p;
+    p.start(QStringLiteral("lpadmin"), args);
+    return p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+ColaCaptura::ColaCaptura(const QString& prefijo) {
+    static std::atomic<int> contador{0};
+    nombre = QStringLiteral("%1_%2_%3").arg(prefijo).arg(QCoreApplication::applicationPid()).arg(++contador);
+    creada = captura.puerto() != 0 &&
+             lpadmin({"-p", nombre, "-E", "-v",
+                      QStringLiteral("socket://127.0.0.1:%1/?waiteof=false").arg(captura.puerto()), "-m", "raw"});
+}
+
+ColaCaptura::~ColaCaptura() {
+    if (creada)
+        lpadmin({"-x", nombre});
+}
+
+} // namespace testenv
