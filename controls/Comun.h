@@ -1,10 +1,11 @@
 #pragma once
-// Small helpers shared by the keypads and the button: key codes as the windows know them and the
-// short text of a number.
+// Small helpers shared by the keypads and the button: key codes as the windows know them, the
+// short text of a number, the window's place on the screen.
 #include <QString>
 #include <Qt>
 
 class QKeyEvent;
+class QWidget;
 
 namespace controls {
 
@@ -21,5 +22,8 @@ int mascaraMayusculas(Qt::KeyboardModifiers m);
 // A number in its shortest text with the locale's decimal separator and no grouping, never in
 // exponent form ("5", "1.05" or "1,05", "100000000"); -0 is written "0".
 QString numeroCorto(double valor);
+
+// Moves the window to the middle of its screen's available area.
+void centraEnPantalla(QWidget* ventana);
 
 } // namespace controls

@@ -1,5 +1,7 @@
 #include "controls/ImagenTecla.h"
 
+#include "controls/Twips.h"
+
 #include <QLinearGradient>
 #include <QMouseEvent>
 #include <QPainter>
@@ -76,4 +78,35 @@ void MarcoTeclas::paintEvent(QPaintEvent*) {
     p.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 6, 6);
     if (!m_visor.isEmpty())
         caras::marcoVisor(p, m_visor);
+}
+
+QMap<int, ImagenTecla*> tecladoNumerico(std::span<const TeclaEnMarco> teclas, const QString& separador,
+                                        MarcoTeclas* marco) {
+    QMap<int, ImagenTecla*> r;
+    for (const TeclaEnMarco& t : teclas) {
+        const QString tag = QString::fromUtf8(t.tag);
+        caras::EstiloTecla estilo = caras::EstiloTecla::Normal;
+        QString etiqueta = tag;
+        if (tag == "RET")
+            estilo = caras::EstiloTecla::Funcion;
+        else if (tag == "AC")
+            estilo = caras::EstiloTecla::Borrar;
+        else if (tag == "ENTER")
+            estilo = caras::EstiloTecla::Intro;
+        else if (tag == "DEC")
+            etiqueta = separador;
+        auto* k = new ImagenTecla(t.index, tag, etiqueta, estilo, marco);
+        k->setGeometry(twips::rect(t.left, t.top, t.width, t.height));
+        QObject::connect(k, &ImagenTecla::MouseDown, k, [k] { k->setHundida(true); });
+        QObject::connect(k, &ImagenTecla::MouseUp, k, [k] { k->setHundida(false); });
+        r.insert(t.index, k);
+    }
+    return r;
+}
+
+ImagenTecla* teclaPorTag(const QMap<int, ImagenTecla*>& teclas, const QString& tag) {
+    for (ImagenTecla* k : teclas)
+        if (k->tag().compare(tag, Qt::CaseInsensitive) == 0)
+            return k;
+    return nullptr;
 }

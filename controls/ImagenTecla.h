@@ -3,7 +3,9 @@
 // shows the sunken border, a release removes it; each press and release on the key is one Click.
 #include "controls/Caras.h"
 
+#include <QMap>
 #include <QWidget>
+#include <span>
 
 class ImagenTecla final : public QWidget {
     Q_OBJECT
@@ -54,3 +56,18 @@ protected:
 private:
     QRect m_visor;
 };
+
+// A key of a keypad and its place inside the keypad's frame, in twips.
+struct TeclaEnMarco {
+    int index;
+    const char* tag; // UTF-8
+    int left, top, width, height;
+};
+
+// The keys of a numeric keypad, made in its frame: the digits, RET (a function key), AC (the clear
+// key), ENTER (the Enter key) and DEC, whose face shows `separador`. Each key sinks while it is
+// pressed; the window connects their Click. By index.
+QMap<int, ImagenTecla*> tecladoNumerico(std::span<const TeclaEnMarco> teclas, const QString& separador,
+                                        MarcoTeclas* marco);
+// The first of the keys whose Tag is `tag` in any case; nullptr when there is none.
+ImagenTecla* teclaPorTag(const QMap<int, ImagenTecla*>& teclas, const QString& tag);

@@ -12,17 +12,11 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QScreen>
 #include <QTimer>
 
 namespace {
-struct Tecla {
-    int index;
-    const char* tag;
-    int left, top, width, height;
-};
 // inside the keypad frame, twips
-const Tecla kTeclas[] = {
+const TeclaEnMarco kTeclas[] = {
     {21, "7", 60, 990, 705, 690},     {22, "8", 780, 990, 705, 690},     {23, "9", 1500, 990, 705, 690},
     {26, "RET", 2220, 990, 705, 690}, {18, "4", 60, 1700, 705, 690},     {19, "5", 780, 1700, 705, 690},
     {20, "6", 1500, 1700, 705, 690},  {27, "AC", 2220, 1700, 705, 690},  {14, "1", 60, 2410, 705, 690},
@@ -68,25 +62,9 @@ frmCalc::frmCalc(QWidget* parent) : QDialog(parent) {
     lblVisor->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     lblVisor->setContentsMargins(4, 0, 6, 0);
 
-    for (const Tecla& t : kTeclas) {
-        const QString tag = QString::fromLatin1(t.tag);
-        caras::EstiloTecla estilo = caras::EstiloTecla::Normal;
-        QString etiqueta = tag;
-        if (tag == "RET")
-            estilo = caras::EstiloTecla::Funcion;
-        else if (tag == "AC")
-            estilo = caras::EstiloTecla::Borrar;
-        else if (tag == "ENTER")
-            estilo = caras::EstiloTecla::Intro;
-        else if (tag == "DEC")
-            etiqueta = QStringLiteral(".");
-        auto* k = new ImagenTecla(t.index, tag, etiqueta, estilo, m_marco);
-        k->setGeometry(twips::rect(t.left, t.top, t.width, t.height));
+    m_teclas = tecladoNumerico(kTeclas, QStringLiteral("."), m_marco);
+    for (ImagenTecla* k : m_teclas)
         connect(k, &ImagenTecla::Click, this, &frmCalc::onTeclaClick);
-        connect(k, &ImagenTecla::MouseDown, this, &frmCalc::onTeclaDown);
-        connect(k, &ImagenTecla::MouseUp, this, &frmCalc::onTeclaUp);
-        m_teclas.insert(t.index, k);
-    }
 
     ctrAceptar = new ctrBoton(this);
     ctrAceptar->setObjectName(QStringLiteral("ctrAceptar"));
@@ -124,18 +102,14 @@ void frmCalc::setVisor(const QString& texto) {
 }
 
 ImagenTecla* frmCalc::tecla(const QString& tag) const {
-    for (ImagenTecla* k : m_teclas)
-        if (k->tag().compare(tag, Qt::CaseInsensitive) == 0)
-            return k;
-    return nullptr;
+    return teclaPorTag(m_teclas, tag);
 }
 
 void frmCalc::showEvent(QShowEvent* e) {
     lblDesc->setText(strDescripcion);
     if (!m_centrado) {
         m_centrado = true;
-        if (const QScreen* s = screen())
-            move(s->availableGeometry().center() - rect().center());
+        controls::centraEnPantalla(this);
     }
     QDialog::showEvent(e);
     setFocus();
@@ -248,16 +222,6 @@ void frmCalc::teclaFisica(int keyAscii) {
 void frmCalc::onTeclaClick(int index) {
     if (ImagenTecla* k = m_teclas.value(index))
         teclaPantalla(k->tag());
-}
-
-void frmCalc::onTeclaDown(int index) {
-    if (ImagenTecla* k = m_teclas.value(index))
-        k->setHundida(true);
-}
-
-void frmCalc::onTeclaUp(int index) {
-    if (ImagenTecla* k = m_teclas.value(index))
-        k->setHundida(false);
 }
 
 void frmCalc::onAceptar() {

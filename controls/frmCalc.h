@@ -69,8 +69,6 @@ public slots:
 
 private:
     void onTeclaClick(int index);
-    void onTeclaDown(int index);
-    void onTeclaUp(int index);
     void onAceptar();
     void onCancelar();
     void onActivarIntro();

@@ -13,15 +13,9 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QScreen>
 
 namespace {
-struct Tecla {
-    int index;
-    const char* tag;
-    int left, top, width, height;
-};
-const Tecla kTeclas[] = {
+const TeclaEnMarco kTeclas[] = {
     {7, "7", 60, 150, 705, 690},      {8, "8", 780, 150, 705, 690},      {9, "9", 1500, 150, 705, 690},
     {10, "RET", 2220, 150, 705, 690}, {4, "4", 60, 855, 705, 690},       {5, "5", 780, 855, 705, 690},
     {6, "6", 1500, 855, 705, 690},    {11, "AC", 2220, 855, 705, 690},   {1, "1", 60, 1560, 705, 690},
@@ -59,25 +53,9 @@ frmPassword::frmPassword(QWidget* parent) : QDialog(parent) {
     m_marco = new MarcoTeclas(this);
     m_marco->setObjectName(QStringLiteral("frmCalc"));
     m_marco->setGeometry(twips::rect(0, 1440, 3030, 3105));
-    for (const Tecla& t : kTeclas) {
-        const QString tag = QString::fromLatin1(t.tag);
-        caras::EstiloTecla estilo = caras::EstiloTecla::Normal;
-        QString etiqueta = tag;
-        if (tag == "RET")
-            estilo = caras::EstiloTecla::Funcion;
-        else if (tag == "AC")
-            estilo = caras::EstiloTecla::Borrar;
-        else if (tag == "ENTER")
-            estilo = caras::EstiloTecla::Intro;
-        else if (tag == "DEC")
-            etiqueta = QStringLiteral(",");
-        auto* k = new ImagenTecla(t.index, tag, etiqueta, estilo, m_marco);
-        k->setGeometry(twips::rect(t.left, t.top, t.width, t.height));
+    m_teclas = tecladoNumerico(kTeclas, QStringLiteral(","), m_marco);
+    for (ImagenTecla* k : m_teclas)
         connect(k, &ImagenTecla::Click, this, &frmPassword::onTeclaClick);
-        connect(k, &ImagenTecla::MouseDown, this, &frmPassword::onTeclaDown);
-        connect(k, &ImagenTecla::MouseUp, this, &frmPassword::onTeclaUp);
-        m_teclas.insert(t.index, k);
-    }
 
     // the load step
     basLegacyFunctions::FuncionLegacyVacia(Variant(), -1, -1);
@@ -85,17 +63,13 @@ frmPassword::frmPassword(QWidget* parent) : QDialog(parent) {
 }
 
 ImagenTecla* frmPassword::tecla(const QString& tag) const {
-    for (ImagenTecla* k : m_teclas)
-        if (k->tag().compare(tag, Qt::CaseInsensitive) == 0)
-            return k;
-    return nullptr;
+    return teclaPorTag(m_teclas, tag);
 }
 
 void frmPassword::showEvent(QShowEvent* e) {
     if (!m_centrado) {
         m_centrado = true;
-        if (const QScreen* s = screen())
-            move(s->availableGeometry().center() - rect().center());
+        controls::centraEnPantalla(this);
     }
     QDialog::showEvent(e);
     setFocus();
@@ -199,16 +173,6 @@ bool frmPassword::remapea(int keyCode) {
 }
 
 // ---------------------------------------------------------------- events
-
-void frmPassword::onTeclaDown(int index) {
-    if (ImagenTecla* k = m_teclas.value(index))
-        k->setHundida(true);
-}
-
-void frmPassword::onTeclaUp(int index) {
-    if (ImagenTecla* k = m_teclas.value(index))
-        k->setHundida(false);
-}
 
 void frmPassword::keyPressEvent(QKeyEvent* e) {
     if (remapea(controls::codigoTecla(e))) {

@@ -52,8 +52,6 @@ protected:
 
 private:
     void onTeclaClick(int index);
-    void onTeclaDown(int index);
-    void onTeclaUp(int index);
     void ProcesaTecla(int codigo);
     bool remapea(int keyCode);
     void compara();

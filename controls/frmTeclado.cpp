@@ -1,5 +1,6 @@
 #include "controls/frmTeclado.h"
 
+#include "controls/Comun.h"
 #include "controls/Formularios.h"
 #include "controls/ImagenTecla.h"
 #include "controls/Twips.h"
@@ -12,18 +13,12 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPointer>
-#include <QScreen>
 #include <QTextCursor>
 
 namespace {
-struct Tecla {
-    int index;
-    const char* tag; // UTF-8
-    int left, top, width, height;
-};
 constexpr int W = 675, H = 585;
 // inside Frame1, twips
-const Tecla kTeclas[] = {
+const TeclaEnMarco kTeclas[] = {
     {1031, "ESC", 0, 120, W, H},          {1021, "1", 675, 120, W, H},        {1022, "2", 1350, 120, W, H},
     {1023, "3", 2025, 120, W, H},         {1024, "4", 2700, 120, W, H},       {1025, "5", 3375, 120, W, H},
     {1026, "6", 4035, 120, W, H},         {1027, "7", 4725, 120, W, H},       {1028, "8", 5400, 120, W, H},
@@ -77,7 +72,7 @@ frmTeclado::frmTeclado(QWidget* parent) : QDialog(parent) {
     m_marco = new MarcoTeclas(this);
     m_marco->setObjectName(QStringLiteral("Frame1"));
     m_marco->setGeometry(twips::rect(15, 2985, 8655, 3135));
-    for (const Tecla& t : kTeclas) {
+    for (const TeclaEnMarco& t : kTeclas) {
         const QString tag = QString::fromUtf8(t.tag);
         caras::EstiloTecla estilo = esComando(tag) ? caras::EstiloTecla::Funcion : caras::EstiloTecla::Normal;
         QString etiqueta = tag;
@@ -122,8 +117,7 @@ ImagenTecla* frmTeclado::tecla(const QString& tag) const {
 void frmTeclado::showEvent(QShowEvent* e) {
     if (!m_centrado) {
         m_centrado = true;
-        if (const QScreen* s = screen())
-            move(s->availableGeometry().center() - rect().center());
+        controls::centraEnPantalla(this);
     }
     actualizaEtiquetas();
     QDialog::showEvent(e);

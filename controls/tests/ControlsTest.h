@@ -6,8 +6,10 @@
 
 #include <QApplication>
 #include <QMouseEvent>
+#include <QTest>
 #include <QWidget>
 #include <gtest/gtest.h>
+#include <memory>
 
 class ControlsTest : public ::testing::Test {
 protected:
@@ -57,3 +59,36 @@ inline void dobleToque(QWidget* w) {
     suelta(w);
 }
 } // namespace raton
+
+// A keypad window of type F, made and shown for each test. teclas() taps its on-screen keys by Tag
+// (F::tecla), separated by the fixture's separator; escribe() types each character on the keyboard.
+template <class F> class KeypadTest : public ControlsTest {
+protected:
+    explicit KeypadTest(QChar separador = QLatin1Char(' ')) : m_separador(separador) {}
+
+    void SetUp() override {
+        ControlsTest::SetUp();
+        m_f = std::make_unique<F>();
+        m_f->show();
+    }
+    void TearDown() override {
+        m_f.reset();
+        ControlsTest::TearDown();
+    }
+    void teclas(const QString& tags) {
+        for (const QString& t : tags.split(m_separador, Qt::SkipEmptyParts)) {
+            QWidget* k = m_f->tecla(t);
+            ASSERT_NE(k, nullptr) << "'" << t.toStdString() << "'";
+            raton::toca(k);
+        }
+    }
+    void escribe(const QString& texto) {
+        for (QChar c : texto)
+            QTest::keyClick(m_f.get(), c.toLatin1());
+    }
+
+    std::unique_ptr<F> m_f;
+
+private:
+    QChar m_separador;
+};

@@ -10,33 +10,13 @@
 
 namespace {
 
-class frmCalcTest : public ControlsTest {
+class frmCalcTest : public KeypadTest<frmCalc> {
 protected:
-    void SetUp() override {
-        ControlsTest::SetUp();
-        m_f = std::make_unique<frmCalc>();
-        m_f->show();
-    }
     void TearDown() override {
-        m_f.reset();
+        KeypadTest::TearDown();
         QLocale::setDefault(QLocale::c());
-        ControlsTest::TearDown();
-    }
-    // on-screen keys, by Tag, separated by spaces
-    void teclas(const QString& tags) {
-        for (const QString& t : tags.split(' ', Qt::SkipEmptyParts)) {
-            ImagenTecla* k = m_f->tecla(t);
-            ASSERT_NE(k, nullptr) << t.toStdString();
-            raton::toca(k);
-        }
-    }
-    void escribe(const QString& texto) {
-        for (QChar c : texto)
-            QTest::keyClick(m_f.get(), c.toLatin1());
     }
     QString visor() const { return m_f->visor(); }
-
-    std::unique_ptr<frmCalc> m_f;
 };
 
 TEST_F(frmCalcTest, FirstDigitReplacesTheCallersValueAndEnterAccepts) {

@@ -9,32 +9,13 @@
 
 namespace {
 
-class frmPasswordTest : public ControlsTest {
+class frmPasswordTest : public KeypadTest<frmPassword> {
 protected:
-    void SetUp() override {
-        ControlsTest::SetUp();
-        m_f = std::make_unique<frmPassword>();
-        m_f->show();
-    }
     void TearDown() override {
-        m_f.reset();
+        KeypadTest::TearDown();
         frmPassword::mapaTeclas().fill(QVariant());
-        ControlsTest::TearDown();
-    }
-    void teclas(const QString& tags) {
-        for (const QString& t : tags.split(' ', Qt::SkipEmptyParts)) {
-            ImagenTecla* k = m_f->tecla(t);
-            ASSERT_NE(k, nullptr) << t.toStdString();
-            raton::toca(k);
-        }
-    }
-    void escribe(const QString& texto) {
-        for (QChar c : texto)
-            QTest::keyClick(m_f.get(), c.toLatin1());
     }
     QString visor() const { return m_f->lblVisor->text(); }
-
-    std::unique_ptr<frmPassword> m_f;
 };
 
 TEST_F(frmPasswordTest, FixedCodeOnTheTouchKeysOpens) {

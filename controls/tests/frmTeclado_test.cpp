@@ -10,29 +10,15 @@
 
 namespace {
 
-class frmTecladoTest : public ControlsTest {
+// On-screen keys are separated by "|" (the space keys have blank Tags).
+class frmTecladoTest : public KeypadTest<frmTeclado> {
 protected:
-    void SetUp() override {
-        ControlsTest::SetUp();
-        m_f = std::make_unique<frmTeclado>();
-        m_f->show();
-    }
+    frmTecladoTest() : KeypadTest(QLatin1Char('|')) {}
     void TearDown() override {
-        m_f.reset();
+        KeypadTest::TearDown();
         prompts::registerForm("frmTeclado", &frmTeclado::mostrar);
-        ControlsTest::TearDown();
-    }
-    // on-screen keys by Tag, separated by "|" (the space keys have blank Tags)
-    void teclas(const QString& tags) {
-        for (const QString& t : tags.split('|')) {
-            ImagenTecla* k = m_f->tecla(t);
-            ASSERT_NE(k, nullptr) << "'" << t.toStdString() << "'";
-            raton::toca(k);
-        }
     }
     QString texto() const { return m_f->texto(); }
-
-    std::unique_ptr<frmTeclado> m_f;
 };
 
 TEST_F(frmTecladoTest, EnterAcceptsUnlessUpperCaseIsOnThenItTypesANewLine) {

@@ -2,6 +2,7 @@
 //     controls_screenshots [output folder]     (default: docs/img of the source tree)
 // Run it under Xvfb, or with QT_QPA_PLATFORM=offscreen.
 #include "controls/Caras.h"
+#include "controls/FotoVentana.h"
 #include "controls/ImagenTecla.h"
 #include "controls/ctrBoton.h"
 #include "controls/frmCalc.h"
@@ -11,34 +12,9 @@
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
-#include <QPainter>
 #include <QPlainTextEdit>
-#include <QTextStream>
 
 namespace {
-
-// A window's picture with a title bar of our own, so the pictures show the caption too.
-QImage conTitulo(QWidget& w) {
-    const QPixmap cuerpo = w.grab();
-    const int barra = 24;
-    QImage img(cuerpo.width() + 2, cuerpo.height() + barra + 1, QImage::Format_ARGB32);
-    img.fill(QColor(0x30, 0x34, 0x3a));
-    QPainter p(&img);
-    p.setPen(Qt::white);
-    QFont f = p.font();
-    f.setBold(true);
-    f.setPixelSize(12);
-    p.setFont(f);
-    p.drawText(QRect(8, 0, img.width() - 16, barra), Qt::AlignVCenter | Qt::AlignLeft, w.windowTitle());
-    p.drawPixmap(1, barra, cuerpo);
-    return img;
-}
-
-bool guarda(const QImage& img, const QString& ruta) {
-    const bool ok = img.save(ruta);
-    QTextStream(stdout) << (ok ? "wrote " : "FAILED ") << ruta << Qt::endl;
-    return ok;
-}
 
 QImage botones() {
     QWidget hoja;
@@ -109,22 +85,22 @@ int main(int argc, char** argv) {
         f.setVisor(QStringLiteral("1.25"));
         f.show();
         f.tecla("5")->setHundida(true);
-        ok &= guarda(conTitulo(f), carpeta + "/keypad-calc.png");
+        ok &= fotos::guarda(fotos::conTitulo(f, 24, 12), carpeta + "/keypad-calc.png");
     }
     {
         frmPassword f;
         f.show();
         f.strPass = QStringLiteral("307");
         f.lblVisor->setText(QStringLiteral("***"));
-        ok &= guarda(conTitulo(f), carpeta + "/keypad-password.png");
+        ok &= fotos::guarda(fotos::conTitulo(f, 24, 12), carpeta + "/keypad-password.png");
     }
     {
         frmTeclado f;
         f.setWindowTitle(QStringLiteral("IP del servidor MySQL:"));
         f.setTexto(QStringLiteral("192.168.1.20"));
         f.show();
-        ok &= guarda(conTitulo(f), carpeta + "/keypad-teclado.png");
+        ok &= fotos::guarda(fotos::conTitulo(f, 24, 12), carpeta + "/keypad-teclado.png");
     }
-    ok &= guarda(botones(), carpeta + "/keypad-botones.png");
+    ok &= fotos::guarda(botones(), carpeta + "/keypad-botones.png");
     return ok ? 0 : 1;
 }

@@ -1,5 +1,6 @@
 #include "core/ui/Capturas.h"
 
+#include "controls/FotoVentana.h"
 #include "core/basGeneral.h"
 #include "core/ui/Main.h"
 #include "core/ui/frmConfig.h"
@@ -10,36 +11,13 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QPainter>
-#include <QTextStream>
 #include <QTimer>
 #include <memory>
 
 namespace {
 
-// The window's picture under a title bar of our own, as a desktop would frame it.
-QImage conTitulo(QWidget& w) {
-    const QPixmap cuerpo = w.grab();
-    const int barra = 26;
-    QImage img(cuerpo.width() + 2, cuerpo.height() + barra + 1, QImage::Format_ARGB32);
-    img.fill(QColor(0x30, 0x34, 0x3a));
-    QPainter p(&img);
-    const QIcon icono = w.windowIcon();
-    if (!icono.isNull())
-        p.drawPixmap(6, 4, icono.pixmap(18, 18));
-    p.setPen(Qt::white);
-    QFont f = p.font();
-    f.setBold(true);
-    f.setPixelSize(13);
-    p.setFont(f);
-    p.drawText(QRect(30, 0, img.width() - 36, barra), Qt::AlignVCenter | Qt::AlignLeft, w.windowTitle());
-    p.drawPixmap(1, barra, cuerpo);
-    return img;
-}
-
 void guarda(QWidget& w, const QString& ruta) {
-    const bool ok = conTitulo(w).save(ruta);
-    QTextStream(stdout) << (ok ? "wrote " : "FAILED ") << ruta << Qt::endl;
+    fotos::guarda(fotos::conTitulo(w, 26, 13), ruta);
 }
 
 void captura(const QString& carpeta) {
