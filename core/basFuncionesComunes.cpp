@@ -26,32 +26,42 @@ QString textoDe(const Variant& v) {
     return vb::CStr(v);
 }
 
+// Empty, Null, objects and arrays have no text of their own.
 bool legibleComoTexto(const Variant& v) {
-    switch (v.typeId()) {
-    case QMetaType::Bool:
-    case QMetaType::Char:
-    case QMetaType::SChar:
-    case QMetaType::UChar:
-    case QMetaType::Short:
-    case QMetaType::UShort:
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::Long:
-    case QMetaType::ULong:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Float:
-    case QMetaType::Double:
-    case QMetaType::QChar:
-    case QMetaType::QString:
-    case QMetaType::QByteArray:
-    case QMetaType::QDate:
-    case QMetaType::QTime:
-    case QMetaType::QDateTime:
+    switch (vb::VarType(v)) {
+    case 0:    // Empty
+    case 1:    // Null
+    case 9:    // object
+    case 8204: // arrays and every other kind
+        return false;
+    default:
+        return true;
+    }
+}
+
+// The ADO field types that hold a number (Booleans apart), and those that hold a date.
+bool esCampoNumerico(int tipo) {
+    switch (tipo) {
+    case ado::adSmallInt:
+    case ado::adInteger:
+    case ado::adSingle:
+    case ado::adDouble:
+    case ado::adCurrency:
+    case ado::adDecimal:
+    case ado::adTinyInt:
+    case ado::adUnsignedTinyInt:
+    case ado::adUnsignedSmallInt:
+    case ado::adUnsignedInt:
+    case ado::adBigInt:
+    case ado::adUnsignedBigInt:
+    case ado::adNumeric:
         return true;
     default:
         return false;
     }
+}
+bool esCampoFecha(int tipo) {
+    return tipo == ado::adDate || tipo == ado::adDBDate || tipo == ado::adDBTimeStamp;
 }
 
 // 1-based position of the last `c` at or before `inicio`; 0 when `inicio` lies beyond the text or
@@ -591,32 +601,12 @@ Variant Vc(const ado::Field* campo, const Variant& muestra) {
         } else {
             // Every numeric type the driver reports counts as a number (not only the ones named for the
             // Windows driver), so a Null BIGINT or SMALLINT gives 0, not the empty text.
-            switch (campo->Type) {
-            case ado::adSmallInt:
-            case ado::adInteger:
-            case ado::adSingle:
-            case ado::adDouble:
-            case ado::adCurrency:
-            case ado::adDecimal:
-            case ado::adTinyInt:
-            case ado::adUnsignedTinyInt:
-            case ado::adUnsignedSmallInt:
-            case ado::adUnsignedInt:
-            case ado::adBigInt:
-            case ado::adUnsignedBigInt:
-            case ado::adNumeric:
-            case ado::adDate:
-            case ado::adDBDate:
-            case ado::adDBTimeStamp:
+            if (esCampoNumerico(campo->Type) || esCampoFecha(campo->Type))
                 defecto = qint16(0);
-                break;
-            case ado::adBoolean:
+            else if (campo->Type == ado::adBoolean)
                 defecto = false;
-                break;
-            default:
+            else
                 defecto = QString();
-                break;
-            }
         }
         Variant valor;
         if (!campo) {
@@ -745,21 +735,9 @@ QString ValorSQL(const ado::Field& campo) {
     try {
         const Variant& v = campo.Value;
         const bool nulo = vb::IsNull(v) || !v.isValid();
-        switch (campo.Type) {
-        case ado::adSmallInt:
-        case ado::adInteger:
-        case ado::adSingle:
-        case ado::adDouble:
-        case ado::adCurrency:
-        case ado::adDecimal:
-        case ado::adTinyInt:
-        case ado::adUnsignedTinyInt:
-        case ado::adUnsignedSmallInt:
-        case ado::adUnsignedInt:
-        case ado::adBigInt:
-        case ado::adUnsignedBigInt:
-        case ado::adNumeric:
+        if (esCampoNumerico(campo.Type))
             return nulo ? QStringLiteral("0") : textoNumero(v);
+        switch (campo.Type) {
         case ado::adDate:
         case ado::adDBDate:
         case ado::adDBTimeStamp:

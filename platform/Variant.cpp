@@ -392,49 +392,38 @@ bool IsDate(const Variant& v) {
 }
 
 QString TypeName(const Variant& v) {
-    if (!v.isValid())
-        return QStringLiteral("Empty");
-    switch (v.typeId()) {
-    case QMetaType::Nullptr:
-        return QStringLiteral("Null");
-    case QMetaType::Bool:
-        return QStringLiteral("Boolean");
-    case QMetaType::UChar:
-        return QStringLiteral("Byte");
-    case QMetaType::Char:
-    case QMetaType::SChar:
-    case QMetaType::Short:
-        return QStringLiteral("Integer");
-    case QMetaType::UShort:
-    case QMetaType::Int:
-    case QMetaType::Long:
-        return QStringLiteral("Long");
-    case QMetaType::UInt:
-    case QMetaType::ULong:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-        return QStringLiteral("Decimal");
-    case QMetaType::Float:
-        return QStringLiteral("Single");
-    case QMetaType::Double:
-        return QStringLiteral("Double");
-    case QMetaType::QDateTime:
-    case QMetaType::QDate:
-    case QMetaType::QTime:
-        return QStringLiteral("Date");
-    case QMetaType::QChar:
-    case QMetaType::QString:
-        return QStringLiteral("String");
-    case QMetaType::QByteArray:
-        return QStringLiteral("Byte()");
-    default:
-        break;
-    }
     if (isObjectType(v)) {
         const ObjectPtr o = v.value<ObjectPtr>();
         return o ? o->typeName() : QStringLiteral("Nothing");
     }
-    return QStringLiteral("Variant()");
+    switch (VarType(v)) {
+    case 0:
+        return QStringLiteral("Empty");
+    case 1:
+        return QStringLiteral("Null");
+    case 2:
+        return QStringLiteral("Integer");
+    case 3:
+        return QStringLiteral("Long");
+    case 4:
+        return QStringLiteral("Single");
+    case 5:
+        return QStringLiteral("Double");
+    case 7:
+        return QStringLiteral("Date");
+    case 8:
+        return QStringLiteral("String");
+    case 11:
+        return QStringLiteral("Boolean");
+    case 14:
+        return QStringLiteral("Decimal");
+    case 17:
+        return QStringLiteral("Byte");
+    case 8209:
+        return QStringLiteral("Byte()");
+    default:
+        return QStringLiteral("Variant()");
+    }
 }
 
 int VarType(const Variant& v) {
