@@ -174,15 +174,20 @@ QString Reg_class::textoValor(const Value& v) {
     }
 }
 
+bool Reg_class::claveExistente(const QString& sKey, registry::Root& r, QString& ruta) {
+    ruta = sKey;
+    r = raiz(ParseRaizRegistro(ruta, HKEY_CLASSES_ROOT));
+    ruta = rutaStore(ruta);
+    return RegistryStore::instance().keyExists(r, ruta);
+}
+
 bool Reg_class::EnumValues(QStringList& pares, const QString& sKey) {
     pares = QStringList{QString()};
-    QString ruta = sKey;
-    const qint32 h = ParseRaizRegistro(ruta, HKEY_CLASSES_ROOT);
-    ruta = rutaStore(ruta);
-    auto& store = RegistryStore::instance();
-    if (!store.keyExists(raiz(h), ruta))
+    registry::Root r;
+    QString ruta;
+    if (!claveExistente(sKey, r, ruta))
         return false;
-    for (const Value& v : store.values(raiz(h), ruta)) {
+    for (const Value& v : RegistryStore::instance().values(r, ruta)) {
         const bool conDatos = v.type == registry::REG_SZ || v.type == registry::REG_EXPAND_SZ ||
                               v.type == registry::REG_MULTI_SZ || v.type == registry::REG_DWORD ||
                               !v.data.toByteArray().isEmpty();
@@ -195,13 +200,11 @@ bool Reg_class::EnumValues(QStringList& pares, const QString& sKey) {
 
 bool Reg_class::EnumKeys(QStringList& colKeys, const QString& sKey) {
     colKeys = QStringList{QString()};
-    QString ruta = sKey;
-    const qint32 h = ParseRaizRegistro(ruta, HKEY_CLASSES_ROOT);
-    ruta = rutaStore(ruta);
-    auto& store = RegistryStore::instance();
-    if (!store.keyExists(raiz(h), ruta))
+    registry::Root r;
+    QString ruta;
+    if (!claveExistente(sKey, r, ruta))
         return false;
-    colKeys << store.subKeys(raiz(h), ruta);
+    colKeys << RegistryStore::instance().subKeys(r, ruta);
     return true;
 }
 

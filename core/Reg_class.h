@@ -93,6 +93,8 @@ private:
     static QString QuitaNulos(const QString& texto, bool esMultiple);
     static QString textoValor(const registry::Value& v); // the EnumValues text form
     static QString rutaStore(const QString& sKey);       // relative path without stray separators
+    // The root and store path of a key (HKEY_CLASSES_ROOT when it names none); true when it exists.
+    static bool claveExistente(const QString& sKey, registry::Root& r, QString& ruta);
     qint32 BorraClaveRecursiva(qint32 hKey, const QString& sKey);
 
     QStringList m_nombresCarpetas; // the folder collection: names and paths in the same order
