@@ -640,22 +640,8 @@ bool clsComm::getPeso(qint32 lngArticulo, double sngPrecio, double& dblPeso, boo
         const QString descripcion = blnPedirLitros
                                         ? T("Introduzca el Volumen") + QString(8, QLatin1Char(' ')) + T("(en litros)")
                                         : T("Introduzca el Peso") + QString(8, QLatin1Char(' ')) + T("(en Kg.)");
-        QString visor = QStringLiteral("1");
-        if (!PideNumeroTeclado(descripcion, visor))
+        if (!PidePesoTeclado(descripcion, QStringLiteral("1"), dblPeso))
             return false;
-        const double valor = ValNumero(visor);
-        QString rechazo;
-        if (valor > kPesoMaximoManual)
-            rechazo = QStringLiteral("No puedes introducir un peso superior a 1000 KG");
-        else if (valor < 0)
-            rechazo = QStringLiteral("No puedes introducir un peso negativo");
-        else if (valor == 0)
-            rechazo = QStringLiteral("No puedes introducir un peso de 0 KG");
-        if (!rechazo.isEmpty()) {
-            MensajeUsuario(rechazo, prompts::vbExclamation);
-            return false;
-        }
-        dblPeso = valor;
         obtenido = true;
         return true;
     } catch (const program::Ended&) {
@@ -699,11 +685,15 @@ double clsComm::PesarArticulo(qint32 lngArticulo, double sngPrecio, bool& blnCan
     } catch (const program::Ended&) {
         throw;
     } catch (...) {
-        m_intDestinoPeso = 0;
-        m_destinoDialogo = nullptr;
+        OlvidaDialogo();
         MensajeUsuario(vb::CurrentError().description(), prompts::vbExclamation);
         return 0;
     }
+}
+
+void clsComm::OlvidaDialogo() {
+    m_intDestinoPeso = 0;
+    m_destinoDialogo = nullptr;
 }
 
 void clsComm::MostrarConPesoEnVivo(frmRecalcularPeso& dlg) {
@@ -711,10 +701,7 @@ void clsComm::MostrarConPesoEnVivo(frmRecalcularPeso& dlg) {
     m_intDestinoPeso = 1;
     struct Fin {
         clsComm& c;
-        ~Fin() {
-            c.m_intDestinoPeso = 0;
-            c.m_destinoDialogo = nullptr;
-        }
+        ~Fin() { c.OlvidaDialogo(); }
     } fin{*this};
     dlg.MostrarModal();
 }
@@ -780,23 +767,8 @@ void clsComm::RecalcularPeso(qint32 lngTPV, qint32 lngTicket, qint32 lngLinea, q
             const double pesoActual = vb::IsNull(pesoLinea) ? 0.0 : vb::CDbl(pesoLinea);
             QString visor = QString::number(pesoActual, 'g', 15);
             visor.replace(QLatin1Char('.'), QLocale().decimalPoint());
-            if (!PideNumeroTeclado(T("Introduzca el peso"), visor))
+            if (!PidePesoTeclado(T("Introduzca el peso"), visor, peso))
                 return;
-            const double valor = ValNumero(visor);
-            if (valor > kPesoMaximoManual) {
-                MensajeUsuario(QStringLiteral("No puedes introducir un peso superior a 1000 KG"),
-                               prompts::vbExclamation);
-                return;
-            }
-            if (valor < 0) {
-                MensajeUsuario(QStringLiteral("No puedes introducir un peso negativo"), prompts::vbExclamation);
-                return;
-            }
-            if (valor == 0) {
-                MensajeUsuario(QStringLiteral("No puedes introducir un peso de 0 KG"), prompts::vbExclamation);
-                return;
-            }
-            peso = valor;
             importe = Redondear(peso * precio, 2);
             aceptado = true;
         }
@@ -825,14 +797,28 @@ void clsComm::RecalcularPeso(qint32 lngTPV, qint32 lngTicket, qint32 lngLinea, q
     } catch (const program::Ended&) {
         throw;
     } catch (...) {
-        m_intDestinoPeso = 0;
-        m_destinoDialogo = nullptr;
+        OlvidaDialogo();
         MensajeUsuario(vb::CurrentError().description(), prompts::vbExclamation);
     }
 }
 
-bool clsComm::PideNumeroTeclado(const QString& descripcion, QString& visor) {
-    return frmCalc::Pedir(descripcion, visor);
+bool clsComm::PidePesoTeclado(const QString& descripcion, QString visor, double& peso) {
+    if (!frmCalc::Pedir(descripcion, visor))
+        return false;
+    const double valor = ValNumero(visor);
+    QString rechazo;
+    if (valor > kPesoMaximoManual)
+        rechazo = QStringLiteral("No puedes introducir un peso superior a 1000 KG");
+    else if (valor < 0)
+        rechazo = QStringLiteral("No puedes introducir un peso negativo");
+    else if (valor == 0)
+        rechazo = QStringLiteral("No puedes introducir un peso de 0 KG");
+    if (!rechazo.isEmpty()) {
+        MensajeUsuario(rechazo, prompts::vbExclamation);
+        return false;
+    }
+    peso = valor;
+    return true;
 }
 
 // ---------------------------------------------------------------------------------------------

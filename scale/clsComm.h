@@ -133,8 +133,11 @@ private:
     void ParaTimer();
     // Shows the re-weigh window with every changed continuous weight going to it.
     void MostrarConPesoEnVivo(frmRecalcularPeso& dlg);
-    // Reads a number on the keypad: false when cancelled; the display's text in visor.
-    bool PideNumeroTeclado(const QString& descripcion, QString& visor);
+    // The continuous weight goes to the main window again, not to a re-weigh window.
+    void OlvidaDialogo();
+    // Reads a weight on the keypad, which starts showing `visor`: false when cancelled, or when the
+    // weight is over 1000 kg, negative or 0 (the user is told which).
+    bool PidePesoTeclado(const QString& descripcion, QString visor, double& peso);
 
     SerialPort m_puerto;
     double m_dblUltimoPeso = 0;

@@ -208,24 +208,12 @@ void frmRecalcularPeso::ctrAceptar_Click() {
         manual = true;
     }
     if (manual) {
-        QString visor = QStringLiteral("1");
-        if (!m_comm.PideNumeroTeclado(T(QStringLiteral("Introduzca el Peso")) + QString(8, QLatin1Char(' ')) +
-                                          T(QStringLiteral("(en Kg.)")),
-                                      visor))
+        double valor = 0;
+        // A weight out of range leaves the window open with the weight it had.
+        if (!m_comm.PidePesoTeclado(T(QStringLiteral("Introduzca el Peso")) + QString(8, QLatin1Char(' ')) +
+                                        T(QStringLiteral("(en Kg.)")),
+                                    QStringLiteral("1"), valor))
             return;
-        const double valor = ValNumero(visor);
-        QString rechazo;
-        if (valor > 1000)
-            rechazo = QStringLiteral("No puedes introducir un peso superior a 1000 KG");
-        else if (valor < 0)
-            rechazo = QStringLiteral("No puedes introducir un peso negativo");
-        else if (valor == 0)
-            rechazo = QStringLiteral("No puedes introducir un peso de 0 KG");
-        if (!rechazo.isEmpty()) {
-            // The window stays open with the weight it had.
-            MensajeUsuario(rechazo, prompts::vbExclamation);
-            return;
-        }
         setPeso(valor);
     } else {
         // In request mode nothing keeps the weight up to date: ask the scale now.
