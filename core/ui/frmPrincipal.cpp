@@ -215,7 +215,7 @@ void frmPrincipal::AnadirLog(const QString& strConcepto) {
 
 // ---- Tray ----
 void frmPrincipal::MuestraIconoTareas(bool blnConexionOk) {
-    try {
+    trapa(QStringLiteral("frmPrincipal.MuestraIconoTareas"), [&] {
         m_iconoConectado = blnConexionOk;
         const QIcon icono = caras::iconoBandeja(blnConexionOk);
         setWindowIcon(icono);
@@ -224,11 +224,7 @@ void frmPrincipal::MuestraIconoTareas(bool blnConexionOk) {
         barEstado->setIcon(icono);
         barEstado->setToolTip(blnConexionOk ? QStringLiteral("Tarvolin") : QStringLiteral("Tarvolin - SIN CONEXIÓN"));
         barEstado->show();
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        ControlErrores(QStringLiteral("frmPrincipal.MuestraIconoTareas"), true, vb::CurrentError());
-    }
+    });
 }
 
 void frmPrincipal::QuitaIconoBandeja() {
@@ -359,7 +355,7 @@ void frmPrincipal::setWeightLabel(WeightLabel which, const QString& caption, boo
 }
 
 void frmPrincipal::FinalizarProgramaYDescargarFormularios(bool blnRestart) {
-    try {
+    trapa(QStringLiteral("frmPrincipal.FinalizarProgramaYDescargarFormularios"), [&] {
         AnadirLog(QStringLiteral("Fin Tarvolin"));
         QuitaIconoBandeja();
         if (blnRestart) {
@@ -369,11 +365,7 @@ void frmPrincipal::FinalizarProgramaYDescargarFormularios(bool blnRestart) {
         }
         tmrFinalizarPrograma->setInterval(500);
         tmrFinalizarPrograma->setEnabled(true);
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        ControlErrores(QStringLiteral("frmPrincipal.FinalizarProgramaYDescargarFormularios"), true, vb::CurrentError());
-    }
+    });
 }
 
 void frmPrincipal::onTmrFinalizarPrograma() {
@@ -382,13 +374,7 @@ void frmPrincipal::onTmrFinalizarPrograma() {
 }
 
 void frmPrincipal::onTmrBalanzaContinuo() {
-    try {
-        objComm().commBalanzaContinuoOnComm(true);
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        ControlErrores(QStringLiteral("frmPrincipal.tmrBalanzaContinuo_Timer"), true, vb::CurrentError());
-    }
+    trapa(QStringLiteral("frmPrincipal.tmrBalanzaContinuo_Timer"), [] { objComm().commBalanzaContinuoOnComm(true); });
 }
 
 void frmPrincipal::onTmrIntentoConexion() {
@@ -411,16 +397,12 @@ void frmPrincipal::onTmrIntentoAperturaSocket() {
 }
 
 void frmPrincipal::InicializaConexiones() {
-    try {
+    trapa(kProcConexiones, [this] {
         if (ConectaBBDD())
             InicializaConexionesAfter();
         else
             tmrIntentoConexion->setEnabled(true);
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        ControlErrores(kProcConexiones, true, vb::CurrentError());
-    }
+    });
 }
 
 void frmPrincipal::InicializaConexionesAfter() {
