@@ -18,12 +18,14 @@
 #include "core/clsParametros.h"
 #include "platform/Clock.h"
 #include "platform/Program.h"
+#include "platform/Prompts.h"
 #include "platform/Registry.h"
 #include "testsupport/TestEnv.h"
 
 #include <QPair>
 #include <QTimer>
 #include <gtest/gtest.h>
+#include <memory>
 
 namespace coretest {
 
@@ -162,6 +164,33 @@ private:
     }
     QString m_db;
     bool m_ok = false;
+};
+
+// A fixture on a connected core of its own: scripted prompts, and m_core on a scratch database
+// named after `prefijo` with `sqlInicial` run on it. Tests skip without MariaDB.
+class ConnectedCoreTest : public ::testing::Test {
+protected:
+    ConnectedCoreTest(QString prefijo, QString sqlInicial)
+        : m_prefijo(std::move(prefijo)), m_sqlInicial(std::move(sqlInicial)) {}
+
+    void SetUp() override {
+        TARVOLIN_REQUIRE_DATABASE();
+        prompts::install(&m_prompts);
+        m_core = std::make_unique<ConnectedCore>(m_prefijo, m_sqlInicial);
+        ASSERT_TRUE(m_core->ok());
+    }
+    void TearDown() override {
+        m_core.reset();
+        prompts::install(nullptr);
+    }
+    // True once SetUp has connected (for fixtures that add their own steps after it).
+    bool conectado() const { return m_core && m_core->ok(); }
+
+    prompts::ScriptedPrompts m_prompts;
+    std::unique_ptr<ConnectedCore> m_core;
+
+private:
+    QString m_prefijo, m_sqlInicial;
 };
 
 // The main window's reconnect timer, for tests that lose the link: a real QTimer that the core

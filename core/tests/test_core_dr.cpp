@@ -5,26 +5,16 @@
 
 namespace {
 
-class QueryHelper : public ::testing::Test {
+class QueryHelper : public coretest::ConnectedCoreTest {
 protected:
-    void SetUp() override {
-        TARVOLIN_REQUIRE_DATABASE();
-        prompts::install(&m_prompts);
-        m_core = std::make_unique<coretest::ConnectedCore>(
-            "core_dr", "create table t (id int primary key, n int, big bigint, dec_ decimal(10,2), f double, "
-                       "b tinyint(1), bt bit(1), d date, dt datetime, s varchar(20), tx text);"
-                       "insert into t values (1, 5, 9000000000, 12.50, 0.25, 1, b'1', '2024-02-29', "
-                       "'2024-02-29 13:14:15', 'uno', 'largo'),"
-                       "(2, null, null, null, null, null, null, null, null, null, null),"
-                       "(3, 7, 0, 0, 0, 0, b'0', null, null, '', '');");
-        ASSERT_TRUE(m_core->ok());
-    }
-    void TearDown() override {
-        m_core.reset();
-        prompts::install(nullptr);
-    }
-    prompts::ScriptedPrompts m_prompts;
-    std::unique_ptr<coretest::ConnectedCore> m_core;
+    QueryHelper()
+        : ConnectedCoreTest("core_dr",
+                            "create table t (id int primary key, n int, big bigint, dec_ decimal(10,2), f double, "
+                            "b tinyint(1), bt bit(1), d date, dt datetime, s varchar(20), tx text);"
+                            "insert into t values (1, 5, 9000000000, 12.50, 0.25, 1, b'1', '2024-02-29', "
+                            "'2024-02-29 13:14:15', 'uno', 'largo'),"
+                            "(2, null, null, null, null, null, null, null, null, null, null),"
+                            "(3, 7, 0, 0, 0, 0, b'0', null, null, '', '');") {}
 };
 
 TEST_F(QueryHelper, RowsBecomeEntitiesInFieldOrderWithNullsByTypeAndTheTable) {

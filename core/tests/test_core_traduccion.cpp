@@ -100,28 +100,24 @@ TEST_F(Palabras, ALongTicketWordGivesDocumentoAndTheCacheKeepsBothResults) {
     EXPECT_EQ(TraduceLiteral("Sala y ticket"), "Sala y ticket");
 }
 
-class Idiomas : public ::testing::Test {
+class Idiomas : public coretest::ConnectedCoreTest {
 protected:
+    Idiomas()
+        : ConnectedCoreTest("core_idi",
+                            "insert into idiomes (idioma, `text`, traduccion) values "
+                            "(2, 'Mesa:', 'Table:'), (1, 'Salir', 'Fuera'), (2, '100%', 'hundred percent'),"
+                            "(2, '50 euros', 'WRONG'), (2, 'abc', 'WRONG'), (2, 'Nu<br>lo', NULL),"
+                            "(3, 'Hola', 'Hello<br>World<BR>again<Br>x'), (2, 'it''s', 'es ''eso''');"
+                            "insert into idiomas_literales (idioma, texto_original, texto_mostrar) values "
+                            "(2, 'Salir', 'Exit'), (2, 'Salir', 'Quit'), (2, 'Mesa:', 'Board:'), (3, 'Salir', NULL);") {
+    }
     void SetUp() override {
-        TARVOLIN_REQUIRE_DATABASE();
-        prompts::install(&m_prompts);
-        m_core = std::make_unique<coretest::ConnectedCore>(
-            "core_idi", "insert into idiomes (idioma, `text`, traduccion) values "
-                        "(2, 'Mesa:', 'Table:'), (1, 'Salir', 'Fuera'), (2, '100%', 'hundred percent'),"
-                        "(2, '50 euros', 'WRONG'), (2, 'abc', 'WRONG'), (2, 'Nu<br>lo', NULL),"
-                        "(3, 'Hola', 'Hello<br>World<BR>again<Br>x'), (2, 'it''s', 'es ''eso''');"
-                        "insert into idiomas_literales (idioma, texto_original, texto_mostrar) values "
-                        "(2, 'Salir', 'Exit'), (2, 'Salir', 'Quit'), (2, 'Mesa:', 'Board:'), (3, 'Salir', NULL);");
-        ASSERT_TRUE(m_core->ok());
+        ConnectedCoreTest::SetUp();
+        if (!conectado())
+            return;
         gintIdioma = gintIdiomaActual = 2;
         gintIdiomaSecundario = 3;
     }
-    void TearDown() override {
-        m_core.reset();
-        prompts::install(nullptr);
-    }
-    prompts::ScriptedPrompts m_prompts;
-    std::unique_ptr<coretest::ConnectedCore> m_core;
 };
 
 TEST_F(Idiomas, LookupsEscapeWildcardsFallBackToTheSecondLanguageAndAreCached) {
