@@ -283,11 +283,62 @@ void appendEscapado(clsStringBuilder& sb, QStringView text, QStringView antes = 
     sb.commitWrite(out);
 }
 
+void appendEntreComillas(clsStringBuilder& sb, QStringView text) {
+    sb.Append(u'"');
+    sb.Append(text);
+    sb.Append(u'"');
+}
+
+// The text in double quotes; when `escapar`, escaped as toUnicode (kUnicode) or as Encode does.
+template <bool kUnicode> void appendCitado(clsStringBuilder& sb, QStringView text, bool escapar) {
+    if (escapar)
+        appendEscapado<kUnicode>(sb, text, kComilla, kComilla);
+    else
+        appendEntreComillas(sb, text);
+}
+
+// One member or item written by `escribe`; when that raises a run-time error, what it wrote goes,
+// null stands in its place, and the error is reported under `procedimiento`.
+template <class Escribe> void escribeONull(clsStringBuilder& sb, const char* procedimiento, Escribe&& escribe) {
+    const qint32 marca = sb.Length();
+    std::optional<VBError> fallo;
+    try {
+        escribe();
+    } catch (...) {
+        fallo = vb::CurrentError();
+    }
+    if (fallo) {
+        sb.Remove(marca, sb.Length() - marca);
+        sb.Append("null"_L1);
+        reportar(procedimiento, *fallo);
+    }
+}
+
+// A public writing operation into a builder of its own: the text written, or "null" when it raises
+// a run-time error (reported under `procedimiento`).
+template <class Escribe> QString textoOReporta(const char* procedimiento, Escribe&& escribe) {
+    clsStringBuilder sb;
+    try {
+        escribe(sb);
+    } catch (...) {
+        reportar(procedimiento, vb::CurrentError());
+        return QStringLiteral("null");
+    }
+    return sb.toString();
+}
+
 // The value's text by the program's standard conversion; Null and Empty give "".
 QString textoDe(const Variant& v) {
     if (!v.isValid() || v.typeId() == QMetaType::Nullptr)
         return QString();
     return vb::CStr(v);
+}
+
+// "name":"value", both escaped as toUnicode when `escapar`.
+void appendParTexto(clsStringBuilder& sb, QStringView nombre, QStringView valor, bool escapar) {
+    appendCitado<true>(sb, nombre, escapar);
+    sb.Append(u':');
+    appendCitado<true>(sb, valor, escapar);
 }
 
 } // namespace
@@ -514,11 +565,52 @@ void clsJSON::skipChar(QStringView str, qsizetype& index) {
     }
 }
 
+template <char16_t kCierre, class Antes, class Anade>
+bool clsJSON::leeElementos(QStringView str, qsizetype& index, qsizetype ultima, Antes&& antes, Anade&& anade) {
+    int atascos = 0;
+    for (;;) {
+        skipChar(str, index);
+        if (index == ultima) {
+            if (++atascos > 5)
+                return false;
+        } else {
+            atascos = 0;
+        }
+        ultima = index;
+        const bool dentro = index < str.size();
+        if (dentro && str[index] == kCierre) {
+            ++index;
+            return false;
+        }
+        if (dentro && str[index] == u',') {
+            ++index;
+            skipChar(str, index);
+        } else if (!dentro) {
+            queja(QString("Missing '"_L1) + QChar(kCierre) + "': "_L1 + derecha(str, 20));
+            return false;
+        }
+        antes();
+        m_errorPendiente.reset();
+        Variant value;
+        try {
+            value = parseValue(str, index);
+        } catch (...) {
+            m_errorPendiente = vb::CurrentError();
+        }
+        try {
+            anade(std::move(value));
+        } catch (...) {
+            m_errorPendiente = vb::CurrentError();
+        }
+        if (m_errorPendiente)
+            return true;
+    }
+}
+
 std::shared_ptr<vb::Dictionary> clsJSON::parseObject(QStringView str, qsizetype& index) {
     Nivel nivel(m_nivel);
     auto dic = std::make_shared<vb::Dictionary>();
-    qsizetype ultima = index;
-    int atascos = 0;
+    const qsizetype inicio = index;
     skipChar(str, index);
     if (index >= str.size() || str[index] != u'{') {
         queja("Invalid Object at position "_L1 + posicion(index) + " : "_L1 + medio(str, index, kMaxExtracto));
@@ -526,95 +618,27 @@ std::shared_ptr<vb::Dictionary> clsJSON::parseObject(QStringView str, qsizetype&
     }
     ++index;
     QString key;
-    for (;;) {
-        skipChar(str, index);
-        if (index == ultima) {
-            if (++atascos > 5)
-                return dic;
-        } else {
-            atascos = 0;
-        }
-        ultima = index;
-        const bool dentro = index < str.size();
-        if (dentro && str[index] == u'}') {
-            ++index;
-            return dic;
-        }
-        if (dentro && str[index] == u',') {
-            ++index;
-            skipChar(str, index);
-        } else if (!dentro) {
-            queja("Missing '}': "_L1 + derecha(str, 20));
-            return dic;
-        }
-        key = parseKey(str, index);
-        m_errorPendiente.reset();
-        Variant value;
-        try {
-            value = parseValue(str, index);
-        } catch (...) {
-            m_errorPendiente = vb::CurrentError();
-        }
-        try {
-            dic->Add(key, std::move(value));
-        } catch (...) {
-            m_errorPendiente = vb::CurrentError();
-        }
-        if (m_errorPendiente)
-            break;
-    }
-    queja(m_errorPendiente->description() + ": "_L1 + key.left(kMaxExtracto));
+    const bool error = leeElementos<u'}'>(
+        str, index, inicio, [&] { key = parseKey(str, index); },
+        [&](Variant&& value) { dic->Add(key, std::move(value)); });
+    if (error)
+        queja(m_errorPendiente->description() + ": "_L1 + key.left(kMaxExtracto));
     return dic;
 }
 
 std::shared_ptr<vb::Collection> clsJSON::parseArray(QStringView str, qsizetype& index) {
     Nivel nivel(m_nivel);
     auto col = std::make_shared<vb::Collection>();
-    int atascos = 0;
     skipChar(str, index);
     if (index >= str.size() || str[index] != u'[') {
         queja("Invalid Array at position "_L1 + posicion(index) + " : "_L1 + medio(str, index, 20));
         return col;
     }
     ++index;
-    qsizetype ultima = index;
-    for (;;) {
-        skipChar(str, index);
-        if (index == ultima) {
-            if (++atascos > 5)
-                return col;
-        } else {
-            atascos = 0;
-        }
-        ultima = index;
-        const bool dentro = index < str.size();
-        if (dentro && str[index] == u']') {
-            ++index;
-            return col;
-        }
-        if (dentro && str[index] == u',') {
-            ++index;
-            skipChar(str, index);
-        } else if (!dentro) {
-            queja("Missing ']': "_L1 + derecha(str, 20));
-            return col;
-        }
-        m_errorPendiente.reset();
-        Variant value;
-        try {
-            value = parseValue(str, index);
-        } catch (...) {
-            m_errorPendiente = vb::CurrentError();
-        }
-        try {
-            col->Add(std::move(value));
-        } catch (...) {
-            m_errorPendiente = vb::CurrentError();
-        }
-        if (m_errorPendiente)
-            break;
-    }
-    queja(m_errorPendiente->description() + ": "_L1 + medio(str, index, 20));
+    const bool error = leeElementos<u']'>(
+        str, index, index, [] {}, [&](Variant&& value) { col->Add(std::move(value)); });
+    if (error)
+        queja(m_errorPendiente->description() + ": "_L1 + medio(str, index, 20));
     return col;
 }
 
@@ -837,27 +861,37 @@ QString clsJSON::Encode(const Variant& text) {
     return sb.toString();
 }
 
+// Inlined into its callers, so that nesting costs no more calls than the containers' own.
+[[gnu::always_inline]] inline bool clsJSON::writeContenedor(clsStringBuilder& sb, const vb::Object* obj, bool uni,
+                                                            int nivel) {
+    switch (claseDe(obj)) {
+    case Clase::Diccionario:
+        writeDictionary(sb, static_cast<const vb::Dictionary*>(obj), uni, nivel);
+        return true;
+    case Clase::Entidad:
+        writeEntity(sb, static_cast<const vb::entidadGenerica*>(obj), uni, nivel);
+        return true;
+    case Clase::Coleccion:
+    case Clase::ColeccionGenerica:
+        writeCollection(sb, *obj, uni, nivel);
+        return true;
+    default:
+        return false;
+    }
+}
+
+[[gnu::always_inline]] inline void clsJSON::writeObjeto(clsStringBuilder& sb, const vb::Object* obj, bool uni,
+                                                        int nivel) {
+    if (!writeContenedor(sb, obj, uni, nivel))
+        vb::Raise(obj ? 438 : 91);
+}
+
 void clsJSON::writeValue(clsStringBuilder& sb, const Variant& v, bool uni, int nivel) {
     const int t = v.typeId();
     if (t == idObjeto()) {
-        const vb::Object* obj = objetoDe(v);
-        switch (claseDe(obj)) {
-        case Clase::Diccionario:
-            writeDictionary(sb, static_cast<const vb::Dictionary*>(obj), uni, nivel);
-            return;
-        case Clase::Entidad:
-            writeEntity(sb, static_cast<const vb::entidadGenerica*>(obj), uni, nivel);
-            return;
-        case Clase::Coleccion:
-        case Clase::ColeccionGenerica:
-            writeCollection(sb, *obj, uni, nivel);
-            return;
-        default:
-            sb.Append(u'"');
-            sb.Append(vb::TypeName(v));
-            sb.Append(u'"');
-            return;
-        }
+        if (!writeContenedor(sb, objetoDe(v), uni, nivel))
+            appendEntreComillas(sb, vb::TypeName(v));
+        return;
     }
     switch (t) {
     case QMetaType::UnknownType:
@@ -874,18 +908,10 @@ void clsJSON::writeValue(clsStringBuilder& sb, const Variant& v, bool uni, int n
     case QMetaType::QDateTime:
     case QMetaType::QDate:
     case QMetaType::QTime:
-        sb.Append(u'"');
-        sb.Append(vb::CStr(v));
-        sb.Append(u'"');
+        appendEntreComillas(sb, vb::CStr(v));
         return;
     case QMetaType::QString:
-        if (uni) {
-            appendEscapado<false>(sb, *static_cast<const QString*>(v.constData()), kComilla, kComilla);
-        } else {
-            sb.Append(u'"');
-            sb.Append(*static_cast<const QString*>(v.constData()));
-            sb.Append(u'"');
-        }
+        appendCitado<false>(sb, *static_cast<const QString*>(v.constData()), uni);
         return;
     case QMetaType::QVariantList:
         writeArray(sb, *static_cast<const QVariantList*>(v.constData()), uni, nivel);
@@ -922,6 +948,7 @@ void clsJSON::writeArray(clsStringBuilder& sb, const QVariantList& list, bool un
 
 void clsJSON::writeScalarQuoted(clsStringBuilder& sb, const Variant& v, int t, bool uni) {
     const QString texto = t == QMetaType::QString ? *static_cast<const QString*>(v.constData()) : textoDe(v);
+    // appendCitado spelt out: on the writer's busiest path the compiler makes leaner code of it so.
     if (uni) {
         appendEscapado<true>(sb, texto, kComilla, kComilla);
     } else {
@@ -934,23 +961,8 @@ void clsJSON::writeScalarQuoted(clsStringBuilder& sb, const Variant& v, int t, b
 void clsJSON::writeMember(clsStringBuilder& sb, const Variant& v, bool uni, int nivel) {
     const int t = v.typeId();
     if (t == idObjeto()) {
-        const vb::Object* obj = objetoDe(v);
-        switch (claseDe(obj)) {
-        case Clase::Diccionario:
-            writeDictionary(sb, static_cast<const vb::Dictionary*>(obj), uni, nivel);
-            return;
-        case Clase::Entidad:
-            writeEntity(sb, static_cast<const vb::entidadGenerica*>(obj), uni, nivel);
-            return;
-        case Clase::Coleccion:
-        case Clase::ColeccionGenerica:
-            writeCollection(sb, *obj, uni, nivel);
-            return;
-        case Clase::Ninguno:
-            vb::Raise(91);
-        default:
-            vb::Raise(438);
-        }
+        writeObjeto(sb, objetoDe(v), uni, nivel);
+        return;
     }
     switch (t) {
     case QMetaType::Double: {
@@ -968,10 +980,7 @@ void clsJSON::writeMember(clsStringBuilder& sb, const Variant& v, bool uni, int 
     case QMetaType::QDate:
     case QMetaType::QTime: {
         const QDateTime fecha = vb::CDate(v);
-        sb.Append(u'"');
-        if (fecha.isValid())
-            sb.Append(fecha.date().toString(QStringLiteral("yyyy-MM-dd")));
-        sb.Append(u'"');
+        appendEntreComillas(sb, fecha.isValid() ? fecha.date().toString(QStringLiteral("yyyy-MM-dd")) : QString());
         return;
     }
     default:
@@ -1000,18 +1009,7 @@ void clsJSON::writeDictionary(clsStringBuilder& sb, const vb::Dictionary* d, boo
             sb.Append(keys[i]);
             sb.Append("\":"_L1);
         }
-        const qint32 marca = sb.Length();
-        std::optional<VBError> fallo;
-        try {
-            writeMember(sb, d->at(i), uni, nivel);
-        } catch (...) {
-            fallo = vb::CurrentError();
-        }
-        if (fallo) {
-            sb.Remove(marca, sb.Length() - marca);
-            sb.Append("null"_L1);
-            reportar("DictionaryToJson", *fallo);
-        }
+        escribeONull(sb, "DictionaryToJson", [&] { writeMember(sb, d->at(i), uni, nivel); });
     }
     sb.Append(u'}');
 }
@@ -1046,47 +1044,22 @@ void clsJSON::writeCollection(clsStringBuilder& sb, const vb::Object& obj, bool 
     for (size_t i = 0; i < cuenta; ++i) {
         if (i > 0)
             sb.Append(u',');
-        const qint32 marca = sb.Length();
-        std::optional<VBError> fallo;
-        try {
+        escribeONull(sb, "CollectionToJson", [&] {
             if (entidades)
                 writeEntity(sb, (*entidades)[i].get(), uni, nivel);
             else
                 writeItem(sb, (*items)[i], uni, nivel);
-        } catch (...) {
-            fallo = vb::CurrentError();
-        }
-        if (fallo) {
-            sb.Remove(marca, sb.Length() - marca);
-            sb.Append("null"_L1);
-            reportar("CollectionToJson", *fallo);
-        }
+        });
     }
     sb.Append(u']');
 }
 
 void clsJSON::writeItem(clsStringBuilder& sb, const Variant& v, bool uni, int nivel) {
     const int t = v.typeId();
-    if (t == idObjeto()) {
-        const vb::Object* obj = objetoDe(v);
-        switch (claseDe(obj)) {
-        case Clase::Diccionario:
-            writeDictionary(sb, static_cast<const vb::Dictionary*>(obj), uni, nivel);
-            return;
-        case Clase::Entidad:
-            writeEntity(sb, static_cast<const vb::entidadGenerica*>(obj), uni, nivel);
-            return;
-        case Clase::Coleccion:
-        case Clase::ColeccionGenerica:
-            writeCollection(sb, *obj, uni, nivel);
-            return;
-        case Clase::Ninguno:
-            vb::Raise(91);
-        default:
-            vb::Raise(438);
-        }
-    }
-    writeScalarQuoted(sb, v, t, uni);
+    if (t == idObjeto())
+        writeObjeto(sb, objetoDe(v), uni, nivel);
+    else
+        writeScalarQuoted(sb, v, t, uni);
 }
 
 void clsJSON::writeEntity(clsStringBuilder& sb, const vb::entidadGenerica* e, bool uni, int nivel) {
@@ -1106,54 +1079,32 @@ QString clsJSON::toString(const Variant& value, bool bConvertToUnicode) {
 }
 
 QString clsJSON::IEntidadToJson(const vb::EntidadPtr& e, bool bConvertToUnicode) {
-    clsStringBuilder sb;
-    try {
+    return textoOReporta("IEntidadToJson", [&](clsStringBuilder& sb) {
         if (!e)
             vb::Raise(91);
         writeDictionary(sb, basLegacyFunctions::GetDiccionario(vb::FromObject(e)).get(), bConvertToUnicode, 0);
-    } catch (...) {
-        reportar("IEntidadToJson", vb::CurrentError());
-        return QStringLiteral("null");
-    }
-    return sb.toString();
+    });
 }
 
 QString clsJSON::EntidadGenericaToJson(const vb::EntidadPtr& e, bool bConvertToUnicode) {
-    clsStringBuilder sb;
-    try {
-        writeEntity(sb, e.get(), bConvertToUnicode, 0);
-    } catch (...) {
-        reportar("EntidadGenericaToJson", vb::CurrentError());
-        return QStringLiteral("null");
-    }
-    return sb.toString();
+    return textoOReporta("EntidadGenericaToJson",
+                         [&](clsStringBuilder& sb) { writeEntity(sb, e.get(), bConvertToUnicode, 0); });
 }
 
 QString clsJSON::CollectionToJson(const Variant& c, bool bConvertToUnicode) {
-    clsStringBuilder sb;
-    try {
+    return textoOReporta("CollectionToJson", [&](clsStringBuilder& sb) {
         if (!vb::IsObject(c))
             vb::Raise(424);
-        const vb::Object* obj = objetoDe(c);
-        if (!obj)
-            return QStringLiteral("null");
-        writeCollection(sb, *obj, bConvertToUnicode, 0);
-    } catch (...) {
-        reportar("CollectionToJson", vb::CurrentError());
-        return QStringLiteral("null");
-    }
-    return sb.toString();
+        if (const vb::Object* obj = objetoDe(c))
+            writeCollection(sb, *obj, bConvertToUnicode, 0);
+        else
+            sb.Append("null"_L1);
+    });
 }
 
 QString clsJSON::DictionaryToJson(const std::shared_ptr<vb::Dictionary>& d, bool bConvertToUnicode) {
-    clsStringBuilder sb;
-    try {
-        writeDictionary(sb, d.get(), bConvertToUnicode, 0);
-    } catch (...) {
-        reportar("DictionaryToJson", vb::CurrentError());
-        return QStringLiteral("null");
-    }
-    return sb.toString();
+    return textoOReporta("DictionaryToJson",
+                         [&](clsStringBuilder& sb) { writeDictionary(sb, d.get(), bConvertToUnicode, 0); });
 }
 
 void clsJSON::writeRecordsWrapper(clsStringBuilder& sb, QStringView records, qint64 count) {
@@ -1179,17 +1130,7 @@ QString clsJSON::StringToJSON(const QString& st, bool bConvertToUnicode) {
         for (qsizetype i = 0; i < campos.size(); i += 2) {
             if (i > 0)
                 sb.Append(u',');
-            sb.Append(u'"');
-            if (bConvertToUnicode)
-                appendUnicode(sb, campos[i]);
-            else
-                sb.Append(campos[i]);
-            sb.Append("\":\""_L1);
-            if (bConvertToUnicode)
-                appendUnicode(sb, campos[i + 1]);
-            else
-                sb.Append(campos[i + 1]);
-            sb.Append(u'"');
+            appendParTexto(sb, campos[i], campos[i + 1], bConvertToUnicode);
         }
         sb.Append(u'}');
     }
@@ -1215,11 +1156,7 @@ QString clsJSON::RStoJSON(ado::Recordset* rs, bool blnAddRecordsYRecordCount, bo
                 const ado::Field& campo = rs->Fields(i);
                 if (i > 0)
                     sb.Append(u',');
-                sb.Append(u'"');
-                appendUnicode(sb, campo.Name);
-                sb.Append("\":\""_L1);
-                appendUnicode(sb, textoDe(campo.Value));
-                sb.Append(u'"');
+                appendParTexto(sb, campo.Name, textoDe(campo.Value), true);
             }
             sb.Append(u'}');
             rs->MoveNext();

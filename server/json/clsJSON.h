@@ -83,11 +83,23 @@ private:
     Variant parseNull(QStringView str, qsizetype& index);
     QString parseKey(QStringView str, qsizetype& index);
     static void skipChar(QStringView str, qsizetype& index);
+    // The members of an object or the items of an array, from just after the opening character:
+    // antes() reads what comes before a value (an object's key), then the value read is handed to
+    // anade(). Ends at kCierre, at the end of the text (with a complaint), after six rounds that
+    // do not move, or at a run-time error: then true, with the error in m_errorPendiente for the
+    // caller's complaint. `ultima` is where the last round started.
+    template <char16_t kCierre, class Antes, class Anade>
+    bool leeElementos(QStringView str, qsizetype& index, qsizetype ultima, Antes&& antes, Anade&& anade);
     void queja(const QString& linea);
     void empezarLectura();
 
     // Writer: every public writing operation builds into one builder and passes it down.
     void writeValue(clsStringBuilder& sb, const Variant& value, bool uni, int nivel);
+    // A dictionary, an entity or a collection; false, with nothing written, for any other object
+    // (Nothing included).
+    bool writeContenedor(clsStringBuilder& sb, const vb::Object* obj, bool uni, int nivel);
+    // The same for a member or an item: Nothing is error 91, any other object error 438.
+    void writeObjeto(clsStringBuilder& sb, const vb::Object* obj, bool uni, int nivel);
     void writeArray(clsStringBuilder& sb, const QVariantList& list, bool uni, int nivel);
     void writeDictionary(clsStringBuilder& sb, const vb::Dictionary* d, bool uni, int nivel);
     void writeMember(clsStringBuilder& sb, const Variant& v, bool uni, int nivel); // a dictionary's value
