@@ -76,15 +76,6 @@ bool EntradaManualPermitida(qint32 p, bool abono) {
     }
 }
 
-// A number formatted with a VB mask, with the regional decimal sign.
-QString FormatoRegional(double valor, const QString& mascara) {
-    QString t = FormatNumero(valor, mascara);
-    const QString dec = QLocale().decimalPoint();
-    if (dec != QLatin1String("."))
-        t.replace(QLatin1Char('.'), dec);
-    return t;
-}
-
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -829,6 +820,14 @@ std::unique_ptr<clsComm>& instanciaComm() {
     return instancia;
 }
 } // namespace
+
+QString FormatoRegional(double valor, const QString& mascara) {
+    QString t = FormatNumero(valor, mascara);
+    const QString dec = QLocale().decimalPoint();
+    if (dec != QLatin1String("."))
+        t.replace(QLatin1Char('.'), dec);
+    return t;
+}
 
 clsComm& objComm() {
     std::unique_ptr<clsComm>& instancia = instanciaComm();

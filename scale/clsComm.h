@@ -153,4 +153,7 @@ private:
 
 // The single scale object, created on first use.
 clsComm& objComm();
+
+// A number formatted with a VB mask (basFuncionesComunes::FormatNumero), with the regional decimal sign.
+QString FormatoRegional(double valor, const QString& mascara);
 void resetObjCommForTests();

@@ -22,14 +22,6 @@ QString T(const QString& texto) {
     return TraduceLiteral(texto);
 }
 
-QString FormatoRegional(double valor, const QString& mascara) {
-    QString t = FormatNumero(valor, mascara);
-    const QString dec = QLocale().decimalPoint();
-    if (dec != QLatin1String("."))
-        t.replace(QLatin1Char('.'), dec);
-    return t;
-}
-
 QLabel* Etiqueta(QWidget* padre, const QString& texto, const QRect& donde, const QString& fuente, int puntos,
                  bool negrita, Qt::Alignment alineacion) {
     auto* l = new QLabel(texto, padre);
