@@ -367,49 +367,40 @@ private:
         return ind != SQL_NULL_DATA;
     }
 
-    // Text in pieces until the driver has no more: nothing added, nothing lost.
-    bool getText(SQLUSMALLINT col, QString& out) {
-        out.clear();
-        std::vector<SQLWCHAR> buf(4096);
+    // A long value in pieces until the driver has no more: nothing added, nothing lost. Each piece
+    // goes to add(data, count of T), `reserva` places of buf kept for the driver's terminating NUL.
+    // False for NULL.
+    template <class T, class Add>
+    bool getPieces(SQLUSMALLINT col, SQLSMALLINT cType, std::vector<T>& buf, qsizetype reserva, Add&& add) {
         for (;;) {
             SQLLEN ind = 0;
-            const SQLRETURN rc =
-                SQLGetData(m_stmt, col, SQL_C_WCHAR, buf.data(), SQLLEN(buf.size() * sizeof(SQLWCHAR)), &ind);
+            const SQLRETURN rc = SQLGetData(m_stmt, col, cType, buf.data(), SQLLEN(buf.size() * sizeof(T)), &ind);
             if (rc == SQL_NO_DATA)
                 return true;
             if (!SQL_SUCCEEDED(rc))
                 fail();
             if (ind == SQL_NULL_DATA)
                 return false;
-            const qsizetype room = qsizetype(buf.size()) - 1; // one place for the terminating NUL
+            const qsizetype room = qsizetype(buf.size()) - reserva;
             qsizetype got = room;
-            if (ind != SQL_NO_TOTAL && ind / qsizetype(sizeof(SQLWCHAR)) <= room)
-                got = ind / qsizetype(sizeof(SQLWCHAR));
-            out += fromWide(buf.data(), got);
+            if (ind != SQL_NO_TOTAL && ind / qsizetype(sizeof(T)) <= room)
+                got = ind / qsizetype(sizeof(T));
+            add(buf.data(), got);
             if (rc == SQL_SUCCESS)
                 return true;
         }
     }
 
+    bool getText(SQLUSMALLINT col, QString& out) {
+        out.clear();
+        std::vector<SQLWCHAR> buf(4096);
+        return getPieces(col, SQL_C_WCHAR, buf, 1, [&](const SQLWCHAR* p, qsizetype n) { out += fromWide(p, n); });
+    }
+
     bool getBytes(SQLUSMALLINT col, QByteArray& out) {
         out.clear();
         std::vector<char> buf(8192);
-        for (;;) {
-            SQLLEN ind = 0;
-            const SQLRETURN rc = SQLGetData(m_stmt, col, SQL_C_BINARY, buf.data(), SQLLEN(buf.size()), &ind);
-            if (rc == SQL_NO_DATA)
-                return true;
-            if (!SQL_SUCCEEDED(rc))
-                fail();
-            if (ind == SQL_NULL_DATA)
-                return false;
-            qsizetype got = qsizetype(buf.size());
-            if (ind != SQL_NO_TOTAL && ind <= SQLLEN(buf.size()))
-                got = ind;
-            out.append(buf.data(), got);
-            if (rc == SQL_SUCCESS)
-                return true;
-        }
+        return getPieces(col, SQL_C_BINARY, buf, 0, [&](const char* p, qsizetype n) { out.append(p, n); });
     }
 
     Variant readValue(SQLUSMALLINT col, const Column& c) {
