@@ -18,6 +18,7 @@
 #include "scale/clsComm.h"
 #include "server/clsSocketFront.h"
 #include "server/frmComSocket.h"
+#include "testsupport/CupsCapture.h"
 #include "testsupport/TestEnv.h"
 
 #include <QCoreApplication>
@@ -31,64 +32,7 @@
 
 namespace servertest {
 
-// Each connection is one print job, complete when the printer side closes it.
-class Captura final : public QObject {
-public:
-    std::vector<QByteArray> trabajos;
-
-    Captura() {
-        m_servidor.listen(QHostAddress::LocalHost, 0);
-        connect(&m_servidor, &QTcpServer::newConnection, this, &Captura::onNuevaConexion);
-    }
-    quint16 puerto() const { return m_servidor.serverPort(); }
-    bool espera(size_t n) {
-        program::waitWhile([&] { return trabajos.size() < n; }, kEsperaMaximaMs);
-        return trabajos.size() >= n;
-    }
-
-private:
-    void onNuevaConexion() {
-        while (QTcpSocket* s = m_servidor.nextPendingConnection()) {
-            auto datos = std::make_shared<QByteArray>();
-            connect(s, &QTcpSocket::readyRead, this, [s, datos] { *datos += s->readAll(); });
-            connect(s, &QTcpSocket::disconnected, this, [this, s, datos] {
-                if (s->isOpen())
-                    *datos += s->readAll();
-                trabajos.push_back(*datos);
-                s->deleteLater();
-            });
-        }
-    }
-    QTcpServer m_servidor;
-};
-
-inline bool lpadmin(const QStringList& args) {
-    QProcess p;
-    p.start(QStringLiteral("lpadmin"), args);
-    return p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-}
-
-// A raw queue of the private cupsd that prints into a capture of this process.
-class ColaCaptura final {
-public:
-    ColaCaptura() {
-        static std::atomic<int> contador{0};
-        nombre = QStringLiteral("tarvolin_srv_%1_%2").arg(QCoreApplication::applicationPid()).arg(++contador);
-        creada = captura.puerto() != 0 &&
-                 lpadmin({"-p", nombre, "-E", "-v",
-                          QStringLiteral("socket://127.0.0.1:%1/?waiteof=false").arg(captura.puerto()), "-m", "raw"});
-    }
-    ~ColaCaptura() {
-        if (creada)
-            lpadmin({"-x", nombre});
-    }
-    ColaCaptura(const ColaCaptura&) = delete;
-    ColaCaptura& operator=(const ColaCaptura&) = delete;
-
-    Captura captura;
-    QString nombre;
-    bool creada = false;
-};
+using ColaCaptura = testenv::ColaCaptura;
 
 // The scale settings the weighing reads (request mode, model 0, no manual entry).
 inline QList<QPair<QString, QString>> parametrosBalanza() {
@@ -116,7 +60,7 @@ protected:
     void SetUp() override {
         TARVOLIN_REQUIRE_DATABASE();
         TARVOLIN_REQUIRE_CUPS();
-        cola = std::make_unique<ColaCaptura>();
+        cola = std::make_unique<ColaCaptura>(QStringLiteral("tarvolin_srv"));
         ASSERT_TRUE(cola->creada);
 
         coretest::ConnectedCoreOptions o;
