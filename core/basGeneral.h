@@ -2,6 +2,7 @@
 // The start-up module's globals and the services every subsystem calls: logging, the central
 // error handler, user messages, the database connections. Main() itself lives in core/ui.
 #include "platform/Ado.h"
+#include "platform/Program.h"
 #include "platform/VBError.h"
 #include "platform/Variant.h"
 #include <QDateTime>
@@ -139,6 +140,17 @@ void GrabaLogBBDD(const QString& strMensaje, int intNoUsado = 0);
 // With blnReconectar and an error a lost link can explain, closes both connections, enables the
 // reconnect timer and waits, running events, until blnConexionOk is true again (or the program ends).
 void ControlErrores(const QString& strProcedimiento, bool blnReconectar, const VBError& err);
+// Runs f; a run-time error inside it is handed to ControlErrores under that name (reconnection
+// allowed) and the caller goes on. Ending the program passes through.
+template <class F> void AtrapaErrores(const QString& strProcedimiento, F&& f) {
+    try {
+        f();
+    } catch (const program::Ended&) {
+        throw;
+    } catch (...) {
+        ControlErrores(strProcedimiento, true, vb::CurrentError());
+    }
+}
 // The error text of ControlErrores: "ERROR: " proc ": " description CR LF "(" number " - " source ")".
 QString TextoError(const QString& strProcedimiento, const VBError& err);
 // True when ControlErrores, asked to reconnect, closes the connections for this error.

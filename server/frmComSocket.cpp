@@ -30,16 +30,6 @@ const QString kClosed = QStringLiteral("closed");
 // A listen failure is reported once; while the port stays busy the retries only trace it.
 bool g_fallosEscuchaSeguidos = false;
 
-template <class F> void atrapa(const QString& procedimiento, F&& f) {
-    try {
-        f();
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        ControlErrores(procedimiento, true, vb::CurrentError());
-    }
-}
-
 QString texto(qint64 n) {
     return QString::number(n);
 }
@@ -176,7 +166,7 @@ quint16 frmComSocket::puertoEscucha() const {
 }
 
 void frmComSocket::Log(const QString& texto) {
-    atrapa(QStringLiteral("frmComSocket.Log"), [&] {
+    AtrapaErrores(QStringLiteral("frmComSocket.Log"), [&] {
         GrabaLog(texto + QStringLiteral(": ") + vb::CStr(Variant(basFuncionesComunes::Segundos())));
         if (gblnInstal && m_ventana) {
             m_ventana->anade(texto);
@@ -244,7 +234,7 @@ void frmComSocket::onConnectionRequest() {
         QTcpSocket* s = m_servidor->nextPendingConnection();
         if (!s)
             break;
-        atrapa(QStringLiteral("frmComSocket.socket_ConnectionRequest"), [&] {
+        AtrapaErrores(QStringLiteral("frmComSocket.socket_ConnectionRequest"), [&] {
             const QString requestID = texto(qint64(s->socketDescriptor()));
             Log(QStringLiteral("Connection request id ") + requestID + QStringLiteral(" from ") +
                 direccion(s->peerAddress()));
@@ -270,7 +260,7 @@ void frmComSocket::onConnectionRequest() {
 }
 
 void frmComSocket::socket_DataArrival(const ConexionPtr& c) {
-    atrapa(QStringLiteral("frmComSocket.socket_DataArrival"), [&] {
+    AtrapaErrores(QStringLiteral("frmComSocket.socket_DataArrival"), [&] {
         if (c->cerrada || !c->socket->isOpen())
             return;
         setEstadoSocket(c->indice, kDataArrival);
@@ -294,7 +284,7 @@ void frmComSocket::socket_DataArrival(const ConexionPtr& c) {
 }
 
 void frmComSocket::onSilencio(const ConexionPtr& c) {
-    atrapa(QStringLiteral("frmComSocket.socket_DataArrival"), [&] {
+    AtrapaErrores(QStringLiteral("frmComSocket.socket_DataArrival"), [&] {
         if (!c->cerrada && !c->lector.vacio())
             encola(c, c->lector.toma());
     });
@@ -365,7 +355,7 @@ void frmComSocket::socket_SendProgress(const ConexionPtr& c, qint64 bytesSent) {
 }
 
 void frmComSocket::socket_SendComplete(const ConexionPtr& c) {
-    atrapa(QStringLiteral("frmComSocket.socket_SendComplete"), [&] {
+    AtrapaErrores(QStringLiteral("frmComSocket.socket_SendComplete"), [&] {
         Log(QStringLiteral("Envio completo index:") + texto(c->indice));
         c->enviando = false;
         if (c->cerrada)
@@ -386,7 +376,7 @@ void frmComSocket::socket_SendComplete(const ConexionPtr& c) {
 }
 
 void frmComSocket::socket_Close(const ConexionPtr& c) {
-    atrapa(QStringLiteral("frmComSocket.socket_Close"), [&] {
+    AtrapaErrores(QStringLiteral("frmComSocket.socket_Close"), [&] {
         Log(QStringLiteral("Connection closed: ") + c->ip);
         if (c->cerrada)
             return;

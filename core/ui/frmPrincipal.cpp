@@ -31,17 +31,6 @@ namespace {
 
 constexpr int kEstiloPregunta = prompts::vbYesNo | prompts::vbQuestion; // 36
 
-// Traps a step's run-time error: reported, and the caller goes on.
-template <class F> void trapa(const QString& procedimiento, F&& f) {
-    try {
-        f();
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        ControlErrores(procedimiento, true, vb::CurrentError());
-    }
-}
-
 const QString kProcConexiones = QStringLiteral("frmPrincipal.InicializaConexiones");
 
 } // namespace
@@ -215,7 +204,7 @@ void frmPrincipal::AnadirLog(const QString& strConcepto) {
 
 // ---- Tray ----
 void frmPrincipal::MuestraIconoTareas(bool blnConexionOk) {
-    trapa(QStringLiteral("frmPrincipal.MuestraIconoTareas"), [&] {
+    AtrapaErrores(QStringLiteral("frmPrincipal.MuestraIconoTareas"), [&] {
         m_iconoConectado = blnConexionOk;
         const QIcon icono = caras::iconoBandeja(blnConexionOk);
         setWindowIcon(icono);
@@ -355,7 +344,7 @@ void frmPrincipal::setWeightLabel(WeightLabel which, const QString& caption, boo
 }
 
 void frmPrincipal::FinalizarProgramaYDescargarFormularios(bool blnRestart) {
-    trapa(QStringLiteral("frmPrincipal.FinalizarProgramaYDescargarFormularios"), [&] {
+    AtrapaErrores(QStringLiteral("frmPrincipal.FinalizarProgramaYDescargarFormularios"), [&] {
         AnadirLog(QStringLiteral("Fin Tarvolin"));
         QuitaIconoBandeja();
         if (blnRestart) {
@@ -374,7 +363,8 @@ void frmPrincipal::onTmrFinalizarPrograma() {
 }
 
 void frmPrincipal::onTmrBalanzaContinuo() {
-    trapa(QStringLiteral("frmPrincipal.tmrBalanzaContinuo_Timer"), [] { objComm().commBalanzaContinuoOnComm(true); });
+    AtrapaErrores(QStringLiteral("frmPrincipal.tmrBalanzaContinuo_Timer"),
+                  [] { objComm().commBalanzaContinuoOnComm(true); });
 }
 
 void frmPrincipal::onTmrIntentoConexion() {
@@ -385,7 +375,7 @@ void frmPrincipal::onTmrIntentoConexion() {
 
 void frmPrincipal::onTmrIntentoAperturaSocket() {
     tmrIntentoAperturaSocket->setEnabled(false);
-    trapa(QStringLiteral("frmPrincipal.tmrIntentoAperturaSocket_Timer"), [this] {
+    AtrapaErrores(QStringLiteral("frmPrincipal.tmrIntentoAperturaSocket_Timer"), [this] {
         if (!SocketFront)
             SocketFront = std::make_unique<clsSocketFront>();
         SocketFront->Inicia();
@@ -397,7 +387,7 @@ void frmPrincipal::onTmrIntentoAperturaSocket() {
 }
 
 void frmPrincipal::InicializaConexiones() {
-    trapa(kProcConexiones, [this] {
+    AtrapaErrores(kProcConexiones, [this] {
         if (ConectaBBDD())
             InicializaConexionesAfter();
         else
@@ -408,23 +398,24 @@ void frmPrincipal::InicializaConexiones() {
 void frmPrincipal::InicializaConexionesAfter() {
     // Each step reports its own failure and the next one still runs: a step left undone here is
     // never repeated, and without the last one the program would never listen.
-    trapa(kProcConexiones, [] {
+    AtrapaErrores(kProcConexiones, [] {
         gblnProgramaInicializado = true;
         gblnConexionesInicializadas = true;
         DR = std::make_unique<clsDR>();
         objBotones = std::make_unique<clsBotones>();
     });
-    trapa(kProcConexiones, [] {
+    AtrapaErrores(kProcConexiones, [] {
         glngEmpresa = ParametroEntero32(QStringLiteral("Empresa"));
         glngRestaurante = ParametroEntero32(QStringLiteral("Restaurante"));
         gintTPV = ParametroEntero16(QStringLiteral("TPV"));
         gdtmFechaConexion = clock_seam::now();
     });
-    trapa(kProcConexiones, [] { objParametros().CargaParametrosDesdeServidor(); });
-    trapa(kProcConexiones,
-          [] { objParametros().SetValor(QStringLiteral("PermitirVariosTPVSSimultaneamente"), Variant(0)); });
-    trapa(kProcConexiones, [] { gblnGrabarLogDetallado = ParametroLogico(QStringLiteral("GrabarLogDetallado")); });
-    trapa(kProcConexiones, [this] {
+    AtrapaErrores(kProcConexiones, [] { objParametros().CargaParametrosDesdeServidor(); });
+    AtrapaErrores(kProcConexiones,
+                  [] { objParametros().SetValor(QStringLiteral("PermitirVariosTPVSSimultaneamente"), Variant(0)); });
+    AtrapaErrores(kProcConexiones,
+                  [] { gblnGrabarLogDetallado = ParametroLogico(QStringLiteral("GrabarLogDetallado")); });
+    AtrapaErrores(kProcConexiones, [this] {
         gintIdioma = ParametroEntero16(QStringLiteral("Idioma"));
         gintIdiomaSecundario = ParametroEntero16(QStringLiteral("IdiomaSecundario"));
         if (gintIdiomaSecundario == 0)
@@ -432,7 +423,7 @@ void frmPrincipal::InicializaConexionesAfter() {
         gintIdiomaActual = gintIdioma;
         AnadirLog(QStringLiteral("Idioma: ") + QString::number(gintIdioma));
     });
-    trapa(kProcConexiones, [] {
+    AtrapaErrores(kProcConexiones, [] {
         clsParametros& p = objParametros();
         gstrTextoIVA = p.getValor(QStringLiteral("TextoIVA"));
         gstrTextoCamarero = p.getValor(QStringLiteral("TextoCamarero"));
@@ -442,7 +433,7 @@ void frmPrincipal::InicializaConexionesAfter() {
         gblnHayTextosPropios = !gstrTextoIVA.isEmpty() || !gstrTextoCamarero.isEmpty() || !gstrTextoMesa.isEmpty() ||
                                !gstrTextoVendedor.isEmpty() || !gstrTextoDrovanto.isEmpty();
     });
-    trapa(kProcConexiones, [this] {
+    AtrapaErrores(kProcConexiones, [this] {
         SocketFront = std::make_unique<clsSocketFront>();
         SocketFront->Inicia();
         if (SocketFront->SocketIniciado)
