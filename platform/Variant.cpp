@@ -345,26 +345,17 @@ ObjectPtr ToObject(const Variant& v) {
 }
 
 bool IsNumeric(const Variant& v) {
-    if (!v.isValid())
+    switch (VarType(v)) {
+    case 0:  // Empty
+    case 2:  // Integer
+    case 3:  // Long
+    case 4:  // Single
+    case 5:  // Double
+    case 11: // Boolean
+    case 14: // Decimal
+    case 17: // Byte
         return true;
-    switch (v.typeId()) {
-    case QMetaType::Bool:
-    case QMetaType::Char:
-    case QMetaType::SChar:
-    case QMetaType::UChar:
-    case QMetaType::Short:
-    case QMetaType::UShort:
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::Long:
-    case QMetaType::ULong:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Float:
-    case QMetaType::Double:
-        return true;
-    case QMetaType::QChar:
-    case QMetaType::QString: {
+    case 8: { // String
         Number n;
         bool overflow = false;
         return parseNumberText(v.toString(), n, overflow) && !overflow;

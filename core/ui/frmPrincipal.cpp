@@ -375,8 +375,14 @@ void frmPrincipal::onTmrIntentoConexion() {
 
 void frmPrincipal::onTmrIntentoAperturaSocket() {
     tmrIntentoAperturaSocket->setEnabled(false);
-    AtrapaErrores(QStringLiteral("frmPrincipal.tmrIntentoAperturaSocket_Timer"), [this] {
-        if (!SocketFront)
+    AbreSocket(QStringLiteral("frmPrincipal.tmrIntentoAperturaSocket_Timer"), false);
+}
+
+// Opens the listening socket (on a new request front when asked, or when there is none yet); the
+// connected icon shows once it listens, otherwise the retry timer tries again.
+void frmPrincipal::AbreSocket(const QString& procedimiento, bool frenteNuevo) {
+    AtrapaErrores(procedimiento, [this, frenteNuevo] {
+        if (frenteNuevo || !SocketFront)
             SocketFront = std::make_unique<clsSocketFront>();
         SocketFront->Inicia();
         if (SocketFront->SocketIniciado)
@@ -433,13 +439,6 @@ void frmPrincipal::InicializaConexionesAfter() {
         gblnHayTextosPropios = !gstrTextoIVA.isEmpty() || !gstrTextoCamarero.isEmpty() || !gstrTextoMesa.isEmpty() ||
                                !gstrTextoVendedor.isEmpty() || !gstrTextoDrovanto.isEmpty();
     });
-    AtrapaErrores(kProcConexiones, [this] {
-        SocketFront = std::make_unique<clsSocketFront>();
-        SocketFront->Inicia();
-        if (SocketFront->SocketIniciado)
-            MuestraIconoTareas(true);
-    });
-    if (!SocketFront || !SocketFront->SocketIniciado)
-        tmrIntentoAperturaSocket->setEnabled(true);
+    AbreSocket(kProcConexiones, true);
     CargaLiteralesPendientes();
 }

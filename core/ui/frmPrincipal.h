@@ -95,6 +95,7 @@ private:
     void onSalir();
     void onTmrIntentoConexion();
     void onTmrIntentoAperturaSocket();
+    void AbreSocket(const QString& procedimiento, bool frenteNuevo);
     void onTmrFinalizarPrograma();
     void onTmrBalanzaContinuo();
 
