@@ -1,0 +1,65 @@
+#include "platform/LateBound.h"
+#include "platform/VBError.h"
+#include "testsupport/VBErrors.h"
+
+#include <gtest/gtest.h>
+
+using namespace vb;
+using testenv::errorOf;
+
+namespace {
+
+// Two members: Suma(a[, b]) adds Longs, Nombre() answers a text and counts its calls.
+class Calculadora final : public LateBound {
+public:
+    int llamadas = 0;
+    CallableMembers callableMembers() override {
+        return {
+            {"Suma", 1, 2, [](const Arguments& a) -> Variant { return CLng(a[0]) + (a.size() > 1 ? CLng(a[1]) : 0); }},
+            {"Nombre", 0, 0,
+             [this](const Arguments&) -> Variant {
+                 ++llamadas;
+                 return QStringLiteral("calc");
+             }},
+        };
+    }
+};
+
+} // namespace
+
+TEST(LateBound, CallsListedMembersByNameWithVbArgumentRules) {
+    struct Caso {
+        const char* miembro;
+        Arguments args;
+        int error;
+        Variant esperado;
+    };
+    const Caso casos[] = {
+        {"Suma", {2, 3}, 0, 5},
+        {"sUMA", {QStringLiteral("40"), true}, 0, 39}, // case-blind name; "40" and True (-1) convert
+        {"Suma", {7}, 0, 7},
+        {"Suma", {}, 450, {}},
+        {"Suma", {1, 2, 3}, 450, {}},
+        {"Suma", {QStringLiteral("doce")}, 13, {}},
+        {"Resta", {1}, 438, {}},
+        {"", {}, 438, {}},
+        {"Nombre", {}, 0, QStringLiteral("calc")},
+        {"Nombre", {1}, 450, {}},
+    };
+    for (const auto& c : casos) {
+        Calculadora calc;
+        Variant r;
+        EXPECT_EQ(errorOf([&] { r = CallByName(calc, c.miembro, c.args); }), c.error) << c.miembro;
+        if (c.error == 0) {
+            EXPECT_EQ(r, c.esperado) << c.miembro;
+        }
+    }
+}
+
+TEST(LateBound, HasMemberAndAFailedCallRunsNothing) {
+    Calculadora calc;
+    EXPECT_TRUE(HasMember(calc, "NOMBRE"));
+    EXPECT_FALSE(HasMember(calc, "deleteLater"));
+    EXPECT_EQ(errorOf([&] { CallByName(calc, "Nombre", {1}); }), 450);
+    EXPECT_EQ(calc.llamadas, 0);
+}
