@@ -221,6 +221,39 @@ TEST_F(AdoTest, AKilledLinkClosesTheConnection) {
     EXPECT_EQ(cn.Execute("select 4")->Fields(0).Value.toInt(), 4);
 }
 
+TEST_F(AdoTest, TransactionsCommitRollBackAndRefuseMisuse) {
+    sql("create table t (id int primary key)");
+    auto count = [&] { return cn.Execute("select count(*) from t")->Fields(0).Value.toInt(); };
+    EXPECT_EQ(errorOf([&] { cn.CommitTrans(); }).number(), -2147168242);
+    EXPECT_EQ(errorOf([&] { cn.RollbackTrans(); }).number(), -2147168242);
+
+    struct Case {
+        const char* name;
+        bool commit;
+        int rowsAfter;
+    };
+    for (const Case& c : {Case{"rollback", false, 0}, Case{"commit", true, 2}}) {
+        EXPECT_EQ(cn.BeginTrans(), 1) << c.name;
+        EXPECT_EQ(errorOf([&] { cn.BeginTrans(); }).number(), -2147168237) << c.name;
+        cn.Execute("insert into t values (?)", nullptr, {c.rowsAfter + 1});
+        cn.Execute("insert into t values (?)", nullptr, {c.rowsAfter + 2});
+        c.commit ? cn.CommitTrans() : cn.RollbackTrans();
+        EXPECT_FALSE(cn.InTransaction()) << c.name;
+        EXPECT_EQ(count(), c.rowsAfter) << c.name;
+    }
+    // Back in auto-commit: a row written now is seen by another session at once.
+    cn.Execute("insert into t values (10)");
+    QString out;
+    testenv::runSql(db, "select count(*) from t", &out);
+    EXPECT_EQ(out.trimmed(), "3");
+    // Closing with a transaction open rolls it back.
+    cn.BeginTrans();
+    cn.Execute("insert into t values (11)");
+    cn.Close();
+    testenv::runSql(db, "select count(*) from t", &out);
+    EXPECT_EQ(out.trimmed(), "3");
+}
+
 TEST(AdoConnection, OpenFailuresAndClosedUse) {
     TARVOLIN_REQUIRE_DATABASE();
     Connection cn;
