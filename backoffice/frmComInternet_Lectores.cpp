@@ -215,6 +215,14 @@ vb::EntidadPtr frmComInternet::XMLtoEntidad(const QString& strXML) {
     for (int a = 0; a < nivel1.size(); ++a) {
         const QDomNode n1 = nivel1.at(a);
         if (!n1.hasChildNodes()) {
+            if (n1.isProcessingInstruction() && n1.nodeName() == QLatin1String("xml")) {
+                // The DOM rewrites the declaration's quotes: its text is taken as written.
+                const qsizetype ini = strXML.indexOf(QLatin1String("<?xml")), fin = strXML.indexOf(QLatin1String("?>"));
+                if (ini >= 0 && fin > ini) {
+                    e->Propiedad(n1.nodeName(), strXML.mid(ini + 5, fin - ini - 5).trimmed());
+                    continue;
+                }
+            }
             pon(*e, n1.nodeName(), n1);
             continue;
         }
