@@ -4,6 +4,7 @@
 #include "core/tests/ConnectedCore.h"
 #include "platform/Cp1252.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QPushButton>
 #include <QStringEncoder>
@@ -41,7 +42,6 @@ protected:
         http.respuestas.push_back({200, cuerpo, tipo, false});
     }
     QStringList archivosTmp() const { return QDir(RutaAplicacion() + "/tmp").entryList(QDir::Files); }
-    QString valor(const char* sql) { return m_core->valor(QString::fromLatin1(sql)); }
 
     ServidorHttpPrueba http;
     frmComInternet w;
@@ -158,6 +158,8 @@ TEST_F(BackOffice, EveryEndingEndsTheRequestOnceAndHidesTheWindow) {
         const QString dir = casos[i].direccion.isEmpty() ? http.direccion() : casos[i].direccion;
         w.show();
         w.AbreURL("http://" + dir + "/x", "a=1", 3, {}, "POST");
+        QEvent desactivar(QEvent::WindowDeactivate); // losing the focus leaves the watchdog running
+        QCoreApplication::sendEvent(&w, &desactivar);
         ASSERT_TRUE(espera(int(i) + 1));
         EXPECT_EQ(w.blnOk, casos[i].ok);
         EXPECT_EQ(w.blnError, casos[i].error);
@@ -169,6 +171,27 @@ TEST_F(BackOffice, EveryEndingEndsTheRequestOnceAndHidesTheWindow) {
     program::waitWhile([&] { return http.desconexiones < int(casos.size()) - 1; }, 10000);
     EXPECT_EQ(http.desconexiones, int(casos.size()) - 1);
     EXPECT_EQ(fines, int(casos.size()));
+
+    // A second request on a busy window waits for the first to end (here by its watchdog), then goes.
+    http.respuestas.push_back({200, "", "text/plain", true});
+    responde("segunda");
+    w.AbreURL("http://" + http.direccion() + "/1", {}, 3, {}, "POST");
+    w.AbreURL("http://" + http.direccion() + "/2", {}, 3, {}, "POST");
+    EXPECT_EQ(fines, int(casos.size()) + 1);
+    ASSERT_TRUE(espera(int(casos.size()) + 2));
+    EXPECT_EQ(w.Resultado, "segunda");
+}
+
+TEST_F(BackOffice, ExportCountsPast32767Items) {
+    m_core->sql("insert into articulos (id, nombre) select seq, 'x' from seq_3_to_33000");
+    coleccionTextos exportar;
+    exportar.Add("articulos", "select id from articulos");
+    responde("---OK");
+    w.Servicio_sql_Exportar(http.direccion(), exportar);
+    ASSERT_TRUE(espera());
+    const QHash<QString, QString> f = formulario(0);
+    EXPECT_EQ(f.value("numConsultas"), "33002");
+    EXPECT_EQ(f.value("SQLConsulta33001"), "insert into articulos (id) values (33000)");
 }
 
 TEST_F(BackOffice, ReplyFilesAreUniqueDeletedAndCancelRetryWork) {
@@ -284,7 +307,7 @@ TEST_F(BackOffice, SyncTextRepliesImportTablesInOneTransaction) {
         ASSERT_TRUE(espera(int(i) + 1));
         EXPECT_EQ(w.blnOk, casos[i].ok);
         EXPECT_EQ(w.blnError, casos[i].error);
-        EXPECT_EQ(valor("select * from articulos order by id"), casos[i].articulos);
+        EXPECT_EQ(m_core->valor("select * from articulos order by id"), casos[i].articulos);
         QStringList vars;
         for (const TextoNombradoPtr& t : w.Variables())
             vars << t->Nombre() + "=" + t->Texto;
@@ -292,8 +315,8 @@ TEST_F(BackOffice, SyncTextRepliesImportTablesInOneTransaction) {
         EXPECT_TRUE(archivosTmp().isEmpty());
         m_core->sql("delete from articulos where id > 2; update articulos set nombre = 'sal' where id = 2");
     }
-    EXPECT_EQ(valor("select count(*) from configtpv where clave = 'hackeo'"), "0");
-    EXPECT_EQ(valor("select count(*) from idiomes"), "0");
+    EXPECT_EQ(m_core->valor("select count(*) from configtpv where clave = 'hackeo'"), "0");
+    EXPECT_EQ(m_core->valor("select count(*) from idiomes"), "0");
     EXPECT_TRUE(recordingMainWindow().grid.join('\n').contains("Errores devueltos por el servidor: ---ERROR"));
     EXPECT_TRUE(recordingMainWindow().grid.join('\n').contains("no admite la columna [color]"));
 }

@@ -223,35 +223,25 @@ TEST_F(AdoTest, AKilledLinkClosesTheConnection) {
 
 TEST_F(AdoTest, TransactionsCommitRollBackAndRefuseMisuse) {
     sql("create table t (id int primary key)");
-    auto count = [&] { return cn.Execute("select count(*) from t")->Fields(0).Value.toInt(); };
+    auto filas = [&] {
+        QString out;
+        testenv::runSql(db, "select count(*) from t", &out); // another session sees only what is committed
+        return out.trimmed().toInt();
+    };
     EXPECT_EQ(errorOf([&] { cn.CommitTrans(); }).number(), -2147168242);
     EXPECT_EQ(errorOf([&] { cn.RollbackTrans(); }).number(), -2147168242);
-
-    struct Case {
-        const char* name;
-        bool commit;
-        int rowsAfter;
-    };
-    for (const Case& c : {Case{"rollback", false, 0}, Case{"commit", true, 2}}) {
-        EXPECT_EQ(cn.BeginTrans(), 1) << c.name;
-        EXPECT_EQ(errorOf([&] { cn.BeginTrans(); }).number(), -2147168237) << c.name;
-        cn.Execute("insert into t values (?)", nullptr, {c.rowsAfter + 1});
-        cn.Execute("insert into t values (?)", nullptr, {c.rowsAfter + 2});
-        c.commit ? cn.CommitTrans() : cn.RollbackTrans();
-        EXPECT_FALSE(cn.InTransaction()) << c.name;
-        EXPECT_EQ(count(), c.rowsAfter) << c.name;
+    // rollback, commit, then a connection closed with its transaction open
+    for (int paso : {0, 1, 2}) {
+        EXPECT_EQ(cn.BeginTrans(), 1);
+        EXPECT_EQ(errorOf([&] { cn.BeginTrans(); }).number(), -2147168237);
+        cn.Execute("insert into t values (?)", nullptr, {paso});
+        paso == 0 ? cn.RollbackTrans() : paso == 1 ? cn.CommitTrans() : cn.Close();
+        EXPECT_FALSE(cn.InTransaction());
+        EXPECT_EQ(filas(), paso == 0 ? 0 : 1) << paso;
     }
-    // Back in auto-commit: a row written now is seen by another session at once.
-    cn.Execute("insert into t values (10)");
-    QString out;
-    testenv::runSql(db, "select count(*) from t", &out);
-    EXPECT_EQ(out.trimmed(), "3");
-    // Closing with a transaction open rolls it back.
-    cn.BeginTrans();
-    cn.Execute("insert into t values (11)");
-    cn.Close();
-    testenv::runSql(db, "select count(*) from t", &out);
-    EXPECT_EQ(out.trimmed(), "3");
+    cn.Open();
+    cn.Execute("insert into t values (5)"); // back in auto-commit
+    EXPECT_EQ(filas(), 2);
 }
 
 TEST(AdoConnection, OpenFailuresAndClosedUse) {
