@@ -99,6 +99,7 @@ private:
     void abandonaTransferencia();
     void estado(const QString& texto);
     void preparaServicio(qint32 tipo, bool primeraLineaDatos, const QString& separador);
+    void importaRespuesta(const coleccionTextos& tablas);
     void terminaLectura(const QString& textoEstado);
     void terminaFallida();
     void esperaModal();

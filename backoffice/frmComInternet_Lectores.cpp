@@ -101,33 +101,7 @@ void frmComInternet::ProcesaTextoRecibido(const QString& strArchivoTexto) {
                                                          vb::FromObject(mensajes), QString());
         } else {
             blnError = false;
-            // The whole reply is one transaction: a failure leaves every table as it was.
-            ado::Connection& cn = ConexionServidor();
-            cn.BeginTrans();
-            try {
-                for (const Variant& sql : colComandosSQL_AntesImportar().items()) {
-                    if (!sql.toString().trimmed().isEmpty())
-                        cn.Execute(sql.toString());
-                }
-                for (const TextoNombradoPtr& t : tablas) {
-                    if (t->Texto.trimmed().isEmpty())
-                        continue;
-                    const TablaDatosPtr tabla = da().getTabla(t->Nombre());
-                    if (!tabla)
-                        continue;
-                    estado(QStringLiteral("Importando datos de [") + t->Nombre() + QLatin1Char(']'));
-                    program::doEvents();
-                    const DatosTablaPtr datos = tabla->ImportarTexto(t->Texto, SeparadorColumnas);
-                    estado(QStringLiteral("Sincronizando datos de [") + t->Nombre() + QLatin1Char(']'));
-                    program::doEvents();
-                    tabla->Sincronizar(*datos);
-                }
-                cn.CommitTrans();
-            } catch (...) {
-                if (cn.InTransaction())
-                    cn.RollbackTrans();
-                throw;
-            }
+            importaRespuesta(tablas);
         }
         borraArchivo(strArchivoTexto);
     } catch (const program::Ended&) {
@@ -140,6 +114,44 @@ void frmComInternet::ProcesaTextoRecibido(const QString& strArchivoTexto) {
         return;
     }
     terminaLectura(QStringLiteral("Datos importados"));
+}
+
+void frmComInternet::importaRespuesta(const coleccionTextos& tablas) {
+    QStringList comandos;
+    for (const Variant& sql : colComandosSQL_AntesImportar().items()) {
+        if (!sql.toString().trimmed().isEmpty())
+            comandos << sql.toString();
+    }
+    std::vector<TextoNombradoPtr> conDatos;
+    for (const TextoNombradoPtr& t : tablas) {
+        if (!t->Texto.trimmed().isEmpty())
+            conDatos.push_back(t);
+    }
+    if (comandos.isEmpty() && conDatos.empty())
+        return;
+    // The whole reply is one transaction: a failure leaves every table as it was.
+    ado::Connection& cn = ConexionServidor();
+    cn.BeginTrans();
+    try {
+        for (const QString& sql : std::as_const(comandos))
+            cn.Execute(sql);
+        for (const TextoNombradoPtr& t : conDatos) {
+            const TablaDatosPtr tabla = da().getTabla(t->Nombre());
+            if (!tabla)
+                continue;
+            estado(QStringLiteral("Importando datos de [") + t->Nombre() + QLatin1Char(']'));
+            program::doEvents();
+            const DatosTablaPtr datos = tabla->ImportarTexto(t->Texto, SeparadorColumnas);
+            estado(QStringLiteral("Sincronizando datos de [") + t->Nombre() + QLatin1Char(']'));
+            program::doEvents();
+            tabla->Sincronizar(*datos);
+        }
+        cn.CommitTrans();
+    } catch (...) {
+        if (cn.InTransaction())
+            cn.RollbackTrans();
+        throw;
+    }
 }
 
 void frmComInternet::ProcesaTexto_to_coleccionGenerica(const QString& strArchivoTexto) {
