@@ -239,21 +239,14 @@ void frmComInternet::procesaRespuesta() {
         return;
     }
     QString archivo;
-    try {
-        if (TipoResultado != 2) {
+    if (TipoResultado != 2 && !atrapaLectura(QStringLiteral("frmComInternet.Inet1_StateChanged"), {}, [&] {
             btnReintentar->setEnabled(false);
             estado(QStringLiteral("Guardando datos recibidos"));
             archivo = guardaRespuesta();
             if (SeparadorColumnas.isEmpty())
                 SeparadorColumnas = QStringLiteral("|");
-        }
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        ControlErrores(QStringLiteral("frmComInternet.Inet1_StateChanged"), true, vb::CurrentError());
-        terminaFallida();
+        }))
         return;
-    }
     estado(QStringLiteral("Procesando datos recibidos"));
     if (TipoResultado == 0)
         ProcesaTexto_to_coleccionGenerica(archivo);

@@ -19,6 +19,7 @@
 #include <QDialog>
 #include <QPointer>
 #include <QString>
+#include <functional>
 #include <memory>
 
 class QLabel;
@@ -103,6 +104,11 @@ private:
     void terminaLectura(const QString& textoEstado);
     void terminaFallida();
     void esperaModal();
+    // Sends a message request in the prepared mode and waits modally; the first row of the reply.
+    vb::EntidadPtr enviaMensaje(const QString& url, const QString& cuerpo, vb::ColeccionPtr& Resultado);
+    // Runs a reading step; an error inside it is reported under `procedimiento`, the file goes, and the
+    // request ends as failed (false).
+    bool atrapaLectura(const QString& procedimiento, const QString& archivo, const std::function<void()>& paso);
 
     QNetworkAccessManager* m_inet = nullptr;
     QPointer<QNetworkReply> m_reply;

@@ -33,8 +33,24 @@ bool empiezaPor(const QString& linea, const char* marca) {
 
 } // namespace
 
-void frmComInternet::ProcesaTextoRecibido(const QString& strArchivoTexto) {
+bool frmComInternet::atrapaLectura(const QString& procedimiento, const QString& archivo,
+                                   const std::function<void()>& paso) {
     try {
+        paso();
+        return true;
+    } catch (const program::Ended&) {
+        throw;
+    } catch (...) {
+        const VBError err = vb::CurrentError();
+        borraArchivo(archivo);
+        ControlErrores(procedimiento, true, err);
+        terminaFallida();
+        return false;
+    }
+}
+
+void frmComInternet::ProcesaTextoRecibido(const QString& strArchivoTexto) {
+    const bool leido = atrapaLectura(QStringLiteral("ProcesaTextoRecibido"), strArchivoTexto, [&] {
         estado(QStringLiteral("Importando texto"));
         program::doEvents();
         const QStringList lineas = lineasDeTexto(leeArchivoUnicode(strArchivoTexto));
@@ -104,16 +120,9 @@ void frmComInternet::ProcesaTextoRecibido(const QString& strArchivoTexto) {
             importaRespuesta(tablas);
         }
         borraArchivo(strArchivoTexto);
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        const VBError err = vb::CurrentError();
-        borraArchivo(strArchivoTexto);
-        ControlErrores(QStringLiteral("ProcesaTextoRecibido"), true, err);
-        terminaFallida();
-        return;
-    }
-    terminaLectura(QStringLiteral("Datos importados"));
+    });
+    if (leido)
+        terminaLectura(QStringLiteral("Datos importados"));
 }
 
 void frmComInternet::importaRespuesta(const coleccionTextos& tablas) {
@@ -155,7 +164,7 @@ void frmComInternet::importaRespuesta(const coleccionTextos& tablas) {
 }
 
 void frmComInternet::ProcesaTexto_to_coleccionGenerica(const QString& strArchivoTexto) {
-    try {
+    const bool leido = atrapaLectura(QStringLiteral("ProcesaTextoRecibido"), strArchivoTexto, [&] {
         Datos = std::make_shared<vb::coleccionGenerica>();
         Columnas = std::make_shared<coleccionColumnas>();
         estado(QStringLiteral("Importando texto"));
@@ -176,31 +185,18 @@ void frmComInternet::ProcesaTexto_to_coleccionGenerica(const QString& strArchivo
             ++n;
         }
         borraArchivo(strArchivoTexto);
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        const VBError err = vb::CurrentError();
-        borraArchivo(strArchivoTexto);
-        ControlErrores(QStringLiteral("ProcesaTextoRecibido"), true, err);
-        terminaFallida();
-        return;
-    }
-    terminaLectura(QStringLiteral("Datos importados"));
+    });
+    if (leido)
+        terminaLectura(QStringLiteral("Datos importados"));
 }
 
 void frmComInternet::ProcesaXML(const QString& strXML) {
-    try {
-        auto datos = std::make_shared<vb::coleccionGenerica>();
-        datos->Add(XMLtoEntidad(strXML));
-        Datos = datos;
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        ControlErrores(QStringLiteral("frmComInternet.ProcesaXML"), true, vb::CurrentError());
-        terminaFallida();
-        return;
-    }
-    terminaLectura(QStringLiteral("Respuesta de servidor procesada"));
+    if (atrapaLectura(QStringLiteral("frmComInternet.ProcesaXML"), {}, [&] {
+            auto datos = std::make_shared<vb::coleccionGenerica>();
+            datos->Add(XMLtoEntidad(strXML));
+            Datos = datos;
+        }))
+        terminaLectura(QStringLiteral("Respuesta de servidor procesada"));
 }
 
 namespace {

@@ -143,16 +143,20 @@ void frmComInternet::PromocionesCliente(qint32 lngCliente, bool SoloPromocionesV
     });
 }
 
+vb::EntidadPtr frmComInternet::enviaMensaje(const QString& url, const QString& cuerpo, vb::ColeccionPtr& Resultado) {
+    AbreURL(url, cuerpo, TipoResultado, kCabecera, QStringLiteral("POST"));
+    esperaModal();
+    Resultado = Datos;
+    return Datos && Datos->Count() > 0 ? Datos->Item(1) : nullptr;
+}
+
 bool frmComInternet::Servicio_Drovanto(const QString& strURL, QString& strMensajeRespuesta, vb::ColeccionPtr& Resultado,
                                        const QString& strDatosEnviar, const QString& strSeparadorColumnas) {
     bool exito = false;
     AtrapaErrores(QStringLiteral("frmComInternet.Servicio_Drovanto"), [&] {
         preparaServicio(0, true, strSeparadorColumnas);
-        AbreURL(strURL, strDatosEnviar, 0, kCabecera, QStringLiteral("POST"));
-        esperaModal();
-        Resultado = Datos;
         strMensajeRespuesta.clear();
-        const vb::EntidadPtr primera = Datos && Datos->Count() > 0 ? Datos->Item(1) : nullptr;
+        const vb::EntidadPtr primera = enviaMensaje(strURL, strDatosEnviar, Resultado);
         if (!primera || primera->Count() == 0) {
             MensajeUsuario(QStringLiteral("no se ha recibido respuesta del servidor"), 64);
             return;
@@ -183,10 +187,7 @@ bool frmComInternet::Servicio_Drovanto_RespuestaXML(const QString& strURL, QStri
     bool exito = false;
     AtrapaErrores(QStringLiteral("frmComInternet.Servicio_Drovanto_RespuestaXML"), [&] {
         preparaServicio(2, blnPrimeraLinea_tiene_datos_NoDefColumnas, SeparadorColumnas);
-        AbreURL(strURL, strDatosEnviar, 2, kCabecera, QStringLiteral("POST"));
-        esperaModal();
-        Resultado = Datos;
-        const vb::EntidadPtr e = Datos && Datos->Count() > 0 ? Datos->Item(1) : nullptr;
+        const vb::EntidadPtr e = enviaMensaje(strURL, strDatosEnviar, Resultado);
         if (!e || e->Count() == 0) {
             strMensajeRespuestaUsuario = QStringLiteral("No se ha obtenido una respueta correcta del servidor");
             return;
