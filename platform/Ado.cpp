@@ -129,6 +129,7 @@ class RecordsetImpl;
 struct Core {
     SQLHDBC dbc = SQL_NULL_HDBC;
     bool open = false;
+    bool inTransaction = false;
     std::set<RecordsetImpl*> recordsets;
     void closeHandles();
 };
@@ -486,6 +487,9 @@ void Core::closeHandles() {
     for (RecordsetImpl* rs : live)
         rs->detach();
     recordsets.clear();
+    if (dbc && inTransaction)
+        SQLEndTran(SQL_HANDLE_DBC, dbc, SQL_ROLLBACK);
+    inTransaction = false;
     if (dbc) {
         SQLDisconnect(dbc);
         SQLFreeHandle(SQL_HANDLE_DBC, dbc);
@@ -693,6 +697,61 @@ RecordsetPtr Connection::Execute(const QString& sql, qint64* recordsAffected, co
     rs->describe();
     rs->start();
     return rs;
+}
+
+namespace {
+constexpr qint32 kTransactionExists = -2147168237;
+constexpr qint32 kNoTransaction = -2147168242;
+
+void setAutoCommit(Core& core, bool on) {
+    const SQLRETURN rc = SQLSetConnectAttr(
+        core.dbc, SQL_ATTR_AUTOCOMMIT,
+        reinterpret_cast<SQLPOINTER>(SQLULEN(on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF)), SQL_IS_UINTEGER);
+    if (!SQL_SUCCEEDED(rc))
+        raiseFailure(core, diagnostics(SQL_HANDLE_DBC, core.dbc));
+}
+
+void endTransaction(Core& core, SQLSMALLINT completion) {
+    if (!core.open)
+        Raise(3709, {}, kConnectionSource);
+    if (!core.inTransaction)
+        Raise(kNoTransaction, QStringLiteral("No transaction is active."), kProviderSource);
+    core.inTransaction = false;
+    const SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, core.dbc, completion);
+    if (!SQL_SUCCEEDED(rc)) {
+        const QList<Diag> diags = diagnostics(SQL_HANDLE_DBC, core.dbc);
+        // Whatever the commit left behind is undone; the connection goes back to auto-commit.
+        SQLEndTran(SQL_HANDLE_DBC, core.dbc, SQL_ROLLBACK);
+        SQLSetConnectAttr(core.dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQLULEN(SQL_AUTOCOMMIT_ON)),
+                          SQL_IS_UINTEGER);
+        raiseFailure(core, diags);
+    }
+    setAutoCommit(core, true);
+}
+} // namespace
+
+long Connection::BeginTrans() {
+    Core& core = *d->core;
+    if (!core.open)
+        Raise(3709, {}, kConnectionSource);
+    if (core.inTransaction)
+        Raise(kTransactionExists, QStringLiteral("Only one transaction can be active on this session."),
+              kProviderSource);
+    setAutoCommit(core, false);
+    core.inTransaction = true;
+    return 1;
+}
+
+void Connection::CommitTrans() {
+    endTransaction(*d->core, SQL_COMMIT);
+}
+
+void Connection::RollbackTrans() {
+    endTransaction(*d->core, SQL_ROLLBACK);
+}
+
+bool Connection::InTransaction() const {
+    return d->core->open && d->core->inTransaction;
 }
 
 QStringList Connection::InstalledDrivers() {

@@ -104,6 +104,14 @@ public:
         return Execute(sql, nullptr, params);
     }
 
+    // One transaction at a time: BeginTrans turns auto-commit off and answers the level (1); a second
+    // BeginTrans raises -2147168237, CommitTrans or RollbackTrans without one -2147168242. Closing the
+    // connection (or losing the link) rolls an open transaction back.
+    long BeginTrans();
+    void CommitTrans();
+    void RollbackTrans();
+    bool InTransaction() const;
+
     // Driver list as unixODBC sees it (SQLDrivers), without the "ODBC Drivers" section itself.
     static QStringList InstalledDrivers();
 

@@ -221,6 +221,29 @@ TEST_F(AdoTest, AKilledLinkClosesTheConnection) {
     EXPECT_EQ(cn.Execute("select 4")->Fields(0).Value.toInt(), 4);
 }
 
+TEST_F(AdoTest, TransactionsCommitRollBackAndRefuseMisuse) {
+    sql("create table t (id int primary key)");
+    auto filas = [&] {
+        QString out;
+        testenv::runSql(db, "select count(*) from t", &out); // another session sees only what is committed
+        return out.trimmed().toInt();
+    };
+    EXPECT_EQ(errorOf([&] { cn.CommitTrans(); }).number(), -2147168242);
+    EXPECT_EQ(errorOf([&] { cn.RollbackTrans(); }).number(), -2147168242);
+    // rollback, commit, then a connection closed with its transaction open
+    for (int paso : {0, 1, 2}) {
+        EXPECT_EQ(cn.BeginTrans(), 1);
+        EXPECT_EQ(errorOf([&] { cn.BeginTrans(); }).number(), -2147168237);
+        cn.Execute("insert into t values (?)", nullptr, {paso});
+        paso == 0 ? cn.RollbackTrans() : paso == 1 ? cn.CommitTrans() : cn.Close();
+        EXPECT_FALSE(cn.InTransaction());
+        EXPECT_EQ(filas(), paso == 0 ? 0 : 1) << paso;
+    }
+    cn.Open();
+    cn.Execute("insert into t values (5)"); // back in auto-commit
+    EXPECT_EQ(filas(), 2);
+}
+
 TEST(AdoConnection, OpenFailuresAndClosedUse) {
     TARVOLIN_REQUIRE_DATABASE();
     Connection cn;

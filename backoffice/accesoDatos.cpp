@@ -1,0 +1,131 @@
+#include "backoffice/accesoDatos.h"
+
+#include "backoffice/DRDatos.h"
+#include "core/basGeneral.h"
+#include "platform/VBError.h"
+
+namespace {
+
+QString identificador(const QString& nombre) {
+    QString n = nombre;
+    n.replace(QLatin1Char('`'), QLatin1String("``"));
+    return QLatin1Char('`') + n + QLatin1Char('`');
+}
+
+bool esTipoTexto(const QString& tipo) {
+    const QString t = tipo.toLower();
+    return t.contains(QLatin1String("char")) || t.contains(QLatin1String("text")) || t == QLatin1String("enum") ||
+           t == QLatin1String("set");
+}
+
+} // namespace
+
+bool accesoDatos::tablaProtegida(const QString& nombre) {
+    return nombre.compare(QLatin1String("configtpv"), Qt::CaseInsensitive) == 0 ||
+           nombre.compare(QLatin1String("qm_log"), Qt::CaseInsensitive) == 0;
+}
+
+TablaDatosPtr accesoDatos::getTabla(const QString& nombre) const {
+    if (!m_cn)
+        vb::Raise(91);
+    if (tablaProtegida(nombre.trimmed())) {
+        GrabaLog(QStringLiteral("accesoDatos: no se importan datos en la tabla ") + nombre);
+        return nullptr;
+    }
+    ado::RecordsetPtr rs = m_cn->OpenRecordset(
+        QStringLiteral("select table_name, column_name, column_key, data_type, is_nullable "
+                       "from information_schema.columns where table_schema = database() and table_name = ? "
+                       "order by ordinal_position"),
+        {Variant(nombre.trimmed())});
+    QString real;
+    std::vector<tablaDatos::Columna> columnas;
+    for (; !rs->isEOF(); rs->MoveNext()) {
+        real = rs->Fields(0).Value.toString();
+        columnas.push_back({rs->Fields(1).Value.toString(), rs->Fields(2).Value.toString() == QLatin1String("PRI"),
+                            esTipoTexto(rs->Fields(3).Value.toString()),
+                            rs->Fields(4).Value.toString() == QLatin1String("YES")});
+    }
+    if (columnas.empty() || tablaProtegida(real))
+        return nullptr;
+    return std::make_shared<tablaDatos>(m_cn, real, std::move(columnas));
+}
+
+const tablaDatos::Columna* tablaDatos::columna(const QString& nombre) const {
+    for (const Columna& c : m_columnas) {
+        if (c.nombre.compare(nombre, Qt::CaseInsensitive) == 0)
+            return &c;
+    }
+    return nullptr;
+}
+
+DatosTablaPtr tablaDatos::ImportarTexto(const QString& texto, const QString& separador) const {
+    auto datos = std::make_shared<datosTabla>();
+    QStringList lineas = lineasDeTexto(texto);
+    lineas.removeIf([](const QString& l) { return l.trimmed().isEmpty(); });
+    if (lineas.isEmpty())
+        return datos;
+    const QStringList cabecera = camposDeLinea(lineas.takeFirst(), separador);
+    QList<int> posiciones; // field position of each accepted column
+    for (int i = 0; i < cabecera.size(); ++i) {
+        const Columna* c = columna(cabecera[i].trimmed());
+        if (!c || datos->columnas.contains(c->nombre)) {
+            GrabaLog(QStringLiteral("accesoDatos: la tabla %1 no admite la columna [%2]; se descarta")
+                         .arg(m_nombre, cabecera[i]));
+            continue;
+        }
+        datos->columnas << c->nombre;
+        posiciones << i;
+    }
+    int numero = 1;
+    for (const QString& linea : std::as_const(lineas)) {
+        ++numero;
+        const QStringList campos = camposDeLinea(linea, separador);
+        if (campos.size() != cabecera.size())
+            vb::Raise(9, QStringLiteral("La fila %1 de la tabla %2 tiene %3 campos y la cabecera %4")
+                             .arg(numero)
+                             .arg(m_nombre)
+                             .arg(campos.size())
+                             .arg(cabecera.size()));
+        QStringList fila;
+        for (int p : std::as_const(posiciones))
+            fila << campos[p];
+        datos->filas.push_back(fila);
+    }
+    return datos;
+}
+
+qint32 tablaDatos::Sincronizar(const datosTabla& datos) const {
+    if (datos.columnas.isEmpty() || datos.filas.empty())
+        return 0;
+    QStringList nombres, marcas, cambios;
+    std::vector<const Columna*> columnas;
+    for (const QString& n : datos.columnas) {
+        const Columna* c = columna(n);
+        if (!c)
+            vb::Raise(-2147217865, QStringLiteral("Unknown column '%1' in '%2'").arg(n, m_nombre));
+        columnas.push_back(c);
+        nombres << identificador(c->nombre);
+        marcas << QStringLiteral("?");
+        if (!c->clave)
+            cambios << identificador(c->nombre) + QStringLiteral(" = values(") + identificador(c->nombre) +
+                           QLatin1Char(')');
+    }
+    if (cambios.isEmpty()) // every column is part of the key: an existing row stays as it is
+        cambios << nombres.first() + QStringLiteral(" = ") + nombres.first();
+    const QString sql = QStringLiteral("insert into ") + identificador(m_nombre) + QStringLiteral(" (") +
+                        nombres.join(QLatin1String(", ")) + QStringLiteral(") values (") +
+                        marcas.join(QLatin1String(", ")) + QStringLiteral(") on duplicate key update ") +
+                        cambios.join(QLatin1String(", "));
+    qint32 filas = 0;
+    for (const QStringList& fila : datos.filas) {
+        QList<Variant> valores;
+        for (size_t i = 0; i < columnas.size(); ++i) {
+            const QString& v = fila[qsizetype(i)];
+            const bool nulo = v.isEmpty() && !columnas[i]->texto && columnas[i]->nulable;
+            valores << (nulo ? vb::Null() : Variant(v));
+        }
+        m_cn->Execute(sql, nullptr, valores);
+        ++filas;
+    }
+    return filas;
+}

@@ -1,0 +1,203 @@
+// The service requests of the back-office server and the judgement of the message services.
+#include "backoffice/frmComInternet.h"
+
+#include "core/basFuncionesComunes.h"
+#include "core/basGeneral.h"
+#include "core/clsParametros.h"
+#include "platform/Cp1252.h"
+
+#include <QPushButton>
+
+namespace {
+
+const QString kRutaSQL = QStringLiteral("/env_rec/interface_hotel/servicio_sql.php");
+const QString kRutaPromociones = QStringLiteral("/param/mensajes_trigger/consulta_promociones.php");
+const QString kCabecera = QStringLiteral("Content-Type: application/x-www-form-urlencoded; charset=windows-1252");
+const QString kErrorEnvio = QStringLiteral("Error al intentar enviar mensaje.");
+
+QString parametro(const char* clave) {
+    return objParametros().getValor(QString::fromLatin1(clave), true);
+}
+
+QString url(const QString& direccion, const QString& ruta) {
+    return QStringLiteral("http://") + direccion + parametro("RutaBackOffice") + ruta;
+}
+
+// A value as text; an entity's answer for a missing name ("#ERROR#") is kept as it is.
+QString texto(const Variant& v) {
+    return vb::IsNull(v) ? QString() : v.toString();
+}
+
+bool igual(const QString& a, const char* b) {
+    return a.compare(QLatin1String(b), Qt::CaseInsensitive) == 0;
+}
+
+} // namespace
+
+QString frmComInternet::CodificaValor(const QString& valor) {
+    return QString::fromLatin1(cp1252::encode(valor).toPercentEncoding());
+}
+
+QString frmComInternet::DireccionServidorCentral() {
+    QString direccion = parametro("IpAlternativaServidorCentral");
+    if (direccion.isEmpty())
+        direccion = parametro("IpCentral");
+    if (direccion.isEmpty())
+        return {};
+    const QString puerto = parametro("puerto_central");
+    return puerto.isEmpty() ? direccion : direccion + QLatin1Char(':') + puerto;
+}
+
+void frmComInternet::preparaServicio(qint32 tipo, bool primeraLineaDatos, const QString& separador) {
+    btnReintentar->setEnabled(false);
+    Resultado.clear();
+    estado(QStringLiteral("Accediendo a Internet"));
+    TipoResultado = tipo;
+    blnPrimeraLinea_tiene_datos_NoDefColumnas = primeraLineaDatos;
+    SeparadorColumnas = separador;
+}
+
+namespace {
+// "&consulta<i>=<name>&SQLConsulta<i>=<sql>&devolverResultado<i>=<S|N>", values encoded.
+QString itemConsulta(qint32 i, const QString& nombre, const QString& sql, bool devolver) {
+    const QString n = QString::number(i);
+    return QStringLiteral("&consulta") + n + QLatin1Char('=') + frmComInternet::CodificaValor(nombre) +
+           QStringLiteral("&SQLConsulta") + n + QLatin1Char('=') + frmComInternet::CodificaValor(sql) +
+           QStringLiteral("&devolverResultado") + n + (devolver ? QStringLiteral("=S") : QStringLiteral("=N"));
+}
+
+void anadeHora(coleccionTextos& consultas) {
+    if (!consultas.Item(QStringLiteral("Hora")))
+        consultas.Add(QStringLiteral("Hora"), QStringLiteral("select now()"));
+}
+} // namespace
+
+void frmComInternet::Servicio_sql_Importar(const QString& IP, coleccionTextos& pConsultas) {
+    AtrapaErrores(QStringLiteral("RecibirInformacion"), [&] {
+        preparaServicio(1, false, QStringLiteral("|"));
+        anadeHora(pConsultas);
+        QString cuerpo = QStringLiteral("numConsultas=") + QString::number(pConsultas.Count());
+        qint32 i = 0;
+        for (const TextoNombradoPtr& t : pConsultas)
+            cuerpo += itemConsulta(++i, t->Nombre(), t->Texto, true);
+        AbreURL(url(IP, kRutaSQL), cuerpo, 1, kCabecera, QStringLiteral("POST"));
+    });
+}
+
+void frmComInternet::Servicio_sql_Exportar(const QString& IP, coleccionTextos& pConsultas) {
+    AtrapaErrores(QStringLiteral("RecibirInformacion"), [&] {
+        preparaServicio(1, false, QStringLiteral("|"));
+        anadeHora(pConsultas);
+        qint32 i = 0; // a big table sends more than 32 767 rows
+        QString items;
+        for (const TextoNombradoPtr& t : pConsultas) {
+            if (igual(t->Nombre(), "Hora") || igual(t->Nombre(), "Config")) {
+                items += itemConsulta(++i, t->Nombre(), t->Texto, true);
+                continue;
+            }
+            const QString borrado = basFuncionesComunes::CreaDelete(t->Texto, t->Nombre());
+            if (!borrado.trimmed().isEmpty())
+                items += itemConsulta(++i, QStringLiteral("Delete:") + t->Nombre(), borrado, false);
+            const auto inserts =
+                std::static_pointer_cast<vb::Collection>(basFuncionesComunes::CreaInserts(t->Texto, t->Nombre()));
+            for (const Variant& ins : inserts->items())
+                items += itemConsulta(++i, QStringLiteral("Insert:") + t->Nombre(), texto(ins), false);
+        }
+        AbreURL(url(IP, kRutaSQL), QStringLiteral("numConsultas=") + QString::number(i) + items, 1, kCabecera,
+                QStringLiteral("POST"));
+    });
+}
+
+Variant frmComInternet::Servicio_ConsultaSQL(const QString& strConsultaSql, const QString& strIP_Servidor) {
+    AtrapaErrores(QStringLiteral("frmComInternet.Servicio_ConsultaSQL"), [&] {
+        const QString direccion = strIP_Servidor.isEmpty() ? DireccionServidorCentral() : strIP_Servidor;
+        if (direccion.isEmpty()) {
+            hide();
+            return;
+        }
+        preparaServicio(0, false, QStringLiteral("|"));
+        const QString cuerpo = QStringLiteral("numConsultas=1&consulta1=consulta1&SQLConsulta1=") +
+                               CodificaValor(strConsultaSql) + QStringLiteral("&devolverResultado1=S");
+        AbreURL(url(direccion, kRutaSQL), cuerpo, 0, kCabecera, QStringLiteral("POST"));
+    });
+    return {};
+}
+
+void frmComInternet::PromocionesCliente(qint32 lngCliente, bool SoloPromocionesVigentes) {
+    AtrapaErrores(QStringLiteral("frmComInternet.PromocionesCliente"), [&] {
+        const QString direccion = DireccionServidorCentral();
+        if (direccion.isEmpty()) {
+            hide();
+            return;
+        }
+        preparaServicio(0, blnPrimeraLinea_tiene_datos_NoDefColumnas, QStringLiteral("#"));
+        const QString cuerpo =
+            QStringLiteral("empresa=%1&restaurante=%2&tpv=%3&cliente=%4&solo_promociones_vigentes=%5")
+                .arg(glngEmpresa)
+                .arg(glngRestaurante)
+                .arg(frmPrincipalVars().lngTPV)
+                .arg(lngCliente)
+                .arg(SoloPromocionesVigentes ? QStringLiteral("S") : QStringLiteral("N")) +
+            QStringLiteral("&user=Muralvet&bbdd_act=") + CodificaValor(gstrBBDDActual);
+        AbreURL(url(direccion, kRutaPromociones), cuerpo, 0, kCabecera, QStringLiteral("POST"));
+    });
+}
+
+vb::EntidadPtr frmComInternet::enviaMensaje(const QString& url, const QString& cuerpo, vb::ColeccionPtr& Resultado) {
+    AbreURL(url, cuerpo, TipoResultado, kCabecera, QStringLiteral("POST"));
+    esperaModal();
+    Resultado = Datos;
+    return Datos && Datos->Count() > 0 ? Datos->Item(1) : nullptr;
+}
+
+bool frmComInternet::Servicio_Drovanto(const QString& strURL, QString& strMensajeRespuesta, vb::ColeccionPtr& Resultado,
+                                       const QString& strDatosEnviar, const QString& strSeparadorColumnas) {
+    bool exito = false;
+    AtrapaErrores(QStringLiteral("frmComInternet.Servicio_Drovanto"), [&] {
+        preparaServicio(0, true, strSeparadorColumnas);
+        strMensajeRespuesta.clear();
+        const vb::EntidadPtr primera = enviaMensaje(strURL, strDatosEnviar, Resultado);
+        if (!primera || primera->Count() == 0) {
+            MensajeUsuario(QStringLiteral("no se ha recibido respuesta del servidor"), 64);
+            return;
+        }
+        const QString campo1 = texto(primera->Item(1));
+        if (igual(campo1, "OK")) {
+            MensajeUsuario(QStringLiteral("Mensaje enviado correctamente"), 64);
+            exito = blnOk;
+        } else if (igual(campo1, "KO")) {
+            strMensajeRespuesta = primera->Count() >= 2 ? texto(primera->Item(2)) : kErrorEnvio;
+        } else {
+            for (const vb::EntidadPtr& fila : Datos->items()) {
+                for (int i = 1; i <= fila->Count(); ++i) {
+                    const QString t = basFuncionesComunes::QuitaHtml(texto(fila->Item(i)));
+                    if (!t.trimmed().isEmpty())
+                        strMensajeRespuesta += t + QStringLiteral("\r\n");
+                }
+            }
+            if (strMensajeRespuesta.isEmpty())
+                strMensajeRespuesta = kErrorEnvio;
+        }
+    });
+    return exito;
+}
+
+bool frmComInternet::Servicio_Drovanto_RespuestaXML(const QString& strURL, QString& strMensajeRespuestaUsuario,
+                                                    vb::ColeccionPtr& Resultado, const QString& strDatosEnviar) {
+    bool exito = false;
+    AtrapaErrores(QStringLiteral("frmComInternet.Servicio_Drovanto_RespuestaXML"), [&] {
+        preparaServicio(2, blnPrimeraLinea_tiene_datos_NoDefColumnas, SeparadorColumnas);
+        const vb::EntidadPtr e = enviaMensaje(strURL, strDatosEnviar, Resultado);
+        if (!e || e->Count() == 0) {
+            strMensajeRespuestaUsuario = QStringLiteral("No se ha obtenido una respueta correcta del servidor");
+            return;
+        }
+        const QString resultado = texto(e->Valor(QStringLiteral("resultado")));
+        QString mensaje = texto(e->Valor(QStringLiteral("mensaje")));
+        if (mensaje == QLatin1String("#ERROR#"))
+            mensaje.clear();
+        exito = igual(texto(e->Item(1)), "OK") || igual(resultado, "OK") || resultado.isEmpty();
+        strMensajeRespuestaUsuario = exito || !mensaje.isEmpty() ? mensaje : kErrorEnvio;
+    });
+    return exito;
+}
