@@ -26,6 +26,42 @@ private:
 };
 
 namespace vb {
+
+// The run-time error numbers the program raises or tests for, by VB's and ADO's own numbering (the
+// error handler's reconnect decision and the callers' checks depend on these exact values).
+namespace err {
+inline constexpr qint32 InvalidCall = 5;
+inline constexpr qint32 Overflow = 6;
+inline constexpr qint32 OutOfMemory = 7;
+inline constexpr qint32 SubscriptOutOfRange = 9;
+inline constexpr qint32 TypeMismatch = 13;
+inline constexpr qint32 OutOfStack = 28;
+inline constexpr qint32 FileNotFound = 53;
+inline constexpr qint32 PathFileAccess = 75;
+inline constexpr qint32 PathNotFound = 76;
+inline constexpr qint32 ObjectNotSet = 91;
+inline constexpr qint32 InvalidUseOfNull = 94;
+inline constexpr qint32 ObjectRequired = 424;
+inline constexpr qint32 NoSuchMember = 438;
+inline constexpr qint32 WrongArgumentCount = 450;
+inline constexpr qint32 KeyAlreadyInCollection = 457;
+inline constexpr qint32 DictionaryRemoveFailed = 32811;
+// ADO
+inline constexpr qint32 AdoNoCurrentRecord = 3021;
+inline constexpr qint32 AdoItemNotFound = 3265;
+inline constexpr qint32 AdoWrongType = 3421;
+inline constexpr qint32 AdoObjectClosed = 3704;
+inline constexpr qint32 AdoObjectOpen = 3705;
+inline constexpr qint32 AdoConnectionUnusable = 3709;
+inline constexpr qint32 AdoSyntaxError = -2147217900;
+inline constexpr qint32 AdoIntegrityViolation = -2147217873;
+inline constexpr qint32 AdoUnknownObject = -2147217865;
+inline constexpr qint32 AdoTruncation = -2147217833;
+inline constexpr qint32 AdoTransactionNotStarted = -2147168242;
+inline constexpr qint32 AdoTransactionNested = -2147168237;
+inline constexpr qint32 ProviderFailure = -2147467259;
+} // namespace err
+
 // Raises a run-time error; the description defaults to VB's text for the number, the source to the
 // application's name (as VB's Err.Source is the project name).
 [[noreturn]] void Raise(qint32 number, const QString& description = {}, const QString& source = {});
