@@ -177,8 +177,8 @@ TEST_F(Reglas, ReturnedTextsAndStop) {
 TEST_F(Reglas, MessageVariablesAndConditionResults) {
     core->sql(kRegla + "(1,'B','S',1,'S',1,null,null,null,null,null,null,null), "
                        "(2,'B','S',2,'N',1,'establecer_comision_importe_variable','$cuarta',null,null,null,null,null)");
-    core->sql("update mensajes_trigger set num_condiciones=1, tipo_condicion='SQL', bbdd_sql_condicion='L', "
-              "sql_condicion='select 2.5' where idMensaje=1");
+    core->sql("update mensajes_trigger set num_condiciones=1, tipo_condicion='SQL', bbdd_sql_condicion='L' "
+              "where idMensaje=1");
     core->sql(
         "update mensajes_trigger set num_condiciones=1, tipo_condicion='FORMATO_IGUAL', param1_condicion='9', "
         "mostrar_mensaje_no_lanzar_accion='S', num_variables_mensaje=4, variable_1='v', variable_2='dos', "
@@ -187,8 +187,14 @@ TEST_F(Reglas, MessageVariablesAndConditionResults) {
         "7.5', "
         "bbdd_sql_variable_4='L', mensaje_no_lanzar_accion='[$v]<br>$condicion1 $parametro1_accion' where idMensaje=2");
     p1 = QStringLiteral("p");
-    EXPECT_TRUE(evalua(QStringLiteral("B")));
-    EXPECT_EQ(cajas(64), QStringList{QStringLiteral("[O'Bri\\en]\r\n2.50 p")});
+    // The first rule's condition result stays in its slot for the second rule's message.
+    const std::pair<const char*, const char*> valores[] = {{"2.5", "2.50"}, {"3", "3"}, {"-1", "-1"}};
+    for (const auto& [sql, texto] : valores) {
+        core->sql(QStringLiteral("update mensajes_trigger set sql_condicion='select %1' where idMensaje=1").arg(sql));
+        avisos.calls.clear();
+        EXPECT_TRUE(evalua(QStringLiteral("B")));
+        EXPECT_EQ(cajas(64), QStringList{QStringLiteral("[O'Bri\\en]\r\n%1 p").arg(texto)});
+    }
     core->sql("update mensajes_trigger set param1_condicion='0', mostrar_mensaje='N' where idMensaje=2");
     EXPECT_TRUE(evalua(QStringLiteral("B")));
     EXPECT_EQ(vuelta, "COMISION_I_7.5");
