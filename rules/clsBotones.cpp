@@ -143,6 +143,19 @@ QStringList divideSentencias(const QString& sql) {
     return r;
 }
 
+// Runs f; a run-time error inside it is shown to the operator as a warning: `antes`, the error's
+// description and `despues`.
+template <class F> void conAviso(const QString& antes, F&& f, const std::function<QString()>& despues = {}) {
+    try {
+        f();
+    } catch (const program::Ended&) {
+        throw;
+    } catch (...) {
+        MensajeUsuario(antes + vb::CurrentError().description() + (despues ? despues() : QString()),
+                       prompts::vbExclamation, QString());
+    }
+}
+
 // The rule query as the log shows it, its bound values in place.
 QString textoConsulta(QString sql, const QList<Variant>& valores) {
     for (const Variant& v : valores) {
@@ -185,13 +198,7 @@ bool clsBotones::EvaluaMensajesTrigger(const QString& strAccion, bool blnAntesAc
                   Identificadores{lngTPV, lngTicket, lngSubTicket, lngArticulo, lngFormato, intVendedor, lngEmpleado},
                   strParametro1, strParametro2};
     GrabaLog(QStringLiteral("Entro en EvaluaMensajesTrigger: ") + segundos());
-    try {
-        Evalua(ev, strAccion, blnAntesAccion);
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        MensajeUsuario(vb::CurrentError().description(), prompts::vbExclamation, QString());
-    }
+    conAviso(QString(), [&] { Evalua(ev, strAccion, blnAntesAccion); });
     GrabaLog(QStringLiteral("Salgo de EvaluaMensajesTrigger: ") + segundos());
     return ev.resultado;
 }
@@ -435,7 +442,7 @@ clsBotones::Siguiente clsBotones::LanzaMensajeTrigger(Evaluacion& ev, const QStr
 QString clsBotones::EvaluaMensajesTriggerSustituirVariables(const QString& strTexto, Evaluacion& ev, bool blnSQL) {
     QString s = strTexto;
     const auto valorPegado = [blnSQL](const QString& v) { return blnSQL ? escapaSQL(v) : v; };
-    try {
+    conAviso(QStringLiteral("EvaluaMensajesTriggerSustituirVariables Error: "), [&] {
         const qint32 nv = numero(*ev.fila, QStringLiteral("num_variables_mensaje"));
         for (qint32 j = 0; j < nv; ++j) {
             if (j >= kSlots)
@@ -455,19 +462,13 @@ QString clsBotones::EvaluaMensajesTriggerSustituirVariables(const QString& strTe
         s.replace(QStringLiteral("$parametro1"), valorPegado(ev.strParametro1));
         s.replace(QStringLiteral("$parametro2"), valorPegado(ev.strParametro2));
         s = EvaluaMensajesTriggerSustituirVariablesFijas(s, ev.ids);
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        MensajeUsuario(QStringLiteral("EvaluaMensajesTriggerSustituirVariables Error: ") +
-                           vb::CurrentError().description(),
-                       prompts::vbExclamation, QString());
-    }
+    });
     return s;
 }
 
 QString clsBotones::EvaluaMensajesTriggerSustituirVariablesFijas(const QString& strTexto, Identificadores ids) {
     QString s = strTexto;
-    try {
+    conAviso(QStringLiteral("EvaluaMensajesTriggerSustituirVariablesFijas Error: "), [&] {
         tomaTicketDeVentana(ids.lngTPV, ids.lngTicket);
         const qint32 cliente = s.contains(QLatin1String("idCliente")) ? clienteDelTicket(ids.lngTPV, ids.lngTicket) : 0;
         const QDateTime ahora = clock_seam::now();
@@ -491,20 +492,14 @@ QString clsBotones::EvaluaMensajesTriggerSustituirVariablesFijas(const QString& 
         };
         for (const auto& [nombre, v] : tabla)
             s.replace(QLatin1String(nombre), v);
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        MensajeUsuario(QStringLiteral("EvaluaMensajesTriggerSustituirVariablesFijas Error: ") +
-                           vb::CurrentError().description(),
-                       prompts::vbExclamation, QString());
-    }
+    });
     return s;
 }
 
 QString clsBotones::EvaluaMensajesTriggerSustituirVariablesPuntos(QString& strTexto, const QString& strParametro2,
                                                                   qint32& lngTPV, qint32& lngTicket) {
     const auto siete = [](const Variant& v) { return basFuncionesComunes::AlineaTexto(vb::CStr(v), 7, false, true); };
-    try {
+    conAviso(QString(), [&] {
         tomaTicketDeVentana(lngTPV, lngTicket);
         strTexto.replace(QStringLiteral("$idEmpresa"), QString::number(glngEmpresa));
         strTexto.replace(QStringLiteral("$idRestaurante"), QString::number(glngRestaurante));
@@ -515,7 +510,7 @@ QString clsBotones::EvaluaMensajesTriggerSustituirVariablesPuntos(QString& strTe
         strTexto.replace(QStringLiteral("$idCamarero"), QString::number(frmPrincipalVars().intCamarero));
         strTexto.replace(QStringLiteral("$parametro2"), strParametro2);
         if (!strTexto.contains(QLatin1String("$euros")) && !strTexto.contains(QLatin1String("$puntos")))
-            return strTexto;
+            return;
 
         ado::Connection* fidelidad = nullptr;
         if (ValNumero(objParametros().getValor(QStringLiteral("CentralizarClientes"), true)) == 0)
@@ -575,11 +570,7 @@ QString clsBotones::EvaluaMensajesTriggerSustituirVariablesPuntos(QString& strTe
                     strTexto.clear();
             }
         }
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        MensajeUsuario(vb::CurrentError().description(), prompts::vbExclamation, QString());
-    }
+    });
     return strTexto;
 }
 
@@ -593,68 +584,68 @@ Variant clsBotones::EvaluaMensajesTriggerLanzarConsultaSQL(const QString& strSQL
     double numeroDevuelto = 0;
     QString textoDevuelto;
     QString sentencia;
-    try {
-        tomaTicketDeVentana(ids.lngTPV, ids.lngTicket);
-        ado::Connection* cn = nullptr;
-        bool central = false;
-        for (const QString& trozo : divideSentencias(strSQL)) {
-            QString limpio = trozo;
-            limpio.remove(QLatin1Char('\n')).remove(QLatin1Char('\r'));
-            if (vb::Trim(limpio).isEmpty())
-                continue;
-            sentencia = EvaluaMensajesTriggerSustituirVariablesFijas(trozo, ids);
-            // The caller's values are escaped for a quoted literal; the rule's own condition
-            // parameters are the administrator's SQL text and go in as written.
-            sentencia.replace(QStringLiteral("$parametro1_accion"), escapaSQL(strParametro1Accion));
-            sentencia.replace(QStringLiteral("$parametro2_accion"), escapaSQL(strParametro2Accion));
-            sentencia.replace(QStringLiteral("$parametro1"), strParametro1);
-            sentencia.replace(QStringLiteral("$parametro2"), strParametro2);
+    conAviso(
+        QStringLiteral("EvaluaMensajesTriggerLanzarConsultaSQL: "),
+        [&] {
+            tomaTicketDeVentana(ids.lngTPV, ids.lngTicket);
+            ado::Connection* cn = nullptr;
+            bool central = false;
+            for (const QString& trozo : divideSentencias(strSQL)) {
+                QString limpio = trozo;
+                limpio.remove(QLatin1Char('\n')).remove(QLatin1Char('\r'));
+                if (vb::Trim(limpio).isEmpty())
+                    continue;
+                sentencia = EvaluaMensajesTriggerSustituirVariablesFijas(trozo, ids);
+                // The caller's values are escaped for a quoted literal; the rule's own condition
+                // parameters are the administrator's SQL text and go in as written.
+                sentencia.replace(QStringLiteral("$parametro1_accion"), escapaSQL(strParametro1Accion));
+                sentencia.replace(QStringLiteral("$parametro2_accion"), escapaSQL(strParametro2Accion));
+                sentencia.replace(QStringLiteral("$parametro1"), strParametro1);
+                sentencia.replace(QStringLiteral("$parametro2"), strParametro2);
 
-            const bool centralizado = strBBDD == QLatin1String("SC") || strBBDD == QLatin1String("C");
-            if (strBBDD == QLatin1String("L")) {
-                cn = &ConexionLocal();
-            } else if (strBBDD == QLatin1String("S") ||
-                       (centralizado && basLegacyFunctions::FuncionLegacyCero() == 0)) {
-                if (!ComCentral(true, true))
-                    break;
-                cn = &ConexionServidor();
-                if (centralizado)
-                    central = false;
-            } else if (centralizado) {
-                cn = &ConexionRemota();
-                central = true;
-            }
-            if (!cn)
-                vb::Raise(91);
-            sentencia.replace(QStringLiteral("$enviado_central"), central ? QStringLiteral("1") : QStringLiteral("0"));
-
-            if (lngModo == 0) {
-                cn->Execute(sentencia);
-            } else {
-                ado::RecordsetPtr rs = cn->OpenRecordset(sentencia);
-                if (rs->FieldCount() > 0 && !rs->isEOF()) {
-                    const Variant v = rs->Fields(0).Value;
-                    if (lngModo == 1) {
-                        const Variant t = VarToStr(v, QString());
-                        numeroDevuelto = vb::IsNumeric(t) ? vb::CDbl(t) : vb::CStr(t).isEmpty() ? 0 : 1;
-                    } else {
-                        textoDevuelto = vb::Trim(vb::CStr(VarToStr(v, QString())));
-                    }
+                const bool centralizado = strBBDD == QLatin1String("SC") || strBBDD == QLatin1String("C");
+                if (strBBDD == QLatin1String("L")) {
+                    cn = &ConexionLocal();
+                } else if (strBBDD == QLatin1String("S") ||
+                           (centralizado && basLegacyFunctions::FuncionLegacyCero() == 0)) {
+                    if (!ComCentral(true, true))
+                        break;
+                    cn = &ConexionServidor();
+                    if (centralizado)
+                        central = false;
+                } else if (centralizado) {
+                    cn = &ConexionRemota();
+                    central = true;
                 }
-                rs->Close();
+                if (!cn)
+                    vb::Raise(91);
+                sentencia.replace(QStringLiteral("$enviado_central"),
+                                  central ? QStringLiteral("1") : QStringLiteral("0"));
+
+                if (lngModo == 0) {
+                    cn->Execute(sentencia);
+                } else {
+                    ado::RecordsetPtr rs = cn->OpenRecordset(sentencia);
+                    if (rs->FieldCount() > 0 && !rs->isEOF()) {
+                        const Variant v = rs->Fields(0).Value;
+                        if (lngModo == 1) {
+                            const Variant t = VarToStr(v, QString());
+                            numeroDevuelto = vb::IsNumeric(t) ? vb::CDbl(t) : vb::CStr(t).isEmpty() ? 0 : 1;
+                        } else {
+                            textoDevuelto = vb::Trim(vb::CStr(VarToStr(v, QString())));
+                        }
+                    }
+                    rs->Close();
+                }
+                // "SC" also runs on the server; when the server was its only road it has run there already.
+                if (strBBDD == QLatin1String("SC") && cn != &ConexionServidor())
+                    ConexionServidor().Execute(sentencia);
             }
-            // "SC" also runs on the server; when the server was its only road it has run there already.
-            if (strBBDD == QLatin1String("SC") && cn != &ConexionServidor())
-                ConexionServidor().Execute(sentencia);
-        }
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        MensajeUsuario(QStringLiteral("EvaluaMensajesTriggerLanzarConsultaSQL: ") + vb::CurrentError().description() +
-                           QStringLiteral("\r\n\r\n") + TraduceLiteral(QStringLiteral("Error en la consulta SQL:")) +
-                           QStringLiteral("\r\n") + sentencia,
-                       prompts::vbExclamation, QString());
-    }
+        },
+        [&] {
+            return QStringLiteral("\r\n\r\n") + TraduceLiteral(QStringLiteral("Error en la consulta SQL:")) +
+                   QStringLiteral("\r\n") + sentencia;
+        });
     return lngModo == 1 ? Variant(numeroDevuelto) : Variant(textoDevuelto);
 }
 
