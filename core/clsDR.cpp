@@ -108,3 +108,20 @@ std::shared_ptr<vb::Dictionary> clsDR::key_tickets(qint32 idTPV, qint32 idTicket
         return nullptr;
     }
 }
+
+vb::CallableMembers clsDR::callableMembers() {
+    const auto tabla = [](const vb::Arguments& a) { return a.size() > 1 ? vb::CStr(a[1]) : QString(); };
+    return {
+        {QStringLiteral("QueryScalar"), 1, 3,
+         [this](const vb::Arguments& a) {
+             return QueryScalar(vb::CStr(a[0]), a.size() > 1 ? a[1] : Variant(QString()),
+                                a.size() > 2 ? vb::CStr(a[2]) : QString());
+         }},
+        {QStringLiteral("QueryFirst"), 1, 2,
+         [this, tabla](const vb::Arguments& a) { return vb::FromObject(QueryFirst(vb::CStr(a[0]), tabla(a))); }},
+        {QStringLiteral("Query"), 1, 2,
+         [this, tabla](const vb::Arguments& a) { return vb::FromObject(Query(vb::CStr(a[0]), tabla(a))); }},
+        {QStringLiteral("QueryExecute"), 1, 1,
+         [this](const vb::Arguments& a) { return Variant(QueryExecute(vb::CStr(a[0]))); }},
+    };
+}

@@ -1,8 +1,104 @@
 #pragma once
-// clsBotones: the trigger-message rule object. The start-up creates the one instance once the
-// database is reachable and keeps it for the run; creating it does nothing else, and the service
-// itself never calls it.
-class clsBotones final {
+// clsBotones: the rule engine of the point of sale's trigger messages. Rules live in the table
+// mensajes_trigger, each attached to an action (a button) and evaluated before or after it; a rule
+// whose conditions hold runs its actions (discount, line lock, special footer or ticket, commission,
+// rule SQL, nested rules), one whose conditions fail may show its message. Texts and SQL carry "$"
+// variables replaced from the ticket context, the rule's own message variables and the caller.
+//
+// The start-up creates the one instance once the database is reachable (objBotones); the service
+// itself never calls it: a host calls EvaluaMensajesTrigger. The class also offers calls of the
+// program's objects by name (GetObjetoSingleton, ejecutaFuncion) and a few fixed button stubs.
+//
+// Values that the caller or the database supply reach rule SQL escaped (apostrophes doubled,
+// backslashes escaped, no quotes added): they are safe inside a quoted literal of the rule SQL and
+// only there. A variable written unquoted in a numeric place of the SQL cannot be protected this way.
+#include "platform/Ado.h"
+#include "platform/Collections.h"
+#include "platform/LateBound.h"
+#include "rules/clsBoton.h"
+
+#include <QString>
+#include <memory>
+
+class clsBotones final : public vb::LateBound {
 public:
-    clsBotones() = default;
+    // Nested launches of rules ("lanzar_mensaje_trigger") deeper than this are refused.
+    static constexpr int kMaxAnidamiento = 10;
+    // Copies of a rule's special ticket beyond this are not printed.
+    static constexpr int kMaxCopiasTicketEspecial = 20;
+    // Arguments a call by name can pass.
+    static constexpr int kMaxArgumentos = 8;
+
+    // The ticket identifiers an evaluation works on, shared with the caller's variables.
+    struct Identificadores {
+        qint32& lngTPV;
+        qint32& lngTicket;
+        qint32& lngSubTicket;
+        qint32& lngArticulo;
+        qint32& lngFormato;
+        qint16& intVendedor;
+        qint32& lngEmpleado;
+    };
+
+    // Evaluates the rules of strAccion (or the one rule "MENSAJETRIGGER_<idMensaje>") marked to run
+    // before (blnAntesAccion) or after the action. blnTicketModificado is set when an action changed
+    // ticket data; strParametrosVuelta receives the text an action hands back; a zero till or ticket
+    // is taken from the main window. False when an action said not to go on ("C", "no_imprimir_ticket").
+    bool EvaluaMensajesTrigger(const QString& strAccion, bool blnAntesAccion, bool& blnTicketModificado,
+                               QString& strParametrosVuelta, qint32& lngTPV, qint32& lngTicket, qint32& lngSubTicket,
+                               qint32& lngArticulo, qint32& lngFormato, qint16& intVendedor, qint32& lngEmpleado,
+                               QString& strParametro1, QString& strParametro2,
+                               const vb::EntidadPtr& eParametrosVuelta = {},
+                               const vb::EntidadPtr& eOtrosParametros = {});
+
+    // Runs the statements of strSQL (separated by ";" outside quoted literals) on the connection of
+    // strBBDD ("L", "S", "SC", "C"). Mode 0 only executes; mode 1 gives the first field of the last
+    // statement that returned a row as a number (a double); other modes as trimmed text. Errors are
+    // shown to the operator and the value so far is returned.
+    Variant EvaluaMensajesTriggerLanzarConsultaSQL(const QString& strSQL, const QString& strBBDD,
+                                                   const QString& strParametro1, const QString& strParametro2,
+                                                   qint32 lngModo, Identificadores ids,
+                                                   const QString& strParametro1Accion = {},
+                                                   const QString& strParametro2Accion = {});
+    // The ticket context variables ($idEmpresa ... $idEmpleado); a zero till or ticket is taken from
+    // the main window. Every value is a number or a date, safe in SQL as it is.
+    QString EvaluaMensajesTriggerSustituirVariablesFijas(const QString& strTexto, Identificadores ids);
+    // The special footer's loyalty variables ($puntos_..., $euros_...) with $parametro2.
+    QString EvaluaMensajesTriggerSustituirVariablesPuntos(QString& strTexto, const QString& strParametro2,
+                                                          qint32& lngTPV, qint32& lngTicket);
+
+    // ---- Objects by name ----
+    // The program object called strObjeto; raises error 1 "Objeto '...' no encontrado" when absent.
+    vb::LateBound& GetObjetoSingleton(const QString& strObjeto);
+    // Calls strFuncion of that object with the comma-separated arguments of strParametros ("true",
+    // "verdadero", "false", "falso" in any case become Booleans); ret receives its result. False after
+    // an error (reported through ControlErrores) or with more than kMaxArgumentos arguments.
+    bool ejecutaFuncion(const QString& strObjeto, const QString& strFuncion, const QString& strParametros,
+                        Variant& ret);
+
+    // ---- Button stubs ----
+    Variant EvaluaBoton(const QString& strBoton, bool blnComprobarAutorizacion);
+    bool Pulsado(const QString& strBoton) const;
+    void setPulsado(const QString& strBoton, bool blnPulsado);
+    Variant RefrescaFormasPago();
+    std::shared_ptr<clsBoton> getBoton();
+
+    vb::CallableMembers callableMembers() override;
+
+private:
+    struct Evaluacion;
+    enum class Siguiente { Accion, Fila, Fin };
+
+    void Evalua(Evaluacion& ev, const QString& strAccion, bool blnAntesAccion);
+    Siguiente EvaluaFila(Evaluacion& ev);
+    Siguiente LanzaMensajeTrigger(Evaluacion& ev, const QString& strIdMensaje);
+    Siguiente EjecutaAccion(Evaluacion& ev, const QString& strNombre, QString param1, const QString& param2,
+                            const QString& param3);
+    bool CondicionSeCumple(Evaluacion& ev, int k);
+    bool HayLineaGratis(Evaluacion& ev);
+    void CalculaVariables(Evaluacion& ev);
+    // blnSQL: the text is rule SQL, so the values pasted into it are escaped.
+    QString EvaluaMensajesTriggerSustituirVariables(const QString& strTexto, Evaluacion& ev, bool blnSQL);
+
+    int m_profundidad = 0; // nested evaluations under way
 };

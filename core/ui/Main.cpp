@@ -12,11 +12,15 @@
 #include "platform/Program.h"
 #include "platform/Prompts.h"
 #include "platform/Registry.h"
+#include "printing/TurnoImpresion.h"
 #include "printing/basPrinter.h"
+#include "rules/ObjetosGlobales.h"
 #include "rules/clsBotones.h"
 #include "scale/clsComm.h"
+#include "server/TurnoExclusivo.h"
 #include "server/clsSocketFront.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFileInfo>
@@ -55,6 +59,23 @@ bool valorDe(const QString& pieza, QString& valor) {
         return false;
     valor = recortaBlancos(partes.at(1));
     return true;
+}
+
+// What the lower layers reach of this one: the print turn of the socket prints, and the objects
+// the trigger rules call by name.
+void RegistraServiciosSuperiores() {
+    basPrinter::setTurnoImpresion(
+        [](std::function<void()> tarea) { TurnoExclusivo::instancia().ejecuta(std::move(tarea)); });
+    reglas::registraObjeto(QStringLiteral("frmPrincipal"), [] { return static_cast<vb::LateBound*>(&FrmPrincipal()); });
+    reglas::registraObjeto(QStringLiteral("SocketFront"),
+                           [] { return dynamic_cast<vb::LateBound*>(SocketFront.get()); });
+    reglas::registraVentanasCargadas([] {
+        QList<QPair<QString, vb::LateBound*>> r;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* v = dynamic_cast<vb::LateBound*>(w))
+                r.append({QString::fromLatin1(w->metaObject()->className()), v});
+        return r;
+    });
 }
 
 bool esRetraso(const QString& pieza) {
@@ -327,6 +348,7 @@ void Main(const QStringList& argumentos) {
         gblnConexionesInicializadas = false;
         gstrCarpetaImagenes.clear();
         gstrRutaRegistro = QStringLiteral("HKEY_CURRENT_USER\\SOFTWARE\\Vesk\\Tarvolin");
+        RegistraServiciosSuperiores();
 
         // What ending the program leaves tidy (the newest runs first): the tray icon goes, the
         // registry store is on disk, the connections are closed.

@@ -442,3 +442,18 @@ void frmPrincipal::InicializaConexionesAfter() {
     AbreSocket(kProcConexiones, true);
     CargaLiteralesPendientes();
 }
+
+vb::CallableMembers frmPrincipal::callableMembers() {
+    return {
+        {QStringLiteral("AnadirLog"), 1, 1,
+         [this](const vb::Arguments& a) {
+             AnadirLog(vb::CStr(a[0]));
+             return Variant();
+         }},
+        {QStringLiteral("MuestraIconoTareas"), 0, 1,
+         [this](const vb::Arguments& a) {
+             MuestraIconoTareas(a.isEmpty() || vb::CBool(a[0]));
+             return Variant();
+         }},
+    };
+}

@@ -5,6 +5,7 @@
 // The services reach it through MainWindowPort once registraComoVentanaPrincipal() has run; its
 // public variables live in frmPrincipalVars() (core).
 #include "core/basGeneral.h"
+#include "platform/LateBound.h"
 
 #include <QWidget>
 
@@ -16,7 +17,7 @@ class QTableWidget;
 class TemporizadorVB;
 class ctrBoton;
 
-class frmPrincipal final : public QWidget, public MainWindowPort {
+class frmPrincipal final : public QWidget, public MainWindowPort, public vb::LateBound {
     Q_OBJECT
 public:
     // hayBandeja: whether the desktop has a notification area (by default asked to the desktop).
@@ -39,6 +40,9 @@ public:
     int scaleTimerInterval() const override;
     void setWeightLabel(WeightLabel which, const QString& caption, bool visible) override;
     void FinalizarProgramaYDescargarFormularios(bool blnRestart = false) override;
+
+    // Reachable by name (the trigger rules' ejecutaFuncion): AnadirLog and MuestraIconoTareas.
+    vb::CallableMembers callableMembers() override;
 
     // ---- Start-up ----
     void InicializaConexiones();

@@ -1,0 +1,743 @@
+// The trigger-message rule engine: evaluation of the rules, their actions, the "$" variables and
+// the SQL launcher, and the calls of the program's objects by name.
+#include "rules/clsBotones.h"
+
+#include "core/basFuncionesComunes.h"
+#include "core/basGeneral.h"
+#include "core/basLegacyFunctions.h"
+#include "core/clsDR.h"
+#include "core/clsParametros.h"
+#include "platform/Clock.h"
+#include "platform/Program.h"
+#include "platform/Prompts.h"
+#include "printing/TurnoImpresion.h"
+#include "printing/clsImprimirTicket.h"
+#include "rules/ObjetosGlobales.h"
+
+#include <QTime>
+#include <array>
+#include <cmath>
+#include <limits>
+#include <optional>
+
+using basFuncionesComunes::ValNumero;
+using basFuncionesComunes::VarToStr;
+
+namespace {
+
+constexpr int kSlots = 4; // message variables and condition results per evaluation
+
+QString segundos() {
+    return QString::number(clock_seam::secondsSinceMidnight(), 'f', 3);
+}
+
+// A column of the current rule row through VarToStr: Null, empty or unreadable gives the default.
+// A column the row does not have raises 3265.
+Variant valor(const ado::Recordset& rs, const QString& columna, const Variant& defecto) {
+    return VarToStr(rs.Fields(columna).Value, defecto);
+}
+QString texto(const ado::Recordset& rs, const QString& columna, const QString& defecto = {}) {
+    return vb::CStr(valor(rs, columna, defecto));
+}
+qint32 numero(const ado::Recordset& rs, const QString& columna) {
+    return vb::CLng(valor(rs, columna, 0));
+}
+
+// Condition k uses no suffix, "2", or "3" for every later one; action k none or k itself.
+QString sufijoCondicion(int k) {
+    return k == 1 ? QString() : k == 2 ? QStringLiteral("2") : QStringLiteral("3");
+}
+QString sufijoAccion(int k) {
+    return k == 1 ? QString() : QString::number(k);
+}
+
+// A value pasted into rule SQL: safe inside a quoted literal, not in an unquoted numeric place.
+QString escapaSQL(const QString& s) {
+    return basFuncionesComunes::cStringSQL(s, false);
+}
+
+// VB's Replace: an empty name replaces nothing.
+void reemplaza(QString& s, const QString& nombre, const QString& valor) {
+    if (!nombre.isEmpty())
+        s.replace(nombre, valor);
+}
+
+void tomaTicketDeVentana(qint32& lngTPV, qint32& lngTicket) {
+    if (lngTPV == 0 || lngTicket == 0) {
+        lngTPV = frmPrincipalVars().lngTPV;
+        lngTicket = frmPrincipalVars().lngTicket;
+    }
+}
+
+qint32 clienteDelTicket(qint32 lngTPV, qint32 lngTicket) {
+    ado::RecordsetPtr rs = ConexionLocal().OpenRecordset(
+        QStringLiteral("select idCliente from cabticket where idTPV=? and idTicket=?"), {lngTPV, lngTicket});
+    const qint32 cliente = rs->isEOF() ? 0 : vb::CLng(VarToStr(rs->Fields(QStringLiteral("idCliente")).Value, 0));
+    rs->Close();
+    return cliente;
+}
+
+// A condition result as text: a whole number as such, any other with two decimals.
+QString textoCondicion(double v) {
+    const double r = vb::RoundHalfEven(v);
+    if (r == v && std::abs(r) <= double(std::numeric_limits<qint32>::max()))
+        return QString::number(qint64(r));
+    return basFuncionesComunes::FormatNumero(v, QStringLiteral("#0.00"));
+}
+
+// An amount of the loyalty card: two decimals, "." as separator, no grouping.
+QString textoImporte(double d) {
+    return basFuncionesComunes::FormatNumero(d, QStringLiteral("0.00"));
+}
+
+// A window time as H:mm, H:mm:ss or HHmmss.
+std::optional<QTime> leeHora(const QString& s) {
+    const QString t = s.trimmed();
+    for (const char* formato : {"H:mm:ss", "H:mm", "HHmmss"}) {
+        const QTime h = QTime::fromString(t, QString::fromLatin1(formato));
+        if (h.isValid())
+            return h;
+    }
+    return std::nullopt;
+}
+
+// Both ends included; a window whose start is later than its end crosses midnight.
+bool horaEntre(const QString& desde, const QString& hasta) {
+    const auto a = leeHora(desde), b = leeHora(hasta);
+    if (!a || !b) {
+        GrabaLog(QStringLiteral("HORA_ENTRE: hora no válida ('") + desde + QStringLiteral("' - '") + hasta +
+                 QStringLiteral("'), la condición no se cumple"));
+        return false;
+    }
+    const QTime t = clock_seam::now().time();
+    const QTime ahora(t.hour(), t.minute(), t.second());
+    if (*a <= *b)
+        return ahora >= *a && ahora <= *b;
+    return ahora >= *a || ahora <= *b;
+}
+
+// The statements of a rule SQL text: split at ";" outside quoted literals ('...', "...", `...`,
+// with backslash escapes inside them).
+QStringList divideSentencias(const QString& sql) {
+    QStringList r;
+    QString actual;
+    QChar comilla;
+    for (qsizetype i = 0; i < sql.size(); ++i) {
+        const QChar c = sql.at(i);
+        if (!comilla.isNull()) {
+            actual += c;
+            if (c == QLatin1Char('\\') && i + 1 < sql.size())
+                actual += sql.at(++i);
+            else if (c == comilla)
+                comilla = QChar();
+        } else if (c == QLatin1Char(';')) {
+            r << actual;
+            actual.clear();
+        } else {
+            if (c == QLatin1Char('\'') || c == QLatin1Char('"') || c == QLatin1Char('`'))
+                comilla = c;
+            actual += c;
+        }
+    }
+    r << actual;
+    return r;
+}
+
+// Runs f; a run-time error inside it is shown to the operator as a warning: `antes`, the error's
+// description and `despues`.
+template <class F> void conAviso(const QString& antes, F&& f, const std::function<QString()>& despues = {}) {
+    try {
+        f();
+    } catch (const program::Ended&) {
+        throw;
+    } catch (...) {
+        MensajeUsuario(antes + vb::CurrentError().description() + (despues ? despues() : QString()),
+                       prompts::vbExclamation, QString());
+    }
+}
+
+// The rule query as the log shows it, its bound values in place.
+QString textoConsulta(QString sql, const QList<Variant>& valores) {
+    for (const Variant& v : valores) {
+        const qsizetype i = sql.indexOf(QLatin1Char('?'));
+        if (i < 0)
+            break;
+        const QString t =
+            v.typeId() == QMetaType::QString ? basFuncionesComunes::cStringSQL(v.toString()) : vb::CStr(v);
+        sql.replace(i, 1, t);
+    }
+    return sql;
+}
+
+} // namespace
+
+struct clsBotones::Evaluacion {
+    Evaluacion(bool& modificado, QString& vuelta, Identificadores i, QString& p1, QString& p2)
+        : blnTicketModificado(modificado), strParametrosVuelta(vuelta), ids(i), strParametro1(p1), strParametro2(p2) {}
+    bool& blnTicketModificado;
+    QString& strParametrosVuelta;
+    Identificadores ids;
+    QString& strParametro1;
+    QString& strParametro2;
+    bool resultado = true;
+    std::array<QPair<QString, QString>, kSlots> variables; // name with its "$", value
+    std::array<double, kSlots> condiciones{};
+    QString textoResultado; // "$resultado": no action sets it
+    ado::Recordset* fila = nullptr;
+};
+
+bool clsBotones::EvaluaMensajesTrigger(const QString& strAccion, bool blnAntesAccion, bool& blnTicketModificado,
+                                       QString& strParametrosVuelta, qint32& lngTPV, qint32& lngTicket,
+                                       qint32& lngSubTicket, qint32& lngArticulo, qint32& lngFormato,
+                                       qint16& intVendedor, qint32& lngEmpleado, QString& strParametro1,
+                                       QString& strParametro2, const vb::EntidadPtr& eParametrosVuelta,
+                                       const vb::EntidadPtr& eOtrosParametros) {
+    Q_UNUSED(eParametrosVuelta);
+    Q_UNUSED(eOtrosParametros);
+    Evaluacion ev{blnTicketModificado, strParametrosVuelta,
+                  Identificadores{lngTPV, lngTicket, lngSubTicket, lngArticulo, lngFormato, intVendedor, lngEmpleado},
+                  strParametro1, strParametro2};
+    GrabaLog(QStringLiteral("Entro en EvaluaMensajesTrigger: ") + segundos());
+    conAviso(QString(), [&] { Evalua(ev, strAccion, blnAntesAccion); });
+    GrabaLog(QStringLiteral("Salgo de EvaluaMensajesTrigger: ") + segundos());
+    return ev.resultado;
+}
+
+void clsBotones::Evalua(Evaluacion& ev, const QString& strAccion, bool blnAntesAccion) {
+    const QString tiene = objParametros().getValor(QStringLiteral("TieneMensajesTrigger"), true);
+    if (tiene.isEmpty() || !vb::CBool(Variant(tiene)))
+        return;
+    tomaTicketDeVentana(ev.ids.lngTPV, ev.ids.lngTicket);
+    ev.blnTicketModificado = false;
+
+    const QString antes = blnAntesAccion ? QStringLiteral("S") : QStringLiteral("N");
+    QString sql;
+    QList<Variant> valores;
+    if (strAccion.left(14) == QLatin1String("MENSAJETRIGGER")) {
+        const QStringList piezas = strAccion.split(QLatin1Char('_'));
+        if (piezas.size() < 2)
+            vb::Raise(9);
+        sql = QStringLiteral("select * from mensajes_trigger where idMensaje=? and mostrar_antes=?");
+        valores = {vb::CLng(piezas.at(1)), antes};
+    } else {
+        sql = QStringLiteral(
+            "select * from mensajes_trigger where boton=? and mostrar_antes=? order by orden, idMensaje");
+        valores = {strAccion, antes};
+    }
+    GrabaLog(textoConsulta(sql, valores) + QStringLiteral(": ") + segundos());
+    ado::RecordsetPtr rs = ConexionLocal().OpenRecordset(sql, valores);
+    GrabaLog(QStringLiteral("Ya he lanzado la consulta: ") + segundos());
+    ev.fila = rs.get();
+    while (!rs->isEOF()) {
+        if (EvaluaFila(ev) == Siguiente::Fin)
+            break;
+        rs->MoveNext();
+    }
+    rs->Close();
+}
+
+clsBotones::Siguiente clsBotones::EvaluaFila(Evaluacion& ev) {
+    const ado::Recordset& rs = *ev.fila;
+    bool cumple = true;
+    const qint32 vip = numero(rs, QStringLiteral("tipo_vip"));
+    if (vip != 0 && vip != frmPrincipalVars().lngTipoVip)
+        cumple = false;
+    if (cumple) {
+        const qint32 n = numero(rs, QStringLiteral("num_condiciones"));
+        for (qint32 k = 1; k <= n && cumple; ++k)
+            cumple = CondicionSeCumple(ev, k);
+    }
+    if (cumple && texto(rs, QStringLiteral("accion_afirmativa")) == QLatin1String("vender_articulo_precio_0") &&
+        HayLineaGratis(ev))
+        cumple = false;
+    if (cumple || texto(rs, QStringLiteral("mostrar_mensaje_no_lanzar_accion"), QStringLiteral("S")) == "S")
+        CalculaVariables(ev);
+
+    if (cumple) {
+        if (texto(rs, QStringLiteral("mostrar_mensaje"), QStringLiteral("S")) == QLatin1String("S"))
+            return Siguiente::Fila;
+        const QString columna = QStringLiteral("accion_afirmativa");
+        qint16 n = vb::CInt(valor(rs, QStringLiteral("num_acciones_accion_afirmativa"), 0));
+        if (n == 0)
+            n = 1;
+        for (int k = 1; k <= n; ++k) {
+            const QString sufijo = sufijoAccion(k);
+            const QString nombre = vb::CStr(valor(rs, columna + sufijo, 0));
+            if (vb::Trim(nombre).isEmpty())
+                continue;
+            const Siguiente s = EjecutaAccion(ev, nombre, texto(rs, QStringLiteral("param1_") + columna + sufijo),
+                                              texto(rs, QStringLiteral("param2_") + columna + sufijo),
+                                              texto(rs, QStringLiteral("param3_") + columna + sufijo));
+            if (s != Siguiente::Accion)
+                return s;
+        }
+        return Siguiente::Fila;
+    }
+
+    if (texto(rs, QStringLiteral("mostrar_mensaje_no_lanzar_accion"), QStringLiteral("N")) == QLatin1String("S")) {
+        QString mensaje =
+            EvaluaMensajesTriggerSustituirVariables(texto(rs, QStringLiteral("mensaje_no_lanzar_accion")), ev, false);
+        mensaje.replace(QStringLiteral("<br>"), QStringLiteral("\r\n"));
+        MensajeUsuario(mensaje, prompts::vbInformation, QString());
+    }
+    return Siguiente::Fila;
+}
+
+bool clsBotones::CondicionSeCumple(Evaluacion& ev, int k) {
+    const ado::Recordset& rs = *ev.fila;
+    const QString sufijo = sufijoCondicion(k);
+    const QString tipo = texto(rs, QStringLiteral("tipo_condicion") + sufijo);
+    if (tipo.isEmpty())
+        return true;
+    const QString p1 = texto(rs, QStringLiteral("param1_condicion") + sufijo);
+    const QString p2 = texto(rs, QStringLiteral("param2_condicion") + sufijo);
+    if (tipo == QLatin1String("HORA_ENTRE"))
+        return horaEntre(p1, p2);
+    if (tipo == QLatin1String("FORMATO_IGUAL"))
+        return ev.ids.lngFormato == vb::CLng(p1);
+    if (tipo == QLatin1String("FORMATO_DISTINTO"))
+        return ev.ids.lngFormato != vb::CLng(p1);
+    if (k > kSlots)
+        vb::Raise(9);
+    const double v = vb::CDbl(EvaluaMensajesTriggerLanzarConsultaSQL(
+        texto(rs, QStringLiteral("sql_condicion") + sufijo), texto(rs, QStringLiteral("bbdd_sql_condicion") + sufijo),
+        p1, p2, 1, ev.ids, ev.strParametro1, ev.strParametro2));
+    ev.condiciones[k - 1] = v;
+    return v > 0;
+}
+
+// The article of "vender_articulo_precio_0" is already on the ticket at price 0 and unpaid.
+bool clsBotones::HayLineaGratis(Evaluacion& ev) {
+    ado::RecordsetPtr rs = ConexionLocal().OpenRecordset(
+        QStringLiteral("select sum(cantidad) as cantidad from linticket where idTPV=? and idTicket=? and borrado=0 "
+                       "and IFNULL(pagado,0)=0 and idArticulo=? and precio=0"),
+        {ev.ids.lngTPV, ev.ids.lngTicket, ValNumero(texto(*ev.fila, QStringLiteral("param1_accion_afirmativa")))});
+    const bool hay = !rs->isEOF() && vb::CDbl(VarToStr(rs->Fields(QStringLiteral("cantidad")).Value, 0)) != 0;
+    rs->Close();
+    return hay;
+}
+
+void clsBotones::CalculaVariables(Evaluacion& ev) {
+    const ado::Recordset& rs = *ev.fila;
+    const qint32 n = numero(rs, QStringLiteral("num_variables_mensaje"));
+    for (qint32 j = 1; j <= n; ++j) {
+        if (j > kSlots)
+            vb::Raise(9);
+        const QString num = QString::number(j);
+        ev.variables[j - 1].first = QLatin1Char('$') + texto(rs, QStringLiteral("variable_") + num);
+        ev.variables[j - 1].second = vb::CStr(EvaluaMensajesTriggerLanzarConsultaSQL(
+            texto(rs, QStringLiteral("sql_variable_") + num), texto(rs, QStringLiteral("bbdd_sql_variable_") + num),
+            QString(), QString(), 2, ev.ids));
+    }
+}
+
+clsBotones::Siguiente clsBotones::EjecutaAccion(Evaluacion& ev, const QString& strNombre, QString param1,
+                                                const QString& param2, const QString& param3) {
+    bool sqlPendiente = false;
+    const QString& a = strNombre;
+    if (a == QLatin1String("C")) {
+        ev.resultado = false;
+    } else if (a == QLatin1String("hacer_descuento")) {
+        const double d = ValNumero(param1);
+        if (d > 0 && d <= 100)
+            ConexionLocal().Execute(QStringLiteral("update cabticket set Dto=? where idTicket=? and idTPV=?"), nullptr,
+                                    {d, ev.ids.lngTicket, ev.ids.lngTPV});
+        ev.blnTicketModificado = true;
+    } else if (a == QLatin1String("bloquear_lineas_ticket")) {
+        ConexionLocal().Execute(QStringLiteral("update linticket set PermitirBorrar=1 where idTPV=? and idTicket=?"),
+                                nullptr, {ev.ids.lngTPV, ev.ids.lngTicket});
+        ev.blnTicketModificado = true;
+    } else if (a == QLatin1String("imprimir_pie_especial")) {
+        ev.strParametrosVuelta =
+            EvaluaMensajesTriggerSustituirVariablesPuntos(param1, param2, ev.ids.lngTPV, ev.ids.lngTicket);
+        ev.strParametrosVuelta = EvaluaMensajesTriggerSustituirVariables(ev.strParametrosVuelta, ev, false);
+    } else if (a == QLatin1String("consulta_sql")) {
+        sqlPendiente = true;
+    } else if (a == QLatin1String("no_imprimir_ticket")) {
+        ev.resultado = false;
+        return Siguiente::Fin;
+    } else if (a == QLatin1String("establecer_comision_importe")) {
+        ev.strParametrosVuelta = QStringLiteral("COMISION_I_") + param1;
+    } else if (a == QLatin1String("establecer_comision_importe_variable")) {
+        if (param1 == QLatin1String("$resultado")) {
+            ev.strParametrosVuelta = QStringLiteral("COMISION_I_") + ev.textoResultado;
+        } else {
+            for (const auto& [nombre, v] : ev.variables)
+                if (param1 == nombre)
+                    ev.strParametrosVuelta = QStringLiteral("COMISION_I_") + v;
+        }
+    } else if (a == QLatin1String("establecer_comision_ptje")) {
+        ev.strParametrosVuelta = QStringLiteral("COMISION_%_") + param1;
+    } else if (a == QLatin1String("lanzar_mensaje_trigger")) {
+        ev.strParametro1 = EvaluaMensajesTriggerSustituirVariables(param2, ev, false);
+        ev.strParametro2 = EvaluaMensajesTriggerSustituirVariables(param3, ev, false);
+        const Siguiente s = LanzaMensajeTrigger(ev, param1);
+        if (s != Siguiente::Accion)
+            return s;
+    } else if (a == QLatin1String("imprimir_ticket_especial")) {
+        const QString textoTicket = EvaluaMensajesTriggerSustituirVariables(param1, ev, false);
+        qint16 copias = vb::CInt(param3);
+        if (copias > kMaxCopiasTicketEspecial) {
+            GrabaLog(QStringLiteral("imprimir_ticket_especial: se piden ") + QString::number(copias) +
+                     QStringLiteral(" copias, se imprimen ") + QString::number(kMaxCopiasTicketEspecial));
+            copias = kMaxCopiasTicketEspecial;
+        }
+        const bool cabeceraYPie = param2 == QLatin1String("S");
+        if (copias > 0) {
+            // Its own turn, as a socket print takes it: the shared print buffer never mixes two tickets.
+            basPrinter::EnTurnoDeImpresion([textoTicket, cabeceraYPie, copias] {
+                AtrapaErrores(QStringLiteral("clsBotones.imprimir_ticket_especial"), [&] {
+                    clsImprimirTicket ticket;
+                    for (int i = 0; i < copias; ++i)
+                        ticket.ImprimirTicketEspecial(textoTicket, cabeceraYPie, cabeceraYPie, false, QString());
+                });
+            });
+        }
+    }
+    // Every other name ("S", "vender_articulo", "mostrar_mensaje", ...) does nothing here.
+
+    if (sqlPendiente) {
+        if (!param1.isEmpty()) {
+            param1 = EvaluaMensajesTriggerSustituirVariables(param1, ev, true);
+            EvaluaMensajesTriggerLanzarConsultaSQL(param1, param2, QString(), QString(), 1, ev.ids);
+        }
+        ev.blnTicketModificado = true;
+    }
+    return Siguiente::Accion;
+}
+
+// "lanzar_mensaje_trigger": the launched rule's "before" rules, then its "after" rules, on this
+// evaluation's identifiers and parameters. A launch that returns False ends this rule's actions.
+clsBotones::Siguiente clsBotones::LanzaMensajeTrigger(Evaluacion& ev, const QString& strIdMensaje) {
+    if (m_profundidad >= kMaxAnidamiento) {
+        const QString aviso = QStringLiteral("lanzar_mensaje_trigger: no se lanza el mensaje ") + strIdMensaje +
+                              QStringLiteral(", se ha llegado a ") + QString::number(kMaxAnidamiento) +
+                              QStringLiteral(" mensajes anidados");
+        GrabaLog(aviso, true);
+        MensajeUsuario(aviso, prompts::vbExclamation, QString());
+        return Siguiente::Fila;
+    }
+    struct Nivel {
+        int& p;
+        explicit Nivel(int& n) : p(n) { ++p; }
+        ~Nivel() { --p; }
+    } nivel(m_profundidad);
+    const QString accion = QStringLiteral("MENSAJETRIGGER_") + strIdMensaje;
+    for (const bool antes : {true, false}) {
+        // The launched evaluation starts its own "ticket changed" flag; what it changed adds to ours.
+        bool modificado = false;
+        const bool r =
+            EvaluaMensajesTrigger(accion, antes, modificado, ev.strParametrosVuelta, ev.ids.lngTPV, ev.ids.lngTicket,
+                                  ev.ids.lngSubTicket, ev.ids.lngArticulo, ev.ids.lngFormato, ev.ids.intVendedor,
+                                  ev.ids.lngEmpleado, ev.strParametro1, ev.strParametro2);
+        ev.blnTicketModificado = ev.blnTicketModificado || modificado;
+        if (!r)
+            return Siguiente::Fila;
+    }
+    return Siguiente::Accion;
+}
+
+// ---- Variables ----
+
+QString clsBotones::EvaluaMensajesTriggerSustituirVariables(const QString& strTexto, Evaluacion& ev, bool blnSQL) {
+    QString s = strTexto;
+    const auto valorPegado = [blnSQL](const QString& v) { return blnSQL ? escapaSQL(v) : v; };
+    conAviso(QStringLiteral("EvaluaMensajesTriggerSustituirVariables Error: "), [&] {
+        const qint32 nv = numero(*ev.fila, QStringLiteral("num_variables_mensaje"));
+        for (qint32 j = 0; j < nv; ++j) {
+            if (j >= kSlots)
+                vb::Raise(9);
+            reemplaza(s, ev.variables[j].first, valorPegado(ev.variables[j].second));
+        }
+        const qint32 nc = numero(*ev.fila, QStringLiteral("num_condiciones"));
+        for (qint32 i = 0; i < nc; ++i) {
+            if (i >= kSlots)
+                vb::Raise(9);
+            s.replace(QStringLiteral("$condicion") + QString::number(i + 1), textoCondicion(ev.condiciones[i]));
+        }
+        s.replace(QStringLiteral("$resultado"), valorPegado(ev.textoResultado));
+        // The longer names first: "$parametro1" must not eat into "$parametro1_accion".
+        s.replace(QStringLiteral("$parametro1_accion"), valorPegado(ev.strParametro1));
+        s.replace(QStringLiteral("$parametro2_accion"), valorPegado(ev.strParametro2));
+        s.replace(QStringLiteral("$parametro1"), valorPegado(ev.strParametro1));
+        s.replace(QStringLiteral("$parametro2"), valorPegado(ev.strParametro2));
+        s = EvaluaMensajesTriggerSustituirVariablesFijas(s, ev.ids);
+    });
+    return s;
+}
+
+QString clsBotones::EvaluaMensajesTriggerSustituirVariablesFijas(const QString& strTexto, Identificadores ids) {
+    QString s = strTexto;
+    conAviso(QStringLiteral("EvaluaMensajesTriggerSustituirVariablesFijas Error: "), [&] {
+        tomaTicketDeVentana(ids.lngTPV, ids.lngTicket);
+        const qint32 cliente = s.contains(QLatin1String("idCliente")) ? clienteDelTicket(ids.lngTPV, ids.lngTicket) : 0;
+        const QDateTime ahora = clock_seam::now();
+        const auto& vars = frmPrincipalVars();
+        const std::pair<const char*, QString> tabla[] = {
+            {"$idEmpresa", QString::number(glngEmpresa)},
+            {"$idRestaurante", QString::number(glngRestaurante)},
+            {"$idTPV", QString::number(ids.lngTPV)},
+            {"$idTicket", QString::number(ids.lngTicket)},
+            {"$idLinea", QString::number(vars.lngLinTicket)},
+            {"$idSubTicket", QString::number(ids.lngSubTicket)},
+            {"$idArticulo", QString::number(ids.lngArticulo)},
+            {"$idFormato", QString::number(ids.lngFormato)},
+            {"$idVendedor", QString::number(ids.intVendedor)},
+            {"$fecha_actual", gdtmFechaConexion.toString(QStringLiteral("yyyyMMdd"))},
+            {"$idCliente", QString::number(cliente)},
+            {"$hora_actual", ahora.toString(QStringLiteral("HH:mm:ss"))},
+            {"$fecha_formateada", ahora.toString(QStringLiteral("dd/MM/yyyy"))},
+            {"$idCamarero", QString::number(vars.intCamarero)},
+            {"$idEmpleado", QString::number(ids.lngEmpleado)},
+        };
+        for (const auto& [nombre, v] : tabla)
+            s.replace(QLatin1String(nombre), v);
+    });
+    return s;
+}
+
+QString clsBotones::EvaluaMensajesTriggerSustituirVariablesPuntos(QString& strTexto, const QString& strParametro2,
+                                                                  qint32& lngTPV, qint32& lngTicket) {
+    const auto siete = [](const Variant& v) { return basFuncionesComunes::AlineaTexto(vb::CStr(v), 7, false, true); };
+    conAviso(QString(), [&] {
+        tomaTicketDeVentana(lngTPV, lngTicket);
+        strTexto.replace(QStringLiteral("$idEmpresa"), QString::number(glngEmpresa));
+        strTexto.replace(QStringLiteral("$idRestaurante"), QString::number(glngRestaurante));
+        strTexto.replace(QStringLiteral("$idTPV"), QString::number(lngTPV));
+        strTexto.replace(QStringLiteral("$idTicket"), QString::number(lngTicket));
+        strTexto.replace(QStringLiteral("$fecha_actual"), gdtmFechaConexion.toString(QStringLiteral("dd/MM/yyyy")));
+        strTexto.replace(QStringLiteral("$hora_actual"), clock_seam::now().toString(QStringLiteral("HH:mm:ss")));
+        strTexto.replace(QStringLiteral("$idCamarero"), QString::number(frmPrincipalVars().intCamarero));
+        strTexto.replace(QStringLiteral("$parametro2"), strParametro2);
+        if (!strTexto.contains(QLatin1String("$euros")) && !strTexto.contains(QLatin1String("$puntos")))
+            return;
+
+        ado::Connection* fidelidad = nullptr;
+        if (ValNumero(objParametros().getValor(QStringLiteral("CentralizarClientes"), true)) == 0)
+            fidelidad = &ConexionServidor();
+        else if (basLegacyFunctions::FuncionLegacyCero() != 0)
+            fidelidad = &ConexionRemota();
+
+        if (strTexto.contains(QLatin1String("$puntos_ganados_ticket"))) {
+            Variant puntos;
+            if (basLegacyFunctions::FuncionLegacyCero3(lngTicket, lngTPV, &puntos) != 0)
+                strTexto.replace(QStringLiteral("$puntos_ganados_ticket"), siete(puntos));
+            else
+                strTexto.clear();
+        }
+        if (strTexto.contains(QLatin1String("$puntos_gastados")) ||
+            strTexto.contains(QLatin1String("$puntos_disponibles")) ||
+            strTexto.contains(QLatin1String("$puntos_ganados_total"))) {
+            const qint32 cliente = clienteDelTicket(lngTPV, lngTicket);
+            if (!fidelidad)
+                vb::Raise(91);
+            ado::RecordsetPtr rs = fidelidad->OpenRecordset(
+                QStringLiteral("select vip.punt_disp, vip.punt_gast, vip.punt_gana From maecli "
+                               "inner join vip on maecli.empresa=vip.empresa and maecli.vip=vip.codigo "
+                               "Where maecli.Codigo = ?"),
+                {cliente});
+            if (!rs->isEOF()) {
+                strTexto.replace(QStringLiteral("$puntos_disponibles"),
+                                 siete(VarToStr(rs->Fields(QStringLiteral("punt_disp")).Value, 0)));
+                strTexto.replace(QStringLiteral("$puntos_gastados"),
+                                 siete(VarToStr(rs->Fields(QStringLiteral("punt_gast")).Value, 0)));
+                strTexto.replace(QStringLiteral("$puntos_ganados_total"),
+                                 siete(VarToStr(rs->Fields(QStringLiteral("punt_gana")).Value, 0)));
+            }
+            rs->Close();
+        }
+        if (strTexto.contains(QLatin1String("$euros_ganados_ticket"))) {
+            if (!objFunc)
+                vb::Raise(91);
+            const double d = vb::CDbl(
+                vb::CallByName(*objFunc, QStringLiteral("ConsultaMovimientoTarjetaTicket"), {lngTPV, lngTicket}));
+            if (d != 0)
+                strTexto.replace(QStringLiteral("$euros_ganados_ticket"), textoImporte(d));
+            else
+                strTexto.clear();
+        }
+        if (strTexto.contains(QLatin1String("$euros_ganados_total"))) {
+            const qint32 cliente = vb::CLng(basFuncionesComunes::ConsultaRapida(
+                QStringLiteral("select idCliente from cabticket where idTPV=? and idTicket=?"), QString(),
+                &ConexionLocal(), 0, {lngTPV, lngTicket}));
+            if (cliente != 0) {
+                if (!objFunc)
+                    vb::Raise(91);
+                const double d = vb::CDbl(vb::CallByName(*objFunc, QStringLiteral("SaldoTarjetaCliente"), {cliente}));
+                if (d != 0)
+                    strTexto.replace(QStringLiteral("$euros_ganados_total"), textoImporte(d));
+                else
+                    strTexto.clear();
+            }
+        }
+    });
+    return strTexto;
+}
+
+// ---- SQL launcher ----
+
+Variant clsBotones::EvaluaMensajesTriggerLanzarConsultaSQL(const QString& strSQL, const QString& strBBDD,
+                                                           const QString& strParametro1, const QString& strParametro2,
+                                                           qint32 lngModo, Identificadores ids,
+                                                           const QString& strParametro1Accion,
+                                                           const QString& strParametro2Accion) {
+    double numeroDevuelto = 0;
+    QString textoDevuelto;
+    QString sentencia;
+    conAviso(
+        QStringLiteral("EvaluaMensajesTriggerLanzarConsultaSQL: "),
+        [&] {
+            tomaTicketDeVentana(ids.lngTPV, ids.lngTicket);
+            ado::Connection* cn = nullptr;
+            bool central = false;
+            for (const QString& trozo : divideSentencias(strSQL)) {
+                QString limpio = trozo;
+                limpio.remove(QLatin1Char('\n')).remove(QLatin1Char('\r'));
+                if (vb::Trim(limpio).isEmpty())
+                    continue;
+                sentencia = EvaluaMensajesTriggerSustituirVariablesFijas(trozo, ids);
+                // The caller's values are escaped for a quoted literal; the rule's own condition
+                // parameters are the administrator's SQL text and go in as written.
+                sentencia.replace(QStringLiteral("$parametro1_accion"), escapaSQL(strParametro1Accion));
+                sentencia.replace(QStringLiteral("$parametro2_accion"), escapaSQL(strParametro2Accion));
+                sentencia.replace(QStringLiteral("$parametro1"), strParametro1);
+                sentencia.replace(QStringLiteral("$parametro2"), strParametro2);
+
+                const bool centralizado = strBBDD == QLatin1String("SC") || strBBDD == QLatin1String("C");
+                if (strBBDD == QLatin1String("L")) {
+                    cn = &ConexionLocal();
+                } else if (strBBDD == QLatin1String("S") ||
+                           (centralizado && basLegacyFunctions::FuncionLegacyCero() == 0)) {
+                    if (!ComCentral(true, true))
+                        break;
+                    cn = &ConexionServidor();
+                    if (centralizado)
+                        central = false;
+                } else if (centralizado) {
+                    cn = &ConexionRemota();
+                    central = true;
+                }
+                if (!cn)
+                    vb::Raise(91);
+                sentencia.replace(QStringLiteral("$enviado_central"),
+                                  central ? QStringLiteral("1") : QStringLiteral("0"));
+
+                if (lngModo == 0) {
+                    cn->Execute(sentencia);
+                } else {
+                    ado::RecordsetPtr rs = cn->OpenRecordset(sentencia);
+                    if (rs->FieldCount() > 0 && !rs->isEOF()) {
+                        const Variant v = rs->Fields(0).Value;
+                        if (lngModo == 1) {
+                            const Variant t = VarToStr(v, QString());
+                            numeroDevuelto = vb::IsNumeric(t) ? vb::CDbl(t) : vb::CStr(t).isEmpty() ? 0 : 1;
+                        } else {
+                            textoDevuelto = vb::Trim(vb::CStr(VarToStr(v, QString())));
+                        }
+                    }
+                    rs->Close();
+                }
+                // "SC" also runs on the server; when the server was its only road it has run there already.
+                if (strBBDD == QLatin1String("SC") && cn != &ConexionServidor())
+                    ConexionServidor().Execute(sentencia);
+            }
+        },
+        [&] {
+            return QStringLiteral("\r\n\r\n") + TraduceLiteral(QStringLiteral("Error en la consulta SQL:")) +
+                   QStringLiteral("\r\n") + sentencia;
+        });
+    return lngModo == 1 ? Variant(numeroDevuelto) : Variant(textoDevuelto);
+}
+
+// ---- Objects by name ----
+
+vb::LateBound& clsBotones::GetObjetoSingleton(const QString& strObjeto) {
+    const QString& n = strObjeto;
+    vb::LateBound* o = nullptr;
+    if (n == QLatin1String("objBotones") || n == QLatin1String("clsBotones"))
+        o = this;
+    else if (n == QLatin1String("objFunc") || n == QLatin1String("clsFuncPrincipal"))
+        o = objFunc.get();
+    else if (n == QLatin1String("QM") || n == QLatin1String("clsQM"))
+        o = QM.get();
+    else if (n == QLatin1String("DR") || n == QLatin1String("clsDR"))
+        o = DR.get();
+    else if (n == QLatin1String("SocketFront") || n == QLatin1String("frmPrincipal"))
+        o = reglas::objetoRegistrado(n);
+    else if (n.left(3) == QLatin1String("frm")) {
+        for (const auto& [nombre, ventana] : reglas::ventanasCargadas()) {
+            if (nombre == n) {
+                o = ventana;
+                break;
+            }
+        }
+    }
+    if (!o)
+        vb::Raise(1, QStringLiteral("Objeto '") + strObjeto + QStringLiteral("' no encontrado"),
+                  QStringLiteral("clsBotones.GetObjetoSingleton"));
+    return *o;
+}
+
+bool clsBotones::ejecutaFuncion(const QString& strObjeto, const QString& strFuncion, const QString& strParametros,
+                                Variant& ret) {
+    const QString procedimiento =
+        QStringLiteral("clsBotones.EjecutaFuncion ") + strObjeto + QLatin1Char('.') + strFuncion;
+    try {
+        vb::LateBound& objeto = GetObjetoSingleton(strObjeto);
+        vb::Arguments args;
+        if (!strParametros.isEmpty()) {
+            for (const QString& pieza : strParametros.split(QLatin1Char(','))) {
+                const QString p = pieza.toLower();
+                if (p == QLatin1String("true") || p == QLatin1String("verdadero"))
+                    args << Variant(true);
+                else if (p == QLatin1String("false") || p == QLatin1String("falso"))
+                    args << Variant(false);
+                else
+                    args << Variant(pieza);
+            }
+        }
+        if (args.size() > kMaxArgumentos) {
+            GrabaLog(procedimiento + QStringLiteral(": ") + QString::number(args.size()) +
+                         QStringLiteral(" argumentos, no se admiten más de ") + QString::number(kMaxArgumentos),
+                     true);
+            return false;
+        }
+        ret = vb::CallByName(objeto, strFuncion, args);
+        return true;
+    } catch (const program::Ended&) {
+        throw;
+    } catch (...) {
+        ControlErrores(procedimiento, true, vb::CurrentError());
+        return false;
+    }
+}
+
+// ---- Button stubs ----
+
+Variant clsBotones::EvaluaBoton(const QString&, bool) {
+    return {};
+}
+
+bool clsBotones::Pulsado(const QString&) const {
+    return false;
+}
+
+void clsBotones::setPulsado(const QString&, bool) {}
+
+Variant clsBotones::RefrescaFormasPago() {
+    return {};
+}
+
+std::shared_ptr<clsBoton> clsBotones::getBoton() {
+    return std::make_shared<clsBoton>();
+}
+
+vb::CallableMembers clsBotones::callableMembers() {
+    return {
+        {QStringLiteral("EvaluaBoton"), 2, 2,
+         [this](const vb::Arguments& a) { return EvaluaBoton(vb::CStr(a[0]), vb::CBool(a[1])); }},
+        {QStringLiteral("Pulsado"), 1, 1, [this](const vb::Arguments& a) { return Variant(Pulsado(vb::CStr(a[0]))); }},
+        {QStringLiteral("RefrescaFormasPago"), 0, 0, [this](const vb::Arguments&) { return RefrescaFormasPago(); }},
+        {QStringLiteral("getBoton"), 0, 0, [this](const vb::Arguments&) { return vb::FromObject(getBoton()); }},
+    };
+}
