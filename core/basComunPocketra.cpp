@@ -49,14 +49,9 @@ QString patronExacto(const QString& t) {
 
 // Runs a word-replacement step; a failure is told to the user and the text comes back as received.
 QString paso(const QString& t, const std::function<QString(QString)>& f) {
-    try {
-        return f(t);
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        MensajeUsuario(vb::CurrentError().description());
-        return t;
-    }
+    QString r = t;
+    vb::OnError([&] { r = f(t); }, [](const VBError& e) { MensajeUsuario(e.description()); });
+    return r;
 }
 
 // The words that replace "sala" and "ticket" are optional: an absent one means "not configured".

@@ -140,16 +140,11 @@ void GrabaLogBBDD(const QString& strMensaje, int intNoUsado = 0);
 // With blnReconectar and an error a lost link can explain, closes both connections, enables the
 // reconnect timer and waits, running events, until blnConexionOk is true again (or the program ends).
 void ControlErrores(const QString& strProcedimiento, bool blnReconectar, const VBError& err);
-// Runs f; a run-time error inside it is handed to ControlErrores under that name (reconnection
-// allowed) and the caller goes on. Ending the program passes through.
-template <class F> void AtrapaErrores(const QString& strProcedimiento, F&& f) {
-    try {
-        f();
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        ControlErrores(strProcedimiento, true, vb::CurrentError());
-    }
+// Report and go on: runs f; a run-time error inside it is handed to ControlErrores under that name
+// and the caller goes on. Ending the program passes through. True when f ran to its end.
+template <class F> bool AtrapaErrores(const QString& strProcedimiento, F&& f, bool blnReconectar = true) {
+    return vb::OnError(std::forward<F>(f),
+                       [&](const VBError& e) { ControlErrores(strProcedimiento, blnReconectar, e); });
 }
 // The error text of ControlErrores: "ERROR: " proc ": " description CR LF "(" number " - " source ")".
 QString TextoError(const QString& strProcedimiento, const VBError& err);

@@ -9,6 +9,7 @@
 #include <QString>
 #include <exception>
 #include <string>
+#include <utility>
 
 class VBError : public std::exception {
 public:
@@ -70,4 +71,21 @@ QString DefaultErrorText(qint32 number);
 // a VBError (std::bad_alloc to 7 "Out of memory", others to 5 with their what()). Call only in a catch.
 // program::Ended is not an error: CurrentError rethrows it so that ending the program is never swallowed.
 VBError CurrentError();
+
+// The one way to let a statement fail without stopping its caller (VB's "On Error" around one
+// statement): runs f; a run-time error raised inside it (any exception but the end of the program,
+// which travels on) is handed to report, and the caller goes on. True when f ran to its end.
+template <class F, class R> bool OnError(F&& f, R&& report) {
+    try {
+        f();
+        return true;
+    } catch (...) {
+        report(CurrentError());
+        return false;
+    }
+}
+// "On Error Resume Next" for one statement: an error inside f is dropped and the caller goes on.
+template <class F> bool ResumeNext(F&& f) {
+    return OnError(std::forward<F>(f), [](const VBError&) {});
+}
 } // namespace vb

@@ -14,20 +14,6 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
-namespace {
-
-// Each step on its own: a value that cannot be read or written is skipped and the rest go on.
-template <class F> void paso(F&& f) {
-    try {
-        f();
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-    }
-}
-
-} // namespace
-
 frmConfig::frmConfig(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("TPV Configuración:"));
     setModal(true);
@@ -110,12 +96,12 @@ void frmConfig::CargaValores() {
                                                       {QStringLiteral("UsuarioMysql"), txtUsuarioMySQL},
                                                       {QStringLiteral("MysqlPassword"), txtPasswordMySQL}};
     for (const auto& [clave, txt] : campos)
-        paso([&, clave = clave, txt = txt] { txt->setText(p.getValor(clave, true)); });
+        vb::ResumeNext([&, clave = clave, txt = txt] { txt->setText(p.getValor(clave, true)); });
     if (txtUsuarioMySQL->text().isEmpty())
         txtUsuarioMySQL->setText(QStringLiteral("root"));
     if (txtPasswordMySQL->text() == QLatin1String("0"))
         txtPasswordMySQL->clear();
-    paso([&] { txtNombreBaseDatos->setText(p.getValor(QStringLiteral("NombreBBDDServidor"), true)); });
+    vb::ResumeNext([&] { txtNombreBaseDatos->setText(p.getValor(QStringLiteral("NombreBBDDServidor"), true)); });
 }
 
 void frmConfig::showEvent(QShowEvent* e) {
@@ -126,7 +112,7 @@ void frmConfig::showEvent(QShowEvent* e) {
 void frmConfig::onAceptar() {
     clsParametros& p = objParametros();
     auto graba = [&p](const QString& clave, const QString& valor) {
-        paso([&] { p.SetValor(clave, Variant(valor), false); });
+        vb::ResumeNext([&] { p.SetValor(clave, Variant(valor), false); });
     };
     graba(QStringLiteral("Empresa"), txtEmpresa->text());
     graba(QStringLiteral("Restaurante"), txtRestaurante->text());
