@@ -212,6 +212,10 @@ qint32 clsParametros::getValorLng(const QString& strParametro, bool blnDevolverV
     return vb::CLng(Variant(getValorNum(strParametro, blnDevolverVacioSiNoExiste)));
 }
 
+bool clsParametros::getValorEs(const QString& strParametro, double valor, bool blnDevolverVacioSiNoExiste) {
+    return getValorNum(strParametro, blnDevolverVacioSiNoExiste) == valor;
+}
+
 void clsParametros::SetValor(const QString& strParametro, const Variant& vrnValor, bool) {
     try {
         std::shared_ptr<clsParametro> p = find(strParametro);

@@ -1,5 +1,6 @@
 #pragma once
 // The parameter store: registry values overlaid by this till's configtpv rows.
+#include "core/NombresParametros.h"
 #include "platform/Variant.h"
 #include <QHash>
 #include <QString>
@@ -43,6 +44,8 @@ public:
     // even where a whole number is wanted.
     double getValorNum(const QString& strParametro, bool blnDevolverVacioSiNoExiste = false);
     qint32 getValorLng(const QString& strParametro, bool blnDevolverVacioSiNoExiste = false);
+    // True when the parameter reads as that number ("1" is 1, "" is 0).
+    bool getValorEs(const QString& strParametro, double valor, bool blnDevolverVacioSiNoExiste = false);
     void SetValor(const QString& strParametro, const Variant& vrnValor, bool blnGrabaEnServidor = false);
     void ImportarParametrosServidor(const QStringList& claves);
     bool isSkin2022() const { return false; }
