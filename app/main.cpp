@@ -1,9 +1,9 @@
 // Tarvolin: the kitchen-ticket print service of the till. Starts the program and runs its event loop.
-#include "core/ui/Main.h"
+#include "ui/Main.h"
 #include "controls/QtPrompts.h"
 #include "core/basGeneral.h"
-#include "core/ui/Capturas.h"
-#include "core/ui/PromptsDesatendidos.h"
+#include "ui/Capturas.h"
+#include "ui/PromptsDesatendidos.h"
 #include "platform/Program.h"
 #include "platform/VBError.h"
 

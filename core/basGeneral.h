@@ -1,6 +1,6 @@
 #pragma once
 // The start-up module's globals and the services every subsystem calls: logging, the central
-// error handler, user messages, the database connections. Main() itself lives in core/ui.
+// error handler, user messages, the database connections. Main() itself lives in ui/.
 #include "platform/Ado.h"
 #include "platform/Program.h"
 #include "platform/VBError.h"

@@ -1,6 +1,6 @@
 #pragma once
 // Every message box, question, input box and modal form goes through this one seam.
-// Production installs an implementation with Qt dialogs (core/ui); tests install ScriptedPrompts
+// Production installs an implementation with Qt dialogs (ui/); tests install ScriptedPrompts
 // with answers queued in advance. Without any installed implementation, ScriptedPrompts with no
 // answers is used: every box answers its default (OK = 1, or 0 for questions) and is recorded.
 #include <QString>

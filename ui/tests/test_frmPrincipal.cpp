@@ -1,9 +1,9 @@
 // The main window: its log grid, the tray icon, closing and exiting, the configuration road, the
 // end road and its timers; then its start-up operations against the real MariaDB.
-#include "core/ui/TemporizadorVB.h"
-#include "core/ui/frmPrincipal.h"
-#include "core/ui/tests/ProgramaEnPrueba.h"
-#include "core/ui/tests/UiTest.h"
+#include "ui/TemporizadorVB.h"
+#include "ui/frmPrincipal.h"
+#include "ui/tests/ProgramaEnPrueba.h"
+#include "ui/tests/UiTest.h"
 
 #include "controls/ctrBoton.h"
 

@@ -4,7 +4,7 @@
 #include "core/basGeneral.h"
 #include "core/basLegacyFunctions.h"
 #include "core/clsParametros.h"
-#include "core/ui/Main.h"
+#include "ui/Main.h"
 #include "platform/Clock.h"
 #include "platform/Program.h"
 #include "platform/Prompts.h"

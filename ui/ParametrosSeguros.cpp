@@ -1,4 +1,4 @@
-#include "core/ui/ParametrosSeguros.h"
+#include "ui/ParametrosSeguros.h"
 
 #include "core/basFuncionesComunes.h"
 #include "core/basGeneral.h"

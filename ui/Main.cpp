@@ -1,14 +1,14 @@
 // The start-up procedure and the start-up module's own procedures.
-#include "core/ui/Main.h"
+#include "ui/Main.h"
 
 #include "core/Reg_class.h"
 #include "core/basFuncionesComunes.h"
 #include "core/basGeneral.h"
 #include "core/basLegacyFunctions.h"
 #include "core/clsParametros.h"
-#include "core/ui/ParametrosSeguros.h"
-#include "core/ui/TemporizadorVB.h"
-#include "core/ui/frmPrincipal.h"
+#include "ui/ParametrosSeguros.h"
+#include "ui/TemporizadorVB.h"
+#include "ui/frmPrincipal.h"
 #include "platform/Program.h"
 #include "platform/Prompts.h"
 #include "platform/Registry.h"

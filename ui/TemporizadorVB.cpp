@@ -1,4 +1,4 @@
-#include "core/ui/TemporizadorVB.h"
+#include "ui/TemporizadorVB.h"
 
 TemporizadorVB::TemporizadorVB(int intervaloMs, QObject* parent) : QObject(parent), m_interval(qMax(0, intervaloMs)) {
     connect(&m_timer, &QTimer::timeout, this, &TemporizadorVB::onTimeout);

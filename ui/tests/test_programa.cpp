@@ -1,6 +1,6 @@
 // The real program as a subprocess against the real MariaDB: start-up, the post-connection step,
 // one instance per user, and the stop and restart requests over TCP.
-#include "core/ui/tests/ProgramaEnPrueba.h"
+#include "ui/tests/ProgramaEnPrueba.h"
 
 using uitest::BaseDemo;
 using uitest::ProgramaEnPrueba;

@@ -1,4 +1,4 @@
-#include "core/ui/PromptsDesatendidos.h"
+#include "ui/PromptsDesatendidos.h"
 
 #include <QTextStream>
 #include <cstdio>

@@ -1,5 +1,5 @@
 // The command line: the switch table and what a restart passes on.
-#include "core/ui/Main.h"
+#include "ui/Main.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The configuration dialog: what it shows, what it stores, the keyboard on a tap, and a new
 // opening after a cancel.
-#include "core/ui/frmConfig.h"
-#include "core/ui/tests/UiTest.h"
+#include "ui/frmConfig.h"
+#include "ui/tests/UiTest.h"
 
 #include "controls/ctrBoton.h"
 #include "controls/frmTeclado.h"

@@ -1,4 +1,4 @@
-#include "core/ui/frmConfig.h"
+#include "ui/frmConfig.h"
 
 #include "controls/Twips.h"
 #include "controls/ctrBoton.h"
