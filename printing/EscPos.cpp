@@ -75,7 +75,7 @@ Largo longitudEsc(const Lector& b) {
     case '&': { // user-defined characters y c1 c2 [x d1..d(y*x)]...
         const Largo y = b.b0(2);
         Largo k = 5;
-        for (int c = b.b0(3); c <= b.b0(4) && k < b.resto(); ++c)
+        for (int c = b.b0(3); c <= b.b0(4) && b(k) >= 0; ++c)
             k += 1 + y * b.b0(k);
         return k;
     }
@@ -134,7 +134,7 @@ Largo longitudFs(const Lector& b) {
         return 4 + 72;
     case 'q': { // NV bit images: n, then per image xL xH yL yH data
         Largo k = 3;
-        for (int i = 0; i < b.b0(2) && k < b.resto(); ++i)
+        for (int i = 0; i < b.b0(2) && b(k) >= 0; ++i)
             k += 4 + b.w16(k) * b.w16(k + 2) * 8;
         return k;
     }
