@@ -6,6 +6,7 @@
 #include "core/basFuncionesComunes.h"
 #include "core/basGeneral.h"
 #include "core/clsParametros.h"
+#include "fuzz/EntornoFuzz.h"
 #include "platform/Cp1252.h"
 #include "platform/Printers.h"
 #include "platform/Program.h"
@@ -97,13 +98,7 @@ void recorre(uint8_t banderas, int ancho, const QString& texto) {
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     g_entorno = new Entorno;
     g_entorno->app = std::make_unique<QCoreApplication>(*argc, *argv);
-    registry::RegistryStore::instance().setDirectory(g_entorno->registro.path());
-    // log.txt cannot be created below a file: forced log lines fail quietly instead of filling a disk.
-    program::setApplicationDir(QStringLiteral("/dev/null/tarvolin"));
-    program::setEndHandler([](int code) { throw program::Ended{code}; });
-    setMainWindow(&g_entorno->ventana);
-    prompts::install(&g_entorno->avisos);
-    printers::install(&g_entorno->salida);
+    preparaProcesoFuzz(g_entorno->registro.path(), &g_entorno->ventana, &g_entorno->avisos, &g_entorno->salida);
 
     // Every parameter the printer layer reads.
     auto& reg = registry::RegistryStore::instance();
