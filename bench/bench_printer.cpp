@@ -1,6 +1,7 @@
 // Composing and sending a kitchen-sized ticket (about 2 KB): through the recording seam (composition,
 // translation and encoding only) and through the private cupsd to a TCP capture, timed from the first
-// Imprimir to the last byte at the capture.
+// Imprimir to the last byte at the capture. The word wrap of a long text.
+#include "core/basFuncionesComunes.h"
 #include "core/basGeneral.h"
 #include "core/clsParametros.h"
 #include "platform/Printers.h"
@@ -102,6 +103,29 @@ void BM_TicketThroughCups(benchmark::State& state) {
     state.SetBytesProcessed(int64_t(state.iterations()) * largo);
 }
 BENCHMARK(BM_TicketThroughCups)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(30);
+
+// The word wrap of one long line of a special ticket, at 42 columns: words of varied length, or one
+// blank and then a single word (the window widens up to the end).
+QString textoLargo(qsizetype caracteres, bool palabras) {
+    if (!palabras)
+        return QStringLiteral("x ") + QString(caracteres - 2, QLatin1Char('x'));
+    const QString frase = QStringLiteral("Caña de cerveza con limón, sin hielo y bien fría. Mesa doce ");
+    QString t = frase.repeated(caracteres / frase.size() + 1);
+    t.truncate(caracteres);
+    return t;
+}
+
+void BM_AjustaTexto(benchmark::State& state) {
+    InstalaServiciosImpresion(); // the markup goes first, as in a ticket
+    const QString texto = textoLargo(state.range(0), state.range(1) != 0);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(basFuncionesComunes::AjustaTexto(42, texto, 0));
+    state.SetItemsProcessed(int64_t(state.iterations()) * texto.size());
+}
+BENCHMARK(BM_AjustaTexto)
+    ->ArgsProduct({{100000, 1 << 20}, {1, 0}})
+    ->ArgNames({"caracteres", "palabras"})
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -9,6 +9,12 @@ namespace basFuncionesComunes {
 double ValNumero(const QString& texto);
 Variant VarToStr(const Variant& v, const Variant& defecto = QString(), bool decodificarBinario = false);
 QString NumeroATexto(const Variant& v, bool nullComoNull = false, const QString& formato = {});
+// Columns a text takes on paper: its characters, a character outside the basic plane (a surrogate
+// pair) counting as one, as it prints as one byte.
+qsizetype Columnas(const QString& texto);
+// The first `columnas` columns of a text, never splitting a surrogate pair.
+QString IzquierdaColumnas(const QString& texto, qsizetype columnas);
+// Widths are counted in columns (see Columnas).
 QString AlineaTexto(const QString& texto, qint32 ancho, bool alinearIzquierda = true, bool recortar = false,
                     const QString& relleno = QStringLiteral(" "));
 // Word wrap after the print-markup substitution; `texto` receives the substituted text.

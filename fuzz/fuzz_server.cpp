@@ -5,6 +5,7 @@
 // crash, hang or grow without bound.
 #include "core/basGeneral.h"
 #include "core/clsParametros.h"
+#include "fuzz/EntornoFuzz.h"
 #include "platform/Cp1252.h"
 #include "platform/Printers.h"
 #include "platform/Program.h"
@@ -76,13 +77,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     g_entorno = new Entorno;
     g_entorno->app = std::make_unique<QApplication>(*argc, *argv);
-    registry::RegistryStore::instance().setDirectory(g_entorno->registro.path());
-    // log.txt cannot be created below a file: forced log lines fail quietly instead of filling a disk.
-    program::setApplicationDir(QStringLiteral("/dev/null/tarvolin"));
-    program::setEndHandler([](int code) { throw program::Ended{code}; });
-    setMainWindow(&g_entorno->ventana);
-    prompts::install(&g_entorno->avisos);
-    printers::install(&g_entorno->salida);
+    preparaProcesoFuzz(g_entorno->registro.path(), &g_entorno->ventana, &g_entorno->avisos, &g_entorno->salida);
 
     const std::pair<const char*, const char*> parametros[] = {
         {"IpServidor", "127.0.0.1"}, {"Empresa", "1"},           {"Restaurante", "1"}, {"TPV", "1"}, {"Idioma", "1"},

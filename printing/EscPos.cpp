@@ -9,28 +9,34 @@ namespace {
 
 enum : int { DLE = 16, ESC = 27, FS = 28, GS = 29 };
 
+// Lengths are 64-bit: the largest a command can claim (255 images of 65535 x 65535 x 8 bytes) fits
+// with room to spare, so no parameter bytes can make one wrap round to a negative or short length.
+using Largo = qint64;
+
 class Lector {
 public:
-    Lector(const QString& t, int p) : m_t(t), m_p(p) {}
-    // The byte at offset k from the start of the command; -1 past the end.
-    int operator()(int k) const {
-        const int i = m_p + k;
-        return i < m_t.size() ? cp1252::byteFor(m_t.at(i)) : -1;
-    }
-    int b0(int k) const { return std::max(0, (*this)(k)); }
+    Lector(const QString& t, qsizetype p) : m_t(t), m_p(p), m_resto(t.size() - p) {}
+    // The byte at offset k from the start of the command; -1 outside the text on either side.
+    int operator()(Largo k) const { return k >= 0 && k < m_resto ? cp1252::byteFor(m_t.at(m_p + k)) : -1; }
+    int b0(Largo k) const { return std::max(0, (*this)(k)); }
+    // Little-endian 16-bit parameter at k (missing bytes read as 0).
+    Largo w16(Largo k) const { return b0(k) + 256 * Largo(b0(k + 1)); }
+    // Characters from the start of the command to the end of the text.
+    Largo resto() const { return m_resto; }
     // Offset of the first NUL at or after k (the terminator of a variable list), or the end.
-    int hastaNul(int k, int max) const {
-        while (k < max && m_p + k < m_t.size() && (*this)(k) != 0)
+    Largo hastaNul(Largo k, Largo max) const {
+        while (k < max && k < m_resto && (*this)(k) != 0)
             ++k;
         return k + 1;
     }
 
 private:
     const QString& m_t;
-    int m_p;
+    qsizetype m_p;
+    Largo m_resto;
 };
 
-int longitudEsc(const Lector& b) {
+Largo longitudEsc(const Lector& b) {
     switch (b(1)) {
     case -1:
         return 1;
@@ -60,15 +66,15 @@ int longitudEsc(const Lector& b) {
     case 'D':
         return b.hastaNul(2, 2 + 32);
     case '*': { // bit image m nL nH d1..dk
-        const int columnas = b.b0(3) + 256 * b.b0(4);
+        const Largo columnas = b.w16(3);
         const int m = b(2);
         return 5 + columnas * ((m == 32 || m == 33) ? 3 : 1);
     }
     case '(':
-        return 5 + b.b0(3) + 256 * b.b0(4);
+        return 5 + b.w16(3);
     case '&': { // user-defined characters y c1 c2 [x d1..d(y*x)]...
-        const int y = b.b0(2);
-        int k = 5;
+        const Largo y = b.b0(2);
+        Largo k = 5;
         for (int c = b.b0(3); c <= b.b0(4) && b(k) >= 0; ++c)
             k += 1 + y * b.b0(k);
         return k;
@@ -78,7 +84,7 @@ int longitudEsc(const Lector& b) {
     }
 }
 
-int longitudGs(const Lector& b) {
+Largo longitudGs(const Lector& b) {
     switch (b(1)) {
     case -1:
         return 1;
@@ -98,11 +104,11 @@ int longitudGs(const Lector& b) {
     }
     case '(':
     case '8':
-        return 5 + b.b0(3) + 256 * b.b0(4);
+        return 5 + b.w16(3);
     case '*':
-        return 4 + b.b0(2) * b.b0(3) * 8;
+        return 4 + Largo(b.b0(2)) * b.b0(3) * 8;
     case 'v':
-        return 8 + (b.b0(4) + 256 * b.b0(5)) * (b.b0(6) + 256 * b.b0(7));
+        return 8 + b.w16(4) * b.w16(6);
     case 'k': {
         const int m = b(2);
         if (m >= 0 && m <= 6)
@@ -114,7 +120,7 @@ int longitudGs(const Lector& b) {
     }
 }
 
-int longitudFs(const Lector& b) {
+Largo longitudFs(const Lector& b) {
     switch (b(1)) {
     case -1:
         return 1;
@@ -127,9 +133,9 @@ int longitudFs(const Lector& b) {
     case '2':
         return 4 + 72;
     case 'q': { // NV bit images: n, then per image xL xH yL yH data
-        int k = 3;
+        Largo k = 3;
         for (int i = 0; i < b.b0(2) && b(k) >= 0; ++i)
-            k += 4 + (b.b0(k) + 256 * b.b0(k + 1)) * (b.b0(k + 2) + 256 * b.b0(k + 3)) * 8;
+            k += 4 + b.w16(k) * b.w16(k + 2) * 8;
         return k;
     }
     default:
@@ -139,11 +145,11 @@ int longitudFs(const Lector& b) {
 
 } // namespace
 
-int longitudComando(const QString& texto, int pos) {
+qsizetype longitudComando(const QString& texto, qsizetype pos) {
     if (pos < 0 || pos >= texto.size())
         return 0;
     const Lector b(texto, pos);
-    int largo = 0;
+    Largo largo = 0;
     switch (b(0)) {
     case ESC:
         largo = longitudEsc(b);
@@ -160,7 +166,8 @@ int longitudComando(const QString& texto, int pos) {
     default:
         return 0;
     }
-    return std::min<qsizetype>(largo, texto.size() - pos);
+    // A command that claims more than is left ends at the end of the text; every command moves on.
+    return qsizetype(std::clamp<Largo>(largo, 1, b.resto()));
 }
 
 } // namespace escpos

@@ -5,6 +5,7 @@
 
 namespace escpos {
 // Number of characters of the command that starts at `pos` (its introducer, code and parameters,
-// bounded by the end of the text), or 0 when no command starts there.
-int longitudComando(const QString& texto, int pos);
+// bounded by the end of the text: at least 1 and never past the end), or 0 when no command starts
+// there or `pos` lies outside the text.
+qsizetype longitudComando(const QString& texto, qsizetype pos);
 } // namespace escpos

@@ -17,6 +17,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QProcess>
+#include <algorithm>
 #include <cmath>
 
 namespace basPrinter {
@@ -128,6 +129,23 @@ const QHash<QChar, int>& tablaTraduccion() {
         return t;
     }();
     return tabla;
+}
+
+// The text with each surrogate pair replaced by one "?".
+QString unCaracterPorByte(const QString& texto) {
+    if (!std::any_of(texto.cbegin(), texto.cend(), [](QChar c) { return c.isSurrogate(); }))
+        return texto;
+    QString r;
+    r.reserve(texto.size());
+    for (qsizetype i = 0; i < texto.size(); ++i) {
+        if (texto.at(i).isHighSurrogate() && i + 1 < texto.size() && texto.at(i + 1).isLowSurrogate()) {
+            r += QLatin1Char('?');
+            ++i;
+        } else {
+            r += texto.at(i);
+        }
+    }
+    return r;
 }
 
 int byteTraducido(QChar c, bool paginaEuro) {
@@ -460,17 +478,20 @@ QString TraducirCaracteres(QString& texto, bool EsCocina) {
     salida.reserve(texto.size() + 3);
     if (paginaEuro)
         salida += CodigoImpresora({27, 't', 19});
+    // A character outside the basic plane is one character on paper, one "?" byte: it becomes that
+    // byte here, so the command scanner below counts the bytes that will be sent.
+    const QString bytes = unCaracterPorByte(texto);
     // Printer commands keep their bytes: a parameter such as the 96 of a line spacing is no text.
-    const int n = int(texto.size());
-    int i = 0;
+    const qsizetype n = bytes.size();
+    qsizetype i = 0;
     while (i < n) {
-        const int largo = escpos::longitudComando(texto, i);
+        const qsizetype largo = escpos::longitudComando(bytes, i);
         if (largo > 0) {
-            salida += QStringView(texto).mid(i, largo);
+            salida += QStringView(bytes).mid(i, largo);
             i += largo;
             continue;
         }
-        const QChar c = texto.at(i);
+        const QChar c = bytes.at(i);
         const int b = byteTraducido(c, paginaEuro);
         salida += b >= 0 ? vb::Chr(b) : c;
         ++i;

@@ -974,7 +974,7 @@ bool clsImprimirTicket::ImprimirTicketEspecial(const QString& strTextoTicket, bo
         const QStringList lineas = texto.isEmpty() ? QStringList() : texto.split(kBr);
         for (const QString& l : lineas) {
             paso(proc, [&] {
-                if (l.size() <= 42) {
+                if (basFuncionesComunes::Columnas(l) <= 42) {
                     linea(l);
                     return;
                 }

@@ -147,6 +147,12 @@ TEST_P(Regional, AlineaTextoPadsCutsAndFills) {
     // A negative width fits to nothing instead of failing.
     EXPECT_EQ(AlineaTexto("ab", -3, false, false, " "), "");
     EXPECT_EQ(AlineaTexto("", -1, true, false, "-"), "");
+    // A character outside the basic plane is one column (it prints as one byte) and is never cut in two.
+    const QString cara = QStringLiteral("\U0001F600");
+    EXPECT_EQ(AlineaTexto(cara + "a", 4), cara + "a  ");
+    EXPECT_EQ(AlineaTexto(cara + cara + "a", 2), cara + cara);
+    EXPECT_EQ(AlineaTexto("a" + cara, 1), "a");
+    EXPECT_EQ(AlineaTexto(cara, 3, false, false, "-"), "--" + cara);
     EXPECT_TRUE(m_prompts.calls.empty());
 }
 
@@ -166,6 +172,18 @@ TEST_P(Regional, AjustaTextoWrapsAtBlanksAndKeepsLineFeeds) {
         {5, "x abcdefghij kl", 0, "x\r\nabcdefghij\r\nkl"},
         // the line feed ends its piece and stays at its end, with no CR LF added
         {8, "ab\ncdef gh ij", 0, "ab\ncdef gh\r\nij"},
+        // the window widened for a long word stays wide for the line-feed search of the next lines
+        {5, "ab cdefghijkl\nmn op qr", 0, "ab\r\ncdefghijkl\nmn\r\nop\r\nqr"},
+        {4, "a abcdefgh ij\nkl\nmn op", 0, "a\r\nabcdefgh\r\nij\nkl\nmn\r\nop"},
+        {6, "abcdefghij klm\nno pq", 1, " abcdefghij klm\nno pq\r\n"},
+        // blanks only, no blank, no room
+        {4, "  a   b  ", 0, "a\r\nb\r\n"},
+        {3, "abcdef", 0, "abcdef\r\n"},
+        {-2, "ab cd ef", 0, "ab cd ef\r\n"},
+        {3, "a b c d e f", 5, "     a b c d e f\r\n"},
+        // a character outside the basic plane is one column
+        {5, "\U0001F600\U0001F600\U0001F600 ab", 0, "\U0001F600\U0001F600\U0001F600\r\nab"},
+        {5, "\U0001F600\U0001F600 ab cd", 0, "\U0001F600\U0001F600 ab\r\ncd"},
     };
     for (const auto& c : casos)
         EXPECT_EQ(AjustaTexto(c.ancho, QString::fromUtf8(c.texto), c.sangria), QString::fromUtf8(c.esperado))

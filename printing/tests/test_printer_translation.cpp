@@ -75,6 +75,41 @@ TEST_F(Translation, CommandParametersReachThePrinterUntranslated) {
               bytes({27, '3', 96, 39, 160, 27, '*', 0, 3, 0, 0xE1, 0xED, 0xB4, 27, 29, 7, 237, 2, 3, 27, 'E', 1, 164}));
 }
 
+TEST_F(Translation, CommandLengthsFromAnyParameterBytesEndInsideTheText) {
+    const QByteArray hola = "Hola "_b;
+    const QByteArray fsq = bytes({28, 'q'});
+    const struct {
+        const char* caso;
+        QByteArray entrada, esperado;
+    } casos[] = {
+        // FS q with lengths whose product wraps a 32-bit count: it reached before the text and crashed.
+        {"FS q int overflow", hola + fsq + bytes({2, 1, '@', 1, '@'}) + "abc",
+         hola + fsq + bytes({2, 1, '@', 1, '@'}) + "abc"},
+        {"FS q 255 images", fsq + bytes({255, 255, 255, 255, 255}) + "\xf1",
+         fsq + bytes({255, 255, 255, 255, 255, 0xF1})},
+        {"GS v 0 65535 x 65535", bytes({29, 'v', '0', 0, 255, 255, 255, 255, 0xF1}),
+         bytes({29, 'v', '0', 0, 255, 255, 255, 255, 0xF1})},
+        {"ESC & 256 characters", bytes({27, '&', 255, 0, 255, 255, 0xF1}), bytes({27, '&', 255, 0, 255, 255, 0xF1})},
+        {"GS ( claims past the end", bytes({29, '(', 'k', 255, 255, 0xF1}), bytes({29, '(', 'k', 255, 255, 0xF1})},
+        {"GS k with no NUL", bytes({29, 'k', 4, 'A', 0xF1}), bytes({29, 'k', 4, 'A', 0xF1})},
+        {"ESC at the end", "\xf1"_b + bytes({27}), bytes({164, 27})},
+        // Lengths that fit end where they say: the text after them is translated.
+        {"FS q one image", fsq + bytes({1, 1, 0, 1, 0}) + QByteArray(8, '\xf1') + "\xf1",
+         fsq + bytes({1, 1, 0, 1, 0}) + QByteArray(8, '\xf1') + bytes({164})},
+        {"GS v one byte", bytes({29, 'v', '0', 0, 1, 0, 1, 0, 0xE1, 0xE1}),
+         bytes({29, 'v', '0', 0, 1, 0, 1, 0, 0xE1, 160})},
+    };
+    for (const auto& c : casos) {
+        for (bool cocina : {false, true}) {
+            Imprimir(cp1252::decode(c.entrada), false);
+            EXPECT_EQ(envia(true, cocina), c.esperado) << c.caso;
+        }
+        // The same bytes as they arrive in a request, with a character outside the basic plane ahead of
+        // them: it goes out as one "?" and the scan behind it is unchanged.
+        EXPECT_EQ(traduce(QStringLiteral("\U0001F600") + cp1252::decode(c.entrada)), "?"_b + c.esperado) << c.caso;
+    }
+}
+
 TEST_F(Translation, MarkupInAnyCaseBecomesTheCodeStrings) {
     EXPECT_EQ(sustituyeTagsHTML(QStringLiteral("<B>x</b>")), PRN_ININEG + "x" + PRN_FINNEG);
     EXPECT_EQ(sustituyeTagsHTML(QStringLiteral("prn_inineg x PRN_finNEG")), PRN_ININEG + " x " + PRN_FINNEG);

@@ -4,9 +4,11 @@
 
 #include "core/basLegacyFunctions.h"
 #include "platform/Ado.h"
+#include "platform/Cp1252.h"
 
 using namespace tickettest;
 using basPrinter::CodigoImpresora;
+using printertest::operator""_b;
 
 namespace {
 
@@ -202,6 +204,32 @@ TEST_F(KitchenTicket, HeightCodesOfTheKitchenAreRestoredAfterEachPiece) {
 }
 
 // ---- faults a ticket must survive ----
+
+TEST_F(KitchenTicket, ArticleLinesOfAnyCharactersPrintAtTheLineWidth) {
+    const QByteArray fsq = bytes({28, 'q', 2, 1, '@', 1, '@'});
+    const struct {
+        const char* caso;
+        QString linea;
+        QByteArray impresa; // before the padding to 42 bytes
+    } casos[] = {
+        // An image command that claims far more than the ticket holds: the line and the rest of the ticket
+        // go out as they are.
+        {"FS q overflow", QStringLiteral("Hola ") + cp1252::decode(fsq) + QStringLiteral("abc"),
+         "Hola "_b + fsq + "abc"},
+        // A character outside the basic plane is one byte on paper and takes one column.
+        {"emoji", QStringLiteral("1 Pizza \U0001F355 picante"), "1 Pizza ? picante"},
+    };
+    for (const auto& c : casos) {
+        salida.jobs.clear();
+        clsImprimirTicket t;
+        ASSERT_TRUE(t.ImprimirTicketCocinaEspecial(3, 1234, c.linea, QString(), QString(), false, false)) << c.caso;
+        ASSERT_FALSE(salida.jobs.empty()) << c.caso;
+        const QByteArray linea = c.impresa + QByteArray(42 - c.impresa.size(), ' ') + "\r\n";
+        EXPECT_TRUE(salida.jobs.back().data.contains(linea)) << c.caso;
+        EXPECT_TRUE(salida.jobs.back().data.endsWith(bytes({29, 'V', 0}))) << c.caso;
+    }
+    EXPECT_TRUE(lineasError().empty());
+}
 
 TEST_F(KitchenTicket, FailureInTheFootStillCutsTheTicketOnItsOwnPrinterBeforeTheReport) {
     core->sql("drop table qm_cabticket_observ");

@@ -2,8 +2,11 @@
 // rows of configticket.
 #include "test_tickets_support.h"
 
+#include "platform/Cp1252.h"
+
 using namespace tickettest;
 using basPrinter::CodigoImpresora;
+using printertest::operator""_b;
 
 namespace {
 
@@ -41,6 +44,30 @@ TEST_F(SpecialTicket, LinesLongerThan42ColumnsAreWrappedAndCodesCount) {
     const QByteArray a = a40.toLatin1(), x = x36.toLatin1();
     EXPECT_EQ(salida.jobs[0].data, kInicio + a + " b\r\n" + a + "\r\nbb\r\n" + bold + x + fin + "\r\n" + bold +
                                        "y\r\n" + x + fin + "\r\n<B>z</B>\r\n" + kCorte);
+}
+
+TEST_F(SpecialTicket, AnyCharactersPrintAndCountOneColumnEach) {
+    const QByteArray fsq = bytes({28, 'q', 2, 1, '@', 1, '@'});
+    const QString cara = QStringLiteral("\U0001F600");
+    const struct {
+        const char* caso;
+        QString texto;
+        QByteArray impreso;
+    } casos[] = {
+        // The request that ended the service: an image command claiming more than the whole ticket.
+        {"FS q overflow", QStringLiteral("Hola ") + cp1252::decode(fsq) + QStringLiteral("abc"),
+         "Hola "_b + fsq + "abc\r\n"},
+        // 42 characters outside the basic plane fit the line; 43 are wrapped.
+        {"42 emoji", cara.repeated(42), QByteArray(42, '?') + "\r\n"},
+        {"43 emoji", cara.repeated(40) + QStringLiteral(" ") + cara + cara, QByteArray(40, '?') + "\r\n??\r\n"},
+    };
+    for (const auto& c : casos) {
+        salida.jobs.clear();
+        clsImprimirTicket t;
+        EXPECT_TRUE(t.ImprimirTicketEspecial(c.texto)) << c.caso;
+        ASSERT_EQ(salida.jobs.size(), 1u) << c.caso;
+        EXPECT_EQ(salida.jobs[0].data, kInicio + c.impreso + kCorte) << c.caso;
+    }
 }
 
 TEST_F(SpecialTicket, ShopRowsFrameEveryPiece) {
