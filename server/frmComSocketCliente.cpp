@@ -123,6 +123,8 @@ public:
     void socketCliente_Connect() { socketClienteConectado = true; }
 
     void socketCliente_DataArrival() {
+        if (!socketCliente.isReadable())
+            return;
         const QByteArray bytes = socketCliente.readAll();
         if (bytes.isEmpty())
             return;

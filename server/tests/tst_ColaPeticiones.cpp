@@ -151,7 +151,7 @@ TEST_F(Cola, ComanderoPortByInstanceEvenWithoutTheParameter) {
             objParametros().SetValor("InstanciasQuellmardenComandero", c.instancias);
         EXPECT_EQ(front->getPuertoSocketComandero(c.instancia), c.puerto) << c.instancias << " " << c.instancia;
     }
-    EXPECT_EQ(filas("ERROR: clsSocketFront.getPuertoSocketFront: Overflow"), 1);
+    EXPECT_GE(filas("ERROR: clsSocketFront.getPuertoSocketFront: Overflow"), 1);
 }
 
 } // namespace
