@@ -178,7 +178,8 @@ vb::CallableMembers clsSocketFront::callableMembers() {
          [this](const vb::Arguments& a) {
              return Variant(EjecutarRequestPendientesCola(a.isEmpty() ? kOrigenCallback : vb::CStr(a.at(0))));
          }},
-        {QStringLiteral("getPuertoSocketFront"), 0, 0, [this](const vb::Arguments&) { return Variant(getPuertoSocketFront()); }},
+        {QStringLiteral("getPuertoSocketFront"), 0, 0,
+         [this](const vb::Arguments&) { return Variant(getPuertoSocketFront()); }},
         {QStringLiteral("getPuertoSocketComandero"), 1, 1,
          [this](const vb::Arguments& a) { return Variant(getPuertoSocketComandero(vb::CInt(a.at(0)))); }},
     };

@@ -278,8 +278,8 @@ bool frmComSocket::SocketClienteConectar(const QString& strIp, const QString& st
     return c.socketClienteConectado;
 }
 
-bool frmComSocket::SocketClienteEnviarDatos(const QString& strData, vb::EntidadPtr& eResultado,
-                                            qint16 segundos_timeout, bool blnUsarConexionPersistente) {
+bool frmComSocket::SocketClienteEnviarDatos(const QString& strData, vb::EntidadPtr& eResultado, qint16 segundos_timeout,
+                                            bool blnUsarConexionPersistente) {
     Cliente& c = cliente();
     bool ok = false;
     try {

@@ -122,7 +122,8 @@ void clsJSON::ejecutaComandos(clsStringBuilder& sb, vb::Dictionary& comandos) {
                     partes << textoEscalar(P->at(j));
                 argumentos = partes.join(u',');
             }
-            sb.Append(QStringLiteral("<%") + nombre.toUpper() + QStringLiteral("(") + argumentos + QStringLiteral(")%>"));
+            sb.Append(QStringLiteral("<%") + nombre.toUpper() + QStringLiteral("(") + argumentos +
+                      QStringLiteral(")%>"));
             continue;
         }
         // The keywords read their parameters from an object: a plain text or a list is no object.
@@ -149,7 +150,8 @@ void clsJSON::ejecutaComandos(clsStringBuilder& sb, vb::Dictionary& comandos) {
         } else if (esNombre("switch")) {
             QString resultado = E("default");
             const QString caso = E("case").toLower();
-            const auto items = std::dynamic_pointer_cast<vb::Collection>(vb::ToObject(P->item(QStringLiteral("items"))));
+            const auto items =
+                std::dynamic_pointer_cast<vb::Collection>(vb::ToObject(P->item(QStringLiteral("items"))));
             if (!items)
                 vb::Raise(424);
             for (const Variant& item : items->items()) {
