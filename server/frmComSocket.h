@@ -5,8 +5,8 @@
 // the Request signal (clsSocketFront); the reply is framed, sent as Windows-1252 bytes, and the
 // connection is closed after it unless the request asked to keep it.
 //
-// The window itself is only a trace list: it exists (and shows) only with the installation switch.
-// Every step writes a trace line through Log.
+// The window itself is a trace list, made and shown with the installation switch (or when the
+// informative window is opened). Every step writes a trace line through Log.
 //
 // The same window also carries an outgoing TCP client (frmComSocketCliente.cpp), the timed callback
 // contexts (TemporizadoresAsync.cpp) and the informative window mode (frmComSocketVentana.cpp).
@@ -59,7 +59,7 @@ public:
     qint16 intConexiones() const { return m_intConexiones; }
     int conexionesAbiertas() const { return int(m_socket.size()); }
     quint16 puertoEscucha() const; // 0 when not listening
-    QWidget* ventana() const;      // the trace window; null without the installation switch
+    QWidget* ventana() const;      // the trace window; null until the switch or an opening makes it
 
     // ---- Outgoing client (one connection per window) ----
     // Connects to strIp:strPuerto, waiting at most segundos_timeout seconds. strMensajeError gets a
