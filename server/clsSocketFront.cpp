@@ -143,8 +143,7 @@ bool clsSocketFront::esPeticionDeImpresion(const QString& RequestData) {
         const Variant accion = basLegacyFunctions::NewCollection(vb::FromObject(dic))->Valor(QStringLiteral("accion"));
         if (accion.typeId() != QMetaType::QString)
             return false;
-        const QString a = accion.toString();
-        return esAccion(a, "ImprimirTicketEspecial") || esAccion(a, "ImprimirTicketCocinaEspecial");
+        return esAccionDeImpresion(accion.toString());
     } catch (const program::Ended&) {
         throw;
     } catch (...) {

@@ -11,6 +11,7 @@
 // The listening port is 8089 unless overridden by setPuertoForzado or the environment variable
 // TARVOLIN_PORT (either may be 0: any free port, read back with puertoEscucha()).
 #include "platform/Collections.h"
+#include "platform/LateBound.h"
 
 #include <QObject>
 #include <QString>
@@ -21,7 +22,9 @@ class clsJSON;
 class clsJsonScript;
 class frmComSocket;
 
-class clsSocketFront final : public QObject {
+// Late-bound: the timed callback contexts call it by name. Only the members listed by
+// callableMembers (the queue drain and the port readers) can be reached so.
+class clsSocketFront final : public QObject, public vb::LateBound {
     Q_OBJECT
 public:
     clsSocketFront();
@@ -50,6 +53,25 @@ public:
 
     // True for the requests that take the printer: they run one at a time across every connection.
     bool esPeticionDeImpresion(const QString& RequestData);
+    static bool esAccionDeImpresion(const QString& accion);
+
+    // ---- Deferred requests and outgoing requests (ColaPeticiones.cpp) ----
+    // The queue of deferred requests (created on first use); item 1 is the head. A request may
+    // carry "no_ejecutar_si_ticket_abierto" (held while the main window has a ticket open) and
+    // "on_fail_poner_al_final_cola" (a failure moves it to the end instead of blocking the queue).
+    vb::ColeccionPtr peticiones_aincronas();
+    // Runs the queued requests in order, at most one pass over the queue; True when a round ended
+    // with requests still queued. A drain started inside another returns False at once.
+    bool EjecutarRequestPendientesCola(const QString& origen_request);
+    // Sends one request (accion = strAccion plus the fields of eParametros, created when null) to
+    // strIp:intPuertoSocket (0: this program's own port, written back) and gives the reply entity,
+    // never null: "respuesta_recibida", "respuesta" (the reply as received), "error", "ok".
+    vb::EntidadPtr enviaPeticion(const QString& strAccion, vb::EntidadPtr* eParametros = nullptr,
+                                 const QString& strIp = QStringLiteral("127.0.0.1"), qint32* intPuertoSocket = nullptr);
+    // 8088, or 9088 + the instance when InstanciasQuellmardenComandero is above 1 and the instance above 0.
+    qint16 getPuertoSocketComandero(qint16 intInstancia);
+
+    vb::CallableMembers callableMembers() override;
 
     // Port override (tests, several services on one machine); std::nullopt goes back to the rule above.
     void setPuertoForzado(std::optional<qint32> puerto) { m_puertoForzado = puerto; }
@@ -69,6 +91,10 @@ private:
     std::unique_ptr<clsJSON> m_objJSON;
     std::unique_ptr<clsJSON> m_jsonClasificador;
     std::optional<qint32> m_puertoForzado;
+
+    bool ejecuta_siguiente_request_en_cola(const QString& origen_request);
+    vb::ColeccionPtr m_peticiones_aincronas;
+    bool blnEjecutandoCola = false;
 };
 
 // The single request front of the program, created by the start-up after the first connection.

@@ -6,22 +6,18 @@
 #include "platform/Program.h"
 #include "platform/VBError.h"
 #include "server/TurnoExclusivo.h"
+#include "server/frmComSocketVentana.h"
 
 #include <QHostAddress>
 #include <QHostInfo>
 #include <QLabel>
-#include <QListWidget>
 #include <QNetworkInterface>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
-#include <QVBoxLayout>
-#include <QWidget>
 #include <deque>
 
 namespace {
-
-constexpr int kMaxLineasTraza = 5000; // the trace list keeps the newest lines only
 
 const QString kCreado = QStringLiteral("creado");
 const QString kDataArrival = QStringLiteral("DataArrival");
@@ -48,40 +44,6 @@ QString ipLocal() {
 }
 
 } // namespace
-
-// The trace window shown with the installation switch.
-class frmComSocketVentana final : public QWidget {
-public:
-    frmComSocketVentana() {
-        setObjectName(QStringLiteral("frmComSocket"));
-        setWindowTitle(QStringLiteral("Comunicaciones"));
-        auto* capa = new QVBoxLayout(this);
-        lblHostID = new QLabel(this);
-        lblAddress = new QLabel(this);
-        lblConnections = new QLabel(this);
-        List1 = new QListWidget(this);
-        lblHostID->setObjectName(QStringLiteral("lblHostID"));
-        lblAddress->setObjectName(QStringLiteral("lblAddress"));
-        lblConnections->setObjectName(QStringLiteral("lblConnections"));
-        List1->setObjectName(QStringLiteral("List1"));
-        capa->addWidget(lblHostID);
-        capa->addWidget(lblAddress);
-        capa->addWidget(lblConnections);
-        capa->addWidget(List1, 1);
-        resize(480, 360);
-    }
-    void anade(const QString& linea) {
-        List1->addItem(linea);
-        while (List1->count() > kMaxLineasTraza)
-            delete List1->takeItem(0);
-        List1->setCurrentRow(List1->count() - 1);
-    }
-
-    QLabel* lblHostID;
-    QLabel* lblAddress;
-    QLabel* lblConnections;
-    QListWidget* List1;
-};
 
 // One accepted connection: its socket, the bytes gathered towards the next request, the requests
 // waiting their turn on this connection, and the persistence of the exchange in progress.

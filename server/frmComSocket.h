@@ -5,8 +5,12 @@
 // the Request signal (clsSocketFront); the reply is framed, sent as Windows-1252 bytes, and the
 // connection is closed after it unless the request asked to keep it.
 //
-// The window itself is only a trace list: it exists (and shows) only with the installation switch.
-// Every step writes a trace line through Log.
+// The window itself is a trace list, made and shown with the installation switch (or when the
+// informative window is opened). Every step writes a trace line through Log.
+//
+// The same window also carries an outgoing TCP client (frmComSocketCliente.cpp), the timed callback
+// contexts (TemporizadoresAsync.cpp) and the informative window mode (frmComSocketVentana.cpp).
+#include "platform/Collections.h"
 #include "server/TramaPeticion.h"
 
 #include <QHash>
@@ -21,6 +25,9 @@ class QTcpServer;
 class QTcpSocket;
 class QWidget;
 class frmComSocketVentana;
+namespace vb {
+class LateBound;
+}
 
 class frmComSocket final : public QObject {
     Q_OBJECT
@@ -52,7 +59,44 @@ public:
     qint16 intConexiones() const { return m_intConexiones; }
     int conexionesAbiertas() const { return int(m_socket.size()); }
     quint16 puertoEscucha() const; // 0 when not listening
-    QWidget* ventana() const;      // the trace window; null without the installation switch
+    QWidget* ventana() const;      // the trace window; null until the switch or an opening makes it
+
+    // ---- Outgoing client (one connection per window) ----
+    // Connects to strIp:strPuerto, waiting at most segundos_timeout seconds. strMensajeError gets a
+    // text when the connection had to be reset first or timed out.
+    bool SocketClienteConectar(const QString& strIp, const QString& strPuerto, qint16 segundos_timeout = 5,
+                               QString* strMensajeError = nullptr);
+    // Sends strData as it stands and waits for the reply; eResultado (created when null) gets
+    // "respuesta_recibida", "respuesta", "error", "ok" and the error details. True when reply data came.
+    bool SocketClienteEnviarDatos(const QString& strData, vb::EntidadPtr& eResultado, qint16 segundos_timeout = 5,
+                                  bool blnUsarConexionPersistente = false);
+    void SocketClienteCerrarConexion();
+    bool socketClienteConectado() const;
+    vb::EntidadPtr socketClienteCmd() const;
+    // The client's state as Winsock numbers it: 0 closed, 4 resolving, 6 connecting, 7 connected,
+    // 8 closed by the peer (until our own close), 9 error.
+    int estadoSocketCliente() const;
+
+    // ---- Timed callback contexts ----
+    // The contexts the sentinel visits (created on first use); a subscriber adds its entities here.
+    vb::ColeccionPtr subcriptoresTimerCentinela();
+    // The sentinel timer (6000 ms) is created stopped: this switches the whole mechanism on or off.
+    void activaTimerComprobaciones(bool activo);
+    bool timerComprobacionesActivo() const;
+    qint16 creaNuevoTimerAsync(const vb::EntidadPtr& eSubscriptor);
+    // Ticks of the sentinel and of the one-shot element Index (public so hosts and tests can drive them).
+    void TimerComprobaciones_Timer();
+    void TimerAsync_Timer(qint16 Index);
+    int timersAsyncCargados() const; // one-shot elements loaded now
+    // Whom the callbacks are called on by name; null (the default) means the global SocketFront.
+    void setObjetoCallbacks(vb::LateBound* objeto);
+
+    // ---- Informative window ----
+    void abrirFormularioInformativoUsuarioNoModalSiempreVisible();
+    void ocultarFormulario();
+    void mostrarTexto(const QString& strTexto);
+    void mostrarTextoLabel(const QString& strTexto);
+    bool blnCanceladoPorUsuario() const;
 
 signals:
     // One whole request; the handler writes the reply text into responseData.
@@ -86,4 +130,14 @@ private:
     std::function<bool(const QString&)> m_peticionExclusiva;
     QPointer<frmComSocketVentana> m_ventana;
     bool m_errorEscuchaAvisado = false; // the last listen failure was already reported
+
+    class Cliente;
+    class Temporizadores;
+    // The reply wait of SocketClienteEnviarDatos; true when reply data came.
+    bool SocketClienteEsperaRespuesta(qint16 segundos_timeout, bool blnUsarConexionPersistente);
+    Cliente& cliente();
+    Temporizadores& temporizadores();
+    frmComSocketVentana& ventanaInformativa();
+    std::shared_ptr<Cliente> m_cliente;               // made on first use
+    std::shared_ptr<Temporizadores> m_temporizadores; // made on first use
 };

@@ -68,6 +68,17 @@ public:
     QString RStoJSON(ado::Recordset* rs, bool blnAddRecordsYRecordCount = true, bool blnSoloPrimerRegistro = false);
     QString toUnicode(const QString& text);
 
+    // ---- The script language (clsJSONEval.cpp) ----
+    // A script is a JSON array: texts are copied, command objects carried out ("alert", "input",
+    // "switch", "set", "get", "if", "return"), any other command name written as a placeholder
+    // "<%NAME(args)%>" for a later stage. Boxes go through the prompt seam. Run-time errors (a
+    // value of the wrong kind where a command needs an object or a text) reach the caller.
+    static constexpr qint32 kMaxAnidamiento = 40;
+    QString Eval(const QString& sJSON);
+    QString ExecCommand(const Variant& obj);
+    // The script variables, kept across Eval calls (created on first use).
+    std::shared_ptr<vb::Dictionary> dicVariables();
+
     // A double as the writer puts it: "." as separator, up to 15 significant digits, VB's exponent
     // form ("1E+20", "1E-05") outside 1e-4..1e15; -0 is "0".
     static QString formatDouble(double d);
@@ -117,4 +128,9 @@ private:
     std::optional<VBError> m_errorPendiente;
     int m_nivel = 0; // open objects and arrays of the current parse (or levels of the current write)
     std::unique_ptr<clsStringBuilder> m_sbCadena; // collects strings that hold escapes
+
+    // Script interpreter: one command object's members in order, into `sb`.
+    void ejecutaComandos(clsStringBuilder& sb, vb::Dictionary& comandos);
+    std::shared_ptr<vb::Dictionary> m_dicVariables;
+    qint32 lngNivelAnidamiento = 0; // ExecCommand calls open on this instance
 };

@@ -1,0 +1,331 @@
+// The outgoing TCP client of the communication window: one connection to another program that
+// speaks the same protocol, one request text out, the reply gathered into an entity.
+//
+// Every operation waits for its condition on a monotonic deadline while events run (program::
+// waitWhile), so the socket's own events arrive inside the waits and so do other requests to this
+// program's server. The client reads every byte that arrives, also together with or after the
+// peer's close. A non-persistent reply is complete when its JSON object closes (or the peer closes
+// the connection); a persistent one when the end marker has come, wherever it lies in the text.
+#include "core/basGeneral.h"
+#include "core/basLegacyFunctions.h"
+#include "platform/Cp1252.h"
+#include "platform/Program.h"
+#include "platform/VBError.h"
+#include "server/TramaPeticion.h"
+#include "server/frmComSocket.h"
+
+#include <QTcpSocket>
+
+namespace {
+
+const QString kSinConexion =
+    QStringLiteral("Wrong protocol or connection state for the requested transaction or request");
+// The end marker between two zero characters, as the server side frames it.
+const QString kMarcaFin = QChar(0) + trama::kMarcaFin + QChar(0);
+
+// Winsock's numbers for the socket errors it reports.
+int numeroWinsock(QAbstractSocket::SocketError e) {
+    switch (e) {
+    case QAbstractSocket::ConnectionRefusedError:
+        return 10061;
+    case QAbstractSocket::SocketTimeoutError:
+        return 10060;
+    case QAbstractSocket::RemoteHostClosedError:
+    case QAbstractSocket::NetworkError:
+        return 10054;
+    case QAbstractSocket::HostNotFoundError:
+        return 11001;
+    case QAbstractSocket::SocketAccessError:
+        return 10013;
+    case QAbstractSocket::SocketResourceError:
+        return 10055;
+    case QAbstractSocket::AddressInUseError:
+        return 10048;
+    default:
+        return 10053;
+    }
+}
+
+// True when `t`, from its first "{", holds a whole JSON object (strings and escapes respected).
+bool objetoJsonCompleto(QStringView t) {
+    const qsizetype inicio = t.indexOf(u'{');
+    if (inicio < 0)
+        return false;
+    int profundidad = 0;
+    bool cadena = false, escape = false;
+    for (qsizetype i = inicio; i < t.size(); ++i) {
+        const QChar c = t[i];
+        if (cadena) {
+            if (escape)
+                escape = false;
+            else if (c == u'\\')
+                escape = true;
+            else if (c == u'"')
+                cadena = false;
+        } else if (c == u'"') {
+            cadena = true;
+        } else if (c == u'{') {
+            ++profundidad;
+        } else if (c == u'}' && --profundidad == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+QString entero(qint64 n) {
+    return QString::number(n);
+}
+
+} // namespace
+
+class frmComSocket::Cliente final : public QObject {
+public:
+    Cliente() {
+        socketCliente.setParent(this);
+        connect(&socketCliente, &QTcpSocket::connected, this, &Cliente::socketCliente_Connect);
+        connect(&socketCliente, &QTcpSocket::readyRead, this, &Cliente::socketCliente_DataArrival);
+        connect(&socketCliente, &QTcpSocket::disconnected, this, &Cliente::socketCliente_Close);
+        connect(&socketCliente, &QTcpSocket::errorOccurred, this, &Cliente::socketCliente_Error);
+    }
+
+    int estado() const {
+        if (cerradoPorPar)
+            return 8;
+        if (conError)
+            return 9;
+        switch (socketCliente.state()) {
+        case QAbstractSocket::HostLookupState:
+            return 4;
+        case QAbstractSocket::ConnectingState:
+            return 6;
+        case QAbstractSocket::ConnectedState:
+            return 7;
+        default:
+            return 0;
+        }
+    }
+    bool conectando() const {
+        const int e = estado();
+        return e >= 4 && e <= 6;
+    }
+    // Our own close: the control is closed (0) until the next connect.
+    void cierra() {
+        cerrando = true;
+        socketCliente.abort();
+        cerrando = false;
+        cerradoPorPar = conError = false;
+    }
+    bool respuestaCompleta() const {
+        return blnConexionPersistente ? !blnEsperandoFinConexion : objetoJsonCompleto(recibidoEnvio);
+    }
+
+    void socketCliente_Connect() { socketClienteConectado = true; }
+
+    void socketCliente_DataArrival() {
+        if (!socketCliente.isReadable())
+            return;
+        const QByteArray bytes = socketCliente.readAll();
+        if (bytes.isEmpty())
+            return;
+        const QString datos = cp1252::decode(bytes);
+        if (!socketClienteCmd) {
+            GrabaLog(QStringLiteral("frmComSocket.socketCliente_DataArrival. Datos sin envío pendiente: ") +
+                     datos.left(200));
+            return;
+        }
+        try {
+            socketClienteCmd->Propiedad(QStringLiteral("respuesta_recibida"), QStringLiteral("S"));
+            recibidoEnvio += datos;
+            const Variant anterior = socketClienteCmd->Valor(QStringLiteral("respuesta"));
+            QString respuesta = vb::CStr(anterior);
+            if (respuesta.compare(QLatin1String("#ERROR#"), Qt::CaseInsensitive) == 0)
+                respuesta = datos;
+            else
+                respuesta += datos;
+            if (blnConexionPersistente) {
+                const qsizetype i = respuesta.indexOf(kMarcaFin, 0, Qt::CaseInsensitive);
+                if (i >= 0) {
+                    respuesta.remove(i, kMarcaFin.size());
+                    blnEsperandoFinConexion = false;
+                }
+            }
+            socketClienteCmd->Propiedad(QStringLiteral("respuesta"), respuesta);
+            blnRespuestaRecibida = true;
+        } catch (const program::Ended&) {
+            throw;
+        } catch (...) {
+            const VBError err = vb::CurrentError();
+            const QString texto = QStringLiteral("frmComSocket.socket_DataArrival. ") + err.description();
+            socketClienteCmd->Propiedad(QStringLiteral("error"), texto);
+            socketClienteCmd->Propiedad(QStringLiteral("error_number"), err.number());
+            socketClienteConectado = false;
+            MensajeUsuario(texto);
+        }
+    }
+
+    void socketCliente_Close() {
+        if (cerrando)
+            return;
+        // What came with the close is still the reply's.
+        socketCliente_DataArrival();
+        cerradoPorPar = true;
+        socketClienteConectado = false;
+    }
+
+    void socketCliente_Error(QAbstractSocket::SocketError e) {
+        if (cerrando || e == QAbstractSocket::RemoteHostClosedError)
+            return; // the close that follows is the peer's close
+        try {
+            socketCliente_DataArrival();
+            conError = true;
+            if (socketClienteCmd) {
+                socketClienteCmd->Propiedad(QStringLiteral("error"), socketCliente.errorString());
+                socketClienteCmd->Propiedad(QStringLiteral("socket_error_number"), qint16(numeroWinsock(e)));
+                socketClienteCmd->Propiedad(QStringLiteral("socket_error_source"), QStringLiteral("Winsock"));
+            }
+        } catch (const program::Ended&) {
+            throw;
+        } catch (...) {
+            ControlErrores(QStringLiteral("frmComSocket.socket_Error"), true, vb::CurrentError());
+        }
+        socketClienteConectado = false;
+    }
+
+    QTcpSocket socketCliente;
+    vb::EntidadPtr socketClienteCmd;
+    QString recibidoEnvio; // the reply text of the current send
+    bool socketClienteConectado = false;
+    bool blnRespuestaRecibida = false;
+    bool blnEsperandoFinConexion = false;
+    bool blnConexionPersistente = false;
+    bool cerradoPorPar = false; // the peer closed, and we have not closed since
+    bool conError = false;      // the socket reported an error, and we have not closed since
+    bool cerrando = false;      // our own close is under way
+};
+
+frmComSocket::Cliente& frmComSocket::cliente() {
+    if (!m_cliente)
+        m_cliente = std::make_shared<Cliente>();
+    return *m_cliente;
+}
+
+bool frmComSocket::socketClienteConectado() const {
+    return m_cliente && m_cliente->socketClienteConectado;
+}
+
+vb::EntidadPtr frmComSocket::socketClienteCmd() const {
+    return m_cliente ? m_cliente->socketClienteCmd : nullptr;
+}
+
+int frmComSocket::estadoSocketCliente() const {
+    return m_cliente ? m_cliente->estado() : 0;
+}
+
+bool frmComSocket::SocketClienteConectar(const QString& strIp, const QString& strPuerto, qint16 segundos_timeout,
+                                         QString* strMensajeError) {
+    Cliente& c = cliente();
+    auto mensaje = [&](const QString& texto) {
+        if (strMensajeError)
+            *strMensajeError = texto;
+    };
+    try {
+        c.blnRespuestaRecibida = false;
+        c.socketClienteConectado = c.estado() == 7;
+        if (c.socketClienteConectado)
+            return true;
+        int estado = c.estado();
+        if (estado == 9 || estado == 8) {
+            GrabaLogBBDD(QStringLiteral("frmComSocket.SocketClienteConectar. Cerrar socket cliente (estado: ") +
+                         entero(estado) + QStringLiteral(")"));
+            mensaje(TraduceLiteral(
+                        QStringLiteral("El socket de conexión está en estado Error o Peer is closing the connection")) +
+                    QStringLiteral(" (") + entero(estado) + QStringLiteral(")"));
+            c.cierra();
+        }
+        if (c.conectando()) {
+            GrabaLogBBDD(QStringLiteral("frmComSocket.SocketClienteConectar. Socket cliente en estado conectando "
+                                        "(estado: ") +
+                         entero(c.estado()) + QStringLiteral(")"));
+            program::waitWhile([&] { return c.conectando(); }, 1000);
+            if (c.conectando()) {
+                mensaje(TraduceLiteral(QStringLiteral("Timeout en la conexión con el socket del cliente (estado")) +
+                        QStringLiteral(" ") + entero(c.estado()) + QStringLiteral(")"));
+                c.cierra();
+            } else if (c.estado() == 7) {
+                c.socketClienteConectado = true;
+                return true;
+            }
+        }
+        const qint32 puerto = vb::CLng(Variant(strPuerto));
+        if (puerto < 0 || puerto > 65535)
+            vb::Raise(6);
+        c.socketCliente.connectToHost(strIp, quint16(puerto));
+        // A refused connection ends the wait at once; its report is the time-out's, as before.
+        program::waitWhile([&] { return !c.socketClienteConectado && !c.conError && c.conectando(); },
+                           qint64(segundos_timeout) * 1000);
+        if (!c.socketClienteConectado) {
+            GrabaLogBBDD(QStringLiteral("frmComSocket.SocketClienteConectar. Error de timeout (") +
+                         entero(segundos_timeout) + QStringLiteral(")"));
+            mensaje(TraduceLiteral(QStringLiteral("Timeout en la conexión ")) + QStringLiteral(" (") +
+                    entero(segundos_timeout) + QStringLiteral("s)"));
+        }
+    } catch (const program::Ended&) {
+        throw;
+    } catch (...) {
+        ControlErrores(QStringLiteral("frmComSocket.SocketClienteConectar"), true, vb::CurrentError());
+    }
+    return c.socketClienteConectado;
+}
+
+bool frmComSocket::SocketClienteEnviarDatos(const QString& strData, vb::EntidadPtr& eResultado, qint16 segundos_timeout,
+                                            bool blnUsarConexionPersistente) {
+    Cliente& c = cliente();
+    bool ok = false;
+    try {
+        c.blnRespuestaRecibida = false;
+        c.blnEsperandoFinConexion = true;
+        c.recibidoEnvio.clear();
+        if (!eResultado)
+            eResultado = std::make_shared<vb::entidadGenerica>();
+        c.socketClienteCmd = eResultado;
+        eResultado->Propiedad(QStringLiteral("respuesta_recibida"), QStringLiteral("N"));
+        eResultado->Propiedad(QStringLiteral("error"), QString());
+        // A send on a connection that is not there fails as the send, not as a lost database link.
+        if (c.estado() == 7 && c.socketCliente.write(cp1252::encode(strData)) >= 0)
+            ok = SocketClienteEsperaRespuesta(segundos_timeout, blnUsarConexionPersistente);
+        else
+            eResultado->Propiedad(QStringLiteral("error"), kSinConexion);
+        eResultado->Propiedad(QStringLiteral("ok"), ok);
+        if (!ok && vb::CStr(eResultado->Valor(QStringLiteral("error"))).isEmpty())
+            eResultado->Propiedad(QStringLiteral("error"), QStringLiteral("Error de timeout"));
+    } catch (const program::Ended&) {
+        throw;
+    } catch (...) {
+        ControlErrores(QStringLiteral("frmComSocket.SocketClienteEnviarDatos"), true, vb::CurrentError());
+    }
+    return ok;
+}
+
+bool frmComSocket::SocketClienteEsperaRespuesta(qint16 segundos_timeout, bool blnUsarConexionPersistente) {
+    Cliente& c = cliente();
+    try {
+        c.blnConexionPersistente = blnUsarConexionPersistente;
+        // Ends when the reply is whole, when the connection goes (the peer's close or an error), or at
+        // the limit.
+        program::waitWhile([&] { return c.socketClienteConectado && !c.respuestaCompleta(); },
+                           qint64(segundos_timeout) * 1000);
+    } catch (const program::Ended&) {
+        throw;
+    } catch (...) {
+        ControlErrores(QStringLiteral("frmComSocket.SocketClienteEsperaRespuesta"), true, vb::CurrentError());
+    }
+    return c.blnRespuestaRecibida;
+}
+
+void frmComSocket::SocketClienteCerrarConexion() {
+    if (!m_cliente)
+        return;
+    m_cliente->socketClienteConectado = false;
+    m_cliente->cierra();
+}
