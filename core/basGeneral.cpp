@@ -399,9 +399,12 @@ QString PasswordConexion(const QString& strMysqlPassword) {
             password = kPasswordIncorporada;
     }
     // The connection string's own separators cannot stand bare in a value: such a password goes in
-    // braces, with a closing brace doubled. Every other password is written as it is.
-    if (password.contains(QLatin1Char(';')) || password.contains(QLatin1Char('{')) ||
-        password.contains(QLatin1Char('}'))) {
+    // braces, with a closing brace doubled. A value stored already in its braces is written as it
+    // is, like every other password.
+    const bool entreLlaves =
+        password.size() >= 2 && password.startsWith(QLatin1Char('{')) && password.endsWith(QLatin1Char('}'));
+    if (!entreLlaves && (password.contains(QLatin1Char(';')) || password.contains(QLatin1Char('{')) ||
+                         password.contains(QLatin1Char('}')))) {
         password.replace(QStringLiteral("}"), QStringLiteral("}}"));
         password = QStringLiteral("{") + password + QStringLiteral("}");
     }

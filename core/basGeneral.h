@@ -165,7 +165,8 @@ QString getDriverODBCMySQL();
 // empty when none. Without braces.
 QString EligeDriverODBCMySQL(const QStringList& pares);
 // "PASSWORD=" value for a MysqlPassword parameter: 0 -> empty, 1 -> the built-in one, else the text;
-// a password holding ';', '{' or '}' is wrapped in braces (a '}' inside doubled).
+// a password holding ';', '{' or '}' is wrapped in braces (a '}' inside doubled), unless it is
+// stored in its braces already.
 QString PasswordConexion(const QString& strMysqlPassword);
 bool ConectaBBDD();
 bool ComCentral(bool blnNoUsado1 = true, bool blnNoUsado2 = true);

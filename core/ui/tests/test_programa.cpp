@@ -187,3 +187,41 @@ TEST(Programa, UnParametroQueNoConvierteNoDejaElArranqueAMedias) {
         << p.errores().toStdString();
     EXPECT_TRUE(p.vivo());
 }
+
+// scripts/demo follows a restarted service by looking for this run's tarvolin among all of them:
+// another tarvolin (another run's, another user's) must neither be taken nor stop the script,
+// which runs under set -e.
+TEST(ScriptDemo, SoloSigueLosTarvolinDeSuPropiaEjecucionYNuncaFallaAlBuscar) {
+    QTemporaryDir dir;
+    const QString falso = dir.path() + QStringLiteral("/tarvolin");
+    ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), falso));
+    auto arranca = [&](QProcess& p, const QString& runtime) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+        p.setProcessEnvironment(env);
+        p.start(falso, {QStringLiteral("300")});
+        ASSERT_TRUE(p.waitForStarted(10000));
+    };
+    auto busca = [&](const QString& run) {
+        QProcess bash;
+        bash.start(QStringLiteral("bash"),
+                   {QStringLiteral("-c"),
+                    QStringLiteral("set -euo pipefail; eval \"$(sed -n '/^demo_tarvolins() {/,/^}/p' \"$1\")\"; "
+                                   "RUN=\"$2\"; next=$(demo_tarvolins | head -1); echo \"[$next]\""),
+                    QStringLiteral("bash"), testenv::sourceDir() + QStringLiteral("/scripts/demo"), run});
+        EXPECT_TRUE(bash.waitForFinished(20000));
+        EXPECT_EQ(bash.exitCode(), 0) << bash.readAllStandardError().toStdString();
+        return QString::fromUtf8(bash.readAllStandardOutput()).trimmed();
+    };
+    const QString run = dir.path() + QStringLiteral("/run");
+    QProcess ajeno, propio, ajenoPosterior;
+    arranca(ajeno, dir.path() + QStringLiteral("/otro/runtime"));
+    EXPECT_EQ(busca(run), QStringLiteral("[]"));
+    arranca(propio, run + QStringLiteral("/runtime"));
+    arranca(ajenoPosterior, dir.path() + QStringLiteral("/otro/runtime")); // the last one looked at
+    EXPECT_EQ(busca(run), QStringLiteral("[%1]").arg(propio.processId()));
+    for (QProcess* p : {&ajeno, &propio, &ajenoPosterior}) {
+        p->kill();
+        p->waitForFinished(5000);
+    }
+}
