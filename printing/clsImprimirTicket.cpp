@@ -285,10 +285,10 @@ QString numeroTicket(const std::optional<QHash<QString, Variant>>& fila, qint32 
     return ceros(tpv, 3) + QStringLiteral("-") + ceros(ticket, 9);
 }
 
-// The date of the connection and the time of the clock.
+// Today's date and the time, from one reading of the clock: a service that runs for days prints
+// the day of the ticket, not the day it connected.
 QString fechaYHora() {
-    return gdtmFechaConexion.toString(QStringLiteral("dd/MM/yy")) + QStringLiteral(" ") +
-           clock_seam::now().toString(QStringLiteral("HH:mm"));
+    return clock_seam::now().toString(QStringLiteral("dd/MM/yy HH:mm"));
 }
 
 QString lineaTicket(const std::optional<QHash<QString, Variant>>& fila, qint32 ticket) {

@@ -254,6 +254,25 @@ TEST_F(KitchenTicket, FailedHeaderQueryIsReportedOnceAndReadAsNoRow) {
     EXPECT_FALSE(s.contains(QStringLiteral("Mesa:")));
 }
 
+// The service connected days ago; each ticket carries the clock's day and time, also across midnight.
+TEST_F(KitchenTicket, DateLineFollowsTheClockAcrossMidnight) {
+    par("ImpDosCarTickGrandes", "0");
+    gdtmFechaConexion = QDateTime(QDate(2026, 3, 10), QTime(9, 0, 0));
+    const std::pair<QDateTime, const char*> casos[] = {
+        {QDateTime(QDate(2026, 3, 14), QTime(23, 59, 40)), "14/03/26 23:59"},
+        {QDateTime(QDate(2026, 3, 15), QTime(0, 0, 5)), "15/03/26 00:00"},
+        {QDateTime(QDate(2026, 4, 1), QTime(12, 30, 0)), "01/04/26 12:30"},
+    };
+    for (const auto& [ahora, fec] : casos) {
+        clock_seam::setNowSource([t = ahora] { return t; });
+        salida.jobs.clear();
+        clsImprimirTicket t;
+        ASSERT_TRUE(t.ImprimirTicketCocinaEspecial(3, 1234, QStringLiteral("1 Flan")));
+        EXPECT_TRUE(todo().contains(QStringLiteral("Fec: ") + CodigoImpresora({27, 'E', 0}) + QLatin1String(fec)))
+            << fec;
+    }
+}
+
 TEST_F(KitchenTicket, OnlyTheLabelImpresoraIsTranslatedNotThePrinterName) {
     core->sql("insert into idiomes (idioma, `text`, traduccion) values (2, 'Impresora', 'Impressora'), "
               "(2, 'COCINA2', 'CUINA2'), (2, 'COCINA2 Impresora', 'mal')");
