@@ -115,6 +115,28 @@ TEST(Programa, UnaSegundaInstanciaSeNiegaYUnaConRetrasoArranca) {
     EXPECT_TRUE(primera.respondePing());
 }
 
+// A second copy started from the same folder with /log is refused without touching the running
+// copy's log.txt.
+TEST(Programa, UnaSegundaCopiaRechazadaNoVaciaElLogDeLaQueCorre) {
+    TARVOLIN_REQUIRE_DATABASE();
+    BaseDemo db(QStringLiteral("uilog"));
+    ProgramaEnPrueba p;
+    p.escribeRegistro(uitest::registroBase(db.nombre()));
+    p.arranca({QStringLiteral("/log")});
+    ASSERT_TRUE(p.esperaEscucha()) << p.errores().toStdString();
+    ASSERT_TRUE(p.esperaLog(QStringLiteral("Carga de parámetros")));
+    const QString antes = p.log();
+
+    QProcess segunda;
+    p.arrancaOtraCopia(segunda, {QStringLiteral("/log")});
+    ASSERT_TRUE(segunda.waitForFinished(20000));
+    EXPECT_EQ(segunda.exitCode(), 0);
+    EXPECT_TRUE(QString::fromUtf8(segunda.readAllStandardError())
+                    .contains(QStringLiteral("El programa ya está en ejecución, no puede iniciarse dos veces")));
+    EXPECT_TRUE(p.log().startsWith(antes)) << p.log().toStdString();
+    EXPECT_TRUE(p.respondePing());
+}
+
 TEST(Programa, SeParaPorTCPDespuesDeResponder) {
     TARVOLIN_REQUIRE_DATABASE();
     BaseDemo db(QStringLiteral("uiparada"));
