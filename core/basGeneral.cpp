@@ -76,6 +76,7 @@ int g_informandoError = 0;         // inside the reporting steps of ControlError
 bool g_imprimiendoMensaje = false; // inside the printing of an unattended message
 int g_conectando = 0;              // inside ConectaBBDD: no reconnect wait may start here
 bool g_falloLogAvisado = false;    // a failed write of log.txt has been reported in this run
+int g_sinDialogos = 0;             // SinDialogosModales alive: no message box may be shown
 
 struct Contador {
     int& n;
@@ -176,7 +177,7 @@ QString CarpetaImagenes() {
 
 void GrabaLog(const QString& strMensaje, bool blnForzar, bool) {
     try {
-        if (gblnMensaje)
+        if (gblnMensaje && g_sinDialogos == 0)
             prompts::current().messageBox(strMensaje, prompts::vbOKOnly, QString());
         mainWindow().AnadirLog(strMensaje);
         if (blnForzar || (gblnLog && !gblnLogFicheroDesactivado))
@@ -198,7 +199,7 @@ void GrabaLogBBDD(const QString& strMensaje, int) {
     QString sql;
     QList<Variant> valores;
     try {
-        if (gblnMensaje)
+        if (gblnMensaje && g_sinDialogos == 0)
             prompts::current().messageBox(strMensaje, prompts::vbOKOnly, QString());
         mainWindow().AnadirLog(strMensaje);
         // One "now" for both columns, so the date and the session date always agree.
@@ -333,12 +334,23 @@ int MensajeUsuario(const QString& strMensaje, int lngBotones, const QString& str
                 p->printErrorTicket(strMensaje);
             return 0;
         }
+        if (g_sinDialogos > 0) {
+            GrabaLog(strMensaje, true);
+            return 0;
+        }
         return prompts::current().messageBox(strMensaje, lngBotones, strTitulo);
     } catch (const program::Ended&) {
         throw;
     } catch (...) {
         return 0;
     }
+}
+
+SinDialogosModales::SinDialogosModales() {
+    ++g_sinDialogos;
+}
+SinDialogosModales::~SinDialogosModales() {
+    --g_sinDialogos;
 }
 
 int MensajeUsuarioSimple(const QString& strMensaje, int lngBotones, const QString& strTitulo) {
@@ -528,6 +540,7 @@ void resetBasGeneralForTests() {
     g_imprimiendoMensaje = false;
     g_conectando = 0;
     g_falloLogAvisado = false;
+    g_sinDialogos = 0;
     g_pasoPostConexion = nullptr;
     DR.reset();
     cierraSinErrores(ConexionServidor());

@@ -156,6 +156,17 @@ QString TextoError(const QString& strProcedimiento, const VBError& err);
 // True when ControlErrores, asked to reconnect, closes the connections for this error.
 bool ErrorProvocaReconexion(const VBError& err);
 int MensajeUsuario(const QString& strMensaje, int lngBotones = 0, const QString& strTitulo = {});
+// While one lives no message box is shown: where MensajeUsuario would show one it writes the text to
+// the grid and log.txt (forced) and answers 0, as its printed road does, and the /mensaje box of each
+// log line is left out. The print road holds one while it serves a request: a box on a screen that
+// nobody watches would hold the reply and every print behind it. They nest.
+class SinDialogosModales final {
+public:
+    SinDialogosModales();
+    ~SinDialogosModales();
+    SinDialogosModales(const SinDialogosModales&) = delete;
+    SinDialogosModales& operator=(const SinDialogosModales&) = delete;
+};
 int MensajeUsuarioSimple(const QString& strMensaje, int lngBotones = 0, const QString& strTitulo = {});
 
 // ---- Database connections ----

@@ -328,6 +328,7 @@ bool clsImprimirTicket::ImprimirTicketCocinaEspecial(qint32 tpv, qint32 ticket, 
                                                      bool blnImprimirCabecera, bool blnImprimirPie,
                                                      const QString& strTextoPie) {
     using namespace basPrinter;
+    const SinDialogosModales sinDialogos;
     bool conectado = false;
     paso(kProcCocina, [&] { conectado = ComCentral(); });
     if (!conectado)
@@ -903,6 +904,7 @@ bool clsImprimirTicket::ImprimirTicketEspecial(const QString& strTextoTicket, bo
                                                bool blnImprimirLogo, bool blnImprimirPorPantalla,
                                                QString& strImpresora) {
     using namespace basPrinter;
+    const SinDialogosModales sinDialogos;
     const QString& proc = kProcEspecial;
     auto linea = [&](const QString& t) { Imprimir(t, true, false, 0, strImpresora, true, true, false); };
 

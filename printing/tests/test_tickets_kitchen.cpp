@@ -303,6 +303,35 @@ TEST_F(KitchenTicket, ResultTellsWhetherTheTicketWentOut) {
     EXPECT_TRUE(otro.ImprimirTicketCocinaEspecial(3, 1234, QStringLiteral("1 Flan")));
 }
 
+// Under /log (a message would be a box) or /mensaje (every log line a box) a print that fails answers
+// false at once: no box holds its reply, the failure goes to the grid and the log.
+TEST_F(KitchenTicket, FailedPrintAnswersWithoutWaitingOnAMessageBox) {
+    struct Caso {
+        bool log, mensaje, cocina;
+    };
+    const Caso casos[] = {{true, false, true}, {true, false, false}, {false, true, true}, {true, true, false}};
+    for (const Caso& c : casos) {
+        gblnLog = c.log;
+        gblnMensaje = c.mensaje;
+        salida.fail = true;
+        avisos.calls.clear();
+        recordingMainWindow().grid.clear();
+        clsImprimirTicket t;
+        const bool ok = c.cocina ? t.ImprimirTicketCocinaEspecial(3, 1234, QStringLiteral("1 Flan"))
+                                 : t.ImprimirTicketEspecial(QStringLiteral("Hola"));
+        EXPECT_FALSE(ok) << c.log << c.mensaje << c.cocina;
+        EXPECT_TRUE(avisos.calls.empty()) << c.log << c.mensaje << c.cocina << ": " << avisos.calls.size();
+        EXPECT_FALSE(recordingMainWindow().grid.filter(QStringLiteral("No se ha podido imprimir en")).isEmpty());
+    }
+    gblnLog = gblnMensaje = false;
+    salida.fail = false;
+    // Away from the print road a message still asks the user.
+    gblnLog = true;
+    MensajeUsuario(QStringLiteral("fuera de la impresión"));
+    gblnLog = false;
+    EXPECT_EQ(avisos.calls.size(), 1u);
+}
+
 TEST_F(KitchenTicket, WithoutTheMainConnectionNothingIsPrintedAndTheResultIsFalse) {
     coretest::ReconnectingMainWindow ventana(50);
     frmPrincipalVars().blnConexionOk = true;
