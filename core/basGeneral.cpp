@@ -12,7 +12,6 @@
 #include "platform/Prompts.h"
 
 #include <QFile>
-#include <optional>
 
 // ---- Switches and start-up globals ----
 bool gblnDebug = false;
@@ -302,15 +301,7 @@ void ControlErrores(const QString& strProcedimiento, bool blnReconectar, const V
     if (g_conectando > 0)
         return;
 
-    cierraSinErrores(ConexionServidor());
-    cierraSinErrores(ConexionLocal());
-    frmPrincipalVars().blnConexionOk = false;
-    try {
-        mainWindow().setReconnectTimerEnabled(true);
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-    }
+    IniciaReconexion();
     // Events keep running (the reconnect timer among them) until the link is back; nested calls
     // wait in their own loop and all leave on the same reconnection. Ending the program ends it.
     program::waitWhile([] { return !frmPrincipalVars().blnConexionOk; });
@@ -423,7 +414,7 @@ QString PasswordConexion(const QString& strMysqlPassword) {
     return password;
 }
 
-bool ConectaBBDD() {
+bool ConectaBBDD(VBError* fallo) {
     Contador conectando(g_conectando);
     try {
         const QString servidor = objReg().Lee_Valor(gstrRutaRegistro, QStringLiteral("IpServidor"), false, QString());
@@ -455,37 +446,56 @@ bool ConectaBBDD() {
     } catch (const program::Ended&) {
         throw;
     } catch (...) {
-        GrabaLog(QStringLiteral("Error al conectar con MySQL: ") + vb::CurrentError().description());
+        const VBError err = vb::CurrentError();
+        GrabaLog(QStringLiteral("Error al conectar con MySQL: ") + err.description());
+        if (fallo)
+            *fallo = err;
         return false;
     }
 }
 
-bool ComCentral(bool, bool) {
-    bool resultado = true;
-    ado::Connection& cn = ConexionServidor();
-    if (cn.State() != ado::adStateOpen) {
-        std::optional<VBError> fallo;
-        try {
-            if (cn.State() != ado::adStateClosed)
-                cn.Close();
-        } catch (const program::Ended&) {
-            throw;
-        } catch (...) {
-            fallo = vb::CurrentError();
-        }
-        try {
-            cn.Open(cn.ConnectionString);
-        } catch (const program::Ended&) {
-            throw;
-        } catch (...) {
-            fallo = vb::CurrentError();
-        }
-        if (fallo) {
-            ControlErrores(QStringLiteral("basGeneral.ComCentral"), true, *fallo);
-            resultado = false;
-        }
+void IniciaReconexion() {
+    cierraSinErrores(ConexionServidor());
+    cierraSinErrores(ConexionLocal());
+    frmPrincipalVars().blnConexionOk = false;
+    try {
+        mainWindow().setReconnectTimerEnabled(true);
+    } catch (const program::Ended&) {
+        throw;
+    } catch (...) {
     }
-    return resultado;
+}
+
+bool ReconectaAhora(VBError* fallo) {
+    // The reconnect timer would do the same: it may not run in the middle.
+    try {
+        mainWindow().setReconnectTimerEnabled(false);
+    } catch (const program::Ended&) {
+        throw;
+    } catch (...) {
+    }
+    if (g_conectando == 0 && ConectaBBDD(fallo))
+        return true;
+    IniciaReconexion();
+    return false;
+}
+
+bool ComCentral(bool, bool) {
+    // Each connection asks the server only when it has been idle for a while: a busy till pays nothing.
+    bool enlaceCaido = false;
+    for (ado::Connection* cn : {&ConexionServidor(), &ConexionLocal()}) {
+        if (!cn->CheckLink())
+            enlaceCaido = true;
+    }
+    if (!enlaceCaido)
+        return true;
+    GrabaLog(QStringLiteral("Conexión con MySQL perdida: se vuelve a conectar"));
+    VBError fallo(-2147467259, QStringLiteral("Error al conectar con MySQL"), QStringLiteral("Tarvolin"));
+    if (ReconectaAhora(&fallo))
+        return true;
+    // Reported, but the job does not wait for the server: it answers with its error now.
+    ControlErrores(QStringLiteral("basGeneral.ComCentral"), false, fallo);
+    return false;
 }
 
 // ---- The reconnect timer's work ----

@@ -179,8 +179,21 @@ QString EligeDriverODBCMySQL(const QStringList& pares);
 // a password holding ';', '{' or '}' is wrapped in braces (a '}' inside doubled), unless it is
 // stored in its braces already.
 QString PasswordConexion(const QString& strMysqlPassword);
-bool ConectaBBDD();
+// Opens both connections (closing them first); true on success. A failure is logged, and given to
+// the caller in *fallo when asked.
+bool ConectaBBDD(VBError* fallo = nullptr);
+// Makes sure both connections can be used before a job: a link that died while the till was quiet
+// (a server restart, its idle time-out, a KILL) is found here and both connections are opened again
+// at once. When that fails the error is reported without a wait, the reconnect timer goes on trying,
+// and the result is false. The two arguments are accepted and not used.
 bool ComCentral(bool blnNoUsado1 = true, bool blnNoUsado2 = true);
+// The reconnect state that ControlErrores starts on a lost link, without its wait: both
+// connections closed, blnConexionOk false, the reconnect timer on.
+void IniciaReconexion();
+// A lost link found by a job that must go on: reconnects both connections now instead of waiting
+// for the reconnect timer. On failure leaves the reconnect state (IniciaReconexion), gives the
+// error in *fallo when asked and returns false; it never waits.
+bool ReconectaAhora(VBError* fallo = nullptr);
 
 // ---- The reconnect timer's work (tmrIntentoConexion) ----
 // The main window's 10 s timer calls this on every tick. It switches the timer off, runs

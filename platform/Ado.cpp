@@ -1,4 +1,5 @@
 #include "Ado.h"
+#include "Clock.h"
 #include "VBError.h"
 #include <QDate>
 #include <QHash>
@@ -129,6 +130,7 @@ class RecordsetImpl;
 struct Core {
     SQLHDBC dbc = SQL_NULL_HDBC;
     bool open = false;
+    qint64 lastUseMs = 0; // monotonic time of the open or of the last statement that ran
     std::set<RecordsetImpl*> recordsets;
     void closeHandles();
 };
@@ -636,6 +638,7 @@ void Connection::Open(const QString& connectionString) {
     }
     d->core->dbc = dbc;
     d->core->open = true;
+    d->core->lastUseMs = clock_seam::tickMs();
 }
 
 void Connection::Close() {
@@ -674,6 +677,7 @@ RecordsetPtr Connection::Execute(const QString& sql, qint64* recordsAffected, co
     }
     if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA)
         raiseStatementFailure(core, stmt);
+    core.lastUseMs = clock_seam::tickMs();
 
     SQLSMALLINT columns = 0;
     if (rc != SQL_NO_DATA && !SQL_SUCCEEDED(SQLNumResultCols(stmt, &columns)))
@@ -693,6 +697,20 @@ RecordsetPtr Connection::Execute(const QString& sql, qint64* recordsAffected, co
     rs->describe();
     rs->start();
     return rs;
+}
+
+bool Connection::CheckLink() {
+    Core& core = *d->core;
+    if (!core.open)
+        return false;
+    if (clock_seam::tickMs() - core.lastUseMs <= qint64(LinkCheckIdleMs))
+        return true;
+    try {
+        Execute(QStringLiteral("DO 0"));
+    } catch (const VBError&) {
+        // A lost link has closed the connection; any other failure is left to the statement that follows.
+    }
+    return core.open;
 }
 
 QStringList Connection::InstalledDrivers() {
