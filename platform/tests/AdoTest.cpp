@@ -221,20 +221,6 @@ TEST_F(AdoTest, AKilledLinkClosesTheConnection) {
     EXPECT_EQ(cn.Execute("select 4")->Fields(0).Value.toInt(), 4);
 }
 
-// The check asks the server only after the connection has idled; a link killed meanwhile is found
-// and closed before any statement of the caller fails on it.
-TEST_F(AdoTest, CheckLinkFindsAKilledLinkAfterIdling) {
-    cn.LinkCheckIdleMs = 3600000;
-    testenv::killConnections(db);
-    EXPECT_TRUE(cn.CheckLink()); // not idle long enough to ask
-    cn.LinkCheckIdleMs = 0;
-    EXPECT_FALSE(cn.CheckLink());
-    EXPECT_EQ(cn.State(), adStateClosed);
-    cn.Open();
-    EXPECT_TRUE(cn.CheckLink());
-    EXPECT_EQ(cn.Execute("select 5")->Fields(0).Value.toInt(), 5);
-}
-
 TEST(AdoConnection, OpenFailuresAndClosedUse) {
     TARVOLIN_REQUIRE_DATABASE();
     Connection cn;

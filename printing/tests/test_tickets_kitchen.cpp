@@ -336,135 +336,78 @@ TEST_F(KitchenTicket, FailedPrintAnswersWithoutWaitingOnAMessageBox) {
 
 // ---- a lost database link ----
 
-class KitchenTicketLostLink : public KitchenTicket {
-protected:
-    void SetUp() override {
-        KitchenTicket::SetUp();
-        if (HasFatalFailure() || IsSkipped())
-            return;
-        // The reconnect timer never fires: whatever heals the link does it inside the job, and a job
-        // that waited for the timer would wait until the watchdog ends it.
-        m_ventana = std::make_unique<coretest::ReconnectingMainWindow>(50);
-        m_ventana->setArmado(false);
-        m_vigilante.setSingleShot(true);
-        m_vigilante.setInterval(60000);
-        QObject::connect(&m_vigilante, &QTimer::timeout, [] { program::requestEnd(); });
-        m_vigilante.start();
-    }
-    void TearDown() override {
-        m_vigilante.stop();
-        for (ado::Connection* cn : {&ConexionServidor(), &ConexionLocal()})
-            cn->LinkCheckIdleMs = ado::Connection().LinkCheckIdleMs;
-        m_ventana.reset();
-        KitchenTicket::TearDown();
-    }
-    // 0: the check before the job asks the server; a long time: only the header query finds out.
-    static void compruebaTrasMs(int ms) {
-        for (ado::Connection* cn : {&ConexionServidor(), &ConexionLocal()})
-            cn->LinkCheckIdleMs = ms;
-    }
-    // The server closes both connections after a second of idling; waits until it has.
-    void cierraPorInactividad() {
-        QStringList ids;
-        for (ado::Connection* cn : {&ConexionServidor(), &ConexionLocal()}) {
-            ids << vb::CStr(cn->Execute(QStringLiteral("select connection_id()"))->Fields(0).Value);
-            cn->Execute(QStringLiteral("set session wait_timeout=1"));
-        }
-        const QString quedan =
-            QStringLiteral("select count(*) from information_schema.processlist where id in (%1)").arg(ids.join(','));
-        const qint64 limite = clock_seam::tickMs() + 30000;
-        while (core->valor(quedan) != QLatin1String("0") && clock_seam::tickMs() < limite)
-            program::waitMs(50);
-        ASSERT_EQ(core->valor(quedan), QStringLiteral("0")) << "the server kept the idle connections";
-    }
-    // IpServidor of the registry snapshot: reachable, or a port where nothing listens.
-    void servidorAlcanzable(bool si) {
-        QString& original = m_ipServidor;
-        for (int i = 1; i + 1 < garrValoresRegistro.size(); i += 2) {
-            if (garrValoresRegistro.at(i).compare(QLatin1String("IpServidor"), Qt::CaseInsensitive) != 0)
-                continue;
-            if (original.isEmpty())
-                original = garrValoresRegistro.at(i + 1);
-            garrValoresRegistro[i + 1] = si ? original : QStringLiteral("127.0.0.1;PORT=1");
-        }
-    }
-    bool tieneCabecera() const {
-        const QString s = todo();
-        for (const char* l : {"Mesa:", "Ticket ", "Fec: ", "Camarero apertura mesa:", "Sala:", "PAXs:", "Ventana"})
-            if (!s.contains(QLatin1String(l)))
-                return false;
-        return true;
-    }
-
-    std::unique_ptr<coretest::ReconnectingMainWindow> m_ventana;
-    QTimer m_vigilante;
-    QString m_ipServidor;
-};
-
 // The link dies under both connections while the till is quiet (the server kills them, or its idle
 // time-out closes them). The first kitchen ticket after that prints its whole header at once, with
-// no error report: the check before the job finds the dead link, or the header query does and runs
-// again on the connections made anew.
-TEST_F(KitchenTicketLostLink, FirstTicketAfterALostLinkPrintsItsHeaderAtOnce) {
+// no error report and without the reconnect timer (which never fires here): the check before the
+// job finds the dead link, or the header query does and runs again on connections made anew.
+TEST_F(KitchenTicket, FirstTicketAfterALostLinkPrintsItsHeaderAtOnce) {
+    coretest::ReconnectingMainWindow ventana(50);
+    ventana.setArmado(false);
+    QTimer vigilante; // a job that waited for the timer would wait until this ends the program
+    QObject::connect(&vigilante, &QTimer::timeout, [] { program::requestEnd(); });
+    vigilante.start(60000);
     const char* kAntes = "Conexión con MySQL perdida: se vuelve a conectar";
     const char* kCabecera = "ListCabTicket: conexión perdida, se vuelve a conectar";
-    struct Caso {
-        const char* nombre;
-        bool inactividad;
-        int comprobarTrasMs;
-        const char* traza; // the grid row of the road that found it
-    };
-    const Caso casos[] = {
-        {"KILL, found before the job", false, 0, kAntes},
-        {"KILL, found by the header query", false, 3600000, kCabecera},
-        {"wait_timeout, found before the job", true, 0, kAntes},
-        {"wait_timeout, found by the header query", true, 3600000, kCabecera},
-    };
-    for (const Caso& c : casos) {
-        compruebaTrasMs(c.comprobarTrasMs);
-        if (c.inactividad)
-            cierraPorInactividad();
-        else
+    const std::tuple<bool, int, const char*> casos[] = {
+        {false, 0, kAntes}, {false, 3600000, kCabecera}, {true, 0, kAntes}, {true, 3600000, kCabecera}};
+    for (const auto& [inactividad, comprobarTrasMs, traza] : casos) {
+        QStringList ids;
+        for (ado::Connection* cn : {&ConexionServidor(), &ConexionLocal()}) {
+            cn->LinkCheckIdleMs = comprobarTrasMs; // 0: the check before the job asks the server
+            ids << vb::CStr(cn->Execute(QStringLiteral("select connection_id()"))->Fields(0).Value);
+            if (inactividad)
+                cn->Execute(QStringLiteral("set session wait_timeout=1"));
+        }
+        if (inactividad) { // wait until the server has closed both
+            const QString quedan =
+                QStringLiteral("select count(*) from information_schema.processlist where id in (%1)")
+                    .arg(ids.join(','));
+            for (const qint64 limite = clock_seam::tickMs() + 30000;
+                 core->valor(quedan) != QLatin1String("0") && clock_seam::tickMs() < limite;)
+                program::waitMs(50);
+            ASSERT_EQ(core->valor(quedan), QStringLiteral("0"));
+        } else {
             testenv::killConnections(core->db());
+        }
         salida.jobs.clear();
-        m_ventana->grid.clear();
+        ventana.grid.clear();
         clsImprimirTicket t;
-        EXPECT_TRUE(t.ImprimirTicketCocinaEspecial(3, 1234, QStringLiteral("1 Flan"))) << c.nombre;
-        ASSERT_FALSE(program::ending()) << c.nombre << ": the job waited for the reconnect timer";
-        EXPECT_TRUE(tieneCabecera()) << c.nombre << "\n" << todo().toStdString();
-        EXPECT_TRUE(lineasError().empty()) << c.nombre;
-        EXPECT_TRUE(frmPrincipalVars().blnConexionOk) << c.nombre;
-        EXPECT_FALSE(m_ventana->reconnectTimer) << c.nombre;
-        EXPECT_EQ(m_ventana->grid.filter(QString::fromUtf8(c.traza)).size(), 1) << c.nombre;
+        EXPECT_TRUE(t.ImprimirTicketCocinaEspecial(3, 1234, QStringLiteral("1 Flan"))) << traza;
+        ASSERT_FALSE(program::ending()) << traza << ": the job waited for the reconnect timer";
+        for (const char* l : {"Mesa:", "Ticket ", "Fec: ", "Camarero apertura mesa:", "Sala:", "PAXs:", "Ventana"})
+            EXPECT_TRUE(todo().contains(QLatin1String(l))) << inactividad << traza << ": " << l;
+        EXPECT_TRUE(lineasError().empty());
+        EXPECT_EQ(ventana.grid.filter(QString::fromUtf8(traza)).size(), 1) << inactividad << traza;
+        EXPECT_TRUE(frmPrincipalVars().blnConexionOk);
     }
-    EXPECT_EQ(m_ventana->ticks, 0);
-}
+    EXPECT_EQ(ventana.ticks, 0);
 
-// The server stays out of reach: the ticket is not printed and answers false at once (nothing waits
-// for the server), the failure is reported once, and the reconnect timer is left trying.
-TEST_F(KitchenTicketLostLink, ServerOutOfReachAnswersFalseAtOnceAndLeavesTheTimerTrying) {
-    for (const int comprobarTrasMs : {0, 3600000}) {
-        servidorAlcanzable(true);
-        ASSERT_TRUE(ConectaBBDD());
-        compruebaTrasMs(comprobarTrasMs);
-        servidorAlcanzable(false);
-        testenv::killConnections(core->db());
-        salida.jobs.clear();
-        clsImprimirTicket t;
-        EXPECT_FALSE(t.ImprimirTicketCocinaEspecial(3, 1234, QStringLiteral("1 Flan"))) << comprobarTrasMs;
-        ASSERT_FALSE(program::ending()) << comprobarTrasMs << ": the job waited for the server";
-        EXPECT_TRUE(trabajosTicket().empty()) << comprobarTrasMs;
-        EXPECT_EQ(lineasError().size(), 1u) << comprobarTrasMs;
-        EXPECT_FALSE(frmPrincipalVars().blnConexionOk);
-        EXPECT_TRUE(m_ventana->reconnectTimer);
-    }
-    // The server back: the timer's next tick heals the link and the next ticket prints whole.
-    servidorAlcanzable(true);
-    EXPECT_TRUE(IntentoConexionTick());
+    // A server out of reach: nothing prints and the job answers false at once (its reply carries
+    // "error"), the failure is reported once and the reconnect timer is left trying.
+    const qsizetype ip = garrValoresRegistro.indexOf(QStringLiteral("IpServidor")) + 1;
+    ASSERT_GT(ip, 0);
+    const QString alcanzable = garrValoresRegistro.at(ip);
+    garrValoresRegistro[ip] = QStringLiteral("127.0.0.1;PORT=1");
+    testenv::killConnections(core->db());
     salida.jobs.clear();
-    clsImprimirTicket t;
-    EXPECT_TRUE(t.ImprimirTicketCocinaEspecial(3, 1234, QStringLiteral("1 Flan")));
-    EXPECT_TRUE(tieneCabecera());
+    clsImprimirTicket sinServidor;
+    EXPECT_FALSE(sinServidor.ImprimirTicketCocinaEspecial(3, 1234, QStringLiteral("1 Flan")));
+    ASSERT_FALSE(program::ending()) << "the job waited for the server";
+    EXPECT_TRUE(trabajosTicket().empty());
+    EXPECT_EQ(lineasError().size(), 1u);
+    EXPECT_FALSE(frmPrincipalVars().blnConexionOk);
+    EXPECT_TRUE(ventana.reconnectTimer);
+    clsImprimirTicket otraVez; // now the check before the job finds the server away
+    EXPECT_FALSE(otraVez.ImprimirTicketCocinaEspecial(3, 1234, QStringLiteral("1 Flan")));
+    EXPECT_TRUE(trabajosTicket().empty());
+    EXPECT_EQ(lineasError().size(), 2u);
+    // The server back: the next ticket reconnects by itself and prints whole.
+    garrValoresRegistro[ip] = alcanzable;
+    clsImprimirTicket deVuelta;
+    EXPECT_TRUE(deVuelta.ImprimirTicketCocinaEspecial(3, 1234, QStringLiteral("1 Flan")));
+    EXPECT_TRUE(todo().contains(QStringLiteral("Mesa:")));
+    for (ado::Connection* cn : {&ConexionServidor(), &ConexionLocal()})
+        cn->LinkCheckIdleMs = ado::Connection().LinkCheckIdleMs;
 }
 
 } // namespace

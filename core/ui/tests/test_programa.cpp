@@ -1,7 +1,6 @@
 // The real program as a subprocess against the real MariaDB: start-up, the post-connection step,
 // one instance per user, and the stop and restart requests over TCP.
 #include "core/ui/tests/ProgramaEnPrueba.h"
-#include "testsupport/CupsCapture.h"
 
 using uitest::BaseDemo;
 using uitest::ProgramaEnPrueba;
@@ -87,79 +86,6 @@ TEST(Programa, BaseCaidaAlArrancarSeReintentaYElPasoPostConexionCorreUnaSolaVez)
     EXPECT_EQ(cuenta(log, QStringLiteral("-> basComunPocketra.cargarIdiomasLiterales")), 1) << log.toStdString();
     EXPECT_EQ(cuenta(log, QStringLiteral("Listening to port")), 1) << log.toStdString();
     EXPECT_FALSE(log.contains(QStringLiteral("ERROR: basComunPocketra.cargarIdiomasLiterales"))) << log.toStdString();
-}
-
-// Kitchen tickets over TCP into a CUPS queue while the database link is lost under the running
-// service: the first ticket after a KILL prints whole and answers ok; with the server refusing the
-// till the reply carries its error at once; once the server takes the till again tickets print whole.
-TEST(Programa, ElPrimerTicketTrasPerderLaBaseSaleEnteroYSinServidorRespondeConError) {
-    TARVOLIN_REQUIRE_DATABASE();
-    TARVOLIN_REQUIRE_CUPS();
-    BaseDemo db(QStringLiteral("uienlace"));
-    // The till's own database user, which the demo's configtpv row would replace by root.
-    db.sql(QStringLiteral("delete from configtpv where clave='UsuarioMysql'"));
-    testenv::ColaCaptura cola(QStringLiteral("tarvolin_enlace"));
-    ASSERT_TRUE(cola.creada);
-    const QString usuario = QStringLiteral("tv_enlace_%1").arg(QCoreApplication::applicationPid());
-    auto creaUsuario = [&] {
-        for (const char* host : {"%", "localhost"})
-            EXPECT_TRUE(testenv::runSql({}, QStringLiteral("create or replace user '%1'@'%2' identified by 'Clave.1'; "
-                                                           "grant all on `%3`.* to '%1'@'%2';")
-                                                .arg(usuario, QLatin1String(host), db.nombre())));
-    };
-    struct Usuario {
-        QString nombre;
-        ~Usuario() {
-            testenv::runSql({}, QStringLiteral("drop user if exists '%1'@'%', '%1'@'localhost';").arg(nombre));
-        }
-    } borraUsuario{usuario};
-    creaUsuario();
-    ProgramaEnPrueba p;
-    auto registro = uitest::registroBase(db.nombre());
-    registro[5].second = usuario;
-    registro[6].second = QStringLiteral("Clave.1");
-    p.escribeRegistro(registro);
-    p.arranca({QStringLiteral("/log")});
-    ASSERT_TRUE(p.esperaEscucha()) << p.errores().toStdString();
-
-    const QByteArray cocina = R"({"accion":"ImprimirTicketCocinaEspecial","idTPV":1,"idTicket":101,"texto":"1 Flan",)"
-                              R"("impresora":")" +
-                              cola.nombre.toUtf8() + R"("})";
-    auto imprimeEntero = [&](const char* cuando) {
-        const size_t antes = cola.captura.trabajos.size();
-        const QString r = p.peticion(cocina, 30000);
-        EXPECT_TRUE(r.contains(QStringLiteral(R"("ok":true)")) && !r.contains(QStringLiteral(R"("error")")))
-            << cuando << ": " << r.toStdString() << "\n"
-            << p.log().toStdString();
-        // The ticket may come in several jobs; it is whole at its cut.
-        QByteArray t;
-        const bool cortado = ProgramaEnPrueba::espera(
-            [&] {
-                t.clear();
-                for (size_t i = antes; i < cola.captura.trabajos.size(); ++i)
-                    t += cola.captura.trabajos[i];
-                return t.contains(QByteArray("\x1dV\x00", 3));
-            },
-            30000);
-        ASSERT_TRUE(cortado) << cuando;
-        for (const char* l : {"Mesa:", "Fec: ", "Camarero apertura mesa:", "Sala:", "PAXs:", "1 Flan"})
-            EXPECT_TRUE(t.contains(l)) << cuando << ": " << l << "\n" << t.toStdString();
-    };
-    imprimeEntero("connected");
-    testenv::killConnections(db.nombre());
-    imprimeEntero("after a KILL");
-
-    // The server turns the till away: the reply says the ticket did not go out.
-    testenv::runSql({}, QStringLiteral("drop user if exists '%1'@'%', '%1'@'localhost';").arg(usuario));
-    testenv::killConnections(db.nombre());
-    const QString r = p.peticion(cocina, 30000);
-    EXPECT_TRUE(r.contains(QStringLiteral(R"("error":"No se ha podido imprimir el ticket.")"))) << r.toStdString();
-    EXPECT_TRUE(p.respondePing());
-
-    // The server takes the till again: the next ticket is whole, whether or not the reconnect timer
-    // has brought the link back first.
-    creaUsuario();
-    imprimeEntero("after the server came back");
 }
 
 TEST(Programa, UnaSegundaInstanciaSeNiegaYUnaConRetrasoArranca) {
