@@ -136,6 +136,15 @@ void frmCalc::aceptar() {
     hide();
 }
 
+// The display takes one character past MaxLongitud (9 with the default 8); the next one is
+// refused with a beep.
+bool frmCalc::llena(const QString& v) const {
+    if (v.size() <= m_maxLongitud)
+        return false;
+    QApplication::beep();
+    return true;
+}
+
 void frmCalc::digito(const QString& d) {
     if (m_blnPrimeraTecla) { // the first digit replaces the value the caller wrote
         m_blnPrimeraTecla = false;
@@ -143,10 +152,8 @@ void frmCalc::digito(const QString& d) {
         return;
     }
     const QString v = visor();
-    if (v.size() >= m_maxLongitud) {
-        QApplication::beep();
+    if (llena(v))
         return;
-    }
     if (d == "0")
         setVisor(v + "0"); // zeros after the decimal point must survive
     else if (blnEliminaCerosIzquierda)
@@ -164,10 +171,8 @@ void frmCalc::decimal(const QString& separador) {
     const QString v = visor();
     if (tieneSeparador(v))
         return; // one decimal point is enough
-    if (v.size() >= m_maxLongitud) {
-        QApplication::beep();
+    if (llena(v))
         return;
-    }
     setVisor(v + separador);
 }
 

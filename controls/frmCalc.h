@@ -74,6 +74,7 @@ private:
     void onActivarIntro();
     void teclaPantalla(const QString& tag);
     void teclaFisica(int keyAscii);
+    bool llena(const QString& v) const; // beeps when it is
     void digito(const QString& d);
     void decimal(const QString& separador);
     void aceptar();

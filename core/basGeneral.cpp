@@ -12,7 +12,6 @@
 #include "platform/Prompts.h"
 
 #include <QFile>
-#include <optional>
 
 // ---- Switches and start-up globals ----
 bool gblnDebug = false;
@@ -76,6 +75,7 @@ int g_informandoError = 0;         // inside the reporting steps of ControlError
 bool g_imprimiendoMensaje = false; // inside the printing of an unattended message
 int g_conectando = 0;              // inside ConectaBBDD: no reconnect wait may start here
 bool g_falloLogAvisado = false;    // a failed write of log.txt has been reported in this run
+int g_sinDialogos = 0;             // SinDialogosModales alive: no message box may be shown
 
 struct Contador {
     int& n;
@@ -176,7 +176,7 @@ QString CarpetaImagenes() {
 
 void GrabaLog(const QString& strMensaje, bool blnForzar, bool) {
     try {
-        if (gblnMensaje)
+        if (gblnMensaje && g_sinDialogos == 0)
             prompts::current().messageBox(strMensaje, prompts::vbOKOnly, QString());
         mainWindow().AnadirLog(strMensaje);
         if (blnForzar || (gblnLog && !gblnLogFicheroDesactivado))
@@ -198,7 +198,7 @@ void GrabaLogBBDD(const QString& strMensaje, int) {
     QString sql;
     QList<Variant> valores;
     try {
-        if (gblnMensaje)
+        if (gblnMensaje && g_sinDialogos == 0)
             prompts::current().messageBox(strMensaje, prompts::vbOKOnly, QString());
         mainWindow().AnadirLog(strMensaje);
         // One "now" for both columns, so the date and the session date always agree.
@@ -301,15 +301,7 @@ void ControlErrores(const QString& strProcedimiento, bool blnReconectar, const V
     if (g_conectando > 0)
         return;
 
-    cierraSinErrores(ConexionServidor());
-    cierraSinErrores(ConexionLocal());
-    frmPrincipalVars().blnConexionOk = false;
-    try {
-        mainWindow().setReconnectTimerEnabled(true);
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-    }
+    IniciaReconexion();
     // Events keep running (the reconnect timer among them) until the link is back; nested calls
     // wait in their own loop and all leave on the same reconnection. Ending the program ends it.
     program::waitWhile([] { return !frmPrincipalVars().blnConexionOk; });
@@ -333,12 +325,23 @@ int MensajeUsuario(const QString& strMensaje, int lngBotones, const QString& str
                 p->printErrorTicket(strMensaje);
             return 0;
         }
+        if (g_sinDialogos > 0) {
+            GrabaLog(strMensaje, true);
+            return 0;
+        }
         return prompts::current().messageBox(strMensaje, lngBotones, strTitulo);
     } catch (const program::Ended&) {
         throw;
     } catch (...) {
         return 0;
     }
+}
+
+SinDialogosModales::SinDialogosModales() {
+    ++g_sinDialogos;
+}
+SinDialogosModales::~SinDialogosModales() {
+    --g_sinDialogos;
 }
 
 int MensajeUsuarioSimple(const QString& strMensaje, int lngBotones, const QString& strTitulo) {
@@ -399,16 +402,19 @@ QString PasswordConexion(const QString& strMysqlPassword) {
             password = kPasswordIncorporada;
     }
     // The connection string's own separators cannot stand bare in a value: such a password goes in
-    // braces, with a closing brace doubled. Every other password is written as it is.
-    if (password.contains(QLatin1Char(';')) || password.contains(QLatin1Char('{')) ||
-        password.contains(QLatin1Char('}'))) {
+    // braces, with a closing brace doubled. A value stored already in its braces is written as it
+    // is, like every other password.
+    const bool entreLlaves =
+        password.size() >= 2 && password.startsWith(QLatin1Char('{')) && password.endsWith(QLatin1Char('}'));
+    if (!entreLlaves && (password.contains(QLatin1Char(';')) || password.contains(QLatin1Char('{')) ||
+                         password.contains(QLatin1Char('}')))) {
         password.replace(QStringLiteral("}"), QStringLiteral("}}"));
         password = QStringLiteral("{") + password + QStringLiteral("}");
     }
     return password;
 }
 
-bool ConectaBBDD() {
+bool ConectaBBDD(VBError* fallo) {
     Contador conectando(g_conectando);
     try {
         const QString servidor = objReg().Lee_Valor(gstrRutaRegistro, QStringLiteral("IpServidor"), false, QString());
@@ -440,37 +446,56 @@ bool ConectaBBDD() {
     } catch (const program::Ended&) {
         throw;
     } catch (...) {
-        GrabaLog(QStringLiteral("Error al conectar con MySQL: ") + vb::CurrentError().description());
+        const VBError err = vb::CurrentError();
+        GrabaLog(QStringLiteral("Error al conectar con MySQL: ") + err.description());
+        if (fallo)
+            *fallo = err;
         return false;
     }
 }
 
-bool ComCentral(bool, bool) {
-    bool resultado = true;
-    ado::Connection& cn = ConexionServidor();
-    if (cn.State() != ado::adStateOpen) {
-        std::optional<VBError> fallo;
-        try {
-            if (cn.State() != ado::adStateClosed)
-                cn.Close();
-        } catch (const program::Ended&) {
-            throw;
-        } catch (...) {
-            fallo = vb::CurrentError();
-        }
-        try {
-            cn.Open(cn.ConnectionString);
-        } catch (const program::Ended&) {
-            throw;
-        } catch (...) {
-            fallo = vb::CurrentError();
-        }
-        if (fallo) {
-            ControlErrores(QStringLiteral("basGeneral.ComCentral"), true, *fallo);
-            resultado = false;
-        }
+void IniciaReconexion() {
+    cierraSinErrores(ConexionServidor());
+    cierraSinErrores(ConexionLocal());
+    frmPrincipalVars().blnConexionOk = false;
+    try {
+        mainWindow().setReconnectTimerEnabled(true);
+    } catch (const program::Ended&) {
+        throw;
+    } catch (...) {
     }
-    return resultado;
+}
+
+bool ReconectaAhora(VBError* fallo) {
+    // The reconnect timer would do the same: it may not run in the middle.
+    try {
+        mainWindow().setReconnectTimerEnabled(false);
+    } catch (const program::Ended&) {
+        throw;
+    } catch (...) {
+    }
+    if (g_conectando == 0 && ConectaBBDD(fallo))
+        return true;
+    IniciaReconexion();
+    return false;
+}
+
+bool ComCentral(bool, bool) {
+    // Each connection asks the server only when it has been idle for a while: a busy till pays nothing.
+    bool enlaceCaido = false;
+    for (ado::Connection* cn : {&ConexionServidor(), &ConexionLocal()}) {
+        if (!cn->CheckLink())
+            enlaceCaido = true;
+    }
+    if (!enlaceCaido)
+        return true;
+    GrabaLog(QStringLiteral("Conexión con MySQL perdida: se vuelve a conectar"));
+    VBError fallo(-2147467259, QStringLiteral("Error al conectar con MySQL"), QStringLiteral("Tarvolin"));
+    if (ReconectaAhora(&fallo))
+        return true;
+    // Reported, but the job does not wait for the server: it answers with its error now.
+    ControlErrores(QStringLiteral("basGeneral.ComCentral"), false, fallo);
+    return false;
 }
 
 // ---- The reconnect timer's work ----
@@ -525,6 +550,7 @@ void resetBasGeneralForTests() {
     g_imprimiendoMensaje = false;
     g_conectando = 0;
     g_falloLogAvisado = false;
+    g_sinDialogos = 0;
     g_pasoPostConexion = nullptr;
     DR.reset();
     cierraSinErrores(ConexionServidor());

@@ -151,6 +151,17 @@ QString TextoError(const QString& strProcedimiento, const VBError& err);
 // True when ControlErrores, asked to reconnect, closes the connections for this error.
 bool ErrorProvocaReconexion(const VBError& err);
 int MensajeUsuario(const QString& strMensaje, int lngBotones = 0, const QString& strTitulo = {});
+// While one lives no message box is shown: where MensajeUsuario would show one it writes the text to
+// the grid and log.txt (forced) and answers 0, as its printed road does, and the /mensaje box of each
+// log line is left out. The print road holds one while it serves a request: a box on a screen that
+// nobody watches would hold the reply and every print behind it. They nest.
+class SinDialogosModales final {
+public:
+    SinDialogosModales();
+    ~SinDialogosModales();
+    SinDialogosModales(const SinDialogosModales&) = delete;
+    SinDialogosModales& operator=(const SinDialogosModales&) = delete;
+};
 int MensajeUsuarioSimple(const QString& strMensaje, int lngBotones = 0, const QString& strTitulo = {});
 
 // ---- Database connections ----
@@ -160,10 +171,24 @@ QString getDriverODBCMySQL();
 // empty when none. Without braces.
 QString EligeDriverODBCMySQL(const QStringList& pares);
 // "PASSWORD=" value for a MysqlPassword parameter: 0 -> empty, 1 -> the built-in one, else the text;
-// a password holding ';', '{' or '}' is wrapped in braces (a '}' inside doubled).
+// a password holding ';', '{' or '}' is wrapped in braces (a '}' inside doubled), unless it is
+// stored in its braces already.
 QString PasswordConexion(const QString& strMysqlPassword);
-bool ConectaBBDD();
+// Opens both connections (closing them first); true on success. A failure is logged, and given to
+// the caller in *fallo when asked.
+bool ConectaBBDD(VBError* fallo = nullptr);
+// Makes sure both connections can be used before a job: a link that died while the till was quiet
+// (a server restart, its idle time-out, a KILL) is found here and both connections are opened again
+// at once. When that fails the error is reported without a wait, the reconnect timer goes on trying,
+// and the result is false. The two arguments are accepted and not used.
 bool ComCentral(bool blnNoUsado1 = true, bool blnNoUsado2 = true);
+// The reconnect state that ControlErrores starts on a lost link, without its wait: both
+// connections closed, blnConexionOk false, the reconnect timer on.
+void IniciaReconexion();
+// A lost link found by a job that must go on: reconnects both connections now instead of waiting
+// for the reconnect timer. On failure leaves the reconnect state (IniciaReconexion), gives the
+// error in *fallo when asked and returns false; it never waits.
+bool ReconectaAhora(VBError* fallo = nullptr);
 
 // ---- The reconnect timer's work (tmrIntentoConexion) ----
 // The main window's 10 s timer calls this on every tick. It switches the timer off, runs

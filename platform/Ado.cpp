@@ -1,4 +1,5 @@
 #include "Ado.h"
+#include "Clock.h"
 #include "VBError.h"
 #include <QDate>
 #include <QHash>
@@ -130,6 +131,7 @@ struct Core {
     SQLHDBC dbc = SQL_NULL_HDBC;
     bool open = false;
     bool inTransaction = false;
+    qint64 lastUseMs = 0; // monotonic time of the open or of the last statement that ran
     std::set<RecordsetImpl*> recordsets;
     void closeHandles();
 };
@@ -640,6 +642,7 @@ void Connection::Open(const QString& connectionString) {
     }
     d->core->dbc = dbc;
     d->core->open = true;
+    d->core->lastUseMs = clock_seam::tickMs();
 }
 
 void Connection::Close() {
@@ -678,6 +681,7 @@ RecordsetPtr Connection::Execute(const QString& sql, qint64* recordsAffected, co
     }
     if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA)
         raiseStatementFailure(core, stmt);
+    core.lastUseMs = clock_seam::tickMs();
 
     SQLSMALLINT columns = 0;
     if (rc != SQL_NO_DATA && !SQL_SUCCEEDED(SQLNumResultCols(stmt, &columns)))
@@ -752,6 +756,20 @@ void Connection::RollbackTrans() {
 
 bool Connection::InTransaction() const {
     return d->core->open && d->core->inTransaction;
+}
+
+bool Connection::CheckLink() {
+    Core& core = *d->core;
+    if (!core.open)
+        return false;
+    if (clock_seam::tickMs() - core.lastUseMs <= qint64(LinkCheckIdleMs))
+        return true;
+    try {
+        Execute(QStringLiteral("DO 0"));
+    } catch (const VBError&) {
+        // A lost link has closed the connection; any other failure is left to the statement that follows.
+    }
+    return core.open;
 }
 
 QStringList Connection::InstalledDrivers() {

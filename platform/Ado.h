@@ -89,11 +89,17 @@ public:
     // The driver's read/write time-out is the larger of the two (added to the string unless it sets
     // CONN_TIMEOUT/READ_TIMEOUT/WRITE_TIMEOUT itself), so a dead link cannot hang a statement.
     int CommandTimeout = 30;
+    // CheckLink asks the server only after the connection has been idle this long.
+    int LinkCheckIdleMs = 5000;
 
     // Opens with the given string (or ConnectionString when empty; the given one is stored).
     void Open(const QString& connectionString = {});
     void Close();      // closing a closed connection does nothing
     int State() const; // adStateOpen or adStateClosed (a lost link reads closed)
+    // Whether the link stands: when the connection has been idle for more than LinkCheckIdleMs, one
+    // round trip to the server finds out (a server restart, its idle time-out or a KILL since the last
+    // statement); a lost link closes the connection. False when the connection is closed.
+    bool CheckLink();
 
     // Runs a statement. Values in params bind to "?" markers (text as SQL_C_WCHAR with its exact length,
     // numbers, dates, Null). The result is a recordset (empty, with no fields, for a statement without

@@ -249,10 +249,9 @@ bool clsImprimirTicket::LanzaMensajesTriggerImprimirTicket(const Variant&, bool,
 // Kitchen ticket
 // ================================================================================================
 
-clsImprimirTicket::FilaCabecera clsImprimirTicket::ListCabTicket(qint32 tpv, qint32 ticket) {
-    FilaCabecera fila;
-    // A failed query is reported here once; the ticket then prints as one without a header row.
-    paso(kProcListCab, [&] {
+clsImprimirTicket::FilaCabecera clsImprimirTicket::ListCabTicket(qint32 tpv, qint32 ticket, bool& blnLeida) {
+    auto consulta = [&] {
+        FilaCabecera fila;
         ado::RecordsetPtr rs = abre(ConexionServidor(), kSqlCabecera,
                                     {Variant(glngEmpresa), Variant(glngRestaurante), Variant(ticket), Variant(tpv)});
         if (!rs->isEOF() && !rs->isBOF()) {
@@ -262,8 +261,38 @@ clsImprimirTicket::FilaCabecera clsImprimirTicket::ListCabTicket(qint32 tpv, qin
             fila = std::move(campos);
         }
         rs->Close();
-    });
-    return fila;
+        return fila;
+    };
+    blnLeida = false;
+    std::optional<VBError> fallo;
+    for (int intento = 1; intento <= 2; ++intento) {
+        try {
+            FilaCabecera fila = consulta();
+            blnLeida = true;
+            return fila;
+        } catch (const program::Ended&) {
+            throw;
+        } catch (...) {
+            fallo = vb::CurrentError();
+        }
+        // Only a link lost under the query earns a second try, on the connections made again now.
+        if (intento == 2 || ConexionServidor().State() == ado::adStateOpen)
+            break;
+        GrabaLog(QStringLiteral("clsImprimirTicket.ListCabTicket: conexión perdida, se vuelve a conectar: ") +
+                 fallo->description());
+        VBError falloConexion = *fallo;
+        if (!ReconectaAhora(&falloConexion)) {
+            fallo = falloConexion;
+            break;
+        }
+    }
+    // Reported once. On a link that is still down nothing waits here: the reconnect timer goes on
+    // trying and the ticket answers with its error.
+    const bool enlaceCaido = ConexionServidor().State() != ado::adStateOpen;
+    ControlErrores(kProcListCab, !enlaceCaido, *fallo);
+    if (enlaceCaido)
+        IniciaReconexion();
+    return {};
 }
 
 namespace {
@@ -285,10 +314,10 @@ QString numeroTicket(const std::optional<QHash<QString, Variant>>& fila, qint32 
     return ceros(tpv, 3) + QStringLiteral("-") + ceros(ticket, 9);
 }
 
-// The date of the connection and the time of the clock.
+// Today's date and the time, from one reading of the clock: a service that runs for days prints
+// the day of the ticket, not the day it connected.
 QString fechaYHora() {
-    return gdtmFechaConexion.toString(QStringLiteral("dd/MM/yy")) + QStringLiteral(" ") +
-           clock_seam::now().toString(QStringLiteral("HH:mm"));
+    return clock_seam::now().toString(QStringLiteral("dd/MM/yy HH:mm"));
 }
 
 QString lineaTicket(const std::optional<QHash<QString, Variant>>& fila, qint32 ticket) {
@@ -328,6 +357,7 @@ bool clsImprimirTicket::ImprimirTicketCocinaEspecial(qint32 tpv, qint32 ticket, 
                                                      bool blnImprimirCabecera, bool blnImprimirPie,
                                                      const QString& strTextoPie) {
     using namespace basPrinter;
+    const SinDialogosModales sinDialogos;
     bool conectado = false;
     paso(kProcCocina, [&] { conectado = ComCentral(); });
     if (!conectado)
@@ -336,7 +366,12 @@ bool clsImprimirTicket::ImprimirTicketCocinaEspecial(qint32 tpv, qint32 ticket, 
     VigilanciaEnvios envios;
     lngTPV = tpv;
     lngTicket = ticket;
-    const FilaCabecera cabecera = ListCabTicket(lngTPV, lngTicket);
+    // A header that could not be read makes the answer an error. Without the database link the
+    // ticket is not printed at all, as when ComCentral fails: every look-up of it would fail too.
+    bool cabeceraLeida = false;
+    const FilaCabecera cabecera = ListCabTicket(lngTPV, lngTicket, cabeceraLeida);
+    if (!cabeceraLeida && ConexionServidor().State() != ado::adStateOpen)
+        return false;
 
     // The foot may hand the ticket to the secondary printer; the next pieces follow it there.
     QString impresora = strImpresora;
@@ -396,7 +431,7 @@ bool clsImprimirTicket::ImprimirTicketCocinaEspecial(qint32 tpv, qint32 ticket, 
                 InicializaCodigosPRN();
         });
     }
-    return envios.todoEnviado();
+    return cabeceraLeida && envios.todoEnviado();
 }
 
 void clsImprimirTicket::ImprimirTicketCocinaCabecera(const FilaCabecera& cabecera, qint16& anchoLinea,
@@ -903,6 +938,7 @@ bool clsImprimirTicket::ImprimirTicketEspecial(const QString& strTextoTicket, bo
                                                bool blnImprimirLogo, bool blnImprimirPorPantalla,
                                                QString& strImpresora) {
     using namespace basPrinter;
+    const SinDialogosModales sinDialogos;
     const QString& proc = kProcEspecial;
     auto linea = [&](const QString& t) { Imprimir(t, true, false, 0, strImpresora, true, true, false); };
 

@@ -31,7 +31,8 @@ public:
 
     // Kitchen ticket of till lngTPV, ticket lngTicket: header, the article lines of strTextoTicket and
     // the foot, one ticket per piece between "<cortar>" marks. True when the main connection was
-    // available and every job went out (an empty text prints nothing and counts as done).
+    // available, the header could be read and every job went out (an empty text prints nothing and
+    // counts as done).
     bool ImprimirTicketCocinaEspecial(qint32 lngTPV, qint32 lngTicket, const QString& strTextoTicket,
                                       const QString& strImpresora = {}, const QString& strDescripcionCabecera = {},
                                       bool blnImprimirCabecera = true, bool blnImprimirPie = true,
@@ -60,7 +61,9 @@ private:
     // row or the query failed.
     using FilaCabecera = std::optional<QHash<QString, Variant>>;
 
-    FilaCabecera ListCabTicket(qint32 lngTPV, qint32 lngTicket);
+    // blnLeida: the query ran (with or without a row). A query that fails on a lost link runs once
+    // more after an immediate reconnection.
+    FilaCabecera ListCabTicket(qint32 lngTPV, qint32 lngTicket, bool& blnLeida);
     void ImprimirTicketCocinaCabecera(const FilaCabecera& cabecera, qint16& intAnchoLinea, bool& blnEspaciado,
                                       const QString& strImpresora, const QString& strDescripcionCabecera,
                                       bool blnImprimirCabecera);

@@ -342,8 +342,15 @@ void Main(const QStringList& argumentos) {
         const Interruptores interruptores = LeeInterruptores(LineaDeComandos(argumentos));
         AplicaInterruptores(interruptores);
 
-        // 3-5
-        RegistraComponentes();
+        // 7, the instance test, comes before anything is logged: a refused copy's first line would
+        // empty the running copy's log.txt (the first write of a run truncates the file).
+        if (gintRetraso == 0 && !ReservaInstancia()) {
+            MensajeUsuario(QStringLiteral("El programa ya está en ejecución, no puede iniciarse dos veces"),
+                           prompts::vbExclamation);
+            program::End();
+        }
+
+        // 4-5
         InicializaTeclas();
         gblnConexionesInicializadas = false;
         gstrCarpetaImagenes.clear();
@@ -369,17 +376,17 @@ void Main(const QStringList& argumentos) {
         frm.MuestraIconoTareas(false);
         frm.muestraSinBandeja();
 
-        // 7: a delayed start (a restart) or a refused second instance
+        // 7: a delayed start (a restart) waits before its first log line, so the copy it replaces
+        // ends with its own log.txt whole.
         if (gintRetraso != 0) {
             basFuncionesComunes::Espera(qint64(gintRetraso) * 1000);
             // The instance we replace has ended by now: take its place as the running one.
             if (!ReservaInstancia())
                 GrabaLog(QStringLiteral("Otra instancia del programa sigue en ejecución tras la espera"));
-        } else if (!ReservaInstancia()) {
-            MensajeUsuario(QStringLiteral("El programa ya está en ejecución, no puede iniciarse dos veces"),
-                           prompts::vbExclamation);
-            program::End();
         }
+
+        // 3
+        RegistraComponentes();
 
         // 8: switch values that live in the registry
         if (interruptores.ipservidor)

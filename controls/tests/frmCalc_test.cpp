@@ -70,15 +70,35 @@ TEST_F(frmCalcTest, KeyboardDecimalKeyStartsANumberWhenNothingWasTyped) {
     EXPECT_EQ(visor(), "0.5"); // not 1.5
 }
 
-TEST_F(frmCalcTest, DisplayHoldsAtMostMaxLongitudCharacters) {
-    teclas("1 2 3 4 5 6 7 8");
-    EXPECT_EQ(visor(), "12345678");
-    teclas("9");
-    escribe("9");
-    EXPECT_EQ(visor(), "12345678");
-    m_f->setMaxLongitud(3);
-    teclas("AC 1 2 3 4");
-    EXPECT_EQ(visor(), "123");
+// The display reaches one character past MaxLongitud; the next one is refused, from the screen or
+// from the keyboard, digit or decimal point alike.
+TEST_F(frmCalcTest, DisplayReachesOneCharacterPastMaxLongitud) {
+    struct Caso {
+        int maxLongitud; // 0: the default 8
+        const char* pantalla;
+        const char* teclado;
+        const char* visor;
+    };
+    const Caso casos[] = {
+        {0, "1 2 3 4 5 6 7 8 9", "", "123456789"},
+        {0, "1 2 3 4 5 6 7 8 9 1", "", "123456789"},
+        {0, "1 2 3 4 5 6 7 8 9", "9", "123456789"},
+        {0, "1 2 3 4 5 6 7 8", "0", "123456780"},
+        {0, "1 2 3 4 5 6 7 DEC", "5", "1234567.5"},
+        {0, "1 2 3 4 5 6 7 8 DEC", "", "12345678."},
+        {0, "1 2 3 4 5 6 7 8 9 DEC", "", "123456789"},
+        {3, "AC 1 2 3 4 5", "", "1234"},
+        {3, "AC 1 2 3", "45", "1234"},
+    };
+    for (const Caso& c : casos) {
+        m_f = std::make_unique<frmCalc>();
+        m_f->show();
+        if (c.maxLongitud != 0)
+            m_f->setMaxLongitud(qint16(c.maxLongitud));
+        teclas(QString::fromLatin1(c.pantalla));
+        escribe(QString::fromLatin1(c.teclado));
+        EXPECT_EQ(visor(), QString::fromLatin1(c.visor)) << c.pantalla << " | " << c.teclado;
+    }
 }
 
 TEST_F(frmCalcTest, IntegersOnlyIgnoresEveryDecimalKey) {

@@ -42,16 +42,26 @@ TEST(ConexionDriver, TheInstalledDriverListIsUnixODBCs) {
 }
 
 TEST(ConexionPassword, ZeroOneOrTheTextAndBracesOnlyWhereNeeded) {
-    EXPECT_EQ(PasswordConexion("0"), "");
-    EXPECT_EQ(PasswordConexion("0.0"), "");
-    EXPECT_EQ(PasswordConexion(""), "");
-    EXPECT_EQ(PasswordConexion("1"), "morvint58");
-    EXPECT_EQ(PasswordConexion("1.0"), "morvint58");
-    EXPECT_EQ(PasswordConexion("2"), "2");
-    EXPECT_EQ(PasswordConexion("01x"), "01x");
-    EXPECT_EQ(PasswordConexion("pa ss=w'o\"rd"), "pa ss=w'o\"rd");
-    EXPECT_EQ(PasswordConexion("a;b"), "{a;b}");
-    EXPECT_EQ(PasswordConexion("a}b{c"), "{a}}b{c}");
+    const std::pair<const char*, const char*> casos[] = {
+        {"0", ""},
+        {"0.0", ""},
+        {"", ""},
+        {"1", "morvint58"},
+        {"1.0", "morvint58"},
+        {"2", "2"},
+        {"01x", "01x"},
+        {"pa ss=w'o\"rd", "pa ss=w'o\"rd"},
+        {"a;b", "{a;b}"},
+        {"a}b{c", "{a}}b{c}"},
+        {"{abc", "{{abc}"},
+        {"abc}", "{abc}}}"},
+        // stored already in its braces: wrapping it again would make another password
+        {"{a;b}", "{a;b}"},
+        {"{p;w}}x{=1}", "{p;w}}x{=1}"},
+        {"{plain}", "{plain}"},
+    };
+    for (const auto& [almacenada, esperada] : casos)
+        EXPECT_EQ(PasswordConexion(QString::fromUtf8(almacenada)), QString::fromUtf8(esperada)) << almacenada;
 }
 
 class Conexion : public ::testing::Test {
@@ -94,18 +104,20 @@ TEST_F(Conexion, APasswordWithSeparatorsConnects) {
         sql += QStringLiteral("create or replace user '%1'@'%2' identified by '%3'; grant all on `%4`.* to '%1'@'%2';")
                    .arg(usuario, QLatin1String(host), password, core.db());
     ASSERT_TRUE(testenv::runSql({}, sql));
-    coretest::escribeRegistro("UsuarioMysql", usuario);
-    coretest::escribeRegistro("MysqlPassword", password);
-    objParametros().GetParamReg();
-
-    const bool ok = ConectaBBDD();
-    QString quien;
-    if (ok)
-        quien = vb::CStr(ConexionServidor().Execute("select current_user()")->Fields(0).Value);
+    // Stored bare, or already in its braces as a connection string wants it.
+    for (const QString& almacenada : {password, QStringLiteral("{p;w}}x{=1}")}) {
+        coretest::escribeRegistro("UsuarioMysql", usuario);
+        coretest::escribeRegistro("MysqlPassword", almacenada);
+        objParametros().GetParamReg();
+        const bool ok = ConectaBBDD();
+        QString quien;
+        if (ok)
+            quien = vb::CStr(ConexionServidor().Execute("select current_user()")->Fields(0).Value);
+        EXPECT_TRUE(ok) << almacenada.toStdString() << recordingMainWindow().grid.join("\n").toStdString();
+        EXPECT_TRUE(quien.startsWith(usuario + "@")) << quien.toStdString();
+        EXPECT_TRUE(gstrConexionString.endsWith(";PASSWORD={p;w}}x{=1}"));
+    }
     testenv::runSql({}, QStringLiteral("drop user if exists '%1'@'localhost', '%1'@'127.0.0.1';").arg(usuario));
-    ASSERT_TRUE(ok) << recordingMainWindow().grid.join("\n").toStdString();
-    EXPECT_TRUE(quien.startsWith(usuario + "@")) << quien.toStdString();
-    EXPECT_TRUE(gstrConexionString.endsWith(";PASSWORD={p;w}}x{=1}"));
 }
 
 TEST_F(Conexion, AFailedConnectionLeavesTheFlagAsItWasAndLogs) {

@@ -265,12 +265,14 @@ TEST_F(KitchenTicket, SpacingValueOutsideAByteLeavesEveryTicketWholeAndSilent) {
     EXPECT_TRUE(avisos.calls.empty());
 }
 
-TEST_F(KitchenTicket, FailedHeaderQueryIsReportedOnceAndReadAsNoRow) {
+// On a live link a failed header query is no reason to reconnect: the pieces still print, without the
+// header row, and the answer tells that the ticket is not whole.
+TEST_F(KitchenTicket, FailedHeaderQueryIsReportedOncePrintsWithoutTheRowAndAnswersFalse) {
     core->sql("alter table qm_cabticket rename to qm_cabticket_old");
     par("ImprimirVendedorTicketCocina", "0");
     par("ImpCabTickCocinaFinal", "1");
     clsImprimirTicket t;
-    EXPECT_TRUE(t.ImprimirTicketCocinaEspecial(3, 1234, QStringLiteral("1 Flan<cortar>2 Flan")));
+    EXPECT_FALSE(t.ImprimirTicketCocinaEspecial(3, 1234, QStringLiteral("1 Flan<cortar>2 Flan")));
     ASSERT_EQ(lineasError().size(), 1u);
     EXPECT_TRUE(
         lineasError().front().startsWith(QStringLiteral("Tarvolin Error: ERROR: clsImprimirTicket.ListCabTicket: ")));
@@ -280,6 +282,25 @@ TEST_F(KitchenTicket, FailedHeaderQueryIsReportedOnceAndReadAsNoRow) {
     EXPECT_EQ(s.count(QStringLiteral("Ticket ") + CodigoImpresora({27, 'E', 0}) + QStringLiteral(" ")), 2);
     EXPECT_TRUE(s.contains(QStringLiteral("1 Flan")) && s.contains(QStringLiteral("2 Flan")));
     EXPECT_FALSE(s.contains(QStringLiteral("Mesa:")));
+}
+
+// The service connected days ago; each ticket carries the clock's day and time, also across midnight.
+TEST_F(KitchenTicket, DateLineFollowsTheClockAcrossMidnight) {
+    par("ImpDosCarTickGrandes", "0");
+    gdtmFechaConexion = QDateTime(QDate(2026, 3, 10), QTime(9, 0, 0));
+    const std::pair<QDateTime, const char*> casos[] = {
+        {QDateTime(QDate(2026, 3, 14), QTime(23, 59, 40)), "14/03/26 23:59"},
+        {QDateTime(QDate(2026, 3, 15), QTime(0, 0, 5)), "15/03/26 00:00"},
+        {QDateTime(QDate(2026, 4, 1), QTime(12, 30, 0)), "01/04/26 12:30"},
+    };
+    for (const auto& [ahora, fec] : casos) {
+        clock_seam::setNowSource([t = ahora] { return t; });
+        salida.jobs.clear();
+        clsImprimirTicket t;
+        ASSERT_TRUE(t.ImprimirTicketCocinaEspecial(3, 1234, QStringLiteral("1 Flan")));
+        EXPECT_TRUE(todo().contains(QStringLiteral("Fec: ") + CodigoImpresora({27, 'E', 0}) + QLatin1String(fec)))
+            << fec;
+    }
 }
 
 TEST_F(KitchenTicket, OnlyTheLabelImpresoraIsTranslatedNotThePrinterName) {
@@ -312,17 +333,109 @@ TEST_F(KitchenTicket, ResultTellsWhetherTheTicketWentOut) {
     EXPECT_TRUE(otro.ImprimirTicketCocinaEspecial(3, 1234, QStringLiteral("1 Flan")));
 }
 
-TEST_F(KitchenTicket, WithoutTheMainConnectionNothingIsPrintedAndTheResultIsFalse) {
+// Under /log (a message would be a box) or /mensaje (every log line a box) a print that fails answers
+// false at once: no box holds its reply, the failure goes to the grid and the log.
+TEST_F(KitchenTicket, FailedPrintAnswersWithoutWaitingOnAMessageBox) {
+    struct Caso {
+        bool log, mensaje, cocina;
+    };
+    const Caso casos[] = {{true, false, true}, {true, false, false}, {false, true, true}, {true, true, false}};
+    for (const Caso& c : casos) {
+        gblnLog = c.log;
+        gblnMensaje = c.mensaje;
+        salida.fail = true;
+        avisos.calls.clear();
+        recordingMainWindow().grid.clear();
+        clsImprimirTicket t;
+        const bool ok = c.cocina ? t.ImprimirTicketCocinaEspecial(3, 1234, QStringLiteral("1 Flan"))
+                                 : t.ImprimirTicketEspecial(QStringLiteral("Hola"));
+        EXPECT_FALSE(ok) << c.log << c.mensaje << c.cocina;
+        EXPECT_TRUE(avisos.calls.empty()) << c.log << c.mensaje << c.cocina << ": " << avisos.calls.size();
+        EXPECT_FALSE(recordingMainWindow().grid.filter(QStringLiteral("No se ha podido imprimir en")).isEmpty());
+    }
+    gblnLog = gblnMensaje = false;
+    salida.fail = false;
+    // Away from the print road a message still asks the user.
+    gblnLog = true;
+    MensajeUsuario(QStringLiteral("fuera de la impresión"));
+    gblnLog = false;
+    EXPECT_EQ(avisos.calls.size(), 1u);
+}
+
+// ---- a lost database link ----
+
+// The link dies under both connections while the till is quiet (the server kills them, or its idle
+// time-out closes them). The first kitchen ticket after that prints its whole header at once, with
+// no error report and without the reconnect timer (which never fires here): the check before the
+// job finds the dead link, or the header query does and runs again on connections made anew.
+TEST_F(KitchenTicket, FirstTicketAfterALostLinkPrintsItsHeaderAtOnce) {
     coretest::ReconnectingMainWindow ventana(50);
-    frmPrincipalVars().blnConexionOk = true;
-    QString cadena = ConexionServidor().ConnectionString;
-    cadena.replace(QStringLiteral("DATABASE=") + core->db(), QStringLiteral("DATABASE=tarvolin_no_existe"));
-    ConexionServidor().Close();
-    ConexionServidor().ConnectionString = cadena;
-    clsImprimirTicket t;
-    EXPECT_FALSE(t.ImprimirTicketCocinaEspecial(3, 1234, QStringLiteral("1 Flan")));
+    ventana.setArmado(false);
+    QTimer vigilante; // a job that waited for the timer would wait until this ends the program
+    QObject::connect(&vigilante, &QTimer::timeout, [] { program::requestEnd(); });
+    vigilante.start(60000);
+    const char* kAntes = "Conexión con MySQL perdida: se vuelve a conectar";
+    const char* kCabecera = "ListCabTicket: conexión perdida, se vuelve a conectar";
+    const std::tuple<bool, int, const char*> casos[] = {
+        {false, 0, kAntes}, {false, 3600000, kCabecera}, {true, 0, kAntes}, {true, 3600000, kCabecera}};
+    for (const auto& [inactividad, comprobarTrasMs, traza] : casos) {
+        QStringList ids;
+        for (ado::Connection* cn : {&ConexionServidor(), &ConexionLocal()}) {
+            cn->LinkCheckIdleMs = comprobarTrasMs; // 0: the check before the job asks the server
+            ids << vb::CStr(cn->Execute(QStringLiteral("select connection_id()"))->Fields(0).Value);
+            if (inactividad)
+                cn->Execute(QStringLiteral("set session wait_timeout=1"));
+        }
+        if (inactividad) { // wait until the server has closed both
+            const QString quedan =
+                QStringLiteral("select count(*) from information_schema.processlist where id in (%1)")
+                    .arg(ids.join(','));
+            for (const qint64 limite = clock_seam::tickMs() + 30000;
+                 core->valor(quedan) != QLatin1String("0") && clock_seam::tickMs() < limite;)
+                program::waitMs(50);
+            ASSERT_EQ(core->valor(quedan), QStringLiteral("0"));
+        } else {
+            testenv::killConnections(core->db());
+        }
+        salida.jobs.clear();
+        ventana.grid.clear();
+        clsImprimirTicket t;
+        EXPECT_TRUE(t.ImprimirTicketCocinaEspecial(3, 1234, QStringLiteral("1 Flan"))) << traza;
+        ASSERT_FALSE(program::ending()) << traza << ": the job waited for the reconnect timer";
+        for (const char* l : {"Mesa:", "Ticket ", "Fec: ", "Camarero apertura mesa:", "Sala:", "PAXs:", "Ventana"})
+            EXPECT_TRUE(todo().contains(QLatin1String(l))) << inactividad << traza << ": " << l;
+        EXPECT_TRUE(lineasError().empty());
+        EXPECT_EQ(ventana.grid.filter(QString::fromUtf8(traza)).size(), 1) << inactividad << traza;
+        EXPECT_TRUE(frmPrincipalVars().blnConexionOk);
+    }
+    EXPECT_EQ(ventana.ticks, 0);
+
+    // A server out of reach: nothing prints and the job answers false at once (its reply carries
+    // "error"), the failure is reported once and the reconnect timer is left trying.
+    const qsizetype ip = garrValoresRegistro.indexOf(QStringLiteral("IpServidor")) + 1;
+    ASSERT_GT(ip, 0);
+    const QString alcanzable = garrValoresRegistro.at(ip);
+    garrValoresRegistro[ip] = QStringLiteral("127.0.0.1;PORT=1");
+    testenv::killConnections(core->db());
+    salida.jobs.clear();
+    clsImprimirTicket sinServidor;
+    EXPECT_FALSE(sinServidor.ImprimirTicketCocinaEspecial(3, 1234, QStringLiteral("1 Flan")));
+    ASSERT_FALSE(program::ending()) << "the job waited for the server";
     EXPECT_TRUE(trabajosTicket().empty());
     EXPECT_EQ(lineasError().size(), 1u);
+    EXPECT_FALSE(frmPrincipalVars().blnConexionOk);
+    EXPECT_TRUE(ventana.reconnectTimer);
+    clsImprimirTicket otraVez; // now the check before the job finds the server away
+    EXPECT_FALSE(otraVez.ImprimirTicketCocinaEspecial(3, 1234, QStringLiteral("1 Flan")));
+    EXPECT_TRUE(trabajosTicket().empty());
+    EXPECT_EQ(lineasError().size(), 2u);
+    // The server back: the next ticket reconnects by itself and prints whole.
+    garrValoresRegistro[ip] = alcanzable;
+    clsImprimirTicket deVuelta;
+    EXPECT_TRUE(deVuelta.ImprimirTicketCocinaEspecial(3, 1234, QStringLiteral("1 Flan")));
+    EXPECT_TRUE(todo().contains(QStringLiteral("Mesa:")));
+    for (ado::Connection* cn : {&ConexionServidor(), &ConexionLocal()})
+        cn->LinkCheckIdleMs = ado::Connection().LinkCheckIdleMs;
 }
 
 } // namespace

@@ -105,7 +105,11 @@ public:
     }
 
     // ---- Running ----
-    void arranca(const QStringList& argumentos = {}) {
+    void arranca(const QStringList& argumentos = {}) { arrancaEn(m_proceso, argumentos); }
+    // Another copy of the same executable in the same folder and environment (so the same log.txt
+    // and instance lock), in a process the caller holds.
+    void arrancaOtraCopia(QProcess& proceso, const QStringList& argumentos = {}) { arrancaEn(proceso, argumentos); }
+    void arrancaEn(QProcess& proceso, const QStringList& argumentos) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), carpeta("cfg"));
         env.insert(QStringLiteral("XDG_DATA_HOME"), carpeta("cfg"));
@@ -115,10 +119,10 @@ public:
         env.insert(QStringLiteral("TARVOLIN_SIN_DIALOGOS"), QStringLiteral("1"));
         env.insert(QStringLiteral("TARVOLIN_RETRY_MS"), QStringLiteral("200"));
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        m_proceso.setProcessEnvironment(env);
-        m_proceso.setWorkingDirectory(carpeta("app"));
-        m_proceso.start(ejecutable(), argumentos);
-        ASSERT_TRUE(m_proceso.waitForStarted(10000));
+        proceso.setProcessEnvironment(env);
+        proceso.setWorkingDirectory(carpeta("app"));
+        proceso.start(ejecutable(), argumentos);
+        ASSERT_TRUE(proceso.waitForStarted(10000));
     }
     QProcess& proceso() { return m_proceso; }
     bool vivo() const { return m_proceso.state() != QProcess::NotRunning; }

@@ -93,8 +93,10 @@ TEST(Programa, UnaSegundaInstanciaSeNiegaYUnaConRetrasoArranca) {
     BaseDemo db(QStringLiteral("uiinstancia"));
     ProgramaEnPrueba primera;
     primera.escribeRegistro(uitest::registroBase(db.nombre()));
-    primera.arranca();
+    primera.arranca({QStringLiteral("/log")});
     ASSERT_TRUE(primera.esperaEscucha()) << primera.errores().toStdString();
+    ASSERT_TRUE(primera.esperaLog(QStringLiteral("Carga de parámetros")));
+    const QString logPrimera = primera.log();
 
     ProgramaEnPrueba segunda(primera, true);
     segunda.escribeRegistro(uitest::registroBase(db.nombre()));
@@ -105,6 +107,11 @@ TEST(Programa, UnaSegundaInstanciaSeNiegaYUnaConRetrasoArranca) {
         segunda.errores().contains(QStringLiteral("El programa ya está en ejecución, no puede iniciarse dos veces")))
         << segunda.errores().toStdString();
     EXPECT_FALSE(segunda.log().contains(QStringLiteral("Carga de parámetros")));
+    // A copy refused in the running copy's own folder leaves that copy's log.txt as it was.
+    QProcess mismaCarpeta;
+    primera.arrancaOtraCopia(mismaCarpeta, {QStringLiteral("/log")});
+    ASSERT_TRUE(mismaCarpeta.waitForFinished(20000));
+    EXPECT_TRUE(primera.log().startsWith(logPrimera)) << primera.log().toStdString();
 
     // A delayed start (the restart's road) skips the test and goes on to its parameters.
     ProgramaEnPrueba retrasada(primera, true);
@@ -183,7 +190,50 @@ TEST(Programa, UnParametroQueNoConvierteNoDejaElArranqueAMedias) {
         << log.toStdString();
     EXPECT_TRUE(log.contains(QStringLiteral("El parámetro BalanzaModoContinuo tiene un valor no válido")))
         << log.toStdString();
-    EXPECT_TRUE(p.errores().contains(QStringLiteral("No se ha podido conectar con la balanza en el puerto COM")))
+    // The program's output reaches this process through a pipe: wait for the line, do not race it.
+    EXPECT_TRUE(ProgramaEnPrueba::espera(
+        [&] {
+            return p.errores().contains(QStringLiteral("No se ha podido conectar con la balanza en el puerto COM"));
+        },
+        10000))
         << p.errores().toStdString();
     EXPECT_TRUE(p.vivo());
+}
+
+// scripts/demo follows a restarted service by looking for this run's tarvolin among all of them:
+// another tarvolin (another run's, another user's) must neither be taken nor stop the script,
+// which runs under set -e.
+TEST(ScriptDemo, SoloSigueLosTarvolinDeSuPropiaEjecucionYNuncaFallaAlBuscar) {
+    QTemporaryDir dir;
+    const QString falso = dir.path() + QStringLiteral("/tarvolin");
+    ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), falso));
+    auto arranca = [&](QProcess& p, const QString& runtime) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+        p.setProcessEnvironment(env);
+        p.start(falso, {QStringLiteral("300")});
+        ASSERT_TRUE(p.waitForStarted(10000));
+    };
+    auto busca = [&](const QString& run) {
+        QProcess bash;
+        bash.start(QStringLiteral("bash"),
+                   {QStringLiteral("-c"),
+                    QStringLiteral("set -euo pipefail; eval \"$(sed -n '/^demo_tarvolins() {/,/^}/p' \"$1\")\"; "
+                                   "RUN=\"$2\"; next=$(demo_tarvolins | head -1); echo \"[$next]\""),
+                    QStringLiteral("bash"), testenv::sourceDir() + QStringLiteral("/scripts/demo"), run});
+        EXPECT_TRUE(bash.waitForFinished(20000));
+        EXPECT_EQ(bash.exitCode(), 0) << bash.readAllStandardError().toStdString();
+        return QString::fromUtf8(bash.readAllStandardOutput()).trimmed();
+    };
+    const QString run = dir.path() + QStringLiteral("/run");
+    QProcess ajeno, propio, ajenoPosterior;
+    arranca(ajeno, dir.path() + QStringLiteral("/otro/runtime"));
+    EXPECT_EQ(busca(run), QStringLiteral("[]"));
+    arranca(propio, run + QStringLiteral("/runtime"));
+    arranca(ajenoPosterior, dir.path() + QStringLiteral("/otro/runtime")); // the last one looked at
+    EXPECT_EQ(busca(run), QStringLiteral("[%1]").arg(propio.processId()));
+    for (QProcess* p : {&ajeno, &propio, &ajenoPosterior}) {
+        p->kill();
+        p->waitForFinished(5000);
+    }
 }
