@@ -7,6 +7,10 @@
 #include "core/basLegacyFunctions.h"
 #include "platform/Program.h"
 #include "platform/Prompts.h"
+#include "platform/VBError.h"
+
+#include <cmath>
+#include <limits>
 
 namespace {
 
@@ -262,4 +266,39 @@ void clsParametros::ImportarParametrosServidor(const QStringList& claves) {
     } catch (...) {
         ControlErrores(QStringLiteral("clsParametros.ImportarParametrosServidor"), true, vb::CurrentError());
     }
+}
+
+namespace {
+
+void avisaValor(const QString& clave, const QString& valor, const QString& tomado) {
+    GrabaLog(QStringLiteral("El parámetro ") + clave + QStringLiteral(" tiene un valor no válido ('") + valor +
+             QStringLiteral("'): se toma ") + tomado);
+}
+
+template <class T> T entero(clsParametros& p, const QString& clave) {
+    const QString valor = p.getValor(clave);
+    const double n = vb::RoundHalfEven(basFuncionesComunes::ValNumero(valor));
+    if (!std::isfinite(n) || n < double(std::numeric_limits<T>::min()) || n > double(std::numeric_limits<T>::max())) {
+        avisaValor(clave, valor, QStringLiteral("0"));
+        return 0;
+    }
+    return T(n);
+}
+
+} // namespace
+
+bool clsParametros::getValorLogico(const QString& strClave) {
+    const QString valor = getValor(strClave);
+    bool r = false;
+    vb::OnError([&] { r = vb::CBool(Variant(valor)); },
+                [&](const VBError&) { avisaValor(strClave, valor, QStringLiteral("como falso")); });
+    return r;
+}
+
+qint16 clsParametros::getValorEntero16(const QString& strClave) {
+    return entero<qint16>(*this, strClave);
+}
+
+qint32 clsParametros::getValorEntero32(const QString& strClave) {
+    return entero<qint32>(*this, strClave);
 }

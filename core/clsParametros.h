@@ -46,6 +46,11 @@ public:
     qint32 getValorLng(const QString& strParametro, bool blnDevolverVacioSiNoExiste = false);
     // True when the parameter reads as that number ("1" is 1, "" is 0).
     bool getValorEs(const QString& strParametro, double valor, bool blnDevolverVacioSiNoExiste = false);
+    // Readers for the start-up, which must never stop half-way: a value that does not convert is
+    // logged and read as false or 0. A parameter that does not exist still ends the program.
+    bool getValorLogico(const QString& strParametro);
+    qint16 getValorEntero16(const QString& strParametro);
+    qint32 getValorEntero32(const QString& strParametro);
     void SetValor(const QString& strParametro, const Variant& vrnValor, bool blnGrabaEnServidor = false);
     void ImportarParametrosServidor(const QStringList& claves);
     bool isSkin2022() const { return false; }

@@ -1,14 +1,12 @@
 // The start-up procedure and the start-up module's own procedures.
 #include "ui/Main.h"
 
+#include "core/Arranque.h"
 #include "core/Reg_class.h"
 #include "core/basFuncionesComunes.h"
 #include "core/basGeneral.h"
 #include "core/basLegacyFunctions.h"
 #include "core/clsParametros.h"
-#include "ui/ParametrosSeguros.h"
-#include "ui/TemporizadorVB.h"
-#include "ui/frmPrincipal.h"
 #include "platform/Program.h"
 #include "platform/Prompts.h"
 #include "platform/Registry.h"
@@ -19,6 +17,8 @@
 #include "scale/clsComm.h"
 #include "server/TurnoExclusivo.h"
 #include "server/clsSocketFront.h"
+#include "ui/TemporizadorVB.h"
+#include "ui/frmPrincipal.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -300,7 +300,7 @@ void ActivaBalanza(frmPrincipal& frm) {
     }
     if (objParametros().getValorNum(QStringLiteral("UsarBalanza")) != 1)
         return;
-    const qint16 puerto = ParametroEntero16(QStringLiteral("PuertoBalanza"));
+    const qint16 puerto = objParametros().getValorEntero16(param::PuertoBalanza);
     frm.AnadirLog(QStringLiteral("Activando balanza en el puerto COM") + QString::number(puerto));
     if (puerto < 1 || puerto > 9) {
         MensajeUsuario(QStringLiteral("Se ha configurado el uso de la balanza, pero el puerto serie configurado (") +
@@ -314,7 +314,7 @@ void ActivaBalanza(frmPrincipal& frm) {
                                 : QStringLiteral("9600,n,8,1");
     objComm().InitPuerto(puerto, ajustes, 1);
     gblnBalanzaActiva = true;
-    if (ParametroLogico(QStringLiteral("BalanzaModoContinuo"))) {
+    if (objParametros().getValorLogico(param::BalanzaModoContinuo)) {
         if (frm.tmrBalanzaContinuo->Enabled())
             frm.AnadirLog(QStringLiteral("Activada la balanza en modo continuo"));
         else
@@ -396,8 +396,7 @@ void Main(const QStringList& argumentos) {
 
         // 9-10
         GrabaLog(QStringLiteral("Carga de parámetros"));
-        objParametros().GetParamReg();
-        gblnParametrosCargados = true;
+        CargaParametrosRegistro();
         basPrinter::InicializaCodigosPRN();
 
         // 11: database, and the post-connection step when it answers

@@ -4,19 +4,19 @@
 #include "controls/Twips.h"
 #include "controls/ctrBoton.h"
 #include "controls/frmPassword.h"
+#include "core/Arranque.h"
 #include "core/basLegacyFunctions.h"
 #include "core/clsDR.h"
 #include "core/clsParametros.h"
-#include "ui/Main.h"
-#include "ui/ParametrosSeguros.h"
-#include "ui/TemporizadorVB.h"
-#include "ui/frmConfig.h"
 #include "platform/Clock.h"
 #include "platform/Program.h"
 #include "platform/Prompts.h"
 #include "rules/clsBotones.h"
 #include "scale/clsComm.h"
 #include "server/clsSocketFront.h"
+#include "ui/Main.h"
+#include "ui/TemporizadorVB.h"
+#include "ui/frmConfig.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -402,43 +402,8 @@ void frmPrincipal::InicializaConexiones() {
 }
 
 void frmPrincipal::InicializaConexionesAfter() {
-    // Each step reports its own failure and the next one still runs: a step left undone here is
-    // never repeated, and without the last one the program would never listen.
-    AtrapaErrores(kProcConexiones, [] {
-        gblnProgramaInicializado = true;
-        gblnConexionesInicializadas = true;
-        DR = std::make_unique<clsDR>();
-        objBotones = std::make_unique<clsBotones>();
-    });
-    AtrapaErrores(kProcConexiones, [] {
-        glngEmpresa = ParametroEntero32(QStringLiteral("Empresa"));
-        glngRestaurante = ParametroEntero32(QStringLiteral("Restaurante"));
-        gintTPV = ParametroEntero16(QStringLiteral("TPV"));
-        gdtmFechaConexion = clock_seam::now();
-    });
-    AtrapaErrores(kProcConexiones, [] { objParametros().CargaParametrosDesdeServidor(); });
-    AtrapaErrores(kProcConexiones,
-                  [] { objParametros().SetValor(QStringLiteral("PermitirVariosTPVSSimultaneamente"), Variant(0)); });
-    AtrapaErrores(kProcConexiones,
-                  [] { gblnGrabarLogDetallado = ParametroLogico(QStringLiteral("GrabarLogDetallado")); });
-    AtrapaErrores(kProcConexiones, [this] {
-        gintIdioma = ParametroEntero16(QStringLiteral("Idioma"));
-        gintIdiomaSecundario = ParametroEntero16(QStringLiteral("IdiomaSecundario"));
-        if (gintIdiomaSecundario == 0)
-            gintIdiomaSecundario = gintIdioma;
-        gintIdiomaActual = gintIdioma;
-        AnadirLog(QStringLiteral("Idioma: ") + QString::number(gintIdioma));
-    });
-    AtrapaErrores(kProcConexiones, [] {
-        clsParametros& p = objParametros();
-        gstrTextoIVA = p.getValor(QStringLiteral("TextoIVA"));
-        gstrTextoCamarero = p.getValor(QStringLiteral("TextoCamarero"));
-        gstrTextoMesa = p.getValor(QStringLiteral("TextoMesa"));
-        gstrTextoVendedor = p.getValor(QStringLiteral("TextoVendedor"));
-        gstrTextoDrovanto = p.getValor(QStringLiteral("TextoDrovanto"));
-        gblnHayTextosPropios = !gstrTextoIVA.isEmpty() || !gstrTextoCamarero.isEmpty() || !gstrTextoMesa.isEmpty() ||
-                               !gstrTextoVendedor.isEmpty() || !gstrTextoDrovanto.isEmpty();
-    });
+    InicializaSesion(kProcConexiones);
+    AtrapaErrores(kProcConexiones, [] { objBotones = std::make_unique<clsBotones>(); });
     AbreSocket(kProcConexiones, true);
     CargaLiteralesPendientes();
 }

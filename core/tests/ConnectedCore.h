@@ -11,6 +11,7 @@
 //         core.sql("update maetpv ...");
 //         ...
 //     }
+#include "core/Arranque.h"
 #include "core/Reg_class.h"
 #include "core/basGeneral.h"
 #include "core/basLegacyFunctions.h"
@@ -56,7 +57,12 @@ inline QList<QPair<QString, QString>> parametrosBase(const QString& db) {
             {QStringLiteral("IdiomaSecundario"), QStringLiteral("0")},
             {QStringLiteral("GrabarLogDetallado"), QStringLiteral("0")},
             {QStringLiteral("TextoTicket"), QString()},
-            {QStringLiteral("TextoSala"), QString()}};
+            {QStringLiteral("TextoSala"), QString()},
+            {QStringLiteral("TextoIVA"), QString()},
+            {QStringLiteral("TextoCamarero"), QString()},
+            {QStringLiteral("TextoMesa"), QString()},
+            {QStringLiteral("TextoVendedor"), QString()},
+            {QStringLiteral("TextoDrovanto"), QString()}};
 }
 
 // Puts the core's run state back as at start: globals, connections, parameters, translation cache,
@@ -97,33 +103,11 @@ public:
         for (const auto& p : o.parametros)
             escribeRegistro(p.first, p.second);
 
-        // The start-up's road: registry load, connection, then the post-connection globals.
-        objParametros().GetParamReg();
-        gblnParametrosCargados = true;
+        // The start-up's road: registry load, connection, then the post-connection step.
+        CargaParametrosRegistro();
         m_ok = ConectaBBDD();
-        if (!m_ok)
-            return;
-        gblnProgramaInicializado = true;
-        gblnConexionesInicializadas = true;
-        DR = std::make_unique<clsDR>();
-        glngEmpresa = objParametros().getValorLng(QStringLiteral("Empresa"));
-        glngRestaurante = objParametros().getValorLng(QStringLiteral("Restaurante"));
-        gintTPV = qint16(objParametros().getValorLng(QStringLiteral("TPV")));
-        gdtmFechaConexion = clock_seam::now();
-        if (o.cargarConfigTPV)
-            objParametros().CargaParametrosDesdeServidor();
-        gintIdioma = qint16(objParametros().getValorLng(QStringLiteral("Idioma"), true));
-        gintIdiomaSecundario = qint16(objParametros().getValorLng(QStringLiteral("IdiomaSecundario"), true));
-        if (gintIdiomaSecundario == 0)
-            gintIdiomaSecundario = gintIdioma;
-        gintIdiomaActual = gintIdioma;
-        gstrTextoIVA = objParametros().getValor(QStringLiteral("TextoIVA"), true);
-        gstrTextoCamarero = objParametros().getValor(QStringLiteral("TextoCamarero"), true);
-        gstrTextoMesa = objParametros().getValor(QStringLiteral("TextoMesa"), true);
-        gstrTextoVendedor = objParametros().getValor(QStringLiteral("TextoVendedor"), true);
-        gstrTextoDrovanto = objParametros().getValor(QStringLiteral("TextoDrovanto"), true);
-        gblnHayTextosPropios =
-            !(gstrTextoIVA + gstrTextoCamarero + gstrTextoMesa + gstrTextoVendedor + gstrTextoDrovanto).isEmpty();
+        if (m_ok)
+            InicializaSesion(QStringLiteral("ConnectedCore"), o.cargarConfigTPV);
     }
 
     ~ConnectedCore() {

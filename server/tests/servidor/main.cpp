@@ -9,6 +9,7 @@
 // /escala_retraso=F (seconds of /retraso are multiplied by F) and /reintento_ms=N (the socket retry
 // timer's interval, 10000 by default).
 // Once it listens it prints "ESCUCHANDO <port>" on a line of its own.
+#include "core/Arranque.h"
 #include "core/basGeneral.h"
 #include "core/clsDR.h"
 #include "core/clsParametros.h"
@@ -97,22 +98,12 @@ int main(int argc, char** argv) {
         program::waitMs(qint64(gintRetraso * 1000 * escala));
     }
 
-    objParametros().GetParamReg();
-    gblnParametrosCargados = true;
+    CargaParametrosRegistro();
     if (!ConectaBBDD()) {
         std::fprintf(stderr, "no database\n");
         return 3;
     }
-    gblnProgramaInicializado = true;
-    gblnConexionesInicializadas = true;
-    DR = std::make_unique<clsDR>();
-    glngEmpresa = objParametros().getValorLng(QStringLiteral("Empresa"));
-    glngRestaurante = objParametros().getValorLng(QStringLiteral("Restaurante"));
-    gintTPV = qint16(objParametros().getValorLng(QStringLiteral("TPV")));
-    gdtmFechaConexion = clock_seam::now();
-    objParametros().SetValor(QStringLiteral("PermitirVariosTPVSSimultaneamente"), QStringLiteral("0"));
-    gblnGrabarLogDetallado = objParametros().getValorLng(QStringLiteral("GrabarLogDetallado"), true) == 1;
-    gintIdioma = gintIdiomaSecundario = gintIdiomaActual = 1;
+    InicializaSesion(QStringLiteral("servidor"), false);
     basPrinter::InicializaCodigosPRN();
     setErrorPrinter(&ErrorTicketPrinter::instance());
 
