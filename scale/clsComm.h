@@ -3,6 +3,7 @@
 // continuous reading driven by the main window's timer, the weighing dialogue (getPeso) and the
 // re-weigh of a ticket line. One instance lives in objComm(); everything runs on the GUI thread.
 #include "platform/SerialPort.h"
+#include "platform/VBError.h"
 #include <QByteArray>
 #include <QString>
 #include <QVariant>
@@ -126,7 +127,7 @@ private:
     RespuestaPeticion PesadaPorPeticion(double& peso);
 
     qint16 EscribePuerto(const QString& strCadena);
-    QString LeePuerto(qint32& lngBytes);
+    QString LeePuerto();
     void VaciaBuffer();
     void AplicaLectura(const clsCommTramas::Lectura& l);
     void RearmaTimer();
@@ -135,6 +136,9 @@ private:
     void MostrarConPesoEnVivo(frmRecalcularPeso& dlg);
     // The continuous weight goes to the main window again, not to a re-weigh window.
     void OlvidaDialogo();
+    // An error while a re-weigh window was up: the weight goes to the main window again and the
+    // operator is told.
+    void AvisaErrorDialogo(const VBError& e);
     // Reads a weight on the keypad, which starts showing `visor`: false when cancelled, or when the
     // weight is over 1000 kg, negative or 0 (the user is told which).
     bool PidePesoTeclado(const QString& descripcion, QString visor, double& peso);
