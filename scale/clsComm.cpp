@@ -440,12 +440,11 @@ void clsComm::RefrescaPesoFormularioPrincipal() {
 // ---------------------------------------------------------------------------------------------
 // Weighing
 
-clsComm::RespuestaPeticion clsComm::PesadaPorPeticion(double& peso) {
-    peso = 0;
+clsComm::Pesada clsComm::PesadaPorPeticion() {
     if (m_blnLecturaEnCurso)
-        return RespuestaPeticion::Ocupado;
+        return {RespuestaPeticion::Ocupado};
     if (!m_puerto.isOpen())
-        return RespuestaPeticion::SinPuerto;
+        return {RespuestaPeticion::SinPuerto};
     const qint32 modelo = Modelo();
     QString respuesta;
     {
@@ -455,197 +454,184 @@ clsComm::RespuestaPeticion clsComm::PesadaPorPeticion(double& peso) {
         Espera(kEsperaRespuestaMs);
         respuesta = LeePuerto();
     }
+    double peso = 0;
     if (modelo == 3) {
         if (respuesta.size() < 6)
-            return RespuestaPeticion::SinLectura;
+            return {RespuestaPeticion::SinLectura};
         peso = ValorPeso(respuesta.mid(1, respuesta.size() - 6));
     } else {
         if (respuesta.startsWith(QLatin1String("+N")))
-            return RespuestaPeticion::SinLectura;
+            return {RespuestaPeticion::SinLectura};
         peso = ValorPeso(respuesta);
     }
-    if (peso <= 0) {
-        peso = 0;
-        return RespuestaPeticion::SinProducto;
-    }
-    return RespuestaPeticion::Peso;
+    if (peso <= 0)
+        return {RespuestaPeticion::SinProducto};
+    return {RespuestaPeticion::Peso, peso};
 }
 
 std::optional<double> clsComm::LeePesoPorPeticion() {
-    double peso = 0;
-    if (PesadaPorPeticion(peso) == RespuestaPeticion::Peso)
-        return peso;
+    const Pesada p = PesadaPorPeticion();
+    if (p.respuesta == RespuestaPeticion::Peso)
+        return p.peso;
     return std::nullopt;
 }
 
-bool clsComm::getPeso(qint32 lngArticulo, double sngPrecio, double& dblPeso, bool blnPedirLitros, bool blnEsAbono,
-                      bool blnSilent, QString* strMensajeError, qint32* tipoError) {
-    QString mensajeLocal;
-    qint32 tipoLocal = 0;
-    QString& mensaje = strMensajeError ? *strMensajeError : mensajeLocal;
-    qint32& tipo = tipoError ? *tipoError : tipoLocal;
-    // Each attempt starts from the caller's values, so a reason of an earlier attempt never lingers.
-    const QString mensajeInicial = mensaje;
-    const qint32 tipoInicial = tipo;
+ResultadoPeso clsComm::getPeso(qint32 lngArticulo, double sngPrecio, const OpcionesPeso& opciones) {
+    const bool blnPedirLitros = opciones.blnPedirLitros, blnEsAbono = opciones.blnEsAbono,
+               blnSilent = opciones.blnSilent;
+    ResultadoPeso r;
+    QString& mensaje = r.error;
+    qint32& tipo = r.tipoError;
+    double& dblPeso = r.peso;
+    bool& obtenido = r.ok;
+    vb::OnError(
+        [&] {
+            bool manual = true;
+            if (!blnPedirLitros && gblnBalanzaActiva) {
+                bool cancelado = false;
+                for (;;) {
+                    // Each attempt starts afresh, so a reason of an earlier attempt never lingers.
+                    mensaje.clear();
+                    tipo = 0;
+                    const qint32 p = objParametros().getValorLng(param::PermitirEntradaPesoManual, true);
+                    manual = EntradaManualPermitida(p, blnEsAbono);
 
-    dblPeso = 0;
-    bool obtenido = false;
-    try {
-        bool manual = true;
-        if (!blnPedirLitros && gblnBalanzaActiva) {
-            bool cancelado = false;
-            for (;;) {
-                mensaje = mensajeInicial;
-                tipo = tipoInicial;
-                const qint32 p = objParametros().getValorLng(param::PermitirEntradaPesoManual, true);
-                manual = EntradaManualPermitida(p, blnEsAbono);
-
-                if (!ModoContinuo()) {
-                    if (PesarPrimero()) {
-                        if (blnSilent)
-                            mensaje = T(kTxtSoloEpelsa);
-                        else
-                            MensajeUsuario(T(kTxtSoloEpelsa), prompts::vbExclamation);
-                        return false;
-                    }
-                    double peso = 0;
-                    switch (PesadaPorPeticion(peso)) {
-                    case RespuestaPeticion::Ocupado:
-                        mensaje = T(kTxtOcupada);
-                        if (!blnSilent)
-                            MensajeUsuario(mensaje, prompts::vbExclamation);
-                        return false;
-                    case RespuestaPeticion::SinPuerto:
-                        mensaje = T(kTxtNoComunica);
-                        break;
-                    case RespuestaPeticion::Peso:
-                        dblPeso = peso;
-                        obtenido = true;
-                        break;
-                    case RespuestaPeticion::SinProducto:
-                        mensaje = T(kTxtPongaProducto);
-                        tipo = 3;
-                        break;
-                    case RespuestaPeticion::SinLectura:
-                        break;
-                    }
-                } else {
-                    if (!mainWindow().scaleTimerEnabled()) {
-                        // The continuous reading has stopped: offer one more reading.
-                        const QString texto = T(kTxtNoComunica);
-                        if (blnSilent) {
-                            cancelado = true;
-                        } else {
-                            for (;;) {
-                                if (MensajeUsuario(texto, prompts::vbYesNo | prompts::vbExclamation) !=
-                                    prompts::vbYes) {
-                                    cancelado = true;
-                                    break;
-                                }
-                                if (commBalanzaContinuoOnComm(true))
-                                    break;
-                            }
+                    if (!ModoContinuo()) {
+                        if (PesarPrimero()) {
+                            if (blnSilent)
+                                mensaje = T(kTxtSoloEpelsa);
+                            else
+                                MensajeUsuario(T(kTxtSoloEpelsa), prompts::vbExclamation);
+                            return;
                         }
-                        if (cancelado) {
-                            mensaje = texto;
+                        const Pesada pesada = PesadaPorPeticion();
+                        switch (pesada.respuesta) {
+                        case RespuestaPeticion::Ocupado:
+                            mensaje = T(kTxtOcupada);
+                            if (!blnSilent)
+                                MensajeUsuario(mensaje, prompts::vbExclamation);
+                            return;
+                        case RespuestaPeticion::SinPuerto:
+                            mensaje = T(kTxtNoComunica);
                             break;
-                        }
-                    }
-                    if (PesarPrimero()) {
-                        if (blnSilent) {
-                            mensaje = T(kTxtPesarPrimero);
-                            return false;
-                        }
-                        if (!blnEsAbono)
-                            manual = false;
-                        if (m_blnPesoCero) {
-                            bool cancelar = false;
-                            dblPeso = PesarArticulo(lngArticulo, sngPrecio, cancelar);
-                            if (cancelar)
-                                cancelado = true;
-                        } else {
-                            mensaje = T(kTxtQuite);
-                            tipo = 1;
-                        }
-                    } else if (m_dblUltimoPeso <= 0 || !blnPesoEstable || !m_blnPesoCero) {
-                        dblPeso = 0;
-                        if (m_dblUltimoPeso <= 0) {
+                        case RespuestaPeticion::Peso:
+                            dblPeso = pesada.peso;
+                            obtenido = true;
+                            break;
+                        case RespuestaPeticion::SinProducto:
                             mensaje = T(kTxtPongaProducto);
                             tipo = 3;
-                        } else if (!m_blnPesoCero) {
-                            mensaje = T(kTxtQuiteVuelva);
-                            tipo = 1;
-                        } else {
-                            mensaje = T(kTxtEstabilice);
-                            tipo = 2;
-                        }
-                        if (blnEsAbono) {
-                            if (p == 1)
-                                manual = false;
-                        } else {
-                            manual = manual && p == 2;
+                            break;
+                        case RespuestaPeticion::SinLectura:
+                            break;
                         }
                     } else {
-                        dblPeso = m_dblUltimoPeso;
+                        if (!mainWindow().scaleTimerEnabled()) {
+                            // The continuous reading has stopped: offer one more reading.
+                            const QString texto = T(kTxtNoComunica);
+                            if (blnSilent) {
+                                cancelado = true;
+                            } else {
+                                for (;;) {
+                                    if (MensajeUsuario(texto, prompts::vbYesNo | prompts::vbExclamation) !=
+                                        prompts::vbYes) {
+                                        cancelado = true;
+                                        break;
+                                    }
+                                    if (commBalanzaContinuoOnComm(true))
+                                        break;
+                                }
+                            }
+                            if (cancelado) {
+                                mensaje = texto;
+                                break;
+                            }
+                        }
+                        if (PesarPrimero()) {
+                            if (blnSilent) {
+                                mensaje = T(kTxtPesarPrimero);
+                                return;
+                            }
+                            if (!blnEsAbono)
+                                manual = false;
+                            if (m_blnPesoCero) {
+                                const std::optional<double> pesado = PesarArticulo(lngArticulo, sngPrecio);
+                                dblPeso = pesado.value_or(0);
+                                cancelado = !pesado;
+                            } else {
+                                mensaje = T(kTxtQuite);
+                                tipo = 1;
+                            }
+                        } else if (m_dblUltimoPeso <= 0 || !blnPesoEstable || !m_blnPesoCero) {
+                            dblPeso = 0;
+                            if (m_dblUltimoPeso <= 0) {
+                                mensaje = T(kTxtPongaProducto);
+                                tipo = 3;
+                            } else if (!m_blnPesoCero) {
+                                mensaje = T(kTxtQuiteVuelva);
+                                tipo = 1;
+                            } else {
+                                mensaje = T(kTxtEstabilice);
+                                tipo = 2;
+                            }
+                            if (blnEsAbono) {
+                                if (p == 1)
+                                    manual = false;
+                            } else {
+                                manual = manual && p == 2;
+                            }
+                        } else {
+                            dblPeso = m_dblUltimoPeso;
+                        }
+                        if (dblPeso > 0) {
+                            obtenido = true;
+                            m_blnPesoCero = false;
+                        } else if (blnSilent) {
+                            dblPeso = m_dblUltimoPeso;
+                        }
                     }
-                    if (dblPeso > 0) {
-                        obtenido = true;
-                        m_blnPesoCero = false;
-                    } else if (blnSilent) {
-                        dblPeso = m_dblUltimoPeso;
+                    if (obtenido || cancelado)
+                        break;
+                    if (mensaje.isEmpty()) {
+                        mensaje = T(kTxtPongaProductoPesar);
+                        tipo = 3;
                     }
+                    if (blnSilent)
+                        break;
+                    if (MensajeUsuario(mensaje, prompts::vbYesNo | prompts::vbInformation) != prompts::vbYes)
+                        break;
                 }
-                if (obtenido || cancelado)
-                    break;
-                if (mensaje.isEmpty()) {
-                    mensaje = T(kTxtPongaProductoPesar);
-                    tipo = 3;
-                }
-                if (blnSilent)
-                    break;
-                if (MensajeUsuario(mensaje, prompts::vbYesNo | prompts::vbInformation) != prompts::vbYes)
-                    break;
             }
-        }
-        if (obtenido || blnSilent || !manual)
-            return obtenido;
+            if (obtenido || blnSilent || !manual)
+                return;
 
-        // Manual entry on the keypad.
-        const QString descripcion = blnPedirLitros
-                                        ? T("Introduzca el Volumen") + QString(8, QLatin1Char(' ')) + T("(en litros)")
-                                        : T("Introduzca el Peso") + QString(8, QLatin1Char(' ')) + T("(en Kg.)");
-        if (!PidePesoTeclado(descripcion, QStringLiteral("1"), dblPeso))
-            return false;
-        obtenido = true;
-        return true;
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        const VBError e = vb::CurrentError();
-        if (blnSilent) {
-            mensaje = e.description();
-            GrabaLog(QStringLiteral("ERROR: clsComm.getPeso: %1 (%2 - %3)")
-                         .arg(e.description())
-                         .arg(e.number())
-                         .arg(e.source()));
-        } else {
-            ControlErrores(QStringLiteral("clsComm.getPeso"), true, e);
-        }
-        return obtenido;
-    }
-}
-
-clsComm::ResultadoPeso clsComm::getPesoSilencioso() {
-    ResultadoPeso r;
-    r.ok = getPeso(0, 0, r.peso, false, false, true, &r.error, &r.tipoError);
+            // Manual entry on the keypad.
+            const QString descripcion =
+                blnPedirLitros ? T("Introduzca el Volumen") + QString(8, QLatin1Char(' ')) + T("(en litros)")
+                               : T("Introduzca el Peso") + QString(8, QLatin1Char(' ')) + T("(en Kg.)");
+            if (const std::optional<double> tecleado = PidePesoTeclado(descripcion, QStringLiteral("1"))) {
+                dblPeso = *tecleado;
+                obtenido = true;
+            }
+        },
+        [&](const VBError& e) {
+            if (blnSilent) {
+                mensaje = e.description();
+                GrabaLog(QStringLiteral("ERROR: clsComm.getPeso: %1 (%2 - %3)")
+                             .arg(e.description())
+                             .arg(e.number())
+                             .arg(e.source()));
+            } else {
+                ControlErrores(QStringLiteral("clsComm.getPeso"), true, e);
+            }
+        });
     if (r.ok)
         r.error.clear();
     return r;
 }
 
-double clsComm::PesarArticulo(qint32 lngArticulo, double sngPrecio, bool& blnCancelar) {
-    blnCancelar = true;
-    double peso = 0;
+std::optional<double> clsComm::PesarArticulo(qint32 lngArticulo, double sngPrecio) {
+    std::optional<double> peso;
     vb::OnError(
         [&] {
             frmRecalcularPeso dlg(*this);
@@ -653,10 +639,8 @@ double clsComm::PesarArticulo(qint32 lngArticulo, double sngPrecio, bool& blnCan
             dlg.setPrecio(sngPrecio);
             dlg.setPeso(m_dblUltimoPeso);
             MostrarConPesoEnVivo(dlg);
-            if (dlg.blnOk) {
-                blnCancelar = false;
+            if (dlg.blnOk)
                 peso = dlg.Peso();
-            }
         },
         [&](const VBError& e) { AvisaErrorDialogo(e); });
     return peso;
@@ -746,8 +730,10 @@ void clsComm::RecalcularPeso(qint32 lngTPV, qint32 lngTicket, qint32 lngLinea, q
                 const double pesoActual = vb::IsNull(pesoLinea) ? 0.0 : vb::CDbl(pesoLinea);
                 QString visor = QString::number(pesoActual, 'g', 15);
                 visor.replace(QLatin1Char('.'), QLocale().decimalPoint());
-                if (!PidePesoTeclado(T("Introduzca el peso"), visor, peso))
+                const std::optional<double> tecleado = PidePesoTeclado(T("Introduzca el peso"), visor);
+                if (!tecleado)
                     return;
+                peso = *tecleado;
                 importe = Redondear(peso * precio, 2);
                 aceptado = true;
             }
@@ -777,9 +763,9 @@ void clsComm::RecalcularPeso(qint32 lngTPV, qint32 lngTicket, qint32 lngLinea, q
         [&](const VBError& e) { AvisaErrorDialogo(e); });
 }
 
-bool clsComm::PidePesoTeclado(const QString& descripcion, QString visor, double& peso) {
+std::optional<double> clsComm::PidePesoTeclado(const QString& descripcion, QString visor) {
     if (!frmCalc::Pedir(descripcion, visor))
-        return false;
+        return std::nullopt;
     const double valor = ValNumero(visor);
     QString rechazo;
     if (valor > kPesoMaximoManual)
@@ -790,10 +776,9 @@ bool clsComm::PidePesoTeclado(const QString& descripcion, QString visor, double&
         rechazo = QStringLiteral("No puedes introducir un peso de 0 KG");
     if (!rechazo.isEmpty()) {
         MensajeUsuario(rechazo, prompts::vbExclamation);
-        return false;
+        return std::nullopt;
     }
-    peso = valor;
-    return true;
+    return valor;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -192,13 +192,13 @@ void frmRecalcularPeso::ctrAceptar_Click() {
         manual = true;
     }
     if (manual) {
-        double valor = 0;
         // A weight out of range leaves the window open with the weight it had.
-        if (!m_comm.PidePesoTeclado(T(QStringLiteral("Introduzca el Peso")) + QString(8, QLatin1Char(' ')) +
-                                        T(QStringLiteral("(en Kg.)")),
-                                    QStringLiteral("1"), valor))
+        const std::optional<double> valor = m_comm.PidePesoTeclado(
+            T(QStringLiteral("Introduzca el Peso")) + QString(8, QLatin1Char(' ')) + T(QStringLiteral("(en Kg.)")),
+            QStringLiteral("1"));
+        if (!valor)
             return;
-        setPeso(valor);
+        setPeso(*valor);
     } else {
         // In request mode nothing keeps the weight up to date: ask the scale now.
         if (!continuo && m_comm.Activado()) {

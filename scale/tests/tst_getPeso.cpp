@@ -14,7 +14,7 @@ const QString kNoComunica = "No es posible comunicar con la balanza. Compruebe q
 
 class GetPeso : public EntornoBalanza {
 protected:
-    void esperado(const clsComm::ResultadoPeso& r, bool ok, double peso, const QString& error, int tipo) {
+    void esperado(const ResultadoPeso& r, bool ok, double peso, const QString& error, int tipo) {
         EXPECT_EQ(r.ok, ok);
         EXPECT_DOUBLE_EQ(r.peso, peso);
         EXPECT_EQ(r.error, error);
@@ -30,26 +30,26 @@ TEST_F(GetPeso, ContinuousGivesEachWeightOnceAndReasonsInOrder) {
     lee("\x02"
         "!  01,250",
         false);
-    esperado(c.getPesoSilencioso(), false, 1.25, "Espere a que el peso se estabilice, por favor...", 2);
+    esperado(c.getPeso(0, 0, {.blnSilent = true}), false, 1.25, "Espere a que el peso se estabilice, por favor...", 2);
     lee("\x02"
         "A  01,250",
         false);
-    esperado(c.getPesoSilencioso(), true, 1.25, "", 0);
+    esperado(c.getPeso(0, 0, {.blnSilent = true}), true, 1.25, "", 0);
     // Not taken off (and unstable): taking it off comes first.
     lee("\x02"
         "!  02,000",
         false);
-    esperado(c.getPesoSilencioso(), false, 2.0, "Quite el producto y vuelva a colocarlo en la balanza, por favor...",
-             1);
+    esperado(c.getPeso(0, 0, {.blnSilent = true}), false, 2.0,
+             "Quite el producto y vuelva a colocarlo en la balanza, por favor...", 1);
     // A negative weight is no product.
     lee("\x02"
         "A  -0,500",
         false);
-    esperado(c.getPesoSilencioso(), false, -0.5, kPonga, 3);
+    esperado(c.getPeso(0, 0, {.blnSilent = true}), false, -0.5, kPonga, 3);
     lee("\x02"
         "A  00,800",
         false);
-    esperado(c.getPesoSilencioso(), true, 0.8, "", 0);
+    esperado(c.getPeso(0, 0, {.blnSilent = true}), true, 0.8, "", 0);
     EXPECT_TRUE(mensajes().isEmpty());
 }
 
@@ -73,37 +73,32 @@ TEST_F(GetPeso, RequestModeRepliesOfEachModel) {
         SCOPED_TRACE(k.respuesta.toStdString());
         clsComm& c = balanza(k.modelo, false);
         sim->responde(k.respuesta);
-        esperado(c.getPesoSilencioso(), k.ok, k.peso, k.error, k.tipo);
+        esperado(c.getPeso(0, 0, {.blnSilent = true}), k.ok, k.peso, k.error, k.tipo);
         EXPECT_EQ(sim->recibido(3), k.modelo == 3 ? "p\r\n" : "D\r\n");
     }
     EXPECT_TRUE(mensajes().isEmpty());
 }
 
 TEST_F(GetPeso, SilentCallsShowNothingAndSayWhy) {
-    esperado(objComm().getPesoSilencioso(), false, 0, "", 0); // scale not in use
+    esperado(objComm().getPeso(0, 0, {.blnSilent = true}), false, 0, "", 0); // scale not in use
     gblnBalanzaActiva = true;
-    esperado(objComm().getPesoSilencioso(), false, 0, kNoComunica, 0); // its port never opened
+    esperado(objComm().getPeso(0, 0, {.blnSilent = true}), false, 0, kNoComunica, 0); // its port never opened
     parametros({{"TipoFuncionamientoBalanza", "1"}});
-    esperado(objComm().getPesoSilencioso(), false, 0,
+    esperado(objComm().getPeso(0, 0, {.blnSilent = true}), false, 0,
              "El programa está configurado con un modo de funcionamiento que sólo es compatible con balanzas "
              "Epelsa y el modo contínuo.",
              0);
     EXPECT_TRUE(mensajes().isEmpty());
 
-    // Continuous reading stopped: the kind stays as the caller passed it.
+    // Continuous reading stopped.
     clsComm& c = balanza(7, true);
     EXPECT_FALSE(c.commBalanzaContinuoOnComm(true));
-    double peso = -1;
-    QString error;
-    qint32 tipo = 7;
-    EXPECT_FALSE(c.getPeso(0, 0, peso, false, false, true, &error, &tipo));
-    EXPECT_EQ(error, kNoComunica);
-    EXPECT_EQ(tipo, 7);
+    esperado(c.getPeso(0, 0, {.blnSilent = true}), false, 0, kNoComunica, 0);
     // Interactively, Yes reads once more (and restarts the reading); its weight 0 is asked about.
     preguntas.calls.clear();
     sim->responde("0000.00\r");
     preguntas.answers = {prompts::vbYes, prompts::vbNo};
-    EXPECT_FALSE(c.getPeso(0, 0, peso));
+    EXPECT_FALSE(c.getPeso(0, 0).ok);
     EXPECT_EQ(mensajes(), (QStringList{kNoComunica, kPonga}));
     EXPECT_EQ(preguntas.calls[0].style, prompts::vbYesNo | prompts::vbExclamation);
     EXPECT_EQ(preguntas.calls[1].style, prompts::vbYesNo | prompts::vbInformation);
@@ -116,17 +111,17 @@ TEST_F(GetPeso, OneExchangeAtATimeOnThePort) {
     sim->responde("+  1.250\r\n");
     sim->responde("+  9.000\r\n");
     // A weight request and a timer tick arrive while the first request waits for its reply.
-    clsComm::ResultadoPeso anidado;
+    ResultadoPeso anidado;
     bool tick = true;
     QTimer::singleShot(0, [&] {
-        anidado = c.getPesoSilencioso();
+        anidado = c.getPeso(0, 0, {.blnSilent = true});
         tick = c.commBalanzaContinuoOnComm(true);
     });
-    esperado(c.getPesoSilencioso(), true, 1.25, "", 0);
+    esperado(c.getPeso(0, 0, {.blnSilent = true}), true, 1.25, "", 0);
     esperado(anidado, false, 0, "La balanza está ocupada con otra pesada. Inténtelo de nuevo, por favor...", 0);
     EXPECT_FALSE(tick);
     EXPECT_EQ(sim->recibido(), "D\r\n");
-    esperado(c.getPesoSilencioso(), true, 9.0, "", 0);
+    esperado(c.getPeso(0, 0, {.blnSilent = true}), true, 9.0, "", 0);
 }
 
 TEST_F(GetPeso, ManualEntryAcceptsOnlyUpToOneTonne) {
@@ -145,9 +140,9 @@ TEST_F(GetPeso, ManualEntryAcceptsOnlyUpToOneTonne) {
         preguntas.calls.clear();
         QString descripcion, inicial;
         teclea(k.teclas, &descripcion, &inicial);
-        double peso = -1;
-        EXPECT_EQ(objComm().getPeso(0, 0, peso), k.ok); // no scale in use: the keypad at once
-        EXPECT_DOUBLE_EQ(peso, k.peso);
+        const ResultadoPeso r = objComm().getPeso(0, 0); // no scale in use: the keypad at once
+        EXPECT_EQ(r.ok, k.ok);
+        EXPECT_DOUBLE_EQ(r.peso, k.peso);
         EXPECT_EQ(descripcion, "Introduzca el Peso        (en Kg.)");
         EXPECT_EQ(inicial, "1");
         EXPECT_EQ(mensajes(), k.mensaje.isEmpty() ? QStringList{} : QStringList{k.mensaje});
@@ -156,9 +151,9 @@ TEST_F(GetPeso, ManualEntryAcceptsOnlyUpToOneTonne) {
     balanza(0, false);
     QString descripcion;
     teclea("2.5", &descripcion);
-    double litros = 0;
-    EXPECT_TRUE(objComm().getPeso(0, 0, litros, true));
-    EXPECT_DOUBLE_EQ(litros, 2.5);
+    const ResultadoPeso litros = objComm().getPeso(0, 0, {.blnPedirLitros = true});
+    EXPECT_TRUE(litros.ok);
+    EXPECT_DOUBLE_EQ(litros.peso, 2.5);
     EXPECT_EQ(descripcion, "Introduzca el Volumen        (en litros)");
     EXPECT_TRUE(sim->recibido().isEmpty());
 }
@@ -167,15 +162,15 @@ TEST_F(GetPeso, Setting3GivesTheKeypadToRefundsOnly) {
     clsComm& c = balanza(0, false, {{"PermitirEntradaPesoManual", "3"}});
     sim->responde("+  0.000\r\n");
     preguntas.answers = {prompts::vbNo};
-    double peso = 0;
-    EXPECT_FALSE(c.getPeso(0, 0, peso));
+    EXPECT_FALSE(c.getPeso(0, 0).ok);
     EXPECT_FALSE(keypadMostrado());
 
     sim->responde("+  0.000\r\n");
     preguntas.answers = {prompts::vbNo};
     teclea("0.3");
-    EXPECT_TRUE(c.getPeso(0, 0, peso, false, true));
-    EXPECT_DOUBLE_EQ(peso, 0.3);
+    const ResultadoPeso abono = c.getPeso(0, 0, {.blnEsAbono = true});
+    EXPECT_TRUE(abono.ok);
+    EXPECT_DOUBLE_EQ(abono.peso, 0.3);
 }
 
 TEST_F(GetPeso, WeighFirstDialogFollowsTheLiveWeight) {
@@ -192,9 +187,9 @@ TEST_F(GetPeso, WeighFirstDialogFollowsTheLiveWeight) {
         vistos << f->lblPeso->text();
         f->ctrAceptar_Click();
     });
-    double peso = 0;
-    EXPECT_TRUE(c.getPeso(10, 9.99, peso));
-    EXPECT_DOUBLE_EQ(peso, 0.6);
+    const ResultadoPeso r = c.getPeso(10, 9.99);
+    EXPECT_TRUE(r.ok);
+    EXPECT_DOUBLE_EQ(r.peso, 0.6);
     EXPECT_EQ(vistos, (QStringList{"Debe pesar el artículo para continuar.", "0.600KG"}));
     EXPECT_EQ(ventana.pesosMostrados, mostrados); // the weight went to the dialog only
     EXPECT_EQ(c.intDestinoPeso(), 0);
