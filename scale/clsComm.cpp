@@ -625,8 +625,10 @@ ResultadoPeso clsComm::getPeso(qint32 lngArticulo, double sngPrecio, const Opcio
                 ControlErrores(QStringLiteral("clsComm.getPeso"), true, e);
             }
         });
-    if (r.ok)
+    if (r.ok) {
         r.error.clear();
+        r.tipoError = 0;
+    }
     return r;
 }
 

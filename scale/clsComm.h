@@ -24,7 +24,7 @@ struct ResultadoPeso {
     bool ok = false;      // a weight was obtained
     double peso = 0;      // kg; on a silent failure the current (possibly unstable) weight in continuous mode
     QString error;        // "" when ok, else the (translated) reason
-    qint32 tipoError = 0; // 1 take the product off, 2 not stable, 3 no product, 0 any other reason
+    qint32 tipoError = 0; // 1 take the product off, 2 not stable, 3 no product, 0 any other reason (or ok)
 };
 
 // Frame decoding, kept free of the port so it can be checked on bytes.

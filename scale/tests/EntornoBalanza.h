@@ -75,14 +75,11 @@ protected:
         objParametros().GetParamReg();
         resetObjCommForTests();
     }
-    // COM<n> is `dispositivo` in the registry's serial map.
-    static void apuntaCom(int n, const QString& dispositivo) {
-        auto& reg = registry::RegistryStore::instance();
-        const QString clave = registry::kSerialCommMapKey, com = QStringLiteral("COM%1").arg(n);
-        for (const registry::Value& v : reg.values(registry::Root::LocalMachine, clave))
-            if (v.data.toString() == com)
-                reg.deleteValue(registry::Root::LocalMachine, clave, v.name);
-        reg.setValue(registry::Root::LocalMachine, clave, {dispositivo, registry::REG_SZ, com});
+    static void esperado(const ResultadoPeso& r, bool ok, double peso, const QString& error, int tipo) {
+        EXPECT_EQ(r.ok, ok);
+        EXPECT_DOUBLE_EQ(r.peso, peso);
+        EXPECT_EQ(r.error, error);
+        EXPECT_EQ(r.tipoError, tipo);
     }
     // A simulated scale of `modelo` on COM2, opened as the start-up opens it, in use.
     clsComm& balanza(int modelo, bool continuo, Parametros p = {}) {

@@ -12,89 +12,68 @@ const QString kPongaPesar = "Ponga el producto sobre la balanza para pesarlo, po
 const QString kNoComunica = "No es posible comunicar con la balanza. Compruebe que la balanza está encendida y "
                             "conectada al TPV e inténtelo de nuevo, por favor...";
 
-struct Trama {
-    QByteArray datos;
-    bool lectura;
-    double peso = 0;
-    int estable = -1; // -1: the frame says nothing about stability
-};
-void comprueba(std::optional<Lectura> (*decodifica)(const QByteArray&), std::initializer_list<Trama> casos) {
-    for (const Trama& k : casos) {
-        SCOPED_TRACE(k.datos.toHex(' ').toStdString());
-        const auto l = decodifica(k.datos);
-        ASSERT_EQ(l.has_value(), k.lectura);
-        if (!l)
-            continue;
-        EXPECT_DOUBLE_EQ(l->peso, k.peso);
-        EXPECT_EQ(l->estable.has_value() ? int(*l->estable) : -1, k.estable);
-    }
-}
-
 } // namespace
 
-TEST(clsComm, StxFrames) {
-    comprueba(TramaSTX, {
-                            {"\002A 001,250", true, 1.25, 1},
-                            {"\002!--- ,000", true, 0, 0},
-                            {"\002? 000,500", true, 0.5, -1},
-                            {"xx\002A 001,250\002B 0", true, 1.25, 1}, // the last one cut short: the one before
-                            {"\002A 001,250\002B 002,500\002A 003,750", true, 3.75, 1},
-                            {"A 001,250xyz", false}, // no STX: no frame
-                            {"\002A 001", false},
-                            {"\002A 001,250xyz\002A 0", false}, // 13 apart: the earlier frame is out of reach
-                        });
-}
-
-TEST(clsComm, CrFrames) {
-    comprueba(TramaCR, {
-                           {"0001.25\r0001.30\r", true, 1.3, 1},
-                           {"ERROR E\r", true, 0, 0},
-                           {"0-00.50\r", true, 0, -1},
-                           {"0001.25\r0001.3", true, 1.25, 1}, // the read ends inside a frame: the one before
-                           {"0001.10\r0001.25\r0001.3", true, 1.25, 1},
-                           {"xx0001.30\r", true, 1.3, 1},
-                           {"0001.2", false},
-                           {"ABCDEFGHIJKL", false},
-                           {"01.25\r0001", false},
-                       });
-}
-
-TEST(clsComm, RepliesToARequest) {
-    comprueba(RespuestaModelo3, {{" 0.345 kg\r\n", true, 0.345, 1},
-                                 {" 1,500 kg\r\n", true, 1.5, 1},
-                                 {" kg\r\n!", true, 0, 1},
-                                 {"kg\r\n", false}}); // too short to cut
-    comprueba(RespuestaSignoMas, {{"+  2.500", true, 2.5, 1},
-                                  {"+0000,750 kg\r\n", true, 0.75, 1},
-                                  {"+N  2.500", false},
-                                  {"-  2.500", false},
-                                  {"", false}});
+TEST(clsComm, FramesAndReplies) {
+    using Decoder = std::optional<Lectura> (*)(const QByteArray&);
+    const Decoder stx = TramaSTX, cr = TramaCR, m3 = RespuestaModelo3, mas = RespuestaSignoMas;
+    const struct {
+        Decoder decodifica;
+        QByteArray datos;
+        bool lectura;
+        double peso = 0;
+        int estable = -1; // -1: the frame says nothing about stability
+    } casos[] = {
+        {stx, "\002A 001,250", true, 1.25, 1},
+        {stx, "\002!--- ,000", true, 0, 0},
+        {stx, "\002? 000,500", true, 0.5, -1},
+        {stx, "xx\002A 001,250\002B 0", true, 1.25, 1}, // the last one cut short: the one before
+        {stx, "\002A 001,250\002B 002,500\002A 003,750", true, 3.75, 1},
+        {stx, "A 001,250xyz", false}, // no STX: no frame
+        {stx, "\002A 001", false},
+        {stx, "\002A 001,250xyz\002A 0", false}, // 13 apart: the earlier frame is out of reach
+        {cr, "0001.25\r0001.30\r", true, 1.3, 1},
+        {cr, "ERROR E\r", true, 0, 0},
+        {cr, "0-00.50\r", true, 0, -1},
+        {cr, "0001.25\r0001.3", true, 1.25, 1}, // the read ends inside a frame: the one before
+        {cr, "0001.10\r0001.25\r0001.3", true, 1.25, 1},
+        {cr, "xx0001.30\r", true, 1.3, 1},
+        {cr, "0001.2", false},
+        {cr, "ABCDEFGHIJKL", false},
+        {cr, "01.25\r0001", false},
+        {m3, " 0.345 kg\r\n", true, 0.345, 1},
+        {m3, " 1,500 kg\r\n", true, 1.5, 1},
+        {m3, " kg\r\n!", true, 0, 1},
+        {m3, "kg\r\n", false}, // too short to cut
+        {mas, "+  2.500", true, 2.5, 1},
+        {mas, "+0000,750 kg\r\n", true, 0.75, 1},
+        {mas, "+N  2.500", false},
+        {mas, "-  2.500", false},
+        {mas, "", false},
+    };
+    for (const auto& k : casos) {
+        SCOPED_TRACE(k.datos.toHex(' ').toStdString());
+        const auto l = k.decodifica(k.datos);
+        ASSERT_EQ(l.has_value(), k.lectura);
+        if (l) {
+            EXPECT_DOUBLE_EQ(l->peso, k.peso);
+            EXPECT_EQ(l->estable.has_value() ? int(*l->estable) : -1, k.estable);
+        }
+    }
 }
 
 TEST(clsComm, UnitPriceOfALine) {
     const QVariant nulo = QVariant::fromValue(nullptr);
-    const struct {
-        QVariant tarifa, unitario, original;
-        int pizzeria;
-        double precio;
-    } casos[] = {{9.99, 0.0, 0.0, 0, 9.99},
-                 {nulo, nulo, nulo, 0, 0},
-                 {9.99, 8.5, 10.0, 0, 8.5},
-                 {9.99, 8.5, 0.0, 0, 9.99},
-                 {9.99, 8.5, 10.0, 2, 10.0}};
-    for (const auto& k : casos)
-        EXPECT_DOUBLE_EQ(PrecioUnitarioLinea(k.tarifa, k.unitario, k.original, k.pizzeria), k.precio);
+    EXPECT_DOUBLE_EQ(PrecioUnitarioLinea(9.99, 0.0, 0.0, 0), 9.99);
+    EXPECT_DOUBLE_EQ(PrecioUnitarioLinea(nulo, nulo, nulo, 0), 0);
+    EXPECT_DOUBLE_EQ(PrecioUnitarioLinea(9.99, 8.5, 10.0, 0), 8.5); // its own price when it and the original are set
+    EXPECT_DOUBLE_EQ(PrecioUnitarioLinea(9.99, 8.5, 0.0, 0), 9.99);
+    EXPECT_DOUBLE_EQ(PrecioUnitarioLinea(9.99, 8.5, 10.0, 2), 10.0); // the pizza shop: the original
 }
 
 class clsCommTest : public EntornoBalanza {
 protected:
     static ResultadoPeso silencioso() { return objComm().getPeso(0, 0, {.blnSilent = true}); }
-    static void esperado(const ResultadoPeso& r, bool ok, double peso, const QString& error, int tipo) {
-        EXPECT_EQ(r.ok, ok);
-        EXPECT_DOUBLE_EQ(r.peso, peso);
-        EXPECT_EQ(r.error, error);
-        EXPECT_EQ(r.tipoError, tipo);
-    }
     bool keypadMostrado() const {
         return std::any_of(preguntas.calls.begin(), preguntas.calls.end(), [](auto& c) { return c.kind == "form"; });
     }
@@ -284,9 +263,7 @@ TEST_F(clsCommTest, ManualEntryAcceptsOnlyUpToOneTonne) {
         preguntas.calls.clear();
         QString descripcion, inicial;
         teclea(k.teclas, &descripcion, &inicial);
-        const ResultadoPeso r = objComm().getPeso(0, 0); // no scale in use: the keypad at once
-        EXPECT_EQ(r.ok, k.ok);
-        EXPECT_DOUBLE_EQ(r.peso, k.peso);
+        esperado(objComm().getPeso(0, 0), k.ok, k.peso, "", 0); // no scale in use: the keypad at once
         EXPECT_EQ(descripcion, "Introduzca el Peso        (en Kg.)");
         EXPECT_EQ(inicial, "1");
         EXPECT_EQ(mensajes(), k.mensaje.isEmpty() ? QStringList{} : QStringList{k.mensaje});
@@ -295,9 +272,7 @@ TEST_F(clsCommTest, ManualEntryAcceptsOnlyUpToOneTonne) {
     balanza(0, false);
     QString descripcion;
     teclea("2.5", &descripcion);
-    const ResultadoPeso litros = objComm().getPeso(0, 0, {.blnPedirLitros = true});
-    EXPECT_TRUE(litros.ok);
-    EXPECT_DOUBLE_EQ(litros.peso, 2.5);
+    esperado(objComm().getPeso(0, 0, {.blnPedirLitros = true}), true, 2.5, "", 0);
     EXPECT_EQ(descripcion, "Introduzca el Volumen        (en litros)");
     EXPECT_TRUE(sim->recibido().isEmpty());
 }
@@ -312,9 +287,7 @@ TEST_F(clsCommTest, Setting3GivesTheKeypadToRefundsOnly) {
     sim->responde("+  0.000\r\n");
     preguntas.answers = {prompts::vbNo};
     teclea("0.3");
-    const ResultadoPeso abono = c.getPeso(0, 0, {.blnEsAbono = true});
-    EXPECT_TRUE(abono.ok);
-    EXPECT_DOUBLE_EQ(abono.peso, 0.3);
+    esperado(c.getPeso(0, 0, {.blnEsAbono = true}), true, 0.3, "", 0);
 }
 
 TEST_F(clsCommTest, RecalcularPesoOnTheKeypadWritesWeightAndAmounts) {

@@ -29,9 +29,7 @@ TEST_F(frmRecalcularPesoTest, WeighFirstDialogFollowsTheLiveWeight) {
         vistos << texto(w, "lblPeso");
         acepta(w);
     });
-    const ResultadoPeso r = c.getPeso(10, 9.99);
-    EXPECT_TRUE(r.ok);
-    EXPECT_DOUBLE_EQ(r.peso, 0.6);
+    esperado(c.getPeso(10, 9.99), true, 0.6, "", 0);
     EXPECT_EQ(vistos, (QStringList{"Debe pesar el artículo para continuar.", "0.600KG"}));
     EXPECT_EQ(ventana.pesosMostrados, mostrados); // the weight went to the dialog only
     EXPECT_EQ(c.intDestinoPeso(), 0);
