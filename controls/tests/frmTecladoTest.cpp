@@ -1,6 +1,6 @@
+#include "controls/frmTeclado.h"
 #include "ControlsTest.h"
 #include "controls/ImagenTecla.h"
-#include "controls/frmTeclado.h"
 
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -19,6 +19,7 @@ protected:
         prompts::registerForm("frmTeclado", &frmTeclado::mostrar);
     }
     QString texto() const { return m_f->texto(); }
+    QPlainTextEdit* txt() const { return hijo<QPlainTextEdit>("txtTexto"); }
 };
 
 TEST_F(frmTecladoTest, EnterAcceptsUnlessUpperCaseIsOnThenItTypesANewLine) {
@@ -35,8 +36,8 @@ TEST_F(frmTecladoTest, ShiftMakesOnlyTheNextKeyUpperCase) {
     EXPECT_EQ(texto(), "Aa");
     teclas("SHIFT|SHIFT|a");
     EXPECT_EQ(texto(), "Aaa");
-    EXPECT_FALSE(m_f->imgTeclado(0)->hundida());
-    EXPECT_FALSE(m_f->imgTeclado(1001)->hundida());
+    EXPECT_FALSE(hijo<ImagenTecla>("imgTecla0")->hundida());
+    EXPECT_FALSE(hijo<ImagenTecla>("imgTecla1001")->hundida());
 }
 
 TEST_F(frmTecladoTest, MayLockTypesUpperCaseAndShiftedPunctuation) {
@@ -48,10 +49,10 @@ TEST_F(frmTecladoTest, MayLockTypesUpperCaseAndShiftedPunctuation) {
 TEST_F(frmTecladoTest, OneShotKeyLeavesTheMayLockOn) {
     teclas("MAY|SHIFT|a|b");
     EXPECT_EQ(texto(), "AB");
-    EXPECT_TRUE(m_f->imgTeclado(1048)->hundida());
+    EXPECT_TRUE(hijo<ImagenTecla>("imgTecla1048")->hundida());
     teclas("MAY|c");
     EXPECT_EQ(texto(), "ABc");
-    EXPECT_FALSE(m_f->imgTeclado(1048)->hundida());
+    EXPECT_FALSE(hijo<ImagenTecla>("imgTecla1048")->hundida());
 }
 
 TEST_F(frmTecladoTest, SymbolLayer) {
@@ -64,38 +65,38 @@ TEST_F(frmTecladoTest, SymbolLayer) {
 
 TEST_F(frmTecladoTest, FiveSpaceKeyAndInsertionAtTheCursor) {
     m_f->setTexto("ab");
-    QTextCursor c = m_f->txtTexto->textCursor();
+    QTextCursor c = txt()->textCursor();
     c.setPosition(1);
-    m_f->txtTexto->setTextCursor(c);
+    txt()->setTextCursor(c);
     teclas("     |x");
     EXPECT_EQ(texto(), "a     xb");
-    EXPECT_EQ(m_f->txtTexto->textCursor().position(), 7);
+    EXPECT_EQ(txt()->textCursor().position(), 7);
 }
 
 TEST_F(frmTecladoTest, TypingOverASelectionInsertsAtItsStart) {
     m_f->setTexto("abcd");
-    QTextCursor c = m_f->txtTexto->textCursor();
+    QTextCursor c = txt()->textCursor();
     c.setPosition(3);
     c.setPosition(1, QTextCursor::KeepAnchor);
-    m_f->txtTexto->setTextCursor(c);
+    txt()->setTextCursor(c);
     teclas("x");
     EXPECT_EQ(texto(), "axbcd");
-    EXPECT_FALSE(m_f->txtTexto->textCursor().hasSelection());
+    EXPECT_FALSE(txt()->textCursor().hasSelection());
 }
 
 TEST_F(frmTecladoTest, RetDeletesBackOrTheSelection) {
     m_f->setTexto("abcd");
-    QTextCursor c = m_f->txtTexto->textCursor();
+    QTextCursor c = txt()->textCursor();
     c.setPosition(0);
-    m_f->txtTexto->setTextCursor(c);
+    txt()->setTextCursor(c);
     teclas("RET");
     EXPECT_EQ(texto(), "abcd");
     c.setPosition(1);
     c.setPosition(3, QTextCursor::KeepAnchor);
-    m_f->txtTexto->setTextCursor(c);
+    txt()->setTextCursor(c);
     teclas("RET");
     EXPECT_EQ(texto(), "ad");
-    EXPECT_EQ(m_f->txtTexto->textCursor().position(), 1);
+    EXPECT_EQ(txt()->textCursor().position(), 1);
 }
 
 TEST_F(frmTecladoTest, AltClearsAndEscCancels) {
@@ -109,16 +110,16 @@ TEST_F(frmTecladoTest, AltClearsAndEscCancels) {
 
 TEST_F(frmTecladoTest, PhysicalEnterAcceptsWithoutEatingCharactersAndEscapeCancels) {
     m_f->setTexto("abc");
-    m_f->txtTexto->moveCursor(QTextCursor::End);
-    QTest::keyClick(m_f->txtTexto, Qt::Key_Return);
+    txt()->moveCursor(QTextCursor::End);
+    QTest::keyClick(txt(), Qt::Key_Return);
     EXPECT_FALSE(m_f->isVisible());
     EXPECT_TRUE(m_f->blnOk);
     EXPECT_EQ(texto(), "abc");
 
     m_f->show();
-    QTest::keyClicks(m_f->txtTexto, "de");
+    QTest::keyClicks(txt(), "de");
     EXPECT_EQ(texto(), "abcde");
-    QTest::keyClick(m_f->txtTexto, Qt::Key_Escape);
+    QTest::keyClick(txt(), Qt::Key_Escape);
     EXPECT_FALSE(m_f->blnOk);
     EXPECT_FALSE(m_f->isVisible());
 }

@@ -1,7 +1,7 @@
+#include "controls/frmCalc.h"
 #include "ControlsTest.h"
 #include "controls/ImagenTecla.h"
 #include "controls/ctrBoton.h"
-#include "controls/frmCalc.h"
 
 #include <QLabel>
 #include <QLocale>
@@ -124,7 +124,7 @@ TEST_F(frmCalcTest, BackspaceReadsTheNumberWhateverTheLocale) {
 
 TEST_F(frmCalcTest, CancelAndTheEnterBlock) {
     teclas("3");
-    raton::toca(m_f->ctrCancelar);
+    raton::toca(hijo<ctrBoton>("ctrCancelar"));
     EXPECT_FALSE(m_f->blnOk);
     EXPECT_FALSE(m_f->isVisible());
 
@@ -132,14 +132,14 @@ TEST_F(frmCalcTest, CancelAndTheEnterBlock) {
     m_f->blnIntroDesactivado = true;
     teclas("ENTER");
     QTest::keyClick(m_f.get(), Qt::Key_Return);
-    raton::toca(m_f->ctrAceptar);
+    raton::toca(hijo<ctrBoton>("ctrAceptar"));
     EXPECT_TRUE(m_f->isVisible());
     EXPECT_FALSE(m_f->blnOk);
     QTest::keyClick(m_f.get(), Qt::Key_Escape); // only Cancelar cancels
     EXPECT_TRUE(m_f->isVisible());
 
     m_f->blnIntroDesactivado = false;
-    raton::toca(m_f->ctrAceptar);
+    raton::toca(hijo<ctrBoton>("ctrAceptar"));
     EXPECT_TRUE(m_f->blnOk);
     EXPECT_EQ(visor(), "3");
 }
@@ -158,7 +158,7 @@ TEST_F(frmCalcTest, PedirShowsANewWindowEachTime) {
         auto* f = qobject_cast<frmCalc*>(QApplication::activeModalWidget());
         ASSERT_NE(f, nullptr);
         ++veces;
-        EXPECT_EQ(f->lblDesc->text(), "Peso");
+        EXPECT_EQ(f->findChild<QLabel*>("lblDesc")->text(), "Peso");
         raton::toca(f->tecla("9"));
         raton::toca(f->tecla("ENTER"));
     };
