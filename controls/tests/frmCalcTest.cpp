@@ -16,110 +16,56 @@ protected:
         KeypadTest::TearDown();
         QLocale::setDefault(QLocale::c());
     }
-    QString visor() const { return m_f->visor(); }
 };
 
-TEST_F(frmCalcTest, FirstDigitReplacesTheCallersValueAndEnterAccepts) {
-    m_f->setVisor("1");
-    teclas("2 5 ENTER");
-    EXPECT_EQ(visor(), "25");
-    EXPECT_TRUE(m_f->blnOk);
-    EXPECT_FALSE(m_f->isVisible());
-}
-
-TEST_F(frmCalcTest, LeadingZerosGoOnlyWhileNormalising) {
-    teclas("1 AC 7"); // AC does not bring the first-key state back
-    EXPECT_EQ(visor(), "7");
-    frmCalc otro;
-    otro.blnEliminaCerosIzquierda = false;
-    otro.show();
-    for (const char* t : {"1", "AC", "7"})
-        raton::toca(otro.tecla(t));
-    EXPECT_EQ(otro.visor(), "07");
-}
-
-TEST_F(frmCalcTest, ZerosAfterTheDecimalPointSurvive) {
-    teclas("1 DEC 0");
-    EXPECT_EQ(visor(), "1.0");
-    teclas("5");
-    EXPECT_EQ(visor(), "1.05");
-    teclas("0 0");
-    EXPECT_EQ(visor(), "1.0500");
-    teclas("ENTER"); // the accepted number is in its short form
-    EXPECT_EQ(visor(), "1.05");
-}
-
-TEST_F(frmCalcTest, DecimalKeyAddsOnePointAtMost) {
-    teclas("DEC");
-    EXPECT_EQ(visor(), "0.");
-    teclas("DEC");
-    EXPECT_EQ(visor(), "0.");
-    teclas("AC 1 2 DEC");
-    EXPECT_EQ(visor(), "12.");
-    teclas("DEC"); // "12." has no fraction yet, but it has its point
-    EXPECT_EQ(visor(), "12.");
-    teclas("5 DEC");
-    EXPECT_EQ(visor(), "12.5");
-    escribe("."); // nor a comma from the keyboard
-    EXPECT_EQ(visor(), "12.5");
-}
-
-TEST_F(frmCalcTest, KeyboardDecimalKeyStartsANumberWhenNothingWasTyped) {
-    m_f->setVisor("1");
-    escribe(",5");
-    EXPECT_EQ(visor(), "0.5"); // not 1.5
-}
-
-TEST_F(frmCalcTest, DisplayHoldsAtMostMaxLongitudCharacters) {
-    teclas("1 2 3 4 5 6 7 8");
-    EXPECT_EQ(visor(), "12345678");
-    teclas("9");
-    escribe("9");
-    EXPECT_EQ(visor(), "12345678");
-    m_f->setMaxLongitud(3);
-    teclas("AC 1 2 3 4");
-    EXPECT_EQ(visor(), "123");
-}
-
-TEST_F(frmCalcTest, IntegersOnlyIgnoresEveryDecimalKey) {
-    m_f->blnSoloEnteros = true;
-    teclas("4 DEC");
-    escribe(".,");
-    EXPECT_EQ(visor(), "4");
-}
-
-TEST_F(frmCalcTest, MinusTogglesOnlyWhenAllowed) {
-    teclas("2 5");
-    escribe("-");
-    EXPECT_EQ(visor(), "25");
-    m_f->blnPermitirNegativo = true;
-    escribe("-");
-    EXPECT_EQ(visor(), "-25");
-    escribe("-");
-    EXPECT_EQ(visor(), "25");
-}
-
-TEST_F(frmCalcTest, BackspaceAndRetTreatALoneMinusDifferently) {
-    m_f->blnPermitirNegativo = true;
-    teclas("5");
-    escribe("-");
-    QTest::keyClick(m_f.get(), Qt::Key_Backspace);
-    EXPECT_EQ(visor(), "0");
-    escribe("5-");
-    ASSERT_EQ(visor(), "-5");
-    teclas("RET");
-    EXPECT_EQ(visor(), "-");
-    teclas("RET RET");
-    EXPECT_EQ(visor(), "0");
-}
-
-TEST_F(frmCalcTest, BackspaceReadsTheNumberWhateverTheLocale) {
-    QLocale::setDefault(QLocale(QLocale::Spanish, QLocale::Spain));
-    m_f->setVisor("1.25");
-    QTest::keyClick(m_f.get(), Qt::Key_Backspace);
-    EXPECT_EQ(visor(), "1,2");
-    QTest::keyClick(m_f.get(), Qt::Key_Backspace);
-    EXPECT_EQ(visor(), "1");
+// The display after each step: on-screen keys by Tag ("2 5"), typed keys after "=" ("=,5"), "<" the
+// Backspace key. The window's switches: E integers only, - negatives allowed, 0 leading zeros kept,
+// 3 at most three characters, L a Spanish locale.
+TEST_F(frmCalcTest, DisplayAfterEachKey) {
+    const struct {
+        const char *modo, *inicial;
+        std::vector<std::pair<QString, QString>> pasos;
+    } casos[] = {
+        {"", "1", {{"2 5", "25"}, {"ENTER", "25"}}}, // the first digit replaces the caller's value
+        {"", "0", {{"1 AC 7", "7"}}},                // AC does not bring the first-key state back
+        {"0", "0", {{"1 AC 7", "07"}}},
+        // Zeros after the decimal point survive; the accepted number is in its short form.
+        {"", "0", {{"1 DEC 0", "1.0"}, {"5", "1.05"}, {"0 0", "1.0500"}, {"ENTER", "1.05"}}},
+        // One point at most, also for "12." that has no fraction yet, nor from the keyboard.
+        {"",
+         "0",
+         {{"DEC", "0."}, {"DEC", "0."}, {"AC 1 2 DEC", "12."}, {"DEC", "12."}, {"5 DEC", "12.5"}, {"=.", "12.5"}}},
+        {"", "1", {{"=,5", "0.5"}}}, // the keyboard's decimal key starts a number when nothing was typed
+        {"", "0", {{"1 2 3 4 5 6 7 8", "12345678"}, {"9", "12345678"}, {"=9", "12345678"}}},
+        {"3", "0", {{"1 2 3 4", "123"}}},
+        {"E", "0", {{"4 DEC", "4"}, {"=.,", "4"}}},
+        {"", "0", {{"2 5", "25"}, {"=-", "25"}}},
+        {"-", "0", {{"2 5", "25"}, {"=-", "-25"}, {"=-", "25"}}},
+        // Backspace and RET treat a lone minus differently.
+        {"-", "0", {{"5", "5"}, {"=-", "-5"}, {"<", "0"}, {"=5-", "-5"}, {"RET", "-"}, {"RET RET", "0"}}},
+        {"L", "1.25", {{"<", "1,2"}, {"<", "1"}}}, // Backspace reads the number whatever the locale
+    };
+    for (const auto& k : casos) {
+        const QString modo = QString::fromLatin1(k.modo);
+        QLocale::setDefault(modo.contains('L') ? QLocale(QLocale::Spanish, QLocale::Spain) : QLocale::c());
+        m_f = std::make_unique<frmCalc>();
+        m_f->blnSoloEnteros = modo.contains('E');
+        m_f->blnPermitirNegativo = modo.contains('-');
+        m_f->blnEliminaCerosIzquierda = !modo.contains('0');
+        if (modo.contains('3'))
+            m_f->setMaxLongitud(3);
+        m_f->setVisor(k.inicial);
+        m_f->show();
+        for (const auto& [accion, visor] : k.pasos) {
+            if (accion == "<")
+                QTest::keyClick(m_f.get(), Qt::Key_Backspace);
+            else if (accion.startsWith('='))
+                escribe(accion.mid(1));
+            else
+                teclas(accion);
+            EXPECT_EQ(m_f->visor(), visor) << k.modo << " " << k.inicial << " " << accion.toStdString();
+        }
+    }
 }
 
 TEST_F(frmCalcTest, CancelAndTheEnterBlock) {
@@ -141,13 +87,13 @@ TEST_F(frmCalcTest, CancelAndTheEnterBlock) {
     m_f->blnIntroDesactivado = false;
     raton::toca(hijo<ctrBoton>("ctrAceptar"));
     EXPECT_TRUE(m_f->blnOk);
-    EXPECT_EQ(visor(), "3");
+    EXPECT_EQ(m_f->visor(), "3");
 }
 
 TEST_F(frmCalcTest, QuickDoubleTapTypesTwice) {
     teclas("AC");
     raton::dobleToque(m_f->tecla("4"));
-    EXPECT_EQ(visor(), "44");
+    EXPECT_EQ(m_f->visor(), "44");
 }
 
 // ---------------------------------------------------------------- modal use

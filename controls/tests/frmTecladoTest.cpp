@@ -31,72 +31,53 @@ TEST_F(frmTecladoTest, EnterAcceptsUnlessUpperCaseIsOnThenItTypesANewLine) {
     EXPECT_TRUE(m_f->blnOk);
 }
 
-TEST_F(frmTecladoTest, ShiftMakesOnlyTheNextKeyUpperCase) {
-    teclas("SHIFT|a|a");
-    EXPECT_EQ(texto(), "Aa");
-    teclas("SHIFT|SHIFT|a");
-    EXPECT_EQ(texto(), "Aaa");
-    EXPECT_FALSE(hijo<ImagenTecla>("imgTecla0")->hundida());
-    EXPECT_FALSE(hijo<ImagenTecla>("imgTecla1001")->hundida());
-}
-
-TEST_F(frmTecladoTest, MayLockTypesUpperCaseAndShiftedPunctuation) {
-    teclas("MAY|a|.|,|<|1|ñ");
-    EXPECT_EQ(texto(), "A:_>1Ñ");
+TEST_F(frmTecladoTest, CaseAndSymbolLayers) {
+    const struct {
+        bool simbolos;
+        const char *teclas, *texto;
+    } casos[] = {
+        {false, "SHIFT|a|a|SHIFT|SHIFT|a", "Aaa"}, // SHIFT makes only the next key upper case; twice, none
+        {false, "MAY|a|.|,|<|1|ñ", "A:_>1Ñ"},      // the MAY lock also shifts the punctuation
+        {false, "MAY|SHIFT|a|b|MAY|c", "ABc"},     // a one-shot key leaves the lock on
+        {true, "MAY|2|6|0|CTRL|MAY|a", "@6=\\a"},  // CTRL with symbols does not arm the one-shot layer
+    };
+    for (const auto& k : casos) {
+        m_f = std::make_unique<frmTeclado>();
+        m_f->blnHabilitarSimbolos = k.simbolos;
+        m_f->show();
+        teclas(QString::fromUtf8(k.teclas));
+        EXPECT_EQ(texto(), QString::fromUtf8(k.texto)) << k.teclas;
+        EXPECT_FALSE(hijo<ImagenTecla>("imgTecla0")->hundida());
+        EXPECT_FALSE(hijo<ImagenTecla>("imgTecla1001")->hundida());
+    }
+    teclas("MAY");
+    EXPECT_TRUE(hijo<ImagenTecla>("imgTecla1048")->hundida());
     EXPECT_EQ(m_f->tecla("a")->etiqueta(), "A"); // the faces show what the keys type
 }
 
-TEST_F(frmTecladoTest, OneShotKeyLeavesTheMayLockOn) {
-    teclas("MAY|SHIFT|a|b");
-    EXPECT_EQ(texto(), "AB");
-    EXPECT_TRUE(hijo<ImagenTecla>("imgTecla1048")->hundida());
-    teclas("MAY|c");
-    EXPECT_EQ(texto(), "ABc");
-    EXPECT_FALSE(hijo<ImagenTecla>("imgTecla1048")->hundida());
-}
-
-TEST_F(frmTecladoTest, SymbolLayer) {
-    m_f->blnHabilitarSimbolos = true;
-    teclas("MAY|2|6|0|CTRL");
-    EXPECT_EQ(texto(), "@6=\\");
-    teclas("MAY|a"); // CTRL with symbols did not arm the one-shot layer
-    EXPECT_EQ(texto(), "@6=\\a");
-}
-
-TEST_F(frmTecladoTest, FiveSpaceKeyAndInsertionAtTheCursor) {
-    m_f->setTexto("ab");
-    QTextCursor c = txt()->textCursor();
-    c.setPosition(1);
-    txt()->setTextCursor(c);
-    teclas("     |x");
-    EXPECT_EQ(texto(), "a     xb");
-    EXPECT_EQ(txt()->textCursor().position(), 7);
-}
-
-TEST_F(frmTecladoTest, TypingOverASelectionInsertsAtItsStart) {
-    m_f->setTexto("abcd");
-    QTextCursor c = txt()->textCursor();
-    c.setPosition(3);
-    c.setPosition(1, QTextCursor::KeepAnchor);
-    txt()->setTextCursor(c);
-    teclas("x");
-    EXPECT_EQ(texto(), "axbcd");
-    EXPECT_FALSE(txt()->textCursor().hasSelection());
-}
-
-TEST_F(frmTecladoTest, RetDeletesBackOrTheSelection) {
-    m_f->setTexto("abcd");
-    QTextCursor c = txt()->textCursor();
-    c.setPosition(0);
-    txt()->setTextCursor(c);
-    teclas("RET");
-    EXPECT_EQ(texto(), "abcd");
-    c.setPosition(1);
-    c.setPosition(3, QTextCursor::KeepAnchor);
-    txt()->setTextCursor(c);
-    teclas("RET");
-    EXPECT_EQ(texto(), "ad");
-    EXPECT_EQ(txt()->textCursor().position(), 1);
+TEST_F(frmTecladoTest, EditingAtTheCursorOrTheSelection) {
+    const struct {
+        const char* antes;
+        int ancla, cursor;
+        const char *teclas, *despues;
+        int cursorDespues;
+    } casos[] = {
+        {"ab", 1, 1, "     |x", "a     xb", 7}, // the five-space key, inserted at the cursor
+        {"abcd", 3, 1, "x", "axbcd", 2},        // typing over a selection inserts at its start
+        {"abcd", 0, 0, "RET", "abcd", 0},       // RET deletes back, or the selection
+        {"abcd", 1, 3, "RET", "ad", 1},
+    };
+    for (const auto& k : casos) {
+        m_f->setTexto(k.antes);
+        QTextCursor c = txt()->textCursor();
+        c.setPosition(k.ancla);
+        c.setPosition(k.cursor, QTextCursor::KeepAnchor);
+        txt()->setTextCursor(c);
+        teclas(k.teclas);
+        EXPECT_EQ(texto(), k.despues) << k.teclas;
+        EXPECT_EQ(txt()->textCursor().position(), k.cursorDespues) << k.teclas;
+        EXPECT_FALSE(txt()->textCursor().hasSelection());
+    }
 }
 
 TEST_F(frmTecladoTest, AltClearsAndEscCancels) {
