@@ -12,7 +12,7 @@ TextoNombradoPtr coleccionTextos::Item(const QString& nombre) const {
 
 TextoNombradoPtr coleccionTextos::Item(int index1) const {
     if (index1 < 1 || index1 > Count())
-        vb::Raise(9);
+        vb::Raise(vb::err::SubscriptOutOfRange);
     return m_items[size_t(index1 - 1)];
 }
 
@@ -28,7 +28,7 @@ TextoNombradoPtr coleccionTextos::Add(const QString& nombre, const QString& text
 
 const columna& coleccionColumnas::Item(int index1) const {
     if (index1 < 1 || index1 > Count())
-        vb::Raise(9);
+        vb::Raise(vb::err::SubscriptOutOfRange);
     return m_items[size_t(index1 - 1)];
 }
 

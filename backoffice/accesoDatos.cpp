@@ -27,7 +27,7 @@ bool accesoDatos::tablaProtegida(const QString& nombre) {
 
 TablaDatosPtr accesoDatos::getTabla(const QString& nombre) const {
     if (!m_cn)
-        vb::Raise(91);
+        vb::Raise(vb::err::ObjectNotSet);
     if (tablaProtegida(nombre.trimmed())) {
         GrabaLog(QStringLiteral("accesoDatos: no se importan datos en la tabla ") + nombre);
         return nullptr;
@@ -81,11 +81,12 @@ DatosTablaPtr tablaDatos::ImportarTexto(const QString& texto, const QString& sep
         ++numero;
         const QStringList campos = camposDeLinea(linea, separador);
         if (campos.size() != cabecera.size())
-            vb::Raise(9, QStringLiteral("La fila %1 de la tabla %2 tiene %3 campos y la cabecera %4")
-                             .arg(numero)
-                             .arg(m_nombre)
-                             .arg(campos.size())
-                             .arg(cabecera.size()));
+            vb::Raise(vb::err::SubscriptOutOfRange,
+                      QStringLiteral("La fila %1 de la tabla %2 tiene %3 campos y la cabecera %4")
+                          .arg(numero)
+                          .arg(m_nombre)
+                          .arg(campos.size())
+                          .arg(cabecera.size()));
         QStringList fila;
         for (int p : std::as_const(posiciones))
             fila << campos[p];
@@ -102,7 +103,7 @@ qint32 tablaDatos::Sincronizar(const datosTabla& datos) const {
     for (const QString& n : datos.columnas) {
         const Columna* c = columna(n);
         if (!c)
-            vb::Raise(-2147217865, QStringLiteral("Unknown column '%1' in '%2'").arg(n, m_nombre));
+            vb::Raise(vb::err::AdoUnknownObject, QStringLiteral("Unknown column '%1' in '%2'").arg(n, m_nombre));
         columnas.push_back(c);
         nombres << identificador(c->nombre);
         marcas << QStringLiteral("?");

@@ -43,10 +43,14 @@ qint32 redondea(double v) {
 frmComInternet::frmComInternet(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Accediendo a Internet"));
     lblEstado = new QLabel(this);
+    lblEstado->setObjectName(QStringLiteral("lblEstado"));
     Text1 = new QPlainTextEdit(this);
+    Text1->setObjectName(QStringLiteral("Text1"));
     Text1->setReadOnly(true);
     btnCancelar = new QPushButton(QStringLiteral("Cancelar"), this);
+    btnCancelar->setObjectName(QStringLiteral("btnCancelar"));
     btnReintentar = new QPushButton(QStringLiteral("Reintentar"), this);
+    btnReintentar->setObjectName(QStringLiteral("btnReintentar"));
     auto* botones = new QHBoxLayout;
     botones->addStretch();
     botones->addWidget(btnReintentar);
@@ -259,7 +263,7 @@ void frmComInternet::procesaRespuesta() {
 QString frmComInternet::guardaRespuesta() {
     const QString carpeta = RutaAplicacion() + QStringLiteral("/tmp");
     if (!QDir().mkpath(carpeta))
-        vb::Raise(76, QStringLiteral("Path not found: ") + carpeta);
+        vb::Raise(vb::err::PathNotFound, QStringLiteral("Path not found: ") + carpeta);
     QStringEncoder enc(QStringConverter::Utf16LE, QStringConverter::Flag::WriteBom);
     const QByteArray bytes = enc.encode(Resultado);
     const QString base =
@@ -270,11 +274,11 @@ QString frmComInternet::guardaRespuesta() {
         QFile f(nombre);
         if (f.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
             if (f.write(bytes) != bytes.size() || !f.flush())
-                vb::Raise(75, f.errorString() + QStringLiteral(": ") + nombre);
+                vb::Raise(vb::err::PathFileAccess, f.errorString() + QStringLiteral(": ") + nombre);
             return nombre;
         }
         if (!f.exists() || n > 10000)
-            vb::Raise(75, f.errorString() + QStringLiteral(": ") + nombre);
+            vb::Raise(vb::err::PathFileAccess, f.errorString() + QStringLiteral(": ") + nombre);
     }
 }
 

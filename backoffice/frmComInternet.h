@@ -79,16 +79,16 @@ public:
     // ":" puerto_central when set); "" when none.
     static QString DireccionServidorCentral();
 
+signals:
+    void ProcesoTerminado();
+
+private:
     QLabel* lblEstado = nullptr;
     QPlainTextEdit* Text1 = nullptr;
     QPushButton* btnCancelar = nullptr;
     QPushButton* btnReintentar = nullptr;
     QTimer* Timer1 = nullptr; // the request watchdog
 
-signals:
-    void ProcesoTerminado();
-
-private:
     void EjecutaPeticion();
     void Inet1_StateChanged(int State);
     void onReplyFinished();

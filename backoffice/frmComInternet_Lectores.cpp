@@ -16,7 +16,7 @@ namespace {
 QString leeArchivoUnicode(const QString& ruta) {
     QFile f(ruta);
     if (!f.open(QIODevice::ReadOnly))
-        vb::Raise(53, QStringLiteral("File not found: ") + ruta);
+        vb::Raise(vb::err::FileNotFound, QStringLiteral("File not found: ") + ruta);
     const QByteArray bytes = f.readAll();
     QStringDecoder dec(QStringConverter::encodingForData(bytes).value_or(QStringConverter::Utf16LE));
     return dec.decode(bytes);
@@ -35,18 +35,11 @@ bool empiezaPor(const QString& linea, const char* marca) {
 
 bool frmComInternet::atrapaLectura(const QString& procedimiento, const QString& archivo,
                                    const std::function<void()>& paso) {
-    try {
-        paso();
-        return true;
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        const VBError err = vb::CurrentError();
+    return vb::OnError(paso, [&](const VBError& err) {
         borraArchivo(archivo);
         ControlErrores(procedimiento, true, err);
         terminaFallida();
-        return false;
-    }
+    });
 }
 
 void frmComInternet::ProcesaTextoRecibido(const QString& strArchivoTexto) {

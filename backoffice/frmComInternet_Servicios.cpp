@@ -15,12 +15,8 @@ const QString kRutaPromociones = QStringLiteral("/param/mensajes_trigger/consult
 const QString kCabecera = QStringLiteral("Content-Type: application/x-www-form-urlencoded; charset=windows-1252");
 const QString kErrorEnvio = QStringLiteral("Error al intentar enviar mensaje.");
 
-QString parametro(const char* clave) {
-    return objParametros().getValor(QString::fromLatin1(clave), true);
-}
-
 QString url(const QString& direccion, const QString& ruta) {
-    return QStringLiteral("http://") + direccion + parametro("RutaBackOffice") + ruta;
+    return QStringLiteral("http://") + direccion + objParametros().getValor(param::RutaBackOffice, true) + ruta;
 }
 
 // A value as text; an entity's answer for a missing name ("#ERROR#") is kept as it is.
@@ -39,12 +35,13 @@ QString frmComInternet::CodificaValor(const QString& valor) {
 }
 
 QString frmComInternet::DireccionServidorCentral() {
-    QString direccion = parametro("IpAlternativaServidorCentral");
+    clsParametros& p = objParametros();
+    QString direccion = p.getValor(param::IpAlternativaServidorCentral, true);
     if (direccion.isEmpty())
-        direccion = parametro("IpCentral");
+        direccion = p.getValor(param::IpCentral, true);
     if (direccion.isEmpty())
         return {};
-    const QString puerto = parametro("puerto_central");
+    const QString puerto = p.getValor(param::puerto_central, true);
     return puerto.isEmpty() ? direccion : direccion + QLatin1Char(':') + puerto;
 }
 

@@ -36,6 +36,7 @@ frmCalc::frmCalc(QWidget* parent) : QDialog(parent) {
     setFocusPolicy(Qt::StrongFocus);
 
     lblDesc = new QLabel(this);
+    lblDesc->setObjectName(QStringLiteral("lblDesc"));
     lblDesc->setGeometry(twips::rect(0, 0, 3135, 735));
     QFont fDesc(QStringLiteral("MS Sans Serif"));
     fDesc.setPointSize(12);
@@ -50,6 +51,7 @@ frmCalc::frmCalc(QWidget* parent) : QDialog(parent) {
     m_marco->setMarcoVisor(twips::rect(240, 240, 2535, 735));
 
     lblVisor = new QLabel(QStringLiteral("0"), m_marco);
+    lblVisor->setObjectName(QStringLiteral("lblVisor"));
     lblVisor->setGeometry(twips::rect(360, 360, 2295, 495));
     lblVisor->setAutoFillBackground(true);
     QPalette pv = lblVisor->palette();

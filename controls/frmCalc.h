@@ -35,12 +35,6 @@ public:
     QString visor() const;
     void setVisor(const QString& texto);
 
-    QLabel* lblDesc = nullptr;
-    QLabel* lblVisor = nullptr;
-    ctrBoton* ctrAceptar = nullptr;
-    ctrBoton* ctrCancelar = nullptr;
-    QTimer* tmrActivarIntro = nullptr; // 500 ms; its tick clears blnIntroDesactivado
-    ImagenTecla* imgCalc(int index) const { return m_teclas.value(index); }
     ImagenTecla* tecla(const QString& tag) const;
 
     // The request of Pedir: set before, read after.
@@ -79,6 +73,12 @@ private:
     void decimal(const QString& separador);
     void aceptar();
     QString normaliza(const QString& texto) const;
+
+    QLabel* lblDesc = nullptr;
+    QLabel* lblVisor = nullptr;
+    ctrBoton* ctrAceptar = nullptr;
+    ctrBoton* ctrCancelar = nullptr;
+    QTimer* tmrActivarIntro = nullptr; // 500 ms; its tick clears blnIntroDesactivado
 
     qint16 m_maxLongitud = 8;
     bool m_blnPrimeraTecla = true;

@@ -39,6 +39,7 @@ frmPassword::frmPassword(QWidget* parent) : QDialog(parent) {
     fondoVisor->setGeometry(twips::rect(240, 240, 2630, 975));
 
     lblVisor = new QLabel(this);
+    lblVisor->setObjectName(QStringLiteral("lblVisor"));
     lblVisor->setGeometry(twips::rect(360, 360, 2390, 735));
     lblVisor->setAutoFillBackground(true);
     QPalette pv = lblVisor->palette();
@@ -160,8 +161,7 @@ bool frmPassword::remapea(int keyCode) {
     if (e.isEmpty())
         return false;
     const double tipo = basFuncionesComunes::ValNumero(e.value(0).toString());
-    if ((tipo == 33 || tipo == 34) &&
-        basFuncionesComunes::ValNumero(objParametros().getValor(QStringLiteral("FuncRS6500"), true)) == 1) {
+    if ((tipo == 33 || tipo == 34) && objParametros().getValorEs(param::FuncRS6500, 1, true)) {
         ProcesaTecla(qint16(basFuncionesComunes::ValNumero(e.value(1).toString())));
         return true;
     }

@@ -27,8 +27,6 @@ public:
     qint32 lngPassword = 0; // expected code; 0: the fixed code
     qint16 intTipoForm = 0; // 0: ENTER compares; other: ENTER only closes
 
-    QLabel* lblVisor = nullptr;
-    ImagenTecla* imgCalc(int index) const { return m_teclas.value(index); }
     ImagenTecla* tecla(const QString& tag) const;
 
     // Key remap for point-of-sale keyboards, indexed by key code: an entry is a list {kind, code}
@@ -59,6 +57,7 @@ private:
     void decimal();
     void muestraVisor();
 
+    QLabel* lblVisor = nullptr;
     bool m_centrado = false;
     MarcoTeclas* m_marco = nullptr;
     QMap<int, ImagenTecla*> m_teclas;

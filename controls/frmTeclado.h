@@ -27,12 +27,10 @@ public:
     bool blnOk = true;                 // False only after ESC or Escape
     bool blnHabilitarSimbolos = false; // symbol layer on the digit keys; CTRL types "\"
 
-    QPlainTextEdit* txtTexto = nullptr;
     QString texto() const;
     void setTexto(const QString& texto);
     bool mayusculas() const { return m_bloqMayus || m_blnShiftPulsado; }
 
-    ImagenTecla* imgTeclado(int index) const { return m_teclas.value(index); }
     ImagenTecla* tecla(const QString& tag) const; // the first key with that Tag
 
     struct Peticion {
@@ -66,6 +64,7 @@ private:
     void actualizaEtiquetas();
     void sueltaTeclasUnaVez();
 
+    QPlainTextEdit* txtTexto = nullptr;
     bool m_bloqMayus = false;       // the MAY lock
     bool m_blnShiftPulsado = false; // SHIFT (or CTRL) armed for the next key
     bool m_centrado = false;

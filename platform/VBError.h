@@ -31,6 +31,7 @@ namespace vb {
 // The run-time error numbers the program raises or tests for, by VB's and ADO's own numbering (the
 // error handler's reconnect decision and the callers' checks depend on these exact values).
 namespace err {
+inline constexpr qint32 ObjectNotFound = 1; // ours: a program object asked for by name is not there
 inline constexpr qint32 InvalidCall = 5;
 inline constexpr qint32 Overflow = 6;
 inline constexpr qint32 OutOfMemory = 7;

@@ -15,36 +15,37 @@ ado::Connection& ConexionRemota() {
 namespace reglas {
 
 namespace {
-QHash<QString, Localizador>& localizadores() {
-    static QHash<QString, Localizador> l;
-    return l;
-}
-VentanasCargadas& ventanas() {
-    static VentanasCargadas v;
-    return v;
+// What the upper layers registered; forgetting it all is one assignment.
+struct Registro {
+    QHash<QString, Localizador> localizadores;
+    VentanasCargadas ventanas;
+};
+Registro& registro() {
+    static Registro r;
+    return r;
 }
 } // namespace
 
 void registraObjeto(const QString& nombre, Localizador localizador) {
-    localizadores().insert(nombre, std::move(localizador));
+    registro().localizadores.insert(nombre, std::move(localizador));
 }
 
 vb::LateBound* objetoRegistrado(const QString& nombre) {
-    const auto it = localizadores().constFind(nombre);
-    return it != localizadores().constEnd() && *it ? (*it)() : nullptr;
+    const Localizador l = registro().localizadores.value(nombre);
+    return l ? l() : nullptr;
 }
 
 void registraVentanasCargadas(VentanasCargadas v) {
-    ventanas() = std::move(v);
+    registro().ventanas = std::move(v);
 }
 
 QList<QPair<QString, vb::LateBound*>> ventanasCargadas() {
-    return ventanas() ? ventanas()() : QList<QPair<QString, vb::LateBound*>>{};
+    const VentanasCargadas& v = registro().ventanas;
+    return v ? v() : QList<QPair<QString, vb::LateBound*>>{};
 }
 
 void resetRegistroForTests() {
-    localizadores().clear();
-    ventanas() = nullptr;
+    registro() = {};
 }
 
 } // namespace reglas

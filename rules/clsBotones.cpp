@@ -146,14 +146,9 @@ QStringList divideSentencias(const QString& sql) {
 // Runs f; a run-time error inside it is shown to the operator as a warning: `antes`, the error's
 // description and `despues`.
 template <class F> void conAviso(const QString& antes, F&& f, const std::function<QString()>& despues = {}) {
-    try {
-        f();
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        MensajeUsuario(antes + vb::CurrentError().description() + (despues ? despues() : QString()),
-                       prompts::vbExclamation, QString());
-    }
+    vb::OnError(std::forward<F>(f), [&](const VBError& e) {
+        MensajeUsuario(antes + e.description() + (despues ? despues() : QString()), prompts::vbExclamation, QString());
+    });
 }
 
 // The rule query as the log shows it, its bound values in place.
@@ -172,11 +167,13 @@ QString textoConsulta(QString sql, const QList<Variant>& valores) {
 } // namespace
 
 struct clsBotones::Evaluacion {
-    Evaluacion(bool& modificado, QString& vuelta, Identificadores i, QString& p1, QString& p2)
-        : blnTicketModificado(modificado), strParametrosVuelta(vuelta), ids(i), strParametro1(p1), strParametro2(p2) {}
+    explicit Evaluacion(Contexto& c)
+        : contexto(c), blnTicketModificado(c.blnTicketModificado), strParametrosVuelta(c.strParametrosVuelta),
+          ids(c.ids), strParametro1(c.strParametro1), strParametro2(c.strParametro2) {}
+    Contexto& contexto;
     bool& blnTicketModificado;
     QString& strParametrosVuelta;
-    Identificadores ids;
+    Identificadores& ids;
     QString& strParametro1;
     QString& strParametro2;
     bool resultado = true;
@@ -186,17 +183,12 @@ struct clsBotones::Evaluacion {
     ado::Recordset* fila = nullptr;
 };
 
-bool clsBotones::EvaluaMensajesTrigger(const QString& strAccion, bool blnAntesAccion, bool& blnTicketModificado,
-                                       QString& strParametrosVuelta, qint32& lngTPV, qint32& lngTicket,
-                                       qint32& lngSubTicket, qint32& lngArticulo, qint32& lngFormato,
-                                       qint16& intVendedor, qint32& lngEmpleado, QString& strParametro1,
-                                       QString& strParametro2, const vb::EntidadPtr& eParametrosVuelta,
+bool clsBotones::EvaluaMensajesTrigger(const QString& strAccion, bool blnAntesAccion, Contexto& contexto,
+                                       const vb::EntidadPtr& eParametrosVuelta,
                                        const vb::EntidadPtr& eOtrosParametros) {
     Q_UNUSED(eParametrosVuelta);
     Q_UNUSED(eOtrosParametros);
-    Evaluacion ev{blnTicketModificado, strParametrosVuelta,
-                  Identificadores{lngTPV, lngTicket, lngSubTicket, lngArticulo, lngFormato, intVendedor, lngEmpleado},
-                  strParametro1, strParametro2};
+    Evaluacion ev{contexto};
     GrabaLog(QStringLiteral("Entro en EvaluaMensajesTrigger: ") + segundos());
     conAviso(QString(), [&] { Evalua(ev, strAccion, blnAntesAccion); });
     GrabaLog(QStringLiteral("Salgo de EvaluaMensajesTrigger: ") + segundos());
@@ -204,7 +196,7 @@ bool clsBotones::EvaluaMensajesTrigger(const QString& strAccion, bool blnAntesAc
 }
 
 void clsBotones::Evalua(Evaluacion& ev, const QString& strAccion, bool blnAntesAccion) {
-    const QString tiene = objParametros().getValor(QStringLiteral("TieneMensajesTrigger"), true);
+    const QString tiene = objParametros().getValor(param::TieneMensajesTrigger, true);
     if (tiene.isEmpty() || !vb::CBool(Variant(tiene)))
         return;
     tomaTicketDeVentana(ev.ids.lngTPV, ev.ids.lngTicket);
@@ -216,7 +208,7 @@ void clsBotones::Evalua(Evaluacion& ev, const QString& strAccion, bool blnAntesA
     if (strAccion.left(14) == QLatin1String("MENSAJETRIGGER")) {
         const QStringList piezas = strAccion.split(QLatin1Char('_'));
         if (piezas.size() < 2)
-            vb::Raise(9);
+            vb::Raise(vb::err::SubscriptOutOfRange);
         sql = QStringLiteral("select * from mensajes_trigger where idMensaje=? and mostrar_antes=?");
         valores = {vb::CLng(piezas.at(1)), antes};
     } else {
@@ -298,7 +290,7 @@ bool clsBotones::CondicionSeCumple(Evaluacion& ev, int k) {
     if (tipo == QLatin1String("FORMATO_DISTINTO"))
         return ev.ids.lngFormato != vb::CLng(p1);
     if (k > kSlots)
-        vb::Raise(9);
+        vb::Raise(vb::err::SubscriptOutOfRange);
     const double v = vb::CDbl(EvaluaMensajesTriggerLanzarConsultaSQL(
         texto(rs, QStringLiteral("sql_condicion") + sufijo), texto(rs, QStringLiteral("bbdd_sql_condicion") + sufijo),
         p1, p2, 1, ev.ids, ev.strParametro1, ev.strParametro2));
@@ -322,7 +314,7 @@ void clsBotones::CalculaVariables(Evaluacion& ev) {
     const qint32 n = numero(rs, QStringLiteral("num_variables_mensaje"));
     for (qint32 j = 1; j <= n; ++j) {
         if (j > kSlots)
-            vb::Raise(9);
+            vb::Raise(vb::err::SubscriptOutOfRange);
         const QString num = QString::number(j);
         ev.variables[j - 1].first = QLatin1Char('$') + texto(rs, QStringLiteral("variable_") + num);
         ev.variables[j - 1].second = vb::CStr(EvaluaMensajesTriggerLanzarConsultaSQL(
@@ -425,12 +417,9 @@ clsBotones::Siguiente clsBotones::LanzaMensajeTrigger(Evaluacion& ev, const QStr
     const QString accion = QStringLiteral("MENSAJETRIGGER_") + strIdMensaje;
     for (const bool antes : {true, false}) {
         // The launched evaluation starts its own "ticket changed" flag; what it changed adds to ours.
-        bool modificado = false;
-        const bool r =
-            EvaluaMensajesTrigger(accion, antes, modificado, ev.strParametrosVuelta, ev.ids.lngTPV, ev.ids.lngTicket,
-                                  ev.ids.lngSubTicket, ev.ids.lngArticulo, ev.ids.lngFormato, ev.ids.intVendedor,
-                                  ev.ids.lngEmpleado, ev.strParametro1, ev.strParametro2);
-        ev.blnTicketModificado = ev.blnTicketModificado || modificado;
+        const bool modificado = ev.blnTicketModificado;
+        const bool r = EvaluaMensajesTrigger(accion, antes, ev.contexto);
+        ev.blnTicketModificado = modificado || ev.blnTicketModificado;
         if (!r)
             return Siguiente::Fila;
     }
@@ -446,13 +435,13 @@ QString clsBotones::EvaluaMensajesTriggerSustituirVariables(const QString& strTe
         const qint32 nv = numero(*ev.fila, QStringLiteral("num_variables_mensaje"));
         for (qint32 j = 0; j < nv; ++j) {
             if (j >= kSlots)
-                vb::Raise(9);
+                vb::Raise(vb::err::SubscriptOutOfRange);
             reemplaza(s, ev.variables[j].first, valorPegado(ev.variables[j].second));
         }
         const qint32 nc = numero(*ev.fila, QStringLiteral("num_condiciones"));
         for (qint32 i = 0; i < nc; ++i) {
             if (i >= kSlots)
-                vb::Raise(9);
+                vb::Raise(vb::err::SubscriptOutOfRange);
             s.replace(QStringLiteral("$condicion") + QString::number(i + 1), textoCondicion(ev.condiciones[i]));
         }
         s.replace(QStringLiteral("$resultado"), valorPegado(ev.textoResultado));
@@ -466,7 +455,7 @@ QString clsBotones::EvaluaMensajesTriggerSustituirVariables(const QString& strTe
     return s;
 }
 
-QString clsBotones::EvaluaMensajesTriggerSustituirVariablesFijas(const QString& strTexto, Identificadores ids) {
+QString clsBotones::EvaluaMensajesTriggerSustituirVariablesFijas(const QString& strTexto, Identificadores& ids) {
     QString s = strTexto;
     conAviso(QStringLiteral("EvaluaMensajesTriggerSustituirVariablesFijas Error: "), [&] {
         tomaTicketDeVentana(ids.lngTPV, ids.lngTicket);
@@ -513,7 +502,7 @@ QString clsBotones::EvaluaMensajesTriggerSustituirVariablesPuntos(QString& strTe
             return;
 
         ado::Connection* fidelidad = nullptr;
-        if (ValNumero(objParametros().getValor(QStringLiteral("CentralizarClientes"), true)) == 0)
+        if (objParametros().getValorEs(param::CentralizarClientes, 0, true))
             fidelidad = &ConexionServidor();
         else if (basLegacyFunctions::FuncionLegacyCero() != 0)
             fidelidad = &ConexionRemota();
@@ -530,7 +519,7 @@ QString clsBotones::EvaluaMensajesTriggerSustituirVariablesPuntos(QString& strTe
             strTexto.contains(QLatin1String("$puntos_ganados_total"))) {
             const qint32 cliente = clienteDelTicket(lngTPV, lngTicket);
             if (!fidelidad)
-                vb::Raise(91);
+                vb::Raise(vb::err::ObjectNotSet);
             ado::RecordsetPtr rs = fidelidad->OpenRecordset(
                 QStringLiteral("select vip.punt_disp, vip.punt_gast, vip.punt_gana From maecli "
                                "inner join vip on maecli.empresa=vip.empresa and maecli.vip=vip.codigo "
@@ -548,7 +537,7 @@ QString clsBotones::EvaluaMensajesTriggerSustituirVariablesPuntos(QString& strTe
         }
         if (strTexto.contains(QLatin1String("$euros_ganados_ticket"))) {
             if (!objFunc)
-                vb::Raise(91);
+                vb::Raise(vb::err::ObjectNotSet);
             const double d = vb::CDbl(
                 vb::CallByName(*objFunc, QStringLiteral("ConsultaMovimientoTarjetaTicket"), {lngTPV, lngTicket}));
             if (d != 0)
@@ -562,7 +551,7 @@ QString clsBotones::EvaluaMensajesTriggerSustituirVariablesPuntos(QString& strTe
                 &ConexionLocal(), 0, {lngTPV, lngTicket}));
             if (cliente != 0) {
                 if (!objFunc)
-                    vb::Raise(91);
+                    vb::Raise(vb::err::ObjectNotSet);
                 const double d = vb::CDbl(vb::CallByName(*objFunc, QStringLiteral("SaldoTarjetaCliente"), {cliente}));
                 if (d != 0)
                     strTexto.replace(QStringLiteral("$euros_ganados_total"), textoImporte(d));
@@ -578,7 +567,7 @@ QString clsBotones::EvaluaMensajesTriggerSustituirVariablesPuntos(QString& strTe
 
 Variant clsBotones::EvaluaMensajesTriggerLanzarConsultaSQL(const QString& strSQL, const QString& strBBDD,
                                                            const QString& strParametro1, const QString& strParametro2,
-                                                           qint32 lngModo, Identificadores ids,
+                                                           qint32 lngModo, Identificadores& ids,
                                                            const QString& strParametro1Accion,
                                                            const QString& strParametro2Accion) {
     double numeroDevuelto = 0;
@@ -618,7 +607,7 @@ Variant clsBotones::EvaluaMensajesTriggerLanzarConsultaSQL(const QString& strSQL
                     central = true;
                 }
                 if (!cn)
-                    vb::Raise(91);
+                    vb::Raise(vb::err::ObjectNotSet);
                 sentencia.replace(QStringLiteral("$enviado_central"),
                                   central ? QStringLiteral("1") : QStringLiteral("0"));
 
@@ -673,7 +662,7 @@ vb::LateBound& clsBotones::GetObjetoSingleton(const QString& strObjeto) {
         }
     }
     if (!o)
-        vb::Raise(1, QStringLiteral("Objeto '") + strObjeto + QStringLiteral("' no encontrado"),
+        vb::Raise(vb::err::ObjectNotFound, QStringLiteral("Objeto '") + strObjeto + QStringLiteral("' no encontrado"),
                   QStringLiteral("clsBotones.GetObjetoSingleton"));
     return *o;
 }
@@ -682,7 +671,8 @@ bool clsBotones::ejecutaFuncion(const QString& strObjeto, const QString& strFunc
                                 Variant& ret) {
     const QString procedimiento =
         QStringLiteral("clsBotones.EjecutaFuncion ") + strObjeto + QLatin1Char('.') + strFuncion;
-    try {
+    bool ok = false;
+    AtrapaErrores(procedimiento, [&] {
         vb::LateBound& objeto = GetObjetoSingleton(strObjeto);
         vb::Arguments args;
         if (!strParametros.isEmpty()) {
@@ -700,16 +690,12 @@ bool clsBotones::ejecutaFuncion(const QString& strObjeto, const QString& strFunc
             GrabaLog(procedimiento + QStringLiteral(": ") + QString::number(args.size()) +
                          QStringLiteral(" argumentos, no se admiten más de ") + QString::number(kMaxArgumentos),
                      true);
-            return false;
+            return;
         }
         ret = vb::CallByName(objeto, strFuncion, args);
-        return true;
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        ControlErrores(procedimiento, true, vb::CurrentError());
-        return false;
-    }
+        ok = true;
+    });
+    return ok;
 }
 
 // ---- Button stubs ----

@@ -29,25 +29,29 @@ public:
     // Arguments a call by name can pass.
     static constexpr int kMaxArgumentos = 8;
 
-    // The ticket identifiers an evaluation works on, shared with the caller's variables.
+    // The ticket identifiers an evaluation works on; a zero till or ticket is taken from the main
+    // window (and stays in the caller's identifiers).
     struct Identificadores {
-        qint32& lngTPV;
-        qint32& lngTicket;
-        qint32& lngSubTicket;
-        qint32& lngArticulo;
-        qint32& lngFormato;
-        qint16& intVendedor;
-        qint32& lngEmpleado;
+        qint32 lngTPV = 0;
+        qint32 lngTicket = 0;
+        qint32 lngSubTicket = 0;
+        qint32 lngArticulo = 0;
+        qint32 lngFormato = 0;
+        qint16 intVendedor = 0;
+        qint32 lngEmpleado = 0;
+    };
+    // The caller's variables an evaluation reads and changes.
+    struct Contexto {
+        Identificadores ids;
+        QString strParametro1{}, strParametro2{}; // the action's parameters; a launched rule sets them
+        bool blnTicketModificado = false;         // set when an action changed ticket data
+        QString strParametrosVuelta{};            // the text an action hands back
     };
 
     // Evaluates the rules of strAccion (or the one rule "MENSAJETRIGGER_<idMensaje>") marked to run
-    // before (blnAntesAccion) or after the action. blnTicketModificado is set when an action changed
-    // ticket data; strParametrosVuelta receives the text an action hands back; a zero till or ticket
-    // is taken from the main window. False when an action said not to go on ("C", "no_imprimir_ticket").
-    bool EvaluaMensajesTrigger(const QString& strAccion, bool blnAntesAccion, bool& blnTicketModificado,
-                               QString& strParametrosVuelta, qint32& lngTPV, qint32& lngTicket, qint32& lngSubTicket,
-                               qint32& lngArticulo, qint32& lngFormato, qint16& intVendedor, qint32& lngEmpleado,
-                               QString& strParametro1, QString& strParametro2,
+    // before (blnAntesAccion) or after the action, on the caller's Contexto. False when an action
+    // said not to go on ("C", "no_imprimir_ticket").
+    bool EvaluaMensajesTrigger(const QString& strAccion, bool blnAntesAccion, Contexto& contexto,
                                const vb::EntidadPtr& eParametrosVuelta = {},
                                const vb::EntidadPtr& eOtrosParametros = {});
 
@@ -57,12 +61,12 @@ public:
     // shown to the operator and the value so far is returned.
     Variant EvaluaMensajesTriggerLanzarConsultaSQL(const QString& strSQL, const QString& strBBDD,
                                                    const QString& strParametro1, const QString& strParametro2,
-                                                   qint32 lngModo, Identificadores ids,
+                                                   qint32 lngModo, Identificadores& ids,
                                                    const QString& strParametro1Accion = {},
                                                    const QString& strParametro2Accion = {});
     // The ticket context variables ($idEmpresa ... $idEmpleado); a zero till or ticket is taken from
     // the main window. Every value is a number or a date, safe in SQL as it is.
-    QString EvaluaMensajesTriggerSustituirVariablesFijas(const QString& strTexto, Identificadores ids);
+    QString EvaluaMensajesTriggerSustituirVariablesFijas(const QString& strTexto, Identificadores& ids);
     // The special footer's loyalty variables ($puntos_..., $euros_...) with $parametro2.
     QString EvaluaMensajesTriggerSustituirVariablesPuntos(QString& strTexto, const QString& strParametro2,
                                                           qint32& lngTPV, qint32& lngTicket);

@@ -49,17 +49,19 @@ QString T(const char* texto) {
 }
 
 // The scale's settings; a till that never configured them reads 0 (request mode, model 0).
-double Parametro(const char* clave) {
-    return objParametros().getValorNum(QString::fromLatin1(clave), true);
-}
 qint32 Modelo() {
-    return objParametros().getValorLng(QStringLiteral("ModeloBalanza"), true);
+    return objParametros().getValorLng(param::ModeloBalanza, true);
 }
 bool ModoContinuo() {
-    return Parametro("BalanzaModoContinuo") == 1;
+    return objParametros().getValorEs(param::BalanzaModoContinuo, 1, true);
 }
 bool PesarPrimero() {
-    return Parametro("TipoFuncionamientoBalanza") == 1;
+    return objParametros().getValorEs(param::TipoFuncionamientoBalanza, 1, true);
+}
+
+// A port error is shown to the operator, who can go on working.
+void AvisaErrorPuerto(const VBError& e) {
+    prompts::current().messageBox(e.description(), prompts::vbInformation, QString());
 }
 
 // Manual entry by PermitirEntradaPesoManual: 1, 2 and 4 always; 3 only for a refund.
@@ -255,42 +257,36 @@ clsComm::~clsComm() {
 }
 
 void clsComm::InicializaModelo() {
-    try {
-        m_strPeticion = PeticionContinua(Modelo());
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        MensajeUsuario(vb::CurrentError().description(), prompts::vbExclamation);
-    }
+    vb::OnError([&] { m_strPeticion = PeticionContinua(Modelo()); },
+                [](const VBError& e) { MensajeUsuario(e.description(), prompts::vbExclamation); });
 }
 
 bool clsComm::InitPuerto(qint16 intCommNumber, const QString& strComsettings, qint32 tpcommTipo) {
     bool ok = false;
-    try {
-        m_puerto.close();
-        const QString nombre = QStringLiteral("COM%1").arg(intCommNumber);
-        const QString dispositivo = SerialPort::devicePathFor(nombre);
-        QString error;
-        if (m_puerto.open(dispositivo, &error)) {
-            if (m_puerto.applySettings(strComsettings, &error))
-                ok = true;
-            else
-                m_puerto.close(); // never leave a port open with settings it did not take
-        }
-        if (!ok)
-            GrabaLog(QStringLiteral("clsComm.InitPuerto: %1 (%2): %3").arg(nombre, dispositivo, error));
-        if (ok && tpcommTipo == 1 && ModoContinuo()) {
-            m_intLecturasVacias = 0;
-            mainWindow().setScaleTimer(true,
-                                       objParametros().getValorLng(QStringLiteral("TiempoBalanzaModoContinuo"), true));
-        }
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        prompts::current().messageBox(vb::CurrentError().description(), prompts::vbInformation, QString());
-        m_puerto.close();
-        ok = false;
-    }
+    vb::OnError(
+        [&] {
+            m_puerto.close();
+            const QString nombre = QStringLiteral("COM%1").arg(intCommNumber);
+            const QString dispositivo = SerialPort::devicePathFor(nombre);
+            QString error;
+            if (m_puerto.open(dispositivo, &error)) {
+                if (m_puerto.applySettings(strComsettings, &error))
+                    ok = true;
+                else
+                    m_puerto.close(); // never leave a port open with settings it did not take
+            }
+            if (!ok)
+                GrabaLog(QStringLiteral("clsComm.InitPuerto: %1 (%2): %3").arg(nombre, dispositivo, error));
+            if (ok && tpcommTipo == 1 && ModoContinuo()) {
+                m_intLecturasVacias = 0;
+                mainWindow().setScaleTimer(true, objParametros().getValorLng(param::TiempoBalanzaModoContinuo, true));
+            }
+        },
+        [&](const VBError& e) {
+            AvisaErrorPuerto(e);
+            m_puerto.close();
+            ok = false;
+        });
     if (!ok) {
         const bool balanza = tpcommTipo == 1;
         const QString linea1 = balanza ? T("No se ha podido conectar con la balanza en el puerto COM")
@@ -313,41 +309,31 @@ bool clsComm::Activado() const {
 }
 
 qint16 clsComm::EscribePuerto(const QString& strCadena) {
-    try {
-        if (strCadena.size() > kTrozoEscritura) {
-            EscribePuerto(strCadena.left(kTrozoEscritura));
-            EscribePuerto(strCadena.mid(kTrozoEscritura));
-            return 0;
-        }
-        if (!m_puerto.isOpen())
-            return 0;
-        const QByteArray bytes = cp1252::encode(strCadena);
-        if (!m_puerto.write(bytes, kEscrituraConstanteMs + int(bytes.size())))
-            return 0;
-        return qint16(bytes.size());
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        prompts::current().messageBox(vb::CurrentError().description(), prompts::vbInformation, QString());
-        return 0;
-    }
+    qint16 escritos = 0;
+    vb::OnError(
+        [&] {
+            if (strCadena.size() > kTrozoEscritura) {
+                EscribePuerto(strCadena.left(kTrozoEscritura));
+                EscribePuerto(strCadena.mid(kTrozoEscritura));
+            } else if (m_puerto.isOpen()) {
+                const QByteArray bytes = cp1252::encode(strCadena);
+                if (m_puerto.write(bytes, kEscrituraConstanteMs + int(bytes.size())))
+                    escritos = qint16(bytes.size());
+            }
+        },
+        AvisaErrorPuerto);
+    return escritos;
 }
 
-QString clsComm::LeePuerto(qint32& lngBytes) {
-    lngBytes = 0;
-    try {
-        if (!m_puerto.isOpen())
-            return {};
-        const QByteArray bytes = m_puerto.read(kBytesLectura, kLecturaTotalMs, kLecturaIntervaloMs);
-        lngBytes = qint32(bytes.size());
-        return cp1252::decode(bytes);
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        prompts::current().messageBox(vb::CurrentError().description(), prompts::vbInformation, QString());
-        lngBytes = 0;
-        return {};
-    }
+QString clsComm::LeePuerto() {
+    QString datos;
+    vb::OnError(
+        [&] {
+            if (m_puerto.isOpen())
+                datos = cp1252::decode(m_puerto.read(kBytesLectura, kLecturaTotalMs, kLecturaIntervaloMs));
+        },
+        AvisaErrorPuerto);
+    return datos;
 }
 
 // A reply that came too late for its own request must not answer the next one.
@@ -390,78 +376,75 @@ bool clsComm::commBalanzaContinuoOnComm(bool /*blnMostrarMensajeError*/) {
         return false;
     bool lectura = false;
     ParaTimer();
-    try {
-        LecturaEnCurso enCurso(*this);
-        if (!m_strPeticion.isEmpty()) {
-            VaciaBuffer();
-            EscribePuerto(cp1252::decode(m_strPeticion));
-        }
-        qint32 bytes = 0;
-        const QString datos = LeePuerto(bytes);
-        const qint32 modelo = Modelo();
-        bool sinConexion = false;
-        if (modelo == 5 || modelo == 7) {
-            sinConexion = bytes == 0;
-        } else if (bytes == 0) {
-            if (m_intLecturasVacias < kMaxLecturasVacias) {
-                ++m_intLecturasVacias;
-                RearmaTimer();
-                return false;
+    vb::OnError(
+        [&] {
+            LecturaEnCurso enCurso(*this);
+            if (!m_strPeticion.isEmpty()) {
+                VaciaBuffer();
+                EscribePuerto(cp1252::decode(m_strPeticion));
             }
-            sinConexion = true;
-        } else {
-            m_intLecturasVacias = 0;
-        }
-        if (sinConexion) {
-            MensajeUsuario(QString::fromUtf8(kTxtNoConecta), prompts::vbExclamation);
-            return false;
-        }
-        // A short or garbled reply is no reading; the next tick tries again.
-        if (const auto l = DecodificaContinuo(modelo, cp1252::encode(datos))) {
-            lectura = true;
-            AplicaLectura(*l);
-        }
-        RearmaTimer();
-        return lectura;
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        MensajeUsuario(QStringLiteral("clsComm.commBalanzaContinuoOnComm Error: ") + vb::CurrentError().description(),
-                       prompts::vbExclamation);
-        return lectura;
-    }
+            const QString datos = LeePuerto();
+            const qint32 modelo = Modelo();
+            bool sinConexion = false;
+            if (modelo == 5 || modelo == 7) {
+                sinConexion = datos.isEmpty();
+            } else if (datos.isEmpty()) {
+                if (m_intLecturasVacias < kMaxLecturasVacias) {
+                    ++m_intLecturasVacias;
+                    RearmaTimer();
+                    return;
+                }
+                sinConexion = true;
+            } else {
+                m_intLecturasVacias = 0;
+            }
+            if (sinConexion) {
+                MensajeUsuario(QString::fromUtf8(kTxtNoConecta), prompts::vbExclamation);
+                return;
+            }
+            // A short or garbled reply is no reading; the next tick tries again.
+            if (const auto l = DecodificaContinuo(modelo, cp1252::encode(datos))) {
+                lectura = true;
+                AplicaLectura(*l);
+            }
+            RearmaTimer();
+        },
+        [](const VBError& e) {
+            MensajeUsuario(QStringLiteral("clsComm.commBalanzaContinuoOnComm Error: ") + e.description(),
+                           prompts::vbExclamation);
+        });
+    return lectura;
 }
 
 void clsComm::RefrescaPesoFormularioPrincipal() {
-    try {
-        MainWindowPort& w = mainWindow();
-        const QString peso = FormatoRegional(m_dblUltimoPeso, QStringLiteral("#0.000"));
-        w.setWeightLabel(WeightLabel::Cantidad, peso + QStringLiteral("KG"), true);
-        if (m_blnVisorDescripcionConTexto) {
-            w.setWeightLabel(WeightLabel::Descripcion, QString(), true);
-            w.setWeightLabel(WeightLabel::Cambio, QString(), false);
-            w.setWeightLabel(WeightLabel::Precio, FormatoRegional(0, MascaraDecimales(-1)), true);
-            m_blnVisorDescripcionConTexto = false;
-        }
-        const bool importeAbajo = Parametro("PosicionImporteDisplay") != 0;
-        basPrinter::TrazaVacia(T("Peso:"), peso + T("KG."), importeAbajo, importeAbajo);
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        MensajeUsuario(QStringLiteral("RefrescaPesoFormularioPrincipal: ") + vb::CurrentError().description(),
-                       prompts::vbExclamation);
-    }
+    vb::OnError(
+        [&] {
+            MainWindowPort& w = mainWindow();
+            const QString peso = FormatoRegional(m_dblUltimoPeso, QStringLiteral("#0.000"));
+            w.setWeightLabel(WeightLabel::Cantidad, peso + QStringLiteral("KG"), true);
+            if (m_blnVisorDescripcionConTexto) {
+                w.setWeightLabel(WeightLabel::Descripcion, QString(), true);
+                w.setWeightLabel(WeightLabel::Cambio, QString(), false);
+                w.setWeightLabel(WeightLabel::Precio, FormatoRegional(0, MascaraDecimales(-1)), true);
+                m_blnVisorDescripcionConTexto = false;
+            }
+            const bool importeAbajo = !objParametros().getValorEs(param::PosicionImporteDisplay, 0, true);
+            basPrinter::TrazaVacia(T("Peso:"), peso + T("KG."), importeAbajo, importeAbajo);
+        },
+        [](const VBError& e) {
+            MensajeUsuario(QStringLiteral("RefrescaPesoFormularioPrincipal: ") + e.description(),
+                           prompts::vbExclamation);
+        });
 }
 
 // ---------------------------------------------------------------------------------------------
 // Weighing
 
-clsComm::RespuestaPeticion clsComm::PesadaPorPeticion(double& peso) {
-    peso = 0;
+clsComm::Pesada clsComm::PesadaPorPeticion() {
     if (m_blnLecturaEnCurso)
-        return RespuestaPeticion::Ocupado;
+        return {RespuestaPeticion::Ocupado};
     if (!m_puerto.isOpen())
-        return RespuestaPeticion::SinPuerto;
+        return {RespuestaPeticion::SinPuerto};
     const qint32 modelo = Modelo();
     QString respuesta;
     {
@@ -469,217 +452,205 @@ clsComm::RespuestaPeticion clsComm::PesadaPorPeticion(double& peso) {
         VaciaBuffer();
         EscribePuerto(cp1252::decode(PeticionPesada(modelo)));
         Espera(kEsperaRespuestaMs);
-        qint32 bytes = 0;
-        respuesta = LeePuerto(bytes);
+        respuesta = LeePuerto();
     }
+    double peso = 0;
     if (modelo == 3) {
         if (respuesta.size() < 6)
-            return RespuestaPeticion::SinLectura;
+            return {RespuestaPeticion::SinLectura};
         peso = ValorPeso(respuesta.mid(1, respuesta.size() - 6));
     } else {
         if (respuesta.startsWith(QLatin1String("+N")))
-            return RespuestaPeticion::SinLectura;
+            return {RespuestaPeticion::SinLectura};
         peso = ValorPeso(respuesta);
     }
-    if (peso <= 0) {
-        peso = 0;
-        return RespuestaPeticion::SinProducto;
-    }
-    return RespuestaPeticion::Peso;
+    if (peso <= 0)
+        return {RespuestaPeticion::SinProducto};
+    return {RespuestaPeticion::Peso, peso};
 }
 
 std::optional<double> clsComm::LeePesoPorPeticion() {
-    double peso = 0;
-    if (PesadaPorPeticion(peso) == RespuestaPeticion::Peso)
-        return peso;
+    const Pesada p = PesadaPorPeticion();
+    if (p.respuesta == RespuestaPeticion::Peso)
+        return p.peso;
     return std::nullopt;
 }
 
-bool clsComm::getPeso(qint32 lngArticulo, double sngPrecio, double& dblPeso, bool blnPedirLitros, bool blnEsAbono,
-                      bool blnSilent, QString* strMensajeError, qint32* tipoError) {
-    QString mensajeLocal;
-    qint32 tipoLocal = 0;
-    QString& mensaje = strMensajeError ? *strMensajeError : mensajeLocal;
-    qint32& tipo = tipoError ? *tipoError : tipoLocal;
-    // Each attempt starts from the caller's values, so a reason of an earlier attempt never lingers.
-    const QString mensajeInicial = mensaje;
-    const qint32 tipoInicial = tipo;
+ResultadoPeso clsComm::getPeso(qint32 lngArticulo, double sngPrecio, const OpcionesPeso& opciones) {
+    const bool blnPedirLitros = opciones.blnPedirLitros, blnEsAbono = opciones.blnEsAbono,
+               blnSilent = opciones.blnSilent;
+    ResultadoPeso r;
+    QString& mensaje = r.error;
+    qint32& tipo = r.tipoError;
+    double& dblPeso = r.peso;
+    bool& obtenido = r.ok;
+    vb::OnError(
+        [&] {
+            bool manual = true;
+            if (!blnPedirLitros && gblnBalanzaActiva) {
+                bool cancelado = false;
+                for (;;) {
+                    // Each attempt starts afresh, so a reason of an earlier attempt never lingers.
+                    mensaje.clear();
+                    tipo = 0;
+                    const qint32 p = objParametros().getValorLng(param::PermitirEntradaPesoManual, true);
+                    manual = EntradaManualPermitida(p, blnEsAbono);
 
-    dblPeso = 0;
-    bool obtenido = false;
-    try {
-        bool manual = true;
-        if (!blnPedirLitros && gblnBalanzaActiva) {
-            bool cancelado = false;
-            for (;;) {
-                mensaje = mensajeInicial;
-                tipo = tipoInicial;
-                const qint32 p = objParametros().getValorLng(QStringLiteral("PermitirEntradaPesoManual"), true);
-                manual = EntradaManualPermitida(p, blnEsAbono);
-
-                if (!ModoContinuo()) {
-                    if (PesarPrimero()) {
-                        if (blnSilent)
-                            mensaje = T(kTxtSoloEpelsa);
-                        else
-                            MensajeUsuario(T(kTxtSoloEpelsa), prompts::vbExclamation);
-                        return false;
-                    }
-                    double peso = 0;
-                    switch (PesadaPorPeticion(peso)) {
-                    case RespuestaPeticion::Ocupado:
-                        mensaje = T(kTxtOcupada);
-                        if (!blnSilent)
-                            MensajeUsuario(mensaje, prompts::vbExclamation);
-                        return false;
-                    case RespuestaPeticion::SinPuerto:
-                        mensaje = T(kTxtNoComunica);
-                        break;
-                    case RespuestaPeticion::Peso:
-                        dblPeso = peso;
-                        obtenido = true;
-                        break;
-                    case RespuestaPeticion::SinProducto:
-                        mensaje = T(kTxtPongaProducto);
-                        tipo = 3;
-                        break;
-                    case RespuestaPeticion::SinLectura:
-                        break;
-                    }
-                } else {
-                    if (!mainWindow().scaleTimerEnabled()) {
-                        // The continuous reading has stopped: offer one more reading.
-                        const QString texto = T(kTxtNoComunica);
-                        if (blnSilent) {
-                            cancelado = true;
-                        } else {
-                            for (;;) {
-                                if (MensajeUsuario(texto, prompts::vbYesNo | prompts::vbExclamation) !=
-                                    prompts::vbYes) {
-                                    cancelado = true;
-                                    break;
-                                }
-                                if (commBalanzaContinuoOnComm(true))
-                                    break;
-                            }
+                    if (!ModoContinuo()) {
+                        if (PesarPrimero()) {
+                            if (blnSilent)
+                                mensaje = T(kTxtSoloEpelsa);
+                            else
+                                MensajeUsuario(T(kTxtSoloEpelsa), prompts::vbExclamation);
+                            return;
                         }
-                        if (cancelado) {
-                            mensaje = texto;
+                        const Pesada pesada = PesadaPorPeticion();
+                        switch (pesada.respuesta) {
+                        case RespuestaPeticion::Ocupado:
+                            mensaje = T(kTxtOcupada);
+                            if (!blnSilent)
+                                MensajeUsuario(mensaje, prompts::vbExclamation);
+                            return;
+                        case RespuestaPeticion::SinPuerto:
+                            mensaje = T(kTxtNoComunica);
                             break;
-                        }
-                    }
-                    if (PesarPrimero()) {
-                        if (blnSilent) {
-                            mensaje = T(kTxtPesarPrimero);
-                            return false;
-                        }
-                        if (!blnEsAbono)
-                            manual = false;
-                        if (m_blnPesoCero) {
-                            bool cancelar = false;
-                            dblPeso = PesarArticulo(lngArticulo, sngPrecio, cancelar);
-                            if (cancelar)
-                                cancelado = true;
-                        } else {
-                            mensaje = T(kTxtQuite);
-                            tipo = 1;
-                        }
-                    } else if (m_dblUltimoPeso <= 0 || !blnPesoEstable || !m_blnPesoCero) {
-                        dblPeso = 0;
-                        if (m_dblUltimoPeso <= 0) {
+                        case RespuestaPeticion::Peso:
+                            dblPeso = pesada.peso;
+                            obtenido = true;
+                            break;
+                        case RespuestaPeticion::SinProducto:
                             mensaje = T(kTxtPongaProducto);
                             tipo = 3;
-                        } else if (!m_blnPesoCero) {
-                            mensaje = T(kTxtQuiteVuelva);
-                            tipo = 1;
-                        } else {
-                            mensaje = T(kTxtEstabilice);
-                            tipo = 2;
-                        }
-                        if (blnEsAbono) {
-                            if (p == 1)
-                                manual = false;
-                        } else {
-                            manual = manual && p == 2;
+                            break;
+                        case RespuestaPeticion::SinLectura:
+                            break;
                         }
                     } else {
-                        dblPeso = m_dblUltimoPeso;
+                        if (!mainWindow().scaleTimerEnabled()) {
+                            // The continuous reading has stopped: offer one more reading.
+                            const QString texto = T(kTxtNoComunica);
+                            if (blnSilent) {
+                                cancelado = true;
+                            } else {
+                                for (;;) {
+                                    if (MensajeUsuario(texto, prompts::vbYesNo | prompts::vbExclamation) !=
+                                        prompts::vbYes) {
+                                        cancelado = true;
+                                        break;
+                                    }
+                                    if (commBalanzaContinuoOnComm(true))
+                                        break;
+                                }
+                            }
+                            if (cancelado) {
+                                mensaje = texto;
+                                break;
+                            }
+                        }
+                        if (PesarPrimero()) {
+                            if (blnSilent) {
+                                mensaje = T(kTxtPesarPrimero);
+                                return;
+                            }
+                            if (!blnEsAbono)
+                                manual = false;
+                            if (m_blnPesoCero) {
+                                const std::optional<double> pesado = PesarArticulo(lngArticulo, sngPrecio);
+                                dblPeso = pesado.value_or(0);
+                                cancelado = !pesado;
+                            } else {
+                                mensaje = T(kTxtQuite);
+                                tipo = 1;
+                            }
+                        } else if (m_dblUltimoPeso <= 0 || !blnPesoEstable || !m_blnPesoCero) {
+                            dblPeso = 0;
+                            if (m_dblUltimoPeso <= 0) {
+                                mensaje = T(kTxtPongaProducto);
+                                tipo = 3;
+                            } else if (!m_blnPesoCero) {
+                                mensaje = T(kTxtQuiteVuelva);
+                                tipo = 1;
+                            } else {
+                                mensaje = T(kTxtEstabilice);
+                                tipo = 2;
+                            }
+                            if (blnEsAbono) {
+                                if (p == 1)
+                                    manual = false;
+                            } else {
+                                manual = manual && p == 2;
+                            }
+                        } else {
+                            dblPeso = m_dblUltimoPeso;
+                        }
+                        if (dblPeso > 0) {
+                            obtenido = true;
+                            m_blnPesoCero = false;
+                        } else if (blnSilent) {
+                            dblPeso = m_dblUltimoPeso;
+                        }
                     }
-                    if (dblPeso > 0) {
-                        obtenido = true;
-                        m_blnPesoCero = false;
-                    } else if (blnSilent) {
-                        dblPeso = m_dblUltimoPeso;
+                    if (obtenido || cancelado)
+                        break;
+                    if (mensaje.isEmpty()) {
+                        mensaje = T(kTxtPongaProductoPesar);
+                        tipo = 3;
                     }
+                    if (blnSilent)
+                        break;
+                    if (MensajeUsuario(mensaje, prompts::vbYesNo | prompts::vbInformation) != prompts::vbYes)
+                        break;
                 }
-                if (obtenido || cancelado)
-                    break;
-                if (mensaje.isEmpty()) {
-                    mensaje = T(kTxtPongaProductoPesar);
-                    tipo = 3;
-                }
-                if (blnSilent)
-                    break;
-                if (MensajeUsuario(mensaje, prompts::vbYesNo | prompts::vbInformation) != prompts::vbYes)
-                    break;
             }
-        }
-        if (obtenido || blnSilent || !manual)
-            return obtenido;
+            if (obtenido || blnSilent || !manual)
+                return;
 
-        // Manual entry on the keypad.
-        const QString descripcion = blnPedirLitros
-                                        ? T("Introduzca el Volumen") + QString(8, QLatin1Char(' ')) + T("(en litros)")
-                                        : T("Introduzca el Peso") + QString(8, QLatin1Char(' ')) + T("(en Kg.)");
-        if (!PidePesoTeclado(descripcion, QStringLiteral("1"), dblPeso))
-            return false;
-        obtenido = true;
-        return true;
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        const VBError e = vb::CurrentError();
-        if (blnSilent) {
-            mensaje = e.description();
-            GrabaLog(QStringLiteral("ERROR: clsComm.getPeso: %1 (%2 - %3)")
-                         .arg(e.description())
-                         .arg(e.number())
-                         .arg(e.source()));
-        } else {
-            ControlErrores(QStringLiteral("clsComm.getPeso"), true, e);
-        }
-        return obtenido;
-    }
-}
-
-clsComm::ResultadoPeso clsComm::getPesoSilencioso() {
-    ResultadoPeso r;
-    r.ok = getPeso(0, 0, r.peso, false, false, true, &r.error, &r.tipoError);
-    if (r.ok)
+            // Manual entry on the keypad.
+            const QString descripcion =
+                blnPedirLitros ? T("Introduzca el Volumen") + QString(8, QLatin1Char(' ')) + T("(en litros)")
+                               : T("Introduzca el Peso") + QString(8, QLatin1Char(' ')) + T("(en Kg.)");
+            if (const std::optional<double> tecleado = PidePesoTeclado(descripcion, QStringLiteral("1"))) {
+                dblPeso = *tecleado;
+                obtenido = true;
+            }
+        },
+        [&](const VBError& e) {
+            if (blnSilent) {
+                mensaje = e.description();
+                GrabaLog(QStringLiteral("ERROR: clsComm.getPeso: %1 (%2 - %3)")
+                             .arg(e.description())
+                             .arg(e.number())
+                             .arg(e.source()));
+            } else {
+                ControlErrores(QStringLiteral("clsComm.getPeso"), true, e);
+            }
+        });
+    if (r.ok) {
         r.error.clear();
+        r.tipoError = 0;
+    }
     return r;
 }
 
-double clsComm::PesarArticulo(qint32 lngArticulo, double sngPrecio, bool& blnCancelar) {
-    blnCancelar = true;
-    try {
-        frmRecalcularPeso dlg(*this);
-        dlg.setArticulo(lngArticulo);
-        dlg.setPrecio(sngPrecio);
-        dlg.setPeso(m_dblUltimoPeso);
-        MostrarConPesoEnVivo(dlg);
-        if (dlg.blnOk) {
-            blnCancelar = false;
-            return dlg.Peso();
-        }
-        return 0;
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        OlvidaDialogo();
-        MensajeUsuario(vb::CurrentError().description(), prompts::vbExclamation);
-        return 0;
-    }
+std::optional<double> clsComm::PesarArticulo(qint32 lngArticulo, double sngPrecio) {
+    std::optional<double> peso;
+    vb::OnError(
+        [&] {
+            frmRecalcularPeso dlg(*this);
+            dlg.setArticulo(lngArticulo);
+            dlg.setPrecio(sngPrecio);
+            dlg.setPeso(m_dblUltimoPeso);
+            MostrarConPesoEnVivo(dlg);
+            if (dlg.blnOk)
+                peso = dlg.Peso();
+        },
+        [&](const VBError& e) { AvisaErrorDialogo(e); });
+    return peso;
+}
+
+void clsComm::AvisaErrorDialogo(const VBError& e) {
+    OlvidaDialogo();
+    MensajeUsuario(e.description(), prompts::vbExclamation);
 }
 
 void clsComm::OlvidaDialogo() {
@@ -698,104 +669,105 @@ void clsComm::MostrarConPesoEnVivo(frmRecalcularPeso& dlg) {
 }
 
 void clsComm::RecalcularPeso(qint32 lngTPV, qint32 lngTicket, qint32 lngLinea, qint32 lngArticulo) {
-    try {
-        if (ModoContinuo()) {
-            MensajeUsuario(T("Esta opción no puede usarse si el programa está configurado con el modo contínuo de "
-                             "captura de peso."),
-                           prompts::vbInformation);
-            return;
-        }
-        const qint32 funcPizzeria = objParametros().getValorLng(QStringLiteral("FuncPizzeria"), true);
-        {
-            ado::RecordsetPtr rs = ConexionLocal().OpenRecordset(
-                QStringLiteral("select peso from articulo_generico where idArticuloGenerico=?"),
-                {Variant(lngArticulo)});
-            if (!rs->isEOF() &&
-                VarToStr(rs->Fields(QStringLiteral("peso")).Value, QString()).toString() == QLatin1String("N")) {
-                rs->Close();
-                MensajeUsuario(funcPizzeria == 2
-                                   ? T("Esta opción sólo puede usarse con artículos de peso en venta.")
-                                   : T("Esta opción sólo puede usarse si la última línea del ticket es un artículo de "
-                                       "peso en venta."),
-                               prompts::vbExclamation);
+    vb::OnError(
+        [&] {
+            if (ModoContinuo()) {
+                MensajeUsuario(T("Esta opción no puede usarse si el programa está configurado con el modo contínuo de "
+                                 "captura de peso."),
+                               prompts::vbInformation);
                 return;
             }
-            rs->Close();
-        }
+            const qint32 funcPizzeria = objParametros().getValorLng(param::FuncPizzeria, true);
+            {
+                ado::RecordsetPtr rs = ConexionLocal().OpenRecordset(
+                    QStringLiteral("select peso from articulo_generico where idArticuloGenerico=?"),
+                    {Variant(lngArticulo)});
+                if (!rs->isEOF() &&
+                    VarToStr(rs->Fields(QStringLiteral("peso")).Value, QString()).toString() == QLatin1String("N")) {
+                    rs->Close();
+                    MensajeUsuario(
+                        funcPizzeria == 2
+                            ? T("Esta opción sólo puede usarse con artículos de peso en venta.")
+                            : T("Esta opción sólo puede usarse si la última línea del ticket es un artículo de "
+                                "peso en venta."),
+                        prompts::vbExclamation);
+                    return;
+                }
+                rs->Close();
+            }
 
-        double peso = 0;
-        double importe = 0;
-        bool aceptado = false;
-        if (gblnBalanzaActiva) {
-            frmRecalcularPeso dlg(*this);
-            dlg.setModoRecalcularPeso(true);
-            // The line of this call, not the main window's ticket context.
-            if (!dlg.RefrescaDatos(lngTPV, lngTicket, lngLinea))
-                return;
-            dlg.setPeso(m_dblUltimoPeso);
-            MostrarConPesoEnVivo(dlg);
-            if (dlg.blnOk) {
-                importe = dlg.Importe();
-                peso = dlg.Peso();
+            double peso = 0;
+            double importe = 0;
+            bool aceptado = false;
+            if (gblnBalanzaActiva) {
+                frmRecalcularPeso dlg(*this);
+                dlg.setModoRecalcularPeso(true);
+                // The line of this call, not the main window's ticket context.
+                if (!dlg.RefrescaDatos(lngTPV, lngTicket, lngLinea))
+                    return;
+                dlg.setPeso(m_dblUltimoPeso);
+                MostrarConPesoEnVivo(dlg);
+                if (dlg.blnOk) {
+                    importe = dlg.Importe();
+                    peso = dlg.Peso();
+                    aceptado = true;
+                }
+            } else {
+                ado::RecordsetPtr rs = ConexionLocal().OpenRecordset(
+                    QStringLiteral("select linticket.peso, tarifas.precio as precio_tarifa, "
+                                   "       linticket.PrecioUnitario, linticket.PrecioOriginal "
+                                   "from linticket "
+                                   "left join tarifas on linticket.idArticulo=tarifas.idArticulo and "
+                                   "linticket.Tarifa=tarifas.tarifa "
+                                   "where linticket.idTPV=? and linticket.idTicket=? and linticket.idLinea=?"),
+                    {Variant(lngTPV), Variant(lngTicket), Variant(lngLinea)});
+                if (rs->isEOF())
+                    return;
+                const double precio =
+                    PrecioUnitarioLinea(rs->Fields(QStringLiteral("precio_tarifa")).Value,
+                                        rs->Fields(QStringLiteral("PrecioUnitario")).Value,
+                                        rs->Fields(QStringLiteral("PrecioOriginal")).Value, funcPizzeria);
+                const Variant pesoLinea = rs->Fields(QStringLiteral("peso")).Value;
+                rs->Close();
+                const double pesoActual = vb::IsNull(pesoLinea) ? 0.0 : vb::CDbl(pesoLinea);
+                QString visor = QString::number(pesoActual, 'g', 15);
+                visor.replace(QLatin1Char('.'), QLocale().decimalPoint());
+                const std::optional<double> tecleado = PidePesoTeclado(T("Introduzca el peso"), visor);
+                if (!tecleado)
+                    return;
+                peso = *tecleado;
+                importe = Redondear(peso * precio, 2);
                 aceptado = true;
             }
-        } else {
-            ado::RecordsetPtr rs = ConexionLocal().OpenRecordset(
-                QStringLiteral("select linticket.peso, tarifas.precio as precio_tarifa, "
-                               "       linticket.PrecioUnitario, linticket.PrecioOriginal "
-                               "from linticket "
-                               "left join tarifas on linticket.idArticulo=tarifas.idArticulo and "
-                               "linticket.Tarifa=tarifas.tarifa "
-                               "where linticket.idTPV=? and linticket.idTicket=? and linticket.idLinea=?"),
-                {Variant(lngTPV), Variant(lngTicket), Variant(lngLinea)});
-            if (rs->isEOF())
+            if (!aceptado)
                 return;
-            const double precio = PrecioUnitarioLinea(rs->Fields(QStringLiteral("precio_tarifa")).Value,
-                                                      rs->Fields(QStringLiteral("PrecioUnitario")).Value,
-                                                      rs->Fields(QStringLiteral("PrecioOriginal")).Value, funcPizzeria);
-            const Variant pesoLinea = rs->Fields(QStringLiteral("peso")).Value;
-            rs->Close();
-            const double pesoActual = vb::IsNull(pesoLinea) ? 0.0 : vb::CDbl(pesoLinea);
-            QString visor = QString::number(pesoActual, 'g', 15);
-            visor.replace(QLatin1Char('.'), QLocale().decimalPoint());
-            if (!PidePesoTeclado(T("Introduzca el peso"), visor, peso))
-                return;
-            importe = Redondear(peso * precio, 2);
-            aceptado = true;
-        }
-        if (!aceptado)
-            return;
 
-        // The amount with VAT is worked out by the database from the line's own percentage, unless
-        // the till's amounts already include it.
-        const QString iva = frmPrincipalVars().intIva == 1 ? QString() : QStringLiteral("*(1 + iva/100)");
-        QString sql = QStringLiteral("update linticket set peso=?, precio=?, ");
-        QList<Variant> params{Variant(peso), Variant(importe)};
-        if (funcPizzeria == 2 && peso != 0) {
-            sql += QStringLiteral("cantidad = 1, ImporteConIva=?%1, PrBasCombi=?%1, marca = 0 ").arg(iva);
-        } else {
-            sql += QStringLiteral("ImporteConIva=cantidad*?%1, PrBasCombi=cantidad*?%1 ").arg(iva);
-        }
-        params << Variant(importe) << Variant(importe);
-        sql += QStringLiteral("where idTPV=? and idTicket=? and idLinea=?");
-        params << Variant(lngTPV) << Variant(lngTicket) << Variant(lngLinea);
-        ConexionLocal().Execute(sql, nullptr, params);
+            // The amount with VAT is worked out by the database from the line's own percentage, unless
+            // the till's amounts already include it.
+            const QString iva = frmPrincipalVars().intIva == 1 ? QString() : QStringLiteral("*(1 + iva/100)");
+            QString sql = QStringLiteral("update linticket set peso=?, precio=?, ");
+            QList<Variant> params{Variant(peso), Variant(importe)};
+            if (funcPizzeria == 2 && peso != 0) {
+                sql += QStringLiteral("cantidad = 1, ImporteConIva=?%1, PrBasCombi=?%1, marca = 0 ").arg(iva);
+            } else {
+                sql += QStringLiteral("ImporteConIva=cantidad*?%1, PrBasCombi=cantidad*?%1 ").arg(iva);
+            }
+            params << Variant(importe) << Variant(importe);
+            sql += QStringLiteral("where idTPV=? and idTicket=? and idLinea=?");
+            params << Variant(lngTPV) << Variant(lngTicket) << Variant(lngLinea);
+            ConexionLocal().Execute(sql, nullptr, params);
 
-        // The hosting point-of-sale application reloads its ticket when it asked to.
-        if (m_recargaTicket)
-            m_recargaTicket();
-        m_blnPesoCero = false;
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        OlvidaDialogo();
-        MensajeUsuario(vb::CurrentError().description(), prompts::vbExclamation);
-    }
+            // The hosting point-of-sale application reloads its ticket when it asked to.
+            if (m_recargaTicket)
+                m_recargaTicket();
+            m_blnPesoCero = false;
+        },
+        [&](const VBError& e) { AvisaErrorDialogo(e); });
 }
 
-bool clsComm::PidePesoTeclado(const QString& descripcion, QString visor, double& peso) {
+std::optional<double> clsComm::PidePesoTeclado(const QString& descripcion, QString visor) {
     if (!frmCalc::Pedir(descripcion, visor))
-        return false;
+        return std::nullopt;
     const double valor = ValNumero(visor);
     QString rechazo;
     if (valor > kPesoMaximoManual)
@@ -806,10 +778,9 @@ bool clsComm::PidePesoTeclado(const QString& descripcion, QString visor, double&
         rechazo = QStringLiteral("No puedes introducir un peso de 0 KG");
     if (!rechazo.isEmpty()) {
         MensajeUsuario(rechazo, prompts::vbExclamation);
-        return false;
+        return std::nullopt;
     }
-    peso = valor;
-    return true;
+    return valor;
 }
 
 // ---------------------------------------------------------------------------------------------

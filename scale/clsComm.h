@@ -3,6 +3,7 @@
 // continuous reading driven by the main window's timer, the weighing dialogue (getPeso) and the
 // re-weigh of a ticket line. One instance lives in objComm(); everything runs on the GUI thread.
 #include "platform/SerialPort.h"
+#include "platform/VBError.h"
 #include <QByteArray>
 #include <QString>
 #include <QVariant>
@@ -10,6 +11,21 @@
 #include <optional>
 
 class frmRecalcularPeso;
+
+// How getPeso asks.
+struct OpcionesPeso {
+    bool blnPedirLitros = false; // a volume, typed on the keypad; the scale is not asked
+    bool blnEsAbono = false;     // a refund (PermitirEntradaPesoManual 3 allows the keypad for these)
+    bool blnSilent = false;      // the request server's weight action: nothing shown or printed
+};
+
+// What getPeso obtained.
+struct ResultadoPeso {
+    bool ok = false;      // a weight was obtained
+    double peso = 0;      // kg; on a silent failure the current (possibly unstable) weight in continuous mode
+    QString error;        // "" when ok, else the (translated) reason
+    qint32 tipoError = 0; // 1 take the product off, 2 not stable, 3 no product, 0 any other reason (or ok)
+};
 
 // Frame decoding, kept free of the port so it can be checked on bytes.
 namespace clsCommTramas {
@@ -73,25 +89,13 @@ public:
     bool commBalanzaContinuoOnComm(bool blnMostrarMensajeError = true);
 
     // ---- Weighing ----
-    // Result of a silent weighing (the request server's weight action).
-    struct ResultadoPeso {
-        bool ok = false;      // a weight was obtained
-        double peso = 0;      // kg; on failure the current (possibly unstable) weight in continuous mode
-        QString error;        // "" when ok, else the (translated) reason
-        qint32 tipoError = 0; // 1 take the product off, 2 not stable, 3 no product, 0 any other reason
-    };
     // The weight of an article. Interactive callers get the retry questions and, where
-    // PermitirEntradaPesoManual allows it, the numeric keypad; with blnSilent nothing is shown or
-    // printed and the reason is left in strMensajeError/tipoError (which keep the caller's values
-    // when no reason of that kind applies).
-    bool getPeso(qint32 lngArticulo, double sngPrecio, double& dblPeso, bool blnPedirLitros = false,
-                 bool blnEsAbono = false, bool blnSilent = false, QString* strMensajeError = nullptr,
-                 qint32* tipoError = nullptr);
-    // getPeso(0, 0, peso, false, false, true, ...) with "" and 0 as the starting reason.
-    ResultadoPeso getPesoSilencioso();
-    // Weigh-first dialog: the re-weigh window with the live weight; the accepted weight, or 0 with
-    // blnCancelar set.
-    double PesarArticulo(qint32 lngArticulo, double sngPrecio, bool& blnCancelar);
+    // PermitirEntradaPesoManual allows it, the numeric keypad; a silent one gets nothing shown or
+    // printed and the reason in the result.
+    ResultadoPeso getPeso(qint32 lngArticulo, double sngPrecio, const OpcionesPeso& opciones = {});
+    // Weigh-first dialog: the re-weigh window with the live weight; the accepted weight, or nothing
+    // when cancelled.
+    std::optional<double> PesarArticulo(qint32 lngArticulo, double sngPrecio);
     // Re-weighs one ticket line (from the scale through the re-weigh window, or on the keypad when
     // no scale is active) and writes the new weight and amounts into linticket.
     void RecalcularPeso(qint32 lngTPV, qint32 lngTicket, qint32 lngLinea, qint32 lngArticulo);
@@ -123,10 +127,14 @@ private:
     struct LecturaEnCurso;
     // What one request-mode exchange gave.
     enum class RespuestaPeticion { Ocupado, SinPuerto, Peso, SinProducto, SinLectura };
-    RespuestaPeticion PesadaPorPeticion(double& peso);
+    struct Pesada {
+        RespuestaPeticion respuesta;
+        double peso = 0; // kg, with RespuestaPeticion::Peso
+    };
+    Pesada PesadaPorPeticion();
 
     qint16 EscribePuerto(const QString& strCadena);
-    QString LeePuerto(qint32& lngBytes);
+    QString LeePuerto();
     void VaciaBuffer();
     void AplicaLectura(const clsCommTramas::Lectura& l);
     void RearmaTimer();
@@ -135,9 +143,12 @@ private:
     void MostrarConPesoEnVivo(frmRecalcularPeso& dlg);
     // The continuous weight goes to the main window again, not to a re-weigh window.
     void OlvidaDialogo();
-    // Reads a weight on the keypad, which starts showing `visor`: false when cancelled, or when the
-    // weight is over 1000 kg, negative or 0 (the user is told which).
-    bool PidePesoTeclado(const QString& descripcion, QString visor, double& peso);
+    // An error while a re-weigh window was up: the weight goes to the main window again and the
+    // operator is told.
+    void AvisaErrorDialogo(const VBError& e);
+    // Reads a weight on the keypad, which starts showing `visor`: nothing when cancelled, or when
+    // the weight is over 1000 kg, negative or 0 (the user is told which).
+    std::optional<double> PidePesoTeclado(const QString& descripcion, QString visor);
 
     SerialPort m_puerto;
     double m_dblUltimoPeso = 0;

@@ -87,37 +87,32 @@ frmRecalcularPeso::frmRecalcularPeso(clsComm& comm, QWidget* parent) : QDialog(p
     connect(ctrCancelar, &ctrBoton::Click, this, &frmRecalcularPeso::ctrCancelar_Click);
 
     // Weigh-first mode: the weight must be accepted, so there is no cancel button.
-    try {
-        if (objParametros().getValorNum(QStringLiteral("TipoFuncionamientoBalanza"), true) == 1) {
+    vb::ResumeNext([&] {
+        if (objParametros().getValorEs(param::TipoFuncionamientoBalanza, 1, true)) {
             ctrCancelar->hide();
             ctrAceptar->move(ctrCancelar->x(), ctrAceptar->y());
         }
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-    }
+    });
     RefrescaVisor();
 }
 
 frmRecalcularPeso::~frmRecalcularPeso() = default;
 
 void frmRecalcularPeso::setArticulo(qint32 lngArticulo) {
-    try {
-        m_lngArticulo = lngArticulo;
-        ado::RecordsetPtr rs = ConexionLocal().OpenRecordset(
-            QStringLiteral("select descripcion from articulo_generico where idArticuloGenerico=?"),
-            {Variant(lngArticulo)});
-        if (!rs->isEOF()) {
-            m_strDescripcion =
-                vb::Trim(VarToStr(rs->Fields(QStringLiteral("descripcion")).Value, QString()).toString());
-            lblDescripcionArticulo->setText(m_strDescripcion + QLatin1Char(':'));
-        }
-        rs->Close();
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        MensajeUsuario(QStringLiteral("frmRecalcularPeso.Articulo: ") + vb::CurrentError().description());
-    }
+    vb::OnError(
+        [&] {
+            m_lngArticulo = lngArticulo;
+            ado::RecordsetPtr rs = ConexionLocal().OpenRecordset(
+                QStringLiteral("select descripcion from articulo_generico where idArticuloGenerico=?"),
+                {Variant(lngArticulo)});
+            if (!rs->isEOF()) {
+                m_strDescripcion =
+                    vb::Trim(VarToStr(rs->Fields(QStringLiteral("descripcion")).Value, QString()).toString());
+                lblDescripcionArticulo->setText(m_strDescripcion + QLatin1Char(':'));
+            }
+            rs->Close();
+        },
+        [](const VBError& e) { MensajeUsuario(QStringLiteral("frmRecalcularPeso.Articulo: ") + e.description()); });
 }
 
 void frmRecalcularPeso::setPrecio(double dblPrecio) {
@@ -127,15 +122,13 @@ void frmRecalcularPeso::setPrecio(double dblPrecio) {
 }
 
 void frmRecalcularPeso::setPeso(double dblPeso) {
-    try {
-        m_dblPeso = dblPeso;
-        m_dblImporte = Redondear(m_dblPeso * m_dblPrecio, 2);
-        RefrescaVisor();
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        MensajeUsuario(QStringLiteral("frmRecalcularPeso.Peso: ") + vb::CurrentError().description());
-    }
+    vb::OnError(
+        [&] {
+            m_dblPeso = dblPeso;
+            m_dblImporte = Redondear(m_dblPeso * m_dblPrecio, 2);
+            RefrescaVisor();
+        },
+        [](const VBError& e) { MensajeUsuario(QStringLiteral("frmRecalcularPeso.Peso: ") + e.description()); });
 }
 
 void frmRecalcularPeso::RefrescaVisor() {
@@ -163,8 +156,7 @@ bool frmRecalcularPeso::RefrescaDatos(qint32 tpv, qint32 ticket, qint32 linea) {
     const qint32 articulo = vb::CLng(rs->Fields(QStringLiteral("idArticulo")).Value);
     const double precio = clsCommTramas::PrecioUnitarioLinea(
         rs->Fields(QStringLiteral("precio_tarifa")).Value, rs->Fields(QStringLiteral("PrecioUnitario")).Value,
-        rs->Fields(QStringLiteral("PrecioOriginal")).Value,
-        objParametros().getValorLng(QStringLiteral("FuncPizzeria"), true));
+        rs->Fields(QStringLiteral("PrecioOriginal")).Value, objParametros().getValorLng(param::FuncPizzeria, true));
     const Variant cantidad = rs->Fields(QStringLiteral("cantidad")).Value;
     rs->Close();
     setArticulo(articulo);
@@ -187,7 +179,7 @@ bool frmRecalcularPeso::MostrarModal() {
 }
 
 void frmRecalcularPeso::ctrAceptar_Click() {
-    const bool continuo = objParametros().getValorNum(QStringLiteral("BalanzaModoContinuo"), true) == 1;
+    const bool continuo = objParametros().getValorEs(param::BalanzaModoContinuo, 1, true);
     bool manual = false;
     if (continuo && !mainWindow().scaleTimerEnabled()) {
         const int r =
@@ -200,13 +192,13 @@ void frmRecalcularPeso::ctrAceptar_Click() {
         manual = true;
     }
     if (manual) {
-        double valor = 0;
         // A weight out of range leaves the window open with the weight it had.
-        if (!m_comm.PidePesoTeclado(T(QStringLiteral("Introduzca el Peso")) + QString(8, QLatin1Char(' ')) +
-                                        T(QStringLiteral("(en Kg.)")),
-                                    QStringLiteral("1"), valor))
+        const std::optional<double> valor = m_comm.PidePesoTeclado(
+            T(QStringLiteral("Introduzca el Peso")) + QString(8, QLatin1Char(' ')) + T(QStringLiteral("(en Kg.)")),
+            QStringLiteral("1"));
+        if (!valor)
             return;
-        setPeso(valor);
+        setPeso(*valor);
     } else {
         // In request mode nothing keeps the weight up to date: ask the scale now.
         if (!continuo && m_comm.Activado()) {

@@ -41,6 +41,7 @@ public:
     // Shows the window modally (through the prompts seam as "frmRecalcularPeso"); blnOk afterwards.
     bool MostrarModal();
 
+private:
     // The two buttons' handlers.
     void ctrAceptar_Click();
     void ctrCancelar_Click();
@@ -52,8 +53,6 @@ public:
     QFrame* imgVisor = nullptr;
     ctrBoton* ctrAceptar = nullptr;
     ctrBoton* ctrCancelar = nullptr;
-
-private:
     clsComm& m_comm;
     qint32 m_lngArticulo = 0;
     QString m_strDescripcion;

@@ -280,14 +280,11 @@ bool clsSocketFront::EjecutaAccion(const vb::EntidadPtr& param, vb::EntidadPtr& 
             } else if (esAccion(accion, "reiniciar_programa")) {
                 mainWindow().FinalizarProgramaYDescargarFormularios(true);
             } else if (esAccion(accion, "GetPeso")) {
-                double dblPeso = 0;
-                QString strMensajeError;
-                qint32 tipoError = 0;
-                const bool pesado = objComm().getPeso(0, 0, dblPeso, false, false, true, &strMensajeError, &tipoError);
-                Resultado->Propiedad(kOk, pesado);
-                Resultado->Propiedad(QStringLiteral("error"), pesado ? QString() : strMensajeError);
-                Resultado->Propiedad(QStringLiteral("peso"), dblPeso);
-                Resultado->Propiedad(QStringLiteral("tipo_error"), tipoError);
+                const ResultadoPeso pesada = objComm().getPeso(0, 0, {.blnSilent = true});
+                Resultado->Propiedad(kOk, pesada.ok);
+                Resultado->Propiedad(QStringLiteral("error"), pesada.error);
+                Resultado->Propiedad(QStringLiteral("peso"), pesada.peso);
+                Resultado->Propiedad(QStringLiteral("tipo_error"), pesada.tipoError);
             } else {
                 ok = false;
                 reconocida = false;

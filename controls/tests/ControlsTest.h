@@ -87,6 +87,9 @@ protected:
             QTest::keyClick(m_f.get(), c.toLatin1());
     }
 
+    // A widget of the window by its object name.
+    template <class W> W* hijo(const char* nombre) const { return m_f->template findChild<W*>(nombre); }
+
     std::unique_ptr<F> m_f;
 
 private:

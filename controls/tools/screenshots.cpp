@@ -91,7 +91,7 @@ int main(int argc, char** argv) {
         frmPassword f;
         f.show();
         f.strPass = QStringLiteral("307");
-        f.lblVisor->setText(QStringLiteral("***"));
+        f.findChild<QLabel*>(QStringLiteral("lblVisor"))->setText(QStringLiteral("***"));
         ok &= fotos::guarda(fotos::conTitulo(f, 24, 12), carpeta + "/keypad-password.png");
     }
     {

@@ -1,20 +1,15 @@
 #pragma once
-// What every scale test starts from: scripted prompts, a main window that counts the weight shown,
-// a fresh scale object, the scale parameters in the registry, and a simulated scale on COM2.
-#include "Simulador.h"
+// What every scale test starts from: scripted prompts, a main window that counts the weights shown,
+// a fresh scale object, the scale parameters in the registry, a simulated scale on COM2 and, for
+// the re-weigh of ticket lines, a connected core with a small ticket.
 #include "controls/frmCalc.h"
-#include "core/basGeneral.h"
-#include "core/clsParametros.h"
-#include "platform/Prompts.h"
-#include "platform/Registry.h"
+#include "core/tests/ConnectedCore.h"
 #include "scale/clsComm.h"
+#include "testsupport/Simulador.h"
 #include <QApplication>
 #include <QLocale>
 #include <QPointer>
-#include <QTimer>
 #include <QtTest/QTest>
-#include <functional>
-#include <gtest/gtest.h>
 #include <map>
 
 inline void PrintTo(const QString& s, std::ostream* os) {
@@ -38,6 +33,7 @@ protected:
     prompts::ScriptedPrompts preguntas;
     VentanaContadora ventana;
     std::unique_ptr<Simulador> sim;
+    std::unique_ptr<coretest::ConnectedCore> core;
     QPointer<QTimer> espera;
 
     void SetUp() override {
@@ -47,7 +43,6 @@ protected:
         gblnBalanzaActiva = false;
         frmPrincipalVars() = FrmPrincipalVars{};
         parametros({});
-        resetObjCommForTests();
     }
     void TearDown() override {
         delete espera.data();
@@ -55,6 +50,7 @@ protected:
         setMainWindow(nullptr);
         prompts::install(nullptr);
         QLocale::setDefault(QLocale::c());
+        core.reset();
     }
 
     // Model 0 in request mode without manual entry, overridden by `p`.
@@ -74,21 +70,18 @@ protected:
         Parametros v = valores(p);
         v.insert({{"IpServidor", "127.0.0.1"}, {"Empresa", "1"}, {"Restaurante", "1"}, {"TPV", "1"}});
         for (const auto& [k, val] : v)
-            registry::RegistryStore::instance().setValue(registry::Root::CurrentUser, "SOFTWARE\\Vesk\\Tarvolin",
-                                                         {k, registry::REG_SZ, val});
+            coretest::escribeRegistro(k, val);
         objParametros().resetForTests();
         objParametros().GetParamReg();
+        resetObjCommForTests();
     }
-    // COM<n> is `dispositivo` in the registry's serial map.
-    static void apuntaCom(int n, const QString& dispositivo) {
-        auto& reg = registry::RegistryStore::instance();
-        const QString clave = registry::kSerialCommMapKey, com = QStringLiteral("COM%1").arg(n);
-        for (const registry::Value& v : reg.values(registry::Root::LocalMachine, clave))
-            if (v.data.toString() == com)
-                reg.deleteValue(registry::Root::LocalMachine, clave, v.name);
-        reg.setValue(registry::Root::LocalMachine, clave, {dispositivo, registry::REG_SZ, com});
+    static void esperado(const ResultadoPeso& r, bool ok, double peso, const QString& error, int tipo) {
+        EXPECT_EQ(r.ok, ok);
+        EXPECT_DOUBLE_EQ(r.peso, peso);
+        EXPECT_EQ(r.error, error);
+        EXPECT_EQ(r.tipoError, tipo);
     }
-    // A simulated scale of `modelo` on COM2, opened as the start-up does, in use.
+    // A simulated scale of `modelo` on COM2, opened as the start-up opens it, in use.
     clsComm& balanza(int modelo, bool continuo, Parametros p = {}) {
         sim = std::make_unique<Simulador>();
         EXPECT_TRUE(sim->arrancado());
@@ -96,7 +89,6 @@ protected:
         p["ModeloBalanza"] = QString::number(modelo);
         p["BalanzaModoContinuo"] = continuo ? "1" : "0";
         parametros(p);
-        resetObjCommForTests();
         EXPECT_TRUE(objComm().InitPuerto(2, modelo == 0 ? "9600,e,8,1" : "9600,n,8,1", 1));
         gblnBalanzaActiva = true;
         return objComm();
@@ -105,6 +97,35 @@ protected:
     bool lee(const QByteArray& datos, bool pedido = true) {
         pedido ? sim->responde(datos) : sim->envia(datos);
         return objComm().commBalanzaContinuoOnComm(true);
+    }
+
+    // A connected core whose till 3 has ticket 70: line 1 (2 x 0.5 kg at the rate's 9.99), line 2
+    // (3 x 0.4 kg, own price 8.5, original 12); article 10 sells by weight, 11 does not. Spanish locale.
+    void conecta(const Parametros& extra = {}) {
+        coretest::ConnectedCoreOptions o;
+        o.prefijo = "scale";
+        for (const auto& [k, v] : valores(extra))
+            o.parametros.append({k, v});
+        core.reset();
+        core = std::make_unique<coretest::ConnectedCore>(o);
+        resetObjCommForTests();
+        ASSERT_TRUE(core->ok());
+        gblnLog = true; // messages to the (scripted) boxes, not to paper
+        setMainWindow(&ventana);
+        QLocale::setDefault(QLocale(QLocale::Spanish, QLocale::Spain));
+        core->sql("insert into articulo_generico values (10, ' Jamón ibérico ', 'S'), (11, 'Pan', 'N');"
+                  "insert into tarifas values (10, 1, 9.99), (10, 2, 7.50);"
+                  "insert into linticket (idTPV, idTicket, idLinea, idArticulo, cantidad, peso, precio, "
+                  "  PrecioUnitario, PrecioOriginal, Tarifa, ImporteConIva, PrBasCombi, marca, iva) values "
+                  "  (3, 70, 1, 10, 2, 0.5, 4.995, 0, 0, 1, 0, 0, 5, 10),"
+                  "  (3, 70, 2, 10, 3, 0.4, 0, 8.5, 12, 1, 0, 0, 5, 10),"
+                  "  (0, 0, 1, 10, 1, 0.1, 0.99, 0, 0, 2, 0, 0, 0, 10);");
+    }
+    // peso|precio|cantidad|ImporteConIva|PrBasCombi|marca of a line of ticket 70 on till 3.
+    QString fila(int linea) {
+        return core->valor(QStringLiteral("select concat_ws('|', peso, precio, cantidad, ImporteConIva, PrBasCombi, "
+                                          "marca) from linticket where idTPV=3 and idTicket=70 and idLinea=%1")
+                               .arg(linea));
     }
 
     // Acts on the next modal window of class `clase` once it shows, as the person at the till would.
@@ -139,8 +160,5 @@ protected:
             if (c.kind == "messageBox")
                 r << c.text;
         return r;
-    }
-    bool keypadMostrado() const {
-        return std::any_of(preguntas.calls.begin(), preguntas.calls.end(), [](auto& c) { return c.kind == "form"; });
     }
 };

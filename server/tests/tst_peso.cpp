@@ -2,7 +2,7 @@
 #include "EntornoServidor.h"
 
 #include "platform/Registry.h"
-#include "scale/tests/Simulador.h"
+#include "testsupport/Simulador.h"
 
 using namespace servertest;
 

@@ -1,6 +1,6 @@
+#include "controls/frmPassword.h"
 #include "ControlsTest.h"
 #include "controls/ImagenTecla.h"
-#include "controls/frmPassword.h"
 #include "core/basFuncionesComunes.h"
 
 #include <QLabel>
@@ -15,7 +15,7 @@ protected:
         KeypadTest::TearDown();
         frmPassword::mapaTeclas().fill(QVariant());
     }
-    QString visor() const { return m_f->lblVisor->text(); }
+    QString visor() const { return hijo<QLabel>("lblVisor")->text(); }
 };
 
 TEST_F(frmPasswordTest, FixedCodeOnTheTouchKeysOpens) {

@@ -1,9 +1,9 @@
 // The trigger-message rules played by a host against real rows of mensajes_trigger and the ticket
 // tables. Rules mark that they ran by appending a digit to the ticket's idCliente.
+#include "rules/clsBotones.h"
 #include "printing/TurnoImpresion.h"
 #include "printing/tests/test_tickets_support.h"
 #include "rules/ObjetosGlobales.h"
-#include "rules/clsBotones.h"
 #include "server/TurnoExclusivo.h"
 #include "testsupport/CupsCapture.h"
 #include "testsupport/VBErrors.h"
@@ -23,13 +23,11 @@ QString marca(int n) {
         .arg(n);
 }
 
-class Reglas : public tickettest::TicketTest {
+class clsBotonesTest : public tickettest::TicketTest {
 protected:
     clsBotones b;
-    qint32 tpv = 3, ticket = 1234, sub = 0, art = 0, formato = 0, emp = 0;
-    qint16 vend = 0;
-    bool modificado = false;
-    QString vuelta, p1, p2;
+    clsBotones::Contexto ctx{.ids = {.lngTPV = 3, .lngTicket = 1234}};
+    QString &vuelta = ctx.strParametrosVuelta, &p1 = ctx.strParametro1;
 
     void SetUp() override {
         TicketTest::SetUp();
@@ -39,11 +37,7 @@ protected:
         gblnParametrosCargados = false; // messages to the operator reach the prompt seam
         core->sql("insert into cabticket (idTPV, idTicket, idCliente) values (3, 1234, 0), (0, 0, 0)");
     }
-    bool evalua(const QString& accion, bool antes = true) {
-        return b.EvaluaMensajesTrigger(accion, antes, modificado, vuelta, tpv, ticket, sub, art, formato, vend, emp, p1,
-                                       p2);
-    }
-    clsBotones::Identificadores ids() { return {tpv, ticket, sub, art, formato, vend, emp}; }
+    bool evalua(const QString& accion, bool antes = true) { return b.EvaluaMensajesTrigger(accion, antes, ctx); }
     QString marcas() { return core->valor("select idCliente from cabticket where idTPV=3 and idTicket=1234"); }
     QStringList cajas(int estilo) const {
         QStringList r;
@@ -54,7 +48,7 @@ protected:
     }
 };
 
-TEST_F(Reglas, SelectionByButtonMomentAndOrder) {
+TEST_F(clsBotonesTest, SelectionByButtonMomentAndOrder) {
     core->sql(kRegla + "(1,'COBRAR','S',2,'N',1," + marca(1) + ",null,null,null), (2,'COBRAR','S',1,'N',1," + marca(2) +
               ",null,null,null), (5,'COBRAR','S',1,'N',1," + marca(5) + ",null,null,null), (3,'COBRAR','N',1,'N',1," +
               marca(3) + ",null,null,null), (7,'OTRO''','S',1,'N',1," + marca(7) + ",null,null,null)");
@@ -74,7 +68,7 @@ TEST_F(Reglas, SelectionByButtonMomentAndOrder) {
     EXPECT_EQ(cajas(48).size(), 1);
 }
 
-TEST_F(Reglas, ConditionKinds) {
+TEST_F(clsBotonesTest, ConditionKinds) {
     const struct {
         const char *tipo, *p1, *p2, *sql;
         QTime hora;
@@ -99,7 +93,7 @@ TEST_F(Reglas, ConditionKinds) {
         {"SQL", "3", "", "select $parametro1 = 3 and ';' = ';'", {}, true},
     };
     core->sql(kRegla + "(1,'B','S',1,'N',1,'C',null,null,null,null,null,null)");
-    formato = 7;
+    ctx.ids.lngFormato = 7;
     for (const auto& c : casos) {
         clock_seam::setNowSource([h = c.hora] { return QDateTime(QDate(2026, 3, 14), h); });
         core->sql(
@@ -113,7 +107,7 @@ TEST_F(Reglas, ConditionKinds) {
     EXPECT_TRUE(recordingMainWindow().grid.join("\n").contains("HORA_ENTRE: hora no válida ('ocho'"));
 }
 
-TEST_F(Reglas, LaterConditionsAndVipFilterShortCircuit) {
+TEST_F(clsBotonesTest, LaterConditionsAndVipFilterShortCircuit) {
     core->sql(kRegla + "(1,'B','S',1,'N',1,'C',null,null,null,null,null,null)");
     core->sql("update mensajes_trigger set num_condiciones=2, tipo_condicion='FORMATO_IGUAL', param1_condicion='9', "
               "tipo_condicion2='SQL', bbdd_sql_condicion2='L', sql_condicion2='update cabticket set idCliente=99'");
@@ -123,7 +117,7 @@ TEST_F(Reglas, LaterConditionsAndVipFilterShortCircuit) {
     EXPECT_EQ(marcas(), "0");
 }
 
-TEST_F(Reglas, FreeLineCheck) {
+TEST_F(clsBotonesTest, FreeLineCheck) {
     core->sql(kRegla + "(1,'B','S',1,'N',2,'vender_articulo_precio_0','50',null,null,'C',null,null)");
     const struct {
         const char* linea;
@@ -140,26 +134,26 @@ TEST_F(Reglas, FreeLineCheck) {
     EXPECT_TRUE(cajas(48).isEmpty());
 }
 
-TEST_F(Reglas, DiscountAndLineLockChangeTheEvaluatedTicket) {
+TEST_F(clsBotonesTest, DiscountAndLineLockChangeTheEvaluatedTicket) {
     core->sql("insert into linticket (idTPV, idTicket, idLinea, idArticulo) values (3, 1234, 1, 50), (0, 0, 1, 50)");
     core->sql(kRegla + "(1,'B','S',1,'N',3,'C',null,null,null,'hacer_descuento','12.5',null)");
     core->sql("update mensajes_trigger set accion_afirmativa3='bloquear_lineas_ticket'");
     EXPECT_FALSE(evalua(QStringLiteral("B")));
-    EXPECT_TRUE(modificado);
+    EXPECT_TRUE(ctx.blnTicketModificado);
     EXPECT_EQ(core->valor("select group_concat(Dto order by idTPV) from cabticket"), "0.00,12.50");
     EXPECT_EQ(core->valor("select group_concat(PermitirBorrar order by idTPV) from linticket"), "0,1");
     for (const char* fuera : {"0", "-3", "150", "10 "}) {
         core->sql(QStringLiteral("update mensajes_trigger set param1_accion_afirmativa2='%1'").arg(fuera));
-        modificado = false;
+        ctx.blnTicketModificado = false;
         evalua(QStringLiteral("B"));
-        EXPECT_TRUE(modificado);
+        EXPECT_TRUE(ctx.blnTicketModificado);
     }
     EXPECT_EQ(core->valor("select Dto from cabticket where idTPV=3"), "10.00");
 }
 
-TEST_F(Reglas, ReturnedTextsAndStop) {
+TEST_F(clsBotonesTest, ReturnedTextsAndStop) {
     p1 = QStringLiteral("uno");
-    p2 = QStringLiteral("dos");
+    ctx.strParametro2 = QStringLiteral("dos");
     core->sql(kRegla +
               "(1,'B','S',1,'N',2,'establecer_comision_importe','3',null,null,'establecer_comision_ptje','5',null),"
               "(2,'B','S',2,'N',1,'imprimir_pie_especial','T$idTicket $parametro2 $parametro1_accion $idCliente',"
@@ -174,7 +168,7 @@ TEST_F(Reglas, ReturnedTextsAndStop) {
     EXPECT_EQ(vuelta, "COMISION_%_5");
 }
 
-TEST_F(Reglas, MessageVariablesAndConditionResults) {
+TEST_F(clsBotonesTest, MessageVariablesAndConditionResults) {
     core->sql(kRegla + "(1,'B','S',1,'S',1,null,null,null,null,null,null,null), "
                        "(2,'B','S',2,'N',1,'establecer_comision_importe_variable','$cuarta',null,null,null,null,null)");
     core->sql("update mensajes_trigger set num_condiciones=1, tipo_condicion='SQL', bbdd_sql_condicion='L' "
@@ -200,7 +194,7 @@ TEST_F(Reglas, MessageVariablesAndConditionResults) {
     EXPECT_EQ(vuelta, "COMISION_I_7.5");
 }
 
-TEST_F(Reglas, CallerValuesReachRuleSqlEscapedAndPrintsUnchanged) {
+TEST_F(clsBotonesTest, CallerValuesReachRuleSqlEscapedAndPrintsUnchanged) {
     p1 = QStringLiteral("O'Brien \\ x;");
     core->sql("insert into maecli (empresa, Codigo, nombre) values (1, 77, 'O''Brien \\\\ x;')");
     core->sql(kRegla + "(1,'B','S',1,'N',2,'imprimir_ticket_especial','Cliente: $parametro1','N','1',"
@@ -215,7 +209,7 @@ TEST_F(Reglas, CallerValuesReachRuleSqlEscapedAndPrintsUnchanged) {
     EXPECT_TRUE(cajas(48).isEmpty());
 }
 
-TEST_F(Reglas, LauncherModesCodesAndServerRoads) {
+TEST_F(clsBotonesTest, LauncherModesCodesAndServerRoads) {
     const struct {
         const char *sql, *codigo;
         int modo;
@@ -230,14 +224,14 @@ TEST_F(Reglas, LauncherModesCodesAndServerRoads) {
     };
     for (const auto& c : casos)
         EXPECT_EQ(b.EvaluaMensajesTriggerLanzarConsultaSQL(QString::fromUtf8(c.sql), QString::fromLatin1(c.codigo), {},
-                                                           {}, c.modo, ids()),
+                                                           {}, c.modo, ctx.ids),
                   c.esperado)
             << c.sql;
     EXPECT_EQ(cajas(48).size(), 1);
     EXPECT_TRUE(cajas(48).value(0).endsWith("Error en la consulta SQL:\r\nselect 1"));
 }
 
-TEST_F(Reglas, NestedLaunchesKeepChangesAndStopAtTheDepthLimit) {
+TEST_F(clsBotonesTest, NestedLaunchesKeepChangesAndStopAtTheDepthLimit) {
     core->sql(
         kRegla +
         "(1,'B','S',1,'N',2,'hacer_descuento','5',null,null,'lanzar_mensaje_trigger','2',"
@@ -246,7 +240,7 @@ TEST_F(Reglas, NestedLaunchesKeepChangesAndStopAtTheDepthLimit) {
         "idTPV=$idTPV','L',null,'lanzar_mensaje_trigger','9',null)");
     p1 = QStringLiteral("viejo");
     EXPECT_TRUE(evalua(QStringLiteral("B")));
-    EXPECT_TRUE(modificado);
+    EXPECT_TRUE(ctx.blnTicketModificado);
     EXPECT_EQ(p1, "nuevo viejo");
     EXPECT_EQ(vuelta, "COMISION_I_$parametro1"); // action parameters are not substituted
     EXPECT_TRUE(evalua(QStringLiteral("BUCLE")));
@@ -254,7 +248,7 @@ TEST_F(Reglas, NestedLaunchesKeepChangesAndStopAtTheDepthLimit) {
     EXPECT_EQ(cajas(48).size(), 1);
 }
 
-TEST_F(Reglas, SpecialTicketCopiesAndHeader) {
+TEST_F(clsBotonesTest, SpecialTicketCopiesAndHeader) {
     core->sql(kRegla + "(1,'B','S',1,'N',1,'imprimir_ticket_especial','Rule','s','25',null,null,null)");
     EXPECT_TRUE(evalua(QStringLiteral("B")));
     EXPECT_EQ(trabajosTicket().size(), size_t(clsBotones::kMaxCopiasTicketEspecial));
@@ -265,7 +259,7 @@ TEST_F(Reglas, SpecialTicketCopiesAndHeader) {
     EXPECT_TRUE(salida.jobs.empty());
 }
 
-TEST_F(Reglas, RuleTicketsTakeTheSocketPrintTurnAndReachCups) {
+TEST_F(clsBotonesTest, RuleTicketsTakeTheSocketPrintTurnAndReachCups) {
     TARVOLIN_REQUIRE_CUPS();
     testenv::ColaCaptura cola(QStringLiteral("tarvolin_reglas"));
     ASSERT_TRUE(cola.creada);
@@ -298,7 +292,7 @@ struct Ventana final : vb::LateBound {
     }
 };
 
-TEST_F(Reglas, CallsByName) {
+TEST_F(clsBotonesTest, CallsByName) {
     Ventana ventana;
     reglas::registraObjeto(QStringLiteral("frmPrincipal"), [&] { return &ventana; });
     const struct {

@@ -1,6 +1,5 @@
-#include "ControlsTest.h"
-#include "controls/Caras.h"
 #include "controls/QtPrompts.h"
+#include "ControlsTest.h"
 
 #include <QAbstractButton>
 #include <QMessageBox>
@@ -10,7 +9,7 @@ namespace {
 
 using B = QMessageBox;
 
-TEST(QtPromptsEstilo, LowBitsGiveTheButtonsAndTheirOrder) {
+TEST(QtPrompts, LowBitsGiveTheButtonsAndTheirOrder) {
     const struct {
         int estilo;
         QList<B::StandardButton> botones;
@@ -34,7 +33,7 @@ TEST(QtPromptsEstilo, LowBitsGiveTheButtonsAndTheirOrder) {
     }
 }
 
-TEST(QtPromptsEstilo, IconBitsAndDefaultButton) {
+TEST(QtPrompts, IconBitsAndDefaultButton) {
     EXPECT_EQ(QtPrompts::cajaParaEstilo(0).icono, B::NoIcon);
     EXPECT_EQ(QtPrompts::cajaParaEstilo(16).icono, B::Critical);
     EXPECT_EQ(QtPrompts::cajaParaEstilo(36).icono, B::Question);
@@ -46,7 +45,7 @@ TEST(QtPromptsEstilo, IconBitsAndDefaultButton) {
     EXPECT_EQ(QtPrompts::cajaParaEstilo(4 + 512).porDefecto, B::Yes); // no third button: the first
 }
 
-TEST(QtPromptsEstilo, AnswerCodes) {
+TEST(QtPrompts, AnswerCodes) {
     EXPECT_EQ(QtPrompts::respuesta(B::Ok), 1);
     EXPECT_EQ(QtPrompts::respuesta(B::Cancel), 2);
     EXPECT_EQ(QtPrompts::respuesta(B::Abort), 3);
@@ -78,18 +77,6 @@ TEST_F(QtPromptsTest, UnknownFormAnswersZeroAndIsLogged) {
     EXPECT_EQ(qt.showForm("frmNoExiste"), 0);
     EXPECT_TRUE(logContiene("frmNoExiste"));
     EXPECT_TRUE(prompts::formFactory("frmPassword")); // installing it registers the keypads
-}
-
-TEST(Caras, TrayIconsAndEveryBitmapOfTheTableAreThere) {
-    EXPECT_FALSE(caras::iconoBandeja(true).isNull());
-    EXPECT_FALSE(caras::iconoBandeja(false).isNull());
-    EXPECT_FALSE(caras::icono("CONECTADO").pixmap(32, 32).isNull());
-    EXPECT_TRUE(caras::icono("OTRO").isNull());
-    for (const char* n : {"BOTON_GIGANTEN", "BOTON_PEQUENO_ALARGADO", "BOTON_PRINCIPAL_OTROSN_1024", "BOTON_AC",
-                          "BOTON_ACDW", "BOTON_AO", "BOTON_AODW"})
-        EXPECT_FALSE(caras::bitmapRecurso(n).isNull()) << n;
-    EXPECT_TRUE(caras::bitmapRecurso("BOTON_MAPA_MESAS").isNull());
-    EXPECT_TRUE(caras::bitmapRecurso("SKIN2022_FONDO").isNull());
 }
 
 } // namespace

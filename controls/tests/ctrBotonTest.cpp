@@ -1,5 +1,5 @@
-#include "ControlsTest.h"
 #include "controls/ctrBoton.h"
+#include "ControlsTest.h"
 
 #include <QDir>
 #include <QFile>

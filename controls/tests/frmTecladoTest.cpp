@@ -1,6 +1,6 @@
+#include "controls/frmTeclado.h"
 #include "ControlsTest.h"
 #include "controls/ImagenTecla.h"
-#include "controls/frmTeclado.h"
 
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -19,6 +19,7 @@ protected:
         prompts::registerForm("frmTeclado", &frmTeclado::mostrar);
     }
     QString texto() const { return m_f->texto(); }
+    QPlainTextEdit* txt() const { return hijo<QPlainTextEdit>("txtTexto"); }
 };
 
 TEST_F(frmTecladoTest, EnterAcceptsUnlessUpperCaseIsOnThenItTypesANewLine) {
@@ -30,72 +31,53 @@ TEST_F(frmTecladoTest, EnterAcceptsUnlessUpperCaseIsOnThenItTypesANewLine) {
     EXPECT_TRUE(m_f->blnOk);
 }
 
-TEST_F(frmTecladoTest, ShiftMakesOnlyTheNextKeyUpperCase) {
-    teclas("SHIFT|a|a");
-    EXPECT_EQ(texto(), "Aa");
-    teclas("SHIFT|SHIFT|a");
-    EXPECT_EQ(texto(), "Aaa");
-    EXPECT_FALSE(m_f->imgTeclado(0)->hundida());
-    EXPECT_FALSE(m_f->imgTeclado(1001)->hundida());
-}
-
-TEST_F(frmTecladoTest, MayLockTypesUpperCaseAndShiftedPunctuation) {
-    teclas("MAY|a|.|,|<|1|ñ");
-    EXPECT_EQ(texto(), "A:_>1Ñ");
+TEST_F(frmTecladoTest, CaseAndSymbolLayers) {
+    const struct {
+        bool simbolos;
+        const char *teclas, *texto;
+    } casos[] = {
+        {false, "SHIFT|a|a|SHIFT|SHIFT|a", "Aaa"}, // SHIFT makes only the next key upper case; twice, none
+        {false, "MAY|a|.|,|<|1|ñ", "A:_>1Ñ"},      // the MAY lock also shifts the punctuation
+        {false, "MAY|SHIFT|a|b|MAY|c", "ABc"},     // a one-shot key leaves the lock on
+        {true, "MAY|2|6|0|CTRL|MAY|a", "@6=\\a"},  // CTRL with symbols does not arm the one-shot layer
+    };
+    for (const auto& k : casos) {
+        m_f = std::make_unique<frmTeclado>();
+        m_f->blnHabilitarSimbolos = k.simbolos;
+        m_f->show();
+        teclas(QString::fromUtf8(k.teclas));
+        EXPECT_EQ(texto(), QString::fromUtf8(k.texto)) << k.teclas;
+        EXPECT_FALSE(hijo<ImagenTecla>("imgTecla0")->hundida());
+        EXPECT_FALSE(hijo<ImagenTecla>("imgTecla1001")->hundida());
+    }
+    teclas("MAY");
+    EXPECT_TRUE(hijo<ImagenTecla>("imgTecla1048")->hundida());
     EXPECT_EQ(m_f->tecla("a")->etiqueta(), "A"); // the faces show what the keys type
 }
 
-TEST_F(frmTecladoTest, OneShotKeyLeavesTheMayLockOn) {
-    teclas("MAY|SHIFT|a|b");
-    EXPECT_EQ(texto(), "AB");
-    EXPECT_TRUE(m_f->imgTeclado(1048)->hundida());
-    teclas("MAY|c");
-    EXPECT_EQ(texto(), "ABc");
-    EXPECT_FALSE(m_f->imgTeclado(1048)->hundida());
-}
-
-TEST_F(frmTecladoTest, SymbolLayer) {
-    m_f->blnHabilitarSimbolos = true;
-    teclas("MAY|2|6|0|CTRL");
-    EXPECT_EQ(texto(), "@6=\\");
-    teclas("MAY|a"); // CTRL with symbols did not arm the one-shot layer
-    EXPECT_EQ(texto(), "@6=\\a");
-}
-
-TEST_F(frmTecladoTest, FiveSpaceKeyAndInsertionAtTheCursor) {
-    m_f->setTexto("ab");
-    QTextCursor c = m_f->txtTexto->textCursor();
-    c.setPosition(1);
-    m_f->txtTexto->setTextCursor(c);
-    teclas("     |x");
-    EXPECT_EQ(texto(), "a     xb");
-    EXPECT_EQ(m_f->txtTexto->textCursor().position(), 7);
-}
-
-TEST_F(frmTecladoTest, TypingOverASelectionInsertsAtItsStart) {
-    m_f->setTexto("abcd");
-    QTextCursor c = m_f->txtTexto->textCursor();
-    c.setPosition(3);
-    c.setPosition(1, QTextCursor::KeepAnchor);
-    m_f->txtTexto->setTextCursor(c);
-    teclas("x");
-    EXPECT_EQ(texto(), "axbcd");
-    EXPECT_FALSE(m_f->txtTexto->textCursor().hasSelection());
-}
-
-TEST_F(frmTecladoTest, RetDeletesBackOrTheSelection) {
-    m_f->setTexto("abcd");
-    QTextCursor c = m_f->txtTexto->textCursor();
-    c.setPosition(0);
-    m_f->txtTexto->setTextCursor(c);
-    teclas("RET");
-    EXPECT_EQ(texto(), "abcd");
-    c.setPosition(1);
-    c.setPosition(3, QTextCursor::KeepAnchor);
-    m_f->txtTexto->setTextCursor(c);
-    teclas("RET");
-    EXPECT_EQ(texto(), "ad");
-    EXPECT_EQ(m_f->txtTexto->textCursor().position(), 1);
+TEST_F(frmTecladoTest, EditingAtTheCursorOrTheSelection) {
+    const struct {
+        const char* antes;
+        int ancla, cursor;
+        const char *teclas, *despues;
+        int cursorDespues;
+    } casos[] = {
+        {"ab", 1, 1, "     |x", "a     xb", 7}, // the five-space key, inserted at the cursor
+        {"abcd", 3, 1, "x", "axbcd", 2},        // typing over a selection inserts at its start
+        {"abcd", 0, 0, "RET", "abcd", 0},       // RET deletes back, or the selection
+        {"abcd", 1, 3, "RET", "ad", 1},
+    };
+    for (const auto& k : casos) {
+        m_f->setTexto(k.antes);
+        QTextCursor c = txt()->textCursor();
+        c.setPosition(k.ancla);
+        c.setPosition(k.cursor, QTextCursor::KeepAnchor);
+        txt()->setTextCursor(c);
+        teclas(k.teclas);
+        EXPECT_EQ(texto(), k.despues) << k.teclas;
+        EXPECT_EQ(txt()->textCursor().position(), k.cursorDespues) << k.teclas;
+        EXPECT_FALSE(txt()->textCursor().hasSelection());
+    }
 }
 
 TEST_F(frmTecladoTest, AltClearsAndEscCancels) {
@@ -109,16 +91,16 @@ TEST_F(frmTecladoTest, AltClearsAndEscCancels) {
 
 TEST_F(frmTecladoTest, PhysicalEnterAcceptsWithoutEatingCharactersAndEscapeCancels) {
     m_f->setTexto("abc");
-    m_f->txtTexto->moveCursor(QTextCursor::End);
-    QTest::keyClick(m_f->txtTexto, Qt::Key_Return);
+    txt()->moveCursor(QTextCursor::End);
+    QTest::keyClick(txt(), Qt::Key_Return);
     EXPECT_FALSE(m_f->isVisible());
     EXPECT_TRUE(m_f->blnOk);
     EXPECT_EQ(texto(), "abc");
 
     m_f->show();
-    QTest::keyClicks(m_f->txtTexto, "de");
+    QTest::keyClicks(txt(), "de");
     EXPECT_EQ(texto(), "abcde");
-    QTest::keyClick(m_f->txtTexto, Qt::Key_Escape);
+    QTest::keyClick(txt(), Qt::Key_Escape);
     EXPECT_FALSE(m_f->blnOk);
     EXPECT_FALSE(m_f->isVisible());
 }

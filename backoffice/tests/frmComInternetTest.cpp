@@ -14,9 +14,9 @@ namespace {
 const char* const kEsquema = "create table articulos (id int primary key, nombre varchar(10), precio decimal(6,2) "
                              "null); insert into articulos values (1, 'pan', 1.00), (2, 'sal', null);";
 
-class BackOffice : public coretest::ConnectedCoreTest {
+class frmComInternetTest : public coretest::ConnectedCoreTest {
 protected:
-    BackOffice() : ConnectedCoreTest(QStringLiteral("backoffice"), QString::fromLatin1(kEsquema)) {}
+    frmComInternetTest() : ConnectedCoreTest(QStringLiteral("backoffice"), QString::fromLatin1(kEsquema)) {}
     void SetUp() override {
         ConnectedCoreTest::SetUp();
         if (!conectado())
@@ -48,7 +48,7 @@ protected:
     int fines = 0;
 };
 
-TEST_F(BackOffice, EachServiceSendsItsPathHeadersAndEncodedBody) {
+TEST_F(frmComInternetTest, EachServiceSendsItsPathHeadersAndEncodedBody) {
     const QString sqlRaro = "select 'a&b=c' as x, '€ñ' as y from dual";
     coleccionTextos importar;
     importar.Add("articulos", sqlRaro);
@@ -116,7 +116,7 @@ TEST_F(BackOffice, EachServiceSendsItsPathHeadersAndEncodedBody) {
     EXPECT_FALSE(w.isVisible());
 }
 
-TEST_F(BackOffice, EveryEndingEndsTheRequestOnceAndHidesTheWindow) {
+TEST_F(frmComInternetTest, EveryEndingEndsTheRequestOnceAndHidesTheWindow) {
     QTcpServer cerrado;
     cerrado.listen(QHostAddress::LocalHost, 0);
     const QString sinServidor = QStringLiteral("127.0.0.1:%1").arg(cerrado.serverPort());
@@ -170,7 +170,7 @@ TEST_F(BackOffice, EveryEndingEndsTheRequestOnceAndHidesTheWindow) {
     EXPECT_EQ(w.Resultado, "segunda");
 }
 
-TEST_F(BackOffice, ExportCountsPast32767Items) {
+TEST_F(frmComInternetTest, ExportCountsPast32767Items) {
     m_core->sql("insert into articulos (id, nombre) select seq, 'x' from seq_3_to_33000");
     coleccionTextos exportar;
     exportar.Add("articulos", "select id from articulos");
@@ -182,7 +182,7 @@ TEST_F(BackOffice, ExportCountsPast32767Items) {
     EXPECT_EQ(f.value("SQLConsulta33001"), "insert into articulos (id) values (33000)");
 }
 
-TEST_F(BackOffice, ReplyFilesAreUniqueDeletedAndCancelRetryWork) {
+TEST_F(frmComInternetTest, ReplyFilesAreUniqueDeletedAndCancelRetryWork) {
     const QDateTime ahora(QDate(2024, 5, 6), QTime(7, 8, 9));
     clock_seam::setNowSource([&] { return ahora; });
     QDir().mkpath(RutaAplicacion() + "/tmp");
@@ -205,19 +205,20 @@ TEST_F(BackOffice, ReplyFilesAreUniqueDeletedAndCancelRetryWork) {
     w.Servicio_ConsultaSQL("select 2", http.direccion());
     program::waitWhile([&] { return http.peticiones.size() < 2; }, 10000);
     w.show();
-    w.btnCancelar->click();
+    w.findChild<QPushButton*>("btnCancelar")->click();
     EXPECT_FALSE(w.Ocupado);
     EXPECT_FALSE(w.isVisible());
     EXPECT_TRUE(w.Resultado.isEmpty());
     responde("c\r\nOK\r\n");
-    w.btnReintentar->setEnabled(true);
-    w.btnReintentar->click();
+    auto* reintentar = w.findChild<QPushButton*>("btnReintentar");
+    reintentar->setEnabled(true);
+    reintentar->click();
     ASSERT_TRUE(espera(2));
     EXPECT_EQ(http.peticiones.at(2).cuerpo, http.peticiones.at(1).cuerpo);
     EXPECT_EQ(w.Datos->Item(1)->Valor("c").toString(), "OK");
 }
 
-TEST_F(BackOffice, MessageServicesWaitModallyAndJudgeTheReply) {
+TEST_F(frmComInternetTest, MessageServicesWaitModallyAndJudgeTheReply) {
     struct Caso {
         const char* nombre;
         bool xml;
@@ -260,7 +261,7 @@ TEST_F(BackOffice, MessageServicesWaitModallyAndJudgeTheReply) {
     }
 }
 
-TEST_F(BackOffice, SyncTextRepliesImportTablesInOneTransaction) {
+TEST_F(frmComInternetTest, SyncTextRepliesImportTablesInOneTransaction) {
     struct Caso {
         const char* nombre;
         QByteArray respuesta;
@@ -310,7 +311,7 @@ TEST_F(BackOffice, SyncTextRepliesImportTablesInOneTransaction) {
     EXPECT_TRUE(recordingMainWindow().grid.join('\n').contains("no admite la columna [color]"));
 }
 
-TEST(BackOfficeLectores, XmlAndDelimitedReplies) {
+TEST(frmComInternet, XmlAndDelimitedReplies) {
     auto volcado = [](const vb::EntidadPtr& e) {
         QStringList s;
         for (int i = 1; i <= e->Count(); ++i)

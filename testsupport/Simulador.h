@@ -2,6 +2,7 @@
 // A scale at the far end of a socat pseudo-terminal pair: the driver opens end A as its COM port,
 // the simulator holds end B raw (CR kept), records what the driver writes, answers each request
 // (ending in CR LF) with the next queued reply ("" = silent), and can send unasked.
+#include "platform/Registry.h"
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QProcess>
@@ -103,3 +104,13 @@ private:
     QByteArray m_recibido;
     std::deque<QByteArray> m_respuestas;
 };
+
+// COM<n> is `dispositivo` in the registry's serial map (as the scale's start-up resolves it).
+inline void apuntaCom(int n, const QString& dispositivo) {
+    auto& reg = registry::RegistryStore::instance();
+    const QString clave = registry::kSerialCommMapKey, com = QStringLiteral("COM%1").arg(n);
+    for (const registry::Value& v : reg.values(registry::Root::LocalMachine, clave))
+        if (v.data.toString() == com)
+            reg.deleteValue(registry::Root::LocalMachine, clave, v.name);
+    reg.setValue(registry::Root::LocalMachine, clave, {dispositivo, registry::REG_SZ, com});
+}

@@ -1,0 +1,132 @@
+#include "controls/frmCalc.h"
+#include "ControlsTest.h"
+#include "controls/ImagenTecla.h"
+#include "controls/ctrBoton.h"
+
+#include <QLabel>
+#include <QLocale>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+class frmCalcTest : public KeypadTest<frmCalc> {
+protected:
+    void TearDown() override {
+        KeypadTest::TearDown();
+        QLocale::setDefault(QLocale::c());
+    }
+};
+
+// The display after each step: on-screen keys by Tag ("2 5"), typed keys after "=" ("=,5"), "<" the
+// Backspace key. The window's switches: E integers only, - negatives allowed, 0 leading zeros kept,
+// 3 at most three characters, L a Spanish locale.
+TEST_F(frmCalcTest, DisplayAfterEachKey) {
+    const struct {
+        const char *modo, *inicial;
+        std::vector<std::pair<QString, QString>> pasos;
+    } casos[] = {
+        {"", "1", {{"2 5", "25"}, {"ENTER", "25"}}}, // the first digit replaces the caller's value
+        {"", "0", {{"1 AC 7", "7"}}},                // AC does not bring the first-key state back
+        {"0", "0", {{"1 AC 7", "07"}}},
+        // Zeros after the decimal point survive; the accepted number is in its short form.
+        {"", "0", {{"1 DEC 0", "1.0"}, {"5", "1.05"}, {"0 0", "1.0500"}, {"ENTER", "1.05"}}},
+        // One point at most, also for "12." that has no fraction yet, nor from the keyboard.
+        {"",
+         "0",
+         {{"DEC", "0."}, {"DEC", "0."}, {"AC 1 2 DEC", "12."}, {"DEC", "12."}, {"5 DEC", "12.5"}, {"=.", "12.5"}}},
+        {"", "1", {{"=,5", "0.5"}}}, // the keyboard's decimal key starts a number when nothing was typed
+        {"", "0", {{"1 2 3 4 5 6 7 8", "12345678"}, {"9", "12345678"}, {"=9", "12345678"}}},
+        {"3", "0", {{"1 2 3 4", "123"}}},
+        {"E", "0", {{"4 DEC", "4"}, {"=.,", "4"}}},
+        {"", "0", {{"2 5", "25"}, {"=-", "25"}}},
+        {"-", "0", {{"2 5", "25"}, {"=-", "-25"}, {"=-", "25"}}},
+        // Backspace and RET treat a lone minus differently.
+        {"-", "0", {{"5", "5"}, {"=-", "-5"}, {"<", "0"}, {"=5-", "-5"}, {"RET", "-"}, {"RET RET", "0"}}},
+        {"L", "1.25", {{"<", "1,2"}, {"<", "1"}}}, // Backspace reads the number whatever the locale
+    };
+    for (const auto& k : casos) {
+        const QString modo = QString::fromLatin1(k.modo);
+        QLocale::setDefault(modo.contains('L') ? QLocale(QLocale::Spanish, QLocale::Spain) : QLocale::c());
+        m_f = std::make_unique<frmCalc>();
+        m_f->blnSoloEnteros = modo.contains('E');
+        m_f->blnPermitirNegativo = modo.contains('-');
+        m_f->blnEliminaCerosIzquierda = !modo.contains('0');
+        if (modo.contains('3'))
+            m_f->setMaxLongitud(3);
+        m_f->setVisor(k.inicial);
+        m_f->show();
+        for (const auto& [accion, visor] : k.pasos) {
+            if (accion == "<")
+                QTest::keyClick(m_f.get(), Qt::Key_Backspace);
+            else if (accion.startsWith('='))
+                escribe(accion.mid(1));
+            else
+                teclas(accion);
+            EXPECT_EQ(m_f->visor(), visor) << k.modo << " " << k.inicial << " " << accion.toStdString();
+        }
+    }
+}
+
+TEST_F(frmCalcTest, CancelAndTheEnterBlock) {
+    teclas("3");
+    raton::toca(hijo<ctrBoton>("ctrCancelar"));
+    EXPECT_FALSE(m_f->blnOk);
+    EXPECT_FALSE(m_f->isVisible());
+
+    m_f->show();
+    m_f->blnIntroDesactivado = true;
+    teclas("ENTER");
+    QTest::keyClick(m_f.get(), Qt::Key_Return);
+    raton::toca(hijo<ctrBoton>("ctrAceptar"));
+    EXPECT_TRUE(m_f->isVisible());
+    EXPECT_FALSE(m_f->blnOk);
+    QTest::keyClick(m_f.get(), Qt::Key_Escape); // only Cancelar cancels
+    EXPECT_TRUE(m_f->isVisible());
+
+    m_f->blnIntroDesactivado = false;
+    raton::toca(hijo<ctrBoton>("ctrAceptar"));
+    EXPECT_TRUE(m_f->blnOk);
+    EXPECT_EQ(m_f->visor(), "3");
+}
+
+TEST_F(frmCalcTest, QuickDoubleTapTypesTwice) {
+    teclas("AC");
+    raton::dobleToque(m_f->tecla("4"));
+    EXPECT_EQ(m_f->visor(), "44");
+}
+
+// ---------------------------------------------------------------- modal use
+
+TEST_F(frmCalcTest, PedirShowsANewWindowEachTime) {
+    int veces = 0;
+    auto tecleaNueve = [&] {
+        auto* f = qobject_cast<frmCalc*>(QApplication::activeModalWidget());
+        ASSERT_NE(f, nullptr);
+        ++veces;
+        EXPECT_EQ(f->findChild<QLabel*>("lblDesc")->text(), "Peso");
+        raton::toca(f->tecla("9"));
+        raton::toca(f->tecla("ENTER"));
+    };
+    QString valor = "1";
+    QTimer::singleShot(0, tecleaNueve);
+    ASSERT_TRUE(frmCalc::Pedir("Peso", valor));
+    EXPECT_EQ(valor, "9");
+
+    // a second time starts afresh: the first digit replaces the value again
+    QTimer::singleShot(0, tecleaNueve);
+    ASSERT_TRUE(frmCalc::Pedir("Peso", valor));
+    EXPECT_EQ(valor, "9");
+    EXPECT_EQ(veces, 2);
+}
+
+TEST_F(frmCalcTest, PedirTakesAScriptedAnswer) {
+    m_prompts.formAnswers["frmCalc"] = {0};
+    QString valor = "2";
+    EXPECT_FALSE(frmCalc::Pedir("Peso", valor));
+    EXPECT_EQ(valor, "2");
+    ASSERT_EQ(m_prompts.calls.size(), 1u);
+    EXPECT_EQ(m_prompts.calls[0].text, "frmCalc");
+}
+
+} // namespace

@@ -1,0 +1,55 @@
+// The re-weigh window with a simulated scale: the weigh-first dialog that follows the live weight,
+// and the re-weigh of a ticket line that shows the line's own data and asks the scale on accept.
+#include "scale/frmRecalcularPeso.h"
+#include "EntornoBalanza.h"
+#include "controls/ctrBoton.h"
+#include <QLabel>
+
+namespace {
+QString texto(QWidget* w, const char* etiqueta) {
+    return w->findChild<QLabel*>(etiqueta)->text();
+}
+void acepta(QWidget* w) {
+    emit w->findChild<ctrBoton*>("ctrAceptar")->Click();
+}
+} // namespace
+
+class frmRecalcularPesoTest : public EntornoBalanza {};
+
+TEST_F(frmRecalcularPesoTest, WeighFirstDialogFollowsTheLiveWeight) {
+    clsComm& c = balanza(0, true, {{"TipoFuncionamientoBalanza", "1"}});
+    lee("+  0.000\r\n");
+    const int mostrados = ventana.pesosMostrados;
+    QStringList vistos;
+    cuandoSeMuestre("frmRecalcularPeso", [&](QWidget* w) {
+        EXPECT_TRUE(w->findChild<ctrBoton*>("ctrCancelar")->isHidden()); // it can only be accepted
+        acepta(w);
+        vistos << mensajes().last(); // nothing weighed yet
+        lee("+  0.600\r\n");         // the timer ticks while the dialog is open
+        vistos << texto(w, "lblPeso");
+        acepta(w);
+    });
+    esperado(c.getPeso(10, 9.99), true, 0.6, "", 0);
+    EXPECT_EQ(vistos, (QStringList{"Debe pesar el artículo para continuar.", "0.600KG"}));
+    EXPECT_EQ(ventana.pesosMostrados, mostrados); // the weight went to the dialog only
+    EXPECT_EQ(c.intDestinoPeso(), 0);
+    EXPECT_FALSE(c.blnPesoCero());
+}
+
+TEST_F(frmRecalcularPesoTest, ReweighShowsTheCallsLineAndAsksTheScaleOnAccept) {
+    TARVOLIN_REQUIRE_DATABASE();
+    conecta();
+    balanza(0, false);
+    sim->responde("+  1.250\r\n");
+    QStringList vistos;
+    cuandoSeMuestre("frmRecalcularPeso", [&](QWidget* w) {
+        vistos << texto(w, "lblDescripcionArticulo") << texto(w, "lblPrecio");
+        acepta(w);
+        vistos << texto(w, "lblPeso") << texto(w, "lblImporte");
+    });
+    objComm().RecalcularPeso(3, 70, 1, 10);
+    EXPECT_EQ(vistos, (QStringList{"Jamón ibérico:", "9,99€", "1,250KG", "12,49€"}));
+    EXPECT_EQ(fila(1), "1.250|12.4900|2.000|27.4780|27.4780|5");
+    // The main window's ticket context (till 0, ticket 0) is left alone.
+    EXPECT_EQ(core->valor("select concat_ws('|', peso, precio) from linticket where idTPV=0"), "0.100|0.9900");
+}
