@@ -22,6 +22,7 @@ namespace {
 constexpr qsizetype kMaxValorVolcado = 1024; // each value of an unknown action's dump
 constexpr qsizetype kMaxExtractoLog = 200;   // excerpt of a request that is no JSON object
 constexpr qsizetype kMaxNombre = 200;        // an action name or a field name in replies and traces
+constexpr int kMaxCamposVolcado = 100;       // fields listed in an unknown action's dump
 
 const QString kNombrePrograma = QStringLiteral("Tarvolin");
 
@@ -333,7 +334,8 @@ QString clsSocketFront::volcado(const QString& accion, const vb::EntidadPtr& par
     const auto dic = basLegacyFunctions::GetDiccionario(vb::FromObject(param));
     if (!dic)
         return r;
-    for (int i = 0; i < dic->Count(); ++i) {
+    const int n = std::min(dic->Count(), kMaxCamposVolcado);
+    for (int i = 0; i < n; ++i) {
         const Variant& v = dic->at(i);
         QString valor;
         if (vb::IsNull(v))
@@ -345,5 +347,7 @@ QString clsSocketFront::volcado(const QString& accion, const vb::EntidadPtr& par
         r += QStringLiteral("     ") + trama::extracto(dic->Keys().at(i), kMaxNombre) + QStringLiteral(": ") +
              valor.left(kMaxValorVolcado) + QStringLiteral("\r\n");
     }
+    if (dic->Count() > n)
+        r += QStringLiteral("     ... y ") + QString::number(dic->Count() - n) + QStringLiteral(" campos más\r\n");
     return r;
 }
