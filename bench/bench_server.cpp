@@ -4,6 +4,8 @@
 //   - Ping round trips with 1, 8 and 64 clients at once: p50, p99 and requests per second;
 //   - Ping round trips on one persistent connection;
 //   - kitchen-ticket round trips (header from the database, command number, the job through cupsd);
+//   - Ping round trips while 60 kitchen tickets wait their turn at the printer, and when the tickets'
+//     replies arrive (the first and the last, from the moment they were all sent);
 //   - the service's resident memory after 100 requests of a mixed load and after 10 000.
 #include "server/tests/ServicioExterno.h"
 
@@ -190,6 +192,55 @@ void BM_KitchenTicket(benchmark::State& state) {
     carga(state, kTicket, "200 OK\r{\"ok\":true}", 1, 300);
 }
 BENCHMARK(BM_KitchenTicket)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// 60 tills send a kitchen ticket at once; meanwhile one more keeps pinging on fresh connections
+// until the last ticket is answered.
+void BM_PingWhilePrintsQueue(benchmark::State& state) {
+    if (!g_banco->error.isEmpty()) {
+        state.SkipWithError(g_banco->error.toStdString().c_str());
+        return;
+    }
+    constexpr int kTickets = 60;
+    const quint16 puerto = g_banco->servicio->puerto();
+    std::vector<double> pings, respuestas;
+    std::atomic<int> errores{0};
+    for (auto _ : state) {
+        std::vector<double> fin(kTickets);
+        std::atomic<int> pendientes{kTickets};
+        std::vector<std::unique_ptr<ClienteTcp>> tills;
+        for (int i = 0; i < kTickets; ++i)
+            tills.push_back(std::make_unique<ClienteTcp>(puerto));
+        const auto inicio = std::chrono::steady_clock::now();
+        for (auto& t : tills)
+            t->envia(kTicket);
+        std::vector<std::thread> hilos;
+        for (int i = 0; i < kTickets; ++i)
+            hilos.emplace_back([&, i] {
+                if (tills[size_t(i)]->leeHastaCierre() != "200 OK\r{\"ok\":true}")
+                    ++errores;
+                fin[size_t(i)] =
+                    std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - inicio).count();
+                --pendientes;
+            });
+        while (pendientes > 0) {
+            const auto t0 = std::chrono::steady_clock::now();
+            ClienteTcp c(puerto);
+            c.envia(kPing);
+            errores += c.leeHastaCierre() != kRespuestaPing;
+            pings.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
+        }
+        for (auto& h : hilos)
+            h.join();
+        respuestas.insert(respuestas.end(), fin.begin(), fin.end());
+    }
+    state.counters["pings"] = double(pings.size());
+    state.counters["ping_p50_ms"] = percentil(pings, 0.50);
+    state.counters["ping_max_ms"] = percentil(pings, 1.0);
+    state.counters["first_ticket_reply_ms"] = percentil(respuestas, 0.0);
+    state.counters["last_ticket_reply_ms"] = percentil(respuestas, 1.0);
+    state.counters["errors"] = double(errores.load());
+}
+BENCHMARK(BM_PingWhilePrintsQueue)->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 // A mixed load: pings (some on a persistent connection), the till number, printers, log lines,
 // unknown actions, and one kitchen ticket in twenty.

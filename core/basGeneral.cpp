@@ -194,7 +194,7 @@ void GrabaLog(const QString& strMensaje, bool blnForzar, bool) {
     }
 }
 
-void GrabaLogBBDD(const QString& strMensaje, int) {
+bool GrabaLogBBDD(const QString& strMensaje, int) {
     QString sql;
     QList<Variant> valores;
     try {
@@ -215,14 +215,16 @@ void GrabaLogBBDD(const QString& strMensaje, int) {
         throw;
     } catch (...) {
         ControlErrores(QStringLiteral("basGeneral.AnadirLog"), true, vb::CurrentError());
-        return;
+        return false;
     }
     try {
         ConexionServidor().Execute(sql, nullptr, valores);
+        return true;
     } catch (const program::Ended&) {
         throw;
     } catch (...) {
         // The database log is best effort: a closed or lost link must not stop the caller.
+        return false;
     }
 }
 

@@ -135,7 +135,8 @@ QString CarpetaImagenes(); // gstrCarpetaImagenes, defaulting to RutaAplicacion(
 // Grid row always; log.txt under /log or when forced. The third flag is accepted and not used.
 void GrabaLog(const QString& strMensaje, bool blnForzar = false, bool blnNoUsado = false);
 // Grid row and a qm_log row. The second argument is accepted and not used.
-void GrabaLogBBDD(const QString& strMensaje, int intNoUsado = 0);
+// False when the row could not be stored (the grid line is added all the same).
+bool GrabaLogBBDD(const QString& strMensaje, int intNoUsado = 0);
 // Call from a catch block with the caught error (use vb::CurrentError() in catch (...)).
 // With blnReconectar and an error a lost link can explain, closes both connections, enables the
 // reconnect timer and waits, running events, until blnConexionOk is true again (or the program ends).

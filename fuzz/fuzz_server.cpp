@@ -100,10 +100,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     try {
         trama::LectorPeticiones lector;
         for (const QByteArray& llegada : {entrada.left(corte), entrada.mid(corte)}) {
-            switch (lector.anade(llegada)) {
-            case trama::LectorPeticiones::Estado::Completa:
+            auto estado = lector.anade(llegada);
+            // Requests sent back to back are taken one after the other.
+            for (; estado == trama::LectorPeticiones::Estado::Completa; estado = lector.estado())
                 handle(lector.toma());
-                break;
+            switch (estado) {
             case trama::LectorPeticiones::Estado::Excedida:
                 lector.toma();
                 break;

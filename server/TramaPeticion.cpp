@@ -6,8 +6,6 @@ LectorPeticiones::Estado LectorPeticiones::anade(const QByteArray& llegada) {
     m_datos += llegada;
     if (m_datos.isEmpty())
         return Estado::Vacio;
-    if (m_datos.size() > kMaxPeticion)
-        return Estado::Excedida;
     if (!m_completa) {
         // The scan goes on where the previous arrival left it, so a large request is read once.
         const char* p = m_datos.constData();
@@ -34,19 +32,40 @@ LectorPeticiones::Estado LectorPeticiones::anade(const QByteArray& llegada) {
                 m_enCadena = true;
             else if (c == '{')
                 ++m_profundidad;
-            else if (c == '}' && --m_profundidad == 0)
+            else if (c == '}' && --m_profundidad == 0) {
                 m_completa = true;
+                m_fin = i + 1;
+            }
         }
-        m_escaneado = n;
+        m_escaneado = m_completa ? m_fin : n;
     }
+    if ((m_completa ? m_fin : m_datos.size()) > kMaxPeticion)
+        return Estado::Excedida;
     return m_completa ? Estado::Completa : Estado::Incompleta;
 }
 
 QByteArray LectorPeticiones::toma() {
+    QByteArray resto;
+    if (m_completa) {
+        qsizetype i = m_fin;
+        while (i < m_datos.size() &&
+               (m_datos[i] == ' ' || m_datos[i] == '\t' || m_datos[i] == '\r' || m_datos[i] == '\n'))
+            ++i;
+        resto = m_datos.mid(i);
+        m_datos.truncate(m_fin);
+    }
     QByteArray r;
     r.swap(m_datos);
     *this = LectorPeticiones();
+    m_datos = std::move(resto);
     return r;
+}
+
+QString extracto(const QString& texto, qsizetype maximo) {
+    if (texto.size() <= maximo)
+        return texto;
+    return texto.left(maximo) + QStringLiteral("... (") + QString::number(texto.size() - maximo) +
+           QStringLiteral(" caracteres más)");
 }
 
 PeticionRecibida analizaPeticion(const QString& texto) {

@@ -4,8 +4,8 @@
 // A connection's bytes are gathered by LectorPeticiones until they make a whole request: as soon as
 // the braces of the first JSON object balance (strings and their escapes respected), or, for a text
 // that holds no "{" (or whose object never closes), once the peer has been quiet for a while. The
-// whole gathered text is the request: whatever came after the object in the same arrival stays in it
-// (the JSON reader ignores what follows the value).
+// request ends at the closing brace: the bytes after it (a second request sent right behind the
+// first on a kept connection) are kept, blanks before them dropped, as the start of the next one.
 //
 // analizaPeticion then takes the persistence prefix off and cuts the text at the first "{";
 // enmarcaRespuesta frames the handler's reply ("200 OK" and CR, "null", the end marker).
@@ -32,14 +32,20 @@ public:
 
     // Adds one arrival of bytes and says what the gathered text is now.
     Estado anade(const QByteArray& llegada);
-    // The gathered text as one request (also the text of a quiet timeout); the reader starts over.
+    // What the gathered text is, without adding anything.
+    Estado estado() { return anade({}); }
+    // The whole request when there is one (Completa), else everything gathered (the text of a quiet
+    // timeout). What followed the request stays, scanned anew: ask estado() for it.
     QByteArray toma();
     bool vacio() const { return m_datos.isEmpty(); }
     qsizetype tamano() const { return m_datos.size(); }
+    // The gathered text has opened an object that has not closed yet.
+    bool objetoAbierto() const { return m_dentroObjeto && !m_completa; }
 
 private:
     QByteArray m_datos;
     qsizetype m_escaneado = 0; // bytes of m_datos already seen by the brace scan
+    qsizetype m_fin = 0;       // with m_completa: the length of the request, up to its closing brace
     int m_profundidad = 0;     // open braces of the first object (0 before its "{")
     bool m_dentroObjeto = false;
     bool m_enCadena = false;
@@ -62,6 +68,9 @@ PeticionRecibida analizaPeticion(const QString& texto);
 // The reply as it goes on the wire: "200 OK" CR and the reply in JSON mode; the reply, or "null"
 // when it is empty, otherwise; then the end marker between two zero characters when asked.
 QString enmarcaRespuesta(const PeticionRecibida& peticion, const QString& respuesta);
+
+// A text as traces and error replies show it: at most `maximo` characters, then how many more there were.
+QString extracto(const QString& texto, qsizetype maximo);
 
 inline bool esPersistente(const QString& tag) {
     return tag.compare(kPersistente, Qt::CaseInsensitive) == 0 ||

@@ -1,6 +1,16 @@
 #include "TurnoExclusivo.h"
 
-#include <QTimer>
+#include "platform/Program.h"
+
+namespace {
+constexpr int kPasadasEntreTareas = 3;
+}
+
+TurnoExclusivo::TurnoExclusivo() {
+    m_relevo.setSingleShot(true);
+    m_relevo.setInterval(0);
+    connect(&m_relevo, &QTimer::timeout, this, &TurnoExclusivo::onSiguiente);
+}
 
 TurnoExclusivo& TurnoExclusivo::instancia() {
     static TurnoExclusivo turno;
@@ -18,16 +28,17 @@ void TurnoExclusivo::ejecuta(std::function<void()> tarea) {
 
 void TurnoExclusivo::corre(std::function<void()>& tarea) {
     // The turn passes to the next task from the event loop, never from inside the task that ends:
-    // that one may itself run nested inside another request's wait.
+    // that one may itself run nested inside another request's wait. A zero timer runs after the
+    // loop has polled the sockets (a posted call would run in the same batch as the requests
+    // posted before it).
     struct Libera {
         TurnoExclusivo* t;
         ~Libera() {
-            if (t->m_cola.empty())
-                t->m_ocupado = false;
-            else
-                QTimer::singleShot(0, t, &TurnoExclusivo::onSiguiente);
+            t->m_corriendo = false;
+            t->m_relevo.start();
         }
     } libera{this};
+    m_corriendo = true;
     tarea();
 }
 
@@ -36,6 +47,10 @@ void TurnoExclusivo::onSiguiente() {
         m_ocupado = false;
         return;
     }
+    // A request that has just connected needs a few passes (accept, read, answer) before the next
+    // print holds the loop again.
+    for (int i = 0; i < kPasadasEntreTareas; ++i)
+        program::doEvents();
     std::function<void()> tarea = std::move(m_cola.front());
     m_cola.pop_front();
     corre(tarea);

@@ -4,7 +4,12 @@
 // asked for it. A task that finds the turn taken is kept and runs later from the event loop, after
 // every earlier one has finished; meanwhile the caller goes back to the event loop, so other
 // requests (pings, logs, the weight) keep being answered while a print waits.
+//
+// The turn passes on through a zero timer, never straight from one task to the next: the event
+// loop polls the sockets between two prints, so a ping that came in meanwhile is answered then,
+// not after the whole queue of prints.
 #include <QObject>
+#include <QTimer>
 #include <deque>
 #include <functional>
 
@@ -17,14 +22,18 @@ public:
     // released when the task returns (or throws).
     void ejecuta(std::function<void()> tarea);
 
+    // A task runs or waits, or the turn has not been handed back yet: ejecuta() would not run a
+    // new task at once.
     bool ocupado() const { return m_ocupado; }
     std::size_t enEspera() const { return m_cola.size(); }
 
 private:
-    TurnoExclusivo() = default;
+    TurnoExclusivo();
     void corre(std::function<void()>& tarea);
     void onSiguiente();
 
-    bool m_ocupado = false;
+    QTimer m_relevo;
+    bool m_ocupado = false; // taken from the start of a task until the event loop has run after it
+    bool m_corriendo = false;
     std::deque<std::function<void()>> m_cola;
 };

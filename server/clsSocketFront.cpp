@@ -10,6 +10,7 @@
 #include "platform/VBError.h"
 #include "printing/clsImprimirTicket.h"
 #include "scale/clsComm.h"
+#include "server/TramaPeticion.h"
 #include "server/frmComSocket.h"
 #include "server/json/clsJSON.h"
 #include "server/json/clsJsonScript.h"
@@ -20,6 +21,8 @@ namespace {
 
 constexpr qsizetype kMaxValorVolcado = 1024; // each value of an unknown action's dump
 constexpr qsizetype kMaxExtractoLog = 200;   // excerpt of a request that is no JSON object
+constexpr qsizetype kMaxNombre = 200;        // an action name or a field name in replies and traces
+constexpr int kMaxCamposVolcado = 100;       // fields listed in an unknown action's dump
 
 const QString kNombrePrograma = QStringLiteral("Tarvolin");
 
@@ -38,31 +41,38 @@ template <class F> auto campo(F&& leer) {
     }
 }
 
+// A request field by its name exactly as written (the generic entity would match any case); a
+// missing one reads as the entity's "#ERROR#".
+Variant valor(const vb::EntidadPtr& p, const QString& nombre) {
+    const auto dic = p->Diccionario();
+    return dic && dic->Exists(nombre) ? dic->value(nombre) : Variant(QStringLiteral("#ERROR#"));
+}
+
 QString segundos() {
     return vb::CStr(Variant(basFuncionesComunes::Segundos()));
 }
 
 // A field as a 32-bit integer, 0 when absent.
 qint32 entero(const vb::EntidadPtr& p, const QString& nombre) {
-    return campo([&] { return vb::CLng(basFuncionesComunes::VarToStr(p->Valor(nombre), Variant(qint32(0)))); });
+    return campo([&] { return vb::CLng(basFuncionesComunes::VarToStr(valor(p, nombre), Variant(qint32(0)))); });
 }
 
 // A field as text, the default when absent or null.
 QString texto(const vb::EntidadPtr& p, const QString& nombre, const QString& defecto = QString()) {
-    return campo([&] { return vb::CStr(basFuncionesComunes::VarToStr(p->Valor(nombre), Variant(defecto))); });
+    return campo([&] { return vb::CStr(basFuncionesComunes::VarToStr(valor(p, nombre), Variant(defecto))); });
 }
 
 // A till or ticket number of the kitchen print: its text read as a number ("," or "."), rounded.
 qint32 numero(const vb::EntidadPtr& p, const QString& nombre) {
     return campo([&] {
-        const QString t = vb::CStr(basFuncionesComunes::VarToStr(p->Valor(nombre), Variant(qint32(0))));
+        const QString t = vb::CStr(basFuncionesComunes::VarToStr(valor(p, nombre), Variant(qint32(0))));
         return vb::CLng(Variant(basFuncionesComunes::ValNumero(t)));
     });
 }
 
 // A Boolean field that defaults to True; a JSON Boolean or a number converts, a text like "S" does not.
 bool booleanoSi(const vb::EntidadPtr& p, const QString& nombre) {
-    return campo([&] { return vb::CBool(basFuncionesComunes::VarToStr(p->Valor(nombre), Variant(true))); });
+    return campo([&] { return vb::CBool(basFuncionesComunes::VarToStr(valor(p, nombre), Variant(true))); });
 }
 
 bool esAccion(const QString& accion, const char* nombre) {
@@ -138,9 +148,10 @@ bool clsSocketFront::esPeticionDeImpresion(const QString& RequestData) {
         if (!m_jsonClasificador)
             m_jsonClasificador = std::make_unique<clsJSON>();
         const auto dic = std::dynamic_pointer_cast<vb::Dictionary>(m_jsonClasificador->parse(RequestData));
+        m_jsonClasificador->ClearParserErrors();
         if (!dic)
             return false;
-        const Variant accion = basLegacyFunctions::NewCollection(vb::FromObject(dic))->Valor(QStringLiteral("accion"));
+        const Variant accion = dic->value(QStringLiteral("accion"));
         if (accion.typeId() != QMetaType::QString)
             return false;
         return esAccionDeImpresion(accion.toString());
@@ -164,8 +175,10 @@ vb::EntidadPtr clsSocketFront::leePeticion(const QString& RequestData) {
         return nullptr;
     }
     const QString quejas = objJSON().GetParserErrors();
+    // The complaints of a finished request are not kept: they may be many.
+    objJSON().ClearParserErrors();
     if (!quejas.isEmpty())
-        GrabaLog(QStringLiteral("JSON.parseIEntidad: ") + quejas.left(kMaxValorVolcado));
+        GrabaLog(QStringLiteral("JSON.parseIEntidad: ") + trama::extracto(quejas, kMaxValorVolcado));
     return basLegacyFunctions::NewCollection(vb::FromObject(dic));
 }
 
@@ -228,11 +241,14 @@ bool clsSocketFront::EjecutaAccion(const vb::EntidadPtr& param, vb::EntidadPtr& 
             entero(param, QStringLiteral("idTicket"));
             entero(param, QStringLiteral("idTPV"));
             entero(param, QStringLiteral("idCamarero"));
-            const QString accion = campo([&] { return vb::CStr(param->Valor(QStringLiteral("accion"))); });
+            const QString accion = campo([&] { return vb::CStr(valor(param, QStringLiteral("accion"))); });
+            // A name as long as the request itself goes into replies and traces cut.
+            const QString nombreAccion = trama::extracto(accion, kMaxNombre);
 
-            GrabaLog(QStringLiteral("clsSockerFront.EjecutaAccion (") + accion + QStringLiteral("): ") + segundos());
+            GrabaLog(QStringLiteral("clsSockerFront.EjecutaAccion (") + nombreAccion + QStringLiteral("): ") +
+                     segundos());
             if (m_socket)
-                m_socket->Log(accion);
+                m_socket->Log(nombreAccion);
 
             bool ok = true;
             reconocida = true;
@@ -242,7 +258,9 @@ bool clsSocketFront::EjecutaAccion(const vb::EntidadPtr& param, vb::EntidadPtr& 
             } else if (esAccion(accion, "AnadirLog")) {
                 QString linea = texto(param, QStringLiteral("Texto"));
                 linea.replace(QLatin1String("\\n"), QStringLiteral("\r\n"), Qt::CaseInsensitive);
-                GrabaLogBBDD(linea);
+                if (!GrabaLogBBDD(linea))
+                    Resultado->Propiedad(QStringLiteral("error"),
+                                         TraduceLiteral(QStringLiteral("No se ha podido grabar el log.")));
             } else if (esAccion(accion, "GetPrinters")) {
                 auto lista = std::make_shared<vb::Collection>();
                 for (const QString& nombre : printers::output().list())
@@ -250,9 +268,9 @@ bool clsSocketFront::EjecutaAccion(const vb::EntidadPtr& param, vb::EntidadPtr& 
                 Resultado->Propiedad(QStringLiteral("result"), vb::FromObject(lista));
             } else if (esAccion(accion, "ImprimirTicketEspecial")) {
                 const QString textoTicket = texto(param, QStringLiteral("texto"));
-                const bool cabecera = objJSON().ParseBool(param->Valor(QStringLiteral("imprimirCabecera")));
-                const bool logo = objJSON().ParseBool(param->Valor(QStringLiteral("imprimirLogo")));
-                const bool pantalla = objJSON().ParseBool(param->Valor(QStringLiteral("imprimirPorPantalla")));
+                const bool cabecera = objJSON().ParseBool(valor(param, QStringLiteral("imprimirCabecera")));
+                const bool logo = objJSON().ParseBool(valor(param, QStringLiteral("imprimirLogo")));
+                const bool pantalla = objJSON().ParseBool(valor(param, QStringLiteral("imprimirPorPantalla")));
                 // An absent printer is the usual printer, never one named "#ERROR#".
                 const QString impresora = texto(param, QStringLiteral("impresora"));
                 clsImprimirTicket ticket;
@@ -289,9 +307,9 @@ bool clsSocketFront::EjecutaAccion(const vb::EntidadPtr& param, vb::EntidadPtr& 
                 ok = false;
                 reconocida = false;
                 if (!js) {
-                    Resultado->Propiedad(QStringLiteral("errorVB6"),
-                                         QStringLiteral("Acción '") + accion + QStringLiteral("' no implementada."));
-                    GrabaLog(volcado(accion, param), true);
+                    Resultado->Propiedad(QStringLiteral("errorVB6"), QStringLiteral("Acción '") + nombreAccion +
+                                                                         QStringLiteral("' no implementada."));
+                    GrabaLog(volcado(nombreAccion, param), true);
                 }
             }
             Resultado->Propiedad(kOk, ok);
@@ -312,7 +330,8 @@ QString clsSocketFront::volcado(const QString& accion, const vb::EntidadPtr& par
     const auto dic = basLegacyFunctions::GetDiccionario(vb::FromObject(param));
     if (!dic)
         return r;
-    for (int i = 0; i < dic->Count(); ++i) {
+    const int n = std::min(dic->Count(), kMaxCamposVolcado);
+    for (int i = 0; i < n; ++i) {
         const Variant& v = dic->at(i);
         QString valor;
         if (vb::IsNull(v))
@@ -321,8 +340,10 @@ QString clsSocketFront::volcado(const QString& accion, const vb::EntidadPtr& par
             valor = objJSON().toString(v, true);
         else
             valor = vb::CStr(v);
-        r += QStringLiteral("     ") + dic->Keys().at(i) + QStringLiteral(": ") + valor.left(kMaxValorVolcado) +
-             QStringLiteral("\r\n");
+        r += QStringLiteral("     ") + trama::extracto(dic->Keys().at(i), kMaxNombre) + QStringLiteral(": ") +
+             valor.left(kMaxValorVolcado) + QStringLiteral("\r\n");
     }
+    if (dic->Count() > n)
+        r += QStringLiteral("     ... y ") + QString::number(dic->Count() - n) + QStringLiteral(" campos más\r\n");
     return r;
 }

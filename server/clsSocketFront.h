@@ -84,7 +84,8 @@ private:
     };
     clsJSON& objJSON();
     vb::EntidadPtr leePeticion(const QString& RequestData);
-    // The log dump of an unknown action: its name, then each field of the request (values cut to 1 KB).
+    // The log dump of an unknown action: its name, then the first fields of the request (names and
+    // values cut), then how many more there were.
     QString volcado(const QString& accion, const vb::EntidadPtr& param);
 
     std::unique_ptr<frmComSocket, BorradoDiferido> m_socket;

@@ -5,6 +5,7 @@
 #include "platform/Cp1252.h"
 #include "platform/Program.h"
 #include "platform/VBError.h"
+#include "server/ConexionTcp.h"
 #include "server/TurnoExclusivo.h"
 #include "server/frmComSocketVentana.h"
 
@@ -13,11 +14,14 @@
 #include <QLabel>
 #include <QNetworkInterface>
 #include <QTcpServer>
-#include <QTcpSocket>
 #include <QTimer>
 #include <deque>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
+
+constexpr qsizetype kMaxTrazaTexto = 2000; // requests and replies in trace lines
 
 const QString kCreado = QStringLiteral("creado");
 const QString kDataArrival = QStringLiteral("DataArrival");
@@ -43,34 +47,59 @@ QString ipLocal() {
     return QStringLiteral("127.0.0.1");
 }
 
+// The listening element: hands every accepted descriptor over at once, so that the connection is
+// read and written by ConexionTcp and no QTcpSocket ever owns it.
+class ServidorEscucha final : public QTcpServer {
+public:
+    ServidorEscucha(QObject* parent, std::function<void(qintptr)> alAceptar)
+        : QTcpServer(parent), m_alAceptar(std::move(alAceptar)) {
+        // Bursts of tills connecting at once must not wait for the accept queue.
+        setListenBacklogSize(SOMAXCONN);
+    }
+
+protected:
+    void incomingConnection(qintptr descriptor) override { m_alAceptar(descriptor); }
+
+private:
+    std::function<void(qintptr)> m_alAceptar;
+};
+
 } // namespace
 
 // One accepted connection: its socket, the bytes gathered towards the next request, the requests
 // waiting their turn on this connection, and the persistence of the exchange in progress.
 class frmComSocket::Conexion final : public QObject, public std::enable_shared_from_this<frmComSocket::Conexion> {
 public:
-    Conexion(frmComSocket* ventana, QTcpSocket* s, qint16 i) : socket(s), indice(i), m_ventana(ventana) {
+    Conexion(frmComSocket* ventana, ConexionTcp* s, qint16 i, int inactividadMs)
+        : socket(s), indice(i), m_ventana(ventana) {
         socket->setParent(this);
-        ip = direccion(socket->peerAddress());
+        ip = direccion(socket->direccionPar());
         silencio.setSingleShot(true);
         silencio.setInterval(trama::kSilencioMs);
-        connect(socket, &QTcpSocket::readyRead, this, &Conexion::onReadyRead);
-        connect(socket, &QTcpSocket::bytesWritten, this, &Conexion::onBytesWritten);
-        connect(socket, &QTcpSocket::disconnected, this, &Conexion::onDisconnected);
-        connect(socket, &QTcpSocket::errorOccurred, this, &Conexion::onErrorOccurred);
+        inactividad.setSingleShot(true);
+        inactividad.setInterval(inactividadMs);
+        inactividad.start();
+        connect(socket, &ConexionTcp::datosLlegados, this, &Conexion::onReadyRead);
+        connect(socket, &ConexionTcp::escritos, this, &Conexion::onBytesWritten);
+        connect(socket, &ConexionTcp::finDelPar, this, &Conexion::onFinDelPar);
+        connect(socket, &ConexionTcp::cerrada, this, &Conexion::onDisconnected);
+        connect(socket, &ConexionTcp::error, this, &Conexion::onErrorOccurred);
         connect(&silencio, &QTimer::timeout, this, &Conexion::onSilencio);
+        connect(&inactividad, &QTimer::timeout, this, &Conexion::onInactividad);
     }
     // Stops every notification; the socket is closed by the caller.
     void suelta() {
         cerrada = true;
         silencio.stop();
+        inactividad.stop();
         QObject::disconnect(socket, nullptr, this, nullptr);
     }
 
-    QTcpSocket* socket;
+    ConexionTcp* socket;
     const qint16 indice;
     QString ip;
     QTimer silencio;
+    QTimer inactividad; // restarted by every arrival
     trama::LectorPeticiones lector;
     std::deque<QByteArray> pendientes;
     QString Tag;
@@ -92,13 +121,21 @@ private:
         if (m_ventana)
             m_ventana->socket_Close(shared_from_this());
     }
-    void onErrorOccurred(QAbstractSocket::SocketError) {
+    void onFinDelPar() {
         if (m_ventana)
-            m_ventana->socket_Error(shared_from_this(), socket->errorString());
+            m_ventana->socket_FinDelPar(shared_from_this());
+    }
+    void onErrorOccurred(const QString& descripcion) {
+        if (m_ventana)
+            m_ventana->socket_Error(shared_from_this(), descripcion);
     }
     void onSilencio() {
         if (m_ventana)
             m_ventana->onSilencio(shared_from_this());
+    }
+    void onInactividad() {
+        if (m_ventana)
+            m_ventana->onInactividad(shared_from_this());
     }
 
     QPointer<frmComSocket> m_ventana;
@@ -121,6 +158,13 @@ void frmComSocket::setEstadoSocket(qint16 Index, const QString& estado) {
 
 QWidget* frmComSocket::ventana() const {
     return m_ventana.data();
+}
+
+size_t frmComSocket::peticionesEnCola() const {
+    size_t n = 0;
+    for (const auto& [indice, c] : m_socket)
+        n += c->pendientes.size();
+    return n;
 }
 
 quint16 frmComSocket::puertoEscucha() const {
@@ -153,10 +197,8 @@ bool frmComSocket::IniciaEscucha(qint32& Puerto) {
         if (Puerto < 0 || Puerto > 65535)
             vb::Raise(6);
         Log(QStringLiteral("Listening to port: ") + texto(Puerto));
-        if (!m_servidor) {
-            m_servidor = new QTcpServer(this);
-            connect(m_servidor, &QTcpServer::newConnection, this, &frmComSocket::onConnectionRequest);
-        }
+        if (!m_servidor)
+            m_servidor = new ServidorEscucha(this, [this](qintptr d) { onConnectionRequest(d); });
         if (!m_servidor->listen(QHostAddress::Any, quint16(Puerto))) {
             const bool ocupado = m_servidor->serverError() == QAbstractSocket::AddressInUseError;
             throw VBError(ocupado ? 10048 : 10013, m_servidor->errorString(), QStringLiteral("frmComSocket"));
@@ -191,64 +233,124 @@ void frmComSocket::Descarga() {
         descargaElemento(c);
 }
 
-void frmComSocket::onConnectionRequest() {
-    while (m_servidor) {
-        QTcpSocket* s = m_servidor->nextPendingConnection();
-        if (!s)
-            break;
-        AtrapaErrores(QStringLiteral("frmComSocket.socket_ConnectionRequest"), [&] {
-            const QString requestID = texto(qint64(s->socketDescriptor()));
-            Log(QStringLiteral("Connection request id ") + requestID + QStringLiteral(" from ") +
-                direccion(s->peerAddress()));
-            m_strUltimoRequestID = requestID;
-            const int n = (m_socket.empty() ? 0 : int(m_socket.rbegin()->first)) + 1;
-            if (n > 32767) {
-                s->abort();
-                s->deleteLater();
-                vb::Raise(6);
-            }
-            // The element is taken before any trace line: a trace line may let other events run.
-            auto c = ConexionPtr(new Conexion(this, s, qint16(n)), [](Conexion* p) { p->deleteLater(); });
-            m_socket[qint16(n)] = c;
-            setEstadoSocket(qint16(n), kCreado);
-            m_intConexiones = qint16(n);
-            muestraConexiones();
-            Log(QStringLiteral("Creado socket nuevo ") + texto(n) + QStringLiteral(", resquestID:") + requestID);
-            // Bytes that came with the connection are read now.
-            if (s->bytesAvailable() > 0)
-                socket_DataArrival(c);
-        });
-    }
+void frmComSocket::onConnectionRequest(qintptr descriptor) {
+    AtrapaErrores(QStringLiteral("frmComSocket.socket_ConnectionRequest"), [&] {
+        const QString requestID = texto(qint64(descriptor));
+        Log(QStringLiteral("Connection request id ") + requestID + QStringLiteral(" from ") +
+            direccion(ConexionTcp::direccionDe(descriptor)));
+        m_strUltimoRequestID = requestID;
+        // The lowest index that no open connection holds: the limit is what is open, not what was.
+        int n = 1;
+        for (auto it = m_socket.begin(); it != m_socket.end() && it->first == n; ++it)
+            ++n;
+        if (int(m_socket.size()) >= m_maxConexiones || n > kMaxConexiones) {
+            ::close(int(descriptor));
+            Log(QStringLiteral("Conexión rechazada: ") + texto(qint64(m_socket.size())) +
+                QStringLiteral(" conexiones abiertas, request id ") + requestID);
+            return;
+        }
+        // The element is taken before any trace line: a trace line may let other events run.
+        // Its socket is watched from here on: nothing that arrives can be missed.
+        auto c = ConexionPtr(new Conexion(this, new ConexionTcp(descriptor), qint16(n), m_inactividadMs),
+                             [](Conexion* p) { p->deleteLater(); });
+        m_socket[qint16(n)] = c;
+        setEstadoSocket(qint16(n), kCreado);
+        m_intConexiones = qint16(m_socket.size());
+        muestraConexiones();
+        Log(QStringLiteral("Creado socket nuevo ") + texto(n) + QStringLiteral(", resquestID:") + requestID);
+    });
 }
 
 void frmComSocket::socket_DataArrival(const ConexionPtr& c) {
     AtrapaErrores(QStringLiteral("frmComSocket.socket_DataArrival"), [&] {
-        if (c->cerrada || !c->socket->isOpen())
+        if (c->cerrada || !c->socket->abierta())
             return;
         setEstadoSocket(c->indice, kDataArrival);
-        switch (c->lector.anade(c->socket->readAll())) {
-        case trama::LectorPeticiones::Estado::Vacio:
-            break;
-        case trama::LectorPeticiones::Estado::Incompleta:
-            c->silencio.start();
-            break;
-        case trama::LectorPeticiones::Estado::Completa:
+        c->inactividad.start();
+        alimenta(c);
+    });
+}
+
+void frmComSocket::alimenta(const ConexionPtr& c) {
+    bool llegaron = false;
+    while (!c->cerrada) {
+        if (c->pendientes.size() >= size_t(kMaxPendientes)) {
+            c->socket->pausaLectura(true);
+            return;
+        }
+        trama::LectorPeticiones::Estado estado = c->lector.estado();
+        if (estado != trama::LectorPeticiones::Estado::Completa && c->socket->disponibles() > 0) {
+            llegaron = true;
+            estado = c->lector.anade(c->socket->leeTodo());
+        }
+        if (estado == trama::LectorPeticiones::Estado::Completa) {
             c->silencio.stop();
             encola(c, c->lector.toma());
-            break;
-        case trama::LectorPeticiones::Estado::Excedida:
+            continue;
+        }
+        if (estado == trama::LectorPeticiones::Estado::Excedida) {
             Log(QStringLiteral("Petición de más de ") + texto(trama::kMaxPeticion) + QStringLiteral(" bytes desde ") +
                 c->ip + QStringLiteral(": se cierra la conexión ") + texto(c->indice));
             descargaElemento(c);
-            break;
         }
+        break;
+    }
+    if (c->cerrada)
+        return;
+    if (!c->socket->finLectura()) {
+        // The quiet time counts from the last arrival.
+        if (llegaron && !c->lector.vacio())
+            c->silencio.start();
+        c->socket->pausaLectura(false);
+        return;
+    }
+    // The peer has sent all it will send.
+    c->silencio.stop();
+    if (c->lector.objetoAbierto()) {
+        // It stopped in the middle of an object: nothing of it is run.
+        Log(QStringLiteral("Petición incompleta descartada (") + texto(c->lector.tamano()) + QStringLiteral(" bytes)"));
+        c->lector.toma();
+    } else if (!c->lector.vacio()) {
+        // A text without an object ends here, as it would after the quiet time.
+        encola(c, c->lector.toma());
+    }
+    if (!c->atendiendo && !c->enviando && c->pendientes.empty()) {
+        socket_Close(c);
+        c->socket->aborta();
+    }
+    // Otherwise the connection is closed once its last reply has gone.
+}
+
+void frmComSocket::socket_FinDelPar(const ConexionPtr& c) {
+    AtrapaErrores(QStringLiteral("frmComSocket.socket_DataArrival"), [&] {
+        if (!c->cerrada)
+            alimenta(c);
     });
 }
 
 void frmComSocket::onSilencio(const ConexionPtr& c) {
     AtrapaErrores(QStringLiteral("frmComSocket.socket_DataArrival"), [&] {
-        if (!c->cerrada && !c->lector.vacio())
+        if (c->cerrada || c->lector.vacio())
+            return;
+        if (c->pendientes.size() >= size_t(kMaxPendientes))
+            c->silencio.start();
+        else
             encola(c, c->lector.toma());
+    });
+}
+
+void frmComSocket::onInactividad(const ConexionPtr& c) {
+    AtrapaErrores(QStringLiteral("frmComSocket.socket_DataArrival"), [&] {
+        if (c->cerrada)
+            return;
+        // A connection at work, or one its peer asked to keep, waits on.
+        if (c->atendiendo || c->enviando || !c->pendientes.empty() || trama::esPersistente(c->Tag)) {
+            c->inactividad.start();
+            return;
+        }
+        Log(QStringLiteral("Conexión ") + texto(c->indice) + QStringLiteral(" inactiva desde ") + c->ip +
+            QStringLiteral(": se cierra"));
+        descargaElemento(c);
     });
 }
 
@@ -266,6 +368,7 @@ void frmComSocket::atiendeSiguiente(const ConexionPtr& c) {
     const QByteArray bruto = std::move(c->pendientes.front());
     c->pendientes.pop_front();
     c->atendiendo = true;
+    alimenta(c); // the queue has room again
     if (m_peticionExclusiva && m_peticionExclusiva(trama::analizaPeticion(cp1252::decode(bruto)).datos)) {
         TurnoExclusivo::instancia().ejecuta([ventana = QPointer<frmComSocket>(this), c, bruto] {
             if (ventana)
@@ -285,8 +388,8 @@ void frmComSocket::atiende(const ConexionPtr& c, const QByteArray& bruto) {
     } fin{c.get()};
     try {
         const QString datos = cp1252::decode(bruto);
-        Log(QStringLiteral("Received: ") + datos + QStringLiteral(" from ") + c->ip + QStringLiteral("(") +
-            m_strUltimoRequestID + QStringLiteral(")"));
+        Log(QStringLiteral("Received: ") + trama::extracto(datos, kMaxTrazaTexto) + QStringLiteral(" from ") + c->ip +
+            QStringLiteral("(") + m_strUltimoRequestID + QStringLiteral(")"));
         const trama::PeticionRecibida peticion = trama::analizaPeticion(datos);
         c->Tag = peticion.Tag;
         QString respuesta;
@@ -297,9 +400,9 @@ void frmComSocket::atiende(const ConexionPtr& c, const QByteArray& bruto) {
             Log(QStringLiteral("Socket is closed"));
             return;
         }
-        Log(QStringLiteral("Sending: ") + respuesta + QStringLiteral(" to ") + c->ip);
+        Log(QStringLiteral("Sending: ") + trama::extracto(respuesta, kMaxTrazaTexto) + QStringLiteral(" to ") + c->ip);
         c->enviando = true;
-        c->socket->write(cp1252::encode(respuesta));
+        c->socket->escribe(cp1252::encode(respuesta));
         Log(QStringLiteral("..."));
     } catch (const program::Ended&) {
         throw;
@@ -312,7 +415,7 @@ void frmComSocket::atiende(const ConexionPtr& c, const QByteArray& bruto) {
 
 void frmComSocket::socket_SendProgress(const ConexionPtr& c, qint64 bytesSent) {
     Log(QStringLiteral("SendProgress, bytesSent:") + texto(bytesSent));
-    if (c->enviando && !c->cerrada && c->socket->bytesToWrite() == 0)
+    if (c->enviando && !c->cerrada && c->socket->porEscribir() == 0)
         socket_SendComplete(c);
 }
 
@@ -322,18 +425,18 @@ void frmComSocket::socket_SendComplete(const ConexionPtr& c) {
         c->enviando = false;
         if (c->cerrada)
             return;
-        if (trama::esPersistente(c->Tag)) {
+        c->inactividad.start();
+        // A peer that has shut its side keeps the connection until its last request is answered.
+        const bool masPeticiones = !c->pendientes.empty() || !c->socket->finLectura();
+        if (trama::esPersistente(c->Tag) && masPeticiones) {
             atiendeSiguiente(c);
             return;
         }
         c->suelta();
-        c->socket->disconnectFromHost();
+        c->socket->cierraTrasEnvio();
         setEstadoSocket(c->indice, kClosed);
-        --m_intConexiones;
-        if (auto it = m_socket.find(c->indice); it != m_socket.end() && it->second == c)
-            m_socket.erase(it);
+        quitaElemento(c);
         setEstadoSocket(c->indice, QString());
-        muestraConexiones();
     });
 }
 
@@ -346,12 +449,9 @@ void frmComSocket::socket_Close(const ConexionPtr& c) {
             Log(QStringLiteral("Petición incompleta descartada (") + texto(c->lector.tamano()) +
                 QStringLiteral(" bytes)"));
         c->suelta();
-        if (auto it = m_socket.find(c->indice); it != m_socket.end() && it->second == c) {
-            m_socket.erase(it);
-            --m_intConexiones;
+        if (m_socket.count(c->indice) && m_socket[c->indice] == c)
             setEstadoSocket(c->indice, QString());
-        }
-        muestraConexiones();
+        quitaElemento(c);
         setEstadoSocket(c->indice, kClosed);
     });
 }
@@ -364,12 +464,15 @@ void frmComSocket::descargaElemento(const ConexionPtr& c) {
     if (c->cerrada)
         return;
     c->suelta();
-    c->socket->abort();
-    if (auto it = m_socket.find(c->indice); it != m_socket.end() && it->second == c) {
-        m_socket.erase(it);
-        --m_intConexiones;
-    }
+    c->socket->aborta();
+    quitaElemento(c);
     setEstadoSocket(c->indice, kClosed);
+}
+
+void frmComSocket::quitaElemento(const ConexionPtr& c) {
+    if (auto it = m_socket.find(c->indice); it != m_socket.end() && it->second == c)
+        m_socket.erase(it);
+    m_intConexiones = qint16(m_socket.size());
     muestraConexiones();
 }
 

@@ -1,9 +1,14 @@
 #pragma once
 // The communication window: the program's TCP server. Element 0 listens; every accepted connection
-// becomes a new element with its own index, its state text and its own byte buffer. Whole requests
-// (see TramaPeticion.h) are handed, one at a time per connection and in order, to whoever handles
-// the Request signal (clsSocketFront); the reply is framed, sent as Windows-1252 bytes, and the
-// connection is closed after it unless the request asked to keep it.
+// becomes an element with the lowest free index, its state text and its own byte buffer. Whole
+// requests (see TramaPeticion.h) are handed, one at a time per connection and in order, to whoever
+// handles the Request signal (clsSocketFront); the reply is framed, sent as Windows-1252 bytes, and
+// the connection is closed after it unless the request asked to keep it.
+//
+// Bounds: at most maxConexiones() connections at once (one more is closed and traced); at most
+// kMaxPendientes whole requests waiting per connection (then the connection is not read until one
+// is handled); a connection that has not asked to be kept and sends nothing for
+// limiteInactividadMs() is closed. A peer that shuts its sending side still gets its replies.
 //
 // The window itself is a trace list, made and shown with the installation switch (or when the
 // informative window is opened). Every step writes a trace line through Log.
@@ -22,16 +27,20 @@
 #include <memory>
 
 class QTcpServer;
-class QTcpSocket;
 class QWidget;
 class frmComSocketVentana;
 namespace vb {
 class LateBound;
 }
+class ConexionTcp;
 
 class frmComSocket final : public QObject {
     Q_OBJECT
 public:
+    static constexpr int kMaxConexiones = 32767; // the 16-bit element indexes
+    static constexpr int kMaxPendientes = 16;    // whole requests waiting their turn on one connection
+    static constexpr int kInactividadMs = 5 * 60 * 1000;
+
     explicit frmComSocket(QObject* parent = nullptr);
     ~frmComSocket() override;
     frmComSocket(const frmComSocket&) = delete;
@@ -55,9 +64,16 @@ public:
     // exclusive turn (TurnoExclusivo) before they are handled.
     void setPeticionExclusiva(std::function<bool(const QString&)> f) { m_peticionExclusiva = std::move(f); }
 
-    // The index of the newest connection, counted down as connections are released.
+    // The number of open connections, as the trace window shows it.
     qint16 intConexiones() const { return m_intConexiones; }
     int conexionesAbiertas() const { return int(m_socket.size()); }
+    // Whole requests waiting their turn, over every connection.
+    size_t peticionesEnCola() const;
+    // Settings for tests; they apply to connections accepted afterwards.
+    void setMaxConexiones(int n) { m_maxConexiones = n; }
+    int maxConexiones() const { return m_maxConexiones; }
+    void setLimiteInactividadMs(int ms) { m_inactividadMs = ms; }
+    int limiteInactividadMs() const { return m_inactividadMs; }
     quint16 puertoEscucha() const; // 0 when not listening
     QWidget* ventana() const;      // the trace window; null until the switch or an opening makes it
 
@@ -106,8 +122,12 @@ private:
     class Conexion;
     using ConexionPtr = std::shared_ptr<Conexion>;
 
-    void onConnectionRequest();
+    void onConnectionRequest(qintptr descriptor);
     void socket_DataArrival(const ConexionPtr& c);
+    // Moves the socket's bytes into the reader and whole requests into the queue while it has room.
+    void alimenta(const ConexionPtr& c);
+    void socket_FinDelPar(const ConexionPtr& c);
+    void onInactividad(const ConexionPtr& c);
     void socket_SendProgress(const ConexionPtr& c, qint64 bytesSent);
     void socket_SendComplete(const ConexionPtr& c);
     void socket_Close(const ConexionPtr& c);
@@ -119,9 +139,13 @@ private:
     void atiende(const ConexionPtr& c, const QByteArray& bruto);
     // Closes the element's connection (when still open) and unloads it.
     void descargaElemento(const ConexionPtr& c);
+    // Takes the element out of the list (when it is still there) and counts it off.
+    void quitaElemento(const ConexionPtr& c);
     void muestraConexiones();
 
     QTcpServer* m_servidor = nullptr;
+    int m_maxConexiones = kMaxConexiones;
+    int m_inactividadMs = kInactividadMs;
     std::map<qint16, ConexionPtr> m_socket; // elements 1 and up, by index
     QHash<qint16, QString> m_dicEstadoSocket;
     qint16 m_intConexiones = 0;

@@ -431,13 +431,27 @@ bool clsJSON::TryParseColeccion(const QString& text, std::shared_ptr<vb::Collect
 }
 
 void clsJSON::empezarLectura() {
-    sParserErrors.clear();
+    ClearParserErrors();
     m_errorPendiente.reset();
     m_nivel = 0;
 }
 
-void clsJSON::queja(const QString& linea) {
-    sParserErrors += linea;
+void clsJSON::ClearParserErrors() {
+    sParserErrors = QString();
+    m_quejas = 0;
+}
+
+QString clsJSON::GetParserErrors() const {
+    if (m_quejas <= kMaxQuejas)
+        return sParserErrors;
+    return sParserErrors + QStringLiteral("... y ") + QString::number(m_quejas - kMaxQuejas) +
+           QStringLiteral(" quejas más\r\n");
+}
+
+template <class F> void clsJSON::queja(F&& linea) {
+    if (++m_quejas > kMaxQuejas)
+        return;
+    sParserErrors += linea();
     sParserErrors += "\r\n"_L1;
 }
 
@@ -454,6 +468,7 @@ vb::ObjectPtr clsJSON::parse(const QString& text) {
                 return parseArray(str, index);
         }
         sParserErrors = QStringLiteral("Invalid JSON");
+        m_quejas = 1;
     } catch (...) {
         // Errors here end the reading with nothing read.
     }
@@ -586,7 +601,7 @@ bool clsJSON::leeElementos(QStringView str, qsizetype& index, qsizetype ultima, 
             ++index;
             skipChar(str, index);
         } else if (!dentro) {
-            queja(QString("Missing '"_L1) + QChar(kCierre) + "': "_L1 + derecha(str, 20));
+            queja([&] { return QString("Missing '"_L1) + QChar(kCierre) + "': "_L1 + derecha(str, 20); });
             return false;
         }
         antes();
@@ -613,7 +628,9 @@ std::shared_ptr<vb::Dictionary> clsJSON::parseObject(QStringView str, qsizetype&
     const qsizetype inicio = index;
     skipChar(str, index);
     if (index >= str.size() || str[index] != u'{') {
-        queja("Invalid Object at position "_L1 + posicion(index) + " : "_L1 + medio(str, index, kMaxExtracto));
+        queja([&] {
+            return "Invalid Object at position "_L1 + posicion(index) + " : "_L1 + medio(str, index, kMaxExtracto);
+        });
         return dic;
     }
     ++index;
@@ -622,7 +639,7 @@ std::shared_ptr<vb::Dictionary> clsJSON::parseObject(QStringView str, qsizetype&
         str, index, inicio, [&] { key = parseKey(str, index); },
         [&](Variant&& value) { dic->Add(key, std::move(value)); });
     if (error)
-        queja(m_errorPendiente->description() + ": "_L1 + key.left(kMaxExtracto));
+        queja([&] { return m_errorPendiente->description() + ": "_L1 + key.left(kMaxExtracto); });
     return dic;
 }
 
@@ -631,14 +648,14 @@ std::shared_ptr<vb::Collection> clsJSON::parseArray(QStringView str, qsizetype& 
     auto col = std::make_shared<vb::Collection>();
     skipChar(str, index);
     if (index >= str.size() || str[index] != u'[') {
-        queja("Invalid Array at position "_L1 + posicion(index) + " : "_L1 + medio(str, index, 20));
+        queja([&] { return "Invalid Array at position "_L1 + posicion(index) + " : "_L1 + medio(str, index, 20); });
         return col;
     }
     ++index;
     const bool error = leeElementos<u']'>(
         str, index, index, [] {}, [&](Variant&& value) { col->Add(std::move(value)); });
     if (error)
-        queja(m_errorPendiente->description() + ": "_L1 + medio(str, index, 20));
+        queja([&] { return m_errorPendiente->description() + ": "_L1 + medio(str, index, 20); });
     return col;
 }
 
@@ -767,7 +784,9 @@ bool clsJSON::parseBoolean(QStringView str, qsizetype& index) {
         index += 5;
         return false;
     }
-    queja("Invalid Boolean at position "_L1 + posicion(index) + " : "_L1 + medio(str, index, kMaxExtracto));
+    queja([&] {
+        return "Invalid Boolean at position "_L1 + posicion(index) + " : "_L1 + medio(str, index, kMaxExtracto);
+    });
     return false;
 }
 
@@ -777,7 +796,9 @@ Variant clsJSON::parseNull(QStringView str, qsizetype& index) {
         index += 4;
         return vb::Null();
     }
-    queja("Invalid null value at position "_L1 + posicion(index) + " : "_L1 + medio(str, index, kMaxExtracto));
+    queja([&] {
+        return "Invalid null value at position "_L1 + posicion(index) + " : "_L1 + medio(str, index, kMaxExtracto);
+    });
     return Variant();
 }
 
@@ -798,7 +819,9 @@ QString clsJSON::parseKey(QStringView str, qsizetype& index) {
             if (!abierta) {
                 skipChar(str, index);
                 if (index >= n || str[index] != u':') {
-                    queja("Invalid Key at position "_L1 + posicion(index) + " : "_L1 + key.left(kMaxExtracto));
+                    queja([&] {
+                        return "Invalid Key at position "_L1 + posicion(index) + " : "_L1 + key.left(kMaxExtracto);
+                    });
                     return key;
                 }
             }

@@ -6,7 +6,8 @@
 // (a number that runs to the very end of the text reads as Empty), true/false bool, null vb::Null().
 // It skips comments and parentheses, takes keys without quotes or in apostrophes, literals in any
 // case, and never stops at the first fault: it returns what it could read and keeps its complaints,
-// one line each ending in CR LF, for GetParserErrors. Nesting is capped at kMaxNivel levels (error 28,
+// one line each ending in CR LF, for GetParserErrors: the first kMaxQuejas of them, then one line
+// that says how many more there were. Nesting is capped at kMaxNivel levels (error 28,
 // "Out of stack space", ends every enclosing level).
 //
 // Writing: DictionaryToJson picks each value's form by its kind: double bare (with "." and up to 15
@@ -32,6 +33,7 @@ class clsJSON final {
 public:
     static constexpr int kMaxNivel = 1000;   // deepest nesting the reader accepts
     static constexpr int kMaxExtracto = 200; // longest excerpt of the text in a complaint
+    static constexpr int kMaxQuejas = 1000;  // complaint lines kept of one reading
 
     clsJSON();
     ~clsJSON();
@@ -42,8 +44,9 @@ public:
     bool EsJson(const QString& text);
     bool EsJsonArray(const QString& text);
     bool EsJsonObject(const QString& text);
-    QString GetParserErrors() const { return sParserErrors; }
-    void ClearParserErrors() { sParserErrors.clear(); }
+    QString GetParserErrors() const;
+    // Empties the complaints and gives their memory back.
+    void ClearParserErrors();
     bool TryParseColeccionGenerica(const QString& text, vb::ColeccionPtr& coleccion);
     bool TryParseObjeto(const QString& text, vb::EntidadPtr& objeto);
     bool TryParseColeccion(const QString& text, std::shared_ptr<vb::Collection>& coleccion);
@@ -101,7 +104,8 @@ private:
     // caller's complaint. `ultima` is where the last round started.
     template <char16_t kCierre, class Antes, class Anade>
     bool leeElementos(QStringView str, qsizetype& index, qsizetype ultima, Antes&& antes, Anade&& anade);
-    void queja(const QString& linea);
+    // `linea` builds the complaint, only while there is room for it.
+    template <class F> void queja(F&& linea);
     void empezarLectura();
 
     // Writer: every public writing operation builds into one builder and passes it down.
@@ -123,6 +127,7 @@ private:
     static void appendEncoded(clsStringBuilder& sb, QStringView text);
 
     QString sParserErrors;
+    qsizetype m_quejas = 0; // complaints of the current reading, kept or not
     // The run-time error of the current parse that has not been cleared yet: an error deep inside
     // ends every enclosing object and array, each adding its own complaint.
     std::optional<VBError> m_errorPendiente;

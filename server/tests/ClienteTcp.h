@@ -5,10 +5,14 @@
 #include "platform/Program.h"
 
 #include <QByteArray>
+#include <QTimer>
 #include <arpa/inet.h>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <future>
+#include <initializer_list>
+#include <mutex>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <ostream>
@@ -117,6 +121,14 @@ public:
             ::close(m_fd);
         m_fd = -1;
     }
+    // Shuts the sending side only: the server sees the end of the data, the replies still come.
+    void cierraEnvio() { ::shutdown(m_fd, SHUT_WR); }
+    // Leaves with a reset, as a peer that is gone for good.
+    void reinicia() {
+        const linger l{1, 0};
+        ::setsockopt(m_fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+        cierra();
+    }
 
     // Length of the first whole reply in `d`, 0 when there is none yet.
     static qsizetype finRespuesta(const QByteArray& d, bool conMarca) {
@@ -154,9 +166,45 @@ private:
     QByteArray m_recibido;
 };
 
-// Runs `f` on a thread of its own while this thread runs events (the server lives here).
-template <class F> auto enHilo(F&& f) {
+// Something that happens on the server's thread, awaited by a client thread with a deadline: the
+// server's thread checks the condition on every pass of its event loop (see enHilo).
+class Hito final {
+public:
+    explicit Hito(std::function<bool()> condicion) : m_condicion(std::move(condicion)) {}
+    // Server's thread.
+    void comprueba() {
+        if (m_cumplido || !m_condicion())
+            return;
+        std::lock_guard l(m_m);
+        m_cumplido = true;
+        m_cv.notify_all();
+    }
+    // Client thread: false when the deadline passed first.
+    bool espera(int maxMs = kEsperaMaximaMs) {
+        std::unique_lock l(m_m);
+        return m_cv.wait_for(l, std::chrono::milliseconds(maxMs), [this] { return m_cumplido; });
+    }
+
+private:
+    std::function<bool()> m_condicion;
+    std::mutex m_m;
+    std::condition_variable m_cv;
+    bool m_cumplido = false; // written on the server's thread only
+};
+
+// Runs `f` on a thread of its own while this thread runs events (the server lives here) and checks
+// the milestones that `f` waits for.
+template <class F> auto enHilo(F&& f, std::initializer_list<Hito*> hitos = {}) {
     auto futuro = std::async(std::launch::async, std::forward<F>(f));
+    // Also checked inside the waits of the server's handlers.
+    QTimer vigia;
+    vigia.setInterval(1);
+    QObject::connect(&vigia, &QTimer::timeout, [&] {
+        for (Hito* h : hitos)
+            h->comprueba();
+    });
+    if (hitos.size() > 0)
+        vigia.start();
     program::waitWhile([&] { return futuro.wait_for(std::chrono::seconds(0)) != std::future_status::ready; },
                        kEsperaMaximaMs * 2);
     return futuro.get();

@@ -4,6 +4,7 @@
 #include "EntornoServidor.h"
 #include "ServicioExterno.h"
 
+#include "platform/Program.h"
 #include "server/TurnoExclusivo.h"
 #include "server/json/clsJSON.h"
 
@@ -63,6 +64,7 @@ TEST_F(Cola, DrainsRunInOrderOnePassAndKeepWhatFailed) {
     };
     for (const auto& c : casos) {
         SCOPED_TRACE(c.nombre);
+        ASSERT_TRUE(program::waitWhile([] { return TurnoExclusivo::instancia().ocupado(); }, 5000));
         encola(c.peticiones);
         frmPrincipalVars().lngTPV = frmPrincipalVars().lngTicket = c.ticketAbierto ? 7 : 0;
         bool r = !c.resultado;

@@ -1,6 +1,7 @@
 // The communication window with a handler of the test's own: the framing of empty replies, one
 // request at a time per connection while other connections go on, the exclusive turn, element
-// indexes, a failing handler, and the trace window of the installation switch.
+// indexes and the connection limit, pipelined and half-closed peers, idle connections, the accept
+// backlog, a failing handler, and the trace window of the installation switch.
 #include "ClienteTcp.h"
 
 #include "core/basGeneral.h"
@@ -12,6 +13,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <thread>
 
 using namespace servertest;
@@ -62,25 +64,28 @@ TEST_F(VentanaSocket, OneRequestAtATimePerConnectionWhileOthersGoOn) {
     manejador = [&](const QString& d, QString& r) {
         orden << QStringLiteral("inicio ") + d;
         maxDentro = std::max(maxDentro, ++dentro);
-        if (d.contains(QLatin1String("lenta")))
-            program::waitMs(300); // other events run meanwhile
+        if (d.contains(QLatin1String("lenta"))) // other events run meanwhile
+            program::waitWhile([&] { return !orden.contains(R"(fin {"n":"otra"})"); }, kEsperaMaximaMs);
         orden << QStringLiteral("fin ") + d;
         --dentro;
         r = d;
     };
-    const auto r = enHilo([this] {
-        ClienteTcp a(puerto);
-        a.envia(R"(conexion_persistente{"n":"lenta 1"})");
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        a.envia(R"(conexion_persistente{"n":"2"})");
-        // Another connection while the first request of `a` waits.
-        ClienteTcp b(puerto);
-        b.envia(R"({"n":"otra"})");
-        const QByteArray rb = b.leeHastaCierre();
-        const QByteArray ra1 = a.leeRespuesta();
-        const QByteArray ra2 = a.leeRespuesta();
-        return QByteArrayList{rb, ra1, ra2};
-    });
+    Hito lentaEmpezada([&] { return !orden.isEmpty(); });
+    const auto r = enHilo(
+        [&] {
+            ClienteTcp a(puerto);
+            a.envia(R"(conexion_persistente{"n":"lenta 1"})");
+            lentaEmpezada.espera();
+            a.envia(R"(conexion_persistente{"n":"2"})");
+            // Another connection while the first request of `a` waits.
+            ClienteTcp b(puerto);
+            b.envia(R"({"n":"otra"})");
+            const QByteArray rb = b.leeHastaCierre();
+            const QByteArray ra1 = a.leeRespuesta();
+            const QByteArray ra2 = a.leeRespuesta();
+            return QByteArrayList{rb, ra1, ra2};
+        },
+        {&lentaEmpezada});
     EXPECT_EQ(r, (QByteArrayList{"200 OK\r{\"n\":\"otra\"}", "200 OK\r{\"n\":\"lenta 1\"}", "200 OK\r{\"n\":\"2\"}"}));
     EXPECT_EQ(orden, (QStringList{R"(inicio {"n":"lenta 1"})", R"(inicio {"n":"otra"})", R"(fin {"n":"otra"})",
                                   R"(fin {"n":"lenta 1"})", R"(inicio {"n":"2"})", R"(fin {"n":"2"})"}));
@@ -91,27 +96,71 @@ TEST_F(VentanaSocket, ExclusiveRequestsWaitTheirTurnAcrossConnections) {
     QStringList orden;
     manejador = [&](const QString& d, QString& r) {
         orden << QStringLiteral("inicio ") + d;
-        if (d.contains(QLatin1String("excl")))
-            program::waitMs(200);
+        if (d.contains(QLatin1String("excl\":1")))
+            program::waitWhile([&] { return !orden.contains(R"(fin {"libre":3})"); }, kEsperaMaximaMs);
         orden << QStringLiteral("fin ") + d;
         r = d;
     };
-    const auto r = enHilo([this] {
-        ClienteTcp a(puerto), b(puerto), c(puerto);
-        a.envia(R"({"excl":1})");
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        b.envia(R"({"excl":2})");
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        c.envia(R"({"libre":3})");
-        return QByteArrayList{c.leeHastaCierre(), a.leeHastaCierre(), b.leeHastaCierre()};
-    });
+    Hito primeraEmpezada([&] { return !orden.isEmpty(); });
+    Hito segundaEnEspera([] { return TurnoExclusivo::instancia().enEspera() == 1; });
+    const auto r = enHilo(
+        [&] {
+            ClienteTcp a(puerto), b(puerto), c(puerto);
+            a.envia(R"({"excl":1})");
+            primeraEmpezada.espera();
+            b.envia(R"({"excl":2})");
+            segundaEnEspera.espera();
+            c.envia(R"({"libre":3})");
+            return QByteArrayList{c.leeHastaCierre(), a.leeHastaCierre(), b.leeHastaCierre()};
+        },
+        {&primeraEmpezada, &segundaEnEspera});
     EXPECT_EQ(r, (QByteArrayList{"200 OK\r{\"libre\":3}", "200 OK\r{\"excl\":1}", "200 OK\r{\"excl\":2}"}));
     EXPECT_EQ(orden, (QStringList{R"(inicio {"excl":1})", R"(inicio {"libre":3})", R"(fin {"libre":3})",
                                   R"(fin {"excl":1})", R"(inicio {"excl":2})", R"(fin {"excl":2})"}));
     EXPECT_FALSE(TurnoExclusivo::instancia().ocupado());
 }
 
-TEST_F(VentanaSocket, NewElementTakesTheIndexAfterTheHighestLoaded) {
+TEST_F(VentanaSocket, PingBetweenQueuedPrintsThatHoldTheLoop) {
+    // Prints that hold the thread without running events (as a CUPS call does): a ping that came
+    // in while the first ran is answered before the last of those queued behind it.
+    ventana->setPeticionExclusiva([](const QString& d) { return d.contains(QLatin1String("excl")); });
+    std::mutex m;
+    std::condition_variable cv;
+    bool suelta = false;
+    QStringList orden;
+    Hito primeraEmpezada([&] { return !orden.isEmpty(); });
+    manejador = [&](const QString& d, QString& r) {
+        orden << d;
+        if (d.contains(QLatin1String("excl\":1"))) {
+            primeraEmpezada.comprueba(); // the loop is held from here on
+            std::unique_lock l(m);
+            cv.wait_for(l, std::chrono::milliseconds(kEsperaMaximaMs), [&] { return suelta; });
+        }
+        r = d;
+    };
+    enHilo(
+        [&] {
+            ClienteTcp a(puerto);
+            a.envia(R"({"excl":1})");
+            primeraEmpezada.espera();
+            ClienteTcp b(puerto), c(puerto), d(puerto);
+            b.envia(R"({"excl":2})");
+            c.envia(R"({"excl":3})");
+            d.envia(R"({"ping":1})");
+            {
+                std::lock_guard l(m);
+                suelta = true;
+            }
+            cv.notify_all();
+            return QByteArrayList{a.leeHastaCierre(), b.leeHastaCierre(), c.leeHastaCierre(), d.leeHastaCierre()};
+        },
+        {&primeraEmpezada});
+    ASSERT_EQ(orden.size(), 4);
+    EXPECT_EQ(orden.first(), R"({"excl":1})");
+    EXPECT_LT(orden.indexOf(R"({"ping":1})"), orden.indexOf(R"({"excl":3})")) << orden.join(' ').toStdString();
+}
+
+TEST_F(VentanaSocket, ConnectionsTakeTheLowestFreeIndexAndTheLimitIsWhatIsOpen) {
     ClienteTcp a(puerto), b(puerto);
     esperaConexiones(2);
     EXPECT_EQ(ventana->intConexiones(), 2);
@@ -121,9 +170,122 @@ TEST_F(VentanaSocket, NewElementTakesTheIndexAfterTheHighestLoaded) {
     EXPECT_EQ(ventana->EstadoSocket(1), "closed");
     ClienteTcp c(puerto);
     esperaConexiones(2);
-    EXPECT_EQ(ventana->intConexiones(), 3);
-    EXPECT_EQ(ventana->EstadoSocket(3), "creado");
-    EXPECT_EQ(ventana->EstadoSocket(7), "");
+    EXPECT_EQ(ventana->EstadoSocket(1), "creado");
+    EXPECT_EQ(ventana->EstadoSocket(3), "");
+
+    // Full: one more is closed and traced, and nothing goes to the error handler.
+    ventana->setMaxConexiones(2);
+    const QByteArray r = enHilo([this] {
+        ClienteTcp d(puerto);
+        d.envia(R"({"n":1})");
+        const QByteArray datos = d.leeHastaCierre();
+        return datos + (d.cerrado() ? "|cerrada" : "|abierta");
+    });
+    EXPECT_EQ(r, "|cerrada");
+    EXPECT_EQ(ventana->conexionesAbiertas(), 2);
+    const QString grid = recordingMainWindow().grid.join('\n');
+    EXPECT_TRUE(grid.contains("Conexión rechazada: 2 conexiones abiertas")) << grid.toStdString();
+    EXPECT_FALSE(grid.contains("ERROR")) << grid.toStdString();
+    b.cierra();
+    esperaConexiones(1);
+    EXPECT_EQ(intercambio(puerto, R"({"n":2})"), "200 OK\r");
+}
+
+// What a peer does on one connection, and every byte it gets back until the server closes.
+TEST_F(VentanaSocket, PipelinedAndHalfClosedPeersGetEveryReply) {
+    manejador = [](const QString& d, QString& r) { r = QStringLiteral("[") + d + QStringLiteral("]"); };
+    const QByteArray p = "conexion_persistente";
+    const struct {
+        const char* caso;
+        QByteArray envia;
+        bool cierraEnvio;
+        QByteArray recibe;
+        bool cerrada;
+    } casos[] = {
+        {"two requests back to back", p + R"({"a":1})" + p + R"({"b":2})", false,
+         "200 OK\r[{\"a\":1}]200 OK\r[{\"b\":2}]", false},
+        {"blanks after a request are no request", p + "{\"a\":1}\r\n", true, "200 OK\r[{\"a\":1}]", true},
+        {"the last without prefix closes", p + R"({"a":1}{"b":2}{"c":3})", false,
+         "200 OK\r[{\"a\":1}]200 OK\r[{\"b\":2}]", true},
+        {"half-closed", R"({"a":1})", true, "200 OK\r[{\"a\":1}]", true},
+        {"half-closed after two kept", p + R"({"a":1})" + p + R"({"b":2})", true,
+         "200 OK\r[{\"a\":1}]200 OK\r[{\"b\":2}]", true},
+        {"half-closed text without brace", "hola", true, "[hola]", true},
+        {"half-closed in the middle of an object", R"({"a":)", true, "", true},
+    };
+    for (const auto& k : casos) {
+        SCOPED_TRACE(k.caso);
+        const auto [datos, cerrada] = enHilo([&] {
+            ClienteTcp c(puerto);
+            c.envia(k.envia);
+            if (k.cierraEnvio)
+                c.cierraEnvio();
+            // A kept connection is read until the replies expected have come.
+            QByteArray r = k.cerrada
+                               ? c.leeHastaCierre()
+                               : c.lee([&](const QByteArray& d) { return d.startsWith(k.recibe) ? d.size() : 0; });
+            return std::pair{r, c.cerrado()};
+        });
+        EXPECT_EQ(datos, k.recibe);
+        EXPECT_EQ(cerrada, k.cerrada);
+    }
+    esperaConexiones(0);
+    EXPECT_EQ(recordingMainWindow().grid.filter("Petición incompleta descartada (5 bytes)").size(), 1);
+}
+
+TEST_F(VentanaSocket, RequestsQueuedOnOneConnectionAreBoundedAndNoneIsLost) {
+    constexpr int kPeticiones = 3 * frmComSocket::kMaxPendientes;
+    size_t maxEnCola = 0;
+    manejador = [&](const QString& d, QString& r) {
+        maxEnCola = std::max(maxEnCola, ventana->peticionesEnCola());
+        r = d;
+    };
+    QByteArray todas, esperado;
+    for (int i = 0; i < kPeticiones; ++i) {
+        const QByteArray p = "{\"n\":" + QByteArray::number(i) + "}";
+        todas += "conexion_persistente" + p;
+        esperado += "200 OK\r" + p;
+    }
+    const QByteArray r = enHilo([&] {
+        ClienteTcp c(puerto);
+        c.envia(todas);
+        return c.lee([&](const QByteArray& d) { return d.size() >= esperado.size() ? d.size() : 0; });
+    });
+    EXPECT_EQ(r, esperado);
+    EXPECT_LE(maxEnCola, size_t(frmComSocket::kMaxPendientes));
+}
+
+TEST_F(VentanaSocket, IdleConnectionIsClosedUnlessItsPeerAskedToKeepIt) {
+    ventana->setLimiteInactividadMs(200);
+    manejador = [](const QString& d, QString& r) { r = d; };
+    const auto r = enHilo([this] {
+        ClienteTcp guardada(puerto);
+        guardada.envia(R"(conexion_persistente{"a":1})");
+        QByteArrayList r{guardada.leeRespuesta()};
+        ClienteTcp callada(puerto);
+        const QByteArray datos = callada.leeHastaCierre();
+        r << datos + (callada.cerrado() ? "|cerrada" : "|abierta");
+        // Idle for longer than the one just closed, and still served.
+        guardada.envia(R"({"b":2})");
+        r << guardada.leeHastaCierre();
+        return r;
+    });
+    EXPECT_EQ(r, (QByteArrayList{"200 OK\r{\"a\":1}", "|cerrada", "200 OK\r{\"b\":2}"}));
+    EXPECT_EQ(recordingMainWindow().grid.filter(" inactiva desde 127.0.0.1: se cierra").size(), 1);
+}
+
+TEST_F(VentanaSocket, BurstOfConnectionsFitsTheAcceptQueue) {
+    // The server accepts nothing while the burst connects (its thread waits here without events):
+    // every connection must still complete, so the queue holds far more than the old 50.
+    constexpr int kRafaga = 300;
+    auto futuro = std::async(std::launch::async, [this] {
+        std::vector<std::unique_ptr<ClienteTcp>> c;
+        for (int i = 0; i < kRafaga; ++i)
+            c.push_back(std::make_unique<ClienteTcp>(puerto));
+        return int(std::count_if(c.begin(), c.end(), [](const auto& x) { return x->conectado(); }));
+    });
+    ASSERT_EQ(futuro.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+    EXPECT_EQ(futuro.get(), kRafaga);
 }
 
 TEST_F(VentanaSocket, FailingHandlerClosesTheConnectionInsteadOfLeavingThePeerWaiting) {

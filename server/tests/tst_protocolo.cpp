@@ -143,15 +143,18 @@ TEST_F(Protocolo, EndMarkerFollowsTheReplyAndTheConnectionStays) {
 
 TEST_F(Protocolo, RequestSplitByTheNetworkIsOneRequest) {
     const QByteArray peticion = R"(xx{"accion":"AnadirLog","Texto":"partido {en} \"dos\" \\ "})";
-    const auto r = enHilo([&] {
-        ClienteTcp c(puerto);
-        c.envia(peticion.left(20));
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        c.envia(peticion.mid(20, 16));
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        c.envia(peticion.mid(36));
-        return c.leeHastaCierre();
-    });
+    // Each piece is sent once the server has read the one before.
+    Hito primera([this] { return front->socket()->EstadoSocket(1) == "DataArrival"; });
+    const auto r = enHilo(
+        [&] {
+            ClienteTcp c(puerto);
+            c.envia(peticion.left(20));
+            primera.espera();
+            c.envia(peticion.mid(20, 16));
+            c.envia(peticion.mid(36));
+            return c.leeHastaCierre();
+        },
+        {&primera});
     EXPECT_EQ(r, "200 OK\r{\"ok\":true}");
     EXPECT_EQ(core->valor("select hex(Concepto) from qm_log where Concepto like 'Tarvolin. partido%'"),
               QString::fromLatin1(QByteArray("Tarvolin. partido {en} \"dos\" \\ ").toHex().toUpper()));
@@ -235,34 +238,36 @@ protected:
 };
 
 TEST_F(ImpresionLenta, PingsAreAnsweredWhileAPrintWaitsAndPrintsNeverInterleave) {
+    Hito impresionEmpezada([] { return filas("clsSockerFront.EjecutaAccion (ImprimirTicketEspecial)") > 0; });
     std::atomic<int> orden{0};
     std::atomic<int> finImpresionA{0}, finImpresionB{0};
     std::vector<int> pings;
-    const auto respuestas = enHilo([&] {
-        QByteArrayList r;
-        std::thread a([&] {
-            ClienteTcp c(puerto);
-            c.envia(R"({"accion":"ImprimirTicketEspecial","texto":"A1<cortar>A2"})");
-            r << c.leeHastaCierre();
-            finImpresionA = ++orden;
-        });
-        // The first print is inside the printer layer before the other requests go.
-        while (filas("clsSockerFront.EjecutaAccion (ImprimirTicketEspecial)") == 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        std::thread b([&] {
-            ClienteTcp c(puerto);
-            c.envia(R"({"accion":"ImprimirTicketEspecial","texto":"B1<cortar>B2"})");
-            finImpresionB = c.leeHastaCierre() == "200 OK\r{\"ok\":true}" ? ++orden : -1;
-        });
-        for (int i = 0; i < 5; ++i) {
-            ClienteTcp c(puerto);
-            c.envia(kPing);
-            pings.push_back(c.leeHastaCierre() == kRespuestaPing ? ++orden : -1);
-        }
-        a.join();
-        b.join();
-        return r;
-    });
+    const auto respuestas = enHilo(
+        [&] {
+            QByteArrayList r;
+            std::thread a([&] {
+                ClienteTcp c(puerto);
+                c.envia(R"({"accion":"ImprimirTicketEspecial","texto":"A1<cortar>A2"})");
+                r << c.leeHastaCierre();
+                finImpresionA = ++orden;
+            });
+            // The first print is inside the printer layer before the other requests go.
+            impresionEmpezada.espera();
+            std::thread b([&] {
+                ClienteTcp c(puerto);
+                c.envia(R"({"accion":"ImprimirTicketEspecial","texto":"B1<cortar>B2"})");
+                finImpresionB = c.leeHastaCierre() == "200 OK\r{\"ok\":true}" ? ++orden : -1;
+            });
+            for (int i = 0; i < 5; ++i) {
+                ClienteTcp c(puerto);
+                c.envia(kPing);
+                pings.push_back(c.leeHastaCierre() == kRespuestaPing ? ++orden : -1);
+            }
+            a.join();
+            b.join();
+            return r;
+        },
+        {&impresionEmpezada});
     ASSERT_EQ(respuestas, QByteArrayList{"200 OK\r{\"ok\":true}"});
     for (int p : pings)
         EXPECT_TRUE(p > 0 && p < finImpresionA) << p << " " << finImpresionA;
@@ -282,14 +287,17 @@ TEST_F(ImpresionLenta, PingsAreAnsweredWhileAPrintWaitsAndPrintsNeverInterleave)
 }
 
 TEST_F(ImpresionLenta, PeerThatLeavesWhileItsPrintRunsGetsNothingSent) {
-    const bool cerrada = enHilo([this] {
-        ClienteTcp c(puerto);
-        c.envia(R"({"accion":"ImprimirTicketEspecial","texto":"sin espera"})");
-        while (filas("clsSockerFront.EjecutaAccion (ImprimirTicketEspecial)") == 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        c.cierra();
-        return true;
-    });
+    // A peer gone for good (a reset); one that only shut its sending side is still answered.
+    Hito impresionEmpezada([] { return filas("clsSockerFront.EjecutaAccion (ImprimirTicketEspecial)") > 0; });
+    const bool cerrada = enHilo(
+        [&] {
+            ClienteTcp c(puerto);
+            c.envia(R"({"accion":"ImprimirTicketEspecial","texto":"sin espera"})");
+            impresionEmpezada.espera();
+            c.reinicia();
+            return true;
+        },
+        {&impresionEmpezada});
     ASSERT_TRUE(cerrada);
     program::waitWhile([] { return filas("Socket is closed") == 0; }, kEsperaMaximaMs);
     EXPECT_EQ(filas("Socket is closed"), 1);
@@ -379,6 +387,61 @@ TEST_F(Protocolo, BusyPortIsReportedOnceAndInitiaListensOnceItIsFree) {
 } // namespace
 
 namespace {
+
+TEST_F(Protocolo, FieldNamesMatchAsWrittenActionNamesInAnyCase) {
+    const struct {
+        QByteArray peticion, respuesta;
+    } casos[] = {
+        {R"({"Accion":"Ping"})", kSinAccion},
+        {R"({"ACCION":"Ping","accion":"PING"})", kRespuestaPing},
+        {R"({"accion":"Ping","IDTPV":"abc"})", kRespuestaPing}, // not "idTPV": not read
+        {R"({"accion":"AnadirLog","texto":"minusculas"})", "200 OK\r{\"ok\":true}"},
+    };
+    for (const auto& k : casos) {
+        SCOPED_TRACE(k.peticion.toStdString());
+        EXPECT_EQ(pide(k.peticion), k.respuesta);
+    }
+    // "Texto" is the field of AnadirLog: "texto" leaves the line empty.
+    EXPECT_EQ(core->valor("select count(*) from qm_log where Concepto = 'Tarvolin. '"), "1");
+}
+
+TEST_F(Protocolo, AnadirLogSaysWhenTheRowCouldNotBeStored) {
+    ASSERT_TRUE(core->sql("rename table qm_log to qm_log_aparte"));
+    const QByteArray r = pide(R"({"accion":"AnadirLog","Texto":"sin tabla"})");
+    ASSERT_TRUE(core->sql("rename table qm_log_aparte to qm_log"));
+    EXPECT_EQ(r, "200 OK\r{\"error\":\"No se ha podido grabar el log.\",\"ok\":true}");
+    EXPECT_EQ(pide(R"({"accion":"AnadirLog","Texto":"con tabla"})"), "200 OK\r{\"ok\":true}");
+}
+
+TEST_F(Protocolo, HugeNamesAreCutInTheReplyAndTheTrace) {
+    const QByteArray largo(900'000, '\xE9'); // six characters each once escaped in the reply
+    QByteArray quejas = "{";
+    for (int i = 0; quejas.size() < 1'000'000; ++i)
+        quejas += QByteArray::number(i) + ":t,";
+    quejas += "}";
+    const qsizetype logAntes = logFichero().size();
+    const struct {
+        const char* caso;
+        QByteArray peticion;
+        QByteArray inicio;
+    } casos[] = {
+        {"action name", R"({"accion":")" + largo + R"("})", "200 OK\r{\"errorVB6\":\"Acci\\u00F3n \\'\\u00E9\\u00E9"},
+        {"key", R"({")" + largo + R"(":1,"accion":"Nada"})", "200 OK\r{\"errorVB6\":\"Acci\\u00F3n \\'Nada"},
+        {"complaints", quejas, kSinAccion},
+    };
+    for (const auto& k : casos) {
+        SCOPED_TRACE(k.caso);
+        recordingMainWindow().grid.clear();
+        const QByteArray r = pide(k.peticion);
+        EXPECT_TRUE(r.startsWith(k.inicio)) << r.left(200).toStdString();
+        EXPECT_LT(r.size(), 2000);
+        qsizetype mayor = 0;
+        for (const QString& f : recordingMainWindow().grid)
+            mayor = std::max(mayor, f.size());
+        EXPECT_LT(mayor, 10'000);
+    }
+    EXPECT_LT(logFichero().size() - logAntes, 100'000);
+}
 
 TEST_F(Protocolo, DetailedLogKeepsRequestAndReplyInTheDatabaseLog) {
     gblnGrabarLogDetallado = true;

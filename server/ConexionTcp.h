@@ -1,0 +1,77 @@
+#pragma once
+// One accepted TCP connection of the request server, on its own non-blocking descriptor watched by
+// socket notifiers. QTcpSocket closes both directions as soon as the peer stops sending, so a peer
+// that sends its request and shuts its sending side (socat, `nc -N`, HTTP/1.0 clients) could never
+// get its reply; here the end of the peer's data is only a signal, and the reply still goes out.
+//
+// The connection also turns on TCP keep-alive (a vanished peer is found within minutes), writes
+// at once what it is given (the rest when the socket can take it), and reads only while its owner
+// lets it (pausaLectura): what a busy connection sends meanwhile waits in the kernel.
+#include <QByteArray>
+#include <QHostAddress>
+#include <QObject>
+#include <QString>
+
+class QSocketNotifier;
+
+class ConexionTcp final : public QObject {
+    Q_OBJECT
+public:
+    // Takes the descriptor of an accepted connection (closed on destruction).
+    explicit ConexionTcp(qintptr descriptor, QObject* parent = nullptr);
+    ~ConexionTcp() override;
+    ConexionTcp(const ConexionTcp&) = delete;
+    ConexionTcp& operator=(const ConexionTcp&) = delete;
+
+    // The peer's address of a connected descriptor.
+    static QHostAddress direccionDe(qintptr descriptor);
+
+    qintptr descriptor() const { return m_fd; }
+    QHostAddress direccionPar() const { return m_par; }
+    bool abierta() const { return m_fd >= 0; }
+    // The peer has sent all it will send (its side is shut); the connection can still be written.
+    bool finLectura() const { return m_finLectura; }
+
+    // The bytes read so far, taken away.
+    QByteArray leeTodo();
+    qint64 disponibles() const { return m_entrada.size(); }
+    // Stops (true) or resumes reading from the socket.
+    void pausaLectura(bool pausa);
+
+    // Queues bytes for the peer and sends what the socket takes now; `escritos` follows from the
+    // event loop.
+    void escribe(const QByteArray& datos);
+    qint64 porEscribir() const { return m_salida.size(); }
+
+    // Closes once everything queued has gone (the peer sees the end of the data).
+    void cierraTrasEnvio();
+    // Closes at once, discarding what was not sent.
+    void aborta();
+
+signals:
+    void datosLlegados();
+    void escritos(qint64 bytes);
+    void finDelPar(); // the peer shut its sending side
+    void cerrada();   // the connection is gone: closed by the peer with a reset, by an error, or here
+    void error(const QString& descripcion);
+
+private:
+    void onLegible();
+    void onEscribible();
+    void envia();
+    void anunciaEscritos();
+    void fallo(int codigo);
+    void cierra();
+
+    qintptr m_fd = -1;
+    QHostAddress m_par;
+    QSocketNotifier* m_lectura = nullptr;
+    QSocketNotifier* m_escritura = nullptr;
+    QByteArray m_entrada;
+    QByteArray m_salida;
+    qint64 m_escritosSinAnunciar = 0;
+    bool m_anuncioPendiente = false;
+    bool m_pausada = false;
+    bool m_finLectura = false;
+    bool m_cerrarTrasEnvio = false;
+};
