@@ -100,7 +100,7 @@ void escribeLineaLog(const QString& strMensaje) {
     if (!f.open(modo))
         throw VBError(75, f.errorString() + QStringLiteral(": ") + ruta, QStringLiteral("Tarvolin"));
     const QString registro = QStringLiteral("\"") + clock_seam::now().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")) +
-                             QStringLiteral(" -> ") + strMensaje + QStringLiteral("\"") + kCrLf;
+                             QStringLiteral(" -> ") + RecortaLineaLog(strMensaje) + QStringLiteral("\"") + kCrLf;
     const QByteArray bytes = cp1252::encode(registro);
     if (f.write(bytes) != bytes.size())
         throw VBError(75, f.errorString() + QStringLiteral(": ") + ruta, QStringLiteral("Tarvolin"));
@@ -164,6 +164,15 @@ ErrorPrinter* errorPrinter() {
 }
 
 // ---- Logging and errors ----
+QString RecortaLineaLog(const QString& strMensaje) {
+    if (strMensaje.size() <= kLongitudMaximaLineaLog)
+        return strMensaje;
+    qsizetype corte = kLongitudMaximaLineaLog;
+    if (strMensaje[corte - 1].isHighSurrogate())
+        --corte;
+    return strMensaje.left(corte) + QStringLiteral("... [%1 caracteres más]").arg(strMensaje.size() - corte);
+}
+
 QString RutaAplicacion() {
     return program::applicationDir();
 }
@@ -179,8 +188,11 @@ void GrabaLog(const QString& strMensaje, bool blnForzar, bool) {
         if (gblnMensaje)
             prompts::current().messageBox(strMensaje, prompts::vbOKOnly, QString());
         mainWindow().AnadirLog(strMensaje);
-        if (blnForzar || (gblnLog && !gblnLogFicheroDesactivado))
+        if (blnForzar || gblnLog) {
+            // After a failure every line tries again (a descriptor or the disk may be free by now).
             escribeLineaLog(strMensaje);
+            gblnLogFicheroDesactivado = false;
+        }
     } catch (const program::Ended&) {
         throw;
     } catch (...) {
