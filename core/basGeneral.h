@@ -136,6 +136,8 @@ QString CarpetaImagenes(); // gstrCarpetaImagenes, defaulting to RutaAplicacion(
 // A failed write of log.txt sets gblnLogFicheroDesactivado (told once per run); the next write that
 // succeeds clears it again.
 void GrabaLog(const QString& strMensaje, bool blnForzar = false, bool blnNoUsado = false);
+// Now as the grid and log.txt show it: "dd/MM/yyyy HH:mm:ss".
+QString FechaHoraLog();
 // A log line as the grid and log.txt keep it: past kLongitudMaximaLineaLog characters it is cut
 // and ends with a marker that says how much was left out.
 inline constexpr int kLongitudMaximaLineaLog = 4096;

@@ -189,8 +189,7 @@ void frmPrincipal::resizeEvent(QResizeEvent* e) {
 // Each line is kept in the grid's rows at once; what the screen shows follows at a human pace.
 void frmPrincipal::AnadirLog(const QString& strConcepto) {
     try {
-        m_modeloLog->anade(clock_seam::now().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")),
-                           RecortaLineaLog(strConcepto));
+        m_modeloLog->anade(FechaHoraLog(), RecortaLineaLog(strConcepto));
         if (!rejillaALaVista() || m_refrescoRejilla->isActive())
             return;
         const qint64 desde = m_ultimoRefresco.isValid() ? m_ultimoRefresco.elapsed() : kRefrescoRejillaMs;
