@@ -137,6 +137,14 @@ TEST_F(Errores, AFailedLogWriteIsToldOncePerRunAndTheFileRecoversWhenWritesSucce
     GrabaLog("e");
     EXPECT_EQ(logTxt(), QByteArray("\"31/01/2024 23:59:58 -> d\"\r\n\"31/01/2024 23:59:58 -> e\"\r\n"));
     EXPECT_EQ(cajas().size(), 1);
+
+    // The file is kept open between lines: one removed while the program runs comes back.
+    ASSERT_TRUE(QFile::remove(m_app.path() + "/log.txt"));
+    QElapsedTimer t;
+    t.start();
+    while (!QFile::exists(m_app.path() + "/log.txt") && t.elapsed() < 10000)
+        GrabaLog("f");
+    EXPECT_EQ(logTxt(), QByteArray("\"31/01/2024 23:59:58 -> f\"\r\n"));
 }
 
 TEST_F(Errores, LongLogLinesAreCutWithAMarkerInTheFile) {
