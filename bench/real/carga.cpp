@@ -9,6 +9,8 @@
 //
 //   bench_real_carga --suelo PORT --tarvolin PORT --pid PID [--segundos 20] [--ticket JSON]
 //                    [--headless-ticket-us US]
+#include "bench/percentil.h"
+
 #include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
@@ -74,14 +76,6 @@ struct Resultado {
     double p50 = 0, p99 = 0, porSegundo = 0, primeros = 0, ultimos = 0, cpuPorPeticion = 0;
     long peticiones = 0, errores = 0;
 };
-
-double percentil(std::vector<float>& v, double p) {
-    if (v.empty())
-        return 0;
-    const size_t i = std::min(v.size() - 1, size_t(p * double(v.size() - 1) + 0.5));
-    std::nth_element(v.begin(), v.begin() + long(i), v.end());
-    return v[i];
-}
 
 // `clientes` threads send `peticion` for `segundos`, each time on a fresh connection read to its close
 // (or, persistent, on one connection per thread, reading the reply's length).
