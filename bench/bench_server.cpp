@@ -7,6 +7,7 @@
 //   - Ping round trips while 60 kitchen tickets wait their turn at the printer, and when the tickets'
 //     replies arrive (the first and the last, from the moment they were all sent);
 //   - the service's resident memory after 100 requests of a mixed load and after 10 000.
+#include "bench/percentil.h"
 #include "server/tests/ServicioExterno.h"
 
 #include <QCoreApplication>
@@ -103,14 +104,6 @@ const QByteArray kPing = R"({"accion":"Ping"})";
 const QByteArray kRespuestaPing = "200 OK\r{\"respuesta\":\"S\",\"ok\":true}";
 const QByteArray kTicket =
     R"({"accion":"ImprimirTicketCocinaEspecial","idTPV":3,"idTicket":1234,"texto":"1 Entrecot<br>2 Ca\u00f1a<br><b>1 Pizza</b> sin queso"})";
-
-double percentil(std::vector<double>& v, double p) {
-    if (v.empty())
-        return 0;
-    const size_t i = std::min(v.size() - 1, size_t(p * double(v.size() - 1) + 0.5));
-    std::nth_element(v.begin(), v.begin() + qsizetype(i), v.end());
-    return v[i];
-}
 
 // `clientes` threads send `total` requests between them, each on a fresh connection; latencies in µs.
 void carga(benchmark::State& state, const QByteArray& peticion, const QByteArray& esperado, int clientes, int total) {

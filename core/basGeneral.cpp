@@ -12,6 +12,12 @@
 #include "platform/Prompts.h"
 
 #include <QFile>
+#include <cerrno>
+#include <fcntl.h>
+#include <limits>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
 
 // ---- Switches and start-up globals ----
 bool gblnDebug = false;
@@ -87,26 +93,83 @@ QString textoDe(const VBError& e) {
     return e.description();
 }
 
-void escribeLineaLog(const QString& strMensaje) {
-    const QString ruta = RutaAplicacion() + QStringLiteral("/log.txt");
-    QFile f(ruta);
-    QIODevice::OpenMode modo = QIODevice::WriteOnly;
-    if (gintFicheroLog == 0) {
-        gintFicheroLog = 1; // the first write of the run empties the file
-        modo |= QIODevice::Truncate;
-    } else {
-        modo |= QIODevice::Append;
+// log.txt stays open between lines, written with one write() per line and nothing held back, so a
+// reader sees every line at once: opening and closing it for each line cost more than the rest of a
+// request. It is opened again when the program's folder changes, when the first write of a run
+// empties it, after a failed write, and when the file was removed or replaced (checked once a second).
+class FicheroLog final {
+public:
+    ~FicheroLog() { cierra(); }
+    void escribe(const QString& ruta, bool vaciar, const QByteArray& bytes) {
+        if (m_fd >= 0 && (vaciar || ruta != m_ruta || otroFichero()))
+            cierra();
+        if (m_fd < 0)
+            abre(ruta, vaciar);
+        for (qsizetype hecho = 0; hecho < bytes.size();) {
+            const ssize_t n = ::write(m_fd, bytes.constData() + hecho, size_t(bytes.size() - hecho));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                const int e = n < 0 ? errno : ENOSPC;
+                cierra();
+                falla(e, ruta);
+            }
+            hecho += n;
+        }
     }
-    if (!f.open(modo))
-        throw VBError(75, f.errorString() + QStringLiteral(": ") + ruta, QStringLiteral("Tarvolin"));
-    const QString registro = QStringLiteral("\"") + clock_seam::now().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")) +
-                             QStringLiteral(" -> ") + strMensaje + QStringLiteral("\"") + kCrLf;
-    const QByteArray bytes = cp1252::encode(registro);
-    if (f.write(bytes) != bytes.size())
-        throw VBError(75, f.errorString() + QStringLiteral(": ") + ruta, QStringLiteral("Tarvolin"));
-    f.close();
-    if (f.error() != QFileDevice::NoError)
-        throw VBError(75, f.errorString() + QStringLiteral(": ") + ruta, QStringLiteral("Tarvolin"));
+    void cierra() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+    }
+
+private:
+    [[noreturn]] static void falla(int e, const QString& ruta) {
+        throw VBError(75, qt_error_string(e) + QStringLiteral(": ") + ruta, QStringLiteral("Tarvolin"));
+    }
+    void abre(const QString& ruta, bool vaciar) {
+        const int fd = ::open(QFile::encodeName(ruta).constData(),
+                              O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | (vaciar ? O_TRUNC : 0), 0666);
+        struct stat st {};
+        if (fd < 0 || ::fstat(fd, &st) != 0) {
+            const int e = errno;
+            if (fd >= 0)
+                ::close(fd);
+            falla(e, ruta);
+        }
+        m_fd = fd;
+        m_ruta = ruta;
+        m_dispositivo = st.st_dev;
+        m_nodo = st.st_ino;
+        m_comprobado = clock_seam::tickMs();
+    }
+    bool otroFichero() {
+        const qint64 ahora = clock_seam::tickMs();
+        if (ahora - m_comprobado < 1000)
+            return false;
+        m_comprobado = ahora;
+        struct stat st {};
+        return ::stat(QFile::encodeName(m_ruta).constData(), &st) != 0 || st.st_dev != m_dispositivo ||
+               st.st_ino != m_nodo;
+    }
+    int m_fd = -1;
+    QString m_ruta;
+    dev_t m_dispositivo = 0;
+    ino_t m_nodo = 0;
+    qint64 m_comprobado = 0;
+};
+
+FicheroLog& ficheroLog() {
+    static FicheroLog f;
+    return f;
+}
+
+void escribeLineaLog(const QString& strMensaje) {
+    const bool vaciar = gintFicheroLog == 0;
+    gintFicheroLog = 1; // the first write of the run empties the file
+    const QString registro = QStringLiteral("\"") + FechaHoraLog() + QStringLiteral(" -> ") +
+                             RecortaLineaLog(strMensaje) + QStringLiteral("\"") + kCrLf;
+    ficheroLog().escribe(RutaAplicacion() + QStringLiteral("/log.txt"), vaciar, cp1252::encode(registro));
 }
 
 void cierraSinErrores(ado::Connection& cn) {
@@ -164,6 +227,28 @@ ErrorPrinter* errorPrinter() {
 }
 
 // ---- Logging and errors ----
+QString FechaHoraLog() {
+    // Formatted once a second: a busy service writes many lines in each.
+    thread_local qint64 segundo = std::numeric_limits<qint64>::min();
+    thread_local QString texto;
+    const QDateTime ahora = clock_seam::now();
+    const qint64 s = ahora.toSecsSinceEpoch();
+    if (s != segundo || texto.isEmpty()) {
+        texto = ahora.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss"));
+        segundo = s;
+    }
+    return texto;
+}
+
+QString RecortaLineaLog(const QString& strMensaje) {
+    if (strMensaje.size() <= kLongitudMaximaLineaLog)
+        return strMensaje;
+    qsizetype corte = kLongitudMaximaLineaLog;
+    if (strMensaje[corte - 1].isHighSurrogate())
+        --corte;
+    return strMensaje.left(corte) + QStringLiteral("... [%1 caracteres más]").arg(strMensaje.size() - corte);
+}
+
 QString RutaAplicacion() {
     return program::applicationDir();
 }
@@ -179,8 +264,11 @@ void GrabaLog(const QString& strMensaje, bool blnForzar, bool) {
         if (gblnMensaje && g_sinDialogos == 0)
             prompts::current().messageBox(strMensaje, prompts::vbOKOnly, QString());
         mainWindow().AnadirLog(strMensaje);
-        if (blnForzar || (gblnLog && !gblnLogFicheroDesactivado))
+        if (blnForzar || gblnLog) {
+            // After a failure every line tries again (a descriptor or the disk may be free by now).
             escribeLineaLog(strMensaje);
+            gblnLogFicheroDesactivado = false;
+        }
     } catch (const program::Ended&) {
         throw;
     } catch (...) {
@@ -546,6 +634,7 @@ void resetBasGeneralForTests() {
     gblnParametrosCargados = gblnProgramaInicializado = gblnBalanzaActiva = gblnGrabarLogDetallado = false;
     gblnLogFicheroDesactivado = false;
     gintFicheroLog = 0;
+    ficheroLog().cierra();
     gblnConexionesInicializadas = false;
     garrValoresRegistro.clear();
     g_informandoError = 0;

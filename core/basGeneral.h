@@ -133,7 +133,15 @@ ErrorPrinter* errorPrinter();
 QString RutaAplicacion();  // the program's folder, no trailing separator
 QString CarpetaImagenes(); // gstrCarpetaImagenes, defaulting to RutaAplicacion() + "/imgs"
 // Grid row always; log.txt under /log or when forced. The third flag is accepted and not used.
+// A failed write of log.txt sets gblnLogFicheroDesactivado (told once per run); the next write that
+// succeeds clears it again.
 void GrabaLog(const QString& strMensaje, bool blnForzar = false, bool blnNoUsado = false);
+// Now as the grid and log.txt show it: "dd/MM/yyyy HH:mm:ss".
+QString FechaHoraLog();
+// A log line as the grid and log.txt keep it: past kLongitudMaximaLineaLog characters it is cut
+// and ends with a marker that says how much was left out.
+inline constexpr int kLongitudMaximaLineaLog = 4096;
+QString RecortaLineaLog(const QString& strMensaje);
 // Grid row and a qm_log row. The second argument is accepted and not used.
 // False when the row could not be stored (the grid line is added all the same).
 bool GrabaLogBBDD(const QString& strMensaje, int intNoUsado = 0);

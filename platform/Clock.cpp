@@ -1,4 +1,5 @@
 #include "Clock.h"
+#include <limits>
 #include <time.h>
 
 namespace clock_seam {
@@ -11,7 +12,19 @@ std::function<QDateTime()>& source() {
 
 QDateTime now() {
     const auto& f = source();
-    return f ? f() : QDateTime::currentDateTime();
+    if (f)
+        return f();
+    // The local time asks the C library for the zone, which reads /etc/localtime again on every call
+    // when TZ is not set: the zone's offset is taken once a second and reused within it.
+    thread_local qint64 segundo = std::numeric_limits<qint64>::min();
+    thread_local int desfase = 0;
+    const qint64 ms = QDateTime::currentMSecsSinceEpoch();
+    const qint64 s = ms >= 0 ? ms / 1000 : (ms - 999) / 1000;
+    if (s != segundo) {
+        desfase = QDateTime::fromMSecsSinceEpoch(ms, Qt::LocalTime).offsetFromUtc();
+        segundo = s;
+    }
+    return QDateTime::fromMSecsSinceEpoch(ms, Qt::OffsetFromUTC, desfase);
 }
 
 void setNowSource(std::function<QDateTime()> f) {

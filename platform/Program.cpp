@@ -100,9 +100,15 @@ QString applicationDir() {
     State& s = state();
     if (!s.applicationDir.isEmpty())
         return s.applicationDir;
-    const QString exe = executableDir();
-    if (!exe.isEmpty() && ::access(QFile::encodeName(exe).constData(), W_OK) == 0)
-        return exe;
+    // Decided once per run: the log asks for this folder on every line.
+    static const QString elegida = [] {
+        const QString exe = executableDir();
+        if (!exe.isEmpty() && ::access(QFile::encodeName(exe).constData(), W_OK) == 0)
+            return exe;
+        return QString();
+    }();
+    if (!elegida.isEmpty())
+        return elegida;
     QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
     if (base.isEmpty())
         base = QDir::homePath() + QStringLiteral("/.local/share");

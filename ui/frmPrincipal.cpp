@@ -15,6 +15,7 @@
 #include "scale/clsComm.h"
 #include "server/clsSocketFront.h"
 #include "ui/Main.h"
+#include "ui/ModeloLog.h"
 #include "ui/TemporizadorVB.h"
 #include "ui/frmConfig.h"
 
@@ -24,8 +25,10 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
+#include <QShowEvent>
 #include <QSystemTrayIcon>
-#include <QTableWidget>
+#include <QTableView>
+#include <QTimer>
 
 namespace {
 
@@ -61,9 +64,12 @@ void frmPrincipal::construye() {
     verdana.setBold(true);
     Label1->setFont(verdana);
 
-    grdLog = new QTableWidget(0, 2, this);
-    grdLog->setHorizontalHeaderLabels(
-        {TraduceLiteral(QStringLiteral("Fecha/Hora")), TraduceLiteral(QStringLiteral("Concepto"))});
+    m_modeloLog =
+        new ModeloLog(kFilasMaximas,
+                      {TraduceLiteral(QStringLiteral("Fecha/Hora")), TraduceLiteral(QStringLiteral("Concepto"))}, this);
+    grdLog = new QTableView(this);
+    grdLog->setObjectName(QStringLiteral("grdLog"));
+    grdLog->setModel(m_modeloLog);
     grdLog->verticalHeader()->setVisible(false);
     grdLog->verticalHeader()->setDefaultSectionSize(20);
     grdLog->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -72,6 +78,9 @@ void frmPrincipal::construye() {
     grdLog->setWordWrap(false);
     grdLog->horizontalHeader()->setStretchLastSection(false);
     grdLog->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_refrescoRejilla = new QTimer(this);
+    m_refrescoRejilla->setSingleShot(true);
+    connect(m_refrescoRejilla, &QTimer::timeout, this, &frmPrincipal::refrescaRejilla);
 
     for (QLabel** l : {&lblVisorCantidad, &lblVisorDescripcion, &lblVisorPrecio, &lblVisorCambio}) {
         *l = new QLabel(this);
@@ -177,22 +186,17 @@ void frmPrincipal::resizeEvent(QResizeEvent* e) {
 }
 
 // ---- Log grid ----
+// Each line is kept in the grid's rows at once; what the screen shows follows at a human pace.
 void frmPrincipal::AnadirLog(const QString& strConcepto) {
     try {
-        if (grdLog->rowCount() >= kFilasMaximas)
-            grdLog->setRowCount(0);
-        const int fila = grdLog->rowCount();
-        grdLog->insertRow(fila);
-        grdLog->setItem(fila, 0,
-                        new QTableWidgetItem(clock_seam::now().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss"))));
-        auto* concepto = new QTableWidgetItem(strConcepto);
-        concepto->setToolTip(strConcepto);
-        grdLog->setItem(fila, 1, concepto);
-        if (isVisible()) {
-            grdLog->setCurrentCell(fila, 0);
-            grdLog->selectRow(fila);
-            grdLog->scrollToItem(grdLog->item(fila, 0), QAbstractItemView::PositionAtTop);
-        }
+        m_modeloLog->anade(FechaHoraLog(), RecortaLineaLog(strConcepto));
+        if (!rejillaALaVista() || m_refrescoRejilla->isActive())
+            return;
+        const qint64 desde = m_ultimoRefresco.isValid() ? m_ultimoRefresco.elapsed() : kRefrescoRejillaMs;
+        if (desde >= kRefrescoRejillaMs)
+            refrescaRejilla();
+        else
+            m_refrescoRejilla->start(int(kRefrescoRejillaMs - desde));
     } catch (const program::Ended&) {
         throw;
     } catch (...) {
@@ -200,6 +204,38 @@ void frmPrincipal::AnadirLog(const QString& strConcepto) {
         prompts::current().messageBox(QStringLiteral("frmPrincipal.AnadirLog Error:") + err.description(),
                                       prompts::vbOKOnly, QString());
     }
+}
+
+bool frmPrincipal::rejillaALaVista() const {
+    return isVisible() && !isMinimized();
+}
+
+// Shows the rows logged since the last time, selects the last one and scrolls it to the top.
+void frmPrincipal::refrescaRejilla() {
+    if (!rejillaALaVista())
+        return;
+    m_modeloLog->publica();
+    m_ultimoRefresco.start();
+    const int fila = m_modeloLog->rowCount() - 1;
+    if (fila < 0)
+        return;
+    const QModelIndex celda = m_modeloLog->index(fila, 0);
+    grdLog->setCurrentIndex(celda);
+    grdLog->selectRow(fila);
+    grdLog->scrollTo(celda, QAbstractItemView::PositionAtTop);
+}
+
+// Rows logged while the window was out of sight appear when it comes back; the selection stays.
+void frmPrincipal::showEvent(QShowEvent* e) {
+    QWidget::showEvent(e);
+    if (!isMinimized())
+        m_modeloLog->publica();
+}
+
+void frmPrincipal::changeEvent(QEvent* e) {
+    QWidget::changeEvent(e);
+    if (e->type() == QEvent::WindowStateChange && rejillaALaVista())
+        m_modeloLog->publica();
 }
 
 // ---- Tray ----

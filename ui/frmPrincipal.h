@@ -7,13 +7,16 @@
 #include "core/basGeneral.h"
 #include "platform/LateBound.h"
 
+#include <QElapsedTimer>
 #include <QWidget>
 
+class ModeloLog;
 class QAction;
 class QLabel;
 class QMenu;
 class QSystemTrayIcon;
-class QTableWidget;
+class QTableView;
+class QTimer;
 class TemporizadorVB;
 class ctrBoton;
 
@@ -61,7 +64,7 @@ public:
     bool iconoConectado() const { return m_iconoConectado; }
 
     // ---- Controls ----
-    QTableWidget* grdLog = nullptr;
+    QTableView* grdLog = nullptr; // over modeloLog(); object name "grdLog"
     QSystemTrayIcon* barEstado = nullptr;
     QMenu* MNU_BARRA = nullptr;
     QAction* mnuConfiguracion = nullptr;
@@ -81,14 +84,22 @@ public:
     TemporizadorVB* tmrBalanzaContinuo = nullptr;
 
     static constexpr int kFilasMaximas = 100; // data rows of the log grid
+    // The grid follows its rows at most this often: the new rows shown, the last one selected and
+    // scrolled to the top. Nothing while the window is hidden or minimised.
+    static constexpr int kRefrescoRejillaMs = 150;
+    ModeloLog& modeloLog() const { return *m_modeloLog; }
 
 protected:
     void closeEvent(QCloseEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+    void changeEvent(QEvent* e) override;
 
 private:
     void construye();
     void coloca();
+    bool rejillaALaVista() const;
+    void refrescaRejilla();
     void preguntaSalir();
     void terminaYa();
 
@@ -106,4 +117,7 @@ private:
     bool m_hayBandeja = false;
     bool m_iconoConectado = false;
     bool m_registrada = false;
+    ModeloLog* m_modeloLog = nullptr;
+    QTimer* m_refrescoRejilla = nullptr;
+    QElapsedTimer m_ultimoRefresco; // the last time the grid selected a new row
 };

@@ -2,6 +2,7 @@
 // the reconnect wait on a link killed by the server.
 #include "core/tests/ConnectedCore.h"
 
+#include "platform/Cp1252.h"
 #include "platform/Prompts.h"
 
 #include <QDir>
@@ -120,7 +121,7 @@ TEST_F(Errores, LogFileRecordsAreQuotedCp1252LinesAndTheFirstWriteOfARunTruncate
     EXPECT_EQ(cajas(), QStringList({"con caja"}));
 }
 
-TEST_F(Errores, AFailedForcedLogWriteIsToldOncePerRun) {
+TEST_F(Errores, AFailedLogWriteIsToldOncePerRunAndTheFileRecoversWhenWritesSucceedAgain) {
     ASSERT_TRUE(QDir().mkpath(m_app.path() + "/log.txt")); // a folder where the file should be
     gblnLog = true;
     GrabaLog("a");
@@ -129,6 +130,45 @@ TEST_F(Errores, AFailedForcedLogWriteIsToldOncePerRun) {
     EXPECT_TRUE(gblnLogFicheroDesactivado);
     EXPECT_EQ(cajas().size(), 1);
     EXPECT_EQ(recordingMainWindow().grid, QStringList({"a", "b", "c"}));
+
+    ASSERT_TRUE(QDir().rmdir(m_app.path() + "/log.txt"));
+    GrabaLog("d");
+    EXPECT_FALSE(gblnLogFicheroDesactivado);
+    GrabaLog("e");
+    EXPECT_EQ(logTxt(), QByteArray("\"31/01/2024 23:59:58 -> d\"\r\n\"31/01/2024 23:59:58 -> e\"\r\n"));
+    EXPECT_EQ(cajas().size(), 1);
+
+    // The file is kept open between lines: one removed while the program runs comes back.
+    ASSERT_TRUE(QFile::remove(m_app.path() + "/log.txt"));
+    QElapsedTimer t;
+    t.start();
+    while (!QFile::exists(m_app.path() + "/log.txt") && t.elapsed() < 10000)
+        GrabaLog("f");
+    EXPECT_EQ(logTxt(), QByteArray("\"31/01/2024 23:59:58 -> f\"\r\n"));
+}
+
+TEST_F(Errores, LongLogLinesAreCutWithAMarkerInTheFile) {
+    const QString largo(kLongitudMaximaLineaLog, QLatin1Char('x'));
+    const QString par = QString::fromUcs4(U"\U0001F600");
+    const struct {
+        QString linea, esperada;
+    } casos[] = {
+        {"corta", "corta"},
+        {largo, largo},
+        {largo + "yz", largo + QStringLiteral("... [2 caracteres más]")},
+        {QString(1 << 20, QLatin1Char('m')),
+         QString(kLongitudMaximaLineaLog, QLatin1Char('m')) + QStringLiteral("... [1044480 caracteres más]")},
+        // A character outside the BMP is never split in two.
+        {largo.left(kLongitudMaximaLineaLog - 1) + par,
+         largo.left(kLongitudMaximaLineaLog - 1) + QStringLiteral("... [2 caracteres más]")},
+    };
+    gblnLog = true;
+    for (const auto& c : casos) {
+        gintFicheroLog = 0;
+        GrabaLog(c.linea);
+        EXPECT_EQ(RecortaLineaLog(c.linea), c.esperada);
+        EXPECT_EQ(logTxt(), cp1252::encode("\"31/01/2024 23:59:58 -> " + c.esperada + "\"\r\n")) << c.linea.size();
+    }
 }
 
 TEST_F(Errores, MessagesShowWhenSomeoneWatchesAndPrintWhenUnattended) {

@@ -1,5 +1,6 @@
 // The main window: its log grid, the tray icon, closing and exiting, the configuration road, the
 // end road and its timers; then its start-up operations against the real MariaDB.
+#include "ui/ModeloLog.h"
 #include "ui/TemporizadorVB.h"
 #include "ui/frmPrincipal.h"
 #include "ui/tests/ProgramaEnPrueba.h"
@@ -9,7 +10,7 @@
 
 #include <QAction>
 #include <QLabel>
-#include <QTableWidget>
+#include <QTableView>
 
 using uitest::UiTest;
 
@@ -21,36 +22,72 @@ QDateTime momento() {
     return QDateTime(QDate(2025, 3, 5), QTime(14, 7, 9));
 }
 
+QTableView& rejilla(frmPrincipal& w) {
+    return *w.findChild<QTableView*>(QStringLiteral("grdLog"));
+}
+
+// The line of the grid's last row (what it holds, shown yet or not).
+QString ultimaLinea(const frmPrincipal& w) {
+    return w.modeloLog().texto(w.modeloLog().filas() - 1, 1);
+}
+
 } // namespace
 
 TEST_F(VentanaPrincipal, LaRejillaGuardaCienLineasYLaSiguienteEmpiezaDeNuevo) {
     clock_seam::setNowSource(momento);
     frmPrincipal w(true);
-    QTableWidget& g = *w.grdLog;
-    EXPECT_EQ(g.horizontalHeaderItem(0)->text(), QStringLiteral("Fecha/Hora"));
-    EXPECT_EQ(g.horizontalHeaderItem(1)->text(), QStringLiteral("Concepto"));
+    const QAbstractItemModel& g = *rejilla(w).model();
+    EXPECT_EQ(g.headerData(0, Qt::Horizontal), QStringLiteral("Fecha/Hora"));
+    EXPECT_EQ(g.headerData(1, Qt::Horizontal), QStringLiteral("Concepto"));
+    const ModeloLog& m = w.modeloLog();
     for (int i = 1; i <= frmPrincipal::kFilasMaximas; ++i)
         w.AnadirLog(QStringLiteral("línea %1").arg(i));
-    EXPECT_EQ(g.rowCount(), 100);
-    EXPECT_EQ(g.item(99, 1)->text(), QStringLiteral("línea 100"));
-    EXPECT_EQ(g.item(99, 0)->text(), QStringLiteral("05/03/2025 14:07:09"));
+    EXPECT_EQ(m.filas(), 100);
+    EXPECT_EQ(m.texto(99, 1), QStringLiteral("línea 100"));
+    EXPECT_EQ(m.texto(99, 0), QStringLiteral("05/03/2025 14:07:09"));
+    EXPECT_EQ(g.rowCount(), 0); // out of sight: the view is not told
 
     w.AnadirLog(QStringLiteral("línea 101"));
+    ASSERT_EQ(m.filas(), 1);
+    EXPECT_EQ(m.texto(0, 1), QStringLiteral("línea 101"));
+    w.show();
     ASSERT_EQ(g.rowCount(), 1);
-    EXPECT_EQ(g.item(0, 1)->text(), QStringLiteral("línea 101"));
+    EXPECT_EQ(g.index(0, 1).data(), QStringLiteral("línea 101"));
+
+    // A megabyte-long line reaches the grid cut.
+    w.AnadirLog(QString(1 << 20, QLatin1Char('x')));
+    EXPECT_EQ(m.texto(1, 1),
+              QString(kLongitudMaximaLineaLog, QLatin1Char('x')) + QStringLiteral("... [1044480 caracteres más]"));
 }
 
 TEST_F(VentanaPrincipal, UnaLineaConLaVentanaOcultaNoMueveLaFilaActual) {
     frmPrincipal w(true);
     w.AnadirLog(QStringLiteral("uno"));
     w.AnadirLog(QStringLiteral("dos"));
-    EXPECT_EQ(w.grdLog->currentRow(), -1);
+    QTableView& g = rejilla(w);
+    EXPECT_EQ(g.currentIndex().row(), -1);
 
     w.show();
+    EXPECT_EQ(g.model()->rowCount(), 2);
+    EXPECT_EQ(g.currentIndex().row(), -1);
     w.AnadirLog(QStringLiteral("tres"));
-    EXPECT_EQ(w.grdLog->currentRow(), 2);
-    EXPECT_TRUE(w.grdLog->item(2, 0)->isSelected());
-    EXPECT_TRUE(w.grdLog->item(2, 1)->isSelected());
+    EXPECT_EQ(g.currentIndex().row(), 2);
+    EXPECT_TRUE(g.selectionModel()->isRowSelected(2, {}));
+
+    // A burst is shown together once the pause is over, the last line selected.
+    for (const char* l : {"cuatro", "cinco", "seis"})
+        w.AnadirLog(QString::fromUtf8(l));
+    program::waitWhile([&g] { return g.currentIndex().row() != 5; }, 10000);
+    EXPECT_EQ(g.model()->rowCount(), 6);
+    EXPECT_EQ(g.currentIndex().siblingAtColumn(1).data(), QStringLiteral("seis"));
+    EXPECT_TRUE(g.selectionModel()->isRowSelected(5, {}));
+
+    // Minimised: nothing moves until the window comes back.
+    w.showMinimized();
+    w.AnadirLog(QStringLiteral("siete"));
+    EXPECT_EQ(g.model()->rowCount(), 6);
+    w.showNormal();
+    EXPECT_EQ(g.model()->rowCount(), 7);
 }
 
 TEST_F(VentanaPrincipal, AlRegistrarseRecogeLasLineasAnterioresYElDialogoDeConfiguracion) {
@@ -58,9 +95,9 @@ TEST_F(VentanaPrincipal, AlRegistrarseRecogeLasLineasAnterioresYElDialogoDeConfi
     frmPrincipal w(true);
     w.registraComoVentanaPrincipal();
     GrabaLog(QStringLiteral("con la ventana"));
-    ASSERT_EQ(w.grdLog->rowCount(), 2);
-    EXPECT_EQ(w.grdLog->item(0, 1)->text(), QStringLiteral("antes de la ventana"));
-    EXPECT_EQ(w.grdLog->item(1, 1)->text(), QStringLiteral("con la ventana"));
+    ASSERT_EQ(w.modeloLog().filas(), 2);
+    EXPECT_EQ(w.modeloLog().texto(0, 1), QStringLiteral("antes de la ventana"));
+    EXPECT_EQ(w.modeloLog().texto(1, 1), QStringLiteral("con la ventana"));
     EXPECT_TRUE(recordingMainWindow().grid.isEmpty());
     EXPECT_TRUE(prompts::formFactory(QStringLiteral("frmConfig")));
 }
@@ -151,7 +188,7 @@ TEST_F(VentanaPrincipal, FinalizarQuitaElIconoYTerminaMedioSegundoDespues) {
 
     w.FinalizarProgramaYDescargarFormularios(false);
     EXPECT_FALSE(w.iconoBandejaVisible());
-    EXPECT_EQ(w.grdLog->item(w.grdLog->rowCount() - 1, 1)->text(), QStringLiteral("Fin Tarvolin"));
+    EXPECT_EQ(ultimaLinea(w), QStringLiteral("Fin Tarvolin"));
     EXPECT_TRUE(w.tmrFinalizarPrograma->Enabled());
     EXPECT_EQ(w.tmrFinalizarPrograma->Interval(), 500);
     EXPECT_FALSE(program::ending()); // the caller still sends its reply
@@ -209,7 +246,10 @@ TEST_F(ArranqueVentana, ElIconoPasaAListoCuandoElServicioEscucha) {
     EXPECT_FALSE(w.tmrIntentoConexion->Enabled());
     EXPECT_FALSE(w.tmrIntentoAperturaSocket->Enabled());
     EXPECT_EQ(uitest::leeRegistro(QStringLiteral("PermitirVariosTPVSSimultaneamente")), QStringLiteral("0"));
-    EXPECT_FALSE(w.grdLog->findItems(QStringLiteral("Idioma: 1"), Qt::MatchExactly).isEmpty());
+    bool idioma = false;
+    for (int i = 0; i < w.modeloLog().filas(); ++i)
+        idioma |= w.modeloLog().texto(i, 1) == QStringLiteral("Idioma: 1");
+    EXPECT_TRUE(idioma);
 }
 
 TEST_F(ArranqueVentana, ConElPuertoOcupadoSeReintentaHastaQueQuedaLibre) {

@@ -1,0 +1,251 @@
+// Load client of scripts/bench-real: the real tarvolin beside the floor server (bench_real_suelo), in
+// one run, on loopback. Each level runs for a fixed time:
+//   - Ping with 1, 8 and 64 clients, one request per connection: p50, p99, requests per second,
+//     and the rate of the first and last fifth of the time (creep);
+//   - Ping on one persistent connection;
+//   - kitchen tickets, one client (tarvolin only: header from MariaDB, the job through cupsd),
+//     against the headless service's figure when given;
+//   - tarvolin's resident memory at the start and at the end.
+//
+//   bench_real_carga --suelo PORT --tarvolin PORT --pid PID [--segundos 20] [--ticket JSON]
+//                    [--headless-ticket-us US]
+#include "bench/percentil.h"
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <string>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Reloj = std::chrono::steady_clock;
+
+const std::string kPing = R"({"accion":"Ping"})";
+const std::string kRespuestaPing = "200 OK\r{\"respuesta\":\"S\",\"ok\":true}";
+const std::string kRespuestaTicket = "200 OK\r{\"ok\":true}";
+
+int conecta(uint16_t puerto) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(puerto);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const timeval limite{30, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limite, sizeof limite);
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limite, sizeof limite);
+    const int uno = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &uno, sizeof uno);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool envia(int fd, const std::string& d) {
+    return ::send(fd, d.data(), d.size(), MSG_NOSIGNAL) == ssize_t(d.size());
+}
+
+// Reads `cuantos` bytes, or until the peer closes when cuantos is 0.
+std::string lee(int fd, size_t cuantos) {
+    std::string r;
+    char buf[4096];
+    while (cuantos == 0 || r.size() < cuantos) {
+        const ssize_t n = ::recv(fd, buf, cuantos ? std::min(sizeof buf, cuantos - r.size()) : sizeof buf, 0);
+        if (n <= 0)
+            break;
+        r.append(buf, size_t(n));
+    }
+    return r;
+}
+
+struct Resultado {
+    double p50 = 0, p99 = 0, porSegundo = 0, primeros = 0, ultimos = 0, cpuPorPeticion = 0;
+    long peticiones = 0, errores = 0;
+};
+
+// `clientes` threads send `peticion` for `segundos`, each time on a fresh connection read to its close
+// (or, persistent, on one connection per thread, reading the reply's length).
+Resultado carga(uint16_t puerto, const std::string& peticion, const std::string& esperado, int clientes,
+                double segundos, bool persistente = false) {
+    struct PorHilo {
+        std::vector<float> latencias;
+        std::vector<long> porTramo = std::vector<long>(5);
+        long errores = 0;
+    };
+    std::vector<PorHilo> hilos(static_cast<size_t>(clientes));
+    const auto inicio = Reloj::now();
+    const auto fin = inicio + std::chrono::duration<double>(segundos);
+    std::vector<std::thread> t;
+    for (int c = 0; c < clientes; ++c)
+        t.emplace_back([&, c] {
+            PorHilo& mio = hilos[size_t(c)];
+            mio.latencias.reserve(1 << 16);
+            int fd = persistente ? conecta(puerto) : -1;
+            for (auto ahora = Reloj::now(); ahora < fin; ahora = Reloj::now()) {
+                bool bien;
+                if (persistente) {
+                    bien = fd >= 0 && envia(fd, peticion) && lee(fd, esperado.size()) == esperado;
+                } else {
+                    fd = conecta(puerto);
+                    bien = fd >= 0 && envia(fd, peticion) && lee(fd, 0) == esperado;
+                    if (fd >= 0)
+                        ::close(fd);
+                }
+                const auto despues = Reloj::now();
+                if (!bien) {
+                    ++mio.errores;
+                    if (persistente) {
+                        ::close(fd);
+                        fd = conecta(puerto);
+                    }
+                    continue;
+                }
+                mio.latencias.push_back(float(std::chrono::duration<double, std::micro>(despues - ahora).count()));
+                const double t = std::chrono::duration<double>(despues - inicio).count();
+                ++mio.porTramo[std::min<size_t>(4, size_t(t / segundos * 5))];
+            }
+            if (persistente && fd >= 0)
+                ::close(fd);
+        });
+    for (auto& h : t)
+        h.join();
+    const double duracion = std::chrono::duration<double>(Reloj::now() - inicio).count();
+    Resultado r;
+    std::vector<float> todas;
+    long tramos[5] = {};
+    for (auto& h : hilos) {
+        todas.insert(todas.end(), h.latencias.begin(), h.latencias.end());
+        r.errores += h.errores;
+        for (size_t i = 0; i < 5; ++i)
+            tramos[i] += h.porTramo[i];
+    }
+    r.peticiones = long(todas.size());
+    r.porSegundo = double(r.peticiones) / duracion;
+    r.primeros = double(tramos[0]) / (segundos / 5);
+    r.ultimos = double(tramos[4]) / (segundos / 5);
+    r.p99 = percentil(todas, 0.99);
+    r.p50 = percentil(todas, 0.50);
+    return r;
+}
+
+// CPU time the process has used (user and system), in µs.
+double cpuUs(long pid) {
+    std::ifstream f("/proc/" + std::to_string(pid) + "/stat");
+    std::string l;
+    std::getline(f, l);
+    const size_t p = l.rfind(')');
+    if (p == std::string::npos)
+        return 0;
+    std::vector<std::string> campos;
+    std::string c;
+    for (size_t i = p + 2; i <= l.size(); ++i)
+        if (i == l.size() || l[i] == ' ') {
+            campos.push_back(c);
+            c.clear();
+        } else {
+            c += l[i];
+        }
+    // utime and stime are fields 14 and 15 of the line; after the name, 12 and 13 from 1.
+    return campos.size() > 12
+               ? (std::atof(campos[11].c_str()) + std::atof(campos[12].c_str())) * 1e6 / double(::sysconf(_SC_CLK_TCK))
+               : 0;
+}
+
+long memoriaKb(long pid) {
+    std::ifstream f("/proc/" + std::to_string(pid) + "/status");
+    for (std::string l; std::getline(f, l);)
+        if (l.rfind("VmRSS:", 0) == 0)
+            return std::atol(l.c_str() + 6);
+    return 0;
+}
+
+const char* marca(bool cumple) {
+    return cumple ? "met" : "NOT met";
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::map<std::string, std::string> op;
+    for (int i = 1; i + 1 < argc; i += 2)
+        op[argv[i]] = argv[i + 1];
+    if (!op.count("--suelo") || !op.count("--tarvolin") || !op.count("--pid")) {
+        std::fprintf(stderr,
+                     "usage: %s --suelo PORT --tarvolin PORT --pid PID [--segundos S] [--ticket JSON] "
+                     "[--headless-ticket-us US]\n",
+                     argv[0]);
+        return 2;
+    }
+    const auto suelo = uint16_t(std::atoi(op["--suelo"].c_str()));
+    const auto tarvolin = uint16_t(std::atoi(op["--tarvolin"].c_str()));
+    const long pid = std::atol(op["--pid"].c_str());
+    const double segundos = op.count("--segundos") ? std::atof(op["--segundos"].c_str()) : 20;
+    const double headless = op.count("--headless-ticket-us") ? std::atof(op["--headless-ticket-us"].c_str()) : 0;
+    const std::string ticket = op["--ticket"];
+
+    // tarvolin's runs, with the CPU time it spent per answered request.
+    auto mide = [pid](uint16_t puerto, const std::string& peticion, const std::string& esperado, int clientes, double s,
+                      bool persistente = false) {
+        const double antes = cpuUs(pid);
+        Resultado r = carga(puerto, peticion, esperado, clientes, s, persistente);
+        r.cpuPorPeticion = r.peticiones ? (cpuUs(pid) - antes) / double(r.peticiones) : 0;
+        return r;
+    };
+    const long memoriaInicio = memoriaKb(pid);
+    std::printf("\nreal tarvolin beside the floor server, %.0f s per level (latencies in µs)\n", segundos);
+    std::printf("%-22s %9s %9s %7s %6s | %9s %9s %9s %6s | %s\n", "load", "floor p50", "tarv p50", "ratio", "goal",
+                "floor /s", "tarv /s", "ratio", "goal", "tarvolin p99, CPU µs/request, /s first→last fifth, errors");
+    bool todas = true;
+    auto fila = [&](const char* nombre, const Resultado& s, const Resultado& t, bool conCaudal) {
+        const double rLat = s.p50 > 0 ? t.p50 / s.p50 : 0;
+        const double rCau = s.porSegundo > 0 ? t.porSegundo / s.porSegundo : 0;
+        const bool okLat = rLat > 0 && rLat <= 3;
+        const bool okCau = !conCaudal || rCau >= 1.0 / 3;
+        todas = todas && okLat && okCau && t.errores == 0;
+        std::printf("%-22s %9.0f %9.0f %6.2fx %6s | %9.0f %9.0f %8.3fx %6s | p99 %.0f, cpu %.0f, %.0f→%.0f, errors %ld "
+                    "(floor %ld)\n",
+                    nombre, s.p50, t.p50, rLat, marca(okLat), s.porSegundo, t.porSegundo, rCau,
+                    conCaudal ? marca(okCau) : "-", t.p99, t.cpuPorPeticion, t.primeros, t.ultimos, t.errores,
+                    s.errores);
+        std::fflush(stdout);
+    };
+    for (int clientes : {1, 8, 64}) {
+        const Resultado s = carga(suelo, kPing, kRespuestaPing, clientes, segundos);
+        const Resultado t = mide(tarvolin, kPing, kRespuestaPing, clientes, segundos);
+        fila(("ping, " + std::to_string(clientes) + (clientes == 1 ? " client" : " clients")).c_str(), s, t, true);
+    }
+    {
+        const std::string p = "conexion_persistente" + kPing;
+        const Resultado s = carga(suelo, p, kRespuestaPing, 1, segundos / 2, true);
+        const Resultado t = mide(tarvolin, p, kRespuestaPing, 1, segundos / 2, true);
+        fila("ping, persistent", s, t, false);
+    }
+    if (!ticket.empty()) {
+        const Resultado t = mide(tarvolin, ticket, kRespuestaTicket, 1, segundos);
+        const double r = headless > 0 ? t.p50 / headless : 0;
+        const bool ok = r > 0 && r <= 1.5;
+        todas = todas && ok && t.errores == 0;
+        std::printf("%-22s headless p50 %.0f, real p50 %.0f: %.2fx (goal ≤ 1.5x: %s); real p99 %.0f, %.1f/s, "
+                    "cpu %.0f µs/ticket, errors %ld\n",
+                    "kitchen ticket", headless, t.p50, r, marca(ok), t.p99, t.porSegundo, t.cpuPorPeticion, t.errores);
+    }
+    const long memoriaFin = memoriaKb(pid);
+    std::printf("%-22s start %ld KiB, end %ld KiB (%+ld KiB)\n", "tarvolin resident", memoriaInicio, memoriaFin,
+                memoriaFin - memoriaInicio);
+    std::printf("every goal %s\n", todas ? "met" : "NOT met");
+    return 0;
+}
