@@ -21,7 +21,7 @@ template <class F> void ErrorTicketPrinter::comoTrabajoPropio(const QString& par
         return;
     }
     SuspensionImpresion suspension;
-    auto& buf = basPrinter::mBufferImpresion;
+    auto& buf = basPrinter::gEstadoImpresion.mBufferImpresion;
     const QString trabajoEnCurso = std::exchange(buf.Texto, QString());
     // Whatever arrives in the buffer during the error print's waits stays behind the ticket in progress.
     struct Devuelve {
@@ -42,8 +42,9 @@ void ErrorTicketPrinter::printErrorTicket(const QString& message) {
     comoTrabajoPropio(message, [&] {
         auto linea = [](const QString& t) { Imprimir(t, true, false, 0, QString(), true, true, false); };
         const QDateTime ahora = clock_seam::now();
-        linea(basPrinter::PRN_ININEG + basPrinter::PRN_INISUB + QStringLiteral("Se ha producido un error:") +
-              basPrinter::PRN_FINNEG + basPrinter::PRN_FINSUB);
+        const basPrinter::CodigosPRN& prn = basPrinter::gCodigosPRN;
+        linea(prn.PRN_ININEG + prn.PRN_INISUB + QStringLiteral("Se ha producido un error:") + prn.PRN_FINNEG +
+              prn.PRN_FINSUB);
         linea(QString());
         linea(QStringLiteral("Fecha: ") + ahora.toString(QStringLiteral("dd/MM/yyyy")));
         linea(QStringLiteral("Hora: ") + ahora.toString(QStringLiteral("HH:mm:ss")));

@@ -22,12 +22,8 @@
 
 namespace basPrinter {
 
-BufferImpresion mBufferImpresion;
-qint32 glngPaginarFacturadora = 0;
-QString gstrCabeceraFacturadora;
-
-QString PRN_INISUB, PRN_FINSUB, PRN_ININEG, PRN_FINNEG, PRN_INIDBLALT, PRN_FINDBLALT, PRN_INITRIALT, PRN_FINTRIALT,
-    PRN_INIGIG, PRN_FINGIG, PRN_INIINV, PRN_FININV;
+EstadoImpresion gEstadoImpresion;
+CodigosPRN gCodigosPRN;
 
 namespace {
 
@@ -79,23 +75,19 @@ bool capturando() {
 
 // Send failures are reported through MensajeUsuario, which unattended prints an error ticket through
 // this same layer; while one report is in progress, a further failure is only logged.
-bool gblnInformandoFallo = false;
-// Set while the pagination is turning a page: its own lines must not turn another one.
-bool gblnPaginando = false;
-
 void informaFalloEnvio(const QString& impresora, const QString& motivo) {
     const QString texto = QStringLiteral("No se ha podido imprimir en %1: %2").arg(impresora, motivo);
     GrabaLog(texto, true);
-    if (gblnInformandoFallo)
+    if (gEstadoImpresion.blnInformandoFallo)
         return;
-    gblnInformandoFallo = true;
+    gEstadoImpresion.blnInformandoFallo = true;
     try {
         MensajeUsuario(texto, 64);
     } catch (...) {
-        gblnInformandoFallo = false;
+        gEstadoImpresion.blnInformandoFallo = false;
         throw;
     }
-    gblnInformandoFallo = false;
+    gEstadoImpresion.blnInformandoFallo = false;
 }
 
 bool enviaTrabajo(const QString& impresora, const QString& texto) {
@@ -170,7 +162,7 @@ QString CodigoImpresora(std::initializer_list<int> bytes) {
 
 bool Imprimir(const QString& texto, bool ConSalto, bool Enviar, qint32 idImpresora, const QString& NombreImpresora,
               bool ControlarFacturadora, bool Traducir, bool EsCocina) {
-    auto& buf = mBufferImpresion;
+    auto& buf = gEstadoImpresion.mBufferImpresion;
     buf.Texto += texto;
     if (ConSalto)
         buf.Texto += CRLF;
@@ -203,7 +195,7 @@ bool Imprimir(const QString& texto, bool ConSalto, bool Enviar, qint32 idImpreso
 
     bool facturadora = false;
     paso(64, [&] { facturadora = parEs(QStringLiteral("FuncFacturadora"), 1); });
-    const bool paginar = facturadora && glngPaginarFacturadora == 1;
+    const bool paginar = facturadora && gEstadoImpresion.glngPaginarFacturadora == 1;
     if (ControlarFacturadora && paginar)
         paso(64, [&] { ImprimeFacturadora(QString(buf.Texto), false, false); });
 
@@ -301,18 +293,7 @@ void ProcedimientoVacio(const Variant&, const Variant&, const Variant&, const Va
 
 void InicializaCodigosPRN() {
     InstalaServiciosImpresion();
-    PRN_INISUB = CodigoImpresora({27, 45, 1});
-    PRN_FINSUB = CodigoImpresora({27, 45, 0});
-    PRN_ININEG = CodigoImpresora({27, 69, 1});
-    PRN_FINNEG = CodigoImpresora({27, 69, 0});
-    PRN_INIDBLALT = CodigoImpresora({29, 33, 17});
-    PRN_FINDBLALT = CodigoImpresora({29, 33, 0});
-    PRN_INITRIALT = CodigoImpresora({29, 33, 34});
-    PRN_FINTRIALT = CodigoImpresora({29, 33, 0});
-    PRN_INIGIG = CodigoImpresora({29, 33, 102});
-    PRN_FINGIG = CodigoImpresora({29, 33, 0});
-    PRN_INIINV = CodigoImpresora({29, 66, 1});
-    PRN_FININV = CodigoImpresora({29, 66, 0});
+    gCodigosPRN = CodigosPRN{};
 }
 
 void InicializaImpresora(qint32 idImpresora, const QString& NombreImpresora, bool CambiarEspaciado, bool Enviar,
@@ -338,10 +319,10 @@ void InicializaImpresora(qint32 idImpresora, const QString& NombreImpresora, boo
     paso(48, [&] { juego2 = parEs(QStringLiteral("CodigosEscTicketNormal"), 2); });
     if (juego2) {
         paso(48, [&] { orden({27, '@'}, true); });
-        PRN_INIDBLALT.clear();
-        PRN_FINDBLALT.clear();
-        PRN_ININEG.clear();
-        PRN_FINNEG.clear();
+        gCodigosPRN.PRN_INIDBLALT.clear();
+        gCodigosPRN.PRN_FINDBLALT.clear();
+        gCodigosPRN.PRN_ININEG.clear();
+        gCodigosPRN.PRN_FINNEG.clear();
         paso(48, [&] { Imprimir(QString(), false, true, idImpresora, NombreImpresora, true, true, false); });
         paso(48, [&] { orden({27, '!', 2}, true); });
         paso(48, [&] { orden({27, 'A', 0}, true); });
@@ -424,30 +405,30 @@ qint16 EstableceLetraYAncho(qint32 idImpresora, const QString& NombreImpresora, 
 
 QString sustituyeTagsHTML(QString& texto) {
     const std::pair<const char*, const QString*> cambios[] = {
-        {"<b>", &PRN_ININEG},
-        {"</b>", &PRN_FINNEG},
-        {"<u>", &PRN_INISUB},
-        {"</u>", &PRN_FINSUB},
-        {"<dblalt>", &PRN_INIDBLALT},
-        {"</dblalt>", &PRN_FINDBLALT},
-        {"<trialt>", &PRN_INITRIALT},
-        {"</trialt>", &PRN_FINTRIALT},
-        {"<gig>", &PRN_INIGIG},
-        {"</gig>", &PRN_FINGIG},
-        {"<inv>", &PRN_INIINV},
-        {"</inv>", &PRN_FININV},
-        {"PRN_ININEG", &PRN_ININEG},
-        {"PRN_FINNEG", &PRN_FINNEG},
-        {"PRN_INISUB", &PRN_INISUB},
-        {"PRN_FINSUB", &PRN_FINSUB},
-        {"PRN_INIDBLALT", &PRN_INIDBLALT},
-        {"PRN_FINDBLALT", &PRN_FINDBLALT},
-        {"PRN_INITRIALT", &PRN_INITRIALT},
-        {"PRN_FINTRIALT", &PRN_FINTRIALT},
-        {"PRN_INIGIG", &PRN_INIGIG},
-        {"PRN_FINGIG", &PRN_FINGIG},
-        {"PRN_INIINV", &PRN_INIINV},
-        {"PRN_FININV", &PRN_FININV},
+        {"<b>", &gCodigosPRN.PRN_ININEG},
+        {"</b>", &gCodigosPRN.PRN_FINNEG},
+        {"<u>", &gCodigosPRN.PRN_INISUB},
+        {"</u>", &gCodigosPRN.PRN_FINSUB},
+        {"<dblalt>", &gCodigosPRN.PRN_INIDBLALT},
+        {"</dblalt>", &gCodigosPRN.PRN_FINDBLALT},
+        {"<trialt>", &gCodigosPRN.PRN_INITRIALT},
+        {"</trialt>", &gCodigosPRN.PRN_FINTRIALT},
+        {"<gig>", &gCodigosPRN.PRN_INIGIG},
+        {"</gig>", &gCodigosPRN.PRN_FINGIG},
+        {"<inv>", &gCodigosPRN.PRN_INIINV},
+        {"</inv>", &gCodigosPRN.PRN_FININV},
+        {"PRN_ININEG", &gCodigosPRN.PRN_ININEG},
+        {"PRN_FINNEG", &gCodigosPRN.PRN_FINNEG},
+        {"PRN_INISUB", &gCodigosPRN.PRN_INISUB},
+        {"PRN_FINSUB", &gCodigosPRN.PRN_FINSUB},
+        {"PRN_INIDBLALT", &gCodigosPRN.PRN_INIDBLALT},
+        {"PRN_FINDBLALT", &gCodigosPRN.PRN_FINDBLALT},
+        {"PRN_INITRIALT", &gCodigosPRN.PRN_INITRIALT},
+        {"PRN_FINTRIALT", &gCodigosPRN.PRN_FINTRIALT},
+        {"PRN_INIGIG", &gCodigosPRN.PRN_INIGIG},
+        {"PRN_FINGIG", &gCodigosPRN.PRN_FINGIG},
+        {"PRN_INIINV", &gCodigosPRN.PRN_INIINV},
+        {"PRN_FININV", &gCodigosPRN.PRN_FININV},
     };
     for (const auto& [marca, codigo] : cambios) {
         try {
@@ -652,7 +633,7 @@ void ImprimeImagenBits(const QString& Datos, qint16 AnchoBytes, qint32 idImpreso
 // ======================================================================================
 
 void ImprimeFacturadora(const QString& texto, bool blnNuevoDocumento, bool blnSoloContar) {
-    auto& buf = mBufferImpresion;
+    auto& buf = gEstadoImpresion.mBufferImpresion;
     auto lineas = [](const QString& t) { return basLegacyFunctions::FuncionLegacyStrings(t, CRLF); };
     auto linea = [](const QString& t, bool controlar, bool enviar = false) {
         Imprimir(t, true, enviar, 0, QString(), controlar, true, false);
@@ -676,11 +657,11 @@ void ImprimeFacturadora(const QString& texto, bool blnNuevoDocumento, bool blnSo
             buf.LineasPagina = lineas(texto) + buf.LineasPendientes;
         });
         // A page of no lines means no pagination; the lines of a page being turned turn no page.
-        if (n <= 0 || buf.LineasPagina < n || gblnPaginando)
+        if (n <= 0 || buf.LineasPagina < n || gEstadoImpresion.blnPaginando)
             return;
-        gblnPaginando = true;
+        gEstadoImpresion.blnPaginando = true;
         struct Fin {
-            ~Fin() { gblnPaginando = false; }
+            ~Fin() { gEstadoImpresion.blnPaginando = false; }
         } fin;
         qint32 w = 0;
         paso(64, [&] {
@@ -728,9 +709,9 @@ void ImprimeFacturadora(const QString& texto, bool blnNuevoDocumento, bool blnSo
             for (qint32 i = 0; i < blancos; ++i)
                 paso(64, [&] { linea(QString(), true); });
         }
-        if (gstrCabeceraFacturadora.isEmpty())
+        if (gEstadoImpresion.gstrCabeceraFacturadora.isEmpty())
             return;
-        paso(64, [&] { linea(gstrCabeceraFacturadora, true); });
+        paso(64, [&] { linea(gEstadoImpresion.gstrCabeceraFacturadora, true); });
         buf.LineasPagina += 1;
         if (tipo2)
             paso(64, [&] {
@@ -769,11 +750,7 @@ void InstalaServiciosImpresion() {
 }
 
 void resetForTests() {
-    mBufferImpresion = BufferImpresion{};
-    glngPaginarFacturadora = 0;
-    gstrCabeceraFacturadora.clear();
-    gblnInformandoFallo = false;
-    gblnPaginando = false;
+    gEstadoImpresion = EstadoImpresion{};
     InicializaCodigosPRN();
 }
 

@@ -12,6 +12,9 @@
 
 namespace basPrinter {
 
+// Builds a command text from byte values (each becomes one character of the buffer).
+QString CodigoImpresora(std::initializer_list<int> bytes);
+
 // ---- The shared print buffer ----
 struct BufferImpresion {
     QString Texto;           // collected and not yet sent
@@ -19,28 +22,36 @@ struct BufferImpresion {
     qint32 Pagina = 0;
     qint32 LineasPendientes = 0;
 };
-extern BufferImpresion mBufferImpresion;
 
-// Invoice-printer pagination switch (1 = on; starts at 0) and the header line repeated per page.
-extern qint32 glngPaginarFacturadora;
-extern QString gstrCabeceraFacturadora;
+// The module's state apart from the code strings; a fresh one is the state at start.
+struct EstadoImpresion {
+    BufferImpresion mBufferImpresion;
+    // Invoice-printer pagination switch (1 = on; starts at 0) and the header line repeated per page.
+    qint32 glngPaginarFacturadora = 0;
+    QString gstrCabeceraFacturadora;
+    // A send failure is being reported (a further failure meanwhile is only logged).
+    bool blnInformandoFallo = false;
+    // The pagination is turning a page: its own lines must not turn another one.
+    bool blnPaginando = false;
+};
+extern EstadoImpresion gEstadoImpresion;
 
-// ---- Printer code strings (filled by InicializaCodigosPRN) ----
-extern QString PRN_INISUB;    // ESC "-" 1   underline on
-extern QString PRN_FINSUB;    // ESC "-" 0   underline off
-extern QString PRN_ININEG;    // ESC "E" 1   bold on
-extern QString PRN_FINNEG;    // ESC "E" 0   bold off
-extern QString PRN_INIDBLALT; // GS "!" 17   double width and height
-extern QString PRN_FINDBLALT; // GS "!" 0
-extern QString PRN_INITRIALT; // GS "!" 34   triple width and height
-extern QString PRN_FINTRIALT; // GS "!" 0
-extern QString PRN_INIGIG;    // GS "!" 102  seven times width and height
-extern QString PRN_FINGIG;    // GS "!" 0
-extern QString PRN_INIINV;    // GS "B" 1    reverse on
-extern QString PRN_FININV;    // GS "B" 0    reverse off
-
-// Builds a command text from byte values (each becomes one character of the buffer).
-QString CodigoImpresora(std::initializer_list<int> bytes);
+// ---- Printer code strings (InicializaCodigosPRN puts these back; a code set may change some) ----
+struct CodigosPRN {
+    QString PRN_INISUB = CodigoImpresora({27, 45, 1});     // ESC "-" 1   underline on
+    QString PRN_FINSUB = CodigoImpresora({27, 45, 0});     // ESC "-" 0   underline off
+    QString PRN_ININEG = CodigoImpresora({27, 69, 1});     // ESC "E" 1   bold on
+    QString PRN_FINNEG = CodigoImpresora({27, 69, 0});     // ESC "E" 0   bold off
+    QString PRN_INIDBLALT = CodigoImpresora({29, 33, 17}); // GS "!" 17   double width and height
+    QString PRN_FINDBLALT = CodigoImpresora({29, 33, 0});  // GS "!" 0
+    QString PRN_INITRIALT = CodigoImpresora({29, 33, 34}); // GS "!" 34   triple width and height
+    QString PRN_FINTRIALT = CodigoImpresora({29, 33, 0});  // GS "!" 0
+    QString PRN_INIGIG = CodigoImpresora({29, 33, 102});   // GS "!" 102  seven times width and height
+    QString PRN_FINGIG = CodigoImpresora({29, 33, 0});     // GS "!" 0
+    QString PRN_INIINV = CodigoImpresora({29, 66, 1});     // GS "B" 1    reverse on
+    QString PRN_FININV = CodigoImpresora({29, 66, 0});     // GS "B" 0    reverse off
+};
+extern CodigosPRN gCodigosPRN;
 
 // ---- Output ----
 // Adds `texto` (plus CR LF when ConSalto) to the buffer and, when Enviar (or when the buffer has
@@ -95,7 +106,7 @@ void ImprimeFacturadora(const QString& texto, bool blnNuevoDocumento, bool blnSo
 // InicializaCodigosPRN calls it too; calling it again installs the same again.
 void InstalaServiciosImpresion();
 
-// Empties the buffer and counters, restores the code strings and the pagination switch.
+// The state at start: a fresh EstadoImpresion and the standard code strings.
 void resetForTests();
 
 } // namespace basPrinter

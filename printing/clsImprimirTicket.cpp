@@ -325,28 +325,29 @@ QString lineaTicket(const std::optional<QHash<QString, Variant>>& fila, qint32 t
     const bool grande = ValNumero(par(QStringLiteral("TicketGrande"))) == 1;
     QString l;
     if (grande)
-        l += PRN_INITRIALT;
-    l += PRN_ININEG + T(QStringLiteral("Ticket")) + QStringLiteral(" ") + PRN_FINNEG;
+        l += gCodigosPRN.PRN_INITRIALT;
+    l += gCodigosPRN.PRN_ININEG + T(QStringLiteral("Ticket")) + QStringLiteral(" ") + gCodigosPRN.PRN_FINNEG;
     if (fila)
         l += numeroTicket(fila, ticket);
-    l += grande ? PRN_FINTRIALT + CRLF : QStringLiteral(" ");
-    l += PRN_ININEG + T(QStringLiteral("Fec")) + QStringLiteral(": ") + PRN_FINNEG + fechaYHora();
+    l += grande ? gCodigosPRN.PRN_FINTRIALT + CRLF : QStringLiteral(" ");
+    l += gCodigosPRN.PRN_ININEG + T(QStringLiteral("Fec")) + QStringLiteral(": ") + gCodigosPRN.PRN_FINNEG +
+         fechaYHora();
     return l;
 }
 
 QString lineaSala(const std::optional<QHash<QString, Variant>>& fila) {
     using namespace basPrinter;
-    QString l = PRN_ININEG + T(QStringLiteral("Sala:")) + QStringLiteral(" ") + PRN_FINNEG +
+    QString l = gCodigosPRN.PRN_ININEG + T(QStringLiteral("Sala:")) + QStringLiteral(" ") + gCodigosPRN.PRN_FINNEG +
                 AlineaTexto(textoCampo(fila, "idsala", QStringLiteral("0")), 6, false, true, QString()) +
                 QStringLiteral(" ") + textoCampo(fila, "descsala");
     if (parNum(QStringLiteral("ImprimirSalaGrandeCocina")) != 0)
-        l = PRN_INITRIALT + l + PRN_FINTRIALT;
+        l = gCodigosPRN.PRN_INITRIALT + l + gCodigosPRN.PRN_FINTRIALT;
     return l;
 }
 
 QString lineaPaxs(const std::optional<QHash<QString, Variant>>& fila) {
     using namespace basPrinter;
-    return PRN_ININEG + T(QStringLiteral("PAXs:")) + PRN_FINNEG + QStringLiteral(" ") +
+    return gCodigosPRN.PRN_ININEG + T(QStringLiteral("PAXs:")) + gCodigosPRN.PRN_FINNEG + QStringLiteral(" ") +
            textoCampo(fila, "paxs", QStringLiteral("0"));
 }
 
@@ -400,17 +401,17 @@ bool clsImprimirTicket::ImprimirTicketCocinaEspecial(qint32 tpv, qint32 ticket, 
                 bool enfasis = false;
                 if (linea.contains(QLatin1String("<b>"))) {
                     if (parNum(QStringLiteral("TipoImpresionNegritaArticulosTicketCocina")) == 0) {
-                        linea.replace(QLatin1String("<b>"), PRN_ININEG);
-                        linea.replace(QLatin1String("</b>"), PRN_FINNEG);
+                        linea.replace(QLatin1String("<b>"), gCodigosPRN.PRN_ININEG);
+                        linea.replace(QLatin1String("</b>"), gCodigosPRN.PRN_FINNEG);
                     } else {
-                        linea.replace(QLatin1String("<b>"), PRN_INIINV);
-                        linea.replace(QLatin1String("</b>"), PRN_FININV);
+                        linea.replace(QLatin1String("<b>"), gCodigosPRN.PRN_INIINV);
+                        linea.replace(QLatin1String("</b>"), gCodigosPRN.PRN_FININV);
                     }
                     enfasis = true;
                 }
                 QString formateada = FormateaLineaArticuloCocina(linea, intAnchoLinea);
                 if (enfasis)
-                    formateada += PRN_FINNEG + PRN_FININV;
+                    formateada += gCodigosPRN.PRN_FINNEG + gCodigosPRN.PRN_FININV;
                 Imprimir(formateada, false, false, 0, impresora, true, true, false);
             });
         }
@@ -477,10 +478,10 @@ void clsImprimirTicket::ImprimirTicketCocinaCabecera(const FilaCabecera& cabecer
         if (codigos == 1 || codigos == 2) {
             const QString fin = parEntero(QStringLiteral("TipoLetraCocina")) >= 4 ? CodigoImpresora({27, '!', 1})
                                                                                   : CodigoImpresora({27, '!', 0});
-            PRN_FINDBLALT = fin;
-            PRN_FINTRIALT = fin;
-            PRN_INIDBLALT = CodigoImpresora({27, '!', 17});
-            PRN_INITRIALT = CodigoImpresora({27, '!', 57});
+            gCodigosPRN.PRN_FINDBLALT = fin;
+            gCodigosPRN.PRN_FINTRIALT = fin;
+            gCodigosPRN.PRN_INIDBLALT = CodigoImpresora({27, '!', 17});
+            gCodigosPRN.PRN_INITRIALT = CodigoImpresora({27, '!', 57});
         }
     });
     if (!blnImprimirCabecera)
@@ -516,13 +517,14 @@ void clsImprimirTicket::ImprimirTicketCocinaCabecera(const FilaCabecera& cabecer
     paso(proc, [&] {
         if (!strMensajeCocina.isEmpty()) {
             blanco();
-            linea(PRN_INITRIALT + strMensajeCocina + PRN_FINTRIALT);
+            linea(gCodigosPRN.PRN_INITRIALT + strMensajeCocina + gCodigosPRN.PRN_FINTRIALT);
             blanco();
         } else {
             const QString textoCabecera = par(QStringLiteral("TextoCabeceraCocina"));
             if (!textoCabecera.isEmpty()) {
-                lineaK(PRN_ININEG + (strDescripcionCabecera.isEmpty() ? textoCabecera : strDescripcionCabecera) +
-                       PRN_FINNEG);
+                lineaK(gCodigosPRN.PRN_ININEG +
+                       (strDescripcionCabecera.isEmpty() ? textoCabecera : strDescripcionCabecera) +
+                       gCodigosPRN.PRN_FINNEG);
                 blanco();
             }
         }
@@ -534,14 +536,14 @@ void clsImprimirTicket::ImprimirTicketCocinaCabecera(const FilaCabecera& cabecer
             return;
         QString inicio, fin;
         if (vendedor == 1) {
-            inicio = PRN_ININEG;
-            fin = PRN_FINNEG;
+            inicio = gCodigosPRN.PRN_ININEG;
+            fin = gCodigosPRN.PRN_FINNEG;
         } else if (vendedor == 2) {
-            inicio = PRN_INIDBLALT;
-            fin = PRN_FINDBLALT;
+            inicio = gCodigosPRN.PRN_INIDBLALT;
+            fin = gCodigosPRN.PRN_FINDBLALT;
         } else if (vendedor == 3) {
-            inicio = PRN_INITRIALT;
-            fin = PRN_FINTRIALT;
+            inicio = gCodigosPRN.PRN_INITRIALT;
+            fin = gCodigosPRN.PRN_FINTRIALT;
         }
         ado::RecordsetPtr rs =
             abre(ConexionLocal(), kSqlVendedor,
@@ -564,7 +566,7 @@ void clsImprimirTicket::ImprimirTicketCocinaCabecera(const FilaCabecera& cabecer
         const QString mesaTexto = textoCampo(cabecera, "idmesa", QStringLiteral("0"));
         const double m = ValNumero(mesaTexto);
         const bool especial = m >= 9995 && m <= 9999;
-        QString l = grande ? PRN_INITRIALT : QString();
+        QString l = grande ? gCodigosPRN.PRN_INITRIALT : QString();
         l += T(QStringLiteral("Mesa:")) + QStringLiteral(" ");
         const QString descTicket = textoCampo(cabecera, "descticket");
         if (m == 9997 && !descTicket.isEmpty()) {
@@ -576,7 +578,7 @@ void clsImprimirTicket::ImprimirTicketCocinaCabecera(const FilaCabecera& cabecer
                 l += textoCampo(cabecera, "descmesa");
         }
         if (grande)
-            l += PRN_FINTRIALT;
+            l += gCodigosPRN.PRN_FINTRIALT;
         lineaK(l);
         if (grande)
             blanco();
@@ -602,17 +604,18 @@ void clsImprimirTicket::ImprimirTicketCocinaCabecera(const FilaCabecera& cabecer
                 const auto nombre = primerValor(ConexionLocal(), kSqlCamareroMaecam,
                                                 {Variant(glngEmpresa), Variant(glngRestaurante), Variant(intCamarero)},
                                                 QStringLiteral("Descripcion"));
-                lineaK(PRN_ININEG + T(QStringLiteral("Camarero:")) + QStringLiteral(" ") + PRN_FINNEG +
-                       (nombre ? textoDe(*nombre) : QString()));
+                lineaK(gCodigosPRN.PRN_ININEG + T(QStringLiteral("Camarero:")) + QStringLiteral(" ") +
+                       gCodigosPRN.PRN_FINNEG + (nombre ? textoDe(*nombre) : QString()));
             } else if (cabecera) {
-                lineaK(PRN_ININEG + T(QStringLiteral("Camarero apertura mesa:")) + QStringLiteral(" ") + PRN_FINNEG +
-                       textoCampo(cabecera, "desccamarero"));
+                lineaK(gCodigosPRN.PRN_ININEG + T(QStringLiteral("Camarero apertura mesa:")) + QStringLiteral(" ") +
+                       gCodigosPRN.PRN_FINNEG + textoCampo(cabecera, "desccamarero"));
             }
         });
         paso(proc, [&] {
             if (!parEs(QStringLiteral("ImprimirTPVCocina"), 1))
                 return;
-            QString l = PRN_ININEG + T(QStringLiteral("Impreso desde:")) + QStringLiteral(" ") + PRN_FINNEG;
+            QString l = gCodigosPRN.PRN_ININEG + T(QStringLiteral("Impreso desde:")) + QStringLiteral(" ") +
+                        gCodigosPRN.PRN_FINNEG;
             std::optional<Variant> nombre;
             if (lngNumComandero != 0)
                 nombre = primerValor(ConexionLocal(), kSqlCamareroMaecam,
@@ -640,7 +643,7 @@ void clsImprimirTicket::ImprimirTicketCocinaCabecera(const FilaCabecera& cabecer
 
     paso(proc, [&] {
         if (parEs(QStringLiteral("ImpArtInvTickCocina"), 1))
-            Imprimir(PRN_INIINV, false, false, 0, strImpresora, true, true, true);
+            Imprimir(gCodigosPRN.PRN_INIINV, false, false, 0, strImpresora, true, true, true);
     });
 }
 
@@ -652,8 +655,8 @@ QString clsImprimirTicket::FormateaLineaArticuloCocina(const QString& strTexto, 
         par(QStringLiteral("ImprimirMenusDiferenciado"));
         if (parEs(QStringLiteral("ImpSoloArtsLetraGrandeCocina"), 1) ||
             parEs(QStringLiteral("ImpArtsLetraGrandeCocina"), 1)) {
-            inicio = basPrinter::PRN_INIDBLALT;
-            fin = basPrinter::PRN_FINDBLALT;
+            inicio = basPrinter::gCodigosPRN.PRN_INIDBLALT;
+            fin = basPrinter::gCodigosPRN.PRN_FINDBLALT;
             factor = 2;
         }
         s = strTexto + QStringLiteral(" ");
@@ -698,7 +701,7 @@ void clsImprimirTicket::ImprimirTicketCocinaPie(const FilaCabecera& cabecera, qi
         if (parNum(QStringLiteral("ImprimirAnulacionesRojo")) != 0)
             Imprimir(CodigoImpresora({27, 'r', 0}), false, false, 0, strImpresora, true, true, false);
         if (parEs(QStringLiteral("ImpArtInvTickCocina"), 1))
-            Imprimir(PRN_FININV, false, false, 0, strImpresora, true, true, false);
+            Imprimir(gCodigosPRN.PRN_FININV, false, false, 0, strImpresora, true, true, false);
         if (!blnImprimirPie)
             return;
 
@@ -715,11 +718,11 @@ void clsImprimirTicket::ImprimirTicketCocinaPie(const FilaCabecera& cabecera, qi
             if (general != 0 && !o.isEmpty() && o != QLatin1String("#ERROR#")) {
                 if (!obs.isEmpty())
                     obs += CRLF + CRLF;
-                obs += general == 2 ? PRN_INIDBLALT + o + PRN_FINDBLALT : o;
+                obs += general == 2 ? gCodigosPRN.PRN_INIDBLALT + o + gCodigosPRN.PRN_FINDBLALT : o;
             }
             const double grande = parNum(QStringLiteral("ImprimirObservacionesLetraGrande"));
             if (grande == 2 || grande == 3)
-                obs = PRN_INIDBLALT + obs + PRN_FINDBLALT;
+                obs = gCodigosPRN.PRN_INIDBLALT + obs + gCodigosPRN.PRN_FINDBLALT;
             if (!obs.isEmpty()) {
                 blanco();
                 linea(reglaGuiones);
@@ -751,15 +754,16 @@ void clsImprimirTicket::ImprimirTicketCocinaPie(const FilaCabecera& cabecera, qi
             if (!intCamarero.isEmpty()) {
                 const auto nombre =
                     primerValor(ConexionLocal(), kSqlCamareros, {Variant(intCamarero)}, QStringLiteral("Descripcion"));
-                lineaK(PRN_ININEG + T(QStringLiteral("Camarero:")) + QStringLiteral(" ") + PRN_FINNEG +
-                       (nombre ? textoDe(*nombre) : QString()));
+                lineaK(gCodigosPRN.PRN_ININEG + T(QStringLiteral("Camarero:")) + QStringLiteral(" ") +
+                       gCodigosPRN.PRN_FINNEG + (nombre ? textoDe(*nombre) : QString()));
             } else {
-                lineaK(PRN_ININEG + T(QStringLiteral("Camarero apertura mesa:")) + QStringLiteral(" ") + PRN_FINNEG +
-                       (cabecera ? textoCampo(cabecera, "desccamarero") : QString()));
+                lineaK(gCodigosPRN.PRN_ININEG + T(QStringLiteral("Camarero apertura mesa:")) + QStringLiteral(" ") +
+                       gCodigosPRN.PRN_FINNEG + (cabecera ? textoCampo(cabecera, "desccamarero") : QString()));
             }
 
             if (parEs(QStringLiteral("ImprimirTPVCocina"), 1)) {
-                QString l = PRN_ININEG + T(QStringLiteral("Impreso desde:")) + QStringLiteral(" ") + PRN_FINNEG;
+                QString l = gCodigosPRN.PRN_ININEG + T(QStringLiteral("Impreso desde:")) + QStringLiteral(" ") +
+                            gCodigosPRN.PRN_FINNEG;
                 if (lngNumComandero != 0) {
                     if (const auto n = primerValor(ConexionLocal(), kSqlCamareros, {Variant(lngNumComandero)},
                                                    QStringLiteral("Descripcion")))
@@ -841,8 +845,9 @@ void clsImprimirTicket::imprimirDigitosTicketLetraGrande(qint32 tpv, qint32 tick
         }
         GrabaLog(QStringLiteral("Imprimo texto: ") + segundos());
         Imprimir(QString(), true, false, lngImpresora, strImpresora, true, true, false);
-        Imprimir(PRN_INITRIALT + T(QStringLiteral("Núm.")) + QStringLiteral(" ") + s + PRN_FINTRIALT, true, false,
-                 lngImpresora, strImpresora, true, true, true);
+        Imprimir(gCodigosPRN.PRN_INITRIALT + T(QStringLiteral("Núm.")) + QStringLiteral(" ") + s +
+                     gCodigosPRN.PRN_FINTRIALT,
+                 true, false, lngImpresora, strImpresora, true, true, true);
         Imprimir(QString(), true, false, lngImpresora, strImpresora, true, true, false);
     } catch (const VBError& e) {
         ControlErrores(kProcDigitos, true, e);
@@ -961,17 +966,19 @@ bool clsImprimirTicket::ImprimirTicketEspecial(const QString& strTextoTicket, bo
     paso(proc, [&] {
         const double codigos = parNum(QStringLiteral("CodigosEscTicketNormal"));
         if (codigos == 1 || codigos == 3) {
-            PRN_INIDBLALT = CodigoImpresora({27, '!', 17});
-            PRN_FINDBLALT = CodigoImpresora({27, '!', 1});
+            gCodigosPRN.PRN_INIDBLALT = CodigoImpresora({27, '!', 17});
+            gCodigosPRN.PRN_FINDBLALT = CodigoImpresora({27, '!', 1});
             codigosPropios = true;
         }
     });
 
     const std::pair<const char*, const QString*> etiquetas[] = {
-        {"<b>", &PRN_ININEG},         {"</b>", &PRN_FINNEG},         {"<u>", &PRN_INISUB},
-        {"</u>", &PRN_FINSUB},        {"<dblalt>", &PRN_INIDBLALT},  {"</dblalt>", &PRN_FINDBLALT},
-        {"<trialt>", &PRN_INITRIALT}, {"</trialt>", &PRN_FINTRIALT}, {"<gig>", &PRN_INIGIG},
-        {"</gig>", &PRN_FINGIG},      {"<inv>", &PRN_INIINV},        {"</inv>", &PRN_FININV}};
+        {"<b>", &gCodigosPRN.PRN_ININEG},         {"</b>", &gCodigosPRN.PRN_FINNEG},
+        {"<u>", &gCodigosPRN.PRN_INISUB},         {"</u>", &gCodigosPRN.PRN_FINSUB},
+        {"<dblalt>", &gCodigosPRN.PRN_INIDBLALT}, {"</dblalt>", &gCodigosPRN.PRN_FINDBLALT},
+        {"<trialt>", &gCodigosPRN.PRN_INITRIALT}, {"</trialt>", &gCodigosPRN.PRN_FINTRIALT},
+        {"<gig>", &gCodigosPRN.PRN_INIGIG},       {"</gig>", &gCodigosPRN.PRN_FINGIG},
+        {"<inv>", &gCodigosPRN.PRN_INIINV},       {"</inv>", &gCodigosPRN.PRN_FININV}};
 
     const QStringList piezas = strTextoTicket.isEmpty() ? QStringList() : strTextoTicket.split(kCortar);
     for (const QString& pieza : piezas) {
@@ -997,7 +1004,9 @@ bool clsImprimirTicket::ImprimirTicketEspecial(const QString& strTextoTicket, bo
                 const Fila& f = filas[actual];
                 if (vb::Trim(f.texto).isEmpty())
                     continue;
-                paso(proc, [&] { linea(f.orden == 1 ? PRN_INIDBLALT + f.texto + PRN_FINDBLALT : f.texto); });
+                paso(proc, [&] {
+                    linea(f.orden == 1 ? gCodigosPRN.PRN_INIDBLALT + f.texto + gCodigosPRN.PRN_FINDBLALT : f.texto);
+                });
             }
             paso(proc, [&] { linea(QString()); });
         }
@@ -1028,8 +1037,8 @@ bool clsImprimirTicket::ImprimirTicketEspecial(const QString& strTextoTicket, bo
 
     if (codigosPropios)
         paso(proc, [&] {
-            PRN_INIDBLALT = CodigoImpresora({29, '!', 17});
-            PRN_FINDBLALT = CodigoImpresora({29, '!', 0});
+            gCodigosPRN.PRN_INIDBLALT = CodigoImpresora({29, '!', 17});
+            gCodigosPRN.PRN_FINDBLALT = CodigoImpresora({29, '!', 0});
         });
     paso(proc, [&] { objImpresionPantalla().Finaliza(blnImprimirPorPantalla); });
     return envios.todoEnviado();

@@ -19,9 +19,10 @@ TEST_F(Capture, PiecesAreJoinedByLineEnds) {
 
 TEST_F(Capture, TextForRecordingLosesTheCommands) {
     auto& t = objImpresionPantalla();
-    t.Imprime(PRN_ININEG + "N" + PRN_FINNEG + PRN_INISUB + "S" + PRN_FINSUB + PRN_INIDBLALT + "D" + PRN_FINDBLALT +
-              PRN_INITRIALT + "T" + PRN_FINTRIALT + "\r\n" + CodigoImpresora({27, '!', 17}) + "X" +
-              CodigoImpresora({27, '!', 0}) + "Y\r\n" + PRN_INIINV + "I" + PRN_FININV);
+    t.Imprime(gCodigosPRN.PRN_ININEG + "N" + gCodigosPRN.PRN_FINNEG + gCodigosPRN.PRN_INISUB + "S" +
+              gCodigosPRN.PRN_FINSUB + gCodigosPRN.PRN_INIDBLALT + "D" + gCodigosPRN.PRN_FINDBLALT +
+              gCodigosPRN.PRN_INITRIALT + "T" + gCodigosPRN.PRN_FINTRIALT + "\r\n" + CodigoImpresora({27, '!', 17}) +
+              "X" + CodigoImpresora({27, '!', 0}) + "Y\r\n" + gCodigosPRN.PRN_INIINV + "I" + gCodigosPRN.PRN_FININV);
     EXPECT_EQ(t.getTextoGrabar(), QStringLiteral("NSDT\r") + QChar(17) + "XY\r" + CodigoImpresora({29, 66, 1}) + "I" +
                                       CodigoImpresora({29, 66}));
     EXPECT_EQ(t.textoCapturado(), t.getTextoGrabar()); // cleaned in place
@@ -34,7 +35,7 @@ TEST_F(Capture, CapturedTicketsNeverReachThePrinter) {
     Imprimir(QStringLiteral("tres"), false, true);
     EXPECT_TRUE(salida.jobs.empty());
     EXPECT_EQ(objImpresionPantalla().textoCapturado(), QStringLiteral("uno\r\ndos\r\n\r\ntres"));
-    EXPECT_TRUE(mBufferImpresion.Texto.isEmpty());
+    EXPECT_TRUE(gEstadoImpresion.mBufferImpresion.Texto.isEmpty());
 }
 
 } // namespace

@@ -59,7 +59,7 @@ TEST_F(Control, WhileCapturingTheCutOnlyHandsOverTheBuffer) {
     CortarPapel(true, 0, true, QString());
     EXPECT_TRUE(salida.jobs.empty());
     EXPECT_EQ(objImpresionPantalla().textoCapturado(), QStringLiteral("texto\r\n"));
-    EXPECT_TRUE(mBufferImpresion.Texto.isEmpty());
+    EXPECT_TRUE(gEstadoImpresion.mBufferImpresion.Texto.isEmpty());
 }
 
 TEST_F(Control, StoredLogoCommandDependsOnThePrinterModel) {
@@ -103,7 +103,7 @@ TEST_F(LogoScript, ScriptBesideTheProgramRunsInItsFolderAndAddsNothing) {
     QFile f(carpeta + "/logo_ran");
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(QDir(QString::fromLocal8Bit(f.readAll()).trimmed()).canonicalPath(), QDir(carpeta).canonicalPath());
-    EXPECT_TRUE(mBufferImpresion.Texto.isEmpty());
+    EXPECT_TRUE(gEstadoImpresion.mBufferImpresion.Texto.isEmpty());
 }
 
 TEST_F(LogoScript, CutStartsTheLogoForTheNextTicketOnlyWithoutStoredOrEarlyLogo) {
@@ -122,7 +122,7 @@ TEST_F(LogoScript, CutStartsTheLogoForTheNextTicketOnlyWithoutStoredOrEarlyLogo)
 TEST_F(LogoScript, WithoutTheScriptNothingHappensButTheTrace) {
     ImprimeLogo(true, 0, QString());
     EXPECT_TRUE(salida.jobs.empty());
-    EXPECT_TRUE(mBufferImpresion.Texto.isEmpty());
+    EXPECT_TRUE(gEstadoImpresion.mBufferImpresion.Texto.isEmpty());
     ASSERT_FALSE(recordingMainWindow().grid.isEmpty());
     EXPECT_TRUE(recordingMainWindow().grid.back().endsWith(QStringLiteral("basPrinter.ImprimeLogo: ")));
 }
@@ -151,7 +151,7 @@ TEST_F(Control, BeepWithAParameterThatIsNoByteAddsNothing) {
     par("EmitirPitoOkiTiempoDelay", "256");
     EmitirPito(0, QString());
     EXPECT_EQ(mensajes(), 1);
-    EXPECT_TRUE(mBufferImpresion.Texto.isEmpty());
+    EXPECT_TRUE(gEstadoImpresion.mBufferImpresion.Texto.isEmpty());
 }
 
 TEST_F(Control, BitImageBandsArePaddedToTheMiddle) {
@@ -175,7 +175,7 @@ TEST_F(Control, BitImageEdgeCases) {
     EXPECT_EQ(envia(), bytes({27, '3', 0, 27, '3', 30}));
     ImprimeImagenBits(QStringLiteral("abc"), 0, 0, 30); // would never advance
     EXPECT_EQ(mensajes(), 1);
-    EXPECT_TRUE(mBufferImpresion.Texto.isEmpty());
+    EXPECT_TRUE(gEstadoImpresion.mBufferImpresion.Texto.isEmpty());
 }
 
 TEST_F(Control, PaginationWithoutPageLengthEndsAtOnce) {
@@ -183,7 +183,7 @@ TEST_F(Control, PaginationWithoutPageLengthEndsAtOnce) {
     par("NumLinPagFacturadora", "0");
     par("BlancosCabecera", "3");
     par("FacturadoraMostrarMensajePapel", "True");
-    glngPaginarFacturadora = 1;
+    gEstadoImpresion.glngPaginarFacturadora = 1;
     Imprimir(QStringLiteral("linea"), true, true);
     EXPECT_EQ(unicoTrabajo(), bytes({27, 'c', '0', 4}) + "linea\r\n"_b);
     EXPECT_EQ(mensajes(), 0);
@@ -193,13 +193,13 @@ TEST_F(Control, PaginationWithPageLengthCountsButNeverFills) {
     par("FuncFacturadora", "1");
     par("NumLinPagFacturadora", "2");
     par("FacturadoraMostrarMensajePapel", "True");
-    glngPaginarFacturadora = 1;
+    gEstadoImpresion.glngPaginarFacturadora = 1;
     for (int i = 0; i < 5; ++i)
         Imprimir(QStringLiteral("linea"));
     CortarPapel(false, 0, true, QString());
     EXPECT_EQ(unicoTrabajo(),
               bytes({27, 'c', '0', 4}) + QByteArray("linea\r\n").repeated(5) + saltos(5) + bytes({29, 'V', 0}));
-    EXPECT_EQ(mBufferImpresion.LineasPagina, 0);
+    EXPECT_EQ(gEstadoImpresion.mBufferImpresion.LineasPagina, 0);
     EXPECT_EQ(mensajes(), 0);
 }
 
@@ -208,7 +208,7 @@ TEST_F(Control, NewDocumentAsksForTheFirstSheetAndPrintsTheTopMargin) {
     par("MargenSuperiorCabeceraFacturadora", "3");
     ImprimeFacturadora(QString(), true, false);
     EXPECT_EQ(mensajes(), 1);
-    EXPECT_EQ(mBufferImpresion.Pagina, 1);
+    EXPECT_EQ(gEstadoImpresion.mBufferImpresion.Pagina, 1);
     EXPECT_EQ(envia(), saltos(3));
 }
 

@@ -44,7 +44,7 @@ TEST_F(Cups, EveryByteArrivesUnchanged) {
 
 TEST_F(Cups, EachTicketIsOneJob) {
     TARVOLIN_REQUIRE_CUPS();
-    Imprimir(PRN_ININEG + QStringLiteral("Mesa 4") + PRN_FINNEG);
+    Imprimir(gCodigosPRN.PRN_ININEG + QStringLiteral("Mesa 4") + gCodigosPRN.PRN_FINNEG);
     Imprimir(QStringLiteral("2 Caña"));
     CortarPapel(false, 0, true, QString());
     Imprimir(QStringLiteral("1 Café"));

@@ -27,7 +27,7 @@ TEST_F(Output, LinesCollectUntilTheSendingCallThenGoOutAsOneJob) {
     EXPECT_TRUE(Imprimir(QStringLiteral("tres"), true, true));
     EXPECT_EQ(unicoTrabajo(), "uno\r\ndostres\r\n"_b);
     EXPECT_EQ(salida.jobs.back().printer, QStringLiteral("TICKETS"));
-    EXPECT_TRUE(mBufferImpresion.Texto.isEmpty());
+    EXPECT_TRUE(gEstadoImpresion.mBufferImpresion.Texto.isEmpty());
 }
 
 TEST_F(Output, LengthLimitSendsOnlyPastTheLimit) {
@@ -106,7 +106,7 @@ TEST_F(Output, PrinterNameFollowsItsPrecedence) {
             ASSERT_EQ(salida.jobs.size(), 1u);
             EXPECT_EQ(salida.jobs[0].printer, QString::fromUtf8(f.esperado));
         }
-        EXPECT_TRUE(mBufferImpresion.Texto.isEmpty());
+        EXPECT_TRUE(gEstadoImpresion.mBufferImpresion.Texto.isEmpty());
     }
 }
 
@@ -168,7 +168,7 @@ TEST_F(Output, FailedSendIsReportedAndTheCallSaysSo) {
     for (const auto& linea : recordingMainWindow().grid)
         registrado |= linea.contains(QStringLiteral("No se ha podido imprimir en TICKETS"));
     EXPECT_TRUE(registrado);
-    EXPECT_TRUE(mBufferImpresion.Texto.isEmpty());
+    EXPECT_TRUE(gEstadoImpresion.mBufferImpresion.Texto.isEmpty());
 }
 
 TEST_F(Output, FailingPrinterPrintsOneErrorTicketAndStops) {
@@ -209,7 +209,7 @@ TEST_F(Output, ErrorLineAndErrorTicketAreJobsOfTheirOwn) {
     EXPECT_TRUE(t.contains("\r\n\r\nMensaje de error:\r\nsin papel\r\n"));
     EXPECT_TRUE(t.endsWith(bytes({29, 86, 0})));
     // The ticket in progress is left as it was and goes out with its own cut.
-    EXPECT_EQ(mBufferImpresion.Texto, QStringLiteral("mitad de una comanda\r\n"));
+    EXPECT_EQ(gEstadoImpresion.mBufferImpresion.Texto, QStringLiteral("mitad de una comanda\r\n"));
 }
 
 } // namespace

@@ -70,7 +70,7 @@ TEST_F(Translation, CommandParametersReachThePrinterUntranslated) {
     par("EmitirPito", "3");
     par("EmitirPitoOkiDispositivo", "237");
     EmitirPito(0, QString());
-    Imprimir(PRN_ININEG + QStringLiteral("ñ"), false);
+    Imprimir(gCodigosPRN.PRN_ININEG + QStringLiteral("ñ"), false);
     EXPECT_EQ(envia(true),
               bytes({27, '3', 96, 39, 160, 27, '*', 0, 3, 0, 0xE1, 0xED, 0xB4, 27, 29, 7, 237, 2, 3, 27, 'E', 1, 164}));
 }
@@ -111,11 +111,12 @@ TEST_F(Translation, CommandLengthsFromAnyParameterBytesEndInsideTheText) {
 }
 
 TEST_F(Translation, MarkupInAnyCaseBecomesTheCodeStrings) {
-    EXPECT_EQ(sustituyeTagsHTML(QStringLiteral("<B>x</b>")), PRN_ININEG + "x" + PRN_FINNEG);
-    EXPECT_EQ(sustituyeTagsHTML(QStringLiteral("prn_inineg x PRN_finNEG")), PRN_ININEG + " x " + PRN_FINNEG);
+    EXPECT_EQ(sustituyeTagsHTML(QStringLiteral("<B>x</b>")), gCodigosPRN.PRN_ININEG + "x" + gCodigosPRN.PRN_FINNEG);
+    EXPECT_EQ(sustituyeTagsHTML(QStringLiteral("prn_inineg x PRN_finNEG")),
+              gCodigosPRN.PRN_ININEG + " x " + gCodigosPRN.PRN_FINNEG);
     EXPECT_EQ(sustituyeTagsHTML(QStringLiteral("<U>a</U><DblAlt>b</dblalt><trialt>c</TRIALT>")),
-              PRN_INISUB + "a" + PRN_FINSUB + PRN_INIDBLALT + "b" + PRN_FINDBLALT + PRN_INITRIALT + "c" +
-                  PRN_FINTRIALT);
+              gCodigosPRN.PRN_INISUB + "a" + gCodigosPRN.PRN_FINSUB + gCodigosPRN.PRN_INIDBLALT + "b" +
+                  gCodigosPRN.PRN_FINDBLALT + gCodigosPRN.PRN_INITRIALT + "c" + gCodigosPRN.PRN_FINTRIALT);
     EXPECT_EQ(cp1252::encode(sustituyeTagsHTML(QStringLiteral("<gig>1</gig><INV>2</inv>"))),
               bytes({29, 33, 102, '1', 29, 33, 0, 29, 66, 1, '2', 29, 66, 0}));
     EXPECT_EQ(sustituyeTagsHTML(QStringLiteral("uno&comma;dos&COMMA;")), QStringLiteral("uno,dos,"));
@@ -123,13 +124,13 @@ TEST_F(Translation, MarkupInAnyCaseBecomesTheCodeStrings) {
     // The string given is replaced in place too.
     QString t = QStringLiteral("<u>s</u>");
     sustituyeTagsHTML(t);
-    EXPECT_EQ(t, PRN_INISUB + "s" + PRN_FINSUB);
+    EXPECT_EQ(t, gCodigosPRN.PRN_INISUB + "s" + gCodigosPRN.PRN_FINSUB);
 }
 
 TEST_F(Translation, WordWrapAppliesTheMarkupOnceInstalled) {
     InstalaServiciosImpresion();
     EXPECT_EQ(basFuncionesComunes::AjustaTexto(42, QStringLiteral("<b>uno</b><br>dos &comma; tres")),
-              PRN_ININEG + "uno" + PRN_FINNEG + "\r\ndos , tres");
+              gCodigosPRN.PRN_ININEG + "uno" + gCodigosPRN.PRN_FINNEG + "\r\ndos , tres");
 }
 
 TEST_F(Translation, CodeSetTwoInitialisationBlanksBoldAndDoubleSizeButNotUnderline) {
@@ -145,7 +146,7 @@ TEST_F(Translation, CodeSetTwoInitialisationBlanksBoldAndDoubleSizeButNotUnderli
     Imprimir(sustituyeTagsHTML(QStringLiteral("<b>x</b><dblalt>y</dblalt><u>z</u>")), false);
     EXPECT_EQ(envia(), "xy"_b + bytes({27, 45, 1}) + "z"_b + bytes({27, 45, 0}));
     InicializaCodigosPRN();
-    EXPECT_EQ(cp1252::encode(PRN_ININEG), bytes({27, 69, 1}));
+    EXPECT_EQ(cp1252::encode(gCodigosPRN.PRN_ININEG), bytes({27, 69, 1}));
 }
 
 TEST_F(Translation, InitialisationSetsLineSpacingAndPrintMode) {
@@ -163,7 +164,7 @@ TEST_F(Translation, InitialisationSetsLineSpacingAndPrintMode) {
     salida.jobs.clear();
     objImpresionPantalla().setDevolverTextoEnLugarDeImprimir(true);
     InicializaImpresora(0, QString(), true, true, QString());
-    EXPECT_TRUE(mBufferImpresion.Texto.isEmpty());
+    EXPECT_TRUE(gEstadoImpresion.mBufferImpresion.Texto.isEmpty());
     EXPECT_TRUE(salida.jobs.empty());
 }
 
@@ -216,11 +217,11 @@ TEST_F(Translation, NarrowPrintersAndDriverWidthOverrideTheTable) {
     par("AnchoDatosCabeceraDRV", "4500");
     EXPECT_EQ(EstableceLetraYAncho(0, QString(), false), 100);
     // Capturing: the width is still computed, no font command is added.
-    mBufferImpresion.Texto.clear();
+    gEstadoImpresion.mBufferImpresion.Texto.clear();
     objImpresionPantalla().setDevolverTextoEnLugarDeImprimir(true);
     par("UsarImpDRVSiempre", "False");
     EXPECT_EQ(EstableceLetraYAncho(0, QString(), false), 56);
-    EXPECT_TRUE(mBufferImpresion.Texto.isEmpty());
+    EXPECT_TRUE(gEstadoImpresion.mBufferImpresion.Texto.isEmpty());
 }
 
 } // namespace

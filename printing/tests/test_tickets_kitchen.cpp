@@ -155,7 +155,7 @@ TEST_F(KitchenTicket, EmptyTextPrintsNothingAndCountsAsDone) {
     clsImprimirTicket t;
     EXPECT_TRUE(t.ImprimirTicketCocinaEspecial(3, 1234, QString()));
     EXPECT_TRUE(salida.jobs.empty());
-    EXPECT_TRUE(basPrinter::mBufferImpresion.Texto.isEmpty());
+    EXPECT_TRUE(basPrinter::gEstadoImpresion.mBufferImpresion.Texto.isEmpty());
 }
 
 TEST_F(KitchenTicket, LineBreaksAndEmphasisFollowTheirExactSpelling) {
@@ -196,9 +196,9 @@ TEST_F(KitchenTicket, HeightCodesOfTheKitchenAreRestoredAfterEachPiece) {
     par("CodigosEscTicketCocina", "1");
     clsImprimirTicket t;
     ASSERT_TRUE(t.ImprimirTicketCocinaEspecial(3, 1234, QStringLiteral("a<cortar>b")));
-    EXPECT_EQ(basPrinter::PRN_INIDBLALT, CodigoImpresora({29, '!', 17}));
-    EXPECT_EQ(basPrinter::PRN_INITRIALT, CodigoImpresora({29, '!', 34}));
-    EXPECT_EQ(basPrinter::PRN_FINTRIALT, CodigoImpresora({29, '!', 0}));
+    EXPECT_EQ(basPrinter::gCodigosPRN.PRN_INIDBLALT, CodigoImpresora({29, '!', 17}));
+    EXPECT_EQ(basPrinter::gCodigosPRN.PRN_INITRIALT, CodigoImpresora({29, '!', 34}));
+    EXPECT_EQ(basPrinter::gCodigosPRN.PRN_FINTRIALT, CodigoImpresora({29, '!', 0}));
     // During the job the table line used the ESC "!" forms.
     EXPECT_TRUE(todo().contains(CodigoImpresora({27, '!', 57})));
 }

@@ -82,8 +82,8 @@ TEST_F(SpecialTicket, ShopRowsFrameEveryPiece) {
         t.ImprimirTicketEspecial(QStringLiteral("<dblalt>Pedido</dblalt> 27<br><u>Recoger</u><cortar>"), true, true));
     EXPECT_TRUE(lineasError().empty());
     // The code set's own double height lasted for the ticket only.
-    EXPECT_EQ(basPrinter::PRN_INIDBLALT, CodigoImpresora({29, '!', 17}));
-    EXPECT_EQ(basPrinter::PRN_FINDBLALT, CodigoImpresora({29, '!', 0}));
+    EXPECT_EQ(basPrinter::gCodigosPRN.PRN_INIDBLALT, CodigoImpresora({29, '!', 17}));
+    EXPECT_EQ(basPrinter::gCodigosPRN.PRN_FINDBLALT, CodigoImpresora({29, '!', 0}));
     comparaGolden(QStringLiteral("especial_cabecera_pie"), salida.jobs);
 }
 
@@ -97,7 +97,7 @@ TEST_F(SpecialTicket, EmptyTextSendsNothingAndLeavesTheSetUpInTheBuffer) {
     clsImprimirTicket t;
     EXPECT_TRUE(t.ImprimirTicketEspecial(QString()));
     EXPECT_TRUE(salida.jobs.empty());
-    EXPECT_EQ(basPrinter::mBufferImpresion.Texto, QString::fromLatin1(kInicio));
+    EXPECT_EQ(basPrinter::gEstadoImpresion.mBufferImpresion.Texto, QString::fromLatin1(kInicio));
 }
 
 TEST_F(SpecialTicket, SecondaryPrinterTakesTheFollowingPiecesAndTheCallerLearnsIt) {
