@@ -45,7 +45,7 @@ void componeTicket() {
     Imprimir(QStringLiteral("Camarero: José María      TPV 1   Ticket 4711"));
     for (int i = 0; i < 40; ++i)
         Imprimir(sustituyeTagsHTML(QStringLiteral("<b>%1</b> x Caña de cerveza con limón, sin hielo").arg(i % 9 + 1)));
-    CortarPapel(false, 0, true, QString());
+    CortarPapel({.ImprimirLogoDespues = false});
 }
 
 void BM_TicketRecording(benchmark::State& state) {

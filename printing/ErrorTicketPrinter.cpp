@@ -34,13 +34,13 @@ template <class F> void ErrorTicketPrinter::comoTrabajoPropio(const QString& par
 
 void ErrorTicketPrinter::printErrorLine(const QString& errorText) {
     const QString linea = QStringLiteral("Tarvolin Error: ") + errorText;
-    comoTrabajoPropio(linea, [&] { basPrinter::Imprimir(linea, true, true, 0, QString(), true, true, false); });
+    comoTrabajoPropio(linea, [&] { basPrinter::Imprimir(linea, {.Enviar = true}); });
 }
 
 void ErrorTicketPrinter::printErrorTicket(const QString& message) {
     using basPrinter::Imprimir;
     comoTrabajoPropio(message, [&] {
-        auto linea = [](const QString& t) { Imprimir(t, true, false, 0, QString(), true, true, false); };
+        auto linea = [](const QString& t) { Imprimir(t); };
         const QDateTime ahora = clock_seam::now();
         const basPrinter::CodigosPRN& prn = basPrinter::gCodigosPRN;
         linea(prn.PRN_ININEG + prn.PRN_INISUB + QStringLiteral("Se ha producido un error:") + prn.PRN_FINNEG +
@@ -51,6 +51,6 @@ void ErrorTicketPrinter::printErrorTicket(const QString& message) {
         linea(QString());
         linea(QStringLiteral("Mensaje de error:"));
         linea(message);
-        basPrinter::CortarPapel(true, 0, true, QString());
+        basPrinter::CortarPapel();
     });
 }

@@ -136,15 +136,14 @@ QString CodigoImpresora(std::initializer_list<int> bytes) {
 // Output
 // ======================================================================================
 
-bool Imprimir(const QString& texto, bool ConSalto, bool Enviar, qint32 idImpresora, const QString& NombreImpresora,
-              bool ControlarFacturadora, bool Traducir, bool EsCocina) {
+bool Imprimir(const QString& texto, OpcionesImprimir o) {
     auto& buf = gEstadoImpresion.mBufferImpresion;
     buf.Texto += texto;
-    if (ConSalto)
+    if (o.ConSalto)
         buf.Texto += CRLF;
 
     bool itos = false;
-    vb::OnError([&] { itos = objParametros().getValorEs(param::FuncionamientoItos, 1) && idImpresora == 0; },
+    vb::OnError([&] { itos = objParametros().getValorEs(param::FuncionamientoItos, 1) && o.idImpresora == 0; },
                 aviso(64));
 
     // Length limit.
@@ -156,7 +155,7 @@ bool Imprimir(const QString& texto, bool ConSalto, bool Enviar, qint32 idImpreso
             if (itos)
                 max = 0;
             if (max > 0 && buf.Texto.size() > max)
-                Enviar = true;
+                o.Enviar = true;
         },
         aviso(64));
 
@@ -164,10 +163,10 @@ bool Imprimir(const QString& texto, bool ConSalto, bool Enviar, qint32 idImpreso
     vb::OnError(
         [&] {
             auto& t = objImpresionPantalla();
-            if (Enviar && (t.ImprimirPorPantalla() || t.GrabarEnBBDD() || t.DevolverTextoEnLugarDeImprimir())) {
+            if (o.Enviar && (t.ImprimirPorPantalla() || t.GrabarEnBBDD() || t.DevolverTextoEnLugarDeImprimir())) {
                 t.Imprime(buf.Texto);
                 if (t.ImprimirPorPantalla() || t.DevolverTextoEnLugarDeImprimir()) {
-                    Enviar = false;
+                    o.Enviar = false;
                     buf.Texto.clear();
                 }
             }
@@ -177,10 +176,10 @@ bool Imprimir(const QString& texto, bool ConSalto, bool Enviar, qint32 idImpreso
     bool facturadora = false;
     vb::OnError([&] { facturadora = objParametros().getValorEs(param::FuncFacturadora, 1); }, aviso(64));
     const bool paginar = facturadora && gEstadoImpresion.glngPaginarFacturadora == 1;
-    if (ControlarFacturadora && paginar)
-        vb::OnError([&] { ImprimeFacturadora(QString(buf.Texto), false, false); }, aviso(64));
+    if (o.ControlarFacturadora && paginar)
+        vb::OnError([&] { ImprimeFacturadora(QString(buf.Texto)); }, aviso(64));
 
-    if (!Enviar)
+    if (!o.Enviar)
         return false;
 
     // From here on the job is this text; the buffer is free for whatever the waits let in.
@@ -188,19 +187,19 @@ bool Imprimir(const QString& texto, bool ConSalto, bool Enviar, qint32 idImpreso
     buf.Texto.clear();
 
     if (itos)
-        Traducir = false;
-    if (Traducir && !trabajo.isEmpty())
-        vb::OnError([&] { trabajo = TraducirCaracteres(trabajo, EsCocina); }, aviso(64));
+        o.Traducir = false;
+    if (o.Traducir && !trabajo.isEmpty())
+        vb::OnError([&] { trabajo = TraducirCaracteres(trabajo, o.EsCocina); }, aviso(64));
 
     QString nombre;
     bool descartar = false;
     vb::OnError(
         [&] {
-            if (idImpresora == 0) {
+            if (o.idImpresora == 0) {
                 nombre = objParametros().getValor(param::ImpTicket);
             } else {
                 nombre = vb::Trim(objReg().Lee_Valor(gstrRutaRegistro + QStringLiteral("\\impresoras"),
-                                                     QString::number(idImpresora)));
+                                                     QString::number(o.idImpresora)));
                 if (nombre.contains(QStringLiteral("NO IMPRIMIR"), Qt::CaseInsensitive))
                     descartar = true;
             }
@@ -210,8 +209,8 @@ bool Imprimir(const QString& texto, bool ConSalto, bool Enviar, qint32 idImpreso
         return false;
     vb::OnError(
         [&] {
-            if (!NombreImpresora.isEmpty())
-                nombre = NombreImpresora;
+            if (!o.NombreImpresora.isEmpty())
+                nombre = o.NombreImpresora;
             if (objParametros().getValorEs(param::ImprImpSecundaria, 1) && frmPrincipalVars().blnImpresoraSecundaria)
                 nombre = objParametros().getValor(param::ImpresoraSecundaria);
             if (frmPrincipalVars().blnCintaControl)
@@ -229,7 +228,7 @@ bool Imprimir(const QString& texto, bool ConSalto, bool Enviar, qint32 idImpreso
             [&] {
                 if (paginar) {
                     trabajo = CodigoImpresora({27, 'c', '0', 4}) + trabajo;
-                    ImprimeFacturadora(trabajo, false, true);
+                    ImprimeFacturadora(trabajo, {.blnSoloContar = true});
                 } else {
                     trabajo = CodigoImpresora({27, 'c', '0', 1}) + trabajo;
                 }
@@ -288,14 +287,16 @@ void InicializaCodigosPRN() {
     gCodigosPRN = CodigosPRN{};
 }
 
-void InicializaImpresora(qint32 idImpresora, const QString& NombreImpresora, bool CambiarEspaciado, bool Enviar,
-                         QString& Espaciado) {
+QString InicializaImpresora(qint32 idImpresora, const QString& NombreImpresora, OpcionesInicializa o) {
+    QString& Espaciado = o.Espaciado;
+    const bool Enviar = o.Enviar;
     if (objImpresionPantalla().DevolverTextoEnLugarDeImprimir())
-        return;
+        return Espaciado;
     auto orden = [&](std::initializer_list<int> bytes, bool enviar) {
-        Imprimir(CodigoImpresora(bytes), true, enviar, idImpresora, NombreImpresora, true, true, false);
+        Imprimir(CodigoImpresora(bytes),
+                 {.Enviar = enviar, .idImpresora = idImpresora, .NombreImpresora = NombreImpresora});
     };
-    if (CambiarEspaciado)
+    if (o.CambiarEspaciado)
         vb::OnError(
             [&] {
                 if (Espaciado.isEmpty()) {
@@ -305,8 +306,8 @@ void InicializaImpresora(qint32 idImpresora, const QString& NombreImpresora, boo
                         return;
                     Espaciado = vb::Chr(*n);
                 }
-                Imprimir(CodigoImpresora({27, '3'}) + Espaciado, true, Enviar, idImpresora, NombreImpresora, true, true,
-                         false);
+                Imprimir(CodigoImpresora({27, '3'}) + Espaciado,
+                         {.Enviar = Enviar, .idImpresora = idImpresora, .NombreImpresora = NombreImpresora});
             },
             aviso(48));
     bool juego2 = false;
@@ -317,8 +318,14 @@ void InicializaImpresora(qint32 idImpresora, const QString& NombreImpresora, boo
         gCodigosPRN.PRN_FINDBLALT.clear();
         gCodigosPRN.PRN_ININEG.clear();
         gCodigosPRN.PRN_FINNEG.clear();
-        vb::OnError([&] { Imprimir(QString(), false, true, idImpresora, NombreImpresora, true, true, false); },
-                    aviso(48));
+        vb::OnError(
+            [&] {
+                Imprimir(QString(), {.ConSalto = false,
+                                     .Enviar = true,
+                                     .idImpresora = idImpresora,
+                                     .NombreImpresora = NombreImpresora});
+            },
+            aviso(48));
         vb::OnError([&] { orden({27, '!', 2}, true); }, aviso(48));
         vb::OnError([&] { orden({27, 'A', 0}, true); }, aviso(48));
         vb::OnError([&] { orden({29, 'E', 1}, true); }, aviso(48));
@@ -326,12 +333,7 @@ void InicializaImpresora(qint32 idImpresora, const QString& NombreImpresora, boo
     } else {
         vb::OnError([&] { orden({27, '!', 0}, Enviar); }, aviso(48));
     }
-}
-
-void InicializaImpresora(qint32 idImpresora, const QString& NombreImpresora, bool CambiarEspaciado, bool Enviar,
-                         const QString& Espaciado) {
-    QString e = Espaciado;
-    InicializaImpresora(idImpresora, NombreImpresora, CambiarEspaciado, Enviar, e);
+    return Espaciado;
 }
 
 qint16 EstableceLetraYAncho(qint32 idImpresora, const QString& NombreImpresora, bool EsCocina) {
@@ -341,34 +343,12 @@ qint16 EstableceLetraYAncho(qint32 idImpresora, const QString& NombreImpresora, 
         [&] {
             const qint32 letra =
                 objParametros().getValorLng(EsCocina ? param::TipoLetraCocina : param::TipoLetraTickets);
-            switch (letra) {
-            case 1:
-                n = 16;
-                break;
-            case 2:
-                n = 32;
-                break;
-            case 3:
-                n = 48;
-                break;
-            case 4:
-                n = 1;
-                break;
-            case 5:
-                n = 17;
-                break;
-            case 6:
-                n = 33;
-                break;
-            case 7:
-                n = 49;
-                break;
-            default:
-                n = 0;
-                break;
-            }
+            // ESC "!" print mode of each font type (odd modes are font B).
+            constexpr int kModo[] = {0, 16, 32, 48, 1, 17, 33, 49};
+            n = letra >= 0 && letra <= 7 ? kModo[letra] : 0;
             if (letra != 0 && !objImpresionPantalla().DevolverTextoEnLugarDeImprimir())
-                Imprimir(CodigoImpresora({27, '!', n}), true, false, idImpresora, NombreImpresora, true, true, false);
+                Imprimir(CodigoImpresora({27, '!', n}),
+                         {.idImpresora = idImpresora, .NombreImpresora = NombreImpresora});
         },
         aviso(48));
     vb::OnError(
@@ -376,22 +356,10 @@ qint16 EstableceLetraYAncho(qint32 idImpresora, const QString& NombreImpresora, 
             const qint32 codigo =
                 objParametros().getValorLng(EsCocina ? param::AnchoImpresoraCocina : param::AnchoImpresoraTickets);
             const bool fuenteB = (n % 2) != 0;
-            switch (codigo) {
-            case 0:
-                ancho = fuenteB ? 56 : 42;
-                break;
-            case 1:
-                ancho = fuenteB ? 74 : 56;
-                break;
-            case 2:
-                ancho = fuenteB ? 45 : 34;
-                break;
-            case 3:
-                ancho = fuenteB ? 43 : 33;
-                break;
-            default:
-                break;
-            }
+            // Characters per line of each printer width code, font A and font B.
+            constexpr qint16 kAncho[][2] = {{42, 56}, {56, 74}, {34, 45}, {33, 43}};
+            if (codigo >= 0 && codigo <= 3)
+                ancho = kAncho[codigo][fuenteB ? 1 : 0];
         },
         aviso(48));
     if (idImpresora == 9999 || idImpresora == 9998)
@@ -405,7 +373,7 @@ qint16 EstableceLetraYAncho(qint32 idImpresora, const QString& NombreImpresora, 
     return ancho;
 }
 
-QString sustituyeTagsHTML(QString& texto) {
+QString sustituyeTagsHTML(QString texto) {
     const std::pair<const char*, const QString*> cambios[] = {
         {"<b>", &gCodigosPRN.PRN_ININEG},
         {"</b>", &gCodigosPRN.PRN_FINNEG},
@@ -443,12 +411,7 @@ QString sustituyeTagsHTML(QString& texto) {
     return texto;
 }
 
-QString sustituyeTagsHTML(const QString& texto) {
-    QString t = texto;
-    return sustituyeTagsHTML(t);
-}
-
-QString TraducirCaracteres(QString& texto, bool EsCocina) {
+QString TraducirCaracteres(const QString& texto, bool EsCocina) {
     bool paginaEuro = false;
     vb::OnError(
         [&] {
@@ -478,26 +441,29 @@ QString TraducirCaracteres(QString& texto, bool EsCocina) {
         salida += b >= 0 ? vb::Chr(b) : c;
         ++i;
     }
-    texto = salida;
-    return texto;
-}
-
-QString TraducirCaracteres(const QString& texto, bool EsCocina) {
-    QString t = texto;
-    return TraducirCaracteres(t, EsCocina);
+    return salida;
 }
 
 // ======================================================================================
 // Cut, logo, beep, bit image
 // ======================================================================================
 
-void CortarPapel(bool ImprimirLogoDespues, qint32 idImpresora, bool Traducir, QString& NombreImpresora) {
+QString CortarPapel(OpcionesCorte o) {
+    const qint32 idImpresora = o.idImpresora;
+    const bool Traducir = o.Traducir;
+    QString& NombreImpresora = o.NombreImpresora;
     bool captura = false;
     vb::OnError([&] { captura = capturando(); }, aviso(64));
     if (captura) {
-        vb::OnError([&] { Imprimir(QString(), false, true, idImpresora, NombreImpresora, true, true, false); },
-                    aviso(64));
-        return;
+        vb::OnError(
+            [&] {
+                Imprimir(QString(), {.ConSalto = false,
+                                     .Enviar = true,
+                                     .idImpresora = idImpresora,
+                                     .NombreImpresora = NombreImpresora});
+            },
+            aviso(64));
+        return NombreImpresora;
     }
     vb::OnError(
         [&] {
@@ -505,11 +471,14 @@ void CortarPapel(bool ImprimirLogoDespues, qint32 idImpresora, bool Traducir, QS
             if (n == 0)
                 n = 4;
             for (qint32 i = 0; i < n; ++i)
-                Imprimir(QString(), true, false, idImpresora, NombreImpresora, true, true, false);
+                Imprimir(QString(), {.idImpresora = idImpresora, .NombreImpresora = NombreImpresora});
         },
         aviso(64));
-    vb::OnError([&] { Imprimir(QString(), true, false, idImpresora, NombreImpresora, true, Traducir, false); },
-                aviso(64));
+    vb::OnError(
+        [&] {
+            Imprimir(QString(), {.idImpresora = idImpresora, .NombreImpresora = NombreImpresora, .Traducir = Traducir});
+        },
+        aviso(64));
 
     bool cortar = false;
     vb::OnError([&] { cortar = objParametros().getValorEs(param::Cortar, 1); }, aviso(64));
@@ -531,26 +500,33 @@ void CortarPapel(bool ImprimirLogoDespues, qint32 idImpresora, bool Traducir, QS
                 const QString corte = objParametros().getValorEs(param::CodigosEscTicketNormal, 2)
                                           ? CodigoImpresora({29, 'V', 1, '@'})
                                           : CodigoImpresora({29, 'V', 0});
-                Imprimir(corte, false, true, idImpresora, NombreImpresora, true, Traducir, false);
+                Imprimir(corte, {.ConSalto = false,
+                                 .Enviar = true,
+                                 .idImpresora = idImpresora,
+                                 .NombreImpresora = NombreImpresora,
+                                 .Traducir = Traducir});
             },
             aviso(64));
     } else {
-        vb::OnError([&] { Imprimir(QString(), false, true, idImpresora, NombreImpresora, true, Traducir, false); },
-                    aviso(64));
+        vb::OnError(
+            [&] {
+                Imprimir(QString(), {.ConSalto = false,
+                                     .Enviar = true,
+                                     .idImpresora = idImpresora,
+                                     .NombreImpresora = NombreImpresora,
+                                     .Traducir = Traducir});
+            },
+            aviso(64));
     }
     vb::OnError(
         [&] {
-            if (objParametros().getValorNum(param::ImpLogoAntes) == 0 && ImprimirLogoDespues &&
+            if (objParametros().getValorNum(param::ImpLogoAntes) == 0 && o.ImprimirLogoDespues &&
                 objParametros().getValorNum(param::LogoEnImpresora) == 0)
                 ImprimeLogo(false, 0, NombreImpresora);
         },
         aviso(64));
     vb::OnError([&] { basFuncionesComunes::Espera(objParametros().getValorLng(param::DelayImpresion)); }, aviso(64));
-}
-
-void CortarPapel(bool ImprimirLogoDespues, qint32 idImpresora, bool Traducir, const QString& NombreImpresora) {
-    QString nombre = NombreImpresora;
-    CortarPapel(ImprimirLogoDespues, idImpresora, Traducir, nombre);
+    return NombreImpresora;
 }
 
 void ImprimeLogo(bool Enviar, qint32 idImpresora, const QString& NombreImpresora) {
@@ -584,7 +560,7 @@ void ImprimeLogo(bool Enviar, qint32 idImpresora, const QString& NombreImpresora
                 const QString orden = objParametros().getValorNum(param::ModeloImpresoraTickets) == 0
                                           ? CodigoImpresora({28, 'p', 1, 0})
                                           : CodigoImpresora({29, '(', 'L', 6, 0, 48, 69, 32, 32, 1, 1});
-                Imprimir(orden, true, Enviar, idImpresora, NombreImpresora, true, true, false);
+                Imprimir(orden, {.Enviar = Enviar, .idImpresora = idImpresora, .NombreImpresora = NombreImpresora});
             }
         },
         aviso(64));
@@ -614,7 +590,9 @@ void EmitirPito(qint32 idImpresora, const QString& NombreImpresora) {
             } else {
                 return;
             }
-            Imprimir(orden, false, false, idImpresora, NombreImpresora, true, false, false);
+            Imprimir(
+                orden,
+                {.ConSalto = false, .idImpresora = idImpresora, .NombreImpresora = NombreImpresora, .Traducir = false});
         },
         aviso(64));
 }
@@ -630,7 +608,9 @@ void ImprimeImagenBits(const QString& Datos, qint16 AnchoBytes, qint32 idImpreso
     const QString relleno = k > 0 ? QString(k, QChar(0)) : QString();
     vb::OnError(
         [&] {
-            Imprimir(CodigoImpresora({27, '3', 0}), false, false, idImpresora, NombreImpresora, true, false);
+            Imprimir(
+                CodigoImpresora({27, '3', 0}),
+                {.ConSalto = false, .idImpresora = idImpresora, .NombreImpresora = NombreImpresora, .Traducir = false});
         },
         aviso(48));
     for (qsizetype i = 0; i < Datos.size(); i += w) {
@@ -638,15 +618,18 @@ void ImprimeImagenBits(const QString& Datos, qint16 AnchoBytes, qint32 idImpreso
             [&] {
                 const QString banda = relleno + Datos.mid(i, w) + relleno;
                 const int largo = int(banda.size());
-                Imprimir(CodigoImpresora({27, '*', 0, largo % 256, largo / 256}) + banda, true, false, idImpresora,
-                         NombreImpresora, true, false);
+                Imprimir(CodigoImpresora({27, '*', 0, largo % 256, largo / 256}) + banda,
+                         {.idImpresora = idImpresora, .NombreImpresora = NombreImpresora, .Traducir = false});
             },
             aviso(48));
     }
     vb::OnError(
         [&] {
             if (const auto n = byteDeParametro(Espaciado, QStringLiteral("espaciado"), 48))
-                Imprimir(CodigoImpresora({27, '3', *n}), false, false, idImpresora, NombreImpresora, true, false);
+                Imprimir(CodigoImpresora({27, '3', *n}), {.ConSalto = false,
+                                                          .idImpresora = idImpresora,
+                                                          .NombreImpresora = NombreImpresora,
+                                                          .Traducir = false});
         },
         aviso(48));
 }
@@ -655,11 +638,11 @@ void ImprimeImagenBits(const QString& Datos, qint16 AnchoBytes, qint32 idImpreso
 // Invoice-printer pagination
 // ======================================================================================
 
-void ImprimeFacturadora(const QString& texto, bool blnNuevoDocumento, bool blnSoloContar) {
+void ImprimeFacturadora(const QString& texto, OpcionesFacturadora o) {
     auto& buf = gEstadoImpresion.mBufferImpresion;
     auto lineas = [](const QString& t) { return basLegacyFunctions::FuncionLegacyStrings(t, CRLF); };
     auto linea = [](const QString& t, bool controlar, bool enviar = false) {
-        Imprimir(t, true, enviar, 0, QString(), controlar, true, false);
+        Imprimir(t, {.Enviar = enviar, .ControlarFacturadora = controlar});
     };
     // The paper prompt waits for the user; it must not print (unattended it would become an error
     // ticket on this very printer, in the middle of the page).
@@ -669,11 +652,11 @@ void ImprimeFacturadora(const QString& texto, bool blnNuevoDocumento, bool blnSo
     };
     auto paginaTexto = [&] { return QString::number(buf.Pagina).trimmed(); };
 
-    if (blnSoloContar) {
+    if (o.blnSoloContar) {
         vb::OnError([&] { buf.LineasPendientes += lineas(texto); }, aviso(64));
         return;
     }
-    if (!blnNuevoDocumento) {
+    if (!o.blnNuevoDocumento) {
         qint32 n = 0;
         vb::OnError(
             [&] {
@@ -698,12 +681,13 @@ void ImprimeFacturadora(const QString& texto, bool blnNuevoDocumento, bool blnSo
                     aviso(64));
         vb::OnError(
             [&] {
-                Imprimir(CodigoImpresora({27, 'F', 1, 12}), false, true, 0, QString(), false, true, false);
+                Imprimir(CodigoImpresora({27, 'F', 1, 12}),
+                         {.ConSalto = false, .Enviar = true, .ControlarFacturadora = false});
             },
             aviso(64));
         vb::OnError(
             [&] {
-                Imprimir(CodigoImpresora({27, 'c', '0', 4}), false, false, 0, QString(), false, true, false);
+                Imprimir(CodigoImpresora({27, 'c', '0', 4}), {.ConSalto = false, .ControlarFacturadora = false});
             },
             aviso(64));
         vb::OnError(

@@ -60,9 +60,17 @@ extern CodigosPRN gCodigosPRN;
 // Returns true when this call sent the buffer and the printer accepted it (an empty buffer has
 // nothing to lose and counts as sent); false when nothing went out (not a sending call, captured,
 // dropped for a "NO IMPRIMIR" printer, or the send failed - a failure is also logged and reported).
-bool Imprimir(const QString& texto, bool ConSalto = true, bool Enviar = false, qint32 idImpresora = 0,
-              const QString& NombreImpresora = {}, bool ControlarFacturadora = true, bool Traducir = true,
-              bool EsCocina = false);
+// The defaults add a translated line for the ticket printer without sending it.
+struct OpcionesImprimir {
+    bool ConSalto = true;
+    bool Enviar = false;
+    qint32 idImpresora = 0;
+    QString NombreImpresora = {};
+    bool ControlarFacturadora = true; // the invoice printer's pagination counts this text
+    bool Traducir = true;
+    bool EsCocina = false; // the kitchen's euro code page setting applies
+};
+bool Imprimir(const QString& texto, OpcionesImprimir o = {});
 
 // Empty procedures the scale code calls.
 Variant TrazaVacia(const QString& a = {}, const QString& b = {}, const Variant& c = {}, const Variant& d = {});
@@ -71,35 +79,44 @@ void ProcedimientoVacio(const Variant& a = {}, const Variant& b = {}, const Vari
 
 // ---- Code strings, printer state, markup and translation ----
 void InicializaCodigosPRN();
-// Line spacing (when CambiarEspaciado; an empty Espaciado takes "EspacioEntreLineas" and the caller's
-// variable receives it) and print mode. Sends nothing while the print target captures text.
-void InicializaImpresora(qint32 idImpresora, const QString& NombreImpresora, bool CambiarEspaciado, bool Enviar,
-                         QString& Espaciado);
-void InicializaImpresora(qint32 idImpresora, const QString& NombreImpresora, bool CambiarEspaciado = false,
-                         bool Enviar = false, const QString& Espaciado = {});
+// Line spacing (when CambiarEspaciado; an empty Espaciado takes "EspacioEntreLineas") and print mode.
+// Sends nothing while the print target captures text. Returns the spacing character used.
+struct OpcionesInicializa {
+    bool CambiarEspaciado = false;
+    bool Enviar = false;
+    QString Espaciado = {};
+};
+QString InicializaImpresora(qint32 idImpresora, const QString& NombreImpresora, OpcionesInicializa o = {});
 // Adds the font command and returns the characters per line.
 qint16 EstableceLetraYAncho(qint32 idImpresora, const QString& NombreImpresora, bool EsCocina);
 // Tags (<b> ... </inv>), code words (PRN_ININEG ...) in any case, and "&comma;".
-QString sustituyeTagsHTML(QString& texto);
-QString sustituyeTagsHTML(const QString& texto);
+QString sustituyeTagsHTML(QString texto);
 // Maps accented characters to the printer's table; with the euro code page on, ESC "t" 19 goes in
 // front. Printer commands inside the text keep their bytes.
-QString TraducirCaracteres(QString& texto, bool EsCocina);
 QString TraducirCaracteres(const QString& texto, bool EsCocina);
 
 // ---- Cut, logo, beep, bit image ----
 // Feeds, cuts (or not), sends the buffer, may start the logo for the next ticket, waits.
-// NombreImpresora receives "ImpresoraSecundaria" when the secondary printer takes the ticket.
-void CortarPapel(bool ImprimirLogoDespues, qint32 idImpresora, bool Traducir, QString& NombreImpresora);
-void CortarPapel(bool ImprimirLogoDespues = true, qint32 idImpresora = 0, bool Traducir = true,
-                 const QString& NombreImpresora = {});
+// Returns the printer that took the ticket: NombreImpresora, or "ImpresoraSecundaria" when the
+// secondary printer takes it.
+struct OpcionesCorte {
+    bool ImprimirLogoDespues = true;
+    qint32 idImpresora = 0;
+    bool Traducir = true;
+    QString NombreImpresora = {};
+};
+QString CortarPapel(OpcionesCorte o = {});
 void ImprimeLogo(bool Enviar = false, qint32 idImpresora = 0, const QString& NombreImpresora = {});
 void EmitirPito(qint32 idImpresora = 0, const QString& NombreImpresora = {});
 void ImprimeImagenBits(const QString& Datos, qint16 AnchoBytes, qint32 idImpresora, qint16 Espaciado,
                        const QString& NombreImpresora = {});
 
 // ---- Invoice-printer pagination (entered only while glngPaginarFacturadora is 1) ----
-void ImprimeFacturadora(const QString& texto, bool blnNuevoDocumento, bool blnSoloContar);
+struct OpcionesFacturadora {
+    bool blnNuevoDocumento = false; // asks for the first sheet and prints the top margin
+    bool blnSoloContar = false;     // only counts the text's lines as pending
+};
+void ImprimeFacturadora(const QString& texto, OpcionesFacturadora o = {});
 
 // ---- Wiring ----
 // Installs sustituyeTagsHTML into the word wrap and this layer as the core's error printer.

@@ -327,9 +327,7 @@ QString lineaPaxs(const std::optional<QHash<QString, Variant>>& fila) {
 } // namespace
 
 bool clsImprimirTicket::ImprimirTicketCocinaEspecial(qint32 tpv, qint32 ticket, const QString& strTextoTicket,
-                                                     const QString& strImpresora, const QString& strDescripcionCabecera,
-                                                     bool blnImprimirCabecera, bool blnImprimirPie,
-                                                     const QString& strTextoPie) {
+                                                     const OpcionesTicketCocina& o) {
     using namespace basPrinter;
     const SinDialogosModales sinDialogos;
     bool conectado = false;
@@ -348,13 +346,13 @@ bool clsImprimirTicket::ImprimirTicketCocinaEspecial(qint32 tpv, qint32 ticket, 
         return false;
 
     // The foot may hand the ticket to the secondary printer; the next pieces follow it there.
-    QString impresora = strImpresora;
+    QString impresora = o.strImpresora;
     const QStringList piezas = strTextoTicket.isEmpty() ? QStringList() : strTextoTicket.split(kCortar);
     for (const QString& pieza : piezas) {
         bool blnEspaciado = false;
         AtrapaErrores(kProcCocina, [&] {
-            ImprimirTicketCocinaCabecera(cabecera, intAnchoLinea, blnEspaciado, impresora, strDescripcionCabecera,
-                                         blnImprimirCabecera);
+            ImprimirTicketCocinaCabecera(cabecera, intAnchoLinea, blnEspaciado, impresora, o.strDescripcionCabecera,
+                                         o.blnImprimirCabecera);
         });
 
         int interlineado = 0;
@@ -362,7 +360,7 @@ bool clsImprimirTicket::ImprimirTicketCocinaEspecial(qint32 tpv, qint32 ticket, 
             const double n = vb::RoundHalfEven(objParametros().getValorNum(param::InterlineadoImpresoraCocina));
             interlineado = (n < 0 || n > 255) ? 0 : int(n);
             if (interlineado != 0)
-                Imprimir(CodigoImpresora({27, '3', interlineado}), true, false, 0, impresora, true, true, false);
+                Imprimir(CodigoImpresora({27, '3', interlineado}), {.NombreImpresora = impresora});
         });
 
         QString texto = pieza;
@@ -385,17 +383,15 @@ bool clsImprimirTicket::ImprimirTicketCocinaEspecial(qint32 tpv, qint32 ticket, 
                 QString formateada = FormateaLineaArticuloCocina(linea, intAnchoLinea);
                 if (enfasis)
                     formateada += gCodigosPRN.PRN_FINNEG + gCodigosPRN.PRN_FININV;
-                Imprimir(formateada, false, false, 0, impresora, true, true, false);
+                Imprimir(formateada, {.ConSalto = false, .NombreImpresora = impresora});
             });
         }
 
         if (interlineado != 0)
-            AtrapaErrores(kProcCocina, [&] {
-                Imprimir(CodigoImpresora({27, '2'}), true, false, 0, impresora, true, true, false);
-            });
+            AtrapaErrores(kProcCocina, [&] { Imprimir(CodigoImpresora({27, '2'}), {.NombreImpresora = impresora}); });
 
         AtrapaErrores(kProcCocina, [&] {
-            ImprimirTicketCocinaPie(cabecera, intAnchoLinea, blnEspaciado, impresora, blnImprimirPie, strTextoPie);
+            ImprimirTicketCocinaPie(cabecera, intAnchoLinea, blnEspaciado, impresora, o.blnImprimirPie, o.strTextoPie);
         });
 
         // The header may have put the ESC "!" height codes in place for this ticket.
@@ -413,8 +409,8 @@ void clsImprimirTicket::ImprimirTicketCocinaCabecera(const FilaCabecera& cabecer
                                                      const QString& strDescripcionCabecera, bool blnImprimirCabecera) {
     using namespace basPrinter;
     // L+ S- I+ T+ with the kitchen character set (K+) or without it (K-).
-    auto lineaK = [&](const QString& t) { Imprimir(t, true, false, 0, strImpresora, true, true, true); };
-    auto linea = [&](const QString& t) { Imprimir(t, true, false, 0, strImpresora, true, true, false); };
+    auto lineaK = [&](const QString& t) { Imprimir(t, {.NombreImpresora = strImpresora, .EsCocina = true}); };
+    auto linea = [&](const QString& t) { Imprimir(t, {.NombreImpresora = strImpresora}); };
     auto blanco = [&] { linea(QString()); };
     const QString& proc = kProcCabecera;
 
@@ -436,15 +432,18 @@ void clsImprimirTicket::ImprimirTicketCocinaCabecera(const FilaCabecera& cabecer
     AtrapaErrores(proc, [&] {
         const double v = objParametros().getValorNum(param::EspacioEntreLineasCocina);
         if (v != 64 && v > 0 && v < 255) {
-            Imprimir(CodigoImpresora({27, '3', int(vb::RoundHalfEven(v))}), false, true, 0, strImpresora, true, false,
-                     true);
+            Imprimir(CodigoImpresora({27, '3', int(vb::RoundHalfEven(v))}), {.ConSalto = false,
+                                                                             .Enviar = true,
+                                                                             .NombreImpresora = strImpresora,
+                                                                             .Traducir = false,
+                                                                             .EsCocina = true});
             blnEspaciado = true;
         }
     });
     AtrapaErrores(proc, [&] { anchoLinea = EstableceLetraYAncho(0, strImpresora, true); });
     AtrapaErrores(proc, [&] {
         if (objParametros().getValorNum(param::ImprimirAnulacionesRojo) != 0)
-            Imprimir(CodigoImpresora({27, 'r', 0}), false, false, 0, strImpresora, true, true, false);
+            Imprimir(CodigoImpresora({27, 'r', 0}), {.ConSalto = false, .NombreImpresora = strImpresora});
     });
     AtrapaErrores(proc, [&] {
         const double codigos = objParametros().getValorNum(param::CodigosEscTicketCocina);
@@ -617,7 +616,7 @@ void clsImprimirTicket::ImprimirTicketCocinaCabecera(const FilaCabecera& cabecer
 
     AtrapaErrores(proc, [&] {
         if (objParametros().getValorEs(param::ImpArtInvTickCocina, 1))
-            Imprimir(gCodigosPRN.PRN_INIINV, false, false, 0, strImpresora, true, true, true);
+            Imprimir(gCodigosPRN.PRN_INIINV, {.ConSalto = false, .NombreImpresora = strImpresora, .EsCocina = true});
     });
 }
 
@@ -650,8 +649,8 @@ void clsImprimirTicket::ImprimirTicketCocinaPie(const FilaCabecera& cabecera, qi
                                                 QString& strImpresora, bool blnImprimirPie,
                                                 const QString& strTextoPie) {
     using namespace basPrinter;
-    auto lineaK = [&](const QString& t) { Imprimir(t, true, false, 0, strImpresora, true, true, true); };
-    auto linea = [&](const QString& t) { Imprimir(t, true, false, 0, strImpresora, true, true, false); };
+    auto lineaK = [&](const QString& t) { Imprimir(t, {.NombreImpresora = strImpresora, .EsCocina = true}); };
+    auto linea = [&](const QString& t) { Imprimir(t, {.NombreImpresora = strImpresora}); };
     auto blanco = [&] { linea(QString()); };
 
     // A failure in the foot's body skips the rest of the body; the ticket is still finished, cut and
@@ -661,9 +660,9 @@ void clsImprimirTicket::ImprimirTicketCocinaPie(const FilaCabecera& cabecera, qi
 
     anota([&] {
         if (objParametros().getValorNum(param::ImprimirAnulacionesRojo) != 0)
-            Imprimir(CodigoImpresora({27, 'r', 0}), false, false, 0, strImpresora, true, true, false);
+            Imprimir(CodigoImpresora({27, 'r', 0}), {.ConSalto = false, .NombreImpresora = strImpresora});
         if (objParametros().getValorEs(param::ImpArtInvTickCocina, 1))
-            Imprimir(gCodigosPRN.PRN_FININV, false, false, 0, strImpresora, true, true, false);
+            Imprimir(gCodigosPRN.PRN_FININV, {.ConSalto = false, .NombreImpresora = strImpresora});
         if (!blnImprimirPie)
             return;
 
@@ -759,9 +758,10 @@ void clsImprimirTicket::ImprimirTicketCocinaPie(const FilaCabecera& cabecera, qi
     anota([&] {
         const auto espaciado = espaciadoCocina();
         QString caracter = espaciado ? QString(vb::Chr(*espaciado)) : QString();
-        InicializaImpresora(0, strImpresora, blnEspaciado && espaciado.has_value(), false, caracter);
+        InicializaImpresora(0, strImpresora,
+                            {.CambiarEspaciado = blnEspaciado && espaciado.has_value(), .Espaciado = caracter});
     });
-    anota([&] { CortarPapel(false, 0, true, strImpresora); });
+    anota([&] { strImpresora = CortarPapel({.ImprimirLogoDespues = false, .NombreImpresora = strImpresora}); });
     anota([&] { objImpresionPantalla().Finaliza(true, 0, strImpresora); });
 
     for (const VBError& e : fallos)
@@ -805,11 +805,11 @@ void clsImprimirTicket::imprimirDigitosTicketLetraGrande(qint32 tpv, qint32 tick
             }
         }
         GrabaLog(QStringLiteral("Imprimo texto: ") + segundos());
-        Imprimir(QString(), true, false, lngImpresora, strImpresora, true, true, false);
+        Imprimir(QString(), {.idImpresora = lngImpresora, .NombreImpresora = strImpresora});
         Imprimir(gCodigosPRN.PRN_INITRIALT + T(QStringLiteral("Núm.")) + QStringLiteral(" ") + s +
                      gCodigosPRN.PRN_FINTRIALT,
-                 true, false, lngImpresora, strImpresora, true, true, true);
-        Imprimir(QString(), true, false, lngImpresora, strImpresora, true, true, false);
+                 {.idImpresora = lngImpresora, .NombreImpresora = strImpresora, .EsCocina = true});
+        Imprimir(QString(), {.idImpresora = lngImpresora, .NombreImpresora = strImpresora});
     });
     AtrapaErrores(kProcDigitos,
                   [&] { GrabaLog(QStringLiteral("ImprimirDigitosTicketLetraGrande end: ") + segundos()); });
@@ -887,35 +887,27 @@ qint32 clsImprimirTicket::getNumeroComanda() {
 // Special ticket
 // ================================================================================================
 
-bool clsImprimirTicket::ImprimirTicketEspecial(const QString& strTextoTicket, bool blnImprimirCabeceraYPie,
-                                               bool blnImprimirLogo, bool blnImprimirPorPantalla,
-                                               const QString& strImpresora) {
-    QString impresora = strImpresora;
-    return ImprimirTicketEspecial(strTextoTicket, blnImprimirCabeceraYPie, blnImprimirLogo, blnImprimirPorPantalla,
-                                  impresora);
-}
-
-bool clsImprimirTicket::ImprimirTicketEspecial(const QString& strTextoTicket, bool blnImprimirCabeceraYPie,
-                                               bool blnImprimirLogo, bool blnImprimirPorPantalla,
-                                               QString& strImpresora) {
+ResultadoTicketEspecial clsImprimirTicket::ImprimirTicketEspecial(const QString& strTextoTicket,
+                                                                  OpcionesTicketEspecial o) {
     using namespace basPrinter;
+    QString& strImpresora = o.strImpresora;
     const SinDialogosModales sinDialogos;
     const QString& proc = kProcEspecial;
-    auto linea = [&](const QString& t) { Imprimir(t, true, false, 0, strImpresora, true, true, false); };
+    auto linea = [&](const QString& t) { Imprimir(t, {.NombreImpresora = strImpresora}); };
 
     bool conectado = false;
     AtrapaErrores(proc, [&] { conectado = ComCentral(); });
     if (!conectado) {
-        AtrapaErrores(proc, [&] { objImpresionPantalla().Finaliza(blnImprimirPorPantalla); });
-        return false;
+        AtrapaErrores(proc, [&] { objImpresionPantalla().Finaliza(o.blnImprimirPorPantalla); });
+        return {false, strImpresora};
     }
 
     VigilanciaEnvios envios;
     AtrapaErrores(proc, [&] { objImpresionPantalla().Inicializa(); });
-    AtrapaErrores(proc, [&] { InicializaImpresora(0, strImpresora, false, false, QString()); });
+    AtrapaErrores(proc, [&] { InicializaImpresora(0, strImpresora); });
     AtrapaErrores(proc, [&] {
-        if (blnImprimirLogo && (objParametros().getValorEs(param::ImpLogoAntes, 1) ||
-                                objParametros().getValorEs(param::LogoEnImpresora, 1)))
+        if (o.blnImprimirLogo && (objParametros().getValorEs(param::ImpLogoAntes, 1) ||
+                                  objParametros().getValorEs(param::LogoEnImpresora, 1)))
             ImprimeLogo(false, 0, strImpresora);
     });
     bool codigosPropios = false;
@@ -945,7 +937,7 @@ bool clsImprimirTicket::ImprimirTicketEspecial(const QString& strTextoTicket, bo
         };
         std::vector<Fila> filas;
         size_t actual = 0;
-        if (blnImprimirCabeceraYPie) {
+        if (o.blnImprimirCabeceraYPie) {
             AtrapaErrores(proc, [&] {
                 ado::RecordsetPtr rs =
                     abre(ConexionLocal(), kSqlConfigTicket, {Variant(glngEmpresa), Variant(glngRestaurante)});
@@ -988,7 +980,7 @@ bool clsImprimirTicket::ImprimirTicketEspecial(const QString& strTextoTicket, bo
         for (; actual < filas.size(); ++actual)
             AtrapaErrores(proc, [&] { linea(filas[actual].texto); });
 
-        AtrapaErrores(proc, [&] { CortarPapel(true, 0, true, strImpresora); });
+        AtrapaErrores(proc, [&] { strImpresora = CortarPapel({.NombreImpresora = strImpresora}); });
     }
 
     if (codigosPropios)
@@ -996,6 +988,6 @@ bool clsImprimirTicket::ImprimirTicketEspecial(const QString& strTextoTicket, bo
             gCodigosPRN.PRN_INIDBLALT = CodigoImpresora({29, '!', 17});
             gCodigosPRN.PRN_FINDBLALT = CodigoImpresora({29, '!', 0});
         });
-    AtrapaErrores(proc, [&] { objImpresionPantalla().Finaliza(blnImprimirPorPantalla); });
-    return envios.todoEnviado();
+    AtrapaErrores(proc, [&] { objImpresionPantalla().Finaliza(o.blnImprimirPorPantalla); });
+    return {envios.todoEnviado(), strImpresora};
 }

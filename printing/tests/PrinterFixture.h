@@ -84,7 +84,8 @@ protected:
     // Sends the buffer as it stands, untranslated, and returns the job.
     QByteArray envia(bool traducir = false, bool esCocina = false) {
         salida.jobs.clear();
-        basPrinter::Imprimir(QString(), false, true, 0, QString(), true, traducir, esCocina);
+        basPrinter::Imprimir(QString(),
+                             {.ConSalto = false, .Enviar = true, .Traducir = traducir, .EsCocina = esCocina});
         return salida.jobs.empty() ? QByteArray() : salida.jobs.back().data;
     }
 };

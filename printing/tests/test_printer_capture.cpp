@@ -31,8 +31,8 @@ TEST_F(Capture, TextForRecordingLosesTheCommands) {
 TEST_F(Capture, CapturedTicketsNeverReachThePrinter) {
     objImpresionPantalla().setDevolverTextoEnLugarDeImprimir(true);
     Imprimir(QStringLiteral("uno"));
-    EXPECT_FALSE(Imprimir(QStringLiteral("dos"), true, true));
-    Imprimir(QStringLiteral("tres"), false, true);
+    EXPECT_FALSE(Imprimir(QStringLiteral("dos"), {.Enviar = true}));
+    Imprimir(QStringLiteral("tres"), {.ConSalto = false, .Enviar = true});
     EXPECT_TRUE(salida.jobs.empty());
     EXPECT_EQ(objImpresionPantalla().textoCapturado(), QStringLiteral("uno\r\ndos\r\n\r\ntres"));
     EXPECT_TRUE(gEstadoImpresion.mBufferImpresion.Texto.isEmpty());

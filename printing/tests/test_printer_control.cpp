@@ -20,18 +20,18 @@ QByteArray saltos(int n) {
 
 TEST_F(Control, CutFeedsTheConfiguredLinesThenCutsAndSends) {
     Imprimir(QStringLiteral("comanda"));
-    CortarPapel(false, 0, true, QString());
+    CortarPapel({.ImprimirLogoDespues = false});
     EXPECT_EQ(unicoTrabajo(), "comanda\r\n"_b + saltos(5) + bytes({29, 'V', 0}));
 
     salida.jobs.clear();
     par("NumLineasAntesCortar", "2");
     par("CodigosEscTicketNormal", "2");
-    CortarPapel(false, 0, true, QString());
+    CortarPapel({.ImprimirLogoDespues = false});
     EXPECT_EQ(unicoTrabajo(), saltos(3) + bytes({29, 'V', 1, '@'}));
 
     salida.jobs.clear();
     par("Cortar", "0");
-    CortarPapel(false, 0, true, QString());
+    CortarPapel({.ImprimirLogoDespues = false});
     EXPECT_EQ(unicoTrabajo(), saltos(3));
 }
 
@@ -40,7 +40,7 @@ TEST_F(Control, SecondaryPrinterTakesTheTicketUncutAndTheCallerLearnsItsName) {
     par("ImpresoraSecundaria", "SEGUNDA");
     frmPrincipalVars().blnImpresoraSecundaria = true;
     QString nombre = QStringLiteral("PRIMERA");
-    CortarPapel(false, 0, true, nombre);
+    nombre = CortarPapel({.ImprimirLogoDespues = false, .NombreImpresora = nombre});
     EXPECT_EQ(nombre, QStringLiteral("SEGUNDA"));
     EXPECT_EQ(unicoTrabajo(), saltos(5));
     EXPECT_EQ(salida.jobs.back().printer, QStringLiteral("SEGUNDA"));
@@ -49,14 +49,14 @@ TEST_F(Control, SecondaryPrinterTakesTheTicketUncutAndTheCallerLearnsItsName) {
     frmPrincipalVars().blnImpresoraSecundaria = false;
     frmPrincipalVars().blnCintaControl = true;
     par("ImpCintaControl", "CINTA");
-    CortarPapel(false, 0, true, QString());
+    CortarPapel({.ImprimirLogoDespues = false});
     EXPECT_EQ(unicoTrabajo(), saltos(5));
 }
 
 TEST_F(Control, WhileCapturingTheCutOnlyHandsOverTheBuffer) {
     objImpresionPantalla().setDevolverTextoEnLugarDeImprimir(true);
     Imprimir(QStringLiteral("texto"));
-    CortarPapel(true, 0, true, QString());
+    CortarPapel();
     EXPECT_TRUE(salida.jobs.empty());
     EXPECT_EQ(objImpresionPantalla().textoCapturado(), QStringLiteral("texto\r\n"));
     EXPECT_TRUE(gEstadoImpresion.mBufferImpresion.Texto.isEmpty());
@@ -109,13 +109,13 @@ TEST_F(LogoScript, ScriptBesideTheProgramRunsInItsFolderAndAddsNothing) {
 TEST_F(LogoScript, CutStartsTheLogoForTheNextTicketOnlyWithoutStoredOrEarlyLogo) {
     escribeScript();
     par("ImpLogoAntes", "1");
-    CortarPapel(true, 0, true, QString());
+    CortarPapel();
     par("ImpLogoAntes", "0");
     par("NoImprimirLogo", "1");
-    CortarPapel(true, 0, true, QString());
+    CortarPapel();
     EXPECT_FALSE(QFile::exists(carpeta + "/logo_ran"));
     par("NoImprimirLogo", "0");
-    CortarPapel(true, 0, true, QString());
+    CortarPapel();
     EXPECT_TRUE(corrio());
 }
 
@@ -184,7 +184,7 @@ TEST_F(Control, PaginationWithoutPageLengthEndsAtOnce) {
     par("BlancosCabecera", "3");
     par("FacturadoraMostrarMensajePapel", "True");
     gEstadoImpresion.glngPaginarFacturadora = 1;
-    Imprimir(QStringLiteral("linea"), true, true);
+    Imprimir(QStringLiteral("linea"), {.Enviar = true});
     EXPECT_EQ(unicoTrabajo(), bytes({27, 'c', '0', 4}) + "linea\r\n"_b);
     EXPECT_EQ(mensajes(), 0);
 }
@@ -196,7 +196,7 @@ TEST_F(Control, PaginationWithPageLengthCountsButNeverFills) {
     gEstadoImpresion.glngPaginarFacturadora = 1;
     for (int i = 0; i < 5; ++i)
         Imprimir(QStringLiteral("linea"));
-    CortarPapel(false, 0, true, QString());
+    CortarPapel({.ImprimirLogoDespues = false});
     EXPECT_EQ(unicoTrabajo(),
               bytes({27, 'c', '0', 4}) + QByteArray("linea\r\n").repeated(5) + saltos(5) + bytes({29, 'V', 0}));
     EXPECT_EQ(gEstadoImpresion.mBufferImpresion.LineasPagina, 0);
@@ -206,7 +206,7 @@ TEST_F(Control, PaginationWithPageLengthCountsButNeverFills) {
 TEST_F(Control, NewDocumentAsksForTheFirstSheetAndPrintsTheTopMargin) {
     par("FacturadoraMostrarMensajePapel", "True");
     par("MargenSuperiorCabeceraFacturadora", "3");
-    ImprimeFacturadora(QString(), true, false);
+    ImprimeFacturadora(QString(), {.blnNuevoDocumento = true});
     EXPECT_EQ(mensajes(), 1);
     EXPECT_EQ(gEstadoImpresion.mBufferImpresion.Pagina, 1);
     EXPECT_EQ(envia(), saltos(3));
@@ -218,7 +218,7 @@ TEST_F(Control, UnattendedPaperPromptPrintsNothing) {
     InstalaServiciosImpresion();
     par("FacturadoraMostrarMensajePapel", "True");
     par("MargenSuperiorClienteFacturadora", "2");
-    ImprimeFacturadora(QString(), true, false);
+    ImprimeFacturadora(QString(), {.blnNuevoDocumento = true});
     EXPECT_TRUE(salida.jobs.empty());
     EXPECT_EQ(envia(), saltos(2));
 }

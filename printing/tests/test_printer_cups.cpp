@@ -37,7 +37,7 @@ TEST_F(Cups, EveryByteArrivesUnchanged) {
         todos += vb::Chr(b);
         esperado.append(char(b));
     }
-    EXPECT_TRUE(Imprimir(todos, false, true, 0, QString(), true, false));
+    EXPECT_TRUE(Imprimir(todos, {.ConSalto = false, .Enviar = true, .Traducir = false}));
     ASSERT_TRUE(cola->captura.espera(1));
     EXPECT_EQ(cola->captura.trabajos[0], esperado);
 }
@@ -46,9 +46,9 @@ TEST_F(Cups, EachTicketIsOneJob) {
     TARVOLIN_REQUIRE_CUPS();
     Imprimir(gCodigosPRN.PRN_ININEG + QStringLiteral("Mesa 4") + gCodigosPRN.PRN_FINNEG);
     Imprimir(QStringLiteral("2 Caña"));
-    CortarPapel(false, 0, true, QString());
+    CortarPapel({.ImprimirLogoDespues = false});
     Imprimir(QStringLiteral("1 Café"));
-    CortarPapel(false, 0, true, QString());
+    CortarPapel({.ImprimirLogoDespues = false});
     ASSERT_TRUE(cola->captura.espera(2));
     const QByteArray pie = QByteArray("\r\n").repeated(5) + bytes({29, 'V', 0});
     // Jobs may reach the capture in either order.
@@ -72,7 +72,7 @@ TEST_F(Cups, NoNameAtAllGoesToTheDefaultPrinter) {
     const QString nombreDefecto = porDefecto ? QString::fromUtf8(porDefecto->name) : QString();
     cupsFreeDests(n, destinos);
     par("ImpTicket", "");
-    const bool ok = Imprimir(QStringLiteral("sin nombre"), true, true);
+    const bool ok = Imprimir(QStringLiteral("sin nombre"), {.Enviar = true});
     if (antes.isNull())
         qunsetenv("LPDEST");
     else
@@ -85,10 +85,11 @@ TEST_F(Cups, NoNameAtAllGoesToTheDefaultPrinter) {
 
 TEST_F(Cups, MissingQueueIsReportedOnce) {
     TARVOLIN_REQUIRE_CUPS();
-    EXPECT_FALSE(Imprimir(QStringLiteral("x"), true, true, 0, cola->nombre + QStringLiteral("_no_existe")));
+    EXPECT_FALSE(Imprimir(QStringLiteral("x"),
+                          {.Enviar = true, .NombreImpresora = cola->nombre + QStringLiteral("_no_existe")}));
     EXPECT_EQ(mensajes(), 1);
     // The next ticket to a good queue is unaffected.
-    EXPECT_TRUE(Imprimir(QStringLiteral("y"), true, true));
+    EXPECT_TRUE(Imprimir(QStringLiteral("y"), {.Enviar = true}));
     ASSERT_TRUE(cola->captura.espera(1));
     EXPECT_EQ(cola->captura.trabajos[0], "y\r\n"_b);
 }

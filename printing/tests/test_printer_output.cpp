@@ -22,44 +22,44 @@ protected:
 
 TEST_F(Output, LinesCollectUntilTheSendingCallThenGoOutAsOneJob) {
     EXPECT_FALSE(Imprimir(QStringLiteral("uno")));
-    EXPECT_FALSE(Imprimir(QStringLiteral("dos"), false));
+    EXPECT_FALSE(Imprimir(QStringLiteral("dos"), {.ConSalto = false}));
     EXPECT_TRUE(salida.jobs.empty());
-    EXPECT_TRUE(Imprimir(QStringLiteral("tres"), true, true));
+    EXPECT_TRUE(Imprimir(QStringLiteral("tres"), {.Enviar = true}));
     EXPECT_EQ(unicoTrabajo(), "uno\r\ndostres\r\n"_b);
     EXPECT_EQ(salida.jobs.back().printer, QStringLiteral("TICKETS"));
     EXPECT_TRUE(gEstadoImpresion.mBufferImpresion.Texto.isEmpty());
 }
 
 TEST_F(Output, LengthLimitSendsOnlyPastTheLimit) {
-    Imprimir(QString(15000, QLatin1Char('x')), false);
+    Imprimir(QString(15000, QLatin1Char('x')), {.ConSalto = false});
     EXPECT_TRUE(salida.jobs.empty());
-    Imprimir(QStringLiteral("y"), false);
+    Imprimir(QStringLiteral("y"), {.ConSalto = false});
     EXPECT_EQ(unicoTrabajo().size(), 15001);
 
     salida.jobs.clear();
     par("LongMaxTexto", "10");
-    Imprimir(QStringLiteral("0123456789"), false);
+    Imprimir(QStringLiteral("0123456789"), {.ConSalto = false});
     EXPECT_TRUE(salida.jobs.empty());
-    Imprimir(QStringLiteral("A"), false);
+    Imprimir(QStringLiteral("A"), {.ConSalto = false});
     EXPECT_EQ(unicoTrabajo(), "0123456789A"_b);
 
     salida.jobs.clear();
     par("LongMaxTexto", "-1");
-    Imprimir(QString(20000, QLatin1Char('x')), false);
+    Imprimir(QString(20000, QLatin1Char('x')), {.ConSalto = false});
     EXPECT_TRUE(salida.jobs.empty());
 }
 
 TEST_F(Output, ItosTicketPrinterHasNoLimitAndNoTranslationOtherPrintersDo) {
     par("FuncionamientoItos", "1");
     par("LongMaxTexto", "5");
-    Imprimir(QStringLiteral("ñandú ñandú"), false, false, 0);
+    Imprimir(QStringLiteral("ñandú ñandú"), {.ConSalto = false});
     EXPECT_TRUE(salida.jobs.empty());
-    Imprimir(QString(), false, true, 0, QString(), true, true);
+    Imprimir(QString(), {.ConSalto = false, .Enviar = true});
     EXPECT_EQ(unicoTrabajo(), cp1252::encode(QStringLiteral("ñandú ñandú")));
 
     salida.jobs.clear();
     registraImpresora(3, QStringLiteral("COCINA"));
-    Imprimir(QStringLiteral("ñandú!"), false, false, 3);
+    Imprimir(QStringLiteral("ñandú!"), {.ConSalto = false, .idImpresora = 3});
     EXPECT_EQ(unicoTrabajo(), bytes({164, 'a', 'n', 'd', 163, '!'}));
     EXPECT_EQ(salida.jobs.back().printer, QStringLiteral("COCINA"));
 }
@@ -98,7 +98,9 @@ TEST_F(Output, PrinterNameFollowsItsPrecedence) {
         par("ImprImpSecundaria", f.secundariaParam ? "1" : "0");
         frmPrincipalVars().blnImpresoraSecundaria = f.secundariaFlag;
         frmPrincipalVars().blnCintaControl = f.cinta;
-        const bool enviado = Imprimir(QStringLiteral("x"), true, true, f.numero, QString::fromUtf8(f.nombre));
+        const bool enviado =
+            Imprimir(QStringLiteral("x"),
+                     {.Enviar = true, .idImpresora = f.numero, .NombreImpresora = QString::fromUtf8(f.nombre)});
         if (!f.esperado) {
             EXPECT_FALSE(enviado);
             EXPECT_TRUE(salida.jobs.empty());
@@ -113,7 +115,7 @@ TEST_F(Output, PrinterNameFollowsItsPrecedence) {
 TEST_F(Output, DroppedBufferIsNeitherLoggedNorWaited) {
     gblnLog = true;
     registraImpresora(5, QStringLiteral("Cocina NO IMPRIMIR"));
-    Imprimir(QStringLiteral("nada"), true, true, 5);
+    Imprimir(QStringLiteral("nada"), {.Enviar = true, .idImpresora = 5});
     for (const auto& linea : recordingMainWindow().grid)
         EXPECT_FALSE(linea.startsWith(QStringLiteral("Impreso en"))) << linea.toStdString();
     EXPECT_TRUE(salida.jobs.empty());
@@ -121,7 +123,7 @@ TEST_F(Output, DroppedBufferIsNeitherLoggedNorWaited) {
 
 TEST_F(Output, SendIsLoggedUnderTheLogSwitch) {
     gblnLog = true;
-    Imprimir(QStringLiteral("hola"), true, true);
+    Imprimir(QStringLiteral("hola"), {.Enviar = true});
     EXPECT_TRUE(recordingMainWindow().grid.contains(QStringLiteral("Impreso en TICKETS")));
     EXPECT_TRUE(recordingMainWindow().grid.contains(QStringLiteral("hola\r\n")));
 }
@@ -129,7 +131,7 @@ TEST_F(Output, SendIsLoggedUnderTheLogSwitch) {
 TEST_F(Output, InvoicePrinterPrefixGoesBeforeTheEuroPage) {
     par("FuncFacturadora", "1");
     par("CodigosEscTicketNormal", "4");
-    Imprimir(QStringLiteral("5 €"), false, true);
+    Imprimir(QStringLiteral("5 €"), {.ConSalto = false, .Enviar = true});
     EXPECT_EQ(unicoTrabajo(), bytes({27, 'c', '0', 1, 27, 't', 19, '5', ' ', 213}));
 }
 
@@ -138,28 +140,28 @@ TEST_F(Output, OposRoadSendsTheWrappedPayloadToItsQueueWithoutLogLines) {
     par("UsarDriverOPOS", "1");
     par("ImpresoraOPOS", "tm-t88");
     par("ImpTicket", "TM-T88");
-    Imprimir(QStringLiteral("A"), true, true);
+    Imprimir(QStringLiteral("A"), {.Enviar = true});
     EXPECT_EQ(unicoTrabajo(), bytes({27, '=', 1}) + "A\r\n\r\n"_b);
     EXPECT_EQ(salida.jobs.back().printer, QStringLiteral("tm-t88"));
     for (const auto& linea : recordingMainWindow().grid)
         EXPECT_FALSE(linea.startsWith(QStringLiteral("Impreso en")));
     // Another printer takes the ordinary road.
     salida.jobs.clear();
-    Imprimir(QStringLiteral("B"), false, true, 0, QStringLiteral("OTRA"));
+    Imprimir(QStringLiteral("B"), {.ConSalto = false, .Enviar = true, .NombreImpresora = QStringLiteral("OTRA")});
     EXPECT_EQ(unicoTrabajo(), "B"_b);
 }
 
 TEST_F(Output, EmptyBufferMakesNoJob) {
-    EXPECT_TRUE(Imprimir(QString(), false, true));
+    EXPECT_TRUE(Imprimir(QString(), {.ConSalto = false, .Enviar = true}));
     par("FuncFacturadora", "1");
     par("CodigosEscTicketNormal", "4");
-    EXPECT_TRUE(Imprimir(QString(), false, true));
+    EXPECT_TRUE(Imprimir(QString(), {.ConSalto = false, .Enviar = true}));
     EXPECT_TRUE(salida.jobs.empty());
 }
 
 TEST_F(Output, FailedSendIsReportedAndTheCallSaysSo) {
     salida.fail = true;
-    EXPECT_FALSE(Imprimir(QStringLiteral("x"), true, true));
+    EXPECT_FALSE(Imprimir(QStringLiteral("x"), {.Enviar = true}));
     EXPECT_EQ(mensajes(), 1);
     ASSERT_FALSE(avisos.calls.empty());
     EXPECT_EQ(avisos.calls.back().style, 64);
@@ -184,7 +186,7 @@ TEST_F(Output, FailingPrinterPrintsOneErrorTicketAndStops) {
     printers::install(&rota);
     gblnParametrosCargados = true;
     InstalaServiciosImpresion();
-    EXPECT_FALSE(Imprimir(QStringLiteral("comanda"), true, true));
+    EXPECT_FALSE(Imprimir(QStringLiteral("comanda"), {.Enviar = true}));
     ASSERT_EQ(rota.intentados.size(), 2u);
     EXPECT_EQ(rota.intentados[0], "comanda\r\n"_b);
     EXPECT_TRUE(rota.intentados[1].contains("Se ha producido un error:"));

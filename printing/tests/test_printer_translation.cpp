@@ -64,13 +64,13 @@ TEST_F(Translation, EuroCodePageIsChosenByTheKitchenOrTheNormalCodeSet) {
 
 TEST_F(Translation, CommandParametersReachThePrinterUntranslated) {
     // A line spacing of 96 (the grave accent) stays 96; text around it is still translated.
-    Imprimir(CodigoImpresora({27, '3', 96}) + QStringLiteral("`á"), false);
+    Imprimir(CodigoImpresora({27, '3', 96}) + QStringLiteral("`á"), {.ConSalto = false});
     // Bit-image data that happens to hold accented codes, and a beep with parameter 237 (í).
-    Imprimir(CodigoImpresora({27, '*', 0, 3, 0, 0xE1, 0xED, 0xB4}), false);
+    Imprimir(CodigoImpresora({27, '*', 0, 3, 0, 0xE1, 0xED, 0xB4}), {.ConSalto = false});
     par("EmitirPito", "3");
     par("EmitirPitoOkiDispositivo", "237");
     EmitirPito(0, QString());
-    Imprimir(gCodigosPRN.PRN_ININEG + QStringLiteral("ñ"), false);
+    Imprimir(gCodigosPRN.PRN_ININEG + QStringLiteral("ñ"), {.ConSalto = false});
     EXPECT_EQ(envia(true),
               bytes({27, '3', 96, 39, 160, 27, '*', 0, 3, 0, 0xE1, 0xED, 0xB4, 27, 29, 7, 237, 2, 3, 27, 'E', 1, 164}));
 }
@@ -101,7 +101,7 @@ TEST_F(Translation, CommandLengthsFromAnyParameterBytesEndInsideTheText) {
     };
     for (const auto& c : casos) {
         for (bool cocina : {false, true}) {
-            Imprimir(cp1252::decode(c.entrada), false);
+            Imprimir(cp1252::decode(c.entrada), {.ConSalto = false});
             EXPECT_EQ(envia(true, cocina), c.esperado) << c.caso;
         }
         // The same bytes as they arrive in a request, with a character outside the basic plane ahead of
@@ -123,7 +123,7 @@ TEST_F(Translation, MarkupInAnyCaseBecomesTheCodeStrings) {
     EXPECT_EQ(sustituyeTagsHTML(QStringLiteral("a<br>b<BR>c")), QStringLiteral("a\r\nb\r\nc"));
     // The string given is replaced in place too.
     QString t = QStringLiteral("<u>s</u>");
-    sustituyeTagsHTML(t);
+    t = sustituyeTagsHTML(t);
     EXPECT_EQ(t, gCodigosPRN.PRN_INISUB + "s" + gCodigosPRN.PRN_FINSUB);
 }
 
@@ -135,7 +135,7 @@ TEST_F(Translation, WordWrapAppliesTheMarkupOnceInstalled) {
 
 TEST_F(Translation, CodeSetTwoInitialisationBlanksBoldAndDoubleSizeButNotUnderline) {
     par("CodigosEscTicketNormal", "2");
-    InicializaImpresora(0, QString(), false, false, QString());
+    InicializaImpresora(0, QString());
     // Each command of the start-up sequence is its own job; the empty send makes none.
     ASSERT_EQ(salida.jobs.size(), 5u);
     EXPECT_EQ(salida.jobs[0].data, bytes({27, '@', 13, 10}));
@@ -143,27 +143,26 @@ TEST_F(Translation, CodeSetTwoInitialisationBlanksBoldAndDoubleSizeButNotUnderli
     EXPECT_EQ(salida.jobs[2].data, bytes({27, 'A', 0, 13, 10}));
     EXPECT_EQ(salida.jobs[3].data, bytes({29, 'E', 1, 13, 10}));
     EXPECT_EQ(salida.jobs[4].data, bytes({29, 's', 1, 13, 10}));
-    Imprimir(sustituyeTagsHTML(QStringLiteral("<b>x</b><dblalt>y</dblalt><u>z</u>")), false);
+    Imprimir(sustituyeTagsHTML(QStringLiteral("<b>x</b><dblalt>y</dblalt><u>z</u>")), {.ConSalto = false});
     EXPECT_EQ(envia(), "xy"_b + bytes({27, 45, 1}) + "z"_b + bytes({27, 45, 0}));
     InicializaCodigosPRN();
     EXPECT_EQ(cp1252::encode(gCodigosPRN.PRN_ININEG), bytes({27, 69, 1}));
 }
 
 TEST_F(Translation, InitialisationSetsLineSpacingAndPrintMode) {
-    QString espaciado;
-    InicializaImpresora(0, QString(), true, false, espaciado);
+    const QString espaciado = InicializaImpresora(0, QString(), {.CambiarEspaciado = true});
     EXPECT_EQ(espaciado, QString(QChar(30))); // the caller's variable receives the spacing
     EXPECT_TRUE(salida.jobs.empty());
     EXPECT_EQ(envia(), bytes({27, '3', 30, 13, 10, 27, '!', 0, 13, 10}));
     salida.jobs.clear();
     // Sent at once when asked, to the caller's printer.
-    InicializaImpresora(0, QStringLiteral("BARRA"), false, true, QString());
+    InicializaImpresora(0, QStringLiteral("BARRA"), {.Enviar = true});
     EXPECT_EQ(unicoTrabajo(), bytes({27, '!', 0, 13, 10}));
     EXPECT_EQ(salida.jobs.back().printer, QStringLiteral("BARRA"));
     // Nothing at all while the print target captures.
     salida.jobs.clear();
     objImpresionPantalla().setDevolverTextoEnLugarDeImprimir(true);
-    InicializaImpresora(0, QString(), true, true, QString());
+    InicializaImpresora(0, QString(), {.CambiarEspaciado = true, .Enviar = true});
     EXPECT_TRUE(gEstadoImpresion.mBufferImpresion.Texto.isEmpty());
     EXPECT_TRUE(salida.jobs.empty());
 }
@@ -171,7 +170,7 @@ TEST_F(Translation, InitialisationSetsLineSpacingAndPrintMode) {
 TEST_F(Translation, LineSpacingThatIsNoByteIsSkippedAndReportedOnce) {
     par("EspacioEntreLineas", "300");
     QString espaciado;
-    InicializaImpresora(0, QString(), true, false, espaciado);
+    InicializaImpresora(0, QString(), {.CambiarEspaciado = true, .Espaciado = espaciado});
     EXPECT_EQ(mensajes(), 1);
     EXPECT_EQ(envia(), bytes({27, '!', 0, 13, 10})); // no ESC "3" without its parameter
 }

@@ -24,7 +24,7 @@ TEST_F(KitchenTicketCups, WholeTicketReachesTheRawQueueUnchanged) {
     ASSERT_TRUE(cola.creada);
     printers::install(nullptr); // the real libcups output
     clsImprimirTicket t;
-    EXPECT_TRUE(t.ImprimirTicketCocinaEspecial(3, 1234, kTextoCocina, cola.nombre));
+    EXPECT_TRUE(t.ImprimirTicketCocinaEspecial(3, 1234, kTextoCocina, {.strImpresora = cola.nombre}));
     ASSERT_TRUE(cola.captura.espera(1));
     EXPECT_EQ(cola.captura.trabajos[0], esperado);
 }

@@ -19,8 +19,8 @@ struct CasoGolden {
 };
 
 void imprimeBase(coretest::ConnectedCore&, clsImprimirTicket& t) {
-    EXPECT_TRUE(t.ImprimirTicketCocinaEspecial(3, 1234, kTextoCocina, QString(), QString(), true, true,
-                                               QStringLiteral("Mesa con ni\u00f1os: traer dos tronas")));
+    EXPECT_TRUE(t.ImprimirTicketCocinaEspecial(
+        3, 1234, kTextoCocina, {.strTextoPie = QStringLiteral("Mesa con ni\u00f1os: traer dos tronas")}));
 }
 
 const std::vector<CasoGolden>& casosGolden() {
@@ -31,7 +31,7 @@ const std::vector<CasoGolden>& casosGolden() {
         {"cocina_sin_cabecera",
          {},
          [](coretest::ConnectedCore&, clsImprimirTicket& t) {
-             EXPECT_TRUE(t.ImprimirTicketCocinaEspecial(3, 1234, kTextoCocina, QString(), QString(), false, true));
+             EXPECT_TRUE(t.ImprimirTicketCocinaEspecial(3, 1234, kTextoCocina, {.blnImprimirCabecera = false}));
          }},
         // Command numbers already recorded for the ticket are listed in order.
         {"cocina_numeros_comanda",
@@ -51,8 +51,9 @@ const std::vector<CasoGolden>& casosGolden() {
           {"BlancosCabeceraTicketCocina", "0"},
           {"ImpDosCarTickGrandes", "0"}},
          [](coretest::ConnectedCore&, clsImprimirTicket& t) {
-             EXPECT_TRUE(t.ImprimirTicketCocinaEspecial(3, 1234, QStringLiteral("1 Flan"), QStringLiteral("COCINA2"),
-                                                        QStringLiteral("PASE CALIENTE")));
+             EXPECT_TRUE(t.ImprimirTicketCocinaEspecial(3, 1234, QStringLiteral("1 Flan"),
+                                                        {.strImpresora = QStringLiteral("COCINA2"),
+                                                         .strDescripcionCabecera = QStringLiteral("PASE CALIENTE")}));
          }},
         // A kitchen message replaces the header text.
         {"cocina_mensaje",
@@ -91,8 +92,9 @@ const std::vector<CasoGolden>& casosGolden() {
          {{"ImprimirObservacionesTicketCocina", "2"}, {"ImprimirObservacionesLetraGrande", "2"}},
          [](coretest::ConnectedCore&, clsImprimirTicket& t) {
              EXPECT_TRUE(t.ImprimirTicketCocinaEspecial(
-                 3, 1234, QStringLiteral("1 Flan"), QString(), QString(), true, true,
-                 QStringLiteral("Servir el postre cuando el cliente lo pida, no antes; avisar a sala")));
+                 3, 1234, QStringLiteral("1 Flan"),
+                 {.strTextoPie =
+                      QStringLiteral("Servir el postre cuando el cliente lo pida, no antes; avisar a sala")}));
          }},
         // Beep (drawer pulse), three blank lines, red cancelled off, the drawn rules.
         {"cocina_pito_blancos_regla",
@@ -162,7 +164,7 @@ TEST_F(KitchenTicket, LineBreaksAndEmphasisFollowTheirExactSpelling) {
     par("EspacioEntreLineasCocina", "64");
     clsImprimirTicket t;
     ASSERT_TRUE(t.ImprimirTicketCocinaEspecial(3, 1234, QStringLiteral("uno\ndos\r\ntres<BR><B>x</B><br></b>solo"),
-                                               QString(), QString(), false, false));
+                                               {.blnImprimirCabecera = false, .blnImprimirPie = false}));
     const QString s = todo();
     const QString bold = CodigoImpresora({27, 'E', 1});
     // A lone line feed joins its neighbours; CR LF and "<br>" break; "<BR>" and "<B>" are text.
@@ -222,7 +224,9 @@ TEST_F(KitchenTicket, ArticleLinesOfAnyCharactersPrintAtTheLineWidth) {
     for (const auto& c : casos) {
         salida.jobs.clear();
         clsImprimirTicket t;
-        ASSERT_TRUE(t.ImprimirTicketCocinaEspecial(3, 1234, c.linea, QString(), QString(), false, false)) << c.caso;
+        ASSERT_TRUE(
+            t.ImprimirTicketCocinaEspecial(3, 1234, c.linea, {.blnImprimirCabecera = false, .blnImprimirPie = false}))
+            << c.caso;
         ASSERT_FALSE(salida.jobs.empty()) << c.caso;
         const QByteArray linea = c.impresa + QByteArray(42 - c.impresa.size(), ' ') + "\r\n";
         EXPECT_TRUE(salida.jobs.back().data.contains(linea)) << c.caso;
@@ -234,7 +238,7 @@ TEST_F(KitchenTicket, ArticleLinesOfAnyCharactersPrintAtTheLineWidth) {
 TEST_F(KitchenTicket, FailureInTheFootStillCutsTheTicketOnItsOwnPrinterBeforeTheReport) {
     core->sql("drop table qm_cabticket_observ");
     clsImprimirTicket t;
-    t.ImprimirTicketCocinaEspecial(3, 1234, QStringLiteral("1 Flan"), QStringLiteral("COCINA2"));
+    t.ImprimirTicketCocinaEspecial(3, 1234, QStringLiteral("1 Flan"), {.strImpresora = QStringLiteral("COCINA2")});
     ASSERT_GE(salida.jobs.size(), 3u);
     const auto& ticket = salida.jobs[salida.jobs.size() - 2];
     EXPECT_EQ(ticket.printer, QStringLiteral("COCINA2"));
@@ -309,7 +313,8 @@ TEST_F(KitchenTicket, OnlyTheLabelImpresoraIsTranslatedNotThePrinterName) {
     gintIdiomaActual = 2;
     par("ImprimirNombreImpresoraTicketCocina", "1");
     clsImprimirTicket t;
-    ASSERT_TRUE(t.ImprimirTicketCocinaEspecial(3, 1234, QStringLiteral("1 Flan"), QStringLiteral("COCINA2")));
+    ASSERT_TRUE(
+        t.ImprimirTicketCocinaEspecial(3, 1234, QStringLiteral("1 Flan"), {.strImpresora = QStringLiteral("COCINA2")}));
     EXPECT_TRUE(todo().contains(QStringLiteral("Impressora COCINA2\r\n")));
 }
 
@@ -348,7 +353,7 @@ TEST_F(KitchenTicket, FailedPrintAnswersWithoutWaitingOnAMessageBox) {
         recordingMainWindow().grid.clear();
         clsImprimirTicket t;
         const bool ok = c.cocina ? t.ImprimirTicketCocinaEspecial(3, 1234, QStringLiteral("1 Flan"))
-                                 : t.ImprimirTicketEspecial(QStringLiteral("Hola"));
+                                 : t.ImprimirTicketEspecial(QStringLiteral("Hola")).blnEnviado;
         EXPECT_FALSE(ok) << c.log << c.mensaje << c.cocina;
         EXPECT_TRUE(avisos.calls.empty()) << c.log << c.mensaje << c.cocina << ": " << avisos.calls.size();
         EXPECT_FALSE(recordingMainWindow().grid.filter(QStringLiteral("No se ha podido imprimir en")).isEmpty());

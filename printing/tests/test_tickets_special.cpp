@@ -17,7 +17,7 @@ using SpecialTicket = TicketTest;
 
 TEST_F(SpecialTicket, EachPieceIsATicketOfItsOwn) {
     clsImprimirTicket t;
-    EXPECT_TRUE(t.ImprimirTicketEspecial(QStringLiteral("uno<cortar>dos")));
+    EXPECT_TRUE(t.ImprimirTicketEspecial(QStringLiteral("uno<cortar>dos")).blnEnviado);
     ASSERT_EQ(salida.jobs.size(), 2u);
     EXPECT_EQ(salida.jobs[0].data, kInicio + "uno\r\n" + kCorte);
     EXPECT_EQ(salida.jobs[1].data, "dos\r\n" + kCorte);
@@ -26,7 +26,7 @@ TEST_F(SpecialTicket, EachPieceIsATicketOfItsOwn) {
 
 TEST_F(SpecialTicket, LineEndsAndBreakTagsEachBreakALine) {
     clsImprimirTicket t;
-    EXPECT_TRUE(t.ImprimirTicketEspecial(QStringLiteral("uno\r\ndos\ntres<br>cuatro<BR>cinco")));
+    EXPECT_TRUE(t.ImprimirTicketEspecial(QStringLiteral("uno\r\ndos\ntres<br>cuatro<BR>cinco")).blnEnviado);
     ASSERT_EQ(salida.jobs.size(), 1u);
     EXPECT_EQ(salida.jobs[0].data, kInicio + "uno\r\n\r\ndos\r\ntres\r\ncuatro<BR>cinco\r\n" + kCorte);
 }
@@ -38,7 +38,8 @@ TEST_F(SpecialTicket, LinesLongerThan42ColumnsAreWrappedAndCodesCount) {
     // 42 columns: as it is; 43: wrapped at the blank; a bold word of 36 plus its two codes: 42, as it is;
     // one more character and the codes push it to the wrap; tags in capitals are text.
     EXPECT_TRUE(t.ImprimirTicketEspecial(a40 + QStringLiteral(" b<br>") + a40 + QStringLiteral(" bb<br><b>") + x36 +
-                                         QStringLiteral("</b><br><b>y ") + x36 + QStringLiteral("</b><br><B>z</B>")));
+                                         QStringLiteral("</b><br><b>y ") + x36 + QStringLiteral("</b><br><B>z</B>"))
+                    .blnEnviado);
     ASSERT_EQ(salida.jobs.size(), 1u);
     const QByteArray bold = bytes({27, 'E', 1}), fin = bytes({27, 'E', 0});
     const QByteArray a = a40.toLatin1(), x = x36.toLatin1();
@@ -64,7 +65,7 @@ TEST_F(SpecialTicket, AnyCharactersPrintAndCountOneColumnEach) {
     for (const auto& c : casos) {
         salida.jobs.clear();
         clsImprimirTicket t;
-        EXPECT_TRUE(t.ImprimirTicketEspecial(c.texto)) << c.caso;
+        EXPECT_TRUE(t.ImprimirTicketEspecial(c.texto).blnEnviado) << c.caso;
         ASSERT_EQ(salida.jobs.size(), 1u) << c.caso;
         EXPECT_EQ(salida.jobs[0].data, kInicio + c.impreso + kCorte) << c.caso;
     }
@@ -78,8 +79,9 @@ TEST_F(SpecialTicket, ShopRowsFrameEveryPiece) {
     par("CodigosEscTicketNormal", "3");
     par("LogoEnImpresora", "1");
     clsImprimirTicket t;
-    EXPECT_TRUE(
-        t.ImprimirTicketEspecial(QStringLiteral("<dblalt>Pedido</dblalt> 27<br><u>Recoger</u><cortar>"), true, true));
+    EXPECT_TRUE(t.ImprimirTicketEspecial(QStringLiteral("<dblalt>Pedido</dblalt> 27<br><u>Recoger</u><cortar>"),
+                                         {.blnImprimirCabeceraYPie = true, .blnImprimirLogo = true})
+                    .blnEnviado);
     EXPECT_TRUE(lineasError().empty());
     // The code set's own double height lasted for the ticket only.
     EXPECT_EQ(basPrinter::gCodigosPRN.PRN_INIDBLALT, CodigoImpresora({29, '!', 17}));
@@ -89,13 +91,13 @@ TEST_F(SpecialTicket, ShopRowsFrameEveryPiece) {
 
 TEST_F(SpecialTicket, StandardCodeSetKeepsTheStandardDoubleHeight) {
     clsImprimirTicket t;
-    EXPECT_TRUE(t.ImprimirTicketEspecial(QStringLiteral("<dblalt>X</dblalt>")));
+    EXPECT_TRUE(t.ImprimirTicketEspecial(QStringLiteral("<dblalt>X</dblalt>")).blnEnviado);
     EXPECT_EQ(salida.jobs.at(0).data, kInicio + bytes({29, '!', 17}) + "X" + bytes({29, '!', 0}) + "\r\n" + kCorte);
 }
 
 TEST_F(SpecialTicket, EmptyTextSendsNothingAndLeavesTheSetUpInTheBuffer) {
     clsImprimirTicket t;
-    EXPECT_TRUE(t.ImprimirTicketEspecial(QString()));
+    EXPECT_TRUE(t.ImprimirTicketEspecial(QString()).blnEnviado);
     EXPECT_TRUE(salida.jobs.empty());
     EXPECT_EQ(basPrinter::gEstadoImpresion.mBufferImpresion.Texto, QString::fromLatin1(kInicio));
 }
@@ -105,8 +107,9 @@ TEST_F(SpecialTicket, SecondaryPrinterTakesTheFollowingPiecesAndTheCallerLearnsI
     frmPrincipalVars().blnImpresoraSecundaria = true;
     QString impresora = QStringLiteral("BARRA");
     clsImprimirTicket t;
-    EXPECT_TRUE(t.ImprimirTicketEspecial(QStringLiteral("uno<cortar>dos"), false, false, false, impresora));
-    EXPECT_EQ(impresora, QStringLiteral("SECUNDARIA"));
+    const auto r = t.ImprimirTicketEspecial(QStringLiteral("uno<cortar>dos"), {.strImpresora = impresora});
+    EXPECT_TRUE(r.blnEnviado);
+    EXPECT_EQ(r.strImpresora, QStringLiteral("SECUNDARIA"));
     ASSERT_EQ(salida.jobs.size(), 2u);
     EXPECT_EQ(salida.jobs[1].printer, QStringLiteral("SECUNDARIA"));
     EXPECT_FALSE(salida.jobs[0].data.contains(bytes({29, 'V'}))); // the secondary printer is not cut
@@ -116,7 +119,7 @@ TEST_F(SpecialTicket, RefusedJobMakesTheResultFalse) {
     gblnLog = true;
     salida.fail = true;
     clsImprimirTicket t;
-    EXPECT_FALSE(t.ImprimirTicketEspecial(QStringLiteral("uno")));
+    EXPECT_FALSE(t.ImprimirTicketEspecial(QStringLiteral("uno")).blnEnviado);
 }
 
 } // namespace
