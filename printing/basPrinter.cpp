@@ -136,6 +136,17 @@ QString CodigoImpresora(std::initializer_list<int> bytes) {
 // Output
 // ======================================================================================
 
+namespace {
+// Sends what the buffer holds, adding nothing.
+void enviaBuffer(qint32 idImpresora, const QString& NombreImpresora, bool Traducir = true) {
+    Imprimir(QString(), {.ConSalto = false,
+                         .Enviar = true,
+                         .idImpresora = idImpresora,
+                         .NombreImpresora = NombreImpresora,
+                         .Traducir = Traducir});
+}
+} // namespace
+
 bool Imprimir(const QString& texto, OpcionesImprimir o) {
     auto& buf = gEstadoImpresion.mBufferImpresion;
     buf.Texto += texto;
@@ -318,14 +329,7 @@ QString InicializaImpresora(qint32 idImpresora, const QString& NombreImpresora, 
         gCodigosPRN.PRN_FINDBLALT.clear();
         gCodigosPRN.PRN_ININEG.clear();
         gCodigosPRN.PRN_FINNEG.clear();
-        vb::OnError(
-            [&] {
-                Imprimir(QString(), {.ConSalto = false,
-                                     .Enviar = true,
-                                     .idImpresora = idImpresora,
-                                     .NombreImpresora = NombreImpresora});
-            },
-            aviso(48));
+        vb::OnError([&] { enviaBuffer(idImpresora, NombreImpresora); }, aviso(48));
         vb::OnError([&] { orden({27, '!', 2}, true); }, aviso(48));
         vb::OnError([&] { orden({27, 'A', 0}, true); }, aviso(48));
         vb::OnError([&] { orden({29, 'E', 1}, true); }, aviso(48));
@@ -455,14 +459,7 @@ QString CortarPapel(OpcionesCorte o) {
     bool captura = false;
     vb::OnError([&] { captura = capturando(); }, aviso(64));
     if (captura) {
-        vb::OnError(
-            [&] {
-                Imprimir(QString(), {.ConSalto = false,
-                                     .Enviar = true,
-                                     .idImpresora = idImpresora,
-                                     .NombreImpresora = NombreImpresora});
-            },
-            aviso(64));
+        vb::OnError([&] { enviaBuffer(idImpresora, NombreImpresora); }, aviso(64));
         return NombreImpresora;
     }
     vb::OnError(
@@ -508,15 +505,7 @@ QString CortarPapel(OpcionesCorte o) {
             },
             aviso(64));
     } else {
-        vb::OnError(
-            [&] {
-                Imprimir(QString(), {.ConSalto = false,
-                                     .Enviar = true,
-                                     .idImpresora = idImpresora,
-                                     .NombreImpresora = NombreImpresora,
-                                     .Traducir = Traducir});
-            },
-            aviso(64));
+        vb::OnError([&] { enviaBuffer(idImpresora, NombreImpresora, Traducir); }, aviso(64));
     }
     vb::OnError(
         [&] {
