@@ -41,11 +41,11 @@ void parametros(const QString& impresora) {
 
 // About 2 KB of kitchen ticket: header in double size, forty article lines with accents, the cut.
 void componeTicket() {
-    Imprimir(PRN_INIDBLALT + QStringLiteral("MESA 12   SALA TERRAZA") + PRN_FINDBLALT);
+    Imprimir(gCodigosPRN.PRN_INIDBLALT + QStringLiteral("MESA 12   SALA TERRAZA") + gCodigosPRN.PRN_FINDBLALT);
     Imprimir(QStringLiteral("Camarero: José María      TPV 1   Ticket 4711"));
     for (int i = 0; i < 40; ++i)
         Imprimir(sustituyeTagsHTML(QStringLiteral("<b>%1</b> x Caña de cerveza con limón, sin hielo").arg(i % 9 + 1)));
-    CortarPapel(false, 0, true, QString());
+    CortarPapel({.ImprimirLogoDespues = false});
 }
 
 void BM_TicketRecording(benchmark::State& state) {

@@ -50,8 +50,8 @@ std::unique_ptr<coretest::ConnectedCore> conecta(benchmark::State& state) {
 
 void imprime(benchmark::State& state) {
     clsImprimirTicket t;
-    if (!t.ImprimirTicketCocinaEspecial(3, 1234, tickettest::kTextoCocina, QString(), QString(), true, true,
-                                        QStringLiteral("Mesa con ni\u00f1os: traer dos tronas")))
+    if (!t.ImprimirTicketCocinaEspecial(3, 1234, tickettest::kTextoCocina,
+                                        {.strTextoPie = QStringLiteral("Mesa con ni\u00f1os: traer dos tronas")}))
         state.SkipWithError("the ticket did not go out");
 }
 

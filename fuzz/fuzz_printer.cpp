@@ -86,11 +86,11 @@ void recorre(uint8_t banderas, int ancho, const QString& texto) {
                 if (basFuncionesComunes::Columnas(linea) != std::max(ancho, 0))
                     falla("the fitted line is not as wide as asked");
             }
-            Imprimir(linea, true, banderas & kEnviarCadaLinea, 0, QString(), true, true, cocina);
+            Imprimir(linea, {.Enviar = (banderas & kEnviarCadaLinea) != 0, .EsCocina = cocina});
         }
     }
     // Whatever is left goes out as one job.
-    Imprimir(QString(), false, true, 0, QString(), true, true, cocina);
+    Imprimir(QString(), {.ConSalto = false, .Enviar = true, .EsCocina = cocina});
 }
 
 } // namespace

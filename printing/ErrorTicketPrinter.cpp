@@ -21,7 +21,7 @@ template <class F> void ErrorTicketPrinter::comoTrabajoPropio(const QString& par
         return;
     }
     SuspensionImpresion suspension;
-    auto& buf = basPrinter::mBufferImpresion;
+    auto& buf = basPrinter::gEstadoImpresion.mBufferImpresion;
     const QString trabajoEnCurso = std::exchange(buf.Texto, QString());
     // Whatever arrives in the buffer during the error print's waits stays behind the ticket in progress.
     struct Devuelve {
@@ -34,22 +34,23 @@ template <class F> void ErrorTicketPrinter::comoTrabajoPropio(const QString& par
 
 void ErrorTicketPrinter::printErrorLine(const QString& errorText) {
     const QString linea = QStringLiteral("Tarvolin Error: ") + errorText;
-    comoTrabajoPropio(linea, [&] { basPrinter::Imprimir(linea, true, true, 0, QString(), true, true, false); });
+    comoTrabajoPropio(linea, [&] { basPrinter::Imprimir(linea, {.Enviar = true}); });
 }
 
 void ErrorTicketPrinter::printErrorTicket(const QString& message) {
     using basPrinter::Imprimir;
     comoTrabajoPropio(message, [&] {
-        auto linea = [](const QString& t) { Imprimir(t, true, false, 0, QString(), true, true, false); };
+        auto linea = [](const QString& t) { Imprimir(t); };
         const QDateTime ahora = clock_seam::now();
-        linea(basPrinter::PRN_ININEG + basPrinter::PRN_INISUB + QStringLiteral("Se ha producido un error:") +
-              basPrinter::PRN_FINNEG + basPrinter::PRN_FINSUB);
+        const basPrinter::CodigosPRN& prn = basPrinter::gCodigosPRN;
+        linea(prn.PRN_ININEG + prn.PRN_INISUB + QStringLiteral("Se ha producido un error:") + prn.PRN_FINNEG +
+              prn.PRN_FINSUB);
         linea(QString());
         linea(QStringLiteral("Fecha: ") + ahora.toString(QStringLiteral("dd/MM/yyyy")));
         linea(QStringLiteral("Hora: ") + ahora.toString(QStringLiteral("HH:mm:ss")));
         linea(QString());
         linea(QStringLiteral("Mensaje de error:"));
         linea(message);
-        basPrinter::CortarPapel(true, 0, true, QString());
+        basPrinter::CortarPapel();
     });
 }

@@ -1,5 +1,6 @@
 #include "printing/basPrinter.h"
 
+#include "core/NombresParametros.h"
 #include "core/Reg_class.h"
 #include "core/basFuncionesComunes.h"
 #include "core/basGeneral.h"
@@ -17,59 +18,35 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QProcess>
+#include <QScopeGuard>
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace basPrinter {
 
-BufferImpresion mBufferImpresion;
-qint32 glngPaginarFacturadora = 0;
-QString gstrCabeceraFacturadora;
-
-QString PRN_INISUB, PRN_FINSUB, PRN_ININEG, PRN_FINNEG, PRN_INIDBLALT, PRN_FINDBLALT, PRN_INITRIALT, PRN_FINTRIALT,
-    PRN_INIGIG, PRN_FINGIG, PRN_INIINV, PRN_FININV;
+EstadoImpresion gEstadoImpresion;
+CodigosPRN gCodigosPRN;
 
 namespace {
 
 const QString CRLF = QStringLiteral("\r\n");
 
-// ---- parameters ----
-QString par(const QString& clave) {
-    return objParametros().getValor(clave);
-}
-double parNum(const QString& clave) {
-    return objParametros().getValorNum(clave);
-}
-qint32 parLng(const QString& clave) {
-    return objParametros().getValorLng(clave);
-}
-bool parEs(const QString& clave, double valor) {
-    return parNum(clave) == valor;
-}
-
-// ---- error style of the printer routines: report the description and go on ----
-template <class F> void paso(int estilo, F&& f) {
-    try {
-        f();
-    } catch (const VBError& e) {
-        MensajeUsuario(e.description(), estilo);
-    } catch (const std::exception&) {
-        MensajeUsuario(vb::CurrentError().description(), estilo);
-    }
+// The printer routines tell the user an error's description and go on.
+auto aviso(int estilo) {
+    return [estilo](const VBError& e) { MensajeUsuario(e.description(), estilo); };
 }
 
 // A value used as a command byte must fit in one byte. Outside 0..255 the command is skipped and the
 // value reported; the caller never sends the command without its parameter.
-bool byteDeParametro(double valor, const QString& que, int estilo, int& byte) {
+std::optional<int> byteDeParametro(double valor, const QString& que, int estilo) {
     const double r = vb::RoundHalfEven(valor);
-    if (r >= 0 && r <= 255) {
-        byte = int(r);
-        return true;
-    }
+    if (r >= 0 && r <= 255)
+        return int(r);
     MensajeUsuario(QStringLiteral("Valor fuera de rango para el código de impresora %1: %2")
                        .arg(que, basFuncionesComunes::NumeroATexto(valor)),
                    estilo);
-    return false;
+    return std::nullopt;
 }
 
 bool capturando() {
@@ -79,23 +56,14 @@ bool capturando() {
 
 // Send failures are reported through MensajeUsuario, which unattended prints an error ticket through
 // this same layer; while one report is in progress, a further failure is only logged.
-bool gblnInformandoFallo = false;
-// Set while the pagination is turning a page: its own lines must not turn another one.
-bool gblnPaginando = false;
-
 void informaFalloEnvio(const QString& impresora, const QString& motivo) {
     const QString texto = QStringLiteral("No se ha podido imprimir en %1: %2").arg(impresora, motivo);
     GrabaLog(texto, true);
-    if (gblnInformandoFallo)
+    if (gEstadoImpresion.blnInformandoFallo)
         return;
-    gblnInformandoFallo = true;
-    try {
-        MensajeUsuario(texto, 64);
-    } catch (...) {
-        gblnInformandoFallo = false;
-        throw;
-    }
-    gblnInformandoFallo = false;
+    gEstadoImpresion.blnInformandoFallo = true;
+    const auto fin = qScopeGuard([] { gEstadoImpresion.blnInformandoFallo = false; });
+    MensajeUsuario(texto, 64);
 }
 
 bool enviaTrabajo(const QString& impresora, const QString& texto) {
@@ -168,46 +136,61 @@ QString CodigoImpresora(std::initializer_list<int> bytes) {
 // Output
 // ======================================================================================
 
-bool Imprimir(const QString& texto, bool ConSalto, bool Enviar, qint32 idImpresora, const QString& NombreImpresora,
-              bool ControlarFacturadora, bool Traducir, bool EsCocina) {
-    auto& buf = mBufferImpresion;
+namespace {
+// Sends what the buffer holds, adding nothing.
+void enviaBuffer(qint32 idImpresora, const QString& NombreImpresora, bool Traducir = true) {
+    Imprimir(QString(), {.ConSalto = false,
+                         .Enviar = true,
+                         .idImpresora = idImpresora,
+                         .NombreImpresora = NombreImpresora,
+                         .Traducir = Traducir});
+}
+} // namespace
+
+bool Imprimir(const QString& texto, OpcionesImprimir o) {
+    auto& buf = gEstadoImpresion.mBufferImpresion;
     buf.Texto += texto;
-    if (ConSalto)
+    if (o.ConSalto)
         buf.Texto += CRLF;
 
     bool itos = false;
-    paso(64, [&] { itos = parEs(QStringLiteral("FuncionamientoItos"), 1) && idImpresora == 0; });
+    vb::OnError([&] { itos = objParametros().getValorEs(param::FuncionamientoItos, 1) && o.idImpresora == 0; },
+                aviso(64));
 
     // Length limit.
-    paso(64, [&] {
-        qint32 max = parLng(QStringLiteral("LongMaxTexto"));
-        if (max == 0)
-            max = 15000;
-        if (itos)
-            max = 0;
-        if (max > 0 && buf.Texto.size() > max)
-            Enviar = true;
-    });
+    vb::OnError(
+        [&] {
+            qint32 max = objParametros().getValorLng(param::LongMaxTexto);
+            if (max == 0)
+                max = 15000;
+            if (itos)
+                max = 0;
+            if (max > 0 && buf.Texto.size() > max)
+                o.Enviar = true;
+        },
+        aviso(64));
 
     // The print target may take the text instead of the printer.
-    paso(64, [&] {
-        auto& t = objImpresionPantalla();
-        if (Enviar && (t.ImprimirPorPantalla() || t.GrabarEnBBDD() || t.DevolverTextoEnLugarDeImprimir())) {
-            t.Imprime(buf.Texto);
-            if (t.ImprimirPorPantalla() || t.DevolverTextoEnLugarDeImprimir()) {
-                Enviar = false;
-                buf.Texto.clear();
+    vb::OnError(
+        [&] {
+            auto& t = objImpresionPantalla();
+            if (o.Enviar && (t.ImprimirPorPantalla() || t.GrabarEnBBDD() || t.DevolverTextoEnLugarDeImprimir())) {
+                t.Imprime(buf.Texto);
+                if (t.ImprimirPorPantalla() || t.DevolverTextoEnLugarDeImprimir()) {
+                    o.Enviar = false;
+                    buf.Texto.clear();
+                }
             }
-        }
-    });
+        },
+        aviso(64));
 
     bool facturadora = false;
-    paso(64, [&] { facturadora = parEs(QStringLiteral("FuncFacturadora"), 1); });
-    const bool paginar = facturadora && glngPaginarFacturadora == 1;
-    if (ControlarFacturadora && paginar)
-        paso(64, [&] { ImprimeFacturadora(QString(buf.Texto), false, false); });
+    vb::OnError([&] { facturadora = objParametros().getValorEs(param::FuncFacturadora, 1); }, aviso(64));
+    const bool paginar = facturadora && gEstadoImpresion.glngPaginarFacturadora == 1;
+    if (o.ControlarFacturadora && paginar)
+        vb::OnError([&] { ImprimeFacturadora(QString(buf.Texto)); }, aviso(64));
 
-    if (!Enviar)
+    if (!o.Enviar)
         return false;
 
     // From here on the job is this text; the buffer is free for whatever the waits let in.
@@ -215,77 +198,88 @@ bool Imprimir(const QString& texto, bool ConSalto, bool Enviar, qint32 idImpreso
     buf.Texto.clear();
 
     if (itos)
-        Traducir = false;
-    if (Traducir && !trabajo.isEmpty())
-        paso(64, [&] { trabajo = TraducirCaracteres(trabajo, EsCocina); });
+        o.Traducir = false;
+    if (o.Traducir && !trabajo.isEmpty())
+        vb::OnError([&] { trabajo = TraducirCaracteres(trabajo, o.EsCocina); }, aviso(64));
 
     QString nombre;
     bool descartar = false;
-    paso(64, [&] {
-        if (idImpresora == 0) {
-            nombre = par(QStringLiteral("ImpTicket"));
-        } else {
-            nombre = vb::Trim(
-                objReg().Lee_Valor(gstrRutaRegistro + QStringLiteral("\\impresoras"), QString::number(idImpresora)));
-            if (nombre.contains(QStringLiteral("NO IMPRIMIR"), Qt::CaseInsensitive))
-                descartar = true;
-        }
-    });
+    vb::OnError(
+        [&] {
+            if (o.idImpresora == 0) {
+                nombre = objParametros().getValor(param::ImpTicket);
+            } else {
+                nombre = vb::Trim(objReg().Lee_Valor(gstrRutaRegistro + QStringLiteral("\\impresoras"),
+                                                     QString::number(o.idImpresora)));
+                if (nombre.contains(QStringLiteral("NO IMPRIMIR"), Qt::CaseInsensitive))
+                    descartar = true;
+            }
+        },
+        aviso(64));
     if (descartar)
         return false;
-    paso(64, [&] {
-        if (!NombreImpresora.isEmpty())
-            nombre = NombreImpresora;
-        if (parEs(QStringLiteral("ImprImpSecundaria"), 1) && frmPrincipalVars().blnImpresoraSecundaria)
-            nombre = par(QStringLiteral("ImpresoraSecundaria"));
-        if (frmPrincipalVars().blnCintaControl)
-            nombre = par(QStringLiteral("ImpCintaControl"));
-    });
+    vb::OnError(
+        [&] {
+            if (!o.NombreImpresora.isEmpty())
+                nombre = o.NombreImpresora;
+            if (objParametros().getValorEs(param::ImprImpSecundaria, 1) && frmPrincipalVars().blnImpresoraSecundaria)
+                nombre = objParametros().getValor(param::ImpresoraSecundaria);
+            if (frmPrincipalVars().blnCintaControl)
+                nombre = objParametros().getValor(param::ImpCintaControl);
+        },
+        aviso(64));
     if (nombre.isEmpty())
-        paso(64, [&] { nombre = printers::output().defaultPrinter(); });
+        vb::OnError([&] { nombre = printers::output().defaultPrinter(); }, aviso(64));
 
     // Nothing collected: no job (an empty raw job would stay held in the queue).
     const bool vacio = trabajo.isEmpty();
 
     if (facturadora)
-        paso(64, [&] {
-            if (paginar) {
-                trabajo = CodigoImpresora({27, 'c', '0', 4}) + trabajo;
-                ImprimeFacturadora(trabajo, false, true);
-            } else {
-                trabajo = CodigoImpresora({27, 'c', '0', 1}) + trabajo;
-            }
-        });
+        vb::OnError(
+            [&] {
+                if (paginar) {
+                    trabajo = CodigoImpresora({27, 'c', '0', 4}) + trabajo;
+                    ImprimeFacturadora(trabajo, {.blnSoloContar = true});
+                } else {
+                    trabajo = CodigoImpresora({27, 'c', '0', 1}) + trabajo;
+                }
+            },
+            aviso(64));
 
     bool enviado = vacio;
-    paso(64, [&] {
-        bool opos = false;
-        QString impresoraOpos;
-        if (parNum(QStringLiteral("UsarDriverOPOS")) != 0) {
-            impresoraOpos = par(QStringLiteral("ImpresoraOPOS"));
-            opos = nombre.compare(impresoraOpos, Qt::CaseInsensitive) == 0;
-        }
-        if (opos) {
-            // The POS-printer road: the same payload the control's direct output would take.
-            if (!vacio)
-                enviado = enviaTrabajo(impresoraOpos, CodigoImpresora({27, '=', 1}) + trabajo + CRLF);
-        } else {
-            if (!vacio)
-                enviado = enviaTrabajo(nombre, trabajo);
-            if (gblnLog) {
-                GrabaLog(QStringLiteral("Impreso en ") + nombre);
-                GrabaLog(trabajo);
+    vb::OnError(
+        [&] {
+            bool opos = false;
+            QString impresoraOpos;
+            if (objParametros().getValorNum(param::UsarDriverOPOS) != 0) {
+                impresoraOpos = objParametros().getValor(param::ImpresoraOPOS);
+                opos = nombre.compare(impresoraOpos, Qt::CaseInsensitive) == 0;
             }
-        }
-    });
+            if (opos) {
+                // The POS-printer road: the same payload the control's direct output would take.
+                if (!vacio)
+                    enviado = enviaTrabajo(impresoraOpos, CodigoImpresora({27, '=', 1}) + trabajo + CRLF);
+            } else {
+                if (!vacio)
+                    enviado = enviaTrabajo(nombre, trabajo);
+                if (gblnLog) {
+                    GrabaLog(QStringLiteral("Impreso en ") + nombre);
+                    GrabaLog(trabajo);
+                }
+            }
+        },
+        aviso(64));
 
     if (paginar)
-        paso(64, [&] { basFuncionesComunes::Espera(parLng(QStringLiteral("DelayFacturadora"))); });
-    paso(64, [&] {
-        const qint32 retraso = parLng(QStringLiteral("DelayImpresion"));
-        if (parNum(QStringLiteral("DelayImpresion")) != 0)
-            basFuncionesComunes::Espera(retraso);
-    });
+        vb::OnError([&] { basFuncionesComunes::Espera(objParametros().getValorLng(param::DelayFacturadora)); },
+                    aviso(64));
+    vb::OnError(
+        [&] {
+            const qint32 retraso = objParametros().getValorLng(param::DelayImpresion);
+            if (objParametros().getValorNum(param::DelayImpresion) != 0)
+                basFuncionesComunes::Espera(retraso);
+        },
+        aviso(64));
     return enviado;
 }
 
@@ -301,161 +295,119 @@ void ProcedimientoVacio(const Variant&, const Variant&, const Variant&, const Va
 
 void InicializaCodigosPRN() {
     InstalaServiciosImpresion();
-    PRN_INISUB = CodigoImpresora({27, 45, 1});
-    PRN_FINSUB = CodigoImpresora({27, 45, 0});
-    PRN_ININEG = CodigoImpresora({27, 69, 1});
-    PRN_FINNEG = CodigoImpresora({27, 69, 0});
-    PRN_INIDBLALT = CodigoImpresora({29, 33, 17});
-    PRN_FINDBLALT = CodigoImpresora({29, 33, 0});
-    PRN_INITRIALT = CodigoImpresora({29, 33, 34});
-    PRN_FINTRIALT = CodigoImpresora({29, 33, 0});
-    PRN_INIGIG = CodigoImpresora({29, 33, 102});
-    PRN_FINGIG = CodigoImpresora({29, 33, 0});
-    PRN_INIINV = CodigoImpresora({29, 66, 1});
-    PRN_FININV = CodigoImpresora({29, 66, 0});
+    gCodigosPRN = CodigosPRN{};
 }
 
-void InicializaImpresora(qint32 idImpresora, const QString& NombreImpresora, bool CambiarEspaciado, bool Enviar,
-                         QString& Espaciado) {
+QString InicializaImpresora(qint32 idImpresora, const QString& NombreImpresora, OpcionesInicializa o) {
+    QString& Espaciado = o.Espaciado;
+    const bool Enviar = o.Enviar;
     if (objImpresionPantalla().DevolverTextoEnLugarDeImprimir())
-        return;
+        return Espaciado;
     auto orden = [&](std::initializer_list<int> bytes, bool enviar) {
-        Imprimir(CodigoImpresora(bytes), true, enviar, idImpresora, NombreImpresora, true, true, false);
+        Imprimir(CodigoImpresora(bytes),
+                 {.Enviar = enviar, .idImpresora = idImpresora, .NombreImpresora = NombreImpresora});
     };
-    if (CambiarEspaciado)
-        paso(48, [&] {
-            if (Espaciado.isEmpty()) {
-                int n = 0;
-                if (!byteDeParametro(parNum(QStringLiteral("EspacioEntreLineas")), QStringLiteral("EspacioEntreLineas"),
-                                     48, n))
-                    return;
-                Espaciado = vb::Chr(n);
-            }
-            Imprimir(CodigoImpresora({27, '3'}) + Espaciado, true, Enviar, idImpresora, NombreImpresora, true, true,
-                     false);
-        });
+    if (o.CambiarEspaciado)
+        vb::OnError(
+            [&] {
+                if (Espaciado.isEmpty()) {
+                    const auto n = byteDeParametro(objParametros().getValorNum(param::EspacioEntreLineas),
+                                                   param::EspacioEntreLineas, 48);
+                    if (!n)
+                        return;
+                    Espaciado = vb::Chr(*n);
+                }
+                Imprimir(CodigoImpresora({27, '3'}) + Espaciado,
+                         {.Enviar = Enviar, .idImpresora = idImpresora, .NombreImpresora = NombreImpresora});
+            },
+            aviso(48));
     bool juego2 = false;
-    paso(48, [&] { juego2 = parEs(QStringLiteral("CodigosEscTicketNormal"), 2); });
+    vb::OnError([&] { juego2 = objParametros().getValorEs(param::CodigosEscTicketNormal, 2); }, aviso(48));
     if (juego2) {
-        paso(48, [&] { orden({27, '@'}, true); });
-        PRN_INIDBLALT.clear();
-        PRN_FINDBLALT.clear();
-        PRN_ININEG.clear();
-        PRN_FINNEG.clear();
-        paso(48, [&] { Imprimir(QString(), false, true, idImpresora, NombreImpresora, true, true, false); });
-        paso(48, [&] { orden({27, '!', 2}, true); });
-        paso(48, [&] { orden({27, 'A', 0}, true); });
-        paso(48, [&] { orden({29, 'E', 1}, true); });
-        paso(48, [&] { orden({29, 's', 1}, true); });
+        vb::OnError([&] { orden({27, '@'}, true); }, aviso(48));
+        gCodigosPRN.PRN_INIDBLALT.clear();
+        gCodigosPRN.PRN_FINDBLALT.clear();
+        gCodigosPRN.PRN_ININEG.clear();
+        gCodigosPRN.PRN_FINNEG.clear();
+        vb::OnError([&] { enviaBuffer(idImpresora, NombreImpresora); }, aviso(48));
+        vb::OnError([&] { orden({27, '!', 2}, true); }, aviso(48));
+        vb::OnError([&] { orden({27, 'A', 0}, true); }, aviso(48));
+        vb::OnError([&] { orden({29, 'E', 1}, true); }, aviso(48));
+        vb::OnError([&] { orden({29, 's', 1}, true); }, aviso(48));
     } else {
-        paso(48, [&] { orden({27, '!', 0}, Enviar); });
+        vb::OnError([&] { orden({27, '!', 0}, Enviar); }, aviso(48));
     }
-}
-
-void InicializaImpresora(qint32 idImpresora, const QString& NombreImpresora, bool CambiarEspaciado, bool Enviar,
-                         const QString& Espaciado) {
-    QString e = Espaciado;
-    InicializaImpresora(idImpresora, NombreImpresora, CambiarEspaciado, Enviar, e);
+    return Espaciado;
 }
 
 qint16 EstableceLetraYAncho(qint32 idImpresora, const QString& NombreImpresora, bool EsCocina) {
     qint16 ancho = 42;
     int n = 0;
-    paso(48, [&] {
-        const qint32 letra = parLng(EsCocina ? QStringLiteral("TipoLetraCocina") : QStringLiteral("TipoLetraTickets"));
-        switch (letra) {
-        case 1:
-            n = 16;
-            break;
-        case 2:
-            n = 32;
-            break;
-        case 3:
-            n = 48;
-            break;
-        case 4:
-            n = 1;
-            break;
-        case 5:
-            n = 17;
-            break;
-        case 6:
-            n = 33;
-            break;
-        case 7:
-            n = 49;
-            break;
-        default:
-            n = 0;
-            break;
-        }
-        if (letra != 0 && !objImpresionPantalla().DevolverTextoEnLugarDeImprimir())
-            Imprimir(CodigoImpresora({27, '!', n}), true, false, idImpresora, NombreImpresora, true, true, false);
-    });
-    paso(48, [&] {
-        const qint32 codigo =
-            parLng(EsCocina ? QStringLiteral("AnchoImpresoraCocina") : QStringLiteral("AnchoImpresoraTickets"));
-        const bool fuenteB = (n % 2) != 0;
-        switch (codigo) {
-        case 0:
-            ancho = fuenteB ? 56 : 42;
-            break;
-        case 1:
-            ancho = fuenteB ? 74 : 56;
-            break;
-        case 2:
-            ancho = fuenteB ? 45 : 34;
-            break;
-        case 3:
-            ancho = fuenteB ? 43 : 33;
-            break;
-        default:
-            break;
-        }
-    });
+    vb::OnError(
+        [&] {
+            const qint32 letra =
+                objParametros().getValorLng(EsCocina ? param::TipoLetraCocina : param::TipoLetraTickets);
+            // ESC "!" print mode of each font type (odd modes are font B).
+            constexpr int kModo[] = {0, 16, 32, 48, 1, 17, 33, 49};
+            n = letra >= 0 && letra <= 7 ? kModo[letra] : 0;
+            if (letra != 0 && !objImpresionPantalla().DevolverTextoEnLugarDeImprimir())
+                Imprimir(CodigoImpresora({27, '!', n}),
+                         {.idImpresora = idImpresora, .NombreImpresora = NombreImpresora});
+        },
+        aviso(48));
+    vb::OnError(
+        [&] {
+            const qint32 codigo =
+                objParametros().getValorLng(EsCocina ? param::AnchoImpresoraCocina : param::AnchoImpresoraTickets);
+            const bool fuenteB = (n % 2) != 0;
+            // Characters per line of each printer width code, font A and font B.
+            constexpr qint16 kAncho[][2] = {{42, 56}, {56, 74}, {34, 45}, {33, 43}};
+            if (codigo >= 0 && codigo <= 3)
+                ancho = kAncho[codigo][fuenteB ? 1 : 0];
+        },
+        aviso(48));
     if (idImpresora == 9999 || idImpresora == 9998)
         ancho = 34;
-    paso(48, [&] {
-        if (vb::CBool(par(QStringLiteral("UsarImpDRVSiempre"))))
-            ancho = parNum(QStringLiteral("AnchoDatosCabeceraDRV")) < 4500 ? 60 : 100;
-    });
+    vb::OnError(
+        [&] {
+            if (vb::CBool(objParametros().getValor(param::UsarImpDRVSiempre)))
+                ancho = objParametros().getValorNum(param::AnchoDatosCabeceraDRV) < 4500 ? 60 : 100;
+        },
+        aviso(48));
     return ancho;
 }
 
-QString sustituyeTagsHTML(QString& texto) {
+QString sustituyeTagsHTML(QString texto) {
     const std::pair<const char*, const QString*> cambios[] = {
-        {"<b>", &PRN_ININEG},
-        {"</b>", &PRN_FINNEG},
-        {"<u>", &PRN_INISUB},
-        {"</u>", &PRN_FINSUB},
-        {"<dblalt>", &PRN_INIDBLALT},
-        {"</dblalt>", &PRN_FINDBLALT},
-        {"<trialt>", &PRN_INITRIALT},
-        {"</trialt>", &PRN_FINTRIALT},
-        {"<gig>", &PRN_INIGIG},
-        {"</gig>", &PRN_FINGIG},
-        {"<inv>", &PRN_INIINV},
-        {"</inv>", &PRN_FININV},
-        {"PRN_ININEG", &PRN_ININEG},
-        {"PRN_FINNEG", &PRN_FINNEG},
-        {"PRN_INISUB", &PRN_INISUB},
-        {"PRN_FINSUB", &PRN_FINSUB},
-        {"PRN_INIDBLALT", &PRN_INIDBLALT},
-        {"PRN_FINDBLALT", &PRN_FINDBLALT},
-        {"PRN_INITRIALT", &PRN_INITRIALT},
-        {"PRN_FINTRIALT", &PRN_FINTRIALT},
-        {"PRN_INIGIG", &PRN_INIGIG},
-        {"PRN_FINGIG", &PRN_FINGIG},
-        {"PRN_INIINV", &PRN_INIINV},
-        {"PRN_FININV", &PRN_FININV},
+        {"<b>", &gCodigosPRN.PRN_ININEG},
+        {"</b>", &gCodigosPRN.PRN_FINNEG},
+        {"<u>", &gCodigosPRN.PRN_INISUB},
+        {"</u>", &gCodigosPRN.PRN_FINSUB},
+        {"<dblalt>", &gCodigosPRN.PRN_INIDBLALT},
+        {"</dblalt>", &gCodigosPRN.PRN_FINDBLALT},
+        {"<trialt>", &gCodigosPRN.PRN_INITRIALT},
+        {"</trialt>", &gCodigosPRN.PRN_FINTRIALT},
+        {"<gig>", &gCodigosPRN.PRN_INIGIG},
+        {"</gig>", &gCodigosPRN.PRN_FINGIG},
+        {"<inv>", &gCodigosPRN.PRN_INIINV},
+        {"</inv>", &gCodigosPRN.PRN_FININV},
+        {"PRN_ININEG", &gCodigosPRN.PRN_ININEG},
+        {"PRN_FINNEG", &gCodigosPRN.PRN_FINNEG},
+        {"PRN_INISUB", &gCodigosPRN.PRN_INISUB},
+        {"PRN_FINSUB", &gCodigosPRN.PRN_FINSUB},
+        {"PRN_INIDBLALT", &gCodigosPRN.PRN_INIDBLALT},
+        {"PRN_FINDBLALT", &gCodigosPRN.PRN_FINDBLALT},
+        {"PRN_INITRIALT", &gCodigosPRN.PRN_INITRIALT},
+        {"PRN_FINTRIALT", &gCodigosPRN.PRN_FINTRIALT},
+        {"PRN_INIGIG", &gCodigosPRN.PRN_INIGIG},
+        {"PRN_FINGIG", &gCodigosPRN.PRN_FINGIG},
+        {"PRN_INIINV", &gCodigosPRN.PRN_INIINV},
+        {"PRN_FININV", &gCodigosPRN.PRN_FININV},
     };
-    for (const auto& [marca, codigo] : cambios) {
-        try {
+    AtrapaErrores(QStringLiteral("basPrinter.sustituyeTagsHTML"), [&] {
+        for (const auto& [marca, codigo] : cambios)
             texto.replace(QLatin1String(marca), *codigo, Qt::CaseInsensitive);
-        } catch (const VBError& e) {
-            ControlErrores(QStringLiteral("basPrinter.sustituyeTagsHTML"), true, e);
-        }
-    }
+    });
     texto.replace(QStringLiteral("&comma;"), QStringLiteral(","), Qt::CaseInsensitive);
     // A line break tag that got this far (the composers split at it before) ends the line here, so
     // the word wrap breaks at it instead of printing the tag.
@@ -463,17 +415,14 @@ QString sustituyeTagsHTML(QString& texto) {
     return texto;
 }
 
-QString sustituyeTagsHTML(const QString& texto) {
-    QString t = texto;
-    return sustituyeTagsHTML(t);
-}
-
-QString TraducirCaracteres(QString& texto, bool EsCocina) {
+QString TraducirCaracteres(const QString& texto, bool EsCocina) {
     bool paginaEuro = false;
-    paso(48, [&] {
-        paginaEuro = EsCocina ? parEs(QStringLiteral("CodigosEscTicketCocina"), 3)
-                              : parEs(QStringLiteral("CodigosEscTicketNormal"), 4);
-    });
+    vb::OnError(
+        [&] {
+            paginaEuro = EsCocina ? objParametros().getValorEs(param::CodigosEscTicketCocina, 3)
+                                  : objParametros().getValorEs(param::CodigosEscTicketNormal, 4);
+        },
+        aviso(48));
     QString salida;
     salida.reserve(texto.size() + 3);
     if (paginaEuro)
@@ -496,129 +445,145 @@ QString TraducirCaracteres(QString& texto, bool EsCocina) {
         salida += b >= 0 ? vb::Chr(b) : c;
         ++i;
     }
-    texto = salida;
-    return texto;
-}
-
-QString TraducirCaracteres(const QString& texto, bool EsCocina) {
-    QString t = texto;
-    return TraducirCaracteres(t, EsCocina);
+    return salida;
 }
 
 // ======================================================================================
 // Cut, logo, beep, bit image
 // ======================================================================================
 
-void CortarPapel(bool ImprimirLogoDespues, qint32 idImpresora, bool Traducir, QString& NombreImpresora) {
+QString CortarPapel(OpcionesCorte o) {
+    const qint32 idImpresora = o.idImpresora;
+    const bool Traducir = o.Traducir;
+    QString& NombreImpresora = o.NombreImpresora;
     bool captura = false;
-    paso(64, [&] { captura = capturando(); });
+    vb::OnError([&] { captura = capturando(); }, aviso(64));
     if (captura) {
-        paso(64, [&] { Imprimir(QString(), false, true, idImpresora, NombreImpresora, true, true, false); });
-        return;
+        vb::OnError([&] { enviaBuffer(idImpresora, NombreImpresora); }, aviso(64));
+        return NombreImpresora;
     }
-    paso(64, [&] {
-        qint32 n = parLng(QStringLiteral("NumLineasAntesCortar"));
-        if (n == 0)
-            n = 4;
-        for (qint32 i = 0; i < n; ++i)
-            Imprimir(QString(), true, false, idImpresora, NombreImpresora, true, true, false);
-    });
-    paso(64, [&] { Imprimir(QString(), true, false, idImpresora, NombreImpresora, true, Traducir, false); });
+    vb::OnError(
+        [&] {
+            qint32 n = objParametros().getValorLng(param::NumLineasAntesCortar);
+            if (n == 0)
+                n = 4;
+            for (qint32 i = 0; i < n; ++i)
+                Imprimir(QString(), {.idImpresora = idImpresora, .NombreImpresora = NombreImpresora});
+        },
+        aviso(64));
+    vb::OnError(
+        [&] {
+            Imprimir(QString(), {.idImpresora = idImpresora, .NombreImpresora = NombreImpresora, .Traducir = Traducir});
+        },
+        aviso(64));
 
     bool cortar = false;
-    paso(64, [&] { cortar = parEs(QStringLiteral("Cortar"), 1); });
+    vb::OnError([&] { cortar = objParametros().getValorEs(param::Cortar, 1); }, aviso(64));
     if (cortar)
-        paso(64, [&] {
-            if (parEs(QStringLiteral("ImprImpSecundaria"), 1) && frmPrincipalVars().blnImpresoraSecundaria) {
-                cortar = false;
-                NombreImpresora = par(QStringLiteral("ImpresoraSecundaria"));
-            }
-            if (frmPrincipalVars().blnCintaControl)
-                cortar = false;
-        });
+        vb::OnError(
+            [&] {
+                if (objParametros().getValorEs(param::ImprImpSecundaria, 1) &&
+                    frmPrincipalVars().blnImpresoraSecundaria) {
+                    cortar = false;
+                    NombreImpresora = objParametros().getValor(param::ImpresoraSecundaria);
+                }
+                if (frmPrincipalVars().blnCintaControl)
+                    cortar = false;
+            },
+            aviso(64));
     if (cortar) {
-        paso(64, [&] {
-            const QString corte = parEs(QStringLiteral("CodigosEscTicketNormal"), 2)
-                                      ? CodigoImpresora({29, 'V', 1, '@'})
-                                      : CodigoImpresora({29, 'V', 0});
-            Imprimir(corte, false, true, idImpresora, NombreImpresora, true, Traducir, false);
-        });
+        vb::OnError(
+            [&] {
+                const QString corte = objParametros().getValorEs(param::CodigosEscTicketNormal, 2)
+                                          ? CodigoImpresora({29, 'V', 1, '@'})
+                                          : CodigoImpresora({29, 'V', 0});
+                Imprimir(corte, {.ConSalto = false,
+                                 .Enviar = true,
+                                 .idImpresora = idImpresora,
+                                 .NombreImpresora = NombreImpresora,
+                                 .Traducir = Traducir});
+            },
+            aviso(64));
     } else {
-        paso(64, [&] { Imprimir(QString(), false, true, idImpresora, NombreImpresora, true, Traducir, false); });
+        vb::OnError([&] { enviaBuffer(idImpresora, NombreImpresora, Traducir); }, aviso(64));
     }
-    paso(64, [&] {
-        if (parNum(QStringLiteral("ImpLogoAntes")) == 0 && ImprimirLogoDespues &&
-            parNum(QStringLiteral("LogoEnImpresora")) == 0)
-            ImprimeLogo(false, 0, NombreImpresora);
-    });
-    paso(64, [&] { basFuncionesComunes::Espera(parLng(QStringLiteral("DelayImpresion"))); });
-}
-
-void CortarPapel(bool ImprimirLogoDespues, qint32 idImpresora, bool Traducir, const QString& NombreImpresora) {
-    QString nombre = NombreImpresora;
-    CortarPapel(ImprimirLogoDespues, idImpresora, Traducir, nombre);
+    vb::OnError(
+        [&] {
+            if (objParametros().getValorNum(param::ImpLogoAntes) == 0 && o.ImprimirLogoDespues &&
+                objParametros().getValorNum(param::LogoEnImpresora) == 0)
+                ImprimeLogo(false, 0, NombreImpresora);
+        },
+        aviso(64));
+    vb::OnError([&] { basFuncionesComunes::Espera(objParametros().getValorLng(param::DelayImpresion)); }, aviso(64));
+    return NombreImpresora;
 }
 
 void ImprimeLogo(bool Enviar, qint32 idImpresora, const QString& NombreImpresora) {
-    paso(64, [&] {
-        GrabaLog(vb::CStr(QVariant(basFuncionesComunes::Segundos())) + QStringLiteral("basPrinter.ImprimeLogo: "));
-    });
+    vb::OnError(
+        [&] {
+            GrabaLog(vb::CStr(QVariant(basFuncionesComunes::Segundos())) + QStringLiteral("basPrinter.ImprimeLogo: "));
+        },
+        aviso(64));
     bool captura = false;
-    paso(64, [&] { captura = capturando(); });
+    vb::OnError([&] { captura = capturando(); }, aviso(64));
     if (captura)
         return;
-    paso(64, [&] {
-        if (parNum(QStringLiteral("LogoEnImpresora")) == 0) {
-            const QString carpeta = program::applicationDir();
-            const QString guion = carpeta + QStringLiteral("/imp_logo.sh");
-            if (QFileInfo::exists(guion) && parNum(QStringLiteral("NoImprimirLogo")) == 0) {
-                // Runs beside us; the logo reaches the printer by the script's own means.
-                QProcess p;
-                p.setProgram(QStringLiteral("/bin/sh"));
-                p.setArguments({guion});
-                p.setWorkingDirectory(carpeta);
-                p.setStandardInputFile(QProcess::nullDevice());
-                p.setStandardOutputFile(QProcess::nullDevice());
-                p.setStandardErrorFile(QProcess::nullDevice());
-                if (!p.startDetached())
-                    vb::Raise(53, QStringLiteral("No se ha podido ejecutar ") + guion);
+    vb::OnError(
+        [&] {
+            if (objParametros().getValorNum(param::LogoEnImpresora) == 0) {
+                const QString carpeta = program::applicationDir();
+                const QString guion = carpeta + QStringLiteral("/imp_logo.sh");
+                if (QFileInfo::exists(guion) && objParametros().getValorNum(param::NoImprimirLogo) == 0) {
+                    // Runs beside us; the logo reaches the printer by the script's own means.
+                    QProcess p;
+                    p.setProgram(QStringLiteral("/bin/sh"));
+                    p.setArguments({guion});
+                    p.setWorkingDirectory(carpeta);
+                    p.setStandardInputFile(QProcess::nullDevice());
+                    p.setStandardOutputFile(QProcess::nullDevice());
+                    p.setStandardErrorFile(QProcess::nullDevice());
+                    if (!p.startDetached())
+                        vb::Raise(vb::err::FileNotFound, QStringLiteral("No se ha podido ejecutar ") + guion);
+                }
+            } else {
+                const QString orden = objParametros().getValorNum(param::ModeloImpresoraTickets) == 0
+                                          ? CodigoImpresora({28, 'p', 1, 0})
+                                          : CodigoImpresora({29, '(', 'L', 6, 0, 48, 69, 32, 32, 1, 1});
+                Imprimir(orden, {.Enviar = Enviar, .idImpresora = idImpresora, .NombreImpresora = NombreImpresora});
             }
-        } else {
-            const QString orden = parNum(QStringLiteral("ModeloImpresoraTickets")) == 0
-                                      ? CodigoImpresora({28, 'p', 1, 0})
-                                      : CodigoImpresora({29, '(', 'L', 6, 0, 48, 69, 32, 32, 1, 1});
-            Imprimir(orden, true, Enviar, idImpresora, NombreImpresora, true, true, false);
-        }
-    });
+        },
+        aviso(64));
 }
 
 void EmitirPito(qint32 idImpresora, const QString& NombreImpresora) {
-    paso(64, [&] {
-        const double tipo = parNum(QStringLiteral("EmitirPito"));
-        QString orden;
-        if (tipo == 1) {
-            orden = CodigoImpresora({30});
-        } else if (tipo == 2) {
-            orden = CodigoImpresora({27, 'o'});
-        } else if (tipo == 3) {
-            int d = 0, t1 = 0, t2 = 0;
-            if (!byteDeParametro(parNum(QStringLiteral("EmitirPitoOkiDispositivo")),
-                                 QStringLiteral("EmitirPitoOkiDispositivo"), 64, d) ||
-                !byteDeParametro(parNum(QStringLiteral("EmitirPitoOkiTiempoEngergia")),
-                                 QStringLiteral("EmitirPitoOkiTiempoEngergia"), 64, t1) ||
-                !byteDeParametro(parNum(QStringLiteral("EmitirPitoOkiTiempoDelay")),
-                                 QStringLiteral("EmitirPitoOkiTiempoDelay"), 64, t2))
+    vb::OnError(
+        [&] {
+            const double tipo = objParametros().getValorNum(param::EmitirPito);
+            QString orden;
+            if (tipo == 1) {
+                orden = CodigoImpresora({30});
+            } else if (tipo == 2) {
+                orden = CodigoImpresora({27, 'o'});
+            } else if (tipo == 3) {
+                std::optional<int> b[3];
+                const char* nombres[] = {param::EmitirPitoOkiDispositivo, param::EmitirPitoOkiTiempoEngergia,
+                                         param::EmitirPitoOkiTiempoDelay};
+                for (int i = 0; i < 3; ++i)
+                    if (!(b[i] = byteDeParametro(objParametros().getValorNum(nombres[i]), nombres[i], 64)))
+                        return;
+                orden = CodigoImpresora({27, 29, 7, *b[0], *b[1], *b[2]});
+            } else if (tipo == 4) {
+                orden = CodigoImpresora({27, 'B', 1, 3});
+            } else if (tipo == 5) {
+                orden = CodigoImpresora({27, 'p', 0, 255, 255});
+            } else {
                 return;
-            orden = CodigoImpresora({27, 29, 7, d, t1, t2});
-        } else if (tipo == 4) {
-            orden = CodigoImpresora({27, 'B', 1, 3});
-        } else if (tipo == 5) {
-            orden = CodigoImpresora({27, 'p', 0, 255, 255});
-        } else {
-            return;
-        }
-        Imprimir(orden, false, false, idImpresora, NombreImpresora, true, false, false);
-    });
+            }
+            Imprimir(
+                orden,
+                {.ConSalto = false, .idImpresora = idImpresora, .NombreImpresora = NombreImpresora, .Traducir = false});
+        },
+        aviso(64));
 }
 
 void ImprimeImagenBits(const QString& Datos, qint16 AnchoBytes, qint32 idImpresora, qint16 Espaciado,
@@ -630,32 +595,43 @@ void ImprimeImagenBits(const QString& Datos, qint16 AnchoBytes, qint32 idImpreso
     const int w = int(AnchoBytes) * 8;
     const int k = (256 - w) / 2;
     const QString relleno = k > 0 ? QString(k, QChar(0)) : QString();
-    paso(48, [&] { Imprimir(CodigoImpresora({27, '3', 0}), false, false, idImpresora, NombreImpresora, true, false); });
+    vb::OnError(
+        [&] {
+            Imprimir(
+                CodigoImpresora({27, '3', 0}),
+                {.ConSalto = false, .idImpresora = idImpresora, .NombreImpresora = NombreImpresora, .Traducir = false});
+        },
+        aviso(48));
     for (qsizetype i = 0; i < Datos.size(); i += w) {
-        paso(48, [&] {
-            const QString banda = relleno + Datos.mid(i, w) + relleno;
-            const int largo = int(banda.size());
-            Imprimir(CodigoImpresora({27, '*', 0, largo % 256, largo / 256}) + banda, true, false, idImpresora,
-                     NombreImpresora, true, false);
-        });
+        vb::OnError(
+            [&] {
+                const QString banda = relleno + Datos.mid(i, w) + relleno;
+                const int largo = int(banda.size());
+                Imprimir(CodigoImpresora({27, '*', 0, largo % 256, largo / 256}) + banda,
+                         {.idImpresora = idImpresora, .NombreImpresora = NombreImpresora, .Traducir = false});
+            },
+            aviso(48));
     }
-    paso(48, [&] {
-        int n = 0;
-        if (!byteDeParametro(Espaciado, QStringLiteral("espaciado"), 48, n))
-            return;
-        Imprimir(CodigoImpresora({27, '3', n}), false, false, idImpresora, NombreImpresora, true, false);
-    });
+    vb::OnError(
+        [&] {
+            if (const auto n = byteDeParametro(Espaciado, QStringLiteral("espaciado"), 48))
+                Imprimir(CodigoImpresora({27, '3', *n}), {.ConSalto = false,
+                                                          .idImpresora = idImpresora,
+                                                          .NombreImpresora = NombreImpresora,
+                                                          .Traducir = false});
+        },
+        aviso(48));
 }
 
 // ======================================================================================
 // Invoice-printer pagination
 // ======================================================================================
 
-void ImprimeFacturadora(const QString& texto, bool blnNuevoDocumento, bool blnSoloContar) {
-    auto& buf = mBufferImpresion;
+void ImprimeFacturadora(const QString& texto, OpcionesFacturadora o) {
+    auto& buf = gEstadoImpresion.mBufferImpresion;
     auto lineas = [](const QString& t) { return basLegacyFunctions::FuncionLegacyStrings(t, CRLF); };
     auto linea = [](const QString& t, bool controlar, bool enviar = false) {
-        Imprimir(t, true, enviar, 0, QString(), controlar, true, false);
+        Imprimir(t, {.Enviar = enviar, .ControlarFacturadora = controlar});
     };
     // The paper prompt waits for the user; it must not print (unattended it would become an error
     // ticket on this very printer, in the middle of the page).
@@ -665,98 +641,122 @@ void ImprimeFacturadora(const QString& texto, bool blnNuevoDocumento, bool blnSo
     };
     auto paginaTexto = [&] { return QString::number(buf.Pagina).trimmed(); };
 
-    if (blnSoloContar) {
-        paso(64, [&] { buf.LineasPendientes += lineas(texto); });
+    if (o.blnSoloContar) {
+        vb::OnError([&] { buf.LineasPendientes += lineas(texto); }, aviso(64));
         return;
     }
-    if (!blnNuevoDocumento) {
+    if (!o.blnNuevoDocumento) {
         qint32 n = 0;
-        paso(64, [&] {
-            n = parLng(QStringLiteral("NumLinPagFacturadora"));
-            buf.LineasPagina = lineas(texto) + buf.LineasPendientes;
-        });
+        vb::OnError(
+            [&] {
+                n = objParametros().getValorLng(param::NumLinPagFacturadora);
+                buf.LineasPagina = lineas(texto) + buf.LineasPendientes;
+            },
+            aviso(64));
         // A page of no lines means no pagination; the lines of a page being turned turn no page.
-        if (n <= 0 || buf.LineasPagina < n || gblnPaginando)
+        if (n <= 0 || buf.LineasPagina < n || gEstadoImpresion.blnPaginando)
             return;
-        gblnPaginando = true;
-        struct Fin {
-            ~Fin() { gblnPaginando = false; }
-        } fin;
+        gEstadoImpresion.blnPaginando = true;
+        const auto fin = qScopeGuard([] { gEstadoImpresion.blnPaginando = false; });
         qint32 w = 0;
-        paso(64, [&] {
-            w = qint32(vb::RoundHalfEven(parNum(QStringLiteral("MargenIzquierdoFacturadora")) +
-                                         parNum(QStringLiteral("AnchoFacturadora")) - 2));
-        });
+        vb::OnError(
+            [&] {
+                w = qint32(vb::RoundHalfEven(objParametros().getValorNum(param::MargenIzquierdoFacturadora) +
+                                             objParametros().getValorNum(param::AnchoFacturadora) - 2));
+            },
+            aviso(64));
         auto alinea = [&](const QString& t) { return basFuncionesComunes::AlineaTexto(t, w, false, true, QString()); };
-        paso(64, [&] { linea(alinea(TraduceLiteral(QStringLiteral("Continua..."), -1, true, false)), false); });
-        paso(64, [&] { Imprimir(CodigoImpresora({27, 'F', 1, 12}), false, true, 0, QString(), false, true, false); });
-        paso(64, [&] { Imprimir(CodigoImpresora({27, 'c', '0', 4}), false, false, 0, QString(), false, true, false); });
-        paso(64, [&] {
-            if (vb::CBool(par(QStringLiteral("FacturadoraMostrarMensajePapel"))))
-                avisoPapel(QStringLiteral("Cambie el papel de la facturadora y pulse Aceptar para continuar"));
-        });
+        vb::OnError([&] { linea(alinea(TraduceLiteral(QStringLiteral("Continua..."), -1, true, false)), false); },
+                    aviso(64));
+        vb::OnError(
+            [&] {
+                Imprimir(CodigoImpresora({27, 'F', 1, 12}),
+                         {.ConSalto = false, .Enviar = true, .ControlarFacturadora = false});
+            },
+            aviso(64));
+        vb::OnError(
+            [&] {
+                Imprimir(CodigoImpresora({27, 'c', '0', 4}), {.ConSalto = false, .ControlarFacturadora = false});
+            },
+            aviso(64));
+        vb::OnError(
+            [&] {
+                if (vb::CBool(objParametros().getValor(param::FacturadoraMostrarMensajePapel)))
+                    avisoPapel(QStringLiteral("Cambie el papel de la facturadora y pulse Aceptar para continuar"));
+            },
+            aviso(64));
         buf.Pagina += 1;
         buf.LineasPagina = 0;
         buf.LineasPendientes = 0;
         double cliente = 0, cabecera = 0;
-        paso(64, [&] {
-            cliente = parNum(QStringLiteral("MargenSuperiorClienteFacturadora"));
-            cabecera = parNum(QStringLiteral("MargenSuperiorCabeceraFacturadora"));
-        });
+        vb::OnError(
+            [&] {
+                cliente = objParametros().getValorNum(param::MargenSuperiorClienteFacturadora);
+                cabecera = objParametros().getValorNum(param::MargenSuperiorCabeceraFacturadora);
+            },
+            aviso(64));
         bool tipo2 = false;
-        paso(64, [&] { tipo2 = parEs(QStringLiteral("TipoImpresionFacturadora"), 2); });
+        vb::OnError([&] { tipo2 = objParametros().getValorEs(param::TipoImpresionFacturadora, 2); }, aviso(64));
         if (cliente != 0 || cabecera != 0) {
             const qint32 m = qint32(vb::RoundHalfEven(cliente + 2));
             for (qint32 i = 0; i < m + 1; ++i)
-                paso(64, [&] { linea(QString(), true); });
+                vb::OnError([&] { linea(QString(), true); }, aviso(64));
             qint32 c = m + 1;
             if (!tipo2)
-                paso(64, [&] {
-                    linea(alinea(TraduceLiteral(QStringLiteral("Pagina:"), -1, true, false) + QStringLiteral(" ") +
-                                 paginaTexto()),
-                          false, true);
-                });
+                vb::OnError(
+                    [&] {
+                        linea(alinea(TraduceLiteral(QStringLiteral("Pagina:"), -1, true, false) + QStringLiteral(" ") +
+                                     paginaTexto()),
+                              false, true);
+                    },
+                    aviso(64));
             buf.LineasPagina += 1;
             while (c < cabecera + 2) {
-                paso(64, [&] { linea(QString(), true); });
+                vb::OnError([&] { linea(QString(), true); }, aviso(64));
                 buf.LineasPagina += 1;
                 c += 1;
             }
         } else {
             qint32 blancos = 0;
-            paso(64, [&] { blancos = parLng(QStringLiteral("BlancosCabecera")); });
+            vb::OnError([&] { blancos = objParametros().getValorLng(param::BlancosCabecera); }, aviso(64));
             for (qint32 i = 0; i < blancos; ++i)
-                paso(64, [&] { linea(QString(), true); });
+                vb::OnError([&] { linea(QString(), true); }, aviso(64));
         }
-        if (gstrCabeceraFacturadora.isEmpty())
+        if (gEstadoImpresion.gstrCabeceraFacturadora.isEmpty())
             return;
-        paso(64, [&] { linea(gstrCabeceraFacturadora, true); });
+        vb::OnError([&] { linea(gEstadoImpresion.gstrCabeceraFacturadora, true); }, aviso(64));
         buf.LineasPagina += 1;
         if (tipo2)
-            paso(64, [&] {
-                linea(alinea(QStringLiteral("... ") + TraduceLiteral(QStringLiteral("Pagina:"), -1, true, false) +
-                             QStringLiteral(" ") + paginaTexto()),
-                      true);
-            });
+            vb::OnError(
+                [&] {
+                    linea(alinea(QStringLiteral("... ") + TraduceLiteral(QStringLiteral("Pagina:"), -1, true, false) +
+                                 QStringLiteral(" ") + paginaTexto()),
+                          true);
+                },
+                aviso(64));
         return;
     }
 
-    paso(64, [&] {
-        if (vb::CBool(par(QStringLiteral("FacturadoraMostrarMensajePapel"))))
-            avisoPapel(QStringLiteral("Introduzca la primera página y pulse Aceptar para continuar"));
-    });
+    vb::OnError(
+        [&] {
+            if (vb::CBool(objParametros().getValor(param::FacturadoraMostrarMensajePapel)))
+                avisoPapel(QStringLiteral("Introduzca la primera página y pulse Aceptar para continuar"));
+        },
+        aviso(64));
     qint16 t = 0;
-    paso(64, [&] {
-        if (parNum(QStringLiteral("MargenSuperiorClienteFacturadora")) != 0)
-            t = qint16(vb::RoundHalfEven(parNum(QStringLiteral("MargenSuperiorClienteFacturadora"))));
-        if (parNum(QStringLiteral("MargenSuperiorCabeceraFacturadora")) != 0 && t == 0)
-            t = qint16(vb::RoundHalfEven(parNum(QStringLiteral("MargenSuperiorCabeceraFacturadora"))));
-    });
+    vb::OnError(
+        [&] {
+            if (objParametros().getValorNum(param::MargenSuperiorClienteFacturadora) != 0)
+                t = qint16(vb::RoundHalfEven(objParametros().getValorNum(param::MargenSuperiorClienteFacturadora)));
+            if (objParametros().getValorNum(param::MargenSuperiorCabeceraFacturadora) != 0 && t == 0)
+                t = qint16(vb::RoundHalfEven(objParametros().getValorNum(param::MargenSuperiorCabeceraFacturadora)));
+        },
+        aviso(64));
     buf.LineasPagina = 0;
     buf.LineasPendientes = 0;
     buf.Pagina = 1;
     for (qint16 i = 0; i < t; ++i)
-        paso(64, [&] { linea(QString(), true); });
+        vb::OnError([&] { linea(QString(), true); }, aviso(64));
 }
 
 // ======================================================================================
@@ -769,11 +769,7 @@ void InstalaServiciosImpresion() {
 }
 
 void resetForTests() {
-    mBufferImpresion = BufferImpresion{};
-    glngPaginarFacturadora = 0;
-    gstrCabeceraFacturadora.clear();
-    gblnInformandoFallo = false;
-    gblnPaginando = false;
+    gEstadoImpresion = EstadoImpresion{};
     InicializaCodigosPRN();
 }
 

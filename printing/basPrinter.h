@@ -12,6 +12,9 @@
 
 namespace basPrinter {
 
+// Builds a command text from byte values (each becomes one character of the buffer).
+QString CodigoImpresora(std::initializer_list<int> bytes);
+
 // ---- The shared print buffer ----
 struct BufferImpresion {
     QString Texto;           // collected and not yet sent
@@ -19,28 +22,36 @@ struct BufferImpresion {
     qint32 Pagina = 0;
     qint32 LineasPendientes = 0;
 };
-extern BufferImpresion mBufferImpresion;
 
-// Invoice-printer pagination switch (1 = on; starts at 0) and the header line repeated per page.
-extern qint32 glngPaginarFacturadora;
-extern QString gstrCabeceraFacturadora;
+// The module's state apart from the code strings; a fresh one is the state at start.
+struct EstadoImpresion {
+    BufferImpresion mBufferImpresion;
+    // Invoice-printer pagination switch (1 = on; starts at 0) and the header line repeated per page.
+    qint32 glngPaginarFacturadora = 0;
+    QString gstrCabeceraFacturadora;
+    // A send failure is being reported (a further failure meanwhile is only logged).
+    bool blnInformandoFallo = false;
+    // The pagination is turning a page: its own lines must not turn another one.
+    bool blnPaginando = false;
+};
+extern EstadoImpresion gEstadoImpresion;
 
-// ---- Printer code strings (filled by InicializaCodigosPRN) ----
-extern QString PRN_INISUB;    // ESC "-" 1   underline on
-extern QString PRN_FINSUB;    // ESC "-" 0   underline off
-extern QString PRN_ININEG;    // ESC "E" 1   bold on
-extern QString PRN_FINNEG;    // ESC "E" 0   bold off
-extern QString PRN_INIDBLALT; // GS "!" 17   double width and height
-extern QString PRN_FINDBLALT; // GS "!" 0
-extern QString PRN_INITRIALT; // GS "!" 34   triple width and height
-extern QString PRN_FINTRIALT; // GS "!" 0
-extern QString PRN_INIGIG;    // GS "!" 102  seven times width and height
-extern QString PRN_FINGIG;    // GS "!" 0
-extern QString PRN_INIINV;    // GS "B" 1    reverse on
-extern QString PRN_FININV;    // GS "B" 0    reverse off
-
-// Builds a command text from byte values (each becomes one character of the buffer).
-QString CodigoImpresora(std::initializer_list<int> bytes);
+// ---- Printer code strings (InicializaCodigosPRN puts these back; a code set may change some) ----
+struct CodigosPRN {
+    QString PRN_INISUB = CodigoImpresora({27, 45, 1});     // ESC "-" 1   underline on
+    QString PRN_FINSUB = CodigoImpresora({27, 45, 0});     // ESC "-" 0   underline off
+    QString PRN_ININEG = CodigoImpresora({27, 69, 1});     // ESC "E" 1   bold on
+    QString PRN_FINNEG = CodigoImpresora({27, 69, 0});     // ESC "E" 0   bold off
+    QString PRN_INIDBLALT = CodigoImpresora({29, 33, 17}); // GS "!" 17   double width and height
+    QString PRN_FINDBLALT = CodigoImpresora({29, 33, 0});  // GS "!" 0
+    QString PRN_INITRIALT = CodigoImpresora({29, 33, 34}); // GS "!" 34   triple width and height
+    QString PRN_FINTRIALT = CodigoImpresora({29, 33, 0});  // GS "!" 0
+    QString PRN_INIGIG = CodigoImpresora({29, 33, 102});   // GS "!" 102  seven times width and height
+    QString PRN_FINGIG = CodigoImpresora({29, 33, 0});     // GS "!" 0
+    QString PRN_INIINV = CodigoImpresora({29, 66, 1});     // GS "B" 1    reverse on
+    QString PRN_FININV = CodigoImpresora({29, 66, 0});     // GS "B" 0    reverse off
+};
+extern CodigosPRN gCodigosPRN;
 
 // ---- Output ----
 // Adds `texto` (plus CR LF when ConSalto) to the buffer and, when Enviar (or when the buffer has
@@ -49,9 +60,17 @@ QString CodigoImpresora(std::initializer_list<int> bytes);
 // Returns true when this call sent the buffer and the printer accepted it (an empty buffer has
 // nothing to lose and counts as sent); false when nothing went out (not a sending call, captured,
 // dropped for a "NO IMPRIMIR" printer, or the send failed - a failure is also logged and reported).
-bool Imprimir(const QString& texto, bool ConSalto = true, bool Enviar = false, qint32 idImpresora = 0,
-              const QString& NombreImpresora = {}, bool ControlarFacturadora = true, bool Traducir = true,
-              bool EsCocina = false);
+// The defaults add a translated line for the ticket printer without sending it.
+struct OpcionesImprimir {
+    bool ConSalto = true;
+    bool Enviar = false;
+    qint32 idImpresora = 0;
+    QString NombreImpresora = {};
+    bool ControlarFacturadora = true; // the invoice printer's pagination counts this text
+    bool Traducir = true;
+    bool EsCocina = false; // the kitchen's euro code page setting applies
+};
+bool Imprimir(const QString& texto, OpcionesImprimir o = {});
 
 // Empty procedures the scale code calls.
 Variant TrazaVacia(const QString& a = {}, const QString& b = {}, const Variant& c = {}, const Variant& d = {});
@@ -60,42 +79,51 @@ void ProcedimientoVacio(const Variant& a = {}, const Variant& b = {}, const Vari
 
 // ---- Code strings, printer state, markup and translation ----
 void InicializaCodigosPRN();
-// Line spacing (when CambiarEspaciado; an empty Espaciado takes "EspacioEntreLineas" and the caller's
-// variable receives it) and print mode. Sends nothing while the print target captures text.
-void InicializaImpresora(qint32 idImpresora, const QString& NombreImpresora, bool CambiarEspaciado, bool Enviar,
-                         QString& Espaciado);
-void InicializaImpresora(qint32 idImpresora, const QString& NombreImpresora, bool CambiarEspaciado = false,
-                         bool Enviar = false, const QString& Espaciado = {});
+// Line spacing (when CambiarEspaciado; an empty Espaciado takes "EspacioEntreLineas") and print mode.
+// Sends nothing while the print target captures text. Returns the spacing character used.
+struct OpcionesInicializa {
+    bool CambiarEspaciado = false;
+    bool Enviar = false;
+    QString Espaciado = {};
+};
+QString InicializaImpresora(qint32 idImpresora, const QString& NombreImpresora, OpcionesInicializa o = {});
 // Adds the font command and returns the characters per line.
 qint16 EstableceLetraYAncho(qint32 idImpresora, const QString& NombreImpresora, bool EsCocina);
 // Tags (<b> ... </inv>), code words (PRN_ININEG ...) in any case, and "&comma;".
-QString sustituyeTagsHTML(QString& texto);
-QString sustituyeTagsHTML(const QString& texto);
+QString sustituyeTagsHTML(QString texto);
 // Maps accented characters to the printer's table; with the euro code page on, ESC "t" 19 goes in
 // front. Printer commands inside the text keep their bytes.
-QString TraducirCaracteres(QString& texto, bool EsCocina);
 QString TraducirCaracteres(const QString& texto, bool EsCocina);
 
 // ---- Cut, logo, beep, bit image ----
 // Feeds, cuts (or not), sends the buffer, may start the logo for the next ticket, waits.
-// NombreImpresora receives "ImpresoraSecundaria" when the secondary printer takes the ticket.
-void CortarPapel(bool ImprimirLogoDespues, qint32 idImpresora, bool Traducir, QString& NombreImpresora);
-void CortarPapel(bool ImprimirLogoDespues = true, qint32 idImpresora = 0, bool Traducir = true,
-                 const QString& NombreImpresora = {});
+// Returns the printer that took the ticket: NombreImpresora, or "ImpresoraSecundaria" when the
+// secondary printer takes it.
+struct OpcionesCorte {
+    bool ImprimirLogoDespues = true;
+    qint32 idImpresora = 0;
+    bool Traducir = true;
+    QString NombreImpresora = {};
+};
+QString CortarPapel(OpcionesCorte o = {});
 void ImprimeLogo(bool Enviar = false, qint32 idImpresora = 0, const QString& NombreImpresora = {});
 void EmitirPito(qint32 idImpresora = 0, const QString& NombreImpresora = {});
 void ImprimeImagenBits(const QString& Datos, qint16 AnchoBytes, qint32 idImpresora, qint16 Espaciado,
                        const QString& NombreImpresora = {});
 
 // ---- Invoice-printer pagination (entered only while glngPaginarFacturadora is 1) ----
-void ImprimeFacturadora(const QString& texto, bool blnNuevoDocumento, bool blnSoloContar);
+struct OpcionesFacturadora {
+    bool blnNuevoDocumento = false; // asks for the first sheet and prints the top margin
+    bool blnSoloContar = false;     // only counts the text's lines as pending
+};
+void ImprimeFacturadora(const QString& texto, OpcionesFacturadora o = {});
 
 // ---- Wiring ----
 // Installs sustituyeTagsHTML into the word wrap and this layer as the core's error printer.
 // InicializaCodigosPRN calls it too; calling it again installs the same again.
 void InstalaServiciosImpresion();
 
-// Empties the buffer and counters, restores the code strings and the pagination switch.
+// The state at start: a fresh EstadoImpresion and the standard code strings.
 void resetForTests();
 
 } // namespace basPrinter

@@ -23,9 +23,9 @@ void clsImpresionPantalla::Finaliza(const Variant&, const Variant&, const Varian
 }
 
 QString clsImpresionPantalla::getTextoGrabar() {
-    using namespace basPrinter;
-    for (const QString* codigo : {&PRN_ININEG, &PRN_FINNEG, &PRN_INISUB, &PRN_FINSUB, &PRN_INIDBLALT, &PRN_FINDBLALT,
-                                  &PRN_INITRIALT, &PRN_FINTRIALT}) {
+    const basPrinter::CodigosPRN& prn = basPrinter::gCodigosPRN;
+    for (const QString* codigo : {&prn.PRN_ININEG, &prn.PRN_FINNEG, &prn.PRN_INISUB, &prn.PRN_FINSUB,
+                                  &prn.PRN_INIDBLALT, &prn.PRN_FINDBLALT, &prn.PRN_INITRIALT, &prn.PRN_FINTRIALT}) {
         if (!codigo->isEmpty())
             m_texto.remove(*codigo, Qt::CaseSensitive);
     }

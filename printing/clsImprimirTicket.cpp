@@ -4,6 +4,7 @@
 // failure skips the rest of the foot but the ticket is still finished and cut before the report.
 #include "printing/clsImprimirTicket.h"
 
+#include "core/NombresParametros.h"
 #include "core/basFuncionesComunes.h"
 #include "core/basGeneral.h"
 #include "core/basLegacyFunctions.h"
@@ -35,23 +36,8 @@ const QString kBr = QStringLiteral("<br>");
 
 qint64 g_sentencias = 0;
 
-// ---- parameters ----
-QString par(const QString& clave) {
-    return objParametros().getValor(clave);
-}
-double parNum(const QString& clave) {
-    return objParametros().getValorNum(clave);
-}
-bool parEs(const QString& clave, double valor) {
-    return parNum(clave) == valor;
-}
-// A count of lines or a code read as a whole number (halves to even; overflow is error 6).
-qint16 parEntero(const QString& clave) {
-    return vb::CInt(Variant(parNum(clave)));
-}
 // A switch read as a Boolean: "True"/"False" in any case, otherwise any non-zero number.
-bool parVerdadero(const QString& clave) {
-    const QString v = par(clave);
+bool esVerdadero(const QString& v) {
     if (v.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
         return true;
     if (v.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0)
@@ -60,7 +46,7 @@ bool parVerdadero(const QString& clave) {
 }
 // The kitchen line spacing as a command byte; nothing when the value does not fit in one byte.
 std::optional<int> espaciadoCocina() {
-    const double v = vb::RoundHalfEven(parNum(QStringLiteral("EspacioEntreLineasCocina")));
+    const double v = vb::RoundHalfEven(objParametros().getValorNum(param::EspacioEntreLineasCocina));
     if (v < 0 || v > 255)
         return std::nullopt;
     return int(v);
@@ -87,15 +73,6 @@ QString textoDe(const Variant& v, const QString& defecto = {}) {
 
 // Runs one statement of a procedure: a run-time error goes to the central handler under the
 // procedure's name and the caller goes on with its next statement.
-template <class F> void paso(const QString& procedimiento, F&& f) {
-    try {
-        f();
-    } catch (const VBError& e) {
-        ControlErrores(procedimiento, true, e);
-    } catch (const std::exception&) {
-        ControlErrores(procedimiento, true, vb::CurrentError());
-    }
-}
 
 // Every statement of the composer goes through these two, with its values bound.
 ado::RecordsetPtr abre(ado::Connection& cn, const QString& sql, const QList<Variant>& valores) {
@@ -109,7 +86,7 @@ void ejecuta(ado::Connection& cn, const QString& sql, const QList<Variant>& valo
 
 clsDR& dr() {
     if (!DR)
-        vb::Raise(91);
+        vb::Raise(vb::err::ObjectNotSet);
     return *DR;
 }
 
@@ -126,7 +103,7 @@ std::optional<Variant> primerValor(ado::Connection& cn, const QString& sql, cons
 
 // The command group as a bound value: its whole number, or the number as read when it has decimals.
 Variant grupoComandas() {
-    const double g = ValNumero(par(QStringLiteral("GrupoComandas")));
+    const double g = ValNumero(objParametros().getValor(param::GrupoComandas));
     if (g == std::floor(g) && std::abs(g) < 1e15)
         return Variant(qint64(g));
     return Variant(g);
@@ -266,14 +243,10 @@ clsImprimirTicket::FilaCabecera clsImprimirTicket::ListCabTicket(qint32 tpv, qin
     blnLeida = false;
     std::optional<VBError> fallo;
     for (int intento = 1; intento <= 2; ++intento) {
-        try {
-            FilaCabecera fila = consulta();
+        FilaCabecera fila;
+        if (vb::OnError([&] { fila = consulta(); }, [&](const VBError& e) { fallo = e; })) {
             blnLeida = true;
             return fila;
-        } catch (const program::Ended&) {
-            throw;
-        } catch (...) {
-            fallo = vb::CurrentError();
         }
         // Only a link lost under the query earns a second try, on the connections made again now.
         if (intento == 2 || ConexionServidor().State() == ado::adStateOpen)
@@ -322,44 +295,43 @@ QString fechaYHora() {
 
 QString lineaTicket(const std::optional<QHash<QString, Variant>>& fila, qint32 ticket) {
     using namespace basPrinter;
-    const bool grande = ValNumero(par(QStringLiteral("TicketGrande"))) == 1;
+    const bool grande = ValNumero(objParametros().getValor(param::TicketGrande)) == 1;
     QString l;
     if (grande)
-        l += PRN_INITRIALT;
-    l += PRN_ININEG + T(QStringLiteral("Ticket")) + QStringLiteral(" ") + PRN_FINNEG;
+        l += gCodigosPRN.PRN_INITRIALT;
+    l += gCodigosPRN.PRN_ININEG + T(QStringLiteral("Ticket")) + QStringLiteral(" ") + gCodigosPRN.PRN_FINNEG;
     if (fila)
         l += numeroTicket(fila, ticket);
-    l += grande ? PRN_FINTRIALT + CRLF : QStringLiteral(" ");
-    l += PRN_ININEG + T(QStringLiteral("Fec")) + QStringLiteral(": ") + PRN_FINNEG + fechaYHora();
+    l += grande ? gCodigosPRN.PRN_FINTRIALT + CRLF : QStringLiteral(" ");
+    l += gCodigosPRN.PRN_ININEG + T(QStringLiteral("Fec")) + QStringLiteral(": ") + gCodigosPRN.PRN_FINNEG +
+         fechaYHora();
     return l;
 }
 
 QString lineaSala(const std::optional<QHash<QString, Variant>>& fila) {
     using namespace basPrinter;
-    QString l = PRN_ININEG + T(QStringLiteral("Sala:")) + QStringLiteral(" ") + PRN_FINNEG +
+    QString l = gCodigosPRN.PRN_ININEG + T(QStringLiteral("Sala:")) + QStringLiteral(" ") + gCodigosPRN.PRN_FINNEG +
                 AlineaTexto(textoCampo(fila, "idsala", QStringLiteral("0")), 6, false, true, QString()) +
                 QStringLiteral(" ") + textoCampo(fila, "descsala");
-    if (parNum(QStringLiteral("ImprimirSalaGrandeCocina")) != 0)
-        l = PRN_INITRIALT + l + PRN_FINTRIALT;
+    if (objParametros().getValorNum(param::ImprimirSalaGrandeCocina) != 0)
+        l = gCodigosPRN.PRN_INITRIALT + l + gCodigosPRN.PRN_FINTRIALT;
     return l;
 }
 
 QString lineaPaxs(const std::optional<QHash<QString, Variant>>& fila) {
     using namespace basPrinter;
-    return PRN_ININEG + T(QStringLiteral("PAXs:")) + PRN_FINNEG + QStringLiteral(" ") +
+    return gCodigosPRN.PRN_ININEG + T(QStringLiteral("PAXs:")) + gCodigosPRN.PRN_FINNEG + QStringLiteral(" ") +
            textoCampo(fila, "paxs", QStringLiteral("0"));
 }
 
 } // namespace
 
 bool clsImprimirTicket::ImprimirTicketCocinaEspecial(qint32 tpv, qint32 ticket, const QString& strTextoTicket,
-                                                     const QString& strImpresora, const QString& strDescripcionCabecera,
-                                                     bool blnImprimirCabecera, bool blnImprimirPie,
-                                                     const QString& strTextoPie) {
+                                                     const OpcionesTicketCocina& o) {
     using namespace basPrinter;
     const SinDialogosModales sinDialogos;
     bool conectado = false;
-    paso(kProcCocina, [&] { conectado = ComCentral(); });
+    AtrapaErrores(kProcCocina, [&] { conectado = ComCentral(); });
     if (!conectado)
         return false;
 
@@ -374,21 +346,21 @@ bool clsImprimirTicket::ImprimirTicketCocinaEspecial(qint32 tpv, qint32 ticket, 
         return false;
 
     // The foot may hand the ticket to the secondary printer; the next pieces follow it there.
-    QString impresora = strImpresora;
+    QString impresora = o.strImpresora;
     const QStringList piezas = strTextoTicket.isEmpty() ? QStringList() : strTextoTicket.split(kCortar);
     for (const QString& pieza : piezas) {
         bool blnEspaciado = false;
-        paso(kProcCocina, [&] {
-            ImprimirTicketCocinaCabecera(cabecera, intAnchoLinea, blnEspaciado, impresora, strDescripcionCabecera,
-                                         blnImprimirCabecera);
+        AtrapaErrores(kProcCocina, [&] {
+            ImprimirTicketCocinaCabecera(cabecera, intAnchoLinea, blnEspaciado, impresora, o.strDescripcionCabecera,
+                                         o.blnImprimirCabecera);
         });
 
         int interlineado = 0;
-        paso(kProcCocina, [&] {
-            const double n = vb::RoundHalfEven(parNum(QStringLiteral("InterlineadoImpresoraCocina")));
+        AtrapaErrores(kProcCocina, [&] {
+            const double n = vb::RoundHalfEven(objParametros().getValorNum(param::InterlineadoImpresoraCocina));
             interlineado = (n < 0 || n > 255) ? 0 : int(n);
             if (interlineado != 0)
-                Imprimir(CodigoImpresora({27, '3', interlineado}), true, false, 0, impresora, true, true, false);
+                Imprimir(CodigoImpresora({27, '3', interlineado}), {.NombreImpresora = impresora});
         });
 
         QString texto = pieza;
@@ -396,37 +368,35 @@ bool clsImprimirTicket::ImprimirTicketCocinaEspecial(qint32 tpv, qint32 ticket, 
         texto.remove(QChar(10));
         const QStringList lineas = texto.isEmpty() ? QStringList() : texto.split(kBr);
         for (QString linea : lineas) {
-            paso(kProcCocina, [&] {
+            AtrapaErrores(kProcCocina, [&] {
                 bool enfasis = false;
                 if (linea.contains(QLatin1String("<b>"))) {
-                    if (parNum(QStringLiteral("TipoImpresionNegritaArticulosTicketCocina")) == 0) {
-                        linea.replace(QLatin1String("<b>"), PRN_ININEG);
-                        linea.replace(QLatin1String("</b>"), PRN_FINNEG);
+                    if (objParametros().getValorNum(param::TipoImpresionNegritaArticulosTicketCocina) == 0) {
+                        linea.replace(QLatin1String("<b>"), gCodigosPRN.PRN_ININEG);
+                        linea.replace(QLatin1String("</b>"), gCodigosPRN.PRN_FINNEG);
                     } else {
-                        linea.replace(QLatin1String("<b>"), PRN_INIINV);
-                        linea.replace(QLatin1String("</b>"), PRN_FININV);
+                        linea.replace(QLatin1String("<b>"), gCodigosPRN.PRN_INIINV);
+                        linea.replace(QLatin1String("</b>"), gCodigosPRN.PRN_FININV);
                     }
                     enfasis = true;
                 }
                 QString formateada = FormateaLineaArticuloCocina(linea, intAnchoLinea);
                 if (enfasis)
-                    formateada += PRN_FINNEG + PRN_FININV;
-                Imprimir(formateada, false, false, 0, impresora, true, true, false);
+                    formateada += gCodigosPRN.PRN_FINNEG + gCodigosPRN.PRN_FININV;
+                Imprimir(formateada, {.ConSalto = false, .NombreImpresora = impresora});
             });
         }
 
         if (interlineado != 0)
-            paso(kProcCocina, [&] {
-                Imprimir(CodigoImpresora({27, '2'}), true, false, 0, impresora, true, true, false);
-            });
+            AtrapaErrores(kProcCocina, [&] { Imprimir(CodigoImpresora({27, '2'}), {.NombreImpresora = impresora}); });
 
-        paso(kProcCocina, [&] {
-            ImprimirTicketCocinaPie(cabecera, intAnchoLinea, blnEspaciado, impresora, blnImprimirPie, strTextoPie);
+        AtrapaErrores(kProcCocina, [&] {
+            ImprimirTicketCocinaPie(cabecera, intAnchoLinea, blnEspaciado, impresora, o.blnImprimirPie, o.strTextoPie);
         });
 
         // The header may have put the ESC "!" height codes in place for this ticket.
-        paso(kProcCocina, [&] {
-            const double codigos = parNum(QStringLiteral("CodigosEscTicketCocina"));
+        AtrapaErrores(kProcCocina, [&] {
+            const double codigos = objParametros().getValorNum(param::CodigosEscTicketCocina);
             if (codigos == 1 || codigos == 2)
                 InicializaCodigosPRN();
         });
@@ -439,115 +409,120 @@ void clsImprimirTicket::ImprimirTicketCocinaCabecera(const FilaCabecera& cabecer
                                                      const QString& strDescripcionCabecera, bool blnImprimirCabecera) {
     using namespace basPrinter;
     // L+ S- I+ T+ with the kitchen character set (K+) or without it (K-).
-    auto lineaK = [&](const QString& t) { Imprimir(t, true, false, 0, strImpresora, true, true, true); };
-    auto linea = [&](const QString& t) { Imprimir(t, true, false, 0, strImpresora, true, true, false); };
+    auto lineaK = [&](const QString& t) { Imprimir(t, {.NombreImpresora = strImpresora, .EsCocina = true}); };
+    auto linea = [&](const QString& t) { Imprimir(t, {.NombreImpresora = strImpresora}); };
     auto blanco = [&] { linea(QString()); };
     const QString& proc = kProcCabecera;
 
     bool seguir = true;
-    paso(proc, [&] {
+    AtrapaErrores(proc, [&] {
         seguir = LanzaMensajesTriggerImprimirTicket(vb::Empty(), true, QStringLiteral("imprimir_ticket_cocina"), 0, 0);
     });
     if (!seguir)
         return;
     blnEspaciado = false;
 
-    paso(proc, [&] { objImpresionPantalla().Inicializa(); });
-    paso(proc, [&] {
-        if (parEs(QStringLiteral("TieneImpresoraFisica"), 1)) {
+    AtrapaErrores(proc, [&] { objImpresionPantalla().Inicializa(); });
+    AtrapaErrores(proc, [&] {
+        if (objParametros().getValorEs(param::TieneImpresoraFisica, 1)) {
             objImpresionPantalla().setImprimirPorDriver(false);
             objImpresionPantalla().setImprimirPorPantalla(false);
         }
     });
-    paso(proc, [&] {
-        const double v = parNum(QStringLiteral("EspacioEntreLineasCocina"));
+    AtrapaErrores(proc, [&] {
+        const double v = objParametros().getValorNum(param::EspacioEntreLineasCocina);
         if (v != 64 && v > 0 && v < 255) {
-            Imprimir(CodigoImpresora({27, '3', int(vb::RoundHalfEven(v))}), false, true, 0, strImpresora, true, false,
-                     true);
+            Imprimir(CodigoImpresora({27, '3', int(vb::RoundHalfEven(v))}), {.ConSalto = false,
+                                                                             .Enviar = true,
+                                                                             .NombreImpresora = strImpresora,
+                                                                             .Traducir = false,
+                                                                             .EsCocina = true});
             blnEspaciado = true;
         }
     });
-    paso(proc, [&] { anchoLinea = EstableceLetraYAncho(0, strImpresora, true); });
-    paso(proc, [&] {
-        if (parNum(QStringLiteral("ImprimirAnulacionesRojo")) != 0)
-            Imprimir(CodigoImpresora({27, 'r', 0}), false, false, 0, strImpresora, true, true, false);
+    AtrapaErrores(proc, [&] { anchoLinea = EstableceLetraYAncho(0, strImpresora, true); });
+    AtrapaErrores(proc, [&] {
+        if (objParametros().getValorNum(param::ImprimirAnulacionesRojo) != 0)
+            Imprimir(CodigoImpresora({27, 'r', 0}), {.ConSalto = false, .NombreImpresora = strImpresora});
     });
-    paso(proc, [&] {
-        const double codigos = parNum(QStringLiteral("CodigosEscTicketCocina"));
+    AtrapaErrores(proc, [&] {
+        const double codigos = objParametros().getValorNum(param::CodigosEscTicketCocina);
         if (codigos == 1 || codigos == 2) {
-            const QString fin = parEntero(QStringLiteral("TipoLetraCocina")) >= 4 ? CodigoImpresora({27, '!', 1})
-                                                                                  : CodigoImpresora({27, '!', 0});
-            PRN_FINDBLALT = fin;
-            PRN_FINTRIALT = fin;
-            PRN_INIDBLALT = CodigoImpresora({27, '!', 17});
-            PRN_INITRIALT = CodigoImpresora({27, '!', 57});
+            const QString fin = vb::CInt(Variant(objParametros().getValorNum(param::TipoLetraCocina))) >= 4
+                                    ? CodigoImpresora({27, '!', 1})
+                                    : CodigoImpresora({27, '!', 0});
+            gCodigosPRN.PRN_FINDBLALT = fin;
+            gCodigosPRN.PRN_FINTRIALT = fin;
+            gCodigosPRN.PRN_INIDBLALT = CodigoImpresora({27, '!', 17});
+            gCodigosPRN.PRN_INITRIALT = CodigoImpresora({27, '!', 57});
         }
     });
     if (!blnImprimirCabecera)
         return;
 
-    paso(proc, [&] {
-        for (qint16 i = parEntero(QStringLiteral("BlancosCabecera")); i > 0; --i)
+    AtrapaErrores(proc, [&] {
+        for (qint16 i = vb::CInt(Variant(objParametros().getValorNum(param::BlancosCabecera))); i > 0; --i)
             blanco();
     });
-    paso(proc, [&] {
-        for (qint16 i = parEntero(QStringLiteral("BlancosCabeceraTicketCocina")); i > 0; --i)
+    AtrapaErrores(proc, [&] {
+        for (qint16 i = vb::CInt(Variant(objParametros().getValorNum(param::BlancosCabeceraTicketCocina))); i > 0; --i)
             blanco();
     });
-    paso(proc, [&] { GrabaLog(QStringLiteral("Voy a imprimir la cabecera: ") + segundos()); });
+    AtrapaErrores(proc, [&] { GrabaLog(QStringLiteral("Voy a imprimir la cabecera: ") + segundos()); });
 
-    paso(proc, [&] {
-        const double modo = parNum(QStringLiteral("ImpDosCarTickGrandes"));
+    AtrapaErrores(proc, [&] {
+        const double modo = objParametros().getValorNum(param::ImpDosCarTickGrandes);
         if (modo != 0)
             imprimirDigitosTicketLetraGrande(lngTPV, lngTicket, 0, modo == 2, strImpresora);
     });
 
-    paso(proc, [&] {
-        if (parNum(QStringLiteral("ImprimirNombreImpresoraTicketCocina")) != 0 ||
+    AtrapaErrores(proc, [&] {
+        if (objParametros().getValorNum(param::ImprimirNombreImpresoraTicketCocina) != 0 ||
             basFuncionesComunes::EjecutandoEnIDE() || gblnDesarrollo || gblnInstal)
             linea(T(QStringLiteral("Impresora")) + QStringLiteral(" ") + strImpresora);
     });
 
-    paso(proc, [&] {
-        if (ValNumero(par(QStringLiteral("ImpLogoTicketCocina"))) == 1)
+    AtrapaErrores(proc, [&] {
+        if (ValNumero(objParametros().getValor(param::ImpLogoTicketCocina)) == 1)
             ImprimeLogo(false, 0, strImpresora);
     });
 
-    paso(proc, [&] {
+    AtrapaErrores(proc, [&] {
         if (!strMensajeCocina.isEmpty()) {
             blanco();
-            linea(PRN_INITRIALT + strMensajeCocina + PRN_FINTRIALT);
+            linea(gCodigosPRN.PRN_INITRIALT + strMensajeCocina + gCodigosPRN.PRN_FINTRIALT);
             blanco();
         } else {
-            const QString textoCabecera = par(QStringLiteral("TextoCabeceraCocina"));
+            const QString textoCabecera = objParametros().getValor(param::TextoCabeceraCocina);
             if (!textoCabecera.isEmpty()) {
-                lineaK(PRN_ININEG + (strDescripcionCabecera.isEmpty() ? textoCabecera : strDescripcionCabecera) +
-                       PRN_FINNEG);
+                lineaK(gCodigosPRN.PRN_ININEG +
+                       (strDescripcionCabecera.isEmpty() ? textoCabecera : strDescripcionCabecera) +
+                       gCodigosPRN.PRN_FINNEG);
                 blanco();
             }
         }
     });
 
-    paso(proc, [&] {
-        const double vendedor = parNum(QStringLiteral("ImprimirVendedorTicketCocina"));
-        if (vendedor == 0 || par(QStringLiteral("VendedorTicketOLinea")) != QLatin1String("T"))
+    AtrapaErrores(proc, [&] {
+        const double vendedor = objParametros().getValorNum(param::ImprimirVendedorTicketCocina);
+        if (vendedor == 0 || objParametros().getValor(param::VendedorTicketOLinea) != QLatin1String("T"))
             return;
         QString inicio, fin;
         if (vendedor == 1) {
-            inicio = PRN_ININEG;
-            fin = PRN_FINNEG;
+            inicio = gCodigosPRN.PRN_ININEG;
+            fin = gCodigosPRN.PRN_FINNEG;
         } else if (vendedor == 2) {
-            inicio = PRN_INIDBLALT;
-            fin = PRN_FINDBLALT;
+            inicio = gCodigosPRN.PRN_INIDBLALT;
+            fin = gCodigosPRN.PRN_FINDBLALT;
         } else if (vendedor == 3) {
-            inicio = PRN_INITRIALT;
-            fin = PRN_FINTRIALT;
+            inicio = gCodigosPRN.PRN_INITRIALT;
+            fin = gCodigosPRN.PRN_FINTRIALT;
         }
         ado::RecordsetPtr rs =
             abre(ConexionLocal(), kSqlVendedor,
                  {Variant(glngEmpresa), Variant(glngRestaurante), Variant(lngTPV), Variant(lngTicket)});
         while (!rs->isEOF()) {
-            const bool nombre = parEs(QStringLiteral("ImpNombreVendedor"), 1);
+            const bool nombre = objParametros().getValorEs(param::ImpNombreVendedor, 1);
             const QString valor =
                 textoDe(rs->Fields(nombre ? QStringLiteral("Descripcion") : QStringLiteral("idVendedor")).Value);
             lineaK(inicio + T(QStringLiteral("Vendedor") + QStringLiteral(": ")) + valor + fin);
@@ -557,33 +532,33 @@ void clsImprimirTicket::ImprimirTicketCocinaCabecera(const FilaCabecera& cabecer
         blanco();
     });
 
-    paso(proc, [&] {
-        if (!parEs(QStringLiteral("ImpMesaTickCocina"), 1) || !cabecera)
+    AtrapaErrores(proc, [&] {
+        if (!objParametros().getValorEs(param::ImpMesaTickCocina, 1) || !cabecera)
             return;
-        const bool grande = parEs(QStringLiteral("ImpMesaTickCocinaGrande"), 1);
+        const bool grande = objParametros().getValorEs(param::ImpMesaTickCocinaGrande, 1);
         const QString mesaTexto = textoCampo(cabecera, "idmesa", QStringLiteral("0"));
         const double m = ValNumero(mesaTexto);
         const bool especial = m >= 9995 && m <= 9999;
-        QString l = grande ? PRN_INITRIALT : QString();
+        QString l = grande ? gCodigosPRN.PRN_INITRIALT : QString();
         l += T(QStringLiteral("Mesa:")) + QStringLiteral(" ");
         const QString descTicket = textoCampo(cabecera, "descticket");
         if (m == 9997 && !descTicket.isEmpty()) {
             l += textoCampo(cabecera, "descpv") + QStringLiteral(" - ") + descTicket;
         } else {
-            if (parNum(QStringLiteral("NoImpCodigoMesas")) == 0 && !especial)
+            if (objParametros().getValorNum(param::NoImpCodigoMesas) == 0 && !especial)
                 l += AlineaTexto(mesaTexto, 6, false, true, QString()) + QStringLiteral(" ");
-            if (especial || ValNumero(par(QStringLiteral("ImpCodigoMesasSalas"))) == 0)
+            if (especial || ValNumero(objParametros().getValor(param::ImpCodigoMesasSalas)) == 0)
                 l += textoCampo(cabecera, "descmesa");
         }
         if (grande)
-            l += PRN_FINTRIALT;
+            l += gCodigosPRN.PRN_FINTRIALT;
         lineaK(l);
         if (grande)
             blanco();
     });
 
-    paso(proc, [&] {
-        if (!parEs(QStringLiteral("LineasHorizontalesCocina"), 1))
+    AtrapaErrores(proc, [&] {
+        if (!objParametros().getValorEs(param::LineasHorizontalesCocina, 1))
             return;
         // The rule sets the spacing to 0 and restores it after; without a usable spacing it is left out.
         if (const auto espaciado = espaciadoCocina())
@@ -592,27 +567,28 @@ void clsImprimirTicket::ImprimirTicketCocinaCabecera(const FilaCabecera& cabecer
             GrabaLog(QStringLiteral("Regla sin imprimir: EspacioEntreLineasCocina fuera de 0..255"));
     });
 
-    if (parNum(QStringLiteral("ImpCabTickCocinaFinal")) == 0) {
-        paso(proc, [&] {
+    if (objParametros().getValorNum(param::ImpCabTickCocinaFinal) == 0) {
+        AtrapaErrores(proc, [&] {
             if (cabecera)
                 lineaK(lineaTicket(cabecera, lngTicket));
         });
-        paso(proc, [&] {
+        AtrapaErrores(proc, [&] {
             if (!intCamarero.isEmpty()) {
                 const auto nombre = primerValor(ConexionLocal(), kSqlCamareroMaecam,
                                                 {Variant(glngEmpresa), Variant(glngRestaurante), Variant(intCamarero)},
                                                 QStringLiteral("Descripcion"));
-                lineaK(PRN_ININEG + T(QStringLiteral("Camarero:")) + QStringLiteral(" ") + PRN_FINNEG +
-                       (nombre ? textoDe(*nombre) : QString()));
+                lineaK(gCodigosPRN.PRN_ININEG + T(QStringLiteral("Camarero:")) + QStringLiteral(" ") +
+                       gCodigosPRN.PRN_FINNEG + (nombre ? textoDe(*nombre) : QString()));
             } else if (cabecera) {
-                lineaK(PRN_ININEG + T(QStringLiteral("Camarero apertura mesa:")) + QStringLiteral(" ") + PRN_FINNEG +
-                       textoCampo(cabecera, "desccamarero"));
+                lineaK(gCodigosPRN.PRN_ININEG + T(QStringLiteral("Camarero apertura mesa:")) + QStringLiteral(" ") +
+                       gCodigosPRN.PRN_FINNEG + textoCampo(cabecera, "desccamarero"));
             }
         });
-        paso(proc, [&] {
-            if (!parEs(QStringLiteral("ImprimirTPVCocina"), 1))
+        AtrapaErrores(proc, [&] {
+            if (!objParametros().getValorEs(param::ImprimirTPVCocina, 1))
                 return;
-            QString l = PRN_ININEG + T(QStringLiteral("Impreso desde:")) + QStringLiteral(" ") + PRN_FINNEG;
+            QString l = gCodigosPRN.PRN_ININEG + T(QStringLiteral("Impreso desde:")) + QStringLiteral(" ") +
+                        gCodigosPRN.PRN_FINNEG;
             std::optional<Variant> nombre;
             if (lngNumComandero != 0)
                 nombre = primerValor(ConexionLocal(), kSqlCamareroMaecam,
@@ -626,48 +602,46 @@ void clsImprimirTicket::ImprimirTicketCocinaCabecera(const FilaCabecera& cabecer
                 l += QStringLiteral(" ") + textoDe(*nombre);
             lineaK(l);
         });
-        paso(proc, [&] {
-            if (parEs(QStringLiteral("ImprimirSalaCocina"), 1) && cabecera)
+        AtrapaErrores(proc, [&] {
+            if (objParametros().getValorEs(param::ImprimirSalaCocina, 1) && cabecera)
                 lineaK(lineaSala(cabecera));
         });
-        paso(proc, [&] {
-            if (parVerdadero(QStringLiteral("TicCocinaImprimirPaxs")) && cabecera)
+        AtrapaErrores(proc, [&] {
+            if (esVerdadero(objParametros().getValor(param::TicCocinaImprimirPaxs)) && cabecera)
                 lineaK(lineaPaxs(cabecera));
         });
         // The customer block of the kitchen ticket prints nothing.
-        paso(proc, [&] { par(QStringLiteral("ImprimirClienteTicketCocina")); });
+        AtrapaErrores(proc, [&] { objParametros().getValor(param::ImprimirClienteTicketCocina); });
     }
 
-    paso(proc, [&] {
-        if (parEs(QStringLiteral("ImpArtInvTickCocina"), 1))
-            Imprimir(PRN_INIINV, false, false, 0, strImpresora, true, true, true);
+    AtrapaErrores(proc, [&] {
+        if (objParametros().getValorEs(param::ImpArtInvTickCocina, 1))
+            Imprimir(gCodigosPRN.PRN_INIINV, {.ConSalto = false, .NombreImpresora = strImpresora, .EsCocina = true});
     });
 }
 
 QString clsImprimirTicket::FormateaLineaArticuloCocina(const QString& strTexto, qint16 anchoLinea) {
     QString s;
-    try {
-        QString inicio, fin;
-        int factor = 1;
-        par(QStringLiteral("ImprimirMenusDiferenciado"));
-        if (parEs(QStringLiteral("ImpSoloArtsLetraGrandeCocina"), 1) ||
-            parEs(QStringLiteral("ImpArtsLetraGrandeCocina"), 1)) {
-            inicio = basPrinter::PRN_INIDBLALT;
-            fin = basPrinter::PRN_FINDBLALT;
-            factor = 2;
-        }
-        s = strTexto + QStringLiteral(" ");
-        if (parEs(QStringLiteral("ImpArtsMayusculas"), 1))
-            s = s.toUpper();
-        s.remove(CRLF);
-        const qint32 ancho = qint32(vb::RoundHalfEven(double(anchoLinea) / factor));
-        s = AlineaTexto(s, ancho, true, false, QString());
-        s = inicio + s + fin + CRLF;
-    } catch (const VBError& e) {
-        MensajeUsuario(e.description(), 64);
-    } catch (const std::exception&) {
-        MensajeUsuario(vb::CurrentError().description(), 64);
-    }
+    vb::OnError(
+        [&] {
+            QString inicio, fin;
+            int factor = 1;
+            objParametros().getValor(param::ImprimirMenusDiferenciado);
+            if (objParametros().getValorEs(param::ImpSoloArtsLetraGrandeCocina, 1) ||
+                objParametros().getValorEs(param::ImpArtsLetraGrandeCocina, 1)) {
+                inicio = basPrinter::gCodigosPRN.PRN_INIDBLALT;
+                fin = basPrinter::gCodigosPRN.PRN_FINDBLALT;
+                factor = 2;
+            }
+            s = strTexto + QStringLiteral(" ");
+            if (objParametros().getValorEs(param::ImpArtsMayusculas, 1))
+                s = s.toUpper();
+            s.remove(CRLF);
+            const qint32 ancho = qint32(vb::RoundHalfEven(double(anchoLinea) / factor));
+            s = AlineaTexto(s, ancho, true, false, QString());
+            s = inicio + s + fin + CRLF;
+        },
+        [](const VBError& e) { MensajeUsuario(e.description(), 64); });
     return s;
 }
 
@@ -675,30 +649,20 @@ void clsImprimirTicket::ImprimirTicketCocinaPie(const FilaCabecera& cabecera, qi
                                                 QString& strImpresora, bool blnImprimirPie,
                                                 const QString& strTextoPie) {
     using namespace basPrinter;
-    auto lineaK = [&](const QString& t) { Imprimir(t, true, false, 0, strImpresora, true, true, true); };
-    auto linea = [&](const QString& t) { Imprimir(t, true, false, 0, strImpresora, true, true, false); };
+    auto lineaK = [&](const QString& t) { Imprimir(t, {.NombreImpresora = strImpresora, .EsCocina = true}); };
+    auto linea = [&](const QString& t) { Imprimir(t, {.NombreImpresora = strImpresora}); };
     auto blanco = [&] { linea(QString()); };
 
     // A failure in the foot's body skips the rest of the body; the ticket is still finished, cut and
     // sent to its own printer, and the failures are reported after it has gone.
     std::vector<VBError> fallos;
-    auto anota = [&](auto&& f) {
-        try {
-            f();
-            return true;
-        } catch (const VBError& e) {
-            fallos.push_back(e);
-        } catch (const std::exception&) {
-            fallos.push_back(vb::CurrentError());
-        }
-        return false;
-    };
+    auto anota = [&](auto&& f) { vb::OnError(f, [&](const VBError& e) { fallos.push_back(e); }); };
 
     anota([&] {
-        if (parNum(QStringLiteral("ImprimirAnulacionesRojo")) != 0)
-            Imprimir(CodigoImpresora({27, 'r', 0}), false, false, 0, strImpresora, true, true, false);
-        if (parEs(QStringLiteral("ImpArtInvTickCocina"), 1))
-            Imprimir(PRN_FININV, false, false, 0, strImpresora, true, true, false);
+        if (objParametros().getValorNum(param::ImprimirAnulacionesRojo) != 0)
+            Imprimir(CodigoImpresora({27, 'r', 0}), {.ConSalto = false, .NombreImpresora = strImpresora});
+        if (objParametros().getValorEs(param::ImpArtInvTickCocina, 1))
+            Imprimir(gCodigosPRN.PRN_FININV, {.ConSalto = false, .NombreImpresora = strImpresora});
         if (!blnImprimirPie)
             return;
 
@@ -710,16 +674,16 @@ void clsImprimirTicket::ImprimirTicketCocinaPie(const FilaCabecera& cabecera, qi
                  {Variant(glngEmpresa), Variant(glngRestaurante), Variant(lngTPV), Variant(lngTicket)});
         if (!rs->isEOF() && !rs->isBOF()) {
             QString obs = textoDe(rs->Fields(QStringLiteral("observ_preparacion")).Value);
-            const double general = parNum(QStringLiteral("ImprimirObservacionesTicketCocina"));
+            const double general = objParametros().getValorNum(param::ImprimirObservacionesTicketCocina);
             const QString o = vb::Trim(textoDe(rs->Fields(QStringLiteral("Observ")).Value));
             if (general != 0 && !o.isEmpty() && o != QLatin1String("#ERROR#")) {
                 if (!obs.isEmpty())
                     obs += CRLF + CRLF;
-                obs += general == 2 ? PRN_INIDBLALT + o + PRN_FINDBLALT : o;
+                obs += general == 2 ? gCodigosPRN.PRN_INIDBLALT + o + gCodigosPRN.PRN_FINDBLALT : o;
             }
-            const double grande = parNum(QStringLiteral("ImprimirObservacionesLetraGrande"));
+            const double grande = objParametros().getValorNum(param::ImprimirObservacionesLetraGrande);
             if (grande == 2 || grande == 3)
-                obs = PRN_INIDBLALT + obs + PRN_FINDBLALT;
+                obs = gCodigosPRN.PRN_INIDBLALT + obs + gCodigosPRN.PRN_FINDBLALT;
             if (!obs.isEmpty()) {
                 blanco();
                 linea(reglaGuiones);
@@ -738,28 +702,29 @@ void clsImprimirTicket::ImprimirTicketCocinaPie(const FilaCabecera& cabecera, qi
             blanco();
         }
 
-        if (parEs(QStringLiteral("LineasHorizontalesCocina"), 1)) {
+        if (objParametros().getValorEs(param::LineasHorizontalesCocina, 1)) {
             if (const auto espaciado = espaciadoCocina())
                 ImprimeImagenBits(kRegla, 256, 0, qint16(*espaciado), strImpresora);
             else
                 GrabaLog(QStringLiteral("Regla sin imprimir: EspacioEntreLineasCocina fuera de 0..255"));
         }
 
-        if (parEs(QStringLiteral("ImpCabTickCocinaFinal"), 1)) {
+        if (objParametros().getValorEs(param::ImpCabTickCocinaFinal, 1)) {
             lineaK(lineaTicket(cabecera, lngTicket));
 
             if (!intCamarero.isEmpty()) {
                 const auto nombre =
                     primerValor(ConexionLocal(), kSqlCamareros, {Variant(intCamarero)}, QStringLiteral("Descripcion"));
-                lineaK(PRN_ININEG + T(QStringLiteral("Camarero:")) + QStringLiteral(" ") + PRN_FINNEG +
-                       (nombre ? textoDe(*nombre) : QString()));
+                lineaK(gCodigosPRN.PRN_ININEG + T(QStringLiteral("Camarero:")) + QStringLiteral(" ") +
+                       gCodigosPRN.PRN_FINNEG + (nombre ? textoDe(*nombre) : QString()));
             } else {
-                lineaK(PRN_ININEG + T(QStringLiteral("Camarero apertura mesa:")) + QStringLiteral(" ") + PRN_FINNEG +
-                       (cabecera ? textoCampo(cabecera, "desccamarero") : QString()));
+                lineaK(gCodigosPRN.PRN_ININEG + T(QStringLiteral("Camarero apertura mesa:")) + QStringLiteral(" ") +
+                       gCodigosPRN.PRN_FINNEG + (cabecera ? textoCampo(cabecera, "desccamarero") : QString()));
             }
 
-            if (parEs(QStringLiteral("ImprimirTPVCocina"), 1)) {
-                QString l = PRN_ININEG + T(QStringLiteral("Impreso desde:")) + QStringLiteral(" ") + PRN_FINNEG;
+            if (objParametros().getValorEs(param::ImprimirTPVCocina, 1)) {
+                QString l = gCodigosPRN.PRN_ININEG + T(QStringLiteral("Impreso desde:")) + QStringLiteral(" ") +
+                            gCodigosPRN.PRN_FINNEG;
                 if (lngNumComandero != 0) {
                     if (const auto n = primerValor(ConexionLocal(), kSqlCamareros, {Variant(lngNumComandero)},
                                                    QStringLiteral("Descripcion")))
@@ -774,17 +739,17 @@ void clsImprimirTicket::ImprimirTicketCocinaPie(const FilaCabecera& cabecera, qi
             }
 
             if (cabecera) {
-                if (parEs(QStringLiteral("ImprimirSalaCocina"), 1))
+                if (objParametros().getValorEs(param::ImprimirSalaCocina, 1))
                     lineaK(lineaSala(cabecera));
-                if (parVerdadero(QStringLiteral("TicCocinaImprimirPaxs")))
+                if (esVerdadero(objParametros().getValor(param::TicCocinaImprimirPaxs)))
                     lineaK(lineaPaxs(cabecera));
             }
         }
 
-        if (parNum(QStringLiteral("EmitirPito")) != 0)
+        if (objParametros().getValorNum(param::EmitirPito) != 0)
             EmitirPito(0, strImpresora);
 
-        const qint16 n = vb::CInt(Variant(ValNumero(par(QStringLiteral("BlancosPie"))) - 1));
+        const qint16 n = vb::CInt(Variant(ValNumero(objParametros().getValor(param::BlancosPie)) - 1));
         for (qint16 i = 0; i <= n; ++i)
             blanco();
     });
@@ -793,9 +758,10 @@ void clsImprimirTicket::ImprimirTicketCocinaPie(const FilaCabecera& cabecera, qi
     anota([&] {
         const auto espaciado = espaciadoCocina();
         QString caracter = espaciado ? QString(vb::Chr(*espaciado)) : QString();
-        InicializaImpresora(0, strImpresora, blnEspaciado && espaciado.has_value(), false, caracter);
+        InicializaImpresora(0, strImpresora,
+                            {.CambiarEspaciado = blnEspaciado && espaciado.has_value(), .Espaciado = caracter});
     });
-    anota([&] { CortarPapel(false, 0, true, strImpresora); });
+    anota([&] { strImpresora = CortarPapel({.ImprimirLogoDespues = false, .NombreImpresora = strImpresora}); });
     anota([&] { objImpresionPantalla().Finaliza(true, 0, strImpresora); });
 
     for (const VBError& e : fallos)
@@ -809,7 +775,7 @@ void clsImprimirTicket::ImprimirTicketCocinaPie(const FilaCabecera& cabecera, qi
 void clsImprimirTicket::imprimirDigitosTicketLetraGrande(qint32 tpv, qint32 ticket, qint32 lngImpresora,
                                                          bool blnImprimirNumComanda, const QString& strImpresora) {
     using namespace basPrinter;
-    try {
+    AtrapaErrores(kProcDigitos, [&] {
         GrabaLog(QStringLiteral("ImprimirDigitosTicketLetraGrande: ") + segundos());
         QString s;
         if (!blnImprimirNumComanda) {
@@ -833,23 +799,20 @@ void clsImprimirTicket::imprimirDigitosTicketLetraGrande(qint32 tpv, qint32 tick
                 if (n == 0) {
                     // No number could be recorded for the ticket (already reported): it prints without one.
                     GrabaLog(QStringLiteral("ImprimirDigitosTicketLetraGrande sin número de comanda: ") + segundos());
-                    GrabaLog(QStringLiteral("ImprimirDigitosTicketLetraGrande end: ") + segundos());
                     return;
                 }
                 s = QString::number(n);
             }
         }
         GrabaLog(QStringLiteral("Imprimo texto: ") + segundos());
-        Imprimir(QString(), true, false, lngImpresora, strImpresora, true, true, false);
-        Imprimir(PRN_INITRIALT + T(QStringLiteral("Núm.")) + QStringLiteral(" ") + s + PRN_FINTRIALT, true, false,
-                 lngImpresora, strImpresora, true, true, true);
-        Imprimir(QString(), true, false, lngImpresora, strImpresora, true, true, false);
-    } catch (const VBError& e) {
-        ControlErrores(kProcDigitos, true, e);
-    } catch (const std::exception&) {
-        ControlErrores(kProcDigitos, true, vb::CurrentError());
-    }
-    paso(kProcDigitos, [&] { GrabaLog(QStringLiteral("ImprimirDigitosTicketLetraGrande end: ") + segundos()); });
+        Imprimir(QString(), {.idImpresora = lngImpresora, .NombreImpresora = strImpresora});
+        Imprimir(gCodigosPRN.PRN_INITRIALT + T(QStringLiteral("Núm.")) + QStringLiteral(" ") + s +
+                     gCodigosPRN.PRN_FINTRIALT,
+                 {.idImpresora = lngImpresora, .NombreImpresora = strImpresora, .EsCocina = true});
+        Imprimir(QString(), {.idImpresora = lngImpresora, .NombreImpresora = strImpresora});
+    });
+    AtrapaErrores(kProcDigitos,
+                  [&] { GrabaLog(QStringLiteral("ImprimirDigitosTicketLetraGrande end: ") + segundos()); });
 }
 
 qint32 clsImprimirTicket::getNumeroComanda() {
@@ -857,11 +820,12 @@ qint32 clsImprimirTicket::getNumeroComanda() {
         return lngNumeroComanda;
     if (m_blnSinNumeroComanda)
         return 0;
-    try {
+    // Every way out leaves lngNumeroComanda as the answer: 0 until a number is taken.
+    AtrapaErrores(kProcComanda, [&] {
         // Without the main connection no number can be made sure of: the ticket prints without one.
         if (!ComCentral()) {
             m_blnSinNumeroComanda = true;
-            return 0;
+            return;
         }
         const QList<Variant> grupo{Variant(glngEmpresa), Variant(glngRestaurante), grupoComandas()};
         auto siguiente = [&] {
@@ -885,7 +849,7 @@ qint32 clsImprimirTicket::getNumeroComanda() {
                 if (!esDuplicado(e)) {
                     ControlErrores(kProcComanda, true, e);
                     lngNumeroComanda = numero;
-                    return lngNumeroComanda;
+                    return;
                 }
                 if (intento >= kIntentosComanda) {
                     m_blnSinNumeroComanda = true;
@@ -895,7 +859,7 @@ qint32 clsImprimirTicket::getNumeroComanda() {
                                 QStringLiteral("Sin número de comanda libre tras %1 intentos: ").arg(kIntentosComanda) +
                                     e.description(),
                                 e.source()));
-                    return 0;
+                    return;
                 }
                 numero = qMax(numero + 1, siguiente());
             }
@@ -904,21 +868,18 @@ qint32 clsImprimirTicket::getNumeroComanda() {
 
         // The kitchen screens connected to the till read the row on the second connection. When that
         // connection reaches the same database the row is already there, which is what was wanted.
-        if (!ComCentral() || parNum(QStringLiteral("ConectarPantallasCocinaDirectasaTPV")) != 0) {
-            try {
-                ejecuta(ConexionLocal(),
-                        QString(kSqlInsertaComanda).replace(QStringLiteral("0 ,"), QStringLiteral("0,")),
-                        valoresInsert(lngNumeroComanda));
-            } catch (const VBError& e) {
-                if (!esDuplicado(e))
-                    ControlErrores(kProcComanda, true, e);
-            }
-        }
-    } catch (const VBError& e) {
-        ControlErrores(kProcComanda, true, e);
-    } catch (const std::exception&) {
-        ControlErrores(kProcComanda, true, vb::CurrentError());
-    }
+        if (!ComCentral() || objParametros().getValorNum(param::ConectarPantallasCocinaDirectasaTPV) != 0)
+            vb::OnError(
+                [&] {
+                    ejecuta(ConexionLocal(),
+                            QString(kSqlInsertaComanda).replace(QStringLiteral("0 ,"), QStringLiteral("0,")),
+                            valoresInsert(lngNumeroComanda));
+                },
+                [](const VBError& e) {
+                    if (!esDuplicado(e))
+                        ControlErrores(kProcComanda, true, e);
+                });
+    });
     return lngNumeroComanda;
 }
 
@@ -926,52 +887,46 @@ qint32 clsImprimirTicket::getNumeroComanda() {
 // Special ticket
 // ================================================================================================
 
-bool clsImprimirTicket::ImprimirTicketEspecial(const QString& strTextoTicket, bool blnImprimirCabeceraYPie,
-                                               bool blnImprimirLogo, bool blnImprimirPorPantalla,
-                                               const QString& strImpresora) {
-    QString impresora = strImpresora;
-    return ImprimirTicketEspecial(strTextoTicket, blnImprimirCabeceraYPie, blnImprimirLogo, blnImprimirPorPantalla,
-                                  impresora);
-}
-
-bool clsImprimirTicket::ImprimirTicketEspecial(const QString& strTextoTicket, bool blnImprimirCabeceraYPie,
-                                               bool blnImprimirLogo, bool blnImprimirPorPantalla,
-                                               QString& strImpresora) {
+ResultadoTicketEspecial clsImprimirTicket::ImprimirTicketEspecial(const QString& strTextoTicket,
+                                                                  OpcionesTicketEspecial o) {
     using namespace basPrinter;
+    QString& strImpresora = o.strImpresora;
     const SinDialogosModales sinDialogos;
     const QString& proc = kProcEspecial;
-    auto linea = [&](const QString& t) { Imprimir(t, true, false, 0, strImpresora, true, true, false); };
+    auto linea = [&](const QString& t) { Imprimir(t, {.NombreImpresora = strImpresora}); };
 
     bool conectado = false;
-    paso(proc, [&] { conectado = ComCentral(); });
+    AtrapaErrores(proc, [&] { conectado = ComCentral(); });
     if (!conectado) {
-        paso(proc, [&] { objImpresionPantalla().Finaliza(blnImprimirPorPantalla); });
-        return false;
+        AtrapaErrores(proc, [&] { objImpresionPantalla().Finaliza(o.blnImprimirPorPantalla); });
+        return {false, strImpresora};
     }
 
     VigilanciaEnvios envios;
-    paso(proc, [&] { objImpresionPantalla().Inicializa(); });
-    paso(proc, [&] { InicializaImpresora(0, strImpresora, false, false, QString()); });
-    paso(proc, [&] {
-        if (blnImprimirLogo &&
-            (parEs(QStringLiteral("ImpLogoAntes"), 1) || parEs(QStringLiteral("LogoEnImpresora"), 1)))
+    AtrapaErrores(proc, [&] { objImpresionPantalla().Inicializa(); });
+    AtrapaErrores(proc, [&] { InicializaImpresora(0, strImpresora); });
+    AtrapaErrores(proc, [&] {
+        if (o.blnImprimirLogo && (objParametros().getValorEs(param::ImpLogoAntes, 1) ||
+                                  objParametros().getValorEs(param::LogoEnImpresora, 1)))
             ImprimeLogo(false, 0, strImpresora);
     });
     bool codigosPropios = false;
-    paso(proc, [&] {
-        const double codigos = parNum(QStringLiteral("CodigosEscTicketNormal"));
+    AtrapaErrores(proc, [&] {
+        const double codigos = objParametros().getValorNum(param::CodigosEscTicketNormal);
         if (codigos == 1 || codigos == 3) {
-            PRN_INIDBLALT = CodigoImpresora({27, '!', 17});
-            PRN_FINDBLALT = CodigoImpresora({27, '!', 1});
+            gCodigosPRN.PRN_INIDBLALT = CodigoImpresora({27, '!', 17});
+            gCodigosPRN.PRN_FINDBLALT = CodigoImpresora({27, '!', 1});
             codigosPropios = true;
         }
     });
 
     const std::pair<const char*, const QString*> etiquetas[] = {
-        {"<b>", &PRN_ININEG},         {"</b>", &PRN_FINNEG},         {"<u>", &PRN_INISUB},
-        {"</u>", &PRN_FINSUB},        {"<dblalt>", &PRN_INIDBLALT},  {"</dblalt>", &PRN_FINDBLALT},
-        {"<trialt>", &PRN_INITRIALT}, {"</trialt>", &PRN_FINTRIALT}, {"<gig>", &PRN_INIGIG},
-        {"</gig>", &PRN_FINGIG},      {"<inv>", &PRN_INIINV},        {"</inv>", &PRN_FININV}};
+        {"<b>", &gCodigosPRN.PRN_ININEG},         {"</b>", &gCodigosPRN.PRN_FINNEG},
+        {"<u>", &gCodigosPRN.PRN_INISUB},         {"</u>", &gCodigosPRN.PRN_FINSUB},
+        {"<dblalt>", &gCodigosPRN.PRN_INIDBLALT}, {"</dblalt>", &gCodigosPRN.PRN_FINDBLALT},
+        {"<trialt>", &gCodigosPRN.PRN_INITRIALT}, {"</trialt>", &gCodigosPRN.PRN_FINTRIALT},
+        {"<gig>", &gCodigosPRN.PRN_INIGIG},       {"</gig>", &gCodigosPRN.PRN_FINGIG},
+        {"<inv>", &gCodigosPRN.PRN_INIINV},       {"</inv>", &gCodigosPRN.PRN_FININV}};
 
     const QStringList piezas = strTextoTicket.isEmpty() ? QStringList() : strTextoTicket.split(kCortar);
     for (const QString& pieza : piezas) {
@@ -982,8 +937,8 @@ bool clsImprimirTicket::ImprimirTicketEspecial(const QString& strTextoTicket, bo
         };
         std::vector<Fila> filas;
         size_t actual = 0;
-        if (blnImprimirCabeceraYPie) {
-            paso(proc, [&] {
+        if (o.blnImprimirCabeceraYPie) {
+            AtrapaErrores(proc, [&] {
                 ado::RecordsetPtr rs =
                     abre(ConexionLocal(), kSqlConfigTicket, {Variant(glngEmpresa), Variant(glngRestaurante)});
                 while (!rs->isEOF()) {
@@ -997,9 +952,11 @@ bool clsImprimirTicket::ImprimirTicketEspecial(const QString& strTextoTicket, bo
                 const Fila& f = filas[actual];
                 if (vb::Trim(f.texto).isEmpty())
                     continue;
-                paso(proc, [&] { linea(f.orden == 1 ? PRN_INIDBLALT + f.texto + PRN_FINDBLALT : f.texto); });
+                AtrapaErrores(proc, [&] {
+                    linea(f.orden == 1 ? gCodigosPRN.PRN_INIDBLALT + f.texto + gCodigosPRN.PRN_FINDBLALT : f.texto);
+                });
             }
-            paso(proc, [&] { linea(QString()); });
+            AtrapaErrores(proc, [&] { linea(QString()); });
         }
 
         QString texto = pieza;
@@ -1009,7 +966,7 @@ bool clsImprimirTicket::ImprimirTicketEspecial(const QString& strTextoTicket, bo
             texto.replace(QLatin1String(etiqueta), *codigo);
         const QStringList lineas = texto.isEmpty() ? QStringList() : texto.split(kBr);
         for (const QString& l : lineas) {
-            paso(proc, [&] {
+            AtrapaErrores(proc, [&] {
                 if (basFuncionesComunes::Columnas(l) <= 42) {
                     linea(l);
                     return;
@@ -1021,16 +978,16 @@ bool clsImprimirTicket::ImprimirTicketEspecial(const QString& strTextoTicket, bo
         }
 
         for (; actual < filas.size(); ++actual)
-            paso(proc, [&] { linea(filas[actual].texto); });
+            AtrapaErrores(proc, [&] { linea(filas[actual].texto); });
 
-        paso(proc, [&] { CortarPapel(true, 0, true, strImpresora); });
+        AtrapaErrores(proc, [&] { strImpresora = CortarPapel({.NombreImpresora = strImpresora}); });
     }
 
     if (codigosPropios)
-        paso(proc, [&] {
-            PRN_INIDBLALT = CodigoImpresora({29, '!', 17});
-            PRN_FINDBLALT = CodigoImpresora({29, '!', 0});
+        AtrapaErrores(proc, [&] {
+            gCodigosPRN.PRN_INIDBLALT = CodigoImpresora({29, '!', 17});
+            gCodigosPRN.PRN_FINDBLALT = CodigoImpresora({29, '!', 0});
         });
-    paso(proc, [&] { objImpresionPantalla().Finaliza(blnImprimirPorPantalla); });
-    return envios.todoEnviado();
+    AtrapaErrores(proc, [&] { objImpresionPantalla().Finaliza(o.blnImprimirPorPantalla); });
+    return {envios.todoEnviado(), strImpresora};
 }

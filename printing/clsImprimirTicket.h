@@ -10,6 +10,25 @@
 #include <QString>
 #include <optional>
 
+// Options and result of the two print operations (defaults: the ticket printer, header and foot).
+struct OpcionesTicketEspecial {
+    bool blnImprimirCabeceraYPie = false; // the shop's rows of configticket around every piece
+    bool blnImprimirLogo = false;
+    bool blnImprimirPorPantalla = false;
+    QString strImpresora = {}; // the printer for every piece (empty: the ticket printer)
+};
+struct ResultadoTicketEspecial {
+    bool blnEnviado = false; // the main connection was available and every job went out
+    QString strImpresora;    // where the last piece went: the secondary printer once a cut handed it there
+};
+struct OpcionesTicketCocina {
+    QString strImpresora = {};
+    QString strDescripcionCabecera = {}; // printed instead of "TextoCabeceraCocina" when given
+    bool blnImprimirCabecera = true;
+    bool blnImprimirPie = true;
+    QString strTextoPie = {};
+};
+
 class clsImprimirTicket final {
 public:
     // Public variables, in their declared order; callers may set the last three before printing.
@@ -20,23 +39,16 @@ public:
     QString strMensajeCocina;   // kitchen message in triple height instead of the header text
 
     // Free text with markup (<cortar>, <br>, line ends, <b> <u> <dblalt> <trialt> <gig> <inv>), each piece
-    // cut as a ticket of its own. True when the main connection was available and every job went out.
-    // `strImpresora` is the printer for every piece; when the cut hands the ticket to the secondary
-    // printer, the caller's variable receives that name and the following pieces go there.
-    bool ImprimirTicketEspecial(const QString& strTextoTicket, bool blnImprimirCabeceraYPie, bool blnImprimirLogo,
-                                bool blnImprimirPorPantalla, QString& strImpresora);
-    bool ImprimirTicketEspecial(const QString& strTextoTicket, bool blnImprimirCabeceraYPie = false,
-                                bool blnImprimirLogo = false, bool blnImprimirPorPantalla = false,
-                                const QString& strImpresora = {});
+    // cut as a ticket of its own. When the cut hands the ticket to the secondary printer, the following
+    // pieces go there too.
+    ResultadoTicketEspecial ImprimirTicketEspecial(const QString& strTextoTicket, OpcionesTicketEspecial o = {});
 
     // Kitchen ticket of till lngTPV, ticket lngTicket: header, the article lines of strTextoTicket and
     // the foot, one ticket per piece between "<cortar>" marks. True when the main connection was
     // available, the header could be read and every job went out (an empty text prints nothing and
     // counts as done).
     bool ImprimirTicketCocinaEspecial(qint32 lngTPV, qint32 lngTicket, const QString& strTextoTicket,
-                                      const QString& strImpresora = {}, const QString& strDescripcionCabecera = {},
-                                      bool blnImprimirCabecera = true, bool blnImprimirPie = true,
-                                      const QString& strTextoPie = {});
+                                      const OpcionesTicketCocina& o = {});
 
     // Hook for trigger messages around a print; it has none to run and lets the print go on.
     bool LanzaMensajesTriggerImprimirTicket(const Variant& vrnPieEspecial, bool blnAntesImprimir,

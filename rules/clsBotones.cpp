@@ -381,7 +381,8 @@ clsBotones::Siguiente clsBotones::EjecutaAccion(Evaluacion& ev, const QString& s
                 AtrapaErrores(QStringLiteral("clsBotones.imprimir_ticket_especial"), [&] {
                     clsImprimirTicket ticket;
                     for (int i = 0; i < copias; ++i)
-                        ticket.ImprimirTicketEspecial(textoTicket, cabeceraYPie, cabeceraYPie, false, QString());
+                        ticket.ImprimirTicketEspecial(
+                            textoTicket, {.blnImprimirCabeceraYPie = cabeceraYPie, .blnImprimirLogo = cabeceraYPie});
                 });
             });
         }

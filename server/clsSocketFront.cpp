@@ -274,7 +274,12 @@ bool clsSocketFront::EjecutaAccion(const vb::EntidadPtr& param, vb::EntidadPtr& 
                 // An absent printer is the usual printer, never one named "#ERROR#".
                 const QString impresora = texto(param, QStringLiteral("impresora"));
                 clsImprimirTicket ticket;
-                if (!ticket.ImprimirTicketEspecial(textoTicket, cabecera, logo, pantalla, impresora))
+                const ResultadoTicketEspecial r =
+                    ticket.ImprimirTicketEspecial(textoTicket, {.blnImprimirCabeceraYPie = cabecera,
+                                                                .blnImprimirLogo = logo,
+                                                                .blnImprimirPorPantalla = pantalla,
+                                                                .strImpresora = impresora});
+                if (!r.blnEnviado)
                     Resultado->Propiedad(QStringLiteral("error"),
                                          TraduceLiteral(QStringLiteral("No se ha podido imprimir el ticket.")));
             } else if (esAccion(accion, "ImprimirTicketCocinaEspecial")) {
@@ -287,8 +292,12 @@ bool clsSocketFront::EjecutaAccion(const vb::EntidadPtr& param, vb::EntidadPtr& 
                 const bool pie = booleanoSi(param, QStringLiteral("imprimir_pie"));
                 const QString textoPie = texto(param, QStringLiteral("texto_pie"));
                 clsImprimirTicket ticket;
-                if (!ticket.ImprimirTicketCocinaEspecial(tpv, ticketNum, textoTicket, impresora, descripcion, cabecera,
-                                                         pie, textoPie))
+                if (!ticket.ImprimirTicketCocinaEspecial(tpv, ticketNum, textoTicket,
+                                                         {.strImpresora = impresora,
+                                                          .strDescripcionCabecera = descripcion,
+                                                          .blnImprimirCabecera = cabecera,
+                                                          .blnImprimirPie = pie,
+                                                          .strTextoPie = textoPie}))
                     Resultado->Propiedad(QStringLiteral("error"),
                                          TraduceLiteral(QStringLiteral("No se ha podido imprimir el ticket.")));
             } else if (esAccion(accion, "Ping")) {

@@ -3,6 +3,7 @@
 #include <QList>
 #include <QPair>
 #include <QString>
+#include <QStringList>
 #include <utility>
 
 namespace printertest {
@@ -10,53 +11,27 @@ namespace printertest {
 // The parameters of the printer output (queues, codes, cut, logo, beep, invoice printer) at the
 // values the printer-layer tests start from; `cambios` gives other values to some of them.
 inline QList<QPair<QString, QString>> parametrosSalida(const QList<QPair<QString, QString>>& cambios = {}) {
-    const std::pair<const char*, const char*> valores[] = {
-        {"LongMaxTexto", "0"},
-        {"FuncionamientoItos", "0"},
-        {"FuncFacturadora", "0"},
-        {"ImpTicket", "TICKETS"},
-        {"ImprImpSecundaria", "0"},
-        {"ImpresoraSecundaria", ""},
-        {"ImpCintaControl", ""},
-        {"UsarDriverOPOS", "0"},
-        {"ImpresoraOPOS", ""},
-        {"DelayFacturadora", "0"},
-        {"DelayImpresion", "0"},
-        {"CodigosEscTicketNormal", "0"},
-        {"CodigosEscTicketCocina", "0"},
-        {"EspacioEntreLineas", "30"},
-        {"TipoLetraCocina", "0"},
-        {"TipoLetraTickets", "0"},
-        {"AnchoImpresoraCocina", "0"},
-        {"AnchoImpresoraTickets", "0"},
-        {"UsarImpDRVSiempre", "0"},
-        {"AnchoDatosCabeceraDRV", "0"},
-        {"NumLineasAntesCortar", "0"},
-        {"Cortar", "1"},
-        {"ImpLogoAntes", "0"},
-        {"LogoEnImpresora", "0"},
-        {"NoImprimirLogo", "0"},
-        {"ModeloImpresoraTickets", "0"},
-        {"EmitirPito", "0"},
-        {"EmitirPitoOkiDispositivo", "1"},
-        {"EmitirPitoOkiTiempoEngergia", "2"},
-        {"EmitirPitoOkiTiempoDelay", "3"},
-        {"NumLinPagFacturadora", "0"},
-        {"AnchoFacturadora", "40"},
-        {"MargenIzquierdoFacturadora", "0"},
-        {"MargenSuperiorClienteFacturadora", "0"},
-        {"MargenSuperiorCabeceraFacturadora", "0"},
-        {"BlancosCabecera", "0"},
-        {"TipoImpresionFacturadora", "0"},
-        {"FacturadoraMostrarMensajePapel", "False"},
-    };
+    // name=value, separated by blanks
+    const QStringList valores =
+        QStringLiteral(
+            "LongMaxTexto=0 FuncionamientoItos=0 FuncFacturadora=0 ImpTicket=TICKETS ImprImpSecundaria=0 "
+            "ImpresoraSecundaria= ImpCintaControl= UsarDriverOPOS=0 ImpresoraOPOS= DelayFacturadora=0 "
+            "DelayImpresion=0 CodigosEscTicketNormal=0 CodigosEscTicketCocina=0 EspacioEntreLineas=30 "
+            "TipoLetraCocina=0 TipoLetraTickets=0 AnchoImpresoraCocina=0 AnchoImpresoraTickets=0 UsarImpDRVSiempre=0 "
+            "AnchoDatosCabeceraDRV=0 NumLineasAntesCortar=0 Cortar=1 ImpLogoAntes=0 LogoEnImpresora=0 "
+            "NoImprimirLogo=0 ModeloImpresoraTickets=0 EmitirPito=0 EmitirPitoOkiDispositivo=1 "
+            "EmitirPitoOkiTiempoEngergia=2 EmitirPitoOkiTiempoDelay=3 NumLinPagFacturadora=0 AnchoFacturadora=40 "
+            "MargenIzquierdoFacturadora=0 MargenSuperiorClienteFacturadora=0 MargenSuperiorCabeceraFacturadora=0 "
+            "BlancosCabecera=0 TipoImpresionFacturadora=0 FacturadoraMostrarMensajePapel=False ")
+            .split(QLatin1Char(' '), Qt::SkipEmptyParts);
     QList<QPair<QString, QString>> r;
-    for (const auto& [k, v] : valores) {
-        QString valor = QString::fromUtf8(v);
+    for (const QString& kv : valores) {
+        const QString k = kv.section(QLatin1Char('='), 0, 0);
+        QString valor = kv.section(QLatin1Char('='), 1);
         for (const auto& c : cambios)
-            if (c.first == QLatin1String(k))
+            if (c.first == k)
                 valor = c.second;
-        r.append({QString::fromLatin1(k), valor});
+        r.append({k, valor});
     }
     return r;
 }

@@ -24,13 +24,16 @@ inline QByteArray bytes(std::initializer_list<int> b) {
 inline QByteArray operator""_b(const char* s, size_t n) {
     return QByteArray(s, qsizetype(n));
 }
+inline QByteArray saltos(int n) {
+    return QByteArray("\r\n").repeated(n);
+}
 
 inline void par(const QString& clave, const QString& valor) {
     objParametros().SetValor(clave, valor);
 }
 
+// The store is built from the application's registry key, as at start-up.
 inline void parametrosPorDefecto() {
-    // The store is built from the application's registry key, as at start-up.
     auto& reg = registry::RegistryStore::instance();
     const QString clave = QStringLiteral("SOFTWARE\\Vesk\\Tarvolin");
     reg.deleteKey(registry::Root::CurrentUser, clave);
@@ -49,6 +52,7 @@ class PrinterTest : public ::testing::Test {
 protected:
     printers::RecordingOutput salida;
     prompts::ScriptedPrompts avisos;
+    QString& buffer = basPrinter::gEstadoImpresion.mBufferImpresion.Texto;
 
     void SetUp() override {
         parametrosPorDefecto();
@@ -81,10 +85,11 @@ protected:
             n += c.kind == QLatin1String("messageBox");
         return n;
     }
-    // Sends the buffer as it stands, untranslated, and returns the job.
+    // Sends the buffer as it stands (untranslated unless asked) and returns the job.
     QByteArray envia(bool traducir = false, bool esCocina = false) {
         salida.jobs.clear();
-        basPrinter::Imprimir(QString(), false, true, 0, QString(), true, traducir, esCocina);
+        basPrinter::Imprimir(QString(),
+                             {.ConSalto = false, .Enviar = true, .Traducir = traducir, .EsCocina = esCocina});
         return salida.jobs.empty() ? QByteArray() : salida.jobs.back().data;
     }
 };

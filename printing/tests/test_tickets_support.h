@@ -29,49 +29,23 @@ using printertest::bytes;
 
 // Every parameter read while printing, at the values the golden tickets start from.
 inline QList<QPair<QString, QString>> parametrosTicket() {
-    const std::pair<const char*, const char*> valores[] = {
-        // kitchen header
-        {"TieneImpresoraFisica", "1"},
-        {"EspacioEntreLineasCocina", "30"},
-        {"ImprimirAnulacionesRojo", "0"},
-        {"BlancosCabeceraTicketCocina", "1"},
-        {"ImpDosCarTickGrandes", "1"},
-        {"GrupoComandas", "1"},
-        {"ConectarPantallasCocinaDirectasaTPV", "0"},
-        {"ImprimirNombreImpresoraTicketCocina", "0"},
-        {"ImpLogoTicketCocina", "0"},
-        {"TextoCabeceraCocina", "COCINA"},
-        {"ImprimirVendedorTicketCocina", "1"},
-        {"VendedorTicketOLinea", "T"},
-        {"ImpNombreVendedor", "1"},
-        {"ImpMesaTickCocina", "1"},
-        {"ImpMesaTickCocinaGrande", "0"},
-        {"NoImpCodigoMesas", "0"},
-        {"ImpCodigoMesasSalas", "0"},
-        {"LineasHorizontalesCocina", "0"},
-        {"ImpCabTickCocinaFinal", "0"},
-        {"TicketGrande", "0"},
-        {"ImprimirTPVCocina", "1"},
-        {"ImprimirSalaCocina", "1"},
-        {"ImprimirSalaGrandeCocina", "0"},
-        {"TicCocinaImprimirPaxs", "1"},
-        {"ImprimirClienteTicketCocina", "0"},
-        {"ImpArtInvTickCocina", "0"},
-        // article lines
-        {"InterlineadoImpresoraCocina", "0"},
-        {"TipoImpresionNegritaArticulosTicketCocina", "0"},
-        {"ImprimirMenusDiferenciado", "0"},
-        {"ImpSoloArtsLetraGrandeCocina", "0"},
-        {"ImpArtsLetraGrandeCocina", "0"},
-        {"ImpArtsMayusculas", "0"},
-        // foot
-        {"ImprimirObservacionesTicketCocina", "1"},
-        {"ImprimirObservacionesLetraGrande", "0"},
-        {"BlancosPie", "2"},
-    };
+    // name=value, separated by blanks: the kitchen header, the article lines, the foot
+    const QStringList valores =
+        QStringLiteral(
+            "TieneImpresoraFisica=1 EspacioEntreLineasCocina=30 ImprimirAnulacionesRojo=0 "
+            "BlancosCabeceraTicketCocina=1 ImpDosCarTickGrandes=1 GrupoComandas=1 "
+            "ConectarPantallasCocinaDirectasaTPV=0 ImprimirNombreImpresoraTicketCocina=0 ImpLogoTicketCocina=0 "
+            "TextoCabeceraCocina=COCINA ImprimirVendedorTicketCocina=1 VendedorTicketOLinea=T ImpNombreVendedor=1 "
+            "ImpMesaTickCocina=1 ImpMesaTickCocinaGrande=0 NoImpCodigoMesas=0 ImpCodigoMesasSalas=0 "
+            "LineasHorizontalesCocina=0 ImpCabTickCocinaFinal=0 TicketGrande=0 ImprimirTPVCocina=1 "
+            "ImprimirSalaCocina=1 ImprimirSalaGrandeCocina=0 TicCocinaImprimirPaxs=1 ImprimirClienteTicketCocina=0 "
+            "ImpArtInvTickCocina=0 InterlineadoImpresoraCocina=0 TipoImpresionNegritaArticulosTicketCocina=0 "
+            "ImprimirMenusDiferenciado=0 ImpSoloArtsLetraGrandeCocina=0 ImpArtsLetraGrandeCocina=0 "
+            "ImpArtsMayusculas=0 ImprimirObservacionesTicketCocina=1 ImprimirObservacionesLetraGrande=0 BlancosPie=2 ")
+            .split(QLatin1Char(' '), Qt::SkipEmptyParts);
     QList<QPair<QString, QString>> r;
-    for (const auto& [k, v] : valores)
-        r.append({QString::fromLatin1(k), QString::fromUtf8(v)});
+    for (const QString& kv : valores)
+        r.append({kv.section(QLatin1Char('='), 0, 0), kv.section(QLatin1Char('='), 1)});
     // printer output, codes, cut and logo
     r += printertest::parametrosSalida({{"CodigosEscTicketCocina", "1"},
                                         {"ImpresoraSecundaria", "SECUNDARIA"},

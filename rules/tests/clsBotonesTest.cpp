@@ -270,7 +270,7 @@ TEST_F(clsBotonesTest, RuleTicketsTakeTheSocketPrintTurnAndReachCups) {
     TurnoExclusivo::instancia().ejecuta([&] {
         basPrinter::Imprimir(QStringLiteral("socket")); // a socket print half built...
         EXPECT_TRUE(evalua(QStringLiteral("B")));       // ...when a rule runs inside its wait
-        basPrinter::Imprimir(QString(), false, true, 0, cola.nombre);
+        basPrinter::Imprimir(QString(), {.ConSalto = false, .Enviar = true, .NombreImpresora = cola.nombre});
     });
     EXPECT_TRUE(program::waitWhile([] { return TurnoExclusivo::instancia().ocupado(); }, 30000));
     basPrinter::setTurnoImpresion(nullptr);

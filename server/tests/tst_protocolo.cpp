@@ -215,7 +215,7 @@ TEST_F(Protocolo, KitchenTicketReachesThePrinterAsTheComposerMakesIt) {
     // The request's text is Windows-1252 on the wire ("Café €"); "impresora" absent prints on ImpTicket.
     grabado.jobs.clear();
     printers::install(&grabado);
-    ASSERT_TRUE(clsImprimirTicket().ImprimirTicketEspecial(QStringLiteral("Caf\u00e9 \u20ac")));
+    ASSERT_TRUE(clsImprimirTicket().ImprimirTicketEspecial(QStringLiteral("Caf\u00e9 \u20ac")).blnEnviado);
     printers::install(nullptr);
     const size_t antes = trabajos().size();
     EXPECT_EQ(pide("{\"accion\":\"ImprimirTicketEspecial\",\"texto\":\"Caf\xE9 \x80\"}"), "200 OK\r{\"ok\":true}");

@@ -1,0 +1,536 @@
+// The printer module: the output road, the character translation, markup and code strings, cut, logo,
+// beep, bit image, the invoice-printer pagination, and real raw jobs through the private cupsd.
+#include "PrinterFixture.h"
+#include "core/Reg_class.h"
+#include "core/basFuncionesComunes.h"
+#include "platform/Cp1252.h"
+#include "platform/Program.h"
+#include "testsupport/CupsCapture.h"
+#include "testsupport/TestEnv.h"
+#include <QDir>
+#include <QFile>
+#include <QScopeGuard>
+#include <memory>
+
+using namespace printertest;
+using namespace basPrinter;
+
+namespace {
+
+class basPrinterTest : public PrinterTest {
+protected:
+    void registraImpresora(int numero, const QString& nombre) {
+        objReg().SetReg(gstrRutaRegistro + QStringLiteral("\\impresoras"), QString::number(numero), nombre);
+    }
+    void TearDown() override {
+        objReg().DeleteKey(gstrRutaRegistro + QStringLiteral("\\impresoras"));
+        PrinterTest::TearDown();
+    }
+    bool enLaTraza(const QString& texto) const { return !recordingMainWindow().grid.filter(texto).isEmpty(); }
+};
+
+QByteArray traduce(const QString& texto, bool esCocina = false) {
+    return cp1252::encode(TraducirCaracteres(texto, esCocina));
+}
+
+// ---- output ----
+
+TEST_F(basPrinterTest, LinesCollectUntilTheSendingCallThenGoOutAsOneJob) {
+    EXPECT_FALSE(Imprimir(QStringLiteral("uno")));
+    EXPECT_FALSE(Imprimir(QStringLiteral("dos"), {.ConSalto = false}));
+    EXPECT_TRUE(salida.jobs.empty());
+    EXPECT_TRUE(Imprimir(QStringLiteral("tres"), {.Enviar = true}));
+    EXPECT_EQ(unicoTrabajo(), "uno\r\ndostres\r\n"_b);
+    EXPECT_EQ(salida.jobs.back().printer, QStringLiteral("TICKETS"));
+    EXPECT_TRUE(buffer.isEmpty());
+    // An empty buffer makes no job (it would stay held in the queue) and counts as sent.
+    salida.jobs.clear();
+    par("FuncFacturadora", "1");
+    EXPECT_TRUE(Imprimir(QString(), {.ConSalto = false, .Enviar = true}));
+    EXPECT_TRUE(salida.jobs.empty());
+}
+
+TEST_F(basPrinterTest, LengthLimitSendsOnlyPastTheLimit) {
+    const struct {
+        const char* limite;
+        int largo; // one text of this many characters, then one more character
+        bool enviaPrimero, enviaDespues;
+    } casos[] = {{"0", 15000, false, true}, {"10", 10, false, true}, {"-1", 20000, false, false}};
+    for (const auto& c : casos) {
+        salida.jobs.clear();
+        buffer.clear();
+        par("LongMaxTexto", c.limite);
+        Imprimir(QString(c.largo, QLatin1Char('x')), {.ConSalto = false});
+        EXPECT_EQ(!salida.jobs.empty(), c.enviaPrimero) << c.limite;
+        Imprimir(QStringLiteral("y"), {.ConSalto = false});
+        ASSERT_EQ(!salida.jobs.empty(), c.enviaDespues) << c.limite;
+        if (c.enviaDespues) {
+            EXPECT_EQ(salida.jobs.back().data.size(), c.largo + 1) << c.limite;
+        }
+    }
+}
+
+TEST_F(basPrinterTest, ItosTicketPrinterHasNoLimitAndNoTranslationOtherPrintersDo) {
+    par("FuncionamientoItos", "1");
+    par("LongMaxTexto", "5");
+    Imprimir(QStringLiteral("ñandú ñandú"), {.ConSalto = false});
+    EXPECT_TRUE(salida.jobs.empty());
+    EXPECT_EQ(envia(true), cp1252::encode(QStringLiteral("ñandú ñandú")));
+
+    salida.jobs.clear();
+    registraImpresora(3, QStringLiteral("COCINA"));
+    Imprimir(QStringLiteral("ñandú!"), {.ConSalto = false, .idImpresora = 3});
+    EXPECT_EQ(unicoTrabajo(), bytes({164, 'a', 'n', 'd', 163, '!'}));
+    EXPECT_EQ(salida.jobs.back().printer, QStringLiteral("COCINA"));
+}
+
+TEST_F(basPrinterTest, PrinterNameFollowsItsPrecedence) {
+    struct Fila {
+        const char* caso;
+        int numero;
+        const char* registro; // name under \impresoras for the number
+        const char* nombre;   // NombreImpresora
+        bool secundariaParam, secundariaFlag, cinta;
+        const char* impTicket;
+        const char* esperado; // nullptr: dropped
+    };
+    const Fila tabla[] = {
+        {"ticket printer", 0, "", "", false, false, false, "TICKETS", "TICKETS"},
+        {"numbered printer", 4, "COCINA", "", false, false, false, "TICKETS", "COCINA"},
+        {"number not registered", 7, "", "", false, false, false, "TICKETS", "DEFECTO"},
+        {"name given beats number", 4, "COCINA", "BARRA", false, false, false, "TICKETS", "BARRA"},
+        {"name given beats ImpTicket", 0, "", "BARRA", false, false, false, "TICKETS", "BARRA"},
+        {"secondary needs both", 0, "", "BARRA", true, false, false, "TICKETS", "BARRA"},
+        {"secondary printer", 0, "", "BARRA", true, true, false, "TICKETS", "SECUNDARIA"},
+        {"control tape beats all", 0, "", "BARRA", true, true, true, "TICKETS", "CINTA"},
+        {"all empty: default", 0, "", "", false, false, false, "", "DEFECTO"},
+        {"registry NO IMPRIMIR", 5, "cocina no imprimir nunca", "BARRA", true, true, true, "TICKETS", nullptr},
+        {"ImpTicket NO IMPRIMIR is a name", 0, "", "", false, false, false, "NO IMPRIMIR", "NO IMPRIMIR"},
+    };
+    gblnLog = true;
+    salida.defaultName = QStringLiteral("DEFECTO");
+    par("ImpresoraSecundaria", "SECUNDARIA");
+    par("ImpCintaControl", "CINTA");
+    for (const auto& f : tabla) {
+        SCOPED_TRACE(f.caso);
+        salida.jobs.clear();
+        recordingMainWindow().grid.clear();
+        registraImpresora(f.numero, QString::fromUtf8(f.registro));
+        par("ImpTicket", QString::fromUtf8(f.impTicket));
+        par("ImprImpSecundaria", f.secundariaParam ? "1" : "0");
+        frmPrincipalVars().blnImpresoraSecundaria = f.secundariaFlag;
+        frmPrincipalVars().blnCintaControl = f.cinta;
+        const bool enviado =
+            Imprimir(QStringLiteral("hola"),
+                     {.Enviar = true, .idImpresora = f.numero, .NombreImpresora = QString::fromUtf8(f.nombre)});
+        if (!f.esperado) { // dropped: neither sent, nor logged
+            EXPECT_FALSE(enviado);
+            EXPECT_TRUE(salida.jobs.empty());
+            EXPECT_FALSE(enLaTraza(QStringLiteral("Impreso en")));
+        } else {
+            ASSERT_EQ(salida.jobs.size(), 1u);
+            EXPECT_EQ(salida.jobs[0].printer, QString::fromUtf8(f.esperado));
+            EXPECT_TRUE(recordingMainWindow().grid.contains(QStringLiteral("Impreso en ") + f.esperado));
+            EXPECT_TRUE(recordingMainWindow().grid.contains(QStringLiteral("hola\r\n")));
+        }
+        EXPECT_TRUE(buffer.isEmpty());
+    }
+}
+
+TEST_F(basPrinterTest, InvoicePrinterPrefixGoesBeforeTheEuroPage) {
+    par("FuncFacturadora", "1");
+    par("CodigosEscTicketNormal", "4");
+    Imprimir(QStringLiteral("5 €"), {.ConSalto = false, .Enviar = true});
+    EXPECT_EQ(unicoTrabajo(), bytes({27, 'c', '0', 1, 27, 't', 19, '5', ' ', 213}));
+}
+
+TEST_F(basPrinterTest, OposRoadSendsTheWrappedPayloadToItsQueueWithoutLogLines) {
+    gblnLog = true;
+    par("UsarDriverOPOS", "1");
+    par("ImpresoraOPOS", "tm-t88");
+    par("ImpTicket", "TM-T88");
+    Imprimir(QStringLiteral("A"), {.Enviar = true});
+    EXPECT_EQ(unicoTrabajo(), bytes({27, '=', 1}) + "A\r\n\r\n"_b);
+    EXPECT_EQ(salida.jobs.back().printer, QStringLiteral("tm-t88"));
+    EXPECT_FALSE(enLaTraza(QStringLiteral("Impreso en")));
+    // Another printer takes the ordinary road.
+    salida.jobs.clear();
+    Imprimir(QStringLiteral("B"), {.ConSalto = false, .Enviar = true, .NombreImpresora = QStringLiteral("OTRA")});
+    EXPECT_EQ(unicoTrabajo(), "B"_b);
+}
+
+TEST_F(basPrinterTest, FailedSendIsReportedAndTheCallSaysSo) {
+    salida.fail = true;
+    EXPECT_FALSE(Imprimir(QStringLiteral("x"), {.Enviar = true}));
+    EXPECT_EQ(mensajes(), 1);
+    EXPECT_EQ(avisos.calls.back().style, 64);
+    EXPECT_TRUE(avisos.calls.back().text.contains(QStringLiteral("TICKETS")));
+    EXPECT_TRUE(enLaTraza(QStringLiteral("No se ha podido imprimir en TICKETS")));
+    EXPECT_TRUE(buffer.isEmpty());
+}
+
+// ---- translation, markup, code strings ----
+
+TEST_F(basPrinterTest, EachCharacterIsTranslatedOnceNotThroughAChainOfReplacements) {
+    EXPECT_EQ(traduce(QStringLiteral("CAÑA caña Az09ÿ")),
+              "CA"_b + bytes({165}) + "A ca"_b + bytes({164}) + "a Az09\xff"_b);
+    // í becomes 161, the code of ¡ (itself 173); € on the euro page becomes 213, the code of Õ (147).
+    par("CodigosEscTicketNormal", "4");
+    EXPECT_EQ(traduce(QStringLiteral("¡í€Õ")), bytes({27, 't', 19, 173, 161, 213, 147}));
+}
+
+TEST_F(basPrinterTest, EuroCodePageIsChosenByTheKitchenOrTheNormalCodeSet) {
+    const QByteArray pagina = bytes({27, 't', 19}), enPagina = "12,50 "_b + bytes({213}),
+                     sinPagina = "12,50 "_b + bytes({238});
+    const struct {
+        const char *cocina, *normal;
+        bool esCocina;
+        QByteArray esperado;
+    } casos[] = {
+        {"3", "0", true, pagina + enPagina},  {"3", "0", false, sinPagina}, {"0", "0", true, sinPagina},
+        {"0", "4", false, pagina + enPagina}, {"0", "4", true, sinPagina},
+    };
+    for (const auto& c : casos) {
+        par("CodigosEscTicketCocina", c.cocina);
+        par("CodigosEscTicketNormal", c.normal);
+        EXPECT_EQ(traduce(QStringLiteral("12,50 €"), c.esCocina), c.esperado) << c.cocina << c.normal << c.esCocina;
+    }
+}
+
+TEST_F(basPrinterTest, CommandParametersReachThePrinterUntranslated) {
+    // A line spacing of 96 (the grave accent) stays 96; text around it is still translated.
+    Imprimir(CodigoImpresora({27, '3', 96}) + QStringLiteral("`á"), {.ConSalto = false});
+    // Bit-image data that happens to hold accented codes, and a beep with parameter 237 (í).
+    Imprimir(CodigoImpresora({27, '*', 0, 3, 0, 0xE1, 0xED, 0xB4}), {.ConSalto = false});
+    par("EmitirPito", "3");
+    par("EmitirPitoOkiDispositivo", "237");
+    EmitirPito(0, QString());
+    Imprimir(gCodigosPRN.PRN_ININEG + QStringLiteral("ñ"), {.ConSalto = false});
+    EXPECT_EQ(envia(true),
+              bytes({27, '3', 96, 39, 160, 27, '*', 0, 3, 0, 0xE1, 0xED, 0xB4, 27, 29, 7, 237, 2, 3, 27, 'E', 1, 164}));
+}
+
+TEST_F(basPrinterTest, CommandLengthsFromAnyParameterBytesEndInsideTheText) {
+    const QByteArray hola = "Hola "_b;
+    const QByteArray fsq = bytes({28, 'q'});
+    const struct {
+        const char* caso;
+        QByteArray entrada, esperado;
+    } casos[] = {
+        // FS q with lengths whose product wraps a 32-bit count: it reached before the text and crashed.
+        {"FS q int overflow", hola + fsq + bytes({2, 1, '@', 1, '@'}) + "abc",
+         hola + fsq + bytes({2, 1, '@', 1, '@'}) + "abc"},
+        {"FS q 255 images", fsq + bytes({255, 255, 255, 255, 255}) + "\xf1",
+         fsq + bytes({255, 255, 255, 255, 255, 0xF1})},
+        {"GS v 0 65535 x 65535", bytes({29, 'v', '0', 0, 255, 255, 255, 255, 0xF1}),
+         bytes({29, 'v', '0', 0, 255, 255, 255, 255, 0xF1})},
+        {"ESC & 256 characters", bytes({27, '&', 255, 0, 255, 255, 0xF1}), bytes({27, '&', 255, 0, 255, 255, 0xF1})},
+        {"GS ( claims past the end", bytes({29, '(', 'k', 255, 255, 0xF1}), bytes({29, '(', 'k', 255, 255, 0xF1})},
+        {"GS k with no NUL", bytes({29, 'k', 4, 'A', 0xF1}), bytes({29, 'k', 4, 'A', 0xF1})},
+        {"ESC at the end", "\xf1"_b + bytes({27}), bytes({164, 27})},
+        // Lengths that fit end where they say: the text after them is translated.
+        {"FS q one image", fsq + bytes({1, 1, 0, 1, 0}) + QByteArray(8, '\xf1') + "\xf1",
+         fsq + bytes({1, 1, 0, 1, 0}) + QByteArray(8, '\xf1') + bytes({164})},
+        {"GS v one byte", bytes({29, 'v', '0', 0, 1, 0, 1, 0, 0xE1, 0xE1}),
+         bytes({29, 'v', '0', 0, 1, 0, 1, 0, 0xE1, 160})},
+    };
+    for (const auto& c : casos) {
+        for (bool cocina : {false, true}) {
+            Imprimir(cp1252::decode(c.entrada), {.ConSalto = false});
+            EXPECT_EQ(envia(true, cocina), c.esperado) << c.caso;
+        }
+        // The same bytes as they arrive in a request, with a character outside the basic plane ahead of
+        // them: it goes out as one "?" and the scan behind it is unchanged.
+        EXPECT_EQ(traduce(QStringLiteral("\U0001F600") + cp1252::decode(c.entrada)), "?"_b + c.esperado) << c.caso;
+    }
+}
+
+TEST_F(basPrinterTest, MarkupInAnyCaseBecomesTheCodeStrings) {
+    const auto& prn = gCodigosPRN;
+    EXPECT_EQ(sustituyeTagsHTML(QStringLiteral("<B>x</b> prn_inineg y PRN_finNEG")),
+              prn.PRN_ININEG + "x" + prn.PRN_FINNEG + " " + prn.PRN_ININEG + " y " + prn.PRN_FINNEG);
+    EXPECT_EQ(cp1252::encode(sustituyeTagsHTML(QStringLiteral("<U>a</U><DblAlt>b</dblalt><trialt>c</TRIALT>"))),
+              bytes({27, 45, 1, 'a', 27, 45, 0, 29, 33, 17, 'b', 29, 33, 0, 29, 33, 34, 'c', 29, 33, 0}));
+    EXPECT_EQ(cp1252::encode(sustituyeTagsHTML(QStringLiteral("<gig>1</gig><INV>2</inv>"))),
+              bytes({29, 33, 102, '1', 29, 33, 0, 29, 66, 1, '2', 29, 66, 0}));
+    EXPECT_EQ(sustituyeTagsHTML(QStringLiteral("uno&comma;dos&COMMA;a<br>b<BR>c")),
+              QStringLiteral("uno,dos,a\r\nb\r\nc"));
+    // Once installed, the word wrap applies it.
+    InstalaServiciosImpresion();
+    EXPECT_EQ(basFuncionesComunes::AjustaTexto(42, QStringLiteral("<b>uno</b><br>dos &comma; tres")),
+              prn.PRN_ININEG + "uno" + prn.PRN_FINNEG + "\r\ndos , tres");
+}
+
+TEST_F(basPrinterTest, InitialisationSetsLineSpacingAndPrintMode) {
+    EXPECT_EQ(InicializaImpresora(0, QString(), {.CambiarEspaciado = true}), QString(QChar(30)));
+    EXPECT_TRUE(salida.jobs.empty());
+    EXPECT_EQ(envia(), bytes({27, '3', 30, 13, 10, 27, '!', 0, 13, 10}));
+    // Sent at once when asked, to the caller's printer.
+    salida.jobs.clear();
+    InicializaImpresora(0, QStringLiteral("BARRA"), {.Enviar = true});
+    EXPECT_EQ(unicoTrabajo(), bytes({27, '!', 0, 13, 10}));
+    EXPECT_EQ(salida.jobs.back().printer, QStringLiteral("BARRA"));
+    // A spacing that is no byte is skipped (never the command without its parameter) and reported once.
+    par("EspacioEntreLineas", "300");
+    InicializaImpresora(0, QString(), {.CambiarEspaciado = true});
+    EXPECT_EQ(mensajes(), 1);
+    EXPECT_EQ(envia(), bytes({27, '!', 0, 13, 10}));
+    // Nothing at all while the print target captures.
+    salida.jobs.clear();
+    objImpresionPantalla().setDevolverTextoEnLugarDeImprimir(true);
+    InicializaImpresora(0, QString(), {.CambiarEspaciado = true, .Enviar = true});
+    EXPECT_TRUE(buffer.isEmpty());
+    EXPECT_TRUE(salida.jobs.empty());
+}
+
+TEST_F(basPrinterTest, FontCommandAndCharactersPerLine) {
+    par("TipoLetraCocina", "5"); // font B
+    par("AnchoImpresoraCocina", "1");
+    EXPECT_EQ(EstableceLetraYAncho(0, QString(), true), 74);
+    EXPECT_EQ(envia(), bytes({27, '!', 17, 13, 10}));
+    par("TipoLetraCocina", "9"); // no such font: mode 0, and the width code 7 leaves 42
+    par("AnchoImpresoraCocina", "7");
+    EXPECT_EQ(EstableceLetraYAncho(0, QString(), true), 42);
+    EXPECT_EQ(envia(), bytes({27, '!', 0, 13, 10}));
+    // Narrow printers and the driver's width override the table.
+    par("TipoLetraTickets", "5");
+    EXPECT_EQ(EstableceLetraYAncho(9998, QString(), false), 34);
+    EXPECT_EQ(EstableceLetraYAncho(9999, QString(), false), 34);
+    par("UsarImpDRVSiempre", "True");
+    par("AnchoDatosCabeceraDRV", "4499");
+    EXPECT_EQ(EstableceLetraYAncho(9998, QString(), false), 60);
+    par("AnchoDatosCabeceraDRV", "4500");
+    EXPECT_EQ(EstableceLetraYAncho(0, QString(), false), 100);
+    // Capturing: the width is still computed, no font command is added.
+    buffer.clear();
+    objImpresionPantalla().setDevolverTextoEnLugarDeImprimir(true);
+    par("UsarImpDRVSiempre", "False");
+    EXPECT_EQ(EstableceLetraYAncho(0, QString(), false), 56);
+    EXPECT_TRUE(buffer.isEmpty());
+}
+
+TEST_F(basPrinterTest, CutFeedsTheConfiguredLinesThenCutsAndSends) {
+    Imprimir(QStringLiteral("comanda"));
+    CortarPapel({.ImprimirLogoDespues = false});
+    EXPECT_EQ(unicoTrabajo(), "comanda\r\n"_b + saltos(5) + bytes({29, 'V', 0}));
+    const struct {
+        const char *lineas, *codigos, *cortar;
+        QByteArray esperado;
+    } casos[] = {{"2", "2", "1", saltos(3) + bytes({29, 'V', 1, '@'})}, {"2", "2", "0", saltos(3)}};
+    for (const auto& c : casos) {
+        salida.jobs.clear();
+        par("NumLineasAntesCortar", c.lineas);
+        par("CodigosEscTicketNormal", c.codigos);
+        par("Cortar", c.cortar);
+        CortarPapel({.ImprimirLogoDespues = false});
+        EXPECT_EQ(unicoTrabajo(), c.esperado) << c.cortar;
+    }
+}
+
+TEST_F(basPrinterTest, SecondaryPrinterTakesTheTicketUncutAndTheCallerLearnsItsName) {
+    par("ImprImpSecundaria", "1");
+    par("ImpresoraSecundaria", "SEGUNDA");
+    frmPrincipalVars().blnImpresoraSecundaria = true;
+    EXPECT_EQ(CortarPapel({.ImprimirLogoDespues = false, .NombreImpresora = QStringLiteral("PRIMERA")}),
+              QStringLiteral("SEGUNDA"));
+    EXPECT_EQ(unicoTrabajo(), saltos(5));
+    EXPECT_EQ(salida.jobs.back().printer, QStringLiteral("SEGUNDA"));
+    // The control tape is not cut either.
+    salida.jobs.clear();
+    frmPrincipalVars().blnImpresoraSecundaria = false;
+    frmPrincipalVars().blnCintaControl = true;
+    par("ImpCintaControl", "CINTA");
+    CortarPapel({.ImprimirLogoDespues = false});
+    EXPECT_EQ(unicoTrabajo(), saltos(5));
+}
+
+TEST_F(basPrinterTest, WhileCapturingTheCutOnlyHandsOverTheBuffer) {
+    objImpresionPantalla().setDevolverTextoEnLugarDeImprimir(true);
+    Imprimir(QStringLiteral("texto"));
+    CortarPapel();
+    EXPECT_TRUE(salida.jobs.empty());
+    EXPECT_EQ(objImpresionPantalla().textoCapturado(), QStringLiteral("texto\r\n"));
+    EXPECT_TRUE(buffer.isEmpty());
+}
+
+TEST_F(basPrinterTest, StoredLogoCommandDependsOnThePrinterModel) {
+    par("LogoEnImpresora", "1");
+    ImprimeLogo(false, 0, QString());
+    par("ModeloImpresoraTickets", "2");
+    ImprimeLogo(true, 0, QString());
+    EXPECT_EQ(unicoTrabajo(), bytes({28, 'p', 1, 0, 13, 10, 29, '(', 'L', 6, 0, 48, 69, 32, 32, 1, 1, 13, 10}));
+}
+
+TEST_F(basPrinterTest, LogoScriptBesideTheProgramRunsInItsFolderOnlyWithoutStoredOrEarlyLogo) {
+    const QString carpeta = program::applicationDir();
+    QDir().mkpath(carpeta);
+    const QString marca = carpeta + "/logo_ran", guion = carpeta + "/imp_logo.sh";
+    const auto limpia = [&] { QFile::remove(guion), QFile::remove(marca); };
+    limpia();
+    const auto alFinal = qScopeGuard(limpia);
+    // Without the script nothing happens but the trace.
+    ImprimeLogo(true, 0, QString());
+    EXPECT_TRUE(salida.jobs.empty());
+    EXPECT_TRUE(recordingMainWindow().grid.back().endsWith(QStringLiteral("basPrinter.ImprimeLogo: ")));
+    {
+        QFile f(guion);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("pwd > logo_ran.tmp && mv logo_ran.tmp logo_ran\n"); // records where it ran, as its last act
+    }
+    par("ImpLogoAntes", "1");
+    CortarPapel();
+    par("ImpLogoAntes", "0");
+    par("NoImprimirLogo", "1");
+    CortarPapel();
+    EXPECT_FALSE(QFile::exists(marca));
+    par("NoImprimirLogo", "0");
+    salida.jobs.clear();
+    CortarPapel();
+    EXPECT_TRUE(program::waitWhile([&] { return !QFile::exists(marca); }, 20000));
+    QFile f(marca);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QDir(QString::fromLocal8Bit(f.readAll()).trimmed()).canonicalPath(), QDir(carpeta).canonicalPath());
+    EXPECT_EQ(unicoTrabajo(), saltos(5) + bytes({29, 'V', 0})); // the script adds nothing
+    EXPECT_TRUE(buffer.isEmpty());
+}
+
+TEST_F(basPrinterTest, EveryBeepKindAddsItsCommandUntranslatedAndNoCommandWithoutItsBytes) {
+    const std::pair<const char*, QByteArray> tabla[] = {
+        {"0", {}},
+        {"1", bytes({30})},
+        {"2", bytes({27, 'o'})},
+        {"3", bytes({27, 29, 7, 1, 2, 3})},
+        {"4", bytes({27, 'B', 1, 3})},
+        {"5", bytes({27, 'p', 0, 255, 255})},
+        {"6", {}},
+    };
+    for (const auto& [tipo, orden] : tabla) {
+        par("EmitirPito", tipo);
+        EmitirPito(0, QString());
+        EXPECT_TRUE(salida.jobs.empty()) << tipo; // the beep waits for the ticket's send
+        EXPECT_EQ(envia(true), orden) << tipo;
+        salida.jobs.clear();
+    }
+    par("EmitirPito", "3");
+    par("EmitirPitoOkiTiempoDelay", "256");
+    EmitirPito(0, QString());
+    EXPECT_EQ(mensajes(), 1);
+    EXPECT_TRUE(buffer.isEmpty());
+}
+
+TEST_F(basPrinterTest, BitImageBandsArePaddedToTheMiddle) {
+    const QByteArray banda = QByteArray(64, 0) + QByteArray(128, char(0xFF)) + QByteArray(64, 0);
+    const QByteArray linea = bytes({27, '*', 0, 0, 1}) + banda + "\r\n"_b;
+    const struct {
+        QString datos;
+        qint16 ancho, espaciado;
+        QByteArray esperado;
+    } casos[] = {
+        {QString(256, QChar(0xFF)), 16, 24, bytes({27, '3', 0}) + linea + linea + bytes({27, '3', 24})},
+        {QString(300, QLatin1Char('U')), 32, 30,
+         bytes({27, '3', 0, 27, '*', 0, 0, 1}) + QByteArray(256, 'U') + "\r\n"_b + bytes({27, '*', 0, 44, 0}) +
+             QByteArray(44, 'U') + "\r\n"_b + bytes({27, '3', 30})},
+        // The kitchen rule: one band of the whole data.
+        {QString(257, QLatin1Char('@')), 256, 30,
+         bytes({27, '3', 0, 27, '*', 0, 1, 1}) + QByteArray(257, '@') + "\r\n"_b + bytes({27, '3', 30})},
+        {QString(), 16, 30, bytes({27, '3', 0, 27, '3', 30})},
+    };
+    for (const auto& c : casos) {
+        ImprimeImagenBits(c.datos, c.ancho, 0, c.espaciado);
+        EXPECT_EQ(envia(c.ancho == 16), c.esperado) << c.ancho;
+    }
+    ImprimeImagenBits(QStringLiteral("abc"), 0, 0, 30); // would never advance
+    EXPECT_EQ(mensajes(), 1);
+    EXPECT_TRUE(buffer.isEmpty());
+}
+
+// ---- invoice-printer pagination ----
+
+TEST_F(basPrinterTest, PaginationCountsLinesButAPageWithoutLengthNeverTurns) {
+    par("FuncFacturadora", "1");
+    par("FacturadoraMostrarMensajePapel", "True");
+    par("BlancosCabecera", "3");
+    gEstadoImpresion.glngPaginarFacturadora = 1;
+    Imprimir(QStringLiteral("linea"), {.Enviar = true});
+    EXPECT_EQ(unicoTrabajo(), bytes({27, 'c', '0', 4}) + "linea\r\n"_b);
+
+    salida.jobs.clear();
+    par("NumLinPagFacturadora", "2");
+    for (int i = 0; i < 5; ++i)
+        Imprimir(QStringLiteral("linea"));
+    CortarPapel({.ImprimirLogoDespues = false});
+    EXPECT_EQ(unicoTrabajo(),
+              bytes({27, 'c', '0', 4}) + QByteArray("linea\r\n").repeated(5) + saltos(5) + bytes({29, 'V', 0}));
+    EXPECT_EQ(gEstadoImpresion.mBufferImpresion.LineasPagina, 0);
+    EXPECT_EQ(mensajes(), 0);
+}
+
+TEST_F(basPrinterTest, NewDocumentAsksForTheFirstSheetAndPrintsTheTopMargin) {
+    par("FacturadoraMostrarMensajePapel", "True");
+    par("MargenSuperiorCabeceraFacturadora", "3");
+    ImprimeFacturadora(QString(), {.blnNuevoDocumento = true});
+    EXPECT_EQ(mensajes(), 1);
+    EXPECT_EQ(gEstadoImpresion.mBufferImpresion.Pagina, 1);
+    EXPECT_EQ(envia(), saltos(3));
+    // Unattended the prompt prints nothing: it would become an error ticket on this very printer.
+    salida.jobs.clear();
+    gblnParametrosCargados = true;
+    InstalaServiciosImpresion();
+    par("MargenSuperiorClienteFacturadora", "2");
+    ImprimeFacturadora(QString(), {.blnNuevoDocumento = true});
+    EXPECT_TRUE(salida.jobs.empty());
+    EXPECT_EQ(envia(), saltos(2));
+}
+
+// ---- raw jobs through the private cupsd, to a TCP capture in this process ----
+
+class basPrinterCupsTest : public PrinterTest {
+protected:
+    std::unique_ptr<testenv::ColaCaptura> cola;
+
+    void SetUp() override {
+        PrinterTest::SetUp();
+        printers::install(nullptr); // the real libcups output
+        if (!testenv::haveCups())
+            return;
+        cola = std::make_unique<testenv::ColaCaptura>(QStringLiteral("tarvolin_prn"));
+        ASSERT_TRUE(cola->creada);
+        par("ImpTicket", cola->nombre);
+    }
+    void TearDown() override {
+        cola.reset();
+        PrinterTest::TearDown();
+    }
+};
+
+// Every byte arrives unchanged, each ticket is one job, no name at all is the default printer (this
+// process's own, LPDEST, so the shared server's default stays as it is), a missing queue is reported once.
+TEST_F(basPrinterCupsTest, RawJobsReachTheQueueUnchanged) {
+    TARVOLIN_REQUIRE_CUPS();
+    EXPECT_FALSE(Imprimir(QStringLiteral("x"), {.Enviar = true, .NombreImpresora = cola->nombre + "_no_existe"}));
+    EXPECT_EQ(mensajes(), 1);
+    QString todos;
+    QByteArray esperado;
+    for (int b = 0; b < 256; ++b) {
+        todos += vb::Chr(b);
+        esperado.append(char(b));
+    }
+    EXPECT_TRUE(Imprimir(todos, {.ConSalto = false, .Enviar = true, .Traducir = false}));
+    Imprimir(gCodigosPRN.PRN_ININEG + QStringLiteral("Mesa 4") + gCodigosPRN.PRN_FINNEG);
+    Imprimir(QStringLiteral("2 Caña"));
+    par("ImpTicket", "");
+    const QByteArray antes = qgetenv("LPDEST");
+    qputenv("LPDEST", cola->nombre.toUtf8());
+    CortarPapel({.ImprimirLogoDespues = false});
+    antes.isNull() ? qunsetenv("LPDEST") : qputenv("LPDEST", antes);
+    ASSERT_TRUE(cola->captura.espera(2));
+    const QByteArray ticket = bytes({27, 'E', 1}) + "Mesa 4"_b + bytes({27, 'E', 0}) + "\r\n2 Ca"_b + bytes({164}) +
+                              "a\r\n"_b + saltos(5) + bytes({29, 'V', 0});
+    auto recibidos = cola->captura.trabajos; // jobs may reach the capture in either order
+    std::vector<QByteArray> esperados = {esperado, ticket};
+    std::sort(recibidos.begin(), recibidos.end());
+    std::sort(esperados.begin(), esperados.end());
+    EXPECT_EQ(recibidos, esperados);
+}
+
+} // namespace

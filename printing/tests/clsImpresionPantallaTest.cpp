@@ -1,0 +1,36 @@
+// The text-capture print target.
+#include "PrinterFixture.h"
+
+using namespace printertest;
+using namespace basPrinter;
+
+namespace {
+
+using clsImpresionPantallaTest = PrinterTest;
+
+TEST_F(clsImpresionPantallaTest, CapturedTicketsNeverReachThePrinterAndArePiecesJoinedByLineEnds) {
+    auto& t = objImpresionPantalla();
+    t.setDevolverTextoEnLugarDeImprimir(true);
+    Imprimir(QStringLiteral("uno"));
+    EXPECT_FALSE(Imprimir(QStringLiteral("dos"), {.Enviar = true}));
+    Imprimir(QStringLiteral("tres"), {.ConSalto = false, .Enviar = true});
+    EXPECT_TRUE(salida.jobs.empty());
+    EXPECT_EQ(t.textoCapturado(), QStringLiteral("uno\r\ndos\r\n\r\ntres"));
+    EXPECT_TRUE(buffer.isEmpty());
+    t.Finaliza();
+    EXPECT_TRUE(t.textoCapturado().isEmpty());
+}
+
+TEST_F(clsImpresionPantallaTest, TextForRecordingLosesTheCommands) {
+    auto& t = objImpresionPantalla();
+    const CodigosPRN& prn = gCodigosPRN;
+    t.Imprime(prn.PRN_ININEG + "N" + prn.PRN_FINNEG + prn.PRN_INISUB + "S" + prn.PRN_FINSUB + prn.PRN_INIDBLALT + "D" +
+              prn.PRN_FINDBLALT + prn.PRN_INITRIALT + "T" + prn.PRN_FINTRIALT + "\r\n" +
+              CodigoImpresora({27, '!', 17}) + "X" + CodigoImpresora({27, '!', 0}) + "Y\r\n" + prn.PRN_INIINV + "I" +
+              prn.PRN_FININV);
+    EXPECT_EQ(t.getTextoGrabar(), QStringLiteral("NSDT\r") + QChar(17) + "XY\r" + CodigoImpresora({29, 66, 1}) + "I" +
+                                      CodigoImpresora({29, 66}));
+    EXPECT_EQ(t.textoCapturado(), t.getTextoGrabar()); // cleaned in place
+}
+
+} // namespace

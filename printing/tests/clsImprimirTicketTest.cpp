@@ -1,0 +1,644 @@
+// The ticket composer against real rows through the ODBC driver: kitchen tickets as whole jobs compared
+// with golden files, special tickets, command numbers, the faults a ticket must survive, and one
+// whole ticket through the private cupsd.
+#include "test_tickets_support.h"
+
+#include "core/basLegacyFunctions.h"
+#include "platform/Ado.h"
+#include "platform/Cp1252.h"
+#include "testsupport/CupsCapture.h"
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <QProcessEnvironment>
+
+using namespace tickettest;
+using basPrinter::CodigoImpresora;
+using printertest::operator""_b;
+
+namespace {
+
+const QByteArray kCorte = printertest::saltos(5) + bytes({29, 'V', 0});
+const QByteArray kInicio = bytes({27, '!', 0}) + "\r\n";
+const QString kNum = QStringLiteral("N") + QChar(163) + QStringLiteral("m. ");
+const QString kFinNegrita = CodigoImpresora({27, 'E', 0});
+
+class clsImprimirTicketTest : public TicketTest {
+protected:
+    bool cocina(qint32 ticket, const QString& texto, const OpcionesTicketCocina& o = {}) {
+        return clsImprimirTicket().ImprimirTicketCocinaEspecial(3, ticket, texto, o);
+    }
+    bool especial(const QString& texto, const OpcionesTicketEspecial& o = {}) {
+        return clsImprimirTicket().ImprimirTicketEspecial(texto, o).blnEnviado;
+    }
+    // Makes every insert into qm_imppantalla that meets the condition fail as a duplicate would.
+    void fuerzaDuplicado(const QString& condicion) {
+        core->sql(QStringLiteral("delimiter //\ncreate trigger fuerza_duplicado before insert on qm_imppantalla for "
+                                 "each row\nbegin\n  if %1 then\n    signal sqlstate '23000' set message_text = "
+                                 "'Duplicate entry for key ux_qm_imppantalla_comanda', mysql_errno = 1062;\n  end "
+                                 "if;\nend//\ndelimiter ;\n")
+                      .arg(condicion));
+    }
+};
+
+// ---- golden kitchen tickets ----
+
+struct CasoGolden {
+    const char* nombre;
+    std::vector<std::pair<const char*, const char*>> parametros;
+    std::function<void(coretest::ConnectedCore&, clsImprimirTicket&)> imprime;
+};
+
+void imprimeBase(coretest::ConnectedCore&, clsImprimirTicket& t) {
+    EXPECT_TRUE(t.ImprimirTicketCocinaEspecial(
+        3, 1234, kTextoCocina, {.strTextoPie = QStringLiteral("Mesa con ni\u00f1os: traer dos tronas")}));
+}
+// A kitchen ticket of ticket 1234 with these options.
+auto imprime(const QString& texto, OpcionesTicketCocina o = {}) {
+    return [texto, o](coretest::ConnectedCore&, clsImprimirTicket& t) {
+        EXPECT_TRUE(t.ImprimirTicketCocinaEspecial(3, 1234, texto, o));
+    };
+}
+
+const std::vector<CasoGolden>& casosGolden() {
+    static const std::vector<CasoGolden> casos = {
+        // Header with the large number in digits, seller, table, identification block, observations, foot text.
+        {"cocina_base", {}, imprimeBase},
+        // Without the printed header only the set-up commands come before the lines.
+        {"cocina_sin_cabecera", {}, imprime(kTextoCocina, {.blnImprimirCabecera = false})},
+        // Command numbers already recorded for the ticket are listed in order, and none is allocated.
+        {"cocina_numeros_comanda",
+         {{"ImpDosCarTickGrandes", "2"}},
+         [](coretest::ConnectedCore& core, clsImprimirTicket& t) {
+             core.sql("insert into qm_imppantalla (idEmpresa, idRestaurante, idTicket, idTPV, idTPVComanda, "
+                      "idGrupoComandas, idComanda) values (1,1,1234,3,2,1,15), (1,1,1234,3,2,1,12)");
+             imprimeBase(core, t);
+             EXPECT_EQ(core.valor("select count(*) from qm_imppantalla"), QStringLiteral("2"));
+         }},
+        // Seller in triple height by code, printer name line, blank lines, the request's header text, named
+        // printer.
+        {"cocina_vendedor_impresora",
+         {{"ImprimirVendedorTicketCocina", "3"},
+          {"ImpNombreVendedor", "0"},
+          {"ImprimirNombreImpresoraTicketCocina", "1"},
+          {"BlancosCabecera", "2"},
+          {"BlancosCabeceraTicketCocina", "0"},
+          {"ImpDosCarTickGrandes", "0"}},
+         imprime(QStringLiteral("1 Flan"), {.strImpresora = QStringLiteral("COCINA2"),
+                                            .strDescripcionCabecera = QStringLiteral("PASE CALIENTE")})},
+        // A kitchen message replaces the header text.
+        {"cocina_mensaje",
+         {{"ImpDosCarTickGrandes", "0"}, {"ImprimirObservacionesTicketCocina", "0"}},
+         [](coretest::ConnectedCore&, clsImprimirTicket& t) {
+             t.strMensajeCocina = QStringLiteral("URGENTE");
+             EXPECT_TRUE(t.ImprimirTicketCocinaEspecial(3, 1234, QStringLiteral("1 Flan")));
+         }},
+        // Tables 9995 to 9999 and a real table without its number's name, in triple height; a ticket series,
+        // waiters without a name, a ticket without dining room or guests.
+        {"cocina_mesas_especiales",
+         {{"ImpMesaTickCocinaGrande", "1"},
+          {"ImpCodigoMesasSalas", "1"},
+          {"EspacioEntreLineasCocina", "64"},
+          {"BlancosCabeceraTicketCocina", "0"},
+          {"ImpDosCarTickGrandes", "0"},
+          {"ImprimirVendedorTicketCocina", "0"},
+          {"ImprimirTPVCocina", "0"},
+          {"BlancosPie", "0"}},
+         [](coretest::ConnectedCore&, clsImprimirTicket&) {
+             for (qint32 ticket : {1234, 9995, 9996, 9997, 9998, 9999})
+                 EXPECT_TRUE(clsImprimirTicket().ImprimirTicketCocinaEspecial(3, ticket, QStringLiteral("1 Agua")));
+         }},
+        // The identification block at the foot: big ticket number, big dining room, handheld and waiter.
+        {"cocina_identificacion_pie",
+         {{"ImpCabTickCocinaFinal", "1"}, {"TicketGrande", "1"}, {"ImprimirSalaGrandeCocina", "1"}},
+         [](coretest::ConnectedCore& core, clsImprimirTicket& t) {
+             t.intCamarero = QStringLiteral("1");
+             t.lngNumComandero = 2;
+             imprimeBase(core, t);
+         }},
+        // Both observations, the general one and the whole block in double height; a long foot text.
+        {"cocina_observaciones_grandes",
+         {{"ImprimirObservacionesTicketCocina", "2"}, {"ImprimirObservacionesLetraGrande", "2"}},
+         imprime(
+             QStringLiteral("1 Flan"),
+             {.strTextoPie = QStringLiteral("Servir el postre cuando el cliente lo pida, no antes; avisar a sala")})},
+        // Beep (drawer pulse), three blank lines, red cancelled off, the drawn rules.
+        {"cocina_pito_blancos_regla",
+         {{"EmitirPito", "5"},
+          {"BlancosPie", "3"},
+          {"ImprimirAnulacionesRojo", "1"},
+          {"LineasHorizontalesCocina", "1"}},
+         imprimeBase},
+        // Code set 2: the printer is reset and set up by commands sent at once, bold and double height blanked.
+        {"cocina_juego_codigos_2",
+         {{"CodigosEscTicketNormal", "2"}, {"CodigosEscTicketCocina", "2"}, {"TipoLetraCocina", "5"}},
+         imprimeBase},
+        // Articles in inverse, emphasis by inverse, large and in capitals, with line spacing.
+        {"cocina_articulos_inversos",
+         {{"ImpArtInvTickCocina", "1"},
+          {"TipoImpresionNegritaArticulosTicketCocina", "1"},
+          {"ImpArtsLetraGrandeCocina", "1"},
+          {"ImpArtsMayusculas", "1"},
+          {"InterlineadoImpresoraCocina", "40"}},
+         imprimeBase},
+        // A ticket without a header row: the foot's block still prints its labels.
+        {"cocina_sin_fila_cabecera",
+         {{"ImpCabTickCocinaFinal", "1"}},
+         [](coretest::ConnectedCore&, clsImprimirTicket& t) {
+             EXPECT_TRUE(t.ImprimirTicketCocinaEspecial(3, 4321, QStringLiteral("1 Flan")));
+         }},
+        // Three pieces: each a ticket with its own header and foot, the last one without lines.
+        {"cocina_piezas",
+         {{"ImpDosCarTickGrandes", "2"}, {"EspacioEntreLineasCocina", "64"}},
+         imprime(QStringLiteral("1 Caf\u00e9<cortar>2 Tostadas\r\n<B>con tomate</B><cortar>"))},
+    };
+    return casos;
+}
+
+class clsImprimirTicketGolden : public TicketTest, public ::testing::WithParamInterface<size_t> {};
+
+TEST_P(clsImprimirTicketGolden, WholeJobsMatchTheReviewedBytes) {
+    const CasoGolden& caso = casosGolden()[GetParam()];
+    for (const auto& [k, v] : caso.parametros)
+        par(QString::fromLatin1(k), QString::fromUtf8(v));
+    clsImprimirTicket ticket;
+    caso.imprime(*core, ticket);
+    EXPECT_TRUE(lineasError().empty()) << lineasError().front().toStdString();
+    comparaGolden(QString::fromLatin1(caso.nombre), salida.jobs);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cocina, clsImprimirTicketGolden, ::testing::Range<size_t>(0, casosGolden().size()),
+                         [](const ::testing::TestParamInfo<size_t>& i) {
+                             return std::string(casosGolden()[i.param].nombre);
+                         });
+
+// ---- kitchen tickets ----
+
+TEST_F(clsImprimirTicketTest, EmptyTextPrintsNothingAndCountsAsDone) {
+    EXPECT_TRUE(cocina(1234, QString()));
+    EXPECT_TRUE(salida.jobs.empty());
+    EXPECT_TRUE(basPrinter::gEstadoImpresion.mBufferImpresion.Texto.isEmpty());
+    // A special ticket sends nothing either and leaves its set-up in the buffer.
+    EXPECT_TRUE(especial(QString()));
+    EXPECT_TRUE(salida.jobs.empty());
+    EXPECT_EQ(basPrinter::gEstadoImpresion.mBufferImpresion.Texto, QString::fromLatin1(kInicio));
+}
+
+TEST_F(clsImprimirTicketTest, LineBreaksAndEmphasisFollowTheirExactSpelling) {
+    par("EspacioEntreLineasCocina", "64");
+    ASSERT_TRUE(cocina(1234, QStringLiteral("uno\ndos\r\ntres<BR><B>x</B><br></b>solo"),
+                       {.blnImprimirCabecera = false, .blnImprimirPie = false}));
+    const QString s = todo();
+    // A lone line feed joins its neighbours; CR LF and "<br>" break; "<BR>" and "<B>" are text.
+    EXPECT_TRUE(s.contains(QStringLiteral("unodos") + QString(36, QLatin1Char(' ')) + QStringLiteral("\r\n")));
+    EXPECT_TRUE(s.contains(QStringLiteral("tres<BR><B>x</B> ")));
+    EXPECT_FALSE(s.contains(CodigoImpresora({27, 'E', 1})));
+    // A line holding only the closing tag gets no closing codes.
+    EXPECT_TRUE(s.contains(QStringLiteral("</b>solo ") + QString(33, QLatin1Char(' ')) + QStringLiteral("\r\n")));
+    EXPECT_FALSE(s.contains(kFinNegrita));
+}
+
+TEST_F(clsImprimirTicketTest, LineSpacingOutsideAByteSendsNoSpacingCommands) {
+    par("EspacioEntreLineasCocina", "64");
+    for (const char* valor : {"300", "-5", "255"}) {
+        par("InterlineadoImpresoraCocina", QString::fromLatin1(valor));
+        salida.jobs.clear();
+        ASSERT_TRUE(cocina(1234, QStringLiteral("1 Flan")));
+        const bool byte = QLatin1String(valor) == QLatin1String("255");
+        EXPECT_EQ(todo().contains(CodigoImpresora({27, '3', 255}) + QStringLiteral("\r\n1 Flan")), byte) << valor;
+        EXPECT_EQ(todo().contains(CodigoImpresora({27, '3'})), byte) << valor;
+        EXPECT_EQ(todo().contains(CodigoImpresora({27, '2'}) + QStringLiteral("\r\n")), byte) << valor;
+    }
+}
+
+TEST_F(clsImprimirTicketTest, HeightCodesOfTheKitchenAreRestoredAfterEachPiece) {
+    par("CodigosEscTicketCocina", "1");
+    ASSERT_TRUE(cocina(1234, QStringLiteral("a<cortar>b")));
+    EXPECT_EQ(basPrinter::gCodigosPRN.PRN_INIDBLALT, CodigoImpresora({29, '!', 17}));
+    EXPECT_EQ(basPrinter::gCodigosPRN.PRN_INITRIALT, CodigoImpresora({29, '!', 34}));
+    EXPECT_EQ(basPrinter::gCodigosPRN.PRN_FINTRIALT, CodigoImpresora({29, '!', 0}));
+    // During the job the table line used the ESC "!" forms.
+    EXPECT_TRUE(todo().contains(CodigoImpresora({27, '!', 57})));
+}
+
+TEST_F(clsImprimirTicketTest, LinesOfAnyCharactersPrintAtTheLineWidth) {
+    const QByteArray fsq = bytes({28, 'q', 2, 1, '@', 1, '@'});
+    const QString cara = QStringLiteral("\U0001F600");
+    const struct {
+        const char* caso;
+        bool cocina;
+        QString texto;
+        QByteArray impreso; // kitchen: before the padding to 42 bytes; special: the whole body
+    } casos[] = {
+        // An image command claiming far more than the whole ticket: it ended the service.
+        {"FS q overflow", true, QStringLiteral("Hola ") + cp1252::decode(fsq) + QStringLiteral("abc"),
+         "Hola "_b + fsq + "abc"},
+        {"FS q overflow", false, QStringLiteral("Hola ") + cp1252::decode(fsq) + QStringLiteral("abc"),
+         "Hola "_b + fsq + "abc\r\n"},
+        // A character outside the basic plane is one byte on paper and takes one column.
+        {"emoji", true, QStringLiteral("1 Pizza \U0001F355 picante"), "1 Pizza ? picante"},
+        {"42 emoji", false, cara.repeated(42), QByteArray(42, '?') + "\r\n"},
+        {"43 emoji", false, cara.repeated(40) + QStringLiteral(" ") + cara + cara, QByteArray(40, '?') + "\r\n??\r\n"},
+    };
+    for (const auto& c : casos) {
+        salida.jobs.clear();
+        if (c.cocina) {
+            ASSERT_TRUE(cocina(1234, c.texto, {.blnImprimirCabecera = false, .blnImprimirPie = false})) << c.caso;
+            ASSERT_FALSE(salida.jobs.empty()) << c.caso;
+            EXPECT_TRUE(salida.jobs.back().data.contains(c.impreso + QByteArray(42 - c.impreso.size(), ' ') + "\r\n"))
+                << c.caso;
+            EXPECT_TRUE(salida.jobs.back().data.endsWith(kCorte)) << c.caso;
+        } else {
+            EXPECT_TRUE(especial(c.texto)) << c.caso;
+            ASSERT_EQ(salida.jobs.size(), 1u) << c.caso;
+            EXPECT_EQ(salida.jobs[0].data, kInicio + c.impreso + kCorte) << c.caso;
+        }
+    }
+    EXPECT_TRUE(lineasError().empty());
+}
+
+TEST_F(clsImprimirTicketTest, FailureInTheFootStillCutsTheTicketOnItsOwnPrinterBeforeTheReport) {
+    core->sql("drop table qm_cabticket_observ");
+    cocina(1234, QStringLiteral("1 Flan"), {.strImpresora = QStringLiteral("COCINA2")});
+    ASSERT_GE(salida.jobs.size(), 3u);
+    const auto& ticket = salida.jobs[salida.jobs.size() - 2];
+    EXPECT_EQ(ticket.printer, QStringLiteral("COCINA2"));
+    EXPECT_TRUE(ticket.data.contains("1 Flan"));
+    EXPECT_TRUE(ticket.data.endsWith(kCorte));
+    // The report comes after the ticket, as its own job on the ticket printer.
+    EXPECT_EQ(salida.jobs.back().printer, QStringLiteral("TICKETS"));
+    EXPECT_TRUE(
+        salida.jobs.back().data.startsWith("Tarvolin Error: ERROR: clsImprimirTicket.ImprimirTicketCocinaPie: "));
+    EXPECT_EQ(lineasError().size(), 1u);
+}
+
+TEST_F(clsImprimirTicketTest, SpacingValueOutsideAByteLeavesEveryTicketWholeAndSilent) {
+    par("EspacioEntreLineasCocina", "300");
+    par("LineasHorizontalesCocina", "1");
+    par("ImpCabTickCocinaFinal", "1");
+    EXPECT_TRUE(cocina(1234, QStringLiteral("1 Flan")));
+    EXPECT_TRUE(cocina(1234, QStringLiteral("1 Flan")));
+    ASSERT_EQ(salida.jobs.size(), 2u);
+    for (const auto& j : salida.jobs) {
+        EXPECT_TRUE(j.data.endsWith(bytes({29, 'V', 0})));
+        EXPECT_FALSE(j.data.contains(bytes({27, '3'})));
+        EXPECT_TRUE(j.data.contains("Impreso desde:"));
+    }
+    EXPECT_TRUE(lineasError().empty());
+    EXPECT_TRUE(avisos.calls.empty());
+}
+
+// On a live link a failed header query is no reason to reconnect: the pieces still print, without the
+// header row, and the answer tells that the ticket is not whole.
+TEST_F(clsImprimirTicketTest, FailedHeaderQueryIsReportedOncePrintsWithoutTheRowAndAnswersFalse) {
+    core->sql("alter table qm_cabticket rename to qm_cabticket_old");
+    par("ImprimirVendedorTicketCocina", "0");
+    par("ImpCabTickCocinaFinal", "1");
+    EXPECT_FALSE(cocina(1234, QStringLiteral("1 Flan<cortar>2 Flan")));
+    ASSERT_EQ(lineasError().size(), 1u);
+    EXPECT_TRUE(
+        lineasError().front().startsWith(QStringLiteral("Tarvolin Error: ERROR: clsImprimirTicket.ListCabTicket: ")));
+    EXPECT_EQ(core->valor("select count(*) from qm_log where Concepto like '%ListCabTicket%'"), QStringLiteral("1"));
+    const QString s = todo();
+    EXPECT_EQ(s.count(QStringLiteral("Ticket ") + kFinNegrita + QStringLiteral(" ")), 2);
+    EXPECT_TRUE(s.contains(QStringLiteral("1 Flan")) && s.contains(QStringLiteral("2 Flan")));
+    EXPECT_FALSE(s.contains(QStringLiteral("Mesa:")));
+}
+
+// The service connected days ago; each ticket carries the clock's day and time, also across midnight.
+TEST_F(clsImprimirTicketTest, DateLineFollowsTheClockAcrossMidnight) {
+    par("ImpDosCarTickGrandes", "0");
+    gdtmFechaConexion = QDateTime(QDate(2026, 3, 10), QTime(9, 0, 0));
+    const std::pair<QDateTime, const char*> casos[] = {
+        {QDateTime(QDate(2026, 3, 14), QTime(23, 59, 40)), "14/03/26 23:59"},
+        {QDateTime(QDate(2026, 3, 15), QTime(0, 0, 5)), "15/03/26 00:00"},
+        {QDateTime(QDate(2026, 4, 1), QTime(12, 30, 0)), "01/04/26 12:30"},
+    };
+    for (const auto& [ahora, fec] : casos) {
+        clock_seam::setNowSource([t = ahora] { return t; });
+        salida.jobs.clear();
+        ASSERT_TRUE(cocina(1234, QStringLiteral("1 Flan")));
+        EXPECT_TRUE(todo().contains(QStringLiteral("Fec: ") + kFinNegrita + QLatin1String(fec))) << fec;
+    }
+}
+
+TEST_F(clsImprimirTicketTest, OnlyTheLabelImpresoraIsTranslatedNotThePrinterName) {
+    core->sql("insert into idiomes (idioma, `text`, traduccion) values (2, 'Impresora', 'Impressora'), "
+              "(2, 'COCINA2', 'CUINA2'), (2, 'COCINA2 Impresora', 'mal')");
+    gintIdiomaActual = 2;
+    par("ImprimirNombreImpresoraTicketCocina", "1");
+    ASSERT_TRUE(cocina(1234, QStringLiteral("1 Flan"), {.strImpresora = QStringLiteral("COCINA2")}));
+    EXPECT_TRUE(todo().contains(QStringLiteral("Impressora COCINA2\r\n")));
+}
+
+TEST_F(clsImprimirTicketTest, WaiterCodeReachesTheQueryAsAValue) {
+    par("ImpDosCarTickGrandes", "0");
+    clsImprimirTicket t;
+    t.intCamarero = QStringLiteral("0 or 1=1");
+    ASSERT_TRUE(t.ImprimirTicketCocinaEspecial(3, 1234, QStringLiteral("1 Flan")));
+    EXPECT_TRUE(todo().contains(QStringLiteral("Camarero: ") + kFinNegrita + QStringLiteral("\r\n")));
+    EXPECT_FALSE(todo().contains(QStringLiteral("Ana")));
+    EXPECT_TRUE(lineasError().empty());
+}
+
+// A print whose job is refused answers false. Under /log (a message would be a box) or /mensaje (every
+// log line a box) it answers at once: no box holds its reply, the failure goes to the grid and the log.
+TEST_F(clsImprimirTicketTest, FailedPrintAnswersFalseWithoutWaitingOnAMessageBox) {
+    const struct {
+        bool log, mensaje, cocina;
+    } casos[] = {{true, false, true}, {true, false, false}, {false, true, true}, {true, true, false}};
+    for (const auto& c : casos) {
+        gblnLog = c.log;
+        gblnMensaje = c.mensaje;
+        salida.fail = true;
+        avisos.calls.clear();
+        recordingMainWindow().grid.clear();
+        EXPECT_FALSE(c.cocina ? cocina(1234, QStringLiteral("1 Flan")) : especial(QStringLiteral("Hola")))
+            << c.log << c.mensaje << c.cocina;
+        EXPECT_TRUE(avisos.calls.empty()) << c.log << c.mensaje << c.cocina << ": " << avisos.calls.size();
+        EXPECT_FALSE(recordingMainWindow().grid.filter(QStringLiteral("No se ha podido imprimir en")).isEmpty());
+    }
+    gblnMensaje = false;
+    salida.fail = false;
+    EXPECT_TRUE(cocina(1234, QStringLiteral("1 Flan")));
+    // Away from the print road a message still asks the user.
+    MensajeUsuario(QStringLiteral("fuera de la impresión"));
+    gblnLog = false;
+    EXPECT_EQ(avisos.calls.size(), 1u);
+}
+
+// The link dies under both connections while the till is quiet (the server kills them, or its idle
+// time-out closes them). The first kitchen ticket after that prints its whole header at once, with
+// no error report and without the reconnect timer (which never fires here): the check before the
+// job finds the dead link, or the header query does and runs again on connections made anew.
+TEST_F(clsImprimirTicketTest, FirstTicketAfterALostLinkPrintsItsHeaderAtOnce) {
+    coretest::ReconnectingMainWindow ventana(50);
+    ventana.setArmado(false);
+    QTimer vigilante; // a job that waited for the timer would wait until this ends the program
+    QObject::connect(&vigilante, &QTimer::timeout, [] { program::requestEnd(); });
+    vigilante.start(60000);
+    const char* kAntes = "Conexión con MySQL perdida: se vuelve a conectar";
+    const char* kCabecera = "ListCabTicket: conexión perdida, se vuelve a conectar";
+    const std::tuple<bool, int, const char*> casos[] = {
+        {false, 0, kAntes}, {false, 3600000, kCabecera}, {true, 0, kAntes}, {true, 3600000, kCabecera}};
+    for (const auto& [inactividad, comprobarTrasMs, traza] : casos) {
+        QStringList ids;
+        for (ado::Connection* cn : {&ConexionServidor(), &ConexionLocal()}) {
+            cn->LinkCheckIdleMs = comprobarTrasMs; // 0: the check before the job asks the server
+            ids << vb::CStr(cn->Execute(QStringLiteral("select connection_id()"))->Fields(0).Value);
+            if (inactividad)
+                cn->Execute(QStringLiteral("set session wait_timeout=1"));
+        }
+        if (inactividad) { // wait until the server has closed both
+            const QString quedan =
+                QStringLiteral("select count(*) from information_schema.processlist where id in (%1)")
+                    .arg(ids.join(','));
+            for (const qint64 limite = clock_seam::tickMs() + 30000;
+                 core->valor(quedan) != QLatin1String("0") && clock_seam::tickMs() < limite;)
+                program::waitMs(50);
+            ASSERT_EQ(core->valor(quedan), QStringLiteral("0"));
+        } else {
+            testenv::killConnections(core->db());
+        }
+        salida.jobs.clear();
+        ventana.grid.clear();
+        EXPECT_TRUE(cocina(1234, QStringLiteral("1 Flan"))) << traza;
+        ASSERT_FALSE(program::ending()) << traza << ": the job waited for the reconnect timer";
+        for (const char* l : {"Mesa:", "Ticket ", "Fec: ", "Camarero apertura mesa:", "Sala:", "PAXs:", "Ventana"})
+            EXPECT_TRUE(todo().contains(QLatin1String(l))) << inactividad << traza << ": " << l;
+        EXPECT_TRUE(lineasError().empty());
+        EXPECT_EQ(ventana.grid.filter(QString::fromUtf8(traza)).size(), 1) << inactividad << traza;
+        EXPECT_TRUE(frmPrincipalVars().blnConexionOk);
+    }
+    EXPECT_EQ(ventana.ticks, 0);
+
+    // A server out of reach: nothing prints and the job answers false at once (its reply carries
+    // "error"), the failure is reported once and the reconnect timer is left trying.
+    const qsizetype ip = garrValoresRegistro.indexOf(QStringLiteral("IpServidor")) + 1;
+    ASSERT_GT(ip, 0);
+    const QString alcanzable = garrValoresRegistro.at(ip);
+    garrValoresRegistro[ip] = QStringLiteral("127.0.0.1;PORT=1");
+    testenv::killConnections(core->db());
+    salida.jobs.clear();
+    EXPECT_FALSE(cocina(1234, QStringLiteral("1 Flan")));
+    ASSERT_FALSE(program::ending()) << "the job waited for the server";
+    EXPECT_TRUE(trabajosTicket().empty());
+    EXPECT_EQ(lineasError().size(), 1u);
+    EXPECT_FALSE(frmPrincipalVars().blnConexionOk);
+    EXPECT_TRUE(ventana.reconnectTimer);
+    EXPECT_FALSE(cocina(1234, QStringLiteral("1 Flan"))); // now the check before the job finds the server away
+    EXPECT_TRUE(trabajosTicket().empty());
+    EXPECT_EQ(lineasError().size(), 2u);
+    // The server back: the next ticket reconnects by itself and prints whole.
+    garrValoresRegistro[ip] = alcanzable;
+    EXPECT_TRUE(cocina(1234, QStringLiteral("1 Flan")));
+    EXPECT_TRUE(todo().contains(QStringLiteral("Mesa:")));
+    for (ado::Connection* cn : {&ConexionServidor(), &ConexionLocal()})
+        cn->LinkCheckIdleMs = ado::Connection().LinkCheckIdleMs;
+}
+
+TEST_F(clsImprimirTicketTest, WholeTicketReachesARawCupsQueueUnchanged) {
+    TARVOLIN_REQUIRE_CUPS();
+    par("EspacioEntreLineasCocina", "64"); // one job per ticket: no separate line-spacing job
+    ASSERT_TRUE(cocina(1234, kTextoCocina));
+    ASSERT_EQ(salida.jobs.size(), 1u);
+    core->sql("delete from qm_imppantalla");
+    testenv::ColaCaptura cola(QStringLiteral("tarvolin_tickets"));
+    ASSERT_TRUE(cola.creada);
+    printers::install(nullptr); // the real libcups output
+    EXPECT_TRUE(cocina(1234, kTextoCocina, {.strImpresora = cola.nombre}));
+    ASSERT_TRUE(cola.captura.espera(1));
+    EXPECT_EQ(cola.captura.trabajos[0], salida.jobs[0].data);
+}
+
+// ---- special tickets ----
+
+TEST_F(clsImprimirTicketTest, SpecialTicketPiecesLinesAndTheWrapAt42Columns) {
+    const QString a40(40, QLatin1Char('a')), x36(36, QLatin1Char('x'));
+    const QByteArray a = a40.toLatin1(), x = x36.toLatin1(), negrita = bytes({27, 'E', 1}), fin = bytes({27, 'E', 0});
+    const struct {
+        QString texto;
+        std::vector<QByteArray> trabajos;
+    } casos[] = {
+        {QStringLiteral("uno<cortar>dos"), {kInicio + "uno\r\n" + kCorte, "dos\r\n" + kCorte}},
+        // Line ends and break tags each break a line ("<BR>" is text).
+        {QStringLiteral("uno\r\ndos\ntres<br>cuatro<BR>cinco"),
+         {kInicio + "uno\r\n\r\ndos\r\ntres\r\ncuatro<BR>cinco\r\n" + kCorte}},
+        // 42 columns: as it is; 43: wrapped at the blank; a bold word of 36 plus its two codes: 42, as it is;
+        // one more character and the codes push it to the wrap; tags in capitals are text.
+        {a40 + QStringLiteral(" b<br>") + a40 + QStringLiteral(" bb<br><b>") + x36 + QStringLiteral("</b><br><b>y ") +
+             x36 + QStringLiteral("</b><br><B>z</B>"),
+         {kInicio + a + " b\r\n" + a + "\r\nbb\r\n" + negrita + x + fin + "\r\n" + negrita + "y\r\n" + x + fin +
+          "\r\n<B>z</B>\r\n" + kCorte}},
+        // The standard code set keeps the standard double height.
+        {QStringLiteral("<dblalt>X</dblalt>"),
+         {kInicio + bytes({29, '!', 17}) + "X" + bytes({29, '!', 0}) + "\r\n" + kCorte}},
+    };
+    for (const auto& c : casos) {
+        salida.jobs.clear();
+        EXPECT_TRUE(especial(c.texto));
+        ASSERT_EQ(salida.jobs.size(), c.trabajos.size());
+        for (size_t i = 0; i < c.trabajos.size(); ++i) {
+            EXPECT_EQ(salida.jobs[i].data, c.trabajos[i]) << c.texto.toStdString();
+            EXPECT_EQ(salida.jobs[i].printer, QStringLiteral("TICKETS"));
+        }
+    }
+}
+
+TEST_F(clsImprimirTicketTest, ShopRowsFrameEverySpecialPiece) {
+    core->sql("insert into configticket (idEmpresa, idRestaurante, idioma, idOrden, Texto) values "
+              "(1,1,0,1,'RESTAURANTE EL PUERTO'), (1,1,0,2,''), (1,1,0,3,'C/ Mayor, 12'), (1,1,0,4,null), "
+              "(1,1,0,7,'\u00a1Gracias por su visita!'), (1,1,0,8,''), (1,1,0,9,null), "
+              "(1,1,1,5,'Otro idioma'), (2,1,0,5,'Otra empresa')");
+    par("CodigosEscTicketNormal", "3");
+    par("LogoEnImpresora", "1");
+    EXPECT_TRUE(especial(QStringLiteral("<dblalt>Pedido</dblalt> 27<br><u>Recoger</u><cortar>"),
+                         {.blnImprimirCabeceraYPie = true, .blnImprimirLogo = true}));
+    EXPECT_TRUE(lineasError().empty());
+    // The code set's own double height lasted for the ticket only.
+    EXPECT_EQ(basPrinter::gCodigosPRN.PRN_INIDBLALT, CodigoImpresora({29, '!', 17}));
+    EXPECT_EQ(basPrinter::gCodigosPRN.PRN_FINDBLALT, CodigoImpresora({29, '!', 0}));
+    comparaGolden(QStringLiteral("especial_cabecera_pie"), salida.jobs);
+}
+
+TEST_F(clsImprimirTicketTest, SecondaryPrinterTakesTheFollowingPiecesAndTheCallerLearnsIt) {
+    par("ImprImpSecundaria", "1");
+    frmPrincipalVars().blnImpresoraSecundaria = true;
+    const ResultadoTicketEspecial r =
+        clsImprimirTicket().ImprimirTicketEspecial(QStringLiteral("uno<cortar>dos"), {.strImpresora = "BARRA"});
+    EXPECT_TRUE(r.blnEnviado);
+    EXPECT_EQ(r.strImpresora, QStringLiteral("SECUNDARIA"));
+    ASSERT_EQ(salida.jobs.size(), 2u);
+    EXPECT_EQ(salida.jobs[1].printer, QStringLiteral("SECUNDARIA"));
+    EXPECT_FALSE(salida.jobs[0].data.contains(bytes({29, 'V'}))); // the secondary printer is not cut
+}
+
+// ---- command numbers in qm_imppantalla ----
+
+TEST_F(clsImprimirTicketTest, DigitModePrintsTheLastDigitsOfTillAndTicketAndAllocatesNothing) {
+    ASSERT_TRUE(cocina(5, QStringLiteral("1 Flan")));
+    EXPECT_TRUE(todo().contains(kNum + QStringLiteral("305")));
+    EXPECT_EQ(core->valor("select count(*) from qm_imppantalla"), QStringLiteral("0"));
+}
+
+TEST_F(clsImprimirTicketTest, NextCommandNumberIgnoresTillRangesAndOtherGroupsAndIsRecorded) {
+    core->sql("insert into qm_imppantalla (idEmpresa, idRestaurante, idTicket, idTPV, idComanda, idGrupoComandas) "
+              "values (1,1,1,3,41,4), (1,1,2,3,999999,4), (1,1,3,3,3000001,4), (1,1,4,3,500,2), (2,1,5,3,700,4)");
+    par("GrupoComandas", "4");
+    clsImprimirTicket t;
+    t.lngTPV = 3;
+    t.lngTicket = 1234;
+    EXPECT_EQ(t.getNumeroComanda(), 42);
+    // company, restaurant, printer 0, ticket, ticket's till, this service's till, group, number, record 1
+    EXPECT_EQ(core->valor("select concat_ws(',', idEmpresa, idRestaurante, idImpresora, idTicket, idTPV, idTPVComanda, "
+                          "idGrupoComandas, idComanda, idRegistro) from qm_imppantalla where idTicket=1234"),
+              QStringLiteral("1,1,0,1234,3,1,4,42,1"));
+    // The same composer keeps its number without asking the database again.
+    const qint64 antes = clsImprimirTicket::sentenciasEjecutadas();
+    EXPECT_EQ(t.getNumeroComanda(), 42);
+    EXPECT_EQ(clsImprimirTicket::sentenciasEjecutadas(), antes);
+}
+
+TEST_F(clsImprimirTicketTest, CommandNumberTakenBetweenReadAndInsertGivesTheNextOne) {
+    core->sql("insert into qm_imppantalla (idEmpresa, idRestaurante, idTicket, idTPV, idComanda, idGrupoComandas) "
+              "values (1,1,1,3,41,1)");
+    fuerzaDuplicado(QStringLiteral("new.idComanda = 42"));
+    par("ImpDosCarTickGrandes", "2");
+    ASSERT_TRUE(cocina(1234, QStringLiteral("1 Flan")));
+    EXPECT_TRUE(todo().contains(kNum + QStringLiteral("43")));
+    EXPECT_EQ(core->valor("select idComanda from qm_imppantalla where idTicket=1234"), QStringLiteral("43"));
+    EXPECT_TRUE(lineasError().empty());
+}
+
+TEST_F(clsImprimirTicketTest, EndlessDuplicatesGiveUpOnceAndTheTicketPrintsWithoutNumber) {
+    fuerzaDuplicado(QStringLiteral("true"));
+    par("ImpDosCarTickGrandes", "2");
+    const qint64 antes = clsImprimirTicket::sentenciasEjecutadas();
+    clsImprimirTicket t;
+    EXPECT_TRUE(t.ImprimirTicketCocinaEspecial(3, 1234, QStringLiteral("1 Flan<cortar>2 Flan")));
+    // The header query; in the first piece only, 100 inserts each after a reading of the highest number;
+    // in each piece the seller, the recorded numbers, the till's name and the observations.
+    EXPECT_EQ(clsImprimirTicket::sentenciasEjecutadas() - antes, 1 + 2 * 100 + 2 * 4);
+    ASSERT_EQ(lineasError().size(), 1u);
+    EXPECT_TRUE(lineasError().front().contains(QStringLiteral("clsImprimirTicket.getNumeroComanda")));
+    EXPECT_FALSE(todo().contains(QStringLiteral("m. ")));
+    EXPECT_TRUE(todo().contains(QStringLiteral("1 Flan")) && todo().contains(QStringLiteral("2 Flan")));
+    EXPECT_EQ(t.getNumeroComanda(), 0);
+}
+
+// The copy for the kitchen screens on the same database is no error; another insert error returns the
+// number unrecorded and makes no copy.
+TEST_F(clsImprimirTicketTest, CommandNumberCopyForTheKitchenScreens) {
+    coretest::ReconnectingMainWindow ventana(50);
+    par("ConectarPantallasCocinaDirectasaTPV", "1");
+    for (bool bloqueada : {false, true}) {
+        if (bloqueada && core->sql("delete from qm_imppantalla"))
+            core->sql("delimiter //\ncreate trigger bloquea before insert on "
+                      "qm_imppantalla for each row\nbegin\n  signal sqlstate '45000' set message_text = 'Comandas "
+                      "bloqueadas';\nend//\ndelimiter ;\n");
+        clsImprimirTicket t;
+        t.lngTPV = 3;
+        t.lngTicket = 1234;
+        const qint64 antes = clsImprimirTicket::sentenciasEjecutadas();
+        EXPECT_EQ(t.getNumeroComanda(), 1);
+        // read, insert and (when it went in) the second connection's insert
+        EXPECT_EQ(clsImprimirTicket::sentenciasEjecutadas() - antes, bloqueada ? 2 : 3);
+        EXPECT_EQ(core->valor("select count(*) from qm_imppantalla"), bloqueada ? "0" : "1");
+        ASSERT_EQ(lineasError().size(), bloqueada ? 1u : 0u);
+    }
+    EXPECT_TRUE(lineasError().front().contains(QStringLiteral("Comandas bloqueadas")));
+}
+
+constexpr int kPorProceso = 50;
+
+// Child side: runs only when started by the test below, against its database.
+TEST(clsImprimirTicketHija, AllocatesFiftyNumbers) {
+    const QString db = qEnvironmentVariable("TARVOLIN_COMANDA_DB");
+    if (db.isEmpty())
+        GTEST_SKIP() << "started by clsImprimirTicketTest.TwoProcessesAllocatingAtOnceGetDistinctNumbers";
+    const int hija = qEnvironmentVariableIntValue("TARVOLIN_COMANDA_HIJA");
+    coretest::resetCore();
+    coretest::borraRegistro();
+    for (const auto& p : coretest::parametrosBase(db) + parametrosTicket())
+        coretest::escribeRegistro(p.first, p.second);
+    objParametros().GetParamReg();
+    gblnParametrosCargados = true;
+    ASSERT_TRUE(ConectaBBDD());
+    DR = std::make_unique<clsDR>();
+    glngEmpresa = 1;
+    glngRestaurante = 1;
+    gintTPV = qint16(10 + hija);
+    for (int i = 0; i < kPorProceso; ++i) {
+        clsImprimirTicket t;
+        t.lngTPV = 3;
+        t.lngTicket = hija * 1000 + i;
+        EXPECT_GT(t.getNumeroComanda(), 0);
+    }
+    coretest::resetCore();
+}
+
+TEST_F(clsImprimirTicketTest, TwoProcessesAllocatingAtOnceGetDistinctNumbers) {
+    std::vector<std::unique_ptr<QProcess>> hijas;
+    for (int i = 1; i <= 2; ++i) {
+        auto p = std::make_unique<QProcess>();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("TARVOLIN_COMANDA_DB"), core->db());
+        env.insert(QStringLiteral("TARVOLIN_COMANDA_HIJA"), QString::number(i));
+        p->setProcessEnvironment(env);
+        p->setProcessChannelMode(QProcess::MergedChannels);
+        p->start(QCoreApplication::applicationFilePath(),
+                 {QStringLiteral("--gtest_filter=clsImprimirTicketHija.AllocatesFiftyNumbers")});
+        hijas.push_back(std::move(p));
+    }
+    for (auto& p : hijas) {
+        ASSERT_TRUE(p->waitForFinished(240000));
+        const QString salidaHija = QString::fromUtf8(p->readAll());
+        EXPECT_EQ(p->exitCode(), 0) << salidaHija.toStdString();
+        EXPECT_TRUE(salidaHija.contains(QStringLiteral("[  PASSED  ] 1 test"))) << salidaHija.toStdString();
+    }
+    EXPECT_EQ(core->valor("select concat(count(*), ' ', count(distinct idComanda), ' ', min(idComanda), ' ', "
+                          "max(idComanda), ' ', count(distinct idTPVComanda)) from qm_imppantalla"),
+              QStringLiteral("100 100 1 100 2"));
+}
+
+} // namespace
