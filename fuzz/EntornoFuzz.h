@@ -9,6 +9,30 @@
 
 #include <QString>
 
+// The main window as a fuzz target needs it: no rows kept, and a reconnection that succeeds at
+// once, so the error handler never waits for a database that is not there.
+class VentanaFuzz final : public RecordingMainWindow {
+public:
+    void AnadirLog(const QString&) override {}
+    void setReconnectTimerEnabled(bool enabled) override {
+        if (enabled)
+            frmPrincipalVars().blnConexionOk = true;
+    }
+    void FinalizarProgramaYDescargarFormularios(bool) override {}
+};
+
+// Every message answered with its default, every input box with `entrada`, nothing recorded.
+class AvisosFuzz final : public prompts::UserPrompts {
+public:
+    QString entrada;
+    int messageBox(const QString&, int, const QString&) override { return prompts::vbOK; }
+    bool inputBox(const QString&, const QString&, QString& valor) override {
+        valor = entrada;
+        return !entrada.isEmpty();
+    }
+    int showForm(const QString&) override { return 0; }
+};
+
 inline void preparaProcesoFuzz(const QString& registro, MainWindowPort* ventana, prompts::UserPrompts* avisos,
                                printers::RawOutput* salida) {
     registry::RegistryStore::instance().setDirectory(registro);

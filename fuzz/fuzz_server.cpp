@@ -23,26 +23,6 @@
 
 namespace {
 
-// The main window as the fuzzer needs it: no rows kept, and a reconnection that succeeds at once,
-// so the error handler never waits for a database that is not there.
-class VentanaFuzz final : public RecordingMainWindow {
-public:
-    void AnadirLog(const QString&) override {}
-    void setReconnectTimerEnabled(bool enabled) override {
-        if (enabled)
-            frmPrincipalVars().blnConexionOk = true;
-    }
-    void FinalizarProgramaYDescargarFormularios(bool) override {}
-};
-
-// Every message answered with its default, nothing recorded.
-class AvisosFuzz final : public prompts::UserPrompts {
-public:
-    int messageBox(const QString&, int, const QString&) override { return prompts::vbOK; }
-    bool inputBox(const QString&, const QString&, QString&) override { return false; }
-    int showForm(const QString&) override { return 0; }
-};
-
 // Only the last job is kept.
 class SalidaFuzz final : public printers::RecordingOutput {
 public:

@@ -1,0 +1,82 @@
+// The back-office reply readers on arbitrary bytes, as a reply saved by the transport window reaches
+// them (a UTF-16 file for the text readers, the text itself for the XML ones), without a database:
+// the sync-text reader, the delimited reader, the XML reader and XMLtoEntidad. The first byte picks
+// the reader and the column separator. Nothing may crash, hang or grow without bound; a reply that
+// cannot be read ends the request as failed.
+#include "backoffice/frmComInternet.h"
+#include "fuzz/EntornoFuzz.h"
+#include "platform/Cp1252.h"
+#include "platform/Printers.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QTemporaryDir>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+
+namespace {
+
+struct Entorno {
+    std::unique_ptr<QApplication> app;
+    QTemporaryDir registro;
+    QTemporaryDir respuestas;
+    VentanaFuzz ventana;
+    AvisosFuzz avisos;
+    printers::RecordingOutput salida;
+};
+
+Entorno* g_entorno = nullptr;
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    g_entorno = new Entorno;
+    g_entorno->app = std::make_unique<QApplication>(*argc, *argv);
+    preparaProcesoFuzz(g_entorno->registro.path(), &g_entorno->ventana, &g_entorno->avisos, &g_entorno->salida);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size == 0)
+        return 0;
+    const uint8_t modo = data[0];
+    const QString texto =
+        cp1252::decode(QByteArray::fromRawData(reinterpret_cast<const char*>(data + 1), qsizetype(size - 1)));
+
+    frmComInternet ventana;
+    ventana.SeparadorColumnas = (modo & 4) ? QStringLiteral("|") : QStringLiteral(";");
+    int terminados = 0;
+    QObject::connect(&ventana, &frmComInternet::ProcesoTerminado, [&] { ++terminados; });
+    const QString archivo = g_entorno->respuestas.filePath(QStringLiteral("respuesta.txt"));
+    auto guarda = [&] {
+        QFile f(archivo);
+        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            std::abort();
+        f.write("\xFF\xFE", 2);
+        f.write(reinterpret_cast<const char*>(texto.utf16()), texto.size() * 2);
+    };
+    switch (modo & 3) {
+    case 0:
+        guarda();
+        ventana.ProcesaTextoRecibido(archivo);
+        break;
+    case 1:
+        guarda();
+        ventana.ProcesaTexto_to_coleccionGenerica(archivo);
+        break;
+    case 2:
+        ventana.ProcesaXML(texto);
+        break;
+    default:
+        (void)frmComInternet::XMLtoEntidad(texto);
+        return 0;
+    }
+    // Every reader ends its request exactly once, read or failed.
+    if (terminados != 1)
+        std::abort();
+    QFile::remove(archivo);
+    return 0;
+}
