@@ -6,12 +6,11 @@
 #include "platform/Program.h"
 #include "platform/VBError.h"
 #include "server/ConexionTcp.h"
+#include "server/SocketWindowPort.h"
 #include "server/TurnoExclusivo.h"
-#include "server/frmComSocketVentana.h"
 
 #include <QHostAddress>
 #include <QHostInfo>
-#include <QLabel>
 #include <QNetworkInterface>
 #include <QTcpServer>
 #include <QTimer>
@@ -145,7 +144,6 @@ frmComSocket::frmComSocket(QObject* parent) : QObject(parent) {}
 
 frmComSocket::~frmComSocket() {
     Descarga();
-    delete m_ventana.data();
 }
 
 QString frmComSocket::EstadoSocket(qint16 Index) const {
@@ -157,7 +155,7 @@ void frmComSocket::setEstadoSocket(qint16 Index, const QString& estado) {
 }
 
 QWidget* frmComSocket::ventana() const {
-    return m_ventana.data();
+    return m_ventana ? m_ventana->widget() : nullptr;
 }
 
 size_t frmComSocket::peticionesEnCola() const {
@@ -175,7 +173,7 @@ void frmComSocket::Log(const QString& texto) {
     AtrapaErrores(QStringLiteral("frmComSocket.Log"), [&] {
         GrabaLog(texto + QStringLiteral(": ") + vb::CStr(Variant(basFuncionesComunes::Segundos())));
         if (gblnInstal && m_ventana) {
-            m_ventana->anade(texto);
+            m_ventana->addTraceLine(texto);
             program::doEvents();
         }
     });
@@ -185,14 +183,11 @@ bool frmComSocket::IniciaEscucha(qint32& Puerto) {
     try {
         Log(QStringLiteral("frmComSocket.IniciaEscucha (") + texto(Puerto) + QStringLiteral(")"));
         m_strHost = QHostInfo::localHostName();
-        if (gblnInstal) {
-            if (!m_ventana)
-                m_ventana = new frmComSocketVentana();
-            m_ventana->show();
-        }
+        if (gblnInstal && ventanaInformativa())
+            m_ventana->showTrace();
         if (m_ventana) {
-            m_ventana->lblHostID->setText(QStringLiteral("Host Id: ") + m_strHost);
-            m_ventana->lblAddress->setText(QStringLiteral("Address: ") + ipLocal());
+            m_ventana->setHostText(QStringLiteral("Host Id: ") + m_strHost);
+            m_ventana->setAddressText(QStringLiteral("Address: ") + ipLocal());
         }
         if (Puerto < 0 || Puerto > 65535)
             vb::Raise(6);
@@ -478,5 +473,43 @@ void frmComSocket::quitaElemento(const ConexionPtr& c) {
 
 void frmComSocket::muestraConexiones() {
     if (m_ventana)
-        m_ventana->lblConnections->setText(QStringLiteral("conexiones: ") + texto(m_intConexiones));
+        m_ventana->setConnectionsText(QStringLiteral("conexiones: ") + texto(m_intConexiones));
+}
+
+// ---- The informative operations ----
+
+SocketWindowPort* frmComSocket::ventanaInformativa() {
+    if (!m_ventana)
+        m_ventana = makeSocketWindow();
+    return m_ventana.get();
+}
+
+void frmComSocket::abrirFormularioInformativoUsuarioNoModalSiempreVisible() {
+    AtrapaErrores(QStringLiteral("frmComSocket.abrirFormularioInformativoUsuarioNoModalSiempreVisible"), [&] {
+        if (ventanaInformativa())
+            m_ventana->openInformative();
+    });
+}
+
+void frmComSocket::ocultarFormulario() {
+    if (m_ventana)
+        m_ventana->hideWindow();
+}
+
+void frmComSocket::mostrarTexto(const QString& strTexto) {
+    AtrapaErrores(QStringLiteral("frmComSocket.mostrarTexto"), [&] {
+        if (ventanaInformativa())
+            m_ventana->setText(strTexto);
+    });
+}
+
+void frmComSocket::mostrarTextoLabel(const QString& strTexto) {
+    AtrapaErrores(QStringLiteral("frmComSocket.mostrarTextoLabel"), [&] {
+        if (ventanaInformativa())
+            m_ventana->setStatusText(strTexto);
+    });
+}
+
+bool frmComSocket::blnCanceladoPorUsuario() const {
+    return m_ventana && m_ventana->cancelled();
 }

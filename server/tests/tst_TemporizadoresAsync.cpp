@@ -1,17 +1,13 @@
-// The timed callback contexts with an injected clock and driven sentinel ticks, what a late-bound
-// name reaches on the request front, and the informative window offscreen.
+// The timed callback contexts with an injected clock and driven sentinel ticks, and what a
+// late-bound name reaches on the request front.
 #include "ClienteTcp.h"
 
-#include "controls/ctrBoton.h"
 #include "core/basGeneral.h"
 #include "platform/Clock.h"
 #include "platform/VBError.h"
 #include "server/clsSocketFront.h"
 #include "server/frmComSocket.h"
 
-#include <QLabel>
-#include <QListWidget>
-#include <QPlainTextEdit>
 #include <gtest/gtest.h>
 
 using namespace servertest;
@@ -105,38 +101,6 @@ TEST(SocketFrontPorNombre, OnlyTheListedMembersCanBeCalled) {
     }
     EXPECT_EQ(errores, (QList<int>{0, 450, 13, 438, 438, 438}));
     EXPECT_EQ(front.socket(), nullptr);
-}
-
-TEST(VentanaInformativa, OpensOnTopCancelsHidesBackToTheTraceLayoutAndCopiesLines) {
-    resetBasGeneralForTests();
-    frmComSocket ventana;
-    ventana.abrirFormularioInformativoUsuarioNoModalSiempreVisible();
-    QWidget* w = ventana.ventana();
-    ASSERT_NE(w, nullptr);
-    auto* lista = w->findChild<QListWidget*>("List1");
-    auto* texto = w->findChild<QPlainTextEdit*>("txtLabel");
-    auto* etiqueta = w->findChild<QLabel*>("Label1");
-    auto* boton = w->findChild<ctrBoton*>("btnSalir");
-    const auto estado = [&] {
-        return QVariantList{w->isVisible(),          bool(w->windowFlags() & Qt::WindowStaysOnTopHint),
-                            lista->isHidden(),       etiqueta->isHidden(),
-                            texto->geometry().top(), boton->Caption()};
-    };
-    EXPECT_EQ(estado(), (QVariantList{true, true, true, false, 8, "Cancelar"}));
-    ventana.mostrarTexto("Imprimiendo...");
-    ventana.mostrarTextoLabel("1 de 3");
-    EXPECT_EQ(texto->toPlainText() + etiqueta->text(), "Imprimiendo...1 de 3");
-    EXPECT_FALSE(ventana.blnCanceladoPorUsuario());
-    emit boton->Click();
-    EXPECT_TRUE(ventana.blnCanceladoPorUsuario());
-    EXPECT_EQ(estado(), (QVariantList{false, false, false, true, 336, "Salir"}));
-    lista->addItems({"uno", "dos"});
-    emit lista->itemClicked(lista->item(1));
-    EXPECT_EQ(texto->toPlainText(), "dos");
-    ventana.abrirFormularioInformativoUsuarioNoModalSiempreVisible();
-    EXPECT_FALSE(ventana.blnCanceladoPorUsuario());
-    ventana.ocultarFormulario();
-    EXPECT_EQ(estado(), (QVariantList{false, false, false, true, 336, "Salir"}));
 }
 
 } // namespace

@@ -10,8 +10,6 @@
 #include "server/frmComSocket.h"
 
 #include <QCoreApplication>
-#include <QLabel>
-#include <QListWidget>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <thread>
@@ -303,36 +301,18 @@ TEST_F(VentanaSocket, FailingHandlerClosesTheConnectionInsteadOfLeavingThePeerWa
     EXPECT_EQ(intercambio(puerto, "{}"), "200 OK\r");
 }
 
-TEST_F(VentanaSocket, TraceWindowOnlyWithTheInstallationSwitch) {
-    EXPECT_EQ(ventana->ventana(), nullptr);
-    EXPECT_TRUE(recordingMainWindow().grid.join('\n').contains("Listening to port: 0: "));
-
+TEST_F(VentanaSocket, WithoutAWindowFactoryThereIsNoWindowAndTheTraceGoesToTheLog) {
     gblnInstal = true;
-    frmComSocket conVentana;
+    frmComSocket sinFabrica;
     qint32 p = 0;
-    ASSERT_TRUE(conVentana.IniciaEscucha(p));
-    QWidget* w = conVentana.ventana();
-    ASSERT_NE(w, nullptr);
-    EXPECT_TRUE(w->isVisible());
-    EXPECT_TRUE(w->findChild<QLabel*>("lblHostID")->text().startsWith("Host Id: "));
-    EXPECT_TRUE(w->findChild<QLabel*>("lblAddress")->text().startsWith("Address: "));
-    EXPECT_EQ(intercambio(quint16(p), "{}"), "200 OK\r");
-    auto* lista = w->findChild<QListWidget*>("List1");
-    QStringList lineas;
-    for (int i = 0; i < lista->count(); ++i)
-        lineas << lista->item(i)->text();
-    // The list shows the trace lines without the seconds (from the first after it was made); the
-    // last one is selected.
-    EXPECT_EQ(lineas.first(), "Listening to port: 0");
-    EXPECT_TRUE(lineas.contains("Creado socket nuevo 1, resquestID:" +
-                                lineas.filter("Connection request id ").first().section(' ', 3, 3)));
-    EXPECT_TRUE(lineas.contains("Received: {} from 127.0.0.1(" +
-                                lineas.filter("Connection request id ").first().section(' ', 3, 3) + ")"));
-    EXPECT_TRUE(lineas.contains(QStringLiteral("Sending: 200 OK\r to 127.0.0.1")));
-    EXPECT_TRUE(lineas.contains("Envio completo index:1"));
-    EXPECT_EQ(lista->currentRow(), lista->count() - 1);
-    program::waitWhile([&] { return conVentana.conexionesAbiertas() > 0; }, kEsperaMaximaMs);
-    EXPECT_EQ(w->findChild<QLabel*>("lblConnections")->text(), "conexiones: 0");
+    ASSERT_TRUE(sinFabrica.IniciaEscucha(p));
+    sinFabrica.abrirFormularioInformativoUsuarioNoModalSiempreVisible();
+    sinFabrica.mostrarTexto("x");
+    sinFabrica.mostrarTextoLabel("y");
+    sinFabrica.ocultarFormulario();
+    EXPECT_EQ(sinFabrica.ventana(), nullptr);
+    EXPECT_FALSE(sinFabrica.blnCanceladoPorUsuario());
+    EXPECT_TRUE(recordingMainWindow().grid.join('\n').contains("Listening to port: 0: "));
 }
 
 } // namespace
