@@ -180,7 +180,7 @@ void frmComSocket::Log(const QString& texto) {
 }
 
 bool frmComSocket::IniciaEscucha(qint32& Puerto) {
-    try {
+    auto escucha = [&] {
         Log(QStringLiteral("frmComSocket.IniciaEscucha (") + texto(Puerto) + QStringLiteral(")"));
         m_strHost = QHostInfo::localHostName();
         if (gblnInstal && ventanaInformativa())
@@ -190,24 +190,22 @@ bool frmComSocket::IniciaEscucha(qint32& Puerto) {
             m_ventana->setAddressText(QStringLiteral("Address: ") + ipLocal());
         }
         if (Puerto < 0 || Puerto > 65535)
-            vb::Raise(6);
+            vb::Raise(vb::err::Overflow);
         Log(QStringLiteral("Listening to port: ") + texto(Puerto));
         if (!m_servidor)
             m_servidor = new ServidorEscucha(this, [this](qintptr d) { onConnectionRequest(d); });
         if (!m_servidor->listen(QHostAddress::Any, quint16(Puerto))) {
             const bool ocupado = m_servidor->serverError() == QAbstractSocket::AddressInUseError;
-            throw VBError(ocupado ? 10048 : 10013, m_servidor->errorString(), QStringLiteral("frmComSocket"));
+            throw VBError(ocupado ? vb::err::WinsockAddressInUse : vb::err::WinsockAccessDenied,
+                          m_servidor->errorString(), QStringLiteral("frmComSocket"));
         }
         if (Puerto == 0) {
             Puerto = m_servidor->serverPort();
             Log(QStringLiteral("Listening to port: ") + texto(Puerto));
         }
         g_fallosEscuchaSeguidos = false;
-        return true;
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        const VBError err = vb::CurrentError();
+    };
+    return vb::OnError(escucha, [&](const VBError& err) {
         // The start-up retries every few seconds while the port stays taken: one report on paper
         // is enough, the retries go to the trace.
         if (g_fallosEscuchaSeguidos)
@@ -216,8 +214,7 @@ bool frmComSocket::IniciaEscucha(qint32& Puerto) {
             ControlErrores(QStringLiteral("frmComSocket.IniciaEscucha (") + m_strHost + QStringLiteral(")"), false,
                            err);
         g_fallosEscuchaSeguidos = true;
-        return false;
-    }
+    });
 }
 
 void frmComSocket::Descarga() {
@@ -381,7 +378,7 @@ void frmComSocket::atiende(const ConexionPtr& c, const QByteArray& bruto) {
         Conexion* c;
         ~Fin() { c->atendiendo = false; }
     } fin{c.get()};
-    try {
+    auto responde = [&] {
         const QString datos = cp1252::decode(bruto);
         Log(QStringLiteral("Received: ") + trama::extracto(datos, kMaxTrazaTexto) + QStringLiteral(" from ") + c->ip +
             QStringLiteral("(") + m_strUltimoRequestID + QStringLiteral(")"));
@@ -399,13 +396,12 @@ void frmComSocket::atiende(const ConexionPtr& c, const QByteArray& bruto) {
         c->enviando = true;
         c->socket->escribe(cp1252::encode(respuesta));
         Log(QStringLiteral("..."));
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        ControlErrores(QStringLiteral("frmComSocket.socket_DataArrival"), true, vb::CurrentError());
+    };
+    vb::OnError(responde, [&](const VBError& err) {
+        ControlErrores(QStringLiteral("frmComSocket.socket_DataArrival"), true, err);
         // Nothing will answer this request: the peer learns it from the closed connection.
         descargaElemento(c);
-    }
+    });
 }
 
 void frmComSocket::socket_SendProgress(const ConexionPtr& c, qint64 bytesSent) {

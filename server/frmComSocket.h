@@ -90,8 +90,15 @@ public:
     void SocketClienteCerrarConexion();
     bool socketClienteConectado() const;
     vb::EntidadPtr socketClienteCmd() const;
-    // The client's state as Winsock numbers it: 0 closed, 4 resolving, 6 connecting, 7 connected,
-    // 8 closed by the peer (until our own close), 9 error.
+    // The client's state as Winsock numbers it; sckClosing: closed by the peer (until our own close).
+    enum StateConstants : int {
+        sckClosed = 0,
+        sckResolvingHost = 4,
+        sckConnecting = 6,
+        sckConnected = 7,
+        sckClosing = 8,
+        sckError = 9
+    };
     int estadoSocketCliente() const;
 
     // ---- Timed callback contexts ----
