@@ -1130,7 +1130,7 @@ QString clsJSON::StringToJSON(const QString& st, bool bConvertToUnicode) {
     return salida.toString();
 }
 
-QString clsJSON::RStoJSON(ado::Recordset* rs, bool blnAddRecordsYRecordCount, bool blnSoloPrimerRegistro) {
+QString clsJSON::RStoJSON(ado::Recordset* rs, OpcionesRS opciones) {
     // Any error gives an empty text.
     QString texto;
     vb::ResumeNext([&] {
@@ -1155,13 +1155,13 @@ QString clsJSON::RStoJSON(ado::Recordset* rs, bool blnAddRecordsYRecordCount, bo
             }
             sb.Append(u'}');
             rs->MoveNext();
-            if (blnSoloPrimerRegistro) {
+            if (opciones.blnSoloPrimerRegistro) {
                 texto = sb.toString();
                 return;
             }
         }
         clsStringBuilder salida;
-        if (blnAddRecordsYRecordCount) {
+        if (opciones.blnAddRecordsYRecordCount) {
             writeRecordsWrapper(salida, sb.view(), cuenta);
         } else {
             salida.Append("[\r\n"_L1);

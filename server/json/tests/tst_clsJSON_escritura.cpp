@@ -354,12 +354,12 @@ TEST(clsJSON_escritura, RecordsetsToJson) {
     EXPECT_TRUE(rs->isEOF());
 
     rs = cn.Execute(QStringLiteral("select * from t order by id"));
-    const QString sinEnvoltorio = json.RStoJSON(rs.get(), false);
+    const QString sinEnvoltorio = json.RStoJSON(rs.get(), {.blnAddRecordsYRecordCount = false});
     EXPECT_EQ(sinEnvoltorio, QStringLiteral("[\r\n") + r1 + QStringLiteral(",\r\n") + r2 + QStringLiteral("\r\n]"));
     EXPECT_EQ(jsontest::dumpObject(json.parse(sinEnvoltorio)).left(9), QStringLiteral("[{id:'1',"));
 
     rs = cn.Execute(QStringLiteral("select * from t order by id"));
-    EXPECT_EQ(json.RStoJSON(rs.get(), true, true), r1);
+    EXPECT_EQ(json.RStoJSON(rs.get(), {.blnSoloPrimerRegistro = true}), r1);
     EXPECT_FALSE(rs->isEOF());
 
     rs = cn.Execute(QStringLiteral("select * from t where id > 5"));
