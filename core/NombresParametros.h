@@ -61,6 +61,7 @@ inline constexpr char ImprimirVendedorTicketCocina[] = "ImprimirVendedorTicketCo
 inline constexpr char ImprImpSecundaria[] = "ImprImpSecundaria";
 inline constexpr char ImpSoloArtsLetraGrandeCocina[] = "ImpSoloArtsLetraGrandeCocina";
 inline constexpr char ImpTicket[] = "ImpTicket";
+inline constexpr char InstanciasQuellmardenComandero[] = "InstanciasQuellmardenComandero";
 inline constexpr char InterlineadoImpresoraCocina[] = "InterlineadoImpresoraCocina";
 inline constexpr char IpAlternativaServidorCentral[] = "IpAlternativaServidorCentral";
 inline constexpr char IpCentral[] = "IpCentral";

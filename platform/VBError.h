@@ -62,6 +62,15 @@ inline constexpr qint32 AdoTruncation = -2147217833;
 inline constexpr qint32 AdoTransactionNotStarted = -2147168242;
 inline constexpr qint32 AdoTransactionNested = -2147168237;
 inline constexpr qint32 ProviderFailure = -2147467259;
+// Winsock (the socket errors the request server reports and answers)
+inline constexpr qint32 WinsockAccessDenied = 10013;
+inline constexpr qint32 WinsockAddressInUse = 10048;
+inline constexpr qint32 WinsockConnectionAborted = 10053;
+inline constexpr qint32 WinsockConnectionReset = 10054;
+inline constexpr qint32 WinsockNoBufferSpace = 10055;
+inline constexpr qint32 WinsockTimedOut = 10060;
+inline constexpr qint32 WinsockConnectionRefused = 10061;
+inline constexpr qint32 WinsockHostNotFound = 11001;
 } // namespace err
 
 // Raises a run-time error; the description defaults to VB's text for the number, the source to the

@@ -4,6 +4,7 @@
 // reply's "ok" is true and the reply carries no "error" text (a print that did not go out answers
 // ok with an "error"). A print takes the shared print turn as socket prints do: when the turn is
 // taken, the drain stops with the print at the head of the queue.
+#include "core/NombresParametros.h"
 #include "core/basFuncionesComunes.h"
 #include "core/basGeneral.h"
 #include "core/clsParametros.h"
@@ -58,7 +59,7 @@ vb::ColeccionPtr clsSocketFront::peticiones_aincronas() {
 
 bool clsSocketFront::EjecutarRequestPendientesCola(const QString& origen_request) {
     bool alguna = false;
-    try {
+    AtrapaErrores(QStringLiteral("clsSocketFront.EjecutarRequestPendientesCola"), [&] {
         // One pass: requests that fail and go to the end are not tried again in the same drain.
         const int rondas = peticiones_aincronas()->Count();
         for (int i = 0; i < rondas; ++i) {
@@ -67,11 +68,7 @@ bool clsSocketFront::EjecutarRequestPendientesCola(const QString& origen_request
             alguna = true;
             program::doEvents();
         }
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        ControlErrores(QStringLiteral("clsSocketFront.EjecutarRequestPendientesCola"), true, vb::CurrentError());
-    }
+    });
     return alguna;
 }
 
@@ -83,20 +80,20 @@ bool clsSocketFront::ejecuta_siguiente_request_en_cola(const QString& origen_req
         ~Bandera() { b = false; }
     } bandera{blnEjecutandoCola};
     bool resultado = false;
-    try {
+    AtrapaErrores(QStringLiteral("clsSocketFront.ejecuta_siguiente_request_en_cola"), [&] {
         const vb::ColeccionPtr cola = peticiones_aincronas();
         if (cola->Count() == 0)
-            return false;
+            return;
         vb::EntidadPtr respuesta = std::make_shared<vb::entidadGenerica>();
         const vb::EntidadPtr peticion = cola->Item(1);
         const FrmPrincipalVars& vars = frmPrincipalVars();
         if (marcado(peticion, QStringLiteral("no_ejecutar_si_ticket_abierto")) && vars.lngTPV != 0 &&
             vars.lngTicket != 0)
-            return false;
+            return;
         const QString accion = vb::CStr(peticion->Valor(QStringLiteral("accion")));
         const bool impresion = esAccionDeImpresion(accion);
         if (impresion && TurnoExclusivo::instancia().ocupado())
-            return false;
+            return;
         blnEjecutandoCola = true;
         if (gblnGrabarLogDetallado)
             GrabaLogBBDD(QStringLiteral("clsSocket.ejecuta_siguiente_request_en_cola: ") + accion);
@@ -111,21 +108,17 @@ bool clsSocketFront::ejecuta_siguiente_request_en_cola(const QString& origen_req
             if (quita(*cola, peticion))
                 cola->Add(peticion);
         } else {
-            return false;
+            return;
         }
         resultado = cola->Count() > 0;
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        ControlErrores(QStringLiteral("clsSocketFront.ejecuta_siguiente_request_en_cola"), true, vb::CurrentError());
-    }
+    });
     return resultado;
 }
 
 vb::EntidadPtr clsSocketFront::enviaPeticion(const QString& strAccion, vb::EntidadPtr* eParametros,
                                              const QString& strIp, qint32* intPuertoSocket) {
     vb::EntidadPtr respuesta;
-    try {
+    AtrapaErrores(QStringLiteral("clsSocketFront.enviaPeticion"), [&] {
         qint32 puerto = intPuertoSocket ? *intPuertoSocket : 0;
         if (puerto == 0) {
             puerto = getPuertoSocketFront();
@@ -148,11 +141,7 @@ vb::EntidadPtr clsSocketFront::enviaPeticion(const QString& strAccion, vb::Entid
                      QString::number(puerto) + QStringLiteral("): ") + mensaje);
         }
         ventana->SocketClienteCerrarConexion();
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        ControlErrores(QStringLiteral("clsSocketFront.enviaPeticion"), true, vb::CurrentError());
-    }
+    });
     if (!respuesta)
         respuesta = std::make_shared<vb::entidadGenerica>();
     return respuesta;
@@ -160,15 +149,11 @@ vb::EntidadPtr clsSocketFront::enviaPeticion(const QString& strAccion, vb::Entid
 
 qint16 clsSocketFront::getPuertoSocketComandero(qint16 intInstancia) {
     qint16 puerto = 8088;
-    try {
-        const QString instancias = objParametros().getValor(QStringLiteral("InstanciasQuellmardenComandero"), true);
-        if (basFuncionesComunes::ValNumero(instancias) > 1 && intInstancia > 0)
+    // The report keeps the name it always had.
+    AtrapaErrores(QStringLiteral("clsSocketFront.getPuertoSocketFront"), [&] {
+        if (objParametros().getValorNum(param::InstanciasQuellmardenComandero, true) > 1 && intInstancia > 0)
             puerto = vb::CInt(Variant(9088 + qint32(intInstancia)));
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        ControlErrores(QStringLiteral("clsSocketFront.getPuertoSocketFront"), true, vb::CurrentError());
-    }
+    });
     return puerto;
 }
 

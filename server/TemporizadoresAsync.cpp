@@ -123,58 +123,58 @@ void frmComSocket::TimerAsync_Timer(qint16 Index) {
     QString progreso;
     vb::EntidadPtr e;
     bool enCurso = false;
-    try {
-        progreso = QStringLiteral("Timer enabled = False");
-        if (const auto it = t.TimerAsync.find(Index); it != t.TimerAsync.end())
-            it->second->stop();
-        if (const auto it = t.contextoTimerAsync.find(Index); it != t.contextoTimerAsync.end()) {
-            progreso = QStringLiteral("get eSubscriptor");
-            e = it->second;
-            progreso = QStringLiteral("contextoTimerAsync.Remove(") + QString::number(Index) + QStringLiteral(")");
-            t.contextoTimerAsync.erase(it);
-        }
-        // A context whose callback is still running (inside a nested wait) is left to it.
-        if (e && !vb::CBool(valor(e, "pausa", false)) && !vb::CBool(valor(e, "ejecutando", false))) {
-            const qint16 n = vb::CInt(valor(e, "segundos_intervalo", qint16(0)));
-            progreso = QStringLiteral("segundos intervalo = ") + QString::number(n);
-            if (n > 0) {
-                const double previsto = vb::CDbl(valor(e, "evento_timer_lanzado", qint16(0))) + n;
-                const QDate hoy = clock_seam::now().date();
-                const QDateTime fecha = vb::CDate(valor(e, "fecha", qint16(0)));
-                if (fecha.date() != hoy) {
-                    progreso = QStringLiteral("Cambio de día");
-                    e->Propiedad(QStringLiteral("evento_timer_lanzado"), basFuncionesComunes::Segundos());
-                    e->Propiedad(QStringLiteral("fecha"), QDateTime(hoy, QTime(0, 0)));
-                } else if (basFuncionesComunes::Segundos() >= float(previsto)) {
-                    progreso = QStringLiteral("Hay que lanzar función de callback");
-                    e->Propiedad(QStringLiteral("evento_timer_lanzado"), basFuncionesComunes::Segundos());
-                    e->Propiedad(QStringLiteral("fecha"), QDateTime(hoy, QTime(0, 0)));
-                    e->Propiedad(QStringLiteral("ejecutando"), true);
-                    enCurso = true;
-                    const QString funcion = vb::CStr(valor(e, "funcion_callback", QString()));
-                    if (!funcion.isEmpty()) {
-                        progreso = QStringLiteral("Lanzar función de callback (") + funcion + QStringLiteral(")");
-                        vb::LateBound* objeto = t.objetoCallbacks ? t.objetoCallbacks : SocketFront.get();
-                        if (!objeto)
-                            vb::Raise(91);
-                        vb::CallByName(*objeto, funcion);
-                        progreso = QStringLiteral("Función de callback finalizada");
+    vb::OnError(
+        [&] {
+            progreso = QStringLiteral("Timer enabled = False");
+            if (const auto it = t.TimerAsync.find(Index); it != t.TimerAsync.end())
+                it->second->stop();
+            if (const auto it = t.contextoTimerAsync.find(Index); it != t.contextoTimerAsync.end()) {
+                progreso = QStringLiteral("get eSubscriptor");
+                e = it->second;
+                progreso = QStringLiteral("contextoTimerAsync.Remove(") + QString::number(Index) + QStringLiteral(")");
+                t.contextoTimerAsync.erase(it);
+            }
+            // A context whose callback is still running (inside a nested wait) is left to it.
+            if (e && !vb::CBool(valor(e, "pausa", false)) && !vb::CBool(valor(e, "ejecutando", false))) {
+                const qint16 n = vb::CInt(valor(e, "segundos_intervalo", qint16(0)));
+                progreso = QStringLiteral("segundos intervalo = ") + QString::number(n);
+                if (n > 0) {
+                    const double previsto = vb::CDbl(valor(e, "evento_timer_lanzado", qint16(0))) + n;
+                    const QDate hoy = clock_seam::now().date();
+                    const QDateTime fecha = vb::CDate(valor(e, "fecha", qint16(0)));
+                    if (fecha.date() != hoy) {
+                        progreso = QStringLiteral("Cambio de día");
+                        e->Propiedad(QStringLiteral("evento_timer_lanzado"), basFuncionesComunes::Segundos());
+                        e->Propiedad(QStringLiteral("fecha"), QDateTime(hoy, QTime(0, 0)));
+                    } else if (basFuncionesComunes::Segundos() >= float(previsto)) {
+                        progreso = QStringLiteral("Hay que lanzar función de callback");
+                        e->Propiedad(QStringLiteral("evento_timer_lanzado"), basFuncionesComunes::Segundos());
+                        e->Propiedad(QStringLiteral("fecha"), QDateTime(hoy, QTime(0, 0)));
+                        e->Propiedad(QStringLiteral("ejecutando"), true);
+                        enCurso = true;
+                        const QString funcion = vb::CStr(valor(e, "funcion_callback", QString()));
+                        if (!funcion.isEmpty()) {
+                            progreso = QStringLiteral("Lanzar función de callback (") + funcion + QStringLiteral(")");
+                            vb::LateBound* objeto = t.objetoCallbacks ? t.objetoCallbacks : SocketFront.get();
+                            if (!objeto)
+                                vb::Raise(vb::err::ObjectNotSet);
+                            vb::CallByName(*objeto, funcion);
+                            progreso = QStringLiteral("Función de callback finalizada");
+                        }
+                        e->Propiedad(QStringLiteral("ejecutar"), true);
+                        e->Propiedad(QStringLiteral("ejecutando"), false);
+                        enCurso = false;
                     }
-                    e->Propiedad(QStringLiteral("ejecutar"), true);
-                    e->Propiedad(QStringLiteral("ejecutando"), false);
-                    enCurso = false;
                 }
             }
-        }
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        const VBError err = vb::CurrentError();
-        // A failed run is over: the context may run again at its next due time.
-        if (enCurso && e)
-            e->Propiedad(QStringLiteral("ejecutando"), false);
-        ControlErrores(QStringLiteral("frmComSocket.TimerAsync_Timer (") + progreso + QStringLiteral(")"), true, err);
-    }
+        },
+        [&](const VBError& err) {
+            // A failed run is over: the context may run again at its next due time.
+            if (enCurso && e)
+                e->Propiedad(QStringLiteral("ejecutando"), false);
+            ControlErrores(QStringLiteral("frmComSocket.TimerAsync_Timer (") + progreso + QStringLiteral(")"), true,
+                           err);
+        });
     if (m_temporizadores)
         m_temporizadores->descarga(Index);
 }

@@ -1,5 +1,6 @@
 #include "clsSocketFront.h"
 
+#include "core/NombresParametros.h"
 #include "core/Reg_class.h"
 #include "core/basFuncionesComunes.h"
 #include "core/basGeneral.h"
@@ -107,26 +108,19 @@ quint16 clsSocketFront::puertoEscucha() const {
 }
 
 qint32 clsSocketFront::getPuertoSocketFront() {
+    if (m_puertoForzado)
+        return *m_puertoForzado == 0 && puertoEscucha() != 0 ? qint32(puertoEscucha()) : *m_puertoForzado;
     qint32 puerto = 8089;
-    try {
-        if (m_puertoForzado) {
-            puerto = *m_puertoForzado;
-            if (puerto == 0 && puertoEscucha() != 0)
-                puerto = puertoEscucha();
-            return puerto;
-        }
-        if (vb::CBool(Variant(objParametros().getValor(QStringLiteral("PermitirVariosTPVSSimultaneamente")))))
-            puerto = vb::CInt(Variant(8088 + vb::CDbl(Variant(objParametros().getValor(QStringLiteral("TPV"))))));
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        ControlErrores(QStringLiteral("clsSocketFront.getPuertoSocketFront"), true, vb::CurrentError());
-    }
+    AtrapaErrores(QStringLiteral("clsSocketFront.getPuertoSocketFront"), [&] {
+        clsParametros& p = objParametros();
+        if (vb::CBool(Variant(p.getValor(param::PermitirVariosTPVSSimultaneamente))))
+            puerto = vb::CInt(Variant(8088 + vb::CDbl(Variant(p.getValor(param::TPV)))));
+    });
     return puerto;
 }
 
 void clsSocketFront::Inicia() {
-    try {
+    AtrapaErrores(QStringLiteral("clsSocketFront.Inicia"), [&] {
         m_socket.reset(new frmComSocket());
         connect(m_socket.get(), &frmComSocket::Request, this, &clsSocketFront::socket_Request);
         m_socket->setPeticionExclusiva([this](const QString& datos) { return esPeticionDeImpresion(datos); });
@@ -134,32 +128,22 @@ void clsSocketFront::Inicia() {
         SocketIniciado = m_socket->IniciaEscucha(puerto);
         objReg().Firewall_HabilitarPuerto(QString::number(getPuertoSocketFront()), QStringLiteral("TCP"));
         objReg().Firewall_HabilitarPuerto(QStringLiteral("8088"), QStringLiteral("TCP"));
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        ControlErrores(QStringLiteral("clsSocketFront.Inicia"), true, vb::CurrentError());
-    }
+    });
 }
 
 bool clsSocketFront::esPeticionDeImpresion(const QString& RequestData) {
+    bool impresion = false;
     if (!RequestData.contains(QLatin1String("imprimir"), Qt::CaseInsensitive))
-        return false;
-    try {
+        return impresion;
+    vb::ResumeNext([&] {
         if (!m_jsonClasificador)
             m_jsonClasificador = std::make_unique<clsJSON>();
         const auto dic = std::dynamic_pointer_cast<vb::Dictionary>(m_jsonClasificador->parse(RequestData));
         m_jsonClasificador->ClearParserErrors();
-        if (!dic)
-            return false;
-        const Variant accion = dic->value(QStringLiteral("accion"));
-        if (accion.typeId() != QMetaType::QString)
-            return false;
-        return esAccionDeImpresion(accion.toString());
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        return false;
-    }
+        const Variant accion = dic ? dic->value(QStringLiteral("accion")) : Variant();
+        impresion = accion.typeId() == QMetaType::QString && esAccionDeImpresion(accion.toString());
+    });
+    return impresion;
 }
 
 vb::EntidadPtr clsSocketFront::leePeticion(const QString& RequestData) {
@@ -184,7 +168,7 @@ vb::EntidadPtr clsSocketFront::leePeticion(const QString& RequestData) {
 
 void clsSocketFront::socket_Request(const QString& RequestData, QString& responseData) {
     vb::EntidadPtr respuesta = std::make_shared<vb::entidadGenerica>();
-    try {
+    AtrapaErrores(QStringLiteral("clsSocketFront.socket_Request"), [&] {
         if (gblnGrabarLogDetallado)
             GrabaLogBBDD(QStringLiteral("clsSocket.RequestData: ") + RequestData);
         if (RequestData.compare(QLatin1String("null"), Qt::CaseInsensitive) != 0) {
@@ -193,20 +177,13 @@ void clsSocketFront::socket_Request(const QString& RequestData, QString& respons
             GrabaLog(QStringLiteral("EjecutaAccion"));
             EjecutaAccion(peticion, respuesta, QStringLiteral("socket_Request"));
         }
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        ControlErrores(QStringLiteral("clsSocketFront.socket_Request"), true, vb::CurrentError());
-    }
+    });
     // A reply that cannot be written is the empty reply, once.
-    try {
+    responseData.clear();
+    vb::ResumeNext([&] {
         GrabaLog(QStringLiteral("exitHandle"));
         responseData = objJSON().EntidadGenericaToJson(respuesta, true);
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        responseData.clear();
-    }
+    });
     if (gblnGrabarLogDetallado)
         GrabaLogBBDD(QStringLiteral("clsSocket.responseData: ") + responseData);
 }

@@ -6,12 +6,11 @@
 #include "platform/Program.h"
 #include "platform/VBError.h"
 #include "server/ConexionTcp.h"
+#include "server/SocketWindowPort.h"
 #include "server/TurnoExclusivo.h"
-#include "server/frmComSocketVentana.h"
 
 #include <QHostAddress>
 #include <QHostInfo>
-#include <QLabel>
 #include <QNetworkInterface>
 #include <QTcpServer>
 #include <QTimer>
@@ -145,7 +144,6 @@ frmComSocket::frmComSocket(QObject* parent) : QObject(parent) {}
 
 frmComSocket::~frmComSocket() {
     Descarga();
-    delete m_ventana.data();
 }
 
 QString frmComSocket::EstadoSocket(qint16 Index) const {
@@ -157,7 +155,7 @@ void frmComSocket::setEstadoSocket(qint16 Index, const QString& estado) {
 }
 
 QWidget* frmComSocket::ventana() const {
-    return m_ventana.data();
+    return m_ventana ? m_ventana->widget() : nullptr;
 }
 
 size_t frmComSocket::peticionesEnCola() const {
@@ -175,44 +173,39 @@ void frmComSocket::Log(const QString& texto) {
     AtrapaErrores(QStringLiteral("frmComSocket.Log"), [&] {
         GrabaLog(texto + QStringLiteral(": ") + vb::CStr(Variant(basFuncionesComunes::Segundos())));
         if (gblnInstal && m_ventana) {
-            m_ventana->anade(texto);
+            m_ventana->addTraceLine(texto);
             program::doEvents();
         }
     });
 }
 
 bool frmComSocket::IniciaEscucha(qint32& Puerto) {
-    try {
+    auto escucha = [&] {
         Log(QStringLiteral("frmComSocket.IniciaEscucha (") + texto(Puerto) + QStringLiteral(")"));
         m_strHost = QHostInfo::localHostName();
-        if (gblnInstal) {
-            if (!m_ventana)
-                m_ventana = new frmComSocketVentana();
-            m_ventana->show();
-        }
+        if (gblnInstal && ventanaInformativa())
+            m_ventana->showTrace();
         if (m_ventana) {
-            m_ventana->lblHostID->setText(QStringLiteral("Host Id: ") + m_strHost);
-            m_ventana->lblAddress->setText(QStringLiteral("Address: ") + ipLocal());
+            m_ventana->setHostText(QStringLiteral("Host Id: ") + m_strHost);
+            m_ventana->setAddressText(QStringLiteral("Address: ") + ipLocal());
         }
         if (Puerto < 0 || Puerto > 65535)
-            vb::Raise(6);
+            vb::Raise(vb::err::Overflow);
         Log(QStringLiteral("Listening to port: ") + texto(Puerto));
         if (!m_servidor)
             m_servidor = new ServidorEscucha(this, [this](qintptr d) { onConnectionRequest(d); });
         if (!m_servidor->listen(QHostAddress::Any, quint16(Puerto))) {
             const bool ocupado = m_servidor->serverError() == QAbstractSocket::AddressInUseError;
-            throw VBError(ocupado ? 10048 : 10013, m_servidor->errorString(), QStringLiteral("frmComSocket"));
+            throw VBError(ocupado ? vb::err::WinsockAddressInUse : vb::err::WinsockAccessDenied,
+                          m_servidor->errorString(), QStringLiteral("frmComSocket"));
         }
         if (Puerto == 0) {
             Puerto = m_servidor->serverPort();
             Log(QStringLiteral("Listening to port: ") + texto(Puerto));
         }
         g_fallosEscuchaSeguidos = false;
-        return true;
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        const VBError err = vb::CurrentError();
+    };
+    return vb::OnError(escucha, [&](const VBError& err) {
         // The start-up retries every few seconds while the port stays taken: one report on paper
         // is enough, the retries go to the trace.
         if (g_fallosEscuchaSeguidos)
@@ -221,8 +214,7 @@ bool frmComSocket::IniciaEscucha(qint32& Puerto) {
             ControlErrores(QStringLiteral("frmComSocket.IniciaEscucha (") + m_strHost + QStringLiteral(")"), false,
                            err);
         g_fallosEscuchaSeguidos = true;
-        return false;
-    }
+    });
 }
 
 void frmComSocket::Descarga() {
@@ -386,7 +378,7 @@ void frmComSocket::atiende(const ConexionPtr& c, const QByteArray& bruto) {
         Conexion* c;
         ~Fin() { c->atendiendo = false; }
     } fin{c.get()};
-    try {
+    auto responde = [&] {
         const QString datos = cp1252::decode(bruto);
         Log(QStringLiteral("Received: ") + trama::extracto(datos, kMaxTrazaTexto) + QStringLiteral(" from ") + c->ip +
             QStringLiteral("(") + m_strUltimoRequestID + QStringLiteral(")"));
@@ -404,13 +396,12 @@ void frmComSocket::atiende(const ConexionPtr& c, const QByteArray& bruto) {
         c->enviando = true;
         c->socket->escribe(cp1252::encode(respuesta));
         Log(QStringLiteral("..."));
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        ControlErrores(QStringLiteral("frmComSocket.socket_DataArrival"), true, vb::CurrentError());
+    };
+    vb::OnError(responde, [&](const VBError& err) {
+        ControlErrores(QStringLiteral("frmComSocket.socket_DataArrival"), true, err);
         // Nothing will answer this request: the peer learns it from the closed connection.
         descargaElemento(c);
-    }
+    });
 }
 
 void frmComSocket::socket_SendProgress(const ConexionPtr& c, qint64 bytesSent) {
@@ -478,5 +469,43 @@ void frmComSocket::quitaElemento(const ConexionPtr& c) {
 
 void frmComSocket::muestraConexiones() {
     if (m_ventana)
-        m_ventana->lblConnections->setText(QStringLiteral("conexiones: ") + texto(m_intConexiones));
+        m_ventana->setConnectionsText(QStringLiteral("conexiones: ") + texto(m_intConexiones));
+}
+
+// ---- The informative operations ----
+
+SocketWindowPort* frmComSocket::ventanaInformativa() {
+    if (!m_ventana)
+        m_ventana = makeSocketWindow();
+    return m_ventana.get();
+}
+
+void frmComSocket::abrirFormularioInformativoUsuarioNoModalSiempreVisible() {
+    AtrapaErrores(QStringLiteral("frmComSocket.abrirFormularioInformativoUsuarioNoModalSiempreVisible"), [&] {
+        if (ventanaInformativa())
+            m_ventana->openInformative();
+    });
+}
+
+void frmComSocket::ocultarFormulario() {
+    if (m_ventana)
+        m_ventana->hideWindow();
+}
+
+void frmComSocket::mostrarTexto(const QString& strTexto) {
+    AtrapaErrores(QStringLiteral("frmComSocket.mostrarTexto"), [&] {
+        if (ventanaInformativa())
+            m_ventana->setText(strTexto);
+    });
+}
+
+void frmComSocket::mostrarTextoLabel(const QString& strTexto) {
+    AtrapaErrores(QStringLiteral("frmComSocket.mostrarTextoLabel"), [&] {
+        if (ventanaInformativa())
+            m_ventana->setStatusText(strTexto);
+    });
+}
+
+bool frmComSocket::blnCanceladoPorUsuario() const {
+    return m_ventana && m_ventana->cancelled();
 }

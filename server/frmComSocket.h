@@ -10,11 +10,12 @@
 // is handled); a connection that has not asked to be kept and sends nothing for
 // limiteInactividadMs() is closed. A peer that shuts its sending side still gets its replies.
 //
-// The window itself is a trace list, made and shown with the installation switch (or when the
-// informative window is opened). Every step writes a trace line through Log.
+// The window itself (SocketWindowPort, made by the factory the upper layer registers) is a trace
+// list, made and shown with the installation switch, or made when the informative window is
+// opened. Every step writes a trace line through Log; without a window it goes to the log only.
 //
-// The same window also carries an outgoing TCP client (frmComSocketCliente.cpp), the timed callback
-// contexts (TemporizadoresAsync.cpp) and the informative window mode (frmComSocketVentana.cpp).
+// The same window also carries an outgoing TCP client (frmComSocketCliente.cpp) and the timed
+// callback contexts (TemporizadoresAsync.cpp).
 #include "platform/Collections.h"
 #include "server/TramaPeticion.h"
 
@@ -28,7 +29,7 @@
 
 class QTcpServer;
 class QWidget;
-class frmComSocketVentana;
+class SocketWindowPort;
 namespace vb {
 class LateBound;
 }
@@ -75,7 +76,7 @@ public:
     void setLimiteInactividadMs(int ms) { m_inactividadMs = ms; }
     int limiteInactividadMs() const { return m_inactividadMs; }
     quint16 puertoEscucha() const; // 0 when not listening
-    QWidget* ventana() const;      // the trace window; null until the switch or an opening makes it
+    QWidget* ventana() const;      // the window; null until the switch or an opening makes it (or no factory)
 
     // ---- Outgoing client (one connection per window) ----
     // Connects to strIp:strPuerto, waiting at most segundos_timeout seconds. strMensajeError gets a
@@ -89,8 +90,15 @@ public:
     void SocketClienteCerrarConexion();
     bool socketClienteConectado() const;
     vb::EntidadPtr socketClienteCmd() const;
-    // The client's state as Winsock numbers it: 0 closed, 4 resolving, 6 connecting, 7 connected,
-    // 8 closed by the peer (until our own close), 9 error.
+    // The client's state as Winsock numbers it; sckClosing: closed by the peer (until our own close).
+    enum StateConstants : int {
+        sckClosed = 0,
+        sckResolvingHost = 4,
+        sckConnecting = 6,
+        sckConnected = 7,
+        sckClosing = 8,
+        sckError = 9
+    };
     int estadoSocketCliente() const;
 
     // ---- Timed callback contexts ----
@@ -107,7 +115,7 @@ public:
     // Whom the callbacks are called on by name; null (the default) means the global SocketFront.
     void setObjetoCallbacks(vb::LateBound* objeto);
 
-    // ---- Informative window ----
+    // ---- Informative window (nothing without a window factory) ----
     void abrirFormularioInformativoUsuarioNoModalSiempreVisible();
     void ocultarFormulario();
     void mostrarTexto(const QString& strTexto);
@@ -152,7 +160,7 @@ private:
     QString m_strUltimoRequestID;
     QString m_strHost;
     std::function<bool(const QString&)> m_peticionExclusiva;
-    QPointer<frmComSocketVentana> m_ventana;
+    std::unique_ptr<SocketWindowPort> m_ventana;
     bool m_errorEscuchaAvisado = false; // the last listen failure was already reported
 
     class Cliente;
@@ -161,7 +169,8 @@ private:
     bool SocketClienteEsperaRespuesta(qint16 segundos_timeout, bool blnUsarConexionPersistente);
     Cliente& cliente();
     Temporizadores& temporizadores();
-    frmComSocketVentana& ventanaInformativa();
+    // The window, made on first use; null without a factory.
+    SocketWindowPort* ventanaInformativa();
     std::shared_ptr<Cliente> m_cliente;               // made on first use
     std::shared_ptr<Temporizadores> m_temporizadores; // made on first use
 };

@@ -27,22 +27,22 @@ const QString kMarcaFin = QChar(0) + trama::kMarcaFin + QChar(0);
 int numeroWinsock(QAbstractSocket::SocketError e) {
     switch (e) {
     case QAbstractSocket::ConnectionRefusedError:
-        return 10061;
+        return vb::err::WinsockConnectionRefused;
     case QAbstractSocket::SocketTimeoutError:
-        return 10060;
+        return vb::err::WinsockTimedOut;
     case QAbstractSocket::RemoteHostClosedError:
     case QAbstractSocket::NetworkError:
-        return 10054;
+        return vb::err::WinsockConnectionReset;
     case QAbstractSocket::HostNotFoundError:
-        return 11001;
+        return vb::err::WinsockHostNotFound;
     case QAbstractSocket::SocketAccessError:
-        return 10013;
+        return vb::err::WinsockAccessDenied;
     case QAbstractSocket::SocketResourceError:
-        return 10055;
+        return vb::err::WinsockNoBufferSpace;
     case QAbstractSocket::AddressInUseError:
-        return 10048;
+        return vb::err::WinsockAddressInUse;
     default:
-        return 10053;
+        return vb::err::WinsockConnectionAborted;
     }
 }
 
@@ -91,23 +91,23 @@ public:
 
     int estado() const {
         if (cerradoPorPar)
-            return 8;
+            return sckClosing;
         if (conError)
-            return 9;
+            return sckError;
         switch (socketCliente.state()) {
         case QAbstractSocket::HostLookupState:
-            return 4;
+            return sckResolvingHost;
         case QAbstractSocket::ConnectingState:
-            return 6;
+            return sckConnecting;
         case QAbstractSocket::ConnectedState:
-            return 7;
+            return sckConnected;
         default:
-            return 0;
+            return sckClosed;
         }
     }
     bool conectando() const {
         const int e = estado();
-        return e >= 4 && e <= 6;
+        return e >= sckResolvingHost && e <= sckConnecting;
     }
     // Our own close: the control is closed (0) until the next connect.
     void cierra() {
@@ -134,34 +134,33 @@ public:
                      datos.left(200));
             return;
         }
-        try {
-            socketClienteCmd->Propiedad(QStringLiteral("respuesta_recibida"), QStringLiteral("S"));
-            recibidoEnvio += datos;
-            const Variant anterior = socketClienteCmd->Valor(QStringLiteral("respuesta"));
-            QString respuesta = vb::CStr(anterior);
-            if (respuesta.compare(QLatin1String("#ERROR#"), Qt::CaseInsensitive) == 0)
-                respuesta = datos;
-            else
-                respuesta += datos;
-            if (blnConexionPersistente) {
-                const qsizetype i = respuesta.indexOf(kMarcaFin, 0, Qt::CaseInsensitive);
-                if (i >= 0) {
-                    respuesta.remove(i, kMarcaFin.size());
-                    blnEsperandoFinConexion = false;
+        vb::OnError(
+            [&] {
+                socketClienteCmd->Propiedad(QStringLiteral("respuesta_recibida"), QStringLiteral("S"));
+                recibidoEnvio += datos;
+                const Variant anterior = socketClienteCmd->Valor(QStringLiteral("respuesta"));
+                QString respuesta = vb::CStr(anterior);
+                if (respuesta.compare(QLatin1String("#ERROR#"), Qt::CaseInsensitive) == 0)
+                    respuesta = datos;
+                else
+                    respuesta += datos;
+                if (blnConexionPersistente) {
+                    const qsizetype i = respuesta.indexOf(kMarcaFin, 0, Qt::CaseInsensitive);
+                    if (i >= 0) {
+                        respuesta.remove(i, kMarcaFin.size());
+                        blnEsperandoFinConexion = false;
+                    }
                 }
-            }
-            socketClienteCmd->Propiedad(QStringLiteral("respuesta"), respuesta);
-            blnRespuestaRecibida = true;
-        } catch (const program::Ended&) {
-            throw;
-        } catch (...) {
-            const VBError err = vb::CurrentError();
-            const QString texto = QStringLiteral("frmComSocket.socket_DataArrival. ") + err.description();
-            socketClienteCmd->Propiedad(QStringLiteral("error"), texto);
-            socketClienteCmd->Propiedad(QStringLiteral("error_number"), err.number());
-            socketClienteConectado = false;
-            MensajeUsuario(texto);
-        }
+                socketClienteCmd->Propiedad(QStringLiteral("respuesta"), respuesta);
+                blnRespuestaRecibida = true;
+            },
+            [&](const VBError& err) {
+                const QString texto = QStringLiteral("frmComSocket.socket_DataArrival. ") + err.description();
+                socketClienteCmd->Propiedad(QStringLiteral("error"), texto);
+                socketClienteCmd->Propiedad(QStringLiteral("error_number"), err.number());
+                socketClienteConectado = false;
+                MensajeUsuario(texto);
+            });
     }
 
     void socketCliente_Close() {
@@ -176,7 +175,7 @@ public:
     void socketCliente_Error(QAbstractSocket::SocketError e) {
         if (cerrando || e == QAbstractSocket::RemoteHostClosedError)
             return; // the close that follows is the peer's close
-        try {
+        AtrapaErrores(QStringLiteral("frmComSocket.socket_Error"), [&] {
             socketCliente_DataArrival();
             conError = true;
             if (socketClienteCmd) {
@@ -184,11 +183,7 @@ public:
                 socketClienteCmd->Propiedad(QStringLiteral("socket_error_number"), qint16(numeroWinsock(e)));
                 socketClienteCmd->Propiedad(QStringLiteral("socket_error_source"), QStringLiteral("Winsock"));
             }
-        } catch (const program::Ended&) {
-            throw;
-        } catch (...) {
-            ControlErrores(QStringLiteral("frmComSocket.socket_Error"), true, vb::CurrentError());
-        }
+        });
         socketClienteConectado = false;
     }
 
@@ -219,7 +214,7 @@ vb::EntidadPtr frmComSocket::socketClienteCmd() const {
 }
 
 int frmComSocket::estadoSocketCliente() const {
-    return m_cliente ? m_cliente->estado() : 0;
+    return m_cliente ? m_cliente->estado() : sckClosed;
 }
 
 bool frmComSocket::SocketClienteConectar(const QString& strIp, const QString& strPuerto, qint16 segundos_timeout,
@@ -229,13 +224,13 @@ bool frmComSocket::SocketClienteConectar(const QString& strIp, const QString& st
         if (strMensajeError)
             *strMensajeError = texto;
     };
-    try {
+    AtrapaErrores(QStringLiteral("frmComSocket.SocketClienteConectar"), [&] {
         c.blnRespuestaRecibida = false;
-        c.socketClienteConectado = c.estado() == 7;
+        c.socketClienteConectado = c.estado() == sckConnected;
         if (c.socketClienteConectado)
-            return true;
-        int estado = c.estado();
-        if (estado == 9 || estado == 8) {
+            return;
+        const int estado = c.estado();
+        if (estado == sckError || estado == sckClosing) {
             GrabaLogBBDD(QStringLiteral("frmComSocket.SocketClienteConectar. Cerrar socket cliente (estado: ") +
                          entero(estado) + QStringLiteral(")"));
             mensaje(TraduceLiteral(
@@ -252,14 +247,14 @@ bool frmComSocket::SocketClienteConectar(const QString& strIp, const QString& st
                 mensaje(TraduceLiteral(QStringLiteral("Timeout en la conexión con el socket del cliente (estado")) +
                         QStringLiteral(" ") + entero(c.estado()) + QStringLiteral(")"));
                 c.cierra();
-            } else if (c.estado() == 7) {
+            } else if (c.estado() == sckConnected) {
                 c.socketClienteConectado = true;
-                return true;
+                return;
             }
         }
         const qint32 puerto = vb::CLng(Variant(strPuerto));
         if (puerto < 0 || puerto > 65535)
-            vb::Raise(6);
+            vb::Raise(vb::err::Overflow);
         c.socketCliente.connectToHost(strIp, quint16(puerto));
         // A refused connection ends the wait at once; its report is the time-out's, as before.
         program::waitWhile([&] { return !c.socketClienteConectado && !c.conError && c.conectando(); },
@@ -270,11 +265,7 @@ bool frmComSocket::SocketClienteConectar(const QString& strIp, const QString& st
             mensaje(TraduceLiteral(QStringLiteral("Timeout en la conexión ")) + QStringLiteral(" (") +
                     entero(segundos_timeout) + QStringLiteral("s)"));
         }
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        ControlErrores(QStringLiteral("frmComSocket.SocketClienteConectar"), true, vb::CurrentError());
-    }
+    });
     return c.socketClienteConectado;
 }
 
@@ -282,7 +273,7 @@ bool frmComSocket::SocketClienteEnviarDatos(const QString& strData, vb::EntidadP
                                             bool blnUsarConexionPersistente) {
     Cliente& c = cliente();
     bool ok = false;
-    try {
+    AtrapaErrores(QStringLiteral("frmComSocket.SocketClienteEnviarDatos"), [&] {
         c.blnRespuestaRecibida = false;
         c.blnEsperandoFinConexion = true;
         c.recibidoEnvio.clear();
@@ -292,34 +283,26 @@ bool frmComSocket::SocketClienteEnviarDatos(const QString& strData, vb::EntidadP
         eResultado->Propiedad(QStringLiteral("respuesta_recibida"), QStringLiteral("N"));
         eResultado->Propiedad(QStringLiteral("error"), QString());
         // A send on a connection that is not there fails as the send, not as a lost database link.
-        if (c.estado() == 7 && c.socketCliente.write(cp1252::encode(strData)) >= 0)
+        if (c.estado() == sckConnected && c.socketCliente.write(cp1252::encode(strData)) >= 0)
             ok = SocketClienteEsperaRespuesta(segundos_timeout, blnUsarConexionPersistente);
         else
             eResultado->Propiedad(QStringLiteral("error"), kSinConexion);
         eResultado->Propiedad(QStringLiteral("ok"), ok);
         if (!ok && vb::CStr(eResultado->Valor(QStringLiteral("error"))).isEmpty())
             eResultado->Propiedad(QStringLiteral("error"), QStringLiteral("Error de timeout"));
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        ControlErrores(QStringLiteral("frmComSocket.SocketClienteEnviarDatos"), true, vb::CurrentError());
-    }
+    });
     return ok;
 }
 
 bool frmComSocket::SocketClienteEsperaRespuesta(qint16 segundos_timeout, bool blnUsarConexionPersistente) {
     Cliente& c = cliente();
-    try {
+    AtrapaErrores(QStringLiteral("frmComSocket.SocketClienteEsperaRespuesta"), [&] {
         c.blnConexionPersistente = blnUsarConexionPersistente;
         // Ends when the reply is whole, when the connection goes (the peer's close or an error), or at
         // the limit.
         program::waitWhile([&] { return c.socketClienteConectado && !c.respuestaCompleta(); },
                            qint64(segundos_timeout) * 1000);
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        ControlErrores(QStringLiteral("frmComSocket.SocketClienteEsperaRespuesta"), true, vb::CurrentError());
-    }
+    });
     return c.blnRespuestaRecibida;
 }
 

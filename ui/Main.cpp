@@ -15,9 +15,11 @@
 #include "rules/ObjetosGlobales.h"
 #include "rules/clsBotones.h"
 #include "scale/clsComm.h"
+#include "server/SocketWindowPort.h"
 #include "server/TurnoExclusivo.h"
 #include "server/clsSocketFront.h"
 #include "ui/TemporizadorVB.h"
+#include "ui/frmComSocketVentana.h"
 #include "ui/frmPrincipal.h"
 
 #include <QApplication>
@@ -61,9 +63,10 @@ bool valorDe(const QString& pieza, QString& valor) {
     return true;
 }
 
-// What the lower layers reach of this one: the print turn of the socket prints, and the objects
-// the trigger rules call by name.
+// What the lower layers reach of this one: the print turn of the socket prints, the window of the
+// request server, and the objects the trigger rules call by name.
 void RegistraServiciosSuperiores() {
+    setSocketWindowFactory([] { return std::make_unique<frmComSocketVentana>(); });
     basPrinter::setTurnoImpresion(
         [](std::function<void()> tarea) { TurnoExclusivo::instancia().ejecuta(std::move(tarea)); });
     reglas::registraObjeto(QStringLiteral("frmPrincipal"), [] { return static_cast<vb::LateBound*>(&FrmPrincipal()); });

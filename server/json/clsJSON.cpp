@@ -25,7 +25,7 @@ class Nivel final {
 public:
     explicit Nivel(int& nivel) : m_nivel(nivel) {
         if (m_nivel >= clsJSON::kMaxNivel)
-            vb::Raise(28, QStringLiteral("Out of stack space"));
+            vb::Raise(vb::err::OutOfStack, QStringLiteral("Out of stack space"));
         ++m_nivel;
     }
     ~Nivel() { --m_nivel; }
@@ -301,29 +301,19 @@ template <bool kUnicode> void appendCitado(clsStringBuilder& sb, QStringView tex
 // null stands in its place, and the error is reported under `procedimiento`.
 template <class Escribe> void escribeONull(clsStringBuilder& sb, const char* procedimiento, Escribe&& escribe) {
     const qint32 marca = sb.Length();
-    std::optional<VBError> fallo;
-    try {
-        escribe();
-    } catch (...) {
-        fallo = vb::CurrentError();
-    }
-    if (fallo) {
+    vb::OnError(escribe, [&](const VBError& fallo) {
         sb.Remove(marca, sb.Length() - marca);
         sb.Append("null"_L1);
-        reportar(procedimiento, *fallo);
-    }
+        reportar(procedimiento, fallo);
+    });
 }
 
 // A public writing operation into a builder of its own: the text written, or "null" when it raises
 // a run-time error (reported under `procedimiento`).
 template <class Escribe> QString textoOReporta(const char* procedimiento, Escribe&& escribe) {
     clsStringBuilder sb;
-    try {
-        escribe(sb);
-    } catch (...) {
-        reportar(procedimiento, vb::CurrentError());
+    if (!AtrapaErrores(kProcedimiento + QLatin1StringView(procedimiento), [&] { escribe(sb); }))
         return QStringLiteral("null");
-    }
     return sb.toString();
 }
 
@@ -349,85 +339,82 @@ clsJSON::~clsJSON() = default;
 // ======================================================================================== reading
 
 bool clsJSON::EsJson(const QString& text) {
-    try {
+    bool es = false;
+    AtrapaErrores(QStringLiteral("clsJSON.EsJson"), [&] {
         const auto [primero, ultimo] = extremos(text);
-        return (primero == u'{' && ultimo == u'}') || (primero == u'[' && ultimo == u']');
-    } catch (...) {
-        reportar("EsJson", vb::CurrentError());
-        return false;
-    }
+        es = (primero == u'{' && ultimo == u'}') || (primero == u'[' && ultimo == u']');
+    });
+    return es;
 }
 
 bool clsJSON::EsJsonArray(const QString& text) {
-    try {
+    bool es = false;
+    AtrapaErrores(QStringLiteral("clsJSON.EsJsonArray"), [&] {
         const auto [primero, ultimo] = extremos(text);
-        return primero == u'[' && ultimo == u']';
-    } catch (...) {
-        reportar("EsJsonArray", vb::CurrentError());
-        return false;
-    }
+        es = primero == u'[' && ultimo == u']';
+    });
+    return es;
 }
 
 bool clsJSON::EsJsonObject(const QString& text) {
-    try {
+    bool es = false;
+    AtrapaErrores(QStringLiteral("clsJSON.EsJsonObject"), [&] {
         const auto [primero, ultimo] = extremos(text);
-        return primero == u'{' && ultimo == u'}';
-    } catch (...) {
-        reportar("EsJsonObject", vb::CurrentError());
-        return false;
-    }
+        es = primero == u'{' && ultimo == u'}';
+    });
+    return es;
 }
 
 bool clsJSON::TryParseColeccionGenerica(const QString& text, vb::ColeccionPtr& coleccion) {
     coleccion = std::make_shared<vb::coleccionGenerica>();
-    try {
-        if (esNull(text))
-            return true;
+    bool ok = false;
+    AtrapaErrores(QStringLiteral("clsJSON.TryParseColeccionGenerica"), [&] {
+        if (esNull(text)) {
+            ok = true;
+            return;
+        }
         if (!EsJsonArray(text))
-            return false;
+            return;
         const auto lista = std::dynamic_pointer_cast<vb::Collection>(parse(text));
         if (!lista)
-            vb::Raise(91);
+            vb::Raise(vb::err::ObjectNotSet);
         for (const Variant& item : lista->items())
             coleccion->Add(basLegacyFunctions::NewCollection(item));
-        return true;
-    } catch (...) {
-        reportar("TryParseColeccionGenerica", vb::CurrentError());
-        return false;
-    }
+        ok = true;
+    });
+    return ok;
 }
 
 bool clsJSON::TryParseObjeto(const QString& text, vb::EntidadPtr& objeto) {
     objeto = std::make_shared<vb::entidadGenerica>();
-    try {
-        if (esNull(text))
-            return true;
+    bool ok = false;
+    AtrapaErrores(QStringLiteral("clsJSON.TryParseObjeto"), [&] {
+        if (esNull(text)) {
+            ok = true;
+            return;
+        }
         if (!EsJsonObject(text))
-            return false;
-        const auto dic = std::dynamic_pointer_cast<vb::Dictionary>(parse(text));
-        if (!dic)
-            return false;
-        objeto = basLegacyFunctions::NewCollection(vb::FromObject(dic));
-        return true;
-    } catch (...) {
-        reportar("TryParseObjeto", vb::CurrentError());
-        return false;
-    }
+            return;
+        if (const auto dic = std::dynamic_pointer_cast<vb::Dictionary>(parse(text))) {
+            objeto = basLegacyFunctions::NewCollection(vb::FromObject(dic));
+            ok = true;
+        }
+    });
+    return ok;
 }
 
 bool clsJSON::TryParseColeccion(const QString& text, std::shared_ptr<vb::Collection>& coleccion) {
     coleccion = std::make_shared<vb::Collection>();
-    try {
-        if (esNull(text))
-            return true;
-        if (!EsJsonArray(text))
-            return false;
-        coleccion = std::dynamic_pointer_cast<vb::Collection>(parse(text));
-        return true;
-    } catch (...) {
-        reportar("TryParseColeccion", vb::CurrentError());
-        return false;
-    }
+    bool ok = false;
+    AtrapaErrores(QStringLiteral("clsJSON.TryParseColeccion"), [&] {
+        if (esNull(text)) {
+            ok = true;
+        } else if (EsJsonArray(text)) {
+            coleccion = std::dynamic_pointer_cast<vb::Collection>(parse(text));
+            ok = true;
+        }
+    });
+    return ok;
 }
 
 void clsJSON::empezarLectura() {
@@ -459,50 +446,47 @@ vb::ObjectPtr clsJSON::parse(const QString& text) {
     empezarLectura();
     const QStringView str(text);
     qsizetype index = 0;
-    try {
+    vb::ObjectPtr leido;
+    // Errors here end the reading with nothing read.
+    vb::ResumeNext([&] {
         skipChar(str, index);
-        if (index < str.size()) {
-            if (str[index] == u'{')
-                return parseObject(str, index);
-            if (str[index] == u'[')
-                return parseArray(str, index);
+        if (index < str.size() && str[index] == u'{') {
+            leido = parseObject(str, index);
+        } else if (index < str.size() && str[index] == u'[') {
+            leido = parseArray(str, index);
+        } else {
+            sParserErrors = QStringLiteral("Invalid JSON");
+            m_quejas = 1;
         }
-        sParserErrors = QStringLiteral("Invalid JSON");
-        m_quejas = 1;
-    } catch (...) {
-        // Errors here end the reading with nothing read.
-    }
-    return nullptr;
+    });
+    return leido;
 }
 
 QDateTime clsJSON::ParseFecha(const Variant& v) {
     QDateTime resultado(QDate(1899, 12, 30), QTime(0, 0));
-    try {
+    AtrapaErrores(QStringLiteral("clsJSON.ParseFecha"), [&] {
         if (vb::IsDate(v))
             resultado = vb::CDate(v);
         else if (vb::IsNumeric(v))
             resultado = basLegacyFunctions::FechaDesdeYYYYMMDD(v);
-    } catch (...) {
-        reportar("ParseFecha", vb::CurrentError());
-    }
+    });
     return resultado;
 }
 
 bool clsJSON::ParseBool(const Variant& v) {
-    try {
-        if (v.typeId() == QMetaType::Bool)
-            return v.toBool();
-        if (vb::IsNumeric(v))
-            return vb::CDbl(v) != 0;
-        if (v.typeId() == QMetaType::QString) {
+    bool si = false;
+    AtrapaErrores(QStringLiteral("clsJSON.ParseBool"), [&] {
+        if (v.typeId() == QMetaType::Bool) {
+            si = v.toBool();
+        } else if (vb::IsNumeric(v)) {
+            si = vb::CDbl(v) != 0;
+        } else if (v.typeId() == QMetaType::QString) {
             const QString s = v.toString();
-            return s.compare("true"_L1, Qt::CaseInsensitive) == 0 ||
-                   s.compare("verdadero"_L1, Qt::CaseInsensitive) == 0 || s.compare("S"_L1, Qt::CaseInsensitive) == 0;
+            si = s.compare("true"_L1, Qt::CaseInsensitive) == 0 ||
+                 s.compare("verdadero"_L1, Qt::CaseInsensitive) == 0 || s.compare("S"_L1, Qt::CaseInsensitive) == 0;
         }
-    } catch (...) {
-        reportar("ParseBool", vb::CurrentError());
-    }
-    return false;
+    });
+    return si;
 }
 
 std::shared_ptr<vb::Dictionary> clsJSON::parseDictionary(const QString& text) {
@@ -511,26 +495,21 @@ std::shared_ptr<vb::Dictionary> clsJSON::parseDictionary(const QString& text) {
     qsizetype index = 0;
     skipChar(str, index);
     if (index < str.size() && str[index] == u'{') {
-        try {
-            return parseObject(str, index);
-        } catch (...) {
-            reportar("parseDictionary", vb::CurrentError());
-            return nullptr;
-        }
+        std::shared_ptr<vb::Dictionary> leido;
+        AtrapaErrores(QStringLiteral("clsJSON.parseDictionary"), [&] { leido = parseObject(str, index); });
+        return leido;
     }
-    vb::Raise(13, QStringLiteral("El JSON no es un objeto o un dictionary"), QStringLiteral("clsJSON.parseDictionary"));
+    vb::Raise(vb::err::TypeMismatch, QStringLiteral("El JSON no es un objeto o un dictionary"),
+              QStringLiteral("clsJSON.parseDictionary"));
 }
 
 vb::EntidadPtr clsJSON::parseIEntidad(const QString& text) {
-    try {
-        const auto dic = parseDictionary(text);
-        if (!dic)
-            return nullptr;
-        return basLegacyFunctions::NewCollection(vb::FromObject(dic));
-    } catch (...) {
-        reportar("parseIEntidad", vb::CurrentError());
-        return nullptr;
-    }
+    vb::EntidadPtr entidad;
+    AtrapaErrores(QStringLiteral("clsJSON.parseIEntidad"), [&] {
+        if (const auto dic = parseDictionary(text))
+            entidad = basLegacyFunctions::NewCollection(vb::FromObject(dic));
+    });
+    return entidad;
 }
 
 void clsJSON::skipChar(QStringView str, qsizetype& index) {
@@ -607,16 +586,9 @@ bool clsJSON::leeElementos(QStringView str, qsizetype& index, qsizetype ultima, 
         antes();
         m_errorPendiente.reset();
         Variant value;
-        try {
-            value = parseValue(str, index);
-        } catch (...) {
-            m_errorPendiente = vb::CurrentError();
-        }
-        try {
-            anade(std::move(value));
-        } catch (...) {
-            m_errorPendiente = vb::CurrentError();
-        }
+        const auto pendiente = [&](const VBError& e) { m_errorPendiente = e; };
+        vb::OnError([&] { value = parseValue(str, index); }, pendiente);
+        vb::OnError([&] { anade(std::move(value)); }, pendiente);
         if (m_errorPendiente)
             return true;
     }
@@ -906,7 +878,7 @@ QString clsJSON::Encode(const Variant& text) {
 [[gnu::always_inline]] inline void clsJSON::writeObjeto(clsStringBuilder& sb, const vb::Object* obj, bool uni,
                                                         int nivel) {
     if (!writeContenedor(sb, obj, uni, nivel))
-        vb::Raise(obj ? 438 : 91);
+        vb::Raise(obj ? vb::err::NoSuchMember : vb::err::ObjectNotSet);
 }
 
 void clsJSON::writeValue(clsStringBuilder& sb, const Variant& v, bool uni, int nivel) {
@@ -1056,7 +1028,7 @@ void clsJSON::writeCollection(clsStringBuilder& sb, const vb::Object& obj, bool 
         items = &claves;
         break;
     default:
-        vb::Raise(438);
+        vb::Raise(vb::err::NoSuchMember);
     }
     const size_t cuenta = items ? items->size() : entidades->size();
     if (cuenta == 0) {
@@ -1087,24 +1059,20 @@ void clsJSON::writeItem(clsStringBuilder& sb, const Variant& v, bool uni, int ni
 
 void clsJSON::writeEntity(clsStringBuilder& sb, const vb::entidadGenerica* e, bool uni, int nivel) {
     if (!e)
-        vb::Raise(91);
+        vb::Raise(vb::err::ObjectNotSet);
     writeDictionary(sb, e->Diccionario().get(), uni, nivel);
 }
 
 QString clsJSON::toString(const Variant& value, bool bConvertToUnicode) {
     clsStringBuilder sb;
-    try {
-        writeValue(sb, value, bConvertToUnicode, 0);
-    } catch (...) {
-        reportar("toString", vb::CurrentError());
-    }
+    AtrapaErrores(QStringLiteral("clsJSON.toString"), [&] { writeValue(sb, value, bConvertToUnicode, 0); });
     return sb.toString();
 }
 
 QString clsJSON::IEntidadToJson(const vb::EntidadPtr& e, bool bConvertToUnicode) {
     return textoOReporta("IEntidadToJson", [&](clsStringBuilder& sb) {
         if (!e)
-            vb::Raise(91);
+            vb::Raise(vb::err::ObjectNotSet);
         writeDictionary(sb, basLegacyFunctions::GetDiccionario(vb::FromObject(e)).get(), bConvertToUnicode, 0);
     });
 }
@@ -1117,7 +1085,7 @@ QString clsJSON::EntidadGenericaToJson(const vb::EntidadPtr& e, bool bConvertToU
 QString clsJSON::CollectionToJson(const Variant& c, bool bConvertToUnicode) {
     return textoOReporta("CollectionToJson", [&](clsStringBuilder& sb) {
         if (!vb::IsObject(c))
-            vb::Raise(424);
+            vb::Raise(vb::err::ObjectRequired);
         if (const vb::Object* obj = objetoDe(c))
             writeCollection(sb, *obj, bConvertToUnicode, 0);
         else
@@ -1146,7 +1114,7 @@ QString clsJSON::StringToJSON(const QString& st, bool bConvertToUnicode) {
     for (const QString& fila : filas) {
         const QStringList campos = fila.isEmpty() ? QStringList() : fila.split(u'~');
         if (campos.size() % 2 != 0)
-            vb::Raise(9);
+            vb::Raise(vb::err::SubscriptOutOfRange);
         if (sb.Length() > 0)
             sb.Append(",\r\n"_L1);
         sb.Append(u'{');
@@ -1162,12 +1130,16 @@ QString clsJSON::StringToJSON(const QString& st, bool bConvertToUnicode) {
     return salida.toString();
 }
 
-QString clsJSON::RStoJSON(ado::Recordset* rs, bool blnAddRecordsYRecordCount, bool blnSoloPrimerRegistro) {
-    try {
+QString clsJSON::RStoJSON(ado::Recordset* rs, OpcionesRS opciones) {
+    // Any error gives an empty text.
+    QString texto;
+    vb::ResumeNext([&] {
         if (!rs)
-            vb::Raise(91);
-        if (rs->State() != ado::adStateOpen || rs->isBOF() || rs->isEOF())
-            return QStringLiteral("null");
+            vb::Raise(vb::err::ObjectNotSet);
+        if (rs->State() != ado::adStateOpen || rs->isBOF() || rs->isEOF()) {
+            texto = QStringLiteral("null");
+            return;
+        }
         clsStringBuilder sb;
         qint64 cuenta = 0;
         while (!rs->isBOF() && !rs->isEOF()) {
@@ -1183,19 +1155,20 @@ QString clsJSON::RStoJSON(ado::Recordset* rs, bool blnAddRecordsYRecordCount, bo
             }
             sb.Append(u'}');
             rs->MoveNext();
-            if (blnSoloPrimerRegistro)
-                return sb.toString();
+            if (opciones.blnSoloPrimerRegistro) {
+                texto = sb.toString();
+                return;
+            }
         }
         clsStringBuilder salida;
-        if (blnAddRecordsYRecordCount) {
+        if (opciones.blnAddRecordsYRecordCount) {
             writeRecordsWrapper(salida, sb.view(), cuenta);
         } else {
             salida.Append("[\r\n"_L1);
             salida.Append(sb.view());
             salida.Append("\r\n]"_L1);
         }
-        return salida.toString();
-    } catch (...) {
-        return QString();
-    }
+        texto = salida.toString();
+    });
+    return texto;
 }

@@ -29,6 +29,12 @@
 
 class clsStringBuilder;
 
+// How RStoJSON writes a recordset.
+struct OpcionesRS {
+    bool blnAddRecordsYRecordCount = true; // inside the records wrapper with the count, else a bare array
+    bool blnSoloPrimerRegistro = false;    // the first record's object alone, the recordset left on the next
+};
+
 class clsJSON final {
 public:
     static constexpr int kMaxNivel = 1000;   // deepest nesting the reader accepts
@@ -68,7 +74,7 @@ public:
     QString CollectionToJson(const Variant& c, bool bConvertToUnicode = true);
     QString DictionaryToJson(const std::shared_ptr<vb::Dictionary>& d, bool bConvertToUnicode = true);
     QString StringToJSON(const QString& st, bool bConvertToUnicode = true);
-    QString RStoJSON(ado::Recordset* rs, bool blnAddRecordsYRecordCount = true, bool blnSoloPrimerRegistro = false);
+    QString RStoJSON(ado::Recordset* rs, OpcionesRS opciones = {});
     QString toUnicode(const QString& text);
 
     // ---- The script language (clsJSONEval.cpp) ----

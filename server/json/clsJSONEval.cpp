@@ -45,11 +45,11 @@ QString clsJSON::Eval(const QString& sJSON) {
                 else if (vb::IsObject(item))
                     sb.Append(ExecCommand(item));
                 else
-                    vb::Raise(424);
+                    vb::Raise(vb::err::ObjectRequired);
             }
         } else if (std::static_pointer_cast<vb::Dictionary>(script)->Count() > 0) {
             // An object has no items 1, 2, ...: its first one reads empty, which is no command.
-            vb::Raise(424);
+            vb::Raise(vb::err::ObjectRequired);
         }
     } else {
         prompts::current().messageBox(errores, prompts::vbExclamation, QStringLiteral("Parser Error"));
@@ -99,14 +99,14 @@ void clsJSON::ejecutaComandos(clsStringBuilder& sb, vb::Dictionary& comandos) {
         std::shared_ptr<vb::Dictionary> P;
         if (!textoPlano) {
             if (!vb::IsObject(valor) || vb::IsNothing(valor))
-                vb::Raise(424);
+                vb::Raise(vb::err::ObjectRequired);
             P = std::dynamic_pointer_cast<vb::Dictionary>(vb::ToObject(valor)); // null for a list
         }
         const auto esNombre = [&](const char* k) { return nombre.compare(QLatin1String(k), Qt::CaseInsensitive) == 0; };
 
         if (esNombre("return")) {
             if (!textoPlano)
-                vb::Raise(13);
+                vb::Raise(vb::err::TypeMismatch);
             sb.Append(valor.toString());
             continue;
         }
@@ -128,12 +128,12 @@ void clsJSON::ejecutaComandos(clsStringBuilder& sb, vb::Dictionary& comandos) {
         }
         // The keywords read their parameters from an object: a plain text or a list is no object.
         if (!P)
-            vb::Raise(textoPlano ? 424 : 5);
+            vb::Raise(textoPlano ? vb::err::ObjectRequired : vb::err::InvalidCall);
         const auto E = [&](const char* miembro) { return ExecCommand(P->item(QLatin1String(miembro))); };
         const auto crudo = [&](const char* miembro) -> Variant {
             const Variant& v = P->item(QLatin1String(miembro));
             if (vb::IsObject(v))
-                vb::Raise(13);
+                vb::Raise(vb::err::TypeMismatch);
             return v;
         };
 
@@ -153,14 +153,14 @@ void clsJSON::ejecutaComandos(clsStringBuilder& sb, vb::Dictionary& comandos) {
             const auto items =
                 std::dynamic_pointer_cast<vb::Collection>(vb::ToObject(P->item(QStringLiteral("items"))));
             if (!items)
-                vb::Raise(424);
+                vb::Raise(vb::err::ObjectRequired);
             for (const Variant& item : items->items()) {
                 const auto opcion = std::dynamic_pointer_cast<vb::Dictionary>(vb::ToObject(item));
                 if (!opcion)
-                    vb::Raise(424);
+                    vb::Raise(vb::err::ObjectRequired);
                 const Variant& c = opcion->item(QStringLiteral("case"));
                 if (vb::IsObject(c))
-                    vb::Raise(13);
+                    vb::Raise(vb::err::TypeMismatch);
                 if (vb::CStr(c).toLower().compare(caso, Qt::CaseInsensitive) == 0) {
                     resultado = ExecCommand(opcion->item(QStringLiteral("return")));
                     break;

@@ -10,13 +10,13 @@ constexpr qint64 kMaxBytes = std::numeric_limits<qint32>::max();
 
 void checkRange(qint64 bytes) {
     if (bytes > kMaxBytes)
-        vb::Raise(6);
+        vb::Raise(vb::err::Overflow);
 }
 } // namespace
 
 void clsStringBuilder::ChunkSize(qint32 iChunkSize) {
     if (iChunkSize <= 0)
-        vb::Raise(5);
+        vb::Raise(vb::err::InvalidCall);
     const qint64 bytes = qint64(iChunkSize) * 2;
     checkRange(bytes);
     lChunkBytes = qint32(bytes);
@@ -88,7 +88,7 @@ void clsStringBuilder::Append(QLatin1StringView sThis) {
 
 void clsStringBuilder::Insert(qint32 iIndex, QStringView sThis) {
     if (iIndex < 0 || qint64(iIndex) * 2 > lUsedBytes)
-        vb::Raise(9);
+        vb::Raise(vb::err::SubscriptOutOfRange);
     const qint64 n = qint64(sThis.size()) * 2;
     if (n == 0)
         return;
@@ -102,7 +102,7 @@ void clsStringBuilder::Insert(qint32 iIndex, QStringView sThis) {
 
 void clsStringBuilder::Remove(qint32 iIndex, qint32 lLen) {
     if (iIndex < 0 || lLen < 0 || qint64(iIndex) * 2 > lUsedBytes || (qint64(iIndex) + lLen) * 2 > lUsedBytes)
-        vb::Raise(9);
+        vb::Raise(vb::err::SubscriptOutOfRange);
     if (lLen == 0)
         return;
     QChar* base = room(0) - Length();

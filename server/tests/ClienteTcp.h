@@ -3,6 +3,7 @@
 // usable from any thread. The server under test runs on the test's main thread, so exchanges run
 // in a thread of their own (enHilo) while the main thread keeps the event loop going.
 #include "platform/Program.h"
+#include "server/TramaPeticion.h"
 
 #include <QByteArray>
 #include <QTimer>
@@ -130,34 +131,15 @@ public:
         cierra();
     }
 
-    // Length of the first whole reply in `d`, 0 when there is none yet.
+    // Length of the first whole reply in `d` (read as the server reads a request), 0 when there is none yet.
     static qsizetype finRespuesta(const QByteArray& d, bool conMarca) {
         if (conMarca) {
-            const QByteArray marca("\0--QUELLMARDEN-END-CONNECTION--\0", 32);
+            const QByteArray marca = QByteArray(1, 0) + trama::kMarcaFin.toLatin1() + QByteArray(1, 0);
             const qsizetype i = d.indexOf(marca);
             return i < 0 ? 0 : i + marca.size();
         }
-        int profundidad = 0;
-        bool cadena = false, escape = false;
-        for (qsizetype i = 0; i < d.size(); ++i) {
-            const char c = d[i];
-            if (cadena) {
-                if (escape)
-                    escape = false;
-                else if (c == '\\')
-                    escape = true;
-                else if (c == '"')
-                    cadena = false;
-                continue;
-            }
-            if (c == '"')
-                cadena = true;
-            else if (c == '{')
-                ++profundidad;
-            else if (c == '}' && profundidad > 0 && --profundidad == 0)
-                return i + 1;
-        }
-        return 0;
+        trama::LectorPeticiones lector;
+        return lector.anade(d) == trama::LectorPeticiones::Estado::Completa ? lector.toma().size() : 0;
     }
 
 private:

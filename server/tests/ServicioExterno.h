@@ -19,6 +19,18 @@
 
 namespace servertest {
 
+// The scale settings the weighing reads (request mode, model 0, no manual entry).
+inline QList<QPair<QString, QString>> parametrosBalanza() {
+    return {{"UsarBalanza", "0"},
+            {"ModeloBalanza", "0"},
+            {"BalanzaModoContinuo", "0"},
+            {"TiempoBalanzaModoContinuo", "300"},
+            {"TipoFuncionamientoBalanza", "0"},
+            {"PermitirEntradaPesoManual", "0"},
+            {"PosicionImporteDisplay", "0"},
+            {"FuncPizzeria", "0"}};
+}
+
 inline bool procesoVivo(qint64 pid) {
     return pid > 0 && ::kill(pid_t(pid), 0) == 0;
 }
@@ -29,15 +41,8 @@ public:
     explicit ServicioExterno(const QString& prefijoBD, const QList<QPair<QString, QString>>& parametros = {}) {
         m_db = testenv::createDatabase(prefijoBD);
         testenv::runSql(m_db, QString::fromUtf8(tickettest::kFilasRestaurante));
-        QList<QPair<QString, QString>> valores = coretest::parametrosBase(m_db) + tickettest::parametrosTicket();
-        valores += {{"UsarBalanza", "0"},
-                    {"ModeloBalanza", "0"},
-                    {"BalanzaModoContinuo", "0"},
-                    {"TiempoBalanzaModoContinuo", "300"},
-                    {"TipoFuncionamientoBalanza", "0"},
-                    {"PermitirEntradaPesoManual", "0"},
-                    {"PosicionImporteDisplay", "0"},
-                    {"FuncPizzeria", "0"}};
+        QList<QPair<QString, QString>> valores =
+            coretest::parametrosBase(m_db) + tickettest::parametrosTicket() + parametrosBalanza();
         for (const auto& p : parametros) {
             bool cambiado = false;
             for (auto& v : valores)

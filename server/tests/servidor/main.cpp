@@ -1,5 +1,6 @@
 // A test-only service: the core connected to a test database, the printer layer, and the request
-// front listening, with a stand-in for the main window whose end of program arms the 500 ms timer.
+// front listening (with the communication window under /instal), with a stand-in for the main window
+// whose end of program arms the 500 ms timer.
 // It is what the subprocess tests stop and restart and what the load benchmark measures.
 //
 // Environment: XDG_CONFIG_HOME (the registry with the till's parameters), TARVOLIN_PORT (the port),
@@ -17,7 +18,9 @@
 #include "platform/Program.h"
 #include "printing/ErrorTicketPrinter.h"
 #include "printing/basPrinter.h"
+#include "server/SocketWindowPort.h"
 #include "server/clsSocketFront.h"
+#include "ui/frmComSocketVentana.h"
 
 #include <QApplication>
 #include <QFile>
@@ -89,6 +92,7 @@ int main(int argc, char** argv) {
 
     VentanaPruebas ventana(args);
     setMainWindow(&ventana);
+    setSocketWindowFactory([] { return std::make_unique<frmComSocketVentana>(); });
 
     if (gintRetraso > 0) {
         bool ok = false;

@@ -16,7 +16,7 @@ const QByteArray kPeticiones[] = {
     "{\"texto\":\"Caf\xE9 \x80 {\"}",
 };
 
-TEST(LectorPeticiones, RequestEndsAtItsClosingBraceWhereverTheNetworkSplitsIt) {
+TEST(TramaPeticion, RequestEndsAtItsClosingBraceWhereverTheNetworkSplitsIt) {
     for (const QByteArray& p : kPeticiones) {
         SCOPED_TRACE(p.toStdString());
         for (qsizetype corte = 1; corte < p.size(); ++corte) {
@@ -33,7 +33,7 @@ TEST(LectorPeticiones, RequestEndsAtItsClosingBraceWhereverTheNetworkSplitsIt) {
     }
 }
 
-TEST(LectorPeticiones, WhatFollowsARequestIsTheStartOfTheNext) {
+TEST(TramaPeticion, WhatFollowsARequestIsTheStartOfTheNext) {
     LectorPeticiones l;
     EXPECT_EQ(l.anade("{\"a\":\"x\"} \r\n\tconexion_persistente{\"b\":\"}\"}{\"c\":"), Estado::Completa);
     EXPECT_EQ(l.toma(), R"({"a":"x"})");
@@ -51,7 +51,7 @@ TEST(LectorPeticiones, WhatFollowsARequestIsTheStartOfTheNext) {
     EXPECT_TRUE(l.vacio());
 }
 
-TEST(LectorPeticiones, TextWithoutBraceWaitsForTheQuietTime) {
+TEST(TramaPeticion, TextWithoutBraceWaitsForTheQuietTime) {
     LectorPeticiones l;
     EXPECT_EQ(l.anade("null"), Estado::Incompleta);
     EXPECT_EQ(l.anade("\r\n"), Estado::Incompleta);
@@ -59,7 +59,7 @@ TEST(LectorPeticiones, TextWithoutBraceWaitsForTheQuietTime) {
     EXPECT_EQ(l.anade(R"(} "sin abrir" })"), Estado::Incompleta);
 }
 
-TEST(LectorPeticiones, MoreThanOneMebibyteIsRefused) {
+TEST(TramaPeticion, MoreThanOneMebibyteIsRefused) {
     const QByteArray cabeza = R"({"Texto":")";
     const QByteArray cola = "\"}";
     LectorPeticiones justo;
@@ -71,7 +71,7 @@ TEST(LectorPeticiones, MoreThanOneMebibyteIsRefused) {
     EXPECT_EQ(grande.anade("x" + cola), Estado::Excedida);
 }
 
-TEST(AnalizaPeticion, PrefixesAtTheStartInAnyCaseThenTheCutAtTheBrace) {
+TEST(TramaPeticion, PrefixesAtTheStartInAnyCaseThenTheCutAtTheBrace) {
     const struct {
         QString texto, datos, tag;
         bool marca, json;
@@ -96,7 +96,7 @@ TEST(AnalizaPeticion, PrefixesAtTheStartInAnyCaseThenTheCutAtTheBrace) {
     }
 }
 
-TEST(EnmarcaRespuesta, OkLineForJsonNullForAnEmptyTextAndTheEndMarker) {
+TEST(TramaPeticion, OkLineForJsonNullForAnEmptyTextAndTheEndMarker) {
     const QString marca = QChar(0) + QStringLiteral("--QUELLMARDEN-END-CONNECTION--") + QChar(0);
     auto enmarca = [](const QString& peticion, const QString& respuesta) {
         return trama::enmarcaRespuesta(trama::analizaPeticion(peticion), respuesta);

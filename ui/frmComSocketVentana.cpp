@@ -1,10 +1,9 @@
-#include "frmComSocketVentana.h"
+#include "ui/frmComSocketVentana.h"
 
 #include "controls/Twips.h"
 #include "controls/ctrBoton.h"
 #include "core/basGeneral.h"
 #include "core/basLegacyFunctions.h"
-#include "server/frmComSocket.h"
 
 #include <QLabel>
 #include <QListWidget>
@@ -60,7 +59,7 @@ frmComSocketVentana::frmComSocketVentana() {
     disposicionTraza();
 }
 
-void frmComSocketVentana::anade(const QString& linea) {
+void frmComSocketVentana::addTraceLine(const QString& linea) {
     List1->addItem(linea);
     while (List1->count() > kMaxLineasTraza)
         delete List1->takeItem(0);
@@ -80,7 +79,7 @@ void frmComSocketVentana::disposicionTraza() {
     lblConnections->show();
 }
 
-void frmComSocketVentana::abrir() {
+void frmComSocketVentana::openInformative() {
     m_cancelado = false;
     btnSalir->setCaption(QStringLiteral("Cancelar"));
     txtLabel->setGeometry(twips::rect(kIzquierda, kIzquierda, 8655, 6855));
@@ -99,46 +98,34 @@ void frmComSocketVentana::abrir() {
     basLegacyFunctions::FuncionLegacyVariant(Variant(qint64(winId())));
 }
 
-void frmComSocketVentana::ocultar() {
+void frmComSocketVentana::hideWindow() {
     hide();
     disposicionTraza();
+}
+
+void frmComSocketVentana::setHostText(const QString& texto) {
+    lblHostID->setText(texto);
+}
+
+void frmComSocketVentana::setAddressText(const QString& texto) {
+    lblAddress->setText(texto);
+}
+
+void frmComSocketVentana::setConnectionsText(const QString& texto) {
+    lblConnections->setText(texto);
+}
+
+void frmComSocketVentana::setText(const QString& texto) {
+    txtLabel->setPlainText(texto);
+}
+
+void frmComSocketVentana::setStatusText(const QString& texto) {
+    Label1->setText(texto);
 }
 
 void frmComSocketVentana::onSalir() {
     AtrapaErrores(QStringLiteral("frmComSocket.btnSalir_Click"), [&] {
         m_cancelado = true;
-        ocultar();
+        hideWindow();
     });
-}
-
-// ---- The informative operations of the communication window ----
-
-frmComSocketVentana& frmComSocket::ventanaInformativa() {
-    if (!m_ventana)
-        m_ventana = new frmComSocketVentana();
-    return *m_ventana;
-}
-
-void frmComSocket::abrirFormularioInformativoUsuarioNoModalSiempreVisible() {
-    AtrapaErrores(QStringLiteral("frmComSocket.abrirFormularioInformativoUsuarioNoModalSiempreVisible"),
-                  [&] { ventanaInformativa().abrir(); });
-}
-
-void frmComSocket::ocultarFormulario() {
-    if (m_ventana)
-        m_ventana->ocultar();
-}
-
-void frmComSocket::mostrarTexto(const QString& strTexto) {
-    AtrapaErrores(QStringLiteral("frmComSocket.mostrarTexto"),
-                  [&] { ventanaInformativa().txtLabel->setPlainText(strTexto); });
-}
-
-void frmComSocket::mostrarTextoLabel(const QString& strTexto) {
-    AtrapaErrores(QStringLiteral("frmComSocket.mostrarTextoLabel"),
-                  [&] { ventanaInformativa().Label1->setText(strTexto); });
-}
-
-bool frmComSocket::blnCanceladoPorUsuario() const {
-    return m_ventana && m_ventana->cancelado();
 }

@@ -1,17 +1,21 @@
-// The communication window with a handler of the test's own: the framing of empty replies, one
-// request at a time per connection while other connections go on, the exclusive turn, element
+// frmComSocket. The server side with a handler of the test's own: the framing of empty replies,
+// one request at a time per connection while other connections go on, the exclusive turn, element
 // indexes and the connection limit, pipelined and half-closed peers, idle connections, the accept
-// backlog, a failing handler, and the trace window of the installation switch.
+// backlog, a failing handler, no window without a factory. The outgoing client against scripted
+// servers on loopback. The timed callback contexts with an injected clock and driven sentinel ticks.
 #include "ClienteTcp.h"
 
 #include "core/basGeneral.h"
+#include "platform/Clock.h"
+#include "platform/LateBound.h"
 #include "platform/VBError.h"
 #include "server/TurnoExclusivo.h"
 #include "server/frmComSocket.h"
 
 #include <QCoreApplication>
-#include <QLabel>
-#include <QListWidget>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <thread>
@@ -20,7 +24,7 @@ using namespace servertest;
 
 namespace {
 
-class VentanaSocket : public ::testing::Test {
+class frmComSocketTest : public ::testing::Test {
 protected:
     std::unique_ptr<frmComSocket> ventana;
     quint16 puerto = 0;
@@ -49,7 +53,7 @@ protected:
     }
 };
 
-TEST_F(VentanaSocket, EmptyReplyIsTheOkLineAloneOrNull) {
+TEST_F(frmComSocketTest, EmptyReplyIsTheOkLineAloneOrNull) {
     EXPECT_EQ(intercambio(puerto, R"({"accion":"x"})"), "200 OK\r");
     EXPECT_EQ(intercambio(puerto, "hola"), "null");
     manejador = [](const QString& d, QString& r) { r = QStringLiteral("[") + d + QStringLiteral("]"); };
@@ -58,7 +62,7 @@ TEST_F(VentanaSocket, EmptyReplyIsTheOkLineAloneOrNull) {
     EXPECT_EQ(intercambio(puerto, "ca\xF1\x61 \x80"), "[ca\xF1\x61 \x80]");
 }
 
-TEST_F(VentanaSocket, OneRequestAtATimePerConnectionWhileOthersGoOn) {
+TEST_F(frmComSocketTest, OneRequestAtATimePerConnectionWhileOthersGoOn) {
     QStringList orden;
     int dentro = 0, maxDentro = 0;
     manejador = [&](const QString& d, QString& r) {
@@ -91,7 +95,7 @@ TEST_F(VentanaSocket, OneRequestAtATimePerConnectionWhileOthersGoOn) {
                                   R"(fin {"n":"lenta 1"})", R"(inicio {"n":"2"})", R"(fin {"n":"2"})"}));
 }
 
-TEST_F(VentanaSocket, ExclusiveRequestsWaitTheirTurnAcrossConnections) {
+TEST_F(frmComSocketTest, ExclusiveRequestsWaitTheirTurnAcrossConnections) {
     ventana->setPeticionExclusiva([](const QString& d) { return d.contains(QLatin1String("excl")); });
     QStringList orden;
     manejador = [&](const QString& d, QString& r) {
@@ -120,7 +124,7 @@ TEST_F(VentanaSocket, ExclusiveRequestsWaitTheirTurnAcrossConnections) {
     EXPECT_FALSE(TurnoExclusivo::instancia().ocupado());
 }
 
-TEST_F(VentanaSocket, PingBetweenQueuedPrintsThatHoldTheLoop) {
+TEST_F(frmComSocketTest, PingBetweenQueuedPrintsThatHoldTheLoop) {
     // Prints that hold the thread without running events (as a CUPS call does): a ping that came
     // in while the first ran is answered before the last of those queued behind it.
     ventana->setPeticionExclusiva([](const QString& d) { return d.contains(QLatin1String("excl")); });
@@ -160,7 +164,7 @@ TEST_F(VentanaSocket, PingBetweenQueuedPrintsThatHoldTheLoop) {
     EXPECT_LT(orden.indexOf(R"({"ping":1})"), orden.indexOf(R"({"excl":3})")) << orden.join(' ').toStdString();
 }
 
-TEST_F(VentanaSocket, ConnectionsTakeTheLowestFreeIndexAndTheLimitIsWhatIsOpen) {
+TEST_F(frmComSocketTest, ConnectionsTakeTheLowestFreeIndexAndTheLimitIsWhatIsOpen) {
     ClienteTcp a(puerto), b(puerto);
     esperaConexiones(2);
     EXPECT_EQ(ventana->intConexiones(), 2);
@@ -192,7 +196,7 @@ TEST_F(VentanaSocket, ConnectionsTakeTheLowestFreeIndexAndTheLimitIsWhatIsOpen) 
 }
 
 // What a peer does on one connection, and every byte it gets back until the server closes.
-TEST_F(VentanaSocket, PipelinedAndHalfClosedPeersGetEveryReply) {
+TEST_F(frmComSocketTest, PipelinedAndHalfClosedPeersGetEveryReply) {
     manejador = [](const QString& d, QString& r) { r = QStringLiteral("[") + d + QStringLiteral("]"); };
     const QByteArray p = "conexion_persistente";
     const struct {
@@ -233,7 +237,7 @@ TEST_F(VentanaSocket, PipelinedAndHalfClosedPeersGetEveryReply) {
     EXPECT_EQ(recordingMainWindow().grid.filter("Petición incompleta descartada (5 bytes)").size(), 1);
 }
 
-TEST_F(VentanaSocket, RequestsQueuedOnOneConnectionAreBoundedAndNoneIsLost) {
+TEST_F(frmComSocketTest, RequestsQueuedOnOneConnectionAreBoundedAndNoneIsLost) {
     constexpr int kPeticiones = 3 * frmComSocket::kMaxPendientes;
     size_t maxEnCola = 0;
     manejador = [&](const QString& d, QString& r) {
@@ -255,7 +259,7 @@ TEST_F(VentanaSocket, RequestsQueuedOnOneConnectionAreBoundedAndNoneIsLost) {
     EXPECT_LE(maxEnCola, size_t(frmComSocket::kMaxPendientes));
 }
 
-TEST_F(VentanaSocket, IdleConnectionIsClosedUnlessItsPeerAskedToKeepIt) {
+TEST_F(frmComSocketTest, IdleConnectionIsClosedUnlessItsPeerAskedToKeepIt) {
     ventana->setLimiteInactividadMs(200);
     manejador = [](const QString& d, QString& r) { r = d; };
     const auto r = enHilo([this] {
@@ -274,7 +278,7 @@ TEST_F(VentanaSocket, IdleConnectionIsClosedUnlessItsPeerAskedToKeepIt) {
     EXPECT_EQ(recordingMainWindow().grid.filter(" inactiva desde 127.0.0.1: se cierra").size(), 1);
 }
 
-TEST_F(VentanaSocket, BurstOfConnectionsFitsTheAcceptQueue) {
+TEST_F(frmComSocketTest, BurstOfConnectionsFitsTheAcceptQueue) {
     // The server accepts nothing while the burst connects (its thread waits here without events):
     // every connection must still complete, so the queue holds far more than the old 50.
     constexpr int kRafaga = 300;
@@ -288,7 +292,7 @@ TEST_F(VentanaSocket, BurstOfConnectionsFitsTheAcceptQueue) {
     EXPECT_EQ(futuro.get(), kRafaga);
 }
 
-TEST_F(VentanaSocket, FailingHandlerClosesTheConnectionInsteadOfLeavingThePeerWaiting) {
+TEST_F(frmComSocketTest, FailingHandlerClosesTheConnectionInsteadOfLeavingThePeerWaiting) {
     manejador = [](const QString&, QString&) { vb::Raise(5, QStringLiteral("fallo de prueba")); };
     const auto r = enHilo([this] {
         ClienteTcp c(puerto);
@@ -303,36 +307,180 @@ TEST_F(VentanaSocket, FailingHandlerClosesTheConnectionInsteadOfLeavingThePeerWa
     EXPECT_EQ(intercambio(puerto, "{}"), "200 OK\r");
 }
 
-TEST_F(VentanaSocket, TraceWindowOnlyWithTheInstallationSwitch) {
-    EXPECT_EQ(ventana->ventana(), nullptr);
-    EXPECT_TRUE(recordingMainWindow().grid.join('\n').contains("Listening to port: 0: "));
-
+TEST_F(frmComSocketTest, WithoutAWindowFactoryThereIsNoWindowAndTheTraceGoesToTheLog) {
     gblnInstal = true;
-    frmComSocket conVentana;
+    frmComSocket sinFabrica;
     qint32 p = 0;
-    ASSERT_TRUE(conVentana.IniciaEscucha(p));
-    QWidget* w = conVentana.ventana();
-    ASSERT_NE(w, nullptr);
-    EXPECT_TRUE(w->isVisible());
-    EXPECT_TRUE(w->findChild<QLabel*>("lblHostID")->text().startsWith("Host Id: "));
-    EXPECT_TRUE(w->findChild<QLabel*>("lblAddress")->text().startsWith("Address: "));
-    EXPECT_EQ(intercambio(quint16(p), "{}"), "200 OK\r");
-    auto* lista = w->findChild<QListWidget*>("List1");
-    QStringList lineas;
-    for (int i = 0; i < lista->count(); ++i)
-        lineas << lista->item(i)->text();
-    // The list shows the trace lines without the seconds (from the first after it was made); the
-    // last one is selected.
-    EXPECT_EQ(lineas.first(), "Listening to port: 0");
-    EXPECT_TRUE(lineas.contains("Creado socket nuevo 1, resquestID:" +
-                                lineas.filter("Connection request id ").first().section(' ', 3, 3)));
-    EXPECT_TRUE(lineas.contains("Received: {} from 127.0.0.1(" +
-                                lineas.filter("Connection request id ").first().section(' ', 3, 3) + ")"));
-    EXPECT_TRUE(lineas.contains(QStringLiteral("Sending: 200 OK\r to 127.0.0.1")));
-    EXPECT_TRUE(lineas.contains("Envio completo index:1"));
-    EXPECT_EQ(lista->currentRow(), lista->count() - 1);
-    program::waitWhile([&] { return conVentana.conexionesAbiertas() > 0; }, kEsperaMaximaMs);
-    EXPECT_EQ(w->findChild<QLabel*>("lblConnections")->text(), "conexiones: 0");
+    ASSERT_TRUE(sinFabrica.IniciaEscucha(p));
+    sinFabrica.abrirFormularioInformativoUsuarioNoModalSiempreVisible();
+    sinFabrica.mostrarTexto("x");
+    sinFabrica.mostrarTextoLabel("y");
+    sinFabrica.ocultarFormulario();
+    EXPECT_EQ(sinFabrica.ventana(), nullptr);
+    EXPECT_FALSE(sinFabrica.blnCanceladoPorUsuario());
+    EXPECT_TRUE(recordingMainWindow().grid.join('\n').contains("Listening to port: 0: "));
+}
+
+// ---- The outgoing client
+
+// Answers each request with `piezas`, one write every 30 ms, then closes when asked.
+struct ServidorGuion : QObject {
+    QTcpServer srv;
+    QByteArrayList piezas;
+    bool cierra = false;
+    QByteArray recibido;
+    ServidorGuion() {
+        srv.listen(QHostAddress::LocalHost, 0);
+        connect(&srv, &QTcpServer::newConnection, this, [this] {
+            QTcpSocket* s = srv.nextPendingConnection();
+            connect(s, &QTcpSocket::readyRead, this, [this, s] { recibido += s->readAll(), escribe(s, 0); });
+        });
+    }
+    void escribe(QTcpSocket* s, int i) {
+        if (i < piezas.size()) {
+            s->write(piezas.at(i));
+            QTimer::singleShot(30, s, [this, s, i] { escribe(s, i + 1); });
+        } else if (cierra) {
+            s->disconnectFromHost();
+        }
+    }
+    QString puerto() const { return QString::number(srv.serverPort()); }
+};
+
+TEST(frmComSocket, ClienteRepliesArriveWholeWhateverTheirPieces) {
+    resetBasGeneralForTests();
+    const QByteArray marca("\0--QUELLMARDEN-END-CONNECTION--\0", 32);
+    const struct {
+        QByteArrayList piezas;
+        bool cierra, persistente, ok;
+        QString respuesta, error;
+    } casos[] = {
+        {{"200 OK\r{\"a\":", "\"}\"}"}, false, false, true, "200 OK\r{\"a\":\"}\"}", ""},
+        {{"200 OK\r{}" + marca.left(10), marca.mid(10) + "fin"}, false, true, true, "200 OK\r{}fin", ""},
+        {{"200 OK\r{\"a\":1}"}, true, false, true, "200 OK\r{\"a\":1}", ""},
+        {{"null"}, true, true, true, "null", ""},
+        {{}, false, false, false, "#ERROR#", "Error de timeout"},
+    };
+    clock_seam::setNowSource([] { return QDateTime(QDate(2026, 3, 14), QTime(23, 59, 59, 800)); });
+    for (const auto& c : casos) {
+        SCOPED_TRACE(c.respuesta.toStdString());
+        ServidorGuion servidor;
+        servidor.piezas = c.piezas;
+        servidor.cierra = c.cierra;
+        frmComSocket ventana;
+        ASSERT_TRUE(ventana.SocketClienteConectar("127.0.0.1", servidor.puerto()));
+        vb::EntidadPtr r;
+        EXPECT_EQ(ventana.SocketClienteEnviarDatos(QStringLiteral("{\"t\":\"\u00f1\u20ac\"}"), r, c.ok ? 5 : 1,
+                                                   c.persistente),
+                  c.ok);
+        ASSERT_EQ(r, ventana.socketClienteCmd());
+        EXPECT_EQ(r->Valor("respuesta").toString(), c.respuesta);
+        EXPECT_EQ(r->Valor("respuesta_recibida").toString(), c.ok ? "S" : "N");
+        EXPECT_EQ(r->Valor("ok").toBool(), c.ok);
+        EXPECT_EQ(r->Valor("error").toString(), c.error);
+        program::waitWhile([&] { return !servidor.recibido.endsWith('}'); }, kEsperaMaximaMs);
+        EXPECT_EQ(servidor.recibido, "{\"t\":\"\xF1\x80\"}");
+    }
+    clock_seam::setNowSource(nullptr);
+}
+
+TEST(frmComSocket, ClienteReconnectsAfterThePeersCloseAndTimesOutWhenNobodyListens) {
+    resetBasGeneralForTests();
+    ServidorGuion servidor;
+    servidor.cierra = true;
+    frmComSocket ventana;
+    vb::EntidadPtr r;
+    ASSERT_TRUE(ventana.SocketClienteConectar("127.0.0.1", servidor.puerto()));
+    EXPECT_FALSE(ventana.SocketClienteEnviarDatos("{}", r)); // no reply: the close ends the wait
+    program::waitWhile([&] { return ventana.estadoSocketCliente() != frmComSocket::sckClosing; }, kEsperaMaximaMs);
+    EXPECT_EQ(ventana.estadoSocketCliente(), frmComSocket::sckClosing);
+
+    servidor.piezas = {"200 OK\r{}"};
+    QString mensaje;
+    ASSERT_TRUE(ventana.SocketClienteConectar("127.0.0.1", servidor.puerto(), 5, &mensaje));
+    EXPECT_EQ(mensaje, "El socket de conexión está en estado Error o Peer is closing the connection (8)");
+    EXPECT_TRUE(ventana.SocketClienteEnviarDatos("{}", r));
+    EXPECT_EQ(r->Valor("respuesta").toString(), "200 OK\r{}");
+
+    const QString libre = servidor.puerto();
+    servidor.srv.close();
+    ventana.SocketClienteCerrarConexion();
+    EXPECT_EQ(ventana.estadoSocketCliente(), frmComSocket::sckClosed);
+    EXPECT_FALSE(ventana.SocketClienteConectar("127.0.0.1", libre, 1, &mensaje));
+    EXPECT_EQ(mensaje, "Timeout en la conexión  (1s)");
+    EXPECT_EQ(ventana.estadoSocketCliente(), frmComSocket::sckError);
+    EXPECT_TRUE(recordingMainWindow().grid.contains("frmComSocket.SocketClienteConectar. Error de timeout (1)"));
+}
+
+// ---- The timed callback contexts
+
+// The callbacks' object: "Cuenta" counts (and runs `dentro` meanwhile), "Falla" raises.
+struct Llamadas : vb::LateBound {
+    int cuenta = 0;
+    std::function<void()> dentro = [] {};
+    vb::CallableMembers callableMembers() override {
+        return {{"Cuenta", 0, 0, [this](const vb::Arguments&) { return dentro(), Variant(++cuenta); }},
+                {"Falla", 0, 0, [](const vb::Arguments&) -> Variant { vb::Raise(5); }}};
+    }
+};
+
+TEST(frmComSocket, TimerAsyncRunsWhenDueNotOnADaysFirstVisitNorPausedNorTwiceAtOnceNorStuckAfterAFailure) {
+    resetBasGeneralForTests();
+    gblnProgramaInicializado = true;
+    frmComSocket ventana;
+    EXPECT_FALSE(ventana.timerComprobacionesActivo());
+    Llamadas llamadas;
+    ventana.setObjetoCallbacks(&llamadas);
+    const auto ctx = std::make_shared<vb::entidadGenerica>();
+    ctx->Propiedad("segundos_intervalo", 10);
+    ventana.subcriptoresTimerCentinela()->Add(ctx);
+    QDateTime ahora;
+    clock_seam::setNowSource([&] { return ahora; });
+    // One sentinel tick at that time; its one-shot fires and is unloaded.
+    const auto tick = [&](QTime hora, int dia) {
+        ahora = QDateTime(QDate(2026, 3, 14 + dia), hora);
+        const int antes = ventana.timersAsyncCargados(); // a running callback keeps its own
+        ventana.TimerComprobaciones_Timer();
+        EXPECT_EQ(ventana.timersAsyncCargados(), antes + 1);
+        program::waitWhile([&] { return ventana.timersAsyncCargados() > antes; }, kEsperaMaximaMs);
+    };
+    const struct {
+        QTime hora;
+        int dia;
+        const char* funcion;
+        bool pausa;
+        int cuenta;
+        double lanzado;
+    } pasos[] = {
+        {QTime(10, 0, 0), 0, "cuenta", false, 0, 36000}, // first visit: stamped only
+        {QTime(10, 0, 9), 0, "cuenta", false, 0, 36000},  {QTime(10, 0, 10), 0, "cuenta", false, 1, 36010},
+        {QTime(10, 0, 40), 0, "cuenta", true, 1, 36010},  {QTime(10, 0, 40), 0, "Falla", false, 1, 36040},
+        {QTime(10, 0, 50), 0, "cuenta", false, 2, 36050}, {QTime(0, 0, 5), 1, "cuenta", false, 2, 5}, // midnight
+        {QTime(0, 0, 15), 1, "cuenta", false, 3, 15},
+    };
+    for (const auto& p : pasos) {
+        SCOPED_TRACE(p.hora.toString().toStdString());
+        ctx->Propiedad("pausa", p.pausa);
+        ctx->Propiedad("funcion_callback", p.funcion);
+        tick(p.hora, p.dia);
+        EXPECT_EQ(llamadas.cuenta, p.cuenta);
+        EXPECT_EQ(vb::CDbl(ctx->Valor("evento_timer_lanzado")), p.lanzado);
+        EXPECT_EQ(vb::CDate(ctx->Valor("fecha")).date(), QDate(2026, 3, 14 + p.dia));
+        EXPECT_NE(ctx->Valor("ejecutando"), Variant(true)); // also after the failure
+    }
+    EXPECT_TRUE(recordingMainWindow().grid.join('\n').contains(
+        "ERROR: frmComSocket.TimerAsync_Timer (Lanzar función de callback (Falla))"));
+    // A callback that runs events meanwhile is not started again by the ticks inside it.
+    bool anidar = true;
+    llamadas.dentro = [&] {
+        if (std::exchange(anidar, false))
+            tick(QTime(0, 1, 0), 1);
+    };
+    tick(QTime(0, 0, 30), 1);
+    EXPECT_EQ(llamadas.cuenta, 4);
+    EXPECT_EQ(vb::CDbl(ctx->Valor("evento_timer_lanzado")), 30);
+    EXPECT_EQ(ventana.timersAsyncCargados(), 0);
+    clock_seam::setNowSource(nullptr);
 }
 
 } // namespace

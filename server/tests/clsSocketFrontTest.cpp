@@ -1,0 +1,879 @@
+// clsSocketFront. The request protocol end to end: a client on loopback against the real request
+// front, with the database of a small restaurant and a CUPS queue that prints into a capture; every
+// reply is checked byte for byte. The weight action against a simulated serial scale, the queue of
+// deferred requests and the outgoing requests, the dispatcher called by a script host, the members
+// reachable by name, and stop and restart on the test service in a process of its own.
+#include "ServicioExterno.h"
+
+#include "core/basGeneral.h"
+#include "core/basLegacyFunctions.h"
+#include "core/clsParametros.h"
+#include "core/tests/ConnectedCore.h"
+#include "platform/Ado.h"
+#include "platform/Clock.h"
+#include "platform/Cp1252.h"
+#include "platform/Printers.h"
+#include "platform/Program.h"
+#include "platform/Prompts.h"
+#include "platform/Registry.h"
+#include "printing/ErrorTicketPrinter.h"
+#include "printing/basPrinter.h"
+#include "printing/clsImpresionPantalla.h"
+#include "printing/clsImprimirTicket.h"
+#include "printing/tests/test_tickets_support.h"
+#include "scale/clsComm.h"
+#include "server/TurnoExclusivo.h"
+#include "server/clsSocketFront.h"
+#include "server/frmComSocket.h"
+#include "server/json/clsJSON.h"
+#include "server/json/clsJsonScript.h"
+#include "testsupport/CupsCapture.h"
+#include "testsupport/Simulador.h"
+#include "testsupport/TestEnv.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QTcpServer>
+#include <atomic>
+#include <barrier>
+#include <gtest/gtest.h>
+#include <thread>
+
+using namespace servertest;
+
+namespace {
+
+const QByteArray kPing = R"({"accion":"Ping"})";
+const QByteArray kRespuestaPing = "200 OK\r{\"respuesta\":\"S\",\"ok\":true}";
+const QByteArray kOk = "200 OK\r{\"ok\":true}";
+const QByteArray kMarca("\0--QUELLMARDEN-END-CONNECTION--\0", 32);
+const QByteArray kSinAccion = "200 OK\r{\"errorVB6\":\"Acci\\u00F3n \\'#ERROR#\\' no implementada.\",\"ok\":false}";
+const QByteArray kNoImprime = "200 OK\r{\"error\":\"No se ha podido imprimir el ticket.\",\"ok\":true}";
+
+QByteArray cocina(const QString& texto, const QString& extra = {}) {
+    return (QStringLiteral(R"({"accion":"ImprimirTicketCocinaEspecial","idTPV":3,"idTicket":1234,"texto":")") + texto +
+            QStringLiteral("\"") + extra + QStringLiteral("}"))
+        .toUtf8();
+}
+
+// The request server as it runs in the service: a connected core on a scratch database, the printer
+// layer writing to a raw CUPS queue whose device is a TCP capture in this process, and a front
+// listening on a port of its own choosing.
+class clsSocketFrontTest : public ::testing::Test {
+protected:
+    std::unique_ptr<testenv::ColaCaptura> cola;
+    std::unique_ptr<coretest::ConnectedCore> core;
+    prompts::ScriptedPrompts avisos;
+    std::unique_ptr<clsSocketFront> front;
+    quint16 puerto = 0;
+    clsJSON json;
+
+    // Registry values over the base ones, for fixtures that need other settings.
+    virtual QList<QPair<QString, QString>> parametrosExtra() const { return {}; }
+
+    void SetUp() override {
+        TARVOLIN_REQUIRE_DATABASE();
+        TARVOLIN_REQUIRE_CUPS();
+        cola = std::make_unique<testenv::ColaCaptura>(QStringLiteral("tarvolin_srv"));
+        ASSERT_TRUE(cola->creada);
+        coretest::ConnectedCoreOptions o;
+        o.prefijo = QStringLiteral("server");
+        o.cargarConfigTPV = false;
+        o.parametros = tickettest::parametrosTicket() + parametrosBalanza() + parametrosExtra();
+        for (auto& p : o.parametros)
+            if (p.first == QLatin1String("ImpTicket"))
+                p.second = cola->nombre;
+        core = std::make_unique<coretest::ConnectedCore>(o);
+        ASSERT_TRUE(core->ok());
+        ASSERT_TRUE(core->sql(QString::fromUtf8(tickettest::kFilasRestaurante)));
+
+        // The post-connection step of the start-up, as far as the request server depends on it.
+        objParametros().SetValor(QStringLiteral("PermitirVariosTPVSSimultaneamente"), QStringLiteral("0"));
+        clock_seam::setNowSource([] { return QDateTime(QDate(2026, 3, 14), QTime(13, 45, 30)); });
+        gdtmFechaConexion = QDateTime(QDate(2026, 3, 13), QTime(9, 0, 0));
+        prompts::install(&avisos);
+        printers::install(nullptr);
+        basPrinter::resetForTests();
+        setErrorPrinter(&ErrorTicketPrinter::instance());
+        objImpresionPantalla().Inicializa();
+        resetObjCommForTests();
+        gblnBalanzaActiva = false;
+
+        front = std::make_unique<clsSocketFront>();
+        front->setPuertoForzado(0);
+        front->Inicia();
+        ASSERT_TRUE(front->SocketIniciado);
+        puerto = front->puertoEscucha();
+        ASSERT_NE(puerto, 0);
+    }
+
+    void TearDown() override {
+        front.reset();
+        program::waitMs(0);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        resetObjCommForTests();
+        gblnBalanzaActiva = false;
+        basPrinter::resetForTests();
+        printers::install(nullptr);
+        prompts::install(nullptr);
+        core.reset();
+        cola.reset();
+    }
+
+    QByteArray pide(const QByteArray& peticion) { return intercambio(puerto, peticion); }
+
+    // Rows of the main window's log grid that contain `texto`.
+    static int filas(const QString& texto) {
+        int n = 0;
+        for (const QString& f : recordingMainWindow().grid)
+            n += f.contains(texto);
+        return n;
+    }
+    // Jobs that reached the capture, waiting (bounded) for at least `n`.
+    const std::vector<QByteArray>& trabajos(size_t n = 0) {
+        cola->captura.espera(n);
+        return cola->captura.trabajos;
+    }
+    QString logFichero() const {
+        QFile f(RutaAplicacion() + QStringLiteral("/log.txt"));
+        return f.open(QIODevice::ReadOnly) ? cp1252::decode(f.readAll()) : QString();
+    }
+    // The queue of deferred requests.
+    void encola(const QStringList& peticiones) {
+        for (const QString& p : peticiones)
+            front->peticiones_aincronas()->Add(json.parseIEntidad(p));
+    }
+    QStringList quedan() { // and empties the queue
+        QStringList r;
+        for (auto c = front->peticiones_aincronas(); c->Count() > 0; c->Remove(1))
+            r << vb::CStr(c->Item(1)->Valor("accion"));
+        return r;
+    }
+};
+
+// ---- The protocol
+
+TEST_F(clsSocketFrontTest, EveryReplyByteForByte) {
+    const struct {
+        QByteArray peticion, respuesta;
+    } casos[] = {
+        {kPing, kRespuestaPing},
+        {R"({"accion":"ping"})", kRespuestaPing},
+        {R"({"accion":"PING","idTPV":"7","idTicket":12.5,"idCamarero":null})", kRespuestaPing},
+        {R"({"accion":"GetIdTPV"})", "200 OK\r{\"idTPV\":\"1\",\"ok\":true}"},
+        // Field names match as written, action names in any case; without "accion" the action is
+        // the entity's answer for a missing name.
+        {R"({"Accion":"Ping"})", kSinAccion},
+        {R"({"ACCION":"Ping","accion":"PING"})", kRespuestaPing},
+        {R"({"accion":"Ping","IDTPV":"abc"})", kRespuestaPing}, // not "idTPV": not read
+        {R"({"accion":"AnadirLog","texto":"minusculas"})", kOk},
+        {R"({"idTPV":3})", kSinAccion},
+        // Null and a text without a brace: no ok line.
+        {"null", "{}"},
+        {"NULL", "{}"},
+        {"hola", "{}"},
+        // Garbage before the brace is dropped, what follows the object ignored.
+        {"\r\n-- basura {{" + kPing, kSinAccion},
+        {"POST /tarvolin HTTP/1.1\r\nContent-Length: 17\r\n\r\n" + kPing, kRespuestaPing},
+        {kPing + R"({"accion":"GetIdTPV"})", kRespuestaPing},
+        // A bad field or no JSON is answered without an error ticket or a lost link.
+        {R"({"accion":"Ping","idTPV":"abc"})", "200 OK\r{\"ok\":false,\"errorVB6\":\"Type mismatch\"}"},
+        {R"({"accion":"ImprimirTicketCocinaEspecial","idTPV":3,"idTicket":1234,"imprimir_pie":"S"})",
+         "200 OK\r{\"ok\":false,\"errorVB6\":\"Type mismatch\"}"},
+        {R"({"accion":"Ping","idTicket":1e12})", "200 OK\r{\"ok\":false,\"errorVB6\":\"Overflow\"}"},
+        {R"({"accion":null})", "200 OK\r{\"ok\":false,\"errorVB6\":\"Invalid use of Null\"}"},
+        // The reader keeps what it could read of a broken object; a bare "{" names no action.
+        {R"({"accion":"Ping","idTPV":)", kRespuestaPing},
+        {"GET / HTTP/1.1\r\nHost: caja\r\n\r\n", "{}"},
+        {"[1,2]{", kSinAccion},
+        {R"({"accion":"shutdown"})", kOk},
+        {R"({"accion":"cerrar_programa"})", kOk},
+        {R"({"accion":"reiniciar_programa"})", kOk},
+    };
+    for (const auto& k : casos)
+        EXPECT_EQ(pide(k.peticion), k.respuesta) << k.peticion.toStdString();
+
+    EXPECT_EQ(recordingMainWindow().finalizarCalls, 3);
+    EXPECT_TRUE(recordingMainWindow().lastRestart);
+    // "Texto" is the field of AnadirLog: "texto" leaves the line empty.
+    EXPECT_EQ(core->valor("select count(*) from qm_log where Concepto = 'Tarvolin. '"), "1");
+    EXPECT_EQ(filas("Error VB6: Tarvolin, origen_request:socket_Request, Type mismatch"), 2);
+    EXPECT_TRUE(logFichero().contains("ERROR: clsSocketFront.EjecutaAccion. socket_Request: Overflow"));
+    EXPECT_EQ(ConexionServidor().State(), ado::adStateOpen);
+    EXPECT_TRUE(frmPrincipalVars().blnConexionOk);
+    EXPECT_EQ(filas("Tarvolin Error"), 0);
+    pide(R"({"accion":"ImprimirTicketEspecial","texto":"despues"})");
+    ASSERT_EQ(trabajos(1).size(), 1u); // the only job is the ticket: no error ticket went out
+    EXPECT_TRUE(trabajos()[0].contains("despues"));
+}
+
+TEST_F(clsSocketFrontTest, GetPrintersListsTheInstalledOutputOrTheQueuesOfCups) {
+    printers::RecordingOutput impresoras;
+    impresoras.printers = {"COCINA 1", "Barra"};
+    printers::install(&impresoras);
+    EXPECT_EQ(pide(R"({"accion":"GetPrinters"})"), "200 OK\r{\"result\":[\"COCINA 1\",\"Barra\"],\"ok\":true}");
+    impresoras.printers.clear();
+    EXPECT_EQ(pide(R"({"accion":"getprinters"})"), "200 OK\r{\"result\":[],\"ok\":true}");
+    printers::install(nullptr);
+    const QByteArray r = pide(R"({"accion":"GetPrinters"})");
+    EXPECT_TRUE(r.startsWith("200 OK\r{\"result\":[")) << r.toStdString();
+    EXPECT_TRUE(r.contains("\"" + cola->nombre.toUtf8() + "\"")) << r.toStdString();
+    EXPECT_TRUE(r.endsWith("],\"ok\":true}")) << r.toStdString();
+}
+
+TEST_F(clsSocketFrontTest, AnadirLogTurnsBackslashNIntoALineBreakAndSaysWhenTheRowCouldNotBeStored) {
+    EXPECT_EQ(pide(R"({"accion":"AnadirLog","Texto":"Mesa 4\\nsin sal\\Nurgente"})"), kOk);
+    EXPECT_EQ(core->valor("select hex(Concepto) from qm_log where Concepto like 'Tarvolin. Mesa 4%'"),
+              QString::fromLatin1(QByteArray("Tarvolin. Mesa 4\r\nsin sal\r\nurgente").toHex().toUpper()));
+    ASSERT_TRUE(core->sql("rename table qm_log to qm_log_aparte"));
+    const QByteArray r = pide(R"({"accion":"AnadirLog","Texto":"sin tabla"})");
+    ASSERT_TRUE(core->sql("rename table qm_log_aparte to qm_log"));
+    EXPECT_EQ(r, "200 OK\r{\"error\":\"No se ha podido grabar el log.\",\"ok\":true}");
+}
+
+TEST_F(clsSocketFrontTest, UnknownActionIsDumpedToTheLogFileWithValuesCut) {
+    const QString largo(3000, u'x');
+    const QByteArray r = pide((QStringLiteral(R"({"accion":"Imprimir","idTPV":3,"nota":")") + largo +
+                               QStringLiteral(R"(","lista":[1,"a"],"nada":null})"))
+                                  .toUtf8());
+    EXPECT_EQ(r, "200 OK\r{\"errorVB6\":\"Acci\\u00F3n \\'Imprimir\\' no implementada.\",\"ok\":false}");
+    const QString log = logFichero();
+    EXPECT_TRUE(log.contains(QStringLiteral("Imprimir\r\n     accion: Imprimir\r\n     idTPV: 3\r\n     nota: ") +
+                             QString(1024, u'x') + QStringLiteral("\r\n     lista: [\"1\",\"a\"]\r\n     nada: \r\n")))
+        << log.toStdString();
+}
+
+TEST_F(clsSocketFrontTest, KeptConnectionsAnswerEachRequestThenCloseOrMarkTheEnd) {
+    const struct {
+        QByteArrayList envia;
+        bool marca;
+        QByteArrayList recibe;
+    } casos[] = {
+        {{"conexion_persistente" + kPing, "Conexion_Persistente" + kPing, kPing}, // the last without prefix closes
+         false,
+         {kRespuestaPing, kRespuestaPing, kRespuestaPing, "cerrada"}},
+        // The short prefix right behind the long one is taken off too.
+        {{"CONEXION_PERSISTENTE_END" + kPing, "conexion_persistente_endconexion_persistente" + kPing,
+          "conexion_persistente_endhola", "conexion_persistente_endnull"},
+         true,
+         {kRespuestaPing + kMarca, kRespuestaPing + kMarca, "{}" + kMarca, "{}" + kMarca, "abierta"}},
+    };
+    for (const auto& k : casos) {
+        const QByteArrayList r = enHilo([&] {
+            ClienteTcp c(puerto);
+            QByteArrayList r;
+            for (const QByteArray& p : k.envia) {
+                c.envia(p);
+                r << (p == k.envia.last() && !k.marca ? c.leeHastaCierre() : c.leeRespuesta(k.marca));
+            }
+            return r << QByteArray(c.cerrado() ? "cerrada" : "abierta");
+        });
+        EXPECT_EQ(r, k.recibe);
+    }
+}
+
+TEST_F(clsSocketFrontTest, RequestSplitByTheNetworkIsOneRequest) {
+    const QByteArray peticion = R"(xx{"accion":"AnadirLog","Texto":"partido {en} \"dos\" \\ "})";
+    // Each piece is sent once the server has read the one before.
+    Hito primera([this] { return front->socket()->EstadoSocket(1) == "DataArrival"; });
+    const auto r = enHilo(
+        [&] {
+            ClienteTcp c(puerto);
+            c.envia(peticion.left(20));
+            primera.espera();
+            c.envia(peticion.mid(20, 16));
+            c.envia(peticion.mid(36));
+            return c.leeHastaCierre();
+        },
+        {&primera});
+    EXPECT_EQ(r, kOk);
+    EXPECT_EQ(core->valor("select hex(Concepto) from qm_log where Concepto like 'Tarvolin. partido%'"),
+              QString::fromLatin1(QByteArray("Tarvolin. partido {en} \"dos\" \\ ").toHex().toUpper()));
+    EXPECT_EQ(filas("clsSockerFront.EjecutaAccion (AnadirLog)"), 1);
+}
+
+TEST_F(clsSocketFrontTest, FiftyClientsAtOnceEachGetTheirOwnReply) {
+    constexpr int kClientes = 50;
+    const auto respuestas = enHilo([this] {
+        std::vector<QByteArray> r(kClientes);
+        std::barrier salida(kClientes);
+        std::vector<std::thread> hilos;
+        for (int i = 0; i < kClientes; ++i)
+            hilos.emplace_back([&, i] {
+                ClienteTcp c(puerto);
+                salida.arrive_and_wait();
+                c.envia(i % 2 ? kPing : QByteArray("{\"accion\":\"Eco") + QByteArray::number(i) + "\"}");
+                r[size_t(i)] = c.leeHastaCierre();
+            });
+        for (auto& h : hilos)
+            h.join();
+        return r;
+    });
+    for (int i = 0; i < kClientes; ++i)
+        EXPECT_EQ(respuestas[size_t(i)], i % 2 ? kRespuestaPing
+                                               : "200 OK\r{\"errorVB6\":\"Acci\\u00F3n \\'Eco" + QByteArray::number(i) +
+                                                     "\\' no implementada.\",\"ok\":false}")
+            << i;
+    program::waitWhile([this] { return front->socket()->conexionesAbiertas() > 0; }, kEsperaMaximaMs);
+    EXPECT_EQ(front->socket()->conexionesAbiertas(), 0);
+    EXPECT_EQ(front->socket()->intConexiones(), 0);
+}
+
+TEST_F(clsSocketFrontTest, KitchenTicketReachesThePrinterAsTheComposerMakesItAndAFailedPrintSaysSo) {
+    // The same ticket through the recording output, then through the wire to CUPS.
+    printers::RecordingOutput grabado;
+    const auto comparaCon = [&](const QByteArray& peticion, auto&& imprime) {
+        grabado.jobs.clear();
+        printers::install(&grabado);
+        ASSERT_TRUE(imprime());
+        printers::install(nullptr);
+        ASSERT_FALSE(grabado.jobs.empty());
+        const size_t antes = trabajos().size();
+        EXPECT_EQ(pide(peticion), kOk);
+        ASSERT_EQ(trabajos(antes + grabado.jobs.size()).size(), antes + grabado.jobs.size());
+        for (size_t i = 0; i < grabado.jobs.size(); ++i)
+            EXPECT_EQ(trabajos()[antes + i], grabado.jobs[i].data) << i;
+    };
+    comparaCon(cocina(QStringLiteral("1 Entrecot<br>2 Ca\\u00f1a")), [&] {
+        const bool ok =
+            clsImprimirTicket().ImprimirTicketCocinaEspecial(3, 1234, QStringLiteral("1 Entrecot<br>2 Ca\u00f1a"));
+        core->sql("delete from qm_imppantalla");
+        return ok;
+    });
+    // The request's text is Windows-1252 on the wire ("Café €"); "impresora" absent prints on ImpTicket.
+    comparaCon("{\"accion\":\"ImprimirTicketEspecial\",\"texto\":\"Caf\xE9 \x80\"}", [] {
+        return clsImprimirTicket().ImprimirTicketEspecial(QStringLiteral("Caf\u00e9 \u20ac")).blnEnviado;
+    });
+
+    EXPECT_EQ(pide(R"({"accion":"ImprimirTicketEspecial","texto":"nada","impresora":"no_existe_esta_cola_tarvolin"})"),
+              kNoImprime);
+    EXPECT_EQ(pide(cocina("1 Sopa", R"(,"impresora":"no_existe_esta_cola_tarvolin")")), kNoImprime);
+}
+
+class clsSocketFrontLentoTest : public clsSocketFrontTest {
+protected:
+    QList<QPair<QString, QString>> parametrosExtra() const override { return {{"DelayImpresion", "700"}}; }
+};
+
+TEST_F(clsSocketFrontLentoTest, PingsAreAnsweredWhileAPrintWaitsAndPrintsNeverInterleave) {
+    Hito impresionEmpezada([] { return filas("clsSockerFront.EjecutaAccion (ImprimirTicketEspecial)") > 0; });
+    std::atomic<int> orden{0};
+    std::atomic<int> finImpresionA{0}, finImpresionB{0};
+    std::vector<int> pings;
+    const auto respuestas = enHilo(
+        [&] {
+            QByteArrayList r;
+            std::thread a([&] {
+                ClienteTcp c(puerto);
+                c.envia(R"({"accion":"ImprimirTicketEspecial","texto":"A1<cortar>A2"})");
+                r << c.leeHastaCierre();
+                finImpresionA = ++orden;
+            });
+            // The first print is inside the printer layer before the other requests go.
+            impresionEmpezada.espera();
+            std::thread b([&] {
+                ClienteTcp c(puerto);
+                c.envia(R"({"accion":"ImprimirTicketEspecial","texto":"B1<cortar>B2"})");
+                finImpresionB = c.leeHastaCierre() == kOk ? ++orden : -1;
+            });
+            for (int i = 0; i < 5; ++i) {
+                ClienteTcp c(puerto);
+                c.envia(kPing);
+                pings.push_back(c.leeHastaCierre() == kRespuestaPing ? ++orden : -1);
+            }
+            a.join();
+            b.join();
+            return r;
+        },
+        {&impresionEmpezada});
+    ASSERT_EQ(respuestas, QByteArrayList{kOk});
+    for (int p : pings)
+        EXPECT_TRUE(p > 0 && p < finImpresionA) << p << " " << finImpresionA;
+    EXPECT_GT(finImpresionB, finImpresionA);
+
+    // One ticket's pieces after the other's, each piece a job of its own.
+    const auto& t = trabajos(4);
+    ASSERT_EQ(t.size(), 4u);
+    QByteArrayList piezas;
+    for (const QByteArray& j : t)
+        for (const QByteArray p : {"A1", "A2", "B1", "B2"})
+            if (j.contains(p))
+                piezas << p;
+    EXPECT_EQ(piezas, (QByteArrayList{"A1", "A2", "B1", "B2"}));
+}
+
+TEST_F(clsSocketFrontLentoTest, PeerThatLeavesWhileItsPrintRunsGetsNothingSent) {
+    // A peer gone for good (a reset); one that only shut its sending side is still answered.
+    Hito impresionEmpezada([] { return filas("clsSockerFront.EjecutaAccion (ImprimirTicketEspecial)") > 0; });
+    const bool cerrada = enHilo(
+        [&] {
+            ClienteTcp c(puerto);
+            c.envia(R"({"accion":"ImprimirTicketEspecial","texto":"sin espera"})");
+            impresionEmpezada.espera();
+            c.reinicia();
+            return true;
+        },
+        {&impresionEmpezada});
+    ASSERT_TRUE(cerrada);
+    program::waitWhile([] { return filas("Socket is closed") == 0; }, kEsperaMaximaMs);
+    EXPECT_EQ(filas("Socket is closed"), 1);
+    EXPECT_EQ(filas("Sending: "), 0);
+    EXPECT_TRUE(trabajos(1)[0].contains("sin espera"));
+    EXPECT_EQ(pide(kPing), kRespuestaPing);
+}
+
+TEST_F(clsSocketFrontTest, PeerClosingMidRequestOrSilentLeavesNoTrace) {
+    frmComSocket& ventana = *front->socket();
+    auto liberadas = [&] {
+        program::waitWhile([&] { return ventana.conexionesAbiertas() > 0; }, kEsperaMaximaMs);
+        return ventana.conexionesAbiertas() == 0;
+    };
+    // Half a request, then gone: nothing is run, nothing is sent.
+    enHilo([this] { return ClienteTcp(puerto).envia(R"({"accion":"ImprimirTicketEspecial","texto":"a medias)"); });
+    ASSERT_TRUE(liberadas());
+    EXPECT_EQ(filas("Petición incompleta descartada"), 1);
+    EXPECT_EQ(ventana.EstadoSocket(1), "closed");
+    EXPECT_EQ(ventana.intConexiones(), 0);
+
+    // A connection that says nothing and closes.
+    enHilo([this] { return ClienteTcp(puerto).conectado(); });
+    ASSERT_TRUE(liberadas());
+    EXPECT_EQ(ventana.EstadoSocket(1), "closed");
+
+    // One that says nothing and stays does not hold up the others.
+    ClienteTcp callado(puerto);
+    ASSERT_TRUE(callado.conectado());
+    program::waitWhile([&] { return ventana.conexionesAbiertas() == 0; }, kEsperaMaximaMs);
+    EXPECT_EQ(ventana.EstadoSocket(1), "creado");
+    EXPECT_EQ(pide(kPing), kRespuestaPing);
+    EXPECT_EQ(ventana.EstadoSocket(2), ""); // answered, closed by the server and unloaded
+    EXPECT_EQ(ventana.conexionesAbiertas(), 1);
+    EXPECT_EQ(ventana.intConexiones(), 1);
+
+    EXPECT_EQ(filas("clsSockerFront.EjecutaAccion (ImprimirTicketEspecial)"), 0);
+    EXPECT_TRUE(cola->captura.trabajos.empty());
+}
+
+TEST_F(clsSocketFrontTest, RequestOverOneMebibyteClosesItsConnection) {
+    const auto r = enHilo([this] {
+        ClienteTcp c(puerto);
+        c.envia(R"({"accion":"AnadirLog","Texto":")" + QByteArray(trama::kMaxPeticion, 'x')); // may fail part way
+        const QByteArray respuesta = c.leeHastaCierre();
+        return respuesta + (c.cerrado() ? "|cerrada" : "|abierta");
+    });
+    EXPECT_EQ(r, "|cerrada");
+    EXPECT_EQ(filas("Petición de más de 1048576 bytes"), 1);
+    EXPECT_EQ(filas("clsSockerFront.EjecutaAccion (AnadirLog)"), 0);
+    EXPECT_EQ(pide(kPing), kRespuestaPing);
+}
+
+TEST_F(clsSocketFrontTest, HugeNamesAreCutInTheReplyAndTheTrace) {
+    const QByteArray largo(900'000, '\xE9'); // six characters each once escaped in the reply
+    QByteArray quejas = "{";
+    for (int i = 0; quejas.size() < 1'000'000; ++i)
+        quejas += QByteArray::number(i) + ":t,";
+    quejas += "}";
+    const qsizetype logAntes = logFichero().size();
+    const struct {
+        QByteArray peticion;
+        QByteArray inicio;
+    } casos[] = {
+        {R"({"accion":")" + largo + R"("})", "200 OK\r{\"errorVB6\":\"Acci\\u00F3n \\'\\u00E9\\u00E9"},
+        {R"({")" + largo + R"(":1,"accion":"Nada"})", "200 OK\r{\"errorVB6\":\"Acci\\u00F3n \\'Nada"},
+        {quejas, kSinAccion},
+    };
+    for (const auto& k : casos) {
+        recordingMainWindow().grid.clear();
+        const QByteArray r = pide(k.peticion);
+        EXPECT_TRUE(r.startsWith(k.inicio)) << r.left(200).toStdString();
+        EXPECT_LT(r.size(), 2000);
+        qsizetype mayor = 0;
+        for (const QString& f : recordingMainWindow().grid)
+            mayor = std::max(mayor, f.size());
+        EXPECT_LT(mayor, 10'000);
+    }
+    EXPECT_LT(logFichero().size() - logAntes, 100'000);
+}
+
+TEST_F(clsSocketFrontTest, DetailedLogKeepsRequestAndReplyInTheDatabaseLog) {
+    gblnGrabarLogDetallado = true;
+    EXPECT_EQ(pide(kPing), kRespuestaPing);
+    gblnGrabarLogDetallado = false;
+    for (const char* linea :
+         {"clsSocket.RequestData: {\"accion\":\"Ping\"}", "clsSocket.responseData: {\"respuesta\":\"S\",\"ok\":true}"})
+        EXPECT_EQ(core->valor(QStringLiteral("select count(*) from qm_log where Concepto = 'Tarvolin. %1'").arg(linea)),
+                  "1");
+}
+
+// ---- The port
+
+TEST_F(clsSocketFrontTest, BusyPortIsReportedOnceAndIniciaListensOnceItIsFree) {
+    QTcpServer ocupante;
+    ASSERT_TRUE(ocupante.listen(QHostAddress::Any, 0));
+    const quint16 ocupado = ocupante.serverPort();
+    QPointer<frmComSocket> anterior = front->socket();
+    front->setPuertoForzado(ocupado);
+
+    front->Inicia();
+    EXPECT_FALSE(front->SocketIniciado);
+    front->Inicia();
+    EXPECT_FALSE(front->SocketIniciado);
+    // One report (log grid, database log and paper), then only trace lines.
+    EXPECT_EQ(core->valor("select count(*) from qm_log where Concepto like '%ERROR: frmComSocket.IniciaEscucha (%'"),
+              "1");
+    EXPECT_GE(filas("Error: The bound address is already in use, Index:0"), 1);
+
+    ocupante.close();
+    front->Inicia();
+    EXPECT_TRUE(front->SocketIniciado);
+    EXPECT_EQ(front->getPuertoSocketFront(), ocupado);
+    EXPECT_EQ(intercambio(ocupado, kPing), kRespuestaPing);
+    // Every retry made a new window; the earlier ones are gone and no longer listen.
+    program::waitMs(0);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(anterior.isNull());
+    EXPECT_EQ(intercambio(puerto, kPing), "<no conecta>");
+}
+
+TEST_F(clsSocketFrontTest, PortFollowsTheTillSettingAndIsOpenedInTheFirewallLists) {
+    EXPECT_EQ(filas(QStringLiteral("Firewall_HabilitarPuerto (%1)").arg(puerto)), 1);
+    EXPECT_EQ(filas(QStringLiteral("Firewall_HabilitarPuerto (8088)")), 1);
+
+    clsSocketFront otro;
+    otro.setPuertoForzado(std::nullopt);
+    EXPECT_EQ(otro.getPuertoSocketFront(), 8089);
+    objParametros().SetValor(QStringLiteral("PermitirVariosTPVSSimultaneamente"), QStringLiteral("1"));
+    objParametros().SetValor(QStringLiteral("TPV"), QStringLiteral("5"));
+    EXPECT_EQ(otro.getPuertoSocketFront(), 8093);
+    // A setting that is no Boolean is reported and the usual port kept.
+    objParametros().SetValor(QStringLiteral("PermitirVariosTPVSSimultaneamente"), QStringLiteral("S"));
+    EXPECT_EQ(otro.getPuertoSocketFront(), 8089);
+    EXPECT_EQ(core->valor("select count(*) from qm_log where Concepto like '%clsSocketFront.getPuertoSocketFront%'"),
+              "1");
+}
+
+TEST_F(clsSocketFrontTest, ComanderoPortByInstanceEvenWithoutTheParameter) {
+    const struct {
+        const char* instancias; // nullptr: the till lacks the parameter
+        qint16 instancia, puerto;
+    } casos[] = {{nullptr, 3, 8088}, {"1", 3, 8088},   {"2", 0, 8088},
+                 {"2", 1, 9089},     {"3,5", 2, 9090}, {"2", 30000, 8088}};
+    for (const auto& c : casos) {
+        if (c.instancias)
+            objParametros().SetValor("InstanciasQuellmardenComandero", c.instancias);
+        EXPECT_EQ(front->getPuertoSocketComandero(c.instancia), c.puerto) << c.instancia;
+    }
+    EXPECT_GE(filas("ERROR: clsSocketFront.getPuertoSocketFront: Overflow"), 1);
+}
+
+// ---- The weight action over TCP against a simulated serial scale on a pseudo-terminal pair
+
+class clsSocketFrontPesoTest : public clsSocketFrontTest {
+protected:
+    std::unique_ptr<Simulador> sim;
+
+    // A simulated scale of `modelo` on COM2, opened as the start-up opens it, in use.
+    void balanza(int modelo, bool continuo) {
+        sim = std::make_unique<Simulador>();
+        ASSERT_TRUE(sim->arrancado());
+        apuntaCom2(sim->puerto());
+        objParametros().SetValor(QStringLiteral("ModeloBalanza"), QString::number(modelo));
+        objParametros().SetValor(QStringLiteral("BalanzaModoContinuo"), continuo ? "1" : "0");
+        resetObjCommForTests();
+        ASSERT_TRUE(objComm().InitPuerto(2, modelo == 0 ? "9600,e,8,1" : "9600,n,8,1", 1));
+        gblnBalanzaActiva = true;
+    }
+    void TearDown() override {
+        clsSocketFrontTest::TearDown();
+        apuntaCom2({});
+        sim.reset();
+    }
+    // COM2 is `dispositivo` in the registry's serial map (none when empty).
+    static void apuntaCom2(const QString& dispositivo) {
+        auto& reg = registry::RegistryStore::instance();
+        for (const registry::Value& v : reg.values(registry::Root::LocalMachine, registry::kSerialCommMapKey))
+            if (v.data.toString() == QLatin1String("COM2"))
+                reg.deleteValue(registry::Root::LocalMachine, registry::kSerialCommMapKey, v.name);
+        if (!dispositivo.isEmpty())
+            reg.setValue(registry::Root::LocalMachine, registry::kSerialCommMapKey,
+                         {dispositivo, registry::REG_SZ, QStringLiteral("COM2")});
+    }
+};
+
+TEST_F(clsSocketFrontPesoTest, StableWeightNoProductAndScaleNotInUse) {
+    // Not in use: the silent weighing returns before any reason is found.
+    EXPECT_EQ(pide(R"({"accion":"GetPeso"})"), "200 OK\r{\"ok\":true,\"error\":\"\",\"peso\":0,\"tipo_error\":\"0\"}");
+
+    // Continuous reading: an empty scale, then a stable 1.25 kg.
+    balanza(5, true);
+    for (const char* lectura : {"\x02"
+                                "A ---,000",
+                                "\x02"
+                                "A  01,250"}) {
+        sim->envia(lectura);
+        objComm().commBalanzaContinuoOnComm(true);
+    }
+    EXPECT_EQ(pide(R"({"accion":"getpeso","idTPV":3})"),
+              "200 OK\r{\"ok\":true,\"error\":\"\",\"peso\":1.25,\"tipo_error\":\"0\"}");
+
+    // Request mode: the scale answers a zero weight, so there is no product.
+    balanza(0, false);
+    sim->responde("+  0.000\r\n");
+    EXPECT_EQ(pide(R"({"accion":"GetPeso"})"), "200 OK\r{\"ok\":true,\"error\":\"Ponga el producto sobre la balanza, "
+                                               "por favor...\",\"peso\":0,\"tipo_error\":\"3\"}");
+    EXPECT_EQ(sim->recibido(3), "D\r\n");
+    EXPECT_TRUE(avisos.calls.empty());
+}
+
+TEST_F(clsSocketFrontPesoTest, PingsAreAnsweredWhileTheScaleIsAsked) {
+    balanza(0, false);
+    sim->responde("+  2.500\r\n");
+    Hito pesando([] { return filas("clsSockerFront.EjecutaAccion (GetPeso)") > 0; });
+    const auto r = enHilo(
+        [&] {
+            ClienteTcp peso(puerto);
+            peso.envia(R"({"accion":"GetPeso"})");
+            // The weighing waits for the scale's reply; a ping meanwhile is answered first.
+            pesando.espera();
+            ClienteTcp ping(puerto);
+            ping.envia(kPing);
+            const QByteArray rp = ping.leeHastaCierre();
+            return QByteArrayList{rp, peso.leeHastaCierre()};
+        },
+        {&pesando});
+    EXPECT_EQ(
+        r, (QByteArrayList{kRespuestaPing, "200 OK\r{\"ok\":true,\"error\":\"\",\"peso\":2.5,\"tipo_error\":\"0\"}"}));
+}
+
+// ---- Deferred requests and outgoing requests
+
+// Its log rows run a drain of their own: a drain from inside a queued action.
+struct VentanaQueDrena : RecordingMainWindow {
+    clsSocketFront* front;
+    QList<bool> anidadas;
+    void AnadirLog(const QString& t) override { anidadas << front->EjecutarRequestPendientesCola(t); }
+};
+
+TEST_F(clsSocketFrontTest, DrainsRunInOrderOnePassAndKeepWhatFailed) {
+    const QString kPingCola = R"({"accion":"Ping"})";
+    const QString kFalla = R"({"accion":"Nada"})";
+    const QString kAlFinal = R"({"accion":"Otra","on_fail_poner_al_final_cola":1})";
+    const QString kRetenida = R"({"accion":"GetIdTPV","no_ejecutar_si_ticket_abierto":true})";
+    const QString kSinImpresora = R"({"accion":"ImprimirTicketEspecial","texto":"x","impresora":"no_existe_tarvolin"})";
+    const QString kImprime = R"({"accion":"ImprimirTicketEspecial","texto":"cola"})";
+    const QString kImp = QStringLiteral("ImprimirTicketEspecial");
+    const struct {
+        const char* nombre;
+        QStringList peticiones;
+        bool ticketAbierto, turnoOcupado, resultado;
+        QStringList quedan;
+    } casos[] = {
+        {"empty", {}, false, false, false, {}},
+        {"one success", {kPingCola}, false, false, false, {}},
+        {"three successes", {kPingCola, kPingCola, kPingCola}, false, false, true, {}},
+        {"held while a ticket is open", {kRetenida, kPingCola}, true, false, false, {"GetIdTPV", "Ping"}},
+        {"failure at the head stops", {kFalla, kPingCola}, false, false, false, {"Nada", "Ping"}},
+        {"failures go to the end, one pass", {kAlFinal, kAlFinal, kPingCola}, false, false, true, {"Otra", "Otra"}},
+        {"print that did not go out stays", {kSinImpresora, kPingCola}, false, false, false, {kImp, "Ping"}},
+        {"print waits while the print turn is taken", {kImprime}, false, true, false, {kImp}},
+        {"print with the turn free", {kImprime, kPingCola}, false, false, true, {}},
+    };
+    for (const auto& c : casos) {
+        SCOPED_TRACE(c.nombre);
+        ASSERT_TRUE(program::waitWhile([] { return TurnoExclusivo::instancia().ocupado(); }, 5000));
+        encola(c.peticiones);
+        frmPrincipalVars().lngTPV = frmPrincipalVars().lngTicket = c.ticketAbierto ? 7 : 0;
+        bool r = !c.resultado;
+        if (c.turnoOcupado)
+            TurnoExclusivo::instancia().ejecuta([&] { r = front->EjecutarRequestPendientesCola("prueba"); });
+        else
+            r = front->EjecutarRequestPendientesCola("prueba");
+        EXPECT_EQ(r, c.resultado);
+        EXPECT_EQ(quedan(), c.quedan);
+    }
+    frmPrincipalVars().lngTPV = frmPrincipalVars().lngTicket = 0;
+    EXPECT_EQ(trabajos(1).size(), 1u);
+
+    // A drain from inside a queued action returns at once; the outer one goes on.
+    VentanaQueDrena ventana;
+    ventana.front = front.get();
+    encola({R"({"accion":"AnadirLog","Texto":"anidada"})", kPingCola});
+    setMainWindow(&ventana);
+    EXPECT_TRUE(front->EjecutarRequestPendientesCola("prueba"));
+    setMainWindow(nullptr);
+    EXPECT_TRUE(ventana.anidadas.size() > 0 && !ventana.anidadas.contains(true));
+    EXPECT_EQ(quedan(), QStringList());
+}
+
+TEST_F(clsSocketFrontTest, EnviaPeticionTalksToOurOwnPortAndTellsWhenNobodyListens) {
+    qint32 p = 0;
+    vb::EntidadPtr parametros;
+    vb::EntidadPtr r = front->enviaPeticion("Ping", &parametros, "127.0.0.1", &p);
+    EXPECT_EQ(p, puerto);
+    EXPECT_EQ(parametros->Valor("accion").toString(), "Ping");
+    EXPECT_EQ(r->Valor("respuesta").toString(), kRespuestaPing);
+
+    // A print sent to our own port from inside a print waits for the turn its sender holds: the send
+    // ends at its limit, and the ticket goes out only once the outer print has finished.
+    auto impresion = std::make_shared<vb::entidadGenerica>();
+    impresion->Propiedad("texto", "desde dentro");
+    TurnoExclusivo::instancia().ejecuta([&] { r = front->enviaPeticion("ImprimirTicketEspecial", &impresion); });
+    EXPECT_FALSE(r->Valor("ok").toBool());
+    EXPECT_EQ(r->Valor("error").toString(), "Error de timeout");
+    EXPECT_EQ(trabajos(1).size(), 1u);
+
+    QTcpServer libre;
+    ASSERT_TRUE(libre.listen(QHostAddress::LocalHost, 0));
+    qint32 q = libre.serverPort();
+    libre.close();
+    EXPECT_EQ(front->enviaPeticion("Ping", nullptr, "127.0.0.1", &q)->Count(), 0); // nobody listens
+}
+
+// ---- Called directly: a script host's error callback, the members reachable by name
+
+class ScriptQueAnota final : public clsJsonScript {
+public:
+    QStringList llamadas;
+    bool ctrlErrorScript(const QString& strProceso, const QString& strError, bool) override {
+        llamadas << strProceso + QStringLiteral("|") + strError;
+        return false;
+    }
+};
+
+vb::EntidadPtr peticion(std::initializer_list<std::pair<const char*, Variant>> campos) {
+    auto e = std::make_shared<vb::entidadGenerica>();
+    for (const auto& [k, v] : campos)
+        e->Propiedad(QString::fromLatin1(k), v);
+    return e;
+}
+
+TEST(clsSocketFront, ScriptHostGetsTheFailureInsteadOfTheReplyFields) {
+    resetBasGeneralForTests();
+    clsSocketFront front;
+    ScriptQueAnota js;
+    vb::EntidadPtr r;
+    EXPECT_FALSE(front.EjecutaAccion(peticion({{"accion", QStringLiteral("Ping")}, {"idTPV", QStringLiteral("abc")}}),
+                                     r, QStringLiteral("script"), &js));
+    EXPECT_EQ(r->Count(), 0);
+    EXPECT_EQ(js.llamadas, QStringList{"clsSocketFront.EjecutaAccion. |Type mismatch"});
+
+    // An unknown action: no error text and no dump, only "ok" false.
+    r.reset();
+    EXPECT_FALSE(front.EjecutaAccion(peticion({{"accion", QStringLiteral("Otra")}}), r, QStringLiteral("script"), &js));
+    EXPECT_EQ(r->Count(), 1);
+    EXPECT_EQ(r->Valor("ok"), Variant(false));
+    EXPECT_EQ(js.llamadas.size(), 1);
+
+    // A failure after the action was recognised still counts as recognised.
+    r.reset();
+    EXPECT_TRUE(front.EjecutaAccion(peticion({{"accion", QStringLiteral("ImprimirTicketCocinaEspecial")},
+                                              {"imprimir_cabecera", QStringLiteral("S")}}),
+                                    r, QStringLiteral("script"), &js));
+    EXPECT_EQ(js.llamadas.size(), 2);
+}
+
+TEST(clsSocketFront, OnlyTheListedMembersCanBeCalledByName) {
+    clsSocketFront front;
+    const std::pair<const char*, vb::Arguments> casos[] = {{"ejecutarrequestpendientescola", {}},
+                                                           {"EjecutarRequestPendientesCola", {"a", "b"}},
+                                                           {"getPuertoSocketComandero", {"abc"}},
+                                                           {"Inicia", {}},
+                                                           {"deleteLater", {}},
+                                                           {"EjecutaAccion", {}}};
+    QList<int> errores;
+    for (const auto& [miembro, args] : casos) {
+        try {
+            errores << vb::CallByName(front, miembro, args).toInt();
+        } catch (const VBError& e) {
+            errores << e.number();
+        }
+    }
+    EXPECT_EQ(errores, (QList<int>{0, 450, 13, 438, 438, 438}));
+    EXPECT_EQ(front.socket(), nullptr);
+}
+
+// ---- The test service in a process of its own: stop, restart, requests that must not end it
+
+TEST(clsSocketFront, EnviaPeticionPingsTheServiceInItsOwnProcess) {
+    TARVOLIN_REQUIRE_DATABASE();
+    ServicioExterno s(QStringLiteral("srvenvia"));
+    ASSERT_TRUE(s.arranca({}));
+    clsSocketFront front;
+    qint32 p = s.puerto();
+    EXPECT_EQ(front.enviaPeticion("Ping", nullptr, "127.0.0.1", &p)->Valor("respuesta").toString(), kRespuestaPing);
+}
+
+TEST(clsSocketFront, ShutdownIsAnsweredThenTheProcessEnds) {
+    TARVOLIN_REQUIRE_DATABASE();
+    ServicioExterno s(QStringLiteral("srvfin"));
+    ASSERT_TRUE(s.arranca({"/log"}));
+    EXPECT_EQ(s.pide(kPing), kRespuestaPing);
+    EXPECT_EQ(s.pide(R"({"accion":"shutdown"})"), kOk);
+    ASSERT_TRUE(s.proceso().waitForFinished(kEsperaMaximaMs));
+    EXPECT_EQ(s.proceso().exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(s.proceso().exitCode(), 0);
+    const QString log = s.fichero("log.txt");
+    for (const char* linea :
+         {"Received: {\"accion\":\"shutdown\"} from 127.0.0.1", "Envio completo index:1", "Fin del programa"})
+        EXPECT_TRUE(log.contains(linea)) << log.toStdString();
+    EXPECT_TRUE(s.pide(kPing).isEmpty()); // nobody listens any more
+}
+
+TEST(clsSocketFront, RestartLeavesANewCopyListeningWithTheDelaySwitch) {
+    TARVOLIN_REQUIRE_DATABASE();
+    ServicioExterno s(QStringLiteral("srvreinicio"));
+    // The delay of the new copy is cut to a tenth; its socket retry runs every 200 ms.
+    const QStringList args{"/log", "/escala_retraso=0.1", "/reintento_ms=200"};
+    ASSERT_TRUE(s.arranca(args));
+    const qint64 primero = s.proceso().processId();
+    EXPECT_EQ(s.pide("conexion_persistente_end{\"accion\":\"reiniciar_programa\"}"), kOk + kMarca)
+        << "the persistent connection stays open until the process ends";
+    ASSERT_TRUE(s.proceso().waitForFinished(kEsperaMaximaMs));
+    EXPECT_EQ(s.proceso().exitCode(), 0);
+
+    // The new copy writes its pid and switches, waits its delay, and listens on the same port.
+    qint64 segundo = 0;
+    QByteArray ping;
+    program::waitWhile(
+        [&] {
+            segundo = s.fichero("servidor.pid").toLongLong();
+            if (segundo == primero || segundo == 0)
+                return true;
+            s.vigila(segundo);
+            return (ping = s.pide(kPing)).isEmpty();
+        },
+        kEsperaMaximaMs);
+    EXPECT_EQ(ping, kRespuestaPing);
+    EXPECT_EQ(s.fichero("argumentos.txt"), (args + QStringList{"/retraso=5"}).join('\n'));
+
+    EXPECT_EQ(s.pide(R"({"accion":"cerrar_programa"})"), kOk);
+    EXPECT_TRUE(program::waitWhile([&] { return procesoVivo(segundo); }, kEsperaMaximaMs));
+    EXPECT_FALSE(procesoVivo(segundo));
+}
+
+// Requests that once ended or froze the service, sent to the service's own process: each is
+// answered (or its connection closed) and the service still answers a Ping afterwards.
+TEST(clsSocketFront, RequestsThatMustNotEndTheService) {
+    TARVOLIN_REQUIRE_DATABASE();
+    QByteArray quejas = "{";
+    for (int i = 0; quejas.size() < 1'000'000; ++i)
+        quejas += QByteArray::number(i) + ":t,imprimir,";
+    quejas += "}";
+    const std::pair<const char*, QByteArray> casos[] = {
+        {"huge action name", R"({"accion":")" + QByteArray(1'000'000, 'x') + R"("})"},
+        {"a megabyte of complaints", quejas},
+        {"pipelined pair", "conexion_persistente" + kPing + kPing},
+        // The ESC/POS scanner crash (FS q with huge sizes), mended in the printer layer.
+        {"FS q in a special ticket",
+         R"({"accion":"ImprimirTicketEspecial","texto":"Hola \u001cq\u0002\u0001@\u0001@abc","impresora":""})"},
+    };
+    ServicioExterno s(QStringLiteral("srvduro"));
+    ASSERT_TRUE(s.arranca({}));
+    for (const auto& [caso, peticion] : casos) {
+        SCOPED_TRACE(caso);
+        s.pide(peticion);
+        ASSERT_EQ(s.pide(kPing), kRespuestaPing);
+    }
+}
+
+} // namespace

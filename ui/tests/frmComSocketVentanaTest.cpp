@@ -1,0 +1,97 @@
+// The communication window as the start-up registers it with the request server: the trace layout
+// of the installation switch, and the informative layout with its cancel button.
+#include "server/tests/ClienteTcp.h"
+
+#include "controls/ctrBoton.h"
+#include "core/basGeneral.h"
+#include "server/SocketWindowPort.h"
+#include "server/frmComSocket.h"
+#include "ui/frmComSocketVentana.h"
+
+#include <QLabel>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <gtest/gtest.h>
+
+using namespace servertest;
+
+namespace {
+
+class frmComSocketVentanaTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        resetBasGeneralForTests();
+        setSocketWindowFactory([] { return std::make_unique<frmComSocketVentana>(); });
+    }
+    void TearDown() override {
+        setSocketWindowFactory(nullptr);
+        gblnInstal = false;
+        resetBasGeneralForTests();
+    }
+};
+
+TEST_F(frmComSocketVentanaTest, TraceLayoutOnlyWithTheInstallationSwitch) {
+    frmComSocket sinVentana;
+    qint32 p = 0;
+    ASSERT_TRUE(sinVentana.IniciaEscucha(p));
+    EXPECT_EQ(sinVentana.ventana(), nullptr);
+
+    gblnInstal = true;
+    frmComSocket conVentana;
+    p = 0;
+    ASSERT_TRUE(conVentana.IniciaEscucha(p));
+    QWidget* w = conVentana.ventana();
+    ASSERT_NE(w, nullptr);
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_TRUE(w->findChild<QLabel*>("lblHostID")->text().startsWith("Host Id: "));
+    EXPECT_TRUE(w->findChild<QLabel*>("lblAddress")->text().startsWith("Address: "));
+    EXPECT_EQ(intercambio(quint16(p), "{}"), "200 OK\r");
+    auto* lista = w->findChild<QListWidget*>("List1");
+    QStringList lineas;
+    for (int i = 0; i < lista->count(); ++i)
+        lineas << lista->item(i)->text();
+    // The list shows the trace lines without the seconds (from the first after it was made); the
+    // last one is selected.
+    EXPECT_EQ(lineas.first(), "Listening to port: 0");
+    const QString id = lineas.filter("Connection request id ").first().section(' ', 3, 3);
+    EXPECT_TRUE(lineas.contains("Creado socket nuevo 1, resquestID:" + id));
+    EXPECT_TRUE(lineas.contains("Received: {} from 127.0.0.1(" + id + ")"));
+    EXPECT_TRUE(lineas.contains(QStringLiteral("Sending: 200 OK\r to 127.0.0.1")));
+    EXPECT_TRUE(lineas.contains("Envio completo index:1"));
+    EXPECT_EQ(lista->currentRow(), lista->count() - 1);
+    program::waitWhile([&] { return conVentana.conexionesAbiertas() > 0; }, kEsperaMaximaMs);
+    EXPECT_EQ(w->findChild<QLabel*>("lblConnections")->text(), "conexiones: 0");
+}
+
+TEST_F(frmComSocketVentanaTest, InformativeLayoutOpensOnTopCancelsHidesBackAndCopiesLines) {
+    frmComSocket ventana;
+    ventana.abrirFormularioInformativoUsuarioNoModalSiempreVisible();
+    QWidget* w = ventana.ventana();
+    ASSERT_NE(w, nullptr);
+    auto* lista = w->findChild<QListWidget*>("List1");
+    auto* texto = w->findChild<QPlainTextEdit*>("txtLabel");
+    auto* etiqueta = w->findChild<QLabel*>("Label1");
+    auto* boton = w->findChild<ctrBoton*>("btnSalir");
+    const auto estado = [&] {
+        return QVariantList{w->isVisible(),          bool(w->windowFlags() & Qt::WindowStaysOnTopHint),
+                            lista->isHidden(),       etiqueta->isHidden(),
+                            texto->geometry().top(), boton->Caption()};
+    };
+    EXPECT_EQ(estado(), (QVariantList{true, true, true, false, 8, "Cancelar"}));
+    ventana.mostrarTexto("Imprimiendo...");
+    ventana.mostrarTextoLabel("1 de 3");
+    EXPECT_EQ(texto->toPlainText() + etiqueta->text(), "Imprimiendo...1 de 3");
+    EXPECT_FALSE(ventana.blnCanceladoPorUsuario());
+    emit boton->Click();
+    EXPECT_TRUE(ventana.blnCanceladoPorUsuario());
+    EXPECT_EQ(estado(), (QVariantList{false, false, false, true, 336, "Salir"}));
+    lista->addItems({"uno", "dos"});
+    emit lista->itemClicked(lista->item(1));
+    EXPECT_EQ(texto->toPlainText(), "dos");
+    ventana.abrirFormularioInformativoUsuarioNoModalSiempreVisible();
+    EXPECT_FALSE(ventana.blnCanceladoPorUsuario());
+    ventana.ocultarFormulario();
+    EXPECT_EQ(estado(), (QVariantList{false, false, false, true, 336, "Salir"}));
+}
+
+} // namespace
