@@ -319,7 +319,7 @@ void Reg_class::SetReg(const QString& sKey, const QString& sName, const Variant&
     case registry::REG_BINARY:
         // The whole array: every byte the caller gave.
         if (vValue.typeId() != QMetaType::QByteArray)
-            vb::Raise(13);
+            vb::Raise(vb::err::TypeMismatch);
         v.data = vValue.toByteArray();
         break;
     case registry::REG_MULTI_SZ:

@@ -190,7 +190,7 @@ void cargarIdiomasLiterales() {
     try {
         GrabaLog(QStringLiteral("basComunPocketra.cargarIdiomasLiterales"), false);
         if (!DR)
-            vb::Raise(91);
+            vb::Raise(vb::err::ObjectNotSet);
         const vb::ColeccionPtr filas = DR->Query(QStringLiteral("select * from idiomas_literales"));
         QHash<QString, QString>& literales = dicLiterales().literales;
         for (const vb::EntidadPtr& fila : filas->items()) {

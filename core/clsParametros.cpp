@@ -183,7 +183,7 @@ QString clsParametros::getValor(const QString& strParametro, bool blnDevolverVac
     if (!p) {
         if (blnDevolverVacioSiNoExiste)
             return QString();
-        const QString descripcion = vb::DefaultErrorText(m_col ? 5 : 91);
+        const QString descripcion = vb::DefaultErrorText(m_col ? vb::err::InvalidCall : vb::err::ObjectNotSet);
         prompts::current().messageBox(
             QStringLiteral("El parámetro ") + strParametro +
                 QStringLiteral(" no existe en la colección de parámetros. Esto normalmente es un error de la versión "
@@ -225,7 +225,7 @@ void clsParametros::SetValor(const QString& strParametro, const Variant& vrnValo
         std::shared_ptr<clsParametro> p = find(strParametro);
         if (!p) {
             if (!m_col)
-                vb::Raise(91);
+                vb::Raise(vb::err::ObjectNotSet);
             p = std::make_shared<clsParametro>();
             p->Nombre = strParametro;
             p->setValor(vrnValor);
