@@ -15,7 +15,7 @@ using uitest::UiTest;
 
 namespace {
 
-class Configuracion : public UiTest {
+class frmConfigTest : public UiTest {
 protected:
     void cargaBase(const QList<QPair<QString, QString>>& extra = {}) {
         uitest::escribeRegistro({{QStringLiteral("IpServidor"), QStringLiteral("10.0.0.5")},
@@ -41,7 +41,7 @@ void enElDialogo(std::function<void(frmConfig&)> f) {
 
 } // namespace
 
-TEST_F(Configuracion, LaPrimeraConfiguracionSinValoresGuardaLoBasico) {
+TEST_F(frmConfigTest, LaPrimeraConfiguracionSinValoresGuardaLoBasico) {
     // No registry key at all: the store asks for the base settings, then the program ends.
     respuestas.formularios[QStringLiteral("frmConfig")] = [] {
         frmConfig d;
@@ -69,7 +69,7 @@ TEST_F(Configuracion, LaPrimeraConfiguracionSinValoresGuardaLoBasico) {
         "Parámetros grabados correctamente. Debes reiniciar el programa para que se apliquen los cambios")));
 }
 
-TEST_F(Configuracion, MuestraYGuardaLaContrasenaYElUsuarioTalCual) {
+TEST_F(frmConfigTest, MuestraYGuardaLaContrasenaYElUsuarioTalCual) {
     cargaBase({{QStringLiteral("MysqlPassword"), QStringLiteral("1")}, {QStringLiteral("UsuarioMysql"), QString()}});
     frmConfig d;
     EXPECT_EQ(d.windowTitle(), QStringLiteral("TPV Configuración:"));
@@ -85,7 +85,7 @@ TEST_F(Configuracion, MuestraYGuardaLaContrasenaYElUsuarioTalCual) {
     EXPECT_EQ(objParametros().getValor(QStringLiteral("UsuarioMysql")), QString());
 }
 
-TEST_F(Configuracion, CancelarNoGuardaYLaSiguienteAperturaMuestraLoGuardado) {
+TEST_F(frmConfigTest, CancelarNoGuardaYLaSiguienteAperturaMuestraLoGuardado) {
     cargaBase();
     frmConfig::registrarFrmConfig();
     enElDialogo([](frmConfig& d) {
@@ -105,7 +105,7 @@ TEST_F(Configuracion, CancelarNoGuardaYLaSiguienteAperturaMuestraLoGuardado) {
     EXPECT_EQ(vistoLaSegundaVez, QStringLiteral("2"));
 }
 
-TEST_F(Configuracion, UnToqueEnUnaCasillaAbreElTecladoConSuEtiqueta) {
+TEST_F(frmConfigTest, UnToqueEnUnaCasillaAbreElTecladoConSuEtiqueta) {
     cargaBase();
     frmConfig d;
     d.show();

@@ -1,8 +1,8 @@
 // The main window: its log grid, the tray icon, closing and exiting, the configuration road, the
 // end road and its timers; then its start-up operations against the real MariaDB.
+#include "ui/frmPrincipal.h"
 #include "ui/ModeloLog.h"
 #include "ui/TemporizadorVB.h"
-#include "ui/frmPrincipal.h"
 #include "ui/tests/ProgramaEnPrueba.h"
 #include "ui/tests/UiTest.h"
 
@@ -16,7 +16,7 @@ using uitest::UiTest;
 
 namespace {
 
-class VentanaPrincipal : public UiTest {};
+class frmPrincipalTest : public UiTest {};
 
 QDateTime momento() {
     return QDateTime(QDate(2025, 3, 5), QTime(14, 7, 9));
@@ -33,7 +33,7 @@ QString ultimaLinea(const frmPrincipal& w) {
 
 } // namespace
 
-TEST_F(VentanaPrincipal, LaRejillaGuardaCienLineasYLaSiguienteEmpiezaDeNuevo) {
+TEST_F(frmPrincipalTest, LaRejillaGuardaCienLineasYLaSiguienteEmpiezaDeNuevo) {
     clock_seam::setNowSource(momento);
     frmPrincipal w(true);
     const QAbstractItemModel& g = *rejilla(w).model();
@@ -60,7 +60,7 @@ TEST_F(VentanaPrincipal, LaRejillaGuardaCienLineasYLaSiguienteEmpiezaDeNuevo) {
               QString(kLongitudMaximaLineaLog, QLatin1Char('x')) + QStringLiteral("... [1044480 caracteres más]"));
 }
 
-TEST_F(VentanaPrincipal, UnaLineaConLaVentanaOcultaNoMueveLaFilaActual) {
+TEST_F(frmPrincipalTest, UnaLineaConLaVentanaOcultaNoMueveLaFilaActual) {
     frmPrincipal w(true);
     w.AnadirLog(QStringLiteral("uno"));
     w.AnadirLog(QStringLiteral("dos"));
@@ -90,7 +90,7 @@ TEST_F(VentanaPrincipal, UnaLineaConLaVentanaOcultaNoMueveLaFilaActual) {
     EXPECT_EQ(g.model()->rowCount(), 7);
 }
 
-TEST_F(VentanaPrincipal, AlRegistrarseRecogeLasLineasAnterioresYElDialogoDeConfiguracion) {
+TEST_F(frmPrincipalTest, AlRegistrarseRecogeLasLineasAnterioresYElDialogoDeConfiguracion) {
     GrabaLog(QStringLiteral("antes de la ventana"));
     frmPrincipal w(true);
     w.registraComoVentanaPrincipal();
@@ -102,7 +102,7 @@ TEST_F(VentanaPrincipal, AlRegistrarseRecogeLasLineasAnterioresYElDialogoDeConfi
     EXPECT_TRUE(prompts::formFactory(QStringLiteral("frmConfig")));
 }
 
-TEST_F(VentanaPrincipal, CerrarYContestarNoSoloLaOculta) {
+TEST_F(frmPrincipalTest, CerrarYContestarNoSoloLaOculta) {
     frmPrincipal w(true);
     w.MuestraIconoTareas(false);
     w.show();
@@ -122,7 +122,7 @@ TEST_F(VentanaPrincipal, CerrarYContestarNoSoloLaOculta) {
     EXPECT_FALSE(w.isVisible());
 }
 
-TEST_F(VentanaPrincipal, SinBandejaLaVentanaQuedaMinimizadaEnLugarDeOculta) {
+TEST_F(frmPrincipalTest, SinBandejaLaVentanaQuedaMinimizadaEnLugarDeOculta) {
     frmPrincipal w(false);
     w.muestraSinBandeja();
     EXPECT_TRUE(w.isVisible());
@@ -140,7 +140,7 @@ TEST_F(VentanaPrincipal, SinBandejaLaVentanaQuedaMinimizadaEnLugarDeOculta) {
     EXPECT_TRUE(w.isMinimized());
 }
 
-TEST_F(VentanaPrincipal, SalirPreguntaYSoloTerminaConSi) {
+TEST_F(frmPrincipalTest, SalirPreguntaYSoloTerminaConSi) {
     frmPrincipal w(true);
     w.MuestraIconoTareas(true);
     respuestas.answers = {prompts::vbNo};
@@ -164,7 +164,7 @@ TEST_F(VentanaPrincipal, SalirPreguntaYSoloTerminaConSi) {
     EXPECT_FALSE(w.iconoBandejaVisible());
 }
 
-TEST_F(VentanaPrincipal, LaConfiguracionSoloSeAbreConElCodigoDeAcceso) {
+TEST_F(frmPrincipalTest, LaConfiguracionSoloSeAbreConElCodigoDeAcceso) {
     frmPrincipal w(true);
     respuestas.formAnswers[QStringLiteral("frmPassword")] = {0};
     w.mnuConfiguracion->trigger();
@@ -177,7 +177,7 @@ TEST_F(VentanaPrincipal, LaConfiguracionSoloSeAbreConElCodigoDeAcceso) {
     EXPECT_EQ(respuestas.textos(), (QStringList{QStringLiteral("frmPassword"), QStringLiteral("frmConfig")}));
 }
 
-TEST_F(VentanaPrincipal, FinalizarQuitaElIconoYTerminaMedioSegundoDespues) {
+TEST_F(frmPrincipalTest, FinalizarQuitaElIconoYTerminaMedioSegundoDespues) {
     frmPrincipal w(true);
     w.MuestraIconoTareas(false);
     EXPECT_FALSE(w.iconoConectado());
@@ -194,7 +194,7 @@ TEST_F(VentanaPrincipal, FinalizarQuitaElIconoYTerminaMedioSegundoDespues) {
     EXPECT_FALSE(program::ending()); // the caller still sends its reply
 }
 
-TEST_F(VentanaPrincipal, ElTemporizadorDeLaBalanzaSinIntervaloEstaActivadoPeroNoLate) {
+TEST_F(frmPrincipalTest, ElTemporizadorDeLaBalanzaSinIntervaloEstaActivadoPeroNoLate) {
     frmPrincipal w(true);
     w.setScaleTimer(true, 0);
     EXPECT_TRUE(w.scaleTimerEnabled());
@@ -206,7 +206,7 @@ TEST_F(VentanaPrincipal, ElTemporizadorDeLaBalanzaSinIntervaloEstaActivadoPeroNo
 // ---- The start-up operations against the real database ----
 namespace {
 
-class ArranqueVentana : public UiTest {
+class frmPrincipalArranqueTest : public UiTest {
 protected:
     void SetUp() override {
         UiTest::SetUp();
@@ -227,7 +227,7 @@ protected:
 
 } // namespace
 
-TEST_F(ArranqueVentana, ElIconoPasaAListoCuandoElServicioEscucha) {
+TEST_F(frmPrincipalArranqueTest, ElIconoPasaAListoCuandoElServicioEscucha) {
     TARVOLIN_REQUIRE_DATABASE();
     uitest::BaseDemo db(QStringLiteral("uiicono"));
     carga(db.nombre());
@@ -252,7 +252,7 @@ TEST_F(ArranqueVentana, ElIconoPasaAListoCuandoElServicioEscucha) {
     EXPECT_TRUE(idioma);
 }
 
-TEST_F(ArranqueVentana, ConElPuertoOcupadoSeReintentaHastaQueQuedaLibre) {
+TEST_F(frmPrincipalArranqueTest, ConElPuertoOcupadoSeReintentaHastaQueQuedaLibre) {
     TARVOLIN_REQUIRE_DATABASE();
     uitest::BaseDemo db(QStringLiteral("uipuerto"));
     carga(db.nombre());
