@@ -315,7 +315,7 @@ void ActivaBalanza(frmPrincipal& frm) {
     objComm().InitPuerto(puerto, ajustes, 1);
     gblnBalanzaActiva = true;
     if (objParametros().getValorLogico(param::BalanzaModoContinuo)) {
-        if (frm.tmrBalanzaContinuo->Enabled())
+        if (frm.scaleTimerEnabled())
             frm.AnadirLog(QStringLiteral("Activada la balanza en modo continuo"));
         else
             frm.AnadirLog(QStringLiteral("Error: El programa está configurado para usar la balanza en modo continuo "

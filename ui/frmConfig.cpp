@@ -67,6 +67,28 @@ frmConfig::frmConfig(QWidget* parent) : QDialog(parent) {
     ctrCancelar->setTipoBoton(12);
     ctrCancelar->setFontName(QStringLiteral("Arial"));
     ctrCancelar->setCaption(QStringLiteral("Cancelar"));
+    // Every control answers to its own name (findChild), as the form's controls did.
+    const std::pair<QWidget*, const char*> nombres[] = {
+        {lblEmpresa, "lblEmpresa"},
+        {lblRestaurante, "lblRestaurante"},
+        {lblTPV, "lblTPV"},
+        {lblIpServidor, "lblIpServidor"},
+        {lblUsuarioMySQL, "lblUsuarioMySQL"},
+        {lblPasswordMySQL, "lblPasswordMySQL"},
+        {Label2, "Label2"},
+        {Label1, "Label1"},
+        {txtEmpresa, "txtEmpresa"},
+        {txtRestaurante, "txtRestaurante"},
+        {txtTPV, "txtTPV"},
+        {txtIpServidor, "txtIpServidor"},
+        {txtUsuarioMySQL, "txtUsuarioMySQL"},
+        {txtPasswordMySQL, "txtPasswordMySQL"},
+        {txtNombreBaseDatos, "txtNombreBaseDatos"},
+        {ctrAceptar, "ctrAceptar"},
+        {ctrCancelar, "ctrCancelar"},
+    };
+    for (const auto& [control, nombre] : nombres)
+        control->setObjectName(QLatin1String(nombre));
     connect(ctrAceptar, &ctrBoton::Click, this, &frmConfig::onAceptar);
     connect(ctrCancelar, &ctrBoton::Click, this, &frmConfig::onCancelar);
 

@@ -23,7 +23,7 @@ QDateTime momento() {
 }
 
 QTableView& rejilla(frmPrincipal& w) {
-    return *w.findChild<QTableView*>(QStringLiteral("grdLog"));
+    return *uitest::hijo<QTableView>(w, "grdLog");
 }
 
 // The line of the grid's last row (what it holds, shown yet or not).
@@ -135,7 +135,7 @@ TEST_F(frmPrincipalTest, SinBandejaLaVentanaQuedaMinimizadaEnLugarDeOculta) {
     EXPECT_TRUE(w.isMinimized());
 
     w.showNormal();
-    emit w.ctrMinimizar->Click();
+    emit uitest::hijo<ctrBoton>(w, "ctrMinimizar")->Click();
     EXPECT_TRUE(w.isVisible());
     EXPECT_TRUE(w.isMinimized());
 }
@@ -144,7 +144,7 @@ TEST_F(frmPrincipalTest, SalirPreguntaYSoloTerminaConSi) {
     frmPrincipal w(true);
     w.MuestraIconoTareas(true);
     respuestas.answers = {prompts::vbNo};
-    w.mnuSalir->trigger();
+    uitest::hijo<QAction>(w, "mnuSalir")->trigger();
     EXPECT_FALSE(program::ending());
     ASSERT_EQ(respuestas.calls.size(), 1u);
     EXPECT_EQ(respuestas.calls[0].text,
@@ -152,7 +152,7 @@ TEST_F(frmPrincipalTest, SalirPreguntaYSoloTerminaConSi) {
     EXPECT_EQ(respuestas.calls[0].style, 36);
 
     respuestas.answers = {prompts::vbYes};
-    EXPECT_THROW(emit w.ctrSalir->Click(), program::Ended);
+    EXPECT_THROW(emit uitest::hijo<ctrBoton>(w, "ctrSalir")->Click(), program::Ended);
     EXPECT_FALSE(w.iconoBandejaVisible());
 
     // Closing the window and answering Yes ends it too.
@@ -167,13 +167,13 @@ TEST_F(frmPrincipalTest, SalirPreguntaYSoloTerminaConSi) {
 TEST_F(frmPrincipalTest, LaConfiguracionSoloSeAbreConElCodigoDeAcceso) {
     frmPrincipal w(true);
     respuestas.formAnswers[QStringLiteral("frmPassword")] = {0};
-    w.mnuConfiguracion->trigger();
+    uitest::hijo<QAction>(w, "mnuConfiguracion")->trigger();
     EXPECT_EQ(respuestas.textos(), QStringList{QStringLiteral("frmPassword")});
 
     respuestas.calls.clear();
     respuestas.formAnswers[QStringLiteral("frmPassword")] = {1};
     respuestas.formAnswers[QStringLiteral("frmConfig")] = {1};
-    emit w.ctrConfigurar->Click();
+    emit uitest::hijo<ctrBoton>(w, "ctrConfigurar")->Click();
     EXPECT_EQ(respuestas.textos(), (QStringList{QStringLiteral("frmPassword"), QStringLiteral("frmConfig")}));
 }
 
@@ -184,13 +184,13 @@ TEST_F(frmPrincipalTest, FinalizarQuitaElIconoYTerminaMedioSegundoDespues) {
     w.MuestraIconoTareas(); // without an argument: ready
     EXPECT_TRUE(w.iconoConectado());
     EXPECT_TRUE(w.iconoBandejaVisible());
-    EXPECT_FALSE(w.tmrFinalizarPrograma->Enabled());
+    EXPECT_FALSE(uitest::hijo<TemporizadorVB>(w, "tmrFinalizarPrograma")->Enabled());
 
     w.FinalizarProgramaYDescargarFormularios(false);
     EXPECT_FALSE(w.iconoBandejaVisible());
     EXPECT_EQ(ultimaLinea(w), QStringLiteral("Fin Tarvolin"));
-    EXPECT_TRUE(w.tmrFinalizarPrograma->Enabled());
-    EXPECT_EQ(w.tmrFinalizarPrograma->Interval(), 500);
+    EXPECT_TRUE(uitest::hijo<TemporizadorVB>(w, "tmrFinalizarPrograma")->Enabled());
+    EXPECT_EQ(uitest::hijo<TemporizadorVB>(w, "tmrFinalizarPrograma")->Interval(), 500);
     EXPECT_FALSE(program::ending()); // the caller still sends its reply
 }
 
@@ -198,9 +198,9 @@ TEST_F(frmPrincipalTest, ElTemporizadorDeLaBalanzaSinIntervaloEstaActivadoPeroNo
     frmPrincipal w(true);
     w.setScaleTimer(true, 0);
     EXPECT_TRUE(w.scaleTimerEnabled());
-    EXPECT_FALSE(w.tmrBalanzaContinuo->activo());
+    EXPECT_FALSE(uitest::hijo<TemporizadorVB>(w, "tmrBalanzaContinuo")->activo());
     w.setScaleTimer(true, 250);
-    EXPECT_TRUE(w.tmrBalanzaContinuo->activo());
+    EXPECT_TRUE(uitest::hijo<TemporizadorVB>(w, "tmrBalanzaContinuo")->activo());
 }
 
 // ---- The start-up operations against the real database ----
@@ -243,8 +243,8 @@ TEST_F(frmPrincipalArranqueTest, ElIconoPasaAListoCuandoElServicioEscucha) {
     EXPECT_TRUE(DR && objBotones);
     EXPECT_TRUE(gblnConexionesInicializadas && gblnProgramaInicializado);
     EXPECT_EQ(gintTPV, 1);
-    EXPECT_FALSE(w.tmrIntentoConexion->Enabled());
-    EXPECT_FALSE(w.tmrIntentoAperturaSocket->Enabled());
+    EXPECT_FALSE(uitest::hijo<TemporizadorVB>(w, "tmrIntentoConexion")->Enabled());
+    EXPECT_FALSE(uitest::hijo<TemporizadorVB>(w, "tmrIntentoAperturaSocket")->Enabled());
     EXPECT_EQ(uitest::leeRegistro(QStringLiteral("PermitirVariosTPVSSimultaneamente")), QStringLiteral("0"));
     bool idioma = false;
     for (int i = 0; i < w.modeloLog().filas(); ++i)
@@ -267,11 +267,11 @@ TEST_F(frmPrincipalArranqueTest, ConElPuertoOcupadoSeReintentaHastaQueQuedaLibre
     ASSERT_TRUE(SocketFront);
     EXPECT_FALSE(SocketFront->SocketIniciado);
     EXPECT_FALSE(w.iconoConectado());
-    EXPECT_TRUE(w.tmrIntentoAperturaSocket->Enabled());
+    EXPECT_TRUE(uitest::hijo<TemporizadorVB>(w, "tmrIntentoAperturaSocket")->Enabled());
 
     ocupante.reset();
     program::waitWhile([&w] { return !w.iconoConectado(); }, 20000);
     EXPECT_TRUE(w.iconoConectado());
     EXPECT_TRUE(SocketFront->SocketIniciado);
-    EXPECT_FALSE(w.tmrIntentoAperturaSocket->Enabled());
+    EXPECT_FALSE(uitest::hijo<TemporizadorVB>(w, "tmrIntentoAperturaSocket")->Enabled());
 }
