@@ -29,6 +29,7 @@ struct EstadoInterruptores {
     QString gstrIpServidorSwitch;         // /ipservidor=...
     QString gstrTPVSwitch;                // /tpv=...
     QStringList gstrArgumentosOriginales; // the switches as given, for a restart
+    bool operator==(const EstadoInterruptores&) const = default;
 };
 extern EstadoInterruptores gInterruptores;
 
@@ -58,6 +59,7 @@ struct EstadoSesion {
     // Snapshot of the application key's values taken by GetParamReg: element 0 empty, then name and
     // value pairs. Reg_class::Lee_Valor answers reads of gstrRutaRegistro from it.
     QStringList garrValoresRegistro;
+    bool operator==(const EstadoSesion&) const = default;
 };
 extern EstadoSesion gSesion;
 

@@ -25,16 +25,14 @@ protected:
     void SetUp() override {
         m_dirPrevio = RegistryStore::instance().directory();
         RegistryStore::instance().setDirectory(m_dir.path());
-        m_rutaPrevia = gstrRutaRegistro;
-        m_paresPrevios = garrValoresRegistro;
+        m_sesionPrevia = gSesion;
         gstrRutaRegistro = kApp;
         garrValoresRegistro.clear();
         prompts::install(&m_prompts);
     }
     void TearDown() override {
         prompts::install(nullptr);
-        gstrRutaRegistro = m_rutaPrevia;
-        garrValoresRegistro = m_paresPrevios;
+        gSesion = m_sesionPrevia;
         RegistryStore::instance().setDirectory(m_dirPrevio);
     }
     // Reads the store's files again, as the next start of the program would.
@@ -51,8 +49,8 @@ protected:
     prompts::ScriptedPrompts m_prompts;
 
 private:
-    QString m_dirPrevio, m_rutaPrevia;
-    QStringList m_paresPrevios;
+    QString m_dirPrevio;
+    EstadoSesion m_sesionPrevia;
 };
 
 TEST(Reg_class, RootNamesAndPrefixesIgnoreCase) {

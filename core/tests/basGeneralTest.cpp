@@ -70,6 +70,20 @@ TEST(basGeneral, ZeroOneOrTheTextAndBracesOnlyWhereNeeded) {
         EXPECT_EQ(PasswordConexion(QString::fromUtf8(almacenada)), QString::fromUtf8(esperada)) << almacenada;
 }
 
+// Tests start from a clean core: the reset puts back every switch and session global, the ones set
+// only by the command line or the start-up included.
+TEST(basGeneral, ResetPutsBackEverySwitchAndSessionGlobal) {
+    gstrIpServidorSwitch = gstrTPVSwitch = gstrBBDDActual = QStringLiteral("x");
+    gstrArgumentosOriginales = {QStringLiteral("/log")};
+    gintTeclaEnter = gintTeclaDerecha = 13;
+    gblnLog = gblnConexionesInicializadas = true;
+    gdtmFechaConexion = QDateTime(QDate(2024, 1, 1), QTime(0, 0));
+    resetBasGeneralForTests();
+    EXPECT_TRUE(gInterruptores == EstadoInterruptores{});
+    EXPECT_TRUE(gSesion == EstadoSesion{});
+    EXPECT_EQ(gstrRutaRegistro, QStringLiteral("HKEY_CURRENT_USER\\SOFTWARE\\Vesk\\Tarvolin"));
+}
+
 class basGeneralConexionTest : public ::testing::Test {
 protected:
     void SetUp() override {

@@ -10,7 +10,7 @@ namespace {
 TEST(basLegacyFunctions, YyyymmddReadsRollsOverAndFallsBack) {
     const QDateTime conexion(QDate(2023, 6, 1), QTime(8, 30));
     const QDateTime ahora(QDate(2024, 2, 2), QTime(12, 0));
-    const QDateTime previa = gdtmFechaConexion;
+    const EstadoSesion previa = gSesion;
     gdtmFechaConexion = conexion;
     clock_seam::setNowSource([&] { return ahora; });
     using basLegacyFunctions::FechaDesdeYYYYMMDD;
@@ -23,7 +23,7 @@ TEST(basLegacyFunctions, YyyymmddReadsRollsOverAndFallsBack) {
     EXPECT_EQ(FechaDesdeYYYYMMDD(QStringLiteral("hoy")), conexion);
     EXPECT_EQ(FechaDesdeYYYYMMDD(qint32(2024)), ahora); // too few digits
     clock_seam::setNowSource(nullptr);
-    gdtmFechaConexion = previa;
+    gSesion = previa;
 }
 
 } // namespace
