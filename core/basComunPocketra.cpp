@@ -187,7 +187,7 @@ bool buscaEnIdiomes(qint16 idioma, const QString& textoTrabajo, QString& traducc
 } // namespace
 
 void cargarIdiomasLiterales() {
-    try {
+    AtrapaErrores(QStringLiteral("basComunPocketra.cargarIdiomasLiterales"), [&] {
         GrabaLog(QStringLiteral("basComunPocketra.cargarIdiomasLiterales"), false);
         if (!DR)
             vb::Raise(vb::err::ObjectNotSet);
@@ -199,11 +199,7 @@ void cargarIdiomasLiterales() {
             if (!literales.contains(clave))
                 literales.insert(clave, texto(fila->Valor(QStringLiteral("texto_mostrar"))));
         }
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        ControlErrores(QStringLiteral("basComunPocketra.cargarIdiomasLiterales"), true, vb::CurrentError());
-    }
+    });
 }
 
 QString TraduceLiteral(const QString& strTexto, qint16 intIdioma, bool blnForzarTraduccion, bool blnUsarDocumento) {

@@ -123,7 +123,7 @@ void clsParametros::GetParamReg() {
 }
 
 void clsParametros::InitParametros() {
-    try {
+    AtrapaErrores(QStringLiteral("clsParametros.InitParametros"), [&] {
         m_col = std::make_unique<std::vector<std::shared_ptr<clsParametro>>>();
         m_indice.clear();
         QStringList pares;
@@ -148,15 +148,11 @@ void clsParametros::InitParametros() {
             p->setValor(Variant(pares.at(i + 1)));
             add(p);
         }
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        ControlErrores(QStringLiteral("clsParametros.InitParametros"), true, vb::CurrentError());
-    }
+    });
 }
 
 void clsParametros::CargaParametrosDesdeServidor() {
-    try {
+    AtrapaErrores(QStringLiteral("clsParametros.CargaParametrosDesdeServidor"), [&] {
         QString sql = QStringLiteral("select * ") + QStringLiteral("from configtpv ") +
                       QStringLiteral("where empresa=") + QString::number(glngEmpresa) +
                       QStringLiteral(" and restaurante=") + QString::number(glngRestaurante) +
@@ -171,11 +167,7 @@ void clsParametros::CargaParametrosDesdeServidor() {
             rs->MoveNext();
         }
         rs->Close();
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        ControlErrores(QStringLiteral("clsParametros.CargaParametrosDesdeServidor"), true, vb::CurrentError());
-    }
+    });
 }
 
 QString clsParametros::getValor(const QString& strParametro, bool blnDevolverVacioSiNoExiste) {

@@ -257,18 +257,14 @@ QString RutaImgs() {
 }
 
 void EjecutaPrograma(const QString& strRuta, qint16, const QStringList& parametros) {
-    try {
+    AtrapaErrores(QStringLiteral("basGeneral.EjecutaPrograma"), [&] {
         const QFileInfo fi(strRuta);
         if (fi.isFile() && fi.isExecutable()) {
             QProcess::startDetached(fi.absoluteFilePath(), parametros, QString());
         } else {
             QDesktopServices::openUrl(QUrl::fromLocalFile(fi.absoluteFilePath()));
         }
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        ControlErrores(QStringLiteral("basGeneral.EjecutaPrograma"), true, vb::CurrentError());
-    }
+    });
 }
 
 void EjecutaPrograma(const QString& strRuta, qint16 intCodigoVentana, const QString& strParametros) {
