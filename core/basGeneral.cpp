@@ -1,6 +1,7 @@
 // The start-up module's globals and long-lived objects, logging, the central error handler, user
 // messages and the two database connections.
 #include "core/basGeneral.h"
+#include "core/NombresParametros.h"
 
 #include "core/Reg_class.h"
 #include "core/basFuncionesComunes.h"
@@ -496,22 +497,18 @@ bool ConectaBBDD(VBError* fallo) {
     Contador conectando(g_guardas.conectando);
     return vb::OnError(
         [&] {
-            const QString servidor =
-                objReg().Lee_Valor(gstrRutaRegistro, QStringLiteral("IpServidor"), false, QString());
+            const QString servidor = objReg().Lee_Valor(gstrRutaRegistro, param::IpServidor, false, QString());
             if (gstrNombreBD.isEmpty()) {
                 gstrNombreBD = gstrNombreBDSwitch;
                 if (gstrNombreBD.isEmpty())
-                    gstrNombreBD =
-                        objReg().Lee_Valor(gstrRutaRegistro, QStringLiteral("NombreBBDDServidor"), false, QString());
+                    gstrNombreBD = objReg().Lee_Valor(gstrRutaRegistro, param::NombreBBDDServidor, false, QString());
                 if (gstrNombreBD.isEmpty())
                     gstrNombreBD = QStringLiteral("Drovanto");
             }
             QString cadena = QStringLiteral("DRIVER=") + getDriverODBCMySQL() + QStringLiteral(";SERVER=") + servidor +
                              QStringLiteral(";DATABASE=") + gstrNombreBD + QStringLiteral(";USER=") +
-                             objParametros().getValor(QStringLiteral("UsuarioMysql")) +
-                             QStringLiteral(";OPTION=16897;");
-            cadena += QStringLiteral("PASSWORD=") +
-                      PasswordConexion(objParametros().getValor(QStringLiteral("MysqlPassword")));
+                             objParametros().getValor(param::UsuarioMysql) + QStringLiteral(";OPTION=16897;");
+            cadena += QStringLiteral("PASSWORD=") + PasswordConexion(objParametros().getValor(param::MysqlPassword));
             gstrConexionString = cadena;
 
             for (ado::Connection* cn : {&ConexionServidor(), &ConexionLocal()}) {

@@ -1,5 +1,6 @@
 // The parameter store: the registry key's values, overlaid by this till's configtpv rows.
 #include "core/clsParametros.h"
+#include "core/NombresParametros.h"
 
 #include "core/Reg_class.h"
 #include "core/basFuncionesComunes.h"
@@ -99,10 +100,10 @@ void clsParametros::GetParamReg() {
         GrabaLog(QStringLiteral("He llamado a InitParametros: ") + segundos());
 
         // A half-filled configuration goes to the configuration dialog like an empty one.
-        const QString ip = getValor(QStringLiteral("IpServidor"), true);
-        const QString empresa = getValor(QStringLiteral("Empresa"), true);
-        const QString restaurante = getValor(QStringLiteral("Restaurante"), true);
-        const QString tpv = getValor(QStringLiteral("TPV"), true);
+        const QString ip = getValor(param::IpServidor, true);
+        const QString empresa = getValor(param::Empresa, true);
+        const QString restaurante = getValor(param::Restaurante, true);
+        const QString tpv = getValor(param::TPV, true);
         if (ip.isEmpty() || empresa.isEmpty() || restaurante.isEmpty() || tpv.isEmpty()) {
             MensajeUsuario(QStringLiteral("El programa no está correctamente configurado. Por favor, introduce los "
                                           "parámetros básicos de acceso al servidor"),

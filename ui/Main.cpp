@@ -2,6 +2,7 @@
 #include "ui/Main.h"
 
 #include "core/Arranque.h"
+#include "core/NombresParametros.h"
 #include "core/Reg_class.h"
 #include "core/basFuncionesComunes.h"
 #include "core/basGeneral.h"
@@ -289,12 +290,12 @@ void ActivaBalanza(frmPrincipal& frm) {
     gblnBalanzaActiva = false;
     // A till's first start with the database down has no scale settings yet (they come with the
     // till's configtpv rows): the scale waits for the next start instead of ending the program.
-    if (!gblnConexionesInicializadas && !objParametros().existe(QStringLiteral("UsarBalanza"))) {
+    if (!gblnConexionesInicializadas && !objParametros().existe(param::UsarBalanza)) {
         GrabaLog(QStringLiteral("Sin conexión y sin el parámetro UsarBalanza: la balanza no se activa hasta el "
                                 "próximo arranque"));
         return;
     }
-    if (objParametros().getValorNum(QStringLiteral("UsarBalanza")) != 1)
+    if (objParametros().getValorNum(param::UsarBalanza) != 1)
         return;
     const qint16 puerto = objParametros().getValorEntero16(param::PuertoBalanza);
     frm.AnadirLog(QStringLiteral("Activando balanza en el puerto COM") + QString::number(puerto));
@@ -305,9 +306,8 @@ void ActivaBalanza(frmPrincipal& frm) {
                        prompts::vbInformation);
         return;
     }
-    const QString ajustes = objParametros().getValorNum(QStringLiteral("ModeloBalanza")) == 0
-                                ? QStringLiteral("9600,e,8,1")
-                                : QStringLiteral("9600,n,8,1");
+    const QString ajustes = objParametros().getValorNum(param::ModeloBalanza) == 0 ? QStringLiteral("9600,e,8,1")
+                                                                                   : QStringLiteral("9600,n,8,1");
     objComm().InitPuerto(puerto, ajustes, 1);
     gblnBalanzaActiva = true;
     if (objParametros().getValorLogico(param::BalanzaModoContinuo)) {
@@ -386,9 +386,9 @@ void Main(const QStringList& argumentos) {
 
         // 8: switch values that live in the registry
         if (interruptores.ipservidor)
-            EscribeValorRegistro(QStringLiteral("IpServidor"), *interruptores.ipservidor);
+            EscribeValorRegistro(param::IpServidor, *interruptores.ipservidor);
         if (interruptores.tpv)
-            EscribeValorRegistro(QStringLiteral("TPV"), *interruptores.tpv);
+            EscribeValorRegistro(param::TPV, *interruptores.tpv);
 
         // 9-10
         GrabaLog(QStringLiteral("Carga de parámetros"));
