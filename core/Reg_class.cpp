@@ -319,7 +319,7 @@ void Reg_class::SetReg(const QString& sKey, const QString& sName, const Variant&
     case registry::REG_BINARY:
         // The whole array: every byte the caller gave.
         if (vValue.typeId() != QMetaType::QByteArray)
-            vb::Raise(13);
+            vb::Raise(vb::err::TypeMismatch);
         v.data = vValue.toByteArray();
         break;
     case registry::REG_MULTI_SZ:
@@ -502,13 +502,11 @@ void Reg_class::Firewall_HabilitarEjecutable(const QString& strRutaEjecutable) {
 }
 
 void Reg_class::Firewall_HabilitarPuerto(const QString& strPuerto, const QString& strProtocolo) {
-    try {
+    AtrapaErrores(QStringLiteral("Firewall_HabilitarPuerto"), [&] {
         GrabaLog(QStringLiteral("Firewall_HabilitarPuerto (") + strPuerto + QLatin1Char(')'));
         const QString entrada = strPuerto + QLatin1Char(':') + strProtocolo;
         SetReg(QLatin1String(kClavePuertos), entrada,
                entrada + QStringLiteral(":*:Enabled:") + strProtocolo + strPuerto, HKEY_LOCAL_MACHINE, registry::REG_SZ,
                true);
-    } catch (...) {
-        ControlErrores(QStringLiteral("Firewall_HabilitarPuerto"), true, vb::CurrentError());
-    }
+    });
 }

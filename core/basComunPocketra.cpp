@@ -1,5 +1,6 @@
 // Literal translation: the idiomas_literales dictionary, the idiomes lookup and the restaurant's
 // own words for ticket, sala, IVA, mesa, camarero, vendedor and the back-office product.
+#include "core/NombresParametros.h"
 #include "core/basFuncionesComunes.h"
 #include "core/basGeneral.h"
 #include "core/basLegacyFunctions.h"
@@ -55,10 +56,6 @@ QString paso(const QString& t, const std::function<QString(QString)>& f) {
 }
 
 // The words that replace "sala" and "ticket" are optional: an absent one means "not configured".
-QString parametroOpcional(const QString& nombre) {
-    return objParametros().getValor(nombre, true);
-}
-
 QString TraduceTextoDrovanto(const QString& strTexto) {
     return paso(strTexto, [](QString t) {
         if (!gstrTextoDrovanto.isEmpty() && t.contains(QLatin1String("Drovanto")))
@@ -158,13 +155,13 @@ QString reglasEspaciadas(QString t, const QString& s, const std::function<QStrin
 QString TraduceTextoSala(const QString& strTexto) {
     return paso(strTexto, [](QString t) {
         return reglasEspaciadas(std::move(t), QStringLiteral("sala"),
-                                [] { return parametroOpcional(QStringLiteral("TextoSala")); });
+                                [] { return objParametros().getValor(param::TextoSala, true); });
     });
 }
 
 QString TraduceTextoTicket(const QString& strTexto, bool blnUsarDocumento) {
     return paso(strTexto, [blnUsarDocumento](QString t) {
-        QString w = parametroOpcional(QStringLiteral("TextoTicket"));
+        QString w = objParametros().getValor(param::TextoTicket, true);
         // A long own word does not fit where the till says "ticket": "Documento" stands in.
         if (blnUsarDocumento && w.size() > 9)
             w = TraduceLiteral(QStringLiteral("Documento"), -1, true, false);
@@ -187,10 +184,10 @@ bool buscaEnIdiomes(qint16 idioma, const QString& textoTrabajo, QString& traducc
 } // namespace
 
 void cargarIdiomasLiterales() {
-    try {
+    AtrapaErrores(QStringLiteral("basComunPocketra.cargarIdiomasLiterales"), [&] {
         GrabaLog(QStringLiteral("basComunPocketra.cargarIdiomasLiterales"), false);
         if (!DR)
-            vb::Raise(91);
+            vb::Raise(vb::err::ObjectNotSet);
         const vb::ColeccionPtr filas = DR->Query(QStringLiteral("select * from idiomas_literales"));
         QHash<QString, QString>& literales = dicLiterales().literales;
         for (const vb::EntidadPtr& fila : filas->items()) {
@@ -199,11 +196,7 @@ void cargarIdiomasLiterales() {
             if (!literales.contains(clave))
                 literales.insert(clave, texto(fila->Valor(QStringLiteral("texto_mostrar"))));
         }
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        ControlErrores(QStringLiteral("basComunPocketra.cargarIdiomasLiterales"), true, vb::CurrentError());
-    }
+    });
 }
 
 QString TraduceLiteral(const QString& strTexto, qint16 intIdioma, bool blnForzarTraduccion, bool blnUsarDocumento) {

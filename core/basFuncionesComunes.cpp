@@ -366,14 +366,14 @@ QString NumeroATexto(const Variant& v, bool nullComoNull, const QString& formato
     if (nullComoNull && vb::IsNull(v))
         return QStringLiteral("null");
     QString s;
-    try {
-        s = textoDe(VarToStr(v, qint16(0)));
-        if (!formato.isEmpty() && vb::IsNumeric(s))
-            s = FormatNumero(vb::CDbl(s), formato);
-        s.replace(QLatin1Char(','), QLatin1Char('.'));
-    } catch (...) {
-        MensajeUsuario(vb::CurrentError().description(), 48);
-    }
+    vb::OnError(
+        [&] {
+            s = textoDe(VarToStr(v, qint16(0)));
+            if (!formato.isEmpty() && vb::IsNumeric(s))
+                s = FormatNumero(vb::CDbl(s), formato);
+            s.replace(QLatin1Char(','), QLatin1Char('.'));
+        },
+        [](const VBError& e) { MensajeUsuario(e.description(), 48); });
     return s;
 }
 
@@ -553,20 +553,16 @@ Variant ConsultaRapida(const QString& sql, const QString& campo, ado::Connection
     } catch (...) {
         const VBError e = vb::CurrentError();
         if (rs) {
-            try {
-                rs->Close();
-            } catch (...) {
-            }
+            vb::ResumeNext([&] { rs->Close(); });
             rs.reset();
         }
         ControlErrores(QStringLiteral("basComunPocketra.ConsultaRapida"), true, e);
         return resultado;
     }
-    try {
+    vb::ResumeNext([&] {
         if (rs && rs->State() == ado::adStateOpen)
             rs->Close();
-    } catch (...) {
-    }
+    });
     return resultado;
 }
 
@@ -584,7 +580,7 @@ void escapa(QString& texto, bool doblarComilla, bool escaparBarras) {
 } // namespace
 
 QString addslashes(QString& texto, bool doblarComilla, bool escaparBarras) {
-    try {
+    AtrapaErrores(QStringLiteral("basComunPocketra.addslashes"), [&] {
         // Escaping already present is undone first, so a text escaped twice is not doubled.
         texto.replace(QLatin1String("\\'"), QLatin1String("'"));
         if (escaparBarras)
@@ -593,9 +589,7 @@ QString addslashes(QString& texto, bool doblarComilla, bool escaparBarras) {
         // Every remaining backslash is doubled even without escaparBarras: a lone one would escape the
         // character after it, and a trailing one the closing apostrophe of the literal.
         escapa(texto, doblarComilla, escaparBarras);
-    } catch (...) {
-        ControlErrores(QStringLiteral("basComunPocketra.addslashes"), true, vb::CurrentError());
-    }
+    });
     return texto;
 }
 
@@ -658,7 +652,7 @@ float Segundos() {
 
 Variant Vc(const ado::Field* campo, const Variant& muestra) {
     Variant r;
-    try {
+    AtrapaErrores(QStringLiteral("basComunPocketra.Vc"), [&] {
         const QString tipo = vb::TypeName(muestra);
         const bool numerico = tipo == QLatin1String("Integer") || tipo == QLatin1String("Double") ||
                               tipo == QLatin1String("Long") || tipo == QLatin1String("Single");
@@ -713,9 +707,7 @@ Variant Vc(const ado::Field* campo, const Variant& muestra) {
             r = vb::CBool(valor);
         else
             r = valor;
-    } catch (...) {
-        ControlErrores(QStringLiteral("basComunPocketra.Vc"), true, vb::CurrentError());
-    }
+    });
     return r;
 }
 
@@ -747,7 +739,7 @@ QString CreaDelete(const QString& sql, const QString& /*tabla*/) {
 
 vb::ObjectPtr CreaInserts(const QString& sql, const QString& tabla) {
     auto col = std::make_shared<vb::Collection>();
-    try {
+    AtrapaErrores(QStringLiteral(".basFuncionesComunes_CreaInserts"), [&] {
         ado::RecordsetPtr rs = ConexionServidor().Execute(sql);
         while (!rs->isEOF()) {
             QStringList columnas, valores;
@@ -762,9 +754,7 @@ vb::ObjectPtr CreaInserts(const QString& sql, const QString& tabla) {
             rs->MoveNext();
         }
         rs->Close();
-    } catch (...) {
-        ControlErrores(QStringLiteral(".basFuncionesComunes_CreaInserts"), true, vb::CurrentError());
-    }
+    });
     return col;
 }
 
@@ -842,12 +832,10 @@ QString QuitarTagsHTML(QString& texto) {
     static const char* const tags[] = {"<br>",  "<br/>",  "<br />",   "</br>",     "<div>",  "</div>",  "<p>",
                                        "<p/>",  "</p>",   "<strong>", "</strong>", "<font>", "</font>", "<td>",
                                        "</td>", "<span>", "</span>",  "<b>",       "</b>"};
-    try {
+    AtrapaErrores(QStringLiteral("basGeneral.QuitarTagsHTML"), [&] {
         for (const char* t : tags)
             texto.remove(QLatin1String(t), Qt::CaseInsensitive);
-    } catch (...) {
-        ControlErrores(QStringLiteral("basGeneral.QuitarTagsHTML"), true, vb::CurrentError());
-    }
+    });
     return texto;
 }
 

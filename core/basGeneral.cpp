@@ -1,6 +1,7 @@
 // The start-up module's globals and long-lived objects, logging, the central error handler, user
 // messages and the two database connections.
 #include "core/basGeneral.h"
+#include "core/NombresParametros.h"
 
 #include "core/Reg_class.h"
 #include "core/basFuncionesComunes.h"
@@ -20,40 +21,53 @@
 #include <unistd.h>
 
 // ---- Switches and start-up globals ----
-bool gblnDebug = false;
-bool gblnLog = false;
-bool gblnMensaje = false;
-bool gblnDesarrollo = false;
-bool gblnInstal = false;
-int gintRetraso = 0;
-QString gstrNombreBDSwitch;
-QString gstrIpServidorSwitch;
-QString gstrTPVSwitch;
-QStringList gstrArgumentosOriginales;
+EstadoInterruptores gInterruptores;
+EstadoSesion gSesion;
 
-qint32 glngEmpresa = 0;
-qint32 glngRestaurante = 0;
-qint16 gintTPV = 0;
-qint16 gintIdioma = 0, gintIdiomaSecundario = 0, gintIdiomaActual = 0;
-QString gstrTextoIVA, gstrTextoVendedor, gstrTextoCamarero, gstrTextoMesa, gstrTextoDrovanto;
-bool gblnHayTextosPropios = false;
-QDateTime gdtmFechaConexion;
-QString gstrRutaRegistro = QStringLiteral("HKEY_CURRENT_USER\\SOFTWARE\\Vesk\\Tarvolin");
-QString gstrNombreBD;
-QString gstrConexionString;
-QString gstrCarpetaImagenes;
-QString gstrBBDDActual;
-bool gblnParametrosCargados = false;
-bool gblnProgramaInicializado = false;
-bool gblnBalanzaActiva = false;
-bool gblnGrabarLogDetallado = false;
-bool gblnLogFicheroDesactivado = false;
-int gintFicheroLog = 0;
-qint16 gintTeclaEnter = 0;
-qint16 gintTeclaEsc = 0, gintTeclaEspacio = 0, gintTeclaArriba = 0, gintTeclaAbajo = 0, gintTeclaIzquierda = 0,
-       gintTeclaDerecha = 0;
-bool gblnConexionesInicializadas = false;
-QStringList garrValoresRegistro;
+bool& gblnDebug = gInterruptores.gblnDebug;
+bool& gblnLog = gInterruptores.gblnLog;
+bool& gblnMensaje = gInterruptores.gblnMensaje;
+bool& gblnDesarrollo = gInterruptores.gblnDesarrollo;
+bool& gblnInstal = gInterruptores.gblnInstal;
+int& gintRetraso = gInterruptores.gintRetraso;
+QString& gstrNombreBDSwitch = gInterruptores.gstrNombreBDSwitch;
+QString& gstrIpServidorSwitch = gInterruptores.gstrIpServidorSwitch;
+QString& gstrTPVSwitch = gInterruptores.gstrTPVSwitch;
+QStringList& gstrArgumentosOriginales = gInterruptores.gstrArgumentosOriginales;
+
+qint32& glngEmpresa = gSesion.glngEmpresa;
+qint32& glngRestaurante = gSesion.glngRestaurante;
+qint16& gintTPV = gSesion.gintTPV;
+qint16& gintIdioma = gSesion.gintIdioma;
+qint16& gintIdiomaSecundario = gSesion.gintIdiomaSecundario;
+qint16& gintIdiomaActual = gSesion.gintIdiomaActual;
+QString& gstrTextoIVA = gSesion.gstrTextoIVA;
+QString& gstrTextoVendedor = gSesion.gstrTextoVendedor;
+QString& gstrTextoCamarero = gSesion.gstrTextoCamarero;
+QString& gstrTextoMesa = gSesion.gstrTextoMesa;
+QString& gstrTextoDrovanto = gSesion.gstrTextoDrovanto;
+bool& gblnHayTextosPropios = gSesion.gblnHayTextosPropios;
+QDateTime& gdtmFechaConexion = gSesion.gdtmFechaConexion;
+QString& gstrRutaRegistro = gSesion.gstrRutaRegistro;
+QString& gstrNombreBD = gSesion.gstrNombreBD;
+QString& gstrConexionString = gSesion.gstrConexionString;
+QString& gstrCarpetaImagenes = gSesion.gstrCarpetaImagenes;
+QString& gstrBBDDActual = gSesion.gstrBBDDActual;
+bool& gblnParametrosCargados = gSesion.gblnParametrosCargados;
+bool& gblnProgramaInicializado = gSesion.gblnProgramaInicializado;
+bool& gblnBalanzaActiva = gSesion.gblnBalanzaActiva;
+bool& gblnGrabarLogDetallado = gSesion.gblnGrabarLogDetallado;
+bool& gblnLogFicheroDesactivado = gSesion.gblnLogFicheroDesactivado;
+int& gintFicheroLog = gSesion.gintFicheroLog;
+qint16& gintTeclaEnter = gSesion.gintTeclaEnter;
+qint16& gintTeclaEsc = gSesion.gintTeclaEsc;
+qint16& gintTeclaEspacio = gSesion.gintTeclaEspacio;
+qint16& gintTeclaArriba = gSesion.gintTeclaArriba;
+qint16& gintTeclaAbajo = gSesion.gintTeclaAbajo;
+qint16& gintTeclaIzquierda = gSesion.gintTeclaIzquierda;
+qint16& gintTeclaDerecha = gSesion.gintTeclaDerecha;
+bool& gblnConexionesInicializadas = gSesion.gblnConexionesInicializadas;
+QStringList& garrValoresRegistro = gSesion.garrValoresRegistro;
 
 std::unique_ptr<clsDR> DR;
 
@@ -77,11 +91,14 @@ std::function<void()> g_pasoPostConexion;
 
 // Re-entry guards of the reporting roads: a report that fails while it is being made is written to
 // the grid and the log file only, so a broken printer or database cannot loop back into itself.
-int g_informandoError = 0;         // inside the reporting steps of ControlErrores
-bool g_imprimiendoMensaje = false; // inside the printing of an unattended message
-int g_conectando = 0;              // inside ConectaBBDD: no reconnect wait may start here
-bool g_falloLogAvisado = false;    // a failed write of log.txt has been reported in this run
-int g_sinDialogos = 0;             // SinDialogosModales alive: no message box may be shown
+struct Guardas {
+    int informandoError = 0;         // inside the reporting steps of ControlErrores
+    bool imprimiendoMensaje = false; // inside the printing of an unattended message
+    int conectando = 0;              // inside ConectaBBDD: no reconnect wait may start here
+    bool falloLogAvisado = false;    // a failed write of log.txt has been reported in this run
+    int sinDialogos = 0;             // SinDialogosModales alive: no message box may be shown
+};
+Guardas g_guardas;
 
 struct Contador {
     int& n;
@@ -125,7 +142,8 @@ public:
 
 private:
     [[noreturn]] static void falla(int e, const QString& ruta) {
-        throw VBError(75, qt_error_string(e) + QStringLiteral(": ") + ruta, QStringLiteral("Tarvolin"));
+        throw VBError(vb::err::PathFileAccess, qt_error_string(e) + QStringLiteral(": ") + ruta,
+                      QStringLiteral("Tarvolin"));
     }
     void abre(const QString& ruta, bool vaciar) {
         const int fd = ::open(QFile::encodeName(ruta).constData(),
@@ -173,12 +191,7 @@ void escribeLineaLog(const QString& strMensaje) {
 }
 
 void cierraSinErrores(ado::Connection& cn) {
-    try {
-        cn.Close();
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-    }
+    vb::ResumeNext([&] { cn.Close(); });
 }
 
 } // namespace
@@ -260,33 +273,32 @@ QString CarpetaImagenes() {
 }
 
 void GrabaLog(const QString& strMensaje, bool blnForzar, bool) {
-    try {
-        if (gblnMensaje && g_sinDialogos == 0)
-            prompts::current().messageBox(strMensaje, prompts::vbOKOnly, QString());
-        mainWindow().AnadirLog(strMensaje);
-        if (blnForzar || gblnLog) {
-            // After a failure every line tries again (a descriptor or the disk may be free by now).
-            escribeLineaLog(strMensaje);
-            gblnLogFicheroDesactivado = false;
-        }
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        const VBError err = vb::CurrentError();
-        gblnLogFicheroDesactivado = true;
-        // Forced writes keep trying; their failure is told once per run, not on every line.
-        if (!g_falloLogAvisado) {
-            g_falloLogAvisado = true;
-            MensajeUsuario(textoDe(err), prompts::vbOKOnly, QString());
-        }
-    }
+    vb::OnError(
+        [&] {
+            if (gblnMensaje && g_guardas.sinDialogos == 0)
+                prompts::current().messageBox(strMensaje, prompts::vbOKOnly, QString());
+            mainWindow().AnadirLog(strMensaje);
+            if (blnForzar || gblnLog) {
+                // After a failure every line tries again (a descriptor or the disk may be free by now).
+                escribeLineaLog(strMensaje);
+                gblnLogFicheroDesactivado = false;
+            }
+        },
+        [&](const VBError& err) {
+            gblnLogFicheroDesactivado = true;
+            // Forced writes keep trying; their failure is told once per run, not on every line.
+            if (!g_guardas.falloLogAvisado) {
+                g_guardas.falloLogAvisado = true;
+                MensajeUsuario(textoDe(err), prompts::vbOKOnly, QString());
+            }
+        });
 }
 
 bool GrabaLogBBDD(const QString& strMensaje, int) {
     QString sql;
     QList<Variant> valores;
-    try {
-        if (gblnMensaje && g_sinDialogos == 0)
+    const bool preparado = AtrapaErrores(QStringLiteral("basGeneral.AnadirLog"), [&] {
+        if (gblnMensaje && g_guardas.sinDialogos == 0)
             prompts::current().messageBox(strMensaje, prompts::vbOKOnly, QString());
         mainWindow().AnadirLog(strMensaje);
         // One "now" for both columns, so the date and the session date always agree.
@@ -299,21 +311,11 @@ bool GrabaLogBBDD(const QString& strMensaje, int) {
         valores = {Variant(glngEmpresa), Variant(glngRestaurante),
                    Variant(ahora.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))),
                    Variant(ahora.toString(QStringLiteral("yyyyMMdd")).toInt()), Variant(concepto)};
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        ControlErrores(QStringLiteral("basGeneral.AnadirLog"), true, vb::CurrentError());
+    });
+    if (!preparado)
         return false;
-    }
-    try {
-        ConexionServidor().Execute(sql, nullptr, valores);
-        return true;
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        // The database log is best effort: a closed or lost link must not stop the caller.
-        return false;
-    }
+    // The database log is best effort: a closed or lost link must not stop the caller.
+    return vb::ResumeNext([&] { ConexionServidor().Execute(sql, nullptr, valores); });
 }
 
 QString TextoError(const QString& strProcedimiento, const VBError& err) {
@@ -325,18 +327,18 @@ QString TextoError(const QString& strProcedimiento, const VBError& err) {
 bool ErrorProvocaReconexion(const VBError& err) {
     const qint32 n = err.number();
     switch (n) {
-    case -2147217865: // 0x80040E37 unknown table or column
-    case -2147217900: // 0x80040E14 syntax error
-    case -2147217833: // 0x80040E57 data truncated
-    case -2147217873: // 0x80040E2F integrity (duplicate key)
-    case -2147417848: // 0x80010108 object disconnected
+    case vb::err::AdoUnknownObject:      // 0x80040E37 unknown table or column
+    case vb::err::AdoSyntaxError:        // 0x80040E14 syntax error
+    case vb::err::AdoTruncation:         // 0x80040E57 data truncated
+    case vb::err::AdoIntegrityViolation: // 0x80040E2F integrity (duplicate key)
+    case vb::err::ObjectDisconnected:    // 0x80010108 object disconnected
         return false;
     default:
         break;
     }
     if (n >= 0 && n <= 746)
         return false;
-    if (n >= 3000 && n <= 3751 && n != 3709)
+    if (n >= 3000 && n <= 3751 && n != vb::err::AdoConnectionUnusable)
         return false;
     if (n >= 31001 && n <= 31037)
         return false;
@@ -354,7 +356,7 @@ bool ErrorProvocaReconexion(const VBError& err) {
 void ControlErrores(const QString& strProcedimiento, bool blnReconectar, const VBError& err) {
     const QString texto = TextoError(strProcedimiento, err);
 
-    if (g_informandoError > 0) {
+    if (g_guardas.informandoError > 0) {
         // A failure while an error is being reported (the printer or the database log failing in
         // turn): grid and log file only, and no wait.
         GrabaLog(texto, true);
@@ -362,33 +364,20 @@ void ControlErrores(const QString& strProcedimiento, bool blnReconectar, const V
     }
 
     {
-        Contador informando(g_informandoError);
-        try {
-            mainWindow().AnadirLog(texto);
-        } catch (const program::Ended&) {
-            throw;
-        } catch (...) {
-        }
-        try {
+        Contador informando(g_guardas.informandoError);
+        vb::ResumeNext([&] { mainWindow().AnadirLog(texto); });
+        vb::ResumeNext([&] {
             if (ErrorPrinter* p = errorPrinter())
                 p->printErrorLine(texto);
-        } catch (const program::Ended&) {
-            throw;
-        } catch (...) {
-        }
-        try {
-            GrabaLogBBDD(texto);
-        } catch (const program::Ended&) {
-            throw;
-        } catch (...) {
-        }
+        });
+        vb::ResumeNext([&] { GrabaLogBBDD(texto); });
     }
 
     if (!blnReconectar || !ErrorProvocaReconexion(err))
         return;
     // An error inside the reconnection attempt itself is its own answer: the attempt fails and
     // the reconnect timer tries again; waiting here would wait for ourselves.
-    if (g_conectando > 0)
+    if (g_guardas.conectando > 0)
         return;
 
     IniciaReconexion();
@@ -401,21 +390,21 @@ int MensajeUsuario(const QString& strMensaje, int lngBotones, const QString& str
     try {
         if (!basFuncionesComunes::EjecutandoEnIDE() && !gblnLog && gblnParametrosCargados) {
             // Nobody watches the till: the message goes out on paper.
-            if (g_imprimiendoMensaje || g_informandoError > 0) {
+            if (g_guardas.imprimiendoMensaje || g_guardas.informandoError > 0) {
                 // The printer complains while a message or an error is being printed: no further
                 // ticket, which would fail the same way.
                 GrabaLog(strMensaje, true);
                 return 0;
             }
-            g_imprimiendoMensaje = true;
+            g_guardas.imprimiendoMensaje = true;
             struct Fin {
-                ~Fin() { g_imprimiendoMensaje = false; }
+                ~Fin() { g_guardas.imprimiendoMensaje = false; }
             } fin;
             if (ErrorPrinter* p = errorPrinter())
                 p->printErrorTicket(strMensaje);
             return 0;
         }
-        if (g_sinDialogos > 0) {
+        if (g_guardas.sinDialogos > 0) {
             GrabaLog(strMensaje, true);
             return 0;
         }
@@ -428,10 +417,10 @@ int MensajeUsuario(const QString& strMensaje, int lngBotones, const QString& str
 }
 
 SinDialogosModales::SinDialogosModales() {
-    ++g_sinDialogos;
+    ++g_guardas.sinDialogos;
 }
 SinDialogosModales::~SinDialogosModales() {
-    --g_sinDialogos;
+    --g_guardas.sinDialogos;
 }
 
 int MensajeUsuarioSimple(const QString& strMensaje, int lngBotones, const QString& strTitulo) {
@@ -505,66 +494,51 @@ QString PasswordConexion(const QString& strMysqlPassword) {
 }
 
 bool ConectaBBDD(VBError* fallo) {
-    Contador conectando(g_conectando);
-    try {
-        const QString servidor = objReg().Lee_Valor(gstrRutaRegistro, QStringLiteral("IpServidor"), false, QString());
-        if (gstrNombreBD.isEmpty()) {
-            gstrNombreBD = gstrNombreBDSwitch;
-            if (gstrNombreBD.isEmpty())
-                gstrNombreBD =
-                    objReg().Lee_Valor(gstrRutaRegistro, QStringLiteral("NombreBBDDServidor"), false, QString());
-            if (gstrNombreBD.isEmpty())
-                gstrNombreBD = QStringLiteral("Drovanto");
-        }
-        QString cadena = QStringLiteral("DRIVER=") + getDriverODBCMySQL() + QStringLiteral(";SERVER=") + servidor +
-                         QStringLiteral(";DATABASE=") + gstrNombreBD + QStringLiteral(";USER=") +
-                         objParametros().getValor(QStringLiteral("UsuarioMysql")) + QStringLiteral(";OPTION=16897;");
-        cadena +=
-            QStringLiteral("PASSWORD=") + PasswordConexion(objParametros().getValor(QStringLiteral("MysqlPassword")));
-        gstrConexionString = cadena;
+    Contador conectando(g_guardas.conectando);
+    return vb::OnError(
+        [&] {
+            const QString servidor = objReg().Lee_Valor(gstrRutaRegistro, param::IpServidor, false, QString());
+            if (gstrNombreBD.isEmpty()) {
+                gstrNombreBD = gstrNombreBDSwitch;
+                if (gstrNombreBD.isEmpty())
+                    gstrNombreBD = objReg().Lee_Valor(gstrRutaRegistro, param::NombreBBDDServidor, false, QString());
+                if (gstrNombreBD.isEmpty())
+                    gstrNombreBD = QStringLiteral("Drovanto");
+            }
+            QString cadena = QStringLiteral("DRIVER=") + getDriverODBCMySQL() + QStringLiteral(";SERVER=") + servidor +
+                             QStringLiteral(";DATABASE=") + gstrNombreBD + QStringLiteral(";USER=") +
+                             objParametros().getValor(param::UsuarioMysql) + QStringLiteral(";OPTION=16897;");
+            cadena += QStringLiteral("PASSWORD=") + PasswordConexion(objParametros().getValor(param::MysqlPassword));
+            gstrConexionString = cadena;
 
-        for (ado::Connection* cn : {&ConexionServidor(), &ConexionLocal()}) {
-            if (cn->State() != ado::adStateClosed)
-                cn->Close();
-            cn->ConnectionTimeout = kSegundosTimeoutConexion;
-            cn->CommandTimeout = kSegundosTimeoutLectura;
-        }
-        ConexionServidor().Open(cadena);
-        ConexionLocal().Open(cadena);
-        frmPrincipalVars().blnConexionOk = true;
-        return true;
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        const VBError err = vb::CurrentError();
-        GrabaLog(QStringLiteral("Error al conectar con MySQL: ") + err.description());
-        if (fallo)
-            *fallo = err;
-        return false;
-    }
+            for (ado::Connection* cn : {&ConexionServidor(), &ConexionLocal()}) {
+                if (cn->State() != ado::adStateClosed)
+                    cn->Close();
+                cn->ConnectionTimeout = kSegundosTimeoutConexion;
+                cn->CommandTimeout = kSegundosTimeoutLectura;
+            }
+            ConexionServidor().Open(cadena);
+            ConexionLocal().Open(cadena);
+            frmPrincipalVars().blnConexionOk = true;
+        },
+        [&](const VBError& err) {
+            GrabaLog(QStringLiteral("Error al conectar con MySQL: ") + err.description());
+            if (fallo)
+                *fallo = err;
+        });
 }
 
 void IniciaReconexion() {
     cierraSinErrores(ConexionServidor());
     cierraSinErrores(ConexionLocal());
     frmPrincipalVars().blnConexionOk = false;
-    try {
-        mainWindow().setReconnectTimerEnabled(true);
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-    }
+    vb::ResumeNext([] { mainWindow().setReconnectTimerEnabled(true); });
 }
 
 bool ReconectaAhora(VBError* fallo) {
     // The reconnect timer would do the same: it may not run in the middle.
-    try {
-        mainWindow().setReconnectTimerEnabled(false);
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-    }
-    if (g_conectando == 0 && ConectaBBDD(fallo))
+    vb::ResumeNext([] { mainWindow().setReconnectTimerEnabled(false); });
+    if (g_guardas.conectando == 0 && ConectaBBDD(fallo))
         return true;
     IniciaReconexion();
     return false;
@@ -614,42 +588,18 @@ bool IntentoConexionTick() {
 }
 
 void resetBasGeneralForTests() {
-    gblnDebug = gblnLog = gblnMensaje = gblnDesarrollo = gblnInstal = false;
-    gintRetraso = 0;
-    glngEmpresa = glngRestaurante = 0;
-    gintTPV = 0;
-    gintIdioma = gintIdiomaSecundario = gintIdiomaActual = 0;
-    gstrTextoIVA.clear();
-    gstrTextoVendedor.clear();
-    gstrTextoCamarero.clear();
-    gstrTextoMesa.clear();
-    gstrTextoDrovanto.clear();
-    gblnHayTextosPropios = false;
-    gdtmFechaConexion = QDateTime();
-    gstrRutaRegistro = QStringLiteral("HKEY_CURRENT_USER\\SOFTWARE\\Vesk\\Tarvolin");
-    gstrNombreBD.clear();
-    gstrNombreBDSwitch.clear();
-    gstrConexionString.clear();
-    gstrCarpetaImagenes.clear();
-    gblnParametrosCargados = gblnProgramaInicializado = gblnBalanzaActiva = gblnGrabarLogDetallado = false;
-    gblnLogFicheroDesactivado = false;
-    gintFicheroLog = 0;
+    gInterruptores = {};
+    gSesion = {};
+    g_guardas = {};
     ficheroLog().cierra();
-    gblnConexionesInicializadas = false;
-    garrValoresRegistro.clear();
-    g_informandoError = 0;
-    g_imprimiendoMensaje = false;
-    g_conectando = 0;
-    g_falloLogAvisado = false;
-    g_sinDialogos = 0;
     g_pasoPostConexion = nullptr;
     DR.reset();
     cierraSinErrores(ConexionServidor());
     cierraSinErrores(ConexionLocal());
     ConexionServidor().ConnectionString.clear();
     ConexionLocal().ConnectionString.clear();
-    frmPrincipalVars() = FrmPrincipalVars{};
+    frmPrincipalVars() = {};
     setMainWindow(nullptr);
-    defaultMainWindow() = RecordingMainWindow{};
+    defaultMainWindow() = {};
     setErrorPrinter(nullptr);
 }

@@ -16,41 +16,72 @@ class Reg_class;
 class clsDR;
 
 // ---- Switches and start-up globals (set by Main) ----
-extern bool gblnDebug;                       // /Debug
-extern bool gblnLog;                         // /log: log.txt is written; MensajeUsuario never prints
-extern bool gblnMensaje;                     // /mensaje: every log line also in a message box
-extern bool gblnDesarrollo;                  // /desarrollo
-extern bool gblnInstal;                      // /instal...
-extern int gintRetraso;                      // /retraso=N seconds
-extern QString gstrNombreBDSwitch;           // /nombre_bd=...
-extern QString gstrIpServidorSwitch;         // /ipservidor=...
-extern QString gstrTPVSwitch;                // /tpv=...
-extern QStringList gstrArgumentosOriginales; // the switches as given, for a restart
+// The module's globals live in two structs so that putting them back is one assignment; each keeps
+// its old name as a reference, so code reads `gblnLog` as it always did.
+struct EstadoInterruptores {
+    bool gblnDebug = false;               // /Debug
+    bool gblnLog = false;                 // /log: log.txt is written; MensajeUsuario never prints
+    bool gblnMensaje = false;             // /mensaje: every log line also in a message box
+    bool gblnDesarrollo = false;          // /desarrollo
+    bool gblnInstal = false;              // /instal...
+    int gintRetraso = 0;                  // /retraso=N seconds
+    QString gstrNombreBDSwitch;           // /nombre_bd=...
+    QString gstrIpServidorSwitch;         // /ipservidor=...
+    QString gstrTPVSwitch;                // /tpv=...
+    QStringList gstrArgumentosOriginales; // the switches as given, for a restart
+    bool operator==(const EstadoInterruptores&) const = default;
+};
+extern EstadoInterruptores gInterruptores;
 
-extern qint32 glngEmpresa;
-extern qint32 glngRestaurante;
-extern qint16 gintTPV;
-extern qint16 gintIdioma, gintIdiomaSecundario, gintIdiomaActual;
-extern QString gstrTextoIVA, gstrTextoVendedor, gstrTextoCamarero, gstrTextoMesa, gstrTextoDrovanto;
-extern bool gblnHayTextosPropios;
-extern QDateTime gdtmFechaConexion;
-extern QString gstrRutaRegistro; // "HKEY_CURRENT_USER\SOFTWARE\Vesk\Tarvolin"
-extern QString gstrNombreBD;     // database name fixed at the first connection
-extern QString gstrConexionString;
-extern QString gstrCarpetaImagenes;
-extern QString gstrBBDDActual;
-extern bool gblnParametrosCargados;
-extern bool gblnProgramaInicializado;
-extern bool gblnBalanzaActiva;
-extern bool gblnGrabarLogDetallado;
-extern bool gblnLogFicheroDesactivado;
-extern int gintFicheroLog;
-extern qint16 gintTeclaEnter;
-extern qint16 gintTeclaEsc, gintTeclaEspacio, gintTeclaArriba, gintTeclaAbajo, gintTeclaIzquierda, gintTeclaDerecha;
-extern bool gblnConexionesInicializadas; // the post-connection step has run (once per run)
-// Snapshot of the application key's values taken by GetParamReg: element 0 empty, then name and
-// value pairs. Reg_class::Lee_Valor answers reads of gstrRutaRegistro from it.
-extern QStringList garrValoresRegistro;
+struct EstadoSesion {
+    qint32 glngEmpresa = 0;
+    qint32 glngRestaurante = 0;
+    qint16 gintTPV = 0;
+    qint16 gintIdioma = 0, gintIdiomaSecundario = 0, gintIdiomaActual = 0;
+    QString gstrTextoIVA, gstrTextoVendedor, gstrTextoCamarero, gstrTextoMesa, gstrTextoDrovanto;
+    bool gblnHayTextosPropios = false;
+    QDateTime gdtmFechaConexion;
+    QString gstrRutaRegistro = QStringLiteral("HKEY_CURRENT_USER\\SOFTWARE\\Vesk\\Tarvolin");
+    QString gstrNombreBD; // database name fixed at the first connection
+    QString gstrConexionString;
+    QString gstrCarpetaImagenes;
+    QString gstrBBDDActual;
+    bool gblnParametrosCargados = false;
+    bool gblnProgramaInicializado = false;
+    bool gblnBalanzaActiva = false;
+    bool gblnGrabarLogDetallado = false;
+    bool gblnLogFicheroDesactivado = false;
+    int gintFicheroLog = 0;
+    qint16 gintTeclaEnter = 0;
+    qint16 gintTeclaEsc = 0, gintTeclaEspacio = 0, gintTeclaArriba = 0, gintTeclaAbajo = 0, gintTeclaIzquierda = 0,
+           gintTeclaDerecha = 0;
+    bool gblnConexionesInicializadas = false; // the post-connection step has run (once per run)
+    // Snapshot of the application key's values taken by GetParamReg: element 0 empty, then name and
+    // value pairs. Reg_class::Lee_Valor answers reads of gstrRutaRegistro from it.
+    QStringList garrValoresRegistro;
+    bool operator==(const EstadoSesion&) const = default;
+};
+extern EstadoSesion gSesion;
+
+extern bool &gblnDebug, &gblnLog, &gblnMensaje, &gblnDesarrollo, &gblnInstal;
+extern int& gintRetraso;
+extern QString &gstrNombreBDSwitch, &gstrIpServidorSwitch, &gstrTPVSwitch;
+extern QStringList& gstrArgumentosOriginales;
+
+extern qint32 &glngEmpresa, &glngRestaurante;
+extern qint16& gintTPV;
+extern qint16 &gintIdioma, &gintIdiomaSecundario, &gintIdiomaActual;
+extern QString &gstrTextoIVA, &gstrTextoVendedor, &gstrTextoCamarero, &gstrTextoMesa, &gstrTextoDrovanto;
+extern bool& gblnHayTextosPropios;
+extern QDateTime& gdtmFechaConexion;
+extern QString &gstrRutaRegistro, &gstrNombreBD, &gstrConexionString, &gstrCarpetaImagenes, &gstrBBDDActual;
+extern bool &gblnParametrosCargados, &gblnProgramaInicializado, &gblnBalanzaActiva, &gblnGrabarLogDetallado,
+    &gblnLogFicheroDesactivado;
+extern int& gintFicheroLog;
+extern qint16 &gintTeclaEnter, &gintTeclaEsc, &gintTeclaEspacio, &gintTeclaArriba, &gintTeclaAbajo, &gintTeclaIzquierda,
+    &gintTeclaDerecha;
+extern bool& gblnConexionesInicializadas;
+extern QStringList& garrValoresRegistro;
 
 // ---- Long-lived objects ----
 clsParametros& objParametros(); // created on first use

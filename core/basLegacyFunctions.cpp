@@ -33,18 +33,18 @@ Variant FuncionLegacyVariant(const Variant&) {
 
 std::shared_ptr<vb::Dictionary> GetDiccionario(const Variant& entidad) {
     if (!vb::IsObject(entidad))
-        vb::Raise(13);
+        vb::Raise(vb::err::TypeMismatch);
     if (vb::IsNothing(entidad))
-        vb::Raise(91);
+        vb::Raise(vb::err::ObjectNotSet);
     const auto e = vb::As<vb::entidadGenerica>(entidad);
     if (!e)
-        vb::Raise(13);
+        vb::Raise(vb::err::TypeMismatch);
     return e->Diccionario();
 }
 
 vb::EntidadPtr NewCollection(const Variant& diccionario) {
     if (!vb::IsObject(diccionario))
-        vb::Raise(13);
+        vb::Raise(vb::err::TypeMismatch);
     auto e = std::make_shared<vb::entidadGenerica>();
     if (vb::IsNothing(diccionario)) {
         e->setDiccionario(nullptr);
@@ -52,7 +52,7 @@ vb::EntidadPtr NewCollection(const Variant& diccionario) {
     }
     const auto d = vb::As<vb::Dictionary>(diccionario);
     if (!d)
-        vb::Raise(13);
+        vb::Raise(vb::err::TypeMismatch);
     e->setDiccionario(d);
     return e;
 }
@@ -68,7 +68,7 @@ QDate dateSerial(int anio, int mes, int dia) {
         anio += 1900;
     const QDate d = QDate(anio, 1, 1).addMonths(mes - 1).addDays(dia - 1);
     if (!d.isValid() || d.year() < 100 || d.year() > 9999 || anio < 100 || anio > 9999)
-        vb::Raise(5);
+        vb::Raise(vb::err::InvalidCall);
     return d;
 }
 

@@ -11,8 +11,8 @@ qint16 PideListboxSimpleStrings(const Variant& = {}, const Variant& = {}, const 
 qint32 FuncionLegacyStrings(const QString& = {}, const QString& = {});
 Variant FuncionLegacyVacia(const Variant& = {}, const Variant& = {}, const Variant& = {});
 Variant FuncionLegacyVariant(const Variant& = {});
-std::shared_ptr<vb::Dictionary> GetDiccionario(const Variant& entidad);  // raises 13/91 on a wrong value
-vb::EntidadPtr NewCollection(const Variant& diccionario);                 // raises 13 when not an object
+std::shared_ptr<vb::Dictionary> GetDiccionario(const Variant& entidad); // raises 13/91 on a wrong value
+vb::EntidadPtr NewCollection(const Variant& diccionario);               // raises 13 when not an object
 QDateTime FechaDesdeYYYYMMDD(const Variant& v);
 } // namespace basLegacyFunctions
 

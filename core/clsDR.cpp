@@ -27,15 +27,7 @@ vb::ColeccionPtr clsDR::Query(const QString& strSQL, const QString& nombreTabla,
 bool clsDR::QueryExecute(const QString& strSQL, qint64* records_affected, const QList<Variant>& params) {
     if (records_affected)
         *records_affected = 0;
-    try {
-        CN().Execute(strSQL, records_affected, params);
-        return true;
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        ControlErrores(QStringLiteral("clsDR.QueryExecute"), true, vb::CurrentError());
-        return false;
-    }
+    return AtrapaErrores(QStringLiteral("clsDR.QueryExecute"), [&] { CN().Execute(strSQL, records_affected, params); });
 }
 
 vb::EntidadPtr clsDR::QueryFirst(const QString& strSQL, const QString& nombreTabla, const QList<Variant>& params) {
@@ -62,16 +54,12 @@ vb::EntidadPtr clsDR::QueryFirst(const QString& strSQL, const QString& nombreTab
 }
 
 void clsDR::cargarEntidadConRegistroADODB(vb::entidadGenerica& entidad, const ado::Recordset& registro) {
-    try {
+    AtrapaErrores(QStringLiteral("clsDR.cargarEntidadConRegistroADODB"), [&] {
         for (int i = 0; i < registro.FieldCount(); ++i) {
             const ado::Field& campo = registro.Fields(i);
             entidad.Propiedad(campo.Name, basFuncionesComunes::Vc(&campo, vb::Null()));
         }
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        ControlErrores(QStringLiteral("clsDR.cargarEntidadConRegistroADODB"), true, vb::CurrentError());
-    }
+    });
 }
 
 ado::Connection& clsDR::CN() {
@@ -86,7 +74,8 @@ void clsDR::setCN(ado::Connection* conexion) {
 
 std::shared_ptr<vb::Dictionary> clsDR::key_tickets(qint32 idTPV, qint32 idTicket, qint32 idLinea, qint32 idSubTicket,
                                                    const QDateTime& Fecha, qint16 idSubCobro) {
-    try {
+    std::shared_ptr<vb::Dictionary> resultado;
+    AtrapaErrores(QStringLiteral("clsDR.key_tickets"), [&] {
         auto d = std::make_shared<vb::Dictionary>();
         d->Add(QStringLiteral("idTPV"), Variant(idTPV));
         d->Add(QStringLiteral("idTicket"), Variant(idTicket));
@@ -100,13 +89,9 @@ std::shared_ptr<vb::Dictionary> clsDR::key_tickets(qint32 idTPV, qint32 idTicket
             d->Add(QStringLiteral("idSubTicket"), Variant(idSubTicket));
         if (idSubCobro >= 0)
             d->Add(QStringLiteral("idSubCobro"), Variant(idSubCobro));
-        return d;
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        ControlErrores(QStringLiteral("clsDR.key_tickets"), true, vb::CurrentError());
-        return nullptr;
-    }
+        resultado = d;
+    });
+    return resultado;
 }
 
 vb::CallableMembers clsDR::callableMembers() {

@@ -1,5 +1,6 @@
 // The parameter store: the registry key's values, overlaid by this till's configtpv rows.
 #include "core/clsParametros.h"
+#include "core/NombresParametros.h"
 
 #include "core/Reg_class.h"
 #include "core/basFuncionesComunes.h"
@@ -99,10 +100,10 @@ void clsParametros::GetParamReg() {
         GrabaLog(QStringLiteral("He llamado a InitParametros: ") + segundos());
 
         // A half-filled configuration goes to the configuration dialog like an empty one.
-        const QString ip = getValor(QStringLiteral("IpServidor"), true);
-        const QString empresa = getValor(QStringLiteral("Empresa"), true);
-        const QString restaurante = getValor(QStringLiteral("Restaurante"), true);
-        const QString tpv = getValor(QStringLiteral("TPV"), true);
+        const QString ip = getValor(param::IpServidor, true);
+        const QString empresa = getValor(param::Empresa, true);
+        const QString restaurante = getValor(param::Restaurante, true);
+        const QString tpv = getValor(param::TPV, true);
         if (ip.isEmpty() || empresa.isEmpty() || restaurante.isEmpty() || tpv.isEmpty()) {
             MensajeUsuario(QStringLiteral("El programa no está correctamente configurado. Por favor, introduce los "
                                           "parámetros básicos de acceso al servidor"),
@@ -123,7 +124,7 @@ void clsParametros::GetParamReg() {
 }
 
 void clsParametros::InitParametros() {
-    try {
+    AtrapaErrores(QStringLiteral("clsParametros.InitParametros"), [&] {
         m_col = std::make_unique<std::vector<std::shared_ptr<clsParametro>>>();
         m_indice.clear();
         QStringList pares;
@@ -148,15 +149,11 @@ void clsParametros::InitParametros() {
             p->setValor(Variant(pares.at(i + 1)));
             add(p);
         }
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        ControlErrores(QStringLiteral("clsParametros.InitParametros"), true, vb::CurrentError());
-    }
+    });
 }
 
 void clsParametros::CargaParametrosDesdeServidor() {
-    try {
+    AtrapaErrores(QStringLiteral("clsParametros.CargaParametrosDesdeServidor"), [&] {
         QString sql = QStringLiteral("select * ") + QStringLiteral("from configtpv ") +
                       QStringLiteral("where empresa=") + QString::number(glngEmpresa) +
                       QStringLiteral(" and restaurante=") + QString::number(glngRestaurante) +
@@ -171,11 +168,7 @@ void clsParametros::CargaParametrosDesdeServidor() {
             rs->MoveNext();
         }
         rs->Close();
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        ControlErrores(QStringLiteral("clsParametros.CargaParametrosDesdeServidor"), true, vb::CurrentError());
-    }
+    });
 }
 
 QString clsParametros::getValor(const QString& strParametro, bool blnDevolverVacioSiNoExiste) {
@@ -183,7 +176,7 @@ QString clsParametros::getValor(const QString& strParametro, bool blnDevolverVac
     if (!p) {
         if (blnDevolverVacioSiNoExiste)
             return QString();
-        const QString descripcion = vb::DefaultErrorText(m_col ? 5 : 91);
+        const QString descripcion = vb::DefaultErrorText(m_col ? vb::err::InvalidCall : vb::err::ObjectNotSet);
         prompts::current().messageBox(
             QStringLiteral("El parámetro ") + strParametro +
                 QStringLiteral(" no existe en la colección de parámetros. Esto normalmente es un error de la versión "
@@ -225,7 +218,7 @@ void clsParametros::SetValor(const QString& strParametro, const Variant& vrnValo
         std::shared_ptr<clsParametro> p = find(strParametro);
         if (!p) {
             if (!m_col)
-                vb::Raise(91);
+                vb::Raise(vb::err::ObjectNotSet);
             p = std::make_shared<clsParametro>();
             p->Nombre = strParametro;
             p->setValor(vrnValor);

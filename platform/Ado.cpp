@@ -15,6 +15,7 @@ namespace ado {
 namespace {
 
 using vb::Raise;
+namespace err = vb::err;
 
 const QString kProviderSource = QStringLiteral("Microsoft OLE DB Provider for ODBC Drivers");
 const QString kConnectionSource = QStringLiteral("ADODB.Connection");
@@ -79,16 +80,16 @@ bool isLostLink(const Diag& d) {
 qint32 numberFor(const Diag& d) {
     const QString& s = d.state;
     if (s.startsWith(QLatin1String("23")) || d.native == 1062)
-        return -2147217873;
+        return err::AdoIntegrityViolation;
     if (s == QLatin1String("42S02") || s == QLatin1String("42S12") || s == QLatin1String("42S22") || d.native == 1146 ||
         d.native == 1054)
-        return -2147217865;
+        return err::AdoUnknownObject;
     if (s == QLatin1String("22001") || d.native == 1406)
-        return -2147217833;
+        return err::AdoTruncation;
     if (s.startsWith(QLatin1String("42")) || s.startsWith(QLatin1String("37")) || s == QLatin1String("21S01") ||
         s == QLatin1String("07002"))
-        return -2147217900;
-    return -2147467259;
+        return err::AdoSyntaxError;
+    return err::ProviderFailure;
 }
 
 bool connectionDead(SQLHDBC dbc) {
@@ -146,7 +147,7 @@ struct Core {
         lost = connectionDead(core.dbc);
     if (lost)
         core.closeHandles();
-    const qint32 number = lost ? -2147467259 : numberFor(first);
+    const qint32 number = lost ? err::ProviderFailure : numberFor(first);
     Raise(number, first.message.isEmpty() ? vb::DefaultErrorText(number) : first.message, kProviderSource);
 }
 
@@ -263,7 +264,7 @@ public:
     void MoveNext() override {
         checkOpen();
         if (m_eof)
-            Raise(3021, {}, kRecordsetSource);
+            Raise(err::AdoNoCurrentRecord, {}, kRecordsetSource);
         fetch();
     }
     int FieldCount() const override {
@@ -273,14 +274,14 @@ public:
     const Field& Fields(int index0) const override {
         checkOpen();
         if (index0 < 0 || index0 >= int(m_fields.size()))
-            Raise(3265, {}, kFieldsSource);
+            Raise(err::AdoItemNotFound, {}, kFieldsSource);
         return m_fields[size_t(index0)];
     }
     const Field& Fields(const QString& name) const override {
         checkOpen();
         const int i = m_byName.value(name.toLower(), -1);
         if (i < 0)
-            Raise(3265, {}, kFieldsSource);
+            Raise(err::AdoItemNotFound, {}, kFieldsSource);
         return m_fields[size_t(i)];
     }
     bool HasField(const QString& name) const override { return m_byName.contains(name.toLower()); }
@@ -353,7 +354,7 @@ public:
 private:
     void checkOpen() const {
         if (!m_open)
-            Raise(3704, {}, kRecordsetSource);
+            Raise(err::AdoObjectClosed, {}, kRecordsetSource);
     }
 
     [[noreturn]] void fail() {
@@ -585,7 +586,7 @@ SQLRETURN bindParam(SQLHSTMT stmt, SQLUSMALLINT n, const Variant& v, Param& p) {
         return bind(SQL_C_BINARY, size > 8000 ? SQL_LONGVARBINARY : SQL_VARBINARY, size, 0, p.bytes.data(), p.ind);
     }
     default:
-        Raise(3421, {}, kConnectionSource);
+        Raise(err::AdoWrongType, {}, kConnectionSource);
     }
 }
 
@@ -605,7 +606,7 @@ void Connection::Open(const QString& connectionString) {
     if (!connectionString.isEmpty())
         ConnectionString = connectionString;
     if (d->core->open)
-        Raise(3705, {}, kConnectionSource);
+        Raise(err::AdoObjectOpen, {}, kConnectionSource);
 
     // The connector refuses a string that ends in ";".
     QString cs = ConnectionString.trimmed();
@@ -626,7 +627,7 @@ void Connection::Open(const QString& connectionString) {
 
     SQLHDBC dbc = SQL_NULL_HDBC;
     if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, environment(), &dbc)))
-        Raise(-2147467259, QStringLiteral("Cannot allocate an ODBC connection handle"), kProviderSource);
+        Raise(err::ProviderFailure, QStringLiteral("Cannot allocate an ODBC connection handle"), kProviderSource);
     SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN(connectSeconds)), 0);
     SQLSetConnectAttr(dbc, SQL_ATTR_CONNECTION_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN(ioSeconds)), 0);
     SQLSMALLINT outLen = 0;
@@ -637,7 +638,7 @@ void Connection::Open(const QString& connectionString) {
         SQLFreeHandle(SQL_HANDLE_DBC, dbc);
         // Whatever stops the connect (no server, refused login, no such database) is a provider failure.
         const Diag first = diags.isEmpty() ? Diag{} : diags.first();
-        const qint32 number = -2147467259;
+        const qint32 number = err::ProviderFailure;
         Raise(number, first.message.isEmpty() ? vb::DefaultErrorText(number) : first.message, kProviderSource);
     }
     d->core->dbc = dbc;
@@ -657,7 +658,7 @@ int Connection::State() const {
 RecordsetPtr Connection::Execute(const QString& sql, qint64* recordsAffected, const QList<Variant>& params) {
     Core& core = *d->core;
     if (!core.open)
-        Raise(3709, {}, kConnectionSource);
+        Raise(err::AdoConnectionUnusable, {}, kConnectionSource);
     SQLHSTMT stmt = SQL_NULL_HSTMT;
     if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, core.dbc, &stmt)))
         raiseFailure(core, diagnostics(SQL_HANDLE_DBC, core.dbc));
@@ -704,8 +705,6 @@ RecordsetPtr Connection::Execute(const QString& sql, qint64* recordsAffected, co
 }
 
 namespace {
-constexpr qint32 kTransactionExists = -2147168237;
-constexpr qint32 kNoTransaction = -2147168242;
 
 void setAutoCommit(Core& core, bool on) {
     const SQLRETURN rc = SQLSetConnectAttr(
@@ -717,9 +716,9 @@ void setAutoCommit(Core& core, bool on) {
 
 void endTransaction(Core& core, SQLSMALLINT completion) {
     if (!core.open)
-        Raise(3709, {}, kConnectionSource);
+        Raise(err::AdoConnectionUnusable, {}, kConnectionSource);
     if (!core.inTransaction)
-        Raise(kNoTransaction, QStringLiteral("No transaction is active."), kProviderSource);
+        Raise(vb::err::AdoTransactionNotStarted, QStringLiteral("No transaction is active."), kProviderSource);
     core.inTransaction = false;
     const SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, core.dbc, completion);
     if (!SQL_SUCCEEDED(rc)) {
@@ -737,9 +736,9 @@ void endTransaction(Core& core, SQLSMALLINT completion) {
 long Connection::BeginTrans() {
     Core& core = *d->core;
     if (!core.open)
-        Raise(3709, {}, kConnectionSource);
+        Raise(err::AdoConnectionUnusable, {}, kConnectionSource);
     if (core.inTransaction)
-        Raise(kTransactionExists, QStringLiteral("Only one transaction can be active on this session."),
+        Raise(vb::err::AdoTransactionNested, QStringLiteral("Only one transaction can be active on this session."),
               kProviderSource);
     setAutoCommit(core, false);
     core.inTransaction = true;

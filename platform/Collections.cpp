@@ -32,7 +32,7 @@ void Dictionary::Add(const QString& key, const Variant& value) {
 
 void Dictionary::Add(const QString& key, Variant&& value) {
     if (indexOf(key) >= 0)
-        Raise(457);
+        Raise(err::KeyAlreadyInCollection);
     m_keys.append(key);
     m_values.push_back(std::move(value));
     if (m_keys.size() == kIndexFrom)
@@ -70,7 +70,7 @@ void Dictionary::set(const QString& key, const Variant& value) {
 void Dictionary::Remove(const QString& key) {
     const int i = indexOf(key);
     if (i < 0)
-        Raise(32811);
+        Raise(err::DictionaryRemoveFailed);
     m_keys.removeAt(i);
     m_values.erase(m_values.begin() + i);
     reindex();
@@ -90,19 +90,19 @@ QList<Variant> Dictionary::Items() const {
 
 const Variant& Collection::Item(int index1) const {
     if (index1 < 1 || index1 > Count())
-        Raise(9);
+        Raise(err::SubscriptOutOfRange);
     return m_items[size_t(index1 - 1)];
 }
 
 Variant& Collection::Item(int index1) {
     if (index1 < 1 || index1 > Count())
-        Raise(9);
+        Raise(err::SubscriptOutOfRange);
     return m_items[size_t(index1 - 1)];
 }
 
 void Collection::Remove(int index1) {
     if (index1 < 1 || index1 > Count())
-        Raise(9);
+        Raise(err::SubscriptOutOfRange);
     m_items.erase(m_items.begin() + (index1 - 1));
 }
 
@@ -112,7 +112,7 @@ entidadGenerica::entidadGenerica() : m_dic(std::make_shared<Dictionary>()) {}
 
 int entidadGenerica::indexOf(const QString& name) const {
     if (!m_dic)
-        Raise(91);
+        Raise(err::ObjectNotSet);
     if (m_dic->Exists(name)) // the usual case: the same spelling
         return m_dic->Keys().indexOf(name);
     const QStringList& keys = m_dic->Keys();
@@ -138,23 +138,23 @@ void entidadGenerica::Propiedad(const QString& name, const Variant& value) {
 
 Variant entidadGenerica::Item(int index1) const {
     if (!m_dic)
-        Raise(91);
+        Raise(err::ObjectNotSet);
     if (index1 < 1 || index1 > m_dic->Count())
-        Raise(9);
+        Raise(err::SubscriptOutOfRange);
     return m_dic->at(index1 - 1);
 }
 
 QString entidadGenerica::NombreItem(int index1) const {
     if (!m_dic)
-        Raise(91);
+        Raise(err::ObjectNotSet);
     if (index1 < 1 || index1 > m_dic->Count())
-        Raise(9);
+        Raise(err::SubscriptOutOfRange);
     return m_dic->Keys()[index1 - 1];
 }
 
 int entidadGenerica::Count() const {
     if (!m_dic)
-        Raise(91);
+        Raise(err::ObjectNotSet);
     return m_dic->Count();
 }
 
@@ -166,13 +166,13 @@ bool entidadGenerica::Existe(const QString& name) const {
 
 EntidadPtr coleccionGenerica::Item(int index1) const {
     if (index1 < 1 || index1 > Count())
-        Raise(9);
+        Raise(err::SubscriptOutOfRange);
     return m_items[size_t(index1 - 1)];
 }
 
 void coleccionGenerica::Remove(int index1) {
     if (index1 < 1 || index1 > Count())
-        Raise(9);
+        Raise(err::SubscriptOutOfRange);
     m_items.erase(m_items.begin() + (index1 - 1));
 }
 

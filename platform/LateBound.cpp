@@ -19,9 +19,9 @@ Variant CallByName(LateBound& target, const QString& member, const Arguments& ar
     const CallableMembers members = target.callableMembers();
     const CallableMember* m = find(members, member);
     if (!m || !m->call)
-        Raise(438);
+        Raise(err::NoSuchMember);
     if (args.size() < m->minArgs || args.size() > m->maxArgs)
-        Raise(450);
+        Raise(err::WrongArgumentCount);
     return m->call(args);
 }
 

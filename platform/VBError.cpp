@@ -113,7 +113,7 @@ void Raise(qint32 number, const QString& description, const QString& source) {
 VBError CurrentError() {
     const QString source = QCoreApplication::applicationName();
     if (!std::current_exception())
-        return VBError(5, DefaultErrorText(5), source);
+        return VBError(err::InvalidCall, DefaultErrorText(err::InvalidCall), source);
     try {
         throw;
     } catch (const VBError& e) {
@@ -122,12 +122,12 @@ VBError CurrentError() {
         // Ending the program is not an error: let it travel on to whoever leaves.
         throw;
     } catch (const std::bad_alloc&) {
-        return VBError(7, DefaultErrorText(7), source);
+        return VBError(err::OutOfMemory, DefaultErrorText(err::OutOfMemory), source);
     } catch (const std::exception& e) {
         const QString what = QString::fromLocal8Bit(e.what());
-        return VBError(5, what.isEmpty() ? DefaultErrorText(5) : what, source);
+        return VBError(err::InvalidCall, what.isEmpty() ? DefaultErrorText(err::InvalidCall) : what, source);
     } catch (...) {
-        return VBError(5, DefaultErrorText(5), source);
+        return VBError(err::InvalidCall, DefaultErrorText(err::InvalidCall), source);
     }
 }
 

@@ -61,6 +61,7 @@ inline constexpr qint32 AdoUnknownObject = -2147217865;
 inline constexpr qint32 AdoTruncation = -2147217833;
 inline constexpr qint32 AdoTransactionNotStarted = -2147168242;
 inline constexpr qint32 AdoTransactionNested = -2147168237;
+inline constexpr qint32 ObjectDisconnected = -2147417848; // RPC_E_DISCONNECTED
 inline constexpr qint32 ProviderFailure = -2147467259;
 // Winsock (the socket errors the request server reports and answers)
 inline constexpr qint32 WinsockAccessDenied = 10013;

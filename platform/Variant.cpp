@@ -30,7 +30,7 @@ double dateToSerial(const QDateTime& dt) {
 
 QDateTime serialToDate(double serial) {
     if (!std::isfinite(serial) || serial < -657434.0 || serial >= 2958466.0)
-        Raise(6);
+        Raise(err::Overflow);
     const double whole = std::trunc(serial);
     const double frac = std::fabs(serial - whole);
     qint64 ms = qint64(std::llround(frac * 86400000.0));
@@ -186,7 +186,7 @@ Number toNumber(const Variant& v) {
         return Number{true, 0, 0};
     switch (v.typeId()) {
     case QMetaType::Nullptr:
-        Raise(94);
+        Raise(err::InvalidUseOfNull);
     case QMetaType::Bool:
         return Number{true, v.toBool() ? -1 : 0, 0};
     case QMetaType::Char:
@@ -222,33 +222,33 @@ Number toNumber(const Variant& v) {
         bool overflow = false;
         if (parseNumberText(s, n, overflow)) {
             if (overflow)
-                Raise(6);
+                Raise(err::Overflow);
             return n;
         }
         bool b = false;
         if (isBoolText(s, b))
             return Number{true, b ? -1 : 0, 0};
-        Raise(13);
+        Raise(err::TypeMismatch);
     }
     default:
         break;
     }
     if (isObjectType(v) && !v.value<ObjectPtr>())
-        Raise(91);
-    Raise(13);
+        Raise(err::ObjectNotSet);
+    Raise(err::TypeMismatch);
 }
 
 qint64 roundToWhole(const Number& n, qint64 lo, qint64 hi) {
     if (n.isInteger) {
         if (n.i < lo || n.i > hi)
-            Raise(6);
+            Raise(err::Overflow);
         return n.i;
     }
     if (!std::isfinite(n.d))
-        Raise(6);
+        Raise(err::Overflow);
     const double r = RoundHalfEven(n.d);
     if (r < double(lo) || r > double(hi))
-        Raise(6);
+        Raise(err::Overflow);
     return qint64(r);
 }
 
@@ -488,7 +488,7 @@ double CDbl(const Variant& v) {
 float CSng(const Variant& v) {
     const double d = CDbl(v);
     if (std::isfinite(d) && std::fabs(d) > double(std::numeric_limits<float>::max()))
-        Raise(6);
+        Raise(err::Overflow);
     return float(d);
 }
 
@@ -507,7 +507,7 @@ QString CStr(const Variant& v) {
         return QString();
     switch (v.typeId()) {
     case QMetaType::Nullptr:
-        Raise(94);
+        Raise(err::InvalidUseOfNull);
     case QMetaType::Bool:
         return v.toBool() ? QStringLiteral("True") : QStringLiteral("False");
     case QMetaType::Char:
@@ -547,14 +547,14 @@ QString CStr(const Variant& v) {
         break;
     }
     if (isObjectType(v) && !v.value<ObjectPtr>())
-        Raise(91);
-    Raise(13);
+        Raise(err::ObjectNotSet);
+    Raise(err::TypeMismatch);
 }
 
 QDateTime CDate(const Variant& v) {
     switch (v.typeId()) {
     case QMetaType::Nullptr:
-        Raise(94);
+        Raise(err::InvalidUseOfNull);
     case QMetaType::QDateTime:
         return v.toDateTime();
     case QMetaType::QDate:
@@ -569,7 +569,7 @@ QDateTime CDate(const Variant& v) {
         bool overflow = false;
         if (parseNumberText(v.toString(), n, overflow) && !overflow)
             return serialToDate(n.asDouble());
-        Raise(13);
+        Raise(err::TypeMismatch);
     }
     default:
         break;
@@ -579,7 +579,7 @@ QDateTime CDate(const Variant& v) {
 
 QChar Chr(int code) {
     if (code < 0 || code > 255)
-        Raise(5);
+        Raise(err::InvalidCall);
     return cp1252::charFor(static_cast<unsigned char>(code));
 }
 
@@ -590,31 +590,31 @@ int Asc(QChar c) {
 
 QString Space(int n) {
     if (n < 0)
-        Raise(5);
+        Raise(err::InvalidCall);
     return QString(n, u' ');
 }
 
 QString String(int n, QChar c) {
     if (n < 0)
-        Raise(5);
+        Raise(err::InvalidCall);
     return QString(n, c);
 }
 
 QString Left(const QString& s, int n) {
     if (n < 0)
-        Raise(5);
+        Raise(err::InvalidCall);
     return s.left(n);
 }
 
 QString Right(const QString& s, int n) {
     if (n < 0)
-        Raise(5);
+        Raise(err::InvalidCall);
     return s.right(n);
 }
 
 QString Mid(const QString& s, int start1, int len) {
     if (start1 < 1 || len < -1)
-        Raise(5);
+        Raise(err::InvalidCall);
     if (start1 > s.size())
         return QString();
     return len < 0 ? s.mid(start1 - 1) : s.mid(start1 - 1, len);
@@ -622,7 +622,7 @@ QString Mid(const QString& s, int start1, int len) {
 
 int InStr(const QString& s, const QString& find, int start1, Qt::CaseSensitivity cs) {
     if (start1 < 1)
-        Raise(5);
+        Raise(err::InvalidCall);
     if (s.isEmpty() || start1 > s.size())
         return 0;
     if (find.isEmpty())
@@ -632,7 +632,7 @@ int InStr(const QString& s, const QString& find, int start1, Qt::CaseSensitivity
 
 int InStrRev(const QString& s, const QString& find, int start1) {
     if (start1 == 0 || start1 < -1)
-        Raise(5);
+        Raise(err::InvalidCall);
     const int start = start1 == -1 ? int(s.size()) : start1;
     if (start > s.size())
         return 0;

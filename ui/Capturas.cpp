@@ -2,12 +2,12 @@
 
 #include "controls/FotoVentana.h"
 #include "core/basGeneral.h"
-#include "ui/Main.h"
-#include "ui/frmConfig.h"
-#include "ui/frmPrincipal.h"
 #include "platform/Clock.h"
 #include "platform/Program.h"
 #include "server/clsSocketFront.h"
+#include "ui/Main.h"
+#include "ui/frmConfig.h"
+#include "ui/frmPrincipal.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -2,6 +2,7 @@
 #include "ui/Main.h"
 
 #include "core/Arranque.h"
+#include "core/NombresParametros.h"
 #include "core/Reg_class.h"
 #include "core/basFuncionesComunes.h"
 #include "core/basGeneral.h"
@@ -260,18 +261,14 @@ QString RutaImgs() {
 }
 
 void EjecutaPrograma(const QString& strRuta, qint16, const QStringList& parametros) {
-    try {
+    AtrapaErrores(QStringLiteral("basGeneral.EjecutaPrograma"), [&] {
         const QFileInfo fi(strRuta);
         if (fi.isFile() && fi.isExecutable()) {
             QProcess::startDetached(fi.absoluteFilePath(), parametros, QString());
         } else {
             QDesktopServices::openUrl(QUrl::fromLocalFile(fi.absoluteFilePath()));
         }
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        ControlErrores(QStringLiteral("basGeneral.EjecutaPrograma"), true, vb::CurrentError());
-    }
+    });
 }
 
 void EjecutaPrograma(const QString& strRuta, qint16 intCodigoVentana, const QString& strParametros) {
@@ -296,12 +293,12 @@ void ActivaBalanza(frmPrincipal& frm) {
     gblnBalanzaActiva = false;
     // A till's first start with the database down has no scale settings yet (they come with the
     // till's configtpv rows): the scale waits for the next start instead of ending the program.
-    if (!gblnConexionesInicializadas && !objParametros().existe(QStringLiteral("UsarBalanza"))) {
+    if (!gblnConexionesInicializadas && !objParametros().existe(param::UsarBalanza)) {
         GrabaLog(QStringLiteral("Sin conexión y sin el parámetro UsarBalanza: la balanza no se activa hasta el "
                                 "próximo arranque"));
         return;
     }
-    if (objParametros().getValorNum(QStringLiteral("UsarBalanza")) != 1)
+    if (objParametros().getValorNum(param::UsarBalanza) != 1)
         return;
     const qint16 puerto = objParametros().getValorEntero16(param::PuertoBalanza);
     frm.AnadirLog(QStringLiteral("Activando balanza en el puerto COM") + QString::number(puerto));
@@ -312,13 +309,12 @@ void ActivaBalanza(frmPrincipal& frm) {
                        prompts::vbInformation);
         return;
     }
-    const QString ajustes = objParametros().getValorNum(QStringLiteral("ModeloBalanza")) == 0
-                                ? QStringLiteral("9600,e,8,1")
-                                : QStringLiteral("9600,n,8,1");
+    const QString ajustes = objParametros().getValorNum(param::ModeloBalanza) == 0 ? QStringLiteral("9600,e,8,1")
+                                                                                   : QStringLiteral("9600,n,8,1");
     objComm().InitPuerto(puerto, ajustes, 1);
     gblnBalanzaActiva = true;
     if (objParametros().getValorLogico(param::BalanzaModoContinuo)) {
-        if (frm.tmrBalanzaContinuo->Enabled())
+        if (frm.scaleTimerEnabled())
             frm.AnadirLog(QStringLiteral("Activada la balanza en modo continuo"));
         else
             frm.AnadirLog(QStringLiteral("Error: El programa está configurado para usar la balanza en modo continuo "
@@ -393,9 +389,9 @@ void Main(const QStringList& argumentos) {
 
         // 8: switch values that live in the registry
         if (interruptores.ipservidor)
-            EscribeValorRegistro(QStringLiteral("IpServidor"), *interruptores.ipservidor);
+            EscribeValorRegistro(param::IpServidor, *interruptores.ipservidor);
         if (interruptores.tpv)
-            EscribeValorRegistro(QStringLiteral("TPV"), *interruptores.tpv);
+            EscribeValorRegistro(param::TPV, *interruptores.tpv);
 
         // 9-10
         GrabaLog(QStringLiteral("Carga de parámetros"));

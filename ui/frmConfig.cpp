@@ -3,6 +3,7 @@
 #include "controls/Twips.h"
 #include "controls/ctrBoton.h"
 #include "controls/frmTeclado.h"
+#include "core/NombresParametros.h"
 #include "core/basGeneral.h"
 #include "core/clsParametros.h"
 #include "platform/Program.h"
@@ -67,6 +68,28 @@ frmConfig::frmConfig(QWidget* parent) : QDialog(parent) {
     ctrCancelar->setTipoBoton(12);
     ctrCancelar->setFontName(QStringLiteral("Arial"));
     ctrCancelar->setCaption(QStringLiteral("Cancelar"));
+    // Every control answers to its own name (findChild), as the form's controls did.
+    const std::pair<QWidget*, const char*> nombres[] = {
+        {lblEmpresa, "lblEmpresa"},
+        {lblRestaurante, "lblRestaurante"},
+        {lblTPV, "lblTPV"},
+        {lblIpServidor, "lblIpServidor"},
+        {lblUsuarioMySQL, "lblUsuarioMySQL"},
+        {lblPasswordMySQL, "lblPasswordMySQL"},
+        {Label2, "Label2"},
+        {Label1, "Label1"},
+        {txtEmpresa, "txtEmpresa"},
+        {txtRestaurante, "txtRestaurante"},
+        {txtTPV, "txtTPV"},
+        {txtIpServidor, "txtIpServidor"},
+        {txtUsuarioMySQL, "txtUsuarioMySQL"},
+        {txtPasswordMySQL, "txtPasswordMySQL"},
+        {txtNombreBaseDatos, "txtNombreBaseDatos"},
+        {ctrAceptar, "ctrAceptar"},
+        {ctrCancelar, "ctrCancelar"},
+    };
+    for (const auto& [control, nombre] : nombres)
+        control->setObjectName(QLatin1String(nombre));
     connect(ctrAceptar, &ctrBoton::Click, this, &frmConfig::onAceptar);
     connect(ctrCancelar, &ctrBoton::Click, this, &frmConfig::onCancelar);
 
@@ -89,19 +112,19 @@ frmConfig::frmConfig(QWidget* parent) : QDialog(parent) {
 
 void frmConfig::CargaValores() {
     clsParametros& p = objParametros();
-    const QList<QPair<QString, QLineEdit*>> campos = {{QStringLiteral("Empresa"), txtEmpresa},
-                                                      {QStringLiteral("Restaurante"), txtRestaurante},
-                                                      {QStringLiteral("TPV"), txtTPV},
-                                                      {QStringLiteral("IpServidor"), txtIpServidor},
-                                                      {QStringLiteral("UsuarioMysql"), txtUsuarioMySQL},
-                                                      {QStringLiteral("MysqlPassword"), txtPasswordMySQL}};
+    const QList<QPair<QString, QLineEdit*>> campos = {{QString(param::Empresa), txtEmpresa},
+                                                      {QString(param::Restaurante), txtRestaurante},
+                                                      {QString(param::TPV), txtTPV},
+                                                      {QString(param::IpServidor), txtIpServidor},
+                                                      {QString(param::UsuarioMysql), txtUsuarioMySQL},
+                                                      {QString(param::MysqlPassword), txtPasswordMySQL}};
     for (const auto& [clave, txt] : campos)
         vb::ResumeNext([&, clave = clave, txt = txt] { txt->setText(p.getValor(clave, true)); });
     if (txtUsuarioMySQL->text().isEmpty())
         txtUsuarioMySQL->setText(QStringLiteral("root"));
     if (txtPasswordMySQL->text() == QLatin1String("0"))
         txtPasswordMySQL->clear();
-    vb::ResumeNext([&] { txtNombreBaseDatos->setText(p.getValor(QStringLiteral("NombreBBDDServidor"), true)); });
+    vb::ResumeNext([&] { txtNombreBaseDatos->setText(p.getValor(param::NombreBBDDServidor, true)); });
 }
 
 void frmConfig::showEvent(QShowEvent* e) {
@@ -114,15 +137,15 @@ void frmConfig::onAceptar() {
     auto graba = [&p](const QString& clave, const QString& valor) {
         vb::ResumeNext([&] { p.SetValor(clave, Variant(valor), false); });
     };
-    graba(QStringLiteral("Empresa"), txtEmpresa->text());
-    graba(QStringLiteral("Restaurante"), txtRestaurante->text());
-    graba(QStringLiteral("TPV"), txtTPV->text());
-    graba(QStringLiteral("IpServidor"), txtIpServidor->text());
-    graba(QStringLiteral("UsuarioMysql"), txtUsuarioMySQL->text());
+    graba(param::Empresa, txtEmpresa->text());
+    graba(param::Restaurante, txtRestaurante->text());
+    graba(param::TPV, txtTPV->text());
+    graba(param::IpServidor, txtIpServidor->text());
+    graba(param::UsuarioMysql, txtUsuarioMySQL->text());
     if (txtPasswordMySQL->text().isEmpty())
         txtPasswordMySQL->setText(QStringLiteral("0"));
-    graba(QStringLiteral("MysqlPassword"), txtPasswordMySQL->text());
-    graba(QStringLiteral("NombreBBDDServidor"), txtNombreBaseDatos->text());
+    graba(param::MysqlPassword, txtPasswordMySQL->text());
+    graba(param::NombreBBDDServidor, txtNombreBaseDatos->text());
     prompts::current().messageBox(
         QStringLiteral(
             "Parámetros grabados correctamente. Debes reiniciar el programa para que se apliquen los cambios"),

@@ -19,6 +19,15 @@ public:
     // Fills the boxes from the parameter store ("root" for an empty user, "" for the password "0").
     void CargaValores();
 
+    // Registers the dialog as the prompts form "frmConfig": a fresh dialog per opening; answers 1
+    // when accepted, 0 when cancelled.
+    static void registrarFrmConfig();
+
+protected:
+    void showEvent(QShowEvent* e) override;
+
+private:
+    // ---- Controls (each under its own object name) ----
     QLabel* lblEmpresa = nullptr;
     QLabel* lblRestaurante = nullptr;
     QLabel* lblTPV = nullptr;
@@ -37,14 +46,6 @@ public:
     ctrBoton* ctrAceptar = nullptr;
     ctrBoton* ctrCancelar = nullptr;
 
-    // Registers the dialog as the prompts form "frmConfig": a fresh dialog per opening; answers 1
-    // when accepted, 0 when cancelled.
-    static void registrarFrmConfig();
-
-protected:
-    void showEvent(QShowEvent* e) override;
-
-private:
     void onAceptar();
     void onCancelar();
 };

@@ -130,6 +130,29 @@ void frmPrincipal::construye() {
     connect(tmrFinalizarPrograma, &TemporizadorVB::Timer, this, &frmPrincipal::onTmrFinalizarPrograma);
     connect(tmrBalanzaContinuo, &TemporizadorVB::Timer, this, &frmPrincipal::onTmrBalanzaContinuo);
 
+    // Every control answers to its own name (findChild), as the form's controls did.
+    const std::pair<QObject*, const char*> nombres[] = {
+        {Label1, "Label1"},
+        {lblVisorCantidad, "lblVisorCantidad"},
+        {lblVisorDescripcion, "lblVisorDescripcion"},
+        {lblVisorPrecio, "lblVisorPrecio"},
+        {lblVisorCambio, "lblVisorCambio"},
+        {ctrConfigurar, "ctrConfigurar"},
+        {ctrMinimizar, "ctrMinimizar"},
+        {ctrSalir, "ctrSalir"},
+        {MNU_BARRA, "MNU_BARRA"},
+        {mnuConfiguracion, "mnuConfiguracion"},
+        {mnuMostrar, "mnuMostrar"},
+        {mnuSalir, "mnuSalir"},
+        {barEstado, "barEstado"},
+        {tmrIntentoConexion, "tmrIntentoConexion"},
+        {tmrIntentoAperturaSocket, "tmrIntentoAperturaSocket"},
+        {tmrFinalizarPrograma, "tmrFinalizarPrograma"},
+        {tmrBalanzaContinuo, "tmrBalanzaContinuo"},
+    };
+    for (const auto& [objeto, nombre] : nombres)
+        objeto->setObjectName(QLatin1String(nombre));
+
     frmPrincipalVars().blnConexionOk = false;
     coloca();
 }

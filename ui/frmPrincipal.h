@@ -63,7 +63,20 @@ public:
     bool iconoBandejaVisible() const;
     bool iconoConectado() const { return m_iconoConectado; }
 
-    // ---- Controls ----
+    static constexpr int kFilasMaximas = 100; // data rows of the log grid
+    // The grid follows its rows at most this often: the new rows shown, the last one selected and
+    // scrolled to the top. Nothing while the window is hidden or minimised.
+    static constexpr int kRefrescoRejillaMs = 150;
+    ModeloLog& modeloLog() const { return *m_modeloLog; }
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+    void changeEvent(QEvent* e) override;
+
+private:
+    // ---- Controls (each under its own object name) ----
     QTableView* grdLog = nullptr; // over modeloLog(); object name "grdLog"
     QSystemTrayIcon* barEstado = nullptr;
     QMenu* MNU_BARRA = nullptr;
@@ -83,19 +96,6 @@ public:
     TemporizadorVB* tmrFinalizarPrograma = nullptr;
     TemporizadorVB* tmrBalanzaContinuo = nullptr;
 
-    static constexpr int kFilasMaximas = 100; // data rows of the log grid
-    // The grid follows its rows at most this often: the new rows shown, the last one selected and
-    // scrolled to the top. Nothing while the window is hidden or minimised.
-    static constexpr int kRefrescoRejillaMs = 150;
-    ModeloLog& modeloLog() const { return *m_modeloLog; }
-
-protected:
-    void closeEvent(QCloseEvent* e) override;
-    void resizeEvent(QResizeEvent* e) override;
-    void showEvent(QShowEvent* e) override;
-    void changeEvent(QEvent* e) override;
-
-private:
     void construye();
     void coloca();
     bool rejillaALaVista() const;

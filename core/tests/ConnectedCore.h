@@ -89,7 +89,10 @@ public:
     // parametros go into the registry over the base ones.
     explicit ConnectedCore(const QString& prefijo, const QString& sqlInicial = {},
                            const QList<QPair<QString, QString>>& parametros = {}, bool cargarConfigTPV = true)
-        : ConnectedCore(opciones(prefijo, sqlInicial, parametros, cargarConfigTPV)) {}
+        : ConnectedCore(ConnectedCoreOptions{.prefijo = prefijo,
+                                             .parametros = parametros,
+                                             .sqlInicial = sqlInicial,
+                                             .cargarConfigTPV = cargarConfigTPV}) {}
     ConnectedCore() : ConnectedCore(ConnectedCoreOptions{}) {}
 
     explicit ConnectedCore(const ConnectedCoreOptions& o) {
@@ -137,15 +140,6 @@ public:
     }
 
 private:
-    static ConnectedCoreOptions opciones(const QString& prefijo, const QString& sqlInicial,
-                                         const QList<QPair<QString, QString>>& parametros, bool cargarConfigTPV) {
-        ConnectedCoreOptions o;
-        o.prefijo = prefijo;
-        o.sqlInicial = sqlInicial;
-        o.parametros = parametros;
-        o.cargarConfigTPV = cargarConfigTPV;
-        return o;
-    }
     QString m_db;
     bool m_ok = false;
 };

@@ -244,7 +244,7 @@ TEST_F(AdoTest, TransactionsCommitRollBackAndRefuseMisuse) {
     EXPECT_EQ(filas(), 2);
 }
 
-TEST(AdoConnection, OpenFailuresAndClosedUse) {
+TEST(Ado, OpenFailuresAndClosedUse) {
     TARVOLIN_REQUIRE_DATABASE();
     Connection cn;
     EXPECT_EQ(cn.State(), adStateClosed);
@@ -267,7 +267,7 @@ TEST(AdoConnection, OpenFailuresAndClosedUse) {
     EXPECT_EQ(errorOf([&] { rs->Fields("uno"); }).number(), 3704);
 }
 
-TEST(AdoConnection, InstalledDriversSkipTheListSection) {
+TEST(Ado, InstalledDriversSkipTheListSection) {
     if (qEnvironmentVariableIsEmpty("ODBCSYSINI"))
         GTEST_SKIP() << "no private odbcinst.ini (ODBCSYSINI)";
     const QStringList drivers = Connection::InstalledDrivers();

@@ -7,7 +7,7 @@ using namespace vb;
 
 using testenv::errorOf;
 
-TEST(Dictionary, OrderCaseAndReadingAMissingKeyAddsIt) {
+TEST(Collections, OrderCaseAndReadingAMissingKeyAddsIt) {
     Dictionary d;
     d.Add("b", 1);
     d.Add("a", 2);
@@ -32,7 +32,7 @@ TEST(Dictionary, OrderCaseAndReadingAMissingKeyAddsIt) {
 }
 
 // Small dictionaries are scanned and big ones indexed: look-ups must not notice the switch.
-TEST(Dictionary, LookUpsStayRightAcrossTheIndexThreshold) {
+TEST(Collections, LookUpsStayRightAcrossTheIndexThreshold) {
     Dictionary d;
     for (int i = 0; i < 40; ++i) {
         d.Add(QString("k%1").arg(i), i);
@@ -50,7 +50,7 @@ TEST(Dictionary, LookUpsStayRightAcrossTheIndexThreshold) {
     EXPECT_EQ(d.value("k39").toInt(), 39);
 }
 
-TEST(Collection, OneBasedAndOutOfRangeIsError9) {
+TEST(Collections, OneBasedAndOutOfRangeIsError9) {
     Collection c;
     c.Add(QString("x"));
     c.Add(2);
@@ -62,7 +62,7 @@ TEST(Collection, OneBasedAndOutOfRangeIsError9) {
     EXPECT_EQ(errorOf([&] { c.Remove(2); }), 9);
 }
 
-TEST(entidadGenerica, NamesIgnoreCaseKeepSpellingAndPlace) {
+TEST(Collections, NamesIgnoreCaseKeepSpellingAndPlace) {
     entidadGenerica e;
     e.Propiedad("Accion", QString("imprimir"));
     e.Propiedad("tpv", 3);
@@ -83,7 +83,7 @@ TEST(entidadGenerica, NamesIgnoreCaseKeepSpellingAndPlace) {
     EXPECT_EQ(errorOf([&] { e.Valor("tpv"); }), 91);
 }
 
-TEST(coleccionGenerica, OneBasedList) {
+TEST(Collections, OneBasedList) {
     coleccionGenerica c;
     auto a = std::make_shared<entidadGenerica>();
     auto b = std::make_shared<entidadGenerica>();

@@ -42,7 +42,7 @@ QString lpstatJobs(const QString& queue) {
     return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
 }
 
-struct CupsQueue : ::testing::Test {
+struct PrintersTest : ::testing::Test {
     Capture capture;
     QString queue = QString("platform_test_%1").arg(::getpid());
     bool made = false;
@@ -61,7 +61,7 @@ struct CupsQueue : ::testing::Test {
 
 } // namespace
 
-TEST_F(CupsQueue, RawJobBytesArriveUnchanged) {
+TEST_F(PrintersTest, RawJobBytesArriveUnchanged) {
     QByteArray payload("\x1b@ticket\x00\x80\xff\r\n", 13);
     for (int i = 0; i < 256; ++i)
         payload.append(char(i));
@@ -79,14 +79,14 @@ TEST_F(CupsQueue, RawJobBytesArriveUnchanged) {
     EXPECT_TRUE(cups.list().contains(queue));
 }
 
-TEST_F(CupsQueue, NothingToPrintLeavesNoHeldJob) {
+TEST_F(PrintersTest, NothingToPrintLeavesNoHeldJob) {
     printers::CupsOutput cups;
     QString error;
     EXPECT_TRUE(cups.send(queue, QByteArray(), &error));
     EXPECT_EQ(lpstatJobs(queue), "");
 }
 
-TEST(CupsOutput, AMissingQueueFailsWithTheReason) {
+TEST(Printers, AMissingQueueFailsWithTheReason) {
     TARVOLIN_REQUIRE_CUPS();
     printers::CupsOutput cups;
     QString error;
@@ -96,7 +96,7 @@ TEST(CupsOutput, AMissingQueueFailsWithTheReason) {
     EXPECT_FALSE(cups.send("", "x", &error));
 }
 
-TEST(RecordingOutput, RecordsOrFailsAndIsInstalledAsTheOutput) {
+TEST(Printers, RecordsOrFailsAndIsInstalledAsTheOutput) {
     printers::RecordingOutput rec;
     printers::install(&rec);
     QString error;

@@ -10,7 +10,7 @@
 namespace {
 
 // Two pseudo-terminals joined by socat: what one end writes, the other reads.
-struct PtyPair : ::testing::Test {
+struct SerialPortTest : ::testing::Test {
     QTemporaryDir tmp;
     QProcess socat;
     QString a, b;
@@ -34,7 +34,7 @@ struct PtyPair : ::testing::Test {
 
 } // namespace
 
-TEST_F(PtyPair, EveryByteCrossesRawBothWays) {
+TEST_F(SerialPortTest, EveryByteCrossesRawBothWays) {
     SerialPort pa, pb;
     QString error;
     ASSERT_TRUE(pa.open(a, &error)) << error.toStdString();
@@ -59,7 +59,7 @@ TEST_F(PtyPair, EveryByteCrossesRawBothWays) {
     EXPECT_EQ(pa.read(3, 10000, 0), QByteArray("\x02W\r"));
 }
 
-TEST_F(PtyPair, ReadStopsAtMaxBytesOrWhenTheLineGoesQuiet) {
+TEST_F(SerialPortTest, ReadStopsAtMaxBytesOrWhenTheLineGoesQuiet) {
     SerialPort pa, pb;
     ASSERT_TRUE(pa.open(a));
     ASSERT_TRUE(pb.open(b));
@@ -74,7 +74,7 @@ TEST_F(PtyPair, ReadStopsAtMaxBytesOrWhenTheLineGoesQuiet) {
     EXPECT_TRUE(pa.read(10, 0).isEmpty());
 }
 
-TEST_F(PtyPair, OpenIsExclusiveAndSettingsAreChecked) {
+TEST_F(SerialPortTest, OpenIsExclusiveAndSettingsAreChecked) {
     SerialPort first, second;
     QString error;
     ASSERT_TRUE(first.open(a, &error));
@@ -90,7 +90,7 @@ TEST_F(PtyPair, OpenIsExclusiveAndSettingsAreChecked) {
     EXPECT_FALSE(SerialPort().applySettings("9600,n,8,1"));
 }
 
-TEST(SerialPortNames, ComNamesResolveThroughTheSerialCommMap) {
+TEST(SerialPort, ComNamesResolveThroughTheSerialCommMap) {
     auto& reg = registry::RegistryStore::instance();
     ASSERT_TRUE(reg.setValue(registry::Root::LocalMachine, registry::kSerialCommMapKey,
                              registry::Value{"/dev/ttyUSB7", registry::REG_SZ, QString("COM3")}));

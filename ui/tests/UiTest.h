@@ -4,12 +4,12 @@
 #include "core/basGeneral.h"
 #include "core/basLegacyFunctions.h"
 #include "core/clsParametros.h"
-#include "ui/Main.h"
 #include "platform/Clock.h"
 #include "platform/Program.h"
 #include "platform/Prompts.h"
 #include "platform/Registry.h"
 #include "server/clsSocketFront.h"
+#include "ui/Main.h"
 
 #include <QApplication>
 #include <functional>
@@ -38,6 +38,13 @@ public:
         return r;
     }
 };
+
+// A control of a window by its object name (a failure when it is missing).
+template <class T> T* hijo(const QObject& w, const char* nombre) {
+    T* c = w.findChild<T*>(QLatin1String(nombre));
+    EXPECT_TRUE(c) << nombre;
+    return c;
+}
 
 inline void escribeRegistro(const QList<QPair<QString, QString>>& valores) {
     for (const auto& [nombre, valor] : valores)

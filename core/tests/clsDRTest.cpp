@@ -5,9 +5,9 @@
 
 namespace {
 
-class QueryHelper : public coretest::ConnectedCoreTest {
+class clsDRTest : public coretest::ConnectedCoreTest {
 protected:
-    QueryHelper()
+    clsDRTest()
         : ConnectedCoreTest("core_dr",
                             "create table t (id int primary key, n int, big bigint, dec_ decimal(10,2), f double, "
                             "b tinyint(1), bt bit(1), d date, dt datetime, s varchar(20), tx text);"
@@ -17,7 +17,7 @@ protected:
                             "(3, 7, 0, 0, 0, 0, b'0', null, null, '', '');") {}
 };
 
-TEST_F(QueryHelper, RowsBecomeEntitiesInFieldOrderWithNullsByTypeAndTheTable) {
+TEST_F(clsDRTest, RowsBecomeEntitiesInFieldOrderWithNullsByTypeAndTheTable) {
     const vb::ColeccionPtr filas = DR->Query("select * from t order by id", "x");
     ASSERT_EQ(filas->Count(), 3);
 
@@ -59,7 +59,7 @@ TEST_F(QueryHelper, RowsBecomeEntitiesInFieldOrderWithNullsByTypeAndTheTable) {
     EXPECT_EQ(vacia->Count(), 0);
 }
 
-TEST_F(QueryHelper, FirstRowScalarAndTheirDefaults) {
+TEST_F(clsDRTest, FirstRowScalarAndTheirDefaults) {
     const vb::EntidadPtr primera = DR->QueryFirst("select id, s from t where id >= ? order by id", "t", {Variant(2)});
     ASSERT_TRUE(primera);
     EXPECT_EQ(vb::CLng(primera->Valor("id")), 2);
@@ -83,7 +83,7 @@ TEST_F(QueryHelper, FirstRowScalarAndTheirDefaults) {
     EXPECT_THROW(DR->Query("select * from no_existe"), VBError);
 }
 
-TEST_F(QueryHelper, ExecuteCountsRowsBindsTextExactlyAndReportsFailures) {
+TEST_F(clsDRTest, ExecuteCountsRowsBindsTextExactlyAndReportsFailures) {
     qint64 afectadas = -5;
     EXPECT_TRUE(DR->QueryExecute("update t set n = 1", &afectadas));
     EXPECT_EQ(afectadas, 3);

@@ -20,21 +20,19 @@ using R = Reg_class;
 
 const QString kApp = QStringLiteral("HKEY_CURRENT_USER\\SOFTWARE\\Vesk\\Tarvolin");
 
-class RegistryHelper : public ::testing::Test {
+class Reg_classTest : public ::testing::Test {
 protected:
     void SetUp() override {
         m_dirPrevio = RegistryStore::instance().directory();
         RegistryStore::instance().setDirectory(m_dir.path());
-        m_rutaPrevia = gstrRutaRegistro;
-        m_paresPrevios = garrValoresRegistro;
+        m_sesionPrevia = gSesion;
         gstrRutaRegistro = kApp;
         garrValoresRegistro.clear();
         prompts::install(&m_prompts);
     }
     void TearDown() override {
         prompts::install(nullptr);
-        gstrRutaRegistro = m_rutaPrevia;
-        garrValoresRegistro = m_paresPrevios;
+        gSesion = m_sesionPrevia;
         RegistryStore::instance().setDirectory(m_dirPrevio);
     }
     // Reads the store's files again, as the next start of the program would.
@@ -51,11 +49,11 @@ protected:
     prompts::ScriptedPrompts m_prompts;
 
 private:
-    QString m_dirPrevio, m_rutaPrevia;
-    QStringList m_paresPrevios;
+    QString m_dirPrevio;
+    EstadoSesion m_sesionPrevia;
 };
 
-TEST(ParseRaizRegistro, RootNamesAndPrefixesIgnoreCase) {
+TEST(Reg_class, RootNamesAndPrefixesIgnoreCase) {
     const struct {
         const char* clave;
         qint32 defecto;
@@ -82,7 +80,7 @@ TEST(ParseRaizRegistro, RootNamesAndPrefixesIgnoreCase) {
     }
 }
 
-TEST_F(RegistryHelper, ValuesPersistWithTheirFirstSpellingAndOrder) {
+TEST_F(Reg_classTest, ValuesPersistWithTheirFirstSpellingAndOrder) {
     m_reg.SetReg(kApp, "ImpTicket", QStringLiteral("COCINA"));
     m_reg.SetReg(gstrRutaRegistro.mid(18), "TPV", qint32(3), R::HKEY_CURRENT_USER, registry::REG_SZ, true);
     m_reg.SetReg(kApp, "impticket", QStringLiteral("TICKETS"));
@@ -95,7 +93,7 @@ TEST_F(RegistryHelper, ValuesPersistWithTheirFirstSpellingAndOrder) {
     EXPECT_EQ(m_reg.GetRegString("SOFTWARE\\Vesk\\Tarvolin", "IMPTICKET", R::HKEY_CURRENT_USER), "TICKETS");
 }
 
-TEST_F(RegistryHelper, HandEditedValuesReadVerbatim) {
+TEST_F(Reg_classTest, HandEditedValuesReadVerbatim) {
     escribeFichero("HKEY_CURRENT_USER.ini", "[HKEY_CURRENT_USER\\SOFTWARE\\Vesk\\Tarvolin]\n"
                                             "Puerto=9600,e,8,1\n"
                                             "Ruta=C:\\bin\n"
@@ -108,7 +106,7 @@ TEST_F(RegistryHelper, HandEditedValuesReadVerbatim) {
     EXPECT_EQ(m_reg.GetReg(kApp, "Puerto", 0, true), Variant(QStringLiteral("9600,e,8,1")));
 }
 
-TEST_F(RegistryHelper, LeeValorAnswersTheAppKeyFromTheStartUpSnapshot) {
+TEST_F(Reg_classTest, LeeValorAnswersTheAppKeyFromTheStartUpSnapshot) {
     m_reg.SetReg(kApp, "IpServidor", QStringLiteral("10.0.0.5"));
     // Before the parameter store has taken its snapshot: the default, and no message box.
     EXPECT_EQ(m_reg.Lee_Valor(kApp, "IpServidor", false, "def"), "def");
@@ -128,7 +126,7 @@ TEST_F(RegistryHelper, LeeValorAnswersTheAppKeyFromTheStartUpSnapshot) {
     EXPECT_TRUE(m_prompts.calls.empty());
 }
 
-TEST_F(RegistryHelper, TypedValuesHaveTheirTextForms) {
+TEST_F(Reg_classTest, TypedValuesHaveTheirTextForms) {
     const QString k = QStringLiteral("HKCU\\SOFTWARE\\Tipos");
     m_reg.SetReg(k, "Dw", qint32(255), 0, registry::REG_DWORD);
     m_reg.SetReg(k, "Menos", qint32(-1), 0, registry::REG_DWORD);
@@ -159,7 +157,7 @@ TEST_F(RegistryHelper, TypedValuesHaveTheirTextForms) {
     EXPECT_EQ(m_reg.GetRegString(k, "Dw"), "");
 }
 
-TEST_F(RegistryHelper, KeysAreCreatedListedAndDeleted) {
+TEST_F(Reg_classTest, KeysAreCreatedListedAndDeleted) {
     qint32 r = -1;
     m_reg.SetReg("HKCU\\SOFTWARE\\Nueva", "A", QStringLiteral("1"), 0, registry::REG_SZ, false, &r);
     EXPECT_EQ(r, R::ERROR_FILE_NOT_FOUND);
@@ -190,7 +188,7 @@ TEST_F(RegistryHelper, KeysAreCreatedListedAndDeleted) {
     EXPECT_FALSE(m_reg.EnumValues(lista, "HKCU\\SOFTWARE\\Nueva\\Otra\\Nieta"));
 }
 
-TEST_F(RegistryHelper, ShellFoldersKeepTheFirstPathOfEachName) {
+TEST_F(Reg_classTest, ShellFoldersKeepTheFirstPathOfEachName) {
     const QString k =
         QStringLiteral("HKEY_USERS\\.Default\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders");
     m_reg.SetReg(k, "Desktop", QStringLiteral("/srv/escritorio"));
@@ -210,7 +208,7 @@ TEST_F(RegistryHelper, ShellFoldersKeepTheFirstPathOfEachName) {
     EXPECT_EQ(m_reg.GetFolder(qint32(999)), "");
 }
 
-TEST_F(RegistryHelper, AssociationIsKeptInTheStoreAndRemoved) {
+TEST_F(Reg_classTest, AssociationIsKeptInTheStoreAndRemoved) {
     m_reg.AsociarExt(".tvl", "tarvolin", "&Abrir");
     EXPECT_EQ(m_reg.QueryRegBase("HKCR\\.tvl"), "progID.tvl");
     EXPECT_EQ(m_reg.QueryRegBase("HKCR\\progID.tvl"), QStringLiteral("Descripción de progID.tvl"));
@@ -226,7 +224,7 @@ TEST_F(RegistryHelper, AssociationIsKeptInTheStoreAndRemoved) {
     EXPECT_FALSE(m_reg.EnumValues(lista, "HKCR\\progID.tvl"));
 }
 
-TEST_F(RegistryHelper, FirewallEntriesAreStoreEntriesWithALogLine) {
+TEST_F(Reg_classTest, FirewallEntriesAreStoreEntriesWithALogLine) {
     recordingMainWindow().grid.clear();
     m_reg.Firewall_HabilitarPuerto("8089");
     EXPECT_EQ(m_reg.GetRegString("HKLM\\SYSTEM\\CurrentControlSet\\Services\\SharedAccess\\Parameters\\"

@@ -15,7 +15,7 @@ using uitest::UiTest;
 
 namespace {
 
-class Configuracion : public UiTest {
+class frmConfigTest : public UiTest {
 protected:
     void cargaBase(const QList<QPair<QString, QString>>& extra = {}) {
         uitest::escribeRegistro({{QStringLiteral("IpServidor"), QStringLiteral("10.0.0.5")},
@@ -30,6 +30,13 @@ protected:
     }
 };
 
+QLineEdit* txt(const frmConfig& d, const char* nombre) {
+    return uitest::hijo<QLineEdit>(d, nombre);
+}
+void pulsa(const frmConfig& d, const char* boton) {
+    emit uitest::hijo<ctrBoton>(d, boton)->Click();
+}
+
 // Runs `f` on the modal dialog once its own event loop is running.
 void enElDialogo(std::function<void(frmConfig&)> f) {
     QTimer::singleShot(0, [f] {
@@ -41,20 +48,20 @@ void enElDialogo(std::function<void(frmConfig&)> f) {
 
 } // namespace
 
-TEST_F(Configuracion, LaPrimeraConfiguracionSinValoresGuardaLoBasico) {
+TEST_F(frmConfigTest, LaPrimeraConfiguracionSinValoresGuardaLoBasico) {
     // No registry key at all: the store asks for the base settings, then the program ends.
     respuestas.formularios[QStringLiteral("frmConfig")] = [] {
         frmConfig d;
-        for (QLineEdit* t :
-             {d.txtEmpresa, d.txtRestaurante, d.txtTPV, d.txtIpServidor, d.txtPasswordMySQL, d.txtNombreBaseDatos})
+        for (QLineEdit* t : {txt(d, "txtEmpresa"), txt(d, "txtRestaurante"), txt(d, "txtTPV"), txt(d, "txtIpServidor"),
+                             txt(d, "txtPasswordMySQL"), txt(d, "txtNombreBaseDatos")})
             EXPECT_TRUE(t->text().isEmpty());
-        EXPECT_EQ(d.txtUsuarioMySQL->text(), QStringLiteral("root"));
-        d.txtEmpresa->setText(QStringLiteral("1"));
-        d.txtRestaurante->setText(QStringLiteral("1"));
-        d.txtTPV->setText(QStringLiteral("4"));
-        d.txtIpServidor->setText(QStringLiteral("192.168.1.10"));
-        d.txtNombreBaseDatos->setText(QStringLiteral("Drovanto"));
-        emit d.ctrAceptar->Click();
+        EXPECT_EQ(txt(d, "txtUsuarioMySQL")->text(), QStringLiteral("root"));
+        txt(d, "txtEmpresa")->setText(QStringLiteral("1"));
+        txt(d, "txtRestaurante")->setText(QStringLiteral("1"));
+        txt(d, "txtTPV")->setText(QStringLiteral("4"));
+        txt(d, "txtIpServidor")->setText(QStringLiteral("192.168.1.10"));
+        txt(d, "txtNombreBaseDatos")->setText(QStringLiteral("Drovanto"));
+        pulsa(d, "ctrAceptar");
         EXPECT_EQ(d.result(), QDialog::Accepted);
         return 1;
     };
@@ -69,43 +76,43 @@ TEST_F(Configuracion, LaPrimeraConfiguracionSinValoresGuardaLoBasico) {
         "Parámetros grabados correctamente. Debes reiniciar el programa para que se apliquen los cambios")));
 }
 
-TEST_F(Configuracion, MuestraYGuardaLaContrasenaYElUsuarioTalCual) {
+TEST_F(frmConfigTest, MuestraYGuardaLaContrasenaYElUsuarioTalCual) {
     cargaBase({{QStringLiteral("MysqlPassword"), QStringLiteral("1")}, {QStringLiteral("UsuarioMysql"), QString()}});
     frmConfig d;
     EXPECT_EQ(d.windowTitle(), QStringLiteral("TPV Configuración:"));
-    EXPECT_EQ(d.txtPasswordMySQL->text(), QStringLiteral("1"));
-    EXPECT_EQ(d.txtUsuarioMySQL->text(), QStringLiteral("root")); // empty shows as root
-    EXPECT_EQ(d.txtTPV->text(), QStringLiteral("3"));
-    EXPECT_EQ(d.txtNombreBaseDatos->text(), QStringLiteral("ventas"));
+    EXPECT_EQ(txt(d, "txtPasswordMySQL")->text(), QStringLiteral("1"));
+    EXPECT_EQ(txt(d, "txtUsuarioMySQL")->text(), QStringLiteral("root")); // empty shows as root
+    EXPECT_EQ(txt(d, "txtTPV")->text(), QStringLiteral("3"));
+    EXPECT_EQ(txt(d, "txtNombreBaseDatos")->text(), QStringLiteral("ventas"));
 
-    d.txtUsuarioMySQL->clear();
-    emit d.ctrAceptar->Click();
+    txt(d, "txtUsuarioMySQL")->clear();
+    pulsa(d, "ctrAceptar");
     EXPECT_EQ(uitest::leeRegistro(QStringLiteral("MysqlPassword")), QStringLiteral("1"));
     EXPECT_EQ(uitest::leeRegistro(QStringLiteral("UsuarioMysql")), QString());
     EXPECT_EQ(objParametros().getValor(QStringLiteral("UsuarioMysql")), QString());
 }
 
-TEST_F(Configuracion, CancelarNoGuardaYLaSiguienteAperturaMuestraLoGuardado) {
+TEST_F(frmConfigTest, CancelarNoGuardaYLaSiguienteAperturaMuestraLoGuardado) {
     cargaBase();
     frmConfig::registrarFrmConfig();
     enElDialogo([](frmConfig& d) {
-        EXPECT_EQ(d.txtRestaurante->text(), QStringLiteral("2"));
-        d.txtRestaurante->setText(QStringLiteral("99"));
-        emit d.ctrCancelar->Click();
+        EXPECT_EQ(txt(d, "txtRestaurante")->text(), QStringLiteral("2"));
+        txt(d, "txtRestaurante")->setText(QStringLiteral("99"));
+        pulsa(d, "ctrCancelar");
     });
     EXPECT_EQ(respuestas.showForm(QStringLiteral("frmConfig")), 0);
     EXPECT_EQ(uitest::leeRegistro(QStringLiteral("Restaurante")), QStringLiteral("2"));
 
     QString vistoLaSegundaVez;
     enElDialogo([&vistoLaSegundaVez](frmConfig& d) {
-        vistoLaSegundaVez = d.txtRestaurante->text();
-        emit d.ctrAceptar->Click();
+        vistoLaSegundaVez = txt(d, "txtRestaurante")->text();
+        pulsa(d, "ctrAceptar");
     });
     EXPECT_EQ(respuestas.showForm(QStringLiteral("frmConfig")), 1);
     EXPECT_EQ(vistoLaSegundaVez, QStringLiteral("2"));
 }
 
-TEST_F(Configuracion, UnToqueEnUnaCasillaAbreElTecladoConSuEtiqueta) {
+TEST_F(frmConfigTest, UnToqueEnUnaCasillaAbreElTecladoConSuEtiqueta) {
     cargaBase();
     frmConfig d;
     d.show();
@@ -121,18 +128,18 @@ TEST_F(Configuracion, UnToqueEnUnaCasillaAbreElTecladoConSuEtiqueta) {
         return 1;
     };
 
-    QTest::mouseClick(d.txtRestaurante, Qt::LeftButton);
+    QTest::mouseClick(txt(d, "txtRestaurante"), Qt::LeftButton);
     QCoreApplication::processEvents();
-    EXPECT_EQ(d.txtRestaurante->text(), QStringLiteral("7"));
+    EXPECT_EQ(txt(d, "txtRestaurante")->text(), QStringLiteral("7"));
 
-    QTest::mouseClick(d.txtIpServidor, Qt::LeftButton);
+    QTest::mouseClick(txt(d, "txtIpServidor"), Qt::LeftButton);
     QCoreApplication::processEvents();
-    EXPECT_EQ(d.txtIpServidor->text(), QStringLiteral("10.0.0.5")); // cancelled: unchanged
+    EXPECT_EQ(txt(d, "txtIpServidor")->text(), QStringLiteral("10.0.0.5")); // cancelled: unchanged
     EXPECT_EQ(captions, (QStringList{QStringLiteral("Restaurante:"), QStringLiteral("IP del servidor MySQL:")}));
 
     // The focus alone opens nothing, and the database name has no keyboard.
-    d.txtTPV->setFocus();
-    QTest::mouseClick(d.txtNombreBaseDatos, Qt::LeftButton);
+    txt(d, "txtTPV")->setFocus();
+    QTest::mouseClick(txt(d, "txtNombreBaseDatos"), Qt::LeftButton);
     QCoreApplication::processEvents();
     EXPECT_EQ(captions.size(), 2);
 }

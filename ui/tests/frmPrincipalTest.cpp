@@ -1,8 +1,8 @@
 // The main window: its log grid, the tray icon, closing and exiting, the configuration road, the
 // end road and its timers; then its start-up operations against the real MariaDB.
+#include "ui/frmPrincipal.h"
 #include "ui/ModeloLog.h"
 #include "ui/TemporizadorVB.h"
-#include "ui/frmPrincipal.h"
 #include "ui/tests/ProgramaEnPrueba.h"
 #include "ui/tests/UiTest.h"
 
@@ -16,14 +16,14 @@ using uitest::UiTest;
 
 namespace {
 
-class VentanaPrincipal : public UiTest {};
+class frmPrincipalTest : public UiTest {};
 
 QDateTime momento() {
     return QDateTime(QDate(2025, 3, 5), QTime(14, 7, 9));
 }
 
 QTableView& rejilla(frmPrincipal& w) {
-    return *w.findChild<QTableView*>(QStringLiteral("grdLog"));
+    return *uitest::hijo<QTableView>(w, "grdLog");
 }
 
 // The line of the grid's last row (what it holds, shown yet or not).
@@ -33,7 +33,7 @@ QString ultimaLinea(const frmPrincipal& w) {
 
 } // namespace
 
-TEST_F(VentanaPrincipal, LaRejillaGuardaCienLineasYLaSiguienteEmpiezaDeNuevo) {
+TEST_F(frmPrincipalTest, LaRejillaGuardaCienLineasYLaSiguienteEmpiezaDeNuevo) {
     clock_seam::setNowSource(momento);
     frmPrincipal w(true);
     const QAbstractItemModel& g = *rejilla(w).model();
@@ -60,7 +60,7 @@ TEST_F(VentanaPrincipal, LaRejillaGuardaCienLineasYLaSiguienteEmpiezaDeNuevo) {
               QString(kLongitudMaximaLineaLog, QLatin1Char('x')) + QStringLiteral("... [1044480 caracteres más]"));
 }
 
-TEST_F(VentanaPrincipal, UnaLineaConLaVentanaOcultaNoMueveLaFilaActual) {
+TEST_F(frmPrincipalTest, UnaLineaConLaVentanaOcultaNoMueveLaFilaActual) {
     frmPrincipal w(true);
     w.AnadirLog(QStringLiteral("uno"));
     w.AnadirLog(QStringLiteral("dos"));
@@ -90,7 +90,7 @@ TEST_F(VentanaPrincipal, UnaLineaConLaVentanaOcultaNoMueveLaFilaActual) {
     EXPECT_EQ(g.model()->rowCount(), 7);
 }
 
-TEST_F(VentanaPrincipal, AlRegistrarseRecogeLasLineasAnterioresYElDialogoDeConfiguracion) {
+TEST_F(frmPrincipalTest, AlRegistrarseRecogeLasLineasAnterioresYElDialogoDeConfiguracion) {
     GrabaLog(QStringLiteral("antes de la ventana"));
     frmPrincipal w(true);
     w.registraComoVentanaPrincipal();
@@ -102,7 +102,7 @@ TEST_F(VentanaPrincipal, AlRegistrarseRecogeLasLineasAnterioresYElDialogoDeConfi
     EXPECT_TRUE(prompts::formFactory(QStringLiteral("frmConfig")));
 }
 
-TEST_F(VentanaPrincipal, CerrarYContestarNoSoloLaOculta) {
+TEST_F(frmPrincipalTest, CerrarYContestarNoSoloLaOculta) {
     frmPrincipal w(true);
     w.MuestraIconoTareas(false);
     w.show();
@@ -122,7 +122,7 @@ TEST_F(VentanaPrincipal, CerrarYContestarNoSoloLaOculta) {
     EXPECT_FALSE(w.isVisible());
 }
 
-TEST_F(VentanaPrincipal, SinBandejaLaVentanaQuedaMinimizadaEnLugarDeOculta) {
+TEST_F(frmPrincipalTest, SinBandejaLaVentanaQuedaMinimizadaEnLugarDeOculta) {
     frmPrincipal w(false);
     w.muestraSinBandeja();
     EXPECT_TRUE(w.isVisible());
@@ -135,16 +135,16 @@ TEST_F(VentanaPrincipal, SinBandejaLaVentanaQuedaMinimizadaEnLugarDeOculta) {
     EXPECT_TRUE(w.isMinimized());
 
     w.showNormal();
-    emit w.ctrMinimizar->Click();
+    emit uitest::hijo<ctrBoton>(w, "ctrMinimizar")->Click();
     EXPECT_TRUE(w.isVisible());
     EXPECT_TRUE(w.isMinimized());
 }
 
-TEST_F(VentanaPrincipal, SalirPreguntaYSoloTerminaConSi) {
+TEST_F(frmPrincipalTest, SalirPreguntaYSoloTerminaConSi) {
     frmPrincipal w(true);
     w.MuestraIconoTareas(true);
     respuestas.answers = {prompts::vbNo};
-    w.mnuSalir->trigger();
+    uitest::hijo<QAction>(w, "mnuSalir")->trigger();
     EXPECT_FALSE(program::ending());
     ASSERT_EQ(respuestas.calls.size(), 1u);
     EXPECT_EQ(respuestas.calls[0].text,
@@ -152,7 +152,7 @@ TEST_F(VentanaPrincipal, SalirPreguntaYSoloTerminaConSi) {
     EXPECT_EQ(respuestas.calls[0].style, 36);
 
     respuestas.answers = {prompts::vbYes};
-    EXPECT_THROW(emit w.ctrSalir->Click(), program::Ended);
+    EXPECT_THROW(emit uitest::hijo<ctrBoton>(w, "ctrSalir")->Click(), program::Ended);
     EXPECT_FALSE(w.iconoBandejaVisible());
 
     // Closing the window and answering Yes ends it too.
@@ -164,49 +164,49 @@ TEST_F(VentanaPrincipal, SalirPreguntaYSoloTerminaConSi) {
     EXPECT_FALSE(w.iconoBandejaVisible());
 }
 
-TEST_F(VentanaPrincipal, LaConfiguracionSoloSeAbreConElCodigoDeAcceso) {
+TEST_F(frmPrincipalTest, LaConfiguracionSoloSeAbreConElCodigoDeAcceso) {
     frmPrincipal w(true);
     respuestas.formAnswers[QStringLiteral("frmPassword")] = {0};
-    w.mnuConfiguracion->trigger();
+    uitest::hijo<QAction>(w, "mnuConfiguracion")->trigger();
     EXPECT_EQ(respuestas.textos(), QStringList{QStringLiteral("frmPassword")});
 
     respuestas.calls.clear();
     respuestas.formAnswers[QStringLiteral("frmPassword")] = {1};
     respuestas.formAnswers[QStringLiteral("frmConfig")] = {1};
-    emit w.ctrConfigurar->Click();
+    emit uitest::hijo<ctrBoton>(w, "ctrConfigurar")->Click();
     EXPECT_EQ(respuestas.textos(), (QStringList{QStringLiteral("frmPassword"), QStringLiteral("frmConfig")}));
 }
 
-TEST_F(VentanaPrincipal, FinalizarQuitaElIconoYTerminaMedioSegundoDespues) {
+TEST_F(frmPrincipalTest, FinalizarQuitaElIconoYTerminaMedioSegundoDespues) {
     frmPrincipal w(true);
     w.MuestraIconoTareas(false);
     EXPECT_FALSE(w.iconoConectado());
     w.MuestraIconoTareas(); // without an argument: ready
     EXPECT_TRUE(w.iconoConectado());
     EXPECT_TRUE(w.iconoBandejaVisible());
-    EXPECT_FALSE(w.tmrFinalizarPrograma->Enabled());
+    EXPECT_FALSE(uitest::hijo<TemporizadorVB>(w, "tmrFinalizarPrograma")->Enabled());
 
     w.FinalizarProgramaYDescargarFormularios(false);
     EXPECT_FALSE(w.iconoBandejaVisible());
     EXPECT_EQ(ultimaLinea(w), QStringLiteral("Fin Tarvolin"));
-    EXPECT_TRUE(w.tmrFinalizarPrograma->Enabled());
-    EXPECT_EQ(w.tmrFinalizarPrograma->Interval(), 500);
+    EXPECT_TRUE(uitest::hijo<TemporizadorVB>(w, "tmrFinalizarPrograma")->Enabled());
+    EXPECT_EQ(uitest::hijo<TemporizadorVB>(w, "tmrFinalizarPrograma")->Interval(), 500);
     EXPECT_FALSE(program::ending()); // the caller still sends its reply
 }
 
-TEST_F(VentanaPrincipal, ElTemporizadorDeLaBalanzaSinIntervaloEstaActivadoPeroNoLate) {
+TEST_F(frmPrincipalTest, ElTemporizadorDeLaBalanzaSinIntervaloEstaActivadoPeroNoLate) {
     frmPrincipal w(true);
     w.setScaleTimer(true, 0);
     EXPECT_TRUE(w.scaleTimerEnabled());
-    EXPECT_FALSE(w.tmrBalanzaContinuo->activo());
+    EXPECT_FALSE(uitest::hijo<TemporizadorVB>(w, "tmrBalanzaContinuo")->activo());
     w.setScaleTimer(true, 250);
-    EXPECT_TRUE(w.tmrBalanzaContinuo->activo());
+    EXPECT_TRUE(uitest::hijo<TemporizadorVB>(w, "tmrBalanzaContinuo")->activo());
 }
 
 // ---- The start-up operations against the real database ----
 namespace {
 
-class ArranqueVentana : public UiTest {
+class frmPrincipalArranqueTest : public UiTest {
 protected:
     void SetUp() override {
         UiTest::SetUp();
@@ -227,7 +227,7 @@ protected:
 
 } // namespace
 
-TEST_F(ArranqueVentana, ElIconoPasaAListoCuandoElServicioEscucha) {
+TEST_F(frmPrincipalArranqueTest, ElIconoPasaAListoCuandoElServicioEscucha) {
     TARVOLIN_REQUIRE_DATABASE();
     uitest::BaseDemo db(QStringLiteral("uiicono"));
     carga(db.nombre());
@@ -243,8 +243,8 @@ TEST_F(ArranqueVentana, ElIconoPasaAListoCuandoElServicioEscucha) {
     EXPECT_TRUE(DR && objBotones);
     EXPECT_TRUE(gblnConexionesInicializadas && gblnProgramaInicializado);
     EXPECT_EQ(gintTPV, 1);
-    EXPECT_FALSE(w.tmrIntentoConexion->Enabled());
-    EXPECT_FALSE(w.tmrIntentoAperturaSocket->Enabled());
+    EXPECT_FALSE(uitest::hijo<TemporizadorVB>(w, "tmrIntentoConexion")->Enabled());
+    EXPECT_FALSE(uitest::hijo<TemporizadorVB>(w, "tmrIntentoAperturaSocket")->Enabled());
     EXPECT_EQ(uitest::leeRegistro(QStringLiteral("PermitirVariosTPVSSimultaneamente")), QStringLiteral("0"));
     bool idioma = false;
     for (int i = 0; i < w.modeloLog().filas(); ++i)
@@ -252,7 +252,7 @@ TEST_F(ArranqueVentana, ElIconoPasaAListoCuandoElServicioEscucha) {
     EXPECT_TRUE(idioma);
 }
 
-TEST_F(ArranqueVentana, ConElPuertoOcupadoSeReintentaHastaQueQuedaLibre) {
+TEST_F(frmPrincipalArranqueTest, ConElPuertoOcupadoSeReintentaHastaQueQuedaLibre) {
     TARVOLIN_REQUIRE_DATABASE();
     uitest::BaseDemo db(QStringLiteral("uipuerto"));
     carga(db.nombre());
@@ -267,11 +267,11 @@ TEST_F(ArranqueVentana, ConElPuertoOcupadoSeReintentaHastaQueQuedaLibre) {
     ASSERT_TRUE(SocketFront);
     EXPECT_FALSE(SocketFront->SocketIniciado);
     EXPECT_FALSE(w.iconoConectado());
-    EXPECT_TRUE(w.tmrIntentoAperturaSocket->Enabled());
+    EXPECT_TRUE(uitest::hijo<TemporizadorVB>(w, "tmrIntentoAperturaSocket")->Enabled());
 
     ocupante.reset();
     program::waitWhile([&w] { return !w.iconoConectado(); }, 20000);
     EXPECT_TRUE(w.iconoConectado());
     EXPECT_TRUE(SocketFront->SocketIniciado);
-    EXPECT_FALSE(w.tmrIntentoAperturaSocket->Enabled());
+    EXPECT_FALSE(uitest::hijo<TemporizadorVB>(w, "tmrIntentoAperturaSocket")->Enabled());
 }

@@ -10,7 +10,7 @@ using coretest::escribeRegistro;
 
 namespace {
 
-class Parametros : public ::testing::Test {
+class clsParametrosTest : public ::testing::Test {
 protected:
     void SetUp() override {
         coretest::resetCore();
@@ -41,7 +41,7 @@ protected:
     prompts::ScriptedPrompts m_prompts;
 };
 
-TEST_F(Parametros, RegistryValuesComeBackTrimmedByAnySpellingAndFillTheSnapshot) {
+TEST_F(clsParametrosTest, RegistryValuesComeBackTrimmedByAnySpellingAndFillTheSnapshot) {
     escribeBase();
     escribeRegistro("ImpTicket", "  COCINA 1  ");
     objParametros().GetParamReg();
@@ -59,7 +59,7 @@ TEST_F(Parametros, RegistryValuesComeBackTrimmedByAnySpellingAndFillTheSnapshot)
     EXPECT_TRUE(textosMostrados().isEmpty());
 }
 
-TEST_F(Parametros, UnknownParameterEndsTheProgramAfterItsMessage) {
+TEST_F(clsParametrosTest, UnknownParameterEndsTheProgramAfterItsMessage) {
     escribeBase();
     objParametros().GetParamReg();
     EXPECT_THROW(objParametros().getValor("ImpMesaTickCocina"), program::Ended);
@@ -70,7 +70,7 @@ TEST_F(Parametros, UnknownParameterEndsTheProgramAfterItsMessage) {
         "última disponible.\r\n\r\nERROR: "));
 }
 
-TEST_F(Parametros, UnusableConfigurationGoesToTheDialogAndEnds) {
+TEST_F(clsParametrosTest, UnusableConfigurationGoesToTheDialogAndEnds) {
     // No key at all: the information message (shown directly), the dialog, the end.
     EXPECT_THROW(objParametros().GetParamReg(), program::Ended);
     ASSERT_EQ(m_prompts.calls.size(), 2u);
@@ -95,7 +95,7 @@ TEST_F(Parametros, UnusableConfigurationGoesToTheDialogAndEnds) {
     EXPECT_EQ(m_prompts.calls[1].text, "frmConfig");
 }
 
-TEST_F(Parametros, SetValorUpdatesByAnySpellingAndWritesTextToTheRegistryFile) {
+TEST_F(clsParametrosTest, SetValorUpdatesByAnySpellingAndWritesTextToTheRegistryFile) {
     escribeBase();
     objParametros().GetParamReg();
 
@@ -117,7 +117,7 @@ TEST_F(Parametros, SetValorUpdatesByAnySpellingAndWritesTextToTheRegistryFile) {
     EXPECT_TRUE(ini.contains("NuevaClave=")) << ini.toStdString();
 }
 
-TEST_F(Parametros, SetValorBeforeTheLoadWritesNothingAndSpeaksOnlyUnderDebug) {
+TEST_F(clsParametrosTest, SetValorBeforeTheLoadWritesNothingAndSpeaksOnlyUnderDebug) {
     objParametros().SetValor("Suelto", Variant(QStringLiteral("1")));
     EXPECT_FALSE(enRegistro("Suelto").has_value());
     EXPECT_TRUE(m_prompts.calls.empty());
@@ -130,7 +130,7 @@ TEST_F(Parametros, SetValorBeforeTheLoadWritesNothingAndSpeaksOnlyUnderDebug) {
         textosMostrados().at(0).startsWith("Se ha producido un error al grabar el valor del parámetro Suelto: "));
 }
 
-TEST_F(Parametros, TillRowsOverrideTheRegistryExceptLocalKeysAndOtherTills) {
+TEST_F(clsParametrosTest, TillRowsOverrideTheRegistryExceptLocalKeysAndOtherTills) {
     TARVOLIN_REQUIRE_DATABASE();
     coretest::ConnectedCore core("core_par", {}, {{"ImpTicket", "LOCAL"}, {"TextoSala", "Sala"}}, false);
     ASSERT_TRUE(core.ok());

@@ -1,7 +1,7 @@
-// Logging and the central error handler: log.txt, qm_log, user messages, the reconnect decision and
-// the reconnect wait on a link killed by the server.
+// basGeneral: the two database connections (driver choice, connection string and password, the
+// connected flag, ComCentral), logging and the central error handler (log.txt, qm_log, user messages,
+// the reconnect decision and the reconnect wait on a link killed by the server).
 #include "core/tests/ConnectedCore.h"
-
 #include "platform/Cp1252.h"
 #include "platform/Prompts.h"
 
@@ -10,8 +10,191 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
+
+QStringList pares(std::initializer_list<const char*> nombresYDatos) {
+    QStringList r{QString()};
+    for (const char* s : nombresYDatos)
+        r << QString::fromUtf8(s);
+    return r;
+}
+
+TEST(basGeneral, LastInstalledMySQLDriverWinsOverTheBareName) {
+    EXPECT_EQ(EligeDriverODBCMySQL(pares({"MySQL ODBC 5.1 Driver", "Installed", "SQL Server", "Installed",
+                                          "MySQL ODBC 8.0 Unicode Driver", "Installed"})),
+              "MySQL ODBC 8.0 Unicode Driver");
+    EXPECT_EQ(EligeDriverODBCMySQL(pares({"MySQL ODBC 8.0 Unicode Driver", "installed", "MySQL", "x"})),
+              "MySQL ODBC 8.0 Unicode Driver");
+    EXPECT_EQ(EligeDriverODBCMySQL(pares({"MySQL", "x", "MySQL ODBC 3.51 Driver", "Installed"})),
+              "MySQL ODBC 3.51 Driver");
+    // The bare name counts whatever its data; a driver that is not installed does not.
+    EXPECT_EQ(EligeDriverODBCMySQL(pares({"MySQL ODBC 5.1 Driver", "Removed", "MySQL", "x"})), "MySQL");
+    // "mysql" in lower case is not the MySQL driver.
+    EXPECT_EQ(EligeDriverODBCMySQL(pares({"mysql odbc", "Installed", "MariaDB Unicode", "Installed"})), "");
+    EXPECT_EQ(EligeDriverODBCMySQL(pares({})), "");
+}
+
+TEST(basGeneral, TheInstalledDriverListIsUnixODBCs) {
+    prompts::ScriptedPrompts p;
+    prompts::install(&p);
+    const QString driver = getDriverODBCMySQL();
+    prompts::install(nullptr);
+    if (!testenv::odbcDriverName().contains("MySQL"))
+        GTEST_SKIP() << "the test rig's driver name holds no MySQL";
+    EXPECT_TRUE(p.calls.empty());
+    EXPECT_EQ(driver, "{" + testenv::odbcDriverName() + "}");
+}
+
+TEST(basGeneral, ZeroOneOrTheTextAndBracesOnlyWhereNeeded) {
+    const std::pair<const char*, const char*> casos[] = {
+        {"0", ""},
+        {"0.0", ""},
+        {"", ""},
+        {"1", "morvint58"},
+        {"1.0", "morvint58"},
+        {"2", "2"},
+        {"01x", "01x"},
+        {"pa ss=w'o\"rd", "pa ss=w'o\"rd"},
+        {"a;b", "{a;b}"},
+        {"a}b{c", "{a}}b{c}"},
+        {"{abc", "{{abc}"},
+        {"abc}", "{abc}}}"},
+        // stored already in its braces: wrapping it again would make another password
+        {"{a;b}", "{a;b}"},
+        {"{p;w}}x{=1}", "{p;w}}x{=1}"},
+        {"{plain}", "{plain}"},
+    };
+    for (const auto& [almacenada, esperada] : casos)
+        EXPECT_EQ(PasswordConexion(QString::fromUtf8(almacenada)), QString::fromUtf8(esperada)) << almacenada;
+}
+
+// Tests start from a clean core: the reset puts back every switch and session global, the ones set
+// only by the command line or the start-up included.
+TEST(basGeneral, ResetPutsBackEverySwitchAndSessionGlobal) {
+    gstrIpServidorSwitch = gstrTPVSwitch = gstrBBDDActual = QStringLiteral("x");
+    gstrArgumentosOriginales = {QStringLiteral("/log")};
+    gintTeclaEnter = gintTeclaDerecha = 13;
+    gblnLog = gblnConexionesInicializadas = true;
+    gdtmFechaConexion = QDateTime(QDate(2024, 1, 1), QTime(0, 0));
+    resetBasGeneralForTests();
+    EXPECT_TRUE(gInterruptores == EstadoInterruptores{});
+    EXPECT_TRUE(gSesion == EstadoSesion{});
+    EXPECT_EQ(gstrRutaRegistro, QStringLiteral("HKEY_CURRENT_USER\\SOFTWARE\\Vesk\\Tarvolin"));
+}
+
+class basGeneralConexionTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        TARVOLIN_REQUIRE_DATABASE();
+        prompts::install(&m_prompts);
+    }
+    void TearDown() override { prompts::install(nullptr); }
+    prompts::ScriptedPrompts m_prompts;
+};
+
+TEST_F(basGeneralConexionTest, ConnectsBothWithTheStringInItsOrderThroughAServerWithAPort) {
+    coretest::ConnectedCore core;
+    ASSERT_TRUE(core.ok()) << recordingMainWindow().grid.join("\n").toStdString();
+    EXPECT_TRUE(frmPrincipalVars().blnConexionOk);
+    EXPECT_EQ(ConexionServidor().State(), ado::adStateOpen);
+    EXPECT_EQ(ConexionLocal().State(), ado::adStateOpen);
+    const QString usuario = objParametros().getValor("UsuarioMysql");
+    const QString password = PasswordConexion(objParametros().getValor("MysqlPassword"));
+    EXPECT_EQ(gstrConexionString, QStringLiteral("DRIVER={%1};SERVER=127.0.0.1;PORT=%2;DATABASE=%3;USER=%4;"
+                                                 "OPTION=16897;PASSWORD=%5")
+                                      .arg(testenv::odbcDriverName())
+                                      .arg(testenv::dbPort())
+                                      .arg(core.db(), usuario, password));
+    // The two are separate sessions of the same database.
+    const Variant a = ConexionServidor().Execute("select connection_id()")->Fields(0).Value;
+    const Variant b = ConexionLocal().Execute("select connection_id()")->Fields(0).Value;
+    EXPECT_NE(vb::CStr(a), vb::CStr(b));
+    EXPECT_EQ(vb::CStr(ConexionLocal().Execute("select database()")->Fields(0).Value), core.db());
+}
+
+TEST_F(basGeneralConexionTest, APasswordWithSeparatorsConnects) {
+    coretest::ConnectedCore core;
+    ASSERT_TRUE(core.ok());
+    const QString usuario = QStringLiteral("tv_pw_%1").arg(::getpid());
+    const QString password = QStringLiteral("p;w}x{=1");
+    QString sql;
+    for (const char* host : {"localhost", "127.0.0.1"})
+        sql += QStringLiteral("create or replace user '%1'@'%2' identified by '%3'; grant all on `%4`.* to '%1'@'%2';")
+                   .arg(usuario, QLatin1String(host), password, core.db());
+    ASSERT_TRUE(testenv::runSql({}, sql));
+    // Stored bare, or already in its braces as a connection string wants it.
+    for (const QString& almacenada : {password, QStringLiteral("{p;w}}x{=1}")}) {
+        coretest::escribeRegistro("UsuarioMysql", usuario);
+        coretest::escribeRegistro("MysqlPassword", almacenada);
+        objParametros().GetParamReg();
+        const bool ok = ConectaBBDD();
+        QString quien;
+        if (ok)
+            quien = vb::CStr(ConexionServidor().Execute("select current_user()")->Fields(0).Value);
+        EXPECT_TRUE(ok) << almacenada.toStdString() << recordingMainWindow().grid.join("\n").toStdString();
+        EXPECT_TRUE(quien.startsWith(usuario + "@")) << quien.toStdString();
+        EXPECT_TRUE(gstrConexionString.endsWith(";PASSWORD={p;w}}x{=1}"));
+    }
+    testenv::runSql({}, QStringLiteral("drop user if exists '%1'@'localhost', '%1'@'127.0.0.1';").arg(usuario));
+}
+
+TEST_F(basGeneralConexionTest, AFailedConnectionLeavesTheFlagAsItWasAndLogs) {
+    coretest::ConnectedCore core;
+    ASSERT_TRUE(core.ok());
+    recordingMainWindow().grid.clear();
+
+    gstrNombreBD = QStringLiteral("no_existe_%1").arg(::getpid());
+    EXPECT_FALSE(ConectaBBDD());
+    EXPECT_TRUE(frmPrincipalVars().blnConexionOk);
+    ASSERT_FALSE(recordingMainWindow().grid.isEmpty());
+    EXPECT_TRUE(recordingMainWindow().grid.last().startsWith("Error al conectar con MySQL: "));
+
+    frmPrincipalVars().blnConexionOk = false;
+    EXPECT_FALSE(ConectaBBDD());
+    EXPECT_FALSE(frmPrincipalVars().blnConexionOk);
+
+    gstrNombreBD = core.db();
+    EXPECT_TRUE(ConectaBBDD());
+    EXPECT_TRUE(frmPrincipalVars().blnConexionOk);
+}
+
+TEST_F(basGeneralConexionTest, DatabaseNameFromTheSwitchThenTheRegistryThenDrovanto) {
+    coretest::ConnectedCore core;
+    ASSERT_TRUE(core.ok());
+    // Fixed at the first connection of the run: a later registry value does not move it.
+    EXPECT_EQ(gstrNombreBD, core.db());
+
+    gstrNombreBD.clear();
+    gstrNombreBDSwitch = core.db();
+    garrValoresRegistro = {QString(), QStringLiteral("NombreBBDDServidor"), QStringLiteral("otra"),
+                           QStringLiteral("IpServidor"), QStringLiteral("127.0.0.1;PORT=%1").arg(testenv::dbPort())};
+    EXPECT_TRUE(ConectaBBDD());
+    EXPECT_EQ(gstrNombreBD, core.db());
+
+    gstrNombreBD.clear();
+    gstrNombreBDSwitch.clear();
+    garrValoresRegistro = {QString(), QStringLiteral("IpServidor"),
+                           QStringLiteral("127.0.0.1;PORT=%1").arg(testenv::dbPort())};
+    ConectaBBDD();
+    EXPECT_EQ(gstrNombreBD, "Drovanto");
+    EXPECT_TRUE(gstrConexionString.contains(";DATABASE=Drovanto;"));
+}
+
+TEST_F(basGeneralConexionTest, ComCentralReopensOnlyAClosedMainConnection) {
+    coretest::ConnectedCore core;
+    ASSERT_TRUE(core.ok());
+    const QString antes = vb::CStr(ConexionServidor().Execute("select connection_id()")->Fields(0).Value);
+    EXPECT_TRUE(ComCentral());
+    EXPECT_EQ(vb::CStr(ConexionServidor().Execute("select connection_id()")->Fields(0).Value), antes);
+
+    ConexionServidor().Close();
+    EXPECT_TRUE(ComCentral(true, true));
+    EXPECT_EQ(ConexionServidor().State(), ado::adStateOpen);
+    EXPECT_NE(vb::CStr(ConexionServidor().Execute("select connection_id()")->Fields(0).Value), antes);
+    EXPECT_EQ(vb::CStr(ConexionServidor().Execute("select database()")->Fields(0).Value), core.db());
+}
 
 const QDateTime kAhora(QDate(2024, 1, 31), QTime(23, 59, 58));
 
@@ -47,7 +230,7 @@ double segundosCpu() {
     return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-class Errores : public ::testing::Test {
+class basGeneralTest : public ::testing::Test {
 protected:
     void SetUp() override {
         coretest::resetCore();
@@ -79,7 +262,7 @@ protected:
     QString m_dirAnterior;
 };
 
-TEST_F(Errores, ErrorTextAndTheReconnectDecision) {
+TEST_F(basGeneralTest, ErrorTextAndTheReconnectDecision) {
     EXPECT_EQ(TextoError("clsImprimirTicket.getNumeroComanda", VBError(-2147467259, "Se fue", "Proveedor")),
               "ERROR: clsImprimirTicket.getNumeroComanda: Se fue\r\n(-2147467259 - Proveedor)");
 
@@ -99,7 +282,7 @@ TEST_F(Errores, ErrorTextAndTheReconnectDecision) {
     EXPECT_TRUE(reconecta(-2147467259, "duplicate entry"));
 }
 
-TEST_F(Errores, LogFileRecordsAreQuotedCp1252LinesAndTheFirstWriteOfARunTruncates) {
+TEST_F(basGeneralTest, LogFileRecordsAreQuotedCp1252LinesAndTheFirstWriteOfARunTruncates) {
     GrabaLog("solo la rejilla");
     EXPECT_EQ(logTxt(), "<none>");
     EXPECT_EQ(recordingMainWindow().grid, QStringList({"solo la rejilla"}));
@@ -121,7 +304,7 @@ TEST_F(Errores, LogFileRecordsAreQuotedCp1252LinesAndTheFirstWriteOfARunTruncate
     EXPECT_EQ(cajas(), QStringList({"con caja"}));
 }
 
-TEST_F(Errores, AFailedLogWriteIsToldOncePerRunAndTheFileRecoversWhenWritesSucceedAgain) {
+TEST_F(basGeneralTest, AFailedLogWriteIsToldOncePerRunAndTheFileRecoversWhenWritesSucceedAgain) {
     ASSERT_TRUE(QDir().mkpath(m_app.path() + "/log.txt")); // a folder where the file should be
     gblnLog = true;
     GrabaLog("a");
@@ -147,7 +330,7 @@ TEST_F(Errores, AFailedLogWriteIsToldOncePerRunAndTheFileRecoversWhenWritesSucce
     EXPECT_EQ(logTxt(), QByteArray("\"31/01/2024 23:59:58 -> f\"\r\n"));
 }
 
-TEST_F(Errores, LongLogLinesAreCutWithAMarkerInTheFile) {
+TEST_F(basGeneralTest, LongLogLinesAreCutWithAMarkerInTheFile) {
     const QString largo(kLongitudMaximaLineaLog, QLatin1Char('x'));
     const QString par = QString::fromUcs4(U"\U0001F600");
     const struct {
@@ -171,7 +354,7 @@ TEST_F(Errores, LongLogLinesAreCutWithAMarkerInTheFile) {
     }
 }
 
-TEST_F(Errores, MessagesShowWhenSomeoneWatchesAndPrintWhenUnattended) {
+TEST_F(basGeneralTest, MessagesShowWhenSomeoneWatchesAndPrintWhenUnattended) {
     // Before the parameters are loaded: a box, with its answer.
     m_prompts.answers = {prompts::vbNo};
     EXPECT_EQ(MensajeUsuario("¿Seguro?", 36, "Tarvolin"), prompts::vbNo);
@@ -192,7 +375,7 @@ TEST_F(Errores, MessagesShowWhenSomeoneWatchesAndPrintWhenUnattended) {
     EXPECT_EQ(m_printer.tickets.size(), 1);
 }
 
-TEST_F(Errores, AFailingPrintOrGridCannotLoopBackIntoItsReport) {
+TEST_F(basGeneralTest, AFailingPrintOrGridCannotLoopBackIntoItsReport) {
     gblnParametrosCargados = true;
     // The printer reports its own failure through MensajeUsuario and ControlErrores.
     m_printer.alImprimir = [] {
@@ -228,17 +411,17 @@ TEST_F(Errores, AFailingPrintOrGridCannotLoopBackIntoItsReport) {
     EXPECT_EQ(m_printer.lineas.size(), 1);
 }
 
-TEST_F(Errores, TheReconnectWaitLeavesWhenTheProgramEnds) {
+TEST_F(basGeneralTest, TheReconnectWaitLeavesWhenTheProgramEnds) {
     QTimer::singleShot(0, [] { program::requestEnd(); });
     ControlErrores("clsX.y", true, VBError(3709, "La conexión no se puede usar", "ADODB.Connection"));
     EXPECT_FALSE(frmPrincipalVars().blnConexionOk);
     EXPECT_TRUE(recordingMainWindow().reconnectTimer);
 }
 
-class ErroresBBDD : public Errores {
+class basGeneralBBDDTest : public basGeneralTest {
 protected:
     void SetUp() override {
-        Errores::SetUp();
+        basGeneralTest::SetUp();
         if (!testenv::haveDatabase())
             return;
         m_core = std::make_unique<coretest::ConnectedCore>(
@@ -254,12 +437,12 @@ protected:
     }
     void TearDown() override {
         m_core.reset();
-        Errores::TearDown();
+        basGeneralTest::TearDown();
     }
     std::unique_ptr<coretest::ConnectedCore> m_core;
 };
 
-TEST_F(ErroresBBDD, TheDatabaseLogBindsItsTextAndTakesOneNow) {
+TEST_F(basGeneralBBDDTest, TheDatabaseLogBindsItsTextAndTakesOneNow) {
     TARVOLIN_REQUIRE_DATABASE();
     const QString texto = QStringLiteral("O'Brien pidió 100% _ \"€\" \\n y acaba en \\");
     GrabaLogBBDD(texto);
@@ -280,7 +463,7 @@ TEST_F(ErroresBBDD, TheDatabaseLogBindsItsTextAndTakesOneNow) {
     EXPECT_EQ(m_core->valor("select count(*) from qm_log"), "1");
 }
 
-TEST_F(ErroresBBDD, ADuplicateKeyReportsAndReturnsWithBothConnectionsUsable) {
+TEST_F(basGeneralBBDDTest, ADuplicateKeyReportsAndReturnsWithBothConnectionsUsable) {
     TARVOLIN_REQUIRE_DATABASE();
     EXPECT_FALSE(DR->QueryExecute("insert into u values (1)"));
 
@@ -304,7 +487,7 @@ TEST_F(ErroresBBDD, ADuplicateKeyReportsAndReturnsWithBothConnectionsUsable) {
 // events (a heartbeat timer) keep running at almost no CPU cost; a second error report nests inside
 // that wait; one reconnection by the reconnect timer brings both connections back and releases both
 // waits, and the post-connection step does not run again.
-TEST_F(ErroresBBDD, AKilledLinkWaitsRunningEventsAndOneReconnectionReleasesEveryWait) {
+TEST_F(basGeneralBBDDTest, AKilledLinkWaitsRunningEventsAndOneReconnectionReleasesEveryWait) {
     TARVOLIN_REQUIRE_DATABASE();
     coretest::ReconnectingMainWindow ventana(50);
     ventana.setArmado(false); // the reconnect timer may only bring the link back when the test says so

@@ -6,7 +6,7 @@
 namespace {
 
 // Parameters loaded from the registry only: no connection, so no idiomes lookup.
-class Palabras : public ::testing::Test {
+class basComunPocketraTest : public ::testing::Test {
 protected:
     void SetUp() override {
         coretest::resetCore();
@@ -28,7 +28,7 @@ protected:
     prompts::ScriptedPrompts m_prompts;
 };
 
-TEST_F(Palabras, BaseLanguageWithoutOwnWordsLeavesTextsAloneUnlessForced) {
+TEST_F(basComunPocketraTest, BaseLanguageWithoutOwnWordsLeavesTextsAloneUnlessForced) {
     gblnParametrosCargados = false;
     EXPECT_EQ(TraduceLiteral("  'No'  "), "  'No'  ");
     gblnParametrosCargados = true;
@@ -47,7 +47,7 @@ TEST_F(Palabras, BaseLanguageWithoutOwnWordsLeavesTextsAloneUnlessForced) {
     EXPECT_TRUE(m_prompts.calls.empty());
 }
 
-TEST_F(Palabras, OwnWordsReplaceInTheirCasesAndOrder) {
+TEST_F(basComunPocketraTest, OwnWordsReplaceInTheirCasesAndOrder) {
     gblnHayTextosPropios = true;
     gstrTextoMesa = "Table";
     EXPECT_EQ(TraduceLiteral("Mesa:"), "Table:");
@@ -84,7 +84,7 @@ TEST_F(Palabras, OwnWordsReplaceInTheirCasesAndOrder) {
     EXPECT_EQ(TraduceLiteral("Salas y mesas"), "Zonas y tables");
 }
 
-TEST_F(Palabras, ALongTicketWordGivesDocumentoAndTheCacheKeepsBothResults) {
+TEST_F(basComunPocketraTest, ALongTicketWordGivesDocumentoAndTheCacheKeepsBothResults) {
     objParametros().SetValor("TextoTicket", "Documento simplificado");
     EXPECT_EQ(TraduceLiteral("Ticket", -1, true, false), "Documento simplificado");
     EXPECT_EQ(TraduceLiteral("Ticket", -1, true, true), "Documento");
@@ -100,9 +100,9 @@ TEST_F(Palabras, ALongTicketWordGivesDocumentoAndTheCacheKeepsBothResults) {
     EXPECT_EQ(TraduceLiteral("Sala y ticket"), "Sala y ticket");
 }
 
-class Idiomas : public coretest::ConnectedCoreTest {
+class basComunPocketraIdiomasTest : public coretest::ConnectedCoreTest {
 protected:
-    Idiomas()
+    basComunPocketraIdiomasTest()
         : ConnectedCoreTest("core_idi",
                             "insert into idiomes (idioma, `text`, traduccion) values "
                             "(2, 'Mesa:', 'Table:'), (1, 'Salir', 'Fuera'), (2, '100%', 'hundred percent'),"
@@ -120,7 +120,7 @@ protected:
     }
 };
 
-TEST_F(Idiomas, LookupsEscapeWildcardsFallBackToTheSecondLanguageAndAreCached) {
+TEST_F(basComunPocketraIdiomasTest, LookupsEscapeWildcardsFallBackToTheSecondLanguageAndAreCached) {
     EXPECT_EQ(TraduceLiteral("Mesa:"), "Table:");
     EXPECT_EQ(TraduceLiteral("mesa:"), "Table:"); // the table's collation decides the case
     EXPECT_EQ(TraduceLiteral("100%"), "hundred percent");
@@ -147,7 +147,7 @@ TEST_F(Idiomas, LookupsEscapeWildcardsFallBackToTheSecondLanguageAndAreCached) {
     EXPECT_TRUE(m_prompts.calls.empty());
 }
 
-TEST_F(Idiomas, LiteralsLoadOnceFirstRowWinsAndAnswerBeforeTheTable) {
+TEST_F(basComunPocketraIdiomasTest, LiteralsLoadOnceFirstRowWinsAndAnswerBeforeTheTable) {
     cargarIdiomasLiterales();
     EXPECT_EQ(TraduceLiteral("Salir"), "Exit");
     EXPECT_EQ(TraduceLiteral("Mesa:"), "Board:");

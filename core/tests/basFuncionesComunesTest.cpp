@@ -1,5 +1,6 @@
-// Value and text helpers: the conversion rules as tables, each run under the C locale and under a
-// Spanish one (decimal comma), where the program's numbers must still come out with a point.
+// basFuncionesComunes: the conversion rules as tables, each run under the C locale and under a
+// Spanish one (decimal comma), where the program's numbers must still come out with a point; and the
+// SQL helpers against the real server, whose literals must read back unchanged.
 #include "core/basFuncionesComunes.h"
 #include "core/basGeneral.h"
 #include "core/basLegacyFunctions.h"
@@ -7,6 +8,8 @@
 #include "platform/Collections.h"
 #include "platform/Program.h"
 #include "platform/Prompts.h"
+#include "testsupport/TestEnv.h"
+
 #include <QLocale>
 #include <QTimer>
 #include <clocale>
@@ -19,7 +22,7 @@ namespace {
 
 // Runs each test once with the C locale and once with the Spanish one (Qt's default locale, and the C
 // library's when the machine has es_ES.UTF-8).
-class Regional : public ::testing::TestWithParam<const char*> {
+class basFuncionesComunesTest : public ::testing::TestWithParam<const char*> {
 protected:
     void SetUp() override {
         m_previo = QLocale();
@@ -46,9 +49,9 @@ private:
     std::string m_previoC;
 };
 
-INSTANTIATE_TEST_SUITE_P(Locales, Regional, ::testing::Values("C", "es"));
+INSTANTIATE_TEST_SUITE_P(Locales, basFuncionesComunesTest, ::testing::Values("C", "es"));
 
-TEST_P(Regional, ValNumeroReadsTheLeadingDecimalNumberWithCommaOrPoint) {
+TEST_P(basFuncionesComunesTest, ValNumeroReadsTheLeadingDecimalNumberWithCommaOrPoint) {
     const struct {
         const char* texto;
         double esperado;
@@ -63,7 +66,7 @@ TEST_P(Regional, ValNumeroReadsTheLeadingDecimalNumberWithCommaOrPoint) {
         EXPECT_DOUBLE_EQ(ValNumero(QString::fromUtf8(c.texto)), c.esperado) << c.texto;
 }
 
-TEST_P(Regional, NumbersBecomeTextWithAPointWhateverTheLocale) {
+TEST_P(basFuncionesComunesTest, NumbersBecomeTextWithAPointWhateverTheLocale) {
     EXPECT_EQ(NumeroATexto(vb::Null(), true), "null");
     EXPECT_EQ(NumeroATexto(vb::Null(), false), "0");
     EXPECT_EQ(NumeroATexto(Variant(), false), "0");
@@ -79,7 +82,7 @@ TEST_P(Regional, NumbersBecomeTextWithAPointWhateverTheLocale) {
     EXPECT_TRUE(m_prompts.calls.empty());
 }
 
-TEST_P(Regional, MasksRoundHalfAwayFromZeroOnTheDecimalValue) {
+TEST_P(basFuncionesComunesTest, MasksRoundHalfAwayFromZeroOnTheDecimalValue) {
     const struct {
         double valor;
         const char* mascara;
@@ -120,7 +123,7 @@ TEST_P(Regional, MasksRoundHalfAwayFromZeroOnTheDecimalValue) {
     EXPECT_EQ(MascaraDecimales(3), "###0.000");
 }
 
-TEST_P(Regional, RedondearRoundsAwayFromZeroFromTheFractionRoundedToTwoPlaces) {
+TEST_P(basFuncionesComunesTest, RedondearRoundsAwayFromZeroFromTheFractionRoundedToTwoPlaces) {
     const struct {
         double valor;
         qint16 decimales;
@@ -135,7 +138,7 @@ TEST_P(Regional, RedondearRoundsAwayFromZeroFromTheFractionRoundedToTwoPlaces) {
         EXPECT_DOUBLE_EQ(Redondear(c.valor, c.decimales), c.esperado) << c.valor << " " << c.decimales;
 }
 
-TEST_P(Regional, AlineaTextoPadsCutsAndFills) {
+TEST_P(basFuncionesComunesTest, AlineaTextoPadsCutsAndFills) {
     EXPECT_EQ(AlineaTexto("ab", 5, false, false, " "), "   ab");
     EXPECT_EQ(AlineaTexto("ab", 5, true, false, " "), "ab   ");
     EXPECT_EQ(AlineaTexto("ab", 5, true, false, "-"), "ab---");
@@ -156,7 +159,7 @@ TEST_P(Regional, AlineaTextoPadsCutsAndFills) {
     EXPECT_TRUE(m_prompts.calls.empty());
 }
 
-TEST_P(Regional, AjustaTextoWrapsAtBlanksAndKeepsLineFeeds) {
+TEST_P(basFuncionesComunesTest, AjustaTextoWrapsAtBlanksAndKeepsLineFeeds) {
     const struct {
         int ancho;
         const char* texto;
@@ -191,14 +194,14 @@ TEST_P(Regional, AjustaTextoWrapsAtBlanksAndKeepsLineFeeds) {
     EXPECT_TRUE(m_prompts.calls.empty());
 }
 
-TEST_P(Regional, AjustaTextoAppliesTheMarkupFirstAndHandsItBack) {
+TEST_P(basFuncionesComunesTest, AjustaTextoAppliesTheMarkupFirstAndHandsItBack) {
     setSustituyeTags([](const QString& t) { return QString(t).replace(QLatin1String("<b>"), QLatin1String("*")); });
     QString texto = QStringLiteral("<b>sopa <b>fria");
     EXPECT_EQ(AjustaTexto(6, texto, 0), "*sopa\r\n*fria");
     EXPECT_EQ(texto, "*sopa *fria");
 }
 
-TEST_P(Regional, AjustaTextoHasNoSixteenBitLimits) {
+TEST_P(basFuncionesComunesTest, AjustaTextoHasNoSixteenBitLimits) {
     const QString texto = QStringLiteral("palabra ").repeated(5000); // 40000 characters
     const QStringList lineas = AjustaTexto(42, texto, 0).split(QLatin1String("\r\n"));
     EXPECT_EQ(lineas.size(), 1000);
@@ -207,7 +210,7 @@ TEST_P(Regional, AjustaTextoHasNoSixteenBitLimits) {
     EXPECT_TRUE(m_prompts.calls.empty());
 }
 
-TEST(Escapado, ApostrophesAndBackslashesAreEscapedOnceOnly) {
+TEST(basFuncionesComunes, ApostrophesAndBackslashesAreEscapedOnceOnly) {
     EXPECT_EQ(cStringSQL("O'Neil"), "'O''Neil'");
     EXPECT_EQ(cStringSQL("C:\\bin"), "'C:\\\\bin'");
     EXPECT_EQ(cStringSQL("dir\\"), "'dir\\\\'");
@@ -225,7 +228,7 @@ TEST(Escapado, ApostrophesAndBackslashesAreEscapedOnceOnly) {
     EXPECT_EQ(addslashes(s, true, false), "a\\\\b"); // backslashes escaped even without the flag
 }
 
-TEST(Valores, VarToStrGivesTheDefaultForMissingValuesOnly) {
+TEST(basFuncionesComunes, VarToStrGivesTheDefaultForMissingValuesOnly) {
     const Variant def = QStringLiteral("def");
     EXPECT_EQ(VarToStr(QStringLiteral("#ERROR#"), def), def);
     EXPECT_EQ(VarToStr(vb::Null(), def), def);
@@ -239,7 +242,7 @@ TEST(Valores, VarToStrGivesTheDefaultForMissingValuesOnly) {
     EXPECT_EQ(VarToStr(QByteArray("\x80 5"), def, true), QStringLiteral("\u20ac 5"));
 }
 
-TEST(Valores, BinaryMarksAndBytesBecomeText) {
+TEST(basFuncionesComunes, BinaryMarksAndBytesBecomeText) {
     EXPECT_TRUE(esBinaryString(QStringLiteral("???a")));
     EXPECT_TRUE(esBinaryString(QStringLiteral("??")));
     EXPECT_FALSE(esBinaryString(QStringLiteral("a??")));
@@ -254,7 +257,7 @@ TEST(Valores, BinaryMarksAndBytesBecomeText) {
     EXPECT_EQ(BinaryToString(qint32(5)), Variant(qint32(5)));
 }
 
-TEST(Valores, VcConvertsAFieldToTheKindOfTheSample) {
+TEST(basFuncionesComunes, VcConvertsAFieldToTheKindOfTheSample) {
     ado::Field entero{QStringLiteral("n"), ado::adInteger, 11, 0, qint32(5)};
     ado::Field texto{QStringLiteral("t"), ado::adVarChar, 50, 0, QStringLiteral("2,5 kg")};
     ado::Field nulo{QStringLiteral("t"), ado::adVarChar, 50, 0, vb::Null()};
@@ -273,14 +276,14 @@ TEST(Valores, VcConvertsAFieldToTheKindOfTheSample) {
     EXPECT_EQ(Vc(&grande, vb::Null()), Variant(qint16(0))); // a Null number of any width reads as 0
 }
 
-TEST(Sql, CreaDeleteKeepsEverythingAfterTheFirstFrom) {
+TEST(basFuncionesComunes, CreaDeleteKeepsEverythingAfterTheFirstFrom) {
     EXPECT_EQ(CreaDelete("select * from t where a=1"), "delete from t where a=1");
     EXPECT_EQ(CreaDelete("SELECT * FROM t WHERE a=1"), "");
     EXPECT_EQ(CreaDelete("select a from t1 where b in (select b from t2)", "t1"),
               "delete from t1 where b in (select b from t2)");
 }
 
-TEST(Html, TagsAreStrippedOrTurnedIntoPlainText) {
+TEST(basFuncionesComunes, TagsAreStrippedOrTurnedIntoPlainText) {
     QString t = QStringLiteral("<B>Hola</b><br />mundo<P><i>x</i><SPAN>y</span>");
     EXPECT_EQ(QuitarTagsHTML(t), "Holamundo<i>x</i>y");
     EXPECT_EQ(t, "Holamundo<i>x</i>y");
@@ -288,26 +291,7 @@ TEST(Html, TagsAreStrippedOrTurnedIntoPlainText) {
               QStringLiteral("Hola Ana\r\n2 < 3 & \u20ac\u00f1\u00e1 &bogus;"));
 }
 
-TEST(Fechas, YyyymmddReadsRollsOverAndFallsBack) {
-    const QDateTime conexion(QDate(2023, 6, 1), QTime(8, 30));
-    const QDateTime ahora(QDate(2024, 2, 2), QTime(12, 0));
-    const QDateTime previa = gdtmFechaConexion;
-    gdtmFechaConexion = conexion;
-    clock_seam::setNowSource([&] { return ahora; });
-    using basLegacyFunctions::FechaDesdeYYYYMMDD;
-    EXPECT_EQ(FechaDesdeYYYYMMDD(qint32(20240115)), QDateTime(QDate(2024, 1, 15), QTime(0, 0)));
-    EXPECT_EQ(FechaDesdeYYYYMMDD(QStringLiteral(" 20241301 ")), QDateTime(QDate(2025, 1, 1), QTime(0, 0)));
-    EXPECT_EQ(FechaDesdeYYYYMMDD(20240230.0), QDateTime(QDate(2024, 3, 1), QTime(0, 0)));
-    EXPECT_EQ(FechaDesdeYYYYMMDD(qint32(0)), conexion);
-    EXPECT_EQ(FechaDesdeYYYYMMDD(vb::Null()), conexion);
-    EXPECT_EQ(FechaDesdeYYYYMMDD(Variant()), conexion);
-    EXPECT_EQ(FechaDesdeYYYYMMDD(QStringLiteral("hoy")), conexion);
-    EXPECT_EQ(FechaDesdeYYYYMMDD(qint32(2024)), ahora); // too few digits
-    clock_seam::setNowSource(nullptr);
-    gdtmFechaConexion = previa;
-}
-
-TEST(Esperas, EsperaRunsTimersAndLeavesWhenTheProgramEnds) {
+TEST(basFuncionesComunes, EsperaRunsTimersAndLeavesWhenTheProgramEnds) {
     bool disparado = false;
     QTimer::singleShot(0, [&] { disparado = true; });
     Espera(500);
@@ -318,6 +302,131 @@ TEST(Esperas, EsperaRunsTimersAndLeavesWhenTheProgramEnds) {
     Espera(24LL * 3600 * 1000);
     EXPECT_TRUE(program::ending());
     program::resetForTests();
+}
+
+const QStringList kTextosDificiles = {
+    QStringLiteral("O'Neil"),
+    QStringLiteral("C:\\bin"),
+    QStringLiteral("say \"hi\""),
+    QStringLiteral("dir\\"),
+    QStringLiteral("\\'mezcla\\\\"),
+    QStringLiteral("\u20ac \u00f1 \u00e1 \u00bf?"),
+    QStringLiteral("l\u00ednea\nnueva"),
+    QStringLiteral("'; drop table origen; --"),
+};
+
+class basFuncionesComunesSqlTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!testenv::haveDatabase()) {
+            if (testenv::servicesRequired())
+                FAIL() << "MariaDB is not reachable (TARVOLIN_DB_SOCKET)";
+            GTEST_SKIP() << "no MariaDB: run through scripts/test";
+        }
+        resetBasGeneralForTests();
+        prompts::install(&m_prompts);
+        m_previo = QLocale();
+        QLocale::setDefault(QLocale(QLocale::Spanish, QLocale::Spain));
+        std::setlocale(LC_ALL, "es_ES.UTF-8");
+        m_db = testenv::createDatabase(QStringLiteral("helpers"));
+        ConexionServidor().Open(testenv::connectionString(m_db));
+    }
+    void TearDown() override {
+        resetBasGeneralForTests();
+        prompts::install(nullptr);
+        QLocale::setDefault(m_previo);
+        std::setlocale(LC_ALL, "C");
+        if (!m_db.isEmpty())
+            testenv::dropDatabase(m_db);
+    }
+    QString consulta(const QString& sql) {
+        QString salida, error;
+        EXPECT_TRUE(testenv::runSql(m_db, sql, &salida, &error)) << error.toStdString();
+        return salida;
+    }
+
+    prompts::ScriptedPrompts m_prompts;
+    QString m_db;
+    QLocale m_previo;
+};
+
+TEST_F(basFuncionesComunesSqlTest, CreaInsertsCopiesRowsUnchangedThroughTheServer) {
+    const QString columnas =
+        QStringLiteral("(id INT PRIMARY KEY, nombre VARCHAR(100), nota TEXT, importe DECIMAL(12,4), ratio DOUBLE, "
+                       "fecha DATETIME, activo TINYINT, datos BLOB)");
+    consulta(QStringLiteral("create table origen %1; create table copia %1;").arg(columnas));
+    int id = 0;
+    for (const QString& t : kTextosDificiles) {
+        ++id;
+        ConexionServidor().Execute(QStringLiteral("insert into origen values (?, ?, ?, ?, ?, ?, ?, ?)"), nullptr,
+                                   {qint32(id), t, t + t, 1234.5 + id, -0.125 * id,
+                                    QDateTime(QDate(2024, 1, id), QTime(13, 45, 7)), qint16(id % 2),
+                                    QByteArray("\x00\x01'\\", 4)});
+    }
+    const auto inserts = std::dynamic_pointer_cast<vb::Collection>(
+        CreaInserts(QStringLiteral("select * from origen order by id"), QStringLiteral("copia")));
+    ASSERT_TRUE(inserts);
+    ASSERT_EQ(inserts->Count(), kTextosDificiles.size());
+    EXPECT_TRUE(inserts->Item(1).toString().startsWith(
+        "insert into copia (id, nombre, nota, importe, ratio, fecha, activo, datos) values (1, 'O''Neil', "));
+    EXPECT_TRUE(inserts->Item(1).toString().contains("1235.5, -0.125, '2024-01-01 13:45:07'"));
+    for (const Variant& sql : inserts->items())
+        ConexionServidor().Execute(sql.toString());
+
+    const QString lista = QStringLiteral("id, nombre, nota, importe, ratio, fecha, activo, hex(datos)");
+    const QString original = consulta(QStringLiteral("select %1 from origen order by id").arg(lista));
+    EXPECT_EQ(consulta(QStringLiteral("select %1 from copia order by id").arg(lista)), original);
+    EXPECT_TRUE(original.contains("C:\\\\bin")); // the client's batch output escapes the backslash
+    EXPECT_TRUE(m_prompts.calls.empty());
+}
+
+TEST_F(basFuncionesComunesSqlTest, NullsAreWrittenAsZeroEmptyTextAndTheZeroDate) {
+    consulta(QStringLiteral("create table t (n INT, d DOUBLE, f DATETIME, s VARCHAR(10), b TINYINT);"
+                            "insert into t values (null, null, null, null, null);"));
+    const auto inserts =
+        std::dynamic_pointer_cast<vb::Collection>(CreaInserts(QStringLiteral("select * from t"), QStringLiteral("t")));
+    ASSERT_EQ(inserts->Count(), 1);
+    EXPECT_EQ(inserts->Item(1).toString(), "insert into t (n, d, f, s, b) values (0, 0, '0000-00-00', '', 0)");
+    ConexionServidor().Execute(inserts->Item(1).toString());
+    EXPECT_EQ(consulta(QStringLiteral("select n, d, f, s, b from t where n is not null")),
+              "0\t0\t0000-00-00 00:00:00\t\t0\n");
+}
+
+TEST_F(basFuncionesComunesSqlTest, QuotedTextReadsBackAsItWas) {
+    for (const QString& t : kTextosDificiles) {
+        EXPECT_EQ(ConsultaRapida(QStringLiteral("select ") + cStringSQL(t)), Variant(t)) << t.toStdString();
+        if (t.contains(QLatin1String("\\'")) || t.contains(QLatin1String("\\\\")))
+            continue; // addslashes takes these for escaping already done
+        QString copia = t;
+        EXPECT_EQ(ConsultaRapida(QStringLiteral("select '") + addslashes(copia, false, true) + QLatin1Char('\'')),
+                  Variant(t))
+            << t.toStdString();
+    }
+    EXPECT_TRUE(m_prompts.calls.empty());
+}
+
+TEST_F(basFuncionesComunesSqlTest, ConsultaRapidaReadsTheFirstRowOrTheDefault) {
+    consulta(QStringLiteral("create table t (a INT, b VARCHAR(10)); insert into t values (7, 'siete'), (8, '#ERROR#');"
+                            "insert into t values (9, null);"));
+    EXPECT_EQ(ConsultaRapida(QStringLiteral("select a, b from t order by a"), QStringLiteral("B")),
+              Variant(QStringLiteral("siete")));
+    EXPECT_EQ(ConsultaRapida(QStringLiteral("select a, b from t order by a")).toInt(), 7);
+    EXPECT_EQ(ConsultaRapida(QStringLiteral("select b from t where a=8"), {}, nullptr, QStringLiteral("def")),
+              Variant(QStringLiteral("def")));
+    EXPECT_EQ(ConsultaRapida(QStringLiteral("select b from t where a=9"), {}, nullptr, qint32(0)), Variant(qint32(0)));
+    EXPECT_EQ(ConsultaRapida(QStringLiteral("select a from t where a=100"), {}, nullptr, qint32(-1)),
+              Variant(qint32(-1)));
+    EXPECT_EQ(ConsultaRapida(QStringLiteral("select b from t where a=?"), {}, nullptr, {}, {qint32(7)}),
+              Variant(QStringLiteral("siete")));
+
+    // A closed connection is opened again with its stored string.
+    ConexionServidor().Close();
+    EXPECT_EQ(ConsultaRapida(QStringLiteral("select count(*) from t")).toInt(), 3);
+
+    // A failing statement goes to the central error handler and yields Empty.
+    const Variant r = ConsultaRapida(QStringLiteral("select nada from no_existe"), {}, nullptr, qint32(5));
+    EXPECT_FALSE(r.isValid());
+    EXPECT_TRUE(recordingMainWindow().grid.join('\n').contains("basComunPocketra.ConsultaRapida"));
 }
 
 } // namespace
