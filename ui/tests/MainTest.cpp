@@ -218,6 +218,26 @@ TEST(Main, UnaSegundaInstanciaSeNiegaYUnaConRetrasoArranca) {
     EXPECT_TRUE(primera.respondePing());
 }
 
+// Image commands whose lengths overflowed made the command scanner read before the text and ended
+// the program; as a special ticket and as a kitchen article line, it answers and goes on.
+TEST(Main, ComandosDeImagenConLongitudesEnormesNoTumbanElPrograma) {
+    TARVOLIN_REQUIRE_DATABASE();
+    BaseDemo db(QStringLiteral("uiescpos"));
+    ProgramaEnPrueba p;
+    p.escribeRegistro(uitest::registroBase(db.nombre()));
+    p.arranca();
+    ASSERT_TRUE(p.esperaEscucha()) << p.errores().toStdString();
+    for (
+        const char* peticion :
+        {R"({"accion":"ImprimirTicketEspecial","texto":"Hola \u001cq\u0002\u0001@\u0001@abc","impresora":""})",
+         R"({"accion":"ImprimirTicketCocinaEspecial","idTPV":1,"idTicket":101,"texto":"1 Caf\u00e9 \u001cq\u00ff\u00ff\u00ff\u00ff\u00ff","impresora":""})"}) {
+        SCOPED_TRACE(peticion);
+        EXPECT_TRUE(p.peticion(peticion).contains(QStringLiteral(R"("ok":true)")));
+        EXPECT_TRUE(p.respondePing());
+        EXPECT_TRUE(p.vivo());
+    }
+}
+
 TEST(Main, SeParaPorTCPDespuesDeResponder) {
     TARVOLIN_REQUIRE_DATABASE();
     BaseDemo db(QStringLiteral("uiparada"));
