@@ -10,6 +10,7 @@
 #include "printing/basPrinter.h"
 #include "testsupport/CupsCapture.h"
 #include "testsupport/ProcesoPrueba.h"
+#include "testsupport/RecordingOutput.h"
 
 #include <QElapsedTimer>
 #include <benchmark/benchmark.h>

@@ -12,6 +12,7 @@
 #include "printing/clsImprimirTicket.h"
 #include "printing/tests/test_tickets_support.h"
 #include "testsupport/ProcesoPrueba.h"
+#include "testsupport/RecordingOutput.h"
 
 #include <benchmark/benchmark.h>
 

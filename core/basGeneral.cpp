@@ -19,6 +19,7 @@
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 // ---- Switches and start-up globals ----
 EstadoInterruptores gInterruptores;
@@ -81,9 +82,13 @@ const QString kPasswordIncorporada = QStringLiteral("morvint58");
 constexpr int kSegundosTimeoutConexion = 10;
 constexpr int kSegundosTimeoutLectura = 15;
 
-RecordingMainWindow& defaultMainWindow() {
-    static RecordingMainWindow w;
+MainWindowPort& earlyMainWindow() {
+    static EarlyMainWindow w;
     return w;
+}
+MainWindowPort* g_defaultMainWindow = nullptr;
+MainWindowPort& defaultMainWindow() {
+    return g_defaultMainWindow ? *g_defaultMainWindow : earlyMainWindow();
 }
 MainWindowPort* g_mainWindow = nullptr;
 ErrorPrinter* g_errorPrinter = nullptr;
@@ -228,8 +233,22 @@ MainWindowPort& mainWindow() {
 void setMainWindow(MainWindowPort* w) {
     g_mainWindow = w;
 }
-RecordingMainWindow& recordingMainWindow() {
-    return defaultMainWindow();
+void setDefaultMainWindow(MainWindowPort* w) {
+    g_defaultMainWindow = w;
+}
+
+void EarlyMainWindow::AnadirLog(const QString& concepto) {
+    m_lines << concepto;
+}
+void EarlyMainWindow::setScaleTimer(bool enabled, int intervalMs) {
+    m_scaleTimer = enabled;
+    m_scaleInterval = intervalMs;
+}
+void EarlyMainWindow::resetForTests() {
+    *this = EarlyMainWindow();
+}
+QStringList EarlyMainWindow::takeLogLines() {
+    return std::exchange(m_lines, {});
 }
 
 void setErrorPrinter(ErrorPrinter* p) {
@@ -600,6 +619,6 @@ void resetBasGeneralForTests() {
     ConexionLocal().ConnectionString.clear();
     frmPrincipalVars() = {};
     setMainWindow(nullptr);
-    defaultMainWindow() = {};
+    defaultMainWindow().resetForTests();
     setErrorPrinter(nullptr);
 }

@@ -116,37 +116,36 @@ public:
     virtual int scaleTimerInterval() const = 0;
     virtual void setWeightLabel(WeightLabel which, const QString& caption, bool visible) = 0;
     virtual void FinalizarProgramaYDescargarFormularios(bool restart) = 0;
+    // The log lines this window kept and forgets now (the default window keeps those written before
+    // the real one registered); none by default.
+    virtual QStringList takeLogLines() { return {}; }
+    // Back to the state of a new window (the reset between tests).
+    virtual void resetForTests() {}
 };
-class RecordingMainWindow : public MainWindowPort {
+// The main window until one registers itself: it keeps the log lines written meanwhile (the window
+// shows them first) and the scale timer's state; nothing is shown.
+class EarlyMainWindow final : public MainWindowPort {
 public:
-    QStringList grid;
-    bool conectado = false, reconnectTimer = false, scaleTimer = false;
-    int scaleInterval = 0;
-    QString labels[4];
-    bool labelVisible[4] = {false, false, false, false};
-    int finalizarCalls = 0;
-    bool lastRestart = false;
-    void AnadirLog(const QString& concepto) override { grid << concepto; }
-    void MuestraIconoTareas(bool c) override { conectado = c; }
-    void setReconnectTimerEnabled(bool e) override { reconnectTimer = e; }
-    void setScaleTimer(bool e, int ms) override {
-        scaleTimer = e;
-        scaleInterval = ms;
-    }
-    bool scaleTimerEnabled() const override { return scaleTimer; }
-    int scaleTimerInterval() const override { return scaleInterval; }
-    void setWeightLabel(WeightLabel w, const QString& c, bool v) override {
-        labels[int(w)] = c;
-        labelVisible[int(w)] = v;
-    }
-    void FinalizarProgramaYDescargarFormularios(bool r) override {
-        ++finalizarCalls;
-        lastRestart = r;
-    }
+    void AnadirLog(const QString& concepto) override;
+    void MuestraIconoTareas(bool) override {}
+    void setReconnectTimerEnabled(bool) override {}
+    void setScaleTimer(bool enabled, int intervalMs) override;
+    bool scaleTimerEnabled() const override { return m_scaleTimer; }
+    int scaleTimerInterval() const override { return m_scaleInterval; }
+    void setWeightLabel(WeightLabel, const QString&, bool) override {}
+    void FinalizarProgramaYDescargarFormularios(bool) override {}
+    QStringList takeLogLines() override;
+    void resetForTests() override;
+
+private:
+    QStringList m_lines;
+    bool m_scaleTimer = false;
+    int m_scaleInterval = 0;
 };
 MainWindowPort& mainWindow();
-void setMainWindow(MainWindowPort* w);      // nullptr restores the recording default
-RecordingMainWindow& recordingMainWindow(); // the default instance
+void setMainWindow(MainWindowPort* w);        // nullptr restores the default window
+void setDefaultMainWindow(MainWindowPort* w); // the window used while none is registered; nullptr: an
+                                              // EarlyMainWindow (tests install a recording one)
 
 // ---- Printing as the core needs it (the printer layer registers itself) ----
 class ErrorPrinter {

@@ -6,6 +6,7 @@
 #include "platform/Program.h"
 #include "platform/Prompts.h"
 #include "platform/Registry.h"
+#include "testsupport/RecordingMainWindow.h"
 
 #include <QString>
 

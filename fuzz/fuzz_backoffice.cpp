@@ -7,6 +7,7 @@
 #include "fuzz/EntornoFuzz.h"
 #include "platform/Cp1252.h"
 #include "platform/Printers.h"
+#include "testsupport/RecordingOutput.h"
 
 #include <QApplication>
 #include <QFile>

@@ -14,6 +14,9 @@
 #include "platform/Registry.h"
 #include "printing/basPrinter.h"
 #include "printing/tests/ParametrosSalida.h"
+#include "testsupport/RecordingMainWindow.h"
+#include "testsupport/RecordingOutput.h"
+#include "testsupport/ScriptedPrompts.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>

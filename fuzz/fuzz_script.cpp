@@ -7,6 +7,7 @@
 #include "platform/Printers.h"
 #include "platform/VBError.h"
 #include "server/json/clsJSON.h"
+#include "testsupport/RecordingOutput.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>

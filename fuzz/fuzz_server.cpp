@@ -14,6 +14,7 @@
 #include "printing/basPrinter.h"
 #include "server/TramaPeticion.h"
 #include "server/clsSocketFront.h"
+#include "testsupport/RecordingOutput.h"
 
 #include <QApplication>
 #include <QTemporaryDir>

@@ -115,14 +115,4 @@ QString CupsOutput::defaultPrinter() {
     return QString();
 }
 
-bool RecordingOutput::send(const QString& printer, const QByteArray& data, QString* error) {
-    if (fail) {
-        if (error)
-            *error = QStringLiteral("%1: the printer refused the job").arg(printer);
-        return false;
-    }
-    jobs.push_back(Job{printer, data});
-    return true;
-}
-
 } // namespace printers

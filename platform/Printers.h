@@ -27,20 +27,4 @@ public:
     QString defaultPrinter() override;
 };
 
-// Records every job; for tests and benchmarks.
-class RecordingOutput : public RawOutput {
-public:
-    struct Job {
-        QString printer;
-        QByteArray data;
-    };
-    std::vector<Job> jobs;
-    QStringList printers{QStringLiteral("TICKETS")};
-    QString defaultName{QStringLiteral("TICKETS")};
-    bool fail = false;
-    bool send(const QString& printer, const QByteArray& data, QString* error) override;
-    QStringList list() override { return printers; }
-    QString defaultPrinter() override { return defaultName; }
-};
-
 } // namespace printers

@@ -4,27 +4,16 @@ namespace prompts {
 namespace {
 UserPrompts* g_installed = nullptr;
 
-// The default when nothing is installed: answers like ScriptedPrompts, but keeps only the latest
-// calls so a program that runs for weeks without dialogs does not grow.
-class DefaultPrompts final : public ScriptedPrompts {
+// The default when nothing is installed: every box answers OK where that is its only button and 0
+// otherwise, an input box is cancelled, a form is shown through its registered factory.
+class DefaultPrompts final : public UserPrompts {
 public:
-    int messageBox(const QString& text, int style, const QString& title) override {
-        trim();
-        return ScriptedPrompts::messageBox(text, style, title);
-    }
-    bool inputBox(const QString& prompt, const QString& title, QString& value) override {
-        trim();
-        return ScriptedPrompts::inputBox(prompt, title, value);
-    }
+    int messageBox(const QString&, int style, const QString&) override { return (style & 0x0F) == vbOKOnly ? vbOK : 0; }
+    bool inputBox(const QString&, const QString&, QString&) override { return false; }
     int showForm(const QString& name) override {
-        trim();
-        return ScriptedPrompts::showForm(name);
-    }
-
-private:
-    void trim() {
-        if (calls.size() >= 1000)
-            calls.erase(calls.begin(), calls.begin() + 500);
+        if (auto f = formFactory(name))
+            return f();
+        return 0;
     }
 };
 
@@ -52,38 +41,6 @@ void registerForm(const QString& name, std::function<int()> show) {
 std::function<int()> formFactory(const QString& name) {
     const auto it = forms().find(name);
     return it == forms().end() ? std::function<int()>() : it->second;
-}
-
-int ScriptedPrompts::messageBox(const QString& text, int style, const QString& title) {
-    calls.push_back({QStringLiteral("messageBox"), text, title, style});
-    if (!answers.empty()) {
-        const int a = answers.front();
-        answers.pop_front();
-        return a;
-    }
-    return (style & 0x0F) == vbOKOnly ? vbOK : 0;
-}
-
-bool ScriptedPrompts::inputBox(const QString& prompt, const QString& title, QString& value) {
-    calls.push_back({QStringLiteral("inputBox"), prompt, title, 0});
-    if (inputs.empty())
-        return false;
-    value = inputs.front();
-    inputs.pop_front();
-    return true;
-}
-
-int ScriptedPrompts::showForm(const QString& name) {
-    calls.push_back({QStringLiteral("form"), name, QString(), 0});
-    auto it = formAnswers.find(name);
-    if (it != formAnswers.end() && !it->second.empty()) {
-        const int a = it->second.front();
-        it->second.pop_front();
-        return a;
-    }
-    if (auto f = formFactory(name))
-        return f();
-    return 0;
 }
 
 } // namespace prompts

@@ -1,8 +1,9 @@
 #pragma once
 // Every message box, question, input box and modal form goes through this one seam.
 // Production installs an implementation with Qt dialogs (ui/); tests install ScriptedPrompts
-// with answers queued in advance. Without any installed implementation, ScriptedPrompts with no
-// answers is used: every box answers its default (OK = 1, or 0 for questions) and is recorded.
+// (testsupport/) with answers queued in advance. Without any installed implementation every box
+// answers its default (OK = 1, or 0 for questions), input boxes are cancelled and forms are shown
+// through their registered factory.
 #include <QString>
 #include <QStringList>
 #include <deque>
@@ -42,21 +43,5 @@ void install(UserPrompts* p); // nullptr restores the default
 // Forms register how they are shown; showForm of a production implementation calls these.
 void registerForm(const QString& name, std::function<int()> show);
 std::function<int()> formFactory(const QString& name);
-
-// For tests (and the default): answers in order, every call recorded.
-class ScriptedPrompts : public UserPrompts {
-public:
-    struct Call {
-        QString kind, text, title;
-        int style = 0;
-    };
-    std::deque<int> answers;                        // messageBox answers; when empty: 1 for OK-only styles, 0 otherwise
-    std::deque<QString> inputs;                     // inputBox values; when empty: cancelled
-    std::map<QString, std::deque<int>> formAnswers; // per form; when empty: the registered factory or 0
-    std::vector<Call> calls;
-    int messageBox(const QString& text, int style, const QString& title) override;
-    bool inputBox(const QString& prompt, const QString& title, QString& value) override;
-    int showForm(const QString& name) override;
-};
 
 } // namespace prompts

@@ -2,6 +2,7 @@
 
 #include "platform/Program.h"
 #include "platform/Registry.h"
+#include "testsupport/RecordingMainWindow.h"
 
 #include <QApplication>
 
@@ -14,6 +15,7 @@ ProcesoPrueba::ProcesoPrueba(int& argc, char** argv) {
     m_scratch = std::make_unique<QTemporaryDir>();
     registry::RegistryStore::instance().setDirectory(m_scratch->path() + "/registry");
     program::setApplicationDir(m_scratch->path() + "/app");
+    setDefaultMainWindow(&recordingMainWindow());
 }
 
 ProcesoPrueba::~ProcesoPrueba() {

@@ -1,18 +1,26 @@
 #include "TestEnv.h"
 #include <QAtomicInt>
-#include <QFile>
 #include <QCoreApplication>
+#include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <unistd.h>
 
 namespace testenv {
 namespace {
-QString env(const char* name) { return qEnvironmentVariable(name); }
+QString env(const char* name) {
+    return qEnvironmentVariable(name);
+}
 
 QStringList clientArgs(const QString& db) {
-    QStringList a{"--no-defaults", "-S", env("TARVOLIN_DB_SOCKET"), "-u", env("TARVOLIN_DB_USER").isEmpty() ? "root" : env("TARVOLIN_DB_USER"),
-                  "--batch", "--skip-column-names", "--default-character-set=utf8mb4"};
+    QStringList a{"--no-defaults",
+                  "-S",
+                  env("TARVOLIN_DB_SOCKET"),
+                  "-u",
+                  env("TARVOLIN_DB_USER").isEmpty() ? "root" : env("TARVOLIN_DB_USER"),
+                  "--batch",
+                  "--skip-column-names",
+                  "--default-character-set=utf8mb4"};
     const QString pw = env("TARVOLIN_DB_PASSWORD");
     if (!pw.isEmpty())
         a << ("-p" + pw);
@@ -41,10 +49,16 @@ bool runClient(const QString& db, const QByteArray& input, QString* output, QStr
 }
 } // namespace
 
-QString sourceDir() { return QStringLiteral(TARVOLIN_SOURCE_DIR); }
-QString binaryDir() { return QStringLiteral(TARVOLIN_BINARY_DIR); }
+QString sourceDir() {
+    return QStringLiteral(TARVOLIN_SOURCE_DIR);
+}
+QString binaryDir() {
+    return QStringLiteral(TARVOLIN_BINARY_DIR);
+}
 
-bool servicesRequired() { return env("TARVOLIN_REQUIRE_SERVICES") == "1"; }
+bool servicesRequired() {
+    return env("TARVOLIN_REQUIRE_SERVICES") == "1";
+}
 
 bool haveDatabase() {
     static int cached = -1;
@@ -76,7 +90,8 @@ QString createDatabase(const QString& prefix, bool loadSchema) {
     static QAtomicInt counter;
     const QString name = QStringLiteral("%1_%2_%3").arg(prefix).arg(::getpid()).arg(counter.fetchAndAddRelaxed(1));
     QString err;
-    if (!runSql({}, QStringLiteral("drop database if exists `%1`; create database `%1` character set utf8mb4;").arg(name),
+    if (!runSql({},
+                QStringLiteral("drop database if exists `%1`; create database `%1` character set utf8mb4;").arg(name),
                 nullptr, &err))
         ADD_FAILURE() << "create database " << name.toStdString() << ": " << err.toStdString();
     if (loadSchema && !runSqlFile(name, sourceDir() + "/db/schema.sql", &err))
@@ -84,7 +99,9 @@ QString createDatabase(const QString& prefix, bool loadSchema) {
     return name;
 }
 
-void dropDatabase(const QString& name) { runSql({}, QStringLiteral("drop database if exists `%1`;").arg(name)); }
+void dropDatabase(const QString& name) {
+    runSql({}, QStringLiteral("drop database if exists `%1`;").arg(name));
+}
 
 bool runSql(const QString& db, const QString& sql, QString* output, QString* error) {
     return runClient(db, sql.toUtf8(), output, error);
@@ -105,7 +122,9 @@ QString odbcDriverName() {
     return d.isEmpty() ? QStringLiteral("MySQL ODBC 8.0 Unicode Driver") : d;
 }
 
-int dbPort() { return env("TARVOLIN_DB_PORT").toInt(); }
+int dbPort() {
+    return env("TARVOLIN_DB_PORT").toInt();
+}
 
 QString connectionString(const QString& db) {
     return QStringLiteral("DRIVER={%1};SERVER=127.0.0.1;PORT=%2;DATABASE=%3;UID=%4;PASSWORD=%5;OPTION=3")
@@ -116,8 +135,10 @@ QString connectionString(const QString& db) {
 
 void killConnections(const QString& db) {
     QString out;
-    runSql({}, QStringLiteral("select id from information_schema.processlist where db='%1' and id<>connection_id();").arg(db),
-           &out);
+    runSql(
+        {},
+        QStringLiteral("select id from information_schema.processlist where db='%1' and id<>connection_id();").arg(db),
+        &out);
     for (const QString& id : out.split('\n', Qt::SkipEmptyParts))
         runSql({}, "kill " + id.trimmed() + ";");
 }

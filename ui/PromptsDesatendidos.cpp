@@ -16,12 +16,15 @@ void escribe(const QString& clase, const QString& texto) {
 
 int PromptsDesatendidos::messageBox(const QString& text, int style, const QString& title) {
     escribe(QStringLiteral("mensaje"), text);
-    return m_respuestas.messageBox(text, style, title);
+    (void)title;
+    return (style & 0x0F) == prompts::vbOKOnly ? prompts::vbOK : 0;
 }
 
 bool PromptsDesatendidos::inputBox(const QString& prompt, const QString& title, QString& value) {
     escribe(QStringLiteral("entrada"), prompt);
-    return m_respuestas.inputBox(prompt, title, value);
+    (void)title;
+    (void)value;
+    return false;
 }
 
 int PromptsDesatendidos::showForm(const QString& name) {

@@ -9,7 +9,4 @@ public:
     int messageBox(const QString& text, int style, const QString& title) override;
     bool inputBox(const QString& prompt, const QString& title, QString& value) override;
     int showForm(const QString& name) override;
-
-private:
-    prompts::ScriptedPrompts m_respuestas;
 };

@@ -159,9 +159,7 @@ void frmPrincipal::construye() {
 
 void frmPrincipal::registraComoVentanaPrincipal() {
     // Lines logged before the window existed were kept by the default window: they come first.
-    RecordingMainWindow& antes = recordingMainWindow();
-    const QStringList previas = antes.grid;
-    antes.grid.clear();
+    const QStringList previas = mainWindow().takeLogLines();
     setMainWindow(this);
     for (const QString& linea : previas)
         AnadirLog(linea);

@@ -3,6 +3,7 @@
 #include "backoffice/tests/ServidorHttpPrueba.h"
 #include "core/tests/ConnectedCore.h"
 #include "platform/Cp1252.h"
+#include "testsupport/RecordingMainWindow.h"
 
 #include <QCoreApplication>
 #include <QDir>

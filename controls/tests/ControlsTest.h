@@ -3,6 +3,8 @@
 // for it), the recording main window's log grid, and mouse events sent straight to a widget.
 #include "core/basGeneral.h"
 #include "platform/Prompts.h"
+#include "testsupport/RecordingMainWindow.h"
+#include "testsupport/ScriptedPrompts.h"
 
 #include <QApplication>
 #include <QMouseEvent>

@@ -21,6 +21,8 @@
 #include "platform/Program.h"
 #include "platform/Prompts.h"
 #include "platform/Registry.h"
+#include "testsupport/RecordingMainWindow.h"
+#include "testsupport/ScriptedPrompts.h"
 #include "testsupport/TestEnv.h"
 
 #include <QPair>

@@ -5,6 +5,8 @@
 #include "core/basGeneral.h"
 #include "platform/Prompts.h"
 #include "platform/Registry.h"
+#include "testsupport/RecordingMainWindow.h"
+#include "testsupport/ScriptedPrompts.h"
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>

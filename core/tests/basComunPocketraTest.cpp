@@ -2,6 +2,8 @@
 #include "core/tests/ConnectedCore.h"
 
 #include "platform/Prompts.h"
+#include "testsupport/RecordingMainWindow.h"
+#include "testsupport/ScriptedPrompts.h"
 
 namespace {
 

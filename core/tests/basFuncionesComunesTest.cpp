@@ -8,6 +8,8 @@
 #include "platform/Collections.h"
 #include "platform/Program.h"
 #include "platform/Prompts.h"
+#include "testsupport/RecordingMainWindow.h"
+#include "testsupport/ScriptedPrompts.h"
 #include "testsupport/TestEnv.h"
 
 #include <QLocale>

@@ -4,6 +4,8 @@
 #include "core/tests/ConnectedCore.h"
 #include "platform/Cp1252.h"
 #include "platform/Prompts.h"
+#include "testsupport/RecordingMainWindow.h"
+#include "testsupport/ScriptedPrompts.h"
 
 #include <QDir>
 #include <QElapsedTimer>

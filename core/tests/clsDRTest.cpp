@@ -2,6 +2,7 @@
 #include "core/tests/ConnectedCore.h"
 
 #include "platform/Prompts.h"
+#include "testsupport/RecordingMainWindow.h"
 
 namespace {
 

@@ -1,5 +1,6 @@
 #include "platform/Printers.h"
 #include "platform/Program.h"
+#include "testsupport/RecordingOutput.h"
 #include "testsupport/TestEnv.h"
 #include <QProcess>
 #include <QTcpServer>

@@ -1,5 +1,6 @@
 // Prompts: the default and scripted answers.
 #include "platform/Prompts.h"
+#include "testsupport/ScriptedPrompts.h"
 #include <gtest/gtest.h>
 
 TEST(Prompts, DefaultAnswersScriptedAnswersAndForms) {

@@ -1,6 +1,7 @@
 // The error line and the unattended error ticket, each a job of its own beside a ticket in progress.
 #include "printing/ErrorTicketPrinter.h"
 #include "PrinterFixture.h"
+#include "testsupport/RecordingOutput.h"
 
 using namespace printertest;
 using namespace basPrinter;

@@ -9,6 +9,9 @@
 #include "printing/basPrinter.h"
 #include "printing/clsImpresionPantalla.h"
 #include "printing/tests/ParametrosSalida.h"
+#include "testsupport/RecordingMainWindow.h"
+#include "testsupport/RecordingOutput.h"
+#include "testsupport/ScriptedPrompts.h"
 #include <QByteArray>
 #include <gtest/gtest.h>
 #include <initializer_list>

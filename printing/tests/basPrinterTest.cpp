@@ -6,6 +6,7 @@
 #include "platform/Cp1252.h"
 #include "platform/Program.h"
 #include "testsupport/CupsCapture.h"
+#include "testsupport/RecordingMainWindow.h"
 #include "testsupport/TestEnv.h"
 #include <QDir>
 #include <QFile>

@@ -7,6 +7,7 @@
 #include "platform/Ado.h"
 #include "platform/Cp1252.h"
 #include "testsupport/CupsCapture.h"
+#include "testsupport/RecordingMainWindow.h"
 
 #include <QCoreApplication>
 #include <QProcess>

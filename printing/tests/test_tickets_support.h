@@ -16,6 +16,8 @@
 #include "printing/clsImpresionPantalla.h"
 #include "printing/clsImprimirTicket.h"
 #include "printing/tests/PrinterFixture.h"
+#include "testsupport/RecordingOutput.h"
+#include "testsupport/ScriptedPrompts.h"
 #include "testsupport/TestEnv.h"
 
 #include <QDir>

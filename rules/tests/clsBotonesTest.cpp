@@ -6,6 +6,7 @@
 #include "rules/ObjetosGlobales.h"
 #include "server/TurnoExclusivo.h"
 #include "testsupport/CupsCapture.h"
+#include "testsupport/RecordingMainWindow.h"
 #include "testsupport/VBErrors.h"
 
 namespace {

@@ -28,6 +28,9 @@
 #include "server/json/clsJSON.h"
 #include "server/json/clsJsonScript.h"
 #include "testsupport/CupsCapture.h"
+#include "testsupport/RecordingMainWindow.h"
+#include "testsupport/RecordingOutput.h"
+#include "testsupport/ScriptedPrompts.h"
 #include "testsupport/Simulador.h"
 #include "testsupport/TestEnv.h"
 

@@ -11,6 +11,7 @@
 #include "platform/VBError.h"
 #include "server/TurnoExclusivo.h"
 #include "server/frmComSocket.h"
+#include "testsupport/RecordingMainWindow.h"
 
 #include <QCoreApplication>
 #include <QTcpServer>

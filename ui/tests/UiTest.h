@@ -9,6 +9,7 @@
 #include "platform/Prompts.h"
 #include "platform/Registry.h"
 #include "server/clsSocketFront.h"
+#include "testsupport/ScriptedPrompts.h"
 #include "ui/Main.h"
 
 #include <QApplication>

@@ -7,6 +7,7 @@
 #include "ui/tests/UiTest.h"
 
 #include "controls/ctrBoton.h"
+#include "testsupport/RecordingMainWindow.h"
 
 #include <QAction>
 #include <QLabel>

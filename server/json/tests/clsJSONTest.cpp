@@ -10,6 +10,8 @@
 #include "platform/Ado.h"
 #include "platform/Prompts.h"
 #include "platform/VBError.h"
+#include "testsupport/RecordingMainWindow.h"
+#include "testsupport/ScriptedPrompts.h"
 #include "testsupport/TestEnv.h"
 
 #include <QJsonArray>

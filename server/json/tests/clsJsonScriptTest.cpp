@@ -2,6 +2,7 @@
 
 #include "core/basGeneral.h"
 #include "platform/VBError.h"
+#include "testsupport/RecordingMainWindow.h"
 
 #include <gtest/gtest.h>
 

@@ -20,6 +20,7 @@
 #include "printing/basPrinter.h"
 #include "server/SocketWindowPort.h"
 #include "server/clsSocketFront.h"
+#include "testsupport/RecordingMainWindow.h"
 #include "ui/frmComSocketVentana.h"
 
 #include <QApplication>
