@@ -2,10 +2,10 @@
 #include "ui/Main.h"
 #include "controls/QtPrompts.h"
 #include "core/basGeneral.h"
-#include "ui/Capturas.h"
-#include "ui/PromptsDesatendidos.h"
 #include "platform/Program.h"
 #include "platform/VBError.h"
+#include "ui/Capturas.h"
+#include "ui/PromptsDesatendidos.h"
 
 #include <QApplication>
 #include <cstdio>
