@@ -42,21 +42,23 @@ QString textoDeValor(const Variant& v) {
 
 // ---- clsParametro ----
 Variant clsParametro::valor() const {
-    try {
-        Variant v = m_blnValorAsignado ? m_valor : vrnValDef;
-        if (TipoParametro == 1 || TipoParametro == 2)
-            return Variant(basFuncionesComunes::ValNumero(textoDeValor(v)));
-        if (vb::IsNull(v))
-            return v;
-        return Variant(vb::Trim(textoDeValor(v)));
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        prompts::current().messageBox(QStringLiteral("Error en la asignación de valor: ") +
-                                          vb::CurrentError().description(),
-                                      prompts::vbOKOnly, QString());
-        return vb::Empty();
-    }
+    Variant r;
+    vb::OnError(
+        [&] {
+            const Variant v = m_blnValorAsignado ? m_valor : vrnValDef;
+            if (TipoParametro == 1 || TipoParametro == 2)
+                r = Variant(basFuncionesComunes::ValNumero(textoDeValor(v)));
+            else if (vb::IsNull(v))
+                r = v;
+            else
+                r = Variant(vb::Trim(textoDeValor(v)));
+        },
+        [&](const VBError& e) {
+            prompts::current().messageBox(QStringLiteral("Error en la asignación de valor: ") + e.description(),
+                                          prompts::vbOKOnly, QString());
+            r = vb::Empty();
+        });
+    return r;
 }
 
 void clsParametro::setValor(const Variant& v) {
@@ -214,30 +216,30 @@ bool clsParametros::getValorEs(const QString& strParametro, double valor, bool b
 }
 
 void clsParametros::SetValor(const QString& strParametro, const Variant& vrnValor, bool) {
-    try {
-        std::shared_ptr<clsParametro> p = find(strParametro);
-        if (!p) {
-            if (!m_col)
-                vb::Raise(vb::err::ObjectNotSet);
-            p = std::make_shared<clsParametro>();
-            p->Nombre = strParametro;
-            p->setValor(vrnValor);
-            add(p);
-        }
-        p->ActValor(vrnValor);
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        const VBError err = vb::CurrentError();
-        if (gblnDebug)
-            MensajeUsuario(TraduceLiteral(QStringLiteral("Se ha producido un error al grabar el valor del parámetro")) +
-                               QStringLiteral(" ") + strParametro + QStringLiteral(": ") + err.description(),
-                           prompts::vbOKOnly, QString());
-    }
+    vb::OnError(
+        [&] {
+            std::shared_ptr<clsParametro> p = find(strParametro);
+            if (!p) {
+                if (!m_col)
+                    vb::Raise(vb::err::ObjectNotSet);
+                p = std::make_shared<clsParametro>();
+                p->Nombre = strParametro;
+                p->setValor(vrnValor);
+                add(p);
+            }
+            p->ActValor(vrnValor);
+        },
+        [&](const VBError& err) {
+            if (gblnDebug)
+                MensajeUsuario(
+                    TraduceLiteral(QStringLiteral("Se ha producido un error al grabar el valor del parámetro")) +
+                        QStringLiteral(" ") + strParametro + QStringLiteral(": ") + err.description(),
+                    prompts::vbOKOnly, QString());
+        });
 }
 
 void clsParametros::ImportarParametrosServidor(const QStringList& claves) {
-    try {
+    AtrapaErrores(QStringLiteral("clsParametros.ImportarParametrosServidor"), [&] {
         QStringList lista;
         for (const QString& k : claves)
             lista << basFuncionesComunes::cStringSQL(k, true, true);
@@ -254,11 +256,7 @@ void clsParametros::ImportarParametrosServidor(const QStringList& claves) {
             rs->MoveNext();
         }
         rs->Close();
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        ControlErrores(QStringLiteral("clsParametros.ImportarParametrosServidor"), true, vb::CurrentError());
-    }
+    });
 }
 
 namespace {
