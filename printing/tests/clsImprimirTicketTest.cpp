@@ -1,7 +1,7 @@
 // The ticket composer against real rows through the ODBC driver: kitchen tickets as whole jobs compared
 // with golden files, special tickets, command numbers, the faults a ticket must survive, and one
 // whole ticket through the private cupsd.
-#include "test_tickets_support.h"
+#include "PrinterFixture.h"
 
 #include "core/basLegacyFunctions.h"
 #include "platform/Ado.h"
