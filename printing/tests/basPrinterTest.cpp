@@ -48,6 +48,10 @@ TEST_F(basPrinterTest, LinesCollectUntilTheSendingCallThenGoOutAsOneJob) {
     par("FuncFacturadora", "1");
     EXPECT_TRUE(Imprimir(QString(), {.ConSalto = false, .Enviar = true}));
     EXPECT_TRUE(salida.jobs.empty());
+    // The invoice printer's prefix goes before the euro page.
+    par("CodigosEscTicketNormal", "4");
+    Imprimir(QStringLiteral("5 €"), {.ConSalto = false, .Enviar = true});
+    EXPECT_EQ(unicoTrabajo(), bytes({27, 'c', '0', 1, 27, 't', 19, '5', ' ', 213}));
 }
 
 TEST_F(basPrinterTest, LengthLimitSendsOnlyPastTheLimit) {
@@ -135,13 +139,6 @@ TEST_F(basPrinterTest, PrinterNameFollowsItsPrecedence) {
         }
         EXPECT_TRUE(buffer.isEmpty());
     }
-}
-
-TEST_F(basPrinterTest, InvoicePrinterPrefixGoesBeforeTheEuroPage) {
-    par("FuncFacturadora", "1");
-    par("CodigosEscTicketNormal", "4");
-    Imprimir(QStringLiteral("5 €"), {.ConSalto = false, .Enviar = true});
-    EXPECT_EQ(unicoTrabajo(), bytes({27, 'c', '0', 1, 27, 't', 19, '5', ' ', 213}));
 }
 
 TEST_F(basPrinterTest, OposRoadSendsTheWrappedPayloadToItsQueueWithoutLogLines) {

@@ -171,6 +171,8 @@ TEST_F(clsImprimirTicketTest, LineBreaksAndEmphasisFollowTheirExactSpelling) {
     EXPECT_FALSE(s.contains(kFinNegrita));
 }
 
+// A spacing that is no byte sends no spacing command (never the command without its parameter), and
+// every ticket stays whole and silent.
 TEST_F(clsImprimirTicketTest, LineSpacingOutsideAByteSendsNoSpacingCommands) {
     par("EspacioEntreLineasCocina", "64");
     for (const char* valor : {"300", "-5", "255"}) {
@@ -182,6 +184,21 @@ TEST_F(clsImprimirTicketTest, LineSpacingOutsideAByteSendsNoSpacingCommands) {
         EXPECT_EQ(todo().contains(CodigoImpresora({27, '3'})), byte) << valor;
         EXPECT_EQ(todo().contains(CodigoImpresora({27, '2'}) + QStringLiteral("\r\n")), byte) << valor;
     }
+    salida.jobs.clear();
+    par("InterlineadoImpresoraCocina", "0");
+    par("EspacioEntreLineasCocina", "300");
+    par("LineasHorizontalesCocina", "1");
+    par("ImpCabTickCocinaFinal", "1");
+    EXPECT_TRUE(cocina(1234, QStringLiteral("1 Flan")));
+    EXPECT_TRUE(cocina(1234, QStringLiteral("1 Flan")));
+    ASSERT_EQ(salida.jobs.size(), 2u);
+    for (const auto& j : salida.jobs) {
+        EXPECT_TRUE(j.data.endsWith(bytes({29, 'V', 0})));
+        EXPECT_FALSE(j.data.contains(bytes({27, '3'})));
+        EXPECT_TRUE(j.data.contains("Impreso desde:"));
+    }
+    EXPECT_TRUE(lineasError().empty());
+    EXPECT_TRUE(avisos.calls.empty());
 }
 
 TEST_F(clsImprimirTicketTest, HeightCodesOfTheKitchenAreRestoredAfterEachPiece) {
@@ -243,22 +260,6 @@ TEST_F(clsImprimirTicketTest, FailureInTheFootStillCutsTheTicketOnItsOwnPrinterB
     EXPECT_TRUE(
         salida.jobs.back().data.startsWith("Tarvolin Error: ERROR: clsImprimirTicket.ImprimirTicketCocinaPie: "));
     EXPECT_EQ(lineasError().size(), 1u);
-}
-
-TEST_F(clsImprimirTicketTest, SpacingValueOutsideAByteLeavesEveryTicketWholeAndSilent) {
-    par("EspacioEntreLineasCocina", "300");
-    par("LineasHorizontalesCocina", "1");
-    par("ImpCabTickCocinaFinal", "1");
-    EXPECT_TRUE(cocina(1234, QStringLiteral("1 Flan")));
-    EXPECT_TRUE(cocina(1234, QStringLiteral("1 Flan")));
-    ASSERT_EQ(salida.jobs.size(), 2u);
-    for (const auto& j : salida.jobs) {
-        EXPECT_TRUE(j.data.endsWith(bytes({29, 'V', 0})));
-        EXPECT_FALSE(j.data.contains(bytes({27, '3'})));
-        EXPECT_TRUE(j.data.contains("Impreso desde:"));
-    }
-    EXPECT_TRUE(lineasError().empty());
-    EXPECT_TRUE(avisos.calls.empty());
 }
 
 // On a live link a failed header query is no reason to reconnect: the pieces still print, without the
