@@ -10,7 +10,7 @@
 #include "printing/ErrorTicketPrinter.h"
 #include "printing/basPrinter.h"
 #include "printing/clsImprimirTicket.h"
-#include "printing/tests/test_tickets_support.h"
+#include "printing/tests/PrinterFixture.h"
 #include "testsupport/ProcesoPrueba.h"
 #include "testsupport/RecordingOutput.h"
 

@@ -4,15 +4,27 @@
 #include <QPair>
 #include <QString>
 #include <QStringList>
-#include <utility>
 
 namespace printertest {
 
-// The parameters of the printer output (queues, codes, cut, logo, beep, invoice printer) at the
-// values the printer-layer tests start from; `cambios` gives other values to some of them.
-inline QList<QPair<QString, QString>> parametrosSalida(const QList<QPair<QString, QString>>& cambios = {}) {
-    // name=value, separated by blanks
-    const QStringList valores =
+using Parametros = QList<QPair<QString, QString>>;
+
+// "name=value name=value ..." as pairs, each value replaced by the one `cambios` gives for its name.
+inline Parametros pares(const QString& texto, const Parametros& cambios = {}) {
+    Parametros r;
+    for (const QString& kv : texto.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        QPair<QString, QString> p{kv.section(QLatin1Char('='), 0, 0), kv.section(QLatin1Char('='), 1)};
+        for (const auto& c : cambios)
+            if (c.first == p.first)
+                p.second = c.second;
+        r.append(p);
+    }
+    return r;
+}
+
+// The parameters of the printer output (queues, codes, cut, logo, beep, invoice printer).
+inline Parametros parametrosSalida(const Parametros& cambios = {}) {
+    return pares(
         QStringLiteral(
             "LongMaxTexto=0 FuncionamientoItos=0 FuncFacturadora=0 ImpTicket=TICKETS ImprImpSecundaria=0 "
             "ImpresoraSecundaria= ImpCintaControl= UsarDriverOPOS=0 ImpresoraOPOS= DelayFacturadora=0 "
@@ -22,18 +34,8 @@ inline QList<QPair<QString, QString>> parametrosSalida(const QList<QPair<QString
             "NoImprimirLogo=0 ModeloImpresoraTickets=0 EmitirPito=0 EmitirPitoOkiDispositivo=1 "
             "EmitirPitoOkiTiempoEngergia=2 EmitirPitoOkiTiempoDelay=3 NumLinPagFacturadora=0 AnchoFacturadora=40 "
             "MargenIzquierdoFacturadora=0 MargenSuperiorClienteFacturadora=0 MargenSuperiorCabeceraFacturadora=0 "
-            "BlancosCabecera=0 TipoImpresionFacturadora=0 FacturadoraMostrarMensajePapel=False ")
-            .split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    QList<QPair<QString, QString>> r;
-    for (const QString& kv : valores) {
-        const QString k = kv.section(QLatin1Char('='), 0, 0);
-        QString valor = kv.section(QLatin1Char('='), 1);
-        for (const auto& c : cambios)
-            if (c.first == k)
-                valor = c.second;
-        r.append({k, valor});
-    }
-    return r;
+            "BlancosCabecera=0 TipoImpresionFacturadora=0 FacturadoraMostrarMensajePapel=False"),
+        cambios);
 }
 
 } // namespace printertest

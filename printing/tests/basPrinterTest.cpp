@@ -49,6 +49,10 @@ TEST_F(basPrinterTest, LinesCollectUntilTheSendingCallThenGoOutAsOneJob) {
     par("FuncFacturadora", "1");
     EXPECT_TRUE(Imprimir(QString(), {.ConSalto = false, .Enviar = true}));
     EXPECT_TRUE(salida.jobs.empty());
+    // The invoice printer's prefix goes before the euro page.
+    par("CodigosEscTicketNormal", "4");
+    Imprimir(QStringLiteral("5 €"), {.ConSalto = false, .Enviar = true});
+    EXPECT_EQ(unicoTrabajo(), bytes({27, 'c', '0', 1, 27, 't', 19, '5', ' ', 213}));
 }
 
 TEST_F(basPrinterTest, LengthLimitSendsOnlyPastTheLimit) {
@@ -138,13 +142,6 @@ TEST_F(basPrinterTest, PrinterNameFollowsItsPrecedence) {
     }
 }
 
-TEST_F(basPrinterTest, InvoicePrinterPrefixGoesBeforeTheEuroPage) {
-    par("FuncFacturadora", "1");
-    par("CodigosEscTicketNormal", "4");
-    Imprimir(QStringLiteral("5 €"), {.ConSalto = false, .Enviar = true});
-    EXPECT_EQ(unicoTrabajo(), bytes({27, 'c', '0', 1, 27, 't', 19, '5', ' ', 213}));
-}
-
 TEST_F(basPrinterTest, OposRoadSendsTheWrappedPayloadToItsQueueWithoutLogLines) {
     gblnLog = true;
     par("UsarDriverOPOS", "1");
@@ -172,29 +169,31 @@ TEST_F(basPrinterTest, FailedSendIsReportedAndTheCallSaysSo) {
 
 // ---- translation, markup, code strings ----
 
-TEST_F(basPrinterTest, EachCharacterIsTranslatedOnceNotThroughAChainOfReplacements) {
-    EXPECT_EQ(traduce(QStringLiteral("CAÑA caña Az09ÿ")),
-              "CA"_b + bytes({165}) + "A ca"_b + bytes({164}) + "a Az09\xff"_b);
-    // í becomes 161, the code of ¡ (itself 173); € on the euro page becomes 213, the code of Õ (147).
-    par("CodigosEscTicketNormal", "4");
-    EXPECT_EQ(traduce(QStringLiteral("¡í€Õ")), bytes({27, 't', 19, 173, 161, 213, 147}));
-}
-
-TEST_F(basPrinterTest, EuroCodePageIsChosenByTheKitchenOrTheNormalCodeSet) {
-    const QByteArray pagina = bytes({27, 't', 19}), enPagina = "12,50 "_b + bytes({213}),
-                     sinPagina = "12,50 "_b + bytes({238});
+// Each character is translated once, not through a chain of replacements: í becomes 161, the code of ¡
+// (itself 173); € on the euro page becomes 213, the code of Õ (147). The euro page is chosen by the
+// kitchen or the normal code set.
+TEST_F(basPrinterTest, EachCharacterIsTranslatedOnceAndTheEuroPageFollowsTheCodeSet) {
+    const QByteArray pagina = bytes({27, 't', 19}), en = "12,50 "_b + bytes({213}), sin = "12,50 "_b + bytes({238});
     const struct {
         const char *cocina, *normal;
         bool esCocina;
+        QString texto;
         QByteArray esperado;
     } casos[] = {
-        {"3", "0", true, pagina + enPagina},  {"3", "0", false, sinPagina}, {"0", "0", true, sinPagina},
-        {"0", "4", false, pagina + enPagina}, {"0", "4", true, sinPagina},
+        {"0", "0", false, QStringLiteral("CAÑA caña Az09ÿ"),
+         "CA"_b + bytes({165}) + "A ca"_b + bytes({164}) + "a Az09\xff"_b},
+        {"0", "4", false, QStringLiteral("¡í€Õ"), pagina + bytes({173, 161, 213, 147})},
+        {"3", "0", true, QStringLiteral("12,50 €"), pagina + en},
+        {"3", "0", false, QStringLiteral("12,50 €"), sin},
+        {"0", "0", true, QStringLiteral("12,50 €"), sin},
+        {"0", "4", false, QStringLiteral("12,50 €"), pagina + en},
+        {"0", "4", true, QStringLiteral("12,50 €"), sin},
     };
     for (const auto& c : casos) {
+        SCOPED_TRACE(c.texto.toStdString() + " " + c.cocina + c.normal + (c.esCocina ? " cocina" : ""));
         par("CodigosEscTicketCocina", c.cocina);
         par("CodigosEscTicketNormal", c.normal);
-        EXPECT_EQ(traduce(QStringLiteral("12,50 €"), c.esCocina), c.esperado) << c.cocina << c.normal << c.esCocina;
+        EXPECT_EQ(traduce(c.texto, c.esCocina), c.esperado);
     }
 }
 
@@ -310,42 +309,41 @@ TEST_F(basPrinterTest, FontCommandAndCharactersPerLine) {
     EXPECT_TRUE(buffer.isEmpty());
 }
 
+// The cut feeds the configured lines, then cuts and sends; the secondary printer and the control tape
+// take the ticket uncut (the caller learns the secondary's name); while capturing it only hands over the buffer.
 TEST_F(basPrinterTest, CutFeedsTheConfiguredLinesThenCutsAndSends) {
     Imprimir(QStringLiteral("comanda"));
     CortarPapel({.ImprimirLogoDespues = false});
     EXPECT_EQ(unicoTrabajo(), "comanda\r\n"_b + saltos(5) + bytes({29, 'V', 0}));
+    par("ImpCintaControl", "CINTA");
+    par("ImpresoraSecundaria", "SEGUNDA");
     const struct {
         const char *lineas, *codigos, *cortar;
+        bool secundaria, cinta;
         QByteArray esperado;
-    } casos[] = {{"2", "2", "1", saltos(3) + bytes({29, 'V', 1, '@'})}, {"2", "2", "0", saltos(3)}};
+        const char* impresora;
+    } casos[] = {{"2", "2", "1", false, false, saltos(3) + bytes({29, 'V', 1, '@'}), "TICKETS"},
+                 {"2", "2", "0", false, false, saltos(3), "TICKETS"},
+                 {"0", "0", "1", true, false, saltos(5), "SEGUNDA"},
+                 {"0", "0", "1", false, true, saltos(5), "CINTA"}};
     for (const auto& c : casos) {
+        SCOPED_TRACE(c.impresora + std::string(c.cortar));
         salida.jobs.clear();
         par("NumLineasAntesCortar", c.lineas);
         par("CodigosEscTicketNormal", c.codigos);
         par("Cortar", c.cortar);
-        CortarPapel({.ImprimirLogoDespues = false});
-        EXPECT_EQ(unicoTrabajo(), c.esperado) << c.cortar;
+        par("ImprImpSecundaria", c.secundaria ? "1" : "0");
+        frmPrincipalVars().blnImpresoraSecundaria = c.secundaria;
+        frmPrincipalVars().blnCintaControl = c.cinta;
+        const QString nombre =
+            CortarPapel({.ImprimirLogoDespues = false, .NombreImpresora = QStringLiteral("TICKETS")});
+        EXPECT_EQ(unicoTrabajo(), c.esperado);
+        EXPECT_EQ(salida.jobs.back().printer, QLatin1String(c.impresora));
+        if (c.secundaria) {
+            EXPECT_EQ(nombre, QStringLiteral("SEGUNDA"));
+        }
     }
-}
-
-TEST_F(basPrinterTest, SecondaryPrinterTakesTheTicketUncutAndTheCallerLearnsItsName) {
-    par("ImprImpSecundaria", "1");
-    par("ImpresoraSecundaria", "SEGUNDA");
-    frmPrincipalVars().blnImpresoraSecundaria = true;
-    EXPECT_EQ(CortarPapel({.ImprimirLogoDespues = false, .NombreImpresora = QStringLiteral("PRIMERA")}),
-              QStringLiteral("SEGUNDA"));
-    EXPECT_EQ(unicoTrabajo(), saltos(5));
-    EXPECT_EQ(salida.jobs.back().printer, QStringLiteral("SEGUNDA"));
-    // The control tape is not cut either.
     salida.jobs.clear();
-    frmPrincipalVars().blnImpresoraSecundaria = false;
-    frmPrincipalVars().blnCintaControl = true;
-    par("ImpCintaControl", "CINTA");
-    CortarPapel({.ImprimirLogoDespues = false});
-    EXPECT_EQ(unicoTrabajo(), saltos(5));
-}
-
-TEST_F(basPrinterTest, WhileCapturingTheCutOnlyHandsOverTheBuffer) {
     objImpresionPantalla().setDevolverTextoEnLugarDeImprimir(true);
     Imprimir(QStringLiteral("texto"));
     CortarPapel();

@@ -1,12 +1,10 @@
 // The ticket composer against real rows through the ODBC driver: kitchen tickets as whole jobs compared
-// with golden files, special tickets, command numbers, the faults a ticket must survive, and one
-// whole ticket through the private cupsd.
-#include "test_tickets_support.h"
+// with golden files, special tickets, command numbers, and the faults a ticket must survive.
+#include "PrinterFixture.h"
 
 #include "core/basLegacyFunctions.h"
 #include "platform/Ado.h"
 #include "platform/Cp1252.h"
-#include "testsupport/CupsCapture.h"
 #include "testsupport/RecordingMainWindow.h"
 
 #include <QCoreApplication>
@@ -46,7 +44,7 @@ protected:
 
 struct CasoGolden {
     const char* nombre;
-    std::vector<std::pair<const char*, const char*>> parametros;
+    const char* parametros; // name=value, separated by blanks
     std::function<void(coretest::ConnectedCore&, clsImprimirTicket&)> imprime;
 };
 
@@ -64,12 +62,11 @@ auto imprime(const QString& texto, OpcionesTicketCocina o = {}) {
 const std::vector<CasoGolden>& casosGolden() {
     static const std::vector<CasoGolden> casos = {
         // Header with the large number in digits, seller, table, identification block, observations, foot text.
-        {"cocina_base", {}, imprimeBase},
+        {"cocina_base", "", imprimeBase},
         // Without the printed header only the set-up commands come before the lines.
-        {"cocina_sin_cabecera", {}, imprime(kTextoCocina, {.blnImprimirCabecera = false})},
+        {"cocina_sin_cabecera", "", imprime(kTextoCocina, {.blnImprimirCabecera = false})},
         // Command numbers already recorded for the ticket are listed in order, and none is allocated.
-        {"cocina_numeros_comanda",
-         {{"ImpDosCarTickGrandes", "2"}},
+        {"cocina_numeros_comanda", "ImpDosCarTickGrandes=2",
          [](coretest::ConnectedCore& core, clsImprimirTicket& t) {
              core.sql("insert into qm_imppantalla (idEmpresa, idRestaurante, idTicket, idTPV, idTPVComanda, "
                       "idGrupoComandas, idComanda) values (1,1,1234,3,2,1,15), (1,1,1234,3,2,1,12)");
@@ -79,17 +76,12 @@ const std::vector<CasoGolden>& casosGolden() {
         // Seller in triple height by code, printer name line, blank lines, the request's header text, named
         // printer.
         {"cocina_vendedor_impresora",
-         {{"ImprimirVendedorTicketCocina", "3"},
-          {"ImpNombreVendedor", "0"},
-          {"ImprimirNombreImpresoraTicketCocina", "1"},
-          {"BlancosCabecera", "2"},
-          {"BlancosCabeceraTicketCocina", "0"},
-          {"ImpDosCarTickGrandes", "0"}},
+         "ImprimirVendedorTicketCocina=3 ImpNombreVendedor=0 ImprimirNombreImpresoraTicketCocina=1 BlancosCabecera=2 "
+         "BlancosCabeceraTicketCocina=0 ImpDosCarTickGrandes=0",
          imprime(QStringLiteral("1 Flan"), {.strImpresora = QStringLiteral("COCINA2"),
                                             .strDescripcionCabecera = QStringLiteral("PASE CALIENTE")})},
         // A kitchen message replaces the header text.
-        {"cocina_mensaje",
-         {{"ImpDosCarTickGrandes", "0"}, {"ImprimirObservacionesTicketCocina", "0"}},
+        {"cocina_mensaje", "ImpDosCarTickGrandes=0 ImprimirObservacionesTicketCocina=0",
          [](coretest::ConnectedCore&, clsImprimirTicket& t) {
              t.strMensajeCocina = QStringLiteral("URGENTE");
              EXPECT_TRUE(t.ImprimirTicketCocinaEspecial(3, 1234, QStringLiteral("1 Flan")));
@@ -97,60 +89,41 @@ const std::vector<CasoGolden>& casosGolden() {
         // Tables 9995 to 9999 and a real table without its number's name, in triple height; a ticket series,
         // waiters without a name, a ticket without dining room or guests.
         {"cocina_mesas_especiales",
-         {{"ImpMesaTickCocinaGrande", "1"},
-          {"ImpCodigoMesasSalas", "1"},
-          {"EspacioEntreLineasCocina", "64"},
-          {"BlancosCabeceraTicketCocina", "0"},
-          {"ImpDosCarTickGrandes", "0"},
-          {"ImprimirVendedorTicketCocina", "0"},
-          {"ImprimirTPVCocina", "0"},
-          {"BlancosPie", "0"}},
+         "ImpMesaTickCocinaGrande=1 ImpCodigoMesasSalas=1 EspacioEntreLineasCocina=64 BlancosCabeceraTicketCocina=0 "
+         "ImpDosCarTickGrandes=0 ImprimirVendedorTicketCocina=0 ImprimirTPVCocina=0 BlancosPie=0",
          [](coretest::ConnectedCore&, clsImprimirTicket&) {
              for (qint32 ticket : {1234, 9995, 9996, 9997, 9998, 9999})
                  EXPECT_TRUE(clsImprimirTicket().ImprimirTicketCocinaEspecial(3, ticket, QStringLiteral("1 Agua")));
          }},
         // The identification block at the foot: big ticket number, big dining room, handheld and waiter.
-        {"cocina_identificacion_pie",
-         {{"ImpCabTickCocinaFinal", "1"}, {"TicketGrande", "1"}, {"ImprimirSalaGrandeCocina", "1"}},
+        {"cocina_identificacion_pie", "ImpCabTickCocinaFinal=1 TicketGrande=1 ImprimirSalaGrandeCocina=1",
          [](coretest::ConnectedCore& core, clsImprimirTicket& t) {
              t.intCamarero = QStringLiteral("1");
              t.lngNumComandero = 2;
              imprimeBase(core, t);
          }},
         // Both observations, the general one and the whole block in double height; a long foot text.
-        {"cocina_observaciones_grandes",
-         {{"ImprimirObservacionesTicketCocina", "2"}, {"ImprimirObservacionesLetraGrande", "2"}},
+        {"cocina_observaciones_grandes", "ImprimirObservacionesTicketCocina=2 ImprimirObservacionesLetraGrande=2",
          imprime(
              QStringLiteral("1 Flan"),
              {.strTextoPie = QStringLiteral("Servir el postre cuando el cliente lo pida, no antes; avisar a sala")})},
         // Beep (drawer pulse), three blank lines, red cancelled off, the drawn rules.
-        {"cocina_pito_blancos_regla",
-         {{"EmitirPito", "5"},
-          {"BlancosPie", "3"},
-          {"ImprimirAnulacionesRojo", "1"},
-          {"LineasHorizontalesCocina", "1"}},
+        {"cocina_pito_blancos_regla", "EmitirPito=5 BlancosPie=3 ImprimirAnulacionesRojo=1 LineasHorizontalesCocina=1",
          imprimeBase},
         // Code set 2: the printer is reset and set up by commands sent at once, bold and double height blanked.
-        {"cocina_juego_codigos_2",
-         {{"CodigosEscTicketNormal", "2"}, {"CodigosEscTicketCocina", "2"}, {"TipoLetraCocina", "5"}},
-         imprimeBase},
+        {"cocina_juego_codigos_2", "CodigosEscTicketNormal=2 CodigosEscTicketCocina=2 TipoLetraCocina=5", imprimeBase},
         // Articles in inverse, emphasis by inverse, large and in capitals, with line spacing.
         {"cocina_articulos_inversos",
-         {{"ImpArtInvTickCocina", "1"},
-          {"TipoImpresionNegritaArticulosTicketCocina", "1"},
-          {"ImpArtsLetraGrandeCocina", "1"},
-          {"ImpArtsMayusculas", "1"},
-          {"InterlineadoImpresoraCocina", "40"}},
+         "ImpArtInvTickCocina=1 TipoImpresionNegritaArticulosTicketCocina=1 ImpArtsLetraGrandeCocina=1 "
+         "ImpArtsMayusculas=1 InterlineadoImpresoraCocina=40",
          imprimeBase},
         // A ticket without a header row: the foot's block still prints its labels.
-        {"cocina_sin_fila_cabecera",
-         {{"ImpCabTickCocinaFinal", "1"}},
+        {"cocina_sin_fila_cabecera", "ImpCabTickCocinaFinal=1",
          [](coretest::ConnectedCore&, clsImprimirTicket& t) {
              EXPECT_TRUE(t.ImprimirTicketCocinaEspecial(3, 4321, QStringLiteral("1 Flan")));
          }},
         // Three pieces: each a ticket with its own header and foot, the last one without lines.
-        {"cocina_piezas",
-         {{"ImpDosCarTickGrandes", "2"}, {"EspacioEntreLineasCocina", "64"}},
+        {"cocina_piezas", "ImpDosCarTickGrandes=2 EspacioEntreLineasCocina=64",
          imprime(QStringLiteral("1 Caf\u00e9<cortar>2 Tostadas\r\n<B>con tomate</B><cortar>"))},
     };
     return casos;
@@ -160,8 +133,8 @@ class clsImprimirTicketGolden : public TicketTest, public ::testing::WithParamIn
 
 TEST_P(clsImprimirTicketGolden, WholeJobsMatchTheReviewedBytes) {
     const CasoGolden& caso = casosGolden()[GetParam()];
-    for (const auto& [k, v] : caso.parametros)
-        par(QString::fromLatin1(k), QString::fromUtf8(v));
+    for (const auto& [k, v] : printertest::pares(QString::fromUtf8(caso.parametros)))
+        par(k, v);
     clsImprimirTicket ticket;
     caso.imprime(*core, ticket);
     EXPECT_TRUE(lineasError().empty()) << lineasError().front().toStdString();
@@ -199,6 +172,8 @@ TEST_F(clsImprimirTicketTest, LineBreaksAndEmphasisFollowTheirExactSpelling) {
     EXPECT_FALSE(s.contains(kFinNegrita));
 }
 
+// A spacing that is no byte sends no spacing command (never the command without its parameter), and
+// every ticket stays whole and silent.
 TEST_F(clsImprimirTicketTest, LineSpacingOutsideAByteSendsNoSpacingCommands) {
     par("EspacioEntreLineasCocina", "64");
     for (const char* valor : {"300", "-5", "255"}) {
@@ -210,6 +185,21 @@ TEST_F(clsImprimirTicketTest, LineSpacingOutsideAByteSendsNoSpacingCommands) {
         EXPECT_EQ(todo().contains(CodigoImpresora({27, '3'})), byte) << valor;
         EXPECT_EQ(todo().contains(CodigoImpresora({27, '2'}) + QStringLiteral("\r\n")), byte) << valor;
     }
+    salida.jobs.clear();
+    par("InterlineadoImpresoraCocina", "0");
+    par("EspacioEntreLineasCocina", "300");
+    par("LineasHorizontalesCocina", "1");
+    par("ImpCabTickCocinaFinal", "1");
+    EXPECT_TRUE(cocina(1234, QStringLiteral("1 Flan")));
+    EXPECT_TRUE(cocina(1234, QStringLiteral("1 Flan")));
+    ASSERT_EQ(salida.jobs.size(), 2u);
+    for (const auto& j : salida.jobs) {
+        EXPECT_TRUE(j.data.endsWith(bytes({29, 'V', 0})));
+        EXPECT_FALSE(j.data.contains(bytes({27, '3'})));
+        EXPECT_TRUE(j.data.contains("Impreso desde:"));
+    }
+    EXPECT_TRUE(lineasError().empty());
+    EXPECT_TRUE(avisos.calls.empty());
 }
 
 TEST_F(clsImprimirTicketTest, HeightCodesOfTheKitchenAreRestoredAfterEachPiece) {
@@ -271,22 +261,6 @@ TEST_F(clsImprimirTicketTest, FailureInTheFootStillCutsTheTicketOnItsOwnPrinterB
     EXPECT_TRUE(
         salida.jobs.back().data.startsWith("Tarvolin Error: ERROR: clsImprimirTicket.ImprimirTicketCocinaPie: "));
     EXPECT_EQ(lineasError().size(), 1u);
-}
-
-TEST_F(clsImprimirTicketTest, SpacingValueOutsideAByteLeavesEveryTicketWholeAndSilent) {
-    par("EspacioEntreLineasCocina", "300");
-    par("LineasHorizontalesCocina", "1");
-    par("ImpCabTickCocinaFinal", "1");
-    EXPECT_TRUE(cocina(1234, QStringLiteral("1 Flan")));
-    EXPECT_TRUE(cocina(1234, QStringLiteral("1 Flan")));
-    ASSERT_EQ(salida.jobs.size(), 2u);
-    for (const auto& j : salida.jobs) {
-        EXPECT_TRUE(j.data.endsWith(bytes({29, 'V', 0})));
-        EXPECT_FALSE(j.data.contains(bytes({27, '3'})));
-        EXPECT_TRUE(j.data.contains("Impreso desde:"));
-    }
-    EXPECT_TRUE(lineasError().empty());
-    EXPECT_TRUE(avisos.calls.empty());
 }
 
 // On a live link a failed header query is no reason to reconnect: the pieces still print, without the
@@ -438,20 +412,6 @@ TEST_F(clsImprimirTicketTest, FirstTicketAfterALostLinkPrintsItsHeaderAtOnce) {
         cn->LinkCheckIdleMs = ado::Connection().LinkCheckIdleMs;
 }
 
-TEST_F(clsImprimirTicketTest, WholeTicketReachesARawCupsQueueUnchanged) {
-    TARVOLIN_REQUIRE_CUPS();
-    par("EspacioEntreLineasCocina", "64"); // one job per ticket: no separate line-spacing job
-    ASSERT_TRUE(cocina(1234, kTextoCocina));
-    ASSERT_EQ(salida.jobs.size(), 1u);
-    core->sql("delete from qm_imppantalla");
-    testenv::ColaCaptura cola(QStringLiteral("tarvolin_tickets"));
-    ASSERT_TRUE(cola.creada);
-    printers::install(nullptr); // the real libcups output
-    EXPECT_TRUE(cocina(1234, kTextoCocina, {.strImpresora = cola.nombre}));
-    ASSERT_TRUE(cola.captura.espera(1));
-    EXPECT_EQ(cola.captura.trabajos[0], salida.jobs[0].data);
-}
-
 // ---- special tickets ----
 
 TEST_F(clsImprimirTicketTest, SpecialTicketPiecesLinesAndTheWrapAt42Columns) {
@@ -516,13 +476,12 @@ TEST_F(clsImprimirTicketTest, SecondaryPrinterTakesTheFollowingPiecesAndTheCalle
 
 // ---- command numbers in qm_imppantalla ----
 
-TEST_F(clsImprimirTicketTest, DigitModePrintsTheLastDigitsOfTillAndTicketAndAllocatesNothing) {
+// In digit mode the number is the last digits of till and ticket and nothing is allocated; otherwise the next
+// number ignores till ranges and other groups and is recorded.
+TEST_F(clsImprimirTicketTest, NextCommandNumberIgnoresTillRangesAndOtherGroupsAndIsRecorded) {
     ASSERT_TRUE(cocina(5, QStringLiteral("1 Flan")));
     EXPECT_TRUE(todo().contains(kNum + QStringLiteral("305")));
     EXPECT_EQ(core->valor("select count(*) from qm_imppantalla"), QStringLiteral("0"));
-}
-
-TEST_F(clsImprimirTicketTest, NextCommandNumberIgnoresTillRangesAndOtherGroupsAndIsRecorded) {
     core->sql("insert into qm_imppantalla (idEmpresa, idRestaurante, idTicket, idTPV, idComanda, idGrupoComandas) "
               "values (1,1,1,3,41,4), (1,1,2,3,999999,4), (1,1,3,3,3000001,4), (1,1,4,3,500,2), (2,1,5,3,700,4)");
     par("GrupoComandas", "4");

@@ -2,7 +2,7 @@
 // tables. Rules mark that they ran by appending a digit to the ticket's idCliente.
 #include "rules/clsBotones.h"
 #include "printing/TurnoImpresion.h"
-#include "printing/tests/test_tickets_support.h"
+#include "printing/tests/PrinterFixture.h"
 #include "rules/ObjetosGlobales.h"
 #include "server/TurnoExclusivo.h"
 #include "testsupport/CupsCapture.h"

@@ -6,7 +6,7 @@
 
 #include "core/tests/ConnectedCore.h"
 #include "platform/Cp1252.h"
-#include "printing/tests/test_tickets_support.h"
+#include "printing/tests/PrinterFixture.h"
 #include "testsupport/TestEnv.h"
 
 #include <QDir>

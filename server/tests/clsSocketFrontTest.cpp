@@ -20,7 +20,7 @@
 #include "printing/basPrinter.h"
 #include "printing/clsImpresionPantalla.h"
 #include "printing/clsImprimirTicket.h"
-#include "printing/tests/test_tickets_support.h"
+#include "printing/tests/PrinterFixture.h"
 #include "scale/clsComm.h"
 #include "server/TurnoExclusivo.h"
 #include "server/clsSocketFront.h"
