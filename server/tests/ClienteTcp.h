@@ -111,6 +111,11 @@ public:
         return r;
     }
     QByteArray leeHastaCierre(int maxMs = kEsperaMaximaMs) { return lee(nullptr, maxMs); }
+    // The same followed by "|cerrada", or by "|abierta" when the bound passed first.
+    QByteArray leeYEstado() {
+        const QByteArray r = leeHastaCierre();
+        return r + (m_cerrado ? "|cerrada" : "|abierta");
+    }
     // One whole JSON reply after "200 OK" CR (or a bare one), followed by the end marker when asked.
     QByteArray leeRespuesta(bool conMarca = false) {
         return lee([conMarca](const QByteArray& d) { return finRespuesta(d, conMarca); });

@@ -15,7 +15,6 @@
 #include "platform/Printers.h"
 #include "platform/Program.h"
 #include "platform/Prompts.h"
-#include "platform/Registry.h"
 #include "printing/ErrorTicketPrinter.h"
 #include "printing/basPrinter.h"
 #include "printing/clsImpresionPantalla.h"
@@ -79,7 +78,7 @@ protected:
         coretest::ConnectedCoreOptions o;
         o.prefijo = QStringLiteral("server");
         o.cargarConfigTPV = false;
-        o.parametros = tickettest::parametrosTicket() + parametrosBalanza() + parametrosExtra();
+        o.parametros = tickettest::parametrosTicket() + parametrosBalanzaServidor() + parametrosExtra();
         for (auto& p : o.parametros)
             if (p.first == QLatin1String("ImpTicket"))
                 p.second = cola->nombre;
@@ -221,7 +220,8 @@ TEST_F(clsSocketFrontTest, GetPrintersListsTheInstalledOutputOrTheQueuesOfCups) 
     EXPECT_TRUE(r.endsWith("],\"ok\":true}")) << r.toStdString();
 }
 
-TEST_F(clsSocketFrontTest, AnadirLogTurnsBackslashNIntoALineBreakAndSaysWhenTheRowCouldNotBeStored) {
+// AnadirLog turns backslash-n into a line break and says when the row could not be stored.
+TEST_F(clsSocketFrontTest, AnadirLogAndTheDetailedLogReachTheDatabaseLog) {
     EXPECT_EQ(pide(R"({"accion":"AnadirLog","Texto":"Mesa 4\\nsin sal\\Nurgente"})"), kOk);
     EXPECT_EQ(core->valor("select hex(Concepto) from qm_log where Concepto like 'Tarvolin. Mesa 4%'"),
               QString::fromLatin1(QByteArray("Tarvolin. Mesa 4\r\nsin sal\r\nurgente").toHex().toUpper()));
@@ -229,6 +229,15 @@ TEST_F(clsSocketFrontTest, AnadirLogTurnsBackslashNIntoALineBreakAndSaysWhenTheR
     const QByteArray r = pide(R"({"accion":"AnadirLog","Texto":"sin tabla"})");
     ASSERT_TRUE(core->sql("rename table qm_log_aparte to qm_log"));
     EXPECT_EQ(r, "200 OK\r{\"error\":\"No se ha podido grabar el log.\",\"ok\":true}");
+
+    // The detailed log keeps request and reply in the database log.
+    gblnGrabarLogDetallado = true;
+    EXPECT_EQ(pide(kPing), kRespuestaPing);
+    gblnGrabarLogDetallado = false;
+    for (const char* linea :
+         {"clsSocket.RequestData: {\"accion\":\"Ping\"}", "clsSocket.responseData: {\"respuesta\":\"S\",\"ok\":true}"})
+        EXPECT_EQ(core->valor(QStringLiteral("select count(*) from qm_log where Concepto = 'Tarvolin. %1'").arg(linea)),
+                  "1");
 }
 
 TEST_F(clsSocketFrontTest, UnknownActionIsDumpedToTheLogFileWithValuesCut) {
@@ -458,8 +467,7 @@ TEST_F(clsSocketFrontTest, RequestOverOneMebibyteClosesItsConnection) {
     const auto r = enHilo([this] {
         ClienteTcp c(puerto);
         c.envia(R"({"accion":"AnadirLog","Texto":")" + QByteArray(trama::kMaxPeticion, 'x')); // may fail part way
-        const QByteArray respuesta = c.leeHastaCierre();
-        return respuesta + (c.cerrado() ? "|cerrada" : "|abierta");
+        return c.leeYEstado();
     });
     EXPECT_EQ(r, "|cerrada");
     EXPECT_EQ(filas("Petición de más de 1048576 bytes"), 1);
@@ -495,16 +503,6 @@ TEST_F(clsSocketFrontTest, HugeNamesAreCutInTheReplyAndTheTrace) {
     EXPECT_LT(logFichero().size() - logAntes, 100'000);
 }
 
-TEST_F(clsSocketFrontTest, DetailedLogKeepsRequestAndReplyInTheDatabaseLog) {
-    gblnGrabarLogDetallado = true;
-    EXPECT_EQ(pide(kPing), kRespuestaPing);
-    gblnGrabarLogDetallado = false;
-    for (const char* linea :
-         {"clsSocket.RequestData: {\"accion\":\"Ping\"}", "clsSocket.responseData: {\"respuesta\":\"S\",\"ok\":true}"})
-        EXPECT_EQ(core->valor(QStringLiteral("select count(*) from qm_log where Concepto = 'Tarvolin. %1'").arg(linea)),
-                  "1");
-}
-
 // ---- The port
 
 TEST_F(clsSocketFrontTest, BusyPortIsReportedOnceAndIniciaListensOnceItIsFree) {
@@ -535,7 +533,7 @@ TEST_F(clsSocketFrontTest, BusyPortIsReportedOnceAndIniciaListensOnceItIsFree) {
     EXPECT_EQ(intercambio(puerto, kPing), "<no conecta>");
 }
 
-TEST_F(clsSocketFrontTest, PortFollowsTheTillSettingAndIsOpenedInTheFirewallLists) {
+TEST_F(clsSocketFrontTest, PortsFollowTheTillSettingsAndAreOpenedInTheFirewallLists) {
     EXPECT_EQ(filas(QStringLiteral("Firewall_HabilitarPuerto (%1)").arg(puerto)), 1);
     EXPECT_EQ(filas(QStringLiteral("Firewall_HabilitarPuerto (8088)")), 1);
 
@@ -550,9 +548,8 @@ TEST_F(clsSocketFrontTest, PortFollowsTheTillSettingAndIsOpenedInTheFirewallList
     EXPECT_EQ(otro.getPuertoSocketFront(), 8089);
     EXPECT_EQ(core->valor("select count(*) from qm_log where Concepto like '%clsSocketFront.getPuertoSocketFront%'"),
               "1");
-}
 
-TEST_F(clsSocketFrontTest, ComanderoPortByInstanceEvenWithoutTheParameter) {
+    // The comandero's port by instance, even without the parameter.
     const struct {
         const char* instancias; // nullptr: the till lacks the parameter
         qint16 instancia, puerto;
@@ -576,7 +573,7 @@ protected:
     void balanza(int modelo, bool continuo) {
         sim = std::make_unique<Simulador>();
         ASSERT_TRUE(sim->arrancado());
-        apuntaCom2(sim->puerto());
+        apuntaCom(2, sim->puerto());
         objParametros().SetValor(QStringLiteral("ModeloBalanza"), QString::number(modelo));
         objParametros().SetValor(QStringLiteral("BalanzaModoContinuo"), continuo ? "1" : "0");
         resetObjCommForTests();
@@ -585,18 +582,8 @@ protected:
     }
     void TearDown() override {
         clsSocketFrontTest::TearDown();
-        apuntaCom2({});
+        apuntaCom(2, {});
         sim.reset();
-    }
-    // COM2 is `dispositivo` in the registry's serial map (none when empty).
-    static void apuntaCom2(const QString& dispositivo) {
-        auto& reg = registry::RegistryStore::instance();
-        for (const registry::Value& v : reg.values(registry::Root::LocalMachine, registry::kSerialCommMapKey))
-            if (v.data.toString() == QLatin1String("COM2"))
-                reg.deleteValue(registry::Root::LocalMachine, registry::kSerialCommMapKey, v.name);
-        if (!dispositivo.isEmpty())
-            reg.setValue(registry::Root::LocalMachine, registry::kSerialCommMapKey,
-                         {dispositivo, registry::REG_SZ, QStringLiteral("COM2")});
     }
 };
 
@@ -794,15 +781,6 @@ TEST(clsSocketFront, OnlyTheListedMembersCanBeCalledByName) {
 
 // ---- The test service in a process of its own: stop, restart, requests that must not end it
 
-TEST(clsSocketFront, EnviaPeticionPingsTheServiceInItsOwnProcess) {
-    TARVOLIN_REQUIRE_DATABASE();
-    ServicioExterno s(QStringLiteral("srvenvia"));
-    ASSERT_TRUE(s.arranca({}));
-    clsSocketFront front;
-    qint32 p = s.puerto();
-    EXPECT_EQ(front.enviaPeticion("Ping", nullptr, "127.0.0.1", &p)->Valor("respuesta").toString(), kRespuestaPing);
-}
-
 TEST(clsSocketFront, ShutdownIsAnsweredThenTheProcessEnds) {
     TARVOLIN_REQUIRE_DATABASE();
     ServicioExterno s(QStringLiteral("srvfin"));
@@ -852,7 +830,8 @@ TEST(clsSocketFront, RestartLeavesANewCopyListeningWithTheDelaySwitch) {
 }
 
 // Requests that once ended or froze the service, sent to the service's own process: each is
-// answered (or its connection closed) and the service still answers a Ping afterwards.
+// answered (or its connection closed) and the service still answers a Ping afterwards, also one
+// sent by our outgoing client.
 TEST(clsSocketFront, RequestsThatMustNotEndTheService) {
     TARVOLIN_REQUIRE_DATABASE();
     QByteArray quejas = "{";
@@ -874,6 +853,9 @@ TEST(clsSocketFront, RequestsThatMustNotEndTheService) {
         s.pide(peticion);
         ASSERT_EQ(s.pide(kPing), kRespuestaPing);
     }
+    clsSocketFront front;
+    qint32 p = s.puerto();
+    EXPECT_EQ(front.enviaPeticion("Ping", nullptr, "127.0.0.1", &p)->Valor("respuesta").toString(), kRespuestaPing);
 }
 
 } // namespace

@@ -182,8 +182,7 @@ TEST_F(frmComSocketTest, ConnectionsTakeTheLowestFreeIndexAndTheLimitIsWhatIsOpe
     const QByteArray r = enHilo([this] {
         ClienteTcp d(puerto);
         d.envia(R"({"n":1})");
-        const QByteArray datos = d.leeHastaCierre();
-        return datos + (d.cerrado() ? "|cerrada" : "|abierta");
+        return d.leeYEstado();
     });
     EXPECT_EQ(r, "|cerrada");
     EXPECT_EQ(ventana->conexionesAbiertas(), 2);
@@ -266,9 +265,7 @@ TEST_F(frmComSocketTest, IdleConnectionIsClosedUnlessItsPeerAskedToKeepIt) {
         ClienteTcp guardada(puerto);
         guardada.envia(R"(conexion_persistente{"a":1})");
         QByteArrayList r{guardada.leeRespuesta()};
-        ClienteTcp callada(puerto);
-        const QByteArray datos = callada.leeHastaCierre();
-        r << datos + (callada.cerrado() ? "|cerrada" : "|abierta");
+        r << ClienteTcp(puerto).leeYEstado();
         // Idle for longer than the one just closed, and still served.
         guardada.envia(R"({"b":2})");
         r << guardada.leeHastaCierre();
@@ -297,8 +294,7 @@ TEST_F(frmComSocketTest, FailingHandlerClosesTheConnectionInsteadOfLeavingThePee
     const auto r = enHilo([this] {
         ClienteTcp c(puerto);
         c.envia("conexion_persistente{}");
-        const QByteArray datos = c.leeHastaCierre();
-        return datos + (c.cerrado() ? "|cerrada" : "|abierta");
+        return c.leeYEstado();
     });
     EXPECT_EQ(r, "|cerrada");
     EXPECT_TRUE(
