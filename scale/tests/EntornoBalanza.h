@@ -6,15 +6,12 @@
 #include "core/tests/ConnectedCore.h"
 #include "scale/clsComm.h"
 #include "testsupport/Simulador.h"
+#include "testsupport/TestEnv.h"
 #include <QApplication>
 #include <QLocale>
 #include <QPointer>
 #include <QtTest/QTest>
 #include <map>
-
-inline void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.toStdString() << '"';
-}
 
 class VentanaContadora final : public RecordingMainWindow {
 public:

@@ -4,6 +4,7 @@
 // in a thread of their own (enHilo) while the main thread keeps the event loop going.
 #include "platform/Program.h"
 #include "server/TramaPeticion.h"
+#include "testsupport/TestEnv.h"
 
 #include <QByteArray>
 #include <QTimer>
@@ -37,9 +38,6 @@ inline void PrintTo(const QByteArray& b, std::ostream* os) {
             *os << c;
     }
     *os << '"';
-}
-inline void PrintTo(const QString& s, std::ostream* os) {
-    *os << s.toStdString();
 }
 
 namespace servertest {

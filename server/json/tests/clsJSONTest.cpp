@@ -24,11 +24,6 @@
 #include <gtest/gtest.h>
 #include <limits>
 
-// Readable QStrings in test failures.
-inline void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.toStdString() << '"';
-}
-
 namespace {
 
 // A compact picture of what the reader returned, with every value's kind visible:
