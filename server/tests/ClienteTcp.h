@@ -195,15 +195,17 @@ template <class F> auto enHilo(F&& f, std::initializer_list<Hito*> hitos = {}) {
     return futuro.get();
 }
 
-// One request on a fresh connection, read until the server closes it.
+// One request on a fresh connection, read until the server closes it ("<no conecta>" when nobody
+// listens); from a thread of its own when the server runs on this one.
+inline QByteArray pide(quint16 puerto, const QByteArray& peticion) {
+    ClienteTcp c(puerto);
+    if (!c.conectado())
+        return "<no conecta>";
+    c.envia(peticion);
+    return c.leeHastaCierre();
+}
 inline QByteArray intercambio(quint16 puerto, const QByteArray& peticion) {
-    return enHilo([=] {
-        ClienteTcp c(puerto);
-        if (!c.conectado())
-            return QByteArray("<no conecta>");
-        c.envia(peticion);
-        return c.leeHastaCierre();
-    });
+    return enHilo([=] { return pide(puerto, peticion); });
 }
 
 } // namespace servertest

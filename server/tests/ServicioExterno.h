@@ -100,14 +100,7 @@ public:
         return salida.contains("ESCUCHANDO " + QByteArray::number(m_puerto));
     }
 
-    // One request on a fresh connection, read until the service closes it ("" when nobody listens).
-    QByteArray pide(const QByteArray& peticion) const {
-        ClienteTcp c(m_puerto);
-        if (!c.conectado())
-            return {};
-        c.envia(peticion);
-        return c.leeHastaCierre();
-    }
+    QByteArray pide(const QByteArray& peticion) const { return servertest::pide(m_puerto, peticion); }
     // A file of the service's folder.
     QString fichero(const QString& nombre) const {
         QFile f(m_dir.path() + "/app/" + nombre);

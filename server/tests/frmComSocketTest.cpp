@@ -53,7 +53,18 @@ protected:
     }
 };
 
-TEST_F(frmComSocketTest, EmptyReplyIsTheOkLineAloneOrNull) {
+TEST_F(frmComSocketTest, FailingHandlerClosesTheConnectionAndAnEmptyReplyIsTheOkLineAloneOrNull) {
+    // A failing handler closes the connection instead of leaving the peer waiting.
+    manejador = [](const QString&, QString&) { vb::Raise(5, QStringLiteral("fallo de prueba")); };
+    EXPECT_EQ(enHilo([this] {
+                  ClienteTcp c(puerto);
+                  c.envia("conexion_persistente{}");
+                  return c.leeYEstado();
+              }),
+              "|cerrada");
+    EXPECT_TRUE(
+        recordingMainWindow().grid.join('\n').contains("ERROR: frmComSocket.socket_DataArrival: fallo de prueba"));
+    manejador = nullptr;
     EXPECT_EQ(intercambio(puerto, R"({"accion":"x"})"), "200 OK\r");
     EXPECT_EQ(intercambio(puerto, "hola"), "null");
     manejador = [](const QString& d, QString& r) { r = QStringLiteral("[") + d + QStringLiteral("]"); };
@@ -287,20 +298,6 @@ TEST_F(frmComSocketTest, BurstOfConnectionsFitsTheAcceptQueue) {
     });
     ASSERT_EQ(futuro.wait_for(std::chrono::seconds(20)), std::future_status::ready);
     EXPECT_EQ(futuro.get(), kRafaga);
-}
-
-TEST_F(frmComSocketTest, FailingHandlerClosesTheConnectionInsteadOfLeavingThePeerWaiting) {
-    manejador = [](const QString&, QString&) { vb::Raise(5, QStringLiteral("fallo de prueba")); };
-    const auto r = enHilo([this] {
-        ClienteTcp c(puerto);
-        c.envia("conexion_persistente{}");
-        return c.leeYEstado();
-    });
-    EXPECT_EQ(r, "|cerrada");
-    EXPECT_TRUE(
-        recordingMainWindow().grid.join('\n').contains("ERROR: frmComSocket.socket_DataArrival: fallo de prueba"));
-    manejador = nullptr;
-    EXPECT_EQ(intercambio(puerto, "{}"), "200 OK\r");
 }
 
 TEST_F(frmComSocketTest, WithoutAWindowFactoryThereIsNoWindowAndTheTraceGoesToTheLog) {
