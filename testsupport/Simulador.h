@@ -105,12 +105,25 @@ private:
     std::deque<QByteArray> m_respuestas;
 };
 
-// COM<n> is `dispositivo` in the registry's serial map (as the scale's start-up resolves it).
+// COM<n> is `dispositivo` in the registry's serial map (as the scale's start-up resolves it), none
+// when it is empty.
 inline void apuntaCom(int n, const QString& dispositivo) {
     auto& reg = registry::RegistryStore::instance();
     const QString clave = registry::kSerialCommMapKey, com = QStringLiteral("COM%1").arg(n);
     for (const registry::Value& v : reg.values(registry::Root::LocalMachine, clave))
         if (v.data.toString() == com)
             reg.deleteValue(registry::Root::LocalMachine, clave, v.name);
-    reg.setValue(registry::Root::LocalMachine, clave, {dispositivo, registry::REG_SZ, com});
+    if (!dispositivo.isEmpty())
+        reg.setValue(registry::Root::LocalMachine, clave, {dispositivo, registry::REG_SZ, com});
+}
+
+// The scale settings the weighing reads: model 0 in request mode, no manual entry.
+inline QList<QPair<QString, QString>> parametrosBalanza() {
+    return {{"ModeloBalanza", "0"},
+            {"BalanzaModoContinuo", "0"},
+            {"TiempoBalanzaModoContinuo", "300"},
+            {"TipoFuncionamientoBalanza", "0"},
+            {"PermitirEntradaPesoManual", "0"},
+            {"PosicionImporteDisplay", "0"},
+            {"FuncPizzeria", "0"}};
 }

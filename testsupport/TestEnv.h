@@ -5,6 +5,11 @@
 #include <QStringList>
 #include <gtest/gtest.h>
 
+// Readable texts in test failures.
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
+
 namespace testenv {
 QString sourceDir();
 QString binaryDir();

@@ -8,15 +8,12 @@
 #include "testsupport/RecordingMainWindow.h"
 #include "testsupport/ScriptedPrompts.h"
 #include "testsupport/Simulador.h"
+#include "testsupport/TestEnv.h"
 #include <QApplication>
 #include <QLocale>
 #include <QPointer>
 #include <QtTest/QTest>
 #include <map>
-
-inline void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.toStdString() << '"';
-}
 
 class VentanaContadora final : public RecordingMainWindow {
 public:
@@ -57,13 +54,9 @@ protected:
 
     // Model 0 in request mode without manual entry, overridden by `p`.
     static Parametros valores(const Parametros& p) {
-        Parametros v{{"ModeloBalanza", "0"},
-                     {"BalanzaModoContinuo", "0"},
-                     {"TiempoBalanzaModoContinuo", "300"},
-                     {"TipoFuncionamientoBalanza", "0"},
-                     {"PermitirEntradaPesoManual", "0"},
-                     {"PosicionImporteDisplay", "0"},
-                     {"FuncPizzeria", "0"}};
+        Parametros v;
+        for (const auto& [k, val] : parametrosBalanza())
+            v[k] = val;
         for (const auto& [k, val] : p)
             v[k] = val;
         return v;

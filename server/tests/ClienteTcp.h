@@ -4,6 +4,7 @@
 // in a thread of their own (enHilo) while the main thread keeps the event loop going.
 #include "platform/Program.h"
 #include "server/TramaPeticion.h"
+#include "testsupport/TestEnv.h"
 
 #include <QByteArray>
 #include <QTimer>
@@ -37,9 +38,6 @@ inline void PrintTo(const QByteArray& b, std::ostream* os) {
             *os << c;
     }
     *os << '"';
-}
-inline void PrintTo(const QString& s, std::ostream* os) {
-    *os << s.toStdString();
 }
 
 namespace servertest {
@@ -111,6 +109,11 @@ public:
         return r;
     }
     QByteArray leeHastaCierre(int maxMs = kEsperaMaximaMs) { return lee(nullptr, maxMs); }
+    // The same followed by "|cerrada", or by "|abierta" when the bound passed first.
+    QByteArray leeYEstado() {
+        const QByteArray r = leeHastaCierre();
+        return r + (m_cerrado ? "|cerrada" : "|abierta");
+    }
     // One whole JSON reply after "200 OK" CR (or a bare one), followed by the end marker when asked.
     QByteArray leeRespuesta(bool conMarca = false) {
         return lee([conMarca](const QByteArray& d) { return finRespuesta(d, conMarca); });
@@ -192,15 +195,17 @@ template <class F> auto enHilo(F&& f, std::initializer_list<Hito*> hitos = {}) {
     return futuro.get();
 }
 
-// One request on a fresh connection, read until the server closes it.
+// One request on a fresh connection, read until the server closes it ("<no conecta>" when nobody
+// listens); from a thread of its own when the server runs on this one.
+inline QByteArray pide(quint16 puerto, const QByteArray& peticion) {
+    ClienteTcp c(puerto);
+    if (!c.conectado())
+        return "<no conecta>";
+    c.envia(peticion);
+    return c.leeHastaCierre();
+}
 inline QByteArray intercambio(quint16 puerto, const QByteArray& peticion) {
-    return enHilo([=] {
-        ClienteTcp c(puerto);
-        if (!c.conectado())
-            return QByteArray("<no conecta>");
-        c.envia(peticion);
-        return c.leeHastaCierre();
-    });
+    return enHilo([=] { return pide(puerto, peticion); });
 }
 
 } // namespace servertest

@@ -7,6 +7,7 @@
 #include "core/tests/ConnectedCore.h"
 #include "platform/Cp1252.h"
 #include "printing/tests/PrinterFixture.h"
+#include "testsupport/Simulador.h"
 #include "testsupport/TestEnv.h"
 
 #include <QDir>
@@ -19,16 +20,9 @@
 
 namespace servertest {
 
-// The scale settings the weighing reads (request mode, model 0, no manual entry).
-inline QList<QPair<QString, QString>> parametrosBalanza() {
-    return {{"UsarBalanza", "0"},
-            {"ModeloBalanza", "0"},
-            {"BalanzaModoContinuo", "0"},
-            {"TiempoBalanzaModoContinuo", "300"},
-            {"TipoFuncionamientoBalanza", "0"},
-            {"PermitirEntradaPesoManual", "0"},
-            {"PosicionImporteDisplay", "0"},
-            {"FuncPizzeria", "0"}};
+// The scale's settings, not in use.
+inline QList<QPair<QString, QString>> parametrosBalanzaServidor() {
+    return QList<QPair<QString, QString>>{{"UsarBalanza", "0"}} + parametrosBalanza();
 }
 
 inline bool procesoVivo(qint64 pid) {
@@ -42,7 +36,7 @@ public:
         m_db = testenv::createDatabase(prefijoBD);
         testenv::runSql(m_db, QString::fromUtf8(tickettest::kFilasRestaurante));
         QList<QPair<QString, QString>> valores =
-            coretest::parametrosBase(m_db) + tickettest::parametrosTicket() + parametrosBalanza();
+            coretest::parametrosBase(m_db) + tickettest::parametrosTicket() + parametrosBalanzaServidor();
         for (const auto& p : parametros) {
             bool cambiado = false;
             for (auto& v : valores)
@@ -106,14 +100,7 @@ public:
         return salida.contains("ESCUCHANDO " + QByteArray::number(m_puerto));
     }
 
-    // One request on a fresh connection, read until the service closes it ("" when nobody listens).
-    QByteArray pide(const QByteArray& peticion) const {
-        ClienteTcp c(m_puerto);
-        if (!c.conectado())
-            return {};
-        c.envia(peticion);
-        return c.leeHastaCierre();
-    }
+    QByteArray pide(const QByteArray& peticion) const { return servertest::pide(m_puerto, peticion); }
     // A file of the service's folder.
     QString fichero(const QString& nombre) const {
         QFile f(m_dir.path() + "/app/" + nombre);

@@ -15,7 +15,6 @@
 #include "platform/Printers.h"
 #include "platform/Program.h"
 #include "platform/Prompts.h"
-#include "platform/Registry.h"
 #include "printing/ErrorTicketPrinter.h"
 #include "printing/basPrinter.h"
 #include "printing/clsImpresionPantalla.h"
@@ -82,7 +81,7 @@ protected:
         coretest::ConnectedCoreOptions o;
         o.prefijo = QStringLiteral("server");
         o.cargarConfigTPV = false;
-        o.parametros = tickettest::parametrosTicket() + parametrosBalanza() + parametrosExtra();
+        o.parametros = tickettest::parametrosTicket() + parametrosBalanzaServidor() + parametrosExtra();
         for (auto& p : o.parametros)
             if (p.first == QLatin1String("ImpTicket"))
                 p.second = cola->nombre;
@@ -224,7 +223,8 @@ TEST_F(clsSocketFrontTest, GetPrintersListsTheInstalledOutputOrTheQueuesOfCups) 
     EXPECT_TRUE(r.endsWith("],\"ok\":true}")) << r.toStdString();
 }
 
-TEST_F(clsSocketFrontTest, AnadirLogTurnsBackslashNIntoALineBreakAndSaysWhenTheRowCouldNotBeStored) {
+// AnadirLog turns backslash-n into a line break and says when the row could not be stored.
+TEST_F(clsSocketFrontTest, AnadirLogAndTheDetailedLogReachTheDatabaseLog) {
     EXPECT_EQ(pide(R"({"accion":"AnadirLog","Texto":"Mesa 4\\nsin sal\\Nurgente"})"), kOk);
     EXPECT_EQ(core->valor("select hex(Concepto) from qm_log where Concepto like 'Tarvolin. Mesa 4%'"),
               QString::fromLatin1(QByteArray("Tarvolin. Mesa 4\r\nsin sal\r\nurgente").toHex().toUpper()));
@@ -232,6 +232,15 @@ TEST_F(clsSocketFrontTest, AnadirLogTurnsBackslashNIntoALineBreakAndSaysWhenTheR
     const QByteArray r = pide(R"({"accion":"AnadirLog","Texto":"sin tabla"})");
     ASSERT_TRUE(core->sql("rename table qm_log_aparte to qm_log"));
     EXPECT_EQ(r, "200 OK\r{\"error\":\"No se ha podido grabar el log.\",\"ok\":true}");
+
+    // The detailed log keeps request and reply in the database log.
+    gblnGrabarLogDetallado = true;
+    EXPECT_EQ(pide(kPing), kRespuestaPing);
+    gblnGrabarLogDetallado = false;
+    for (const char* linea :
+         {"clsSocket.RequestData: {\"accion\":\"Ping\"}", "clsSocket.responseData: {\"respuesta\":\"S\",\"ok\":true}"})
+        EXPECT_EQ(core->valor(QStringLiteral("select count(*) from qm_log where Concepto = 'Tarvolin. %1'").arg(linea)),
+                  "1");
 }
 
 TEST_F(clsSocketFrontTest, UnknownActionIsDumpedToTheLogFileWithValuesCut) {
@@ -425,7 +434,7 @@ TEST_F(clsSocketFrontLentoTest, PeerThatLeavesWhileItsPrintRunsGetsNothingSent) 
     EXPECT_EQ(pide(kPing), kRespuestaPing);
 }
 
-TEST_F(clsSocketFrontTest, PeerClosingMidRequestOrSilentLeavesNoTrace) {
+TEST_F(clsSocketFrontTest, PeerClosingMidRequestOrSilentOrSendingTooMuchRunsNothing) {
     frmComSocket& ventana = *front->socket();
     auto liberadas = [&] {
         program::waitWhile([&] { return ventana.conexionesAbiertas() > 0; }, kEsperaMaximaMs);
@@ -455,16 +464,14 @@ TEST_F(clsSocketFrontTest, PeerClosingMidRequestOrSilentLeavesNoTrace) {
 
     EXPECT_EQ(filas("clsSockerFront.EjecutaAccion (ImprimirTicketEspecial)"), 0);
     EXPECT_TRUE(cola->captura.trabajos.empty());
-}
 
-TEST_F(clsSocketFrontTest, RequestOverOneMebibyteClosesItsConnection) {
-    const auto r = enHilo([this] {
-        ClienteTcp c(puerto);
-        c.envia(R"({"accion":"AnadirLog","Texto":")" + QByteArray(trama::kMaxPeticion, 'x')); // may fail part way
-        const QByteArray respuesta = c.leeHastaCierre();
-        return respuesta + (c.cerrado() ? "|cerrada" : "|abierta");
-    });
-    EXPECT_EQ(r, "|cerrada");
+    // A request over one mebibyte closes its connection and is not run.
+    EXPECT_EQ(enHilo([this] {
+                  ClienteTcp c(puerto);
+                  c.envia(R"({"accion":"AnadirLog","Texto":")" + QByteArray(trama::kMaxPeticion, 'x')); // may fail
+                  return c.leeYEstado();
+              }),
+              "|cerrada");
     EXPECT_EQ(filas("Petición de más de 1048576 bytes"), 1);
     EXPECT_EQ(filas("clsSockerFront.EjecutaAccion (AnadirLog)"), 0);
     EXPECT_EQ(pide(kPing), kRespuestaPing);
@@ -498,16 +505,6 @@ TEST_F(clsSocketFrontTest, HugeNamesAreCutInTheReplyAndTheTrace) {
     EXPECT_LT(logFichero().size() - logAntes, 100'000);
 }
 
-TEST_F(clsSocketFrontTest, DetailedLogKeepsRequestAndReplyInTheDatabaseLog) {
-    gblnGrabarLogDetallado = true;
-    EXPECT_EQ(pide(kPing), kRespuestaPing);
-    gblnGrabarLogDetallado = false;
-    for (const char* linea :
-         {"clsSocket.RequestData: {\"accion\":\"Ping\"}", "clsSocket.responseData: {\"respuesta\":\"S\",\"ok\":true}"})
-        EXPECT_EQ(core->valor(QStringLiteral("select count(*) from qm_log where Concepto = 'Tarvolin. %1'").arg(linea)),
-                  "1");
-}
-
 // ---- The port
 
 TEST_F(clsSocketFrontTest, BusyPortIsReportedOnceAndIniciaListensOnceItIsFree) {
@@ -538,7 +535,7 @@ TEST_F(clsSocketFrontTest, BusyPortIsReportedOnceAndIniciaListensOnceItIsFree) {
     EXPECT_EQ(intercambio(puerto, kPing), "<no conecta>");
 }
 
-TEST_F(clsSocketFrontTest, PortFollowsTheTillSettingAndIsOpenedInTheFirewallLists) {
+TEST_F(clsSocketFrontTest, PortsFollowTheTillSettingsAndAreOpenedInTheFirewallLists) {
     EXPECT_EQ(filas(QStringLiteral("Firewall_HabilitarPuerto (%1)").arg(puerto)), 1);
     EXPECT_EQ(filas(QStringLiteral("Firewall_HabilitarPuerto (8088)")), 1);
 
@@ -553,9 +550,8 @@ TEST_F(clsSocketFrontTest, PortFollowsTheTillSettingAndIsOpenedInTheFirewallList
     EXPECT_EQ(otro.getPuertoSocketFront(), 8089);
     EXPECT_EQ(core->valor("select count(*) from qm_log where Concepto like '%clsSocketFront.getPuertoSocketFront%'"),
               "1");
-}
 
-TEST_F(clsSocketFrontTest, ComanderoPortByInstanceEvenWithoutTheParameter) {
+    // The comandero's port by instance, even without the parameter.
     const struct {
         const char* instancias; // nullptr: the till lacks the parameter
         qint16 instancia, puerto;
@@ -579,7 +575,7 @@ protected:
     void balanza(int modelo, bool continuo) {
         sim = std::make_unique<Simulador>();
         ASSERT_TRUE(sim->arrancado());
-        apuntaCom2(sim->puerto());
+        apuntaCom(2, sim->puerto());
         objParametros().SetValor(QStringLiteral("ModeloBalanza"), QString::number(modelo));
         objParametros().SetValor(QStringLiteral("BalanzaModoContinuo"), continuo ? "1" : "0");
         resetObjCommForTests();
@@ -588,18 +584,8 @@ protected:
     }
     void TearDown() override {
         clsSocketFrontTest::TearDown();
-        apuntaCom2({});
+        apuntaCom(2, {});
         sim.reset();
-    }
-    // COM2 is `dispositivo` in the registry's serial map (none when empty).
-    static void apuntaCom2(const QString& dispositivo) {
-        auto& reg = registry::RegistryStore::instance();
-        for (const registry::Value& v : reg.values(registry::Root::LocalMachine, registry::kSerialCommMapKey))
-            if (v.data.toString() == QLatin1String("COM2"))
-                reg.deleteValue(registry::Root::LocalMachine, registry::kSerialCommMapKey, v.name);
-        if (!dispositivo.isEmpty())
-            reg.setValue(registry::Root::LocalMachine, registry::kSerialCommMapKey,
-                         {dispositivo, registry::REG_SZ, QStringLiteral("COM2")});
     }
 };
 
@@ -797,15 +783,6 @@ TEST(clsSocketFront, OnlyTheListedMembersCanBeCalledByName) {
 
 // ---- The test service in a process of its own: stop, restart, requests that must not end it
 
-TEST(clsSocketFront, EnviaPeticionPingsTheServiceInItsOwnProcess) {
-    TARVOLIN_REQUIRE_DATABASE();
-    ServicioExterno s(QStringLiteral("srvenvia"));
-    ASSERT_TRUE(s.arranca({}));
-    clsSocketFront front;
-    qint32 p = s.puerto();
-    EXPECT_EQ(front.enviaPeticion("Ping", nullptr, "127.0.0.1", &p)->Valor("respuesta").toString(), kRespuestaPing);
-}
-
 TEST(clsSocketFront, ShutdownIsAnsweredThenTheProcessEnds) {
     TARVOLIN_REQUIRE_DATABASE();
     ServicioExterno s(QStringLiteral("srvfin"));
@@ -819,7 +796,7 @@ TEST(clsSocketFront, ShutdownIsAnsweredThenTheProcessEnds) {
     for (const char* linea :
          {"Received: {\"accion\":\"shutdown\"} from 127.0.0.1", "Envio completo index:1", "Fin del programa"})
         EXPECT_TRUE(log.contains(linea)) << log.toStdString();
-    EXPECT_TRUE(s.pide(kPing).isEmpty()); // nobody listens any more
+    EXPECT_EQ(s.pide(kPing), "<no conecta>");
 }
 
 TEST(clsSocketFront, RestartLeavesANewCopyListeningWithTheDelaySwitch) {
@@ -843,7 +820,7 @@ TEST(clsSocketFront, RestartLeavesANewCopyListeningWithTheDelaySwitch) {
             if (segundo == primero || segundo == 0)
                 return true;
             s.vigila(segundo);
-            return (ping = s.pide(kPing)).isEmpty();
+            return (ping = s.pide(kPing)) == "<no conecta>" || ping.isEmpty();
         },
         kEsperaMaximaMs);
     EXPECT_EQ(ping, kRespuestaPing);
@@ -855,7 +832,8 @@ TEST(clsSocketFront, RestartLeavesANewCopyListeningWithTheDelaySwitch) {
 }
 
 // Requests that once ended or froze the service, sent to the service's own process: each is
-// answered (or its connection closed) and the service still answers a Ping afterwards.
+// answered (or its connection closed) and the service still answers a Ping afterwards, also one
+// sent by our outgoing client.
 TEST(clsSocketFront, RequestsThatMustNotEndTheService) {
     TARVOLIN_REQUIRE_DATABASE();
     QByteArray quejas = "{";
@@ -877,6 +855,9 @@ TEST(clsSocketFront, RequestsThatMustNotEndTheService) {
         s.pide(peticion);
         ASSERT_EQ(s.pide(kPing), kRespuestaPing);
     }
+    clsSocketFront front;
+    qint32 p = s.puerto();
+    EXPECT_EQ(front.enviaPeticion("Ping", nullptr, "127.0.0.1", &p)->Valor("respuesta").toString(), kRespuestaPing);
 }
 
 } // namespace

@@ -10,7 +10,7 @@ namespace {
 
 using testenv::errorOf;
 
-TEST(clsStringBuilder, GrowsByWholeChunks) {
+TEST(clsStringBuilder, GrowsAndShrinksByWholeChunks) {
     clsStringBuilder sb;
     EXPECT_EQ(sb.Length(), 0);
     EXPECT_EQ(sb.Capacity(), 0);
@@ -30,6 +30,38 @@ TEST(clsStringBuilder, GrowsByWholeChunks) {
     small.ChunkSize(100);
     small.Append(QString(250, u'y'));
     EXPECT_EQ(small.Capacity(), 300);
+
+    clsStringBuilder whole; // TheString keeps the room until HeapMinimize, Clear frees it
+    whole.ChunkSize(10);
+    whole.TheString(QString(45, u'z'));
+    EXPECT_EQ(whole.Capacity(), 50);
+    whole.TheString(QStringLiteral("short"));
+    EXPECT_EQ(whole.toString(), QStringLiteral("short"));
+    EXPECT_EQ(whole.Capacity(), 50); // not shrunk
+
+    whole.HeapMinimize(); // 45 spare: four chunks go, 5 stay
+    EXPECT_EQ(whole.Capacity(), 10);
+    EXPECT_LE(whole.Capacity() - whole.Length(), whole.ChunkSize());
+    EXPECT_EQ(whole.toString(), QStringLiteral("short"));
+
+    whole.TheString(QString());
+    EXPECT_EQ(whole.Capacity(), 0);
+    EXPECT_EQ(whole.Length(), 0);
+
+    whole.Append(QStringView(u"x"));
+    whole.AppendNL(QStringView(u"y"));
+    EXPECT_EQ(whole.toString(), QStringLiteral("xy\r\n"));
+    whole.Clear();
+    EXPECT_EQ(whole.Capacity(), 0);
+    EXPECT_TRUE(whole.toString().isEmpty());
+
+    clsStringBuilder bad; // bad chunk sizes are refused
+    EXPECT_EQ(errorOf([&] { bad.ChunkSize(0); }), 5);
+    EXPECT_EQ(errorOf([&] { bad.ChunkSize(-4); }), 5);
+    EXPECT_EQ(errorOf([&] { bad.ChunkSize(0x40000000); }), 6); // twice that is beyond 32 bits
+    EXPECT_EQ(bad.ChunkSize(), 8192);
+    bad.ChunkSize(0x3FFFFFFF);
+    EXPECT_EQ(bad.ChunkSize(), 0x3FFFFFFF);
 }
 
 TEST(clsStringBuilder, TextsAlreadyHandedOutNeverChange) {
@@ -99,42 +131,6 @@ TEST(clsStringBuilder, FindLooksOnlyAtTheUsedText) {
     EXPECT_EQ(sb.Find(QStringView(u"CD"), 1, Qt::CaseSensitive), 0);
     EXPECT_EQ(sb.Find(QStringView(u"c"), 4), 0);
     EXPECT_EQ(sb.Find(QStringView(u"a"), -7), 1);
-}
-
-TEST(clsStringBuilder, TheStringClearAndHeapMinimize) {
-    clsStringBuilder sb;
-    sb.ChunkSize(10);
-    sb.TheString(QString(45, u'z'));
-    EXPECT_EQ(sb.Capacity(), 50);
-    sb.TheString(QStringLiteral("short"));
-    EXPECT_EQ(sb.toString(), QStringLiteral("short"));
-    EXPECT_EQ(sb.Capacity(), 50); // not shrunk
-
-    sb.HeapMinimize(); // 45 spare: four chunks go, 5 stay
-    EXPECT_EQ(sb.Capacity(), 10);
-    EXPECT_LE(sb.Capacity() - sb.Length(), sb.ChunkSize());
-    EXPECT_EQ(sb.toString(), QStringLiteral("short"));
-
-    sb.TheString(QString());
-    EXPECT_EQ(sb.Capacity(), 0);
-    EXPECT_EQ(sb.Length(), 0);
-
-    sb.Append(QStringView(u"x"));
-    sb.AppendNL(QStringView(u"y"));
-    EXPECT_EQ(sb.toString(), QStringLiteral("xy\r\n"));
-    sb.Clear();
-    EXPECT_EQ(sb.Capacity(), 0);
-    EXPECT_TRUE(sb.toString().isEmpty());
-}
-
-TEST(clsStringBuilder, BadChunkSizesAreRefused) {
-    clsStringBuilder sb;
-    EXPECT_EQ(errorOf([&] { sb.ChunkSize(0); }), 5);
-    EXPECT_EQ(errorOf([&] { sb.ChunkSize(-4); }), 5);
-    EXPECT_EQ(errorOf([&] { sb.ChunkSize(0x40000000); }), 6); // twice that is beyond 32 bits
-    EXPECT_EQ(sb.ChunkSize(), 8192);
-    sb.ChunkSize(0x3FFFFFFF);
-    EXPECT_EQ(sb.ChunkSize(), 0x3FFFFFFF);
 }
 
 // A length the compiler cannot see through.

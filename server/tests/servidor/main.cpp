@@ -10,6 +10,7 @@
 // /escala_retraso=F (seconds of /retraso are multiplied by F) and /reintento_ms=N (the socket retry
 // timer's interval, 10000 by default).
 // Once it listens it prints "ESCUCHANDO <port>" on a line of its own.
+#include "ui/Main.h"
 #include "core/Arranque.h"
 #include "core/basGeneral.h"
 #include "core/clsDR.h"
@@ -62,13 +63,6 @@ QString valorSwitch(const QStringList& args, const QString& nombre) {
     return valor;
 }
 
-bool haySwitch(const QStringList& args, const QString& prefijo) {
-    for (const QString& a : args)
-        if (a.startsWith(QLatin1Char('/') + prefijo, Qt::CaseInsensitive))
-            return true;
-    return false;
-}
-
 void escribe(const QString& nombre, const QByteArray& contenido) {
     QFile f(program::applicationDir() + QLatin1Char('/') + nombre);
     if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
@@ -83,9 +77,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
     gstrArgumentosOriginales = args;
-    gblnLog = haySwitch(args, QStringLiteral("log"));
-    gblnInstal = haySwitch(args, QStringLiteral("instal"));
-    gintRetraso = valorSwitch(args, QStringLiteral("retraso")).toInt();
+    AplicaInterruptores(LeeInterruptores(LineaDeComandos(args)));
     if (!qEnvironmentVariableIsEmpty("TARVOLIN_APP_DIR"))
         program::setApplicationDir(qEnvironmentVariable("TARVOLIN_APP_DIR"));
     escribe(QStringLiteral("servidor.pid"), QByteArray::number(QCoreApplication::applicationPid()));
@@ -96,11 +88,8 @@ int main(int argc, char** argv) {
     setSocketWindowFactory([] { return std::make_unique<frmComSocketVentana>(); });
 
     if (gintRetraso > 0) {
-        bool ok = false;
-        double escala = valorSwitch(args, QStringLiteral("escala_retraso")).toDouble(&ok);
-        if (!ok)
-            escala = 1;
-        program::waitMs(qint64(gintRetraso * 1000 * escala));
+        const QString escala = valorSwitch(args, QStringLiteral("escala_retraso"));
+        program::waitMs(qint64(gintRetraso * 1000 * (escala.isEmpty() ? 1 : escala.toDouble())));
     }
 
     CargaParametrosRegistro();
@@ -113,26 +102,18 @@ int main(int argc, char** argv) {
     setErrorPrinter(&ErrorTicketPrinter::instance());
 
     SocketFront = std::make_unique<clsSocketFront>();
-    auto avisaEscucha = [] {
+    QTimer reintento;
+    const int intervalo = valorSwitch(args, QStringLiteral("reintento_ms")).toInt();
+    reintento.setInterval(intervalo > 0 ? intervalo : 10000);
+    reintento.setSingleShot(true);
+    const auto inicia = [&] {
+        SocketFront->Inicia();
+        if (!SocketFront->SocketIniciado)
+            return reintento.start();
         std::printf("ESCUCHANDO %u\n", unsigned(SocketFront->puertoEscucha()));
         std::fflush(stdout);
     };
-    QTimer reintento;
-    bool ok = false;
-    const int intervalo = valorSwitch(args, QStringLiteral("reintento_ms")).toInt(&ok);
-    reintento.setInterval(ok && intervalo > 0 ? intervalo : 10000);
-    QObject::connect(&reintento, &QTimer::timeout, [&] {
-        reintento.stop();
-        SocketFront->Inicia();
-        if (SocketFront->SocketIniciado)
-            avisaEscucha();
-        else
-            reintento.start();
-    });
-    SocketFront->Inicia();
-    if (SocketFront->SocketIniciado)
-        avisaEscucha();
-    else
-        reintento.start();
+    QObject::connect(&reintento, &QTimer::timeout, inicia);
+    inicia();
     return app.exec();
 }
