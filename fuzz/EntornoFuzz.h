@@ -7,8 +7,10 @@
 #include "platform/Prompts.h"
 #include "platform/Registry.h"
 #include "testsupport/RecordingMainWindow.h"
+#include "testsupport/RecordingOutput.h"
 
 #include <QString>
+#include <QTemporaryDir>
 
 // The main window as a fuzz target needs it: no rows kept, and a reconnection that succeeds at
 // once, so the error handler never waits for a database that is not there.
@@ -44,3 +46,17 @@ inline void preparaProcesoFuzz(const QString& registro, MainWindowPort* ventana,
     prompts::install(avisos);
     printers::install(salida);
 }
+
+// What a fuzz target's process holds: its Qt application (App), the scratch registry, the main
+// window, the prompts and the printer output (Salida), installed as above. A target's own
+// environment derives from it and adds what it needs.
+template <class App, class Salida = printers::RecordingOutput> struct ProcesoFuzz {
+    App app;
+    QTemporaryDir registro;
+    VentanaFuzz ventana;
+    AvisosFuzz avisos;
+    Salida salida;
+    ProcesoFuzz(int* argc, char*** argv) : app(*argc, *argv) {
+        preparaProcesoFuzz(registro.path(), &ventana, &avisos, &salida);
+    }
+};

@@ -19,13 +19,9 @@
 
 namespace {
 
-struct Entorno {
-    std::unique_ptr<QApplication> app;
-    QTemporaryDir registro;
+struct Entorno : ProcesoFuzz<QApplication> {
+    using ProcesoFuzz::ProcesoFuzz;
     QTemporaryDir respuestas;
-    VentanaFuzz ventana;
-    AvisosFuzz avisos;
-    printers::RecordingOutput salida;
 };
 
 Entorno* g_entorno = nullptr;
@@ -34,9 +30,7 @@ Entorno* g_entorno = nullptr;
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    g_entorno = new Entorno;
-    g_entorno->app = std::make_unique<QApplication>(*argc, *argv);
-    preparaProcesoFuzz(g_entorno->registro.path(), &g_entorno->ventana, &g_entorno->avisos, &g_entorno->salida);
+    g_entorno = new Entorno(argc, argv);
     return 0;
 }
 

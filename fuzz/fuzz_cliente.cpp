@@ -19,12 +19,8 @@
 
 namespace {
 
-struct Entorno {
-    std::unique_ptr<QCoreApplication> app;
-    QTemporaryDir registro;
-    VentanaFuzz ventana;
-    AvisosFuzz avisos;
-    printers::RecordingOutput salida;
+struct Entorno : ProcesoFuzz<QCoreApplication> {
+    using ProcesoFuzz::ProcesoFuzz;
     QTcpServer par;
     QByteArray primera, segunda;
 };
@@ -34,9 +30,7 @@ Entorno* g_entorno = nullptr;
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-    g_entorno = new Entorno;
-    g_entorno->app = std::make_unique<QCoreApplication>(*argc, *argv);
-    preparaProcesoFuzz(g_entorno->registro.path(), &g_entorno->ventana, &g_entorno->avisos, &g_entorno->salida);
+    g_entorno = new Entorno(argc, argv);
     if (!g_entorno->par.listen(QHostAddress::LocalHost, 0))
         std::abort();
     // The peer answers the first bytes it reads with the two pieces of the input.

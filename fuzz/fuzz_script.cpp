@@ -18,12 +18,8 @@
 
 namespace {
 
-struct Entorno {
-    std::unique_ptr<QCoreApplication> app;
-    QTemporaryDir registro;
-    VentanaFuzz ventana;
-    AvisosFuzz avisos;
-    printers::RecordingOutput salida;
+struct Entorno : ProcesoFuzz<QCoreApplication> {
+    using ProcesoFuzz::ProcesoFuzz;
 };
 
 Entorno* g_entorno = nullptr;
@@ -36,9 +32,7 @@ const char* const kRespuestas[] = {"", "1", "0", "texto", "{\"a\":1}", "-7.5", "
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-    g_entorno = new Entorno;
-    g_entorno->app = std::make_unique<QCoreApplication>(*argc, *argv);
-    preparaProcesoFuzz(g_entorno->registro.path(), &g_entorno->ventana, &g_entorno->avisos, &g_entorno->salida);
+    g_entorno = new Entorno(argc, argv);
     return 0;
 }
 

@@ -33,12 +33,8 @@ public:
     }
 };
 
-struct Entorno {
-    std::unique_ptr<QApplication> app;
-    QTemporaryDir registro;
-    VentanaFuzz ventana;
-    AvisosFuzz avisos;
-    SalidaFuzz salida;
+struct Entorno : ProcesoFuzz<QApplication, SalidaFuzz> {
+    using ProcesoFuzz::ProcesoFuzz;
     std::unique_ptr<clsSocketFront> front;
 };
 
@@ -56,9 +52,7 @@ void handle(const QByteArray& bruto) {
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    g_entorno = new Entorno;
-    g_entorno->app = std::make_unique<QApplication>(*argc, *argv);
-    preparaProcesoFuzz(g_entorno->registro.path(), &g_entorno->ventana, &g_entorno->avisos, &g_entorno->salida);
+    g_entorno = new Entorno(argc, argv);
 
     const std::pair<const char*, const char*> parametros[] = {
         {"IpServidor", "127.0.0.1"}, {"Empresa", "1"},           {"Restaurante", "1"}, {"TPV", "1"}, {"Idioma", "1"},
