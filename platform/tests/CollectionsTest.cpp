@@ -50,16 +50,29 @@ TEST(Collections, LookUpsStayRightAcrossTheIndexThreshold) {
     EXPECT_EQ(d.value("k39").toInt(), 39);
 }
 
-TEST(Collections, OneBasedAndOutOfRangeIsError9) {
+TEST(Collections, ListsAreOneBasedAndOutOfRangeIsError9) {
     Collection c;
+    coleccionGenerica g;
+    auto b = std::make_shared<entidadGenerica>();
     c.Add(QString("x"));
     c.Add(2);
+    g.Add(std::make_shared<entidadGenerica>());
+    g.Add(b);
     EXPECT_EQ(c.Item(1).toString(), "x");
-    EXPECT_EQ(errorOf([&] { c.Item(0); }), 9);
-    EXPECT_EQ(errorOf([&] { c.Item(3); }), 9);
+    EXPECT_EQ(g.Item(2), b);
+    for (int i : {0, 3}) {
+        EXPECT_EQ(errorOf([&] { c.Item(i); }), 9) << i;
+        EXPECT_EQ(errorOf([&] { g.Item(i); }), 9) << i;
+    }
     c.Remove(1);
+    g.Remove(1);
     EXPECT_EQ(c.Item(1).toInt(), 2);
+    EXPECT_EQ(g.Item(1), b);
     EXPECT_EQ(errorOf([&] { c.Remove(2); }), 9);
+    const Variant v = FromObject(std::make_shared<coleccionGenerica>());
+    EXPECT_EQ(TypeName(v), "coleccionGenerica");
+    EXPECT_TRUE(As<coleccionGenerica>(v));
+    EXPECT_FALSE(As<Dictionary>(v));
 }
 
 TEST(Collections, NamesIgnoreCaseKeepSpellingAndPlace) {
@@ -81,20 +94,4 @@ TEST(Collections, NamesIgnoreCaseKeepSpellingAndPlace) {
     EXPECT_EQ(e.Count(), 3);
     e.setDiccionario(nullptr);
     EXPECT_EQ(errorOf([&] { e.Valor("tpv"); }), 91);
-}
-
-TEST(Collections, OneBasedList) {
-    coleccionGenerica c;
-    auto a = std::make_shared<entidadGenerica>();
-    auto b = std::make_shared<entidadGenerica>();
-    c.Add(a);
-    c.Add(b);
-    EXPECT_EQ(c.Item(2), b);
-    EXPECT_EQ(errorOf([&] { c.Item(0); }), 9);
-    c.Remove(1);
-    EXPECT_EQ(c.Item(1), b);
-    const Variant v = FromObject(std::make_shared<coleccionGenerica>());
-    EXPECT_EQ(TypeName(v), "coleccionGenerica");
-    EXPECT_TRUE(As<coleccionGenerica>(v));
-    EXPECT_FALSE(As<Dictionary>(v));
 }

@@ -1,12 +1,13 @@
 #include "platform/Variant.h"
 #include "platform/Collections.h"
-#include "platform/Cp1252.h"
 #include "platform/VBError.h"
+#include "testsupport/TestEnv.h"
 #include "testsupport/VBErrors.h"
 #include <QLocale>
 #include <clocale>
 #include <gtest/gtest.h>
 #include <limits>
+#include <optional>
 
 using namespace vb;
 
@@ -16,17 +17,12 @@ namespace {
 
 // Runs the body under a Spanish locale (decimal comma) in C and in Qt, then restores both.
 struct SpanishLocale {
-    std::string oldC;
+    std::string oldC = std::setlocale(LC_ALL, nullptr);
     QLocale oldQt;
-    bool active = false;
     SpanishLocale() {
-        oldC = std::setlocale(LC_ALL, nullptr);
-        for (const char* name : {"es_ES.UTF-8", "es_ES.utf8", "es_ES"}) {
-            if (std::setlocale(LC_ALL, name)) {
-                active = true;
+        for (const char* name : {"es_ES.UTF-8", "es_ES.utf8", "es_ES"})
+            if (std::setlocale(LC_ALL, name))
                 break;
-            }
-        }
         QLocale::setDefault(QLocale(QLocale::Spanish, QLocale::Spain));
     }
     ~SpanishLocale() {
@@ -35,162 +31,142 @@ struct SpanishLocale {
     }
 };
 
+template <auto F> Variant as(const Variant& v) {
+    return QVariant::fromValue(F(v));
+}
+
 } // namespace
 
-TEST(Variant, WholeNumbersRoundHalfToEvenAndOverflowIsError6) {
-    EXPECT_EQ(CLng(2.5), 2);
-    EXPECT_EQ(CLng(3.5), 4);
-    EXPECT_EQ(CLng(-2.5), -2);
-    EXPECT_EQ(CLng(-3.5), -4);
-    EXPECT_EQ(CLng(2.500001), 3);
-    EXPECT_EQ(CInt(0.5), 0);
-    EXPECT_EQ(CInt(1.5), 2);
-    EXPECT_EQ(CInt(QString("  -7.5 ")), -8);
-    EXPECT_EQ(CLng(QString("2147483647")), 2147483647);
-    EXPECT_EQ(CLng(-2147483648.4), std::numeric_limits<qint32>::min());
-    EXPECT_EQ(errorOf([] { CLng(2147483647.5); }), 6);
-    EXPECT_EQ(errorOf([] { CLng(QVariant::fromValue<qint64>(1LL << 40)); }), 6);
-    EXPECT_EQ(errorOf([] { CInt(32768); }), 6);
-    EXPECT_EQ(CInt(-32768), -32768);
-    EXPECT_EQ(errorOf([] { CInt(-32768.6); }), 6);
-    EXPECT_EQ(errorOf([] { CLng(std::numeric_limits<double>::quiet_NaN()); }), 6);
-    EXPECT_EQ(errorOf([] { CDbl(QString("1e400")); }), 6);
-    EXPECT_EQ(CDbl(QString("1e-400")), 0.0);
-}
-
-TEST(Variant, TextsNullAndEmpty) {
-    EXPECT_EQ(CLng(Variant()), 0);
-    EXPECT_EQ(CStr(Variant()), QString());
-    EXPECT_EQ(CDbl(QString("1.5")), 1.5);
-    EXPECT_EQ(CDbl(QString(".5")), 0.5);
-    EXPECT_EQ(CDbl(QString("1.5E3")), 1500.0);
-    EXPECT_EQ(CDbl(QString("2D2")), 200.0);
-    EXPECT_EQ(CLng(QString("&H1F")), 31);
-    EXPECT_EQ(CInt(QString("&HFFFF")), -1);
-    EXPECT_EQ(CLng(QString("&O17")), 15);
-    EXPECT_EQ(CLng(QString("True")), -1);
-    EXPECT_EQ(CInt(true), -1);
-    EXPECT_TRUE(CBool(QString("true")));
-    EXPECT_FALSE(CBool(QString("0")));
-    EXPECT_TRUE(CBool(QString("-2.5")));
-    for (const char* bad : {"", "abc", "1,5", "1.2.3", "12abc", "--1", "1e", "&HXYZ", "."})
-        EXPECT_EQ(errorOf([&] { CDbl(QString(bad)); }), 13) << bad;
-    EXPECT_EQ(errorOf([] { CBool(QString("yes")); }), 13);
-    EXPECT_EQ(errorOf([] { CLng(Null()); }), 94);
-    EXPECT_EQ(errorOf([] { CStr(Null()); }), 94);
-    EXPECT_EQ(errorOf([] { CBool(Null()); }), 94);
-    EXPECT_EQ(errorOf([] { CDate(Null()); }), 94);
-    EXPECT_EQ(errorOf([] { CLng(Nothing()); }), 91);
-    EXPECT_EQ(errorOf([] { CStr(FromObject(std::make_shared<Dictionary>())); }), 13);
-}
-
-TEST(Variant, NumbersToTextLikeVB) {
-    EXPECT_EQ(CStr(1.5), "1.5");
-    EXPECT_EQ(CStr(2.0), "2");
-    EXPECT_EQ(CStr(1e20), "1E+20");
-    EXPECT_EQ(CStr(1e15), "1E+15");
-    EXPECT_EQ(CStr(1e14), "100000000000000");
-    EXPECT_EQ(CStr(0.1 + 0.2), "0.3");
-    EXPECT_EQ(CStr(0.0001), "0.0001");
-    EXPECT_EQ(CStr(0.00001), "1E-05");
-    EXPECT_EQ(CStr(-0.0), "0");
-    EXPECT_EQ(CStr(-1234.5678), "-1234.5678");
-    EXPECT_EQ(CStr(123456789012345678.0), "1.23456789012346E+17");
-    EXPECT_EQ(CStr(1.1f), "1.1");
-    EXPECT_EQ(CStr(true), "True");
-    EXPECT_EQ(CStr(false), "False");
-    EXPECT_EQ(CStr(QVariant::fromValue<qint16>(-5)), "-5");
-    EXPECT_EQ(CStr(QDateTime(QDate(2024, 3, 7), QTime(9, 5, 0))), "07/03/2024 09:05:00");
-    EXPECT_EQ(CStr(QDateTime(QDate(2024, 3, 7), QTime(0, 0))), "07/03/2024");
-}
-
-TEST(Variant, SpanishLocaleChangesNothing) {
-    SpanishLocale es;
-    EXPECT_EQ(CStr(1.5), "1.5");
-    EXPECT_EQ(CStr(1234567.25), "1234567.25");
-    EXPECT_EQ(CStr(1e20), "1E+20");
-    EXPECT_EQ(CDbl(QString("3.25")), 3.25);
-    EXPECT_EQ(CLng(QString("2.5")), 2);
-    EXPECT_TRUE(IsNumeric(QString("3.5")));
-    EXPECT_EQ(errorOf([] { CDbl(QString("3,5")); }), 13);
-}
-
-TEST(Variant, TypeNameVarTypeAndIsNumeric) {
-    EXPECT_EQ(TypeName(Empty()), "Empty");
-    EXPECT_EQ(TypeName(Null()), "Null");
-    EXPECT_EQ(TypeName(QVariant::fromValue<qint16>(1)), "Integer");
-    EXPECT_EQ(TypeName(qint32(1)), "Long");
-    EXPECT_EQ(TypeName(1.0f), "Single");
-    EXPECT_EQ(TypeName(1.0), "Double");
-    EXPECT_EQ(TypeName(QString()), "String");
-    EXPECT_EQ(TypeName(true), "Boolean");
-    EXPECT_EQ(TypeName(QDateTime::currentDateTime()), "Date");
-    EXPECT_EQ(TypeName(QByteArray("x")), "Byte()");
-    EXPECT_EQ(TypeName(Nothing()), "Nothing");
-    EXPECT_EQ(TypeName(FromObject(std::make_shared<entidadGenerica>())), "entidadGenerica");
-    EXPECT_EQ(VarType(Empty()), 0);
-    EXPECT_EQ(VarType(Null()), 1);
-    EXPECT_EQ(VarType(QVariant::fromValue<qint16>(1)), 2);
-    EXPECT_EQ(VarType(5), 3);
-    EXPECT_EQ(VarType(QString("x")), 8);
-    EXPECT_EQ(VarType(Nothing()), 9);
-    EXPECT_EQ(VarType(QByteArray()), 8209);
-    EXPECT_TRUE(IsNull(Null()));
+// One row per value: its type as VB names it, whether IsNumeric holds, and what CLng, CInt, CDbl,
+// CBool and CStr make of it ("#n": run-time error n; nullptr: not checked). Whole numbers round half
+// to even; out of range is error 6, Null 94, Nothing 91, a text that is no number 13. The Spanish
+// locale (decimal comma) must change nothing.
+TEST(Variant, ConversionsFollowVBRules) {
+    const QDateTime date(QDate(2023, 3, 15), QTime(12, 0));
+    const QDateTime day(QDate(2024, 3, 7), QTime(0, 0));
+    const Variant huge = QVariant::fromValue<qint64>(1LL << 40);
+    const Variant object = FromObject(std::make_shared<entidadGenerica>());
+    struct Caso {
+        Variant in;
+        const char* typeName;
+        int varType;
+        bool numeric;
+        std::array<const char*, 5> out;
+    };
+    const Caso casos[] = {
+        {2.5, "Double", 5, true, {"2", "2", "2.5", "True", "2.5"}},
+        {3.5, "Double", 5, true, {"4", "4", "3.5", "True", "3.5"}},
+        {-2.5, "Double", 5, true, {"-2", "-2", "-2.5", "True", "-2.5"}},
+        {-3.5, "Double", 5, true, {"-4", "-4", "-3.5", "True", "-3.5"}},
+        {2.500001, "Double", 5, true, {"3", "3"}},
+        {1.5, "Double", 5, true, {"2", "2", "1.5", "True", "1.5"}},
+        {2.0, "Double", 5, true, {"2", "2", "2", "True", "2"}},
+        {-0.0, "Double", 5, true, {"0", "0", "0", "False", "0"}},
+        {-2147483648.4, "Double", 5, true, {"-2147483648", "#6", "-2147483648.4", "True", "-2147483648.4"}},
+        {2147483647.5, "Double", 5, true, {"#6", "#6", "2147483647.5", "True", "2147483647.5"}},
+        {32768, "Long", 3, true, {"32768", "#6", "32768", "True", "32768"}},
+        {-32768, "Long", 3, true, {"-32768", "-32768", "-32768", "True", "-32768"}},
+        {-32768.6, "Double", 5, true, {"-32769", "#6", "-32768.6", "True", "-32768.6"}},
+        {QVariant::fromValue<qint16>(-5), "Integer", 2, true, {"-5", "-5", "-5", "True", "-5"}},
+        {huge, "Decimal", 14, true, {"#6", "#6", "1099511627776", "True", "1099511627776"}},
+        {std::numeric_limits<double>::quiet_NaN(), "Double", 5, true, {"#6", "#6"}},
+        {1e15, "Double", 5, true, {"#6", "#6", "1E+15", "True", "1E+15"}},
+        {1e14, "Double", 5, true, {"#6", "#6", "100000000000000", "True", "100000000000000"}},
+        {0.1 + 0.2, "Double", 5, true, {"0", "0", "0.3", "True", "0.3"}},
+        {0.0001, "Double", 5, true, {"0", "0", "0.0001", "True", "0.0001"}},
+        {0.00001, "Double", 5, true, {"0", "0", "1E-05", "True", "1E-05"}},
+        {-1234.5678, "Double", 5, true, {"-1235", "-1235", "-1234.5678", "True", "-1234.5678"}},
+        {1234567.25, "Double", 5, true, {"1234567", "#6", "1234567.25", "True", "1234567.25"}},
+        {123456789012345678.0, "Double", 5, true, {"#6", "#6", "1.23456789012346E+17", "True", "1.23456789012346E+17"}},
+        {1.1f, "Single", 4, true, {"1", "1", nullptr, "True", "1.1"}},
+        {true, "Boolean", 11, true, {"-1", "-1", "-1", "True", "True"}},
+        {false, "Boolean", 11, true, {"0", "0", "0", "False", "False"}},
+        {Empty(), "Empty", 0, true, {"0", "0", "0", "False", ""}},
+        {Null(), "Null", 1, false, {"#94", "#94", "#94", "#94", "#94"}},
+        {Nothing(), "Nothing", 9, false, {"#91", "#91", "#91", "#91", "#91"}},
+        {object, "entidadGenerica", 9, false, {nullptr, nullptr, nullptr, nullptr, "#13"}},
+        {QByteArray("x"), "Byte()", 8209, false, {}},
+        {date, "Date", 7, false, {"45000", "#6", "45000.5", nullptr, "15/03/2023 12:00:00"}},
+        {day, "Date", 7, false, {"45358", nullptr, nullptr, nullptr, "07/03/2024"}},
+        {QDateTime(day.date(), QTime(9, 5)),
+         "Date",
+         7,
+         false,
+         {nullptr, nullptr, nullptr, nullptr, "07/03/2024 09:05:00"}},
+        {QString("  -7.5 "), "String", 8, true, {"-8", "-8", "-7.5", "True", "  -7.5 "}},
+        {QString("2147483647"), "String", 8, true, {"2147483647", "#6", "2147483647", "True"}},
+        {QString("1e400"), "String", 8, false, {"#6", "#6", "#6", "#6"}},
+        {QString("1e-400"), "String", 8, true, {"0", "0", "0", "False"}},
+        {QString(" -1.5e3 "), "String", 8, true, {"-1500", "-1500", "-1500", "True"}},
+        {QString(".5"), "String", 8, true, {"0", "0", "0.5", "True"}},
+        {QString("3.25"), "String", 8, true, {"3", "3", "3.25", "True"}},
+        {QString("-2.5"), "String", 8, true, {"-2", "-2", "-2.5", "True"}},
+        {QString("2D2"), "String", 8, true, {"200", "200", "200", "True"}},
+        {QString("&H1F"), "String", 8, true, {"31", "31", "31", "True"}},
+        {QString("&HFFFF"), "String", 8, true, {nullptr, "-1"}},
+        {QString("&O17"), "String", 8, true, {"15", "15", "15", "True"}},
+        {QString("0"), "String", 8, true, {"0", "0", "0", "False"}},
+        {QString("true"), "String", 8, false, {"-1", "-1", "-1", "True"}},
+        {QString("yes"), "String", 8, false, {"#13", "#13", "#13", "#13", "yes"}},
+        {QString("12a"), "String", 8, false, {"#13", "#13", "#13", "#13"}},
+        {QString(), "String", 8, false, {"#13", "#13", "#13", "#13", ""}},
+    };
+    for (bool spanish : {false, true}) {
+        std::optional<SpanishLocale> es;
+        if (spanish)
+            es.emplace();
+        const std::array conversions = {as<CLng>, as<CInt>, as<CDbl>, as<CBool>, as<CStr>};
+        for (const Caso& c : casos) {
+            SCOPED_TRACE(c.in.toString().toStdString() + (spanish ? " (es)" : ""));
+            EXPECT_EQ(TypeName(c.in), QString(c.typeName));
+            EXPECT_EQ(VarType(c.in), c.varType);
+            EXPECT_EQ(IsNumeric(c.in), c.numeric);
+            for (size_t k = 0; k < conversions.size(); ++k) {
+                QString out;
+                if (const int error = errorOf([&] { out = CStr(conversions[k](c.in)); }))
+                    out = QString("#%1").arg(error);
+                if (c.out[k]) {
+                    EXPECT_EQ(out, QString(c.out[k])) << "conversion " << k;
+                }
+            }
+        }
+        for (const char* bad : {"", "abc", "1,5", "3,5", "1.2.3", "12abc", "--1", "1e", "&HXYZ", "."})
+            EXPECT_EQ(errorOf([&] { CDbl(QString(bad)); }), 13) << bad;
+    }
     EXPECT_FALSE(IsNull(QString())); // a null QString is still a String
     EXPECT_FALSE(IsEmpty(Null()));
-    EXPECT_TRUE(IsNothing(Nothing()));
     EXPECT_TRUE(IsObject(Nothing()));
     EXPECT_FALSE(IsObject(5));
-
-    EXPECT_TRUE(IsNumeric(Empty()));
-    EXPECT_FALSE(IsNumeric(Null()));
-    EXPECT_TRUE(IsNumeric(true));
-    EXPECT_TRUE(IsNumeric(QString(" -1.5e3 ")));
-    EXPECT_TRUE(IsNumeric(QString("&HFF")));
-    EXPECT_FALSE(IsNumeric(QString("True")));
-    EXPECT_FALSE(IsNumeric(QString("")));
-    EXPECT_FALSE(IsNumeric(QString("12a")));
-    EXPECT_FALSE(IsNumeric(QDateTime::currentDateTime()));
 }
 
-TEST(Variant, SerialsAndTexts) {
-    EXPECT_EQ(CDate(0.0), QDateTime(QDate(1899, 12, 30), QTime(0, 0)));
-    EXPECT_EQ(CDate(45000.5), QDateTime(QDate(2023, 3, 15), QTime(12, 0)));
-    EXPECT_EQ(CDate(-1.25), QDateTime(QDate(1899, 12, 29), QTime(6, 0)));
-    EXPECT_DOUBLE_EQ(CDbl(QDateTime(QDate(2023, 3, 15), QTime(12, 0))), 45000.5);
-    EXPECT_EQ(CDate(QString("2024-02-29 13:14:15")), QDateTime(QDate(2024, 2, 29), QTime(13, 14, 15)));
-    EXPECT_EQ(CDate(QString("31/12/2023")), QDateTime(QDate(2023, 12, 31), QTime(0, 0)));
+TEST(Variant, DatesFromSerialsAndTexts) {
+    const std::pair<Variant, QDateTime> casos[] = {
+        {0.0, QDateTime(QDate(1899, 12, 30), QTime(0, 0))},
+        {45000.5, QDateTime(QDate(2023, 3, 15), QTime(12, 0))},
+        {-1.25, QDateTime(QDate(1899, 12, 29), QTime(6, 0))},
+        {QString("2024-02-29 13:14:15"), QDateTime(QDate(2024, 2, 29), QTime(13, 14, 15))},
+        {QString("31/12/2023"), QDateTime(QDate(2023, 12, 31), QTime(0, 0))},
+    };
+    for (const auto& [in, esperado] : casos)
+        EXPECT_EQ(CDate(in), esperado) << in.toString().toStdString();
     EXPECT_TRUE(IsDate(QString("2024-01-01")));
     EXPECT_FALSE(IsDate(QString("2024-13-01")));
     EXPECT_EQ(errorOf([] { CDate(QString("mañana")); }), 13);
+    EXPECT_EQ(errorOf([] { CDate(Null()); }), 94);
 }
 
 TEST(Variant, VBTextFunctions) {
     EXPECT_EQ(Chr(128), QChar(0x20AC));
     EXPECT_EQ(Chr(27), QChar(27));
-    EXPECT_EQ(errorOf([] { Chr(256); }), 5);
     EXPECT_EQ(Asc(QChar(0x20AC)), 128);
     EXPECT_EQ(Asc(QChar(0x4E2D)), 63);
-    EXPECT_EQ(Mid("abcdef", 2, 3), "bcd");
-    EXPECT_EQ(Mid("abcdef", 5), "ef");
-    EXPECT_EQ(Mid("abc", 10), "");
-    EXPECT_EQ(errorOf([] { Mid("abc", 0); }), 5);
-    EXPECT_EQ(Left("abc", 10), "abc");
-    EXPECT_EQ(Right("abc", 2), "bc");
-    EXPECT_EQ(errorOf([] { Left("abc", -1); }), 5);
-    EXPECT_EQ(InStr("abcabc", "c"), 3);
-    EXPECT_EQ(InStr("abcabc", "c", 4), 6);
-    EXPECT_EQ(InStr("abcabc", "C", 1, Qt::CaseInsensitive), 3);
-    EXPECT_EQ(InStr("abc", "x"), 0);
-    EXPECT_EQ(InStr("", "x"), 0);
-    EXPECT_EQ(InStr("abc", ""), 1);
-    EXPECT_EQ(InStrRev("abcabc", "bc"), 5);
-    EXPECT_EQ(InStrRev("abcabc", "bc", 5), 2);
-    EXPECT_EQ(InStrRev("abcabc", "x"), 0);
-    EXPECT_EQ(Trim("\t a b \n"), "\t a b \n");
-    EXPECT_EQ(Trim("  a b  "), "a b");
-    EXPECT_EQ(LTrim("  a "), "a ");
-    EXPECT_EQ(RTrim("  a "), "  a");
-    EXPECT_EQ(Space(3), "   ");
-    EXPECT_EQ(String(2, 'x'), "xx");
+    EXPECT_EQ(QStringList({Mid("abcdef", 2, 3), Mid("abcdef", 5), Mid("abc", 10), Left("abc", 10), Right("abc", 2),
+                           Trim("\t a b \n"), Trim("  a b  "), LTrim("  a "), RTrim("  a "), Space(3), String(2, 'x')}),
+              QStringList({"bcd", "ef", "", "abc", "bc", "\t a b \n", "a b", "a ", "  a", "   ", "xx"}));
+    EXPECT_EQ(QList<int>({InStr("abcabc", "c"), InStr("abcabc", "c", 4), InStr("abcabc", "C", 1, Qt::CaseInsensitive),
+                          InStr("abc", "x"), InStr("", "x"), InStr("abc", ""), InStrRev("abcabc", "bc"),
+                          InStrRev("abcabc", "bc", 5), InStrRev("abcabc", "x")}),
+              QList<int>({3, 6, 3, 0, 0, 1, 5, 2, 0}));
+    for (auto f : {+[] { Chr(256); }, +[] { Mid("abc", 0); }, +[] { Left("abc", -1); }})
+        EXPECT_EQ(errorOf(f), 5);
 }
