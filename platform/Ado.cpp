@@ -284,7 +284,6 @@ public:
             Raise(err::AdoItemNotFound, {}, kFieldsSource);
         return m_fields[size_t(i)];
     }
-    bool HasField(const QString& name) const override { return m_byName.contains(name.toLower()); }
     void Close() override {
         if (m_stmt) {
             SQLFreeHandle(SQL_HANDLE_STMT, m_stmt);

@@ -71,7 +71,6 @@ public:
     virtual int FieldCount() const = 0;
     virtual const Field& Fields(int index0) const = 0;          // raises 3265 when out of range
     virtual const Field& Fields(const QString& name) const = 0; // ignoring case; raises 3265
-    virtual bool HasField(const QString& name) const = 0;
     virtual void Close() = 0;
     virtual int State() const = 0;
 };

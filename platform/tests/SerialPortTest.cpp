@@ -1,108 +1,94 @@
 #include "platform/SerialPort.h"
 #include "platform/Program.h"
 #include "platform/Registry.h"
-#include <QFileInfo>
-#include <QProcess>
+#include "testsupport/Simulador.h"
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <optional>
 
 namespace {
 
-// Two pseudo-terminals joined by socat: what one end writes, the other reads.
+// The port under test opens end A of a socat pseudo-terminal pair; the simulator holds end B raw.
 struct SerialPortTest : ::testing::Test {
-    QTemporaryDir tmp;
-    QProcess socat;
-    QString a, b;
+    std::optional<Simulador> sim;
+    SerialPort pa;
     void SetUp() override {
         if (QStandardPaths::findExecutable("socat").isEmpty())
             GTEST_SKIP() << "socat is not installed";
-        a = tmp.path() + "/A";
-        b = tmp.path() + "/B";
-        socat.start("socat", {"-d", "-d", "pty,raw,echo=0,link=" + a, "pty,raw,echo=0,link=" + b});
-        ASSERT_TRUE(socat.waitForStarted(10000));
-        program::waitWhile([&] { return !(QFileInfo::exists(a) && QFileInfo::exists(b)); }, 10000);
-        ASSERT_TRUE(QFileInfo::exists(a) && QFileInfo::exists(b));
-    }
-    void TearDown() override {
-        if (socat.state() != QProcess::NotRunning) {
-            socat.terminate();
-            socat.waitForFinished(10000);
-        }
+        sim.emplace();
+        ASSERT_TRUE(sim->arrancado());
+        // Leave the line cooked, as a fresh tty is: the port must make it raw itself.
+        const int fd = ::open(QFile::encodeName(sim->puerto()).constData(), O_RDWR | O_NOCTTY);
+        ASSERT_GE(fd, 0);
+        termios t{};
+        ::tcgetattr(fd, &t);
+        t.c_iflag |= ICRNL | IXON;
+        t.c_oflag |= OPOST | ONLCR;
+        t.c_lflag |= ICANON | ECHO | ISIG;
+        ::tcsetattr(fd, TCSANOW, &t);
+        ::close(fd);
+        QString error;
+        ASSERT_TRUE(pa.open(sim->puerto(), &error)) << error.toStdString();
     }
 };
 
 } // namespace
 
-TEST_F(SerialPortTest, EveryByteCrossesRawBothWays) {
-    SerialPort pa, pb;
+TEST_F(SerialPortTest, EveryByteCrossesRawBothWaysAndReadsStopAtTheCountOrTheQuiet) {
     QString error;
-    ASSERT_TRUE(pa.open(a, &error)) << error.toStdString();
     ASSERT_TRUE(pa.applySettings("9600,e,8,1", &error)) << error.toStdString();
-    ASSERT_TRUE(pb.open(b, &error)) << error.toStdString();
-    ASSERT_TRUE(pb.applySettings("9600,n,8,1", &error)) << error.toStdString();
-
     QByteArray all;
     for (int i = 0; i < 256; ++i)
         all.append(char(i)); // also CR, LF, XON, XOFF, NUL: nothing is translated or eaten
     ASSERT_TRUE(pa.write(all));
+    EXPECT_EQ(sim->recibido(256), all);
+    sim->envia(all);
     QByteArray got;
     program::waitWhile(
         [&] {
-            got += pb.read(256 - int(got.size()), 200, 0);
+            got += pa.read(256 - int(got.size()), 200, 0);
             return got.size() < 256;
         },
         20000);
     EXPECT_EQ(got, all);
 
-    ASSERT_TRUE(pb.write("\x02W\r"));
-    EXPECT_EQ(pa.read(3, 10000, 0), QByteArray("\x02W\r"));
-}
-
-TEST_F(SerialPortTest, ReadStopsAtMaxBytesOrWhenTheLineGoesQuiet) {
-    SerialPort pa, pb;
-    ASSERT_TRUE(pa.open(a));
-    ASSERT_TRUE(pb.open(b));
+    // A read stops at its byte count, or when the line goes quiet after the first byte.
     EXPECT_TRUE(pa.read(10, 0).isEmpty());
-    ASSERT_TRUE(pb.write("0123456789"));
+    sim->envia("0123456789");
     EXPECT_EQ(pa.read(4, 10000), "0123");
-    // The rest came at once; with an interval limit the read ends when no more comes.
     EXPECT_EQ(pa.read(100, 60000, 50), "456789");
-    ASSERT_TRUE(pb.write("xyz"));
-    program::waitMs(50);
+    // Once "x" is read, "yz" (sent in the same write) waits in the port: the flush drops it.
+    sim->envia("xyz");
+    EXPECT_EQ(pa.read(1, 10000), "x");
     pa.flushInput();
-    EXPECT_TRUE(pa.read(10, 0).isEmpty());
+    sim->envia("!");
+    EXPECT_EQ(pa.read(10, 10000, 50), "!");
 }
 
 TEST_F(SerialPortTest, OpenIsExclusiveAndSettingsAreChecked) {
-    SerialPort first, second;
+    SerialPort second;
     QString error;
-    ASSERT_TRUE(first.open(a, &error));
-    EXPECT_FALSE(second.open(a, &error));
+    EXPECT_FALSE(second.open(sim->puerto(), &error));
     EXPECT_FALSE(error.isEmpty());
     for (const char* bad : {"", "9600,x,8,1", "1234,n,8,1", "9600,n,9,1", "9600,n,8,1.5", "abc", "9600,n,8,1,0"})
-        EXPECT_FALSE(first.applySettings(bad, &error)) << bad;
+        EXPECT_FALSE(pa.applySettings(bad, &error)) << bad;
     for (const char* good : {"9600,e,8,1", "9600,n,8,1", "19200,O,7,2", "4800", "115200,n,8"})
-        EXPECT_TRUE(first.applySettings(good, &error)) << good << " " << error.toStdString();
-    first.close();
-    EXPECT_FALSE(first.isOpen());
-    EXPECT_TRUE(second.open(a, &error)) << error.toStdString();
+        EXPECT_TRUE(pa.applySettings(good, &error)) << good << " " << error.toStdString();
+    pa.close();
+    EXPECT_FALSE(pa.isOpen());
+    EXPECT_TRUE(second.open(sim->puerto(), &error)) << error.toStdString();
     EXPECT_FALSE(SerialPort().applySettings("9600,n,8,1"));
+    EXPECT_FALSE(pa.open("/nonexistent/tty", &error));
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_FALSE(pa.open("/dev/null", &error)); // not a serial port
 }
 
 TEST(SerialPort, ComNamesResolveThroughTheSerialCommMap) {
-    auto& reg = registry::RegistryStore::instance();
-    ASSERT_TRUE(reg.setValue(registry::Root::LocalMachine, registry::kSerialCommMapKey,
-                             registry::Value{"/dev/ttyUSB7", registry::REG_SZ, QString("COM3")}));
+    apuntaCom(3, "/dev/ttyUSB7");
     EXPECT_EQ(SerialPort::devicePathFor("COM3"), "/dev/ttyUSB7");
     EXPECT_EQ(SerialPort::devicePathFor("com3:"), "/dev/ttyUSB7");
     EXPECT_EQ(SerialPort::devicePathFor("COM2"), "/dev/ttyS1");
     EXPECT_EQ(SerialPort::devicePathFor("/dev/ttyACM0"), "/dev/ttyACM0");
-    reg.deleteValue(registry::Root::LocalMachine, registry::kSerialCommMapKey, "/dev/ttyUSB7");
+    apuntaCom(3, "");
     EXPECT_EQ(SerialPort::devicePathFor("COM3"), "/dev/ttyS2");
-    SerialPort p;
-    QString error;
-    EXPECT_FALSE(p.open("/nonexistent/tty", &error));
-    EXPECT_FALSE(error.isEmpty());
-    EXPECT_FALSE(p.open("/dev/null", &error)); // not a serial port
 }
