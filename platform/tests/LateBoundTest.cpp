@@ -1,7 +1,5 @@
 #include "platform/LateBound.h"
-#include "platform/VBError.h"
 #include "testsupport/VBErrors.h"
-
 #include <gtest/gtest.h>
 
 using namespace vb;

@@ -1,7 +1,5 @@
 #include "platform/Program.h"
 #include "platform/Clock.h"
-#include <QFileInfo>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -12,20 +10,17 @@ struct ProgramTest : ::testing::Test {
 };
 } // namespace
 
-TEST_F(ProgramTest, TimersFireInsideAWait) {
+TEST_F(ProgramTest, WaitsRunEventsAndEndingLeavesEveryWait) {
     int fired = 0;
     QTimer::singleShot(10, [&] { ++fired; });
     EXPECT_TRUE(program::waitWhile([&] { return fired == 0; }, 10000));
-    EXPECT_EQ(fired, 1);
     // A fixed wait also runs events and lasts at least as asked (by the monotonic clock).
     QTimer::singleShot(0, [&] { ++fired; });
     const qint64 t0 = clock_seam::tickMs();
     EXPECT_TRUE(program::waitMs(30));
     EXPECT_GE(clock_seam::tickMs() - t0, 30);
     EXPECT_EQ(fired, 2);
-}
 
-TEST_F(ProgramTest, NestedWaitsAndEndingLeaveEveryWait) {
     bool innerLeft = false, innerResult = true;
     QTimer::singleShot(0, [&] {
         QTimer::singleShot(20, [] { program::requestEnd(); });
@@ -56,15 +51,4 @@ TEST_F(ProgramTest, EndFromInsideAWaitRunsCleanupsNewestFirstOnceThenReachesTheC
     EXPECT_TRUE(program::ending());
     EXPECT_THROW(program::End(0), program::Ended);
     EXPECT_EQ(order.size(), 2); // not run twice
-}
-
-TEST(Program, ApplicationDirIsCreated) {
-    const QString before = program::applicationDir();
-    QTemporaryDir tmp;
-    const QString dir = tmp.path() + "/a/b/";
-    program::setApplicationDir(dir);
-    EXPECT_EQ(program::applicationDir(), tmp.path() + "/a/b");
-    EXPECT_TRUE(QFileInfo(tmp.path() + "/a/b").isDir());
-    program::setApplicationDir(before);
-    EXPECT_FALSE(program::executableDir().isEmpty());
 }
