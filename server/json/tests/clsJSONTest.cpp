@@ -130,6 +130,11 @@ const Regla kReglas[] = {
      lines("Invalid Boolean at position 2 : tx]", 5)},
     {"a bad null sticks too, its complaint cut short", "[nx" + QString(5000, u'l') + u']', "[~,~,~,~,~]",
      lines("Invalid null value at position 2 : nx" + QString(clsJSON::kMaxExtracto - 2, u'l'), 5)},
+    {"every level fails on the same megabyte: the complaints hold excerpts, capped in total, the rest counted",
+     veces("[", 999) + QString(1 << 20, u't'),
+     veces("[", 999) + "false,false,false,false,false]" + veces(",false,false,false,false,false,false]", 998),
+     lines("Invalid Boolean at position 1000 : " + QString(clsJSON::kMaxExtracto, u't'), clsJSON::kMaxQuejas) +
+         "... y 4993 quejas más\r\n"},
     {"nested levels stuck on the same character each give up in turn", "[[[:]]]",
      "[[[d0,d0,d0,d0,d0],d0,d0,d0,d0,d0,d0],d0,d0,d0,d0,d0,d0]", {}},
     {"a bad null is empty, and its text becomes the next key", "{a:nada}", "{a:~,nada}:~}",
@@ -188,18 +193,6 @@ TEST(clsJSON, AnyTextEndsWithBoundedComplaints) {
         for (const QString& linea : json.GetParserErrors().split(u"\r\n"_s))
             ASSERT_LE(linea.size(), 300) << qPrintable(texto);
     }
-}
-
-TEST(clsJSON, ComplaintsHoldShortExcerptsAndAreCappedInTotal) {
-    // Every one of these levels fails on the same megabyte of bad literal: whole copies would take
-    // gigabytes, and the lines past the cap are only counted.
-    clsJSON json;
-    json.parse(QString(999, u'[') + QString(1 << 20, u't'));
-    EXPECT_EQ(json.GetParserErrors(),
-              lines("Invalid Boolean at position 1000 : " + QString(clsJSON::kMaxExtracto, u't'), clsJSON::kMaxQuejas) +
-                  "... y 4993 quejas más\r\n");
-    json.ClearParserErrors();
-    EXPECT_TRUE(json.GetParserErrors().isEmpty());
 }
 
 // What a text holds: the checks look at the cleaned ends, the Try forms say whether the kind was
@@ -285,52 +278,39 @@ public:
     QString typeName() const override { return u"clsAjeno"_s; }
 };
 
-QJsonDocument strict(const QString& text, QString* error = nullptr) {
+// What a strict parser makes of a text; a text it refuses fails the test.
+QJsonObject strict(const QString& text) {
     QJsonParseError err;
     const QJsonDocument doc = QJsonDocument::fromJson(text.toUtf8(), &err);
-    if (error)
-        *error = err.error == QJsonParseError::NoError ? QString() : err.errorString();
-    return doc;
+    EXPECT_EQ(err.error, QJsonParseError::NoError) << qPrintable(err.errorString()) << " in " << qPrintable(text);
+    return doc.object();
 }
 
 TEST(clsJSON, EveryValueAndTextHasItsWrittenForm) {
     clsJSON json;
-    const auto e = entidad({{"t", u"di \"hola\""_s},
-                            {"b", true},
-                            {"d", 1.5},
-                            {"n", qint32(3)},
-                            {"i", QVariant::fromValue<qint16>(-4)},
-                            {"s", 2.25f},
-                            {"f", QDateTime(QDate(2024, 2, 29), QTime(13, 45))},
-                            {"z", vb::Null()},
-                            {"v", Variant()},
-                            {"no", false}});
+    // clang-format off
+    const auto e = entidad({{"t", u"di \"hola\""_s}, {"b", true}, {"d", 1.5}, {"n", qint32(3)}, {"i", QVariant::fromValue<qint16>(-4)},
+                            {"s", 2.25f}, {"f", QDateTime(QDate(2024, 2, 29), QTime(13, 45))}, {"z", vb::Null()}, {"v", Variant()}, {"no", false}});
     const QString todos = u"{\"t\":\"di \\\"hola\\\"\",\"b\":true,\"d\":1.5,\"n\":\"3\",\"i\":\"-4\",\"s\":\"2.25\","
                           "\"f\":\"2024-02-29\",\"z\":\"\",\"v\":\"\",\"no\":false}"_s;
+    recordingMainWindow().grid.clear();
+    const Variant ajeno = vb::FromObject(std::make_shared<Ajeno>());
+    const QString noEscribibles = json.DictionaryToJson(dic({{"a", u"1"_s}, {"o", ajeno}, {"n", vb::Nothing()}, {"arr", QVariantList{1, 2}},
+        {"in", vb::FromObject(dic({{"x", ajeno}}))}, {"l", lista({1.0, vb::Nothing(), u"z"_s})}, {"nan", qQNaN()}, {"z", true}}));
+    // clang-format on
+    EXPECT_TRUE(reported(u"clsJSON.DictionaryToJson:"_s));
+    EXPECT_TRUE(reported(u"clsJSON.CollectionToJson:"_s));
+
     auto sinDiccionario = std::make_shared<vb::entidadGenerica>();
     sinDiccionario->setDiccionario(nullptr);
     auto gen = std::make_shared<vb::coleccionGenerica>();
     gen->Add(entidad({{"a", 1.0}}));
-
-    recordingMainWindow().grid.clear();
-    const Variant ajeno = vb::FromObject(std::make_shared<Ajeno>());
-    const QString noEscribibles = json.DictionaryToJson(dic({{"a", u"1"_s},
-                                                             {"o", ajeno},
-                                                             {"n", vb::Nothing()},
-                                                             {"arr", QVariantList{1, 2}},
-                                                             {"in", vb::FromObject(dic({{"x", ajeno}}))},
-                                                             {"l", lista({1.0, vb::Nothing(), u"z"_s})},
-                                                             {"nan", std::numeric_limits<double>::quiet_NaN()},
-                                                             {"z", true}}));
-    EXPECT_TRUE(reported(u"clsJSON.DictionaryToJson:"_s));
-    EXPECT_TRUE(reported(u"clsJSON.CollectionToJson:"_s));
-
     auto ciclo = std::make_shared<vb::Dictionary>();
     ciclo->Add(u"yo"_s, vb::FromObject(ciclo));
     const QString profundo = json.DictionaryToJson(ciclo);
     ciclo->RemoveAll(); // break the cycle so it is freed
 
-    enum Lectores { Nadie, Estricto, Ambos }; // strict parser, and ours without complaints
+    enum Lectores { Nadie, Estricto, Ambos }; // a strict parser, and ours without complaints
     struct Forma {
         const char* caso;
         QString escrito, esperado;
@@ -340,7 +320,8 @@ TEST(clsJSON, EveryValueAndTextHasItsWrittenForm) {
     const Forma formas[] = {
         {"each kind has its form", json.EntidadGenericaToJson(e), todos, Ambos},
         {"IEntidadToJson alike", json.IEntidadToJson(e), todos},
-        {"without the flag texts go out raw", json.DictionaryToJson(dic({{"t", u"a\"b{\u00E9}"_s}}), false), u"{\"t\":\"a\"b{\u00E9}\"}"_s},
+        {"without the flag texts go out raw", json.DictionaryToJson(dic({{"t", u"a\"b{\u00E9}"_s}}), false),
+         u"{\"t\":\"a\"b{\u00E9}\"}"_s},
         {"an empty dictionary", json.DictionaryToJson(std::make_shared<vb::Dictionary>()), "{}"},
         {"no dictionary", json.DictionaryToJson(nullptr), "null"},
         {"an entity without its dictionary", json.EntidadGenericaToJson(sinDiccionario), "null"},
@@ -349,29 +330,42 @@ TEST(clsJSON, EveryValueAndTextHasItsWrittenForm) {
         {"lists quote every scalar, numbers too", json.CollectionToJson(lista({qint32(1), 2.5, true, u"{x}"_s})),
          "[\"1\",\"2.5\",\"True\",\"\\u007Bx\\u007D\"]"},
         {"dictionaries, entities and both lists inside each other",
-         json.DictionaryToJson(dic({{"l", lista({lista({}), vb::FromObject(dic({{"k", 0.5}}))})}, {"g", vb::FromObject(gen)}, {"e", vb::FromObject(entidad({}))}})),
+         json.DictionaryToJson(dic({{"l", lista({lista({}), vb::FromObject(dic({{"k", 0.5}}))})}, {"g", vb::FromObject(gen)},
+                                    {"e", vb::FromObject(entidad({}))}})),
          "{\"l\":[[],{\"k\":0.5}],\"g\":[{\"a\":1}],\"e\":{}}", Ambos},
+        // Our reader takes keys as they stand.
         {"keys are escaped like values", json.DictionaryToJson(dic({{"a\"b", 1.0}, {"{k}", 2.0}, {"idTPV", 3.0}})),
-         "{\"a\\\"b\":1,\"\\u007Bk\\u007D\":2,\"idTPV\":3}", Estricto}, // our reader takes keys as they stand
+         "{\"a\\\"b\":1,\"\\u007Bk\\u007D\":2,\"idTPV\":3}", Estricto},
         {"values that cannot be written become null", noEscribibles,
-         "{\"a\":\"1\",\"o\":null,\"n\":null,\"arr\":null,\"in\":{\"x\":null},\"l\":[\"1\",null,\"z\"],\"nan\":null,\"z\":true}", Estricto},
+         "{\"a\":\"1\",\"o\":null,\"n\":null,\"arr\":null,\"in\":{\"x\":null},\"l\":[\"1\",null,\"z\"],\"nan\":null,"
+         "\"z\":true}", Estricto},
         {"a dictionary that holds itself ends at the deepest level", profundo,
          veces("{\"yo\":", kMaxNivel) + "null" + QString(kMaxNivel, u'}'), Ambos},
+        {"doubles, with up to 15 digits", json.DictionaryToJson(dic({{"a", 1.0 / 3}, {"b", 1e20}, {"c", 0.1 + 0.2}, {"d", -2.5e-10}})),
+         "{\"a\":0.333333333333333,\"b\":1E+20,\"c\":0.3,\"d\":-2.5E-10}", Ambos},
         {"reply: empty", json.EntidadGenericaToJson(entidad({}), true), "{}", Ambos},
-        {"reply: GetPrinters", json.EntidadGenericaToJson(entidad({{"result", lista({u"Cocina 1"_s, u"Barra/Caf\u00E9"_s})}, {"ok", true}})),
+        {"reply: GetPrinters",
+         json.EntidadGenericaToJson(entidad({{"result", lista({u"Cocina 1"_s, u"Barra/Caf\u00E9"_s})}, {"ok", true}})),
          "{\"result\":[\"Cocina 1\",\"Barra/Caf\\u00E9\"],\"ok\":true}", Ambos},
         {"reply: GetPeso failing inside the weighing",
-         json.EntidadGenericaToJson(entidad({{"ok", false}, {"error", QString()}, {"peso", 0.0}, {"tipo_error", qint32(0)}, {"errorVB6", u"Device I/O error \"COM1\"\r\n\\"_s}})),
-         "{\"ok\":false,\"error\":\"\",\"peso\":0,\"tipo_error\":\"0\",\"errorVB6\":\"Device I/O error \\\"COM1\\\"\\r\\n\\\\\"}", Ambos},
-        {"records", json.StringToJSON(u"a~1~b~2"_s), "( {\"Records\": [\r\n{\"a\":\"1\",\"b\":\"2\"}\r\n], \"RecordCount\":\"1\" } )"},
+         json.EntidadGenericaToJson(entidad({{"ok", false}, {"error", QString()}, {"peso", 0.0}, {"tipo_error", qint32(0)},
+                                             {"errorVB6", u"Device I/O error \"COM1\"\r\n\\"_s}})),
+         "{\"ok\":false,\"error\":\"\",\"peso\":0,\"tipo_error\":\"0\",\"errorVB6\":\"Device I/O error \\\"COM1\\\"\\r\\n\\\\\"}",
+         Ambos},
+        {"records", json.StringToJSON(u"a~1~b~2"_s),
+         "( {\"Records\": [\r\n{\"a\":\"1\",\"b\":\"2\"}\r\n], \"RecordCount\":\"1\" } )"},
         {"records with an empty one", json.StringToJSON(u"a~{\u00E9}|"_s),
          "( {\"Records\": [\r\n{\"a\":\"\\u007B\\u00E9\\u007D\"},\r\n{}\r\n], \"RecordCount\":\"2\" } )"},
-        {"records raw", json.StringToJSON(u"a~{"_s, false), "( {\"Records\": [\r\n{\"a\":\"{\"}\r\n], \"RecordCount\":\"1\" } )"},
-        {"records with an escaped key", json.StringToJSON(u"a'b~1"_s), "( {\"Records\": [\r\n{\"a\\'b\":\"1\"}\r\n], \"RecordCount\":\"1\" } )"},
+        {"records raw", json.StringToJSON(u"a~{"_s, false),
+         "( {\"Records\": [\r\n{\"a\":\"{\"}\r\n], \"RecordCount\":\"1\" } )"},
+        {"records with an escaped key", json.StringToJSON(u"a'b~1"_s),
+         "( {\"Records\": [\r\n{\"a\\'b\":\"1\"}\r\n], \"RecordCount\":\"1\" } )"},
         {"no records", json.StringToJSON(QString()), "null"},
-        {"records read back", dumpObject(json.parse(json.StringToJSON(u"x~1|y~2"_s))), "{Records:[{x:'1'},{y:'2'}],RecordCount:'2'}"},
+        {"records read back", dumpObject(json.parse(json.StringToJSON(u"x~1|y~2"_s))),
+         "{Records:[{x:'1'},{y:'2'}],RecordCount:'2'}"},
         {"toString: arrays", json.toString(QVariantList{QVariantList{1, 2}, QVariantList{3, 4}}), "[[1,2],[3,4]]"},
-        {"toString: array items", json.toString(QVariantList{1.5, u"a/b"_s, vb::Null(), Variant(), true}), "[1.5,\"a\\/b\",null,null,true]"},
+        {"toString: array items", json.toString(QVariantList{1.5, u"a/b"_s, vb::Null(), Variant(), true}),
+         "[1.5,\"a\\/b\",null,null,true]"},
         {"toString: Empty", json.toString(Variant()), ""},
         {"toString: text", json.toString(u"l'\u00E9"_s), "\"l'\\u00E9\""},
         {"toString: Nothing", json.toString(vb::Nothing()), "\"Nothing\""},
@@ -381,7 +375,8 @@ TEST(clsJSON, EveryValueAndTextHasItsWrittenForm) {
         {"toUnicode: quote, backslash, slash", json.toUnicode(u"\"\\/"_s), "\\\"\\\\/"},
         {"toUnicode: controls", json.toUnicode(u"\b\t\n\f\r\x01\x1f\x7f"_s), "\\b\\t\\n\\f\\r\\u0001\\u001F\x7f"},
         {"toUnicode: Latin-1 by its code", json.toUnicode(u"\u00E9\u00F1\u00A0\u00FF"_s), "\\u00E9\\u00F1\\u00A0\\u00FF"},
-        {"toUnicode: code page letters by their UTF-16 code", json.toUnicode(u"\u20AC\u0160\u2019\u0178"_s), "\\u20AC\\u0160\\u2019\\u0178"},
+        {"toUnicode: code page letters by their UTF-16 code", json.toUnicode(u"\u20AC\u0160\u2019\u0178"_s),
+         "\\u20AC\\u0160\\u2019\\u0178"},
         {"toUnicode: the rest as ?", json.toUnicode(u"\u0100\u4E2D"_s), "??"},
         {"toUnicode: a character beyond 16 bits is two units", json.toUnicode(u"\U0001F355"_s), "??"},
         {"Encode", json.Encode(u"a/b\"c\\'\u00E9\u20AC\x01\t"_s), "a\\/b\\\"c\\\\'\\u00E9\\u20AC\\u0001\\t"},
@@ -390,11 +385,8 @@ TEST(clsJSON, EveryValueAndTextHasItsWrittenForm) {
     for (const Forma& f : formas) {
         SCOPED_TRACE(f.caso);
         EXPECT_EQ(f.escrito, f.esperado);
-        if (f.lectores == Nadie)
-            continue;
-        QString error;
-        strict(f.escrito, &error);
-        EXPECT_TRUE(error.isEmpty()) << qPrintable(error);
+        if (f.lectores != Nadie)
+            strict(f.escrito);
         if (f.lectores == Ambos) {
             json.parse(f.escrito);
             EXPECT_TRUE(json.GetParserErrors().isEmpty());
@@ -403,6 +395,7 @@ TEST(clsJSON, EveryValueAndTextHasItsWrittenForm) {
     EXPECT_EQ(errorOf([&] { json.StringToJSON(u"a~1~b"_s); }), vb::err::SubscriptOutOfRange); // a name without value
 }
 
+// Every code page letter and control character goes out as plain ASCII and reads back unchanged.
 TEST(clsJSON, CodePageTextsReadBackUnchanged) {
     clsJSON json;
     QString todos;
@@ -410,25 +403,23 @@ TEST(clsJSON, CodePageTextsReadBackUnchanged) {
         todos += vb::Chr(b);
     const QString texto = json.EntidadGenericaToJson(entidad({{"t", todos}}));
     for (QChar c : texto)
-        ASSERT_LT(c.unicode(), 128); // the reply is plain ASCII whatever the code page
+        ASSERT_LT(c.unicode(), 128);
     EXPECT_EQ(std::dynamic_pointer_cast<vb::Dictionary>(json.parse(texto))->value(u"t"_s).toString(), todos);
-    EXPECT_EQ(strict(texto).object().value(u"t"_s).toString(), todos);
+    EXPECT_EQ(strict(texto).value(u"t"_s).toString(), todos);
 }
 
-TEST(clsJSON, DoublesHaveOneFormEverywhere) {
-    // clang-format off
-    const std::pair<double, const char*> casos[] = {
-        {0.1, "0.1"}, {1.5, "1.5"}, {-0.0, "0"}, {100, "100"}, {1e20, "1E+20"}, {1e15, "1E+15"},
-        {999999999999999, "999999999999999"}, {1e-5, "1E-05"}, {0.0001, "0.0001"}, {1.0 / 3, "0.333333333333333"},
-        {123456789012345678.0, "1.23456789012346E+17"}, {-2.5e-10, "-2.5E-10"}, {0.1 + 0.2, "0.3"}};
-    // clang-format on
-    clsJSON json;
+TEST(clsJSON, DoublesHaveTheProgramsOwnForm) {
+    const std::pair<double, const char*> casos[] = {{0.1, "0.1"},
+                                                    {-0.0, "0"},
+                                                    {100, "100"},
+                                                    {1e15, "1E+15"},
+                                                    {999999999999999, "999999999999999"},
+                                                    {1e-5, "1E-05"},
+                                                    {0.0001, "0.0001"},
+                                                    {123456789012345678.0, "1.23456789012346E+17"}};
     for (const auto& [d, texto] : casos) {
-        SCOPED_TRACE(texto);
         EXPECT_EQ(clsJSON::formatDouble(d), QLatin1StringView(texto));
-        EXPECT_EQ(vb::CStr(d), QLatin1StringView(texto)); // the program's own text of a double
-        const QJsonObject o = strict(json.DictionaryToJson(dic({{"d", d}}))).object();
-        EXPECT_DOUBLE_EQ(o.value(u"d"_s).toDouble(), std::stod(texto));
+        EXPECT_EQ(vb::CStr(d), QLatin1StringView(texto));
     }
 }
 
@@ -447,11 +438,8 @@ TEST(clsJSON, ASpanishLocaleChangesNothing) {
     QLocale::setDefault(QLocale(QLocale::Spanish, QLocale::Spain));
 
     clsJSON json;
-    const QString texto = json.DictionaryToJson(dic({{"d", 1234.5},
-                                                     {"e", 1e-7},
-                                                     {"s", 0.75f},
-                                                     {"l", lista({2.5, 1e300})},
-                                                     {"f", QDateTime(QDate(2024, 12, 31), QTime(23, 59))}}));
+    const QString texto =
+        json.DictionaryToJson(dic({{"d", 1234.5}, {"e", 1e-7}, {"s", 0.75f}, {"l", lista({2.5, 1e300})}}));
     const QString rs = json.StringToJSON(u"x~1,5"_s);
 
     std::setlocale(LC_ALL, localeAntes.c_str());
@@ -459,7 +447,7 @@ TEST(clsJSON, ASpanishLocaleChangesNothing) {
     QLocale::setDefault(antes);
 
     EXPECT_TRUE(cLocale) << "the C library's Spanish locale could not be set";
-    EXPECT_EQ(texto, u"{\"d\":1234.5,\"e\":1E-07,\"s\":\"0.75\",\"l\":[\"2.5\",\"1E+300\"],\"f\":\"2024-12-31\"}"_s);
+    EXPECT_EQ(texto, u"{\"d\":1234.5,\"e\":1E-07,\"s\":\"0.75\",\"l\":[\"2.5\",\"1E+300\"]}"_s);
     EXPECT_TRUE(rs.contains(u"\"x\":\"1,5\""_s)); // texts are never touched
 }
 
@@ -515,29 +503,20 @@ TEST(clsJSON, ScriptsYieldTheirTextBoxesAndErrors) {
         QStringList cajas = {}; // "kind|text|title|style" of each box shown
         int error = 0;          // the run-time error expected instead of a result
     };
+    // clang-format off
     const Caso casos[] = {
         {R"(["a", null, "b"])", {}, "anullb"},
         {R"([{"set":{"name":"x","value":"1,5"}}, {"get":{"name":"x"}}])", {}, "1,5"},
         {R"([{"set":{"name":"x","value":1.5}}, {"get":{"name":"x"}}])", {}, "1.5"},
-        {R"([{"get":{"name":"nunca","default":"d"}}, {"set":{"name":"v","value":""}}, {"get":{"name":"v","default":"e"}}])",
-         {},
-         "de"},
-        {R"([{"switch":{"case":"B","default":"z","items":[{"case":"a","return":"1"},{"case":"b","return":"2"}]}}])",
-         {},
-         "2"},
+        {R"([{"get":{"name":"nunca","default":"d"}}, {"set":{"name":"v","value":""}}, {"get":{"name":"v","default":"e"}}])", {}, "de"},
+        {R"([{"switch":{"case":"B","default":"z","items":[{"case":"a","return":"1"},{"case":"b","return":"2"}]}}])", {}, "2"},
         {R"([{"switch":{"case":"c","default":"z","items":[{"case":"a","return":"1"}]}}])", {}, "z"},
         {R"([{"if":{"value1":"10","value2":"9","type":"lt","true":"si","false":"no"}}])", {}, "si"},
-        {R"([{"if":{"value1":"A","value2":"a","type":"EQ","true":"si","false":"no"}}, {"if":{"type":"xx","false":"f"}}])",
-         {},
-         "sif"},
-        {R"([{"mesa":{"n":"4","s":"b"}}, {"pie":"texto"}, {"lista":[1]}])",
-         {},
-         "<%MESA(4,b)%><%PIE(texto)%><%LISTA()%>"},
+        {R"([{"if":{"value1":"A","value2":"a","type":"EQ","true":"si","false":"no"}}, {"if":{"type":"xx","false":"f"}}])", {}, "sif"},
+        {R"([{"mesa":{"n":"4","s":"b"}}, {"pie":"texto"}, {"lista":[1]}])", {}, "<%MESA(4,b)%><%PIE(texto)%><%LISTA()%>"},
         {R"([{"precio":{"p":1.5,"q":2}}, [2.5], {"n":{"v":3}}])", {}, "<%PRECIO(1.5,2)%>2.5<%N(3)%>"},
         {R"([true])", {}, "", {}, vb::err::ObjectRequired},
-        {R"([{"input":{"prompt":"¿Mesa?","title":"T","default":"1"}}, "-", {"input":{"prompt":"p"}}])",
-         {"7"},
-         "7-",
+        {R"([{"input":{"prompt":"¿Mesa?","title":"T","default":"1"}}, "-", {"input":{"prompt":"p"}}])", {"7"}, "7-",
          {"inputBox|¿Mesa?|T|0", "inputBox|p||0"}},
         {R"([{"return":"r","alert":{"message":"m","title":"t"}}])", {}, "r", {"messageBox|m|t|64"}},
         {"[" + anidado(40) + "]", {}, "x"},
@@ -549,6 +528,7 @@ TEST(clsJSON, ScriptsYieldTheirTextBoxesAndErrors) {
         {R"([{"return":{"a":"b"}}])", {}, "", {}, vb::err::TypeMismatch},
         {R"([{"switch":{"case":"a","items":[{"case":{"x":1}}]}}])", {}, "", {}, vb::err::TypeMismatch},
     };
+    // clang-format on
     for (const Caso& c : casos) {
         SCOPED_TRACE(c.script.toStdString());
         clsJSON json;
