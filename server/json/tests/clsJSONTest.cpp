@@ -3,10 +3,7 @@
 // locale, recordsets) and the script language.
 #include "server/json/clsJSON.h"
 
-#include "core/basGeneral.h"
-#include "platform/Ado.h"
 #include "platform/Prompts.h"
-#include "platform/VBError.h"
 #include "testsupport/RecordingMainWindow.h"
 #include "testsupport/ScriptedPrompts.h"
 #include "testsupport/TestEnv.h"
@@ -30,26 +27,24 @@ constexpr int kMaxNivel = clsJSON::kMaxNivel;
 // A compact picture of what the reader returned, with every value's kind visible:
 // {key:value,...}, [item,...], 'text', numbers as d<number>, true/false, null, ~ for Empty.
 QString dump(const Variant& v) {
+    const vb::ObjectPtr o = vb::IsObject(v) ? vb::ToObject(v) : nullptr;
     QStringList parts;
-    if (auto d = std::dynamic_pointer_cast<vb::Dictionary>(vb::IsObject(v) ? vb::ToObject(v) : nullptr)) {
+    if (auto d = std::dynamic_pointer_cast<vb::Dictionary>(o)) {
         for (int i = 0; i < d->Count(); ++i)
             parts << d->Keys()[i] + u':' + dump(d->at(i));
         return u'{' + parts.join(u',') + u'}';
     }
-    if (auto c = std::dynamic_pointer_cast<vb::Collection>(vb::IsObject(v) ? vb::ToObject(v) : nullptr)) {
+    if (auto c = std::dynamic_pointer_cast<vb::Collection>(o)) {
         for (const Variant& item : c->items())
             parts << dump(item);
         return u'[' + parts.join(u',') + u']';
     }
-    if (vb::IsObject(v))
-        return vb::ToObject(v) ? u'<' + vb::ToObject(v)->typeName() + u'>' : u"Nothing"_s;
-    if (vb::IsEmpty(v) || vb::IsNull(v))
-        return vb::IsNull(v) ? u"null"_s : u"~"_s;
+    if (vb::IsObject(v) || vb::IsEmpty(v) || vb::IsNull(v))
+        return vb::IsObject(v) ? u"Nothing"_s : vb::IsNull(v) ? u"null"_s : u"~"_s;
     if (v.typeId() == QMetaType::Bool)
         return v.toBool() ? u"true"_s : u"false"_s;
-    if (v.typeId() == QMetaType::Double)
-        return u'd' + QString::number(v.toDouble(), 'g', 15);
-    return v.typeId() == QMetaType::QString ? u'\'' + v.toString() + u'\'' : u'<' + vb::TypeName(v) + u'>';
+    return v.typeId() == QMetaType::Double ? u'd' + QString::number(v.toDouble(), 'g', 15)
+                                           : u'\'' + v.toString() + u'\'';
 }
 
 bool reported(const QString& text) {
@@ -186,20 +181,15 @@ TEST(clsJSON, EntryPointsTellTheKindOfText) {
     EXPECT_FALSE(json.EsJson(u" \r\n "_s));
 
     vb::EntidadPtr e;
-    EXPECT_TRUE(json.TryParseObjeto(u"NULL"_s, e));
-    EXPECT_EQ(e->Count(), 0);
-    EXPECT_FALSE(json.TryParseObjeto(u"[1]"_s, e));
-    EXPECT_TRUE(json.TryParseObjeto(u"{accion:'Ping', a:1 'a':2}"_s, e));
-    EXPECT_EQ(e->Valor(u"ACCION"_s).toString(), u"Ping"_s);
-    EXPECT_FALSE(json.GetParserErrors().isEmpty()); // complaints do not make it fail
-
     std::shared_ptr<vb::Collection> c;
-    EXPECT_TRUE(json.TryParseColeccion(u"Null"_s, c));
-    EXPECT_EQ(c->Count(), 0);
-    EXPECT_FALSE(json.TryParseColeccion(u"{a:1}"_s, c));
-
-    recordingMainWindow().grid.clear();
     vb::ColeccionPtr cg;
+    EXPECT_TRUE(json.TryParseObjeto(u"NULL"_s, e) && e->Count() == 0);
+    EXPECT_FALSE(json.TryParseObjeto(u"[1]"_s, e));
+    EXPECT_TRUE(json.TryParseObjeto(u"{accion:'Ping', a:1 'a':2}"_s, e) && e->Count() == 2);
+    EXPECT_FALSE(json.GetParserErrors().isEmpty()); // complaints do not make it fail
+    EXPECT_TRUE(json.TryParseColeccion(u"Null"_s, c) && c->Count() == 0);
+    EXPECT_FALSE(json.TryParseColeccion(u"{a:1}"_s, c));
+    recordingMainWindow().grid.clear();
     EXPECT_FALSE(json.TryParseColeccionGenerica(u"[{a:1},3,{b:2}]"_s, cg));
     EXPECT_EQ(cg->Count(), 1);
     EXPECT_TRUE(reported(u"clsJSON.TryParseColeccionGenerica"_s));
@@ -211,14 +201,13 @@ TEST(clsJSON, EntryPointsTellTheKindOfText) {
 
 TEST(clsJSON, ParseBoolAndParseFecha) {
     clsJSON json;
-    for (const Variant& v : {u"s"_s, u"S"_s, u"1"_s, u"VERDADERO"_s, u"True"_s})
+    for (const Variant& v :
+         std::initializer_list<Variant>{u"s"_s, u"S"_s, u"1"_s, u"VERDADERO"_s, u"True"_s, 2.5, true})
         EXPECT_TRUE(json.ParseBool(v)) << qPrintable(dump(v));
     for (const Variant& v : {u"no"_s, u"0"_s, u"N"_s, QString(), u"#ERROR#"_s})
         EXPECT_FALSE(json.ParseBool(v)) << qPrintable(dump(v));
     for (const Variant& v : {vb::Null(), Variant(), Variant(false), vb::FromObject(std::make_shared<vb::Dictionary>())})
         EXPECT_FALSE(json.ParseBool(v)) << qPrintable(dump(v));
-    EXPECT_TRUE(json.ParseBool(2.5));
-    EXPECT_TRUE(json.ParseBool(true));
 
     const QDateTime cero(QDate(1899, 12, 30), QTime(0, 0));
     EXPECT_EQ(json.ParseFecha(u"hola"_s), cero);
@@ -332,10 +321,6 @@ TEST(clsJSON, EveryValueAndTextHasItsWrittenFormWhateverTheLocale) {
         {"doubles, with up to 15 digits", json.DictionaryToJson(dic({{"a", 1.0 / 3}, {"b", 1e20}, {"c", 0.1 + 0.2}, {"d", -2.5e-10},
                                                                      {"e", 1234.5}, {"f", 1e-7}})),
          "{\"a\":0.333333333333333,\"b\":1E+20,\"c\":0.3,\"d\":-2.5E-10,\"e\":1234.5,\"f\":1E-07}", Ambos},
-        {"reply: empty", json.EntidadGenericaToJson(entidad({}), true), "{}", Ambos},
-        {"reply: GetPrinters",
-         json.EntidadGenericaToJson(entidad({{"result", lista({u"Cocina 1"_s, u"Barra/Caf\u00E9"_s})}, {"ok", true}})),
-         "{\"result\":[\"Cocina 1\",\"Barra/Caf\\u00E9\"],\"ok\":true}", Ambos},
         {"reply: GetPeso failing inside the weighing",
          json.EntidadGenericaToJson(entidad({{"ok", false}, {"error", QString()}, {"peso", 0.0}, {"tipo_error", qint32(0)},
                                              {"errorVB6", u"Device I/O error \"COM1\"\r\n\\"_s}})),
