@@ -17,6 +17,7 @@
 #include <QTemporaryDir>
 #include <clocale>
 #include <gtest/gtest.h>
+#include <tuple>
 
 namespace {
 
@@ -70,9 +71,7 @@ const QString kHondo = u"["_s.repeated(kMaxNivel) + "~" + u"]"_s.repeated(kMaxNi
 
 struct Regla {
     const char* regla;
-    QString texto;
-    QString valor; // dump of the result
-    QString quejas;
+    QString texto, valor, quejas; // valor: dump of the result
 };
 
 // clang-format off
@@ -288,8 +287,7 @@ TEST(clsJSON, EveryValueAndTextHasItsWrittenFormWhateverTheLocale) {
     const Forma formas[] = {
         {"each kind has its form", json.EntidadGenericaToJson(e), todos, Ambos},
         {"IEntidadToJson alike", json.IEntidadToJson(entidad({{"a", 1.0}})), "{\"a\":1}"},
-        {"without the flag texts go out raw", json.DictionaryToJson(dic({{"t", u"a\"b{\u00E9}"_s}}), false),
-         u"{\"t\":\"a\"b{\u00E9}\"}"_s},
+        {"without the flag texts go out raw", json.DictionaryToJson(dic({{"t", u"a\"b{\u00E9}"_s}}), false), u"{\"t\":\"a\"b{\u00E9}\"}"_s},
         {"no dictionary", json.DictionaryToJson(nullptr), "null"},
         {"an entity without its dictionary", json.EntidadGenericaToJson(sinDiccionario), "null"},
         {"an empty list", json.CollectionToJson(lista({})), "[]"},
@@ -300,12 +298,10 @@ TEST(clsJSON, EveryValueAndTextHasItsWrittenFormWhateverTheLocale) {
          json.DictionaryToJson(dic({{"l", lista({lista({}), vb::FromObject(dic({{"k", 0.5}}))})}, {"g", vb::FromObject(gen)},
                                     {"e", vb::FromObject(entidad({}))}})),
          "{\"l\":[[],{\"k\":0.5}],\"g\":[{\"a\":1}],\"e\":{}}", Ambos},
-        // Our reader takes keys as they stand.
         {"keys are escaped like values", json.DictionaryToJson(dic({{"a\"b", 1.0}, {"{k}", 2.0}, {"idTPV", 3.0}})),
-         "{\"a\\\"b\":1,\"\\u007Bk\\u007D\":2,\"idTPV\":3}", Estricto},
+         "{\"a\\\"b\":1,\"\\u007Bk\\u007D\":2,\"idTPV\":3}", Estricto}, // our reader takes keys as they stand
         {"values that cannot be written become null", noEscribibles,
-         "{\"a\":\"1\",\"o\":null,\"n\":null,\"arr\":null,\"in\":{\"x\":null},\"l\":[\"1\",null,\"z\"],\"nan\":null,"
-         "\"z\":true}", Estricto},
+         "{\"a\":\"1\",\"o\":null,\"n\":null,\"arr\":null,\"in\":{\"x\":null},\"l\":[\"1\",null,\"z\"],\"nan\":null,\"z\":true}", Estricto},
         {"a dictionary that holds itself ends at the deepest level", profundo,
          u"{\"yo\":"_s.repeated(kMaxNivel) + "null" + QString(kMaxNivel, u'}'), Ambos},
         {"doubles, with up to 15 digits", json.DictionaryToJson(dic({{"a", 1.0 / 3}, {"b", 1e20}, {"c", 0.1 + 0.2}, {"d", -2.5e-10},
@@ -314,25 +310,18 @@ TEST(clsJSON, EveryValueAndTextHasItsWrittenFormWhateverTheLocale) {
         {"reply: GetPeso failing inside the weighing",
          json.EntidadGenericaToJson(entidad({{"ok", false}, {"error", QString()}, {"peso", 0.0}, {"tipo_error", qint32(0)},
                                              {"errorVB6", u"Device I/O error \"COM1\"\r\n\\"_s}})),
-         "{\"ok\":false,\"error\":\"\",\"peso\":0,\"tipo_error\":\"0\",\"errorVB6\":\"Device I/O error \\\"COM1\\\"\\r\\n\\\\\"}",
-         Ambos},
+         "{\"ok\":false,\"error\":\"\",\"peso\":0,\"tipo_error\":\"0\",\"errorVB6\":\"Device I/O error \\\"COM1\\\"\\r\\n\\\\\"}", Ambos},
         {"records, texts untouched, an empty one", json.StringToJSON(u"a~1,5~b~2|c~{\u00E9}|"_s),
          "( {\"Records\": [\r\n{\"a\":\"1,5\",\"b\":\"2\"},\r\n{\"c\":\"\\u007B\\u00E9\\u007D\"},\r\n{}\r\n], \"RecordCount\":\"3\" } )"},
-        {"records raw", json.StringToJSON(u"a~{"_s, false),
-         "( {\"Records\": [\r\n{\"a\":\"{\"}\r\n], \"RecordCount\":\"1\" } )"},
-        {"records with an escaped key", json.StringToJSON(u"a'b~1"_s),
-         "( {\"Records\": [\r\n{\"a\\'b\":\"1\"}\r\n], \"RecordCount\":\"1\" } )"},
+        {"records raw", json.StringToJSON(u"a~{"_s, false), "( {\"Records\": [\r\n{\"a\":\"{\"}\r\n], \"RecordCount\":\"1\" } )"},
+        {"records: escaped key", json.StringToJSON(u"a'b~1"_s), "( {\"Records\": [\r\n{\"a\\'b\":\"1\"}\r\n], \"RecordCount\":\"1\" } )"},
         {"no records", json.StringToJSON(QString()), "null"},
-        {"records read back", dump(vb::FromObject(json.parse(json.StringToJSON(u"x~1|y~2"_s)))),
-         "{Records:[{x:'1'},{y:'2'}],RecordCount:'2'}"},
+        {"records read back", dump(vb::FromObject(json.parse(json.StringToJSON(u"x~1|y~2"_s)))), "{Records:[{x:'1'},{y:'2'}],RecordCount:'2'}"},
         {"toString: arrays", json.toString(QVariantList{QVariantList{1, 2}, 1.5, u"a/b"_s, vb::Null(), Variant(), true}),
          "[[1,2],1.5,\"a\\/b\",null,null,true]"},
-        {"toString: Empty", json.toString(Variant()), ""},
-        {"toString: text", json.toString(u"l'\u00E9"_s), "\"l'\\u00E9\""},
-        {"toString: Nothing", json.toString(vb::Nothing()), "\"Nothing\""},
-        {"toString: date", json.toString(QDateTime(QDate(2024, 1, 2), QTime(0, 0))), "\"02/01/2024\""},
-        {"toUnicode: braces, apostrophe, quote, backslash, slash", json.toUnicode(u"{a}l'a\"\\/"_s),
-         "\\u007Ba\\u007Dl\\'a\\\"\\\\/"},
+        {"toString: Empty, text, Nothing, date", json.toString(Variant()) + json.toString(u"l'\u00E9"_s) + json.toString(vb::Nothing()) +
+         json.toString(QDateTime(QDate(2024, 1, 2), QTime(0, 0))), "\"l'\\u00E9\"\"Nothing\"\"02/01/2024\""},
+        {"toUnicode: braces, apostrophe, quote, backslash, slash", json.toUnicode(u"{a}l'a\"\\/"_s), "\\u007Ba\\u007Dl\\'a\\\"\\\\/"},
         {"toUnicode: controls", json.toUnicode(u"\b\t\n\f\r\x01\x1f\x7f"_s), "\\b\\t\\n\\f\\r\\u0001\\u001F\x7f"},
         {"toUnicode: Latin-1 by its code, the code page's letters by their UTF-16 code",
          json.toUnicode(u"\u00E9\u00F1\u00A0\u00FF\u20AC\u0160\u2019\u0178"_s), "\\u00E9\\u00F1\\u00A0\\u00FF\\u20AC\\u0160\\u2019\\u0178"},
@@ -383,11 +372,7 @@ TEST(clsJSON, RecordsetsToJson) {
     const QString r1 = u"{\"id\":\"1\",\"precio\":\"2.5\",\"nombre\":\"Caf\\u00E9 \\u007Bcon\\u007D "
                        "\\\"leche\\\" y l\\'agua\",\"fecha\":\"06/05/2024\",\"nada\":\"\"}"_s;
     const QString r2 = u"{\"id\":\"2\",\"precio\":\"0.1\",\"nombre\":\"\\u20AC\",\"fecha\":\"\",\"nada\":\"x\"}"_s;
-    const struct {
-        const char* donde;
-        OpcionesRS opciones;
-        QString esperado;
-    } casos[] = {
+    const std::tuple<const char*, OpcionesRS, QString> casos[] = {
         {"", {}, "( {\"Records\": [\r\n" + r1 + ",\r\n" + r2 + "\r\n], \"RecordCount\":\"2\" } )"},
         {"", {.blnAddRecordsYRecordCount = false}, "[\r\n" + r1 + ",\r\n" + r2 + "\r\n]"},
         {"", {.blnSoloPrimerRegistro = true}, r1}, // and the recordset stays on the next record
@@ -396,10 +381,10 @@ TEST(clsJSON, RecordsetsToJson) {
     ado::Connection cn;
     cn.Open(testenv::connectionString(db));
     clsJSON json;
-    for (const auto& c : casos) {
-        auto rs = cn.Execute(u"select * from t "_s + QLatin1StringView(c.donde));
-        EXPECT_EQ(json.RStoJSON(rs.get(), c.opciones), c.esperado);
-        EXPECT_EQ(rs->isEOF(), !c.opciones.blnSoloPrimerRegistro);
+    for (const auto& [donde, opciones, esperado] : casos) {
+        auto rs = cn.Execute(u"select * from t "_s + QLatin1StringView(donde));
+        EXPECT_EQ(json.RStoJSON(rs.get(), opciones), esperado);
+        EXPECT_EQ(rs->isEOF(), !opciones.blnSoloPrimerRegistro);
         rs->Close();
         EXPECT_EQ(json.RStoJSON(rs.get()), u"null"_s);
     }

@@ -15,9 +15,8 @@ using testenv::errorOf;
 
 TEST(clsStringBuilder, CapacityMovesByWholeChunks) {
     clsStringBuilder sb;
-    EXPECT_EQ(sb.ChunkSize(), 8192);
     sb.Append(QString(10000, u'x'));
-    EXPECT_EQ(sb.Capacity(), 16384);
+    EXPECT_EQ(sb.Capacity(), 16384); // two chunks of the default size
     sb.Clear();
     EXPECT_EQ(sb.Capacity(), 0);
 
