@@ -151,6 +151,8 @@ bool esNull(const QString& text) {
     return text.compare("null"_L1, Qt::CaseInsensitive) == 0;
 }
 
+// A double as the writer puts it: "." as separator, up to 15 significant digits, VB's exponent form
+// ("1E+20", "1E-05") outside 1e-4..1e15; -0 is "0".
 void appendDouble(clsStringBuilder& sb, double d) {
     QChar* out = sb.beginWrite(32);
     if (d == 0) {
@@ -829,12 +831,6 @@ QString clsJSON::parseKey(QStringView str, qsizetype& index) {
 }
 
 // ======================================================================================== writing
-
-QString clsJSON::formatDouble(double d) {
-    clsStringBuilder sb;
-    appendDouble(sb, d);
-    return sb.toString();
-}
 
 void clsJSON::appendUnicode(clsStringBuilder& sb, QStringView text) {
     appendEscapado<true>(sb, text);

@@ -88,10 +88,6 @@ public:
     // The script variables, kept across Eval calls (created on first use).
     std::shared_ptr<vb::Dictionary> dicVariables();
 
-    // A double as the writer puts it: "." as separator, up to 15 significant digits, VB's exponent
-    // form ("1E+20", "1E-05") outside 1e-4..1e15; -0 is "0".
-    static QString formatDouble(double d);
-
 private:
     // Reader; `index` is 0-based here (complaints show it 1-based) and may pass the end of the text.
     std::shared_ptr<vb::Dictionary> parseObject(QStringView str, qsizetype& index);

@@ -1,6 +1,5 @@
 #include "server/json/clsJsonScript.h"
 
-#include "core/basGeneral.h"
 #include "platform/VBError.h"
 #include "testsupport/RecordingMainWindow.h"
 
@@ -8,25 +7,22 @@
 
 namespace {
 
+using namespace Qt::Literals::StringLiterals;
+
 TEST(clsJsonScript, ReportsUnderBothNamesAndNeverAsksForARetry) {
     clsJsonScript js;
     recordingMainWindow().grid.clear();
-    bool resultado = true;
     try {
-        vb::Raise(13);
+        vb::Raise(vb::err::TypeMismatch);
     } catch (...) {
-        resultado =
-            js.ctrlErrorScript(QStringLiteral("clsSocketFront.EjecutaAccion. "), QStringLiteral("Type mismatch"));
+        EXPECT_FALSE(js.ctrlErrorScript(u"clsSocketFront.EjecutaAccion. "_s, u"Type mismatch"_s));
     }
-    EXPECT_FALSE(resultado);
-    ASSERT_FALSE(recordingMainWindow().grid.isEmpty());
-    EXPECT_TRUE(recordingMainWindow().grid.first().startsWith(
-        QStringLiteral("ERROR: clsSocketFront.EjecutaAccion.  - Type mismatch: Type mismatch\r\n(13 - ")));
+    EXPECT_TRUE(recordingMainWindow().grid.value(0).startsWith(
+        u"ERROR: clsSocketFront.EjecutaAccion.  - Type mismatch: Type mismatch\r\n(13 - "_s));
 
     recordingMainWindow().grid.clear();
-    EXPECT_FALSE(js.ctrlErrorScript(QStringLiteral("proc"))); // no pending error, no description
-    ASSERT_FALSE(recordingMainWindow().grid.isEmpty());
-    EXPECT_TRUE(recordingMainWindow().grid.first().startsWith(QStringLiteral("ERROR: proc - : \r\n(0 - ")));
+    EXPECT_FALSE(js.ctrlErrorScript(u"proc"_s)); // no pending error, no description
+    EXPECT_TRUE(recordingMainWindow().grid.value(0).startsWith(u"ERROR: proc - : \r\n(0 - "_s));
 }
 
 } // namespace

@@ -3,65 +3,66 @@
 #include "platform/VBError.h"
 #include "testsupport/VBErrors.h"
 
+#include <functional>
 #include <gtest/gtest.h>
-#include <vector>
+#include <tuple>
 
 namespace {
 
+using namespace Qt::Literals::StringLiterals;
 using testenv::errorOf;
 
-TEST(clsStringBuilder, GrowsAndShrinksByWholeChunks) {
+TEST(clsStringBuilder, CapacityMovesByWholeChunks) {
     clsStringBuilder sb;
-    EXPECT_EQ(sb.Length(), 0);
+    sb.Append(QString(10000, u'x'));
+    EXPECT_EQ(sb.Capacity(), 16384); // two chunks of the default size
+    sb.Clear();
     EXPECT_EQ(sb.Capacity(), 0);
+
+    sb.ChunkSize(10);
+    sb.Append(u"ab"_s);
+    sb.Insert(1, QString(35, u'-')); // longer than the spare room and a chunk: enough chunks at once
+    EXPECT_EQ(sb.Capacity(), 40);
+    sb.TheString(u"short"_s); // keeps the room until HeapMinimize
+    EXPECT_EQ(sb.Capacity(), 40);
+    sb.HeapMinimize(); // 35 spare: three chunks go, 5 stay
+    EXPECT_EQ(sb.Capacity(), 10);
+    sb.AppendNL(u"y");
+    EXPECT_EQ(sb.toString(), u"shorty\r\n"_s);
+    sb.TheString(QString());
+    EXPECT_EQ(sb.Capacity(), 0);
+}
+
+TEST(clsStringBuilder, BadArgumentsRaiseAndChangeNothing) {
+    // The sizes are checked before anything is read or allocated, so a view that only claims a huge
+    // length is enough to reach the 32-bit limits: overflow, never wrap-around.
+    const char16_t buffer[4] = {};
+    const auto enorme = [&](qsizetype n) {
+        volatile qsizetype v = n; // a length the compiler cannot see through
+        return QStringView(buffer, v);
+    };
+    clsStringBuilder sb, chunky;
+    sb.Append(u">hello!"_s);
+    chunky.ChunkSize(0x30000000); // the needed size fits, two whole chunks do not
+    const std::tuple<const char*, std::function<void()>, int> casos[] = {
+        {"chunk 0", [&] { sb.ChunkSize(0); }, vb::err::InvalidCall},
+        {"negative chunk", [&] { sb.ChunkSize(-4); }, vb::err::InvalidCall},
+        {"chunk twice beyond 32 bits", [&] { sb.ChunkSize(0x40000000); }, vb::err::Overflow},
+        {"insert past the end", [&] { sb.Insert(sb.Length() + 1, u"x"); }, vb::err::SubscriptOutOfRange},
+        {"insert before the start", [&] { sb.Insert(-1, u"x"); }, vb::err::SubscriptOutOfRange},
+        {"remove past the end", [&] { sb.Remove(1, sb.Length()); }, vb::err::SubscriptOutOfRange},
+        {"remove a negative length", [&] { sb.Remove(0, -1); }, vb::err::SubscriptOutOfRange},
+        {"append beyond 32 bits", [&] { sb.Append(enorme(0x40000000)); }, vb::err::Overflow},
+        {"insert beyond 32 bits", [&] { sb.Insert(1, enorme(0x7FFFFFFF)); }, vb::err::Overflow},
+        {"two whole chunks beyond 32 bits", [&] { chunky.Append(enorme(0x30000001)); }, vb::err::Overflow},
+    };
+    for (const auto& [caso, f, error] : casos)
+        EXPECT_EQ(errorOf(f), error) << caso;
+    EXPECT_EQ(sb.toString(), u">hello!"_s);
     EXPECT_EQ(sb.ChunkSize(), 8192);
-    EXPECT_TRUE(sb.toString().isEmpty());
-
-    sb.Append(QStringView(u"abc"));
-    EXPECT_EQ(sb.Capacity(), 8192);
-    EXPECT_EQ(sb.Length(), 3);
-
-    clsStringBuilder big;
-    big.Append(QString(10000, u'x'));
-    EXPECT_EQ(big.Capacity(), 16384);
-    EXPECT_EQ(big.toString(), QString(10000, u'x'));
-
-    clsStringBuilder small;
-    small.ChunkSize(100);
-    small.Append(QString(250, u'y'));
-    EXPECT_EQ(small.Capacity(), 300);
-
-    clsStringBuilder whole; // TheString keeps the room until HeapMinimize, Clear frees it
-    whole.ChunkSize(10);
-    whole.TheString(QString(45, u'z'));
-    EXPECT_EQ(whole.Capacity(), 50);
-    whole.TheString(QStringLiteral("short"));
-    EXPECT_EQ(whole.toString(), QStringLiteral("short"));
-    EXPECT_EQ(whole.Capacity(), 50); // not shrunk
-
-    whole.HeapMinimize(); // 45 spare: four chunks go, 5 stay
-    EXPECT_EQ(whole.Capacity(), 10);
-    EXPECT_LE(whole.Capacity() - whole.Length(), whole.ChunkSize());
-    EXPECT_EQ(whole.toString(), QStringLiteral("short"));
-
-    whole.TheString(QString());
-    EXPECT_EQ(whole.Capacity(), 0);
-    EXPECT_EQ(whole.Length(), 0);
-
-    whole.Append(QStringView(u"x"));
-    whole.AppendNL(QStringView(u"y"));
-    EXPECT_EQ(whole.toString(), QStringLiteral("xy\r\n"));
-    whole.Clear();
-    EXPECT_EQ(whole.Capacity(), 0);
-    EXPECT_TRUE(whole.toString().isEmpty());
-
-    clsStringBuilder bad; // bad chunk sizes are refused
-    EXPECT_EQ(errorOf([&] { bad.ChunkSize(0); }), 5);
-    EXPECT_EQ(errorOf([&] { bad.ChunkSize(-4); }), 5);
-    EXPECT_EQ(errorOf([&] { bad.ChunkSize(0x40000000); }), 6); // twice that is beyond 32 bits
-    EXPECT_EQ(bad.ChunkSize(), 8192);
-    bad.ChunkSize(0x3FFFFFFF);
-    EXPECT_EQ(bad.ChunkSize(), 0x3FFFFFFF);
+    EXPECT_EQ(chunky.Capacity(), 0);
+    sb.ChunkSize(0x3FFFFFFF); // the largest accepted
+    EXPECT_EQ(sb.ChunkSize(), 0x3FFFFFFF);
 }
 
 TEST(clsStringBuilder, TextsAlreadyHandedOutNeverChange) {
@@ -78,82 +79,28 @@ TEST(clsStringBuilder, TextsAlreadyHandedOutNeverChange) {
     EXPECT_LT(sb.Capacity() - sb.Length(), 3);
 
     sb.Append(u'!');
-    sb.Insert(0, QStringView(u"<"));
-    sb.Remove(1, 5);
+    sb.Insert(0, u"<");
+    sb.Insert(3, u"--");
+    sb.Remove(1, 7);
+    sb.Insert(sb.Length(), u"?"); // at Length: appends
     const QString second = sb.toString();
-    sb.Append(QLatin1StringView("end"));
+    sb.Append("end"_L1);
     EXPECT_EQ(first, expected);
-    EXPECT_EQ(second, u'<' + expected.mid(5) + u'!');
-    EXPECT_EQ(sb.toString(), second + QStringLiteral("end"));
-}
-
-TEST(clsStringBuilder, InsertAndRemoveStayInsideTheUsedText) {
-    clsStringBuilder sb;
-    sb.Append(QStringView(u"hello"));
-    sb.Insert(5, QStringView(u"!")); // at Length: appends
-    EXPECT_EQ(sb.toString(), QStringLiteral("hello!"));
-    sb.Insert(0, QStringView(u">"));
-    sb.Insert(3, QStringView(u"--"));
-    EXPECT_EQ(sb.toString(), QStringLiteral(">he--llo!"));
-
-    EXPECT_EQ(errorOf([&] { sb.Insert(sb.Length() + 1, QStringView(u"x")); }), 9);
-    EXPECT_EQ(errorOf([&] { sb.Insert(-1, QStringView(u"x")); }), 9);
-    EXPECT_EQ(sb.toString(), QStringLiteral(">he--llo!"));
-
-    sb.Remove(3, 2);
-    EXPECT_EQ(sb.toString(), QStringLiteral(">hello!"));
-    EXPECT_EQ(errorOf([&] { sb.Remove(1, sb.Length()); }), 9);
-    EXPECT_EQ(errorOf([&] { sb.Remove(0, -1); }), 9);
-    EXPECT_EQ(sb.toString(), QStringLiteral(">hello!"));
-
-    clsStringBuilder chunks; // an insert longer than the spare room and a chunk grows by enough chunks
-    chunks.ChunkSize(10);
-    chunks.Append(QStringView(u"ab"));
-    chunks.Insert(1, QString(35, u'-'));
-    EXPECT_EQ(chunks.Capacity(), 40);
-    EXPECT_EQ(chunks.toString(), u'a' + QString(35, u'-') + u'b');
-
-    const qint32 capacity = sb.Capacity();
-    sb.Remove(0, sb.Length());
-    EXPECT_EQ(sb.Length(), 0);
-    EXPECT_EQ(sb.Capacity(), capacity);
-    EXPECT_TRUE(sb.toString().isEmpty());
+    EXPECT_EQ(second, u'<' + expected.mid(5) + u"!?"_s);
+    EXPECT_EQ(sb.toString(), second + u"end"_s);
 }
 
 TEST(clsStringBuilder, FindLooksOnlyAtTheUsedText) {
     clsStringBuilder sb;
-    sb.Append(QStringView(u"abcdefXYZ"));
+    sb.Append(u"abcdefXYZ"_s);
     sb.Remove(6, 3); // "XYZ" stays behind in the spare part
-    EXPECT_EQ(sb.Find(QStringView(u"f")), 6);
-    EXPECT_EQ(sb.Find(QStringView(u"XYZ")), 0);
-    EXPECT_EQ(sb.Find(QStringView(u"fX")), 0); // would start inside and end outside
-    EXPECT_EQ(sb.Find(QStringView(u"CD")), 3); // text comparison by default
-    EXPECT_EQ(sb.Find(QStringView(u"CD"), 1, Qt::CaseSensitive), 0);
-    EXPECT_EQ(sb.Find(QStringView(u"c"), 4), 0);
-    EXPECT_EQ(sb.Find(QStringView(u"a"), -7), 1);
-}
-
-// A length the compiler cannot see through.
-qsizetype claimed(qsizetype n) {
-    volatile qsizetype v = n;
-    return v;
-}
-
-TEST(clsStringBuilder, GrowthBeyondThe32BitRangeIsOverflowNotWrapAround) {
-    // The sizes are checked before anything is read or allocated, so a view that only claims a huge
-    // length is enough to reach the limits.
-    const std::vector<char16_t> buffer(4, u'a');
-    const char16_t* little = buffer.data();
-    clsStringBuilder sb;
-    sb.Append(QStringView(u"ok"));
-    EXPECT_EQ(errorOf([&] { sb.Append(QStringView(little, claimed(0x40000000))); }), 6);
-    EXPECT_EQ(errorOf([&] { sb.Insert(1, QStringView(little, claimed(0x7FFFFFFF))); }), 6);
-
-    clsStringBuilder chunky;
-    chunky.ChunkSize(0x30000000); // the needed size fits, two whole chunks do not
-    EXPECT_EQ(errorOf([&] { chunky.Append(QStringView(little, claimed(0x30000001))); }), 6);
-    EXPECT_EQ(chunky.Capacity(), 0);
-    EXPECT_EQ(sb.toString(), QStringLiteral("ok"));
+    EXPECT_EQ(sb.Find(u"f"), 6);
+    EXPECT_EQ(sb.Find(u"XYZ"), 0);
+    EXPECT_EQ(sb.Find(u"fX"), 0); // would start inside and end outside
+    EXPECT_EQ(sb.Find(u"CD"), 3); // text comparison by default
+    EXPECT_EQ(sb.Find(u"CD", 1, Qt::CaseSensitive), 0);
+    EXPECT_EQ(sb.Find(u"c", 4), 0);
+    EXPECT_EQ(sb.Find(u"a", -7), 1);
 }
 
 } // namespace
