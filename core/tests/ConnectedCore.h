@@ -55,6 +55,15 @@ inline QList<QPair<QString, QString>> parametrosBase(const QString& db) {
     return r;
 }
 
+// The texts of the message boxes shown so far.
+inline QStringList cajas(const prompts::ScriptedPrompts& p) {
+    QStringList r;
+    for (const auto& c : p.calls)
+        if (c.kind == "messageBox")
+            r << c.text;
+    return r;
+}
+
 // Puts the core's run state back as at start: globals, connections, parameters, translation cache,
 // main window and error printer defaults, the program's "ending" mark.
 inline void resetCore() {
@@ -165,23 +174,23 @@ public:
     ~ReconnectingMainWindow() override { setMainWindow(nullptr); }
     void setReconnectTimerEnabled(bool e) override {
         RecordingMainWindow::setReconnectTimerEnabled(e);
-        if (e && m_armado)
-            m_timer.start();
-        else
-            m_timer.stop();
+        sigue();
     }
-    // While disarmed, enabling only records the state; arm() starts the timer if it is enabled.
+    // While disarmed, enabling only records the state; arming starts the timer if it is enabled.
     void setArmado(bool a) {
         m_armado = a;
-        if (a && reconnectTimer)
-            m_timer.start();
-        if (!a)
-            m_timer.stop();
+        sigue();
     }
     int ticks = 0;        // reconnect timer ticks
     int reconexiones = 0; // ticks that connected
 
 private:
+    void sigue() {
+        if (m_armado && reconnectTimer)
+            m_timer.start();
+        else
+            m_timer.stop();
+    }
     QTimer m_timer;
     bool m_armado = true;
 };

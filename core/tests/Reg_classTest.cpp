@@ -1,15 +1,11 @@
 // The registry helper over the registry store: root parsing, what is written and read back (also
 // after the store is read again from its files), the start-up snapshot, typed values, hand-edited
 // files, folders, associations and the firewall entries.
-#include "core/Reg_class.h"
-#include "core/basGeneral.h"
-#include "platform/Registry.h"
-#include "testsupport/RecordingMainWindow.h"
-#include "testsupport/ScriptedPrompts.h"
+#include "core/tests/ConnectedCore.h"
+
 #include <QFile>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -49,24 +45,22 @@ private:
 TEST(Reg_class, RootNamesAndPrefixesIgnoreCase) {
     const qint32 CR = R::HKEY_CLASSES_ROOT, CU = R::HKEY_CURRENT_USER, LM = R::HKEY_LOCAL_MACHINE, U = R::HKEY_USERS,
                  CC = R::HKEY_CURRENT_CONFIG;
-    const struct {
-        const char* clave;
-        qint32 defecto, raiz;
-        const char* resto;
-    } casos[] = {{"HKLM\\X", 0, LM, "X"},
-                 {"HKEY_LOCAL_MACHINE\\X", 0, LM, "X"},
-                 {"hkey_current_user\\a", 0, CU, "a"},
-                 {"HKU\\.D", 0, U, ".D"},
-                 {"HKCC\\x", 0, CC, "x"},
-                 {"S\\X", 12345, CR, "S\\X"},
-                 {"S\\X", CU, CU, "S\\X"},
-                 {"HKEY_CURRENT_USER", 0, CU, ""},
-                 {"HKEY_FOO\\X", CU, CR, "X"},
-                 {"HKLMX\\a", U, U, "HKLMX\\a"}};
-    for (const auto& c : casos) {
-        QString clave = QString::fromLatin1(c.clave);
-        EXPECT_EQ(Reg_class::ParseRaizRegistro(clave, c.defecto), c.raiz) << c.clave;
-        EXPECT_EQ(clave, QString::fromLatin1(c.resto)) << c.clave;
+    const std::tuple<const char*, qint32, qint32, const char*> casos[] = {
+        {"HKLM\\X", 0, LM, "X"},
+        {"HKEY_LOCAL_MACHINE\\X", 0, LM, "X"},
+        {"hkey_current_user\\a", 0, CU, "a"},
+        {"HKU\\.D", 0, U, ".D"},
+        {"HKCC\\x", 0, CC, "x"},
+        {"S\\X", 12345, CR, "S\\X"},
+        {"S\\X", CU, CU, "S\\X"},
+        {"HKEY_CURRENT_USER", 0, CU, ""},
+        {"HKEY_FOO\\X", CU, CR, "X"},
+        {"HKLMX\\a", U, U, "HKLMX\\a"},
+    };
+    for (const auto& [texto, defecto, raiz, resto] : casos) {
+        QString clave = QString::fromLatin1(texto);
+        EXPECT_EQ(Reg_class::ParseRaizRegistro(clave, defecto), raiz) << texto;
+        EXPECT_EQ(clave, QString::fromLatin1(resto)) << texto;
     }
 }
 

@@ -36,18 +36,15 @@ INSTANTIATE_TEST_SUITE_P(Locales, basFuncionesComunesTest, ::testing::Values(fal
                          [](const auto& i) { return i.param ? "es" : "C"; });
 
 TEST_P(basFuncionesComunesTest, ValNumeroReadsTheLeadingDecimalNumberWithCommaOrPoint) {
-    const struct {
-        const char* texto;
-        double esperado;
-    } casos[] = {
+    const std::pair<const char*, double> casos[] = {
         {"", 0},          {"abc", 0},   {"12", 12},       {"  12.5kg", 12.5}, {"1,5", 1.5},
         {"-3,25", -3.25}, {"+.5", 0.5}, {"5.", 5},        {"1e3", 1000},      {"1E-2", 0.01},
         {"1e", 1},        {"1e+", 1},   {"2.5e3x", 2500}, {"1.2.3", 1.2},     {"1.000,50", 1},
         {"1e400", 0},     {"-", 0},     {".", 0},         {"inf", 0},         {"nan", 0},
         {"\t 7", 7},      {"1 2", 1},   {"&H10", 0},      {"0x1A", 0},        {"-0,001", -0.001},
     };
-    for (const auto& c : casos)
-        EXPECT_DOUBLE_EQ(ValNumero(QString::fromUtf8(c.texto)), c.esperado) << c.texto;
+    for (const auto& [texto, esperado] : casos)
+        EXPECT_DOUBLE_EQ(ValNumero(QString::fromUtf8(texto)), esperado) << texto;
 }
 
 TEST_P(basFuncionesComunesTest, NumbersBecomeTextWithAPointWhateverTheLocale) {
@@ -64,19 +61,15 @@ TEST_P(basFuncionesComunesTest, NumbersBecomeTextWithAPointWhateverTheLocale) {
 }
 
 TEST_P(basFuncionesComunesTest, MasksRoundHalfAwayFromZeroOnTheDecimalValue) {
-    const struct {
-        double valor;
-        const char* mascara;
-        const char* esperado;
-    } casos[] = {{-2.345, "0.00", "-2.35"}, {2.675, "0.00", "2.68"},     {1.005, "0.00", "1.01"},
-                 {2.5, "0", "3"},           {-0.5, "0", "-1"},           {-0.004, "0.00", "0.00"},
-                 {9.995, "0.00", "10.00"},  {12, "0000000", "0000012"},  {0.5, "#.##", ".5"},
-                 {5, "#.##", "5."},         {0.256, "0%", "26%"},        {-3, "0;(0)", "(3)"},
-                 {0, "0;(0);cero", "cero"}, {12.5, "0.00#", "12.50"},    {12.3456, "0.00#", "12.346"},
-                 {0, "###0", "0"},          {1234, "000-000", "001-234"}};
-    for (const auto& c : casos)
-        EXPECT_EQ(FormatNumero(c.valor, QString::fromUtf8(c.mascara)), QString::fromUtf8(c.esperado))
-            << c.valor << " " << c.mascara;
+    const std::tuple<double, const char*, const char*> casos[] = {
+        {-2.345, "0.00", "-2.35"},   {2.675, "0.00", "2.68"},  {1.005, "0.00", "1.01"},      {2.5, "0", "3"},
+        {-0.5, "0", "-1"},           {-0.004, "0.00", "0.00"}, {9.995, "0.00", "10.00"},     {12, "0000000", "0000012"},
+        {0.5, "#.##", ".5"},         {5, "#.##", "5."},        {0.256, "0%", "26%"},         {-3, "0;(0)", "(3)"},
+        {0, "0;(0);cero", "cero"},   {12.5, "0.00#", "12.50"}, {12.3456, "0.00#", "12.346"}, {0, "###0", "0"},
+        {1234, "000-000", "001-234"}};
+    for (const auto& [valor, mascara, esperado] : casos)
+        EXPECT_EQ(FormatNumero(valor, QString::fromUtf8(mascara)), QString::fromUtf8(esperado))
+            << valor << " " << mascara;
     EXPECT_EQ(FormatNumero(7, QStringLiteral("\"N\u00ba \"0")), QStringLiteral("N\u00ba 7"));
     EXPECT_EQ(FormatNumero(1234567.5, QStringLiteral("#,##0.00")), "1,234,567.50");
     EXPECT_EQ(MascaraDecimales(0), "###0");
@@ -85,15 +78,12 @@ TEST_P(basFuncionesComunesTest, MasksRoundHalfAwayFromZeroOnTheDecimalValue) {
 
 // The fraction is rounded to two places first: 0.00496 at two decimals scales to 0.496, which counts as 0.50.
 TEST_P(basFuncionesComunesTest, RedondearRoundsAwayFromZeroFromTheFractionRoundedToTwoPlaces) {
-    const struct {
-        double valor;
-        qint16 decimales;
-        double esperado;
-    } casos[] = {{2.345, 2, 2.35}, {-2.345, 2, -2.35}, {1.005, 2, 1.01},         {2.5, 0, 3},
-                 {-2.5, 0, -3},    {1.2345, -1, 1.23}, {1234.5678, 3, 1234.568}, {0.004949, 2, 0},
-                 {1.494, 0, 1},    {1.496, 0, 2},      {0.00496, 2, 0.01}};
-    for (const auto& c : casos)
-        EXPECT_DOUBLE_EQ(Redondear(c.valor, c.decimales), c.esperado) << c.valor << " " << c.decimales;
+    const std::tuple<double, qint16, double> casos[] = {
+        {2.345, 2, 2.35}, {-2.345, 2, -2.35}, {1.005, 2, 1.01},         {2.5, 0, 3},
+        {-2.5, 0, -3},    {1.2345, -1, 1.23}, {1234.5678, 3, 1234.568}, {0.004949, 2, 0},
+        {1.494, 0, 1},    {1.496, 0, 2},      {0.00496, 2, 0.01}};
+    for (const auto& [valor, decimales, esperado] : casos)
+        EXPECT_DOUBLE_EQ(Redondear(valor, decimales), esperado) << valor << " " << decimales;
 }
 
 TEST_P(basFuncionesComunesTest, AlineaTextoPadsCutsAndFills) {
@@ -114,12 +104,7 @@ TEST_P(basFuncionesComunesTest, AlineaTextoPadsCutsAndFills) {
 }
 
 TEST_P(basFuncionesComunesTest, AjustaTextoWrapsAtBlanksKeepsLineFeedsAndAppliesTheMarkupFirst) {
-    const struct {
-        int ancho;
-        const char* texto;
-        int sangria;
-        const char* esperado;
-    } casos[] = {
+    const std::tuple<int, const char*, int, const char*> casos[] = {
         {42, "", 0, ""},
         {42, "uno\ndos", 0, "uno\ndos"},
         {10, "uno dos tres cuatro", 0, "uno dos\r\ntres\r\ncuatro"},
@@ -140,9 +125,8 @@ TEST_P(basFuncionesComunesTest, AjustaTextoWrapsAtBlanksKeepsLineFeedsAndApplies
         {5, "\U0001F600\U0001F600\U0001F600 ab", 0, "\U0001F600\U0001F600\U0001F600\r\nab"},
         {5, "\U0001F600\U0001F600 ab cd", 0, "\U0001F600\U0001F600 ab\r\ncd"},
     };
-    for (const auto& c : casos)
-        EXPECT_EQ(AjustaTexto(c.ancho, QString::fromUtf8(c.texto), c.sangria), QString::fromUtf8(c.esperado))
-            << c.texto;
+    for (const auto& [ancho, texto, sangria, esperado] : casos)
+        EXPECT_EQ(AjustaTexto(ancho, QString::fromUtf8(texto), sangria), QString::fromUtf8(esperado)) << texto;
     // No 16-bit limit on the text's length.
     EXPECT_EQ(AjustaTexto(42, QStringLiteral("palabra ").repeated(5000), 0),
               QStringList(1000, QStringLiteral("palabra palabra palabra palabra palabra")).join("\r\n"));

@@ -154,10 +154,23 @@ public:
     }
 };
 
+// Log and error handling with the log folder, the error printer and the clock of the test; with
+// m_conBBDD, on a connected core whose database has a table u with one row.
 class basGeneralTest : public ::testing::Test {
 protected:
     void SetUp() override {
         coretest::resetCore();
+        if (m_conBBDD) {
+            TARVOLIN_REQUIRE_DATABASE();
+            coretest::ConnectedCoreOptions o;
+            o.prefijo = "core_err";
+            o.sqlInicial = "create table u (id int primary key); insert into u values (1);";
+            m_core = std::make_unique<coretest::ConnectedCore>(o);
+            ASSERT_TRUE(m_core->ok());
+            glngEmpresa = 4;
+            glngRestaurante = 5;
+            recordingMainWindow().grid.clear();
+        }
         prompts::install(&m_prompts);
         setErrorPrinter(&m_printer);
         clock_seam::setNowSource([] { return kAhora; });
@@ -165,6 +178,7 @@ protected:
         program::setApplicationDir(m_app.path());
     }
     void TearDown() override {
+        m_core.reset();
         program::setApplicationDir(m_dirAnterior);
         prompts::install(nullptr);
         coretest::resetCore();
@@ -173,17 +187,18 @@ protected:
         QFile f(m_app.path() + "/log.txt");
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<none>");
     }
-    QStringList cajas() const {
-        QStringList r;
-        for (const auto& c : m_prompts.calls)
-            if (c.kind == "messageBox")
-                r << c.text;
-        return r;
-    }
+    QStringList cajas() const { return coretest::cajas(m_prompts); }
+    bool m_conBBDD = false;
+    std::unique_ptr<coretest::ConnectedCore> m_core;
     prompts::ScriptedPrompts m_prompts;
     RecordingPrinter m_printer;
     QTemporaryDir m_app;
     QString m_dirAnterior;
+};
+
+class basGeneralBBDDTest : public basGeneralTest {
+protected:
+    basGeneralBBDDTest() { m_conBBDD = true; }
 };
 
 TEST_F(basGeneralTest, ErrorTextAndTheReconnectDecision) {
@@ -254,27 +269,21 @@ TEST_F(basGeneralTest, AFailedLogWriteIsToldOncePerRunAndTheFileRecoversWhenWrit
     EXPECT_EQ(logTxt(), QByteArray("\"31/01/2024 23:59:58 -> f\"\r\n"));
 }
 
+// A character outside the basic plane is never split in two.
 TEST_F(basGeneralTest, LongLogLinesAreCutWithAMarkerInTheFile) {
-    const QString largo(kLongitudMaximaLineaLog, QLatin1Char('x'));
-    const QString par = QString::fromUcs4(U"\U0001F600");
-    const struct {
-        QString linea, esperada;
-    } casos[] = {
-        {"corta", "corta"},
+    const QString largo(kLongitudMaximaLineaLog, QLatin1Char('x')), mas2 = QStringLiteral("... [2 caracteres más]");
+    const std::pair<QString, QString> casos[] = {
         {largo, largo},
-        {largo + "yz", largo + QStringLiteral("... [2 caracteres más]")},
-        {QString(1 << 20, QLatin1Char('m')),
-         QString(kLongitudMaximaLineaLog, QLatin1Char('m')) + QStringLiteral("... [1044480 caracteres más]")},
-        // A character outside the BMP is never split in two.
-        {largo.left(kLongitudMaximaLineaLog - 1) + par,
-         largo.left(kLongitudMaximaLineaLog - 1) + QStringLiteral("... [2 caracteres más]")},
+        {largo + "yz", largo + mas2},
+        {QString(1 << 20, 'x'), largo + QStringLiteral("... [1044480 caracteres más]")},
+        {largo.left(kLongitudMaximaLineaLog - 1) + QString::fromUcs4(U"\U0001F600"), largo.chopped(1) + mas2},
     };
     gblnLog = true;
-    for (const auto& c : casos) {
+    for (const auto& [linea, esperada] : casos) {
         gintFicheroLog = 0;
-        GrabaLog(c.linea);
-        EXPECT_EQ(RecortaLineaLog(c.linea), c.esperada);
-        EXPECT_EQ(logTxt(), cp1252::encode("\"31/01/2024 23:59:58 -> " + c.esperada + "\"\r\n")) << c.linea.size();
+        GrabaLog(linea);
+        EXPECT_EQ(RecortaLineaLog(linea), esperada);
+        EXPECT_EQ(logTxt(), cp1252::encode("\"31/01/2024 23:59:58 -> " + esperada + "\"\r\n")) << linea.size();
     }
 }
 
@@ -341,32 +350,6 @@ TEST_F(basGeneralTest, TheReconnectWaitLeavesWhenTheProgramEnds) {
     EXPECT_FALSE(frmPrincipalVars().blnConexionOk);
     EXPECT_TRUE(recordingMainWindow().reconnectTimer);
 }
-
-class basGeneralBBDDTest : public basGeneralTest {
-protected:
-    void SetUp() override {
-        basGeneralTest::SetUp();
-        TARVOLIN_REQUIRE_DATABASE();
-        m_core = std::make_unique<coretest::ConnectedCore>(coretest::ConnectedCoreOptions{
-            .prefijo = "core_err",
-            .parametros = {},
-            .sqlInicial = "create table u (id int primary key); insert into u values (1);",
-            .cargarConfigTPV = true});
-        ASSERT_TRUE(m_core->ok());
-        // ConnectedCore starts from a clean core: put the test's seams back.
-        prompts::install(&m_prompts);
-        setErrorPrinter(&m_printer);
-        clock_seam::setNowSource([] { return kAhora; });
-        glngEmpresa = 4;
-        glngRestaurante = 5;
-        recordingMainWindow().grid.clear();
-    }
-    void TearDown() override {
-        m_core.reset();
-        basGeneralTest::TearDown();
-    }
-    std::unique_ptr<coretest::ConnectedCore> m_core;
-};
 
 TEST_F(basGeneralBBDDTest, TheDatabaseLogBindsItsTextAndTakesOneNow) {
     const QString texto = QStringLiteral("O'Brien pidió 100% _ \"€\" \\n y acaba en \\");

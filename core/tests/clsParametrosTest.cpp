@@ -26,13 +26,7 @@ protected:
     std::optional<registry::Value> enRegistro(const QString& nombre) {
         return registry::RegistryStore::instance().value(registry::Root::CurrentUser, coretest::kClaveTarvolin, nombre);
     }
-    QStringList cajas() const {
-        QStringList r;
-        for (const auto& c : m_prompts.calls)
-            if (c.kind == "messageBox")
-                r << c.text;
-        return r;
-    }
+    QStringList cajas() const { return coretest::cajas(m_prompts); }
     prompts::ScriptedPrompts m_prompts;
 };
 
@@ -63,11 +57,7 @@ TEST_F(clsParametrosTest, UnusableConfigurationGoesToTheDialogAndEnds) {
     // No key at all: the information message (shown directly), the dialog, the end. A half-filled
     // configuration (TPV missing, Restaurante empty) reaches the dialog too instead of ending on the
     // missing-parameter message.
-    const struct {
-        QList<QPair<QString, QString>> registro;
-        const char* mensaje;
-        int estilo;
-    } casos[] = {
+    const std::tuple<QList<QPair<QString, QString>>, const char*, int> casos[] = {
         {{},
          "No se puede acceder a los parámetros de configuración. Configura el programa y reinícialo para continuar",
          prompts::vbInformation},
@@ -76,15 +66,15 @@ TEST_F(clsParametrosTest, UnusableConfigurationGoesToTheDialogAndEnds) {
          "servidor",
          prompts::vbExclamation},
     };
-    for (const auto& c : casos) {
+    for (const auto& [registro, mensaje, estilo] : casos) {
         program::resetForTests();
         m_prompts.calls.clear();
-        for (const auto& [k, v] : c.registro)
+        for (const auto& [k, v] : registro)
             escribeRegistro(k, v);
         EXPECT_THROW(objParametros().GetParamReg(), program::Ended);
         ASSERT_EQ(m_prompts.calls.size(), 2u);
-        EXPECT_EQ(m_prompts.calls[0].text, QString::fromUtf8(c.mensaje));
-        EXPECT_EQ(m_prompts.calls[0].style, c.estilo);
+        EXPECT_EQ(m_prompts.calls[0].text, QString::fromUtf8(mensaje));
+        EXPECT_EQ(m_prompts.calls[0].style, estilo);
         EXPECT_EQ(m_prompts.calls[1].kind, "form");
         EXPECT_EQ(m_prompts.calls[1].text, "frmConfig");
     }
