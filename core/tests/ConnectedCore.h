@@ -128,6 +128,23 @@ private:
     bool m_ok = false;
 };
 
+// A fixture on a clean core with scripted prompts and no application key in the registry.
+class RegistroTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        resetCore();
+        borraRegistro();
+        prompts::install(&m_prompts);
+    }
+    void TearDown() override {
+        prompts::install(nullptr);
+        resetCore();
+        borraRegistro();
+    }
+    QStringList cajas() const { return coretest::cajas(m_prompts); }
+    prompts::ScriptedPrompts m_prompts;
+};
+
 // A fixture on a connected core of its own: scripted prompts, and m_core on a scratch database
 // named after `prefijo` with `sqlInicial` run on it. Tests skip without MariaDB.
 class ConnectedCoreTest : public ::testing::Test {

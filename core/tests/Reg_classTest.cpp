@@ -15,31 +15,24 @@ using R = Reg_class;
 
 const QString kApp = QStringLiteral("HKEY_CURRENT_USER\\SOFTWARE\\Vesk\\Tarvolin");
 
-class Reg_classTest : public ::testing::Test {
+// On a registry store of its own.
+class Reg_classTest : public coretest::RegistroTest {
 protected:
     void SetUp() override {
+        RegistroTest::SetUp();
         m_dirPrevio = RegistryStore::instance().directory();
         RegistryStore::instance().setDirectory(m_dir.path());
-        m_sesionPrevia = gSesion;
-        gstrRutaRegistro = kApp;
-        garrValoresRegistro.clear();
-        prompts::install(&m_prompts);
     }
     void TearDown() override {
-        prompts::install(nullptr);
-        gSesion = m_sesionPrevia;
         RegistryStore::instance().setDirectory(m_dirPrevio);
+        RegistroTest::TearDown();
     }
     // Reads the store's files again, as the next start of the program would.
     void releer() { RegistryStore::instance().reload(); }
 
     QTemporaryDir m_dir;
-    Reg_class m_reg;
-    prompts::ScriptedPrompts m_prompts;
-
-private:
     QString m_dirPrevio;
-    EstadoSesion m_sesionPrevia;
+    Reg_class m_reg;
 };
 
 TEST(Reg_class, RootNamesAndPrefixesIgnoreCase) {

@@ -4,17 +4,12 @@
 namespace {
 
 // Parameters loaded from the registry only: no connection, so no idiomes lookup.
-class basComunPocketraTest : public ::testing::Test {
+class basComunPocketraTest : public coretest::RegistroTest {
 protected:
     void SetUp() override {
-        prompts::install(&m_prompts);
+        RegistroTest::SetUp();
         cargaRegistro();
         gintIdioma = gintIdiomaActual = gintIdiomaSecundario = 1;
-    }
-    void TearDown() override {
-        prompts::install(nullptr);
-        coretest::resetCore();
-        coretest::borraRegistro();
     }
     void cargaRegistro() {
         coretest::resetCore();
@@ -24,7 +19,6 @@ protected:
         objParametros().GetParamReg();
         gblnParametrosCargados = true;
     }
-    prompts::ScriptedPrompts m_prompts;
 };
 
 TEST_F(basComunPocketraTest, BaseLanguageWithoutOwnWordsLeavesTextsAloneUnlessForced) {

@@ -184,19 +184,6 @@ TEST(basFuncionesComunes, CreaDeleteAndTagsAreTextRules) {
               QStringLiteral("Hola Ana\r\n2 < 3 & \u20ac\u00f1\u00e1 &bogus;"));
 }
 
-TEST(basFuncionesComunes, EsperaRunsTimersAndLeavesWhenTheProgramEnds) {
-    bool disparado = false;
-    QTimer::singleShot(0, [&] { disparado = true; });
-    Espera(500);
-    EXPECT_TRUE(disparado);
-
-    // A wait far longer than any test returns as soon as the program starts ending.
-    QTimer::singleShot(1, [] { program::requestEnd(); });
-    Espera(24LL * 3600 * 1000);
-    EXPECT_TRUE(program::ending());
-    program::resetForTests();
-}
-
 // Texts whose quoting must read back unchanged.
 const QStringList kTextosDificiles =
     QString::fromUtf8(R"(O'Neil|C:\bin|say "hi"|dir\|\'mezcla\\|€ ñ á ¿?|'; drop table origen; --)").split('|')

@@ -147,10 +147,10 @@ public:
 
 // Log and error handling with the log folder, the error printer and the clock of the test; with
 // m_conBBDD, on a connected core whose database has a table u with one row.
-class basGeneralTest : public ::testing::Test {
+class basGeneralTest : public coretest::RegistroTest {
 protected:
     void SetUp() override {
-        coretest::resetCore();
+        RegistroTest::SetUp();
         if (m_conBBDD) {
             TARVOLIN_REQUIRE_DATABASE();
             coretest::ConnectedCoreOptions o;
@@ -171,17 +171,14 @@ protected:
     void TearDown() override {
         m_core.reset();
         program::setApplicationDir(m_dirAnterior);
-        prompts::install(nullptr);
-        coretest::resetCore();
+        RegistroTest::TearDown();
     }
     QByteArray logTxt() const {
         QFile f(m_app.path() + "/log.txt");
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<none>");
     }
-    QStringList cajas() const { return coretest::cajas(m_prompts); }
     bool m_conBBDD = false;
     std::unique_ptr<coretest::ConnectedCore> m_core;
-    prompts::ScriptedPrompts m_prompts;
     RecordingPrinter m_printer;
     QTemporaryDir m_app;
     QString m_dirAnterior;

@@ -5,18 +5,8 @@ using coretest::escribeRegistro;
 
 namespace {
 
-class clsParametrosTest : public ::testing::Test {
+class clsParametrosTest : public coretest::RegistroTest {
 protected:
-    void SetUp() override {
-        coretest::resetCore();
-        coretest::borraRegistro();
-        prompts::install(&m_prompts);
-    }
-    void TearDown() override {
-        prompts::install(nullptr);
-        coretest::resetCore();
-        coretest::borraRegistro();
-    }
     void escribeBase() {
         escribeRegistro("IpServidor", "127.0.0.1");
         escribeRegistro("Empresa", "1");
@@ -26,8 +16,6 @@ protected:
     std::optional<registry::Value> enRegistro(const QString& nombre) {
         return registry::RegistryStore::instance().value(registry::Root::CurrentUser, coretest::kClaveTarvolin, nombre);
     }
-    QStringList cajas() const { return coretest::cajas(m_prompts); }
-    prompts::ScriptedPrompts m_prompts;
 };
 
 TEST_F(clsParametrosTest, RegistryValuesComeBackTrimmedByAnySpellingAndFillTheSnapshot) {
