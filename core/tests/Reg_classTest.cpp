@@ -104,6 +104,8 @@ TEST_F(Reg_classTest, TypedValuesHaveTheirTextForms) {
     EXPECT_EQ(m_reg.GetRegBinary(k, "Bin"), Variant(QByteArray("\x0a\x1f\x00\x05", 4))); // the whole byte array
     EXPECT_EQ(m_reg.GetRegBinary(k, "Bin", 0, true), Variant(QStringLiteral("A 1F 0 5 ")));
     EXPECT_EQ(m_reg.GetReg(k, "Dw", 0, true), Variant(QStringLiteral("0x000000FF (255)")));
+    EXPECT_EQ(m_reg.GetReg(k, "Bin", 0, true), Variant(QStringLiteral("0A 1F 00 05 ")));
+    EXPECT_EQ(m_reg.GetReg(k, "Multi"), Variant(QStringLiteral("a b")));
     EXPECT_EQ(m_reg.GetReg(k, "Falta"), Variant(QByteArray(1, '\0')));
     EXPECT_EQ(m_reg.GetReg(k, "Falta", 0, true), Variant(QString()));
     EXPECT_EQ(m_reg.GetRegString(k, "Dw"), "");
@@ -147,6 +149,7 @@ TEST_F(Reg_classTest, FoldersAssociationsAndFirewallEntries) {
               QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
     EXPECT_EQ(m_reg.GetFolder(qint32(2)), "/srv/tickets");
     EXPECT_EQ(m_reg.GetFolder(qint32(999)), "");
+    EXPECT_EQ(m_reg.GetFolder(QStringLiteral("WindowsDir")), "");
 
     m_reg.AsociarExt(".tvl", "tarvolin", "&Abrir");
     EXPECT_EQ(m_reg.QueryRegBase("HKCR\\progID.tvl"), QStringLiteral("Descripción de progID.tvl"));

@@ -163,6 +163,7 @@ TEST(basFuncionesComunes, MissingValuesBinaryMarksAndFieldsConvert) {
 
     EXPECT_TRUE(esBinaryString(QStringLiteral("???a")));
     EXPECT_FALSE(esBinaryString(QStringLiteral("a??")));
+    EXPECT_EQ(BinaryToString(QStringLiteral("???")), QStringLiteral("???"));
     EXPECT_EQ(BinaryToString(qint32(5)), Variant(qint32(5)));
 
     // Vc converts a field to the kind of the sample (Nulls by field type go through it in clsDR's tests).
@@ -173,6 +174,10 @@ TEST(basFuncionesComunes, MissingValuesBinaryMarksAndFieldsConvert) {
     const ado::Field nulo = campo(ado::adVarChar, vb::Null());
     EXPECT_EQ(Vc(&nulo, QString()), Variant(QString()));
     EXPECT_EQ(Vc(nullptr, QStringLiteral("x")), Variant(QString()));
+    EXPECT_EQ(Vc(nullptr, vb::Null()), Variant(qint16(0)));
+    const ado::Field sinSigno = campo(ado::adUnsignedInt, vb::Null()), logico = campo(ado::adBoolean, vb::Null());
+    EXPECT_EQ(Vc(&sinSigno, Variant()), Variant(0.0));
+    EXPECT_EQ(Vc(&logico, Variant()), Variant(false));
 }
 
 TEST(basFuncionesComunes, CreaDeleteAndTagsAreTextRules) {
