@@ -3,14 +3,6 @@
 // parameters in the (scratch) registry, both connections open through the real ODBC driver, the
 // globals of the post-connection step set and DR created. Destroying it closes the connections,
 // drops the database and puts the core's state back.
-//
-//     TEST(Mine, Something) {
-//         TARVOLIN_REQUIRE_DATABASE();
-//         coretest::ConnectedCore core("print", "insert into maetpv ...", {{"LongMaxTexto", "0"}});
-//         ASSERT_TRUE(core.ok());
-//         core.sql("update maetpv ...");
-//         ...
-//     }
 #include "core/Arranque.h"
 #include "core/Reg_class.h"
 #include "core/basGeneral.h"
@@ -48,23 +40,28 @@ inline void borraRegistro() {
 inline QList<QPair<QString, QString>> parametrosBase(const QString& db) {
     const QString password = qEnvironmentVariable("TARVOLIN_DB_PASSWORD");
     const QString usuario = qEnvironmentVariable("TARVOLIN_DB_USER");
-    return {{QStringLiteral("IpServidor"), QStringLiteral("127.0.0.1;PORT=%1").arg(testenv::dbPort())},
-            {QStringLiteral("NombreBBDDServidor"), db},
-            {QStringLiteral("Empresa"), QStringLiteral("1")},
-            {QStringLiteral("Restaurante"), QStringLiteral("1")},
-            {QStringLiteral("TPV"), QStringLiteral("1")},
-            {QStringLiteral("UsuarioMysql"), usuario.isEmpty() ? QStringLiteral("root") : usuario},
-            {QStringLiteral("MysqlPassword"), password.isEmpty() ? QStringLiteral("0") : password},
-            {QStringLiteral("Idioma"), QStringLiteral("1")},
-            {QStringLiteral("IdiomaSecundario"), QStringLiteral("0")},
-            {QStringLiteral("GrabarLogDetallado"), QStringLiteral("0")},
-            {QStringLiteral("TextoTicket"), QString()},
-            {QStringLiteral("TextoSala"), QString()},
-            {QStringLiteral("TextoIVA"), QString()},
-            {QStringLiteral("TextoCamarero"), QString()},
-            {QStringLiteral("TextoMesa"), QString()},
-            {QStringLiteral("TextoVendedor"), QString()},
-            {QStringLiteral("TextoDrovanto"), QString()}};
+    QList<QPair<QString, QString>> r = {
+        {QStringLiteral("IpServidor"), QStringLiteral("127.0.0.1;PORT=%1").arg(testenv::dbPort())},
+        {QStringLiteral("NombreBBDDServidor"), db},
+        {QStringLiteral("UsuarioMysql"), usuario.isEmpty() ? QStringLiteral("root") : usuario},
+        {QStringLiteral("MysqlPassword"), password.isEmpty() ? QStringLiteral("0") : password},
+        {QStringLiteral("IdiomaSecundario"), QStringLiteral("0")},
+        {QStringLiteral("GrabarLogDetallado"), QStringLiteral("0")}};
+    for (const char* uno : {"Empresa", "Restaurante", "TPV", "Idioma"})
+        r.append({QString::fromLatin1(uno), QStringLiteral("1")});
+    for (const char* texto :
+         {"TextoTicket", "TextoSala", "TextoIVA", "TextoCamarero", "TextoMesa", "TextoVendedor", "TextoDrovanto"})
+        r.append({QString::fromLatin1(texto), QString()});
+    return r;
+}
+
+// The texts of the message boxes shown so far.
+inline QStringList cajas(const prompts::ScriptedPrompts& p) {
+    QStringList r;
+    for (const auto& c : p.calls)
+        if (c.kind == "messageBox")
+            r << c.text;
+    return r;
 }
 
 // Puts the core's run state back as at start: globals, connections, parameters, translation cache,
@@ -78,8 +75,7 @@ inline void resetCore() {
 }
 
 struct ConnectedCoreOptions {
-    QString prefijo = QStringLiteral("core");
-    bool cargarEsquema = true;
+    QString prefijo = QStringLiteral("core");  // names the scratch database
     QList<QPair<QString, QString>> parametros; // added to (or replacing) the base registry values
     QString sqlInicial;                        // run on the database before the parameters load
     bool cargarConfigTPV = true;               // run CargaParametrosDesdeServidor
@@ -87,34 +83,20 @@ struct ConnectedCoreOptions {
 
 class ConnectedCore {
 public:
-    // prefijo names the scratch database; sqlInicial runs on it before the parameters load;
-    // parametros go into the registry over the base ones.
-    explicit ConnectedCore(const QString& prefijo, const QString& sqlInicial = {},
-                           const QList<QPair<QString, QString>>& parametros = {}, bool cargarConfigTPV = true)
-        : ConnectedCore(ConnectedCoreOptions{.prefijo = prefijo,
-                                             .parametros = parametros,
-                                             .sqlInicial = sqlInicial,
-                                             .cargarConfigTPV = cargarConfigTPV}) {}
-    ConnectedCore() : ConnectedCore(ConnectedCoreOptions{}) {}
-
     explicit ConnectedCore(const ConnectedCoreOptions& o) {
         resetCore();
-        m_db = testenv::createDatabase(o.prefijo, o.cargarEsquema);
+        m_db = testenv::createDatabase(o.prefijo);
         if (!o.sqlInicial.isEmpty())
             sql(o.sqlInicial);
         borraRegistro();
-        for (const auto& p : parametrosBase(m_db))
+        for (const auto& p : parametrosBase(m_db) + o.parametros)
             escribeRegistro(p.first, p.second);
-        for (const auto& p : o.parametros)
-            escribeRegistro(p.first, p.second);
-
         // The start-up's road: registry load, connection, then the post-connection step.
         CargaParametrosRegistro();
         m_ok = ConectaBBDD();
         if (m_ok)
             InicializaSesion(QStringLiteral("ConnectedCore"), o.cargarConfigTPV);
     }
-
     ~ConnectedCore() {
         resetCore();
         if (!m_db.isEmpty())
@@ -146,17 +128,36 @@ private:
     bool m_ok = false;
 };
 
+// A fixture on a clean core with scripted prompts and no application key in the registry.
+class RegistroTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        resetCore();
+        borraRegistro();
+        prompts::install(&m_prompts);
+    }
+    void TearDown() override {
+        prompts::install(nullptr);
+        resetCore();
+        borraRegistro();
+    }
+    QStringList cajas() const { return coretest::cajas(m_prompts); }
+    prompts::ScriptedPrompts m_prompts;
+};
+
 // A fixture on a connected core of its own: scripted prompts, and m_core on a scratch database
 // named after `prefijo` with `sqlInicial` run on it. Tests skip without MariaDB.
 class ConnectedCoreTest : public ::testing::Test {
 protected:
-    ConnectedCoreTest(QString prefijo, QString sqlInicial)
-        : m_prefijo(std::move(prefijo)), m_sqlInicial(std::move(sqlInicial)) {}
+    ConnectedCoreTest(const QString& prefijo, const QString& sqlInicial) {
+        m_opciones.prefijo = prefijo;
+        m_opciones.sqlInicial = sqlInicial;
+    }
 
     void SetUp() override {
         TARVOLIN_REQUIRE_DATABASE();
         prompts::install(&m_prompts);
-        m_core = std::make_unique<ConnectedCore>(m_prefijo, m_sqlInicial);
+        m_core = std::make_unique<ConnectedCore>(m_opciones);
         ASSERT_TRUE(m_core->ok());
     }
     void TearDown() override {
@@ -170,7 +171,7 @@ protected:
     std::unique_ptr<ConnectedCore> m_core;
 
 private:
-    QString m_prefijo, m_sqlInicial;
+    ConnectedCoreOptions m_opciones;
 };
 
 // The main window's reconnect timer, for tests that lose the link: a real QTimer that the core
@@ -190,23 +191,23 @@ public:
     ~ReconnectingMainWindow() override { setMainWindow(nullptr); }
     void setReconnectTimerEnabled(bool e) override {
         RecordingMainWindow::setReconnectTimerEnabled(e);
-        if (e && m_armado)
-            m_timer.start();
-        else
-            m_timer.stop();
+        sigue();
     }
-    // While disarmed, enabling only records the state; arm() starts the timer if it is enabled.
+    // While disarmed, enabling only records the state; arming starts the timer if it is enabled.
     void setArmado(bool a) {
         m_armado = a;
-        if (a && reconnectTimer)
-            m_timer.start();
-        if (!a)
-            m_timer.stop();
+        sigue();
     }
     int ticks = 0;        // reconnect timer ticks
     int reconexiones = 0; // ticks that connected
 
 private:
+    void sigue() {
+        if (m_armado && reconnectTimer)
+            m_timer.start();
+        else
+            m_timer.stop();
+    }
     QTimer m_timer;
     bool m_armado = true;
 };

@@ -1,33 +1,24 @@
 // Literal translation: the restaurant's own words, the idiomes lookup, the literals and the cache.
 #include "core/tests/ConnectedCore.h"
 
-#include "platform/Prompts.h"
-#include "testsupport/RecordingMainWindow.h"
-#include "testsupport/ScriptedPrompts.h"
-
 namespace {
 
 // Parameters loaded from the registry only: no connection, so no idiomes lookup.
-class basComunPocketraTest : public ::testing::Test {
+class basComunPocketraTest : public coretest::RegistroTest {
 protected:
     void SetUp() override {
-        coretest::resetCore();
-        coretest::borraRegistro();
-        prompts::install(&m_prompts);
-        coretest::escribeRegistro("IpServidor", "127.0.0.1");
-        coretest::escribeRegistro("Empresa", "1");
-        coretest::escribeRegistro("Restaurante", "1");
-        coretest::escribeRegistro("TPV", "1");
-        objParametros().GetParamReg();
-        gblnParametrosCargados = true;
+        RegistroTest::SetUp();
+        cargaRegistro();
         gintIdioma = gintIdiomaActual = gintIdiomaSecundario = 1;
     }
-    void TearDown() override {
-        prompts::install(nullptr);
+    void cargaRegistro() {
         coretest::resetCore();
         coretest::borraRegistro();
+        for (const char* k : {"IpServidor", "Empresa", "Restaurante", "TPV"})
+            coretest::escribeRegistro(k, "1");
+        objParametros().GetParamReg();
+        gblnParametrosCargados = true;
     }
-    prompts::ScriptedPrompts m_prompts;
 };
 
 TEST_F(basComunPocketraTest, BaseLanguageWithoutOwnWordsLeavesTextsAloneUnlessForced) {
@@ -52,35 +43,26 @@ TEST_F(basComunPocketraTest, BaseLanguageWithoutOwnWordsLeavesTextsAloneUnlessFo
 TEST_F(basComunPocketraTest, OwnWordsReplaceInTheirCasesAndOrder) {
     gblnHayTextosPropios = true;
     gstrTextoMesa = "Table";
+    gstrTextoCamarero = "Server";
+    gstrTextoVendedor = "Agente";
+    gstrTextoIVA = "VAT";
+    gstrTextoDrovanto = "BackOffice";
+    objParametros().SetValor("TextoTicket", "Factura");
+    objParametros().SetValor("TextoSala", "Zona");
     EXPECT_EQ(TraduceLiteral("Mesa:"), "Table:");
     EXPECT_EQ(TraduceLiteral("MESA"), "TABLE");
     EXPECT_EQ(TraduceLiteral("mesas libres"), "tables libres");
-
-    gstrTextoCamarero = "Server";
     EXPECT_EQ(TraduceLiteral("CAMARERO: Camarero o camarero"), "SERVER: Server o server");
-
-    gstrTextoVendedor = "Agente";
     EXPECT_EQ(TraduceLiteral("Vendedores y vendedor"), "Agentes y Agente");
-
-    gstrTextoIVA = "VAT";
-    EXPECT_EQ(TraduceLiteral("IVA"), "VAT");
     EXPECT_EQ(TraduceLiteral("Total IVA:"), "Total VAT:");
     EXPECT_EQ(TraduceLiteral("PRIVADO"), "PRIVADO");    // no IVA standing as a word
     EXPECT_EQ(TraduceLiteral("IVAS IVA "), "VATS VAT"); // once it stands, every IVA goes
-
-    gstrTextoDrovanto = "BackOffice";
     EXPECT_EQ(TraduceLiteral("Enviar a Drovanto"), "Enviar a BackOffice");
-
-    objParametros().SetValor("TextoTicket", "Factura");
     EXPECT_EQ(TraduceLiteral("Ticket"), "Factura");
-    EXPECT_EQ(TraduceLiteral("ticket"), "factura");
-    EXPECT_EQ(TraduceLiteral("Tickee"), "Tickee");
     EXPECT_EQ(TraduceLiteral("Nuevo ticket de venta"), "Nuevo factura de venta");
+    EXPECT_EQ(TraduceLiteral("Tickee"), "Tickee");
     EXPECT_EQ(TraduceLiteral("TICKETS PENDIENTES"), "FACTURAS PENDIENTES");
     EXPECT_EQ(TraduceLiteral("Ver Tickets"), "Ver Facturas");
-    EXPECT_EQ(TraduceLiteral("Ticket Nuevo"), "Factura Nuevo");
-
-    objParametros().SetValor("TextoSala", "Zona");
     EXPECT_EQ(TraduceLiteral("SALA"), "ZONA");
     EXPECT_EQ(TraduceLiteral("Cambiar de sala "), "Cambiar de zona");
     EXPECT_EQ(TraduceLiteral("Salas y mesas"), "Zonas y tables");
@@ -93,12 +75,7 @@ TEST_F(basComunPocketraTest, ALongTicketWordGivesDocumentoAndTheCacheKeepsBothRe
     EXPECT_EQ(TraduceLiteral("Ticket", -1, true, false), "Documento simplificado");
 
     // Missing own words are words not configured: nothing ends.
-    coretest::resetCore();
-    coretest::borraRegistro();
-    for (const char* k : {"IpServidor", "Empresa", "Restaurante", "TPV"})
-        coretest::escribeRegistro(k, "1");
-    objParametros().GetParamReg();
-    gblnParametrosCargados = true;
+    cargaRegistro();
     EXPECT_EQ(TraduceLiteral("Sala y ticket"), "Sala y ticket");
 }
 

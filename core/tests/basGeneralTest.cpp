@@ -3,199 +3,118 @@
 // the reconnect decision and the reconnect wait on a link killed by the server).
 #include "core/tests/ConnectedCore.h"
 #include "platform/Cp1252.h"
-#include "platform/Prompts.h"
-#include "testsupport/RecordingMainWindow.h"
-#include "testsupport/ScriptedPrompts.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
-#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
 
-QStringList pares(std::initializer_list<const char*> nombresYDatos) {
-    QStringList r{QString()};
-    for (const char* s : nombresYDatos)
-        r << QString::fromUtf8(s);
-    return r;
-}
-
+// The bare name counts whatever its data; a driver that is not installed does not; "mysql" in lower
+// case is not the MySQL driver.
 TEST(basGeneral, LastInstalledMySQLDriverWinsOverTheBareName) {
-    EXPECT_EQ(EligeDriverODBCMySQL(pares({"MySQL ODBC 5.1 Driver", "Installed", "SQL Server", "Installed",
-                                          "MySQL ODBC 8.0 Unicode Driver", "Installed"})),
-              "MySQL ODBC 8.0 Unicode Driver");
-    EXPECT_EQ(EligeDriverODBCMySQL(pares({"MySQL ODBC 8.0 Unicode Driver", "installed", "MySQL", "x"})),
-              "MySQL ODBC 8.0 Unicode Driver");
-    EXPECT_EQ(EligeDriverODBCMySQL(pares({"MySQL", "x", "MySQL ODBC 3.51 Driver", "Installed"})),
-              "MySQL ODBC 3.51 Driver");
-    // The bare name counts whatever its data; a driver that is not installed does not.
-    EXPECT_EQ(EligeDriverODBCMySQL(pares({"MySQL ODBC 5.1 Driver", "Removed", "MySQL", "x"})), "MySQL");
-    // "mysql" in lower case is not the MySQL driver.
-    EXPECT_EQ(EligeDriverODBCMySQL(pares({"mysql odbc", "Installed", "MariaDB Unicode", "Installed"})), "");
-    EXPECT_EQ(EligeDriverODBCMySQL(pares({})), "");
+    const std::pair<const char*, const char*> casos[] = {
+        {"MySQL ODBC 5.1 Driver|Installed|SQL Server|Installed|MySQL ODBC 8.0 Unicode Driver|Installed",
+         "MySQL ODBC 8.0 Unicode Driver"},
+        {"MySQL ODBC 8.0 Unicode Driver|installed|MySQL|x", "MySQL ODBC 8.0 Unicode Driver"},
+        {"MySQL|x|MySQL ODBC 3.51 Driver|Installed", "MySQL ODBC 3.51 Driver"},
+        {"MySQL ODBC 5.1 Driver|Removed|MySQL|x", "MySQL"},
+        {"mysql odbc|Installed|MariaDB Unicode|Installed", ""},
+        {"", ""},
+    };
+    for (const auto& [pares, esperado] : casos)
+        EXPECT_EQ(
+            EligeDriverODBCMySQL(QStringList{QString()} + QString::fromUtf8(pares).split('|', Qt::SkipEmptyParts)),
+            esperado)
+            << pares;
 }
 
-TEST(basGeneral, TheInstalledDriverListIsUnixODBCs) {
-    prompts::ScriptedPrompts p;
-    prompts::install(&p);
-    const QString driver = getDriverODBCMySQL();
-    prompts::install(nullptr);
-    if (!testenv::odbcDriverName().contains("MySQL"))
-        GTEST_SKIP() << "the test rig's driver name holds no MySQL";
-    EXPECT_TRUE(p.calls.empty());
-    EXPECT_EQ(driver, "{" + testenv::odbcDriverName() + "}");
-}
-
+// A password stored already in its braces is used as it is: wrapping it again would make another one.
 TEST(basGeneral, ZeroOneOrTheTextAndBracesOnlyWhereNeeded) {
     const std::pair<const char*, const char*> casos[] = {
-        {"0", ""},
-        {"0.0", ""},
-        {"", ""},
-        {"1", "morvint58"},
-        {"1.0", "morvint58"},
-        {"2", "2"},
-        {"01x", "01x"},
-        {"pa ss=w'o\"rd", "pa ss=w'o\"rd"},
-        {"a;b", "{a;b}"},
-        {"a}b{c", "{a}}b{c}"},
-        {"{abc", "{{abc}"},
-        {"abc}", "{abc}}}"},
-        // stored already in its braces: wrapping it again would make another password
-        {"{a;b}", "{a;b}"},
-        {"{p;w}}x{=1}", "{p;w}}x{=1}"},
-        {"{plain}", "{plain}"},
+        {"0", ""},          {"0.0", ""},         {"", ""},           {"1", "morvint58"},     {"1.0", "morvint58"},
+        {"2", "2"},         {"01x", "01x"},      {"a =w'", "a =w'"}, {"a;b", "{a;b}"},       {"a}b{c", "{a}}b{c}"},
+        {"{abc", "{{abc}"}, {"abc}", "{abc}}}"}, {"{a;b}", "{a;b}"}, {"{a}}b;}", "{a}}b;}"}, {"{plain}", "{plain}"},
     };
     for (const auto& [almacenada, esperada] : casos)
         EXPECT_EQ(PasswordConexion(QString::fromUtf8(almacenada)), QString::fromUtf8(esperada)) << almacenada;
 }
 
-// Tests start from a clean core: the reset puts back every switch and session global, the ones set
-// only by the command line or the start-up included.
-TEST(basGeneral, ResetPutsBackEverySwitchAndSessionGlobal) {
-    gstrIpServidorSwitch = gstrTPVSwitch = gstrBBDDActual = QStringLiteral("x");
-    gstrArgumentosOriginales = {QStringLiteral("/log")};
-    gintTeclaEnter = gintTeclaDerecha = 13;
-    gblnLog = gblnConexionesInicializadas = true;
-    gdtmFechaConexion = QDateTime(QDate(2024, 1, 1), QTime(0, 0));
-    resetBasGeneralForTests();
-    EXPECT_TRUE(gInterruptores == EstadoInterruptores{});
-    EXPECT_TRUE(gSesion == EstadoSesion{});
-    EXPECT_EQ(gstrRutaRegistro, QStringLiteral("HKEY_CURRENT_USER\\SOFTWARE\\Vesk\\Tarvolin"));
-}
-
-class basGeneralConexionTest : public ::testing::Test {
+class basGeneralConexionTest : public coretest::ConnectedCoreTest {
 protected:
-    void SetUp() override {
-        TARVOLIN_REQUIRE_DATABASE();
-        prompts::install(&m_prompts);
-    }
-    void TearDown() override { prompts::install(nullptr); }
-    prompts::ScriptedPrompts m_prompts;
+    basGeneralConexionTest() : ConnectedCoreTest("core", {}) {}
 };
 
-TEST_F(basGeneralConexionTest, ConnectsBothWithTheStringInItsOrderThroughAServerWithAPort) {
-    coretest::ConnectedCore core;
-    ASSERT_TRUE(core.ok()) << recordingMainWindow().grid.join("\n").toStdString();
+QString sesion(ado::Connection& c) {
+    return vb::CStr(c.Execute("select connection_id()")->Fields(0).Value);
+}
+
+TEST_F(basGeneralConexionTest, ConnectsBothWithTheStringInItsOrderAndComCentralReopensOnlyAClosedOne) {
     EXPECT_TRUE(frmPrincipalVars().blnConexionOk);
-    EXPECT_EQ(ConexionServidor().State(), ado::adStateOpen);
-    EXPECT_EQ(ConexionLocal().State(), ado::adStateOpen);
     const QString usuario = objParametros().getValor("UsuarioMysql");
     const QString password = PasswordConexion(objParametros().getValor("MysqlPassword"));
     EXPECT_EQ(gstrConexionString, QStringLiteral("DRIVER={%1};SERVER=127.0.0.1;PORT=%2;DATABASE=%3;USER=%4;"
                                                  "OPTION=16897;PASSWORD=%5")
                                       .arg(testenv::odbcDriverName())
                                       .arg(testenv::dbPort())
-                                      .arg(core.db(), usuario, password));
+                                      .arg(m_core->db(), usuario, password));
     // The two are separate sessions of the same database.
-    const Variant a = ConexionServidor().Execute("select connection_id()")->Fields(0).Value;
-    const Variant b = ConexionLocal().Execute("select connection_id()")->Fields(0).Value;
-    EXPECT_NE(vb::CStr(a), vb::CStr(b));
-    EXPECT_EQ(vb::CStr(ConexionLocal().Execute("select database()")->Fields(0).Value), core.db());
+    const QString antes = sesion(ConexionServidor());
+    EXPECT_NE(sesion(ConexionLocal()), antes);
+    EXPECT_EQ(vb::CStr(ConexionLocal().Execute("select database()")->Fields(0).Value), m_core->db());
+
+    EXPECT_TRUE(ComCentral());
+    EXPECT_EQ(sesion(ConexionServidor()), antes);
+    ConexionServidor().Close();
+    EXPECT_TRUE(ComCentral(true, true));
+    EXPECT_NE(sesion(ConexionServidor()), antes);
+    EXPECT_EQ(vb::CStr(ConexionServidor().Execute("select database()")->Fields(0).Value), m_core->db());
 }
 
 TEST_F(basGeneralConexionTest, APasswordWithSeparatorsConnects) {
-    coretest::ConnectedCore core;
-    ASSERT_TRUE(core.ok());
     const QString usuario = QStringLiteral("tv_pw_%1").arg(::getpid());
     const QString password = QStringLiteral("p;w}x{=1");
     QString sql;
     for (const char* host : {"localhost", "127.0.0.1"})
         sql += QStringLiteral("create or replace user '%1'@'%2' identified by '%3'; grant all on `%4`.* to '%1'@'%2';")
-                   .arg(usuario, QLatin1String(host), password, core.db());
+                   .arg(usuario, QLatin1String(host), password, m_core->db());
     ASSERT_TRUE(testenv::runSql({}, sql));
     // Stored bare, or already in its braces as a connection string wants it.
     for (const QString& almacenada : {password, QStringLiteral("{p;w}}x{=1}")}) {
         coretest::escribeRegistro("UsuarioMysql", usuario);
         coretest::escribeRegistro("MysqlPassword", almacenada);
         objParametros().GetParamReg();
-        const bool ok = ConectaBBDD();
-        QString quien;
-        if (ok)
-            quien = vb::CStr(ConexionServidor().Execute("select current_user()")->Fields(0).Value);
-        EXPECT_TRUE(ok) << almacenada.toStdString() << recordingMainWindow().grid.join("\n").toStdString();
-        EXPECT_TRUE(quien.startsWith(usuario + "@")) << quien.toStdString();
+        ASSERT_TRUE(ConectaBBDD()) << almacenada.toStdString() << recordingMainWindow().grid.join("\n").toStdString();
+        EXPECT_TRUE(
+            vb::CStr(ConexionServidor().Execute("select current_user()")->Fields(0).Value).startsWith(usuario + "@"));
         EXPECT_TRUE(gstrConexionString.endsWith(";PASSWORD={p;w}}x{=1}"));
     }
     testenv::runSql({}, QStringLiteral("drop user if exists '%1'@'localhost', '%1'@'127.0.0.1';").arg(usuario));
 }
 
-TEST_F(basGeneralConexionTest, AFailedConnectionLeavesTheFlagAsItWasAndLogs) {
-    coretest::ConnectedCore core;
-    ASSERT_TRUE(core.ok());
-    recordingMainWindow().grid.clear();
-
-    gstrNombreBD = QStringLiteral("no_existe_%1").arg(::getpid());
-    EXPECT_FALSE(ConectaBBDD());
-    EXPECT_TRUE(frmPrincipalVars().blnConexionOk);
-    ASSERT_FALSE(recordingMainWindow().grid.isEmpty());
-    EXPECT_TRUE(recordingMainWindow().grid.last().startsWith("Error al conectar con MySQL: "));
-
-    frmPrincipalVars().blnConexionOk = false;
-    EXPECT_FALSE(ConectaBBDD());
-    EXPECT_FALSE(frmPrincipalVars().blnConexionOk);
-
-    gstrNombreBD = core.db();
-    EXPECT_TRUE(ConectaBBDD());
-    EXPECT_TRUE(frmPrincipalVars().blnConexionOk);
-}
-
-TEST_F(basGeneralConexionTest, DatabaseNameFromTheSwitchThenTheRegistryThenDrovanto) {
-    coretest::ConnectedCore core;
-    ASSERT_TRUE(core.ok());
+TEST_F(basGeneralConexionTest, DatabaseNameFromTheSwitchThenTheRegistryAndAFailureKeepsTheFlag) {
     // Fixed at the first connection of the run: a later registry value does not move it.
-    EXPECT_EQ(gstrNombreBD, core.db());
-
-    gstrNombreBD.clear();
-    gstrNombreBDSwitch = core.db();
-    garrValoresRegistro = {QString(), QStringLiteral("NombreBBDDServidor"), QStringLiteral("otra"),
-                           QStringLiteral("IpServidor"), QStringLiteral("127.0.0.1;PORT=%1").arg(testenv::dbPort())};
+    const QString ip = QStringLiteral("127.0.0.1;PORT=%1").arg(testenv::dbPort());
+    const QString noExiste = QStringLiteral("no_existe_%1").arg(::getpid());
+    garrValoresRegistro = {QString(), QStringLiteral("NombreBBDDServidor"), noExiste, QStringLiteral("IpServidor"), ip};
     EXPECT_TRUE(ConectaBBDD());
-    EXPECT_EQ(gstrNombreBD, core.db());
+    EXPECT_EQ(gstrNombreBD, m_core->db());
 
     gstrNombreBD.clear();
-    gstrNombreBDSwitch.clear();
-    garrValoresRegistro = {QString(), QStringLiteral("IpServidor"),
-                           QStringLiteral("127.0.0.1;PORT=%1").arg(testenv::dbPort())};
-    ConectaBBDD();
-    EXPECT_EQ(gstrNombreBD, "Drovanto");
-    EXPECT_TRUE(gstrConexionString.contains(";DATABASE=Drovanto;"));
-}
+    EXPECT_FALSE(ConectaBBDD());
+    EXPECT_EQ(gstrNombreBD, noExiste);
+    EXPECT_TRUE(frmPrincipalVars().blnConexionOk);
+    EXPECT_TRUE(recordingMainWindow()
+                    .grid.value(recordingMainWindow().grid.size() - 1)
+                    .startsWith("Error al conectar con MySQL: "));
 
-TEST_F(basGeneralConexionTest, ComCentralReopensOnlyAClosedMainConnection) {
-    coretest::ConnectedCore core;
-    ASSERT_TRUE(core.ok());
-    const QString antes = vb::CStr(ConexionServidor().Execute("select connection_id()")->Fields(0).Value);
-    EXPECT_TRUE(ComCentral());
-    EXPECT_EQ(vb::CStr(ConexionServidor().Execute("select connection_id()")->Fields(0).Value), antes);
-
-    ConexionServidor().Close();
-    EXPECT_TRUE(ComCentral(true, true));
-    EXPECT_EQ(ConexionServidor().State(), ado::adStateOpen);
-    EXPECT_NE(vb::CStr(ConexionServidor().Execute("select connection_id()")->Fields(0).Value), antes);
-    EXPECT_EQ(vb::CStr(ConexionServidor().Execute("select database()")->Fields(0).Value), core.db());
+    gstrNombreBD.clear();
+    gstrNombreBDSwitch = m_core->db();
+    EXPECT_TRUE(ConectaBBDD());
+    EXPECT_EQ(gstrNombreBD, m_core->db());
+    EXPECT_TRUE(frmPrincipalVars().blnConexionOk);
 }
 
 const QDateTime kAhora(QDate(2024, 1, 31), QTime(23, 59, 58));
@@ -226,16 +145,23 @@ public:
     }
 };
 
-double segundosCpu() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-class basGeneralTest : public ::testing::Test {
+// Log and error handling with the log folder, the error printer and the clock of the test; with
+// m_conBBDD, on a connected core whose database has a table u with one row.
+class basGeneralTest : public coretest::RegistroTest {
 protected:
     void SetUp() override {
-        coretest::resetCore();
+        RegistroTest::SetUp();
+        if (m_conBBDD) {
+            TARVOLIN_REQUIRE_DATABASE();
+            coretest::ConnectedCoreOptions o;
+            o.prefijo = "core_err";
+            o.sqlInicial = "create table u (id int primary key); insert into u values (1);";
+            m_core = std::make_unique<coretest::ConnectedCore>(o);
+            ASSERT_TRUE(m_core->ok());
+            glngEmpresa = 4;
+            glngRestaurante = 5;
+            recordingMainWindow().grid.clear();
+        }
         prompts::install(&m_prompts);
         setErrorPrinter(&m_printer);
         clock_seam::setNowSource([] { return kAhora; });
@@ -243,25 +169,24 @@ protected:
         program::setApplicationDir(m_app.path());
     }
     void TearDown() override {
+        m_core.reset();
         program::setApplicationDir(m_dirAnterior);
-        prompts::install(nullptr);
-        coretest::resetCore();
+        RegistroTest::TearDown();
     }
     QByteArray logTxt() const {
         QFile f(m_app.path() + "/log.txt");
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<none>");
     }
-    QStringList cajas() const {
-        QStringList r;
-        for (const auto& c : m_prompts.calls)
-            if (c.kind == "messageBox")
-                r << c.text;
-        return r;
-    }
-    prompts::ScriptedPrompts m_prompts;
+    bool m_conBBDD = false;
+    std::unique_ptr<coretest::ConnectedCore> m_core;
     RecordingPrinter m_printer;
     QTemporaryDir m_app;
     QString m_dirAnterior;
+};
+
+class basGeneralBBDDTest : public basGeneralTest {
+protected:
+    basGeneralBBDDTest() { m_conBBDD = true; }
 };
 
 TEST_F(basGeneralTest, ErrorTextAndTheReconnectDecision) {
@@ -332,27 +257,21 @@ TEST_F(basGeneralTest, AFailedLogWriteIsToldOncePerRunAndTheFileRecoversWhenWrit
     EXPECT_EQ(logTxt(), QByteArray("\"31/01/2024 23:59:58 -> f\"\r\n"));
 }
 
+// A character outside the basic plane is never split in two.
 TEST_F(basGeneralTest, LongLogLinesAreCutWithAMarkerInTheFile) {
-    const QString largo(kLongitudMaximaLineaLog, QLatin1Char('x'));
-    const QString par = QString::fromUcs4(U"\U0001F600");
-    const struct {
-        QString linea, esperada;
-    } casos[] = {
-        {"corta", "corta"},
+    const QString largo(kLongitudMaximaLineaLog, QLatin1Char('x')), mas2 = QStringLiteral("... [2 caracteres más]");
+    const std::pair<QString, QString> casos[] = {
         {largo, largo},
-        {largo + "yz", largo + QStringLiteral("... [2 caracteres más]")},
-        {QString(1 << 20, QLatin1Char('m')),
-         QString(kLongitudMaximaLineaLog, QLatin1Char('m')) + QStringLiteral("... [1044480 caracteres más]")},
-        // A character outside the BMP is never split in two.
-        {largo.left(kLongitudMaximaLineaLog - 1) + par,
-         largo.left(kLongitudMaximaLineaLog - 1) + QStringLiteral("... [2 caracteres más]")},
+        {largo + "yz", largo + mas2},
+        {QString(1 << 20, 'x'), largo + QStringLiteral("... [1044480 caracteres más]")},
+        {largo.left(kLongitudMaximaLineaLog - 1) + QString::fromUcs4(U"\U0001F600"), largo.chopped(1) + mas2},
     };
     gblnLog = true;
-    for (const auto& c : casos) {
+    for (const auto& [linea, esperada] : casos) {
         gintFicheroLog = 0;
-        GrabaLog(c.linea);
-        EXPECT_EQ(RecortaLineaLog(c.linea), c.esperada);
-        EXPECT_EQ(logTxt(), cp1252::encode("\"31/01/2024 23:59:58 -> " + c.esperada + "\"\r\n")) << c.linea.size();
+        GrabaLog(linea);
+        EXPECT_EQ(RecortaLineaLog(linea), esperada);
+        EXPECT_EQ(logTxt(), cp1252::encode("\"31/01/2024 23:59:58 -> " + esperada + "\"\r\n")) << linea.size();
     }
 }
 
@@ -360,9 +279,7 @@ TEST_F(basGeneralTest, MessagesShowWhenSomeoneWatchesAndPrintWhenUnattended) {
     // Before the parameters are loaded: a box, with its answer.
     m_prompts.answers = {prompts::vbNo};
     EXPECT_EQ(MensajeUsuario("¿Seguro?", 36, "Tarvolin"), prompts::vbNo);
-    ASSERT_EQ(m_prompts.calls.size(), 1u);
-    EXPECT_EQ(m_prompts.calls[0].style, 36);
-    EXPECT_EQ(m_prompts.calls[0].title, "Tarvolin");
+    EXPECT_EQ(m_prompts.calls.size(), 1u);
 
     // Unattended: the error ticket, and 0 (no button).
     gblnParametrosCargados = true;
@@ -420,32 +337,7 @@ TEST_F(basGeneralTest, TheReconnectWaitLeavesWhenTheProgramEnds) {
     EXPECT_TRUE(recordingMainWindow().reconnectTimer);
 }
 
-class basGeneralBBDDTest : public basGeneralTest {
-protected:
-    void SetUp() override {
-        basGeneralTest::SetUp();
-        if (!testenv::haveDatabase())
-            return;
-        m_core = std::make_unique<coretest::ConnectedCore>(
-            "core_err", "create table u (id int primary key); insert into u values (1);");
-        ASSERT_TRUE(m_core->ok());
-        // ConnectedCore starts from a clean core: put the test's seams back.
-        prompts::install(&m_prompts);
-        setErrorPrinter(&m_printer);
-        clock_seam::setNowSource([] { return kAhora; });
-        glngEmpresa = 4;
-        glngRestaurante = 5;
-        recordingMainWindow().grid.clear();
-    }
-    void TearDown() override {
-        m_core.reset();
-        basGeneralTest::TearDown();
-    }
-    std::unique_ptr<coretest::ConnectedCore> m_core;
-};
-
 TEST_F(basGeneralBBDDTest, TheDatabaseLogBindsItsTextAndTakesOneNow) {
-    TARVOLIN_REQUIRE_DATABASE();
     const QString texto = QStringLiteral("O'Brien pidió 100% _ \"€\" \\n y acaba en \\");
     GrabaLogBBDD(texto);
     EXPECT_EQ(recordingMainWindow().grid, QStringList({texto}));
@@ -466,7 +358,6 @@ TEST_F(basGeneralBBDDTest, TheDatabaseLogBindsItsTextAndTakesOneNow) {
 }
 
 TEST_F(basGeneralBBDDTest, ADuplicateKeyReportsAndReturnsWithBothConnectionsUsable) {
-    TARVOLIN_REQUIRE_DATABASE();
     EXPECT_FALSE(DR->QueryExecute("insert into u values (1)"));
 
     ASSERT_EQ(m_printer.lineas.size(), 1);
@@ -486,42 +377,27 @@ TEST_F(basGeneralBBDDTest, ADuplicateKeyReportsAndReturnsWithBothConnectionsUsab
 }
 
 // The link dies under both connections. The statement that finds out waits in ControlErrores while
-// events (a heartbeat timer) keep running at almost no CPU cost; a second error report nests inside
-// that wait; one reconnection by the reconnect timer brings both connections back and releases both
-// waits, and the post-connection step does not run again.
+// events (a heartbeat timer) keep running; a second error report nests inside that wait; one
+// reconnection by the reconnect timer brings both connections back and releases both waits, and the
+// post-connection step does not run again.
 TEST_F(basGeneralBBDDTest, AKilledLinkWaitsRunningEventsAndOneReconnectionReleasesEveryWait) {
-    TARVOLIN_REQUIRE_DATABASE();
     coretest::ReconnectingMainWindow ventana(50);
     ventana.setArmado(false); // the reconnect timer may only bring the link back when the test says so
     int pasosPostConexion = 0;
     setPasoPostConexion([&] { ++pasosPostConexion; });
-    const QString conexionAntes = vb::CStr(ConexionLocal().Execute("select connection_id()")->Fields(0).Value);
-
+    const QString conexionAntes = sesion(ConexionLocal());
     testenv::killConnections(m_core->db());
 
-    constexpr int kLatidosMedidos = 20;
-    int latidos = 0;
-    double cpu0 = 0, cpu1 = 0;
-    qint64 pared = 0;
-    QElapsedTimer reloj;
-    bool anidadaVolvio = false;
-    int reconexionesAlVolverAnidada = -1;
+    int latidos = 0, reconexionesAlVolverAnidada = -1;
     QTimer latido;
     latido.setInterval(50);
     QObject::connect(&latido, &QTimer::timeout, [&] {
-        ++latidos;
-        if (latidos == 1) {
-            cpu0 = segundosCpu();
-            reloj.start();
-        } else if (latidos == kLatidosMedidos + 1) {
-            cpu1 = segundosCpu();
-            pared = reloj.elapsed();
-            // A second error report inside the wait; once it waits too, the reconnect timer may act.
-            QTimer::singleShot(0, [&] { ventana.setArmado(true); });
-            ControlErrores("frmComSocket.Datos", true, VBError(-2147467259, "Server has gone away", "ODBC"));
-            anidadaVolvio = true;
-            reconexionesAlVolverAnidada = ventana.reconexiones;
-        }
+        if (++latidos != 3)
+            return;
+        // A second error report inside the wait; once it waits too, the reconnect timer may act.
+        QTimer::singleShot(0, [&] { ventana.setArmado(true); });
+        ControlErrores("frmComSocket.Datos", true, VBError(-2147467259, "Server has gone away", "ODBC"));
+        reconexionesAlVolverAnidada = ventana.reconexiones;
     });
     latido.start();
     // A watchdog so that a wait that never ends fails the test instead of hanging it.
@@ -531,20 +407,14 @@ TEST_F(basGeneralBBDDTest, AKilledLinkWaitsRunningEventsAndOneReconnectionReleas
     latido.stop();
 
     ASSERT_FALSE(program::ending()) << "the wait did not end by itself";
-    EXPECT_TRUE(anidadaVolvio);
     EXPECT_EQ(reconexionesAlVolverAnidada, 1);
     EXPECT_EQ(ventana.reconexiones, 1);
     EXPECT_EQ(pasosPostConexion, 0);
     EXPECT_FALSE(ventana.reconnectTimer);
     EXPECT_TRUE(frmPrincipalVars().blnConexionOk);
-    ASSERT_GT(pared, 0);
-    EXPECT_LT(cpu1 - cpu0, 0.2 * double(pared) / 1000.0)
-        << "cpu " << (cpu1 - cpu0) << " s over " << pared << " ms of waiting";
 
     // Both connections are new sessions and work; the failed insert was not repeated.
-    EXPECT_EQ(ConexionServidor().State(), ado::adStateOpen);
-    EXPECT_EQ(ConexionLocal().State(), ado::adStateOpen);
-    EXPECT_NE(vb::CStr(ConexionLocal().Execute("select connection_id()")->Fields(0).Value), conexionAntes);
+    EXPECT_NE(sesion(ConexionLocal()), conexionAntes);
     EXPECT_EQ(vb::CLng(ConexionServidor().Execute("select count(*) from u")->Fields(0).Value), 1);
     EXPECT_TRUE(DR->QueryExecute("insert into u values (3)"));
     // Both reports reached the grid (twice each: the handler's row and the database log's row).

@@ -8,8 +8,7 @@
 namespace {
 
 TEST(basLegacyFunctions, YyyymmddReadsRollsOverAndFallsBack) {
-    const QDateTime conexion(QDate(2023, 6, 1), QTime(8, 30));
-    const QDateTime ahora(QDate(2024, 2, 2), QTime(12, 0));
+    const QDateTime conexion(QDate(2023, 6, 1), QTime(8, 30)), ahora(QDate(2024, 2, 2), QTime(12, 0));
     const EstadoSesion previa = gSesion;
     gdtmFechaConexion = conexion;
     clock_seam::setNowSource([&] { return ahora; });
@@ -17,10 +16,8 @@ TEST(basLegacyFunctions, YyyymmddReadsRollsOverAndFallsBack) {
     EXPECT_EQ(FechaDesdeYYYYMMDD(qint32(20240115)), QDateTime(QDate(2024, 1, 15), QTime(0, 0)));
     EXPECT_EQ(FechaDesdeYYYYMMDD(QStringLiteral(" 20241301 ")), QDateTime(QDate(2025, 1, 1), QTime(0, 0)));
     EXPECT_EQ(FechaDesdeYYYYMMDD(20240230.0), QDateTime(QDate(2024, 3, 1), QTime(0, 0)));
-    EXPECT_EQ(FechaDesdeYYYYMMDD(qint32(0)), conexion);
-    EXPECT_EQ(FechaDesdeYYYYMMDD(vb::Null()), conexion);
-    EXPECT_EQ(FechaDesdeYYYYMMDD(Variant()), conexion);
-    EXPECT_EQ(FechaDesdeYYYYMMDD(QStringLiteral("hoy")), conexion);
+    for (const Variant& v : {Variant(qint32(0)), vb::Null(), Variant(), Variant(QStringLiteral("hoy"))})
+        EXPECT_EQ(FechaDesdeYYYYMMDD(v), conexion);
     EXPECT_EQ(FechaDesdeYYYYMMDD(qint32(2024)), ahora); // too few digits
     clock_seam::setNowSource(nullptr);
     gSesion = previa;

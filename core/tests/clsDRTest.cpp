@@ -1,9 +1,6 @@
 // The query helper against the real driver: rows as entities, NULLs by type, bound values.
 #include "core/tests/ConnectedCore.h"
 
-#include "platform/Prompts.h"
-#include "testsupport/RecordingMainWindow.h"
-
 namespace {
 
 class clsDRTest : public coretest::ConnectedCoreTest {
@@ -18,46 +15,26 @@ protected:
                             "(3, 7, 0, 0, 0, 0, b'0', null, null, '', '');") {}
 };
 
+// A row as name=value pairs in field order, each value with its VarType.
+std::string fila(const vb::EntidadPtr& e) {
+    QStringList r;
+    for (int i = 1; i <= e->Count(); ++i)
+        r << QStringLiteral("%1=%2:%3").arg(e->NombreItem(i), vb::CStr(e->Item(i))).arg(vb::VarType(e->Item(i)));
+    return r.join(QLatin1Char(' ')).toStdString();
+}
+
+// NULL reads as 0 for numbers and dates and as the empty text for texts; never Null.
 TEST_F(clsDRTest, RowsBecomeEntitiesInFieldOrderWithNullsByTypeAndTheTable) {
     const vb::ColeccionPtr filas = DR->Query("select * from t order by id", "x");
     ASSERT_EQ(filas->Count(), 3);
-
-    const vb::EntidadPtr uno = filas->Item(1);
-    const QStringList nombres{"id", "n", "big", "dec_", "f", "b", "bt", "d", "dt", "s", "tx", "__tabla"};
-    ASSERT_EQ(uno->Count(), nombres.size());
-    for (int i = 0; i < nombres.size(); ++i)
-        EXPECT_EQ(uno->NombreItem(i + 1), nombres.at(i));
-    EXPECT_EQ(vb::CLng(uno->Valor("n")), 5);
-    EXPECT_EQ(vb::CDbl(uno->Valor("big")), 9000000000.0);
-    EXPECT_EQ(vb::CDbl(uno->Valor("dec_")), 12.5);
-    EXPECT_EQ(vb::CDbl(uno->Valor("f")), 0.25);
-    EXPECT_EQ(vb::CDate(uno->Valor("dt")), QDateTime(QDate(2024, 2, 29), QTime(13, 14, 15)));
-    EXPECT_EQ(vb::CDate(uno->Valor("d")).date(), QDate(2024, 2, 29));
-    EXPECT_EQ(uno->Valor("s").toString(), "uno");
-    EXPECT_EQ(uno->Valor("tx").toString(), "largo");
-    EXPECT_EQ(uno->Valor("__tabla").toString(), "x");
-
-    // NULL: 0 for numbers and dates, the empty text for texts; never Null.
-    const vb::EntidadPtr nulos = filas->Item(2);
-    for (const char* campo : {"n", "big", "dec_", "f", "b", "bt", "d", "dt", "s", "tx"}) {
-        const Variant v = nulos->Valor(campo);
-        EXPECT_FALSE(vb::IsNull(v)) << campo;
-        EXPECT_FALSE(vb::IsEmpty(v)) << campo;
-    }
-    for (const char* campo : {"n", "big", "dec_", "f", "b"})
-        EXPECT_EQ(vb::CDbl(nulos->Valor(campo)), 0.0) << campo;
-    EXPECT_FALSE(vb::CBool(nulos->Valor("bt")));
-    EXPECT_EQ(vb::CDbl(nulos->Valor("d")), 0.0);
-    EXPECT_EQ(vb::CDbl(nulos->Valor("dt")), 0.0);
-    EXPECT_EQ(nulos->Valor("s").toString(), "");
-    EXPECT_EQ(vb::VarType(nulos->Valor("s")), 8);
-    EXPECT_EQ(vb::VarType(nulos->Valor("tx")), 8);
-
+    EXPECT_EQ(fila(filas->Item(1)),
+              "id=1:3 n=5:3 big=9000000000:14 dec_=12.5:5 f=0.25:5 b=1:2 bt=True:11 d=29/02/2024:7 "
+              "dt=29/02/2024 13:14:15:7 s=uno:8 tx=largo:8 __tabla=x:8");
+    EXPECT_EQ(fila(filas->Item(2)),
+              "id=2:3 n=0:3 big=0:3 dec_=0:3 f=0:3 b=0:3 bt=False:11 d=0:3 dt=0:3 s=:8 tx=:8 __tabla=x:8");
     // Without a table name "__tabla" is the empty text; an empty result is an empty collection.
     EXPECT_EQ(DR->Query("select id from t where id = 3")->Item(1)->Valor("__tabla").toString(), "");
-    const vb::ColeccionPtr vacia = DR->Query("select * from t where id = 0");
-    ASSERT_TRUE(vacia);
-    EXPECT_EQ(vacia->Count(), 0);
+    EXPECT_EQ(DR->Query("select * from t where id = 0")->Count(), 0);
 }
 
 TEST_F(clsDRTest, FirstRowScalarAndTheirDefaults) {
@@ -90,7 +67,6 @@ TEST_F(clsDRTest, ExecuteCountsRowsBindsTextExactlyAndReportsFailures) {
     EXPECT_EQ(afectadas, 3);
 
     const QString raro = QStringLiteral("O'Brien \\ 100% _ \"€\" ñ\\");
-    EXPECT_TRUE(DR->QueryExecute("update t set s = ? where id = ?", nullptr, {Variant(raro.left(20)), Variant(1)}));
     EXPECT_TRUE(DR->QueryExecute("update t set tx = ? where id = ?", nullptr, {Variant(raro), Variant(1)}));
     EXPECT_EQ(DR->QueryScalar("select tx from t where id = 1").toString(), raro);
     EXPECT_EQ(vb::CLng(DR->QueryScalar("select count(*) from t where tx = ?", 0, {}, {Variant(raro)})), 1);
@@ -98,12 +74,8 @@ TEST_F(clsDRTest, ExecuteCountsRowsBindsTextExactlyAndReportsFailures) {
     recordingMainWindow().grid.clear();
     EXPECT_FALSE(DR->QueryExecute("updat t set n = 2", &afectadas));
     EXPECT_EQ(afectadas, 0);
-    ASSERT_FALSE(recordingMainWindow().grid.isEmpty());
-    EXPECT_TRUE(recordingMainWindow().grid.first().startsWith("ERROR: clsDR.QueryExecute: "));
-    // A syntax error is no lost link: both connections stay.
-    EXPECT_EQ(ConexionServidor().State(), ado::adStateOpen);
-    EXPECT_EQ(ConexionLocal().State(), ado::adStateOpen);
-    EXPECT_TRUE(frmPrincipalVars().blnConexionOk);
+    EXPECT_TRUE(recordingMainWindow().grid.value(0).startsWith("ERROR: clsDR.QueryExecute: "));
+    EXPECT_TRUE(frmPrincipalVars().blnConexionOk); // a syntax error is no lost link
 }
 
 } // namespace
