@@ -1,5 +1,5 @@
 // Request framing on bytes: where a request ends however the network splits it, the size bound,
-// the persistence prefixes and the cut at the brace, and the framing of the reply.
+// the persistence prefixes and the cut at the brace.
 #include "server/TramaPeticion.h"
 
 #include <gtest/gtest.h>
@@ -51,14 +51,6 @@ TEST(TramaPeticion, WhatFollowsARequestIsTheStartOfTheNext) {
     EXPECT_TRUE(l.vacio());
 }
 
-TEST(TramaPeticion, TextWithoutBraceWaitsForTheQuietTime) {
-    LectorPeticiones l;
-    EXPECT_EQ(l.anade("null"), Estado::Incompleta);
-    EXPECT_EQ(l.anade("\r\n"), Estado::Incompleta);
-    EXPECT_EQ(l.toma(), "null\r\n");
-    EXPECT_EQ(l.anade(R"(} "sin abrir" })"), Estado::Incompleta);
-}
-
 TEST(TramaPeticion, MoreThanOneMebibyteIsRefused) {
     const QByteArray cabeza = R"({"Texto":")";
     const QByteArray cola = "\"}";
@@ -94,20 +86,6 @@ TEST(TramaPeticion, PrefixesAtTheStartInAnyCaseThenTheCutAtTheBrace) {
         EXPECT_EQ(p.marcaFin, k.marca);
         EXPECT_EQ(p.modoJson, k.json);
     }
-}
-
-TEST(TramaPeticion, OkLineForJsonNullForAnEmptyTextAndTheEndMarker) {
-    const QString marca = QChar(0) + QStringLiteral("--QUELLMARDEN-END-CONNECTION--") + QChar(0);
-    auto enmarca = [](const QString& peticion, const QString& respuesta) {
-        return trama::enmarcaRespuesta(trama::analizaPeticion(peticion), respuesta);
-    };
-    EXPECT_EQ(enmarca("{}", R"({"ok":true})"), "200 OK\r{\"ok\":true}");
-    EXPECT_EQ(enmarca("{}", ""), "200 OK\r");
-    EXPECT_EQ(enmarca("hola", ""), "null");
-    EXPECT_EQ(enmarca("hola", "{}"), "{}");
-    EXPECT_EQ(enmarca("conexion_persistente_end{}", "{}"), "200 OK\r{}" + marca);
-    EXPECT_EQ(enmarca("conexion_persistente_end", ""), "null" + marca);
-    EXPECT_EQ(marca.size(), 32);
 }
 
 } // namespace
