@@ -74,45 +74,15 @@ TEST_F(frmComSocketTest, FailingHandlerClosesTheConnectionAndAnEmptyReplyIsTheOk
     EXPECT_EQ(intercambio(puerto, "ca\xF1\x61 \x80"), "[ca\xF1\x61 \x80]");
 }
 
-TEST_F(frmComSocketTest, OneRequestAtATimePerConnectionWhileOthersGoOn) {
-    QStringList orden;
-    int dentro = 0, maxDentro = 0;
-    manejador = [&](const QString& d, QString& r) {
-        orden << QStringLiteral("inicio ") + d;
-        maxDentro = std::max(maxDentro, ++dentro);
-        if (d.contains(QLatin1String("lenta"))) // other events run meanwhile
-            program::waitWhile([&] { return !orden.contains(R"(fin {"n":"otra"})"); }, kEsperaMaximaMs);
-        orden << QStringLiteral("fin ") + d;
-        --dentro;
-        r = d;
-    };
-    Hito lentaEmpezada([&] { return !orden.isEmpty(); });
-    const auto r = enHilo(
-        [&] {
-            ClienteTcp a(puerto);
-            a.envia(R"(conexion_persistente{"n":"lenta 1"})");
-            lentaEmpezada.espera();
-            a.envia(R"(conexion_persistente{"n":"2"})");
-            // Another connection while the first request of `a` waits.
-            ClienteTcp b(puerto);
-            b.envia(R"({"n":"otra"})");
-            const QByteArray rb = b.leeHastaCierre();
-            const QByteArray ra1 = a.leeRespuesta();
-            const QByteArray ra2 = a.leeRespuesta();
-            return QByteArrayList{rb, ra1, ra2};
-        },
-        {&lentaEmpezada});
-    EXPECT_EQ(r, (QByteArrayList{"200 OK\r{\"n\":\"otra\"}", "200 OK\r{\"n\":\"lenta 1\"}", "200 OK\r{\"n\":\"2\"}"}));
-    EXPECT_EQ(orden, (QStringList{R"(inicio {"n":"lenta 1"})", R"(inicio {"n":"otra"})", R"(fin {"n":"otra"})",
-                                  R"(fin {"n":"lenta 1"})", R"(inicio {"n":"2"})", R"(fin {"n":"2"})"}));
-}
-
-TEST_F(frmComSocketTest, ExclusiveRequestsWaitTheirTurnAcrossConnections) {
+// One request at a time per connection, exclusive requests one at a time across connections, and
+// the others go on meanwhile: `a` sends an exclusive request that waits until `c`'s free one is
+// done, then a second one behind it; `b`'s exclusive request waits its turn.
+TEST_F(frmComSocketTest, OneRequestAtATimePerConnectionAndExclusiveOnesAcrossConnections) {
     ventana->setPeticionExclusiva([](const QString& d) { return d.contains(QLatin1String("excl")); });
     QStringList orden;
     manejador = [&](const QString& d, QString& r) {
         orden << QStringLiteral("inicio ") + d;
-        if (d.contains(QLatin1String("excl\":1")))
+        if (d.contains(QLatin1String("excl\":1"))) // other events run meanwhile
             program::waitWhile([&] { return !orden.contains(R"(fin {"libre":3})"); }, kEsperaMaximaMs);
         orden << QStringLiteral("fin ") + d;
         r = d;
@@ -122,17 +92,21 @@ TEST_F(frmComSocketTest, ExclusiveRequestsWaitTheirTurnAcrossConnections) {
     const auto r = enHilo(
         [&] {
             ClienteTcp a(puerto), b(puerto), c(puerto);
-            a.envia(R"({"excl":1})");
+            a.envia(R"(conexion_persistente{"excl":1})");
             primeraEmpezada.espera();
+            a.envia(R"(conexion_persistente{"n":2})");
             b.envia(R"({"excl":2})");
             segundaEnEspera.espera();
             c.envia(R"({"libre":3})");
-            return QByteArrayList{c.leeHastaCierre(), a.leeHastaCierre(), b.leeHastaCierre()};
+            return QByteArrayList{c.leeHastaCierre(), a.leeRespuesta(), a.leeRespuesta(), b.leeHastaCierre()};
         },
         {&primeraEmpezada, &segundaEnEspera});
-    EXPECT_EQ(r, (QByteArrayList{"200 OK\r{\"libre\":3}", "200 OK\r{\"excl\":1}", "200 OK\r{\"excl\":2}"}));
-    EXPECT_EQ(orden, (QStringList{R"(inicio {"excl":1})", R"(inicio {"libre":3})", R"(fin {"libre":3})",
-                                  R"(fin {"excl":1})", R"(inicio {"excl":2})", R"(fin {"excl":2})"}));
+    EXPECT_EQ(r, (QByteArrayList{"200 OK\r{\"libre\":3}", "200 OK\r{\"excl\":1}", "200 OK\r{\"n\":2}",
+                                 "200 OK\r{\"excl\":2}"}));
+    // Nothing else starts before the first exclusive one ends.
+    EXPECT_EQ(orden.mid(0, 4), (QStringList{R"(inicio {"excl":1})", R"(inicio {"libre":3})", R"(fin {"libre":3})",
+                                            R"(fin {"excl":1})"}));
+    EXPECT_EQ(orden.size(), 8);
     EXPECT_FALSE(TurnoExclusivo::instancia().ocupado());
 }
 
@@ -209,7 +183,8 @@ TEST_F(frmComSocketTest, ConnectionsTakeTheLowestFreeIndexAndTheLimitIsWhatIsOpe
 // What a peer does on one connection, and every byte it gets back until the server closes.
 TEST_F(frmComSocketTest, PipelinedAndHalfClosedPeersGetEveryReply) {
     manejador = [](const QString& d, QString& r) { r = QStringLiteral("[") + d + QStringLiteral("]"); };
-    const QByteArray p = "conexion_persistente";
+    const QByteArray p = "conexion_persistente", pf = "conexion_persistente_end";
+    const QByteArray marca = '\0' + trama::kMarcaFin.toLatin1() + '\0';
     const struct {
         const char* caso;
         QByteArray envia;
@@ -217,8 +192,13 @@ TEST_F(frmComSocketTest, PipelinedAndHalfClosedPeersGetEveryReply) {
         QByteArray recibe;
         bool cerrada;
     } casos[] = {
-        {"two requests back to back", p + R"({"a":1})" + p + R"({"b":2})", false,
-         "200 OK\r[{\"a\":1}]200 OK\r[{\"b\":2}]", false},
+        {"two requests back to back, the prefix in any case", p + R"({"a":1})" + "Conexion_Persistente" + R"({"b":2})",
+         false, "200 OK\r[{\"a\":1}]200 OK\r[{\"b\":2}]", false},
+        // The short prefix right behind the long one is taken off too.
+        {"end marker after each reply", "CONEXION_PERSISTENTE_END{}conexion_persistente_end" + p + "{}" + pf + "hola",
+         false, "200 OK\r[{}]" + marca + "200 OK\r[{}]" + marca + "[hola]" + marca, false},
+        {"silent, then gone", "", true, "", true},
+        {"over a mebibyte", R"({"a":")" + QByteArray(trama::kMaxPeticion, 'x'), false, "", true},
         {"blanks after a request are no request", p + "{\"a\":1}\r\n", true, "200 OK\r[{\"a\":1}]", true},
         {"the last without prefix closes", p + R"({"a":1}{"b":2}{"c":3})", false,
          "200 OK\r[{\"a\":1}]200 OK\r[{\"b\":2}]", true},
@@ -246,6 +226,7 @@ TEST_F(frmComSocketTest, PipelinedAndHalfClosedPeersGetEveryReply) {
     }
     esperaConexiones(0);
     EXPECT_EQ(recordingMainWindow().grid.filter("Petición incompleta descartada (5 bytes)").size(), 1);
+    EXPECT_EQ(recordingMainWindow().grid.filter("Petición de más de 1048576 bytes").size(), 1);
 }
 
 TEST_F(frmComSocketTest, RequestsQueuedOnOneConnectionAreBoundedAndNoneIsLost) {
@@ -287,18 +268,27 @@ TEST_F(frmComSocketTest, IdleConnectionIsClosedUnlessItsPeerAskedToKeepIt) {
     EXPECT_EQ(recordingMainWindow().grid.filter(" inactiva desde 127.0.0.1: se cierra").size(), 1);
 }
 
-TEST_F(frmComSocketTest, BurstOfConnectionsFitsTheAcceptQueue) {
-    // The server accepts nothing while the burst connects (its thread waits here without events):
-    // every connection must still complete, so the queue holds far more than the old 50.
-    constexpr int kRafaga = 300;
-    auto futuro = std::async(std::launch::async, [this] {
-        std::vector<std::unique_ptr<ClienteTcp>> c;
-        for (int i = 0; i < kRafaga; ++i)
-            c.push_back(std::make_unique<ClienteTcp>(puerto));
-        return int(std::count_if(c.begin(), c.end(), [](const auto& x) { return x->conectado(); }));
+// The server accepts nothing while the burst connects and sends (its thread waits here without
+// events): every connection must still complete, so the queue holds far more than the old 50. Then
+// each gets its own reply, and every element is unloaded.
+TEST_F(frmComSocketTest, BurstOfConnectionsFitsTheAcceptQueueAndEachGetsItsOwnReply) {
+    manejador = [](const QString& d, QString& r) { r = d; };
+    const auto peticion = [](size_t i) { return "{\"n\":" + QByteArray::number(qulonglong(i)) + "}"; };
+    std::vector<std::unique_ptr<ClienteTcp>> c;
+    auto futuro = std::async(std::launch::async, [&] {
+        for (size_t i = 0; i < 300; ++i)
+            c.push_back(std::make_unique<ClienteTcp>(puerto)), c.back()->envia(peticion(i));
     });
     ASSERT_EQ(futuro.wait_for(std::chrono::seconds(20)), std::future_status::ready);
-    EXPECT_EQ(futuro.get(), kRafaga);
+    EXPECT_EQ(enHilo([&] {
+                  size_t bien = 0;
+                  for (size_t i = 0; i < c.size(); ++i)
+                      bien += c[i]->conectado() && c[i]->leeHastaCierre() == "200 OK\r" + peticion(i);
+                  return bien;
+              }),
+              300u);
+    esperaConexiones(0);
+    EXPECT_EQ(ventana->intConexiones(), 0);
 }
 
 TEST_F(frmComSocketTest, WithoutAWindowFactoryThereIsNoWindowAndTheTraceGoesToTheLog) {
