@@ -1,14 +1,13 @@
-// frmComSocket. The server side with a handler of the test's own: the framing of empty replies,
-// one request at a time per connection while other connections go on, the exclusive turn, element
-// indexes and the connection limit, pipelined and half-closed peers, idle connections, the accept
-// backlog, a failing handler, no window without a factory. The outgoing client against scripted
-// servers on loopback. The timed callback contexts with an injected clock and driven sentinel ticks.
+// frmComSocket. The server side with a handler of the test's own: what every kind of peer gets
+// back, one request at a time per connection and the exclusive turn, element indexes and the
+// connection limit, idle connections, the accept backlog, no window without a factory. The outgoing
+// client against scripted servers on loopback. The timed callback contexts with an injected clock
+// and driven sentinel ticks.
 #include "ClienteTcp.h"
 
 #include "core/basGeneral.h"
 #include "platform/Clock.h"
 #include "platform/LateBound.h"
-#include "platform/VBError.h"
 #include "server/TurnoExclusivo.h"
 #include "server/frmComSocket.h"
 #include "testsupport/RecordingMainWindow.h"
@@ -18,8 +17,6 @@
 #include <QTcpSocket>
 #include <QTimer>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <thread>
 
 using namespace servertest;
 
@@ -94,17 +91,15 @@ TEST_F(frmComSocketTest, PingBetweenQueuedPrintsThatHoldTheLoop) {
     // Prints that hold the thread without running events (as a CUPS call does): a ping that came
     // in while the first ran is answered before the last of those queued behind it.
     ventana->setPeticionExclusiva([](const QString& d) { return d.contains(QLatin1String("excl")); });
-    std::mutex m;
-    std::condition_variable cv;
-    bool suelta = false;
+    std::promise<void> suelta;
+    const std::shared_future<void> soltada = suelta.get_future().share();
     QStringList orden;
     Hito primeraEmpezada([&] { return !orden.isEmpty(); });
     manejador = [&](const QString& d, QString& r) {
         orden << d;
         if (d.contains(QLatin1String("excl\":1"))) {
             primeraEmpezada.comprueba(); // the loop is held from here on
-            std::unique_lock l(m);
-            cv.wait_for(l, std::chrono::milliseconds(kEsperaMaximaMs), [&] { return suelta; });
+            soltada.wait_for(std::chrono::milliseconds(kEsperaMaximaMs));
         }
         r = d;
     };
@@ -117,11 +112,7 @@ TEST_F(frmComSocketTest, PingBetweenQueuedPrintsThatHoldTheLoop) {
             b.envia(R"({"excl":2})");
             c.envia(R"({"excl":3})");
             d.envia(R"({"ping":1})");
-            {
-                std::lock_guard l(m);
-                suelta = true;
-            }
-            cv.notify_all();
+            suelta.set_value();
             return QByteArrayList{a.leeHastaCierre(), b.leeHastaCierre(), c.leeHastaCierre(), d.leeHastaCierre()};
         },
         {&primeraEmpezada});
