@@ -14,14 +14,8 @@
 #include <future>
 #include <mutex>
 #include <netinet/tcp.h>
-#include <ostream>
 #include <poll.h>
 #include <unistd.h>
-
-// Replies read as text in failure messages.
-inline void PrintTo(const QByteArray& b, std::ostream* os) {
-    *os << '"' << QByteArray(b).replace('\r', "\\r").replace('\0', "\\0").toStdString() << '"';
-}
 
 namespace servertest {
 

@@ -33,24 +33,6 @@ TEST(TramaPeticion, RequestEndsAtItsClosingBraceWhereverTheNetworkSplitsIt) {
     }
 }
 
-TEST(TramaPeticion, WhatFollowsARequestIsTheStartOfTheNext) {
-    LectorPeticiones l;
-    EXPECT_EQ(l.anade("{\"a\":\"x\"} \r\n\tconexion_persistente{\"b\":\"}\"}{\"c\":"), Estado::Completa);
-    EXPECT_EQ(l.toma(), R"({"a":"x"})");
-    EXPECT_EQ(l.estado(), Estado::Completa); // blanks dropped, the string's brace is no end
-    EXPECT_EQ(l.toma(), R"(conexion_persistente{"b":"}"})");
-    EXPECT_EQ(l.estado(), Estado::Incompleta);
-    EXPECT_TRUE(l.objetoAbierto());
-    EXPECT_EQ(l.anade("1}"), Estado::Completa);
-    EXPECT_EQ(l.toma(), R"({"c":1})");
-    EXPECT_TRUE(l.vacio());
-    EXPECT_EQ(l.anade({}), Estado::Vacio);
-    // Blanks alone after a request leave nothing.
-    EXPECT_EQ(l.anade("{}\r\n"), Estado::Completa);
-    EXPECT_EQ(l.toma(), "{}");
-    EXPECT_TRUE(l.vacio());
-}
-
 TEST(TramaPeticion, MoreThanOneMebibyteIsRefused) {
     const QByteArray cabeza = R"({"Texto":")";
     const QByteArray cola = "\"}";
