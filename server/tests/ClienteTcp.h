@@ -4,7 +4,6 @@
 // in a thread of their own (enHilo) while the main thread keeps the event loop going.
 #include "platform/Program.h"
 #include "server/TramaPeticion.h"
-#include "testsupport/TestEnv.h"
 
 #include <QByteArray>
 #include <QTimer>
@@ -13,32 +12,10 @@
 #include <condition_variable>
 #include <functional>
 #include <future>
-#include <initializer_list>
 #include <mutex>
-#include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <ostream>
 #include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
-
-// Replies read as text in failure messages, control bytes escaped.
-inline void PrintTo(const QByteArray& b, std::ostream* os) {
-    *os << '"';
-    for (char c : b) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u == '\r')
-            *os << "\\r";
-        else if (u == '\n')
-            *os << "\\n";
-        else if (u < 0x20 || u >= 0x7f)
-            *os << "\\x"
-                << "0123456789abcdef"[u >> 4] << "0123456789abcdef"[u & 15];
-        else
-            *os << c;
-    }
-    *os << '"';
-}
 
 namespace servertest {
 
@@ -47,17 +24,11 @@ inline constexpr int kEsperaMaximaMs = 60000;
 
 class ClienteTcp final {
 public:
-    explicit ClienteTcp(quint16 puerto) {
-        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(puerto);
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::connect(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-            ::close(m_fd);
-            m_fd = -1;
-            return;
-        }
+    explicit ClienteTcp(quint16 puerto) : m_fd(::socket(AF_INET, SOCK_STREAM, 0)) {
+        const sockaddr_in a{
+            .sin_family = AF_INET, .sin_port = htons(puerto), .sin_addr = {htonl(INADDR_LOOPBACK)}, .sin_zero = {}};
+        if (::connect(m_fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0)
+            cierra();
         const int uno = 1;
         ::setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &uno, sizeof uno);
     }
@@ -66,6 +37,7 @@ public:
     ClienteTcp& operator=(const ClienteTcp&) = delete;
 
     bool conectado() const { return m_fd >= 0; }
+    bool cerrado() const { return m_cerrado; } // the server closed
 
     // False when the server has already gone (a reset or a broken pipe).
     bool envia(const QByteArray& datos) {
@@ -80,8 +52,7 @@ public:
 
     // Reads until `fin` finds a whole reply at the start of what came (its length, 0 while there is
     // none), the server closes, or the bound passes. That reply is returned and what came after it is
-    // kept for the next read; without a whole reply, everything read. cerrado() says whether the
-    // server closed.
+    // kept for the next read; without a whole reply, everything read.
     QByteArray lee(const std::function<qsizetype(const QByteArray&)>& fin, int maxMs = kEsperaMaximaMs) {
         const auto limite = std::chrono::steady_clock::now() + std::chrono::milliseconds(maxMs);
         for (;;) {
@@ -90,12 +61,10 @@ public:
                 m_recibido.remove(0, n);
                 return r;
             }
-            const auto resta =
-                std::chrono::duration_cast<std::chrono::milliseconds>(limite - std::chrono::steady_clock::now());
-            if (m_cerrado || resta.count() <= 0)
+            if (m_cerrado || std::chrono::steady_clock::now() >= limite)
                 break;
             pollfd p{m_fd, POLLIN, 0};
-            if (::poll(&p, 1, int(std::min<qint64>(resta.count(), 100))) <= 0)
+            if (::poll(&p, 1, 100) <= 0)
                 continue;
             char buf[65536];
             const ssize_t n = ::recv(m_fd, buf, sizeof buf, 0);
@@ -104,11 +73,9 @@ public:
             else
                 m_recibido.append(buf, n);
         }
-        QByteArray r;
-        r.swap(m_recibido);
-        return r;
+        return std::exchange(m_recibido, {});
     }
-    QByteArray leeHastaCierre(int maxMs = kEsperaMaximaMs) { return lee(nullptr, maxMs); }
+    QByteArray leeHastaCierre() { return lee(nullptr); }
     // The same followed by "|cerrada", or by "|abierta" when the bound passed first.
     QByteArray leeYEstado() {
         const QByteArray r = leeHastaCierre();
@@ -116,9 +83,16 @@ public:
     }
     // One whole JSON reply after "200 OK" CR (or a bare one), followed by the end marker when asked.
     QByteArray leeRespuesta(bool conMarca = false) {
-        return lee([conMarca](const QByteArray& d) { return finRespuesta(d, conMarca); });
+        return lee([conMarca](const QByteArray& d) -> qsizetype {
+            if (conMarca) {
+                const QByteArray marca = '\0' + trama::kMarcaFin.toLatin1() + '\0';
+                const qsizetype i = d.indexOf(marca);
+                return i < 0 ? 0 : i + marca.size();
+            }
+            trama::LectorPeticiones lector; // the reply read as the server reads a request
+            return lector.anade(d) == trama::LectorPeticiones::Estado::Completa ? lector.toma().size() : 0;
+        });
     }
-    bool cerrado() const { return m_cerrado; }
 
     void cierra() {
         if (m_fd >= 0)
@@ -132,17 +106,6 @@ public:
         const linger l{1, 0};
         ::setsockopt(m_fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
         cierra();
-    }
-
-    // Length of the first whole reply in `d` (read as the server reads a request), 0 when there is none yet.
-    static qsizetype finRespuesta(const QByteArray& d, bool conMarca) {
-        if (conMarca) {
-            const QByteArray marca = QByteArray(1, 0) + trama::kMarcaFin.toLatin1() + QByteArray(1, 0);
-            const qsizetype i = d.indexOf(marca);
-            return i < 0 ? 0 : i + marca.size();
-        }
-        trama::LectorPeticiones lector;
-        return lector.anade(d) == trama::LectorPeticiones::Estado::Completa ? lector.toma().size() : 0;
     }
 
 private:
@@ -165,9 +128,9 @@ public:
         m_cv.notify_all();
     }
     // Client thread: false when the deadline passed first.
-    bool espera(int maxMs = kEsperaMaximaMs) {
+    bool espera() {
         std::unique_lock l(m_m);
-        return m_cv.wait_for(l, std::chrono::milliseconds(maxMs), [this] { return m_cumplido; });
+        return m_cv.wait_for(l, std::chrono::milliseconds(kEsperaMaximaMs), [this] { return m_cumplido; });
     }
 
 private:
@@ -178,18 +141,16 @@ private:
 };
 
 // Runs `f` on a thread of its own while this thread runs events (the server lives here) and checks
-// the milestones that `f` waits for.
+// the milestones that `f` waits for, also inside the waits of the server's handlers.
 template <class F> auto enHilo(F&& f, std::initializer_list<Hito*> hitos = {}) {
     auto futuro = std::async(std::launch::async, std::forward<F>(f));
-    // Also checked inside the waits of the server's handlers.
     QTimer vigia;
-    vigia.setInterval(1);
     QObject::connect(&vigia, &QTimer::timeout, [&] {
         for (Hito* h : hitos)
             h->comprueba();
     });
     if (hitos.size() > 0)
-        vigia.start();
+        vigia.start(1);
     program::waitWhile([&] { return futuro.wait_for(std::chrono::seconds(0)) != std::future_status::ready; },
                        kEsperaMaximaMs * 2);
     return futuro.get();

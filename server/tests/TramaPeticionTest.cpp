@@ -1,5 +1,5 @@
 // Request framing on bytes: where a request ends however the network splits it, the size bound,
-// the persistence prefixes and the cut at the brace, and the framing of the reply.
+// the persistence prefixes and the cut at the brace.
 #include "server/TramaPeticion.h"
 
 #include <gtest/gtest.h>
@@ -31,32 +31,6 @@ TEST(TramaPeticion, RequestEndsAtItsClosingBraceWhereverTheNetworkSplitsIt) {
             ASSERT_EQ(l.anade(p.mid(i, 1)), Estado::Incompleta) << i;
         EXPECT_EQ(l.anade(p.right(1)), Estado::Completa);
     }
-}
-
-TEST(TramaPeticion, WhatFollowsARequestIsTheStartOfTheNext) {
-    LectorPeticiones l;
-    EXPECT_EQ(l.anade("{\"a\":\"x\"} \r\n\tconexion_persistente{\"b\":\"}\"}{\"c\":"), Estado::Completa);
-    EXPECT_EQ(l.toma(), R"({"a":"x"})");
-    EXPECT_EQ(l.estado(), Estado::Completa); // blanks dropped, the string's brace is no end
-    EXPECT_EQ(l.toma(), R"(conexion_persistente{"b":"}"})");
-    EXPECT_EQ(l.estado(), Estado::Incompleta);
-    EXPECT_TRUE(l.objetoAbierto());
-    EXPECT_EQ(l.anade("1}"), Estado::Completa);
-    EXPECT_EQ(l.toma(), R"({"c":1})");
-    EXPECT_TRUE(l.vacio());
-    EXPECT_EQ(l.anade({}), Estado::Vacio);
-    // Blanks alone after a request leave nothing.
-    EXPECT_EQ(l.anade("{}\r\n"), Estado::Completa);
-    EXPECT_EQ(l.toma(), "{}");
-    EXPECT_TRUE(l.vacio());
-}
-
-TEST(TramaPeticion, TextWithoutBraceWaitsForTheQuietTime) {
-    LectorPeticiones l;
-    EXPECT_EQ(l.anade("null"), Estado::Incompleta);
-    EXPECT_EQ(l.anade("\r\n"), Estado::Incompleta);
-    EXPECT_EQ(l.toma(), "null\r\n");
-    EXPECT_EQ(l.anade(R"(} "sin abrir" })"), Estado::Incompleta);
 }
 
 TEST(TramaPeticion, MoreThanOneMebibyteIsRefused) {
@@ -94,20 +68,6 @@ TEST(TramaPeticion, PrefixesAtTheStartInAnyCaseThenTheCutAtTheBrace) {
         EXPECT_EQ(p.marcaFin, k.marca);
         EXPECT_EQ(p.modoJson, k.json);
     }
-}
-
-TEST(TramaPeticion, OkLineForJsonNullForAnEmptyTextAndTheEndMarker) {
-    const QString marca = QChar(0) + QStringLiteral("--QUELLMARDEN-END-CONNECTION--") + QChar(0);
-    auto enmarca = [](const QString& peticion, const QString& respuesta) {
-        return trama::enmarcaRespuesta(trama::analizaPeticion(peticion), respuesta);
-    };
-    EXPECT_EQ(enmarca("{}", R"({"ok":true})"), "200 OK\r{\"ok\":true}");
-    EXPECT_EQ(enmarca("{}", ""), "200 OK\r");
-    EXPECT_EQ(enmarca("hola", ""), "null");
-    EXPECT_EQ(enmarca("hola", "{}"), "{}");
-    EXPECT_EQ(enmarca("conexion_persistente_end{}", "{}"), "200 OK\r{}" + marca);
-    EXPECT_EQ(enmarca("conexion_persistente_end", ""), "null" + marca);
-    EXPECT_EQ(marca.size(), 32);
 }
 
 } // namespace

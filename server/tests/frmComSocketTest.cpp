@@ -1,14 +1,13 @@
-// frmComSocket. The server side with a handler of the test's own: the framing of empty replies,
-// one request at a time per connection while other connections go on, the exclusive turn, element
-// indexes and the connection limit, pipelined and half-closed peers, idle connections, the accept
-// backlog, a failing handler, no window without a factory. The outgoing client against scripted
-// servers on loopback. The timed callback contexts with an injected clock and driven sentinel ticks.
+// frmComSocket. The server side with a handler of the test's own: what every kind of peer gets
+// back, one request at a time per connection and the exclusive turn, element indexes and the
+// connection limit, idle connections, the accept backlog, no window without a factory. The outgoing
+// client against scripted servers on loopback. The timed callback contexts with an injected clock
+// and driven sentinel ticks.
 #include "ClienteTcp.h"
 
 #include "core/basGeneral.h"
 #include "platform/Clock.h"
 #include "platform/LateBound.h"
-#include "platform/VBError.h"
 #include "server/TurnoExclusivo.h"
 #include "server/frmComSocket.h"
 #include "testsupport/RecordingMainWindow.h"
@@ -18,8 +17,6 @@
 #include <QTcpSocket>
 #include <QTimer>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <thread>
 
 using namespace servertest;
 
@@ -54,65 +51,15 @@ protected:
     }
 };
 
-TEST_F(frmComSocketTest, FailingHandlerClosesTheConnectionAndAnEmptyReplyIsTheOkLineAloneOrNull) {
-    // A failing handler closes the connection instead of leaving the peer waiting.
-    manejador = [](const QString&, QString&) { vb::Raise(5, QStringLiteral("fallo de prueba")); };
-    EXPECT_EQ(enHilo([this] {
-                  ClienteTcp c(puerto);
-                  c.envia("conexion_persistente{}");
-                  return c.leeYEstado();
-              }),
-              "|cerrada");
-    EXPECT_TRUE(
-        recordingMainWindow().grid.join('\n').contains("ERROR: frmComSocket.socket_DataArrival: fallo de prueba"));
-    manejador = nullptr;
-    EXPECT_EQ(intercambio(puerto, R"({"accion":"x"})"), "200 OK\r");
-    EXPECT_EQ(intercambio(puerto, "hola"), "null");
-    manejador = [](const QString& d, QString& r) { r = QStringLiteral("[") + d + QStringLiteral("]"); };
-    EXPECT_EQ(intercambio(puerto, "hola"), "[hola]");
-    // Windows-1252 both ways.
-    EXPECT_EQ(intercambio(puerto, "ca\xF1\x61 \x80"), "[ca\xF1\x61 \x80]");
-}
-
-TEST_F(frmComSocketTest, OneRequestAtATimePerConnectionWhileOthersGoOn) {
-    QStringList orden;
-    int dentro = 0, maxDentro = 0;
-    manejador = [&](const QString& d, QString& r) {
-        orden << QStringLiteral("inicio ") + d;
-        maxDentro = std::max(maxDentro, ++dentro);
-        if (d.contains(QLatin1String("lenta"))) // other events run meanwhile
-            program::waitWhile([&] { return !orden.contains(R"(fin {"n":"otra"})"); }, kEsperaMaximaMs);
-        orden << QStringLiteral("fin ") + d;
-        --dentro;
-        r = d;
-    };
-    Hito lentaEmpezada([&] { return !orden.isEmpty(); });
-    const auto r = enHilo(
-        [&] {
-            ClienteTcp a(puerto);
-            a.envia(R"(conexion_persistente{"n":"lenta 1"})");
-            lentaEmpezada.espera();
-            a.envia(R"(conexion_persistente{"n":"2"})");
-            // Another connection while the first request of `a` waits.
-            ClienteTcp b(puerto);
-            b.envia(R"({"n":"otra"})");
-            const QByteArray rb = b.leeHastaCierre();
-            const QByteArray ra1 = a.leeRespuesta();
-            const QByteArray ra2 = a.leeRespuesta();
-            return QByteArrayList{rb, ra1, ra2};
-        },
-        {&lentaEmpezada});
-    EXPECT_EQ(r, (QByteArrayList{"200 OK\r{\"n\":\"otra\"}", "200 OK\r{\"n\":\"lenta 1\"}", "200 OK\r{\"n\":\"2\"}"}));
-    EXPECT_EQ(orden, (QStringList{R"(inicio {"n":"lenta 1"})", R"(inicio {"n":"otra"})", R"(fin {"n":"otra"})",
-                                  R"(fin {"n":"lenta 1"})", R"(inicio {"n":"2"})", R"(fin {"n":"2"})"}));
-}
-
-TEST_F(frmComSocketTest, ExclusiveRequestsWaitTheirTurnAcrossConnections) {
+// One request at a time per connection, exclusive requests one at a time across connections, and
+// the others go on meanwhile: `a` sends an exclusive request that waits until `c`'s free one is
+// done, then a second one behind it; `b`'s exclusive request waits its turn.
+TEST_F(frmComSocketTest, OneRequestAtATimePerConnectionAndExclusiveOnesAcrossConnections) {
     ventana->setPeticionExclusiva([](const QString& d) { return d.contains(QLatin1String("excl")); });
     QStringList orden;
     manejador = [&](const QString& d, QString& r) {
         orden << QStringLiteral("inicio ") + d;
-        if (d.contains(QLatin1String("excl\":1")))
+        if (d.contains(QLatin1String("excl\":1"))) // other events run meanwhile
             program::waitWhile([&] { return !orden.contains(R"(fin {"libre":3})"); }, kEsperaMaximaMs);
         orden << QStringLiteral("fin ") + d;
         r = d;
@@ -122,17 +69,21 @@ TEST_F(frmComSocketTest, ExclusiveRequestsWaitTheirTurnAcrossConnections) {
     const auto r = enHilo(
         [&] {
             ClienteTcp a(puerto), b(puerto), c(puerto);
-            a.envia(R"({"excl":1})");
+            a.envia(R"(conexion_persistente{"excl":1})");
             primeraEmpezada.espera();
+            a.envia(R"(conexion_persistente{"n":2})");
             b.envia(R"({"excl":2})");
             segundaEnEspera.espera();
             c.envia(R"({"libre":3})");
-            return QByteArrayList{c.leeHastaCierre(), a.leeHastaCierre(), b.leeHastaCierre()};
+            return QByteArrayList{c.leeHastaCierre(), a.leeRespuesta(), a.leeRespuesta(), b.leeHastaCierre()};
         },
         {&primeraEmpezada, &segundaEnEspera});
-    EXPECT_EQ(r, (QByteArrayList{"200 OK\r{\"libre\":3}", "200 OK\r{\"excl\":1}", "200 OK\r{\"excl\":2}"}));
-    EXPECT_EQ(orden, (QStringList{R"(inicio {"excl":1})", R"(inicio {"libre":3})", R"(fin {"libre":3})",
-                                  R"(fin {"excl":1})", R"(inicio {"excl":2})", R"(fin {"excl":2})"}));
+    EXPECT_EQ(r, (QByteArrayList{"200 OK\r{\"libre\":3}", "200 OK\r{\"excl\":1}", "200 OK\r{\"n\":2}",
+                                 "200 OK\r{\"excl\":2}"}));
+    // Nothing else starts before the first exclusive one ends.
+    EXPECT_EQ(orden.mid(0, 4), (QStringList{R"(inicio {"excl":1})", R"(inicio {"libre":3})", R"(fin {"libre":3})",
+                                            R"(fin {"excl":1})"}));
+    EXPECT_EQ(orden.size(), 8);
     EXPECT_FALSE(TurnoExclusivo::instancia().ocupado());
 }
 
@@ -140,17 +91,15 @@ TEST_F(frmComSocketTest, PingBetweenQueuedPrintsThatHoldTheLoop) {
     // Prints that hold the thread without running events (as a CUPS call does): a ping that came
     // in while the first ran is answered before the last of those queued behind it.
     ventana->setPeticionExclusiva([](const QString& d) { return d.contains(QLatin1String("excl")); });
-    std::mutex m;
-    std::condition_variable cv;
-    bool suelta = false;
+    std::promise<void> suelta;
+    const std::shared_future<void> soltada = suelta.get_future().share();
     QStringList orden;
     Hito primeraEmpezada([&] { return !orden.isEmpty(); });
     manejador = [&](const QString& d, QString& r) {
         orden << d;
         if (d.contains(QLatin1String("excl\":1"))) {
             primeraEmpezada.comprueba(); // the loop is held from here on
-            std::unique_lock l(m);
-            cv.wait_for(l, std::chrono::milliseconds(kEsperaMaximaMs), [&] { return suelta; });
+            soltada.wait_for(std::chrono::milliseconds(kEsperaMaximaMs));
         }
         r = d;
     };
@@ -163,11 +112,7 @@ TEST_F(frmComSocketTest, PingBetweenQueuedPrintsThatHoldTheLoop) {
             b.envia(R"({"excl":2})");
             c.envia(R"({"excl":3})");
             d.envia(R"({"ping":1})");
-            {
-                std::lock_guard l(m);
-                suelta = true;
-            }
-            cv.notify_all();
+            suelta.set_value();
             return QByteArrayList{a.leeHastaCierre(), b.leeHastaCierre(), c.leeHastaCierre(), d.leeHastaCierre()};
         },
         {&primeraEmpezada});
@@ -206,10 +151,23 @@ TEST_F(frmComSocketTest, ConnectionsTakeTheLowestFreeIndexAndTheLimitIsWhatIsOpe
     EXPECT_EQ(intercambio(puerto, R"({"n":2})"), "200 OK\r");
 }
 
-// What a peer does on one connection, and every byte it gets back until the server closes.
-TEST_F(frmComSocketTest, PipelinedAndHalfClosedPeersGetEveryReply) {
-    manejador = [](const QString& d, QString& r) { r = QStringLiteral("[") + d + QStringLiteral("]"); };
-    const QByteArray p = "conexion_persistente";
+// What a peer does on one connection, and every byte it gets back until the server closes. The
+// handler echoes in brackets, answers nothing to "vacia" and fails on "falla".
+TEST_F(frmComSocketTest, EveryPeerGetsItsRepliesFramed) {
+    size_t maxEnCola = 0;
+    manejador = [&](const QString& d, QString& r) {
+        maxEnCola = std::max(maxEnCola, ventana->peticionesEnCola());
+        if (d.contains(QLatin1String("falla")))
+            vb::Raise(5, QStringLiteral("fallo de prueba"));
+        r = d.contains(QLatin1String("vacia")) ? QString() : QStringLiteral("[") + d + QStringLiteral("]");
+    };
+    const QByteArray p = "conexion_persistente", pf = "conexion_persistente_end";
+    const QByteArray marca = '\0' + trama::kMarcaFin.toLatin1() + '\0';
+    QByteArray todas, esperado; // more than a connection's queue holds
+    for (int i = 0; i < 3 * frmComSocket::kMaxPendientes; ++i) {
+        todas += p + "{\"n\":" + QByteArray::number(i) + "}";
+        esperado += "200 OK\r[{\"n\":" + QByteArray::number(i) + "}]";
+    }
     const struct {
         const char* caso;
         QByteArray envia;
@@ -217,8 +175,19 @@ TEST_F(frmComSocketTest, PipelinedAndHalfClosedPeersGetEveryReply) {
         QByteArray recibe;
         bool cerrada;
     } casos[] = {
-        {"two requests back to back", p + R"({"a":1})" + p + R"({"b":2})", false,
-         "200 OK\r[{\"a\":1}]200 OK\r[{\"b\":2}]", false},
+        {"empty reply to JSON: the ok line alone", R"({"vacia":1})", false, "200 OK\r", true},
+        {"empty reply to a text: null", "vacia", true, "null", true},
+        {"Windows-1252 both ways", "ca\xF1\x61 \x80", true, "[ca\xF1\x61 \x80]", true},
+        // Instead of leaving the peer waiting.
+        {"a failing handler closes the connection", p + "{\"falla\":1}", false, "", true},
+        {"two requests back to back, the prefix in any case", p + R"({"a":1})" + "Conexion_Persistente" + R"({"b":2})",
+         false, "200 OK\r[{\"a\":1}]200 OK\r[{\"b\":2}]", false},
+        {"requests queued on one connection are bounded and none is lost", todas, false, esperado, false},
+        // The short prefix right behind the long one is taken off too.
+        {"end marker after each reply", "CONEXION_PERSISTENTE_END{}conexion_persistente_end" + p + "{}" + pf + "hola",
+         false, "200 OK\r[{}]" + marca + "200 OK\r[{}]" + marca + "[hola]" + marca, false},
+        {"silent, then gone", "", true, "", true},
+        {"over a mebibyte", R"({"a":")" + QByteArray(trama::kMaxPeticion, 'x'), false, "", true},
         {"blanks after a request are no request", p + "{\"a\":1}\r\n", true, "200 OK\r[{\"a\":1}]", true},
         {"the last without prefix closes", p + R"({"a":1}{"b":2}{"c":3})", false,
          "200 OK\r[{\"a\":1}]200 OK\r[{\"b\":2}]", true},
@@ -245,29 +214,11 @@ TEST_F(frmComSocketTest, PipelinedAndHalfClosedPeersGetEveryReply) {
         EXPECT_EQ(cerrada, k.cerrada);
     }
     esperaConexiones(0);
-    EXPECT_EQ(recordingMainWindow().grid.filter("Petición incompleta descartada (5 bytes)").size(), 1);
-}
-
-TEST_F(frmComSocketTest, RequestsQueuedOnOneConnectionAreBoundedAndNoneIsLost) {
-    constexpr int kPeticiones = 3 * frmComSocket::kMaxPendientes;
-    size_t maxEnCola = 0;
-    manejador = [&](const QString& d, QString& r) {
-        maxEnCola = std::max(maxEnCola, ventana->peticionesEnCola());
-        r = d;
-    };
-    QByteArray todas, esperado;
-    for (int i = 0; i < kPeticiones; ++i) {
-        const QByteArray p = "{\"n\":" + QByteArray::number(i) + "}";
-        todas += "conexion_persistente" + p;
-        esperado += "200 OK\r" + p;
-    }
-    const QByteArray r = enHilo([&] {
-        ClienteTcp c(puerto);
-        c.envia(todas);
-        return c.lee([&](const QByteArray& d) { return d.size() >= esperado.size() ? d.size() : 0; });
-    });
-    EXPECT_EQ(r, esperado);
     EXPECT_LE(maxEnCola, size_t(frmComSocket::kMaxPendientes));
+    const QStringList& grid = recordingMainWindow().grid;
+    EXPECT_FALSE(grid.filter("ERROR: frmComSocket.socket_DataArrival: fallo de prueba").isEmpty());
+    EXPECT_EQ(grid.filter("Petición incompleta descartada (5 bytes)").size(), 1);
+    EXPECT_EQ(grid.filter("Petición de más de 1048576 bytes").size(), 1);
 }
 
 TEST_F(frmComSocketTest, IdleConnectionIsClosedUnlessItsPeerAskedToKeepIt) {
@@ -287,18 +238,27 @@ TEST_F(frmComSocketTest, IdleConnectionIsClosedUnlessItsPeerAskedToKeepIt) {
     EXPECT_EQ(recordingMainWindow().grid.filter(" inactiva desde 127.0.0.1: se cierra").size(), 1);
 }
 
-TEST_F(frmComSocketTest, BurstOfConnectionsFitsTheAcceptQueue) {
-    // The server accepts nothing while the burst connects (its thread waits here without events):
-    // every connection must still complete, so the queue holds far more than the old 50.
-    constexpr int kRafaga = 300;
-    auto futuro = std::async(std::launch::async, [this] {
-        std::vector<std::unique_ptr<ClienteTcp>> c;
-        for (int i = 0; i < kRafaga; ++i)
-            c.push_back(std::make_unique<ClienteTcp>(puerto));
-        return int(std::count_if(c.begin(), c.end(), [](const auto& x) { return x->conectado(); }));
+// The server accepts nothing while the burst connects and sends (its thread waits here without
+// events): every connection must still complete, so the queue holds far more than the old 50. Then
+// each gets its own reply, and every element is unloaded.
+TEST_F(frmComSocketTest, BurstOfConnectionsFitsTheAcceptQueueAndEachGetsItsOwnReply) {
+    manejador = [](const QString& d, QString& r) { r = d; };
+    const auto peticion = [](size_t i) { return "{\"n\":" + QByteArray::number(qulonglong(i)) + "}"; };
+    std::vector<std::unique_ptr<ClienteTcp>> c;
+    auto futuro = std::async(std::launch::async, [&] {
+        for (size_t i = 0; i < 300; ++i)
+            c.push_back(std::make_unique<ClienteTcp>(puerto)), c.back()->envia(peticion(i));
     });
     ASSERT_EQ(futuro.wait_for(std::chrono::seconds(20)), std::future_status::ready);
-    EXPECT_EQ(futuro.get(), kRafaga);
+    EXPECT_EQ(enHilo([&] {
+                  size_t bien = 0;
+                  for (size_t i = 0; i < c.size(); ++i)
+                      bien += c[i]->conectado() && c[i]->leeHastaCierre() == "200 OK\r" + peticion(i);
+                  return bien;
+              }),
+              300u);
+    esperaConexiones(0);
+    EXPECT_EQ(ventana->intConexiones(), 0);
 }
 
 TEST_F(frmComSocketTest, WithoutAWindowFactoryThereIsNoWindowAndTheTraceGoesToTheLog) {
