@@ -8,7 +8,7 @@
 //     replies arrive (the first and the last, from the moment they were all sent);
 //   - the service's resident memory after 100 requests of a mixed load and after 10 000.
 #include "bench/percentil.h"
-#include "server/tests/ServicioExterno.h"
+#include "bench/servicio/ServicioExterno.h"
 
 #include <QCoreApplication>
 #include <algorithm>

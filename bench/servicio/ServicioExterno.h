@@ -2,7 +2,7 @@
 // The test-only service (tarvolin_servidor_pruebas) in a process of its own, for the load
 // benchmark: a scratch database with the rows of a small restaurant, the till's parameters in the
 // service's own registry files, and a port chosen here.
-#include "ClienteTcp.h"
+#include "server/tests/ClienteTcp.h"
 
 #include "core/tests/ConnectedCore.h"
 #include "printing/tests/PrinterFixture.h"
