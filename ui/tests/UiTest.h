@@ -1,24 +1,32 @@
 #pragma once
-// In-process window tests: the core's state put back before and after each test, prompts answered
-// in advance, and the application's registry key written through the registry store.
+// In-process window tests (the core's state put back around each test, prompts answered in advance,
+// the registry written through the store), and the real program as a subprocess in a folder of its
+// own, spoken to over real TCP on a port of its own.
 #include "core/basGeneral.h"
 #include "core/basLegacyFunctions.h"
 #include "core/clsParametros.h"
 #include "platform/Clock.h"
+#include "platform/Cp1252.h"
 #include "platform/Program.h"
-#include "platform/Prompts.h"
 #include "platform/Registry.h"
 #include "server/clsSocketFront.h"
 #include "testsupport/ScriptedPrompts.h"
+#include "testsupport/TestEnv.h"
 #include "ui/Main.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <csignal>
 #include <functional>
 #include <gtest/gtest.h>
-#include <map>
 
 namespace uitest {
 
+using Registro = QList<QPair<QString, QString>>;
 inline const QString kClave = QStringLiteral("SOFTWARE\\Vesk\\Tarvolin");
 
 // Scripted answers, and forms answered by code of the test (the keyboard, the dialog itself).
@@ -26,11 +34,11 @@ class Respuestas final : public prompts::ScriptedPrompts {
 public:
     std::map<QString, std::function<int()>> formularios;
     int showForm(const QString& name) override {
-        if (auto it = formularios.find(name); it != formularios.end()) {
-            calls.push_back({QStringLiteral("form"), name, QString(), 0});
-            return it->second();
-        }
-        return ScriptedPrompts::showForm(name);
+        auto it = formularios.find(name);
+        if (it == formularios.end())
+            return ScriptedPrompts::showForm(name);
+        calls.push_back({QStringLiteral("form"), name, QString(), 0});
+        return it->second();
     }
     QStringList textos() const {
         QStringList r;
@@ -47,7 +55,7 @@ template <class T> T* hijo(const QObject& w, const char* nombre) {
     return c;
 }
 
-inline void escribeRegistro(const QList<QPair<QString, QString>>& valores) {
+inline void escribeRegistro(const Registro& valores) {
     for (const auto& [nombre, valor] : valores)
         registry::RegistryStore::instance().setValue(registry::Root::CurrentUser, kClave,
                                                      registry::Value{nombre, registry::REG_SZ, valor});
@@ -55,9 +63,7 @@ inline void escribeRegistro(const QList<QPair<QString, QString>>& valores) {
 
 inline std::optional<QString> leeRegistro(const QString& nombre) {
     const auto v = registry::RegistryStore::instance().value(registry::Root::CurrentUser, kClave, nombre);
-    if (!v)
-        return std::nullopt;
-    return v->data.toString();
+    return v ? std::optional(v->data.toString()) : std::nullopt;
 }
 
 inline void reiniciaEstado() {
@@ -82,6 +88,153 @@ protected:
         reiniciaEstado();
     }
     Respuestas respuestas;
+};
+
+// The registry values of a till that reaches the test server's database `db`.
+inline Registro registroBase(const QString& db) {
+    return {{QStringLiteral("IpServidor"), QStringLiteral("127.0.0.1;PORT=%1").arg(testenv::dbPort())},
+            {QStringLiteral("NombreBBDDServidor"), db},
+            {QStringLiteral("Empresa"), QStringLiteral("1")},
+            {QStringLiteral("Restaurante"), QStringLiteral("1")},
+            {QStringLiteral("TPV"), QStringLiteral("1")},
+            {QStringLiteral("UsuarioMysql"), QStringLiteral("root")},
+            {QStringLiteral("MysqlPassword"), QStringLiteral("0")}};
+}
+
+// A scratch database with the schema and the demo data, dropped on destruction.
+class BaseDemo {
+public:
+    explicit BaseDemo(const QString& prefijo)
+        : m_nombre(QStringLiteral("%1_%2").arg(prefijo).arg(QCoreApplication::applicationPid())) {
+        QString error;
+        EXPECT_TRUE(testenv::runSql({}, QStringLiteral("create database `%1` character set utf8mb4;").arg(m_nombre)));
+        for (const char* f : {"/db/schema.sql", "/db/demo.sql"})
+            EXPECT_TRUE(testenv::runSqlFile(m_nombre, testenv::sourceDir() + f, &error)) << error.toStdString();
+    }
+    ~BaseDemo() { testenv::dropDatabase(m_nombre); }
+    void sql(const QString& s) const { EXPECT_TRUE(testenv::runSql(m_nombre, s)) << s.toStdString(); }
+    const QString& nombre() const { return m_nombre; }
+
+private:
+    QString m_nombre;
+};
+
+inline bool espera(const std::function<bool()>& cond, int ms = 30000) {
+    program::waitWhile([&] { return !cond(); }, ms);
+    return cond();
+}
+
+// A copy of the executable (so log.txt and a restart land beside it) with its registry store and
+// runtime folder (the instance lock; another copy's when given). Everything it started is stopped
+// when it goes.
+class ProgramaEnPrueba {
+public:
+    explicit ProgramaEnPrueba(const QString& carpetaEjecucion = {}) {
+        QTcpServer s;
+        s.listen(QHostAddress::LocalHost, 0);
+        m_puerto = s.serverPort();
+        for (const char* sub : {"app", "cfg/Vesk/registry", "run"})
+            QDir(m_dir.path()).mkpath(QLatin1String(sub));
+        QFile::setPermissions(carpeta("run"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        EXPECT_TRUE(QFile::copy(QStringLiteral(TARVOLIN_EXE), ejecutable()));
+        m_ejecucion = carpetaEjecucion.isEmpty() ? carpeta("run") : carpetaEjecucion;
+    }
+    ~ProgramaEnPrueba() {
+        for (pid_t pid : procesosDeLaCarpeta())
+            ::kill(pid, SIGKILL);
+        m_proceso.waitForFinished(5000);
+    }
+
+    QString carpeta(const char* sub) const { return m_dir.path() + QLatin1Char('/') + QLatin1String(sub); }
+    QString ejecutable() const { return carpeta("app") + QStringLiteral("/tarvolin"); }
+    QString rutaRegistro() const { return carpeta("cfg") + QStringLiteral("/Vesk/registry/HKEY_CURRENT_USER.ini"); }
+
+    void escribeRegistro(const Registro& valores) {
+        QFile f(rutaRegistro());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write("[HKEY_CURRENT_USER\\SOFTWARE\\Vesk\\Tarvolin]\n");
+        for (const auto& [nombre, valor] : valores)
+            f.write(nombre.toUtf8() + "=sz:" + valor.toUtf8() + "\n");
+    }
+    // A text value of the application key as the store holds it.
+    std::optional<QString> leeRegistro(const QString& nombre) const {
+        QFile f(rutaRegistro());
+        const QString prefijo = nombre + QStringLiteral("=sz:");
+        for (const QString& linea : QString::fromUtf8(f.open(QIODevice::ReadOnly) ? f.readAll() : "").split(u'\n'))
+            if (linea.startsWith(prefijo, Qt::CaseInsensitive))
+                return linea.mid(prefijo.size());
+        return std::nullopt;
+    }
+
+    // Starts the program; into `otra`, another copy in the same folder (same log.txt and lock).
+    void arranca(const QStringList& argumentos = {}, QProcess* otra = nullptr) {
+        QProcess& proceso = otra ? *otra : m_proceso;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), carpeta("cfg"));
+        env.insert(QStringLiteral("XDG_DATA_HOME"), carpeta("cfg"));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_ejecucion);
+        env.insert(QStringLiteral("TARVOLIN_PORT"), QString::number(m_puerto));
+        env.insert(QStringLiteral("TARVOLIN_SIN_DIALOGOS"), QStringLiteral("1"));
+        env.insert(QStringLiteral("TARVOLIN_RETRY_MS"), QStringLiteral("200"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        proceso.setProcessEnvironment(env);
+        proceso.setWorkingDirectory(carpeta("app"));
+        proceso.start(ejecutable(), argumentos);
+        ASSERT_TRUE(proceso.waitForStarted(10000));
+    }
+    QProcess& proceso() { return m_proceso; }
+    bool vivo() const { return m_proceso.state() != QProcess::NotRunning; }
+    bool esperaFin() { return !vivo() || m_proceso.waitForFinished(20000); }
+    QString errores() { return m_stderr += QString::fromUtf8(m_proceso.readAllStandardError()); }
+
+    // One request over a new connection; the reply text ("" when none came).
+    QString peticion(const QByteArray& json, int ms = 10000) const {
+        QTcpSocket s;
+        s.connectToHost(QHostAddress::LocalHost, m_puerto);
+        if (!s.waitForConnected(ms))
+            return {};
+        s.write(json);
+        QByteArray r;
+        const qint64 limite = QDateTime::currentMSecsSinceEpoch() + ms;
+        while (s.state() == QAbstractSocket::ConnectedState && QDateTime::currentMSecsSinceEpoch() < limite) {
+            s.waitForReadyRead(200);
+            r += s.readAll();
+        }
+        return cp1252::decode(r + s.readAll());
+    }
+    bool ok(const QByteArray& json, int ms = 10000) const {
+        return peticion(json, ms).contains(QLatin1String(R"("ok":true)"));
+    }
+    bool respondePing() const {
+        return peticion(R"({"accion":"Ping"})", 3000).contains(QLatin1String(R"("respuesta":"S")"));
+    }
+    bool esperaEscucha(int ms = 30000) const {
+        return espera([this] { return respondePing(); }, ms);
+    }
+    bool esperaLog(const QString& texto) const {
+        return espera([this, texto] { return log().contains(texto); });
+    }
+    QString log() const {
+        QFile f(carpeta("app") + QStringLiteral("/log.txt"));
+        return f.open(QIODevice::ReadOnly) ? cp1252::decode(f.readAll()) : QString();
+    }
+
+    // Every running copy of this folder's executable (the program restarts itself detached).
+    QList<pid_t> procesosDeLaCarpeta() const {
+        QList<pid_t> r;
+        const QString exe = QFileInfo(ejecutable()).canonicalFilePath();
+        for (const QString& e : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs))
+            if (e.toInt() > 0 && QFileInfo(QStringLiteral("/proc/%1/exe").arg(e)).canonicalFilePath() == exe)
+                r << e.toInt();
+        return r;
+    }
+
+private:
+    QTemporaryDir m_dir;
+    quint16 m_puerto = 0;
+    QString m_ejecucion;
+    QProcess m_proceso;
+    QString m_stderr;
 };
 
 } // namespace uitest
