@@ -6,63 +6,48 @@
 using uitest::BaseDemo;
 using uitest::ProgramaEnPrueba;
 
-namespace {
-
-// The switches as one text ("log nombre_bd=b retraso=3").
-QString texto(const Interruptores& i) {
-    QStringList r;
-    for (const auto& [b, n] : std::initializer_list<std::pair<bool, const char*>>{{i.Debug, "debug"},
-                                                                                  {i.desarrollo, "desarrollo"},
-                                                                                  {i.mensaje, "mensaje"},
-                                                                                  {i.instal, "instal"},
-                                                                                  {i.log, "log"}})
-        if (b)
-            r << QLatin1String(n);
-    for (const auto& [v, n] : std::initializer_list<std::pair<const std::optional<QString>*, const char*>>{
-             {&i.nombre_bd, "nombre_bd"}, {&i.ipservidor, "ipservidor"}, {&i.tpv, "tpv"}})
-        if (*v)
-            r << QLatin1String(n) + u'=' + **v;
-    if (i.retraso)
-        r << QStringLiteral("retraso=%1").arg(i.retraso);
-    return r.join(u' ');
+// gtest prints the switches of a failing case with this.
+void PrintTo(const Interruptores& i, std::ostream* os) {
+    *os << i.Debug << i.desarrollo << i.mensaje << i.instal << i.log << " " << i.nombre_bd.value_or("-").toStdString()
+        << " " << i.ipservidor.value_or("-").toStdString() << " " << i.tpv.value_or("-").toStdString() << " "
+        << i.retraso;
 }
-
-} // namespace
 
 TEST(Main, TablaDeLineasDeComandos) {
     const struct {
-        const char *linea, *esperado;
+        const char* linea;
+        Interruptores esperado;
     } casos[] = {
-        {"", ""},
-        {"log mensaje", ""},                   // no "/": no switch
-        {"antes/log /MENSAJE", "mensaje log"}, // the text before the first "/" is ignored
-        {"/  log  ", "log"},
-        {"/logs", ""},
-        {"/nombre_bd = ventas ", "nombre_bd=ventas"},
-        {"/nombre_bd=a=b", ""},
-        {"/nombre_bd", ""},
-        {"/debug /DEBUG /desarrollo", "debug desarrollo"},
-        {"/ipservidor=10.0.0.2", "ipservidor=10.0.0.2"},
-        {"/ipservidor=127.0.0.1;PORT=3306", ""}, // two "=": no value
-        {"/installer", "instal"},
-        {"/INSTAL", "instal"},
-        {"/ instal", ""}, // instal is tested on the piece as it stands
-        {"/retraso=5", "retraso=5"},
-        {"/retraso=0", ""},
-        {"/retraso=abc", ""},
-        {"/retraso=2,5", "retraso=2"}, // halves to even
-        {"/retraso=99999", "retraso=32767"},
-        {"/tpv=0", ""},
-        {"/tpv=3", "tpv=3"},
-        {"/tpv=x", ""},
+        {"", {}},
+        {"log mensaje", {}},                                    // no "/": no switch
+        {"antes/log /MENSAJE", {.mensaje = true, .log = true}}, // the text before the first "/" is ignored
+        {"/  log  ", {.log = true}},
+        {"/logs", {}},
+        {"/nombre_bd = ventas ", {.nombre_bd = "ventas"}},
+        {"/nombre_bd=a=b", {}},
+        {"/nombre_bd", {}},
+        {"/debug /DEBUG /desarrollo", {.Debug = true, .desarrollo = true}},
+        {"/ipservidor=10.0.0.2", {.ipservidor = "10.0.0.2"}},
+        {"/ipservidor=127.0.0.1;PORT=3306", {}}, // two "=": no value
+        {"/installer", {.instal = true}},
+        {"/INSTAL", {.instal = true}},
+        {"/ instal", {}}, // instal is tested on the piece as it stands
+        {"/retraso=5", {.retraso = 5}},
+        {"/retraso=0", {}},
+        {"/retraso=abc", {}},
+        {"/retraso=2,5", {.retraso = 2}}, // halves to even
+        {"/retraso=99999", {.retraso = 32767}},
+        {"/tpv=0", {}},
+        {"/tpv=3", {.tpv = "3"}},
+        {"/tpv=x", {}},
         // later pieces overwrite earlier ones; a zero delay leaves the earlier one
-        {"/nombre_bd=a /nombre_bd=b /retraso=3 /retraso=0", "nombre_bd=b retraso=3"},
+        {"/nombre_bd=a /nombre_bd=b /retraso=3 /retraso=0", {.nombre_bd = "b", .retraso = 3}},
         // Debug and nombre_bd on every piece, the others first match wins: "debug" is not "log"
-        {"/log/debug/mensaje", "debug mensaje log"},
+        {"/log/debug/mensaje", {.Debug = true, .mensaje = true, .log = true}},
     };
     for (const auto& c : casos) {
         SCOPED_TRACE(c.linea);
-        EXPECT_EQ(texto(LeeInterruptores(QString::fromUtf8(c.linea))), c.esperado);
+        EXPECT_EQ(LeeInterruptores(QString::fromUtf8(c.linea)), c.esperado);
     }
 }
 
@@ -81,9 +66,8 @@ TEST(Main, ElReinicioConservaLosInterruptoresYEsperaCinco) {
         EXPECT_EQ(ArgumentosReinicio(o.isEmpty() ? QStringList() : o.split(u'|')).join(u'|'), c.reinicio);
     }
     // The arguments are read back as one line joined with blanks.
-    EXPECT_EQ(
-        texto(LeeInterruptores(LineaDeComandos(ArgumentosReinicio({"/nombre_bd=ventas", "/tpv=3", "/retraso=9"})))),
-        "nombre_bd=ventas tpv=3 retraso=5");
+    EXPECT_EQ(LeeInterruptores(LineaDeComandos(ArgumentosReinicio({"/nombre_bd=ventas", "/tpv=3", "/retraso=9"}))),
+              (Interruptores{.nombre_bd = "ventas", .tpv = "3", .retraso = 5}));
 }
 
 // Starts with the database only through the switch, turns the till's configtpv rows into registry
@@ -91,26 +75,21 @@ TEST(Main, ElReinicioConservaLosInterruptoresYEsperaCinco) {
 // switches.
 TEST(Main, ArrancaGuardaLaConfiguracionEnElRegistroYSeReiniciaConLosMismosInterruptores) {
     TARVOLIN_REQUIRE_DATABASE();
-    BaseDemo db(QStringLiteral("uiarranque"));
+    BaseDemo db("uiarranque");
     db.sql("update configtpv set valor='Cocina central' where clave='TextoCabeceraCocina'");
     db.sql("update configtpv set valor='' where clave='GrabarLogDetallado'");
     db.sql("delete from configtpv where clave in ('UsarBalanza','PuertoBalanza','BalanzaModoContinuo')");
     ProgramaEnPrueba p;
-    auto registro = uitest::registroBase(QStringLiteral("no_existe"));
     // The scale is on, on a port that leads nowhere, with a continuous mode that is no Boolean.
-    registro += {{"TextoCabeceraCocina", "viejo"},
-                 {"PermitirVariosTPVSSimultaneamente", "1"},
-                 {"UsarBalanza", "1"},
-                 {"PuertoBalanza", "9"},
-                 {"ModeloBalanza", "0"},
-                 {"BalanzaModoContinuo", "abc"}};
-    p.escribeRegistro(registro);
+    p.escribeRegistro(uitest::registroBase("no_existe") +
+                      "TextoCabeceraCocina=viejo|PermitirVariosTPVSSimultaneamente=1|UsarBalanza=1|PuertoBalanza=9|"
+                      "ModeloBalanza=0|BalanzaModoContinuo=abc");
     QFile mapa(p.carpeta("cfg") + QStringLiteral("/Vesk/registry/HKEY_LOCAL_MACHINE.ini"));
     ASSERT_TRUE(mapa.open(QIODevice::WriteOnly));
     mapa.write("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vesk\\SerialComm]\n\"" + p.carpeta("run").toUtf8() +
                "/no-hay-puerto\"=sz:COM9\n");
     mapa.close();
-    p.arranca({"/log", "/nombre_bd=" + db.nombre()});
+    p.arranca({"/log", "/nombre_bd=" + db.nombre});
     ASSERT_TRUE(p.esperaEscucha()) << p.errores().toStdString();
     ASSERT_TRUE(p.esperaLog("-> basComunPocketra.cargarIdiomasLiterales"));
 
@@ -143,14 +122,11 @@ TEST(Main, ArrancaGuardaLaConfiguracionEnElRegistroYSeReiniciaConLosMismosInterr
 TEST(Main, BaseCaidaAlArrancarSeReintentaYElPasoPostConexionCorreUnaSolaVez) {
     TARVOLIN_REQUIRE_DATABASE();
     // The till's database user does not exist yet: the server turns it away until it is created.
-    BaseDemo db(QStringLiteral("uicaida"));
+    BaseDemo db("uicaida");
     db.sql("update configtpv set valor='primera' where clave='TextoCabeceraCocina'");
     const QString usuario = QStringLiteral("tarvolin_%1").arg(QCoreApplication::applicationPid());
     ProgramaEnPrueba p;
-    auto registro = uitest::registroBase(db.nombre());
-    registro[5].second = usuario;
-    registro[6].second = "Clave.de.prueba";
-    p.escribeRegistro(registro);
+    p.escribeRegistro(uitest::registroBase(db.nombre) + "UsuarioMysql=" + usuario + "|MysqlPassword=Clave.de.prueba");
     p.arranca({"/log"});
     ASSERT_TRUE(p.esperaLog("Error al conectar con MySQL")) << p.errores().toStdString();
     // The literals wait for the database instead of failing on a query helper that does not exist
@@ -168,7 +144,7 @@ TEST(Main, BaseCaidaAlArrancarSeReintentaYElPasoPostConexionCorreUnaSolaVez) {
     for (const char* host : {"%", "localhost"})
         EXPECT_TRUE(testenv::runSql({}, QStringLiteral("create user '%1'@'%2' identified by 'Clave.de.prueba'; "
                                                        "grant all on `%3`.* to '%1'@'%2';")
-                                            .arg(usuario, QLatin1String(host), db.nombre())));
+                                            .arg(usuario, QLatin1String(host), db.nombre)));
     ASSERT_TRUE(p.esperaEscucha()) << p.log().toStdString();
     EXPECT_EQ(p.leeRegistro("TextoCabeceraCocina"), "primera");
     EXPECT_TRUE(p.esperaLog("-> basComunPocketra.cargarIdiomasLiterales"));
@@ -176,10 +152,9 @@ TEST(Main, BaseCaidaAlArrancarSeReintentaYElPasoPostConexionCorreUnaSolaVez) {
     // A lost link later: the error handler reconnects, but the post-connection step does not run
     // again, so configtpv is not read a second time.
     db.sql("update configtpv set valor='segunda' where clave='TextoCabeceraCocina'");
-    testenv::killConnections(db.nombre());
+    testenv::killConnections(db.nombre);
     p.peticion(
-        R"({"accion":"ImprimirTicketCocinaEspecial","idTPV":1,"idTicket":101,"texto":"1 Flan","impresora":"NO IMPRIMIR"})",
-        30000);
+        R"({"accion":"ImprimirTicketCocinaEspecial","idTPV":1,"idTicket":101,"texto":"1 Flan","impresora":"NO IMPRIMIR"})");
     ASSERT_TRUE(p.esperaEscucha());
     EXPECT_EQ(p.leeRegistro("TextoCabeceraCocina"), "primera");
     const QString log = p.log();
@@ -190,9 +165,9 @@ TEST(Main, BaseCaidaAlArrancarSeReintentaYElPasoPostConexionCorreUnaSolaVez) {
 
 TEST(Main, UnaSegundaInstanciaSeNiegaYUnaConRetrasoArranca) {
     TARVOLIN_REQUIRE_DATABASE();
-    BaseDemo db(QStringLiteral("uiinstancia"));
+    BaseDemo db("uiinstancia");
     ProgramaEnPrueba p;
-    p.escribeRegistro(uitest::registroBase(db.nombre()));
+    p.escribeRegistro(uitest::registroBase(db.nombre));
     p.arranca({"/log"});
     ASSERT_TRUE(p.esperaEscucha()) << p.errores().toStdString();
     ASSERT_TRUE(p.esperaLog("Carga de parámetros"));
@@ -210,7 +185,7 @@ TEST(Main, UnaSegundaInstanciaSeNiegaYUnaConRetrasoArranca) {
 
     // A delayed start (the restart's road) skips the test and goes on to its parameters.
     ProgramaEnPrueba retrasada(p.carpeta("run"));
-    retrasada.escribeRegistro(uitest::registroBase(db.nombre()));
+    retrasada.escribeRegistro(uitest::registroBase(db.nombre));
     retrasada.arranca({"/log", "/retraso=1"});
     EXPECT_TRUE(retrasada.esperaLog("Carga de parámetros")) << retrasada.errores().toStdString();
     EXPECT_TRUE(retrasada.vivo());
@@ -222,9 +197,9 @@ TEST(Main, UnaSegundaInstanciaSeNiegaYUnaConRetrasoArranca) {
 // stops over TCP after its reply.
 TEST(Main, ComandosDeImagenConLongitudesEnormesNoTumbanElPrograma) {
     TARVOLIN_REQUIRE_DATABASE();
-    BaseDemo db(QStringLiteral("uiescpos"));
+    BaseDemo db("uiescpos");
     ProgramaEnPrueba p;
-    p.escribeRegistro(uitest::registroBase(db.nombre()));
+    p.escribeRegistro(uitest::registroBase(db.nombre));
     p.arranca();
     ASSERT_TRUE(p.esperaEscucha()) << p.errores().toStdString();
     EXPECT_TRUE(p.log().isEmpty()); // no /log: no log.txt

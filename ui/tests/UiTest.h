@@ -10,6 +10,7 @@
 #include "platform/Program.h"
 #include "platform/Registry.h"
 #include "server/clsSocketFront.h"
+#include "server/tests/ClienteTcp.h"
 #include "testsupport/ScriptedPrompts.h"
 #include "testsupport/TestEnv.h"
 #include "ui/Main.h"
@@ -18,7 +19,6 @@
 #include <QDir>
 #include <QProcess>
 #include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <csignal>
 #include <functional>
@@ -26,7 +26,6 @@
 
 namespace uitest {
 
-using Registro = QList<QPair<QString, QString>>;
 inline const QString kClave = QStringLiteral("SOFTWARE\\Vesk\\Tarvolin");
 
 // Scripted answers, and forms answered by code of the test (the keyboard, the dialog itself).
@@ -55,8 +54,16 @@ template <class T> T* hijo(const QObject& w, const char* nombre) {
     return c;
 }
 
-inline void escribeRegistro(const Registro& valores) {
-    for (const auto& [nombre, valor] : valores)
+// Registry values written as "Clave=valor|Clave=valor" (split at the first "="); a later one wins.
+inline QMap<QString, QString> valores(const QString& texto) {
+    QMap<QString, QString> r;
+    for (const QString& par : texto.split(u'|', Qt::SkipEmptyParts))
+        r[par.section(u'=', 0, 0)] = par.section(u'=', 1);
+    return r;
+}
+
+inline void escribeRegistro(const QString& texto) {
+    for (const auto& [nombre, valor] : valores(texto).asKeyValueRange())
         registry::RegistryStore::instance().setValue(registry::Root::CurrentUser, kClave,
                                                      registry::Value{nombre, registry::REG_SZ, valor});
 }
@@ -91,32 +98,22 @@ protected:
 };
 
 // The registry values of a till that reaches the test server's database `db`.
-inline Registro registroBase(const QString& db) {
-    return {{QStringLiteral("IpServidor"), QStringLiteral("127.0.0.1;PORT=%1").arg(testenv::dbPort())},
-            {QStringLiteral("NombreBBDDServidor"), db},
-            {QStringLiteral("Empresa"), QStringLiteral("1")},
-            {QStringLiteral("Restaurante"), QStringLiteral("1")},
-            {QStringLiteral("TPV"), QStringLiteral("1")},
-            {QStringLiteral("UsuarioMysql"), QStringLiteral("root")},
-            {QStringLiteral("MysqlPassword"), QStringLiteral("0")}};
+inline QString registroBase(const QString& db) {
+    return QStringLiteral("IpServidor=127.0.0.1;PORT=%1|NombreBBDDServidor=%2|Empresa=1|Restaurante=1|TPV=1|"
+                          "UsuarioMysql=root|MysqlPassword=0|")
+        .arg(testenv::dbPort())
+        .arg(db);
 }
 
 // A scratch database with the schema and the demo data, dropped on destruction.
-class BaseDemo {
-public:
-    explicit BaseDemo(const QString& prefijo)
-        : m_nombre(QStringLiteral("%1_%2").arg(prefijo).arg(QCoreApplication::applicationPid())) {
+struct BaseDemo {
+    explicit BaseDemo(const char* prefijo) : nombre(testenv::createDatabase(QLatin1String(prefijo))) {
         QString error;
-        EXPECT_TRUE(testenv::runSql({}, QStringLiteral("create database `%1` character set utf8mb4;").arg(m_nombre)));
-        for (const char* f : {"/db/schema.sql", "/db/demo.sql"})
-            EXPECT_TRUE(testenv::runSqlFile(m_nombre, testenv::sourceDir() + f, &error)) << error.toStdString();
+        EXPECT_TRUE(testenv::runSqlFile(nombre, testenv::sourceDir() + "/db/demo.sql", &error)) << error.toStdString();
     }
-    ~BaseDemo() { testenv::dropDatabase(m_nombre); }
-    void sql(const QString& s) const { EXPECT_TRUE(testenv::runSql(m_nombre, s)) << s.toStdString(); }
-    const QString& nombre() const { return m_nombre; }
-
-private:
-    QString m_nombre;
+    ~BaseDemo() { testenv::dropDatabase(nombre); }
+    void sql(const QString& s) const { EXPECT_TRUE(testenv::runSql(nombre, s)) << s.toStdString(); }
+    const QString nombre;
 };
 
 inline bool espera(const std::function<bool()>& cond, int ms = 30000) {
@@ -149,11 +146,11 @@ public:
     QString ejecutable() const { return carpeta("app") + QStringLiteral("/tarvolin"); }
     QString rutaRegistro() const { return carpeta("cfg") + QStringLiteral("/Vesk/registry/HKEY_CURRENT_USER.ini"); }
 
-    void escribeRegistro(const Registro& valores) {
+    void escribeRegistro(const QString& texto) {
         QFile f(rutaRegistro());
         ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         f.write("[HKEY_CURRENT_USER\\SOFTWARE\\Vesk\\Tarvolin]\n");
-        for (const auto& [nombre, valor] : valores)
+        for (const auto& [nombre, valor] : valores(texto).asKeyValueRange())
             f.write(nombre.toUtf8() + "=sz:" + valor.toUtf8() + "\n");
     }
     // A text value of the application key as the store holds it.
@@ -187,27 +184,10 @@ public:
     bool esperaFin() { return !vivo() || m_proceso.waitForFinished(20000); }
     QString errores() { return m_stderr += QString::fromUtf8(m_proceso.readAllStandardError()); }
 
-    // One request over a new connection; the reply text ("" when none came).
-    QString peticion(const QByteArray& json, int ms = 10000) const {
-        QTcpSocket s;
-        s.connectToHost(QHostAddress::LocalHost, m_puerto);
-        if (!s.waitForConnected(ms))
-            return {};
-        s.write(json);
-        QByteArray r;
-        const qint64 limite = QDateTime::currentMSecsSinceEpoch() + ms;
-        while (s.state() == QAbstractSocket::ConnectedState && QDateTime::currentMSecsSinceEpoch() < limite) {
-            s.waitForReadyRead(200);
-            r += s.readAll();
-        }
-        return cp1252::decode(r + s.readAll());
-    }
-    bool ok(const QByteArray& json, int ms = 10000) const {
-        return peticion(json, ms).contains(QLatin1String(R"("ok":true)"));
-    }
-    bool respondePing() const {
-        return peticion(R"({"accion":"Ping"})", 3000).contains(QLatin1String(R"("respuesta":"S")"));
-    }
+    // One request over a new connection, read until the program closes it.
+    QByteArray peticion(const QByteArray& json) const { return servertest::pide(m_puerto, json); }
+    bool ok(const QByteArray& json) const { return peticion(json).contains(R"("ok":true)"); }
+    bool respondePing() const { return peticion(R"({"accion":"Ping"})").contains(R"("respuesta":"S")"); }
     bool esperaEscucha(int ms = 30000) const {
         return espera([this] { return respondePing(); }, ms);
     }

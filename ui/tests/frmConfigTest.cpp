@@ -16,15 +16,10 @@ namespace {
 
 class frmConfigTest : public uitest::UiTest {
 protected:
-    void cargaBase(const uitest::Registro& extra = {}) {
-        uitest::escribeRegistro({{"IpServidor", "10.0.0.5"},
-                                 {"Empresa", "1"},
-                                 {"Restaurante", "2"},
-                                 {"TPV", "3"},
-                                 {"UsuarioMysql", "caja"},
-                                 {"MysqlPassword", "0"},
-                                 {"NombreBBDDServidor", "ventas"}});
-        uitest::escribeRegistro(extra);
+    void cargaBase(const QString& extra = {}) {
+        uitest::escribeRegistro("IpServidor=10.0.0.5|Empresa=1|Restaurante=2|TPV=3|UsuarioMysql=caja|MysqlPassword=0|"
+                                "NombreBBDDServidor=ventas|" +
+                                extra);
         objParametros().GetParamReg();
     }
 };
@@ -53,11 +48,9 @@ TEST_F(frmConfigTest, LaPrimeraConfiguracionSinValoresGuardaLoBasico) {
         frmConfig d;
         EXPECT_TRUE(txt(d, "txtPasswordMySQL")->text().isEmpty());
         EXPECT_EQ(txt(d, "txtUsuarioMySQL")->text(), "root");
-        for (const auto& [t, v] : uitest::Registro{{"txtEmpresa", "1"},
-                                                   {"txtRestaurante", "1"},
-                                                   {"txtTPV", "4"},
-                                                   {"txtIpServidor", "192.168.1.10"},
-                                                   {"txtNombreBaseDatos", "Drovanto"}}) {
+        const auto valores = uitest::valores(
+            "txtEmpresa=1|txtRestaurante=1|txtTPV=4|txtIpServidor=192.168.1.10|txtNombreBaseDatos=Drovanto");
+        for (const auto& [t, v] : valores.asKeyValueRange()) {
             EXPECT_TRUE(txt(d, t.toLatin1())->text().isEmpty()) << t.toStdString();
             txt(d, t.toLatin1())->setText(v);
         }
@@ -77,7 +70,7 @@ TEST_F(frmConfigTest, LaPrimeraConfiguracionSinValoresGuardaLoBasico) {
 }
 
 TEST_F(frmConfigTest, CancelarNoGuardaYAceptarGuardaLaContrasenaYElUsuarioTalCual) {
-    cargaBase({{"MysqlPassword", "1"}, {"UsuarioMysql", ""}});
+    cargaBase("MysqlPassword=1|UsuarioMysql=");
     frmConfig::registrarFrmConfig();
     enElDialogo([](frmConfig& d) {
         EXPECT_EQ(d.windowTitle(), "TPV Configuración:");

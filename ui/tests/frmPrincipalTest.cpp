@@ -220,8 +220,8 @@ protected:
 
 TEST_F(frmPrincipalArranqueTest, ConElPuertoOcupadoSeReintentaYElIconoPasaAListoCuandoEscucha) {
     TARVOLIN_REQUIRE_DATABASE();
-    uitest::BaseDemo db(QStringLiteral("uipuerto"));
-    uitest::escribeRegistro(uitest::registroBase(db.nombre()));
+    uitest::BaseDemo db(("uipuerto"));
+    uitest::escribeRegistro(uitest::registroBase(db.nombre));
     objParametros().GetParamReg();
     gblnParametrosCargados = true;
     auto ocupante = std::make_unique<QTcpServer>();
