@@ -71,9 +71,9 @@ TEST(Main, ElReinicioConservaLosInterruptoresYEsperaCinco) {
 }
 
 // Starts with the database only through the switch, turns the till's configtpv rows into registry
-// values (a value that does not convert is logged, the start-up goes on), and restarts on the same
-// switches.
-TEST(Main, ArrancaGuardaLaConfiguracionEnElRegistroYSeReiniciaConLosMismosInterruptores) {
+// values (a value that does not convert is logged, the start-up goes on), holds its instance, and
+// restarts on the same switches.
+TEST(Main, ArrancaUnaSolaVezGuardaLaConfiguracionEnElRegistroYSeReiniciaConLosMismosInterruptores) {
     TARVOLIN_REQUIRE_DATABASE();
     BaseDemo db("uiarranque");
     db.sql("update configtpv set valor='Cocina central' where clave='TextoCabeceraCocina'");
@@ -94,18 +94,33 @@ TEST(Main, ArrancaGuardaLaConfiguracionEnElRegistroYSeReiniciaConLosMismosInterr
     ASSERT_TRUE(p.esperaLog("-> basComunPocketra.cargarIdiomasLiterales"));
 
     // The port rule is pinned to 0.
-    EXPECT_EQ(p.leeRegistro("TextoCabeceraCocina"), "Cocina central");
-    EXPECT_EQ(p.leeRegistro("ImpTicket"), "TICKETS");
-    EXPECT_EQ(p.leeRegistro("PermitirVariosTPVSSimultaneamente"), "0");
+    for (const char* valor : {"TextoCabeceraCocina=sz:Cocina central\n", "ImpTicket=sz:TICKETS\n",
+                              "PermitirVariosTPVSSimultaneamente=sz:0\n"})
+        EXPECT_TRUE(p.registro().contains(valor)) << valor << p.registro().toStdString();
     EXPECT_TRUE(p.ok(R"({"accion":"GetIdTPV"})"));
     const QString log = p.log();
-    EXPECT_TRUE(log.contains("Carga de parámetros")) << log.toStdString();
+    EXPECT_EQ(log.count("Carga de parámetros"), 1) << log.toStdString();
     EXPECT_EQ(log.count("-> basComunPocketra.cargarIdiomasLiterales"), 1);
-    EXPECT_TRUE(log.contains("El parámetro GrabarLogDetallado tiene un valor no válido")) << log.toStdString();
-    EXPECT_TRUE(log.contains("El parámetro BalanzaModoContinuo tiene un valor no válido")) << log.toStdString();
+    EXPECT_TRUE(log.contains("El parámetro GrabarLogDetallado tiene un valor no válido"));
+    EXPECT_TRUE(log.contains("El parámetro BalanzaModoContinuo tiene un valor no válido"));
     EXPECT_TRUE(uitest::espera(
         [&] { return p.errores().contains("No se ha podido conectar con la balanza en el puerto COM"); }, 10000))
         << p.errores().toStdString();
+
+    // A refused copy says so and leaves the running copy's log.txt as it was.
+    QProcess segunda;
+    p.arranca({"/log"}, &segunda);
+    ASSERT_TRUE(segunda.waitForFinished(20000));
+    EXPECT_EQ(segunda.exitCode(), 0);
+    EXPECT_TRUE(QString::fromUtf8(segunda.readAllStandardError())
+                    .contains("El programa ya está en ejecución, no puede iniciarse dos veces"));
+    EXPECT_TRUE(p.log().startsWith(log)) << p.log().toStdString();
+    // A delayed start (the restart's road) skips the test and goes on to its parameters.
+    ProgramaEnPrueba retrasada(p.carpeta("run"));
+    retrasada.escribeRegistro(uitest::registroBase(db.nombre));
+    retrasada.arranca({"/log", "/retraso=1"});
+    EXPECT_TRUE(retrasada.esperaLog("Carga de parámetros")) << retrasada.errores().toStdString();
+    EXPECT_TRUE(retrasada.vivo());
 
     EXPECT_TRUE(p.ok(R"({"accion":"reiniciar_programa"})"));
     ASSERT_TRUE(p.esperaFin());
@@ -146,7 +161,6 @@ TEST(Main, BaseCaidaAlArrancarSeReintentaYElPasoPostConexionCorreUnaSolaVez) {
                                                        "grant all on `%3`.* to '%1'@'%2';")
                                             .arg(usuario, QLatin1String(host), db.nombre)));
     ASSERT_TRUE(p.esperaEscucha()) << p.log().toStdString();
-    EXPECT_EQ(p.leeRegistro("TextoCabeceraCocina"), "primera");
     EXPECT_TRUE(p.esperaLog("-> basComunPocketra.cargarIdiomasLiterales"));
 
     // A lost link later: the error handler reconnects, but the post-connection step does not run
@@ -156,40 +170,11 @@ TEST(Main, BaseCaidaAlArrancarSeReintentaYElPasoPostConexionCorreUnaSolaVez) {
     p.peticion(
         R"({"accion":"ImprimirTicketCocinaEspecial","idTPV":1,"idTicket":101,"texto":"1 Flan","impresora":"NO IMPRIMIR"})");
     ASSERT_TRUE(p.esperaEscucha());
-    EXPECT_EQ(p.leeRegistro("TextoCabeceraCocina"), "primera");
+    EXPECT_TRUE(p.registro().contains("TextoCabeceraCocina=sz:primera\n")) << p.registro().toStdString();
     const QString log = p.log();
     EXPECT_EQ(log.count("-> basComunPocketra.cargarIdiomasLiterales"), 1) << log.toStdString();
     EXPECT_EQ(log.count("Listening to port"), 1) << log.toStdString();
     EXPECT_FALSE(log.contains("ERROR: basComunPocketra.cargarIdiomasLiterales")) << log.toStdString();
-}
-
-TEST(Main, UnaSegundaInstanciaSeNiegaYUnaConRetrasoArranca) {
-    TARVOLIN_REQUIRE_DATABASE();
-    BaseDemo db("uiinstancia");
-    ProgramaEnPrueba p;
-    p.escribeRegistro(uitest::registroBase(db.nombre));
-    p.arranca({"/log"});
-    ASSERT_TRUE(p.esperaEscucha()) << p.errores().toStdString();
-    ASSERT_TRUE(p.esperaLog("Carga de parámetros"));
-    const QString logPrimera = p.log();
-
-    // A refused copy says so and leaves the running copy's log.txt as it was.
-    QProcess segunda;
-    p.arranca({"/log"}, &segunda);
-    ASSERT_TRUE(segunda.waitForFinished(20000));
-    EXPECT_EQ(segunda.exitCode(), 0);
-    EXPECT_TRUE(QString::fromUtf8(segunda.readAllStandardError())
-                    .contains("El programa ya está en ejecución, no puede iniciarse dos veces"));
-    EXPECT_TRUE(p.log().startsWith(logPrimera)) << p.log().toStdString();
-    EXPECT_EQ(p.log().count("Carga de parámetros"), 1);
-
-    // A delayed start (the restart's road) skips the test and goes on to its parameters.
-    ProgramaEnPrueba retrasada(p.carpeta("run"));
-    retrasada.escribeRegistro(uitest::registroBase(db.nombre));
-    retrasada.arranca({"/log", "/retraso=1"});
-    EXPECT_TRUE(retrasada.esperaLog("Carga de parámetros")) << retrasada.errores().toStdString();
-    EXPECT_TRUE(retrasada.vivo());
-    EXPECT_TRUE(p.respondePing());
 }
 
 // Image commands whose lengths overflowed made the command scanner read before the text and ended
@@ -225,12 +210,14 @@ TEST(Main, SoloSigueLosTarvolinDeSuPropiaEjecucionYNuncaFallaAlBuscar) {
     const QString falso = dir.path() + "/tarvolin", run = dir.path() + "/run";
     ASSERT_TRUE(QFile::copy("/bin/sleep", falso));
     QProcess procesos[3]; // another run's, this run's, another run's looked at last
-    for (int i = 0; i < 3; ++i) {
+    const auto arranca = [&](int i) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_RUNTIME_DIR", (i == 1 ? run : dir.path() + "/otro") + "/runtime");
         procesos[i].setProcessEnvironment(env);
-    }
-    auto busca = [&] {
+        procesos[i].start(falso, {"300"});
+        EXPECT_TRUE(procesos[i].waitForStarted(10000));
+    };
+    const auto busca = [&] {
         QProcess bash;
         bash.start("bash", {"-c",
                             "set -euo pipefail; eval \"$(sed -n '/^demo_tarvolins() {/,/^}/p' \"$1\")\"; "
@@ -240,13 +227,10 @@ TEST(Main, SoloSigueLosTarvolinDeSuPropiaEjecucionYNuncaFallaAlBuscar) {
         EXPECT_EQ(bash.exitCode(), 0) << bash.readAllStandardError().toStdString();
         return QString::fromUtf8(bash.readAllStandardOutput()).trimmed();
     };
-    procesos[0].start(falso, {"300"});
-    ASSERT_TRUE(procesos[0].waitForStarted(10000));
+    arranca(0);
     EXPECT_EQ(busca(), "[]");
-    for (QProcess* q : {&procesos[1], &procesos[2]}) {
-        q->start(falso, {"300"});
-        ASSERT_TRUE(q->waitForStarted(10000));
-    }
+    arranca(1);
+    arranca(2);
     EXPECT_EQ(busca(), QStringLiteral("[%1]").arg(procesos[1].processId()));
     for (QProcess& q : procesos) {
         q.kill();

@@ -145,6 +145,10 @@ public:
     QString carpeta(const char* sub) const { return m_dir.path() + QLatin1Char('/') + QLatin1String(sub); }
     QString ejecutable() const { return carpeta("app") + QStringLiteral("/tarvolin"); }
     QString rutaRegistro() const { return carpeta("cfg") + QStringLiteral("/Vesk/registry/HKEY_CURRENT_USER.ini"); }
+    static QString fichero(const QString& ruta) {
+        QFile f(ruta);
+        return f.open(QIODevice::ReadOnly) ? cp1252::decode(f.readAll()) : QString();
+    }
 
     void escribeRegistro(const QString& texto) {
         QFile f(rutaRegistro());
@@ -153,15 +157,8 @@ public:
         for (const auto& [nombre, valor] : valores(texto).asKeyValueRange())
             f.write(nombre.toUtf8() + "=sz:" + valor.toUtf8() + "\n");
     }
-    // A text value of the application key as the store holds it.
-    std::optional<QString> leeRegistro(const QString& nombre) const {
-        QFile f(rutaRegistro());
-        const QString prefijo = nombre + QStringLiteral("=sz:");
-        for (const QString& linea : QString::fromUtf8(f.open(QIODevice::ReadOnly) ? f.readAll() : "").split(u'\n'))
-            if (linea.startsWith(prefijo, Qt::CaseInsensitive))
-                return linea.mid(prefijo.size());
-        return std::nullopt;
-    }
+    // The application key as the store holds it: "Clave=sz:valor" lines.
+    QString registro() const { return fichero(rutaRegistro()); }
 
     // Starts the program; into `otra`, another copy in the same folder (same log.txt and lock).
     void arranca(const QStringList& argumentos = {}, QProcess* otra = nullptr) {
@@ -194,10 +191,7 @@ public:
     bool esperaLog(const QString& texto) const {
         return espera([this, texto] { return log().contains(texto); });
     }
-    QString log() const {
-        QFile f(carpeta("app") + QStringLiteral("/log.txt"));
-        return f.open(QIODevice::ReadOnly) ? cp1252::decode(f.readAll()) : QString();
-    }
+    QString log() const { return fichero(carpeta("app") + QStringLiteral("/log.txt")); }
 
     // Every running copy of this folder's executable (the program restarts itself detached).
     QList<pid_t> procesosDeLaCarpeta() const {

@@ -107,59 +107,42 @@ TEST_F(frmPrincipalTest, AlRegistrarseRecogeLasLineasAnterioresYElDialogoDeConfi
     EXPECT_TRUE(prompts::formFactory("frmConfig"));
 }
 
-// Closing the window, the exit button and the tray's exit ask first and end only on Yes; otherwise
-// the window hides behind its icon, or without a tray stays minimised.
+// Closing the window and the tray's exit ask first and end only on Yes; any other answer hides the
+// window behind its icon, or without a tray leaves it minimised.
 TEST_F(frmPrincipalTest, CerrarYSalirPreguntanYSoloTerminanConSi) {
-    const char* kSalir = "¿Deseas cerrar el programa? No se imprimirá ningún ticket de la pantalla de cocina";
-    const struct {
-        bool hayBandeja;
-        const char* accion;
-        int respuesta;
-        bool termina, visible;
-        const char* pregunta;
-    } casos[] = {
-        {true, "close", prompts::vbNo, false, false, "Pulsa 'No' para dejar el programa minimizado."},
-        {true, "close", prompts::vbCancel, false, false, "Pulsa 'No'"},
-        {true, "close", prompts::vbYes, true, false, "Pulsa 'No'"},
-        {false, "close", prompts::vbNo, false, true, "Pulsa 'No'"},
-        {false, "ctrMinimizar", 0, false, true, nullptr},
-        {true, "mnuSalir", prompts::vbNo, false, true, kSalir},
-        {true, "ctrSalir", prompts::vbYes, true, false, kSalir},
-    };
-    for (const auto& c : casos) {
-        SCOPED_TRACE(std::string(c.accion) + " " + std::to_string(c.respuesta));
-        program::resetForTests();
-        respuestas.calls.clear();
-        frmPrincipal w(c.hayBandeja);
-        w.MuestraIconoTareas(true);
-        w.muestraSinBandeja(); // without a tray: shown minimised
-        EXPECT_EQ(w.isMinimized(), !c.hayBandeja);
-        w.showNormal();
-        respuestas.answers = {c.respuesta};
-        const QString accion = QString::fromUtf8(c.accion);
-        const auto actua = [&] {
-            if (accion == "close")
-                w.close();
-            else if (accion.startsWith("mnu"))
-                hijo<QAction>(w, c.accion)->trigger();
-            else
-                emit hijo<ctrBoton>(w, c.accion)->Click();
-        };
-        if (c.termina) {
-            EXPECT_THROW(actua(), program::Ended);
-        } else {
-            actua();
-            EXPECT_FALSE(program::ending());
-            EXPECT_EQ(w.isVisible(), c.visible);
-            EXPECT_EQ(w.isMinimized(), c.visible && !c.hayBandeja);
-        }
-        EXPECT_EQ(bandeja(w).isVisible(), !c.termina);
-        ASSERT_EQ(respuestas.calls.size(), c.pregunta ? 1u : 0u);
-        if (c.pregunta) {
-            EXPECT_EQ(respuestas.calls[0].style, 36);
-            EXPECT_TRUE(respuestas.calls[0].text.contains(QString::fromUtf8(c.pregunta)));
-        }
+    frmPrincipal w(true), sinBandeja(false);
+    sinBandeja.muestraSinBandeja();
+    EXPECT_TRUE(sinBandeja.isVisible() && sinBandeja.isMinimized());
+    respuestas.answers = {prompts::vbNo, prompts::vbCancel, prompts::vbNo, prompts::vbNo};
+    for (frmPrincipal* v : {&w, &w, &sinBandeja}) {
+        v->MuestraIconoTareas(true);
+        v->showNormal();
+        EXPECT_FALSE(v->close());
+        EXPECT_EQ(v->isVisible() && v->isMinimized(), v == &sinBandeja);
+        EXPECT_EQ(v->isVisible(), v == &sinBandeja);
     }
+    sinBandeja.showNormal();
+    emit hijo<ctrBoton>(sinBandeja, "ctrMinimizar")->Click();
+    EXPECT_TRUE(sinBandeja.isVisible() && sinBandeja.isMinimized());
+    hijo<QAction>(w, "mnuSalir")->trigger();
+    EXPECT_FALSE(program::ending());
+    EXPECT_TRUE(bandeja(w).isVisible());
+    ASSERT_EQ(respuestas.calls.size(), 4u);
+    for (const auto& c : respuestas.calls)
+        EXPECT_EQ(c.style, 36);
+    EXPECT_TRUE(respuestas.calls[2].text.endsWith("Pulsa 'No' para dejar el programa minimizado."));
+    EXPECT_EQ(respuestas.calls[3].text,
+              "¿Deseas cerrar el programa? No se imprimirá ningún ticket de la pantalla de cocina");
+
+    respuestas.answers = {prompts::vbYes};
+    EXPECT_THROW(emit hijo<ctrBoton>(w, "ctrSalir")->Click(), program::Ended);
+    EXPECT_FALSE(bandeja(w).isVisible());
+    program::resetForTests();
+    w.MuestraIconoTareas(true);
+    w.show();
+    respuestas.answers = {prompts::vbYes};
+    EXPECT_THROW(w.close(), program::Ended);
+    EXPECT_FALSE(bandeja(w).isVisible());
 }
 
 TEST_F(frmPrincipalTest, LaConfiguracionSoloSeAbreConElCodigoDeAcceso) {
@@ -200,33 +183,23 @@ TEST_F(frmPrincipalTest, FinalizarQuitaElIconoYTerminaMedioSegundoDespues) {
     EXPECT_TRUE(hijo<TemporizadorVB>(w, "tmrBalanzaContinuo")->activo());
 }
 
-// ---- The start-up operations against the real database ----
-namespace {
-
-class frmPrincipalArranqueTest : public UiTest {
-protected:
-    void SetUp() override {
-        UiTest::SetUp();
-        qputenv("TARVOLIN_RETRY_MS", "100");
-    }
-    void TearDown() override {
-        qunsetenv("TARVOLIN_RETRY_MS");
-        qunsetenv("TARVOLIN_PORT");
-        UiTest::TearDown();
-    }
-};
-
-} // namespace
-
-TEST_F(frmPrincipalArranqueTest, ConElPuertoOcupadoSeReintentaYElIconoPasaAListoCuandoEscucha) {
+// The start-up operations against the real database, with the listening port taken at first.
+TEST_F(frmPrincipalTest, ConElPuertoOcupadoSeReintentaYElIconoPasaAListoCuandoEscucha) {
     TARVOLIN_REQUIRE_DATABASE();
-    uitest::BaseDemo db(("uipuerto"));
+    uitest::BaseDemo db("uipuerto");
     uitest::escribeRegistro(uitest::registroBase(db.nombre));
     objParametros().GetParamReg();
     gblnParametrosCargados = true;
     auto ocupante = std::make_unique<QTcpServer>();
     ASSERT_TRUE(ocupante->listen(QHostAddress::Any, 0));
     qputenv("TARVOLIN_PORT", QByteArray::number(ocupante->serverPort()));
+    qputenv("TARVOLIN_RETRY_MS", "100");
+    struct Entorno {
+        ~Entorno() {
+            qunsetenv("TARVOLIN_PORT");
+            qunsetenv("TARVOLIN_RETRY_MS");
+        }
+    } entorno;
     frmPrincipal w(true);
     w.registraComoVentanaPrincipal();
     w.MuestraIconoTareas(false);
