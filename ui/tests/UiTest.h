@@ -82,6 +82,8 @@ inline void reiniciaEstado() {
     program::resetForTests();
     clock_seam::setNowSource(nullptr);
     registry::RegistryStore::instance().deleteKey(registry::Root::CurrentUser, kClave);
+    qunsetenv("TARVOLIN_PORT");
+    qunsetenv("TARVOLIN_RETRY_MS");
 }
 
 class UiTest : public ::testing::Test {

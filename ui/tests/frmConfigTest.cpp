@@ -1,5 +1,4 @@
-// The configuration dialog: what it shows, what it stores, the keyboard on a tap, and a new
-// opening after a cancel.
+// The configuration dialog: what it shows and stores, the keyboard on a tap, a new opening after a cancel.
 #include "ui/frmConfig.h"
 #include "ui/tests/UiTest.h"
 
@@ -14,15 +13,7 @@ using uitest::leeRegistro;
 
 namespace {
 
-class frmConfigTest : public uitest::UiTest {
-protected:
-    void cargaBase(const QString& extra = {}) {
-        uitest::escribeRegistro("IpServidor=10.0.0.5|Empresa=1|Restaurante=2|TPV=3|UsuarioMysql=caja|MysqlPassword=0|"
-                                "NombreBBDDServidor=ventas|" +
-                                extra);
-        objParametros().GetParamReg();
-    }
-};
+class frmConfigTest : public uitest::UiTest {};
 
 QLineEdit* txt(const frmConfig& d, const char* nombre) {
     return uitest::hijo<QLineEdit>(d, nombre);
@@ -69,37 +60,13 @@ TEST_F(frmConfigTest, LaPrimeraConfiguracionSinValoresGuardaLoBasico) {
         "Parámetros grabados correctamente. Debes reiniciar el programa para que se apliquen los cambios"));
 }
 
-TEST_F(frmConfigTest, CancelarNoGuardaYAceptarGuardaLaContrasenaYElUsuarioTalCual) {
-    cargaBase("MysqlPassword=1|UsuarioMysql=");
+// A tap on a box opens the keyboard with its caption; a cancel stores nothing and the next opening
+// shows what is stored; the password and an empty user are stored as they are.
+TEST_F(frmConfigTest, ElTecladoCancelarYAceptar) {
+    uitest::escribeRegistro(
+        "IpServidor=10.0.0.5|Empresa=1|Restaurante=2|TPV=3|MysqlPassword=1|UsuarioMysql=|NombreBBDDServidor=ventas");
+    objParametros().GetParamReg();
     frmConfig::registrarFrmConfig();
-    enElDialogo([](frmConfig& d) {
-        EXPECT_EQ(d.windowTitle(), "TPV Configuración:");
-        EXPECT_EQ(txt(d, "txtPasswordMySQL")->text(), "1");
-        EXPECT_EQ(txt(d, "txtUsuarioMySQL")->text(), "root"); // empty shows as root
-        EXPECT_EQ(txt(d, "txtTPV")->text(), "3");
-        EXPECT_EQ(txt(d, "txtNombreBaseDatos")->text(), "ventas");
-        txt(d, "txtRestaurante")->setText("99");
-        pulsa(d, "ctrCancelar");
-    });
-    EXPECT_EQ(respuestas.showForm("frmConfig"), 0);
-    EXPECT_EQ(leeRegistro("Restaurante"), "2");
-
-    // The next opening shows what is stored.
-    enElDialogo([](frmConfig& d) {
-        EXPECT_EQ(txt(d, "txtRestaurante")->text(), "2");
-        txt(d, "txtUsuarioMySQL")->clear();
-        pulsa(d, "ctrAceptar");
-    });
-    EXPECT_EQ(respuestas.showForm("frmConfig"), 1);
-    EXPECT_EQ(leeRegistro("MysqlPassword"), "1");
-    EXPECT_EQ(leeRegistro("UsuarioMysql"), "");
-    EXPECT_EQ(objParametros().getValor("UsuarioMysql"), "");
-}
-
-TEST_F(frmConfigTest, UnToqueEnUnaCasillaAbreElTecladoConSuEtiqueta) {
-    cargaBase();
-    frmConfig d;
-    d.show();
     QStringList captions;
     std::deque<std::optional<QString>> tecleos = {"7", std::nullopt};
     respuestas.formularios["frmTeclado"] = [&] {
@@ -111,17 +78,34 @@ TEST_F(frmConfigTest, UnToqueEnUnaCasillaAbreElTecladoConSuEtiqueta) {
         frmTeclado::peticion().texto = *t;
         return 1;
     };
-    const auto toca = [&d](const char* casilla) {
-        QTest::mouseClick(txt(d, casilla), Qt::LeftButton);
-        QCoreApplication::processEvents();
-        return txt(d, casilla)->text();
-    };
-    EXPECT_EQ(toca("txtRestaurante"), "7");
-    EXPECT_EQ(toca("txtIpServidor"), "10.0.0.5"); // cancelled: unchanged
-    EXPECT_EQ(captions, (QStringList{"Restaurante:", "IP del servidor MySQL:"}));
+    enElDialogo([&captions](frmConfig& d) {
+        EXPECT_EQ(d.windowTitle(), "TPV Configuración:");
+        EXPECT_EQ(txt(d, "txtPasswordMySQL")->text(), "1");
+        EXPECT_EQ(txt(d, "txtUsuarioMySQL")->text(), "root"); // empty shows as root
+        EXPECT_EQ(txt(d, "txtNombreBaseDatos")->text(), "ventas");
+        const auto toca = [&d](const char* casilla) {
+            QTest::mouseClick(txt(d, casilla), Qt::LeftButton);
+            QCoreApplication::processEvents();
+            return txt(d, casilla)->text();
+        };
+        EXPECT_EQ(toca("txtRestaurante"), "7");
+        EXPECT_EQ(toca("txtIpServidor"), "10.0.0.5"); // cancelled: unchanged
+        // The focus alone opens nothing, and the database name has no keyboard.
+        txt(d, "txtTPV")->setFocus();
+        toca("txtNombreBaseDatos");
+        EXPECT_EQ(captions, (QStringList{"Restaurante:", "IP del servidor MySQL:"}));
+        pulsa(d, "ctrCancelar");
+    });
+    EXPECT_EQ(respuestas.showForm("frmConfig"), 0);
+    EXPECT_EQ(leeRegistro("Restaurante"), "2");
 
-    // The focus alone opens nothing, and the database name has no keyboard.
-    txt(d, "txtTPV")->setFocus();
-    toca("txtNombreBaseDatos");
-    EXPECT_EQ(captions.size(), 2);
+    enElDialogo([](frmConfig& d) {
+        EXPECT_EQ(txt(d, "txtRestaurante")->text(), "2");
+        txt(d, "txtUsuarioMySQL")->clear();
+        pulsa(d, "ctrAceptar");
+    });
+    EXPECT_EQ(respuestas.showForm("frmConfig"), 1);
+    EXPECT_EQ(leeRegistro("MysqlPassword"), "1");
+    EXPECT_EQ(leeRegistro("UsuarioMysql"), "");
+    EXPECT_EQ(objParametros().getValor("UsuarioMysql"), "");
 }
