@@ -7,12 +7,10 @@
 #include "core/clsParametros.h"
 #include "platform/Clock.h"
 #include "platform/Cp1252.h"
-#include "platform/Program.h"
 #include "platform/Registry.h"
 #include "server/clsSocketFront.h"
 #include "server/tests/ClienteTcp.h"
 #include "testsupport/ScriptedPrompts.h"
-#include "testsupport/TestEnv.h"
 #include "ui/Main.h"
 
 #include <QApplication>
@@ -21,8 +19,6 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <csignal>
-#include <functional>
-#include <gtest/gtest.h>
 
 namespace uitest {
 
@@ -166,13 +162,12 @@ public:
     void arranca(const QStringList& argumentos = {}, QProcess* otra = nullptr) {
         QProcess& proceso = otra ? *otra : m_proceso;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), carpeta("cfg"));
-        env.insert(QStringLiteral("XDG_DATA_HOME"), carpeta("cfg"));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_ejecucion);
-        env.insert(QStringLiteral("TARVOLIN_PORT"), QString::number(m_puerto));
-        env.insert(QStringLiteral("TARVOLIN_SIN_DIALOGOS"), QStringLiteral("1"));
-        env.insert(QStringLiteral("TARVOLIN_RETRY_MS"), QStringLiteral("200"));
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        const QString entorno =
+            QStringLiteral("XDG_CONFIG_HOME=%1|XDG_DATA_HOME=%1|XDG_RUNTIME_DIR=%2|TARVOLIN_PORT=%3|"
+                           "TARVOLIN_SIN_DIALOGOS=1|TARVOLIN_RETRY_MS=200|QT_QPA_PLATFORM=offscreen");
+        for (const auto& [nombre, valor] :
+             valores(entorno.arg(carpeta("cfg"), m_ejecucion).arg(m_puerto)).asKeyValueRange())
+            env.insert(nombre, valor);
         proceso.setProcessEnvironment(env);
         proceso.setWorkingDirectory(carpeta("app"));
         proceso.start(ejecutable(), argumentos);
