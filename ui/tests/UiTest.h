@@ -1,7 +1,6 @@
 #pragma once
-// In-process window tests (the core's state put back around each test, prompts answered in advance,
-// the registry written through the store), and the real program as a subprocess in a folder of its
-// own, spoken to over real TCP on a port of its own.
+// In-process window tests (the core's state put back around each test, prompts answered in advance),
+// and the real program as a subprocess in a folder of its own, spoken to over TCP on a port of its own.
 #include "core/basGeneral.h"
 #include "core/basLegacyFunctions.h"
 #include "core/clsParametros.h"
@@ -142,21 +141,20 @@ public:
 
     QString carpeta(const char* sub) const { return m_dir.path() + QLatin1Char('/') + QLatin1String(sub); }
     QString ejecutable() const { return carpeta("app") + QStringLiteral("/tarvolin"); }
-    QString rutaRegistro() const { return carpeta("cfg") + QStringLiteral("/Vesk/registry/HKEY_CURRENT_USER.ini"); }
     static QString fichero(const QString& ruta) {
         QFile f(ruta);
         return f.open(QIODevice::ReadOnly) ? cp1252::decode(f.readAll()) : QString();
     }
 
-    void escribeRegistro(const QString& texto) {
-        QFile f(rutaRegistro());
+    void escribeRegistro(const QString& texto, const QString& clave = "HKEY_CURRENT_USER\\" + kClave) {
+        QFile f(carpeta("cfg") + "/Vesk/registry/" + clave.section(u'\\', 0, 0) + ".ini");
         ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write("[HKEY_CURRENT_USER\\SOFTWARE\\Vesk\\Tarvolin]\n");
+        f.write("[" + clave.toUtf8() + "]\n");
         for (const auto& [nombre, valor] : valores(texto).asKeyValueRange())
             f.write(nombre.toUtf8() + "=sz:" + valor.toUtf8() + "\n");
     }
     // The application key as the store holds it: "Clave=sz:valor" lines.
-    QString registro() const { return fichero(rutaRegistro()); }
+    QString registro() const { return fichero(carpeta("cfg") + "/Vesk/registry/HKEY_CURRENT_USER.ini"); }
 
     // Starts the program; into `otra`, another copy in the same folder (same log.txt and lock).
     void arranca(const QStringList& argumentos = {}, QProcess* otra = nullptr) {

@@ -72,10 +72,8 @@ TEST_F(frmConfigTest, LaPrimeraConfiguracionElTecladoCancelarYAceptar) {
         return 1;
     };
     enElDialogo([&captions](frmConfig& d) {
-        EXPECT_EQ(d.windowTitle(), "TPV Configuración:");
         EXPECT_EQ(txt(d, "txtPasswordMySQL")->text(), "1");
         EXPECT_EQ(txt(d, "txtUsuarioMySQL")->text(), "root"); // empty shows as root
-        EXPECT_EQ(txt(d, "txtNombreBaseDatos")->text(), "ventas");
         const auto toca = [&d](const char* casilla) {
             QTest::mouseClick(txt(d, casilla), Qt::LeftButton);
             QCoreApplication::processEvents();
