@@ -14,18 +14,15 @@ TEST(Main, TablaDeLineasDeComandos) {
         {"log mensaje", {}},                                    // no "/": no switch
         {"antes/log /MENSAJE", {.mensaje = true, .log = true}}, // the text before the first "/" is ignored
         {"/  log  ", {.log = true}},
-        {"/logs", {}},
         {"/nombre_bd = ventas ", {.nombre_bd = "ventas"}},
-        {"/nombre_bd=a=b", {}},
         {"/debug /DEBUG /desarrollo", {.Debug = true, .desarrollo = true}},
         {"/ipservidor=10.0.0.2", {.ipservidor = "10.0.0.2"}},
-        {"/ipservidor=127.0.0.1;PORT=3306", {}}, // two "=": no value
+        {"/nombre_bd=a=b /ipservidor=127.0.0.1;PORT=3306", {}}, // two "=": no value
         {"/INSTALLER", {.instal = true}},
-        {"/ instal", {}}, // instal is tested on the piece as it stands
-        {"/retraso=0", {}},
+        {"/logs / instal", {}}, // whole words; instal is tested on the piece as it stands
+        {"/retraso=0 /tpv=0", {}},
         {"/retraso=2,5", {.retraso = 2}}, // halves to even
         {"/retraso=99999", {.retraso = 32767}},
-        {"/tpv=0", {}},
         {"/tpv=3", {.tpv = "3"}},
         // later pieces overwrite earlier ones; a zero delay leaves the earlier one
         {"/nombre_bd=a /nombre_bd=b /retraso=3 /retraso=0", {.nombre_bd = "b", .retraso = 3}},

@@ -32,10 +32,6 @@ QSystemTrayIcon& bandeja(const frmPrincipal& w) {
     return *hijo<QSystemTrayIcon>(w, "barEstado");
 }
 
-bool conectado(const frmPrincipal& w) {
-    return bandeja(w).toolTip() == "Tarvolin";
-}
-
 } // namespace
 
 // The grid keeps 100 lines and the next one starts it anew. Lines logged out of sight reach the view
@@ -147,19 +143,20 @@ TEST_F(frmPrincipalTest, ConElPuertoOcupadoSeReintentaYElIconoPasaAListoCuandoEs
     qputenv("TARVOLIN_RETRY_MS", "100");
     GrabaLog("antes de la ventana");
     frmPrincipal w(true);
+    const auto conectado = [&w] { return bandeja(w).toolTip() == "Tarvolin"; };
     w.registraComoVentanaPrincipal();
     w.MuestraIconoTareas(false);
 
     w.InicializaConexiones();
     ASSERT_TRUE(SocketFront);
     EXPECT_FALSE(SocketFront->SocketIniciado);
-    EXPECT_FALSE(conectado(w));
+    EXPECT_FALSE(conectado());
     TemporizadorVB* reintento = hijo<TemporizadorVB>(w, "tmrIntentoAperturaSocket");
     EXPECT_TRUE(reintento->Enabled());
 
     ocupante.reset();
-    program::waitWhile([&w] { return !conectado(w); }, 20000);
-    EXPECT_TRUE(conectado(w));
+    program::waitWhile([&] { return !conectado(); }, 20000);
+    EXPECT_TRUE(conectado());
     EXPECT_TRUE(bandeja(w).isVisible());
     EXPECT_FALSE(reintento->Enabled());
     EXPECT_TRUE(gblnConexionesInicializadas && gblnProgramaInicializado);
