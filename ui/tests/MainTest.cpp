@@ -164,35 +164,30 @@ TEST(Main, ComandosDeImagenConLongitudesEnormesNoTumbanElPrograma) {
 
 // scripts/demo follows a restarted service by looking for this run's tarvolin among all of them:
 // another tarvolin (another run's, another user's) must neither be taken nor stop the script,
-// which runs under set -e.
+// which runs under set -e, when it is the last one looked at.
 TEST(Main, SoloSigueLosTarvolinDeSuPropiaEjecucionYNuncaFallaAlBuscar) {
     QTemporaryDir dir;
     const QString falso = dir.path() + "/tarvolin", run = dir.path() + "/run";
     ASSERT_TRUE(QFile::copy("/bin/sleep", falso));
-    QProcess procesos[2]; // another run's, this run's
-    const auto arranca = [&](int i) {
+    QProcess propio, ajeno; // in this order, so the other run's comes last
+    for (const auto& [p, runtime] : {std::pair{&propio, run}, {&ajeno, dir.path() + "/otro"}}) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_RUNTIME_DIR", (i == 1 ? run : dir.path() + "/otro") + "/runtime");
-        procesos[i].setProcessEnvironment(env);
-        procesos[i].start(falso, {"300"});
-        EXPECT_TRUE(procesos[i].waitForStarted(10000));
-    };
-    const auto busca = [&] {
-        QProcess bash;
-        bash.start("bash", {"-c",
-                            "set -euo pipefail; eval \"$(sed -n '/^demo_tarvolins() {/,/^}/p' \"$1\")\"; "
-                            "RUN=\"$2\"; next=$(demo_tarvolins | head -1); echo \"[$next]\"",
-                            "bash", testenv::sourceDir() + "/scripts/demo", run});
-        EXPECT_TRUE(bash.waitForFinished(20000));
-        EXPECT_EQ(bash.exitCode(), 0) << bash.readAllStandardError().toStdString();
-        return QString::fromUtf8(bash.readAllStandardOutput()).trimmed();
-    };
-    arranca(0);
-    EXPECT_EQ(busca(), "[]");
-    arranca(1);
-    EXPECT_EQ(busca(), QStringLiteral("[%1]").arg(procesos[1].processId()));
-    for (QProcess& q : procesos) {
-        q.kill();
-        q.waitForFinished(5000);
+        env.insert("XDG_RUNTIME_DIR", runtime + "/runtime");
+        p->setProcessEnvironment(env);
+        p->start(falso, {"300"});
+        ASSERT_TRUE(p->waitForStarted(10000));
+    }
+    QProcess bash;
+    bash.start("bash", {"-c",
+                        "set -euo pipefail; eval \"$(sed -n '/^demo_tarvolins() {/,/^}/p' \"$1\")\"; "
+                        "RUN=\"$2\"; next=$(demo_tarvolins | head -1); echo \"[$next]\"",
+                        "bash", testenv::sourceDir() + "/scripts/demo", run});
+    EXPECT_TRUE(bash.waitForFinished(20000));
+    EXPECT_EQ(bash.exitCode(), 0) << bash.readAllStandardError().toStdString();
+    EXPECT_EQ(QString::fromUtf8(bash.readAllStandardOutput()).trimmed(),
+              QStringLiteral("[%1]").arg(propio.processId()));
+    for (QProcess* p : {&propio, &ajeno}) {
+        p->kill();
+        p->waitForFinished(5000);
     }
 }

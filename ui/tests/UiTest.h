@@ -172,8 +172,7 @@ public:
         ASSERT_TRUE(proceso.waitForStarted(10000));
     }
     QProcess& proceso() { return m_proceso; }
-    bool vivo() const { return m_proceso.state() != QProcess::NotRunning; }
-    bool esperaFin() { return !vivo() || m_proceso.waitForFinished(20000); }
+    bool esperaFin() { return m_proceso.waitForFinished(20000) || m_proceso.state() == QProcess::NotRunning; }
     QString errores() { return m_stderr += QString::fromUtf8(m_proceso.readAllStandardError()); }
 
     // One request over a new connection, read until the program closes it.
