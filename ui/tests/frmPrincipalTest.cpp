@@ -92,8 +92,8 @@ TEST_F(frmPrincipalTest, LosMandosPreguntanAntesYElFinalTerminaMedioSegundoDespu
         v->MuestraIconoTareas(true);
         v->showNormal();
         EXPECT_FALSE(v->close());
-        EXPECT_EQ(v->isVisible() && v->isMinimized(), v == &sinBandeja);
         EXPECT_EQ(v->isVisible(), v == &sinBandeja);
+        EXPECT_EQ(v->isMinimized(), v == &sinBandeja);
     }
     sinBandeja.showNormal();
     emit hijo<ctrBoton>(sinBandeja, "ctrMinimizar")->Click();
