@@ -94,4 +94,8 @@ TEST_F(frmConfigTest, LaPrimeraConfiguracionElTecladoCancelarYAceptar) {
     EXPECT_EQ(leeRegistro("MysqlPassword"), "1");
     EXPECT_EQ(leeRegistro("UsuarioMysql"), "");
     EXPECT_EQ(objParametros().getValor("UsuarioMysql"), "");
+    // A password stored as "0" shows empty.
+    uitest::escribeRegistro("MysqlPassword=0");
+    objParametros().GetParamReg();
+    EXPECT_TRUE(txt(frmConfig(), "txtPasswordMySQL")->text().isEmpty());
 }
