@@ -3,6 +3,9 @@
 #include "ui/Main.h"
 #include "ui/tests/UiTest.h"
 
+// The rows name only the switches they expect set.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+
 using uitest::BaseDemo;
 using uitest::ProgramaEnPrueba;
 
