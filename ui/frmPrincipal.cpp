@@ -262,7 +262,6 @@ void frmPrincipal::changeEvent(QEvent* e) {
 // ---- Tray ----
 void frmPrincipal::MuestraIconoTareas(bool blnConexionOk) {
     AtrapaErrores(QStringLiteral("frmPrincipal.MuestraIconoTareas"), [&] {
-        m_iconoConectado = blnConexionOk;
         const QIcon icono = caras::iconoBandeja(blnConexionOk);
         setWindowIcon(icono);
         // Taken away and put back, so the tray shows the new picture.
@@ -275,10 +274,6 @@ void frmPrincipal::MuestraIconoTareas(bool blnConexionOk) {
 
 void frmPrincipal::QuitaIconoBandeja() {
     barEstado->hide();
-}
-
-bool frmPrincipal::iconoBandejaVisible() const {
-    return barEstado->isVisible();
 }
 
 void frmPrincipal::muestraSinBandeja() {

@@ -59,15 +59,10 @@ public:
     // Hides the window behind its tray icon, or minimises it when there is no tray.
     void ocultar();
 
-    // ---- What the tray shows ----
-    bool iconoBandejaVisible() const;
-    bool iconoConectado() const { return m_iconoConectado; }
-
     static constexpr int kFilasMaximas = 100; // data rows of the log grid
     // The grid follows its rows at most this often: the new rows shown, the last one selected and
     // scrolled to the top. Nothing while the window is hidden or minimised.
     static constexpr int kRefrescoRejillaMs = 150;
-    ModeloLog& modeloLog() const { return *m_modeloLog; }
 
 protected:
     void closeEvent(QCloseEvent* e) override;
@@ -77,7 +72,7 @@ protected:
 
 private:
     // ---- Controls (each under its own object name) ----
-    QTableView* grdLog = nullptr; // over modeloLog(); object name "grdLog"
+    QTableView* grdLog = nullptr; // over m_modeloLog
     QSystemTrayIcon* barEstado = nullptr;
     QMenu* MNU_BARRA = nullptr;
     QAction* mnuConfiguracion = nullptr;
@@ -115,7 +110,6 @@ private:
     void onTmrBalanzaContinuo();
 
     bool m_hayBandeja = false;
-    bool m_iconoConectado = false;
     bool m_registrada = false;
     ModeloLog* m_modeloLog = nullptr;
     QTimer* m_refrescoRejilla = nullptr;

@@ -1,34 +1,19 @@
-// The configuration dialog: what it shows, what it stores, the keyboard on a tap, and a new
-// opening after a cancel.
+// The configuration dialog: what it shows and stores, the keyboard on a tap, a new opening after a cancel.
 #include "ui/frmConfig.h"
 #include "ui/tests/UiTest.h"
 
 #include "controls/ctrBoton.h"
 #include "controls/frmTeclado.h"
 
-#include <QLabel>
 #include <QLineEdit>
 #include <QTest>
 #include <QTimer>
 
-using uitest::UiTest;
+using uitest::leeRegistro;
 
 namespace {
 
-class frmConfigTest : public UiTest {
-protected:
-    void cargaBase(const QList<QPair<QString, QString>>& extra = {}) {
-        uitest::escribeRegistro({{QStringLiteral("IpServidor"), QStringLiteral("10.0.0.5")},
-                                 {QStringLiteral("Empresa"), QStringLiteral("1")},
-                                 {QStringLiteral("Restaurante"), QStringLiteral("2")},
-                                 {QStringLiteral("TPV"), QStringLiteral("3")},
-                                 {QStringLiteral("UsuarioMysql"), QStringLiteral("caja")},
-                                 {QStringLiteral("MysqlPassword"), QStringLiteral("0")},
-                                 {QStringLiteral("NombreBBDDServidor"), QStringLiteral("ventas")}});
-        uitest::escribeRegistro(extra);
-        objParametros().GetParamReg();
-    }
-};
+class frmConfigTest : public uitest::UiTest {};
 
 QLineEdit* txt(const frmConfig& d, const char* nombre) {
     return uitest::hijo<QLineEdit>(d, nombre);
@@ -48,98 +33,69 @@ void enElDialogo(std::function<void(frmConfig&)> f) {
 
 } // namespace
 
-TEST_F(frmConfigTest, LaPrimeraConfiguracionSinValoresGuardaLoBasico) {
-    // No registry key at all: the store asks for the base settings, then the program ends.
-    respuestas.formularios[QStringLiteral("frmConfig")] = [] {
-        frmConfig d;
-        for (QLineEdit* t : {txt(d, "txtEmpresa"), txt(d, "txtRestaurante"), txt(d, "txtTPV"), txt(d, "txtIpServidor"),
-                             txt(d, "txtPasswordMySQL"), txt(d, "txtNombreBaseDatos")})
-            EXPECT_TRUE(t->text().isEmpty());
-        EXPECT_EQ(txt(d, "txtUsuarioMySQL")->text(), QStringLiteral("root"));
-        txt(d, "txtEmpresa")->setText(QStringLiteral("1"));
-        txt(d, "txtRestaurante")->setText(QStringLiteral("1"));
-        txt(d, "txtTPV")->setText(QStringLiteral("4"));
-        txt(d, "txtIpServidor")->setText(QStringLiteral("192.168.1.10"));
-        txt(d, "txtNombreBaseDatos")->setText(QStringLiteral("Drovanto"));
-        pulsa(d, "ctrAceptar");
-        EXPECT_EQ(d.result(), QDialog::Accepted);
-        return 1;
-    };
-    EXPECT_THROW(objParametros().GetParamReg(), program::Ended);
-
-    EXPECT_EQ(uitest::leeRegistro(QStringLiteral("TPV")), QStringLiteral("4"));
-    EXPECT_EQ(uitest::leeRegistro(QStringLiteral("IpServidor")), QStringLiteral("192.168.1.10"));
-    EXPECT_EQ(uitest::leeRegistro(QStringLiteral("UsuarioMysql")), QStringLiteral("root"));
-    EXPECT_EQ(uitest::leeRegistro(QStringLiteral("MysqlPassword")), QStringLiteral("0"));
-    EXPECT_EQ(uitest::leeRegistro(QStringLiteral("NombreBBDDServidor")), QStringLiteral("Drovanto"));
-    EXPECT_TRUE(respuestas.textos().contains(QStringLiteral(
-        "Parámetros grabados correctamente. Debes reiniciar el programa para que se apliquen los cambios")));
-}
-
-TEST_F(frmConfigTest, MuestraYGuardaLaContrasenaYElUsuarioTalCual) {
-    cargaBase({{QStringLiteral("MysqlPassword"), QStringLiteral("1")}, {QStringLiteral("UsuarioMysql"), QString()}});
-    frmConfig d;
-    EXPECT_EQ(d.windowTitle(), QStringLiteral("TPV Configuración:"));
-    EXPECT_EQ(txt(d, "txtPasswordMySQL")->text(), QStringLiteral("1"));
-    EXPECT_EQ(txt(d, "txtUsuarioMySQL")->text(), QStringLiteral("root")); // empty shows as root
-    EXPECT_EQ(txt(d, "txtTPV")->text(), QStringLiteral("3"));
-    EXPECT_EQ(txt(d, "txtNombreBaseDatos")->text(), QStringLiteral("ventas"));
-
-    txt(d, "txtUsuarioMySQL")->clear();
-    pulsa(d, "ctrAceptar");
-    EXPECT_EQ(uitest::leeRegistro(QStringLiteral("MysqlPassword")), QStringLiteral("1"));
-    EXPECT_EQ(uitest::leeRegistro(QStringLiteral("UsuarioMysql")), QString());
-    EXPECT_EQ(objParametros().getValor(QStringLiteral("UsuarioMysql")), QString());
-}
-
-TEST_F(frmConfigTest, CancelarNoGuardaYLaSiguienteAperturaMuestraLoGuardado) {
-    cargaBase();
+// A first start without settings asks for the basic ones, stores them and ends. Then a tap on a box
+// opens the keyboard with its caption, a cancel stores nothing, the next opening shows what is stored,
+// and the password and an empty user are stored as they are.
+TEST_F(frmConfigTest, LaPrimeraConfiguracionElTecladoCancelarYAceptar) {
     frmConfig::registrarFrmConfig();
     enElDialogo([](frmConfig& d) {
-        EXPECT_EQ(txt(d, "txtRestaurante")->text(), QStringLiteral("2"));
-        txt(d, "txtRestaurante")->setText(QStringLiteral("99"));
-        pulsa(d, "ctrCancelar");
-    });
-    EXPECT_EQ(respuestas.showForm(QStringLiteral("frmConfig")), 0);
-    EXPECT_EQ(uitest::leeRegistro(QStringLiteral("Restaurante")), QStringLiteral("2"));
-
-    QString vistoLaSegundaVez;
-    enElDialogo([&vistoLaSegundaVez](frmConfig& d) {
-        vistoLaSegundaVez = txt(d, "txtRestaurante")->text();
+        EXPECT_TRUE(txt(d, "txtPasswordMySQL")->text().isEmpty());
+        EXPECT_EQ(txt(d, "txtUsuarioMySQL")->text(), "root");
+        const auto valores =
+            uitest::valores("txtEmpresa=1|txtRestaurante=2|txtTPV=3|txtIpServidor=10.0.0.5|txtNombreBaseDatos=ventas");
+        for (const auto& [t, v] : valores.asKeyValueRange()) {
+            EXPECT_TRUE(txt(d, t.toLatin1())->text().isEmpty()) << t.toStdString();
+            txt(d, t.toLatin1())->setText(v);
+        }
         pulsa(d, "ctrAceptar");
     });
-    EXPECT_EQ(respuestas.showForm(QStringLiteral("frmConfig")), 1);
-    EXPECT_EQ(vistoLaSegundaVez, QStringLiteral("2"));
-}
+    EXPECT_THROW(objParametros().GetParamReg(), program::Ended);
+    const auto guardado =
+        uitest::valores("TPV=3|IpServidor=10.0.0.5|UsuarioMysql=root|MysqlPassword=0|NombreBBDDServidor=ventas");
+    for (const auto& [clave, valor] : guardado.asKeyValueRange())
+        EXPECT_EQ(leeRegistro(clave), valor) << clave.toStdString();
+    EXPECT_TRUE(respuestas.textos().contains(
+        "Parámetros grabados correctamente. Debes reiniciar el programa para que se apliquen los cambios"));
 
-TEST_F(frmConfigTest, UnToqueEnUnaCasillaAbreElTecladoConSuEtiqueta) {
-    cargaBase();
-    frmConfig d;
-    d.show();
+    program::resetForTests();
+    uitest::escribeRegistro("MysqlPassword=1|UsuarioMysql=");
+    objParametros().GetParamReg();
     QStringList captions;
-    std::deque<std::optional<QString>> tecleos = {QStringLiteral("7"), std::nullopt};
-    respuestas.formularios[QStringLiteral("frmTeclado")] = [&] {
+    respuestas.formularios["frmTeclado"] = [&captions] {
         captions << frmTeclado::peticion().caption;
-        const std::optional<QString> t = tecleos.front();
-        tecleos.pop_front();
-        if (!t)
-            return 0; // ESC
-        frmTeclado::peticion().texto = *t;
-        return 1;
+        frmTeclado::peticion().texto = "7";
+        return captions.size() == 1 ? 1 : 0; // the second one is left with ESC
     };
+    enElDialogo([&captions](frmConfig& d) {
+        EXPECT_EQ(txt(d, "txtPasswordMySQL")->text(), "1");
+        EXPECT_EQ(txt(d, "txtUsuarioMySQL")->text(), "root"); // empty shows as root
+        const auto toca = [&d](const char* casilla) {
+            QTest::mouseClick(txt(d, casilla), Qt::LeftButton);
+            QCoreApplication::processEvents();
+            return txt(d, casilla)->text();
+        };
+        EXPECT_EQ(toca("txtRestaurante"), "7");
+        EXPECT_EQ(toca("txtIpServidor"), "10.0.0.5"); // cancelled: unchanged
+        // The focus alone opens nothing, and the database name has no keyboard.
+        txt(d, "txtTPV")->setFocus();
+        toca("txtNombreBaseDatos");
+        EXPECT_EQ(captions, (QStringList{"Restaurante:", "IP del servidor MySQL:"}));
+        pulsa(d, "ctrCancelar");
+    });
+    EXPECT_EQ(respuestas.showForm("frmConfig"), 0);
+    EXPECT_EQ(leeRegistro("Restaurante"), "2");
 
-    QTest::mouseClick(txt(d, "txtRestaurante"), Qt::LeftButton);
-    QCoreApplication::processEvents();
-    EXPECT_EQ(txt(d, "txtRestaurante")->text(), QStringLiteral("7"));
-
-    QTest::mouseClick(txt(d, "txtIpServidor"), Qt::LeftButton);
-    QCoreApplication::processEvents();
-    EXPECT_EQ(txt(d, "txtIpServidor")->text(), QStringLiteral("10.0.0.5")); // cancelled: unchanged
-    EXPECT_EQ(captions, (QStringList{QStringLiteral("Restaurante:"), QStringLiteral("IP del servidor MySQL:")}));
-
-    // The focus alone opens nothing, and the database name has no keyboard.
-    txt(d, "txtTPV")->setFocus();
-    QTest::mouseClick(txt(d, "txtNombreBaseDatos"), Qt::LeftButton);
-    QCoreApplication::processEvents();
-    EXPECT_EQ(captions.size(), 2);
+    enElDialogo([](frmConfig& d) {
+        EXPECT_EQ(txt(d, "txtRestaurante")->text(), "2");
+        txt(d, "txtUsuarioMySQL")->clear();
+        pulsa(d, "ctrAceptar");
+    });
+    EXPECT_EQ(respuestas.showForm("frmConfig"), 1);
+    EXPECT_EQ(leeRegistro("MysqlPassword"), "1");
+    EXPECT_EQ(leeRegistro("UsuarioMysql"), "");
+    EXPECT_EQ(objParametros().getValor("UsuarioMysql"), "");
+    // A password stored as "0" shows empty.
+    uitest::escribeRegistro("MysqlPassword=0");
+    objParametros().GetParamReg();
+    EXPECT_TRUE(txt(frmConfig(), "txtPasswordMySQL")->text().isEmpty());
 }

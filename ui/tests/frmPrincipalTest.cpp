@@ -3,276 +3,169 @@
 #include "ui/frmPrincipal.h"
 #include "ui/ModeloLog.h"
 #include "ui/TemporizadorVB.h"
-#include "ui/tests/ProgramaEnPrueba.h"
 #include "ui/tests/UiTest.h"
 
 #include "controls/ctrBoton.h"
 #include "testsupport/RecordingMainWindow.h"
 
 #include <QAction>
-#include <QLabel>
+#include <QSystemTrayIcon>
 #include <QTableView>
 
+using uitest::hijo;
 using uitest::UiTest;
 
 namespace {
 
 class frmPrincipalTest : public UiTest {};
 
-QDateTime momento() {
-    return QDateTime(QDate(2025, 3, 5), QTime(14, 7, 9));
+QTableView& rejilla(const frmPrincipal& w) {
+    return *hijo<QTableView>(w, "grdLog");
 }
 
-QTableView& rejilla(frmPrincipal& w) {
-    return *uitest::hijo<QTableView>(w, "grdLog");
+// What the grid holds, shown yet or not.
+const ModeloLog& modelo(const frmPrincipal& w) {
+    return *qobject_cast<const ModeloLog*>(rejilla(w).model());
 }
 
-// The line of the grid's last row (what it holds, shown yet or not).
-QString ultimaLinea(const frmPrincipal& w) {
-    return w.modeloLog().texto(w.modeloLog().filas() - 1, 1);
+QSystemTrayIcon& bandeja(const frmPrincipal& w) {
+    return *hijo<QSystemTrayIcon>(w, "barEstado");
 }
 
 } // namespace
 
-TEST_F(frmPrincipalTest, LaRejillaGuardaCienLineasYLaSiguienteEmpiezaDeNuevo) {
-    clock_seam::setNowSource(momento);
+// The grid keeps 100 lines and the next one starts it anew. Lines logged out of sight reach the view
+// when the window shows, without moving the current row; a burst is shown together once the pause is
+// over, the last line selected; nothing moves while the window is minimised.
+TEST_F(frmPrincipalTest, LaRejillaGuardaCienLineasYSoloSigueLasNuevasALaVista) {
+    clock_seam::setNowSource([] { return QDateTime(QDate(2025, 3, 5), QTime(14, 7, 9)); });
     frmPrincipal w(true);
-    const QAbstractItemModel& g = *rejilla(w).model();
-    EXPECT_EQ(g.headerData(0, Qt::Horizontal), QStringLiteral("Fecha/Hora"));
-    EXPECT_EQ(g.headerData(1, Qt::Horizontal), QStringLiteral("Concepto"));
-    const ModeloLog& m = w.modeloLog();
+    QTableView& g = rejilla(w);
+    const ModeloLog& m = modelo(w);
     for (int i = 1; i <= frmPrincipal::kFilasMaximas; ++i)
         w.AnadirLog(QStringLiteral("línea %1").arg(i));
     EXPECT_EQ(m.filas(), 100);
-    EXPECT_EQ(m.texto(99, 1), QStringLiteral("línea 100"));
-    EXPECT_EQ(m.texto(99, 0), QStringLiteral("05/03/2025 14:07:09"));
-    EXPECT_EQ(g.rowCount(), 0); // out of sight: the view is not told
-
-    w.AnadirLog(QStringLiteral("línea 101"));
-    ASSERT_EQ(m.filas(), 1);
-    EXPECT_EQ(m.texto(0, 1), QStringLiteral("línea 101"));
-    w.show();
-    ASSERT_EQ(g.rowCount(), 1);
-    EXPECT_EQ(g.index(0, 1).data(), QStringLiteral("línea 101"));
-
+    EXPECT_EQ(m.texto(99, 1), "línea 100");
+    EXPECT_EQ(m.texto(99, 0), "05/03/2025 14:07:09");
+    w.AnadirLog("línea 101");
     // A megabyte-long line reaches the grid cut.
-    w.AnadirLog(QString(1 << 20, QLatin1Char('x')));
-    EXPECT_EQ(m.texto(1, 1),
-              QString(kLongitudMaximaLineaLog, QLatin1Char('x')) + QStringLiteral("... [1044480 caracteres más]"));
-}
-
-TEST_F(frmPrincipalTest, UnaLineaConLaVentanaOcultaNoMueveLaFilaActual) {
-    frmPrincipal w(true);
-    w.AnadirLog(QStringLiteral("uno"));
-    w.AnadirLog(QStringLiteral("dos"));
-    QTableView& g = rejilla(w);
-    EXPECT_EQ(g.currentIndex().row(), -1);
+    w.AnadirLog(QString(1 << 20, u'x'));
+    EXPECT_EQ(m.texto(1, 1), QString(kLongitudMaximaLineaLog, u'x') + "... [1044480 caracteres más]");
+    EXPECT_EQ(g.model()->rowCount(), 0); // out of sight: the view is not told
 
     w.show();
-    EXPECT_EQ(g.model()->rowCount(), 2);
+    ASSERT_EQ(g.model()->rowCount(), 2);
+    EXPECT_EQ(g.model()->index(0, 1).data(), "línea 101");
     EXPECT_EQ(g.currentIndex().row(), -1);
-    w.AnadirLog(QStringLiteral("tres"));
+    w.AnadirLog("tres");
     EXPECT_EQ(g.currentIndex().row(), 2);
-    EXPECT_TRUE(g.selectionModel()->isRowSelected(2, {}));
-
-    // A burst is shown together once the pause is over, the last line selected.
     for (const char* l : {"cuatro", "cinco", "seis"})
         w.AnadirLog(QString::fromUtf8(l));
     program::waitWhile([&g] { return g.currentIndex().row() != 5; }, 10000);
     EXPECT_EQ(g.model()->rowCount(), 6);
-    EXPECT_EQ(g.currentIndex().siblingAtColumn(1).data(), QStringLiteral("seis"));
+    EXPECT_EQ(g.currentIndex().siblingAtColumn(1).data(), "seis");
     EXPECT_TRUE(g.selectionModel()->isRowSelected(5, {}));
 
-    // Minimised: nothing moves until the window comes back.
     w.showMinimized();
-    w.AnadirLog(QStringLiteral("siete"));
+    w.AnadirLog("siete");
     EXPECT_EQ(g.model()->rowCount(), 6);
     w.showNormal();
     EXPECT_EQ(g.model()->rowCount(), 7);
 }
 
-TEST_F(frmPrincipalTest, AlRegistrarseRecogeLasLineasAnterioresYElDialogoDeConfiguracion) {
-    GrabaLog(QStringLiteral("antes de la ventana"));
-    frmPrincipal w(true);
-    w.registraComoVentanaPrincipal();
-    GrabaLog(QStringLiteral("con la ventana"));
-    ASSERT_EQ(w.modeloLog().filas(), 2);
-    EXPECT_EQ(w.modeloLog().texto(0, 1), QStringLiteral("antes de la ventana"));
-    EXPECT_EQ(w.modeloLog().texto(1, 1), QStringLiteral("con la ventana"));
-    EXPECT_TRUE(recordingMainWindow().grid.isEmpty());
-    EXPECT_TRUE(prompts::formFactory(QStringLiteral("frmConfig")));
-}
-
-TEST_F(frmPrincipalTest, CerrarYContestarNoSoloLaOculta) {
-    frmPrincipal w(true);
-    w.MuestraIconoTareas(false);
-    w.show();
-    respuestas.answers = {prompts::vbNo};
-    EXPECT_FALSE(w.close());
-    EXPECT_FALSE(w.isVisible());
-    EXPECT_TRUE(w.iconoBandejaVisible());
-    EXPECT_FALSE(program::ending());
-    ASSERT_EQ(respuestas.calls.size(), 1u);
-    EXPECT_EQ(respuestas.calls[0].style, 36);
-    EXPECT_TRUE(respuestas.calls[0].text.contains(QStringLiteral("Pulsa 'No' para dejar el programa minimizado.")));
-
-    // Any answer but Yes keeps the program.
-    w.show();
-    respuestas.answers = {prompts::vbCancel};
-    EXPECT_FALSE(w.close());
-    EXPECT_FALSE(w.isVisible());
-}
-
-TEST_F(frmPrincipalTest, SinBandejaLaVentanaQuedaMinimizadaEnLugarDeOculta) {
-    frmPrincipal w(false);
-    w.muestraSinBandeja();
-    EXPECT_TRUE(w.isVisible());
-    EXPECT_TRUE(w.isMinimized());
-
-    w.showNormal();
-    respuestas.answers = {prompts::vbNo};
-    EXPECT_FALSE(w.close());
-    EXPECT_TRUE(w.isVisible());
-    EXPECT_TRUE(w.isMinimized());
-
-    w.showNormal();
-    emit uitest::hijo<ctrBoton>(w, "ctrMinimizar")->Click();
-    EXPECT_TRUE(w.isVisible());
-    EXPECT_TRUE(w.isMinimized());
-}
-
-TEST_F(frmPrincipalTest, SalirPreguntaYSoloTerminaConSi) {
-    frmPrincipal w(true);
-    w.MuestraIconoTareas(true);
-    respuestas.answers = {prompts::vbNo};
-    uitest::hijo<QAction>(w, "mnuSalir")->trigger();
-    EXPECT_FALSE(program::ending());
-    ASSERT_EQ(respuestas.calls.size(), 1u);
-    EXPECT_EQ(respuestas.calls[0].text,
-              QStringLiteral("¿Deseas cerrar el programa? No se imprimirá ningún ticket de la pantalla de cocina"));
-    EXPECT_EQ(respuestas.calls[0].style, 36);
-
-    respuestas.answers = {prompts::vbYes};
-    EXPECT_THROW(emit uitest::hijo<ctrBoton>(w, "ctrSalir")->Click(), program::Ended);
-    EXPECT_FALSE(w.iconoBandejaVisible());
-
-    // Closing the window and answering Yes ends it too.
-    program::resetForTests();
-    w.MuestraIconoTareas(true);
-    w.show();
-    respuestas.answers = {prompts::vbYes};
-    EXPECT_THROW(w.close(), program::Ended);
-    EXPECT_FALSE(w.iconoBandejaVisible());
-}
-
-TEST_F(frmPrincipalTest, LaConfiguracionSoloSeAbreConElCodigoDeAcceso) {
-    frmPrincipal w(true);
-    respuestas.formAnswers[QStringLiteral("frmPassword")] = {0};
-    uitest::hijo<QAction>(w, "mnuConfiguracion")->trigger();
-    EXPECT_EQ(respuestas.textos(), QStringList{QStringLiteral("frmPassword")});
-
+// The configuration opens only with the access code. Closing the window, the exit button and the
+// tray's exit ask first and end only on Yes; any other answer hides the window behind its icon, or
+// without a tray leaves it minimised. The end road takes the icon away and ends half a second later.
+TEST_F(frmPrincipalTest, LosMandosPreguntanAntesYElFinalTerminaMedioSegundoDespues) {
+    frmPrincipal w(true), sinBandeja(false);
+    respuestas.formAnswers["frmPassword"] = {0, 1};
+    respuestas.formAnswers["frmConfig"] = {1};
+    hijo<QAction>(w, "mnuConfiguracion")->trigger(); // a wrong code: no dialog
+    emit hijo<ctrBoton>(w, "ctrConfigurar")->Click();
+    EXPECT_EQ(respuestas.textos(), (QStringList{"frmPassword", "frmPassword", "frmConfig"}));
     respuestas.calls.clear();
-    respuestas.formAnswers[QStringLiteral("frmPassword")] = {1};
-    respuestas.formAnswers[QStringLiteral("frmConfig")] = {1};
-    emit uitest::hijo<ctrBoton>(w, "ctrConfigurar")->Click();
-    EXPECT_EQ(respuestas.textos(), (QStringList{QStringLiteral("frmPassword"), QStringLiteral("frmConfig")}));
-}
 
-TEST_F(frmPrincipalTest, FinalizarQuitaElIconoYTerminaMedioSegundoDespues) {
-    frmPrincipal w(true);
-    w.MuestraIconoTareas(false);
-    EXPECT_FALSE(w.iconoConectado());
-    w.MuestraIconoTareas(); // without an argument: ready
-    EXPECT_TRUE(w.iconoConectado());
-    EXPECT_TRUE(w.iconoBandejaVisible());
-    EXPECT_FALSE(uitest::hijo<TemporizadorVB>(w, "tmrFinalizarPrograma")->Enabled());
+    sinBandeja.muestraSinBandeja();
+    EXPECT_TRUE(sinBandeja.isVisible() && sinBandeja.isMinimized());
+    respuestas.answers = {prompts::vbNo, prompts::vbCancel, prompts::vbNo, prompts::vbNo};
+    for (frmPrincipal* v : {&w, &w, &sinBandeja}) {
+        v->MuestraIconoTareas(true);
+        v->showNormal();
+        EXPECT_FALSE(v->close());
+        EXPECT_EQ(v->isVisible(), v == &sinBandeja);
+        EXPECT_EQ(v->isMinimized(), v == &sinBandeja);
+    }
+    sinBandeja.showNormal();
+    emit hijo<ctrBoton>(sinBandeja, "ctrMinimizar")->Click();
+    EXPECT_TRUE(sinBandeja.isVisible() && sinBandeja.isMinimized());
+    hijo<QAction>(w, "mnuSalir")->trigger();
+    EXPECT_FALSE(program::ending());
+    EXPECT_TRUE(bandeja(w).isVisible());
+    ASSERT_EQ(respuestas.calls.size(), 4u);
+    for (const auto& c : respuestas.calls)
+        EXPECT_EQ(c.style, 36);
+    EXPECT_TRUE(respuestas.calls[2].text.endsWith("Pulsa 'No' para dejar el programa minimizado."));
+    EXPECT_EQ(respuestas.calls[3].text,
+              "¿Deseas cerrar el programa? No se imprimirá ningún ticket de la pantalla de cocina");
 
     w.FinalizarProgramaYDescargarFormularios(false);
-    EXPECT_FALSE(w.iconoBandejaVisible());
-    EXPECT_EQ(ultimaLinea(w), QStringLiteral("Fin Tarvolin"));
-    EXPECT_TRUE(uitest::hijo<TemporizadorVB>(w, "tmrFinalizarPrograma")->Enabled());
-    EXPECT_EQ(uitest::hijo<TemporizadorVB>(w, "tmrFinalizarPrograma")->Interval(), 500);
+    EXPECT_FALSE(bandeja(w).isVisible());
+    EXPECT_EQ(modelo(w).texto(modelo(w).filas() - 1, 1), "Fin Tarvolin");
+    EXPECT_TRUE(hijo<TemporizadorVB>(w, "tmrFinalizarPrograma")->Enabled());
+    EXPECT_EQ(hijo<TemporizadorVB>(w, "tmrFinalizarPrograma")->Interval(), 500);
     EXPECT_FALSE(program::ending()); // the caller still sends its reply
+
+    w.MuestraIconoTareas(true);
+    respuestas.answers = {prompts::vbYes};
+    EXPECT_THROW(emit hijo<ctrBoton>(w, "ctrSalir")->Click(), program::Ended);
+    EXPECT_FALSE(bandeja(w).isVisible());
 }
 
 TEST_F(frmPrincipalTest, ElTemporizadorDeLaBalanzaSinIntervaloEstaActivadoPeroNoLate) {
     frmPrincipal w(true);
     w.setScaleTimer(true, 0);
     EXPECT_TRUE(w.scaleTimerEnabled());
-    EXPECT_FALSE(uitest::hijo<TemporizadorVB>(w, "tmrBalanzaContinuo")->activo());
+    EXPECT_FALSE(hijo<TemporizadorVB>(w, "tmrBalanzaContinuo")->activo());
     w.setScaleTimer(true, 250);
-    EXPECT_TRUE(uitest::hijo<TemporizadorVB>(w, "tmrBalanzaContinuo")->activo());
+    EXPECT_TRUE(hijo<TemporizadorVB>(w, "tmrBalanzaContinuo")->activo());
 }
 
-// ---- The start-up operations against the real database ----
-namespace {
-
-class frmPrincipalArranqueTest : public UiTest {
-protected:
-    void SetUp() override {
-        UiTest::SetUp();
-        qputenv("TARVOLIN_RETRY_MS", "100");
-        qputenv("TARVOLIN_PORT", "0");
-    }
-    void TearDown() override {
-        qunsetenv("TARVOLIN_RETRY_MS");
-        qunsetenv("TARVOLIN_PORT");
-        UiTest::TearDown();
-    }
-    void carga(const QString& db) {
-        uitest::escribeRegistro(uitest::registroBase(db));
-        objParametros().GetParamReg();
-        gblnParametrosCargados = true;
-    }
-};
-
-} // namespace
-
-TEST_F(frmPrincipalArranqueTest, ElIconoPasaAListoCuandoElServicioEscucha) {
+// The start-up operations against the real database, with the listening port taken at first.
+TEST_F(frmPrincipalTest, ConElPuertoOcupadoSeReintentaYElIconoPasaAListoCuandoEscucha) {
     TARVOLIN_REQUIRE_DATABASE();
-    uitest::BaseDemo db(QStringLiteral("uiicono"));
-    carga(db.nombre());
-    frmPrincipal w(true);
-    w.registraComoVentanaPrincipal();
-    w.MuestraIconoTareas(false);
-
-    w.InicializaConexiones();
-    ASSERT_TRUE(SocketFront);
-    EXPECT_TRUE(SocketFront->SocketIniciado);
-    EXPECT_TRUE(w.iconoConectado());
-    EXPECT_TRUE(w.iconoBandejaVisible());
-    EXPECT_TRUE(DR && objBotones);
-    EXPECT_TRUE(gblnConexionesInicializadas && gblnProgramaInicializado);
-    EXPECT_EQ(gintTPV, 1);
-    EXPECT_FALSE(uitest::hijo<TemporizadorVB>(w, "tmrIntentoConexion")->Enabled());
-    EXPECT_FALSE(uitest::hijo<TemporizadorVB>(w, "tmrIntentoAperturaSocket")->Enabled());
-    EXPECT_EQ(uitest::leeRegistro(QStringLiteral("PermitirVariosTPVSSimultaneamente")), QStringLiteral("0"));
-    bool idioma = false;
-    for (int i = 0; i < w.modeloLog().filas(); ++i)
-        idioma |= w.modeloLog().texto(i, 1) == QStringLiteral("Idioma: 1");
-    EXPECT_TRUE(idioma);
-}
-
-TEST_F(frmPrincipalArranqueTest, ConElPuertoOcupadoSeReintentaHastaQueQuedaLibre) {
-    TARVOLIN_REQUIRE_DATABASE();
-    uitest::BaseDemo db(QStringLiteral("uipuerto"));
-    carga(db.nombre());
+    uitest::BaseDemo db("uipuerto");
+    uitest::escribeRegistro(uitest::registroBase(db.nombre));
+    objParametros().GetParamReg();
+    gblnParametrosCargados = true;
     auto ocupante = std::make_unique<QTcpServer>();
     ASSERT_TRUE(ocupante->listen(QHostAddress::Any, 0));
     qputenv("TARVOLIN_PORT", QByteArray::number(ocupante->serverPort()));
+    qputenv("TARVOLIN_RETRY_MS", "100");
+    GrabaLog("antes de la ventana");
     frmPrincipal w(true);
+    const auto conectado = [&w] { return bandeja(w).toolTip() == "Tarvolin"; };
     w.registraComoVentanaPrincipal();
     w.MuestraIconoTareas(false);
 
     w.InicializaConexiones();
     ASSERT_TRUE(SocketFront);
     EXPECT_FALSE(SocketFront->SocketIniciado);
-    EXPECT_FALSE(w.iconoConectado());
-    EXPECT_TRUE(uitest::hijo<TemporizadorVB>(w, "tmrIntentoAperturaSocket")->Enabled());
+    EXPECT_FALSE(conectado());
+    TemporizadorVB* reintento = hijo<TemporizadorVB>(w, "tmrIntentoAperturaSocket");
+    EXPECT_TRUE(reintento->Enabled());
 
     ocupante.reset();
-    program::waitWhile([&w] { return !w.iconoConectado(); }, 20000);
-    EXPECT_TRUE(w.iconoConectado());
-    EXPECT_TRUE(SocketFront->SocketIniciado);
-    EXPECT_FALSE(uitest::hijo<TemporizadorVB>(w, "tmrIntentoAperturaSocket")->Enabled());
+    program::waitWhile([&] { return !conectado(); }, 20000);
+    EXPECT_TRUE(conectado());
+    EXPECT_TRUE(bandeja(w).isVisible());
+    EXPECT_FALSE(reintento->Enabled());
+    EXPECT_TRUE(gblnConexionesInicializadas && gblnProgramaInicializado);
+    // The lines logged before the window are in its grid, and the configuration dialog can be shown.
+    QStringList lineas;
+    for (int i = 0; i < modelo(w).filas(); ++i)
+        lineas << modelo(w).texto(i, 1);
+    EXPECT_TRUE(lineas.contains("antes de la ventana") && lineas.contains("Idioma: 1"))
+        << lineas.join('\n').toStdString();
+    EXPECT_TRUE(recordingMainWindow().grid.isEmpty());
+    EXPECT_TRUE(prompts::formFactory("frmConfig"));
 }
