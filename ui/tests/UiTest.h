@@ -10,6 +10,7 @@
 #include "server/clsSocketFront.h"
 #include "server/tests/ClienteTcp.h"
 #include "testsupport/ScriptedPrompts.h"
+#include "testsupport/TestEnv.h"
 #include "ui/Main.h"
 
 #include <QApplication>
