@@ -75,7 +75,9 @@ class PrinterTest : public SalidaGrabada {
 protected:
     QString& buffer = basPrinter::gEstadoImpresion.mBufferImpresion.Texto;
 
-    void SetUp() override {
+    void SetUp() override { reinicia(); }
+    // The parameters at their defaults, no jobs, no messages, the printer layer as at start.
+    void reinicia() {
         auto& reg = registry::RegistryStore::instance();
         const QString clave = QStringLiteral("SOFTWARE\\Vesk\\Tarvolin");
         reg.deleteKey(registry::Root::CurrentUser, clave);
@@ -89,6 +91,8 @@ protected:
         frmPrincipalVars().blnImpresoraSecundaria = false;
         frmPrincipalVars().blnCintaControl = false;
         recordingMainWindow().grid.clear();
+        salida.jobs.clear();
+        avisos.calls.clear();
         instala();
     }
     void TearDown() override {
