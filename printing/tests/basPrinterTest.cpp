@@ -59,6 +59,18 @@ TEST_F(basPrinterTest, EachRoadSendsItsBytesToItsPrinter) {
     const auto imagen = [](QString datos, qint16 ancho, qint16 espaciado) {
         return [=] { ImprimeImagenBits(datos, ancho, 0, espaciado); };
     };
+    // One text of this many characters, then one more character: sent at once past the limit only.
+    const auto limite = [this](int largo, bool envia) {
+        return [=, this] {
+            Imprimir(QString(largo, QLatin1Char('x')), {.ConSalto = false});
+            EXPECT_TRUE(salida.jobs.empty());
+            Imprimir(QStringLiteral("y"), {.ConSalto = false});
+            EXPECT_EQ(salida.jobs.size(), envia ? 1u : 0u);
+        };
+    };
+    const auto marcas = [](const char* texto) {
+        return [=] { Imprimir(sustituyeTagsHTML(QString::fromUtf8(texto)), {.ConSalto = false}); };
+    };
     const Salida casos[] = {
         {"lines collect until the sending call, then one job", "",
          [this] {
@@ -76,6 +88,37 @@ TEST_F(basPrinterTest, EachRoadSendsItsBytesToItsPrinter) {
              Imprimir(QStringLiteral("5 €"), {.ConSalto = false, .Enviar = true});
          },
          bytes({27, 'c', '0', 1, 27, 't', 19, '5', ' ', 213})},
+        {"no limit", "LongMaxTexto=0", limite(15000, true), QByteArray(15000, 'x') + "y"},
+        {"limit", "LongMaxTexto=10", limite(10, true), QByteArray(10, 'x') + "y"},
+        {"limit off", "LongMaxTexto=-1", limite(20000, false), QByteArray(20000, 'x') + "y"},
+        {"no limit on the Itos ticket printer", "FuncionamientoItos=1 LongMaxTexto=5", limite(10, false),
+         QByteArray(10, 'x') + "y"},
+        {"failed send: reported, the call says so",
+         "",
+         [this] {
+             salida.fail = true;
+             EXPECT_FALSE(Imprimir(QStringLiteral("x"), {.Enviar = true}));
+             EXPECT_EQ(avisos.calls.back().style, 64);
+             EXPECT_TRUE(enLaTraza(QStringLiteral("No se ha podido imprimir en TICKETS")));
+             salida.fail = false;
+         },
+         {},
+         "TICKETS",
+         1},
+        {"markup and code words in any case", "",
+         marcas("<B>x</b> prn_inineg y PRN_finNEG<U>a</U><DblAlt>b</dblalt><trialt>c</TRIALT><gig>1</gig><INV>2</inv>"),
+         bytes({27, 69, 1,   'x', 27,  69,  0,  ' ', 27, 69,  1,  ' ', 'y', ' ', 27, 69, 0,   27,
+                45, 1,  'a', 27,  45,  0,   29, 33,  17, 'b', 29, 33,  0,   29,  33, 34, 'c', 29,
+                33, 0,  29,  33,  102, '1', 29, 33,  0,  29,  66, 1,   '2', 29,  66, 0})},
+        {"commas and line breaks", "", marcas("uno&comma;dos&COMMA;a<br>b<BR>c"), "uno,dos,a\r\nb\r\nc"},
+        // Once installed, the word wrap applies it.
+        {"word wrap", "",
+         [] {
+             InstalaServiciosImpresion();
+             Imprimir(basFuncionesComunes::AjustaTexto(42, QStringLiteral("<b>uno</b><br>dos &comma; tres")),
+                      {.ConSalto = false});
+         },
+         bytes({27, 69, 1}) + "uno"_b + bytes({27, 69, 0}) + "\r\ndos , tres"},
         {"Itos ticket printer: no translation", "FuncionamientoItos=1",
          [] { Imprimir(QStringLiteral("ñandú"), {.ConSalto = false}); }, cp1252::encode(QStringLiteral("ñandú"))},
         {"Itos, other printers: limit and translation", "FuncionamientoItos=1 LongMaxTexto=5",
@@ -86,9 +129,6 @@ TEST_F(basPrinterTest, EachRoadSendsItsBytesToItsPrinter) {
          bytes({164, 'a', 'n', 'd', 163, '!'}), "COCINA"},
         {"OPOS road wraps the payload", "UsarDriverOPOS=1 ImpresoraOPOS=tm-t88 ImpTicket=TM-T88",
          [] { Imprimir(QStringLiteral("A"), {.Enviar = true}); }, bytes({27, '=', 1}) + "A\r\n\r\n"_b, "tm-t88"},
-        {"OPOS on, another printer: the ordinary road", "UsarDriverOPOS=1 ImpresoraOPOS=tm-t88 ImpTicket=TM-T88",
-         [] { Imprimir(QStringLiteral("B"), {.ConSalto = false, .Enviar = true, .NombreImpresora = QStringLiteral("OTRA")}); }, "B",
-         "OTRA"},
         // A line spacing of 96 (the grave accent), bit-image data holding accented codes and a beep with
         // parameter 237 (í) keep their bytes; the text around them is translated.
         {"command parameters untranslated", "EmitirPito=3 EmitirPitoOkiDispositivo=237",
@@ -109,24 +149,8 @@ TEST_F(basPrinterTest, EachRoadSendsItsBytesToItsPrinter) {
         {"spacing that is no byte: skipped and reported", "EspacioEntreLineas=300",
          [] { InicializaImpresora(0, QString(), {.CambiarEspaciado = true}); }, bytes({27, '!', 0, 13, 10}), "TICKETS",
          1},
-        {"initialisation while capturing", "",
-         [this] {
-             capturando();
-             InicializaImpresora(0, QString(), {.CambiarEspaciado = true, .Enviar = true});
-         },
-         {}},
-        {"font B, width code 1", "TipoLetraCocina=5 AnchoImpresoraCocina=1",
-         [] { EXPECT_EQ(EstableceLetraYAncho(0, QString(), true), 74); }, bytes({27, '!', 17, 13, 10})},
         {"no such font, no such width", "TipoLetraCocina=9 AnchoImpresoraCocina=7",
          [] { EXPECT_EQ(EstableceLetraYAncho(0, QString(), true), 42); }, bytes({27, '!', 0, 13, 10})},
-        {"the driver's width beats the narrow printer", "UsarImpDRVSiempre=True AnchoDatosCabeceraDRV=4499",
-         [] { EXPECT_EQ(EstableceLetraYAncho(9998, QString(), false), 60); }, {}},
-        {"font while capturing: the width, no command", "TipoLetraTickets=5",
-         [this] {
-             capturando();
-             EXPECT_EQ(EstableceLetraYAncho(0, QString(), false), 56);
-         },
-         {}},
         {"cut", "",
          [] {
              Imprimir(QStringLiteral("comanda"));
@@ -149,52 +173,30 @@ TEST_F(basPrinterTest, EachRoadSendsItsBytesToItsPrinter) {
              corta("TICKETS")();
          },
          saltos(5), "CINTA"},
-        {"cut while capturing hands over the buffer", "",
+        // Capturing: the width is still computed; no command; the cut hands over the buffer.
+        {"capturing",
+         "TipoLetraTickets=5",
          [this] {
              capturando();
+             InicializaImpresora(0, QString(), {.CambiarEspaciado = true, .Enviar = true});
+             EXPECT_EQ(EstableceLetraYAncho(0, QString(), false), 56);
              Imprimir(QStringLiteral("texto"));
              CortarPapel();
              EXPECT_EQ(objImpresionPantalla().textoCapturado(), QStringLiteral("texto\r\n"));
          },
          {}},
-        {"stored logo by printer model", "LogoEnImpresora=1",
-         [] {
-             ImprimeLogo(false, 0, QString());
-             par("ModeloImpresoraTickets", "2");
-             ImprimeLogo(true, 0, QString());
-         },
-         bytes({28, 'p', 1, 0, 13, 10, 29, '(', 'L', 6, 0, 48, 69, 32, 32, 1, 1, 13, 10})},
-        {"beep 0", "EmitirPito=0", pito, {}},
-        {"beep 1", "EmitirPito=1", pito, bytes({30})},
-        {"beep 2", "EmitirPito=2", pito, bytes({27, 'o'})},
-        {"beep 3", "EmitirPito=3", pito, bytes({27, 29, 7, 1, 2, 3})},
-        {"beep 4", "EmitirPito=4", pito, bytes({27, 'B', 1, 3})},
-        {"beep 5", "EmitirPito=5", pito, bytes({27, 'p', 0, 255, 255})},
-        {"beep 6", "EmitirPito=6", pito, {}},
+        {"no such beep", "EmitirPito=6", pito, {}},
         {"beep parameter that is no byte", "EmitirPito=3 EmitirPitoOkiTiempoDelay=256", pito, {}, "TICKETS", 1},
         {"bit image bands padded to the middle", "", imagen(QString(256, QChar(0xFF)), 16, 24),
          bytes({27, '3', 0}) + linea + linea + bytes({27, '3', 24})},
-        {"bit image, last band short", "", imagen(QString(300, QLatin1Char('U')), 32, 30),
-         bytes({27, '3', 0, 27, '*', 0, 0, 1}) + QByteArray(256, 'U') + "\r\n"_b + bytes({27, '*', 0, 44, 0}) +
-             QByteArray(44, 'U') + "\r\n"_b + bytes({27, '3', 30})},
-        // The kitchen rule: one band of the whole data.
-        {"bit image, one band", "", imagen(QString(257, QLatin1Char('@')), 256, 30),
-         bytes({27, '3', 0, 27, '*', 0, 1, 1}) + QByteArray(257, '@') + "\r\n"_b + bytes({27, '3', 30})},
-        {"bit image, no data", "", imagen(QString(), 16, 30), bytes({27, '3', 0, 27, '3', 30})},
         {"bit image that would never advance", "", imagen(QStringLiteral("abc"), 0, 30), {}, "TICKETS", 1},
         // Pagination counts lines, but a page without length never turns.
         {"pagination", "FuncFacturadora=1 FacturadoraMostrarMensajePapel=True BlancosCabecera=3",
          [] {
              gEstadoImpresion.glngPaginarFacturadora = 1;
              Imprimir(QStringLiteral("linea"), {.Enviar = true});
-             par("NumLinPagFacturadora", "2");
-             for (int i = 0; i < 5; ++i)
-                 Imprimir(QStringLiteral("linea"));
-             CortarPapel({.ImprimirLogoDespues = false});
-             EXPECT_EQ(gEstadoImpresion.mBufferImpresion.LineasPagina, 0);
          },
-         bytes({27, 'c', '0', 4}) + "linea\r\n"_b + bytes({27, 'c', '0', 4}) + QByteArray("linea\r\n").repeated(5) +
-             corte},
+         bytes({27, 'c', '0', 4}) + "linea\r\n"_b},
         {"new document: first sheet asked, top margin",
          "FacturadoraMostrarMensajePapel=True MargenSuperiorCabeceraFacturadora=3",
          [] {
@@ -228,30 +230,6 @@ TEST_F(basPrinterTest, EachRoadSendsItsBytesToItsPrinter) {
                   c.esperado.isEmpty() ? QString() : QString::fromLatin1(c.impresora));
         EXPECT_EQ(mensajes(), c.mensajes);
         EXPECT_TRUE(buffer.isEmpty());
-    }
-}
-
-TEST_F(basPrinterTest, LengthLimitSendsOnlyPastTheLimit) {
-    const struct {
-        const char* parametros;
-        int largo; // one text of this many characters, then one more character
-        bool envia;
-    } casos[] = {{"LongMaxTexto=0", 15000, true},
-                 {"LongMaxTexto=10", 10, true},
-                 {"LongMaxTexto=-1", 20000, false},
-                 {"FuncionamientoItos=1 LongMaxTexto=5", 10, false}}; // not on the Itos ticket printer
-    for (const auto& c : casos) {
-        SCOPED_TRACE(c.parametros);
-        reinicia();
-        for (const auto& [k, v] : pares(QString::fromUtf8(c.parametros)))
-            par(k, v);
-        Imprimir(QString(c.largo, QLatin1Char('x')), {.ConSalto = false});
-        EXPECT_TRUE(salida.jobs.empty());
-        Imprimir(QStringLiteral("y"), {.ConSalto = false});
-        ASSERT_EQ(salida.jobs.size(), c.envia ? 1u : 0u);
-        if (c.envia) {
-            EXPECT_EQ(salida.jobs.back().data.size(), c.largo + 1);
-        }
     }
 }
 
@@ -305,16 +283,6 @@ TEST_F(basPrinterTest, PrinterNameFollowsItsPrecedence) {
         }
         EXPECT_TRUE(buffer.isEmpty());
     }
-}
-
-TEST_F(basPrinterTest, FailedSendIsReportedAndTheCallSaysSo) {
-    salida.fail = true;
-    EXPECT_FALSE(Imprimir(QStringLiteral("x"), {.Enviar = true}));
-    EXPECT_EQ(mensajes(), 1);
-    EXPECT_EQ(avisos.calls.back().style, 64);
-    EXPECT_TRUE(avisos.calls.back().text.contains(QStringLiteral("TICKETS")));
-    EXPECT_TRUE(enLaTraza(QStringLiteral("No se ha podido imprimir en TICKETS")));
-    EXPECT_TRUE(buffer.isEmpty());
 }
 
 // Each character is translated once, not through a chain of replacements: í becomes 161, the code of ¡
@@ -378,22 +346,6 @@ TEST_F(basPrinterTest, CommandLengthsFromAnyParameterBytesEndInsideTheText) {
         // them: it goes out as one "?" and the scan behind it is unchanged.
         EXPECT_EQ(traduce(QStringLiteral("\U0001F600") + cp1252::decode(c.entrada)), "?"_b + c.esperado) << c.caso;
     }
-}
-
-TEST_F(basPrinterTest, MarkupInAnyCaseBecomesTheCodeStrings) {
-    const auto& prn = gCodigosPRN;
-    EXPECT_EQ(sustituyeTagsHTML(QStringLiteral("<B>x</b> prn_inineg y PRN_finNEG")),
-              prn.PRN_ININEG + "x" + prn.PRN_FINNEG + " " + prn.PRN_ININEG + " y " + prn.PRN_FINNEG);
-    EXPECT_EQ(cp1252::encode(sustituyeTagsHTML(QStringLiteral("<U>a</U><DblAlt>b</dblalt><trialt>c</TRIALT>"))),
-              bytes({27, 45, 1, 'a', 27, 45, 0, 29, 33, 17, 'b', 29, 33, 0, 29, 33, 34, 'c', 29, 33, 0}));
-    EXPECT_EQ(cp1252::encode(sustituyeTagsHTML(QStringLiteral("<gig>1</gig><INV>2</inv>"))),
-              bytes({29, 33, 102, '1', 29, 33, 0, 29, 66, 1, '2', 29, 66, 0}));
-    EXPECT_EQ(sustituyeTagsHTML(QStringLiteral("uno&comma;dos&COMMA;a<br>b<BR>c")),
-              QStringLiteral("uno,dos,a\r\nb\r\nc"));
-    // Once installed, the word wrap applies it.
-    InstalaServiciosImpresion();
-    EXPECT_EQ(basFuncionesComunes::AjustaTexto(42, QStringLiteral("<b>uno</b><br>dos &comma; tres")),
-              prn.PRN_ININEG + "uno" + prn.PRN_FINNEG + "\r\ndos , tres");
 }
 
 TEST_F(basPrinterTest, LogoScriptBesideTheProgramRunsInItsFolderOnlyWithoutStoredOrEarlyLogo) {
