@@ -163,12 +163,6 @@ const std::vector<CasoCocina>& casosCocina() {
          {},
          {QStringLiteral("1 Flan")},
          {CodigoImpresora({27, '3'}), CodigoImpresora({27, '2'}) + "\r\n"}},
-        {"interlineado_negativo",
-         "EspacioEntreLineasCocina=64 InterlineadoImpresoraCocina=-5",
-         QStringLiteral("1 Flan"),
-         {},
-         {QStringLiteral("1 Flan")},
-         {CodigoImpresora({27, '3'}), CodigoImpresora({27, '2'}) + "\r\n"}},
         {"interlineado_255",
          "EspacioEntreLineasCocina=64 InterlineadoImpresoraCocina=255",
          QStringLiteral("1 Flan"),
@@ -187,13 +181,6 @@ const std::vector<CasoCocina>& casosCocina() {
          {},
          {CodigoImpresora({27, '!', 57})}},
         // Each ticket carries the clock's day and time, also across midnight, not the connection's.
-        {"fecha_antes_de_medianoche",
-         "ImpDosCarTickGrandes=0",
-         QStringLiteral("1 Flan"),
-         {},
-         {QStringLiteral("Fec: ") + kFinNegrita + QStringLiteral("14/03/26 23:59")},
-         {},
-         reloj(QDateTime(QDate(2026, 3, 14), QTime(23, 59, 40)))},
         {"fecha_tras_medianoche",
          "ImpDosCarTickGrandes=0",
          QStringLiteral("1 Flan"),
@@ -201,13 +188,6 @@ const std::vector<CasoCocina>& casosCocina() {
          {QStringLiteral("Fec: ") + kFinNegrita + QStringLiteral("15/03/26 00:00")},
          {},
          reloj(QDateTime(QDate(2026, 3, 15), QTime(0, 0, 5)))},
-        {"fecha_otro_mes",
-         "ImpDosCarTickGrandes=0",
-         QStringLiteral("1 Flan"),
-         {},
-         {QStringLiteral("Fec: ") + kFinNegrita + QStringLiteral("01/04/26 12:30")},
-         {},
-         reloj(QDateTime(QDate(2026, 4, 1), QTime(12, 30, 0)))},
         // Only the label is translated, not the printer's name.
         {"impresora_traducida",
          "ImprimirNombreImpresoraTicketCocina=1",
@@ -552,15 +532,12 @@ TEST(clsImprimirTicketHija, AllocatesFiftyNumbers) {
     const int hija = qEnvironmentVariableIntValue("TARVOLIN_COMANDA_HIJA");
     coretest::resetCore();
     coretest::borraRegistro();
-    for (const auto& p : coretest::parametrosBase(db) + parametrosTicket())
+    for (const auto& p : coretest::parametrosBase(db) + parametrosTicket() +
+                             printertest::Parametros{{QStringLiteral("TPV"), QString::number(10 + hija)}})
         coretest::escribeRegistro(p.first, p.second);
-    objParametros().GetParamReg();
-    gblnParametrosCargados = true;
+    CargaParametrosRegistro();
     ASSERT_TRUE(ConectaBBDD());
-    DR = std::make_unique<clsDR>();
-    glngEmpresa = 1;
-    glngRestaurante = 1;
-    gintTPV = qint16(10 + hija);
+    InicializaSesion(QStringLiteral("hija"), false);
     for (int i = 0; i < kPorProceso; ++i) {
         clsImprimirTicket t;
         t.lngTPV = 3;
