@@ -339,8 +339,8 @@ TEST_F(basPrinterTest, CommandLengthsFromAnyParameterBytesEndInsideTheText) {
     };
     for (const auto& c : casos) {
         for (bool cocina : {false, true}) {
-            Imprimir(cp1252::decode(c.entrada), {.ConSalto = false});
-            EXPECT_EQ(envia(true, cocina), c.esperado) << c.caso;
+            Imprimir(cp1252::decode(c.entrada), {.ConSalto = false, .Enviar = true, .EsCocina = cocina});
+            EXPECT_EQ(salida.jobs.back().data, c.esperado) << c.caso;
         }
         // The same bytes as they arrive in a request, with a character outside the basic plane ahead of
         // them: it goes out as one "?" and the scan behind it is unchanged.
