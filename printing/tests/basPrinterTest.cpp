@@ -24,11 +24,6 @@ protected:
         PrinterTest::TearDown();
     }
     bool enLaTraza(const QString& texto) const { return !recordingMainWindow().grid.filter(texto).isEmpty(); }
-    void pito() {
-        EmitirPito(0, QString());
-        EXPECT_TRUE(salida.jobs.empty()); // the beep waits for the ticket's send
-    }
-    void capturando() { objImpresionPantalla().setDevolverTextoEnLugarDeImprimir(true); }
 };
 
 QByteArray traduce(const QString& texto, bool esCocina = false) {
@@ -49,15 +44,15 @@ struct Salida {
 TEST_F(basPrinterTest, EachRoadSendsItsBytesToItsPrinter) {
     const QByteArray banda = QByteArray(64, 0) + QByteArray(128, char(0xFF)) + QByteArray(64, 0);
     const QByteArray linea = bytes({27, '*', 0, 0, 1}) + banda + "\r\n"_b, corte = saltos(5) + bytes({29, 'V', 0});
-    const auto pito = [this] { this->pito(); };
+    const auto pito = [this] {
+        EmitirPito(0, QString());
+        EXPECT_TRUE(salida.jobs.empty()); // the beep waits for the ticket's send
+    };
     const auto corta = [](const char* nombre) {
         return [=] {
             EXPECT_EQ(CortarPapel({.ImprimirLogoDespues = false, .NombreImpresora = QStringLiteral("TICKETS")}),
                       QLatin1String(nombre));
         };
-    };
-    const auto imagen = [](QString datos, qint16 ancho, qint16 espaciado) {
-        return [=] { ImprimeImagenBits(datos, ancho, 0, espaciado); };
     };
     // One text of this many characters, then one more character: sent at once past the limit only.
     const auto limite = [this](int largo, bool envia) {
@@ -132,10 +127,10 @@ TEST_F(basPrinterTest, EachRoadSendsItsBytesToItsPrinter) {
         // A line spacing of 96 (the grave accent), bit-image data holding accented codes and a beep with
         // parameter 237 (í) keep their bytes; the text around them is translated.
         {"command parameters untranslated", "EmitirPito=3 EmitirPitoOkiDispositivo=237",
-         [this] {
+         [&] {
              Imprimir(CodigoImpresora({27, '3', 96}) + QStringLiteral("`á"), {.ConSalto = false});
              Imprimir(CodigoImpresora({27, '*', 0, 3, 0, 0xE1, 0xED, 0xB4}), {.ConSalto = false});
-             this->pito();
+             pito();
              Imprimir(gCodigosPRN.PRN_ININEG + QStringLiteral("ñ"), {.ConSalto = false});
          },
          bytes({27, '3', 96, 39, 160, 27, '*', 0, 3, 0, 0xE1, 0xED, 0xB4, 27, 29, 7, 237, 2, 3, 27, 'E', 1, 164})},
@@ -177,7 +172,7 @@ TEST_F(basPrinterTest, EachRoadSendsItsBytesToItsPrinter) {
         {"capturing",
          "TipoLetraTickets=5",
          [this] {
-             capturando();
+             objImpresionPantalla().setDevolverTextoEnLugarDeImprimir(true);
              InicializaImpresora(0, QString(), {.CambiarEspaciado = true, .Enviar = true});
              EXPECT_EQ(EstableceLetraYAncho(0, QString(), false), 56);
              Imprimir(QStringLiteral("texto"));
@@ -187,9 +182,14 @@ TEST_F(basPrinterTest, EachRoadSendsItsBytesToItsPrinter) {
          {}},
         {"no such beep", "EmitirPito=6", pito, {}},
         {"beep parameter that is no byte", "EmitirPito=3 EmitirPitoOkiTiempoDelay=256", pito, {}, "TICKETS", 1},
-        {"bit image bands padded to the middle", "", imagen(QString(256, QChar(0xFF)), 16, 24),
+        {"bit image bands padded to the middle", "", [] { ImprimeImagenBits(QString(256, QChar(0xFF)), 16, 0, 24); },
          bytes({27, '3', 0}) + linea + linea + bytes({27, '3', 24})},
-        {"bit image that would never advance", "", imagen(QStringLiteral("abc"), 0, 30), {}, "TICKETS", 1},
+        {"bit image that would never advance",
+         "",
+         [] { ImprimeImagenBits(QStringLiteral("abc"), 0, 0, 30); },
+         {},
+         "TICKETS",
+         1},
         // Pagination counts lines, but a page without length never turns.
         {"pagination", "FuncFacturadora=1 FacturadoraMostrarMensajePapel=True BlancosCabecera=3",
          [] {
