@@ -1,11 +1,8 @@
 #pragma once
-// Shared set-up of the printing tests: every parameter the printer layer and the ticket composer read,
-// a recording printer output, scripted prompts, helpers to write byte sequences; for the composer a
-// connected core on a scratch database with the rows of a small restaurant, a fixed clock and the
-// golden-file comparison of whole jobs.
-//
-// Golden files live in printing/tests/fixtures/tickets/. Run the tests with
-// TARVOLIN_REGENERATE_GOLDEN=1 to rewrite them from the current output (then review each by eye).
+// Shared set-up of the printing tests: the printer layer's parameters, a recording output, scripted
+// prompts, byte helpers; for the composer a connected core on a scratch database with a small
+// restaurant's rows, a fixed clock, and the comparison of whole jobs with the golden files in
+// fixtures/tickets/ (TARVOLIN_REGENERATE_GOLDEN=1 rewrites them; then review each by eye).
 #include "core/basGeneral.h"
 #include "core/clsParametros.h"
 #include "core/tests/ConnectedCore.h"
@@ -25,6 +22,7 @@
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QHash>
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <initializer_list>
@@ -75,7 +73,9 @@ class PrinterTest : public SalidaGrabada {
 protected:
     QString& buffer = basPrinter::gEstadoImpresion.mBufferImpresion.Texto;
 
-    void SetUp() override {
+    void SetUp() override { reinicia(); }
+    // The parameters at their defaults, no jobs, no messages, the printer layer as at start.
+    void reinicia() {
         auto& reg = registry::RegistryStore::instance();
         const QString clave = QStringLiteral("SOFTWARE\\Vesk\\Tarvolin");
         reg.deleteKey(registry::Root::CurrentUser, clave);
@@ -89,6 +89,8 @@ protected:
         frmPrincipalVars().blnImpresoraSecundaria = false;
         frmPrincipalVars().blnCintaControl = false;
         recordingMainWindow().grid.clear();
+        salida.jobs.clear();
+        avisos.calls.clear();
         instala();
     }
     void TearDown() override {
@@ -98,13 +100,6 @@ protected:
     // The one job sent so far.
     QByteArray unicoTrabajo() {
         EXPECT_EQ(salida.jobs.size(), 1u);
-        return salida.jobs.empty() ? QByteArray() : salida.jobs.back().data;
-    }
-    // Sends the buffer as it stands (untranslated unless asked) and returns the job.
-    QByteArray envia(bool traducir = false, bool esCocina = false) {
-        salida.jobs.clear();
-        basPrinter::Imprimir(QString(),
-                             {.ConSalto = false, .Enviar = true, .Traducir = traducir, .EsCocina = esCocina});
         return salida.jobs.empty() ? QByteArray() : salida.jobs.back().data;
     }
 };
@@ -167,12 +162,10 @@ inline const QString kTextoCocina =
 // Beside the hex, printable ASCII stands as itself and every other byte as {ESC}, {GS}, {FS}, {CR},
 // {LF} or its hex value in braces.
 inline QString renderTrabajos(const std::vector<printers::RecordingOutput::Job>& trabajos) {
-    auto simbolo = [](unsigned char b) -> QString {
-        const std::pair<unsigned char, const char*> nombres[] = {
-            {27, "ESC"}, {29, "GS"}, {28, "FS"}, {13, "CR"}, {10, "LF"}};
-        for (const auto& [c, n] : nombres)
-            if (b == c)
-                return QStringLiteral("{%1}").arg(QLatin1String(n));
+    const QHash<int, QString> nombres{{27, "ESC"}, {29, "GS"}, {28, "FS"}, {13, "CR"}, {10, "LF"}};
+    auto simbolo = [&](unsigned char b) -> QString {
+        if (nombres.contains(b))
+            return QLatin1Char('{') + nombres[b] + QLatin1Char('}');
         if (b >= 0x20 && b < 0x7f && b != '{' && b != '}')
             return QString(QChar(b));
         return QStringLiteral("{%1}").arg(int(b), 2, 16, QLatin1Char('0')).toUpper();
@@ -225,11 +218,8 @@ protected:
 
     void SetUp() override {
         TARVOLIN_REQUIRE_DATABASE();
-        coretest::ConnectedCoreOptions o;
-        o.prefijo = QStringLiteral("tickets");
-        o.parametros = parametrosTicket();
-        o.cargarConfigTPV = false;
-        core = std::make_unique<coretest::ConnectedCore>(o);
+        core =
+            std::make_unique<coretest::ConnectedCore>(QStringLiteral("tickets"), QString(), parametrosTicket(), false);
         ASSERT_TRUE(core->ok());
         ASSERT_TRUE(core->sql(QString::fromUtf8(kFilasRestaurante)));
         clock_seam::setNowSource([] { return ahora(); });

@@ -6,12 +6,8 @@
 #include "platform/Cp1252.h"
 #include "platform/Program.h"
 #include "testsupport/CupsCapture.h"
-#include "testsupport/RecordingMainWindow.h"
-#include "testsupport/TestEnv.h"
-#include <QDir>
-#include <QFile>
 #include <QScopeGuard>
-#include <memory>
+#include <functional>
 
 using namespace printertest;
 using namespace basPrinter;
@@ -34,59 +30,207 @@ QByteArray traduce(const QString& texto, bool esCocina = false) {
     return cp1252::encode(TraducirCaracteres(texto, esCocina));
 }
 
-// ---- output ----
+// One call road each: the parameters over the defaults, what the code does, every byte that went out
+// (what is left in the buffer is sent translated at the end), the last job's printer, the messages.
+struct Salida {
+    const char* caso;
+    const char* parametros;
+    std::function<void()> accion;
+    QByteArray esperado;
+    const char* impresora = "TICKETS";
+    int mensajes = 0;
+};
 
-TEST_F(basPrinterTest, LinesCollectUntilTheSendingCallThenGoOutAsOneJob) {
-    EXPECT_FALSE(Imprimir(QStringLiteral("uno")));
-    EXPECT_FALSE(Imprimir(QStringLiteral("dos"), {.ConSalto = false}));
-    EXPECT_TRUE(salida.jobs.empty());
-    EXPECT_TRUE(Imprimir(QStringLiteral("tres"), {.Enviar = true}));
-    EXPECT_EQ(unicoTrabajo(), "uno\r\ndostres\r\n"_b);
-    EXPECT_EQ(salida.jobs.back().printer, QStringLiteral("TICKETS"));
-    EXPECT_TRUE(buffer.isEmpty());
-    // An empty buffer makes no job (it would stay held in the queue) and counts as sent.
-    salida.jobs.clear();
-    par("FuncFacturadora", "1");
-    EXPECT_TRUE(Imprimir(QString(), {.ConSalto = false, .Enviar = true}));
-    EXPECT_TRUE(salida.jobs.empty());
-    // The invoice printer's prefix goes before the euro page.
-    par("CodigosEscTicketNormal", "4");
-    Imprimir(QStringLiteral("5 €"), {.ConSalto = false, .Enviar = true});
-    EXPECT_EQ(unicoTrabajo(), bytes({27, 'c', '0', 1, 27, 't', 19, '5', ' ', 213}));
-}
-
-TEST_F(basPrinterTest, LengthLimitSendsOnlyPastTheLimit) {
-    const struct {
-        const char* limite;
-        int largo; // one text of this many characters, then one more character
-        bool enviaPrimero, enviaDespues;
-    } casos[] = {{"0", 15000, false, true}, {"10", 10, false, true}, {"-1", 20000, false, false}};
-    for (const auto& c : casos) {
-        salida.jobs.clear();
-        buffer.clear();
-        par("LongMaxTexto", c.limite);
-        Imprimir(QString(c.largo, QLatin1Char('x')), {.ConSalto = false});
-        EXPECT_EQ(!salida.jobs.empty(), c.enviaPrimero) << c.limite;
-        Imprimir(QStringLiteral("y"), {.ConSalto = false});
-        ASSERT_EQ(!salida.jobs.empty(), c.enviaDespues) << c.limite;
-        if (c.enviaDespues) {
-            EXPECT_EQ(salida.jobs.back().data.size(), c.largo + 1) << c.limite;
-        }
+TEST_F(basPrinterTest, EachRoadSendsItsBytesToItsPrinter) {
+    const QByteArray banda = QByteArray(64, 0) + QByteArray(128, char(0xFF)) + QByteArray(64, 0);
+    const QByteArray linea = bytes({27, '*', 0, 0, 1}) + banda + "\r\n"_b, corte = saltos(5) + bytes({29, 'V', 0});
+    const auto pito = [this] {
+        EmitirPito(0, QString());
+        EXPECT_TRUE(salida.jobs.empty()); // the beep waits for the ticket's send
+    };
+    const auto corta = [](const char* nombre) {
+        return [=] {
+            EXPECT_EQ(CortarPapel({.ImprimirLogoDespues = false, .NombreImpresora = QStringLiteral("TICKETS")}),
+                      QLatin1String(nombre));
+        };
+    };
+    // One text of this many characters, then one more character: sent at once past the limit only.
+    const auto limite = [this](int largo, bool envia) {
+        return [=, this] {
+            Imprimir(QString(largo, QLatin1Char('x')), {.ConSalto = false});
+            EXPECT_TRUE(salida.jobs.empty());
+            Imprimir(QStringLiteral("y"), {.ConSalto = false});
+            EXPECT_EQ(salida.jobs.size(), envia ? 1u : 0u);
+        };
+    };
+    const auto marcas = [](const char* texto) {
+        return [=] { Imprimir(sustituyeTagsHTML(QString::fromUtf8(texto)), {.ConSalto = false}); };
+    };
+    const Salida casos[] = {
+        {"lines collect until the sending call, then one job", "",
+         [this] {
+             EXPECT_FALSE(Imprimir(QStringLiteral("uno")));
+             Imprimir(QStringLiteral("dos"), {.ConSalto = false});
+             EXPECT_TRUE(salida.jobs.empty());
+             EXPECT_TRUE(Imprimir(QStringLiteral("tres"), {.Enviar = true}));
+         },
+         "uno\r\ndostres\r\n"},
+        // An empty buffer makes no job (it would stay held in the queue) and counts as sent; the invoice
+        // printer's prefix goes before the euro page.
+        {"invoice printer", "FuncFacturadora=1 CodigosEscTicketNormal=4",
+         [] {
+             EXPECT_TRUE(Imprimir(QString(), {.ConSalto = false, .Enviar = true}));
+             Imprimir(QStringLiteral("5 €"), {.ConSalto = false, .Enviar = true});
+         },
+         bytes({27, 'c', '0', 1, 27, 't', 19, '5', ' ', 213})},
+        {"no limit", "LongMaxTexto=0", limite(15000, true), QByteArray(15000, 'x') + "y"},
+        {"limit", "LongMaxTexto=10", limite(10, true), QByteArray(10, 'x') + "y"},
+        {"limit off", "LongMaxTexto=-1", limite(20000, false), QByteArray(20000, 'x') + "y"},
+        {"no limit on the Itos ticket printer", "FuncionamientoItos=1 LongMaxTexto=5", limite(10, false),
+         QByteArray(10, 'x') + "y"},
+        {"failed send: reported, the call says so",
+         "",
+         [this] {
+             salida.fail = true;
+             EXPECT_FALSE(Imprimir(QStringLiteral("x"), {.Enviar = true}));
+             EXPECT_EQ(avisos.calls.back().style, 64);
+             EXPECT_TRUE(enLaTraza(QStringLiteral("No se ha podido imprimir en TICKETS")));
+             salida.fail = false;
+         },
+         {},
+         "TICKETS",
+         1},
+        {"markup and code words in any case", "",
+         marcas("<B>x</b> prn_inineg y PRN_finNEG<U>a</U><DblAlt>b</dblalt><trialt>c</TRIALT><gig>1</gig><INV>2</inv>"),
+         bytes({27, 69, 1,   'x', 27,  69,  0,  ' ', 27, 69,  1,  ' ', 'y', ' ', 27, 69, 0,   27,
+                45, 1,  'a', 27,  45,  0,   29, 33,  17, 'b', 29, 33,  0,   29,  33, 34, 'c', 29,
+                33, 0,  29,  33,  102, '1', 29, 33,  0,  29,  66, 1,   '2', 29,  66, 0})},
+        {"commas and line breaks", "", marcas("uno&comma;dos&COMMA;a<br>b<BR>c"), "uno,dos,a\r\nb\r\nc"},
+        // Once installed, the word wrap applies it.
+        {"word wrap", "",
+         [] {
+             InstalaServiciosImpresion();
+             Imprimir(basFuncionesComunes::AjustaTexto(42, QStringLiteral("<b>uno</b><br>dos &comma; tres")),
+                      {.ConSalto = false});
+         },
+         bytes({27, 69, 1}) + "uno"_b + bytes({27, 69, 0}) + "\r\ndos , tres"},
+        {"Itos ticket printer: no translation", "FuncionamientoItos=1",
+         [] { Imprimir(QStringLiteral("ñandú"), {.ConSalto = false}); }, cp1252::encode(QStringLiteral("ñandú"))},
+        {"Itos, other printers: limit and translation", "FuncionamientoItos=1 LongMaxTexto=5",
+         [this] {
+             registraImpresora(3, QStringLiteral("COCINA"));
+             Imprimir(QStringLiteral("ñandú!"), {.ConSalto = false, .idImpresora = 3});
+         },
+         bytes({164, 'a', 'n', 'd', 163, '!'}), "COCINA"},
+        {"OPOS road wraps the payload", "UsarDriverOPOS=1 ImpresoraOPOS=tm-t88 ImpTicket=TM-T88",
+         [] { Imprimir(QStringLiteral("A"), {.Enviar = true}); }, bytes({27, '=', 1}) + "A\r\n\r\n"_b, "tm-t88"},
+        // A line spacing of 96 (the grave accent), bit-image data holding accented codes and a beep with
+        // parameter 237 (í) keep their bytes; the text around them is translated.
+        {"command parameters untranslated", "EmitirPito=3 EmitirPitoOkiDispositivo=237",
+         [&] {
+             Imprimir(CodigoImpresora({27, '3', 96}) + QStringLiteral("`á"), {.ConSalto = false});
+             Imprimir(CodigoImpresora({27, '*', 0, 3, 0, 0xE1, 0xED, 0xB4}), {.ConSalto = false});
+             pito();
+             Imprimir(gCodigosPRN.PRN_ININEG + QStringLiteral("ñ"), {.ConSalto = false});
+         },
+         bytes({27, '3', 96, 39, 160, 27, '*', 0, 3, 0, 0xE1, 0xED, 0xB4, 27, 29, 7, 237, 2, 3, 27, 'E', 1, 164})},
+        {"initialisation: line spacing and print mode", "",
+         [] { EXPECT_EQ(InicializaImpresora(0, QString(), {.CambiarEspaciado = true}), QString(QChar(30))); },
+         bytes({27, '3', 30, 13, 10, 27, '!', 0, 13, 10})},
+        {"initialisation sent at once to the caller's printer", "",
+         [] { InicializaImpresora(0, QStringLiteral("BARRA"), {.Enviar = true}); }, bytes({27, '!', 0, 13, 10}),
+         "BARRA"},
+        // Never the command without its parameter.
+        {"spacing that is no byte: skipped and reported", "EspacioEntreLineas=300",
+         [] { InicializaImpresora(0, QString(), {.CambiarEspaciado = true}); }, bytes({27, '!', 0, 13, 10}), "TICKETS",
+         1},
+        {"no such font, no such width", "TipoLetraCocina=9 AnchoImpresoraCocina=7",
+         [] { EXPECT_EQ(EstableceLetraYAncho(0, QString(), true), 42); }, bytes({27, '!', 0, 13, 10})},
+        {"cut", "",
+         [] {
+             Imprimir(QStringLiteral("comanda"));
+             CortarPapel({.ImprimirLogoDespues = false});
+         },
+         "comanda\r\n"_b + corte},
+        {"cut after the configured lines", "NumLineasAntesCortar=2 CodigosEscTicketNormal=2", corta("TICKETS"),
+         saltos(3) + bytes({29, 'V', 1, '@'})},
+        {"no cut", "NumLineasAntesCortar=2 CodigosEscTicketNormal=2 Cortar=0", corta("TICKETS"), saltos(3)},
+        // The secondary printer and the control tape take the ticket uncut; the caller learns the secondary.
+        {"secondary printer", "ImpresoraSecundaria=SEGUNDA ImprImpSecundaria=1",
+         [&] {
+             frmPrincipalVars().blnImpresoraSecundaria = true;
+             corta("SEGUNDA")();
+         },
+         saltos(5), "SEGUNDA"},
+        {"control tape", "ImpCintaControl=CINTA",
+         [&] {
+             frmPrincipalVars().blnCintaControl = true;
+             corta("TICKETS")();
+         },
+         saltos(5), "CINTA"},
+        // Capturing: the width is still computed; no command; the cut hands over the buffer.
+        {"capturing",
+         "TipoLetraTickets=5",
+         [this] {
+             objImpresionPantalla().setDevolverTextoEnLugarDeImprimir(true);
+             InicializaImpresora(0, QString(), {.CambiarEspaciado = true, .Enviar = true});
+             EXPECT_EQ(EstableceLetraYAncho(0, QString(), false), 56);
+             Imprimir(QStringLiteral("texto"));
+             CortarPapel();
+             EXPECT_EQ(objImpresionPantalla().textoCapturado(), QStringLiteral("texto\r\n"));
+         },
+         {}},
+        {"no such beep", "EmitirPito=6", pito, {}},
+        {"beep parameter that is no byte", "EmitirPito=3 EmitirPitoOkiTiempoDelay=256", pito, {}, "TICKETS", 1},
+        {"bit image bands padded to the middle", "", [] { ImprimeImagenBits(QString(256, QChar(0xFF)), 16, 0, 24); },
+         bytes({27, '3', 0}) + linea + linea + bytes({27, '3', 24})},
+        {"bit image that would never advance",
+         "",
+         [] { ImprimeImagenBits(QStringLiteral("abc"), 0, 0, 30); },
+         {},
+         "TICKETS",
+         1},
+        // Pagination counts lines, but a page without length never turns.
+        {"pagination", "FuncFacturadora=1 FacturadoraMostrarMensajePapel=True BlancosCabecera=3",
+         [] {
+             gEstadoImpresion.glngPaginarFacturadora = 1;
+             Imprimir(QStringLiteral("linea"), {.Enviar = true});
+         },
+         bytes({27, 'c', '0', 4}) + "linea\r\n"_b},
+        {"new document: first sheet asked, top margin",
+         "FacturadoraMostrarMensajePapel=True MargenSuperiorCabeceraFacturadora=3",
+         [] {
+             ImprimeFacturadora(QString(), {.blnNuevoDocumento = true});
+             EXPECT_EQ(gEstadoImpresion.mBufferImpresion.Pagina, 1);
+         },
+         saltos(3), "TICKETS", 1},
+        // Unattended the prompt prints nothing: it would become an error ticket on this very printer.
+        {"new document unattended",
+         "FacturadoraMostrarMensajePapel=True MargenSuperiorCabeceraFacturadora=3 MargenSuperiorClienteFacturadora=2",
+         [this] {
+             gblnParametrosCargados = true;
+             InstalaServiciosImpresion();
+             ImprimeFacturadora(QString(), {.blnNuevoDocumento = true});
+             EXPECT_TRUE(salida.jobs.empty());
+         },
+         saltos(2)},
+    };
+    for (const Salida& c : casos) {
+        SCOPED_TRACE(c.caso);
+        reinicia();
+        for (const auto& [k, v] : pares(QString::fromUtf8(c.parametros)))
+            par(k, v);
+        c.accion();
+        Imprimir(QString(), {.ConSalto = false, .Enviar = true});
+        QByteArray todo;
+        for (const auto& t : salida.jobs)
+            todo += t.data;
+        EXPECT_EQ(todo, c.esperado);
+        EXPECT_EQ(salida.jobs.empty() ? QString() : salida.jobs.back().printer,
+                  c.esperado.isEmpty() ? QString() : QString::fromLatin1(c.impresora));
+        EXPECT_EQ(mensajes(), c.mensajes);
+        EXPECT_TRUE(buffer.isEmpty());
     }
-}
-
-TEST_F(basPrinterTest, ItosTicketPrinterHasNoLimitAndNoTranslationOtherPrintersDo) {
-    par("FuncionamientoItos", "1");
-    par("LongMaxTexto", "5");
-    Imprimir(QStringLiteral("ñandú ñandú"), {.ConSalto = false});
-    EXPECT_TRUE(salida.jobs.empty());
-    EXPECT_EQ(envia(true), cp1252::encode(QStringLiteral("ñandú ñandú")));
-
-    salida.jobs.clear();
-    registraImpresora(3, QStringLiteral("COCINA"));
-    Imprimir(QStringLiteral("ñandú!"), {.ConSalto = false, .idImpresora = 3});
-    EXPECT_EQ(unicoTrabajo(), bytes({164, 'a', 'n', 'd', 163, '!'}));
-    EXPECT_EQ(salida.jobs.back().printer, QStringLiteral("COCINA"));
 }
 
 TEST_F(basPrinterTest, PrinterNameFollowsItsPrecedence) {
@@ -128,46 +272,18 @@ TEST_F(basPrinterTest, PrinterNameFollowsItsPrecedence) {
         const bool enviado =
             Imprimir(QStringLiteral("hola"),
                      {.Enviar = true, .idImpresora = f.numero, .NombreImpresora = QString::fromUtf8(f.nombre)});
-        if (!f.esperado) { // dropped: neither sent, nor logged
-            EXPECT_FALSE(enviado);
-            EXPECT_TRUE(salida.jobs.empty());
-            EXPECT_FALSE(enLaTraza(QStringLiteral("Impreso en")));
-        } else {
-            ASSERT_EQ(salida.jobs.size(), 1u);
+        EXPECT_EQ(enviado, f.esperado != nullptr);
+        EXPECT_EQ(salida.jobs.size(), f.esperado ? 1u : 0u);
+        if (f.esperado) {
             EXPECT_EQ(salida.jobs[0].printer, QString::fromUtf8(f.esperado));
             EXPECT_TRUE(recordingMainWindow().grid.contains(QStringLiteral("Impreso en ") + f.esperado));
             EXPECT_TRUE(recordingMainWindow().grid.contains(QStringLiteral("hola\r\n")));
+        } else { // dropped: neither sent nor logged
+            EXPECT_FALSE(enLaTraza(QStringLiteral("Impreso en")));
         }
         EXPECT_TRUE(buffer.isEmpty());
     }
 }
-
-TEST_F(basPrinterTest, OposRoadSendsTheWrappedPayloadToItsQueueWithoutLogLines) {
-    gblnLog = true;
-    par("UsarDriverOPOS", "1");
-    par("ImpresoraOPOS", "tm-t88");
-    par("ImpTicket", "TM-T88");
-    Imprimir(QStringLiteral("A"), {.Enviar = true});
-    EXPECT_EQ(unicoTrabajo(), bytes({27, '=', 1}) + "A\r\n\r\n"_b);
-    EXPECT_EQ(salida.jobs.back().printer, QStringLiteral("tm-t88"));
-    EXPECT_FALSE(enLaTraza(QStringLiteral("Impreso en")));
-    // Another printer takes the ordinary road.
-    salida.jobs.clear();
-    Imprimir(QStringLiteral("B"), {.ConSalto = false, .Enviar = true, .NombreImpresora = QStringLiteral("OTRA")});
-    EXPECT_EQ(unicoTrabajo(), "B"_b);
-}
-
-TEST_F(basPrinterTest, FailedSendIsReportedAndTheCallSaysSo) {
-    salida.fail = true;
-    EXPECT_FALSE(Imprimir(QStringLiteral("x"), {.Enviar = true}));
-    EXPECT_EQ(mensajes(), 1);
-    EXPECT_EQ(avisos.calls.back().style, 64);
-    EXPECT_TRUE(avisos.calls.back().text.contains(QStringLiteral("TICKETS")));
-    EXPECT_TRUE(enLaTraza(QStringLiteral("No se ha podido imprimir en TICKETS")));
-    EXPECT_TRUE(buffer.isEmpty());
-}
-
-// ---- translation, markup, code strings ----
 
 // Each character is translated once, not through a chain of replacements: í becomes 161, the code of ¡
 // (itself 173); € on the euro page becomes 213, the code of Õ (147). The euro page is chosen by the
@@ -197,19 +313,6 @@ TEST_F(basPrinterTest, EachCharacterIsTranslatedOnceAndTheEuroPageFollowsTheCode
     }
 }
 
-TEST_F(basPrinterTest, CommandParametersReachThePrinterUntranslated) {
-    // A line spacing of 96 (the grave accent) stays 96; text around it is still translated.
-    Imprimir(CodigoImpresora({27, '3', 96}) + QStringLiteral("`á"), {.ConSalto = false});
-    // Bit-image data that happens to hold accented codes, and a beep with parameter 237 (í).
-    Imprimir(CodigoImpresora({27, '*', 0, 3, 0, 0xE1, 0xED, 0xB4}), {.ConSalto = false});
-    par("EmitirPito", "3");
-    par("EmitirPitoOkiDispositivo", "237");
-    EmitirPito(0, QString());
-    Imprimir(gCodigosPRN.PRN_ININEG + QStringLiteral("ñ"), {.ConSalto = false});
-    EXPECT_EQ(envia(true),
-              bytes({27, '3', 96, 39, 160, 27, '*', 0, 3, 0, 0xE1, 0xED, 0xB4, 27, 29, 7, 237, 2, 3, 27, 'E', 1, 164}));
-}
-
 TEST_F(basPrinterTest, CommandLengthsFromAnyParameterBytesEndInsideTheText) {
     const QByteArray hola = "Hola "_b;
     const QByteArray fsq = bytes({28, 'q'});
@@ -236,128 +339,13 @@ TEST_F(basPrinterTest, CommandLengthsFromAnyParameterBytesEndInsideTheText) {
     };
     for (const auto& c : casos) {
         for (bool cocina : {false, true}) {
-            Imprimir(cp1252::decode(c.entrada), {.ConSalto = false});
-            EXPECT_EQ(envia(true, cocina), c.esperado) << c.caso;
+            Imprimir(cp1252::decode(c.entrada), {.ConSalto = false, .Enviar = true, .EsCocina = cocina});
+            EXPECT_EQ(salida.jobs.back().data, c.esperado) << c.caso;
         }
         // The same bytes as they arrive in a request, with a character outside the basic plane ahead of
         // them: it goes out as one "?" and the scan behind it is unchanged.
         EXPECT_EQ(traduce(QStringLiteral("\U0001F600") + cp1252::decode(c.entrada)), "?"_b + c.esperado) << c.caso;
     }
-}
-
-TEST_F(basPrinterTest, MarkupInAnyCaseBecomesTheCodeStrings) {
-    const auto& prn = gCodigosPRN;
-    EXPECT_EQ(sustituyeTagsHTML(QStringLiteral("<B>x</b> prn_inineg y PRN_finNEG")),
-              prn.PRN_ININEG + "x" + prn.PRN_FINNEG + " " + prn.PRN_ININEG + " y " + prn.PRN_FINNEG);
-    EXPECT_EQ(cp1252::encode(sustituyeTagsHTML(QStringLiteral("<U>a</U><DblAlt>b</dblalt><trialt>c</TRIALT>"))),
-              bytes({27, 45, 1, 'a', 27, 45, 0, 29, 33, 17, 'b', 29, 33, 0, 29, 33, 34, 'c', 29, 33, 0}));
-    EXPECT_EQ(cp1252::encode(sustituyeTagsHTML(QStringLiteral("<gig>1</gig><INV>2</inv>"))),
-              bytes({29, 33, 102, '1', 29, 33, 0, 29, 66, 1, '2', 29, 66, 0}));
-    EXPECT_EQ(sustituyeTagsHTML(QStringLiteral("uno&comma;dos&COMMA;a<br>b<BR>c")),
-              QStringLiteral("uno,dos,a\r\nb\r\nc"));
-    // Once installed, the word wrap applies it.
-    InstalaServiciosImpresion();
-    EXPECT_EQ(basFuncionesComunes::AjustaTexto(42, QStringLiteral("<b>uno</b><br>dos &comma; tres")),
-              prn.PRN_ININEG + "uno" + prn.PRN_FINNEG + "\r\ndos , tres");
-}
-
-TEST_F(basPrinterTest, InitialisationSetsLineSpacingAndPrintMode) {
-    EXPECT_EQ(InicializaImpresora(0, QString(), {.CambiarEspaciado = true}), QString(QChar(30)));
-    EXPECT_TRUE(salida.jobs.empty());
-    EXPECT_EQ(envia(), bytes({27, '3', 30, 13, 10, 27, '!', 0, 13, 10}));
-    // Sent at once when asked, to the caller's printer.
-    salida.jobs.clear();
-    InicializaImpresora(0, QStringLiteral("BARRA"), {.Enviar = true});
-    EXPECT_EQ(unicoTrabajo(), bytes({27, '!', 0, 13, 10}));
-    EXPECT_EQ(salida.jobs.back().printer, QStringLiteral("BARRA"));
-    // A spacing that is no byte is skipped (never the command without its parameter) and reported once.
-    par("EspacioEntreLineas", "300");
-    InicializaImpresora(0, QString(), {.CambiarEspaciado = true});
-    EXPECT_EQ(mensajes(), 1);
-    EXPECT_EQ(envia(), bytes({27, '!', 0, 13, 10}));
-    // Nothing at all while the print target captures.
-    salida.jobs.clear();
-    objImpresionPantalla().setDevolverTextoEnLugarDeImprimir(true);
-    InicializaImpresora(0, QString(), {.CambiarEspaciado = true, .Enviar = true});
-    EXPECT_TRUE(buffer.isEmpty());
-    EXPECT_TRUE(salida.jobs.empty());
-}
-
-TEST_F(basPrinterTest, FontCommandAndCharactersPerLine) {
-    par("TipoLetraCocina", "5"); // font B
-    par("AnchoImpresoraCocina", "1");
-    EXPECT_EQ(EstableceLetraYAncho(0, QString(), true), 74);
-    EXPECT_EQ(envia(), bytes({27, '!', 17, 13, 10}));
-    par("TipoLetraCocina", "9"); // no such font: mode 0, and the width code 7 leaves 42
-    par("AnchoImpresoraCocina", "7");
-    EXPECT_EQ(EstableceLetraYAncho(0, QString(), true), 42);
-    EXPECT_EQ(envia(), bytes({27, '!', 0, 13, 10}));
-    // Narrow printers and the driver's width override the table.
-    par("TipoLetraTickets", "5");
-    EXPECT_EQ(EstableceLetraYAncho(9998, QString(), false), 34);
-    EXPECT_EQ(EstableceLetraYAncho(9999, QString(), false), 34);
-    par("UsarImpDRVSiempre", "True");
-    par("AnchoDatosCabeceraDRV", "4499");
-    EXPECT_EQ(EstableceLetraYAncho(9998, QString(), false), 60);
-    par("AnchoDatosCabeceraDRV", "4500");
-    EXPECT_EQ(EstableceLetraYAncho(0, QString(), false), 100);
-    // Capturing: the width is still computed, no font command is added.
-    buffer.clear();
-    objImpresionPantalla().setDevolverTextoEnLugarDeImprimir(true);
-    par("UsarImpDRVSiempre", "False");
-    EXPECT_EQ(EstableceLetraYAncho(0, QString(), false), 56);
-    EXPECT_TRUE(buffer.isEmpty());
-}
-
-// The cut feeds the configured lines, then cuts and sends; the secondary printer and the control tape
-// take the ticket uncut (the caller learns the secondary's name); while capturing it only hands over the buffer.
-TEST_F(basPrinterTest, CutFeedsTheConfiguredLinesThenCutsAndSends) {
-    Imprimir(QStringLiteral("comanda"));
-    CortarPapel({.ImprimirLogoDespues = false});
-    EXPECT_EQ(unicoTrabajo(), "comanda\r\n"_b + saltos(5) + bytes({29, 'V', 0}));
-    par("ImpCintaControl", "CINTA");
-    par("ImpresoraSecundaria", "SEGUNDA");
-    const struct {
-        const char *lineas, *codigos, *cortar;
-        bool secundaria, cinta;
-        QByteArray esperado;
-        const char* impresora;
-    } casos[] = {{"2", "2", "1", false, false, saltos(3) + bytes({29, 'V', 1, '@'}), "TICKETS"},
-                 {"2", "2", "0", false, false, saltos(3), "TICKETS"},
-                 {"0", "0", "1", true, false, saltos(5), "SEGUNDA"},
-                 {"0", "0", "1", false, true, saltos(5), "CINTA"}};
-    for (const auto& c : casos) {
-        SCOPED_TRACE(c.impresora + std::string(c.cortar));
-        salida.jobs.clear();
-        par("NumLineasAntesCortar", c.lineas);
-        par("CodigosEscTicketNormal", c.codigos);
-        par("Cortar", c.cortar);
-        par("ImprImpSecundaria", c.secundaria ? "1" : "0");
-        frmPrincipalVars().blnImpresoraSecundaria = c.secundaria;
-        frmPrincipalVars().blnCintaControl = c.cinta;
-        const QString nombre =
-            CortarPapel({.ImprimirLogoDespues = false, .NombreImpresora = QStringLiteral("TICKETS")});
-        EXPECT_EQ(unicoTrabajo(), c.esperado);
-        EXPECT_EQ(salida.jobs.back().printer, QLatin1String(c.impresora));
-        if (c.secundaria) {
-            EXPECT_EQ(nombre, QStringLiteral("SEGUNDA"));
-        }
-    }
-    salida.jobs.clear();
-    objImpresionPantalla().setDevolverTextoEnLugarDeImprimir(true);
-    Imprimir(QStringLiteral("texto"));
-    CortarPapel();
-    EXPECT_TRUE(salida.jobs.empty());
-    EXPECT_EQ(objImpresionPantalla().textoCapturado(), QStringLiteral("texto\r\n"));
-    EXPECT_TRUE(buffer.isEmpty());
-}
-
-TEST_F(basPrinterTest, StoredLogoCommandDependsOnThePrinterModel) {
-    par("LogoEnImpresora", "1");
-    ImprimeLogo(false, 0, QString());
-    par("ModeloImpresoraTickets", "2");
-    ImprimeLogo(true, 0, QString());
-    EXPECT_EQ(unicoTrabajo(), bytes({28, 'p', 1, 0, 13, 10, 29, '(', 'L', 6, 0, 48, 69, 32, 32, 1, 1, 13, 10}));
 }
 
 TEST_F(basPrinterTest, LogoScriptBesideTheProgramRunsInItsFolderOnlyWithoutStoredOrEarlyLogo) {
@@ -390,123 +378,18 @@ TEST_F(basPrinterTest, LogoScriptBesideTheProgramRunsInItsFolderOnlyWithoutStore
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(QDir(QString::fromLocal8Bit(f.readAll()).trimmed()).canonicalPath(), QDir(carpeta).canonicalPath());
     EXPECT_EQ(unicoTrabajo(), saltos(5) + bytes({29, 'V', 0})); // the script adds nothing
-    EXPECT_TRUE(buffer.isEmpty());
 }
 
-TEST_F(basPrinterTest, EveryBeepKindAddsItsCommandUntranslatedAndNoCommandWithoutItsBytes) {
-    const std::pair<const char*, QByteArray> tabla[] = {
-        {"0", {}},
-        {"1", bytes({30})},
-        {"2", bytes({27, 'o'})},
-        {"3", bytes({27, 29, 7, 1, 2, 3})},
-        {"4", bytes({27, 'B', 1, 3})},
-        {"5", bytes({27, 'p', 0, 255, 255})},
-        {"6", {}},
-    };
-    for (const auto& [tipo, orden] : tabla) {
-        par("EmitirPito", tipo);
-        EmitirPito(0, QString());
-        EXPECT_TRUE(salida.jobs.empty()) << tipo; // the beep waits for the ticket's send
-        EXPECT_EQ(envia(true), orden) << tipo;
-        salida.jobs.clear();
-    }
-    par("EmitirPito", "3");
-    par("EmitirPitoOkiTiempoDelay", "256");
-    EmitirPito(0, QString());
-    EXPECT_EQ(mensajes(), 1);
-    EXPECT_TRUE(buffer.isEmpty());
-}
-
-TEST_F(basPrinterTest, BitImageBandsArePaddedToTheMiddle) {
-    const QByteArray banda = QByteArray(64, 0) + QByteArray(128, char(0xFF)) + QByteArray(64, 0);
-    const QByteArray linea = bytes({27, '*', 0, 0, 1}) + banda + "\r\n"_b;
-    const struct {
-        QString datos;
-        qint16 ancho, espaciado;
-        QByteArray esperado;
-    } casos[] = {
-        {QString(256, QChar(0xFF)), 16, 24, bytes({27, '3', 0}) + linea + linea + bytes({27, '3', 24})},
-        {QString(300, QLatin1Char('U')), 32, 30,
-         bytes({27, '3', 0, 27, '*', 0, 0, 1}) + QByteArray(256, 'U') + "\r\n"_b + bytes({27, '*', 0, 44, 0}) +
-             QByteArray(44, 'U') + "\r\n"_b + bytes({27, '3', 30})},
-        // The kitchen rule: one band of the whole data.
-        {QString(257, QLatin1Char('@')), 256, 30,
-         bytes({27, '3', 0, 27, '*', 0, 1, 1}) + QByteArray(257, '@') + "\r\n"_b + bytes({27, '3', 30})},
-        {QString(), 16, 30, bytes({27, '3', 0, 27, '3', 30})},
-    };
-    for (const auto& c : casos) {
-        ImprimeImagenBits(c.datos, c.ancho, 0, c.espaciado);
-        EXPECT_EQ(envia(c.ancho == 16), c.esperado) << c.ancho;
-    }
-    ImprimeImagenBits(QStringLiteral("abc"), 0, 0, 30); // would never advance
-    EXPECT_EQ(mensajes(), 1);
-    EXPECT_TRUE(buffer.isEmpty());
-}
-
-// ---- invoice-printer pagination ----
-
-TEST_F(basPrinterTest, PaginationCountsLinesButAPageWithoutLengthNeverTurns) {
-    par("FuncFacturadora", "1");
-    par("FacturadoraMostrarMensajePapel", "True");
-    par("BlancosCabecera", "3");
-    gEstadoImpresion.glngPaginarFacturadora = 1;
-    Imprimir(QStringLiteral("linea"), {.Enviar = true});
-    EXPECT_EQ(unicoTrabajo(), bytes({27, 'c', '0', 4}) + "linea\r\n"_b);
-
-    salida.jobs.clear();
-    par("NumLinPagFacturadora", "2");
-    for (int i = 0; i < 5; ++i)
-        Imprimir(QStringLiteral("linea"));
-    CortarPapel({.ImprimirLogoDespues = false});
-    EXPECT_EQ(unicoTrabajo(),
-              bytes({27, 'c', '0', 4}) + QByteArray("linea\r\n").repeated(5) + saltos(5) + bytes({29, 'V', 0}));
-    EXPECT_EQ(gEstadoImpresion.mBufferImpresion.LineasPagina, 0);
-    EXPECT_EQ(mensajes(), 0);
-}
-
-TEST_F(basPrinterTest, NewDocumentAsksForTheFirstSheetAndPrintsTheTopMargin) {
-    par("FacturadoraMostrarMensajePapel", "True");
-    par("MargenSuperiorCabeceraFacturadora", "3");
-    ImprimeFacturadora(QString(), {.blnNuevoDocumento = true});
-    EXPECT_EQ(mensajes(), 1);
-    EXPECT_EQ(gEstadoImpresion.mBufferImpresion.Pagina, 1);
-    EXPECT_EQ(envia(), saltos(3));
-    // Unattended the prompt prints nothing: it would become an error ticket on this very printer.
-    salida.jobs.clear();
-    gblnParametrosCargados = true;
-    InstalaServiciosImpresion();
-    par("MargenSuperiorClienteFacturadora", "2");
-    ImprimeFacturadora(QString(), {.blnNuevoDocumento = true});
-    EXPECT_TRUE(salida.jobs.empty());
-    EXPECT_EQ(envia(), saltos(2));
-}
-
-// ---- raw jobs through the private cupsd, to a TCP capture in this process ----
-
-class basPrinterCupsTest : public PrinterTest {
-protected:
-    std::unique_ptr<testenv::ColaCaptura> cola;
-
-    void SetUp() override {
-        PrinterTest::SetUp();
-        printers::install(nullptr); // the real libcups output
-        if (!testenv::haveCups())
-            return;
-        cola = std::make_unique<testenv::ColaCaptura>(QStringLiteral("tarvolin_prn"));
-        ASSERT_TRUE(cola->creada);
-        par("ImpTicket", cola->nombre);
-    }
-    void TearDown() override {
-        cola.reset();
-        PrinterTest::TearDown();
-    }
-};
-
-// Every byte arrives unchanged, each ticket is one job, no name at all is the default printer (this
-// process's own, LPDEST, so the shared server's default stays as it is), a missing queue is reported once.
-TEST_F(basPrinterCupsTest, RawJobsReachTheQueueUnchanged) {
+// Raw jobs through the private cupsd to a TCP capture in this process: every byte arrives unchanged,
+// each ticket is one job, no name at all is the default printer (this process's own, LPDEST, so the
+// shared server's default stays as it is), a missing queue is reported once.
+TEST_F(basPrinterTest, RawJobsReachTheCupsQueueUnchanged) {
     TARVOLIN_REQUIRE_CUPS();
-    EXPECT_FALSE(Imprimir(QStringLiteral("x"), {.Enviar = true, .NombreImpresora = cola->nombre + "_no_existe"}));
+    printers::install(nullptr); // the real libcups output
+    testenv::ColaCaptura cola(QStringLiteral("tarvolin_prn"));
+    ASSERT_TRUE(cola.creada);
+    par("ImpTicket", cola.nombre);
+    EXPECT_FALSE(Imprimir(QStringLiteral("x"), {.Enviar = true, .NombreImpresora = cola.nombre + "_no_existe"}));
     EXPECT_EQ(mensajes(), 1);
     QString todos;
     QByteArray esperado;
@@ -519,13 +402,13 @@ TEST_F(basPrinterCupsTest, RawJobsReachTheQueueUnchanged) {
     Imprimir(QStringLiteral("2 Caña"));
     par("ImpTicket", "");
     const QByteArray antes = qgetenv("LPDEST");
-    qputenv("LPDEST", cola->nombre.toUtf8());
+    qputenv("LPDEST", cola.nombre.toUtf8());
     CortarPapel({.ImprimirLogoDespues = false});
     antes.isNull() ? qunsetenv("LPDEST") : qputenv("LPDEST", antes);
-    ASSERT_TRUE(cola->captura.espera(2));
+    ASSERT_TRUE(cola.captura.espera(2));
     const QByteArray ticket = bytes({27, 'E', 1}) + "Mesa 4"_b + bytes({27, 'E', 0}) + "\r\n2 Ca"_b + bytes({164}) +
                               "a\r\n"_b + saltos(5) + bytes({29, 'V', 0});
-    auto recibidos = cola->captura.trabajos; // jobs may reach the capture in either order
+    auto recibidos = cola.captura.trabajos; // jobs may reach the capture in either order
     std::vector<QByteArray> esperados = {esperado, ticket};
     std::sort(recibidos.begin(), recibidos.end());
     std::sort(esperados.begin(), esperados.end());

@@ -8,7 +8,9 @@ namespace {
 
 using clsImpresionPantallaTest = PrinterTest;
 
-TEST_F(clsImpresionPantallaTest, CapturedTicketsNeverReachThePrinterAndArePiecesJoinedByLineEnds) {
+// Captured tickets never reach the printer: they are the pieces joined by line ends; the text for
+// recording loses the commands.
+TEST_F(clsImpresionPantallaTest, CapturesTheTicketAndRecordsItWithoutCommands) {
     auto& t = objImpresionPantalla();
     t.setDevolverTextoEnLugarDeImprimir(true);
     Imprimir(QStringLiteral("uno"));
@@ -19,10 +21,7 @@ TEST_F(clsImpresionPantallaTest, CapturedTicketsNeverReachThePrinterAndArePieces
     EXPECT_TRUE(buffer.isEmpty());
     t.Finaliza();
     EXPECT_TRUE(t.textoCapturado().isEmpty());
-}
 
-TEST_F(clsImpresionPantallaTest, TextForRecordingLosesTheCommands) {
-    auto& t = objImpresionPantalla();
     const CodigosPRN& prn = gCodigosPRN;
     t.Imprime(prn.PRN_ININEG + "N" + prn.PRN_FINNEG + prn.PRN_INISUB + "S" + prn.PRN_FINSUB + prn.PRN_INIDBLALT + "D" +
               prn.PRN_FINDBLALT + prn.PRN_INITRIALT + "T" + prn.PRN_FINTRIALT + "\r\n" +
