@@ -218,8 +218,8 @@ protected:
 
     void SetUp() override {
         TARVOLIN_REQUIRE_DATABASE();
-        core =
-            std::make_unique<coretest::ConnectedCore>(QStringLiteral("tickets"), QString(), parametrosTicket(), false);
+        core = std::make_unique<coretest::ConnectedCore>(coretest::ConnectedCoreOptions{
+            .prefijo = "tickets", .parametros = parametrosTicket(), .sqlInicial = {}, .cargarConfigTPV = false});
         ASSERT_TRUE(core->ok());
         ASSERT_TRUE(core->sql(QString::fromUtf8(kFilasRestaurante)));
         clock_seam::setNowSource([] { return ahora(); });
