@@ -71,6 +71,7 @@ protected:
         pedido ? sim->responde(datos) : sim->envia(datos);
         return objComm().commBalanzaContinuoOnComm(true);
     }
+    static ResultadoPeso silencioso() { return objComm().getPeso(0, 0, {.blnSilent = true}); }
     QString peso() const { return ventana.labels[int(WeightLabel::Cantidad)]; }
 
     // A connected core whose till 3 has ticket 70: line 1 (2 x 0.5 kg at the rate's 9.99), line 2
