@@ -1,7 +1,6 @@
 #pragma once
-// What every scale test starts from: scripted prompts, a recording main window, the scale
-// parameters in the registry, the Spanish locale, a simulated scale on COM2 and, for the re-weigh
-// of ticket lines, a connected core with a small ticket.
+// What every scale test starts from: scripted prompts, a recording main window, the scale settings,
+// the Spanish locale, a simulated scale on COM2 and, for the re-weighs, a connected core.
 #include "controls/frmCalc.h"
 #include "core/tests/ConnectedCore.h"
 #include "scale/clsComm.h"
@@ -10,7 +9,6 @@
 #include "testsupport/Simulador.h"
 #include <QApplication>
 #include <QLocale>
-#include <QPointer>
 #include <QtTest/QTest>
 
 using Parametros = QList<QPair<QString, QString>>; // a later value of the same name wins
@@ -21,7 +19,7 @@ protected:
     RecordingMainWindow ventana;
     std::unique_ptr<Simulador> sim;
     std::unique_ptr<coretest::ConnectedCore> core;
-    QPointer<QTimer> espera;
+    QTimer espera;
 
     void SetUp() override {
         QLocale::setDefault(QLocale(QLocale::Spanish, QLocale::Spain));
@@ -32,7 +30,6 @@ protected:
         parametros({});
     }
     void TearDown() override {
-        delete espera.data();
         resetObjCommForTests();
         setMainWindow(nullptr);
         prompts::install(nullptr);
@@ -50,10 +47,8 @@ protected:
         resetObjCommForTests();
     }
     static void esperado(const ResultadoPeso& r, const ResultadoPeso& e) {
-        EXPECT_EQ(r.ok, e.ok);
-        EXPECT_DOUBLE_EQ(r.peso, e.peso);
-        EXPECT_EQ(r.error, e.error);
-        EXPECT_EQ(r.tipoError, e.tipoError);
+        auto texto = [](const ResultadoPeso& x) { return QString("%1 %2 %3 ").arg(x.ok).arg(x.peso).arg(x.tipoError); };
+        EXPECT_EQ(texto(r) + r.error, texto(e) + e.error);
     }
     // A simulated scale of `modelo` on COM2, opened as the start-up opens it, in use.
     clsComm& balanza(int modelo, bool continuo, const Parametros& p = {}) {
@@ -100,16 +95,15 @@ protected:
 
     // Acts on the next modal window of class `clase` once it shows, as the person at the till would.
     void cuandoSeMuestre(const char* clase, std::function<void(QWidget*)> accion) {
-        delete espera.data();
-        espera = new QTimer(qApp);
-        QObject::connect(espera, &QTimer::timeout, [t = espera.data(), clase, accion] {
+        espera.disconnect();
+        QObject::connect(&espera, &QTimer::timeout, [this, clase, accion] {
             QWidget* w = QApplication::activeModalWidget();
             if (w && w->inherits(clase) && w->isVisible()) {
-                t->stop();
+                espera.stop();
                 accion(w);
             }
         });
-        espera->start(5);
+        espera.start(5);
     }
     // Types `teclas` on the keypad once it shows and presses Enter; notes its prompt and display.
     void teclea(const QString& teclas) {
