@@ -34,7 +34,6 @@ protected:
         setMainWindow(nullptr);
         prompts::install(nullptr);
         QLocale::setDefault(QLocale::c());
-        core.reset();
     }
 
     // Model 0 in request mode without manual entry, overridden by `p`.
