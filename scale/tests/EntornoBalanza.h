@@ -73,7 +73,6 @@ protected:
     void conecta(const Parametros& extra = {}) {
         core.reset();
         core = std::make_unique<coretest::ConnectedCore>("scale", QString(), parametrosBalanza() + extra);
-        resetObjCommForTests();
         ASSERT_TRUE(core->ok());
         gblnLog = true; // messages to the (scripted) boxes, not to paper
         setMainWindow(&ventana);

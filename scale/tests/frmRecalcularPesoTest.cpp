@@ -5,16 +5,11 @@
 #include "controls/ctrBoton.h"
 #include <QLabel>
 
-namespace {
-QString texto(QWidget* w, const char* etiqueta) {
-    return w->findChild<QLabel*>(etiqueta)->text();
-}
-void acepta(QWidget* w) {
-    emit w->findChild<ctrBoton*>("ctrAceptar")->Click();
-}
-} // namespace
-
-class frmRecalcularPesoTest : public EntornoBalanza {};
+class frmRecalcularPesoTest : public EntornoBalanza {
+protected:
+    static QString texto(QWidget* w, const char* etiqueta) { return w->findChild<QLabel*>(etiqueta)->text(); }
+    static void acepta(QWidget* w) { emit w->findChild<ctrBoton*>("ctrAceptar")->Click(); }
+};
 
 TEST_F(frmRecalcularPesoTest, WeighFirstDialogFollowsTheLiveWeight) {
     clsComm& c = balanza(0, true, {{"TipoFuncionamientoBalanza", "1"}});
