@@ -4,8 +4,6 @@
 #include "controls/frmCalc.h"
 #include "core/tests/ConnectedCore.h"
 #include "scale/clsComm.h"
-#include "testsupport/RecordingMainWindow.h"
-#include "testsupport/ScriptedPrompts.h"
 #include "testsupport/Simulador.h"
 #include <QApplication>
 #include <QLocale>
