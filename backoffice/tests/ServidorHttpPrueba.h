@@ -8,7 +8,7 @@
 #include <functional>
 
 struct PeticionHttp {
-    QByteArray metodo, ruta, cuerpo;
+    QByteArray linea, cuerpo;                // linea: the method and the path, "POST /x"
     QHash<QByteArray, QByteArray> cabeceras; // names in lower case
 };
 
@@ -50,8 +50,7 @@ private:
         const qsizetype largo = p.cabeceras.value("content-length").toLongLong();
         if (fin < 0 || b.size() < fin + 4 + largo)
             return;
-        p.metodo = lineas.first().split(' ').value(0);
-        p.ruta = lineas.first().split(' ').value(1);
+        p.linea = lineas.first().left(lineas.first().lastIndexOf(' '));
         p.cuerpo = b.mid(fin + 4, largo);
         m_buffers.remove(s);
         peticiones.push_back(p);
