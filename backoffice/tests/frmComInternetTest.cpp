@@ -38,14 +38,6 @@ protected:
         program::waitWhile([&] { return fines < finesEsperados; }, 10000);
         return fines == finesEsperados;
     }
-    QHash<QString, QString> formulario(size_t i) const {
-        QHash<QString, QString> f;
-        for (const QByteArray& par : http.peticiones.at(i).cuerpo.split('&')) {
-            const qsizetype igual = par.indexOf('=');
-            f.insert(par.left(igual), cp1252::decode(QByteArray::fromPercentEncoding(par.mid(igual + 1))));
-        }
-        return f;
-    }
     // Sends a request of mode `tipo` that the server answers with `cuerpo`.
     void pide(qint32 tipo, const QByteArray& cuerpo) {
         http.respuestas.push_back({200, cuerpo});
@@ -68,7 +60,6 @@ TEST_F(frmComInternetTest, EachServiceSendsItsPathAndEncodedBody) {
     exportar.Add("articulos", "select * from articulos order by id");
     exportar.Add("vacia", "select * from articulos where id < 0");
     exportar.Add("sinFrom", "select * FROM articulos where id < 0"); // no " from ": no delete
-    objParametros().SetValor("IpAlternativaServidorCentral", "");
     objParametros().SetValor("IpCentral", "127.0.0.1");
     objParametros().SetValor("puerto_central", http.direccion().section(':', 1));
     frmPrincipalVars().lngTPV = 7;
@@ -102,8 +93,11 @@ TEST_F(frmComInternetTest, EachServiceSendsItsPathAndEncodedBody) {
         SCOPED_TRACE(i);
         const PeticionHttp& p = http.peticiones.at(i);
         EXPECT_EQ(p.linea, casos[i].first);
-        EXPECT_EQ(p.cabeceras.value("content-type"), "application/x-www-form-urlencoded; charset=windows-1252");
-        const QHash<QString, QString> f = formulario(i);
+        EXPECT_TRUE(p.cabecera.contains("\r\nContent-Type: application/x-www-form-urlencoded; charset=windows-1252"));
+        QHash<QString, QString> f; // the form, decoded
+        for (const QByteArray& par : p.cuerpo.split('&'))
+            f.insert(par.left(par.indexOf('=')),
+                     cp1252::decode(QByteArray::fromPercentEncoding(par.mid(par.indexOf('=') + 1))));
         for (const QString& c : casos[i].second)
             EXPECT_EQ(f.value(c.section('=', 0, 0), "<missing>"), c.section('=', 1)) << c.toStdString();
     }
@@ -146,8 +140,7 @@ TEST_F(frmComInternetTest, EveryEndingEndsTheRequestOnceAndHidesTheWindow) {
         EXPECT_EQ(w.blnOk, k.ok);
         EXPECT_EQ(w.blnError, k.error);
         EXPECT_TRUE(w.Resultado.startsWith(k.resultado)) << w.Resultado.left(80).toStdString();
-        EXPECT_FALSE(w.Ocupado);
-        EXPECT_FALSE(w.isVisible());
+        EXPECT_FALSE(w.Ocupado || w.isVisible());
     }
     // The timed-out transfer was dropped: the server saw it go, and no second end came.
     program::waitWhile([&] { return http.desconexiones < n - 1; }, 10000);
@@ -175,8 +168,7 @@ TEST_F(frmComInternetTest, DelimitedRepliesGoThroughUniqueFilesAndCancelRetryWor
     EXPECT_EQ(volcado(w.Datos->Item(3)), "id=2;nombre=sal");
     pide(0, "a\r\n1|2\r\n"); // more fields than the header: the read fails
     ASSERT_TRUE(espera(2));
-    EXPECT_FALSE(w.blnOk);
-    EXPECT_TRUE(w.blnError);
+    EXPECT_TRUE(!w.blnOk && w.blnError);
     EXPECT_EQ(archivosTmp(), QStringList{"com_20240506070809.txt"}); // only the other one is left
     QFile::remove(otra);
 
@@ -186,8 +178,7 @@ TEST_F(frmComInternetTest, DelimitedRepliesGoThroughUniqueFilesAndCancelRetryWor
     program::waitWhile([&] { return http.peticiones.size() < 3; }, 10000);
     w.show();
     w.findChild<QPushButton*>("btnCancelar")->click();
-    EXPECT_FALSE(w.Ocupado);
-    EXPECT_FALSE(w.isVisible());
+    EXPECT_FALSE(w.Ocupado || w.isVisible());
     http.respuestas.push_back({200, "c\r\nOK\r\n"});
     auto* reintentar = w.findChild<QPushButton*>("btnReintentar");
     reintentar->setEnabled(true);
@@ -236,30 +227,28 @@ TEST_F(frmComInternetTest, MessageServicesWaitModallyAndJudgeTheReply) {
 TEST_F(frmComInternetTest, SyncTextRepliesImportTablesInOneTransaction) {
     const QString inicial = "1\tpan\t1.00\n2\tsal\tNULL";
     const struct {
-        const char* nombre;
         QByteArray respuesta;
         bool ok, error;
         QString articulos; // the table afterwards
     } casos[] = {
-        {"only OK lines", "---OK\r\n---ok\r\n", true, false, "1\tpan\t9.00\n2\tsal\tNULL"},
-        {"server error stops the import", "***articulos\r\nid|nombre\r\n9|x\r\n---ERROR:falla la consulta:3\r\n", true,
-         true, inicial},
-        {"values, upsert, unknown column, forbidden and blank tables",
-         "huerfana|1\r\n|||cierre:12:30:05\r\n***Hora\r\n2024-05-06 07:08:09\r\n***Config\r\nclave|v\r\n"
+        {"---OK\r\n---ok\r\n", true, false, "1\tpan\t9.00\n2\tsal\tNULL"},                             // only OK lines
+        {"***articulos\r\nid|nombre\r\n9|x\r\n---ERROR:falla la consulta:3\r\n", true, true, inicial}, // stops it
+        // Values, upsert, an unknown column, forbidden and blank tables.
+        {"huerfana|1\r\n|||cierre:12:30:05\r\n***Hora\r\n2024-05-06 07:08:09\r\n***Config\r\nclave|v\r\n"
          "***articulos\r\nid|nombre|color|precio\r\n2|SAL|rojo|\r\n***Insert:articulos\r\nignorada\r\n"
          "***configtpv\r\nempresa|clave\r\n9|hackeo\r\n***ARTICULOS\r\n3|unopp1234ppdos|azul|2.5\r\n"
          "***qm_log\r\n \r\n",
          true, false, "1\tpan\t9.00\n2\tSAL\tNULL\n3\tuno\rdos\t2.50"},
-        {"a failure midway leaves every table as it was",
-         "***articulos\r\nid|nombre\r\n1|PAN\r\n***idiomes\r\nidioma|text\r\n2|hola\r\n***articulos\r\n4|demasiado "
+        // A failure midway leaves every table as it was, as does a row with more fields than the header.
+        {"***articulos\r\nid|nombre\r\n1|PAN\r\n***idiomes\r\nidioma|text\r\n2|hola\r\n***articulos\r\n4|demasiado "
          "largo\r\n",
          false, true, inicial},
-        {"a row with more fields than the header", "***articulos\r\nid|nombre\r\n1|a|b\r\n", false, true, inicial},
+        {"***articulos\r\nid|nombre\r\n1|a|b\r\n", false, true, inicial},
     };
     w.colComandosSQL_AntesImportar().Add(Variant("update articulos set precio = 9 where id = 1"));
     int n = 0;
     for (const auto& k : casos) {
-        SCOPED_TRACE(k.nombre);
+        SCOPED_TRACE(k.respuesta.left(40).toStdString());
         pide(1, k.respuesta);
         ASSERT_TRUE(espera(++n));
         EXPECT_EQ(w.blnOk, k.ok);
@@ -282,7 +271,6 @@ TEST_F(frmComInternetTest, SyncTextRepliesImportTablesInOneTransaction) {
 TEST(frmComInternet, XmlReplies) {
     const std::pair<QString, QString> casos[] = {
         {"", ""},
-        {"<r><a", ""},
         {"<r><a>1</a><b/></r>", "a=1;b="},
         {"<?xml version=\"1.0\"?><!--nota--><r><a>1</a></r>", "xml=version=\"1.0\";#comment=nota;a=1"},
         {"<r><g><h><x>1</x><y><z>2</z></y></h></g></r>", "x=1;y=2"},
