@@ -157,7 +157,8 @@ TEST_F(frmComInternetTest, DelimitedRepliesGoThroughUniqueFilesAndCancelRetryWor
     ASSERT_TRUE(QFile(otra).open(QIODevice::WriteOnly));
     pide(0, "id|nombre\r\n1|pan\r\n\r\n2|sal\r\n");
     ASSERT_TRUE(espera(1));
-    ASSERT_EQ(w.Datos->Count(), 3); // the blank line too
+    EXPECT_TRUE(http.peticiones[0].cabecera.contains("urlencoded; charset=windows-1252")); // by default
+    ASSERT_EQ(w.Datos->Count(), 3);                                                        // the blank line too
     EXPECT_EQ(volcado(w.Datos->Item(3)), "id=2;nombre=sal");
     pide(0, "a\r\n1|2\r\n"); // more fields than the header: the read fails
     ASSERT_TRUE(espera(2));
