@@ -261,6 +261,7 @@ TEST_F(frmComInternetTest, SyncTextRepliesImportTablesInOneTransaction) {
 
 TEST(frmComInternet, XmlReplies) {
     const std::pair<QString, QString> casos[] = {
+        {"", ""},
         {"<r><a>1</a><b/></r>", "a=1;b="},
         {"<?xml version=\"1.0\"?><!--nota--><r><a>1</a></r>", "xml=version=\"1.0\";#comment=nota;a=1"},
         {"<r><g><h><x>1</x><y><z>2</z></y></h></g></r>", "x=1;y=2"},
