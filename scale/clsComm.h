@@ -102,11 +102,7 @@ public:
 
     // ---- State read by the weighing code and the re-weigh window ----
     bool blnPesoEstable = false;
-    double dblUltimoPeso() const { return m_dblUltimoPeso; }
     bool blnPesoCero() const { return m_blnPesoCero; }
-    qint16 intDestinoPeso() const { return m_intDestinoPeso; }
-    qint16 intLecturasVacias() const { return m_intLecturasVacias; }
-    const QByteArray& strPeticion() const { return m_strPeticion; }
 
     // One request-mode reading outside getPeso (the re-weigh window in request mode): writes the
     // model's request, waits 200 ms, reads and decodes. Empty when nothing usable came back or the

@@ -2,14 +2,14 @@
 // An HTTP server on loopback for the back-office tests: answers each request with the next scripted
 // reply (one with `callar` never answers; none left: 200, empty) and records what arrived.
 #include <QHash>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <deque>
 #include <functional>
 
 struct PeticionHttp {
-    QByteArray metodo, ruta, cuerpo;
-    QHash<QByteArray, QByteArray> cabeceras; // names in lower case
+    QByteArray linea, cabecera, cuerpo; // linea: the method and the path, "POST /x"; cabecera: the rest
 };
 
 struct RespuestaHttp {
@@ -40,19 +40,14 @@ private:
     void lee(QTcpSocket* s) {
         QByteArray& b = m_buffers[s];
         b += s->readAll();
-        const qsizetype fin = b.indexOf("\r\n\r\n");
-        PeticionHttp p;
-        const QList<QByteArray> lineas = b.left(fin).split('\n');
-        for (qsizetype i = 1; i < lineas.size(); ++i) {
-            const qsizetype dp = lineas[i].indexOf(':');
-            p.cabeceras.insert(lineas[i].left(dp).trimmed().toLower(), lineas[i].mid(dp + 1).trimmed());
-        }
-        const qsizetype largo = p.cabeceras.value("content-length").toLongLong();
+        const qsizetype fin = b.indexOf("\r\n\r\n"), primera = b.indexOf("\r\n");
+        static const QRegularExpression largoRe("\r\ncontent-length:\\s*(\\d+)",
+                                                QRegularExpression::CaseInsensitiveOption);
+        const qsizetype largo = largoRe.match(QString::fromLatin1(b.left(fin + 2))).captured(1).toLongLong();
         if (fin < 0 || b.size() < fin + 4 + largo)
             return;
-        p.metodo = lineas.first().split(' ').value(0);
-        p.ruta = lineas.first().split(' ').value(1);
-        p.cuerpo = b.mid(fin + 4, largo);
+        const PeticionHttp p{b.left(b.lastIndexOf(' ', primera)), b.mid(primera, fin + 2 - primera),
+                             b.mid(fin + 4, largo)};
         m_buffers.remove(s);
         peticiones.push_back(p);
         if (alRecibir)

@@ -3,17 +3,23 @@
 #include "backoffice/tests/ServidorHttpPrueba.h"
 #include "core/tests/ConnectedCore.h"
 #include "platform/Cp1252.h"
-#include "testsupport/RecordingMainWindow.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QPushButton>
-#include <QStringEncoder>
 
 namespace {
 
 const char* const kEsquema = "create table articulos (id int primary key, nombre varchar(10), precio decimal(6,2) "
                              "null); insert into articulos values (1, 'pan', 1.00), (2, 'sal', null);";
+
+// "name=value;..." of an entity.
+QString volcado(const vb::EntidadPtr& e) {
+    QStringList s;
+    for (int i = 1; i <= e->Count(); ++i)
+        s << e->NombreItem(i) + "=" + e->Item(i).toString();
+    return s.join(';');
+}
 
 class frmComInternetTest : public coretest::ConnectedCoreTest {
 protected:
@@ -27,20 +33,14 @@ protected:
         QObject::connect(&w, &frmComInternet::ProcesoTerminado, [this] { ++fines; });
     }
     // Waits (running events) until the request has ended; false when it does not within 10 s.
-    bool espera(int finesEsperados = 1) {
+    bool espera(int finesEsperados) {
         program::waitWhile([&] { return fines < finesEsperados; }, 10000);
         return fines == finesEsperados;
     }
-    QHash<QString, QString> formulario(size_t i) const {
-        QHash<QString, QString> f;
-        for (const QByteArray& par : http.peticiones.at(i).cuerpo.split('&')) {
-            const qsizetype igual = par.indexOf('=');
-            f.insert(par.left(igual), cp1252::decode(QByteArray::fromPercentEncoding(par.mid(igual + 1))));
-        }
-        return f;
-    }
-    void responde(const QByteArray& cuerpo, const QByteArray& tipo = "text/plain") {
-        http.respuestas.push_back({200, cuerpo, tipo, false});
+    // Sends a request of mode `tipo` that the server answers with `cuerpo`.
+    void pide(qint32 tipo, const QByteArray& cuerpo) {
+        http.respuestas.push_back({200, cuerpo});
+        w.AbreURL("http://" + http.direccion() + "/x", {}, tipo, {}, "POST");
     }
     QStringList archivosTmp() const { return QDir(RutaAplicacion() + "/tmp").entryList(QDir::Files); }
 
@@ -49,204 +49,160 @@ protected:
     int fines = 0;
 };
 
-TEST_F(frmComInternetTest, EachServiceSendsItsPathHeadersAndEncodedBody) {
+// The export also counts past 32 767 items.
+TEST_F(frmComInternetTest, EachServiceSendsItsPathAndEncodedBody) {
+    m_core->sql("insert into articulos (id, nombre) select seq, 'x' from seq_3_to_33000");
     const QString sqlRaro = "select 'a&b=c' as x, '€ñ' as y from dual";
-    coleccionTextos importar;
+    coleccionTextos importar, exportar;
     importar.Add("articulos", sqlRaro);
-    coleccionTextos exportar;
     exportar.Add("Config", "select 1");
     exportar.Add("articulos", "select * from articulos order by id");
     exportar.Add("vacia", "select * from articulos where id < 0");
     exportar.Add("sinFrom", "select * FROM articulos where id < 0"); // no " from ": no delete
-    objParametros().SetValor("IpAlternativaServidorCentral", "");
     objParametros().SetValor("IpCentral", "127.0.0.1");
     objParametros().SetValor("puerto_central", http.direccion().section(':', 1));
     frmPrincipalVars().lngTPV = 7;
-    struct Caso {
-        const char* nombre;
-        std::function<void()> llamar;
-        QString ruta;
-        QStringList campos; // name=value, decoded
-    };
-    const QString rutaSQL = "/bo/env_rec/interface_hotel/servicio_sql.php";
-    const std::vector<Caso> casos = {
-        {"import adds Hora",
-         [&] { w.Servicio_sql_Importar(http.direccion(), importar); },
-         rutaSQL,
+    w.Servicio_sql_Importar(http.direccion(), importar);
+    ASSERT_TRUE(espera(1));
+    w.Servicio_sql_Exportar(http.direccion(), exportar);
+    ASSERT_TRUE(espera(2));
+    w.Servicio_ConsultaSQL("select 1"); // to the configured address and port
+    ASSERT_TRUE(espera(3));
+    w.PromocionesCliente(42, true);
+    ASSERT_TRUE(espera(4));
+    EXPECT_TRUE(importar.Item("hora")); // the caller's list gains "Hora"
+
+    const QByteArray rutaSQL = "POST /bo/env_rec/interface_hotel/servicio_sql.php";
+    const std::pair<QByteArray, QStringList> casos[] = {
+        {rutaSQL,
          {"numConsultas=2", "consulta1=articulos", "SQLConsulta1=" + sqlRaro, "devolverResultado1=S", "consulta2=Hora",
           "SQLConsulta2=select now()"}},
-        {"export",
-         [&] { w.Servicio_sql_Exportar(http.direccion(), exportar); },
-         rutaSQL,
-         {"numConsultas=6", "consulta1=Config", "consulta2=Delete:articulos",
+        {rutaSQL,
+         {"numConsultas=33004", "consulta1=Config", "consulta2=Delete:articulos",
           "SQLConsulta2=delete from articulos order by id", "devolverResultado2=N",
-          "SQLConsulta3=insert into articulos (id, nombre, precio) values (1, 'pan', 1)",
-          "SQLConsulta4=insert into articulos (id, nombre, precio) values (2, 'sal', 0)", "consulta5=Delete:vacia",
-          "consulta6=Hora"}},
-        {"query by configured address and port",
-         [&] { w.Servicio_ConsultaSQL("select 1"); },
-         rutaSQL,
-         {"numConsultas=1", "consulta1=consulta1", "SQLConsulta1=select 1"}},
-        {"promotions",
-         [&] { w.PromocionesCliente(42, true); },
-         "/bo/param/mensajes_trigger/consulta_promociones.php",
+          "SQLConsulta4=insert into articulos (id, nombre, precio) values (2, 'sal', 0)",
+          "SQLConsulta33002=insert into articulos (id, nombre, precio) values (33000, 'x', 0)",
+          "consulta33003=Delete:vacia", "consulta33004=Hora"}},
+        {rutaSQL, {"numConsultas=1", "consulta1=consulta1", "SQLConsulta1=select 1"}},
+        {"POST /bo/param/mensajes_trigger/consulta_promociones.php",
          {"empresa=1", "restaurante=1", "tpv=7", "cliente=42", "solo_promociones_vigentes=S", "user=Muralvet",
           "bbdd_act="}},
     };
-    for (size_t i = 0; i < casos.size(); ++i) {
-        SCOPED_TRACE(casos[i].nombre);
-        responde("---OK\r\n");
-        casos[i].llamar();
-        ASSERT_TRUE(espera(int(i) + 1));
+    for (size_t i = 0; i < std::size(casos); ++i) {
+        SCOPED_TRACE(i);
         const PeticionHttp& p = http.peticiones.at(i);
-        EXPECT_EQ(p.metodo, "POST");
-        EXPECT_EQ(p.ruta, casos[i].ruta.toLatin1());
-        EXPECT_EQ(p.cabeceras.value("content-type"), "application/x-www-form-urlencoded; charset=windows-1252");
-        EXPECT_EQ(p.cabeceras.value("content-length").toInt(), p.cuerpo.size());
-        const QHash<QString, QString> f = formulario(i);
-        for (const QString& c : casos[i].campos)
+        EXPECT_EQ(p.linea, casos[i].first);
+        EXPECT_TRUE(p.cabecera.contains("\r\nContent-Type: application/x-www-form-urlencoded; charset=windows-1252"));
+        QHash<QString, QString> f; // the form, decoded
+        for (const QByteArray& par : p.cuerpo.split('&'))
+            f.insert(par.left(par.indexOf('=')),
+                     cp1252::decode(QByteArray::fromPercentEncoding(par.mid(par.indexOf('=') + 1))));
+        for (const QString& c : casos[i].second)
             EXPECT_EQ(f.value(c.section('=', 0, 0), "<missing>"), c.section('=', 1)) << c.toStdString();
-        EXPECT_FALSE(f.contains("consulta7"));
     }
-    EXPECT_TRUE(importar.Item("hora")); // the caller's list gains "Hora"
     // No configured address: nothing is sent, nothing ends.
     objParametros().SetValor("IpCentral", "");
     w.Servicio_ConsultaSQL("select 1");
     w.PromocionesCliente(1, false);
-    EXPECT_EQ(http.peticiones.size(), casos.size());
-    EXPECT_FALSE(w.isVisible());
+    EXPECT_EQ(http.peticiones.size(), std::size(casos));
 }
 
 TEST_F(frmComInternetTest, EveryEndingEndsTheRequestOnceAndHidesTheWindow) {
-    QTcpServer cerrado;
-    cerrado.listen(QHostAddress::LocalHost, 0);
-    const QString sinServidor = QStringLiteral("127.0.0.1:%1").arg(cerrado.serverPort());
-    cerrado.close();
-    const QByteArray grande(100 * 1024, 'x');
-    struct Caso {
-        const char* nombre;
-        RespuestaHttp respuesta;
-        QString direccion;
+    const QString sinServidor = ServidorHttpPrueba().direccion(); // closed again at once
+    const struct {
+        RespuestaHttp respuesta; // status 0: nothing listens
         bool ok, error;
         QString resultado; // a prefix
-    };
-    const std::vector<Caso> casos = {
-        {"time-out", {200, "", "text/plain", true}, {}, false, false, "Error de tiempo de espera"},
-        {"refused", {}, sinServidor, false, true, "Error de conexión"},
-        {"404 keeps the body", {404, "no existe"}, {}, false, true, "Error de conexión (HTTP 404 X)\r\nno existe"},
-        {"500", {500, ""}, {}, false, true, "Error de conexión (HTTP 500 X)"},
-        {"100 KB", {200, grande}, {}, true, false, QString::fromLatin1(grande)},
-        {"utf-8 declared", {200, "a\xc3\xb1o \xe2\x82\xac", "text/plain; charset=utf-8"}, {}, true, false, "año €"},
-        {"windows-1252 by default", {200, "a\xf1o \x80"}, {}, true, false, "año €"},
+    } casos[] = {
+        {{200, "", "text/plain", true}, false, false, "Error de tiempo de espera"},
+        {{0, ""}, false, true, "Error de conexión"},
+        {{404, "no existe"}, false, true, "Error de conexión (HTTP 404 X)\r\nno existe"},
+        {{200, QByteArray(100 * 1024, 'x')}, true, false, QString(100 * 1024, 'x')},
+        {{200, "a\xc3\xb1o \xe2\x82\xac", "text/plain; charset=utf-8"}, true, false, "año €"},
+        {{200, "a\xf1o \x80"}, true, false, "año €"}, // Windows-1252 when none is declared
     };
     w.SegundosTimeOut = 0.5;
-    for (size_t i = 0; i < casos.size(); ++i) {
-        SCOPED_TRACE(casos[i].nombre);
-        if (casos[i].direccion.isEmpty())
-            http.respuestas.push_back(casos[i].respuesta);
-        const QString dir = casos[i].direccion.isEmpty() ? http.direccion() : casos[i].direccion;
+    int n = 0;
+    for (const auto& k : casos) {
+        SCOPED_TRACE(k.resultado.left(40).toStdString());
+        if (k.respuesta.estado)
+            http.respuestas.push_back(k.respuesta);
         w.show();
-        w.AbreURL("http://" + dir + "/x", "a=1", 3, {}, "POST");
+        w.AbreURL("http://" + (k.respuesta.estado ? http.direccion() : sinServidor) + "/x", "a=1", 3, {}, "POST");
         QEvent desactivar(QEvent::WindowDeactivate); // losing the focus leaves the watchdog running
         QCoreApplication::sendEvent(&w, &desactivar);
-        ASSERT_TRUE(espera(int(i) + 1));
-        EXPECT_EQ(w.blnOk, casos[i].ok);
-        EXPECT_EQ(w.blnError, casos[i].error);
-        EXPECT_TRUE(w.Resultado.startsWith(casos[i].resultado)) << w.Resultado.left(80).toStdString();
-        EXPECT_FALSE(w.Ocupado);
-        EXPECT_FALSE(w.isVisible());
+        ASSERT_TRUE(espera(++n));
+        EXPECT_EQ(std::pair(w.blnOk, w.blnError), std::pair(k.ok, k.error));
+        EXPECT_TRUE(w.Resultado.startsWith(k.resultado)) << w.Resultado.left(80).toStdString();
+        EXPECT_FALSE(w.Ocupado || w.isVisible());
     }
     // The timed-out transfer was dropped: the server saw it go, and no second end came.
-    program::waitWhile([&] { return http.desconexiones < int(casos.size()) - 1; }, 10000);
-    EXPECT_EQ(http.desconexiones, int(casos.size()) - 1);
-    EXPECT_EQ(fines, int(casos.size()));
+    program::waitWhile([&] { return http.desconexiones < n - 1; }, 10000);
+    EXPECT_EQ(http.desconexiones, n - 1);
+    EXPECT_EQ(fines, n);
 
     // A second request on a busy window waits for the first to end (here by its watchdog), then goes.
     http.respuestas.push_back({200, "", "text/plain", true});
-    responde("segunda");
     w.AbreURL("http://" + http.direccion() + "/1", {}, 3, {}, "POST");
-    w.AbreURL("http://" + http.direccion() + "/2", {}, 3, {}, "POST");
-    EXPECT_EQ(fines, int(casos.size()) + 1);
-    ASSERT_TRUE(espera(int(casos.size()) + 2));
+    pide(3, "segunda");
+    EXPECT_EQ(fines, n + 1);
+    ASSERT_TRUE(espera(n + 2));
     EXPECT_EQ(w.Resultado, "segunda");
 }
 
-TEST_F(frmComInternetTest, ExportCountsPast32767Items) {
-    m_core->sql("insert into articulos (id, nombre) select seq, 'x' from seq_3_to_33000");
-    coleccionTextos exportar;
-    exportar.Add("articulos", "select id from articulos");
-    responde("---OK");
-    w.Servicio_sql_Exportar(http.direccion(), exportar);
-    ASSERT_TRUE(espera());
-    const QHash<QString, QString> f = formulario(0);
-    EXPECT_EQ(f.value("numConsultas"), "33002");
-    EXPECT_EQ(f.value("SQLConsulta33001"), "insert into articulos (id) values (33000)");
-}
-
-TEST_F(frmComInternetTest, ReplyFilesAreUniqueDeletedAndCancelRetryWork) {
-    const QDateTime ahora(QDate(2024, 5, 6), QTime(7, 8, 9));
-    clock_seam::setNowSource([&] { return ahora; });
+TEST_F(frmComInternetTest, DelimitedRepliesGoThroughUniqueFilesAndCancelRetryWork) {
+    clock_seam::setNowSource([] { return QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9)); });
+    const QString otra = RutaAplicacion() + "/tmp/com_20240506070809.txt"; // a reply saved in the same second
     QDir().mkpath(RutaAplicacion() + "/tmp");
-    QFile otra(RutaAplicacion() + "/tmp/com_20240506070809.txt"); // a reply saved in the same second
-    ASSERT_TRUE(otra.open(QIODevice::WriteOnly));
-    otra.write("ajena");
-    otra.close();
-    responde("id|nombre\r\n1|pan\r\n");
-    w.AbreURL("http://" + http.direccion() + "/x", {}, 0, {}, "POST");
+    ASSERT_TRUE(QFile(otra).open(QIODevice::WriteOnly));
+    pide(0, "id|nombre\r\n1|pan\r\n\r\n2|sal\r\n");
     ASSERT_TRUE(espera(1));
-    ASSERT_EQ(w.Datos->Count(), 1);
-    EXPECT_EQ(w.Datos->Item(1)->Valor("nombre").toString(), "pan");
-    EXPECT_EQ(archivosTmp(), QStringList{"com_20240506070809.txt"});
-    ASSERT_TRUE(otra.open(QIODevice::ReadOnly));
-    EXPECT_EQ(otra.readAll(), "ajena");
-    otra.remove();
+    EXPECT_TRUE(http.peticiones[0].cabecera.contains("urlencoded; charset=windows-1252")); // by default
+    ASSERT_EQ(w.Datos->Count(), 3);                                                        // the blank line too
+    EXPECT_EQ(volcado(w.Datos->Item(3)), "id=2;nombre=sal");
+    pide(0, "a\r\n1|2\r\n"); // more fields than the header: the read fails
+    ASSERT_TRUE(espera(2));
+    EXPECT_TRUE(!w.blnOk && w.blnError);
+    EXPECT_EQ(archivosTmp(), QStringList{"com_20240506070809.txt"}); // only the other one is left
+    QFile::remove(otra);
 
     // Cancel: not busy, hidden, no end; retry sends the stored request again.
     http.respuestas.push_back({200, "", "text/plain", true});
     w.Servicio_ConsultaSQL("select 2", http.direccion());
-    program::waitWhile([&] { return http.peticiones.size() < 2; }, 10000);
+    program::waitWhile([&] { return http.peticiones.size() < 3; }, 10000);
     w.show();
     w.findChild<QPushButton*>("btnCancelar")->click();
-    EXPECT_FALSE(w.Ocupado);
-    EXPECT_FALSE(w.isVisible());
-    EXPECT_TRUE(w.Resultado.isEmpty());
-    responde("c\r\nOK\r\n");
+    EXPECT_FALSE(w.Ocupado || w.isVisible());
+    http.respuestas.push_back({200, "c\r\nOK\r\n"});
     auto* reintentar = w.findChild<QPushButton*>("btnReintentar");
     reintentar->setEnabled(true);
     reintentar->click();
-    ASSERT_TRUE(espera(2));
-    EXPECT_EQ(http.peticiones.at(2).cuerpo, http.peticiones.at(1).cuerpo);
-    EXPECT_EQ(w.Datos->Item(1)->Valor("c").toString(), "OK");
+    ASSERT_TRUE(espera(3));
+    EXPECT_EQ(http.peticiones.at(3).cuerpo, http.peticiones.at(2).cuerpo);
+    EXPECT_EQ(volcado(w.Datos->Item(1)), "c=OK");
 }
 
 TEST_F(frmComInternetTest, MessageServicesWaitModallyAndJudgeTheReply) {
-    struct Caso {
-        const char* nombre;
+    const struct {
         bool xml;
         RespuestaHttp respuesta;
         bool exito;
         QString mensaje, aviso;
-    };
-    const std::vector<Caso> casos = {
-        {"OK", false, {200, "ok"}, true, "", "Mensaje enviado correctamente"},
-        {"KO with text", false, {200, "KO;sin saldo"}, false, "sin saldo", ""},
-        {"other text", false, {200, "<b>Aviso</b>;;x"}, false, "Aviso\r\nx\r\n", ""},
-        {"time-out after an OK",
-         false,
-         {200, "", "text/plain", true},
-         false,
-         "",
-         "no se ha recibido respuesta del servidor"},
-        {"xml OK", true, {200, "<r><resultado>OK</resultado><mensaje>hecho</mensaje></r>"}, true, "hecho", ""},
-        {"xml empty resultado", true, {200, "<r><resultado/></r>"}, true, "", ""},
-        {"xml KO", true, {200, "<r><resultado>KO</resultado></r>"}, false, "Error al intentar enviar mensaje.", ""},
-        {"not xml", true, {200, "<r>"}, false, "No se ha obtenido una respueta correcta del servidor", ""},
+    } casos[] = {
+        {false, {200, "ok"}, true, "", "Mensaje enviado correctamente"},
+        {false, {200, "KO;sin saldo"}, false, "sin saldo", ""},
+        {false, {200, "<b>Aviso</b>;;x"}, false, "Aviso\r\nx\r\n", ""},
+        {false, {200, "", "text/plain", true}, false, "", "no se ha recibido respuesta del servidor"}, // time-out
+        {true, {200, "<r><resultado>OK</resultado><mensaje>hecho</mensaje></r>"}, true, "hecho", ""},
+        {true, {200, "<r><resultado/></r>"}, true, "", ""},
+        {true, {200, "<r><resultado>KO</resultado></r>"}, false, "Error al intentar enviar mensaje.", ""},
+        {true, {200, "<r>"}, false, "No se ha obtenido una respueta correcta del servidor", ""},
     };
     w.SegundosTimeOut = 0.5;
     bool visibleAlRecibir = false;
     http.alRecibir = [&] { visibleAlRecibir = w.isVisible() && w.isModal(); };
-    for (const Caso& c : casos) {
-        SCOPED_TRACE(c.nombre);
+    for (const auto& c : casos) {
+        SCOPED_TRACE(c.respuesta.cuerpo.toStdString());
         http.respuestas.push_back(c.respuesta);
         m_prompts.calls.clear();
         QString mensaje = "previo";
@@ -263,102 +219,55 @@ TEST_F(frmComInternetTest, MessageServicesWaitModallyAndJudgeTheReply) {
 }
 
 TEST_F(frmComInternetTest, SyncTextRepliesImportTablesInOneTransaction) {
-    struct Caso {
-        const char* nombre;
+    // The table after each reply, which the next one starts from.
+    const QString antes = "1\tpan\t9.00\n2\tsal\tNULL", despues = "1\tpan\t9.00\n2\tSAL\tNULL\n3\tuno\rdos\t2.50";
+    const struct {
         QByteArray respuesta;
         bool ok, error;
         QString articulos; // the table afterwards
-        QString variables; // name=value;...
-    };
-    const QString inicial = "1\tpan\t1.00\n2\tsal\tNULL";
-    const QString kVariables = "cierre=12:30:05;Hora=2024-05-06 07:08:09;clave=v"; // kept from reply to reply
-    const std::vector<Caso> casos = {
-        {"only OK lines", "---OK\r\n---ok\r\n", true, false, "1\tpan\t9.00\n2\tsal\tNULL", ""},
-        {"server error stops the import", "***articulos\r\nid|nombre\r\n9|x\r\n---ERROR:falla la consulta:3\r\n", true,
-         true, inicial, ""},
-        {"values, upsert, unknown column, forbidden and blank tables",
-         "huerfana|1\r\n|||cierre:12:30:05\r\n***Hora\r\n2024-05-06 07:08:09\r\n***Config\r\nclave|v\r\n"
+    } casos[] = {
+        {"---OK\r\n---ok\r\n", true, false, antes}, // only OK lines: the commands before importing run
+        {"***articulos\r\nid|nombre\r\n9|x\r\n---ERROR:falla la consulta:3\r\n", true, true, antes}, // stops it
+        // Values, upsert, an unknown column, forbidden and blank tables.
+        {"huerfana|1\r\n|||cierre:12:30:05\r\n***Hora\r\n2024-05-06 07:08:09\r\n***Config\r\nclave|v\r\n"
          "***articulos\r\nid|nombre|color|precio\r\n2|SAL|rojo|\r\n***Insert:articulos\r\nignorada\r\n"
          "***configtpv\r\nempresa|clave\r\n9|hackeo\r\n***ARTICULOS\r\n3|unopp1234ppdos|azul|2.5\r\n"
          "***qm_log\r\n \r\n",
-         true, false, "1\tpan\t9.00\n2\tSAL\tNULL\n3\tuno\rdos\t2.50", kVariables},
-        {"a failure midway leaves every table as it was",
-         "***articulos\r\nid|nombre\r\n1|PAN\r\n***idiomes\r\nidioma|text\r\n2|hola\r\n***articulos\r\n4|demasiado "
-         "largo\r\n",
-         false, true, inicial, kVariables},
-        {"a row with more fields than the header", "***articulos\r\nid|nombre\r\n1|a|b\r\n", false, true, inicial,
-         kVariables},
+         true, false, despues},
+        // A failure midway leaves every table as it was, as does a row with more fields than the header.
+        {"***idiomes\r\nidioma|text\r\n2|hola\r\n***articulos\r\nid|nombre\r\n1|PAN\r\n4|demasiado largo\r\n", false,
+         true, despues},
+        {"***articulos\r\nid|nombre\r\n1|a|b\r\n", false, true, despues},
     };
     w.colComandosSQL_AntesImportar().Add(Variant("update articulos set precio = 9 where id = 1"));
-    for (size_t i = 0; i < casos.size(); ++i) {
-        SCOPED_TRACE(casos[i].nombre);
-        responde(casos[i].respuesta);
-        w.AbreURL("http://" + http.direccion() + "/x", {}, 1, {}, "POST");
-        ASSERT_TRUE(espera(int(i) + 1));
-        EXPECT_EQ(w.blnOk, casos[i].ok);
-        EXPECT_EQ(w.blnError, casos[i].error);
-        EXPECT_EQ(m_core->valor("select * from articulos order by id"), casos[i].articulos);
-        QStringList vars;
-        for (const TextoNombradoPtr& t : w.Variables())
-            vars << t->Nombre() + "=" + t->Texto;
-        EXPECT_EQ(vars.join(';'), casos[i].variables);
+    int n = 0;
+    for (const auto& k : casos) {
+        SCOPED_TRACE(k.respuesta.left(40).toStdString());
+        pide(1, k.respuesta);
+        ASSERT_TRUE(espera(++n));
+        EXPECT_EQ(std::pair(w.blnOk, w.blnError), std::pair(k.ok, k.error));
+        EXPECT_EQ(m_core->valor("select * from articulos order by id"), k.articulos);
         EXPECT_TRUE(archivosTmp().isEmpty());
-        m_core->sql("delete from articulos where id > 2; update articulos set nombre = 'sal' where id = 2;"
-                    "update articulos set precio = 1 where id = 1");
     }
+    QStringList vars; // kept from reply to reply
+    for (const TextoNombradoPtr& t : w.Variables())
+        vars << t->Nombre() + "=" + t->Texto;
+    EXPECT_EQ(vars.join(';'), "cierre=12:30:05;Hora=2024-05-06 07:08:09;clave=v");
     EXPECT_EQ(m_core->valor("select count(*) from configtpv where clave = 'hackeo'"), "0");
     EXPECT_EQ(m_core->valor("select count(*) from idiomes"), "0");
     EXPECT_TRUE(recordingMainWindow().grid.join('\n').contains("Errores devueltos por el servidor: ---ERROR"));
     EXPECT_TRUE(recordingMainWindow().grid.join('\n').contains("no admite la columna [color]"));
 }
 
-TEST(frmComInternet, XmlAndDelimitedReplies) {
-    auto volcado = [](const vb::EntidadPtr& e) {
-        QStringList s;
-        for (int i = 1; i <= e->Count(); ++i)
-            s << e->NombreItem(i) + "=" + e->Item(i).toString();
-        return s.join(';');
-    };
-    const std::vector<std::pair<QString, QString>> xml = {
+TEST(frmComInternet, XmlReplies) {
+    const std::pair<QString, QString> casos[] = {
         {"", ""},
-        {"<r><a", ""},
         {"<r><a>1</a><b/></r>", "a=1;b="},
         {"<?xml version=\"1.0\"?><!--nota--><r><a>1</a></r>", "xml=version=\"1.0\";#comment=nota;a=1"},
         {"<r><g><h><x>1</x><y><z>2</z></y></h></g></r>", "x=1;y=2"},
     };
-    for (const auto& [texto, esperado] : xml)
+    for (const auto& [texto, esperado] : casos)
         EXPECT_EQ(volcado(frmComInternet::XMLtoEntidad(texto)), esperado) << texto.toStdString();
-
-    struct Caso {
-        QString texto;
-        bool primeraEsDato;
-        QString filas; // rows joined by " / "
-        bool ok;
-    };
-    const std::vector<Caso> delimitado = {
-        {"a|b\r\n1|2\r\n\r\n3|4\r\n", false, "a=1;b=2 /  / a=3;b=4", true},
-        {"OK", true, "OK=OK", true},
-        {"a\r\n1|2\r\n", false, "", false},
-    };
-    frmComInternet w;
-    int fines = 0;
-    QObject::connect(&w, &frmComInternet::ProcesoTerminado, [&] { ++fines; });
-    w.SeparadorColumnas = "|";
-    for (const Caso& c : delimitado) {
-        QFile f(RutaAplicacion() + "/delimitado.txt");
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(QStringEncoder(QStringConverter::Utf16LE, QStringConverter::Flag::WriteBom).encode(c.texto));
-        f.close();
-        w.blnPrimeraLinea_tiene_datos_NoDefColumnas = c.primeraEsDato;
-        w.ProcesaTexto_to_coleccionGenerica(f.fileName());
-        QStringList filas;
-        for (const vb::EntidadPtr& e : w.Datos->items())
-            filas << volcado(e);
-        EXPECT_EQ(w.blnOk, c.ok) << c.texto.toStdString();
-        EXPECT_EQ(filas.join(" / "), c.ok ? c.filas : filas.join(" / "));
-        EXPECT_FALSE(f.exists());
-    }
-    EXPECT_EQ(fines, int(delimitado.size()));
 }
 
 } // namespace

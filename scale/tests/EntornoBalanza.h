@@ -1,42 +1,26 @@
 #pragma once
-// What every scale test starts from: scripted prompts, a main window that counts the weights shown,
-// a fresh scale object, the scale parameters in the registry, a simulated scale on COM2 and, for
-// the re-weigh of ticket lines, a connected core with a small ticket.
+// What every scale test starts from: scripted prompts, a recording main window, the scale settings,
+// the Spanish locale, a simulated scale on COM2 and, for the re-weighs, a connected core.
 #include "controls/frmCalc.h"
 #include "core/tests/ConnectedCore.h"
 #include "scale/clsComm.h"
-#include "testsupport/RecordingMainWindow.h"
-#include "testsupport/ScriptedPrompts.h"
 #include "testsupport/Simulador.h"
-#include "testsupport/TestEnv.h"
 #include <QApplication>
 #include <QLocale>
-#include <QPointer>
 #include <QtTest/QTest>
-#include <map>
 
-class VentanaContadora final : public RecordingMainWindow {
-public:
-    int pesosMostrados = 0;
-    void setWeightLabel(WeightLabel w, const QString& c, bool v) override {
-        pesosMostrados += w == WeightLabel::Cantidad;
-        RecordingMainWindow::setWeightLabel(w, c, v);
-    }
-    QString peso() const { return labels[int(WeightLabel::Cantidad)]; }
-};
-
-using Parametros = std::map<QString, QString>;
+using Parametros = QList<QPair<QString, QString>>; // a later value of the same name wins
 
 class EntornoBalanza : public ::testing::Test {
 protected:
     prompts::ScriptedPrompts preguntas;
-    VentanaContadora ventana;
+    RecordingMainWindow ventana;
     std::unique_ptr<Simulador> sim;
     std::unique_ptr<coretest::ConnectedCore> core;
-    QPointer<QTimer> espera;
+    QTimer espera;
 
     void SetUp() override {
-        QLocale::setDefault(QLocale::c());
+        QLocale::setDefault(QLocale(QLocale::Spanish, QLocale::Spain));
         prompts::install(&preguntas);
         setMainWindow(&ventana);
         gblnBalanzaActiva = false;
@@ -44,46 +28,32 @@ protected:
         parametros({});
     }
     void TearDown() override {
-        delete espera.data();
         resetObjCommForTests();
         setMainWindow(nullptr);
         prompts::install(nullptr);
         QLocale::setDefault(QLocale::c());
-        core.reset();
     }
 
     // Model 0 in request mode without manual entry, overridden by `p`.
-    static Parametros valores(const Parametros& p) {
-        Parametros v;
-        for (const auto& [k, val] : parametrosBalanza())
-            v[k] = val;
-        for (const auto& [k, val] : p)
-            v[k] = val;
-        return v;
-    }
     static void parametros(const Parametros& p) {
-        Parametros v = valores(p);
-        v.insert({{"IpServidor", "127.0.0.1"}, {"Empresa", "1"}, {"Restaurante", "1"}, {"TPV", "1"}});
-        for (const auto& [k, val] : v)
-            coretest::escribeRegistro(k, val);
+        const Parametros till{{"IpServidor", "127.0.0.1"}, {"Empresa", "1"}, {"Restaurante", "1"}, {"TPV", "1"}};
+        for (const auto& [k, v] : till + parametrosBalanza() + p)
+            coretest::escribeRegistro(k, v);
         objParametros().resetForTests();
         objParametros().GetParamReg();
         resetObjCommForTests();
     }
-    static void esperado(const ResultadoPeso& r, bool ok, double peso, const QString& error, int tipo) {
-        EXPECT_EQ(r.ok, ok);
-        EXPECT_DOUBLE_EQ(r.peso, peso);
-        EXPECT_EQ(r.error, error);
-        EXPECT_EQ(r.tipoError, tipo);
+    static void esperado(const ResultadoPeso& r, const ResultadoPeso& e) {
+        auto texto = [](const ResultadoPeso& x) { return QString("%1 %2 %3 ").arg(x.ok).arg(x.peso).arg(x.tipoError); };
+        EXPECT_EQ(texto(r) + r.error, texto(e) + e.error);
     }
     // A simulated scale of `modelo` on COM2, opened as the start-up opens it, in use.
-    clsComm& balanza(int modelo, bool continuo, Parametros p = {}) {
+    clsComm& balanza(int modelo, bool continuo, const Parametros& p = {}) {
         sim = std::make_unique<Simulador>();
         EXPECT_TRUE(sim->arrancado());
         apuntaCom(2, sim->puerto());
-        p["ModeloBalanza"] = QString::number(modelo);
-        p["BalanzaModoContinuo"] = continuo ? "1" : "0";
-        parametros(p);
+        parametros(
+            Parametros{{"ModeloBalanza", QString::number(modelo)}, {"BalanzaModoContinuo", continuo ? "1" : "0"}} + p);
         EXPECT_TRUE(objComm().InitPuerto(2, modelo == 0 ? "9600,e,8,1" : "9600,n,8,1", 1));
         gblnBalanzaActiva = true;
         return objComm();
@@ -93,21 +63,17 @@ protected:
         pedido ? sim->responde(datos) : sim->envia(datos);
         return objComm().commBalanzaContinuoOnComm(true);
     }
+    static ResultadoPeso silencioso() { return objComm().getPeso(0, 0, {.blnSilent = true}); }
+    QString peso() const { return ventana.labels[int(WeightLabel::Cantidad)]; }
 
     // A connected core whose till 3 has ticket 70: line 1 (2 x 0.5 kg at the rate's 9.99), line 2
-    // (3 x 0.4 kg, own price 8.5, original 12); article 10 sells by weight, 11 does not. Spanish locale.
+    // (3 x 0.4 kg, own price 8.5, original 12); article 10 sells by weight, 11 does not.
     void conecta(const Parametros& extra = {}) {
-        coretest::ConnectedCoreOptions o;
-        o.prefijo = "scale";
-        for (const auto& [k, v] : valores(extra))
-            o.parametros.append({k, v});
         core.reset();
-        core = std::make_unique<coretest::ConnectedCore>(o);
-        resetObjCommForTests();
+        core = std::make_unique<coretest::ConnectedCore>("scale", QString(), parametrosBalanza() + extra);
         ASSERT_TRUE(core->ok());
         gblnLog = true; // messages to the (scripted) boxes, not to paper
         setMainWindow(&ventana);
-        QLocale::setDefault(QLocale(QLocale::Spanish, QLocale::Spain));
         core->sql("insert into articulo_generico values (10, ' Jamón ibérico ', 'S'), (11, 'Pan', 'N');"
                   "insert into tarifas values (10, 1, 9.99), (10, 2, 7.50);"
                   "insert into linticket (idTPV, idTicket, idLinea, idArticulo, cantidad, peso, precio, "
@@ -125,34 +91,32 @@ protected:
 
     // Acts on the next modal window of class `clase` once it shows, as the person at the till would.
     void cuandoSeMuestre(const char* clase, std::function<void(QWidget*)> accion) {
-        delete espera.data();
-        espera = new QTimer(qApp);
-        QObject::connect(espera, &QTimer::timeout, [t = espera.data(), clase, accion] {
+        espera.disconnect();
+        QObject::connect(&espera, &QTimer::timeout, [this, clase, accion] {
             QWidget* w = QApplication::activeModalWidget();
             if (w && w->inherits(clase) && w->isVisible()) {
-                t->stop();
+                espera.stop();
                 accion(w);
             }
         });
-        espera->start(5);
+        espera.start(5);
     }
     // Types `teclas` on the keypad once it shows and presses Enter; notes its prompt and display.
-    void teclea(const QString& teclas, QString* descripcion = nullptr, QString* inicial = nullptr) {
-        cuandoSeMuestre("frmCalc", [=](QWidget* w) {
+    void teclea(const QString& teclas) {
+        cuandoSeMuestre("frmCalc", [this, teclas](QWidget* w) {
             auto* f = static_cast<frmCalc*>(w);
-            if (descripcion)
-                *descripcion = f->strDescripcion;
-            if (inicial)
-                *inicial = f->visor();
+            teclado = {f->strDescripcion, f->visor()};
             QTest::keyClicks(f, teclas);
             QTest::keyClick(f, Qt::Key_Return);
         });
     }
+    QStringList teclado; // the prompt and the starting display of the last keypad shown
 
-    QStringList mensajes() const {
+    // The texts of the message boxes (or the names of the forms) shown.
+    QStringList mensajes(const QString& tipo = "messageBox") const {
         QStringList r;
         for (const auto& c : preguntas.calls)
-            if (c.kind == "messageBox")
+            if (c.kind == tipo)
                 r << c.text;
         return r;
     }
