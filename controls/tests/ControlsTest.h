@@ -38,17 +38,14 @@ inline void envia(QWidget* w, QEvent::Type tipo, QPoint pos) {
     QMouseEvent e(tipo, QPointF(pos), w->mapToGlobal(QPointF(pos)), Qt::LeftButton, botones, Qt::NoModifier);
     QApplication::sendEvent(w, &e);
 }
-inline QPoint centro(QWidget* w) {
-    return w->rect().center();
-}
 inline void pulsa(QWidget* w) {
-    envia(w, QEvent::MouseButtonPress, centro(w));
+    envia(w, QEvent::MouseButtonPress, w->rect().center());
 }
 inline void suelta(QWidget* w, QPoint pos) {
     envia(w, QEvent::MouseButtonRelease, pos);
 }
 inline void suelta(QWidget* w) {
-    suelta(w, centro(w));
+    suelta(w, w->rect().center());
 }
 inline void toca(QWidget* w) {
     pulsa(w);
@@ -57,13 +54,14 @@ inline void toca(QWidget* w) {
 // The second tap of a quick double tap reaches the widget as a double click.
 inline void dobleToque(QWidget* w) {
     toca(w);
-    envia(w, QEvent::MouseButtonDblClick, centro(w));
+    envia(w, QEvent::MouseButtonDblClick, w->rect().center());
     suelta(w);
 }
 } // namespace raton
 
 // A keypad window of type F, made and shown for each test. teclas() taps its on-screen keys by Tag
-// (F::tecla), separated by the fixture's separator; escribe() types each character on the keyboard.
+// (F::tecla), separated by the fixture's separator; escribe() types each character on the keyboard;
+// haz() does either: "=text" types, anything else taps.
 template <class F> class KeypadTest : public ControlsTest {
 protected:
     explicit KeypadTest(QChar separador = QLatin1Char(' ')) : m_separador(separador) {}
@@ -88,6 +86,7 @@ protected:
         for (QChar c : texto)
             QTest::keyClick(m_f.get(), c.toLatin1());
     }
+    void haz(const QString& accion) { accion.startsWith('=') ? escribe(accion.mid(1)) : teclas(accion); }
 
     // A widget of the window by its object name.
     template <class W> W* hijo(const char* nombre) const { return m_f->template findChild<W*>(nombre); }
