@@ -9,7 +9,9 @@
 #include <QApplication>
 #include <QMouseEvent>
 #include <QTest>
+#include <QTimer>
 #include <QWidget>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -22,12 +24,7 @@ protected:
     }
     void TearDown() override { prompts::install(nullptr); }
 
-    bool logContiene(const QString& texto) const {
-        for (const QString& l : recordingMainWindow().grid)
-            if (l.contains(texto))
-                return true;
-        return false;
-    }
+    bool logContiene(const QString& texto) const { return recordingMainWindow().grid.join('\n').contains(texto); }
 
     prompts::ScriptedPrompts m_prompts;
 };
@@ -41,11 +38,8 @@ inline void envia(QWidget* w, QEvent::Type tipo, QPoint pos) {
 inline void pulsa(QWidget* w) {
     envia(w, QEvent::MouseButtonPress, w->rect().center());
 }
-inline void suelta(QWidget* w, QPoint pos) {
-    envia(w, QEvent::MouseButtonRelease, pos);
-}
 inline void suelta(QWidget* w) {
-    suelta(w, w->rect().center());
+    envia(w, QEvent::MouseButtonRelease, w->rect().center());
 }
 inline void toca(QWidget* w) {
     pulsa(w);
@@ -87,6 +81,17 @@ protected:
             QTest::keyClick(m_f.get(), c.toLatin1());
     }
     void haz(const QString& accion) { accion.startsWith('=') ? escribe(accion.mid(1)) : teclas(accion); }
+    // Once the next modal window F opens: `mira` looks at it, then `tags` are tapped on it.
+    void alAbrir(
+        const QString& tags, std::function<void(F*)> mira = [](F*) {}) {
+        QTimer::singleShot(0, [this, tags, mira] {
+            auto* f = qobject_cast<F*>(QApplication::activeModalWidget());
+            ASSERT_NE(f, nullptr);
+            mira(f);
+            for (const QString& t : tags.split(m_separador))
+                raton::toca(f->tecla(t));
+        });
+    }
 
     // A widget of the window by its object name.
     template <class W> W* hijo(const char* nombre) const { return m_f->template findChild<W*>(nombre); }

@@ -3,7 +3,6 @@
 
 #include <QAbstractButton>
 #include <QMessageBox>
-#include <QTimer>
 
 namespace {
 
