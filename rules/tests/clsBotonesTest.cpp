@@ -260,6 +260,7 @@ TEST_F(clsBotonesTest, CallsByNameAndTheQueryLauncher) {
         {"objBotones", "EvaluaBoton", "1,2,3,4,5,6,7,8,9", false, {}},
         {"OBJBOTONES", "Pulsado", "x", false, {}},
         {"objFunc", "SaldoTarjetaCliente", "1", false, {}},
+        {"QM", "Abre", "", false, {}}, // not connected
         {"frmConfig", "Anota", "", false, {}},
     };
     for (const auto& c : casos) {
