@@ -104,7 +104,6 @@ public:
     QColor colorTexto() const { return m_fuenteColor; }
     QFont fuenteCaption() const { return m_fuente; }
     bool superficieOpaca() const { return m_opaca; }
-    bool pulsadorDelante() const { return m_pulsadorDelante; }
     bool presionado() const { return m_blnPresionado; }
 
     // The click guard's clock (milliseconds, monotonic); tests replace it, nullptr restores it.

@@ -9,7 +9,9 @@
 #include <QApplication>
 #include <QMouseEvent>
 #include <QTest>
+#include <QTimer>
 #include <QWidget>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -22,12 +24,7 @@ protected:
     }
     void TearDown() override { prompts::install(nullptr); }
 
-    bool logContiene(const QString& texto) const {
-        for (const QString& l : recordingMainWindow().grid)
-            if (l.contains(texto))
-                return true;
-        return false;
-    }
+    bool logContiene(const QString& texto) const { return recordingMainWindow().grid.join('\n').contains(texto); }
 
     prompts::ScriptedPrompts m_prompts;
 };
@@ -38,17 +35,11 @@ inline void envia(QWidget* w, QEvent::Type tipo, QPoint pos) {
     QMouseEvent e(tipo, QPointF(pos), w->mapToGlobal(QPointF(pos)), Qt::LeftButton, botones, Qt::NoModifier);
     QApplication::sendEvent(w, &e);
 }
-inline QPoint centro(QWidget* w) {
-    return w->rect().center();
-}
 inline void pulsa(QWidget* w) {
-    envia(w, QEvent::MouseButtonPress, centro(w));
-}
-inline void suelta(QWidget* w, QPoint pos) {
-    envia(w, QEvent::MouseButtonRelease, pos);
+    envia(w, QEvent::MouseButtonPress, w->rect().center());
 }
 inline void suelta(QWidget* w) {
-    suelta(w, centro(w));
+    envia(w, QEvent::MouseButtonRelease, w->rect().center());
 }
 inline void toca(QWidget* w) {
     pulsa(w);
@@ -57,13 +48,14 @@ inline void toca(QWidget* w) {
 // The second tap of a quick double tap reaches the widget as a double click.
 inline void dobleToque(QWidget* w) {
     toca(w);
-    envia(w, QEvent::MouseButtonDblClick, centro(w));
+    envia(w, QEvent::MouseButtonDblClick, w->rect().center());
     suelta(w);
 }
 } // namespace raton
 
 // A keypad window of type F, made and shown for each test. teclas() taps its on-screen keys by Tag
-// (F::tecla), separated by the fixture's separator; escribe() types each character on the keyboard.
+// (F::tecla), separated by the fixture's separator; escribe() types each character on the keyboard;
+// haz() does either: "=text" types, anything else taps.
 template <class F> class KeypadTest : public ControlsTest {
 protected:
     explicit KeypadTest(QChar separador = QLatin1Char(' ')) : m_separador(separador) {}
@@ -87,6 +79,18 @@ protected:
     void escribe(const QString& texto) {
         for (QChar c : texto)
             QTest::keyClick(m_f.get(), c.toLatin1());
+    }
+    void haz(const QString& accion) { accion.startsWith('=') ? escribe(accion.mid(1)) : teclas(accion); }
+    // Once the next modal window F opens: `mira` looks at it, then `tags` are tapped on it.
+    void alAbrir(
+        const QString& tags, std::function<void(F*)> mira = [](F*) {}) {
+        QTimer::singleShot(0, [this, tags, mira] {
+            auto* f = qobject_cast<F*>(QApplication::activeModalWidget());
+            ASSERT_NE(f, nullptr);
+            mira(f);
+            for (const QString& t : tags.split(m_separador))
+                raton::toca(f->tecla(t));
+        });
     }
 
     // A widget of the window by its object name.

@@ -3,56 +3,43 @@
 
 #include <QAbstractButton>
 #include <QMessageBox>
-#include <QTimer>
 
 namespace {
 
 using B = QMessageBox;
 
-TEST(QtPrompts, LowBitsGiveTheButtonsAndTheirOrder) {
+// Low bits: the buttons and their order; 16..64: the icon; 256, 512: the second or third button is the default.
+TEST(QtPrompts, StyleGivesButtonsIconAndDefault) {
     const struct {
         int estilo;
         QList<B::StandardButton> botones;
-        B::StandardButton escape;
+        B::StandardButton escape, porDefecto;
+        B::Icon icono;
     } casos[] = {
-        {0, {B::Ok}, B::Ok},
-        {1, {B::Ok, B::Cancel}, B::Cancel},
-        {2, {B::Abort, B::Retry, B::Ignore}, B::NoButton},
-        {3, {B::Yes, B::No, B::Cancel}, B::Cancel},
-        {4, {B::Yes, B::No}, B::NoButton},
-        {5, {B::Retry, B::Cancel}, B::Cancel},
-        {36, {B::Yes, B::No}, B::NoButton}, // the main window's exit question
-        {68, {B::Yes, B::No}, B::NoButton},
+        {0, {B::Ok}, B::Ok, B::Ok, B::NoIcon},
+        {1, {B::Ok, B::Cancel}, B::Cancel, B::Ok, B::NoIcon},
+        {2, {B::Abort, B::Retry, B::Ignore}, B::NoButton, B::Abort, B::NoIcon},
+        {3 + 512, {B::Yes, B::No, B::Cancel}, B::Cancel, B::Cancel, B::NoIcon},
+        {4 + 256, {B::Yes, B::No}, B::NoButton, B::No, B::NoIcon},
+        {4 + 512, {B::Yes, B::No}, B::NoButton, B::Yes, B::NoIcon}, // no third button: the first
+        {5 + 16, {B::Retry, B::Cancel}, B::Cancel, B::Retry, B::Critical},
+        {36, {B::Yes, B::No}, B::NoButton, B::Yes, B::Question}, // the main window's exit question
+        {48, {B::Ok}, B::Ok, B::Ok, B::Warning},
+        {52, {B::Yes, B::No}, B::NoButton, B::Yes, B::Warning},
+        {64, {B::Ok}, B::Ok, B::Ok, B::Information},
+        {68, {B::Yes, B::No}, B::NoButton, B::Yes, B::Information},
     };
     for (const auto& c : casos) {
         SCOPED_TRACE(c.estilo);
         const QtPrompts::Caja caja = QtPrompts::cajaParaEstilo(c.estilo);
         EXPECT_EQ(caja.botones, c.botones);
         EXPECT_EQ(caja.escape, c.escape);
-        EXPECT_EQ(caja.porDefecto, c.botones.first());
+        EXPECT_EQ(caja.porDefecto, c.porDefecto);
+        EXPECT_EQ(caja.icono, c.icono);
     }
-}
-
-TEST(QtPrompts, IconBitsAndDefaultButton) {
-    EXPECT_EQ(QtPrompts::cajaParaEstilo(0).icono, B::NoIcon);
-    EXPECT_EQ(QtPrompts::cajaParaEstilo(16).icono, B::Critical);
-    EXPECT_EQ(QtPrompts::cajaParaEstilo(36).icono, B::Question);
-    EXPECT_EQ(QtPrompts::cajaParaEstilo(48).icono, B::Warning);
-    EXPECT_EQ(QtPrompts::cajaParaEstilo(52).icono, B::Warning);
-    EXPECT_EQ(QtPrompts::cajaParaEstilo(64).icono, B::Information);
-    EXPECT_EQ(QtPrompts::cajaParaEstilo(4 + 256).porDefecto, B::No);
-    EXPECT_EQ(QtPrompts::cajaParaEstilo(3 + 512).porDefecto, B::Cancel);
-    EXPECT_EQ(QtPrompts::cajaParaEstilo(4 + 512).porDefecto, B::Yes); // no third button: the first
-}
-
-TEST(QtPrompts, AnswerCodes) {
-    EXPECT_EQ(QtPrompts::respuesta(B::Ok), 1);
-    EXPECT_EQ(QtPrompts::respuesta(B::Cancel), 2);
-    EXPECT_EQ(QtPrompts::respuesta(B::Abort), 3);
-    EXPECT_EQ(QtPrompts::respuesta(B::Retry), 4);
-    EXPECT_EQ(QtPrompts::respuesta(B::Ignore), 5);
-    EXPECT_EQ(QtPrompts::respuesta(B::Yes), 6);
-    EXPECT_EQ(QtPrompts::respuesta(B::No), 7);
+    const B::StandardButton respuestas[] = {B::Ok, B::Cancel, B::Abort, B::Retry, B::Ignore, B::Yes, B::No};
+    for (int i = 0; i < 7; ++i)
+        EXPECT_EQ(QtPrompts::respuesta(respuestas[i]), i + 1); // vbOK = 1 ... vbNo = 7
 }
 
 class QtPromptsTest : public ControlsTest {};

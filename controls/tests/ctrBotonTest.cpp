@@ -1,9 +1,9 @@
 #include "controls/ctrBoton.h"
 #include "ControlsTest.h"
 
-#include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 
 namespace {
@@ -17,140 +17,87 @@ protected:
         m_boton = new ctrBoton(&m_ventana);
         m_boton->setCaption("Aceptar");
         m_ventana.show();
-        connect();
     }
     void TearDown() override {
         ctrBoton::setRelojMs(nullptr);
         ControlsTest::TearDown();
     }
-    void connect() {
-        QObject::connect(m_boton, &ctrBoton::Click, [this] { ++clicks; });
-        QObject::connect(m_boton, &ctrBoton::DblClick, [this] { ++dobles; });
-        QObject::connect(m_boton, &ctrBoton::MouseDown, [this](int, int, double, double) { ++downs; });
-        QObject::connect(m_boton, &ctrBoton::MouseUp, [this](int, int, double, double) { ++ups; });
-    }
+    int top() const { return m_boton->rectCaptionTwips().top(); }
 
     qint64 m_ahora = 100000;
     QWidget m_ventana;
     ctrBoton* m_boton = nullptr;
-    int clicks = 0, dobles = 0, downs = 0, ups = 0;
 };
 
-// ---------------------------------------------------------------- clicks and the guard
-
-TEST_F(ctrBotonTest, TapGivesOneClickAndAReleaseOffTheButtonNone) {
-    raton::toca(m_boton);
-    EXPECT_EQ(clicks, 1);
-    EXPECT_EQ(downs, 1);
-    EXPECT_EQ(ups, 1);
-    raton::pulsa(m_boton);
-    raton::suelta(m_boton, QPoint(-20, -20));
-    EXPECT_EQ(clicks, 1);
-    // without the guard a release whose press was never seen is nothing
-    raton::suelta(m_boton);
-    EXPECT_EQ(clicks, 1);
+// Steps: t tap, p press, r release, o release off the button, d double tap, +N the clock moves N ms;
+// then the counts of Click, MouseDown, MouseUp and DblClick, and P while the button looks pressed.
+TEST_F(ctrBotonTest, ClicksAndPressEventsWithAndWithoutTheGuard) {
+    const struct {
+        bool guarda, mouseDown;
+        std::vector<std::pair<const char*, const char*>> pasos;
+    } casos[] = {
+        // without the guard a release whose press was never seen, or off the button, is no click
+        {false, true, {{"t", "1110-"}, {"p", "1210P"}, {"o", "1220-"}, {"r", "1230-"}}},
+        {false, true, {{"d", "2221-"}}},                  // the second tap of a double tap clicks too
+        {false, false, {{"p", "0000-"}, {"r", "1000-"}}}, // MouseDown off: no events, no look
+        // the guard: exactly one click for short and long presses
+        {true, true, {{"t", "1110-"}, {"p +3500 r", "2220-"}}},
+        // a lost press still clicks; a press after the guard's 3 s is an ordinary one
+        {true, true, {{"r", "1010-"}, {"+3001 p", "1110P"}, {"r", "2120-"}}},
+        // a press inside the window after the guard's click loses its look but still clicks once; the
+        // drop does not arm itself again
+        {true,
+         true,
+         {{"p +3500 r", "1110-"}, {"+1000 p", "1110-"}, {"r", "2120-"}, {"+500 p", "2220P"}, {"r", "3230-"}}},
+    };
+    for (const auto& c : casos) {
+        auto* b = new ctrBoton(&m_ventana);
+        b->show();
+        b->setControlarMouseDownPending(c.guarda);
+        b->setMouseDown(c.mouseDown);
+        QSignalSpy clicks(b, &ctrBoton::Click), downs(b, &ctrBoton::MouseDown), ups(b, &ctrBoton::MouseUp),
+            dobles(b, &ctrBoton::DblClick);
+        for (const auto& [pasos, esperado] : c.pasos) {
+            for (const QString& p : QString(pasos).split(' ')) {
+                if (p.startsWith('+'))
+                    m_ahora += p.toLongLong();
+                else if (p == "t")
+                    raton::toca(b);
+                else if (p == "p")
+                    raton::pulsa(b);
+                else if (p == "r")
+                    raton::suelta(b);
+                else if (p == "o")
+                    raton::envia(b, QEvent::MouseButtonRelease, QPoint(-20, -20));
+                else
+                    raton::dobleToque(b);
+            }
+            EXPECT_EQ(b->imagenHundida(), b->presionado());
+            QString estado;
+            for (const QSignalSpy* s : {&clicks, &downs, &ups, &dobles})
+                estado += QString::number(s->size());
+            EXPECT_EQ((estado + (b->presionado() ? "P" : "-")).toStdString(), esperado)
+                << c.guarda << c.mouseDown << " " << pasos;
+        }
+    }
 }
 
-TEST_F(ctrBotonTest, DoubleTapGivesTwoClicksAndOneDblClick) {
-    raton::dobleToque(m_boton);
-    EXPECT_EQ(clicks, 2);
-    EXPECT_EQ(dobles, 1);
-}
-
-TEST_F(ctrBotonTest, GuardGivesExactlyOneClickForShortAndLongPresses) {
-    m_boton->setControlarMouseDownPending(true);
-    ASSERT_TRUE(m_boton->pulsadorDelante());
-    raton::toca(m_boton);
-    EXPECT_EQ(clicks, 1);
-    raton::pulsa(m_boton);
-    m_ahora += 3500; // held longer than the guard's 3 s
-    raton::suelta(m_boton);
-    EXPECT_EQ(clicks, 2);
-    EXPECT_EQ(downs, 2);
-    EXPECT_EQ(ups, 2);
-}
-
-TEST_F(ctrBotonTest, GuardClicksOnAReleaseWhosePressWasLost) {
-    m_boton->setControlarMouseDownPending(true);
-    raton::suelta(m_boton);
-    EXPECT_EQ(clicks, 1);
-    EXPECT_EQ(downs, 0);
-}
-
-TEST_F(ctrBotonTest, GuardDropsTheLookOfASecondPressInsideItsWindowButStillClicksOnce) {
-    m_boton->setControlarMouseDownPending(true);
-    raton::pulsa(m_boton);
-    m_ahora += 3500;
-    raton::suelta(m_boton);
-    ASSERT_EQ(clicks, 1);
-
-    m_ahora += 1000; // inside the window after the guard's click
-    raton::pulsa(m_boton);
-    EXPECT_EQ(downs, 1);
-    EXPECT_FALSE(m_boton->presionado());
-    EXPECT_FALSE(m_boton->imagenHundida());
-    raton::suelta(m_boton);
-    EXPECT_EQ(clicks, 2);
-
-    // the drop does not arm itself again: the next press is an ordinary one
-    m_ahora += 500;
-    raton::pulsa(m_boton);
-    EXPECT_EQ(downs, 2);
-    EXPECT_TRUE(m_boton->presionado());
-    raton::suelta(m_boton);
-    EXPECT_EQ(clicks, 3);
-}
-
-TEST_F(ctrBotonTest, GuardKeepsAPressAfterItsWindow) {
-    m_boton->setControlarMouseDownPending(true);
-    raton::suelta(m_boton); // a lost press: Click from the release
-    m_ahora += 3001;
-    raton::pulsa(m_boton);
-    EXPECT_EQ(downs, 1);
-    raton::suelta(m_boton);
-    EXPECT_EQ(clicks, 2);
-}
-
-TEST_F(ctrBotonTest, MouseDownOffRaisesNoPressEventsAndNoLookButClicks) {
-    m_boton->setMouseDown(false);
-    raton::pulsa(m_boton);
-    EXPECT_FALSE(m_boton->presionado());
-    EXPECT_FALSE(m_boton->imagenHundida());
-    raton::suelta(m_boton);
-    EXPECT_EQ(downs + ups, 0);
-    EXPECT_EQ(clicks, 1);
-}
-
-// ---------------------------------------------------------------- pressed look of the caption
-
-TEST_F(ctrBotonTest, PressedCaptionMovesFromItsRestPositionOnce) {
-    const QRect reposo = m_boton->rectCaptionTwips();
-    m_boton->setPulsado(true);
-    m_boton->setPulsado(true);
-    EXPECT_EQ(m_boton->rectCaptionTwips().topLeft(), reposo.topLeft() + QPoint(30, 30));
-    EXPECT_TRUE(m_boton->Pulsado());
-    m_boton->setPulsado(false);
-    EXPECT_EQ(m_boton->rectCaptionTwips().topLeft(), reposo.topLeft());
-    // a mouse press changes the look but not the latched state
-    raton::pulsa(m_boton);
-    EXPECT_TRUE(m_boton->presionado());
-    EXPECT_FALSE(m_boton->Pulsado());
-    raton::suelta(m_boton);
-}
-
-TEST_F(ctrBotonTest, CaptionReturnsToItsNewLayoutAfterATypeChange) {
+TEST_F(ctrBotonTest, PressedCaptionMovesOnceAndReturnsToTheCurrentLayout) {
     m_boton->setTipoBoton(0);
-    raton::toca(m_boton); // the first press saves a rest position
-    ASSERT_EQ(m_boton->rectCaptionTwips().top(), 120);
+    ASSERT_EQ(top(), 120);
+    m_boton->setPulsado(true);
+    m_boton->setPulsado(true);
+    EXPECT_EQ(m_boton->rectCaptionTwips().topLeft(), QPoint(30, 150));
+    m_boton->setPulsado(false);
+    EXPECT_EQ(top(), 120);
     m_boton->setCaption("Caption de veinte ch"); // 20 characters: two lines, top 20
-    ASSERT_EQ(m_boton->rectCaptionTwips().top(), 20);
+    ASSERT_EQ(top(), 20);
     raton::pulsa(m_boton);
-    EXPECT_EQ(m_boton->rectCaptionTwips().top(), 50);
+    EXPECT_EQ(top(), 50);
+    EXPECT_FALSE(m_boton->Pulsado()); // a mouse press changes the look but not the latched state
     raton::suelta(m_boton);
-    EXPECT_EQ(m_boton->rectCaptionTwips().top(), 20);
+    EXPECT_EQ(top(), 20);
 }
-
-// ---------------------------------------------------------------- caption layout per type
 
 TEST_F(ctrBotonTest, CaptionPlaceFollowsTypeCaptionLengthAndFontSize) {
     struct Caso {
@@ -178,85 +125,63 @@ TEST_F(ctrBotonTest, CaptionPlaceFollowsTypeCaptionLengthAndFontSize) {
     }
 }
 
-TEST_F(ctrBotonTest, TypeTwentyHidesTheCaptionAndLogsTheMissingFace) {
-    m_boton->setColorEspecial(false);
-    m_boton->setTipoBoton(20);
-    EXPECT_FALSE(m_boton->captionVisible());
-    EXPECT_EQ(m_boton->anchoTwips(), m_boton->imagen().width() * 15 + 10); // the old face stays
-    EXPECT_TRUE(logContiene("ctrBoton.CargaImagen"));
-    EXPECT_TRUE(m_prompts.calls.empty()); // logged, never a box
-    m_boton->setTipoBoton(4);
-    EXPECT_TRUE(m_boton->captionVisible());
-}
-
-TEST_F(ctrBotonTest, ColourTypeFiveTakesItsFixedSize) {
-    ctrBoton b(&m_ventana);
-    b.setColor("40,80,120");
-    b.setTipoBoton(5);
-    EXPECT_EQ(b.anchoTwips(), 1025);
-    EXPECT_EQ(b.altoTwips(), 575);
-}
-
 // ---------------------------------------------------------------- faces
 
-TEST_F(ctrBotonTest, EveryTypeOfTheTableHasItsBitmapExceptTheTwoTheProgramLacks) {
+TEST_F(ctrBotonTest, EveryTypeHasItsBitmapExceptTheTwoTheProgramLacks) {
     for (qint32 t : {0, 1, 2, 3, 4, 5, 6, 10, 11, 12, 13, 14, 15, 16, 17, 18}) {
         SCOPED_TRACE(t);
         ctrBoton b(&m_ventana);
         b.setColorEspecial(false);
         b.setTipoBoton(t);
         EXPECT_FALSE(b.imagen().isNull());
-        EXPECT_EQ(b.anchoTwips(), b.imagen().width() * 15 + 10);
     }
     EXPECT_FALSE(logContiene("CargaImagen"));
-    ctrBoton b(&m_ventana);
-    b.setColorEspecial(false);
-    b.setTipoBoton(19);
+    m_boton->setColorEspecial(false);
+    m_boton->setTipoBoton(19);
     EXPECT_TRUE(logContiene("BOTON_MAPA_MESAS"));
+    m_boton->setTipoBoton(20); // hides the caption; the old face stays
+    EXPECT_FALSE(m_boton->captionVisible());
+    EXPECT_EQ(m_boton->anchoTwips(), m_boton->imagen().width() * 15 + 10);
+    EXPECT_TRUE(m_prompts.calls.empty()); // logged, never a box
+    m_boton->setTipoBoton(4);
+    EXPECT_TRUE(m_boton->captionVisible());
 }
 
-TEST_F(ctrBotonTest, FaceFilesOfTheImagesFolderComeBeforeTheBitmap) {
+TEST_F(ctrBotonTest, FaceFilesOfTheImagesFolderOrACustomPictureComeBeforeTheBitmap) {
     QTemporaryDir dir;
+    auto archivo = [&](const char* nombre, const QByteArray& datos) {
+        QFile f(dir.filePath(nombre));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(datos);
+        return f.fileName();
+    };
     QImage bmp(50, 30, QImage::Format_RGB32);
     bmp.fill(Qt::red);
     ASSERT_TRUE(bmp.save(dir.filePath("img_4.bmp")));
-    // a 40 x 20 GIF
-    QByteArray gif("GIF89a");
-    gif += QByteArray::fromHex("28001400800000000000ffffff2c0000000028001400000202440100") + ";";
-    QFile f(dir.filePath("img_6.gif"));
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(gif);
-    f.close();
+    archivo("img_6.gif",
+            "GIF89a" + QByteArray::fromHex("28001400800000000000ffffff2c0000000028001400000202440100") + ";");
 
-    ctrBoton b(&m_ventana);
-    b.setCarpetaImagenes(dir.path());
-    EXPECT_EQ(b.imagen().size(), QSize(50, 30));
-    EXPECT_FALSE(b.superficieOpaca());
-    b.setTipoBoton(6);
-    EXPECT_EQ(b.imagen().size(), QSize(40, 20));
-    EXPECT_FALSE(b.panelColorVisible()); // sized and coloured, but left hidden
-    b.setTipoBoton(3);                   // no file: the bitmap
-    EXPECT_EQ(b.imagen().size(), QSize(52, 20));
-}
+    m_boton->setCarpetaImagenes(dir.path());
+    EXPECT_EQ(m_boton->imagen().size(), QSize(50, 30));
+    EXPECT_FALSE(m_boton->superficieOpaca());
+    m_boton->setTipoBoton(6);
+    EXPECT_EQ(m_boton->imagen().size(), QSize(40, 20));
+    EXPECT_FALSE(m_boton->panelColorVisible()); // sized and coloured, but left hidden
+    m_boton->setTipoBoton(3);                   // no file: the bitmap
+    EXPECT_EQ(m_boton->imagen().size(), QSize(52, 20));
 
-TEST_F(ctrBotonTest, UnloadableCustomPictureFallsBackInTheSameCall) {
-    QTemporaryDir dir;
-    QFile f(dir.filePath("roto.png"));
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("no es una imagen");
-    f.close();
+    // a custom picture that does not load falls back in the same call
     m_boton->setMostrarDescripcion(false);
-    m_boton->Picture(f.fileName());
-    ASSERT_EQ(m_boton->ImagenPersonalizada(), f.fileName());
-    m_boton->CargaImagen(4);
+    m_boton->Picture(archivo("roto.png", "no es una imagen"));
+    m_boton->CargaImagen(3);
     EXPECT_TRUE(m_boton->ImagenPersonalizada().isEmpty());
     EXPECT_TRUE(m_boton->MostrarDescripcion());
     EXPECT_EQ(m_boton->textoCaption(), "Aceptar");
-    EXPECT_FALSE(m_boton->imagen().isNull());
+    EXPECT_EQ(m_boton->imagen().size(), QSize(52, 20));
     EXPECT_TRUE(m_prompts.calls.empty());
 }
 
-TEST_F(ctrBotonTest, ColourFacePaintsPanelAndSwapsTheBevelWhilePressed) {
+TEST_F(ctrBotonTest, ColourFacePaintsPanelAndTakesItsSize) {
     m_boton->setColor("10,20,30");
     EXPECT_TRUE(m_boton->panelColorVisible());
     EXPECT_EQ(m_boton->colorPanel(), QColor(10, 20, 30));
@@ -264,6 +189,8 @@ TEST_F(ctrBotonTest, ColourFacePaintsPanelAndSwapsTheBevelWhilePressed) {
     EXPECT_TRUE(m_boton->superficieOpaca());
     m_boton->setColor("1,2"); // not three parts: the panel keeps its colour
     EXPECT_EQ(m_boton->colorPanel(), QColor(10, 20, 30));
+    m_boton->setTipoBoton(5);
+    EXPECT_EQ(QSize(m_boton->anchoTwips(), m_boton->altoTwips()), QSize(1025, 575));
     m_boton->setColorFuente("rojo");
     EXPECT_EQ(m_boton->colorTexto(), QColor(255, 255, 255));
     EXPECT_TRUE(logContiene("ctrBoton.CambiaColorFuente"));
@@ -273,28 +200,18 @@ TEST_F(ctrBotonTest, ColourFacePaintsPanelAndSwapsTheBevelWhilePressed) {
     EXPECT_FALSE(m_boton->panelColorVisible());
 }
 
-TEST_F(ctrBotonTest, HidingHidesTheWholeControlAlsoForAColourFace) {
-    m_boton->setColor("0,128,0");
-    EXPECT_TRUE(m_boton->Visible());
-    PropertyBag bag;
-    m_boton->WriteProperties(bag);
-    EXPECT_FALSE(bag.contains("Visible"));
-    m_boton->setVisible(false);
-    EXPECT_FALSE(m_boton->isVisible());
-    m_boton->WriteProperties(bag);
-    EXPECT_FALSE(bag.read("visible", true).toBool());
-}
-
-// ---------------------------------------------------------------- saved settings
-
 TEST_F(ctrBotonTest, SavedSettingsRoundTripWithTheirDefaults) {
     PropertyBag bag;
+    m_boton->setColor("0,128,0");
     m_boton->setTipoBoton(10);
     m_boton->setControlarMouseDownPending(true);
     m_boton->WriteProperties(bag);
     EXPECT_TRUE(bag.contains("ColorEspecial")); // a placed button starts with it on
-    EXPECT_FALSE(bag.contains("Stretch"));
-    EXPECT_TRUE(bag.contains("FontSize")); // its default is "", so it is always written
+    EXPECT_FALSE(bag.contains("Visible"));
+    m_boton->setVisible(false); // hides the whole control, also for a colour face
+    EXPECT_FALSE(m_boton->isVisible());
+    m_boton->WriteProperties(bag);
+    EXPECT_FALSE(bag.read("visible", true).toBool());
 
     ctrBoton b(&m_ventana);
     b.ReadProperties(bag);

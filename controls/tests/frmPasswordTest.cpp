@@ -1,11 +1,8 @@
 #include "controls/frmPassword.h"
 #include "ControlsTest.h"
 #include "controls/ImagenTecla.h"
-#include "core/basFuncionesComunes.h"
 
 #include <QLabel>
-#include <QTest>
-#include <QTimer>
 
 namespace {
 
@@ -15,102 +12,56 @@ protected:
         KeypadTest::TearDown();
         frmPassword::mapaTeclas().fill(QVariant());
     }
-    QString visor() const { return hijo<QLabel>("lblVisor")->text(); }
 };
 
-TEST_F(frmPasswordTest, FixedCodeOnTheTouchKeysOpens) {
-    teclas("3 0 7 5");
-    EXPECT_EQ(visor(), "****");
-    teclas("ENTER");
-    EXPECT_TRUE(m_f->blnOk);
-    EXPECT_FALSE(m_f->isVisible());
-}
-
-TEST_F(frmPasswordTest, LeadingZeroStaysOnTheTouchKeysAndGoesOnTheKeyboard) {
-    teclas("0 3 0 7 5");
-    EXPECT_EQ(m_f->strPass, "03075");
-    EXPECT_EQ(visor(), "*****");
-    teclas("ENTER");
-    EXPECT_TRUE(m_f->blnOk);
-
-    frmPassword otro;
-    otro.show();
-    for (QChar c : QString("03075"))
-        QTest::keyClick(&otro, c.toLatin1());
-    EXPECT_EQ(otro.strPass, "3075");
-    QTest::keyClick(&otro, Qt::Key_Return);
-    EXPECT_TRUE(otro.blnOk);
-}
-
-TEST_F(frmPasswordTest, KeyboardDigitsAfterTheDecimalKeyKeepTheirValue) {
-    escribe("1.5");
-    EXPECT_DOUBLE_EQ(basFuncionesComunes::ValNumero(m_f->strPass), 1.5);
-    EXPECT_EQ(visor(), "***");
-}
-
-TEST_F(frmPasswordTest, OwnCodeReplacesTheFixedOne) {
-    m_f->lngPassword = 1234;
-    teclas("3 0 7 5 ENTER");
-    EXPECT_FALSE(m_f->blnOk);
-    m_f->show();
-    teclas("AC 1 2 3 4 ENTER");
-    EXPECT_TRUE(m_f->blnOk);
-}
-
-TEST_F(frmPasswordTest, CaptureModeClosesOnTouchEnterWithoutComparing) {
-    m_f->intTipoForm = 1;
-    teclas("3 0 7 5 ENTER");
-    EXPECT_FALSE(m_f->isVisible());
-    EXPECT_FALSE(m_f->blnOk);
-    EXPECT_EQ(m_f->strPass, "3075");
-    m_f->show();
-    QTest::keyClick(m_f.get(), Qt::Key_Enter); // the keyboard's Enter still compares
-    EXPECT_TRUE(m_f->blnOk);
-}
-
-TEST_F(frmPasswordTest, RetAcAndDecimalKey) {
-    teclas("RET");
-    EXPECT_EQ(m_f->strPass, "");
-    teclas("3 0 7 5 DEC DEC");
-    EXPECT_EQ(m_f->strPass, "3075,");
-    teclas("RET");
-    EXPECT_EQ(m_f->strPass, "3075");
-    teclas("DEC ENTER"); // a trailing separator still matches
-    EXPECT_TRUE(m_f->blnOk);
-    m_f->show();
-    teclas("AC");
-    EXPECT_EQ(m_f->strPass, "");
-    EXPECT_EQ(visor(), "");
-}
-
-TEST_F(frmPasswordTest, TenthDigitIsRefused) {
-    teclas("1 2 3 4 5 6 7 8 9 1");
-    escribe("2");
-    EXPECT_EQ(m_f->strPass, "123456789");
-}
-
-TEST_F(frmPasswordTest, RemappedKeyActsAsEnter) {
+// The typed code after each step ("=" types on the keyboard, "*" is remapped to Enter), then OK when
+// the code opened and "fuera" when the window closed; a closed window is shown again for the next step.
+TEST_F(frmPasswordTest, CodeAfterEachKey) {
     frmPassword::mapaTeclas()['*'] = QVariantList{3, QString()};
-    teclas("3 0 7 5");
-    QTest::keyClick(m_f.get(), '*');
-    EXPECT_FALSE(m_f->isVisible());
-    EXPECT_TRUE(m_f->blnOk);
-    EXPECT_EQ(m_f->strPass, "3075");
+    const struct {
+        qint32 propio;
+        qint16 tipo;
+        std::vector<std::pair<const char*, const char*>> pasos;
+    } casos[] = {
+        {0, 0, {{"3 0 7 5", "3075"}, {"ENTER", "3075 OK fuera"}}}, // the fixed code
+        // a leading zero stays on the touch keys and goes on the keyboard; both open
+        {0, 0, {{"0 3 0 7 5", "03075"}, {"ENTER", "03075 OK fuera"}}},
+        {0, 0, {{"=03075", "3075"}, {"=\r", "3075 OK fuera"}}},
+        {0, 0, {{"=1.5", "1.5"}}}, // keyboard digits after the decimal key keep their value
+        {0, 0, {{"1 2 3 4 5 6 7 8 9 1", "123456789"}, {"=2", "123456789"}}}, // the tenth digit is refused
+        {0, 0, {{"3 0 7 5", "3075"}, {"=*", "3075 OK fuera"}}},
+        {1234, 0, {{"3 0 7 5 ENTER", "3075 fuera"}, {"AC 1 2 3 4 ENTER", "1234 OK fuera"}}}, // its own code only
+        // capture mode closes on the touch Enter without comparing; the keyboard's Enter still compares
+        {0, 1, {{"3 0 7 5 ENTER", "3075 fuera"}, {"=\r", "3075 OK fuera"}}},
+        // a trailing separator still matches
+        {0,
+         0,
+         {{"RET", ""},
+          {"3 0 7 5 DEC DEC", "3075,"},
+          {"RET", "3075"},
+          {"AC", ""},
+          {"3 0 7 5 DEC ENTER", "3075, OK fuera"}}},
+    };
+    for (const auto& c : casos) {
+        m_f = std::make_unique<frmPassword>();
+        m_f->lngPassword = c.propio;
+        m_f->intTipoForm = c.tipo;
+        for (const auto& [accion, esperado] : c.pasos) {
+            m_f->show();
+            haz(accion);
+            EXPECT_EQ((m_f->strPass + (m_f->blnOk ? " OK" : "") + (m_f->isVisible() ? "" : " fuera")).toStdString(),
+                      esperado)
+                << c.propio << " " << accion;
+            EXPECT_EQ(hijo<QLabel>("lblVisor")->text(), QString(m_f->strPass.size(), '*'));
+        }
+    }
 }
 
 TEST_F(frmPasswordTest, PedirOpensOnlyWithTheRightCode) {
-    auto teclea = [](const char* tags) {
-        return [tags] {
-            auto* f = qobject_cast<frmPassword*>(QApplication::activeModalWidget());
-            ASSERT_NE(f, nullptr);
-            for (const QString& t : QString(tags).split(' '))
-                raton::toca(f->tecla(t));
-        };
-    };
-    QTimer::singleShot(0, teclea("3 0 7 5 ENTER"));
-    EXPECT_TRUE(frmPassword::Pedir());
-    QTimer::singleShot(0, teclea("1 1 1 1 ENTER"));
-    EXPECT_FALSE(frmPassword::Pedir());
+    for (const char* tags : {"3 0 7 5 ENTER", "1 1 1 1 ENTER"}) {
+        alAbrir(tags);
+        EXPECT_EQ(frmPassword::Pedir(), tags[0] == '3') << tags;
+    }
 }
 
 } // namespace

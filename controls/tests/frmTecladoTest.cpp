@@ -4,9 +4,6 @@
 
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QTest>
-#include <QTextCursor>
-#include <QTimer>
 
 namespace {
 
@@ -22,31 +19,37 @@ protected:
     QPlainTextEdit* txt() const { return hijo<QPlainTextEdit>("txtTexto"); }
 };
 
-TEST_F(frmTecladoTest, EnterAcceptsUnlessUpperCaseIsOnThenItTypesANewLine) {
-    teclas("h|o|l|a|MAY|ENTER");
-    EXPECT_TRUE(m_f->isVisible());
-    EXPECT_EQ(texto(), "hola\n");
-    teclas("MAY|ENTER");
-    EXPECT_FALSE(m_f->isVisible());
-    EXPECT_TRUE(m_f->blnOk);
-}
-
-TEST_F(frmTecladoTest, CaseAndSymbolLayers) {
+// The text and the cursor after the keys, typed into a fresh keyboard holding `antes` with a selection.
+TEST_F(frmTecladoTest, LayersAndEditingAtTheCursorOrTheSelection) {
     const struct {
         bool simbolos;
-        const char *teclas, *texto;
+        const char* antes;
+        int ancla, cursor;
+        const char *teclas, *despues;
+        int cursorDespues;
     } casos[] = {
-        {false, "SHIFT|a|a|SHIFT|SHIFT|a", "Aaa"}, // SHIFT makes only the next key upper case; twice, none
-        {false, "MAY|a|.|,|<|1|ñ", "A:_>1Ñ"},      // the MAY lock also shifts the punctuation
-        {false, "MAY|SHIFT|a|b|MAY|c", "ABc"},     // a one-shot key leaves the lock on
-        {true, "MAY|2|6|0|CTRL|MAY|a", "@6=\\a"},  // CTRL with symbols does not arm the one-shot layer
+        {false, "", 0, 0, "SHIFT|a|a|SHIFT|SHIFT|a", "Aaa", 3}, // SHIFT makes only the next key upper case
+        {false, "", 0, 0, "MAY|a|.|,|<|1|ñ", "A:_>1Ñ", 6},      // the MAY lock also shifts the punctuation
+        {false, "", 0, 0, "MAY|SHIFT|a|b|MAY|c", "ABc", 3},     // a one-shot key leaves the lock on
+        {true, "", 0, 0, "MAY|2|6|0|CTRL|MAY|a", "@6=\\a", 5},  // CTRL with symbols does not arm the one-shot layer
+        {false, "ab", 1, 1, "     |x", "a     xb", 7},          // the five-space key, inserted at the cursor
+        {false, "abcd", 3, 1, "x", "axbcd", 2},                 // typing over a selection inserts at its start
+        {false, "abcd", 0, 0, "RET", "abcd", 0},                // RET deletes back, or the selection
+        {false, "abcd", 1, 3, "RET", "ad", 1},
     };
     for (const auto& k : casos) {
         m_f = std::make_unique<frmTeclado>();
         m_f->blnHabilitarSimbolos = k.simbolos;
         m_f->show();
+        m_f->setTexto(k.antes);
+        QTextCursor c = txt()->textCursor();
+        c.setPosition(k.ancla);
+        c.setPosition(k.cursor, QTextCursor::KeepAnchor);
+        txt()->setTextCursor(c);
         teclas(QString::fromUtf8(k.teclas));
-        EXPECT_EQ(texto(), QString::fromUtf8(k.texto)) << k.teclas;
+        EXPECT_EQ(texto(), QString::fromUtf8(k.despues)) << k.teclas;
+        EXPECT_EQ(txt()->textCursor().position(), k.cursorDespues) << k.teclas;
+        EXPECT_FALSE(txt()->textCursor().hasSelection());
         EXPECT_FALSE(hijo<ImagenTecla>("imgTecla0")->hundida());
         EXPECT_FALSE(hijo<ImagenTecla>("imgTecla1001")->hundida());
     }
@@ -55,52 +58,23 @@ TEST_F(frmTecladoTest, CaseAndSymbolLayers) {
     EXPECT_EQ(m_f->tecla("a")->etiqueta(), "A"); // the faces show what the keys type
 }
 
-TEST_F(frmTecladoTest, EditingAtTheCursorOrTheSelection) {
-    const struct {
-        const char* antes;
-        int ancla, cursor;
-        const char *teclas, *despues;
-        int cursorDespues;
-    } casos[] = {
-        {"ab", 1, 1, "     |x", "a     xb", 7}, // the five-space key, inserted at the cursor
-        {"abcd", 3, 1, "x", "axbcd", 2},        // typing over a selection inserts at its start
-        {"abcd", 0, 0, "RET", "abcd", 0},       // RET deletes back, or the selection
-        {"abcd", 1, 3, "RET", "ad", 1},
-    };
-    for (const auto& k : casos) {
-        m_f->setTexto(k.antes);
-        QTextCursor c = txt()->textCursor();
-        c.setPosition(k.ancla);
-        c.setPosition(k.cursor, QTextCursor::KeepAnchor);
-        txt()->setTextCursor(c);
-        teclas(k.teclas);
-        EXPECT_EQ(texto(), k.despues) << k.teclas;
-        EXPECT_EQ(txt()->textCursor().position(), k.cursorDespues) << k.teclas;
-        EXPECT_FALSE(txt()->textCursor().hasSelection());
-    }
-}
-
-TEST_F(frmTecladoTest, AltClearsAndEscCancels) {
-    m_f->setTexto("viejo");
-    teclas("ALT");
-    EXPECT_EQ(texto(), "");
-    teclas("ESC");
-    EXPECT_FALSE(m_f->blnOk);
-    EXPECT_FALSE(m_f->isVisible());
-}
-
-TEST_F(frmTecladoTest, PhysicalEnterAcceptsWithoutEatingCharactersAndEscapeCancels) {
-    m_f->setTexto("abc");
-    txt()->moveCursor(QTextCursor::End);
-    QTest::keyClick(txt(), Qt::Key_Return);
+TEST_F(frmTecladoTest, EnterAcceptsAltClearsEscapeCancels) {
+    QTest::keyClicks(txt(), "abc");
+    QTest::keyClick(txt(), Qt::Key_Return); // the physical Enter accepts and is not typed
     EXPECT_FALSE(m_f->isVisible());
     EXPECT_TRUE(m_f->blnOk);
     EXPECT_EQ(texto(), "abc");
-
     m_f->show();
-    QTest::keyClicks(txt(), "de");
-    EXPECT_EQ(texto(), "abcde");
-    QTest::keyClick(txt(), Qt::Key_Escape);
+    teclas("MAY|ENTER"); // with upper case on, the touch Enter types a new line
+    EXPECT_TRUE(m_f->isVisible());
+    EXPECT_EQ(texto(), "abc\n");
+    teclas("MAY|ENTER");
+    EXPECT_FALSE(m_f->isVisible());
+    EXPECT_TRUE(m_f->blnOk);
+    m_f->show();
+    teclas("ALT");
+    EXPECT_EQ(texto(), "");
+    QTest::keyClick(txt(), Qt::Key_Escape); // the touch ESC cancels in the Pedir test
     EXPECT_FALSE(m_f->blnOk);
     EXPECT_FALSE(m_f->isVisible());
 }
@@ -108,30 +82,18 @@ TEST_F(frmTecladoTest, PhysicalEnterAcceptsWithoutEatingCharactersAndEscapeCance
 // ---------------------------------------------------------------- modal use
 
 TEST_F(frmTecladoTest, PedirReturnsTheEditedTextOnlyWhenAccepted) {
-    auto pulsa = [](const char* tags) {
-        return [tags] {
-            auto* f = qobject_cast<frmTeclado*>(QApplication::activeModalWidget());
-            ASSERT_NE(f, nullptr);
-            EXPECT_EQ(f->windowTitle(), "Empresa:");
-            for (const QString& t : QString(tags).split('|'))
-                raton::toca(f->tecla(t));
-        };
-    };
     QString texto = "1";
-    QTimer::singleShot(0, pulsa("2|ENTER"));
-    ASSERT_TRUE(frmTeclado::Pedir("Empresa:", texto));
-    EXPECT_EQ(texto, "12");
-    QTimer::singleShot(0, pulsa("ALT|ESC"));
-    EXPECT_FALSE(frmTeclado::Pedir("Empresa:", texto));
-    EXPECT_EQ(texto, "12");
+    for (const char* tags : {"2|ENTER", "ALT|ESC"}) {
+        alAbrir(tags, [](frmTeclado* f) { EXPECT_EQ(f->windowTitle(), "Empresa:"); });
+        EXPECT_EQ(frmTeclado::Pedir("Empresa:", texto), tags[0] == '2');
+        EXPECT_EQ(texto, "12");
+    }
 }
 
 TEST_F(frmTecladoTest, FieldOpensTheKeyboardOnATapNotOnFocus) {
-    int abiertos = 0;
+    QString pedido;
     prompts::registerForm("frmTeclado", [&] {
-        ++abiertos;
-        EXPECT_EQ(frmTeclado::peticion().caption, "Usuario MySQL:");
-        EXPECT_EQ(frmTeclado::peticion().texto, "root");
+        pedido = frmTeclado::peticion().caption + frmTeclado::peticion().texto;
         frmTeclado::peticion().texto = "tpv";
         return 1;
     });
@@ -141,10 +103,10 @@ TEST_F(frmTecladoTest, FieldOpensTheKeyboardOnATapNotOnFocus) {
     ventana.show();
     campo->setFocus();
     QCoreApplication::processEvents();
-    EXPECT_EQ(abiertos, 0);
+    EXPECT_EQ(pedido, "");
     QTest::mouseClick(campo, Qt::LeftButton);
     QCoreApplication::processEvents();
-    EXPECT_EQ(abiertos, 1);
+    EXPECT_EQ(pedido, "Usuario MySQL:root");
     EXPECT_EQ(campo->text(), "tpv");
 }
 

@@ -11,17 +11,14 @@
 
 namespace {
 
-// Columns of a rule whose conditions hold and whose actions run; the values go after them.
-const QString kRegla =
-    QStringLiteral("insert into mensajes_trigger (idMensaje, boton, mostrar_antes, orden, "
-                   "mostrar_mensaje, num_acciones_accion_afirmativa, accion_afirmativa, "
-                   "param1_accion_afirmativa, param2_accion_afirmativa, param3_accion_afirmativa, "
-                   "accion_afirmativa2, param1_accion_afirmativa2, param2_accion_afirmativa2) values ");
-// The first action and its three parameters: append digit n to idCliente of the evaluated ticket.
-QString marca(int n) {
-    return QStringLiteral("'consulta_sql', 'update cabticket set idCliente=idCliente*10+%1 where idTPV=$idTPV and "
-                          "idTicket=$idTicket', 'L', null")
-        .arg(n);
+// A text as an SQL literal; a null text is null.
+QString sql(QString t) {
+    return t.isNull() ? "null" : "'" + t.replace("\\", "\\\\").replace("'", "''") + "'";
+}
+// Appends digit n to idCliente of the evaluated ticket.
+QStringList marca(int n) {
+    return {"consulta_sql", QString("update cabticket set idCliente=idCliente*10+%1 where idTicket=$idTicket").arg(n),
+            "L"};
 }
 
 class clsBotonesTest : public tickettest::TicketTest {
@@ -38,226 +35,183 @@ protected:
         gblnParametrosCargados = false; // messages to the operator reach the prompt seam
         core->sql("insert into cabticket (idTPV, idTicket, idCliente) values (3, 1234, 0), (0, 0, 0)");
     }
+    // A rule of `boton` run before the action, in the order of its id, with no message and no
+    // conditions, whose actions are a name and up to three parameters; `otros` sets more columns.
+    void regla(int id, const QString& boton, const QList<QStringList>& acciones, const QString& otros = {}) {
+        QString s = "insert into mensajes_trigger set mostrar_antes='S', mostrar_mensaje='N', boton=" + sql(boton);
+        for (int i = 0; i < acciones.size(); ++i)
+            for (int k = 0; k < 4; ++k)
+                s += QString(", %1accion_afirmativa%2=%3")
+                         .arg(k ? QString("param%1_").arg(k) : "", i ? QString::number(i + 1) : "",
+                              sql(acciones[i].value(k)));
+        ASSERT_TRUE(core->sql(
+            s + QString(", idMensaje=%1, orden=%1, num_acciones_accion_afirmativa=%2").arg(id).arg(acciones.size())));
+        if (!otros.isEmpty()) {
+            ASSERT_TRUE(core->sql("update mensajes_trigger set " + otros + " where idMensaje=" + QString::number(id)));
+        }
+    }
     bool evalua(const QString& accion, bool antes = true) { return b.EvaluaMensajesTrigger(accion, antes, ctx); }
     QString marcas() { return core->valor("select idCliente from cabticket where idTPV=3 and idTicket=1234"); }
-    QStringList cajas(int estilo) const {
-        QStringList r;
-        for (const auto& c : avisos.calls)
-            if (c.kind == QLatin1String("messageBox") && c.style == estilo)
-                r << c.text;
-        return r;
-    }
+    static bool enLog(const QString& texto) { return recordingMainWindow().grid.join("\n").contains(texto); }
 };
 
 TEST_F(clsBotonesTest, SelectionByButtonMomentAndOrder) {
-    core->sql(kRegla + "(1,'COBRAR','S',2,'N',1," + marca(1) + ",null,null,null), (2,'COBRAR','S',1,'N',1," + marca(2) +
-              ",null,null,null), (5,'COBRAR','S',1,'N',1," + marca(5) + ",null,null,null), (3,'COBRAR','N',1,'N',1," +
-              marca(3) + ",null,null,null), (7,'OTRO''','S',1,'N',1," + marca(7) + ",null,null,null)");
-    const struct {
-        const char* accion;
-        bool antes;
-        const char* marcas;
-    } casos[] = {{"COBRAR", true, "251"},         {"COBRAR", false, "3"}, {"MENSAJETRIGGER_3", false, "3"},
-                 {"MENSAJETRIGGER_3", true, "0"}, {"OTRO'", true, "7"},   {"OTRO' or '1'='1", true, "0"}};
-    for (const auto& c : casos) {
+    for (auto [id, otros] : {std::pair{1, "orden=2"}, {2, "orden=1"}, {5, "orden=1"}, {3, "mostrar_antes='N'"}})
+        regla(id, "COBRAR", {marca(id)}, otros);
+    regla(7, "OTRO'", {marca(7)});
+    for (auto [accion, antes, esperado] : {std::tuple{"COBRAR", true, "251"},
+                                           {"COBRAR", false, "3"},
+                                           {"MENSAJETRIGGER_3", false, "3"},
+                                           {"MENSAJETRIGGER_3", true, "0"},
+                                           {"OTRO'", true, "7"},
+                                           {"OTRO' or '1'='1", true, "0"}}) {
         core->sql("update cabticket set idCliente=0");
-        EXPECT_TRUE(evalua(QString::fromUtf8(c.accion), c.antes));
-        EXPECT_EQ(marcas(), QLatin1String(c.marcas)) << c.accion;
+        EXPECT_TRUE(evalua(accion, antes));
+        EXPECT_EQ(marcas(), esperado) << accion;
     }
-    EXPECT_TRUE(cajas(48).isEmpty());
-    EXPECT_TRUE(evalua(QStringLiteral("MENSAJETRIGGER7"))); // no "_": the error is shown, the result stays
-    EXPECT_EQ(cajas(48).size(), 1);
+    EXPECT_TRUE(evalua("MENSAJETRIGGER7")); // no "_": the error is shown, the result stays
+    EXPECT_EQ(mensajes(), 1);
 }
 
 TEST_F(clsBotonesTest, ConditionKinds) {
-    const struct {
-        const char *tipo, *p1, *p2, *sql;
-        QTime hora;
-        bool cumple;
-    } casos[] = {
-        {"HORA_ENTRE", "08:00:00", "12:00:00", "", QTime(8, 0, 0), true},
-        {"HORA_ENTRE", "8:00", "120000", "", QTime(12, 0, 0), true},
-        {"HORA_ENTRE", "08:00:00", "12:00:00", "", QTime(12, 0, 1), false},
-        {"HORA_ENTRE", "22:00:00", "02:00:00", "", QTime(23, 30, 0), true},
-        {"HORA_ENTRE", "22:00", "2:00", "", QTime(1, 59, 59), true},
-        {"HORA_ENTRE", "22:00:00", "02:00:00", "", QTime(12, 0, 0), false},
-        {"HORA_ENTRE", "ocho", "12:00", "", QTime(9, 0, 0), false},
-        {"FORMATO_IGUAL", "7", "", "", {}, true},
-        {"FORMATO_IGUAL", "8", "", "", {}, false},
-        {"FORMATO_DISTINTO", "8", "", "", {}, true},
-        {"SQL", "", "", "select 1; \r\n ;select 2", {}, true},
-        {"SQL", "", "", "select 1; select 0", {}, false},
-        {"SQL", "", "", "select 'abc'", {}, true},
-        {"SQL", "", "", "select ''", {}, false},
-        {"SQL", "", "", "select null", {}, false},
-        {"SQL", "", "", "select 1 from cabticket where 1=0", {}, false},
-        {"SQL", "3", "", "select $parametro1 = 3 and ';' = ';'", {}, true},
-    };
-    core->sql(kRegla + "(1,'B','S',1,'N',1,'C',null,null,null,null,null,null)");
+    // kind|parameter 1|parameter 2|the clock for HORA_ENTRE, the query for SQL|whether it holds
+    const char* casos[] = {"HORA_ENTRE|08:00:00|12:00:00|08:00:00|1",
+                           "HORA_ENTRE|8:00|120000|12:00:00|1",
+                           "HORA_ENTRE|08:00:00|12:00:00|12:00:01|0",
+                           "HORA_ENTRE|22:00:00|02:00:00|23:30:00|1",
+                           "HORA_ENTRE|22:00|2:00|01:59:59|1",
+                           "HORA_ENTRE|22:00:00|02:00:00|12:00:00|0",
+                           "HORA_ENTRE|ocho|12:00|09:00:00|0",
+                           "FORMATO_IGUAL|7|||1",
+                           "FORMATO_DISTINTO|8|||1",
+                           "SQL|||select 1; \r\n ;select 0|0",
+                           "SQL|||select 'abc'|1",
+                           "SQL|||select ''|0",
+                           "SQL|||select null|0",
+                           "SQL|||select 1 from cabticket where 1=0|0",
+                           "SQL|3||select $parametro1 = 3 and ';' = ';'|1"};
+    regla(1, "B", {{"C"}});
     ctx.ids.lngFormato = 7;
-    for (const auto& c : casos) {
-        clock_seam::setNowSource([h = c.hora] { return QDateTime(QDate(2026, 3, 14), h); });
+    for (const char* caso : casos) {
+        const QStringList c = QString(caso).split('|');
+        const QTime hora = QTime::fromString(c[3]);
+        clock_seam::setNowSource([hora] { return QDateTime(QDate(2026, 3, 14), hora); });
         core->sql(
             QStringLiteral("update mensajes_trigger set num_condiciones=1, tipo_condicion='%1', param1_condicion='%2', "
                            "param2_condicion='%3', sql_condicion='%4', bbdd_sql_condicion='L'")
-                .arg(QString::fromUtf8(c.tipo), QString::fromUtf8(c.p1), QString::fromUtf8(c.p2),
-                     QString::fromUtf8(c.sql).replace(QLatin1Char('\''), QLatin1String("''"))));
-        EXPECT_EQ(evalua(QStringLiteral("B")), !c.cumple) << c.tipo << " " << c.p1 << " " << c.sql;
+                .arg(c[0], c[1], c[2], QString(c[3]).replace("'", "''")));
+        EXPECT_EQ(evalua("B"), c[4] == "0") << caso;
     }
-    EXPECT_TRUE(cajas(48).isEmpty());
-    EXPECT_TRUE(recordingMainWindow().grid.join("\n").contains("HORA_ENTRE: hora no válida ('ocho'"));
-}
+    EXPECT_EQ(mensajes(), 0);
+    EXPECT_TRUE(enLog("HORA_ENTRE: hora no válida ('ocho'"));
 
-TEST_F(clsBotonesTest, LaterConditionsAndVipFilterShortCircuit) {
-    core->sql(kRegla + "(1,'B','S',1,'N',1,'C',null,null,null,null,null,null)");
+    // once a condition fails the later ones are not evaluated, nor any when the VIP filter fails
     core->sql("update mensajes_trigger set num_condiciones=2, tipo_condicion='FORMATO_IGUAL', param1_condicion='9', "
               "tipo_condicion2='SQL', bbdd_sql_condicion2='L', sql_condicion2='update cabticket set idCliente=99'");
-    EXPECT_TRUE(evalua(QStringLiteral("B")));
+    EXPECT_TRUE(evalua("B"));
     core->sql("update mensajes_trigger set tipo_condicion='', tipo_vip=5");
-    EXPECT_TRUE(evalua(QStringLiteral("B")));
+    EXPECT_TRUE(evalua("B"));
     EXPECT_EQ(marcas(), "0");
 }
 
-TEST_F(clsBotonesTest, FreeLineCheck) {
-    core->sql(kRegla + "(1,'B','S',1,'N',2,'vender_articulo_precio_0','50',null,null,'C',null,null)");
-    const struct {
-        const char* linea;
-        bool bloquea;
-    } casos[] = {{"null, 0", true}, {"0, 0", true}, {"1, 0", false}, {"null, 1", false}, {"", false}};
-    for (const auto& c : casos) {
+TEST_F(clsBotonesTest, FreeLineCheckDiscountAndLineLock) {
+    regla(1, "B", {{"vender_articulo_precio_0", "50"}, {"C"}});
+    // a line of article 50 at price 0 of the evaluated ticket, neither paid nor deleted, blocks
+    for (auto [linea, bloquea] : {std::pair{"null, 0", true}, {"0, 0", true}, {"1, 0", false}, {"null, 1", false}}) {
         core->sql("delete from linticket");
-        if (*c.linea)
-            core->sql(QStringLiteral("insert into linticket (idTPV, idTicket, idLinea, idArticulo, precio, pagado, "
-                                     "borrado) values (3, 1234, 1, 50, 0, %1)")
-                          .arg(c.linea));
-        EXPECT_EQ(evalua(QStringLiteral("B")), c.bloquea) << c.linea;
+        core->sql(
+            QStringLiteral("insert into linticket (idTPV, idTicket, idLinea, idArticulo, precio, pagado, borrado) "
+                           "values (3, 1234, 1, 50, 0, %1), (0, 0, 1, 50, 0, null, 0)")
+                .arg(linea));
+        EXPECT_EQ(evalua("B"), bloquea) << linea;
     }
-    EXPECT_TRUE(cajas(48).isEmpty());
-}
 
-TEST_F(clsBotonesTest, DiscountAndLineLockChangeTheEvaluatedTicket) {
-    core->sql("insert into linticket (idTPV, idTicket, idLinea, idArticulo) values (3, 1234, 1, 50), (0, 0, 1, 50)");
-    core->sql(kRegla + "(1,'B','S',1,'N',3,'C',null,null,null,'hacer_descuento','12.5',null)");
-    core->sql("update mensajes_trigger set accion_afirmativa3='bloquear_lineas_ticket'");
-    EXPECT_FALSE(evalua(QStringLiteral("B")));
+    regla(2, "D", {{"C"}, {"hacer_descuento", "12.5"}, {"bloquear_lineas_ticket"}});
+    EXPECT_FALSE(evalua("D"));
     EXPECT_TRUE(ctx.blnTicketModificado);
     EXPECT_EQ(core->valor("select group_concat(Dto order by idTPV) from cabticket"), "0.00,12.50");
     EXPECT_EQ(core->valor("select group_concat(PermitirBorrar order by idTPV) from linticket"), "0,1");
-    for (const char* fuera : {"0", "-3", "150", "10 "}) {
-        core->sql(QStringLiteral("update mensajes_trigger set param1_accion_afirmativa2='%1'").arg(fuera));
-        ctx.blnTicketModificado = false;
-        evalua(QStringLiteral("B"));
-        EXPECT_TRUE(ctx.blnTicketModificado);
+    for (auto [dto, queda] : {std::pair{"0", "12.50"}, {"-3", "12.50"}, {"150", "12.50"}, {"10 ", "10.00"}}) {
+        core->sql(QStringLiteral("update mensajes_trigger set param1_accion_afirmativa2='%1'").arg(dto));
+        evalua("D");
+        EXPECT_EQ(core->valor("select Dto from cabticket where idTPV=3"), queda) << dto;
     }
-    EXPECT_EQ(core->valor("select Dto from cabticket where idTPV=3"), "10.00");
 }
 
-TEST_F(clsBotonesTest, ReturnedTextsAndStop) {
+TEST_F(clsBotonesTest, ReturnedTextsStopNestedLaunchesAndSpecialTicketCopies) {
     p1 = QStringLiteral("uno");
     ctx.strParametro2 = QStringLiteral("dos");
-    core->sql(kRegla +
-              "(1,'B','S',1,'N',2,'establecer_comision_importe','3',null,null,'establecer_comision_ptje','5',null),"
-              "(2,'B','S',2,'N',1,'imprimir_pie_especial','T$idTicket $parametro2 $parametro1_accion $idCliente',"
-              "'segundo',null,null,null,null), (3,'B','S',3,'N',1,'no_imprimir_ticket',null,null,null,null,null,null),"
-              "(4,'B','S',4,'N',1," +
-              marca(4) + ",null,null,null)");
-    EXPECT_FALSE(evalua(QStringLiteral("B")));
+    regla(1, "B", {{"establecer_comision_importe", "3"}, {"establecer_comision_ptje", "5"}});
+    regla(2, "B", {{"imprimir_pie_especial", "T$idTicket $parametro2 $parametro1_accion $idCliente", "segundo"}});
+    regla(3, "B", {{"no_imprimir_ticket"}});
+    regla(4, "B", {marca(4)});
+    EXPECT_FALSE(evalua("B"));
     EXPECT_EQ(vuelta, "T1234 segundo uno 0"); // the footer's own $parametro2 comes first
     EXPECT_EQ(marcas(), "0");
     core->sql("delete from mensajes_trigger where idMensaje=2");
-    EXPECT_FALSE(evalua(QStringLiteral("B")));
+    EXPECT_FALSE(evalua("B"));
     EXPECT_EQ(vuelta, "COMISION_%_5");
+
+    // a launched rule sees the launcher's changes; launches stop at the depth limit
+    regla(5, "N", {{"hacer_descuento", "5"}, {"lanzar_mensaje_trigger", "6", "nuevo $parametro1"}});
+    regla(6, "X", {{"establecer_comision_importe", "$parametro1"}});
+    regla(9, "BUCLE",
+          {{"consulta_sql", "update cabticket set idCliente=idCliente+1 where idTPV=$idTPV", "L"},
+           {"lanzar_mensaje_trigger", "9"}});
+    EXPECT_TRUE(evalua("N"));
+    EXPECT_TRUE(ctx.blnTicketModificado);
+    EXPECT_EQ(p1, "nuevo uno");
+    EXPECT_EQ(vuelta, "COMISION_I_$parametro1"); // action parameters are not substituted
+    core->sql("update cabticket set idCliente=0");
+    EXPECT_TRUE(evalua("BUCLE"));
+    EXPECT_EQ(marcas(), "11"); // the launching evaluation and 10 nested ones
+    EXPECT_EQ(mensajes(), 1);
+
+    regla(10, "T", {{"imprimir_ticket_especial", "Rule", "s", "25"}});
+    EXPECT_TRUE(evalua("T"));
+    EXPECT_EQ(trabajosTicket().size(), size_t(clsBotones::kMaxCopiasTicketEspecial));
+    EXPECT_TRUE(enLog("se piden 25 copias, se imprimen 20"));
+    salida.jobs.clear();
+    core->sql("update mensajes_trigger set param3_accion_afirmativa='0' where idMensaje=10");
+    EXPECT_TRUE(evalua("T"));
+    EXPECT_TRUE(salida.jobs.empty());
 }
 
-TEST_F(clsBotonesTest, MessageVariablesAndConditionResults) {
-    core->sql(kRegla + "(1,'B','S',1,'S',1,null,null,null,null,null,null,null), "
-                       "(2,'B','S',2,'N',1,'establecer_comision_importe_variable','$cuarta',null,null,null,null,null)");
-    core->sql("update mensajes_trigger set num_condiciones=1, tipo_condicion='SQL', bbdd_sql_condicion='L' "
-              "where idMensaje=1");
-    core->sql(
-        "update mensajes_trigger set num_condiciones=1, tipo_condicion='FORMATO_IGUAL', param1_condicion='9', "
-        "mostrar_mensaje_no_lanzar_accion='S', num_variables_mensaje=4, variable_1='v', variable_2='dos', "
-        "variable_3='tres', sql_variable_1="
-        "'select ''  O''''Bri\\\\\\\\en  ''', bbdd_sql_variable_1='L', variable_4='cuarta', sql_variable_4='select "
-        "7.5', "
-        "bbdd_sql_variable_4='L', mensaje_no_lanzar_accion='[$v]<br>$condicion1 $parametro1_accion' where idMensaje=2");
+TEST_F(clsBotonesTest, MessageVariablesConditionResultsAndCallerValues) {
+    regla(1, "B", {QStringList{}},
+          "mostrar_mensaje='S', num_condiciones=1, tipo_condicion='SQL', bbdd_sql_condicion='L'");
+    regla(2, "B", {{"establecer_comision_importe_variable", "$cuarta"}},
+          "num_condiciones=1, tipo_condicion='FORMATO_IGUAL', param1_condicion='9', "
+          "mostrar_mensaje_no_lanzar_accion='S', num_variables_mensaje=4, variable_1='v', variable_2='dos', "
+          "variable_3='tres', sql_variable_1='select ''  O''''Bri\\\\\\\\en  ''', bbdd_sql_variable_1='L', "
+          "variable_4='cuarta', sql_variable_4='select 7.5', bbdd_sql_variable_4='L', "
+          "mensaje_no_lanzar_accion='[$v]<br>$condicion1 $parametro1_accion'");
     p1 = QStringLiteral("p");
     // The first rule's condition result stays in its slot for the second rule's message.
-    const std::pair<const char*, const char*> valores[] = {{"2.5", "2.50"}, {"3", "3"}, {"-1", "-1"}};
-    for (const auto& [sql, texto] : valores) {
+    for (auto [sql, texto] : {std::pair{"2.5", "2.50"}, {"3", "3"}, {"-1", "-1"}}) {
         core->sql(QStringLiteral("update mensajes_trigger set sql_condicion='select %1' where idMensaje=1").arg(sql));
         avisos.calls.clear();
-        EXPECT_TRUE(evalua(QStringLiteral("B")));
-        EXPECT_EQ(cajas(64), QStringList{QStringLiteral("[O'Bri\\en]\r\n%1 p").arg(texto)});
+        EXPECT_TRUE(evalua("B"));
+        ASSERT_EQ(mensajes(), 1);
+        EXPECT_EQ(avisos.calls[0].text, QStringLiteral("[O'Bri\\en]\r\n%1 p").arg(texto));
     }
     core->sql("update mensajes_trigger set param1_condicion='0', mostrar_mensaje='N' where idMensaje=2");
-    EXPECT_TRUE(evalua(QStringLiteral("B")));
+    EXPECT_TRUE(evalua("B"));
     EXPECT_EQ(vuelta, "COMISION_I_7.5");
-}
 
-TEST_F(clsBotonesTest, CallerValuesReachRuleSqlEscapedAndPrintsUnchanged) {
+    // the caller's values reach rule SQL escaped and the printer unchanged
     p1 = QStringLiteral("O'Brien \\ x;");
     core->sql("insert into maecli (empresa, Codigo, nombre) values (1, 77, 'O''Brien \\\\ x;')");
-    core->sql(kRegla + "(1,'B','S',1,'N',2,'imprimir_ticket_especial','Cliente: $parametro1','N','1',"
-                       "'consulta_sql','update cabticket set idCliente=(select Codigo from maecli where nombre="
-                       "''$parametro1'') where idTPV=$idTPV',"
-                       "'L')");
-    core->sql("update mensajes_trigger set num_condiciones=1, tipo_condicion='SQL', bbdd_sql_condicion='L', "
-              "sql_condicion='select count(*) from maecli where nombre=''$parametro1_accion'''");
-    EXPECT_TRUE(evalua(QStringLiteral("B")));
-    EXPECT_EQ(marcas(), "77");
+    regla(3, "C",
+          {{"imprimir_ticket_especial", "Cliente: $parametro1", "N", "1"},
+           {"consulta_sql",
+            "update cabticket set idCliente=(select Codigo from maecli where nombre='$parametro1') where idTPV=$idTPV",
+            "L"}},
+          "num_condiciones=1, tipo_condicion='SQL', bbdd_sql_condicion='L', "
+          "sql_condicion='select count(*) from maecli where nombre=''$parametro1_accion'''");
+    EXPECT_TRUE(evalua("C"));
+    EXPECT_EQ(marcas(), "77"); // the rule's SQL ran whole
     EXPECT_TRUE(todo().contains(QStringLiteral("Cliente: O'Brien \\ x;\r\n")));
-    EXPECT_TRUE(cajas(48).isEmpty());
-}
-
-TEST_F(clsBotonesTest, LauncherModesCodesAndServerRoads) {
-    const struct {
-        const char *sql, *codigo;
-        int modo;
-        Variant esperado;
-    } casos[] = {
-        {"select '  hola; adios  '", "L", 2, QStringLiteral("hola; adios")},
-        {"select $enviado_central + 5", "C", 1, 5.0},
-        {"select 1; select 2", "X", 1, 0.0},
-        {"update cabticket set idCliente=idCliente+1 where idTPV=3", "SC", 0, QString()},
-        {"update cabticket set idCliente=idCliente+1 where idTPV=3;select idCliente from cabticket where idTPV=3", "S",
-         1, 2.0},
-    };
-    for (const auto& c : casos)
-        EXPECT_EQ(b.EvaluaMensajesTriggerLanzarConsultaSQL(QString::fromUtf8(c.sql), QString::fromLatin1(c.codigo), {},
-                                                           {}, c.modo, ctx.ids),
-                  c.esperado)
-            << c.sql;
-    EXPECT_EQ(cajas(48).size(), 1);
-    EXPECT_TRUE(cajas(48).value(0).endsWith("Error en la consulta SQL:\r\nselect 1"));
-}
-
-TEST_F(clsBotonesTest, NestedLaunchesKeepChangesAndStopAtTheDepthLimit) {
-    core->sql(
-        kRegla +
-        "(1,'B','S',1,'N',2,'hacer_descuento','5',null,null,'lanzar_mensaje_trigger','2',"
-        "'nuevo $parametro1'), (2,'X','S',1,'N',1,'establecer_comision_importe','$parametro1',null,null,"
-        "null,null,null), (9,'BUCLE','S',1,'N',2,'consulta_sql','update cabticket set idCliente=idCliente+1 where "
-        "idTPV=$idTPV','L',null,'lanzar_mensaje_trigger','9',null)");
-    p1 = QStringLiteral("viejo");
-    EXPECT_TRUE(evalua(QStringLiteral("B")));
-    EXPECT_TRUE(ctx.blnTicketModificado);
-    EXPECT_EQ(p1, "nuevo viejo");
-    EXPECT_EQ(vuelta, "COMISION_I_$parametro1"); // action parameters are not substituted
-    EXPECT_TRUE(evalua(QStringLiteral("BUCLE")));
-    EXPECT_EQ(marcas(), "11"); // the launching evaluation and 10 nested ones
-    EXPECT_EQ(cajas(48).size(), 1);
-}
-
-TEST_F(clsBotonesTest, SpecialTicketCopiesAndHeader) {
-    core->sql(kRegla + "(1,'B','S',1,'N',1,'imprimir_ticket_especial','Rule','s','25',null,null,null)");
-    EXPECT_TRUE(evalua(QStringLiteral("B")));
-    EXPECT_EQ(trabajosTicket().size(), size_t(clsBotones::kMaxCopiasTicketEspecial));
-    EXPECT_TRUE(recordingMainWindow().grid.join("\n").contains("se piden 25 copias, se imprimen 20"));
-    salida.jobs.clear();
-    core->sql("update mensajes_trigger set param3_accion_afirmativa='0'");
-    EXPECT_TRUE(evalua(QStringLiteral("B")));
-    EXPECT_TRUE(salida.jobs.empty());
 }
 
 TEST_F(clsBotonesTest, RuleTicketsTakeTheSocketPrintTurnAndReachCups) {
@@ -267,10 +221,10 @@ TEST_F(clsBotonesTest, RuleTicketsTakeTheSocketPrintTurnAndReachCups) {
     printers::install(nullptr);
     par(QStringLiteral("ImpTicket"), cola.nombre);
     basPrinter::setTurnoImpresion([](std::function<void()> t) { TurnoExclusivo::instancia().ejecuta(std::move(t)); });
-    core->sql(kRegla + "(1,'B','S',1,'N',1,'imprimir_ticket_especial','Regla','N','2',null,null,null)");
+    regla(1, "B", {{"imprimir_ticket_especial", "Regla", "N", "2"}});
     TurnoExclusivo::instancia().ejecuta([&] {
         basPrinter::Imprimir(QStringLiteral("socket")); // a socket print half built...
-        EXPECT_TRUE(evalua(QStringLiteral("B")));       // ...when a rule runs inside its wait
+        EXPECT_TRUE(evalua("B"));                       // ...when a rule runs inside its wait
         basPrinter::Imprimir(QString(), {.ConSalto = false, .Enviar = true, .NombreImpresora = cola.nombre});
     });
     EXPECT_TRUE(program::waitWhile([] { return TurnoExclusivo::instancia().ocupado(); }, 30000));
@@ -286,14 +240,12 @@ TEST_F(clsBotonesTest, RuleTicketsTakeTheSocketPrintTurnAndReachCups) {
 struct Ventana final : vb::LateBound {
     vb::Arguments recibidos;
     vb::CallableMembers callableMembers() override {
-        return {{QStringLiteral("Anota"), 0, 8, [this](const vb::Arguments& a) {
-                     recibidos = a;
-                     return Variant(qint32(a.size()));
-                 }}};
+        return {{"Anota", 0, 8, [this](const vb::Arguments& a) { return Variant(qint32((recibidos = a).size())); }}};
     }
 };
 
-TEST_F(clsBotonesTest, CallsByName) {
+// Argument counts and unknown members are the late-bound calls' own rules (LateBoundTest).
+TEST_F(clsBotonesTest, CallsByNameAndTheQueryLauncher) {
     Ventana ventana;
     reglas::registraObjeto(QStringLiteral("frmPrincipal"), [&] { return &ventana; });
     const struct {
@@ -305,12 +257,10 @@ TEST_F(clsBotonesTest, CallsByName) {
         {"frmPrincipal", "Anota", "", true, 0},
         {"frmPrincipal", "anota", "Verdadero,FALSO,12, true", true, 4},
         {"objBotones", "Pulsado", "x", true, false},
-        {"objBotones", "Pulsado", "x,y", false, {}},
-        {"objBotones", "NoExiste", "", false, {}},
-        {"objBotones", "EvaluaBoton", "x,quizas", false, {}},
         {"objBotones", "EvaluaBoton", "1,2,3,4,5,6,7,8,9", false, {}},
         {"OBJBOTONES", "Pulsado", "x", false, {}},
         {"objFunc", "SaldoTarjetaCliente", "1", false, {}},
+        {"QM", "Abre", "", false, {}}, // not connected
         {"frmConfig", "Anota", "", false, {}},
     };
     for (const auto& c : casos) {
@@ -319,11 +269,24 @@ TEST_F(clsBotonesTest, CallsByName) {
         EXPECT_EQ(ret, c.ret) << c.objeto << "." << c.miembro;
     }
     EXPECT_EQ(ventana.recibidos, (vb::Arguments{true, false, QStringLiteral("12"), QStringLiteral(" true")}));
-    EXPECT_TRUE(recordingMainWindow().grid.join("\n").contains(
-        "ERROR: clsBotones.EjecutaFuncion objFunc.SaldoTarjetaCliente: Objeto 'objFunc' no encontrado"));
-    EXPECT_EQ(testenv::errorOf([&] { b.GetObjetoSingleton(QStringLiteral("QM")); }), 1);
-    EXPECT_NE(b.getBoton(), b.getBoton());
+    EXPECT_TRUE(enLog("ERROR: clsBotones.EjecutaFuncion objFunc.SaldoTarjetaCliente: Objeto 'objFunc' no encontrado"));
     reglas::resetRegistroForTests();
+
+    // the query launcher's modes and connection codes, the server's roads among them
+    const struct {
+        const char *sql, *codigo;
+        int modo;
+        Variant esperado;
+    } consultas[] = {
+        {"select $enviado_central + 5", "C", 1, 5.0},
+        {"select 1; select 2", "X", 1, 0.0},
+        {"update cabticket set idCliente=idCliente+1", "SC", 0, QString()}, // on the server once, not twice
+        {"update cabticket set idCliente=idCliente+1;select max(idCliente) from cabticket", "S", 1, 2.0},
+    };
+    for (const auto& c : consultas)
+        EXPECT_EQ(b.EvaluaMensajesTriggerLanzarConsultaSQL(c.sql, c.codigo, {}, {}, c.modo, ctx.ids), c.esperado)
+            << c.sql;
+    EXPECT_TRUE(avisos.calls.back().text.endsWith("Error en la consulta SQL:\r\nselect 1"));
 }
 
 } // namespace
