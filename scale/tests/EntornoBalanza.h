@@ -70,7 +70,10 @@ protected:
     // (3 x 0.4 kg, own price 8.5, original 12); article 10 sells by weight, 11 does not.
     void conecta(const Parametros& extra = {}) {
         core.reset();
-        core = std::make_unique<coretest::ConnectedCore>("scale", QString(), parametrosBalanza() + extra);
+        coretest::ConnectedCoreOptions o;
+        o.prefijo = "scale";
+        o.parametros = parametrosBalanza() + extra;
+        core = std::make_unique<coretest::ConnectedCore>(o);
         ASSERT_TRUE(core->ok());
         gblnLog = true; // messages to the (scripted) boxes, not to paper
         setMainWindow(&ventana);
