@@ -107,6 +107,7 @@ void frmComInternet::AbreURL(const QString& URL, const QString& strDatosEnviar, 
     if (gblnGrabarLogDetallado)
         GrabaLogBBDD(QStringLiteral("frmComInternet.AbreURL URL: ") + URL + QStringLiteral(", strDatosEnviar: ") +
                      strDatosEnviar);
+    esperaTransferenciaEnCurso(); // the earlier reply is read in the mode its own caller asked for
     TipoResultado = tipo;
     m_peticion = {URL, strDatosEnviar, strHeader, TipoOperacion.isEmpty() ? QStringLiteral("POST") : TipoOperacion};
     Resultado.clear();
@@ -116,13 +117,17 @@ void frmComInternet::AbreURL(const QString& URL, const QString& strDatosEnviar, 
     EjecutaPeticion();
 }
 
-void frmComInternet::EjecutaPeticion() {
+void frmComInternet::esperaTransferenciaEnCurso() {
     // A transfer still under way gets until its watchdog; after that it is dropped.
     if (m_reply) {
         const double limite = (SegundosTimeOut == 0 ? 20 : SegundosTimeOut) + 2;
         program::waitWhile([this] { return !m_reply.isNull(); }, qint64(limite * 1000));
         abandonaTransferencia();
     }
+}
+
+void frmComInternet::EjecutaPeticion() {
+    esperaTransferenciaEnCurso();
     Ocupado = true;
     Resultado.clear();
     blnOk = false;

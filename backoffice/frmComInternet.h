@@ -98,6 +98,7 @@ private:
     void procesaRespuesta();
     QString guardaRespuesta();
     void abandonaTransferencia();
+    void esperaTransferenciaEnCurso();
     void estado(const QString& texto);
     void preparaServicio(qint32 tipo, bool primeraLineaDatos, const QString& separador);
     void importaRespuesta(const coleccionTextos& tablas);

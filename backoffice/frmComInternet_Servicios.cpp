@@ -46,6 +46,7 @@ QString frmComInternet::DireccionServidorCentral() {
 }
 
 void frmComInternet::preparaServicio(qint32 tipo, bool primeraLineaDatos, const QString& separador) {
+    esperaTransferenciaEnCurso(); // before this call's reader settings replace those of a reply on its way
     btnReintentar->setEnabled(false);
     Resultado.clear();
     estado(QStringLiteral("Accediendo a Internet"));

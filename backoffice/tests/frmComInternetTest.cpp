@@ -216,6 +216,21 @@ TEST_F(frmComInternetTest, MessageServicesWaitModallyAndJudgeTheReply) {
         EXPECT_TRUE(visibleAlRecibir);
         EXPECT_FALSE(w.isVisible());
     }
+
+    // A message sent while a query's reply is on its way: that reply is still read with the query's
+    // "|", not the message's ";".
+    QString primera;
+    QObject::connect(&w, &frmComInternet::ProcesoTerminado, [&] {
+        if (primera.isEmpty())
+            primera = volcado(w.Datos->Item(1));
+    });
+    http.respuestas.push_back({200, "id|nombre\r\n1|pan\r\n"});
+    http.respuestas.push_back({200, "ok"});
+    w.Servicio_ConsultaSQL("select 1", http.direccion());
+    QString mensaje;
+    vb::ColeccionPtr filas;
+    EXPECT_TRUE(w.Servicio_Drovanto("http://" + http.direccion() + "/mensaje", mensaje, filas, "m=1", ";"));
+    EXPECT_EQ(primera, "id=1;nombre=pan");
 }
 
 TEST_F(frmComInternetTest, SyncTextRepliesImportTablesInOneTransaction) {
