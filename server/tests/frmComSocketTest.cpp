@@ -1,8 +1,7 @@
 // frmComSocket. The server side with a handler of the test's own: what every kind of peer gets
 // back, one request at a time per connection and the exclusive turn, element indexes and the
-// connection limit, idle connections, the accept backlog, no window without a factory. The outgoing
-// client against scripted servers on loopback. The timed callback contexts with an injected clock
-// and driven sentinel ticks.
+// connection limit, idle connections, the accept backlog. The outgoing client against scripted
+// servers on loopback. The timed callback contexts with an injected clock and driven sentinel ticks.
 #include "ClienteTcp.h"
 
 #include "core/basGeneral.h"
@@ -42,7 +41,6 @@ protected:
     }
     void TearDown() override {
         ventana.reset();
-        gblnInstal = false;
         resetBasGeneralForTests();
     }
     void esperaConexiones(int n) {
@@ -259,20 +257,6 @@ TEST_F(frmComSocketTest, BurstOfConnectionsFitsTheAcceptQueueAndEachGetsItsOwnRe
               300u);
     esperaConexiones(0);
     EXPECT_EQ(ventana->intConexiones(), 0);
-}
-
-TEST_F(frmComSocketTest, WithoutAWindowFactoryThereIsNoWindowAndTheTraceGoesToTheLog) {
-    gblnInstal = true;
-    frmComSocket sinFabrica;
-    qint32 p = 0;
-    ASSERT_TRUE(sinFabrica.IniciaEscucha(p));
-    sinFabrica.abrirFormularioInformativoUsuarioNoModalSiempreVisible();
-    sinFabrica.mostrarTexto("x");
-    sinFabrica.mostrarTextoLabel("y");
-    sinFabrica.ocultarFormulario();
-    EXPECT_EQ(sinFabrica.ventana(), nullptr);
-    EXPECT_FALSE(sinFabrica.blnCanceladoPorUsuario());
-    EXPECT_TRUE(recordingMainWindow().grid.join('\n').contains("Listening to port: 0: "));
 }
 
 // ---- The outgoing client
