@@ -9,10 +9,8 @@
 #include <QTimer>
 #include <arpa/inet.h>
 #include <chrono>
-#include <condition_variable>
 #include <functional>
 #include <future>
-#include <mutex>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <unistd.h>
@@ -121,22 +119,16 @@ public:
     explicit Hito(std::function<bool()> condicion) : m_condicion(std::move(condicion)) {}
     // Server's thread.
     void comprueba() {
-        if (m_cumplido || !m_condicion())
-            return;
-        std::lock_guard l(m_m);
-        m_cumplido = true;
-        m_cv.notify_all();
+        if (!m_cumplido && m_condicion())
+            m_cumplido = true, m_promesa.set_value();
     }
     // Client thread: false when the deadline passed first.
-    bool espera() {
-        std::unique_lock l(m_m);
-        return m_cv.wait_for(l, std::chrono::milliseconds(kEsperaMaximaMs), [this] { return m_cumplido; });
-    }
+    bool espera() { return m_futuro.wait_for(std::chrono::milliseconds(kEsperaMaximaMs)) == std::future_status::ready; }
 
 private:
     std::function<bool()> m_condicion;
-    std::mutex m_m;
-    std::condition_variable m_cv;
+    std::promise<void> m_promesa;
+    std::future<void> m_futuro = m_promesa.get_future();
     bool m_cumplido = false; // written on the server's thread only
 };
 

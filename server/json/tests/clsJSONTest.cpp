@@ -390,7 +390,6 @@ TEST(clsJSON, ScriptsYieldTheirTextBoxesAndErrors) {
         {R"([{"input":{"prompt":"¿Mesa?","title":"T","default":"1"}}, "-", {"input":{"prompt":"p"}}])", "7-",
          {"inputBox|¿Mesa?|T|0", "inputBox|p||0"}},
         {R"([{"return":"r","alert":{"message":"m","title":"t"}}])", "r", {"messageBox|m|t|64"}},
-        {"[" + anidado(40) + "]", "x"},
         {"[" + anidado(41) + "]", "ERROR: Nesting level exceeded."},
         {"{}", ""},
         {R"({"a":"b"})", "error 424"},
