@@ -1,7 +1,6 @@
 #pragma once
-// A peer of the request server as the till speaks to it: a plain blocking TCP client on loopback,
-// usable from any thread. The server under test runs on the test's main thread, so exchanges run
-// in a thread of their own (enHilo) while the main thread keeps the event loop going.
+// A peer of the request server: a blocking TCP client on loopback. The server under test runs on the
+// main thread, so exchanges run in a thread of their own (enHilo) while the main thread runs events.
 #include "platform/Program.h"
 #include "server/TramaPeticion.h"
 
@@ -74,11 +73,6 @@ public:
         return std::exchange(m_recibido, {});
     }
     QByteArray leeHastaCierre() { return lee(nullptr); }
-    // The same followed by "|cerrada", or by "|abierta" when the bound passed first.
-    QByteArray leeYEstado() {
-        const QByteArray r = leeHastaCierre();
-        return r + (m_cerrado ? "|cerrada" : "|abierta");
-    }
     // One whole JSON reply after "200 OK" CR (or a bare one), followed by the end marker when asked.
     QByteArray leeRespuesta(bool conMarca = false) {
         return lee([conMarca](const QByteArray& d) -> qsizetype {

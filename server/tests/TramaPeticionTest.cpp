@@ -31,11 +31,9 @@ TEST(TramaPeticion, RequestEndsAtItsClosingBraceWhereverTheNetworkSplitsIt) {
 TEST(TramaPeticion, MoreThanOneMebibyteIsRefused) {
     const QByteArray cabeza = R"({"Texto":")";
     const QByteArray cola = "\"}";
-    LectorPeticiones justo;
+    LectorPeticiones justo, grande;
     EXPECT_EQ(justo.anade(cabeza + QByteArray(trama::kMaxPeticion - cabeza.size() - cola.size(), 'x') + cola),
               Estado::Completa);
-
-    LectorPeticiones grande;
     EXPECT_EQ(grande.anade(cabeza + QByteArray(trama::kMaxPeticion - cabeza.size(), 'x')), Estado::Incompleta);
     EXPECT_EQ(grande.anade("x" + cola), Estado::Excedida);
 }
@@ -45,10 +43,7 @@ TEST(TramaPeticion, PrefixesAtTheStartInAnyCaseThenTheCutAtTheBrace) {
         QString texto, datos, tag;
         bool marca, json;
     } casos[] = {
-        {R"({"accion":"Ping"})", R"({"accion":"Ping"})", "", false, true},
         {R"(Conexion_Persistente xx{"a":1})", R"({"a":1})", "conexion_persistente", false, true},
-        {R"(CONEXION_PERSISTENTE_END{"a":1})", R"({"a":1})", "conexion_persistente_end", true, true},
-        {R"(conexion_persistente_endconexion_persistente{"a":1})", R"({"a":1})", "conexion_persistente", true, true},
         {R"(conexion_persistenteconexion_persistente_end{})", "{}", "conexion_persistente", false, true},
         {R"( conexion_persistente{})", "{}", "", false, true},
         {"conexion_persistente_endnull", "null", "conexion_persistente_end", true, false},
