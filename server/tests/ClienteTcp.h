@@ -1,7 +1,6 @@
 #pragma once
-// A peer of the request server as the till speaks to it: a plain blocking TCP client on loopback,
-// usable from any thread. The server under test runs on the test's main thread, so exchanges run
-// in a thread of their own (enHilo) while the main thread keeps the event loop going.
+// A peer of the request server: a blocking TCP client on loopback. The server under test runs on the
+// main thread, so exchanges run in a thread of their own (enHilo) while the main thread runs events.
 #include "platform/Program.h"
 #include "server/TramaPeticion.h"
 
@@ -9,10 +8,8 @@
 #include <QTimer>
 #include <arpa/inet.h>
 #include <chrono>
-#include <condition_variable>
 #include <functional>
 #include <future>
-#include <mutex>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <unistd.h>
@@ -76,11 +73,6 @@ public:
         return std::exchange(m_recibido, {});
     }
     QByteArray leeHastaCierre() { return lee(nullptr); }
-    // The same followed by "|cerrada", or by "|abierta" when the bound passed first.
-    QByteArray leeYEstado() {
-        const QByteArray r = leeHastaCierre();
-        return r + (m_cerrado ? "|cerrada" : "|abierta");
-    }
     // One whole JSON reply after "200 OK" CR (or a bare one), followed by the end marker when asked.
     QByteArray leeRespuesta(bool conMarca = false) {
         return lee([conMarca](const QByteArray& d) -> qsizetype {
@@ -121,22 +113,16 @@ public:
     explicit Hito(std::function<bool()> condicion) : m_condicion(std::move(condicion)) {}
     // Server's thread.
     void comprueba() {
-        if (m_cumplido || !m_condicion())
-            return;
-        std::lock_guard l(m_m);
-        m_cumplido = true;
-        m_cv.notify_all();
+        if (!m_cumplido && m_condicion())
+            m_cumplido = true, m_promesa.set_value();
     }
     // Client thread: false when the deadline passed first.
-    bool espera() {
-        std::unique_lock l(m_m);
-        return m_cv.wait_for(l, std::chrono::milliseconds(kEsperaMaximaMs), [this] { return m_cumplido; });
-    }
+    bool espera() { return m_futuro.wait_for(std::chrono::milliseconds(kEsperaMaximaMs)) == std::future_status::ready; }
 
 private:
     std::function<bool()> m_condicion;
-    std::mutex m_m;
-    std::condition_variable m_cv;
+    std::promise<void> m_promesa;
+    std::future<void> m_futuro = m_promesa.get_future();
     bool m_cumplido = false; // written on the server's thread only
 };
 

@@ -25,22 +25,15 @@ TEST(TramaPeticion, RequestEndsAtItsClosingBraceWhereverTheNetworkSplitsIt) {
             EXPECT_EQ(l.anade(p.mid(corte)), Estado::Completa) << corte;
             EXPECT_EQ(l.toma(), p);
         }
-        // Byte by byte: complete at the last one, not before.
-        LectorPeticiones l;
-        for (qsizetype i = 0; i + 1 < p.size(); ++i)
-            ASSERT_EQ(l.anade(p.mid(i, 1)), Estado::Incompleta) << i;
-        EXPECT_EQ(l.anade(p.right(1)), Estado::Completa);
     }
 }
 
 TEST(TramaPeticion, MoreThanOneMebibyteIsRefused) {
     const QByteArray cabeza = R"({"Texto":")";
     const QByteArray cola = "\"}";
-    LectorPeticiones justo;
+    LectorPeticiones justo, grande;
     EXPECT_EQ(justo.anade(cabeza + QByteArray(trama::kMaxPeticion - cabeza.size() - cola.size(), 'x') + cola),
               Estado::Completa);
-
-    LectorPeticiones grande;
     EXPECT_EQ(grande.anade(cabeza + QByteArray(trama::kMaxPeticion - cabeza.size(), 'x')), Estado::Incompleta);
     EXPECT_EQ(grande.anade("x" + cola), Estado::Excedida);
 }
@@ -50,10 +43,7 @@ TEST(TramaPeticion, PrefixesAtTheStartInAnyCaseThenTheCutAtTheBrace) {
         QString texto, datos, tag;
         bool marca, json;
     } casos[] = {
-        {R"({"accion":"Ping"})", R"({"accion":"Ping"})", "", false, true},
         {R"(Conexion_Persistente xx{"a":1})", R"({"a":1})", "conexion_persistente", false, true},
-        {R"(CONEXION_PERSISTENTE_END{"a":1})", R"({"a":1})", "conexion_persistente_end", true, true},
-        {R"(conexion_persistente_endconexion_persistente{"a":1})", R"({"a":1})", "conexion_persistente", true, true},
         {R"(conexion_persistenteconexion_persistente_end{})", "{}", "conexion_persistente", false, true},
         {R"( conexion_persistente{})", "{}", "", false, true},
         {"conexion_persistente_endnull", "null", "conexion_persistente_end", true, false},

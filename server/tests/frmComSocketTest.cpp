@@ -1,8 +1,5 @@
-// frmComSocket. The server side with a handler of the test's own: what every kind of peer gets
-// back, one request at a time per connection and the exclusive turn, element indexes and the
-// connection limit, idle connections, the accept backlog, no window without a factory. The outgoing
-// client against scripted servers on loopback. The timed callback contexts with an injected clock
-// and driven sentinel ticks.
+// frmComSocket. The server side with a handler of the test's own, the outgoing client against
+// scripted servers on loopback, the timed callback contexts with an injected clock.
 #include "ClienteTcp.h"
 
 #include "core/basGeneral.h"
@@ -42,7 +39,6 @@ protected:
     }
     void TearDown() override {
         ventana.reset();
-        gblnInstal = false;
         resetBasGeneralForTests();
     }
     void esperaConexiones(int n) {
@@ -136,12 +132,7 @@ TEST_F(frmComSocketTest, ConnectionsTakeTheLowestFreeIndexAndTheLimitIsWhatIsOpe
 
     // Full: one more is closed and traced, and nothing goes to the error handler.
     ventana->setMaxConexiones(2);
-    const QByteArray r = enHilo([this] {
-        ClienteTcp d(puerto);
-        d.envia(R"({"n":1})");
-        return d.leeYEstado();
-    });
-    EXPECT_EQ(r, "|cerrada");
+    EXPECT_EQ(intercambio(puerto, R"({"n":1})"), "");
     EXPECT_EQ(ventana->conexionesAbiertas(), 2);
     const QString grid = recordingMainWindow().grid.join('\n');
     EXPECT_TRUE(grid.contains("Conexión rechazada: 2 conexiones abiertas")) << grid.toStdString();
@@ -228,13 +219,13 @@ TEST_F(frmComSocketTest, IdleConnectionIsClosedUnlessItsPeerAskedToKeepIt) {
         ClienteTcp guardada(puerto);
         guardada.envia(R"(conexion_persistente{"a":1})");
         QByteArrayList r{guardada.leeRespuesta()};
-        r << ClienteTcp(puerto).leeYEstado();
+        r << pide(puerto, {}); // closed unasked
         // Idle for longer than the one just closed, and still served.
         guardada.envia(R"({"b":2})");
         r << guardada.leeHastaCierre();
         return r;
     });
-    EXPECT_EQ(r, (QByteArrayList{"200 OK\r{\"a\":1}", "|cerrada", "200 OK\r{\"b\":2}"}));
+    EXPECT_EQ(r, (QByteArrayList{"200 OK\r{\"a\":1}", "", "200 OK\r{\"b\":2}"}));
     EXPECT_EQ(recordingMainWindow().grid.filter(" inactiva desde 127.0.0.1: se cierra").size(), 1);
 }
 
@@ -260,22 +251,6 @@ TEST_F(frmComSocketTest, BurstOfConnectionsFitsTheAcceptQueueAndEachGetsItsOwnRe
     esperaConexiones(0);
     EXPECT_EQ(ventana->intConexiones(), 0);
 }
-
-TEST_F(frmComSocketTest, WithoutAWindowFactoryThereIsNoWindowAndTheTraceGoesToTheLog) {
-    gblnInstal = true;
-    frmComSocket sinFabrica;
-    qint32 p = 0;
-    ASSERT_TRUE(sinFabrica.IniciaEscucha(p));
-    sinFabrica.abrirFormularioInformativoUsuarioNoModalSiempreVisible();
-    sinFabrica.mostrarTexto("x");
-    sinFabrica.mostrarTextoLabel("y");
-    sinFabrica.ocultarFormulario();
-    EXPECT_EQ(sinFabrica.ventana(), nullptr);
-    EXPECT_FALSE(sinFabrica.blnCanceladoPorUsuario());
-    EXPECT_TRUE(recordingMainWindow().grid.join('\n').contains("Listening to port: 0: "));
-}
-
-// ---- The outgoing client
 
 // Answers each request with `piezas`, one write every 30 ms, then closes when asked.
 struct ServidorGuion : QObject {
@@ -337,36 +312,6 @@ TEST(frmComSocket, ClienteRepliesArriveWholeWhateverTheirPieces) {
     }
     clock_seam::setNowSource(nullptr);
 }
-
-TEST(frmComSocket, ClienteReconnectsAfterThePeersCloseAndTimesOutWhenNobodyListens) {
-    resetBasGeneralForTests();
-    ServidorGuion servidor;
-    servidor.cierra = true;
-    frmComSocket ventana;
-    vb::EntidadPtr r;
-    ASSERT_TRUE(ventana.SocketClienteConectar("127.0.0.1", servidor.puerto()));
-    EXPECT_FALSE(ventana.SocketClienteEnviarDatos("{}", r)); // no reply: the close ends the wait
-    program::waitWhile([&] { return ventana.estadoSocketCliente() != frmComSocket::sckClosing; }, kEsperaMaximaMs);
-    EXPECT_EQ(ventana.estadoSocketCliente(), frmComSocket::sckClosing);
-
-    servidor.piezas = {"200 OK\r{}"};
-    QString mensaje;
-    ASSERT_TRUE(ventana.SocketClienteConectar("127.0.0.1", servidor.puerto(), 5, &mensaje));
-    EXPECT_EQ(mensaje, "El socket de conexión está en estado Error o Peer is closing the connection (8)");
-    EXPECT_TRUE(ventana.SocketClienteEnviarDatos("{}", r));
-    EXPECT_EQ(r->Valor("respuesta").toString(), "200 OK\r{}");
-
-    const QString libre = servidor.puerto();
-    servidor.srv.close();
-    ventana.SocketClienteCerrarConexion();
-    EXPECT_EQ(ventana.estadoSocketCliente(), frmComSocket::sckClosed);
-    EXPECT_FALSE(ventana.SocketClienteConectar("127.0.0.1", libre, 1, &mensaje));
-    EXPECT_EQ(mensaje, "Timeout en la conexión  (1s)");
-    EXPECT_EQ(ventana.estadoSocketCliente(), frmComSocket::sckError);
-    EXPECT_TRUE(recordingMainWindow().grid.contains("frmComSocket.SocketClienteConectar. Error de timeout (1)"));
-}
-
-// ---- The timed callback contexts
 
 // The callbacks' object: "Cuenta" counts (and runs `dentro` meanwhile), "Falla" raises.
 struct Llamadas : vb::LateBound {
