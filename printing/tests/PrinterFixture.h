@@ -158,18 +158,25 @@ inline const QString kTextoCocina =
     QStringLiteral("1 Entrecot\r\n2 Ca\u00f1a<br><b>1 Pizza</b> sin queso<br>1 Ensalada de la casa con vinagreta de "
                    "mostaza y miel");
 
-// One job as rows of hex with the same bytes beside them; a row ends at a line feed or after 16 bytes.
-// Beside the hex, printable ASCII stands as itself and every other byte as {ESC}, {GS}, {FS}, {CR},
-// {LF} or its hex value in braces.
-inline QString renderTrabajos(const std::vector<printers::RecordingOutput::Job>& trabajos) {
+// Bytes as the golden files show them: printable ASCII as itself, every other byte as {ESC}, {GS},
+// {FS}, {CR}, {LF} or its hex value in braces.
+inline QString legible(const QByteArray& a) {
     const QHash<int, QString> nombres{{27, "ESC"}, {29, "GS"}, {28, "FS"}, {13, "CR"}, {10, "LF"}};
-    auto simbolo = [&](unsigned char b) -> QString {
+    QString r;
+    for (const char c : a) {
+        const auto b = static_cast<unsigned char>(c);
         if (nombres.contains(b))
-            return QLatin1Char('{') + nombres[b] + QLatin1Char('}');
-        if (b >= 0x20 && b < 0x7f && b != '{' && b != '}')
-            return QString(QChar(b));
-        return QStringLiteral("{%1}").arg(int(b), 2, 16, QLatin1Char('0')).toUpper();
-    };
+            r += QLatin1Char('{') + nombres[b] + QLatin1Char('}');
+        else if (b >= 0x20 && b < 0x7f && b != '{' && b != '}')
+            r += QChar(b);
+        else
+            r += QStringLiteral("{%1}").arg(int(b), 2, 16, QLatin1Char('0')).toUpper();
+    }
+    return r;
+}
+
+// Each job as rows of hex with the same bytes beside them; a row ends at a line feed or after 16 bytes.
+inline QString renderTrabajos(const std::vector<printers::RecordingOutput::Job>& trabajos) {
     QString r;
     int i = 0;
     for (const auto& t : trabajos) {
@@ -178,16 +185,14 @@ inline QString renderTrabajos(const std::vector<printers::RecordingOutput::Job>&
                  .arg(trabajos.size())
                  .arg(t.printer)
                  .arg(t.data.size());
-        QString hex, texto;
-        for (qsizetype k = 0; k < t.data.size(); ++k) {
-            const auto b = static_cast<unsigned char>(t.data[k]);
-            hex += QStringLiteral("%1 ").arg(int(b), 2, 16, QLatin1Char('0'));
-            texto += simbolo(b);
-            if (hex.size() == 48 || b == 10 || k + 1 == t.data.size()) {
-                r += hex.leftJustified(48) + QStringLiteral("| ") + texto + QLatin1Char('\n');
-                hex.clear();
-                texto.clear();
-            }
+        for (qsizetype k = 0; k < t.data.size();) {
+            qsizetype fin = k;
+            while (fin < t.data.size() && fin - k < 16 && (fin == k || t.data[fin - 1] != '\n'))
+                ++fin;
+            const QByteArray fila = t.data.mid(k, fin - k);
+            r += QString::fromLatin1(fila.toHex(' ') + ' ').leftJustified(48) + QStringLiteral("| ") + legible(fila) +
+                 QLatin1Char('\n');
+            k = fin;
         }
     }
     return r;
