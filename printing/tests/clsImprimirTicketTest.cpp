@@ -21,7 +21,8 @@ const QByteArray kInicio = bytes({27, '!', 0}) + "\r\n";
 const QString kNum = QStringLiteral("N") + QChar(163) + QStringLiteral("m. ");
 const OpcionesTicketCocina kConPie{.strTextoPie = QStringLiteral("Mesa con ni\u00f1os: traer dos tronas")};
 const OpcionesTicketCocina kSoloLineas{.blnImprimirCabecera = false, .blnImprimirPie = false};
-const OpcionesTicketCocina kSinCabecera{.blnImprimirCabecera = false}, kCocina2{.strImpresora = "COCINA2"};
+const OpcionesTicketCocina kSinOpciones, kSinCabecera{.blnImprimirCabecera = false},
+    kCocina2{.strImpresora = "COCINA2"};
 const OpcionesTicketCocina kPase{.strImpresora = "COCINA2", .strDescripcionCabecera = "PASE CALIENTE"};
 const OpcionesTicketCocina kPieLargo{.strTextoPie =
                                          "Servir el postre cuando el cliente lo pida, no antes; avisar a sala"};
@@ -82,21 +83,14 @@ const std::vector<CasoCocina>& casosCocina() {
          "BlancosCabeceraTicketCocina=0 ImpDosCarTickGrandes=0",
          QStringLiteral("1 Flan"), kPase},
         // A kitchen message replaces the header text.
-        {"cocina_mensaje", "ImpDosCarTickGrandes=0 ImprimirObservacionesTicketCocina=0", flan, {}, "", "", "", urgente},
+        {"cocina_mensaje", "ImpDosCarTickGrandes=0 ImprimirObservacionesTicketCocina=0", flan, kSinOpciones, "", "", "",
+         urgente},
         // Tables 9995 to 9999 and a real table without its number's name, in triple height; a ticket series,
         // waiters without a name, a ticket without dining room or guests.
         {"cocina_mesas_especiales",
          "ImpMesaTickCocinaGrande=1 ImpCodigoMesasSalas=1 EspacioEntreLineasCocina=64 BlancosCabeceraTicketCocina=0 "
          "ImpDosCarTickGrandes=0 ImprimirVendedorTicketCocina=0 ImprimirTPVCocina=0 BlancosPie=0",
-         QStringLiteral("1 Agua"),
-         {},
-         "",
-         "",
-         "",
-         nullptr,
-         nullptr,
-         true,
-         "1234 9995 9996 9997 9998 9999"},
+         QStringLiteral("1 Agua"), kSinOpciones, "", "", "", nullptr, nullptr, true, "1234 9995 9996 9997 9998 9999"},
         // The identification block at the foot: big ticket number, big dining room, handheld and waiter.
         {"cocina_identificacion_pie", "ImpCabTickCocinaFinal=1 TicketGrande=1 ImprimirSalaGrandeCocina=1", kTextoCocina,
          kConPie, "", "", "", comandero},
@@ -115,7 +109,8 @@ const std::vector<CasoCocina>& casosCocina() {
          "ImpArtsMayusculas=1 InterlineadoImpresoraCocina=40",
          kTextoCocina, kConPie},
         // A ticket without a header row: the foot's block still prints its labels.
-        {"cocina_sin_fila_cabecera", "ImpCabTickCocinaFinal=1", flan, {}, "", "", "", nullptr, nullptr, true, "4321"},
+        {"cocina_sin_fila_cabecera", "ImpCabTickCocinaFinal=1", flan, kSinOpciones, "", "", "", nullptr, nullptr, true,
+         "4321"},
         // Three pieces: each a ticket with its own header and foot, the last one without lines.
         {"cocina_piezas", "ImpDosCarTickGrandes=2 EspacioEntreLineasCocina=64",
          QStringLiteral("1 Caf\u00e9<cortar>2 Tostadas\r\n<B>con tomate</B><cortar>")},
@@ -132,33 +127,16 @@ const std::vector<CasoCocina>& casosCocina() {
         {"emoji_una_columna", "", QStringLiteral("1 Pizza \U0001F355 picante"), kSoloLineas,
          relleno("1 Pizza ? picante")},
         // A spacing that is no byte sends no spacing command (never the command without its parameter).
-        {"interlineado_300",
-         "EspacioEntreLineasCocina=64 InterlineadoImpresoraCocina=300",
-         flan,
-         {},
-         flan,
+        {"interlineado_300", "EspacioEntreLineasCocina=64 InterlineadoImpresoraCocina=300", flan, kSinOpciones, flan,
          "{ESC}3|{ESC}2{CR}{LF}"},
-        {"interlineado_255",
-         "EspacioEntreLineasCocina=64 InterlineadoImpresoraCocina=255",
-         flan,
-         {},
+        {"interlineado_255", "EspacioEntreLineasCocina=64 InterlineadoImpresoraCocina=255", flan, kSinOpciones,
          "{ESC}3{FF}{CR}{LF}1 Flan|{ESC}2{CR}{LF}"},
-        {"espacio_300",
-         "EspacioEntreLineasCocina=300 LineasHorizontalesCocina=1 ImpCabTickCocinaFinal=1",
-         "1 Flan<cortar>1 Flan",
-         {},
-         "Impreso desde:",
-         "{ESC}3"},
+        {"espacio_300", "EspacioEntreLineasCocina=300 LineasHorizontalesCocina=1 ImpCabTickCocinaFinal=1",
+         "1 Flan<cortar>1 Flan", kSinOpciones, "Impreso desde:", "{ESC}3"},
         // The kitchen's height codes hold during the job only (the table line used the ESC "!" forms).
-        {"alturas_de_cocina", "CodigosEscTicketCocina=1", QStringLiteral("a<cortar>b"), {}, "{ESC}!9"},
+        {"alturas_de_cocina", "CodigosEscTicketCocina=1", QStringLiteral("a<cortar>b"), kSinOpciones, "{ESC}!9"},
         // Each ticket carries the clock's day and time, also across midnight, not the connection's.
-        {"fecha_tras_medianoche",
-         "ImpDosCarTickGrandes=0",
-         flan,
-         {},
-         "Fec: {ESC}E{00}15/03/26 00:00",
-         "",
-         "",
+        {"fecha_tras_medianoche", "ImpDosCarTickGrandes=0", flan, kSinOpciones, "Fec: {ESC}E{00}15/03/26 00:00", "", "",
          medianoche},
         // Only the label is translated, not the printer's name.
         {"impresora_traducida", "ImprimirNombreImpresoraTicketCocina=1", flan, kCocina2, "Impressora COCINA2{CR}{LF}",
@@ -167,49 +145,24 @@ const std::vector<CasoCocina>& casosCocina() {
          "(2, 'COCINA2', 'CUINA2'), (2, 'COCINA2 Impresora', 'mal')",
          catalan},
         // The waiter code reaches the query as a value.
-        {"camarero_como_valor",
-         "ImpDosCarTickGrandes=0",
-         flan,
-         {},
-         "Camarero: {ESC}E{00}{CR}{LF}",
-         "Ana",
-         "",
+        {"camarero_como_valor", "ImpDosCarTickGrandes=0", flan, kSinOpciones, "Camarero: {ESC}E{00}{CR}{LF}", "Ana", "",
          inyeccion},
         // A failure in the foot still cuts the ticket on its own printer, and the report comes after it.
         {"fallo_en_el_pie", "", flan, kCocina2, flan, "", "drop table qm_cabticket_observ", nullptr,
          "ImprimirTicketCocinaPie"},
         // On a live link a failed header query is no reason to reconnect: the pieces still print, without
         // the header row, and the answer tells that the ticket is not whole.
-        {"fallo_en_la_cabecera",
-         "ImprimirVendedorTicketCocina=0 ImpCabTickCocinaFinal=1",
-         dosFlan,
-         {},
-         "1 Flan|2 Flan|Ticket {ESC}E{00} ",
-         "Mesa:",
-         "alter table qm_cabticket rename to qm_cabticket_old",
-         nullptr,
-         "ListCabTicket",
-         false},
+        {"fallo_en_la_cabecera", "ImprimirVendedorTicketCocina=0 ImpCabTickCocinaFinal=1", dosFlan, kSinOpciones,
+         "1 Flan|2 Flan|Ticket {ESC}E{00} ", "Mesa:", "alter table qm_cabticket rename to qm_cabticket_old", nullptr,
+         "ListCabTicket", false},
         // A command number taken between the read and the insert gives the next one.
-        {"comanda_tomada_entretanto",
-         "ImpDosCarTickGrandes=2",
-         flan,
-         {},
-         "N{A3}m. 43",
-         "",
+        {"comanda_tomada_entretanto", "ImpDosCarTickGrandes=2", flan, kSinOpciones, "N{A3}m. 43", "",
          "insert into qm_imppantalla (idEmpresa, idRestaurante, idTicket, idTPV, idComanda, idGrupoComandas) values "
          "(1,1,1,3,41,1);\n" +
              duplicado("new.idComanda = 42")},
         // Endless duplicates give up once, in the first piece only; the ticket prints without a number.
-        {"comanda_imposible",
-         "ImpDosCarTickGrandes=2",
-         dosFlan,
-         {},
-         "1 Flan|2 Flan",
-         "m. ",
-         duplicado("true"),
-         nullptr,
-         "getNumeroComanda"},
+        {"comanda_imposible", "ImpDosCarTickGrandes=2", dosFlan, kSinOpciones, "1 Flan|2 Flan", "m. ",
+         duplicado("true"), nullptr, "getNumeroComanda"},
     };
     return casos;
 }
