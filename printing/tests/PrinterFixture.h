@@ -42,6 +42,22 @@ inline QByteArray operator""_b(const char* s, size_t n) {
 inline QByteArray saltos(int n) {
     return QByteArray("\r\n").repeated(n);
 }
+// Bytes as the golden files show them: printable ASCII as itself, every other byte as {ESC}, {GS},
+// {FS}, {CR}, {LF} or its hex value in braces.
+inline QString legible(const QByteArray& a) {
+    const QHash<int, QString> nombres{{27, "ESC"}, {29, "GS"}, {28, "FS"}, {13, "CR"}, {10, "LF"}};
+    QString r;
+    for (const char c : a) {
+        const auto b = static_cast<unsigned char>(c);
+        if (nombres.contains(b))
+            r += QLatin1Char('{') + nombres[b] + QLatin1Char('}');
+        else if (b >= 0x20 && b < 0x7f && b != '{' && b != '}')
+            r += QChar(b);
+        else
+            r += QStringLiteral("{%1}").arg(int(b), 2, 16, QLatin1Char('0')).toUpper();
+    }
+    return r;
+}
 
 // The recording output and scripted prompts installed, the printer layer and the capture target reset.
 class SalidaGrabada : public ::testing::Test {
@@ -109,6 +125,7 @@ protected:
 namespace tickettest {
 
 using printertest::bytes;
+using printertest::legible;
 
 // Every parameter read while printing, at the values the golden tickets start from: the kitchen
 // header, the article lines, the foot, then the printer output.
@@ -157,23 +174,6 @@ insert into qm_cabticket_observ (idEmpresa, idRestaurante, idTPV, idTicket, obse
 inline const QString kTextoCocina =
     QStringLiteral("1 Entrecot\r\n2 Ca\u00f1a<br><b>1 Pizza</b> sin queso<br>1 Ensalada de la casa con vinagreta de "
                    "mostaza y miel");
-
-// Bytes as the golden files show them: printable ASCII as itself, every other byte as {ESC}, {GS},
-// {FS}, {CR}, {LF} or its hex value in braces.
-inline QString legible(const QByteArray& a) {
-    const QHash<int, QString> nombres{{27, "ESC"}, {29, "GS"}, {28, "FS"}, {13, "CR"}, {10, "LF"}};
-    QString r;
-    for (const char c : a) {
-        const auto b = static_cast<unsigned char>(c);
-        if (nombres.contains(b))
-            r += QLatin1Char('{') + nombres[b] + QLatin1Char('}');
-        else if (b >= 0x20 && b < 0x7f && b != '{' && b != '}')
-            r += QChar(b);
-        else
-            r += QStringLiteral("{%1}").arg(int(b), 2, 16, QLatin1Char('0')).toUpper();
-    }
-    return r;
-}
 
 // Each job as rows of hex with the same bytes beside them; a row ends at a line feed or after 16 bytes.
 inline QString renderTrabajos(const std::vector<printers::RecordingOutput::Job>& trabajos) {
