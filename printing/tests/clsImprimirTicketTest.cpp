@@ -318,44 +318,40 @@ TEST_F(clsImprimirTicketTest, FirstTicketAfterALostLinkPrintsItsHeaderAtOnce) {
 // ---- special tickets ----
 
 TEST_F(clsImprimirTicketTest, SpecialTicketPiecesLinesAndTheWrapAt42Columns) {
-    const QString a40(40, QLatin1Char('a')), x36(36, QLatin1Char('x')), cara = QStringLiteral("\U0001F600");
-    const QByteArray a = a40.toLatin1(), x = x36.toLatin1(), negrita = bytes({27, 'E', 1}), fin = bytes({27, 'E', 0});
-    const QByteArray fsq = bytes({28, 'q', 2, 1, '@', 1, '@'});
+    const QString a(40, QLatin1Char('a')), x(36, QLatin1Char('x')), cara = QStringLiteral("\U0001F600");
+    const QString inicio = legible(kInicio), corte = legible(kCorte),
+                  fsq = cp1252::decode(bytes({28, 'q', 2, 1, '@', 1, '@'}));
     const struct {
-        QString texto;
-        std::vector<QByteArray> trabajos;
+        QString texto, trabajos; // the jobs as the golden files write bytes, '|' between jobs
     } casos[] = {
-        {QStringLiteral("uno<cortar>dos"), {kInicio + "uno\r\n" + kCorte, "dos\r\n" + kCorte}},
+        {"uno<cortar>dos", inicio + "uno{CR}{LF}" + corte + "|dos{CR}{LF}" + corte},
         // Line ends and break tags each break a line ("<BR>" is text).
-        {QStringLiteral("uno\r\ndos\ntres<br>cuatro<BR>cinco"),
-         {kInicio + "uno\r\n\r\ndos\r\ntres\r\ncuatro<BR>cinco\r\n" + kCorte}},
+        {"uno\r\ndos\ntres<br>cuatro<BR>cinco",
+         inicio + "uno{CR}{LF}{CR}{LF}dos{CR}{LF}tres{CR}{LF}cuatro<BR>cinco{CR}{LF}" + corte},
         // 42 columns: as it is; 43: wrapped at the blank; a bold word of 36 plus its two codes: 42, as it is;
         // one more character and the codes push it to the wrap; tags in capitals are text.
-        {a40 + QStringLiteral(" b<br>") + a40 + QStringLiteral(" bb<br><b>") + x36 + QStringLiteral("</b><br><b>y ") +
-             x36 + QStringLiteral("</b><br><B>z</B>"),
-         {kInicio + a + " b\r\n" + a + "\r\nbb\r\n" + negrita + x + fin + "\r\n" + negrita + "y\r\n" + x + fin +
-          "\r\n<B>z</B>\r\n" + kCorte}},
+        {a + " b<br>" + a + " bb<br><b>" + x + "</b><br><b>y " + x + "</b><br><B>z</B>",
+         inicio + a + " b{CR}{LF}" + a + "{CR}{LF}bb{CR}{LF}{ESC}E{01}" + x + "{ESC}E{00}{CR}{LF}{ESC}E{01}y{CR}{LF}" +
+             x + "{ESC}E{00}{CR}{LF}<B>z</B>{CR}{LF}" + corte},
         // The standard code set keeps the standard double height.
-        {QStringLiteral("<dblalt>X</dblalt>"),
-         {kInicio + bytes({29, '!', 17}) + "X" + bytes({29, '!', 0}) + "\r\n" + kCorte}},
+        {"<dblalt>X</dblalt>", inicio + "{GS}!{11}X{GS}!{00}{CR}{LF}" + corte},
         // An image command claiming far more than the whole ticket: it ended the service.
-        {QStringLiteral("Hola ") + cp1252::decode(fsq) + QStringLiteral("abc"),
-         {kInicio + "Hola " + fsq + "abc\r\n" + kCorte}},
+        {"Hola " + fsq + "abc", inicio + "Hola {FS}q{02}{01}@{01}@abc{CR}{LF}" + corte},
         // A character outside the basic plane takes one column in the wrap.
-        {cara.repeated(42), {kInicio + QByteArray(42, '?') + "\r\n" + kCorte}},
-        {cara.repeated(40) + QStringLiteral(" ") + cara + cara,
-         {kInicio + QByteArray(40, '?') + "\r\n??\r\n" + kCorte}},
-        {QString(), {}}, // nothing sent (the set-up stays in the buffer)
+        {cara.repeated(42), inicio + QString(42, u'?') + "{CR}{LF}" + corte},
+        {cara.repeated(40) + " " + cara + cara, inicio + QString(40, u'?') + "{CR}{LF}??{CR}{LF}" + corte},
+        {QString(), ""}, // nothing sent (the set-up stays in the buffer)
     };
     for (const auto& c : casos) {
         SCOPED_TRACE(c.texto.toStdString());
         salida.jobs.clear();
         EXPECT_TRUE(especial(c.texto));
-        ASSERT_EQ(salida.jobs.size(), c.trabajos.size());
-        for (size_t i = 0; i < c.trabajos.size(); ++i) {
-            EXPECT_EQ(salida.jobs[i].data, c.trabajos[i]);
-            EXPECT_EQ(salida.jobs[i].printer, QStringLiteral("TICKETS"));
+        QStringList trabajos;
+        for (const auto& j : salida.jobs) {
+            trabajos << legible(j.data);
+            EXPECT_EQ(j.printer, QStringLiteral("TICKETS"));
         }
+        EXPECT_EQ(trabajos.join('|'), c.trabajos);
     }
     EXPECT_TRUE(lineasError().empty());
 }
