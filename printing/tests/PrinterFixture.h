@@ -73,6 +73,7 @@ protected:
         objImpresionPantalla().Inicializa();
     }
     void TearDown() override {
+        gblnParametrosCargados = false;
         basPrinter::resetForTests();
         objImpresionPantalla().Inicializa();
         printers::install(nullptr);
@@ -108,15 +109,6 @@ protected:
         salida.jobs.clear();
         avisos.calls.clear();
         instala();
-    }
-    void TearDown() override {
-        SalidaGrabada::TearDown();
-        gblnParametrosCargados = false;
-    }
-    // The one job sent so far.
-    QByteArray unicoTrabajo() {
-        EXPECT_EQ(salida.jobs.size(), 1u);
-        return salida.jobs.empty() ? QByteArray() : salida.jobs.back().data;
     }
 };
 

@@ -218,6 +218,11 @@ protected:
     bool especial(const QString& texto, const OpcionesTicketEspecial& o = {}) {
         return clsImprimirTicket().ImprimirTicketEspecial(texto, o).blnEnviado;
     }
+    static std::unique_ptr<clsImprimirTicket> compositor(qint32 ticket) { // of till 3
+        auto t = std::make_unique<clsImprimirTicket>();
+        t->lngTPV = 3, t->lngTicket = ticket;
+        return t;
+    }
 };
 
 // A print whose job is refused answers false. Under /log (a message would be a box) or /mensaje (every
@@ -394,17 +399,15 @@ TEST_F(clsImprimirTicketTest, NextCommandNumberIgnoresTillRangesAndOtherGroupsAn
     core->sql("insert into qm_imppantalla (idEmpresa, idRestaurante, idTicket, idTPV, idComanda, idGrupoComandas) "
               "values (1,1,1,3,41,4), (1,1,2,3,999999,4), (1,1,3,3,3000001,4), (1,1,4,3,500,2), (2,1,5,3,700,4)");
     par("GrupoComandas", "4");
-    clsImprimirTicket t;
-    t.lngTPV = 3;
-    t.lngTicket = 1234;
-    EXPECT_EQ(t.getNumeroComanda(), 42);
+    const auto t = compositor(1234);
+    EXPECT_EQ(t->getNumeroComanda(), 42);
     // company, restaurant, printer 0, ticket, ticket's till, this service's till, group, number, record 1
     EXPECT_EQ(core->valor("select concat_ws(',', idEmpresa, idRestaurante, idImpresora, idTicket, idTPV, idTPVComanda, "
                           "idGrupoComandas, idComanda, idRegistro) from qm_imppantalla where idTicket=1234"),
               QStringLiteral("1,1,0,1234,3,1,4,42,1"));
     // The same composer keeps its number without asking the database again.
     const qint64 antes = clsImprimirTicket::sentenciasEjecutadas();
-    EXPECT_EQ(t.getNumeroComanda(), 42);
+    EXPECT_EQ(t->getNumeroComanda(), 42);
     EXPECT_EQ(clsImprimirTicket::sentenciasEjecutadas(), antes);
 }
 
@@ -417,11 +420,8 @@ TEST_F(clsImprimirTicketTest, CommandNumberCopyForTheKitchenScreens) {
         if (bloqueada && core->sql("delete from qm_imppantalla"))
             core->sql("delimiter //\ncreate trigger bloquea before insert on qm_imppantalla for each row\nbegin\n  "
                       "signal sqlstate '45000' set message_text = 'Comandas bloqueadas';\nend//\ndelimiter ;\n");
-        clsImprimirTicket t;
-        t.lngTPV = 3;
-        t.lngTicket = 1234;
         const qint64 antes = clsImprimirTicket::sentenciasEjecutadas();
-        EXPECT_EQ(t.getNumeroComanda(), 1);
+        EXPECT_EQ(compositor(1234)->getNumeroComanda(), 1);
         // read, insert and (when it went in) the second connection's insert
         EXPECT_EQ(clsImprimirTicket::sentenciasEjecutadas() - antes, bloqueada ? 2 : 3);
         EXPECT_EQ(core->valor("select count(*) from qm_imppantalla"), bloqueada ? "0" : "1");
@@ -448,8 +448,7 @@ TEST(clsImprimirTicketHija, AllocatesFiftyNumbers) {
     InicializaSesion(QStringLiteral("hija"), false);
     for (int i = 0; i < kPorProceso; ++i) {
         clsImprimirTicket t;
-        t.lngTPV = 3;
-        t.lngTicket = hija * 1000 + i;
+        t.lngTPV = 3, t.lngTicket = hija * 1000 + i;
         EXPECT_GT(t.getNumeroComanda(), 0);
     }
     coretest::resetCore();
