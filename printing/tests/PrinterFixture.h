@@ -66,6 +66,10 @@ protected:
     prompts::ScriptedPrompts avisos;
 
     static void par(const QString& clave, const QString& valor) { objParametros().SetValor(clave, valor); }
+    static void pon(const char* texto) { // name=value, separated by blanks
+        for (const auto& [k, v] : printertest::pares(QString::fromUtf8(texto)))
+            par(k, v);
+    }
     void instala() {
         printers::install(&salida);
         prompts::install(&avisos);
@@ -93,12 +97,10 @@ protected:
     void SetUp() override { reinicia(); }
     // The parameters at their defaults, no jobs, no messages, the printer layer as at start.
     void reinicia() {
-        auto& reg = registry::RegistryStore::instance();
-        const QString clave = QStringLiteral("SOFTWARE\\Vesk\\Tarvolin");
-        reg.deleteKey(registry::Root::CurrentUser, clave);
+        coretest::borraRegistro();
         for (const auto& [k, v] :
              pares(QStringLiteral("IpServidor=1 Empresa=1 Restaurante=1 TPV=1")) + parametrosSalida())
-            reg.setValue(registry::Root::CurrentUser, clave, registry::Value{k, registry::REG_SZ, v});
+            coretest::escribeRegistro(k, v);
         objParametros().resetForTests();
         objParametros().GetParamReg();
         gblnLog = false;

@@ -199,8 +199,7 @@ TEST_F(basPrinterTest, EachRoadSendsItsBytesToItsPrinter) {
     for (const Salida& c : casos) {
         SCOPED_TRACE(c.caso);
         reinicia();
-        for (const auto& [k, v] : pares(QString::fromUtf8(c.parametros)))
-            par(k, v);
+        pon(c.parametros);
         c.accion();
         Imprimir(QString(), {.ConSalto = false, .Enviar = true});
         QByteArray todo;
@@ -239,8 +238,7 @@ TEST_F(basPrinterTest, PrinterNameFollowsItsPrecedence) {
     };
     gblnLog = true;
     salida.defaultName = QStringLiteral("DEFECTO");
-    par("ImpresoraSecundaria", "SECUNDARIA");
-    par("ImpCintaControl", "CINTA");
+    pon("ImpresoraSecundaria=SECUNDARIA ImpCintaControl=CINTA");
     for (const auto& f : tabla) {
         SCOPED_TRACE(f.caso);
         salida.jobs.clear();
@@ -344,8 +342,7 @@ TEST_F(basPrinterTest, LogoScriptBesideTheProgramRunsInItsFolderOnlyWithoutStore
     }
     par("ImpLogoAntes", "1");
     CortarPapel();
-    par("ImpLogoAntes", "0");
-    par("NoImprimirLogo", "1");
+    pon("ImpLogoAntes=0 NoImprimirLogo=1");
     CortarPapel();
     EXPECT_FALSE(QFile::exists(marca));
     par("NoImprimirLogo", "0");

@@ -171,8 +171,7 @@ class clsImprimirTicketCocina : public TicketTest, public ::testing::WithParamIn
 
 TEST_P(clsImprimirTicketCocina, PrintsItsTicket) {
     const CasoCocina& c = casosCocina()[GetParam()];
-    for (const auto& [k, v] : printertest::pares(QString::fromUtf8(c.parametros)))
-        par(k, v);
+    pon(c.parametros);
     if (!c.sql.isEmpty())
         ASSERT_TRUE(core->sql(c.sql));
     clsImprimirTicket t;
@@ -366,8 +365,7 @@ TEST_F(clsImprimirTicketTest, ShopRowsFrameEverySpecialPiece) {
               "(1,1,0,1,'RESTAURANTE EL PUERTO'), (1,1,0,2,''), (1,1,0,3,'C/ Mayor, 12'), (1,1,0,4,null), "
               "(1,1,0,7,'\u00a1Gracias por su visita!'), (1,1,0,8,''), (1,1,0,9,null), "
               "(1,1,1,5,'Otro idioma'), (2,1,0,5,'Otra empresa')");
-    par("CodigosEscTicketNormal", "3");
-    par("LogoEnImpresora", "1");
+    pon("CodigosEscTicketNormal=3 LogoEnImpresora=1");
     EXPECT_TRUE(especial(QStringLiteral("<dblalt>Pedido</dblalt> 27<br><u>Recoger</u><cortar>"),
                          {.blnImprimirCabeceraYPie = true, .blnImprimirLogo = true}));
     EXPECT_TRUE(lineasError().empty());
