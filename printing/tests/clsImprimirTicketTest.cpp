@@ -41,7 +41,10 @@ QString relleno(const QByteArray& linea) {
 
 using Prepara = std::function<void(clsImprimirTicket&)>;
 const Prepara urgente = [](clsImprimirTicket& t) { t.strMensajeCocina = QStringLiteral("URGENTE"); };
-const Prepara comandero = [](clsImprimirTicket& t) { t.intCamarero = QStringLiteral("1"), t.lngNumComandero = 2; };
+const Prepara comandero = [](clsImprimirTicket& t) {
+    t.intCamarero = QStringLiteral("1");
+    t.lngNumComandero = 2;
+};
 const Prepara inyeccion = [](clsImprimirTicket& t) { t.intCamarero = QStringLiteral("0 or 1=1"); };
 const Prepara catalan = [](clsImprimirTicket&) { gintIdiomaActual = 2; };
 const Prepara medianoche = [](clsImprimirTicket&) { // the service connected days ago
@@ -50,6 +53,13 @@ const Prepara medianoche = [](clsImprimirTicket&) { // the service connected day
 };
 const QString kNumeros = "insert into qm_imppantalla (idEmpresa, idRestaurante, idTicket, idTPV, idTPVComanda, "
                          "idGrupoComandas, idComanda) values (1,1,1234,3,2,1,15), (1,1,1234,3,2,1,12)";
+
+std::unique_ptr<clsImprimirTicket> compositor(qint32 ticket) { // of till 3
+    auto t = std::make_unique<clsImprimirTicket>();
+    t->lngTPV = 3;
+    t->lngTicket = ticket;
+    return t;
+}
 
 // One kitchen ticket of till 3: the cases named "cocina_..." are compared whole with their golden file,
 // the others are searched for what they must and must not hold ('|' between texts, bytes written as the
@@ -68,7 +78,6 @@ struct CasoCocina {
 };
 
 const std::vector<CasoCocina>& casosCocina() {
-    const QByteArray fsq = bytes({28, 'q', 2, 1, '@', 1, '@'});
     const QString flan = QStringLiteral("1 Flan"), dosFlan = QStringLiteral("1 Flan<cortar>2 Flan");
     static const std::vector<CasoCocina> casos = {
         // Header with the large number in digits, seller, table, identification block, observations, foot text.
@@ -120,9 +129,6 @@ const std::vector<CasoCocina>& casosCocina() {
         // holding only the closing tag gets no closing codes.
         {"saltos_y_negrita", "EspacioEntreLineasCocina=64", QStringLiteral("uno\ndos\r\ntres<BR><B>x</B><br></b>solo"),
          kSoloLineas, relleno("unodos") + "|tres<BR><B>x</B> |" + relleno("</b>solo"), "{ESC}E{01}|{ESC}E{00}"},
-        // An image command claiming far more than the whole ticket: it ended the service.
-        {"fs_q_desbordado", "", QStringLiteral("Hola ") + cp1252::decode(fsq) + QStringLiteral("abc"), kSoloLineas,
-         relleno("Hola "_b + fsq + "abc")},
         // A character outside the basic plane is one byte on paper and takes one column.
         {"emoji_una_columna", "", QStringLiteral("1 Pizza \U0001F355 picante"), kSoloLineas,
          relleno("1 Pizza ? picante")},
@@ -217,11 +223,6 @@ protected:
     bool especial(const QString& texto, const OpcionesTicketEspecial& o = {}) {
         return clsImprimirTicket().ImprimirTicketEspecial(texto, o).blnEnviado;
     }
-    static std::unique_ptr<clsImprimirTicket> compositor(qint32 ticket) { // of till 3
-        auto t = std::make_unique<clsImprimirTicket>();
-        t->lngTPV = 3, t->lngTicket = ticket;
-        return t;
-    }
 };
 
 // A print whose job is refused answers false. Under /log (a message would be a box) or /mensaje (every
@@ -276,9 +277,7 @@ TEST_F(clsImprimirTicketTest, FirstTicketAfterALostLinkPrintsItsHeaderAtOnce) {
             const QString quedan =
                 QStringLiteral("select count(*) from information_schema.processlist where id in (%1)")
                     .arg(ids.join(','));
-            for (const qint64 limite = clock_seam::tickMs() + 30000;
-                 core->valor(quedan) != QLatin1String("0") && clock_seam::tickMs() < limite;)
-                program::waitMs(50);
+            program::waitWhile([&] { return core->valor(quedan) != QLatin1String("0"); }, 30000);
             ASSERT_EQ(core->valor(quedan), QStringLiteral("0"));
         } else {
             testenv::killConnections(core->db());
@@ -445,9 +444,7 @@ TEST(clsImprimirTicketHija, AllocatesFiftyNumbers) {
     ASSERT_TRUE(ConectaBBDD());
     InicializaSesion(QStringLiteral("hija"), false);
     for (int i = 0; i < kPorProceso; ++i) {
-        clsImprimirTicket t;
-        t.lngTPV = 3, t.lngTicket = hija * 1000 + i;
-        EXPECT_GT(t.getNumeroComanda(), 0);
+        EXPECT_GT(compositor(hija * 1000 + i)->getNumeroComanda(), 0);
     }
     coretest::resetCore();
 }
