@@ -154,17 +154,6 @@ TEST_F(basPrinterTest, EachRoadSendsItsBytesToItsPrinter) {
              corta("TICKETS")();
          },
          crlf.repeated(5), "CINTA"},
-        // Capturing: the width is still computed; no command; the cut hands over the buffer.
-        {"capturing", "TipoLetraTickets=5",
-         [this] {
-             objImpresionPantalla().setDevolverTextoEnLugarDeImprimir(true);
-             InicializaImpresora(0, QString(), {.CambiarEspaciado = true, .Enviar = true});
-             EXPECT_EQ(EstableceLetraYAncho(0, QString(), false), 56);
-             Imprimir(QStringLiteral("texto"));
-             CortarPapel();
-             EXPECT_EQ(objImpresionPantalla().textoCapturado(), QStringLiteral("texto\r\n"));
-         },
-         ""},
         {"no such beep", "EmitirPito=6", pito, ""},
         {"beep parameter that is no byte", "EmitirPito=3 EmitirPitoOkiTiempoDelay=256", pito, "", "TICKETS", 1},
         {"bit image bands padded to the middle", "", [] { ImprimeImagenBits(QString(256, QChar(0xFF)), 16, 0, 24); },
