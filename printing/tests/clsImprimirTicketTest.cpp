@@ -178,8 +178,9 @@ class clsImprimirTicketCocina : public TicketTest, public ::testing::WithParamIn
 TEST_P(clsImprimirTicketCocina, PrintsItsTicket) {
     const CasoCocina& c = casosCocina()[GetParam()];
     pon(c.parametros);
-    if (!c.sql.isEmpty())
+    if (!c.sql.isEmpty()) {
         ASSERT_TRUE(core->sql(c.sql));
+    }
     clsImprimirTicket t;
     if (c.prepara)
         c.prepara(t);
@@ -189,8 +190,9 @@ TEST_P(clsImprimirTicketCocina, PrintsItsTicket) {
     ASSERT_EQ(errores.size(), c.error ? 1u : 0u) << (errores.empty() ? "" : errores.front().toStdString());
     if (c.error) {
         EXPECT_TRUE(errores[0].startsWith(QStringLiteral("Tarvolin Error: ERROR: clsImprimirTicket.") + c.error));
-        if (QByteArray(c.error) == "ImprimirTicketCocinaPie") // the ticket is cut before the report
+        if (QByteArray(c.error) == "ImprimirTicketCocinaPie") { // the ticket is cut before the report
             EXPECT_TRUE(esError(salida.jobs.back()));
+        }
     }
     EXPECT_TRUE(avisos.calls.empty());
     // The kitchen's code strings hold for the ticket only.
