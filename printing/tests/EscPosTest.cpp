@@ -5,7 +5,7 @@
 
 using printertest::bytes;
 
-// The commands every ticket carries (ESC @, ESC p, ESC a, ESC c, GS V, GS !, ESC GS BEL) are measured
+// The commands every ticket carries (ESC @, ESC p, ESC a, GS V, GS !, ESC GS BEL) are measured
 // by the printer-layer and golden-ticket tests.
 TEST(EscPos, EachCommandSpansItsParameters) {
     const struct Caso {
@@ -17,6 +17,7 @@ TEST(EscPos, EachCommandSpansItsParameters) {
         {bytes({27, 29, 'x'}), 4},
         {bytes({27, '$'}), 4},
         {bytes({27, 'B'}), 4},
+        {bytes({27, 'c'}), 4},
         {bytes({27, 'W'}), 10},
         {bytes({27, 'W'}), 2, false},
         {bytes({27, 'D', 1, 2}), 5},
