@@ -42,6 +42,22 @@ inline QByteArray operator""_b(const char* s, size_t n) {
 inline QByteArray saltos(int n) {
     return QByteArray("\r\n").repeated(n);
 }
+// Bytes as the golden files show them: printable ASCII as itself, every other byte as {ESC}, {GS},
+// {FS}, {CR}, {LF} or its hex value in braces.
+inline QString legible(const QByteArray& a) {
+    const QHash<int, QString> nombres{{27, "ESC"}, {29, "GS"}, {28, "FS"}, {13, "CR"}, {10, "LF"}};
+    QString r;
+    for (const char c : a) {
+        const auto b = static_cast<unsigned char>(c);
+        if (nombres.contains(b))
+            r += QLatin1Char('{') + nombres[b] + QLatin1Char('}');
+        else if (b >= 0x20 && b < 0x7f && b != '{' && b != '}')
+            r += QChar(b);
+        else
+            r += QStringLiteral("{%1}").arg(int(b), 2, 16, QLatin1Char('0')).toUpper();
+    }
+    return r;
+}
 
 // The recording output and scripted prompts installed, the printer layer and the capture target reset.
 class SalidaGrabada : public ::testing::Test {
@@ -50,6 +66,10 @@ protected:
     prompts::ScriptedPrompts avisos;
 
     static void par(const QString& clave, const QString& valor) { objParametros().SetValor(clave, valor); }
+    static void pon(const char* texto) { // name=value, separated by blanks
+        for (const auto& [k, v] : printertest::pares(QString::fromUtf8(texto)))
+            par(k, v);
+    }
     void instala() {
         printers::install(&salida);
         prompts::install(&avisos);
@@ -57,6 +77,7 @@ protected:
         objImpresionPantalla().Inicializa();
     }
     void TearDown() override {
+        gblnParametrosCargados = false;
         basPrinter::resetForTests();
         objImpresionPantalla().Inicializa();
         printers::install(nullptr);
@@ -76,12 +97,10 @@ protected:
     void SetUp() override { reinicia(); }
     // The parameters at their defaults, no jobs, no messages, the printer layer as at start.
     void reinicia() {
-        auto& reg = registry::RegistryStore::instance();
-        const QString clave = QStringLiteral("SOFTWARE\\Vesk\\Tarvolin");
-        reg.deleteKey(registry::Root::CurrentUser, clave);
+        coretest::borraRegistro();
         for (const auto& [k, v] :
              pares(QStringLiteral("IpServidor=1 Empresa=1 Restaurante=1 TPV=1")) + parametrosSalida())
-            reg.setValue(registry::Root::CurrentUser, clave, registry::Value{k, registry::REG_SZ, v});
+            coretest::escribeRegistro(k, v);
         objParametros().resetForTests();
         objParametros().GetParamReg();
         gblnLog = false;
@@ -93,15 +112,6 @@ protected:
         avisos.calls.clear();
         instala();
     }
-    void TearDown() override {
-        SalidaGrabada::TearDown();
-        gblnParametrosCargados = false;
-    }
-    // The one job sent so far.
-    QByteArray unicoTrabajo() {
-        EXPECT_EQ(salida.jobs.size(), 1u);
-        return salida.jobs.empty() ? QByteArray() : salida.jobs.back().data;
-    }
 };
 
 } // namespace printertest
@@ -109,6 +119,7 @@ protected:
 namespace tickettest {
 
 using printertest::bytes;
+using printertest::legible;
 
 // Every parameter read while printing, at the values the golden tickets start from: the kitchen
 // header, the article lines, the foot, then the printer output.
@@ -158,18 +169,8 @@ inline const QString kTextoCocina =
     QStringLiteral("1 Entrecot\r\n2 Ca\u00f1a<br><b>1 Pizza</b> sin queso<br>1 Ensalada de la casa con vinagreta de "
                    "mostaza y miel");
 
-// One job as rows of hex with the same bytes beside them; a row ends at a line feed or after 16 bytes.
-// Beside the hex, printable ASCII stands as itself and every other byte as {ESC}, {GS}, {FS}, {CR},
-// {LF} or its hex value in braces.
+// Each job as rows of hex with the same bytes beside them; a row ends at a line feed or after 16 bytes.
 inline QString renderTrabajos(const std::vector<printers::RecordingOutput::Job>& trabajos) {
-    const QHash<int, QString> nombres{{27, "ESC"}, {29, "GS"}, {28, "FS"}, {13, "CR"}, {10, "LF"}};
-    auto simbolo = [&](unsigned char b) -> QString {
-        if (nombres.contains(b))
-            return QLatin1Char('{') + nombres[b] + QLatin1Char('}');
-        if (b >= 0x20 && b < 0x7f && b != '{' && b != '}')
-            return QString(QChar(b));
-        return QStringLiteral("{%1}").arg(int(b), 2, 16, QLatin1Char('0')).toUpper();
-    };
     QString r;
     int i = 0;
     for (const auto& t : trabajos) {
@@ -178,16 +179,14 @@ inline QString renderTrabajos(const std::vector<printers::RecordingOutput::Job>&
                  .arg(trabajos.size())
                  .arg(t.printer)
                  .arg(t.data.size());
-        QString hex, texto;
-        for (qsizetype k = 0; k < t.data.size(); ++k) {
-            const auto b = static_cast<unsigned char>(t.data[k]);
-            hex += QStringLiteral("%1 ").arg(int(b), 2, 16, QLatin1Char('0'));
-            texto += simbolo(b);
-            if (hex.size() == 48 || b == 10 || k + 1 == t.data.size()) {
-                r += hex.leftJustified(48) + QStringLiteral("| ") + texto + QLatin1Char('\n');
-                hex.clear();
-                texto.clear();
-            }
+        for (qsizetype k = 0; k < t.data.size();) {
+            qsizetype fin = k;
+            while (fin < t.data.size() && fin - k < 16 && (fin == k || t.data[fin - 1] != '\n'))
+                ++fin;
+            const QByteArray fila = t.data.mid(k, fin - k);
+            r += QString::fromLatin1(fila.toHex(' ') + ' ').leftJustified(48) + QStringLiteral("| ") + legible(fila) +
+                 QLatin1Char('\n');
+            k = fin;
         }
     }
     return r;

@@ -8,16 +8,22 @@ namespace {
 
 using clsImpresionPantallaTest = PrinterTest;
 
-// Captured tickets never reach the printer: they are the pieces joined by line ends; the text for
-// recording loses the commands.
+// Captured tickets never reach the printer: they are the pieces joined by line ends (the set-up sends
+// no command, the width is still computed, the cut hands over the buffer); the text for recording loses
+// the commands.
 TEST_F(clsImpresionPantallaTest, CapturesTheTicketAndRecordsItWithoutCommands) {
     auto& t = objImpresionPantalla();
     t.setDevolverTextoEnLugarDeImprimir(true);
+    par("TipoLetraTickets", "5");
+    InicializaImpresora(0, QString(), {.CambiarEspaciado = true, .Enviar = true});
+    EXPECT_EQ(EstableceLetraYAncho(0, QString(), false), 56);
+    Imprimir(QStringLiteral("cero"));
+    CortarPapel();
     Imprimir(QStringLiteral("uno"));
     EXPECT_FALSE(Imprimir(QStringLiteral("dos"), {.Enviar = true}));
     Imprimir(QStringLiteral("tres"), {.ConSalto = false, .Enviar = true});
     EXPECT_TRUE(salida.jobs.empty());
-    EXPECT_EQ(t.textoCapturado(), QStringLiteral("uno\r\ndos\r\n\r\ntres"));
+    EXPECT_EQ(t.textoCapturado(), QStringLiteral("cero\r\n\r\nuno\r\ndos\r\n\r\ntres"));
     EXPECT_TRUE(buffer.isEmpty());
     t.Finaliza();
     EXPECT_TRUE(t.textoCapturado().isEmpty());
