@@ -145,10 +145,8 @@ protected:
 // named after `prefijo` with `sqlInicial` run on it. Tests skip without MariaDB.
 class ConnectedCoreTest : public ::testing::Test {
 protected:
-    ConnectedCoreTest(const QString& prefijo, const QString& sqlInicial) {
-        m_opciones.prefijo = prefijo;
-        m_opciones.sqlInicial = sqlInicial;
-    }
+    ConnectedCoreTest(const QString& prefijo, const QString& sqlInicial)
+        : m_opciones{.prefijo = prefijo, .parametros = {}, .sqlInicial = sqlInicial} {}
 
     void SetUp() override {
         TARVOLIN_REQUIRE_DATABASE();

@@ -133,20 +133,6 @@ TEST_P(basFuncionesComunesTest, AjustaTextoWrapsAtBlanksKeepsLineFeedsAndApplies
     EXPECT_EQ(texto, "*sopa *fria");
 }
 
-TEST(basFuncionesComunes, ApostrophesAndBackslashesAreEscapedOnceOnly) {
-    EXPECT_EQ(cStringSQL("O'Neil", false, true), "O''Neil");
-    QString s = QStringLiteral("it's");
-    EXPECT_EQ(addslashes(s, false, true), "it\\'s");
-    EXPECT_EQ(s, "it\\'s");
-    EXPECT_EQ(addslashes(s, false, true), "it\\'s"); // escaping again does not double
-    s = QStringLiteral("it's");
-    EXPECT_EQ(addslashes(s, true, false), "it''s");
-    s = QStringLiteral("say \"hi\"");
-    EXPECT_EQ(addslashes(s, true, true), "say \\\"hi\\\"");
-    s = QStringLiteral("a\\b");
-    EXPECT_EQ(addslashes(s, true, false), "a\\\\b"); // backslashes escaped even without the flag
-}
-
 TEST(basFuncionesComunes, MissingValuesBinaryMarksAndFieldsConvert) {
     const Variant def = QStringLiteral("def");
     for (const Variant& v : {Variant(QStringLiteral("#ERROR#")), vb::Null(), Variant(),

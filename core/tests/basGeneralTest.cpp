@@ -92,27 +92,6 @@ TEST_F(basGeneralConexionTest, APasswordWithSeparatorsConnects) {
     testenv::runSql({}, QStringLiteral("drop user if exists '%1'@'localhost', '%1'@'127.0.0.1';").arg(usuario));
 }
 
-TEST_F(basGeneralConexionTest, DatabaseNameFromTheSwitchThenTheRegistryAndAFailureKeepsTheFlag) {
-    // Fixed at the first connection of the run: a later registry value does not move it.
-    const QString ip = QStringLiteral("127.0.0.1;PORT=%1").arg(testenv::dbPort());
-    const QString noExiste = QStringLiteral("no_existe_%1").arg(::getpid());
-    garrValoresRegistro = {QString(), QStringLiteral("NombreBBDDServidor"), noExiste, QStringLiteral("IpServidor"), ip};
-    EXPECT_TRUE(ConectaBBDD());
-    EXPECT_EQ(gstrNombreBD, m_core->db());
-
-    gstrNombreBD.clear();
-    EXPECT_FALSE(ConectaBBDD());
-    EXPECT_EQ(gstrNombreBD, noExiste);
-    EXPECT_TRUE(frmPrincipalVars().blnConexionOk);
-    EXPECT_TRUE(recordingMainWindow().grid.join('\n').contains("Error al conectar con MySQL: "));
-
-    gstrNombreBD.clear();
-    gstrNombreBDSwitch = m_core->db();
-    EXPECT_TRUE(ConectaBBDD());
-    EXPECT_EQ(gstrNombreBD, m_core->db());
-    EXPECT_TRUE(frmPrincipalVars().blnConexionOk);
-}
-
 const QDateTime kAhora(QDate(2024, 1, 31), QTime(23, 59, 58));
 
 class RecordingPrinter final : public ErrorPrinter {
@@ -145,10 +124,10 @@ protected:
         RegistroTest::SetUp();
         if (m_conBBDD) {
             TARVOLIN_REQUIRE_DATABASE();
-            coretest::ConnectedCoreOptions o;
-            o.prefijo = "core_err";
-            o.sqlInicial = "create table u (id int primary key); insert into u values (1);";
-            m_core = std::make_unique<coretest::ConnectedCore>(o);
+            m_core = std::make_unique<coretest::ConnectedCore>(coretest::ConnectedCoreOptions{
+                .prefijo = "core_err",
+                .parametros = {},
+                .sqlInicial = "create table u (id int primary key); insert into u values (1);"});
             ASSERT_TRUE(m_core->ok());
             glngEmpresa = 4;
             glngRestaurante = 5;
@@ -267,19 +246,6 @@ TEST_F(basGeneralTest, LongLogLinesAreCutWithAMarkerInTheFile) {
     }
 }
 
-TEST_F(basGeneralTest, MessagesShowWhenSomeoneWatchesAndPrintWhenUnattended) {
-    // Before the parameters are loaded: a box, with its answer; unattended: the error ticket, and 0
-    // (no button); under /log: a box again.
-    m_prompts.answers = {prompts::vbNo};
-    EXPECT_EQ(MensajeUsuario("¿Seguro?", 36, "Tarvolin"), prompts::vbNo);
-    gblnParametrosCargados = true;
-    EXPECT_EQ(MensajeUsuarioSimple("La impresora no responde", 4), 0);
-    gblnLog = true;
-    MensajeUsuario("con log", 64);
-    EXPECT_EQ(cajas(), QStringList({"¿Seguro?", "con log"}));
-    EXPECT_EQ(m_printer.tickets, QStringList({"La impresora no responde"}));
-}
-
 TEST_F(basGeneralTest, AFailingPrintOrGridCannotLoopBackIntoItsReport) {
     gblnParametrosCargados = true;
     // The printer reports its own failure through MensajeUsuario and ControlErrores.
@@ -352,9 +318,6 @@ TEST_F(basGeneralBBDDTest, ADuplicateKeyReportsAndReturnsWithBothConnectionsUsab
                 texto.endsWith("\r\n(-2147217873 - Microsoft OLE DB Provider for ODBC Drivers)"))
         << texto.toStdString();
     EXPECT_EQ(recordingMainWindow().grid, QStringList({texto, texto}));
-    EXPECT_EQ(m_core->valor("select count(*) from qm_log where Concepto like 'Tarvolin. ERROR: clsDR.QueryExecute: "
-                            "%Duplicate entry%'"),
-              "1");
     EXPECT_TRUE(frmPrincipalVars().blnConexionOk);
     EXPECT_FALSE(recordingMainWindow().reconnectTimer);
     EXPECT_EQ(vb::CLng(ConexionServidor().Execute("select count(*) from u")->Fields(0).Value), 1);
