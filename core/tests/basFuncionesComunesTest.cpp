@@ -186,18 +186,13 @@ protected:
         ponLocale(false);
         ConnectedCoreTest::TearDown();
     }
-    QString consulta(const QString& sql) {
-        QString salida;
-        m_core->sql(sql, &salida);
-        return salida;
-    }
 };
 
 TEST_F(basFuncionesComunesSqlTest, CreaInsertsCopiesRowsUnchangedThroughTheServer) {
     const QString columnas =
         QStringLiteral("(id INT PRIMARY KEY, nombre VARCHAR(100), nota TEXT, importe DECIMAL(12,4), ratio DOUBLE, "
                        "fecha DATETIME, activo TINYINT, datos BLOB)");
-    consulta(QStringLiteral("create table origen %1; create table copia %1;").arg(columnas));
+    m_core->sql(QStringLiteral("create table origen %1; create table copia %1;").arg(columnas));
     int id = 0;
     for (const QString& t : kTextosDificiles) {
         ++id;
@@ -214,20 +209,20 @@ TEST_F(basFuncionesComunesSqlTest, CreaInsertsCopiesRowsUnchangedThroughTheServe
         ConexionServidor().Execute(sql.toString());
 
     const QString lista = QStringLiteral("id, nombre, nota, importe, ratio, fecha, activo, hex(datos)");
-    const QString original = consulta(QStringLiteral("select %1 from origen order by id").arg(lista));
-    EXPECT_EQ(consulta(QStringLiteral("select %1 from copia order by id").arg(lista)), original);
+    const QString original = m_core->valor(QStringLiteral("select %1 from origen order by id").arg(lista));
+    EXPECT_EQ(m_core->valor(QStringLiteral("select %1 from copia order by id").arg(lista)), original);
     EXPECT_TRUE(original.contains("C:\\\\bin")); // the client's batch output escapes the backslash
 
     // Nulls are written as zero, the empty text and the zero date.
-    consulta(QStringLiteral("create table t (n INT, d DOUBLE, f DATETIME, s VARCHAR(10), b TINYINT);"
-                            "insert into t values (null, null, null, null, null);"));
+    m_core->sql(QStringLiteral("create table t (n INT, d DOUBLE, f DATETIME, s VARCHAR(10), b TINYINT);"
+                               "insert into t values (null, null, null, null, null);"));
     const auto nulos =
         std::dynamic_pointer_cast<vb::Collection>(CreaInserts(QStringLiteral("select * from t"), QStringLiteral("t")));
     ASSERT_EQ(nulos->Count(), 1);
     EXPECT_EQ(nulos->Item(1).toString(), "insert into t (n, d, f, s, b) values (0, 0, '0000-00-00', '', 0)");
     ConexionServidor().Execute(nulos->Item(1).toString());
-    EXPECT_EQ(consulta(QStringLiteral("select n, d, f, s, b from t where n is not null")),
-              "0\t0\t0000-00-00 00:00:00\t\t0\n");
+    EXPECT_EQ(m_core->valor(QStringLiteral("select n, d, f, s, b from t where n is not null")),
+              "0\t0\t0000-00-00 00:00:00\t\t0");
     EXPECT_TRUE(m_prompts.calls.empty());
 }
 
@@ -245,8 +240,9 @@ TEST_F(basFuncionesComunesSqlTest, QuotedTextReadsBackAsItWas) {
 }
 
 TEST_F(basFuncionesComunesSqlTest, ConsultaRapidaReadsTheFirstRowOrTheDefault) {
-    consulta(QStringLiteral("create table t (a INT, b VARCHAR(10)); insert into t values (7, 'siete'), (8, '#ERROR#');"
-                            "insert into t values (9, null);"));
+    m_core->sql(
+        QStringLiteral("create table t (a INT, b VARCHAR(10)); insert into t values (7, 'siete'), (8, '#ERROR#');"
+                       "insert into t values (9, null);"));
     EXPECT_EQ(ConsultaRapida(QStringLiteral("select a, b from t order by a"), QStringLiteral("B")),
               Variant(QStringLiteral("siete")));
     EXPECT_EQ(ConsultaRapida(QStringLiteral("select a, b from t order by a")).toInt(), 7);

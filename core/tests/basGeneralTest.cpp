@@ -242,7 +242,6 @@ TEST_F(basGeneralTest, AFailingPrintOrGridCannotLoopBackIntoItsReport) {
     EXPECT_EQ(m_printer.tickets, QStringList({"primero"}));
     EXPECT_EQ(m_printer.lineas.size(), 1); // the printer's own error report, once
     EXPECT_TRUE(recordingMainWindow().grid.contains("sin papel"));
-    EXPECT_TRUE(QString::fromLatin1(logTxt()).contains("sin papel"));
 
     // While an error is reported, the printer's complaints go to the grid and the file only.
     m_printer.tickets.clear();
@@ -278,20 +277,12 @@ TEST_F(basGeneralBBDDTest, TheDatabaseLogBindsItsTextAndTakesOneNow) {
     const QString texto = QStringLiteral("O'Brien pidió 100% _ \"€\" \\n y acaba en \\");
     GrabaLogBBDD(texto);
     EXPECT_EQ(recordingMainWindow().grid, QStringList({texto}));
-    QString fila;
-    m_core->sql("select idEmpresa, idRestaurante, idTPV, Fecha, FechaSesion, idSesion, Camarero, hex(Concepto) "
-                "from qm_log",
-                &fila);
     QString esperado = QStringLiteral("Tarvolin. ") + texto;
     esperado.replace('\'', QChar(0xB4));
-    EXPECT_EQ(fila.trimmed(), QStringLiteral("4\t5\t0\t2024-01-31 23:59:58\t20240131\t1\t0\t") +
-                                  QString::fromLatin1(esperado.toUtf8().toHex().toUpper()));
-
-    // With the link closed the row is lost, quietly.
-    ConexionServidor().Close();
-    GrabaLogBBDD("sin conexión");
-    EXPECT_EQ(recordingMainWindow().grid.size(), 2);
-    EXPECT_EQ(m_core->valor("select count(*) from qm_log"), "1");
+    EXPECT_EQ(m_core->valor("select idEmpresa, idRestaurante, idTPV, Fecha, FechaSesion, idSesion, Camarero, "
+                            "hex(Concepto) from qm_log"),
+              QStringLiteral("4\t5\t0\t2024-01-31 23:59:58\t20240131\t1\t0\t") +
+                  QString::fromLatin1(esperado.toUtf8().toHex().toUpper()));
 }
 
 TEST_F(basGeneralBBDDTest, ADuplicateKeyReportsAndReturnsWithBothConnectionsUsable) {
@@ -323,7 +314,6 @@ TEST_F(basGeneralBBDDTest, AKilledLinkWaitsRunningEventsAndOneReconnectionReleas
 
     int latidos = 0, reconexionesAlVolverAnidada = -1;
     QTimer latido;
-    latido.setInterval(50);
     QObject::connect(&latido, &QTimer::timeout, [&] {
         if (++latidos != 3)
             return;
@@ -332,7 +322,7 @@ TEST_F(basGeneralBBDDTest, AKilledLinkWaitsRunningEventsAndOneReconnectionReleas
         ControlErrores("frmComSocket.Datos", true, VBError(-2147467259, "Server has gone away", "ODBC"));
         reconexionesAlVolverAnidada = ventana.reconexiones;
     });
-    latido.start();
+    latido.start(50);
     // A watchdog so that a wait that never ends fails the test instead of hanging it.
     QTimer::singleShot(120000, [] { program::requestEnd(); });
 
