@@ -168,9 +168,8 @@ private:
     ConnectedCoreOptions m_opciones;
 };
 
-// The main window's reconnect timer, for tests that lose the link: a real QTimer that the core
-// switches on and off through MainWindowPort and whose tick runs IntentoConexionTick. Grid rows and
-// the other calls are recorded as by the default window.
+// The main window's reconnect timer, for tests that lose the link: a real QTimer, switched through
+// MainWindowPort, whose tick runs IntentoConexionTick; everything else recorded as by the default window.
 class ReconnectingMainWindow final : public RecordingMainWindow {
 public:
     explicit ReconnectingMainWindow(int intervaloMs = 100) {

@@ -32,22 +32,6 @@ protected:
     Reg_class m_reg;
 };
 
-TEST(Reg_class, RootNamesAndPrefixesIgnoreCase) {
-    const qint32 CR = R::HKEY_CLASSES_ROOT, CU = R::HKEY_CURRENT_USER, LM = R::HKEY_LOCAL_MACHINE, U = R::HKEY_USERS,
-                 CC = R::HKEY_CURRENT_CONFIG;
-    const std::tuple<const char*, qint32, qint32, const char*> casos[] = {
-        {"HKLM\\X", 0, LM, "X"},      {"hkey_current_user\\a", 0, CU, "a"},
-        {"HKCC\\x", 0, CC, "x"},      {"S\\X", 12345, CR, "S\\X"},
-        {"S\\X", CU, CU, "S\\X"},     {"HKEY_CURRENT_USER", 0, CU, ""},
-        {"HKEY_FOO\\X", CU, CR, "X"}, {"HKLMX\\a", U, U, "HKLMX\\a"},
-    };
-    for (const auto& [texto, defecto, raiz, resto] : casos) {
-        QString clave = QString::fromLatin1(texto);
-        EXPECT_EQ(Reg_class::ParseRaizRegistro(clave, defecto), raiz) << texto;
-        EXPECT_EQ(clave, QString::fromLatin1(resto)) << texto;
-    }
-}
-
 TEST_F(Reg_classTest, ValuesPersistWithTheirFirstSpellingAndOrder) {
     m_reg.SetReg(kApp, "ImpTicket", QStringLiteral("COCINA"));
     m_reg.SetReg(gstrRutaRegistro.mid(18), "TPV", qint32(3), R::HKEY_CURRENT_USER, registry::REG_SZ, true);
