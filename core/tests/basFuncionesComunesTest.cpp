@@ -1,6 +1,5 @@
-// basFuncionesComunes: the conversion rules as tables, each run under the C locale and under a
-// Spanish one (decimal comma), where the program's numbers must still come out with a point; and the
-// SQL helpers against the real server, whose literals must read back unchanged.
+// basFuncionesComunes: the conversion rules under the C and a Spanish locale (numbers still come out with
+// a point), and the SQL helpers against the real server, whose literals must read back unchanged.
 #include "core/basFuncionesComunes.h"
 #include "core/tests/ConnectedCore.h"
 #include "platform/Collections.h"

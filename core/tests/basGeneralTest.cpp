@@ -273,7 +273,7 @@ TEST_F(basGeneralTest, TheReconnectWaitLeavesWhenTheProgramEnds) {
     EXPECT_TRUE(recordingMainWindow().reconnectTimer);
 }
 
-TEST_F(basGeneralBBDDTest, TheDatabaseLogBindsItsTextAndTakesOneNow) {
+TEST_F(basGeneralBBDDTest, TheDatabaseLogBindsItsTextAndADuplicateKeyLeavesBothConnectionsUsable) {
     const QString texto = QStringLiteral("O'Brien pidió 100% _ \"€\" \\n y acaba en \\");
     GrabaLogBBDD(texto);
     EXPECT_EQ(recordingMainWindow().grid, QStringList({texto}));
@@ -283,17 +283,16 @@ TEST_F(basGeneralBBDDTest, TheDatabaseLogBindsItsTextAndTakesOneNow) {
                             "hex(Concepto) from qm_log"),
               QStringLiteral("4\t5\t0\t2024-01-31 23:59:58\t20240131\t1\t0\t") +
                   QString::fromLatin1(esperado.toUtf8().toHex().toUpper()));
-}
 
-TEST_F(basGeneralBBDDTest, ADuplicateKeyReportsAndReturnsWithBothConnectionsUsable) {
+    // A duplicate key is reported and the statement returns with both connections usable.
+    recordingMainWindow().grid.clear();
     EXPECT_FALSE(DR->QueryExecute("insert into u values (1)"));
-
     ASSERT_EQ(m_printer.lineas.size(), 1);
-    const QString texto = m_printer.lineas.first();
-    EXPECT_TRUE(texto.startsWith("ERROR: clsDR.QueryExecute: ") &&
-                texto.endsWith("\r\n(-2147217873 - Microsoft OLE DB Provider for ODBC Drivers)"))
-        << texto.toStdString();
-    EXPECT_EQ(recordingMainWindow().grid, QStringList({texto, texto}));
+    const QString error = m_printer.lineas.first();
+    EXPECT_TRUE(error.startsWith("ERROR: clsDR.QueryExecute: ") &&
+                error.endsWith("\r\n(-2147217873 - Microsoft OLE DB Provider for ODBC Drivers)"))
+        << error.toStdString();
+    EXPECT_EQ(recordingMainWindow().grid, QStringList({error, error}));
     EXPECT_TRUE(frmPrincipalVars().blnConexionOk);
     EXPECT_FALSE(recordingMainWindow().reconnectTimer);
     EXPECT_EQ(vb::CLng(ConexionServidor().Execute("select count(*) from u")->Fields(0).Value), 1);
