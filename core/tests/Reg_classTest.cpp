@@ -54,9 +54,6 @@ TEST_F(Reg_classTest, LeeValorAnswersTheAppKeyFromTheStartUpSnapshot) {
     EXPECT_EQ(m_reg.Lee_Valor(kApp.toLower(), "ipservidor"), "10.0.0.5");
     EXPECT_EQ(m_reg.Lee_Valor(kApp, "NoExiste", false, "x"), "x");
     EXPECT_EQ(m_reg.Lee_Valor(kApp, "IpServidor", true), "10.0.0.6");
-    // Any other key is read afresh.
-    m_reg.SetReg("HKCU\\SOFTWARE\\Otro", "A", QStringLiteral("1"));
-    EXPECT_EQ(m_reg.Lee_Valor("HKCU\\SOFTWARE\\Otro", "a"), "1");
     EXPECT_TRUE(m_prompts.calls.empty());
 }
 
