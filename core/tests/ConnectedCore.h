@@ -40,27 +40,17 @@ inline void borraRegistro() {
 inline QList<QPair<QString, QString>> parametrosBase(const QString& db) {
     const QString password = qEnvironmentVariable("TARVOLIN_DB_PASSWORD");
     const QString usuario = qEnvironmentVariable("TARVOLIN_DB_USER");
-    QList<QPair<QString, QString>> r = {
-        {QStringLiteral("IpServidor"), QStringLiteral("127.0.0.1;PORT=%1").arg(testenv::dbPort())},
-        {QStringLiteral("NombreBBDDServidor"), db},
-        {QStringLiteral("UsuarioMysql"), usuario.isEmpty() ? QStringLiteral("root") : usuario},
-        {QStringLiteral("MysqlPassword"), password.isEmpty() ? QStringLiteral("0") : password},
-        {QStringLiteral("IdiomaSecundario"), QStringLiteral("0")},
-        {QStringLiteral("GrabarLogDetallado"), QStringLiteral("0")}};
+    QList<QPair<QString, QString>> r = {{"IpServidor", QStringLiteral("127.0.0.1;PORT=%1").arg(testenv::dbPort())},
+                                        {"NombreBBDDServidor", db},
+                                        {"UsuarioMysql", usuario.isEmpty() ? QStringLiteral("root") : usuario},
+                                        {"MysqlPassword", password.isEmpty() ? QStringLiteral("0") : password},
+                                        {"IdiomaSecundario", "0"},
+                                        {"GrabarLogDetallado", "0"}};
     for (const char* uno : {"Empresa", "Restaurante", "TPV", "Idioma"})
-        r.append({QString::fromLatin1(uno), QStringLiteral("1")});
+        r.append({QString(uno), "1"});
     for (const char* texto :
          {"TextoTicket", "TextoSala", "TextoIVA", "TextoCamarero", "TextoMesa", "TextoVendedor", "TextoDrovanto"})
-        r.append({QString::fromLatin1(texto), QString()});
-    return r;
-}
-
-// The texts of the message boxes shown so far.
-inline QStringList cajas(const prompts::ScriptedPrompts& p) {
-    QStringList r;
-    for (const auto& c : p.calls)
-        if (c.kind == "messageBox")
-            r << c.text;
+        r.append({QString(texto), {}});
     return r;
 }
 
@@ -119,8 +109,7 @@ public:
     }
     QString valor(const QString& s) const {
         QString salida;
-        sql(s, &salida);
-        return salida.trimmed();
+        return sql(s, &salida) ? salida.trimmed() : QString();
     }
 
 private:
@@ -141,7 +130,14 @@ protected:
         resetCore();
         borraRegistro();
     }
-    QStringList cajas() const { return coretest::cajas(m_prompts); }
+    // The texts of the message boxes shown so far.
+    QStringList cajas() const {
+        QStringList r;
+        for (const auto& c : m_prompts.calls)
+            if (c.kind == "messageBox")
+                r << c.text;
+        return r;
+    }
     prompts::ScriptedPrompts m_prompts;
 };
 
@@ -149,10 +145,8 @@ protected:
 // named after `prefijo` with `sqlInicial` run on it. Tests skip without MariaDB.
 class ConnectedCoreTest : public ::testing::Test {
 protected:
-    ConnectedCoreTest(const QString& prefijo, const QString& sqlInicial) {
-        m_opciones.prefijo = prefijo;
-        m_opciones.sqlInicial = sqlInicial;
-    }
+    ConnectedCoreTest(const QString& prefijo, const QString& sqlInicial)
+        : m_opciones{.prefijo = prefijo, .parametros = {}, .sqlInicial = sqlInicial} {}
 
     void SetUp() override {
         TARVOLIN_REQUIRE_DATABASE();
@@ -174,9 +168,8 @@ private:
     ConnectedCoreOptions m_opciones;
 };
 
-// The main window's reconnect timer, for tests that lose the link: a real QTimer that the core
-// switches on and off through MainWindowPort and whose tick runs IntentoConexionTick. Grid rows and
-// the other calls are recorded as by the default window.
+// The main window's reconnect timer, for tests that lose the link: a real QTimer, switched through
+// MainWindowPort, whose tick runs IntentoConexionTick; everything else recorded as by the default window.
 class ReconnectingMainWindow final : public RecordingMainWindow {
 public:
     explicit ReconnectingMainWindow(int intervaloMs = 100) {

@@ -1,5 +1,5 @@
 // basGeneral: the two database connections (driver choice, connection string and password, the
-// connected flag, ComCentral), logging and the central error handler (log.txt, qm_log, user messages,
+// connected flag), logging and the central error handler (log.txt, qm_log, user messages,
 // the reconnect decision and the reconnect wait on a link killed by the server).
 #include "core/tests/ConnectedCore.h"
 #include "platform/Cp1252.h"
@@ -51,7 +51,7 @@ QString sesion(ado::Connection& c) {
     return vb::CStr(c.Execute("select connection_id()")->Fields(0).Value);
 }
 
-TEST_F(basGeneralConexionTest, ConnectsBothWithTheStringInItsOrderAndComCentralReopensOnlyAClosedOne) {
+TEST_F(basGeneralConexionTest, ConnectsBothWithTheStringInItsOrder) {
     EXPECT_TRUE(frmPrincipalVars().blnConexionOk);
     const QString usuario = objParametros().getValor("UsuarioMysql");
     const QString password = PasswordConexion(objParametros().getValor("MysqlPassword"));
@@ -61,16 +61,8 @@ TEST_F(basGeneralConexionTest, ConnectsBothWithTheStringInItsOrderAndComCentralR
                                       .arg(testenv::dbPort())
                                       .arg(m_core->db(), usuario, password));
     // The two are separate sessions of the same database.
-    const QString antes = sesion(ConexionServidor());
-    EXPECT_NE(sesion(ConexionLocal()), antes);
+    EXPECT_NE(sesion(ConexionLocal()), sesion(ConexionServidor()));
     EXPECT_EQ(vb::CStr(ConexionLocal().Execute("select database()")->Fields(0).Value), m_core->db());
-
-    EXPECT_TRUE(ComCentral());
-    EXPECT_EQ(sesion(ConexionServidor()), antes);
-    ConexionServidor().Close();
-    EXPECT_TRUE(ComCentral(true, true));
-    EXPECT_NE(sesion(ConexionServidor()), antes);
-    EXPECT_EQ(vb::CStr(ConexionServidor().Execute("select database()")->Fields(0).Value), m_core->db());
 }
 
 TEST_F(basGeneralConexionTest, APasswordWithSeparatorsConnects) {
@@ -94,44 +86,17 @@ TEST_F(basGeneralConexionTest, APasswordWithSeparatorsConnects) {
     testenv::runSql({}, QStringLiteral("drop user if exists '%1'@'localhost', '%1'@'127.0.0.1';").arg(usuario));
 }
 
-TEST_F(basGeneralConexionTest, DatabaseNameFromTheSwitchThenTheRegistryAndAFailureKeepsTheFlag) {
-    // Fixed at the first connection of the run: a later registry value does not move it.
-    const QString ip = QStringLiteral("127.0.0.1;PORT=%1").arg(testenv::dbPort());
-    const QString noExiste = QStringLiteral("no_existe_%1").arg(::getpid());
-    garrValoresRegistro = {QString(), QStringLiteral("NombreBBDDServidor"), noExiste, QStringLiteral("IpServidor"), ip};
-    EXPECT_TRUE(ConectaBBDD());
-    EXPECT_EQ(gstrNombreBD, m_core->db());
-
-    gstrNombreBD.clear();
-    EXPECT_FALSE(ConectaBBDD());
-    EXPECT_EQ(gstrNombreBD, noExiste);
-    EXPECT_TRUE(frmPrincipalVars().blnConexionOk);
-    EXPECT_TRUE(recordingMainWindow()
-                    .grid.value(recordingMainWindow().grid.size() - 1)
-                    .startsWith("Error al conectar con MySQL: "));
-
-    gstrNombreBD.clear();
-    gstrNombreBDSwitch = m_core->db();
-    EXPECT_TRUE(ConectaBBDD());
-    EXPECT_EQ(gstrNombreBD, m_core->db());
-    EXPECT_TRUE(frmPrincipalVars().blnConexionOk);
-}
-
 const QDateTime kAhora(QDate(2024, 1, 31), QTime(23, 59, 58));
 
 class RecordingPrinter final : public ErrorPrinter {
 public:
     QStringList lineas, tickets;
-    std::function<void()> alImprimir;
-    void printErrorLine(const QString& t) override {
-        lineas << t;
-        if (alImprimir)
-            alImprimir();
-    }
-    void printErrorTicket(const QString& m) override {
-        tickets << m;
-        if (alImprimir)
-            alImprimir();
+    std::function<void()> alImprimir = [] {};
+    void printErrorLine(const QString& t) override { anota(lineas, t); }
+    void printErrorTicket(const QString& m) override { anota(tickets, m); }
+    void anota(QStringList& lista, const QString& t) {
+        lista << t;
+        alImprimir();
     }
 };
 
@@ -153,10 +118,10 @@ protected:
         RegistroTest::SetUp();
         if (m_conBBDD) {
             TARVOLIN_REQUIRE_DATABASE();
-            coretest::ConnectedCoreOptions o;
-            o.prefijo = "core_err";
-            o.sqlInicial = "create table u (id int primary key); insert into u values (1);";
-            m_core = std::make_unique<coretest::ConnectedCore>(o);
+            m_core = std::make_unique<coretest::ConnectedCore>(coretest::ConnectedCoreOptions{
+                .prefijo = "core_err",
+                .parametros = {},
+                .sqlInicial = "create table u (id int primary key); insert into u values (1);"});
             ASSERT_TRUE(m_core->ok());
             glngEmpresa = 4;
             glngRestaurante = 5;
@@ -189,10 +154,7 @@ protected:
     basGeneralBBDDTest() { m_conBBDD = true; }
 };
 
-TEST_F(basGeneralTest, ErrorTextAndTheReconnectDecision) {
-    EXPECT_EQ(TextoError("clsImprimirTicket.getNumeroComanda", VBError(-2147467259, "Se fue", "Proveedor")),
-              "ERROR: clsImprimirTicket.getNumeroComanda: Se fue\r\n(-2147467259 - Proveedor)");
-
+TEST_F(basGeneralTest, TheReconnectDecision) {
     auto reconecta = [](qint32 n, const char* desc = "x", const char* src = "y") {
         return ErrorProvocaReconexion(VBError(n, QString::fromUtf8(desc), QString::fromUtf8(src)));
     };
@@ -209,23 +171,14 @@ TEST_F(basGeneralTest, ErrorTextAndTheReconnectDecision) {
     EXPECT_TRUE(reconecta(-2147467259, "duplicate entry"));
 }
 
-TEST_F(basGeneralTest, LogFileRecordsAreQuotedCp1252LinesAndTheFirstWriteOfARunTruncates) {
+// Only the grid unless under /log or forced; a box under /mensaje.
+TEST_F(basGeneralTest, LogLinesReachTheFileUnderLogOrWhenForcedAsQuotedCp1252Lines) {
     GrabaLog("solo la rejilla");
     EXPECT_EQ(logTxt(), "<none>");
     EXPECT_EQ(recordingMainWindow().grid, QStringList({"solo la rejilla"}));
-
-    gblnLog = true;
-    GrabaLog("uno");
-    GrabaLog(QStringLiteral("dós \"dos\"\r\nsigue"));
-    EXPECT_EQ(logTxt(), QByteArray("\"31/01/2024 23:59:58 -> uno\"\r\n"
-                                   "\"31/01/2024 23:59:58 -> d\xf3s \"dos\"\r\nsigue\"\r\n"));
-
-    gintFicheroLog = 0; // a new run
-    gblnLog = false;
-    GrabaLog("forzado", true);
-    EXPECT_EQ(logTxt(), QByteArray("\"31/01/2024 23:59:58 -> forzado\"\r\n"));
+    GrabaLog(QStringLiteral("dós \"dos\"\r\nsigue"), true);
+    EXPECT_EQ(logTxt(), QByteArray("\"31/01/2024 23:59:58 -> d\xf3s \"dos\"\r\nsigue\"\r\n"));
     EXPECT_TRUE(cajas().isEmpty());
-
     gblnMensaje = true;
     GrabaLog("con caja");
     EXPECT_EQ(cajas(), QStringList({"con caja"}));
@@ -275,25 +228,6 @@ TEST_F(basGeneralTest, LongLogLinesAreCutWithAMarkerInTheFile) {
     }
 }
 
-TEST_F(basGeneralTest, MessagesShowWhenSomeoneWatchesAndPrintWhenUnattended) {
-    // Before the parameters are loaded: a box, with its answer.
-    m_prompts.answers = {prompts::vbNo};
-    EXPECT_EQ(MensajeUsuario("¿Seguro?", 36, "Tarvolin"), prompts::vbNo);
-    EXPECT_EQ(m_prompts.calls.size(), 1u);
-
-    // Unattended: the error ticket, and 0 (no button).
-    gblnParametrosCargados = true;
-    EXPECT_EQ(MensajeUsuarioSimple("La impresora no responde", 4), 0);
-    EXPECT_EQ(m_printer.tickets, QStringList({"La impresora no responde"}));
-    EXPECT_EQ(m_prompts.calls.size(), 1u);
-
-    // Under /log: a box again.
-    gblnLog = true;
-    MensajeUsuario("con log", 64);
-    EXPECT_EQ(m_prompts.calls.size(), 2u);
-    EXPECT_EQ(m_printer.tickets.size(), 1);
-}
-
 TEST_F(basGeneralTest, AFailingPrintOrGridCannotLoopBackIntoItsReport) {
     gblnParametrosCargados = true;
     // The printer reports its own failure through MensajeUsuario and ControlErrores.
@@ -305,7 +239,6 @@ TEST_F(basGeneralTest, AFailingPrintOrGridCannotLoopBackIntoItsReport) {
     EXPECT_EQ(m_printer.tickets, QStringList({"primero"}));
     EXPECT_EQ(m_printer.lineas.size(), 1); // the printer's own error report, once
     EXPECT_TRUE(recordingMainWindow().grid.contains("sin papel"));
-    EXPECT_TRUE(QString::fromLatin1(logTxt()).contains("sin papel"));
 
     // While an error is reported, the printer's complaints go to the grid and the file only.
     m_printer.tickets.clear();
@@ -320,7 +253,7 @@ TEST_F(basGeneralTest, AFailingPrintOrGridCannotLoopBackIntoItsReport) {
     EXPECT_FALSE(recordingMainWindow().reconnectTimer);
 
     // A grid that always fails: the database log's report of it comes to an end.
-    m_printer.alImprimir = nullptr;
+    m_printer.alImprimir = [] {};
     m_printer.lineas.clear();
     BrokenGridWindow roto;
     setMainWindow(&roto);
@@ -337,39 +270,26 @@ TEST_F(basGeneralTest, TheReconnectWaitLeavesWhenTheProgramEnds) {
     EXPECT_TRUE(recordingMainWindow().reconnectTimer);
 }
 
-TEST_F(basGeneralBBDDTest, TheDatabaseLogBindsItsTextAndTakesOneNow) {
+TEST_F(basGeneralBBDDTest, TheDatabaseLogBindsItsTextAndADuplicateKeyLeavesBothConnectionsUsable) {
     const QString texto = QStringLiteral("O'Brien pidió 100% _ \"€\" \\n y acaba en \\");
     GrabaLogBBDD(texto);
     EXPECT_EQ(recordingMainWindow().grid, QStringList({texto}));
-    QString fila;
-    m_core->sql("select idEmpresa, idRestaurante, idTPV, Fecha, FechaSesion, idSesion, Camarero, hex(Concepto) "
-                "from qm_log",
-                &fila);
     QString esperado = QStringLiteral("Tarvolin. ") + texto;
     esperado.replace('\'', QChar(0xB4));
-    EXPECT_EQ(fila.trimmed(), QStringLiteral("4\t5\t0\t2024-01-31 23:59:58\t20240131\t1\t0\t") +
-                                  QString::fromLatin1(esperado.toUtf8().toHex().toUpper()));
+    EXPECT_EQ(m_core->valor("select idEmpresa, idRestaurante, idTPV, Fecha, FechaSesion, idSesion, Camarero, "
+                            "hex(Concepto) from qm_log"),
+              QStringLiteral("4\t5\t0\t2024-01-31 23:59:58\t20240131\t1\t0\t") +
+                  QString::fromLatin1(esperado.toUtf8().toHex().toUpper()));
 
-    // With the link closed the row is lost, quietly.
-    ConexionServidor().Close();
-    GrabaLogBBDD("sin conexión");
-    EXPECT_EQ(recordingMainWindow().grid.size(), 2);
-    EXPECT_EQ(m_core->valor("select count(*) from qm_log"), "1");
-}
-
-TEST_F(basGeneralBBDDTest, ADuplicateKeyReportsAndReturnsWithBothConnectionsUsable) {
+    // A duplicate key is reported and the statement returns with both connections usable.
+    recordingMainWindow().grid.clear();
     EXPECT_FALSE(DR->QueryExecute("insert into u values (1)"));
-
     ASSERT_EQ(m_printer.lineas.size(), 1);
-    const QString texto = m_printer.lineas.first();
-    EXPECT_TRUE(texto.startsWith("ERROR: clsDR.QueryExecute: ")) << texto.toStdString();
-    EXPECT_TRUE(texto.contains("Duplicate entry '1'"));
-    EXPECT_TRUE(texto.endsWith("\r\n(-2147217873 - Microsoft OLE DB Provider for ODBC Drivers)"))
-        << texto.toStdString();
-    EXPECT_EQ(recordingMainWindow().grid, QStringList({texto, texto}));
-    EXPECT_EQ(m_core->valor("select count(*) from qm_log where Concepto like 'Tarvolin. ERROR: clsDR.QueryExecute: "
-                            "%Duplicate entry%'"),
-              "1");
+    const QString error = m_printer.lineas.first();
+    EXPECT_TRUE(error.startsWith("ERROR: clsDR.QueryExecute: ") &&
+                error.endsWith("\r\n(-2147217873 - Microsoft OLE DB Provider for ODBC Drivers)"))
+        << error.toStdString();
+    EXPECT_EQ(recordingMainWindow().grid, QStringList({error, error}));
     EXPECT_TRUE(frmPrincipalVars().blnConexionOk);
     EXPECT_FALSE(recordingMainWindow().reconnectTimer);
     EXPECT_EQ(vb::CLng(ConexionServidor().Execute("select count(*) from u")->Fields(0).Value), 1);
@@ -390,7 +310,6 @@ TEST_F(basGeneralBBDDTest, AKilledLinkWaitsRunningEventsAndOneReconnectionReleas
 
     int latidos = 0, reconexionesAlVolverAnidada = -1;
     QTimer latido;
-    latido.setInterval(50);
     QObject::connect(&latido, &QTimer::timeout, [&] {
         if (++latidos != 3)
             return;
@@ -399,7 +318,7 @@ TEST_F(basGeneralBBDDTest, AKilledLinkWaitsRunningEventsAndOneReconnectionReleas
         ControlErrores("frmComSocket.Datos", true, VBError(-2147467259, "Server has gone away", "ODBC"));
         reconexionesAlVolverAnidada = ventana.reconexiones;
     });
-    latido.start();
+    latido.start(50);
     // A watchdog so that a wait that never ends fails the test instead of hanging it.
     QTimer::singleShot(120000, [] { program::requestEnd(); });
 
