@@ -119,7 +119,11 @@ services_stop() {
         mariadb-admin --no-defaults -S "$run/mariadb/mysql.sock" -uroot shutdown >/dev/null 2>&1 || true
     fi
     if [ -f "$run/cups/cupsd.pid" ]; then
-        kill "$(cat "$run/cups/cupsd.pid")" 2>/dev/null || true
+        local pid
+        pid=$(cat "$run/cups/cupsd.pid")
+        kill "$pid" 2>/dev/null || true
+        # cupsd writes its cache on the way out: wait for it (10 s at most) so the run folder can go.
+        for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
         rm -f "$run/cups/cupsd.pid"
     fi
 }
