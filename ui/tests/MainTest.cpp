@@ -36,6 +36,12 @@ TEST(Main, TablaDeLineasDeComandos) {
         SCOPED_TRACE(c.linea);
         EXPECT_EQ(LeeInterruptores(QString::fromUtf8(c.linea)), c.esperado);
     }
+    // Applied, each switch sets its own global, and a switch not given leaves its global as it was.
+    const EstadoInterruptores guardado = gInterruptores;
+    gInterruptores = {.gblnMensaje = true, .gintRetraso = 7, .gstrTPVSwitch = "9"};
+    AplicaInterruptores(LeeInterruptores("/debug/log/desarrollo/instal/nombre_bd=v/ipservidor=h"));
+    EXPECT_EQ(gInterruptores, (EstadoInterruptores{true, true, true, true, true, 7, "v", "h", "9", {}}));
+    gInterruptores = guardado;
 }
 
 TEST(Main, ElReinicioConservaLosInterruptoresYEsperaCinco) {
