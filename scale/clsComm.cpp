@@ -237,6 +237,30 @@ double PrecioUnitarioLinea(const QVariant& precioTarifa, const QVariant& precioU
 
 using namespace clsCommTramas;
 
+std::optional<LineaTicketPeso> LeeLineaTicketPeso(qint32 lngTPV, qint32 lngTicket, qint32 lngLinea) {
+    ado::RecordsetPtr rs = ConexionLocal().OpenRecordset(
+        QStringLiteral("select linticket.idArticulo, linticket.cantidad, linticket.peso, "
+                       "       tarifas.precio as precio_tarifa, linticket.PrecioUnitario, linticket.PrecioOriginal "
+                       "from linticket "
+                       "left join tarifas on linticket.idArticulo=tarifas.idArticulo and "
+                       "linticket.Tarifa=tarifas.tarifa "
+                       "where linticket.idTPV=? and linticket.idTicket=? and linticket.idLinea=?"),
+        {Variant(lngTPV), Variant(lngTicket), Variant(lngLinea)});
+    if (rs->isEOF())
+        return std::nullopt;
+    auto num = [&](const char* campo) {
+        const Variant v = rs->Fields(QString::fromLatin1(campo)).Value;
+        return vb::IsNull(v) ? 0.0 : vb::CDbl(v);
+    };
+    LineaTicketPeso l{rs->Fields(QStringLiteral("idArticulo")).Value, num("cantidad"), num("peso"),
+                      PrecioUnitarioLinea(rs->Fields(QStringLiteral("precio_tarifa")).Value,
+                                          rs->Fields(QStringLiteral("PrecioUnitario")).Value,
+                                          rs->Fields(QStringLiteral("PrecioOriginal")).Value,
+                                          objParametros().getValorLng(param::FuncPizzeria, true))};
+    rs->Close();
+    return l;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Port
 
@@ -713,23 +737,10 @@ void clsComm::RecalcularPeso(qint32 lngTPV, qint32 lngTicket, qint32 lngLinea, q
                     aceptado = true;
                 }
             } else {
-                ado::RecordsetPtr rs = ConexionLocal().OpenRecordset(
-                    QStringLiteral("select linticket.peso, tarifas.precio as precio_tarifa, "
-                                   "       linticket.PrecioUnitario, linticket.PrecioOriginal "
-                                   "from linticket "
-                                   "left join tarifas on linticket.idArticulo=tarifas.idArticulo and "
-                                   "linticket.Tarifa=tarifas.tarifa "
-                                   "where linticket.idTPV=? and linticket.idTicket=? and linticket.idLinea=?"),
-                    {Variant(lngTPV), Variant(lngTicket), Variant(lngLinea)});
-                if (rs->isEOF())
+                const std::optional<LineaTicketPeso> linea = LeeLineaTicketPeso(lngTPV, lngTicket, lngLinea);
+                if (!linea)
                     return;
-                const double precio =
-                    PrecioUnitarioLinea(rs->Fields(QStringLiteral("precio_tarifa")).Value,
-                                        rs->Fields(QStringLiteral("PrecioUnitario")).Value,
-                                        rs->Fields(QStringLiteral("PrecioOriginal")).Value, funcPizzeria);
-                const Variant pesoLinea = rs->Fields(QStringLiteral("peso")).Value;
-                rs->Close();
-                const double pesoActual = vb::IsNull(pesoLinea) ? 0.0 : vb::CDbl(pesoLinea);
+                const double precio = linea->precio, pesoActual = linea->peso;
                 QString visor = QString::number(pesoActual, 'g', 15);
                 visor.replace(QLatin1Char('.'), QLocale().decimalPoint());
                 const std::optional<double> tecleado = PidePesoTeclado(T("Introduzca el peso"), visor);

@@ -65,6 +65,16 @@ double PrecioUnitarioLinea(const QVariant& precioTarifa, const QVariant& precioU
 
 } // namespace clsCommTramas
 
+// A ticket line with what re-weighing it needs (Null quantity and weight read as 0, the unit price
+// by PrecioUnitarioLinea under the till's FuncPizzeria); nothing when the line does not exist.
+struct LineaTicketPeso {
+    QVariant idArticulo;
+    double cantidad = 0;
+    double peso = 0;
+    double precio = 0;
+};
+std::optional<LineaTicketPeso> LeeLineaTicketPeso(qint32 lngTPV, qint32 lngTicket, qint32 lngLinea);
+
 class clsComm final {
 public:
     clsComm();

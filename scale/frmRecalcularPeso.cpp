@@ -143,25 +143,12 @@ bool frmRecalcularPeso::RefrescaDatos(qint32 tpv, qint32 ticket, qint32 linea) {
     lngTPV = tpv;
     lngTicket = ticket;
     lngLinea = linea;
-    ado::RecordsetPtr rs = ConexionLocal().OpenRecordset(
-        QStringLiteral("select linticket.idArticulo, linticket.cantidad, tarifas.precio as precio_tarifa, "
-                       "       linticket.PrecioUnitario, linticket.PrecioOriginal "
-                       "from linticket "
-                       "left join tarifas on linticket.idArticulo=tarifas.idArticulo and "
-                       "linticket.Tarifa=tarifas.tarifa "
-                       "where linticket.idTPV=? and linticket.idTicket=? and linticket.idLinea=?"),
-        {Variant(tpv), Variant(ticket), Variant(linea)});
-    if (rs->isEOF())
+    const std::optional<LineaTicketPeso> l = LeeLineaTicketPeso(tpv, ticket, linea);
+    if (!l)
         return false;
-    const qint32 articulo = vb::CLng(rs->Fields(QStringLiteral("idArticulo")).Value);
-    const double precio = clsCommTramas::PrecioUnitarioLinea(
-        rs->Fields(QStringLiteral("precio_tarifa")).Value, rs->Fields(QStringLiteral("PrecioUnitario")).Value,
-        rs->Fields(QStringLiteral("PrecioOriginal")).Value, objParametros().getValorLng(param::FuncPizzeria, true));
-    const Variant cantidad = rs->Fields(QStringLiteral("cantidad")).Value;
-    rs->Close();
-    setArticulo(articulo);
-    setPrecio(precio);
-    m_dblCantidad = vb::IsNull(cantidad) ? 0.0 : vb::CDbl(cantidad);
+    setArticulo(vb::CLng(l->idArticulo));
+    setPrecio(l->precio);
+    m_dblCantidad = l->cantidad;
     return true;
 }
 
