@@ -10,6 +10,7 @@
 #include "platform/Prompts.h"
 #include "printing/basPrinter.h"
 #include <QLocale>
+#include <cmath>
 #include <memory>
 
 using namespace basFuncionesComunes;
@@ -194,6 +195,9 @@ std::optional<Lectura> RespuestaModelo3(const QByteArray& datos) {
     Lectura l;
     l.estable = true;
     l.peso = ValorPeso(s.mid(1, s.size() - 6));
+    // The sign's place: a negative reading (an empty scale with a tare) must never pass for a weight.
+    if (s[0] == QLatin1Char('-'))
+        l.peso = -std::abs(l.peso);
     return l;
 }
 
@@ -480,9 +484,10 @@ clsComm::Pesada clsComm::PesadaPorPeticion() {
     }
     double peso = 0;
     if (modelo == 3) {
-        if (respuesta.size() < 6)
+        const std::optional<Lectura> l = RespuestaModelo3(cp1252::encode(respuesta));
+        if (!l)
             return {RespuestaPeticion::SinLectura};
-        peso = ValorPeso(respuesta.mid(1, respuesta.size() - 6));
+        peso = l->peso;
     } else {
         if (respuesta.startsWith(QLatin1String("+N")))
             return {RespuestaPeticion::SinLectura};

@@ -47,7 +47,8 @@ QByteArray PeticionPesada(qint32 modelo);
 std::optional<Lectura> TramaSTX(const QByteArray& datos);
 // Model 7: 7 characters followed by CR; the last complete frame of the read.
 std::optional<Lectura> TramaCR(const QByteArray& datos);
-// Model 3 reply to "p" CR LF: the first character and the last five dropped.
+// Model 3 reply to "p" CR LF: the first character is the sign's place ("-" for a negative weight),
+// the number follows, and the last five characters (" kg" CR LF) are dropped.
 std::optional<Lectura> RespuestaModelo3(const QByteArray& datos);
 // Models 0 and all others: a reply that begins with "+" (but not "+N").
 std::optional<Lectura> RespuestaSignoMas(const QByteArray& datos);

@@ -252,3 +252,48 @@ TEST_F(clsCommTest, RecalcularPesoOnTheKeypadWritesWeightAndAmountsOrRefuses) {
                            "No puedes introducir un peso superior a 1000 KG"}));
     EXPECT_EQ(fila(1), "0.500|4.9950|2.000|0.0000|0.0000|5"); // line 1 untouched
 }
+
+// The scale answers the next request in two parts with a pause of half a second between them, as a
+// slow scale may; `resto` empty: one part. The pause is the scale's behaviour under test, not a wait.
+struct RespuestaEnDosPartes {
+    RespuestaEnDosPartes(Simulador& sim, QByteArray parte, QByteArray resto)
+        : hilo([&sim, parte, resto, antes = sim.recibido().size()] {
+              if (sim.recibido(int(antes) + 3).size() < antes + 3)
+                  return; // no request came
+              sim.envia(parte);
+              if (resto.isEmpty())
+                  return;
+              std::this_thread::sleep_for(std::chrono::milliseconds(500));
+              sim.envia(resto);
+          }) {}
+    ~RespuestaEnDosPartes() { hilo.join(); }
+    std::thread hilo;
+};
+
+// A negative model 3 reading is no weight. Continuous rows read a zero first, so a weight may be
+// handed out.
+TEST_F(clsCommTest, RepliesAreReadToTheirLineEndAndTheirSign) {
+    const struct {
+        int modelo;
+        bool continuo;
+        QByteArray parte, resto;
+        ResultadoPeso resultado;
+    } casos[] = {
+        {3, false, "-0.345 kg\r\n", "", {false, 0, kPonga, 3}},
+        {3, true, "-0.500 kg\r\n", "", {false, -0.5, kPonga, 3}},
+    };
+    for (const auto& k : casos) {
+        SCOPED_TRACE((k.parte + "|" + k.resto).toStdString());
+        balanza(k.modelo, k.continuo);
+        if (k.continuo) {
+            ASSERT_TRUE(lee(k.modelo == 3 ? " 0.000 kg\r\n" : "+  0.000\r\n"));
+        }
+        {
+            RespuestaEnDosPartes respuesta(*sim, k.parte, k.resto);
+            if (k.continuo)
+                objComm().commBalanzaContinuoOnComm(true);
+            esperado(silencioso(), k.resultado);
+        }
+        EXPECT_TRUE(mensajes().isEmpty());
+    }
+}
