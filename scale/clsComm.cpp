@@ -5,6 +5,7 @@
 #include "core/basLegacyFunctions.h"
 #include "core/clsParametros.h"
 #include "frmRecalcularPeso.h"
+#include "platform/Clock.h"
 #include "platform/Cp1252.h"
 #include "platform/Program.h"
 #include "platform/Prompts.h"
@@ -30,6 +31,15 @@ constexpr int kTrozoEscritura = 255;
 constexpr qint16 kMaxLecturasVacias = 10;
 constexpr qint64 kEsperaRespuestaMs = 200;
 constexpr double kPesoMaximoManual = 1000;
+
+// Models 0, 3 and 7 end each reply with CR or LF: a read of theirs goes on, within its time, until the
+// line end came, so a pause inside a reply does not cut it.
+bool RespuestaConFinDeLinea(qint32 modelo) {
+    return modelo == 0 || modelo == 3 || modelo == 7;
+}
+bool TieneFinDeLinea(const QByteArray& datos) {
+    return datos.contains('\r') || datos.contains('\n');
+}
 
 const char* const kTxtNoComunica = "No es posible comunicar con la balanza. Compruebe que la balanza está encendida y "
                                    "conectada al TPV e inténtelo de nuevo, por favor...";
@@ -353,14 +363,34 @@ qint16 clsComm::EscribePuerto(const QString& strCadena) {
     return escritos;
 }
 
-QString clsComm::LeePuerto() {
+QString clsComm::LeePuerto(bool* blnSinFin) {
     QString datos;
+    bool sinFin = false;
     vb::OnError(
         [&] {
-            if (m_puerto.isOpen())
-                datos = cp1252::decode(m_puerto.read(kBytesLectura, kLecturaTotalMs, kLecturaIntervaloMs));
+            if (!m_puerto.isOpen())
+                return;
+            const qint64 limite = clock_seam::tickMs() + kLecturaTotalMs;
+            QByteArray bytes = m_puerto.read(kBytesLectura, kLecturaTotalMs, kLecturaIntervaloMs);
+            if (!bytes.isEmpty() && RespuestaConFinDeLinea(Modelo())) {
+                // A pause inside the reply: wait for the rest within what is left of the read's time.
+                while (!TieneFinDeLinea(bytes) && bytes.size() < kBytesLectura) {
+                    const qint64 queda = limite - clock_seam::tickMs();
+                    const QByteArray mas =
+                        queda > 0 ? m_puerto.read(kBytesLectura - int(bytes.size()), int(queda), kLecturaIntervaloMs)
+                                  : QByteArray();
+                    if (mas.isEmpty())
+                        break; // out of time, or the line went away
+                    bytes += mas;
+                }
+                sinFin = !TieneFinDeLinea(bytes);
+            }
+            if (!sinFin)
+                datos = cp1252::decode(bytes);
         },
         AvisaErrorPuerto);
+    if (blnSinFin)
+        *blnSinFin = sinFin;
     return datos;
 }
 
@@ -411,7 +441,14 @@ bool clsComm::commBalanzaContinuoOnComm(bool /*blnMostrarMensajeError*/) {
                 VaciaBuffer();
                 EscribePuerto(cp1252::decode(m_strPeticion));
             }
-            const QString datos = LeePuerto();
+            bool sinFin = false;
+            const QString datos = LeePuerto(&sinFin);
+            if (sinFin) {
+                // The scale spoke but never ended its reply: no reading, and the next tick asks again.
+                m_intLecturasVacias = 0;
+                RearmaTimer();
+                return;
+            }
             const qint32 modelo = Modelo();
             bool sinConexion = false;
             if (modelo == 5 || modelo == 7) {
@@ -475,13 +512,16 @@ clsComm::Pesada clsComm::PesadaPorPeticion() {
         return {RespuestaPeticion::SinPuerto};
     const qint32 modelo = Modelo();
     QString respuesta;
+    bool sinFin = false;
     {
         LecturaEnCurso enCurso(*this);
         VaciaBuffer();
         EscribePuerto(cp1252::decode(PeticionPesada(modelo)));
         Espera(kEsperaRespuestaMs);
-        respuesta = LeePuerto();
+        respuesta = LeePuerto(&sinFin);
     }
+    if (sinFin)
+        return {RespuestaPeticion::SinLectura};
     double peso = 0;
     if (modelo == 3) {
         const std::optional<Lectura> l = RespuestaModelo3(cp1252::encode(respuesta));

@@ -141,7 +141,9 @@ private:
     Pesada PesadaPorPeticion();
 
     qint16 EscribePuerto(const QString& strCadena);
-    QString LeePuerto();
+    // What came back. For the models whose replies end with CR or LF, a reply that stopped before its
+    // line end within the read's time is no reply: "" with `blnSinFin` set.
+    QString LeePuerto(bool* blnSinFin = nullptr);
     void VaciaBuffer();
     void AplicaLectura(const clsCommTramas::Lectura& l);
     void RearmaTimer();

@@ -270,8 +270,8 @@ struct RespuestaEnDosPartes {
     std::thread hilo;
 };
 
-// A negative model 3 reading is no weight. Continuous rows read a zero first, so a weight may be
-// handed out.
+// A negative model 3 reading is no weight; a reply with a pause inside is read whole; a reply that
+// never ends is no reading. Continuous rows read a zero first, so a weight may be handed out.
 TEST_F(clsCommTest, RepliesAreReadToTheirLineEndAndTheirSign) {
     const struct {
         int modelo;
@@ -281,6 +281,13 @@ TEST_F(clsCommTest, RepliesAreReadToTheirLineEndAndTheirSign) {
     } casos[] = {
         {3, false, "-0.345 kg\r\n", "", {false, 0, kPonga, 3}},
         {3, true, "-0.500 kg\r\n", "", {false, -0.5, kPonga, 3}},
+        {0, false, "+  2.", "500 kg\r\n", {true, 2.5, "", 0}},
+        {3, false, " 1.234 k", "g\r\n", {true, 1.234, "", 0}},
+        {7, false, "0001.", "25\r", {true, 1.25, "", 0}},
+        {0, true, "+  2.", "500\r\n", {true, 2.5, "", 0}},
+        {3, true, " 1.234 k", "g\r\n", {true, 1.234, "", 0}},
+        {0, false, "+  2.500", "", {false, 0, kPongaPesar, 3}},
+        {0, true, "+  2.500", "", {false, 0, kPonga, 3}},
     };
     for (const auto& k : casos) {
         SCOPED_TRACE((k.parte + "|" + k.resto).toStdString());
