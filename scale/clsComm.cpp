@@ -303,18 +303,15 @@ bool clsComm::InitPuerto(qint16 intCommNumber, const QString& strComsettings, qi
     bool ok = false;
     vb::OnError(
         [&] {
-            m_puerto.close();
-            const QString nombre = QStringLiteral("COM%1").arg(intCommNumber);
-            const QString dispositivo = SerialPort::devicePathFor(nombre);
+            m_blnReabrir = false;
             QString error;
-            if (m_puerto.open(dispositivo, &error)) {
-                if (m_puerto.applySettings(strComsettings, &error))
-                    ok = true;
-                else
-                    m_puerto.close(); // never leave a port open with settings it did not take
-            }
+            ok = AbrePuerto(intCommNumber, strComsettings, error);
             if (!ok)
-                GrabaLog(QStringLiteral("clsComm.InitPuerto: %1 (%2): %3").arg(nombre, dispositivo, error));
+                GrabaLog(QStringLiteral("clsComm.InitPuerto: %1").arg(error));
+            if (ok && tpcommTipo == 1) {
+                m_intCommNumber = intCommNumber;
+                m_strComsettings = strComsettings;
+            }
             if (ok && tpcommTipo == 1 && ModoContinuo()) {
                 m_intLecturasVacias = 0;
                 mainWindow().setScaleTimer(true, objParametros().getValorLng(param::TiempoBalanzaModoContinuo, true));
@@ -338,12 +335,47 @@ bool clsComm::InitPuerto(qint16 intCommNumber, const QString& strComsettings, qi
     return ok;
 }
 
+bool clsComm::AbrePuerto(qint16 intCommNumber, const QString& strComsettings, QString& error) {
+    m_puerto.close();
+    const QString nombre = QStringLiteral("COM%1").arg(intCommNumber);
+    const QString dispositivo = SerialPort::devicePathFor(nombre);
+    QString motivo;
+    if (m_puerto.open(dispositivo, &motivo)) {
+        if (m_puerto.applySettings(strComsettings, &motivo))
+            return true;
+        m_puerto.close(); // never leave a port open with settings it did not take
+    }
+    error = QStringLiteral("%1 (%2): %3").arg(nombre, dispositivo, motivo);
+    return false;
+}
+
+void clsComm::PuertoPerdido() {
+    GrabaLog(QStringLiteral("clsComm.getPeso: la balanza del puerto COM%1 (%2) se ha desconectado; se volverá a "
+                            "abrir en la próxima pesada")
+                 .arg(m_intCommNumber)
+                 .arg(SerialPort::devicePathFor(QStringLiteral("COM%1").arg(m_intCommNumber))));
+    m_puerto.close();
+    m_blnReabrir = true;
+}
+
+bool clsComm::ReabrePuerto() {
+    QString error;
+    if (!AbrePuerto(m_intCommNumber, m_strComsettings, error))
+        return false; // still away: told once already, when it went
+    m_blnReabrir = false;
+    GrabaLog(
+        QStringLiteral("clsComm.getPeso: la balanza del puerto COM%1 vuelve a estar conectada").arg(m_intCommNumber));
+    return true;
+}
+
 void clsComm::CierraPuerto() {
+    m_blnReabrir = false;
     m_puerto.close();
 }
 
+// A port that went away counts as in use: the next reading opens it again.
 bool clsComm::Activado() const {
-    return m_puerto.isOpen();
+    return m_puerto.isOpen() || m_blnReabrir;
 }
 
 qint16 clsComm::EscribePuerto(const QString& strCadena) {
@@ -508,7 +540,7 @@ void clsComm::RefrescaPesoFormularioPrincipal() {
 clsComm::Pesada clsComm::PesadaPorPeticion() {
     if (m_blnLecturaEnCurso)
         return {RespuestaPeticion::Ocupado};
-    if (!m_puerto.isOpen())
+    if (!m_puerto.isOpen() && !(m_blnReabrir && ReabrePuerto()))
         return {RespuestaPeticion::SinPuerto};
     const qint32 modelo = Modelo();
     QString respuesta;
@@ -516,9 +548,17 @@ clsComm::Pesada clsComm::PesadaPorPeticion() {
     {
         LecturaEnCurso enCurso(*this);
         VaciaBuffer();
-        EscribePuerto(cp1252::decode(PeticionPesada(modelo)));
+        const QByteArray peticion = PeticionPesada(modelo);
+        if (EscribePuerto(cp1252::decode(peticion)) != peticion.size() || m_puerto.hungUp()) {
+            PuertoPerdido();
+            return {RespuestaPeticion::SinPuerto};
+        }
         Espera(kEsperaRespuestaMs);
         respuesta = LeePuerto(&sinFin);
+        if (respuesta.isEmpty() && m_puerto.hungUp()) {
+            PuertoPerdido();
+            return {RespuestaPeticion::SinPuerto};
+        }
     }
     if (sinFin)
         return {RespuestaPeticion::SinLectura};

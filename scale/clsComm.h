@@ -140,6 +140,14 @@ private:
     };
     Pesada PesadaPorPeticion();
 
+    // Opens and configures the port without telling anyone; the reason in `error` on failure.
+    bool AbrePuerto(qint16 intCommNumber, const QString& strComsettings, QString& error);
+    // The device went away under a request-mode reading: logged once, the port closed, and the next
+    // reading opens it again.
+    void PuertoPerdido();
+    // Opens the port again after it went away; true when it is open.
+    bool ReabrePuerto();
+
     qint16 EscribePuerto(const QString& strCadena);
     // What came back. For the models whose replies end with CR or LF, a reply that stopped before its
     // line end within the read's time is no reply: "" with `blnSinFin` set.
@@ -165,7 +173,10 @@ private:
     qint16 m_intDestinoPeso = 0;
     QByteArray m_strPeticion;
     qint16 m_intLecturasVacias = 0;
-    bool m_blnLecturaEnCurso = false;             // one write/read exchange on the port at a time
+    bool m_blnLecturaEnCurso = false; // one write/read exchange on the port at a time
+    qint16 m_intCommNumber = 0;       // the scale's port as the start-up opened it
+    QString m_strComsettings;
+    bool m_blnReabrir = false;                    // the port went away: the next request-mode reading opens it again
     bool m_blnVisorDescripcionConTexto = true;    // the main window's description label still shows its text
     std::function<void(double)> m_destinoDialogo; // the re-weigh window's Peso while it is shown
     std::function<void()> m_recargaTicket;

@@ -304,3 +304,34 @@ TEST_F(clsCommTest, RepliesAreReadToTheirLineEndAndTheirSign) {
         EXPECT_TRUE(mensajes().isEmpty());
     }
 }
+
+// Unplugged in request mode: told once in the log, answered as a port that cannot be reached, and
+// opened again by the first request after it comes back under the same name.
+TEST_F(clsCommTest, AScaleUnpluggedIsToldOnceAndOpenedAgainWhenItComesBack) {
+    QTemporaryDir dir;
+    const QString nombre = dir.path() + "/balanza";
+    auto enchufa = [&] {
+        sim = std::make_unique<Simulador>();
+        QFile::remove(nombre);
+        return sim->arrancado() && QFile::link(sim->puerto(), nombre);
+    };
+    ASSERT_TRUE(enchufa());
+    apuntaCom(2, nombre);
+    ASSERT_TRUE(objComm().InitPuerto(2, "9600,e,8,1", 1));
+    gblnBalanzaActiva = true;
+    sim->responde("+  1.250\r\n");
+    esperado(silencioso(), {true, 1.25, "", 0});
+
+    sim.reset(); // the far end closes: the line hangs up
+    esperado(silencioso(), {false, 0, kNoComunica, 0});
+    esperado(silencioso(), {false, 0, kNoComunica, 0});
+    EXPECT_EQ(ventana.grid.filter("se ha desconectado").size(), 1) << ventana.grid.join('\n').toStdString();
+    EXPECT_TRUE(objComm().Activado());
+
+    ASSERT_TRUE(enchufa());
+    sim->responde("+  2.000\r\n");
+    esperado(silencioso(), {true, 2.0, "", 0});
+    EXPECT_EQ(sim->recibido(3), "D\r\n");
+    EXPECT_EQ(ventana.grid.filter("vuelve a estar conectada").size(), 1);
+    EXPECT_TRUE(mensajes().isEmpty());
+}
