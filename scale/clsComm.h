@@ -173,9 +173,9 @@ private:
     qint16 m_intDestinoPeso = 0;
     QByteArray m_strPeticion;
     qint16 m_intLecturasVacias = 0;
-    bool m_blnLecturaEnCurso = false; // one write/read exchange on the port at a time
-    qint16 m_intCommNumber = 0;       // the scale's port as the start-up opened it
-    QString m_strComsettings;
+    bool m_blnLecturaEnCurso = false;             // one write/read exchange on the port at a time
+    qint16 m_intCommNumber = 0;                   // the scale's port as the start-up opened it
+    QString m_strComsettings;                     // and its settings
     bool m_blnReabrir = false;                    // the port went away: the next request-mode reading opens it again
     bool m_blnVisorDescripcionConTexto = true;    // the main window's description label still shows its text
     std::function<void(double)> m_destinoDialogo; // the re-weigh window's Peso while it is shown
