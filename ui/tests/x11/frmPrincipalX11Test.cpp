@@ -15,6 +15,8 @@
 #include <QTemporaryDir>
 #include <QWindow>
 #include <csignal>
+#include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/prctl.h>
@@ -28,6 +30,16 @@ using uitest::espera;
 using uitest::hijo;
 
 QString g_sinServidorX; // why there is no X server, when there is none
+
+// A program the test needs is missing: a skip, unless scripts/test asks for every service.
+#define REQUIERE_PROGRAMA(programa)                                                                                    \
+    do {                                                                                                               \
+        if (QStandardPaths::findExecutable(QStringLiteral(programa)).isEmpty()) {                                      \
+            if (testenv::servicesRequired())                                                                           \
+                FAIL() << programa " is not installed (scripts/install-deps)";                                         \
+            GTEST_SKIP() << programa " is not installed";                                                              \
+        }                                                                                                              \
+    } while (0)
 
 // A child that dies with this process; its output goes nowhere, `fdHijo` becomes its fd 3.
 pid_t lanza(const std::vector<const char*>& argumentos, int fdHijo = -1, const char* home = nullptr) {
@@ -55,13 +67,13 @@ void termina(pid_t pid) {
 
 // Xvfb picks a free display itself and writes its number on fd 3 once it takes connections.
 pid_t arrancaXvfb() {
-    if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty()) {
-        g_sinServidorX = QStringLiteral("Xvfb is not installed");
+    if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty())
+        return -1;
+    int tubo[2];
+    if (pipe2(tubo, O_CLOEXEC) != 0) {
+        g_sinServidorX = QStringLiteral("no pipe for Xvfb's display number");
         return -1;
     }
-    int tubo[2];
-    if (pipe2(tubo, O_CLOEXEC) != 0)
-        return -1;
     const pid_t pid = lanza({"Xvfb", "-displayfd", "3", "-screen", "0", "1024x768x24", "-nolisten", "tcp"}, tubo[1]);
     close(tubo[1]);
     QByteArray numero;
@@ -127,11 +139,9 @@ class frmPrincipalX11Test : public uitest::UiTest {
 protected:
     void SetUp() override {
         UiTest::SetUp();
-        if (!g_sinServidorX.isEmpty()) {
-            if (testenv::servicesRequired() || g_sinServidorX != "Xvfb is not installed")
-                FAIL() << g_sinServidorX.toStdString();
-            GTEST_SKIP() << g_sinServidorX.toStdString();
-        }
+        REQUIERE_PROGRAMA("Xvfb");
+        if (QGuiApplication::platformName() != "xcb")
+            FAIL() << "no X server: " << g_sinServidorX.toStdString();
     }
     static QTableView& rejilla(const frmPrincipal& w) { return *hijo<QTableView>(w, "grdLog"); }
 };
@@ -168,6 +178,7 @@ TEST_F(frmPrincipalX11Test, SinGestorDeVentanasLaVentanaQueSeVeSigueSusFilas) {
 }
 
 TEST_F(frmPrincipalX11Test, ConIceWMMinimizarYRestaurarSiguenValiendo) {
+    REQUIERE_PROGRAMA("icewm");
     QTemporaryDir home;
     const pid_t icewm = lanza({"icewm"}, -1, qPrintable(home.path()));
     const auto cleanup = qScopeGuard([icewm] { termina(icewm); });
