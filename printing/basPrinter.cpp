@@ -312,7 +312,7 @@ QString InicializaImpresora(qint32 idImpresora, const QString& NombreImpresora, 
             [&] {
                 if (Espaciado.isEmpty()) {
                     const auto n = byteDeParametro(objParametros().getValorNum(param::EspacioEntreLineas),
-                                                   param::EspacioEntreLineas, 48);
+                                                   param::EspacioEntreLineas.nombre, 48);
                     if (!n)
                         return;
                     Espaciado = vb::Chr(*n);
@@ -566,10 +566,10 @@ void EmitirPito(qint32 idImpresora, const QString& NombreImpresora) {
                 orden = CodigoImpresora({27, 'o'});
             } else if (tipo == 3) {
                 std::optional<int> b[3];
-                const char* nombres[] = {param::EmitirPitoOkiDispositivo, param::EmitirPitoOkiTiempoEngergia,
-                                         param::EmitirPitoOkiTiempoDelay};
+                const param::Numero* claves[] = {&param::EmitirPitoOkiDispositivo, &param::EmitirPitoOkiTiempoEngergia,
+                                                 &param::EmitirPitoOkiTiempoDelay};
                 for (int i = 0; i < 3; ++i)
-                    if (!(b[i] = byteDeParametro(objParametros().getValorNum(nombres[i]), nombres[i], 64)))
+                    if (!(b[i] = byteDeParametro(objParametros().lee(*claves[i]), claves[i]->nombre, 64)))
                         return;
                 orden = CodigoImpresora({27, 29, 7, *b[0], *b[1], *b[2]});
             } else if (tipo == 4) {

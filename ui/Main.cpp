@@ -389,9 +389,9 @@ void Main(const QStringList& argumentos) {
 
         // 8: switch values that live in the registry
         if (interruptores.ipservidor)
-            EscribeValorRegistro(param::IpServidor, *interruptores.ipservidor);
+            EscribeValorRegistro(param::IpServidor.nombre, *interruptores.ipservidor);
         if (interruptores.tpv)
-            EscribeValorRegistro(param::TPV, *interruptores.tpv);
+            EscribeValorRegistro(param::TPV.nombre, *interruptores.tpv);
 
         // 9-10
         GrabaLog(QStringLiteral("Carga de parámetros"));

@@ -24,7 +24,7 @@ TEST_F(clsParametrosTest, RegistryValuesComeBackTrimmedByAnySpellingAndFillTheSn
 
     EXPECT_EQ(objParametros().getValor("tpv"), "3");
     EXPECT_EQ(objParametros().getValor("IMPTICKET"), "COCINA 1");
-    EXPECT_EQ(objParametros().getValorLng("Restaurante"), 2);
+    EXPECT_EQ(objParametros().lee(param::Restaurante), 2);
     EXPECT_EQ(objParametros().getValor("NoExiste", true), "");
     // The snapshot that Lee_Valor answers from.
     EXPECT_EQ(objReg().Lee_Valor(gstrRutaRegistro, "ipservidor"), "127.0.0.1");
