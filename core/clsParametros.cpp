@@ -270,13 +270,20 @@ template <> bool clsParametros::convierte<bool>(const char*, const QString& text
 
 template <class V> V clsParametros::convierteSinParar(const char* nombre, const QString& texto) {
     V r{};
-    vb::OnError([&] { r = convierte<V>(nombre, texto); },
-                [&](const VBError&) {
-                    GrabaLog(QStringLiteral("El parámetro ") + QLatin1String(nombre) +
-                             QStringLiteral(" tiene un valor no válido ('") + texto + QStringLiteral("'): se toma ") +
-                             (std::is_same_v<V, bool> ? QStringLiteral("como falso") : QStringLiteral("0")));
-                    r = V{};
-                });
+    vb::OnError(
+        [&] {
+            // A number's text that is no number reads as 0 anyway; here it is told too.
+            if constexpr (std::is_same_v<V, double>)
+                if (!texto.isEmpty() && !vb::IsNumeric(Variant(texto)))
+                    vb::Raise(vb::err::TypeMismatch);
+            r = convierte<V>(nombre, texto);
+        },
+        [&](const VBError&) {
+            GrabaLog(QStringLiteral("El parámetro ") + QLatin1String(nombre) +
+                     QStringLiteral(" tiene un valor no válido ('") + texto + QStringLiteral("'): se toma ") +
+                     (std::is_same_v<V, bool> ? QStringLiteral("como falso") : QStringLiteral("0")));
+            r = V{};
+        });
     return r;
 }
 

@@ -314,7 +314,7 @@ void ActivaBalanza(frmPrincipal& frm) {
     objComm().InitPuerto(puerto, ajustes, 1);
     gblnBalanzaActiva = true;
     // (read as the scale reads it, so the line says the mode the scale is really in)
-    if (objParametros().lee(param::BalanzaModoContinuo) == 1) {
+    if (objParametros().leeAlArrancar(param::BalanzaModoContinuo) == 1) {
         if (frm.scaleTimerEnabled())
             frm.AnadirLog(QStringLiteral("Activada la balanza en modo continuo"));
         else
