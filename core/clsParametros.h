@@ -41,8 +41,9 @@ public:
     template <class V, param::SiFalta F> V lee(const param::Clave<V, F>& clave) {
         return convierte<V>(clave.nombre, getValor(clave.nombre, F == param::SiFalta::Vacio));
     }
-    // The same for the start-up, which must never stop half-way: a value that does not convert is
-    // logged and read as false or 0. A missing parameter follows the key's rule as everywhere.
+    // The same for the start-up, which must never stop half-way: a value that does not convert (for a
+    // number, a text that is no number) is logged and read as false or 0. A missing parameter follows
+    // the key's rule as everywhere.
     template <class V, param::SiFalta F> V leeAlArrancar(const param::Clave<V, F>& clave) {
         return convierteSinParar<V>(clave.nombre, getValor(clave.nombre, F == param::SiFalta::Vacio));
     }
@@ -50,28 +51,6 @@ public:
     // store's own checks. A missing one ends the program after its message unless
     // blnDevolverVacioSiNoExiste, which gives "".
     QString getValor(const QString& strParametro, bool blnDevolverVacioSiNoExiste = false);
-    // Until every caller reads typed keys.
-    template <class V, param::SiFalta F> QString getValor(const param::Clave<V, F>& k, bool b = false) {
-        return getValor(QString(k.nombre), b);
-    }
-    template <class V, param::SiFalta F> double getValorNum(const param::Clave<V, F>& k, bool b = false) {
-        return convierte<double>(k.nombre, getValor(QString(k.nombre), b));
-    }
-    template <class V, param::SiFalta F> qint32 getValorLng(const param::Clave<V, F>& k, bool b = false) {
-        return convierte<qint32>(k.nombre, getValor(QString(k.nombre), b));
-    }
-    template <class V, param::SiFalta F> bool getValorEs(const param::Clave<V, F>& k, double valor, bool b = false) {
-        return getValorNum(k, b) == valor;
-    }
-    template <class V, param::SiFalta F> bool getValorLogico(const param::Clave<V, F>& k) {
-        return leeAlArrancar(param::Logico{k.nombre});
-    }
-    template <class V, param::SiFalta F> qint16 getValorEntero16(const param::Clave<V, F>& k) {
-        return leeAlArrancar(param::Entero16{k.nombre});
-    }
-    template <class V, param::SiFalta F> qint32 getValorEntero32(const param::Clave<V, F>& k) {
-        return leeAlArrancar(param::Entero{k.nombre});
-    }
     void SetValor(const QString& strParametro, const Variant& vrnValor, bool blnGrabaEnServidor = false);
     void ImportarParametrosServidor(const QStringList& claves);
     bool isSkin2022() const { return false; }
@@ -81,11 +60,11 @@ public:
     }
     void resetForTests();
 
-    // The conversions the key types name; convierteSinParar logs what does not convert and gives false or 0.
+private:
+    // The conversions the key types name; convierteSinParar logs what does not convert (for a number,
+    // a text that is no number) and gives false or 0.
     template <class V> static V convierte(const char* nombre, const QString& texto);
     template <class V> static V convierteSinParar(const char* nombre, const QString& texto);
-
-private:
     void InitParametros();
     struct Entry;
     std::unique_ptr<std::vector<std::shared_ptr<clsParametro>>> m_col; // null until InitParametros
