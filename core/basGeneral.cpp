@@ -333,8 +333,13 @@ bool GrabaLogBBDD(const QString& strMensaje, int) {
     });
     if (!preparado)
         return false;
-    // The database log is best effort: a closed or lost link must not stop the caller.
-    return vb::ResumeNext([&] { ConexionServidor().Execute(sql, nullptr, valores); });
+    // The database log is best effort: a closed or lost link must not stop the caller. A link that is
+    // gone for good (the connection could not open it again) is left to the reconnect timer.
+    return vb::OnError([&] { ConexionServidor().Execute(sql, nullptr, valores); },
+                       [](const VBError& e) {
+                           if (ado::isLostLink(e) && g_guardas.conectando == 0)
+                               IniciaReconexion();
+                       });
 }
 
 QString TextoError(const QString& strProcedimiento, const VBError& err) {
@@ -344,32 +349,11 @@ QString TextoError(const QString& strProcedimiento, const VBError& err) {
 }
 
 bool ErrorProvocaReconexion(const VBError& err) {
-    const qint32 n = err.number();
-    switch (n) {
-    case vb::err::AdoUnknownObject:      // 0x80040E37 unknown table or column
-    case vb::err::AdoSyntaxError:        // 0x80040E14 syntax error
-    case vb::err::AdoTruncation:         // 0x80040E57 data truncated
-    case vb::err::AdoIntegrityViolation: // 0x80040E2F integrity (duplicate key)
-    case vb::err::ObjectDisconnected:    // 0x80010108 object disconnected
-        return false;
-    default:
-        break;
-    }
-    if (n >= 0 && n <= 746)
-        return false;
-    if (n >= 3000 && n <= 3751 && n != vb::err::AdoConnectionUnusable)
-        return false;
-    if (n >= 31001 && n <= 31037)
-        return false;
-    const QString& src = err.source();
-    if (src == QLatin1String("msxml4.dll") || src == QLatin1String("MSFlexGrid") || src == QLatin1String("Peltrinos") ||
-        src == QLatin1String("Inet"))
-        return false;
-    const QString& desc = err.description();
-    if (desc.contains(QLatin1String("Duplicate entry")) || desc.contains(QLatin1String("Unknown column")) ||
-        desc.contains(QLatin1String("Unknown table")))
-        return false;
-    return true;
+    // Only an error that says the link is gone: one the provider tells as a lost link, or a statement
+    // on a connection that stands closed. An error of the statement or of its values (an invalid date,
+    // a text in a number column, an empty or duplicate key) and every error that is not the
+    // database's leave the connections as they are.
+    return err.number() == vb::err::AdoConnectionUnusable || ado::isLostLink(err);
 }
 
 void ControlErrores(const QString& strProcedimiento, bool blnReconectar, const VBError& err) {
@@ -382,27 +366,20 @@ void ControlErrores(const QString& strProcedimiento, bool blnReconectar, const V
         return;
     }
 
-    {
-        Contador informando(g_guardas.informandoError);
-        vb::ResumeNext([&] { mainWindow().AnadirLog(texto); });
-        vb::ResumeNext([&] {
-            if (ErrorPrinter* p = errorPrinter())
-                p->printErrorLine(texto);
-        });
-        vb::ResumeNext([&] { GrabaLogBBDD(texto); });
-    }
+    // A link that is gone is opened again first, so the report's own qm_log row goes over it: one
+    // attempt, bounded by the connector's time-outs. When it fails the reconnect timer goes on trying
+    // and the caller's next statements fail at once; nothing here waits for the timer. An error
+    // inside a connection attempt is that attempt's own answer.
+    if (blnReconectar && ErrorProvocaReconexion(err) && g_guardas.conectando == 0)
+        ReconectaAhora();
 
-    if (!blnReconectar || !ErrorProvocaReconexion(err))
-        return;
-    // An error inside the reconnection attempt itself is its own answer: the attempt fails and
-    // the reconnect timer tries again; waiting here would wait for ourselves.
-    if (g_guardas.conectando > 0)
-        return;
-
-    IniciaReconexion();
-    // Events keep running (the reconnect timer among them) until the link is back; nested calls
-    // wait in their own loop and all leave on the same reconnection. Ending the program ends it.
-    program::waitWhile([] { return !frmPrincipalVars().blnConexionOk; });
+    Contador informando(g_guardas.informandoError);
+    vb::ResumeNext([&] { mainWindow().AnadirLog(texto); });
+    vb::ResumeNext([&] {
+        if (ErrorPrinter* p = errorPrinter())
+            p->printErrorLine(texto);
+    });
+    vb::ResumeNext([&] { GrabaLogBBDD(texto); });
 }
 
 int MensajeUsuario(const QString& strMensaje, int lngBotones, const QString& strTitulo) {
