@@ -14,6 +14,7 @@
 
 #include <QFile>
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <limits>
 #include <optional>
@@ -115,6 +116,8 @@ QString textoDe(const VBError& e) {
     return e.description();
 }
 
+qint64 g_tamanoMaximoLog = kTamanoMaximoLog;
+
 // log.txt stays open between lines, written with one write() per line and nothing held back, so a
 // reader sees every line at once: opening and closing it for each line cost more than the rest of a
 // request. It is opened again when the program's folder changes, when the first write of a run
@@ -127,6 +130,14 @@ public:
             cierra();
         if (m_fd < 0)
             abre(ruta, vaciar);
+        // Past the limit the file becomes log.txt.1 (an earlier one goes) and a new one starts.
+        if (m_tamano > 0 && m_tamano + bytes.size() > g_tamanoMaximoLog) {
+            cierra();
+            const QByteArray anterior = QFile::encodeName(ruta + QStringLiteral(".1"));
+            if (::rename(QFile::encodeName(ruta).constData(), anterior.constData()) != 0)
+                falla(errno, ruta);
+            abre(ruta, true);
+        }
         for (qsizetype hecho = 0; hecho < bytes.size();) {
             const ssize_t n = ::write(m_fd, bytes.constData() + hecho, size_t(bytes.size() - hecho));
             if (n < 0 && errno == EINTR)
@@ -137,6 +148,7 @@ public:
                 falla(e, ruta);
             }
             hecho += n;
+            m_tamano += n;
         }
     }
     void cierra() {
@@ -162,6 +174,7 @@ private:
         }
         m_fd = fd;
         m_ruta = ruta;
+        m_tamano = st.st_size;
         m_dispositivo = st.st_dev;
         m_nodo = st.st_ino;
         m_comprobado = clock_seam::tickMs();
@@ -177,6 +190,7 @@ private:
     }
     int m_fd = -1;
     QString m_ruta;
+    qint64 m_tamano = 0;
     dev_t m_dispositivo = 0;
     ino_t m_nodo = 0;
     qint64 m_comprobado = 0;
@@ -305,10 +319,15 @@ void GrabaLog(const QString& strMensaje, bool blnForzar, bool) {
         },
         [&](const VBError& err) {
             gblnLogFicheroDesactivado = true;
-            // Forced writes keep trying; their failure is told once per run, not on every line.
+            // Forced writes keep trying; their failure is told once per run, not on every line. Never
+            // in a message box or on paper: a box would hold the request in flight until someone
+            // clicks, and the printed road may be what fails.
             if (!g_guardas.falloLogAvisado) {
                 g_guardas.falloLogAvisado = true;
-                MensajeUsuario(textoDe(err), prompts::vbOKOnly, QString());
+                const QString aviso = QStringLiteral("No se puede escribir log.txt: ") + textoDe(err);
+                std::fprintf(stderr, "%s\n", aviso.toLocal8Bit().constData());
+                std::fflush(stderr);
+                vb::ResumeNext([&] { mainWindow().AnadirLog(aviso); });
             }
         });
 }
@@ -583,11 +602,16 @@ bool IntentoConexionTick() {
     }
 }
 
+void setTamanoMaximoLog(qint64 bytes) {
+    g_tamanoMaximoLog = bytes > 0 ? bytes : kTamanoMaximoLog;
+}
+
 void resetBasGeneralForTests() {
     gInterruptores = {};
     gSesion = {};
     g_guardas = {};
     ficheroLog().cierra();
+    g_tamanoMaximoLog = kTamanoMaximoLog;
     g_pasoPostConexion = nullptr;
     DR.reset();
     cierraSinErrores(ConexionServidor());

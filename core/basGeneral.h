@@ -163,8 +163,11 @@ ErrorPrinter* errorPrinter();
 QString RutaAplicacion();  // the program's folder, no trailing separator
 QString CarpetaImagenes(); // gstrCarpetaImagenes, defaulting to RutaAplicacion() + "/imgs"
 // Grid row always; log.txt under /log or when forced. The third flag is accepted and not used.
-// A failed write of log.txt sets gblnLogFicheroDesactivado (told once per run); the next write that
-// succeeds clears it again.
+// A failed write of log.txt sets gblnLogFicheroDesactivado and is told once per run, on standard
+// error and in the grid (never in a box); the next write that succeeds clears it again. When log.txt
+// passes kTamanoMaximoLog bytes it is renamed log.txt.1 (replacing the earlier one) and a new one starts.
+inline constexpr qint64 kTamanoMaximoLog = qint64(64) << 20;
+void setTamanoMaximoLog(qint64 bytes); // for tests; 0 puts kTamanoMaximoLog back
 void GrabaLog(const QString& strMensaje, bool blnForzar = false, bool blnNoUsado = false);
 // Now as the grid and log.txt show it: "dd/MM/yyyy HH:mm:ss".
 QString FechaHoraLog();

@@ -189,6 +189,7 @@ TEST_F(basGeneralTest, LogLinesReachTheFileUnderLogOrWhenForcedAsQuotedCp1252Lin
     EXPECT_EQ(cajas(), QStringList({"con caja"}));
 }
 
+// Told in the grid (and on standard error), never in a box that would hold the request in flight.
 TEST_F(basGeneralTest, AFailedLogWriteIsToldOncePerRunAndTheFileRecoversWhenWritesSucceedAgain) {
     ASSERT_TRUE(QDir().mkpath(m_app.path() + "/log.txt")); // a folder where the file should be
     gblnLog = true;
@@ -196,7 +197,10 @@ TEST_F(basGeneralTest, AFailedLogWriteIsToldOncePerRunAndTheFileRecoversWhenWrit
     GrabaLog("b", true);
     GrabaLog("c", true);
     EXPECT_TRUE(gblnLogFicheroDesactivado);
-    EXPECT_EQ(cajas().size(), 1);
+    EXPECT_TRUE(cajas().isEmpty());
+    ASSERT_EQ(recordingMainWindow().grid.size(), 4);
+    EXPECT_TRUE(recordingMainWindow().grid[1].startsWith("No se puede escribir log.txt: "));
+    recordingMainWindow().grid.removeAt(1);
     EXPECT_EQ(recordingMainWindow().grid, QStringList({"a", "b", "c"}));
 
     ASSERT_TRUE(QDir().rmdir(m_app.path() + "/log.txt"));
@@ -204,7 +208,7 @@ TEST_F(basGeneralTest, AFailedLogWriteIsToldOncePerRunAndTheFileRecoversWhenWrit
     EXPECT_FALSE(gblnLogFicheroDesactivado);
     GrabaLog("e");
     EXPECT_EQ(logTxt(), QByteArray("\"31/01/2024 23:59:58 -> d\"\r\n\"31/01/2024 23:59:58 -> e\"\r\n"));
-    EXPECT_EQ(cajas().size(), 1);
+    EXPECT_TRUE(cajas().isEmpty());
 
     // The file is kept open between lines: one removed while the program runs comes back.
     ASSERT_TRUE(QFile::remove(m_app.path() + "/log.txt"));
@@ -213,6 +217,20 @@ TEST_F(basGeneralTest, AFailedLogWriteIsToldOncePerRunAndTheFileRecoversWhenWrit
     while (!QFile::exists(m_app.path() + "/log.txt") && t.elapsed() < 10000)
         GrabaLog("f");
     EXPECT_EQ(logTxt(), QByteArray("\"31/01/2024 23:59:58 -> f\"\r\n"));
+}
+
+// Past the limit log.txt becomes log.txt.1 (one earlier file kept) and a new one starts.
+TEST_F(basGeneralTest, ALogPastItsLimitIsRenamedAndANewOneStarts) {
+    const QByteArray linea = "\"31/01/2024 23:59:58 -> 0123456789\"\r\n"; // 37 bytes
+    setTamanoMaximoLog(3 * linea.size());
+    gblnLog = true;
+    for (int i = 0; i < 7; ++i)
+        GrabaLog("0123456789");
+    QFile anterior(m_app.path() + "/log.txt.1");
+    ASSERT_TRUE(anterior.open(QIODevice::ReadOnly));
+    EXPECT_EQ(anterior.readAll(), linea.repeated(3));
+    EXPECT_EQ(logTxt(), linea);
+    EXPECT_FALSE(QFile::exists(m_app.path() + "/log.txt.2"));
 }
 
 // A character outside the basic plane is never split in two.
