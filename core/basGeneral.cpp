@@ -79,9 +79,11 @@ const QString kCrLf = QStringLiteral("\r\n");
 const QString kClaveDriversODBC = QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\ODBC\\ODBCINST.INI\\ODBC Drivers");
 const QString kPasswordIncorporada = QStringLiteral("morvint58");
 // Connect time-out, and the driver's read and write time-out: a statement on a link that died
-// without a word from the server fails after this instead of hanging the program.
-constexpr int kSegundosTimeoutConexion = 10;
-constexpr int kSegundosTimeoutLectura = 15;
+// without a word from the server (a server that hangs, a cable pulled) fails after this instead of
+// holding the program. One statement that finds it and one attempt to connect again stay near 10 s,
+// so a print answers its error in that time; every statement of this program is a short one.
+constexpr int kSegundosTimeoutConexion = 3;
+constexpr int kSegundosTimeoutLectura = 6;
 
 MainWindowPort& earlyMainWindow() {
     static EarlyMainWindow w;
@@ -561,10 +563,14 @@ bool ReconectaAhora(VBError* fallo) {
 
 bool ComCentral(bool, bool) {
     // Each connection asks the server only when it has been idle for a while: a busy till pays nothing.
+    // The first link found lost is enough: both are opened again (a server that hangs would make
+    // each check wait its time-out).
     bool enlaceCaido = false;
     for (ado::Connection* cn : {&ConexionServidor(), &ConexionLocal()}) {
-        if (!cn->CheckLink())
+        if (!cn->CheckLink()) {
             enlaceCaido = true;
+            break;
+        }
     }
     if (!enlaceCaido)
         return true;

@@ -1,4 +1,5 @@
 #include "platform/Ado.h"
+#include "testsupport/ServicioPrivado.h"
 #include "testsupport/TestEnv.h"
 #include "testsupport/VBErrors.h"
 #include <QElapsedTimer>
@@ -284,4 +285,38 @@ TEST_F(AdoTest, TransactionsCommitRollBackAndRefuseMisuse) {
     cn.Open();
     cn.Execute("insert into t values (5)"); // back in auto-commit
     EXPECT_EQ(filas(), 2);
+}
+
+// A server that hangs (SIGSTOP) holds neither a statement nor a connect past the time-outs given: the
+// statement fails as a lost link, the connect that the next statement tries fails too, and once the
+// server goes on the connection opens again.
+TEST(AdoHungServer, AStatementAndAConnectEndWithinTheirTimeOuts) {
+    TARVOLIN_REQUIRE_DATABASE();
+    testenv::ServicioPrivado servidor(testenv::ServicioPrivado::Tipo::MariaDB);
+    ASSERT_TRUE(servidor.ok()) << servidor.error().toStdString();
+    Connection cn;
+    cn.ConnectionTimeout = 2;
+    cn.CommandTimeout = 3;
+    cn.Open(QStringLiteral("DRIVER={%1};SERVER=127.0.0.1;PORT=%2;DATABASE=mysql;UID=root;PASSWORD=;OPTION=3")
+                .arg(testenv::odbcDriverName())
+                .arg(servidor.puerto()));
+    EXPECT_EQ(cn.Execute("select 1")->Fields(0).Value.toInt(), 1);
+
+    servidor.para();
+    const std::tuple<const char*, qint64> pasos[] = {{"the statement", 3000}, {"the connect", 2000}};
+    for (const auto& [paso, limite] : pasos) {
+        QElapsedTimer t;
+        t.start();
+        try {
+            cn.Execute("select 2");
+            ADD_FAILURE() << paso << " answered on a stopped server after " << t.elapsed() << " ms";
+        } catch (const VBError& e) {
+            EXPECT_TRUE(isLostLink(e)) << paso << " " << e.sqlState().toStdString() << "/" << e.nativeError();
+        }
+        EXPECT_LT(t.elapsed(), limite + 1500) << paso;
+    }
+    EXPECT_EQ(cn.State(), adStateClosed);
+    servidor.sigue();
+    cn.Open();
+    EXPECT_EQ(cn.Execute("select 3")->Fields(0).Value.toInt(), 3);
 }
