@@ -59,7 +59,7 @@ bool capturando() {
 void informaFalloEnvio(const QString& impresora, const QString& motivo) {
     const QString texto = QStringLiteral("No se ha podido imprimir en %1: %2").arg(impresora, motivo);
     GrabaLog(texto, true);
-    if (gEstadoImpresion.blnInformandoFallo)
+    if (gEstadoImpresion.blnInformandoFallo || gEstadoImpresion.intFallosYaInformados > 0)
         return;
     gEstadoImpresion.blnInformandoFallo = true;
     const auto fin = qScopeGuard([] { gEstadoImpresion.blnInformandoFallo = false; });

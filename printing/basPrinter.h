@@ -31,10 +31,22 @@ struct EstadoImpresion {
     QString gstrCabeceraFacturadora;
     // A send failure is being reported (a further failure meanwhile is only logged).
     bool blnInformandoFallo = false;
+    // FallosYaInformados alive: send failures are only logged.
+    int intFallosYaInformados = 0;
     // The pagination is turning a page: its own lines must not turn another one.
     bool blnPaginando = false;
 };
 extern EstadoImpresion gEstadoImpresion;
+
+// While one lives, a job that cannot be sent is logged but not reported on paper: its failure was
+// reported already (a queued print tried again).
+class FallosYaInformados final {
+public:
+    FallosYaInformados() { ++gEstadoImpresion.intFallosYaInformados; }
+    ~FallosYaInformados() { --gEstadoImpresion.intFallosYaInformados; }
+    FallosYaInformados(const FallosYaInformados&) = delete;
+    FallosYaInformados& operator=(const FallosYaInformados&) = delete;
+};
 
 // ---- Printer code strings (InicializaCodigosPRN puts these back; a code set may change some) ----
 struct CodigosPRN {
