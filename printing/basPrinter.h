@@ -23,6 +23,8 @@ struct BufferImpresion {
     qint32 LineasPendientes = 0;
 };
 
+class InformeUnicoDeFallos;
+
 // The module's state apart from the code strings; a fresh one is the state at start.
 struct EstadoImpresion {
     BufferImpresion mBufferImpresion;
@@ -31,21 +33,27 @@ struct EstadoImpresion {
     QString gstrCabeceraFacturadora;
     // A send failure is being reported (a further failure meanwhile is only logged).
     bool blnInformandoFallo = false;
-    // FallosYaInformados alive: send failures are only logged.
-    int intFallosYaInformados = 0;
+    // The innermost InformeUnicoDeFallos alive, if any.
+    InformeUnicoDeFallos* informeUnico = nullptr;
     // The pagination is turning a page: its own lines must not turn another one.
     bool blnPaginando = false;
 };
 extern EstadoImpresion gEstadoImpresion;
 
-// While one lives, a job that cannot be sent is logged but not reported on paper: its failure was
-// reported already (a queued print tried again).
-class FallosYaInformados final {
+// While one lives, the first job that cannot be sent is reported on paper and the rest only logged
+// (all of them when made with blnYaInformado: a print tried again after a reported failure).
+class InformeUnicoDeFallos final {
 public:
-    FallosYaInformados() { ++gEstadoImpresion.intFallosYaInformados; }
-    ~FallosYaInformados() { --gEstadoImpresion.intFallosYaInformados; }
-    FallosYaInformados(const FallosYaInformados&) = delete;
-    FallosYaInformados& operator=(const FallosYaInformados&) = delete;
+    explicit InformeUnicoDeFallos(bool blnYaInformado = false);
+    ~InformeUnicoDeFallos();
+    InformeUnicoDeFallos(const InformeUnicoDeFallos&) = delete;
+    InformeUnicoDeFallos& operator=(const InformeUnicoDeFallos&) = delete;
+    bool informado() const { return m_informado; }
+
+private:
+    friend void informaFalloEnvio(const QString& impresora, const QString& motivo);
+    bool m_informado;
+    InformeUnicoDeFallos* m_anterior;
 };
 
 // ---- Printer code strings (InicializaCodigosPRN puts these back; a code set may change some) ----

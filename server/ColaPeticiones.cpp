@@ -147,11 +147,11 @@ bool clsSocketFront::ejecuta_siguiente_request_en_cola(const QString& origen_req
         bool hecha = false;
         if (impresion) {
             InformePiezas informe;
+            bool informadaAhora = informada;
             TurnoExclusivo::instancia().ejecutaYa([&] {
-                std::optional<basPrinter::FallosYaInformados> callados;
-                if (informada)
-                    callados.emplace();
+                const basPrinter::InformeUnicoDeFallos unico(informada);
                 EjecutaAccion(peticion, respuesta, origen_request);
+                informadaAhora = unico.informado();
             });
             hecha = exito(respuesta);
             if (!hecha) {
@@ -160,7 +160,7 @@ bool clsSocketFront::ejecuta_siguiente_request_en_cola(const QString& origen_req
                     peticion->Diccionario()->set(kTexto, *resto);
                     hecha = resto->isEmpty();
                 }
-                if (!hecha)
+                if (!hecha && informadaAhora)
                     m_impresionesInformadas.push_back(peticion);
             }
         } else {
