@@ -76,7 +76,7 @@ public:
 };
 using RecordsetPtr = std::unique_ptr<Recordset>;
 
-class Connection {
+class Connection final {
 public:
     Connection();
     ~Connection();

@@ -9,7 +9,7 @@
 
 namespace printers {
 
-class RecordingOutput : public RawOutput {
+class RecordingOutput final : public RawOutput {
 public:
     struct Job {
         QString printer;

@@ -9,7 +9,7 @@
 
 namespace prompts {
 
-class ScriptedPrompts : public UserPrompts {
+class ScriptedPrompts final : public UserPrompts {
 public:
     struct Call {
         QString kind, text, title;

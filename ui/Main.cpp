@@ -332,7 +332,7 @@ void EscribeValorRegistro(const QString& nombre, const QString& valor) {
 
 void Main(const QStringList& argumentos) {
     try {
-        // 1-2: switches
+        // The command-line switches, read before anything else looks at them.
         gblnParametrosCargados = false;
         gblnLog = false;
         gblnMensaje = false;
@@ -341,7 +341,7 @@ void Main(const QStringList& argumentos) {
         const Interruptores interruptores = LeeInterruptores(LineaDeComandos(argumentos));
         AplicaInterruptores(interruptores);
 
-        // 7, the instance test, comes before anything is logged: a refused copy's first line would
+        // The one-instance test comes before anything is logged: a refused copy's first line would
         // empty the running copy's log.txt (the first write of a run truncates the file).
         if (gintRetraso == 0 && !ReservaInstancia()) {
             MensajeUsuario(QStringLiteral("El programa ya está en ejecución, no puede iniciarse dos veces"),
@@ -349,7 +349,7 @@ void Main(const QStringList& argumentos) {
             program::End();
         }
 
-        // 4-5
+        // Key codes, the registry path and the hooks the lower layers call upward.
         InicializaTeclas();
         gblnConexionesInicializadas = false;
         gstrCarpetaImagenes.clear();
@@ -370,12 +370,12 @@ void Main(const QStringList& argumentos) {
                 FrmPrincipal().QuitaIconoBandeja();
         });
 
-        // 6: the window, hidden, and its tray icon
+        // The main window, hidden, and its tray icon.
         frmPrincipal& frm = FrmPrincipal();
         frm.MuestraIconoTareas(false);
         frm.muestraSinBandeja();
 
-        // 7: a delayed start (a restart) waits before its first log line, so the copy it replaces
+        // A delayed start (a restart) waits before its first log line, so the copy it replaces
         // ends with its own log.txt whole.
         if (gintRetraso != 0) {
             basFuncionesComunes::Espera(qint64(gintRetraso) * 1000);
@@ -384,24 +384,24 @@ void Main(const QStringList& argumentos) {
                 GrabaLog(QStringLiteral("Otra instancia del programa sigue en ejecución tras la espera"));
         }
 
-        // 3
+        // The components that lie beside the program.
         RegistraComponentes();
 
-        // 8: switch values that live in the registry
+        // Switch values that live in the registry are written there before the parameters load.
         if (interruptores.ipservidor)
             EscribeValorRegistro(param::IpServidor, *interruptores.ipservidor);
         if (interruptores.tpv)
             EscribeValorRegistro(param::TPV, *interruptores.tpv);
 
-        // 9-10
+        // The registry parameters, then the printer code strings they choose.
         GrabaLog(QStringLiteral("Carga de parámetros"));
         CargaParametrosRegistro();
         basPrinter::InicializaCodigosPRN();
 
-        // 11: database, and the post-connection step when it answers
+        // The database, and the post-connection step when it answers (else a timer retries).
         frm.InicializaConexiones();
 
-        // 12-13
+        // The scale, and the translation literals once the query helper exists.
         ActivaBalanza(frm);
         CargaLiteralesCuandoHayaConexion();
     } catch (const program::Ended&) {
