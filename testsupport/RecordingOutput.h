@@ -9,7 +9,7 @@
 
 namespace printers {
 
-class RecordingOutput final : public RawOutput {
+class RecordingOutput : public RawOutput {
 public:
     struct Job {
         QString printer;

@@ -9,7 +9,7 @@
 
 namespace prompts {
 
-class ScriptedPrompts final : public UserPrompts {
+class ScriptedPrompts : public UserPrompts {
 public:
     struct Call {
         QString kind, text, title;
