@@ -1,10 +1,9 @@
 #include "clsComm.h"
-#include "controls/frmCalc.h"
+#include "ScaleWindowsPort.h"
 #include "core/basFuncionesComunes.h"
 #include "core/basGeneral.h"
 #include "core/basLegacyFunctions.h"
 #include "core/clsParametros.h"
-#include "frmRecalcularPeso.h"
 #include "platform/Clock.h"
 #include "platform/Cp1252.h"
 #include "platform/Program.h"
@@ -745,13 +744,14 @@ std::optional<double> clsComm::PesarArticulo(qint32 lngArticulo, double sngPreci
     std::optional<double> peso;
     vb::OnError(
         [&] {
-            frmRecalcularPeso dlg(*this);
-            dlg.setArticulo(lngArticulo);
-            dlg.setPrecio(sngPrecio);
-            dlg.setPeso(m_dblUltimoPeso);
-            MostrarConPesoEnVivo(dlg);
-            if (dlg.blnOk)
-                peso = dlg.Peso();
+            const std::unique_ptr<ReweighWindowPort> dlg = makeReweighWindow(*this);
+            if (!dlg)
+                return;
+            dlg->setArticulo(lngArticulo);
+            dlg->setPrecio(sngPrecio);
+            dlg->setPeso(m_dblUltimoPeso);
+            if (MostrarConPesoEnVivo(*dlg))
+                peso = dlg->Peso();
         },
         [&](const VBError& e) { AvisaErrorDialogo(e); });
     return peso;
@@ -767,14 +767,14 @@ void clsComm::OlvidaDialogo() {
     m_destinoDialogo = nullptr;
 }
 
-void clsComm::MostrarConPesoEnVivo(frmRecalcularPeso& dlg) {
+bool clsComm::MostrarConPesoEnVivo(ReweighWindowPort& dlg) {
     m_destinoDialogo = [&dlg](double peso) { dlg.setPeso(peso); };
     m_intDestinoPeso = 1;
     struct Fin {
         clsComm& c;
         ~Fin() { c.OlvidaDialogo(); }
     } fin{*this};
-    dlg.MostrarModal();
+    return dlg.MostrarModal();
 }
 
 void clsComm::RecalcularPeso(qint32 lngTPV, qint32 lngTicket, qint32 lngLinea, qint32 lngArticulo) {
@@ -809,16 +809,17 @@ void clsComm::RecalcularPeso(qint32 lngTPV, qint32 lngTicket, qint32 lngLinea, q
             double importe = 0;
             bool aceptado = false;
             if (gblnBalanzaActiva) {
-                frmRecalcularPeso dlg(*this);
-                dlg.setModoRecalcularPeso(true);
-                // The line of this call, not the main window's ticket context.
-                if (!dlg.RefrescaDatos(lngTPV, lngTicket, lngLinea))
+                const std::unique_ptr<ReweighWindowPort> dlg = makeReweighWindow(*this);
+                if (!dlg)
                     return;
-                dlg.setPeso(m_dblUltimoPeso);
-                MostrarConPesoEnVivo(dlg);
-                if (dlg.blnOk) {
-                    importe = dlg.Importe();
-                    peso = dlg.Peso();
+                dlg->setModoRecalcularPeso(true);
+                // The line of this call, not the main window's ticket context.
+                if (!dlg->RefrescaDatos(lngTPV, lngTicket, lngLinea))
+                    return;
+                dlg->setPeso(m_dblUltimoPeso);
+                if (MostrarConPesoEnVivo(*dlg)) {
+                    importe = dlg->Importe();
+                    peso = dlg->Peso();
                     aceptado = true;
                 }
             } else {
@@ -862,7 +863,7 @@ void clsComm::RecalcularPeso(qint32 lngTPV, qint32 lngTicket, qint32 lngLinea, q
 }
 
 std::optional<double> clsComm::PidePesoTeclado(const QString& descripcion, QString visor) {
-    if (!frmCalc::Pedir(descripcion, visor))
+    if (!askNumber(descripcion, visor))
         return std::nullopt;
     const double valor = ValNumero(visor);
     QString rechazo;

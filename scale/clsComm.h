@@ -2,6 +2,7 @@
 // The serial scale driver: the port, the request and frame formats of each scale model, the
 // continuous reading driven by the main window's timer, the weighing dialogue (getPeso) and the
 // re-weigh of a ticket line. One instance lives in objComm(); everything runs on the GUI thread.
+// Its windows (the re-weigh window, the keypad) are reached through scale/ScaleWindowsPort.h.
 #include "platform/SerialPort.h"
 #include "platform/VBError.h"
 #include <QByteArray>
@@ -10,7 +11,7 @@
 #include <functional>
 #include <optional>
 
-class frmRecalcularPeso;
+class ReweighWindowPort;
 
 // How getPeso asks.
 struct OpcionesPeso {
@@ -123,6 +124,10 @@ public:
     // The hosting point-of-sale application may ask to reload its ticket after a re-weigh.
     void setRecargaTicket(std::function<void()> f) { m_recargaTicket = std::move(f); }
 
+    // Reads a weight on the keypad, which starts showing `visor`: nothing when cancelled, or when
+    // the weight is over 1000 kg, negative or 0 (the user is told which).
+    std::optional<double> PidePesoTeclado(const QString& descripcion, QString visor);
+
     // Re-reads ModeloBalanza into the continuous request (the start-up state of a new instance).
     void InicializaModelo();
 
@@ -130,7 +135,7 @@ public:
     void RefrescaPesoFormularioPrincipal();
 
 private:
-    friend class frmRecalcularPeso;
+    friend class ReweighWindowPort;
     struct LecturaEnCurso;
     // What one request-mode exchange gave.
     enum class RespuestaPeticion { Ocupado, SinPuerto, Peso, SinProducto, SinLectura };
@@ -156,17 +161,13 @@ private:
     void AplicaLectura(const clsCommTramas::Lectura& l);
     void RearmaTimer();
     void ParaTimer();
-    // Shows the re-weigh window with every changed continuous weight going to it.
-    void MostrarConPesoEnVivo(frmRecalcularPeso& dlg);
+    // Shows the re-weigh window with every changed continuous weight going to it; true when accepted.
+    bool MostrarConPesoEnVivo(ReweighWindowPort& dlg);
     // The continuous weight goes to the main window again, not to a re-weigh window.
     void OlvidaDialogo();
     // An error while a re-weigh window was up: the weight goes to the main window again and the
     // operator is told.
     void AvisaErrorDialogo(const VBError& e);
-    // Reads a weight on the keypad, which starts showing `visor`: nothing when cancelled, or when
-    // the weight is over 1000 kg, negative or 0 (the user is told which).
-    std::optional<double> PidePesoTeclado(const QString& descripcion, QString visor);
-
     SerialPort m_puerto;
     double m_dblUltimoPeso = 0;
     bool m_blnPesoCero = false;

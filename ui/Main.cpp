@@ -1,6 +1,7 @@
 // The start-up procedure and the start-up module's own procedures.
 #include "ui/Main.h"
 
+#include "controls/frmCalc.h"
 #include "core/Arranque.h"
 #include "core/NombresParametros.h"
 #include "core/Reg_class.h"
@@ -15,6 +16,7 @@
 #include "printing/basPrinter.h"
 #include "rules/ObjetosGlobales.h"
 #include "rules/clsBotones.h"
+#include "scale/ScaleWindowsPort.h"
 #include "scale/clsComm.h"
 #include "server/SocketWindowPort.h"
 #include "server/TurnoExclusivo.h"
@@ -22,6 +24,7 @@
 #include "ui/TemporizadorVB.h"
 #include "ui/frmComSocketVentana.h"
 #include "ui/frmPrincipal.h"
+#include "ui/frmRecalcularPeso.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -65,9 +68,11 @@ bool valorDe(const QString& pieza, QString& valor) {
 }
 
 // What the lower layers reach of this one: the print turn of the socket prints, the window of the
-// request server, and the objects the trigger rules call by name.
+// request server, the scale's windows, and the objects the trigger rules call by name.
 void RegistraServiciosSuperiores() {
     setSocketWindowFactory([] { return std::make_unique<frmComSocketVentana>(); });
+    setReweighWindowFactory([](clsComm& comm) { return std::make_unique<frmRecalcularPeso>(comm); });
+    setNumericKeypad([](const QString& descripcion, QString& valor) { return frmCalc::Pedir(descripcion, valor); });
     basPrinter::setTurnoImpresion(
         [](std::function<void()> tarea) { TurnoExclusivo::instancia().ejecuta(std::move(tarea)); });
     reglas::registraObjeto(QStringLiteral("frmPrincipal"), [] { return static_cast<vb::LateBound*>(&FrmPrincipal()); });
