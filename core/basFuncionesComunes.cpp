@@ -3,6 +3,7 @@
 #include "platform/Clock.h"
 #include "platform/Cp1252.h"
 #include "platform/Program.h"
+#include "platform/Prompts.h"
 #include "platform/VBError.h"
 #include <QFile>
 #include <QLocale>
@@ -373,7 +374,7 @@ QString NumeroATexto(const Variant& v, bool nullComoNull, const QString& formato
                 s = FormatNumero(vb::CDbl(s), formato);
             s.replace(QLatin1Char(','), QLatin1Char('.'));
         },
-        [](const VBError& e) { MensajeUsuario(e.description(), 48); });
+        [](const VBError& e) { MensajeUsuario(e.description(), prompts::vbExclamation); });
     return s;
 }
 
@@ -525,7 +526,7 @@ QString AjustaTexto(int ancho, QString& texto, int sangria) {
             pos = fin;
         }
     } catch (...) {
-        MensajeUsuario(vb::CurrentError().description(), 48);
+        MensajeUsuario(vb::CurrentError().description(), prompts::vbExclamation);
     }
     return resultado;
 }
@@ -911,7 +912,7 @@ double Redondear(double valor, qint16 decimales) {
         a /= escala;
         return valor < 0 ? -a : a;
     } catch (...) {
-        MensajeUsuario(vb::CurrentError().description(), 48);
+        MensajeUsuario(vb::CurrentError().description(), prompts::vbExclamation);
         return 0;
     }
 }

@@ -13,6 +13,7 @@
 #include "platform/Ado.h"
 #include "platform/Clock.h"
 #include "platform/Printers.h"
+#include "platform/Prompts.h"
 #include "platform/VBError.h"
 #include "printing/basPrinter.h"
 #include "printing/clsImpresionPantalla.h"
@@ -641,7 +642,7 @@ QString clsImprimirTicket::FormateaLineaArticuloCocina(const QString& strTexto, 
             s = AlineaTexto(s, ancho, true, false, QString());
             s = inicio + s + fin + CRLF;
         },
-        [](const VBError& e) { MensajeUsuario(e.description(), 64); });
+        [](const VBError& e) { MensajeUsuario(e.description(), prompts::vbInformation); });
     return s;
 }
 

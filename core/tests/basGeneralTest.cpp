@@ -3,6 +3,7 @@
 // the reconnect decision and the reconnect wait on a link killed by the server).
 #include "core/tests/ConnectedCore.h"
 #include "platform/Cp1252.h"
+#include "platform/Prompts.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -106,7 +107,7 @@ public:
     int intentos = 0;
     void AnadirLog(const QString&) override {
         ++intentos;
-        vb::Raise(5, "grid roto");
+        vb::Raise(vb::err::InvalidCall, "grid roto");
     }
 };
 
@@ -232,8 +233,8 @@ TEST_F(basGeneralTest, AFailingPrintOrGridCannotLoopBackIntoItsReport) {
     gblnParametrosCargados = true;
     // The printer reports its own failure through MensajeUsuario and ControlErrores.
     m_printer.alImprimir = [] {
-        MensajeUsuario("sin papel", 48);
-        ControlErrores("basPrinter.Imprimir", true, VBError(482, "Error de impresora", "CUPS"));
+        MensajeUsuario("sin papel", prompts::vbExclamation);
+        ControlErrores("basPrinter.Imprimir", true, VBError(vb::err::PrinterError, "Error de impresora", "CUPS"));
     };
     MensajeUsuario("primero");
     EXPECT_EQ(m_printer.tickets, QStringList({"primero"}));
@@ -244,7 +245,7 @@ TEST_F(basGeneralTest, AFailingPrintOrGridCannotLoopBackIntoItsReport) {
     m_printer.tickets.clear();
     m_printer.lineas.clear();
     recordingMainWindow().grid.clear();
-    ControlErrores("clsX.y", false, VBError(13, "Type mismatch", "Tarvolin"));
+    ControlErrores("clsX.y", false, VBError(vb::err::TypeMismatch, "Type mismatch", "Tarvolin"));
     EXPECT_EQ(m_printer.lineas, QStringList({"ERROR: clsX.y: Type mismatch\r\n(13 - Tarvolin)"}));
     EXPECT_TRUE(m_printer.tickets.isEmpty());
     EXPECT_TRUE(recordingMainWindow().grid.contains("sin papel"));
@@ -265,7 +266,8 @@ TEST_F(basGeneralTest, AFailingPrintOrGridCannotLoopBackIntoItsReport) {
 
 TEST_F(basGeneralTest, TheReconnectWaitLeavesWhenTheProgramEnds) {
     QTimer::singleShot(0, [] { program::requestEnd(); });
-    ControlErrores("clsX.y", true, VBError(3709, "La conexión no se puede usar", "ADODB.Connection"));
+    ControlErrores("clsX.y", true,
+                   VBError(vb::err::AdoConnectionUnusable, "La conexión no se puede usar", "ADODB.Connection"));
     EXPECT_FALSE(frmPrincipalVars().blnConexionOk);
     EXPECT_TRUE(recordingMainWindow().reconnectTimer);
 }
@@ -315,7 +317,7 @@ TEST_F(basGeneralBBDDTest, AKilledLinkWaitsRunningEventsAndOneReconnectionReleas
             return;
         // A second error report inside the wait; once it waits too, the reconnect timer may act.
         QTimer::singleShot(0, [&] { ventana.setArmado(true); });
-        ControlErrores("frmComSocket.Datos", true, VBError(-2147467259, "Server has gone away", "ODBC"));
+        ControlErrores("frmComSocket.Datos", true, VBError(vb::err::ProviderFailure, "Server has gone away", "ODBC"));
         reconexionesAlVolverAnidada = ventana.reconexiones;
     });
     latido.start(50);

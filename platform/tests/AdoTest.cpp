@@ -102,12 +102,12 @@ TEST_F(AdoTest, DeclaredTypesValuesAndNullsOfEachTypeReadAndBound) {
     rs->MoveNext();
     valoresYNulos();
     EXPECT_TRUE(rs->isEOF());
-    EXPECT_EQ(errorOf([&] { rs->MoveNext(); }), 3021);
-    EXPECT_EQ(errorOf([&] { rs->Fields("nada"); }), 3265);
-    EXPECT_EQ(errorOf([&] { rs->Fields(17); }), 3265);
+    EXPECT_EQ(errorOf([&] { rs->MoveNext(); }), vb::err::AdoNoCurrentRecord);
+    EXPECT_EQ(errorOf([&] { rs->Fields("nada"); }), vb::err::AdoItemNotFound);
+    EXPECT_EQ(errorOf([&] { rs->Fields(17); }), vb::err::AdoItemNotFound);
     rs->Close();
     EXPECT_EQ(rs->State(), adStateClosed);
-    EXPECT_EQ(errorOf([&] { rs->isEOF(); }), 3704);
+    EXPECT_EQ(errorOf([&] { rs->isEOF(); }), vb::err::AdoObjectClosed);
 }
 
 TEST_F(AdoTest, TextRoundTripsExactlyBoundAndRead) {
@@ -160,16 +160,16 @@ TEST_F(AdoTest, DriverErrorsMapToAdoNumbers) {
         cn.Execute("insert into t values (1)");
         ADD_FAILURE() << "a duplicate key was accepted";
     } catch (const VBError& dup) {
-        EXPECT_EQ(dup.number(), -2147217873);
+        EXPECT_EQ(dup.number(), vb::err::AdoIntegrityViolation);
         EXPECT_TRUE(dup.description().contains("Duplicate entry")) << dup.description().toStdString();
         EXPECT_EQ(dup.source(), "Microsoft OLE DB Provider for ODBC Drivers");
     }
-    EXPECT_EQ(errorOf([&] { cn.Execute("selec * fromm t"); }), -2147217900);
-    EXPECT_EQ(errorOf([&] { cn.Execute("select * from no_such_table"); }), -2147217865);
-    EXPECT_EQ(errorOf([&] { cn.Execute("select nope from t"); }), -2147217865);
-    EXPECT_EQ(errorOf([&] { cn.Execute("insert into t values (?)", nullptr, {1}); }), -2147217873);
+    EXPECT_EQ(errorOf([&] { cn.Execute("selec * fromm t"); }), vb::err::AdoSyntaxError);
+    EXPECT_EQ(errorOf([&] { cn.Execute("select * from no_such_table"); }), vb::err::AdoUnknownObject);
+    EXPECT_EQ(errorOf([&] { cn.Execute("select nope from t"); }), vb::err::AdoUnknownObject);
+    EXPECT_EQ(errorOf([&] { cn.Execute("insert into t values (?)", nullptr, {1}); }), vb::err::AdoIntegrityViolation);
     cn.Execute("set session sql_mode = 'STRICT_ALL_TABLES'");
-    EXPECT_EQ(errorOf([&] { cn.Execute("insert into s values ('abcdef')"); }), -2147217833);
+    EXPECT_EQ(errorOf([&] { cn.Execute("insert into s values ('abcdef')"); }), vb::err::AdoTruncation);
     // None of these lose the link.
     EXPECT_EQ(cn.State(), adStateOpen);
     EXPECT_EQ(cn.Execute("select count(*) from t")->Fields(0).Value.toInt(), 1);
@@ -178,21 +178,21 @@ TEST_F(AdoTest, DriverErrorsMapToAdoNumbers) {
 TEST_F(AdoTest, AKilledLinkClosesTheConnectionAndItOpensAgain) {
     auto rs = cn.Execute("select 1");
     testenv::killConnections(db);
-    EXPECT_EQ(errorOf([&] { cn.Execute("select 2"); }), -2147467259);
+    EXPECT_EQ(errorOf([&] { cn.Execute("select 2"); }), vb::err::ProviderFailure);
     EXPECT_EQ(cn.State(), adStateClosed);
     EXPECT_EQ(rs->State(), adStateClosed);
-    EXPECT_EQ(errorOf([&] { rs->Fields(0); }), 3704);
-    EXPECT_EQ(errorOf([&] { cn.Execute("select 3"); }), 3709);
+    EXPECT_EQ(errorOf([&] { rs->Fields(0); }), vb::err::AdoObjectClosed);
+    EXPECT_EQ(errorOf([&] { cn.Execute("select 3"); }), vb::err::AdoConnectionUnusable);
     cn.Close(); // closing a closed connection does nothing
 
     QString bad = testenv::connectionString(db);
     bad.replace(QString("PORT=%1").arg(testenv::dbPort()), "PORT=1");
     cn.ConnectionTimeout = 3;
-    EXPECT_EQ(errorOf([&] { cn.Open(bad); }), -2147467259);
+    EXPECT_EQ(errorOf([&] { cn.Open(bad); }), vb::err::ProviderFailure);
     EXPECT_EQ(cn.State(), adStateClosed);
     // A trailing ";" is accepted; opening an open connection is refused.
     cn.Open(testenv::connectionString(db) + ";");
-    EXPECT_EQ(errorOf([&] { cn.Open(); }), 3705);
+    EXPECT_EQ(errorOf([&] { cn.Open(); }), vb::err::AdoObjectOpen);
     EXPECT_EQ(cn.Execute("select 4")->Fields(0).Value.toInt(), 4);
 }
 
@@ -203,12 +203,12 @@ TEST_F(AdoTest, TransactionsCommitRollBackAndRefuseMisuse) {
         testenv::runSql(db, "select count(*) from t", &out); // another session sees only what is committed
         return out.trimmed().toInt();
     };
-    EXPECT_EQ(errorOf([&] { cn.CommitTrans(); }), -2147168242);
-    EXPECT_EQ(errorOf([&] { cn.RollbackTrans(); }), -2147168242);
+    EXPECT_EQ(errorOf([&] { cn.CommitTrans(); }), vb::err::AdoTransactionNotStarted);
+    EXPECT_EQ(errorOf([&] { cn.RollbackTrans(); }), vb::err::AdoTransactionNotStarted);
     // rollback, commit, then a connection closed with its transaction open
     for (int paso : {0, 1, 2}) {
         EXPECT_EQ(cn.BeginTrans(), 1);
-        EXPECT_EQ(errorOf([&] { cn.BeginTrans(); }), -2147168237);
+        EXPECT_EQ(errorOf([&] { cn.BeginTrans(); }), vb::err::AdoTransactionNested);
         cn.Execute("insert into t values (?)", nullptr, {paso});
         paso == 0 ? cn.RollbackTrans() : paso == 1 ? cn.CommitTrans() : cn.Close();
         EXPECT_FALSE(cn.InTransaction());
