@@ -600,7 +600,7 @@ ResultadoPeso clsComm::getPeso(qint32 lngArticulo, double sngPrecio, const Opcio
                 for (;;) {
                     // Each attempt starts afresh, so a reason of an earlier attempt never lingers.
                     mensaje.clear();
-                    tipo = 0;
+                    tipo = TipoErrorPeso::Otro;
                     const qint32 p = objParametros().getValorLng(param::PermitirEntradaPesoManual, true);
                     manual = EntradaManualPermitida(p, blnEsAbono);
 
@@ -628,7 +628,7 @@ ResultadoPeso clsComm::getPeso(qint32 lngArticulo, double sngPrecio, const Opcio
                             break;
                         case RespuestaPeticion::SinProducto:
                             mensaje = T(kTxtPongaProducto);
-                            tipo = 3;
+                            tipo = TipoErrorPeso::SinProducto;
                             break;
                         case RespuestaPeticion::SinLectura:
                             break;
@@ -668,19 +668,19 @@ ResultadoPeso clsComm::getPeso(qint32 lngArticulo, double sngPrecio, const Opcio
                                 cancelado = !pesado;
                             } else {
                                 mensaje = T(kTxtQuite);
-                                tipo = 1;
+                                tipo = TipoErrorPeso::QuitarProducto;
                             }
                         } else if (m_dblUltimoPeso <= 0 || !blnPesoEstable || !m_blnPesoCero) {
                             dblPeso = 0;
                             if (m_dblUltimoPeso <= 0) {
                                 mensaje = T(kTxtPongaProducto);
-                                tipo = 3;
+                                tipo = TipoErrorPeso::SinProducto;
                             } else if (!m_blnPesoCero) {
                                 mensaje = T(kTxtQuiteVuelva);
-                                tipo = 1;
+                                tipo = TipoErrorPeso::QuitarProducto;
                             } else {
                                 mensaje = T(kTxtEstabilice);
-                                tipo = 2;
+                                tipo = TipoErrorPeso::NoEstable;
                             }
                             if (blnEsAbono) {
                                 if (p == 1)
@@ -702,7 +702,7 @@ ResultadoPeso clsComm::getPeso(qint32 lngArticulo, double sngPrecio, const Opcio
                         break;
                     if (mensaje.isEmpty()) {
                         mensaje = T(kTxtPongaProductoPesar);
-                        tipo = 3;
+                        tipo = TipoErrorPeso::SinProducto;
                     }
                     if (blnSilent)
                         break;
@@ -735,7 +735,7 @@ ResultadoPeso clsComm::getPeso(qint32 lngArticulo, double sngPrecio, const Opcio
         });
     if (r.ok) {
         r.error.clear();
-        r.tipoError = 0;
+        r.tipoError = TipoErrorPeso::Otro;
     }
     return r;
 }

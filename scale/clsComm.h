@@ -20,12 +20,21 @@ struct OpcionesPeso {
     bool blnSilent = false;      // the request server's weight action: nothing shown or printed
 };
 
+// Why a weighing failed, as the weight action's reply carries it ("tipo_error"): the numbers are
+// what the tills read.
+namespace TipoErrorPeso {
+inline constexpr qint32 Otro = 0;           // any other reason, or none (a weight was obtained)
+inline constexpr qint32 QuitarProducto = 1; // take the product off (and put it back)
+inline constexpr qint32 NoEstable = 2;      // the weight is not stable yet
+inline constexpr qint32 SinProducto = 3;    // nothing on the scale
+} // namespace TipoErrorPeso
+
 // What getPeso obtained.
 struct ResultadoPeso {
-    bool ok = false;      // a weight was obtained
-    double peso = 0;      // kg; on a silent failure the current (possibly unstable) weight in continuous mode
-    QString error;        // "" when ok, else the (translated) reason
-    qint32 tipoError = 0; // 1 take the product off, 2 not stable, 3 no product, 0 any other reason (or ok)
+    bool ok = false; // a weight was obtained
+    double peso = 0; // kg; on a silent failure the current (possibly unstable) weight in continuous mode
+    QString error;   // "" when ok, else the (translated) reason
+    qint32 tipoError = TipoErrorPeso::Otro; // a TipoErrorPeso
 };
 
 // Frame decoding, kept free of the port so it can be checked on bytes.

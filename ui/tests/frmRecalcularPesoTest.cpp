@@ -32,7 +32,7 @@ TEST_F(frmRecalcularPesoTest, WeighFirstDialogFollowsTheLiveWeight) {
         vistos << texto(w, "lblPeso");
         acepta(w);
     });
-    esperado(c.getPeso(10, 9.99), {true, 0.6, "", 0});
+    esperado(c.getPeso(10, 9.99), {true, 0.6, "", TipoErrorPeso::Otro});
     EXPECT_EQ(vistos, (QStringList{"Debe pesar el artículo para continuar.", "0,600KG"}));
     EXPECT_TRUE(peso().isEmpty()); // the weight went to the dialog only
     EXPECT_FALSE(c.blnPesoCero());
