@@ -351,16 +351,16 @@ double ValNumero(const QString& texto) {
 }
 
 Variant VarToStr(const Variant& v, const Variant& defecto, bool decodificarBinario) {
-    try {
+    Variant valor = defecto;
+    vb::ResumeNext([&] {
         const Variant x = decodificarBinario ? BinaryToString(v) : v;
         if (!x.isValid() || vb::IsNull(x) || !legibleComoTexto(x))
-            return defecto;
+            return;
         if (x.typeId() == QMetaType::QString && x.toString() == QLatin1String("#ERROR#"))
-            return defecto;
-        return x;
-    } catch (...) {
-        return defecto;
-    }
+            return;
+        valor = x;
+    });
+    return valor;
 }
 
 QString NumeroATexto(const Variant& v, bool nullComoNull, const QString& formato) {
@@ -469,65 +469,65 @@ private:
 // forward only to the next blank, so every character is looked at a bounded number of times.
 QString AjustaTexto(int ancho, QString& texto, int sangria) {
     QString resultado;
-    try {
-        texto = aplicarSustituyeTags(texto);
-        const Caracteres t(texto);
-        const qsizetype largo = t.size();
-        const qsizetype disponible = qsizetype(ancho) - sangria;
-        const QString margen(std::max(sangria, 0), QLatin1Char(' '));
-        // Whether the text holds a blank at or before a position: only the first blank tells.
-        qsizetype primerEspacio = 0;
-        for (qsizetype k = 1; k <= largo && primerEspacio == 0; ++k)
-            if (t.es(k, ' '))
-                primerEspacio = k;
-        // The last `c` in (desde, hasta], or 0.
-        auto ultimoEntre = [&](char c, qsizetype desde, qsizetype hasta) -> qsizetype {
-            for (qsizetype k = std::min(hasta, largo); k > desde; --k)
-                if (t.es(k, c))
-                    return k;
-            return 0;
-        };
-        qsizetype pos = 1, extra = 0;
-        while (pos <= largo) {
-            qsizetype fin;
-            bool corteEnEspacio = false;
-            if (pos + disponible > largo) {
-                fin = largo + 1;
-            } else {
-                // A line feed in the window (a window reaching past the text has none).
-                const qsizetype w = pos + disponible + extra;
-                const qsizetype p = w <= largo ? ultimoEntre('\n', pos, w) : 0;
-                if (p > pos) {
-                    fin = p + 1;
+    vb::OnError(
+        [&] {
+            texto = aplicarSustituyeTags(texto);
+            const Caracteres t(texto);
+            const qsizetype largo = t.size();
+            const qsizetype disponible = qsizetype(ancho) - sangria;
+            const QString margen(std::max(sangria, 0), QLatin1Char(' '));
+            // Whether the text holds a blank at or before a position: only the first blank tells.
+            qsizetype primerEspacio = 0;
+            for (qsizetype k = 1; k <= largo && primerEspacio == 0; ++k)
+                if (t.es(k, ' '))
+                    primerEspacio = k;
+            // The last `c` in (desde, hasta], or 0.
+            auto ultimoEntre = [&](char c, qsizetype desde, qsizetype hasta) -> qsizetype {
+                for (qsizetype k = std::min(hasta, largo); k > desde; --k)
+                    if (t.es(k, c))
+                        return k;
+                return 0;
+            };
+            qsizetype pos = 1, extra = 0;
+            while (pos <= largo) {
+                qsizetype fin;
+                bool corteEnEspacio = false;
+                if (pos + disponible > largo) {
+                    fin = largo + 1;
                 } else {
-                    corteEnEspacio = true;
-                    const qsizetype w0 = pos + disponible;
-                    if (w0 < 1 || primerEspacio == 0 || primerEspacio > w0) {
-                        // No blank up to the window's end: the rest is one line.
-                        fin = largo + 1;
-                        extra = 1;
-                    } else if (const qsizetype s = ultimoEntre(' ', pos, w0); s > pos) {
-                        fin = s;
-                        extra = 1;
+                    // A line feed in the window (a window reaching past the text has none).
+                    const qsizetype w = pos + disponible + extra;
+                    const qsizetype p = w <= largo ? ultimoEntre('\n', pos, w) : 0;
+                    if (p > pos) {
+                        fin = p + 1;
                     } else {
-                        // The window widens one character at a time until it takes in the next blank.
-                        qsizetype n = std::max(pos, w0) + 1;
-                        while (n <= largo && !t.es(n, ' '))
-                            ++n;
-                        fin = n;
-                        extra = n - w0 + 1;
+                        corteEnEspacio = true;
+                        const qsizetype w0 = pos + disponible;
+                        if (w0 < 1 || primerEspacio == 0 || primerEspacio > w0) {
+                            // No blank up to the window's end: the rest is one line.
+                            fin = largo + 1;
+                            extra = 1;
+                        } else if (const qsizetype s = ultimoEntre(' ', pos, w0); s > pos) {
+                            fin = s;
+                            extra = 1;
+                        } else {
+                            // The window widens one character at a time until it takes in the next blank.
+                            qsizetype n = std::max(pos, w0) + 1;
+                            while (n <= largo && !t.es(n, ' '))
+                                ++n;
+                            fin = n;
+                            extra = n - w0 + 1;
+                        }
                     }
                 }
+                resultado += margen;
+                resultado += vb::Trim(t.trozo(pos, fin).toString());
+                if (corteEnEspacio)
+                    resultado += QLatin1String("\r\n");
+                pos = fin;
             }
-            resultado += margen;
-            resultado += vb::Trim(t.trozo(pos, fin).toString());
-            if (corteEnEspacio)
-                resultado += QLatin1String("\r\n");
-            pos = fin;
-        }
-    } catch (...) {
-        MensajeUsuario(vb::CurrentError().description(), prompts::vbExclamation);
-    }
+        },
+        [](const VBError& e) { MensajeUsuario(e.description(), prompts::vbExclamation); });
     return resultado;
 }
 
@@ -540,26 +540,27 @@ Variant ConsultaRapida(const QString& sql, const QString& campo, ado::Connection
                        const QList<Variant>& params) {
     Variant resultado;
     ado::RecordsetPtr rs;
-    try {
-        ado::Connection& cn = conexion ? *conexion : ConexionServidor();
-        if (cn.State() == ado::adStateClosed)
-            cn.Open();
-        rs = cn.Execute(sql, nullptr, params);
-        if (!rs->isEOF() && !rs->isBOF()) {
-            const ado::Field& f = campo.isEmpty() ? rs->Fields(0) : rs->Fields(campo);
-            resultado = VarToStr(f.Value, defecto, true);
-        } else {
-            resultado = defecto;
-        }
-    } catch (...) {
-        const VBError e = vb::CurrentError();
-        if (rs) {
-            vb::ResumeNext([&] { rs->Close(); });
-            rs.reset();
-        }
-        ControlErrores(QStringLiteral("basComunPocketra.ConsultaRapida"), true, e);
-        return resultado;
-    }
+    vb::OnError(
+        [&] {
+            ado::Connection& cn = conexion ? *conexion : ConexionServidor();
+            if (cn.State() == ado::adStateClosed)
+                cn.Open();
+            rs = cn.Execute(sql, nullptr, params);
+            if (!rs->isEOF() && !rs->isBOF()) {
+                const ado::Field& f = campo.isEmpty() ? rs->Fields(0) : rs->Fields(campo);
+                resultado = VarToStr(f.Value, defecto, true);
+            } else {
+                resultado = defecto;
+            }
+        },
+        [&](const VBError& e) {
+            // The recordset is closed before the error is reported.
+            if (rs) {
+                vb::ResumeNext([&] { rs->Close(); });
+                rs.reset();
+            }
+            ControlErrores(QStringLiteral("basComunPocketra.ConsultaRapida"), true, e);
+        });
     vb::ResumeNext([&] {
         if (rs && rs->State() == ado::adStateOpen)
             rs->Close();
@@ -597,54 +598,60 @@ QString addslashes(QString& texto, bool doblarComilla, bool escaparBarras) {
 QString cStringSQL(const QString& texto, bool ponerComillas, bool escaparBarras) {
     // The text is a value: nothing in it is taken for earlier escaping, so it reads back exactly.
     QString copia = texto;
-    try {
+    bool comillas = false;
+    AtrapaErrores(QStringLiteral(".basFuncionesComunes.cStringSQL"), [&] {
         escapa(copia, true, escaparBarras);
-        if (ponerComillas)
-            return QLatin1Char('\'') + copia + QLatin1Char('\'');
-    } catch (...) {
-        ControlErrores(QStringLiteral(".basFuncionesComunes.cStringSQL"), true, vb::CurrentError());
-    }
-    return copia;
+        comillas = ponerComillas;
+    });
+    return comillas ? QLatin1Char('\'') + copia + QLatin1Char('\'') : copia;
 }
+
+namespace {
+// The test of esBinaryString: raw bytes, or a text whose first (up to three) characters are all "?".
+bool pareceBinario(const Variant& v) {
+    if (vb::IsObject(v))
+        return false;
+    if (v.typeId() == QMetaType::QByteArray)
+        return true; // raw bytes from the driver
+    if (v.typeId() != QMetaType::QString)
+        return false;
+    const QString s = v.toString();
+    const qsizetype n = std::min<qsizetype>(s.size(), 3);
+    if (n == 0)
+        return false;
+    for (qsizetype i = 0; i < n; ++i)
+        if (s[i] != QLatin1Char('?'))
+            return false;
+    return true;
+}
+} // namespace
 
 bool esBinaryString(const Variant& v) {
-    try {
-        if (vb::IsObject(v))
-            return false;
-        if (v.typeId() == QMetaType::QByteArray)
-            return true; // raw bytes from the driver
-        if (v.typeId() != QMetaType::QString)
-            return false;
-        const QString s = v.toString();
-        const qsizetype n = std::min<qsizetype>(s.size(), 3);
-        if (n == 0)
-            return false;
-        for (qsizetype i = 0; i < n; ++i)
-            if (s[i] != QLatin1Char('?'))
-                return false;
-        return true;
-    } catch (...) {
-        ControlErrores(QStringLiteral("basFunc.esBinaryString"), true, vb::CurrentError());
-        return false;
-    }
+    bool binario = false;
+    AtrapaErrores(QStringLiteral("basFunc.esBinaryString"), [&] { binario = pareceBinario(v); });
+    return binario;
 }
 
-Variant BinaryToString(const Variant& v) {
-    try {
-        if (!esBinaryString(v))
-            return v;
-        if (v.typeId() == QMetaType::QByteArray)
-            return cp1252::decode(v.toByteArray());
-        const QString s = v.toString();
-        QString r;
-        r.reserve(s.size());
-        for (QChar c : s)
-            r += cp1252::charFor(static_cast<unsigned char>(c.unicode() & 0xFF));
-        return r;
-    } catch (...) {
-        ControlErrores(QStringLiteral("basFunc.BinaryToString"), true, vb::CurrentError());
+namespace {
+// The conversion of BinaryToString.
+Variant textoDeBinario(const Variant& v) {
+    if (!esBinaryString(v))
         return v;
-    }
+    if (v.typeId() == QMetaType::QByteArray)
+        return cp1252::decode(v.toByteArray());
+    const QString s = v.toString();
+    QString r;
+    r.reserve(s.size());
+    for (QChar c : s)
+        r += cp1252::charFor(static_cast<unsigned char>(c.unicode() & 0xFF));
+    return r;
+}
+} // namespace
+
+Variant BinaryToString(const Variant& v) {
+    Variant texto = v;
+    AtrapaErrores(QStringLiteral("basFunc.BinaryToString"), [&] { texto = textoDeBinario(v); });
+    return texto;
 }
 
 float Segundos() {
@@ -795,38 +802,43 @@ QString textoNumero(const Variant& v) {
 
 } // namespace
 
-QString ValorSQL(const ado::Field& campo) {
-    try {
-        const Variant& v = campo.Value;
-        const bool nulo = vb::IsNull(v) || !v.isValid();
-        if (esCampoNumerico(campo.Type))
-            return nulo ? QStringLiteral("0") : textoNumero(v);
-        switch (campo.Type) {
-        case ado::adDate:
-        case ado::adDBDate:
-        case ado::adDBTimeStamp:
-            if (nulo)
-                return QStringLiteral("'0000-00-00'");
-            if (v.typeId() == QMetaType::QDateTime || v.typeId() == QMetaType::QDate)
-                return QLatin1Char('\'') + v.toDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) +
-                       QLatin1Char('\'');
-            return literalTexto(textoDe(v));
-        case ado::adBoolean:
-            return nulo ? QStringLiteral("0") : vb::CStr(vb::CBool(v));
-        default:
-            if (nulo)
-                return QStringLiteral("''");
-            if (v.typeId() == QMetaType::QByteArray) {
-                const QByteArray b = v.toByteArray();
-                return b.isEmpty() ? QStringLiteral("''") : QStringLiteral("0x") + QString::fromLatin1(b.toHex());
-            }
-            if (v.typeId() == QMetaType::QTime)
-                return QLatin1Char('\'') + v.toTime().toString(QStringLiteral("HH:mm:ss")) + QLatin1Char('\'');
-            return literalTexto(textoDe(v));
+namespace {
+// The literal of ValorSQL.
+QString literalDeCampo(const ado::Field& campo) {
+    const Variant& v = campo.Value;
+    const bool nulo = vb::IsNull(v) || !v.isValid();
+    if (esCampoNumerico(campo.Type))
+        return nulo ? QStringLiteral("0") : textoNumero(v);
+    switch (campo.Type) {
+    case ado::adDate:
+    case ado::adDBDate:
+    case ado::adDBTimeStamp:
+        if (nulo)
+            return QStringLiteral("'0000-00-00'");
+        if (v.typeId() == QMetaType::QDateTime || v.typeId() == QMetaType::QDate)
+            return QLatin1Char('\'') + v.toDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) +
+                   QLatin1Char('\'');
+        return literalTexto(textoDe(v));
+    case ado::adBoolean:
+        return nulo ? QStringLiteral("0") : vb::CStr(vb::CBool(v));
+    default:
+        if (nulo)
+            return QStringLiteral("''");
+        if (v.typeId() == QMetaType::QByteArray) {
+            const QByteArray b = v.toByteArray();
+            return b.isEmpty() ? QStringLiteral("''") : QStringLiteral("0x") + QString::fromLatin1(b.toHex());
         }
-    } catch (...) {
-        return QString();
+        if (v.typeId() == QMetaType::QTime)
+            return QLatin1Char('\'') + v.toTime().toString(QStringLiteral("HH:mm:ss")) + QLatin1Char('\'');
+        return literalTexto(textoDe(v));
     }
+}
+} // namespace
+
+QString ValorSQL(const ado::Field& campo) {
+    QString literal;
+    vb::ResumeNext([&] { literal = literalDeCampo(campo); });
+    return literal;
 }
 
 QString QuitarTagsHTML(QString& texto) {
@@ -900,21 +912,22 @@ QString MascaraDecimales(qint32 decimales) {
 }
 
 double Redondear(double valor, qint16 decimales) {
-    try {
-        if (decimales == -1)
-            decimales = 2;
-        const double escala = std::pow(10.0, decimales);
-        double a = std::fabs(valor) * escala;
-        // The fraction is itself rounded to two places first (half to even), so anything from about 0.495
-        // up rounds the value up.
-        const double f = vb::RoundHalfEven((a - std::trunc(a)) * 100) / 100;
-        a = f >= 0.5 ? std::floor(a) + 1 : std::floor(a);
-        a /= escala;
-        return valor < 0 ? -a : a;
-    } catch (...) {
-        MensajeUsuario(vb::CurrentError().description(), prompts::vbExclamation);
-        return 0;
-    }
+    double redondeado = 0;
+    vb::OnError(
+        [&] {
+            if (decimales == -1)
+                decimales = 2;
+            const double escala = std::pow(10.0, decimales);
+            double a = std::fabs(valor) * escala;
+            // The fraction is itself rounded to two places first (half to even), so anything from about
+            // 0.495 up rounds the value up.
+            const double f = vb::RoundHalfEven((a - std::trunc(a)) * 100) / 100;
+            a = f >= 0.5 ? std::floor(a) + 1 : std::floor(a);
+            a /= escala;
+            redondeado = valor < 0 ? -a : a;
+        },
+        [](const VBError& e) { MensajeUsuario(e.description(), prompts::vbExclamation); });
+    return redondeado;
 }
 
 void setSustituyeTags(std::function<QString(const QString&)> f) {

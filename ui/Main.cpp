@@ -255,14 +255,10 @@ void InicializaTeclas() {
 }
 
 QString RutaImgs() {
-    try {
-        return CarpetaImagenes();
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        ControlErrores(QStringLiteral("basFunc.RutaImgs"), true, vb::CurrentError());
+    QString ruta;
+    if (!AtrapaErrores(QStringLiteral("basFunc.RutaImgs"), [&] { ruta = CarpetaImagenes(); }))
         return gstrCarpetaImagenes;
-    }
+    return ruta;
 }
 
 void EjecutaPrograma(const QString& strRuta, qint16, const QStringList& parametros) {
@@ -336,7 +332,7 @@ void EscribeValorRegistro(const QString& nombre, const QString& valor) {
 } // namespace
 
 void Main(const QStringList& argumentos) {
-    try {
+    const bool completo = AtrapaErrores(QStringLiteral("basGeneral.main"), [&] {
         // The command-line switches, read before anything else looks at them.
         gblnParametrosCargados = false;
         gblnLog = false;
@@ -409,12 +405,10 @@ void Main(const QStringList& argumentos) {
         // The scale, and the translation literals once the query helper exists.
         ActivaBalanza(frm);
         CargaLiteralesCuandoHayaConexion();
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        ControlErrores(QStringLiteral("basGeneral.main"), true, vb::CurrentError());
+    });
+    // A start-up that failed half-way is not left running.
+    if (!completo)
         program::End();
-    }
 }
 
 void resetMainForTests() {
