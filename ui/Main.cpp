@@ -98,62 +98,39 @@ QString LineaDeComandos(const QStringList& argumentos) {
     return argumentos.join(QLatin1Char(' '));
 }
 
-Interruptores LeeInterruptores(const QString& strLineaComandos) {
-    Interruptores r;
+void LeeInterruptores(const QString& strLineaComandos, EstadoInterruptores& r) {
     const QStringList piezas = strLineaComandos.split(QLatin1Char('/'));
     for (qsizetype i = 1; i < piezas.size(); ++i) {
         const QString& pieza = piezas.at(i);
         const QString t = recortaBlancos(pieza).toLower();
         QString valor;
         if (t == QLatin1String("debug"))
-            r.Debug = true;
+            r.gblnDebug = true;
         if (t.startsWith(QLatin1String("nombre_bd")) && valorDe(pieza, valor))
-            r.nombre_bd = valor;
+            r.gstrNombreBDSwitch = valor;
 
         if (t == QLatin1String("desarrollo")) {
-            r.desarrollo = true;
+            r.gblnDesarrollo = true;
         } else if (t == QLatin1String("mensaje")) {
-            r.mensaje = true;
+            r.gblnMensaje = true;
         } else if (t.startsWith(QLatin1String("ipservidor"))) {
             if (valorDe(pieza, valor))
-                r.ipservidor = valor;
+                r.gstrIpServidorSwitch = valor;
         } else if (pieza.startsWith(QLatin1String("instal"), Qt::CaseInsensitive)) {
-            r.instal = true;
+            r.gblnInstal = true;
         } else if (t == QLatin1String("log")) {
-            r.log = true;
+            r.gblnLog = true;
         } else if (t.startsWith(QLatin1String("retraso"))) {
             if (valorDe(pieza, valor)) {
                 const double n = basFuncionesComunes::ValNumero(valor);
                 if (n != 0)
-                    r.retraso = qint32(std::clamp(vb::RoundHalfEven(n), -32768.0, 32767.0));
+                    r.gintRetraso = qint32(std::clamp(vb::RoundHalfEven(n), -32768.0, 32767.0));
             }
         } else if (t.startsWith(QLatin1String("tpv"))) {
             if (valorDe(pieza, valor) && basFuncionesComunes::ValNumero(valor) != 0)
-                r.tpv = valor;
+                r.gstrTPVSwitch = valor;
         }
     }
-    return r;
-}
-
-void AplicaInterruptores(const Interruptores& i) {
-    if (i.Debug)
-        gblnDebug = true;
-    if (i.nombre_bd)
-        gstrNombreBDSwitch = *i.nombre_bd;
-    if (i.desarrollo)
-        gblnDesarrollo = true;
-    if (i.mensaje)
-        gblnMensaje = true;
-    if (i.ipservidor)
-        gstrIpServidorSwitch = *i.ipservidor;
-    if (i.instal)
-        gblnInstal = true;
-    if (i.log)
-        gblnLog = true;
-    if (i.retraso != 0)
-        gintRetraso = i.retraso;
-    if (i.tpv)
-        gstrTPVSwitch = *i.tpv;
 }
 
 QStringList ArgumentosReinicio(const QStringList& originales) {
@@ -339,8 +316,7 @@ void Main(const QStringList& argumentos) {
         gblnMensaje = false;
         gintRetraso = 0;
         gstrArgumentosOriginales = argumentos;
-        const Interruptores interruptores = LeeInterruptores(LineaDeComandos(argumentos));
-        AplicaInterruptores(interruptores);
+        LeeInterruptores(LineaDeComandos(argumentos), gInterruptores);
 
         // The one-instance test comes before anything is logged: a refused copy's first line would
         // empty the running copy's log.txt (the first write of a run truncates the file).
@@ -389,10 +365,10 @@ void Main(const QStringList& argumentos) {
         RegistraComponentes();
 
         // Switch values that live in the registry are written there before the parameters load.
-        if (interruptores.ipservidor)
-            EscribeValorRegistro(param::IpServidor, *interruptores.ipservidor);
-        if (interruptores.tpv)
-            EscribeValorRegistro(param::TPV, *interruptores.tpv);
+        if (!gstrIpServidorSwitch.isEmpty())
+            EscribeValorRegistro(param::IpServidor, gstrIpServidorSwitch);
+        if (!gstrTPVSwitch.isEmpty())
+            EscribeValorRegistro(param::TPV, gstrTPVSwitch);
 
         // The registry parameters, then the printer code strings they choose.
         GrabaLog(QStringLiteral("Carga de parámetros"));
