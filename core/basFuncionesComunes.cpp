@@ -658,6 +658,12 @@ float Segundos() {
     return float(clock_seam::secondsSinceMidnight());
 }
 
+QString TextoSegundos(int decimales) {
+    if (decimales >= 0)
+        return QString::number(clock_seam::secondsSinceMidnight(), 'f', decimales);
+    return vb::CStr(Variant(Segundos()));
+}
+
 Variant Vc(const ado::Field* campo, const Variant& muestra) {
     Variant r;
     AtrapaErrores(QStringLiteral("basComunPocketra.Vc"), [&] {

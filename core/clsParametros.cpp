@@ -28,10 +28,6 @@ QString clave(const QString& nombre) {
     return nombre.toCaseFolded();
 }
 
-QString segundos() {
-    return vb::CStr(Variant(basFuncionesComunes::Segundos()));
-}
-
 QString textoDeValor(const Variant& v) {
     if (vb::IsNull(v) || vb::IsEmpty(v))
         return QString();
@@ -95,12 +91,12 @@ void clsParametros::resetForTests() {
 void clsParametros::GetParamReg() {
     vb::OnError(
         [&] {
-            GrabaLog(QStringLiteral("llamo a EnumValues: ") + segundos());
+            GrabaLog(QStringLiteral("llamo a EnumValues: ") + basFuncionesComunes::TextoSegundos());
             objReg().EnumValues(garrValoresRegistro, gstrRutaRegistro);
-            GrabaLog(QStringLiteral("he llamado a EnumValues: ") + segundos());
-            GrabaLog(QStringLiteral("llamo a InitParametros: ") + segundos());
+            GrabaLog(QStringLiteral("he llamado a EnumValues: ") + basFuncionesComunes::TextoSegundos());
+            GrabaLog(QStringLiteral("llamo a InitParametros: ") + basFuncionesComunes::TextoSegundos());
             InitParametros();
-            GrabaLog(QStringLiteral("He llamado a InitParametros: ") + segundos());
+            GrabaLog(QStringLiteral("He llamado a InitParametros: ") + basFuncionesComunes::TextoSegundos());
 
             // A half-filled configuration goes to the configuration dialog like an empty one.
             const QString ip = getValor(param::IpServidor, true);

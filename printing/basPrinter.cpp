@@ -523,11 +523,8 @@ QString CortarPapel(OpcionesCorte o) {
 }
 
 void ImprimeLogo(bool Enviar, qint32 idImpresora, const QString& NombreImpresora) {
-    vb::OnError(
-        [&] {
-            GrabaLog(vb::CStr(QVariant(basFuncionesComunes::Segundos())) + QStringLiteral("basPrinter.ImprimeLogo: "));
-        },
-        aviso(prompts::vbInformation));
+    vb::OnError([&] { GrabaLog(basFuncionesComunes::TextoSegundos() + QStringLiteral("basPrinter.ImprimeLogo: ")); },
+                aviso(prompts::vbInformation));
     bool captura = false;
     vb::OnError([&] { captura = capturando(); }, aviso(prompts::vbInformation));
     if (captura)

@@ -58,10 +58,6 @@ QString T(const QString& etiqueta) {
     return TraduceLiteral(etiqueta, -1, true, false);
 }
 
-QString segundos() {
-    return vb::CStr(Variant(basFuncionesComunes::Segundos()));
-}
-
 // VB's Format(n, "000..."): at least `digitos` digits, the sign in front.
 QString ceros(qint64 n, int digitos) {
     const QString d = QString::number(n < 0 ? -n : n).rightJustified(digitos, QLatin1Char('0'));
@@ -469,7 +465,8 @@ void clsImprimirTicket::ImprimirTicketCocinaCabecera(const FilaCabecera& cabecer
         for (qint16 i = vb::CInt(Variant(objParametros().getValorNum(param::BlancosCabeceraTicketCocina))); i > 0; --i)
             blanco();
     });
-    AtrapaErrores(proc, [&] { GrabaLog(QStringLiteral("Voy a imprimir la cabecera: ") + segundos()); });
+    AtrapaErrores(
+        proc, [&] { GrabaLog(QStringLiteral("Voy a imprimir la cabecera: ") + basFuncionesComunes::TextoSegundos()); });
 
     AtrapaErrores(proc, [&] {
         const double modo = objParametros().getValorNum(param::ImpDosCarTickGrandes);
@@ -777,7 +774,7 @@ void clsImprimirTicket::imprimirDigitosTicketLetraGrande(qint32 tpv, qint32 tick
                                                          bool blnImprimirNumComanda, const QString& strImpresora) {
     using namespace basPrinter;
     AtrapaErrores(kProcDigitos, [&] {
-        GrabaLog(QStringLiteral("ImprimirDigitosTicketLetraGrande: ") + segundos());
+        GrabaLog(QStringLiteral("ImprimirDigitosTicketLetraGrande: ") + basFuncionesComunes::TextoSegundos());
         QString s;
         if (!blnImprimirNumComanda) {
             s = vb::Right(ceros(tpv, 3), 1) + vb::Right(ceros(ticket, 8), 2);
@@ -785,7 +782,8 @@ void clsImprimirTicket::imprimirDigitosTicketLetraGrande(qint32 tpv, qint32 tick
             const QList<Variant> valores{Variant(glngEmpresa), Variant(glngRestaurante), Variant(tpv), Variant(ticket)};
             GrabaLog(kSqlComandasTicket + QStringLiteral(" [") + QString::number(glngEmpresa) + QStringLiteral(", ") +
                      QString::number(glngRestaurante) + QStringLiteral(", ") + QString::number(tpv) +
-                     QStringLiteral(", ") + QString::number(ticket) + QStringLiteral("]: ") + segundos());
+                     QStringLiteral(", ") + QString::number(ticket) + QStringLiteral("]: ") +
+                     basFuncionesComunes::TextoSegundos());
             if (ComCentral()) {
                 ++g_sentencias;
                 const vb::ColeccionPtr filas = dr().Query(kSqlComandasTicket, QString(), valores);
@@ -799,21 +797,23 @@ void clsImprimirTicket::imprimirDigitosTicketLetraGrande(qint32 tpv, qint32 tick
                 const qint32 n = getNumeroComanda();
                 if (n == 0) {
                     // No number could be recorded for the ticket (already reported): it prints without one.
-                    GrabaLog(QStringLiteral("ImprimirDigitosTicketLetraGrande sin número de comanda: ") + segundos());
+                    GrabaLog(QStringLiteral("ImprimirDigitosTicketLetraGrande sin número de comanda: ") +
+                             basFuncionesComunes::TextoSegundos());
                     return;
                 }
                 s = QString::number(n);
             }
         }
-        GrabaLog(QStringLiteral("Imprimo texto: ") + segundos());
+        GrabaLog(QStringLiteral("Imprimo texto: ") + basFuncionesComunes::TextoSegundos());
         Imprimir(QString(), {.idImpresora = lngImpresora, .NombreImpresora = strImpresora});
         Imprimir(gCodigosPRN.PRN_INITRIALT + T(QStringLiteral("Núm.")) + QStringLiteral(" ") + s +
                      gCodigosPRN.PRN_FINTRIALT,
                  {.idImpresora = lngImpresora, .NombreImpresora = strImpresora, .EsCocina = true});
         Imprimir(QString(), {.idImpresora = lngImpresora, .NombreImpresora = strImpresora});
     });
-    AtrapaErrores(kProcDigitos,
-                  [&] { GrabaLog(QStringLiteral("ImprimirDigitosTicketLetraGrande end: ") + segundos()); });
+    AtrapaErrores(kProcDigitos, [&] {
+        GrabaLog(QStringLiteral("ImprimirDigitosTicketLetraGrande end: ") + basFuncionesComunes::TextoSegundos());
+    });
 }
 
 qint32 clsImprimirTicket::getNumeroComanda() {
