@@ -49,10 +49,6 @@ Variant valor(const vb::EntidadPtr& p, const QString& nombre) {
     return dic && dic->Exists(nombre) ? dic->value(nombre) : Variant(QStringLiteral("#ERROR#"));
 }
 
-QString segundos() {
-    return vb::CStr(Variant(basFuncionesComunes::Segundos()));
-}
-
 // A field as a 32-bit integer, 0 when absent.
 qint32 entero(const vb::EntidadPtr& p, const QString& nombre) {
     return campo([&] { return vb::CLng(basFuncionesComunes::VarToStr(valor(p, nombre), Variant(qint32(0)))); });
@@ -223,7 +219,7 @@ bool clsSocketFront::EjecutaAccion(const vb::EntidadPtr& param, vb::EntidadPtr& 
             const QString nombreAccion = trama::extracto(accion, kMaxNombre);
 
             GrabaLog(QStringLiteral("clsSockerFront.EjecutaAccion (") + nombreAccion + QStringLiteral("): ") +
-                     segundos());
+                     basFuncionesComunes::TextoSegundos());
             if (m_socket)
                 m_socket->Log(nombreAccion);
 
@@ -307,7 +303,7 @@ bool clsSocketFront::EjecutaAccion(const vb::EntidadPtr& param, vb::EntidadPtr& 
     } catch (...) {
         fallo(vb::CurrentError(), true);
     }
-    GrabaLog(QStringLiteral("clsSockerFront.EjecutaAccion end: ") + segundos());
+    GrabaLog(QStringLiteral("clsSockerFront.EjecutaAccion end: ") + basFuncionesComunes::TextoSegundos());
     return reconocida;
 }
 
