@@ -107,7 +107,7 @@ TEST_F(clsCommTest, SilentCallsShowNothingAndSayWhy) {
     esperado(silencioso(), {false, 0,
                             "El programa está configurado con un modo de funcionamiento que sólo es compatible con "
                             "balanzas Epelsa y el modo contínuo.",
-                            0});
+                            Otro});
     // The eleventh empty read in a row stops the continuous reading.
     clsComm& c = balanza(0, true);
     for (int i = 1; i <= 10; ++i)
@@ -300,4 +300,15 @@ TEST_F(clsCommTest, AScaleUnpluggedIsToldOnceAndOpenedAgainWhenItComesBack) {
     EXPECT_EQ(sim->recibido(3), "D\r\n");
     EXPECT_EQ(ventana.grid.filter("vuelve a estar conectada").size(), 1);
     EXPECT_TRUE(mensajes().isEmpty());
+}
+
+// The windows come from the layer above: without them registered nothing is shown, and the weigh-first
+// dialog and the keypad read as cancelled.
+TEST_F(clsCommTest, WithoutRegisteredWindowsTheDialogsReadAsCancelled) {
+    clsComm& c = balanza(0, true, {{"TipoFuncionamientoBalanza", "1"}});
+    lee("+  0.000\r\n");
+    esperado(c.getPeso(10, 9.99), {false, 0, "", Otro});
+    setNumericKeypad(nullptr);
+    EXPECT_FALSE(c.PidePesoTeclado("Introduzca el peso", "1"));
+    EXPECT_TRUE(preguntas.calls.empty());
 }
