@@ -83,14 +83,15 @@ TEST(Main, ArrancaUnaSolaVezGuardaLaConfiguracionEnElRegistroYSeReiniciaConLosMi
     EXPECT_EQ(log.count("-> basComunPocketra.cargarIdiomasLiterales"), 1);
     EXPECT_TRUE(log.contains("El parámetro GrabarLogDetallado tiene un valor no válido"));
     EXPECT_TRUE(log.contains("El parámetro BalanzaModoContinuo tiene un valor no válido"));
-    EXPECT_TRUE(uitest::espera(
-        [&] { return p.errores().contains("No se ha podido conectar con la balanza en el puerto COM"); }, 10000))
+    EXPECT_TRUE(
+        uitest::espera([&] { return p.errores().contains("No se ha podido conectar con la balanza en el puerto COM"); },
+                       "the scale's port failure on stderr"))
         << p.errores().toStdString();
 
     // A refused copy says so and leaves the running copy's log.txt as it was.
     QProcess segunda;
     p.arranca({"/log"}, &segunda);
-    ASSERT_TRUE(segunda.waitForFinished(20000));
+    ASSERT_TRUE(segunda.waitForFinished(uitest::kArranqueMs)) << "the second copy did not end";
     EXPECT_EQ(segunda.exitCode(), 0);
     EXPECT_TRUE(QString::fromUtf8(segunda.readAllStandardError())
                     .contains("El programa ya está en ejecución, no puede iniciarse dos veces"));
@@ -105,7 +106,7 @@ TEST(Main, ArrancaUnaSolaVezGuardaLaConfiguracionEnElRegistroYSeReiniciaConLosMi
     ASSERT_TRUE(p.esperaFin());
     EXPECT_EQ(p.proceso().exitCode(), 0);
     // The new copy waits 5 s, then starts on the same switches (the log is a new one).
-    ASSERT_TRUE(p.esperaEscucha(40000));
+    ASSERT_TRUE(p.esperaEscucha(5000 + uitest::kArranqueMs));
     EXPECT_TRUE(p.log().contains("Carga de parámetros"));
     EXPECT_FALSE(p.log().contains("Fin Tarvolin"));
 }
@@ -191,7 +192,7 @@ TEST(Main, SoloSigueLosTarvolinDeSuPropiaEjecucionYNuncaFallaAlBuscar) {
                         "set -euo pipefail; eval \"$(sed -n '/^demo_tarvolins() {/,/^}/p' \"$1\")\"; "
                         "RUN=\"$2\"; next=$(demo_tarvolins | head -1); echo \"[$next]\"",
                         "bash", testenv::sourceDir() + "/scripts/demo", run});
-    EXPECT_TRUE(bash.waitForFinished(20000));
+    EXPECT_TRUE(bash.waitForFinished(waits::kDeadlineMs)) << "the search for this run's tarvolin did not end";
     EXPECT_EQ(bash.exitCode(), 0) << bash.readAllStandardError().toStdString();
     EXPECT_EQ(QString::fromUtf8(bash.readAllStandardOutput()).trimmed(),
               QStringLiteral("[%1]").arg(propio.processId()));

@@ -6,6 +6,7 @@
 #include "controls/ctrBoton.h"
 #include "server/SocketWindowPort.h"
 #include "server/frmComSocket.h"
+#include "testsupport/Waits.h"
 
 #include <QLabel>
 #include <QListWidget>
@@ -50,7 +51,7 @@ TEST_F(frmComSocketVentanaTest, TraceLayoutOnlyWithTheInstallationSwitch) {
     for (const char* linea : {"Received: {} from 127.0.0.1(", "Sending: 200 OK\r to 127.0.0.1"})
         EXPECT_EQ(lista->findItems(linea, Qt::MatchStartsWith).size(), 1) << linea;
     EXPECT_EQ(lista->currentRow(), lista->count() - 1);
-    program::waitWhile([&] { return conVentana.conexionesAbiertas() > 0; }, kEsperaMaximaMs);
+    EXPECT_TRUE(waits::until([&] { return conVentana.conexionesAbiertas() == 0; }, "the connection to close"));
     EXPECT_EQ(w->findChild<QLabel*>("lblConnections")->text(), "conexiones: 0");
 }
 
