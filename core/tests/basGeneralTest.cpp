@@ -3,6 +3,7 @@
 // the reconnect decision and the reconnect wait on a link killed by the server).
 #include "core/tests/ConnectedCore.h"
 #include "platform/Cp1252.h"
+#include "testsupport/Waits.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -205,8 +206,9 @@ TEST_F(basGeneralTest, AFailedLogWriteIsToldOncePerRunAndTheFileRecoversWhenWrit
     ASSERT_TRUE(QFile::remove(m_app.path() + "/log.txt"));
     QElapsedTimer t;
     t.start();
-    while (!QFile::exists(m_app.path() + "/log.txt") && t.elapsed() < 10000)
+    while (!QFile::exists(m_app.path() + "/log.txt") && t.elapsed() < waits::kDeadlineMs)
         GrabaLog("f");
+    ASSERT_TRUE(QFile::exists(m_app.path() + "/log.txt")) << "log.txt did not come back within the deadline";
     EXPECT_EQ(logTxt(), QByteArray("\"31/01/2024 23:59:58 -> f\"\r\n"));
 }
 
@@ -319,8 +321,8 @@ TEST_F(basGeneralBBDDTest, AKilledLinkWaitsRunningEventsAndOneReconnectionReleas
         reconexionesAlVolverAnidada = ventana.reconexiones;
     });
     latido.start(50);
-    // A watchdog so that a wait that never ends fails the test instead of hanging it.
-    QTimer::singleShot(120000, [] { program::requestEnd(); });
+    // A wait that never ends fails the test instead of hanging it.
+    waits::Deadline limite("the reconnection to release both waits", 2 * waits::kDeadlineMs);
 
     EXPECT_FALSE(DR->QueryExecute("insert into u values (2)"));
     latido.stop();

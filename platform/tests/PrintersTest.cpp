@@ -1,6 +1,7 @@
 #include "platform/Printers.h"
 #include "testsupport/CupsCapture.h"
 #include "testsupport/TestEnv.h"
+#include "testsupport/Waits.h"
 #include <QProcess>
 #include <gtest/gtest.h>
 
@@ -14,7 +15,7 @@ TEST(Printers, RawJobsCrossCupsUnchangedAndAnEmptyOneIsNoJob) {
     EXPECT_TRUE(cups.send(cola.nombre, QByteArray(), &error));
     QProcess lpstat;
     lpstat.start("lpstat", {"-o", cola.nombre});
-    lpstat.waitForFinished(30000);
+    ASSERT_TRUE(lpstat.waitForFinished(waits::kDeadlineMs)) << "lpstat -o did not answer";
     EXPECT_EQ(lpstat.readAllStandardOutput().trimmed(), "");
 
     QByteArray payload("\x1b@ticket\x00\x80\xff\r\n", 13);

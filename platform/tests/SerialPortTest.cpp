@@ -2,6 +2,7 @@
 #include "platform/Program.h"
 #include "platform/Registry.h"
 #include "testsupport/Simulador.h"
+#include "testsupport/Waits.h"
 #include <QStandardPaths>
 #include <gtest/gtest.h>
 #include <optional>
@@ -44,12 +45,12 @@ TEST_F(SerialPortTest, EveryByteCrossesRawBothWaysAndReadsStopAtTheCountOrTheQui
     EXPECT_EQ(sim->recibido(256), all);
     sim->envia(all);
     QByteArray got;
-    program::waitWhile(
+    EXPECT_TRUE(waits::until(
         [&] {
             got += pa.read(256 - int(got.size()), 200, 0);
-            return got.size() < 256;
+            return got.size() >= 256;
         },
-        20000);
+        "the 256 bytes sent from the far end"));
     EXPECT_EQ(got, all);
 
     // A read stops at its byte count, or when the line goes quiet after the first byte.
