@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QLabel>
 #include <QWidget>
 
 namespace waits {
@@ -49,8 +50,13 @@ void ModalWatch::tick() {
     }
     if (!w || m_open.elapsed() < m_ms)
         return;
+    QStringList textos; // what the window says, to tell which one it was
+    for (const QLabel* l : w->findChildren<QLabel*>())
+        if (!l->text().trimmed().isEmpty())
+            textos << l->text().trimmed();
     ADD_FAILURE() << "the modal window " << w->metaObject()->className() << " \"" << w->windowTitle().toStdString()
-                  << "\" was still open after " << m_ms << " ms: nothing in the test answered or closed it";
+                  << "\" (" << textos.join(" | ").left(200).toStdString() << ") was still open after " << m_ms
+                  << " ms: nothing in the test answered or closed it";
     m_modal = nullptr;
     if (auto* d = qobject_cast<QDialog*>(w))
         d->done(QDialog::Rejected);
