@@ -32,3 +32,27 @@ TEST(Printers, RawJobsCrossCupsUnchangedAndAnEmptyOneIsNoJob) {
     EXPECT_GT(error.size(), QString("no_such_queue_here: ").size()); // the reason follows the name
     EXPECT_FALSE(cups.send("", "x", &error));
 }
+
+// The names a till may hold for a printer: the queue's own name in any case, or the description
+// the queue was given (printers are known by their friendly names) in any case. Each one's job
+// reaches that queue; a name of no queue is refused with the name in its reason.
+TEST(Printers, AQueueIsFoundByItsNameOrItsDescriptionInAnyCase) {
+    TARVOLIN_REQUIRE_CUPS();
+    testenv::ColaCaptura cola(QStringLiteral("platform_nombres"));
+    ASSERT_TRUE(cola.creada);
+    ASSERT_TRUE(testenv::lpadmin({"-p", cola.nombre, "-D", "Cocina Ñ 2"}));
+    printers::CupsOutput cups;
+    size_t trabajos = 0;
+    for (const QString& nombre :
+         {cola.nombre, cola.nombre.toUpper(), QStringLiteral("Cocina Ñ 2"), QStringLiteral("COCINA ñ 2")}) {
+        QString error;
+        ASSERT_TRUE(cups.send(nombre, nombre.toUtf8(), &error)) << nombre.toStdString() << ": " << error.toStdString();
+        ASSERT_TRUE(cola.captura.espera(++trabajos)) << nombre.toStdString();
+        EXPECT_EQ(cola.captura.trabajos.back(), nombre.toUtf8());
+    }
+    for (const QString& nombre : {QStringLiteral("Cocina Ñ"), cola.nombre + "_2"}) {
+        QString error;
+        EXPECT_FALSE(cups.send(nombre, "x", &error)) << nombre.toStdString();
+        EXPECT_TRUE(error.startsWith(nombre + ": ")) << error.toStdString();
+    }
+}
