@@ -1,7 +1,11 @@
 // Main: the command-line switches and what a restart passes on; and the real program, started as a
 // process against the private services and spoken to over its protocol.
 #include "ui/Main.h"
+#include "ui/frmPrincipal.h"
 #include "ui/tests/UiTest.h"
+
+#include "scale/clsComm.h"
+#include "testsupport/Simulador.h"
 
 // The rows name only the switches they expect set.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
@@ -42,6 +46,47 @@ TEST(Main, TablaDeLineasDeComandos) {
     AplicaInterruptores(LeeInterruptores("/debug/log/desarrollo/instal/nombre_bd=v/ipservidor=h"));
     EXPECT_EQ(gInterruptores, (EstadoInterruptores{true, true, true, true, true, 7, "v", "h", "9", {}}));
     gInterruptores = guardado;
+}
+
+// The scale step at both ends of the port range and just outside it: a port in range is opened
+// (its pty reads back 9600 bauds and one stop bit), one outside is left as it was, with a message.
+using MainEnProceso = uitest::UiTest;
+TEST_F(MainEnProceso, LaBalanzaSoloSeAbreEnLosPuertosDel1Al9) {
+    const struct {
+        int puerto, modelo;
+        bool abierta;
+    } casos[] = {{0, 0, false}, {1, 0, true}, {9, 7, true}, {10, 3, false}};
+    frmPrincipal w(true);
+    for (const auto& k : casos) {
+        SCOPED_TRACE(k.puerto);
+        Simulador sim;
+        ASSERT_TRUE(sim.arrancado());
+        const termios antes = sim.ajustes();
+        ASSERT_NE(cfgetospeed(&antes), B9600);
+        apuntaCom(k.puerto, sim.puerto());
+        uitest::escribeRegistro(uitest::registroBase("nada") +
+                                QStringLiteral("UsarBalanza=1|PuertoBalanza=%1|ModeloBalanza=%2|BalanzaModoContinuo=0|"
+                                               "TiempoBalanzaModoContinuo=300|TipoFuncionamientoBalanza=0")
+                                    .arg(k.puerto)
+                                    .arg(k.modelo));
+        objParametros().resetForTests();
+        objParametros().GetParamReg();
+        resetObjCommForTests();
+        respuestas.calls.clear();
+        ActivaBalanza(w);
+        const termios despues = sim.ajustes();
+        EXPECT_EQ(cfgetospeed(&despues), k.abierta ? B9600 : cfgetospeed(&antes));
+        EXPECT_EQ(despues.c_cflag & CSTOPB, 0u);
+        EXPECT_EQ(gblnBalanzaActiva, k.abierta);
+        EXPECT_EQ(respuestas.textos(),
+                  k.abierta ? QStringList()
+                            : QStringList{QStringLiteral("Se ha configurado el uso de la balanza, pero el puerto serie "
+                                                         "configurado (%1) no es correcto (tiene que estar entre el 1 "
+                                                         "y el 9)")
+                                              .arg(k.puerto)});
+        apuntaCom(k.puerto, {});
+    }
+    resetObjCommForTests();
 }
 
 TEST(Main, ElReinicioConservaLosInterruptoresYEsperaCinco) {
