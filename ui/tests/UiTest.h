@@ -122,6 +122,16 @@ inline ::testing::AssertionResult espera(const std::function<bool()>& cond, cons
     return waits::until(cond, que, ms);
 }
 
+// One request on a fresh connection, read until the program closes it or the deadline passes
+// ("<no conecta>" when nobody listens).
+inline QByteArray pide(quint16 puerto, const QByteArray& peticion, int ms = waits::kDeadlineMs) {
+    servertest::ClienteTcp c(puerto);
+    if (!c.conectado())
+        return "<no conecta>";
+    c.envia(peticion);
+    return c.lee(nullptr, ms);
+}
+
 // A copy of the executable (so log.txt and a restart land beside it) with its registry store and
 // runtime folder (the instance lock; another copy's when given). Everything it started is stopped
 // when it goes.
@@ -184,7 +194,7 @@ public:
     QString errores() { return m_stderr += QString::fromUtf8(m_proceso.readAllStandardError()); }
 
     // One request over a new connection, read until the program closes it.
-    QByteArray peticion(const QByteArray& json) const { return servertest::pide(m_puerto, json); }
+    QByteArray peticion(const QByteArray& json) const { return pide(m_puerto, json); }
     bool ok(const QByteArray& json) const { return peticion(json).contains(R"("ok":true)"); }
     bool respondePing() const { return peticion(R"({"accion":"Ping"})").contains(R"("respuesta":"S")"); }
     ::testing::AssertionResult esperaEscucha(int ms = kArranqueMs) const {

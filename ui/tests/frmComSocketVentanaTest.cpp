@@ -43,7 +43,7 @@ TEST_F(frmComSocketVentanaTest, TraceLayoutOnlyWithTheInstallationSwitch) {
     EXPECT_TRUE(w->isVisible());
     EXPECT_TRUE(w->findChild<QLabel*>("lblHostID")->text().startsWith("Host Id: "));
     EXPECT_TRUE(w->findChild<QLabel*>("lblAddress")->text().startsWith("Address: "));
-    EXPECT_EQ(intercambio(quint16(p), "{}"), "200 OK\r");
+    EXPECT_EQ(servertest::enHilo([p] { return uitest::pide(quint16(p), "{}"); }), "200 OK\r");
     // The list shows the trace lines without the seconds (from the first after it was made); the
     // last one is selected.
     auto* lista = w->findChild<QListWidget*>("List1");
