@@ -11,6 +11,7 @@
 #include "platform/VBError.h"
 #include "printing/clsImprimirTicket.h"
 #include "scale/clsComm.h"
+#include "server/CampoPeticion.h"
 #include "server/TramaPeticion.h"
 #include "server/frmComSocket.h"
 #include "server/json/clsJSON.h"
@@ -42,11 +43,8 @@ template <class F> auto campo(F&& leer) {
     }
 }
 
-// A request field by its name exactly as written (the generic entity would match any case); a
-// missing one reads as the entity's "#ERROR#".
 Variant valor(const vb::EntidadPtr& p, const QString& nombre) {
-    const auto dic = p->Diccionario();
-    return dic && dic->Exists(nombre) ? dic->value(nombre) : Variant(QStringLiteral("#ERROR#"));
+    return campoPeticion(p, nombre);
 }
 
 QString segundos() {
