@@ -230,7 +230,7 @@ TEST(Main, SoloSigueLosTarvolinDeSuPropiaEjecucionYNuncaFallaAlBuscar) {
         env.insert("XDG_RUNTIME_DIR", runtime + "/runtime");
         p->setProcessEnvironment(env);
         p->start(falso, {"300"});
-        ASSERT_TRUE(p->waitForStarted(10000));
+        ASSERT_TRUE(p->waitForStarted(10000)) << "the stand-in tarvolin did not start";
     }
     QProcess bash;
     bash.start("bash", {"-c",

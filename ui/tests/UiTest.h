@@ -187,7 +187,7 @@ public:
         proceso.setProcessEnvironment(env);
         proceso.setWorkingDirectory(carpeta("app"));
         proceso.start(ejecutable(), argumentos);
-        ASSERT_TRUE(proceso.waitForStarted(10000));
+        ASSERT_TRUE(proceso.waitForStarted(10000)) << "the program did not start";
     }
     QProcess& proceso() { return m_proceso; }
     ::testing::AssertionResult esperaFin() {
