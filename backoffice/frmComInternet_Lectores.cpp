@@ -37,9 +37,7 @@ bool frmComInternet::atrapaLectura(const QString& procedimiento, const QString& 
                                    const std::function<void()>& paso) {
     return vb::OnError(paso, [&](const VBError& err) {
         borraArchivo(archivo);
-        // Only a link that is gone is the error handler's to mend; a value the database refused over a
-        // standing link fails this reply and nothing else.
-        ControlErrores(procedimiento, ConexionServidor().State() != ado::adStateOpen, err);
+        ControlErrores(procedimiento, true, err); // only a lost link reconnects
         terminaFallida();
     });
 }
