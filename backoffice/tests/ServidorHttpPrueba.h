@@ -16,30 +16,17 @@ struct PeticionHttp {
 };
 
 struct RespuestaHttp {
-    RespuestaHttp(int e = 200, QByteArray c = {}, QByteArray t = "text/plain", bool h = false)
-        : estado(e), cuerpo(std::move(c)), tipo(std::move(t)), callar(h) {}
+    RespuestaHttp(int e = 200, QByteArray c = {}, QByteArray t = "text/plain", bool h = false, int n = 0,
+                  qsizetype k = -1, QByteArray u = {})
+        : estado(e), cuerpo(std::move(c)), tipo(std::move(t)), callar(h), trozos(n), corte(k), ubicacion(std::move(u)) {
+    }
     int estado;
     QByteArray cuerpo, tipo;
     bool callar;          // held: answered by suelta(), if ever
-    int trozos = 0;       // > 0: chunked transfer in that many pieces
-    qsizetype corte = -1; // >= 0: the whole length announced, that many bytes sent, then a reset
+    int trozos;           // > 0: chunked transfer in that many pieces
+    qsizetype corte;      // >= 0: the whole length announced, that many bytes sent, then a reset
     QByteArray ubicacion; // a redirect's Location
 };
-inline RespuestaHttp troceada(const QByteArray& cuerpo, int trozos) {
-    RespuestaHttp r(200, cuerpo);
-    r.trozos = trozos;
-    return r;
-}
-inline RespuestaHttp cortada(const QByteArray& cuerpo, qsizetype corte) {
-    RespuestaHttp r(200, cuerpo);
-    r.corte = corte;
-    return r;
-}
-inline RespuestaHttp redirige(int estado, const QByteArray& ubicacion) {
-    RespuestaHttp r(estado);
-    r.ubicacion = ubicacion;
-    return r;
-}
 
 class ServidorHttpPrueba final : public QObject {
 public:
