@@ -115,14 +115,19 @@ TEST_F(frmComInternetTest, EachServiceSendsItsPathAndEncodedBody) {
     EXPECT_EQ(recordingMainWindow().grid.filter("Windows-1252 no tiene").join('|'),
               "frmComInternet: el campo SQLConsulta1 lleva caracteres que Windows-1252 no tiene; se envían como \"?\"");
 
-    // A table whose rows cannot be read: nothing is sent (its delete would empty the back office's
-    // table), and the export ends failed.
-    coleccionTextos rota;
-    rota.Add("articulos", "select * from articulos where no_existe = 1");
-    w.Servicio_sql_Exportar(http.direccion(), rota);
-    ASSERT_TRUE(espera(5));
-    EXPECT_TRUE(w.blnError && !w.blnOk && w.Resultado.contains("no_existe"));
-    EXPECT_EQ(http.peticiones.size(), std::size(casos));
+    // A table whose rows cannot be read (a bad select, a lost link): nothing is sent (its delete would
+    // empty the back office's table), and the export ends failed.
+    int n = 4;
+    for (const char* select : {"select * from articulos where no_existe = 1", "select * from articulos"}) {
+        coleccionTextos tablas;
+        tablas.Add("articulos", select);
+        if (n == 5)
+            testenv::killConnections(m_core->db());
+        w.Servicio_sql_Exportar(http.direccion(), tablas);
+        ASSERT_TRUE(espera(++n));
+        EXPECT_TRUE(w.blnError && !w.blnOk && !w.Resultado.isEmpty()) << select;
+        EXPECT_EQ(http.peticiones.size(), std::size(casos));
+    }
 }
 
 // Raw mode: every ending ends the request once; only a read reply leaves the window shown.
