@@ -194,7 +194,7 @@ void frmComInternet::EjecutaPeticion() {
         req.setHeader(QNetworkRequest::ContentTypeHeader,
                       QStringLiteral("application/x-www-form-urlencoded; charset=windows-1252"));
     for (const QString& item : m_peticion.cuerpo.split(QLatin1Char('&')))
-        avisaSinCp1252(item, item.section(QLatin1Char('='), 0, 0));
+        avisaSinCp1252(item, item.section(QLatin1Char('='), 0, 0).left(40));
     m_reply = m_inet->sendCustomRequest(req, m_peticion.metodo.toLatin1(), cp1252::encode(m_peticion.cuerpo));
     QNetworkReply* r = m_reply;
     connect(r, &QNetworkReply::socketStartedConnecting, this, [this] { Inet1_StateChanged(3); });
