@@ -45,6 +45,11 @@ public:
     std::vector<PeticionHttp> peticiones;
     std::function<void()> alRecibir; // runs when a whole request has arrived
     int desconexiones = 0;
+    // Answers the held request now (if its connection is still there).
+    void suelta(const RespuestaHttp& r) {
+        if (m_retenido && m_retenido->state() == QAbstractSocket::ConnectedState)
+            responde(m_retenido, r);
+    }
 
 private:
     void lee(QTcpSocket* s) {
@@ -98,16 +103,6 @@ private:
         s->disconnectFromHost();
     }
 
-public:
-    // Answers the held request now; false when its connection has gone meanwhile.
-    bool suelta(const RespuestaHttp& r) {
-        if (!m_retenido || m_retenido->state() != QAbstractSocket::ConnectedState)
-            return false;
-        responde(m_retenido, r);
-        return true;
-    }
-
-private:
     QPointer<QTcpSocket> m_retenido;
     QTcpServer m_servidor;
     QHash<QTcpSocket*, QByteArray> m_buffers;
