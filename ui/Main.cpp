@@ -285,8 +285,8 @@ void ActivaBalanza(frmPrincipal& frm) {
                        prompts::vbInformation);
         return;
     }
-    const QString ajustes =
-        objParametros().lee(param::ModeloBalanza) == 0 ? QStringLiteral("9600,e,8,1") : QStringLiteral("9600,n,8,1");
+    const QString ajustes = objParametros().leeAlArrancar(param::ModeloBalanza) == 0 ? QStringLiteral("9600,e,8,1")
+                                                                                     : QStringLiteral("9600,n,8,1");
     objComm().InitPuerto(puerto, ajustes, 1);
     gblnBalanzaActiva = true;
     // (read as the scale reads it, so the line says the mode the scale is really in)
