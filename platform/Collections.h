@@ -30,11 +30,16 @@ public:
 
 private:
     int indexOf(const QString& key) const;
+    int indexOf(const QString& key, quint64 hash) const;
     void reindex();
+    void indexa(int posicion);
     QStringList m_keys;
     std::vector<Variant> m_values;
     static constexpr int kIndexFrom = 16;
-    QHash<QString, int> m_index; // key -> position, once the dictionary is big (caches)
+    // Once the dictionary is big (caches, documents with thousands of keys): the hash of each key
+    // and an open-addressing table of positions + 1 (0: free), at most half full.
+    std::vector<quint64> m_hashes;
+    std::vector<int> m_slots;
 };
 
 // VB Collection: 1-based list of Variants (keys are not used by this system).
