@@ -449,28 +449,31 @@ void frmComSocket::atiendeSiguiente(const ConexionPtr& c) {
     c->pendientes.pop_front();
     c->atendiendo = true;
     alimenta(c); // the queue has room again
-    if (m_peticionExclusiva && m_peticionExclusiva(trama::analizaPeticion(cp1252::decode(bruto)).datos)) {
-        TurnoExclusivo::instancia().ejecuta([ventana = QPointer<frmComSocket>(this), c, bruto] {
-            if (ventana)
-                ventana->atiende(c, bruto);
-            else
-                c->atendiendo = false;
-        });
+    // Decoded and framed once: the text the classifier sees is the very text handed to Request, so
+    // that the handler can reuse what the classifier read of it.
+    const QString datos = cp1252::decode(bruto);
+    trama::PeticionRecibida peticion = trama::analizaPeticion(datos);
+    if (m_peticionExclusiva && m_peticionExclusiva(peticion.datos)) {
+        TurnoExclusivo::instancia().ejecuta(
+            [ventana = QPointer<frmComSocket>(this), c, datos, peticion = std::move(peticion)] {
+                if (ventana)
+                    ventana->atiende(c, datos, peticion);
+                else
+                    c->atendiendo = false;
+            });
     } else {
-        atiende(c, bruto);
+        atiende(c, datos, peticion);
     }
 }
 
-void frmComSocket::atiende(const ConexionPtr& c, const QByteArray& bruto) {
+void frmComSocket::atiende(const ConexionPtr& c, const QString& datos, const trama::PeticionRecibida& peticion) {
     struct Fin {
         Conexion* c;
         ~Fin() { c->atendiendo = false; }
     } fin{c.get()};
     auto responde = [&] {
-        const QString datos = cp1252::decode(bruto);
         Log(QStringLiteral("Received: ") + trama::extracto(datos, kMaxTrazaTexto) + QStringLiteral(" from ") + c->ip +
             QStringLiteral("(") + m_strUltimoRequestID + QStringLiteral(")"));
-        const trama::PeticionRecibida peticion = trama::analizaPeticion(datos);
         c->Tag = peticion.Tag;
         QString respuesta;
         emit Request(peticion.datos, respuesta);

@@ -77,7 +77,8 @@ public:
     void Descarga();
 
     // Requests for which this answers true (given the text handed to Request) wait for the shared
-    // exclusive turn (TurnoExclusivo) before they are handled.
+    // exclusive turn (TurnoExclusivo) before they are handled. The text given is the same QString
+    // (shared data) that Request receives afterwards.
     void setPeticionExclusiva(std::function<bool(const QString&)> f) { m_peticionExclusiva = std::move(f); }
 
     // The number of open connections, as the trace window shows it.
@@ -170,7 +171,7 @@ private:
 
     void encola(const ConexionPtr& c, QByteArray peticion);
     void atiendeSiguiente(const ConexionPtr& c);
-    void atiende(const ConexionPtr& c, const QByteArray& bruto);
+    void atiende(const ConexionPtr& c, const QString& datos, const trama::PeticionRecibida& peticion);
     // Closes the element's connection (when still open) and unloads it.
     void descargaElemento(const ConexionPtr& c);
     // Takes the element out of the list (when it is still there) and counts it off.
