@@ -44,21 +44,24 @@ int Dictionary::indexOf(const QString& key) const {
 
 int Dictionary::indexOf(const QString& key, quint64 hash) const {
     const size_t mascara = m_slots.size() - 1;
+    const quint64 marca = hash >> 32;
     for (size_t i = size_t(hash) & mascara;; i = (i + 1) & mascara) {
-        const int p = m_slots[i] - 1;
-        if (p < 0)
+        const quint64 ranura = m_slots[i];
+        if (ranura == 0)
             return -1;
-        if (m_hashes[size_t(p)] == hash && m_keys[p] == key)
+        const int p = int(quint32(ranura)) - 1;
+        if ((ranura >> 32) == marca && m_keys[p] == key)
             return p;
     }
 }
 
 void Dictionary::indexa(int posicion) {
+    const quint64 hash = m_hashes[size_t(posicion)];
     const size_t mascara = m_slots.size() - 1;
-    size_t i = size_t(m_hashes[size_t(posicion)]) & mascara;
+    size_t i = size_t(hash) & mascara;
     while (m_slots[i] != 0)
         i = (i + 1) & mascara;
-    m_slots[i] = posicion + 1;
+    m_slots[i] = quint64(quint32(posicion + 1)) | (hash >> 32 << 32);
 }
 
 // Builds the table for the keys as they are; the hashes are kept when they still match the keys.
@@ -124,12 +127,12 @@ Variant& Dictionary::item(const QString& key) {
         Add(key, Variant());
         i = int(m_keys.size()) - 1;
     }
-    return m_values[size_t(i)];
+    return m_values[i];
 }
 
 Variant Dictionary::value(const QString& key) const {
     const int i = indexOf(key);
-    return i < 0 ? Variant() : m_values[size_t(i)];
+    return i < 0 ? Variant() : m_values[i];
 }
 
 void Dictionary::set(const QString& key, const Variant& value) {
@@ -137,7 +140,7 @@ void Dictionary::set(const QString& key, const Variant& value) {
     if (i < 0)
         Add(key, value);
     else
-        m_values[size_t(i)] = value;
+        m_values[i] = value;
 }
 
 void Dictionary::Remove(const QString& key) {
@@ -145,7 +148,7 @@ void Dictionary::Remove(const QString& key) {
     if (i < 0)
         Raise(err::DictionaryRemoveFailed);
     m_keys.removeAt(i);
-    m_values.erase(m_values.begin() + i);
+    m_values.removeAt(i);
     if (!m_hashes.empty())
         m_hashes.erase(m_hashes.begin() + i);
     reindex();
@@ -159,7 +162,7 @@ void Dictionary::RemoveAll() {
 }
 
 QList<Variant> Dictionary::Items() const {
-    return QList<Variant>(m_values.begin(), m_values.end());
+    return m_values;
 }
 
 // --- Collection ---

@@ -244,6 +244,8 @@ bool frmComSocket::IniciaEscucha(qint32& Puerto) {
 void frmComSocket::Descarga() {
     if (m_servidor)
         m_servidor->cierra();
+    m_cortas.clear();
+    m_largas.clear();
     const auto elementos = m_socket; // descargaElemento changes the map
     for (const auto& [indice, c] : elementos)
         descargaElemento(c);
@@ -435,11 +437,31 @@ void frmComSocket::onInactividad(const ConexionPtr& c) {
 }
 
 void frmComSocket::encola(const ConexionPtr& c, QByteArray peticion) {
+    (peticion.size() <= kMaxPeticionCorta ? m_cortas : m_largas).push_back(c);
     c->pendientes.push_back(std::move(peticion));
-    // Handled from the event loop, not inside the socket's readyRead: the socket does not signal
-    // readyRead again while that handler runs, and the request may wait (printing, the scale).
-    QMetaObject::invokeMethod(
-        this, [this, c] { atiendeSiguiente(c); }, Qt::QueuedConnection);
+    // Handled from the event loop, not inside the socket's read: the request may wait (printing,
+    // the scale), and the sockets are read again between two requests.
+    if (!std::exchange(m_turnoPedido, true))
+        QMetaObject::invokeMethod(this, &frmComSocket::siguienteTurno, Qt::QueuedConnection);
+}
+
+void frmComSocket::siguienteTurno() {
+    m_turnoPedido = false;
+    // Short requests go first, so that a ticket does not wait behind every large request of a
+    // flood; a long one is still served after every few short ones.
+    const bool larga = !m_largas.empty() && (m_cortas.empty() || m_cortasSeguidas >= kCortasPorLarga);
+    std::deque<ConexionPtr>& cola = larga ? m_largas : m_cortas;
+    if (cola.empty())
+        return;
+    const ConexionPtr c = std::move(cola.front());
+    cola.pop_front();
+    m_cortasSeguidas = larga ? 0 : m_cortasSeguidas + 1;
+    // One request per turn: the loop runs (reads, accepts) before the next.
+    if (!m_cortas.empty() || !m_largas.empty()) {
+        m_turnoPedido = true;
+        QMetaObject::invokeMethod(this, &frmComSocket::siguienteTurno, Qt::QueuedConnection);
+    }
+    atiendeSiguiente(c);
 }
 
 void frmComSocket::atiendeSiguiente(const ConexionPtr& c) {

@@ -28,6 +28,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -170,6 +171,8 @@ private:
     void onSilencio(const ConexionPtr& c);
 
     void encola(const ConexionPtr& c, QByteArray peticion);
+    // One turn of the request queues: the next connection with a whole request is served.
+    void siguienteTurno();
     void atiendeSiguiente(const ConexionPtr& c);
     void atiende(const ConexionPtr& c, const QString& datos, const trama::PeticionRecibida& peticion);
     // Closes the element's connection (when still open) and unloads it.
@@ -188,6 +191,12 @@ private:
     QHash<QString, bool> m_parEnRechazo; // peers whose refusals have been traced since their last accept
     bool m_rechazoGeneral = false;       // refusals at the connection limit traced since the last accept
     qint64 m_rechazadas = 0;
+    // Connections with a whole request waiting, by the size of that request.
+    static constexpr qsizetype kMaxPeticionCorta = 16 * 1024;
+    static constexpr int kCortasPorLarga = 4;
+    std::deque<ConexionPtr> m_cortas, m_largas;
+    int m_cortasSeguidas = 0;
+    bool m_turnoPedido = false;
     std::map<qint16, ConexionPtr> m_socket; // elements 1 and up, by index
     QHash<qint16, QString> m_dicEstadoSocket;
     qint16 m_intConexiones = 0;

@@ -124,6 +124,44 @@ TEST_F(frmComSocketTest, PingBetweenQueuedPrintsThatHoldTheLoop) {
     EXPECT_LT(orden.indexOf(R"({"ping":1})"), orden.indexOf(R"({"excl":3})")) << orden.join(' ').toStdString();
 }
 
+// Requests that became whole while the loop was held are served short ones first: a kitchen ticket
+// does not wait behind a flood of large requests, and the large ones still get their turns.
+TEST_F(frmComSocketTest, ShortRequestsGoBeforeLargeOnesThatCameFirst) {
+    std::promise<void> suelta;
+    const std::shared_future<void> soltada = suelta.get_future().share();
+    QStringList orden;
+    Hito primeraEmpezada([&] { return !orden.isEmpty(); });
+    manejador = [&](const QString& d, QString& r) {
+        orden << d.left(12);
+        if (d.contains(QLatin1String("bloquea"))) {
+            primeraEmpezada.comprueba(); // the loop is held from here on
+            soltada.wait_for(std::chrono::milliseconds(kEsperaMaximaMs));
+        }
+        r = QStringLiteral("ok");
+    };
+    const QByteArray larga = R"({"larga":")" + QByteArray(20000, 'x') + R"("})";
+    const auto r = enHilo(
+        [&] {
+            ClienteTcp a(puerto);
+            a.envia(R"({"bloquea":1})");
+            primeraEmpezada.espera();
+            std::vector<std::unique_ptr<ClienteTcp>> c;
+            for (int i = 0; i < 6; ++i)
+                c.push_back(std::make_unique<ClienteTcp>(puerto)), c.back()->envia(larga);
+            ClienteTcp corta(puerto);
+            corta.envia(R"({"corta":1})");
+            suelta.set_value();
+            QByteArrayList r{a.leeHastaCierre(5000), corta.leeHastaCierre(5000)};
+            for (auto& k : c)
+                r << k->leeHastaCierre(5000);
+            return r;
+        },
+        {&primeraEmpezada});
+    EXPECT_EQ(r, QByteArrayList(8, "200 OK\rok")) << "each reply within 5 s";
+    ASSERT_EQ(orden.size(), 8);
+    EXPECT_EQ(orden.at(1), R"({"corta":1})") << orden.join(' ').toStdString();
+}
+
 TEST_F(frmComSocketTest, ConnectionsTakeTheLowestFreeIndexAndTheLimitIsWhatIsOpen) {
     ClienteTcp a(puerto), b(puerto);
     esperaConexiones(2);
