@@ -54,6 +54,15 @@ bool capturando() {
     return t.ImprimirPorPantalla() || t.DevolverTextoEnLugarDeImprimir();
 }
 
+} // namespace
+
+InformeUnicoDeFallos::InformeUnicoDeFallos(bool blnYaInformado)
+    : m_informado(blnYaInformado), m_anterior(std::exchange(gEstadoImpresion.informeUnico, this)) {}
+
+InformeUnicoDeFallos::~InformeUnicoDeFallos() {
+    gEstadoImpresion.informeUnico = m_anterior;
+}
+
 // Send failures are reported through MensajeUsuario, which unattended prints an error ticket through
 // this same layer; while one report is in progress, a further failure is only logged.
 void informaFalloEnvio(const QString& impresora, const QString& motivo) {
@@ -61,10 +70,16 @@ void informaFalloEnvio(const QString& impresora, const QString& motivo) {
     GrabaLog(texto, true);
     if (gEstadoImpresion.blnInformandoFallo)
         return;
+    if (InformeUnicoDeFallos* unico = gEstadoImpresion.informeUnico) {
+        if (std::exchange(unico->m_informado, true))
+            return;
+    }
     gEstadoImpresion.blnInformandoFallo = true;
     const auto fin = qScopeGuard([] { gEstadoImpresion.blnInformandoFallo = false; });
     MensajeUsuario(texto, 64);
 }
+
+namespace {
 
 bool enviaTrabajo(const QString& impresora, const QString& texto) {
     QString error;

@@ -133,11 +133,22 @@ public:
     QStringList list() override { return m_anterior->list(); }
     QString defaultPrinter() override { return m_anterior->defaultPrinter(); }
     bool todoEnviado() const { return m_fallos == 0; }
+    int fallos() const { return m_fallos; }
 
 private:
     printers::RawOutput* m_anterior;
     int m_fallos = 0;
 };
+
+InformePiezas* g_informePiezas = nullptr;
+
+// The report the caller installed, taken by the one operation that fills it.
+InformePiezas* tomaInformePiezas() {
+    InformePiezas* informe = std::exchange(g_informePiezas, nullptr);
+    if (informe)
+        informe->blnPiezasRecorridas = true;
+    return informe;
+}
 
 // ---- statements ----
 const QString kSqlCabecera =
@@ -326,6 +337,15 @@ QString lineaPaxs(const std::optional<QHash<QString, Variant>>& fila) {
 
 } // namespace
 
+InformePiezas::InformePiezas() {
+    g_informePiezas = this;
+}
+
+InformePiezas::~InformePiezas() {
+    if (g_informePiezas == this)
+        g_informePiezas = nullptr;
+}
+
 bool clsImprimirTicket::ImprimirTicketCocinaEspecial(qint32 tpv, qint32 ticket, const QString& strTextoTicket,
                                                      const OpcionesTicketCocina& o) {
     using namespace basPrinter;
@@ -348,7 +368,9 @@ bool clsImprimirTicket::ImprimirTicketCocinaEspecial(qint32 tpv, qint32 ticket, 
     // The foot may hand the ticket to the secondary printer; the next pieces follow it there.
     QString impresora = o.strImpresora;
     const QStringList piezas = strTextoTicket.isEmpty() ? QStringList() : strTextoTicket.split(kCortar);
+    InformePiezas* informe = tomaInformePiezas();
     for (const QString& pieza : piezas) {
+        const int fallosAntes = envios.fallos();
         bool blnEspaciado = false;
         AtrapaErrores(kProcCocina, [&] {
             ImprimirTicketCocinaCabecera(cabecera, intAnchoLinea, blnEspaciado, impresora, o.strDescripcionCabecera,
@@ -400,6 +422,8 @@ bool clsImprimirTicket::ImprimirTicketCocinaEspecial(qint32 tpv, qint32 ticket, 
             if (codigos == 1 || codigos == 2)
                 InicializaCodigosPRN();
         });
+        if (informe)
+            informe->enviadas << (envios.fallos() == fallosAntes);
     }
     return cabeceraLeida && envios.todoEnviado();
 }
@@ -929,7 +953,9 @@ ResultadoTicketEspecial clsImprimirTicket::ImprimirTicketEspecial(const QString&
         {"<inv>", &gCodigosPRN.PRN_INIINV},       {"</inv>", &gCodigosPRN.PRN_FININV}};
 
     const QStringList piezas = strTextoTicket.isEmpty() ? QStringList() : strTextoTicket.split(kCortar);
+    InformePiezas* informe = tomaInformePiezas();
     for (const QString& pieza : piezas) {
+        const int fallosAntes = envios.fallos();
         // The shop's rows: idOrden up to 6 head the ticket, the rest close it.
         struct Fila {
             double orden;
@@ -981,6 +1007,8 @@ ResultadoTicketEspecial clsImprimirTicket::ImprimirTicketEspecial(const QString&
             AtrapaErrores(proc, [&] { linea(filas[actual].texto); });
 
         AtrapaErrores(proc, [&] { strImpresora = CortarPapel({.NombreImpresora = strImpresora}); });
+        if (informe)
+            informe->enviadas << (envios.fallos() == fallosAntes);
     }
 
     if (codigosPropios)
