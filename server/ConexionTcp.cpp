@@ -356,8 +356,7 @@ void EscuchaTcp::onLegible() {
     for (int i = 0; i < kAceptadasPorPasada && m_fd >= 0; ++i) {
         const int c = ::accept4(m_fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (c >= 0) {
-            if (std::exchange(m_sinDescriptores, false))
-                emit reanudada();
+            m_sinDescriptores = false;
             emit aceptada(c);
             continue;
         }

@@ -109,7 +109,6 @@ public:
 signals:
     void aceptada(qintptr descriptor);
     void sinDescriptores(const QString& descripcion);
-    void reanudada(); // the first connection accepted after an episode without descriptors
 
 private:
     void onLegible();

@@ -212,8 +212,6 @@ bool frmComSocket::IniciaEscucha(qint32& Puerto) {
                 Log(QStringLiteral("Sin descriptores libres (") + descripcion +
                     QStringLiteral("): no se aceptan conexiones hasta que se libere alguno"));
             });
-            connect(m_servidor, &EscuchaTcp::reanudada, this,
-                    [this] { Log(QStringLiteral("Se vuelven a aceptar conexiones")); });
         }
         if (const int e = m_servidor->escucha(quint16(Puerto)); e != 0) {
             // Winsock's numbers; the texts the trace has always shown for them.
