@@ -13,6 +13,7 @@
 #include "platform/Ado.h"
 #include "platform/Clock.h"
 #include "platform/Printers.h"
+#include "platform/Prompts.h"
 #include "platform/VBError.h"
 #include "printing/basPrinter.h"
 #include "printing/clsImpresionPantalla.h"
@@ -55,10 +56,6 @@ std::optional<int> espaciadoCocina() {
 // Labels go through the translation in the current language, translation forced.
 QString T(const QString& etiqueta) {
     return TraduceLiteral(etiqueta, -1, true, false);
-}
-
-QString segundos() {
-    return vb::CStr(Variant(basFuncionesComunes::Segundos()));
 }
 
 // VB's Format(n, "000..."): at least `digitos` digits, the sign in front.
@@ -492,7 +489,8 @@ void clsImprimirTicket::ImprimirTicketCocinaCabecera(const FilaCabecera& cabecer
         for (qint16 i = vb::CInt(Variant(objParametros().getValorNum(param::BlancosCabeceraTicketCocina))); i > 0; --i)
             blanco();
     });
-    AtrapaErrores(proc, [&] { GrabaLog(QStringLiteral("Voy a imprimir la cabecera: ") + segundos()); });
+    AtrapaErrores(
+        proc, [&] { GrabaLog(QStringLiteral("Voy a imprimir la cabecera: ") + basFuncionesComunes::TextoSegundos()); });
 
     AtrapaErrores(proc, [&] {
         const double modo = objParametros().getValorNum(param::ImpDosCarTickGrandes);
@@ -665,7 +663,7 @@ QString clsImprimirTicket::FormateaLineaArticuloCocina(const QString& strTexto, 
             s = AlineaTexto(s, ancho, true, false, QString());
             s = inicio + s + fin + CRLF;
         },
-        [](const VBError& e) { MensajeUsuario(e.description(), 64); });
+        [](const VBError& e) { MensajeUsuario(e.description(), prompts::vbInformation); });
     return s;
 }
 
@@ -800,7 +798,7 @@ void clsImprimirTicket::imprimirDigitosTicketLetraGrande(qint32 tpv, qint32 tick
                                                          bool blnImprimirNumComanda, const QString& strImpresora) {
     using namespace basPrinter;
     AtrapaErrores(kProcDigitos, [&] {
-        GrabaLog(QStringLiteral("ImprimirDigitosTicketLetraGrande: ") + segundos());
+        GrabaLog(QStringLiteral("ImprimirDigitosTicketLetraGrande: ") + basFuncionesComunes::TextoSegundos());
         QString s;
         if (!blnImprimirNumComanda) {
             s = vb::Right(ceros(tpv, 3), 1) + vb::Right(ceros(ticket, 8), 2);
@@ -808,7 +806,8 @@ void clsImprimirTicket::imprimirDigitosTicketLetraGrande(qint32 tpv, qint32 tick
             const QList<Variant> valores{Variant(glngEmpresa), Variant(glngRestaurante), Variant(tpv), Variant(ticket)};
             GrabaLog(kSqlComandasTicket + QStringLiteral(" [") + QString::number(glngEmpresa) + QStringLiteral(", ") +
                      QString::number(glngRestaurante) + QStringLiteral(", ") + QString::number(tpv) +
-                     QStringLiteral(", ") + QString::number(ticket) + QStringLiteral("]: ") + segundos());
+                     QStringLiteral(", ") + QString::number(ticket) + QStringLiteral("]: ") +
+                     basFuncionesComunes::TextoSegundos());
             if (ComCentral()) {
                 ++g_sentencias;
                 const vb::ColeccionPtr filas = dr().Query(kSqlComandasTicket, QString(), valores);
@@ -822,21 +821,23 @@ void clsImprimirTicket::imprimirDigitosTicketLetraGrande(qint32 tpv, qint32 tick
                 const qint32 n = getNumeroComanda();
                 if (n == 0) {
                     // No number could be recorded for the ticket (already reported): it prints without one.
-                    GrabaLog(QStringLiteral("ImprimirDigitosTicketLetraGrande sin número de comanda: ") + segundos());
+                    GrabaLog(QStringLiteral("ImprimirDigitosTicketLetraGrande sin número de comanda: ") +
+                             basFuncionesComunes::TextoSegundos());
                     return;
                 }
                 s = QString::number(n);
             }
         }
-        GrabaLog(QStringLiteral("Imprimo texto: ") + segundos());
+        GrabaLog(QStringLiteral("Imprimo texto: ") + basFuncionesComunes::TextoSegundos());
         Imprimir(QString(), {.idImpresora = lngImpresora, .NombreImpresora = strImpresora});
         Imprimir(gCodigosPRN.PRN_INITRIALT + T(QStringLiteral("Núm.")) + QStringLiteral(" ") + s +
                      gCodigosPRN.PRN_FINTRIALT,
                  {.idImpresora = lngImpresora, .NombreImpresora = strImpresora, .EsCocina = true});
         Imprimir(QString(), {.idImpresora = lngImpresora, .NombreImpresora = strImpresora});
     });
-    AtrapaErrores(kProcDigitos,
-                  [&] { GrabaLog(QStringLiteral("ImprimirDigitosTicketLetraGrande end: ") + segundos()); });
+    AtrapaErrores(kProcDigitos, [&] {
+        GrabaLog(QStringLiteral("ImprimirDigitosTicketLetraGrande end: ") + basFuncionesComunes::TextoSegundos());
+    });
 }
 
 qint32 clsImprimirTicket::getNumeroComanda() {

@@ -3,6 +3,7 @@
 // the reconnect decision, a killed link, a link dropped while idle, and values that do not convert).
 #include "core/tests/ConnectedCore.h"
 #include "platform/Cp1252.h"
+#include "testsupport/Waits.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -107,7 +108,7 @@ public:
     int intentos = 0;
     void AnadirLog(const QString&) override {
         ++intentos;
-        vb::Raise(5, "grid roto");
+        vb::Raise(vb::err::InvalidCall, "grid roto");
     }
 };
 
@@ -215,8 +216,9 @@ TEST_F(basGeneralTest, AFailedLogWriteIsToldOncePerRunAndTheFileRecoversWhenWrit
     ASSERT_TRUE(QFile::remove(m_app.path() + "/log.txt"));
     QElapsedTimer t;
     t.start();
-    while (!QFile::exists(m_app.path() + "/log.txt") && t.elapsed() < 10000)
+    while (!QFile::exists(m_app.path() + "/log.txt") && t.elapsed() < waits::kDeadlineMs)
         GrabaLog("f");
+    ASSERT_TRUE(QFile::exists(m_app.path() + "/log.txt")) << "log.txt did not come back within the deadline";
     EXPECT_EQ(logTxt(), QByteArray("\"31/01/2024 23:59:58 -> f\"\r\n"));
 }
 
@@ -256,8 +258,8 @@ TEST_F(basGeneralTest, AFailingPrintOrGridCannotLoopBackIntoItsReport) {
     gblnParametrosCargados = true;
     // The printer reports its own failure through MensajeUsuario and ControlErrores.
     m_printer.alImprimir = [] {
-        MensajeUsuario("sin papel", 48);
-        ControlErrores("basPrinter.Imprimir", true, VBError(482, "Error de impresora", "CUPS"));
+        MensajeUsuario("sin papel", prompts::vbExclamation);
+        ControlErrores("basPrinter.Imprimir", true, VBError(vb::err::PrinterError, "Error de impresora", "CUPS"));
     };
     MensajeUsuario("primero");
     EXPECT_EQ(m_printer.tickets, QStringList({"primero"}));
@@ -268,7 +270,7 @@ TEST_F(basGeneralTest, AFailingPrintOrGridCannotLoopBackIntoItsReport) {
     m_printer.tickets.clear();
     m_printer.lineas.clear();
     recordingMainWindow().grid.clear();
-    ControlErrores("clsX.y", false, VBError(13, "Type mismatch", "Tarvolin"));
+    ControlErrores("clsX.y", false, VBError(vb::err::TypeMismatch, "Type mismatch", "Tarvolin"));
     EXPECT_EQ(m_printer.lineas, QStringList({"ERROR: clsX.y: Type mismatch\r\n(13 - Tarvolin)"}));
     EXPECT_TRUE(m_printer.tickets.isEmpty());
     EXPECT_TRUE(recordingMainWindow().grid.contains("sin papel"));
@@ -339,7 +341,7 @@ TEST_F(basGeneralBBDDTest, AValueErrorIsReportedAndLeavesTheConnectionsAlone) {
 // caller goes on at once and the reconnect timer is left on. No reconnect timer runs in this test: a
 // wait for it would never end (the watchdog ends it and the test fails).
 TEST_F(basGeneralBBDDTest, AKilledLinkIsOpenedAgainAtOnceAndNothingWaitsForTheTimer) {
-    QTimer::singleShot(20000, [] { program::requestEnd(); });
+    waits::Deadline limite("the killed link to be opened again", 2 * waits::kDeadlineMs);
     const QString local = sesion(ConexionLocal());
     testenv::killConnections(m_core->db());
     EXPECT_FALSE(DR->QueryExecute("insert into u values (2)"));
