@@ -7,9 +7,10 @@ namespace SentenciasRegla {
 
 namespace {
 
-// "--" opens a comment only before a blank or a control character (or at the end).
+// "--" opens a comment only before a blank or a control character. A bare "--" that ends the text
+// is taken for code, as it is when a ";" follows it in the text that a statement was cut from.
 bool abreComentarioGuiones(const QString& s, qsizetype i) {
-    return s.at(i) == u'-' && i + 1 < s.size() && s.at(i + 1) == u'-' && (i + 2 >= s.size() || s.at(i + 2) <= u' ');
+    return s.at(i) == u'-' && i + 2 < s.size() && s.at(i + 1) == u'-' && s.at(i + 2) <= u' ';
 }
 
 // Length of the character unit at i of a stretch's body: a backslash escape or a doubled

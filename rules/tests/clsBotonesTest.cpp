@@ -54,6 +54,10 @@ protected:
     QString marcas() { return core->valor("select idCliente from cabticket where idTPV=3 and idTicket=1234"); }
     static bool enLog(const QString& texto) { return recordingMainWindow().grid.join("\n").contains(texto); }
     QString ultimoAviso() const { return avisos.calls.empty() ? QString() : avisos.calls.back().text; }
+    void limpia() {
+        core->sql("update cabticket set idCliente=0");
+        avisos.calls.clear();
+    }
 };
 
 // Adds 1 to idCliente of the evaluated ticket.
@@ -75,7 +79,6 @@ TEST_F(clsBotonesTest, SelectionByButtonMomentAndOrder) {
     }
     EXPECT_TRUE(evalua("MENSAJETRIGGER7")); // no "_": the error is shown, the result stays
     EXPECT_EQ(mensajes(), 1);
-
     // the switch off runs nothing and leaves the flag; a zero till or ticket takes the main window's
     regla(8, "Z", {{"C"}, {"establecer_comision_importe", "8"}});
     ctx.blnTicketModificado = true;
@@ -199,12 +202,10 @@ TEST_F(clsBotonesTest, ReturnedTextsStopNestedLaunchesAndSpecialTicketCopies) {
     EXPECT_FALSE(evalua("B"));
     EXPECT_EQ(vuelta, "COMISION_%_5");
 
-    // a launched rule sees the launcher's changes; launches stop at the depth limit
+    // a launched rule sees the launcher's changes
     regla(5, "N", {{"hacer_descuento", "5"}, {"lanzar_mensaje_trigger", "6", "nuevo $parametro1", "y $parametro1"}});
     regla(6, "X", {{"establecer_comision_importe", "$parametro1"}});
-    regla(9, "BUCLE",
-          {{"consulta_sql", "update cabticket set idCliente=idCliente+1 where idTPV=$idTPV", "L"},
-           {"lanzar_mensaje_trigger", "9"}});
+    regla(9, "BUCLE", {suma, {"lanzar_mensaje_trigger", "9"}, {"lanzar_mensaje_trigger", "9"}});
     EXPECT_TRUE(evalua("N"));
     EXPECT_TRUE(ctx.blnTicketModificado);
     EXPECT_EQ(p1, "nuevo uno");
@@ -226,18 +227,13 @@ TEST_F(clsBotonesTest, ReturnedTextsStopNestedLaunchesAndSpecialTicketCopies) {
 
     // a rule that launches itself twice stops at the depth limit, a fan-out at the budget; each whole
     // chain stops with one message
-    core->sql("update mensajes_trigger set accion_afirmativa3='lanzar_mensaje_trigger', "
-              "param1_accion_afirmativa3='9', num_acciones_accion_afirmativa=3 where idMensaje=9");
-    const QStringList lanza{"lanzar_mensaje_trigger", "21"};
-    for (int id = 20; id < 24; ++id)
-        regla(id, "ABANICO", {suma, lanza, lanza, lanza, lanza},
-              QStringLiteral("param1_accion_afirmativa2=%1, "
-                             "param1_accion_afirmativa3=%1, param1_accion_afirmativa4=%1, param1_accion_afirmativa5=%1")
-                  .arg(id + 1));
+    for (int id = 20; id < 24; ++id) {
+        const QStringList l{"lanzar_mensaje_trigger", QString::number(id + 1)};
+        regla(id, "X", {suma, l, l, l, l});
+    }
     regla(24, "X", {suma});
     for (auto [accion, veces] : {std::pair{"BUCLE", "11"}, {"MENSAJETRIGGER_20", "101"}}) {
-        core->sql("update cabticket set idCliente=0");
-        avisos.calls.clear();
+        limpia();
         EXPECT_TRUE(evalua(accion));
         EXPECT_EQ(marcas(), veces) << accion;
         EXPECT_EQ(mensajes(), 1) << accion;
@@ -303,8 +299,7 @@ TEST_F(clsBotonesTest, ValuesNeverStartAStatement) {
                                         {"LZ", QString("-3"), "-3"},
                                         {"CD", borra, "0"},
                                         {"CD", QString("7"), "9"}}) {
-        core->sql("update cabticket set idCliente=0");
-        avisos.calls.clear();
+        limpia();
         p1 = valor;
         evalua(accion);
         EXPECT_EQ(marcas(), queda) << accion << valor.toStdString();
@@ -342,7 +337,7 @@ TEST_F(clsBotonesTest, FixedAndLoyaltyVariables) {
     par(QStringLiteral("CentralizarClientes"), QStringLiteral("0"));
     core->sql("update cabticket set idCliente=77 where idTPV=3; insert into vip values (1, 4, 10.5, 2, 300); "
               "insert into maecli (empresa, Codigo, nombre, vip) values (1, 77, 'x', 4)");
-    regla(1, "M", {{"S"}},
+    regla(2, "M", {{"S"}},
           "num_condiciones=1, tipo_condicion='FORMATO_IGUAL', param1_condicion='99', mostrar_mensaje_no_lanzar_accion="
           "'S', mensaje_no_lanzar_accion='$idEmpresa|$idRestaurante|$idTPV|$idTicket|$idLinea|$idSubTicket|"
           "$idArticulo|$idFormato|$idVendedor|$fecha_actual|$idCliente|$hora_actual|$fecha_formateada|$idCamarero|"
@@ -350,15 +345,14 @@ TEST_F(clsBotonesTest, FixedAndLoyaltyVariables) {
     EXPECT_TRUE(evalua("M"));
     EXPECT_EQ(ultimoAviso(), "1|2|3|1234|6|11|12|13|14|20260313|77|13:45:30|14/03/2026|8|15");
     // the footer's own variables come first: its date is the day, not yyyymmdd
-    regla(2, "F", {{"imprimir_pie_especial", "", "dos"}});
+    regla(1, "F", {{"imprimir_pie_especial", "", "dos"}});
     for (auto [pie, queda, avisosEsperados] :
          {std::tuple{"$fecha_actual $hora_actual $idCamarero $idTPV/$idTicket $parametro2 "
                      "[$puntos_disponibles][$puntos_gastados][$puntos_ganados_total]",
                      "13/03/2026 13:45:30 8 3/1234 dos [   10.5][      2][    300]", 0},
           {"a $puntos_ganados_ticket", "", 0},
           {"$idTicket $euros_ganados_ticket", "1234 $euros_ganados_ticket", 1}}) {
-        core->sql(
-            QStringLiteral("update mensajes_trigger set param1_accion_afirmativa='%1' where idMensaje=2").arg(pie));
+        core->sql(QStringLiteral("update mensajes_trigger set param1_accion_afirmativa='%1'").arg(pie));
         avisos.calls.clear();
         evalua("F");
         EXPECT_EQ(vuelta, queda);
