@@ -212,17 +212,19 @@ TEST_F(clsBotonesTest, ReturnedTextsStopNestedLaunchesAndSpecialTicketCopies) {
     EXPECT_EQ(ctx.strParametro2, "y nuevo uno");
     EXPECT_EQ(vuelta, "COMISION_I_$parametro1"); // action parameters are not substituted
 
-    // a launch whose "before" or "after" rules return False ends the launching rule's actions only
-    regla(11, "L", {{"lanzar_mensaje_trigger", "12"}, marca(1)});
-    regla(12, "X", {{"S"}});
-    for (auto [otros, marca] :
-         {std::pair{"accion_afirmativa='C'", "0"}, {"accion_afirmativa='C', mostrar_antes='N'", "0"}, {"", "1"}}) {
-        core->sql(QStringLiteral("update cabticket set idCliente=0; update mensajes_trigger set accion_afirmativa='S', "
-                                 "mostrar_antes='S' where idMensaje=12"));
-        if (*otros)
-            core->sql(QStringLiteral("update mensajes_trigger set %1 where idMensaje=12").arg(otros));
-        EXPECT_TRUE(evalua("L")) << otros;
-        EXPECT_EQ(marcas(), marca) << otros;
+    // a launch whose "before" or "after" rules return False ends the launching rule's actions only;
+    // a change the launched rules flag reaches the launcher
+    regla(11, "L", {{"lanzar_mensaje_trigger", "12"}, {"establecer_comision_importe", "1"}});
+    regla(12, "X", {{"C"}});
+    for (auto [antes, accion, sigue] :
+         {std::tuple{"S", "C", false}, {"N", "C", false}, {"S", "bloquear_lineas_ticket", true}}) {
+        core->sql(QStringLiteral("update mensajes_trigger set mostrar_antes='%1', accion_afirmativa='%2' where "
+                                 "idMensaje=12")
+                      .arg(antes, accion));
+        vuelta.clear();
+        EXPECT_TRUE(evalua("L")) << accion;
+        EXPECT_EQ(vuelta.isEmpty(), !sigue) << accion;
+        EXPECT_EQ(ctx.blnTicketModificado, sigue) << accion;
     }
 
     // a rule that launches itself twice stops at the depth limit, a fan-out at the budget; each whole
@@ -260,6 +262,10 @@ TEST_F(clsBotonesTest, MessageVariablesConditionResultsAndCallerValues) {
           "O''''Bri\\\\\\\\en  ''', bbdd_sql_variable_1='L', "
           "variable_4='cuarta', sql_variable_4='select 7.5', bbdd_sql_variable_4='L', "
           "mensaje_no_lanzar_accion='[$v]<br>$condicion1 $parametro1_accion'");
+    // with the message flag null a failing rule still computes its variables, and shows nothing
+    regla(3, "B", {{"S"}},
+          "num_condiciones=1, tipo_condicion='FORMATO_IGUAL', param1_condicion='9', num_variables_mensaje=1, "
+          "sql_variable_1='update cabticket set idCliente=idCliente+1; select 1', bbdd_sql_variable_1='L'");
     p1 = QStringLiteral("p");
     // The first rule's condition result stays in its slot for the second rule's message.
     for (auto [sql, texto] : {std::pair{"2.5", "2.50"}, {"3", "3"}, {"-1", "-1"}}) {
@@ -269,6 +275,7 @@ TEST_F(clsBotonesTest, MessageVariablesConditionResultsAndCallerValues) {
         ASSERT_EQ(mensajes(), 1);
         EXPECT_EQ(avisos.calls[0].text, QStringLiteral("[O'Bri\\en]\r\n%1 p").arg(texto));
     }
+    EXPECT_EQ(marcas(), "3");
     // the message took the first slot named $v; the commission takes the last
     core->sql("update mensajes_trigger set param1_condicion='0', mostrar_mensaje='N' where idMensaje=2");
     for (auto [variable, comision] : {std::pair{"$cuarta", "COMISION_I_7.5"}, {"$v", "COMISION_I_tercera"}}) {
