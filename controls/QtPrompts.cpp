@@ -1,6 +1,7 @@
 #include "controls/QtPrompts.h"
 
 #include "controls/Formularios.h"
+#include "controls/ctrBoton.h"
 #include "core/basGeneral.h"
 
 #include <QAbstractButton>
@@ -112,13 +113,23 @@ QString QtPrompts::textoBoton(QMessageBox::StandardButton boton) {
     }
 }
 
+QSize QtPrompts::tamanoBoton() {
+    ctrBoton muestra;
+    muestra.setTipoBoton(2);
+    return muestra.size();
+}
+
 int QtPrompts::messageBox(const QString& text, int style, const QString& title) {
     const Caja c = cajaParaEstilo(style);
     if (!hayPantalla())
         return respuesta(c.porDefecto);
     QMessageBox box(c.icono, tituloPrograma(title), text, QMessageBox::NoButton, QApplication::activeWindow());
-    for (QMessageBox::StandardButton b : c.botones)
-        box.addButton(b)->setText(textoBoton(b));
+    const QSize tamano = tamanoBoton();
+    for (QMessageBox::StandardButton b : c.botones) {
+        QPushButton* boton = box.addButton(b);
+        boton->setText(textoBoton(b));
+        boton->setMinimumSize(tamano);
+    }
     box.setDefaultButton(c.porDefecto);
     if (c.escape != QMessageBox::NoButton)
         box.setEscapeButton(c.escape);
@@ -138,6 +149,8 @@ bool QtPrompts::inputBox(const QString& prompt, const QString& title, QString& v
     dlg.setTextValue(value);
     dlg.setOkButtonText(QStringLiteral("Aceptar"));
     dlg.setCancelButtonText(QStringLiteral("Cancelar"));
+    for (QPushButton* boton : dlg.findChildren<QPushButton*>())
+        boton->setMinimumSize(tamanoBoton());
     if (dlg.exec() != QDialog::Accepted)
         return false;
     value = dlg.textValue();

@@ -28,4 +28,7 @@ public:
     // The answer code of a button: OK 1, Cancel 2, Abort 3, Retry 4, Ignore 5, Yes 6, No 7.
     static int respuesta(QMessageBox::StandardButton boton);
     static QString textoBoton(QMessageBox::StandardButton boton);
+    // The least size of a box's buttons: that of the program's own answer buttons on a touch screen
+    // (the configuration dialog's Aceptar and Cancelar), so a finger finds them.
+    static QSize tamanoBoton();
 };

@@ -237,3 +237,10 @@ void SerialPort::flushInput() {
     if (m_fd >= 0)
         ::tcflush(m_fd, TCIFLUSH);
 }
+
+bool SerialPort::hungUp() const {
+    if (m_fd < 0)
+        return false;
+    pollfd p{m_fd, 0, 0};
+    return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}

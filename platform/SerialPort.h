@@ -25,6 +25,9 @@ public:
     // after the first one (0 = no interval limit). Returns what was read (possibly empty).
     QByteArray read(int maxBytes, int totalTimeoutMs, int intervalTimeoutMs = 0);
     void flushInput();
+    // The device has gone: the line hung up (a USB adapter pulled out, the far end of a pseudo-terminal
+    // closed) or the descriptor failed. An open port stays hung up until it is closed and opened again.
+    bool hungUp() const;
     int fd() const { return m_fd; }
 
 private:

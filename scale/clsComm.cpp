@@ -5,11 +5,13 @@
 #include "core/basLegacyFunctions.h"
 #include "core/clsParametros.h"
 #include "frmRecalcularPeso.h"
+#include "platform/Clock.h"
 #include "platform/Cp1252.h"
 #include "platform/Program.h"
 #include "platform/Prompts.h"
 #include "printing/basPrinter.h"
 #include <QLocale>
+#include <cmath>
 #include <memory>
 
 using namespace basFuncionesComunes;
@@ -29,6 +31,15 @@ constexpr int kTrozoEscritura = 255;
 constexpr qint16 kMaxLecturasVacias = 10;
 constexpr qint64 kEsperaRespuestaMs = 200;
 constexpr double kPesoMaximoManual = 1000;
+
+// Models 0, 3 and 7 end each reply with CR or LF: a read of theirs goes on, within its time, until the
+// line end came, so a pause inside a reply does not cut it.
+bool RespuestaConFinDeLinea(qint32 modelo) {
+    return modelo == 0 || modelo == 3 || modelo == 7;
+}
+bool TieneFinDeLinea(const QByteArray& datos) {
+    return datos.contains('\r') || datos.contains('\n');
+}
 
 const char* const kTxtNoComunica = "No es posible comunicar con la balanza. Compruebe que la balanza está encendida y "
                                    "conectada al TPV e inténtelo de nuevo, por favor...";
@@ -194,6 +205,9 @@ std::optional<Lectura> RespuestaModelo3(const QByteArray& datos) {
     Lectura l;
     l.estable = true;
     l.peso = ValorPeso(s.mid(1, s.size() - 6));
+    // The sign's place: a negative reading (an empty scale with a tare) must never pass for a weight.
+    if (s[0] == QLatin1Char('-'))
+        l.peso = -std::abs(l.peso);
     return l;
 }
 
@@ -289,18 +303,15 @@ bool clsComm::InitPuerto(qint16 intCommNumber, const QString& strComsettings, qi
     bool ok = false;
     vb::OnError(
         [&] {
-            m_puerto.close();
-            const QString nombre = QStringLiteral("COM%1").arg(intCommNumber);
-            const QString dispositivo = SerialPort::devicePathFor(nombre);
+            m_blnReabrir = false;
             QString error;
-            if (m_puerto.open(dispositivo, &error)) {
-                if (m_puerto.applySettings(strComsettings, &error))
-                    ok = true;
-                else
-                    m_puerto.close(); // never leave a port open with settings it did not take
-            }
+            ok = AbrePuerto(intCommNumber, strComsettings, error);
             if (!ok)
-                GrabaLog(QStringLiteral("clsComm.InitPuerto: %1 (%2): %3").arg(nombre, dispositivo, error));
+                GrabaLog(QStringLiteral("clsComm.InitPuerto: %1").arg(error));
+            if (ok && tpcommTipo == 1) {
+                m_intCommNumber = intCommNumber;
+                m_strComsettings = strComsettings;
+            }
             if (ok && tpcommTipo == 1 && ModoContinuo()) {
                 m_intLecturasVacias = 0;
                 mainWindow().setScaleTimer(true, objParametros().getValorLng(param::TiempoBalanzaModoContinuo, true));
@@ -324,12 +335,47 @@ bool clsComm::InitPuerto(qint16 intCommNumber, const QString& strComsettings, qi
     return ok;
 }
 
+bool clsComm::AbrePuerto(qint16 intCommNumber, const QString& strComsettings, QString& error) {
+    m_puerto.close();
+    const QString nombre = QStringLiteral("COM%1").arg(intCommNumber);
+    const QString dispositivo = SerialPort::devicePathFor(nombre);
+    QString motivo;
+    if (m_puerto.open(dispositivo, &motivo)) {
+        if (m_puerto.applySettings(strComsettings, &motivo))
+            return true;
+        m_puerto.close(); // never leave a port open with settings it did not take
+    }
+    error = QStringLiteral("%1 (%2): %3").arg(nombre, dispositivo, motivo);
+    return false;
+}
+
+void clsComm::PuertoPerdido() {
+    GrabaLog(QStringLiteral("clsComm.getPeso: la balanza del puerto COM%1 (%2) se ha desconectado; se volverá a "
+                            "abrir en la próxima pesada")
+                 .arg(m_intCommNumber)
+                 .arg(SerialPort::devicePathFor(QStringLiteral("COM%1").arg(m_intCommNumber))));
+    m_puerto.close();
+    m_blnReabrir = true;
+}
+
+bool clsComm::ReabrePuerto() {
+    QString error;
+    if (!AbrePuerto(m_intCommNumber, m_strComsettings, error))
+        return false; // still away: told once already, when it went
+    m_blnReabrir = false;
+    GrabaLog(
+        QStringLiteral("clsComm.getPeso: la balanza del puerto COM%1 vuelve a estar conectada").arg(m_intCommNumber));
+    return true;
+}
+
 void clsComm::CierraPuerto() {
+    m_blnReabrir = false;
     m_puerto.close();
 }
 
+// A port that went away counts as in use: the next reading opens it again.
 bool clsComm::Activado() const {
-    return m_puerto.isOpen();
+    return m_puerto.isOpen() || m_blnReabrir;
 }
 
 qint16 clsComm::EscribePuerto(const QString& strCadena) {
@@ -349,14 +395,34 @@ qint16 clsComm::EscribePuerto(const QString& strCadena) {
     return escritos;
 }
 
-QString clsComm::LeePuerto() {
+QString clsComm::LeePuerto(bool* blnSinFin) {
     QString datos;
+    bool sinFin = false;
     vb::OnError(
         [&] {
-            if (m_puerto.isOpen())
-                datos = cp1252::decode(m_puerto.read(kBytesLectura, kLecturaTotalMs, kLecturaIntervaloMs));
+            if (!m_puerto.isOpen())
+                return;
+            const qint64 limite = clock_seam::tickMs() + kLecturaTotalMs;
+            QByteArray bytes = m_puerto.read(kBytesLectura, kLecturaTotalMs, kLecturaIntervaloMs);
+            if (!bytes.isEmpty() && RespuestaConFinDeLinea(Modelo())) {
+                // A pause inside the reply: wait for the rest within what is left of the read's time.
+                while (!TieneFinDeLinea(bytes) && bytes.size() < kBytesLectura) {
+                    const qint64 queda = limite - clock_seam::tickMs();
+                    const QByteArray mas =
+                        queda > 0 ? m_puerto.read(kBytesLectura - int(bytes.size()), int(queda), kLecturaIntervaloMs)
+                                  : QByteArray();
+                    if (mas.isEmpty())
+                        break; // out of time, or the line went away
+                    bytes += mas;
+                }
+                sinFin = !TieneFinDeLinea(bytes);
+            }
+            if (!sinFin)
+                datos = cp1252::decode(bytes);
         },
         AvisaErrorPuerto);
+    if (blnSinFin)
+        *blnSinFin = sinFin;
     return datos;
 }
 
@@ -407,7 +473,14 @@ bool clsComm::commBalanzaContinuoOnComm(bool /*blnMostrarMensajeError*/) {
                 VaciaBuffer();
                 EscribePuerto(cp1252::decode(m_strPeticion));
             }
-            const QString datos = LeePuerto();
+            bool sinFin = false;
+            const QString datos = LeePuerto(&sinFin);
+            if (sinFin) {
+                // The scale spoke but never ended its reply: no reading, and the next tick asks again.
+                m_intLecturasVacias = 0;
+                RearmaTimer();
+                return;
+            }
             const qint32 modelo = Modelo();
             bool sinConexion = false;
             if (modelo == 5 || modelo == 7) {
@@ -467,22 +540,34 @@ void clsComm::RefrescaPesoFormularioPrincipal() {
 clsComm::Pesada clsComm::PesadaPorPeticion() {
     if (m_blnLecturaEnCurso)
         return {RespuestaPeticion::Ocupado};
-    if (!m_puerto.isOpen())
+    if (!m_puerto.isOpen() && !(m_blnReabrir && ReabrePuerto()))
         return {RespuestaPeticion::SinPuerto};
     const qint32 modelo = Modelo();
     QString respuesta;
+    bool sinFin = false;
     {
         LecturaEnCurso enCurso(*this);
         VaciaBuffer();
-        EscribePuerto(cp1252::decode(PeticionPesada(modelo)));
+        const QByteArray peticion = PeticionPesada(modelo);
+        if (EscribePuerto(cp1252::decode(peticion)) != peticion.size() || m_puerto.hungUp()) {
+            PuertoPerdido();
+            return {RespuestaPeticion::SinPuerto};
+        }
         Espera(kEsperaRespuestaMs);
-        respuesta = LeePuerto();
+        respuesta = LeePuerto(&sinFin);
+        if (respuesta.isEmpty() && m_puerto.hungUp()) {
+            PuertoPerdido();
+            return {RespuestaPeticion::SinPuerto};
+        }
     }
+    if (sinFin)
+        return {RespuestaPeticion::SinLectura};
     double peso = 0;
     if (modelo == 3) {
-        if (respuesta.size() < 6)
+        const std::optional<Lectura> l = RespuestaModelo3(cp1252::encode(respuesta));
+        if (!l)
             return {RespuestaPeticion::SinLectura};
-        peso = ValorPeso(respuesta.mid(1, respuesta.size() - 6));
+        peso = l->peso;
     } else {
         if (respuesta.startsWith(QLatin1String("+N")))
             return {RespuestaPeticion::SinLectura};

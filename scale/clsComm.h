@@ -47,7 +47,8 @@ QByteArray PeticionPesada(qint32 modelo);
 std::optional<Lectura> TramaSTX(const QByteArray& datos);
 // Model 7: 7 characters followed by CR; the last complete frame of the read.
 std::optional<Lectura> TramaCR(const QByteArray& datos);
-// Model 3 reply to "p" CR LF: the first character and the last five dropped.
+// Model 3 reply to "p" CR LF: the first character is the sign's place ("-" for a negative weight),
+// the number follows, and the last five characters (" kg" CR LF) are dropped.
 std::optional<Lectura> RespuestaModelo3(const QByteArray& datos);
 // Models 0 and all others: a reply that begins with "+" (but not "+N").
 std::optional<Lectura> RespuestaSignoMas(const QByteArray& datos);
@@ -139,8 +140,18 @@ private:
     };
     Pesada PesadaPorPeticion();
 
+    // Opens and configures the port without telling anyone; the reason in `error` on failure.
+    bool AbrePuerto(qint16 intCommNumber, const QString& strComsettings, QString& error);
+    // The device went away under a request-mode reading: logged once, the port closed, and the next
+    // reading opens it again.
+    void PuertoPerdido();
+    // Opens the port again after it went away; true when it is open.
+    bool ReabrePuerto();
+
     qint16 EscribePuerto(const QString& strCadena);
-    QString LeePuerto();
+    // What came back. For the models whose replies end with CR or LF, a reply that stopped before its
+    // line end within the read's time is no reply: "" with `blnSinFin` set.
+    QString LeePuerto(bool* blnSinFin = nullptr);
     void VaciaBuffer();
     void AplicaLectura(const clsCommTramas::Lectura& l);
     void RearmaTimer();
@@ -163,6 +174,9 @@ private:
     QByteArray m_strPeticion;
     qint16 m_intLecturasVacias = 0;
     bool m_blnLecturaEnCurso = false;             // one write/read exchange on the port at a time
+    qint16 m_intCommNumber = 0;                   // the scale's port as the start-up opened it
+    QString m_strComsettings;                     // and its settings
+    bool m_blnReabrir = false;                    // the port went away: the next request-mode reading opens it again
     bool m_blnVisorDescripcionConTexto = true;    // the main window's description label still shows its text
     std::function<void(double)> m_destinoDialogo; // the re-weigh window's Peso while it is shown
     std::function<void()> m_recargaTicket;

@@ -1,7 +1,9 @@
 #include "ui/Capturas.h"
 
 #include "controls/FotoVentana.h"
+#include "controls/QtPrompts.h"
 #include "core/basGeneral.h"
+#include "core/basLegacyFunctions.h"
 #include "platform/Clock.h"
 #include "platform/Program.h"
 #include "server/clsSocketFront.h"
@@ -9,8 +11,10 @@
 #include "ui/frmConfig.h"
 #include "ui/frmPrincipal.h"
 
-#include <QCoreApplication>
+#include <QAbstractButton>
+#include <QApplication>
 #include <QDir>
+#include <QMessageBox>
 #include <QTimer>
 #include <memory>
 
@@ -33,6 +37,17 @@ void captura(const QString& carpeta) {
     program::waitMs(300);
     guarda(dlg, carpeta + QStringLiteral("/config.png"));
     dlg.hide();
+
+    // The exit question, in the box every message of the program uses; then No.
+    QTimer::singleShot(300, &frm, [carpeta] {
+        if (auto* caja = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            guarda(*caja, carpeta + QStringLiteral("/question.png"));
+            caja->button(QMessageBox::No)->click();
+        }
+    });
+    QtPrompts().messageBox(TraduceLiteral(QStringLiteral(
+                               "¿Deseas cerrar el programa? No se imprimirá ningún ticket de la pantalla de cocina")),
+                           prompts::vbYesNo | prompts::vbQuestion, QString());
     program::End(0);
 }
 

@@ -19,22 +19,85 @@
 #include "ui/TemporizadorVB.h"
 #include "ui/frmConfig.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QCursor>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
-#include <QShowEvent>
 #include <QSystemTrayIcon>
 #include <QTableView>
 #include <QTimer>
+#include <QWindow>
+#include <cstdlib>
+#include <functional>
+#if QT_CONFIG(xcb)
+#include <xcb/xcb.h>
+#endif
 
 namespace {
 
 constexpr int kEstiloPregunta = prompts::vbYesNo | prompts::vbQuestion; // 36
 
 const QString kProcConexiones = QStringLiteral("frmPrincipal.InicializaConexiones");
+
+#if QT_CONFIG(xcb)
+xcb_connection_t* conexionX11() {
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    return x11 ? x11->connection() : nullptr;
+}
+
+xcb_atom_t atomoWmState(xcb_connection_t* c) {
+    static xcb_connection_t* de = nullptr;
+    static xcb_atom_t atomo = XCB_ATOM_NONE;
+    if (de != c) {
+        xcb_intern_atom_reply_t* r = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, 8, "WM_STATE"), nullptr);
+        atomo = r ? r->atom : xcb_atom_t(XCB_ATOM_NONE);
+        free(r);
+        de = c;
+    }
+    return atomo;
+}
+
+// A window manager writes WM_STATE on the windows it manages: 3 while it keeps one iconified. Where
+// there is no window manager nobody writes it, and a mapped window is on the screen.
+bool iconicaSegunGestor(xcb_connection_t* c, xcb_window_t ventana) {
+    const xcb_atom_t wmState = atomoWmState(c);
+    xcb_get_property_reply_t* r =
+        xcb_get_property_reply(c, xcb_get_property(c, 0, ventana, wmState, wmState, 0, 2), nullptr);
+    bool iconica = false;
+    if (r && r->format == 32 && xcb_get_property_value_length(r) >= 4)
+        iconica = *static_cast<const quint32*>(xcb_get_property_value(r)) == 3;
+    free(r);
+    return iconica;
+}
+
+// Hears the window manager change WM_STATE on one window.
+class VigiaWmState final : public QAbstractNativeEventFilter {
+public:
+    VigiaWmState(xcb_connection_t* c, xcb_window_t ventana, std::function<void(bool)> aviso)
+        : m_c(c), m_ventana(ventana), m_wmState(atomoWmState(c)), m_aviso(std::move(aviso)) {}
+    bool nativeEventFilter(const QByteArray& tipo, void* mensaje, qintptr*) override {
+        if (tipo != "xcb_generic_event_t")
+            return false;
+        const auto* ev = static_cast<const xcb_generic_event_t*>(mensaje);
+        if ((ev->response_type & 0x7f) != XCB_PROPERTY_NOTIFY)
+            return false;
+        const auto* p = reinterpret_cast<const xcb_property_notify_event_t*>(ev);
+        if (p->window == m_ventana && p->atom == m_wmState)
+            m_aviso(p->state == XCB_PROPERTY_NEW_VALUE && iconicaSegunGestor(m_c, m_ventana));
+        return false;
+    }
+
+private:
+    xcb_connection_t* m_c;
+    xcb_window_t m_ventana;
+    xcb_atom_t m_wmState;
+    std::function<void(bool)> m_aviso;
+};
+#endif
 
 } // namespace
 
@@ -155,6 +218,23 @@ void frmPrincipal::construye() {
 
     frmPrincipalVars().blnConexionOk = false;
     coloca();
+    vigilaVentana();
+}
+
+// The grid's "shown" is what the window system says of the window, so the window is created now
+// and its exposure, state and (on X11) window-manager state are heard from the start.
+void frmPrincipal::vigilaVentana() {
+    winId();
+    windowHandle()->installEventFilter(this);
+#if QT_CONFIG(xcb)
+    if (xcb_connection_t* c = conexionX11()) {
+        m_vigiaX11 = std::make_unique<VigiaWmState>(c, xcb_window_t(winId()), [this](bool iconica) {
+            m_iconicaX11 = iconica;
+            vistaCambiada();
+        });
+        QCoreApplication::instance()->installNativeEventFilter(m_vigiaX11.get());
+    }
+#endif
 }
 
 void frmPrincipal::registraComoVentanaPrincipal() {
@@ -228,7 +308,12 @@ void frmPrincipal::AnadirLog(const QString& strConcepto) {
 }
 
 bool frmPrincipal::rejillaALaVista() const {
-    return isVisible() && !isMinimized();
+    const QWindow* ventana = windowHandle();
+    if (!isVisible() || !ventana || !ventana->isExposed())
+        return false;
+    // On X11 the window manager says whether it iconified the window; elsewhere the platform keeps
+    // the state the program asks for.
+    return m_vigiaX11 ? !m_iconicaX11 : !isMinimized();
 }
 
 // Shows the rows logged since the last time, selects the last one and scrolls it to the top.
@@ -247,16 +332,21 @@ void frmPrincipal::refrescaRejilla() {
 }
 
 // Rows logged while the window was out of sight appear when it comes back; the selection stays.
-void frmPrincipal::showEvent(QShowEvent* e) {
-    QWidget::showEvent(e);
-    if (!isMinimized())
+void frmPrincipal::vistaCambiada() {
+    if (rejillaALaVista())
         m_modeloLog->publica();
+}
+
+bool frmPrincipal::eventFilter(QObject* objeto, QEvent* e) {
+    if (objeto == windowHandle() && (e->type() == QEvent::Expose || e->type() == QEvent::WindowStateChange))
+        vistaCambiada();
+    return QWidget::eventFilter(objeto, e);
 }
 
 void frmPrincipal::changeEvent(QEvent* e) {
     QWidget::changeEvent(e);
-    if (e->type() == QEvent::WindowStateChange && rejillaALaVista())
-        m_modeloLog->publica();
+    if (e->type() == QEvent::WindowStateChange)
+        vistaCambiada();
 }
 
 // ---- Tray ----

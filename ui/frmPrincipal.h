@@ -9,8 +9,10 @@
 
 #include <QElapsedTimer>
 #include <QWidget>
+#include <memory>
 
 class ModeloLog;
+class QAbstractNativeEventFilter;
 class QAction;
 class QLabel;
 class QMenu;
@@ -61,14 +63,19 @@ public:
 
     static constexpr int kFilasMaximas = 100; // data rows of the log grid
     // The grid follows its rows at most this often: the new rows shown, the last one selected and
-    // scrolled to the top. Nothing while the window is hidden or minimised.
+    // scrolled to the top. Nothing while the window is out of sight (rejillaALaVista).
     static constexpr int kRefrescoRejillaMs = 150;
+
+    // Whether the window is on the screen as the window system tells it: shown, exposed, and not
+    // iconified. A minimise the program asks for counts once it is done: on a display without a
+    // window manager nobody does it and the window stays on the screen with its rows.
+    bool rejillaALaVista() const;
 
 protected:
     void closeEvent(QCloseEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
-    void showEvent(QShowEvent* e) override;
     void changeEvent(QEvent* e) override;
+    bool eventFilter(QObject* objeto, QEvent* e) override;
 
 private:
     // ---- Controls (each under its own object name) ----
@@ -93,7 +100,8 @@ private:
 
     void construye();
     void coloca();
-    bool rejillaALaVista() const;
+    void vigilaVentana();
+    void vistaCambiada();
     void refrescaRejilla();
     void preguntaSalir();
     void terminaYa();
@@ -114,4 +122,8 @@ private:
     ModeloLog* m_modeloLog = nullptr;
     QTimer* m_refrescoRejilla = nullptr;
     QElapsedTimer m_ultimoRefresco; // the last time the grid selected a new row
+    // On X11: the window manager's WM_STATE of the window says iconic (kept up to date from its
+    // property changes), and the filter that hears them.
+    bool m_iconicaX11 = false;
+    std::unique_ptr<QAbstractNativeEventFilter> m_vigiaX11;
 };

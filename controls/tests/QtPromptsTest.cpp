@@ -1,8 +1,11 @@
 #include "controls/QtPrompts.h"
 #include "ControlsTest.h"
+#include "controls/ctrBoton.h"
 
 #include <QAbstractButton>
+#include <QInputDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace {
 
@@ -57,6 +60,33 @@ TEST_F(QtPromptsTest, ShownBoxHasSpanishButtonsAndAnswersWithTheCodeOfTheOnePres
     EXPECT_EQ(qt.messageBox("¿Deseas cerrar el programa?", 36, QString()), 7);
     textos.sort();
     EXPECT_EQ(textos, QStringList({"No", "Sí"}));
+}
+
+// A finger finds the buttons of a box: each is as big as the configuration dialog's touch buttons,
+// and still answers with its own code. The input box's buttons too.
+TEST_F(QtPromptsTest, BoxButtonsHaveTheSizeOfTheTouchButtons) {
+    ctrBoton tactil;
+    tactil.setTipoBoton(2);
+    QtPrompts qt;
+    QList<QSize> tamanos;
+    const auto mide = [&tamanos](QWidget* caja, const char* pulsar) {
+        ASSERT_NE(caja, nullptr);
+        for (QPushButton* b : caja->findChildren<QPushButton*>()) {
+            tamanos << b->size();
+            if (b->text() == QString::fromUtf8(pulsar))
+                QTimer::singleShot(0, b, &QPushButton::click);
+        }
+    };
+    QTimer::singleShot(0, [&] { mide(QApplication::activeModalWidget(), "Cancelar"); });
+    EXPECT_EQ(qt.messageBox("¿Guardar los cambios?", 3 + 32, QString()), prompts::vbCancel);
+    QTimer::singleShot(0, [&] { mide(QApplication::activeModalWidget(), "Aceptar"); });
+    QString valor = "1";
+    EXPECT_TRUE(qt.inputBox("Número de TPV", QString(), valor));
+    ASSERT_EQ(tamanos.size(), 5);
+    for (const QSize& t : tamanos) {
+        EXPECT_GE(t.width(), tactil.width());
+        EXPECT_GE(t.height(), tactil.height());
+    }
 }
 
 TEST_F(QtPromptsTest, UnknownFormAnswersZeroAndIsLogged) {

@@ -82,6 +82,15 @@ TEST_F(SerialPortTest, OpenIsExclusiveAndSettingsAreChecked) {
     EXPECT_FALSE(pa.open("/dev/null", &error)); // not a serial port
 }
 
+TEST_F(SerialPortTest, AFarEndThatGoesAwayIsAHangUp) {
+    EXPECT_FALSE(pa.hungUp());
+    sim.reset(); // socat ends: the line hangs up
+    EXPECT_TRUE(pa.hungUp());
+    EXPECT_FALSE(pa.write("D\r\n"));
+    pa.close();
+    EXPECT_FALSE(pa.hungUp());
+}
+
 TEST(SerialPort, ComNamesResolveThroughTheSerialCommMap) {
     apuntaCom(3, "/dev/ttyUSB7");
     EXPECT_EQ(SerialPort::devicePathFor("COM3"), "/dev/ttyUSB7");

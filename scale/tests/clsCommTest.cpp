@@ -252,3 +252,86 @@ TEST_F(clsCommTest, RecalcularPesoOnTheKeypadWritesWeightAndAmountsOrRefuses) {
                            "No puedes introducir un peso superior a 1000 KG"}));
     EXPECT_EQ(fila(1), "0.500|4.9950|2.000|0.0000|0.0000|5"); // line 1 untouched
 }
+
+// The scale answers the next request in two parts with a pause of half a second between them, as a
+// slow scale may; `resto` empty: one part. The pause is the scale's behaviour under test, not a wait.
+struct RespuestaEnDosPartes {
+    RespuestaEnDosPartes(Simulador& sim, QByteArray parte, QByteArray resto)
+        : hilo([&sim, parte, resto, antes = sim.recibido().size()] {
+              if (sim.recibido(int(antes) + 3).size() < antes + 3)
+                  return; // no request came
+              sim.envia(parte);
+              if (resto.isEmpty())
+                  return;
+              std::this_thread::sleep_for(std::chrono::milliseconds(500));
+              sim.envia(resto);
+          }) {}
+    ~RespuestaEnDosPartes() { hilo.join(); }
+    std::thread hilo;
+};
+
+// A negative model 3 reading is no weight; a reply with a pause inside is read whole; a reply that
+// never ends is no reading. Continuous rows read a zero first, so a weight may be handed out.
+TEST_F(clsCommTest, RepliesAreReadToTheirLineEndAndTheirSign) {
+    const struct {
+        int modelo;
+        bool continuo;
+        QByteArray parte, resto;
+        ResultadoPeso resultado;
+    } casos[] = {
+        {3, false, "-0.345 kg\r\n", "", {false, 0, kPonga, 3}},
+        {3, true, "-0.500 kg\r\n", "", {false, -0.5, kPonga, 3}},
+        {0, false, "+  2.", "500 kg\r\n", {true, 2.5, "", 0}},
+        {3, false, " 1.234 k", "g\r\n", {true, 1.234, "", 0}},
+        {7, false, "0001.", "25\r", {true, 1.25, "", 0}},
+        {0, true, "+  2.", "500\r\n", {true, 2.5, "", 0}},
+        {3, true, " 1.234 k", "g\r\n", {true, 1.234, "", 0}},
+        {0, false, "+  2.500", "", {false, 0, kPongaPesar, 3}},
+        {0, true, "+  2.500", "", {false, 0, kPonga, 3}},
+    };
+    for (const auto& k : casos) {
+        SCOPED_TRACE((k.parte + "|" + k.resto).toStdString());
+        balanza(k.modelo, k.continuo);
+        if (k.continuo) {
+            ASSERT_TRUE(lee(k.modelo == 3 ? " 0.000 kg\r\n" : "+  0.000\r\n"));
+        }
+        {
+            RespuestaEnDosPartes respuesta(*sim, k.parte, k.resto);
+            if (k.continuo)
+                objComm().commBalanzaContinuoOnComm(true);
+            esperado(silencioso(), k.resultado);
+        }
+        EXPECT_TRUE(mensajes().isEmpty());
+    }
+}
+
+// Unplugged in request mode: told once in the log, answered as a port that cannot be reached, and
+// opened again by the first request after it comes back under the same name.
+TEST_F(clsCommTest, AScaleUnpluggedIsToldOnceAndOpenedAgainWhenItComesBack) {
+    QTemporaryDir dir;
+    const QString nombre = dir.path() + "/balanza";
+    auto enchufa = [&] {
+        sim = std::make_unique<Simulador>();
+        QFile::remove(nombre);
+        return sim->arrancado() && QFile::link(sim->puerto(), nombre);
+    };
+    ASSERT_TRUE(enchufa());
+    apuntaCom(2, nombre);
+    ASSERT_TRUE(objComm().InitPuerto(2, "9600,e,8,1", 1));
+    gblnBalanzaActiva = true;
+    sim->responde("+  1.250\r\n");
+    esperado(silencioso(), {true, 1.25, "", 0});
+
+    sim.reset(); // the far end closes: the line hangs up
+    esperado(silencioso(), {false, 0, kNoComunica, 0});
+    esperado(silencioso(), {false, 0, kNoComunica, 0});
+    EXPECT_EQ(ventana.grid.filter("se ha desconectado").size(), 1) << ventana.grid.join('\n').toStdString();
+    EXPECT_TRUE(objComm().Activado());
+
+    ASSERT_TRUE(enchufa());
+    sim->responde("+  2.000\r\n");
+    esperado(silencioso(), {true, 2.0, "", 0});
+    EXPECT_EQ(sim->recibido(3), "D\r\n");
+    EXPECT_EQ(ventana.grid.filter("vuelve a estar conectada").size(), 1);
+    EXPECT_TRUE(mensajes().isEmpty());
+}

@@ -1,0 +1,241 @@
+// The main window on a real X server: this process starts its own Xvfb on a free display and runs on
+// the xcb platform. Without a window manager the window the program asked to minimise stays on the
+// screen and its grid follows the rows; under IceWM minimising and restoring still work, and an
+// iconified or hidden window leaves its grid alone.
+#include "controls/ctrBoton.h"
+#include "platform/Program.h"
+#include "testsupport/ProcesoPrueba.h"
+#include "ui/frmPrincipal.h"
+#include "ui/tests/UiTest.h"
+
+#include <QGuiApplication>
+#include <QScopeGuard>
+#include <QStandardPaths>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QWindow>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <xcb/xcb.h>
+
+namespace {
+
+using uitest::espera;
+using uitest::hijo;
+
+QString g_sinServidorX; // why there is no X server, when there is none
+
+// A program the test needs is missing: a skip, unless scripts/test asks for every service.
+#define REQUIERE_PROGRAMA(programa)                                                                                    \
+    do {                                                                                                               \
+        if (QStandardPaths::findExecutable(QStringLiteral(programa)).isEmpty()) {                                      \
+            if (testenv::servicesRequired())                                                                           \
+                FAIL() << programa " is not installed (scripts/install-deps)";                                         \
+            GTEST_SKIP() << programa " is not installed";                                                              \
+        }                                                                                                              \
+    } while (0)
+
+// A child that dies with this process; its output goes nowhere, `fdHijo` becomes its fd 3.
+pid_t lanza(const std::vector<const char*>& argumentos, int fdHijo = -1, const char* home = nullptr) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        const int nulo = open("/dev/null", O_RDWR);
+        dup2(nulo, 0), dup2(nulo, 1), dup2(nulo, 2);
+        if (fdHijo >= 0)
+            dup2(fdHijo, 3);
+        if (home)
+            setenv("HOME", home, 1);
+        std::vector<const char*> argv = argumentos;
+        argv.push_back(nullptr);
+        execvp(argv[0], const_cast<char* const*>(argv.data()));
+        _exit(127);
+    }
+    return pid;
+}
+
+void termina(pid_t pid) {
+    if (pid > 0 && kill(pid, SIGTERM) == 0)
+        waitpid(pid, nullptr, 0);
+}
+
+// Xvfb picks a free display itself and writes its number on fd 3 once it takes connections.
+pid_t arrancaXvfb() {
+    if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty())
+        return -1;
+    int tubo[2];
+    if (pipe2(tubo, O_CLOEXEC) != 0) {
+        g_sinServidorX = QStringLiteral("no pipe for Xvfb's display number");
+        return -1;
+    }
+    const pid_t pid = lanza({"Xvfb", "-displayfd", "3", "-screen", "0", "1024x768x24", "-nolisten", "tcp"}, tubo[1]);
+    close(tubo[1]);
+    QByteArray numero;
+    pollfd p{tubo[0], POLLIN, 0};
+    char c = 0;
+    while (poll(&p, 1, 10000) == 1 && read(tubo[0], &c, 1) == 1 && c != '\n')
+        numero += c;
+    close(tubo[0]);
+    if (numero.isEmpty()) {
+        g_sinServidorX = QStringLiteral("Xvfb gave no display number within 10 s");
+        termina(pid);
+        return -1;
+    }
+    qputenv("DISPLAY", ":" + numero);
+    return pid;
+}
+
+xcb_connection_t* x11() {
+    return qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+}
+
+xcb_atom_t atomo(const char* nombre) {
+    xcb_intern_atom_reply_t* r = xcb_intern_atom_reply(x11(), xcb_intern_atom(x11(), 0, strlen(nombre), nombre), 0);
+    const xcb_atom_t a = r ? r->atom : 0;
+    free(r);
+    return a;
+}
+
+// The WM_STATE a window manager wrote on the window: 1 normal, 3 iconic, 0 none.
+quint32 estadoWm(QWidget& w) {
+    const xcb_atom_t wmState = atomo("WM_STATE");
+    xcb_get_property_reply_t* r = xcb_get_property_reply(
+        x11(), xcb_get_property(x11(), 0, xcb_window_t(w.winId()), wmState, wmState, 0, 2), nullptr);
+    const quint32 e =
+        r && xcb_get_property_value_length(r) >= 4 ? *static_cast<quint32*>(xcb_get_property_value(r)) : 0;
+    free(r);
+    return e;
+}
+
+// What a window manager that iconifies a window by hiding only its own frame writes (3, or 1 back).
+void ponEstadoWm(QWidget& w, quint32 estado) {
+    const xcb_atom_t wmState = atomo("WM_STATE");
+    const quint32 valor[2] = {estado, XCB_WINDOW_NONE};
+    xcb_change_property(x11(), XCB_PROP_MODE_REPLACE, xcb_window_t(w.winId()), wmState, wmState, 32, 2, valor);
+    xcb_flush(x11());
+}
+
+// What a task bar does to bring a window back: asks the window manager to activate it.
+void activaComoLaBarraDeTareas(QWidget& w) {
+    xcb_client_message_event_t ev{};
+    ev.response_type = XCB_CLIENT_MESSAGE;
+    ev.format = 32;
+    ev.window = xcb_window_t(w.winId());
+    ev.type = atomo("_NET_ACTIVE_WINDOW");
+    ev.data.data32[0] = 2; // from a pager or task bar
+    const xcb_window_t raiz = xcb_setup_roots_iterator(xcb_get_setup(x11())).data->root;
+    xcb_send_event(x11(), 0, raiz, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&ev));
+    xcb_flush(x11());
+}
+
+class frmPrincipalX11Test : public uitest::UiTest {
+protected:
+    void SetUp() override {
+        UiTest::SetUp();
+        REQUIERE_PROGRAMA("Xvfb");
+        if (QGuiApplication::platformName() != "xcb")
+            FAIL() << "no X server: " << g_sinServidorX.toStdString();
+    }
+    static QTableView& rejilla(const frmPrincipal& w) { return *hijo<QTableView>(w, "grdLog"); }
+};
+
+TEST_F(frmPrincipalX11Test, SinGestorDeVentanasLaVentanaQueSeVeSigueSusFilas) {
+    frmPrincipal w(false);
+    QTableView& g = rejilla(w);
+    w.AnadirLog("antes de mostrarse");
+    w.muestraSinBandeja(); // the start-up without a tray asks for it minimised; nobody does it
+    ASSERT_TRUE(espera([&w] { return w.windowHandle()->isExposed(); }, 5000)) << "the X server to map the window";
+    ASSERT_TRUE(espera([&g] { return g.model()->rowCount() == 1; }, 5000)) << "the row logged before to show";
+    w.AnadirLog("uno");
+    EXPECT_EQ(g.currentIndex().siblingAtColumn(1).data(), "uno");
+
+    w.showNormal();
+    emit hijo<ctrBoton>(w, "ctrMinimizar")->Click();
+    w.AnadirLog("dos");
+    EXPECT_TRUE(espera([&g] { return g.currentIndex().siblingAtColumn(1).data() == "dos"; }, 5000))
+        << "the row logged after Minimizar to be selected in the window that is still on the screen";
+
+    // Iconified by a window manager that leaves the window itself mapped: its WM_STATE says so.
+    ponEstadoWm(w, 3);
+    ASSERT_TRUE(espera([&w] { return !w.rejillaALaVista(); }, 5000)) << "the window to hear WM_STATE iconic";
+    w.AnadirLog("tres");
+    EXPECT_EQ(g.model()->rowCount(), 3);
+    ponEstadoWm(w, 1);
+    EXPECT_TRUE(espera([&g] { return g.model()->rowCount() == 4; }, 5000))
+        << "the row logged while iconified to show when WM_STATE turns normal";
+
+    w.hide();
+    ASSERT_TRUE(espera([&w] { return !w.windowHandle()->isExposed(); }, 5000)) << "the X server to unmap the window";
+    w.AnadirLog("cuatro");
+    EXPECT_EQ(g.model()->rowCount(), 4);
+}
+
+TEST_F(frmPrincipalX11Test, ConIceWMMinimizarYRestaurarSiguenValiendo) {
+    REQUIERE_PROGRAMA("icewm");
+    QTemporaryDir home;
+    const pid_t icewm = lanza({"icewm"}, -1, qPrintable(home.path()));
+    const auto cleanup = qScopeGuard([icewm] { termina(icewm); });
+    const xcb_atom_t wmS0 = atomo("WM_S0");
+    ASSERT_TRUE(espera(
+        [wmS0] {
+            xcb_get_selection_owner_reply_t* r =
+                xcb_get_selection_owner_reply(x11(), xcb_get_selection_owner(x11(), wmS0), nullptr);
+            const bool hay = r && r->owner != XCB_WINDOW_NONE;
+            free(r);
+            return hay;
+        },
+        10000))
+        << "IceWM to take the screen (the WM_S0 selection)";
+
+    frmPrincipal w(false);
+    QTableView& g = rejilla(w);
+    w.muestraSinBandeja();
+    ASSERT_TRUE(espera([&w] { return estadoWm(w) == 3; }, 5000)) << "IceWM to keep the new window iconified";
+    w.AnadirLog("mientras está minimizada");
+    EXPECT_EQ(g.model()->rowCount(), 0);
+
+    activaComoLaBarraDeTareas(w);
+    ASSERT_TRUE(espera([&g] { return g.model()->rowCount() == 1; }, 5000))
+        << "the window restored from the task bar to show the row logged while minimised";
+    w.AnadirLog("a la vista");
+    EXPECT_EQ(g.currentIndex().siblingAtColumn(1).data(), "a la vista");
+
+    emit hijo<ctrBoton>(w, "ctrMinimizar")->Click();
+    ASSERT_TRUE(espera([&w] { return estadoWm(w) == 3 && !w.windowHandle()->isExposed(); }, 5000))
+        << "IceWM to iconify the window";
+    w.AnadirLog("otra vez minimizada");
+    EXPECT_EQ(g.model()->rowCount(), 2);
+    w.showNormal(); // the tray menu's Mostrar
+    EXPECT_TRUE(espera([&g] { return g.model()->rowCount() == 3; }, 5000))
+        << "the window shown again to show the row logged while minimised";
+}
+
+} // namespace
+
+// The X server comes before the QApplication, which then runs on it (xcb). Listing the tests needs
+// none.
+int main(int argc, char** argv) {
+    bool lista = false;
+    for (int i = 1; i < argc; ++i)
+        lista = lista || std::string_view(argv[i]).starts_with("--gtest_list_tests");
+    pid_t xvfb = -1;
+    if (!lista)
+        xvfb = arrancaXvfb();
+    qputenv("QT_QPA_PLATFORM", xvfb > 0 ? "xcb" : "offscreen");
+    int status = 0;
+    {
+        testenv::ProcesoPrueba proceso(argc, argv);
+        program::setEndHandler([](int code) { throw program::Ended{code}; });
+        ::testing::InitGoogleTest(&argc, argv);
+        status = RUN_ALL_TESTS();
+    }
+    termina(xvfb);
+    return status;
+}
