@@ -331,6 +331,7 @@ TEST_F(clsBotonesTest, ValuesNeverStartAStatement) {
           "sql_condicion='select count(*) = 0 from maecli where nombre=\"$parametro1_accion\"'");
     avisos.calls.clear();
     EXPECT_TRUE(evalua("Q"));
+    EXPECT_EQ(core->valor("select count(*) from maecli where Codigo in (6, 7) and nombre=" + sql(p1)), "2");
     EXPECT_EQ(marcas(), "2");
     EXPECT_EQ(mensajes(), 0);
     EXPECT_TRUE(todo().contains("Cliente: " + p1 + "\r\n"));
