@@ -146,9 +146,15 @@ TEST_F(clsBotonesTest, ConditionKinds) {
         EXPECT_EQ(marcas(), veces) << n;
     }
     EXPECT_EQ(mensajes(), 1);
-    core->sql("update mensajes_trigger set num_condiciones=2147483647, tipo_condicion3='FORMATO_IGUAL', "
-              "param1_condicion3='7'");
-    EXPECT_FALSE(evalua("B"));
+    static int lecturas = 0; // of the clock, one per HORA_ENTRE: an endless count fails soon
+    clock_seam::setNowSource([] {
+        if (++lecturas == 1000)
+            vb::Raise(vb::err::Overflow);
+        return QDateTime(QDate(2026, 3, 14), QTime(9, 0));
+    });
+    core->sql("update mensajes_trigger set num_condiciones=2147483647, tipo_condicion3='HORA_ENTRE', "
+              "param1_condicion3='08:00', param2_condicion3='12:00'");
+    EXPECT_FALSE(evalua("B")) << "the count of conditions is not bounded";
 }
 
 TEST_F(clsBotonesTest, FreeLineCheckDiscountAndLineLock) {
