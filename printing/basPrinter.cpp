@@ -10,6 +10,7 @@
 #include "platform/Cp1252.h"
 #include "platform/Printers.h"
 #include "platform/Program.h"
+#include "platform/Prompts.h"
 #include "platform/VBError.h"
 #include "printing/ErrorTicketPrinter.h"
 #include "printing/EscPos.h"
@@ -54,6 +55,15 @@ bool capturando() {
     return t.ImprimirPorPantalla() || t.DevolverTextoEnLugarDeImprimir();
 }
 
+} // namespace
+
+InformeUnicoDeFallos::InformeUnicoDeFallos(bool blnYaInformado)
+    : m_informado(blnYaInformado), m_anterior(std::exchange(gEstadoImpresion.informeUnico, this)) {}
+
+InformeUnicoDeFallos::~InformeUnicoDeFallos() {
+    gEstadoImpresion.informeUnico = m_anterior;
+}
+
 // Send failures are reported through MensajeUsuario, which unattended prints an error ticket through
 // this same layer; while one report is in progress, a further failure is only logged.
 void informaFalloEnvio(const QString& impresora, const QString& motivo) {
@@ -61,10 +71,16 @@ void informaFalloEnvio(const QString& impresora, const QString& motivo) {
     GrabaLog(texto, true);
     if (gEstadoImpresion.blnInformandoFallo)
         return;
+    if (InformeUnicoDeFallos* unico = gEstadoImpresion.informeUnico) {
+        if (std::exchange(unico->m_informado, true))
+            return;
+    }
     gEstadoImpresion.blnInformandoFallo = true;
     const auto fin = qScopeGuard([] { gEstadoImpresion.blnInformandoFallo = false; });
-    MensajeUsuario(texto, 64);
+    MensajeUsuario(texto, prompts::vbInformation);
 }
+
+namespace {
 
 bool enviaTrabajo(const QString& impresora, const QString& texto) {
     QString error;
@@ -155,7 +171,7 @@ bool Imprimir(const QString& texto, OpcionesImprimir o) {
 
     bool itos = false;
     vb::OnError([&] { itos = objParametros().getValorEs(param::FuncionamientoItos, 1) && o.idImpresora == 0; },
-                aviso(64));
+                aviso(prompts::vbInformation));
 
     // Length limit.
     vb::OnError(
@@ -168,7 +184,7 @@ bool Imprimir(const QString& texto, OpcionesImprimir o) {
             if (max > 0 && buf.Texto.size() > max)
                 o.Enviar = true;
         },
-        aviso(64));
+        aviso(prompts::vbInformation));
 
     // The print target may take the text instead of the printer.
     vb::OnError(
@@ -182,13 +198,14 @@ bool Imprimir(const QString& texto, OpcionesImprimir o) {
                 }
             }
         },
-        aviso(64));
+        aviso(prompts::vbInformation));
 
     bool facturadora = false;
-    vb::OnError([&] { facturadora = objParametros().getValorEs(param::FuncFacturadora, 1); }, aviso(64));
+    vb::OnError([&] { facturadora = objParametros().getValorEs(param::FuncFacturadora, 1); },
+                aviso(prompts::vbInformation));
     const bool paginar = facturadora && gEstadoImpresion.glngPaginarFacturadora == 1;
     if (o.ControlarFacturadora && paginar)
-        vb::OnError([&] { ImprimeFacturadora(QString(buf.Texto)); }, aviso(64));
+        vb::OnError([&] { ImprimeFacturadora(QString(buf.Texto)); }, aviso(prompts::vbInformation));
 
     if (!o.Enviar)
         return false;
@@ -200,7 +217,7 @@ bool Imprimir(const QString& texto, OpcionesImprimir o) {
     if (itos)
         o.Traducir = false;
     if (o.Traducir && !trabajo.isEmpty())
-        vb::OnError([&] { trabajo = TraducirCaracteres(trabajo, o.EsCocina); }, aviso(64));
+        vb::OnError([&] { trabajo = TraducirCaracteres(trabajo, o.EsCocina); }, aviso(prompts::vbInformation));
 
     QString nombre;
     bool descartar = false;
@@ -215,7 +232,7 @@ bool Imprimir(const QString& texto, OpcionesImprimir o) {
                     descartar = true;
             }
         },
-        aviso(64));
+        aviso(prompts::vbInformation));
     if (descartar)
         return false;
     vb::OnError(
@@ -227,9 +244,9 @@ bool Imprimir(const QString& texto, OpcionesImprimir o) {
             if (frmPrincipalVars().blnCintaControl)
                 nombre = objParametros().getValor(param::ImpCintaControl);
         },
-        aviso(64));
+        aviso(prompts::vbInformation));
     if (nombre.isEmpty())
-        vb::OnError([&] { nombre = printers::output().defaultPrinter(); }, aviso(64));
+        vb::OnError([&] { nombre = printers::output().defaultPrinter(); }, aviso(prompts::vbInformation));
 
     // Nothing collected: no job (an empty raw job would stay held in the queue).
     const bool vacio = trabajo.isEmpty();
@@ -244,7 +261,7 @@ bool Imprimir(const QString& texto, OpcionesImprimir o) {
                     trabajo = CodigoImpresora({27, 'c', '0', 1}) + trabajo;
                 }
             },
-            aviso(64));
+            aviso(prompts::vbInformation));
 
     bool enviado = vacio;
     vb::OnError(
@@ -268,18 +285,18 @@ bool Imprimir(const QString& texto, OpcionesImprimir o) {
                 }
             }
         },
-        aviso(64));
+        aviso(prompts::vbInformation));
 
     if (paginar)
         vb::OnError([&] { basFuncionesComunes::Espera(objParametros().getValorLng(param::DelayFacturadora)); },
-                    aviso(64));
+                    aviso(prompts::vbInformation));
     vb::OnError(
         [&] {
             const qint32 retraso = objParametros().getValorLng(param::DelayImpresion);
             if (objParametros().getValorNum(param::DelayImpresion) != 0)
                 basFuncionesComunes::Espera(retraso);
         },
-        aviso(64));
+        aviso(prompts::vbInformation));
     return enviado;
 }
 
@@ -312,7 +329,7 @@ QString InicializaImpresora(qint32 idImpresora, const QString& NombreImpresora, 
             [&] {
                 if (Espaciado.isEmpty()) {
                     const auto n = byteDeParametro(objParametros().getValorNum(param::EspacioEntreLineas),
-                                                   param::EspacioEntreLineas, 48);
+                                                   param::EspacioEntreLineas, prompts::vbExclamation);
                     if (!n)
                         return;
                     Espaciado = vb::Chr(*n);
@@ -320,22 +337,23 @@ QString InicializaImpresora(qint32 idImpresora, const QString& NombreImpresora, 
                 Imprimir(CodigoImpresora({27, '3'}) + Espaciado,
                          {.Enviar = Enviar, .idImpresora = idImpresora, .NombreImpresora = NombreImpresora});
             },
-            aviso(48));
+            aviso(prompts::vbExclamation));
     bool juego2 = false;
-    vb::OnError([&] { juego2 = objParametros().getValorEs(param::CodigosEscTicketNormal, 2); }, aviso(48));
+    vb::OnError([&] { juego2 = objParametros().getValorEs(param::CodigosEscTicketNormal, 2); },
+                aviso(prompts::vbExclamation));
     if (juego2) {
-        vb::OnError([&] { orden({27, '@'}, true); }, aviso(48));
+        vb::OnError([&] { orden({27, '@'}, true); }, aviso(prompts::vbExclamation));
         gCodigosPRN.PRN_INIDBLALT.clear();
         gCodigosPRN.PRN_FINDBLALT.clear();
         gCodigosPRN.PRN_ININEG.clear();
         gCodigosPRN.PRN_FINNEG.clear();
-        vb::OnError([&] { enviaBuffer(idImpresora, NombreImpresora); }, aviso(48));
-        vb::OnError([&] { orden({27, '!', 2}, true); }, aviso(48));
-        vb::OnError([&] { orden({27, 'A', 0}, true); }, aviso(48));
-        vb::OnError([&] { orden({29, 'E', 1}, true); }, aviso(48));
-        vb::OnError([&] { orden({29, 's', 1}, true); }, aviso(48));
+        vb::OnError([&] { enviaBuffer(idImpresora, NombreImpresora); }, aviso(prompts::vbExclamation));
+        vb::OnError([&] { orden({27, '!', 2}, true); }, aviso(prompts::vbExclamation));
+        vb::OnError([&] { orden({27, 'A', 0}, true); }, aviso(prompts::vbExclamation));
+        vb::OnError([&] { orden({29, 'E', 1}, true); }, aviso(prompts::vbExclamation));
+        vb::OnError([&] { orden({29, 's', 1}, true); }, aviso(prompts::vbExclamation));
     } else {
-        vb::OnError([&] { orden({27, '!', 0}, Enviar); }, aviso(48));
+        vb::OnError([&] { orden({27, '!', 0}, Enviar); }, aviso(prompts::vbExclamation));
     }
     return Espaciado;
 }
@@ -354,7 +372,7 @@ qint16 EstableceLetraYAncho(qint32 idImpresora, const QString& NombreImpresora, 
                 Imprimir(CodigoImpresora({27, '!', n}),
                          {.idImpresora = idImpresora, .NombreImpresora = NombreImpresora});
         },
-        aviso(48));
+        aviso(prompts::vbExclamation));
     vb::OnError(
         [&] {
             const qint32 codigo =
@@ -365,7 +383,7 @@ qint16 EstableceLetraYAncho(qint32 idImpresora, const QString& NombreImpresora, 
             if (codigo >= 0 && codigo <= 3)
                 ancho = kAncho[codigo][fuenteB ? 1 : 0];
         },
-        aviso(48));
+        aviso(prompts::vbExclamation));
     if (idImpresora == 9999 || idImpresora == 9998)
         ancho = 34;
     vb::OnError(
@@ -373,7 +391,7 @@ qint16 EstableceLetraYAncho(qint32 idImpresora, const QString& NombreImpresora, 
             if (vb::CBool(objParametros().getValor(param::UsarImpDRVSiempre)))
                 ancho = objParametros().getValorNum(param::AnchoDatosCabeceraDRV) < 4500 ? 60 : 100;
         },
-        aviso(48));
+        aviso(prompts::vbExclamation));
     return ancho;
 }
 
@@ -422,7 +440,7 @@ QString TraducirCaracteres(const QString& texto, bool EsCocina) {
             paginaEuro = EsCocina ? objParametros().getValorEs(param::CodigosEscTicketCocina, 3)
                                   : objParametros().getValorEs(param::CodigosEscTicketNormal, 4);
         },
-        aviso(48));
+        aviso(prompts::vbExclamation));
     QString salida;
     salida.reserve(texto.size() + 3);
     if (paginaEuro)
@@ -457,9 +475,9 @@ QString CortarPapel(OpcionesCorte o) {
     const bool Traducir = o.Traducir;
     QString& NombreImpresora = o.NombreImpresora;
     bool captura = false;
-    vb::OnError([&] { captura = capturando(); }, aviso(64));
+    vb::OnError([&] { captura = capturando(); }, aviso(prompts::vbInformation));
     if (captura) {
-        vb::OnError([&] { enviaBuffer(idImpresora, NombreImpresora); }, aviso(64));
+        vb::OnError([&] { enviaBuffer(idImpresora, NombreImpresora); }, aviso(prompts::vbInformation));
         return NombreImpresora;
     }
     vb::OnError(
@@ -470,15 +488,15 @@ QString CortarPapel(OpcionesCorte o) {
             for (qint32 i = 0; i < n; ++i)
                 Imprimir(QString(), {.idImpresora = idImpresora, .NombreImpresora = NombreImpresora});
         },
-        aviso(64));
+        aviso(prompts::vbInformation));
     vb::OnError(
         [&] {
             Imprimir(QString(), {.idImpresora = idImpresora, .NombreImpresora = NombreImpresora, .Traducir = Traducir});
         },
-        aviso(64));
+        aviso(prompts::vbInformation));
 
     bool cortar = false;
-    vb::OnError([&] { cortar = objParametros().getValorEs(param::Cortar, 1); }, aviso(64));
+    vb::OnError([&] { cortar = objParametros().getValorEs(param::Cortar, 1); }, aviso(prompts::vbInformation));
     if (cortar)
         vb::OnError(
             [&] {
@@ -490,7 +508,7 @@ QString CortarPapel(OpcionesCorte o) {
                 if (frmPrincipalVars().blnCintaControl)
                     cortar = false;
             },
-            aviso(64));
+            aviso(prompts::vbInformation));
     if (cortar) {
         vb::OnError(
             [&] {
@@ -503,9 +521,9 @@ QString CortarPapel(OpcionesCorte o) {
                                  .NombreImpresora = NombreImpresora,
                                  .Traducir = Traducir});
             },
-            aviso(64));
+            aviso(prompts::vbInformation));
     } else {
-        vb::OnError([&] { enviaBuffer(idImpresora, NombreImpresora, Traducir); }, aviso(64));
+        vb::OnError([&] { enviaBuffer(idImpresora, NombreImpresora, Traducir); }, aviso(prompts::vbInformation));
     }
     vb::OnError(
         [&] {
@@ -513,19 +531,17 @@ QString CortarPapel(OpcionesCorte o) {
                 objParametros().getValorNum(param::LogoEnImpresora) == 0)
                 ImprimeLogo(false, 0, NombreImpresora);
         },
-        aviso(64));
-    vb::OnError([&] { basFuncionesComunes::Espera(objParametros().getValorLng(param::DelayImpresion)); }, aviso(64));
+        aviso(prompts::vbInformation));
+    vb::OnError([&] { basFuncionesComunes::Espera(objParametros().getValorLng(param::DelayImpresion)); },
+                aviso(prompts::vbInformation));
     return NombreImpresora;
 }
 
 void ImprimeLogo(bool Enviar, qint32 idImpresora, const QString& NombreImpresora) {
-    vb::OnError(
-        [&] {
-            GrabaLog(vb::CStr(QVariant(basFuncionesComunes::Segundos())) + QStringLiteral("basPrinter.ImprimeLogo: "));
-        },
-        aviso(64));
+    vb::OnError([&] { GrabaLog(basFuncionesComunes::TextoSegundos() + QStringLiteral("basPrinter.ImprimeLogo: ")); },
+                aviso(prompts::vbInformation));
     bool captura = false;
-    vb::OnError([&] { captura = capturando(); }, aviso(64));
+    vb::OnError([&] { captura = capturando(); }, aviso(prompts::vbInformation));
     if (captura)
         return;
     vb::OnError(
@@ -552,7 +568,7 @@ void ImprimeLogo(bool Enviar, qint32 idImpresora, const QString& NombreImpresora
                 Imprimir(orden, {.Enviar = Enviar, .idImpresora = idImpresora, .NombreImpresora = NombreImpresora});
             }
         },
-        aviso(64));
+        aviso(prompts::vbInformation));
 }
 
 void EmitirPito(qint32 idImpresora, const QString& NombreImpresora) {
@@ -569,7 +585,8 @@ void EmitirPito(qint32 idImpresora, const QString& NombreImpresora) {
                 const char* nombres[] = {param::EmitirPitoOkiDispositivo, param::EmitirPitoOkiTiempoEngergia,
                                          param::EmitirPitoOkiTiempoDelay};
                 for (int i = 0; i < 3; ++i)
-                    if (!(b[i] = byteDeParametro(objParametros().getValorNum(nombres[i]), nombres[i], 64)))
+                    if (!(b[i] = byteDeParametro(objParametros().getValorNum(nombres[i]), nombres[i],
+                                                 prompts::vbInformation)))
                         return;
                 orden = CodigoImpresora({27, 29, 7, *b[0], *b[1], *b[2]});
             } else if (tipo == 4) {
@@ -583,13 +600,13 @@ void EmitirPito(qint32 idImpresora, const QString& NombreImpresora) {
                 orden,
                 {.ConSalto = false, .idImpresora = idImpresora, .NombreImpresora = NombreImpresora, .Traducir = false});
         },
-        aviso(64));
+        aviso(prompts::vbInformation));
 }
 
 void ImprimeImagenBits(const QString& Datos, qint16 AnchoBytes, qint32 idImpresora, qint16 Espaciado,
                        const QString& NombreImpresora) {
     if (AnchoBytes <= 0) {
-        MensajeUsuario(QStringLiteral("Ancho de imagen no válido: %1").arg(AnchoBytes), 48);
+        MensajeUsuario(QStringLiteral("Ancho de imagen no válido: %1").arg(AnchoBytes), prompts::vbExclamation);
         return;
     }
     const int w = int(AnchoBytes) * 8;
@@ -601,7 +618,7 @@ void ImprimeImagenBits(const QString& Datos, qint16 AnchoBytes, qint32 idImpreso
                 CodigoImpresora({27, '3', 0}),
                 {.ConSalto = false, .idImpresora = idImpresora, .NombreImpresora = NombreImpresora, .Traducir = false});
         },
-        aviso(48));
+        aviso(prompts::vbExclamation));
     for (qsizetype i = 0; i < Datos.size(); i += w) {
         vb::OnError(
             [&] {
@@ -610,17 +627,17 @@ void ImprimeImagenBits(const QString& Datos, qint16 AnchoBytes, qint32 idImpreso
                 Imprimir(CodigoImpresora({27, '*', 0, largo % 256, largo / 256}) + banda,
                          {.idImpresora = idImpresora, .NombreImpresora = NombreImpresora, .Traducir = false});
             },
-            aviso(48));
+            aviso(prompts::vbExclamation));
     }
     vb::OnError(
         [&] {
-            if (const auto n = byteDeParametro(Espaciado, QStringLiteral("espaciado"), 48))
+            if (const auto n = byteDeParametro(Espaciado, QStringLiteral("espaciado"), prompts::vbExclamation))
                 Imprimir(CodigoImpresora({27, '3', *n}), {.ConSalto = false,
                                                           .idImpresora = idImpresora,
                                                           .NombreImpresora = NombreImpresora,
                                                           .Traducir = false});
         },
-        aviso(48));
+        aviso(prompts::vbExclamation));
 }
 
 // ======================================================================================
@@ -637,12 +654,12 @@ void ImprimeFacturadora(const QString& texto, OpcionesFacturadora o) {
     // ticket on this very printer, in the middle of the page).
     auto avisoPapel = [](const QString& mensaje) {
         ErrorTicketPrinter::SuspensionImpresion suspension;
-        MensajeUsuarioSimple(mensaje, 64, QString());
+        MensajeUsuarioSimple(mensaje, prompts::vbInformation, QString());
     };
     auto paginaTexto = [&] { return QString::number(buf.Pagina).trimmed(); };
 
     if (o.blnSoloContar) {
-        vb::OnError([&] { buf.LineasPendientes += lineas(texto); }, aviso(64));
+        vb::OnError([&] { buf.LineasPendientes += lineas(texto); }, aviso(prompts::vbInformation));
         return;
     }
     if (!o.blnNuevoDocumento) {
@@ -652,7 +669,7 @@ void ImprimeFacturadora(const QString& texto, OpcionesFacturadora o) {
                 n = objParametros().getValorLng(param::NumLinPagFacturadora);
                 buf.LineasPagina = lineas(texto) + buf.LineasPendientes;
             },
-            aviso(64));
+            aviso(prompts::vbInformation));
         // A page of no lines means no pagination; the lines of a page being turned turn no page.
         if (n <= 0 || buf.LineasPagina < n || gEstadoImpresion.blnPaginando)
             return;
@@ -664,27 +681,27 @@ void ImprimeFacturadora(const QString& texto, OpcionesFacturadora o) {
                 w = qint32(vb::RoundHalfEven(objParametros().getValorNum(param::MargenIzquierdoFacturadora) +
                                              objParametros().getValorNum(param::AnchoFacturadora) - 2));
             },
-            aviso(64));
+            aviso(prompts::vbInformation));
         auto alinea = [&](const QString& t) { return basFuncionesComunes::AlineaTexto(t, w, false, true, QString()); };
         vb::OnError([&] { linea(alinea(TraduceLiteral(QStringLiteral("Continua..."), -1, true, false)), false); },
-                    aviso(64));
+                    aviso(prompts::vbInformation));
         vb::OnError(
             [&] {
                 Imprimir(CodigoImpresora({27, 'F', 1, 12}),
                          {.ConSalto = false, .Enviar = true, .ControlarFacturadora = false});
             },
-            aviso(64));
+            aviso(prompts::vbInformation));
         vb::OnError(
             [&] {
                 Imprimir(CodigoImpresora({27, 'c', '0', 4}), {.ConSalto = false, .ControlarFacturadora = false});
             },
-            aviso(64));
+            aviso(prompts::vbInformation));
         vb::OnError(
             [&] {
                 if (vb::CBool(objParametros().getValor(param::FacturadoraMostrarMensajePapel)))
                     avisoPapel(QStringLiteral("Cambie el papel de la facturadora y pulse Aceptar para continuar"));
             },
-            aviso(64));
+            aviso(prompts::vbInformation));
         buf.Pagina += 1;
         buf.LineasPagina = 0;
         buf.LineasPendientes = 0;
@@ -694,13 +711,14 @@ void ImprimeFacturadora(const QString& texto, OpcionesFacturadora o) {
                 cliente = objParametros().getValorNum(param::MargenSuperiorClienteFacturadora);
                 cabecera = objParametros().getValorNum(param::MargenSuperiorCabeceraFacturadora);
             },
-            aviso(64));
+            aviso(prompts::vbInformation));
         bool tipo2 = false;
-        vb::OnError([&] { tipo2 = objParametros().getValorEs(param::TipoImpresionFacturadora, 2); }, aviso(64));
+        vb::OnError([&] { tipo2 = objParametros().getValorEs(param::TipoImpresionFacturadora, 2); },
+                    aviso(prompts::vbInformation));
         if (cliente != 0 || cabecera != 0) {
             const qint32 m = qint32(vb::RoundHalfEven(cliente + 2));
             for (qint32 i = 0; i < m + 1; ++i)
-                vb::OnError([&] { linea(QString(), true); }, aviso(64));
+                vb::OnError([&] { linea(QString(), true); }, aviso(prompts::vbInformation));
             qint32 c = m + 1;
             if (!tipo2)
                 vb::OnError(
@@ -709,22 +727,23 @@ void ImprimeFacturadora(const QString& texto, OpcionesFacturadora o) {
                                      paginaTexto()),
                               false, true);
                     },
-                    aviso(64));
+                    aviso(prompts::vbInformation));
             buf.LineasPagina += 1;
             while (c < cabecera + 2) {
-                vb::OnError([&] { linea(QString(), true); }, aviso(64));
+                vb::OnError([&] { linea(QString(), true); }, aviso(prompts::vbInformation));
                 buf.LineasPagina += 1;
                 c += 1;
             }
         } else {
             qint32 blancos = 0;
-            vb::OnError([&] { blancos = objParametros().getValorLng(param::BlancosCabecera); }, aviso(64));
+            vb::OnError([&] { blancos = objParametros().getValorLng(param::BlancosCabecera); },
+                        aviso(prompts::vbInformation));
             for (qint32 i = 0; i < blancos; ++i)
-                vb::OnError([&] { linea(QString(), true); }, aviso(64));
+                vb::OnError([&] { linea(QString(), true); }, aviso(prompts::vbInformation));
         }
         if (gEstadoImpresion.gstrCabeceraFacturadora.isEmpty())
             return;
-        vb::OnError([&] { linea(gEstadoImpresion.gstrCabeceraFacturadora, true); }, aviso(64));
+        vb::OnError([&] { linea(gEstadoImpresion.gstrCabeceraFacturadora, true); }, aviso(prompts::vbInformation));
         buf.LineasPagina += 1;
         if (tipo2)
             vb::OnError(
@@ -733,7 +752,7 @@ void ImprimeFacturadora(const QString& texto, OpcionesFacturadora o) {
                                  QStringLiteral(" ") + paginaTexto()),
                           true);
                 },
-                aviso(64));
+                aviso(prompts::vbInformation));
         return;
     }
 
@@ -742,7 +761,7 @@ void ImprimeFacturadora(const QString& texto, OpcionesFacturadora o) {
             if (vb::CBool(objParametros().getValor(param::FacturadoraMostrarMensajePapel)))
                 avisoPapel(QStringLiteral("Introduzca la primera página y pulse Aceptar para continuar"));
         },
-        aviso(64));
+        aviso(prompts::vbInformation));
     qint16 t = 0;
     vb::OnError(
         [&] {
@@ -751,12 +770,12 @@ void ImprimeFacturadora(const QString& texto, OpcionesFacturadora o) {
             if (objParametros().getValorNum(param::MargenSuperiorCabeceraFacturadora) != 0 && t == 0)
                 t = qint16(vb::RoundHalfEven(objParametros().getValorNum(param::MargenSuperiorCabeceraFacturadora)));
         },
-        aviso(64));
+        aviso(prompts::vbInformation));
     buf.LineasPagina = 0;
     buf.LineasPendientes = 0;
     buf.Pagina = 1;
     for (qint16 i = 0; i < t; ++i)
-        vb::OnError([&] { linea(QString(), true); }, aviso(64));
+        vb::OnError([&] { linea(QString(), true); }, aviso(prompts::vbInformation));
 }
 
 // ======================================================================================

@@ -23,6 +23,8 @@ struct BufferImpresion {
     qint32 LineasPendientes = 0;
 };
 
+class InformeUnicoDeFallos;
+
 // The module's state apart from the code strings; a fresh one is the state at start.
 struct EstadoImpresion {
     BufferImpresion mBufferImpresion;
@@ -31,10 +33,28 @@ struct EstadoImpresion {
     QString gstrCabeceraFacturadora;
     // A send failure is being reported (a further failure meanwhile is only logged).
     bool blnInformandoFallo = false;
+    // The innermost InformeUnicoDeFallos alive, if any.
+    InformeUnicoDeFallos* informeUnico = nullptr;
     // The pagination is turning a page: its own lines must not turn another one.
     bool blnPaginando = false;
 };
 extern EstadoImpresion gEstadoImpresion;
+
+// While one lives, the first job that cannot be sent is reported on paper and the rest only logged
+// (all of them when made with blnYaInformado: a print tried again after a reported failure).
+class InformeUnicoDeFallos final {
+public:
+    explicit InformeUnicoDeFallos(bool blnYaInformado = false);
+    ~InformeUnicoDeFallos();
+    InformeUnicoDeFallos(const InformeUnicoDeFallos&) = delete;
+    InformeUnicoDeFallos& operator=(const InformeUnicoDeFallos&) = delete;
+    bool informado() const { return m_informado; }
+
+private:
+    friend void informaFalloEnvio(const QString& impresora, const QString& motivo);
+    bool m_informado;
+    InformeUnicoDeFallos* m_anterior;
+};
 
 // ---- Printer code strings (InicializaCodigosPRN puts these back; a code set may change some) ----
 struct CodigosPRN {

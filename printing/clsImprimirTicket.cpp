@@ -13,6 +13,7 @@
 #include "platform/Ado.h"
 #include "platform/Clock.h"
 #include "platform/Printers.h"
+#include "platform/Prompts.h"
 #include "platform/VBError.h"
 #include "printing/basPrinter.h"
 #include "printing/clsImpresionPantalla.h"
@@ -55,10 +56,6 @@ std::optional<int> espaciadoCocina() {
 // Labels go through the translation in the current language, translation forced.
 QString T(const QString& etiqueta) {
     return TraduceLiteral(etiqueta, -1, true, false);
-}
-
-QString segundos() {
-    return vb::CStr(Variant(basFuncionesComunes::Segundos()));
 }
 
 // VB's Format(n, "000..."): at least `digitos` digits, the sign in front.
@@ -133,11 +130,22 @@ public:
     QStringList list() override { return m_anterior->list(); }
     QString defaultPrinter() override { return m_anterior->defaultPrinter(); }
     bool todoEnviado() const { return m_fallos == 0; }
+    int fallos() const { return m_fallos; }
 
 private:
     printers::RawOutput* m_anterior;
     int m_fallos = 0;
 };
+
+InformePiezas* g_informePiezas = nullptr;
+
+// The report the caller installed, taken by the one operation that fills it.
+InformePiezas* tomaInformePiezas() {
+    InformePiezas* informe = std::exchange(g_informePiezas, nullptr);
+    if (informe)
+        informe->blnPiezasRecorridas = true;
+    return informe;
+}
 
 // ---- statements ----
 const QString kSqlCabecera =
@@ -326,6 +334,15 @@ QString lineaPaxs(const std::optional<QHash<QString, Variant>>& fila) {
 
 } // namespace
 
+InformePiezas::InformePiezas() {
+    g_informePiezas = this;
+}
+
+InformePiezas::~InformePiezas() {
+    if (g_informePiezas == this)
+        g_informePiezas = nullptr;
+}
+
 bool clsImprimirTicket::ImprimirTicketCocinaEspecial(qint32 tpv, qint32 ticket, const QString& strTextoTicket,
                                                      const OpcionesTicketCocina& o) {
     using namespace basPrinter;
@@ -348,7 +365,9 @@ bool clsImprimirTicket::ImprimirTicketCocinaEspecial(qint32 tpv, qint32 ticket, 
     // The foot may hand the ticket to the secondary printer; the next pieces follow it there.
     QString impresora = o.strImpresora;
     const QStringList piezas = strTextoTicket.isEmpty() ? QStringList() : strTextoTicket.split(kCortar);
+    InformePiezas* informe = tomaInformePiezas();
     for (const QString& pieza : piezas) {
+        const int fallosAntes = envios.fallos();
         bool blnEspaciado = false;
         AtrapaErrores(kProcCocina, [&] {
             ImprimirTicketCocinaCabecera(cabecera, intAnchoLinea, blnEspaciado, impresora, o.strDescripcionCabecera,
@@ -400,6 +419,8 @@ bool clsImprimirTicket::ImprimirTicketCocinaEspecial(qint32 tpv, qint32 ticket, 
             if (codigos == 1 || codigos == 2)
                 InicializaCodigosPRN();
         });
+        if (informe)
+            informe->enviadas << (envios.fallos() == fallosAntes);
     }
     return cabeceraLeida && envios.todoEnviado();
 }
@@ -468,7 +489,8 @@ void clsImprimirTicket::ImprimirTicketCocinaCabecera(const FilaCabecera& cabecer
         for (qint16 i = vb::CInt(Variant(objParametros().getValorNum(param::BlancosCabeceraTicketCocina))); i > 0; --i)
             blanco();
     });
-    AtrapaErrores(proc, [&] { GrabaLog(QStringLiteral("Voy a imprimir la cabecera: ") + segundos()); });
+    AtrapaErrores(
+        proc, [&] { GrabaLog(QStringLiteral("Voy a imprimir la cabecera: ") + basFuncionesComunes::TextoSegundos()); });
 
     AtrapaErrores(proc, [&] {
         const double modo = objParametros().getValorNum(param::ImpDosCarTickGrandes);
@@ -641,7 +663,7 @@ QString clsImprimirTicket::FormateaLineaArticuloCocina(const QString& strTexto, 
             s = AlineaTexto(s, ancho, true, false, QString());
             s = inicio + s + fin + CRLF;
         },
-        [](const VBError& e) { MensajeUsuario(e.description(), 64); });
+        [](const VBError& e) { MensajeUsuario(e.description(), prompts::vbInformation); });
     return s;
 }
 
@@ -776,7 +798,7 @@ void clsImprimirTicket::imprimirDigitosTicketLetraGrande(qint32 tpv, qint32 tick
                                                          bool blnImprimirNumComanda, const QString& strImpresora) {
     using namespace basPrinter;
     AtrapaErrores(kProcDigitos, [&] {
-        GrabaLog(QStringLiteral("ImprimirDigitosTicketLetraGrande: ") + segundos());
+        GrabaLog(QStringLiteral("ImprimirDigitosTicketLetraGrande: ") + basFuncionesComunes::TextoSegundos());
         QString s;
         if (!blnImprimirNumComanda) {
             s = vb::Right(ceros(tpv, 3), 1) + vb::Right(ceros(ticket, 8), 2);
@@ -784,7 +806,8 @@ void clsImprimirTicket::imprimirDigitosTicketLetraGrande(qint32 tpv, qint32 tick
             const QList<Variant> valores{Variant(glngEmpresa), Variant(glngRestaurante), Variant(tpv), Variant(ticket)};
             GrabaLog(kSqlComandasTicket + QStringLiteral(" [") + QString::number(glngEmpresa) + QStringLiteral(", ") +
                      QString::number(glngRestaurante) + QStringLiteral(", ") + QString::number(tpv) +
-                     QStringLiteral(", ") + QString::number(ticket) + QStringLiteral("]: ") + segundos());
+                     QStringLiteral(", ") + QString::number(ticket) + QStringLiteral("]: ") +
+                     basFuncionesComunes::TextoSegundos());
             if (ComCentral()) {
                 ++g_sentencias;
                 const vb::ColeccionPtr filas = dr().Query(kSqlComandasTicket, QString(), valores);
@@ -798,21 +821,23 @@ void clsImprimirTicket::imprimirDigitosTicketLetraGrande(qint32 tpv, qint32 tick
                 const qint32 n = getNumeroComanda();
                 if (n == 0) {
                     // No number could be recorded for the ticket (already reported): it prints without one.
-                    GrabaLog(QStringLiteral("ImprimirDigitosTicketLetraGrande sin número de comanda: ") + segundos());
+                    GrabaLog(QStringLiteral("ImprimirDigitosTicketLetraGrande sin número de comanda: ") +
+                             basFuncionesComunes::TextoSegundos());
                     return;
                 }
                 s = QString::number(n);
             }
         }
-        GrabaLog(QStringLiteral("Imprimo texto: ") + segundos());
+        GrabaLog(QStringLiteral("Imprimo texto: ") + basFuncionesComunes::TextoSegundos());
         Imprimir(QString(), {.idImpresora = lngImpresora, .NombreImpresora = strImpresora});
         Imprimir(gCodigosPRN.PRN_INITRIALT + T(QStringLiteral("Núm.")) + QStringLiteral(" ") + s +
                      gCodigosPRN.PRN_FINTRIALT,
                  {.idImpresora = lngImpresora, .NombreImpresora = strImpresora, .EsCocina = true});
         Imprimir(QString(), {.idImpresora = lngImpresora, .NombreImpresora = strImpresora});
     });
-    AtrapaErrores(kProcDigitos,
-                  [&] { GrabaLog(QStringLiteral("ImprimirDigitosTicketLetraGrande end: ") + segundos()); });
+    AtrapaErrores(kProcDigitos, [&] {
+        GrabaLog(QStringLiteral("ImprimirDigitosTicketLetraGrande end: ") + basFuncionesComunes::TextoSegundos());
+    });
 }
 
 qint32 clsImprimirTicket::getNumeroComanda() {
@@ -929,7 +954,9 @@ ResultadoTicketEspecial clsImprimirTicket::ImprimirTicketEspecial(const QString&
         {"<inv>", &gCodigosPRN.PRN_INIINV},       {"</inv>", &gCodigosPRN.PRN_FININV}};
 
     const QStringList piezas = strTextoTicket.isEmpty() ? QStringList() : strTextoTicket.split(kCortar);
+    InformePiezas* informe = tomaInformePiezas();
     for (const QString& pieza : piezas) {
+        const int fallosAntes = envios.fallos();
         // The shop's rows: idOrden up to 6 head the ticket, the rest close it.
         struct Fila {
             double orden;
@@ -981,6 +1008,8 @@ ResultadoTicketEspecial clsImprimirTicket::ImprimirTicketEspecial(const QString&
             AtrapaErrores(proc, [&] { linea(filas[actual].texto); });
 
         AtrapaErrores(proc, [&] { strImpresora = CortarPapel({.NombreImpresora = strImpresora}); });
+        if (informe)
+            informe->enviadas << (envios.fallos() == fallosAntes);
     }
 
     if (codigosPropios)

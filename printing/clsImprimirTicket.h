@@ -7,6 +7,7 @@
 // Every value that reaches SQL is bound, never pasted into the statement text.
 #include "platform/Variant.h"
 #include <QHash>
+#include <QList>
 #include <QString>
 #include <optional>
 
@@ -27,6 +28,20 @@ struct OpcionesTicketCocina {
     bool blnImprimirCabecera = true;
     bool blnImprimirPie = true;
     QString strTextoPie = {};
+};
+
+// What the next print operation (special or kitchen ticket) did with each piece of its text, for a
+// caller that sends again only what did not go out. The operation that starts while one lives
+// fills it; operations nested in that one (an error ticket) leave it alone.
+class InformePiezas final {
+public:
+    InformePiezas();
+    ~InformePiezas();
+    InformePiezas(const InformePiezas&) = delete;
+    InformePiezas& operator=(const InformePiezas&) = delete;
+
+    bool blnPiezasRecorridas = false; // the operation got as far as its pieces
+    QList<bool> enviadas;             // one per piece, in order: every job of the piece went out
 };
 
 class clsImprimirTicket final {

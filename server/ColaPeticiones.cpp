@@ -1,30 +1,66 @@
 // The request front's deferred requests, its outgoing requests and its late-bound members.
 //
-// A queued request runs through EjecutaAccion like a request from the socket; it succeeded when its
-// reply's "ok" is true and the reply carries no "error" text (a print that did not go out answers
-// ok with an "error"). A print takes the shared print turn as socket prints do: when the turn is
-// taken, the drain stops with the print at the head of the queue.
+// A queued request runs through EjecutaAccion like a request from the socket, its fields read by the
+// same reader (names exactly as written); it succeeded when its reply's "ok" is true and the reply
+// carries no "error" text (a print that did not go out answers ok with an "error"). A print takes
+// the shared print turn as socket prints do: when a print runs or waits for it, the drain stops
+// with the print at the head of the queue.
+//
+// A print that fails part-way stays queued holding only the pieces (between "<cortar>" marks) that
+// did not go out, so a retry never prints again what the kitchen already has; its failure is
+// reported on paper once, and its retries only log theirs. An entry that holds no request object is
+// a run-time error: it is reported, taken out, and the drain goes on.
 #include "core/NombresParametros.h"
 #include "core/basFuncionesComunes.h"
 #include "core/basGeneral.h"
 #include "core/clsParametros.h"
 #include "platform/Program.h"
 #include "platform/VBError.h"
+#include "printing/basPrinter.h"
+#include "printing/clsImprimirTicket.h"
+#include "server/CampoPeticion.h"
 #include "server/TurnoExclusivo.h"
 #include "server/clsSocketFront.h"
 #include "server/frmComSocket.h"
 #include "server/json/clsJSON.h"
 
+#include <algorithm>
+#include <optional>
+
 namespace {
 
 const QString kOrigenCallback = QStringLiteral("EjecutarRequestPendientesCola");
 
+const QString kCortar = QStringLiteral("<cortar>");
+const QString kTexto = QStringLiteral("texto");
+
 // A field that holds true (the Boolean, or VB's -1).
 bool marcado(const vb::EntidadPtr& e, const QString& campo) {
-    if (!e->Existe(campo))
-        return false;
-    const Variant v = e->Valor(campo);
+    const Variant v = campoPeticion(e, campo);
     return v.typeId() == QMetaType::Bool ? v.toBool() : vb::IsNumeric(v) && vb::CDbl(v) == -1;
+}
+
+// The action's name, "" when the field is no text.
+QString accionDe(const vb::EntidadPtr& e) {
+    const Variant v = campoPeticion(e, QStringLiteral("accion"));
+    return v.typeId() == QMetaType::QString ? v.toString() : QString();
+}
+
+// The text of a print that is still to go out after a failure: its pieces that did not, joined as
+// they were; std::nullopt when the print did not get to its pieces (all of it is still to go).
+std::optional<QString> restoPorImprimir(const vb::EntidadPtr& peticion, const InformePiezas& informe) {
+    const Variant texto = campoPeticion(peticion, kTexto);
+    if (!informe.blnPiezasRecorridas || texto.typeId() != QMetaType::QString)
+        return std::nullopt;
+    const QString t = texto.toString();
+    const QStringList piezas = t.isEmpty() ? QStringList() : t.split(kCortar);
+    if (piezas.size() != informe.enviadas.size())
+        return std::nullopt;
+    QStringList quedan;
+    for (qsizetype i = 0; i < piezas.size(); ++i)
+        if (!informe.enviadas.at(i))
+            quedan << piezas.at(i);
+    return quedan.join(kCortar);
 }
 
 bool exito(const vb::EntidadPtr& respuesta) {
@@ -86,25 +122,55 @@ bool clsSocketFront::ejecuta_siguiente_request_en_cola(const QString& origen_req
             return;
         vb::EntidadPtr respuesta = std::make_shared<vb::entidadGenerica>();
         const vb::EntidadPtr peticion = cola->Item(1);
+        if (!peticion || !peticion->Diccionario()) {
+            // Nothing to run: it goes, and the drain goes on with the next one.
+            cola->Remove(1);
+            resultado = cola->Count() > 0;
+            vb::Raise(vb::err::ObjectRequired);
+        }
         const FrmPrincipalVars& vars = frmPrincipalVars();
         if (marcado(peticion, QStringLiteral("no_ejecutar_si_ticket_abierto")) && vars.lngTPV != 0 &&
             vars.lngTicket != 0)
             return;
-        const QString accion = vb::CStr(peticion->Valor(QStringLiteral("accion")));
+        const QString accion = accionDe(peticion);
         const bool impresion = esAccionDeImpresion(accion);
-        if (impresion && TurnoExclusivo::instancia().ocupado())
+        // A print that just ended leaves the turn free for the next one at once.
+        if (impresion && !TurnoExclusivo::instancia().libre())
             return;
         blnEjecutandoCola = true;
         if (gblnGrabarLogDetallado)
             GrabaLogBBDD(QStringLiteral("clsSocket.ejecuta_siguiente_request_en_cola: ") + accion);
-        if (impresion)
-            TurnoExclusivo::instancia().ejecuta([&] { EjecutaAccion(peticion, respuesta, origen_request); });
-        else
+        // Taken out here and put back below while its failure lasts (gone ones go too).
+        const bool informada =
+            std::ranges::any_of(m_impresionesInformadas, [&](const auto& w) { return w.lock() == peticion; });
+        std::erase_if(m_impresionesInformadas, [&](const auto& w) { return w.expired() || w.lock() == peticion; });
+        bool hecha = false;
+        if (impresion) {
+            InformePiezas informe;
+            bool informadaAhora = informada;
+            TurnoExclusivo::instancia().ejecutaYa([&] {
+                const basPrinter::InformeUnicoDeFallos unico(informada);
+                EjecutaAccion(peticion, respuesta, origen_request);
+                informadaAhora = unico.informado();
+            });
+            hecha = exito(respuesta);
+            if (!hecha) {
+                if (const std::optional<QString> resto = restoPorImprimir(peticion, informe)) {
+                    // What went out is not sent again; nothing left means the ticket is all out.
+                    peticion->Diccionario()->set(kTexto, *resto);
+                    hecha = resto->isEmpty();
+                }
+                if (!hecha && informadaAhora)
+                    m_impresionesInformadas.push_back(peticion);
+            }
+        } else {
             EjecutaAccion(peticion, respuesta, origen_request);
-        if (exito(respuesta)) {
+            hecha = exito(respuesta);
+        }
+        if (hecha) {
             quita(*cola, peticion);
         } else if (vb::CBool(basFuncionesComunes::VarToStr(
-                       peticion->Valor(QStringLiteral("on_fail_poner_al_final_cola")), false))) {
+                       campoPeticion(peticion, QStringLiteral("on_fail_poner_al_final_cola")), false))) {
             if (quita(*cola, peticion))
                 cola->Add(peticion);
         } else {

@@ -26,6 +26,15 @@ void TurnoExclusivo::ejecuta(std::function<void()> tarea) {
     corre(tarea);
 }
 
+bool TurnoExclusivo::ejecutaYa(std::function<void()> tarea) {
+    if (!libre())
+        return false;
+    m_relevo.stop();
+    m_ocupado = true;
+    corre(tarea);
+    return true;
+}
+
 void TurnoExclusivo::corre(std::function<void()>& tarea) {
     // The turn passes to the next task from the event loop, never from inside the task that ends:
     // that one may itself run nested inside another request's wait. A zero timer runs after the

@@ -25,6 +25,12 @@ public:
     // A task runs or waits, or the turn has not been handed back yet: ejecuta() would not run a
     // new task at once.
     bool ocupado() const { return m_ocupado; }
+    // No task runs or waits; the turn may still be on its way back from the last one.
+    bool libre() const { return !m_corriendo && m_cola.empty(); }
+    // For a caller that runs its own tasks one after the other (the request queue's drain): runs
+    // `tarea` at once holding the turn when libre(), taking the turn back from a hand-over that
+    // found nobody waiting; false, running nothing, otherwise.
+    bool ejecutaYa(std::function<void()> tarea);
     std::size_t enEspera() const { return m_cola.size(); }
 
 private:

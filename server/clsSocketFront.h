@@ -17,6 +17,7 @@
 #include <QString>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class clsJSON;
 class clsJsonScript;
@@ -96,6 +97,8 @@ private:
     bool ejecuta_siguiente_request_en_cola(const QString& origen_request);
     vb::ColeccionPtr m_peticiones_aincronas;
     bool blnEjecutandoCola = false;
+    // Queued prints whose failure was reported on paper already: their retries only log it.
+    std::vector<std::weak_ptr<vb::entidadGenerica>> m_impresionesInformadas;
 };
 
 // The single request front of the program, created by the start-up after the first connection.

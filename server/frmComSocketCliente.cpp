@@ -6,6 +6,10 @@
 // program's server. The client reads every byte that arrives, also together with or after the
 // peer's close. A non-persistent reply is complete when its JSON object closes (or the peer closes
 // the connection); a persistent one when the end marker has come, wherever it lies in the text.
+//
+// A peer that resets the connection raises the error event (Winsock's 10054 and the platform's
+// description) and leaves the error state, not the closing one; a refused connection or an unknown
+// host ends the connect at once with its own message, number and description, not the time-out's.
 #include "core/basGeneral.h"
 #include "core/basLegacyFunctions.h"
 #include "platform/Cp1252.h"
@@ -15,6 +19,13 @@
 #include "server/frmComSocket.h"
 
 #include <QTcpSocket>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -88,6 +99,9 @@ public:
         connect(&socketCliente, &QTcpSocket::disconnected, this, &Cliente::socketCliente_Close);
         connect(&socketCliente, &QTcpSocket::errorOccurred, this, &Cliente::socketCliente_Error);
     }
+    ~Cliente() override { sueltaCopia(); }
+    Cliente(const Cliente&) = delete;
+    Cliente& operator=(const Cliente&) = delete;
 
     int estado() const {
         if (cerradoPorPar)
@@ -115,12 +129,36 @@ public:
         socketCliente.abort();
         cerrando = false;
         cerradoPorPar = conError = false;
+        sueltaCopia();
+    }
+
+    // Qt reads a reset as the peer's close and closes its descriptor at once. A second descriptor
+    // of the connection keeps it, so the close can be told from a reset: after the peer's close the
+    // connection waits for ours (CLOSE_WAIT); a reset has ended it (CLOSE).
+    void guardaCopia() {
+        sueltaCopia();
+        if (const qintptr d = socketCliente.socketDescriptor(); d >= 0)
+            copiaDescriptor = ::fcntl(int(d), F_DUPFD_CLOEXEC, 0);
+    }
+    void sueltaCopia() {
+        if (copiaDescriptor >= 0)
+            ::close(copiaDescriptor);
+        copiaDescriptor = -1;
+    }
+    bool reiniciadaPorPar() const {
+        tcp_info info{};
+        socklen_t largo = sizeof info;
+        return copiaDescriptor >= 0 && ::getsockopt(copiaDescriptor, IPPROTO_TCP, TCP_INFO, &info, &largo) == 0 &&
+               info.tcpi_state == TCP_CLOSE;
     }
     bool respuestaCompleta() const {
         return blnConexionPersistente ? !blnEsperandoFinConexion : objetoJsonCompleto(recibidoEnvio);
     }
 
-    void socketCliente_Connect() { socketClienteConectado = true; }
+    void socketCliente_Connect() {
+        guardaCopia();
+        socketClienteConectado = true;
+    }
 
     void socketCliente_DataArrival() {
         if (!socketCliente.isReadable())
@@ -168,19 +206,33 @@ public:
             return;
         // What came with the close is still the reply's.
         socketCliente_DataArrival();
-        cerradoPorPar = true;
+        if (!conError) // a reset stays an error
+            cerradoPorPar = true;
         socketClienteConectado = false;
+        sueltaCopia();
     }
 
     void socketCliente_Error(QAbstractSocket::SocketError e) {
-        if (cerrando || e == QAbstractSocket::RemoteHostClosedError)
-            return; // the close that follows is the peer's close
+        if (cerrando)
+            return;
+        qint16 numero = 0;
+        QString descripcion;
+        if (e == QAbstractSocket::RemoteHostClosedError) {
+            if (!reiniciadaPorPar())
+                return; // the close that follows is the peer's close
+            numero = qint16(vb::err::WinsockConnectionReset);
+            descripcion = QString::fromLocal8Bit(std::strerror(ECONNRESET));
+        } else {
+            numero = qint16(numeroWinsock(e));
+            descripcion = socketCliente.errorString();
+        }
         AtrapaErrores(QStringLiteral("frmComSocket.socket_Error"), [&] {
             socketCliente_DataArrival();
             conError = true;
+            ultimoError = {numero, descripcion};
             if (socketClienteCmd) {
-                socketClienteCmd->Propiedad(QStringLiteral("error"), socketCliente.errorString());
-                socketClienteCmd->Propiedad(QStringLiteral("socket_error_number"), qint16(numeroWinsock(e)));
+                socketClienteCmd->Propiedad(QStringLiteral("error"), descripcion);
+                socketClienteCmd->Propiedad(QStringLiteral("socket_error_number"), numero);
                 socketClienteCmd->Propiedad(QStringLiteral("socket_error_source"), QStringLiteral("Winsock"));
             }
         });
@@ -197,6 +249,11 @@ public:
     bool cerradoPorPar = false; // the peer closed, and we have not closed since
     bool conError = false;      // the socket reported an error, and we have not closed since
     bool cerrando = false;      // our own close is under way
+    int copiaDescriptor = -1;   // our own descriptor of the connection (see guardaCopia)
+    struct {
+        qint16 numero = 0;
+        QString descripcion;
+    } ultimoError; // of the last error event
 };
 
 frmComSocket::Cliente& frmComSocket::cliente() {
@@ -256,10 +313,16 @@ bool frmComSocket::SocketClienteConectar(const QString& strIp, const QString& st
         if (puerto < 0 || puerto > 65535)
             vb::Raise(vb::err::Overflow);
         c.socketCliente.connectToHost(strIp, quint16(puerto));
-        // A refused connection ends the wait at once; its report is the time-out's, as before.
+        // A refused connection or an unknown host ends the wait at once, and says so.
         program::waitWhile([&] { return !c.socketClienteConectado && !c.conError && c.conectando(); },
                            qint64(segundos_timeout) * 1000);
-        if (!c.socketClienteConectado) {
+        if (!c.socketClienteConectado && c.conError) {
+            const QString error = entero(c.ultimoError.numero) + QStringLiteral(": ") + c.ultimoError.descripcion;
+            GrabaLogBBDD(QStringLiteral("frmComSocket.SocketClienteConectar. Error de conexión (") + error +
+                         QStringLiteral(")"));
+            mensaje(TraduceLiteral(QStringLiteral("Error en la conexión")) + QStringLiteral(" (") + error +
+                    QStringLiteral(")"));
+        } else if (!c.socketClienteConectado) {
             GrabaLogBBDD(QStringLiteral("frmComSocket.SocketClienteConectar. Error de timeout (") +
                          entero(segundos_timeout) + QStringLiteral(")"));
             mensaje(TraduceLiteral(QStringLiteral("Timeout en la conexión ")) + QStringLiteral(" (") +

@@ -1,7 +1,11 @@
 #include "platform/Ado.h"
+#include "testsupport/ServicioPrivado.h"
 #include "testsupport/TestEnv.h"
 #include "testsupport/VBErrors.h"
+#include <QElapsedTimer>
+#include <cmath>
 #include <gtest/gtest.h>
+#include <limits>
 
 using namespace ado;
 using testenv::errorOf;
@@ -102,12 +106,12 @@ TEST_F(AdoTest, DeclaredTypesValuesAndNullsOfEachTypeReadAndBound) {
     rs->MoveNext();
     valoresYNulos();
     EXPECT_TRUE(rs->isEOF());
-    EXPECT_EQ(errorOf([&] { rs->MoveNext(); }), 3021);
-    EXPECT_EQ(errorOf([&] { rs->Fields("nada"); }), 3265);
-    EXPECT_EQ(errorOf([&] { rs->Fields(17); }), 3265);
+    EXPECT_EQ(errorOf([&] { rs->MoveNext(); }), vb::err::AdoNoCurrentRecord);
+    EXPECT_EQ(errorOf([&] { rs->Fields("nada"); }), vb::err::AdoItemNotFound);
+    EXPECT_EQ(errorOf([&] { rs->Fields(17); }), vb::err::AdoItemNotFound);
     rs->Close();
     EXPECT_EQ(rs->State(), adStateClosed);
-    EXPECT_EQ(errorOf([&] { rs->isEOF(); }), 3704);
+    EXPECT_EQ(errorOf([&] { rs->isEOF(); }), vb::err::AdoObjectClosed);
 }
 
 TEST_F(AdoTest, TextRoundTripsExactlyBoundAndRead) {
@@ -160,40 +164,149 @@ TEST_F(AdoTest, DriverErrorsMapToAdoNumbers) {
         cn.Execute("insert into t values (1)");
         ADD_FAILURE() << "a duplicate key was accepted";
     } catch (const VBError& dup) {
-        EXPECT_EQ(dup.number(), -2147217873);
+        EXPECT_EQ(dup.number(), vb::err::AdoIntegrityViolation);
         EXPECT_TRUE(dup.description().contains("Duplicate entry")) << dup.description().toStdString();
         EXPECT_EQ(dup.source(), "Microsoft OLE DB Provider for ODBC Drivers");
     }
-    EXPECT_EQ(errorOf([&] { cn.Execute("selec * fromm t"); }), -2147217900);
-    EXPECT_EQ(errorOf([&] { cn.Execute("select * from no_such_table"); }), -2147217865);
-    EXPECT_EQ(errorOf([&] { cn.Execute("select nope from t"); }), -2147217865);
-    EXPECT_EQ(errorOf([&] { cn.Execute("insert into t values (?)", nullptr, {1}); }), -2147217873);
+    EXPECT_EQ(errorOf([&] { cn.Execute("selec * fromm t"); }), vb::err::AdoSyntaxError);
+    EXPECT_EQ(errorOf([&] { cn.Execute("select * from no_such_table"); }), vb::err::AdoUnknownObject);
+    EXPECT_EQ(errorOf([&] { cn.Execute("select nope from t"); }), vb::err::AdoUnknownObject);
+    EXPECT_EQ(errorOf([&] { cn.Execute("insert into t values (?)", nullptr, {1}); }), vb::err::AdoIntegrityViolation);
     cn.Execute("set session sql_mode = 'STRICT_ALL_TABLES'");
-    EXPECT_EQ(errorOf([&] { cn.Execute("insert into s values ('abcdef')"); }), -2147217833);
+    EXPECT_EQ(errorOf([&] { cn.Execute("insert into s values ('abcdef')"); }), vb::err::AdoTruncation);
+    // Values that do not convert, literal or bound: none of them is the provider failure of a lost link.
+    sql("create table f (id int primary key, d datetime, n int)");
+    const std::tuple<const char*, QList<Variant>, int> valores[] = {
+        {"insert into f values (1, '2024-13-45 25:00:00', 0)", {}, vb::err::AdoCantConvertValue},
+        {"insert into f values (2, ?, 0)", {QStringLiteral("31/02/2024")}, vb::err::AdoCantConvertValue},
+        {"insert into f values (3, null, 'NULL')", {}, vb::err::AdoCantConvertValue},
+        {"insert into f values (4, null, ?)", {QStringLiteral("NULL")}, vb::err::AdoCantConvertValue},
+        {"insert into f values ('', null, 0)", {}, vb::err::AdoCantConvertValue},
+        {"insert into f values (null, null, 0)", {}, vb::err::AdoIntegrityViolation},
+        {"insert into f values (5, null, 99999999999)", {}, vb::err::AdoTruncation},
+    };
+    for (const auto& [q, params, numero] : valores) {
+        try {
+            cn.Execute(q, nullptr, params);
+            ADD_FAILURE() << "accepted: " << q;
+        } catch (const VBError& e) {
+            EXPECT_EQ(e.number(), numero) << q << " " << e.sqlState().toStdString() << "/" << e.nativeError();
+            EXPECT_FALSE(isLostLink(e)) << q;
+        }
+    }
     // None of these lose the link.
     EXPECT_EQ(cn.State(), adStateOpen);
     EXPECT_EQ(cn.Execute("select count(*) from t")->Fields(0).Value.toInt(), 1);
 }
 
-TEST_F(AdoTest, AKilledLinkClosesTheConnectionAndItOpensAgain) {
+// A value the server refuses is refused on the bound road as on the direct one, and nothing is written.
+TEST_F(AdoTest, ABoundValueTheServerRefusesFailsAsTheDirectStatementDoes) {
+    sql("create table v (id int, d decimal(6,2), e enum('a','b'), f date)");
+    const struct {
+        const char* columna;
+        Variant valor;
+        const char* literal; // the same value in the direct statement; nullptr: it has none
+        int error;           // for the values without a literal
+    } casos[] = {
+        {"d", QString("2,50"), "'2,50'", 0},  // 1265, SQLSTATE 01000
+        {"d", QString("3x"), "'3x'", 0},      // 1265
+        {"id", QString("0x10"), "'0x10'", 0}, // 1265
+        {"e", QString("c"), "'c'", 0},        // 1265
+        {"d", QString("NULL"), "'NULL'", 0},  // 1366
+        {"f", QString("2024-02-30"), "'2024-02-30'", 0},
+        {"d", std::nan(""), nullptr, 3421},
+        {"d", std::numeric_limits<double>::infinity(), nullptr, 3421},
+    };
+    for (const auto& c : casos) {
+        SCOPED_TRACE(c.valor.toString().toStdString());
+        const QString insert = QString("insert into v (%1) values (%2)").arg(c.columna);
+        VBError directo(0, {}), ligado(0, {});
+        try {
+            if (c.literal)
+                cn.Execute(insert.arg(c.literal));
+        } catch (const VBError& e) {
+            directo = e;
+        }
+        try {
+            cn.Execute(insert.arg("?"), nullptr, {c.valor});
+        } catch (const VBError& e) {
+            ligado = e;
+        }
+        EXPECT_EQ(ligado.number(), c.literal ? directo.number() : c.error);
+        EXPECT_NE(ligado.number(), 0);
+        if (c.literal) {
+            EXPECT_EQ(ligado.description(), directo.description());
+        }
+    }
+    EXPECT_EQ(cn.Execute("select count(*) from v")->Fields(0).Value.toInt(), 0);
+    EXPECT_EQ(cn.State(), adStateOpen);
+}
+
+// The statement that finds a killed link fails and closes the connection; the next one opens it
+// again, once: when that fails too, the connection stays closed until it is opened.
+TEST_F(AdoTest, AKilledLinkClosesTheConnectionAndTheNextStatementOpensItOnce) {
+    const auto sesion = [&] { return cn.Execute("select connection_id()")->Fields(0).Value.toLongLong(); };
+    const qint64 antes = sesion();
     auto rs = cn.Execute("select 1");
     testenv::killConnections(db);
-    EXPECT_EQ(errorOf([&] { cn.Execute("select 2"); }), -2147467259);
+    try {
+        cn.Execute("select 2");
+        ADD_FAILURE() << "a killed link answered";
+    } catch (const VBError& e) {
+        EXPECT_EQ(e.number(), vb::err::ProviderFailure);
+        EXPECT_TRUE(isLostLink(e)) << e.sqlState().toStdString() << "/" << e.nativeError();
+    }
     EXPECT_EQ(cn.State(), adStateClosed);
     EXPECT_EQ(rs->State(), adStateClosed);
-    EXPECT_EQ(errorOf([&] { rs->Fields(0); }), 3704);
-    EXPECT_EQ(errorOf([&] { cn.Execute("select 3"); }), 3709);
-    cn.Close(); // closing a closed connection does nothing
+    EXPECT_EQ(errorOf([&] { rs->Fields(0); }), vb::err::AdoObjectClosed);
+    EXPECT_NE(sesion(), antes);
 
     QString bad = testenv::connectionString(db);
     bad.replace(QString("PORT=%1").arg(testenv::dbPort()), "PORT=1");
+    const QString good = cn.ConnectionString;
+    testenv::killConnections(db);
+    EXPECT_EQ(errorOf([&] { cn.Execute("select 3"); }), vb::err::ProviderFailure);
+    cn.ConnectionString = bad;
+    try {
+        cn.Execute("select 3");
+        ADD_FAILURE() << "opened on a port where nobody listens";
+    } catch (const VBError& e) {
+        EXPECT_TRUE(isLostLink(e)) << e.sqlState().toStdString() << "/" << e.nativeError();
+    }
+    EXPECT_EQ(errorOf([&] { cn.Execute("select 3"); }), vb::err::AdoConnectionUnusable);
+    cn.Close(); // closing a closed connection does nothing
+
     cn.ConnectionTimeout = 3;
-    EXPECT_EQ(errorOf([&] { cn.Open(bad); }), -2147467259);
+    EXPECT_EQ(errorOf([&] { cn.Open(bad); }), vb::err::ProviderFailure);
     EXPECT_EQ(cn.State(), adStateClosed);
     // A trailing ";" is accepted; opening an open connection is refused.
-    cn.Open(testenv::connectionString(db) + ";");
-    EXPECT_EQ(errorOf([&] { cn.Open(); }), 3705);
+    cn.Open(good + ";");
+    EXPECT_EQ(errorOf([&] { cn.Open(); }), vb::err::AdoObjectOpen);
     EXPECT_EQ(cn.Execute("select 4")->Fields(0).Value.toInt(), 4);
+
+    // A transaction cut by the loss is not carried on in auto-commit: the connection stays closed.
+    cn.BeginTrans();
+    testenv::killConnections(db);
+    EXPECT_EQ(errorOf([&] { cn.Execute("select 5"); }), vb::err::ProviderFailure);
+    EXPECT_EQ(errorOf([&] { cn.Execute("select 6"); }), vb::err::AdoConnectionUnusable);
+}
+
+// The server drops a connection idle past its wait_timeout: the next statement, after the idle
+// check, runs on a new session without an error.
+TEST_F(AdoTest, ALinkTheServerDroppedWhileIdleIsFoundAndOpenedAgainBeforeTheStatement) {
+    cn.LinkCheckIdleMs = 100;
+    const QString id = cn.Execute("select connection_id()")->Fields(0).Value.toString();
+    cn.Execute("set session wait_timeout = 1");
+    QElapsedTimer t;
+    t.start();
+    QString quedan = "1";
+    while (quedan != "0" && t.elapsed() < 10000) {
+        testenv::runSql({}, "select count(*) from information_schema.processlist where id = " + id, &quedan);
+        quedan = quedan.trimmed();
+    }
+    ASSERT_EQ(quedan, "0") << "the server did not drop the idle connection within 10 s";
+    EXPECT_EQ(cn.Execute("select 7")->Fields(0).Value.toInt(), 7);
+    EXPECT_NE(cn.Execute("select connection_id()")->Fields(0).Value.toString(), id);
 }
 
 TEST_F(AdoTest, TransactionsCommitRollBackAndRefuseMisuse) {
@@ -203,12 +316,12 @@ TEST_F(AdoTest, TransactionsCommitRollBackAndRefuseMisuse) {
         testenv::runSql(db, "select count(*) from t", &out); // another session sees only what is committed
         return out.trimmed().toInt();
     };
-    EXPECT_EQ(errorOf([&] { cn.CommitTrans(); }), -2147168242);
-    EXPECT_EQ(errorOf([&] { cn.RollbackTrans(); }), -2147168242);
+    EXPECT_EQ(errorOf([&] { cn.CommitTrans(); }), vb::err::AdoTransactionNotStarted);
+    EXPECT_EQ(errorOf([&] { cn.RollbackTrans(); }), vb::err::AdoTransactionNotStarted);
     // rollback, commit, then a connection closed with its transaction open
     for (int paso : {0, 1, 2}) {
         EXPECT_EQ(cn.BeginTrans(), 1);
-        EXPECT_EQ(errorOf([&] { cn.BeginTrans(); }), -2147168237);
+        EXPECT_EQ(errorOf([&] { cn.BeginTrans(); }), vb::err::AdoTransactionNested);
         cn.Execute("insert into t values (?)", nullptr, {paso});
         paso == 0 ? cn.RollbackTrans() : paso == 1 ? cn.CommitTrans() : cn.Close();
         EXPECT_FALSE(cn.InTransaction());
@@ -217,4 +330,38 @@ TEST_F(AdoTest, TransactionsCommitRollBackAndRefuseMisuse) {
     cn.Open();
     cn.Execute("insert into t values (5)"); // back in auto-commit
     EXPECT_EQ(filas(), 2);
+}
+
+// A server that hangs (SIGSTOP) holds neither a statement nor a connect past the time-outs given: the
+// statement fails as a lost link, the connect that the next statement tries fails too, and once the
+// server goes on the connection opens again.
+TEST(AdoHungServer, AStatementAndAConnectEndWithinTheirTimeOuts) {
+    TARVOLIN_REQUIRE_DATABASE();
+    testenv::ServicioPrivado servidor(testenv::ServicioPrivado::Tipo::MariaDB);
+    ASSERT_TRUE(servidor.ok()) << servidor.error().toStdString();
+    Connection cn;
+    cn.ConnectionTimeout = 2;
+    cn.CommandTimeout = 3;
+    cn.Open(QStringLiteral("DRIVER={%1};SERVER=127.0.0.1;PORT=%2;DATABASE=mysql;UID=root;PASSWORD=;OPTION=3")
+                .arg(testenv::odbcDriverName())
+                .arg(servidor.puerto()));
+    EXPECT_EQ(cn.Execute("select 1")->Fields(0).Value.toInt(), 1);
+
+    servidor.para();
+    const std::tuple<const char*, qint64> pasos[] = {{"the statement", 3000}, {"the connect", 2000}};
+    for (const auto& [paso, limite] : pasos) {
+        QElapsedTimer t;
+        t.start();
+        try {
+            cn.Execute("select 2");
+            ADD_FAILURE() << paso << " answered on a stopped server after " << t.elapsed() << " ms";
+        } catch (const VBError& e) {
+            EXPECT_TRUE(isLostLink(e)) << paso << " " << e.sqlState().toStdString() << "/" << e.nativeError();
+        }
+        EXPECT_LT(t.elapsed(), limite + 1500) << paso;
+    }
+    EXPECT_EQ(cn.State(), adStateClosed);
+    servidor.sigue();
+    cn.Open();
+    EXPECT_EQ(cn.Execute("select 3")->Fields(0).Value.toInt(), 3);
 }

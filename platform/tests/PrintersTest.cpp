@@ -1,7 +1,12 @@
 #include "platform/Printers.h"
 #include "testsupport/CupsCapture.h"
+#include "testsupport/ServicioPrivado.h"
 #include "testsupport/TestEnv.h"
+#include "testsupport/Waits.h"
+#include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
+#include <cups/cups.h>
 #include <gtest/gtest.h>
 
 TEST(Printers, RawJobsCrossCupsUnchangedAndAnEmptyOneIsNoJob) {
@@ -14,7 +19,7 @@ TEST(Printers, RawJobsCrossCupsUnchangedAndAnEmptyOneIsNoJob) {
     EXPECT_TRUE(cups.send(cola.nombre, QByteArray(), &error));
     QProcess lpstat;
     lpstat.start("lpstat", {"-o", cola.nombre});
-    lpstat.waitForFinished(30000);
+    ASSERT_TRUE(lpstat.waitForFinished(waits::kDeadlineMs)) << "lpstat -o did not answer";
     EXPECT_EQ(lpstat.readAllStandardOutput().trimmed(), "");
 
     QByteArray payload("\x1b@ticket\x00\x80\xff\r\n", 13);
@@ -30,4 +35,67 @@ TEST(Printers, RawJobsCrossCupsUnchangedAndAnEmptyOneIsNoJob) {
     EXPECT_TRUE(error.contains("no_such_queue_here")) << error.toStdString();
     EXPECT_GT(error.size(), QString("no_such_queue_here: ").size()); // the reason follows the name
     EXPECT_FALSE(cups.send("", "x", &error));
+}
+
+// A print server that hangs (SIGSTOP) holds a job no longer than the bounded waits: the job fails
+// saying so, the jobs right behind it wait less, and once the server goes on the jobs go through.
+TEST(Printers, AStoppedCupsdFailsTheJobWithinItsWaitAndJobsGoAgainAfter) {
+    TARVOLIN_REQUIRE_CUPS();
+    testenv::ServicioPrivado cupsd(testenv::ServicioPrivado::Tipo::Cupsd);
+    ASSERT_TRUE(cupsd.ok()) << cupsd.error().toStdString();
+    const QString destino = cupsd.carpeta() + QStringLiteral("/salida");
+    QProcess lpadmin;
+    lpadmin.start("lpadmin", {"-h", cupsd.socket(), "-p", "colgada", "-E", "-v", "file://" + destino, "-m", "raw"});
+    ASSERT_TRUE(lpadmin.waitForFinished(30000) && lpadmin.exitCode() == 0)
+        << lpadmin.readAllStandardError().toStdString();
+    const QByteArray anterior = cupsServer();
+    cupsSetServer(QFile::encodeName(cupsd.socket()).constData());
+    struct Restaura {
+        QByteArray s;
+        ~Restaura() { cupsSetServer(s.isEmpty() ? nullptr : s.constData()); }
+    } restaura{anterior};
+
+    printers::CupsOutput cups;
+    QString error;
+    ASSERT_TRUE(cups.send("colgada", "uno", &error)) << error.toStdString();
+    cupsd.para();
+    const std::tuple<const char*, qint64> pasos[] = {{"the first job", 3000}, {"the job behind it", 500}};
+    for (const auto& [paso, espera] : pasos) {
+        QElapsedTimer t;
+        t.start();
+        EXPECT_FALSE(cups.send("colgada", "dos", &error)) << paso;
+        EXPECT_TRUE(error.contains("no responde")) << paso << ": " << error.toStdString();
+        EXPECT_LT(t.elapsed(), espera + 1500) << paso;
+    }
+    cupsd.sigue();
+    QElapsedTimer t;
+    t.start();
+    bool enviado = false;
+    while (!enviado && t.elapsed() < 10000)
+        enviado = cups.send("colgada", "tres", &error);
+    EXPECT_TRUE(enviado) << "no job went through within 10 s of the server going on: " << error.toStdString();
+}
+
+// The names a till may hold for a printer: the queue's own name in any case, or the description
+// the queue was given (printers are known by their friendly names) in any case. Each one's job
+// reaches that queue; a name of no queue is refused with the name in its reason.
+TEST(Printers, AQueueIsFoundByItsNameOrItsDescriptionInAnyCase) {
+    TARVOLIN_REQUIRE_CUPS();
+    testenv::ColaCaptura cola(QStringLiteral("platform_nombres"));
+    ASSERT_TRUE(cola.creada);
+    ASSERT_TRUE(testenv::lpadmin({"-p", cola.nombre, "-D", "Cocina Ñ 2"}));
+    printers::CupsOutput cups;
+    size_t trabajos = 0;
+    for (const QString& nombre :
+         {cola.nombre, cola.nombre.toUpper(), QStringLiteral("Cocina Ñ 2"), QStringLiteral("COCINA ñ 2")}) {
+        QString error;
+        ASSERT_TRUE(cups.send(nombre, nombre.toUtf8(), &error)) << nombre.toStdString() << ": " << error.toStdString();
+        ASSERT_TRUE(cola.captura.espera(++trabajos)) << nombre.toStdString();
+        EXPECT_EQ(cola.captura.trabajos.back(), nombre.toUtf8());
+    }
+    for (const QString& nombre : {QStringLiteral("Cocina Ñ"), cola.nombre + "_2"}) {
+        QString error;
+        EXPECT_FALSE(cups.send(nombre, "x", &error)) << nombre.toStdString();
+        EXPECT_TRUE(error.startsWith(nombre + ": ")) << error.toStdString();
+    }
 }

@@ -58,6 +58,8 @@ TEST(Variant, ConversionsFollowVBRules) {
         {-0.0, "Double", 5, true, {"0", "0", "0", "False", "0"}},
         {-2147483648.4, "Double", 5, true, {"-2147483648", "#6", "-2147483648.4", "True", "-2147483648.4"}},
         {2147483647.5, "Double", 5, true, {"#6", "#6", "2147483647.5", "True", "2147483647.5"}},
+        {32767, "Long", 3, true, {"32767", "32767", "32767", "True", "32767"}},
+        {32767.5, "Double", 5, true, {"32768", "#6"}},
         {32768, "Long", 3, true, {"32768", "#6", "32768", "True", "32768"}},
         {-32768, "Long", 3, true, {"-32768", "-32768", "-32768", "True", "-32768"}},
         {-32768.6, "Double", 5, true, {"-32769", "#6", "-32768.6", "True", "-32768.6"}},
@@ -129,7 +131,7 @@ TEST(Variant, ConversionsFollowVBRules) {
             }
         }
         for (const char* bad : {"", "abc", "1,5", "3,5", "1.2.3", "12abc", "--1", "1e", "&HXYZ", "."})
-            EXPECT_EQ(errorOf([&] { CDbl(QString(bad)); }), 13) << bad;
+            EXPECT_EQ(errorOf([&] { CDbl(QString(bad)); }), vb::err::TypeMismatch) << bad;
     }
     EXPECT_FALSE(IsNull(QString())); // a null QString is still a String
     EXPECT_TRUE(IsObject(Nothing()));
@@ -150,5 +152,5 @@ TEST(Variant, VBTextFunctions) {
                           InStrRev("abcabc", "bc", 5), InStrRev("abcabc", "x")}),
               QList<int>({3, 6, 3, 0, 0, 1, 5, 2, 0}));
     for (auto f : {+[] { Chr(256); }, +[] { Mid("abc", 0); }, +[] { Left("abc", -1); }})
-        EXPECT_EQ(errorOf(f), 5);
+        EXPECT_EQ(errorOf(f), vb::err::InvalidCall);
 }

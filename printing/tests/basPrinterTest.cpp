@@ -5,7 +5,9 @@
 #include "core/basFuncionesComunes.h"
 #include "platform/Cp1252.h"
 #include "platform/Program.h"
+#include "platform/Prompts.h"
 #include "testsupport/CupsCapture.h"
+#include "testsupport/Waits.h"
 #include <QScopeGuard>
 #include <functional>
 
@@ -95,7 +97,7 @@ TEST_F(basPrinterTest, EachRoadSendsItsBytesToItsPrinter) {
          [this] {
              salida.fail = true;
              EXPECT_FALSE(Imprimir(QStringLiteral("x"), {.Enviar = true}));
-             EXPECT_EQ(avisos.calls.back().style, 64);
+             EXPECT_EQ(avisos.calls.back().style, prompts::vbInformation);
              EXPECT_TRUE(enLaTraza(QStringLiteral("No se ha podido imprimir en TICKETS")));
              salida.fail = false;
          },
@@ -337,7 +339,7 @@ TEST_F(basPrinterTest, LogoScriptBesideTheProgramRunsInItsFolderOnlyWithoutStore
     par("NoImprimirLogo", "0");
     salida.jobs.clear();
     CortarPapel();
-    EXPECT_TRUE(program::waitWhile([&] { return !QFile::exists(marca); }, 20000));
+    EXPECT_TRUE(waits::until([&] { return QFile::exists(marca); }, "imp_logo.bat to leave its mark"));
     QFile f(marca);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(QDir(QString::fromLocal8Bit(f.readAll()).trimmed()).canonicalPath(), QDir(carpeta).canonicalPath());

@@ -82,7 +82,11 @@ public:
     // "switch", "set", "get", "if", "return"), any other command name written as a placeholder
     // "<%NAME(args)%>" for a later stage. Boxes go through the prompt seam. Run-time errors (a
     // value of the wrong kind where a command needs an object or a text) reach the caller.
+    // One evaluation (an Eval, or an ExecCommand called from outside) builds at most
+    // kMaxTextoScript characters in all, counting every piece appended at every level; beyond that
+    // it raises VB's error 7 (out of memory).
     static constexpr qint32 kMaxAnidamiento = 40;
+    static constexpr qint64 kMaxTextoScript = 16 * 1024 * 1024;
     QString Eval(const QString& sJSON);
     QString ExecCommand(const Variant& obj);
     // The script variables, kept across Eval calls (created on first use).
@@ -140,4 +144,10 @@ private:
     void ejecutaComandos(clsStringBuilder& sb, vb::Dictionary& comandos);
     std::shared_ptr<vb::Dictionary> m_dicVariables;
     qint32 lngNivelAnidamiento = 0; // ExecCommand calls open on this instance
+    // Appends `texto` within the evaluation's bound.
+    void anade(clsStringBuilder& sb, const QString& texto);
+    // Opens an evaluation (the outermost one starts the count afresh) for as long as it lives.
+    [[nodiscard]] auto evaluacion();
+    int m_evaluaciones = 0;       // Eval and ExecCommand calls open on this instance
+    qint64 m_textoConstruido = 0; // characters appended by the outermost one so far
 };

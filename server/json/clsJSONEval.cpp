@@ -6,11 +6,17 @@
 // members are commands carried out in order; each takes a parameter object (a "return" takes its
 // text, any other name may take a plain text instead). E(x) below is the evaluation of member x of
 // the parameter object (a missing member is empty, and is added as the scripting dictionary does).
+// A placeholder's arguments are its member values as written, joined by ",".
+//
+// A script cannot build without end (a variable doubled again and again): every piece appended in
+// one evaluation counts against kMaxTextoScript, and passing it raises VB's out-of-memory error.
 #include "clsJSON.h"
 
 #include "clsStringBuilder.h"
 #include "platform/Prompts.h"
 #include "platform/VBError.h"
+
+#include <QScopeGuard>
 
 namespace {
 
@@ -23,6 +29,19 @@ QString textoEscalar(const Variant& v) {
 
 } // namespace
 
+auto clsJSON::evaluacion() {
+    if (m_evaluaciones++ == 0)
+        m_textoConstruido = 0;
+    return qScopeGuard([this] { --m_evaluaciones; });
+}
+
+void clsJSON::anade(clsStringBuilder& sb, const QString& texto) {
+    m_textoConstruido += texto.size();
+    if (m_textoConstruido > kMaxTextoScript)
+        vb::Raise(vb::err::OutOfMemory);
+    sb.Append(texto);
+}
+
 std::shared_ptr<vb::Dictionary> clsJSON::dicVariables() {
     if (!m_dicVariables)
         m_dicVariables = std::make_shared<vb::Dictionary>();
@@ -30,6 +49,7 @@ std::shared_ptr<vb::Dictionary> clsJSON::dicVariables() {
 }
 
 QString clsJSON::Eval(const QString& sJSON) {
+    const auto abierta = evaluacion();
     clsStringBuilder sb;
     const vb::ObjectPtr script = parse(sJSON);
     const QString errores = GetParserErrors();
@@ -37,13 +57,13 @@ QString clsJSON::Eval(const QString& sJSON) {
         if (const auto lista = std::dynamic_pointer_cast<vb::Collection>(script)) {
             for (const Variant& item : lista->items()) {
                 if (vb::IsNull(item))
-                    sb.Append(QLatin1String("null"));
+                    anade(sb, QStringLiteral("null"));
                 else if (item.typeId() == QMetaType::QString)
-                    sb.Append(item.toString());
+                    anade(sb, item.toString());
                 else if (vb::IsDate(item))
-                    sb.Append(vb::CStr(item));
+                    anade(sb, vb::CStr(item));
                 else if (vb::IsObject(item))
-                    sb.Append(ExecCommand(item));
+                    anade(sb, ExecCommand(item));
                 else
                     vb::Raise(vb::err::ObjectRequired);
             }
@@ -58,6 +78,7 @@ QString clsJSON::Eval(const QString& sJSON) {
 }
 
 QString clsJSON::ExecCommand(const Variant& obj) {
+    const auto abierta = evaluacion();
     if (lngNivelAnidamiento > kMaxAnidamiento)
         return kErrorAnidamiento;
     // Lowered on every way out, errors included, so one failed script does not cut the next ones.
@@ -81,7 +102,7 @@ QString clsJSON::ExecCommand(const Variant& obj) {
             ejecutaComandos(sb, *d);
         else if (const auto lista = std::dynamic_pointer_cast<vb::Collection>(o))
             for (const Variant& item : lista->items())
-                sb.Append(ExecCommand(item));
+                anade(sb, ExecCommand(item));
         return sb.toString();
     }
     if (obj.typeId() == QMetaType::QVariantList)
@@ -107,7 +128,7 @@ void clsJSON::ejecutaComandos(clsStringBuilder& sb, vb::Dictionary& comandos) {
         if (esNombre("return")) {
             if (!textoPlano)
                 vb::Raise(vb::err::TypeMismatch);
-            sb.Append(valor.toString());
+            anade(sb, valor.toString());
             continue;
         }
         const bool conocido = esNombre("alert") || esNombre("input") || esNombre("switch") || esNombre("set") ||
@@ -117,13 +138,14 @@ void clsJSON::ejecutaComandos(clsStringBuilder& sb, vb::Dictionary& comandos) {
             if (textoPlano) {
                 argumentos = valor.toString();
             } else if (P) {
+                // Member values as written: a text keeps its commas ("Mayor, 5").
                 QStringList partes;
                 for (int j = 0; j < P->Count(); ++j)
-                    partes << textoEscalar(P->at(j));
+                    partes << vb::CStr(P->at(j));
                 argumentos = partes.join(u',');
             }
-            sb.Append(QStringLiteral("<%") + nombre.toUpper() + QStringLiteral("(") + argumentos +
-                      QStringLiteral(")%>"));
+            anade(sb,
+                  QStringLiteral("<%") + nombre.toUpper() + QStringLiteral("(") + argumentos + QStringLiteral(")%>"));
             continue;
         }
         // The keywords read their parameters from an object: a plain text or a list is no object.
@@ -146,7 +168,7 @@ void clsJSON::ejecutaComandos(clsStringBuilder& sb, vb::Dictionary& comandos) {
             QString texto = E("default");
             if (!prompts::current().inputBox(prompt, titulo, texto))
                 texto.clear();
-            sb.Append(texto);
+            anade(sb, texto);
         } else if (esNombre("switch")) {
             QString resultado = E("default");
             const QString caso = E("case").toLower();
@@ -166,7 +188,7 @@ void clsJSON::ejecutaComandos(clsStringBuilder& sb, vb::Dictionary& comandos) {
                     break;
                 }
             }
-            sb.Append(resultado);
+            anade(sb, resultado);
         } else if (esNombre("set")) {
             const QString variable = vb::CStr(crudo("name"));
             const QString v = E("value");
@@ -176,7 +198,7 @@ void clsJSON::ejecutaComandos(clsStringBuilder& sb, vb::Dictionary& comandos) {
             QString v = ExecCommand(dicVariables()->item(variable));
             if (v.isEmpty())
                 v = E("default");
-            sb.Append(v);
+            anade(sb, v);
         } else { // "if"
             const QString a = E("value1");
             const QString b = E("value2");
@@ -185,7 +207,7 @@ void clsJSON::ejecutaComandos(clsStringBuilder& sb, vb::Dictionary& comandos) {
             const bool cierto = (tipo == QLatin1String("eq") && c == 0) || (tipo == QLatin1String("gt") && c > 0) ||
                                 (tipo == QLatin1String("lt") && c < 0) || (tipo == QLatin1String("gte") && c >= 0) ||
                                 (tipo == QLatin1String("lte") && c <= 0);
-            sb.Append(cierto ? E("true") : E("false"));
+            anade(sb, cierto ? E("true") : E("false"));
         }
     }
 }

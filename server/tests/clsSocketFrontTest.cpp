@@ -16,6 +16,7 @@
 #include "testsupport/Simulador.h"
 
 #include <QCoreApplication>
+#include <QProcess>
 #include <QTcpServer>
 #include <atomic>
 #include <thread>
@@ -29,6 +30,14 @@ const QByteArray kRespuestaPing = "200 OK\r{\"respuesta\":\"S\",\"ok\":true}";
 const QByteArray kOk = "200 OK\r{\"ok\":true}";
 const QByteArray kSinAccion = "200 OK\r{\"errorVB6\":\"Acci\\u00F3n \\'#ERROR#\\' no implementada.\",\"ok\":false}";
 const QByteArray kNoImprime = "200 OK\r{\"error\":\"No se ha podido imprimir el ticket.\",\"ok\":true}";
+
+// A queued kitchen ticket for `impresora`.
+QByteArray cocina_(const QString& impresora, const QString& texto = QStringLiteral("1 PRIMERO<cortar>1 SEGUNDO")) {
+    return QStringLiteral(R"({"accion":"ImprimirTicketCocinaEspecial","idTPV":3,"idTicket":1234,"texto":"%1",)"
+                          R"("impresora":"%2"})")
+        .arg(texto, impresora)
+        .toUtf8();
+}
 
 QByteArray cocina(const QString& texto, const QString& extra = {}) {
     return (QStringLiteral(R"({"accion":"ImprimirTicketCocinaEspecial","idTPV":3,"idTicket":1234,"texto":")") + texto +
@@ -150,7 +159,8 @@ TEST_F(clsSocketFrontTest, EveryReplyByteForByte) {
         {"\r\n-- basura {{" + kPing, kSinAccion},
         {"POST /tarvolin HTTP/1.1\r\nContent-Length: 17\r\n\r\n" + kPing, kRespuestaPing},
         {kPing + R"({"accion":"GetIdTPV"})", kRespuestaPing},
-        // A bad field or no JSON is answered without an error ticket or a lost link.
+        // A bad field is answered, and reported like any error (a printed line, qm_log) without
+        // touching the database link.
         {R"({"accion":"Ping","idTPV":"abc"})", "200 OK\r{\"ok\":false,\"errorVB6\":\"Type mismatch\"}"},
         {R"({"accion":"ImprimirTicketCocinaEspecial","idTPV":3,"idTicket":1234,"imprimir_pie":"S"})",
          "200 OK\r{\"ok\":false,\"errorVB6\":\"Type mismatch\"}"},
@@ -180,14 +190,23 @@ TEST_F(clsSocketFrontTest, EveryReplyByteForByte) {
     EXPECT_EQ(core->valor("select hex(Concepto) from qm_log where Concepto like 'Tarvolin. Mesa 4%'"),
               QString::fromLatin1(QByteArray("Tarvolin. Mesa 4\r\nsin sal\r\nurgente").toHex().toUpper()));
     EXPECT_EQ(filas("Error VB6: Tarvolin, origen_request:socket_Request, Type mismatch"), 2);
+    std::vector<QByteArray> lineasError;
+    for (const auto& j : impresoras.jobs)
+        lineasError.push_back(j.data.mid(j.data.indexOf("Tarvolin Error: ")).split('\r').first());
+    const std::vector<QByteArray> esperadas = {"Type mismatch", "Type mismatch", "Overflow", "Invalid use of Null"};
+    ASSERT_EQ(lineasError.size(), esperadas.size());
+    for (size_t i = 0; i < esperadas.size(); ++i)
+        EXPECT_EQ(lineasError[i],
+                  "Tarvolin Error: ERROR: clsSocketFront.EjecutaAccion. socket_Request: " + esperadas[i]);
+    EXPECT_EQ(core->valor("select count(*) from qm_log where Concepto like "
+                          "'Tarvolin. ERROR: clsSocketFront.EjecutaAccion. socket_Request: %'"),
+              "4");
     const QString log = logFichero();
-    EXPECT_TRUE(log.contains("ERROR: clsSocketFront.EjecutaAccion. socket_Request: Overflow"));
     EXPECT_TRUE(log.contains(QStringLiteral("Imprimir\r\n     accion: Imprimir\r\n     idTPV: 3\r\n     nota: ") +
                              QString(1024, u'x') + QStringLiteral("\r\n     lista: [\"1\",\"a\"]\r\n     nada: \r\n")));
     EXPECT_EQ(ConexionServidor().State(), ado::adStateOpen);
     EXPECT_TRUE(frmPrincipalVars().blnConexionOk);
-    EXPECT_EQ(filas("Tarvolin Error"), 0);
-    EXPECT_TRUE(impresoras.jobs.empty());
+    EXPECT_FALSE(recordingMainWindow().reconnectTimer);
     // Without an installed output, the queues of CUPS.
     printers::install(nullptr);
     EXPECT_TRUE(pide(R"({"accion":"GetPrinters"})").contains("\"" + cola->nombre.toUtf8() + "\""));
@@ -373,6 +392,8 @@ TEST_F(clsSocketFrontTest, DrainsRunInOrderOnePassAndKeepWhatFailed) {
     const QString kSinImpresora = R"({"accion":"ImprimirTicketEspecial","texto":"x","impresora":"no_existe_tarvolin"})";
     const QString kImprime = R"({"accion":"ImprimirTicketEspecial","texto":"cola"})";
     const QString kImp = QStringLiteral("ImprimirTicketEspecial");
+    const QString kAccionMayuscula =
+        R"({"Accion":"ImprimirTicketEspecial","texto":"x","on_fail_poner_al_final_cola":1})";
     const struct {
         const char* nombre;
         QStringList peticiones;
@@ -388,6 +409,9 @@ TEST_F(clsSocketFrontTest, DrainsRunInOrderOnePassAndKeepWhatFailed) {
         {"print that did not go out stays", {kSinImpresora, kPingCola}, false, false, false, {kImp, "Ping"}},
         {"print waits while the print turn is taken", {kImprime}, false, true, false, {kImp}},
         {"print with the turn free", {kImprime, kPingCola}, false, false, true, {}},
+        // A field is read by its exact name, as the action is: "Accion" names no print.
+        {"Accion is no print", {kAccionMayuscula, kPingCola}, false, true, true, {kImp}},
+        {"no request object: reported, taken out", {"no es json", "[1]", kPingCola}, false, false, true, {}},
     };
     for (const auto& c : casos) {
         SCOPED_TRACE(c.nombre);
@@ -405,7 +429,15 @@ TEST_F(clsSocketFrontTest, DrainsRunInOrderOnePassAndKeepWhatFailed) {
         EXPECT_EQ(quedan(), c.quedan);
     }
     frmPrincipalVars().lngTPV = frmPrincipalVars().lngTicket = 0;
-    EXPECT_EQ(trabajos(1).size(), 1u);
+    // The entries that held no request reached the error handler, whose error lines come after the
+    // one print that went out (and the error ticket of the one that did not).
+    const auto errores = [&] {
+        return std::ranges::count_if(trabajos(), [](const QByteArray& j) { return j.contains("Tarvolin Error"); });
+    };
+    program::waitWhile([&] { return errores() < 2; }, kEsperaMaximaMs);
+    EXPECT_EQ(errores(), 2);
+    EXPECT_EQ(std::ranges::count_if(trabajos(), [](const QByteArray& j) { return j.contains("cola\r"); }), 1);
+    EXPECT_GT(filas("ERROR: clsSocketFront.ejecuta_siguiente_request_en_cola: Object required\r\n(424 - "), 0);
 
     // A drain from inside a queued action returns at once; the outer one goes on.
     VentanaQueDrena ventana;
@@ -416,6 +448,62 @@ TEST_F(clsSocketFrontTest, DrainsRunInOrderOnePassAndKeepWhatFailed) {
     setMainWindow(nullptr);
     EXPECT_TRUE(ventana.anidadas.size() > 0 && !ventana.anidadas.contains(true));
     EXPECT_EQ(quedan(), QStringList());
+}
+
+// The real CUPS output; once a job holding `tras` has reached `cola` the queue refuses new jobs.
+struct RechazaTras final : printers::RawOutput {
+    printers::CupsOutput cups;
+    QString cola;
+    QByteArray tras;
+    bool send(const QString& p, const QByteArray& datos, QString* error) override {
+        const bool ok = cups.send(p, datos, error);
+        if (ok && p == cola && datos.contains(tras)) {
+            EXPECT_EQ(QProcess::execute("cupsreject", {std::exchange(cola, QString())}), 0);
+        }
+        return ok;
+    }
+    QStringList list() override { return cups.list(); }
+    QString defaultPrinter() override { return cups.defaultPrinter(); }
+};
+
+TEST_F(clsSocketFrontTest, PrintFailingPartWayRetriesOnlyWhatDidNotGoOutAndReportsOnce) {
+    testenv::ColaCaptura cocina(QStringLiteral("tarvolin_coc"));
+    ASSERT_TRUE(cocina.creada);
+    RechazaTras salida;
+    salida.cola = cocina.nombre;
+    salida.tras = "PRIMERO";
+    printers::install(&salida);
+    encola({QString::fromUtf8(cocina_(cocina.nombre))});
+    for (int i = 0; i < 3; ++i)
+        EXPECT_FALSE(front->EjecutarRequestPendientesCola("prueba"));
+    ASSERT_EQ(front->peticiones_aincronas()->Count(), 1);
+    EXPECT_EQ(front->peticiones_aincronas()->Item(1)->Valor("texto").toString(), "1 SEGUNDO");
+    // One error ticket for the three failed tries: a marker printed after them comes right behind it.
+    ASSERT_TRUE(clsImprimirTicket().ImprimirTicketEspecial("marca").blnEnviado);
+    const auto errores = [&] {
+        return std::ranges::count_if(trabajos(), [](const QByteArray& j) { return j.contains("Se ha producido"); });
+    };
+    program::waitWhile([&] { return trabajos().empty() || !trabajos().back().contains("marca"); }, kEsperaMaximaMs);
+    EXPECT_EQ(errores(), 1);
+
+    ASSERT_TRUE(testenv::lpadmin({"-p", cocina.nombre, "-E"}));
+    EXPECT_FALSE(front->EjecutarRequestPendientesCola("prueba"));
+    // A drain right after one that printed prints too.
+    encola({QString::fromUtf8(cocina_(cocina.nombre, "1 TERCERO"))});
+    EXPECT_FALSE(front->EjecutarRequestPendientesCola("prueba"));
+    EXPECT_EQ(front->peticiones_aincronas()->Count(), 0);
+    // Each dish once, in order (a piece may take more than one job).
+    const auto platos = [&] {
+        QByteArray r;
+        for (const QByteArray& j : cocina.captura.trabajos)
+            for (const char* plato : {"PRIMERO", "SEGUNDO", "TERCERO"})
+                if (j.contains(plato))
+                    r += plato[0];
+        return r;
+    };
+    program::waitWhile([&] { return !platos().endsWith('T'); }, kEsperaMaximaMs);
+    EXPECT_EQ(platos(), "PST");
+    printers::install(nullptr);
 }
 
 TEST_F(clsSocketFrontTest, EnviaPeticionTalksToOurOwnPortAndTellsWhenNobodyListens) {
@@ -438,7 +526,10 @@ TEST_F(clsSocketFrontTest, EnviaPeticionTalksToOurOwnPortAndTellsWhenNobodyListe
     qint32 q = libre.serverPort();
     libre.close();
     EXPECT_EQ(front->enviaPeticion("Ping", nullptr, "127.0.0.1", &q)->Count(), 0); // nobody listens
-    EXPECT_EQ(filas(QStringLiteral("clsSocketFront.enviaPeticion (127.0.0.1:%1): Timeout en la conexi").arg(q)), 1);
+    EXPECT_EQ(filas(QStringLiteral("clsSocketFront.enviaPeticion (127.0.0.1:%1): Error en la conexión (10061: "
+                                   "Connection refused)")
+                        .arg(q)),
+              1);
 }
 
 TEST(clsSocketFront, ScriptHostGetsTheFailureInsteadOfTheReplyFields) {

@@ -367,6 +367,14 @@ QString anidado(int listas) {
     return QString(listas, u'[') + u"\"x\""_s + QString(listas, u']');
 }
 
+// Sets x to "ab", doubles it `veces` times, and yields it.
+QString duplica(int veces) {
+    QString s = uR"([{"set":{"name":"x","value":"ab"}})"_s;
+    for (int i = 0; i < veces; ++i)
+        s += uR"(,{"set":{"name":"x","value":[{"get":{"name":"x"}},{"get":{"name":"x"}}]}})"_s;
+    return s + uR"(,{"get":{"name":"x"}}])"_s;
+}
+
 TEST(clsJSON, ScriptsYieldTheirTextBoxesAndErrors) {
     struct Caso {
         QString script;
@@ -395,10 +403,13 @@ TEST(clsJSON, ScriptsYieldTheirTextBoxesAndErrors) {
         {R"([{"alert":5}])", "error 424"},
         {R"([{"return":{"a":"b"}}])", "error 13"},
         {R"([{"switch":{"case":"a","items":[{"case":{"x":1}}]}}])", "error 13"},
+        {R"([{"dir":{"calle":"Mayor, 5","n":1.5}}])", "<%DIR(Mayor, 5,1.5)%>"},
+        {duplica(18), u"ab"_s.repeated(1 << 18)},
+        {duplica(30), "error 7"},
     };
     // clang-format on
     for (const Caso& c : casos) {
-        SCOPED_TRACE(c.script.toStdString());
+        SCOPED_TRACE(c.script.left(200).toStdString());
         clsJSON json;
         prompts::ScriptedPrompts cajas;
         cajas.inputs = {u"7"_s}; // the first input box gets 7, any later one is cancelled
