@@ -367,7 +367,10 @@ void frmComInternet::esperaModal() {
     if (Ocupado) {
         if (m_ventana)
             m_ventana->showModal();
-        program::waitWhile([this] { return Ocupado; });
+        // The watchdog ends the request; should it not, the wait does, at the watchdog's time and a
+        // second more, as timed out: a modal service never waits for ever.
+        if (program::waitWhile([this] { return Ocupado; }, limiteEsperaMs()) && Ocupado)
+            Timer1_Timer();
     }
     oculta();
 }

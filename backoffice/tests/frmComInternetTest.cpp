@@ -4,6 +4,7 @@
 #include "backoffice/ui/frmComInternetVentana.h"
 #include "core/tests/ConnectedCore.h"
 #include "platform/Cp1252.h"
+#include "testsupport/Waits.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -292,6 +293,16 @@ TEST_F(frmComInternetTest, MessageServicesWaitModallyAndJudgeTheReply) {
     vb::ColeccionPtr filas;
     EXPECT_TRUE(w.Servicio_Drovanto("http://" + http.direccion() + "/mensaje", mensaje, filas, "m=1", ";"));
     EXPECT_EQ(primera, "id=1;nombre=pan");
+
+    // Should the watchdog not end the request, the modal wait ends it itself, as timed out.
+    http.alRecibir = [&] { w.findChild<QTimer*>("Timer1")->stop(); };
+    http.respuestas.push_back({200, "", "text/plain", true});
+    {
+        waits::Deadline sinFin("the message service's modal wait to end by itself", 10000);
+        EXPECT_FALSE(w.Servicio_Drovanto("http://" + http.direccion() + "/mensaje", mensaje, filas, "m=1", ";"));
+    }
+    EXPECT_EQ(w.Resultado, "Error de tiempo de espera");
+    EXPECT_FALSE(w.Ocupado || ventana().isVisible());
 }
 
 TEST_F(frmComInternetTest, SyncTextRepliesImportTablesInOneTransaction) {
