@@ -50,10 +50,14 @@ protected:
         objParametros().SetValor("RutaBackOffice", "/bo");
         QObject::connect(&w, &frmComInternet::ProcesoTerminado, [this] { ++fines; });
     }
-    // Waits (running events) until the request has ended; false when it does not within 10 s.
-    bool espera(int finesEsperados) {
-        program::waitWhile([&] { return fines < finesEsperados; }, 10000);
-        return fines == finesEsperados;
+    // Waits (running events) until the request has ended, once: fails when it does not within 10 s.
+    ::testing::AssertionResult espera(int finesEsperados) {
+        const auto r = waits::until([&] { return fines >= finesEsperados; },
+                                    QStringLiteral("ProcesoTerminado number %1").arg(finesEsperados), 10000);
+        if (r && fines != finesEsperados)
+            return ::testing::AssertionFailure()
+                   << fines << " ProcesoTerminado where " << finesEsperados << " were due";
+        return r;
     }
     QWidget& ventana() { return *w.ventana()->widget(); }
     // Sends a request of mode `tipo` that the server answers with `cuerpo`.
@@ -189,7 +193,8 @@ TEST_F(frmComInternetTest, EveryEndingEndsTheRequestOnce) {
     EXPECT_EQ(http.peticiones.at(6).linea, "POST /destino");
     EXPECT_EQ(http.peticiones.at(6).cuerpo, "a=1");
     // Every connection, the timed-out one too, was closed, and no second end came.
-    program::waitWhile([&] { return http.desconexiones < int(http.peticiones.size()); }, 10000);
+    ASSERT_TRUE(waits::until([&] { return http.desconexiones >= int(http.peticiones.size()); },
+                             "every connection closed", 10000));
     EXPECT_EQ(http.desconexiones, int(http.peticiones.size()));
     EXPECT_EQ(fines, n);
 
@@ -231,7 +236,7 @@ TEST_F(frmComInternetTest, DelimitedRepliesGoThroughUniqueFilesAndCancelRetryWor
     // Cancel: not busy, hidden, no end; retry sends the stored request again.
     http.respuestas.push_back({200, "", "text/plain", true});
     w.Servicio_ConsultaSQL("select 2", http.direccion());
-    program::waitWhile([&] { return http.peticiones.size() < 3; }, 10000);
+    ASSERT_TRUE(waits::until([&] { return http.peticiones.size() >= 3; }, "the query at the server"));
     ventana().show();
     ventana().findChild<QPushButton*>("btnCancelar")->click();
     EXPECT_FALSE(w.Ocupado || ventana().isVisible());
