@@ -47,7 +47,7 @@ bool esVerdadero(const QString& v) {
 }
 // The kitchen line spacing as a command byte; nothing when the value does not fit in one byte.
 std::optional<int> espaciadoCocina() {
-    const double v = vb::RoundHalfEven(objParametros().getValorNum(param::EspacioEntreLineasCocina));
+    const double v = vb::RoundHalfEven(objParametros().lee(param::EspacioEntreLineasCocina));
     if (v < 0 || v > 255)
         return std::nullopt;
     return int(v);
@@ -100,7 +100,7 @@ std::optional<Variant> primerValor(ado::Connection& cn, const QString& sql, cons
 
 // The command group as a bound value: its whole number, or the number as read when it has decimals.
 Variant grupoComandas() {
-    const double g = ValNumero(objParametros().getValor(param::GrupoComandas));
+    const double g = objParametros().lee(param::GrupoComandas);
     if (g == std::floor(g) && std::abs(g) < 1e15)
         return Variant(qint64(g));
     return Variant(g);
@@ -303,7 +303,7 @@ QString fechaYHora() {
 
 QString lineaTicket(const std::optional<QHash<QString, Variant>>& fila, qint32 ticket) {
     using namespace basPrinter;
-    const bool grande = ValNumero(objParametros().getValor(param::TicketGrande)) == 1;
+    const bool grande = objParametros().lee(param::TicketGrande) == 1;
     QString l;
     if (grande)
         l += gCodigosPRN.PRN_INITRIALT;
@@ -321,7 +321,7 @@ QString lineaSala(const std::optional<QHash<QString, Variant>>& fila) {
     QString l = gCodigosPRN.PRN_ININEG + T(QStringLiteral("Sala:")) + QStringLiteral(" ") + gCodigosPRN.PRN_FINNEG +
                 AlineaTexto(textoCampo(fila, "idsala", QStringLiteral("0")), 6, false, true, QString()) +
                 QStringLiteral(" ") + textoCampo(fila, "descsala");
-    if (objParametros().getValorNum(param::ImprimirSalaGrandeCocina) != 0)
+    if (objParametros().lee(param::ImprimirSalaGrandeCocina) != 0)
         l = gCodigosPRN.PRN_INITRIALT + l + gCodigosPRN.PRN_FINTRIALT;
     return l;
 }
@@ -376,7 +376,7 @@ bool clsImprimirTicket::ImprimirTicketCocinaEspecial(qint32 tpv, qint32 ticket, 
 
         int interlineado = 0;
         AtrapaErrores(kProcCocina, [&] {
-            const double n = vb::RoundHalfEven(objParametros().getValorNum(param::InterlineadoImpresoraCocina));
+            const double n = vb::RoundHalfEven(objParametros().lee(param::InterlineadoImpresoraCocina));
             interlineado = (n < 0 || n > 255) ? 0 : int(n);
             if (interlineado != 0)
                 Imprimir(CodigoImpresora({27, '3', interlineado}), {.NombreImpresora = impresora});
@@ -390,7 +390,7 @@ bool clsImprimirTicket::ImprimirTicketCocinaEspecial(qint32 tpv, qint32 ticket, 
             AtrapaErrores(kProcCocina, [&] {
                 bool enfasis = false;
                 if (linea.contains(QLatin1String("<b>"))) {
-                    if (objParametros().getValorNum(param::TipoImpresionNegritaArticulosTicketCocina) == 0) {
+                    if (objParametros().lee(param::TipoImpresionNegritaArticulosTicketCocina) == 0) {
                         linea.replace(QLatin1String("<b>"), gCodigosPRN.PRN_ININEG);
                         linea.replace(QLatin1String("</b>"), gCodigosPRN.PRN_FINNEG);
                     } else {
@@ -415,7 +415,7 @@ bool clsImprimirTicket::ImprimirTicketCocinaEspecial(qint32 tpv, qint32 ticket, 
 
         // The header may have put the ESC "!" height codes in place for this ticket.
         AtrapaErrores(kProcCocina, [&] {
-            const double codigos = objParametros().getValorNum(param::CodigosEscTicketCocina);
+            const double codigos = objParametros().lee(param::CodigosEscTicketCocina);
             if (codigos == 1 || codigos == 2)
                 InicializaCodigosPRN();
         });
@@ -445,13 +445,13 @@ void clsImprimirTicket::ImprimirTicketCocinaCabecera(const FilaCabecera& cabecer
 
     AtrapaErrores(proc, [&] { objImpresionPantalla().Inicializa(); });
     AtrapaErrores(proc, [&] {
-        if (objParametros().getValorEs(param::TieneImpresoraFisica, 1)) {
+        if (objParametros().lee(param::TieneImpresoraFisica) == 1) {
             objImpresionPantalla().setImprimirPorDriver(false);
             objImpresionPantalla().setImprimirPorPantalla(false);
         }
     });
     AtrapaErrores(proc, [&] {
-        const double v = objParametros().getValorNum(param::EspacioEntreLineasCocina);
+        const double v = objParametros().lee(param::EspacioEntreLineasCocina);
         if (v != 64 && v > 0 && v < 255) {
             Imprimir(CodigoImpresora({27, '3', int(vb::RoundHalfEven(v))}), {.ConSalto = false,
                                                                              .Enviar = true,
@@ -463,13 +463,13 @@ void clsImprimirTicket::ImprimirTicketCocinaCabecera(const FilaCabecera& cabecer
     });
     AtrapaErrores(proc, [&] { anchoLinea = EstableceLetraYAncho(0, strImpresora, true); });
     AtrapaErrores(proc, [&] {
-        if (objParametros().getValorNum(param::ImprimirAnulacionesRojo) != 0)
+        if (objParametros().lee(param::ImprimirAnulacionesRojo) != 0)
             Imprimir(CodigoImpresora({27, 'r', 0}), {.ConSalto = false, .NombreImpresora = strImpresora});
     });
     AtrapaErrores(proc, [&] {
-        const double codigos = objParametros().getValorNum(param::CodigosEscTicketCocina);
+        const double codigos = objParametros().lee(param::CodigosEscTicketCocina);
         if (codigos == 1 || codigos == 2) {
-            const QString fin = vb::CInt(Variant(objParametros().getValorNum(param::TipoLetraCocina))) >= 4
+            const QString fin = vb::CInt(Variant(objParametros().lee(param::TipoLetraCocina))) >= 4
                                     ? CodigoImpresora({27, '!', 1})
                                     : CodigoImpresora({27, '!', 0});
             gCodigosPRN.PRN_FINDBLALT = fin;
@@ -482,30 +482,30 @@ void clsImprimirTicket::ImprimirTicketCocinaCabecera(const FilaCabecera& cabecer
         return;
 
     AtrapaErrores(proc, [&] {
-        for (qint16 i = vb::CInt(Variant(objParametros().getValorNum(param::BlancosCabecera))); i > 0; --i)
+        for (qint16 i = vb::CInt(Variant(objParametros().lee(param::BlancosCabecera))); i > 0; --i)
             blanco();
     });
     AtrapaErrores(proc, [&] {
-        for (qint16 i = vb::CInt(Variant(objParametros().getValorNum(param::BlancosCabeceraTicketCocina))); i > 0; --i)
+        for (qint16 i = vb::CInt(Variant(objParametros().lee(param::BlancosCabeceraTicketCocina))); i > 0; --i)
             blanco();
     });
     AtrapaErrores(
         proc, [&] { GrabaLog(QStringLiteral("Voy a imprimir la cabecera: ") + basFuncionesComunes::TextoSegundos()); });
 
     AtrapaErrores(proc, [&] {
-        const double modo = objParametros().getValorNum(param::ImpDosCarTickGrandes);
+        const double modo = objParametros().lee(param::ImpDosCarTickGrandes);
         if (modo != 0)
             imprimirDigitosTicketLetraGrande(lngTPV, lngTicket, 0, modo == 2, strImpresora);
     });
 
     AtrapaErrores(proc, [&] {
-        if (objParametros().getValorNum(param::ImprimirNombreImpresoraTicketCocina) != 0 ||
+        if (objParametros().lee(param::ImprimirNombreImpresoraTicketCocina) != 0 ||
             basFuncionesComunes::EjecutandoEnIDE() || gblnDesarrollo || gblnInstal)
             linea(T(QStringLiteral("Impresora")) + QStringLiteral(" ") + strImpresora);
     });
 
     AtrapaErrores(proc, [&] {
-        if (ValNumero(objParametros().getValor(param::ImpLogoTicketCocina)) == 1)
+        if (objParametros().lee(param::ImpLogoTicketCocina) == 1)
             ImprimeLogo(false, 0, strImpresora);
     });
 
@@ -515,7 +515,7 @@ void clsImprimirTicket::ImprimirTicketCocinaCabecera(const FilaCabecera& cabecer
             linea(gCodigosPRN.PRN_INITRIALT + strMensajeCocina + gCodigosPRN.PRN_FINTRIALT);
             blanco();
         } else {
-            const QString textoCabecera = objParametros().getValor(param::TextoCabeceraCocina);
+            const QString textoCabecera = objParametros().lee(param::TextoCabeceraCocina);
             if (!textoCabecera.isEmpty()) {
                 lineaK(gCodigosPRN.PRN_ININEG +
                        (strDescripcionCabecera.isEmpty() ? textoCabecera : strDescripcionCabecera) +
@@ -526,8 +526,8 @@ void clsImprimirTicket::ImprimirTicketCocinaCabecera(const FilaCabecera& cabecer
     });
 
     AtrapaErrores(proc, [&] {
-        const double vendedor = objParametros().getValorNum(param::ImprimirVendedorTicketCocina);
-        if (vendedor == 0 || objParametros().getValor(param::VendedorTicketOLinea) != QLatin1String("T"))
+        const double vendedor = objParametros().lee(param::ImprimirVendedorTicketCocina);
+        if (vendedor == 0 || objParametros().lee(param::VendedorTicketOLinea) != QLatin1String("T"))
             return;
         QString inicio, fin;
         if (vendedor == 1) {
@@ -544,7 +544,7 @@ void clsImprimirTicket::ImprimirTicketCocinaCabecera(const FilaCabecera& cabecer
             abre(ConexionLocal(), kSqlVendedor,
                  {Variant(glngEmpresa), Variant(glngRestaurante), Variant(lngTPV), Variant(lngTicket)});
         while (!rs->isEOF()) {
-            const bool nombre = objParametros().getValorEs(param::ImpNombreVendedor, 1);
+            const bool nombre = objParametros().lee(param::ImpNombreVendedor) == 1;
             const QString valor =
                 textoDe(rs->Fields(nombre ? QStringLiteral("Descripcion") : QStringLiteral("idVendedor")).Value);
             lineaK(inicio + T(QStringLiteral("Vendedor") + QStringLiteral(": ")) + valor + fin);
@@ -555,9 +555,9 @@ void clsImprimirTicket::ImprimirTicketCocinaCabecera(const FilaCabecera& cabecer
     });
 
     AtrapaErrores(proc, [&] {
-        if (!objParametros().getValorEs(param::ImpMesaTickCocina, 1) || !cabecera)
+        if (objParametros().lee(param::ImpMesaTickCocina) != 1 || !cabecera)
             return;
-        const bool grande = objParametros().getValorEs(param::ImpMesaTickCocinaGrande, 1);
+        const bool grande = objParametros().lee(param::ImpMesaTickCocinaGrande) == 1;
         const QString mesaTexto = textoCampo(cabecera, "idmesa", QStringLiteral("0"));
         const double m = ValNumero(mesaTexto);
         const bool especial = m >= 9995 && m <= 9999;
@@ -567,9 +567,9 @@ void clsImprimirTicket::ImprimirTicketCocinaCabecera(const FilaCabecera& cabecer
         if (m == 9997 && !descTicket.isEmpty()) {
             l += textoCampo(cabecera, "descpv") + QStringLiteral(" - ") + descTicket;
         } else {
-            if (objParametros().getValorNum(param::NoImpCodigoMesas) == 0 && !especial)
+            if (objParametros().lee(param::NoImpCodigoMesas) == 0 && !especial)
                 l += AlineaTexto(mesaTexto, 6, false, true, QString()) + QStringLiteral(" ");
-            if (especial || ValNumero(objParametros().getValor(param::ImpCodigoMesasSalas)) == 0)
+            if (especial || objParametros().lee(param::ImpCodigoMesasSalas) == 0)
                 l += textoCampo(cabecera, "descmesa");
         }
         if (grande)
@@ -580,7 +580,7 @@ void clsImprimirTicket::ImprimirTicketCocinaCabecera(const FilaCabecera& cabecer
     });
 
     AtrapaErrores(proc, [&] {
-        if (!objParametros().getValorEs(param::LineasHorizontalesCocina, 1))
+        if (objParametros().lee(param::LineasHorizontalesCocina) != 1)
             return;
         // The rule sets the spacing to 0 and restores it after; without a usable spacing it is left out.
         if (const auto espaciado = espaciadoCocina())
@@ -589,7 +589,7 @@ void clsImprimirTicket::ImprimirTicketCocinaCabecera(const FilaCabecera& cabecer
             GrabaLog(QStringLiteral("Regla sin imprimir: EspacioEntreLineasCocina fuera de 0..255"));
     });
 
-    if (objParametros().getValorNum(param::ImpCabTickCocinaFinal) == 0) {
+    if (objParametros().lee(param::ImpCabTickCocinaFinal) == 0) {
         AtrapaErrores(proc, [&] {
             if (cabecera)
                 lineaK(lineaTicket(cabecera, lngTicket));
@@ -607,7 +607,7 @@ void clsImprimirTicket::ImprimirTicketCocinaCabecera(const FilaCabecera& cabecer
             }
         });
         AtrapaErrores(proc, [&] {
-            if (!objParametros().getValorEs(param::ImprimirTPVCocina, 1))
+            if (objParametros().lee(param::ImprimirTPVCocina) != 1)
                 return;
             QString l = gCodigosPRN.PRN_ININEG + T(QStringLiteral("Impreso desde:")) + QStringLiteral(" ") +
                         gCodigosPRN.PRN_FINNEG;
@@ -625,19 +625,19 @@ void clsImprimirTicket::ImprimirTicketCocinaCabecera(const FilaCabecera& cabecer
             lineaK(l);
         });
         AtrapaErrores(proc, [&] {
-            if (objParametros().getValorEs(param::ImprimirSalaCocina, 1) && cabecera)
+            if (objParametros().lee(param::ImprimirSalaCocina) == 1 && cabecera)
                 lineaK(lineaSala(cabecera));
         });
         AtrapaErrores(proc, [&] {
-            if (esVerdadero(objParametros().getValor(param::TicCocinaImprimirPaxs)) && cabecera)
+            if (esVerdadero(objParametros().lee(param::TicCocinaImprimirPaxs)) && cabecera)
                 lineaK(lineaPaxs(cabecera));
         });
         // The customer block of the kitchen ticket prints nothing.
-        AtrapaErrores(proc, [&] { objParametros().getValor(param::ImprimirClienteTicketCocina); });
+        AtrapaErrores(proc, [&] { objParametros().lee(param::ImprimirClienteTicketCocina); });
     }
 
     AtrapaErrores(proc, [&] {
-        if (objParametros().getValorEs(param::ImpArtInvTickCocina, 1))
+        if (objParametros().lee(param::ImpArtInvTickCocina) == 1)
             Imprimir(gCodigosPRN.PRN_INIINV, {.ConSalto = false, .NombreImpresora = strImpresora, .EsCocina = true});
     });
 }
@@ -648,15 +648,15 @@ QString clsImprimirTicket::FormateaLineaArticuloCocina(const QString& strTexto, 
         [&] {
             QString inicio, fin;
             int factor = 1;
-            objParametros().getValor(param::ImprimirMenusDiferenciado);
-            if (objParametros().getValorEs(param::ImpSoloArtsLetraGrandeCocina, 1) ||
-                objParametros().getValorEs(param::ImpArtsLetraGrandeCocina, 1)) {
+            objParametros().lee(param::ImprimirMenusDiferenciado);
+            if (objParametros().lee(param::ImpSoloArtsLetraGrandeCocina) == 1 ||
+                objParametros().lee(param::ImpArtsLetraGrandeCocina) == 1) {
                 inicio = basPrinter::gCodigosPRN.PRN_INIDBLALT;
                 fin = basPrinter::gCodigosPRN.PRN_FINDBLALT;
                 factor = 2;
             }
             s = strTexto + QStringLiteral(" ");
-            if (objParametros().getValorEs(param::ImpArtsMayusculas, 1))
+            if (objParametros().lee(param::ImpArtsMayusculas) == 1)
                 s = s.toUpper();
             s.remove(CRLF);
             const qint32 ancho = qint32(vb::RoundHalfEven(double(anchoLinea) / factor));
@@ -681,9 +681,9 @@ void clsImprimirTicket::ImprimirTicketCocinaPie(const FilaCabecera& cabecera, qi
     auto anota = [&](auto&& f) { vb::OnError(f, [&](const VBError& e) { fallos.push_back(e); }); };
 
     anota([&] {
-        if (objParametros().getValorNum(param::ImprimirAnulacionesRojo) != 0)
+        if (objParametros().lee(param::ImprimirAnulacionesRojo) != 0)
             Imprimir(CodigoImpresora({27, 'r', 0}), {.ConSalto = false, .NombreImpresora = strImpresora});
-        if (objParametros().getValorEs(param::ImpArtInvTickCocina, 1))
+        if (objParametros().lee(param::ImpArtInvTickCocina) == 1)
             Imprimir(gCodigosPRN.PRN_FININV, {.ConSalto = false, .NombreImpresora = strImpresora});
         if (!blnImprimirPie)
             return;
@@ -696,14 +696,14 @@ void clsImprimirTicket::ImprimirTicketCocinaPie(const FilaCabecera& cabecera, qi
                  {Variant(glngEmpresa), Variant(glngRestaurante), Variant(lngTPV), Variant(lngTicket)});
         if (!rs->isEOF() && !rs->isBOF()) {
             QString obs = textoDe(rs->Fields(QStringLiteral("observ_preparacion")).Value);
-            const double general = objParametros().getValorNum(param::ImprimirObservacionesTicketCocina);
+            const double general = objParametros().lee(param::ImprimirObservacionesTicketCocina);
             const QString o = vb::Trim(textoDe(rs->Fields(QStringLiteral("Observ")).Value));
             if (general != 0 && !o.isEmpty() && o != QLatin1String("#ERROR#")) {
                 if (!obs.isEmpty())
                     obs += CRLF + CRLF;
                 obs += general == 2 ? gCodigosPRN.PRN_INIDBLALT + o + gCodigosPRN.PRN_FINDBLALT : o;
             }
-            const double grande = objParametros().getValorNum(param::ImprimirObservacionesLetraGrande);
+            const double grande = objParametros().lee(param::ImprimirObservacionesLetraGrande);
             if (grande == 2 || grande == 3)
                 obs = gCodigosPRN.PRN_INIDBLALT + obs + gCodigosPRN.PRN_FINDBLALT;
             if (!obs.isEmpty()) {
@@ -724,14 +724,14 @@ void clsImprimirTicket::ImprimirTicketCocinaPie(const FilaCabecera& cabecera, qi
             blanco();
         }
 
-        if (objParametros().getValorEs(param::LineasHorizontalesCocina, 1)) {
+        if (objParametros().lee(param::LineasHorizontalesCocina) == 1) {
             if (const auto espaciado = espaciadoCocina())
                 ImprimeImagenBits(kRegla, 256, 0, qint16(*espaciado), strImpresora);
             else
                 GrabaLog(QStringLiteral("Regla sin imprimir: EspacioEntreLineasCocina fuera de 0..255"));
         }
 
-        if (objParametros().getValorEs(param::ImpCabTickCocinaFinal, 1)) {
+        if (objParametros().lee(param::ImpCabTickCocinaFinal) == 1) {
             lineaK(lineaTicket(cabecera, lngTicket));
 
             if (!intCamarero.isEmpty()) {
@@ -744,7 +744,7 @@ void clsImprimirTicket::ImprimirTicketCocinaPie(const FilaCabecera& cabecera, qi
                        gCodigosPRN.PRN_FINNEG + (cabecera ? textoCampo(cabecera, "desccamarero") : QString()));
             }
 
-            if (objParametros().getValorEs(param::ImprimirTPVCocina, 1)) {
+            if (objParametros().lee(param::ImprimirTPVCocina) == 1) {
                 QString l = gCodigosPRN.PRN_ININEG + T(QStringLiteral("Impreso desde:")) + QStringLiteral(" ") +
                             gCodigosPRN.PRN_FINNEG;
                 if (lngNumComandero != 0) {
@@ -761,17 +761,17 @@ void clsImprimirTicket::ImprimirTicketCocinaPie(const FilaCabecera& cabecera, qi
             }
 
             if (cabecera) {
-                if (objParametros().getValorEs(param::ImprimirSalaCocina, 1))
+                if (objParametros().lee(param::ImprimirSalaCocina) == 1)
                     lineaK(lineaSala(cabecera));
-                if (esVerdadero(objParametros().getValor(param::TicCocinaImprimirPaxs)))
+                if (esVerdadero(objParametros().lee(param::TicCocinaImprimirPaxs)))
                     lineaK(lineaPaxs(cabecera));
             }
         }
 
-        if (objParametros().getValorNum(param::EmitirPito) != 0)
+        if (objParametros().lee(param::EmitirPito) != 0)
             EmitirPito(0, strImpresora);
 
-        const qint16 n = vb::CInt(Variant(ValNumero(objParametros().getValor(param::BlancosPie)) - 1));
+        const qint16 n = vb::CInt(Variant(objParametros().lee(param::BlancosPie) - 1));
         for (qint16 i = 0; i <= n; ++i)
             blanco();
     });
@@ -893,7 +893,7 @@ qint32 clsImprimirTicket::getNumeroComanda() {
 
         // The kitchen screens connected to the till read the row on the second connection. When that
         // connection reaches the same database the row is already there, which is what was wanted.
-        if (!ComCentral() || objParametros().getValorNum(param::ConectarPantallasCocinaDirectasaTPV) != 0)
+        if (!ComCentral() || objParametros().lee(param::ConectarPantallasCocinaDirectasaTPV) != 0)
             vb::OnError(
                 [&] {
                     ejecuta(ConexionLocal(),
@@ -931,13 +931,13 @@ ResultadoTicketEspecial clsImprimirTicket::ImprimirTicketEspecial(const QString&
     AtrapaErrores(proc, [&] { objImpresionPantalla().Inicializa(); });
     AtrapaErrores(proc, [&] { InicializaImpresora(0, strImpresora); });
     AtrapaErrores(proc, [&] {
-        if (o.blnImprimirLogo && (objParametros().getValorEs(param::ImpLogoAntes, 1) ||
-                                  objParametros().getValorEs(param::LogoEnImpresora, 1)))
+        if (o.blnImprimirLogo &&
+            (objParametros().lee(param::ImpLogoAntes) == 1 || objParametros().lee(param::LogoEnImpresora) == 1))
             ImprimeLogo(false, 0, strImpresora);
     });
     bool codigosPropios = false;
     AtrapaErrores(proc, [&] {
-        const double codigos = objParametros().getValorNum(param::CodigosEscTicketNormal);
+        const double codigos = objParametros().lee(param::CodigosEscTicketNormal);
         if (codigos == 1 || codigos == 3) {
             gCodigosPRN.PRN_INIDBLALT = CodigoImpresora({27, '!', 17});
             gCodigosPRN.PRN_FINDBLALT = CodigoImpresora({27, '!', 1});
