@@ -18,6 +18,7 @@
 #include "printing/clsImpresionPantalla.h"
 
 #include <QStringList>
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -111,43 +112,6 @@ Variant grupoComandas() {
 
 bool esDuplicado(const VBError& e) {
     return e.description().contains(QLatin1String("Duplic"));
-}
-
-// Watches the jobs that leave the printer layer while one print operation runs, so the operation can
-// tell its caller whether the ticket went out. It passes every job on to the output it found and
-// puts that output back when the operation ends (operations nest strictly on the one thread, so
-// the outputs are restored in the order they were replaced).
-class VigilanciaEnvios final : public printers::RawOutput {
-public:
-    VigilanciaEnvios() : m_anterior(&printers::output()) { printers::install(this); }
-    ~VigilanciaEnvios() override { printers::install(m_anterior); }
-    VigilanciaEnvios(const VigilanciaEnvios&) = delete;
-    VigilanciaEnvios& operator=(const VigilanciaEnvios&) = delete;
-
-    bool send(const QString& printer, const QByteArray& data, QString* error) override {
-        const bool ok = m_anterior->send(printer, data, error);
-        if (!ok)
-            ++m_fallos;
-        return ok;
-    }
-    QStringList list() override { return m_anterior->list(); }
-    QString defaultPrinter() override { return m_anterior->defaultPrinter(); }
-    bool todoEnviado() const { return m_fallos == 0; }
-    int fallos() const { return m_fallos; }
-
-private:
-    printers::RawOutput* m_anterior;
-    int m_fallos = 0;
-};
-
-InformePiezas* g_informePiezas = nullptr;
-
-// The report the caller installed, taken by the one operation that fills it.
-InformePiezas* tomaInformePiezas() {
-    InformePiezas* informe = std::exchange(g_informePiezas, nullptr);
-    if (informe)
-        informe->blnPiezasRecorridas = true;
-    return informe;
 }
 
 // ---- statements ----
@@ -337,25 +301,19 @@ QString lineaPaxs(const std::optional<QHash<QString, Variant>>& fila) {
 
 } // namespace
 
-InformePiezas::InformePiezas() {
-    g_informePiezas = this;
-}
-
-InformePiezas::~InformePiezas() {
-    if (g_informePiezas == this)
-        g_informePiezas = nullptr;
-}
-
-bool clsImprimirTicket::ImprimirTicketCocinaEspecial(qint32 tpv, qint32 ticket, const QString& strTextoTicket,
-                                                     const OpcionesTicketCocina& o) {
+ResultadoImpresion clsImprimirTicket::ImprimirTicketCocinaEspecial(qint32 tpv, qint32 ticket,
+                                                                   const QString& strTextoTicket,
+                                                                   const OpcionesTicketCocina& o) {
     using namespace basPrinter;
     const SinDialogosModales sinDialogos;
+    ResultadoImpresion resultado;
     bool conectado = false;
     AtrapaErrores(kProcCocina, [&] { conectado = ComCentral(); });
     if (!conectado)
-        return false;
+        return resultado;
 
-    VigilanciaEnvios envios;
+    // The job of this ticket: every piece collects here and leaves with its own cut.
+    BufferImpresion trabajo{.informe = o.informe};
     lngTPV = tpv;
     lngTicket = ticket;
     // A header that could not be read makes the answer an error. Without the database link the
@@ -363,18 +321,18 @@ bool clsImprimirTicket::ImprimirTicketCocinaEspecial(qint32 tpv, qint32 ticket, 
     bool cabeceraLeida = false;
     const FilaCabecera cabecera = ListCabTicket(lngTPV, lngTicket, cabeceraLeida);
     if (!cabeceraLeida && ConexionServidor().State() != ado::adStateOpen)
-        return false;
+        return resultado;
 
     // The foot may hand the ticket to the secondary printer; the next pieces follow it there.
     QString impresora = o.strImpresora;
     const QStringList piezas = strTextoTicket.isEmpty() ? QStringList() : strTextoTicket.split(kCortar);
-    InformePiezas* informe = tomaInformePiezas();
+    resultado.blnPiezasRecorridas = true;
     for (const QString& pieza : piezas) {
-        const int fallosAntes = envios.fallos();
+        ResultadoEnvio envio;
         bool blnEspaciado = false;
         AtrapaErrores(kProcCocina, [&] {
-            ImprimirTicketCocinaCabecera(cabecera, intAnchoLinea, blnEspaciado, impresora, o.strDescripcionCabecera,
-                                         o.blnImprimirCabecera);
+            envio = ImprimirTicketCocinaCabecera(trabajo, cabecera, intAnchoLinea, blnEspaciado, impresora,
+                                                 o.strDescripcionCabecera, o.blnImprimirCabecera);
         });
 
         int interlineado = 0;
@@ -382,7 +340,7 @@ bool clsImprimirTicket::ImprimirTicketCocinaEspecial(qint32 tpv, qint32 ticket, 
             const double n = vb::RoundHalfEven(objParametros().getValorNum(param::InterlineadoImpresoraCocina));
             interlineado = (n < 0 || n > 255) ? 0 : int(n);
             if (interlineado != 0)
-                Imprimir(CodigoImpresora({27, '3', interlineado}), {.NombreImpresora = impresora});
+                Imprimir(trabajo, CodigoImpresora({27, '3', interlineado}), {.NombreImpresora = impresora});
         });
 
         QString texto = pieza;
@@ -405,15 +363,18 @@ bool clsImprimirTicket::ImprimirTicketCocinaEspecial(qint32 tpv, qint32 ticket, 
                 QString formateada = FormateaLineaArticuloCocina(linea, intAnchoLinea);
                 if (enfasis)
                     formateada += gCodigosPRN.PRN_FINNEG + gCodigosPRN.PRN_FININV;
-                Imprimir(formateada, {.ConSalto = false, .NombreImpresora = impresora});
+                Imprimir(trabajo, formateada, {.ConSalto = false, .NombreImpresora = impresora});
             });
         }
 
         if (interlineado != 0)
-            AtrapaErrores(kProcCocina, [&] { Imprimir(CodigoImpresora({27, '2'}), {.NombreImpresora = impresora}); });
+            AtrapaErrores(kProcCocina, [&] {
+                Imprimir(trabajo, CodigoImpresora({27, '2'}), {.NombreImpresora = impresora});
+            });
 
         AtrapaErrores(kProcCocina, [&] {
-            ImprimirTicketCocinaPie(cabecera, intAnchoLinea, blnEspaciado, impresora, o.blnImprimirPie, o.strTextoPie);
+            envio = envio.anade(ImprimirTicketCocinaPie(trabajo, cabecera, intAnchoLinea, blnEspaciado, impresora,
+                                                        o.blnImprimirPie, o.strTextoPie));
         });
 
         // The header may have put the ESC "!" height codes in place for this ticket.
@@ -422,19 +383,23 @@ bool clsImprimirTicket::ImprimirTicketCocinaEspecial(qint32 tpv, qint32 ticket, 
             if (codigos == 1 || codigos == 2)
                 InicializaCodigosPRN();
         });
-        if (informe)
-            informe->enviadas << (envios.fallos() == fallosAntes);
+        resultado.piezas << envio;
     }
-    return cabeceraLeida && envios.todoEnviado();
+    resultado.blnEnviado = cabeceraLeida && resultado.todoSalio();
+    resultado.strImpresora = impresora;
+    resultado.blnFalloInformado = trabajo.informe.blnInformado;
+    return resultado;
 }
 
-void clsImprimirTicket::ImprimirTicketCocinaCabecera(const FilaCabecera& cabecera, qint16& anchoLinea,
-                                                     bool& blnEspaciado, const QString& strImpresora,
-                                                     const QString& strDescripcionCabecera, bool blnImprimirCabecera) {
+basPrinter::ResultadoEnvio
+clsImprimirTicket::ImprimirTicketCocinaCabecera(basPrinter::BufferImpresion& trabajo, const FilaCabecera& cabecera,
+                                                qint16& anchoLinea, bool& blnEspaciado, const QString& strImpresora,
+                                                const QString& strDescripcionCabecera, bool blnImprimirCabecera) {
     using namespace basPrinter;
+    ResultadoEnvio envio;
     // L+ S- I+ T+ with the kitchen character set (K+) or without it (K-).
-    auto lineaK = [&](const QString& t) { Imprimir(t, {.NombreImpresora = strImpresora, .EsCocina = true}); };
-    auto linea = [&](const QString& t) { Imprimir(t, {.NombreImpresora = strImpresora}); };
+    auto lineaK = [&](const QString& t) { Imprimir(trabajo, t, {.NombreImpresora = strImpresora, .EsCocina = true}); };
+    auto linea = [&](const QString& t) { Imprimir(trabajo, t, {.NombreImpresora = strImpresora}); };
     auto blanco = [&] { linea(QString()); };
     const QString& proc = kProcCabecera;
 
@@ -443,7 +408,7 @@ void clsImprimirTicket::ImprimirTicketCocinaCabecera(const FilaCabecera& cabecer
         seguir = LanzaMensajesTriggerImprimirTicket(vb::Empty(), true, QStringLiteral("imprimir_ticket_cocina"), 0, 0);
     });
     if (!seguir)
-        return;
+        return envio;
     blnEspaciado = false;
 
     AtrapaErrores(proc, [&] { objImpresionPantalla().Inicializa(); });
@@ -456,18 +421,19 @@ void clsImprimirTicket::ImprimirTicketCocinaCabecera(const FilaCabecera& cabecer
     AtrapaErrores(proc, [&] {
         const double v = objParametros().getValorNum(param::EspacioEntreLineasCocina);
         if (v != 64 && v > 0 && v < 255) {
-            Imprimir(CodigoImpresora({27, '3', int(vb::RoundHalfEven(v))}), {.ConSalto = false,
-                                                                             .Enviar = true,
-                                                                             .NombreImpresora = strImpresora,
-                                                                             .Traducir = false,
-                                                                             .EsCocina = true});
+            envio = Imprimir(trabajo, CodigoImpresora({27, '3', int(vb::RoundHalfEven(v))}),
+                             {.ConSalto = false,
+                              .Enviar = true,
+                              .NombreImpresora = strImpresora,
+                              .Traducir = false,
+                              .EsCocina = true});
             blnEspaciado = true;
         }
     });
-    AtrapaErrores(proc, [&] { anchoLinea = EstableceLetraYAncho(0, strImpresora, true); });
+    AtrapaErrores(proc, [&] { anchoLinea = EstableceLetraYAncho(trabajo, 0, strImpresora, true); });
     AtrapaErrores(proc, [&] {
         if (objParametros().getValorNum(param::ImprimirAnulacionesRojo) != 0)
-            Imprimir(CodigoImpresora({27, 'r', 0}), {.ConSalto = false, .NombreImpresora = strImpresora});
+            Imprimir(trabajo, CodigoImpresora({27, 'r', 0}), {.ConSalto = false, .NombreImpresora = strImpresora});
     });
     AtrapaErrores(proc, [&] {
         const double codigos = objParametros().getValorNum(param::CodigosEscTicketCocina);
@@ -482,7 +448,7 @@ void clsImprimirTicket::ImprimirTicketCocinaCabecera(const FilaCabecera& cabecer
         }
     });
     if (!blnImprimirCabecera)
-        return;
+        return envio;
 
     AtrapaErrores(proc, [&] {
         for (qint16 i = vb::CInt(Variant(objParametros().getValorNum(param::BlancosCabecera))); i > 0; --i)
@@ -497,7 +463,7 @@ void clsImprimirTicket::ImprimirTicketCocinaCabecera(const FilaCabecera& cabecer
     AtrapaErrores(proc, [&] {
         const double modo = objParametros().getValorNum(param::ImpDosCarTickGrandes);
         if (modo != 0)
-            imprimirDigitosTicketLetraGrande(lngTPV, lngTicket, 0, modo == 2, strImpresora);
+            imprimirDigitosTicketLetraGrande(trabajo, lngTPV, lngTicket, 0, modo == 2, strImpresora);
     });
 
     AtrapaErrores(proc, [&] {
@@ -508,7 +474,7 @@ void clsImprimirTicket::ImprimirTicketCocinaCabecera(const FilaCabecera& cabecer
 
     AtrapaErrores(proc, [&] {
         if (ValNumero(objParametros().getValor(param::ImpLogoTicketCocina)) == 1)
-            ImprimeLogo(false, 0, strImpresora);
+            ImprimeLogo(trabajo, false, 0, strImpresora);
     });
 
     AtrapaErrores(proc, [&] {
@@ -586,7 +552,7 @@ void clsImprimirTicket::ImprimirTicketCocinaCabecera(const FilaCabecera& cabecer
             return;
         // The rule sets the spacing to 0 and restores it after; without a usable spacing it is left out.
         if (const auto espaciado = espaciadoCocina())
-            ImprimeImagenBits(kRegla, 256, 0, qint16(*espaciado), strImpresora);
+            ImprimeImagenBits(trabajo, kRegla, 256, 0, qint16(*espaciado), strImpresora);
         else
             GrabaLog(QStringLiteral("Regla sin imprimir: EspacioEntreLineasCocina fuera de 0..255"));
     });
@@ -640,8 +606,10 @@ void clsImprimirTicket::ImprimirTicketCocinaCabecera(const FilaCabecera& cabecer
 
     AtrapaErrores(proc, [&] {
         if (objParametros().getValorEs(param::ImpArtInvTickCocina, 1))
-            Imprimir(gCodigosPRN.PRN_INIINV, {.ConSalto = false, .NombreImpresora = strImpresora, .EsCocina = true});
+            Imprimir(trabajo, gCodigosPRN.PRN_INIINV,
+                     {.ConSalto = false, .NombreImpresora = strImpresora, .EsCocina = true});
     });
+    return envio;
 }
 
 QString clsImprimirTicket::FormateaLineaArticuloCocina(const QString& strTexto, qint16 anchoLinea) {
@@ -669,12 +637,14 @@ QString clsImprimirTicket::FormateaLineaArticuloCocina(const QString& strTexto, 
     return s;
 }
 
-void clsImprimirTicket::ImprimirTicketCocinaPie(const FilaCabecera& cabecera, qint16 anchoLinea, bool blnEspaciado,
-                                                QString& strImpresora, bool blnImprimirPie,
-                                                const QString& strTextoPie) {
+basPrinter::ResultadoEnvio clsImprimirTicket::ImprimirTicketCocinaPie(basPrinter::BufferImpresion& trabajo,
+                                                                      const FilaCabecera& cabecera, qint16 anchoLinea,
+                                                                      bool blnEspaciado, QString& strImpresora,
+                                                                      bool blnImprimirPie, const QString& strTextoPie) {
     using namespace basPrinter;
-    auto lineaK = [&](const QString& t) { Imprimir(t, {.NombreImpresora = strImpresora, .EsCocina = true}); };
-    auto linea = [&](const QString& t) { Imprimir(t, {.NombreImpresora = strImpresora}); };
+    ResultadoEnvio envio;
+    auto lineaK = [&](const QString& t) { Imprimir(trabajo, t, {.NombreImpresora = strImpresora, .EsCocina = true}); };
+    auto linea = [&](const QString& t) { Imprimir(trabajo, t, {.NombreImpresora = strImpresora}); };
     auto blanco = [&] { linea(QString()); };
 
     // A failure in the foot's body skips the rest of the body; the ticket is still finished, cut and
@@ -684,9 +654,9 @@ void clsImprimirTicket::ImprimirTicketCocinaPie(const FilaCabecera& cabecera, qi
 
     anota([&] {
         if (objParametros().getValorNum(param::ImprimirAnulacionesRojo) != 0)
-            Imprimir(CodigoImpresora({27, 'r', 0}), {.ConSalto = false, .NombreImpresora = strImpresora});
+            Imprimir(trabajo, CodigoImpresora({27, 'r', 0}), {.ConSalto = false, .NombreImpresora = strImpresora});
         if (objParametros().getValorEs(param::ImpArtInvTickCocina, 1))
-            Imprimir(gCodigosPRN.PRN_FININV, {.ConSalto = false, .NombreImpresora = strImpresora});
+            Imprimir(trabajo, gCodigosPRN.PRN_FININV, {.ConSalto = false, .NombreImpresora = strImpresora});
         if (!blnImprimirPie)
             return;
 
@@ -728,7 +698,7 @@ void clsImprimirTicket::ImprimirTicketCocinaPie(const FilaCabecera& cabecera, qi
 
         if (objParametros().getValorEs(param::LineasHorizontalesCocina, 1)) {
             if (const auto espaciado = espaciadoCocina())
-                ImprimeImagenBits(kRegla, 256, 0, qint16(*espaciado), strImpresora);
+                ImprimeImagenBits(trabajo, kRegla, 256, 0, qint16(*espaciado), strImpresora);
             else
                 GrabaLog(QStringLiteral("Regla sin imprimir: EspacioEntreLineasCocina fuera de 0..255"));
         }
@@ -771,7 +741,7 @@ void clsImprimirTicket::ImprimirTicketCocinaPie(const FilaCabecera& cabecera, qi
         }
 
         if (objParametros().getValorNum(param::EmitirPito) != 0)
-            EmitirPito(0, strImpresora);
+            EmitirPito(trabajo, 0, strImpresora);
 
         const qint16 n = vb::CInt(Variant(ValNumero(objParametros().getValor(param::BlancosPie)) - 1));
         for (qint16 i = 0; i <= n; ++i)
@@ -782,22 +752,29 @@ void clsImprimirTicket::ImprimirTicketCocinaPie(const FilaCabecera& cabecera, qi
     anota([&] {
         const auto espaciado = espaciadoCocina();
         QString caracter = espaciado ? QString(vb::Chr(*espaciado)) : QString();
-        InicializaImpresora(0, strImpresora,
-                            {.CambiarEspaciado = blnEspaciado && espaciado.has_value(), .Espaciado = caracter});
+        envio = InicializaImpresora(trabajo, 0, strImpresora,
+                                    {.CambiarEspaciado = blnEspaciado && espaciado.has_value(), .Espaciado = caracter});
     });
-    anota([&] { strImpresora = CortarPapel({.ImprimirLogoDespues = false, .NombreImpresora = strImpresora}); });
+    anota([&] {
+        const ResultadoCorte corte =
+            CortarPapel(trabajo, {.ImprimirLogoDespues = false, .NombreImpresora = strImpresora});
+        envio = envio.anade(corte.envio);
+        strImpresora = corte.NombreImpresora;
+    });
     anota([&] { objImpresionPantalla().Finaliza(true, 0, strImpresora); });
 
     for (const VBError& e : fallos)
         ControlErrores(kProcPie, true, e);
+    return envio;
 }
 
 // ================================================================================================
 // Command number and large number
 // ================================================================================================
 
-void clsImprimirTicket::imprimirDigitosTicketLetraGrande(qint32 tpv, qint32 ticket, qint32 lngImpresora,
-                                                         bool blnImprimirNumComanda, const QString& strImpresora) {
+void clsImprimirTicket::imprimirDigitosTicketLetraGrande(basPrinter::BufferImpresion& trabajo, qint32 tpv,
+                                                         qint32 ticket, qint32 lngImpresora, bool blnImprimirNumComanda,
+                                                         const QString& strImpresora) {
     using namespace basPrinter;
     AtrapaErrores(kProcDigitos, [&] {
         GrabaLog(QStringLiteral("ImprimirDigitosTicketLetraGrande: ") + segundos());
@@ -829,11 +806,12 @@ void clsImprimirTicket::imprimirDigitosTicketLetraGrande(qint32 tpv, qint32 tick
             }
         }
         GrabaLog(QStringLiteral("Imprimo texto: ") + segundos());
-        Imprimir(QString(), {.idImpresora = lngImpresora, .NombreImpresora = strImpresora});
-        Imprimir(gCodigosPRN.PRN_INITRIALT + T(QStringLiteral("Núm.")) + QStringLiteral(" ") + s +
+        Imprimir(trabajo, QString(), {.idImpresora = lngImpresora, .NombreImpresora = strImpresora});
+        Imprimir(trabajo,
+                 gCodigosPRN.PRN_INITRIALT + T(QStringLiteral("Núm.")) + QStringLiteral(" ") + s +
                      gCodigosPRN.PRN_FINTRIALT,
                  {.idImpresora = lngImpresora, .NombreImpresora = strImpresora, .EsCocina = true});
-        Imprimir(QString(), {.idImpresora = lngImpresora, .NombreImpresora = strImpresora});
+        Imprimir(trabajo, QString(), {.idImpresora = lngImpresora, .NombreImpresora = strImpresora});
     });
     AtrapaErrores(kProcDigitos,
                   [&] { GrabaLog(QStringLiteral("ImprimirDigitosTicketLetraGrande end: ") + segundos()); });
@@ -911,28 +889,32 @@ qint32 clsImprimirTicket::getNumeroComanda() {
 // Special ticket
 // ================================================================================================
 
-ResultadoTicketEspecial clsImprimirTicket::ImprimirTicketEspecial(const QString& strTextoTicket,
-                                                                  OpcionesTicketEspecial o) {
+ResultadoImpresion clsImprimirTicket::ImprimirTicketEspecial(const QString& strTextoTicket, OpcionesTicketEspecial o) {
     using namespace basPrinter;
     QString& strImpresora = o.strImpresora;
     const SinDialogosModales sinDialogos;
     const QString& proc = kProcEspecial;
-    auto linea = [&](const QString& t) { Imprimir(t, {.NombreImpresora = strImpresora}); };
+    // The job of this ticket: every piece collects here and leaves with its own cut.
+    BufferImpresion trabajo{.informe = o.informe};
+    auto linea = [&](const QString& t) { Imprimir(trabajo, t, {.NombreImpresora = strImpresora}); };
+    ResultadoImpresion resultado;
 
     bool conectado = false;
     AtrapaErrores(proc, [&] { conectado = ComCentral(); });
     if (!conectado) {
         AtrapaErrores(proc, [&] { objImpresionPantalla().Finaliza(o.blnImprimirPorPantalla); });
-        return {false, strImpresora};
+        resultado.strImpresora = strImpresora;
+        return resultado;
     }
 
-    VigilanciaEnvios envios;
     AtrapaErrores(proc, [&] { objImpresionPantalla().Inicializa(); });
-    AtrapaErrores(proc, [&] { InicializaImpresora(0, strImpresora); });
+    // Code set 2 sends its set-up at once: the first piece answers for it.
+    ResultadoEnvio envio;
+    AtrapaErrores(proc, [&] { envio = InicializaImpresora(trabajo, 0, strImpresora); });
     AtrapaErrores(proc, [&] {
         if (o.blnImprimirLogo && (objParametros().getValorEs(param::ImpLogoAntes, 1) ||
                                   objParametros().getValorEs(param::LogoEnImpresora, 1)))
-            ImprimeLogo(false, 0, strImpresora);
+            ImprimeLogo(trabajo, false, 0, strImpresora);
     });
     bool codigosPropios = false;
     AtrapaErrores(proc, [&] {
@@ -953,9 +935,8 @@ ResultadoTicketEspecial clsImprimirTicket::ImprimirTicketEspecial(const QString&
         {"<inv>", &gCodigosPRN.PRN_INIINV},       {"</inv>", &gCodigosPRN.PRN_FININV}};
 
     const QStringList piezas = strTextoTicket.isEmpty() ? QStringList() : strTextoTicket.split(kCortar);
-    InformePiezas* informe = tomaInformePiezas();
+    resultado.blnPiezasRecorridas = true;
     for (const QString& pieza : piezas) {
-        const int fallosAntes = envios.fallos();
         // The shop's rows: idOrden up to 6 head the ticket, the rest close it.
         struct Fila {
             double orden;
@@ -1006,9 +987,12 @@ ResultadoTicketEspecial clsImprimirTicket::ImprimirTicketEspecial(const QString&
         for (; actual < filas.size(); ++actual)
             AtrapaErrores(proc, [&] { linea(filas[actual].texto); });
 
-        AtrapaErrores(proc, [&] { strImpresora = CortarPapel({.NombreImpresora = strImpresora}); });
-        if (informe)
-            informe->enviadas << (envios.fallos() == fallosAntes);
+        AtrapaErrores(proc, [&] {
+            const ResultadoCorte corte = CortarPapel(trabajo, {.NombreImpresora = strImpresora});
+            envio = envio.anade(corte.envio);
+            strImpresora = corte.NombreImpresora;
+        });
+        resultado.piezas << std::exchange(envio, {});
     }
 
     if (codigosPropios)
@@ -1017,5 +1001,12 @@ ResultadoTicketEspecial clsImprimirTicket::ImprimirTicketEspecial(const QString&
             gCodigosPRN.PRN_FINDBLALT = CodigoImpresora({29, '!', 0});
         });
     AtrapaErrores(proc, [&] { objImpresionPantalla().Finaliza(o.blnImprimirPorPantalla); });
-    return {envios.todoEnviado(), strImpresora};
+    resultado.blnEnviado = resultado.todoSalio() && envio.ok;
+    resultado.strImpresora = strImpresora;
+    resultado.blnFalloInformado = trabajo.informe.blnInformado;
+    return resultado;
+}
+
+bool ResultadoImpresion::todoSalio() const {
+    return std::all_of(piezas.cbegin(), piezas.cend(), [](const basPrinter::ResultadoEnvio& e) { return e.ok; });
 }

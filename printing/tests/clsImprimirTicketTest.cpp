@@ -185,7 +185,7 @@ TEST_P(clsImprimirTicketCocina, PrintsItsTicket) {
     if (c.prepara)
         c.prepara(t);
     for (const QString& ticket : QString::fromLatin1(c.tickets).split(' '))
-        EXPECT_EQ(t.ImprimirTicketCocinaEspecial(3, ticket.toInt(), c.texto, c.opciones), c.resultado);
+        EXPECT_EQ(t.ImprimirTicketCocinaEspecial(3, ticket.toInt(), c.texto, c.opciones).blnEnviado, c.resultado);
     const auto errores = lineasError();
     ASSERT_EQ(errores.size(), c.error ? 1u : 0u) << (errores.empty() ? "" : errores.front().toStdString());
     if (c.error) {
@@ -220,7 +220,7 @@ INSTANTIATE_TEST_SUITE_P(Cocina, clsImprimirTicketCocina, ::testing::Range<size_
 class clsImprimirTicketTest : public TicketTest {
 protected:
     bool cocina(qint32 ticket, const QString& texto) {
-        return clsImprimirTicket().ImprimirTicketCocinaEspecial(3, ticket, texto);
+        return clsImprimirTicket().ImprimirTicketCocinaEspecial(3, ticket, texto).blnEnviado;
     }
     bool especial(const QString& texto, const OpcionesTicketEspecial& o = {}) {
         return clsImprimirTicket().ImprimirTicketEspecial(texto, o).blnEnviado;
@@ -378,7 +378,7 @@ TEST_F(clsImprimirTicketTest, ShopRowsFrameEverySpecialPiece) {
 TEST_F(clsImprimirTicketTest, SecondaryPrinterTakesTheFollowingPiecesAndTheCallerLearnsIt) {
     par("ImprImpSecundaria", "1");
     frmPrincipalVars().blnImpresoraSecundaria = true;
-    const ResultadoTicketEspecial r =
+    const ResultadoImpresion r =
         clsImprimirTicket().ImprimirTicketEspecial(QStringLiteral("uno<cortar>dos"), {.strImpresora = "BARRA"});
     EXPECT_TRUE(r.blnEnviado);
     EXPECT_EQ(r.strImpresora, QStringLiteral("SECUNDARIA"));
