@@ -101,6 +101,19 @@ TEST_F(basPrinterTest, EachRoadSendsItsBytesToItsPrinter) {
              salida.fail = false;
          },
          "", "TICKETS", 1},
+        // The job's own sending call answers for a send the limit made before it, then starts afresh.
+        {"failed send by the limit", "LongMaxTexto=3",
+         [this] {
+             salida.fail = true;
+             EXPECT_FALSE(Imprimir(trabajo, QStringLiteral("xxxx"), {.ConSalto = false}).ok);
+             salida.fail = false;
+             const ResultadoEnvio r = Imprimir(trabajo, QStringLiteral("y"), {.ConSalto = false, .Enviar = true});
+             EXPECT_TRUE(r.blnEnviado);
+             EXPECT_FALSE(r.ok);
+             EXPECT_TRUE(r.error.contains(QStringLiteral("refused"))) << r.error.toStdString();
+             EXPECT_TRUE(Imprimir(trabajo, QStringLiteral("z"), {.ConSalto = false, .Enviar = true}).salio());
+         },
+         "yz", "TICKETS", 1},
         {"markup and code words in any case", "",
          marcas("<B>x</b> prn_inineg y PRN_finNEG<U>a</U><DblAlt>b</dblalt><trialt>c</TRIALT><gig>1</gig><INV>2</inv>"),
          "{ESC}E{01}x{ESC}E{00} {ESC}E{01} y {ESC}E{00}{ESC}-{01}a{ESC}-{00}{GS}!{11}b{GS}!{00}{GS}!\"c{GS}!{00}"

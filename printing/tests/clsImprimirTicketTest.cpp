@@ -252,6 +252,49 @@ TEST_F(clsImprimirTicketTest, FailedPrintAnswersFalseWithoutWaitingOnAMessageBox
     EXPECT_EQ(avisos.calls.size(), 1u);
 }
 
+// A print answers for its own jobs, piece by piece: an error line that the ticket printer refuses
+// while the kitchen's printer takes the ticket leaves the ticket sent; a refused piece says where and
+// why, and that its failure was told.
+TEST_F(clsImprimirTicketTest, TheResultIsItsOwnJobsPieceByPiece) {
+    struct RechazaUna final : printers::RecordingOutput {
+        bool send(const QString& p, const QByteArray& d, QString* e) override {
+            fail = p == QLatin1String("ROTA");
+            return RecordingOutput::send(p, d, e);
+        }
+    } rechaza;
+    printers::install(&rechaza);
+    par("ImpTicket", "ROTA");
+    ASSERT_TRUE(core->sql("drop table maeven")); // the seller's look-up fails and prints an error line
+    gblnLog = true;
+    const ResultadoImpresion cocina =
+        clsImprimirTicket().ImprimirTicketCocinaEspecial(3, 1234, QStringLiteral("1 Flan<cortar>2 Flan"), kCocina2);
+    EXPECT_TRUE(cocina.blnEnviado);
+    EXPECT_TRUE(cocina.blnPiezasRecorridas);
+    ASSERT_EQ(cocina.piezas.size(), 2);
+    for (const basPrinter::ResultadoEnvio& p : cocina.piezas) {
+        EXPECT_TRUE(p.salio());
+        EXPECT_EQ(p.impresora, QStringLiteral("COCINA2"));
+    }
+    EXPECT_FALSE(cocina.blnFalloInformado);
+    EXPECT_FALSE(recordingMainWindow().grid.filter(QStringLiteral("No se ha podido imprimir en ROTA")).isEmpty());
+    ASSERT_FALSE(rechaza.jobs.empty());
+    for (const auto& j : rechaza.jobs)
+        EXPECT_EQ(j.printer, QStringLiteral("COCINA2"));
+
+    const ResultadoImpresion especial =
+        clsImprimirTicket().ImprimirTicketEspecial(QStringLiteral("uno<cortar>dos"), {.strImpresora = "ROTA"});
+    EXPECT_FALSE(especial.blnEnviado);
+    ASSERT_EQ(especial.piezas.size(), 2);
+    for (const basPrinter::ResultadoEnvio& p : especial.piezas) {
+        EXPECT_FALSE(p.ok);
+        EXPECT_EQ(p.impresora, QStringLiteral("ROTA"));
+        EXPECT_TRUE(p.error.contains(QStringLiteral("refused"))) << p.error.toStdString();
+    }
+    EXPECT_TRUE(especial.blnFalloInformado);
+    gblnLog = false;
+    printers::install(&salida);
+}
+
 // The link dies under both connections while the till is quiet (the server kills them, or its idle
 // time-out closes them). The first kitchen ticket after that prints its whole header at once, with
 // no error report and without the reconnect timer (which never fires here): the check before the
