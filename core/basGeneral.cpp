@@ -14,6 +14,7 @@
 
 #include <QFile>
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <limits>
 #include <optional>
@@ -78,9 +79,11 @@ const QString kCrLf = QStringLiteral("\r\n");
 const QString kClaveDriversODBC = QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\ODBC\\ODBCINST.INI\\ODBC Drivers");
 const QString kPasswordIncorporada = QStringLiteral("morvint58");
 // Connect time-out, and the driver's read and write time-out: a statement on a link that died
-// without a word from the server fails after this instead of hanging the program.
-constexpr int kSegundosTimeoutConexion = 10;
-constexpr int kSegundosTimeoutLectura = 15;
+// without a word from the server (a server that hangs, a cable pulled) fails after this instead of
+// holding the program. One statement that finds it and one attempt to connect again stay near 10 s,
+// so a print answers its error in that time; every statement of this program is a short one.
+constexpr int kSegundosTimeoutConexion = 3;
+constexpr int kSegundosTimeoutLectura = 6;
 
 MainWindowPort& earlyMainWindow() {
     static EarlyMainWindow w;
@@ -115,6 +118,8 @@ QString textoDe(const VBError& e) {
     return e.description();
 }
 
+qint64 g_tamanoMaximoLog = kTamanoMaximoLog;
+
 // log.txt stays open between lines, written with one write() per line and nothing held back, so a
 // reader sees every line at once: opening and closing it for each line cost more than the rest of a
 // request. It is opened again when the program's folder changes, when the first write of a run
@@ -127,6 +132,14 @@ public:
             cierra();
         if (m_fd < 0)
             abre(ruta, vaciar);
+        // Past the limit the file becomes log.txt.1 (an earlier one goes) and a new one starts.
+        if (m_tamano > 0 && m_tamano + bytes.size() > g_tamanoMaximoLog) {
+            cierra();
+            const QByteArray anterior = QFile::encodeName(ruta + QStringLiteral(".1"));
+            if (::rename(QFile::encodeName(ruta).constData(), anterior.constData()) != 0)
+                falla(errno, ruta);
+            abre(ruta, true);
+        }
         for (qsizetype hecho = 0; hecho < bytes.size();) {
             const ssize_t n = ::write(m_fd, bytes.constData() + hecho, size_t(bytes.size() - hecho));
             if (n < 0 && errno == EINTR)
@@ -137,6 +150,7 @@ public:
                 falla(e, ruta);
             }
             hecho += n;
+            m_tamano += n;
         }
     }
     void cierra() {
@@ -162,6 +176,7 @@ private:
         }
         m_fd = fd;
         m_ruta = ruta;
+        m_tamano = st.st_size;
         m_dispositivo = st.st_dev;
         m_nodo = st.st_ino;
         m_comprobado = clock_seam::tickMs();
@@ -177,6 +192,7 @@ private:
     }
     int m_fd = -1;
     QString m_ruta;
+    qint64 m_tamano = 0;
     dev_t m_dispositivo = 0;
     ino_t m_nodo = 0;
     qint64 m_comprobado = 0;
@@ -305,10 +321,15 @@ void GrabaLog(const QString& strMensaje, bool blnForzar, bool) {
         },
         [&](const VBError& err) {
             gblnLogFicheroDesactivado = true;
-            // Forced writes keep trying; their failure is told once per run, not on every line.
+            // Forced writes keep trying; their failure is told once per run, not on every line. Never
+            // in a message box or on paper: a box would hold the request in flight until someone
+            // clicks, and the printed road may be what fails.
             if (!g_guardas.falloLogAvisado) {
                 g_guardas.falloLogAvisado = true;
-                MensajeUsuario(textoDe(err), prompts::vbOKOnly, QString());
+                const QString aviso = QStringLiteral("No se puede escribir log.txt: ") + textoDe(err);
+                std::fprintf(stderr, "%s\n", aviso.toLocal8Bit().constData());
+                std::fflush(stderr);
+                vb::ResumeNext([&] { mainWindow().AnadirLog(aviso); });
             }
         });
 }
@@ -333,8 +354,13 @@ bool GrabaLogBBDD(const QString& strMensaje, int) {
     });
     if (!preparado)
         return false;
-    // The database log is best effort: a closed or lost link must not stop the caller.
-    return vb::ResumeNext([&] { ConexionServidor().Execute(sql, nullptr, valores); });
+    // The database log is best effort: a closed or lost link must not stop the caller. A link that is
+    // gone for good (the connection could not open it again) is left to the reconnect timer.
+    return vb::OnError([&] { ConexionServidor().Execute(sql, nullptr, valores); },
+                       [](const VBError& e) {
+                           if (ado::isLostLink(e) && g_guardas.conectando == 0)
+                               IniciaReconexion();
+                       });
 }
 
 QString TextoError(const QString& strProcedimiento, const VBError& err) {
@@ -344,32 +370,11 @@ QString TextoError(const QString& strProcedimiento, const VBError& err) {
 }
 
 bool ErrorProvocaReconexion(const VBError& err) {
-    const qint32 n = err.number();
-    switch (n) {
-    case vb::err::AdoUnknownObject:      // 0x80040E37 unknown table or column
-    case vb::err::AdoSyntaxError:        // 0x80040E14 syntax error
-    case vb::err::AdoTruncation:         // 0x80040E57 data truncated
-    case vb::err::AdoIntegrityViolation: // 0x80040E2F integrity (duplicate key)
-    case vb::err::ObjectDisconnected:    // 0x80010108 object disconnected
-        return false;
-    default:
-        break;
-    }
-    if (n >= 0 && n <= 746)
-        return false;
-    if (n >= 3000 && n <= 3751 && n != vb::err::AdoConnectionUnusable)
-        return false;
-    if (n >= 31001 && n <= 31037)
-        return false;
-    const QString& src = err.source();
-    if (src == QLatin1String("msxml4.dll") || src == QLatin1String("MSFlexGrid") || src == QLatin1String("Peltrinos") ||
-        src == QLatin1String("Inet"))
-        return false;
-    const QString& desc = err.description();
-    if (desc.contains(QLatin1String("Duplicate entry")) || desc.contains(QLatin1String("Unknown column")) ||
-        desc.contains(QLatin1String("Unknown table")))
-        return false;
-    return true;
+    // Only an error that says the link is gone: one the provider tells as a lost link, or a statement
+    // on a connection that stands closed. An error of the statement or of its values (an invalid date,
+    // a text in a number column, an empty or duplicate key) and every error that is not the
+    // database's leave the connections as they are.
+    return err.number() == vb::err::AdoConnectionUnusable || ado::isLostLink(err);
 }
 
 void ControlErrores(const QString& strProcedimiento, bool blnReconectar, const VBError& err) {
@@ -382,27 +387,20 @@ void ControlErrores(const QString& strProcedimiento, bool blnReconectar, const V
         return;
     }
 
-    {
-        Contador informando(g_guardas.informandoError);
-        vb::ResumeNext([&] { mainWindow().AnadirLog(texto); });
-        vb::ResumeNext([&] {
-            if (ErrorPrinter* p = errorPrinter())
-                p->printErrorLine(texto);
-        });
-        vb::ResumeNext([&] { GrabaLogBBDD(texto); });
-    }
+    // A link that is gone is opened again first, so the report's own qm_log row goes over it: one
+    // attempt, bounded by the connector's time-outs. When it fails the reconnect timer goes on trying
+    // and the caller's next statements fail at once; nothing here waits for the timer. An error
+    // inside a connection attempt is that attempt's own answer.
+    if (blnReconectar && ErrorProvocaReconexion(err) && g_guardas.conectando == 0)
+        ReconectaAhora();
 
-    if (!blnReconectar || !ErrorProvocaReconexion(err))
-        return;
-    // An error inside the reconnection attempt itself is its own answer: the attempt fails and
-    // the reconnect timer tries again; waiting here would wait for ourselves.
-    if (g_guardas.conectando > 0)
-        return;
-
-    IniciaReconexion();
-    // Events keep running (the reconnect timer among them) until the link is back; nested calls
-    // wait in their own loop and all leave on the same reconnection. Ending the program ends it.
-    program::waitWhile([] { return !frmPrincipalVars().blnConexionOk; });
+    Contador informando(g_guardas.informandoError);
+    vb::ResumeNext([&] { mainWindow().AnadirLog(texto); });
+    vb::ResumeNext([&] {
+        if (ErrorPrinter* p = errorPrinter())
+            p->printErrorLine(texto);
+    });
+    vb::ResumeNext([&] { GrabaLogBBDD(texto); });
 }
 
 int MensajeUsuario(const QString& strMensaje, int lngBotones, const QString& strTitulo) {
@@ -565,10 +563,14 @@ bool ReconectaAhora(VBError* fallo) {
 
 bool ComCentral(bool, bool) {
     // Each connection asks the server only when it has been idle for a while: a busy till pays nothing.
+    // The first link found lost is enough: both are opened again (a server that hangs would make
+    // each check wait its time-out).
     bool enlaceCaido = false;
     for (ado::Connection* cn : {&ConexionServidor(), &ConexionLocal()}) {
-        if (!cn->CheckLink())
+        if (!cn->CheckLink()) {
             enlaceCaido = true;
+            break;
+        }
     }
     if (!enlaceCaido)
         return true;
@@ -606,11 +608,16 @@ bool IntentoConexionTick() {
     }
 }
 
+void setTamanoMaximoLog(qint64 bytes) {
+    g_tamanoMaximoLog = bytes > 0 ? bytes : kTamanoMaximoLog;
+}
+
 void resetBasGeneralForTests() {
     gInterruptores = {};
     gSesion = {};
     g_guardas = {};
     ficheroLog().cierra();
+    g_tamanoMaximoLog = kTamanoMaximoLog;
     g_pasoPostConexion = nullptr;
     DR.reset();
     cierraSinErrores(ConexionServidor());

@@ -163,8 +163,11 @@ ErrorPrinter* errorPrinter();
 QString RutaAplicacion();  // the program's folder, no trailing separator
 QString CarpetaImagenes(); // gstrCarpetaImagenes, defaulting to RutaAplicacion() + "/imgs"
 // Grid row always; log.txt under /log or when forced. The third flag is accepted and not used.
-// A failed write of log.txt sets gblnLogFicheroDesactivado (told once per run); the next write that
-// succeeds clears it again.
+// A failed write of log.txt sets gblnLogFicheroDesactivado and is told once per run, on standard
+// error and in the grid (never in a box); the next write that succeeds clears it again. When log.txt
+// passes kTamanoMaximoLog bytes it is renamed log.txt.1 (replacing the earlier one) and a new one starts.
+inline constexpr qint64 kTamanoMaximoLog = qint64(64) << 20;
+void setTamanoMaximoLog(qint64 bytes); // for tests; 0 puts kTamanoMaximoLog back
 void GrabaLog(const QString& strMensaje, bool blnForzar = false, bool blnNoUsado = false);
 // Now as the grid and log.txt show it: "dd/MM/yyyy HH:mm:ss".
 QString FechaHoraLog();
@@ -173,11 +176,13 @@ QString FechaHoraLog();
 inline constexpr int kLongitudMaximaLineaLog = 4096;
 QString RecortaLineaLog(const QString& strMensaje);
 // Grid row and a qm_log row. The second argument is accepted and not used.
-// False when the row could not be stored (the grid line is added all the same).
+// False when the row could not be stored (the grid line is added all the same); a link the
+// connection could not open again starts the reconnect state (IniciaReconexion).
 bool GrabaLogBBDD(const QString& strMensaje, int intNoUsado = 0);
 // Call from a catch block with the caught error (use vb::CurrentError() in catch (...)).
-// With blnReconectar and an error a lost link can explain, closes both connections, enables the
-// reconnect timer and waits, running events, until blnConexionOk is true again (or the program ends).
+// Reports the error (grid, the printed "Tarvolin Error:" line, qm_log). With blnReconectar and an
+// error that says the link is gone (ErrorProvocaReconexion), opens both connections again at once
+// (ReconectaAhora); when that fails the reconnect timer goes on trying. It never waits for the timer.
 void ControlErrores(const QString& strProcedimiento, bool blnReconectar, const VBError& err);
 // Report and go on: runs f; a run-time error inside it is handed to ControlErrores under that name
 // and the caller goes on. Ending the program passes through. True when f ran to its end.
@@ -187,7 +192,8 @@ template <class F> bool AtrapaErrores(const QString& strProcedimiento, F&& f, bo
 }
 // The error text of ControlErrores: "ERROR: " proc ": " description CR LF "(" number " - " source ")".
 QString TextoError(const QString& strProcedimiento, const VBError& err);
-// True when ControlErrores, asked to reconnect, closes the connections for this error.
+// True when ControlErrores, asked to reconnect, opens the connections again for this error: a lost
+// link (ado::isLostLink) or a statement on a closed connection (3709); never an error of a value.
 bool ErrorProvocaReconexion(const VBError& err);
 int MensajeUsuario(const QString& strMensaje, int lngBotones = 0, const QString& strTitulo = {});
 // While one lives no message box is shown: where MensajeUsuario would show one it writes the text to

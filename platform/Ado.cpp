@@ -84,8 +84,14 @@ qint32 numberFor(const Diag& d) {
     if (s == QLatin1String("42S02") || s == QLatin1String("42S12") || s == QLatin1String("42S22") || d.native == 1146 ||
         d.native == 1054)
         return err::AdoUnknownObject;
-    if (s == QLatin1String("22001") || d.native == 1406)
+    if (s == QLatin1String("22001") || s == QLatin1String("22003") || d.native == 1406 || d.native == 1264 ||
+        d.native == 1265)
         return err::AdoTruncation;
+    // A value of the wrong form (an invalid date, a text in a number column, an empty key): the
+    // server's HY000 for some of them says nothing, their native numbers do.
+    if (s.startsWith(QLatin1String("22")) || d.native == 1292 || d.native == 1366 || d.native == 1364 ||
+        d.native == 1411)
+        return err::AdoCantConvertValue;
     if (s.startsWith(QLatin1String("42")) || s.startsWith(QLatin1String("37")) || s == QLatin1String("21S01") ||
         s == QLatin1String("07002"))
         return err::AdoSyntaxError;
@@ -132,6 +138,8 @@ struct Core {
     SQLHDBC dbc = SQL_NULL_HDBC;
     bool open = false;
     bool inTransaction = false;
+    // The link was lost under a statement outside a transaction: the next statement opens it again.
+    bool lost = false;
     qint64 lastUseMs = 0; // monotonic time of the open or of the last statement that ran
     std::set<RecordsetImpl*> recordsets;
     void closeHandles();
@@ -139,16 +147,28 @@ struct Core {
 
 // Raises the error that the diagnostics describe; a lost link closes the connection first.
 [[noreturn]] void raiseFailure(Core& core, const QList<Diag>& diags, bool lostHint = false) {
-    Diag first = diags.isEmpty() ? Diag{QStringLiteral("HY000"), 0, QString()} : diags.first();
+    const Diag first = diags.isEmpty() ? Diag{QStringLiteral("HY000"), 0, QString()} : diags.first();
+    // The error names the diagnostic that tells a lost link, when one does.
+    Diag which = first;
     bool lost = lostHint;
-    for (const Diag& d : diags)
-        lost = lost || isLostLink(d);
-    if (!lost && core.open)
-        lost = connectionDead(core.dbc);
-    if (lost)
+    for (const Diag& d : diags) {
+        if (!lost && isLostLink(d)) {
+            lost = true;
+            which = d;
+        }
+    }
+    if (!lost && core.open && connectionDead(core.dbc)) {
+        lost = true;
+        which.state = QStringLiteral("08S01");
+    }
+    if (lost) {
+        // A transaction cut in half must not go on in auto-commit: then the connection stays closed.
+        core.lost = !core.inTransaction;
         core.closeHandles();
+    }
     const qint32 number = lost ? err::ProviderFailure : numberFor(first);
-    Raise(number, first.message.isEmpty() ? vb::DefaultErrorText(number) : first.message, kProviderSource);
+    throw VBError(number, first.message.isEmpty() ? vb::DefaultErrorText(number) : first.message, kProviderSource)
+        .setProviderError(which.state, which.native);
 }
 
 [[noreturn]] void raiseStatementFailure(Core& core, SQLHSTMT& stmt) {
@@ -159,6 +179,23 @@ struct Core {
     SQLFreeHandle(SQL_HANDLE_STMT, stmt);
     stmt = SQL_NULL_HSTMT;
     raiseFailure(core, diags);
+}
+
+// One round trip that finds out whether the link stands; a lost link closes the connection.
+void probeLink(Core& core) {
+    SQLHSTMT stmt = SQL_NULL_HSTMT;
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, core.dbc, &stmt))) {
+        vb::ResumeNext([&] { raiseFailure(core, diagnostics(SQL_HANDLE_DBC, core.dbc)); });
+        return;
+    }
+    const QString sql = QStringLiteral("DO 0");
+    if (SQL_SUCCEEDED(SQLExecDirectW(stmt, wide(sql), SQLINTEGER(sql.size())))) {
+        SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+        core.lastUseMs = clock_seam::tickMs();
+        return;
+    }
+    // Any other failure is left to the statement that follows.
+    vb::ResumeNext([&] { raiseStatementFailure(core, stmt); });
 }
 
 struct Column {
@@ -638,14 +675,17 @@ void Connection::Open(const QString& connectionString) {
         // Whatever stops the connect (no server, refused login, no such database) is a provider failure.
         const Diag first = diags.isEmpty() ? Diag{} : diags.first();
         const qint32 number = err::ProviderFailure;
-        Raise(number, first.message.isEmpty() ? vb::DefaultErrorText(number) : first.message, kProviderSource);
+        throw VBError(number, first.message.isEmpty() ? vb::DefaultErrorText(number) : first.message, kProviderSource)
+            .setProviderError(first.state, first.native);
     }
     d->core->dbc = dbc;
     d->core->open = true;
+    d->core->lost = false;
     d->core->lastUseMs = clock_seam::tickMs();
 }
 
 void Connection::Close() {
+    d->core->lost = false;
     if (d->core->open || d->core->dbc)
         d->core->closeHandles();
 }
@@ -656,6 +696,14 @@ int Connection::State() const {
 
 RecordsetPtr Connection::Execute(const QString& sql, qint64* recordsAffected, const QList<Variant>& params) {
     Core& core = *d->core;
+    // A link that may have gone while the connection was idle (the server's idle time-out, a
+    // restart, a KILL) is asked first; a lost one is opened again once, before the statement.
+    if (core.open && !core.inTransaction && clock_seam::tickMs() - core.lastUseMs > qint64(LinkCheckIdleMs))
+        probeLink(core);
+    if (!core.open && core.lost) {
+        core.lost = false;
+        Open();
+    }
     if (!core.open)
         Raise(err::AdoConnectionUnusable, {}, kConnectionSource);
     SQLHSTMT stmt = SQL_NULL_HSTMT;
@@ -762,12 +810,12 @@ bool Connection::CheckLink() {
         return false;
     if (clock_seam::tickMs() - core.lastUseMs <= qint64(LinkCheckIdleMs))
         return true;
-    try {
-        Execute(QStringLiteral("DO 0"));
-    } catch (const VBError&) {
-        // A lost link has closed the connection; any other failure is left to the statement that follows.
-    }
+    probeLink(core);
     return core.open;
+}
+
+bool isLostLink(const VBError& e) {
+    return isLostLink(Diag{e.sqlState(), e.nativeError(), QString()});
 }
 
 QStringList Connection::InstalledDrivers() {

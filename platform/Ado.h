@@ -3,9 +3,13 @@
 // ("DRIVER={...};SERVER=...;DATABASE=...;UID=...;PASSWORD=...;OPTION=..."). Errors raise VBError
 // with ADO's numbers (see VBError.h): SQLSTATE 42000/1064 -> -2147217900, 23000/1062 duplicate ->
 // -2147217873 keeping the driver's "Duplicate entry ..." text, 42S02/42S22 unknown table/column ->
-// -2147217865, a lost link (2002, 2006, 2013, 5014, SQLSTATE 08xxx or SQL_ATTR_CONNECTION_DEAD)
-// -> -2147467259 and the connection's State turns to closed; using a closed connection -> 3709.
-// The description is the driver's message; the source "Microsoft OLE DB Provider for ODBC Drivers".
+// -2147217865, 22001/22003 too long or out of range -> -2147217833, any other value that does not
+// convert (22xxx such as an invalid date 22007, a text in a number column 1366) -> -2147217913, a lost
+// link (2002, 2006, 2013, 5014, SQLSTATE 08xxx or SQL_ATTR_CONNECTION_DEAD) -> -2147467259 and the
+// connection's State turns to closed; using a closed connection -> 3709. The description is the
+// driver's message; the source "Microsoft OLE DB Provider for ODBC Drivers"; the error's sqlState()
+// and nativeError() are the driver's (for a lost link, those of the diagnostic that tells it).
+#include "VBError.h"
 #include "Variant.h"
 #include <QList>
 #include <QString>
@@ -100,7 +104,11 @@ public:
     // statement); a lost link closes the connection. False when the connection is closed.
     bool CheckLink();
 
-    // Runs a statement. Values in params bind to "?" markers (text as SQL_C_WCHAR with its exact length,
+    // Runs a statement. When the connection has been idle for more than LinkCheckIdleMs the link is
+    // checked first (CheckLink); a link found lost then, or lost under the previous statement, is opened
+    // again once with ConnectionString before this statement runs (not inside a transaction, which the
+    // loss has rolled back: that connection stays closed). When that open fails its error is raised and
+    // the connection stays closed. Values in params bind to "?" markers (text as SQL_C_WCHAR with its exact length,
     // numbers, dates, Null). The result is a recordset (empty, with no fields, for a statement without
     // rows); recordsAffected receives the affected row count (-1 when the statement returns rows).
     RecordsetPtr Execute(const QString& sql, qint64* recordsAffected = nullptr, const QList<Variant>& params = {});
@@ -124,5 +132,9 @@ private:
     struct Impl;
     std::unique_ptr<Impl> d;
 };
+
+// True when the error says the link to the server is gone (SQLSTATE class 08, the server gone or the
+// connection lost, killed or timed out), as against an error of the statement or of its values.
+bool isLostLink(const VBError& e);
 
 } // namespace ado

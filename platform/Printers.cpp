@@ -1,10 +1,87 @@
 #include "Printers.h"
 #include <cups/cups.h>
+#include <sys/socket.h>
 
 namespace printers {
 namespace {
 
 RawOutput* g_installed = nullptr;
+
+// A CUPS server that hangs (stopped, swamped) must not hold the program: each wait for it is bounded.
+// Once it has failed to answer in time, later calls (the other jobs of the same ticket, its error
+// ticket) wait only briefly, until one of them is answered again: a server that is back answers in
+// far less, one that still hangs costs little each time.
+constexpr int kEsperaConexionMs = 3000;
+constexpr double kEsperaRespuestaS = 3.0;
+constexpr double kEsperaSiNoRespondioS = 0.5;
+bool g_noRespondio = false;
+
+void anotaSinRespuesta() {
+    g_noRespondio = true;
+}
+
+// One connection to the CUPS server for one call, with its waits bounded.
+class ConexionCups final {
+public:
+    ConexionCups() {
+        const double espera = g_noRespondio ? kEsperaSiNoRespondioS : kEsperaRespuestaS;
+        const int esperaConexion = g_noRespondio ? int(kEsperaSiNoRespondioS * 1000) : kEsperaConexionMs;
+        m_http =
+            httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, esperaConexion, nullptr);
+        if (m_http)
+            httpSetTimeout(m_http, espera, &ConexionCups::agotado, this);
+        else
+            anotaSinRespuesta();
+    }
+    ~ConexionCups() {
+        if (m_http)
+            httpClose(m_http);
+        // The server answered everything asked on this connection: it is back to the full wait.
+        if (m_http && !m_agotado)
+            g_noRespondio = false;
+    }
+    ConexionCups(const ConexionCups&) = delete;
+    ConexionCups& operator=(const ConexionCups&) = delete;
+
+    http_t* http() const { return m_http; }
+    bool agotado() const { return m_agotado; }
+
+private:
+    // Called by libcups when a wait runs out: give up the operation.
+    static int agotado(http_t*, void* datos) {
+        auto* c = static_cast<ConexionCups*>(datos);
+        c->m_agotado = true;
+        anotaSinRespuesta();
+        return 0;
+    }
+    http_t* m_http = nullptr;
+    bool m_agotado = false;
+};
+
+// Create-Job on the queue, over the given connection (cupsCreateJob would look the queue up over a
+// connection of its own, whose waits are not ours). The job's id, or 0 with cupsLastError set.
+int creaTrabajo(http_t* http, const QByteArray& queue) {
+    char uri[HTTP_MAX_URI];
+    httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof(uri), "ipp", nullptr, "localhost", ippPort(), "/printers/%s",
+                     queue.constData());
+    ipp_t* peticion = ippNewRequest(IPP_OP_CREATE_JOB);
+    ippAddString(peticion, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
+    ippAddString(peticion, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+    ippAddString(peticion, IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr, "Tarvolin");
+    const QByteArray recurso = "/printers/" + queue;
+    ipp_t* respuesta = cupsDoRequest(http, peticion, recurso.constData());
+    int job = 0;
+    if (respuesta && cupsLastError() <= IPP_STATUS_OK_CONFLICTING) {
+        if (ipp_attribute_t* a = ippFindAttribute(respuesta, "job-id", IPP_TAG_INTEGER))
+            job = ippGetInteger(a, 0);
+    }
+    ippDelete(respuesta);
+    return job;
+}
+
+QString motivoSinRespuesta() {
+    return QStringLiteral("el servidor de impresión (CUPS) no responde");
+}
 
 QString lastCupsError() {
     return QString::fromUtf8(cupsLastErrorString());
@@ -18,7 +95,11 @@ void setError(QString* error, const QString& printer, const QString& reason) {
 struct Dests {
     cups_dest_t* dests = nullptr;
     int count = 0;
-    Dests() { count = cupsGetDests2(CUPS_HTTP_DEFAULT, &dests); }
+    Dests() {
+        const ConexionCups c;
+        if (c.http())
+            count = cupsGetDests2(c.http(), &dests);
+    }
     ~Dests() { cupsFreeDests(count, dests); }
     Dests(const Dests&) = delete;
     Dests& operator=(const Dests&) = delete;
@@ -63,35 +144,45 @@ bool CupsOutput::send(const QString& printer, const QByteArray& data, QString* e
         return true;
 
     QByteArray queue = printer.toUtf8();
-    int job = cupsCreateJob(CUPS_HTTP_DEFAULT, queue.constData(), "Tarvolin", 0, nullptr);
+    const ConexionCups c;
+    http_t* http = c.http();
+    if (!http) {
+        setError(error, printer, motivoSinRespuesta());
+        return false;
+    }
+    const auto fallo = [&](const QString& motivo) {
+        setError(error, printer, c.agotado() ? motivoSinRespuesta() : motivo);
+        return false;
+    };
+    int job = creaTrabajo(http, queue);
     if (job == 0) {
         const QString reason = lastCupsError();
+        if (c.agotado())
+            return fallo(reason);
         const QString other = queueFor(printer);
         if (!other.isEmpty() && other != printer) {
             queue = other.toUtf8();
-            job = cupsCreateJob(CUPS_HTTP_DEFAULT, queue.constData(), "Tarvolin", 0, nullptr);
+            job = creaTrabajo(http, queue);
         }
-        if (job == 0) {
-            setError(error, printer, other.isEmpty() ? reason : lastCupsError());
-            return false;
+        if (job == 0)
+            return fallo(other.isEmpty() ? reason : lastCupsError());
+    }
+    if (cupsStartDocument(http, queue.constData(), job, "ticket", CUPS_FORMAT_RAW, 1) != HTTP_STATUS_CONTINUE) {
+        const QString reason = lastCupsError();
+        if (!c.agotado())
+            cupsCancelJob2(http, queue.constData(), job, 0);
+        return fallo(reason);
+    }
+    if (cupsWriteRequestData(http, data.constData(), size_t(data.size())) != HTTP_STATUS_CONTINUE) {
+        const QString reason = lastCupsError();
+        if (!c.agotado()) {
+            cupsFinishDocument(http, queue.constData());
+            cupsCancelJob2(http, queue.constData(), job, 0);
         }
+        return fallo(reason);
     }
-    if (cupsStartDocument(CUPS_HTTP_DEFAULT, queue.constData(), job, "ticket", CUPS_FORMAT_RAW, 1) !=
-        HTTP_STATUS_CONTINUE) {
-        setError(error, printer, lastCupsError());
-        cupsCancelJob2(CUPS_HTTP_DEFAULT, queue.constData(), job, 0);
-        return false;
-    }
-    if (cupsWriteRequestData(CUPS_HTTP_DEFAULT, data.constData(), size_t(data.size())) != HTTP_STATUS_CONTINUE) {
-        setError(error, printer, lastCupsError());
-        cupsFinishDocument(CUPS_HTTP_DEFAULT, queue.constData());
-        cupsCancelJob2(CUPS_HTTP_DEFAULT, queue.constData(), job, 0);
-        return false;
-    }
-    if (cupsFinishDocument(CUPS_HTTP_DEFAULT, queue.constData()) != IPP_STATUS_OK) {
-        setError(error, printer, lastCupsError());
-        return false;
-    }
+    if (cupsFinishDocument(http, queue.constData()) != IPP_STATUS_OK)
+        return fallo(lastCupsError());
     return true;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 // Raw output to printers through libcups (one raw job per send), the printer list and the default.
+// Every wait for the CUPS server is bounded (a few seconds; half a second while it has just failed to
+// answer): a server that hangs makes the call fail, saying so, instead of holding the program.
 // The output goes through a seam so tests can record the bytes instead of printing.
 #include <QByteArray>
 #include <QString>

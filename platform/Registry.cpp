@@ -8,6 +8,7 @@
 #include <QStandardPaths>
 #include <array>
 #include <memory>
+#include <optional>
 #include <sys/stat.h>
 #include <vector>
 
@@ -229,7 +230,34 @@ bool parseHexBytes(const QString& s, QByteArray& out) {
     return true;
 }
 
+// Data of a text, DWORD or multi-string type written as raw bytes (as a Windows export writes
+// them, "hex(7):..."): the value of the type they name, or nothing when the bytes do not form one.
+std::optional<QVariant> typedFromBytes(int type, const QByteArray& bytes) {
+    if (type == REG_DWORD) {
+        if (bytes.size() != 4)
+            return std::nullopt;
+        return QVariant::fromValue<quint32>(quint32(uchar(bytes[0])) | quint32(uchar(bytes[1])) << 8 |
+                                            quint32(uchar(bytes[2])) << 16 | quint32(uchar(bytes[3])) << 24);
+    }
+    if (type != REG_SZ && type != REG_EXPAND_SZ && type != REG_MULTI_SZ)
+        return std::nullopt;
+    if (bytes.size() % 2)
+        return std::nullopt;
+    const QString text = QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData()), bytes.size() / 2);
+    QStringList items = text.split(QChar(u'\0'));
+    if (type != REG_MULTI_SZ)
+        return QVariant(items.constFirst()); // up to the terminating NUL
+    // Items up to the empty one that ends the list.
+    const qsizetype end = items.indexOf(QString());
+    if (end >= 0)
+        items = items.mid(0, end);
+    return QVariant(items);
+}
+
 QString dataText(const Value& v) {
+    // Data of a text, DWORD or multi-string type that is still raw bytes is written back as it came.
+    if (v.type != REG_BINARY && v.type != REG_NONE && v.data.typeId() == QMetaType::QByteArray)
+        return QStringLiteral("hex(%1):").arg(v.type, 0, 16) + hexBytes(v.data.toByteArray());
     switch (v.type) {
     case REG_SZ:
     case REG_EXPAND_SZ: {
@@ -304,7 +332,7 @@ Value parseData(const QString& data) {
             const int type = tag.mid(4, tag.size() - 5).toInt(&ok, 16);
             if (ok) {
                 v.type = type;
-                v.data = bytes;
+                v.data = typedFromBytes(type, bytes).value_or(QVariant(bytes));
                 return v;
             }
         }

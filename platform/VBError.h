@@ -5,7 +5,8 @@
 // 91 object not set, 94 invalid use of Null, 424 object required, 438 no such member, 450 wrong
 // arguments, 457 key already in collection; ADO 3021 no current record, 3265 item not found,
 // 3704 object closed, 3709 connection unusable, -2147217900 syntax error, -2147217873 integrity
-// (duplicate), -2147217865 unknown table/column, -2147217833 truncation, -2147467259 provider failure.
+// (duplicate), -2147217865 unknown table/column, -2147217833 truncation, -2147217913 a value that does
+// not convert, -2147467259 provider failure.
 #include <QString>
 #include <exception>
 #include <string>
@@ -18,11 +19,22 @@ public:
     const QString& description() const { return m_description; }
     const QString& source() const { return m_source; }
     const char* what() const noexcept override { return m_what.c_str(); }
+    // Behind a database error, the provider's SQLSTATE and native error number (ADO's Error.SQLState
+    // and NativeError); empty and 0 for any other error.
+    const QString& sqlState() const { return m_sqlState; }
+    int nativeError() const { return m_nativeError; }
+    VBError& setProviderError(const QString& sqlState, int nativeError) {
+        m_sqlState = sqlState;
+        m_nativeError = nativeError;
+        return *this;
+    }
 
 private:
     qint32 m_number;
     QString m_description;
     QString m_source;
+    QString m_sqlState;
+    int m_nativeError = 0;
     std::string m_what;
 };
 
@@ -59,6 +71,7 @@ inline constexpr qint32 AdoSyntaxError = -2147217900;
 inline constexpr qint32 AdoIntegrityViolation = -2147217873;
 inline constexpr qint32 AdoUnknownObject = -2147217865;
 inline constexpr qint32 AdoTruncation = -2147217833;
+inline constexpr qint32 AdoCantConvertValue = -2147217913; // 0x80040E07: a value of the wrong kind or form
 inline constexpr qint32 AdoTransactionNotStarted = -2147168242;
 inline constexpr qint32 AdoTransactionNested = -2147168237;
 inline constexpr qint32 ObjectDisconnected = -2147417848; // RPC_E_DISCONNECTED

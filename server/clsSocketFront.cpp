@@ -28,8 +28,9 @@ constexpr int kMaxCamposVolcado = 100;       // fields listed in an unknown acti
 
 const QString kNombrePrograma = QStringLiteral("Tarvolin");
 
-// A run-time error caused by what the request carries (a field that does not convert): it is the
-// peer's fault, so it is logged and answered, not printed nor taken for a lost database link.
+// A run-time error caused by what the request carries (a field that does not convert): reported
+// like any other (so the kitchen sees on paper that a comanda failed) and answered, but never taken
+// for a lost database link.
 class ErrorPeticion final : public VBError {
 public:
     explicit ErrorPeticion(const VBError& e) : VBError(e) {}
@@ -192,18 +193,16 @@ bool clsSocketFront::EjecutaAccion(const vb::EntidadPtr& param, vb::EntidadPtr& 
     if (!Resultado)
         Resultado = std::make_shared<vb::entidadGenerica>();
 
-    // The error path: the reply says what failed; only errors that are not the request's own
-    // fault reach the central error handler. Called from inside a catch block.
-    auto fallo = [&](const VBError& err, bool informar) {
+    // The error path: the central error handler reports it and the reply says what failed; an
+    // error of the request's own fields does not reopen the database connections. Called from
+    // inside a catch block.
+    auto fallo = [&](const VBError& err, bool reconectar) {
         const QString procedimiento = QStringLiteral("clsSocketFront.EjecutaAccion. ");
         if (js) {
             js->ctrlErrorScript(procedimiento, err.description(), true);
             return;
         }
-        if (informar)
-            ControlErrores(procedimiento + origen_request, true, err);
-        else
-            GrabaLog(TextoError(procedimiento + origen_request, err), true);
+        ControlErrores(procedimiento + origen_request, reconectar, err);
         if (m_socket)
             m_socket->Log(QStringLiteral("Error VB6: ") + kNombrePrograma + QStringLiteral(", origen_request:") +
                           origen_request + QStringLiteral(", ") + err.description());

@@ -1,6 +1,6 @@
 // basGeneral: the two database connections (driver choice, connection string and password, the
 // connected flag), logging and the central error handler (log.txt, qm_log, user messages,
-// the reconnect decision and the reconnect wait on a link killed by the server).
+// the reconnect decision, a killed link, a link dropped while idle, and values that do not convert).
 #include "core/tests/ConnectedCore.h"
 #include "platform/Cp1252.h"
 
@@ -154,21 +154,26 @@ protected:
     basGeneralBBDDTest() { m_conBBDD = true; }
 };
 
+// Only an error that says the link is gone reconnects; a value that does not convert never does.
 TEST_F(basGeneralTest, TheReconnectDecision) {
-    auto reconecta = [](qint32 n, const char* desc = "x", const char* src = "y") {
-        return ErrorProvocaReconexion(VBError(n, QString::fromUtf8(desc), QString::fromUtf8(src)));
+    const std::tuple<qint32, const char*, int, bool> casos[] = {
+        {-2147467259, "08S01", 2013, true},  // lost during the query
+        {-2147467259, "HY000", 2006, true},  // server has gone away
+        {-2147467259, "08S01", 0, true},     // the driver says the connection is dead
+        {-2147467259, "HY000", 2003, true},  // cannot connect
+        {-2147467259, "70100", 1927, true},  // connection killed
+        {3709, "", 0, true},                 // a statement on a closed connection
+        {-2147217913, "22007", 1292, false}, // invalid date
+        {-2147217913, "HY000", 1366, false}, // the text NULL, or an empty key, in a number column
+        {-2147217873, "23000", 1062, false}, // duplicate key
+        {-2147467259, "HY000", 1205, false}, // lock wait time-out
+        {-2147467259, "", 0, false},         // the provider failure alone says nothing of the link
+        {13, "", 0, false},
+        {3704, "", 0, false},
     };
-    for (qint32 n : {-2147217865, -2147217900, -2147217833, -2147217873, -2147417848, 0, 5, 91, 746, 3000, 3021, 3704,
-                     3710, 3751, 31001, 31037})
-        EXPECT_FALSE(reconecta(n)) << n;
-    for (qint32 n : {-2147467259, -1, 747, 2999, 3709, 3752, 31000, 31038, 40000})
-        EXPECT_TRUE(reconecta(n)) << n;
-    for (const char* src : {"msxml4.dll", "MSFlexGrid", "Peltrinos", "Inet"})
-        EXPECT_FALSE(reconecta(-2147467259, "x", src)) << src;
-    EXPECT_TRUE(reconecta(-2147467259, "x", "MSXML4.DLL")); // the sources compare exactly
-    for (const char* d : {"Duplicate entry '1' for key 'PRIMARY'", "xx Unknown column 'a'", "Unknown table 'b'"})
-        EXPECT_FALSE(reconecta(-2147467259, d)) << d;
-    EXPECT_TRUE(reconecta(-2147467259, "duplicate entry"));
+    for (const auto& [n, estado, nativo, reconecta] : casos)
+        EXPECT_EQ(ErrorProvocaReconexion(VBError(n, "x", "y").setProviderError(estado, nativo)), reconecta)
+            << n << " " << estado << "/" << nativo;
 }
 
 // Only the grid unless under /log or forced; a box under /mensaje.
@@ -184,6 +189,7 @@ TEST_F(basGeneralTest, LogLinesReachTheFileUnderLogOrWhenForcedAsQuotedCp1252Lin
     EXPECT_EQ(cajas(), QStringList({"con caja"}));
 }
 
+// Told in the grid (and on standard error), never in a box that would hold the request in flight.
 TEST_F(basGeneralTest, AFailedLogWriteIsToldOncePerRunAndTheFileRecoversWhenWritesSucceedAgain) {
     ASSERT_TRUE(QDir().mkpath(m_app.path() + "/log.txt")); // a folder where the file should be
     gblnLog = true;
@@ -191,7 +197,10 @@ TEST_F(basGeneralTest, AFailedLogWriteIsToldOncePerRunAndTheFileRecoversWhenWrit
     GrabaLog("b", true);
     GrabaLog("c", true);
     EXPECT_TRUE(gblnLogFicheroDesactivado);
-    EXPECT_EQ(cajas().size(), 1);
+    EXPECT_TRUE(cajas().isEmpty());
+    ASSERT_EQ(recordingMainWindow().grid.size(), 4);
+    EXPECT_TRUE(recordingMainWindow().grid[1].startsWith("No se puede escribir log.txt: "));
+    recordingMainWindow().grid.removeAt(1);
     EXPECT_EQ(recordingMainWindow().grid, QStringList({"a", "b", "c"}));
 
     ASSERT_TRUE(QDir().rmdir(m_app.path() + "/log.txt"));
@@ -199,7 +208,7 @@ TEST_F(basGeneralTest, AFailedLogWriteIsToldOncePerRunAndTheFileRecoversWhenWrit
     EXPECT_FALSE(gblnLogFicheroDesactivado);
     GrabaLog("e");
     EXPECT_EQ(logTxt(), QByteArray("\"31/01/2024 23:59:58 -> d\"\r\n\"31/01/2024 23:59:58 -> e\"\r\n"));
-    EXPECT_EQ(cajas().size(), 1);
+    EXPECT_TRUE(cajas().isEmpty());
 
     // The file is kept open between lines: one removed while the program runs comes back.
     ASSERT_TRUE(QFile::remove(m_app.path() + "/log.txt"));
@@ -208,6 +217,20 @@ TEST_F(basGeneralTest, AFailedLogWriteIsToldOncePerRunAndTheFileRecoversWhenWrit
     while (!QFile::exists(m_app.path() + "/log.txt") && t.elapsed() < 10000)
         GrabaLog("f");
     EXPECT_EQ(logTxt(), QByteArray("\"31/01/2024 23:59:58 -> f\"\r\n"));
+}
+
+// Past the limit log.txt becomes log.txt.1 (one earlier file kept) and a new one starts.
+TEST_F(basGeneralTest, ALogPastItsLimitIsRenamedAndANewOneStarts) {
+    const QByteArray linea = "\"31/01/2024 23:59:58 -> 0123456789\"\r\n"; // 37 bytes
+    setTamanoMaximoLog(3 * linea.size());
+    gblnLog = true;
+    for (int i = 0; i < 7; ++i)
+        GrabaLog("0123456789");
+    QFile anterior(m_app.path() + "/log.txt.1");
+    ASSERT_TRUE(anterior.open(QIODevice::ReadOnly));
+    EXPECT_EQ(anterior.readAll(), linea.repeated(3));
+    EXPECT_EQ(logTxt(), linea);
+    EXPECT_FALSE(QFile::exists(m_app.path() + "/log.txt.2"));
 }
 
 // A character outside the basic plane is never split in two.
@@ -263,13 +286,6 @@ TEST_F(basGeneralTest, AFailingPrintOrGridCannotLoopBackIntoItsReport) {
     EXPECT_EQ(m_printer.lineas.size(), 1);
 }
 
-TEST_F(basGeneralTest, TheReconnectWaitLeavesWhenTheProgramEnds) {
-    QTimer::singleShot(0, [] { program::requestEnd(); });
-    ControlErrores("clsX.y", true, VBError(3709, "La conexión no se puede usar", "ADODB.Connection"));
-    EXPECT_FALSE(frmPrincipalVars().blnConexionOk);
-    EXPECT_TRUE(recordingMainWindow().reconnectTimer);
-}
-
 TEST_F(basGeneralBBDDTest, TheDatabaseLogBindsItsTextAndADuplicateKeyLeavesBothConnectionsUsable) {
     const QString texto = QStringLiteral("O'Brien pidió 100% _ \"€\" \\n y acaba en \\");
     GrabaLogBBDD(texto);
@@ -296,49 +312,77 @@ TEST_F(basGeneralBBDDTest, TheDatabaseLogBindsItsTextAndADuplicateKeyLeavesBothC
     EXPECT_EQ(vb::CLng(ConexionLocal().Execute("select count(*) from u")->Fields(0).Value), 1);
 }
 
-// The link dies under both connections. The statement that finds out waits in ControlErrores while
-// events (a heartbeat timer) keep running; a second error report nests inside that wait; one
-// reconnection by the reconnect timer brings both connections back and releases both waits, and the
-// post-connection step does not run again.
-TEST_F(basGeneralBBDDTest, AKilledLinkWaitsRunningEventsAndOneReconnectionReleasesEveryWait) {
-    coretest::ReconnectingMainWindow ventana(50);
-    ventana.setArmado(false); // the reconnect timer may only bring the link back when the test says so
-    int pasosPostConexion = 0;
-    setPasoPostConexion([&] { ++pasosPostConexion; });
-    const QString conexionAntes = sesion(ConexionLocal());
-    testenv::killConnections(m_core->db());
-
-    int latidos = 0, reconexionesAlVolverAnidada = -1;
-    QTimer latido;
-    QObject::connect(&latido, &QTimer::timeout, [&] {
-        if (++latidos != 3)
-            return;
-        // A second error report inside the wait; once it waits too, the reconnect timer may act.
-        QTimer::singleShot(0, [&] { ventana.setArmado(true); });
-        ControlErrores("frmComSocket.Datos", true, VBError(-2147467259, "Server has gone away", "ODBC"));
-        reconexionesAlVolverAnidada = ventana.reconexiones;
-    });
-    latido.start(50);
-    // A watchdog so that a wait that never ends fails the test instead of hanging it.
-    QTimer::singleShot(120000, [] { program::requestEnd(); });
-
-    EXPECT_FALSE(DR->QueryExecute("insert into u values (2)"));
-    latido.stop();
-
-    ASSERT_FALSE(program::ending()) << "the wait did not end by itself";
-    EXPECT_EQ(reconexionesAlVolverAnidada, 1);
-    EXPECT_EQ(ventana.reconexiones, 1);
-    EXPECT_EQ(pasosPostConexion, 0);
-    EXPECT_FALSE(ventana.reconnectTimer);
+// Values that do not convert (through DR, whose errors go to ControlErrores asking to reconnect) are
+// reported and fail the statement; both connections stay the same sessions.
+TEST_F(basGeneralBBDDTest, AValueErrorIsReportedAndLeavesTheConnectionsAlone) {
+    ASSERT_TRUE(m_core->sql("create table f (id int primary key, d datetime, n int)"));
+    const QString servidor = sesion(ConexionServidor()), local = sesion(ConexionLocal());
+    const char* sentencias[] = {"insert into f values (1, '2024-02-30', 0)", "insert into f values (2, null, 'NULL')",
+                                "insert into f values ('', null, 0)"};
+    for (const char* sql : sentencias) {
+        m_printer.lineas.clear();
+        EXPECT_FALSE(DR->QueryExecute(sql)) << sql;
+        ASSERT_EQ(m_printer.lineas.size(), 1) << sql;
+        EXPECT_TRUE(m_printer.lineas.first().endsWith("(-2147217913 - Microsoft OLE DB Provider for ODBC Drivers)"))
+            << m_printer.lineas.first().toStdString();
+    }
+    EXPECT_EQ(m_core->valor("select count(*) from qm_log where Concepto like 'Tarvolin. ERROR: clsDR.QueryExecute%'"),
+              "3");
+    EXPECT_EQ(sesion(ConexionServidor()), servidor);
+    EXPECT_EQ(sesion(ConexionLocal()), local);
     EXPECT_TRUE(frmPrincipalVars().blnConexionOk);
+    EXPECT_FALSE(recordingMainWindow().reconnectTimer);
+}
 
-    // Both connections are new sessions and work; the failed insert was not repeated.
-    EXPECT_NE(sesion(ConexionLocal()), conexionAntes);
-    EXPECT_EQ(vb::CLng(ConexionServidor().Execute("select count(*) from u")->Fields(0).Value), 1);
-    EXPECT_TRUE(DR->QueryExecute("insert into u values (3)"));
-    // Both reports reached the grid (twice each: the handler's row and the database log's row).
-    EXPECT_EQ(ventana.grid.filter("ERROR: clsDR.QueryExecute: ").size(), 2);
-    EXPECT_EQ(ventana.grid.filter("ERROR: frmComSocket.Datos: Server has gone away").size(), 2);
+// A killed link is reported and both connections are opened again at once; when they cannot be, the
+// caller goes on at once and the reconnect timer is left on. No reconnect timer runs in this test: a
+// wait for it would never end (the watchdog ends it and the test fails).
+TEST_F(basGeneralBBDDTest, AKilledLinkIsOpenedAgainAtOnceAndNothingWaitsForTheTimer) {
+    QTimer::singleShot(20000, [] { program::requestEnd(); });
+    const QString local = sesion(ConexionLocal());
+    testenv::killConnections(m_core->db());
+    EXPECT_FALSE(DR->QueryExecute("insert into u values (2)"));
+    ASSERT_EQ(m_printer.lineas.size(), 1);
+    EXPECT_TRUE(m_printer.lineas.first().startsWith("ERROR: clsDR.QueryExecute: "));
+    EXPECT_TRUE(frmPrincipalVars().blnConexionOk);
+    EXPECT_FALSE(recordingMainWindow().reconnectTimer);
+    EXPECT_NE(sesion(ConexionLocal()), local);
+    // The report's row went over the new link; the failed insert was not repeated.
+    EXPECT_EQ(m_core->valor("select count(*) from qm_log where Concepto like 'Tarvolin. ERROR: clsDR.QueryExecute%'"),
+              "1");
+    EXPECT_EQ(m_core->valor("select count(*) from u"), "1");
+
+    // The server cannot be reached: the statement fails, the attempt fails, and the caller goes on.
+    for (int i = 1; i < garrValoresRegistro.size(); i += 2)
+        if (garrValoresRegistro[i] == "IpServidor")
+            garrValoresRegistro[i + 1] = "127.0.0.1;PORT=1";
+    ConexionServidor().ConnectionString.replace(QString("PORT=%1").arg(testenv::dbPort()), "PORT=1");
+    testenv::killConnections(m_core->db());
+    EXPECT_FALSE(DR->QueryExecute("insert into u values (3)"));
+    ASSERT_FALSE(program::ending()) << "ControlErrores waited for the reconnect timer";
+    EXPECT_FALSE(frmPrincipalVars().blnConexionOk);
+    EXPECT_TRUE(recordingMainWindow().reconnectTimer);
+    EXPECT_EQ(ConexionServidor().State(), ado::adStateClosed);
+}
+
+// The server drops the log writer's idle connection: the next row goes in over a new session, with
+// no error, while the other connection is left as it is.
+TEST_F(basGeneralBBDDTest, TheLogWriterFindsALinkTheServerDroppedWhileIdle) {
+    ConexionServidor().LinkCheckIdleMs = 100;
+    const QString id = sesion(ConexionServidor()), local = sesion(ConexionLocal());
+    ConexionServidor().Execute("set session wait_timeout = 1");
+    QElapsedTimer t;
+    t.start();
+    while (m_core->valor("select count(*) from information_schema.processlist where id = " + id) != "0" &&
+           t.elapsed() < 10000)
+        program::waitMs(50);
+    ASSERT_LT(t.elapsed(), 10000) << "the server did not drop the idle connection";
+    EXPECT_TRUE(GrabaLogBBDD("tras la espera"));
+    EXPECT_EQ(m_core->valor("select count(*) from qm_log where Concepto = 'Tarvolin. tras la espera'"), "1");
+    EXPECT_NE(sesion(ConexionServidor()), id);
+    EXPECT_EQ(sesion(ConexionLocal()), local);
+    EXPECT_TRUE(m_printer.lineas.isEmpty());
+    EXPECT_TRUE(frmPrincipalVars().blnConexionOk);
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 #include "platform/Ado.h"
+#include "testsupport/ServicioPrivado.h"
 #include "testsupport/TestEnv.h"
 #include "testsupport/VBErrors.h"
+#include <QElapsedTimer>
 #include <gtest/gtest.h>
 
 using namespace ado;
@@ -170,30 +172,96 @@ TEST_F(AdoTest, DriverErrorsMapToAdoNumbers) {
     EXPECT_EQ(errorOf([&] { cn.Execute("insert into t values (?)", nullptr, {1}); }), -2147217873);
     cn.Execute("set session sql_mode = 'STRICT_ALL_TABLES'");
     EXPECT_EQ(errorOf([&] { cn.Execute("insert into s values ('abcdef')"); }), -2147217833);
+    // Values that do not convert, literal or bound: none of them is the provider failure of a lost link.
+    sql("create table f (id int primary key, d datetime, n int)");
+    const std::tuple<const char*, QList<Variant>, int> valores[] = {
+        {"insert into f values (1, '2024-13-45 25:00:00', 0)", {}, -2147217913},
+        {"insert into f values (2, ?, 0)", {QStringLiteral("31/02/2024")}, -2147217913},
+        {"insert into f values (3, null, 'NULL')", {}, -2147217913},
+        {"insert into f values (4, null, ?)", {QStringLiteral("NULL")}, -2147217913},
+        {"insert into f values ('', null, 0)", {}, -2147217913},
+        {"insert into f values (null, null, 0)", {}, -2147217873},
+        {"insert into f values (5, null, 99999999999)", {}, -2147217833},
+    };
+    for (const auto& [q, params, numero] : valores) {
+        try {
+            cn.Execute(q, nullptr, params);
+            ADD_FAILURE() << "accepted: " << q;
+        } catch (const VBError& e) {
+            EXPECT_EQ(e.number(), numero) << q << " " << e.sqlState().toStdString() << "/" << e.nativeError();
+            EXPECT_FALSE(isLostLink(e)) << q;
+        }
+    }
     // None of these lose the link.
     EXPECT_EQ(cn.State(), adStateOpen);
     EXPECT_EQ(cn.Execute("select count(*) from t")->Fields(0).Value.toInt(), 1);
 }
 
-TEST_F(AdoTest, AKilledLinkClosesTheConnectionAndItOpensAgain) {
+// The statement that finds a killed link fails and closes the connection; the next one opens it
+// again, once: when that fails too, the connection stays closed until it is opened.
+TEST_F(AdoTest, AKilledLinkClosesTheConnectionAndTheNextStatementOpensItOnce) {
+    const auto sesion = [&] { return cn.Execute("select connection_id()")->Fields(0).Value.toLongLong(); };
+    const qint64 antes = sesion();
     auto rs = cn.Execute("select 1");
     testenv::killConnections(db);
-    EXPECT_EQ(errorOf([&] { cn.Execute("select 2"); }), -2147467259);
+    try {
+        cn.Execute("select 2");
+        ADD_FAILURE() << "a killed link answered";
+    } catch (const VBError& e) {
+        EXPECT_EQ(e.number(), -2147467259);
+        EXPECT_TRUE(isLostLink(e)) << e.sqlState().toStdString() << "/" << e.nativeError();
+    }
     EXPECT_EQ(cn.State(), adStateClosed);
     EXPECT_EQ(rs->State(), adStateClosed);
     EXPECT_EQ(errorOf([&] { rs->Fields(0); }), 3704);
-    EXPECT_EQ(errorOf([&] { cn.Execute("select 3"); }), 3709);
-    cn.Close(); // closing a closed connection does nothing
+    EXPECT_NE(sesion(), antes);
 
     QString bad = testenv::connectionString(db);
     bad.replace(QString("PORT=%1").arg(testenv::dbPort()), "PORT=1");
+    const QString good = cn.ConnectionString;
+    testenv::killConnections(db);
+    EXPECT_EQ(errorOf([&] { cn.Execute("select 3"); }), -2147467259);
+    cn.ConnectionString = bad;
+    try {
+        cn.Execute("select 3");
+        ADD_FAILURE() << "opened on a port where nobody listens";
+    } catch (const VBError& e) {
+        EXPECT_TRUE(isLostLink(e)) << e.sqlState().toStdString() << "/" << e.nativeError();
+    }
+    EXPECT_EQ(errorOf([&] { cn.Execute("select 3"); }), 3709);
+    cn.Close(); // closing a closed connection does nothing
+
     cn.ConnectionTimeout = 3;
     EXPECT_EQ(errorOf([&] { cn.Open(bad); }), -2147467259);
     EXPECT_EQ(cn.State(), adStateClosed);
     // A trailing ";" is accepted; opening an open connection is refused.
-    cn.Open(testenv::connectionString(db) + ";");
+    cn.Open(good + ";");
     EXPECT_EQ(errorOf([&] { cn.Open(); }), 3705);
     EXPECT_EQ(cn.Execute("select 4")->Fields(0).Value.toInt(), 4);
+
+    // A transaction cut by the loss is not carried on in auto-commit: the connection stays closed.
+    cn.BeginTrans();
+    testenv::killConnections(db);
+    EXPECT_EQ(errorOf([&] { cn.Execute("select 5"); }), -2147467259);
+    EXPECT_EQ(errorOf([&] { cn.Execute("select 6"); }), 3709);
+}
+
+// The server drops a connection idle past its wait_timeout: the next statement, after the idle
+// check, runs on a new session without an error.
+TEST_F(AdoTest, ALinkTheServerDroppedWhileIdleIsFoundAndOpenedAgainBeforeTheStatement) {
+    cn.LinkCheckIdleMs = 100;
+    const QString id = cn.Execute("select connection_id()")->Fields(0).Value.toString();
+    cn.Execute("set session wait_timeout = 1");
+    QElapsedTimer t;
+    t.start();
+    QString quedan = "1";
+    while (quedan != "0" && t.elapsed() < 10000) {
+        testenv::runSql({}, "select count(*) from information_schema.processlist where id = " + id, &quedan);
+        quedan = quedan.trimmed();
+    }
+    ASSERT_EQ(quedan, "0") << "the server did not drop the idle connection within 10 s";
+    EXPECT_EQ(cn.Execute("select 7")->Fields(0).Value.toInt(), 7);
+    EXPECT_NE(cn.Execute("select connection_id()")->Fields(0).Value.toString(), id);
 }
 
 TEST_F(AdoTest, TransactionsCommitRollBackAndRefuseMisuse) {
@@ -217,4 +285,38 @@ TEST_F(AdoTest, TransactionsCommitRollBackAndRefuseMisuse) {
     cn.Open();
     cn.Execute("insert into t values (5)"); // back in auto-commit
     EXPECT_EQ(filas(), 2);
+}
+
+// A server that hangs (SIGSTOP) holds neither a statement nor a connect past the time-outs given: the
+// statement fails as a lost link, the connect that the next statement tries fails too, and once the
+// server goes on the connection opens again.
+TEST(AdoHungServer, AStatementAndAConnectEndWithinTheirTimeOuts) {
+    TARVOLIN_REQUIRE_DATABASE();
+    testenv::ServicioPrivado servidor(testenv::ServicioPrivado::Tipo::MariaDB);
+    ASSERT_TRUE(servidor.ok()) << servidor.error().toStdString();
+    Connection cn;
+    cn.ConnectionTimeout = 2;
+    cn.CommandTimeout = 3;
+    cn.Open(QStringLiteral("DRIVER={%1};SERVER=127.0.0.1;PORT=%2;DATABASE=mysql;UID=root;PASSWORD=;OPTION=3")
+                .arg(testenv::odbcDriverName())
+                .arg(servidor.puerto()));
+    EXPECT_EQ(cn.Execute("select 1")->Fields(0).Value.toInt(), 1);
+
+    servidor.para();
+    const std::tuple<const char*, qint64> pasos[] = {{"the statement", 3000}, {"the connect", 2000}};
+    for (const auto& [paso, limite] : pasos) {
+        QElapsedTimer t;
+        t.start();
+        try {
+            cn.Execute("select 2");
+            ADD_FAILURE() << paso << " answered on a stopped server after " << t.elapsed() << " ms";
+        } catch (const VBError& e) {
+            EXPECT_TRUE(isLostLink(e)) << paso << " " << e.sqlState().toStdString() << "/" << e.nativeError();
+        }
+        EXPECT_LT(t.elapsed(), limite + 1500) << paso;
+    }
+    EXPECT_EQ(cn.State(), adStateClosed);
+    servidor.sigue();
+    cn.Open();
+    EXPECT_EQ(cn.Execute("select 3")->Fields(0).Value.toInt(), 3);
 }

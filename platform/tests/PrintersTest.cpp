@@ -1,7 +1,11 @@
 #include "platform/Printers.h"
 #include "testsupport/CupsCapture.h"
+#include "testsupport/ServicioPrivado.h"
 #include "testsupport/TestEnv.h"
+#include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
+#include <cups/cups.h>
 #include <gtest/gtest.h>
 
 TEST(Printers, RawJobsCrossCupsUnchangedAndAnEmptyOneIsNoJob) {
@@ -30,4 +34,43 @@ TEST(Printers, RawJobsCrossCupsUnchangedAndAnEmptyOneIsNoJob) {
     EXPECT_TRUE(error.contains("no_such_queue_here")) << error.toStdString();
     EXPECT_GT(error.size(), QString("no_such_queue_here: ").size()); // the reason follows the name
     EXPECT_FALSE(cups.send("", "x", &error));
+}
+
+// A print server that hangs (SIGSTOP) holds a job no longer than the bounded waits: the job fails
+// saying so, the jobs right behind it wait less, and once the server goes on the jobs go through.
+TEST(Printers, AStoppedCupsdFailsTheJobWithinItsWaitAndJobsGoAgainAfter) {
+    TARVOLIN_REQUIRE_CUPS();
+    testenv::ServicioPrivado cupsd(testenv::ServicioPrivado::Tipo::Cupsd);
+    ASSERT_TRUE(cupsd.ok()) << cupsd.error().toStdString();
+    const QString destino = cupsd.carpeta() + QStringLiteral("/salida");
+    QProcess lpadmin;
+    lpadmin.start("lpadmin", {"-h", cupsd.socket(), "-p", "colgada", "-E", "-v", "file://" + destino, "-m", "raw"});
+    ASSERT_TRUE(lpadmin.waitForFinished(30000) && lpadmin.exitCode() == 0)
+        << lpadmin.readAllStandardError().toStdString();
+    const QByteArray anterior = cupsServer();
+    cupsSetServer(QFile::encodeName(cupsd.socket()).constData());
+    struct Restaura {
+        QByteArray s;
+        ~Restaura() { cupsSetServer(s.isEmpty() ? nullptr : s.constData()); }
+    } restaura{anterior};
+
+    printers::CupsOutput cups;
+    QString error;
+    ASSERT_TRUE(cups.send("colgada", "uno", &error)) << error.toStdString();
+    cupsd.para();
+    const std::tuple<const char*, qint64> pasos[] = {{"the first job", 3000}, {"the job behind it", 500}};
+    for (const auto& [paso, espera] : pasos) {
+        QElapsedTimer t;
+        t.start();
+        EXPECT_FALSE(cups.send("colgada", "dos", &error)) << paso;
+        EXPECT_TRUE(error.contains("no responde")) << paso << ": " << error.toStdString();
+        EXPECT_LT(t.elapsed(), espera + 1500) << paso;
+    }
+    cupsd.sigue();
+    QElapsedTimer t;
+    t.start();
+    bool enviado = false;
+    while (!enviado && t.elapsed() < 10000)
+        enviado = cups.send("colgada", "tres", &error);
+    EXPECT_TRUE(enviado) << "no job went through within 10 s of the server going on: " << error.toStdString();
 }

@@ -139,6 +139,42 @@ TEST_F(RegistryTest, HandEditedFilesRead) {
     EXPECT_EQ(reg.value(Root::CurrentUser, kApp, "Otra")->data.toString(), "2");
 }
 
+// Values as a Windows export writes them: raw bytes tagged with their type are read as that type and
+// written back with the same value; bytes that form no value of their type are kept as they came.
+TEST_F(RegistryTest, HexValuesAreReadAsTheTypeTheyNameAndSavedBackUnchanged) {
+    writeFile("HKEY_CURRENT_USER", "[HKEY_CURRENT_USER\\Software\\Vesk\\Tarvolin]\n"
+                                   "Lista=hex(7):61,00,00,00,00,00\n"
+                                   "Dos=hex(7):61,00,00,00,f1,00,62,00,00,00,00,00\n"
+                                   "Vacia=hex(7):00,00\n"
+                                   "Numero=hex(4):ff,00,00,00\n"
+                                   "Grande=hex(4):78,56,34,12\n"
+                                   "Texto=hex(2):25,00,41,00,25,00,00,00\n"
+                                   "Corto=hex(4):ff,00\n"
+                                   "Impar=hex(7):61,00,00\n");
+    const std::tuple<const char*, int, QVariant> casos[] = {
+        {"Lista", REG_MULTI_SZ, QStringList{"a"}},
+        {"Dos", REG_MULTI_SZ, QStringList{"a", QString::fromUtf8("ñb")}},
+        {"Vacia", REG_MULTI_SZ, QStringList{}},
+        {"Numero", REG_DWORD, QVariant::fromValue(255u)},
+        {"Grande", REG_DWORD, QVariant::fromValue(0x12345678u)},
+        {"Texto", REG_EXPAND_SZ, QString("%A%")},
+        {"Corto", REG_DWORD, QByteArray("\xff\x00", 2)},
+        {"Impar", REG_MULTI_SZ, QByteArray("a\x00\x00", 3)},
+    };
+    for (int vuelta = 0; vuelta < 2; ++vuelta) {
+        for (const auto& [nombre, tipo, dato] : casos) {
+            const auto v = reg.value(Root::CurrentUser, kApp, nombre);
+            ASSERT_TRUE(v) << nombre;
+            EXPECT_EQ(v->type, tipo) << nombre << " " << vuelta;
+            EXPECT_EQ(v->data, dato) << nombre << " " << vuelta;
+        }
+        // A save of another value writes these back; the second round reads what was saved.
+        ASSERT_TRUE(reg.setValue(Root::CurrentUser, kApp, sz("Otra", "x")));
+        reg.reload();
+    }
+    EXPECT_TRUE(text("HKEY_CURRENT_USER").contains("Corto=hex(4):ff,00\n")) << text("HKEY_CURRENT_USER").toStdString();
+}
+
 TEST_F(RegistryTest, AnUnreadableFileIsNeverOverwritten) {
     if (::geteuid() == 0)
         GTEST_SKIP() << "root reads every file";

@@ -3,7 +3,9 @@
 
 Every connection is one print job. Each job is saved as job-NNNN.bin (the bytes as they came) and
 job-NNNN.txt (what a person reads off the paper: the text in the printer's code page, with the
-ESC/POS commands shown as [tags] and the cut as a line of scissors).
+ESC/POS commands shown as [tags] and the cut as a line of scissors). Jobs are numbered in the order
+their first bytes arrive, each number taken once under a lock; each file is written under a
+temporary name and renamed into place, the .bin last, so a reader never sees half a job.
 
     capture.py --port 9100 --dir demo-run/capture        (Ctrl-C stops it)
     capture.py --render job-0001.bin                     (prints the rendering of a saved job)
@@ -177,18 +179,26 @@ class Capture:
         existing = [f for f in os.listdir(folder) if f.startswith("job-") and f.endswith(".bin")]
         self.count = len(existing)
 
-    def save(self, data, peer):
+    def number(self):
+        """The next job number, taken once: two jobs never share one."""
         with self.lock:
             self.count += 1
-            base = os.path.join(self.folder, f"job-{self.count:04d}")
-        with open(base + ".bin", "wb") as f:
-            f.write(data)
+            return self.count
+
+    @staticmethod
+    def _write(path, content):
+        tmp = path + ".part"
+        with open(tmp, "wb") as f:
+            f.write(content)
+        os.replace(tmp, path)
+
+    def save(self, number, data, peer):
+        base = os.path.join(self.folder, f"job-{number:04d}")
         stamp = time.strftime("%Y-%m-%d %H:%M:%S")
-        with open(base + ".txt", "w", encoding="utf-8") as f:
-            f.write(f"== job {self.count}: {len(data)} bytes from {peer} at {stamp}\n")
-            f.write(render(data))
-            f.write("\n")
-        print(f"capture: job {self.count}, {len(data)} bytes -> {base}.txt", flush=True)
+        text = f"== job {number}: {len(data)} bytes from {peer} at {stamp}\n{render(data)}\n"
+        self._write(base + ".txt", text.encode("utf-8"))
+        self._write(base + ".bin", data)
+        print(f"capture: job {number}, {len(data)} bytes -> {base}.txt", flush=True)
 
 
 def serve(port, folder):
@@ -196,17 +206,24 @@ def serve(port, folder):
 
     class Handler(socketserver.BaseRequestHandler):
         def handle(self):
+            # The number goes with the job's first bytes, not with their end: a long job that
+            # started first keeps its place. A connection that sends nothing takes none.
+            number = None
             chunks = []
             while True:
                 chunk = self.request.recv(65536)
                 if not chunk:
                     break
+                if number is None:
+                    number = capture.number()
                 chunks.append(chunk)
             data = b"".join(chunks)
             if data:
-                capture.save(data, self.client_address[0])
+                capture.save(number, data, self.client_address[0])
 
     socketserver.ThreadingTCPServer.allow_reuse_address = True
+    # Many queues may send at once: connections wait in the backlog instead of being retried.
+    socketserver.ThreadingTCPServer.request_queue_size = 256
     with socketserver.ThreadingTCPServer(("127.0.0.1", port), Handler) as server:
         print(f"capture: listening on 127.0.0.1:{port}, jobs go to {folder}", flush=True)
         try:

@@ -159,7 +159,8 @@ TEST_F(clsSocketFrontTest, EveryReplyByteForByte) {
         {"\r\n-- basura {{" + kPing, kSinAccion},
         {"POST /tarvolin HTTP/1.1\r\nContent-Length: 17\r\n\r\n" + kPing, kRespuestaPing},
         {kPing + R"({"accion":"GetIdTPV"})", kRespuestaPing},
-        // A bad field or no JSON is answered without an error ticket or a lost link.
+        // A bad field is answered, and reported like any error (a printed line, qm_log) without
+        // touching the database link.
         {R"({"accion":"Ping","idTPV":"abc"})", "200 OK\r{\"ok\":false,\"errorVB6\":\"Type mismatch\"}"},
         {R"({"accion":"ImprimirTicketCocinaEspecial","idTPV":3,"idTicket":1234,"imprimir_pie":"S"})",
          "200 OK\r{\"ok\":false,\"errorVB6\":\"Type mismatch\"}"},
@@ -189,14 +190,23 @@ TEST_F(clsSocketFrontTest, EveryReplyByteForByte) {
     EXPECT_EQ(core->valor("select hex(Concepto) from qm_log where Concepto like 'Tarvolin. Mesa 4%'"),
               QString::fromLatin1(QByteArray("Tarvolin. Mesa 4\r\nsin sal\r\nurgente").toHex().toUpper()));
     EXPECT_EQ(filas("Error VB6: Tarvolin, origen_request:socket_Request, Type mismatch"), 2);
+    std::vector<QByteArray> lineasError;
+    for (const auto& j : impresoras.jobs)
+        lineasError.push_back(j.data.mid(j.data.indexOf("Tarvolin Error: ")).split('\r').first());
+    const std::vector<QByteArray> esperadas = {"Type mismatch", "Type mismatch", "Overflow", "Invalid use of Null"};
+    ASSERT_EQ(lineasError.size(), esperadas.size());
+    for (size_t i = 0; i < esperadas.size(); ++i)
+        EXPECT_EQ(lineasError[i],
+                  "Tarvolin Error: ERROR: clsSocketFront.EjecutaAccion. socket_Request: " + esperadas[i]);
+    EXPECT_EQ(core->valor("select count(*) from qm_log where Concepto like "
+                          "'Tarvolin. ERROR: clsSocketFront.EjecutaAccion. socket_Request: %'"),
+              "4");
     const QString log = logFichero();
-    EXPECT_TRUE(log.contains("ERROR: clsSocketFront.EjecutaAccion. socket_Request: Overflow"));
     EXPECT_TRUE(log.contains(QStringLiteral("Imprimir\r\n     accion: Imprimir\r\n     idTPV: 3\r\n     nota: ") +
                              QString(1024, u'x') + QStringLiteral("\r\n     lista: [\"1\",\"a\"]\r\n     nada: \r\n")));
     EXPECT_EQ(ConexionServidor().State(), ado::adStateOpen);
     EXPECT_TRUE(frmPrincipalVars().blnConexionOk);
-    EXPECT_EQ(filas("Tarvolin Error"), 0);
-    EXPECT_TRUE(impresoras.jobs.empty());
+    EXPECT_FALSE(recordingMainWindow().reconnectTimer);
     // Without an installed output, the queues of CUPS.
     printers::install(nullptr);
     EXPECT_TRUE(pide(R"({"accion":"GetPrinters"})").contains("\"" + cola->nombre.toUtf8() + "\""));
