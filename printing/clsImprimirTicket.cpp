@@ -45,13 +45,6 @@ bool esVerdadero(const QString& v) {
         return false;
     return ValNumero(v) != 0;
 }
-// The kitchen line spacing as a command byte; nothing when the value does not fit in one byte.
-std::optional<int> espaciadoCocina() {
-    const double v = vb::RoundHalfEven(objParametros().getValorNum(param::EspacioEntreLineasCocina));
-    if (v < 0 || v > 255)
-        return std::nullopt;
-    return int(v);
-}
 
 // Labels go through the translation in the current language, translation forced.
 QString T(const QString& etiqueta) {
@@ -268,38 +261,472 @@ QString fechaYHora() {
     return clock_seam::now().toString(QStringLiteral("dd/MM/yy HH:mm"));
 }
 
-QString lineaTicket(const std::optional<QHash<QString, Variant>>& fila, qint32 ticket) {
-    using namespace basPrinter;
-    const bool grande = ValNumero(objParametros().getValor(param::TicketGrande)) == 1;
-    QString l;
-    if (grande)
-        l += gCodigosPRN.PRN_INITRIALT;
-    l += gCodigosPRN.PRN_ININEG + T(QStringLiteral("Ticket")) + QStringLiteral(" ") + gCodigosPRN.PRN_FINNEG;
-    if (fila)
-        l += numeroTicket(fila, ticket);
-    l += grande ? gCodigosPRN.PRN_FINTRIALT + CRLF : QStringLiteral(" ");
-    l += gCodigosPRN.PRN_ININEG + T(QStringLiteral("Fec")) + QStringLiteral(": ") + gCodigosPRN.PRN_FINNEG +
-         fechaYHora();
-    return l;
+// A parameter read once for the piece: its value, or the run-time error its reading raised. The
+// error is raised again where the value is used, so the block that uses it reports it under its
+// own name and is the one left out, as when it read the parameter itself.
+template <class T> class Leido {
+public:
+    Leido() = default;
+    template <class F> explicit Leido(F&& lectura) {
+        try {
+            m_valor = lectura();
+        } catch (const VBError& e) {
+            m_error = e;
+        }
+    }
+    const T& operator*() const {
+        if (m_error)
+            throw *m_error;
+        return m_valor;
+    }
+
+private:
+    T m_valor{};
+    std::optional<VBError> m_error;
+};
+
+Leido<double> leeNumero(const char* clave) {
+    return Leido<double>([=] { return objParametros().getValorNum(clave); });
+}
+Leido<QString> leeTexto(const char* clave) {
+    return Leido<QString>([=] { return objParametros().getValor(clave); });
+}
+// A count of lines, as VB's CInt took it (a value past 16 bits is an overflow).
+Leido<qint16> leeEntero16(const char* clave) {
+    return Leido<qint16>([=] { return vb::CInt(Variant(objParametros().getValorNum(clave))); });
 }
 
-QString lineaSala(const std::optional<QHash<QString, Variant>>& fila) {
-    using namespace basPrinter;
-    QString l = gCodigosPRN.PRN_ININEG + T(QStringLiteral("Sala:")) + QStringLiteral(" ") + gCodigosPRN.PRN_FINNEG +
-                AlineaTexto(textoCampo(fila, "idsala", QStringLiteral("0")), 6, false, true, QString()) +
-                QStringLiteral(" ") + textoCampo(fila, "descsala");
-    if (objParametros().getValorNum(param::ImprimirSalaGrandeCocina) != 0)
-        l = gCodigosPRN.PRN_INITRIALT + l + gCodigosPRN.PRN_FINTRIALT;
-    return l;
-}
-
-QString lineaPaxs(const std::optional<QHash<QString, Variant>>& fila) {
-    using namespace basPrinter;
-    return gCodigosPRN.PRN_ININEG + T(QStringLiteral("PAXs:")) + gCodigosPRN.PRN_FINNEG + QStringLiteral(" ") +
-           textoCampo(fila, "paxs", QStringLiteral("0"));
+// The kitchen line spacing as a command byte; nothing when the value does not fit in one byte.
+std::optional<int> espaciadoCocina(double valor) {
+    const double v = vb::RoundHalfEven(valor);
+    if (v < 0 || v > 255)
+        return std::nullopt;
+    return int(v);
 }
 
 } // namespace
+
+// The parameters of one kitchen ticket piece, read as the piece starts: the header's set-up, its
+// printed part (when the request asks for a header), the article lines, the foot's body (when it
+// asks for a foot), and the identification block that either of them prints.
+struct clsImprimirTicket::ParametrosPieza {
+    // set-up and closing
+    Leido<bool> TieneImpresoraFisica;
+    Leido<double> EspacioEntreLineasCocina;
+    Leido<double> ImprimirAnulacionesRojo;
+    Leido<double> CodigosEscTicketCocina;
+    Leido<qint16> TipoLetraCocina;
+    Leido<bool> ImpArtInvTickCocina;
+    Leido<bool> LineasHorizontalesCocina;
+    // the header's printed part
+    Leido<qint16> BlancosCabecera;
+    Leido<qint16> BlancosCabeceraTicketCocina;
+    Leido<double> ImpDosCarTickGrandes;
+    Leido<double> ImprimirNombreImpresoraTicketCocina;
+    Leido<double> ImpLogoTicketCocina;
+    Leido<QString> TextoCabeceraCocina;
+    Leido<double> ImprimirVendedorTicketCocina;
+    Leido<QString> VendedorTicketOLinea;
+    Leido<bool> ImpNombreVendedor;
+    Leido<bool> ImpMesaTickCocina;
+    Leido<bool> ImpMesaTickCocinaGrande;
+    Leido<double> NoImpCodigoMesas;
+    Leido<double> ImpCodigoMesasSalas;
+    Leido<QString> ImprimirClienteTicketCocina;
+    // the identification block, in the header or the foot
+    Leido<double> ImpCabTickCocinaFinal;
+    Leido<bool> TicketGrande;
+    Leido<bool> ImprimirTPVCocina;
+    Leido<bool> ImprimirSalaCocina;
+    Leido<double> ImprimirSalaGrandeCocina;
+    Leido<bool> TicCocinaImprimirPaxs;
+    // the article lines
+    Leido<double> InterlineadoImpresoraCocina;
+    Leido<double> TipoImpresionNegritaArticulosTicketCocina;
+    Leido<QString> ImprimirMenusDiferenciado;
+    Leido<bool> ArtsLetraGrande; // ImpSoloArtsLetraGrandeCocina or ImpArtsLetraGrandeCocina
+    Leido<bool> ImpArtsMayusculas;
+    // the foot's body
+    Leido<double> ImprimirObservacionesTicketCocina;
+    Leido<double> ImprimirObservacionesLetraGrande;
+    Leido<double> EmitirPito;
+    Leido<qint16> BlancosPie;
+
+    static ParametrosPieza lee(bool blnCabecera, bool blnPie) {
+        auto es1 = [](const char* clave) { return Leido<bool>([=] { return objParametros().getValorEs(clave, 1); }); };
+        ParametrosPieza p;
+        p.TieneImpresoraFisica = es1(param::TieneImpresoraFisica);
+        p.EspacioEntreLineasCocina = leeNumero(param::EspacioEntreLineasCocina);
+        p.ImprimirAnulacionesRojo = leeNumero(param::ImprimirAnulacionesRojo);
+        p.CodigosEscTicketCocina = leeNumero(param::CodigosEscTicketCocina);
+        p.TipoLetraCocina = leeEntero16(param::TipoLetraCocina);
+        p.ImpArtInvTickCocina = es1(param::ImpArtInvTickCocina);
+        if (blnCabecera) {
+            p.BlancosCabecera = leeEntero16(param::BlancosCabecera);
+            p.BlancosCabeceraTicketCocina = leeEntero16(param::BlancosCabeceraTicketCocina);
+            p.ImpDosCarTickGrandes = leeNumero(param::ImpDosCarTickGrandes);
+            p.ImprimirNombreImpresoraTicketCocina = leeNumero(param::ImprimirNombreImpresoraTicketCocina);
+            p.ImpLogoTicketCocina =
+                Leido<double>([] { return ValNumero(objParametros().getValor(param::ImpLogoTicketCocina)); });
+            p.TextoCabeceraCocina = leeTexto(param::TextoCabeceraCocina);
+            p.ImprimirVendedorTicketCocina = leeNumero(param::ImprimirVendedorTicketCocina);
+            p.VendedorTicketOLinea = leeTexto(param::VendedorTicketOLinea);
+            p.ImpNombreVendedor = es1(param::ImpNombreVendedor);
+            p.ImpMesaTickCocina = es1(param::ImpMesaTickCocina);
+            p.ImpMesaTickCocinaGrande = es1(param::ImpMesaTickCocinaGrande);
+            p.NoImpCodigoMesas = leeNumero(param::NoImpCodigoMesas);
+            p.ImpCodigoMesasSalas =
+                Leido<double>([] { return ValNumero(objParametros().getValor(param::ImpCodigoMesasSalas)); });
+            p.ImprimirClienteTicketCocina = leeTexto(param::ImprimirClienteTicketCocina);
+        }
+        if (blnCabecera || blnPie) {
+            p.LineasHorizontalesCocina = es1(param::LineasHorizontalesCocina);
+            p.ImpCabTickCocinaFinal = leeNumero(param::ImpCabTickCocinaFinal);
+            p.TicketGrande = Leido<bool>([] { return ValNumero(objParametros().getValor(param::TicketGrande)) == 1; });
+            p.ImprimirTPVCocina = es1(param::ImprimirTPVCocina);
+            p.ImprimirSalaCocina = es1(param::ImprimirSalaCocina);
+            p.ImprimirSalaGrandeCocina = leeNumero(param::ImprimirSalaGrandeCocina);
+            p.TicCocinaImprimirPaxs =
+                Leido<bool>([] { return esVerdadero(objParametros().getValor(param::TicCocinaImprimirPaxs)); });
+        }
+        p.InterlineadoImpresoraCocina = leeNumero(param::InterlineadoImpresoraCocina);
+        p.TipoImpresionNegritaArticulosTicketCocina = leeNumero(param::TipoImpresionNegritaArticulosTicketCocina);
+        p.ImprimirMenusDiferenciado = leeTexto(param::ImprimirMenusDiferenciado);
+        p.ArtsLetraGrande = Leido<bool>([] {
+            return objParametros().getValorEs(param::ImpSoloArtsLetraGrandeCocina, 1) ||
+                   objParametros().getValorEs(param::ImpArtsLetraGrandeCocina, 1);
+        });
+        p.ImpArtsMayusculas = es1(param::ImpArtsMayusculas);
+        if (blnPie) {
+            p.ImprimirObservacionesTicketCocina = leeNumero(param::ImprimirObservacionesTicketCocina);
+            p.ImprimirObservacionesLetraGrande = leeNumero(param::ImprimirObservacionesLetraGrande);
+            p.EmitirPito = leeNumero(param::EmitirPito);
+            p.BlancosPie = Leido<qint16>(
+                [] { return vb::CInt(Variant(ValNumero(objParametros().getValor(param::BlancosPie)) - 1)); });
+        }
+        return p;
+    }
+};
+
+// One kitchen ticket piece being composed: its job, its printer, its header row and parameters,
+// and the blocks of its header and foot. Each block is one step that a failure may leave out.
+class clsImprimirTicket::PiezaCocina {
+public:
+    PiezaCocina(clsImprimirTicket& ticket, basPrinter::BufferImpresion& trabajo, const ParametrosPieza& p,
+                const FilaCabecera& cabecera, const QString& strImpresora)
+        : t(ticket), trabajo(trabajo), p(p), cabecera(cabecera), strImpresora(strImpresora) {}
+
+    // ---- the header's set-up ----
+    void modoImpresora() const {
+        if (*p.TieneImpresoraFisica) {
+            objImpresionPantalla().setImprimirPorDriver(false);
+            objImpresionPantalla().setImprimirPorPantalla(false);
+        }
+    }
+    // The kitchen line spacing goes out at once, ahead of the ticket (64 and out of range: none).
+    basPrinter::ResultadoEnvio espaciado(bool& blnEspaciado) const {
+        const double v = *p.EspacioEntreLineasCocina;
+        if (v == 64 || v <= 0 || v >= 255)
+            return {};
+        blnEspaciado = true;
+        return Imprimir(
+            trabajo, CodigoImpresora({27, '3', int(vb::RoundHalfEven(v))}),
+            {.ConSalto = false, .Enviar = true, .NombreImpresora = strImpresora, .Traducir = false, .EsCocina = true});
+    }
+    void anulacionesEnRojo() const {
+        if (*p.ImprimirAnulacionesRojo != 0)
+            Imprimir(trabajo, CodigoImpresora({27, 'r', 0}), {.ConSalto = false, .NombreImpresora = strImpresora});
+    }
+    // Code sets 1 and 2 print the large sizes with ESC "!" for this ticket (the composer puts the
+    // standard codes back after the foot).
+    void codigosDeAltura() const {
+        const double codigos = *p.CodigosEscTicketCocina;
+        if (codigos != 1 && codigos != 2)
+            return;
+        using basPrinter::gCodigosPRN;
+        const QString fin = *p.TipoLetraCocina >= 4 ? CodigoImpresora({27, '!', 1}) : CodigoImpresora({27, '!', 0});
+        gCodigosPRN.PRN_FINDBLALT = fin;
+        gCodigosPRN.PRN_FINTRIALT = fin;
+        gCodigosPRN.PRN_INIDBLALT = CodigoImpresora({27, '!', 17});
+        gCodigosPRN.PRN_INITRIALT = CodigoImpresora({27, '!', 57});
+    }
+
+    // ---- the header's printed part ----
+    void blancos(qint16 n) const {
+        for (qint16 i = n; i > 0; --i)
+            blanco();
+    }
+    void numeroGrande() const {
+        const double modo = *p.ImpDosCarTickGrandes;
+        if (modo != 0)
+            t.imprimirDigitosTicketLetraGrande(trabajo, t.lngTPV, t.lngTicket, 0, modo == 2, strImpresora);
+    }
+    void nombreImpresora() const {
+        if (*p.ImprimirNombreImpresoraTicketCocina != 0 || basFuncionesComunes::EjecutandoEnIDE() || gblnDesarrollo ||
+            gblnInstal)
+            linea(T(QStringLiteral("Impresora")) + QStringLiteral(" ") + strImpresora);
+    }
+    void logo() const {
+        if (*p.ImpLogoTicketCocina == 1)
+            ImprimeLogo(trabajo, false, 0, strImpresora);
+    }
+    // The kitchen message in triple height, or else the header text (the request's description first).
+    void mensajeOTexto(const QString& strDescripcionCabecera) const {
+        using basPrinter::gCodigosPRN;
+        if (!t.strMensajeCocina.isEmpty()) {
+            blanco();
+            linea(gCodigosPRN.PRN_INITRIALT + t.strMensajeCocina + gCodigosPRN.PRN_FINTRIALT);
+            blanco();
+            return;
+        }
+        const QString textoCabecera = *p.TextoCabeceraCocina;
+        if (textoCabecera.isEmpty())
+            return;
+        lineaK(gCodigosPRN.PRN_ININEG + (strDescripcionCabecera.isEmpty() ? textoCabecera : strDescripcionCabecera) +
+               gCodigosPRN.PRN_FINNEG);
+        blanco();
+    }
+    void vendedor() const {
+        using basPrinter::gCodigosPRN;
+        const double modo = *p.ImprimirVendedorTicketCocina;
+        if (modo == 0 || *p.VendedorTicketOLinea != QLatin1String("T"))
+            return;
+        QString inicio, fin;
+        if (modo == 1) {
+            inicio = gCodigosPRN.PRN_ININEG;
+            fin = gCodigosPRN.PRN_FINNEG;
+        } else if (modo == 2) {
+            inicio = gCodigosPRN.PRN_INIDBLALT;
+            fin = gCodigosPRN.PRN_FINDBLALT;
+        } else if (modo == 3) {
+            inicio = gCodigosPRN.PRN_INITRIALT;
+            fin = gCodigosPRN.PRN_FINTRIALT;
+        }
+        ado::RecordsetPtr rs =
+            abre(ConexionLocal(), kSqlVendedor,
+                 {Variant(glngEmpresa), Variant(glngRestaurante), Variant(t.lngTPV), Variant(t.lngTicket)});
+        while (!rs->isEOF()) {
+            const QString valor = textoDe(
+                rs->Fields(*p.ImpNombreVendedor ? QStringLiteral("Descripcion") : QStringLiteral("idVendedor")).Value);
+            lineaK(inicio + T(QStringLiteral("Vendedor") + QStringLiteral(": ")) + valor + fin);
+            rs->MoveNext();
+        }
+        rs->Close();
+        blanco();
+    }
+    // Tables 9995 to 9999 are special: no code; 9997 with a description is a take-away order.
+    void mesa() const {
+        using basPrinter::gCodigosPRN;
+        if (!*p.ImpMesaTickCocina || !cabecera)
+            return;
+        const bool grande = *p.ImpMesaTickCocinaGrande;
+        const QString mesaTexto = textoCampo(cabecera, "idmesa", QStringLiteral("0"));
+        const double m = ValNumero(mesaTexto);
+        const bool especial = m >= 9995 && m <= 9999;
+        QString l = grande ? gCodigosPRN.PRN_INITRIALT : QString();
+        l += T(QStringLiteral("Mesa:")) + QStringLiteral(" ");
+        const QString descTicket = textoCampo(cabecera, "descticket");
+        if (m == 9997 && !descTicket.isEmpty()) {
+            l += textoCampo(cabecera, "descpv") + QStringLiteral(" - ") + descTicket;
+        } else {
+            if (*p.NoImpCodigoMesas == 0 && !especial)
+                l += AlineaTexto(mesaTexto, 6, false, true, QString()) + QStringLiteral(" ");
+            if (especial || *p.ImpCodigoMesasSalas == 0)
+                l += textoCampo(cabecera, "descmesa");
+        }
+        if (grande)
+            l += gCodigosPRN.PRN_FINTRIALT;
+        lineaK(l);
+        if (grande)
+            blanco();
+    }
+    // The rule sets the spacing to 0 and restores it after; without a usable spacing it is left out.
+    void reglaDibujada() const {
+        if (!*p.LineasHorizontalesCocina)
+            return;
+        if (const auto espaciado = espaciadoCocina(*p.EspacioEntreLineasCocina))
+            ImprimeImagenBits(trabajo, kRegla, 256, 0, qint16(*espaciado), strImpresora);
+        else
+            GrabaLog(QStringLiteral("Regla sin imprimir: EspacioEntreLineasCocina fuera de 0..255"));
+    }
+    void inversoArticulos() const {
+        if (*p.ImpArtInvTickCocina)
+            Imprimir(trabajo, basPrinter::gCodigosPRN.PRN_INIINV,
+                     {.ConSalto = false, .NombreImpresora = strImpresora, .EsCocina = true});
+    }
+
+    // ---- the identification block ----
+    QString lineaTicket() const {
+        using basPrinter::gCodigosPRN;
+        const bool grande = *p.TicketGrande;
+        QString l;
+        if (grande)
+            l += gCodigosPRN.PRN_INITRIALT;
+        l += gCodigosPRN.PRN_ININEG + T(QStringLiteral("Ticket")) + QStringLiteral(" ") + gCodigosPRN.PRN_FINNEG;
+        if (cabecera)
+            l += numeroTicket(cabecera, t.lngTicket);
+        l += grande ? gCodigosPRN.PRN_FINTRIALT + CRLF : QStringLiteral(" ");
+        l += gCodigosPRN.PRN_ININEG + T(QStringLiteral("Fec")) + QStringLiteral(": ") + gCodigosPRN.PRN_FINNEG +
+             fechaYHora();
+        return l;
+    }
+    // The waiter named by the request (looked up by `sql`), or the one who opened the table.
+    QString lineaCamarero(const QString& sql, const QList<Variant>& valores) const {
+        using basPrinter::gCodigosPRN;
+        if (!t.intCamarero.isEmpty()) {
+            const auto nombre = primerValor(ConexionLocal(), sql, valores, QStringLiteral("Descripcion"));
+            return gCodigosPRN.PRN_ININEG + T(QStringLiteral("Camarero:")) + QStringLiteral(" ") +
+                   gCodigosPRN.PRN_FINNEG + (nombre ? textoDe(*nombre) : QString());
+        }
+        return gCodigosPRN.PRN_ININEG + T(QStringLiteral("Camarero apertura mesa:")) + QStringLiteral(" ") +
+               gCodigosPRN.PRN_FINNEG + (cabecera ? textoCampo(cabecera, "desccamarero") : QString());
+    }
+    QString etiquetaImpresoDesde() const {
+        using basPrinter::gCodigosPRN;
+        return gCodigosPRN.PRN_ININEG + T(QStringLiteral("Impreso desde:")) + QStringLiteral(" ") +
+               gCodigosPRN.PRN_FINNEG;
+    }
+    QString lineaSala() const {
+        using basPrinter::gCodigosPRN;
+        QString l = gCodigosPRN.PRN_ININEG + T(QStringLiteral("Sala:")) + QStringLiteral(" ") + gCodigosPRN.PRN_FINNEG +
+                    AlineaTexto(textoCampo(cabecera, "idsala", QStringLiteral("0")), 6, false, true, QString()) +
+                    QStringLiteral(" ") + textoCampo(cabecera, "descsala");
+        if (*p.ImprimirSalaGrandeCocina != 0)
+            l = gCodigosPRN.PRN_INITRIALT + l + gCodigosPRN.PRN_FINTRIALT;
+        return l;
+    }
+    QString lineaPaxs() const {
+        using basPrinter::gCodigosPRN;
+        return gCodigosPRN.PRN_ININEG + T(QStringLiteral("PAXs:")) + gCodigosPRN.PRN_FINNEG + QStringLiteral(" ") +
+               textoCampo(cabecera, "paxs", QStringLiteral("0"));
+    }
+    // In the header, each line is a step of its own.
+    void ticketCabecera() const {
+        if (cabecera)
+            lineaK(lineaTicket());
+    }
+    void camareroCabecera() const {
+        if (!t.intCamarero.isEmpty() || cabecera)
+            lineaK(lineaCamarero(kSqlCamareroMaecam,
+                                 {Variant(glngEmpresa), Variant(glngRestaurante), Variant(t.intCamarero)}));
+    }
+    // From a handheld the waiter's name (the request's waiter code), else this service's till.
+    void impresoDesdeCabecera() const {
+        if (!*p.ImprimirTPVCocina)
+            return;
+        QString l = etiquetaImpresoDesde();
+        std::optional<Variant> nombre;
+        if (t.lngNumComandero != 0)
+            nombre = primerValor(ConexionLocal(), kSqlCamareroMaecam,
+                                 {Variant(glngEmpresa), Variant(glngRestaurante), Variant(t.intCamarero)},
+                                 QStringLiteral("Descripcion"));
+        else if (auto n = primerValor(ConexionLocal(), kSqlTPVCabecera,
+                                      {Variant(glngEmpresa), Variant(glngRestaurante), Variant(qint32(gintTPV))},
+                                      QStringLiteral("Nombre")))
+            nombre = Variant(vb::Trim(textoDe(*n)));
+        if (nombre)
+            l += QStringLiteral(" ") + textoDe(*nombre);
+        lineaK(l);
+    }
+    void salaCabecera() const {
+        if (*p.ImprimirSalaCocina && cabecera)
+            lineaK(lineaSala());
+    }
+    void paxsCabecera() const {
+        if (*p.TicCocinaImprimirPaxs && cabecera)
+            lineaK(lineaPaxs());
+    }
+    // In the foot the block is one step: the handheld's name from Camareros, else the till's.
+    void identificacionPie() const {
+        lineaK(lineaTicket());
+        lineaK(lineaCamarero(kSqlCamareros, {Variant(t.intCamarero)}));
+        if (*p.ImprimirTPVCocina) {
+            QString l = etiquetaImpresoDesde();
+            if (t.lngNumComandero != 0) {
+                if (const auto n = primerValor(ConexionLocal(), kSqlCamareros, {Variant(t.lngNumComandero)},
+                                               QStringLiteral("Descripcion")))
+                    l += QStringLiteral(" ") + textoDe(*n);
+            } else if (const auto n =
+                           primerValor(ConexionServidor(), kSqlTPVPie,
+                                       {Variant(glngEmpresa), Variant(glngRestaurante), Variant(qint32(gintTPV))},
+                                       QStringLiteral("Nombre"))) {
+                l += QStringLiteral(" ") + vb::Trim(textoDe(*n));
+            }
+            lineaK(l);
+        }
+        if (cabecera) {
+            if (*p.ImprimirSalaCocina)
+                lineaK(lineaSala());
+            if (*p.TicCocinaImprimirPaxs)
+                lineaK(lineaPaxs());
+        }
+    }
+
+    // ---- the foot ----
+    // Colour and reverse printing off, as the header left them.
+    void finDeModos() const {
+        if (*p.ImprimirAnulacionesRojo != 0)
+            Imprimir(trabajo, CodigoImpresora({27, 'r', 0}), {.ConSalto = false, .NombreImpresora = strImpresora});
+        if (*p.ImpArtInvTickCocina)
+            Imprimir(trabajo, basPrinter::gCodigosPRN.PRN_FININV, {.ConSalto = false, .NombreImpresora = strImpresora});
+    }
+    // The preparation note and the general observation of the ticket, between dash rules.
+    void observaciones(qint16 anchoLinea) const {
+        using basPrinter::gCodigosPRN;
+        ado::RecordsetPtr rs =
+            abre(ConexionServidor(), kSqlObservaciones,
+                 {Variant(glngEmpresa), Variant(glngRestaurante), Variant(t.lngTPV), Variant(t.lngTicket)});
+        if (!rs->isEOF() && !rs->isBOF()) {
+            QString obs = textoDe(rs->Fields(QStringLiteral("observ_preparacion")).Value);
+            const double general = *p.ImprimirObservacionesTicketCocina;
+            const QString o = vb::Trim(textoDe(rs->Fields(QStringLiteral("Observ")).Value));
+            if (general != 0 && !o.isEmpty() && o != QLatin1String("#ERROR#")) {
+                if (!obs.isEmpty())
+                    obs += CRLF + CRLF;
+                obs += general == 2 ? gCodigosPRN.PRN_INIDBLALT + o + gCodigosPRN.PRN_FINDBLALT : o;
+            }
+            const double grande = *p.ImprimirObservacionesLetraGrande;
+            if (grande == 2 || grande == 3)
+                obs = gCodigosPRN.PRN_INIDBLALT + obs + gCodigosPRN.PRN_FINDBLALT;
+            if (!obs.isEmpty())
+                entreReglas(QStringLiteral("-"), anchoLinea, obs);
+        }
+        rs->Close();
+    }
+    void textoPie(qint16 anchoLinea, const QString& strTextoPie) const {
+        if (!vb::Trim(strTextoPie).isEmpty())
+            entreReglas(QStringLiteral("="), anchoLinea, strTextoPie);
+    }
+    void pito() const {
+        if (*p.EmitirPito != 0)
+            EmitirPito(trabajo, 0, strImpresora);
+    }
+    void blancosPie() const {
+        for (qint16 i = 0; i <= *p.BlancosPie; ++i)
+            blanco();
+    }
+
+private:
+    // L+ S- I+ T+ with the kitchen character set (K+) or without it (K-).
+    void lineaK(const QString& s) const { Imprimir(trabajo, s, {.NombreImpresora = strImpresora, .EsCocina = true}); }
+    void linea(const QString& s) const { Imprimir(trabajo, s, {.NombreImpresora = strImpresora}); }
+    void blanco() const { linea(QString()); }
+    // A blank line, a rule of `caracter`, the text wrapped to the width, the rule, a blank line.
+    void entreReglas(const QString& caracter, qint16 anchoLinea, const QString& s) const {
+        const QString regla = AlineaTexto(caracter, anchoLinea - 2, false, true, caracter);
+        blanco();
+        linea(regla);
+        linea(AjustaTexto(anchoLinea, s, 0));
+        linea(regla);
+        blanco();
+    }
+
+    clsImprimirTicket& t;
+    basPrinter::BufferImpresion& trabajo;
+    const ParametrosPieza& p;
+    const FilaCabecera& cabecera;
+    const QString& strImpresora;
+};
 
 ResultadoImpresion clsImprimirTicket::ImprimirTicketCocinaEspecial(qint32 tpv, qint32 ticket,
                                                                    const QString& strTextoTicket,
@@ -328,16 +755,17 @@ ResultadoImpresion clsImprimirTicket::ImprimirTicketCocinaEspecial(qint32 tpv, q
     const QStringList piezas = strTextoTicket.isEmpty() ? QStringList() : strTextoTicket.split(kCortar);
     resultado.blnPiezasRecorridas = true;
     for (const QString& pieza : piezas) {
+        const ParametrosPieza p = ParametrosPieza::lee(o.blnImprimirCabecera, o.blnImprimirPie);
         ResultadoEnvio envio;
         bool blnEspaciado = false;
         AtrapaErrores(kProcCocina, [&] {
-            envio = ImprimirTicketCocinaCabecera(trabajo, cabecera, intAnchoLinea, blnEspaciado, impresora,
+            envio = ImprimirTicketCocinaCabecera(trabajo, p, cabecera, intAnchoLinea, blnEspaciado, impresora,
                                                  o.strDescripcionCabecera, o.blnImprimirCabecera);
         });
 
         int interlineado = 0;
         AtrapaErrores(kProcCocina, [&] {
-            const double n = vb::RoundHalfEven(objParametros().getValorNum(param::InterlineadoImpresoraCocina));
+            const double n = vb::RoundHalfEven(*p.InterlineadoImpresoraCocina);
             interlineado = (n < 0 || n > 255) ? 0 : int(n);
             if (interlineado != 0)
                 Imprimir(trabajo, CodigoImpresora({27, '3', interlineado}), {.NombreImpresora = impresora});
@@ -351,7 +779,7 @@ ResultadoImpresion clsImprimirTicket::ImprimirTicketCocinaEspecial(qint32 tpv, q
             AtrapaErrores(kProcCocina, [&] {
                 bool enfasis = false;
                 if (linea.contains(QLatin1String("<b>"))) {
-                    if (objParametros().getValorNum(param::TipoImpresionNegritaArticulosTicketCocina) == 0) {
+                    if (*p.TipoImpresionNegritaArticulosTicketCocina == 0) {
                         linea.replace(QLatin1String("<b>"), gCodigosPRN.PRN_ININEG);
                         linea.replace(QLatin1String("</b>"), gCodigosPRN.PRN_FINNEG);
                     } else {
@@ -360,7 +788,7 @@ ResultadoImpresion clsImprimirTicket::ImprimirTicketCocinaEspecial(qint32 tpv, q
                     }
                     enfasis = true;
                 }
-                QString formateada = FormateaLineaArticuloCocina(linea, intAnchoLinea);
+                QString formateada = FormateaLineaArticuloCocina(p, linea, intAnchoLinea);
                 if (enfasis)
                     formateada += gCodigosPRN.PRN_FINNEG + gCodigosPRN.PRN_FININV;
                 Imprimir(trabajo, formateada, {.ConSalto = false, .NombreImpresora = impresora});
@@ -373,13 +801,13 @@ ResultadoImpresion clsImprimirTicket::ImprimirTicketCocinaEspecial(qint32 tpv, q
             });
 
         AtrapaErrores(kProcCocina, [&] {
-            envio = envio.anade(ImprimirTicketCocinaPie(trabajo, cabecera, intAnchoLinea, blnEspaciado, impresora,
+            envio = envio.anade(ImprimirTicketCocinaPie(trabajo, p, cabecera, intAnchoLinea, blnEspaciado, impresora,
                                                         o.blnImprimirPie, o.strTextoPie));
         });
 
         // The header may have put the ESC "!" height codes in place for this ticket.
         AtrapaErrores(kProcCocina, [&] {
-            const double codigos = objParametros().getValorNum(param::CodigosEscTicketCocina);
+            const double codigos = *p.CodigosEscTicketCocina;
             if (codigos == 1 || codigos == 2)
                 InicializaCodigosPRN();
         });
@@ -391,242 +819,71 @@ ResultadoImpresion clsImprimirTicket::ImprimirTicketCocinaEspecial(qint32 tpv, q
     return resultado;
 }
 
-basPrinter::ResultadoEnvio
-clsImprimirTicket::ImprimirTicketCocinaCabecera(basPrinter::BufferImpresion& trabajo, const FilaCabecera& cabecera,
-                                                qint16& anchoLinea, bool& blnEspaciado, const QString& strImpresora,
-                                                const QString& strDescripcionCabecera, bool blnImprimirCabecera) {
-    using namespace basPrinter;
-    ResultadoEnvio envio;
-    // L+ S- I+ T+ with the kitchen character set (K+) or without it (K-).
-    auto lineaK = [&](const QString& t) { Imprimir(trabajo, t, {.NombreImpresora = strImpresora, .EsCocina = true}); };
-    auto linea = [&](const QString& t) { Imprimir(trabajo, t, {.NombreImpresora = strImpresora}); };
-    auto blanco = [&] { linea(QString()); };
-    const QString& proc = kProcCabecera;
+// Every step is a trap of its own: a failure leaves that step out and the header goes on. The
+// set-up steps run even when the request asks for no header.
+basPrinter::ResultadoEnvio clsImprimirTicket::ImprimirTicketCocinaCabecera(
+    basPrinter::BufferImpresion& trabajo, const ParametrosPieza& p, const FilaCabecera& cabecera, qint16& anchoLinea,
+    bool& blnEspaciado, const QString& strImpresora, const QString& strDescripcionCabecera, bool blnImprimirCabecera) {
+    const PiezaCocina pieza(*this, trabajo, p, cabecera, strImpresora);
+    auto paso = [](auto&& f) { AtrapaErrores(kProcCabecera, f); };
+    basPrinter::ResultadoEnvio envio;
 
     bool seguir = true;
-    AtrapaErrores(proc, [&] {
+    paso([&] {
         seguir = LanzaMensajesTriggerImprimirTicket(vb::Empty(), true, QStringLiteral("imprimir_ticket_cocina"), 0, 0);
     });
     if (!seguir)
         return envio;
     blnEspaciado = false;
 
-    AtrapaErrores(proc, [&] { objImpresionPantalla().Inicializa(); });
-    AtrapaErrores(proc, [&] {
-        if (objParametros().getValorEs(param::TieneImpresoraFisica, 1)) {
-            objImpresionPantalla().setImprimirPorDriver(false);
-            objImpresionPantalla().setImprimirPorPantalla(false);
-        }
-    });
-    AtrapaErrores(proc, [&] {
-        const double v = objParametros().getValorNum(param::EspacioEntreLineasCocina);
-        if (v != 64 && v > 0 && v < 255) {
-            envio = Imprimir(trabajo, CodigoImpresora({27, '3', int(vb::RoundHalfEven(v))}),
-                             {.ConSalto = false,
-                              .Enviar = true,
-                              .NombreImpresora = strImpresora,
-                              .Traducir = false,
-                              .EsCocina = true});
-            blnEspaciado = true;
-        }
-    });
-    AtrapaErrores(proc, [&] { anchoLinea = EstableceLetraYAncho(trabajo, 0, strImpresora, true); });
-    AtrapaErrores(proc, [&] {
-        if (objParametros().getValorNum(param::ImprimirAnulacionesRojo) != 0)
-            Imprimir(trabajo, CodigoImpresora({27, 'r', 0}), {.ConSalto = false, .NombreImpresora = strImpresora});
-    });
-    AtrapaErrores(proc, [&] {
-        const double codigos = objParametros().getValorNum(param::CodigosEscTicketCocina);
-        if (codigos == 1 || codigos == 2) {
-            const QString fin = vb::CInt(Variant(objParametros().getValorNum(param::TipoLetraCocina))) >= 4
-                                    ? CodigoImpresora({27, '!', 1})
-                                    : CodigoImpresora({27, '!', 0});
-            gCodigosPRN.PRN_FINDBLALT = fin;
-            gCodigosPRN.PRN_FINTRIALT = fin;
-            gCodigosPRN.PRN_INIDBLALT = CodigoImpresora({27, '!', 17});
-            gCodigosPRN.PRN_INITRIALT = CodigoImpresora({27, '!', 57});
-        }
-    });
+    paso([&] { objImpresionPantalla().Inicializa(); });
+    paso([&] { pieza.modoImpresora(); });
+    paso([&] { envio = pieza.espaciado(blnEspaciado); });
+    paso([&] { anchoLinea = basPrinter::EstableceLetraYAncho(trabajo, 0, strImpresora, true); });
+    paso([&] { pieza.anulacionesEnRojo(); });
+    paso([&] { pieza.codigosDeAltura(); });
     if (!blnImprimirCabecera)
         return envio;
 
-    AtrapaErrores(proc, [&] {
-        for (qint16 i = vb::CInt(Variant(objParametros().getValorNum(param::BlancosCabecera))); i > 0; --i)
-            blanco();
-    });
-    AtrapaErrores(proc, [&] {
-        for (qint16 i = vb::CInt(Variant(objParametros().getValorNum(param::BlancosCabeceraTicketCocina))); i > 0; --i)
-            blanco();
-    });
-    AtrapaErrores(proc, [&] { GrabaLog(QStringLiteral("Voy a imprimir la cabecera: ") + segundos()); });
-
-    AtrapaErrores(proc, [&] {
-        const double modo = objParametros().getValorNum(param::ImpDosCarTickGrandes);
-        if (modo != 0)
-            imprimirDigitosTicketLetraGrande(trabajo, lngTPV, lngTicket, 0, modo == 2, strImpresora);
-    });
-
-    AtrapaErrores(proc, [&] {
-        if (objParametros().getValorNum(param::ImprimirNombreImpresoraTicketCocina) != 0 ||
-            basFuncionesComunes::EjecutandoEnIDE() || gblnDesarrollo || gblnInstal)
-            linea(T(QStringLiteral("Impresora")) + QStringLiteral(" ") + strImpresora);
-    });
-
-    AtrapaErrores(proc, [&] {
-        if (ValNumero(objParametros().getValor(param::ImpLogoTicketCocina)) == 1)
-            ImprimeLogo(trabajo, false, 0, strImpresora);
-    });
-
-    AtrapaErrores(proc, [&] {
-        if (!strMensajeCocina.isEmpty()) {
-            blanco();
-            linea(gCodigosPRN.PRN_INITRIALT + strMensajeCocina + gCodigosPRN.PRN_FINTRIALT);
-            blanco();
-        } else {
-            const QString textoCabecera = objParametros().getValor(param::TextoCabeceraCocina);
-            if (!textoCabecera.isEmpty()) {
-                lineaK(gCodigosPRN.PRN_ININEG +
-                       (strDescripcionCabecera.isEmpty() ? textoCabecera : strDescripcionCabecera) +
-                       gCodigosPRN.PRN_FINNEG);
-                blanco();
-            }
-        }
-    });
-
-    AtrapaErrores(proc, [&] {
-        const double vendedor = objParametros().getValorNum(param::ImprimirVendedorTicketCocina);
-        if (vendedor == 0 || objParametros().getValor(param::VendedorTicketOLinea) != QLatin1String("T"))
-            return;
-        QString inicio, fin;
-        if (vendedor == 1) {
-            inicio = gCodigosPRN.PRN_ININEG;
-            fin = gCodigosPRN.PRN_FINNEG;
-        } else if (vendedor == 2) {
-            inicio = gCodigosPRN.PRN_INIDBLALT;
-            fin = gCodigosPRN.PRN_FINDBLALT;
-        } else if (vendedor == 3) {
-            inicio = gCodigosPRN.PRN_INITRIALT;
-            fin = gCodigosPRN.PRN_FINTRIALT;
-        }
-        ado::RecordsetPtr rs =
-            abre(ConexionLocal(), kSqlVendedor,
-                 {Variant(glngEmpresa), Variant(glngRestaurante), Variant(lngTPV), Variant(lngTicket)});
-        while (!rs->isEOF()) {
-            const bool nombre = objParametros().getValorEs(param::ImpNombreVendedor, 1);
-            const QString valor =
-                textoDe(rs->Fields(nombre ? QStringLiteral("Descripcion") : QStringLiteral("idVendedor")).Value);
-            lineaK(inicio + T(QStringLiteral("Vendedor") + QStringLiteral(": ")) + valor + fin);
-            rs->MoveNext();
-        }
-        rs->Close();
-        blanco();
-    });
-
-    AtrapaErrores(proc, [&] {
-        if (!objParametros().getValorEs(param::ImpMesaTickCocina, 1) || !cabecera)
-            return;
-        const bool grande = objParametros().getValorEs(param::ImpMesaTickCocinaGrande, 1);
-        const QString mesaTexto = textoCampo(cabecera, "idmesa", QStringLiteral("0"));
-        const double m = ValNumero(mesaTexto);
-        const bool especial = m >= 9995 && m <= 9999;
-        QString l = grande ? gCodigosPRN.PRN_INITRIALT : QString();
-        l += T(QStringLiteral("Mesa:")) + QStringLiteral(" ");
-        const QString descTicket = textoCampo(cabecera, "descticket");
-        if (m == 9997 && !descTicket.isEmpty()) {
-            l += textoCampo(cabecera, "descpv") + QStringLiteral(" - ") + descTicket;
-        } else {
-            if (objParametros().getValorNum(param::NoImpCodigoMesas) == 0 && !especial)
-                l += AlineaTexto(mesaTexto, 6, false, true, QString()) + QStringLiteral(" ");
-            if (especial || ValNumero(objParametros().getValor(param::ImpCodigoMesasSalas)) == 0)
-                l += textoCampo(cabecera, "descmesa");
-        }
-        if (grande)
-            l += gCodigosPRN.PRN_FINTRIALT;
-        lineaK(l);
-        if (grande)
-            blanco();
-    });
-
-    AtrapaErrores(proc, [&] {
-        if (!objParametros().getValorEs(param::LineasHorizontalesCocina, 1))
-            return;
-        // The rule sets the spacing to 0 and restores it after; without a usable spacing it is left out.
-        if (const auto espaciado = espaciadoCocina())
-            ImprimeImagenBits(trabajo, kRegla, 256, 0, qint16(*espaciado), strImpresora);
-        else
-            GrabaLog(QStringLiteral("Regla sin imprimir: EspacioEntreLineasCocina fuera de 0..255"));
-    });
-
-    if (objParametros().getValorNum(param::ImpCabTickCocinaFinal) == 0) {
-        AtrapaErrores(proc, [&] {
-            if (cabecera)
-                lineaK(lineaTicket(cabecera, lngTicket));
-        });
-        AtrapaErrores(proc, [&] {
-            if (!intCamarero.isEmpty()) {
-                const auto nombre = primerValor(ConexionLocal(), kSqlCamareroMaecam,
-                                                {Variant(glngEmpresa), Variant(glngRestaurante), Variant(intCamarero)},
-                                                QStringLiteral("Descripcion"));
-                lineaK(gCodigosPRN.PRN_ININEG + T(QStringLiteral("Camarero:")) + QStringLiteral(" ") +
-                       gCodigosPRN.PRN_FINNEG + (nombre ? textoDe(*nombre) : QString()));
-            } else if (cabecera) {
-                lineaK(gCodigosPRN.PRN_ININEG + T(QStringLiteral("Camarero apertura mesa:")) + QStringLiteral(" ") +
-                       gCodigosPRN.PRN_FINNEG + textoCampo(cabecera, "desccamarero"));
-            }
-        });
-        AtrapaErrores(proc, [&] {
-            if (!objParametros().getValorEs(param::ImprimirTPVCocina, 1))
-                return;
-            QString l = gCodigosPRN.PRN_ININEG + T(QStringLiteral("Impreso desde:")) + QStringLiteral(" ") +
-                        gCodigosPRN.PRN_FINNEG;
-            std::optional<Variant> nombre;
-            if (lngNumComandero != 0)
-                nombre = primerValor(ConexionLocal(), kSqlCamareroMaecam,
-                                     {Variant(glngEmpresa), Variant(glngRestaurante), Variant(intCamarero)},
-                                     QStringLiteral("Descripcion"));
-            else if (auto n = primerValor(ConexionLocal(), kSqlTPVCabecera,
-                                          {Variant(glngEmpresa), Variant(glngRestaurante), Variant(qint32(gintTPV))},
-                                          QStringLiteral("Nombre")))
-                nombre = Variant(vb::Trim(textoDe(*n)));
-            if (nombre)
-                l += QStringLiteral(" ") + textoDe(*nombre);
-            lineaK(l);
-        });
-        AtrapaErrores(proc, [&] {
-            if (objParametros().getValorEs(param::ImprimirSalaCocina, 1) && cabecera)
-                lineaK(lineaSala(cabecera));
-        });
-        AtrapaErrores(proc, [&] {
-            if (esVerdadero(objParametros().getValor(param::TicCocinaImprimirPaxs)) && cabecera)
-                lineaK(lineaPaxs(cabecera));
-        });
+    paso([&] { pieza.blancos(*p.BlancosCabecera); });
+    paso([&] { pieza.blancos(*p.BlancosCabeceraTicketCocina); });
+    paso([&] { GrabaLog(QStringLiteral("Voy a imprimir la cabecera: ") + segundos()); });
+    paso([&] { pieza.numeroGrande(); });
+    paso([&] { pieza.nombreImpresora(); });
+    paso([&] { pieza.logo(); });
+    paso([&] { pieza.mensajeOTexto(strDescripcionCabecera); });
+    paso([&] { pieza.vendedor(); });
+    paso([&] { pieza.mesa(); });
+    paso([&] { pieza.reglaDibujada(); });
+    // With 1 the foot prints the identification block; with any other value nobody does.
+    if (*p.ImpCabTickCocinaFinal == 0) {
+        paso([&] { pieza.ticketCabecera(); });
+        paso([&] { pieza.camareroCabecera(); });
+        paso([&] { pieza.impresoDesdeCabecera(); });
+        paso([&] { pieza.salaCabecera(); });
+        paso([&] { pieza.paxsCabecera(); });
         // The customer block of the kitchen ticket prints nothing.
-        AtrapaErrores(proc, [&] { objParametros().getValor(param::ImprimirClienteTicketCocina); });
+        paso([&] { *p.ImprimirClienteTicketCocina; });
     }
-
-    AtrapaErrores(proc, [&] {
-        if (objParametros().getValorEs(param::ImpArtInvTickCocina, 1))
-            Imprimir(trabajo, gCodigosPRN.PRN_INIINV,
-                     {.ConSalto = false, .NombreImpresora = strImpresora, .EsCocina = true});
-    });
+    paso([&] { pieza.inversoArticulos(); });
     return envio;
 }
 
-QString clsImprimirTicket::FormateaLineaArticuloCocina(const QString& strTexto, qint16 anchoLinea) {
+QString clsImprimirTicket::FormateaLineaArticuloCocina(const ParametrosPieza& p, const QString& strTexto,
+                                                       qint16 anchoLinea) {
     QString s;
     vb::OnError(
         [&] {
             QString inicio, fin;
             int factor = 1;
-            objParametros().getValor(param::ImprimirMenusDiferenciado);
-            if (objParametros().getValorEs(param::ImpSoloArtsLetraGrandeCocina, 1) ||
-                objParametros().getValorEs(param::ImpArtsLetraGrandeCocina, 1)) {
+            *p.ImprimirMenusDiferenciado;
+            if (*p.ArtsLetraGrande) {
                 inicio = basPrinter::gCodigosPRN.PRN_INIDBLALT;
                 fin = basPrinter::gCodigosPRN.PRN_FINDBLALT;
                 factor = 2;
             }
             s = strTexto + QStringLiteral(" ");
-            if (objParametros().getValorEs(param::ImpArtsMayusculas, 1))
+            if (*p.ImpArtsMayusculas)
                 s = s.toUpper();
             s.remove(CRLF);
             const qint32 ancho = qint32(vb::RoundHalfEven(double(anchoLinea) / factor));
@@ -637,120 +894,35 @@ QString clsImprimirTicket::FormateaLineaArticuloCocina(const QString& strTexto, 
     return s;
 }
 
+// A failure in the foot's body skips the rest of the body; the ticket is still finished, cut and
+// sent to its own printer, and the failures are reported after it has gone.
 basPrinter::ResultadoEnvio clsImprimirTicket::ImprimirTicketCocinaPie(basPrinter::BufferImpresion& trabajo,
+                                                                      const ParametrosPieza& p,
                                                                       const FilaCabecera& cabecera, qint16 anchoLinea,
                                                                       bool blnEspaciado, QString& strImpresora,
                                                                       bool blnImprimirPie, const QString& strTextoPie) {
     using namespace basPrinter;
+    const PiezaCocina pieza(*this, trabajo, p, cabecera, strImpresora);
     ResultadoEnvio envio;
-    auto lineaK = [&](const QString& t) { Imprimir(trabajo, t, {.NombreImpresora = strImpresora, .EsCocina = true}); };
-    auto linea = [&](const QString& t) { Imprimir(trabajo, t, {.NombreImpresora = strImpresora}); };
-    auto blanco = [&] { linea(QString()); };
-
-    // A failure in the foot's body skips the rest of the body; the ticket is still finished, cut and
-    // sent to its own printer, and the failures are reported after it has gone.
     std::vector<VBError> fallos;
     auto anota = [&](auto&& f) { vb::OnError(f, [&](const VBError& e) { fallos.push_back(e); }); };
 
     anota([&] {
-        if (objParametros().getValorNum(param::ImprimirAnulacionesRojo) != 0)
-            Imprimir(trabajo, CodigoImpresora({27, 'r', 0}), {.ConSalto = false, .NombreImpresora = strImpresora});
-        if (objParametros().getValorEs(param::ImpArtInvTickCocina, 1))
-            Imprimir(trabajo, gCodigosPRN.PRN_FININV, {.ConSalto = false, .NombreImpresora = strImpresora});
+        pieza.finDeModos();
         if (!blnImprimirPie)
             return;
-
-        const QString reglaGuiones = AlineaTexto(QStringLiteral("-"), anchoLinea - 2, false, true, QStringLiteral("-"));
-        const QString reglaIguales = AlineaTexto(QStringLiteral("="), anchoLinea - 2, false, true, QStringLiteral("="));
-
-        ado::RecordsetPtr rs =
-            abre(ConexionServidor(), kSqlObservaciones,
-                 {Variant(glngEmpresa), Variant(glngRestaurante), Variant(lngTPV), Variant(lngTicket)});
-        if (!rs->isEOF() && !rs->isBOF()) {
-            QString obs = textoDe(rs->Fields(QStringLiteral("observ_preparacion")).Value);
-            const double general = objParametros().getValorNum(param::ImprimirObservacionesTicketCocina);
-            const QString o = vb::Trim(textoDe(rs->Fields(QStringLiteral("Observ")).Value));
-            if (general != 0 && !o.isEmpty() && o != QLatin1String("#ERROR#")) {
-                if (!obs.isEmpty())
-                    obs += CRLF + CRLF;
-                obs += general == 2 ? gCodigosPRN.PRN_INIDBLALT + o + gCodigosPRN.PRN_FINDBLALT : o;
-            }
-            const double grande = objParametros().getValorNum(param::ImprimirObservacionesLetraGrande);
-            if (grande == 2 || grande == 3)
-                obs = gCodigosPRN.PRN_INIDBLALT + obs + gCodigosPRN.PRN_FINDBLALT;
-            if (!obs.isEmpty()) {
-                blanco();
-                linea(reglaGuiones);
-                linea(AjustaTexto(anchoLinea, static_cast<const QString&>(obs), 0));
-                linea(reglaGuiones);
-                blanco();
-            }
-        }
-        rs->Close();
-
-        if (!vb::Trim(strTextoPie).isEmpty()) {
-            blanco();
-            linea(reglaIguales);
-            linea(AjustaTexto(anchoLinea, strTextoPie, 0));
-            linea(reglaIguales);
-            blanco();
-        }
-
-        if (objParametros().getValorEs(param::LineasHorizontalesCocina, 1)) {
-            if (const auto espaciado = espaciadoCocina())
-                ImprimeImagenBits(trabajo, kRegla, 256, 0, qint16(*espaciado), strImpresora);
-            else
-                GrabaLog(QStringLiteral("Regla sin imprimir: EspacioEntreLineasCocina fuera de 0..255"));
-        }
-
-        if (objParametros().getValorEs(param::ImpCabTickCocinaFinal, 1)) {
-            lineaK(lineaTicket(cabecera, lngTicket));
-
-            if (!intCamarero.isEmpty()) {
-                const auto nombre =
-                    primerValor(ConexionLocal(), kSqlCamareros, {Variant(intCamarero)}, QStringLiteral("Descripcion"));
-                lineaK(gCodigosPRN.PRN_ININEG + T(QStringLiteral("Camarero:")) + QStringLiteral(" ") +
-                       gCodigosPRN.PRN_FINNEG + (nombre ? textoDe(*nombre) : QString()));
-            } else {
-                lineaK(gCodigosPRN.PRN_ININEG + T(QStringLiteral("Camarero apertura mesa:")) + QStringLiteral(" ") +
-                       gCodigosPRN.PRN_FINNEG + (cabecera ? textoCampo(cabecera, "desccamarero") : QString()));
-            }
-
-            if (objParametros().getValorEs(param::ImprimirTPVCocina, 1)) {
-                QString l = gCodigosPRN.PRN_ININEG + T(QStringLiteral("Impreso desde:")) + QStringLiteral(" ") +
-                            gCodigosPRN.PRN_FINNEG;
-                if (lngNumComandero != 0) {
-                    if (const auto n = primerValor(ConexionLocal(), kSqlCamareros, {Variant(lngNumComandero)},
-                                                   QStringLiteral("Descripcion")))
-                        l += QStringLiteral(" ") + textoDe(*n);
-                } else if (const auto n =
-                               primerValor(ConexionServidor(), kSqlTPVPie,
-                                           {Variant(glngEmpresa), Variant(glngRestaurante), Variant(qint32(gintTPV))},
-                                           QStringLiteral("Nombre"))) {
-                    l += QStringLiteral(" ") + vb::Trim(textoDe(*n));
-                }
-                lineaK(l);
-            }
-
-            if (cabecera) {
-                if (objParametros().getValorEs(param::ImprimirSalaCocina, 1))
-                    lineaK(lineaSala(cabecera));
-                if (esVerdadero(objParametros().getValor(param::TicCocinaImprimirPaxs)))
-                    lineaK(lineaPaxs(cabecera));
-            }
-        }
-
-        if (objParametros().getValorNum(param::EmitirPito) != 0)
-            EmitirPito(trabajo, 0, strImpresora);
-
-        const qint16 n = vb::CInt(Variant(ValNumero(objParametros().getValor(param::BlancosPie)) - 1));
-        for (qint16 i = 0; i <= n; ++i)
-            blanco();
+        pieza.observaciones(anchoLinea);
+        pieza.textoPie(anchoLinea, strTextoPie);
+        pieza.reglaDibujada();
+        if (*p.ImpCabTickCocinaFinal == 1)
+            pieza.identificacionPie();
+        pieza.pito();
+        pieza.blancosPie();
     });
 
     // Finishing the ticket: print mode and spacing back, feed, cut and send, print target cleared.
     anota([&] {
-        const auto espaciado = espaciadoCocina();
+        const auto espaciado = espaciadoCocina(*p.EspacioEntreLineasCocina);
         QString caracter = espaciado ? QString(vb::Chr(*espaciado)) : QString();
         envio = InicializaImpresora(trabajo, 0, strImpresora,
                                     {.CambiarEspaciado = blnEspaciado && espaciado.has_value(), .Espaciado = caracter});

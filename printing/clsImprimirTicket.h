@@ -98,15 +98,20 @@ private:
     // blnLeida: the query ran (with or without a row). A query that fails on a lost link runs once
     // more after an immediate reconnection.
     FilaCabecera ListCabTicket(qint32 lngTPV, qint32 lngTicket, bool& blnLeida);
+    // The parameters of one kitchen ticket piece, read as it starts, and the blocks of its header and foot.
+    struct ParametrosPieza;
+    class PiezaCocina;
+
     // The header and the foot add to the piece's job and return what their own sends did (the foot
     // ends with the cut that sends the piece).
     basPrinter::ResultadoEnvio ImprimirTicketCocinaCabecera(basPrinter::BufferImpresion& trabajo,
-                                                            const FilaCabecera& cabecera, qint16& intAnchoLinea,
-                                                            bool& blnEspaciado, const QString& strImpresora,
+                                                            const ParametrosPieza& p, const FilaCabecera& cabecera,
+                                                            qint16& intAnchoLinea, bool& blnEspaciado,
+                                                            const QString& strImpresora,
                                                             const QString& strDescripcionCabecera,
                                                             bool blnImprimirCabecera);
-    QString FormateaLineaArticuloCocina(const QString& strTexto, qint16 intAnchoLinea);
-    basPrinter::ResultadoEnvio ImprimirTicketCocinaPie(basPrinter::BufferImpresion& trabajo,
+    QString FormateaLineaArticuloCocina(const ParametrosPieza& p, const QString& strTexto, qint16 intAnchoLinea);
+    basPrinter::ResultadoEnvio ImprimirTicketCocinaPie(basPrinter::BufferImpresion& trabajo, const ParametrosPieza& p,
                                                        const FilaCabecera& cabecera, qint16 intAnchoLinea,
                                                        bool blnEspaciado, QString& strImpresora, bool blnImprimirPie,
                                                        const QString& strTextoPie);

@@ -156,6 +156,12 @@ const std::vector<CasoCocina>& casosCocina() {
         // A failure in the foot still cuts the ticket on its own printer, and the report comes after it.
         {"fallo_en_el_pie", "", flan, kCocina2, flan, "", "drop table qm_cabticket_observ", nullptr,
          "ImprimirTicketCocinaPie"},
+        // A parameter that does not fit its use fails the one step that uses it, reported under that
+        // step's procedure: the steps before and after it print.
+        {"desborde_en_la_cabecera", "BlancosCabecera=40000", flan, kSinOpciones, "COCINA|Mesa:|1 Flan", "", "", nullptr,
+         "ImprimirTicketCocinaCabecera"},
+        {"desborde_en_el_pie", "BlancosPie=40000", flan, kSinOpciones, "Entrecot al punto|1 Flan", "", "", nullptr,
+         "ImprimirTicketCocinaPie"},
         // On a live link a failed header query is no reason to reconnect: the pieces still print, without
         // the header row, and the answer tells that the ticket is not whole.
         {"fallo_en_la_cabecera", "ImprimirVendedorTicketCocina=0 ImpCabTickCocinaFinal=1", dosFlan, kSinOpciones,
