@@ -26,21 +26,21 @@ QtPrompts::Caja QtPrompts::cajaParaEstilo(int style) {
     using B = QMessageBox;
     Caja c;
     switch (style & 0x0F) {
-    case 1:
+    case prompts::vbOKCancel:
         c.botones = {B::Ok, B::Cancel};
         c.escape = B::Cancel;
         break;
-    case 2:
+    case prompts::vbAbortRetryIgnore:
         c.botones = {B::Abort, B::Retry, B::Ignore};
         break;
-    case 3:
+    case prompts::vbYesNoCancel:
         c.botones = {B::Yes, B::No, B::Cancel};
         c.escape = B::Cancel;
         break;
-    case 4:
+    case prompts::vbYesNo:
         c.botones = {B::Yes, B::No};
         break;
-    case 5:
+    case prompts::vbRetryCancel:
         c.botones = {B::Retry, B::Cancel};
         c.escape = B::Cancel;
         break;
@@ -52,16 +52,16 @@ QtPrompts::Caja QtPrompts::cajaParaEstilo(int style) {
     const int n = (style >> 8) & 0x03;
     c.porDefecto = c.botones.value(n < c.botones.size() ? n : 0);
     switch (style & 0x70) {
-    case 16:
+    case prompts::vbCritical:
         c.icono = B::Critical;
         break;
-    case 32:
+    case prompts::vbQuestion:
         c.icono = B::Question;
         break;
-    case 48:
+    case prompts::vbExclamation:
         c.icono = B::Warning;
         break;
-    case 64:
+    case prompts::vbInformation:
         c.icono = B::Information;
         break;
     default:

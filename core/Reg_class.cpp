@@ -218,24 +218,29 @@ QStringList Reg_class::Lee_Keys(const QString& sKey) {
 }
 
 QString Reg_class::Lee_Valor(const QString& wKey, const QString& wIndex, bool blnActualiza, const QString& strValDef) {
-    try {
-        QStringList fresca;
-        const QStringList* pares = &garrValoresRegistro;
-        if (blnActualiza || wKey.compare(gstrRutaRegistro, Qt::CaseInsensitive) != 0) {
-            EnumValues(fresca, wKey);
-            pares = &fresca;
-        }
-        // Before the parameter store has taken its snapshot there is nothing to answer from.
-        for (int i = 1; i + 1 < pares->size(); i += 2)
-            if (pares->at(i).compare(wIndex, Qt::CaseInsensitive) == 0)
-                return pares->at(i + 1);
-        return strValDef;
-    } catch (...) {
-        const VBError e = vb::CurrentError();
-        prompts::current().messageBox(QStringLiteral("Reg_class.Lee_valor: ") + e.description(), prompts::vbExclamation,
-                                      QString());
-        return QString();
-    }
+    QString valor;
+    vb::OnError(
+        [&] {
+            QStringList fresca;
+            const QStringList* pares = &garrValoresRegistro;
+            if (blnActualiza || wKey.compare(gstrRutaRegistro, Qt::CaseInsensitive) != 0) {
+                EnumValues(fresca, wKey);
+                pares = &fresca;
+            }
+            // Before the parameter store has taken its snapshot there is nothing to answer from.
+            valor = strValDef;
+            for (int i = 1; i + 1 < pares->size(); i += 2)
+                if (pares->at(i).compare(wIndex, Qt::CaseInsensitive) == 0) {
+                    valor = pares->at(i + 1);
+                    return;
+                }
+        },
+        [&](const VBError& e) {
+            prompts::current().messageBox(QStringLiteral("Reg_class.Lee_valor: ") + e.description(),
+                                          prompts::vbExclamation, QString());
+            valor.clear();
+        });
+    return valor;
 }
 
 Variant Reg_class::GetRegDWord(const QString& sKey, const QString& sValue, qint32 hKey, bool bAsString) {
@@ -489,16 +494,14 @@ void Reg_class::DesasociarExt(const QString& sExt0) {
 }
 
 void Reg_class::Firewall_HabilitarEjecutable(const QString& strRutaEjecutable) {
-    try {
+    AtrapaErrores(QStringLiteral("Firewall_HabilitarEjecutable"), [&] {
         const QFileInfo fi(strRutaEjecutable);
         if (!fi.exists())
             return;
         SetReg(QLatin1String(kClaveProgramas), strRutaEjecutable,
                strRutaEjecutable + QStringLiteral(":*:Enabled:") + fi.fileName(), HKEY_LOCAL_MACHINE, registry::REG_SZ,
                true);
-    } catch (...) {
-        ControlErrores(QStringLiteral("Firewall_HabilitarEjecutable"), true, vb::CurrentError());
-    }
+    });
 }
 
 void Reg_class::Firewall_HabilitarPuerto(const QString& strPuerto, const QString& strProtocolo) {

@@ -221,35 +221,32 @@ QString TraduceLiteral(const QString& strTexto, qint16 intIdioma, bool blnForzar
 
     QString trabajo = strTexto;
     trabajo.replace(QLatin1Char('\''), QChar(0x00B4));
-    try {
-        bool traducido = false;
-        if (idioma != 1 && ConexionLocal().State() == ado::adStateOpen) {
-            if (buscaEnIdiomes(idioma, trabajo, trabajo))
-                traducido = true;
-            else if (gintIdiomaSecundario != idioma && gintIdiomaSecundario != 1 &&
-                     buscaEnIdiomes(gintIdiomaSecundario, trabajo, trabajo))
-                traducido = true;
-        }
-        trabajo = TraduceTextoDrovanto(trabajo);
-        trabajo = TraduceTextoIVA(trabajo);
-        trabajo = TraduceTextoVendedor(trabajo);
-        trabajo = TraduceTextoMesa(trabajo);
-        trabajo = TraduceTextoCamarero(trabajo);
-        trabajo = TraduceTextoSala(trabajo);
-        trabajo = TraduceTextoTicket(trabajo, blnUsarDocumento);
-        if (traducido) {
-            trabajo.replace(QStringLiteral("<br>"), QStringLiteral(" "));
-            trabajo.replace(QStringLiteral("<BR>"), QStringLiteral(" "));
-        }
-        trabajo = vb::Trim(trabajo);
-        calculados.insert(clave, trabajo);
-        return trabajo;
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        prompts::current().messageBox(vb::CurrentError().description(), prompts::vbExclamation, QString());
-        return trabajo;
-    }
+    vb::OnError(
+        [&] {
+            bool traducido = false;
+            if (idioma != 1 && ConexionLocal().State() == ado::adStateOpen) {
+                if (buscaEnIdiomes(idioma, trabajo, trabajo))
+                    traducido = true;
+                else if (gintIdiomaSecundario != idioma && gintIdiomaSecundario != 1 &&
+                         buscaEnIdiomes(gintIdiomaSecundario, trabajo, trabajo))
+                    traducido = true;
+            }
+            trabajo = TraduceTextoDrovanto(trabajo);
+            trabajo = TraduceTextoIVA(trabajo);
+            trabajo = TraduceTextoVendedor(trabajo);
+            trabajo = TraduceTextoMesa(trabajo);
+            trabajo = TraduceTextoCamarero(trabajo);
+            trabajo = TraduceTextoSala(trabajo);
+            trabajo = TraduceTextoTicket(trabajo, blnUsarDocumento);
+            if (traducido) {
+                trabajo.replace(QStringLiteral("<br>"), QStringLiteral(" "));
+                trabajo.replace(QStringLiteral("<BR>"), QStringLiteral(" "));
+            }
+            trabajo = vb::Trim(trabajo);
+            calculados.insert(clave, trabajo);
+        },
+        [](const VBError& e) { prompts::current().messageBox(e.description(), prompts::vbExclamation, QString()); });
+    return trabajo;
 }
 
 void resetTraduccionForTests() {

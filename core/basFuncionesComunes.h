@@ -32,6 +32,9 @@ QString addslashes(QString& texto, bool doblarComilla = false, bool escaparBarra
 Variant BinaryToString(const Variant& v);
 bool esBinaryString(const Variant& v);
 float Segundos();
+// The seconds since midnight as the trace lines show them: the text VB gives the Single of Segundos
+// ("45296.13"), or, with `decimales`, that many fixed decimals of the exact figure.
+QString TextoSegundos(int decimales = -1);
 Variant Vc(const ado::Field* campo, const Variant& muestra);
 void Espera(qint64 milisegundos);
 bool EjecutandoEnIDE();

@@ -5,6 +5,8 @@
 #include "platform/Clock.h"
 #include "platform/VBError.h"
 
+#include <optional>
+
 namespace basLegacyFunctions {
 
 qint16 FuncionLegacyCero() {
@@ -77,17 +79,20 @@ QDate dateSerial(int anio, int mes, int dia) {
 QDateTime FechaDesdeYYYYMMDD(const Variant& v) {
     if (vb::IsNull(v) || !v.isValid() || !vb::IsNumeric(v))
         return gdtmFechaConexion;
-    try {
-        if (vb::CDbl(v) == 0)
-            return gdtmFechaConexion;
+    // A value that does not read as a date gives today.
+    std::optional<QDateTime> fecha;
+    vb::ResumeNext([&] {
+        if (vb::CDbl(v) == 0) {
+            fecha = gdtmFechaConexion;
+            return;
+        }
         const QString s = vb::Trim(vb::CStr(v));
         const int anio = vb::CInt(vb::Mid(s, 1, 4));
         const int mes = vb::CInt(vb::Mid(s, 5, 2));
         const int dia = vb::CInt(vb::Mid(s, 7, 2));
-        return QDateTime(dateSerial(anio, mes, dia), QTime(0, 0));
-    } catch (...) {
-        return clock_seam::now();
-    }
+        fecha = QDateTime(dateSerial(anio, mes, dia), QTime(0, 0));
+    });
+    return fecha ? *fecha : clock_seam::now();
 }
 
 } // namespace basLegacyFunctions

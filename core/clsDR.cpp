@@ -31,26 +31,25 @@ bool clsDR::QueryExecute(const QString& strSQL, qint64* records_affected, const 
 }
 
 vb::EntidadPtr clsDR::QueryFirst(const QString& strSQL, const QString& nombreTabla, const QList<Variant>& params) {
-    try {
-        vb::EntidadPtr entidad;
-        ado::RecordsetPtr rs = CN().Execute(strSQL, nullptr, params);
-        if (!rs->isEOF() && !rs->isBOF()) {
-            entidad = std::make_shared<vb::entidadGenerica>();
-            cargarEntidadConRegistroADODB(*entidad, *rs);
-            entidad->Propiedad(QStringLiteral("__tabla"), Variant(nombreTabla));
-            rs->MoveNext();
-        }
-        rs->Close();
-        return entidad;
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        // The number and source stay, so the caller's error handler still knows a lost link.
-        const VBError err = vb::CurrentError();
-        throw VBError(err.number(),
-                      QStringLiteral("clsDR.queryFirst: ") + err.description() + QStringLiteral("\r\n") + strSQL,
-                      err.source());
-    }
+    vb::EntidadPtr entidad;
+    vb::OnError(
+        [&] {
+            ado::RecordsetPtr rs = CN().Execute(strSQL, nullptr, params);
+            if (!rs->isEOF() && !rs->isBOF()) {
+                entidad = std::make_shared<vb::entidadGenerica>();
+                cargarEntidadConRegistroADODB(*entidad, *rs);
+                entidad->Propiedad(QStringLiteral("__tabla"), Variant(nombreTabla));
+                rs->MoveNext();
+            }
+            rs->Close();
+        },
+        [&](const VBError& err) {
+            // The number and source stay, so the caller's error handler still knows a lost link.
+            throw VBError(err.number(),
+                          QStringLiteral("clsDR.queryFirst: ") + err.description() + QStringLiteral("\r\n") + strSQL,
+                          err.source());
+        });
+    return entidad;
 }
 
 void clsDR::cargarEntidadConRegistroADODB(vb::entidadGenerica& entidad, const ado::Recordset& registro) {

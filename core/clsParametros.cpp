@@ -28,10 +28,6 @@ QString clave(const QString& nombre) {
     return nombre.toCaseFolded();
 }
 
-QString segundos() {
-    return vb::CStr(Variant(basFuncionesComunes::Segundos()));
-}
-
 QString textoDeValor(const Variant& v) {
     if (vb::IsNull(v) || vb::IsEmpty(v))
         return QString();
@@ -93,36 +89,35 @@ void clsParametros::resetForTests() {
 }
 
 void clsParametros::GetParamReg() {
-    try {
-        GrabaLog(QStringLiteral("llamo a EnumValues: ") + segundos());
-        objReg().EnumValues(garrValoresRegistro, gstrRutaRegistro);
-        GrabaLog(QStringLiteral("he llamado a EnumValues: ") + segundos());
-        GrabaLog(QStringLiteral("llamo a InitParametros: ") + segundos());
-        InitParametros();
-        GrabaLog(QStringLiteral("He llamado a InitParametros: ") + segundos());
+    vb::OnError(
+        [&] {
+            GrabaLog(QStringLiteral("llamo a EnumValues: ") + basFuncionesComunes::TextoSegundos());
+            objReg().EnumValues(garrValoresRegistro, gstrRutaRegistro);
+            GrabaLog(QStringLiteral("he llamado a EnumValues: ") + basFuncionesComunes::TextoSegundos());
+            GrabaLog(QStringLiteral("llamo a InitParametros: ") + basFuncionesComunes::TextoSegundos());
+            InitParametros();
+            GrabaLog(QStringLiteral("He llamado a InitParametros: ") + basFuncionesComunes::TextoSegundos());
 
-        // A half-filled configuration goes to the configuration dialog like an empty one.
-        const QString ip = getValor(param::IpServidor, true);
-        const QString empresa = getValor(param::Empresa, true);
-        const QString restaurante = getValor(param::Restaurante, true);
-        const QString tpv = getValor(param::TPV, true);
-        if (ip.isEmpty() || empresa.isEmpty() || restaurante.isEmpty() || tpv.isEmpty()) {
-            MensajeUsuario(QStringLiteral("El programa no está correctamente configurado. Por favor, introduce los "
-                                          "parámetros básicos de acceso al servidor"),
+            // A half-filled configuration goes to the configuration dialog like an empty one.
+            const QString ip = getValor(param::IpServidor, true);
+            const QString empresa = getValor(param::Empresa, true);
+            const QString restaurante = getValor(param::Restaurante, true);
+            const QString tpv = getValor(param::TPV, true);
+            if (ip.isEmpty() || empresa.isEmpty() || restaurante.isEmpty() || tpv.isEmpty()) {
+                MensajeUsuario(QStringLiteral("El programa no está correctamente configurado. Por favor, introduce los "
+                                              "parámetros básicos de acceso al servidor"),
+                               prompts::vbExclamation, QString());
+                prompts::current().showForm(QStringLiteral("frmConfig"));
+                program::End();
+            }
+        },
+        [](const VBError& err) {
+            MensajeUsuario(TraduceLiteral(QStringLiteral(
+                               "Se ha producido un error durante la inicialización de la colección de parámetros.")) +
+                               QStringLiteral("\n\r") + TraduceLiteral(QStringLiteral("Mensaje de error:")) +
+                               QStringLiteral(" ") + err.description(),
                            prompts::vbExclamation, QString());
-            prompts::current().showForm(QStringLiteral("frmConfig"));
-            program::End();
-        }
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        const VBError err = vb::CurrentError();
-        MensajeUsuario(TraduceLiteral(QStringLiteral(
-                           "Se ha producido un error durante la inicialización de la colección de parámetros.")) +
-                           QStringLiteral("\n\r") + TraduceLiteral(QStringLiteral("Mensaje de error:")) +
-                           QStringLiteral(" ") + err.description(),
-                       prompts::vbExclamation, QString());
-    }
+        });
 }
 
 void clsParametros::InitParametros() {
@@ -190,17 +185,16 @@ QString clsParametros::getValor(const QString& strParametro, bool blnDevolverVac
             prompts::vbOKOnly, QString());
         program::End();
     }
-    try {
-        return textoDeValor(p->valor());
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        prompts::current().messageBox(QStringLiteral("Error producido en la extracción de parámetros") + kCrLf +
-                                          QStringLiteral("Parametro: ") + strParametro + kCrLf +
-                                          QStringLiteral("ERROR: ") + vb::CurrentError().description(),
-                                      prompts::vbOKOnly, QString());
-        program::End();
-    }
+    QString texto;
+    vb::OnError([&] { texto = textoDeValor(p->valor()); },
+                [&](const VBError& e) {
+                    prompts::current().messageBox(QStringLiteral("Error producido en la extracción de parámetros") +
+                                                      kCrLf + QStringLiteral("Parametro: ") + strParametro + kCrLf +
+                                                      QStringLiteral("ERROR: ") + e.description(),
+                                                  prompts::vbOKOnly, QString());
+                    program::End();
+                });
+    return texto;
 }
 
 double clsParametros::getValorNum(const QString& strParametro, bool blnDevolverVacioSiNoExiste) {

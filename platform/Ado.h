@@ -80,7 +80,7 @@ public:
 };
 using RecordsetPtr = std::unique_ptr<Recordset>;
 
-class Connection {
+class Connection final {
 public:
     Connection();
     ~Connection();

@@ -22,7 +22,7 @@ public:
 RawOutput& output();
 void install(RawOutput* out); // nullptr restores CUPS
 
-class CupsOutput : public RawOutput {
+class CupsOutput final : public RawOutput {
 public:
     bool send(const QString& printer, const QByteArray& data, QString* error) override;
     QStringList list() override;

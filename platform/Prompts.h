@@ -17,8 +17,10 @@ namespace prompts {
 enum Style {
     vbOKOnly = 0,
     vbOKCancel = 1,
+    vbAbortRetryIgnore = 2,
     vbYesNoCancel = 3,
     vbYesNo = 4,
+    vbRetryCancel = 5,
     vbCritical = 16,
     vbQuestion = 32,
     vbExclamation = 48,

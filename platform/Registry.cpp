@@ -394,22 +394,14 @@ Value normalised(const Value& in) {
     case REG_EXPAND_SZ:
         if (in.data.typeId() == QMetaType::QString) {
             v.data = in.data.toString();
-        } else {
-            try {
-                v.data = vb::CStr(in.data);
-            } catch (const VBError&) {
-                v.data = in.data.toString();
-            }
+        } else if (!vb::ResumeNext([&] { v.data = vb::CStr(in.data); })) {
+            v.data = in.data.toString();
         }
         break;
     case REG_DWORD: {
         quint32 n = 0;
         if (in.data.typeId() == QMetaType::QString) {
-            try {
-                n = quint32(qint64(vb::CDbl(in.data)));
-            } catch (const VBError&) {
-                n = 0;
-            }
+            vb::ResumeNext([&] { n = quint32(qint64(vb::CDbl(in.data))); }); // a text that is no number: 0
         } else {
             n = quint32(in.data.toLongLong());
         }

@@ -41,7 +41,7 @@ struct Value {
     QVariant data; // REG_SZ/EXPAND_SZ: QString; REG_DWORD: quint32; REG_BINARY: QByteArray; MULTI_SZ: QStringList
 };
 
-class RegistryStore {
+class RegistryStore final {
 public:
     static RegistryStore& instance();
     void setDirectory(const QString& dir); // tests point it at a temporary folder; reloads

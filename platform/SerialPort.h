@@ -4,7 +4,7 @@
 #include <QByteArray>
 #include <QString>
 
-class SerialPort {
+class SerialPort final {
 public:
     SerialPort() = default;
     ~SerialPort();

@@ -59,6 +59,7 @@ inline constexpr qint32 ObjectRequired = 424;
 inline constexpr qint32 NoSuchMember = 438;
 inline constexpr qint32 WrongArgumentCount = 450;
 inline constexpr qint32 KeyAlreadyInCollection = 457;
+inline constexpr qint32 PrinterError = 482;
 inline constexpr qint32 DictionaryRemoveFailed = 32811;
 // ADO
 inline constexpr qint32 AdoNoCurrentRecord = 3021;

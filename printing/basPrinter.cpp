@@ -10,6 +10,7 @@
 #include "platform/Cp1252.h"
 #include "platform/Printers.h"
 #include "platform/Program.h"
+#include "platform/Prompts.h"
 #include "platform/VBError.h"
 #include "printing/ErrorTicketPrinter.h"
 #include "printing/EscPos.h"
@@ -76,7 +77,7 @@ void informaFalloEnvio(InformeFallos& informe, const QString& impresora, const Q
     informe.blnInformado = true;
     gEstadoImpresion.blnInformandoFallo = true;
     const auto fin = qScopeGuard([] { gEstadoImpresion.blnInformandoFallo = false; });
-    MensajeUsuario(texto, 64);
+    MensajeUsuario(texto, prompts::vbInformation);
 }
 
 ResultadoEnvio enviaTrabajo(BufferImpresion& trabajo, const QString& impresora, const QString& texto) {
@@ -176,7 +177,7 @@ ResultadoEnvio Imprimir(BufferImpresion& trabajo, const QString& texto, Opciones
 
     bool itos = false;
     vb::OnError([&] { itos = objParametros().getValorEs(param::FuncionamientoItos, 1) && o.idImpresora == 0; },
-                aviso(64));
+                aviso(prompts::vbInformation));
 
     // Length limit.
     vb::OnError(
@@ -189,7 +190,7 @@ ResultadoEnvio Imprimir(BufferImpresion& trabajo, const QString& texto, Opciones
             if (max > 0 && buf.Texto.size() > max)
                 o.Enviar = true;
         },
-        aviso(64));
+        aviso(prompts::vbInformation));
 
     // The print target may take the text instead of the printer.
     vb::OnError(
@@ -203,13 +204,14 @@ ResultadoEnvio Imprimir(BufferImpresion& trabajo, const QString& texto, Opciones
                 }
             }
         },
-        aviso(64));
+        aviso(prompts::vbInformation));
 
     bool facturadora = false;
-    vb::OnError([&] { facturadora = objParametros().getValorEs(param::FuncFacturadora, 1); }, aviso(64));
+    vb::OnError([&] { facturadora = objParametros().getValorEs(param::FuncFacturadora, 1); },
+                aviso(prompts::vbInformation));
     const bool paginar = facturadora && gEstadoImpresion.glngPaginarFacturadora == 1;
     if (o.ControlarFacturadora && paginar)
-        vb::OnError([&] { ImprimeFacturadora(trabajo, QString(buf.Texto)); }, aviso(64));
+        vb::OnError([&] { ImprimeFacturadora(trabajo, QString(buf.Texto)); }, aviso(prompts::vbInformation));
 
     // The job's own sending call answers for what the length limit sent before it; a send the
     // caller did not ask for is kept for that call.
@@ -229,7 +231,7 @@ ResultadoEnvio Imprimir(BufferImpresion& trabajo, const QString& texto, Opciones
     if (itos)
         o.Traducir = false;
     if (o.Traducir && !datos.isEmpty())
-        vb::OnError([&] { datos = TraducirCaracteres(datos, o.EsCocina); }, aviso(64));
+        vb::OnError([&] { datos = TraducirCaracteres(datos, o.EsCocina); }, aviso(prompts::vbInformation));
 
     QString nombre;
     bool descartar = false;
@@ -244,7 +246,7 @@ ResultadoEnvio Imprimir(BufferImpresion& trabajo, const QString& texto, Opciones
                     descartar = true;
             }
         },
-        aviso(64));
+        aviso(prompts::vbInformation));
     if (descartar)
         return responde({});
     vb::OnError(
@@ -256,9 +258,9 @@ ResultadoEnvio Imprimir(BufferImpresion& trabajo, const QString& texto, Opciones
             if (frmPrincipalVars().blnCintaControl)
                 nombre = objParametros().getValor(param::ImpCintaControl);
         },
-        aviso(64));
+        aviso(prompts::vbInformation));
     if (nombre.isEmpty())
-        vb::OnError([&] { nombre = printers::output().defaultPrinter(); }, aviso(64));
+        vb::OnError([&] { nombre = printers::output().defaultPrinter(); }, aviso(prompts::vbInformation));
 
     // Nothing collected: no job (an empty raw job would stay held in the queue).
     const bool vacio = datos.isEmpty();
@@ -273,7 +275,7 @@ ResultadoEnvio Imprimir(BufferImpresion& trabajo, const QString& texto, Opciones
                     datos = CodigoImpresora({27, 'c', '0', 1}) + datos;
                 }
             },
-            aviso(64));
+            aviso(prompts::vbInformation));
 
     // Nothing collected is nothing lost; a failure before the send is the job's failure.
     ResultadoEnvio envio{.blnEnviado = true, .impresora = nombre};
@@ -307,19 +309,19 @@ ResultadoEnvio Imprimir(BufferImpresion& trabajo, const QString& texto, Opciones
         [&](const VBError& e) {
             if (!intentado)
                 envio = {.blnEnviado = true, .impresora = envio.impresora, .ok = false, .error = e.description()};
-            MensajeUsuario(e.description(), 64);
+            MensajeUsuario(e.description(), prompts::vbInformation);
         });
 
     if (paginar)
         vb::OnError([&] { basFuncionesComunes::Espera(objParametros().getValorLng(param::DelayFacturadora)); },
-                    aviso(64));
+                    aviso(prompts::vbInformation));
     vb::OnError(
         [&] {
             const qint32 retraso = objParametros().getValorLng(param::DelayImpresion);
             if (objParametros().getValorNum(param::DelayImpresion) != 0)
                 basFuncionesComunes::Espera(retraso);
         },
-        aviso(64));
+        aviso(prompts::vbInformation));
     return responde(envio);
 }
 
@@ -355,7 +357,7 @@ ResultadoEnvio InicializaImpresora(BufferImpresion& trabajo, qint32 idImpresora,
             [&] {
                 if (Espaciado.isEmpty()) {
                     const auto n = byteDeParametro(objParametros().getValorNum(param::EspacioEntreLineas),
-                                                   param::EspacioEntreLineas, 48);
+                                                   param::EspacioEntreLineas, prompts::vbExclamation);
                     if (!n)
                         return;
                     Espaciado = vb::Chr(*n);
@@ -364,22 +366,24 @@ ResultadoEnvio InicializaImpresora(BufferImpresion& trabajo, qint32 idImpresora,
                     Imprimir(trabajo, CodigoImpresora({27, '3'}) + Espaciado,
                              {.Enviar = Enviar, .idImpresora = idImpresora, .NombreImpresora = NombreImpresora}));
             },
-            aviso(48));
+            aviso(prompts::vbExclamation));
     bool juego2 = false;
-    vb::OnError([&] { juego2 = objParametros().getValorEs(param::CodigosEscTicketNormal, 2); }, aviso(48));
+    vb::OnError([&] { juego2 = objParametros().getValorEs(param::CodigosEscTicketNormal, 2); },
+                aviso(prompts::vbExclamation));
     if (juego2) {
-        vb::OnError([&] { orden({27, '@'}, true); }, aviso(48));
+        vb::OnError([&] { orden({27, '@'}, true); }, aviso(prompts::vbExclamation));
         gCodigosPRN.PRN_INIDBLALT.clear();
         gCodigosPRN.PRN_FINDBLALT.clear();
         gCodigosPRN.PRN_ININEG.clear();
         gCodigosPRN.PRN_FINNEG.clear();
-        vb::OnError([&] { envio = envio.anade(enviaBuffer(trabajo, idImpresora, NombreImpresora)); }, aviso(48));
-        vb::OnError([&] { orden({27, '!', 2}, true); }, aviso(48));
-        vb::OnError([&] { orden({27, 'A', 0}, true); }, aviso(48));
-        vb::OnError([&] { orden({29, 'E', 1}, true); }, aviso(48));
-        vb::OnError([&] { orden({29, 's', 1}, true); }, aviso(48));
+        vb::OnError([&] { envio = envio.anade(enviaBuffer(trabajo, idImpresora, NombreImpresora)); },
+                    aviso(prompts::vbExclamation));
+        vb::OnError([&] { orden({27, '!', 2}, true); }, aviso(prompts::vbExclamation));
+        vb::OnError([&] { orden({27, 'A', 0}, true); }, aviso(prompts::vbExclamation));
+        vb::OnError([&] { orden({29, 'E', 1}, true); }, aviso(prompts::vbExclamation));
+        vb::OnError([&] { orden({29, 's', 1}, true); }, aviso(prompts::vbExclamation));
     } else {
-        vb::OnError([&] { orden({27, '!', 0}, Enviar); }, aviso(48));
+        vb::OnError([&] { orden({27, '!', 0}, Enviar); }, aviso(prompts::vbExclamation));
     }
     return envio;
 }
@@ -399,7 +403,7 @@ qint16 EstableceLetraYAncho(BufferImpresion& trabajo, qint32 idImpresora, const 
                 Imprimir(trabajo, CodigoImpresora({27, '!', n}),
                          {.idImpresora = idImpresora, .NombreImpresora = NombreImpresora});
         },
-        aviso(48));
+        aviso(prompts::vbExclamation));
     vb::OnError(
         [&] {
             const qint32 codigo =
@@ -410,7 +414,7 @@ qint16 EstableceLetraYAncho(BufferImpresion& trabajo, qint32 idImpresora, const 
             if (codigo >= 0 && codigo <= 3)
                 ancho = kAncho[codigo][fuenteB ? 1 : 0];
         },
-        aviso(48));
+        aviso(prompts::vbExclamation));
     if (idImpresora == 9999 || idImpresora == 9998)
         ancho = 34;
     vb::OnError(
@@ -418,7 +422,7 @@ qint16 EstableceLetraYAncho(BufferImpresion& trabajo, qint32 idImpresora, const 
             if (vb::CBool(objParametros().getValor(param::UsarImpDRVSiempre)))
                 ancho = objParametros().getValorNum(param::AnchoDatosCabeceraDRV) < 4500 ? 60 : 100;
         },
-        aviso(48));
+        aviso(prompts::vbExclamation));
     return ancho;
 }
 
@@ -467,7 +471,7 @@ QString TraducirCaracteres(const QString& texto, bool EsCocina) {
             paginaEuro = EsCocina ? objParametros().getValorEs(param::CodigosEscTicketCocina, 3)
                                   : objParametros().getValorEs(param::CodigosEscTicketNormal, 4);
         },
-        aviso(48));
+        aviso(prompts::vbExclamation));
     QString salida;
     salida.reserve(texto.size() + 3);
     if (paginaEuro)
@@ -503,9 +507,9 @@ ResultadoCorte CortarPapel(BufferImpresion& trabajo, OpcionesCorte o) {
     QString& NombreImpresora = o.NombreImpresora;
     ResultadoEnvio envio;
     bool captura = false;
-    vb::OnError([&] { captura = capturando(); }, aviso(64));
+    vb::OnError([&] { captura = capturando(); }, aviso(prompts::vbInformation));
     if (captura) {
-        vb::OnError([&] { envio = enviaBuffer(trabajo, idImpresora, NombreImpresora); }, aviso(64));
+        vb::OnError([&] { envio = enviaBuffer(trabajo, idImpresora, NombreImpresora); }, aviso(prompts::vbInformation));
         return {envio, NombreImpresora};
     }
     vb::OnError(
@@ -516,16 +520,16 @@ ResultadoCorte CortarPapel(BufferImpresion& trabajo, OpcionesCorte o) {
             for (qint32 i = 0; i < n; ++i)
                 Imprimir(trabajo, QString(), {.idImpresora = idImpresora, .NombreImpresora = NombreImpresora});
         },
-        aviso(64));
+        aviso(prompts::vbInformation));
     vb::OnError(
         [&] {
             Imprimir(trabajo, QString(),
                      {.idImpresora = idImpresora, .NombreImpresora = NombreImpresora, .Traducir = Traducir});
         },
-        aviso(64));
+        aviso(prompts::vbInformation));
 
     bool cortar = false;
-    vb::OnError([&] { cortar = objParametros().getValorEs(param::Cortar, 1); }, aviso(64));
+    vb::OnError([&] { cortar = objParametros().getValorEs(param::Cortar, 1); }, aviso(prompts::vbInformation));
     if (cortar)
         vb::OnError(
             [&] {
@@ -537,7 +541,7 @@ ResultadoCorte CortarPapel(BufferImpresion& trabajo, OpcionesCorte o) {
                 if (frmPrincipalVars().blnCintaControl)
                     cortar = false;
             },
-            aviso(64));
+            aviso(prompts::vbInformation));
     if (cortar) {
         vb::OnError(
             [&] {
@@ -551,9 +555,10 @@ ResultadoCorte CortarPapel(BufferImpresion& trabajo, OpcionesCorte o) {
                                   .NombreImpresora = NombreImpresora,
                                   .Traducir = Traducir});
             },
-            aviso(64));
+            aviso(prompts::vbInformation));
     } else {
-        vb::OnError([&] { envio = enviaBuffer(trabajo, idImpresora, NombreImpresora, Traducir); }, aviso(64));
+        vb::OnError([&] { envio = enviaBuffer(trabajo, idImpresora, NombreImpresora, Traducir); },
+                    aviso(prompts::vbInformation));
     }
     vb::OnError(
         [&] {
@@ -561,20 +566,18 @@ ResultadoCorte CortarPapel(BufferImpresion& trabajo, OpcionesCorte o) {
                 objParametros().getValorNum(param::LogoEnImpresora) == 0)
                 ImprimeLogo(trabajo, false, 0, NombreImpresora);
         },
-        aviso(64));
-    vb::OnError([&] { basFuncionesComunes::Espera(objParametros().getValorLng(param::DelayImpresion)); }, aviso(64));
+        aviso(prompts::vbInformation));
+    vb::OnError([&] { basFuncionesComunes::Espera(objParametros().getValorLng(param::DelayImpresion)); },
+                aviso(prompts::vbInformation));
     return {envio, NombreImpresora};
 }
 
 ResultadoEnvio ImprimeLogo(BufferImpresion& trabajo, bool Enviar, qint32 idImpresora, const QString& NombreImpresora) {
     ResultadoEnvio envio;
-    vb::OnError(
-        [&] {
-            GrabaLog(vb::CStr(QVariant(basFuncionesComunes::Segundos())) + QStringLiteral("basPrinter.ImprimeLogo: "));
-        },
-        aviso(64));
+    vb::OnError([&] { GrabaLog(basFuncionesComunes::TextoSegundos() + QStringLiteral("basPrinter.ImprimeLogo: ")); },
+                aviso(prompts::vbInformation));
     bool captura = false;
-    vb::OnError([&] { captura = capturando(); }, aviso(64));
+    vb::OnError([&] { captura = capturando(); }, aviso(prompts::vbInformation));
     if (captura)
         return envio;
     vb::OnError(
@@ -602,7 +605,7 @@ ResultadoEnvio ImprimeLogo(BufferImpresion& trabajo, bool Enviar, qint32 idImpre
                                  {.Enviar = Enviar, .idImpresora = idImpresora, .NombreImpresora = NombreImpresora});
             }
         },
-        aviso(64));
+        aviso(prompts::vbInformation));
     return envio;
 }
 
@@ -620,7 +623,8 @@ void EmitirPito(BufferImpresion& trabajo, qint32 idImpresora, const QString& Nom
                 const char* nombres[] = {param::EmitirPitoOkiDispositivo, param::EmitirPitoOkiTiempoEngergia,
                                          param::EmitirPitoOkiTiempoDelay};
                 for (int i = 0; i < 3; ++i)
-                    if (!(b[i] = byteDeParametro(objParametros().getValorNum(nombres[i]), nombres[i], 64)))
+                    if (!(b[i] = byteDeParametro(objParametros().getValorNum(nombres[i]), nombres[i],
+                                                 prompts::vbInformation)))
                         return;
                 orden = CodigoImpresora({27, 29, 7, *b[0], *b[1], *b[2]});
             } else if (tipo == 4) {
@@ -634,13 +638,13 @@ void EmitirPito(BufferImpresion& trabajo, qint32 idImpresora, const QString& Nom
                 trabajo, orden,
                 {.ConSalto = false, .idImpresora = idImpresora, .NombreImpresora = NombreImpresora, .Traducir = false});
         },
-        aviso(64));
+        aviso(prompts::vbInformation));
 }
 
 void ImprimeImagenBits(BufferImpresion& trabajo, const QString& Datos, qint16 AnchoBytes, qint32 idImpresora,
                        qint16 Espaciado, const QString& NombreImpresora) {
     if (AnchoBytes <= 0) {
-        MensajeUsuario(QStringLiteral("Ancho de imagen no válido: %1").arg(AnchoBytes), 48);
+        MensajeUsuario(QStringLiteral("Ancho de imagen no válido: %1").arg(AnchoBytes), prompts::vbExclamation);
         return;
     }
     const int w = int(AnchoBytes) * 8;
@@ -652,7 +656,7 @@ void ImprimeImagenBits(BufferImpresion& trabajo, const QString& Datos, qint16 An
                 trabajo, CodigoImpresora({27, '3', 0}),
                 {.ConSalto = false, .idImpresora = idImpresora, .NombreImpresora = NombreImpresora, .Traducir = false});
         },
-        aviso(48));
+        aviso(prompts::vbExclamation));
     for (qsizetype i = 0; i < Datos.size(); i += w) {
         vb::OnError(
             [&] {
@@ -661,18 +665,18 @@ void ImprimeImagenBits(BufferImpresion& trabajo, const QString& Datos, qint16 An
                 Imprimir(trabajo, CodigoImpresora({27, '*', 0, largo % 256, largo / 256}) + banda,
                          {.idImpresora = idImpresora, .NombreImpresora = NombreImpresora, .Traducir = false});
             },
-            aviso(48));
+            aviso(prompts::vbExclamation));
     }
     vb::OnError(
         [&] {
-            if (const auto n = byteDeParametro(Espaciado, QStringLiteral("espaciado"), 48))
+            if (const auto n = byteDeParametro(Espaciado, QStringLiteral("espaciado"), prompts::vbExclamation))
                 Imprimir(trabajo, CodigoImpresora({27, '3', *n}),
                          {.ConSalto = false,
                           .idImpresora = idImpresora,
                           .NombreImpresora = NombreImpresora,
                           .Traducir = false});
         },
-        aviso(48));
+        aviso(prompts::vbExclamation));
 }
 
 // ======================================================================================
@@ -689,12 +693,12 @@ void ImprimeFacturadora(BufferImpresion& trabajo, const QString& texto, Opciones
     // ticket on this very printer, in the middle of the page).
     auto avisoPapel = [](const QString& mensaje) {
         ErrorTicketPrinter::SuspensionImpresion suspension;
-        MensajeUsuarioSimple(mensaje, 64, QString());
+        MensajeUsuarioSimple(mensaje, prompts::vbInformation, QString());
     };
     auto paginaTexto = [&] { return QString::number(buf.Pagina).trimmed(); };
 
     if (o.blnSoloContar) {
-        vb::OnError([&] { buf.LineasPendientes += lineas(texto); }, aviso(64));
+        vb::OnError([&] { buf.LineasPendientes += lineas(texto); }, aviso(prompts::vbInformation));
         return;
     }
     if (!o.blnNuevoDocumento) {
@@ -704,7 +708,7 @@ void ImprimeFacturadora(BufferImpresion& trabajo, const QString& texto, Opciones
                 n = objParametros().getValorLng(param::NumLinPagFacturadora);
                 buf.LineasPagina = lineas(texto) + buf.LineasPendientes;
             },
-            aviso(64));
+            aviso(prompts::vbInformation));
         // A page of no lines means no pagination; the lines of a page being turned turn no page.
         if (n <= 0 || buf.LineasPagina < n || gEstadoImpresion.blnPaginando)
             return;
@@ -716,28 +720,28 @@ void ImprimeFacturadora(BufferImpresion& trabajo, const QString& texto, Opciones
                 w = qint32(vb::RoundHalfEven(objParametros().getValorNum(param::MargenIzquierdoFacturadora) +
                                              objParametros().getValorNum(param::AnchoFacturadora) - 2));
             },
-            aviso(64));
+            aviso(prompts::vbInformation));
         auto alinea = [&](const QString& t) { return basFuncionesComunes::AlineaTexto(t, w, false, true, QString()); };
         vb::OnError([&] { linea(alinea(TraduceLiteral(QStringLiteral("Continua..."), -1, true, false)), false); },
-                    aviso(64));
+                    aviso(prompts::vbInformation));
         vb::OnError(
             [&] {
                 Imprimir(trabajo, CodigoImpresora({27, 'F', 1, 12}),
                          {.ConSalto = false, .Enviar = true, .ControlarFacturadora = false});
             },
-            aviso(64));
+            aviso(prompts::vbInformation));
         vb::OnError(
             [&] {
                 Imprimir(trabajo, CodigoImpresora({27, 'c', '0', 4}),
                          {.ConSalto = false, .ControlarFacturadora = false});
             },
-            aviso(64));
+            aviso(prompts::vbInformation));
         vb::OnError(
             [&] {
                 if (vb::CBool(objParametros().getValor(param::FacturadoraMostrarMensajePapel)))
                     avisoPapel(QStringLiteral("Cambie el papel de la facturadora y pulse Aceptar para continuar"));
             },
-            aviso(64));
+            aviso(prompts::vbInformation));
         buf.Pagina += 1;
         buf.LineasPagina = 0;
         buf.LineasPendientes = 0;
@@ -747,13 +751,14 @@ void ImprimeFacturadora(BufferImpresion& trabajo, const QString& texto, Opciones
                 cliente = objParametros().getValorNum(param::MargenSuperiorClienteFacturadora);
                 cabecera = objParametros().getValorNum(param::MargenSuperiorCabeceraFacturadora);
             },
-            aviso(64));
+            aviso(prompts::vbInformation));
         bool tipo2 = false;
-        vb::OnError([&] { tipo2 = objParametros().getValorEs(param::TipoImpresionFacturadora, 2); }, aviso(64));
+        vb::OnError([&] { tipo2 = objParametros().getValorEs(param::TipoImpresionFacturadora, 2); },
+                    aviso(prompts::vbInformation));
         if (cliente != 0 || cabecera != 0) {
             const qint32 m = qint32(vb::RoundHalfEven(cliente + 2));
             for (qint32 i = 0; i < m + 1; ++i)
-                vb::OnError([&] { linea(QString(), true); }, aviso(64));
+                vb::OnError([&] { linea(QString(), true); }, aviso(prompts::vbInformation));
             qint32 c = m + 1;
             if (!tipo2)
                 vb::OnError(
@@ -762,22 +767,23 @@ void ImprimeFacturadora(BufferImpresion& trabajo, const QString& texto, Opciones
                                      paginaTexto()),
                               false, true);
                     },
-                    aviso(64));
+                    aviso(prompts::vbInformation));
             buf.LineasPagina += 1;
             while (c < cabecera + 2) {
-                vb::OnError([&] { linea(QString(), true); }, aviso(64));
+                vb::OnError([&] { linea(QString(), true); }, aviso(prompts::vbInformation));
                 buf.LineasPagina += 1;
                 c += 1;
             }
         } else {
             qint32 blancos = 0;
-            vb::OnError([&] { blancos = objParametros().getValorLng(param::BlancosCabecera); }, aviso(64));
+            vb::OnError([&] { blancos = objParametros().getValorLng(param::BlancosCabecera); },
+                        aviso(prompts::vbInformation));
             for (qint32 i = 0; i < blancos; ++i)
-                vb::OnError([&] { linea(QString(), true); }, aviso(64));
+                vb::OnError([&] { linea(QString(), true); }, aviso(prompts::vbInformation));
         }
         if (gEstadoImpresion.gstrCabeceraFacturadora.isEmpty())
             return;
-        vb::OnError([&] { linea(gEstadoImpresion.gstrCabeceraFacturadora, true); }, aviso(64));
+        vb::OnError([&] { linea(gEstadoImpresion.gstrCabeceraFacturadora, true); }, aviso(prompts::vbInformation));
         buf.LineasPagina += 1;
         if (tipo2)
             vb::OnError(
@@ -786,7 +792,7 @@ void ImprimeFacturadora(BufferImpresion& trabajo, const QString& texto, Opciones
                                  QStringLiteral(" ") + paginaTexto()),
                           true);
                 },
-                aviso(64));
+                aviso(prompts::vbInformation));
         return;
     }
 
@@ -795,7 +801,7 @@ void ImprimeFacturadora(BufferImpresion& trabajo, const QString& texto, Opciones
             if (vb::CBool(objParametros().getValor(param::FacturadoraMostrarMensajePapel)))
                 avisoPapel(QStringLiteral("Introduzca la primera página y pulse Aceptar para continuar"));
         },
-        aviso(64));
+        aviso(prompts::vbInformation));
     qint16 t = 0;
     vb::OnError(
         [&] {
@@ -804,12 +810,12 @@ void ImprimeFacturadora(BufferImpresion& trabajo, const QString& texto, Opciones
             if (objParametros().getValorNum(param::MargenSuperiorCabeceraFacturadora) != 0 && t == 0)
                 t = qint16(vb::RoundHalfEven(objParametros().getValorNum(param::MargenSuperiorCabeceraFacturadora)));
         },
-        aviso(64));
+        aviso(prompts::vbInformation));
     buf.LineasPagina = 0;
     buf.LineasPendientes = 0;
     buf.Pagina = 1;
     for (qint16 i = 0; i < t; ++i)
-        vb::OnError([&] { linea(QString(), true); }, aviso(64));
+        vb::OnError([&] { linea(QString(), true); }, aviso(prompts::vbInformation));
 }
 
 // ======================================================================================

@@ -13,6 +13,7 @@
 #include "platform/Ado.h"
 #include "platform/Clock.h"
 #include "platform/Printers.h"
+#include "platform/Prompts.h"
 #include "platform/VBError.h"
 #include "printing/basPrinter.h"
 #include "printing/clsImpresionPantalla.h"
@@ -49,10 +50,6 @@ bool esVerdadero(const QString& v) {
 // Labels go through the translation in the current language, translation forced.
 QString T(const QString& etiqueta) {
     return TraduceLiteral(etiqueta, -1, true, false);
-}
-
-QString segundos() {
-    return vb::CStr(Variant(basFuncionesComunes::Segundos()));
 }
 
 // VB's Format(n, "000..."): at least `digitos` digits, the sign in front.
@@ -847,7 +844,7 @@ basPrinter::ResultadoEnvio clsImprimirTicket::ImprimirTicketCocinaCabecera(
 
     paso([&] { pieza.blancos(*p.BlancosCabecera); });
     paso([&] { pieza.blancos(*p.BlancosCabeceraTicketCocina); });
-    paso([&] { GrabaLog(QStringLiteral("Voy a imprimir la cabecera: ") + segundos()); });
+    paso([&] { GrabaLog(QStringLiteral("Voy a imprimir la cabecera: ") + basFuncionesComunes::TextoSegundos()); });
     paso([&] { pieza.numeroGrande(); });
     paso([&] { pieza.nombreImpresora(); });
     paso([&] { pieza.logo(); });
@@ -890,7 +887,7 @@ QString clsImprimirTicket::FormateaLineaArticuloCocina(const ParametrosPieza& p,
             s = AlineaTexto(s, ancho, true, false, QString());
             s = inicio + s + fin + CRLF;
         },
-        [](const VBError& e) { MensajeUsuario(e.description(), 64); });
+        [](const VBError& e) { MensajeUsuario(e.description(), prompts::vbInformation); });
     return s;
 }
 
@@ -949,7 +946,7 @@ void clsImprimirTicket::imprimirDigitosTicketLetraGrande(basPrinter::BufferImpre
                                                          const QString& strImpresora) {
     using namespace basPrinter;
     AtrapaErrores(kProcDigitos, [&] {
-        GrabaLog(QStringLiteral("ImprimirDigitosTicketLetraGrande: ") + segundos());
+        GrabaLog(QStringLiteral("ImprimirDigitosTicketLetraGrande: ") + basFuncionesComunes::TextoSegundos());
         QString s;
         if (!blnImprimirNumComanda) {
             s = vb::Right(ceros(tpv, 3), 1) + vb::Right(ceros(ticket, 8), 2);
@@ -957,7 +954,8 @@ void clsImprimirTicket::imprimirDigitosTicketLetraGrande(basPrinter::BufferImpre
             const QList<Variant> valores{Variant(glngEmpresa), Variant(glngRestaurante), Variant(tpv), Variant(ticket)};
             GrabaLog(kSqlComandasTicket + QStringLiteral(" [") + QString::number(glngEmpresa) + QStringLiteral(", ") +
                      QString::number(glngRestaurante) + QStringLiteral(", ") + QString::number(tpv) +
-                     QStringLiteral(", ") + QString::number(ticket) + QStringLiteral("]: ") + segundos());
+                     QStringLiteral(", ") + QString::number(ticket) + QStringLiteral("]: ") +
+                     basFuncionesComunes::TextoSegundos());
             if (ComCentral()) {
                 ++g_sentencias;
                 const vb::ColeccionPtr filas = dr().Query(kSqlComandasTicket, QString(), valores);
@@ -971,13 +969,14 @@ void clsImprimirTicket::imprimirDigitosTicketLetraGrande(basPrinter::BufferImpre
                 const qint32 n = getNumeroComanda();
                 if (n == 0) {
                     // No number could be recorded for the ticket (already reported): it prints without one.
-                    GrabaLog(QStringLiteral("ImprimirDigitosTicketLetraGrande sin número de comanda: ") + segundos());
+                    GrabaLog(QStringLiteral("ImprimirDigitosTicketLetraGrande sin número de comanda: ") +
+                             basFuncionesComunes::TextoSegundos());
                     return;
                 }
                 s = QString::number(n);
             }
         }
-        GrabaLog(QStringLiteral("Imprimo texto: ") + segundos());
+        GrabaLog(QStringLiteral("Imprimo texto: ") + basFuncionesComunes::TextoSegundos());
         Imprimir(trabajo, QString(), {.idImpresora = lngImpresora, .NombreImpresora = strImpresora});
         Imprimir(trabajo,
                  gCodigosPRN.PRN_INITRIALT + T(QStringLiteral("Núm.")) + QStringLiteral(" ") + s +
@@ -985,8 +984,9 @@ void clsImprimirTicket::imprimirDigitosTicketLetraGrande(basPrinter::BufferImpre
                  {.idImpresora = lngImpresora, .NombreImpresora = strImpresora, .EsCocina = true});
         Imprimir(trabajo, QString(), {.idImpresora = lngImpresora, .NombreImpresora = strImpresora});
     });
-    AtrapaErrores(kProcDigitos,
-                  [&] { GrabaLog(QStringLiteral("ImprimirDigitosTicketLetraGrande end: ") + segundos()); });
+    AtrapaErrores(kProcDigitos, [&] {
+        GrabaLog(QStringLiteral("ImprimirDigitosTicketLetraGrande end: ") + basFuncionesComunes::TextoSegundos());
+    });
 }
 
 qint32 clsImprimirTicket::getNumeroComanda() {

@@ -27,10 +27,6 @@ namespace {
 
 constexpr int kSlots = 4; // message variables and condition results per evaluation
 
-QString segundos() {
-    return QString::number(clock_seam::secondsSinceMidnight(), 'f', 3);
-}
-
 // A column of the current rule row through VarToStr: Null, empty or unreadable gives the default.
 // A column the row does not have raises 3265.
 Variant valor(const ado::Recordset& rs, const QString& columna, const Variant& defecto) {
@@ -189,9 +185,9 @@ bool clsBotones::EvaluaMensajesTrigger(const QString& strAccion, bool blnAntesAc
     Q_UNUSED(eParametrosVuelta);
     Q_UNUSED(eOtrosParametros);
     Evaluacion ev{contexto};
-    GrabaLog(QStringLiteral("Entro en EvaluaMensajesTrigger: ") + segundos());
+    GrabaLog(QStringLiteral("Entro en EvaluaMensajesTrigger: ") + basFuncionesComunes::TextoSegundos(3));
     conAviso(QString(), [&] { Evalua(ev, strAccion, blnAntesAccion); });
-    GrabaLog(QStringLiteral("Salgo de EvaluaMensajesTrigger: ") + segundos());
+    GrabaLog(QStringLiteral("Salgo de EvaluaMensajesTrigger: ") + basFuncionesComunes::TextoSegundos(3));
     return ev.resultado;
 }
 
@@ -216,9 +212,9 @@ void clsBotones::Evalua(Evaluacion& ev, const QString& strAccion, bool blnAntesA
             "select * from mensajes_trigger where boton=? and mostrar_antes=? order by orden, idMensaje");
         valores = {strAccion, antes};
     }
-    GrabaLog(textoConsulta(sql, valores) + QStringLiteral(": ") + segundos());
+    GrabaLog(textoConsulta(sql, valores) + QStringLiteral(": ") + basFuncionesComunes::TextoSegundos(3));
     ado::RecordsetPtr rs = ConexionLocal().OpenRecordset(sql, valores);
-    GrabaLog(QStringLiteral("Ya he lanzado la consulta: ") + segundos());
+    GrabaLog(QStringLiteral("Ya he lanzado la consulta: ") + basFuncionesComunes::TextoSegundos(3));
     ev.fila = rs.get();
     while (!rs->isEOF()) {
         if (EvaluaFila(ev) == Siguiente::Fin)

@@ -1,10 +1,9 @@
 #include "clsComm.h"
-#include "controls/frmCalc.h"
+#include "ScaleWindowsPort.h"
 #include "core/basFuncionesComunes.h"
 #include "core/basGeneral.h"
 #include "core/basLegacyFunctions.h"
 #include "core/clsParametros.h"
-#include "frmRecalcularPeso.h"
 #include "platform/Clock.h"
 #include "platform/Cp1252.h"
 #include "platform/Program.h"
@@ -17,9 +16,6 @@
 using namespace basFuncionesComunes;
 
 namespace {
-
-const QChar STX(0x02);
-const QChar CR(0x0D);
 
 // Time-outs of the port: a read waits 1 ms plus 1 ms per requested byte in all and ends 20 ms after
 // the last byte; a write may take 10 ms plus 1 ms per byte.
@@ -90,164 +86,6 @@ bool EntradaManualPermitida(qint32 p, bool abono) {
 }
 
 } // namespace
-
-// ---------------------------------------------------------------------------------------------
-// Frames
-
-namespace clsCommTramas {
-
-QByteArray PeticionContinua(qint32 modelo) {
-    switch (modelo) {
-    case 3:
-        return QByteArrayLiteral("p\r\n");
-    case 5:
-        return {};
-    default:
-        return QByteArrayLiteral("D\r\n");
-    }
-}
-
-QByteArray PeticionPesada(qint32 modelo) {
-    return modelo == 3 ? QByteArrayLiteral("p\r\n") : QByteArrayLiteral("D\r\n");
-}
-
-double ValorPeso(const QString& texto) {
-    QString t = texto;
-    int i = 0;
-    while (i < t.size() && (t[i] == QLatin1Char(' ') || t[i] == QLatin1Char('\t')))
-        ++i;
-    if (i < t.size() && (t[i] == QLatin1Char('+') || t[i] == QLatin1Char('-'))) {
-        const QChar signo = t[i];
-        int j = i + 1;
-        while (j < t.size() && t[j] == QLatin1Char(' '))
-            ++j;
-        t = QString(signo) + t.mid(j);
-    } else {
-        t = t.mid(i);
-    }
-    return ValNumero(t);
-}
-
-std::optional<Lectura> TramaSTX(const QByteArray& datos) {
-    const QString s = cp1252::decode(datos);
-    const int L = int(s.size());
-    // Positions count from 1 as the frame layout is described.
-    const int desde = L > 12 ? L - 12 : 1;
-    const int p = int(s.indexOf(STX, desde - 1)) + 1;
-    if (p == 0)
-        return std::nullopt;
-    QString trama;
-    if (L - p >= 9) {
-        trama = s.mid(p, 9);
-    } else if (p > 12) {
-        // The last frame is incomplete: the previous one, when frames are 10 to 12 characters apart.
-        const int q = int(s.indexOf(STX, p - 12 - 1)) + 1;
-        trama = s.mid(q, 9);
-    } else {
-        return std::nullopt;
-    }
-    if (trama.size() != 9)
-        return std::nullopt;
-    Lectura l;
-    const QChar estado = trama[0];
-    if (estado == QLatin1Char('A') || estado == QLatin1Char('B'))
-        l.estable = true;
-    else if (estado == QLatin1Char('!'))
-        l.estable = false;
-    if (trama.mid(1, 3) == QLatin1String("---"))
-        l.peso = 0;
-    else
-        l.peso = ValorPeso(trama.mid(1, 4) + QLatin1Char('.') + trama.mid(6, 3));
-    return l;
-}
-
-std::optional<Lectura> TramaCR(const QByteArray& datos) {
-    const QString s = cp1252::decode(datos);
-    const int L = int(s.size());
-    // s0: the position (from 1) where the last frame starts: after the first CR of the last 9
-    // characters, or the start of the read.
-    int s0 = 1;
-    if (L > 8) {
-        const int c = int(s.indexOf(CR, L - 8 - 1)) + 1;
-        if (c > 0)
-            s0 = c + 1;
-    }
-    QString trama;
-    if (L - s0 >= 7) {
-        trama = s.mid(s0 - 1, 7);
-        if (s[s0 - 1 + 7] != CR)
-            return std::nullopt;
-    } else if (s0 > 8) {
-        // The last frame is incomplete: the 7 characters before the CR that ends the previous one.
-        trama = s.mid(s0 - 1 - 8, 7);
-    } else {
-        return std::nullopt;
-    }
-    if (trama.size() != 7 || trama.contains(CR))
-        return std::nullopt;
-    Lectura l;
-    if (trama == QLatin1String("ERROR E")) {
-        l.estable = false;
-        l.peso = 0;
-    } else if (trama[1] == QLatin1Char('-')) {
-        l.peso = 0;
-    } else {
-        l.estable = true;
-        l.peso = ValorPeso(trama);
-    }
-    return l;
-}
-
-std::optional<Lectura> RespuestaModelo3(const QByteArray& datos) {
-    const QString s = cp1252::decode(datos);
-    if (s.size() < 6)
-        return std::nullopt;
-    Lectura l;
-    l.estable = true;
-    l.peso = ValorPeso(s.mid(1, s.size() - 6));
-    // The sign's place: a negative reading (an empty scale with a tare) must never pass for a weight.
-    if (s[0] == QLatin1Char('-'))
-        l.peso = -std::abs(l.peso);
-    return l;
-}
-
-std::optional<Lectura> RespuestaSignoMas(const QByteArray& datos) {
-    const QString s = cp1252::decode(datos);
-    if (s.startsWith(QLatin1String("+N")) || !s.startsWith(QLatin1Char('+')))
-        return std::nullopt;
-    Lectura l;
-    l.estable = true;
-    l.peso = ValorPeso(s);
-    return l;
-}
-
-std::optional<Lectura> DecodificaContinuo(qint32 modelo, const QByteArray& datos) {
-    switch (modelo) {
-    case 3:
-        return RespuestaModelo3(datos);
-    case 5:
-        return TramaSTX(datos);
-    case 7:
-        return TramaCR(datos);
-    default:
-        return RespuestaSignoMas(datos);
-    }
-}
-
-double PrecioUnitarioLinea(const QVariant& precioTarifa, const QVariant& precioUnitario, const QVariant& precioOriginal,
-                           qint32 funcPizzeria) {
-    auto num = [](const QVariant& v) { return vb::IsNull(v) || vb::IsEmpty(v) ? 0.0 : vb::CDbl(v); };
-    double precio = num(precioTarifa);
-    const double original = num(precioOriginal);
-    const double unitario = num(precioUnitario);
-    if (original != 0 && unitario != 0)
-        precio = unitario;
-    if (funcPizzeria == 2)
-        precio = original;
-    return precio;
-}
-
-} // namespace clsCommTramas
 
 using namespace clsCommTramas;
 
@@ -601,7 +439,7 @@ ResultadoPeso clsComm::getPeso(qint32 lngArticulo, double sngPrecio, const Opcio
                 for (;;) {
                     // Each attempt starts afresh, so a reason of an earlier attempt never lingers.
                     mensaje.clear();
-                    tipo = 0;
+                    tipo = TipoErrorPeso::Otro;
                     const qint32 p = objParametros().getValorLng(param::PermitirEntradaPesoManual, true);
                     manual = EntradaManualPermitida(p, blnEsAbono);
 
@@ -629,7 +467,7 @@ ResultadoPeso clsComm::getPeso(qint32 lngArticulo, double sngPrecio, const Opcio
                             break;
                         case RespuestaPeticion::SinProducto:
                             mensaje = T(kTxtPongaProducto);
-                            tipo = 3;
+                            tipo = TipoErrorPeso::SinProducto;
                             break;
                         case RespuestaPeticion::SinLectura:
                             break;
@@ -669,19 +507,19 @@ ResultadoPeso clsComm::getPeso(qint32 lngArticulo, double sngPrecio, const Opcio
                                 cancelado = !pesado;
                             } else {
                                 mensaje = T(kTxtQuite);
-                                tipo = 1;
+                                tipo = TipoErrorPeso::QuitarProducto;
                             }
                         } else if (m_dblUltimoPeso <= 0 || !blnPesoEstable || !m_blnPesoCero) {
                             dblPeso = 0;
                             if (m_dblUltimoPeso <= 0) {
                                 mensaje = T(kTxtPongaProducto);
-                                tipo = 3;
+                                tipo = TipoErrorPeso::SinProducto;
                             } else if (!m_blnPesoCero) {
                                 mensaje = T(kTxtQuiteVuelva);
-                                tipo = 1;
+                                tipo = TipoErrorPeso::QuitarProducto;
                             } else {
                                 mensaje = T(kTxtEstabilice);
-                                tipo = 2;
+                                tipo = TipoErrorPeso::NoEstable;
                             }
                             if (blnEsAbono) {
                                 if (p == 1)
@@ -703,7 +541,7 @@ ResultadoPeso clsComm::getPeso(qint32 lngArticulo, double sngPrecio, const Opcio
                         break;
                     if (mensaje.isEmpty()) {
                         mensaje = T(kTxtPongaProductoPesar);
-                        tipo = 3;
+                        tipo = TipoErrorPeso::SinProducto;
                     }
                     if (blnSilent)
                         break;
@@ -736,7 +574,7 @@ ResultadoPeso clsComm::getPeso(qint32 lngArticulo, double sngPrecio, const Opcio
         });
     if (r.ok) {
         r.error.clear();
-        r.tipoError = 0;
+        r.tipoError = TipoErrorPeso::Otro;
     }
     return r;
 }
@@ -745,13 +583,14 @@ std::optional<double> clsComm::PesarArticulo(qint32 lngArticulo, double sngPreci
     std::optional<double> peso;
     vb::OnError(
         [&] {
-            frmRecalcularPeso dlg(*this);
-            dlg.setArticulo(lngArticulo);
-            dlg.setPrecio(sngPrecio);
-            dlg.setPeso(m_dblUltimoPeso);
-            MostrarConPesoEnVivo(dlg);
-            if (dlg.blnOk)
-                peso = dlg.Peso();
+            const std::unique_ptr<ReweighWindowPort> dlg = makeReweighWindow(*this);
+            if (!dlg)
+                return;
+            dlg->setArticulo(lngArticulo);
+            dlg->setPrecio(sngPrecio);
+            dlg->setPeso(m_dblUltimoPeso);
+            if (MostrarConPesoEnVivo(*dlg))
+                peso = dlg->Peso();
         },
         [&](const VBError& e) { AvisaErrorDialogo(e); });
     return peso;
@@ -767,14 +606,14 @@ void clsComm::OlvidaDialogo() {
     m_destinoDialogo = nullptr;
 }
 
-void clsComm::MostrarConPesoEnVivo(frmRecalcularPeso& dlg) {
+bool clsComm::MostrarConPesoEnVivo(ReweighWindowPort& dlg) {
     m_destinoDialogo = [&dlg](double peso) { dlg.setPeso(peso); };
     m_intDestinoPeso = 1;
     struct Fin {
         clsComm& c;
         ~Fin() { c.OlvidaDialogo(); }
     } fin{*this};
-    dlg.MostrarModal();
+    return dlg.MostrarModal();
 }
 
 void clsComm::RecalcularPeso(qint32 lngTPV, qint32 lngTicket, qint32 lngLinea, qint32 lngArticulo) {
@@ -809,16 +648,17 @@ void clsComm::RecalcularPeso(qint32 lngTPV, qint32 lngTicket, qint32 lngLinea, q
             double importe = 0;
             bool aceptado = false;
             if (gblnBalanzaActiva) {
-                frmRecalcularPeso dlg(*this);
-                dlg.setModoRecalcularPeso(true);
-                // The line of this call, not the main window's ticket context.
-                if (!dlg.RefrescaDatos(lngTPV, lngTicket, lngLinea))
+                const std::unique_ptr<ReweighWindowPort> dlg = makeReweighWindow(*this);
+                if (!dlg)
                     return;
-                dlg.setPeso(m_dblUltimoPeso);
-                MostrarConPesoEnVivo(dlg);
-                if (dlg.blnOk) {
-                    importe = dlg.Importe();
-                    peso = dlg.Peso();
+                dlg->setModoRecalcularPeso(true);
+                // The line of this call, not the main window's ticket context.
+                if (!dlg->RefrescaDatos(lngTPV, lngTicket, lngLinea))
+                    return;
+                dlg->setPeso(m_dblUltimoPeso);
+                if (MostrarConPesoEnVivo(*dlg)) {
+                    importe = dlg->Importe();
+                    peso = dlg->Peso();
                     aceptado = true;
                 }
             } else {
@@ -862,7 +702,7 @@ void clsComm::RecalcularPeso(qint32 lngTPV, qint32 lngTicket, qint32 lngLinea, q
 }
 
 std::optional<double> clsComm::PidePesoTeclado(const QString& descripcion, QString visor) {
-    if (!frmCalc::Pedir(descripcion, visor))
+    if (!askNumber(descripcion, visor))
         return std::nullopt;
     const double valor = ValNumero(visor);
     QString rechazo;

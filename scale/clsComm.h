@@ -1,16 +1,18 @@
 #pragma once
-// The serial scale driver: the port, the request and frame formats of each scale model, the
-// continuous reading driven by the main window's timer, the weighing dialogue (getPeso) and the
-// re-weigh of a ticket line. One instance lives in objComm(); everything runs on the GUI thread.
+// The serial scale driver: the port, the continuous reading driven by the main window's timer, the
+// weighing dialogue (getPeso) and the re-weigh of a ticket line; the frames of each scale model are
+// decoded in clsCommTramas. One instance lives in objComm(); everything runs on the GUI thread.
+// Its windows (the re-weigh window, the keypad) are reached through scale/ScaleWindowsPort.h.
 #include "platform/SerialPort.h"
 #include "platform/VBError.h"
+#include "scale/clsCommTramas.h"
 #include <QByteArray>
 #include <QString>
 #include <QVariant>
 #include <functional>
 #include <optional>
 
-class frmRecalcularPeso;
+class ReweighWindowPort;
 
 // How getPeso asks.
 struct OpcionesPeso {
@@ -19,52 +21,22 @@ struct OpcionesPeso {
     bool blnSilent = false;      // the request server's weight action: nothing shown or printed
 };
 
+// Why a weighing failed, as the weight action's reply carries it ("tipo_error"): the numbers are
+// what the tills read.
+namespace TipoErrorPeso {
+inline constexpr qint32 Otro = 0;           // any other reason, or none (a weight was obtained)
+inline constexpr qint32 QuitarProducto = 1; // take the product off (and put it back)
+inline constexpr qint32 NoEstable = 2;      // the weight is not stable yet
+inline constexpr qint32 SinProducto = 3;    // nothing on the scale
+} // namespace TipoErrorPeso
+
 // What getPeso obtained.
 struct ResultadoPeso {
-    bool ok = false;      // a weight was obtained
-    double peso = 0;      // kg; on a silent failure the current (possibly unstable) weight in continuous mode
-    QString error;        // "" when ok, else the (translated) reason
-    qint32 tipoError = 0; // 1 take the product off, 2 not stable, 3 no product, 0 any other reason (or ok)
+    bool ok = false; // a weight was obtained
+    double peso = 0; // kg; on a silent failure the current (possibly unstable) weight in continuous mode
+    QString error;   // "" when ok, else the (translated) reason
+    qint32 tipoError = TipoErrorPeso::Otro; // a TipoErrorPeso
 };
-
-// Frame decoding, kept free of the port so it can be checked on bytes.
-namespace clsCommTramas {
-
-// One reading taken from the bytes of a read. `estable` empty = the frame says nothing about
-// stability (the previous state stays).
-struct Lectura {
-    double peso = 0;
-    std::optional<bool> estable;
-};
-
-// The request written before every continuous read ("" for model 5, which sends on its own), and
-// the request of a request-mode weighing.
-QByteArray PeticionContinua(qint32 modelo);
-QByteArray PeticionPesada(qint32 modelo);
-
-// Model 5: STX and 9 characters (status, 4 whole kg, separator, 3 thousandths); the last complete
-// frame of the read.
-std::optional<Lectura> TramaSTX(const QByteArray& datos);
-// Model 7: 7 characters followed by CR; the last complete frame of the read.
-std::optional<Lectura> TramaCR(const QByteArray& datos);
-// Model 3 reply to "p" CR LF: the first character is the sign's place ("-" for a negative weight),
-// the number follows, and the last five characters (" kg" CR LF) are dropped.
-std::optional<Lectura> RespuestaModelo3(const QByteArray& datos);
-// Models 0 and all others: a reply that begins with "+" (but not "+N").
-std::optional<Lectura> RespuestaSignoMas(const QByteArray& datos);
-// The continuous-mode decoder of a model.
-std::optional<Lectura> DecodificaContinuo(qint32 modelo, const QByteArray& datos);
-
-// The numeric value of a weight text: "," read as ".", blanks between a leading sign and the
-// digits ignored, anything after the number ignored, no number gives 0.
-double ValorPeso(const QString& texto);
-
-// Unit price of a ticket line: the rate's price (Null = 0); the line's own unit price when it and
-// the original price are both set; the original price in the pizza-shop mode (FuncPizzeria 2).
-double PrecioUnitarioLinea(const QVariant& precioTarifa, const QVariant& precioUnitario, const QVariant& precioOriginal,
-                           qint32 funcPizzeria);
-
-} // namespace clsCommTramas
 
 // A ticket line with what re-weighing it needs (Null quantity and weight read as 0, the unit price
 // by PrecioUnitarioLinea under the till's FuncPizzeria); nothing when the line does not exist.
@@ -123,6 +95,10 @@ public:
     // The hosting point-of-sale application may ask to reload its ticket after a re-weigh.
     void setRecargaTicket(std::function<void()> f) { m_recargaTicket = std::move(f); }
 
+    // Reads a weight on the keypad, which starts showing `visor`: nothing when cancelled, or when
+    // the weight is over 1000 kg, negative or 0 (the user is told which).
+    std::optional<double> PidePesoTeclado(const QString& descripcion, QString visor);
+
     // Re-reads ModeloBalanza into the continuous request (the start-up state of a new instance).
     void InicializaModelo();
 
@@ -130,7 +106,7 @@ public:
     void RefrescaPesoFormularioPrincipal();
 
 private:
-    friend class frmRecalcularPeso;
+    friend class ReweighWindowPort;
     struct LecturaEnCurso;
     // What one request-mode exchange gave.
     enum class RespuestaPeticion { Ocupado, SinPuerto, Peso, SinProducto, SinLectura };
@@ -156,17 +132,13 @@ private:
     void AplicaLectura(const clsCommTramas::Lectura& l);
     void RearmaTimer();
     void ParaTimer();
-    // Shows the re-weigh window with every changed continuous weight going to it.
-    void MostrarConPesoEnVivo(frmRecalcularPeso& dlg);
+    // Shows the re-weigh window with every changed continuous weight going to it; true when accepted.
+    bool MostrarConPesoEnVivo(ReweighWindowPort& dlg);
     // The continuous weight goes to the main window again, not to a re-weigh window.
     void OlvidaDialogo();
     // An error while a re-weigh window was up: the weight goes to the main window again and the
     // operator is told.
     void AvisaErrorDialogo(const VBError& e);
-    // Reads a weight on the keypad, which starts showing `visor`: nothing when cancelled, or when
-    // the weight is over 1000 kg, negative or 0 (the user is told which).
-    std::optional<double> PidePesoTeclado(const QString& descripcion, QString visor);
-
     SerialPort m_puerto;
     double m_dblUltimoPeso = 0;
     bool m_blnPesoCero = false;

@@ -48,10 +48,6 @@ Variant valor(const vb::EntidadPtr& p, const QString& nombre) {
     return campoPeticion(p, nombre);
 }
 
-QString segundos() {
-    return vb::CStr(Variant(basFuncionesComunes::Segundos()));
-}
-
 // A field as a 32-bit integer, 0 when absent.
 qint32 entero(const vb::EntidadPtr& p, const QString& nombre) {
     return campo([&] { return vb::CLng(basFuncionesComunes::VarToStr(valor(p, nombre), Variant(qint32(0)))); });
@@ -220,7 +216,7 @@ bool clsSocketFront::EjecutaAccion(const vb::EntidadPtr& param, vb::EntidadPtr& 
             const QString nombreAccion = trama::extracto(accion, kMaxNombre);
 
             GrabaLog(QStringLiteral("clsSockerFront.EjecutaAccion (") + nombreAccion + QStringLiteral("): ") +
-                     segundos());
+                     basFuncionesComunes::TextoSegundos());
             if (m_socket)
                 m_socket->Log(nombreAccion);
 
@@ -312,7 +308,7 @@ bool clsSocketFront::EjecutaAccion(const vb::EntidadPtr& param, vb::EntidadPtr& 
     } catch (...) {
         fallo(vb::CurrentError(), true);
     }
-    GrabaLog(QStringLiteral("clsSockerFront.EjecutaAccion end: ") + segundos());
+    GrabaLog(QStringLiteral("clsSockerFront.EjecutaAccion end: ") + basFuncionesComunes::TextoSegundos());
     return reconocida;
 }
 

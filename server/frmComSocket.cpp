@@ -171,7 +171,7 @@ quint16 frmComSocket::puertoEscucha() const {
 
 void frmComSocket::Log(const QString& texto) {
     AtrapaErrores(QStringLiteral("frmComSocket.Log"), [&] {
-        GrabaLog(texto + QStringLiteral(": ") + vb::CStr(Variant(basFuncionesComunes::Segundos())));
+        GrabaLog(texto + QStringLiteral(": ") + basFuncionesComunes::TextoSegundos());
         if (gblnInstal && m_ventana) {
             m_ventana->addTraceLine(texto);
             program::doEvents();

@@ -17,7 +17,7 @@
 #include <thread>
 #include <unistd.h>
 
-class Simulador {
+class Simulador final {
 public:
     Simulador() {
         m_socat.setProcessChannelMode(QProcess::MergedChannels);

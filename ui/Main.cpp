@@ -1,6 +1,7 @@
 // The start-up procedure and the start-up module's own procedures.
 #include "ui/Main.h"
 
+#include "controls/frmCalc.h"
 #include "core/Arranque.h"
 #include "core/NombresParametros.h"
 #include "core/Reg_class.h"
@@ -15,6 +16,7 @@
 #include "printing/basPrinter.h"
 #include "rules/ObjetosGlobales.h"
 #include "rules/clsBotones.h"
+#include "scale/ScaleWindowsPort.h"
 #include "scale/clsComm.h"
 #include "server/SocketWindowPort.h"
 #include "server/TurnoExclusivo.h"
@@ -22,6 +24,7 @@
 #include "ui/TemporizadorVB.h"
 #include "ui/frmComSocketVentana.h"
 #include "ui/frmPrincipal.h"
+#include "ui/frmRecalcularPeso.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -65,9 +68,11 @@ bool valorDe(const QString& pieza, QString& valor) {
 }
 
 // What the lower layers reach of this one: the print turn of the socket prints, the window of the
-// request server, and the objects the trigger rules call by name.
+// request server, the scale's windows, and the objects the trigger rules call by name.
 void RegistraServiciosSuperiores() {
     setSocketWindowFactory([] { return std::make_unique<frmComSocketVentana>(); });
+    setReweighWindowFactory([](clsComm& comm) { return std::make_unique<frmRecalcularPeso>(comm); });
+    setNumericKeypad([](const QString& descripcion, QString& valor) { return frmCalc::Pedir(descripcion, valor); });
     basPrinter::setTurnoImpresion(
         [](std::function<void()> tarea) { TurnoExclusivo::instancia().ejecuta(std::move(tarea)); });
     reglas::registraObjeto(QStringLiteral("frmPrincipal"), [] { return static_cast<vb::LateBound*>(&FrmPrincipal()); });
@@ -93,62 +98,39 @@ QString LineaDeComandos(const QStringList& argumentos) {
     return argumentos.join(QLatin1Char(' '));
 }
 
-Interruptores LeeInterruptores(const QString& strLineaComandos) {
-    Interruptores r;
+void LeeInterruptores(const QString& strLineaComandos, EstadoInterruptores& r) {
     const QStringList piezas = strLineaComandos.split(QLatin1Char('/'));
     for (qsizetype i = 1; i < piezas.size(); ++i) {
         const QString& pieza = piezas.at(i);
         const QString t = recortaBlancos(pieza).toLower();
         QString valor;
         if (t == QLatin1String("debug"))
-            r.Debug = true;
+            r.gblnDebug = true;
         if (t.startsWith(QLatin1String("nombre_bd")) && valorDe(pieza, valor))
-            r.nombre_bd = valor;
+            r.gstrNombreBDSwitch = valor;
 
         if (t == QLatin1String("desarrollo")) {
-            r.desarrollo = true;
+            r.gblnDesarrollo = true;
         } else if (t == QLatin1String("mensaje")) {
-            r.mensaje = true;
+            r.gblnMensaje = true;
         } else if (t.startsWith(QLatin1String("ipservidor"))) {
             if (valorDe(pieza, valor))
-                r.ipservidor = valor;
+                r.gstrIpServidorSwitch = valor;
         } else if (pieza.startsWith(QLatin1String("instal"), Qt::CaseInsensitive)) {
-            r.instal = true;
+            r.gblnInstal = true;
         } else if (t == QLatin1String("log")) {
-            r.log = true;
+            r.gblnLog = true;
         } else if (t.startsWith(QLatin1String("retraso"))) {
             if (valorDe(pieza, valor)) {
                 const double n = basFuncionesComunes::ValNumero(valor);
                 if (n != 0)
-                    r.retraso = qint32(std::clamp(vb::RoundHalfEven(n), -32768.0, 32767.0));
+                    r.gintRetraso = qint32(std::clamp(vb::RoundHalfEven(n), -32768.0, 32767.0));
             }
         } else if (t.startsWith(QLatin1String("tpv"))) {
             if (valorDe(pieza, valor) && basFuncionesComunes::ValNumero(valor) != 0)
-                r.tpv = valor;
+                r.gstrTPVSwitch = valor;
         }
     }
-    return r;
-}
-
-void AplicaInterruptores(const Interruptores& i) {
-    if (i.Debug)
-        gblnDebug = true;
-    if (i.nombre_bd)
-        gstrNombreBDSwitch = *i.nombre_bd;
-    if (i.desarrollo)
-        gblnDesarrollo = true;
-    if (i.mensaje)
-        gblnMensaje = true;
-    if (i.ipservidor)
-        gstrIpServidorSwitch = *i.ipservidor;
-    if (i.instal)
-        gblnInstal = true;
-    if (i.log)
-        gblnLog = true;
-    if (i.retraso != 0)
-        gintRetraso = i.retraso;
-    if (i.tpv)
-        gstrTPVSwitch = *i.tpv;
 }
 
 QStringList ArgumentosReinicio(const QStringList& originales) {
@@ -250,14 +232,10 @@ void InicializaTeclas() {
 }
 
 QString RutaImgs() {
-    try {
-        return CarpetaImagenes();
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        ControlErrores(QStringLiteral("basFunc.RutaImgs"), true, vb::CurrentError());
+    QString ruta;
+    if (!AtrapaErrores(QStringLiteral("basFunc.RutaImgs"), [&] { ruta = CarpetaImagenes(); }))
         return gstrCarpetaImagenes;
-    }
+    return ruta;
 }
 
 void EjecutaPrograma(const QString& strRuta, qint16, const QStringList& parametros) {
@@ -331,17 +309,16 @@ void EscribeValorRegistro(const QString& nombre, const QString& valor) {
 } // namespace
 
 void Main(const QStringList& argumentos) {
-    try {
-        // 1-2: switches
+    const bool completo = AtrapaErrores(QStringLiteral("basGeneral.main"), [&] {
+        // The command-line switches, read before anything else looks at them.
         gblnParametrosCargados = false;
         gblnLog = false;
         gblnMensaje = false;
         gintRetraso = 0;
         gstrArgumentosOriginales = argumentos;
-        const Interruptores interruptores = LeeInterruptores(LineaDeComandos(argumentos));
-        AplicaInterruptores(interruptores);
+        LeeInterruptores(LineaDeComandos(argumentos), gInterruptores);
 
-        // 7, the instance test, comes before anything is logged: a refused copy's first line would
+        // The one-instance test comes before anything is logged: a refused copy's first line would
         // empty the running copy's log.txt (the first write of a run truncates the file).
         if (gintRetraso == 0 && !ReservaInstancia()) {
             MensajeUsuario(QStringLiteral("El programa ya está en ejecución, no puede iniciarse dos veces"),
@@ -349,7 +326,7 @@ void Main(const QStringList& argumentos) {
             program::End();
         }
 
-        // 4-5
+        // Key codes, the registry path and the hooks the lower layers call upward.
         InicializaTeclas();
         gblnConexionesInicializadas = false;
         gstrCarpetaImagenes.clear();
@@ -370,12 +347,12 @@ void Main(const QStringList& argumentos) {
                 FrmPrincipal().QuitaIconoBandeja();
         });
 
-        // 6: the window, hidden, and its tray icon
+        // The main window, hidden, and its tray icon.
         frmPrincipal& frm = FrmPrincipal();
         frm.MuestraIconoTareas(false);
         frm.muestraSinBandeja();
 
-        // 7: a delayed start (a restart) waits before its first log line, so the copy it replaces
+        // A delayed start (a restart) waits before its first log line, so the copy it replaces
         // ends with its own log.txt whole.
         if (gintRetraso != 0) {
             basFuncionesComunes::Espera(qint64(gintRetraso) * 1000);
@@ -384,32 +361,30 @@ void Main(const QStringList& argumentos) {
                 GrabaLog(QStringLiteral("Otra instancia del programa sigue en ejecución tras la espera"));
         }
 
-        // 3
+        // The components that lie beside the program.
         RegistraComponentes();
 
-        // 8: switch values that live in the registry
-        if (interruptores.ipservidor)
-            EscribeValorRegistro(param::IpServidor, *interruptores.ipservidor);
-        if (interruptores.tpv)
-            EscribeValorRegistro(param::TPV, *interruptores.tpv);
+        // Switch values that live in the registry are written there before the parameters load.
+        if (!gstrIpServidorSwitch.isEmpty())
+            EscribeValorRegistro(param::IpServidor, gstrIpServidorSwitch);
+        if (!gstrTPVSwitch.isEmpty())
+            EscribeValorRegistro(param::TPV, gstrTPVSwitch);
 
-        // 9-10
+        // The registry parameters, then the printer code strings they choose.
         GrabaLog(QStringLiteral("Carga de parámetros"));
         CargaParametrosRegistro();
         basPrinter::InicializaCodigosPRN();
 
-        // 11: database, and the post-connection step when it answers
+        // The database, and the post-connection step when it answers (else a timer retries).
         frm.InicializaConexiones();
 
-        // 12-13
+        // The scale, and the translation literals once the query helper exists.
         ActivaBalanza(frm);
         CargaLiteralesCuandoHayaConexion();
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        ControlErrores(QStringLiteral("basGeneral.main"), true, vb::CurrentError());
+    });
+    // A start-up that failed half-way is not left running.
+    if (!completo)
         program::End();
-    }
 }
 
 void resetMainForTests() {

@@ -2,6 +2,8 @@
 // The start-up module: Main, the command-line switches, the one-instance lock and the small module
 // procedures (keys, images folder, document launcher, component registration). The long-lived
 // objects that the post-connection step creates live here too.
+#include "core/basGeneral.h"
+
 #include <QString>
 #include <QStringList>
 #include <memory>
@@ -11,26 +13,14 @@ class clsBotones;
 class frmPrincipal;
 
 // ---- Command-line switches ----
-// What a command line asks for. Values are kept only when their piece holds exactly one "=".
-struct Interruptores {
-    bool Debug = false;
-    bool desarrollo = false;
-    bool mensaje = false;
-    bool instal = false;
-    bool log = false;
-    std::optional<QString> nombre_bd;
-    std::optional<QString> ipservidor;
-    std::optional<QString> tpv; // only a value whose number is not 0
-    qint32 retraso = 0;         // seconds; 0 = no delay (and the instance test runs)
-    bool operator==(const Interruptores&) const = default;
-};
 // The program's arguments as one command-line text: joined with blanks, so "tarvolin /log /tpv=3"
 // reads as the Windows program read "/log /tpv=3".
 QString LineaDeComandos(const QStringList& argumentos);
-// Splits at every "/" (the text before the first one is ignored); each piece is one switch.
-Interruptores LeeInterruptores(const QString& strLineaComandos);
-// Puts the switches into the start-up globals (gblnDebug, gstrNombreBDSwitch, gintRetraso, ...).
-void AplicaInterruptores(const Interruptores& i);
+// Reads the switches of a command line straight into the start-up state (gblnDebug,
+// gstrNombreBDSwitch, gintRetraso, ...): each switch the line holds sets its field, a switch it does
+// not hold leaves its field as it was. Splits at every "/" (the text before the first one is
+// ignored); each piece is one switch, and a value is kept only when its piece holds exactly one "=".
+void LeeInterruptores(const QString& strLineaComandos, EstadoInterruptores& estado);
 // The arguments a restart passes on: the original ones without their own delay, then "/retraso=5".
 QStringList ArgumentosReinicio(const QStringList& originales);
 

@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    AplicaInterruptores(LeeInterruptores(LineaDeComandos(app.arguments().mid(1))));
+    LeeInterruptores(LineaDeComandos(app.arguments().mid(1)), gInterruptores);
     if (!qEnvironmentVariableIsEmpty("TARVOLIN_APP_DIR"))
         program::setApplicationDir(qEnvironmentVariable("TARVOLIN_APP_DIR"));
     VentanaPruebas ventana;

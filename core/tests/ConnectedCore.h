@@ -71,7 +71,7 @@ struct ConnectedCoreOptions {
     bool cargarConfigTPV = true;               // run CargaParametrosDesdeServidor
 };
 
-class ConnectedCore {
+class ConnectedCore final {
 public:
     explicit ConnectedCore(const ConnectedCoreOptions& o) {
         resetCore();

@@ -2,6 +2,7 @@
 // a point), and the SQL helpers against the real server, whose literals must read back unchanged.
 #include "core/basFuncionesComunes.h"
 #include "core/tests/ConnectedCore.h"
+#include "platform/Clock.h"
 #include "platform/Collections.h"
 
 #include <QLocale>
@@ -81,6 +82,15 @@ TEST_P(basFuncionesComunesTest, RedondearRoundsAwayFromZeroFromTheFractionRounde
         {1.494, 0, 1},    {1.496, 0, 2},      {0.00496, 2, 0.01}};
     for (const auto& [valor, decimales, esperado] : casos)
         EXPECT_DOUBLE_EQ(Redondear(valor, decimales), esperado) << valor << " " << decimales;
+}
+
+// The trace lines' seconds: a Single as VB writes it (7 digits, a point whatever the locale), or fixed
+// decimals of the exact figure.
+TEST_P(basFuncionesComunesTest, TextoSegundosAsTheTraceLinesShowIt) {
+    clock_seam::setNowSource([] { return QDateTime(QDate(2024, 3, 7), QTime(12, 34, 56, 789)); });
+    EXPECT_EQ(TextoSegundos(), "45296.79");
+    EXPECT_EQ(TextoSegundos(3), "45296.789");
+    clock_seam::setNowSource(nullptr);
 }
 
 TEST_P(basFuncionesComunesTest, AlineaTextoPadsCutsAndFills) {

@@ -106,7 +106,7 @@ public:
     int intentos = 0;
     void AnadirLog(const QString&) override {
         ++intentos;
-        vb::Raise(5, "grid roto");
+        vb::Raise(vb::err::InvalidCall, "grid roto");
     }
 };
 
@@ -255,8 +255,8 @@ TEST_F(basGeneralTest, AFailingPrintOrGridCannotLoopBackIntoItsReport) {
     gblnParametrosCargados = true;
     // The printer reports its own failure through MensajeUsuario and ControlErrores.
     m_printer.alImprimir = [] {
-        MensajeUsuario("sin papel", 48);
-        ControlErrores("basPrinter.Imprimir", true, VBError(482, "Error de impresora", "CUPS"));
+        MensajeUsuario("sin papel", prompts::vbExclamation);
+        ControlErrores("basPrinter.Imprimir", true, VBError(vb::err::PrinterError, "Error de impresora", "CUPS"));
     };
     MensajeUsuario("primero");
     EXPECT_EQ(m_printer.tickets, QStringList({"primero"}));
@@ -267,7 +267,7 @@ TEST_F(basGeneralTest, AFailingPrintOrGridCannotLoopBackIntoItsReport) {
     m_printer.tickets.clear();
     m_printer.lineas.clear();
     recordingMainWindow().grid.clear();
-    ControlErrores("clsX.y", false, VBError(13, "Type mismatch", "Tarvolin"));
+    ControlErrores("clsX.y", false, VBError(vb::err::TypeMismatch, "Type mismatch", "Tarvolin"));
     EXPECT_EQ(m_printer.lineas, QStringList({"ERROR: clsX.y: Type mismatch\r\n(13 - Tarvolin)"}));
     EXPECT_TRUE(m_printer.tickets.isEmpty());
     EXPECT_TRUE(recordingMainWindow().grid.contains("sin papel"));

@@ -54,7 +54,7 @@ TEST_F(clsDRTest, FirstRowScalarAndTheirDefaults) {
         DR->QueryFirst("select * from no_existe");
         FAIL() << "no error";
     } catch (const VBError& e) {
-        EXPECT_EQ(e.number(), -2147217865);
+        EXPECT_EQ(e.number(), vb::err::AdoUnknownObject);
         EXPECT_TRUE(e.description().startsWith("clsDR.queryFirst: "));
         EXPECT_TRUE(e.description().endsWith("\r\nselect * from no_existe"));
     }

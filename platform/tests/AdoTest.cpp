@@ -104,12 +104,12 @@ TEST_F(AdoTest, DeclaredTypesValuesAndNullsOfEachTypeReadAndBound) {
     rs->MoveNext();
     valoresYNulos();
     EXPECT_TRUE(rs->isEOF());
-    EXPECT_EQ(errorOf([&] { rs->MoveNext(); }), 3021);
-    EXPECT_EQ(errorOf([&] { rs->Fields("nada"); }), 3265);
-    EXPECT_EQ(errorOf([&] { rs->Fields(17); }), 3265);
+    EXPECT_EQ(errorOf([&] { rs->MoveNext(); }), vb::err::AdoNoCurrentRecord);
+    EXPECT_EQ(errorOf([&] { rs->Fields("nada"); }), vb::err::AdoItemNotFound);
+    EXPECT_EQ(errorOf([&] { rs->Fields(17); }), vb::err::AdoItemNotFound);
     rs->Close();
     EXPECT_EQ(rs->State(), adStateClosed);
-    EXPECT_EQ(errorOf([&] { rs->isEOF(); }), 3704);
+    EXPECT_EQ(errorOf([&] { rs->isEOF(); }), vb::err::AdoObjectClosed);
 }
 
 TEST_F(AdoTest, TextRoundTripsExactlyBoundAndRead) {
@@ -162,26 +162,26 @@ TEST_F(AdoTest, DriverErrorsMapToAdoNumbers) {
         cn.Execute("insert into t values (1)");
         ADD_FAILURE() << "a duplicate key was accepted";
     } catch (const VBError& dup) {
-        EXPECT_EQ(dup.number(), -2147217873);
+        EXPECT_EQ(dup.number(), vb::err::AdoIntegrityViolation);
         EXPECT_TRUE(dup.description().contains("Duplicate entry")) << dup.description().toStdString();
         EXPECT_EQ(dup.source(), "Microsoft OLE DB Provider for ODBC Drivers");
     }
-    EXPECT_EQ(errorOf([&] { cn.Execute("selec * fromm t"); }), -2147217900);
-    EXPECT_EQ(errorOf([&] { cn.Execute("select * from no_such_table"); }), -2147217865);
-    EXPECT_EQ(errorOf([&] { cn.Execute("select nope from t"); }), -2147217865);
-    EXPECT_EQ(errorOf([&] { cn.Execute("insert into t values (?)", nullptr, {1}); }), -2147217873);
+    EXPECT_EQ(errorOf([&] { cn.Execute("selec * fromm t"); }), vb::err::AdoSyntaxError);
+    EXPECT_EQ(errorOf([&] { cn.Execute("select * from no_such_table"); }), vb::err::AdoUnknownObject);
+    EXPECT_EQ(errorOf([&] { cn.Execute("select nope from t"); }), vb::err::AdoUnknownObject);
+    EXPECT_EQ(errorOf([&] { cn.Execute("insert into t values (?)", nullptr, {1}); }), vb::err::AdoIntegrityViolation);
     cn.Execute("set session sql_mode = 'STRICT_ALL_TABLES'");
-    EXPECT_EQ(errorOf([&] { cn.Execute("insert into s values ('abcdef')"); }), -2147217833);
+    EXPECT_EQ(errorOf([&] { cn.Execute("insert into s values ('abcdef')"); }), vb::err::AdoTruncation);
     // Values that do not convert, literal or bound: none of them is the provider failure of a lost link.
     sql("create table f (id int primary key, d datetime, n int)");
     const std::tuple<const char*, QList<Variant>, int> valores[] = {
-        {"insert into f values (1, '2024-13-45 25:00:00', 0)", {}, -2147217913},
-        {"insert into f values (2, ?, 0)", {QStringLiteral("31/02/2024")}, -2147217913},
-        {"insert into f values (3, null, 'NULL')", {}, -2147217913},
-        {"insert into f values (4, null, ?)", {QStringLiteral("NULL")}, -2147217913},
-        {"insert into f values ('', null, 0)", {}, -2147217913},
-        {"insert into f values (null, null, 0)", {}, -2147217873},
-        {"insert into f values (5, null, 99999999999)", {}, -2147217833},
+        {"insert into f values (1, '2024-13-45 25:00:00', 0)", {}, vb::err::AdoCantConvertValue},
+        {"insert into f values (2, ?, 0)", {QStringLiteral("31/02/2024")}, vb::err::AdoCantConvertValue},
+        {"insert into f values (3, null, 'NULL')", {}, vb::err::AdoCantConvertValue},
+        {"insert into f values (4, null, ?)", {QStringLiteral("NULL")}, vb::err::AdoCantConvertValue},
+        {"insert into f values ('', null, 0)", {}, vb::err::AdoCantConvertValue},
+        {"insert into f values (null, null, 0)", {}, vb::err::AdoIntegrityViolation},
+        {"insert into f values (5, null, 99999999999)", {}, vb::err::AdoTruncation},
     };
     for (const auto& [q, params, numero] : valores) {
         try {
@@ -208,19 +208,19 @@ TEST_F(AdoTest, AKilledLinkClosesTheConnectionAndTheNextStatementOpensItOnce) {
         cn.Execute("select 2");
         ADD_FAILURE() << "a killed link answered";
     } catch (const VBError& e) {
-        EXPECT_EQ(e.number(), -2147467259);
+        EXPECT_EQ(e.number(), vb::err::ProviderFailure);
         EXPECT_TRUE(isLostLink(e)) << e.sqlState().toStdString() << "/" << e.nativeError();
     }
     EXPECT_EQ(cn.State(), adStateClosed);
     EXPECT_EQ(rs->State(), adStateClosed);
-    EXPECT_EQ(errorOf([&] { rs->Fields(0); }), 3704);
+    EXPECT_EQ(errorOf([&] { rs->Fields(0); }), vb::err::AdoObjectClosed);
     EXPECT_NE(sesion(), antes);
 
     QString bad = testenv::connectionString(db);
     bad.replace(QString("PORT=%1").arg(testenv::dbPort()), "PORT=1");
     const QString good = cn.ConnectionString;
     testenv::killConnections(db);
-    EXPECT_EQ(errorOf([&] { cn.Execute("select 3"); }), -2147467259);
+    EXPECT_EQ(errorOf([&] { cn.Execute("select 3"); }), vb::err::ProviderFailure);
     cn.ConnectionString = bad;
     try {
         cn.Execute("select 3");
@@ -228,22 +228,22 @@ TEST_F(AdoTest, AKilledLinkClosesTheConnectionAndTheNextStatementOpensItOnce) {
     } catch (const VBError& e) {
         EXPECT_TRUE(isLostLink(e)) << e.sqlState().toStdString() << "/" << e.nativeError();
     }
-    EXPECT_EQ(errorOf([&] { cn.Execute("select 3"); }), 3709);
+    EXPECT_EQ(errorOf([&] { cn.Execute("select 3"); }), vb::err::AdoConnectionUnusable);
     cn.Close(); // closing a closed connection does nothing
 
     cn.ConnectionTimeout = 3;
-    EXPECT_EQ(errorOf([&] { cn.Open(bad); }), -2147467259);
+    EXPECT_EQ(errorOf([&] { cn.Open(bad); }), vb::err::ProviderFailure);
     EXPECT_EQ(cn.State(), adStateClosed);
     // A trailing ";" is accepted; opening an open connection is refused.
     cn.Open(good + ";");
-    EXPECT_EQ(errorOf([&] { cn.Open(); }), 3705);
+    EXPECT_EQ(errorOf([&] { cn.Open(); }), vb::err::AdoObjectOpen);
     EXPECT_EQ(cn.Execute("select 4")->Fields(0).Value.toInt(), 4);
 
     // A transaction cut by the loss is not carried on in auto-commit: the connection stays closed.
     cn.BeginTrans();
     testenv::killConnections(db);
-    EXPECT_EQ(errorOf([&] { cn.Execute("select 5"); }), -2147467259);
-    EXPECT_EQ(errorOf([&] { cn.Execute("select 6"); }), 3709);
+    EXPECT_EQ(errorOf([&] { cn.Execute("select 5"); }), vb::err::ProviderFailure);
+    EXPECT_EQ(errorOf([&] { cn.Execute("select 6"); }), vb::err::AdoConnectionUnusable);
 }
 
 // The server drops a connection idle past its wait_timeout: the next statement, after the idle
@@ -271,12 +271,12 @@ TEST_F(AdoTest, TransactionsCommitRollBackAndRefuseMisuse) {
         testenv::runSql(db, "select count(*) from t", &out); // another session sees only what is committed
         return out.trimmed().toInt();
     };
-    EXPECT_EQ(errorOf([&] { cn.CommitTrans(); }), -2147168242);
-    EXPECT_EQ(errorOf([&] { cn.RollbackTrans(); }), -2147168242);
+    EXPECT_EQ(errorOf([&] { cn.CommitTrans(); }), vb::err::AdoTransactionNotStarted);
+    EXPECT_EQ(errorOf([&] { cn.RollbackTrans(); }), vb::err::AdoTransactionNotStarted);
     // rollback, commit, then a connection closed with its transaction open
     for (int paso : {0, 1, 2}) {
         EXPECT_EQ(cn.BeginTrans(), 1);
-        EXPECT_EQ(errorOf([&] { cn.BeginTrans(); }), -2147168237);
+        EXPECT_EQ(errorOf([&] { cn.BeginTrans(); }), vb::err::AdoTransactionNested);
         cn.Execute("insert into t values (?)", nullptr, {paso});
         paso == 0 ? cn.RollbackTrans() : paso == 1 ? cn.CommitTrans() : cn.Close();
         EXPECT_FALSE(cn.InTransaction());

@@ -11,7 +11,7 @@ TEST(Collections, OrderCaseAndReadingAMissingKeyAddsIt) {
     d.Add("a", 2);
     d.Add("B", 3); // exact keys: another key
     EXPECT_EQ(d.Keys(), QStringList({"b", "a", "B"}));
-    EXPECT_EQ(errorOf([&] { d.Add("a", 9); }), 457);
+    EXPECT_EQ(errorOf([&] { d.Add("a", 9); }), vb::err::KeyAlreadyInCollection);
     EXPECT_TRUE(IsEmpty(d.value("zz")));
     EXPECT_FALSE(d.Exists("zz"));
     EXPECT_TRUE(IsEmpty(d.item("zz")));
@@ -22,7 +22,7 @@ TEST(Collections, OrderCaseAndReadingAMissingKeyAddsIt) {
     d.Remove("b");
     EXPECT_EQ(d.Keys(), QStringList({"a", "B", "zz"}));
     EXPECT_EQ(d.value("B").toInt(), 3); // positions stay right after a removal
-    EXPECT_EQ(errorOf([&] { d.Remove("b"); }), 32811);
+    EXPECT_EQ(errorOf([&] { d.Remove("b"); }), vb::err::DictionaryRemoveFailed);
     d.RemoveAll();
     EXPECT_FALSE(d.Exists("a"));
 }
@@ -34,7 +34,7 @@ TEST(Collections, LookUpsStayRightAcrossTheIndexThreshold) {
         d.Add(QString("k%1").arg(i), i);
         for (int j = 0; j <= i; ++j)
             ASSERT_EQ(d.value(QString("k%1").arg(j)).toInt(), j) << "after " << i;
-        ASSERT_EQ(errorOf([&] { d.Add(QString("k%1").arg(i), 0); }), 457);
+        ASSERT_EQ(errorOf([&] { d.Add(QString("k%1").arg(i), 0); }), vb::err::KeyAlreadyInCollection);
     }
     for (int i = 0; i < 30; ++i)
         d.Remove(QString("k%1").arg(i));
@@ -57,14 +57,14 @@ TEST(Collections, ListsAreOneBasedAndOutOfRangeIsError9) {
     EXPECT_EQ(c.Item(1).toString(), "x");
     EXPECT_EQ(g.Item(2), b);
     for (int i : {0, 3}) {
-        EXPECT_EQ(errorOf([&] { c.Item(i); }), 9) << i;
-        EXPECT_EQ(errorOf([&] { g.Item(i); }), 9) << i;
+        EXPECT_EQ(errorOf([&] { c.Item(i); }), vb::err::SubscriptOutOfRange) << i;
+        EXPECT_EQ(errorOf([&] { g.Item(i); }), vb::err::SubscriptOutOfRange) << i;
     }
     c.Remove(1);
     g.Remove(1);
     EXPECT_EQ(c.Item(1).toInt(), 2);
     EXPECT_EQ(g.Item(1), b);
-    EXPECT_EQ(errorOf([&] { c.Remove(2); }), 9);
+    EXPECT_EQ(errorOf([&] { c.Remove(2); }), vb::err::SubscriptOutOfRange);
     const Variant v = FromObject(std::make_shared<coleccionGenerica>());
     EXPECT_TRUE(As<coleccionGenerica>(v));
     EXPECT_FALSE(As<Dictionary>(v));
@@ -81,12 +81,12 @@ TEST(Collections, NamesIgnoreCaseKeepSpellingAndPlace) {
     EXPECT_EQ(e.Valor("accion").toString(), "ping");
     EXPECT_EQ(e.Valor("nada").toString(), "#ERROR#");
     EXPECT_TRUE(e.Existe("TPV"));
-    EXPECT_EQ(errorOf([&] { e.Item(3); }), 9);
+    EXPECT_EQ(errorOf([&] { e.Item(3); }), vb::err::SubscriptOutOfRange);
 
     // The dictionary is shared, not copied.
     auto dic = e.Diccionario();
     dic->Add("extra", true);
     EXPECT_EQ(e.Count(), 3);
     e.setDiccionario(nullptr);
-    EXPECT_EQ(errorOf([&] { e.Valor("tpv"); }), 91);
+    EXPECT_EQ(errorOf([&] { e.Valor("tpv"); }), vb::err::ObjectNotSet);
 }

@@ -36,13 +36,13 @@ TEST(LateBound, CallsListedMembersByNameWithVbArgumentRulesAndAFailedCallRunsNot
         {"Suma", {2, 3}, 0, 5},
         {"sUMA", {QStringLiteral("40"), true}, 0, 39}, // case-blind name; "40" and True (-1) convert
         {"Suma", {7}, 0, 7},
-        {"Suma", {}, 450, {}},
-        {"Suma", {1, 2, 3}, 450, {}},
-        {"Suma", {QStringLiteral("doce")}, 13, {}},
-        {"Resta", {1}, 438, {}},
-        {"", {}, 438, {}},
+        {"Suma", {}, vb::err::WrongArgumentCount, {}},
+        {"Suma", {1, 2, 3}, vb::err::WrongArgumentCount, {}},
+        {"Suma", {QStringLiteral("doce")}, vb::err::TypeMismatch, {}},
+        {"Resta", {1}, vb::err::NoSuchMember, {}},
+        {"", {}, vb::err::NoSuchMember, {}},
         {"Nombre", {}, 0, QStringLiteral("calc")},
-        {"Nombre", {1}, 450, {}},
+        {"Nombre", {1}, vb::err::WrongArgumentCount, {}},
     };
     for (const auto& c : casos) {
         Calculadora calc;

@@ -129,7 +129,7 @@ TEST(Variant, ConversionsFollowVBRules) {
             }
         }
         for (const char* bad : {"", "abc", "1,5", "3,5", "1.2.3", "12abc", "--1", "1e", "&HXYZ", "."})
-            EXPECT_EQ(errorOf([&] { CDbl(QString(bad)); }), 13) << bad;
+            EXPECT_EQ(errorOf([&] { CDbl(QString(bad)); }), vb::err::TypeMismatch) << bad;
     }
     EXPECT_FALSE(IsNull(QString())); // a null QString is still a String
     EXPECT_TRUE(IsObject(Nothing()));
@@ -150,5 +150,5 @@ TEST(Variant, VBTextFunctions) {
                           InStrRev("abcabc", "bc", 5), InStrRev("abcabc", "x")}),
               QList<int>({3, 6, 3, 0, 0, 1, 5, 2, 0}));
     for (auto f : {+[] { Chr(256); }, +[] { Mid("abc", 0); }, +[] { Left("abc", -1); }})
-        EXPECT_EQ(errorOf(f), 5);
+        EXPECT_EQ(errorOf(f), vb::err::InvalidCall);
 }

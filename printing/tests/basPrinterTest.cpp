@@ -5,6 +5,7 @@
 #include "core/basFuncionesComunes.h"
 #include "platform/Cp1252.h"
 #include "platform/Program.h"
+#include "platform/Prompts.h"
 #include "testsupport/CupsCapture.h"
 #include <QScopeGuard>
 #include <functional>
@@ -96,7 +97,7 @@ TEST_F(basPrinterTest, EachRoadSendsItsBytesToItsPrinter) {
          [this] {
              salida.fail = true;
              EXPECT_FALSE(Imprimir(trabajo, QStringLiteral("x"), {.Enviar = true}).salio());
-             EXPECT_EQ(avisos.calls.back().style, 64);
+             EXPECT_EQ(avisos.calls.back().style, prompts::vbInformation);
              EXPECT_TRUE(enLaTraza(QStringLiteral("No se ha podido imprimir en TICKETS")));
              salida.fail = false;
          },

@@ -1,8 +1,9 @@
 #pragma once
-// What every scale test starts from: scripted prompts, a recording main window, the scale settings,
-// the Spanish locale, a simulated scale on COM2 and, for the re-weighs, a connected core.
+// What every scale test starts from: scripted prompts, the real keypad, a recording main window, the
+// scale settings, the Spanish locale, a simulated scale on COM2 and, for the re-weighs, a connected core.
 #include "controls/frmCalc.h"
 #include "core/tests/ConnectedCore.h"
+#include "scale/ScaleWindowsPort.h"
 #include "scale/clsComm.h"
 #include "testsupport/Simulador.h"
 #include <QApplication>
@@ -22,6 +23,7 @@ protected:
     void SetUp() override {
         QLocale::setDefault(QLocale(QLocale::Spanish, QLocale::Spain));
         prompts::install(&preguntas);
+        setNumericKeypad([](const QString& d, QString& v) { return frmCalc::Pedir(d, v); });
         setMainWindow(&ventana);
         gblnBalanzaActiva = false;
         frmPrincipalVars() = FrmPrincipalVars{};
@@ -30,6 +32,7 @@ protected:
     void TearDown() override {
         resetObjCommForTests();
         setMainWindow(nullptr);
+        setNumericKeypad(nullptr);
         prompts::install(nullptr);
         QLocale::setDefault(QLocale::c());
     }

@@ -1,52 +1,13 @@
-// clsComm: frame decoding on the bytes the scales send, and the driver against a scale simulated on
-// a pseudo-terminal, with the re-weigh of a ticket line on the keypad.
+// clsComm: the driver against a scale simulated on a pseudo-terminal, with the re-weigh of a ticket
+// line on the keypad.
 #include "EntornoBalanza.h"
+
+using namespace TipoErrorPeso;
 
 const QString kPonga = "Ponga el producto sobre la balanza, por favor...";
 const QString kPongaPesar = "Ponga el producto sobre la balanza para pesarlo, por favor...";
 const QString kNoComunica = "No es posible comunicar con la balanza. Compruebe que la balanza está encendida y "
                             "conectada al TPV e inténtelo de nuevo, por favor...";
-
-TEST(clsComm, UnitPriceOfALine) {
-    using clsCommTramas::PrecioUnitarioLinea;
-    EXPECT_DOUBLE_EQ(PrecioUnitarioLinea(QVariant::fromValue(nullptr), 0.0, 0.0, 0), 0); // no rate: Null
-    EXPECT_DOUBLE_EQ(PrecioUnitarioLinea(9.99, 8.5, 0.0, 0), 9.99); // its own price only beside an original one
-    EXPECT_DOUBLE_EQ(PrecioUnitarioLinea(9.99, 0.0, 10.0, 0), 9.99);
-}
-
-// Each model's continuous decoder: a read that ends inside a frame gives the one before it, unless
-// that one is out of reach. The reading: the weight, " A" stable, " !" unstable; "" none.
-TEST(clsComm, FramesOfEachModel) {
-    const struct {
-        int modelo;
-        QByteArray datos;
-        QString lectura;
-    } casos[] = {
-        {5, "\002!--- ,000", "0 !"},
-        {5, "\002? 000,500", "0.5"},
-        {5, "\002A 001,250\002B 002,500\002A 003,750", "3.75 A"},
-        {5, "A 001,250xyz", ""},
-        {5, "\002A 001", ""},
-        {5, "\002A 001,250xyz\002A 0", ""},
-        {7, "ERROR E\r", "0 !"},
-        {7, "0-00.50\r", "0"},
-        {7, "0001.10\r0001.25\r0001.3", "1.25 A"},
-        {7, "xx0001.30\r", "1.3 A"},
-        {7, "ABCDEFGHIJKL", ""},
-        {7, "01.25\r0001", ""},
-        {3, " 1,500 kg\r\n", "1.5 A"},
-        {3, " kg\r\n!", "0 A"},
-        {3, "kg\r\n", ""},
-        {9, "+0000,750 kg\r\n", "0.75 A"},
-        {0, "+N  2.500", ""},
-        {9, "-  2.500", ""},
-    };
-    for (const auto& k : casos) {
-        SCOPED_TRACE(k.datos.toHex(' ').toStdString());
-        const auto l = clsCommTramas::DecodificaContinuo(k.modelo, k.datos);
-        EXPECT_EQ(!l ? "" : QString::number(l->peso) + (!l->estable ? "" : *l->estable ? " A" : " !"), k.lectura);
-    }
-}
 
 using clsCommTest = EntornoBalanza;
 
@@ -97,11 +58,12 @@ TEST_F(clsCommTest, ContinuousWeighingGivesEachWeightOnceAndReasonsInOrder) {
     lee("\002A ---,000", false);
     // Not taken off (and unstable): taking it off comes first. A negative weight is no product.
     const std::pair<QByteArray, ResultadoPeso> pasos[] = {
-        {"\002!  01,250", {false, 1.25, "Espere a que el peso se estabilice, por favor...", 2}},
-        {"\002A  01,250", {true, 1.25, "", 0}},
-        {"\002!  02,000", {false, 2.0, "Quite el producto y vuelva a colocarlo en la balanza, por favor...", 1}},
-        {"\002A  -0,500", {false, -0.5, kPonga, 3}},
-        {"\002A  00,800", {true, 0.8, "", 0}},
+        {"\002!  01,250", {false, 1.25, "Espere a que el peso se estabilice, por favor...", NoEstable}},
+        {"\002A  01,250", {true, 1.25, "", Otro}},
+        {"\002!  02,000",
+         {false, 2.0, "Quite el producto y vuelva a colocarlo en la balanza, por favor...", QuitarProducto}},
+        {"\002A  -0,500", {false, -0.5, kPonga, SinProducto}},
+        {"\002A  00,800", {true, 0.8, "", Otro}},
     };
     for (const auto& [trama, resultado] : pasos) {
         SCOPED_TRACE(trama.toStdString());
@@ -120,10 +82,14 @@ TEST_F(clsCommTest, RequestModeRepliesOfEachModel) {
         QByteArray respuesta;
         ResultadoPeso resultado;
     } casos[] = {
-        {3, " 0.345 kg\r\n", {true, 0.345, "", 0}}, {9, "  1.500\r\n", {true, 1.5, "", 0}},
-        {7, "0001.25\r", {true, 1.25, "", 0}},      {0, "", {false, 0, kPonga, 3}},
-        {0, "+N\r\n", {false, 0, kPongaPesar, 3}},  {3, "", {false, 0, kPongaPesar, 3}},
-        {3, " kg\r\n!", {false, 0, kPonga, 3}},     {0, "-  0.500\r\n", {false, 0, kPonga, 3}},
+        {3, " 0.345 kg\r\n", {true, 0.345, "", Otro}},
+        {9, "  1.500\r\n", {true, 1.5, "", Otro}},
+        {7, "0001.25\r", {true, 1.25, "", Otro}},
+        {0, "", {false, 0, kPonga, SinProducto}},
+        {0, "+N\r\n", {false, 0, kPongaPesar, SinProducto}},
+        {3, "", {false, 0, kPongaPesar, SinProducto}},
+        {3, " kg\r\n!", {false, 0, kPonga, SinProducto}},
+        {0, "-  0.500\r\n", {false, 0, kPonga, SinProducto}},
     };
     for (const auto& k : casos) {
         SCOPED_TRACE(k.respuesta.toStdString());
@@ -136,12 +102,12 @@ TEST_F(clsCommTest, RequestModeRepliesOfEachModel) {
 
 TEST_F(clsCommTest, SilentCallsShowNothingAndSayWhy) {
     gblnBalanzaActiva = true;
-    esperado(silencioso(), {false, 0, kNoComunica, 0}); // its port never opened
+    esperado(silencioso(), {false, 0, kNoComunica, Otro}); // its port never opened
     parametros({{"TipoFuncionamientoBalanza", "1"}});
     esperado(silencioso(), {false, 0,
                             "El programa está configurado con un modo de funcionamiento que sólo es compatible con "
                             "balanzas Epelsa y el modo contínuo.",
-                            0});
+                            Otro});
     // The eleventh empty read in a row stops the continuous reading.
     clsComm& c = balanza(0, true);
     for (int i = 1; i <= 10; ++i)
@@ -153,7 +119,7 @@ TEST_F(clsCommTest, SilentCallsShowNothingAndSayWhy) {
                                       "encendida y conectada al TPV y reinicie el programa"});
     EXPECT_EQ(sim->recibido(33), QByteArray("D\r\n").repeated(11));
     preguntas.calls.clear();
-    esperado(silencioso(), {false, 0, kNoComunica, 0});
+    esperado(silencioso(), {false, 0, kNoComunica, Otro});
 
     // Interactively, Yes reads once more (and restarts the reading); its weight 0 is asked about.
     sim->responde("+  0.000\r\n");
@@ -177,16 +143,16 @@ TEST_F(clsCommTest, OneExchangeAtATimeOnThePort) {
         anidado = silencioso();
         tick = c.commBalanzaContinuoOnComm(true);
     });
-    esperado(silencioso(), {true, 1.25, "", 0});
-    esperado(anidado, {false, 0, "La balanza está ocupada con otra pesada. Inténtelo de nuevo, por favor...", 0});
+    esperado(silencioso(), {true, 1.25, "", Otro});
+    esperado(anidado, {false, 0, "La balanza está ocupada con otra pesada. Inténtelo de nuevo, por favor...", Otro});
     EXPECT_FALSE(tick);
     EXPECT_EQ(sim->recibido(), "D\r\n");
-    esperado(silencioso(), {true, 9.0, "", 0});
+    esperado(silencioso(), {true, 9.0, "", Otro});
 }
 
 TEST_F(clsCommTest, ManualEntryUpToOneTonneVolumesAndRefunds) {
     teclea("1000"); // no scale in use: the keypad at once
-    esperado(objComm().getPeso(0, 0), {true, 1000, "", 0});
+    esperado(objComm().getPeso(0, 0), {true, 1000, "", Otro});
     EXPECT_EQ(teclado, (QStringList{"Introduzca el Peso        (en Kg.)", "1"}));
     teclea("0");
     esperado(objComm().getPeso(0, 0), {});
@@ -195,7 +161,7 @@ TEST_F(clsCommTest, ManualEntryUpToOneTonneVolumesAndRefunds) {
     // A volume is typed even with a scale in use, which is not asked.
     clsComm& c = balanza(0, false, {{"PermitirEntradaPesoManual", "3"}});
     teclea("2.5");
-    esperado(c.getPeso(0, 0, {.blnPedirLitros = true}), {true, 2.5, "", 0});
+    esperado(c.getPeso(0, 0, {.blnPedirLitros = true}), {true, 2.5, "", Otro});
     EXPECT_EQ(teclado.value(0), "Introduzca el Volumen        (en litros)");
     EXPECT_TRUE(sim->recibido().isEmpty());
 
@@ -207,7 +173,7 @@ TEST_F(clsCommTest, ManualEntryUpToOneTonneVolumesAndRefunds) {
     EXPECT_TRUE(mensajes("form").isEmpty());
     sim->responde("+  0.000\r\n");
     teclea("0.3");
-    esperado(c.getPeso(0, 0, {.blnEsAbono = true}), {true, 0.3, "", 0});
+    esperado(c.getPeso(0, 0, {.blnEsAbono = true}), {true, 0.3, "", Otro});
 }
 
 TEST_F(clsCommTest, RecalcularPesoOnTheKeypadWritesWeightAndAmountsOrRefuses) {
@@ -279,15 +245,15 @@ TEST_F(clsCommTest, RepliesAreReadToTheirLineEndAndTheirSign) {
         QByteArray parte, resto;
         ResultadoPeso resultado;
     } casos[] = {
-        {3, false, "-0.345 kg\r\n", "", {false, 0, kPonga, 3}},
-        {3, true, "-0.500 kg\r\n", "", {false, -0.5, kPonga, 3}},
-        {0, false, "+  2.", "500 kg\r\n", {true, 2.5, "", 0}},
-        {3, false, " 1.234 k", "g\r\n", {true, 1.234, "", 0}},
-        {7, false, "0001.", "25\r", {true, 1.25, "", 0}},
-        {0, true, "+  2.", "500\r\n", {true, 2.5, "", 0}},
-        {3, true, " 1.234 k", "g\r\n", {true, 1.234, "", 0}},
-        {0, false, "+  2.500", "", {false, 0, kPongaPesar, 3}},
-        {0, true, "+  2.500", "", {false, 0, kPonga, 3}},
+        {3, false, "-0.345 kg\r\n", "", {false, 0, kPonga, SinProducto}},
+        {3, true, "-0.500 kg\r\n", "", {false, -0.5, kPonga, SinProducto}},
+        {0, false, "+  2.", "500 kg\r\n", {true, 2.5, "", Otro}},
+        {3, false, " 1.234 k", "g\r\n", {true, 1.234, "", Otro}},
+        {7, false, "0001.", "25\r", {true, 1.25, "", Otro}},
+        {0, true, "+  2.", "500\r\n", {true, 2.5, "", Otro}},
+        {3, true, " 1.234 k", "g\r\n", {true, 1.234, "", Otro}},
+        {0, false, "+  2.500", "", {false, 0, kPongaPesar, SinProducto}},
+        {0, true, "+  2.500", "", {false, 0, kPonga, SinProducto}},
     };
     for (const auto& k : casos) {
         SCOPED_TRACE((k.parte + "|" + k.resto).toStdString());
@@ -320,18 +286,29 @@ TEST_F(clsCommTest, AScaleUnpluggedIsToldOnceAndOpenedAgainWhenItComesBack) {
     ASSERT_TRUE(objComm().InitPuerto(2, "9600,e,8,1", 1));
     gblnBalanzaActiva = true;
     sim->responde("+  1.250\r\n");
-    esperado(silencioso(), {true, 1.25, "", 0});
+    esperado(silencioso(), {true, 1.25, "", Otro});
 
     sim.reset(); // the far end closes: the line hangs up
-    esperado(silencioso(), {false, 0, kNoComunica, 0});
-    esperado(silencioso(), {false, 0, kNoComunica, 0});
+    esperado(silencioso(), {false, 0, kNoComunica, Otro});
+    esperado(silencioso(), {false, 0, kNoComunica, Otro});
     EXPECT_EQ(ventana.grid.filter("se ha desconectado").size(), 1) << ventana.grid.join('\n').toStdString();
     EXPECT_TRUE(objComm().Activado());
 
     ASSERT_TRUE(enchufa());
     sim->responde("+  2.000\r\n");
-    esperado(silencioso(), {true, 2.0, "", 0});
+    esperado(silencioso(), {true, 2.0, "", Otro});
     EXPECT_EQ(sim->recibido(3), "D\r\n");
     EXPECT_EQ(ventana.grid.filter("vuelve a estar conectada").size(), 1);
     EXPECT_TRUE(mensajes().isEmpty());
+}
+
+// The windows come from the layer above: without them registered nothing is shown, and the weigh-first
+// dialog and the keypad read as cancelled.
+TEST_F(clsCommTest, WithoutRegisteredWindowsTheDialogsReadAsCancelled) {
+    clsComm& c = balanza(0, true, {{"TipoFuncionamientoBalanza", "1"}});
+    lee("+  0.000\r\n");
+    esperado(c.getPeso(10, 9.99), {false, 0, "", Otro});
+    setNumericKeypad(nullptr);
+    EXPECT_FALSE(c.PidePesoTeclado("Introduzca el peso", "1"));
+    EXPECT_TRUE(preguntas.calls.empty());
 }

@@ -12,36 +12,36 @@ using uitest::ProgramaEnPrueba;
 TEST(Main, TablaDeLineasDeComandos) {
     const struct {
         const char* linea;
-        Interruptores esperado;
+        EstadoInterruptores esperado;
     } casos[] = {
-        {"log mensaje", {}},                                    // no "/": no switch
-        {"antes/log /MENSAJE", {.mensaje = true, .log = true}}, // the text before the first "/" is ignored
-        {"/  log  ", {.log = true}},
-        {"/nombre_bd = ventas ", {.nombre_bd = "ventas"}},
-        {"/debug /DEBUG /desarrollo", {.Debug = true, .desarrollo = true}},
-        {"/ipservidor=10.0.0.2", {.ipservidor = "10.0.0.2"}},
+        {"log mensaje", {}},                                            // no "/": no switch
+        {"antes/log /MENSAJE", {.gblnLog = true, .gblnMensaje = true}}, // the text before the first "/" is ignored
+        {"/  log  ", {.gblnLog = true}},
+        {"/nombre_bd = ventas ", {.gstrNombreBDSwitch = "ventas"}},
+        {"/debug /DEBUG /desarrollo", {.gblnDebug = true, .gblnDesarrollo = true}},
+        {"/ipservidor=10.0.0.2", {.gstrIpServidorSwitch = "10.0.0.2"}},
         {"/nombre_bd=a=b /ipservidor=127.0.0.1;PORT=3306", {}}, // two "=": no value
-        {"/INSTALLER", {.instal = true}},
+        {"/INSTALLER", {.gblnInstal = true}},
         {"/logs / instal", {}}, // whole words; instal is tested on the piece as it stands
         {"/retraso=0 /tpv=0", {}},
-        {"/retraso=2,5", {.retraso = 2}}, // halves to even
-        {"/retraso=99999", {.retraso = 32767}},
-        {"/tpv=3", {.tpv = "3"}},
+        {"/retraso=2,5", {.gintRetraso = 2}}, // halves to even
+        {"/retraso=99999", {.gintRetraso = 32767}},
+        {"/tpv=3", {.gstrTPVSwitch = "3"}},
         // later pieces overwrite earlier ones; a zero delay leaves the earlier one
-        {"/nombre_bd=a /nombre_bd=b /retraso=3 /retraso=0", {.nombre_bd = "b", .retraso = 3}},
+        {"/nombre_bd=a /nombre_bd=b /retraso=3 /retraso=0", {.gintRetraso = 3, .gstrNombreBDSwitch = "b"}},
         // Debug and nombre_bd on every piece, the others first match wins: "debug" is not "log"
-        {"/log/debug/mensaje", {.Debug = true, .mensaje = true, .log = true}},
+        {"/log/debug/mensaje", {.gblnDebug = true, .gblnLog = true, .gblnMensaje = true}},
     };
     for (const auto& c : casos) {
         SCOPED_TRACE(c.linea);
-        EXPECT_EQ(LeeInterruptores(QString::fromUtf8(c.linea)), c.esperado);
+        EstadoInterruptores leido;
+        LeeInterruptores(QString::fromUtf8(c.linea), leido);
+        EXPECT_EQ(leido, c.esperado);
     }
-    // Applied, each switch sets its own global, and a switch not given leaves its global as it was.
-    const EstadoInterruptores guardado = gInterruptores;
-    gInterruptores = {.gblnMensaje = true, .gintRetraso = 7, .gstrTPVSwitch = "9"};
-    AplicaInterruptores(LeeInterruptores("/debug/log/desarrollo/instal/nombre_bd=v/ipservidor=h"));
-    EXPECT_EQ(gInterruptores, (EstadoInterruptores{true, true, true, true, true, 7, "v", "h", "9", {}}));
-    gInterruptores = guardado;
+    // Each switch sets its own field, and a switch not given leaves its field as it was.
+    EstadoInterruptores estado{.gblnMensaje = true, .gintRetraso = 7, .gstrTPVSwitch = "9"};
+    LeeInterruptores("/debug/log/desarrollo/instal/nombre_bd=v/ipservidor=h", estado);
+    EXPECT_EQ(estado, (EstadoInterruptores{true, true, true, true, true, 7, "v", "h", "9", {}}));
 }
 
 TEST(Main, ElReinicioConservaLosInterruptoresYEsperaCinco) {
@@ -50,8 +50,9 @@ TEST(Main, ElReinicioConservaLosInterruptoresYEsperaCinco) {
     EXPECT_EQ(ArgumentosReinicio({"/log", "/retraso=5"}), (QStringList{"/log", "/retraso=5"}));
     EXPECT_EQ(ArgumentosReinicio({"/log/RETRASO=3/tpv=2"}), (QStringList{"/log/tpv=2", "/retraso=5"}));
     // The arguments are read back as one line joined with blanks.
-    EXPECT_EQ(LeeInterruptores(LineaDeComandos(ArgumentosReinicio({"/nombre_bd=ventas", "/tpv=3", "/retraso=9"}))),
-              (Interruptores{.nombre_bd = "ventas", .tpv = "3", .retraso = 5}));
+    EstadoInterruptores leido;
+    LeeInterruptores(LineaDeComandos(ArgumentosReinicio({"/nombre_bd=ventas", "/tpv=3", "/retraso=9"})), leido);
+    EXPECT_EQ(leido, (EstadoInterruptores{.gintRetraso = 5, .gstrNombreBDSwitch = "ventas", .gstrTPVSwitch = "3"}));
 }
 
 // Starts with the database only through the switch, turns the till's configtpv rows into registry

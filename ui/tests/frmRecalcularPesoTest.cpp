@@ -1,12 +1,20 @@
 // The re-weigh window with a simulated scale: the weigh-first dialog that follows the live weight,
 // and the re-weigh of a ticket line that shows the line's own data and asks the scale on accept.
-#include "scale/frmRecalcularPeso.h"
-#include "EntornoBalanza.h"
+#include "ui/frmRecalcularPeso.h"
 #include "controls/ctrBoton.h"
+#include "scale/tests/EntornoBalanza.h"
 #include <QLabel>
 
 class frmRecalcularPesoTest : public EntornoBalanza {
 protected:
+    void SetUp() override {
+        EntornoBalanza::SetUp();
+        setReweighWindowFactory([](clsComm& c) { return std::make_unique<frmRecalcularPeso>(c); });
+    }
+    void TearDown() override {
+        setReweighWindowFactory(nullptr);
+        EntornoBalanza::TearDown();
+    }
     static QString texto(QWidget* w, const char* etiqueta) { return w->findChild<QLabel*>(etiqueta)->text(); }
     static void acepta(QWidget* w) { emit w->findChild<ctrBoton*>("ctrAceptar")->Click(); }
 };
@@ -24,7 +32,7 @@ TEST_F(frmRecalcularPesoTest, WeighFirstDialogFollowsTheLiveWeight) {
         vistos << texto(w, "lblPeso");
         acepta(w);
     });
-    esperado(c.getPeso(10, 9.99), {true, 0.6, "", 0});
+    esperado(c.getPeso(10, 9.99), {true, 0.6, "", TipoErrorPeso::Otro});
     EXPECT_EQ(vistos, (QStringList{"Debe pesar el artículo para continuar.", "0,600KG"}));
     EXPECT_TRUE(peso().isEmpty()); // the weight went to the dialog only
     EXPECT_FALSE(c.blnPesoCero());

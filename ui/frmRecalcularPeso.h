@@ -2,6 +2,9 @@
 // The re-weigh window: the article, the live weight, the unit price and the amount of one ticket
 // line (or of the article being weighed in weigh-first mode), accepted or cancelled by the user.
 // The caller loads it, sets it up, shows it with MostrarModal, reads blnOk, Peso and Importe.
+// Start-up registers it as the scale driver's re-weigh window (scale/ScaleWindowsPort.h).
+#include "scale/ScaleWindowsPort.h"
+
 #include <QDialog>
 #include <QString>
 
@@ -10,7 +13,7 @@ class QFrame;
 class ctrBoton;
 class clsComm;
 
-class frmRecalcularPeso final : public QDialog {
+class frmRecalcularPeso final : public QDialog, public ReweighWindowPort {
     Q_OBJECT
 public:
     explicit frmRecalcularPeso(clsComm& comm, QWidget* parent = nullptr);
@@ -22,24 +25,24 @@ public:
     bool blnOk = false;
 
     // The article: loads its description from articulo_generico.
-    void setArticulo(qint32 lngArticulo);
+    void setArticulo(qint32 lngArticulo) override;
     qint32 Articulo() const { return m_lngArticulo; }
     QString DescripcionArticulo() const { return m_strDescripcion; }
     double Precio() const { return m_dblPrecio; }
-    void setPrecio(double dblPrecio);
-    double Peso() const { return m_dblPeso; }
+    void setPrecio(double dblPrecio) override;
+    double Peso() const override { return m_dblPeso; }
     // Stores the weight, recomputes the amount and refreshes the labels.
-    void setPeso(double dblPeso);
+    void setPeso(double dblPeso) override;
     void CambioPeso(double dblNuevoPeso) { setPeso(dblNuevoPeso); }
-    double Importe() const { return m_dblImporte; }
-    void setModoRecalcularPeso(bool b) { m_blnModoRecalcularPeso = b; }
+    double Importe() const override { return m_dblImporte; }
+    void setModoRecalcularPeso(bool b) override { m_blnModoRecalcularPeso = b; }
     // Loads a ticket line: the article, the unit price by the price rule and the quantity. False
     // when the line does not exist.
-    bool RefrescaDatos(qint32 tpv, qint32 ticket, qint32 linea);
+    bool RefrescaDatos(qint32 tpv, qint32 ticket, qint32 linea) override;
     void RefrescaVisor();
 
     // Shows the window modally (through the prompts seam as "frmRecalcularPeso"); blnOk afterwards.
-    bool MostrarModal();
+    bool MostrarModal() override;
 
 private:
     // The two buttons' handlers.

@@ -1,5 +1,4 @@
-#include "frmRecalcularPeso.h"
-#include "clsComm.h"
+#include "ui/frmRecalcularPeso.h"
 #include "controls/Twips.h"
 #include "controls/ctrBoton.h"
 #include "core/basFuncionesComunes.h"
@@ -9,6 +8,7 @@
 #include "platform/Program.h"
 #include "platform/Prompts.h"
 #include "printing/basPrinter.h"
+#include "scale/clsComm.h"
 #include <QFont>
 #include <QFrame>
 #include <QLabel>
