@@ -15,9 +15,13 @@ CapturaTcp::CapturaTcp() {
     connect(&m_servidor, &QTcpServer::newConnection, this, &CapturaTcp::onNuevaConexion);
 }
 
-bool CapturaTcp::espera(size_t n, int maxMs) {
+::testing::AssertionResult CapturaTcp::espera(size_t n, int maxMs) {
     program::waitWhile([&] { return trabajos.size() < n; }, maxMs);
-    return trabajos.size() >= n;
+    if (trabajos.size() >= n)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "waited " << maxMs << " ms for " << n
+                                         << " print job(s) at the CUPS capture on port " << puerto() << " ("
+                                         << trabajos.size() << " came)";
 }
 
 void CapturaTcp::onNuevaConexion() {

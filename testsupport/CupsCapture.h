@@ -7,11 +7,14 @@
 //     ... print to cola.nombre ...
 //     ASSERT_TRUE(cola.captura.espera(1));
 //     EXPECT_EQ(cola.captura.trabajos[0], esperado);
+#include "testsupport/Waits.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 #include <QTcpServer>
+#include <gtest/gtest.h>
 #include <vector>
 
 namespace testenv {
@@ -26,8 +29,9 @@ public:
     qint64 recibidos = 0;             // bytes received so far, jobs still open included
 
     quint16 puerto() const { return m_servidor.serverPort(); } // 0 when it could not listen
-    // Runs events until n jobs are complete (false when they are not within maxMs).
-    bool espera(size_t n, int maxMs = 60000);
+    // Runs events until n jobs are complete; fails naming the jobs it waited for when they are not
+    // within maxMs.
+    ::testing::AssertionResult espera(size_t n, int maxMs = 2 * waits::kDeadlineMs);
 
 private:
     void onNuevaConexion();

@@ -1,7 +1,9 @@
 #pragma once
 // A scale at the far end of a socat pseudo-terminal pair: the driver opens end A as its COM port,
 // the simulator holds end B raw (CR kept), records what the driver writes, answers each request
-// (ending in CR LF) with the next queued reply ("" = silent), and can send unasked.
+// (ending in CR LF) with the next queued reply ("" = silent), and can send unasked. It also keeps
+// end A open itself, before the driver does, to read back the line settings the driver gave it (a
+// pty keeps the speed, parity and stop bits it is given; it always reports 8 data bits).
 #include "platform/Registry.h"
 #include <QDeadlineTimer>
 #include <QFile>
@@ -28,6 +30,7 @@ public:
             salida += m_socat.readAll();
         }
         m_fd = ::open(QFile::encodeName(extremo()).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        m_vigia = ::open(QFile::encodeName(puerto()).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
         if (m_fd < 0)
             return;
         termios t{};
@@ -42,11 +45,18 @@ public:
             m_hilo.join();
         if (m_fd >= 0)
             ::close(m_fd);
+        if (m_vigia >= 0)
+            ::close(m_vigia);
         m_socat.kill();
         m_socat.waitForFinished(5000);
     }
-    bool arrancado() const { return m_fd >= 0; }
+    bool arrancado() const { return m_fd >= 0 && m_vigia >= 0; }
     QString puerto() const { return m_dir.path() + "/A"; }
+    termios ajustes() const {
+        termios t{};
+        ::tcgetattr(m_vigia, &t);
+        return t;
+    }
 
     void responde(const QByteArray& r) {
         std::lock_guard<std::mutex> l(m_mutex);
@@ -97,6 +107,7 @@ private:
     QTemporaryDir m_dir;
     QProcess m_socat;
     int m_fd = -1;
+    int m_vigia = -1; // end A, held open for ajustes()
     std::thread m_hilo;
     std::atomic<bool> m_parar{false};
     std::mutex m_mutex;

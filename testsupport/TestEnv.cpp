@@ -39,7 +39,13 @@ bool runClient(const QString& db, const QByteArray& input, QString* output, QStr
     }
     p.write(input);
     p.closeWriteChannel();
-    p.waitForFinished(120000);
+    if (!p.waitForFinished(30000)) {
+        p.kill();
+        p.waitForFinished(1000);
+        if (error)
+            *error = "the mariadb client did not finish within 30 s";
+        return false;
+    }
     if (output)
         *output = QString::fromUtf8(p.readAllStandardOutput());
     const QString err = QString::fromUtf8(p.readAllStandardError());

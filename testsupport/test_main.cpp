@@ -1,13 +1,15 @@
 // Test entry point: the test process (a QApplication on the offscreen platform, the registry store
-// and the program folder in a scratch directory), and program::End throwing program::Ended instead
-// of leaving.
+// and the program folder in a scratch directory), program::End throwing program::Ended instead of
+// leaving, and the watch that fails a test whose modal window nobody closes.
 #include "platform/Program.h"
 #include "testsupport/ProcesoPrueba.h"
+#include "testsupport/Waits.h"
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
     testenv::ProcesoPrueba proceso(argc, argv);
     program::setEndHandler([](int code) { throw program::Ended{code}; });
     ::testing::InitGoogleTest(&argc, argv);
+    ::testing::UnitTest::GetInstance()->listeners().Append(new waits::ModalWatch);
     return RUN_ALL_TESTS();
 }

@@ -265,8 +265,6 @@ int IntervaloReintentoMs() {
 }
 
 // ---- Start-up ----
-namespace {
-
 void ActivaBalanza(frmPrincipal& frm) {
     gblnBalanzaActiva = false;
     // A till's first start with the database down has no scale settings yet (they come with the
@@ -301,6 +299,8 @@ void ActivaBalanza(frmPrincipal& frm) {
         frm.AnadirLog(QStringLiteral("Activada la balanza en modo no continuo"));
     }
 }
+
+namespace {
 
 void EscribeValorRegistro(const QString& nombre, const QString& valor) {
     objReg().SetReg(gstrRutaRegistro, nombre, Variant(valor), Reg_class::HKEY_CURRENT_USER, registry::REG_SZ, true);

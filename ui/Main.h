@@ -28,6 +28,9 @@ QStringList ArgumentosReinicio(const QStringList& originales);
 // Runs the start-up and returns; the program then lives in the event loop. `argumentos` are the
 // program's arguments without its own name.
 void Main(const QStringList& argumentos);
+// The start-up's scale step: with UsarBalanza 1, opens the scale on COM<PuertoBalanza> (1 to 9) with
+// the settings of its model.
+void ActivaBalanza(frmPrincipal& frm);
 
 // The main window, loaded (hidden) on first use and registered as the services' main window.
 frmPrincipal& FrmPrincipal();

@@ -1,6 +1,7 @@
 #include "controls/frmTeclado.h"
 #include "ControlsTest.h"
 #include "controls/ImagenTecla.h"
+#include "testsupport/TestEnv.h"
 
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -56,6 +57,63 @@ TEST_F(frmTecladoTest, LayersAndEditingAtTheCursorOrTheSelection) {
     teclas("MAY");
     EXPECT_TRUE(hijo<ImagenTecla>("imgTecla1048")->hundida());
     EXPECT_EQ(m_f->tecla("a")->etiqueta(), "A"); // the faces show what the keys type
+}
+
+// Every key of the layout by its Index. The text keys, tapped in order in each layer; then each
+// command key (both of a pair) tapped on "ab", and "c" after it unless it hid the window.
+TEST_F(frmTecladoTest, EveryKeyInEachLayer) {
+    const int deTexto[] = {1021, 1022, 1023, 1024, 1025, 1026, 1027, 1028, 1029, 1030, 1032, 1012, 1013, 1014,
+                           1033, 1015, 1016, 1017, 1018, 1019, 1020, 1034, 1035, 1036, 1011, 1037, 1038, 1039,
+                           1041, 1040, 1042, 1,    1005, 1004, 1003, 1010, 1009, 1008, 1007, 1006, 1002, 1043};
+    const struct {
+        bool simbolos, may;
+        const char* tecleado;
+    } capas[] = {
+        {false, false, "1234567890     qwertyuiopasdfghjklñ<zxcvbnm,. "},
+        {true, false, "1234567890     qwertyuiopasdfghjklñ<zxcvbnm,. "},
+        {false, true, "1234567890     QWERTYUIOPASDFGHJKLÑ>ZXCVBNM_: "},
+        {true, true, "!@#$%6/()=     QWERTYUIOPASDFGHJKLÑ>ZXCVBNM_: "},
+    };
+    const struct {
+        int indice;
+        bool simbolos;
+        const char* despues;
+        bool visible, ok;
+    } mandos[] = {
+        {0, false, "abC", true, true},    {1001, false, "abC", true, true},  {1046, false, "abC", true, true},
+        {1050, false, "abC", true, true}, {1046, true, "ab\\c", true, true}, {1050, true, "ab\\c", true, true},
+        {1047, false, "c", true, true},   {1049, false, "c", true, true},    {1045, false, "ac", true, true},
+        {1048, false, "abC", true, true}, {1044, false, "ab", false, true},  {1031, false, "ab", false, false},
+    };
+    auto nueva = [this](bool simbolos, const char* antes) {
+        m_f = std::make_unique<frmTeclado>();
+        m_f->blnHabilitarSimbolos = simbolos;
+        m_f->show();
+        m_f->setTexto(QString::fromUtf8(antes));
+        txt()->moveCursor(QTextCursor::End);
+    };
+    auto toca = [this](int indice) {
+        auto* k = hijo<ImagenTecla>(qPrintable(QStringLiteral("imgTecla%1").arg(indice)));
+        ASSERT_NE(k, nullptr) << indice;
+        raton::toca(k);
+    };
+    for (const auto& c : capas) {
+        nueva(c.simbolos, "");
+        if (c.may)
+            toca(1048);
+        for (int i : deTexto)
+            toca(i);
+        EXPECT_EQ(texto(), QString::fromUtf8(c.tecleado)) << c.simbolos << c.may;
+    }
+    for (const auto& m : mandos) {
+        nueva(m.simbolos, "ab");
+        toca(m.indice);
+        EXPECT_EQ(m_f->isVisible(), m.visible) << m.indice;
+        EXPECT_EQ(m_f->blnOk, m.ok) << m.indice;
+        if (m.visible)
+            toca(1003);
+        EXPECT_EQ(texto(), QString::fromUtf8(m.despues)) << m.indice << " " << m.simbolos;
+    }
 }
 
 TEST_F(frmTecladoTest, EnterAcceptsAltClearsEscapeCancels) {

@@ -3,6 +3,7 @@
 // the reconnect decision, a killed link, a link dropped while idle, and values that do not convert).
 #include "core/tests/ConnectedCore.h"
 #include "platform/Cp1252.h"
+#include "testsupport/Waits.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -214,8 +215,9 @@ TEST_F(basGeneralTest, AFailedLogWriteIsToldOncePerRunAndTheFileRecoversWhenWrit
     ASSERT_TRUE(QFile::remove(m_app.path() + "/log.txt"));
     QElapsedTimer t;
     t.start();
-    while (!QFile::exists(m_app.path() + "/log.txt") && t.elapsed() < 10000)
+    while (!QFile::exists(m_app.path() + "/log.txt") && t.elapsed() < waits::kDeadlineMs)
         GrabaLog("f");
+    ASSERT_TRUE(QFile::exists(m_app.path() + "/log.txt")) << "log.txt did not come back within the deadline";
     EXPECT_EQ(logTxt(), QByteArray("\"31/01/2024 23:59:58 -> f\"\r\n"));
 }
 
@@ -338,7 +340,7 @@ TEST_F(basGeneralBBDDTest, AValueErrorIsReportedAndLeavesTheConnectionsAlone) {
 // caller goes on at once and the reconnect timer is left on. No reconnect timer runs in this test: a
 // wait for it would never end (the watchdog ends it and the test fails).
 TEST_F(basGeneralBBDDTest, AKilledLinkIsOpenedAgainAtOnceAndNothingWaitsForTheTimer) {
-    QTimer::singleShot(20000, [] { program::requestEnd(); });
+    waits::Deadline limite("the killed link to be opened again", 2 * waits::kDeadlineMs);
     const QString local = sesion(ConexionLocal());
     testenv::killConnections(m_core->db());
     EXPECT_FALSE(DR->QueryExecute("insert into u values (2)"));

@@ -2,6 +2,7 @@
 #include "testsupport/CupsCapture.h"
 #include "testsupport/ServicioPrivado.h"
 #include "testsupport/TestEnv.h"
+#include "testsupport/Waits.h"
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -18,7 +19,7 @@ TEST(Printers, RawJobsCrossCupsUnchangedAndAnEmptyOneIsNoJob) {
     EXPECT_TRUE(cups.send(cola.nombre, QByteArray(), &error));
     QProcess lpstat;
     lpstat.start("lpstat", {"-o", cola.nombre});
-    lpstat.waitForFinished(30000);
+    ASSERT_TRUE(lpstat.waitForFinished(waits::kDeadlineMs)) << "lpstat -o did not answer";
     EXPECT_EQ(lpstat.readAllStandardOutput().trimmed(), "");
 
     QByteArray payload("\x1b@ticket\x00\x80\xff\r\n", 13);
@@ -73,4 +74,28 @@ TEST(Printers, AStoppedCupsdFailsTheJobWithinItsWaitAndJobsGoAgainAfter) {
     while (!enviado && t.elapsed() < 10000)
         enviado = cups.send("colgada", "tres", &error);
     EXPECT_TRUE(enviado) << "no job went through within 10 s of the server going on: " << error.toStdString();
+}
+
+// The names a till may hold for a printer: the queue's own name in any case, or the description
+// the queue was given (printers are known by their friendly names) in any case. Each one's job
+// reaches that queue; a name of no queue is refused with the name in its reason.
+TEST(Printers, AQueueIsFoundByItsNameOrItsDescriptionInAnyCase) {
+    TARVOLIN_REQUIRE_CUPS();
+    testenv::ColaCaptura cola(QStringLiteral("platform_nombres"));
+    ASSERT_TRUE(cola.creada);
+    ASSERT_TRUE(testenv::lpadmin({"-p", cola.nombre, "-D", "Cocina Ñ 2"}));
+    printers::CupsOutput cups;
+    size_t trabajos = 0;
+    for (const QString& nombre :
+         {cola.nombre, cola.nombre.toUpper(), QStringLiteral("Cocina Ñ 2"), QStringLiteral("COCINA ñ 2")}) {
+        QString error;
+        ASSERT_TRUE(cups.send(nombre, nombre.toUtf8(), &error)) << nombre.toStdString() << ": " << error.toStdString();
+        ASSERT_TRUE(cola.captura.espera(++trabajos)) << nombre.toStdString();
+        EXPECT_EQ(cola.captura.trabajos.back(), nombre.toUtf8());
+    }
+    for (const QString& nombre : {QStringLiteral("Cocina Ñ"), cola.nombre + "_2"}) {
+        QString error;
+        EXPECT_FALSE(cups.send(nombre, "x", &error)) << nombre.toStdString();
+        EXPECT_TRUE(error.startsWith(nombre + ": ")) << error.toStdString();
+    }
 }

@@ -2,6 +2,7 @@
 #include "platform/Program.h"
 #include "platform/Registry.h"
 #include "testsupport/Simulador.h"
+#include "testsupport/Waits.h"
 #include <QStandardPaths>
 #include <gtest/gtest.h>
 #include <optional>
@@ -44,12 +45,12 @@ TEST_F(SerialPortTest, EveryByteCrossesRawBothWaysAndReadsStopAtTheCountOrTheQui
     EXPECT_EQ(sim->recibido(256), all);
     sim->envia(all);
     QByteArray got;
-    program::waitWhile(
+    EXPECT_TRUE(waits::until(
         [&] {
             got += pa.read(256 - int(got.size()), 200, 0);
-            return got.size() < 256;
+            return got.size() >= 256;
         },
-        20000);
+        "the 256 bytes sent from the far end"));
     EXPECT_EQ(got, all);
 
     // A read stops at its byte count, or when the line goes quiet after the first byte.
@@ -70,10 +71,38 @@ TEST_F(SerialPortTest, OpenIsExclusiveAndSettingsAreChecked) {
     QString error;
     EXPECT_FALSE(second.open(sim->puerto(), &error));
     EXPECT_FALSE(error.isEmpty());
-    for (const char* bad : {"", "9600,x,8,1", "1234,n,8,1", "9600,n,9,1", "9600,n,8,1.5", "abc", "9600,n,8,1,0"})
+    // The line as the pty holds it after each accepted text: speed, the odd and mark/space parity
+    // bits, stop bits, and raw (a pty drops the parity-enable bit and the data size it is given).
+    const struct {
+        const char* ajustes;
+        speed_t velocidad;
+        tcflag_t paridad;
+        bool dosStop;
+    } buenos[] = {
+        {"9600,e,8,1", B9600, 0, false},       {"9600,n,8,1", B9600, 0, false},
+        {"19200,O,7,2", B19200, PARODD, true}, {"2400,m,6,1", B2400, PARODD | CMSPAR, false},
+        {"1200,s,5,2", B1200, CMSPAR, true},   {"4800", B4800, 0, false},
+        {"115200,n,8", B115200, 0, false},     {"50,n,8,1", B50, 0, false},
+        {"921600,n,8,1", B921600, 0, false},
+    };
+    for (const auto& k : buenos) {
+        EXPECT_TRUE(pa.applySettings(k.ajustes, &error)) << k.ajustes << " " << error.toStdString();
+        const termios t = sim->ajustes();
+        EXPECT_EQ(cfgetispeed(&t), k.velocidad) << k.ajustes;
+        EXPECT_EQ(cfgetospeed(&t), k.velocidad) << k.ajustes;
+        EXPECT_EQ(t.c_cflag & (PARODD | CMSPAR), k.paridad) << k.ajustes;
+        EXPECT_EQ((t.c_cflag & CSTOPB) != 0, k.dosStop) << k.ajustes;
+        EXPECT_EQ(t.c_cflag & (CLOCAL | CREAD | CRTSCTS), tcflag_t(CLOCAL | CREAD)) << k.ajustes;
+        EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG), 0u) << k.ajustes;
+        EXPECT_EQ(t.c_iflag & (ICRNL | IXON | IXOFF), 0u) << k.ajustes;
+        EXPECT_EQ(t.c_oflag & OPOST, 0u) << k.ajustes;
+    }
+    // A refused text leaves the line as it was.
+    for (const char* bad : {"", "9600,x,8,1", "1234,n,8,1", "9600,n,9,1", "9600,n,4,1", "9600,n,8,0", "9600,n,8,3",
+                            "9600,n,8,1.5", "abc", "9600,n,8,1,0"})
         EXPECT_FALSE(pa.applySettings(bad, &error)) << bad;
-    for (const char* good : {"9600,e,8,1", "9600,n,8,1", "19200,O,7,2", "4800", "115200,n,8"})
-        EXPECT_TRUE(pa.applySettings(good, &error)) << good << " " << error.toStdString();
+    const termios ultimo = sim->ajustes();
+    EXPECT_EQ(cfgetospeed(&ultimo), B921600);
     pa.close();
     EXPECT_TRUE(second.open(sim->puerto(), &error)) << error.toStdString();
     EXPECT_FALSE(SerialPort().applySettings("9600,n,8,1"));

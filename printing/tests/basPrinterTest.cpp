@@ -7,6 +7,7 @@
 #include "platform/Program.h"
 #include "platform/Prompts.h"
 #include "testsupport/CupsCapture.h"
+#include "testsupport/Waits.h"
 #include <QScopeGuard>
 #include <functional>
 
@@ -356,7 +357,7 @@ TEST_F(basPrinterTest, LogoScriptBesideTheProgramRunsInItsFolderOnlyWithoutStore
     par("NoImprimirLogo", "0");
     salida.jobs.clear();
     CortarPapel(trabajo);
-    EXPECT_TRUE(program::waitWhile([&] { return !QFile::exists(marca); }, 20000));
+    EXPECT_TRUE(waits::until([&] { return QFile::exists(marca); }, "imp_logo.bat to leave its mark"));
     QFile f(marca);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(QDir(QString::fromLocal8Bit(f.readAll()).trimmed()).canonicalPath(), QDir(carpeta).canonicalPath());

@@ -5,6 +5,7 @@
 #include "core/basLegacyFunctions.h"
 #include "platform/Ado.h"
 #include "platform/Cp1252.h"
+#include "testsupport/Waits.h"
 
 #include <QCoreApplication>
 #include <QProcess>
@@ -328,8 +329,8 @@ TEST_F(clsImprimirTicketTest, FirstTicketAfterALostLinkPrintsItsHeaderAtOnce) {
             const QString quedan =
                 QStringLiteral("select count(*) from information_schema.processlist where id in (%1)")
                     .arg(ids.join(','));
-            program::waitWhile([&] { return core->valor(quedan) != QLatin1String("0"); }, 30000);
-            ASSERT_EQ(core->valor(quedan), QStringLiteral("0"));
+            ASSERT_TRUE(waits::until([&] { return core->valor(quedan) == QLatin1String("0"); },
+                                     "the server to close both idle connections", 2 * waits::kDeadlineMs));
         } else {
             testenv::killConnections(core->db());
         }
@@ -514,7 +515,7 @@ TEST_F(clsImprimirTicketTest, TwoProcessesAllocatingAtOnceGetDistinctNumbers) {
         hijas.push_back(std::move(p));
     }
     for (auto& p : hijas) {
-        ASSERT_TRUE(p->waitForFinished(240000));
+        ASSERT_TRUE(p->waitForFinished(4 * waits::kDeadlineMs)) << "a child allocating its fifty numbers did not end";
         const QString salidaHija = QString::fromUtf8(p->readAll());
         EXPECT_EQ(p->exitCode(), 0) << salidaHija.toStdString();
         EXPECT_TRUE(salidaHija.contains(QStringLiteral("[  PASSED  ] 1 test"))) << salidaHija.toStdString();

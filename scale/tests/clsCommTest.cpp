@@ -24,6 +24,10 @@ TEST_F(clsCommTest, ContinuousTickOfEachModelAndOpeningTheMappedCom) {
     for (const auto& k : casos) {
         SCOPED_TRACE(k.modelo);
         balanza(k.modelo, true, {{"TiempoBalanzaModoContinuo", "250"}});
+        const termios linea = sim->ajustes(); // 9600 bauds, one stop bit, raw (a pty keeps no parity enable)
+        EXPECT_EQ(cfgetospeed(&linea), B9600);
+        EXPECT_EQ(linea.c_cflag & (PARODD | CMSPAR | CSTOPB), 0u);
+        EXPECT_EQ(linea.c_lflag & ICANON, 0u);
         EXPECT_TRUE(lee(k.datos, !k.peticion.isEmpty()));
         EXPECT_EQ(sim->recibido(), k.peticion);
         EXPECT_EQ(peso(), k.peso);

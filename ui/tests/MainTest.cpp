@@ -1,7 +1,11 @@
 // Main: the command-line switches and what a restart passes on; and the real program, started as a
 // process against the private services and spoken to over its protocol.
 #include "ui/Main.h"
+#include "ui/frmPrincipal.h"
 #include "ui/tests/UiTest.h"
+
+#include "scale/clsComm.h"
+#include "testsupport/Simulador.h"
 
 // The rows name only the switches they expect set.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
@@ -44,6 +48,47 @@ TEST(Main, TablaDeLineasDeComandos) {
     EXPECT_EQ(estado, (EstadoInterruptores{true, true, true, true, true, 7, "v", "h", "9", {}}));
 }
 
+// The scale step at both ends of the port range and just outside it: a port in range is opened
+// (its pty reads back 9600 bauds and one stop bit), one outside is left as it was, with a message.
+using MainEnProceso = uitest::UiTest;
+TEST_F(MainEnProceso, LaBalanzaSoloSeAbreEnLosPuertosDel1Al9) {
+    const struct {
+        int puerto, modelo;
+        bool abierta;
+    } casos[] = {{0, 0, false}, {1, 0, true}, {9, 7, true}, {10, 3, false}};
+    frmPrincipal w(true);
+    for (const auto& k : casos) {
+        SCOPED_TRACE(k.puerto);
+        Simulador sim;
+        ASSERT_TRUE(sim.arrancado());
+        const termios antes = sim.ajustes();
+        ASSERT_NE(cfgetospeed(&antes), B9600);
+        apuntaCom(k.puerto, sim.puerto());
+        uitest::escribeRegistro(uitest::registroBase("nada") +
+                                QStringLiteral("UsarBalanza=1|PuertoBalanza=%1|ModeloBalanza=%2|BalanzaModoContinuo=0|"
+                                               "TiempoBalanzaModoContinuo=300|TipoFuncionamientoBalanza=0")
+                                    .arg(k.puerto)
+                                    .arg(k.modelo));
+        objParametros().resetForTests();
+        objParametros().GetParamReg();
+        resetObjCommForTests();
+        respuestas.calls.clear();
+        ActivaBalanza(w);
+        const termios despues = sim.ajustes();
+        EXPECT_EQ(cfgetospeed(&despues), k.abierta ? B9600 : cfgetospeed(&antes));
+        EXPECT_EQ(despues.c_cflag & CSTOPB, 0u);
+        EXPECT_EQ(gblnBalanzaActiva, k.abierta);
+        EXPECT_EQ(respuestas.textos(),
+                  k.abierta ? QStringList()
+                            : QStringList{QStringLiteral("Se ha configurado el uso de la balanza, pero el puerto serie "
+                                                         "configurado (%1) no es correcto (tiene que estar entre el 1 "
+                                                         "y el 9)")
+                                              .arg(k.puerto)});
+        apuntaCom(k.puerto, {});
+    }
+    resetObjCommForTests();
+}
+
 TEST(Main, ElReinicioConservaLosInterruptoresYEsperaCinco) {
     EXPECT_EQ(ArgumentosReinicio({}), QStringList{"/retraso=5"});
     // a restart of a restart does not pile up delays
@@ -84,14 +129,15 @@ TEST(Main, ArrancaUnaSolaVezGuardaLaConfiguracionEnElRegistroYSeReiniciaConLosMi
     EXPECT_EQ(log.count("-> basComunPocketra.cargarIdiomasLiterales"), 1);
     EXPECT_TRUE(log.contains("El parámetro GrabarLogDetallado tiene un valor no válido"));
     EXPECT_TRUE(log.contains("El parámetro BalanzaModoContinuo tiene un valor no válido"));
-    EXPECT_TRUE(uitest::espera(
-        [&] { return p.errores().contains("No se ha podido conectar con la balanza en el puerto COM"); }, 10000))
+    EXPECT_TRUE(
+        uitest::espera([&] { return p.errores().contains("No se ha podido conectar con la balanza en el puerto COM"); },
+                       "the scale's port failure on stderr"))
         << p.errores().toStdString();
 
     // A refused copy says so and leaves the running copy's log.txt as it was.
     QProcess segunda;
     p.arranca({"/log"}, &segunda);
-    ASSERT_TRUE(segunda.waitForFinished(20000));
+    ASSERT_TRUE(segunda.waitForFinished(uitest::kArranqueMs)) << "the second copy did not end";
     EXPECT_EQ(segunda.exitCode(), 0);
     EXPECT_TRUE(QString::fromUtf8(segunda.readAllStandardError())
                     .contains("El programa ya está en ejecución, no puede iniciarse dos veces"));
@@ -106,7 +152,7 @@ TEST(Main, ArrancaUnaSolaVezGuardaLaConfiguracionEnElRegistroYSeReiniciaConLosMi
     ASSERT_TRUE(p.esperaFin());
     EXPECT_EQ(p.proceso().exitCode(), 0);
     // The new copy waits 5 s, then starts on the same switches (the log is a new one).
-    ASSERT_TRUE(p.esperaEscucha(40000));
+    ASSERT_TRUE(p.esperaEscucha(5000 + uitest::kArranqueMs));
     EXPECT_TRUE(p.log().contains("Carga de parámetros"));
     EXPECT_FALSE(p.log().contains("Fin Tarvolin"));
 }
@@ -185,14 +231,14 @@ TEST(Main, SoloSigueLosTarvolinDeSuPropiaEjecucionYNuncaFallaAlBuscar) {
         env.insert("XDG_RUNTIME_DIR", runtime + "/runtime");
         p->setProcessEnvironment(env);
         p->start(falso, {"300"});
-        ASSERT_TRUE(p->waitForStarted(10000));
+        ASSERT_TRUE(p->waitForStarted(10000)) << "the stand-in tarvolin did not start";
     }
     QProcess bash;
     bash.start("bash", {"-c",
                         "set -euo pipefail; eval \"$(sed -n '/^demo_tarvolins() {/,/^}/p' \"$1\")\"; "
                         "RUN=\"$2\"; next=$(demo_tarvolins | head -1); echo \"[$next]\"",
                         "bash", testenv::sourceDir() + "/scripts/demo", run});
-    EXPECT_TRUE(bash.waitForFinished(20000));
+    EXPECT_TRUE(bash.waitForFinished(waits::kDeadlineMs)) << "the search for this run's tarvolin did not end";
     EXPECT_EQ(bash.exitCode(), 0) << bash.readAllStandardError().toStdString();
     EXPECT_EQ(QString::fromUtf8(bash.readAllStandardOutput()).trimmed(),
               QStringLiteral("[%1]").arg(propio.processId()));

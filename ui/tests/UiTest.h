@@ -11,6 +11,7 @@
 #include "server/tests/ClienteTcp.h"
 #include "testsupport/ScriptedPrompts.h"
 #include "testsupport/TestEnv.h"
+#include "testsupport/Waits.h"
 #include "ui/Main.h"
 
 #include <QApplication>
@@ -114,9 +115,25 @@ struct BaseDemo {
     const QString nombre;
 };
 
-inline bool espera(const std::function<bool()>& cond, int ms = 30000) {
-    program::waitWhile([&] { return !cond(); }, ms);
-    return cond();
+// A started program gets more than the usual few seconds: it connects to the database first.
+inline constexpr int kArranqueMs = 15000;
+
+inline ::testing::AssertionResult espera(const std::function<bool()>& cond, const QString& que, int ms = kArranqueMs) {
+    return waits::until(cond, que, ms);
+}
+// For callers that name what they waited for after the assertion (<<).
+inline ::testing::AssertionResult espera(const std::function<bool()>& cond, int ms) {
+    return waits::until(cond, QStringLiteral("the condition"), ms);
+}
+
+// One request on a fresh connection, read until the program closes it or the deadline passes
+// ("<no conecta>" when nobody listens).
+inline QByteArray pide(quint16 puerto, const QByteArray& peticion, int ms = waits::kDeadlineMs) {
+    servertest::ClienteTcp c(puerto);
+    if (!c.conectado())
+        return "<no conecta>";
+    c.envia(peticion);
+    return c.lee(nullptr, ms);
 }
 
 // A copy of the executable (so log.txt and a restart land beside it) with its registry store and
@@ -170,21 +187,26 @@ public:
         proceso.setProcessEnvironment(env);
         proceso.setWorkingDirectory(carpeta("app"));
         proceso.start(ejecutable(), argumentos);
-        ASSERT_TRUE(proceso.waitForStarted(10000));
+        ASSERT_TRUE(proceso.waitForStarted(10000)) << "the program did not start";
     }
     QProcess& proceso() { return m_proceso; }
-    bool esperaFin() { return m_proceso.waitForFinished(20000) || m_proceso.state() == QProcess::NotRunning; }
+    ::testing::AssertionResult esperaFin() {
+        if (m_proceso.waitForFinished(kArranqueMs) || m_proceso.state() == QProcess::NotRunning)
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << "waited " << kArranqueMs << " ms for the program to end";
+    }
     QString errores() { return m_stderr += QString::fromUtf8(m_proceso.readAllStandardError()); }
 
     // One request over a new connection, read until the program closes it.
-    QByteArray peticion(const QByteArray& json) const { return servertest::pide(m_puerto, json); }
+    QByteArray peticion(const QByteArray& json) const { return pide(m_puerto, json); }
     bool ok(const QByteArray& json) const { return peticion(json).contains(R"("ok":true)"); }
     bool respondePing() const { return peticion(R"({"accion":"Ping"})").contains(R"("respuesta":"S")"); }
-    bool esperaEscucha(int ms = 30000) const {
-        return espera([this] { return respondePing(); }, ms);
+    ::testing::AssertionResult esperaEscucha(int ms = kArranqueMs) const {
+        return espera([this] { return respondePing(); }, QStringLiteral("a Ping answered on port %1").arg(m_puerto),
+                      ms);
     }
-    bool esperaLog(const QString& texto) const {
-        return espera([this, texto] { return log().contains(texto); });
+    ::testing::AssertionResult esperaLog(const QString& texto) const {
+        return espera([this, texto] { return log().contains(texto); }, "log.txt to hold \"" + texto + "\"");
     }
     QString log() const { return fichero(carpeta("app") + QStringLiteral("/log.txt")); }
 

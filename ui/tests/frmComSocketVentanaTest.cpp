@@ -6,6 +6,7 @@
 #include "controls/ctrBoton.h"
 #include "server/SocketWindowPort.h"
 #include "server/frmComSocket.h"
+#include "testsupport/Waits.h"
 
 #include <QLabel>
 #include <QListWidget>
@@ -42,7 +43,7 @@ TEST_F(frmComSocketVentanaTest, TraceLayoutOnlyWithTheInstallationSwitch) {
     EXPECT_TRUE(w->isVisible());
     EXPECT_TRUE(w->findChild<QLabel*>("lblHostID")->text().startsWith("Host Id: "));
     EXPECT_TRUE(w->findChild<QLabel*>("lblAddress")->text().startsWith("Address: "));
-    EXPECT_EQ(intercambio(quint16(p), "{}"), "200 OK\r");
+    EXPECT_EQ(servertest::enHilo([p] { return uitest::pide(quint16(p), "{}"); }), "200 OK\r");
     // The list shows the trace lines without the seconds (from the first after it was made); the
     // last one is selected.
     auto* lista = w->findChild<QListWidget*>("List1");
@@ -50,7 +51,7 @@ TEST_F(frmComSocketVentanaTest, TraceLayoutOnlyWithTheInstallationSwitch) {
     for (const char* linea : {"Received: {} from 127.0.0.1(", "Sending: 200 OK\r to 127.0.0.1"})
         EXPECT_EQ(lista->findItems(linea, Qt::MatchStartsWith).size(), 1) << linea;
     EXPECT_EQ(lista->currentRow(), lista->count() - 1);
-    program::waitWhile([&] { return conVentana.conexionesAbiertas() > 0; }, kEsperaMaximaMs);
+    EXPECT_TRUE(waits::until([&] { return conVentana.conexionesAbiertas() == 0; }, "the connection to close"));
     EXPECT_EQ(w->findChild<QLabel*>("lblConnections")->text(), "conexiones: 0");
 }
 

@@ -7,6 +7,7 @@
 
 #include "controls/ctrBoton.h"
 #include "testsupport/RecordingMainWindow.h"
+#include "testsupport/Waits.h"
 
 #include <QAction>
 #include <QSystemTrayIcon>
@@ -62,7 +63,7 @@ TEST_F(frmPrincipalTest, LaRejillaGuardaCienLineasYSoloSigueLasNuevasALaVista) {
     EXPECT_EQ(g.currentIndex().row(), 2);
     for (const char* l : {"cuatro", "cinco", "seis"})
         w.AnadirLog(QString::fromUtf8(l));
-    program::waitWhile([&g] { return g.currentIndex().row() != 5; }, 10000);
+    EXPECT_TRUE(waits::until([&g] { return g.currentIndex().row() == 5; }, "the grid to select its last row"));
     EXPECT_EQ(g.model()->rowCount(), 6);
     EXPECT_EQ(g.currentIndex().siblingAtColumn(1).data(), "seis");
     EXPECT_TRUE(g.selectionModel()->isRowSelected(5, {}));
@@ -156,8 +157,7 @@ TEST_F(frmPrincipalTest, ConElPuertoOcupadoSeReintentaYElIconoPasaAListoCuandoEs
     EXPECT_TRUE(reintento->Enabled());
 
     ocupante.reset();
-    program::waitWhile([&] { return !conectado(); }, 20000);
-    EXPECT_TRUE(conectado());
+    ASSERT_TRUE(waits::until(conectado, "the tray icon \"Tarvolin\" once the port is free"));
     EXPECT_TRUE(bandeja(w).isVisible());
     EXPECT_FALSE(reintento->Enabled());
     EXPECT_TRUE(gblnConexionesInicializadas && gblnProgramaInicializado);
