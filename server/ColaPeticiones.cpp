@@ -147,13 +147,13 @@ bool clsSocketFront::ejecuta_siguiente_request_en_cola(const QString& origen_req
         bool hecha = false;
         if (impresion) {
             // Its first failure is told once; a retry after a told failure only logs its own.
-            SeguimientoImpresion impresion{.informe = {.blnUnSoloInforme = true, .blnInformado = informada}};
+            SeguimientoImpresion seguimiento{.informe = {.blnUnSoloInforme = true, .blnInformado = informada}};
             TurnoExclusivo::instancia().ejecutaYa(
-                [&] { EjecutaAccion(peticion, respuesta, origen_request, nullptr, &impresion); });
-            const bool informadaAhora = informada || impresion.resultado.blnFalloInformado;
+                [&] { EjecutaAccion(peticion, respuesta, origen_request, nullptr, &seguimiento); });
+            const bool informadaAhora = informada || seguimiento.resultado.blnFalloInformado;
             hecha = exito(respuesta);
             if (!hecha) {
-                if (const std::optional<QString> resto = restoPorImprimir(peticion, impresion.resultado)) {
+                if (const std::optional<QString> resto = restoPorImprimir(peticion, seguimiento.resultado)) {
                     // What went out is not sent again; nothing left means the ticket is all out.
                     peticion->Diccionario()->set(kTexto, *resto);
                     hecha = resto->isEmpty();
