@@ -12,6 +12,9 @@ QString identificador(const QString& nombre) {
     return QLatin1Char('`') + n + QLatin1Char('`');
 }
 
+// The server's note that a syntax is deprecated (VALUES() on newer MySQL): about the statement, not a value.
+constexpr int kAvisoObsoleto = 1287;
+
 bool esTipoTexto(const QString& tipo) {
     const QString t = tipo.toLower();
     return t.contains(QLatin1String("char")) || t.contains(QLatin1String("text")) || t == QLatin1String("enum") ||
@@ -125,8 +128,24 @@ qint32 tablaDatos::Sincronizar(const datosTabla& datos) const {
             const bool nulo = v.isEmpty() && !columnas[i]->texto && columnas[i]->nulable;
             valores << (nulo ? vb::Null() : Variant(v));
         }
-        m_cn->Execute(sql, nullptr, valores);
         ++filas;
+        // The row counts as the text's line: the header is line 1.
+        const QString donde = QStringLiteral("Tabla %1, fila %2: ").arg(m_nombre).arg(filas + 1);
+        try {
+            m_cn->Execute(sql, nullptr, valores);
+        } catch (const VBError& e) {
+            if (m_cn->State() != ado::adStateOpen)
+                throw; // a lost link is reported as it came
+            throw VBError(e.number(), donde + e.description(), e.source());
+        }
+        // A server that is not in a strict mode stores such a value altered and only warns (a number
+        // cut at a comma, a date out of range as zero, a decimal rounded): the row is not as sent.
+        ado::RecordsetPtr avisos = m_cn->Execute(QStringLiteral("show warnings"));
+        for (; !avisos->isEOF(); avisos->MoveNext()) {
+            if (avisos->Fields(1).Value.toInt() == kAvisoObsoleto)
+                continue;
+            vb::Raise(vb::err::AdoTruncation, donde + avisos->Fields(2).Value.toString());
+        }
     }
     return filas;
 }

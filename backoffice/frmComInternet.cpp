@@ -20,25 +20,69 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <cmath>
+#include <optional>
 
 namespace {
 
-// The reply's text by the charset its Content-Type declares; Windows-1252 when it declares none.
-QString decodificaRespuesta(const QByteArray& bytes, const QString& contentType) {
-    static const QRegularExpression re(QStringLiteral("charset\\s*=\\s*\"?([^\";\\s]+)"),
-                                       QRegularExpression::CaseInsensitiveOption);
-    const QString charset = re.match(contentType).captured(1).toLower();
+// The encoding named by a leading byte-order mark.
+std::optional<QStringConverter::Encoding> codificacionBom(const QByteArray& bytes) {
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        return QStringConverter::Utf8;
+    if (bytes.startsWith(QByteArray("\xFF\xFE\0\0", 4)))
+        return QStringConverter::Utf32LE;
+    if (bytes.startsWith(QByteArray("\0\0\xFE\xFF", 4)))
+        return QStringConverter::Utf32BE;
+    if (bytes.startsWith("\xFF\xFE"))
+        return QStringConverter::Utf16LE;
+    if (bytes.startsWith("\xFE\xFF"))
+        return QStringConverter::Utf16BE;
+    return std::nullopt;
+}
+
+// The text by a named charset; Windows-1252 for no name, that name, or one the platform does not know.
+QString decodificaCon(const QByteArray& bytes, const QString& nombre) {
+    const QString charset = nombre.toLower();
     if (charset.isEmpty() || charset == QLatin1String("windows-1252") || charset == QLatin1String("cp1252"))
         return cp1252::decode(bytes);
     QStringDecoder dec(charset.toLatin1().constData());
     return dec.isValid() ? QString(dec.decode(bytes)) : cp1252::decode(bytes);
 }
 
+constexpr qsizetype kMuestraMaxima = 64 * 1024; // characters of the reply shown in Text1
+
 qint32 redondea(double v) {
     return qint32(std::nearbyint(v)); // half to even, as the default rounding mode does
 }
 
 } // namespace
+
+QString frmComInternet::TextoRespuesta(const QByteArray& bytes, const QString& contentType) {
+    if (const auto bom = codificacionBom(bytes)) {
+        QStringDecoder dec(*bom); // the mark itself is dropped
+        return dec.decode(bytes);
+    }
+    static const QRegularExpression cabecera(QStringLiteral("charset\\s*=\\s*\"?([^\";\\s]+)"),
+                                             QRegularExpression::CaseInsensitiveOption);
+    QString charset = cabecera.match(contentType).captured(1);
+    if (charset.isEmpty()) {
+        // An XML document may name its own encoding in its declaration.
+        static const QRegularExpression declaracion(
+            QStringLiteral("^\\s*<\\?xml\\s[^>]*?encoding\\s*=\\s*[\"']([A-Za-z0-9._:-]+)[\"']"));
+        charset = declaracion.match(QString::fromLatin1(bytes.left(200))).captured(1);
+    }
+    return decodificaCon(bytes, charset);
+}
+
+void frmComInternet::avisaSinCp1252(const QString& texto, const QString& campo) {
+    for (const QChar c : texto) {
+        if (cp1252::byteFor(c) < 0) {
+            GrabaLog(QStringLiteral("frmComInternet: el campo %1 lleva caracteres que Windows-1252 no tiene; se "
+                                    "envían como \"?\"")
+                         .arg(campo));
+            return;
+        }
+    }
+}
 
 frmComInternet::frmComInternet(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Accediendo a Internet"));
@@ -149,6 +193,8 @@ void frmComInternet::EjecutaPeticion() {
     if (!conTipo)
         req.setHeader(QNetworkRequest::ContentTypeHeader,
                       QStringLiteral("application/x-www-form-urlencoded; charset=windows-1252"));
+    for (const QString& item : m_peticion.cuerpo.split(QLatin1Char('&')))
+        avisaSinCp1252(item, item.section(QLatin1Char('='), 0, 0).left(40));
     m_reply = m_inet->sendCustomRequest(req, m_peticion.metodo.toLatin1(), cp1252::encode(m_peticion.cuerpo));
     QNetworkReply* r = m_reply;
     connect(r, &QNetworkReply::socketStartedConnecting, this, [this] { Inet1_StateChanged(3); });
@@ -182,7 +228,7 @@ void frmComInternet::onReplyFinished() {
         return;
     m_bytes += r->readAll();
     const int status = r->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    const QString texto = decodificaRespuesta(m_bytes, r->header(QNetworkRequest::ContentTypeHeader).toString());
+    const QString texto = TextoRespuesta(m_bytes, r->header(QNetworkRequest::ContentTypeHeader).toString());
     Resultado = texto;
     if (r->error() != QNetworkReply::NoError || status >= 400) {
         if (status >= 400)
@@ -231,7 +277,9 @@ void frmComInternet::Inet1_StateChanged(int State) {
         Ocupado = false;
         emit ProcesoTerminado();
     } else if (State == 12) {
-        Text1->setPlainText(Resultado);
+        // The box shows the reply's start: laying out megabytes in one line would hold the thread for minutes.
+        Text1->setPlainText(Resultado.size() > kMuestraMaxima ? Resultado.left(kMuestraMaxima) + QChar(0x2026)
+                                                              : Resultado);
         blnOk = true;
         Timer1->stop();
         procesaRespuesta();
@@ -240,10 +288,9 @@ void frmComInternet::Inet1_StateChanged(int State) {
 
 void frmComInternet::procesaRespuesta() {
     if (TipoResultado < 0 || TipoResultado > 2) {
-        // Raw text (or a mode without a reader): the reply stays in Resultado.
+        // Raw text (or a mode without a reader): the reply stays in Resultado, the window as it is.
         blnOk = true;
         Ocupado = false;
-        hide();
         emit ProcesoTerminado();
         return;
     }

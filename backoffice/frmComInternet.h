@@ -73,8 +73,12 @@ public:
     void ProcesaXML(const QString& strXML);
     static vb::EntidadPtr XMLtoEntidad(const QString& strXML);
 
-    // A value for a form body: percent-encoded from its Windows-1252 bytes.
-    static QString CodificaValor(const QString& valor);
+    // A value for a form body: percent-encoded from its Windows-1252 bytes. A character that the code
+    // page lacks goes as "?", with a log line naming the field.
+    static QString CodificaValor(const QString& valor, const QString& campo);
+    // A reply's text: by its leading byte-order mark; else by the charset of its Content-Type; else, for
+    // an XML document, by the encoding of its declaration; else as Windows-1252.
+    static QString TextoRespuesta(const QByteArray& bytes, const QString& contentType);
     // The server address from the configuration (IpAlternativaServidorCentral, else IpCentral, with
     // ":" puerto_central when set); "" when none.
     static QString DireccionServidorCentral();
@@ -105,6 +109,7 @@ private:
     void terminaLectura(const QString& textoEstado);
     void terminaFallida();
     void esperaModal();
+    static void avisaSinCp1252(const QString& texto, const QString& campo);
     // Sends a message request in the prepared mode and waits modally; the first row of the reply.
     vb::EntidadPtr enviaMensaje(const QString& url, const QString& cuerpo, vb::ColeccionPtr& Resultado);
     // Runs a reading step; an error inside it is reported under `procedimiento`, the file goes, and the

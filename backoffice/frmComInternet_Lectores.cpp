@@ -37,7 +37,7 @@ bool frmComInternet::atrapaLectura(const QString& procedimiento, const QString& 
                                    const std::function<void()>& paso) {
     return vb::OnError(paso, [&](const VBError& err) {
         borraArchivo(archivo);
-        ControlErrores(procedimiento, true, err);
+        ControlErrores(procedimiento, true, err); // only a lost link reconnects
         terminaFallida();
     });
 }
@@ -131,8 +131,11 @@ void frmComInternet::importaRespuesta(const coleccionTextos& tablas) {
     }
     if (comandos.isEmpty() && conDatos.empty())
         return;
-    // The whole reply is one transaction: a failure leaves every table as it was.
+    // The whole reply is one transaction: a failure leaves every table as it was. No event runs inside
+    // it (no pass through the message loop, no message box): a request, a print or a rule served
+    // meanwhile would write on this same connection, and its rows would share the reply's fate.
     ado::Connection& cn = ConexionServidor();
+    SinDialogosModales sinDialogos;
     cn.BeginTrans();
     try {
         for (const QString& sql : std::as_const(comandos))
@@ -142,10 +145,8 @@ void frmComInternet::importaRespuesta(const coleccionTextos& tablas) {
             if (!tabla)
                 continue;
             estado(QStringLiteral("Importando datos de [") + t->Nombre() + QLatin1Char(']'));
-            program::doEvents();
             const DatosTablaPtr datos = tabla->ImportarTexto(t->Texto, SeparadorColumnas);
             estado(QStringLiteral("Sincronizando datos de [") + t->Nombre() + QLatin1Char(']'));
-            program::doEvents();
             tabla->Sincronizar(*datos);
         }
         cn.CommitTrans();

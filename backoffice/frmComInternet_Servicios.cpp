@@ -30,7 +30,8 @@ bool igual(const QString& a, const char* b) {
 
 } // namespace
 
-QString frmComInternet::CodificaValor(const QString& valor) {
+QString frmComInternet::CodificaValor(const QString& valor, const QString& campo) {
+    avisaSinCp1252(valor, campo);
     return QString::fromLatin1(cp1252::encode(valor).toPercentEncoding());
 }
 
@@ -59,8 +60,9 @@ namespace {
 // "&consulta<i>=<name>&SQLConsulta<i>=<sql>&devolverResultado<i>=<S|N>", values encoded.
 QString itemConsulta(qint32 i, const QString& nombre, const QString& sql, bool devolver) {
     const QString n = QString::number(i);
-    return QStringLiteral("&consulta") + n + QLatin1Char('=') + frmComInternet::CodificaValor(nombre) +
-           QStringLiteral("&SQLConsulta") + n + QLatin1Char('=') + frmComInternet::CodificaValor(sql) +
+    return QStringLiteral("&consulta") + n + QLatin1Char('=') +
+           frmComInternet::CodificaValor(nombre, QStringLiteral("consulta") + n) + QStringLiteral("&SQLConsulta") + n +
+           QLatin1Char('=') + frmComInternet::CodificaValor(sql, QStringLiteral("SQLConsulta") + n) +
            QStringLiteral("&devolverResultado") + n + (devolver ? QStringLiteral("=S") : QStringLiteral("=N"));
 }
 
@@ -82,28 +84,59 @@ void frmComInternet::Servicio_sql_Importar(const QString& IP, coleccionTextos& p
     });
 }
 
-void frmComInternet::Servicio_sql_Exportar(const QString& IP, coleccionTextos& pConsultas) {
-    AtrapaErrores(QStringLiteral("RecibirInformacion"), [&] {
-        preparaServicio(1, false, QStringLiteral("|"));
-        anadeHora(pConsultas);
-        qint32 i = 0; // a big table sends more than 32 767 rows
-        QString items;
-        for (const TextoNombradoPtr& t : pConsultas) {
-            if (igual(t->Nombre(), "Hora") || igual(t->Nombre(), "Config")) {
-                items += itemConsulta(++i, t->Nombre(), t->Texto, true);
-                continue;
-            }
-            const QString borrado = basFuncionesComunes::CreaDelete(t->Texto, t->Nombre());
-            if (!borrado.trimmed().isEmpty())
-                items += itemConsulta(++i, QStringLiteral("Delete:") + t->Nombre(), borrado, false);
-            const auto inserts =
-                std::static_pointer_cast<vb::Collection>(basFuncionesComunes::CreaInserts(t->Texto, t->Nombre()));
-            for (const Variant& ins : inserts->items())
-                items += itemConsulta(++i, QStringLiteral("Insert:") + t->Nombre(), texto(ins), false);
+namespace {
+// A table's rows as insert statements, written as CreaInserts writes them; a select that fails raises
+// here, where CreaInserts would report it and hand back the rows read so far.
+QStringList insertsDeTabla(const QString& sql, const QString& tabla) {
+    QStringList inserts;
+    ado::RecordsetPtr rs = ConexionServidor().Execute(sql);
+    for (; !rs->isEOF(); rs->MoveNext()) {
+        QStringList columnas, valores;
+        for (int i = 0; i < rs->FieldCount(); ++i) {
+            columnas << rs->Fields(i).Name;
+            valores << basFuncionesComunes::ValorSQL(rs->Fields(i));
         }
-        AbreURL(url(IP, kRutaSQL), QStringLiteral("numConsultas=") + QString::number(i) + items, 1, kCabecera,
-                QStringLiteral("POST"));
-    });
+        inserts << QStringLiteral("insert into ") + tabla + QStringLiteral(" (") + columnas.join(QLatin1String(", ")) +
+                       QStringLiteral(") values (") + valores.join(QLatin1String(", ")) + QLatin1Char(')');
+    }
+    return inserts;
+}
+} // namespace
+
+void frmComInternet::Servicio_sql_Exportar(const QString& IP, coleccionTextos& pConsultas) {
+    QString cuerpo;
+    // Every table is read before anything is sent: a table whose rows could not be read must send
+    // neither its delete, which would empty the back office's copy, nor the other tables' items alone.
+    const bool leido = vb::OnError(
+        [&] {
+            preparaServicio(1, false, QStringLiteral("|"));
+            anadeHora(pConsultas);
+            qint32 i = 0; // a big table sends more than 32 767 rows
+            QString items;
+            for (const TextoNombradoPtr& t : pConsultas) {
+                if (igual(t->Nombre(), "Hora") || igual(t->Nombre(), "Config")) {
+                    items += itemConsulta(++i, t->Nombre(), t->Texto, true);
+                    continue;
+                }
+                const QStringList inserts = insertsDeTabla(t->Texto, t->Nombre());
+                const QString borrado = basFuncionesComunes::CreaDelete(t->Texto, t->Nombre());
+                if (!borrado.trimmed().isEmpty())
+                    items += itemConsulta(++i, QStringLiteral("Delete:") + t->Nombre(), borrado, false);
+                for (const QString& ins : inserts)
+                    items += itemConsulta(++i, QStringLiteral("Insert:") + t->Nombre(), ins, false);
+            }
+            cuerpo = QStringLiteral("numConsultas=") + QString::number(i) + items;
+        },
+        [&](const VBError& err) {
+            ControlErrores(QStringLiteral("RecibirInformacion"), true, err);
+            Resultado = err.description();
+        });
+    if (!leido) {
+        terminaFallida();
+        return;
+    }
+    AtrapaErrores(QStringLiteral("RecibirInformacion"),
+                  [&] { AbreURL(url(IP, kRutaSQL), cuerpo, 1, kCabecera, QStringLiteral("POST")); });
 }
 
 Variant frmComInternet::Servicio_ConsultaSQL(const QString& strConsultaSql, const QString& strIP_Servidor) {
@@ -115,7 +148,8 @@ Variant frmComInternet::Servicio_ConsultaSQL(const QString& strConsultaSql, cons
         }
         preparaServicio(0, false, QStringLiteral("|"));
         const QString cuerpo = QStringLiteral("numConsultas=1&consulta1=consulta1&SQLConsulta1=") +
-                               CodificaValor(strConsultaSql) + QStringLiteral("&devolverResultado1=S");
+                               CodificaValor(strConsultaSql, QStringLiteral("SQLConsulta1")) +
+                               QStringLiteral("&devolverResultado1=S");
         AbreURL(url(direccion, kRutaSQL), cuerpo, 0, kCabecera, QStringLiteral("POST"));
     });
     return {};
@@ -136,7 +170,7 @@ void frmComInternet::PromocionesCliente(qint32 lngCliente, bool SoloPromocionesV
                 .arg(frmPrincipalVars().lngTPV)
                 .arg(lngCliente)
                 .arg(SoloPromocionesVigentes ? QStringLiteral("S") : QStringLiteral("N")) +
-            QStringLiteral("&user=Muralvet&bbdd_act=") + CodificaValor(gstrBBDDActual);
+            QStringLiteral("&user=Muralvet&bbdd_act=") + CodificaValor(gstrBBDDActual, QStringLiteral("bbdd_act"));
         AbreURL(url(direccion, kRutaPromociones), cuerpo, 0, kCabecera, QStringLiteral("POST"));
     });
 }

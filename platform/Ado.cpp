@@ -4,6 +4,7 @@
 #include <QDate>
 #include <QHash>
 #include <QTime>
+#include <cmath>
 #include <set>
 // clang-format off
 #include <sql.h>
@@ -579,6 +580,9 @@ SQLRETURN bindParam(SQLHSTMT stmt, SQLUSMALLINT n, const Variant& v, Param& p) {
     case QMetaType::Float:
     case QMetaType::Double:
         p.real = v.toDouble();
+        // SQL has no infinity or NaN: the driver would write 0 in their place.
+        if (!std::isfinite(p.real))
+            Raise(err::AdoWrongType, QStringLiteral("Parameter %1 is not a finite number").arg(n), kConnectionSource);
         return bind(SQL_C_DOUBLE, SQL_DOUBLE, 0, 0, &p.real, 0);
     case QMetaType::QDate:
     case QMetaType::QDateTime: {
@@ -624,6 +628,20 @@ SQLRETURN bindParam(SQLHSTMT stmt, SQLUSMALLINT n, const Variant& v, Param& p) {
     default:
         Raise(err::AdoWrongType, {}, kConnectionSource);
     }
+}
+
+// A prepared statement that the server refuses with an error of SQLSTATE class 01 (1265 "Data
+// truncated" for "2,50" in a number column under a strict SQL mode) comes back from the connector as
+// success with information, its row not written. The direct road reports the same refusal as an error:
+// a server error number among the diagnostics makes this road report it too.
+SQLRETURN refusedAsInfo(SQLHSTMT stmt, SQLRETURN rc) {
+    if (rc != SQL_SUCCESS_WITH_INFO)
+        return rc;
+    for (const Diag& d : diagnostics(SQL_HANDLE_STMT, stmt)) {
+        if (d.native != 0)
+            return SQL_ERROR;
+    }
+    return rc;
 }
 
 } // namespace
@@ -715,7 +733,7 @@ RecordsetPtr Connection::Execute(const QString& sql, qint64* recordsAffected, co
     if (params.isEmpty()) {
         rc = SQLExecDirectW(stmt, wide(sql), SQLINTEGER(sql.size()));
     } else {
-        rc = SQLPrepareW(stmt, wide(sql), SQLINTEGER(sql.size()));
+        rc = refusedAsInfo(stmt, SQLPrepareW(stmt, wide(sql), SQLINTEGER(sql.size())));
         for (qsizetype i = 0; SQL_SUCCEEDED(rc) && i < params.size(); ++i) {
             try {
                 rc = bindParam(stmt, SQLUSMALLINT(i + 1), params[i], store[size_t(i)]);
@@ -725,7 +743,7 @@ RecordsetPtr Connection::Execute(const QString& sql, qint64* recordsAffected, co
             }
         }
         if (SQL_SUCCEEDED(rc))
-            rc = SQLExecute(stmt);
+            rc = refusedAsInfo(stmt, SQLExecute(stmt));
     }
     if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA)
         raiseStatementFailure(core, stmt);

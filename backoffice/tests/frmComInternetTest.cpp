@@ -7,11 +7,17 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QPushButton>
+#include <QTimer>
+#include <functional>
 
 namespace {
 
 const char* const kEsquema = "create table articulos (id int primary key, nombre varchar(10), precio decimal(6,2) "
-                             "null); insert into articulos values (1, 'pan', 1.00), (2, 'sal', null);";
+                             "null); insert into articulos values (1, 'pan', 1.00), (2, 'sal', null);"
+                             "create table grande (id int primary key, t varchar(40));"
+                             "create table precios (id int primary key, precio decimal(6,2), desde date);";
+
+const QByteArray kBom = "\xEF\xBB\xBF"; // UTF-8's byte-order mark
 
 // "name=value;..." of an entity.
 QString volcado(const vb::EntidadPtr& e) {
@@ -38,8 +44,8 @@ protected:
         return fines == finesEsperados;
     }
     // Sends a request of mode `tipo` that the server answers with `cuerpo`.
-    void pide(qint32 tipo, const QByteArray& cuerpo) {
-        http.respuestas.push_back({200, cuerpo});
+    void pide(qint32 tipo, const RespuestaHttp& respuesta) {
+        http.respuestas.push_back(respuesta);
         w.AbreURL("http://" + http.direccion() + "/x", {}, tipo, {}, "POST");
     }
     QStringList archivosTmp() const { return QDir(RutaAplicacion() + "/tmp").entryList(QDir::Files); }
@@ -52,7 +58,7 @@ protected:
 // The export also counts past 32 767 items.
 TEST_F(frmComInternetTest, EachServiceSendsItsPathAndEncodedBody) {
     m_core->sql("insert into articulos (id, nombre) select seq, 'x' from seq_3_to_33000");
-    const QString sqlRaro = "select 'a&b=c' as x, '€ñ' as y from dual";
+    const QString sqlRaro = "select 'a&b=c' as x, '€ñ' as y, '中文 ł' as z from dual";
     coleccionTextos importar, exportar;
     importar.Add("articulos", sqlRaro);
     exportar.Add("Config", "select 1");
@@ -75,8 +81,8 @@ TEST_F(frmComInternetTest, EachServiceSendsItsPathAndEncodedBody) {
     const QByteArray rutaSQL = "POST /bo/env_rec/interface_hotel/servicio_sql.php";
     const std::pair<QByteArray, QStringList> casos[] = {
         {rutaSQL,
-         {"numConsultas=2", "consulta1=articulos", "SQLConsulta1=" + sqlRaro, "devolverResultado1=S", "consulta2=Hora",
-          "SQLConsulta2=select now()"}},
+         {"numConsultas=2", "consulta1=articulos", "SQLConsulta1=" + QString(sqlRaro).replace("中文 ł", "?? ?"),
+          "devolverResultado1=S", "consulta2=Hora", "SQLConsulta2=select now()"}},
         {rutaSQL,
          {"numConsultas=33004", "consulta1=Config", "consulta2=Delete:articulos",
           "SQLConsulta2=delete from articulos order by id", "devolverResultado2=N",
@@ -105,10 +111,29 @@ TEST_F(frmComInternetTest, EachServiceSendsItsPathAndEncodedBody) {
     w.Servicio_ConsultaSQL("select 1");
     w.PromocionesCliente(1, false);
     EXPECT_EQ(http.peticiones.size(), std::size(casos));
+    // Characters that Windows-1252 lacks go as "?", told once for their field.
+    EXPECT_EQ(recordingMainWindow().grid.filter("Windows-1252 no tiene").join('|'),
+              "frmComInternet: el campo SQLConsulta1 lleva caracteres que Windows-1252 no tiene; se envían como \"?\"");
+
+    // A table whose rows cannot be read (a bad select, a lost link): nothing is sent (its delete would
+    // empty the back office's table), and the export ends failed.
+    int n = 4;
+    for (const char* select : {"select * from articulos where no_existe = 1", "select * from articulos"}) {
+        coleccionTextos tablas;
+        tablas.Add("articulos", select);
+        if (n == 5)
+            testenv::killConnections(m_core->db());
+        w.Servicio_sql_Exportar(http.direccion(), tablas);
+        ASSERT_TRUE(espera(++n));
+        EXPECT_TRUE(w.blnError && !w.blnOk && !w.Resultado.isEmpty()) << select;
+        EXPECT_EQ(http.peticiones.size(), std::size(casos));
+    }
 }
 
-TEST_F(frmComInternetTest, EveryEndingEndsTheRequestOnceAndHidesTheWindow) {
+// Raw mode: every ending ends the request once; only a read reply leaves the window shown.
+TEST_F(frmComInternetTest, EveryEndingEndsTheRequestOnce) {
     const QString sinServidor = ServidorHttpPrueba().direccion(); // closed again at once
+    const QByteArray grande = QByteArray(3 * 1024 * 1024, 'x') + "fin";
     const struct {
         RespuestaHttp respuesta; // status 0: nothing listens
         bool ok, error;
@@ -117,37 +142,59 @@ TEST_F(frmComInternetTest, EveryEndingEndsTheRequestOnceAndHidesTheWindow) {
         {{200, "", "text/plain", true}, false, false, "Error de tiempo de espera"},
         {{0, ""}, false, true, "Error de conexión"},
         {{404, "no existe"}, false, true, "Error de conexión (HTTP 404 X)\r\nno existe"},
-        {{200, QByteArray(100 * 1024, 'x')}, true, false, QString(100 * 1024, 'x')},
+        {{500, "fallo"}, false, true, "Error de conexión (HTTP 500 X)\r\nfallo"},
+        {{200, "parte y resto", "text/plain", false, 0, 6}, false, true, "parte "}, // reset part-way
+        {{200, grande, "text/plain", false, 40}, true, false, grande},              // chunked
+        {{307, "", "text/plain", false, 0, -1, "/destino"}, true, false, "tras redirigir"},
         {{200, "a\xc3\xb1o \xe2\x82\xac", "text/plain; charset=utf-8"}, true, false, "año €"},
-        {{200, "a\xf1o \x80"}, true, false, "año €"}, // Windows-1252 when none is declared
+        {{200, "a\xf1o \x80"}, true, false, "año €"}, // Windows-1252 when nothing says otherwise
+        {{200, kBom + "a\xc3\xb1o", "text/plain; charset=windows-1252"}, true, false, "año"}, // the mark wins
+        {{200, QByteArray("\xFE\xFF\0a\0\xf1\0o", 8)}, true, false, "año"},
     };
-    w.SegundosTimeOut = 0.5;
+    w.SegundosTimeOut = 2;
     int n = 0;
     for (const auto& k : casos) {
         SCOPED_TRACE(k.resultado.left(40).toStdString());
         if (k.respuesta.estado)
             http.respuestas.push_back(k.respuesta);
+        if (!k.respuesta.ubicacion.isEmpty())
+            http.respuestas.push_back({200, "tras redirigir"});
+        w.SegundosTimeOut = k.respuesta.callar ? 0.5 : 2;
         w.show();
         w.AbreURL("http://" + (k.respuesta.estado ? http.direccion() : sinServidor) + "/x", "a=1", 3, {}, "POST");
         QEvent desactivar(QEvent::WindowDeactivate); // losing the focus leaves the watchdog running
         QCoreApplication::sendEvent(&w, &desactivar);
         ASSERT_TRUE(espera(++n));
         EXPECT_EQ(std::pair(w.blnOk, w.blnError), std::pair(k.ok, k.error));
-        EXPECT_TRUE(w.Resultado.startsWith(k.resultado)) << w.Resultado.left(80).toStdString();
-        EXPECT_FALSE(w.Ocupado || w.isVisible());
+        EXPECT_TRUE(w.Resultado.startsWith(k.resultado) && (k.error || w.Resultado.size() == k.resultado.size()))
+            << w.Resultado.left(80).toStdString();
+        EXPECT_FALSE(w.Ocupado);
+        EXPECT_EQ(w.isVisible(), k.ok);
     }
-    // The timed-out transfer was dropped: the server saw it go, and no second end came.
-    program::waitWhile([&] { return http.desconexiones < n - 1; }, 10000);
-    EXPECT_EQ(http.desconexiones, n - 1);
+    EXPECT_EQ(http.peticiones.at(6).linea, "POST /destino");
+    EXPECT_EQ(http.peticiones.at(6).cuerpo, "a=1");
+    // Every connection, the timed-out one too, was closed, and no second end came.
+    program::waitWhile([&] { return http.desconexiones < int(http.peticiones.size()); }, 10000);
+    EXPECT_EQ(http.desconexiones, int(http.peticiones.size()));
     EXPECT_EQ(fines, n);
 
     // A second request on a busy window waits for the first to end (here by its watchdog), then goes.
+    w.SegundosTimeOut = 0.5;
     http.respuestas.push_back({200, "", "text/plain", true});
     w.AbreURL("http://" + http.direccion() + "/1", {}, 3, {}, "POST");
-    pide(3, "segunda");
+    pide(3, {200, "segunda"});
     EXPECT_EQ(fines, n + 1);
     ASSERT_TRUE(espera(n + 2));
     EXPECT_EQ(w.Resultado, "segunda");
+    // The watchdog lets its transfer go: a reply that comes after it is not read.
+    http.respuestas.push_back({200, "", "text/plain", true});
+    w.AbreURL("http://" + http.direccion() + "/2", {}, 1, {}, "POST");
+    ASSERT_TRUE(espera(n + 3));
+    http.suelta({200, "***articulos\r\nid|nombre\r\n7|tarde\r\n"});
+    pide(3, {200, "tercera"});
+    ASSERT_TRUE(espera(n + 4));
+    EXPECT_EQ(w.Resultado, "tercera");
+    EXPECT_EQ(m_core->valor("select count(*) from articulos where id = 7"), "0");
 }
 
 TEST_F(frmComInternetTest, DelimitedRepliesGoThroughUniqueFilesAndCancelRetryWork) {
@@ -155,12 +202,12 @@ TEST_F(frmComInternetTest, DelimitedRepliesGoThroughUniqueFilesAndCancelRetryWor
     const QString otra = RutaAplicacion() + "/tmp/com_20240506070809.txt"; // a reply saved in the same second
     QDir().mkpath(RutaAplicacion() + "/tmp");
     ASSERT_TRUE(QFile(otra).open(QIODevice::WriteOnly));
-    pide(0, "id|nombre\r\n1|pan\r\n\r\n2|sal\r\n");
+    pide(0, {200, "id|nombre\r\n1|pan\r\n\r\n2|sal\r\n"});
     ASSERT_TRUE(espera(1));
     EXPECT_TRUE(http.peticiones[0].cabecera.contains("urlencoded; charset=windows-1252")); // by default
     ASSERT_EQ(w.Datos->Count(), 3);                                                        // the blank line too
     EXPECT_EQ(volcado(w.Datos->Item(3)), "id=2;nombre=sal");
-    pide(0, "a\r\n1|2\r\n"); // more fields than the header: the read fails
+    pide(0, {200, "a\r\n1|2\r\n"}); // more fields than the header: the read fails
     ASSERT_TRUE(espera(2));
     EXPECT_TRUE(!w.blnOk && w.blnError);
     EXPECT_EQ(archivosTmp(), QStringList{"com_20240506070809.txt"}); // only the other one is left
@@ -236,28 +283,37 @@ TEST_F(frmComInternetTest, MessageServicesWaitModallyAndJudgeTheReply) {
 TEST_F(frmComInternetTest, SyncTextRepliesImportTablesInOneTransaction) {
     // The table after each reply, which the next one starts from.
     const QString antes = "1\tpan\t9.00\n2\tsal\tNULL", despues = "1\tpan\t9.00\n2\tSAL\tNULL\n3\tuno\rdos\t2.50";
+    QByteArray filasGrandes; // some 200 KB, behind a byte-order mark, in chunks
+    for (int i = 1; i <= 5000; ++i)
+        filasGrandes += QByteArray::number(i) + "|" + QByteArray(34, 'g') + "\r\n";
     const struct {
-        QByteArray respuesta;
+        RespuestaHttp respuesta;
         bool ok, error;
         QString articulos; // the table afterwards
     } casos[] = {
-        {"---OK\r\n---ok\r\n", true, false, antes}, // only OK lines: the commands before importing run
-        {"***articulos\r\nid|nombre\r\n9|x\r\n---ERROR:falla la consulta:3\r\n", true, true, antes}, // stops it
+        {{200, "---OK\r\n---ok\r\n"}, true, false, antes}, // only OK lines: the commands before importing run
+        {{200, "***articulos\r\nid|nombre\r\n9|x\r\n---ERROR:falla la consulta:3\r\n"}, true, true, antes}, // stops it
         // Values, upsert, an unknown column, forbidden and blank tables.
-        {"huerfana|1\r\n|||cierre:12:30:05\r\n***Hora\r\n2024-05-06 07:08:09\r\n***Config\r\nclave|v\r\n"
-         "***articulos\r\nid|nombre|color|precio\r\n2|SAL|rojo|\r\n***Insert:articulos\r\nignorada\r\n"
-         "***configtpv\r\nempresa|clave\r\n9|hackeo\r\n***ARTICULOS\r\n3|unopp1234ppdos|azul|2.5\r\n"
-         "***qm_log\r\n \r\n",
-         true, false, despues},
+        {{200, "huerfana|1\r\n|||cierre:12:30:05\r\n***Hora\r\n2024-05-06 07:08:09\r\n***Config\r\nclave|v\r\n"
+               "***articulos\r\nid|nombre|color|precio\r\n2|SAL|rojo|\r\n***Insert:articulos\r\nignorada\r\n"
+               "***configtpv\r\nempresa|clave\r\n9|hackeo\r\n***ARTICULOS\r\n3|unopp1234ppdos|azul|2.5\r\n"
+               "***qm_log\r\n \r\n"},
+         true,
+         false,
+         despues},
         // A failure midway leaves every table as it was, as does a row with more fields than the header.
-        {"***idiomes\r\nidioma|text\r\n2|hola\r\n***articulos\r\nid|nombre\r\n1|PAN\r\n4|demasiado largo\r\n", false,
-         true, despues},
-        {"***articulos\r\nid|nombre\r\n1|a|b\r\n", false, true, despues},
+        {{200, "***idiomes\r\nidioma|text\r\n2|hola\r\n***articulos\r\nid|nombre\r\n1|PAN\r\n4|demasiado largo\r\n"},
+         false,
+         true,
+         despues},
+        {{200, "***articulos\r\nid|nombre\r\n1|a|b\r\n"}, false, true, despues},
+        {{200, "***articulos\r\nid|nombre\r\n5|cinco\r\n", "text/plain", false, 0, 30}, false, true, despues},
+        {{200, kBom + "***grande\r\nid|t\r\n" + filasGrandes, "text/plain", false, 30}, true, false, despues},
     };
     w.colComandosSQL_AntesImportar().Add(Variant("update articulos set precio = 9 where id = 1"));
     int n = 0;
     for (const auto& k : casos) {
-        SCOPED_TRACE(k.respuesta.left(40).toStdString());
+        SCOPED_TRACE(k.respuesta.cuerpo.left(40).toStdString());
         pide(1, k.respuesta);
         ASSERT_TRUE(espera(++n));
         EXPECT_EQ(std::pair(w.blnOk, w.blnError), std::pair(k.ok, k.error));
@@ -270,8 +326,91 @@ TEST_F(frmComInternetTest, SyncTextRepliesImportTablesInOneTransaction) {
     EXPECT_EQ(vars.join(';'), "cierre=12:30:05;Hora=2024-05-06 07:08:09;clave=v");
     EXPECT_EQ(m_core->valor("select count(*) from configtpv where clave = 'hackeo'"), "0");
     EXPECT_EQ(m_core->valor("select count(*) from idiomes"), "0");
+    EXPECT_EQ(m_core->valor("select count(*), max(id) from grande"), "5000\t5000");
     EXPECT_TRUE(recordingMainWindow().grid.join('\n').contains("Errores devueltos por el servidor: ---ERROR"));
     EXPECT_TRUE(recordingMainWindow().grid.join('\n').contains("no admite la columna [color]"));
+}
+
+// A value that the table would not keep as sent fails the reply and leaves every table as it was, on a
+// strict server (the refusal) as on a lenient one (the warning); the link stands, nothing reconnects.
+// Other work that runs meanwhile writes its rows outside the reply's transaction.
+TEST_F(frmComInternetTest, AValueNotKeptAsSentFailsTheReplyAndRollsItBack) {
+    const struct {
+        const char* modo; // the session's SQL mode
+        QByteArray filas;
+        bool ok;
+    } casos[] = {
+        {"STRICT_TRANS_TABLES", "1|2.500|2024-02-29\r\n", true},
+        {"STRICT_TRANS_TABLES", "8|2,50|\r\n9|2.50|\r\n10|3x|\r\n", false},
+        {"STRICT_TRANS_TABLES", "8|NULL|\r\n", false},
+        {"STRICT_TRANS_TABLES", "8|1|2024-02-30\r\n", false},
+        {"STRICT_TRANS_TABLES", "|1|\r\n", false},                  // an empty key
+        {"STRICT_TRANS_TABLES", "8|2.555|\r\n", false},             // rounded
+        {"STRICT_TRANS_TABLES", "8|1|2024-02-28 10:00\r\n", false}, // the time cut off
+        {"", "2|2.50|2024-02-28\r\n", true},
+        {"", "8|2,50|\r\n", false},
+        {"", "8|NULL|\r\n", false},
+        {"", "8|1|2024-02-30\r\n", false},
+        {"", "|1|\r\n", false},
+    };
+    int durante = 0, dentro = 0;
+    QTimer otraPeticion; // another request's log row, whenever events run while the reply is read
+    QObject::connect(&otraPeticion, &QTimer::timeout, [&] {
+        dentro += ConexionServidor().InTransaction();
+        if (w.Ocupado)
+            durante += GrabaLogBBDD("durante la importación");
+    });
+    otraPeticion.start(0);
+    const auto sesiones = [] {
+        return ConexionServidor().Execute("select connection_id()")->Fields(0).Value.toString() + "/" +
+               ConexionLocal().Execute("select connection_id()")->Fields(0).Value.toString();
+    };
+    const QString antes = sesiones();
+    int n = 0, guardadas = 0;
+    for (const auto& k : casos) {
+        SCOPED_TRACE(k.modo + std::string(" ") + k.filas.toStdString());
+        ConexionServidor().Execute(QString("set session sql_mode = '%1'").arg(k.modo));
+        pide(1, {200, "***precios\r\nid|precio|desde\r\n3|1.00|2024-01-01\r\n" + k.filas});
+        ASSERT_TRUE(espera(++n));
+        guardadas += k.ok ? (guardadas ? 1 : 2) : 0; // row 3 comes in every reply
+        EXPECT_EQ(std::pair(w.blnOk, w.blnError), std::pair(k.ok, !k.ok));
+        EXPECT_EQ(m_core->valor("select count(*) from precios"), QString::number(guardadas));
+        EXPECT_EQ(sesiones(), antes); // the same two sessions: nothing closed, nothing reconnected
+    }
+    EXPECT_EQ(m_core->valor("select group_concat(id, ':', precio, ':', desde order by id) from precios"),
+              "1:2.50:2024-02-29,2:2.50:2024-02-28,3:1.00:2024-01-01");
+    EXPECT_EQ(dentro, 0);
+    EXPECT_GT(durante, 0);
+    EXPECT_EQ(m_core->valor("select count(*) from qm_log where Concepto like '%durante la importación'"),
+              QString::number(durante));
+}
+
+// Each reading mode decodes a reply by its byte-order mark, or an XML one by its declaration.
+TEST_F(frmComInternetTest, EachReadingModeDecodesByTheMarkOrTheDeclaration) {
+    const auto fila1 = [this] { return w.Datos->Count() ? volcado(w.Datos->Item(1)) : QString(); };
+    const struct {
+        qint32 modo;
+        QByteArray respuesta;
+        std::function<QString()> leido;
+        QString esperado;
+    } casos[] = {
+        {0, kBom + "id|nombre\r\n1|a\xc3\xb1o\r\n", fila1, "id=1;nombre=año"},
+        {0, "\xFF\xFE" + QByteArray(reinterpret_cast<const char*>(u"id|n\r\n1|ñ"), 18), fila1, "id=1;n=ñ"},
+        {1, kBom + "***articulos\r\nid|nombre\r\n5|a\xc3\xb1o\r\n",
+         [this] { return m_core->valor("select nombre from articulos where id = 5"); }, "año"},
+        {2, kBom + "<r><resultado>OK</resultado></r>", fila1, "resultado=OK"},
+        {2, "<?xml version=\"1.0\" encoding=\"UTF-8\"?><r><m>a\xc3\xb1o</m></r>", fila1,
+         "xml=version=\"1.0\" encoding=\"UTF-8\";m=año"},
+        {3, kBom + "a\xc3\xb1o", [this] { return w.Resultado; }, "año"},
+    };
+    int n = 0;
+    for (const auto& k : casos) {
+        SCOPED_TRACE(k.esperado.toStdString());
+        pide(k.modo, {200, k.respuesta});
+        ASSERT_TRUE(espera(++n));
+        EXPECT_TRUE(w.blnOk && !w.blnError);
+        EXPECT_EQ(k.leido(), k.esperado);
+    }
 }
 
 TEST(frmComInternet, XmlReplies) {

@@ -3,7 +3,9 @@
 #include "testsupport/TestEnv.h"
 #include "testsupport/VBErrors.h"
 #include <QElapsedTimer>
+#include <cmath>
 #include <gtest/gtest.h>
+#include <limits>
 
 using namespace ado;
 using testenv::errorOf;
@@ -195,6 +197,49 @@ TEST_F(AdoTest, DriverErrorsMapToAdoNumbers) {
     // None of these lose the link.
     EXPECT_EQ(cn.State(), adStateOpen);
     EXPECT_EQ(cn.Execute("select count(*) from t")->Fields(0).Value.toInt(), 1);
+}
+
+// A value the server refuses is refused on the bound road as on the direct one, and nothing is written.
+TEST_F(AdoTest, ABoundValueTheServerRefusesFailsAsTheDirectStatementDoes) {
+    sql("create table v (id int, d decimal(6,2), e enum('a','b'), f date)");
+    const struct {
+        const char* columna;
+        Variant valor;
+        const char* literal; // the same value in the direct statement; nullptr: it has none
+        int error;           // for the values without a literal
+    } casos[] = {
+        {"d", QString("2,50"), "'2,50'", 0},  // 1265, SQLSTATE 01000
+        {"d", QString("3x"), "'3x'", 0},      // 1265
+        {"id", QString("0x10"), "'0x10'", 0}, // 1265
+        {"e", QString("c"), "'c'", 0},        // 1265
+        {"d", QString("NULL"), "'NULL'", 0},  // 1366
+        {"f", QString("2024-02-30"), "'2024-02-30'", 0},
+        {"d", std::nan(""), nullptr, 3421},
+        {"d", std::numeric_limits<double>::infinity(), nullptr, 3421},
+    };
+    for (const auto& c : casos) {
+        SCOPED_TRACE(c.valor.toString().toStdString());
+        const QString insert = QString("insert into v (%1) values (%2)").arg(c.columna);
+        VBError directo(0, {}), ligado(0, {});
+        try {
+            if (c.literal)
+                cn.Execute(insert.arg(c.literal));
+        } catch (const VBError& e) {
+            directo = e;
+        }
+        try {
+            cn.Execute(insert.arg("?"), nullptr, {c.valor});
+        } catch (const VBError& e) {
+            ligado = e;
+        }
+        EXPECT_EQ(ligado.number(), c.literal ? directo.number() : c.error);
+        EXPECT_NE(ligado.number(), 0);
+        if (c.literal) {
+            EXPECT_EQ(ligado.description(), directo.description());
+        }
+    }
+    EXPECT_EQ(cn.Execute("select count(*) from v")->Fields(0).Value.toInt(), 0);
+    EXPECT_EQ(cn.State(), adStateOpen);
 }
 
 // The statement that finds a killed link fails and closes the connection; the next one opens it
