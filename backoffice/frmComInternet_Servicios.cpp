@@ -16,7 +16,7 @@ const QString kCabecera = QStringLiteral("Content-Type: application/x-www-form-u
 const QString kErrorEnvio = QStringLiteral("Error al intentar enviar mensaje.");
 
 QString url(const QString& direccion, const QString& ruta) {
-    return QStringLiteral("http://") + direccion + objParametros().getValor(param::RutaBackOffice, true) + ruta;
+    return QStringLiteral("http://") + direccion + objParametros().lee(param::RutaBackOffice) + ruta;
 }
 
 // A value as text; an entity's answer for a missing name ("#ERROR#") is kept as it is.
@@ -37,12 +37,12 @@ QString frmComInternet::CodificaValor(const QString& valor, const QString& campo
 
 QString frmComInternet::DireccionServidorCentral() {
     clsParametros& p = objParametros();
-    QString direccion = p.getValor(param::IpAlternativaServidorCentral, true);
+    QString direccion = p.lee(param::IpAlternativaServidorCentral);
     if (direccion.isEmpty())
-        direccion = p.getValor(param::IpCentral, true);
+        direccion = p.lee(param::IpCentral);
     if (direccion.isEmpty())
         return {};
-    const QString puerto = p.getValor(param::puerto_central, true);
+    const QString puerto = p.lee(param::puerto_central);
     return puerto.isEmpty() ? direccion : direccion + QLatin1Char(':') + puerto;
 }
 

@@ -161,7 +161,7 @@ bool frmPassword::remapea(int keyCode) {
     if (e.isEmpty())
         return false;
     const double tipo = basFuncionesComunes::ValNumero(e.value(0).toString());
-    if ((tipo == 33 || tipo == 34) && objParametros().getValorEs(param::FuncRS6500, 1, true)) {
+    if ((tipo == 33 || tipo == 34) && objParametros().lee(param::FuncRS6500) == 1) {
         ProcesaTecla(qint16(basFuncionesComunes::ValNumero(e.value(1).toString())));
         return true;
     }

@@ -20,29 +20,29 @@ void InicializaSesion(const QString& strProcedimiento, bool blnCargarConfigTPV) 
         DR = std::make_unique<clsDR>();
     });
     AtrapaErrores(strProcedimiento, [&] {
-        glngEmpresa = p.getValorEntero32(param::Empresa);
-        glngRestaurante = p.getValorEntero32(param::Restaurante);
-        gintTPV = p.getValorEntero16(param::TPV);
+        glngEmpresa = p.leeAlArrancar(param::Empresa);
+        glngRestaurante = p.leeAlArrancar(param::Restaurante);
+        gintTPV = p.leeAlArrancar(param::TPV);
         gdtmFechaConexion = clock_seam::now();
     });
     if (blnCargarConfigTPV)
         AtrapaErrores(strProcedimiento, [&] { p.CargaParametrosDesdeServidor(); });
-    AtrapaErrores(strProcedimiento, [&] { p.SetValor(param::PermitirVariosTPVSSimultaneamente, Variant(0)); });
-    AtrapaErrores(strProcedimiento, [&] { gblnGrabarLogDetallado = p.getValorLogico(param::GrabarLogDetallado); });
+    AtrapaErrores(strProcedimiento, [&] { p.SetValor(param::PermitirVariosTPVSSimultaneamente.nombre, Variant(0)); });
+    AtrapaErrores(strProcedimiento, [&] { gblnGrabarLogDetallado = p.leeAlArrancar(param::GrabarLogDetallado); });
     AtrapaErrores(strProcedimiento, [&] {
-        gintIdioma = p.getValorEntero16(param::Idioma);
-        gintIdiomaSecundario = p.getValorEntero16(param::IdiomaSecundario);
+        gintIdioma = p.leeAlArrancar(param::Idioma);
+        gintIdiomaSecundario = p.leeAlArrancar(param::IdiomaSecundario);
         if (gintIdiomaSecundario == 0)
             gintIdiomaSecundario = gintIdioma;
         gintIdiomaActual = gintIdioma;
         mainWindow().AnadirLog(QStringLiteral("Idioma: ") + QString::number(gintIdioma));
     });
     AtrapaErrores(strProcedimiento, [&] {
-        gstrTextoIVA = p.getValor(param::TextoIVA);
-        gstrTextoCamarero = p.getValor(param::TextoCamarero);
-        gstrTextoMesa = p.getValor(param::TextoMesa);
-        gstrTextoVendedor = p.getValor(param::TextoVendedor);
-        gstrTextoDrovanto = p.getValor(param::TextoDrovanto);
+        gstrTextoIVA = p.lee(param::TextoIVA);
+        gstrTextoCamarero = p.lee(param::TextoCamarero);
+        gstrTextoMesa = p.lee(param::TextoMesa);
+        gstrTextoVendedor = p.lee(param::TextoVendedor);
+        gstrTextoDrovanto = p.lee(param::TextoDrovanto);
         gblnHayTextosPropios =
             !(gstrTextoIVA + gstrTextoCamarero + gstrTextoMesa + gstrTextoVendedor + gstrTextoDrovanto).isEmpty();
     });

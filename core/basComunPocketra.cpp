@@ -155,13 +155,13 @@ QString reglasEspaciadas(QString t, const QString& s, const std::function<QStrin
 QString TraduceTextoSala(const QString& strTexto) {
     return paso(strTexto, [](QString t) {
         return reglasEspaciadas(std::move(t), QStringLiteral("sala"),
-                                [] { return objParametros().getValor(param::TextoSala, true); });
+                                [] { return objParametros().lee(param::TextoSala); });
     });
 }
 
 QString TraduceTextoTicket(const QString& strTexto, bool blnUsarDocumento) {
     return paso(strTexto, [blnUsarDocumento](QString t) {
-        QString w = objParametros().getValor(param::TextoTicket, true);
+        QString w = objParametros().lee(param::TextoTicket);
         // A long own word does not fit where the till says "ticket": "Documento" stands in.
         if (blnUsarDocumento && w.size() > 9)
             w = TraduceLiteral(QStringLiteral("Documento"), -1, true, false);

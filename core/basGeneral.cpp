@@ -514,18 +514,19 @@ bool ConectaBBDD(VBError* fallo) {
     Contador conectando(g_guardas.conectando);
     return vb::OnError(
         [&] {
-            const QString servidor = objReg().Lee_Valor(gstrRutaRegistro, param::IpServidor, false, QString());
+            const QString servidor = objReg().Lee_Valor(gstrRutaRegistro, param::IpServidor.nombre, false, QString());
             if (gstrNombreBD.isEmpty()) {
                 gstrNombreBD = gstrNombreBDSwitch;
                 if (gstrNombreBD.isEmpty())
-                    gstrNombreBD = objReg().Lee_Valor(gstrRutaRegistro, param::NombreBBDDServidor, false, QString());
+                    gstrNombreBD =
+                        objReg().Lee_Valor(gstrRutaRegistro, param::NombreBBDDServidor.nombre, false, QString());
                 if (gstrNombreBD.isEmpty())
                     gstrNombreBD = QStringLiteral("Drovanto");
             }
             QString cadena = QStringLiteral("DRIVER=") + getDriverODBCMySQL() + QStringLiteral(";SERVER=") + servidor +
                              QStringLiteral(";DATABASE=") + gstrNombreBD + QStringLiteral(";USER=") +
-                             objParametros().getValor(param::UsuarioMysql) + QStringLiteral(";OPTION=16897;");
-            cadena += QStringLiteral("PASSWORD=") + PasswordConexion(objParametros().getValor(param::MysqlPassword));
+                             objParametros().lee(param::UsuarioMysql) + QStringLiteral(";OPTION=16897;");
+            cadena += QStringLiteral("PASSWORD=") + PasswordConexion(objParametros().lee(param::MysqlPassword));
             gstrConexionString = cadena;
 
             for (ado::Connection* cn : {&ConexionServidor(), &ConexionLocal()}) {

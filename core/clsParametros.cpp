@@ -10,8 +10,7 @@
 #include "platform/Prompts.h"
 #include "platform/VBError.h"
 
-#include <cmath>
-#include <limits>
+#include <type_traits>
 
 namespace {
 
@@ -99,10 +98,11 @@ void clsParametros::GetParamReg() {
             GrabaLog(QStringLiteral("He llamado a InitParametros: ") + basFuncionesComunes::TextoSegundos());
 
             // A half-filled configuration goes to the configuration dialog like an empty one.
-            const QString ip = getValor(param::IpServidor, true);
-            const QString empresa = getValor(param::Empresa, true);
-            const QString restaurante = getValor(param::Restaurante, true);
-            const QString tpv = getValor(param::TPV, true);
+            const QString ip = lee(param::IpServidor);
+            // (the text, not the number: an empty setting is what is asked about here)
+            const QString empresa = getValor(param::Empresa.nombre, true);
+            const QString restaurante = getValor(param::Restaurante.nombre, true);
+            const QString tpv = getValor(param::TPV.nombre, true);
             if (ip.isEmpty() || empresa.isEmpty() || restaurante.isEmpty() || tpv.isEmpty()) {
                 MensajeUsuario(QStringLiteral("El programa no está correctamente configurado. Por favor, introduce los "
                                               "parámetros básicos de acceso al servidor"),
@@ -197,18 +197,6 @@ QString clsParametros::getValor(const QString& strParametro, bool blnDevolverVac
     return texto;
 }
 
-double clsParametros::getValorNum(const QString& strParametro, bool blnDevolverVacioSiNoExiste) {
-    return basFuncionesComunes::ValNumero(getValor(strParametro, blnDevolverVacioSiNoExiste));
-}
-
-qint32 clsParametros::getValorLng(const QString& strParametro, bool blnDevolverVacioSiNoExiste) {
-    return vb::CLng(Variant(getValorNum(strParametro, blnDevolverVacioSiNoExiste)));
-}
-
-bool clsParametros::getValorEs(const QString& strParametro, double valor, bool blnDevolverVacioSiNoExiste) {
-    return getValorNum(strParametro, blnDevolverVacioSiNoExiste) == valor;
-}
-
 void clsParametros::SetValor(const QString& strParametro, const Variant& vrnValor, bool) {
     vb::OnError(
         [&] {
@@ -253,37 +241,48 @@ void clsParametros::ImportarParametrosServidor(const QStringList& claves) {
     });
 }
 
-namespace {
-
-void avisaValor(const QString& clave, const QString& valor, const QString& tomado) {
-    GrabaLog(QStringLiteral("El parámetro ") + clave + QStringLiteral(" tiene un valor no válido ('") + valor +
-             QStringLiteral("'): se toma ") + tomado);
+// ---- the conversions the key types name ----
+template <> QString clsParametros::convierte<QString>(const char*, const QString& texto) {
+    return texto;
 }
 
-template <class T> T entero(clsParametros& p, const QString& clave) {
-    const QString valor = p.getValor(clave);
-    const double n = vb::RoundHalfEven(basFuncionesComunes::ValNumero(valor));
-    if (!std::isfinite(n) || n < double(std::numeric_limits<T>::min()) || n > double(std::numeric_limits<T>::max())) {
-        avisaValor(clave, valor, QStringLiteral("0"));
-        return 0;
-    }
-    return T(n);
+template <> double clsParametros::convierte<double>(const char*, const QString& texto) {
+    return basFuncionesComunes::ValNumero(texto);
 }
 
-} // namespace
+template <> qint32 clsParametros::convierte<qint32>(const char*, const QString& texto) {
+    return vb::CLng(Variant(basFuncionesComunes::ValNumero(texto)));
+}
 
-bool clsParametros::getValorLogico(const QString& strClave) {
-    const QString valor = getValor(strClave);
-    bool r = false;
-    vb::OnError([&] { r = vb::CBool(Variant(valor)); },
-                [&](const VBError&) { avisaValor(strClave, valor, QStringLiteral("como falso")); });
+template <> qint16 clsParametros::convierte<qint16>(const char*, const QString& texto) {
+    return vb::CInt(Variant(basFuncionesComunes::ValNumero(texto)));
+}
+
+template <> bool clsParametros::convierte<bool>(const char*, const QString& texto) {
+    return vb::CBool(Variant(texto));
+}
+
+template <class V> V clsParametros::convierteSinParar(const char* nombre, const QString& texto) {
+    V r{};
+    vb::OnError(
+        [&] {
+            // A number's text that is no number reads as 0 anyway; here it is told too.
+            if constexpr (std::is_same_v<V, double>)
+                if (!texto.isEmpty() && !vb::IsNumeric(Variant(texto)))
+                    vb::Raise(vb::err::TypeMismatch);
+            r = convierte<V>(nombre, texto);
+        },
+        [&](const VBError&) {
+            GrabaLog(QStringLiteral("El parámetro ") + QLatin1String(nombre) +
+                     QStringLiteral(" tiene un valor no válido ('") + texto + QStringLiteral("'): se toma ") +
+                     (std::is_same_v<V, bool> ? QStringLiteral("como falso") : QStringLiteral("0")));
+            r = V{};
+        });
     return r;
 }
 
-qint16 clsParametros::getValorEntero16(const QString& strClave) {
-    return entero<qint16>(*this, strClave);
-}
-
-qint32 clsParametros::getValorEntero32(const QString& strClave) {
-    return entero<qint32>(*this, strClave);
-}
+template QString clsParametros::convierteSinParar<QString>(const char*, const QString&);
+template double clsParametros::convierteSinParar<double>(const char*, const QString&);
+template qint32 clsParametros::convierteSinParar<qint32>(const char*, const QString&);
+template qint16 clsParametros::convierteSinParar<qint16>(const char*, const QString&);
+template bool clsParametros::convierteSinParar<bool>(const char*, const QString&);

@@ -37,27 +37,34 @@ class clsParametros {
 public:
     void GetParamReg();
     void CargaParametrosDesdeServidor();
-    // Trimmed text of the parameter; a missing one ends the program after its message unless
+    // The parameter as its key says: its type and what a till that lacks it reads.
+    template <class V, param::SiFalta F> V lee(const param::Clave<V, F>& clave) {
+        return convierte<V>(clave.nombre, getValor(clave.nombre, F == param::SiFalta::Vacio));
+    }
+    // The same for the start-up, which must never stop half-way: a value that does not convert (for a
+    // number, a text that is no number) is logged and read as false or 0. A missing parameter follows
+    // the key's rule as everywhere.
+    template <class V, param::SiFalta F> V leeAlArrancar(const param::Clave<V, F>& clave) {
+        return convierteSinParar<V>(clave.nombre, getValor(clave.nombre, F == param::SiFalta::Vacio));
+    }
+    // The raw trimmed text under a name, for the configuration window, which edits text, and for the
+    // store's own checks. A missing one ends the program after its message unless
     // blnDevolverVacioSiNoExiste, which gives "".
     QString getValor(const QString& strParametro, bool blnDevolverVacioSiNoExiste = false);
-    // Shorthands for the readers that compare with numbers: ValNumero of the text, rounded half to
-    // even where a whole number is wanted.
-    double getValorNum(const QString& strParametro, bool blnDevolverVacioSiNoExiste = false);
-    qint32 getValorLng(const QString& strParametro, bool blnDevolverVacioSiNoExiste = false);
-    // True when the parameter reads as that number ("1" is 1, "" is 0).
-    bool getValorEs(const QString& strParametro, double valor, bool blnDevolverVacioSiNoExiste = false);
-    // Readers for the start-up, which must never stop half-way: a value that does not convert is
-    // logged and read as false or 0. A parameter that does not exist still ends the program.
-    bool getValorLogico(const QString& strParametro);
-    qint16 getValorEntero16(const QString& strParametro);
-    qint32 getValorEntero32(const QString& strParametro);
     void SetValor(const QString& strParametro, const Variant& vrnValor, bool blnGrabaEnServidor = false);
     void ImportarParametrosServidor(const QStringList& claves);
     bool isSkin2022() const { return false; }
     bool existe(const QString& strParametro) const;
+    template <class V, param::SiFalta F> bool existe(const param::Clave<V, F>& clave) const {
+        return existe(QString(clave.nombre));
+    }
     void resetForTests();
 
 private:
+    // The conversions the key types name; convierteSinParar logs what does not convert (for a number,
+    // a text that is no number) and gives false or 0.
+    template <class V> static V convierte(const char* nombre, const QString& texto);
+    template <class V> static V convierteSinParar(const char* nombre, const QString& texto);
     void InitParametros();
     struct Entry;
     std::unique_ptr<std::vector<std::shared_ptr<clsParametro>>> m_col; // null until InitParametros
@@ -65,3 +72,9 @@ private:
     std::shared_ptr<clsParametro> find(const QString& name) const;
     void add(const std::shared_ptr<clsParametro>& p);
 };
+
+template <> QString clsParametros::convierte<QString>(const char*, const QString& texto);
+template <> double clsParametros::convierte<double>(const char*, const QString& texto);
+template <> qint32 clsParametros::convierte<qint32>(const char*, const QString& texto);
+template <> qint16 clsParametros::convierte<qint16>(const char*, const QString& texto);
+template <> bool clsParametros::convierte<bool>(const char*, const QString& texto);

@@ -176,13 +176,13 @@ ResultadoEnvio Imprimir(BufferImpresion& trabajo, const QString& texto, Opciones
         buf.Texto += CRLF;
 
     bool itos = false;
-    vb::OnError([&] { itos = objParametros().getValorEs(param::FuncionamientoItos, 1) && o.idImpresora == 0; },
+    vb::OnError([&] { itos = objParametros().lee(param::FuncionamientoItos) == 1 && o.idImpresora == 0; },
                 aviso(prompts::vbInformation));
 
     // Length limit.
     vb::OnError(
         [&] {
-            qint32 max = objParametros().getValorLng(param::LongMaxTexto);
+            qint32 max = objParametros().lee(param::LongMaxTexto);
             if (max == 0)
                 max = 15000;
             if (itos)
@@ -207,8 +207,7 @@ ResultadoEnvio Imprimir(BufferImpresion& trabajo, const QString& texto, Opciones
         aviso(prompts::vbInformation));
 
     bool facturadora = false;
-    vb::OnError([&] { facturadora = objParametros().getValorEs(param::FuncFacturadora, 1); },
-                aviso(prompts::vbInformation));
+    vb::OnError([&] { facturadora = objParametros().lee(param::FuncFacturadora) == 1; }, aviso(prompts::vbInformation));
     const bool paginar = facturadora && gEstadoImpresion.glngPaginarFacturadora == 1;
     if (o.ControlarFacturadora && paginar)
         vb::OnError([&] { ImprimeFacturadora(trabajo, QString(buf.Texto)); }, aviso(prompts::vbInformation));
@@ -238,7 +237,7 @@ ResultadoEnvio Imprimir(BufferImpresion& trabajo, const QString& texto, Opciones
     vb::OnError(
         [&] {
             if (o.idImpresora == 0) {
-                nombre = objParametros().getValor(param::ImpTicket);
+                nombre = objParametros().lee(param::ImpTicket);
             } else {
                 nombre = vb::Trim(objReg().Lee_Valor(gstrRutaRegistro + QStringLiteral("\\impresoras"),
                                                      QString::number(o.idImpresora)));
@@ -253,10 +252,10 @@ ResultadoEnvio Imprimir(BufferImpresion& trabajo, const QString& texto, Opciones
         [&] {
             if (!o.NombreImpresora.isEmpty())
                 nombre = o.NombreImpresora;
-            if (objParametros().getValorEs(param::ImprImpSecundaria, 1) && frmPrincipalVars().blnImpresoraSecundaria)
-                nombre = objParametros().getValor(param::ImpresoraSecundaria);
+            if (objParametros().lee(param::ImprImpSecundaria) == 1 && frmPrincipalVars().blnImpresoraSecundaria)
+                nombre = objParametros().lee(param::ImpresoraSecundaria);
             if (frmPrincipalVars().blnCintaControl)
-                nombre = objParametros().getValor(param::ImpCintaControl);
+                nombre = objParametros().lee(param::ImpCintaControl);
         },
         aviso(prompts::vbInformation));
     if (nombre.isEmpty())
@@ -284,8 +283,8 @@ ResultadoEnvio Imprimir(BufferImpresion& trabajo, const QString& texto, Opciones
         [&] {
             bool opos = false;
             QString impresoraOpos;
-            if (objParametros().getValorNum(param::UsarDriverOPOS) != 0) {
-                impresoraOpos = objParametros().getValor(param::ImpresoraOPOS);
+            if (objParametros().lee(param::UsarDriverOPOS) != 0) {
+                impresoraOpos = objParametros().lee(param::ImpresoraOPOS);
                 opos = nombre.compare(impresoraOpos, Qt::CaseInsensitive) == 0;
             }
             if (opos) {
@@ -313,15 +312,10 @@ ResultadoEnvio Imprimir(BufferImpresion& trabajo, const QString& texto, Opciones
         });
 
     if (paginar)
-        vb::OnError([&] { basFuncionesComunes::Espera(objParametros().getValorLng(param::DelayFacturadora)); },
+        vb::OnError([&] { basFuncionesComunes::Espera(objParametros().lee(param::DelayFacturadora)); },
                     aviso(prompts::vbInformation));
-    vb::OnError(
-        [&] {
-            const qint32 retraso = objParametros().getValorLng(param::DelayImpresion);
-            if (objParametros().getValorNum(param::DelayImpresion) != 0)
-                basFuncionesComunes::Espera(retraso);
-        },
-        aviso(prompts::vbInformation));
+    vb::OnError([&] { basFuncionesComunes::Espera(objParametros().lee(param::DelayImpresion)); },
+                aviso(prompts::vbInformation));
     return responde(envio);
 }
 
@@ -356,8 +350,8 @@ ResultadoEnvio InicializaImpresora(BufferImpresion& trabajo, qint32 idImpresora,
         vb::OnError(
             [&] {
                 if (Espaciado.isEmpty()) {
-                    const auto n = byteDeParametro(objParametros().getValorNum(param::EspacioEntreLineas),
-                                                   param::EspacioEntreLineas, prompts::vbExclamation);
+                    const auto n = byteDeParametro(objParametros().lee(param::EspacioEntreLineas),
+                                                   param::EspacioEntreLineas.nombre, prompts::vbExclamation);
                     if (!n)
                         return;
                     Espaciado = vb::Chr(*n);
@@ -368,7 +362,7 @@ ResultadoEnvio InicializaImpresora(BufferImpresion& trabajo, qint32 idImpresora,
             },
             aviso(prompts::vbExclamation));
     bool juego2 = false;
-    vb::OnError([&] { juego2 = objParametros().getValorEs(param::CodigosEscTicketNormal, 2); },
+    vb::OnError([&] { juego2 = objParametros().lee(param::CodigosEscTicketNormal) == 2; },
                 aviso(prompts::vbExclamation));
     if (juego2) {
         vb::OnError([&] { orden({27, '@'}, true); }, aviso(prompts::vbExclamation));
@@ -394,8 +388,7 @@ qint16 EstableceLetraYAncho(BufferImpresion& trabajo, qint32 idImpresora, const 
     int n = 0;
     vb::OnError(
         [&] {
-            const qint32 letra =
-                objParametros().getValorLng(EsCocina ? param::TipoLetraCocina : param::TipoLetraTickets);
+            const qint32 letra = objParametros().lee(EsCocina ? param::TipoLetraCocina : param::TipoLetraTickets);
             // ESC "!" print mode of each font type (odd modes are font B).
             constexpr int kModo[] = {0, 16, 32, 48, 1, 17, 33, 49};
             n = letra >= 0 && letra <= 7 ? kModo[letra] : 0;
@@ -407,7 +400,7 @@ qint16 EstableceLetraYAncho(BufferImpresion& trabajo, qint32 idImpresora, const 
     vb::OnError(
         [&] {
             const qint32 codigo =
-                objParametros().getValorLng(EsCocina ? param::AnchoImpresoraCocina : param::AnchoImpresoraTickets);
+                objParametros().lee(EsCocina ? param::AnchoImpresoraCocina : param::AnchoImpresoraTickets);
             const bool fuenteB = (n % 2) != 0;
             // Characters per line of each printer width code, font A and font B.
             constexpr qint16 kAncho[][2] = {{42, 56}, {56, 74}, {34, 45}, {33, 43}};
@@ -419,8 +412,8 @@ qint16 EstableceLetraYAncho(BufferImpresion& trabajo, qint32 idImpresora, const 
         ancho = 34;
     vb::OnError(
         [&] {
-            if (vb::CBool(objParametros().getValor(param::UsarImpDRVSiempre)))
-                ancho = objParametros().getValorNum(param::AnchoDatosCabeceraDRV) < 4500 ? 60 : 100;
+            if (objParametros().lee(param::UsarImpDRVSiempre))
+                ancho = objParametros().lee(param::AnchoDatosCabeceraDRV) < 4500 ? 60 : 100;
         },
         aviso(prompts::vbExclamation));
     return ancho;
@@ -468,8 +461,8 @@ QString TraducirCaracteres(const QString& texto, bool EsCocina) {
     bool paginaEuro = false;
     vb::OnError(
         [&] {
-            paginaEuro = EsCocina ? objParametros().getValorEs(param::CodigosEscTicketCocina, 3)
-                                  : objParametros().getValorEs(param::CodigosEscTicketNormal, 4);
+            paginaEuro = EsCocina ? objParametros().lee(param::CodigosEscTicketCocina) == 3
+                                  : objParametros().lee(param::CodigosEscTicketNormal) == 4;
         },
         aviso(prompts::vbExclamation));
     QString salida;
@@ -514,7 +507,7 @@ ResultadoCorte CortarPapel(BufferImpresion& trabajo, OpcionesCorte o) {
     }
     vb::OnError(
         [&] {
-            qint32 n = objParametros().getValorLng(param::NumLineasAntesCortar);
+            qint32 n = objParametros().lee(param::NumLineasAntesCortar);
             if (n == 0)
                 n = 4;
             for (qint32 i = 0; i < n; ++i)
@@ -529,14 +522,13 @@ ResultadoCorte CortarPapel(BufferImpresion& trabajo, OpcionesCorte o) {
         aviso(prompts::vbInformation));
 
     bool cortar = false;
-    vb::OnError([&] { cortar = objParametros().getValorEs(param::Cortar, 1); }, aviso(prompts::vbInformation));
+    vb::OnError([&] { cortar = objParametros().lee(param::Cortar) == 1; }, aviso(prompts::vbInformation));
     if (cortar)
         vb::OnError(
             [&] {
-                if (objParametros().getValorEs(param::ImprImpSecundaria, 1) &&
-                    frmPrincipalVars().blnImpresoraSecundaria) {
+                if (objParametros().lee(param::ImprImpSecundaria) == 1 && frmPrincipalVars().blnImpresoraSecundaria) {
                     cortar = false;
-                    NombreImpresora = objParametros().getValor(param::ImpresoraSecundaria);
+                    NombreImpresora = objParametros().lee(param::ImpresoraSecundaria);
                 }
                 if (frmPrincipalVars().blnCintaControl)
                     cortar = false;
@@ -545,7 +537,7 @@ ResultadoCorte CortarPapel(BufferImpresion& trabajo, OpcionesCorte o) {
     if (cortar) {
         vb::OnError(
             [&] {
-                const QString corte = objParametros().getValorEs(param::CodigosEscTicketNormal, 2)
+                const QString corte = objParametros().lee(param::CodigosEscTicketNormal) == 2
                                           ? CodigoImpresora({29, 'V', 1, '@'})
                                           : CodigoImpresora({29, 'V', 0});
                 envio = Imprimir(trabajo, corte,
@@ -562,12 +554,12 @@ ResultadoCorte CortarPapel(BufferImpresion& trabajo, OpcionesCorte o) {
     }
     vb::OnError(
         [&] {
-            if (objParametros().getValorNum(param::ImpLogoAntes) == 0 && o.ImprimirLogoDespues &&
-                objParametros().getValorNum(param::LogoEnImpresora) == 0)
+            if (objParametros().lee(param::ImpLogoAntes) == 0 && o.ImprimirLogoDespues &&
+                objParametros().lee(param::LogoEnImpresora) == 0)
                 ImprimeLogo(trabajo, false, 0, NombreImpresora);
         },
         aviso(prompts::vbInformation));
-    vb::OnError([&] { basFuncionesComunes::Espera(objParametros().getValorLng(param::DelayImpresion)); },
+    vb::OnError([&] { basFuncionesComunes::Espera(objParametros().lee(param::DelayImpresion)); },
                 aviso(prompts::vbInformation));
     return {envio, NombreImpresora};
 }
@@ -582,10 +574,10 @@ ResultadoEnvio ImprimeLogo(BufferImpresion& trabajo, bool Enviar, qint32 idImpre
         return envio;
     vb::OnError(
         [&] {
-            if (objParametros().getValorNum(param::LogoEnImpresora) == 0) {
+            if (objParametros().lee(param::LogoEnImpresora) == 0) {
                 const QString carpeta = program::applicationDir();
                 const QString guion = carpeta + QStringLiteral("/imp_logo.sh");
-                if (QFileInfo::exists(guion) && objParametros().getValorNum(param::NoImprimirLogo) == 0) {
+                if (QFileInfo::exists(guion) && objParametros().lee(param::NoImprimirLogo) == 0) {
                     // Runs beside us; the logo reaches the printer by the script's own means.
                     QProcess p;
                     p.setProgram(QStringLiteral("/bin/sh"));
@@ -598,7 +590,7 @@ ResultadoEnvio ImprimeLogo(BufferImpresion& trabajo, bool Enviar, qint32 idImpre
                         vb::Raise(vb::err::FileNotFound, QStringLiteral("No se ha podido ejecutar ") + guion);
                 }
             } else {
-                const QString orden = objParametros().getValorNum(param::ModeloImpresoraTickets) == 0
+                const QString orden = objParametros().lee(param::ModeloImpresoraTickets) == 0
                                           ? CodigoImpresora({28, 'p', 1, 0})
                                           : CodigoImpresora({29, '(', 'L', 6, 0, 48, 69, 32, 32, 1, 1});
                 envio = Imprimir(trabajo, orden,
@@ -612,7 +604,7 @@ ResultadoEnvio ImprimeLogo(BufferImpresion& trabajo, bool Enviar, qint32 idImpre
 void EmitirPito(BufferImpresion& trabajo, qint32 idImpresora, const QString& NombreImpresora) {
     vb::OnError(
         [&] {
-            const double tipo = objParametros().getValorNum(param::EmitirPito);
+            const double tipo = objParametros().lee(param::EmitirPito);
             QString orden;
             if (tipo == 1) {
                 orden = CodigoImpresora({30});
@@ -620,10 +612,10 @@ void EmitirPito(BufferImpresion& trabajo, qint32 idImpresora, const QString& Nom
                 orden = CodigoImpresora({27, 'o'});
             } else if (tipo == 3) {
                 std::optional<int> b[3];
-                const char* nombres[] = {param::EmitirPitoOkiDispositivo, param::EmitirPitoOkiTiempoEngergia,
-                                         param::EmitirPitoOkiTiempoDelay};
+                const param::Numero* claves[] = {&param::EmitirPitoOkiDispositivo, &param::EmitirPitoOkiTiempoEngergia,
+                                                 &param::EmitirPitoOkiTiempoDelay};
                 for (int i = 0; i < 3; ++i)
-                    if (!(b[i] = byteDeParametro(objParametros().getValorNum(nombres[i]), nombres[i],
+                    if (!(b[i] = byteDeParametro(objParametros().lee(*claves[i]), claves[i]->nombre,
                                                  prompts::vbInformation)))
                         return;
                 orden = CodigoImpresora({27, 29, 7, *b[0], *b[1], *b[2]});
@@ -705,7 +697,7 @@ void ImprimeFacturadora(BufferImpresion& trabajo, const QString& texto, Opciones
         qint32 n = 0;
         vb::OnError(
             [&] {
-                n = objParametros().getValorLng(param::NumLinPagFacturadora);
+                n = objParametros().lee(param::NumLinPagFacturadora);
                 buf.LineasPagina = lineas(texto) + buf.LineasPendientes;
             },
             aviso(prompts::vbInformation));
@@ -717,8 +709,8 @@ void ImprimeFacturadora(BufferImpresion& trabajo, const QString& texto, Opciones
         qint32 w = 0;
         vb::OnError(
             [&] {
-                w = qint32(vb::RoundHalfEven(objParametros().getValorNum(param::MargenIzquierdoFacturadora) +
-                                             objParametros().getValorNum(param::AnchoFacturadora) - 2));
+                w = qint32(vb::RoundHalfEven(objParametros().lee(param::MargenIzquierdoFacturadora) +
+                                             objParametros().lee(param::AnchoFacturadora) - 2));
             },
             aviso(prompts::vbInformation));
         auto alinea = [&](const QString& t) { return basFuncionesComunes::AlineaTexto(t, w, false, true, QString()); };
@@ -738,7 +730,7 @@ void ImprimeFacturadora(BufferImpresion& trabajo, const QString& texto, Opciones
             aviso(prompts::vbInformation));
         vb::OnError(
             [&] {
-                if (vb::CBool(objParametros().getValor(param::FacturadoraMostrarMensajePapel)))
+                if (objParametros().lee(param::FacturadoraMostrarMensajePapel))
                     avisoPapel(QStringLiteral("Cambie el papel de la facturadora y pulse Aceptar para continuar"));
             },
             aviso(prompts::vbInformation));
@@ -748,12 +740,12 @@ void ImprimeFacturadora(BufferImpresion& trabajo, const QString& texto, Opciones
         double cliente = 0, cabecera = 0;
         vb::OnError(
             [&] {
-                cliente = objParametros().getValorNum(param::MargenSuperiorClienteFacturadora);
-                cabecera = objParametros().getValorNum(param::MargenSuperiorCabeceraFacturadora);
+                cliente = objParametros().lee(param::MargenSuperiorClienteFacturadora);
+                cabecera = objParametros().lee(param::MargenSuperiorCabeceraFacturadora);
             },
             aviso(prompts::vbInformation));
         bool tipo2 = false;
-        vb::OnError([&] { tipo2 = objParametros().getValorEs(param::TipoImpresionFacturadora, 2); },
+        vb::OnError([&] { tipo2 = objParametros().lee(param::TipoImpresionFacturadora) == 2; },
                     aviso(prompts::vbInformation));
         if (cliente != 0 || cabecera != 0) {
             const qint32 m = qint32(vb::RoundHalfEven(cliente + 2));
@@ -776,8 +768,7 @@ void ImprimeFacturadora(BufferImpresion& trabajo, const QString& texto, Opciones
             }
         } else {
             qint32 blancos = 0;
-            vb::OnError([&] { blancos = objParametros().getValorLng(param::BlancosCabecera); },
-                        aviso(prompts::vbInformation));
+            vb::OnError([&] { blancos = objParametros().lee(param::BlancosCabecera); }, aviso(prompts::vbInformation));
             for (qint32 i = 0; i < blancos; ++i)
                 vb::OnError([&] { linea(QString(), true); }, aviso(prompts::vbInformation));
         }
@@ -798,17 +789,17 @@ void ImprimeFacturadora(BufferImpresion& trabajo, const QString& texto, Opciones
 
     vb::OnError(
         [&] {
-            if (vb::CBool(objParametros().getValor(param::FacturadoraMostrarMensajePapel)))
+            if (objParametros().lee(param::FacturadoraMostrarMensajePapel))
                 avisoPapel(QStringLiteral("Introduzca la primera página y pulse Aceptar para continuar"));
         },
         aviso(prompts::vbInformation));
     qint16 t = 0;
     vb::OnError(
         [&] {
-            if (objParametros().getValorNum(param::MargenSuperiorClienteFacturadora) != 0)
-                t = qint16(vb::RoundHalfEven(objParametros().getValorNum(param::MargenSuperiorClienteFacturadora)));
-            if (objParametros().getValorNum(param::MargenSuperiorCabeceraFacturadora) != 0 && t == 0)
-                t = qint16(vb::RoundHalfEven(objParametros().getValorNum(param::MargenSuperiorCabeceraFacturadora)));
+            if (objParametros().lee(param::MargenSuperiorClienteFacturadora) != 0)
+                t = qint16(vb::RoundHalfEven(objParametros().lee(param::MargenSuperiorClienteFacturadora)));
+            if (objParametros().lee(param::MargenSuperiorCabeceraFacturadora) != 0 && t == 0)
+                t = qint16(vb::RoundHalfEven(objParametros().lee(param::MargenSuperiorCabeceraFacturadora)));
         },
         aviso(prompts::vbInformation));
     buf.LineasPagina = 0;

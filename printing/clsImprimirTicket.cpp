@@ -94,7 +94,7 @@ std::optional<Variant> primerValor(ado::Connection& cn, const QString& sql, cons
 
 // The command group as a bound value: its whole number, or the number as read when it has decimals.
 Variant grupoComandas() {
-    const double g = ValNumero(objParametros().getValor(param::GrupoComandas));
+    const double g = objParametros().lee(param::GrupoComandas);
     if (g == std::floor(g) && std::abs(g) < 1e15)
         return Variant(qint64(g));
     return Variant(g);
@@ -282,15 +282,9 @@ private:
     std::optional<VBError> m_error;
 };
 
-Leido<double> leeNumero(const char* clave) {
-    return Leido<double>([=] { return objParametros().getValorNum(clave); });
-}
-Leido<QString> leeTexto(const char* clave) {
-    return Leido<QString>([=] { return objParametros().getValor(clave); });
-}
-// A count of lines, as VB's CInt took it (a value past 16 bits is an overflow).
-Leido<qint16> leeEntero16(const char* clave) {
-    return Leido<qint16>([=] { return vb::CInt(Variant(objParametros().getValorNum(clave))); });
+// A parameter read as its key says, its failure kept for the step that uses it.
+template <class V, param::SiFalta F> Leido<V> leido(const param::Clave<V, F>& clave) {
+    return Leido<V>([&] { return objParametros().lee(clave); });
 }
 
 // The kitchen line spacing as a command byte; nothing when the value does not fit in one byte.
@@ -308,98 +302,92 @@ std::optional<int> espaciadoCocina(double valor) {
 // asks for a foot), and the identification block that either of them prints.
 struct clsImprimirTicket::ParametrosPieza {
     // set-up and closing
-    Leido<bool> TieneImpresoraFisica;
+    Leido<double> TieneImpresoraFisica;
     Leido<double> EspacioEntreLineasCocina;
     Leido<double> ImprimirAnulacionesRojo;
     Leido<double> CodigosEscTicketCocina;
-    Leido<qint16> TipoLetraCocina;
-    Leido<bool> ImpArtInvTickCocina;
-    Leido<bool> LineasHorizontalesCocina;
+    Leido<qint32> TipoLetraCocina;
+    Leido<double> ImpArtInvTickCocina;
     // the header's printed part
-    Leido<qint16> BlancosCabecera;
-    Leido<qint16> BlancosCabeceraTicketCocina;
+    Leido<qint32> BlancosCabecera;
+    Leido<double> BlancosCabeceraTicketCocina;
     Leido<double> ImpDosCarTickGrandes;
     Leido<double> ImprimirNombreImpresoraTicketCocina;
     Leido<double> ImpLogoTicketCocina;
     Leido<QString> TextoCabeceraCocina;
     Leido<double> ImprimirVendedorTicketCocina;
     Leido<QString> VendedorTicketOLinea;
-    Leido<bool> ImpNombreVendedor;
-    Leido<bool> ImpMesaTickCocina;
-    Leido<bool> ImpMesaTickCocinaGrande;
+    Leido<double> ImpNombreVendedor;
+    Leido<double> ImpMesaTickCocina;
+    Leido<double> ImpMesaTickCocinaGrande;
     Leido<double> NoImpCodigoMesas;
     Leido<double> ImpCodigoMesasSalas;
     Leido<QString> ImprimirClienteTicketCocina;
-    // the identification block, in the header or the foot
+    // the drawn rule and the identification block, in the header or the foot
+    Leido<double> LineasHorizontalesCocina;
     Leido<double> ImpCabTickCocinaFinal;
-    Leido<bool> TicketGrande;
-    Leido<bool> ImprimirTPVCocina;
-    Leido<bool> ImprimirSalaCocina;
+    Leido<double> TicketGrande;
+    Leido<double> ImprimirTPVCocina;
+    Leido<double> ImprimirSalaCocina;
     Leido<double> ImprimirSalaGrandeCocina;
-    Leido<bool> TicCocinaImprimirPaxs;
+    Leido<QString> TicCocinaImprimirPaxs;
     // the article lines
     Leido<double> InterlineadoImpresoraCocina;
     Leido<double> TipoImpresionNegritaArticulosTicketCocina;
     Leido<QString> ImprimirMenusDiferenciado;
-    Leido<bool> ArtsLetraGrande; // ImpSoloArtsLetraGrandeCocina or ImpArtsLetraGrandeCocina
-    Leido<bool> ImpArtsMayusculas;
+    Leido<double> ImpSoloArtsLetraGrandeCocina;
+    Leido<double> ImpArtsLetraGrandeCocina;
+    Leido<double> ImpArtsMayusculas;
     // the foot's body
     Leido<double> ImprimirObservacionesTicketCocina;
     Leido<double> ImprimirObservacionesLetraGrande;
     Leido<double> EmitirPito;
-    Leido<qint16> BlancosPie;
+    Leido<double> BlancosPie;
 
     static ParametrosPieza lee(bool blnCabecera, bool blnPie) {
-        auto es1 = [](const char* clave) { return Leido<bool>([=] { return objParametros().getValorEs(clave, 1); }); };
         ParametrosPieza p;
-        p.TieneImpresoraFisica = es1(param::TieneImpresoraFisica);
-        p.EspacioEntreLineasCocina = leeNumero(param::EspacioEntreLineasCocina);
-        p.ImprimirAnulacionesRojo = leeNumero(param::ImprimirAnulacionesRojo);
-        p.CodigosEscTicketCocina = leeNumero(param::CodigosEscTicketCocina);
-        p.TipoLetraCocina = leeEntero16(param::TipoLetraCocina);
-        p.ImpArtInvTickCocina = es1(param::ImpArtInvTickCocina);
+        p.TieneImpresoraFisica = leido(param::TieneImpresoraFisica);
+        p.EspacioEntreLineasCocina = leido(param::EspacioEntreLineasCocina);
+        p.ImprimirAnulacionesRojo = leido(param::ImprimirAnulacionesRojo);
+        p.CodigosEscTicketCocina = leido(param::CodigosEscTicketCocina);
+        p.TipoLetraCocina = leido(param::TipoLetraCocina);
+        p.ImpArtInvTickCocina = leido(param::ImpArtInvTickCocina);
         if (blnCabecera) {
-            p.BlancosCabecera = leeEntero16(param::BlancosCabecera);
-            p.BlancosCabeceraTicketCocina = leeEntero16(param::BlancosCabeceraTicketCocina);
-            p.ImpDosCarTickGrandes = leeNumero(param::ImpDosCarTickGrandes);
-            p.ImprimirNombreImpresoraTicketCocina = leeNumero(param::ImprimirNombreImpresoraTicketCocina);
-            p.ImpLogoTicketCocina =
-                Leido<double>([] { return ValNumero(objParametros().getValor(param::ImpLogoTicketCocina)); });
-            p.TextoCabeceraCocina = leeTexto(param::TextoCabeceraCocina);
-            p.ImprimirVendedorTicketCocina = leeNumero(param::ImprimirVendedorTicketCocina);
-            p.VendedorTicketOLinea = leeTexto(param::VendedorTicketOLinea);
-            p.ImpNombreVendedor = es1(param::ImpNombreVendedor);
-            p.ImpMesaTickCocina = es1(param::ImpMesaTickCocina);
-            p.ImpMesaTickCocinaGrande = es1(param::ImpMesaTickCocinaGrande);
-            p.NoImpCodigoMesas = leeNumero(param::NoImpCodigoMesas);
-            p.ImpCodigoMesasSalas =
-                Leido<double>([] { return ValNumero(objParametros().getValor(param::ImpCodigoMesasSalas)); });
-            p.ImprimirClienteTicketCocina = leeTexto(param::ImprimirClienteTicketCocina);
+            p.BlancosCabecera = leido(param::BlancosCabecera);
+            p.BlancosCabeceraTicketCocina = leido(param::BlancosCabeceraTicketCocina);
+            p.ImpDosCarTickGrandes = leido(param::ImpDosCarTickGrandes);
+            p.ImprimirNombreImpresoraTicketCocina = leido(param::ImprimirNombreImpresoraTicketCocina);
+            p.ImpLogoTicketCocina = leido(param::ImpLogoTicketCocina);
+            p.TextoCabeceraCocina = leido(param::TextoCabeceraCocina);
+            p.ImprimirVendedorTicketCocina = leido(param::ImprimirVendedorTicketCocina);
+            p.VendedorTicketOLinea = leido(param::VendedorTicketOLinea);
+            p.ImpNombreVendedor = leido(param::ImpNombreVendedor);
+            p.ImpMesaTickCocina = leido(param::ImpMesaTickCocina);
+            p.ImpMesaTickCocinaGrande = leido(param::ImpMesaTickCocinaGrande);
+            p.NoImpCodigoMesas = leido(param::NoImpCodigoMesas);
+            p.ImpCodigoMesasSalas = leido(param::ImpCodigoMesasSalas);
+            p.ImprimirClienteTicketCocina = leido(param::ImprimirClienteTicketCocina);
         }
         if (blnCabecera || blnPie) {
-            p.LineasHorizontalesCocina = es1(param::LineasHorizontalesCocina);
-            p.ImpCabTickCocinaFinal = leeNumero(param::ImpCabTickCocinaFinal);
-            p.TicketGrande = Leido<bool>([] { return ValNumero(objParametros().getValor(param::TicketGrande)) == 1; });
-            p.ImprimirTPVCocina = es1(param::ImprimirTPVCocina);
-            p.ImprimirSalaCocina = es1(param::ImprimirSalaCocina);
-            p.ImprimirSalaGrandeCocina = leeNumero(param::ImprimirSalaGrandeCocina);
-            p.TicCocinaImprimirPaxs =
-                Leido<bool>([] { return esVerdadero(objParametros().getValor(param::TicCocinaImprimirPaxs)); });
+            p.LineasHorizontalesCocina = leido(param::LineasHorizontalesCocina);
+            p.ImpCabTickCocinaFinal = leido(param::ImpCabTickCocinaFinal);
+            p.TicketGrande = leido(param::TicketGrande);
+            p.ImprimirTPVCocina = leido(param::ImprimirTPVCocina);
+            p.ImprimirSalaCocina = leido(param::ImprimirSalaCocina);
+            p.ImprimirSalaGrandeCocina = leido(param::ImprimirSalaGrandeCocina);
+            p.TicCocinaImprimirPaxs = leido(param::TicCocinaImprimirPaxs);
         }
-        p.InterlineadoImpresoraCocina = leeNumero(param::InterlineadoImpresoraCocina);
-        p.TipoImpresionNegritaArticulosTicketCocina = leeNumero(param::TipoImpresionNegritaArticulosTicketCocina);
-        p.ImprimirMenusDiferenciado = leeTexto(param::ImprimirMenusDiferenciado);
-        p.ArtsLetraGrande = Leido<bool>([] {
-            return objParametros().getValorEs(param::ImpSoloArtsLetraGrandeCocina, 1) ||
-                   objParametros().getValorEs(param::ImpArtsLetraGrandeCocina, 1);
-        });
-        p.ImpArtsMayusculas = es1(param::ImpArtsMayusculas);
+        p.InterlineadoImpresoraCocina = leido(param::InterlineadoImpresoraCocina);
+        p.TipoImpresionNegritaArticulosTicketCocina = leido(param::TipoImpresionNegritaArticulosTicketCocina);
+        p.ImprimirMenusDiferenciado = leido(param::ImprimirMenusDiferenciado);
+        p.ImpSoloArtsLetraGrandeCocina = leido(param::ImpSoloArtsLetraGrandeCocina);
+        p.ImpArtsLetraGrandeCocina = leido(param::ImpArtsLetraGrandeCocina);
+        p.ImpArtsMayusculas = leido(param::ImpArtsMayusculas);
         if (blnPie) {
-            p.ImprimirObservacionesTicketCocina = leeNumero(param::ImprimirObservacionesTicketCocina);
-            p.ImprimirObservacionesLetraGrande = leeNumero(param::ImprimirObservacionesLetraGrande);
-            p.EmitirPito = leeNumero(param::EmitirPito);
-            p.BlancosPie = Leido<qint16>(
-                [] { return vb::CInt(Variant(ValNumero(objParametros().getValor(param::BlancosPie)) - 1)); });
+            p.ImprimirObservacionesTicketCocina = leido(param::ImprimirObservacionesTicketCocina);
+            p.ImprimirObservacionesLetraGrande = leido(param::ImprimirObservacionesLetraGrande);
+            p.EmitirPito = leido(param::EmitirPito);
+            p.BlancosPie = leido(param::BlancosPie);
         }
         return p;
     }
@@ -415,7 +403,7 @@ public:
 
     // ---- the header's set-up ----
     void modoImpresora() const {
-        if (*p.TieneImpresoraFisica) {
+        if (*p.TieneImpresoraFisica == 1) {
             objImpresionPantalla().setImprimirPorDriver(false);
             objImpresionPantalla().setImprimirPorPantalla(false);
         }
@@ -441,7 +429,8 @@ public:
         if (codigos != 1 && codigos != 2)
             return;
         using basPrinter::gCodigosPRN;
-        const QString fin = *p.TipoLetraCocina >= 4 ? CodigoImpresora({27, '!', 1}) : CodigoImpresora({27, '!', 0});
+        const QString fin =
+            vb::CInt(Variant(*p.TipoLetraCocina)) >= 4 ? CodigoImpresora({27, '!', 1}) : CodigoImpresora({27, '!', 0});
         gCodigosPRN.PRN_FINDBLALT = fin;
         gCodigosPRN.PRN_FINTRIALT = fin;
         gCodigosPRN.PRN_INIDBLALT = CodigoImpresora({27, '!', 17});
@@ -504,7 +493,8 @@ public:
                  {Variant(glngEmpresa), Variant(glngRestaurante), Variant(t.lngTPV), Variant(t.lngTicket)});
         while (!rs->isEOF()) {
             const QString valor = textoDe(
-                rs->Fields(*p.ImpNombreVendedor ? QStringLiteral("Descripcion") : QStringLiteral("idVendedor")).Value);
+                rs->Fields(*p.ImpNombreVendedor == 1 ? QStringLiteral("Descripcion") : QStringLiteral("idVendedor"))
+                    .Value);
             lineaK(inicio + T(QStringLiteral("Vendedor") + QStringLiteral(": ")) + valor + fin);
             rs->MoveNext();
         }
@@ -514,9 +504,9 @@ public:
     // Tables 9995 to 9999 are special: no code; 9997 with a description is a take-away order.
     void mesa() const {
         using basPrinter::gCodigosPRN;
-        if (!*p.ImpMesaTickCocina || !cabecera)
+        if (*p.ImpMesaTickCocina != 1 || !cabecera)
             return;
-        const bool grande = *p.ImpMesaTickCocinaGrande;
+        const bool grande = *p.ImpMesaTickCocinaGrande == 1;
         const QString mesaTexto = textoCampo(cabecera, "idmesa", QStringLiteral("0"));
         const double m = ValNumero(mesaTexto);
         const bool especial = m >= 9995 && m <= 9999;
@@ -539,7 +529,7 @@ public:
     }
     // The rule sets the spacing to 0 and restores it after; without a usable spacing it is left out.
     void reglaDibujada() const {
-        if (!*p.LineasHorizontalesCocina)
+        if (*p.LineasHorizontalesCocina != 1)
             return;
         if (const auto espaciado = espaciadoCocina(*p.EspacioEntreLineasCocina))
             ImprimeImagenBits(trabajo, kRegla, 256, 0, qint16(*espaciado), strImpresora);
@@ -547,7 +537,7 @@ public:
             GrabaLog(QStringLiteral("Regla sin imprimir: EspacioEntreLineasCocina fuera de 0..255"));
     }
     void inversoArticulos() const {
-        if (*p.ImpArtInvTickCocina)
+        if (*p.ImpArtInvTickCocina == 1)
             Imprimir(trabajo, basPrinter::gCodigosPRN.PRN_INIINV,
                      {.ConSalto = false, .NombreImpresora = strImpresora, .EsCocina = true});
     }
@@ -555,7 +545,7 @@ public:
     // ---- the identification block ----
     QString lineaTicket() const {
         using basPrinter::gCodigosPRN;
-        const bool grande = *p.TicketGrande;
+        const bool grande = *p.TicketGrande == 1;
         QString l;
         if (grande)
             l += gCodigosPRN.PRN_INITRIALT;
@@ -609,7 +599,7 @@ public:
     }
     // From a handheld the waiter's name (the request's waiter code), else this service's till.
     void impresoDesdeCabecera() const {
-        if (!*p.ImprimirTPVCocina)
+        if (*p.ImprimirTPVCocina != 1)
             return;
         QString l = etiquetaImpresoDesde();
         std::optional<Variant> nombre;
@@ -626,18 +616,18 @@ public:
         lineaK(l);
     }
     void salaCabecera() const {
-        if (*p.ImprimirSalaCocina && cabecera)
+        if (*p.ImprimirSalaCocina == 1 && cabecera)
             lineaK(lineaSala());
     }
     void paxsCabecera() const {
-        if (*p.TicCocinaImprimirPaxs && cabecera)
+        if (esVerdadero(*p.TicCocinaImprimirPaxs) && cabecera)
             lineaK(lineaPaxs());
     }
     // In the foot the block is one step: the handheld's name from Camareros, else the till's.
     void identificacionPie() const {
         lineaK(lineaTicket());
         lineaK(lineaCamarero(kSqlCamareros, {Variant(t.intCamarero)}));
-        if (*p.ImprimirTPVCocina) {
+        if (*p.ImprimirTPVCocina == 1) {
             QString l = etiquetaImpresoDesde();
             if (t.lngNumComandero != 0) {
                 if (const auto n = primerValor(ConexionLocal(), kSqlCamareros, {Variant(t.lngNumComandero)},
@@ -652,9 +642,9 @@ public:
             lineaK(l);
         }
         if (cabecera) {
-            if (*p.ImprimirSalaCocina)
+            if (*p.ImprimirSalaCocina == 1)
                 lineaK(lineaSala());
-            if (*p.TicCocinaImprimirPaxs)
+            if (esVerdadero(*p.TicCocinaImprimirPaxs))
                 lineaK(lineaPaxs());
         }
     }
@@ -664,7 +654,7 @@ public:
     void finDeModos() const {
         if (*p.ImprimirAnulacionesRojo != 0)
             Imprimir(trabajo, CodigoImpresora({27, 'r', 0}), {.ConSalto = false, .NombreImpresora = strImpresora});
-        if (*p.ImpArtInvTickCocina)
+        if (*p.ImpArtInvTickCocina == 1)
             Imprimir(trabajo, basPrinter::gCodigosPRN.PRN_FININV, {.ConSalto = false, .NombreImpresora = strImpresora});
     }
     // The preparation note and the general observation of the ticket, between dash rules.
@@ -699,7 +689,7 @@ public:
             EmitirPito(trabajo, 0, strImpresora);
     }
     void blancosPie() const {
-        for (qint16 i = 0; i <= *p.BlancosPie; ++i)
+        for (qint16 i = 0, n = vb::CInt(Variant(*p.BlancosPie - 1)); i <= n; ++i)
             blanco();
     }
 
@@ -842,8 +832,8 @@ basPrinter::ResultadoEnvio clsImprimirTicket::ImprimirTicketCocinaCabecera(
     if (!blnImprimirCabecera)
         return envio;
 
-    paso([&] { pieza.blancos(*p.BlancosCabecera); });
-    paso([&] { pieza.blancos(*p.BlancosCabeceraTicketCocina); });
+    paso([&] { pieza.blancos(vb::CInt(Variant(*p.BlancosCabecera))); });
+    paso([&] { pieza.blancos(vb::CInt(Variant(*p.BlancosCabeceraTicketCocina))); });
     paso([&] { GrabaLog(QStringLiteral("Voy a imprimir la cabecera: ") + basFuncionesComunes::TextoSegundos()); });
     paso([&] { pieza.numeroGrande(); });
     paso([&] { pieza.nombreImpresora(); });
@@ -874,13 +864,13 @@ QString clsImprimirTicket::FormateaLineaArticuloCocina(const ParametrosPieza& p,
             QString inicio, fin;
             int factor = 1;
             *p.ImprimirMenusDiferenciado;
-            if (*p.ArtsLetraGrande) {
+            if (*p.ImpSoloArtsLetraGrandeCocina == 1 || *p.ImpArtsLetraGrandeCocina == 1) {
                 inicio = basPrinter::gCodigosPRN.PRN_INIDBLALT;
                 fin = basPrinter::gCodigosPRN.PRN_FINDBLALT;
                 factor = 2;
             }
             s = strTexto + QStringLiteral(" ");
-            if (*p.ImpArtsMayusculas)
+            if (*p.ImpArtsMayusculas == 1)
                 s = s.toUpper();
             s.remove(CRLF);
             const qint32 ancho = qint32(vb::RoundHalfEven(double(anchoLinea) / factor));
@@ -1042,7 +1032,7 @@ qint32 clsImprimirTicket::getNumeroComanda() {
 
         // The kitchen screens connected to the till read the row on the second connection. When that
         // connection reaches the same database the row is already there, which is what was wanted.
-        if (!ComCentral() || objParametros().getValorNum(param::ConectarPantallasCocinaDirectasaTPV) != 0)
+        if (!ComCentral() || objParametros().lee(param::ConectarPantallasCocinaDirectasaTPV) != 0)
             vb::OnError(
                 [&] {
                     ejecuta(ConexionLocal(),
@@ -1084,13 +1074,13 @@ ResultadoImpresion clsImprimirTicket::ImprimirTicketEspecial(const QString& strT
     ResultadoEnvio envio;
     AtrapaErrores(proc, [&] { envio = InicializaImpresora(trabajo, 0, strImpresora); });
     AtrapaErrores(proc, [&] {
-        if (o.blnImprimirLogo && (objParametros().getValorEs(param::ImpLogoAntes, 1) ||
-                                  objParametros().getValorEs(param::LogoEnImpresora, 1)))
+        if (o.blnImprimirLogo &&
+            (objParametros().lee(param::ImpLogoAntes) == 1 || objParametros().lee(param::LogoEnImpresora) == 1))
             ImprimeLogo(trabajo, false, 0, strImpresora);
     });
     bool codigosPropios = false;
     AtrapaErrores(proc, [&] {
-        const double codigos = objParametros().getValorNum(param::CodigosEscTicketNormal);
+        const double codigos = objParametros().lee(param::CodigosEscTicketNormal);
         if (codigos == 1 || codigos == 3) {
             gCodigosPRN.PRN_INIDBLALT = CodigoImpresora({27, '!', 17});
             gCodigosPRN.PRN_FINDBLALT = CodigoImpresora({27, '!', 1});

@@ -192,7 +192,7 @@ bool clsBotones::EvaluaMensajesTrigger(const QString& strAccion, bool blnAntesAc
 }
 
 void clsBotones::Evalua(Evaluacion& ev, const QString& strAccion, bool blnAntesAccion) {
-    const QString tiene = objParametros().getValor(param::TieneMensajesTrigger, true);
+    const QString tiene = objParametros().lee(param::TieneMensajesTrigger);
     if (tiene.isEmpty() || !vb::CBool(Variant(tiene)))
         return;
     tomaTicketDeVentana(ev.ids.lngTPV, ev.ids.lngTicket);
@@ -499,7 +499,7 @@ QString clsBotones::EvaluaMensajesTriggerSustituirVariablesPuntos(QString& strTe
             return;
 
         ado::Connection* fidelidad = nullptr;
-        if (objParametros().getValorEs(param::CentralizarClientes, 0, true))
+        if (objParametros().lee(param::CentralizarClientes) == 0)
             fidelidad = &ConexionServidor();
         else if (basLegacyFunctions::FuncionLegacyCero() != 0)
             fidelidad = &ConexionRemota();

@@ -57,13 +57,13 @@ QString T(const char* texto) {
 
 // The scale's settings; a till that never configured them reads 0 (request mode, model 0).
 qint32 Modelo() {
-    return objParametros().getValorLng(param::ModeloBalanza, true);
+    return objParametros().lee(param::ModeloBalanza);
 }
 bool ModoContinuo() {
-    return objParametros().getValorEs(param::BalanzaModoContinuo, 1, true);
+    return objParametros().lee(param::BalanzaModoContinuo) == 1;
 }
 bool PesarPrimero() {
-    return objParametros().getValorEs(param::TipoFuncionamientoBalanza, 1, true);
+    return objParametros().lee(param::TipoFuncionamientoBalanza) == 1;
 }
 
 // A port error is shown to the operator, who can go on working.
@@ -108,7 +108,7 @@ std::optional<LineaTicketPeso> LeeLineaTicketPeso(qint32 lngTPV, qint32 lngTicke
                       PrecioUnitarioLinea(rs->Fields(QStringLiteral("precio_tarifa")).Value,
                                           rs->Fields(QStringLiteral("PrecioUnitario")).Value,
                                           rs->Fields(QStringLiteral("PrecioOriginal")).Value,
-                                          objParametros().getValorLng(param::FuncPizzeria, true))};
+                                          objParametros().lee(param::FuncPizzeria))};
     rs->Close();
     return l;
 }
@@ -152,7 +152,7 @@ bool clsComm::InitPuerto(qint16 intCommNumber, const QString& strComsettings, qi
             }
             if (ok && tpcommTipo == 1 && ModoContinuo()) {
                 m_intLecturasVacias = 0;
-                mainWindow().setScaleTimer(true, objParametros().getValorLng(param::TiempoBalanzaModoContinuo, true));
+                mainWindow().setScaleTimer(true, objParametros().lee(param::TiempoBalanzaModoContinuo));
             }
         },
         [&](const VBError& e) {
@@ -363,7 +363,7 @@ void clsComm::RefrescaPesoFormularioPrincipal() {
                 w.setWeightLabel(WeightLabel::Precio, FormatoRegional(0, MascaraDecimales(-1)), true);
                 m_blnVisorDescripcionConTexto = false;
             }
-            const bool importeAbajo = !objParametros().getValorEs(param::PosicionImporteDisplay, 0, true);
+            const bool importeAbajo = objParametros().lee(param::PosicionImporteDisplay) != 0;
             basPrinter::TrazaVacia(T("Peso:"), peso + T("KG."), importeAbajo, importeAbajo);
         },
         [](const VBError& e) {
@@ -440,7 +440,7 @@ ResultadoPeso clsComm::getPeso(qint32 lngArticulo, double sngPrecio, const Opcio
                     // Each attempt starts afresh, so a reason of an earlier attempt never lingers.
                     mensaje.clear();
                     tipo = TipoErrorPeso::Otro;
-                    const qint32 p = objParametros().getValorLng(param::PermitirEntradaPesoManual, true);
+                    const qint32 p = objParametros().lee(param::PermitirEntradaPesoManual);
                     manual = EntradaManualPermitida(p, blnEsAbono);
 
                     if (!ModoContinuo()) {
@@ -625,7 +625,7 @@ void clsComm::RecalcularPeso(qint32 lngTPV, qint32 lngTicket, qint32 lngLinea, q
                                prompts::vbInformation);
                 return;
             }
-            const qint32 funcPizzeria = objParametros().getValorLng(param::FuncPizzeria, true);
+            const qint32 funcPizzeria = objParametros().lee(param::FuncPizzeria);
             {
                 ado::RecordsetPtr rs = ConexionLocal().OpenRecordset(
                     QStringLiteral("select peso from articulo_generico where idArticuloGenerico=?"),

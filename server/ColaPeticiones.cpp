@@ -215,7 +215,7 @@ qint16 clsSocketFront::getPuertoSocketComandero(qint16 intInstancia) {
     qint16 puerto = 8088;
     // The report keeps the name it always had.
     AtrapaErrores(QStringLiteral("clsSocketFront.getPuertoSocketFront"), [&] {
-        if (objParametros().getValorNum(param::InstanciasQuellmardenComandero, true) > 1 && intInstancia > 0)
+        if (objParametros().lee(param::InstanciasQuellmardenComandero) > 1 && intInstancia > 0)
             puerto = vb::CInt(Variant(9088 + qint32(intInstancia)));
     });
     return puerto;

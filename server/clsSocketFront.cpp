@@ -108,8 +108,8 @@ qint32 clsSocketFront::getPuertoSocketFront() {
     qint32 puerto = 8089;
     AtrapaErrores(QStringLiteral("clsSocketFront.getPuertoSocketFront"), [&] {
         clsParametros& p = objParametros();
-        if (vb::CBool(Variant(p.getValor(param::PermitirVariosTPVSSimultaneamente))))
-            puerto = vb::CInt(Variant(8088 + vb::CDbl(Variant(p.getValor(param::TPV)))));
+        if (p.lee(param::PermitirVariosTPVSSimultaneamente))
+            puerto = vb::CInt(Variant(8088 + p.lee(param::TPV)));
     });
     return puerto;
 }

@@ -274,9 +274,9 @@ void ActivaBalanza(frmPrincipal& frm) {
                                 "próximo arranque"));
         return;
     }
-    if (objParametros().getValorNum(param::UsarBalanza) != 1)
+    if (objParametros().lee(param::UsarBalanza) != 1)
         return;
-    const qint16 puerto = objParametros().getValorEntero16(param::PuertoBalanza);
+    const qint16 puerto = objParametros().leeAlArrancar(param::PuertoBalanza);
     frm.AnadirLog(QStringLiteral("Activando balanza en el puerto COM") + QString::number(puerto));
     if (puerto < 1 || puerto > 9) {
         MensajeUsuario(QStringLiteral("Se ha configurado el uso de la balanza, pero el puerto serie configurado (") +
@@ -285,11 +285,12 @@ void ActivaBalanza(frmPrincipal& frm) {
                        prompts::vbInformation);
         return;
     }
-    const QString ajustes = objParametros().getValorNum(param::ModeloBalanza) == 0 ? QStringLiteral("9600,e,8,1")
-                                                                                   : QStringLiteral("9600,n,8,1");
+    const QString ajustes = objParametros().leeAlArrancar(param::ModeloBalanza) == 0 ? QStringLiteral("9600,e,8,1")
+                                                                                     : QStringLiteral("9600,n,8,1");
     objComm().InitPuerto(puerto, ajustes, 1);
     gblnBalanzaActiva = true;
-    if (objParametros().getValorLogico(param::BalanzaModoContinuo)) {
+    // (read as the scale reads it, so the line says the mode the scale is really in)
+    if (objParametros().leeAlArrancar(param::BalanzaModoContinuo) == 1) {
         if (frm.scaleTimerEnabled())
             frm.AnadirLog(QStringLiteral("Activada la balanza en modo continuo"));
         else
@@ -366,9 +367,9 @@ void Main(const QStringList& argumentos) {
 
         // Switch values that live in the registry are written there before the parameters load.
         if (!gstrIpServidorSwitch.isEmpty())
-            EscribeValorRegistro(param::IpServidor, gstrIpServidorSwitch);
+            EscribeValorRegistro(param::IpServidor.nombre, gstrIpServidorSwitch);
         if (!gstrTPVSwitch.isEmpty())
-            EscribeValorRegistro(param::TPV, gstrTPVSwitch);
+            EscribeValorRegistro(param::TPV.nombre, gstrTPVSwitch);
 
         // The registry parameters, then the printer code strings they choose.
         GrabaLog(QStringLiteral("Carga de parámetros"));

@@ -112,19 +112,19 @@ frmConfig::frmConfig(QWidget* parent) : QDialog(parent) {
 
 void frmConfig::CargaValores() {
     clsParametros& p = objParametros();
-    const QList<QPair<QString, QLineEdit*>> campos = {{QString(param::Empresa), txtEmpresa},
-                                                      {QString(param::Restaurante), txtRestaurante},
-                                                      {QString(param::TPV), txtTPV},
-                                                      {QString(param::IpServidor), txtIpServidor},
-                                                      {QString(param::UsuarioMysql), txtUsuarioMySQL},
-                                                      {QString(param::MysqlPassword), txtPasswordMySQL}};
+    const QList<QPair<QString, QLineEdit*>> campos = {{QString(param::Empresa.nombre), txtEmpresa},
+                                                      {QString(param::Restaurante.nombre), txtRestaurante},
+                                                      {QString(param::TPV.nombre), txtTPV},
+                                                      {QString(param::IpServidor.nombre), txtIpServidor},
+                                                      {QString(param::UsuarioMysql.nombre), txtUsuarioMySQL},
+                                                      {QString(param::MysqlPassword.nombre), txtPasswordMySQL}};
     for (const auto& [clave, txt] : campos)
         vb::ResumeNext([&, clave = clave, txt = txt] { txt->setText(p.getValor(clave, true)); });
     if (txtUsuarioMySQL->text().isEmpty())
         txtUsuarioMySQL->setText(QStringLiteral("root"));
     if (txtPasswordMySQL->text() == QLatin1String("0"))
         txtPasswordMySQL->clear();
-    vb::ResumeNext([&] { txtNombreBaseDatos->setText(p.getValor(param::NombreBBDDServidor, true)); });
+    vb::ResumeNext([&] { txtNombreBaseDatos->setText(p.lee(param::NombreBBDDServidor)); });
 }
 
 void frmConfig::showEvent(QShowEvent* e) {
@@ -137,15 +137,15 @@ void frmConfig::onAceptar() {
     auto graba = [&p](const QString& clave, const QString& valor) {
         vb::ResumeNext([&] { p.SetValor(clave, Variant(valor), false); });
     };
-    graba(param::Empresa, txtEmpresa->text());
-    graba(param::Restaurante, txtRestaurante->text());
-    graba(param::TPV, txtTPV->text());
-    graba(param::IpServidor, txtIpServidor->text());
-    graba(param::UsuarioMysql, txtUsuarioMySQL->text());
+    graba(param::Empresa.nombre, txtEmpresa->text());
+    graba(param::Restaurante.nombre, txtRestaurante->text());
+    graba(param::TPV.nombre, txtTPV->text());
+    graba(param::IpServidor.nombre, txtIpServidor->text());
+    graba(param::UsuarioMysql.nombre, txtUsuarioMySQL->text());
     if (txtPasswordMySQL->text().isEmpty())
         txtPasswordMySQL->setText(QStringLiteral("0"));
-    graba(param::MysqlPassword, txtPasswordMySQL->text());
-    graba(param::NombreBBDDServidor, txtNombreBaseDatos->text());
+    graba(param::MysqlPassword.nombre, txtPasswordMySQL->text());
+    graba(param::NombreBBDDServidor.nombre, txtNombreBaseDatos->text());
     prompts::current().messageBox(
         QStringLiteral(
             "Parámetros grabados correctamente. Debes reiniciar el programa para que se apliquen los cambios"),

@@ -88,7 +88,7 @@ frmRecalcularPeso::frmRecalcularPeso(clsComm& comm, QWidget* parent) : QDialog(p
 
     // Weigh-first mode: the weight must be accepted, so there is no cancel button.
     vb::ResumeNext([&] {
-        if (objParametros().getValorEs(param::TipoFuncionamientoBalanza, 1, true)) {
+        if (objParametros().lee(param::TipoFuncionamientoBalanza) == 1) {
             ctrCancelar->hide();
             ctrAceptar->move(ctrCancelar->x(), ctrAceptar->y());
         }
@@ -166,7 +166,7 @@ bool frmRecalcularPeso::MostrarModal() {
 }
 
 void frmRecalcularPeso::ctrAceptar_Click() {
-    const bool continuo = objParametros().getValorEs(param::BalanzaModoContinuo, 1, true);
+    const bool continuo = objParametros().lee(param::BalanzaModoContinuo) == 1;
     bool manual = false;
     if (continuo && !mainWindow().scaleTimerEnabled()) {
         const int r =

@@ -1,5 +1,6 @@
 // The parameter store: the registry load, the till's configtpv overlay and the ends of the program.
 #include "core/tests/ConnectedCore.h"
+#include "testsupport/RecordingMainWindow.h"
 
 using coretest::escribeRegistro;
 
@@ -24,7 +25,7 @@ TEST_F(clsParametrosTest, RegistryValuesComeBackTrimmedByAnySpellingAndFillTheSn
 
     EXPECT_EQ(objParametros().getValor("tpv"), "3");
     EXPECT_EQ(objParametros().getValor("IMPTICKET"), "COCINA 1");
-    EXPECT_EQ(objParametros().getValorLng("Restaurante"), 2);
+    EXPECT_EQ(objParametros().lee(param::Restaurante), 2);
     EXPECT_EQ(objParametros().getValor("NoExiste", true), "");
     // The snapshot that Lee_Valor answers from.
     EXPECT_EQ(objReg().Lee_Valor(gstrRutaRegistro, "ipservidor"), "127.0.0.1");
@@ -37,6 +38,82 @@ TEST_F(clsParametrosTest, RegistryValuesComeBackTrimmedByAnySpellingAndFillTheSn
         "El parámetro ImpMesaTickCocina no existe en la colección de parámetros. Esto normalmente es un error de la "
         "versión del programa.\r\nEl programa no arrancará. Es recomendable actualizar la versión del programa a la "
         "última disponible.\r\n\r\nERROR: "));
+}
+
+// Each key type's reading of a till's text, of a missing parameter, and the start-up's reading that
+// logs what does not convert and goes on.
+TEST_F(clsParametrosTest, KeysReadTheirTypeAndTheirMissingRule) {
+    enum Tipo { Texto, TextoOpc, Numero, NumeroOpc, Entero, EnteroOpc, Entero16, Logico };
+    struct Caso {
+        Tipo tipo;
+        const char* texto; // nullptr: the till lacks it
+        bool alArrancar;
+        const char* leido; // the value, "error N", or "fin" when the program ends; "+aviso" when logged
+    };
+    const Caso casos[] = {
+        {Texto, "  a b  ", false, "a b"},
+        {Texto, nullptr, false, "fin"},
+        {TextoOpc, nullptr, false, ""},
+        {Numero, "2,5", false, "2.5"},
+        {Numero, "12abc", false, "12"},
+        {Numero, "abc", false, "0"},
+        {Numero, "abc", true, "0+aviso"},
+        {Numero, "", true, "0"},
+        {NumeroOpc, nullptr, false, "0"},
+        {NumeroOpc, nullptr, true, "0"},
+        {Numero, nullptr, true, "fin"},
+        {Entero, "2.5", false, "2"},
+        {Entero, "3.5", false, "4"},
+        {Entero, "1e10", false, "error 6"},
+        {Entero, "1e10", true, "0+aviso"},
+        {EnteroOpc, nullptr, false, "0"},
+        {Entero16, "40000", false, "error 6"},
+        {Entero16, "40000", true, "0+aviso"},
+        {Entero16, " 7 ", true, "7"},
+        {Logico, "True", false, "1"},
+        {Logico, "-1", false, "1"},
+        {Logico, "0", false, "0"},
+        {Logico, "abc", false, "error 13"},
+        {Logico, "", true, "0+aviso"},
+        {Logico, nullptr, true, "fin"},
+    };
+    escribeBase();
+    for (size_t i = 0; i < std::size(casos); ++i)
+        if (casos[i].texto)
+            escribeRegistro(QStringLiteral("Prueba%1").arg(i), casos[i].texto);
+    objParametros().GetParamReg();
+    RecordingMainWindow ventana;
+    setMainWindow(&ventana);
+    for (size_t i = 0; i < std::size(casos); ++i) {
+        const Caso& c = casos[i];
+        const QByteArray nombre = QStringLiteral("Prueba%1").arg(i).toLatin1();
+        clsParametros& p = objParametros();
+        auto lee = [&](auto clave) {
+            return c.alArrancar ? QVariant::fromValue(p.leeAlArrancar(clave)) : QVariant::fromValue(p.lee(clave));
+        };
+        program::resetForTests();
+        ventana.grid.clear();
+        QString leido;
+        try {
+            const QVariant v = c.tipo == Texto       ? lee(param::Texto{nombre})
+                               : c.tipo == TextoOpc  ? lee(param::TextoOpcional{nombre})
+                               : c.tipo == Numero    ? lee(param::Numero{nombre})
+                               : c.tipo == NumeroOpc ? lee(param::NumeroOpcional{nombre})
+                               : c.tipo == Entero    ? lee(param::Entero{nombre})
+                               : c.tipo == EnteroOpc ? lee(param::EnteroOpcional{nombre})
+                               : c.tipo == Entero16  ? lee(param::Entero16{nombre})
+                                                     : lee(param::Logico{nombre});
+            leido = c.tipo == Logico ? QString::number(v.toBool()) : v.toString();
+        } catch (const VBError& e) {
+            leido = QStringLiteral("error %1").arg(e.number());
+        } catch (const program::Ended&) {
+            leido = QStringLiteral("fin");
+        }
+        if (ventana.grid.join('|').contains(QStringLiteral("El parámetro ") + nombre + " tiene un valor no válido"))
+            leido += QStringLiteral("+aviso");
+        EXPECT_EQ(leido, QString::fromUtf8(c.leido)) << "caso " << i << " '" << (c.texto ? c.texto : "(falta)") << "'";
+    }
+    setMainWindow(nullptr);
 }
 
 TEST_F(clsParametrosTest, UnusableConfigurationGoesToTheDialogAndEnds) {
