@@ -21,6 +21,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 
 // ---- Switches and start-up globals ----
 EstadoInterruptores gInterruptores;
@@ -104,7 +105,7 @@ struct Guardas {
     bool imprimiendoMensaje = false; // inside the printing of an unattended message
     int conectando = 0;              // inside ConectaBBDD: no reconnect wait may start here
     bool falloLogAvisado = false;    // a failed write of log.txt has been reported in this run
-    int sinDialogos = 0;             // SinDialogosModales alive: no message box may be shown
+    std::vector<int> sinDialogos;    // the wait level of each SinDialogosModales alive, innermost last
 };
 Guardas g_guardas;
 
@@ -307,10 +308,16 @@ QString CarpetaImagenes() {
     return gstrCarpetaImagenes;
 }
 
+// A guard of the code running here: not one of a request that waits further down the stack while
+// this runs as another event (an operator's dialog is the operator's).
+static bool sinDialogosAqui() {
+    return !g_guardas.sinDialogos.empty() && g_guardas.sinDialogos.back() == program::nivelEspera();
+}
+
 void GrabaLog(const QString& strMensaje, bool blnForzar, bool) {
     vb::OnError(
         [&] {
-            if (gblnMensaje && g_guardas.sinDialogos == 0)
+            if (gblnMensaje && !sinDialogosAqui())
                 prompts::current().messageBox(strMensaje, prompts::vbOKOnly, QString());
             mainWindow().AnadirLog(strMensaje);
             if (blnForzar || gblnLog) {
@@ -338,7 +345,7 @@ bool GrabaLogBBDD(const QString& strMensaje, int) {
     QString sql;
     QList<Variant> valores;
     const bool preparado = AtrapaErrores(QStringLiteral("basGeneral.AnadirLog"), [&] {
-        if (gblnMensaje && g_guardas.sinDialogos == 0)
+        if (gblnMensaje && !sinDialogosAqui())
             prompts::current().messageBox(strMensaje, prompts::vbOKOnly, QString());
         mainWindow().AnadirLog(strMensaje);
         // One "now" for both columns, so the date and the session date always agree.
@@ -421,7 +428,7 @@ int MensajeUsuario(const QString& strMensaje, int lngBotones, const QString& str
                 p->printErrorTicket(strMensaje);
             return 0;
         }
-        if (g_guardas.sinDialogos > 0) {
+        if (sinDialogosAqui()) {
             GrabaLog(strMensaje, true);
             return 0;
         }
@@ -434,10 +441,10 @@ int MensajeUsuario(const QString& strMensaje, int lngBotones, const QString& str
 }
 
 SinDialogosModales::SinDialogosModales() {
-    ++g_guardas.sinDialogos;
+    g_guardas.sinDialogos.push_back(program::nivelEspera());
 }
 SinDialogosModales::~SinDialogosModales() {
-    --g_guardas.sinDialogos;
+    g_guardas.sinDialogos.pop_back();
 }
 
 int MensajeUsuarioSimple(const QString& strMensaje, int lngBotones, const QString& strTitulo) {

@@ -199,7 +199,9 @@ int MensajeUsuario(const QString& strMensaje, int lngBotones = 0, const QString&
 // While one lives no message box is shown: where MensajeUsuario would show one it writes the text to
 // the grid and log.txt (forced) and answers 0, as its printed road does, and the /mensaje box of each
 // log line is left out. The print road holds one while it serves a request: a box on a screen that
-// nobody watches would hold the reply and every print behind it. They nest.
+// nobody watches would hold the reply and every print behind it. They nest. A guard covers only the
+// code of its own road: what other events run inside that road's waits (an operator's dialog, say)
+// shows its boxes as usual.
 class SinDialogosModales final {
 public:
     SinDialogosModales();

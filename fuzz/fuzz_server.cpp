@@ -1,8 +1,9 @@
 // Framing and dispatch of the request server on arbitrary bytes, without a database or a printer:
-// the bytes arrive in two pieces (where the first byte says), are gathered into requests as a
+// the bytes arrive in pieces (cut where the first two bytes say), are gathered into requests as a
 // connection gathers them, stripped of their prefixes, handled by the request front (every action,
 // the print actions against the recording printer output), and the reply is framed. Nothing may
-// crash, hang or grow without bound.
+// crash, hang or grow without bound, and the requests must be the same as when the bytes come in
+// one piece or one byte at a time: the network may split them anywhere.
 #include "core/basGeneral.h"
 #include "core/clsParametros.h"
 #include "fuzz/EntornoFuzz.h"
@@ -20,6 +21,8 @@
 #include <QTemporaryDir>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 namespace {
@@ -39,6 +42,37 @@ struct Entorno : ProcesoFuzz<QApplication, SalidaFuzz> {
 };
 
 Entorno* g_entorno = nullptr;
+
+// The requests the framing makes of `piezas` arriving one after the other; what is left at the end is
+// taken as after the quiet time, and a request over the size bound as "<excedida>".
+QByteArrayList peticiones(const QByteArrayList& piezas) {
+    trama::LectorPeticiones lector;
+    QByteArrayList r;
+    for (const QByteArray& llegada : piezas) {
+        auto estado = lector.anade(llegada);
+        for (; estado == trama::LectorPeticiones::Estado::Completa; estado = lector.estado())
+            r << lector.toma();
+        if (estado == trama::LectorPeticiones::Estado::Excedida) {
+            lector.toma();
+            r << "<excedida>";
+        }
+    }
+    if (!lector.vacio())
+        r << lector.toma();
+    return r;
+}
+
+void compara(const QByteArrayList& a, const QByteArrayList& b, const char* como) {
+    if (a == b)
+        return;
+    std::fprintf(stderr, "framing differs when the bytes come %s: %lld requests against %lld\n", como,
+                 static_cast<long long>(b.size()), static_cast<long long>(a.size()));
+    for (qsizetype i = 0; i < std::max(a.size(), b.size()); ++i)
+        std::fprintf(stderr, "  %lld: [%s] / [%s]\n", static_cast<long long>(i),
+                     i < a.size() ? a[i].toPercentEncoding().constData() : "-",
+                     i < b.size() ? b[i].toPercentEncoding().constData() : "-");
+    std::abort();
+}
 
 void handle(const QByteArray& bruto) {
     const trama::PeticionRecibida p = trama::analizaPeticion(cp1252::decode(bruto));
@@ -68,28 +102,24 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size == 0 || size > size_t(trama::kMaxPeticion))
+    if (size < 2 || size > size_t(trama::kMaxPeticion))
         return 0;
-    const QByteArray entrada(reinterpret_cast<const char*>(data) + 1, qsizetype(size - 1));
-    const qsizetype corte = qsizetype(data[0]) * entrada.size() / 255;
+    const QByteArray entrada(reinterpret_cast<const char*>(data) + 2, qsizetype(size - 2));
+    const qsizetype corte1 = qsizetype(data[0]) * entrada.size() / 255;
+    const qsizetype corte2 = corte1 + qsizetype(data[1]) * (entrada.size() - corte1) / 255;
+    const QByteArrayList enPiezas =
+        peticiones({entrada.left(corte1), entrada.mid(corte1, corte2 - corte1), entrada.mid(corte2)});
+    compara(peticiones({entrada}), enPiezas, "in three pieces");
+    if (entrada.size() <= 4096) {
+        QByteArrayList bytes;
+        for (char c : entrada)
+            bytes << QByteArray(1, c);
+        compara(peticiones({entrada}), peticiones(bytes), "one byte at a time");
+    }
     try {
-        trama::LectorPeticiones lector;
-        for (const QByteArray& llegada : {entrada.left(corte), entrada.mid(corte)}) {
-            auto estado = lector.anade(llegada);
-            // Requests sent back to back are taken one after the other.
-            for (; estado == trama::LectorPeticiones::Estado::Completa; estado = lector.estado())
-                handle(lector.toma());
-            switch (estado) {
-            case trama::LectorPeticiones::Estado::Excedida:
-                lector.toma();
-                break;
-            default:
-                break;
-            }
-        }
-        // What is left is handled as after the quiet time.
-        if (!lector.vacio())
-            handle(lector.toma());
+        for (const QByteArray& p : enPiezas)
+            if (p != "<excedida>")
+                handle(p);
     } catch (const program::Ended&) {
         // A parameter the code asked for is missing: the program would end here. Not a fault of
         // the input; start the next one clean.

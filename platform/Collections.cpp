@@ -1,12 +1,37 @@
 #include "Collections.h"
 #include "VBError.h"
 
+#include <QRandomGenerator>
+#include <cstring>
+
 namespace vb {
 
 // --- Dictionary ---
 
 // Small dictionaries (every request and reply) are scanned; the hash index is built only once a
-// dictionary grows past kIndexFrom keys (the translation cache, large documents).
+// dictionary grows past kIndexFrom keys (the translation cache, large documents). The hash is seeded
+// per process, so a peer cannot choose keys that all land in one place.
+namespace {
+quint64 mezcla(quint64 a, quint64 b) {
+    const unsigned __int128 r = static_cast<unsigned __int128>(a) * b;
+    return quint64(r) ^ quint64(r >> 64);
+}
+quint64 hashClave(const QString& key) {
+    static const quint64 semilla = QRandomGenerator::system()->generate64() | 1;
+    const auto* p = reinterpret_cast<const unsigned char*>(key.constData());
+    size_t n = size_t(key.size()) * sizeof(QChar);
+    quint64 h = semilla ^ n;
+    for (; n >= 8; p += 8, n -= 8) {
+        quint64 v;
+        std::memcpy(&v, p, 8);
+        h = mezcla(h ^ v, 0x9E3779B97F4A7C15ull);
+    }
+    quint64 v = 0;
+    std::memcpy(&v, p, n);
+    return mezcla(h ^ v, 0xA0761D6478BD642Full);
+}
+} // namespace
+
 int Dictionary::indexOf(const QString& key) const {
     if (m_keys.size() < kIndexFrom) {
         for (int i = 0; i < m_keys.size(); ++i)
@@ -14,16 +39,50 @@ int Dictionary::indexOf(const QString& key) const {
                 return i;
         return -1;
     }
-    return m_index.value(key, -1);
+    return indexOf(key, hashClave(key));
 }
 
+int Dictionary::indexOf(const QString& key, quint64 hash) const {
+    const size_t mascara = m_slots.size() - 1;
+    const quint64 marca = hash >> 32;
+    for (size_t i = size_t(hash) & mascara;; i = (i + 1) & mascara) {
+        const quint64 ranura = m_slots[i];
+        if (ranura == 0)
+            return -1;
+        const int p = int(quint32(ranura)) - 1;
+        if ((ranura >> 32) == marca && m_keys[p] == key)
+            return p;
+    }
+}
+
+void Dictionary::indexa(int posicion) {
+    const quint64 hash = m_hashes[size_t(posicion)];
+    const size_t mascara = m_slots.size() - 1;
+    size_t i = size_t(hash) & mascara;
+    while (m_slots[i] != 0)
+        i = (i + 1) & mascara;
+    m_slots[i] = quint64(quint32(posicion + 1)) | (hash >> 32 << 32);
+}
+
+// Builds the table for the keys as they are; the hashes are kept when they still match the keys.
 void Dictionary::reindex() {
-    m_index.clear();
-    if (m_keys.size() < kIndexFrom)
+    m_slots.clear();
+    if (m_keys.size() < kIndexFrom) {
+        m_hashes.clear();
         return;
-    m_index.reserve(m_keys.size());
+    }
+    if (m_hashes.size() != size_t(m_keys.size())) {
+        m_hashes.clear();
+        m_hashes.reserve(size_t(m_keys.size()));
+        for (const QString& k : m_keys)
+            m_hashes.push_back(hashClave(k));
+    }
+    size_t n = 64;
+    while (n < size_t(m_keys.size()) * 2)
+        n *= 2;
+    m_slots.assign(n, 0);
     for (int i = 0; i < m_keys.size(); ++i)
-        m_index.insert(m_keys[i], i);
+        indexa(i);
 }
 
 void Dictionary::Add(const QString& key, const Variant& value) {
@@ -31,14 +90,31 @@ void Dictionary::Add(const QString& key, const Variant& value) {
 }
 
 void Dictionary::Add(const QString& key, Variant&& value) {
-    if (indexOf(key) >= 0)
+    if (m_keys.size() + 1 < kIndexFrom) {
+        if (indexOf(key) >= 0)
+            Raise(err::KeyAlreadyInCollection);
+        m_keys.append(key);
+        m_values.push_back(std::move(value));
+        return;
+    }
+    if (m_slots.empty()) {
+        if (indexOf(key) >= 0)
+            Raise(err::KeyAlreadyInCollection);
+        m_keys.append(key);
+        m_values.push_back(std::move(value));
+        reindex();
+        return;
+    }
+    const quint64 h = hashClave(key);
+    if (indexOf(key, h) >= 0)
         Raise(err::KeyAlreadyInCollection);
     m_keys.append(key);
     m_values.push_back(std::move(value));
-    if (m_keys.size() == kIndexFrom)
+    m_hashes.push_back(h);
+    if (size_t(m_keys.size()) * 2 > m_slots.size())
         reindex();
-    else if (m_keys.size() > kIndexFrom)
-        m_index.insert(key, int(m_keys.size()) - 1);
+    else
+        indexa(int(m_keys.size()) - 1);
 }
 
 bool Dictionary::Exists(const QString& key) const {
@@ -51,12 +127,12 @@ Variant& Dictionary::item(const QString& key) {
         Add(key, Variant());
         i = int(m_keys.size()) - 1;
     }
-    return m_values[size_t(i)];
+    return m_values[i];
 }
 
 Variant Dictionary::value(const QString& key) const {
     const int i = indexOf(key);
-    return i < 0 ? Variant() : m_values[size_t(i)];
+    return i < 0 ? Variant() : m_values[i];
 }
 
 void Dictionary::set(const QString& key, const Variant& value) {
@@ -64,7 +140,7 @@ void Dictionary::set(const QString& key, const Variant& value) {
     if (i < 0)
         Add(key, value);
     else
-        m_values[size_t(i)] = value;
+        m_values[i] = value;
 }
 
 void Dictionary::Remove(const QString& key) {
@@ -72,18 +148,21 @@ void Dictionary::Remove(const QString& key) {
     if (i < 0)
         Raise(err::DictionaryRemoveFailed);
     m_keys.removeAt(i);
-    m_values.erase(m_values.begin() + i);
+    m_values.removeAt(i);
+    if (!m_hashes.empty())
+        m_hashes.erase(m_hashes.begin() + i);
     reindex();
 }
 
 void Dictionary::RemoveAll() {
     m_keys.clear();
     m_values.clear();
-    m_index.clear();
+    m_hashes.clear();
+    m_slots.clear();
 }
 
 QList<Variant> Dictionary::Items() const {
-    return QList<Variant>(m_values.begin(), m_values.end());
+    return m_values;
 }
 
 // --- Collection ---

@@ -26,15 +26,21 @@ public:
     int Count() const { return int(m_keys.size()); }
     const QStringList& Keys() const { return m_keys; }
     QList<Variant> Items() const;
-    const Variant& at(int index0) const { return m_values[size_t(index0)]; } // 0-based, in order
+    const Variant& at(int index0) const { return m_values[index0]; } // 0-based, in order
 
 private:
     int indexOf(const QString& key) const;
+    int indexOf(const QString& key, quint64 hash) const;
     void reindex();
+    void indexa(int posicion);
     QStringList m_keys;
-    std::vector<Variant> m_values;
+    QList<Variant> m_values; // relocated, not copied, as it grows
     static constexpr int kIndexFrom = 16;
-    QHash<QString, int> m_index; // key -> position, once the dictionary is big (caches)
+    // Once the dictionary is big (caches, documents with thousands of keys): the hash of each key
+    // and an open-addressing table, at most half full, of position + 1 (0: free) in the low half
+    // and the hash's high half in the other, so that a probe rarely leaves the table.
+    std::vector<quint64> m_hashes;
+    std::vector<quint64> m_slots;
 };
 
 // VB Collection: 1-based list of Variants (keys are not used by this system).

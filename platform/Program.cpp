@@ -32,6 +32,12 @@ State& state() {
 constexpr qint64 kSliceMs = 50;
 
 // One slice of waiting: runs what is pending, or sleeps until an event comes or the slice ends.
+int g_nivelEspera = 0;
+struct Nivel {
+    Nivel() { ++g_nivelEspera; }
+    ~Nivel() { --g_nivelEspera; }
+};
+
 void waitSlice(qint64 ms) {
     if (!QCoreApplication::instance()) {
         ::usleep(useconds_t(ms * 1000));
@@ -40,6 +46,7 @@ void waitSlice(qint64 ms) {
     QTimer wake;
     wake.setSingleShot(true);
     wake.start(int(ms));
+    const Nivel nivel;
     QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
 }
 
@@ -153,8 +160,13 @@ bool waitWhile(const std::function<bool()>& cond, qint64 timeoutMs) {
 }
 
 void doEvents() {
+    const Nivel nivel;
     if (QCoreApplication::instance())
         QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+int nivelEspera() {
+    return g_nivelEspera;
 }
 
 } // namespace program

@@ -31,5 +31,8 @@ void setApplicationDir(const QString& dir);
 bool waitMs(qint64 ms);
 bool waitWhile(const std::function<bool()>& cond, qint64 timeoutMs = -1);
 void doEvents();
+// How many of the waits above are running events on the stack now (0: none): code at a deeper level
+// is an event handler that runs inside someone else's wait.
+int nivelEspera();
 
 } // namespace program

@@ -1,15 +1,23 @@
 #include "ConexionTcp.h"
 
+#include <QHash>
 #include <QSocketNotifier>
+#include <QTimer>
+#include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <sys/epoll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
+
+constexpr int kEventosPorPasada = 256;  // connections served per pass of the event loop
+constexpr int kAceptadasPorPasada = 64; // connections accepted per pass
 
 constexpr int kBloqueLectura = 65536;
 constexpr qint64 kMaxLecturaPorAviso = 4 * kBloqueLectura; // then other connections get their turn
@@ -29,6 +37,71 @@ bool reintentar(int e) {
 
 } // namespace
 
+// The one epoll set of the thread's connections, seen by the event loop through one notifier. Each
+// pass serves the connections that are ready, each once; what is left stays ready (the set is
+// level-triggered) for the next pass. An event for a connection that has gone meanwhile, or for a
+// newer one on the same descriptor, finds nothing or reads nothing: every handler takes "nothing
+// there" calmly.
+class VigiaConexiones final {
+public:
+    // The request server lives on the main thread; the set lives as long as the process.
+    static VigiaConexiones& instancia() {
+        static VigiaConexiones* v = new VigiaConexiones;
+        return *v;
+    }
+    quint64 alta(ConexionTcp* c) {
+        const quint64 g = ++m_generaciones;
+        m_conexiones.insert(int(c->m_fd), {c, g});
+        return g;
+    }
+    void baja(ConexionTcp* c) {
+        if (c->m_eventos != 0)
+            ::epoll_ctl(m_ep, EPOLL_CTL_DEL, int(c->m_fd), nullptr);
+        c->m_eventos = 0;
+        auto it = m_conexiones.find(int(c->m_fd));
+        if (it != m_conexiones.end() && it->conexion == c)
+            m_conexiones.erase(it);
+    }
+    void vigila(ConexionTcp* c, uint32_t eventos) {
+        if (eventos == c->m_eventos)
+            return;
+        epoll_event e{};
+        e.events = eventos;
+        e.data.u64 = (c->m_generacion << 32) | quint64(uint32_t(c->m_fd));
+        const int op = c->m_eventos == 0 ? EPOLL_CTL_ADD : eventos == 0 ? EPOLL_CTL_DEL : EPOLL_CTL_MOD;
+        ::epoll_ctl(m_ep, op, int(c->m_fd), &e);
+        c->m_eventos = eventos;
+    }
+
+private:
+    struct Alta {
+        ConexionTcp* conexion;
+        quint64 generacion;
+    };
+    VigiaConexiones() : m_ep(::epoll_create1(EPOLL_CLOEXEC)), m_aviso(m_ep, QSocketNotifier::Read) {
+        QObject::connect(&m_aviso, &QSocketNotifier::activated, [this] { pasada(); });
+    }
+    ~VigiaConexiones() { ::close(m_ep); }
+    void pasada() {
+        epoll_event ev[kEventosPorPasada];
+        const int n = ::epoll_wait(m_ep, ev, kEventosPorPasada, 0);
+        for (int i = 0; i < n; ++i) {
+            const int fd = int(uint32_t(ev[i].data.u64));
+            const quint64 g = ev[i].data.u64 >> 32;
+            // Looked up each time: an earlier handler may have closed it, or nested events replaced it.
+            const auto it = m_conexiones.constFind(fd);
+            if (it == m_conexiones.cend() || (it->generacion & 0xffffffffu) != g)
+                continue;
+            it->conexion->onListo(ev[i].events);
+        }
+    }
+
+    int m_ep;
+    QSocketNotifier m_aviso;
+    QHash<int, Alta> m_conexiones;
+    quint64 m_generaciones = 0;
+};
+
 ConexionTcp::ConexionTcp(qintptr descriptor, QObject* parent) : QObject(parent), m_fd(descriptor) {
     const int fd = int(m_fd);
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK); // an accepted descriptor blocks
@@ -38,11 +111,28 @@ ConexionTcp::ConexionTcp(qintptr descriptor, QObject* parent) : QObject(parent),
     opcion(fd, IPPROTO_TCP, TCP_KEEPCNT, kKeepAliveSondas);
     opcion(fd, IPPROTO_TCP, TCP_NODELAY, 1);
     m_par = direccionDe(m_fd);
-    m_lectura = new QSocketNotifier(m_fd, QSocketNotifier::Read, this);
-    m_escritura = new QSocketNotifier(m_fd, QSocketNotifier::Write, this);
-    m_escritura->setEnabled(false);
-    connect(m_lectura, &QSocketNotifier::activated, this, &ConexionTcp::onLegible);
-    connect(m_escritura, &QSocketNotifier::activated, this, &ConexionTcp::onEscribible);
+    m_generacion = VigiaConexiones::instancia().alta(this) & 0xffffffffu;
+    vigila();
+}
+
+void ConexionTcp::vigila() {
+    if (!abierta())
+        return;
+    uint32_t e = 0;
+    if (!m_pausada && !m_finLectura)
+        e |= EPOLLIN;
+    if (m_quiereEscribir)
+        e |= EPOLLOUT;
+    VigiaConexiones::instancia().vigila(this, e);
+}
+
+void ConexionTcp::onListo(uint32_t eventos) {
+    // A reset or an error shows as readable or writable: the read or the write finds it.
+    const bool falla = eventos & (EPOLLERR | EPOLLHUP);
+    if ((eventos & EPOLLIN) || (falla && !m_pausada && !m_finLectura))
+        onLegible();
+    if (abierta() && ((eventos & EPOLLOUT) || (falla && m_quiereEscribir)))
+        onEscribible();
 }
 
 QHostAddress ConexionTcp::direccionDe(qintptr descriptor) {
@@ -66,8 +156,7 @@ QByteArray ConexionTcp::leeTodo() {
 
 void ConexionTcp::pausaLectura(bool pausa) {
     m_pausada = pausa;
-    if (m_lectura)
-        m_lectura->setEnabled(!pausa && !m_finLectura && abierta());
+    vigila();
 }
 
 void ConexionTcp::onLegible() {
@@ -86,7 +175,7 @@ void ConexionTcp::onLegible() {
         }
         if (n == 0) {
             m_finLectura = true;
-            m_lectura->setEnabled(false);
+            vigila();
             break;
         }
         const int e = errno;
@@ -127,17 +216,21 @@ void ConexionTcp::envia() {
         if (e == EINTR)
             continue;
         if (reintentar(e)) {
-            m_escritura->setEnabled(true);
+            m_quiereEscribir = true;
+            vigila();
             break;
         }
         // Announced from the event loop, as every other outcome of a write.
         QMetaObject::invokeMethod(
             this, [this, e] { fallo(e); }, Qt::QueuedConnection);
-        m_escritura->setEnabled(false);
+        m_quiereEscribir = false;
+        vigila();
         return;
     }
-    if (m_salida.isEmpty() && m_escritura)
-        m_escritura->setEnabled(false);
+    if (m_salida.isEmpty() && m_quiereEscribir) {
+        m_quiereEscribir = false;
+        vigila();
+    }
     if (m_escritosSinAnunciar > 0 && !m_anuncioPendiente) {
         m_anuncioPendiente = true;
         QMetaObject::invokeMethod(this, &ConexionTcp::anunciaEscritos, Qt::QueuedConnection);
@@ -185,10 +278,98 @@ void ConexionTcp::cierra() {
 void ConexionTcp::aborta() {
     if (!abierta())
         return;
-    delete m_lectura;
-    delete m_escritura;
-    m_lectura = m_escritura = nullptr;
+    VigiaConexiones::instancia().baja(this);
+    m_quiereEscribir = false;
     ::close(int(m_fd));
     m_fd = -1;
     m_salida.clear();
+}
+
+// ---- The listening socket ----
+
+EscuchaTcp::EscuchaTcp(QObject* parent) : QObject(parent), m_espera(new QTimer(this)) {
+    m_espera->setSingleShot(true);
+    m_espera->setInterval(kEsperaSinDescriptoresMs);
+    connect(m_espera, &QTimer::timeout, this, [this] {
+        if (m_aviso)
+            m_aviso->setEnabled(true);
+    });
+}
+
+EscuchaTcp::~EscuchaTcp() {
+    cierra();
+}
+
+int EscuchaTcp::escucha(quint16 puerto) {
+    cierra();
+    int fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    const bool v6 = fd >= 0;
+    if (!v6)
+        fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return errno;
+    opcion(fd, SOL_SOCKET, SO_REUSEADDR, 1);
+    sockaddr_storage a{};
+    socklen_t largo;
+    if (v6) {
+        opcion(fd, IPPROTO_IPV6, IPV6_V6ONLY, 0); // IPv4 peers too
+        auto* a6 = reinterpret_cast<sockaddr_in6*>(&a);
+        a6->sin6_family = AF_INET6;
+        a6->sin6_port = htons(puerto);
+        a6->sin6_addr = in6addr_any;
+        largo = sizeof *a6;
+    } else {
+        auto* a4 = reinterpret_cast<sockaddr_in*>(&a);
+        a4->sin_family = AF_INET;
+        a4->sin_port = htons(puerto);
+        a4->sin_addr.s_addr = htonl(INADDR_ANY);
+        largo = sizeof *a4;
+    }
+    // Bursts of tills connecting at once must not wait for the accept queue.
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), largo) != 0 || ::listen(fd, SOMAXCONN) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &largo) != 0) {
+        const int e = errno;
+        ::close(fd);
+        return e;
+    }
+    m_fd = fd;
+    m_puerto =
+        ntohs(v6 ? reinterpret_cast<sockaddr_in6*>(&a)->sin6_port : reinterpret_cast<sockaddr_in*>(&a)->sin_port);
+    m_aviso = new QSocketNotifier(m_fd, QSocketNotifier::Read, this);
+    connect(m_aviso, &QSocketNotifier::activated, this, &EscuchaTcp::onLegible);
+    return 0;
+}
+
+void EscuchaTcp::cierra() {
+    m_espera->stop();
+    delete m_aviso;
+    m_aviso = nullptr;
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+    m_puerto = 0;
+    m_sinDescriptores = false;
+}
+
+void EscuchaTcp::onLegible() {
+    // Handlers may close the listener (a newer window takes over): nothing of it is used after them.
+    for (int i = 0; i < kAceptadasPorPasada && m_fd >= 0; ++i) {
+        const int c = ::accept4(m_fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (c >= 0) {
+            m_sinDescriptores = false;
+            emit aceptada(c);
+            continue;
+        }
+        const int e = errno;
+        if (e == EINTR || e == ECONNABORTED || e == EPROTO)
+            continue;
+        if (e == EMFILE || e == ENFILE || e == ENOBUFS || e == ENOMEM) {
+            // The peer waits in the accept queue; polling again at once would only spin.
+            m_aviso->setEnabled(false);
+            m_espera->start();
+            if (!std::exchange(m_sinDescriptores, true))
+                emit sinDescriptores(QString::fromLocal8Bit(std::strerror(e)));
+        }
+        break;
+    }
 }

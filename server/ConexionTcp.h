@@ -1,8 +1,9 @@
 #pragma once
-// One accepted TCP connection of the request server, on its own non-blocking descriptor watched by
-// socket notifiers. QTcpSocket closes both directions as soon as the peer stops sending, so a peer
-// that sends its request and shuts its sending side (socat, `nc -N`, HTTP/1.0 clients) could never
-// get its reply; here the end of the peer's data is only a signal, and the reply still goes out.
+// One accepted TCP connection of the request server, on its own non-blocking descriptor. Every
+// connection's descriptor is watched by one epoll set that the event loop sees as a single
+// descriptor, so a thousand idle connections cost the loop nothing on each pass. QTcpSocket closes both directions as
+// soon as the peer stops sending, so a peer that sends its request and shuts its sending side (socat, `nc -N`, HTTP/1.0
+// clients) could never get its reply; here the end of the peer's data is only a signal, and the reply still goes out.
 //
 // The connection also turns on TCP keep-alive (a vanished peer is found within minutes), writes
 // at once what it is given (the rest when the socket can take it), and reads only while its owner
@@ -13,6 +14,7 @@
 #include <QString>
 
 class QSocketNotifier;
+class QTimer;
 
 class ConexionTcp final : public QObject {
     Q_OBJECT
@@ -56,8 +58,12 @@ signals:
     void error(const QString& descripcion);
 
 private:
+    friend class VigiaConexiones;
     void onLegible();
     void onEscribible();
+    void onListo(uint32_t eventos);
+    // Tells the epoll set what this connection waits for now.
+    void vigila();
     void envia();
     void anunciaEscritos();
     void fallo(int codigo);
@@ -65,8 +71,9 @@ private:
 
     qintptr m_fd = -1;
     QHostAddress m_par;
-    QSocketNotifier* m_lectura = nullptr;
-    QSocketNotifier* m_escritura = nullptr;
+    quint64 m_generacion = 0; // tells this connection's events from those of an earlier one on the descriptor
+    uint32_t m_eventos = 0;   // what the epoll set watches for it (0: not in the set)
+    bool m_quiereEscribir = false;
     QByteArray m_entrada;
     QByteArray m_salida;
     qint64 m_escritosSinAnunciar = 0;
@@ -74,4 +81,41 @@ private:
     bool m_pausada = false;
     bool m_finLectura = false;
     bool m_cerrarTrasEnvio = false;
+};
+
+// The listening socket of the request server. Accepts every waiting connection (a bounded number per
+// pass of the event loop) and hands each descriptor over. When accepting fails for lack of
+// descriptors, the socket is not watched for a short back-off and then watched again by itself:
+// sinDescriptores is signalled once per episode, and the episode ends with the next connection
+// accepted.
+class EscuchaTcp final : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kEsperaSinDescriptoresMs = 250;
+
+    explicit EscuchaTcp(QObject* parent = nullptr);
+    ~EscuchaTcp() override;
+    EscuchaTcp(const EscuchaTcp&) = delete;
+    EscuchaTcp& operator=(const EscuchaTcp&) = delete;
+
+    // Listens on every address (IPv6 and IPv4) at `puerto` (0: any free port). 0 when it listens,
+    // else the errno of the failure.
+    int escucha(quint16 puerto);
+    void cierra();
+    bool escuchando() const { return m_fd >= 0; }
+    quint16 puerto() const { return m_puerto; }
+    bool enEspera() const { return m_sinDescriptores; }
+
+signals:
+    void aceptada(qintptr descriptor);
+    void sinDescriptores(const QString& descripcion);
+
+private:
+    void onLegible();
+
+    int m_fd = -1;
+    quint16 m_puerto = 0;
+    QSocketNotifier* m_aviso = nullptr;
+    QTimer* m_espera = nullptr;
+    bool m_sinDescriptores = false;
 };

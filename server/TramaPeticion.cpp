@@ -2,8 +2,25 @@
 
 namespace trama {
 
+namespace {
+bool blanco(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+} // namespace
+
 LectorPeticiones::Estado LectorPeticiones::anade(const QByteArray& llegada) {
-    m_datos += llegada;
+    if (m_trasPeticion && m_datos.isEmpty()) {
+        // Blanks behind a request are no request, whichever arrival brings them.
+        qsizetype i = 0;
+        while (i < llegada.size() && blanco(llegada[i]))
+            ++i;
+        if (i == llegada.size())
+            return Estado::Vacio;
+        m_trasPeticion = false;
+        m_datos = llegada.mid(i);
+    } else {
+        m_datos += llegada;
+    }
     if (m_datos.isEmpty())
         return Estado::Vacio;
     if (!m_completa) {
@@ -46,18 +63,17 @@ LectorPeticiones::Estado LectorPeticiones::anade(const QByteArray& llegada) {
 
 QByteArray LectorPeticiones::toma() {
     QByteArray resto;
-    if (m_completa) {
-        qsizetype i = m_fin;
-        while (i < m_datos.size() &&
-               (m_datos[i] == ' ' || m_datos[i] == '\t' || m_datos[i] == '\r' || m_datos[i] == '\n'))
-            ++i;
-        resto = m_datos.mid(i);
+    const bool completa = m_completa;
+    if (completa) {
+        resto = m_datos.mid(m_fin);
         m_datos.truncate(m_fin);
     }
     QByteArray r;
     r.swap(m_datos);
     *this = LectorPeticiones();
-    m_datos = std::move(resto);
+    m_trasPeticion = completa;
+    if (!resto.isEmpty())
+        anade(resto);
     return r;
 }
 

@@ -5,7 +5,9 @@
 // the braces of the first JSON object balance (strings and their escapes respected), or, for a text
 // that holds no "{" (or whose object never closes), once the peer has been quiet for a while. The
 // request ends at the closing brace: the bytes after it (a second request sent right behind the
-// first on a kept connection) are kept, blanks before them dropped, as the start of the next one.
+// first on a kept connection) are kept as the start of the next one. Blanks (space, tab, CR, LF)
+// right behind a whole request are dropped, whether they come with it or in later arrivals, so the
+// requests are the same however the network splits the bytes.
 //
 // analizaPeticion then takes the persistence prefix off and cuts the text at the first "{";
 // enmarcaRespuesta frames the handler's reply ("200 OK" and CR, "null", the end marker).
@@ -35,7 +37,8 @@ public:
     // What the gathered text is, without adding anything.
     Estado estado() { return anade({}); }
     // The whole request when there is one (Completa), else everything gathered (the text of a quiet
-    // timeout). What followed the request stays, scanned anew: ask estado() for it.
+    // timeout). What followed the request stays, scanned anew: ask estado() for it. Taking a text
+    // that is no whole request does not drop the blanks that follow it.
     QByteArray toma();
     bool vacio() const { return m_datos.isEmpty(); }
     qsizetype tamano() const { return m_datos.size(); }
@@ -51,6 +54,7 @@ private:
     bool m_enCadena = false;
     bool m_escape = false;
     bool m_completa = false;
+    bool m_trasPeticion = false; // a whole request was taken and nothing but blanks has come since
 };
 
 // One request as the framing sees it.

@@ -17,14 +17,18 @@
 #include "server/json/clsJSON.h"
 #include "server/json/clsJsonScript.h"
 
+#include <algorithm>
+
 std::unique_ptr<clsSocketFront> SocketFront;
 
 namespace {
 
-constexpr qsizetype kMaxValorVolcado = 1024; // each value of an unknown action's dump
-constexpr qsizetype kMaxExtractoLog = 200;   // excerpt of a request that is no JSON object
-constexpr qsizetype kMaxNombre = 200;        // an action name or a field name in replies and traces
-constexpr int kMaxCamposVolcado = 100;       // fields listed in an unknown action's dump
+constexpr qsizetype kMaxValorVolcado = 1024;        // each value of an unknown action's dump
+constexpr qsizetype kMaxExtractoLog = 200;          // excerpt of a request that is no JSON object
+constexpr qsizetype kMaxNombre = 200;               // an action name or a field name in replies and traces
+constexpr int kMaxCamposVolcado = 100;              // fields listed in an unknown action's dump
+constexpr qsizetype kMaxLeidaGuardada = 256 * 1024; // a request the classifier read, kept for its run
+constexpr size_t kMaxLeidasGuardadas = 32;
 
 const QString kNombrePrograma = QStringLiteral("Tarvolin");
 
@@ -134,9 +138,16 @@ bool clsSocketFront::esPeticionDeImpresion(const QString& RequestData) {
         if (!m_jsonClasificador)
             m_jsonClasificador = std::make_unique<clsJSON>();
         const auto dic = std::dynamic_pointer_cast<vb::Dictionary>(m_jsonClasificador->parse(RequestData));
+        const QString quejas = m_jsonClasificador->GetParserErrors();
         m_jsonClasificador->ClearParserErrors();
         const Variant accion = dic ? dic->value(QStringLiteral("accion")) : Variant();
         impresion = accion.typeId() == QMetaType::QString && esAccionDeImpresion(accion.toString());
+        // Kept for the run of the same request; a few, and small ones only (prints are small).
+        if (dic && RequestData.size() <= kMaxLeidaGuardada) {
+            m_leidas.push_back({RequestData, dic, quejas});
+            if (m_leidas.size() > kMaxLeidasGuardadas)
+                m_leidas.pop_front();
+        }
     });
     return impresion;
 }
@@ -144,18 +155,27 @@ bool clsSocketFront::esPeticionDeImpresion(const QString& RequestData) {
 vb::EntidadPtr clsSocketFront::leePeticion(const QString& RequestData) {
     // Only a text that holds an object is read; anything else (a probe, a stray line) is traced and
     // answered with the empty reply, without troubling the error handler.
-    vb::ObjectPtr leido;
-    if (RequestData.contains(u'{'))
-        leido = objJSON().parse(RequestData);
-    const auto dic = std::dynamic_pointer_cast<vb::Dictionary>(leido);
+    std::shared_ptr<vb::Dictionary> dic;
+    QString quejas;
+    const auto leida = std::find_if(m_leidas.begin(), m_leidas.end(), [&](const Leida& l) {
+        return l.texto.constData() == RequestData.constData() && l.texto.size() == RequestData.size();
+    });
+    if (leida != m_leidas.end()) {
+        dic = leida->dic;
+        quejas = leida->quejas;
+        m_leidas.erase(leida);
+    } else {
+        if (RequestData.contains(u'{'))
+            dic = std::dynamic_pointer_cast<vb::Dictionary>(objJSON().parse(RequestData));
+        quejas = objJSON().GetParserErrors();
+        // The complaints of a finished request are not kept: they may be many.
+        objJSON().ClearParserErrors();
+    }
     if (!dic) {
         GrabaLog(QStringLiteral("JSON.parseIEntidad: la petición no es un objeto JSON: ") +
                  RequestData.left(kMaxExtractoLog));
         return nullptr;
     }
-    const QString quejas = objJSON().GetParserErrors();
-    // The complaints of a finished request are not kept: they may be many.
-    objJSON().ClearParserErrors();
     if (!quejas.isEmpty())
         GrabaLog(QStringLiteral("JSON.parseIEntidad: ") + trama::extracto(quejas, kMaxValorVolcado));
     return basLegacyFunctions::NewCollection(vb::FromObject(dic));

@@ -15,6 +15,7 @@
 
 #include <QObject>
 #include <QString>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -95,6 +96,14 @@ private:
     std::unique_ptr<frmComSocket, BorradoDiferido> m_socket;
     std::unique_ptr<clsJSON> m_objJSON;
     std::unique_ptr<clsJSON> m_jsonClasificador;
+    // What the classifier read of the print requests that wait for their turn, so that each request
+    // is read once: taken by leePeticion when it gets the same text (the same QString data).
+    struct Leida {
+        QString texto;
+        std::shared_ptr<vb::Dictionary> dic;
+        QString quejas;
+    };
+    std::deque<Leida> m_leidas;
     std::optional<qint32> m_puertoForzado;
 
     bool ejecuta_siguiente_request_en_cola(const QString& origen_request);

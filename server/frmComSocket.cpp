@@ -9,12 +9,16 @@
 #include "server/SocketWindowPort.h"
 #include "server/TurnoExclusivo.h"
 
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QHostInfo>
 #include <QNetworkInterface>
-#include <QTcpServer>
 #include <QTimer>
+#include <algorithm>
+#include <cstring>
 #include <deque>
+#include <mutex>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -46,59 +50,73 @@ QString ipLocal() {
     return QStringLiteral("127.0.0.1");
 }
 
-// The listening element: hands every accepted descriptor over at once, so that the connection is
-// read and written by ConexionTcp and no QTcpSocket ever owns it.
-class ServidorEscucha final : public QTcpServer {
-public:
-    ServidorEscucha(QObject* parent, std::function<void(qintptr)> alAceptar)
-        : QTcpServer(parent), m_alAceptar(std::move(alAceptar)) {
-        // Bursts of tills connecting at once must not wait for the accept queue.
-        setListenBacklogSize(SOMAXCONN);
-    }
+// Milliseconds on a monotonic clock, for the connections' time limits.
+qint64 ahoraMs() {
+    static QElapsedTimer reloj = [] {
+        QElapsedTimer r;
+        r.start();
+        return r;
+    }();
+    return reloj.elapsed();
+}
 
-protected:
-    void incomingConnection(qintptr descriptor) override { m_alAceptar(descriptor); }
-
-private:
-    std::function<void(qintptr)> m_alAceptar;
-};
+// Descriptors kept for everything but the connections: database links, log, CUPS, the windows, the
+// scale and the client socket.
+int reservaDescriptores(rlim_t limite) {
+    return int(std::clamp<rlim_t>(limite / 4, 32, 256));
+}
+constexpr int kTopeConexiones = 4096;
 
 } // namespace
+
+void frmComSocket::elevaLimiteDescriptores() {
+    static std::once_flag una;
+    std::call_once(una, [] {
+        rlimit l{};
+        if (::getrlimit(RLIMIT_NOFILE, &l) == 0 && l.rlim_cur < l.rlim_max) {
+            l.rlim_cur = l.rlim_max;
+            ::setrlimit(RLIMIT_NOFILE, &l);
+        }
+    });
+}
+
+int frmComSocket::limiteConexiones() {
+    elevaLimiteDescriptores();
+    rlimit l{};
+    if (::getrlimit(RLIMIT_NOFILE, &l) != 0 || l.rlim_cur == RLIM_INFINITY)
+        return kTopeConexiones;
+    const rlim_t libres =
+        l.rlim_cur > rlim_t(reservaDescriptores(l.rlim_cur)) ? l.rlim_cur - rlim_t(reservaDescriptores(l.rlim_cur)) : 1;
+    return int(std::min<rlim_t>(libres, kTopeConexiones));
+}
 
 // One accepted connection: its socket, the bytes gathered towards the next request, the requests
 // waiting their turn on this connection, and the persistence of the exchange in progress.
 class frmComSocket::Conexion final : public QObject, public std::enable_shared_from_this<frmComSocket::Conexion> {
 public:
-    Conexion(frmComSocket* ventana, ConexionTcp* s, qint16 i, int inactividadMs)
-        : socket(s), indice(i), m_ventana(ventana) {
+    Conexion(frmComSocket* ventana, ConexionTcp* s, qint16 i, QString direccionPar)
+        : socket(s), indice(i), ip(std::move(direccionPar)), actividad(ahoraMs()), m_ventana(ventana) {
         socket->setParent(this);
-        ip = direccion(socket->direccionPar());
-        silencio.setSingleShot(true);
-        silencio.setInterval(trama::kSilencioMs);
-        inactividad.setSingleShot(true);
-        inactividad.setInterval(inactividadMs);
-        inactividad.start();
         connect(socket, &ConexionTcp::datosLlegados, this, &Conexion::onReadyRead);
         connect(socket, &ConexionTcp::escritos, this, &Conexion::onBytesWritten);
         connect(socket, &ConexionTcp::finDelPar, this, &Conexion::onFinDelPar);
         connect(socket, &ConexionTcp::cerrada, this, &Conexion::onDisconnected);
         connect(socket, &ConexionTcp::error, this, &Conexion::onErrorOccurred);
-        connect(&silencio, &QTimer::timeout, this, &Conexion::onSilencio);
-        connect(&inactividad, &QTimer::timeout, this, &Conexion::onInactividad);
     }
     // Stops every notification; the socket is closed by the caller.
     void suelta() {
         cerrada = true;
-        silencio.stop();
-        inactividad.stop();
+        silencio = -1;
         QObject::disconnect(socket, nullptr, this, nullptr);
     }
 
     ConexionTcp* socket;
     const qint16 indice;
-    QString ip;
-    QTimer silencio;
-    QTimer inactividad; // restarted by every arrival
+    const QString ip;
+    // Times (ahoraMs) the sweep compares with the limits; -1: not running.
+    qint64 silencio = -1;       // the last arrival of a text that may end by the quiet time
+    qint64 inicioPeticion = -1; // the first byte of the request being gathered
+    qint64 actividad;           // the last arrival or reply, for the inactivity limit
     trama::LectorPeticiones lector;
     std::deque<QByteArray> pendientes;
     QString Tag;
@@ -128,19 +146,14 @@ private:
         if (m_ventana)
             m_ventana->socket_Error(shared_from_this(), descripcion);
     }
-    void onSilencio() {
-        if (m_ventana)
-            m_ventana->onSilencio(shared_from_this());
-    }
-    void onInactividad() {
-        if (m_ventana)
-            m_ventana->onInactividad(shared_from_this());
-    }
 
     QPointer<frmComSocket> m_ventana;
 };
 
-frmComSocket::frmComSocket(QObject* parent) : QObject(parent) {}
+frmComSocket::frmComSocket(QObject* parent) : QObject(parent), m_barrido(new QTimer(this)) {
+    m_barrido->setInterval(kPasoBarridoMs);
+    connect(m_barrido, &QTimer::timeout, this, &frmComSocket::onBarrido);
+}
 
 frmComSocket::~frmComSocket() {
     Descarga();
@@ -166,7 +179,7 @@ size_t frmComSocket::peticionesEnCola() const {
 }
 
 quint16 frmComSocket::puertoEscucha() const {
-    return m_servidor && m_servidor->isListening() ? m_servidor->serverPort() : 0;
+    return m_servidor && m_servidor->escuchando() ? m_servidor->puerto() : 0;
 }
 
 void frmComSocket::Log(const QString& texto) {
@@ -192,15 +205,24 @@ bool frmComSocket::IniciaEscucha(qint32& Puerto) {
         if (Puerto < 0 || Puerto > 65535)
             vb::Raise(vb::err::Overflow);
         Log(QStringLiteral("Listening to port: ") + texto(Puerto));
-        if (!m_servidor)
-            m_servidor = new ServidorEscucha(this, [this](qintptr d) { onConnectionRequest(d); });
-        if (!m_servidor->listen(QHostAddress::Any, quint16(Puerto))) {
-            const bool ocupado = m_servidor->serverError() == QAbstractSocket::AddressInUseError;
-            throw VBError(ocupado ? vb::err::WinsockAddressInUse : vb::err::WinsockAccessDenied,
-                          m_servidor->errorString(), QStringLiteral("frmComSocket"));
+        if (!m_servidor) {
+            m_servidor = new EscuchaTcp(this);
+            connect(m_servidor, &EscuchaTcp::aceptada, this, &frmComSocket::onConnectionRequest);
+            connect(m_servidor, &EscuchaTcp::sinDescriptores, this, [this](const QString& descripcion) {
+                Log(QStringLiteral("Sin descriptores libres (") + descripcion +
+                    QStringLiteral("): no se aceptan conexiones hasta que se libere alguno"));
+            });
+        }
+        if (const int e = m_servidor->escucha(quint16(Puerto)); e != 0) {
+            // Winsock's numbers; the texts the trace has always shown for them.
+            if (e == EADDRINUSE)
+                throw VBError(vb::err::WinsockAddressInUse, QStringLiteral("The bound address is already in use"),
+                              QStringLiteral("frmComSocket"));
+            throw VBError(vb::err::WinsockAccessDenied, QString::fromLocal8Bit(std::strerror(e)),
+                          QStringLiteral("frmComSocket"));
         }
         if (Puerto == 0) {
-            Puerto = m_servidor->serverPort();
+            Puerto = m_servidor->puerto();
             Log(QStringLiteral("Listening to port: ") + texto(Puerto));
         }
         g_fallosEscuchaSeguidos = false;
@@ -219,7 +241,9 @@ bool frmComSocket::IniciaEscucha(qint32& Puerto) {
 
 void frmComSocket::Descarga() {
     if (m_servidor)
-        m_servidor->close();
+        m_servidor->cierra();
+    m_cortas.clear();
+    m_largas.clear();
     const auto elementos = m_socket; // descargaElemento changes the map
     for (const auto& [indice, c] : elementos)
         descargaElemento(c);
@@ -228,29 +252,53 @@ void frmComSocket::Descarga() {
 void frmComSocket::onConnectionRequest(qintptr descriptor) {
     AtrapaErrores(QStringLiteral("frmComSocket.socket_ConnectionRequest"), [&] {
         const QString requestID = texto(qint64(descriptor));
-        Log(QStringLiteral("Connection request id ") + requestID + QStringLiteral(" from ") +
-            direccion(ConexionTcp::direccionDe(descriptor)));
+        const QString ip = direccion(ConexionTcp::direccionDe(descriptor));
+        // Over a limit the connection is closed before anything else: under a flood of refusals
+        // only the first one of the episode is traced.
+        if (int(m_socket.size()) >= std::min(m_maxConexiones, kMaxConexiones)) {
+            rechaza(descriptor, ip,
+                    texto(qint64(m_socket.size())) + QStringLiteral(" conexiones abiertas, request id ") + requestID,
+                    m_rechazoGeneral);
+            return;
+        }
+        if (m_porPar.value(ip) >= m_maxPorPar) {
+            bool& enEpisodio = m_parEnRechazo[ip];
+            rechaza(descriptor, ip,
+                    texto(m_porPar.value(ip)) + QStringLiteral(" conexiones abiertas desde ") + ip +
+                        QStringLiteral(", request id ") + requestID,
+                    enEpisodio);
+            return;
+        }
+        m_rechazoGeneral = false;
+        m_parEnRechazo.remove(ip);
+        Log(QStringLiteral("Connection request id ") + requestID + QStringLiteral(" from ") + ip);
         m_strUltimoRequestID = requestID;
         // The lowest index that no open connection holds: the limit is what is open, not what was.
         int n = 1;
         for (auto it = m_socket.begin(); it != m_socket.end() && it->first == n; ++it)
             ++n;
-        if (int(m_socket.size()) >= m_maxConexiones || n > kMaxConexiones) {
-            ::close(int(descriptor));
-            Log(QStringLiteral("Conexión rechazada: ") + texto(qint64(m_socket.size())) +
-                QStringLiteral(" conexiones abiertas, request id ") + requestID);
-            return;
-        }
         // The element is taken before any trace line: a trace line may let other events run.
         // Its socket is watched from here on: nothing that arrives can be missed.
-        auto c = ConexionPtr(new Conexion(this, new ConexionTcp(descriptor), qint16(n), m_inactividadMs),
+        auto c = ConexionPtr(new Conexion(this, new ConexionTcp(descriptor), qint16(n), ip),
                              [](Conexion* p) { p->deleteLater(); });
         m_socket[qint16(n)] = c;
+        ++m_porPar[ip];
         setEstadoSocket(qint16(n), kCreado);
         m_intConexiones = qint16(m_socket.size());
+        if (!m_barrido->isActive())
+            m_barrido->start();
         muestraConexiones();
         Log(QStringLiteral("Creado socket nuevo ") + texto(n) + QStringLiteral(", resquestID:") + requestID);
     });
+}
+
+void frmComSocket::rechaza(qintptr descriptor, const QString& ip, const QString& motivo, bool& enEpisodio) {
+    ::close(int(descriptor));
+    ++m_rechazadas;
+    if (std::exchange(enEpisodio, true))
+        return;
+    Log(QStringLiteral("Conexión rechazada: ") + motivo + QStringLiteral(" (") + ip +
+        QStringLiteral("); las siguientes se rechazan sin traza hasta que se acepte otra"));
 }
 
 void frmComSocket::socket_DataArrival(const ConexionPtr& c) {
@@ -258,7 +306,7 @@ void frmComSocket::socket_DataArrival(const ConexionPtr& c) {
         if (c->cerrada || !c->socket->abierta())
             return;
         setEstadoSocket(c->indice, kDataArrival);
-        c->inactividad.start();
+        c->actividad = ahoraMs();
         alimenta(c);
     });
 }
@@ -276,8 +324,10 @@ void frmComSocket::alimenta(const ConexionPtr& c) {
             estado = c->lector.anade(c->socket->leeTodo());
         }
         if (estado == trama::LectorPeticiones::Estado::Completa) {
-            c->silencio.stop();
+            c->silencio = -1;
             encola(c, c->lector.toma());
+            // What followed it is the start of the next request.
+            c->inicioPeticion = c->lector.vacio() ? -1 : ahoraMs();
             continue;
         }
         if (estado == trama::LectorPeticiones::Estado::Excedida) {
@@ -289,15 +339,19 @@ void frmComSocket::alimenta(const ConexionPtr& c) {
     }
     if (c->cerrada)
         return;
+    if (c->lector.vacio())
+        c->inicioPeticion = -1;
+    else if (c->inicioPeticion < 0)
+        c->inicioPeticion = ahoraMs();
     if (!c->socket->finLectura()) {
         // The quiet time counts from the last arrival.
         if (llegaron && !c->lector.vacio())
-            c->silencio.start();
+            c->silencio = ahoraMs();
         c->socket->pausaLectura(false);
         return;
     }
     // The peer has sent all it will send.
-    c->silencio.stop();
+    c->silencio = -1;
     if (c->lector.objetoAbierto()) {
         // It stopped in the middle of an object: nothing of it is run.
         Log(QStringLiteral("Petición incompleta descartada (") + texto(c->lector.tamano()) + QStringLiteral(" bytes)"));
@@ -320,38 +374,92 @@ void frmComSocket::socket_FinDelPar(const ConexionPtr& c) {
     });
 }
 
+void frmComSocket::onBarrido() {
+    if (m_socket.empty()) {
+        m_barrido->stop();
+        return;
+    }
+    const qint64 ahora = ahoraMs();
+    std::vector<ConexionPtr> vencidas; // handlers may change the map: they run after the walk
+    for (const auto& [indice, c] : m_socket) {
+        const bool silencio = c->silencio >= 0 && ahora - c->silencio >= trama::kSilencioMs;
+        const bool peticion = c->inicioPeticion >= 0 && ahora - c->inicioPeticion >= m_limitePeticionMs;
+        const bool inactiva = ahora - c->actividad >= m_inactividadMs;
+        if (silencio || peticion || inactiva)
+            vencidas.push_back(c);
+    }
+    for (const ConexionPtr& c : vencidas)
+        onSilencio(c);
+}
+
 void frmComSocket::onSilencio(const ConexionPtr& c) {
     AtrapaErrores(QStringLiteral("frmComSocket.socket_DataArrival"), [&] {
-        if (c->cerrada || c->lector.vacio())
+        if (c->cerrada)
             return;
-        if (c->pendientes.size() >= size_t(kMaxPendientes))
-            c->silencio.start();
-        else
-            encola(c, c->lector.toma());
+        const qint64 ahora = ahoraMs();
+        const bool llena = c->pendientes.size() >= size_t(kMaxPendientes);
+        // While its queue is full the connection is not read: its time is not the peer's.
+        if (c->inicioPeticion >= 0 && ahora - c->inicioPeticion >= m_limitePeticionMs && !llena &&
+            c->lector.estado() != trama::LectorPeticiones::Estado::Completa) {
+            Log(QStringLiteral("Petición sin terminar tras ") + texto(m_limitePeticionMs / 1000) +
+                QStringLiteral(" s desde ") + c->ip + QStringLiteral(" (") + texto(c->lector.tamano()) +
+                QStringLiteral(" bytes): se cierra la conexión ") + texto(c->indice));
+            descargaElemento(c);
+            return;
+        }
+        if (c->silencio >= 0 && ahora - c->silencio >= trama::kSilencioMs && !c->lector.vacio()) {
+            if (llena) {
+                c->silencio = ahora;
+            } else {
+                c->silencio = -1;
+                encola(c, c->lector.toma());
+                c->inicioPeticion = c->lector.vacio() ? -1 : ahora;
+            }
+        }
+        if (ahora - c->actividad >= m_inactividadMs)
+            onInactividad(c);
     });
 }
 
 void frmComSocket::onInactividad(const ConexionPtr& c) {
-    AtrapaErrores(QStringLiteral("frmComSocket.socket_DataArrival"), [&] {
-        if (c->cerrada)
-            return;
-        // A connection at work, or one its peer asked to keep, waits on.
-        if (c->atendiendo || c->enviando || !c->pendientes.empty() || trama::esPersistente(c->Tag)) {
-            c->inactividad.start();
-            return;
-        }
-        Log(QStringLiteral("Conexión ") + texto(c->indice) + QStringLiteral(" inactiva desde ") + c->ip +
-            QStringLiteral(": se cierra"));
-        descargaElemento(c);
-    });
+    if (c->cerrada)
+        return;
+    // A connection at work, or one its peer asked to keep, waits on.
+    if (c->atendiendo || c->enviando || !c->pendientes.empty() || trama::esPersistente(c->Tag)) {
+        c->actividad = ahoraMs();
+        return;
+    }
+    Log(QStringLiteral("Conexión ") + texto(c->indice) + QStringLiteral(" inactiva desde ") + c->ip +
+        QStringLiteral(": se cierra"));
+    descargaElemento(c);
 }
 
 void frmComSocket::encola(const ConexionPtr& c, QByteArray peticion) {
+    (peticion.size() <= kMaxPeticionCorta ? m_cortas : m_largas).push_back(c);
     c->pendientes.push_back(std::move(peticion));
-    // Handled from the event loop, not inside the socket's readyRead: the socket does not signal
-    // readyRead again while that handler runs, and the request may wait (printing, the scale).
-    QMetaObject::invokeMethod(
-        this, [this, c] { atiendeSiguiente(c); }, Qt::QueuedConnection);
+    // Handled from the event loop, not inside the socket's read: the request may wait (printing,
+    // the scale), and the sockets are read again between two requests.
+    if (!std::exchange(m_turnoPedido, true))
+        QMetaObject::invokeMethod(this, &frmComSocket::siguienteTurno, Qt::QueuedConnection);
+}
+
+void frmComSocket::siguienteTurno() {
+    m_turnoPedido = false;
+    // Short requests go first, so that a ticket does not wait behind every large request of a
+    // flood; a long one is still served after every few short ones.
+    const bool larga = !m_largas.empty() && (m_cortas.empty() || m_cortasSeguidas >= kCortasPorLarga);
+    std::deque<ConexionPtr>& cola = larga ? m_largas : m_cortas;
+    if (cola.empty())
+        return;
+    const ConexionPtr c = std::move(cola.front());
+    cola.pop_front();
+    m_cortasSeguidas = larga ? 0 : m_cortasSeguidas + 1;
+    // One request per turn: the loop runs (reads, accepts) before the next.
+    if (!m_cortas.empty() || !m_largas.empty()) {
+        m_turnoPedido = true;
+        QMetaObject::invokeMethod(this, &frmComSocket::siguienteTurno, Qt::QueuedConnection);
+    }
+    atiendeSiguiente(c);
 }
 
 void frmComSocket::atiendeSiguiente(const ConexionPtr& c) {
@@ -361,28 +469,31 @@ void frmComSocket::atiendeSiguiente(const ConexionPtr& c) {
     c->pendientes.pop_front();
     c->atendiendo = true;
     alimenta(c); // the queue has room again
-    if (m_peticionExclusiva && m_peticionExclusiva(trama::analizaPeticion(cp1252::decode(bruto)).datos)) {
-        TurnoExclusivo::instancia().ejecuta([ventana = QPointer<frmComSocket>(this), c, bruto] {
-            if (ventana)
-                ventana->atiende(c, bruto);
-            else
-                c->atendiendo = false;
-        });
+    // Decoded and framed once: the text the classifier sees is the very text handed to Request, so
+    // that the handler can reuse what the classifier read of it.
+    const QString datos = cp1252::decode(bruto);
+    trama::PeticionRecibida peticion = trama::analizaPeticion(datos);
+    if (m_peticionExclusiva && m_peticionExclusiva(peticion.datos)) {
+        TurnoExclusivo::instancia().ejecuta(
+            [ventana = QPointer<frmComSocket>(this), c, datos, peticion = std::move(peticion)] {
+                if (ventana)
+                    ventana->atiende(c, datos, peticion);
+                else
+                    c->atendiendo = false;
+            });
     } else {
-        atiende(c, bruto);
+        atiende(c, datos, peticion);
     }
 }
 
-void frmComSocket::atiende(const ConexionPtr& c, const QByteArray& bruto) {
+void frmComSocket::atiende(const ConexionPtr& c, const QString& datos, const trama::PeticionRecibida& peticion) {
     struct Fin {
         Conexion* c;
         ~Fin() { c->atendiendo = false; }
     } fin{c.get()};
     auto responde = [&] {
-        const QString datos = cp1252::decode(bruto);
         Log(QStringLiteral("Received: ") + trama::extracto(datos, kMaxTrazaTexto) + QStringLiteral(" from ") + c->ip +
             QStringLiteral("(") + m_strUltimoRequestID + QStringLiteral(")"));
-        const trama::PeticionRecibida peticion = trama::analizaPeticion(datos);
         c->Tag = peticion.Tag;
         QString respuesta;
         emit Request(peticion.datos, respuesta);
@@ -416,13 +527,14 @@ void frmComSocket::socket_SendComplete(const ConexionPtr& c) {
         c->enviando = false;
         if (c->cerrada)
             return;
-        c->inactividad.start();
+        c->actividad = ahoraMs();
         // A peer that has shut its side keeps the connection until its last request is answered.
         const bool masPeticiones = !c->pendientes.empty() || !c->socket->finLectura();
         if (trama::esPersistente(c->Tag) && masPeticiones) {
             atiendeSiguiente(c);
             return;
         }
+        trazaDescartadas(c);
         c->suelta();
         c->socket->cierraTrasEnvio();
         setEstadoSocket(c->indice, kClosed);
@@ -460,9 +572,30 @@ void frmComSocket::descargaElemento(const ConexionPtr& c) {
     setEstadoSocket(c->indice, kClosed);
 }
 
+void frmComSocket::trazaDescartadas(const ConexionPtr& c) {
+    // What the peer sent behind the request just answered: the whole requests, and a last piece.
+    c->lector.anade(c->socket->leeTodo());
+    qint64 n = qint64(c->pendientes.size());
+    while (c->lector.estado() == trama::LectorPeticiones::Estado::Completa) {
+        c->lector.toma();
+        ++n;
+    }
+    if (!c->lector.vacio())
+        ++n;
+    if (n > 0)
+        Log(texto(n) + (n == 1 ? QStringLiteral(" petición descartada") : QStringLiteral(" peticiones descartadas")) +
+            QStringLiteral(" tras la última de la conexión ") + texto(c->indice) + QStringLiteral(" desde ") + c->ip +
+            QStringLiteral(", que no pidió seguir abierta"));
+}
+
 void frmComSocket::quitaElemento(const ConexionPtr& c) {
-    if (auto it = m_socket.find(c->indice); it != m_socket.end() && it->second == c)
+    if (auto it = m_socket.find(c->indice); it != m_socket.end() && it->second == c) {
         m_socket.erase(it);
+        if (auto p = m_porPar.find(c->ip); p != m_porPar.end() && --*p <= 0) {
+            m_porPar.erase(p);
+            m_parEnRechazo.remove(c->ip);
+        }
+    }
     m_intConexiones = qint16(m_socket.size());
     muestraConexiones();
 }

@@ -5,10 +5,15 @@
 // handles the Request signal (clsSocketFront); the reply is framed, sent as Windows-1252 bytes, and
 // the connection is closed after it unless the request asked to keep it.
 //
-// Bounds: at most maxConexiones() connections at once (one more is closed and traced); at most
-// kMaxPendientes whole requests waiting per connection (then the connection is not read until one
-// is handled); a connection that has not asked to be kept and sends nothing for
-// limiteInactividadMs() is closed. A peer that shuts its sending side still gets its replies.
+// Bounds: at most maxConexiones() connections at once, derived from the process's descriptor limit,
+// and maxConexionesPorPar() from one peer address (kept connections count too); a connection over
+// either is accepted and closed at once, with one trace line per episode of refusals. When accepting
+// fails for lack of descriptors all the same, the port is not watched for a short back-off and is
+// watched again by itself (one log line per episode). At most kMaxPendientes whole requests wait
+// per connection (then the connection is not read until one is handled). A request must be whole
+// within limitePeticionMs() of its first byte, and a connection that has not asked to be kept and
+// sends nothing for limiteInactividadMs() is closed; one sweep timer watches these limits for every
+// connection. A peer that shuts its sending side still gets its replies.
 //
 // The window itself (SocketWindowPort, made by the factory the upper layer registers) is a trace
 // list, made and shown with the installation switch, or made when the informative window is
@@ -23,11 +28,13 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
 
-class QTcpServer;
+class EscuchaTcp;
+class QTimer;
 class QWidget;
 class SocketWindowPort;
 namespace vb {
@@ -41,6 +48,15 @@ public:
     static constexpr int kMaxConexiones = 32767; // the 16-bit element indexes
     static constexpr int kMaxPendientes = 16;    // whole requests waiting their turn on one connection
     static constexpr int kInactividadMs = 5 * 60 * 1000;
+    static constexpr int kLimitePeticionMs = 30 * 1000; // from a request's first byte to its last
+    static constexpr int kMaxConexionesPorPar = 256;    // a till holds a handful
+    static constexpr int kPasoBarridoMs = 100;          // the sweep over the connections' time limits
+
+    // Raises the process's soft descriptor limit to its hard limit (once; later calls do nothing).
+    static void elevaLimiteDescriptores();
+    // The connection limit for the current descriptor limit: what is left after the database links,
+    // the log, CUPS and the windows, and never more than a few thousand.
+    static int limiteConexiones();
 
     explicit frmComSocket(QObject* parent = nullptr);
     ~frmComSocket() override;
@@ -62,7 +78,8 @@ public:
     void Descarga();
 
     // Requests for which this answers true (given the text handed to Request) wait for the shared
-    // exclusive turn (TurnoExclusivo) before they are handled.
+    // exclusive turn (TurnoExclusivo) before they are handled. The text given is the same QString
+    // (shared data) that Request receives afterwards.
     void setPeticionExclusiva(std::function<bool(const QString&)> f) { m_peticionExclusiva = std::move(f); }
 
     // The number of open connections, as the trace window shows it.
@@ -73,8 +90,14 @@ public:
     // Settings for tests; they apply to connections accepted afterwards.
     void setMaxConexiones(int n) { m_maxConexiones = n; }
     int maxConexiones() const { return m_maxConexiones; }
+    void setMaxConexionesPorPar(int n) { m_maxPorPar = n; }
+    int maxConexionesPorPar() const { return m_maxPorPar; }
     void setLimiteInactividadMs(int ms) { m_inactividadMs = ms; }
     int limiteInactividadMs() const { return m_inactividadMs; }
+    void setLimitePeticionMs(int ms) { m_limitePeticionMs = ms; }
+    int limitePeticionMs() const { return m_limitePeticionMs; }
+    // Connections accepted and closed at once because a limit was reached.
+    qint64 conexionesRechazadas() const { return m_rechazadas; }
     quint16 puertoEscucha() const; // 0 when not listening
     QWidget* ventana() const;      // the window; null until the switch or an opening makes it (or no factory)
 
@@ -135,7 +158,12 @@ private:
     // Moves the socket's bytes into the reader and whole requests into the queue while it has room.
     void alimenta(const ConexionPtr& c);
     void socket_FinDelPar(const ConexionPtr& c);
+    // The sweep: quiet time, request time and inactivity of every connection.
+    void onBarrido();
     void onInactividad(const ConexionPtr& c);
+    void rechaza(qintptr descriptor, const QString& ip, const QString& motivo, bool& enEpisodio);
+    // Closing a connection that was not kept: the requests it sent behind its last one are traced.
+    void trazaDescartadas(const ConexionPtr& c);
     void socket_SendProgress(const ConexionPtr& c, qint64 bytesSent);
     void socket_SendComplete(const ConexionPtr& c);
     void socket_Close(const ConexionPtr& c);
@@ -143,17 +171,32 @@ private:
     void onSilencio(const ConexionPtr& c);
 
     void encola(const ConexionPtr& c, QByteArray peticion);
+    // One turn of the request queues: the next connection with a whole request is served.
+    void siguienteTurno();
     void atiendeSiguiente(const ConexionPtr& c);
-    void atiende(const ConexionPtr& c, const QByteArray& bruto);
+    void atiende(const ConexionPtr& c, const QString& datos, const trama::PeticionRecibida& peticion);
     // Closes the element's connection (when still open) and unloads it.
     void descargaElemento(const ConexionPtr& c);
     // Takes the element out of the list (when it is still there) and counts it off.
     void quitaElemento(const ConexionPtr& c);
     void muestraConexiones();
 
-    QTcpServer* m_servidor = nullptr;
-    int m_maxConexiones = kMaxConexiones;
+    EscuchaTcp* m_servidor = nullptr;
+    QTimer* m_barrido = nullptr;
+    int m_maxConexiones = limiteConexiones();
+    int m_maxPorPar = kMaxConexionesPorPar;
     int m_inactividadMs = kInactividadMs;
+    int m_limitePeticionMs = kLimitePeticionMs;
+    QHash<QString, int> m_porPar;        // open connections by peer address
+    QHash<QString, bool> m_parEnRechazo; // peers whose refusals have been traced since their last accept
+    bool m_rechazoGeneral = false;       // refusals at the connection limit traced since the last accept
+    qint64 m_rechazadas = 0;
+    // Connections with a whole request waiting, by the size of that request.
+    static constexpr qsizetype kMaxPeticionCorta = 16 * 1024;
+    static constexpr int kCortasPorLarga = 4;
+    std::deque<ConexionPtr> m_cortas, m_largas;
+    int m_cortasSeguidas = 0;
+    bool m_turnoPedido = false;
     std::map<qint16, ConexionPtr> m_socket; // elements 1 and up, by index
     QHash<qint16, QString> m_dicEstadoSocket;
     qint16 m_intConexiones = 0;

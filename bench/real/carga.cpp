@@ -5,10 +5,14 @@
 //   - Ping on one persistent connection;
 //   - kitchen tickets, one client (tarvolin only: header from MariaDB, the job through cupsd),
 //     against the headless service's figure when given;
+//   - Ping with one client while 1 000 idle connections are held (from eight loopback addresses, as
+//     eight tills would), beside the same figure with none, in alternate rounds (goal: within 1.5x);
+//   - the kitchen ticket's reply time while 64 connections flood tarvolin with Pings of about 1 MiB
+//     and 90 000 keys each, one request per connection (goal: under 1 s);
 //   - tarvolin's resident memory at the start and at the end.
 //
 //   bench_real_carga --suelo PORT --tarvolin PORT --pid PID [--segundos 20] [--ticket JSON]
-//                    [--headless-ticket-us US]
+//                    [--headless-ticket-us US] [--solo ociosas|inundacion]
 #include "bench/percentil.h"
 
 #include <algorithm>
@@ -23,6 +27,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <string>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <thread>
@@ -37,8 +42,14 @@ const std::string kPing = R"({"accion":"Ping"})";
 const std::string kRespuestaPing = "200 OK\r{\"respuesta\":\"S\",\"ok\":true}";
 const std::string kRespuestaTicket = "200 OK\r{\"ok\":true}";
 
-int conecta(uint16_t puerto) {
+int conecta(uint16_t puerto, in_addr_t desde = INADDR_LOOPBACK) {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (desde != INADDR_LOOPBACK) {
+        sockaddr_in o{};
+        o.sin_family = AF_INET;
+        o.sin_addr.s_addr = htonl(desde);
+        ::bind(fd, reinterpret_cast<sockaddr*>(&o), sizeof o);
+    }
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_port = htons(puerto);
@@ -177,6 +188,23 @@ const char* marca(bool cumple) {
     return cumple ? "met" : "NOT met";
 }
 
+// Holds `n` idle connections to `puerto`, spread over eight loopback addresses; how many connected.
+std::vector<int> conexionesOciosas(uint16_t puerto, int n) {
+    std::vector<int> r;
+    for (int i = 0; i < n; ++i)
+        if (const int fd = conecta(puerto, INADDR_LOOPBACK + 1 + in_addr_t(i % 8)); fd >= 0)
+            r.push_back(fd);
+    return r;
+}
+
+// A Ping of nearly 1 MiB (the most a request may hold): 90 000 keys with one-digit numbers.
+std::string pingGrande() {
+    std::string t = R"({"accion":"Ping")";
+    for (int i = 0; i < 90000; ++i)
+        t += ",\"c" + std::to_string(i) + "\":" + std::to_string(i % 10);
+    return t + "}";
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -196,6 +224,8 @@ int main(int argc, char** argv) {
     const double segundos = op.count("--segundos") ? std::atof(op["--segundos"].c_str()) : 20;
     const double headless = op.count("--headless-ticket-us") ? std::atof(op["--headless-ticket-us"].c_str()) : 0;
     const std::string ticket = op["--ticket"];
+    // One part alone, to look at it (a profiler attached, say).
+    const std::string solo = op["--solo"];
 
     // tarvolin's runs, with the CPU time it spent per answered request.
     auto mide = [pid](uint16_t puerto, const std::string& peticion, const std::string& esperado, int clientes, double s,
@@ -205,6 +235,12 @@ int main(int argc, char** argv) {
         r.cpuPorPeticion = r.peticiones ? (cpuUs(pid) - antes) / double(r.peticiones) : 0;
         return r;
     };
+    // 1 000 idle connections and the flood need more descriptors than the usual 1 024.
+    rlimit l{};
+    if (::getrlimit(RLIMIT_NOFILE, &l) == 0) {
+        l.rlim_cur = l.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &l);
+    }
     const long memoriaInicio = memoriaKb(pid);
     std::printf("\nreal tarvolin beside the floor server, %.0f s per level (latencies in µs)\n", segundos);
     std::printf("%-22s %9s %9s %7s %6s | %9s %9s %9s %6s | %s\n", "load", "floor p50", "tarv p50", "ratio", "goal",
@@ -224,17 +260,19 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
     };
     for (int clientes : {1, 8, 64}) {
+        if (!solo.empty())
+            break;
         const Resultado s = carga(suelo, kPing, kRespuestaPing, clientes, segundos);
         const Resultado t = mide(tarvolin, kPing, kRespuestaPing, clientes, segundos);
         fila(("ping, " + std::to_string(clientes) + (clientes == 1 ? " client" : " clients")).c_str(), s, t, true);
     }
-    {
+    if (solo.empty()) {
         const std::string p = "conexion_persistente" + kPing;
         const Resultado s = carga(suelo, p, kRespuestaPing, 1, segundos / 2, true);
         const Resultado t = mide(tarvolin, p, kRespuestaPing, 1, segundos / 2, true);
         fila("ping, persistent", s, t, false);
     }
-    if (!ticket.empty()) {
+    if (!ticket.empty() && solo.empty()) {
         const Resultado t = mide(tarvolin, ticket, kRespuestaTicket, 1, segundos);
         const double r = headless > 0 ? t.p50 / headless : 0;
         const bool ok = r > 0 && r <= 1.5;
@@ -242,6 +280,68 @@ int main(int argc, char** argv) {
         std::printf("%-22s headless p50 %.0f, real p50 %.0f: %.2fx (goal ≤ 1.5x: %s); real p99 %.0f, %.1f/s, "
                     "cpu %.0f µs/ticket, errors %ld\n",
                     "kitchen ticket", headless, t.p50, r, marca(ok), t.p99, t.porSegundo, t.cpuPorPeticion, t.errores);
+    }
+    if (solo.empty() || solo == "ociosas") {
+        // Idle connections: one sweep and one epoll set for all of them, so a Ping costs the same.
+        // Three rounds, none then held, each a third of the time, so that a busy moment of the machine
+        // does not fall on one side only; each side's figure is the median of its rounds.
+        std::vector<Resultado> sin, con;
+        size_t abiertas = 1000;
+        for (int ronda = 0; ronda < 3; ++ronda) {
+            sin.push_back(mide(tarvolin, kPing, kRespuestaPing, 1, segundos / 3));
+            std::vector<int> ociosas = conexionesOciosas(tarvolin, 1000);
+            abiertas = std::min(abiertas, ociosas.size());
+            con.push_back(mide(tarvolin, kPing, kRespuestaPing, 1, segundos / 3));
+            for (int fd : ociosas)
+                ::close(fd);
+        }
+        const auto mediana = [](std::vector<Resultado> v) {
+            std::sort(v.begin(), v.end(), [](const Resultado& a, const Resultado& b) { return a.p50 < b.p50; });
+            return v[1];
+        };
+        const Resultado s = mediana(sin), c = mediana(con);
+        long errores = 0;
+        for (const Resultado& r : con)
+            errores += r.errores;
+        const double r = s.p50 > 0 ? c.p50 / s.p50 : 0;
+        const bool ok = r > 0 && r <= 1.5 && abiertas == 1000 && errores == 0;
+        todas = todas && ok;
+        std::printf("%-22s none: p50 %.0f, %.0f/s; %zu held: p50 %.0f, %.0f/s: %.2fx (goal ≤ 1.5x: %s), "
+                    "cpu %.0f µs/request, errors %ld (median of 3 rounds each)\n",
+                    "ping, idle connections", s.p50, s.porSegundo, abiertas, c.p50, c.porSegundo, r, marca(ok),
+                    c.cpuPorPeticion, errores);
+        std::fflush(stdout);
+    }
+    if (!ticket.empty() && (solo.empty() || solo == "inundacion")) {
+        // The flood: 64 connections, each sending a 1 MiB Ping as soon as its last one was answered.
+        const std::string grande = pingGrande();
+        std::atomic<bool> parar{false};
+        std::atomic<long> inundacion{0}, fallos{0};
+        std::vector<std::thread> hilos;
+        for (int i = 0; i < 64; ++i)
+            hilos.emplace_back([&] {
+                while (!parar) {
+                    const int fd = conecta(tarvolin);
+                    const bool bien = fd >= 0 && envia(fd, grande) && lee(fd, 0) == kRespuestaPing;
+                    if (fd >= 0)
+                        ::close(fd);
+                    ++(bien ? inundacion : fallos);
+                }
+            });
+        const auto inicio = Reloj::now();
+        const Resultado t = carga(tarvolin, ticket, kRespuestaTicket, 1, segundos);
+        parar = true;
+        for (auto& h : hilos)
+            h.join();
+        const double duracion = std::chrono::duration<double>(Reloj::now() - inicio).count();
+        const bool ok = t.peticiones > 0 && t.p99 < 1e6 && t.errores == 0;
+        todas = todas && ok;
+        std::printf("%-22s 64 connections × %.2f MiB Pings: %ld answered (%.1f MB/s), %ld failed; tickets: p50 %.0f, "
+                    "p99 %.0f, %ld answered, errors %ld (goal p99 < 1 s: %s)\n",
+                    "ticket under a flood", double(grande.size()) / (1 << 20), inundacion.load(),
+                    double(inundacion.load()) * double(grande.size()) / duracion / 1e6, fallos.load(), t.p50, t.p99,
+                    t.peticiones, t.errores, marca(ok));
+        std::fflush(stdout);
     }
     const long memoriaFin = memoriaKb(pid);
     std::printf("%-22s start %ld KiB, end %ld KiB (%+ld KiB)\n", "tarvolin resident", memoriaInicio, memoriaFin,

@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <unistd.h>
 
 namespace {
@@ -385,6 +386,21 @@ TEST_F(basGeneralBBDDTest, TheLogWriterFindsALinkTheServerDroppedWhileIdle) {
     EXPECT_EQ(sesion(ConexionLocal()), local);
     EXPECT_TRUE(m_printer.lineas.isEmpty());
     EXPECT_TRUE(frmPrincipalVars().blnConexionOk);
+}
+
+// A print's guard covers the print road only: a question that an operator's event raises while the
+// print waits is shown; the print road's own box is written down and answered 0.
+TEST_F(basGeneralTest, ThePrintGuardCoversItsOwnRoadNotTheEventsInsideItsWaits) {
+    const SinDialogosModales guarda;
+    m_prompts.answers = {6};
+    int delOperador = -1;
+    QTimer::singleShot(0, [&] { delOperador = MensajeUsuario("¿Salir?", 36); });
+    program::waitWhile([&] { return delOperador < 0; }, 5000);
+    EXPECT_EQ(delOperador, 6) << "the operator's question, asked inside the print's wait (5 s)";
+    EXPECT_EQ(MensajeUsuario("sin papel", 48), 0);
+    ASSERT_EQ(m_prompts.calls.size(), 1u);
+    EXPECT_EQ(m_prompts.calls[0].text, "¿Salir?");
+    EXPECT_TRUE(recordingMainWindow().grid.contains("sin papel"));
 }
 
 } // namespace

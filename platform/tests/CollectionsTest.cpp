@@ -27,23 +27,24 @@ TEST(Collections, OrderCaseAndReadingAMissingKeyAddsIt) {
     EXPECT_FALSE(d.Exists("a"));
 }
 
-// Small dictionaries are scanned and big ones indexed: look-ups must not notice the switch.
+// Small dictionaries are scanned and big ones indexed: look-ups must not notice the switch, nor the
+// index growing, nor removals.
 TEST(Collections, LookUpsStayRightAcrossTheIndexThreshold) {
     Dictionary d;
-    for (int i = 0; i < 40; ++i) {
+    for (int i = 0; i < 200; ++i) {
         d.Add(QString("k%1").arg(i), i);
         for (int j = 0; j <= i; ++j)
             ASSERT_EQ(d.value(QString("k%1").arg(j)).toInt(), j) << "after " << i;
         ASSERT_EQ(errorOf([&] { d.Add(QString("k%1").arg(i), 0); }), vb::err::KeyAlreadyInCollection);
     }
-    for (int i = 0; i < 30; ++i)
+    for (int i = 0; i < 170; ++i)
         d.Remove(QString("k%1").arg(i));
-    EXPECT_EQ(d.Count(), 10);
+    EXPECT_EQ(d.Count(), 30);
     EXPECT_FALSE(d.Exists("k3"));
-    EXPECT_EQ(d.value("k35").toInt(), 35);
+    EXPECT_EQ(d.value("k175").toInt(), 175);
     d.Add("k3", 3);
     EXPECT_EQ(d.Keys().last(), "k3");
-    EXPECT_EQ(d.value("k39").toInt(), 39);
+    EXPECT_EQ(d.value("k199").toInt(), 199);
 }
 
 TEST(Collections, ListsAreOneBasedAndOutOfRangeIsError9) {

@@ -21,9 +21,13 @@ inline constexpr int kEsperaMaximaMs = 60000;
 
 class ClienteTcp final {
 public:
-    explicit ClienteTcp(quint16 puerto) : m_fd(::socket(AF_INET, SOCK_STREAM, 0)) {
+    // From `origen`, a loopback address (127.0.0.1 unless given): a peer of another address.
+    explicit ClienteTcp(quint16 puerto, in_addr_t origen = INADDR_LOOPBACK) : m_fd(::socket(AF_INET, SOCK_STREAM, 0)) {
         const sockaddr_in a{
             .sin_family = AF_INET, .sin_port = htons(puerto), .sin_addr = {htonl(INADDR_LOOPBACK)}, .sin_zero = {}};
+        const sockaddr_in desde{.sin_family = AF_INET, .sin_port = 0, .sin_addr = {htonl(origen)}, .sin_zero = {}};
+        if (origen != INADDR_LOOPBACK)
+            ::bind(m_fd, reinterpret_cast<const sockaddr*>(&desde), sizeof desde);
         if (::connect(m_fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0)
             cierra();
         const int uno = 1;
@@ -72,7 +76,7 @@ public:
         }
         return std::exchange(m_recibido, {});
     }
-    QByteArray leeHastaCierre() { return lee(nullptr); }
+    QByteArray leeHastaCierre(int maxMs = kEsperaMaximaMs) { return lee(nullptr, maxMs); }
     // One whole JSON reply after "200 OK" CR (or a bare one), followed by the end marker when asked.
     QByteArray leeRespuesta(bool conMarca = false) {
         return lee([conMarca](const QByteArray& d) -> qsizetype {

@@ -2,6 +2,8 @@
 // the persistence prefixes and the cut at the brace.
 #include "server/TramaPeticion.h"
 
+#include <QByteArrayList>
+#include <QList>
 #include <gtest/gtest.h>
 
 using trama::LectorPeticiones;
@@ -25,6 +27,44 @@ TEST(TramaPeticion, RequestEndsAtItsClosingBraceWhereverTheNetworkSplitsIt) {
             EXPECT_EQ(l.anade(p.mid(corte)), Estado::Completa) << corte;
             EXPECT_EQ(l.toma(), p);
         }
+    }
+}
+
+// Every request the reader gives for `bytes` fed in pieces cut at `cortes`, the rest at the end.
+QByteArrayList peticiones(const QByteArray& bytes, const QList<qsizetype>& cortes) {
+    LectorPeticiones l;
+    QByteArrayList r;
+    qsizetype desde = 0;
+    for (qsizetype hasta : cortes + QList<qsizetype>{bytes.size()}) {
+        for (Estado e = l.anade(bytes.mid(desde, hasta - desde)); e == Estado::Completa; e = l.estado())
+            r << l.toma();
+        desde = hasta;
+    }
+    if (!l.vacio())
+        r << l.toma();
+    return r;
+}
+
+TEST(TramaPeticion, BlanksBehindARequestAreDroppedHoweverTheBytesAreSplit) {
+    const struct {
+        QByteArray bytes;
+        QByteArrayList esperadas;
+    } casos[] = {
+        {"ÿ{} {}", {"ÿ{}", "{}"}},
+        {"conexion_persistente{\"a\":1}\r\nconexion_persistente{\"b\":2}\r\n",
+         {"conexion_persistente{\"a\":1}", "conexion_persistente{\"b\":2}"}},
+        {"{}\t \r\n", {"{}"}},
+        {"hola {} x", {"hola {}", "x"}},
+    };
+    for (const auto& k : casos) {
+        SCOPED_TRACE(k.bytes.toStdString());
+        EXPECT_EQ(peticiones(k.bytes, {}), k.esperadas);
+        QList<qsizetype> cadaByte;
+        for (qsizetype i = 1; i < k.bytes.size(); ++i) {
+            EXPECT_EQ(peticiones(k.bytes, {i}), k.esperadas) << "cut at " << i;
+            cadaByte << i;
+        }
+        EXPECT_EQ(peticiones(k.bytes, cadaByte), k.esperadas);
     }
 }
 

@@ -10,10 +10,17 @@
 #include "testsupport/RecordingMainWindow.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSocketNotifier>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <sstream>
+#include <sys/resource.h>
 
 using namespace servertest;
 
@@ -117,6 +124,44 @@ TEST_F(frmComSocketTest, PingBetweenQueuedPrintsThatHoldTheLoop) {
     EXPECT_LT(orden.indexOf(R"({"ping":1})"), orden.indexOf(R"({"excl":3})")) << orden.join(' ').toStdString();
 }
 
+// Requests that became whole while the loop was held are served short ones first: a kitchen ticket
+// does not wait behind a flood of large requests, and the large ones still get their turns.
+TEST_F(frmComSocketTest, ShortRequestsGoBeforeLargeOnesThatCameFirst) {
+    std::promise<void> suelta;
+    const std::shared_future<void> soltada = suelta.get_future().share();
+    QStringList orden;
+    Hito primeraEmpezada([&] { return !orden.isEmpty(); });
+    manejador = [&](const QString& d, QString& r) {
+        orden << d.left(12);
+        if (d.contains(QLatin1String("bloquea"))) {
+            primeraEmpezada.comprueba(); // the loop is held from here on
+            soltada.wait_for(std::chrono::milliseconds(kEsperaMaximaMs));
+        }
+        r = QStringLiteral("ok");
+    };
+    const QByteArray larga = R"({"larga":")" + QByteArray(20000, 'x') + R"("})";
+    const auto r = enHilo(
+        [&] {
+            ClienteTcp a(puerto);
+            a.envia(R"({"bloquea":1})");
+            primeraEmpezada.espera();
+            std::vector<std::unique_ptr<ClienteTcp>> c;
+            for (int i = 0; i < 6; ++i)
+                c.push_back(std::make_unique<ClienteTcp>(puerto)), c.back()->envia(larga);
+            ClienteTcp corta(puerto);
+            corta.envia(R"({"corta":1})");
+            suelta.set_value();
+            QByteArrayList r{a.leeHastaCierre(5000), corta.leeHastaCierre(5000)};
+            for (auto& k : c)
+                r << k->leeHastaCierre(5000);
+            return r;
+        },
+        {&primeraEmpezada});
+    EXPECT_EQ(r, QByteArrayList(8, "200 OK\rok")) << "each reply within 5 s";
+    ASSERT_EQ(orden.size(), 8);
+    EXPECT_EQ(orden.at(1), R"({"corta":1})") << orden.join(' ').toStdString();
+}
+
 TEST_F(frmComSocketTest, ConnectionsTakeTheLowestFreeIndexAndTheLimitIsWhatIsOpen) {
     ClienteTcp a(puerto), b(puerto);
     esperaConexiones(2);
@@ -130,13 +175,42 @@ TEST_F(frmComSocketTest, ConnectionsTakeTheLowestFreeIndexAndTheLimitIsWhatIsOpe
     EXPECT_EQ(ventana->EstadoSocket(1), "creado");
     EXPECT_EQ(ventana->EstadoSocket(3), "");
 
-    // Full: one more is closed and traced, and nothing goes to the error handler.
-    ventana->setMaxConexiones(2);
-    EXPECT_EQ(intercambio(puerto, R"({"n":1})"), "");
-    EXPECT_EQ(ventana->conexionesAbiertas(), 2);
-    const QString grid = recordingMainWindow().grid.join('\n');
-    EXPECT_TRUE(grid.contains("Conexión rechazada: 2 conexiones abiertas")) << grid.toStdString();
-    EXPECT_FALSE(grid.contains("ERROR")) << grid.toStdString();
+    // Full: more are closed, the first of the episode traced, and nothing goes to the error handler.
+    // A peer at its own limit is refused while another address is served.
+    const in_addr_t otra = INADDR_LOOPBACK + 1;
+    const struct {
+        int maxConexiones, maxPorPar;
+        in_addr_t origen;
+        QByteArray recibe;
+        const char* traza;
+    } casos[] = {
+        {2, 100, INADDR_LOOPBACK, "", "Conexión rechazada: 2 conexiones abiertas, request id"},
+        {2, 100, otra, "", nullptr},
+        {100, 2, INADDR_LOOPBACK, "", "Conexión rechazada: 2 conexiones abiertas desde 127.0.0.1"},
+        {100, 2, INADDR_LOOPBACK, "", nullptr},
+        {100, 2, otra, "200 OK\r", nullptr},
+        {100, 2, INADDR_LOOPBACK, "", nullptr}, // its episode goes on: nothing of it was accepted since
+    };
+    qint64 rechazadas = 0;
+    for (const auto& k : casos) {
+        ventana->setMaxConexiones(k.maxConexiones);
+        ventana->setMaxConexionesPorPar(k.maxPorPar);
+        recordingMainWindow().grid.clear();
+        EXPECT_EQ(enHilo([&] {
+                      ClienteTcp d(puerto, k.origen);
+                      d.envia("{}");
+                      return d.leeHastaCierre(5000);
+                  }),
+                  k.recibe);
+        rechazadas += k.recibe.isEmpty();
+        EXPECT_EQ(ventana->conexionesRechazadas(), rechazadas);
+        const QString grid = recordingMainWindow().grid.join('\n');
+        EXPECT_EQ(grid.count("Conexión rechazada"), k.traza ? 1 : 0) << grid.toStdString();
+        if (k.traza) {
+            EXPECT_TRUE(grid.contains(k.traza)) << grid.toStdString();
+        }
+        EXPECT_FALSE(grid.contains("ERROR")) << grid.toStdString();
+    }
     b.cierra();
     esperaConexiones(1);
     EXPECT_EQ(intercambio(puerto, R"({"n":2})"), "200 OK\r");
@@ -188,6 +262,7 @@ TEST_F(frmComSocketTest, EveryPeerGetsItsRepliesFramed) {
         {"half-closed text without brace", "hola", true, "[hola]", true},
         {"half-closed in the middle of an object", R"({"a":)", true, "", true},
     };
+    constexpr int kEsperaCasoMs = 3000;
     for (const auto& k : casos) {
         SCOPED_TRACE(k.caso);
         const auto [datos, cerrada] = enHilo([&] {
@@ -196,13 +271,15 @@ TEST_F(frmComSocketTest, EveryPeerGetsItsRepliesFramed) {
             if (k.cierraEnvio)
                 c.cierraEnvio();
             // A kept connection is read until the replies expected have come.
-            QByteArray r = k.cerrada
-                               ? c.leeHastaCierre()
-                               : c.lee([&](const QByteArray& d) { return d.startsWith(k.recibe) ? d.size() : 0; });
+            QByteArray r = k.cerrada ? c.leeHastaCierre(kEsperaCasoMs)
+                                     : c.lee([&](const QByteArray& d) { return d.startsWith(k.recibe) ? d.size() : 0; },
+                                             kEsperaCasoMs);
             return std::pair{r, c.cerrado()};
         });
-        EXPECT_EQ(datos, k.recibe);
-        EXPECT_EQ(cerrada, k.cerrada);
+        EXPECT_EQ(datos, k.recibe) << "waited " << kEsperaCasoMs << " ms for "
+                                   << (k.cerrada ? "the server to close" : "the replies expected");
+        EXPECT_EQ(cerrada, k.cerrada) << (k.cerrada ? "the server did not close within " : "closed within ")
+                                      << kEsperaCasoMs << " ms";
     }
     esperaConexiones(0);
     EXPECT_LE(maxEnCola, size_t(frmComSocket::kMaxPendientes));
@@ -210,6 +287,29 @@ TEST_F(frmComSocketTest, EveryPeerGetsItsRepliesFramed) {
     EXPECT_FALSE(grid.filter("ERROR: frmComSocket.socket_DataArrival: fallo de prueba").isEmpty());
     EXPECT_EQ(grid.filter("Petición incompleta descartada (5 bytes)").size(), 1);
     EXPECT_EQ(grid.filter("Petición de más de 1048576 bytes").size(), 1);
+    // {"c":3} behind the last answered request of "the last without prefix closes".
+    EXPECT_EQ(grid.filter(QRegularExpression("^1 petición descartada tras la última de la conexión")).size(), 1);
+}
+
+// Blanks of their own between kept requests, and the request bound: one that is not whole 300 ms
+// after its first byte closes its connection, while a kept connection that sends nothing stays.
+TEST_F(frmComSocketTest, BlanksBetweenKeptRequestsAndTheBoundOnARequestsTime) {
+    ventana->setLimitePeticionMs(300);
+    manejador = [](const QString& d, QString& r) { r = d; };
+    const auto r = enHilo([this] {
+        ClienteTcp guardada(puerto), lenta(puerto);
+        guardada.envia(R"(conexion_persistente{"a":1})");
+        QByteArrayList r{guardada.leeRespuesta()};
+        guardada.envia("\r\n");
+        lenta.envia(R"({"b":)");
+        r << lenta.leeHastaCierre(5000); // closed by the bound, never handed over
+        guardada.envia(R"(conexion_persistente{"c":3})");
+        r << guardada.leeRespuesta();
+        return std::pair{r, guardada.cerrado()};
+    });
+    EXPECT_EQ(r.first, (QByteArrayList{"200 OK\r{\"a\":1}", "", "200 OK\r{\"c\":3}"}));
+    EXPECT_FALSE(r.second);
+    EXPECT_EQ(recordingMainWindow().grid.filter("Petición sin terminar tras 0 s desde 127.0.0.1 (5 bytes)").size(), 1);
 }
 
 TEST_F(frmComSocketTest, IdleConnectionIsClosedUnlessItsPeerAskedToKeepIt) {
@@ -234,6 +334,7 @@ TEST_F(frmComSocketTest, IdleConnectionIsClosedUnlessItsPeerAskedToKeepIt) {
 // each gets its own reply, and every element is unloaded.
 TEST_F(frmComSocketTest, BurstOfConnectionsFitsTheAcceptQueueAndEachGetsItsOwnReply) {
     manejador = [](const QString& d, QString& r) { r = d; };
+    ventana->setMaxConexionesPorPar(1000);
     const auto peticion = [](size_t i) { return "{\"n\":" + QByteArray::number(qulonglong(i)) + "}"; };
     std::vector<std::unique_ptr<ClienteTcp>> c;
     auto futuro = std::async(std::launch::async, [&] {
@@ -250,6 +351,105 @@ TEST_F(frmComSocketTest, BurstOfConnectionsFitsTheAcceptQueueAndEachGetsItsOwnRe
               300u);
     esperaConexiones(0);
     EXPECT_EQ(ventana->intConexiones(), 0);
+}
+
+// The server of DescriptorsRunOut, in a process of its own with a low descriptor limit
+// (TARVOLIN_HIJO_DESCRIPTORES) and, with TARVOLIN_HIJO_SIN_LIMITE, no connection limit of its own, so
+// that accept itself runs out. It prints its port, then every trace line, until its input closes.
+TEST(frmComSocketHijo, ServidorConPocosDescriptores) {
+    const int limite = qEnvironmentVariableIntValue("TARVOLIN_HIJO_DESCRIPTORES");
+    if (limite == 0)
+        GTEST_SKIP() << "run by DescriptorsRunOut";
+    const rlimit l{rlim_t(limite), rlim_t(limite)};
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &l), 0);
+    resetBasGeneralForTests();
+    frmComSocket ventana;
+    if (qEnvironmentVariableIsSet("TARVOLIN_HIJO_SIN_LIMITE"))
+        ventana.setMaxConexiones(frmComSocket::kMaxConexiones);
+    QObject::connect(&ventana, &frmComSocket::Request, [](const QString& d, QString& r) { r = d; });
+    qint32 p = 0;
+    ASSERT_TRUE(ventana.IniciaEscucha(p));
+    std::printf("puerto %d\n", p);
+    std::fflush(stdout);
+    qsizetype escritas = 0;
+    QTimer traza;
+    QObject::connect(&traza, &QTimer::timeout, [&] {
+        for (const QStringList& g = recordingMainWindow().grid; escritas < g.size(); ++escritas)
+            std::printf("%s\n", qPrintable(g.at(escritas)));
+        std::fflush(stdout);
+    });
+    traza.start(20);
+    bool entrada = true;
+    QSocketNotifier fin(0, QSocketNotifier::Read);
+    QObject::connect(&fin, &QSocketNotifier::activated, [&] {
+        char c;
+        entrada = ::read(0, &c, 1) > 0;
+    });
+    program::waitWhile([&] { return entrada; }, 120000);
+}
+
+// CPU time a process has used, in ms.
+double cpuMs(qint64 pid) {
+    std::ifstream f("/proc/" + std::to_string(pid) + "/stat");
+    std::string l;
+    std::getline(f, l);
+    std::istringstream campos(l.substr(l.rfind(')') + 2));
+    std::string c;
+    double utime = 0, stime = 0;
+    for (int i = 3; i <= 15 && campos >> c; ++i)
+        i == 14 ? utime = std::stod(c) : i == 15 ? stime = std::stod(c) : 0;
+    return (utime + stime) * 1000.0 / double(::sysconf(_SC_CLK_TCK));
+}
+
+// A server started with a low descriptor limit, flooded with connections: the connections over its
+// limit are refused (or, with no limit of its own, accept runs out and backs off) without spinning,
+// and once the peers leave every Ping is answered again.
+TEST(frmComSocket, DescriptorsRunOutThePortAnswersAgainAndTheCpuStaysBounded) {
+    const struct {
+        bool sinLimite;
+        const char* episodio;
+    } casos[] = {{false, "Conexión rechazada: "}, {true, "Sin descriptores libres"}};
+    for (const auto& k : casos) {
+        SCOPED_TRACE(k.episodio);
+        QProcess hijo;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("TARVOLIN_HIJO_DESCRIPTORES", "96");
+        if (k.sinLimite)
+            env.insert("TARVOLIN_HIJO_SIN_LIMITE", "1");
+        hijo.setProcessEnvironment(env);
+        hijo.start(QCoreApplication::applicationFilePath(),
+                   {"--gtest_filter=frmComSocketHijo.ServidorConPocosDescriptores"});
+        QByteArray salida;
+        const auto espera = [&](const QByteArray& texto) {
+            for (QDeadlineTimer d(5000); !salida.contains(texto) && !d.hasExpired();)
+                if (hijo.waitForReadyRead(int(std::max<qint64>(1, d.remainingTime()))))
+                    salida += hijo.readAllStandardOutput();
+            return salida.contains(texto);
+        };
+        ASSERT_TRUE(espera("puerto ")) << "waited 5 s for the child's port: " << salida.toStdString();
+        const quint16 puerto = quint16(salida.mid(salida.indexOf("puerto ") + 7).split('\n').first().toInt());
+        std::vector<std::unique_ptr<ClienteTcp>> clientes;
+        for (int i = 0; i < 150; ++i)
+            clientes.push_back(std::make_unique<ClienteTcp>(puerto));
+        ASSERT_TRUE(espera(k.episodio)) << "waited 5 s for the trace of \"" << k.episodio << "\"";
+        const double antes = cpuMs(hijo.processId());
+        program::waitMs(1000); // the window over which the CPU is measured while the server is full
+        EXPECT_LT(cpuMs(hijo.processId()) - antes, 200) << "ms of CPU in 1 s with every descriptor taken";
+        EXPECT_EQ(salida.count(k.episodio), 1) << salida.toStdString();
+        clientes.clear();
+        // Until the server has seen the peers leave, a new one may still be refused: each Ping is
+        // tried again until it is answered.
+        const QByteArray ping = R"({"accion":"Ping"})";
+        int respondidos = 0;
+        for (QDeadlineTimer d(5000); respondidos < 5 && !d.hasExpired();) {
+            ClienteTcp c(puerto);
+            c.envia(ping);
+            respondidos += c.leeHastaCierre(int(std::max<qint64>(1, d.remainingTime()))) == "200 OK\r" + ping;
+        }
+        EXPECT_EQ(respondidos, 5) << "Pings answered within 5 s of the peers leaving";
+        hijo.closeWriteChannel();
+        EXPECT_TRUE(hijo.waitForFinished(5000)) << "the child did not end within 5 s of its input closing";
+    }
 }
 
 // Answers each request with `piezas`, one write every 30 ms, then closes when asked.
