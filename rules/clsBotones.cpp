@@ -361,7 +361,7 @@ clsBotones::Siguiente clsBotones::EjecutaAccion(Evaluacion& ev, const QString& s
         }
         const bool cabeceraYPie = param2 == QLatin1String("S");
         if (copias > 0) {
-            // Its own turn, as a socket print takes it: the shared print buffer never mixes two tickets.
+            // Its own turn, as a socket print takes it: the pieces of two tickets never interleave.
             basPrinter::EnTurnoDeImpresion([textoTicket, cabeceraYPie, copias] {
                 AtrapaErrores(QStringLiteral("clsBotones.imprimir_ticket_especial"), [&] {
                     clsImprimirTicket ticket;

@@ -383,9 +383,10 @@ TEST_F(clsBotonesTest, RuleTicketsTakeTheSocketPrintTurnAndReachCups) {
     basPrinter::setTurnoImpresion([](std::function<void()> t) { TurnoExclusivo::instancia().ejecuta(std::move(t)); });
     regla(1, "B", {{"imprimir_ticket_especial", "Regla", "N", "2"}});
     TurnoExclusivo::instancia().ejecuta([&] {
-        basPrinter::Imprimir(QStringLiteral("socket")); // a socket print half built...
-        EXPECT_TRUE(evalua("B"));                       // ...when a rule runs inside its wait
-        basPrinter::Imprimir(QString(), {.ConSalto = false, .Enviar = true, .NombreImpresora = cola.nombre});
+        basPrinter::BufferImpresion trabajo;
+        basPrinter::Imprimir(trabajo, QStringLiteral("socket")); // a socket print half built...
+        EXPECT_TRUE(evalua("B"));                                // ...when a rule runs inside its wait
+        basPrinter::Imprimir(trabajo, QString(), {.ConSalto = false, .Enviar = true, .NombreImpresora = cola.nombre});
     });
     EXPECT_TRUE(program::waitWhile([] { return TurnoExclusivo::instancia().ocupado(); }, 30000));
     basPrinter::setTurnoImpresion(nullptr);
