@@ -21,6 +21,8 @@
 #include <QStringList>
 #include <algorithm>
 #include <cmath>
+#include <functional>
+#include <optional>
 #include <vector>
 
 using basFuncionesComunes::AjustaTexto;
@@ -260,11 +262,17 @@ QString fechaYHora() {
 
 // A parameter read once for the piece: its value, or the run-time error its reading raised. The
 // error is raised again where the value is used, so the block that uses it reports it under its
-// own name and is the one left out, as when it read the parameter itself.
+// own name and is the one left out, as when it read the parameter itself. A parameter the till
+// lacks is read again where it is used, so the program ends only when a block really needs it (a
+// branch that never reached it never ended the program).
 template <class T> class Leido {
 public:
     Leido() = default;
-    template <class F> explicit Leido(F&& lectura) {
+    template <class F> Leido(F&& lectura, bool falta) {
+        if (falta) {
+            m_relectura = std::forward<F>(lectura);
+            return;
+        }
         try {
             m_valor = lectura();
         } catch (const VBError& e) {
@@ -272,19 +280,23 @@ public:
         }
     }
     const T& operator*() const {
+        if (m_relectura)
+            m_valor = m_relectura();
         if (m_error)
             throw *m_error;
         return m_valor;
     }
 
 private:
-    T m_valor{};
+    mutable T m_valor{};
     std::optional<VBError> m_error;
+    std::function<T()> m_relectura;
 };
 
 // A parameter read as its key says, its failure kept for the step that uses it.
 template <class V, param::SiFalta F> Leido<V> leido(const param::Clave<V, F>& clave) {
-    return Leido<V>([&] { return objParametros().lee(clave); });
+    const bool falta = F == param::SiFalta::TerminaPrograma && !objParametros().existe(clave);
+    return Leido<V>([clave] { return objParametros().lee(clave); }, falta);
 }
 
 // The kitchen line spacing as a command byte; nothing when the value does not fit in one byte.

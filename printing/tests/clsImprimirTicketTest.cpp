@@ -259,6 +259,20 @@ TEST_F(clsImprimirTicketTest, FailedPrintAnswersFalseWithoutWaitingOnAMessageBox
     EXPECT_EQ(avisos.calls.size(), 1u);
 }
 
+// A parameter the till lacks ends the program only where a block of the piece needs it: without the
+// seller's name on the ticket, a till that lacks VendedorTicketOLinea prints its kitchen ticket.
+TEST_F(clsImprimirTicketTest, AMissingParameterEndsTheProgramOnlyWhereABlockNeedsIt) {
+    registry::RegistryStore::instance().deleteValue(registry::Root::CurrentUser, coretest::kClaveTarvolin,
+                                                    QStringLiteral("VendedorTicketOLinea"));
+    objParametros().resetForTests();
+    objParametros().GetParamReg();
+    ASSERT_FALSE(objParametros().existe(param::VendedorTicketOLinea));
+    par("ImprimirVendedorTicketCocina", "0");
+    EXPECT_TRUE(cocina(1234, QStringLiteral("1 Flan")));
+    par("ImprimirVendedorTicketCocina", "1");
+    EXPECT_THROW(cocina(1234, QStringLiteral("1 Flan")), program::Ended);
+}
+
 // A print answers for its own jobs, piece by piece: an error line that the ticket printer refuses
 // while the kitchen's printer takes the ticket leaves the ticket sent; a refused piece says where and
 // why, and that its failure was told.
