@@ -277,7 +277,7 @@ bool clsBotones::CondicionSeCumple(Evaluacion& ev, int k) {
         vb::Raise(vb::err::SubscriptOutOfRange);
     const double v = vb::CDbl(EvaluaMensajesTriggerLanzarConsultaSQL(
         texto(rs, QStringLiteral("sql_condicion") + sufijo), texto(rs, QStringLiteral("bbdd_sql_condicion") + sufijo),
-        p1, p2, 1, ev.ids, ev.strParametro1, ev.strParametro2));
+        p1, p2, ConsultaNumero, ev.ids, ev.strParametro1, ev.strParametro2));
     ev.condiciones[k - 1] = v;
     return v > 0;
 }
@@ -303,7 +303,7 @@ void clsBotones::CalculaVariables(Evaluacion& ev) {
         ev.variables[j - 1].first = QLatin1Char('$') + texto(rs, QStringLiteral("variable_") + num);
         ev.variables[j - 1].second = vb::CStr(EvaluaMensajesTriggerLanzarConsultaSQL(
             texto(rs, QStringLiteral("sql_variable_") + num), texto(rs, QStringLiteral("bbdd_sql_variable_") + num),
-            QString(), QString(), 2, ev.ids));
+            QString(), QString(), ConsultaTexto, ev.ids));
     }
 }
 
@@ -379,7 +379,7 @@ clsBotones::Siguiente clsBotones::EjecutaAccion(Evaluacion& ev, const QString& s
             // The rule's variables go into each statement after the split, with the launcher's own.
             Variables previas;
             VariablesRegla(ev, previas);
-            LanzaConsulta(param1, param2, previas, QString(), QString(), 1, ev.ids, QString(), QString());
+            LanzaConsulta(param1, param2, previas, QString(), QString(), ConsultaNumero, ev.ids, QString(), QString());
         }
         ev.blnTicketModificado = true;
     }
@@ -643,13 +643,13 @@ Variant clsBotones::LanzaConsulta(const QString& strSQL, const QString& strBBDD,
                 sustituye({{QStringLiteral("$enviado_central"), central ? QStringLiteral("1") : QStringLiteral("0"),
                             Origen::Regla}});
 
-                if (lngModo == 0) {
+                if (lngModo == ConsultaSoloEjecuta) {
                     cn->Execute(sentencia);
                 } else {
                     ado::RecordsetPtr rs = cn->OpenRecordset(sentencia);
                     if (rs->FieldCount() > 0 && !rs->isEOF()) {
                         const Variant v = rs->Fields(0).Value;
-                        if (lngModo == 1) {
+                        if (lngModo == ConsultaNumero) {
                             const Variant t = VarToStr(v, QString());
                             numeroDevuelto = vb::IsNumeric(t) ? vb::CDbl(t) : vb::CStr(t).isEmpty() ? 0 : 1;
                         } else {
@@ -667,7 +667,7 @@ Variant clsBotones::LanzaConsulta(const QString& strSQL, const QString& strBBDD,
             return QStringLiteral("\r\n\r\n") + TraduceLiteral(QStringLiteral("Error en la consulta SQL:")) +
                    QStringLiteral("\r\n") + sentencia;
         });
-    return lngModo == 1 ? Variant(numeroDevuelto) : Variant(textoDevuelto);
+    return lngModo == ConsultaNumero ? Variant(numeroDevuelto) : Variant(textoDevuelto);
 }
 
 // ---- Objects by name ----
