@@ -8,6 +8,7 @@
 #include "server/frmComSocket.h"
 #include "server/json/clsJSON.h"
 #include "testsupport/RecordingMainWindow.h"
+#include "testsupport/Waits.h"
 
 #include <gtest/gtest.h>
 
@@ -45,7 +46,8 @@ TEST(TemporizadoresAsync, ADueContextCallsWhatTheFrontListsAndNothingElse) {
         ctx->Propiedad("funcion_callback", c.funcion);
         ventana.subcriptoresTimerCentinela()->Add(ctx);
         ventana.TimerComprobaciones_Timer();
-        program::waitWhile([&] { return ventana.timersAsyncCargados() > 0; }, kEsperaMaximaMs);
+        EXPECT_TRUE(waits::until([&] { return ventana.timersAsyncCargados() == 0; },
+                                 "the one-shot of the visit to tick", kEsperaMaximaMs));
         ASSERT_EQ(ventana.timersAsyncCargados(), 0) << "the one-shot of the visit did not tick";
         EXPECT_EQ(front.peticiones_aincronas()->Count(), c.drena ? 0 : 1);
         EXPECT_EQ(ctx->Valor("ejecutar"), c.marcado);

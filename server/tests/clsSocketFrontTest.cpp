@@ -14,6 +14,7 @@
 #include "server/json/clsJsonScript.h"
 #include "testsupport/CupsCapture.h"
 #include "testsupport/Simulador.h"
+#include "testsupport/Waits.h"
 
 #include <QCoreApplication>
 #include <QProcess>
@@ -247,8 +248,9 @@ TEST_F(clsSocketFrontTest, KitchenTicketReachesThePrinterAsTheComposerMakesItAnd
 // it waits, is sent nothing.
 TEST_F(clsSocketFrontTest, PingsAreAnsweredWhileAPrintWaitsAndPrintsNeverInterleave) {
     objParametros().SetValor(QStringLiteral("DelayImpresion"), QStringLiteral("700"));
-    Hito aImprime([] { return filas("clsSockerFront.EjecutaAccion (ImprimirTicketEspecial)") > 0; });
-    Hito bEspera([] { return TurnoExclusivo::instancia().enEspera() == 1; });
+    Hito aImprime("the first print to start",
+                  [] { return filas("clsSockerFront.EjecutaAccion (ImprimirTicketEspecial)") > 0; });
+    Hito bEspera("the second print to wait its turn", [] { return TurnoExclusivo::instancia().enEspera() == 1; });
     std::atomic<int> orden{0};
     int finA = 0;
     QList<int> pings;
@@ -269,7 +271,8 @@ TEST_F(clsSocketFrontTest, PingsAreAnsweredWhileAPrintWaitsAndPrintsNeverInterle
         {&aImprime, &bEspera});
     for (int p : pings)
         EXPECT_TRUE(p > 0 && p < finA) << p << " " << finA;
-    program::waitWhile([] { return filas("Socket is closed") == 0; }, kEsperaMaximaMs);
+    EXPECT_TRUE(waits::until([] { return filas("Socket is closed") > 0; }, "the trace of the gone peer's reply",
+                             kEsperaMaximaMs));
     EXPECT_EQ(filas("Socket is closed"), 1);
     EXPECT_EQ(filas("Sending: "), 6); // A's reply and the pings
 
@@ -434,7 +437,7 @@ TEST_F(clsSocketFrontTest, DrainsRunInOrderOnePassAndKeepWhatFailed) {
     const auto errores = [&] {
         return std::ranges::count_if(trabajos(), [](const QByteArray& j) { return j.contains("Tarvolin Error"); });
     };
-    program::waitWhile([&] { return errores() < 2; }, kEsperaMaximaMs);
+    EXPECT_TRUE(waits::until([&] { return errores() >= 2; }, "two error tickets", kEsperaMaximaMs));
     EXPECT_EQ(errores(), 2);
     EXPECT_EQ(std::ranges::count_if(trabajos(), [](const QByteArray& j) { return j.contains("cola\r"); }), 1);
     EXPECT_GT(filas("ERROR: clsSocketFront.ejecuta_siguiente_request_en_cola: Object required\r\n(424 - "), 0);
@@ -483,7 +486,8 @@ TEST_F(clsSocketFrontTest, PrintFailingPartWayRetriesOnlyWhatDidNotGoOutAndRepor
     const auto errores = [&] {
         return std::ranges::count_if(trabajos(), [](const QByteArray& j) { return j.contains("Se ha producido"); });
     };
-    program::waitWhile([&] { return trabajos().empty() || !trabajos().back().contains("marca"); }, kEsperaMaximaMs);
+    EXPECT_TRUE(waits::until([&] { return !trabajos().empty() && trabajos().back().contains("marca"); },
+                             "the marker printed after the failed tries", kEsperaMaximaMs));
     EXPECT_EQ(errores(), 1);
 
     ASSERT_TRUE(testenv::lpadmin({"-p", cocina.nombre, "-E"}));
@@ -501,7 +505,8 @@ TEST_F(clsSocketFrontTest, PrintFailingPartWayRetriesOnlyWhatDidNotGoOutAndRepor
                     r += plato[0];
         return r;
     };
-    program::waitWhile([&] { return !platos().endsWith('T'); }, kEsperaMaximaMs);
+    EXPECT_TRUE(
+        waits::until([&] { return platos().endsWith('T'); }, "the third dish on the kitchen queue", kEsperaMaximaMs));
     EXPECT_EQ(platos(), "PST");
     printers::install(nullptr);
 }
