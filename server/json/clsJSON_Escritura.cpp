@@ -17,10 +17,6 @@ namespace {
 
 const QString kProcedimiento = QStringLiteral("clsJSON.");
 
-void reportar(const char* procedimiento, const VBError& err) {
-    ControlErrores(kProcedimiento + QLatin1StringView(procedimiento), true, err);
-}
-
 int idObjeto() {
     static const int id = qMetaTypeId<vb::ObjectPtr>();
     return id;
@@ -204,7 +200,7 @@ template <class Escribe> void escribeONull(clsStringBuilder& sb, const char* pro
     vb::OnError(escribe, [&](const VBError& fallo) {
         sb.Remove(marca, sb.Length() - marca);
         sb.Append("null"_L1);
-        reportar(procedimiento, fallo);
+        ControlErrores(kProcedimiento + QLatin1StringView(procedimiento), true, fallo);
     });
 }
 
