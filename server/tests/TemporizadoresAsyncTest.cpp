@@ -8,6 +8,7 @@
 #include "server/frmComSocket.h"
 #include "server/json/clsJSON.h"
 #include "testsupport/RecordingMainWindow.h"
+#include "testsupport/ReiniciaTodo.h"
 #include "testsupport/Waits.h"
 
 #include <gtest/gtest.h>
@@ -17,7 +18,7 @@ using namespace servertest;
 namespace {
 
 TEST(TemporizadoresAsync, ADueContextCallsWhatTheFrontListsAndNothingElse) {
-    resetBasGeneralForTests();
+    testenv::reiniciaTodo();
     gblnProgramaInicializado = true;
     const QDateTime ahora(QDate(2026, 3, 14), QTime(10, 0, 0));
     clock_seam::setNowSource([&] { return ahora; });

@@ -13,6 +13,7 @@
 #include "server/json/clsJSON.h"
 #include "server/json/clsJsonScript.h"
 #include "testsupport/CupsCapture.h"
+#include "testsupport/ReiniciaTodo.h"
 #include "testsupport/Simulador.h"
 #include "testsupport/Waits.h"
 
@@ -78,7 +79,6 @@ protected:
         gdtmFechaConexion = QDateTime(QDate(2026, 3, 13), QTime(9, 0, 0));
         prompts::install(&avisos);
         printers::install(nullptr);
-        basPrinter::resetForTests();
         setErrorPrinter(&ErrorTicketPrinter::instance());
         objImpresionPantalla().Inicializa();
         resetObjCommForTests();
@@ -99,7 +99,6 @@ protected:
         gblnBalanzaActiva = false;
         apuntaCom(2, {});
         sim.reset();
-        basPrinter::resetForTests();
         printers::install(nullptr);
         prompts::install(nullptr);
         core.reset();
@@ -538,7 +537,7 @@ TEST_F(clsSocketFrontTest, EnviaPeticionTalksToOurOwnPortAndTellsWhenNobodyListe
 }
 
 TEST(clsSocketFront, ScriptHostGetsTheFailureInsteadOfTheReplyFields) {
-    resetBasGeneralForTests();
+    testenv::reiniciaTodo();
     clsSocketFront front;
     clsJsonScript js;
     vb::EntidadPtr r;

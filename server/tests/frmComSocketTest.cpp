@@ -8,6 +8,7 @@
 #include "server/TurnoExclusivo.h"
 #include "server/frmComSocket.h"
 #include "testsupport/RecordingMainWindow.h"
+#include "testsupport/ReiniciaTodo.h"
 #include "testsupport/Waits.h"
 
 #include <QCoreApplication>
@@ -34,7 +35,7 @@ protected:
     std::function<void(const QString&, QString&)> manejador;
 
     void SetUp() override {
-        resetBasGeneralForTests();
+        testenv::reiniciaTodo();
         ventana = std::make_unique<frmComSocket>();
         QObject::connect(ventana.get(), &frmComSocket::Request, [this](const QString& d, QString& r) {
             if (manejador)
@@ -47,7 +48,7 @@ protected:
     }
     void TearDown() override {
         ventana.reset();
-        resetBasGeneralForTests();
+        testenv::reiniciaTodo();
     }
     void esperaConexiones(int n) {
         ASSERT_TRUE(waits::until([&] { return ventana->conexionesAbiertas() == n; },
@@ -374,7 +375,7 @@ TEST(frmComSocketHijo, ServidorConPocosDescriptores) {
         GTEST_SKIP() << "run by DescriptorsRunOut";
     const rlimit l{rlim_t(limite), rlim_t(limite)};
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &l), 0);
-    resetBasGeneralForTests();
+    testenv::reiniciaTodo();
     frmComSocket ventana;
     if (qEnvironmentVariableIsSet("TARVOLIN_HIJO_SIN_LIMITE"))
         ventana.setMaxConexiones(frmComSocket::kMaxConexiones);
@@ -489,7 +490,7 @@ struct ServidorGuion : QObject {
 };
 
 TEST(frmComSocket, ClienteRepliesArriveWholeWhateverTheirPieces) {
-    resetBasGeneralForTests();
+    testenv::reiniciaTodo();
     const QByteArray marca("\0--QUELLMARDEN-END-CONNECTION--\0", 32);
     const struct {
         QByteArrayList piezas;
@@ -537,7 +538,7 @@ struct Llamadas : vb::LateBound {
 };
 
 TEST(frmComSocket, TimerAsyncRunsWhenDueNotOnADaysFirstVisitNorPausedNorTwiceAtOnceNorStuckAfterAFailure) {
-    resetBasGeneralForTests();
+    testenv::reiniciaTodo();
     gblnProgramaInicializado = true;
     frmComSocket ventana;
     EXPECT_FALSE(ventana.timerComprobacionesActivo());
