@@ -214,11 +214,21 @@ struct PeticionEnCurso {
     const vb::EntidadPtr& param;
     const vb::EntidadPtr& Resultado;
     clsJSON& json;
+    SeguimientoImpresion* impresion; // a print's failure telling and what it did (the request queue's)
 };
 
-void noImpreso(const PeticionEnCurso& p) {
-    p.Resultado->Propiedad(QStringLiteral("error"),
-                           TraduceLiteral(QStringLiteral("No se ha podido imprimir el ticket.")));
+// How a print tells its failures: as the caller asked, or each one.
+basPrinter::InformeFallos informe(const PeticionEnCurso& p) {
+    return p.impresion ? p.impresion->informe : basPrinter::InformeFallos{};
+}
+
+// The print's outcome: handed to the caller that asked for it; an error in the reply when not sent.
+void resultadoImpresion(const PeticionEnCurso& p, const ResultadoImpresion& r) {
+    if (p.impresion)
+        p.impresion->resultado = r;
+    if (!r.blnEnviado)
+        p.Resultado->Propiedad(QStringLiteral("error"),
+                               TraduceLiteral(QStringLiteral("No se ha podido imprimir el ticket.")));
 }
 
 void GetIdTPV(const PeticionEnCurso& p) {
@@ -248,12 +258,11 @@ void ImprimirTicketEspecial(const PeticionEnCurso& p) {
     // An absent printer is the usual printer, never one named "#ERROR#".
     const QString impresora = texto(p.param, QStringLiteral("impresora"));
     clsImprimirTicket ticket;
-    const ResultadoTicketEspecial r = ticket.ImprimirTicketEspecial(textoTicket, {.blnImprimirCabeceraYPie = cabecera,
-                                                                                  .blnImprimirLogo = logo,
-                                                                                  .blnImprimirPorPantalla = pantalla,
-                                                                                  .strImpresora = impresora});
-    if (!r.blnEnviado)
-        noImpreso(p);
+    resultadoImpresion(p, ticket.ImprimirTicketEspecial(textoTicket, {.blnImprimirCabeceraYPie = cabecera,
+                                                                      .blnImprimirLogo = logo,
+                                                                      .blnImprimirPorPantalla = pantalla,
+                                                                      .strImpresora = impresora,
+                                                                      .informe = informe(p)}));
 }
 
 void ImprimirTicketCocinaEspecial(const PeticionEnCurso& p) {
@@ -266,13 +275,13 @@ void ImprimirTicketCocinaEspecial(const PeticionEnCurso& p) {
     const bool pie = booleanoSi(p.param, QStringLiteral("imprimir_pie"));
     const QString textoPie = texto(p.param, QStringLiteral("texto_pie"));
     clsImprimirTicket ticket;
-    if (!ticket.ImprimirTicketCocinaEspecial(tpv, ticketNum, textoTicket,
-                                             {.strImpresora = impresora,
-                                              .strDescripcionCabecera = descripcion,
-                                              .blnImprimirCabecera = cabecera,
-                                              .blnImprimirPie = pie,
-                                              .strTextoPie = textoPie}))
-        noImpreso(p);
+    resultadoImpresion(p, ticket.ImprimirTicketCocinaEspecial(tpv, ticketNum, textoTicket,
+                                                              {.strImpresora = impresora,
+                                                               .strDescripcionCabecera = descripcion,
+                                                               .blnImprimirCabecera = cabecera,
+                                                               .blnImprimirPie = pie,
+                                                               .strTextoPie = textoPie,
+                                                               .informe = informe(p)}));
 }
 
 void Ping(const PeticionEnCurso& p) {
@@ -316,7 +325,7 @@ const struct {
 } // namespace
 
 bool clsSocketFront::EjecutaAccion(const vb::EntidadPtr& param, vb::EntidadPtr& Resultado,
-                                   const QString& origen_request, clsJsonScript* js) {
+                                   const QString& origen_request, clsJsonScript* js, SeguimientoImpresion* impresion) {
     bool reconocida = false;
     if (!Resultado)
         Resultado = std::make_shared<vb::entidadGenerica>();
@@ -355,7 +364,7 @@ bool clsSocketFront::EjecutaAccion(const vb::EntidadPtr& param, vb::EntidadPtr& 
         const auto a = std::ranges::find_if(kAcciones, [&](const auto& k) { return esAccion(accion, k.nombre); });
         reconocida = a != std::end(kAcciones);
         if (reconocida) {
-            a->ejecuta({param, Resultado, objJSON()});
+            a->ejecuta({param, Resultado, objJSON(), impresion});
         } else if (!js) {
             Resultado->Propiedad(QStringLiteral("errorVB6"),
                                  QStringLiteral("Acción '") + nombreAccion + QStringLiteral("' no implementada."));
