@@ -132,8 +132,10 @@ void clsSocketFront::Inicia() {
 
 clsSocketFront::Leida clsSocketFront::leeJSON(const QString& RequestData) {
     Leida l{RequestData, nullptr, QString()};
-    if (RequestData.contains(u'{'))
+    if (RequestData.contains(u'{')) {
+        ++m_lecturasJSON;
         l.dic = std::dynamic_pointer_cast<vb::Dictionary>(objJSON().parse(RequestData));
+    }
     l.quejas = objJSON().GetParserErrors();
     // The complaints of a finished reading are not kept: they may be many.
     objJSON().ClearParserErrors();
@@ -146,9 +148,7 @@ bool clsSocketFront::esPeticionDeImpresion(const QString& RequestData) {
     // read is read again by the run, whose error handler reports why.
     vb::ResumeNext([&] {
         Leida l = leeJSON(RequestData);
-        if (!l.dic)
-            return;
-        const Variant accion = l.dic->value(QStringLiteral("accion"));
+        const Variant accion = l.dic ? l.dic->value(QStringLiteral("accion")) : Variant();
         impresion = accion.typeId() == QMetaType::QString && esAccionDeImpresion(accion.toString());
         // Any other request runs right after this; a print waits for its turn, and the readings of
         // waiting prints are kept for a few small ones only (prints are small).

@@ -59,6 +59,8 @@ public:
     // The classifier, which reads every request once: true for the requests that take the printer
     // (they run one at a time across every connection).
     bool esPeticionDeImpresion(const QString& RequestData);
+    // The JSON readings of requests made so far (a text without "{" is not read).
+    qint64 lecturasJSON() const { return m_lecturasJSON; }
     static bool esAccionDeImpresion(const QString& accion);
 
     // ---- Deferred requests and outgoing requests (ColaPeticiones.cpp) ----
@@ -108,6 +110,7 @@ private:
     // What the classifier read of the requests about to run or waiting for the print turn, so that
     // each request is read once: taken by leePeticion.
     std::deque<Leida> m_leidas;
+    qint64 m_lecturasJSON = 0;
     std::optional<qint32> m_puertoForzado;
 
     bool ejecuta_siguiente_request_en_cola(const QString& origen_request);

@@ -180,8 +180,12 @@ TEST_F(clsSocketFrontTest, EveryReplyByteForByte) {
         {R"({"accion":"Imprimir","idTPV":3,"nota":")" + QByteArray(3000, 'x') + R"(","lista":[1,"a"],"nada":null})",
          "200 OK\r{\"errorVB6\":\"Acci\\u00F3n \\'Imprimir\\' no implementada.\",\"ok\":false}"},
     };
-    for (const auto& k : casos)
+    for (const auto& k : casos) {
+        const qint64 lecturas = front->lecturasJSON();
         EXPECT_EQ(pide(k.peticion), k.respuesta) << k.peticion.toStdString();
+        // Classified and run on one reading.
+        EXPECT_EQ(front->lecturasJSON() - lecturas, k.peticion.contains('{') ? 1 : 0) << k.peticion.toStdString();
+    }
 
     EXPECT_EQ(recordingMainWindow().finalizarCalls, 3);
     EXPECT_TRUE(recordingMainWindow().lastRestart);
