@@ -224,9 +224,8 @@ void escribeLineaLog(const QString& strMensaje) {
         ruta = actual + QStringLiteral("/log.txt");
     }
     const QString mensaje = RecortaLineaLog(strMensaje);
-    QByteArray linea;
+    QByteArray linea = cabecera;
     linea.reserve(cabecera.size() + mensaje.size() + 3);
-    linea.append(cabecera);
     cp1252::encodeAppend(linea, mensaje);
     linea.append("\"\r\n", 3);
     ficheroLog().escribe(ruta, vaciar, linea);
