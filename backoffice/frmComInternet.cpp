@@ -8,17 +8,12 @@
 
 #include <QDir>
 #include <QFile>
-#include <QHBoxLayout>
-#include <QLabel>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
-#include <QPlainTextEdit>
-#include <QPushButton>
 #include <QRegularExpression>
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <QTimer>
-#include <QVBoxLayout>
 #include <cmath>
 #include <optional>
 
@@ -47,8 +42,6 @@ QString decodificaCon(const QByteArray& bytes, const QString& nombre) {
     QStringDecoder dec(charset.toLatin1().constData());
     return dec.isValid() ? QString(dec.decode(bytes)) : cp1252::decode(bytes);
 }
-
-constexpr qsizetype kMuestraMaxima = 64 * 1024; // characters of the reply shown in Text1
 
 qint32 redondea(double v) {
     return qint32(std::nearbyint(v)); // half to even, as the default rounding mode does
@@ -84,33 +77,13 @@ void frmComInternet::avisaSinCp1252(const QString& texto, const QString& campo) 
     }
 }
 
-frmComInternet::frmComInternet(QWidget* parent) : QDialog(parent) {
-    setWindowTitle(QStringLiteral("Accediendo a Internet"));
-    lblEstado = new QLabel(this);
-    lblEstado->setObjectName(QStringLiteral("lblEstado"));
-    Text1 = new QPlainTextEdit(this);
-    Text1->setObjectName(QStringLiteral("Text1"));
-    Text1->setReadOnly(true);
-    btnCancelar = new QPushButton(QStringLiteral("Cancelar"), this);
-    btnCancelar->setObjectName(QStringLiteral("btnCancelar"));
-    btnReintentar = new QPushButton(QStringLiteral("Reintentar"), this);
-    btnReintentar->setObjectName(QStringLiteral("btnReintentar"));
-    auto* botones = new QHBoxLayout;
-    botones->addStretch();
-    botones->addWidget(btnReintentar);
-    botones->addWidget(btnCancelar);
-    auto* capa = new QVBoxLayout(this);
-    capa->addWidget(lblEstado);
-    capa->addWidget(Text1);
-    capa->addLayout(botones);
-    resize(480, 260);
-
+frmComInternet::frmComInternet(QObject* parent) : QObject(parent) {
     m_inet = new QNetworkAccessManager(this);
     Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(10000);
     connect(Timer1, &QTimer::timeout, this, &frmComInternet::Timer1_Timer);
-    connect(btnCancelar, &QPushButton::clicked, this, &frmComInternet::btnCancelar_Click);
-    connect(btnReintentar, &QPushButton::clicked, this, &frmComInternet::btnReintentar_Click);
+    m_ventana = makeComInternetWindow(*this);
     Datos = std::make_shared<vb::coleccionGenerica>();
     Columnas = std::make_shared<coleccionColumnas>();
 }
@@ -143,7 +116,13 @@ accesoDatos& frmComInternet::da() {
 }
 
 void frmComInternet::estado(const QString& texto) {
-    lblEstado->setText(texto);
+    if (m_ventana)
+        m_ventana->setStatusText(texto);
+}
+
+void frmComInternet::oculta() {
+    if (m_ventana)
+        m_ventana->hideWindow();
 }
 
 void frmComInternet::AbreURL(const QString& URL, const QString& strDatosEnviar, qint32 tipo, const QString& strHeader,
@@ -156,7 +135,8 @@ void frmComInternet::AbreURL(const QString& URL, const QString& strDatosEnviar, 
     m_peticion = {URL, strDatosEnviar, strHeader, TipoOperacion.isEmpty() ? QStringLiteral("POST") : TipoOperacion};
     Resultado.clear();
     estado(QStringLiteral("Accediendo a Internet"));
-    setWindowTitle(QStringLiteral("Accediendo a Internet"));
+    if (m_ventana)
+        m_ventana->setCaption(QStringLiteral("Accediendo a Internet"));
     GrabaLog(QStringLiteral("AbreURL: ") + URL);
     EjecutaPeticion();
 }
@@ -164,10 +144,13 @@ void frmComInternet::AbreURL(const QString& URL, const QString& strDatosEnviar, 
 void frmComInternet::esperaTransferenciaEnCurso() {
     // A transfer still under way gets until its watchdog; after that it is dropped.
     if (m_reply) {
-        const double limite = (SegundosTimeOut == 0 ? 20 : SegundosTimeOut) + 2;
-        program::waitWhile([this] { return !m_reply.isNull(); }, qint64(limite * 1000));
+        program::waitWhile([this] { return !m_reply.isNull(); }, limiteEsperaMs());
         abandonaTransferencia();
     }
+}
+
+qint64 frmComInternet::limiteEsperaMs() const {
+    return qint64(((SegundosTimeOut == 0 ? 20 : SegundosTimeOut) + 2) * 1000);
 }
 
 void frmComInternet::EjecutaPeticion() {
@@ -197,13 +180,13 @@ void frmComInternet::EjecutaPeticion() {
         avisaSinCp1252(item, item.section(QLatin1Char('='), 0, 0).left(40));
     m_reply = m_inet->sendCustomRequest(req, m_peticion.metodo.toLatin1(), cp1252::encode(m_peticion.cuerpo));
     QNetworkReply* r = m_reply;
-    connect(r, &QNetworkReply::socketStartedConnecting, this, [this] { Inet1_StateChanged(3); });
+    connect(r, &QNetworkReply::socketStartedConnecting, this, [this] { Inet1_StateChanged(icConnecting); });
     connect(r, &QNetworkReply::uploadProgress, this, [this](qint64 enviados, qint64) {
         if (enviados > 0)
-            Inet1_StateChanged(5);
+            Inet1_StateChanged(icRequesting);
     });
-    connect(r, &QNetworkReply::requestSent, this, [this] { Inet1_StateChanged(6); });
-    connect(r, &QNetworkReply::readyRead, this, [this] { Inet1_StateChanged(7); });
+    connect(r, &QNetworkReply::requestSent, this, [this] { Inet1_StateChanged(icRequestSent); });
+    connect(r, &QNetworkReply::readyRead, this, [this] { Inet1_StateChanged(icReceivingResponse); });
     connect(r, &QNetworkReply::finished, this, &frmComInternet::onReplyFinished);
 
     Timer1->stop();
@@ -243,43 +226,42 @@ void frmComInternet::onReplyFinished() {
         r->disconnect(this);
         r->deleteLater();
         m_reply = nullptr;
-        Inet1_StateChanged(11);
+        Inet1_StateChanged(icError);
         return;
     }
     r->disconnect(this);
     r->deleteLater();
     m_reply = nullptr;
-    Inet1_StateChanged(8);
-    Inet1_StateChanged(12);
+    Inet1_StateChanged(icResponseReceived);
+    Inet1_StateChanged(icResponseCompleted);
 }
 
 void frmComInternet::Inet1_StateChanged(int State) {
     blnError = false;
     blnOk = false;
-    static const char* const textos[] = {"",
-                                         "Buscando servidor",
-                                         "Servidor encontrado",
-                                         "Conectando",
-                                         "Conectado",
-                                         "Enviando datos",
-                                         "Datos enviados",
-                                         "Recibiendo respuesta",
-                                         "Respuesta recibida",
-                                         "Desconectando",
-                                         "Desconectado",
-                                         "Error conexión",
-                                         "Respuesta recibida"};
-    estado(State >= 0 && State <= 12 ? QString::fromUtf8(textos[State]) : QString());
-    if (State == 11) {
+    static const char* const textos[icResponseCompleted + 1] = {"",
+                                                                "Buscando servidor",
+                                                                "Servidor encontrado",
+                                                                "Conectando",
+                                                                "Conectado",
+                                                                "Enviando datos",
+                                                                "Datos enviados",
+                                                                "Recibiendo respuesta",
+                                                                "Respuesta recibida",
+                                                                "Desconectando",
+                                                                "Desconectado",
+                                                                "Error conexión",
+                                                                "Respuesta recibida"};
+    estado(State >= icNone && State <= icResponseCompleted ? QString::fromUtf8(textos[State]) : QString());
+    if (State == icError) {
         blnError = true;
         Timer1->stop();
-        hide();
+        oculta();
         Ocupado = false;
         emit ProcesoTerminado();
-    } else if (State == 12) {
-        // The box shows the reply's start: laying out megabytes in one line would hold the thread for minutes.
-        Text1->setPlainText(Resultado.size() > kMuestraMaxima ? Resultado.left(kMuestraMaxima) + QChar(0x2026)
-                                                              : Resultado);
+    } else if (State == icResponseCompleted) {
+        if (m_ventana)
+            m_ventana->setReplyText(Resultado);
         blnOk = true;
         Timer1->stop();
         procesaRespuesta();
@@ -287,7 +269,7 @@ void frmComInternet::Inet1_StateChanged(int State) {
 }
 
 void frmComInternet::procesaRespuesta() {
-    if (TipoResultado < 0 || TipoResultado > 2) {
+    if (TipoResultado < LecturaDelimitada || TipoResultado > LecturaXML) {
         // Raw text (or a mode without a reader): the reply stays in Resultado, the window as it is.
         blnOk = true;
         Ocupado = false;
@@ -295,18 +277,21 @@ void frmComInternet::procesaRespuesta() {
         return;
     }
     QString archivo;
-    if (TipoResultado != 2 && !atrapaLectura(QStringLiteral("frmComInternet.Inet1_StateChanged"), {}, [&] {
-            btnReintentar->setEnabled(false);
+    if (TipoResultado != LecturaXML && !AtrapaErrores(QStringLiteral("frmComInternet.Inet1_StateChanged"), [&] {
+            if (m_ventana)
+                m_ventana->setRetryEnabled(false);
             estado(QStringLiteral("Guardando datos recibidos"));
             archivo = guardaRespuesta();
             if (SeparadorColumnas.isEmpty())
                 SeparadorColumnas = QStringLiteral("|");
-        }))
+        })) {
+        terminaFallida();
         return;
+    }
     estado(QStringLiteral("Procesando datos recibidos"));
-    if (TipoResultado == 0)
+    if (TipoResultado == LecturaDelimitada)
         ProcesaTexto_to_coleccionGenerica(archivo);
-    else if (TipoResultado == 1)
+    else if (TipoResultado == LecturaSincronizacion)
         ProcesaTextoRecibido(archivo);
     else
         ProcesaXML(Resultado);
@@ -341,10 +326,10 @@ void frmComInternet::Timer1_Timer() {
         Resultado = QStringLiteral("Error de tiempo de espera");
         blnOk = false;
         Ocupado = false;
-        hide();
+        oculta();
         emit ProcesoTerminado();
     }
-    hide();
+    oculta();
 }
 
 void frmComInternet::btnCancelar_Click() {
@@ -354,7 +339,7 @@ void frmComInternet::btnCancelar_Click() {
     blnOk = false;
     blnError = false;
     Ocupado = false;
-    hide();
+    oculta();
 }
 
 void frmComInternet::btnReintentar_Click() {
@@ -366,7 +351,7 @@ void frmComInternet::terminaLectura(const QString& textoEstado) {
     program::doEvents();
     blnOk = true;
     Ocupado = false;
-    hide();
+    oculta();
     emit ProcesoTerminado();
 }
 
@@ -374,15 +359,18 @@ void frmComInternet::terminaFallida() {
     blnOk = false;
     blnError = true;
     Ocupado = false;
-    hide();
+    oculta();
     emit ProcesoTerminado();
 }
 
 void frmComInternet::esperaModal() {
     if (Ocupado) {
-        setModal(true);
-        show();
-        program::waitWhile([this] { return Ocupado; });
+        if (m_ventana)
+            m_ventana->showModal();
+        // The watchdog ends the request; should it not, the wait does, at the watchdog's time and a
+        // second more, as timed out: a modal service never waits for ever.
+        if (program::waitWhile([this] { return Ocupado; }, limiteEsperaMs()) && Ocupado)
+            Timer1_Timer();
     }
-    hide();
+    oculta();
 }

@@ -3,7 +3,9 @@
 // request at a time, from the send to the reader that the caller chose by TipoResultado (0 delimited
 // text into Datos, 1 sync text into Variables and table imports, 2 XML into Datos, 3 raw text left in
 // Resultado); every request ends exactly once with ProcesoTerminado: read, failed (blnError) or timed
-// out ("Error de tiempo de espera"). The window shows only while a modal service waits on it.
+// out ("Error de tiempo de espera"). The client has no widgets: its window (progress, the reply's text,
+// cancel and retry) is the one the upper layer registers (ComInternetWindowPort.h), shown only while a
+// modal service waits on it; without one a request runs unseen.
 //
 //     frmComInternet w;
 //     coleccionTextos consultas;
@@ -12,28 +14,49 @@
 //
 // Replies of modes 0 and 1 go through a file under tmp/ beside the program (UTF-16LE with BOM),
 // deleted once read. Bodies are form-encoded: each value percent-encoded from its Windows-1252 bytes.
+#include "backoffice/ComInternetWindowPort.h"
 #include "backoffice/DRDatos.h"
 #include "backoffice/accesoDatos.h"
 #include "platform/Collections.h"
 
-#include <QDialog>
+#include <QObject>
 #include <QPointer>
 #include <QString>
-#include <functional>
 #include <memory>
 
-class QLabel;
 class QNetworkAccessManager;
 class QNetworkReply;
-class QPlainTextEdit;
-class QPushButton;
 class QTimer;
 
-class frmComInternet final : public QDialog {
+class frmComInternet final : public QObject {
     Q_OBJECT
 public:
-    explicit frmComInternet(QWidget* parent = nullptr);
+    explicit frmComInternet(QObject* parent = nullptr);
     ~frmComInternet() override;
+
+    // The reading modes of a reply (TipoResultado).
+    enum ModoLectura : qint32 {
+        LecturaDelimitada = 0,     // delimited text into Datos
+        LecturaSincronizacion = 1, // sync text into Variables and the tables
+        LecturaXML = 2,            // XML into Datos
+        LecturaSinLector = 3       // the raw text, left in Resultado
+    };
+    // The transfer's states, numbered as the Internet Transfer control numbered them.
+    enum StateConstants : int {
+        icNone = 0,
+        icResolvingHost = 1,
+        icHostResolved = 2,
+        icConnecting = 3,
+        icConnected = 4,
+        icRequesting = 5,
+        icRequestSent = 6,
+        icReceivingResponse = 7,
+        icResponseReceived = 8,
+        icDisconnecting = 9,
+        icDisconnected = 10,
+        icError = 11,
+        icResponseCompleted = 12
+    };
 
     QString Resultado;            // the reply text; "Error de tiempo de espera"; "Error de conexión..."
     bool blnOk = false;           // the reply is complete and read
@@ -44,7 +67,7 @@ public:
     QString identificador_request;                  // held for the caller
     vb::EntidadPtr eRequest;                        // held for the caller
     QString SeparadorColumnas;
-    qint32 TipoResultado = 0;
+    qint32 TipoResultado = LecturaDelimitada;
     vb::ColeccionPtr Datos; // rows of a delimited or XML reply (emptied when a request starts)
     std::shared_ptr<coleccionColumnas> Columnas;
     bool blnPrimeraLinea_tiene_datos_NoDefColumnas = false;
@@ -52,6 +75,8 @@ public:
     bool Ocupado = false;
 
     accesoDatos& da(); // over ConexionServidor, made on first use
+    // The registered window; null when none is.
+    ComInternetWindowPort* ventana() const { return m_ventana.get(); }
 
     void AbreURL(const QString& URL, const QString& strDatosEnviar, qint32 TipoResultado, const QString& strHeader,
                  const QString& TipoOperacion);
@@ -83,38 +108,37 @@ public:
     // ":" puerto_central when set); "" when none.
     static QString DireccionServidorCentral();
 
+    // The window's buttons. Cancel drops the transfer and hides the window, without an end; retry
+    // sends the stored request again.
+    void btnCancelar_Click();
+    void btnReintentar_Click();
+
 signals:
     void ProcesoTerminado();
 
 private:
-    QLabel* lblEstado = nullptr;
-    QPlainTextEdit* Text1 = nullptr;
-    QPushButton* btnCancelar = nullptr;
-    QPushButton* btnReintentar = nullptr;
     QTimer* Timer1 = nullptr; // the request watchdog
 
     void EjecutaPeticion();
     void Inet1_StateChanged(int State);
     void onReplyFinished();
     void Timer1_Timer();
-    void btnCancelar_Click();
-    void btnReintentar_Click();
     void procesaRespuesta();
     QString guardaRespuesta();
     void abandonaTransferencia();
     void esperaTransferenciaEnCurso();
+    qint64 limiteEsperaMs() const; // the watchdog's time and a second more
     void estado(const QString& texto);
+    void oculta();
     void preparaServicio(qint32 tipo, bool primeraLineaDatos, const QString& separador);
     void importaRespuesta(const coleccionTextos& tablas);
     void terminaLectura(const QString& textoEstado);
     void terminaFallida();
+    void lecturaFallida(const QString& archivo); // the file goes, the request ends as failed
     void esperaModal();
     static void avisaSinCp1252(const QString& texto, const QString& campo);
     // Sends a message request in the prepared mode and waits modally; the first row of the reply.
     vb::EntidadPtr enviaMensaje(const QString& url, const QString& cuerpo, vb::ColeccionPtr& Resultado);
-    // Runs a reading step; an error inside it is reported under `procedimiento`, the file goes, and the
-    // request ends as failed (false).
-    bool atrapaLectura(const QString& procedimiento, const QString& archivo, const std::function<void()>& paso);
 
     QNetworkAccessManager* m_inet = nullptr;
     QPointer<QNetworkReply> m_reply;
@@ -125,4 +149,5 @@ private:
     std::unique_ptr<coleccionTextos> m_variables;
     std::shared_ptr<vb::Collection> m_comandosAntes;
     std::unique_ptr<accesoDatos> m_da;
+    std::unique_ptr<ComInternetWindowPort> m_ventana;
 };

@@ -7,7 +7,6 @@
 
 #include <QDomDocument>
 #include <QFile>
-#include <QLabel>
 #include <QStringDecoder>
 
 namespace {
@@ -33,17 +32,13 @@ bool empiezaPor(const QString& linea, const char* marca) {
 
 } // namespace
 
-bool frmComInternet::atrapaLectura(const QString& procedimiento, const QString& archivo,
-                                   const std::function<void()>& paso) {
-    return vb::OnError(paso, [&](const VBError& err) {
-        borraArchivo(archivo);
-        ControlErrores(procedimiento, true, err); // only a lost link reconnects
-        terminaFallida();
-    });
+void frmComInternet::lecturaFallida(const QString& archivo) {
+    borraArchivo(archivo);
+    terminaFallida();
 }
 
 void frmComInternet::ProcesaTextoRecibido(const QString& strArchivoTexto) {
-    const bool leido = atrapaLectura(QStringLiteral("ProcesaTextoRecibido"), strArchivoTexto, [&] {
+    const bool leido = AtrapaErrores(QStringLiteral("ProcesaTextoRecibido"), [&] {
         estado(QStringLiteral("Importando texto"));
         program::doEvents();
         const QStringList lineas = lineasDeTexto(leeArchivoUnicode(strArchivoTexto));
@@ -116,6 +111,8 @@ void frmComInternet::ProcesaTextoRecibido(const QString& strArchivoTexto) {
     });
     if (leido)
         terminaLectura(QStringLiteral("Datos importados"));
+    else
+        lecturaFallida(strArchivoTexto);
 }
 
 void frmComInternet::importaRespuesta(const coleccionTextos& tablas) {
@@ -158,7 +155,7 @@ void frmComInternet::importaRespuesta(const coleccionTextos& tablas) {
 }
 
 void frmComInternet::ProcesaTexto_to_coleccionGenerica(const QString& strArchivoTexto) {
-    const bool leido = atrapaLectura(QStringLiteral("ProcesaTextoRecibido"), strArchivoTexto, [&] {
+    const bool leido = AtrapaErrores(QStringLiteral("ProcesaTextoRecibido"), [&] {
         Datos = std::make_shared<vb::coleccionGenerica>();
         Columnas = std::make_shared<coleccionColumnas>();
         estado(QStringLiteral("Importando texto"));
@@ -182,15 +179,19 @@ void frmComInternet::ProcesaTexto_to_coleccionGenerica(const QString& strArchivo
     });
     if (leido)
         terminaLectura(QStringLiteral("Datos importados"));
+    else
+        lecturaFallida(strArchivoTexto);
 }
 
 void frmComInternet::ProcesaXML(const QString& strXML) {
-    if (atrapaLectura(QStringLiteral("frmComInternet.ProcesaXML"), {}, [&] {
+    if (AtrapaErrores(QStringLiteral("frmComInternet.ProcesaXML"), [&] {
             auto datos = std::make_shared<vb::coleccionGenerica>();
             datos->Add(XMLtoEntidad(strXML));
             Datos = datos;
         }))
         terminaLectura(QStringLiteral("Respuesta de servidor procesada"));
+    else
+        terminaFallida();
 }
 
 namespace {

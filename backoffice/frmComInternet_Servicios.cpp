@@ -5,8 +5,7 @@
 #include "core/basGeneral.h"
 #include "core/clsParametros.h"
 #include "platform/Cp1252.h"
-
-#include <QPushButton>
+#include "platform/Prompts.h"
 
 namespace {
 
@@ -48,7 +47,8 @@ QString frmComInternet::DireccionServidorCentral() {
 
 void frmComInternet::preparaServicio(qint32 tipo, bool primeraLineaDatos, const QString& separador) {
     esperaTransferenciaEnCurso(); // before this call's reader settings replace those of a reply on its way
-    btnReintentar->setEnabled(false);
+    if (m_ventana)
+        m_ventana->setRetryEnabled(false);
     Resultado.clear();
     estado(QStringLiteral("Accediendo a Internet"));
     TipoResultado = tipo;
@@ -74,13 +74,13 @@ void anadeHora(coleccionTextos& consultas) {
 
 void frmComInternet::Servicio_sql_Importar(const QString& IP, coleccionTextos& pConsultas) {
     AtrapaErrores(QStringLiteral("RecibirInformacion"), [&] {
-        preparaServicio(1, false, QStringLiteral("|"));
+        preparaServicio(LecturaSincronizacion, false, QStringLiteral("|"));
         anadeHora(pConsultas);
         QString cuerpo = QStringLiteral("numConsultas=") + QString::number(pConsultas.Count());
         qint32 i = 0;
         for (const TextoNombradoPtr& t : pConsultas)
             cuerpo += itemConsulta(++i, t->Nombre(), t->Texto, true);
-        AbreURL(url(IP, kRutaSQL), cuerpo, 1, kCabecera, QStringLiteral("POST"));
+        AbreURL(url(IP, kRutaSQL), cuerpo, LecturaSincronizacion, kCabecera, QStringLiteral("POST"));
     });
 }
 
@@ -109,7 +109,7 @@ void frmComInternet::Servicio_sql_Exportar(const QString& IP, coleccionTextos& p
     // neither its delete, which would empty the back office's copy, nor the other tables' items alone.
     const bool leido = vb::OnError(
         [&] {
-            preparaServicio(1, false, QStringLiteral("|"));
+            preparaServicio(LecturaSincronizacion, false, QStringLiteral("|"));
             anadeHora(pConsultas);
             qint32 i = 0; // a big table sends more than 32 767 rows
             QString items;
@@ -135,22 +135,23 @@ void frmComInternet::Servicio_sql_Exportar(const QString& IP, coleccionTextos& p
         terminaFallida();
         return;
     }
-    AtrapaErrores(QStringLiteral("RecibirInformacion"),
-                  [&] { AbreURL(url(IP, kRutaSQL), cuerpo, 1, kCabecera, QStringLiteral("POST")); });
+    AtrapaErrores(QStringLiteral("RecibirInformacion"), [&] {
+        AbreURL(url(IP, kRutaSQL), cuerpo, LecturaSincronizacion, kCabecera, QStringLiteral("POST"));
+    });
 }
 
 Variant frmComInternet::Servicio_ConsultaSQL(const QString& strConsultaSql, const QString& strIP_Servidor) {
     AtrapaErrores(QStringLiteral("frmComInternet.Servicio_ConsultaSQL"), [&] {
         const QString direccion = strIP_Servidor.isEmpty() ? DireccionServidorCentral() : strIP_Servidor;
         if (direccion.isEmpty()) {
-            hide();
+            oculta();
             return;
         }
-        preparaServicio(0, false, QStringLiteral("|"));
+        preparaServicio(LecturaDelimitada, false, QStringLiteral("|"));
         const QString cuerpo = QStringLiteral("numConsultas=1&consulta1=consulta1&SQLConsulta1=") +
                                CodificaValor(strConsultaSql, QStringLiteral("SQLConsulta1")) +
                                QStringLiteral("&devolverResultado1=S");
-        AbreURL(url(direccion, kRutaSQL), cuerpo, 0, kCabecera, QStringLiteral("POST"));
+        AbreURL(url(direccion, kRutaSQL), cuerpo, LecturaDelimitada, kCabecera, QStringLiteral("POST"));
     });
     return {};
 }
@@ -159,10 +160,10 @@ void frmComInternet::PromocionesCliente(qint32 lngCliente, bool SoloPromocionesV
     AtrapaErrores(QStringLiteral("frmComInternet.PromocionesCliente"), [&] {
         const QString direccion = DireccionServidorCentral();
         if (direccion.isEmpty()) {
-            hide();
+            oculta();
             return;
         }
-        preparaServicio(0, blnPrimeraLinea_tiene_datos_NoDefColumnas, QStringLiteral("#"));
+        preparaServicio(LecturaDelimitada, blnPrimeraLinea_tiene_datos_NoDefColumnas, QStringLiteral("#"));
         const QString cuerpo =
             QStringLiteral("empresa=%1&restaurante=%2&tpv=%3&cliente=%4&solo_promociones_vigentes=%5")
                 .arg(glngEmpresa)
@@ -171,7 +172,7 @@ void frmComInternet::PromocionesCliente(qint32 lngCliente, bool SoloPromocionesV
                 .arg(lngCliente)
                 .arg(SoloPromocionesVigentes ? QStringLiteral("S") : QStringLiteral("N")) +
             QStringLiteral("&user=Muralvet&bbdd_act=") + CodificaValor(gstrBBDDActual, QStringLiteral("bbdd_act"));
-        AbreURL(url(direccion, kRutaPromociones), cuerpo, 0, kCabecera, QStringLiteral("POST"));
+        AbreURL(url(direccion, kRutaPromociones), cuerpo, LecturaDelimitada, kCabecera, QStringLiteral("POST"));
     });
 }
 
@@ -186,16 +187,16 @@ bool frmComInternet::Servicio_Drovanto(const QString& strURL, QString& strMensaj
                                        const QString& strDatosEnviar, const QString& strSeparadorColumnas) {
     bool exito = false;
     AtrapaErrores(QStringLiteral("frmComInternet.Servicio_Drovanto"), [&] {
-        preparaServicio(0, true, strSeparadorColumnas);
+        preparaServicio(LecturaDelimitada, true, strSeparadorColumnas);
         strMensajeRespuesta.clear();
         const vb::EntidadPtr primera = enviaMensaje(strURL, strDatosEnviar, Resultado);
         if (!primera || primera->Count() == 0) {
-            MensajeUsuario(QStringLiteral("no se ha recibido respuesta del servidor"), 64);
+            MensajeUsuario(QStringLiteral("no se ha recibido respuesta del servidor"), prompts::vbInformation);
             return;
         }
         const QString campo1 = texto(primera->Item(1));
         if (igual(campo1, "OK")) {
-            MensajeUsuario(QStringLiteral("Mensaje enviado correctamente"), 64);
+            MensajeUsuario(QStringLiteral("Mensaje enviado correctamente"), prompts::vbInformation);
             exito = blnOk;
         } else if (igual(campo1, "KO")) {
             strMensajeRespuesta = primera->Count() >= 2 ? texto(primera->Item(2)) : kErrorEnvio;
@@ -218,7 +219,7 @@ bool frmComInternet::Servicio_Drovanto_RespuestaXML(const QString& strURL, QStri
                                                     vb::ColeccionPtr& Resultado, const QString& strDatosEnviar) {
     bool exito = false;
     AtrapaErrores(QStringLiteral("frmComInternet.Servicio_Drovanto_RespuestaXML"), [&] {
-        preparaServicio(2, blnPrimeraLinea_tiene_datos_NoDefColumnas, SeparadorColumnas);
+        preparaServicio(LecturaXML, blnPrimeraLinea_tiene_datos_NoDefColumnas, SeparadorColumnas);
         const vb::EntidadPtr e = enviaMensaje(strURL, strDatosEnviar, Resultado);
         if (!e || e->Count() == 0) {
             strMensajeRespuestaUsuario = QStringLiteral("No se ha obtenido una respueta correcta del servidor");

@@ -42,11 +42,13 @@ void parametros(const QString& impresora) {
 
 // About 2 KB of kitchen ticket: header in double size, forty article lines with accents, the cut.
 void componeTicket() {
-    Imprimir(gCodigosPRN.PRN_INIDBLALT + QStringLiteral("MESA 12   SALA TERRAZA") + gCodigosPRN.PRN_FINDBLALT);
-    Imprimir(QStringLiteral("Camarero: José María      TPV 1   Ticket 4711"));
+    BufferImpresion trabajo;
+    Imprimir(trabajo, gCodigosPRN.PRN_INIDBLALT + QStringLiteral("MESA 12   SALA TERRAZA") + gCodigosPRN.PRN_FINDBLALT);
+    Imprimir(trabajo, QStringLiteral("Camarero: José María      TPV 1   Ticket 4711"));
     for (int i = 0; i < 40; ++i)
-        Imprimir(sustituyeTagsHTML(QStringLiteral("<b>%1</b> x Caña de cerveza con limón, sin hielo").arg(i % 9 + 1)));
-    CortarPapel({.ImprimirLogoDespues = false});
+        Imprimir(trabajo,
+                 sustituyeTagsHTML(QStringLiteral("<b>%1</b> x Caña de cerveza con limón, sin hielo").arg(i % 9 + 1)));
+    CortarPapel(trabajo, {.ImprimirLogoDespues = false});
 }
 
 void BM_TicketRecording(benchmark::State& state) {

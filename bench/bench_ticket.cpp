@@ -52,7 +52,8 @@ std::unique_ptr<coretest::ConnectedCore> conecta(benchmark::State& state) {
 void imprime(benchmark::State& state) {
     clsImprimirTicket t;
     if (!t.ImprimirTicketCocinaEspecial(3, 1234, tickettest::kTextoCocina,
-                                        {.strTextoPie = QStringLiteral("Mesa con ni\u00f1os: traer dos tronas")}))
+                                        {.strTextoPie = QStringLiteral("Mesa con ni\u00f1os: traer dos tronas")})
+             .blnEnviado)
         state.SkipWithError("the ticket did not go out");
 }
 

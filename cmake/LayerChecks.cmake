@@ -66,7 +66,8 @@ function(tarvolin_require_no_widgets)
                 set(_via "directly")
             endif()
             message(FATAL_ERROR "${_target} links Qt6::Widgets (${_via}); the libraries below the windows must "
-                                "not: the widget belongs in ui/, reached through a hook that ui registers.")
+                                "not: the widget belongs in ui/ (or a window library that ui links), reached "
+                                "through a hook that ui registers.")
         endif()
     endforeach()
 endfunction()

@@ -80,8 +80,9 @@ void recorre(uint8_t banderas, int ancho, const QString& texto) {
     else
         marcado = sustituyeTagsHTML(texto);
 
+    BufferImpresion trabajo;
     if (banderas & kImagen) {
-        ImprimeImagenBits(marcado, qint16(ancho), 0, qint16(ancho * 2), QString());
+        ImprimeImagenBits(trabajo, marcado, qint16(ancho), 0, qint16(ancho * 2), QString());
     } else {
         for (QString linea : marcado.split(QStringLiteral("\r\n"))) {
             if (banderas & kAlinea) {
@@ -89,11 +90,11 @@ void recorre(uint8_t banderas, int ancho, const QString& texto) {
                 if (basFuncionesComunes::Columnas(linea) != std::max(ancho, 0))
                     falla("the fitted line is not as wide as asked");
             }
-            Imprimir(linea, {.Enviar = (banderas & kEnviarCadaLinea) != 0, .EsCocina = cocina});
+            Imprimir(trabajo, linea, {.Enviar = (banderas & kEnviarCadaLinea) != 0, .EsCocina = cocina});
         }
     }
     // Whatever is left goes out as one job.
-    Imprimir(QString(), {.ConSalto = false, .Enviar = true, .EsCocina = cocina});
+    Imprimir(trabajo, QString(), {.ConSalto = false, .Enviar = true, .EsCocina = cocina});
 }
 
 } // namespace

@@ -1,61 +1,112 @@
-// The rule text of the trigger messages on arbitrary bytes (Windows-1252, as the table holds it): the
-// fixed "$" variables are put in with the till and ticket of the input's first eight bytes. A text
-// without "$" comes back as it was; every other text comes back with none of the variables' names
-// left (what they are replaced with holds no letters, so no replacement makes a new name), unless it
-// names the customer, which needs the database this process does not have.
-#include "fuzz/EntornoFuzz.h"
+// Rule SQL on arbitrary bytes: the text before the first 0xFF byte is a rule author's SQL, the
+// pieces after the next ones are values from outside for "$parametro1_accion", "$parametro1" and
+// "$v" (decoded as Windows-1252). Each statement the author wrote takes the values, and then:
+// - it is still one statement, and its code outside literals and comments is the author's with
+//   only the numbers that went in unquoted: no value ever leaves the literal it landed in;
+// - a refusal names a value from outside that is not a number;
+// - in a '...' or "..." literal alone a value reads back, by the server's escape rules, as given.
 #include "platform/Cp1252.h"
-#include "rules/clsBotones.h"
+#include "rules/SentenciasRegla.h"
 
-#include <QCoreApplication>
+#include <QByteArray>
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+
+using namespace SentenciasRegla;
 
 namespace {
 
-ProcesoFuzz<QCoreApplication>* g_entorno = nullptr;
+// The statement's code with every literal and name as a mark and every comment as a blank.
+QString esqueleto(const QString& s) {
+    QString r;
+    for (const Pieza& p : trocea(s)) {
+        switch (p.tipo) {
+        case Tramo::Codigo:
+            r += s.mid(p.inicio, p.fin - p.inicio);
+            break;
+        case Tramo::Comentario:
+            r += u' ';
+            break;
+        default:
+            r += QStringLiteral("<%1%2>").arg(s.at(p.inicio)).arg(p.cierra);
+        }
+    }
+    return r;
+}
 
-const char* const kNombres[] = {"$idEmpresa",   "$idRestaurante",    "$idTPV",      "$idTicket",   "$idLinea",
-                                "$idSubTicket", "$idArticulo",       "$idFormato",  "$idVendedor", "$fecha_actual",
-                                "$hora_actual", "$fecha_formateada", "$idCamarero", "$idEmpleado"};
+// The text of a quoted literal's body as the server reads it (backslash escapes on).
+QString lee(const QString& cuerpo, QChar comilla) {
+    QString r;
+    for (qsizetype i = 0; i < cuerpo.size(); ++i) {
+        const QChar c = cuerpo.at(i);
+        if (c == u'\\' && i + 1 < cuerpo.size()) {
+            const QChar e = cuerpo.at(++i);
+            const char16_t k = e.unicode();
+            r += k == u'0'   ? QChar(0)
+                 : k == u'n' ? QChar(u'\n')
+                 : k == u'r' ? QChar(u'\r')
+                 : k == u't' ? QChar(u'\t')
+                 : k == u'b' ? QChar(u'\b')
+                 : k == u'Z' ? QChar(26)
+                             : e;
+            if (k == u'%' || k == u'_')
+                r.insert(r.size() - 1, u'\\');
+        } else if (c == comilla && i + 1 < cuerpo.size() && cuerpo.at(i + 1) == comilla) {
+            r += c;
+            ++i;
+        } else {
+            r += c;
+        }
+    }
+    return r;
+}
+
+[[noreturn]] void falla(const char* que) {
+    fprintf(stderr, "fuzz_reglas: %s\n", que);
+    std::abort();
+}
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-    g_entorno = new ProcesoFuzz<QCoreApplication>(argc, argv);
-    // As after the first connection: every value put in is digits and separators.
-    gdtmFechaConexion = QDateTime(QDate(2026, 3, 14), QTime(12, 0));
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size < 8)
-        return 0;
-    clsBotones::Identificadores ids;
-    std::memcpy(&ids.lngTPV, data, 4);
-    std::memcpy(&ids.lngTicket, data + 4, 4);
-    const QString texto = cp1252::decode(QByteArray(reinterpret_cast<const char*>(data) + 8, qsizetype(size - 8)));
-    clsBotones botones;
-    QString r;
-    try {
-        r = botones.EvaluaMensajesTriggerSustituirVariablesFijas(texto, ids);
-    } catch (const program::Ended&) {
-        program::resetForTests();
-        return 0;
+    const QList<QByteArray> trozos =
+        QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size)).split('\xff');
+    const auto trozo = [&](int i) { return i < trozos.size() ? cp1252::decode(trozos.at(i)) : QString(); };
+    const Variables variables{{QStringLiteral("$parametro1_accion"), trozo(1), Origen::Valor},
+                              {QStringLiteral("$parametro1"), trozo(2), Origen::Valor},
+                              {QStringLiteral("$v"), trozo(3), Origen::Valor},
+                              {QStringLiteral("$idTicket"), QStringLiteral("1234"), Origen::Regla}};
+
+    for (const QString& autor : divide(trozo(0))) {
+        if (divide(autor) != QStringList{autor})
+            falla("a statement of the split splits again");
+        QString sentencia = autor;
+        QString rechazada;
+        if (!sustituye(sentencia, variables, &rechazada)) {
+            const auto v = std::find_if(variables.begin(), variables.end(),
+                                        [&](const Variable& x) { return x.nombre == rechazada; });
+            if (v == variables.end() || v->origen != Origen::Valor || esListaDeNumeros(v->valor))
+                falla("a refusal names no value from outside that is not a number");
+            continue;
+        }
+        if (divide(sentencia).size() != 1)
+            falla("a value added or removed a statement");
+        QString esperado = esqueleto(autor);
+        for (const Variable& v : variables)
+            esperado.replace(v.nombre, v.valor);
+        if (esqueleto(sentencia) != esperado)
+            falla("a value left its literal");
     }
-    if (!texto.contains(QLatin1Char('$')) && r != texto) {
-        std::fprintf(stderr, "a text without variables changed: %s\n", qPrintable(texto.toUtf8().toPercentEncoding()));
-        std::abort();
+
+    for (const Variable& v : variables.mid(0, 3)) {
+        for (const QChar comilla : {QChar(u'\''), QChar(u'"')}) {
+            QString s = QStringLiteral("select ") + comilla + v.nombre + comilla;
+            if (!sustituye(s, {v}) || !s.endsWith(comilla) || lee(s.mid(8, s.size() - 9), comilla) != v.valor)
+                falla("a quoted value does not read back as given");
+        }
     }
-    if (!texto.contains(QLatin1String("idCliente")))
-        for (const char* nombre : kNombres)
-            if (r.contains(QLatin1String(nombre))) {
-                std::fprintf(stderr, "%s left in: %s -> %s\n", nombre, qPrintable(texto.toUtf8().toPercentEncoding()),
-                             qPrintable(r.toUtf8().toPercentEncoding()));
-                std::abort();
-            }
     return 0;
 }

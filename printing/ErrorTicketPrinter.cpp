@@ -21,26 +21,20 @@ template <class F> void ErrorTicketPrinter::comoTrabajoPropio(const QString& par
         return;
     }
     SuspensionImpresion suspension;
-    auto& buf = basPrinter::gEstadoImpresion.mBufferImpresion;
-    const QString trabajoEnCurso = std::exchange(buf.Texto, QString());
-    // Whatever arrives in the buffer during the error print's waits stays behind the ticket in progress.
-    struct Devuelve {
-        QString guardado;
-        QString& texto;
-        ~Devuelve() { texto = guardado + texto; }
-    } devuelve{trabajoEnCurso, buf.Texto};
-    imprimir();
+    basPrinter::BufferImpresion trabajo;
+    imprimir(trabajo);
 }
 
 void ErrorTicketPrinter::printErrorLine(const QString& errorText) {
     const QString linea = QStringLiteral("Tarvolin Error: ") + errorText;
-    comoTrabajoPropio(linea, [&] { basPrinter::Imprimir(linea, {.Enviar = true}); });
+    comoTrabajoPropio(
+        linea, [&](basPrinter::BufferImpresion& trabajo) { basPrinter::Imprimir(trabajo, linea, {.Enviar = true}); });
 }
 
 void ErrorTicketPrinter::printErrorTicket(const QString& message) {
     using basPrinter::Imprimir;
-    comoTrabajoPropio(message, [&] {
-        auto linea = [](const QString& t) { Imprimir(t); };
+    comoTrabajoPropio(message, [&](basPrinter::BufferImpresion& trabajo) {
+        auto linea = [&](const QString& t) { Imprimir(trabajo, t); };
         const QDateTime ahora = clock_seam::now();
         const basPrinter::CodigosPRN& prn = basPrinter::gCodigosPRN;
         linea(prn.PRN_ININEG + prn.PRN_INISUB + QStringLiteral("Se ha producido un error:") + prn.PRN_FINNEG +
@@ -51,6 +45,6 @@ void ErrorTicketPrinter::printErrorTicket(const QString& message) {
         linea(QString());
         linea(QStringLiteral("Mensaje de error:"));
         linea(message);
-        basPrinter::CortarPapel();
+        basPrinter::CortarPapel(trabajo);
     });
 }

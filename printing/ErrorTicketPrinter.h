@@ -1,7 +1,6 @@
 #pragma once
-// Prints the core's error line and unattended error ticket through the printer layer, each as its own
-// job: whatever a ticket in progress has collected in the shared buffer stays there, untouched, and
-// goes on with that ticket.
+// Prints the core's error line and unattended error ticket through the printer layer, each as a job
+// of its own beside whatever ticket is being composed.
 #include "core/basGeneral.h"
 
 class ErrorTicketPrinter final : public ErrorPrinter {

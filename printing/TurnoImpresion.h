@@ -1,8 +1,9 @@
 #pragma once
-// The print turn: prints that must not mix in the shared print buffer run one at a time. The request
-// server owns the turn its socket prints take and installs it here at start-up; printers below the
-// server (the trigger rules' special tickets) take the same turn through EnTurnoDeImpresion.
-// Without an installed turn the task runs at once.
+// The print turn orders whole prints on the printers: each composer owns its job, but a print sends
+// one job per piece and waits between them, so without the turn the pieces of two tickets would come
+// out of the printer interleaved. The request server owns the turn its socket prints take and
+// installs it here at start-up; printers below the server (the trigger rules' special tickets) take
+// the same turn through EnTurnoDeImpresion. Without an installed turn the task runs at once.
 #include <functional>
 
 namespace basPrinter {

@@ -57,37 +57,40 @@ bool capturando() {
 
 } // namespace
 
-InformeUnicoDeFallos::InformeUnicoDeFallos(bool blnYaInformado)
-    : m_informado(blnYaInformado), m_anterior(std::exchange(gEstadoImpresion.informeUnico, this)) {}
-
-InformeUnicoDeFallos::~InformeUnicoDeFallos() {
-    gEstadoImpresion.informeUnico = m_anterior;
+ResultadoEnvio ResultadoEnvio::anade(const ResultadoEnvio& despues) const {
+    if (blnEnviado && !ok)
+        return *this;
+    return despues.blnEnviado ? despues : *this;
 }
+
+namespace {
 
 // Send failures are reported through MensajeUsuario, which unattended prints an error ticket through
 // this same layer; while one report is in progress, a further failure is only logged.
-void informaFalloEnvio(const QString& impresora, const QString& motivo) {
+void informaFalloEnvio(InformeFallos& informe, const QString& impresora, const QString& motivo) {
     const QString texto = QStringLiteral("No se ha podido imprimir en %1: %2").arg(impresora, motivo);
     GrabaLog(texto, true);
     if (gEstadoImpresion.blnInformandoFallo)
         return;
-    if (InformeUnicoDeFallos* unico = gEstadoImpresion.informeUnico) {
-        if (std::exchange(unico->m_informado, true))
-            return;
-    }
+    if (informe.blnUnSoloInforme && informe.blnInformado)
+        return;
+    informe.blnInformado = true;
     gEstadoImpresion.blnInformandoFallo = true;
     const auto fin = qScopeGuard([] { gEstadoImpresion.blnInformandoFallo = false; });
     MensajeUsuario(texto, prompts::vbInformation);
 }
 
-namespace {
-
-bool enviaTrabajo(const QString& impresora, const QString& texto) {
-    QString error;
-    const bool ok = printers::output().send(impresora, cp1252::encode(texto), &error);
-    if (!ok)
-        informaFalloEnvio(impresora, error.isEmpty() ? QStringLiteral("error desconocido") : error);
-    return ok;
+ResultadoEnvio enviaTrabajo(BufferImpresion& trabajo, const QString& impresora, const QString& texto) {
+    ResultadoEnvio r{.blnEnviado = true, .impresora = impresora};
+    r.ok = printers::output().send(impresora, cp1252::encode(texto), &r.error);
+    if (!r.ok) {
+        if (r.error.isEmpty())
+            r.error = QStringLiteral("error desconocido");
+        informaFalloEnvio(trabajo.informe, impresora, r.error);
+    } else {
+        r.error.clear();
+    }
+    return r;
 }
 
 // ---- character translation table ----
@@ -153,18 +156,21 @@ QString CodigoImpresora(std::initializer_list<int> bytes) {
 // ======================================================================================
 
 namespace {
-// Sends what the buffer holds, adding nothing.
-void enviaBuffer(qint32 idImpresora, const QString& NombreImpresora, bool Traducir = true) {
-    Imprimir(QString(), {.ConSalto = false,
-                         .Enviar = true,
-                         .idImpresora = idImpresora,
-                         .NombreImpresora = NombreImpresora,
-                         .Traducir = Traducir});
+// Sends what the job holds, adding nothing.
+ResultadoEnvio enviaBuffer(BufferImpresion& trabajo, qint32 idImpresora, const QString& NombreImpresora,
+                           bool Traducir = true) {
+    return Imprimir(trabajo, QString(),
+                    {.ConSalto = false,
+                     .Enviar = true,
+                     .idImpresora = idImpresora,
+                     .NombreImpresora = NombreImpresora,
+                     .Traducir = Traducir});
 }
 } // namespace
 
-bool Imprimir(const QString& texto, OpcionesImprimir o) {
-    auto& buf = gEstadoImpresion.mBufferImpresion;
+ResultadoEnvio Imprimir(BufferImpresion& trabajo, const QString& texto, OpcionesImprimir o) {
+    auto& buf = trabajo;
+    const bool pedido = o.Enviar;
     buf.Texto += texto;
     if (o.ConSalto)
         buf.Texto += CRLF;
@@ -204,19 +210,27 @@ bool Imprimir(const QString& texto, OpcionesImprimir o) {
     vb::OnError([&] { facturadora = objParametros().lee(param::FuncFacturadora) == 1; }, aviso(prompts::vbInformation));
     const bool paginar = facturadora && gEstadoImpresion.glngPaginarFacturadora == 1;
     if (o.ControlarFacturadora && paginar)
-        vb::OnError([&] { ImprimeFacturadora(QString(buf.Texto)); }, aviso(prompts::vbInformation));
+        vb::OnError([&] { ImprimeFacturadora(trabajo, QString(buf.Texto)); }, aviso(prompts::vbInformation));
 
+    // The job's own sending call answers for what the length limit sent before it; a send the
+    // caller did not ask for is kept for that call.
+    const ResultadoEnvio adelantado = pedido ? std::exchange(trabajo.envioAdelantado, {}) : ResultadoEnvio{};
+    auto responde = [&](const ResultadoEnvio& r) {
+        if (!pedido)
+            trabajo.envioAdelantado = trabajo.envioAdelantado.anade(r);
+        return adelantado.anade(r);
+    };
     if (!o.Enviar)
-        return false;
+        return responde({});
 
-    // From here on the job is this text; the buffer is free for whatever the waits let in.
-    QString trabajo = buf.Texto;
+    // From here on the job's bytes are this text; the job is empty again.
+    QString datos = buf.Texto;
     buf.Texto.clear();
 
     if (itos)
         o.Traducir = false;
-    if (o.Traducir && !trabajo.isEmpty())
-        vb::OnError([&] { trabajo = TraducirCaracteres(trabajo, o.EsCocina); }, aviso(prompts::vbInformation));
+    if (o.Traducir && !datos.isEmpty())
+        vb::OnError([&] { datos = TraducirCaracteres(datos, o.EsCocina); }, aviso(prompts::vbInformation));
 
     QString nombre;
     bool descartar = false;
@@ -233,7 +247,7 @@ bool Imprimir(const QString& texto, OpcionesImprimir o) {
         },
         aviso(prompts::vbInformation));
     if (descartar)
-        return false;
+        return responde({});
     vb::OnError(
         [&] {
             if (!o.NombreImpresora.isEmpty())
@@ -248,21 +262,23 @@ bool Imprimir(const QString& texto, OpcionesImprimir o) {
         vb::OnError([&] { nombre = printers::output().defaultPrinter(); }, aviso(prompts::vbInformation));
 
     // Nothing collected: no job (an empty raw job would stay held in the queue).
-    const bool vacio = trabajo.isEmpty();
+    const bool vacio = datos.isEmpty();
 
     if (facturadora)
         vb::OnError(
             [&] {
                 if (paginar) {
-                    trabajo = CodigoImpresora({27, 'c', '0', 4}) + trabajo;
-                    ImprimeFacturadora(trabajo, {.blnSoloContar = true});
+                    datos = CodigoImpresora({27, 'c', '0', 4}) + datos;
+                    ImprimeFacturadora(trabajo, datos, {.blnSoloContar = true});
                 } else {
-                    trabajo = CodigoImpresora({27, 'c', '0', 1}) + trabajo;
+                    datos = CodigoImpresora({27, 'c', '0', 1}) + datos;
                 }
             },
             aviso(prompts::vbInformation));
 
-    bool enviado = vacio;
+    // Nothing collected is nothing lost; a failure before the send is the job's failure.
+    ResultadoEnvio envio{.blnEnviado = true, .impresora = nombre};
+    bool intentado = vacio;
     vb::OnError(
         [&] {
             bool opos = false;
@@ -273,25 +289,34 @@ bool Imprimir(const QString& texto, OpcionesImprimir o) {
             }
             if (opos) {
                 // The POS-printer road: the same payload the control's direct output would take.
-                if (!vacio)
-                    enviado = enviaTrabajo(impresoraOpos, CodigoImpresora({27, '=', 1}) + trabajo + CRLF);
+                envio.impresora = impresoraOpos;
+                if (!vacio) {
+                    intentado = true;
+                    envio = enviaTrabajo(trabajo, impresoraOpos, CodigoImpresora({27, '=', 1}) + datos + CRLF);
+                }
             } else {
-                if (!vacio)
-                    enviado = enviaTrabajo(nombre, trabajo);
+                if (!vacio) {
+                    intentado = true;
+                    envio = enviaTrabajo(trabajo, nombre, datos);
+                }
                 if (gblnLog) {
                     GrabaLog(QStringLiteral("Impreso en ") + nombre);
-                    GrabaLog(trabajo);
+                    GrabaLog(datos);
                 }
             }
         },
-        aviso(prompts::vbInformation));
+        [&](const VBError& e) {
+            if (!intentado)
+                envio = {.blnEnviado = true, .impresora = envio.impresora, .ok = false, .error = e.description()};
+            MensajeUsuario(e.description(), prompts::vbInformation);
+        });
 
     if (paginar)
         vb::OnError([&] { basFuncionesComunes::Espera(objParametros().lee(param::DelayFacturadora)); },
                     aviso(prompts::vbInformation));
     vb::OnError([&] { basFuncionesComunes::Espera(objParametros().lee(param::DelayImpresion)); },
                 aviso(prompts::vbInformation));
-    return enviado;
+    return responde(envio);
 }
 
 Variant TrazaVacia(const QString&, const QString&, const Variant&, const Variant&) {
@@ -309,14 +334,17 @@ void InicializaCodigosPRN() {
     gCodigosPRN = CodigosPRN{};
 }
 
-QString InicializaImpresora(qint32 idImpresora, const QString& NombreImpresora, OpcionesInicializa o) {
+ResultadoEnvio InicializaImpresora(BufferImpresion& trabajo, qint32 idImpresora, const QString& NombreImpresora,
+                                   OpcionesInicializa o) {
     QString& Espaciado = o.Espaciado;
     const bool Enviar = o.Enviar;
+    ResultadoEnvio envio;
     if (objImpresionPantalla().DevolverTextoEnLugarDeImprimir())
-        return Espaciado;
+        return envio;
     auto orden = [&](std::initializer_list<int> bytes, bool enviar) {
-        Imprimir(CodigoImpresora(bytes),
-                 {.Enviar = enviar, .idImpresora = idImpresora, .NombreImpresora = NombreImpresora});
+        envio =
+            envio.anade(Imprimir(trabajo, CodigoImpresora(bytes),
+                                 {.Enviar = enviar, .idImpresora = idImpresora, .NombreImpresora = NombreImpresora}));
     };
     if (o.CambiarEspaciado)
         vb::OnError(
@@ -328,8 +356,9 @@ QString InicializaImpresora(qint32 idImpresora, const QString& NombreImpresora, 
                         return;
                     Espaciado = vb::Chr(*n);
                 }
-                Imprimir(CodigoImpresora({27, '3'}) + Espaciado,
-                         {.Enviar = Enviar, .idImpresora = idImpresora, .NombreImpresora = NombreImpresora});
+                envio = envio.anade(
+                    Imprimir(trabajo, CodigoImpresora({27, '3'}) + Espaciado,
+                             {.Enviar = Enviar, .idImpresora = idImpresora, .NombreImpresora = NombreImpresora}));
             },
             aviso(prompts::vbExclamation));
     bool juego2 = false;
@@ -341,7 +370,8 @@ QString InicializaImpresora(qint32 idImpresora, const QString& NombreImpresora, 
         gCodigosPRN.PRN_FINDBLALT.clear();
         gCodigosPRN.PRN_ININEG.clear();
         gCodigosPRN.PRN_FINNEG.clear();
-        vb::OnError([&] { enviaBuffer(idImpresora, NombreImpresora); }, aviso(prompts::vbExclamation));
+        vb::OnError([&] { envio = envio.anade(enviaBuffer(trabajo, idImpresora, NombreImpresora)); },
+                    aviso(prompts::vbExclamation));
         vb::OnError([&] { orden({27, '!', 2}, true); }, aviso(prompts::vbExclamation));
         vb::OnError([&] { orden({27, 'A', 0}, true); }, aviso(prompts::vbExclamation));
         vb::OnError([&] { orden({29, 'E', 1}, true); }, aviso(prompts::vbExclamation));
@@ -349,10 +379,11 @@ QString InicializaImpresora(qint32 idImpresora, const QString& NombreImpresora, 
     } else {
         vb::OnError([&] { orden({27, '!', 0}, Enviar); }, aviso(prompts::vbExclamation));
     }
-    return Espaciado;
+    return envio;
 }
 
-qint16 EstableceLetraYAncho(qint32 idImpresora, const QString& NombreImpresora, bool EsCocina) {
+qint16 EstableceLetraYAncho(BufferImpresion& trabajo, qint32 idImpresora, const QString& NombreImpresora,
+                            bool EsCocina) {
     qint16 ancho = 42;
     int n = 0;
     vb::OnError(
@@ -362,7 +393,7 @@ qint16 EstableceLetraYAncho(qint32 idImpresora, const QString& NombreImpresora, 
             constexpr int kModo[] = {0, 16, 32, 48, 1, 17, 33, 49};
             n = letra >= 0 && letra <= 7 ? kModo[letra] : 0;
             if (letra != 0 && !objImpresionPantalla().DevolverTextoEnLugarDeImprimir())
-                Imprimir(CodigoImpresora({27, '!', n}),
+                Imprimir(trabajo, CodigoImpresora({27, '!', n}),
                          {.idImpresora = idImpresora, .NombreImpresora = NombreImpresora});
         },
         aviso(prompts::vbExclamation));
@@ -463,15 +494,16 @@ QString TraducirCaracteres(const QString& texto, bool EsCocina) {
 // Cut, logo, beep, bit image
 // ======================================================================================
 
-QString CortarPapel(OpcionesCorte o) {
+ResultadoCorte CortarPapel(BufferImpresion& trabajo, OpcionesCorte o) {
     const qint32 idImpresora = o.idImpresora;
     const bool Traducir = o.Traducir;
     QString& NombreImpresora = o.NombreImpresora;
+    ResultadoEnvio envio;
     bool captura = false;
     vb::OnError([&] { captura = capturando(); }, aviso(prompts::vbInformation));
     if (captura) {
-        vb::OnError([&] { enviaBuffer(idImpresora, NombreImpresora); }, aviso(prompts::vbInformation));
-        return NombreImpresora;
+        vb::OnError([&] { envio = enviaBuffer(trabajo, idImpresora, NombreImpresora); }, aviso(prompts::vbInformation));
+        return {envio, NombreImpresora};
     }
     vb::OnError(
         [&] {
@@ -479,12 +511,13 @@ QString CortarPapel(OpcionesCorte o) {
             if (n == 0)
                 n = 4;
             for (qint32 i = 0; i < n; ++i)
-                Imprimir(QString(), {.idImpresora = idImpresora, .NombreImpresora = NombreImpresora});
+                Imprimir(trabajo, QString(), {.idImpresora = idImpresora, .NombreImpresora = NombreImpresora});
         },
         aviso(prompts::vbInformation));
     vb::OnError(
         [&] {
-            Imprimir(QString(), {.idImpresora = idImpresora, .NombreImpresora = NombreImpresora, .Traducir = Traducir});
+            Imprimir(trabajo, QString(),
+                     {.idImpresora = idImpresora, .NombreImpresora = NombreImpresora, .Traducir = Traducir});
         },
         aviso(prompts::vbInformation));
 
@@ -507,35 +540,38 @@ QString CortarPapel(OpcionesCorte o) {
                 const QString corte = objParametros().lee(param::CodigosEscTicketNormal) == 2
                                           ? CodigoImpresora({29, 'V', 1, '@'})
                                           : CodigoImpresora({29, 'V', 0});
-                Imprimir(corte, {.ConSalto = false,
-                                 .Enviar = true,
-                                 .idImpresora = idImpresora,
-                                 .NombreImpresora = NombreImpresora,
-                                 .Traducir = Traducir});
+                envio = Imprimir(trabajo, corte,
+                                 {.ConSalto = false,
+                                  .Enviar = true,
+                                  .idImpresora = idImpresora,
+                                  .NombreImpresora = NombreImpresora,
+                                  .Traducir = Traducir});
             },
             aviso(prompts::vbInformation));
     } else {
-        vb::OnError([&] { enviaBuffer(idImpresora, NombreImpresora, Traducir); }, aviso(prompts::vbInformation));
+        vb::OnError([&] { envio = enviaBuffer(trabajo, idImpresora, NombreImpresora, Traducir); },
+                    aviso(prompts::vbInformation));
     }
     vb::OnError(
         [&] {
             if (objParametros().lee(param::ImpLogoAntes) == 0 && o.ImprimirLogoDespues &&
                 objParametros().lee(param::LogoEnImpresora) == 0)
-                ImprimeLogo(false, 0, NombreImpresora);
+                ImprimeLogo(trabajo, false, 0, NombreImpresora);
         },
         aviso(prompts::vbInformation));
     vb::OnError([&] { basFuncionesComunes::Espera(objParametros().lee(param::DelayImpresion)); },
                 aviso(prompts::vbInformation));
-    return NombreImpresora;
+    return {envio, NombreImpresora};
 }
 
-void ImprimeLogo(bool Enviar, qint32 idImpresora, const QString& NombreImpresora) {
+ResultadoEnvio ImprimeLogo(BufferImpresion& trabajo, bool Enviar, qint32 idImpresora, const QString& NombreImpresora) {
+    ResultadoEnvio envio;
     vb::OnError([&] { GrabaLog(basFuncionesComunes::TextoSegundos() + QStringLiteral("basPrinter.ImprimeLogo: ")); },
                 aviso(prompts::vbInformation));
     bool captura = false;
     vb::OnError([&] { captura = capturando(); }, aviso(prompts::vbInformation));
     if (captura)
-        return;
+        return envio;
     vb::OnError(
         [&] {
             if (objParametros().lee(param::LogoEnImpresora) == 0) {
@@ -557,13 +593,15 @@ void ImprimeLogo(bool Enviar, qint32 idImpresora, const QString& NombreImpresora
                 const QString orden = objParametros().lee(param::ModeloImpresoraTickets) == 0
                                           ? CodigoImpresora({28, 'p', 1, 0})
                                           : CodigoImpresora({29, '(', 'L', 6, 0, 48, 69, 32, 32, 1, 1});
-                Imprimir(orden, {.Enviar = Enviar, .idImpresora = idImpresora, .NombreImpresora = NombreImpresora});
+                envio = Imprimir(trabajo, orden,
+                                 {.Enviar = Enviar, .idImpresora = idImpresora, .NombreImpresora = NombreImpresora});
             }
         },
         aviso(prompts::vbInformation));
+    return envio;
 }
 
-void EmitirPito(qint32 idImpresora, const QString& NombreImpresora) {
+void EmitirPito(BufferImpresion& trabajo, qint32 idImpresora, const QString& NombreImpresora) {
     vb::OnError(
         [&] {
             const double tipo = objParametros().lee(param::EmitirPito);
@@ -589,14 +627,14 @@ void EmitirPito(qint32 idImpresora, const QString& NombreImpresora) {
                 return;
             }
             Imprimir(
-                orden,
+                trabajo, orden,
                 {.ConSalto = false, .idImpresora = idImpresora, .NombreImpresora = NombreImpresora, .Traducir = false});
         },
         aviso(prompts::vbInformation));
 }
 
-void ImprimeImagenBits(const QString& Datos, qint16 AnchoBytes, qint32 idImpresora, qint16 Espaciado,
-                       const QString& NombreImpresora) {
+void ImprimeImagenBits(BufferImpresion& trabajo, const QString& Datos, qint16 AnchoBytes, qint32 idImpresora,
+                       qint16 Espaciado, const QString& NombreImpresora) {
     if (AnchoBytes <= 0) {
         MensajeUsuario(QStringLiteral("Ancho de imagen no válido: %1").arg(AnchoBytes), prompts::vbExclamation);
         return;
@@ -607,7 +645,7 @@ void ImprimeImagenBits(const QString& Datos, qint16 AnchoBytes, qint32 idImpreso
     vb::OnError(
         [&] {
             Imprimir(
-                CodigoImpresora({27, '3', 0}),
+                trabajo, CodigoImpresora({27, '3', 0}),
                 {.ConSalto = false, .idImpresora = idImpresora, .NombreImpresora = NombreImpresora, .Traducir = false});
         },
         aviso(prompts::vbExclamation));
@@ -616,7 +654,7 @@ void ImprimeImagenBits(const QString& Datos, qint16 AnchoBytes, qint32 idImpreso
             [&] {
                 const QString banda = relleno + Datos.mid(i, w) + relleno;
                 const int largo = int(banda.size());
-                Imprimir(CodigoImpresora({27, '*', 0, largo % 256, largo / 256}) + banda,
+                Imprimir(trabajo, CodigoImpresora({27, '*', 0, largo % 256, largo / 256}) + banda,
                          {.idImpresora = idImpresora, .NombreImpresora = NombreImpresora, .Traducir = false});
             },
             aviso(prompts::vbExclamation));
@@ -624,10 +662,11 @@ void ImprimeImagenBits(const QString& Datos, qint16 AnchoBytes, qint32 idImpreso
     vb::OnError(
         [&] {
             if (const auto n = byteDeParametro(Espaciado, QStringLiteral("espaciado"), prompts::vbExclamation))
-                Imprimir(CodigoImpresora({27, '3', *n}), {.ConSalto = false,
-                                                          .idImpresora = idImpresora,
-                                                          .NombreImpresora = NombreImpresora,
-                                                          .Traducir = false});
+                Imprimir(trabajo, CodigoImpresora({27, '3', *n}),
+                         {.ConSalto = false,
+                          .idImpresora = idImpresora,
+                          .NombreImpresora = NombreImpresora,
+                          .Traducir = false});
         },
         aviso(prompts::vbExclamation));
 }
@@ -636,11 +675,11 @@ void ImprimeImagenBits(const QString& Datos, qint16 AnchoBytes, qint32 idImpreso
 // Invoice-printer pagination
 // ======================================================================================
 
-void ImprimeFacturadora(const QString& texto, OpcionesFacturadora o) {
-    auto& buf = gEstadoImpresion.mBufferImpresion;
+void ImprimeFacturadora(BufferImpresion& trabajo, const QString& texto, OpcionesFacturadora o) {
+    auto& buf = trabajo;
     auto lineas = [](const QString& t) { return basLegacyFunctions::FuncionLegacyStrings(t, CRLF); };
-    auto linea = [](const QString& t, bool controlar, bool enviar = false) {
-        Imprimir(t, {.Enviar = enviar, .ControlarFacturadora = controlar});
+    auto linea = [&](const QString& t, bool controlar, bool enviar = false) {
+        Imprimir(trabajo, t, {.Enviar = enviar, .ControlarFacturadora = controlar});
     };
     // The paper prompt waits for the user; it must not print (unattended it would become an error
     // ticket on this very printer, in the middle of the page).
@@ -679,13 +718,14 @@ void ImprimeFacturadora(const QString& texto, OpcionesFacturadora o) {
                     aviso(prompts::vbInformation));
         vb::OnError(
             [&] {
-                Imprimir(CodigoImpresora({27, 'F', 1, 12}),
+                Imprimir(trabajo, CodigoImpresora({27, 'F', 1, 12}),
                          {.ConSalto = false, .Enviar = true, .ControlarFacturadora = false});
             },
             aviso(prompts::vbInformation));
         vb::OnError(
             [&] {
-                Imprimir(CodigoImpresora({27, 'c', '0', 4}), {.ConSalto = false, .ControlarFacturadora = false});
+                Imprimir(trabajo, CodigoImpresora({27, 'c', '0', 4}),
+                         {.ConSalto = false, .ControlarFacturadora = false});
             },
             aviso(prompts::vbInformation));
         vb::OnError(

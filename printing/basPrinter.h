@@ -1,11 +1,12 @@
 #pragma once
-// The printer module: the shared print buffer, the ESC/POS code strings and markup, the character
+// The printer module: the print job, the ESC/POS code strings and markup, the character
 // translation to the printer's table, the single output road (Imprimir) and the cut, logo, beep and
 // bit-image routines. Every byte that reaches a ticket printer goes through Imprimir.
 //
-// The buffer is text in which each character stands for one byte of the Windows-1252 code page;
-// printer commands are the characters whose byte is the command byte (vb::Chr(27) is ESC). At a
-// send the whole buffer becomes one raw job (printers::output()).
+// A job is text in which each character stands for one byte of the Windows-1252 code page; printer
+// commands are the characters whose byte is the command byte (vb::Chr(27) is ESC). Whoever composes a
+// ticket owns its job (BufferImpresion) and hands it to every call; at a send the whole job becomes
+// one raw job of the output (printers::output()) and the call returns what became of it.
 #include "platform/Variant.h"
 #include <QString>
 #include <initializer_list>
@@ -15,46 +16,51 @@ namespace basPrinter {
 // Builds a command text from byte values (each becomes one character of the buffer).
 QString CodigoImpresora(std::initializer_list<int> bytes);
 
-// ---- The shared print buffer ----
+// ---- Print jobs ----
+// What became of a sending call: whether a job left, the printer it was for, whether the printer took
+// it and, when not, why. A call that only collects text sent nothing and has nothing to fail.
+struct ResultadoEnvio {
+    bool blnEnviado = false; // a job left (an empty one counts: nothing was there to lose)
+    QString impresora = {};  // the printer it went to
+    bool ok = true;          // false: the printer did not take it
+    QString error = {};      // why not
+
+    // The outcome of this send followed by `despues`: the first failure stands, else the later send.
+    ResultadoEnvio anade(const ResultadoEnvio& despues) const;
+    // A job left and the printer took it.
+    bool salio() const { return blnEnviado && ok; }
+};
+
+// How a job's send failures are told: each one on paper (or in a box), or only the first of the job
+// (blnUnSoloInforme); blnInformado says one has been told (set beforehand: none will be, only logged).
+struct InformeFallos {
+    bool blnUnSoloInforme = false;
+    bool blnInformado = false;
+};
+
+// One print job, owned by whoever composes it: the text collected and not yet sent, the invoice
+// printer's page counters, how its failures are told, and the outcome of a send the length limit
+// made before the job's own sending call (that call answers for it).
 struct BufferImpresion {
-    QString Texto;           // collected and not yet sent
+    QString Texto = {};
     qint32 LineasPagina = 0; // invoice-printer pagination counters (ImprimeFacturadora)
     qint32 Pagina = 0;
     qint32 LineasPendientes = 0;
+    InformeFallos informe = {};
+    ResultadoEnvio envioAdelantado = {};
 };
-
-class InformeUnicoDeFallos;
 
 // The module's state apart from the code strings; a fresh one is the state at start.
 struct EstadoImpresion {
-    BufferImpresion mBufferImpresion;
     // Invoice-printer pagination switch (1 = on; starts at 0) and the header line repeated per page.
     qint32 glngPaginarFacturadora = 0;
     QString gstrCabeceraFacturadora;
     // A send failure is being reported (a further failure meanwhile is only logged).
     bool blnInformandoFallo = false;
-    // The innermost InformeUnicoDeFallos alive, if any.
-    InformeUnicoDeFallos* informeUnico = nullptr;
     // The pagination is turning a page: its own lines must not turn another one.
     bool blnPaginando = false;
 };
 extern EstadoImpresion gEstadoImpresion;
-
-// While one lives, the first job that cannot be sent is reported on paper and the rest only logged
-// (all of them when made with blnYaInformado: a print tried again after a reported failure).
-class InformeUnicoDeFallos final {
-public:
-    explicit InformeUnicoDeFallos(bool blnYaInformado = false);
-    ~InformeUnicoDeFallos();
-    InformeUnicoDeFallos(const InformeUnicoDeFallos&) = delete;
-    InformeUnicoDeFallos& operator=(const InformeUnicoDeFallos&) = delete;
-    bool informado() const { return m_informado; }
-
-private:
-    friend void informaFalloEnvio(const QString& impresora, const QString& motivo);
-    bool m_informado;
-    InformeUnicoDeFallos* m_anterior;
-};
 
 // ---- Printer code strings (InicializaCodigosPRN puts these back; a code set may change some) ----
 struct CodigosPRN {
@@ -74,12 +80,13 @@ struct CodigosPRN {
 extern CodigosPRN gCodigosPRN;
 
 // ---- Output ----
-// Adds `texto` (plus CR LF when ConSalto) to the buffer and, when Enviar (or when the buffer has
-// grown past "LongMaxTexto"), sends the whole buffer as one job to the printer chosen from
-// idImpresora / NombreImpresora / the main window's flags / the default printer.
-// Returns true when this call sent the buffer and the printer accepted it (an empty buffer has
-// nothing to lose and counts as sent); false when nothing went out (not a sending call, captured,
-// dropped for a "NO IMPRIMIR" printer, or the send failed - a failure is also logged and reported).
+// Adds `texto` (plus CR LF when ConSalto) to the job and, when Enviar (or when the job has grown past
+// "LongMaxTexto"), sends the whole job to the printer chosen from idImpresora / NombreImpresora / the
+// main window's flags / the default printer, and empties it.
+// Returns what the send did; a sending call also answers for a send the length limit made earlier
+// in the job. Nothing left for a printer (not a sending call, the print target captured the text, a
+// "NO IMPRIMIR" printer dropped it) is no send and no failure. A failure is also logged and told
+// as the job's InformeFallos says.
 // The defaults add a translated line for the ticket printer without sending it.
 struct OpcionesImprimir {
     bool ConSalto = true;
@@ -90,7 +97,7 @@ struct OpcionesImprimir {
     bool Traducir = true;
     bool EsCocina = false; // the kitchen's euro code page setting applies
 };
-bool Imprimir(const QString& texto, OpcionesImprimir o = {});
+ResultadoEnvio Imprimir(BufferImpresion& trabajo, const QString& texto, OpcionesImprimir o = {});
 
 // Empty procedures the scale code calls.
 Variant TrazaVacia(const QString& a = {}, const QString& b = {}, const Variant& c = {}, const Variant& d = {});
@@ -100,15 +107,18 @@ void ProcedimientoVacio(const Variant& a = {}, const Variant& b = {}, const Vari
 // ---- Code strings, printer state, markup and translation ----
 void InicializaCodigosPRN();
 // Line spacing (when CambiarEspaciado; an empty Espaciado takes "EspacioEntreLineas") and print mode.
-// Sends nothing while the print target captures text. Returns the spacing character used.
+// Sends nothing while the print target captures text. Returns what its sends did (code set 2 sends
+// at once).
 struct OpcionesInicializa {
     bool CambiarEspaciado = false;
     bool Enviar = false;
     QString Espaciado = {};
 };
-QString InicializaImpresora(qint32 idImpresora, const QString& NombreImpresora, OpcionesInicializa o = {});
+ResultadoEnvio InicializaImpresora(BufferImpresion& trabajo, qint32 idImpresora, const QString& NombreImpresora,
+                                   OpcionesInicializa o = {});
 // Adds the font command and returns the characters per line.
-qint16 EstableceLetraYAncho(qint32 idImpresora, const QString& NombreImpresora, bool EsCocina);
+qint16 EstableceLetraYAncho(BufferImpresion& trabajo, qint32 idImpresora, const QString& NombreImpresora,
+                            bool EsCocina);
 // Tags (<b> ... </inv>), code words (PRN_ININEG ...) in any case, and "&comma;".
 QString sustituyeTagsHTML(QString texto);
 // Maps accented characters to the printer's table; with the euro code page on, ESC "t" 19 goes in
@@ -116,27 +126,32 @@ QString sustituyeTagsHTML(QString texto);
 QString TraducirCaracteres(const QString& texto, bool EsCocina);
 
 // ---- Cut, logo, beep, bit image ----
-// Feeds, cuts (or not), sends the buffer, may start the logo for the next ticket, waits.
-// Returns the printer that took the ticket: NombreImpresora, or "ImpresoraSecundaria" when the
-// secondary printer takes it.
+// Feeds, cuts (or not), sends the job, may start the logo for the next ticket, waits.
+// Returns the send and the name the ticket's next pieces go to: NombreImpresora, or
+// "ImpresoraSecundaria" when the secondary printer took this one.
 struct OpcionesCorte {
     bool ImprimirLogoDespues = true;
     qint32 idImpresora = 0;
     bool Traducir = true;
     QString NombreImpresora = {};
 };
-QString CortarPapel(OpcionesCorte o = {});
-void ImprimeLogo(bool Enviar = false, qint32 idImpresora = 0, const QString& NombreImpresora = {});
-void EmitirPito(qint32 idImpresora = 0, const QString& NombreImpresora = {});
-void ImprimeImagenBits(const QString& Datos, qint16 AnchoBytes, qint32 idImpresora, qint16 Espaciado,
-                       const QString& NombreImpresora = {});
+struct ResultadoCorte {
+    ResultadoEnvio envio;
+    QString NombreImpresora;
+};
+ResultadoCorte CortarPapel(BufferImpresion& trabajo, OpcionesCorte o = {});
+ResultadoEnvio ImprimeLogo(BufferImpresion& trabajo, bool Enviar = false, qint32 idImpresora = 0,
+                           const QString& NombreImpresora = {});
+void EmitirPito(BufferImpresion& trabajo, qint32 idImpresora = 0, const QString& NombreImpresora = {});
+void ImprimeImagenBits(BufferImpresion& trabajo, const QString& Datos, qint16 AnchoBytes, qint32 idImpresora,
+                       qint16 Espaciado, const QString& NombreImpresora = {});
 
 // ---- Invoice-printer pagination (entered only while glngPaginarFacturadora is 1) ----
 struct OpcionesFacturadora {
     bool blnNuevoDocumento = false; // asks for the first sheet and prints the top margin
     bool blnSoloContar = false;     // only counts the text's lines as pending
 };
-void ImprimeFacturadora(const QString& texto, OpcionesFacturadora o = {});
+void ImprimeFacturadora(BufferImpresion& trabajo, const QString& texto, OpcionesFacturadora o = {});
 
 // ---- Wiring ----
 // Installs sustituyeTagsHTML into the word wrap and this layer as the core's error printer.

@@ -19,7 +19,10 @@
 #include "printing/clsImpresionPantalla.h"
 
 #include <QStringList>
+#include <algorithm>
 #include <cmath>
+#include <functional>
+#include <optional>
 #include <vector>
 
 using basFuncionesComunes::AjustaTexto;
@@ -44,13 +47,6 @@ bool esVerdadero(const QString& v) {
     if (v.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0)
         return false;
     return ValNumero(v) != 0;
-}
-// The kitchen line spacing as a command byte; nothing when the value does not fit in one byte.
-std::optional<int> espaciadoCocina() {
-    const double v = vb::RoundHalfEven(objParametros().lee(param::EspacioEntreLineasCocina));
-    if (v < 0 || v > 255)
-        return std::nullopt;
-    return int(v);
 }
 
 // Labels go through the translation in the current language, translation forced.
@@ -108,43 +104,6 @@ Variant grupoComandas() {
 
 bool esDuplicado(const VBError& e) {
     return e.description().contains(QLatin1String("Duplic"));
-}
-
-// Watches the jobs that leave the printer layer while one print operation runs, so the operation can
-// tell its caller whether the ticket went out. It passes every job on to the output it found and
-// puts that output back when the operation ends (operations nest strictly on the one thread, so
-// the outputs are restored in the order they were replaced).
-class VigilanciaEnvios final : public printers::RawOutput {
-public:
-    VigilanciaEnvios() : m_anterior(&printers::output()) { printers::install(this); }
-    ~VigilanciaEnvios() override { printers::install(m_anterior); }
-    VigilanciaEnvios(const VigilanciaEnvios&) = delete;
-    VigilanciaEnvios& operator=(const VigilanciaEnvios&) = delete;
-
-    bool send(const QString& printer, const QByteArray& data, QString* error) override {
-        const bool ok = m_anterior->send(printer, data, error);
-        if (!ok)
-            ++m_fallos;
-        return ok;
-    }
-    QStringList list() override { return m_anterior->list(); }
-    QString defaultPrinter() override { return m_anterior->defaultPrinter(); }
-    bool todoEnviado() const { return m_fallos == 0; }
-    int fallos() const { return m_fallos; }
-
-private:
-    printers::RawOutput* m_anterior;
-    int m_fallos = 0;
-};
-
-InformePiezas* g_informePiezas = nullptr;
-
-// The report the caller installed, taken by the one operation that fills it.
-InformePiezas* tomaInformePiezas() {
-    InformePiezas* informe = std::exchange(g_informePiezas, nullptr);
-    if (informe)
-        informe->blnPiezasRecorridas = true;
-    return informe;
 }
 
 // ---- statements ----
@@ -301,58 +260,486 @@ QString fechaYHora() {
     return clock_seam::now().toString(QStringLiteral("dd/MM/yy HH:mm"));
 }
 
-QString lineaTicket(const std::optional<QHash<QString, Variant>>& fila, qint32 ticket) {
-    using namespace basPrinter;
-    const bool grande = objParametros().lee(param::TicketGrande) == 1;
-    QString l;
-    if (grande)
-        l += gCodigosPRN.PRN_INITRIALT;
-    l += gCodigosPRN.PRN_ININEG + T(QStringLiteral("Ticket")) + QStringLiteral(" ") + gCodigosPRN.PRN_FINNEG;
-    if (fila)
-        l += numeroTicket(fila, ticket);
-    l += grande ? gCodigosPRN.PRN_FINTRIALT + CRLF : QStringLiteral(" ");
-    l += gCodigosPRN.PRN_ININEG + T(QStringLiteral("Fec")) + QStringLiteral(": ") + gCodigosPRN.PRN_FINNEG +
-         fechaYHora();
-    return l;
+// A parameter read once for the piece: its value, or the run-time error its reading raised. The
+// error is raised again where the value is used, so the block that uses it reports it under its
+// own name and is the one left out, as when it read the parameter itself. A parameter the till
+// lacks is read again where it is used, so the program ends only when a block really needs it (a
+// branch that never reached it never ended the program).
+template <class T> class Leido {
+public:
+    Leido() = default;
+    template <class F> Leido(F&& lectura, bool falta) {
+        if (falta) {
+            m_relectura = std::forward<F>(lectura);
+            return;
+        }
+        try {
+            m_valor = lectura();
+        } catch (const VBError& e) {
+            m_error = e;
+        }
+    }
+    const T& operator*() const {
+        if (m_relectura)
+            m_valor = m_relectura();
+        if (m_error)
+            throw *m_error;
+        return m_valor;
+    }
+
+private:
+    mutable T m_valor{};
+    std::optional<VBError> m_error;
+    std::function<T()> m_relectura;
+};
+
+// A parameter read as its key says, its failure kept for the step that uses it.
+template <class V, param::SiFalta F> Leido<V> leido(const param::Clave<V, F>& clave) {
+    const bool falta = F == param::SiFalta::TerminaPrograma && !objParametros().existe(clave);
+    return Leido<V>([clave] { return objParametros().lee(clave); }, falta);
 }
 
-QString lineaSala(const std::optional<QHash<QString, Variant>>& fila) {
-    using namespace basPrinter;
-    QString l = gCodigosPRN.PRN_ININEG + T(QStringLiteral("Sala:")) + QStringLiteral(" ") + gCodigosPRN.PRN_FINNEG +
-                AlineaTexto(textoCampo(fila, "idsala", QStringLiteral("0")), 6, false, true, QString()) +
-                QStringLiteral(" ") + textoCampo(fila, "descsala");
-    if (objParametros().lee(param::ImprimirSalaGrandeCocina) != 0)
-        l = gCodigosPRN.PRN_INITRIALT + l + gCodigosPRN.PRN_FINTRIALT;
-    return l;
-}
-
-QString lineaPaxs(const std::optional<QHash<QString, Variant>>& fila) {
-    using namespace basPrinter;
-    return gCodigosPRN.PRN_ININEG + T(QStringLiteral("PAXs:")) + gCodigosPRN.PRN_FINNEG + QStringLiteral(" ") +
-           textoCampo(fila, "paxs", QStringLiteral("0"));
+// The kitchen line spacing as a command byte; nothing when the value does not fit in one byte.
+std::optional<int> espaciadoCocina(double valor) {
+    const double v = vb::RoundHalfEven(valor);
+    if (v < 0 || v > 255)
+        return std::nullopt;
+    return int(v);
 }
 
 } // namespace
 
-InformePiezas::InformePiezas() {
-    g_informePiezas = this;
-}
+// The parameters of one kitchen ticket piece, read as the piece starts: the header's set-up, its
+// printed part (when the request asks for a header), the article lines, the foot's body (when it
+// asks for a foot), and the identification block that either of them prints.
+struct clsImprimirTicket::ParametrosPieza {
+    // set-up and closing
+    Leido<double> TieneImpresoraFisica;
+    Leido<double> EspacioEntreLineasCocina;
+    Leido<double> ImprimirAnulacionesRojo;
+    Leido<double> CodigosEscTicketCocina;
+    Leido<qint32> TipoLetraCocina;
+    Leido<double> ImpArtInvTickCocina;
+    // the header's printed part
+    Leido<qint32> BlancosCabecera;
+    Leido<double> BlancosCabeceraTicketCocina;
+    Leido<double> ImpDosCarTickGrandes;
+    Leido<double> ImprimirNombreImpresoraTicketCocina;
+    Leido<double> ImpLogoTicketCocina;
+    Leido<QString> TextoCabeceraCocina;
+    Leido<double> ImprimirVendedorTicketCocina;
+    Leido<QString> VendedorTicketOLinea;
+    Leido<double> ImpNombreVendedor;
+    Leido<double> ImpMesaTickCocina;
+    Leido<double> ImpMesaTickCocinaGrande;
+    Leido<double> NoImpCodigoMesas;
+    Leido<double> ImpCodigoMesasSalas;
+    Leido<QString> ImprimirClienteTicketCocina;
+    // the drawn rule and the identification block, in the header or the foot
+    Leido<double> LineasHorizontalesCocina;
+    Leido<double> ImpCabTickCocinaFinal;
+    Leido<double> TicketGrande;
+    Leido<double> ImprimirTPVCocina;
+    Leido<double> ImprimirSalaCocina;
+    Leido<double> ImprimirSalaGrandeCocina;
+    Leido<QString> TicCocinaImprimirPaxs;
+    // the article lines
+    Leido<double> InterlineadoImpresoraCocina;
+    Leido<double> TipoImpresionNegritaArticulosTicketCocina;
+    Leido<QString> ImprimirMenusDiferenciado;
+    Leido<double> ImpSoloArtsLetraGrandeCocina;
+    Leido<double> ImpArtsLetraGrandeCocina;
+    Leido<double> ImpArtsMayusculas;
+    // the foot's body
+    Leido<double> ImprimirObservacionesTicketCocina;
+    Leido<double> ImprimirObservacionesLetraGrande;
+    Leido<double> EmitirPito;
+    Leido<double> BlancosPie;
 
-InformePiezas::~InformePiezas() {
-    if (g_informePiezas == this)
-        g_informePiezas = nullptr;
-}
+    static ParametrosPieza lee(bool blnCabecera, bool blnPie) {
+        ParametrosPieza p;
+        p.TieneImpresoraFisica = leido(param::TieneImpresoraFisica);
+        p.EspacioEntreLineasCocina = leido(param::EspacioEntreLineasCocina);
+        p.ImprimirAnulacionesRojo = leido(param::ImprimirAnulacionesRojo);
+        p.CodigosEscTicketCocina = leido(param::CodigosEscTicketCocina);
+        p.TipoLetraCocina = leido(param::TipoLetraCocina);
+        p.ImpArtInvTickCocina = leido(param::ImpArtInvTickCocina);
+        if (blnCabecera) {
+            p.BlancosCabecera = leido(param::BlancosCabecera);
+            p.BlancosCabeceraTicketCocina = leido(param::BlancosCabeceraTicketCocina);
+            p.ImpDosCarTickGrandes = leido(param::ImpDosCarTickGrandes);
+            p.ImprimirNombreImpresoraTicketCocina = leido(param::ImprimirNombreImpresoraTicketCocina);
+            p.ImpLogoTicketCocina = leido(param::ImpLogoTicketCocina);
+            p.TextoCabeceraCocina = leido(param::TextoCabeceraCocina);
+            p.ImprimirVendedorTicketCocina = leido(param::ImprimirVendedorTicketCocina);
+            p.VendedorTicketOLinea = leido(param::VendedorTicketOLinea);
+            p.ImpNombreVendedor = leido(param::ImpNombreVendedor);
+            p.ImpMesaTickCocina = leido(param::ImpMesaTickCocina);
+            p.ImpMesaTickCocinaGrande = leido(param::ImpMesaTickCocinaGrande);
+            p.NoImpCodigoMesas = leido(param::NoImpCodigoMesas);
+            p.ImpCodigoMesasSalas = leido(param::ImpCodigoMesasSalas);
+            p.ImprimirClienteTicketCocina = leido(param::ImprimirClienteTicketCocina);
+        }
+        if (blnCabecera || blnPie) {
+            p.LineasHorizontalesCocina = leido(param::LineasHorizontalesCocina);
+            p.ImpCabTickCocinaFinal = leido(param::ImpCabTickCocinaFinal);
+            p.TicketGrande = leido(param::TicketGrande);
+            p.ImprimirTPVCocina = leido(param::ImprimirTPVCocina);
+            p.ImprimirSalaCocina = leido(param::ImprimirSalaCocina);
+            p.ImprimirSalaGrandeCocina = leido(param::ImprimirSalaGrandeCocina);
+            p.TicCocinaImprimirPaxs = leido(param::TicCocinaImprimirPaxs);
+        }
+        p.InterlineadoImpresoraCocina = leido(param::InterlineadoImpresoraCocina);
+        p.TipoImpresionNegritaArticulosTicketCocina = leido(param::TipoImpresionNegritaArticulosTicketCocina);
+        p.ImprimirMenusDiferenciado = leido(param::ImprimirMenusDiferenciado);
+        p.ImpSoloArtsLetraGrandeCocina = leido(param::ImpSoloArtsLetraGrandeCocina);
+        p.ImpArtsLetraGrandeCocina = leido(param::ImpArtsLetraGrandeCocina);
+        p.ImpArtsMayusculas = leido(param::ImpArtsMayusculas);
+        if (blnPie) {
+            p.ImprimirObservacionesTicketCocina = leido(param::ImprimirObservacionesTicketCocina);
+            p.ImprimirObservacionesLetraGrande = leido(param::ImprimirObservacionesLetraGrande);
+            p.EmitirPito = leido(param::EmitirPito);
+            p.BlancosPie = leido(param::BlancosPie);
+        }
+        return p;
+    }
+};
 
-bool clsImprimirTicket::ImprimirTicketCocinaEspecial(qint32 tpv, qint32 ticket, const QString& strTextoTicket,
-                                                     const OpcionesTicketCocina& o) {
+// One kitchen ticket piece being composed: its job, its printer, its header row and parameters,
+// and the blocks of its header and foot. Each block is one step that a failure may leave out.
+class clsImprimirTicket::PiezaCocina {
+public:
+    PiezaCocina(clsImprimirTicket& ticket, basPrinter::BufferImpresion& trabajo, const ParametrosPieza& p,
+                const FilaCabecera& cabecera, const QString& strImpresora)
+        : t(ticket), trabajo(trabajo), p(p), cabecera(cabecera), strImpresora(strImpresora) {}
+
+    // ---- the header's set-up ----
+    void modoImpresora() const {
+        if (*p.TieneImpresoraFisica == 1) {
+            objImpresionPantalla().setImprimirPorDriver(false);
+            objImpresionPantalla().setImprimirPorPantalla(false);
+        }
+    }
+    // The kitchen line spacing goes out at once, ahead of the ticket (64 and out of range: none).
+    basPrinter::ResultadoEnvio espaciado(bool& blnEspaciado) const {
+        const double v = *p.EspacioEntreLineasCocina;
+        if (v == 64 || v <= 0 || v >= 255)
+            return {};
+        blnEspaciado = true;
+        return Imprimir(
+            trabajo, CodigoImpresora({27, '3', int(vb::RoundHalfEven(v))}),
+            {.ConSalto = false, .Enviar = true, .NombreImpresora = strImpresora, .Traducir = false, .EsCocina = true});
+    }
+    void anulacionesEnRojo() const {
+        if (*p.ImprimirAnulacionesRojo != 0)
+            Imprimir(trabajo, CodigoImpresora({27, 'r', 0}), {.ConSalto = false, .NombreImpresora = strImpresora});
+    }
+    // Code sets 1 and 2 print the large sizes with ESC "!" for this ticket (the composer puts the
+    // standard codes back after the foot).
+    void codigosDeAltura() const {
+        const double codigos = *p.CodigosEscTicketCocina;
+        if (codigos != 1 && codigos != 2)
+            return;
+        using basPrinter::gCodigosPRN;
+        const QString fin =
+            vb::CInt(Variant(*p.TipoLetraCocina)) >= 4 ? CodigoImpresora({27, '!', 1}) : CodigoImpresora({27, '!', 0});
+        gCodigosPRN.PRN_FINDBLALT = fin;
+        gCodigosPRN.PRN_FINTRIALT = fin;
+        gCodigosPRN.PRN_INIDBLALT = CodigoImpresora({27, '!', 17});
+        gCodigosPRN.PRN_INITRIALT = CodigoImpresora({27, '!', 57});
+    }
+
+    // ---- the header's printed part ----
+    void blancos(qint16 n) const {
+        for (qint16 i = n; i > 0; --i)
+            blanco();
+    }
+    void numeroGrande() const {
+        const double modo = *p.ImpDosCarTickGrandes;
+        if (modo != 0)
+            t.imprimirDigitosTicketLetraGrande(trabajo, t.lngTPV, t.lngTicket, 0, modo == 2, strImpresora);
+    }
+    void nombreImpresora() const {
+        if (*p.ImprimirNombreImpresoraTicketCocina != 0 || basFuncionesComunes::EjecutandoEnIDE() || gblnDesarrollo ||
+            gblnInstal)
+            linea(T(QStringLiteral("Impresora")) + QStringLiteral(" ") + strImpresora);
+    }
+    void logo() const {
+        if (*p.ImpLogoTicketCocina == 1)
+            ImprimeLogo(trabajo, false, 0, strImpresora);
+    }
+    // The kitchen message in triple height, or else the header text (the request's description first).
+    void mensajeOTexto(const QString& strDescripcionCabecera) const {
+        using basPrinter::gCodigosPRN;
+        if (!t.strMensajeCocina.isEmpty()) {
+            blanco();
+            linea(gCodigosPRN.PRN_INITRIALT + t.strMensajeCocina + gCodigosPRN.PRN_FINTRIALT);
+            blanco();
+            return;
+        }
+        const QString textoCabecera = *p.TextoCabeceraCocina;
+        if (textoCabecera.isEmpty())
+            return;
+        lineaK(gCodigosPRN.PRN_ININEG + (strDescripcionCabecera.isEmpty() ? textoCabecera : strDescripcionCabecera) +
+               gCodigosPRN.PRN_FINNEG);
+        blanco();
+    }
+    void vendedor() const {
+        using basPrinter::gCodigosPRN;
+        const double modo = *p.ImprimirVendedorTicketCocina;
+        if (modo == 0 || *p.VendedorTicketOLinea != QLatin1String("T"))
+            return;
+        QString inicio, fin;
+        if (modo == 1) {
+            inicio = gCodigosPRN.PRN_ININEG;
+            fin = gCodigosPRN.PRN_FINNEG;
+        } else if (modo == 2) {
+            inicio = gCodigosPRN.PRN_INIDBLALT;
+            fin = gCodigosPRN.PRN_FINDBLALT;
+        } else if (modo == 3) {
+            inicio = gCodigosPRN.PRN_INITRIALT;
+            fin = gCodigosPRN.PRN_FINTRIALT;
+        }
+        ado::RecordsetPtr rs =
+            abre(ConexionLocal(), kSqlVendedor,
+                 {Variant(glngEmpresa), Variant(glngRestaurante), Variant(t.lngTPV), Variant(t.lngTicket)});
+        while (!rs->isEOF()) {
+            const QString valor = textoDe(
+                rs->Fields(*p.ImpNombreVendedor == 1 ? QStringLiteral("Descripcion") : QStringLiteral("idVendedor"))
+                    .Value);
+            lineaK(inicio + T(QStringLiteral("Vendedor") + QStringLiteral(": ")) + valor + fin);
+            rs->MoveNext();
+        }
+        rs->Close();
+        blanco();
+    }
+    // Tables 9995 to 9999 are special: no code; 9997 with a description is a take-away order.
+    void mesa() const {
+        using basPrinter::gCodigosPRN;
+        if (*p.ImpMesaTickCocina != 1 || !cabecera)
+            return;
+        const bool grande = *p.ImpMesaTickCocinaGrande == 1;
+        const QString mesaTexto = textoCampo(cabecera, "idmesa", QStringLiteral("0"));
+        const double m = ValNumero(mesaTexto);
+        const bool especial = m >= 9995 && m <= 9999;
+        QString l = grande ? gCodigosPRN.PRN_INITRIALT : QString();
+        l += T(QStringLiteral("Mesa:")) + QStringLiteral(" ");
+        const QString descTicket = textoCampo(cabecera, "descticket");
+        if (m == 9997 && !descTicket.isEmpty()) {
+            l += textoCampo(cabecera, "descpv") + QStringLiteral(" - ") + descTicket;
+        } else {
+            if (*p.NoImpCodigoMesas == 0 && !especial)
+                l += AlineaTexto(mesaTexto, 6, false, true, QString()) + QStringLiteral(" ");
+            if (especial || *p.ImpCodigoMesasSalas == 0)
+                l += textoCampo(cabecera, "descmesa");
+        }
+        if (grande)
+            l += gCodigosPRN.PRN_FINTRIALT;
+        lineaK(l);
+        if (grande)
+            blanco();
+    }
+    // The rule sets the spacing to 0 and restores it after; without a usable spacing it is left out.
+    void reglaDibujada() const {
+        if (*p.LineasHorizontalesCocina != 1)
+            return;
+        if (const auto espaciado = espaciadoCocina(*p.EspacioEntreLineasCocina))
+            ImprimeImagenBits(trabajo, kRegla, 256, 0, qint16(*espaciado), strImpresora);
+        else
+            GrabaLog(QStringLiteral("Regla sin imprimir: EspacioEntreLineasCocina fuera de 0..255"));
+    }
+    void inversoArticulos() const {
+        if (*p.ImpArtInvTickCocina == 1)
+            Imprimir(trabajo, basPrinter::gCodigosPRN.PRN_INIINV,
+                     {.ConSalto = false, .NombreImpresora = strImpresora, .EsCocina = true});
+    }
+
+    // ---- the identification block ----
+    QString lineaTicket() const {
+        using basPrinter::gCodigosPRN;
+        const bool grande = *p.TicketGrande == 1;
+        QString l;
+        if (grande)
+            l += gCodigosPRN.PRN_INITRIALT;
+        l += gCodigosPRN.PRN_ININEG + T(QStringLiteral("Ticket")) + QStringLiteral(" ") + gCodigosPRN.PRN_FINNEG;
+        if (cabecera)
+            l += numeroTicket(cabecera, t.lngTicket);
+        l += grande ? gCodigosPRN.PRN_FINTRIALT + CRLF : QStringLiteral(" ");
+        l += gCodigosPRN.PRN_ININEG + T(QStringLiteral("Fec")) + QStringLiteral(": ") + gCodigosPRN.PRN_FINNEG +
+             fechaYHora();
+        return l;
+    }
+    // The waiter named by the request (looked up by `sql`), or the one who opened the table.
+    QString lineaCamarero(const QString& sql, const QList<Variant>& valores) const {
+        using basPrinter::gCodigosPRN;
+        if (!t.intCamarero.isEmpty()) {
+            const auto nombre = primerValor(ConexionLocal(), sql, valores, QStringLiteral("Descripcion"));
+            return gCodigosPRN.PRN_ININEG + T(QStringLiteral("Camarero:")) + QStringLiteral(" ") +
+                   gCodigosPRN.PRN_FINNEG + (nombre ? textoDe(*nombre) : QString());
+        }
+        return gCodigosPRN.PRN_ININEG + T(QStringLiteral("Camarero apertura mesa:")) + QStringLiteral(" ") +
+               gCodigosPRN.PRN_FINNEG + (cabecera ? textoCampo(cabecera, "desccamarero") : QString());
+    }
+    QString etiquetaImpresoDesde() const {
+        using basPrinter::gCodigosPRN;
+        return gCodigosPRN.PRN_ININEG + T(QStringLiteral("Impreso desde:")) + QStringLiteral(" ") +
+               gCodigosPRN.PRN_FINNEG;
+    }
+    QString lineaSala() const {
+        using basPrinter::gCodigosPRN;
+        QString l = gCodigosPRN.PRN_ININEG + T(QStringLiteral("Sala:")) + QStringLiteral(" ") + gCodigosPRN.PRN_FINNEG +
+                    AlineaTexto(textoCampo(cabecera, "idsala", QStringLiteral("0")), 6, false, true, QString()) +
+                    QStringLiteral(" ") + textoCampo(cabecera, "descsala");
+        if (*p.ImprimirSalaGrandeCocina != 0)
+            l = gCodigosPRN.PRN_INITRIALT + l + gCodigosPRN.PRN_FINTRIALT;
+        return l;
+    }
+    QString lineaPaxs() const {
+        using basPrinter::gCodigosPRN;
+        return gCodigosPRN.PRN_ININEG + T(QStringLiteral("PAXs:")) + gCodigosPRN.PRN_FINNEG + QStringLiteral(" ") +
+               textoCampo(cabecera, "paxs", QStringLiteral("0"));
+    }
+    // In the header, each line is a step of its own.
+    void ticketCabecera() const {
+        if (cabecera)
+            lineaK(lineaTicket());
+    }
+    void camareroCabecera() const {
+        if (!t.intCamarero.isEmpty() || cabecera)
+            lineaK(lineaCamarero(kSqlCamareroMaecam,
+                                 {Variant(glngEmpresa), Variant(glngRestaurante), Variant(t.intCamarero)}));
+    }
+    // From a handheld the waiter's name (the request's waiter code), else this service's till.
+    void impresoDesdeCabecera() const {
+        if (*p.ImprimirTPVCocina != 1)
+            return;
+        QString l = etiquetaImpresoDesde();
+        std::optional<Variant> nombre;
+        if (t.lngNumComandero != 0)
+            nombre = primerValor(ConexionLocal(), kSqlCamareroMaecam,
+                                 {Variant(glngEmpresa), Variant(glngRestaurante), Variant(t.intCamarero)},
+                                 QStringLiteral("Descripcion"));
+        else if (auto n = primerValor(ConexionLocal(), kSqlTPVCabecera,
+                                      {Variant(glngEmpresa), Variant(glngRestaurante), Variant(qint32(gintTPV))},
+                                      QStringLiteral("Nombre")))
+            nombre = Variant(vb::Trim(textoDe(*n)));
+        if (nombre)
+            l += QStringLiteral(" ") + textoDe(*nombre);
+        lineaK(l);
+    }
+    void salaCabecera() const {
+        if (*p.ImprimirSalaCocina == 1 && cabecera)
+            lineaK(lineaSala());
+    }
+    void paxsCabecera() const {
+        if (esVerdadero(*p.TicCocinaImprimirPaxs) && cabecera)
+            lineaK(lineaPaxs());
+    }
+    // In the foot the block is one step: the handheld's name from Camareros, else the till's.
+    void identificacionPie() const {
+        lineaK(lineaTicket());
+        lineaK(lineaCamarero(kSqlCamareros, {Variant(t.intCamarero)}));
+        if (*p.ImprimirTPVCocina == 1) {
+            QString l = etiquetaImpresoDesde();
+            if (t.lngNumComandero != 0) {
+                if (const auto n = primerValor(ConexionLocal(), kSqlCamareros, {Variant(t.lngNumComandero)},
+                                               QStringLiteral("Descripcion")))
+                    l += QStringLiteral(" ") + textoDe(*n);
+            } else if (const auto n =
+                           primerValor(ConexionServidor(), kSqlTPVPie,
+                                       {Variant(glngEmpresa), Variant(glngRestaurante), Variant(qint32(gintTPV))},
+                                       QStringLiteral("Nombre"))) {
+                l += QStringLiteral(" ") + vb::Trim(textoDe(*n));
+            }
+            lineaK(l);
+        }
+        if (cabecera) {
+            if (*p.ImprimirSalaCocina == 1)
+                lineaK(lineaSala());
+            if (esVerdadero(*p.TicCocinaImprimirPaxs))
+                lineaK(lineaPaxs());
+        }
+    }
+
+    // ---- the foot ----
+    // Colour and reverse printing off, as the header left them.
+    void finDeModos() const {
+        if (*p.ImprimirAnulacionesRojo != 0)
+            Imprimir(trabajo, CodigoImpresora({27, 'r', 0}), {.ConSalto = false, .NombreImpresora = strImpresora});
+        if (*p.ImpArtInvTickCocina == 1)
+            Imprimir(trabajo, basPrinter::gCodigosPRN.PRN_FININV, {.ConSalto = false, .NombreImpresora = strImpresora});
+    }
+    // The preparation note and the general observation of the ticket, between dash rules.
+    void observaciones(qint16 anchoLinea) const {
+        using basPrinter::gCodigosPRN;
+        ado::RecordsetPtr rs =
+            abre(ConexionServidor(), kSqlObservaciones,
+                 {Variant(glngEmpresa), Variant(glngRestaurante), Variant(t.lngTPV), Variant(t.lngTicket)});
+        if (!rs->isEOF() && !rs->isBOF()) {
+            QString obs = textoDe(rs->Fields(QStringLiteral("observ_preparacion")).Value);
+            const double general = *p.ImprimirObservacionesTicketCocina;
+            const QString o = vb::Trim(textoDe(rs->Fields(QStringLiteral("Observ")).Value));
+            if (general != 0 && !o.isEmpty() && o != QLatin1String("#ERROR#")) {
+                if (!obs.isEmpty())
+                    obs += CRLF + CRLF;
+                obs += general == 2 ? gCodigosPRN.PRN_INIDBLALT + o + gCodigosPRN.PRN_FINDBLALT : o;
+            }
+            const double grande = *p.ImprimirObservacionesLetraGrande;
+            if (grande == 2 || grande == 3)
+                obs = gCodigosPRN.PRN_INIDBLALT + obs + gCodigosPRN.PRN_FINDBLALT;
+            if (!obs.isEmpty())
+                entreReglas(QStringLiteral("-"), anchoLinea, obs);
+        }
+        rs->Close();
+    }
+    void textoPie(qint16 anchoLinea, const QString& strTextoPie) const {
+        if (!vb::Trim(strTextoPie).isEmpty())
+            entreReglas(QStringLiteral("="), anchoLinea, strTextoPie);
+    }
+    void pito() const {
+        if (*p.EmitirPito != 0)
+            EmitirPito(trabajo, 0, strImpresora);
+    }
+    void blancosPie() const {
+        for (qint16 i = 0, n = vb::CInt(Variant(*p.BlancosPie - 1)); i <= n; ++i)
+            blanco();
+    }
+
+private:
+    // L+ S- I+ T+ with the kitchen character set (K+) or without it (K-).
+    void lineaK(const QString& s) const { Imprimir(trabajo, s, {.NombreImpresora = strImpresora, .EsCocina = true}); }
+    void linea(const QString& s) const { Imprimir(trabajo, s, {.NombreImpresora = strImpresora}); }
+    void blanco() const { linea(QString()); }
+    // A blank line, a rule of `caracter`, the text wrapped to the width, the rule, a blank line.
+    void entreReglas(const QString& caracter, qint16 anchoLinea, const QString& s) const {
+        const QString regla = AlineaTexto(caracter, anchoLinea - 2, false, true, caracter);
+        blanco();
+        linea(regla);
+        linea(AjustaTexto(anchoLinea, s, 0));
+        linea(regla);
+        blanco();
+    }
+
+    clsImprimirTicket& t;
+    basPrinter::BufferImpresion& trabajo;
+    const ParametrosPieza& p;
+    const FilaCabecera& cabecera;
+    const QString& strImpresora;
+};
+
+ResultadoImpresion clsImprimirTicket::ImprimirTicketCocinaEspecial(qint32 tpv, qint32 ticket,
+                                                                   const QString& strTextoTicket,
+                                                                   const OpcionesTicketCocina& o) {
     using namespace basPrinter;
     const SinDialogosModales sinDialogos;
+    ResultadoImpresion resultado;
     bool conectado = false;
     AtrapaErrores(kProcCocina, [&] { conectado = ComCentral(); });
     if (!conectado)
-        return false;
+        return resultado;
 
-    VigilanciaEnvios envios;
+    // The job of this ticket: every piece collects here and leaves with its own cut.
+    BufferImpresion trabajo{.informe = o.informe};
     lngTPV = tpv;
     lngTicket = ticket;
     // A header that could not be read makes the answer an error. Without the database link the
@@ -360,26 +747,27 @@ bool clsImprimirTicket::ImprimirTicketCocinaEspecial(qint32 tpv, qint32 ticket, 
     bool cabeceraLeida = false;
     const FilaCabecera cabecera = ListCabTicket(lngTPV, lngTicket, cabeceraLeida);
     if (!cabeceraLeida && ConexionServidor().State() != ado::adStateOpen)
-        return false;
+        return resultado;
 
     // The foot may hand the ticket to the secondary printer; the next pieces follow it there.
     QString impresora = o.strImpresora;
     const QStringList piezas = strTextoTicket.isEmpty() ? QStringList() : strTextoTicket.split(kCortar);
-    InformePiezas* informe = tomaInformePiezas();
+    resultado.blnPiezasRecorridas = true;
     for (const QString& pieza : piezas) {
-        const int fallosAntes = envios.fallos();
+        const ParametrosPieza p = ParametrosPieza::lee(o.blnImprimirCabecera, o.blnImprimirPie);
+        ResultadoEnvio envio;
         bool blnEspaciado = false;
         AtrapaErrores(kProcCocina, [&] {
-            ImprimirTicketCocinaCabecera(cabecera, intAnchoLinea, blnEspaciado, impresora, o.strDescripcionCabecera,
-                                         o.blnImprimirCabecera);
+            envio = ImprimirTicketCocinaCabecera(trabajo, p, cabecera, intAnchoLinea, blnEspaciado, impresora,
+                                                 o.strDescripcionCabecera, o.blnImprimirCabecera);
         });
 
         int interlineado = 0;
         AtrapaErrores(kProcCocina, [&] {
-            const double n = vb::RoundHalfEven(objParametros().lee(param::InterlineadoImpresoraCocina));
+            const double n = vb::RoundHalfEven(*p.InterlineadoImpresoraCocina);
             interlineado = (n < 0 || n > 255) ? 0 : int(n);
             if (interlineado != 0)
-                Imprimir(CodigoImpresora({27, '3', interlineado}), {.NombreImpresora = impresora});
+                Imprimir(trabajo, CodigoImpresora({27, '3', interlineado}), {.NombreImpresora = impresora});
         });
 
         QString texto = pieza;
@@ -390,7 +778,7 @@ bool clsImprimirTicket::ImprimirTicketCocinaEspecial(qint32 tpv, qint32 ticket, 
             AtrapaErrores(kProcCocina, [&] {
                 bool enfasis = false;
                 if (linea.contains(QLatin1String("<b>"))) {
-                    if (objParametros().lee(param::TipoImpresionNegritaArticulosTicketCocina) == 0) {
+                    if (*p.TipoImpresionNegritaArticulosTicketCocina == 0) {
                         linea.replace(QLatin1String("<b>"), gCodigosPRN.PRN_ININEG);
                         linea.replace(QLatin1String("</b>"), gCodigosPRN.PRN_FINNEG);
                     } else {
@@ -399,264 +787,102 @@ bool clsImprimirTicket::ImprimirTicketCocinaEspecial(qint32 tpv, qint32 ticket, 
                     }
                     enfasis = true;
                 }
-                QString formateada = FormateaLineaArticuloCocina(linea, intAnchoLinea);
+                QString formateada = FormateaLineaArticuloCocina(p, linea, intAnchoLinea);
                 if (enfasis)
                     formateada += gCodigosPRN.PRN_FINNEG + gCodigosPRN.PRN_FININV;
-                Imprimir(formateada, {.ConSalto = false, .NombreImpresora = impresora});
+                Imprimir(trabajo, formateada, {.ConSalto = false, .NombreImpresora = impresora});
             });
         }
 
         if (interlineado != 0)
-            AtrapaErrores(kProcCocina, [&] { Imprimir(CodigoImpresora({27, '2'}), {.NombreImpresora = impresora}); });
+            AtrapaErrores(kProcCocina, [&] {
+                Imprimir(trabajo, CodigoImpresora({27, '2'}), {.NombreImpresora = impresora});
+            });
 
         AtrapaErrores(kProcCocina, [&] {
-            ImprimirTicketCocinaPie(cabecera, intAnchoLinea, blnEspaciado, impresora, o.blnImprimirPie, o.strTextoPie);
+            envio = envio.anade(ImprimirTicketCocinaPie(trabajo, p, cabecera, intAnchoLinea, blnEspaciado, impresora,
+                                                        o.blnImprimirPie, o.strTextoPie));
         });
 
         // The header may have put the ESC "!" height codes in place for this ticket.
         AtrapaErrores(kProcCocina, [&] {
-            const double codigos = objParametros().lee(param::CodigosEscTicketCocina);
+            const double codigos = *p.CodigosEscTicketCocina;
             if (codigos == 1 || codigos == 2)
                 InicializaCodigosPRN();
         });
-        if (informe)
-            informe->enviadas << (envios.fallos() == fallosAntes);
+        resultado.piezas << envio;
     }
-    return cabeceraLeida && envios.todoEnviado();
+    resultado.blnEnviado = cabeceraLeida && resultado.todoSalio();
+    resultado.strImpresora = impresora;
+    resultado.blnFalloInformado = trabajo.informe.blnInformado;
+    return resultado;
 }
 
-void clsImprimirTicket::ImprimirTicketCocinaCabecera(const FilaCabecera& cabecera, qint16& anchoLinea,
-                                                     bool& blnEspaciado, const QString& strImpresora,
-                                                     const QString& strDescripcionCabecera, bool blnImprimirCabecera) {
-    using namespace basPrinter;
-    // L+ S- I+ T+ with the kitchen character set (K+) or without it (K-).
-    auto lineaK = [&](const QString& t) { Imprimir(t, {.NombreImpresora = strImpresora, .EsCocina = true}); };
-    auto linea = [&](const QString& t) { Imprimir(t, {.NombreImpresora = strImpresora}); };
-    auto blanco = [&] { linea(QString()); };
-    const QString& proc = kProcCabecera;
+// Every step is a trap of its own: a failure leaves that step out and the header goes on. The
+// set-up steps run even when the request asks for no header.
+basPrinter::ResultadoEnvio clsImprimirTicket::ImprimirTicketCocinaCabecera(
+    basPrinter::BufferImpresion& trabajo, const ParametrosPieza& p, const FilaCabecera& cabecera, qint16& anchoLinea,
+    bool& blnEspaciado, const QString& strImpresora, const QString& strDescripcionCabecera, bool blnImprimirCabecera) {
+    const PiezaCocina pieza(*this, trabajo, p, cabecera, strImpresora);
+    auto paso = [](auto&& f) { AtrapaErrores(kProcCabecera, f); };
+    basPrinter::ResultadoEnvio envio;
 
     bool seguir = true;
-    AtrapaErrores(proc, [&] {
+    paso([&] {
         seguir = LanzaMensajesTriggerImprimirTicket(vb::Empty(), true, QStringLiteral("imprimir_ticket_cocina"), 0, 0);
     });
     if (!seguir)
-        return;
+        return envio;
     blnEspaciado = false;
 
-    AtrapaErrores(proc, [&] { objImpresionPantalla().Inicializa(); });
-    AtrapaErrores(proc, [&] {
-        if (objParametros().lee(param::TieneImpresoraFisica) == 1) {
-            objImpresionPantalla().setImprimirPorDriver(false);
-            objImpresionPantalla().setImprimirPorPantalla(false);
-        }
-    });
-    AtrapaErrores(proc, [&] {
-        const double v = objParametros().lee(param::EspacioEntreLineasCocina);
-        if (v != 64 && v > 0 && v < 255) {
-            Imprimir(CodigoImpresora({27, '3', int(vb::RoundHalfEven(v))}), {.ConSalto = false,
-                                                                             .Enviar = true,
-                                                                             .NombreImpresora = strImpresora,
-                                                                             .Traducir = false,
-                                                                             .EsCocina = true});
-            blnEspaciado = true;
-        }
-    });
-    AtrapaErrores(proc, [&] { anchoLinea = EstableceLetraYAncho(0, strImpresora, true); });
-    AtrapaErrores(proc, [&] {
-        if (objParametros().lee(param::ImprimirAnulacionesRojo) != 0)
-            Imprimir(CodigoImpresora({27, 'r', 0}), {.ConSalto = false, .NombreImpresora = strImpresora});
-    });
-    AtrapaErrores(proc, [&] {
-        const double codigos = objParametros().lee(param::CodigosEscTicketCocina);
-        if (codigos == 1 || codigos == 2) {
-            const QString fin = vb::CInt(Variant(objParametros().lee(param::TipoLetraCocina))) >= 4
-                                    ? CodigoImpresora({27, '!', 1})
-                                    : CodigoImpresora({27, '!', 0});
-            gCodigosPRN.PRN_FINDBLALT = fin;
-            gCodigosPRN.PRN_FINTRIALT = fin;
-            gCodigosPRN.PRN_INIDBLALT = CodigoImpresora({27, '!', 17});
-            gCodigosPRN.PRN_INITRIALT = CodigoImpresora({27, '!', 57});
-        }
-    });
+    paso([&] { objImpresionPantalla().Inicializa(); });
+    paso([&] { pieza.modoImpresora(); });
+    paso([&] { envio = pieza.espaciado(blnEspaciado); });
+    paso([&] { anchoLinea = basPrinter::EstableceLetraYAncho(trabajo, 0, strImpresora, true); });
+    paso([&] { pieza.anulacionesEnRojo(); });
+    paso([&] { pieza.codigosDeAltura(); });
     if (!blnImprimirCabecera)
-        return;
+        return envio;
 
-    AtrapaErrores(proc, [&] {
-        for (qint16 i = vb::CInt(Variant(objParametros().lee(param::BlancosCabecera))); i > 0; --i)
-            blanco();
-    });
-    AtrapaErrores(proc, [&] {
-        for (qint16 i = vb::CInt(Variant(objParametros().lee(param::BlancosCabeceraTicketCocina))); i > 0; --i)
-            blanco();
-    });
-    AtrapaErrores(
-        proc, [&] { GrabaLog(QStringLiteral("Voy a imprimir la cabecera: ") + basFuncionesComunes::TextoSegundos()); });
-
-    AtrapaErrores(proc, [&] {
-        const double modo = objParametros().lee(param::ImpDosCarTickGrandes);
-        if (modo != 0)
-            imprimirDigitosTicketLetraGrande(lngTPV, lngTicket, 0, modo == 2, strImpresora);
-    });
-
-    AtrapaErrores(proc, [&] {
-        if (objParametros().lee(param::ImprimirNombreImpresoraTicketCocina) != 0 ||
-            basFuncionesComunes::EjecutandoEnIDE() || gblnDesarrollo || gblnInstal)
-            linea(T(QStringLiteral("Impresora")) + QStringLiteral(" ") + strImpresora);
-    });
-
-    AtrapaErrores(proc, [&] {
-        if (objParametros().lee(param::ImpLogoTicketCocina) == 1)
-            ImprimeLogo(false, 0, strImpresora);
-    });
-
-    AtrapaErrores(proc, [&] {
-        if (!strMensajeCocina.isEmpty()) {
-            blanco();
-            linea(gCodigosPRN.PRN_INITRIALT + strMensajeCocina + gCodigosPRN.PRN_FINTRIALT);
-            blanco();
-        } else {
-            const QString textoCabecera = objParametros().lee(param::TextoCabeceraCocina);
-            if (!textoCabecera.isEmpty()) {
-                lineaK(gCodigosPRN.PRN_ININEG +
-                       (strDescripcionCabecera.isEmpty() ? textoCabecera : strDescripcionCabecera) +
-                       gCodigosPRN.PRN_FINNEG);
-                blanco();
-            }
-        }
-    });
-
-    AtrapaErrores(proc, [&] {
-        const double vendedor = objParametros().lee(param::ImprimirVendedorTicketCocina);
-        if (vendedor == 0 || objParametros().lee(param::VendedorTicketOLinea) != QLatin1String("T"))
-            return;
-        QString inicio, fin;
-        if (vendedor == 1) {
-            inicio = gCodigosPRN.PRN_ININEG;
-            fin = gCodigosPRN.PRN_FINNEG;
-        } else if (vendedor == 2) {
-            inicio = gCodigosPRN.PRN_INIDBLALT;
-            fin = gCodigosPRN.PRN_FINDBLALT;
-        } else if (vendedor == 3) {
-            inicio = gCodigosPRN.PRN_INITRIALT;
-            fin = gCodigosPRN.PRN_FINTRIALT;
-        }
-        ado::RecordsetPtr rs =
-            abre(ConexionLocal(), kSqlVendedor,
-                 {Variant(glngEmpresa), Variant(glngRestaurante), Variant(lngTPV), Variant(lngTicket)});
-        while (!rs->isEOF()) {
-            const bool nombre = objParametros().lee(param::ImpNombreVendedor) == 1;
-            const QString valor =
-                textoDe(rs->Fields(nombre ? QStringLiteral("Descripcion") : QStringLiteral("idVendedor")).Value);
-            lineaK(inicio + T(QStringLiteral("Vendedor") + QStringLiteral(": ")) + valor + fin);
-            rs->MoveNext();
-        }
-        rs->Close();
-        blanco();
-    });
-
-    AtrapaErrores(proc, [&] {
-        if (objParametros().lee(param::ImpMesaTickCocina) != 1 || !cabecera)
-            return;
-        const bool grande = objParametros().lee(param::ImpMesaTickCocinaGrande) == 1;
-        const QString mesaTexto = textoCampo(cabecera, "idmesa", QStringLiteral("0"));
-        const double m = ValNumero(mesaTexto);
-        const bool especial = m >= 9995 && m <= 9999;
-        QString l = grande ? gCodigosPRN.PRN_INITRIALT : QString();
-        l += T(QStringLiteral("Mesa:")) + QStringLiteral(" ");
-        const QString descTicket = textoCampo(cabecera, "descticket");
-        if (m == 9997 && !descTicket.isEmpty()) {
-            l += textoCampo(cabecera, "descpv") + QStringLiteral(" - ") + descTicket;
-        } else {
-            if (objParametros().lee(param::NoImpCodigoMesas) == 0 && !especial)
-                l += AlineaTexto(mesaTexto, 6, false, true, QString()) + QStringLiteral(" ");
-            if (especial || objParametros().lee(param::ImpCodigoMesasSalas) == 0)
-                l += textoCampo(cabecera, "descmesa");
-        }
-        if (grande)
-            l += gCodigosPRN.PRN_FINTRIALT;
-        lineaK(l);
-        if (grande)
-            blanco();
-    });
-
-    AtrapaErrores(proc, [&] {
-        if (objParametros().lee(param::LineasHorizontalesCocina) != 1)
-            return;
-        // The rule sets the spacing to 0 and restores it after; without a usable spacing it is left out.
-        if (const auto espaciado = espaciadoCocina())
-            ImprimeImagenBits(kRegla, 256, 0, qint16(*espaciado), strImpresora);
-        else
-            GrabaLog(QStringLiteral("Regla sin imprimir: EspacioEntreLineasCocina fuera de 0..255"));
-    });
-
-    if (objParametros().lee(param::ImpCabTickCocinaFinal) == 0) {
-        AtrapaErrores(proc, [&] {
-            if (cabecera)
-                lineaK(lineaTicket(cabecera, lngTicket));
-        });
-        AtrapaErrores(proc, [&] {
-            if (!intCamarero.isEmpty()) {
-                const auto nombre = primerValor(ConexionLocal(), kSqlCamareroMaecam,
-                                                {Variant(glngEmpresa), Variant(glngRestaurante), Variant(intCamarero)},
-                                                QStringLiteral("Descripcion"));
-                lineaK(gCodigosPRN.PRN_ININEG + T(QStringLiteral("Camarero:")) + QStringLiteral(" ") +
-                       gCodigosPRN.PRN_FINNEG + (nombre ? textoDe(*nombre) : QString()));
-            } else if (cabecera) {
-                lineaK(gCodigosPRN.PRN_ININEG + T(QStringLiteral("Camarero apertura mesa:")) + QStringLiteral(" ") +
-                       gCodigosPRN.PRN_FINNEG + textoCampo(cabecera, "desccamarero"));
-            }
-        });
-        AtrapaErrores(proc, [&] {
-            if (objParametros().lee(param::ImprimirTPVCocina) != 1)
-                return;
-            QString l = gCodigosPRN.PRN_ININEG + T(QStringLiteral("Impreso desde:")) + QStringLiteral(" ") +
-                        gCodigosPRN.PRN_FINNEG;
-            std::optional<Variant> nombre;
-            if (lngNumComandero != 0)
-                nombre = primerValor(ConexionLocal(), kSqlCamareroMaecam,
-                                     {Variant(glngEmpresa), Variant(glngRestaurante), Variant(intCamarero)},
-                                     QStringLiteral("Descripcion"));
-            else if (auto n = primerValor(ConexionLocal(), kSqlTPVCabecera,
-                                          {Variant(glngEmpresa), Variant(glngRestaurante), Variant(qint32(gintTPV))},
-                                          QStringLiteral("Nombre")))
-                nombre = Variant(vb::Trim(textoDe(*n)));
-            if (nombre)
-                l += QStringLiteral(" ") + textoDe(*nombre);
-            lineaK(l);
-        });
-        AtrapaErrores(proc, [&] {
-            if (objParametros().lee(param::ImprimirSalaCocina) == 1 && cabecera)
-                lineaK(lineaSala(cabecera));
-        });
-        AtrapaErrores(proc, [&] {
-            if (esVerdadero(objParametros().lee(param::TicCocinaImprimirPaxs)) && cabecera)
-                lineaK(lineaPaxs(cabecera));
-        });
+    paso([&] { pieza.blancos(vb::CInt(Variant(*p.BlancosCabecera))); });
+    paso([&] { pieza.blancos(vb::CInt(Variant(*p.BlancosCabeceraTicketCocina))); });
+    paso([&] { GrabaLog(QStringLiteral("Voy a imprimir la cabecera: ") + basFuncionesComunes::TextoSegundos()); });
+    paso([&] { pieza.numeroGrande(); });
+    paso([&] { pieza.nombreImpresora(); });
+    paso([&] { pieza.logo(); });
+    paso([&] { pieza.mensajeOTexto(strDescripcionCabecera); });
+    paso([&] { pieza.vendedor(); });
+    paso([&] { pieza.mesa(); });
+    paso([&] { pieza.reglaDibujada(); });
+    // With 1 the foot prints the identification block; with any other value nobody does.
+    if (*p.ImpCabTickCocinaFinal == 0) {
+        paso([&] { pieza.ticketCabecera(); });
+        paso([&] { pieza.camareroCabecera(); });
+        paso([&] { pieza.impresoDesdeCabecera(); });
+        paso([&] { pieza.salaCabecera(); });
+        paso([&] { pieza.paxsCabecera(); });
         // The customer block of the kitchen ticket prints nothing.
-        AtrapaErrores(proc, [&] { objParametros().lee(param::ImprimirClienteTicketCocina); });
+        paso([&] { *p.ImprimirClienteTicketCocina; });
     }
-
-    AtrapaErrores(proc, [&] {
-        if (objParametros().lee(param::ImpArtInvTickCocina) == 1)
-            Imprimir(gCodigosPRN.PRN_INIINV, {.ConSalto = false, .NombreImpresora = strImpresora, .EsCocina = true});
-    });
+    paso([&] { pieza.inversoArticulos(); });
+    return envio;
 }
 
-QString clsImprimirTicket::FormateaLineaArticuloCocina(const QString& strTexto, qint16 anchoLinea) {
+QString clsImprimirTicket::FormateaLineaArticuloCocina(const ParametrosPieza& p, const QString& strTexto,
+                                                       qint16 anchoLinea) {
     QString s;
     vb::OnError(
         [&] {
             QString inicio, fin;
             int factor = 1;
-            objParametros().lee(param::ImprimirMenusDiferenciado);
-            if (objParametros().lee(param::ImpSoloArtsLetraGrandeCocina) == 1 ||
-                objParametros().lee(param::ImpArtsLetraGrandeCocina) == 1) {
+            *p.ImprimirMenusDiferenciado;
+            if (*p.ImpSoloArtsLetraGrandeCocina == 1 || *p.ImpArtsLetraGrandeCocina == 1) {
                 inicio = basPrinter::gCodigosPRN.PRN_INIDBLALT;
                 fin = basPrinter::gCodigosPRN.PRN_FINDBLALT;
                 factor = 2;
             }
             s = strTexto + QStringLiteral(" ");
-            if (objParametros().lee(param::ImpArtsMayusculas) == 1)
+            if (*p.ImpArtsMayusculas == 1)
                 s = s.toUpper();
             s.remove(CRLF);
             const qint32 ancho = qint32(vb::RoundHalfEven(double(anchoLinea) / factor));
@@ -667,135 +893,59 @@ QString clsImprimirTicket::FormateaLineaArticuloCocina(const QString& strTexto, 
     return s;
 }
 
-void clsImprimirTicket::ImprimirTicketCocinaPie(const FilaCabecera& cabecera, qint16 anchoLinea, bool blnEspaciado,
-                                                QString& strImpresora, bool blnImprimirPie,
-                                                const QString& strTextoPie) {
+// A failure in the foot's body skips the rest of the body; the ticket is still finished, cut and
+// sent to its own printer, and the failures are reported after it has gone.
+basPrinter::ResultadoEnvio clsImprimirTicket::ImprimirTicketCocinaPie(basPrinter::BufferImpresion& trabajo,
+                                                                      const ParametrosPieza& p,
+                                                                      const FilaCabecera& cabecera, qint16 anchoLinea,
+                                                                      bool blnEspaciado, QString& strImpresora,
+                                                                      bool blnImprimirPie, const QString& strTextoPie) {
     using namespace basPrinter;
-    auto lineaK = [&](const QString& t) { Imprimir(t, {.NombreImpresora = strImpresora, .EsCocina = true}); };
-    auto linea = [&](const QString& t) { Imprimir(t, {.NombreImpresora = strImpresora}); };
-    auto blanco = [&] { linea(QString()); };
-
-    // A failure in the foot's body skips the rest of the body; the ticket is still finished, cut and
-    // sent to its own printer, and the failures are reported after it has gone.
+    const PiezaCocina pieza(*this, trabajo, p, cabecera, strImpresora);
+    ResultadoEnvio envio;
     std::vector<VBError> fallos;
     auto anota = [&](auto&& f) { vb::OnError(f, [&](const VBError& e) { fallos.push_back(e); }); };
 
     anota([&] {
-        if (objParametros().lee(param::ImprimirAnulacionesRojo) != 0)
-            Imprimir(CodigoImpresora({27, 'r', 0}), {.ConSalto = false, .NombreImpresora = strImpresora});
-        if (objParametros().lee(param::ImpArtInvTickCocina) == 1)
-            Imprimir(gCodigosPRN.PRN_FININV, {.ConSalto = false, .NombreImpresora = strImpresora});
+        pieza.finDeModos();
         if (!blnImprimirPie)
             return;
-
-        const QString reglaGuiones = AlineaTexto(QStringLiteral("-"), anchoLinea - 2, false, true, QStringLiteral("-"));
-        const QString reglaIguales = AlineaTexto(QStringLiteral("="), anchoLinea - 2, false, true, QStringLiteral("="));
-
-        ado::RecordsetPtr rs =
-            abre(ConexionServidor(), kSqlObservaciones,
-                 {Variant(glngEmpresa), Variant(glngRestaurante), Variant(lngTPV), Variant(lngTicket)});
-        if (!rs->isEOF() && !rs->isBOF()) {
-            QString obs = textoDe(rs->Fields(QStringLiteral("observ_preparacion")).Value);
-            const double general = objParametros().lee(param::ImprimirObservacionesTicketCocina);
-            const QString o = vb::Trim(textoDe(rs->Fields(QStringLiteral("Observ")).Value));
-            if (general != 0 && !o.isEmpty() && o != QLatin1String("#ERROR#")) {
-                if (!obs.isEmpty())
-                    obs += CRLF + CRLF;
-                obs += general == 2 ? gCodigosPRN.PRN_INIDBLALT + o + gCodigosPRN.PRN_FINDBLALT : o;
-            }
-            const double grande = objParametros().lee(param::ImprimirObservacionesLetraGrande);
-            if (grande == 2 || grande == 3)
-                obs = gCodigosPRN.PRN_INIDBLALT + obs + gCodigosPRN.PRN_FINDBLALT;
-            if (!obs.isEmpty()) {
-                blanco();
-                linea(reglaGuiones);
-                linea(AjustaTexto(anchoLinea, static_cast<const QString&>(obs), 0));
-                linea(reglaGuiones);
-                blanco();
-            }
-        }
-        rs->Close();
-
-        if (!vb::Trim(strTextoPie).isEmpty()) {
-            blanco();
-            linea(reglaIguales);
-            linea(AjustaTexto(anchoLinea, strTextoPie, 0));
-            linea(reglaIguales);
-            blanco();
-        }
-
-        if (objParametros().lee(param::LineasHorizontalesCocina) == 1) {
-            if (const auto espaciado = espaciadoCocina())
-                ImprimeImagenBits(kRegla, 256, 0, qint16(*espaciado), strImpresora);
-            else
-                GrabaLog(QStringLiteral("Regla sin imprimir: EspacioEntreLineasCocina fuera de 0..255"));
-        }
-
-        if (objParametros().lee(param::ImpCabTickCocinaFinal) == 1) {
-            lineaK(lineaTicket(cabecera, lngTicket));
-
-            if (!intCamarero.isEmpty()) {
-                const auto nombre =
-                    primerValor(ConexionLocal(), kSqlCamareros, {Variant(intCamarero)}, QStringLiteral("Descripcion"));
-                lineaK(gCodigosPRN.PRN_ININEG + T(QStringLiteral("Camarero:")) + QStringLiteral(" ") +
-                       gCodigosPRN.PRN_FINNEG + (nombre ? textoDe(*nombre) : QString()));
-            } else {
-                lineaK(gCodigosPRN.PRN_ININEG + T(QStringLiteral("Camarero apertura mesa:")) + QStringLiteral(" ") +
-                       gCodigosPRN.PRN_FINNEG + (cabecera ? textoCampo(cabecera, "desccamarero") : QString()));
-            }
-
-            if (objParametros().lee(param::ImprimirTPVCocina) == 1) {
-                QString l = gCodigosPRN.PRN_ININEG + T(QStringLiteral("Impreso desde:")) + QStringLiteral(" ") +
-                            gCodigosPRN.PRN_FINNEG;
-                if (lngNumComandero != 0) {
-                    if (const auto n = primerValor(ConexionLocal(), kSqlCamareros, {Variant(lngNumComandero)},
-                                                   QStringLiteral("Descripcion")))
-                        l += QStringLiteral(" ") + textoDe(*n);
-                } else if (const auto n =
-                               primerValor(ConexionServidor(), kSqlTPVPie,
-                                           {Variant(glngEmpresa), Variant(glngRestaurante), Variant(qint32(gintTPV))},
-                                           QStringLiteral("Nombre"))) {
-                    l += QStringLiteral(" ") + vb::Trim(textoDe(*n));
-                }
-                lineaK(l);
-            }
-
-            if (cabecera) {
-                if (objParametros().lee(param::ImprimirSalaCocina) == 1)
-                    lineaK(lineaSala(cabecera));
-                if (esVerdadero(objParametros().lee(param::TicCocinaImprimirPaxs)))
-                    lineaK(lineaPaxs(cabecera));
-            }
-        }
-
-        if (objParametros().lee(param::EmitirPito) != 0)
-            EmitirPito(0, strImpresora);
-
-        const qint16 n = vb::CInt(Variant(objParametros().lee(param::BlancosPie) - 1));
-        for (qint16 i = 0; i <= n; ++i)
-            blanco();
+        pieza.observaciones(anchoLinea);
+        pieza.textoPie(anchoLinea, strTextoPie);
+        pieza.reglaDibujada();
+        if (*p.ImpCabTickCocinaFinal == 1)
+            pieza.identificacionPie();
+        pieza.pito();
+        pieza.blancosPie();
     });
 
     // Finishing the ticket: print mode and spacing back, feed, cut and send, print target cleared.
     anota([&] {
-        const auto espaciado = espaciadoCocina();
+        const auto espaciado = espaciadoCocina(*p.EspacioEntreLineasCocina);
         QString caracter = espaciado ? QString(vb::Chr(*espaciado)) : QString();
-        InicializaImpresora(0, strImpresora,
-                            {.CambiarEspaciado = blnEspaciado && espaciado.has_value(), .Espaciado = caracter});
+        envio = InicializaImpresora(trabajo, 0, strImpresora,
+                                    {.CambiarEspaciado = blnEspaciado && espaciado.has_value(), .Espaciado = caracter});
     });
-    anota([&] { strImpresora = CortarPapel({.ImprimirLogoDespues = false, .NombreImpresora = strImpresora}); });
+    anota([&] {
+        const ResultadoCorte corte =
+            CortarPapel(trabajo, {.ImprimirLogoDespues = false, .NombreImpresora = strImpresora});
+        envio = envio.anade(corte.envio);
+        strImpresora = corte.NombreImpresora;
+    });
     anota([&] { objImpresionPantalla().Finaliza(true, 0, strImpresora); });
 
     for (const VBError& e : fallos)
         ControlErrores(kProcPie, true, e);
+    return envio;
 }
 
 // ================================================================================================
 // Command number and large number
 // ================================================================================================
 
-void clsImprimirTicket::imprimirDigitosTicketLetraGrande(qint32 tpv, qint32 ticket, qint32 lngImpresora,
-                                                         bool blnImprimirNumComanda, const QString& strImpresora) {
+void clsImprimirTicket::imprimirDigitosTicketLetraGrande(basPrinter::BufferImpresion& trabajo, qint32 tpv,
+                                                         qint32 ticket, qint32 lngImpresora, bool blnImprimirNumComanda,
+                                                         const QString& strImpresora) {
     using namespace basPrinter;
     AtrapaErrores(kProcDigitos, [&] {
         GrabaLog(QStringLiteral("ImprimirDigitosTicketLetraGrande: ") + basFuncionesComunes::TextoSegundos());
@@ -829,11 +979,12 @@ void clsImprimirTicket::imprimirDigitosTicketLetraGrande(qint32 tpv, qint32 tick
             }
         }
         GrabaLog(QStringLiteral("Imprimo texto: ") + basFuncionesComunes::TextoSegundos());
-        Imprimir(QString(), {.idImpresora = lngImpresora, .NombreImpresora = strImpresora});
-        Imprimir(gCodigosPRN.PRN_INITRIALT + T(QStringLiteral("Núm.")) + QStringLiteral(" ") + s +
+        Imprimir(trabajo, QString(), {.idImpresora = lngImpresora, .NombreImpresora = strImpresora});
+        Imprimir(trabajo,
+                 gCodigosPRN.PRN_INITRIALT + T(QStringLiteral("Núm.")) + QStringLiteral(" ") + s +
                      gCodigosPRN.PRN_FINTRIALT,
                  {.idImpresora = lngImpresora, .NombreImpresora = strImpresora, .EsCocina = true});
-        Imprimir(QString(), {.idImpresora = lngImpresora, .NombreImpresora = strImpresora});
+        Imprimir(trabajo, QString(), {.idImpresora = lngImpresora, .NombreImpresora = strImpresora});
     });
     AtrapaErrores(kProcDigitos, [&] {
         GrabaLog(QStringLiteral("ImprimirDigitosTicketLetraGrande end: ") + basFuncionesComunes::TextoSegundos());
@@ -912,28 +1063,32 @@ qint32 clsImprimirTicket::getNumeroComanda() {
 // Special ticket
 // ================================================================================================
 
-ResultadoTicketEspecial clsImprimirTicket::ImprimirTicketEspecial(const QString& strTextoTicket,
-                                                                  OpcionesTicketEspecial o) {
+ResultadoImpresion clsImprimirTicket::ImprimirTicketEspecial(const QString& strTextoTicket, OpcionesTicketEspecial o) {
     using namespace basPrinter;
     QString& strImpresora = o.strImpresora;
     const SinDialogosModales sinDialogos;
     const QString& proc = kProcEspecial;
-    auto linea = [&](const QString& t) { Imprimir(t, {.NombreImpresora = strImpresora}); };
+    // The job of this ticket: every piece collects here and leaves with its own cut.
+    BufferImpresion trabajo{.informe = o.informe};
+    auto linea = [&](const QString& t) { Imprimir(trabajo, t, {.NombreImpresora = strImpresora}); };
+    ResultadoImpresion resultado;
 
     bool conectado = false;
     AtrapaErrores(proc, [&] { conectado = ComCentral(); });
     if (!conectado) {
         AtrapaErrores(proc, [&] { objImpresionPantalla().Finaliza(o.blnImprimirPorPantalla); });
-        return {false, strImpresora};
+        resultado.strImpresora = strImpresora;
+        return resultado;
     }
 
-    VigilanciaEnvios envios;
     AtrapaErrores(proc, [&] { objImpresionPantalla().Inicializa(); });
-    AtrapaErrores(proc, [&] { InicializaImpresora(0, strImpresora); });
+    // Code set 2 sends its set-up at once: the first piece answers for it.
+    ResultadoEnvio envio;
+    AtrapaErrores(proc, [&] { envio = InicializaImpresora(trabajo, 0, strImpresora); });
     AtrapaErrores(proc, [&] {
         if (o.blnImprimirLogo &&
             (objParametros().lee(param::ImpLogoAntes) == 1 || objParametros().lee(param::LogoEnImpresora) == 1))
-            ImprimeLogo(false, 0, strImpresora);
+            ImprimeLogo(trabajo, false, 0, strImpresora);
     });
     bool codigosPropios = false;
     AtrapaErrores(proc, [&] {
@@ -954,9 +1109,8 @@ ResultadoTicketEspecial clsImprimirTicket::ImprimirTicketEspecial(const QString&
         {"<inv>", &gCodigosPRN.PRN_INIINV},       {"</inv>", &gCodigosPRN.PRN_FININV}};
 
     const QStringList piezas = strTextoTicket.isEmpty() ? QStringList() : strTextoTicket.split(kCortar);
-    InformePiezas* informe = tomaInformePiezas();
+    resultado.blnPiezasRecorridas = true;
     for (const QString& pieza : piezas) {
-        const int fallosAntes = envios.fallos();
         // The shop's rows: idOrden up to 6 head the ticket, the rest close it.
         struct Fila {
             double orden;
@@ -1007,9 +1161,12 @@ ResultadoTicketEspecial clsImprimirTicket::ImprimirTicketEspecial(const QString&
         for (; actual < filas.size(); ++actual)
             AtrapaErrores(proc, [&] { linea(filas[actual].texto); });
 
-        AtrapaErrores(proc, [&] { strImpresora = CortarPapel({.NombreImpresora = strImpresora}); });
-        if (informe)
-            informe->enviadas << (envios.fallos() == fallosAntes);
+        AtrapaErrores(proc, [&] {
+            const ResultadoCorte corte = CortarPapel(trabajo, {.NombreImpresora = strImpresora});
+            envio = envio.anade(corte.envio);
+            strImpresora = corte.NombreImpresora;
+        });
+        resultado.piezas << std::exchange(envio, {});
     }
 
     if (codigosPropios)
@@ -1018,5 +1175,12 @@ ResultadoTicketEspecial clsImprimirTicket::ImprimirTicketEspecial(const QString&
             gCodigosPRN.PRN_FINDBLALT = CodigoImpresora({29, '!', 0});
         });
     AtrapaErrores(proc, [&] { objImpresionPantalla().Finaliza(o.blnImprimirPorPantalla); });
-    return {envios.todoEnviado(), strImpresora};
+    resultado.blnEnviado = resultado.todoSalio() && envio.ok;
+    resultado.strImpresora = strImpresora;
+    resultado.blnFalloInformado = trabajo.informe.blnInformado;
+    return resultado;
+}
+
+bool ResultadoImpresion::todoSalio() const {
+    return std::all_of(piezas.cbegin(), piezas.cend(), [](const basPrinter::ResultadoEnvio& e) { return e.ok; });
 }

@@ -6,21 +6,20 @@
 //
 // Every value that reaches SQL is bound, never pasted into the statement text.
 #include "platform/Variant.h"
+#include "printing/basPrinter.h"
 #include <QHash>
 #include <QList>
 #include <QString>
 #include <optional>
 
-// Options and result of the two print operations (defaults: the ticket printer, header and foot).
+// Options of the two print operations (defaults: the ticket printer, header and foot, every send
+// failure told).
 struct OpcionesTicketEspecial {
     bool blnImprimirCabeceraYPie = false; // the shop's rows of configticket around every piece
     bool blnImprimirLogo = false;
     bool blnImprimirPorPantalla = false;
     QString strImpresora = {}; // the printer for every piece (empty: the ticket printer)
-};
-struct ResultadoTicketEspecial {
-    bool blnEnviado = false; // the main connection was available and every job went out
-    QString strImpresora;    // where the last piece went: the secondary printer once a cut handed it there
+    basPrinter::InformeFallos informe = {};
 };
 struct OpcionesTicketCocina {
     QString strImpresora = {};
@@ -28,20 +27,27 @@ struct OpcionesTicketCocina {
     bool blnImprimirCabecera = true;
     bool blnImprimirPie = true;
     QString strTextoPie = {};
+    basPrinter::InformeFallos informe = {};
 };
 
-// What the next print operation (special or kitchen ticket) did with each piece of its text, for a
-// caller that sends again only what did not go out. The operation that starts while one lives
-// fills it; operations nested in that one (an error ticket) leave it alone.
-class InformePiezas final {
-public:
-    InformePiezas();
-    ~InformePiezas();
-    InformePiezas(const InformePiezas&) = delete;
-    InformePiezas& operator=(const InformePiezas&) = delete;
+// What a print operation did: the one way to learn what went out, for the reply and for a caller
+// that sends again only the pieces (between "<cortar>" marks) that did not.
+struct ResultadoImpresion {
+    bool blnEnviado = false;          // it ran and every job went out (a kitchen ticket: its header was read)
+    QString strImpresora = {};        // where the last piece went: the secondary printer once a cut handed it there
+    bool blnPiezasRecorridas = false; // it got as far as its pieces
+    QList<basPrinter::ResultadoEnvio> piezas = {}; // one per piece, in order: the first failed send, else the cut
+    bool blnFalloInformado = false;                // a send failure was told (or had been before it started)
 
-    bool blnPiezasRecorridas = false; // the operation got as far as its pieces
-    QList<bool> enviadas;             // one per piece, in order: every job of the piece went out
+    // No piece had a send fail.
+    bool todoSalio() const;
+};
+
+// A print run for a request that may be tried again (the request queue): how its failures are to be
+// told goes in, what it did comes back.
+struct SeguimientoImpresion {
+    basPrinter::InformeFallos informe = {};
+    ResultadoImpresion resultado = {};
 };
 
 class clsImprimirTicket final {
@@ -56,14 +62,14 @@ public:
     // Free text with markup (<cortar>, <br>, line ends, <b> <u> <dblalt> <trialt> <gig> <inv>), each piece
     // cut as a ticket of its own. When the cut hands the ticket to the secondary printer, the following
     // pieces go there too.
-    ResultadoTicketEspecial ImprimirTicketEspecial(const QString& strTextoTicket, OpcionesTicketEspecial o = {});
+    ResultadoImpresion ImprimirTicketEspecial(const QString& strTextoTicket, OpcionesTicketEspecial o = {});
 
     // Kitchen ticket of till lngTPV, ticket lngTicket: header, the article lines of strTextoTicket and
-    // the foot, one ticket per piece between "<cortar>" marks. True when the main connection was
+    // the foot, one ticket per piece between "<cortar>" marks. Sent when the main connection was
     // available, the header could be read and every job went out (an empty text prints nothing and
     // counts as done).
-    bool ImprimirTicketCocinaEspecial(qint32 lngTPV, qint32 lngTicket, const QString& strTextoTicket,
-                                      const OpcionesTicketCocina& o = {});
+    ResultadoImpresion ImprimirTicketCocinaEspecial(qint32 lngTPV, qint32 lngTicket, const QString& strTextoTicket,
+                                                    const OpcionesTicketCocina& o = {});
 
     // Hook for trigger messages around a print; it has none to run and lets the print go on.
     bool LanzaMensajesTriggerImprimirTicket(const Variant& vrnPieEspecial, bool blnAntesImprimir,
@@ -71,8 +77,9 @@ public:
 
     // The large number near the top of a kitchen ticket: the last digit of the till and the last two of
     // the ticket, or (blnImprimirNumComanda) the ticket's command numbers, allocating one when it has none.
-    void imprimirDigitosTicketLetraGrande(qint32 lngTPV, qint32 lngTicket, qint32 lngImpresora,
-                                          bool blnImprimirNumComanda = false, const QString& strImpresora = {});
+    void imprimirDigitosTicketLetraGrande(basPrinter::BufferImpresion& trabajo, qint32 lngTPV, qint32 lngTicket,
+                                          qint32 lngImpresora, bool blnImprimirNumComanda = false,
+                                          const QString& strImpresora = {});
 
     // This composer's command number, allocated and recorded in qm_imppantalla on the first call.
     // 0 when none could be allocated (no main connection, or no free number after kIntentosComanda tries).
@@ -91,12 +98,23 @@ private:
     // blnLeida: the query ran (with or without a row). A query that fails on a lost link runs once
     // more after an immediate reconnection.
     FilaCabecera ListCabTicket(qint32 lngTPV, qint32 lngTicket, bool& blnLeida);
-    void ImprimirTicketCocinaCabecera(const FilaCabecera& cabecera, qint16& intAnchoLinea, bool& blnEspaciado,
-                                      const QString& strImpresora, const QString& strDescripcionCabecera,
-                                      bool blnImprimirCabecera);
-    QString FormateaLineaArticuloCocina(const QString& strTexto, qint16 intAnchoLinea);
-    void ImprimirTicketCocinaPie(const FilaCabecera& cabecera, qint16 intAnchoLinea, bool blnEspaciado,
-                                 QString& strImpresora, bool blnImprimirPie, const QString& strTextoPie);
+    // The parameters of one kitchen ticket piece, read as it starts, and the blocks of its header and foot.
+    struct ParametrosPieza;
+    class PiezaCocina;
+
+    // The header and the foot add to the piece's job and return what their own sends did (the foot
+    // ends with the cut that sends the piece).
+    basPrinter::ResultadoEnvio ImprimirTicketCocinaCabecera(basPrinter::BufferImpresion& trabajo,
+                                                            const ParametrosPieza& p, const FilaCabecera& cabecera,
+                                                            qint16& intAnchoLinea, bool& blnEspaciado,
+                                                            const QString& strImpresora,
+                                                            const QString& strDescripcionCabecera,
+                                                            bool blnImprimirCabecera);
+    QString FormateaLineaArticuloCocina(const ParametrosPieza& p, const QString& strTexto, qint16 intAnchoLinea);
+    basPrinter::ResultadoEnvio ImprimirTicketCocinaPie(basPrinter::BufferImpresion& trabajo, const ParametrosPieza& p,
+                                                       const FilaCabecera& cabecera, qint16 intAnchoLinea,
+                                                       bool blnEspaciado, QString& strImpresora, bool blnImprimirPie,
+                                                       const QString& strTextoPie);
 
     qint16 intAnchoLinea = 0;
     qint32 lngNumeroComanda = 0;

@@ -13,6 +13,7 @@
 #include "printing/TurnoImpresion.h"
 #include "printing/clsImprimirTicket.h"
 #include "rules/ObjetosGlobales.h"
+#include "rules/SentenciasRegla.h"
 
 #include <QTime>
 #include <array>
@@ -22,6 +23,8 @@
 
 using basFuncionesComunes::ValNumero;
 using basFuncionesComunes::VarToStr;
+using SentenciasRegla::Origen;
+using SentenciasRegla::Variables;
 
 namespace {
 
@@ -47,15 +50,13 @@ QString sufijoAccion(int k) {
     return k == 1 ? QString() : QString::number(k);
 }
 
-// A value pasted into rule SQL: safe inside a quoted literal, not in an unquoted numeric place.
-QString escapaSQL(const QString& s) {
-    return basFuncionesComunes::cStringSQL(s, false);
-}
-
-// VB's Replace: an empty name replaces nothing.
-void reemplaza(QString& s, const QString& nombre, const QString& valor) {
-    if (!nombre.isEmpty())
-        s.replace(nombre, valor);
+// The variables in a text that is not SQL (a message, a footer, a ticket): every occurrence, in
+// order, as VB's Replace does (an empty name replaces nothing).
+QString reemplaza(QString s, const Variables& variables) {
+    for (const auto& v : variables)
+        if (!v.nombre.isEmpty())
+            s.replace(v.nombre, v.valor);
+    return s;
 }
 
 void tomaTicketDeVentana(qint32& lngTPV, qint32& lngTicket) {
@@ -86,13 +87,21 @@ QString textoImporte(double d) {
     return basFuncionesComunes::FormatNumero(d, QStringLiteral("0.00"));
 }
 
-// A window time as H:mm, H:mm:ss or HHmmss.
+// A window time as H:mm, H:mm:ss or HHmmss, or the time of a date-time ("2026-03-14 08:00:00",
+// "14/03/2026 8:00"): formatted as "HHmmss" it is that time.
 std::optional<QTime> leeHora(const QString& s) {
     const QString t = s.trimmed();
     for (const char* formato : {"H:mm:ss", "H:mm", "HHmmss"}) {
         const QTime h = QTime::fromString(t, QString::fromLatin1(formato));
         if (h.isValid())
             return h;
+    }
+    const qsizetype corte = std::max(t.lastIndexOf(u' '), t.lastIndexOf(u'T'));
+    if (corte > 0) {
+        const QString fecha = t.left(corte).trimmed();
+        for (const char* formato : {"yyyy-MM-dd", "yyyy/MM/dd", "d/M/yyyy", "d-M-yyyy"})
+            if (QDate::fromString(fecha, QString::fromLatin1(formato)).isValid())
+                return leeHora(t.mid(corte + 1));
     }
     return std::nullopt;
 }
@@ -110,33 +119,6 @@ bool horaEntre(const QString& desde, const QString& hasta) {
     if (*a <= *b)
         return ahora >= *a && ahora <= *b;
     return ahora >= *a || ahora <= *b;
-}
-
-// The statements of a rule SQL text: split at ";" outside quoted literals ('...', "...", `...`,
-// with backslash escapes inside them).
-QStringList divideSentencias(const QString& sql) {
-    QStringList r;
-    QString actual;
-    QChar comilla;
-    for (qsizetype i = 0; i < sql.size(); ++i) {
-        const QChar c = sql.at(i);
-        if (!comilla.isNull()) {
-            actual += c;
-            if (c == QLatin1Char('\\') && i + 1 < sql.size())
-                actual += sql.at(++i);
-            else if (c == comilla)
-                comilla = QChar();
-        } else if (c == QLatin1Char(';')) {
-            r << actual;
-            actual.clear();
-        } else {
-            if (c == QLatin1Char('\'') || c == QLatin1Char('"') || c == QLatin1Char('`'))
-                comilla = c;
-            actual += c;
-        }
-    }
-    r << actual;
-    return r;
 }
 
 // Runs f; a run-time error inside it is shown to the operator as a warning: `antes`, the error's
@@ -184,6 +166,10 @@ bool clsBotones::EvaluaMensajesTrigger(const QString& strAccion, bool blnAntesAc
                                        const vb::EntidadPtr& eOtrosParametros) {
     Q_UNUSED(eParametrosVuelta);
     Q_UNUSED(eOtrosParametros);
+    if (m_profundidad == 0) { // a new chain: its launches start from nothing
+        m_lanzamientos = 0;
+        m_cadenaDetenida = false;
+    }
     Evaluacion ev{contexto};
     GrabaLog(QStringLiteral("Entro en EvaluaMensajesTrigger: ") + basFuncionesComunes::TextoSegundos(3));
     conAviso(QString(), [&] { Evalua(ev, strAccion, blnAntesAccion); });
@@ -231,7 +217,9 @@ clsBotones::Siguiente clsBotones::EvaluaFila(Evaluacion& ev) {
     if (vip != 0 && vip != frmPrincipalVars().lngTipoVip)
         cumple = false;
     if (cumple) {
-        const qint32 n = numero(rs, QStringLiteral("num_condiciones"));
+        // Conditions past the third read the third again, and the fifth finds no slot for an SQL
+        // result: a count beyond that adds nothing but time.
+        const qint32 n = std::min(numero(rs, QStringLiteral("num_condiciones")), kSlots + 1);
         for (qint32 k = 1; k <= n && cumple; ++k)
             cumple = CondicionSeCumple(ev, k);
     }
@@ -264,7 +252,7 @@ clsBotones::Siguiente clsBotones::EvaluaFila(Evaluacion& ev) {
 
     if (texto(rs, QStringLiteral("mostrar_mensaje_no_lanzar_accion"), QStringLiteral("N")) == QLatin1String("S")) {
         QString mensaje =
-            EvaluaMensajesTriggerSustituirVariables(texto(rs, QStringLiteral("mensaje_no_lanzar_accion")), ev, false);
+            EvaluaMensajesTriggerSustituirVariables(texto(rs, QStringLiteral("mensaje_no_lanzar_accion")), ev);
         mensaje.replace(QStringLiteral("<br>"), QStringLiteral("\r\n"));
         MensajeUsuario(mensaje, prompts::vbInformation, QString());
     }
@@ -319,7 +307,7 @@ void clsBotones::CalculaVariables(Evaluacion& ev) {
     }
 }
 
-clsBotones::Siguiente clsBotones::EjecutaAccion(Evaluacion& ev, const QString& strNombre, QString param1,
+clsBotones::Siguiente clsBotones::EjecutaAccion(Evaluacion& ev, const QString& strNombre, const QString& param1,
                                                 const QString& param2, const QString& param3) {
     bool sqlPendiente = false;
     const QString& a = strNombre;
@@ -336,9 +324,10 @@ clsBotones::Siguiente clsBotones::EjecutaAccion(Evaluacion& ev, const QString& s
                                 nullptr, {ev.ids.lngTPV, ev.ids.lngTicket});
         ev.blnTicketModificado = true;
     } else if (a == QLatin1String("imprimir_pie_especial")) {
+        QString pie = param1;
         ev.strParametrosVuelta =
-            EvaluaMensajesTriggerSustituirVariablesPuntos(param1, param2, ev.ids.lngTPV, ev.ids.lngTicket);
-        ev.strParametrosVuelta = EvaluaMensajesTriggerSustituirVariables(ev.strParametrosVuelta, ev, false);
+            EvaluaMensajesTriggerSustituirVariablesPuntos(pie, param2, ev.ids.lngTPV, ev.ids.lngTicket);
+        ev.strParametrosVuelta = EvaluaMensajesTriggerSustituirVariables(ev.strParametrosVuelta, ev);
     } else if (a == QLatin1String("consulta_sql")) {
         sqlPendiente = true;
     } else if (a == QLatin1String("no_imprimir_ticket")) {
@@ -357,13 +346,13 @@ clsBotones::Siguiente clsBotones::EjecutaAccion(Evaluacion& ev, const QString& s
     } else if (a == QLatin1String("establecer_comision_ptje")) {
         ev.strParametrosVuelta = QStringLiteral("COMISION_%_") + param1;
     } else if (a == QLatin1String("lanzar_mensaje_trigger")) {
-        ev.strParametro1 = EvaluaMensajesTriggerSustituirVariables(param2, ev, false);
-        ev.strParametro2 = EvaluaMensajesTriggerSustituirVariables(param3, ev, false);
+        ev.strParametro1 = EvaluaMensajesTriggerSustituirVariables(param2, ev);
+        ev.strParametro2 = EvaluaMensajesTriggerSustituirVariables(param3, ev);
         const Siguiente s = LanzaMensajeTrigger(ev, param1);
         if (s != Siguiente::Accion)
             return s;
     } else if (a == QLatin1String("imprimir_ticket_especial")) {
-        const QString textoTicket = EvaluaMensajesTriggerSustituirVariables(param1, ev, false);
+        const QString textoTicket = EvaluaMensajesTriggerSustituirVariables(param1, ev);
         qint16 copias = vb::CInt(param3);
         if (copias > kMaxCopiasTicketEspecial) {
             GrabaLog(QStringLiteral("imprimir_ticket_especial: se piden ") + QString::number(copias) +
@@ -372,7 +361,7 @@ clsBotones::Siguiente clsBotones::EjecutaAccion(Evaluacion& ev, const QString& s
         }
         const bool cabeceraYPie = param2 == QLatin1String("S");
         if (copias > 0) {
-            // Its own turn, as a socket print takes it: the shared print buffer never mixes two tickets.
+            // Its own turn, as a socket print takes it: the pieces of two tickets never interleave.
             basPrinter::EnTurnoDeImpresion([textoTicket, cabeceraYPie, copias] {
                 AtrapaErrores(QStringLiteral("clsBotones.imprimir_ticket_especial"), [&] {
                     clsImprimirTicket ticket;
@@ -387,8 +376,10 @@ clsBotones::Siguiente clsBotones::EjecutaAccion(Evaluacion& ev, const QString& s
 
     if (sqlPendiente) {
         if (!param1.isEmpty()) {
-            param1 = EvaluaMensajesTriggerSustituirVariables(param1, ev, true);
-            EvaluaMensajesTriggerLanzarConsultaSQL(param1, param2, QString(), QString(), 1, ev.ids);
+            // The rule's variables go into each statement after the split, with the launcher's own.
+            Variables previas;
+            VariablesRegla(ev, previas);
+            LanzaConsulta(param1, param2, previas, QString(), QString(), 1, ev.ids, QString(), QString());
         }
         ev.blnTicketModificado = true;
     }
@@ -396,16 +387,21 @@ clsBotones::Siguiente clsBotones::EjecutaAccion(Evaluacion& ev, const QString& s
 }
 
 // "lanzar_mensaje_trigger": the launched rule's "before" rules, then its "after" rules, on this
-// evaluation's identifiers and parameters. A launch that returns False ends this rule's actions.
+// evaluation's identifiers and parameters. A launch that returns False ends this rule's actions. A
+// launch past the depth limit or past the chain's budget stops the whole chain, with one message.
 clsBotones::Siguiente clsBotones::LanzaMensajeTrigger(Evaluacion& ev, const QString& strIdMensaje) {
-    if (m_profundidad >= kMaxAnidamiento) {
+    const bool hondo = m_profundidad >= kMaxAnidamiento;
+    if (hondo || m_lanzamientos >= kMaxLanzamientos) {
         const QString aviso = QStringLiteral("lanzar_mensaje_trigger: no se lanza el mensaje ") + strIdMensaje +
-                              QStringLiteral(", se ha llegado a ") + QString::number(kMaxAnidamiento) +
-                              QStringLiteral(" mensajes anidados");
+                              (hondo ? QStringLiteral(", se ha llegado a %1 mensajes anidados").arg(kMaxAnidamiento)
+                                     : QStringLiteral(", se han lanzado ya %1 mensajes").arg(kMaxLanzamientos)) +
+                              QStringLiteral("; se detiene la evaluación");
         GrabaLog(aviso, true);
         MensajeUsuario(aviso, prompts::vbExclamation, QString());
-        return Siguiente::Fila;
+        m_cadenaDetenida = true;
+        return Siguiente::Fin;
     }
+    ++m_lanzamientos;
     struct Nivel {
         int& p;
         explicit Nivel(int& n) : p(n) { ++p; }
@@ -417,6 +413,8 @@ clsBotones::Siguiente clsBotones::LanzaMensajeTrigger(Evaluacion& ev, const QStr
         const bool modificado = ev.blnTicketModificado;
         const bool r = EvaluaMensajesTrigger(accion, antes, ev.contexto);
         ev.blnTicketModificado = modificado || ev.blnTicketModificado;
+        if (m_cadenaDetenida)
+            return Siguiente::Fin;
         if (!r)
             return Siguiente::Fila;
     }
@@ -425,46 +423,59 @@ clsBotones::Siguiente clsBotones::LanzaMensajeTrigger(Evaluacion& ev, const QStr
 
 // ---- Variables ----
 
-QString clsBotones::EvaluaMensajesTriggerSustituirVariables(const QString& strTexto, Evaluacion& ev, bool blnSQL) {
-    QString s = strTexto;
-    const auto valorPegado = [blnSQL](const QString& v) { return blnSQL ? escapaSQL(v) : v; };
+// The rule's own variables in the order they are replaced: the message variables (the first of
+// equal names wins), the condition results, "$resultado" and the caller's parameters (the longer
+// names first, so "$parametro1" does not eat into "$parametro1_accion"). False after an error,
+// shown as the substitution's; `vars` then holds those taken so far.
+bool clsBotones::VariablesRegla(Evaluacion& ev, Variables& vars) {
+    bool ok = false;
     conAviso(QStringLiteral("EvaluaMensajesTriggerSustituirVariables Error: "), [&] {
         const qint32 nv = numero(*ev.fila, QStringLiteral("num_variables_mensaje"));
         for (qint32 j = 0; j < nv; ++j) {
             if (j >= kSlots)
                 vb::Raise(vb::err::SubscriptOutOfRange);
-            reemplaza(s, ev.variables[j].first, valorPegado(ev.variables[j].second));
+            vars.append({ev.variables[j].first, ev.variables[j].second, Origen::Valor});
         }
         const qint32 nc = numero(*ev.fila, QStringLiteral("num_condiciones"));
         for (qint32 i = 0; i < nc; ++i) {
             if (i >= kSlots)
                 vb::Raise(vb::err::SubscriptOutOfRange);
-            s.replace(QStringLiteral("$condicion") + QString::number(i + 1), textoCondicion(ev.condiciones[i]));
+            vars.append({QStringLiteral("$condicion") + QString::number(i + 1), textoCondicion(ev.condiciones[i]),
+                         Origen::Regla});
         }
-        s.replace(QStringLiteral("$resultado"), valorPegado(ev.textoResultado));
-        // The longer names first: "$parametro1" must not eat into "$parametro1_accion".
-        s.replace(QStringLiteral("$parametro1_accion"), valorPegado(ev.strParametro1));
-        s.replace(QStringLiteral("$parametro2_accion"), valorPegado(ev.strParametro2));
-        s.replace(QStringLiteral("$parametro1"), valorPegado(ev.strParametro1));
-        s.replace(QStringLiteral("$parametro2"), valorPegado(ev.strParametro2));
-        s = EvaluaMensajesTriggerSustituirVariablesFijas(s, ev.ids);
+        vars.append({QStringLiteral("$resultado"), ev.textoResultado, Origen::Valor});
+        vars.append({QStringLiteral("$parametro1_accion"), ev.strParametro1, Origen::Valor});
+        vars.append({QStringLiteral("$parametro2_accion"), ev.strParametro2, Origen::Valor});
+        vars.append({QStringLiteral("$parametro1"), ev.strParametro1, Origen::Valor});
+        vars.append({QStringLiteral("$parametro2"), ev.strParametro2, Origen::Valor});
+        ok = true;
     });
-    return s;
+    return ok;
 }
 
-QString clsBotones::EvaluaMensajesTriggerSustituirVariablesFijas(const QString& strTexto, Identificadores& ids) {
-    QString s = strTexto;
+QString clsBotones::EvaluaMensajesTriggerSustituirVariables(const QString& strTexto, Evaluacion& ev) {
+    Variables vars;
+    const bool ok = VariablesRegla(ev, vars);
+    const QString s = reemplaza(strTexto, vars);
+    return ok ? EvaluaMensajesTriggerSustituirVariablesFijas(s, ev.ids) : s;
+}
+
+// The ticket context variables of a text, in their order; none after an error, which is shown as
+// the fixed substitution's. A zero till or ticket is taken from the main window.
+Variables clsBotones::VariablesFijas(const QString& strTexto, Identificadores& ids) {
+    Variables vars;
     conAviso(QStringLiteral("EvaluaMensajesTriggerSustituirVariablesFijas Error: "), [&] {
         tomaTicketDeVentana(ids.lngTPV, ids.lngTicket);
-        const qint32 cliente = s.contains(QLatin1String("idCliente")) ? clienteDelTicket(ids.lngTPV, ids.lngTicket) : 0;
+        const qint32 cliente =
+            strTexto.contains(QLatin1String("idCliente")) ? clienteDelTicket(ids.lngTPV, ids.lngTicket) : 0;
         const QDateTime ahora = clock_seam::now();
-        const auto& vars = frmPrincipalVars();
+        const auto& ventana = frmPrincipalVars();
         const std::pair<const char*, QString> tabla[] = {
             {"$idEmpresa", QString::number(glngEmpresa)},
             {"$idRestaurante", QString::number(glngRestaurante)},
             {"$idTPV", QString::number(ids.lngTPV)},
             {"$idTicket", QString::number(ids.lngTicket)},
-            {"$idLinea", QString::number(vars.lngLinTicket)},
+            {"$idLinea", QString::number(ventana.lngLinTicket)},
             {"$idSubTicket", QString::number(ids.lngSubTicket)},
             {"$idArticulo", QString::number(ids.lngArticulo)},
             {"$idFormato", QString::number(ids.lngFormato)},
@@ -473,13 +484,17 @@ QString clsBotones::EvaluaMensajesTriggerSustituirVariablesFijas(const QString& 
             {"$idCliente", QString::number(cliente)},
             {"$hora_actual", ahora.toString(QStringLiteral("HH:mm:ss"))},
             {"$fecha_formateada", ahora.toString(QStringLiteral("dd/MM/yyyy"))},
-            {"$idCamarero", QString::number(vars.intCamarero)},
+            {"$idCamarero", QString::number(ventana.intCamarero)},
             {"$idEmpleado", QString::number(ids.lngEmpleado)},
         };
         for (const auto& [nombre, v] : tabla)
-            s.replace(QLatin1String(nombre), v);
+            vars.append({QLatin1String(nombre), v, Origen::Regla});
     });
-    return s;
+    return vars;
+}
+
+QString clsBotones::EvaluaMensajesTriggerSustituirVariablesFijas(const QString& strTexto, Identificadores& ids) {
+    return reemplaza(strTexto, VariablesFijas(strTexto, ids));
 }
 
 QString clsBotones::EvaluaMensajesTriggerSustituirVariablesPuntos(QString& strTexto, const QString& strParametro2,
@@ -567,6 +582,18 @@ Variant clsBotones::EvaluaMensajesTriggerLanzarConsultaSQL(const QString& strSQL
                                                            qint32 lngModo, Identificadores& ids,
                                                            const QString& strParametro1Accion,
                                                            const QString& strParametro2Accion) {
+    return LanzaConsulta(strSQL, strBBDD, {}, strParametro1, strParametro2, lngModo, ids, strParametro1Accion,
+                         strParametro2Accion);
+}
+
+// The text is split into the author's statements first; only then does each statement take its
+// variables: `previas` (a rule action's own), the context, the parameters and "$enviado_central". A
+// value from outside that would land unquoted and is not a number refuses the statement: it is
+// logged, shown as the launcher's error, and neither it nor the rest of the text runs.
+Variant clsBotones::LanzaConsulta(const QString& strSQL, const QString& strBBDD, const Variables& previas,
+                                  const QString& strParametro1, const QString& strParametro2, qint32 lngModo,
+                                  Identificadores& ids, const QString& strParametro1Accion,
+                                  const QString& strParametro2Accion) {
     double numeroDevuelto = 0;
     QString textoDevuelto;
     QString sentencia;
@@ -576,18 +603,26 @@ Variant clsBotones::EvaluaMensajesTriggerLanzarConsultaSQL(const QString& strSQL
             tomaTicketDeVentana(ids.lngTPV, ids.lngTicket);
             ado::Connection* cn = nullptr;
             bool central = false;
-            for (const QString& trozo : divideSentencias(strSQL)) {
-                QString limpio = trozo;
-                limpio.remove(QLatin1Char('\n')).remove(QLatin1Char('\r'));
-                if (vb::Trim(limpio).isEmpty())
-                    continue;
-                sentencia = EvaluaMensajesTriggerSustituirVariablesFijas(trozo, ids);
-                // The caller's values are escaped for a quoted literal; the rule's own condition
-                // parameters are the administrator's SQL text and go in as written.
-                sentencia.replace(QStringLiteral("$parametro1_accion"), escapaSQL(strParametro1Accion));
-                sentencia.replace(QStringLiteral("$parametro2_accion"), escapaSQL(strParametro2Accion));
-                sentencia.replace(QStringLiteral("$parametro1"), strParametro1);
-                sentencia.replace(QStringLiteral("$parametro2"), strParametro2);
+            for (const QString& trozo : SentenciasRegla::divide(strSQL)) {
+                sentencia = trozo;
+                const auto sustituye = [&](const Variables& vars) {
+                    QString rechazada;
+                    if (SentenciasRegla::sustituye(sentencia, vars, &rechazada))
+                        return;
+                    GrabaLog(QStringLiteral("Consulta de regla rechazada, ") + rechazada +
+                                 QStringLiteral(" va sin comillas y su valor no es un número: ") + trozo,
+                             true);
+                    vb::Raise(vb::err::TypeMismatch, QStringLiteral("El valor de ") + rechazada +
+                                                         QStringLiteral(" no es un número y va sin comillas"));
+                };
+                sustituye(previas);
+                sustituye(VariablesFijas(sentencia, ids));
+                // The caller's values are values; the rule's own condition parameters are the
+                // author's SQL text and go in as written.
+                sustituye({{QStringLiteral("$parametro1_accion"), strParametro1Accion, Origen::Valor},
+                           {QStringLiteral("$parametro2_accion"), strParametro2Accion, Origen::Valor},
+                           {QStringLiteral("$parametro1"), strParametro1, Origen::Regla},
+                           {QStringLiteral("$parametro2"), strParametro2, Origen::Regla}});
 
                 const bool centralizado = strBBDD == QLatin1String("SC") || strBBDD == QLatin1String("C");
                 if (strBBDD == QLatin1String("L")) {
@@ -605,8 +640,8 @@ Variant clsBotones::EvaluaMensajesTriggerLanzarConsultaSQL(const QString& strSQL
                 }
                 if (!cn)
                     vb::Raise(vb::err::ObjectNotSet);
-                sentencia.replace(QStringLiteral("$enviado_central"),
-                                  central ? QStringLiteral("1") : QStringLiteral("0"));
+                sustituye({{QStringLiteral("$enviado_central"), central ? QStringLiteral("1") : QStringLiteral("0"),
+                            Origen::Regla}});
 
                 if (lngModo == 0) {
                     cn->Execute(sentencia);

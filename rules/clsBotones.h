@@ -9,12 +9,13 @@
 // itself never calls it: a host calls EvaluaMensajesTrigger. The class also offers calls of the
 // program's objects by name (GetObjetoSingleton, ejecutaFuncion) and a few fixed button stubs.
 //
-// Values that the caller or the database supply reach rule SQL escaped (apostrophes doubled,
-// backslashes escaped, no quotes added): they are safe inside a quoted literal of the rule SQL and
-// only there. A variable written unquoted in a numeric place of the SQL cannot be protected this way.
+// Rule SQL is split into its statements before any value goes in (SentenciasRegla): a value from
+// the caller or the database is escaped for the literal it lands in, and where it is written
+// unquoted it must be a number (or numbers separated by commas), else the statement is refused.
 #include "platform/Ado.h"
 #include "platform/Collections.h"
 #include "platform/LateBound.h"
+#include "rules/SentenciasRegla.h"
 #include "rules/clsBoton.h"
 
 #include <QString>
@@ -22,8 +23,10 @@
 
 class clsBotones final : public vb::LateBound {
 public:
-    // Nested launches of rules ("lanzar_mensaje_trigger") deeper than this are refused.
+    // Nested launches of rules ("lanzar_mensaje_trigger") deeper than this, or more launches than
+    // kMaxLanzamientos in one evaluation with all it launches, are refused and stop that evaluation.
     static constexpr int kMaxAnidamiento = 10;
+    static constexpr int kMaxLanzamientos = 100;
     // Copies of a rule's special ticket beyond this are not printed.
     static constexpr int kMaxCopiasTicketEspecial = 20;
     // Arguments a call by name can pass.
@@ -55,7 +58,7 @@ public:
                                const vb::EntidadPtr& eParametrosVuelta = {},
                                const vb::EntidadPtr& eOtrosParametros = {});
 
-    // Runs the statements of strSQL (separated by ";" outside quoted literals) on the connection of
+    // Runs the statements of strSQL (separated by ";" outside literals and comments) on the connection of
     // strBBDD ("L", "S", "SC", "C"). Mode 0 only executes; mode 1 gives the first field of the last
     // statement that returned a row as a number (a double); other modes as trimmed text. Errors are
     // shown to the operator and the value so far is returned.
@@ -96,13 +99,19 @@ private:
     void Evalua(Evaluacion& ev, const QString& strAccion, bool blnAntesAccion);
     Siguiente EvaluaFila(Evaluacion& ev);
     Siguiente LanzaMensajeTrigger(Evaluacion& ev, const QString& strIdMensaje);
-    Siguiente EjecutaAccion(Evaluacion& ev, const QString& strNombre, QString param1, const QString& param2,
+    Siguiente EjecutaAccion(Evaluacion& ev, const QString& strNombre, const QString& param1, const QString& param2,
                             const QString& param3);
     bool CondicionSeCumple(Evaluacion& ev, int k);
     bool HayLineaGratis(Evaluacion& ev);
     void CalculaVariables(Evaluacion& ev);
-    // blnSQL: the text is rule SQL, so the values pasted into it are escaped.
-    QString EvaluaMensajesTriggerSustituirVariables(const QString& strTexto, Evaluacion& ev, bool blnSQL);
+    bool VariablesRegla(Evaluacion& ev, SentenciasRegla::Variables& vars);
+    SentenciasRegla::Variables VariablesFijas(const QString& strTexto, Identificadores& ids);
+    QString EvaluaMensajesTriggerSustituirVariables(const QString& strTexto, Evaluacion& ev);
+    Variant LanzaConsulta(const QString& strSQL, const QString& strBBDD, const SentenciasRegla::Variables& previas,
+                          const QString& strParametro1, const QString& strParametro2, qint32 lngModo,
+                          Identificadores& ids, const QString& strParametro1Accion, const QString& strParametro2Accion);
 
-    int m_profundidad = 0; // nested evaluations under way
+    int m_profundidad = 0;         // nested evaluations under way
+    int m_lanzamientos = 0;        // launches of the chain under way
+    bool m_cadenaDetenida = false; // a refused launch stopped the chain
 };

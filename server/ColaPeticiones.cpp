@@ -48,17 +48,17 @@ QString accionDe(const vb::EntidadPtr& e) {
 
 // The text of a print that is still to go out after a failure: its pieces that did not, joined as
 // they were; std::nullopt when the print did not get to its pieces (all of it is still to go).
-std::optional<QString> restoPorImprimir(const vb::EntidadPtr& peticion, const InformePiezas& informe) {
+std::optional<QString> restoPorImprimir(const vb::EntidadPtr& peticion, const ResultadoImpresion& impresion) {
     const Variant texto = campoPeticion(peticion, kTexto);
-    if (!informe.blnPiezasRecorridas || texto.typeId() != QMetaType::QString)
+    if (!impresion.blnPiezasRecorridas || texto.typeId() != QMetaType::QString)
         return std::nullopt;
     const QString t = texto.toString();
     const QStringList piezas = t.isEmpty() ? QStringList() : t.split(kCortar);
-    if (piezas.size() != informe.enviadas.size())
+    if (piezas.size() != impresion.piezas.size())
         return std::nullopt;
     QStringList quedan;
     for (qsizetype i = 0; i < piezas.size(); ++i)
-        if (!informe.enviadas.at(i))
+        if (!impresion.piezas.at(i).ok)
             quedan << piezas.at(i);
     return quedan.join(kCortar);
 }
@@ -146,16 +146,14 @@ bool clsSocketFront::ejecuta_siguiente_request_en_cola(const QString& origen_req
         std::erase_if(m_impresionesInformadas, [&](const auto& w) { return w.expired() || w.lock() == peticion; });
         bool hecha = false;
         if (impresion) {
-            InformePiezas informe;
-            bool informadaAhora = informada;
-            TurnoExclusivo::instancia().ejecutaYa([&] {
-                const basPrinter::InformeUnicoDeFallos unico(informada);
-                EjecutaAccion(peticion, respuesta, origen_request);
-                informadaAhora = unico.informado();
-            });
+            // Its first failure is told once; a retry after a told failure only logs its own.
+            SeguimientoImpresion seguimiento{.informe = {.blnUnSoloInforme = true, .blnInformado = informada}};
+            TurnoExclusivo::instancia().ejecutaYa(
+                [&] { EjecutaAccion(peticion, respuesta, origen_request, nullptr, &seguimiento); });
+            const bool informadaAhora = informada || seguimiento.resultado.blnFalloInformado;
             hecha = exito(respuesta);
             if (!hecha) {
-                if (const std::optional<QString> resto = restoPorImprimir(peticion, informe)) {
+                if (const std::optional<QString> resto = restoPorImprimir(peticion, seguimiento.resultado)) {
                     // What went out is not sent again; nothing left means the ticket is all out.
                     peticion->Diccionario()->set(kTexto, *resto);
                     hecha = resto->isEmpty();

@@ -1,6 +1,6 @@
 #pragma once
 // One turn shared by every connection of every socket window: the requests that must not overlap
-// (the print actions, which share the printer layer's buffer) run one at a time, in the order they
+// (the print actions, whose pieces must not interleave on a printer) run one at a time, in the order they
 // asked for it. A task that finds the turn taken is kept and runs later from the event loop, after
 // every earlier one has finished; meanwhile the caller goes back to the event loop, so other
 // requests (pings, logs, the weight) keep being answered while a print waits.

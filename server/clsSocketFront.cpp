@@ -204,7 +204,7 @@ void clsSocketFront::socket_Request(const QString& RequestData, QString& respons
 }
 
 bool clsSocketFront::EjecutaAccion(const vb::EntidadPtr& param, vb::EntidadPtr& Resultado,
-                                   const QString& origen_request, clsJsonScript* js) {
+                                   const QString& origen_request, clsJsonScript* js, SeguimientoImpresion* impresion) {
     bool reconocida = false;
     if (!Resultado)
         Resultado = std::make_shared<vb::entidadGenerica>();
@@ -264,11 +264,14 @@ bool clsSocketFront::EjecutaAccion(const vb::EntidadPtr& param, vb::EntidadPtr& 
                 // An absent printer is the usual printer, never one named "#ERROR#".
                 const QString impresora = texto(param, QStringLiteral("impresora"));
                 clsImprimirTicket ticket;
-                const ResultadoTicketEspecial r =
-                    ticket.ImprimirTicketEspecial(textoTicket, {.blnImprimirCabeceraYPie = cabecera,
-                                                                .blnImprimirLogo = logo,
-                                                                .blnImprimirPorPantalla = pantalla,
-                                                                .strImpresora = impresora});
+                const ResultadoImpresion r = ticket.ImprimirTicketEspecial(
+                    textoTicket, {.blnImprimirCabeceraYPie = cabecera,
+                                  .blnImprimirLogo = logo,
+                                  .blnImprimirPorPantalla = pantalla,
+                                  .strImpresora = impresora,
+                                  .informe = impresion ? impresion->informe : basPrinter::InformeFallos{}});
+                if (impresion)
+                    impresion->resultado = r;
                 if (!r.blnEnviado)
                     Resultado->Propiedad(QStringLiteral("error"),
                                          TraduceLiteral(QStringLiteral("No se ha podido imprimir el ticket.")));
@@ -282,12 +285,17 @@ bool clsSocketFront::EjecutaAccion(const vb::EntidadPtr& param, vb::EntidadPtr& 
                 const bool pie = booleanoSi(param, QStringLiteral("imprimir_pie"));
                 const QString textoPie = texto(param, QStringLiteral("texto_pie"));
                 clsImprimirTicket ticket;
-                if (!ticket.ImprimirTicketCocinaEspecial(tpv, ticketNum, textoTicket,
-                                                         {.strImpresora = impresora,
-                                                          .strDescripcionCabecera = descripcion,
-                                                          .blnImprimirCabecera = cabecera,
-                                                          .blnImprimirPie = pie,
-                                                          .strTextoPie = textoPie}))
+                const ResultadoImpresion r = ticket.ImprimirTicketCocinaEspecial(
+                    tpv, ticketNum, textoTicket,
+                    {.strImpresora = impresora,
+                     .strDescripcionCabecera = descripcion,
+                     .blnImprimirCabecera = cabecera,
+                     .blnImprimirPie = pie,
+                     .strTextoPie = textoPie,
+                     .informe = impresion ? impresion->informe : basPrinter::InformeFallos{}});
+                if (impresion)
+                    impresion->resultado = r;
+                if (!r.blnEnviado)
                     Resultado->Propiedad(QStringLiteral("error"),
                                          TraduceLiteral(QStringLiteral("No se ha podido imprimir el ticket.")));
             } else if (esAccion(accion, "Ping")) {

@@ -20,6 +20,8 @@
 #include <optional>
 #include <vector>
 
+struct SeguimientoImpresion;
+
 class clsJSON;
 class clsJsonScript;
 class frmComSocket;
@@ -49,9 +51,10 @@ public:
     // The handler of the window's Request signal: reads the JSON, runs the action, writes the reply.
     void socket_Request(const QString& RequestData, QString& responseData);
     // Runs the action the request names and fills the reply (created when null). With `js` a failure
-    // goes to the script's error callback instead of into the reply. True when the action was known.
+    // goes to the script's error callback instead of into the reply. With `impresion` a print tells its
+    // failures as asked there and hands back what it did. True when the action was known.
     bool EjecutaAccion(const vb::EntidadPtr& param, vb::EntidadPtr& Resultado, const QString& origen_request,
-                       clsJsonScript* js = nullptr);
+                       clsJsonScript* js = nullptr, SeguimientoImpresion* impresion = nullptr);
 
     // True for the requests that take the printer: they run one at a time across every connection.
     bool esPeticionDeImpresion(const QString& RequestData);

@@ -1,6 +1,7 @@
 // The start-up procedure and the start-up module's own procedures.
 #include "ui/Main.h"
 
+#include "backoffice/ui/frmComInternetVentana.h"
 #include "controls/frmCalc.h"
 #include "core/Arranque.h"
 #include "core/NombresParametros.h"
@@ -68,9 +69,11 @@ bool valorDe(const QString& pieza, QString& valor) {
 }
 
 // What the lower layers reach of this one: the print turn of the socket prints, the window of the
-// request server, the scale's windows, and the objects the trigger rules call by name.
+// request server, the scale's windows, the back-office client's window, and the objects the trigger
+// rules call by name.
 void RegistraServiciosSuperiores() {
     setSocketWindowFactory([] { return std::make_unique<frmComSocketVentana>(); });
+    setComInternetWindowFactory([](frmComInternet& c) { return std::make_unique<frmComInternetVentana>(c); });
     setReweighWindowFactory([](clsComm& comm) { return std::make_unique<frmRecalcularPeso>(comm); });
     setNumericKeypad([](const QString& descripcion, QString& valor) { return frmCalc::Pedir(descripcion, valor); });
     basPrinter::setTurnoImpresion(

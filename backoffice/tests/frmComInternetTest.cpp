@@ -1,8 +1,10 @@
 // The back-office window against a real HTTP server on loopback and a real MariaDB.
 #include "backoffice/frmComInternet.h"
 #include "backoffice/tests/ServidorHttpPrueba.h"
+#include "backoffice/ui/frmComInternetVentana.h"
 #include "core/tests/ConnectedCore.h"
 #include "platform/Cp1252.h"
+#include "testsupport/Waits.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -18,6 +20,16 @@ const char* const kEsquema = "create table articulos (id int primary key, nombre
                              "create table precios (id int primary key, precio decimal(6,2), desde date);";
 
 const QByteArray kBom = "\xEF\xBB\xBF"; // UTF-8's byte-order mark
+
+using Modo = frmComInternet::ModoLectura;
+
+// The real window for every client made while it lives.
+struct VentanaRegistrada {
+    VentanaRegistrada() {
+        setComInternetWindowFactory([](frmComInternet& c) { return std::make_unique<frmComInternetVentana>(c); });
+    }
+    ~VentanaRegistrada() { setComInternetWindowFactory(nullptr); }
+};
 
 // "name=value;..." of an entity.
 QString volcado(const vb::EntidadPtr& e) {
@@ -38,19 +50,25 @@ protected:
         objParametros().SetValor("RutaBackOffice", "/bo");
         QObject::connect(&w, &frmComInternet::ProcesoTerminado, [this] { ++fines; });
     }
-    // Waits (running events) until the request has ended; false when it does not within 10 s.
-    bool espera(int finesEsperados) {
-        program::waitWhile([&] { return fines < finesEsperados; }, 10000);
-        return fines == finesEsperados;
+    // Waits (running events) until the request has ended, once: fails when it does not within 10 s.
+    ::testing::AssertionResult espera(int finesEsperados) {
+        const auto r = waits::until([&] { return fines >= finesEsperados; },
+                                    QStringLiteral("ProcesoTerminado number %1").arg(finesEsperados), 10000);
+        if (r && fines != finesEsperados)
+            return ::testing::AssertionFailure()
+                   << fines << " ProcesoTerminado where " << finesEsperados << " were due";
+        return r;
     }
+    QWidget& ventana() { return *w.ventana()->widget(); }
     // Sends a request of mode `tipo` that the server answers with `cuerpo`.
-    void pide(qint32 tipo, const RespuestaHttp& respuesta) {
+    void pide(Modo tipo, const RespuestaHttp& respuesta) {
         http.respuestas.push_back(respuesta);
         w.AbreURL("http://" + http.direccion() + "/x", {}, tipo, {}, "POST");
     }
     QStringList archivosTmp() const { return QDir(RutaAplicacion() + "/tmp").entryList(QDir::Files); }
 
     ServidorHttpPrueba http;
+    VentanaRegistrada registro;
     frmComInternet w;
     int fines = 0;
 };
@@ -160,38 +178,40 @@ TEST_F(frmComInternetTest, EveryEndingEndsTheRequestOnce) {
         if (!k.respuesta.ubicacion.isEmpty())
             http.respuestas.push_back({200, "tras redirigir"});
         w.SegundosTimeOut = k.respuesta.callar ? 0.5 : 2;
-        w.show();
-        w.AbreURL("http://" + (k.respuesta.estado ? http.direccion() : sinServidor) + "/x", "a=1", 3, {}, "POST");
+        ventana().show();
+        w.AbreURL("http://" + (k.respuesta.estado ? http.direccion() : sinServidor) + "/x", "a=1",
+                  Modo::LecturaSinLector, {}, "POST");
         QEvent desactivar(QEvent::WindowDeactivate); // losing the focus leaves the watchdog running
-        QCoreApplication::sendEvent(&w, &desactivar);
+        QCoreApplication::sendEvent(&ventana(), &desactivar);
         ASSERT_TRUE(espera(++n));
         EXPECT_EQ(std::pair(w.blnOk, w.blnError), std::pair(k.ok, k.error));
         EXPECT_TRUE(w.Resultado.startsWith(k.resultado) && (k.error || w.Resultado.size() == k.resultado.size()))
             << w.Resultado.left(80).toStdString();
         EXPECT_FALSE(w.Ocupado);
-        EXPECT_EQ(w.isVisible(), k.ok);
+        EXPECT_EQ(ventana().isVisible(), k.ok);
     }
     EXPECT_EQ(http.peticiones.at(6).linea, "POST /destino");
     EXPECT_EQ(http.peticiones.at(6).cuerpo, "a=1");
     // Every connection, the timed-out one too, was closed, and no second end came.
-    program::waitWhile([&] { return http.desconexiones < int(http.peticiones.size()); }, 10000);
+    ASSERT_TRUE(waits::until([&] { return http.desconexiones >= int(http.peticiones.size()); },
+                             "every connection closed", 10000));
     EXPECT_EQ(http.desconexiones, int(http.peticiones.size()));
     EXPECT_EQ(fines, n);
 
     // A second request on a busy window waits for the first to end (here by its watchdog), then goes.
     w.SegundosTimeOut = 0.5;
     http.respuestas.push_back({200, "", "text/plain", true});
-    w.AbreURL("http://" + http.direccion() + "/1", {}, 3, {}, "POST");
-    pide(3, {200, "segunda"});
+    w.AbreURL("http://" + http.direccion() + "/1", {}, Modo::LecturaSinLector, {}, "POST");
+    pide(Modo::LecturaSinLector, {200, "segunda"});
     EXPECT_EQ(fines, n + 1);
     ASSERT_TRUE(espera(n + 2));
     EXPECT_EQ(w.Resultado, "segunda");
     // The watchdog lets its transfer go: a reply that comes after it is not read.
     http.respuestas.push_back({200, "", "text/plain", true});
-    w.AbreURL("http://" + http.direccion() + "/2", {}, 1, {}, "POST");
+    w.AbreURL("http://" + http.direccion() + "/2", {}, Modo::LecturaSincronizacion, {}, "POST");
     ASSERT_TRUE(espera(n + 3));
     http.suelta({200, "***articulos\r\nid|nombre\r\n7|tarde\r\n"});
-    pide(3, {200, "tercera"});
+    pide(Modo::LecturaSinLector, {200, "tercera"});
     ASSERT_TRUE(espera(n + 4));
     EXPECT_EQ(w.Resultado, "tercera");
     EXPECT_EQ(m_core->valor("select count(*) from articulos where id = 7"), "0");
@@ -202,12 +222,12 @@ TEST_F(frmComInternetTest, DelimitedRepliesGoThroughUniqueFilesAndCancelRetryWor
     const QString otra = RutaAplicacion() + "/tmp/com_20240506070809.txt"; // a reply saved in the same second
     QDir().mkpath(RutaAplicacion() + "/tmp");
     ASSERT_TRUE(QFile(otra).open(QIODevice::WriteOnly));
-    pide(0, {200, "id|nombre\r\n1|pan\r\n\r\n2|sal\r\n"});
+    pide(Modo::LecturaDelimitada, {200, "id|nombre\r\n1|pan\r\n\r\n2|sal\r\n"});
     ASSERT_TRUE(espera(1));
     EXPECT_TRUE(http.peticiones[0].cabecera.contains("urlencoded; charset=windows-1252")); // by default
     ASSERT_EQ(w.Datos->Count(), 3);                                                        // the blank line too
     EXPECT_EQ(volcado(w.Datos->Item(3)), "id=2;nombre=sal");
-    pide(0, {200, "a\r\n1|2\r\n"}); // more fields than the header: the read fails
+    pide(Modo::LecturaDelimitada, {200, "a\r\n1|2\r\n"}); // more fields than the header: the read fails
     ASSERT_TRUE(espera(2));
     EXPECT_TRUE(!w.blnOk && w.blnError);
     EXPECT_EQ(archivosTmp(), QStringList{"com_20240506070809.txt"}); // only the other one is left
@@ -216,12 +236,12 @@ TEST_F(frmComInternetTest, DelimitedRepliesGoThroughUniqueFilesAndCancelRetryWor
     // Cancel: not busy, hidden, no end; retry sends the stored request again.
     http.respuestas.push_back({200, "", "text/plain", true});
     w.Servicio_ConsultaSQL("select 2", http.direccion());
-    program::waitWhile([&] { return http.peticiones.size() < 3; }, 10000);
-    w.show();
-    w.findChild<QPushButton*>("btnCancelar")->click();
-    EXPECT_FALSE(w.Ocupado || w.isVisible());
+    ASSERT_TRUE(waits::until([&] { return http.peticiones.size() >= 3; }, "the query at the server"));
+    ventana().show();
+    ventana().findChild<QPushButton*>("btnCancelar")->click();
+    EXPECT_FALSE(w.Ocupado || ventana().isVisible());
     http.respuestas.push_back({200, "c\r\nOK\r\n"});
-    auto* reintentar = w.findChild<QPushButton*>("btnReintentar");
+    auto* reintentar = ventana().findChild<QPushButton*>("btnReintentar");
     reintentar->setEnabled(true);
     reintentar->click();
     ASSERT_TRUE(espera(3));
@@ -247,7 +267,7 @@ TEST_F(frmComInternetTest, MessageServicesWaitModallyAndJudgeTheReply) {
     };
     w.SegundosTimeOut = 0.5;
     bool visibleAlRecibir = false;
-    http.alRecibir = [&] { visibleAlRecibir = w.isVisible() && w.isModal(); };
+    http.alRecibir = [&] { visibleAlRecibir = ventana().isVisible() && ventana().isModal(); };
     for (const auto& c : casos) {
         SCOPED_TRACE(c.respuesta.cuerpo.toStdString());
         http.respuestas.push_back(c.respuesta);
@@ -261,7 +281,7 @@ TEST_F(frmComInternetTest, MessageServicesWaitModallyAndJudgeTheReply) {
         EXPECT_EQ(mensaje, c.mensaje);
         EXPECT_EQ(m_prompts.calls.empty() ? QString() : m_prompts.calls.back().text, c.aviso);
         EXPECT_TRUE(visibleAlRecibir);
-        EXPECT_FALSE(w.isVisible());
+        EXPECT_FALSE(ventana().isVisible());
     }
 
     // A message sent while a query's reply is on its way: that reply is still read with the query's
@@ -278,6 +298,16 @@ TEST_F(frmComInternetTest, MessageServicesWaitModallyAndJudgeTheReply) {
     vb::ColeccionPtr filas;
     EXPECT_TRUE(w.Servicio_Drovanto("http://" + http.direccion() + "/mensaje", mensaje, filas, "m=1", ";"));
     EXPECT_EQ(primera, "id=1;nombre=pan");
+
+    // Should the watchdog not end the request, the modal wait ends it itself, as timed out.
+    http.alRecibir = [&] { w.findChild<QTimer*>("Timer1")->stop(); };
+    http.respuestas.push_back({200, "", "text/plain", true});
+    {
+        waits::Deadline sinFin("the message service's modal wait to end by itself", 10000);
+        EXPECT_FALSE(w.Servicio_Drovanto("http://" + http.direccion() + "/mensaje", mensaje, filas, "m=1", ";"));
+    }
+    EXPECT_EQ(w.Resultado, "Error de tiempo de espera");
+    EXPECT_FALSE(w.Ocupado || ventana().isVisible());
 }
 
 TEST_F(frmComInternetTest, SyncTextRepliesImportTablesInOneTransaction) {
@@ -314,7 +344,7 @@ TEST_F(frmComInternetTest, SyncTextRepliesImportTablesInOneTransaction) {
     int n = 0;
     for (const auto& k : casos) {
         SCOPED_TRACE(k.respuesta.cuerpo.left(40).toStdString());
-        pide(1, k.respuesta);
+        pide(Modo::LecturaSincronizacion, k.respuesta);
         ASSERT_TRUE(espera(++n));
         EXPECT_EQ(std::pair(w.blnOk, w.blnError), std::pair(k.ok, k.error));
         EXPECT_EQ(m_core->valor("select * from articulos order by id"), k.articulos);
@@ -370,7 +400,7 @@ TEST_F(frmComInternetTest, AValueNotKeptAsSentFailsTheReplyAndRollsItBack) {
     for (const auto& k : casos) {
         SCOPED_TRACE(k.modo + std::string(" ") + k.filas.toStdString());
         ConexionServidor().Execute(QString("set session sql_mode = '%1'").arg(k.modo));
-        pide(1, {200, "***precios\r\nid|precio|desde\r\n3|1.00|2024-01-01\r\n" + k.filas});
+        pide(Modo::LecturaSincronizacion, {200, "***precios\r\nid|precio|desde\r\n3|1.00|2024-01-01\r\n" + k.filas});
         ASSERT_TRUE(espera(++n));
         guardadas += k.ok ? (guardadas ? 1 : 2) : 0; // row 3 comes in every reply
         EXPECT_EQ(std::pair(w.blnOk, w.blnError), std::pair(k.ok, !k.ok));
@@ -389,19 +419,20 @@ TEST_F(frmComInternetTest, AValueNotKeptAsSentFailsTheReplyAndRollsItBack) {
 TEST_F(frmComInternetTest, EachReadingModeDecodesByTheMarkOrTheDeclaration) {
     const auto fila1 = [this] { return w.Datos->Count() ? volcado(w.Datos->Item(1)) : QString(); };
     const struct {
-        qint32 modo;
+        Modo modo;
         QByteArray respuesta;
         std::function<QString()> leido;
         QString esperado;
     } casos[] = {
-        {0, kBom + "id|nombre\r\n1|a\xc3\xb1o\r\n", fila1, "id=1;nombre=año"},
-        {0, "\xFF\xFE" + QByteArray(reinterpret_cast<const char*>(u"id|n\r\n1|ñ"), 18), fila1, "id=1;n=ñ"},
-        {1, kBom + "***articulos\r\nid|nombre\r\n5|a\xc3\xb1o\r\n",
+        {Modo::LecturaDelimitada, kBom + "id|nombre\r\n1|a\xc3\xb1o\r\n", fila1, "id=1;nombre=año"},
+        {Modo::LecturaDelimitada, "\xFF\xFE" + QByteArray(reinterpret_cast<const char*>(u"id|n\r\n1|ñ"), 18), fila1,
+         "id=1;n=ñ"},
+        {Modo::LecturaSincronizacion, kBom + "***articulos\r\nid|nombre\r\n5|a\xc3\xb1o\r\n",
          [this] { return m_core->valor("select nombre from articulos where id = 5"); }, "año"},
-        {2, kBom + "<r><resultado>OK</resultado></r>", fila1, "resultado=OK"},
-        {2, "<?xml version=\"1.0\" encoding=\"UTF-8\"?><r><m>a\xc3\xb1o</m></r>", fila1,
+        {Modo::LecturaXML, kBom + "<r><resultado>OK</resultado></r>", fila1, "resultado=OK"},
+        {Modo::LecturaXML, "<?xml version=\"1.0\" encoding=\"UTF-8\"?><r><m>a\xc3\xb1o</m></r>", fila1,
          "xml=version=\"1.0\" encoding=\"UTF-8\";m=año"},
-        {3, kBom + "a\xc3\xb1o", [this] { return w.Resultado; }, "año"},
+        {Modo::LecturaSinLector, kBom + "a\xc3\xb1o", [this] { return w.Resultado; }, "año"},
     };
     int n = 0;
     for (const auto& k : casos) {

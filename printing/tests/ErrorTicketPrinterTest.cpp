@@ -12,7 +12,7 @@ using ErrorTicketPrinterTest = PrinterTest;
 TEST_F(ErrorTicketPrinterTest, ErrorLineAndErrorTicketAreJobsOfTheirOwn) {
     InstalaServiciosImpresion();
     ASSERT_EQ(errorPrinter(), &ErrorTicketPrinter::instance());
-    Imprimir(QStringLiteral("mitad de una comanda"));
+    Imprimir(trabajo, QStringLiteral("mitad de una comanda"));
     errorPrinter()->printErrorLine(QStringLiteral("ERROR: x: y"));
     errorPrinter()->printErrorTicket(QStringLiteral("sin papel"));
     ASSERT_EQ(salida.jobs.size(), 2u);
@@ -40,7 +40,7 @@ TEST_F(ErrorTicketPrinterTest, FailingPrinterPrintsOneErrorTicketAndStops) {
     printers::install(&rota);
     gblnParametrosCargados = true;
     InstalaServiciosImpresion();
-    EXPECT_FALSE(Imprimir(QStringLiteral("comanda"), {.Enviar = true}));
+    EXPECT_FALSE(Imprimir(trabajo, QStringLiteral("comanda"), {.Enviar = true}).salio());
     ASSERT_EQ(rota.intentados.size(), 2u);
     EXPECT_EQ(rota.intentados[0], "comanda\r\n"_b);
     EXPECT_TRUE(rota.intentados[1].contains("No se ha podido imprimir en TICKETS"));

@@ -92,7 +92,8 @@ protected:
 // The printer layer alone, its parameters in the store built from the application's registry key.
 class PrinterTest : public SalidaGrabada {
 protected:
-    QString& buffer = basPrinter::gEstadoImpresion.mBufferImpresion.Texto;
+    basPrinter::BufferImpresion trabajo; // the job the calls of a test compose
+    QString& buffer = trabajo.Texto;
 
     void SetUp() override { reinicia(); }
     // The parameters at their defaults, no jobs, no messages, the printer layer as at start.
@@ -110,6 +111,7 @@ protected:
         recordingMainWindow().grid.clear();
         salida.jobs.clear();
         avisos.calls.clear();
+        trabajo = {};
         instala();
     }
 };

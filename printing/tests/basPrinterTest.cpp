@@ -50,43 +50,44 @@ TEST_F(basPrinterTest, EachRoadSendsItsBytesToItsPrinter) {
                           QStringLiteral("{00}").repeated(64),
                   linea = "{ESC}*{00}{00}{01}" + banda + crlf;
     const auto pito = [this] {
-        EmitirPito(0, QString());
+        EmitirPito(trabajo, 0, QString());
         EXPECT_TRUE(salida.jobs.empty()); // the beep waits for the ticket's send
     };
-    const auto corta = [](const char* nombre) {
-        return [=] {
-            EXPECT_EQ(CortarPapel({.ImprimirLogoDespues = false, .NombreImpresora = QStringLiteral("TICKETS")}),
+    const auto corta = [this](const char* nombre) {
+        return [=, this] {
+            EXPECT_EQ(CortarPapel(trabajo, {.ImprimirLogoDespues = false, .NombreImpresora = QStringLiteral("TICKETS")})
+                          .NombreImpresora,
                       QLatin1String(nombre));
         };
     };
     // One text of this many characters, then one more character: sent at once past the limit only.
     const auto limite = [this](int largo, bool envia) {
         return [=, this] {
-            Imprimir(QString(largo, QLatin1Char('x')), {.ConSalto = false});
+            Imprimir(trabajo, QString(largo, QLatin1Char('x')), {.ConSalto = false});
             EXPECT_TRUE(salida.jobs.empty());
-            Imprimir(QStringLiteral("y"), {.ConSalto = false});
+            Imprimir(trabajo, QStringLiteral("y"), {.ConSalto = false});
             EXPECT_EQ(salida.jobs.size(), envia ? 1u : 0u);
         };
     };
     const auto xs = [](int largo) { return QString(largo, QLatin1Char('x')) + "y"; };
-    const auto marcas = [](const char* texto) {
-        return [=] { Imprimir(sustituyeTagsHTML(QString::fromUtf8(texto)), {.ConSalto = false}); };
+    const auto marcas = [this](const char* texto) {
+        return [=, this] { Imprimir(trabajo, sustituyeTagsHTML(QString::fromUtf8(texto)), {.ConSalto = false}); };
     };
     const Salida casos[] = {
         {"lines collect until the sending call, then one job", "",
          [this] {
-             EXPECT_FALSE(Imprimir(QStringLiteral("uno")));
-             Imprimir(QStringLiteral("dos"), {.ConSalto = false});
+             EXPECT_FALSE(Imprimir(trabajo, QStringLiteral("uno")).salio());
+             Imprimir(trabajo, QStringLiteral("dos"), {.ConSalto = false});
              EXPECT_TRUE(salida.jobs.empty());
-             EXPECT_TRUE(Imprimir(QStringLiteral("tres"), {.Enviar = true}));
+             EXPECT_TRUE(Imprimir(trabajo, QStringLiteral("tres"), {.Enviar = true}).salio());
          },
          "uno{CR}{LF}dostres{CR}{LF}"},
         // An empty buffer makes no job (it would stay held in the queue) and counts as sent; the invoice
         // printer's prefix goes before the euro page.
         {"invoice printer", "FuncFacturadora=1 CodigosEscTicketNormal=4",
-         [] {
-             EXPECT_TRUE(Imprimir(QString(), {.ConSalto = false, .Enviar = true}));
-             Imprimir(QStringLiteral("5 €"), {.ConSalto = false, .Enviar = true});
+         [this] {
+             EXPECT_TRUE(Imprimir(trabajo, QString(), {.ConSalto = false, .Enviar = true}).salio());
+             Imprimir(trabajo, QStringLiteral("5 €"), {.ConSalto = false, .Enviar = true});
          },
          "{ESC}c0{01}{ESC}t{13}5 {D5}"},
         {"no limit", "LongMaxTexto=0", limite(15000, true), xs(15000)},
@@ -96,12 +97,25 @@ TEST_F(basPrinterTest, EachRoadSendsItsBytesToItsPrinter) {
         {"failed send: reported, the call says so", "",
          [this] {
              salida.fail = true;
-             EXPECT_FALSE(Imprimir(QStringLiteral("x"), {.Enviar = true}));
+             EXPECT_FALSE(Imprimir(trabajo, QStringLiteral("x"), {.Enviar = true}).salio());
              EXPECT_EQ(avisos.calls.back().style, prompts::vbInformation);
              EXPECT_TRUE(enLaTraza(QStringLiteral("No se ha podido imprimir en TICKETS")));
              salida.fail = false;
          },
          "", "TICKETS", 1},
+        // The job's own sending call answers for a send the limit made before it, then starts afresh.
+        {"failed send by the limit", "LongMaxTexto=3",
+         [this] {
+             salida.fail = true;
+             EXPECT_FALSE(Imprimir(trabajo, QStringLiteral("xxxx"), {.ConSalto = false}).ok);
+             salida.fail = false;
+             const ResultadoEnvio r = Imprimir(trabajo, QStringLiteral("y"), {.ConSalto = false, .Enviar = true});
+             EXPECT_TRUE(r.blnEnviado);
+             EXPECT_FALSE(r.ok);
+             EXPECT_TRUE(r.error.contains(QStringLiteral("refused"))) << r.error.toStdString();
+             EXPECT_TRUE(Imprimir(trabajo, QStringLiteral("z"), {.ConSalto = false, .Enviar = true}).salio());
+         },
+         "yz", "TICKETS", 1},
         {"markup and code words in any case", "",
          marcas("<B>x</b> prn_inineg y PRN_finNEG<U>a</U><DblAlt>b</dblalt><trialt>c</TRIALT><gig>1</gig><INV>2</inv>"),
          "{ESC}E{01}x{ESC}E{00} {ESC}E{01} y {ESC}E{00}{ESC}-{01}a{ESC}-{00}{GS}!{11}b{GS}!{00}{GS}!\"c{GS}!{00}"
@@ -109,42 +123,44 @@ TEST_F(basPrinterTest, EachRoadSendsItsBytesToItsPrinter) {
         {"commas and line breaks", "", marcas("uno&comma;dos&COMMA;a<br>b<BR>c"), "uno,dos,a{CR}{LF}b{CR}{LF}c"},
         // Once installed, the word wrap applies it.
         {"word wrap", "",
-         [] {
+         [this] {
              InstalaServiciosImpresion();
-             Imprimir(basFuncionesComunes::AjustaTexto(42, QStringLiteral("<b>uno</b><br>dos &comma; tres")),
+             Imprimir(trabajo, basFuncionesComunes::AjustaTexto(42, QStringLiteral("<b>uno</b><br>dos &comma; tres")),
                       {.ConSalto = false});
          },
          "{ESC}E{01}uno{ESC}E{00}{CR}{LF}dos , tres"},
         {"Itos ticket printer: no translation", "FuncionamientoItos=1",
-         [] { Imprimir(QStringLiteral("ñandú"), {.ConSalto = false}); }, "{F1}and{FA}"},
+         [this] { Imprimir(trabajo, QStringLiteral("ñandú"), {.ConSalto = false}); }, "{F1}and{FA}"},
         {"Itos, other printers: limit and translation", "FuncionamientoItos=1 LongMaxTexto=5",
          [this] {
              registraImpresora(3, QStringLiteral("COCINA"));
-             Imprimir(QStringLiteral("ñandú!"), {.ConSalto = false, .idImpresora = 3});
+             Imprimir(trabajo, QStringLiteral("ñandú!"), {.ConSalto = false, .idImpresora = 3});
          },
          "{A4}and{A3}!", "COCINA"},
         {"OPOS road wraps the payload", "UsarDriverOPOS=1 ImpresoraOPOS=tm-t88 ImpTicket=TM-T88",
-         [] { Imprimir(QStringLiteral("A"), {.Enviar = true}); }, "{ESC}={01}A{CR}{LF}{CR}{LF}", "tm-t88"},
+         [this] { Imprimir(trabajo, QStringLiteral("A"), {.Enviar = true}); }, "{ESC}={01}A{CR}{LF}{CR}{LF}", "tm-t88"},
         // A line spacing of 96 (the grave accent), bit-image data holding accented codes and a beep with
         // parameter 237 (í) keep their bytes; the text around them is translated.
         {"command parameters untranslated", "EmitirPito=3 EmitirPitoOkiDispositivo=237",
          [&] {
-             Imprimir(CodigoImpresora({27, '3', 96}) + QStringLiteral("`á"), {.ConSalto = false});
-             Imprimir(CodigoImpresora({27, '*', 0, 3, 0, 0xE1, 0xED, 0xB4}), {.ConSalto = false});
+             Imprimir(trabajo, CodigoImpresora({27, '3', 96}) + QStringLiteral("`á"), {.ConSalto = false});
+             Imprimir(trabajo, CodigoImpresora({27, '*', 0, 3, 0, 0xE1, 0xED, 0xB4}), {.ConSalto = false});
              pito();
-             Imprimir(gCodigosPRN.PRN_ININEG + QStringLiteral("ñ"), {.ConSalto = false});
+             Imprimir(trabajo, gCodigosPRN.PRN_ININEG + QStringLiteral("ñ"), {.ConSalto = false});
          },
          "{ESC}3`'{A0}{ESC}*{00}{03}{00}{E1}{ED}{B4}{ESC}{GS}{07}{ED}{02}{03}{ESC}E{01}{A4}"},
         {"initialisation: line spacing and print mode", "",
-         [] { EXPECT_EQ(InicializaImpresora(0, QString(), {.CambiarEspaciado = true}), QString(QChar(30))); },
+         [this] { InicializaImpresora(trabajo, 0, QString(), {.CambiarEspaciado = true}); },
          "{ESC}3{1E}{CR}{LF}{ESC}!{00}{CR}{LF}"},
         {"initialisation sent at once to the caller's printer", "",
-         [] { InicializaImpresora(0, QStringLiteral("BARRA"), {.Enviar = true}); }, "{ESC}!{00}{CR}{LF}", "BARRA"},
+         [this] { InicializaImpresora(trabajo, 0, QStringLiteral("BARRA"), {.Enviar = true}); }, "{ESC}!{00}{CR}{LF}",
+         "BARRA"},
         // Never the command without its parameter.
         {"spacing that is no byte: skipped and reported", "EspacioEntreLineas=300",
-         [] { InicializaImpresora(0, QString(), {.CambiarEspaciado = true}); }, "{ESC}!{00}{CR}{LF}", "TICKETS", 1},
+         [this] { InicializaImpresora(trabajo, 0, QString(), {.CambiarEspaciado = true}); }, "{ESC}!{00}{CR}{LF}",
+         "TICKETS", 1},
         {"no such font, no such width", "TipoLetraCocina=9 AnchoImpresoraCocina=7",
-         [] { EXPECT_EQ(EstableceLetraYAncho(0, QString(), true), 42); }, "{ESC}!{00}{CR}{LF}"},
+         [this] { EXPECT_EQ(EstableceLetraYAncho(trabajo, 0, QString(), true), 42); }, "{ESC}!{00}{CR}{LF}"},
         {"cut", "", corta("TICKETS"), corte},
         {"cut after the configured lines", "NumLineasAntesCortar=2 CodigosEscTicketNormal=2", corta("TICKETS"),
          crlf.repeated(3) + "{GS}V{01}@"},
@@ -158,22 +174,23 @@ TEST_F(basPrinterTest, EachRoadSendsItsBytesToItsPrinter) {
          crlf.repeated(5), "CINTA"},
         {"no such beep", "EmitirPito=6", pito, ""},
         {"beep parameter that is no byte", "EmitirPito=3 EmitirPitoOkiTiempoDelay=256", pito, "", "TICKETS", 1},
-        {"bit image bands padded to the middle", "", [] { ImprimeImagenBits(QString(256, QChar(0xFF)), 16, 0, 24); },
+        {"bit image bands padded to the middle", "",
+         [this] { ImprimeImagenBits(trabajo, QString(256, QChar(0xFF)), 16, 0, 24); },
          "{ESC}3{00}" + linea + linea + "{ESC}3{18}"},
-        {"bit image that would never advance", "", [] { ImprimeImagenBits(QStringLiteral("abc"), 0, 0, 30); }, "",
-         "TICKETS", 1},
+        {"bit image that would never advance", "",
+         [this] { ImprimeImagenBits(trabajo, QStringLiteral("abc"), 0, 0, 30); }, "", "TICKETS", 1},
         // Pagination counts lines, but a page without length never turns.
         {"pagination", "FuncFacturadora=1 FacturadoraMostrarMensajePapel=True BlancosCabecera=3",
-         [] {
+         [this] {
              gEstadoImpresion.glngPaginarFacturadora = 1;
-             Imprimir(QStringLiteral("linea"), {.Enviar = true});
+             Imprimir(trabajo, QStringLiteral("linea"), {.Enviar = true});
          },
          "{ESC}c0{04}linea{CR}{LF}"},
         {"new document: first sheet asked, top margin",
          "FacturadoraMostrarMensajePapel=True MargenSuperiorCabeceraFacturadora=3",
-         [] {
-             ImprimeFacturadora(QString(), {.blnNuevoDocumento = true});
-             EXPECT_EQ(gEstadoImpresion.mBufferImpresion.Pagina, 1);
+         [this] {
+             ImprimeFacturadora(trabajo, QString(), {.blnNuevoDocumento = true});
+             EXPECT_EQ(trabajo.Pagina, 1);
          },
          crlf.repeated(3), "TICKETS", 1},
         // Unattended the prompt prints nothing: it would become an error ticket on this very printer.
@@ -182,7 +199,7 @@ TEST_F(basPrinterTest, EachRoadSendsItsBytesToItsPrinter) {
          [this] {
              gblnParametrosCargados = true;
              InstalaServiciosImpresion();
-             ImprimeFacturadora(QString(), {.blnNuevoDocumento = true});
+             ImprimeFacturadora(trabajo, QString(), {.blnNuevoDocumento = true});
              EXPECT_TRUE(salida.jobs.empty());
          },
          crlf.repeated(2)},
@@ -192,7 +209,7 @@ TEST_F(basPrinterTest, EachRoadSendsItsBytesToItsPrinter) {
         reinicia();
         pon(c.parametros);
         c.accion();
-        Imprimir(QString(), {.ConSalto = false, .Enviar = true});
+        Imprimir(trabajo, QString(), {.ConSalto = false, .Enviar = true});
         QByteArray todo;
         for (const auto& t : salida.jobs)
             todo += t.data;
@@ -239,10 +256,11 @@ TEST_F(basPrinterTest, PrinterNameFollowsItsPrecedence) {
         par("ImprImpSecundaria", f.secundariaParam ? "1" : "0");
         frmPrincipalVars().blnImpresoraSecundaria = f.secundariaFlag;
         frmPrincipalVars().blnCintaControl = f.cinta;
-        const bool enviado =
-            Imprimir(QStringLiteral("hola"),
+        const ResultadoEnvio envio =
+            Imprimir(trabajo, QStringLiteral("hola"),
                      {.Enviar = true, .idImpresora = f.numero, .NombreImpresora = QString::fromUtf8(f.nombre)});
-        EXPECT_EQ(enviado, f.esperado != nullptr);
+        EXPECT_EQ(envio.salio(), f.esperado != nullptr);
+        EXPECT_EQ(envio.impresora, f.esperado ? QString::fromUtf8(f.esperado) : QString());
         EXPECT_EQ(salida.jobs.size(), f.esperado ? 1u : 0u);
         if (f.esperado) {
             EXPECT_EQ(salida.jobs[0].printer, QString::fromUtf8(f.esperado));
@@ -306,7 +324,7 @@ TEST_F(basPrinterTest, CommandLengthsFromAnyParameterBytesEndInsideTheText) {
     for (const auto& c : casos) {
         const QByteArray esperado = c.esperado.isNull() ? c.entrada : c.esperado;
         for (bool cocina : {false, true}) {
-            Imprimir(cp1252::decode(c.entrada), {.ConSalto = false, .Enviar = true, .EsCocina = cocina});
+            Imprimir(trabajo, cp1252::decode(c.entrada), {.ConSalto = false, .Enviar = true, .EsCocina = cocina});
             EXPECT_EQ(salida.jobs.back().data, esperado) << c.caso;
         }
         // The same bytes as they arrive in a request, with a character outside the basic plane ahead of
@@ -323,7 +341,7 @@ TEST_F(basPrinterTest, LogoScriptBesideTheProgramRunsInItsFolderOnlyWithoutStore
     limpia();
     const auto alFinal = qScopeGuard(limpia);
     // Without the script nothing happens but the trace.
-    ImprimeLogo(true, 0, QString());
+    ImprimeLogo(trabajo, true, 0, QString());
     EXPECT_TRUE(salida.jobs.empty());
     EXPECT_TRUE(recordingMainWindow().grid.back().endsWith(QStringLiteral("basPrinter.ImprimeLogo: ")));
     {
@@ -332,13 +350,13 @@ TEST_F(basPrinterTest, LogoScriptBesideTheProgramRunsInItsFolderOnlyWithoutStore
         f.write("pwd > logo_ran.tmp && mv logo_ran.tmp logo_ran\n"); // records where it ran, as its last act
     }
     par("ImpLogoAntes", "1");
-    CortarPapel();
+    CortarPapel(trabajo);
     pon("ImpLogoAntes=0 NoImprimirLogo=1");
-    CortarPapel();
+    CortarPapel(trabajo);
     EXPECT_FALSE(QFile::exists(marca));
     par("NoImprimirLogo", "0");
     salida.jobs.clear();
-    CortarPapel();
+    CortarPapel(trabajo);
     EXPECT_TRUE(waits::until([&] { return QFile::exists(marca); }, "imp_logo.bat to leave its mark"));
     QFile f(marca);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
@@ -356,7 +374,8 @@ TEST_F(basPrinterTest, RawJobsReachTheCupsQueueUnchanged) {
     testenv::ColaCaptura cola(QStringLiteral("tarvolin_prn"));
     ASSERT_TRUE(cola.creada);
     par("ImpTicket", cola.nombre);
-    EXPECT_FALSE(Imprimir(QStringLiteral("x"), {.Enviar = true, .NombreImpresora = cola.nombre + "_no_existe"}));
+    EXPECT_FALSE(Imprimir(trabajo, QStringLiteral("x"), {.Enviar = true, .NombreImpresora = cola.nombre + "_no_existe"})
+                     .salio());
     EXPECT_EQ(mensajes(), 1);
     QString todos;
     QByteArray esperado;
@@ -364,13 +383,13 @@ TEST_F(basPrinterTest, RawJobsReachTheCupsQueueUnchanged) {
         todos += vb::Chr(b);
         esperado.append(char(b));
     }
-    EXPECT_TRUE(Imprimir(todos, {.ConSalto = false, .Enviar = true, .Traducir = false}));
-    Imprimir(gCodigosPRN.PRN_ININEG + QStringLiteral("Mesa 4") + gCodigosPRN.PRN_FINNEG);
-    Imprimir(QStringLiteral("2 Caña"));
+    EXPECT_TRUE(Imprimir(trabajo, todos, {.ConSalto = false, .Enviar = true, .Traducir = false}).salio());
+    Imprimir(trabajo, gCodigosPRN.PRN_ININEG + QStringLiteral("Mesa 4") + gCodigosPRN.PRN_FINNEG);
+    Imprimir(trabajo, QStringLiteral("2 Caña"));
     par("ImpTicket", "");
     const QByteArray antes = qgetenv("LPDEST");
     qputenv("LPDEST", cola.nombre.toUtf8());
-    CortarPapel({.ImprimirLogoDespues = false});
+    CortarPapel(trabajo, {.ImprimirLogoDespues = false});
     antes.isNull() ? qunsetenv("LPDEST") : qputenv("LPDEST", antes);
     ASSERT_TRUE(cola.captura.espera(2));
     const QByteArray ticket = bytes({27, 'E', 1}) + "Mesa 4"_b + bytes({27, 'E', 0}) + "\r\n2 Ca"_b + bytes({164}) +

@@ -157,6 +157,12 @@ const std::vector<CasoCocina>& casosCocina() {
         // A failure in the foot still cuts the ticket on its own printer, and the report comes after it.
         {"fallo_en_el_pie", "", flan, kCocina2, flan, "", "drop table qm_cabticket_observ", nullptr,
          "ImprimirTicketCocinaPie"},
+        // A parameter that does not fit its use fails the one step that uses it, reported under that
+        // step's procedure: the steps before and after it print.
+        {"desborde_en_la_cabecera", "BlancosCabecera=40000", flan, kSinOpciones, "COCINA|Mesa:|1 Flan", "", "", nullptr,
+         "ImprimirTicketCocinaCabecera"},
+        {"desborde_en_el_pie", "BlancosPie=40000", flan, kSinOpciones, "Entrecot al punto|1 Flan", "", "", nullptr,
+         "ImprimirTicketCocinaPie"},
         // On a live link a failed header query is no reason to reconnect: the pieces still print, without
         // the header row, and the answer tells that the ticket is not whole.
         {"fallo_en_la_cabecera", "ImprimirVendedorTicketCocina=0 ImpCabTickCocinaFinal=1", dosFlan, kSinOpciones,
@@ -186,7 +192,7 @@ TEST_P(clsImprimirTicketCocina, PrintsItsTicket) {
     if (c.prepara)
         c.prepara(t);
     for (const QString& ticket : QString::fromLatin1(c.tickets).split(' '))
-        EXPECT_EQ(t.ImprimirTicketCocinaEspecial(3, ticket.toInt(), c.texto, c.opciones), c.resultado);
+        EXPECT_EQ(t.ImprimirTicketCocinaEspecial(3, ticket.toInt(), c.texto, c.opciones).blnEnviado, c.resultado);
     const auto errores = lineasError();
     ASSERT_EQ(errores.size(), c.error ? 1u : 0u) << (errores.empty() ? "" : errores.front().toStdString());
     if (c.error) {
@@ -221,7 +227,7 @@ INSTANTIATE_TEST_SUITE_P(Cocina, clsImprimirTicketCocina, ::testing::Range<size_
 class clsImprimirTicketTest : public TicketTest {
 protected:
     bool cocina(qint32 ticket, const QString& texto) {
-        return clsImprimirTicket().ImprimirTicketCocinaEspecial(3, ticket, texto);
+        return clsImprimirTicket().ImprimirTicketCocinaEspecial(3, ticket, texto).blnEnviado;
     }
     bool especial(const QString& texto, const OpcionesTicketEspecial& o = {}) {
         return clsImprimirTicket().ImprimirTicketEspecial(texto, o).blnEnviado;
@@ -251,6 +257,63 @@ TEST_F(clsImprimirTicketTest, FailedPrintAnswersFalseWithoutWaitingOnAMessageBox
     MensajeUsuario(QStringLiteral("fuera de la impresión"));
     gblnLog = false;
     EXPECT_EQ(avisos.calls.size(), 1u);
+}
+
+// A parameter the till lacks ends the program only where a block of the piece needs it: without the
+// seller's name on the ticket, a till that lacks VendedorTicketOLinea prints its kitchen ticket.
+TEST_F(clsImprimirTicketTest, AMissingParameterEndsTheProgramOnlyWhereABlockNeedsIt) {
+    registry::RegistryStore::instance().deleteValue(registry::Root::CurrentUser, coretest::kClaveTarvolin,
+                                                    QStringLiteral("VendedorTicketOLinea"));
+    objParametros().resetForTests();
+    objParametros().GetParamReg();
+    ASSERT_FALSE(objParametros().existe(param::VendedorTicketOLinea));
+    par("ImprimirVendedorTicketCocina", "0");
+    EXPECT_TRUE(cocina(1234, QStringLiteral("1 Flan")));
+    par("ImprimirVendedorTicketCocina", "1");
+    EXPECT_THROW(cocina(1234, QStringLiteral("1 Flan")), program::Ended);
+}
+
+// A print answers for its own jobs, piece by piece: an error line that the ticket printer refuses
+// while the kitchen's printer takes the ticket leaves the ticket sent; a refused piece says where and
+// why, and that its failure was told.
+TEST_F(clsImprimirTicketTest, TheResultIsItsOwnJobsPieceByPiece) {
+    struct RechazaUna final : printers::RecordingOutput {
+        bool send(const QString& p, const QByteArray& d, QString* e) override {
+            fail = p == QLatin1String("ROTA");
+            return RecordingOutput::send(p, d, e);
+        }
+    } rechaza;
+    printers::install(&rechaza);
+    par("ImpTicket", "ROTA");
+    ASSERT_TRUE(core->sql("drop table maeven")); // the seller's look-up fails and prints an error line
+    gblnLog = true;
+    const ResultadoImpresion cocina =
+        clsImprimirTicket().ImprimirTicketCocinaEspecial(3, 1234, QStringLiteral("1 Flan<cortar>2 Flan"), kCocina2);
+    EXPECT_TRUE(cocina.blnEnviado);
+    EXPECT_TRUE(cocina.blnPiezasRecorridas);
+    ASSERT_EQ(cocina.piezas.size(), 2);
+    for (const basPrinter::ResultadoEnvio& p : cocina.piezas) {
+        EXPECT_TRUE(p.salio());
+        EXPECT_EQ(p.impresora, QStringLiteral("COCINA2"));
+    }
+    EXPECT_FALSE(cocina.blnFalloInformado);
+    EXPECT_FALSE(recordingMainWindow().grid.filter(QStringLiteral("No se ha podido imprimir en ROTA")).isEmpty());
+    ASSERT_FALSE(rechaza.jobs.empty());
+    for (const auto& j : rechaza.jobs)
+        EXPECT_EQ(j.printer, QStringLiteral("COCINA2"));
+
+    const ResultadoImpresion especial =
+        clsImprimirTicket().ImprimirTicketEspecial(QStringLiteral("uno<cortar>dos"), {.strImpresora = "ROTA"});
+    EXPECT_FALSE(especial.blnEnviado);
+    ASSERT_EQ(especial.piezas.size(), 2);
+    for (const basPrinter::ResultadoEnvio& p : especial.piezas) {
+        EXPECT_FALSE(p.ok);
+        EXPECT_EQ(p.impresora, QStringLiteral("ROTA"));
+        EXPECT_TRUE(p.error.contains(QStringLiteral("refused"))) << p.error.toStdString();
+    }
+    EXPECT_TRUE(especial.blnFalloInformado);
+    gblnLog = false;
+    printers::install(&salida);
 }
 
 // The link dies under both connections while the till is quiet (the server kills them, or its idle
@@ -379,7 +442,7 @@ TEST_F(clsImprimirTicketTest, ShopRowsFrameEverySpecialPiece) {
 TEST_F(clsImprimirTicketTest, SecondaryPrinterTakesTheFollowingPiecesAndTheCallerLearnsIt) {
     par("ImprImpSecundaria", "1");
     frmPrincipalVars().blnImpresoraSecundaria = true;
-    const ResultadoTicketEspecial r =
+    const ResultadoImpresion r =
         clsImprimirTicket().ImprimirTicketEspecial(QStringLiteral("uno<cortar>dos"), {.strImpresora = "BARRA"});
     EXPECT_TRUE(r.blnEnviado);
     EXPECT_EQ(r.strImpresora, QStringLiteral("SECUNDARIA"));

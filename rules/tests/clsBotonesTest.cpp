@@ -53,7 +53,15 @@ protected:
     bool evalua(const QString& accion, bool antes = true) { return b.EvaluaMensajesTrigger(accion, antes, ctx); }
     QString marcas() { return core->valor("select idCliente from cabticket where idTPV=3 and idTicket=1234"); }
     static bool enLog(const QString& texto) { return recordingMainWindow().grid.join("\n").contains(texto); }
+    QString ultimoAviso() const { return avisos.calls.empty() ? QString() : avisos.calls.back().text; }
+    void limpia() {
+        core->sql("update cabticket set idCliente=0");
+        avisos.calls.clear();
+    }
 };
+
+// Adds 1 to idCliente of the evaluated ticket.
+const QStringList suma{"consulta_sql", "update cabticket set idCliente=idCliente+1 where idTPV=$idTPV", "L"};
 
 TEST_F(clsBotonesTest, SelectionByButtonMomentAndOrder) {
     for (auto [id, otros] : {std::pair{1, "orden=2"}, {2, "orden=1"}, {5, "orden=1"}, {3, "mostrar_antes='N'"}})
@@ -71,6 +79,19 @@ TEST_F(clsBotonesTest, SelectionByButtonMomentAndOrder) {
     }
     EXPECT_TRUE(evalua("MENSAJETRIGGER7")); // no "_": the error is shown, the result stays
     EXPECT_EQ(mensajes(), 1);
+    // the switch off runs nothing and leaves the flag; a zero till or ticket takes the main window's
+    regla(8, "Z", {{"C"}, {"establecer_comision_importe", "8"}});
+    ctx.blnTicketModificado = true;
+    par(QStringLiteral("TieneMensajesTrigger"), QStringLiteral("0"));
+    EXPECT_TRUE(evalua("Z"));
+    EXPECT_TRUE(ctx.blnTicketModificado);
+    par(QStringLiteral("TieneMensajesTrigger"), QStringLiteral("1"));
+    std::tie(frmPrincipalVars().lngTPV, frmPrincipalVars().lngTicket) = std::pair{3, 1234};
+    ctx.ids = {.lngTPV = 5};
+    EXPECT_FALSE(evalua("Z"));
+    EXPECT_FALSE(ctx.blnTicketModificado);
+    EXPECT_EQ(std::pair(ctx.ids.lngTPV, ctx.ids.lngTicket), std::pair(3, 1234));
+    EXPECT_EQ(vuelta, "COMISION_I_8");
 }
 
 TEST_F(clsBotonesTest, ConditionKinds) {
@@ -82,6 +103,8 @@ TEST_F(clsBotonesTest, ConditionKinds) {
                            "HORA_ENTRE|22:00|2:00|01:59:59|1",
                            "HORA_ENTRE|22:00:00|02:00:00|12:00:00|0",
                            "HORA_ENTRE|ocho|12:00|09:00:00|0",
+                           "HORA_ENTRE|2026-03-14 08:00:00|14/03/2026 12:00|12:00:00|1",
+                           "HORA_ENTRE|2026-03-14T08:00:00|2026-03-14 12:00|12:00:01|0",
                            "FORMATO_IGUAL|7|||1",
                            "FORMATO_DISTINTO|8|||1",
                            "SQL|||select 1; \r\n ;select 0|0",
@@ -112,6 +135,26 @@ TEST_F(clsBotonesTest, ConditionKinds) {
     core->sql("update mensajes_trigger set tipo_condicion='', tipo_vip=5");
     EXPECT_TRUE(evalua("B"));
     EXPECT_EQ(marcas(), "0");
+
+    // conditions past the third read the third's columns; the fifth SQL one has no slot; a huge count
+    // of a condition that holds ends at once
+    core->sql("update mensajes_trigger set tipo_vip=0, tipo_condicion2=null, tipo_condicion3='SQL', "
+              "bbdd_sql_condicion3='L', sql_condicion3='update cabticket set idCliente=idCliente+1; select 1'");
+    for (auto [n, vale, veces] : {std::tuple{"3", false, "1"}, {"4", false, "2"}, {"5", true, "2"}}) {
+        core->sql(QStringLiteral("update cabticket set idCliente=0; update mensajes_trigger set num_condiciones=") + n);
+        EXPECT_EQ(evalua("B"), vale) << n;
+        EXPECT_EQ(marcas(), veces) << n;
+    }
+    EXPECT_EQ(mensajes(), 1);
+    static int lecturas = 0; // of the clock, one per HORA_ENTRE: an endless count fails soon
+    clock_seam::setNowSource([] {
+        if (++lecturas == 1000)
+            vb::Raise(vb::err::Overflow);
+        return QDateTime(QDate(2026, 3, 14), QTime(9, 0));
+    });
+    core->sql("update mensajes_trigger set num_condiciones=2147483647, tipo_condicion3='HORA_ENTRE', "
+              "param1_condicion3='08:00', param2_condicion3='12:00'");
+    EXPECT_FALSE(evalua("B")) << "the count of conditions is not bounded";
 }
 
 TEST_F(clsBotonesTest, FreeLineCheckDiscountAndLineLock) {
@@ -131,11 +174,24 @@ TEST_F(clsBotonesTest, FreeLineCheckDiscountAndLineLock) {
     EXPECT_TRUE(ctx.blnTicketModificado);
     EXPECT_EQ(core->valor("select group_concat(Dto order by idTPV) from cabticket"), "0.00,12.50");
     EXPECT_EQ(core->valor("select group_concat(PermitirBorrar order by idTPV) from linticket"), "0,1");
-    for (auto [dto, queda] : {std::pair{"0", "12.50"}, {"-3", "12.50"}, {"150", "12.50"}, {"10 ", "10.00"}}) {
+    for (auto [dto, queda] :
+         {std::pair{"0", "12.50"}, {"-3", "12.50"}, {"150", "12.50"}, {"100", "100.00"}, {"10 ", "10.00"}}) {
         core->sql(QStringLiteral("update mensajes_trigger set param1_accion_afirmativa2='%1'").arg(dto));
+        ctx.blnTicketModificado = false;
         evalua("D");
+        EXPECT_TRUE(ctx.blnTicketModificado);
         EXPECT_EQ(core->valor("select Dto from cabticket where idTPV=3"), queda) << dto;
     }
+    // no count of actions runs the first; mostrar_mensaje null runs none; an empty rule SQL flags a change
+    core->sql("update mensajes_trigger set num_acciones_accion_afirmativa=null, param1_accion_afirmativa2='1'");
+    EXPECT_FALSE(evalua("D"));
+    EXPECT_EQ(core->valor("select Dto from cabticket where idTPV=3"), "10.00");
+    core->sql("update mensajes_trigger set mostrar_mensaje=null");
+    EXPECT_TRUE(evalua("D"));
+    regla(3, "E", {{"consulta_sql", ""}});
+    ctx.blnTicketModificado = false;
+    EXPECT_TRUE(evalua("E"));
+    EXPECT_TRUE(ctx.blnTicketModificado);
 }
 
 TEST_F(clsBotonesTest, ReturnedTextsStopNestedLaunchesAndSpecialTicketCopies) {
@@ -152,20 +208,45 @@ TEST_F(clsBotonesTest, ReturnedTextsStopNestedLaunchesAndSpecialTicketCopies) {
     EXPECT_FALSE(evalua("B"));
     EXPECT_EQ(vuelta, "COMISION_%_5");
 
-    // a launched rule sees the launcher's changes; launches stop at the depth limit
-    regla(5, "N", {{"hacer_descuento", "5"}, {"lanzar_mensaje_trigger", "6", "nuevo $parametro1"}});
+    // a launched rule sees the launcher's changes
+    regla(5, "N", {{"hacer_descuento", "5"}, {"lanzar_mensaje_trigger", "6", "nuevo $parametro1", "y $parametro1"}});
     regla(6, "X", {{"establecer_comision_importe", "$parametro1"}});
-    regla(9, "BUCLE",
-          {{"consulta_sql", "update cabticket set idCliente=idCliente+1 where idTPV=$idTPV", "L"},
-           {"lanzar_mensaje_trigger", "9"}});
+    regla(9, "BUCLE", {suma, {"lanzar_mensaje_trigger", "9"}, {"lanzar_mensaje_trigger", "9"}});
     EXPECT_TRUE(evalua("N"));
     EXPECT_TRUE(ctx.blnTicketModificado);
     EXPECT_EQ(p1, "nuevo uno");
+    EXPECT_EQ(ctx.strParametro2, "y nuevo uno");
     EXPECT_EQ(vuelta, "COMISION_I_$parametro1"); // action parameters are not substituted
-    core->sql("update cabticket set idCliente=0");
-    EXPECT_TRUE(evalua("BUCLE"));
-    EXPECT_EQ(marcas(), "11"); // the launching evaluation and 10 nested ones
-    EXPECT_EQ(mensajes(), 1);
+
+    // a launch whose "before" or "after" rules return False ends the launching rule's actions only;
+    // a change the launched rules flag reaches the launcher
+    regla(11, "L", {{"lanzar_mensaje_trigger", "12"}, {"establecer_comision_importe", "1"}});
+    regla(12, "X", {{"C"}});
+    for (auto [antes, accion, sigue] :
+         {std::tuple{"S", "C", false}, {"N", "C", false}, {"S", "bloquear_lineas_ticket", true}}) {
+        core->sql(QStringLiteral("update mensajes_trigger set mostrar_antes='%1', accion_afirmativa='%2' where "
+                                 "idMensaje=12")
+                      .arg(antes, accion));
+        vuelta.clear();
+        EXPECT_TRUE(evalua("L")) << accion;
+        EXPECT_EQ(vuelta.isEmpty(), !sigue) << accion;
+        EXPECT_EQ(ctx.blnTicketModificado, sigue) << accion;
+    }
+
+    // a rule that launches itself twice stops at the depth limit, a fan-out at the budget; each whole
+    // chain stops with one message
+    for (int id = 20; id < 24; ++id) {
+        const QStringList l{"lanzar_mensaje_trigger", QString::number(id + 1)};
+        regla(id, "X", {suma, l, l, l, l});
+    }
+    regla(24, "X", {suma});
+    for (auto [accion, veces] : {std::pair{"BUCLE", "11"}, {"MENSAJETRIGGER_20", "101"}}) {
+        limpia();
+        EXPECT_TRUE(evalua(accion));
+        EXPECT_EQ(marcas(), veces) << accion;
+        EXPECT_EQ(mensajes(), 1) << accion;
+    }
+    EXPECT_TRUE(ultimoAviso().endsWith("se han lanzado ya 100 mensajes; se detiene la evaluación"));
 
     regla(10, "T", {{"imprimir_ticket_especial", "Rule", "s", "25"}});
     EXPECT_TRUE(evalua("T"));
@@ -183,9 +264,14 @@ TEST_F(clsBotonesTest, MessageVariablesConditionResultsAndCallerValues) {
     regla(2, "B", {{"establecer_comision_importe_variable", "$cuarta"}},
           "num_condiciones=1, tipo_condicion='FORMATO_IGUAL', param1_condicion='9', "
           "mostrar_mensaje_no_lanzar_accion='S', num_variables_mensaje=4, variable_1='v', variable_2='dos', "
-          "variable_3='tres', sql_variable_1='select ''  O''''Bri\\\\\\\\en  ''', bbdd_sql_variable_1='L', "
+          "variable_3='v', sql_variable_3='select ''tercera''', bbdd_sql_variable_3='L', sql_variable_1='select ''  "
+          "O''''Bri\\\\\\\\en  ''', bbdd_sql_variable_1='L', "
           "variable_4='cuarta', sql_variable_4='select 7.5', bbdd_sql_variable_4='L', "
           "mensaje_no_lanzar_accion='[$v]<br>$condicion1 $parametro1_accion'");
+    // with the message flag null a failing rule still computes its variables, and shows nothing
+    regla(3, "B", {{"S"}},
+          "num_condiciones=1, tipo_condicion='FORMATO_IGUAL', param1_condicion='9', num_variables_mensaje=1, "
+          "sql_variable_1='update cabticket set idCliente=idCliente+1; select 1', bbdd_sql_variable_1='L'");
     p1 = QStringLiteral("p");
     // The first rule's condition result stays in its slot for the second rule's message.
     for (auto [sql, texto] : {std::pair{"2.5", "2.50"}, {"3", "3"}, {"-1", "-1"}}) {
@@ -195,23 +281,97 @@ TEST_F(clsBotonesTest, MessageVariablesConditionResultsAndCallerValues) {
         ASSERT_EQ(mensajes(), 1);
         EXPECT_EQ(avisos.calls[0].text, QStringLiteral("[O'Bri\\en]\r\n%1 p").arg(texto));
     }
+    EXPECT_EQ(marcas(), "3");
+    // the message took the first slot named $v; the commission takes the last
     core->sql("update mensajes_trigger set param1_condicion='0', mostrar_mensaje='N' where idMensaje=2");
-    EXPECT_TRUE(evalua("B"));
-    EXPECT_EQ(vuelta, "COMISION_I_7.5");
+    for (auto [variable, comision] : {std::pair{"$cuarta", "COMISION_I_7.5"}, {"$v", "COMISION_I_tercera"}}) {
+        core->sql(QStringLiteral("update mensajes_trigger set param1_accion_afirmativa='%1' where idMensaje=2")
+                      .arg(variable));
+        EXPECT_TRUE(evalua("B"));
+        EXPECT_EQ(vuelta, comision);
+    }
+}
 
-    // the caller's values reach rule SQL escaped and the printer unchanged
-    p1 = QStringLiteral("O'Brien \\ x;");
-    core->sql("insert into maecli (empresa, Codigo, nombre) values (1, 77, 'O''Brien \\\\ x;')");
-    regla(3, "C",
+TEST_F(clsBotonesTest, ValuesNeverStartAStatement) {
+    core->sql("insert into linticket (idTPV, idTicket, idLinea, idArticulo) values (3, 1234, 1, 50)");
+    core->sql("insert into maecli (empresa, Codigo, nombre) values (1, 5, '0; delete from linticket')");
+    // the caller's value, a message variable read from the database, a launched rule's parameter and
+    // a condition's: unquoted they go in only as numbers
+    regla(1, "P", {{"consulta_sql", "update cabticket set idCliente=$parametro1 where idTPV=$idTPV", "L"}});
+    regla(2, "V", {{"consulta_sql", "update cabticket set idCliente=$nombre where idTPV=$idTPV", "L"}},
+          "num_variables_mensaje=1, variable_1='nombre', sql_variable_1='select nombre from maecli where Codigo=5', "
+          "bbdd_sql_variable_1='L'");
+    regla(3, "LZ", {{"lanzar_mensaje_trigger", "1", "$parametro1"}});
+    regla(4, "CD", {marca(9)},
+          "num_condiciones=1, tipo_condicion='SQL', bbdd_sql_condicion='L', sql_condicion='select $parametro1_accion'");
+    const QString borra = QStringLiteral("0; delete from linticket");
+    for (auto [accion, valor, queda] : {std::tuple{"P", borra, "0"},
+                                        {"P", QString("42"), "42"},
+                                        {"V", borra, "0"},
+                                        {"LZ", borra, "0"},
+                                        {"LZ", QString("-3"), "-3"},
+                                        {"CD", borra, "0"},
+                                        {"CD", QString("7"), "9"}}) {
+        limpia();
+        p1 = valor;
+        evalua(accion);
+        EXPECT_EQ(marcas(), queda) << accion << valor.toStdString();
+        EXPECT_EQ(mensajes(), valor == borra ? 1 : 0) << accion << valor.toStdString();
+        EXPECT_EQ(ultimoAviso().contains(" no es un número y va sin comillas"), valor == borra) << accion;
+    }
+    EXPECT_EQ(core->valor("select count(*) from linticket"), "1");
+    EXPECT_TRUE(enLog("Consulta de regla rechazada, $nombre va sin comillas y su valor no es un número: update"));
+
+    // quoted, a value is stored as given in either kind of literal and reaches the printer unchanged;
+    // comments hide quotes and ";"
+    p1 = QStringLiteral("O'Brien \"el\" \\ x;");
+    regla(5, "Q",
           {{"imprimir_ticket_especial", "Cliente: $parametro1", "N", "1"},
            {"consulta_sql",
-            "update cabticket set idCliente=(select Codigo from maecli where nombre='$parametro1') where idTPV=$idTPV",
+            "insert into maecli (empresa, Codigo, nombre) values (1, 6, \"$parametro1\"); -- it's\n"
+            "insert into maecli (empresa, Codigo, nombre) values (1, 7, '$parametro1') # don't\n;"
+            "/* it's; */ update cabticket set idCliente=(select count(*) from maecli where nombre='$parametro1') "
+            "where idTPV=$idTPV; -- fin",
             "L"}},
           "num_condiciones=1, tipo_condicion='SQL', bbdd_sql_condicion='L', "
-          "sql_condicion='select count(*) from maecli where nombre=''$parametro1_accion'''");
-    EXPECT_TRUE(evalua("C"));
-    EXPECT_EQ(marcas(), "77"); // the rule's SQL ran whole
-    EXPECT_TRUE(todo().contains(QStringLiteral("Cliente: O'Brien \\ x;\r\n")));
+          "sql_condicion='select count(*) = 0 from maecli where nombre=\"$parametro1_accion\"'");
+    avisos.calls.clear();
+    EXPECT_TRUE(evalua("Q"));
+    EXPECT_EQ(core->valor("select count(*) from maecli where Codigo in (6, 7) and nombre=" + sql(p1)), "2");
+    EXPECT_EQ(marcas(), "2");
+    EXPECT_EQ(mensajes(), 0);
+    EXPECT_TRUE(todo().contains("Cliente: " + p1 + "\r\n"));
+}
+
+TEST_F(clsBotonesTest, FixedAndLoyaltyVariables) {
+    glngEmpresa = 1;
+    glngRestaurante = 2;
+    std::tie(frmPrincipalVars().lngLinTicket, frmPrincipalVars().intCamarero) = std::pair{6, 8};
+    ctx.ids = {3, 1234, 11, 12, 13, 14, 15};
+    par(QStringLiteral("CentralizarClientes"), QStringLiteral("0"));
+    core->sql("update cabticket set idCliente=77 where idTPV=3; insert into vip values (1, 4, 10.5, 2, 300); "
+              "insert into maecli (empresa, Codigo, nombre, vip) values (1, 77, 'x', 4)");
+    regla(2, "M", {{"S"}},
+          "num_condiciones=1, tipo_condicion='FORMATO_IGUAL', param1_condicion='99', mostrar_mensaje_no_lanzar_accion="
+          "'S', mensaje_no_lanzar_accion='$idEmpresa|$idRestaurante|$idTPV|$idTicket|$idLinea|$idSubTicket|"
+          "$idArticulo|$idFormato|$idVendedor|$fecha_actual|$idCliente|$hora_actual|$fecha_formateada|$idCamarero|"
+          "$idEmpleado'");
+    EXPECT_TRUE(evalua("M"));
+    EXPECT_EQ(ultimoAviso(), "1|2|3|1234|6|11|12|13|14|20260313|77|13:45:30|14/03/2026|8|15");
+    // the footer's own variables come first: its date is the day, not yyyymmdd
+    regla(1, "F", {{"imprimir_pie_especial", "", "dos"}});
+    for (auto [pie, queda, avisosEsperados] :
+         {std::tuple{"$fecha_actual $hora_actual $idCamarero $idTPV/$idTicket $parametro2 "
+                     "[$puntos_disponibles][$puntos_gastados][$puntos_ganados_total]",
+                     "13/03/2026 13:45:30 8 3/1234 dos [   10.5][      2][    300]", 0},
+          {"a $puntos_ganados_ticket", "", 0},
+          {"$idTicket $euros_ganados_ticket", "1234 $euros_ganados_ticket", 1}}) {
+        core->sql(QStringLiteral("update mensajes_trigger set param1_accion_afirmativa='%1'").arg(pie));
+        avisos.calls.clear();
+        evalua("F");
+        EXPECT_EQ(vuelta, queda);
+        EXPECT_EQ(mensajes(), avisosEsperados);
+    }
 }
 
 TEST_F(clsBotonesTest, RuleTicketsTakeTheSocketPrintTurnAndReachCups) {
@@ -223,9 +383,10 @@ TEST_F(clsBotonesTest, RuleTicketsTakeTheSocketPrintTurnAndReachCups) {
     basPrinter::setTurnoImpresion([](std::function<void()> t) { TurnoExclusivo::instancia().ejecuta(std::move(t)); });
     regla(1, "B", {{"imprimir_ticket_especial", "Regla", "N", "2"}});
     TurnoExclusivo::instancia().ejecuta([&] {
-        basPrinter::Imprimir(QStringLiteral("socket")); // a socket print half built...
-        EXPECT_TRUE(evalua("B"));                       // ...when a rule runs inside its wait
-        basPrinter::Imprimir(QString(), {.ConSalto = false, .Enviar = true, .NombreImpresora = cola.nombre});
+        basPrinter::BufferImpresion trabajo;
+        basPrinter::Imprimir(trabajo, QStringLiteral("socket")); // a socket print half built...
+        EXPECT_TRUE(evalua("B"));                                // ...when a rule runs inside its wait
+        basPrinter::Imprimir(trabajo, QString(), {.ConSalto = false, .Enviar = true, .NombreImpresora = cola.nombre});
     });
     EXPECT_TRUE(program::waitWhile([] { return TurnoExclusivo::instancia().ocupado(); }, 30000));
     basPrinter::setTurnoImpresion(nullptr);
@@ -269,6 +430,21 @@ TEST_F(clsBotonesTest, CallsByNameAndTheQueryLauncher) {
         EXPECT_EQ(ret, c.ret) << c.objeto << "." << c.miembro;
     }
     EXPECT_EQ(ventana.recibidos, (vb::Arguments{true, false, QStringLiteral("12"), QStringLiteral(" true")}));
+    try {
+        b.GetObjetoSingleton(QStringLiteral("QM"));
+        ADD_FAILURE() << "QM found";
+    } catch (const VBError& e) {
+        EXPECT_EQ(std::tuple(e.number(), e.description(), e.source()),
+                  std::tuple(1, QString("Objeto 'QM' no encontrado"), QString("clsBotones.GetObjetoSingleton")));
+    }
+    // of two loaded windows with one name, the first loaded
+    Ventana otra;
+    reglas::registraVentanasCargadas([&] {
+        return QList<QPair<QString, vb::LateBound*>>{{"frmX", &ventana}, {"frmX", &otra}, {"frmY", &otra}};
+    });
+    EXPECT_EQ(&b.GetObjetoSingleton("frmX"), &ventana);
+    EXPECT_EQ(&b.GetObjetoSingleton("frmY"), &otra);
+    EXPECT_NE(b.getBoton(), b.getBoton());
     EXPECT_TRUE(enLog("ERROR: clsBotones.EjecutaFuncion objFunc.SaldoTarjetaCliente: Objeto 'objFunc' no encontrado"));
     reglas::resetRegistroForTests();
 

@@ -228,7 +228,9 @@ TEST_F(clsSocketFrontTest, KitchenTicketReachesThePrinterAsTheComposerMakesItAnd
     // The same ticket through the recording output, then through the wire to CUPS.
     printers::RecordingOutput grabado;
     printers::install(&grabado);
-    ASSERT_TRUE(clsImprimirTicket().ImprimirTicketCocinaEspecial(3, 1234, QStringLiteral("1 Entrecot<br>2 Ca\u00f1a")));
+    ASSERT_TRUE(clsImprimirTicket()
+                    .ImprimirTicketCocinaEspecial(3, 1234, QStringLiteral("1 Entrecot<br>2 Ca\u00f1a"))
+                    .blnEnviado);
     printers::install(nullptr);
     ASSERT_FALSE(grabado.jobs.empty());
     ASSERT_TRUE(core->sql("delete from qm_imppantalla"));
