@@ -568,28 +568,20 @@ void ctrBoton::DesplazaEtiqueta(bool restaurar) {
     update();
 }
 
-void ctrBoton::press(const QMouseEvent* e) {
+void ctrBoton::cambiaPresion(const QMouseEvent* e, bool abajo) {
     if (!m_mouseDown)
         return;
     const QPointF p = e->position() * twips::kPorPixel;
-    emit MouseDown(1, controls::mascaraMayusculas(e->modifiers()), p.x(), p.y());
+    const int mayusculas = controls::mascaraMayusculas(e->modifiers());
+    if (abajo)
+        emit MouseDown(1, mayusculas, p.x(), p.y());
+    else
+        emit MouseUp(1, mayusculas, p.x(), p.y());
     if (!objParametros().isSkin2022()) {
-        m_imgHundida = true;
-        DesplazaEtiqueta(false);
+        m_imgHundida = abajo;
+        DesplazaEtiqueta(!abajo);
     }
-    m_blnPresionado = true;
-}
-
-void ctrBoton::release(const QMouseEvent* e) {
-    if (!m_mouseDown)
-        return;
-    const QPointF p = e->position() * twips::kPorPixel;
-    emit MouseUp(1, controls::mascaraMayusculas(e->modifiers()), p.x(), p.y());
-    if (!objParametros().isSkin2022()) {
-        m_imgHundida = false;
-        DesplazaEtiqueta(true);
-    }
-    m_blnPresionado = false;
+    m_blnPresionado = abajo;
 }
 
 // ---------------------------------------------------------------- mouse and keys

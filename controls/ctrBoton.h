@@ -152,8 +152,9 @@ private:
 
     void onPress(const QMouseEvent* e);
     void onRelease(const QMouseEvent* e);
-    void press(const QMouseEvent* e);
-    void release(const QMouseEvent* e);
+    void press(const QMouseEvent* e) { cambiaPresion(e, true); }
+    void release(const QMouseEvent* e) { cambiaPresion(e, false); }
+    void cambiaPresion(const QMouseEvent* e, bool abajo); // MouseDown or MouseUp and the sunken image
     void DesplazaEtiqueta(bool restaurar);
     void resizeLogic();
     void layoutCaptionForType(qint32 tipo);

@@ -85,8 +85,8 @@ frmTeclado::frmTeclado(QWidget* parent) : QDialog(parent) {
         auto* k = new ImagenTecla(t.index, tag, etiqueta, estilo, m_marco);
         k->setGeometry(twips::rect(t.left + 15, t.top, t.width - 30, t.height - 30));
         connect(k, &ImagenTecla::Click, this, &frmTeclado::onTeclaClick);
-        connect(k, &ImagenTecla::MouseDown, this, &frmTeclado::onTeclaDown);
-        connect(k, &ImagenTecla::MouseUp, this, &frmTeclado::onTeclaUp);
+        connect(k, &ImagenTecla::MouseDown, this, [this](int i) { hundeTecla(i, true); });
+        connect(k, &ImagenTecla::MouseUp, this, [this](int i) { hundeTecla(i, false); });
         m_teclas.insert(t.index, k);
     }
 
@@ -222,22 +222,13 @@ void frmTeclado::onTeclaClick(int index) {
     actualizaEtiquetas();
 }
 
-void frmTeclado::onTeclaDown(int index) {
+void frmTeclado::hundeTecla(int index, bool hundida) {
     ImagenTecla* k = m_teclas.value(index);
     if (!k)
         return;
     const QString cmd = k->tag().toUpper();
     if (cmd != "SHIFT" && cmd != "MAY")
-        k->setHundida(true);
-}
-
-void frmTeclado::onTeclaUp(int index) {
-    ImagenTecla* k = m_teclas.value(index);
-    if (!k)
-        return;
-    const QString cmd = k->tag().toUpper();
-    if (cmd != "SHIFT" && cmd != "MAY")
-        k->setHundida(false);
+        k->setHundida(hundida);
 }
 
 bool frmTeclado::eventFilter(QObject* obj, QEvent* e) {

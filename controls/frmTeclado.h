@@ -56,8 +56,7 @@ protected:
 
 private:
     void onTeclaClick(int index);
-    void onTeclaDown(int index);
-    void onTeclaUp(int index);
+    void hundeTecla(int index, bool hundida); // a key's image follows the mouse, the shift keys apart
     void InsertaTexto(const QString& s);
     void teclaBorrar();
     QString textoTecla(const QString& tag) const;

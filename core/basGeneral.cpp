@@ -430,14 +430,15 @@ void ControlErrores(const QString& strProcedimiento, bool blnReconectar, const V
 }
 
 int MensajeUsuario(const QString& strMensaje, int lngBotones, const QString& strTitulo) {
-    try {
+    int respuesta = 0; // also when the message cannot be given
+    vb::ResumeNext([&] {
         if (!basFuncionesComunes::EjecutandoEnIDE() && !gblnLog && gblnParametrosCargados) {
             // Nobody watches the till: the message goes out on paper.
             if (g_guardas.imprimiendoMensaje || g_guardas.informandoError > 0) {
                 // The printer complains while a message or an error is being printed: no further
                 // ticket, which would fail the same way.
                 GrabaLog(strMensaje, true);
-                return 0;
+                return;
             }
             g_guardas.imprimiendoMensaje = true;
             struct Fin {
@@ -445,18 +446,15 @@ int MensajeUsuario(const QString& strMensaje, int lngBotones, const QString& str
             } fin;
             if (ErrorPrinter* p = errorPrinter())
                 p->printErrorTicket(strMensaje);
-            return 0;
+            return;
         }
         if (sinDialogosAqui()) {
             GrabaLog(strMensaje, true);
-            return 0;
+            return;
         }
-        return prompts::current().messageBox(strMensaje, lngBotones, strTitulo);
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        return 0;
-    }
+        respuesta = prompts::current().messageBox(strMensaje, lngBotones, strTitulo);
+    });
+    return respuesta;
 }
 
 SinDialogosModales::SinDialogosModales() {
@@ -492,7 +490,8 @@ QString EligeDriverODBCMySQL(const QStringList& pares) {
 
 QString getDriverODBCMySQL() {
     QString nombre;
-    try {
+    QString driver;
+    const bool sinError = AtrapaErrores(QStringLiteral("basGeneral.getDriverODBCMySQL"), [&] {
         QStringList pares;
         objReg().EnumValues(pares, kClaveDriversODBC);
         nombre = EligeDriverODBCMySQL(pares);
@@ -505,13 +504,10 @@ QString getDriverODBCMySQL() {
                 program::End();
             nombre = QStringLiteral("MySQL");
         }
-        return QStringLiteral("{") + nombre + QStringLiteral("}");
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        ControlErrores(QStringLiteral("basGeneral.getDriverODBCMySQL"), true, vb::CurrentError());
-        return nombre;
-    }
+        driver = QStringLiteral("{") + nombre + QStringLiteral("}");
+    });
+    // After an error, the name as far as it was read.
+    return sinError ? driver : nombre;
 }
 
 QString PasswordConexion(const QString& strMysqlPassword) {
@@ -616,23 +612,20 @@ void setPasoPostConexion(std::function<void()> paso) {
 }
 
 bool IntentoConexionTick() {
-    try {
+    bool conectada = false;
+    const bool sinError = AtrapaErrores(QStringLiteral("frmPrincipal.tmrIntentoConexion_Timer"), [&] {
         mainWindow().setReconnectTimerEnabled(false);
         if (!ConectaBBDD()) {
             mainWindow().setReconnectTimerEnabled(true);
-            return false;
+            return;
         }
         if (!gblnConexionesInicializadas && g_pasoPostConexion) {
             gblnConexionesInicializadas = true;
             g_pasoPostConexion();
         }
-        return true;
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        ControlErrores(QStringLiteral("frmPrincipal.tmrIntentoConexion_Timer"), true, vb::CurrentError());
-        return frmPrincipalVars().blnConexionOk;
-    }
+        conectada = true;
+    });
+    return sinError ? conectada : frmPrincipalVars().blnConexionOk;
 }
 
 void setTamanoMaximoLog(qint64 bytes) {

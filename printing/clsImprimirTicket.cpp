@@ -824,47 +824,49 @@ basPrinter::ResultadoEnvio clsImprimirTicket::ImprimirTicketCocinaCabecera(
     basPrinter::BufferImpresion& trabajo, const ParametrosPieza& p, const FilaCabecera& cabecera, qint16& anchoLinea,
     bool& blnEspaciado, const QString& strImpresora, const QString& strDescripcionCabecera, bool blnImprimirCabecera) {
     const PiezaCocina pieza(*this, trabajo, p, cabecera, strImpresora);
-    auto paso = [](auto&& f) { AtrapaErrores(kProcCabecera, f); };
     basPrinter::ResultadoEnvio envio;
 
     bool seguir = true;
-    paso([&] {
+    AtrapaErrores(kProcCabecera, [&] {
         seguir = LanzaMensajesTriggerImprimirTicket(vb::Empty(), true, QStringLiteral("imprimir_ticket_cocina"), 0, 0);
     });
     if (!seguir)
         return envio;
     blnEspaciado = false;
 
-    paso([&] { objImpresionPantalla().Inicializa(); });
-    paso([&] { pieza.modoImpresora(); });
-    paso([&] { envio = pieza.espaciado(blnEspaciado); });
-    paso([&] { anchoLinea = basPrinter::EstableceLetraYAncho(trabajo, 0, strImpresora, true); });
-    paso([&] { pieza.anulacionesEnRojo(); });
-    paso([&] { pieza.codigosDeAltura(); });
+    AtrapaErrores(kProcCabecera, [&] { objImpresionPantalla().Inicializa(); });
+    AtrapaErrores(kProcCabecera, [&] { pieza.modoImpresora(); });
+    AtrapaErrores(kProcCabecera, [&] { envio = pieza.espaciado(blnEspaciado); });
+    AtrapaErrores(kProcCabecera,
+                  [&] { anchoLinea = basPrinter::EstableceLetraYAncho(trabajo, 0, strImpresora, true); });
+    AtrapaErrores(kProcCabecera, [&] { pieza.anulacionesEnRojo(); });
+    AtrapaErrores(kProcCabecera, [&] { pieza.codigosDeAltura(); });
     if (!blnImprimirCabecera)
         return envio;
 
-    paso([&] { pieza.blancos(vb::CInt(Variant(*p.BlancosCabecera))); });
-    paso([&] { pieza.blancos(vb::CInt(Variant(*p.BlancosCabeceraTicketCocina))); });
-    paso([&] { GrabaLog(QStringLiteral("Voy a imprimir la cabecera: ") + basFuncionesComunes::TextoSegundos()); });
-    paso([&] { pieza.numeroGrande(); });
-    paso([&] { pieza.nombreImpresora(); });
-    paso([&] { pieza.logo(); });
-    paso([&] { pieza.mensajeOTexto(strDescripcionCabecera); });
-    paso([&] { pieza.vendedor(); });
-    paso([&] { pieza.mesa(); });
-    paso([&] { pieza.reglaDibujada(); });
+    AtrapaErrores(kProcCabecera, [&] { pieza.blancos(vb::CInt(Variant(*p.BlancosCabecera))); });
+    AtrapaErrores(kProcCabecera, [&] { pieza.blancos(vb::CInt(Variant(*p.BlancosCabeceraTicketCocina))); });
+    AtrapaErrores(kProcCabecera, [&] {
+        GrabaLog(QStringLiteral("Voy a imprimir la cabecera: ") + basFuncionesComunes::TextoSegundos());
+    });
+    AtrapaErrores(kProcCabecera, [&] { pieza.numeroGrande(); });
+    AtrapaErrores(kProcCabecera, [&] { pieza.nombreImpresora(); });
+    AtrapaErrores(kProcCabecera, [&] { pieza.logo(); });
+    AtrapaErrores(kProcCabecera, [&] { pieza.mensajeOTexto(strDescripcionCabecera); });
+    AtrapaErrores(kProcCabecera, [&] { pieza.vendedor(); });
+    AtrapaErrores(kProcCabecera, [&] { pieza.mesa(); });
+    AtrapaErrores(kProcCabecera, [&] { pieza.reglaDibujada(); });
     // With 1 the foot prints the identification block; with any other value nobody does.
     if (*p.ImpCabTickCocinaFinal == 0) {
-        paso([&] { pieza.ticketCabecera(); });
-        paso([&] { pieza.camareroCabecera(); });
-        paso([&] { pieza.impresoDesdeCabecera(); });
-        paso([&] { pieza.salaCabecera(); });
-        paso([&] { pieza.paxsCabecera(); });
+        AtrapaErrores(kProcCabecera, [&] { pieza.ticketCabecera(); });
+        AtrapaErrores(kProcCabecera, [&] { pieza.camareroCabecera(); });
+        AtrapaErrores(kProcCabecera, [&] { pieza.impresoDesdeCabecera(); });
+        AtrapaErrores(kProcCabecera, [&] { pieza.salaCabecera(); });
+        AtrapaErrores(kProcCabecera, [&] { pieza.paxsCabecera(); });
         // The customer block of the kitchen ticket prints nothing.
-        paso([&] { *p.ImprimirClienteTicketCocina; });
+        AtrapaErrores(kProcCabecera, [&] { *p.ImprimirClienteTicketCocina; });
     }
-    paso([&] { pieza.inversoArticulos(); });
+    AtrapaErrores(kProcCabecera, [&] { pieza.inversoArticulos(); });
     return envio;
 }
 
@@ -904,35 +906,42 @@ basPrinter::ResultadoEnvio clsImprimirTicket::ImprimirTicketCocinaPie(basPrinter
     const PiezaCocina pieza(*this, trabajo, p, cabecera, strImpresora);
     ResultadoEnvio envio;
     std::vector<VBError> fallos;
-    auto anota = [&](auto&& f) { vb::OnError(f, [&](const VBError& e) { fallos.push_back(e); }); };
+    const auto anota = [&](const VBError& e) { fallos.push_back(e); };
 
-    anota([&] {
-        pieza.finDeModos();
-        if (!blnImprimirPie)
-            return;
-        pieza.observaciones(anchoLinea);
-        pieza.textoPie(anchoLinea, strTextoPie);
-        pieza.reglaDibujada();
-        if (*p.ImpCabTickCocinaFinal == 1)
-            pieza.identificacionPie();
-        pieza.pito();
-        pieza.blancosPie();
-    });
+    vb::OnError(
+        [&] {
+            pieza.finDeModos();
+            if (!blnImprimirPie)
+                return;
+            pieza.observaciones(anchoLinea);
+            pieza.textoPie(anchoLinea, strTextoPie);
+            pieza.reglaDibujada();
+            if (*p.ImpCabTickCocinaFinal == 1)
+                pieza.identificacionPie();
+            pieza.pito();
+            pieza.blancosPie();
+        },
+        anota);
 
     // Finishing the ticket: print mode and spacing back, feed, cut and send, print target cleared.
-    anota([&] {
-        const auto espaciado = espaciadoCocina(*p.EspacioEntreLineasCocina);
-        QString caracter = espaciado ? QString(vb::Chr(*espaciado)) : QString();
-        envio = InicializaImpresora(trabajo, 0, strImpresora,
+    vb::OnError(
+        [&] {
+            const auto espaciado = espaciadoCocina(*p.EspacioEntreLineasCocina);
+            QString caracter = espaciado ? QString(vb::Chr(*espaciado)) : QString();
+            envio =
+                InicializaImpresora(trabajo, 0, strImpresora,
                                     {.CambiarEspaciado = blnEspaciado && espaciado.has_value(), .Espaciado = caracter});
-    });
-    anota([&] {
-        const ResultadoCorte corte =
-            CortarPapel(trabajo, {.ImprimirLogoDespues = false, .NombreImpresora = strImpresora});
-        envio = envio.anade(corte.envio);
-        strImpresora = corte.NombreImpresora;
-    });
-    anota([&] { objImpresionPantalla().Finaliza(true, 0, strImpresora); });
+        },
+        anota);
+    vb::OnError(
+        [&] {
+            const ResultadoCorte corte =
+                CortarPapel(trabajo, {.ImprimirLogoDespues = false, .NombreImpresora = strImpresora});
+            envio = envio.anade(corte.envio);
+            strImpresora = corte.NombreImpresora;
+        },
+        anota);
+    vb::OnError([&] { objImpresionPantalla().Finaliza(true, 0, strImpresora); }, anota);
 
     for (const VBError& e : fallos)
         ControlErrores(kProcPie, true, e);

@@ -121,12 +121,12 @@ bool horaEntre(const QString& desde, const QString& hasta) {
     return ahora >= *a || ahora <= *b;
 }
 
-// Runs f; a run-time error inside it is shown to the operator as a warning: `antes`, the error's
+// The report of a rule step's run-time error: a warning to the operator with `antes`, the error's
 // description and `despues`.
-template <class F> void conAviso(const QString& antes, F&& f, const std::function<QString()>& despues = {}) {
-    vb::OnError(std::forward<F>(f), [&](const VBError& e) {
+auto avisoOperador(const QString& antes, std::function<QString()> despues = {}) {
+    return [antes, despues = std::move(despues)](const VBError& e) {
         MensajeUsuario(antes + e.description() + (despues ? despues() : QString()), prompts::vbExclamation, QString());
-    });
+    };
 }
 
 // The rule query as the log shows it, its bound values in place.
@@ -172,7 +172,7 @@ bool clsBotones::EvaluaMensajesTrigger(const QString& strAccion, bool blnAntesAc
     }
     Evaluacion ev{contexto};
     GrabaLog(QStringLiteral("Entro en EvaluaMensajesTrigger: ") + basFuncionesComunes::TextoSegundos(3));
-    conAviso(QString(), [&] { Evalua(ev, strAccion, blnAntesAccion); });
+    vb::OnError([&] { Evalua(ev, strAccion, blnAntesAccion); }, avisoOperador(QString()));
     GrabaLog(QStringLiteral("Salgo de EvaluaMensajesTrigger: ") + basFuncionesComunes::TextoSegundos(3));
     return ev.resultado;
 }
@@ -277,7 +277,7 @@ bool clsBotones::CondicionSeCumple(Evaluacion& ev, int k) {
         vb::Raise(vb::err::SubscriptOutOfRange);
     const double v = vb::CDbl(EvaluaMensajesTriggerLanzarConsultaSQL(
         texto(rs, QStringLiteral("sql_condicion") + sufijo), texto(rs, QStringLiteral("bbdd_sql_condicion") + sufijo),
-        p1, p2, 1, ev.ids, ev.strParametro1, ev.strParametro2));
+        p1, p2, ConsultaNumero, ev.ids, ev.strParametro1, ev.strParametro2));
     ev.condiciones[k - 1] = v;
     return v > 0;
 }
@@ -303,7 +303,7 @@ void clsBotones::CalculaVariables(Evaluacion& ev) {
         ev.variables[j - 1].first = QLatin1Char('$') + texto(rs, QStringLiteral("variable_") + num);
         ev.variables[j - 1].second = vb::CStr(EvaluaMensajesTriggerLanzarConsultaSQL(
             texto(rs, QStringLiteral("sql_variable_") + num), texto(rs, QStringLiteral("bbdd_sql_variable_") + num),
-            QString(), QString(), 2, ev.ids));
+            QString(), QString(), ConsultaTexto, ev.ids));
     }
 }
 
@@ -379,7 +379,7 @@ clsBotones::Siguiente clsBotones::EjecutaAccion(Evaluacion& ev, const QString& s
             // The rule's variables go into each statement after the split, with the launcher's own.
             Variables previas;
             VariablesRegla(ev, previas);
-            LanzaConsulta(param1, param2, previas, QString(), QString(), 1, ev.ids, QString(), QString());
+            LanzaConsulta(param1, param2, previas, QString(), QString(), ConsultaNumero, ev.ids, QString(), QString());
         }
         ev.blnTicketModificado = true;
     }
@@ -429,27 +429,29 @@ clsBotones::Siguiente clsBotones::LanzaMensajeTrigger(Evaluacion& ev, const QStr
 // shown as the substitution's; `vars` then holds those taken so far.
 bool clsBotones::VariablesRegla(Evaluacion& ev, Variables& vars) {
     bool ok = false;
-    conAviso(QStringLiteral("EvaluaMensajesTriggerSustituirVariables Error: "), [&] {
-        const qint32 nv = numero(*ev.fila, QStringLiteral("num_variables_mensaje"));
-        for (qint32 j = 0; j < nv; ++j) {
-            if (j >= kSlots)
-                vb::Raise(vb::err::SubscriptOutOfRange);
-            vars.append({ev.variables[j].first, ev.variables[j].second, Origen::Valor});
-        }
-        const qint32 nc = numero(*ev.fila, QStringLiteral("num_condiciones"));
-        for (qint32 i = 0; i < nc; ++i) {
-            if (i >= kSlots)
-                vb::Raise(vb::err::SubscriptOutOfRange);
-            vars.append({QStringLiteral("$condicion") + QString::number(i + 1), textoCondicion(ev.condiciones[i]),
-                         Origen::Regla});
-        }
-        vars.append({QStringLiteral("$resultado"), ev.textoResultado, Origen::Valor});
-        vars.append({QStringLiteral("$parametro1_accion"), ev.strParametro1, Origen::Valor});
-        vars.append({QStringLiteral("$parametro2_accion"), ev.strParametro2, Origen::Valor});
-        vars.append({QStringLiteral("$parametro1"), ev.strParametro1, Origen::Valor});
-        vars.append({QStringLiteral("$parametro2"), ev.strParametro2, Origen::Valor});
-        ok = true;
-    });
+    vb::OnError(
+        [&] {
+            const qint32 nv = numero(*ev.fila, QStringLiteral("num_variables_mensaje"));
+            for (qint32 j = 0; j < nv; ++j) {
+                if (j >= kSlots)
+                    vb::Raise(vb::err::SubscriptOutOfRange);
+                vars.append({ev.variables[j].first, ev.variables[j].second, Origen::Valor});
+            }
+            const qint32 nc = numero(*ev.fila, QStringLiteral("num_condiciones"));
+            for (qint32 i = 0; i < nc; ++i) {
+                if (i >= kSlots)
+                    vb::Raise(vb::err::SubscriptOutOfRange);
+                vars.append({QStringLiteral("$condicion") + QString::number(i + 1), textoCondicion(ev.condiciones[i]),
+                             Origen::Regla});
+            }
+            vars.append({QStringLiteral("$resultado"), ev.textoResultado, Origen::Valor});
+            vars.append({QStringLiteral("$parametro1_accion"), ev.strParametro1, Origen::Valor});
+            vars.append({QStringLiteral("$parametro2_accion"), ev.strParametro2, Origen::Valor});
+            vars.append({QStringLiteral("$parametro1"), ev.strParametro1, Origen::Valor});
+            vars.append({QStringLiteral("$parametro2"), ev.strParametro2, Origen::Valor});
+            ok = true;
+        },
+        avisoOperador(QStringLiteral("EvaluaMensajesTriggerSustituirVariables Error: ")));
     return ok;
 }
 
@@ -464,32 +466,34 @@ QString clsBotones::EvaluaMensajesTriggerSustituirVariables(const QString& strTe
 // the fixed substitution's. A zero till or ticket is taken from the main window.
 Variables clsBotones::VariablesFijas(const QString& strTexto, Identificadores& ids) {
     Variables vars;
-    conAviso(QStringLiteral("EvaluaMensajesTriggerSustituirVariablesFijas Error: "), [&] {
-        tomaTicketDeVentana(ids.lngTPV, ids.lngTicket);
-        const qint32 cliente =
-            strTexto.contains(QLatin1String("idCliente")) ? clienteDelTicket(ids.lngTPV, ids.lngTicket) : 0;
-        const QDateTime ahora = clock_seam::now();
-        const auto& ventana = frmPrincipalVars();
-        const std::pair<const char*, QString> tabla[] = {
-            {"$idEmpresa", QString::number(glngEmpresa)},
-            {"$idRestaurante", QString::number(glngRestaurante)},
-            {"$idTPV", QString::number(ids.lngTPV)},
-            {"$idTicket", QString::number(ids.lngTicket)},
-            {"$idLinea", QString::number(ventana.lngLinTicket)},
-            {"$idSubTicket", QString::number(ids.lngSubTicket)},
-            {"$idArticulo", QString::number(ids.lngArticulo)},
-            {"$idFormato", QString::number(ids.lngFormato)},
-            {"$idVendedor", QString::number(ids.intVendedor)},
-            {"$fecha_actual", gdtmFechaConexion.toString(QStringLiteral("yyyyMMdd"))},
-            {"$idCliente", QString::number(cliente)},
-            {"$hora_actual", ahora.toString(QStringLiteral("HH:mm:ss"))},
-            {"$fecha_formateada", ahora.toString(QStringLiteral("dd/MM/yyyy"))},
-            {"$idCamarero", QString::number(ventana.intCamarero)},
-            {"$idEmpleado", QString::number(ids.lngEmpleado)},
-        };
-        for (const auto& [nombre, v] : tabla)
-            vars.append({QLatin1String(nombre), v, Origen::Regla});
-    });
+    vb::OnError(
+        [&] {
+            tomaTicketDeVentana(ids.lngTPV, ids.lngTicket);
+            const qint32 cliente =
+                strTexto.contains(QLatin1String("idCliente")) ? clienteDelTicket(ids.lngTPV, ids.lngTicket) : 0;
+            const QDateTime ahora = clock_seam::now();
+            const auto& ventana = frmPrincipalVars();
+            const std::pair<const char*, QString> tabla[] = {
+                {"$idEmpresa", QString::number(glngEmpresa)},
+                {"$idRestaurante", QString::number(glngRestaurante)},
+                {"$idTPV", QString::number(ids.lngTPV)},
+                {"$idTicket", QString::number(ids.lngTicket)},
+                {"$idLinea", QString::number(ventana.lngLinTicket)},
+                {"$idSubTicket", QString::number(ids.lngSubTicket)},
+                {"$idArticulo", QString::number(ids.lngArticulo)},
+                {"$idFormato", QString::number(ids.lngFormato)},
+                {"$idVendedor", QString::number(ids.intVendedor)},
+                {"$fecha_actual", gdtmFechaConexion.toString(QStringLiteral("yyyyMMdd"))},
+                {"$idCliente", QString::number(cliente)},
+                {"$hora_actual", ahora.toString(QStringLiteral("HH:mm:ss"))},
+                {"$fecha_formateada", ahora.toString(QStringLiteral("dd/MM/yyyy"))},
+                {"$idCamarero", QString::number(ventana.intCamarero)},
+                {"$idEmpleado", QString::number(ids.lngEmpleado)},
+            };
+            for (const auto& [nombre, v] : tabla)
+                vars.append({QLatin1String(nombre), v, Origen::Regla});
+        },
+        avisoOperador(QStringLiteral("EvaluaMensajesTriggerSustituirVariablesFijas Error: ")));
     return vars;
 }
 
@@ -500,78 +504,81 @@ QString clsBotones::EvaluaMensajesTriggerSustituirVariablesFijas(const QString& 
 QString clsBotones::EvaluaMensajesTriggerSustituirVariablesPuntos(QString& strTexto, const QString& strParametro2,
                                                                   qint32& lngTPV, qint32& lngTicket) {
     const auto siete = [](const Variant& v) { return basFuncionesComunes::AlineaTexto(vb::CStr(v), 7, false, true); };
-    conAviso(QString(), [&] {
-        tomaTicketDeVentana(lngTPV, lngTicket);
-        strTexto.replace(QStringLiteral("$idEmpresa"), QString::number(glngEmpresa));
-        strTexto.replace(QStringLiteral("$idRestaurante"), QString::number(glngRestaurante));
-        strTexto.replace(QStringLiteral("$idTPV"), QString::number(lngTPV));
-        strTexto.replace(QStringLiteral("$idTicket"), QString::number(lngTicket));
-        strTexto.replace(QStringLiteral("$fecha_actual"), gdtmFechaConexion.toString(QStringLiteral("dd/MM/yyyy")));
-        strTexto.replace(QStringLiteral("$hora_actual"), clock_seam::now().toString(QStringLiteral("HH:mm:ss")));
-        strTexto.replace(QStringLiteral("$idCamarero"), QString::number(frmPrincipalVars().intCamarero));
-        strTexto.replace(QStringLiteral("$parametro2"), strParametro2);
-        if (!strTexto.contains(QLatin1String("$euros")) && !strTexto.contains(QLatin1String("$puntos")))
-            return;
+    vb::OnError(
+        [&] {
+            tomaTicketDeVentana(lngTPV, lngTicket);
+            strTexto.replace(QStringLiteral("$idEmpresa"), QString::number(glngEmpresa));
+            strTexto.replace(QStringLiteral("$idRestaurante"), QString::number(glngRestaurante));
+            strTexto.replace(QStringLiteral("$idTPV"), QString::number(lngTPV));
+            strTexto.replace(QStringLiteral("$idTicket"), QString::number(lngTicket));
+            strTexto.replace(QStringLiteral("$fecha_actual"), gdtmFechaConexion.toString(QStringLiteral("dd/MM/yyyy")));
+            strTexto.replace(QStringLiteral("$hora_actual"), clock_seam::now().toString(QStringLiteral("HH:mm:ss")));
+            strTexto.replace(QStringLiteral("$idCamarero"), QString::number(frmPrincipalVars().intCamarero));
+            strTexto.replace(QStringLiteral("$parametro2"), strParametro2);
+            if (!strTexto.contains(QLatin1String("$euros")) && !strTexto.contains(QLatin1String("$puntos")))
+                return;
 
-        ado::Connection* fidelidad = nullptr;
-        if (objParametros().lee(param::CentralizarClientes) == 0)
-            fidelidad = &ConexionServidor();
-        else if (basLegacyFunctions::FuncionLegacyCero() != 0)
-            fidelidad = &ConexionRemota();
+            ado::Connection* fidelidad = nullptr;
+            if (objParametros().lee(param::CentralizarClientes) == 0)
+                fidelidad = &ConexionServidor();
+            else if (basLegacyFunctions::FuncionLegacyCero() != 0)
+                fidelidad = &ConexionRemota();
 
-        if (strTexto.contains(QLatin1String("$puntos_ganados_ticket"))) {
-            Variant puntos;
-            if (basLegacyFunctions::FuncionLegacyCero3(lngTicket, lngTPV, &puntos) != 0)
-                strTexto.replace(QStringLiteral("$puntos_ganados_ticket"), siete(puntos));
-            else
-                strTexto.clear();
-        }
-        if (strTexto.contains(QLatin1String("$puntos_gastados")) ||
-            strTexto.contains(QLatin1String("$puntos_disponibles")) ||
-            strTexto.contains(QLatin1String("$puntos_ganados_total"))) {
-            const qint32 cliente = clienteDelTicket(lngTPV, lngTicket);
-            if (!fidelidad)
-                vb::Raise(vb::err::ObjectNotSet);
-            ado::RecordsetPtr rs = fidelidad->OpenRecordset(
-                QStringLiteral("select vip.punt_disp, vip.punt_gast, vip.punt_gana From maecli "
-                               "inner join vip on maecli.empresa=vip.empresa and maecli.vip=vip.codigo "
-                               "Where maecli.Codigo = ?"),
-                {cliente});
-            if (!rs->isEOF()) {
-                strTexto.replace(QStringLiteral("$puntos_disponibles"),
-                                 siete(VarToStr(rs->Fields(QStringLiteral("punt_disp")).Value, 0)));
-                strTexto.replace(QStringLiteral("$puntos_gastados"),
-                                 siete(VarToStr(rs->Fields(QStringLiteral("punt_gast")).Value, 0)));
-                strTexto.replace(QStringLiteral("$puntos_ganados_total"),
-                                 siete(VarToStr(rs->Fields(QStringLiteral("punt_gana")).Value, 0)));
-            }
-            rs->Close();
-        }
-        if (strTexto.contains(QLatin1String("$euros_ganados_ticket"))) {
-            if (!objFunc)
-                vb::Raise(vb::err::ObjectNotSet);
-            const double d = vb::CDbl(
-                vb::CallByName(*objFunc, QStringLiteral("ConsultaMovimientoTarjetaTicket"), {lngTPV, lngTicket}));
-            if (d != 0)
-                strTexto.replace(QStringLiteral("$euros_ganados_ticket"), textoImporte(d));
-            else
-                strTexto.clear();
-        }
-        if (strTexto.contains(QLatin1String("$euros_ganados_total"))) {
-            const qint32 cliente = vb::CLng(basFuncionesComunes::ConsultaRapida(
-                QStringLiteral("select idCliente from cabticket where idTPV=? and idTicket=?"), QString(),
-                &ConexionLocal(), 0, {lngTPV, lngTicket}));
-            if (cliente != 0) {
-                if (!objFunc)
-                    vb::Raise(vb::err::ObjectNotSet);
-                const double d = vb::CDbl(vb::CallByName(*objFunc, QStringLiteral("SaldoTarjetaCliente"), {cliente}));
-                if (d != 0)
-                    strTexto.replace(QStringLiteral("$euros_ganados_total"), textoImporte(d));
+            if (strTexto.contains(QLatin1String("$puntos_ganados_ticket"))) {
+                Variant puntos;
+                if (basLegacyFunctions::FuncionLegacyCero3(lngTicket, lngTPV, &puntos) != 0)
+                    strTexto.replace(QStringLiteral("$puntos_ganados_ticket"), siete(puntos));
                 else
                     strTexto.clear();
             }
-        }
-    });
+            if (strTexto.contains(QLatin1String("$puntos_gastados")) ||
+                strTexto.contains(QLatin1String("$puntos_disponibles")) ||
+                strTexto.contains(QLatin1String("$puntos_ganados_total"))) {
+                const qint32 cliente = clienteDelTicket(lngTPV, lngTicket);
+                if (!fidelidad)
+                    vb::Raise(vb::err::ObjectNotSet);
+                ado::RecordsetPtr rs = fidelidad->OpenRecordset(
+                    QStringLiteral("select vip.punt_disp, vip.punt_gast, vip.punt_gana From maecli "
+                                   "inner join vip on maecli.empresa=vip.empresa and maecli.vip=vip.codigo "
+                                   "Where maecli.Codigo = ?"),
+                    {cliente});
+                if (!rs->isEOF()) {
+                    strTexto.replace(QStringLiteral("$puntos_disponibles"),
+                                     siete(VarToStr(rs->Fields(QStringLiteral("punt_disp")).Value, 0)));
+                    strTexto.replace(QStringLiteral("$puntos_gastados"),
+                                     siete(VarToStr(rs->Fields(QStringLiteral("punt_gast")).Value, 0)));
+                    strTexto.replace(QStringLiteral("$puntos_ganados_total"),
+                                     siete(VarToStr(rs->Fields(QStringLiteral("punt_gana")).Value, 0)));
+                }
+                rs->Close();
+            }
+            if (strTexto.contains(QLatin1String("$euros_ganados_ticket"))) {
+                if (!objFunc)
+                    vb::Raise(vb::err::ObjectNotSet);
+                const double d = vb::CDbl(
+                    vb::CallByName(*objFunc, QStringLiteral("ConsultaMovimientoTarjetaTicket"), {lngTPV, lngTicket}));
+                if (d != 0)
+                    strTexto.replace(QStringLiteral("$euros_ganados_ticket"), textoImporte(d));
+                else
+                    strTexto.clear();
+            }
+            if (strTexto.contains(QLatin1String("$euros_ganados_total"))) {
+                const qint32 cliente = vb::CLng(basFuncionesComunes::ConsultaRapida(
+                    QStringLiteral("select idCliente from cabticket where idTPV=? and idTicket=?"), QString(),
+                    &ConexionLocal(), 0, {lngTPV, lngTicket}));
+                if (cliente != 0) {
+                    if (!objFunc)
+                        vb::Raise(vb::err::ObjectNotSet);
+                    const double d =
+                        vb::CDbl(vb::CallByName(*objFunc, QStringLiteral("SaldoTarjetaCliente"), {cliente}));
+                    if (d != 0)
+                        strTexto.replace(QStringLiteral("$euros_ganados_total"), textoImporte(d));
+                    else
+                        strTexto.clear();
+                }
+            }
+        },
+        avisoOperador(QString()));
     return strTexto;
 }
 
@@ -597,8 +604,7 @@ Variant clsBotones::LanzaConsulta(const QString& strSQL, const QString& strBBDD,
     double numeroDevuelto = 0;
     QString textoDevuelto;
     QString sentencia;
-    conAviso(
-        QStringLiteral("EvaluaMensajesTriggerLanzarConsultaSQL: "),
+    vb::OnError(
         [&] {
             tomaTicketDeVentana(ids.lngTPV, ids.lngTicket);
             ado::Connection* cn = nullptr;
@@ -643,13 +649,13 @@ Variant clsBotones::LanzaConsulta(const QString& strSQL, const QString& strBBDD,
                 sustituye({{QStringLiteral("$enviado_central"), central ? QStringLiteral("1") : QStringLiteral("0"),
                             Origen::Regla}});
 
-                if (lngModo == 0) {
+                if (lngModo == ConsultaSoloEjecuta) {
                     cn->Execute(sentencia);
                 } else {
                     ado::RecordsetPtr rs = cn->OpenRecordset(sentencia);
                     if (rs->FieldCount() > 0 && !rs->isEOF()) {
                         const Variant v = rs->Fields(0).Value;
-                        if (lngModo == 1) {
+                        if (lngModo == ConsultaNumero) {
                             const Variant t = VarToStr(v, QString());
                             numeroDevuelto = vb::IsNumeric(t) ? vb::CDbl(t) : vb::CStr(t).isEmpty() ? 0 : 1;
                         } else {
@@ -663,11 +669,11 @@ Variant clsBotones::LanzaConsulta(const QString& strSQL, const QString& strBBDD,
                     ConexionServidor().Execute(sentencia);
             }
         },
-        [&] {
+        avisoOperador(QStringLiteral("EvaluaMensajesTriggerLanzarConsultaSQL: "), [&] {
             return QStringLiteral("\r\n\r\n") + TraduceLiteral(QStringLiteral("Error en la consulta SQL:")) +
                    QStringLiteral("\r\n") + sentencia;
-        });
-    return lngModo == 1 ? Variant(numeroDevuelto) : Variant(textoDevuelto);
+        }));
+    return lngModo == ConsultaNumero ? Variant(numeroDevuelto) : Variant(textoDevuelto);
 }
 
 // ---- Objects by name ----

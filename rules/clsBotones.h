@@ -58,10 +58,16 @@ public:
                                const vb::EntidadPtr& eParametrosVuelta = {},
                                const vb::EntidadPtr& eOtrosParametros = {});
 
+    // The modes of a rule's query (lngModo), as the rule tables and callers by name pass them.
+    enum ModoConsulta : qint32 {
+        ConsultaSoloEjecuta = 0, // only executes
+        ConsultaNumero = 1,      // the first field as a number (a double)
+        ConsultaTexto = 2,       // the first field as trimmed text (so does any other mode)
+    };
     // Runs the statements of strSQL (separated by ";" outside literals and comments) on the connection of
-    // strBBDD ("L", "S", "SC", "C"). Mode 0 only executes; mode 1 gives the first field of the last
-    // statement that returned a row as a number (a double); other modes as trimmed text. Errors are
-    // shown to the operator and the value so far is returned.
+    // strBBDD ("L", "S", "SC", "C"). ConsultaSoloEjecuta only executes; ConsultaNumero gives the first
+    // field of the last statement that returned a row as a number (a double); other modes as trimmed
+    // text. Errors are shown to the operator and the value so far is returned.
     Variant EvaluaMensajesTriggerLanzarConsultaSQL(const QString& strSQL, const QString& strBBDD,
                                                    const QString& strParametro1, const QString& strParametro2,
                                                    qint32 lngModo, Identificadores& ids,

@@ -183,7 +183,7 @@ void ConexionTcp::onLegible() {
             continue;
         if (!reintentar(e)) {
             if (llegaron)
-                emit datosLlegados();
+                emit DataArrival();
             fallo(e);
             return;
         }
@@ -192,7 +192,7 @@ void ConexionTcp::onLegible() {
     // Handlers may close the connection: nothing of it is used after them.
     const bool fin = m_finLectura;
     if (llegaron)
-        emit datosLlegados();
+        emit DataArrival();
     if (fin && abierta())
         emit finDelPar();
 }
@@ -246,7 +246,7 @@ void ConexionTcp::anunciaEscritos() {
     const qint64 n = m_escritosSinAnunciar;
     m_escritosSinAnunciar = 0;
     if (n > 0 && abierta())
-        emit escritos(n);
+        emit SendProgress(n);
     if (m_cerrarTrasEnvio && m_salida.isEmpty())
         cierra();
 }
@@ -260,9 +260,9 @@ void ConexionTcp::cierraTrasEnvio() {
 void ConexionTcp::fallo(int codigo) {
     if (!abierta())
         return;
-    emit error(QString::fromLocal8Bit(std::strerror(codigo)));
+    emit Error(QString::fromLocal8Bit(std::strerror(codigo)));
     aborta();
-    emit cerrada();
+    emit Close();
 }
 
 void ConexionTcp::cierra() {
@@ -357,7 +357,7 @@ void EscuchaTcp::onLegible() {
         const int c = ::accept4(m_fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (c >= 0) {
             m_sinDescriptores = false;
-            emit aceptada(c);
+            emit ConnectionRequest(c);
             continue;
         }
         const int e = errno;

@@ -40,7 +40,7 @@ public:
     // Stops (true) or resumes reading from the socket.
     void pausaLectura(bool pausa);
 
-    // Queues bytes for the peer and sends what the socket takes now; `escritos` follows from the
+    // Queues bytes for the peer and sends what the socket takes now; `SendProgress` follows from the
     // event loop.
     void escribe(const QByteArray& datos);
     qint64 porEscribir() const { return m_salida.size(); }
@@ -51,11 +51,11 @@ public:
     void aborta();
 
 signals:
-    void datosLlegados();
-    void escritos(qint64 bytes);
+    void DataArrival();
+    void SendProgress(qint64 bytes);
     void finDelPar(); // the peer shut its sending side
-    void cerrada();   // the connection is gone: closed by the peer with a reset, by an error, or here
-    void error(const QString& descripcion);
+    void Close();     // the connection is gone: closed by the peer with a reset, by an error, or here
+    void Error(const QString& descripcion);
 
 private:
     friend class VigiaConexiones;
@@ -107,7 +107,7 @@ public:
     bool enEspera() const { return m_sinDescriptores; }
 
 signals:
-    void aceptada(qintptr descriptor);
+    void ConnectionRequest(qintptr descriptor);
     void sinDescriptores(const QString& descripcion);
 
 private:

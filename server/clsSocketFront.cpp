@@ -130,24 +130,33 @@ void clsSocketFront::Inicia() {
     });
 }
 
+clsSocketFront::Leida clsSocketFront::leeJSON(const QString& RequestData) {
+    Leida l{RequestData, nullptr, QString()};
+    if (RequestData.contains(u'{')) {
+        ++m_lecturasJSON;
+        l.dic = std::dynamic_pointer_cast<vb::Dictionary>(objJSON().parse(RequestData));
+    }
+    l.quejas = objJSON().GetParserErrors();
+    // The complaints of a finished reading are not kept: they may be many.
+    objJSON().ClearParserErrors();
+    return l;
+}
+
 bool clsSocketFront::esPeticionDeImpresion(const QString& RequestData) {
     bool impresion = false;
-    if (!RequestData.contains(QLatin1String("imprimir"), Qt::CaseInsensitive))
-        return impresion;
+    // The request is read here, once: its run takes this reading (leePeticion). A text that does not
+    // read is read again by the run, whose error handler reports why.
     vb::ResumeNext([&] {
-        if (!m_jsonClasificador)
-            m_jsonClasificador = std::make_unique<clsJSON>();
-        const auto dic = std::dynamic_pointer_cast<vb::Dictionary>(m_jsonClasificador->parse(RequestData));
-        const QString quejas = m_jsonClasificador->GetParserErrors();
-        m_jsonClasificador->ClearParserErrors();
-        const Variant accion = dic ? dic->value(QStringLiteral("accion")) : Variant();
+        Leida l = leeJSON(RequestData);
+        const Variant accion = l.dic ? l.dic->value(QStringLiteral("accion")) : Variant();
         impresion = accion.typeId() == QMetaType::QString && esAccionDeImpresion(accion.toString());
-        // Kept for the run of the same request; a few, and small ones only (prints are small).
-        if (dic && RequestData.size() <= kMaxLeidaGuardada) {
-            m_leidas.push_back({RequestData, dic, quejas});
-            if (m_leidas.size() > kMaxLeidasGuardadas)
-                m_leidas.pop_front();
-        }
+        // Any other request runs right after this; a print waits for its turn, and the readings of
+        // waiting prints are kept for a few small ones only (prints are small).
+        if (impresion && RequestData.size() > kMaxLeidaGuardada)
+            return;
+        m_leidas.push_back(std::move(l));
+        if (m_leidas.size() > kMaxLeidasGuardadas)
+            m_leidas.pop_front();
     });
     return impresion;
 }
@@ -155,30 +164,24 @@ bool clsSocketFront::esPeticionDeImpresion(const QString& RequestData) {
 vb::EntidadPtr clsSocketFront::leePeticion(const QString& RequestData) {
     // Only a text that holds an object is read; anything else (a probe, a stray line) is traced and
     // answered with the empty reply, without troubling the error handler.
-    std::shared_ptr<vb::Dictionary> dic;
-    QString quejas;
     const auto leida = std::find_if(m_leidas.begin(), m_leidas.end(), [&](const Leida& l) {
         return l.texto.constData() == RequestData.constData() && l.texto.size() == RequestData.size();
     });
+    Leida l;
     if (leida != m_leidas.end()) {
-        dic = leida->dic;
-        quejas = leida->quejas;
+        l = std::move(*leida);
         m_leidas.erase(leida);
     } else {
-        if (RequestData.contains(u'{'))
-            dic = std::dynamic_pointer_cast<vb::Dictionary>(objJSON().parse(RequestData));
-        quejas = objJSON().GetParserErrors();
-        // The complaints of a finished request are not kept: they may be many.
-        objJSON().ClearParserErrors();
+        l = leeJSON(RequestData);
     }
-    if (!dic) {
+    if (!l.dic) {
         GrabaLog(QStringLiteral("JSON.parseIEntidad: la petición no es un objeto JSON: ") +
                  RequestData.left(kMaxExtractoLog));
         return nullptr;
     }
-    if (!quejas.isEmpty())
-        GrabaLog(QStringLiteral("JSON.parseIEntidad: ") + trama::extracto(quejas, kMaxValorVolcado));
-    return basLegacyFunctions::NewCollection(vb::FromObject(dic));
+    if (!l.quejas.isEmpty())
+        GrabaLog(QStringLiteral("JSON.parseIEntidad: ") + trama::extracto(l.quejas, kMaxValorVolcado));
+    return basLegacyFunctions::NewCollection(vb::FromObject(l.dic));
 }
 
 void clsSocketFront::socket_Request(const QString& RequestData, QString& responseData) {
@@ -203,6 +206,124 @@ void clsSocketFront::socket_Request(const QString& RequestData, QString& respons
         GrabaLogBBDD(QStringLiteral("clsSocket.responseData: ") + responseData);
 }
 
+// ---- The actions: each reads its fields and writes its reply (the front adds "ok") ----
+
+namespace {
+
+struct PeticionEnCurso {
+    const vb::EntidadPtr& param;
+    const vb::EntidadPtr& Resultado;
+    clsJSON& json;
+    SeguimientoImpresion* impresion; // a print's failure telling and what it did (the request queue's)
+};
+
+// How a print tells its failures: as the caller asked, or each one.
+basPrinter::InformeFallos informe(const PeticionEnCurso& p) {
+    return p.impresion ? p.impresion->informe : basPrinter::InformeFallos{};
+}
+
+// The print's outcome: handed to the caller that asked for it; an error in the reply when not sent.
+void resultadoImpresion(const PeticionEnCurso& p, const ResultadoImpresion& r) {
+    if (p.impresion)
+        p.impresion->resultado = r;
+    if (!r.blnEnviado)
+        p.Resultado->Propiedad(QStringLiteral("error"),
+                               TraduceLiteral(QStringLiteral("No se ha podido imprimir el ticket.")));
+}
+
+void GetIdTPV(const PeticionEnCurso& p) {
+    p.Resultado->Propiedad(QStringLiteral("idTPV"), gintTPV);
+}
+
+void AnadirLog(const PeticionEnCurso& p) {
+    QString linea = texto(p.param, QStringLiteral("Texto"));
+    linea.replace(QLatin1String("\\n"), QStringLiteral("\r\n"), Qt::CaseInsensitive);
+    if (!GrabaLogBBDD(linea))
+        p.Resultado->Propiedad(QStringLiteral("error"),
+                               TraduceLiteral(QStringLiteral("No se ha podido grabar el log.")));
+}
+
+void GetPrinters(const PeticionEnCurso& p) {
+    auto lista = std::make_shared<vb::Collection>();
+    for (const QString& nombre : printers::output().list())
+        lista->Add(nombre);
+    p.Resultado->Propiedad(QStringLiteral("result"), vb::FromObject(lista));
+}
+
+void ImprimirTicketEspecial(const PeticionEnCurso& p) {
+    const QString textoTicket = texto(p.param, QStringLiteral("texto"));
+    const bool cabecera = p.json.ParseBool(valor(p.param, QStringLiteral("imprimirCabecera")));
+    const bool logo = p.json.ParseBool(valor(p.param, QStringLiteral("imprimirLogo")));
+    const bool pantalla = p.json.ParseBool(valor(p.param, QStringLiteral("imprimirPorPantalla")));
+    // An absent printer is the usual printer, never one named "#ERROR#".
+    const QString impresora = texto(p.param, QStringLiteral("impresora"));
+    clsImprimirTicket ticket;
+    resultadoImpresion(p, ticket.ImprimirTicketEspecial(textoTicket, {.blnImprimirCabeceraYPie = cabecera,
+                                                                      .blnImprimirLogo = logo,
+                                                                      .blnImprimirPorPantalla = pantalla,
+                                                                      .strImpresora = impresora,
+                                                                      .informe = informe(p)}));
+}
+
+void ImprimirTicketCocinaEspecial(const PeticionEnCurso& p) {
+    const qint32 tpv = numero(p.param, QStringLiteral("idTPV"));
+    const qint32 ticketNum = numero(p.param, QStringLiteral("idTicket"));
+    const QString textoTicket = texto(p.param, QStringLiteral("texto"));
+    const QString impresora = texto(p.param, QStringLiteral("impresora"));
+    const QString descripcion = texto(p.param, QStringLiteral("descripcion_cabecera"));
+    const bool cabecera = booleanoSi(p.param, QStringLiteral("imprimir_cabecera"));
+    const bool pie = booleanoSi(p.param, QStringLiteral("imprimir_pie"));
+    const QString textoPie = texto(p.param, QStringLiteral("texto_pie"));
+    clsImprimirTicket ticket;
+    resultadoImpresion(p, ticket.ImprimirTicketCocinaEspecial(tpv, ticketNum, textoTicket,
+                                                              {.strImpresora = impresora,
+                                                               .strDescripcionCabecera = descripcion,
+                                                               .blnImprimirCabecera = cabecera,
+                                                               .blnImprimirPie = pie,
+                                                               .strTextoPie = textoPie,
+                                                               .informe = informe(p)}));
+}
+
+void Ping(const PeticionEnCurso& p) {
+    p.Resultado->Propiedad(QStringLiteral("respuesta"), QStringLiteral("S"));
+}
+
+void cerrar_programa(const PeticionEnCurso&) {
+    mainWindow().FinalizarProgramaYDescargarFormularios(false);
+}
+
+void reiniciar_programa(const PeticionEnCurso&) {
+    mainWindow().FinalizarProgramaYDescargarFormularios(true);
+}
+
+// "ok" is the weight's first field; the front's own "ok" after the action overwrites it in place.
+void GetPeso(const PeticionEnCurso& p) {
+    const ResultadoPeso pesada = objComm().getPeso(0, 0, {.blnSilent = true});
+    p.Resultado->Propiedad(QStringLiteral("ok"), pesada.ok);
+    p.Resultado->Propiedad(QStringLiteral("error"), pesada.error);
+    p.Resultado->Propiedad(QStringLiteral("peso"), pesada.peso);
+    p.Resultado->Propiedad(QStringLiteral("tipo_error"), pesada.tipoError);
+}
+
+// The actions a request can name, compared without regard to case.
+const struct {
+    const char* nombre;
+    void (*ejecuta)(const PeticionEnCurso&);
+} kAcciones[] = {
+    {"GetIdTPV", GetIdTPV},
+    {"AnadirLog", AnadirLog},
+    {"GetPrinters", GetPrinters},
+    {"ImprimirTicketEspecial", ImprimirTicketEspecial},
+    {"ImprimirTicketCocinaEspecial", ImprimirTicketCocinaEspecial},
+    {"Ping", Ping},
+    {"shutdown", cerrar_programa},
+    {"cerrar_programa", cerrar_programa},
+    {"reiniciar_programa", reiniciar_programa},
+    {"GetPeso", GetPeso},
+};
+
+} // namespace
+
 bool clsSocketFront::EjecutaAccion(const vb::EntidadPtr& param, vb::EntidadPtr& Resultado,
                                    const QString& origen_request, clsJsonScript* js, SeguimientoImpresion* impresion) {
     bool reconocida = false;
@@ -210,8 +331,7 @@ bool clsSocketFront::EjecutaAccion(const vb::EntidadPtr& param, vb::EntidadPtr& 
         Resultado = std::make_shared<vb::entidadGenerica>();
 
     // The error path: the central error handler reports it and the reply says what failed; an
-    // error of the request's own fields does not reopen the database connections. Called from
-    // inside a catch block.
+    // error of the request's own fields does not reopen the database connections.
     auto fallo = [&](const VBError& err, bool reconectar) {
         const QString procedimiento = QStringLiteral("clsSocketFront.EjecutaAccion. ");
         if (js) {
@@ -226,103 +346,35 @@ bool clsSocketFront::EjecutaAccion(const vb::EntidadPtr& param, vb::EntidadPtr& 
         Resultado->Propiedad(QStringLiteral("errorVB6"), err.description());
     };
 
-    try {
-        if (param) {
-            entero(param, QStringLiteral("idTicket"));
-            entero(param, QStringLiteral("idTPV"));
-            entero(param, QStringLiteral("idCamarero"));
-            const QString accion = campo([&] { return vb::CStr(valor(param, QStringLiteral("accion"))); });
-            // A name as long as the request itself goes into replies and traces cut.
-            const QString nombreAccion = trama::extracto(accion, kMaxNombre);
+    auto ejecuta = [&] {
+        if (!param)
+            return;
+        entero(param, QStringLiteral("idTicket"));
+        entero(param, QStringLiteral("idTPV"));
+        entero(param, QStringLiteral("idCamarero"));
+        const QString accion = campo([&] { return vb::CStr(valor(param, QStringLiteral("accion"))); });
+        // A name as long as the request itself goes into replies and traces cut.
+        const QString nombreAccion = trama::extracto(accion, kMaxNombre);
 
-            GrabaLog(QStringLiteral("clsSockerFront.EjecutaAccion (") + nombreAccion + QStringLiteral("): ") +
-                     basFuncionesComunes::TextoSegundos());
-            if (m_socket)
-                m_socket->Log(nombreAccion);
+        GrabaLog(QStringLiteral("clsSockerFront.EjecutaAccion (") + nombreAccion + QStringLiteral("): ") +
+                 basFuncionesComunes::TextoSegundos());
+        if (m_socket)
+            m_socket->Log(nombreAccion);
 
-            bool ok = true;
-            reconocida = true;
-            const QString kOk = QStringLiteral("ok");
-            if (esAccion(accion, "GetIdTPV")) {
-                Resultado->Propiedad(QStringLiteral("idTPV"), gintTPV);
-            } else if (esAccion(accion, "AnadirLog")) {
-                QString linea = texto(param, QStringLiteral("Texto"));
-                linea.replace(QLatin1String("\\n"), QStringLiteral("\r\n"), Qt::CaseInsensitive);
-                if (!GrabaLogBBDD(linea))
-                    Resultado->Propiedad(QStringLiteral("error"),
-                                         TraduceLiteral(QStringLiteral("No se ha podido grabar el log.")));
-            } else if (esAccion(accion, "GetPrinters")) {
-                auto lista = std::make_shared<vb::Collection>();
-                for (const QString& nombre : printers::output().list())
-                    lista->Add(nombre);
-                Resultado->Propiedad(QStringLiteral("result"), vb::FromObject(lista));
-            } else if (esAccion(accion, "ImprimirTicketEspecial")) {
-                const QString textoTicket = texto(param, QStringLiteral("texto"));
-                const bool cabecera = objJSON().ParseBool(valor(param, QStringLiteral("imprimirCabecera")));
-                const bool logo = objJSON().ParseBool(valor(param, QStringLiteral("imprimirLogo")));
-                const bool pantalla = objJSON().ParseBool(valor(param, QStringLiteral("imprimirPorPantalla")));
-                // An absent printer is the usual printer, never one named "#ERROR#".
-                const QString impresora = texto(param, QStringLiteral("impresora"));
-                clsImprimirTicket ticket;
-                const ResultadoImpresion r = ticket.ImprimirTicketEspecial(
-                    textoTicket, {.blnImprimirCabeceraYPie = cabecera,
-                                  .blnImprimirLogo = logo,
-                                  .blnImprimirPorPantalla = pantalla,
-                                  .strImpresora = impresora,
-                                  .informe = impresion ? impresion->informe : basPrinter::InformeFallos{}});
-                if (impresion)
-                    impresion->resultado = r;
-                if (!r.blnEnviado)
-                    Resultado->Propiedad(QStringLiteral("error"),
-                                         TraduceLiteral(QStringLiteral("No se ha podido imprimir el ticket.")));
-            } else if (esAccion(accion, "ImprimirTicketCocinaEspecial")) {
-                const qint32 tpv = numero(param, QStringLiteral("idTPV"));
-                const qint32 ticketNum = numero(param, QStringLiteral("idTicket"));
-                const QString textoTicket = texto(param, QStringLiteral("texto"));
-                const QString impresora = texto(param, QStringLiteral("impresora"));
-                const QString descripcion = texto(param, QStringLiteral("descripcion_cabecera"));
-                const bool cabecera = booleanoSi(param, QStringLiteral("imprimir_cabecera"));
-                const bool pie = booleanoSi(param, QStringLiteral("imprimir_pie"));
-                const QString textoPie = texto(param, QStringLiteral("texto_pie"));
-                clsImprimirTicket ticket;
-                const ResultadoImpresion r = ticket.ImprimirTicketCocinaEspecial(
-                    tpv, ticketNum, textoTicket,
-                    {.strImpresora = impresora,
-                     .strDescripcionCabecera = descripcion,
-                     .blnImprimirCabecera = cabecera,
-                     .blnImprimirPie = pie,
-                     .strTextoPie = textoPie,
-                     .informe = impresion ? impresion->informe : basPrinter::InformeFallos{}});
-                if (impresion)
-                    impresion->resultado = r;
-                if (!r.blnEnviado)
-                    Resultado->Propiedad(QStringLiteral("error"),
-                                         TraduceLiteral(QStringLiteral("No se ha podido imprimir el ticket.")));
-            } else if (esAccion(accion, "Ping")) {
-                Resultado->Propiedad(QStringLiteral("respuesta"), QStringLiteral("S"));
-            } else if (esAccion(accion, "shutdown") || esAccion(accion, "cerrar_programa")) {
-                mainWindow().FinalizarProgramaYDescargarFormularios(false);
-            } else if (esAccion(accion, "reiniciar_programa")) {
-                mainWindow().FinalizarProgramaYDescargarFormularios(true);
-            } else if (esAccion(accion, "GetPeso")) {
-                const ResultadoPeso pesada = objComm().getPeso(0, 0, {.blnSilent = true});
-                Resultado->Propiedad(kOk, pesada.ok);
-                Resultado->Propiedad(QStringLiteral("error"), pesada.error);
-                Resultado->Propiedad(QStringLiteral("peso"), pesada.peso);
-                Resultado->Propiedad(QStringLiteral("tipo_error"), pesada.tipoError);
-            } else {
-                ok = false;
-                reconocida = false;
-                if (!js) {
-                    Resultado->Propiedad(QStringLiteral("errorVB6"), QStringLiteral("Acción '") + nombreAccion +
-                                                                         QStringLiteral("' no implementada."));
-                    GrabaLog(volcado(nombreAccion, param), true);
-                }
-            }
-            Resultado->Propiedad(kOk, ok);
+        const auto a = std::ranges::find_if(kAcciones, [&](const auto& k) { return esAccion(accion, k.nombre); });
+        reconocida = a != std::end(kAcciones);
+        if (reconocida) {
+            a->ejecuta({param, Resultado, objJSON(), impresion});
+        } else if (!js) {
+            Resultado->Propiedad(QStringLiteral("errorVB6"),
+                                 QStringLiteral("Acción '") + nombreAccion + QStringLiteral("' no implementada."));
+            GrabaLog(volcado(nombreAccion, param), true);
         }
-    } catch (const program::Ended&) {
-        throw;
+        Resultado->Propiedad(QStringLiteral("ok"), reconocida);
+    };
+    // The end of the program passes through CurrentError.
+    try {
+        ejecuta();
     } catch (const ErrorPeticion& e) {
         fallo(e, false);
     } catch (...) {

@@ -56,8 +56,11 @@ public:
     bool EjecutaAccion(const vb::EntidadPtr& param, vb::EntidadPtr& Resultado, const QString& origen_request,
                        clsJsonScript* js = nullptr, SeguimientoImpresion* impresion = nullptr);
 
-    // True for the requests that take the printer: they run one at a time across every connection.
+    // The classifier, which reads every request once: true for the requests that take the printer
+    // (they run one at a time across every connection).
     bool esPeticionDeImpresion(const QString& RequestData);
+    // The JSON readings of requests made so far (a text without "{" is not read).
+    qint64 lecturasJSON() const { return m_lecturasJSON; }
     static bool esAccionDeImpresion(const QString& accion);
 
     // ---- Deferred requests and outgoing requests (ColaPeticiones.cpp) ----
@@ -88,6 +91,15 @@ private:
         void operator()(frmComSocket* s) const;
     };
     clsJSON& objJSON();
+    // A request's reading: the object it holds (null when it holds none) and the parser's complaints.
+    struct Leida {
+        QString texto;
+        std::shared_ptr<vb::Dictionary> dic;
+        QString quejas;
+    };
+    Leida leeJSON(const QString& RequestData);
+    // The request as the action reads it: the classifier's reading of the same text (the same
+    // QString data) when there is one, else a reading of its own.
     vb::EntidadPtr leePeticion(const QString& RequestData);
     // The log dump of an unknown action: its name, then the first fields of the request (names and
     // values cut), then how many more there were.
@@ -95,15 +107,10 @@ private:
 
     std::unique_ptr<frmComSocket, BorradoDiferido> m_socket;
     std::unique_ptr<clsJSON> m_objJSON;
-    std::unique_ptr<clsJSON> m_jsonClasificador;
-    // What the classifier read of the print requests that wait for their turn, so that each request
-    // is read once: taken by leePeticion when it gets the same text (the same QString data).
-    struct Leida {
-        QString texto;
-        std::shared_ptr<vb::Dictionary> dic;
-        QString quejas;
-    };
+    // What the classifier read of the requests about to run or waiting for the print turn, so that
+    // each request is read once: taken by leePeticion.
     std::deque<Leida> m_leidas;
+    qint64 m_lecturasJSON = 0;
     std::optional<qint32> m_puertoForzado;
 
     bool ejecuta_siguiente_request_en_cola(const QString& origen_request);

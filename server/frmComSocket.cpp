@@ -97,11 +97,14 @@ public:
     Conexion(frmComSocket* ventana, ConexionTcp* s, qint16 i, QString direccionPar)
         : socket(s), indice(i), ip(std::move(direccionPar)), actividad(ahoraMs()), m_ventana(ventana) {
         socket->setParent(this);
-        connect(socket, &ConexionTcp::datosLlegados, this, &Conexion::onReadyRead);
-        connect(socket, &ConexionTcp::escritos, this, &Conexion::onBytesWritten);
-        connect(socket, &ConexionTcp::finDelPar, this, &Conexion::onFinDelPar);
-        connect(socket, &ConexionTcp::cerrada, this, &Conexion::onDisconnected);
-        connect(socket, &ConexionTcp::error, this, &Conexion::onErrorOccurred);
+        // Each event of the socket goes to the window's handler of the same name.
+        connect(socket, &ConexionTcp::DataArrival, this, [this] { reenvia(&frmComSocket::socket_DataArrival); });
+        connect(socket, &ConexionTcp::SendProgress, this,
+                [this](qint64 n) { reenvia(&frmComSocket::socket_SendProgress, n); });
+        connect(socket, &ConexionTcp::finDelPar, this, [this] { reenvia(&frmComSocket::socket_FinDelPar); });
+        connect(socket, &ConexionTcp::Close, this, [this] { reenvia(&frmComSocket::socket_Close); });
+        connect(socket, &ConexionTcp::Error, this,
+                [this](const QString& descripcion) { reenvia(&frmComSocket::socket_Error, descripcion); });
     }
     // Stops every notification; the socket is closed by the caller.
     void suelta() {
@@ -126,25 +129,10 @@ public:
 
 private:
     // Every entry point holds the connection, so it outlives whatever runs nested inside.
-    void onReadyRead() {
+    template <class... A, class... B>
+    void reenvia(void (frmComSocket::*manejador)(const ConexionPtr&, A...), B&&... b) {
         if (m_ventana)
-            m_ventana->socket_DataArrival(shared_from_this());
-    }
-    void onBytesWritten(qint64 n) {
-        if (m_ventana)
-            m_ventana->socket_SendProgress(shared_from_this(), n);
-    }
-    void onDisconnected() {
-        if (m_ventana)
-            m_ventana->socket_Close(shared_from_this());
-    }
-    void onFinDelPar() {
-        if (m_ventana)
-            m_ventana->socket_FinDelPar(shared_from_this());
-    }
-    void onErrorOccurred(const QString& descripcion) {
-        if (m_ventana)
-            m_ventana->socket_Error(shared_from_this(), descripcion);
+            (m_ventana->*manejador)(shared_from_this(), std::forward<B>(b)...);
     }
 
     QPointer<frmComSocket> m_ventana;
@@ -207,7 +195,7 @@ bool frmComSocket::IniciaEscucha(qint32& Puerto) {
         Log(QStringLiteral("Listening to port: ") + texto(Puerto));
         if (!m_servidor) {
             m_servidor = new EscuchaTcp(this);
-            connect(m_servidor, &EscuchaTcp::aceptada, this, &frmComSocket::onConnectionRequest);
+            connect(m_servidor, &EscuchaTcp::ConnectionRequest, this, &frmComSocket::socket_ConnectionRequest);
             connect(m_servidor, &EscuchaTcp::sinDescriptores, this, [this](const QString& descripcion) {
                 Log(QStringLiteral("Sin descriptores libres (") + descripcion +
                     QStringLiteral("): no se aceptan conexiones hasta que se libere alguno"));
@@ -249,7 +237,7 @@ void frmComSocket::Descarga() {
         descargaElemento(c);
 }
 
-void frmComSocket::onConnectionRequest(qintptr descriptor) {
+void frmComSocket::socket_ConnectionRequest(qintptr descriptor) {
     AtrapaErrores(QStringLiteral("frmComSocket.socket_ConnectionRequest"), [&] {
         const QString requestID = texto(qint64(descriptor));
         const QString ip = direccion(ConexionTcp::direccionDe(descriptor));

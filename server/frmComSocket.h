@@ -153,7 +153,7 @@ private:
     class Conexion;
     using ConexionPtr = std::shared_ptr<Conexion>;
 
-    void onConnectionRequest(qintptr descriptor);
+    void socket_ConnectionRequest(qintptr descriptor);
     void socket_DataArrival(const ConexionPtr& c);
     // Moves the socket's bytes into the reader and whole requests into the queue while it has room.
     void alimenta(const ConexionPtr& c);

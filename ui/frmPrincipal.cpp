@@ -252,7 +252,8 @@ void frmPrincipal::registraComoVentanaPrincipal() {
 
 // ---- Layout (the window's lengths are kept in twips) ----
 void frmPrincipal::coloca() {
-    try {
+    // A layout that cannot be done leaves the controls where they are.
+    vb::ResumeNext([&] {
         const int w = width();
         const int h = height();
         Label1->setGeometry(twips::px(120), twips::px(90), w - twips::px(500), twips::px(330));
@@ -276,9 +277,7 @@ void frmPrincipal::coloca() {
             l->setGeometry(x, botones, qMax(0, ancho - twips::px(60)), ctrSalir->height());
             x += ancho;
         }
-    } catch (...) {
-        // A layout that cannot be done leaves the controls where they are.
-    }
+    });
 }
 
 void frmPrincipal::resizeEvent(QResizeEvent* e) {
@@ -289,7 +288,7 @@ void frmPrincipal::resizeEvent(QResizeEvent* e) {
 // ---- Log grid ----
 // Each line is kept in the grid's rows at once; what the screen shows follows at a human pace.
 void frmPrincipal::AnadirLog(const QString& strConcepto) {
-    try {
+    const auto anade = [&] {
         m_modeloLog->anade(FechaHoraLog(), RecortaLineaLog(strConcepto));
         if (!rejillaALaVista() || m_refrescoRejilla->isActive())
             return;
@@ -298,13 +297,11 @@ void frmPrincipal::AnadirLog(const QString& strConcepto) {
             refrescaRejilla();
         else
             m_refrescoRejilla->start(int(kRefrescoRejillaMs - desde));
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        const VBError err = vb::CurrentError();
+    };
+    vb::OnError(anade, [](const VBError& err) {
         prompts::current().messageBox(QStringLiteral("frmPrincipal.AnadirLog Error:") + err.description(),
                                       prompts::vbOKOnly, QString());
-    }
+    });
 }
 
 bool frmPrincipal::rejillaALaVista() const {
@@ -389,14 +386,11 @@ void frmPrincipal::onConfigurar() {
 }
 
 void frmPrincipal::MuestraConfiguracion() {
-    try {
+    // The configuration road ignores its errors.
+    vb::ResumeNext([] {
         if (frmPassword::Pedir())
             prompts::current().showForm(QStringLiteral("frmConfig"));
-    } catch (const program::Ended&) {
-        throw;
-    } catch (...) {
-        // The configuration road ignores its errors.
-    }
+    });
 }
 
 void frmPrincipal::onMostrar() {

@@ -57,6 +57,11 @@ TEST_F(frmTecladoTest, LayersAndEditingAtTheCursorOrTheSelection) {
     teclas("MAY");
     EXPECT_TRUE(hijo<ImagenTecla>("imgTecla1048")->hundida());
     EXPECT_EQ(m_f->tecla("a")->etiqueta(), "A"); // the faces show what the keys type
+    ImagenTecla* a = m_f->tecla("a");            // a key held down stays sunk until it is let go
+    QTest::mousePress(a, Qt::LeftButton);
+    EXPECT_TRUE(a->hundida());
+    QTest::mouseRelease(a, Qt::LeftButton);
+    EXPECT_FALSE(a->hundida());
 }
 
 // Every key of the layout by its Index. The text keys, tapped in order in each layer; then each

@@ -14,6 +14,7 @@
 #include "platform/Prompts.h"
 #include "platform/Registry.h"
 #include "testsupport/RecordingMainWindow.h"
+#include "testsupport/ReiniciaTodo.h"
 #include "testsupport/ScriptedPrompts.h"
 #include "testsupport/TestEnv.h"
 
@@ -54,14 +55,9 @@ inline QList<QPair<QString, QString>> parametrosBase(const QString& db) {
     return r;
 }
 
-// Puts the core's run state back as at start: globals, connections, parameters, translation cache,
-// main window and error printer defaults, the program's "ending" mark.
+// Puts the run state back as at start (testenv::reiniciaTodo).
 inline void resetCore() {
-    resetBasGeneralForTests();
-    objParametros().resetForTests();
-    resetTraduccionForTests();
-    program::resetForTests();
-    clock_seam::setNowSource(nullptr);
+    testenv::reiniciaTodo();
 }
 
 struct ConnectedCoreOptions {

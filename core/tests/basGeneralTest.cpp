@@ -395,12 +395,12 @@ TEST_F(basGeneralBBDDTest, TheLogWriterFindsALinkTheServerDroppedWhileIdle) {
 // print waits is shown; the print road's own box is written down and answered 0.
 TEST_F(basGeneralTest, ThePrintGuardCoversItsOwnRoadNotTheEventsInsideItsWaits) {
     const SinDialogosModales guarda;
-    m_prompts.answers = {6};
+    m_prompts.answers = {prompts::vbYes};
     int delOperador = -1;
-    QTimer::singleShot(0, [&] { delOperador = MensajeUsuario("¿Salir?", 36); });
+    QTimer::singleShot(0, [&] { delOperador = MensajeUsuario("¿Salir?", prompts::vbYesNo + prompts::vbQuestion); });
     program::waitWhile([&] { return delOperador < 0; }, 5000);
-    EXPECT_EQ(delOperador, 6) << "the operator's question, asked inside the print's wait (5 s)";
-    EXPECT_EQ(MensajeUsuario("sin papel", 48), 0);
+    EXPECT_EQ(delOperador, prompts::vbYes) << "the operator's question, asked inside the print's wait (5 s)";
+    EXPECT_EQ(MensajeUsuario("sin papel", prompts::vbExclamation), 0);
     ASSERT_EQ(m_prompts.calls.size(), 1u);
     EXPECT_EQ(m_prompts.calls[0].text, "¿Salir?");
     EXPECT_TRUE(recordingMainWindow().grid.contains("sin papel"));

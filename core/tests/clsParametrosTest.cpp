@@ -64,16 +64,16 @@ TEST_F(clsParametrosTest, KeysReadTheirTypeAndTheirMissingRule) {
         {Numero, nullptr, true, "fin"},
         {Entero, "2.5", false, "2"},
         {Entero, "3.5", false, "4"},
-        {Entero, "1e10", false, "error 6"},
+        {Entero, "1e10", false, "error: Overflow"},
         {Entero, "1e10", true, "0+aviso"},
         {EnteroOpc, nullptr, false, "0"},
-        {Entero16, "40000", false, "error 6"},
+        {Entero16, "40000", false, "error: Overflow"},
         {Entero16, "40000", true, "0+aviso"},
         {Entero16, " 7 ", true, "7"},
         {Logico, "True", false, "1"},
         {Logico, "-1", false, "1"},
         {Logico, "0", false, "0"},
-        {Logico, "abc", false, "error 13"},
+        {Logico, "abc", false, "error: Type mismatch"},
         {Logico, "", true, "0+aviso"},
         {Logico, nullptr, true, "fin"},
     };
@@ -105,7 +105,7 @@ TEST_F(clsParametrosTest, KeysReadTheirTypeAndTheirMissingRule) {
                                                      : lee(param::Logico{nombre});
             leido = c.tipo == Logico ? QString::number(v.toBool()) : v.toString();
         } catch (const VBError& e) {
-            leido = QStringLiteral("error %1").arg(e.number());
+            leido = QStringLiteral("error: ") + e.description();
         } catch (const program::Ended&) {
             leido = QStringLiteral("fin");
         }

@@ -1,12 +1,13 @@
 #include "platform/Program.h"
 #include "platform/Clock.h"
+#include "testsupport/ReiniciaTodo.h"
 #include <QTimer>
 #include <gtest/gtest.h>
 
 namespace {
 struct ProgramTest : ::testing::Test {
-    void SetUp() override { program::resetForTests(); }
-    void TearDown() override { program::resetForTests(); }
+    void SetUp() override { testenv::reiniciaTodo(); }
+    void TearDown() override { testenv::reiniciaTodo(); }
 };
 } // namespace
 

@@ -12,11 +12,11 @@ TEST(VBError, RaiseFillsTheTextAndCurrentErrorMapsWhatWasThrown) {
         const char* texto;
     };
     const Caso casos[] = {
-        {[] { Raise(13); }, 13, "Type mismatch"},
+        {[] { Raise(err::TypeMismatch); }, err::TypeMismatch, "Type mismatch"},
         {[] { Raise(99999); }, 99999, "Application-defined or object-defined error"},
-        {[] { throw std::runtime_error("boom"); }, 5, "boom"},
-        {[] { throw std::bad_alloc(); }, 7, "Out of memory"},
-        {[] { throw 42; }, 5, "Invalid procedure call or argument"},
+        {[] { throw std::runtime_error("boom"); }, err::InvalidCall, "boom"},
+        {[] { throw std::bad_alloc(); }, err::OutOfMemory, "Out of memory"},
+        {[] { throw 42; }, err::InvalidCall, "Invalid procedure call or argument"},
     };
     for (const Caso& c : casos) {
         try {

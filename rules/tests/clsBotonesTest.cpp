@@ -451,13 +451,15 @@ TEST_F(clsBotonesTest, CallsByNameAndTheQueryLauncher) {
     // the query launcher's modes and connection codes, the server's roads among them
     const struct {
         const char *sql, *codigo;
-        int modo;
+        clsBotones::ModoConsulta modo;
         Variant esperado;
     } consultas[] = {
-        {"select $enviado_central + 5", "C", 1, 5.0},
-        {"select 1; select 2", "X", 1, 0.0},
-        {"update cabticket set idCliente=idCliente+1", "SC", 0, QString()}, // on the server once, not twice
-        {"update cabticket set idCliente=idCliente+1;select max(idCliente) from cabticket", "S", 1, 2.0},
+        {"select $enviado_central + 5", "C", clsBotones::ConsultaNumero, 5.0},
+        {"select 1; select 2", "X", clsBotones::ConsultaNumero, 0.0},
+        {"update cabticket set idCliente=idCliente+1", "SC", clsBotones::ConsultaSoloEjecuta,
+         QString()}, // on the server once, not twice
+        {"update cabticket set idCliente=idCliente+1;select max(idCliente) from cabticket", "S",
+         clsBotones::ConsultaNumero, 2.0},
     };
     for (const auto& c : consultas)
         EXPECT_EQ(b.EvaluaMensajesTriggerLanzarConsultaSQL(c.sql, c.codigo, {}, {}, c.modo, ctx.ids), c.esperado)

@@ -21,6 +21,7 @@ protected:
     QTimer espera;
 
     void SetUp() override {
+        testenv::reiniciaTodo();
         QLocale::setDefault(QLocale(QLocale::Spanish, QLocale::Spain));
         prompts::install(&preguntas);
         setNumericKeypad([](const QString& d, QString& v) { return frmCalc::Pedir(d, v); });
@@ -30,11 +31,10 @@ protected:
         parametros({});
     }
     void TearDown() override {
-        resetObjCommForTests();
-        setMainWindow(nullptr);
         setNumericKeypad(nullptr);
         prompts::install(nullptr);
         QLocale::setDefault(QLocale::c());
+        testenv::reiniciaTodo();
     }
 
     // Model 0 in request mode without manual entry, overridden by `p`.

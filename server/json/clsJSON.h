@@ -131,6 +131,26 @@ private:
     void writeRecordsWrapper(clsStringBuilder& sb, QStringView records, qint64 count);
     static void appendUnicode(clsStringBuilder& sb, QStringView text);
     static void appendEncoded(clsStringBuilder& sb, QStringView text);
+    // The value's text by the program's standard conversion; Null and Empty give "".
+    static QString textoDe(const Variant& v);
+    // "name":"value", both escaped as toUnicode when `escapar`.
+    static void appendParTexto(clsStringBuilder& sb, QStringView nombre, QStringView valor, bool escapar);
+
+    // Counts the open levels of a parse or a write; one more than kMaxNivel is error 28.
+    class Nivel final {
+    public:
+        explicit Nivel(int& nivel) : m_nivel(nivel) {
+            if (m_nivel >= kMaxNivel)
+                vb::Raise(vb::err::OutOfStack, QStringLiteral("Out of stack space"));
+            ++m_nivel;
+        }
+        ~Nivel() { --m_nivel; }
+        Nivel(const Nivel&) = delete;
+        Nivel& operator=(const Nivel&) = delete;
+
+    private:
+        int& m_nivel;
+    };
 
     QString sParserErrors;
     qsizetype m_quejas = 0; // complaints of the current reading, kept or not

@@ -10,14 +10,19 @@
 #include <chrono>
 #include <functional>
 #include <future>
+#include <gtest/gtest.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <unistd.h>
 
 namespace servertest {
 
-// Generous bound on any single wait, so that a broken server fails the test instead of hanging it.
-inline constexpr int kEsperaMaximaMs = 60000;
+// The bound on any single wait: a broken server fails the test within seconds, naming what it waited
+// for, instead of hanging it until CTest's time-out. A test that legitimately waits longer gives its
+// own deadline.
+inline constexpr int kEsperaMaximaMs = 5000;
+// A client thread runs a few waits one after the other.
+inline constexpr int kEsperaHiloMs = 3 * kEsperaMaximaMs;
 
 class ClienteTcp final {
 public:
@@ -53,8 +58,10 @@ public:
 
     // Reads until `fin` finds a whole reply at the start of what came (its length, 0 while there is
     // none), the server closes, or the bound passes. That reply is returned and what came after it is
-    // kept for the next read; without a whole reply, everything read.
-    QByteArray lee(const std::function<qsizetype(const QByteArray&)>& fin, int maxMs = kEsperaMaximaMs) {
+    // kept for the next read; without a whole reply, everything read. When the bound passes first,
+    // the test fails naming `que`.
+    QByteArray lee(const std::function<qsizetype(const QByteArray&)>& fin, int maxMs = kEsperaMaximaMs,
+                   const char* que = "the replies expected") {
         const auto limite = std::chrono::steady_clock::now() + std::chrono::milliseconds(maxMs);
         for (;;) {
             if (const qsizetype n = fin ? fin(m_recibido) : 0; n > 0) {
@@ -62,8 +69,12 @@ public:
                 m_recibido.remove(0, n);
                 return r;
             }
-            if (m_cerrado || std::chrono::steady_clock::now() >= limite)
+            if (m_cerrado)
                 break;
+            if (std::chrono::steady_clock::now() >= limite) {
+                ADD_FAILURE() << "waited " << maxMs << " ms for " << que << " (" << m_recibido.size() << " bytes came)";
+                break;
+            }
             pollfd p{m_fd, POLLIN, 0};
             if (::poll(&p, 1, 100) <= 0)
                 continue;
@@ -76,18 +87,22 @@ public:
         }
         return std::exchange(m_recibido, {});
     }
-    QByteArray leeHastaCierre(int maxMs = kEsperaMaximaMs) { return lee(nullptr, maxMs); }
+    QByteArray leeHastaCierre(int maxMs = kEsperaMaximaMs) {
+        return lee(nullptr, maxMs, "the server to close the connection");
+    }
     // One whole JSON reply after "200 OK" CR (or a bare one), followed by the end marker when asked.
     QByteArray leeRespuesta(bool conMarca = false) {
-        return lee([conMarca](const QByteArray& d) -> qsizetype {
-            if (conMarca) {
-                const QByteArray marca = '\0' + trama::kMarcaFin.toLatin1() + '\0';
-                const qsizetype i = d.indexOf(marca);
-                return i < 0 ? 0 : i + marca.size();
-            }
-            trama::LectorPeticiones lector; // the reply read as the server reads a request
-            return lector.anade(d) == trama::LectorPeticiones::Estado::Completa ? lector.toma().size() : 0;
-        });
+        return lee(
+            [conMarca](const QByteArray& d) -> qsizetype {
+                if (conMarca) {
+                    const QByteArray marca = '\0' + trama::kMarcaFin.toLatin1() + '\0';
+                    const qsizetype i = d.indexOf(marca);
+                    return i < 0 ? 0 : i + marca.size();
+                }
+                trama::LectorPeticiones lector; // the reply read as the server reads a request
+                return lector.anade(d) == trama::LectorPeticiones::Estado::Completa ? lector.toma().size() : 0;
+            },
+            kEsperaMaximaMs, conMarca ? "a reply and its end marker" : "a whole reply");
     }
 
     void cierra() {
@@ -114,16 +129,22 @@ private:
 // server's thread checks the condition on every pass of its event loop (see enHilo).
 class Hito final {
 public:
-    explicit Hito(std::function<bool()> condicion) : m_condicion(std::move(condicion)) {}
+    Hito(const char* que, std::function<bool()> condicion) : m_que(que), m_condicion(std::move(condicion)) {}
     // Server's thread.
     void comprueba() {
         if (!m_cumplido && m_condicion())
             m_cumplido = true, m_promesa.set_value();
     }
-    // Client thread: false when the deadline passed first.
-    bool espera() { return m_futuro.wait_for(std::chrono::milliseconds(kEsperaMaximaMs)) == std::future_status::ready; }
+    // Client thread: false, and the test fails naming the milestone, when the deadline passed first.
+    bool espera() {
+        if (m_futuro.wait_for(std::chrono::milliseconds(kEsperaMaximaMs)) == std::future_status::ready)
+            return true;
+        ADD_FAILURE() << "waited " << kEsperaMaximaMs << " ms for " << m_que;
+        return false;
+    }
 
 private:
+    const char* m_que;
     std::function<bool()> m_condicion;
     std::promise<void> m_promesa;
     std::future<void> m_futuro = m_promesa.get_future();
@@ -131,8 +152,9 @@ private:
 };
 
 // Runs `f` on a thread of its own while this thread runs events (the server lives here) and checks
-// the milestones that `f` waits for, also inside the waits of the server's handlers.
-template <class F> auto enHilo(F&& f, std::initializer_list<Hito*> hitos = {}) {
+// the milestones that `f` waits for, also inside the waits of the server's handlers. The test fails
+// when `f` has not ended within `maxMs`; its own waits are bounded, so it ends all the same.
+template <class F> auto enHilo(F&& f, std::initializer_list<Hito*> hitos = {}, int maxMs = kEsperaHiloMs) {
     auto futuro = std::async(std::launch::async, std::forward<F>(f));
     QTimer vigia;
     QObject::connect(&vigia, &QTimer::timeout, [&] {
@@ -141,8 +163,12 @@ template <class F> auto enHilo(F&& f, std::initializer_list<Hito*> hitos = {}) {
     });
     if (hitos.size() > 0)
         vigia.start(1);
-    program::waitWhile([&] { return futuro.wait_for(std::chrono::seconds(0)) != std::future_status::ready; },
-                       kEsperaMaximaMs * 2);
+    const auto acabado = [&] { return futuro.wait_for(std::chrono::seconds(0)) == std::future_status::ready; };
+    program::waitWhile([&] { return !acabado(); }, maxMs);
+    if (!acabado()) {
+        ADD_FAILURE() << "waited " << maxMs << " ms for the client thread's exchanges to end";
+        program::waitWhile([&] { return !acabado(); });
+    }
     return futuro.get();
 }
 

@@ -8,6 +8,8 @@
 #include "server/frmComSocket.h"
 #include "server/json/clsJSON.h"
 #include "testsupport/RecordingMainWindow.h"
+#include "testsupport/ReiniciaTodo.h"
+#include "testsupport/Waits.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +18,7 @@ using namespace servertest;
 namespace {
 
 TEST(TemporizadoresAsync, ADueContextCallsWhatTheFrontListsAndNothingElse) {
-    resetBasGeneralForTests();
+    testenv::reiniciaTodo();
     gblnProgramaInicializado = true;
     const QDateTime ahora(QDate(2026, 3, 14), QTime(10, 0, 0));
     clock_seam::setNowSource([&] { return ahora; });
@@ -45,7 +47,8 @@ TEST(TemporizadoresAsync, ADueContextCallsWhatTheFrontListsAndNothingElse) {
         ctx->Propiedad("funcion_callback", c.funcion);
         ventana.subcriptoresTimerCentinela()->Add(ctx);
         ventana.TimerComprobaciones_Timer();
-        program::waitWhile([&] { return ventana.timersAsyncCargados() > 0; }, kEsperaMaximaMs);
+        EXPECT_TRUE(waits::until([&] { return ventana.timersAsyncCargados() == 0; },
+                                 "the one-shot of the visit to tick", kEsperaMaximaMs));
         ASSERT_EQ(ventana.timersAsyncCargados(), 0) << "the one-shot of the visit did not tick";
         EXPECT_EQ(front.peticiones_aincronas()->Count(), c.drena ? 0 : 1);
         EXPECT_EQ(ctx->Valor("ejecutar"), c.marcado);

@@ -13,7 +13,9 @@
 #include "server/json/clsJSON.h"
 #include "server/json/clsJsonScript.h"
 #include "testsupport/CupsCapture.h"
+#include "testsupport/ReiniciaTodo.h"
 #include "testsupport/Simulador.h"
+#include "testsupport/Waits.h"
 
 #include <QCoreApplication>
 #include <QProcess>
@@ -77,7 +79,6 @@ protected:
         gdtmFechaConexion = QDateTime(QDate(2026, 3, 13), QTime(9, 0, 0));
         prompts::install(&avisos);
         printers::install(nullptr);
-        basPrinter::resetForTests();
         setErrorPrinter(&ErrorTicketPrinter::instance());
         objImpresionPantalla().Inicializa();
         resetObjCommForTests();
@@ -98,7 +99,6 @@ protected:
         gblnBalanzaActiva = false;
         apuntaCom(2, {});
         sim.reset();
-        basPrinter::resetForTests();
         printers::install(nullptr);
         prompts::install(nullptr);
         core.reset();
@@ -180,8 +180,12 @@ TEST_F(clsSocketFrontTest, EveryReplyByteForByte) {
         {R"({"accion":"Imprimir","idTPV":3,"nota":")" + QByteArray(3000, 'x') + R"(","lista":[1,"a"],"nada":null})",
          "200 OK\r{\"errorVB6\":\"Acci\\u00F3n \\'Imprimir\\' no implementada.\",\"ok\":false}"},
     };
-    for (const auto& k : casos)
+    for (const auto& k : casos) {
+        const qint64 lecturas = front->lecturasJSON();
         EXPECT_EQ(pide(k.peticion), k.respuesta) << k.peticion.toStdString();
+        // Classified and run on one reading.
+        EXPECT_EQ(front->lecturasJSON() - lecturas, k.peticion.contains('{') ? 1 : 0) << k.peticion.toStdString();
+    }
 
     EXPECT_EQ(recordingMainWindow().finalizarCalls, 3);
     EXPECT_TRUE(recordingMainWindow().lastRestart);
@@ -249,8 +253,9 @@ TEST_F(clsSocketFrontTest, KitchenTicketReachesThePrinterAsTheComposerMakesItAnd
 // it waits, is sent nothing.
 TEST_F(clsSocketFrontTest, PingsAreAnsweredWhileAPrintWaitsAndPrintsNeverInterleave) {
     objParametros().SetValor(QStringLiteral("DelayImpresion"), QStringLiteral("700"));
-    Hito aImprime([] { return filas("clsSockerFront.EjecutaAccion (ImprimirTicketEspecial)") > 0; });
-    Hito bEspera([] { return TurnoExclusivo::instancia().enEspera() == 1; });
+    Hito aImprime("the first print to start",
+                  [] { return filas("clsSockerFront.EjecutaAccion (ImprimirTicketEspecial)") > 0; });
+    Hito bEspera("the second print to wait its turn", [] { return TurnoExclusivo::instancia().enEspera() == 1; });
     std::atomic<int> orden{0};
     int finA = 0;
     QList<int> pings;
@@ -271,7 +276,8 @@ TEST_F(clsSocketFrontTest, PingsAreAnsweredWhileAPrintWaitsAndPrintsNeverInterle
         {&aImprime, &bEspera});
     for (int p : pings)
         EXPECT_TRUE(p > 0 && p < finA) << p << " " << finA;
-    program::waitWhile([] { return filas("Socket is closed") == 0; }, kEsperaMaximaMs);
+    EXPECT_TRUE(waits::until([] { return filas("Socket is closed") > 0; }, "the trace of the gone peer's reply",
+                             kEsperaMaximaMs));
     EXPECT_EQ(filas("Socket is closed"), 1);
     EXPECT_EQ(filas("Sending: "), 6); // A's reply and the pings
 
@@ -436,7 +442,7 @@ TEST_F(clsSocketFrontTest, DrainsRunInOrderOnePassAndKeepWhatFailed) {
     const auto errores = [&] {
         return std::ranges::count_if(trabajos(), [](const QByteArray& j) { return j.contains("Tarvolin Error"); });
     };
-    program::waitWhile([&] { return errores() < 2; }, kEsperaMaximaMs);
+    EXPECT_TRUE(waits::until([&] { return errores() >= 2; }, "two error tickets", kEsperaMaximaMs));
     EXPECT_EQ(errores(), 2);
     EXPECT_EQ(std::ranges::count_if(trabajos(), [](const QByteArray& j) { return j.contains("cola\r"); }), 1);
     EXPECT_GT(filas("ERROR: clsSocketFront.ejecuta_siguiente_request_en_cola: Object required\r\n(424 - "), 0);
@@ -485,7 +491,8 @@ TEST_F(clsSocketFrontTest, PrintFailingPartWayRetriesOnlyWhatDidNotGoOutAndRepor
     const auto errores = [&] {
         return std::ranges::count_if(trabajos(), [](const QByteArray& j) { return j.contains("Se ha producido"); });
     };
-    program::waitWhile([&] { return trabajos().empty() || !trabajos().back().contains("marca"); }, kEsperaMaximaMs);
+    EXPECT_TRUE(waits::until([&] { return !trabajos().empty() && trabajos().back().contains("marca"); },
+                             "the marker printed after the failed tries", kEsperaMaximaMs));
     EXPECT_EQ(errores(), 1);
 
     ASSERT_TRUE(testenv::lpadmin({"-p", cocina.nombre, "-E"}));
@@ -503,7 +510,8 @@ TEST_F(clsSocketFrontTest, PrintFailingPartWayRetriesOnlyWhatDidNotGoOutAndRepor
                     r += plato[0];
         return r;
     };
-    program::waitWhile([&] { return !platos().endsWith('T'); }, kEsperaMaximaMs);
+    EXPECT_TRUE(
+        waits::until([&] { return platos().endsWith('T'); }, "the third dish on the kitchen queue", kEsperaMaximaMs));
     EXPECT_EQ(platos(), "PST");
     printers::install(nullptr);
 }
@@ -535,7 +543,7 @@ TEST_F(clsSocketFrontTest, EnviaPeticionTalksToOurOwnPortAndTellsWhenNobodyListe
 }
 
 TEST(clsSocketFront, ScriptHostGetsTheFailureInsteadOfTheReplyFields) {
-    resetBasGeneralForTests();
+    testenv::reiniciaTodo();
     clsSocketFront front;
     clsJsonScript js;
     vb::EntidadPtr r;

@@ -4,6 +4,7 @@
 
 #include "core/basGeneral.h"
 #include "server/frmComSocket.h"
+#include "testsupport/ReiniciaTodo.h"
 
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -44,7 +45,7 @@ struct ParGuion : QObject {
 };
 
 TEST(frmComSocketCliente, ResetsClosesAndAbsentPeersAreToldApart) {
-    resetBasGeneralForTests();
+    testenv::reiniciaTodo();
     const QString kReinicio = QString::fromLocal8Bit(std::strerror(ECONNRESET));
     const struct {
         Par modo;
@@ -87,7 +88,7 @@ TEST(frmComSocketCliente, ResetsClosesAndAbsentPeersAreToldApart) {
 }
 
 TEST(frmComSocketCliente, ARefusedOrUnknownPeerSaysSoAndASendWithoutAConnectionFails) {
-    resetBasGeneralForTests();
+    testenv::reiniciaTodo();
     QTcpServer libre;
     ASSERT_TRUE(libre.listen(QHostAddress::LocalHost, 0));
     const QString puertoLibre = QString::number(libre.serverPort());

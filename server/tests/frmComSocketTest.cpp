@@ -8,6 +8,8 @@
 #include "server/TurnoExclusivo.h"
 #include "server/frmComSocket.h"
 #include "testsupport/RecordingMainWindow.h"
+#include "testsupport/ReiniciaTodo.h"
+#include "testsupport/Waits.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -33,7 +35,7 @@ protected:
     std::function<void(const QString&, QString&)> manejador;
 
     void SetUp() override {
-        resetBasGeneralForTests();
+        testenv::reiniciaTodo();
         ventana = std::make_unique<frmComSocket>();
         QObject::connect(ventana.get(), &frmComSocket::Request, [this](const QString& d, QString& r) {
             if (manejador)
@@ -46,11 +48,12 @@ protected:
     }
     void TearDown() override {
         ventana.reset();
-        resetBasGeneralForTests();
+        testenv::reiniciaTodo();
     }
     void esperaConexiones(int n) {
-        program::waitWhile([&] { return ventana->conexionesAbiertas() != n; }, kEsperaMaximaMs);
-        ASSERT_EQ(ventana->conexionesAbiertas(), n);
+        ASSERT_TRUE(waits::until([&] { return ventana->conexionesAbiertas() == n; },
+                                 QStringLiteral("%1 open connections").arg(n), kEsperaMaximaMs))
+            << ventana->conexionesAbiertas() << " open";
     }
 };
 
@@ -62,13 +65,16 @@ TEST_F(frmComSocketTest, OneRequestAtATimePerConnectionAndExclusiveOnesAcrossCon
     QStringList orden;
     manejador = [&](const QString& d, QString& r) {
         orden << QStringLiteral("inicio ") + d;
-        if (d.contains(QLatin1String("excl\":1"))) // other events run meanwhile
-            program::waitWhile([&] { return !orden.contains(R"(fin {"libre":3})"); }, kEsperaMaximaMs);
+        if (d.contains(QLatin1String("excl\":1"))) { // other events run meanwhile
+            EXPECT_TRUE(waits::until([&] { return orden.contains(R"(fin {"libre":3})"); },
+                                     "the free request to end while the exclusive one waits", kEsperaMaximaMs));
+        }
         orden << QStringLiteral("fin ") + d;
         r = d;
     };
-    Hito primeraEmpezada([&] { return !orden.isEmpty(); });
-    Hito segundaEnEspera([] { return TurnoExclusivo::instancia().enEspera() == 1; });
+    Hito primeraEmpezada("the first request to start", [&] { return !orden.isEmpty(); });
+    Hito segundaEnEspera("the second exclusive request to wait its turn",
+                         [] { return TurnoExclusivo::instancia().enEspera() == 1; });
     const auto r = enHilo(
         [&] {
             ClienteTcp a(puerto), b(puerto), c(puerto);
@@ -97,12 +103,13 @@ TEST_F(frmComSocketTest, PingBetweenQueuedPrintsThatHoldTheLoop) {
     std::promise<void> suelta;
     const std::shared_future<void> soltada = suelta.get_future().share();
     QStringList orden;
-    Hito primeraEmpezada([&] { return !orden.isEmpty(); });
+    Hito primeraEmpezada("the first request to start", [&] { return !orden.isEmpty(); });
     manejador = [&](const QString& d, QString& r) {
         orden << d;
         if (d.contains(QLatin1String("excl\":1"))) {
             primeraEmpezada.comprueba(); // the loop is held from here on
-            soltada.wait_for(std::chrono::milliseconds(kEsperaMaximaMs));
+            EXPECT_EQ(soltada.wait_for(std::chrono::milliseconds(kEsperaMaximaMs)), std::future_status::ready)
+                << "waited " << kEsperaMaximaMs << " ms for the client to send the requests behind the first";
         }
         r = d;
     };
@@ -130,12 +137,13 @@ TEST_F(frmComSocketTest, ShortRequestsGoBeforeLargeOnesThatCameFirst) {
     std::promise<void> suelta;
     const std::shared_future<void> soltada = suelta.get_future().share();
     QStringList orden;
-    Hito primeraEmpezada([&] { return !orden.isEmpty(); });
+    Hito primeraEmpezada("the first request to start", [&] { return !orden.isEmpty(); });
     manejador = [&](const QString& d, QString& r) {
         orden << d.left(12);
         if (d.contains(QLatin1String("bloquea"))) {
             primeraEmpezada.comprueba(); // the loop is held from here on
-            soltada.wait_for(std::chrono::milliseconds(kEsperaMaximaMs));
+            EXPECT_EQ(soltada.wait_for(std::chrono::milliseconds(kEsperaMaximaMs)), std::future_status::ready)
+                << "waited " << kEsperaMaximaMs << " ms for the client to send the requests behind the first";
         }
         r = QStringLiteral("ok");
     };
@@ -223,7 +231,7 @@ TEST_F(frmComSocketTest, EveryPeerGetsItsRepliesFramed) {
     manejador = [&](const QString& d, QString& r) {
         maxEnCola = std::max(maxEnCola, ventana->peticionesEnCola());
         if (d.contains(QLatin1String("falla")))
-            vb::Raise(5, QStringLiteral("fallo de prueba"));
+            vb::Raise(vb::err::InvalidCall, QStringLiteral("fallo de prueba"));
         r = d.contains(QLatin1String("vacia")) ? QString() : QStringLiteral("[") + d + QStringLiteral("]");
     };
     const QByteArray p = "conexion_persistente", pf = "conexion_persistente_end";
@@ -341,14 +349,19 @@ TEST_F(frmComSocketTest, BurstOfConnectionsFitsTheAcceptQueueAndEachGetsItsOwnRe
         for (size_t i = 0; i < 300; ++i)
             c.push_back(std::make_unique<ClienteTcp>(puerto)), c.back()->envia(peticion(i));
     });
-    ASSERT_EQ(futuro.wait_for(std::chrono::seconds(20)), std::future_status::ready);
-    EXPECT_EQ(enHilo([&] {
-                  size_t bien = 0;
-                  for (size_t i = 0; i < c.size(); ++i)
-                      bien += c[i]->conectado() && c[i]->leeHastaCierre() == "200 OK\r" + peticion(i);
-                  return bien;
-              }),
-              300u);
+    // 300 exchanges one after the other: more than one wait's bound, so the burst has its own.
+    constexpr int kEsperaRafagaMs = 20000;
+    ASSERT_EQ(futuro.wait_for(std::chrono::milliseconds(kEsperaRafagaMs)), std::future_status::ready)
+        << "waited " << kEsperaRafagaMs << " ms for the burst to connect and send";
+    const size_t bien = enHilo(
+        [&] {
+            size_t n = 0;
+            for (size_t i = 0; i < c.size(); ++i)
+                n += c[i]->conectado() && c[i]->leeHastaCierre() == "200 OK\r" + peticion(i);
+            return n;
+        },
+        {}, kEsperaRafagaMs);
+    EXPECT_EQ(bien, 300u);
     esperaConexiones(0);
     EXPECT_EQ(ventana->intConexiones(), 0);
 }
@@ -362,7 +375,7 @@ TEST(frmComSocketHijo, ServidorConPocosDescriptores) {
         GTEST_SKIP() << "run by DescriptorsRunOut";
     const rlimit l{rlim_t(limite), rlim_t(limite)};
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &l), 0);
-    resetBasGeneralForTests();
+    testenv::reiniciaTodo();
     frmComSocket ventana;
     if (qEnvironmentVariableIsSet("TARVOLIN_HIJO_SIN_LIMITE"))
         ventana.setMaxConexiones(frmComSocket::kMaxConexiones);
@@ -477,7 +490,7 @@ struct ServidorGuion : QObject {
 };
 
 TEST(frmComSocket, ClienteRepliesArriveWholeWhateverTheirPieces) {
-    resetBasGeneralForTests();
+    testenv::reiniciaTodo();
     const QByteArray marca("\0--QUELLMARDEN-END-CONNECTION--\0", 32);
     const struct {
         QByteArrayList piezas;
@@ -507,7 +520,8 @@ TEST(frmComSocket, ClienteRepliesArriveWholeWhateverTheirPieces) {
         EXPECT_EQ(r->Valor("respuesta_recibida").toString(), c.ok ? "S" : "N");
         EXPECT_EQ(r->Valor("ok").toBool(), c.ok);
         EXPECT_EQ(r->Valor("error").toString(), c.error);
-        program::waitWhile([&] { return !servidor.recibido.endsWith('}'); }, kEsperaMaximaMs);
+        EXPECT_TRUE(waits::until([&] { return servidor.recibido.endsWith('}'); },
+                                 "the scripted server to get the request", kEsperaMaximaMs));
         EXPECT_EQ(servidor.recibido, "{\"t\":\"\xF1\x80\"}");
     }
     clock_seam::setNowSource(nullptr);
@@ -519,12 +533,12 @@ struct Llamadas : vb::LateBound {
     std::function<void()> dentro = [] {};
     vb::CallableMembers callableMembers() override {
         return {{"Cuenta", 0, 0, [this](const vb::Arguments&) { return dentro(), Variant(++cuenta); }},
-                {"Falla", 0, 0, [](const vb::Arguments&) -> Variant { vb::Raise(5); }}};
+                {"Falla", 0, 0, [](const vb::Arguments&) -> Variant { vb::Raise(vb::err::InvalidCall); }}};
     }
 };
 
 TEST(frmComSocket, TimerAsyncRunsWhenDueNotOnADaysFirstVisitNorPausedNorTwiceAtOnceNorStuckAfterAFailure) {
-    resetBasGeneralForTests();
+    testenv::reiniciaTodo();
     gblnProgramaInicializado = true;
     frmComSocket ventana;
     EXPECT_FALSE(ventana.timerComprobacionesActivo());
@@ -541,7 +555,8 @@ TEST(frmComSocket, TimerAsyncRunsWhenDueNotOnADaysFirstVisitNorPausedNorTwiceAtO
         const int antes = ventana.timersAsyncCargados(); // a running callback keeps its own
         ventana.TimerComprobaciones_Timer();
         EXPECT_EQ(ventana.timersAsyncCargados(), antes + 1);
-        program::waitWhile([&] { return ventana.timersAsyncCargados() > antes; }, kEsperaMaximaMs);
+        EXPECT_TRUE(waits::until([&] { return ventana.timersAsyncCargados() <= antes; }, "the one-shot to tick",
+                                 kEsperaMaximaMs));
     };
     const struct {
         QTime hora;

@@ -9,6 +9,7 @@
 #include "platform/Registry.h"
 #include "server/clsSocketFront.h"
 #include "server/tests/ClienteTcp.h"
+#include "testsupport/ReiniciaTodo.h"
 #include "testsupport/ScriptedPrompts.h"
 #include "testsupport/TestEnv.h"
 #include "testsupport/Waits.h"
@@ -71,13 +72,7 @@ inline std::optional<QString> leeRegistro(const QString& nombre) {
 }
 
 inline void reiniciaEstado() {
-    SocketFront.reset();
-    resetMainForTests();
-    resetBasGeneralForTests();
-    objParametros().resetForTests();
-    resetTraduccionForTests();
-    program::resetForTests();
-    clock_seam::setNowSource(nullptr);
+    testenv::reiniciaTodo();
     registry::RegistryStore::instance().deleteKey(registry::Root::CurrentUser, kClave);
     qunsetenv("TARVOLIN_PORT");
     qunsetenv("TARVOLIN_RETRY_MS");

@@ -105,7 +105,7 @@ TEST_F(frmPrincipalTest, LosMandosPreguntanAntesYElFinalTerminaMedioSegundoDespu
     EXPECT_TRUE(bandeja(w).isVisible());
     ASSERT_EQ(respuestas.calls.size(), 4u);
     for (const auto& c : respuestas.calls)
-        EXPECT_EQ(c.style, 36);
+        EXPECT_EQ(c.style, prompts::vbYesNo + prompts::vbQuestion);
     EXPECT_TRUE(respuestas.calls[2].text.endsWith("Pulsa 'No' para dejar el programa minimizado."));
     EXPECT_EQ(respuestas.calls[3].text,
               "¿Deseas cerrar el programa? No se imprimirá ningún ticket de la pantalla de cocina");
