@@ -144,7 +144,15 @@ float Segundos() {
 QString TextoSegundos(int decimales) {
     if (decimales >= 0)
         return QString::number(clock_seam::secondsSinceMidnight(), 'f', decimales);
-    return vb::CStr(Variant(Segundos()));
+    // The log puts it on most lines, many of them in the same hundredth: the last text is kept.
+    thread_local float ultimo = -1;
+    thread_local QString texto;
+    const float s = Segundos();
+    if (s != ultimo || texto.isEmpty()) {
+        texto = vb::CStr(Variant(s));
+        ultimo = s;
+    }
+    return texto;
 }
 
 void Espera(qint64 milisegundos) {

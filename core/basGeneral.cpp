@@ -129,7 +129,7 @@ class FicheroLog final {
 public:
     ~FicheroLog() { cierra(); }
     void escribe(const QString& ruta, bool vaciar, const QByteArray& bytes) {
-        if (m_fd >= 0 && (vaciar || ruta != m_ruta || otroFichero()))
+        if (m_fd >= 0 && (vaciar || (!ruta.isSharedWith(m_ruta) && ruta != m_ruta) || otroFichero()))
             cierra();
         if (m_fd < 0)
             abre(ruta, vaciar);
@@ -204,12 +204,31 @@ FicheroLog& ficheroLog() {
     return f;
 }
 
+// A line of log.txt, "date -> message" and CR LF, built as the file's bytes: the date's part is
+// encoded once a second and the file's path once per folder, as a busy service writes many lines.
 void escribeLineaLog(const QString& strMensaje) {
     const bool vaciar = gintFicheroLog == 0;
     gintFicheroLog = 1; // the first write of the run empties the file
-    const QString registro = QStringLiteral("\"") + FechaHoraLog() + QStringLiteral(" -> ") +
-                             RecortaLineaLog(strMensaje) + QStringLiteral("\"") + kCrLf;
-    ficheroLog().escribe(RutaAplicacion() + QStringLiteral("/log.txt"), vaciar, cp1252::encode(registro));
+    thread_local QString fecha;
+    thread_local QByteArray cabecera;
+    const QString ahora = FechaHoraLog();
+    if (ahora != fecha) {
+        fecha = ahora;
+        cabecera = '"' + cp1252::encode(ahora) + " -> ";
+    }
+    thread_local QString carpeta;
+    thread_local QString ruta;
+    const QString actual = RutaAplicacion();
+    if (ruta.isEmpty() || (!actual.isSharedWith(carpeta) && actual != carpeta)) {
+        carpeta = actual;
+        ruta = actual + QStringLiteral("/log.txt");
+    }
+    const QString mensaje = RecortaLineaLog(strMensaje);
+    QByteArray linea = cabecera;
+    linea.reserve(cabecera.size() + mensaje.size() + 3);
+    cp1252::encodeAppend(linea, mensaje);
+    linea.append("\"\r\n", 3);
+    ficheroLog().escribe(ruta, vaciar, linea);
 }
 
 void cierraSinErrores(ado::Connection& cn) {

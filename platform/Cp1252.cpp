@@ -45,20 +45,34 @@ QString decode(const QByteArray& bytes) {
     return out;
 }
 
-QByteArray encode(const QString& text, char replacement) {
-    QByteArray out;
-    out.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
+void encodeAppend(QByteArray& out, const QString& text, char replacement) {
+    // Written into the buffer directly: the log encodes every line it writes.
+    const qsizetype inicio = out.size();
+    out.resize(inicio + text.size());
+    char* d = out.data() + inicio;
+    const QChar* c = text.constData();
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t u = c[i].unicode();
+        if (u < 0x80) {
+            *d++ = char(u);
+            continue;
+        }
         // A character outside the basic plane is one character, written as one replacement.
-        if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
-            out.append(replacement);
+        if (c[i].isHighSurrogate() && i + 1 < n && c[i + 1].isLowSurrogate()) {
+            *d++ = replacement;
             ++i;
             continue;
         }
-        const int b = byteFor(c);
-        out.append(b < 0 ? replacement : char(b));
+        const int b = byteFor(c[i]);
+        *d++ = b < 0 ? replacement : char(b);
     }
+    out.truncate(d - out.constData());
+}
+
+QByteArray encode(const QString& text, char replacement) {
+    QByteArray out;
+    encodeAppend(out, text, replacement);
     return out;
 }
 

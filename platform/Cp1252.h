@@ -7,6 +7,8 @@
 namespace cp1252 {
 QString decode(const QByteArray& bytes);
 QByteArray encode(const QString& text, char replacement = '?');
+// The same bytes, added at the end of out.
+void encodeAppend(QByteArray& out, const QString& text, char replacement = '?');
 // The byte for one character, or -1 when the code page has none.
 int byteFor(QChar c);
 QChar charFor(unsigned char byte);

@@ -12,7 +12,7 @@
 //   - tarvolin's resident memory at the start and at the end.
 //
 //   bench_real_carga --suelo PORT --tarvolin PORT --pid PID [--segundos 20] [--ticket JSON]
-//                    [--headless-ticket-us US] [--solo ociosas|inundacion]
+//                    [--headless-ticket-us US] [--solo ping|ociosas|inundacion]
 #include "bench/percentil.h"
 
 #include <algorithm>
@@ -260,13 +260,13 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
     };
     for (int clientes : {1, 8, 64}) {
-        if (!solo.empty())
+        if (!solo.empty() && solo != "ping")
             break;
         const Resultado s = carga(suelo, kPing, kRespuestaPing, clientes, segundos);
         const Resultado t = mide(tarvolin, kPing, kRespuestaPing, clientes, segundos);
         fila(("ping, " + std::to_string(clientes) + (clientes == 1 ? " client" : " clients")).c_str(), s, t, true);
     }
-    if (solo.empty()) {
+    if (solo.empty() || solo == "ping") {
         const std::string p = "conexion_persistente" + kPing;
         const Resultado s = carga(suelo, p, kRespuestaPing, 1, segundos / 2, true);
         const Resultado t = mide(tarvolin, p, kRespuestaPing, 1, segundos / 2, true);

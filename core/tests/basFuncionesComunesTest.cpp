@@ -90,6 +90,8 @@ TEST_P(basFuncionesComunesTest, TextoSegundosAsTheTraceLinesShowIt) {
     clock_seam::setNowSource([] { return QDateTime(QDate(2024, 3, 7), QTime(12, 34, 56, 789)); });
     EXPECT_EQ(TextoSegundos(), "45296.79");
     EXPECT_EQ(TextoSegundos(3), "45296.789");
+    clock_seam::setNowSource([] { return QDateTime(QDate(2024, 3, 7), QTime(12, 34, 57, 500)); });
+    EXPECT_EQ(TextoSegundos(), "45297.5"); // the text follows the clock
     clock_seam::setNowSource(nullptr);
 }
 

@@ -185,6 +185,9 @@ TEST_F(basGeneralTest, LogLinesReachTheFileUnderLogOrWhenForcedAsQuotedCp1252Lin
     EXPECT_EQ(recordingMainWindow().grid, QStringList({"solo la rejilla"}));
     GrabaLog(QStringLiteral("dós \"dos\"\r\nsigue"), true);
     EXPECT_EQ(logTxt(), QByteArray("\"31/01/2024 23:59:58 -> d\xf3s \"dos\"\r\nsigue\"\r\n"));
+    clock_seam::setNowSource([] { return kAhora.addSecs(2); }); // each line with its own time
+    GrabaLog("otra", true);
+    EXPECT_TRUE(logTxt().endsWith("\"01/02/2024 00:00:00 -> otra\"\r\n")) << logTxt().toStdString();
     EXPECT_TRUE(cajas().isEmpty());
     gblnMensaje = true;
     GrabaLog("con caja");
