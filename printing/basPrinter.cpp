@@ -44,6 +44,7 @@ void InstalaServiciosImpresion() {
 
 void resetForTests() {
     gEstadoImpresion = EstadoImpresion{};
+    objImpresionPantalla() = clsImpresionPantalla();
     InicializaCodigosPRN();
 }
 

@@ -158,7 +158,7 @@ void ImprimeFacturadora(BufferImpresion& trabajo, const QString& texto, Opciones
 // InicializaCodigosPRN calls it too; calling it again installs the same again.
 void InstalaServiciosImpresion();
 
-// The state at start: a fresh EstadoImpresion and the standard code strings.
+// The state at start: a fresh EstadoImpresion, a fresh capture target and the standard code strings.
 void resetForTests();
 
 } // namespace basPrinter

@@ -17,6 +17,7 @@
 #include "printing/tests/ParametrosSalida.h"
 #include "testsupport/RecordingMainWindow.h"
 #include "testsupport/RecordingOutput.h"
+#include "testsupport/ReiniciaTodo.h"
 #include "testsupport/ScriptedPrompts.h"
 #include "testsupport/TestEnv.h"
 #include <QByteArray>
@@ -59,7 +60,7 @@ inline QString legible(const QByteArray& a) {
     return r;
 }
 
-// The recording output and scripted prompts installed, the printer layer and the capture target reset.
+// The recording output and scripted prompts installed; every test ends on testenv::reiniciaTodo.
 class SalidaGrabada : public ::testing::Test {
 protected:
     printers::RecordingOutput salida;
@@ -70,16 +71,15 @@ protected:
         for (const auto& [k, v] : printertest::pares(QString::fromUtf8(texto)))
             par(k, v);
     }
+    // On state put back by testenv::reiniciaTodo: the fixture's output and prompts, and the printer
+    // layer's services as the start-up installs them (the core's error printer among them).
     void instala() {
         printers::install(&salida);
         prompts::install(&avisos);
-        basPrinter::resetForTests();
-        objImpresionPantalla().Inicializa();
+        basPrinter::InstalaServiciosImpresion();
     }
     void TearDown() override {
-        gblnParametrosCargados = false;
-        basPrinter::resetForTests();
-        objImpresionPantalla().Inicializa();
+        testenv::reiniciaTodo();
         printers::install(nullptr);
         prompts::install(nullptr);
     }
@@ -96,19 +96,16 @@ protected:
     QString& buffer = trabajo.Texto;
 
     void SetUp() override { reinicia(); }
-    // The parameters at their defaults, no jobs, no messages, the printer layer as at start.
+    // Every state as at start, the parameters at their defaults, no jobs, no messages; message boxes,
+    // not error tickets, unless a test says otherwise (the start-up has not loaded the parameters).
     void reinicia() {
+        testenv::reiniciaTodo();
         coretest::borraRegistro();
         for (const auto& [k, v] :
              pares(QStringLiteral("IpServidor=1 Empresa=1 Restaurante=1 TPV=1")) + parametrosSalida())
             coretest::escribeRegistro(k, v);
-        objParametros().resetForTests();
         objParametros().GetParamReg();
-        gblnLog = false;
-        gblnParametrosCargados = false; // message boxes, not error tickets, unless a test says otherwise
-        frmPrincipalVars().blnImpresoraSecundaria = false;
-        frmPrincipalVars().blnCintaControl = false;
-        recordingMainWindow().grid.clear();
+        recordingMainWindow().grid.clear(); // the trace starts after the parameters' reading
         salida.jobs.clear();
         avisos.calls.clear();
         trabajo = {};

@@ -80,9 +80,6 @@ protected:
         prompts::install(&avisos);
         printers::install(nullptr);
         setErrorPrinter(&ErrorTicketPrinter::instance());
-        objImpresionPantalla().Inicializa();
-        resetObjCommForTests();
-        gblnBalanzaActiva = false;
 
         front = std::make_unique<clsSocketFront>();
         front->setPuertoForzado(0);
@@ -95,8 +92,7 @@ protected:
         front.reset();
         program::waitMs(0);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        resetObjCommForTests();
-        gblnBalanzaActiva = false;
+        testenv::reiniciaTodo(); // the scale's port closed before its simulator goes
         apuntaCom(2, {});
         sim.reset();
         printers::install(nullptr);
