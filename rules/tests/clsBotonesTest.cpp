@@ -8,6 +8,7 @@
 #include "testsupport/CupsCapture.h"
 #include "testsupport/RecordingMainWindow.h"
 #include "testsupport/VBErrors.h"
+#include "testsupport/Waits.h"
 
 namespace {
 
@@ -388,7 +389,8 @@ TEST_F(clsBotonesTest, RuleTicketsTakeTheSocketPrintTurnAndReachCups) {
         EXPECT_TRUE(evalua("B"));                                // ...when a rule runs inside its wait
         basPrinter::Imprimir(trabajo, QString(), {.ConSalto = false, .Enviar = true, .NombreImpresora = cola.nombre});
     });
-    EXPECT_TRUE(program::waitWhile([] { return TurnoExclusivo::instancia().ocupado(); }, 30000));
+    EXPECT_TRUE(
+        waits::until([] { return !TurnoExclusivo::instancia().ocupado(); }, "the print turn free again", 10000));
     basPrinter::setTurnoImpresion(nullptr);
     ASSERT_TRUE(cola.captura.espera(3));
     EXPECT_TRUE(cola.captura.trabajos[0].contains("socket\r\n"));
