@@ -1,8 +1,6 @@
 #pragma once
-// Shared set-up of the printing tests: the printer layer's parameters, a recording output, scripted
-// prompts, byte helpers; for the composer a connected core on a scratch database with a small
-// restaurant's rows, a fixed clock, and the comparison of whole jobs with the golden files in
-// fixtures/tickets/ (TARVOLIN_REGENERATE_GOLDEN=1 rewrites them; then review each by eye).
+// Shared set-up of the printing tests; for the composer a connected core with a small restaurant's rows, a fixed
+// clock and the golden files in fixtures/tickets/ (TARVOLIN_REGENERATE_GOLDEN=1 rewrites them: review by eye).
 #include "core/basGeneral.h"
 #include "core/clsParametros.h"
 #include "core/tests/ConnectedCore.h"
@@ -43,8 +41,7 @@ inline QByteArray operator""_b(const char* s, size_t n) {
 inline QByteArray saltos(int n) {
     return QByteArray("\r\n").repeated(n);
 }
-// Bytes as the golden files show them: printable ASCII as itself, every other byte as {ESC}, {GS},
-// {FS}, {CR}, {LF} or its hex value in braces.
+// Bytes as the golden files show them: printable ASCII as itself, others as {ESC}, {GS}, {FS}, {CR}, {LF} or hex.
 inline QString legible(const QByteArray& a) {
     const QHash<int, QString> nombres{{27, "ESC"}, {29, "GS"}, {28, "FS"}, {13, "CR"}, {10, "LF"}};
     QString r;
@@ -71,8 +68,7 @@ protected:
         for (const auto& [k, v] : printertest::pares(QString::fromUtf8(texto)))
             par(k, v);
     }
-    // On state put back by testenv::reiniciaTodo: the fixture's output and prompts, and the printer
-    // layer's services as the start-up installs them (the core's error printer among them).
+    // After testenv::reiniciaTodo: the fixture's output and prompts, the printer layer's services as at start-up.
     void instala() {
         printers::install(&salida);
         prompts::install(&avisos);
@@ -96,8 +92,7 @@ protected:
     QString& buffer = trabajo.Texto;
 
     void SetUp() override { reinicia(); }
-    // Every state as at start, the parameters at their defaults, no jobs, no messages; message boxes,
-    // not error tickets, unless a test says otherwise (the start-up has not loaded the parameters).
+    // Every state as at start, default parameters, no jobs; message boxes, not error tickets (none loaded).
     void reinicia() {
         testenv::reiniciaTodo();
         coretest::borraRegistro();
@@ -120,8 +115,7 @@ namespace tickettest {
 using printertest::bytes;
 using printertest::legible;
 
-// Every parameter read while printing, at the values the golden tickets start from: the kitchen
-// header, the article lines, the foot, then the printer output.
+// Every parameter read while printing, at the values the golden tickets start from.
 inline QList<QPair<QString, QString>> parametrosTicket() {
     return printertest::pares(QStringLiteral(
                "TieneImpresoraFisica=1 EspacioEntreLineasCocina=30 ImprimirAnulacionesRojo=0 "
@@ -141,8 +135,7 @@ inline QList<QPair<QString, QString>> parametrosTicket() {
                                           {"FacturadoraMostrarMensajePapel", "0"}});
 }
 
-// A small restaurant: till 3 prints ticket 1234 of table 12 in the dining room, with a seller,
-// a waiter, four guests and observations; the other rows serve the special tables and look-ups.
+// Till 3 prints ticket 1234 of table 12 (seller, waiter, four guests, observations); other rows: special tables.
 inline const char* kFilasRestaurante = R"SQL(
 insert into maetpv (empresa, restaurante, codigo, nombre) values (1, 1, 1, '  TPV Barra  '), (1, 1, 3, 'TPV Terraza');
 insert into maesal (empresa, restaurante, sala, nombre) values (1, 1, 1, 'Comedor');
@@ -206,8 +199,7 @@ inline void comparaGolden(const QString& nombre, const std::vector<printers::Rec
     EXPECT_EQ(QString::fromUtf8(f.readAll()).toStdString(), actual.toStdString()) << "golden " << nombre.toStdString();
 }
 
-// A connected core on a scratch database with the restaurant's rows; the clock reads 14 March 2026,
-// 13:45:30; the service connected on the 13th.
+// A connected core with the restaurant's rows; the clock reads 14 March 2026 13:45:30, connected on the 13th.
 class TicketTest : public printertest::SalidaGrabada {
 protected:
     std::unique_ptr<coretest::ConnectedCore> core;
@@ -230,7 +222,6 @@ protected:
         core.reset();
     }
     static bool esError(const printers::RecordingOutput::Job& t) { return t.data.startsWith("Tarvolin Error: "); }
-    // Jobs that carry the central error handler's printed line.
     std::vector<QString> lineasError() const {
         std::vector<QString> r;
         for (const auto& t : salida.jobs)
@@ -238,14 +229,13 @@ protected:
                 r.push_back(QString::fromLatin1(t.data));
         return r;
     }
-    // Jobs of tickets (every job that is not an error line).
     std::vector<printers::RecordingOutput::Job> trabajosTicket() const {
         std::vector<printers::RecordingOutput::Job> r;
         std::copy_if(salida.jobs.begin(), salida.jobs.end(), std::back_inserter(r),
                      [](const auto& t) { return !esError(t); });
         return r;
     }
-    // All ticket bytes in order, as one text (each byte one Latin-1 character) for searching.
+    // All ticket bytes in order, one Latin-1 character each.
     QString todo() const {
         QByteArray a;
         for (const auto& t : trabajosTicket())

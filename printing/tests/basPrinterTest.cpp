@@ -1,5 +1,4 @@
-// The printer module: the output road, the character translation, markup and code strings, cut, logo,
-// beep, bit image, the invoice-printer pagination, and real raw jobs through the private cupsd.
+// The printer module: output roads, translation, markup, cut, logo, beep, bit image, pagination, real CUPS jobs.
 #include "PrinterFixture.h"
 #include "core/Reg_class.h"
 #include "core/basFuncionesComunes.h"
@@ -32,9 +31,8 @@ QByteArray traduce(const QString& texto, bool esCocina = false) {
     return cp1252::encode(TraducirCaracteres(texto, esCocina));
 }
 
-// One call road each: the parameters over the defaults, what the code does, every byte that went out
-// (what is left in the buffer is sent translated at the end) as the golden tickets write bytes, the last
-// job's printer, the messages.
+// One call road each: parameters, action, every byte sent (the buffer's rest is sent at the end) as the golden
+// files write bytes, the last job's printer, the messages.
 struct Salida {
     const char* caso;
     const char* parametros;
@@ -82,8 +80,7 @@ TEST_F(basPrinterTest, EachRoadSendsItsBytesToItsPrinter) {
              EXPECT_TRUE(Imprimir(trabajo, QStringLiteral("tres"), {.Enviar = true}).salio());
          },
          "uno{CR}{LF}dostres{CR}{LF}"},
-        // An empty buffer makes no job (it would stay held in the queue) and counts as sent; the invoice
-        // printer's prefix goes before the euro page.
+        // An empty buffer makes no job (it would stay held) and counts as sent; invoice prefix before the euro page.
         {"invoice printer", "FuncFacturadora=1 CodigosEscTicketNormal=4",
          [this] {
              EXPECT_TRUE(Imprimir(trabajo, QString(), {.ConSalto = false, .Enviar = true}).salio());
@@ -139,8 +136,7 @@ TEST_F(basPrinterTest, EachRoadSendsItsBytesToItsPrinter) {
          "{A4}and{A3}!", "COCINA"},
         {"OPOS road wraps the payload", "UsarDriverOPOS=1 ImpresoraOPOS=tm-t88 ImpTicket=TM-T88",
          [this] { Imprimir(trabajo, QStringLiteral("A"), {.Enviar = true}); }, "{ESC}={01}A{CR}{LF}{CR}{LF}", "tm-t88"},
-        // A line spacing of 96 (the grave accent), bit-image data holding accented codes and a beep with
-        // parameter 237 (í) keep their bytes; the text around them is translated.
+        // A spacing of 96 (`), bit-image data with accented codes, a beep of 237 (í) keep their bytes.
         {"command parameters untranslated", "EmitirPito=3 EmitirPitoOkiDispositivo=237",
          [&] {
              Imprimir(trabajo, CodigoImpresora({27, '3', 96}) + QStringLiteral("`á"), {.ConSalto = false});
@@ -273,9 +269,8 @@ TEST_F(basPrinterTest, PrinterNameFollowsItsPrecedence) {
     }
 }
 
-// Each character is translated once, not through a chain of replacements: í becomes 161, the code of ¡
-// (itself 173); € on the euro page becomes 213, the code of Õ (147). The euro page is chosen by the
-// kitchen or the normal code set.
+// Each character is translated once, not chained: í->161 (the code of ¡, itself 173); € on the euro page->213
+// (the code of Õ, 147). The kitchen or the normal code set chooses the euro page.
 TEST_F(basPrinterTest, EachCharacterIsTranslatedOnceAndTheEuroPageFollowsTheCodeSet) {
     const QByteArray pagina = bytes({27, 't', 19}), en = "12,50 "_b + bytes({213}), sin = "12,50 "_b + bytes({238});
     const struct {
@@ -327,8 +322,7 @@ TEST_F(basPrinterTest, CommandLengthsFromAnyParameterBytesEndInsideTheText) {
             Imprimir(trabajo, cp1252::decode(c.entrada), {.ConSalto = false, .Enviar = true, .EsCocina = cocina});
             EXPECT_EQ(salida.jobs.back().data, esperado) << c.caso;
         }
-        // The same bytes as they arrive in a request, with a character outside the basic plane ahead of
-        // them: it goes out as one "?" and the scan behind it is unchanged.
+        // Behind a character outside the basic plane (one "?") the scan is unchanged.
         EXPECT_EQ(traduce(QStringLiteral("\U0001F600") + cp1252::decode(c.entrada)), "?"_b + esperado) << c.caso;
     }
 }
@@ -365,9 +359,8 @@ TEST_F(basPrinterTest, LogoScriptBesideTheProgramRunsInItsFolderOnlyWithoutStore
     EXPECT_EQ(salida.jobs[0].data, saltos(5) + bytes({29, 'V', 0})); // the script adds nothing
 }
 
-// Raw jobs through the private cupsd to a TCP capture in this process: every byte arrives unchanged,
-// each ticket is one job, no name at all is the default printer (this process's own, LPDEST, so the
-// shared server's default stays as it is), a missing queue is reported once.
+// Raw jobs through the private cupsd to a TCP capture: every byte unchanged, one job a ticket, no name is the
+// default printer (this process's LPDEST, not the shared server's), a missing queue reported once.
 TEST_F(basPrinterTest, RawJobsReachTheCupsQueueUnchanged) {
     TARVOLIN_REQUIRE_CUPS();
     printers::install(nullptr); // the real libcups output

@@ -1,5 +1,4 @@
-// The ticket composer against real rows through the ODBC driver: kitchen tickets (whole jobs compared
-// with golden files, or searched), special tickets, command numbers, and the faults a ticket must survive.
+// The ticket composer against real rows: kitchen tickets (golden or searched), special tickets, command numbers.
 #include "PrinterFixture.h"
 
 #include "core/basLegacyFunctions.h"
@@ -13,7 +12,6 @@
 
 using namespace tickettest;
 using basPrinter::CodigoImpresora;
-using printertest::operator""_b;
 
 namespace {
 
@@ -62,9 +60,8 @@ std::unique_ptr<clsImprimirTicket> compositor(qint32 ticket) { // of till 3
     return t;
 }
 
-// One kitchen ticket of till 3: the cases named "cocina_..." are compared whole with their golden file,
-// the others are searched for what they must and must not hold ('|' between texts, bytes written as the
-// golden files write them), and must be cut on their printer.
+// One kitchen ticket of till 3: "cocina_..." cases are compared with their golden file, the others searched
+// for what they must and must not hold ('|' between texts, bytes as in the golden files) and cut on their printer.
 struct CasoCocina {
     const char* nombre;
     const char* parametros; // name=value, separated by blanks
@@ -95,8 +92,7 @@ const std::vector<CasoCocina>& casosCocina() {
         // A kitchen message replaces the header text.
         {"cocina_mensaje", "ImpDosCarTickGrandes=0 ImprimirObservacionesTicketCocina=0", flan, kSinOpciones, "", "", "",
          urgente},
-        // Tables 9995 to 9999 and a real table without its number's name, in triple height; a ticket series,
-        // waiters without a name, a ticket without dining room or guests.
+        // Tables 9995-9999 and a real one without its number's name; a series, nameless waiters, no room or guests.
         {"cocina_mesas_especiales",
          "ImpMesaTickCocinaGrande=1 ImpCodigoMesasSalas=1 EspacioEntreLineasCocina=64 BlancosCabeceraTicketCocina=0 "
          "ImpDosCarTickGrandes=0 ImprimirVendedorTicketCocina=0 ImprimirTPVCocina=0 BlancosPie=0",
@@ -126,8 +122,7 @@ const std::vector<CasoCocina>& casosCocina() {
          QStringLiteral("1 Caf\u00e9<cortar>2 Tostadas\r\n<B>con tomate</B><cortar>")},
 
         {"sin_texto", "", QString()}, // prints nothing and counts as done
-        // A lone line feed joins its neighbours; CR LF and "<br>" break; "<BR>" and "<B>" are text; a line
-        // holding only the closing tag gets no closing codes.
+        // A lone LF joins its neighbours; CR LF and "<br>" break; "<BR>", "<B>" are text; a lone closing tag: no codes.
         {"saltos_y_negrita", "EspacioEntreLineasCocina=64", QStringLiteral("uno\ndos\r\ntres<BR><B>x</B><br></b>solo"),
          kSoloLineas, relleno("unodos") + "|tres<BR><B>x</B> |" + relleno("</b>solo"), "{ESC}E{01}|{ESC}E{00}"},
         // A character outside the basic plane is one byte on paper and takes one column.
@@ -157,14 +152,12 @@ const std::vector<CasoCocina>& casosCocina() {
         // A failure in the foot still cuts the ticket on its own printer, and the report comes after it.
         {"fallo_en_el_pie", "", flan, kCocina2, flan, "", "drop table qm_cabticket_observ", nullptr,
          "ImprimirTicketCocinaPie"},
-        // A parameter that does not fit its use fails the one step that uses it, reported under that
-        // step's procedure: the steps before and after it print.
+        // A parameter that does not fit fails only the step using it, reported under its procedure.
         {"desborde_en_la_cabecera", "BlancosCabecera=40000", flan, kSinOpciones, "COCINA|Mesa:|1 Flan", "", "", nullptr,
          "ImprimirTicketCocinaCabecera"},
         {"desborde_en_el_pie", "BlancosPie=40000", flan, kSinOpciones, "Entrecot al punto|1 Flan", "", "", nullptr,
          "ImprimirTicketCocinaPie"},
-        // On a live link a failed header query is no reason to reconnect: the pieces still print, without
-        // the header row, and the answer tells that the ticket is not whole.
+        // On a live link a failed header query is no reason to reconnect: the pieces print, the answer says false.
         {"fallo_en_la_cabecera", "ImprimirVendedorTicketCocina=0 ImpCabTickCocinaFinal=1", dosFlan, kSinOpciones,
          "1 Flan|2 Flan|Ticket {ESC}E{00} ", "Mesa:", "alter table qm_cabticket rename to qm_cabticket_old", nullptr,
          "ListCabTicket", false},
@@ -234,8 +227,7 @@ protected:
     }
 };
 
-// A print whose job is refused answers false. Under /log (a message would be a box) or /mensaje (every
-// log line a box) it answers at once: no box holds its reply, the failure goes to the grid and the log.
+// A refused print answers false; under /log or /mensaje at once: no box holds it, the failure goes to the grid.
 TEST_F(clsImprimirTicketTest, FailedPrintAnswersFalseWithoutWaitingOnAMessageBox) {
     const struct {
         bool log, mensaje, cocina;
@@ -259,8 +251,7 @@ TEST_F(clsImprimirTicketTest, FailedPrintAnswersFalseWithoutWaitingOnAMessageBox
     EXPECT_EQ(avisos.calls.size(), 1u);
 }
 
-// A parameter the till lacks ends the program only where a block of the piece needs it: without the
-// seller's name on the ticket, a till that lacks VendedorTicketOLinea prints its kitchen ticket.
+// A parameter the till lacks ends the program only where a block needs it (VendedorTicketOLinea: the seller).
 TEST_F(clsImprimirTicketTest, AMissingParameterEndsTheProgramOnlyWhereABlockNeedsIt) {
     registry::RegistryStore::instance().deleteValue(registry::Root::CurrentUser, coretest::kClaveTarvolin,
                                                     QStringLiteral("VendedorTicketOLinea"));
@@ -273,9 +264,8 @@ TEST_F(clsImprimirTicketTest, AMissingParameterEndsTheProgramOnlyWhereABlockNeed
     EXPECT_THROW(cocina(1234, QStringLiteral("1 Flan")), program::Ended);
 }
 
-// A print answers for its own jobs, piece by piece: an error line that the ticket printer refuses
-// while the kitchen's printer takes the ticket leaves the ticket sent; a refused piece says where and
-// why, and that its failure was told.
+// A print answers for its own jobs, piece by piece: a refused error line leaves the ticket sent; a refused
+// piece says where and why, and that its failure was told.
 TEST_F(clsImprimirTicketTest, TheResultIsItsOwnJobsPieceByPiece) {
     struct RechazaUna final : printers::RecordingOutput {
         bool send(const QString& p, const QByteArray& d, QString* e) override {
@@ -316,10 +306,8 @@ TEST_F(clsImprimirTicketTest, TheResultIsItsOwnJobsPieceByPiece) {
     printers::install(&salida);
 }
 
-// The link dies under both connections while the till is quiet (the server kills them, or its idle
-// time-out closes them). The first kitchen ticket after that prints its whole header at once, with
-// no error report and without the reconnect timer (which never fires here): the check before the
-// job finds the dead link, or the header query does and runs again on connections made anew.
+// Both connections killed or timed out while quiet: the next kitchen ticket prints its whole header at once,
+// without error or the reconnect timer (the pre-job check or the header query finds the dead link).
 TEST_F(clsImprimirTicketTest, FirstTicketAfterALostLinkPrintsItsHeaderAtOnce) {
     coretest::ReconnectingMainWindow ventana(50);
     ventana.setArmado(false);
@@ -360,8 +348,7 @@ TEST_F(clsImprimirTicketTest, FirstTicketAfterALostLinkPrintsItsHeaderAtOnce) {
     }
     EXPECT_EQ(ventana.ticks, 0);
 
-    // A server out of reach: nothing prints and the job answers false at once (its reply carries
-    // "error"), the failure is reported once and the reconnect timer is left trying.
+    // A server out of reach: nothing prints, false at once, one report per job, the reconnect timer left trying.
     const qsizetype ip = garrValoresRegistro.indexOf(QStringLiteral("IpServidor")) + 1;
     ASSERT_GT(ip, 0);
     const QString alcanzable = garrValoresRegistro.at(ip);
@@ -453,8 +440,7 @@ TEST_F(clsImprimirTicketTest, SecondaryPrinterTakesTheFollowingPiecesAndTheCalle
 
 // ---- command numbers in qm_imppantalla ----
 
-// In digit mode the number is the last digits of till and ticket and nothing is allocated; otherwise the next
-// number ignores till ranges and other groups and is recorded.
+// Digit mode: till and ticket digits, nothing allocated; else the next number of the group, recorded.
 TEST_F(clsImprimirTicketTest, NextCommandNumberIgnoresTillRangesAndOtherGroupsAndIsRecorded) {
     ASSERT_TRUE(cocina(5, QStringLiteral("1 Flan")));
     EXPECT_TRUE(todo().contains(kNum + QStringLiteral("305")));
@@ -474,8 +460,7 @@ TEST_F(clsImprimirTicketTest, NextCommandNumberIgnoresTillRangesAndOtherGroupsAn
     EXPECT_EQ(clsImprimirTicket::sentenciasEjecutadas(), antes);
 }
 
-// The copy for the kitchen screens on the same database is no error; another insert error returns the
-// number unrecorded and makes no copy.
+// The kitchen screens' copy on the same database is no error; another insert error: unrecorded, no copy.
 TEST_F(clsImprimirTicketTest, CommandNumberCopyForTheKitchenScreens) {
     coretest::ReconnectingMainWindow ventana(50);
     par("ConectarPantallasCocinaDirectasaTPV", "1");
