@@ -1,6 +1,4 @@
-// basGeneral: the two database connections (driver choice, connection string and password, the
-// connected flag), logging and the central error handler (log.txt, qm_log, user messages,
-// the reconnect decision, a killed link, a link dropped while idle, and values that do not convert).
+// basGeneral: the two database connections, logging and the central error handler.
 #include "core/tests/ConnectedCore.h"
 #include "platform/Cp1252.h"
 #include "testsupport/Waits.h"
@@ -44,48 +42,8 @@ TEST(basGeneral, ZeroOneOrTheTextAndBracesOnlyWhereNeeded) {
         EXPECT_EQ(PasswordConexion(QString::fromUtf8(almacenada)), QString::fromUtf8(esperada)) << almacenada;
 }
 
-class basGeneralConexionTest : public coretest::ConnectedCoreTest {
-protected:
-    basGeneralConexionTest() : ConnectedCoreTest("core", {}) {}
-};
-
 QString sesion(ado::Connection& c) {
     return vb::CStr(c.Execute("select connection_id()")->Fields(0).Value);
-}
-
-TEST_F(basGeneralConexionTest, ConnectsBothWithTheStringInItsOrder) {
-    EXPECT_TRUE(frmPrincipalVars().blnConexionOk);
-    const QString usuario = objParametros().getValor("UsuarioMysql");
-    const QString password = PasswordConexion(objParametros().getValor("MysqlPassword"));
-    EXPECT_EQ(gstrConexionString, QStringLiteral("DRIVER={%1};SERVER=127.0.0.1;PORT=%2;DATABASE=%3;USER=%4;"
-                                                 "OPTION=16897;PASSWORD=%5")
-                                      .arg(testenv::odbcDriverName())
-                                      .arg(testenv::dbPort())
-                                      .arg(m_core->db(), usuario, password));
-    // The two are separate sessions of the same database.
-    EXPECT_NE(sesion(ConexionLocal()), sesion(ConexionServidor()));
-    EXPECT_EQ(vb::CStr(ConexionLocal().Execute("select database()")->Fields(0).Value), m_core->db());
-}
-
-TEST_F(basGeneralConexionTest, APasswordWithSeparatorsConnects) {
-    const QString usuario = QStringLiteral("tv_pw_%1").arg(::getpid());
-    const QString password = QStringLiteral("p;w}x{=1");
-    QString sql;
-    for (const char* host : {"localhost", "127.0.0.1"})
-        sql += QStringLiteral("create or replace user '%1'@'%2' identified by '%3'; grant all on `%4`.* to '%1'@'%2';")
-                   .arg(usuario, QLatin1String(host), password, m_core->db());
-    ASSERT_TRUE(testenv::runSql({}, sql));
-    // Stored bare, or already in its braces as a connection string wants it.
-    for (const QString& almacenada : {password, QStringLiteral("{p;w}}x{=1}")}) {
-        coretest::escribeRegistro("UsuarioMysql", usuario);
-        coretest::escribeRegistro("MysqlPassword", almacenada);
-        objParametros().GetParamReg();
-        ASSERT_TRUE(ConectaBBDD()) << almacenada.toStdString() << recordingMainWindow().grid.join("\n").toStdString();
-        EXPECT_TRUE(
-            vb::CStr(ConexionServidor().Execute("select current_user()")->Fields(0).Value).startsWith(usuario + "@"));
-        EXPECT_TRUE(gstrConexionString.endsWith(";PASSWORD={p;w}}x{=1}"));
-    }
-    testenv::runSql({}, QStringLiteral("drop user if exists '%1'@'localhost', '%1'@'127.0.0.1';").arg(usuario));
 }
 
 const QDateTime kAhora(QDate(2024, 1, 31), QTime(23, 59, 58));
@@ -292,7 +250,39 @@ TEST_F(basGeneralTest, AFailingPrintOrGridCannotLoopBackIntoItsReport) {
     EXPECT_EQ(m_printer.lineas.size(), 1);
 }
 
-TEST_F(basGeneralBBDDTest, TheDatabaseLogBindsItsTextAndADuplicateKeyLeavesBothConnectionsUsable) {
+// Both connections open with the string in its order; a password with separators connects, stored bare or
+// already in its braces (wrapping it again would make another one).
+TEST_F(basGeneralBBDDTest, ConnectsBothWithTheStringInItsOrderAndAPasswordWithSeparators) {
+    EXPECT_TRUE(frmPrincipalVars().blnConexionOk);
+    EXPECT_EQ(gstrConexionString, QStringLiteral("DRIVER={%1};SERVER=127.0.0.1;PORT=%2;DATABASE=%3;USER=%4;"
+                                                 "OPTION=16897;PASSWORD=%5")
+                                      .arg(testenv::odbcDriverName())
+                                      .arg(testenv::dbPort())
+                                      .arg(m_core->db(), objParametros().getValor("UsuarioMysql"),
+                                           PasswordConexion(objParametros().getValor("MysqlPassword"))));
+    EXPECT_NE(sesion(ConexionLocal()), sesion(ConexionServidor()));
+    EXPECT_EQ(vb::CStr(ConexionLocal().Execute("select database()")->Fields(0).Value), m_core->db());
+
+    const QString usuario = QStringLiteral("tv_pw_%1").arg(::getpid());
+    const QString password = QStringLiteral("p;w}x{=1");
+    QString sql;
+    for (const char* host : {"localhost", "127.0.0.1"})
+        sql += QStringLiteral("create or replace user '%1'@'%2' identified by '%3'; grant all on `%4`.* to '%1'@'%2';")
+                   .arg(usuario, QLatin1String(host), password, m_core->db());
+    ASSERT_TRUE(testenv::runSql({}, sql));
+    for (const QString& almacenada : {password, QStringLiteral("{p;w}}x{=1}")}) {
+        coretest::escribeRegistro("UsuarioMysql", usuario);
+        coretest::escribeRegistro("MysqlPassword", almacenada);
+        objParametros().GetParamReg();
+        ASSERT_TRUE(ConectaBBDD()) << almacenada.toStdString() << recordingMainWindow().grid.join("\n").toStdString();
+        EXPECT_TRUE(
+            vb::CStr(ConexionServidor().Execute("select current_user()")->Fields(0).Value).startsWith(usuario + "@"));
+        EXPECT_TRUE(gstrConexionString.endsWith(";PASSWORD={p;w}}x{=1}"));
+    }
+    testenv::runSql({}, QStringLiteral("drop user if exists '%1'@'localhost', '%1'@'127.0.0.1';").arg(usuario));
+}
+
+TEST_F(basGeneralBBDDTest, TheDatabaseLogBindsItsText) {
     const QString texto = QStringLiteral("O'Brien pidió 100% _ \"€\" \\n y acaba en \\");
     GrabaLogBBDD(texto);
     EXPECT_EQ(recordingMainWindow().grid, QStringList({texto}));
@@ -302,38 +292,30 @@ TEST_F(basGeneralBBDDTest, TheDatabaseLogBindsItsTextAndADuplicateKeyLeavesBothC
                             "hex(Concepto) from qm_log"),
               QStringLiteral("4\t5\t0\t2024-01-31 23:59:58\t20240131\t1\t0\t") +
                   QString::fromLatin1(esperado.toUtf8().toHex().toUpper()));
-
-    // A duplicate key is reported and the statement returns with both connections usable.
-    recordingMainWindow().grid.clear();
-    EXPECT_FALSE(DR->QueryExecute("insert into u values (1)"));
-    ASSERT_EQ(m_printer.lineas.size(), 1);
-    const QString error = m_printer.lineas.first();
-    EXPECT_TRUE(error.startsWith("ERROR: clsDR.QueryExecute: ") &&
-                error.endsWith("\r\n(-2147217873 - Microsoft OLE DB Provider for ODBC Drivers)"))
-        << error.toStdString();
-    EXPECT_EQ(recordingMainWindow().grid, QStringList({error, error}));
-    EXPECT_TRUE(frmPrincipalVars().blnConexionOk);
-    EXPECT_FALSE(recordingMainWindow().reconnectTimer);
-    EXPECT_EQ(vb::CLng(ConexionServidor().Execute("select count(*) from u")->Fields(0).Value), 1);
-    EXPECT_EQ(vb::CLng(ConexionLocal().Execute("select count(*) from u")->Fields(0).Value), 1);
 }
 
-// Values that do not convert (through DR, whose errors go to ControlErrores asking to reconnect) are
-// reported and fail the statement; both connections stay the same sessions.
-TEST_F(basGeneralBBDDTest, AValueErrorIsReportedAndLeavesTheConnectionsAlone) {
+// A duplicate key and values that do not convert (through DR, whose errors go to ControlErrores asking to
+// reconnect) are reported and fail the statement; both connections stay the same sessions.
+TEST_F(basGeneralBBDDTest, AKeyOrValueErrorIsReportedAndLeavesTheConnectionsAlone) {
     ASSERT_TRUE(m_core->sql("create table f (id int primary key, d datetime, n int)"));
     const QString servidor = sesion(ConexionServidor()), local = sesion(ConexionLocal());
-    const char* sentencias[] = {"insert into f values (1, '2024-02-30', 0)", "insert into f values (2, null, 'NULL')",
-                                "insert into f values ('', null, 0)"};
-    for (const char* sql : sentencias) {
+    const std::pair<const char*, const char*> casos[] = {{"insert into u values (1)", "-2147217873"},
+                                                         {"insert into f values (1, '2024-02-30', 0)", "-2147217913"},
+                                                         {"insert into f values (2, null, 'NULL')", "-2147217913"},
+                                                         {"insert into f values ('', null, 0)", "-2147217913"}};
+    for (const auto& [sql, numero] : casos) {
         m_printer.lineas.clear();
+        recordingMainWindow().grid.clear();
         EXPECT_FALSE(DR->QueryExecute(sql)) << sql;
         ASSERT_EQ(m_printer.lineas.size(), 1) << sql;
-        EXPECT_TRUE(m_printer.lineas.first().endsWith("(-2147217913 - Microsoft OLE DB Provider for ODBC Drivers)"))
-            << m_printer.lineas.first().toStdString();
+        const QString error = m_printer.lineas.first();
+        EXPECT_TRUE(error.startsWith("ERROR: clsDR.QueryExecute: ") &&
+                    error.endsWith(QStringLiteral("\r\n(%1 - Microsoft OLE DB Provider for ODBC Drivers)").arg(numero)))
+            << error.toStdString();
+        EXPECT_EQ(recordingMainWindow().grid, QStringList({error, error}));
     }
     EXPECT_EQ(m_core->valor("select count(*) from qm_log where Concepto like 'Tarvolin. ERROR: clsDR.QueryExecute%'"),
-              "3");
+              "4");
     EXPECT_EQ(sesion(ConexionServidor()), servidor);
     EXPECT_EQ(sesion(ConexionLocal()), local);
     EXPECT_TRUE(frmPrincipalVars().blnConexionOk);
