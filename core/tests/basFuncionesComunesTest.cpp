@@ -156,18 +156,19 @@ TEST(basFuncionesComunes, MissingValuesBinaryMarksAndFieldsConvert) {
     EXPECT_EQ(BinaryToString(QStringLiteral("???")), QStringLiteral("???"));
     EXPECT_EQ(BinaryToString(qint32(5)), Variant(qint32(5)));
 
-    // Vc converts a field to the kind of the sample (Nulls by field type go through it in clsDR's tests).
-    auto campo = [](int tipo, const Variant& v) { return ado::Field{QStringLiteral("c"), tipo, 20, 0, v}; };
-    const ado::Field entero = campo(ado::adInteger, qint32(5)), texto = campo(ado::adVarChar, QStringLiteral("2,5 kg"));
-    EXPECT_EQ(Vc(&entero, QString()), Variant(QStringLiteral("5")));
-    EXPECT_EQ(Vc(&texto, qint16(0)), Variant(2.5));
-    const ado::Field nulo = campo(ado::adVarChar, vb::Null());
-    EXPECT_EQ(Vc(&nulo, QString()), Variant(QString()));
-    EXPECT_EQ(Vc(nullptr, QStringLiteral("x")), Variant(QString()));
-    EXPECT_EQ(Vc(nullptr, vb::Null()), Variant(qint16(0)));
-    const ado::Field sinSigno = campo(ado::adUnsignedInt, vb::Null()), logico = campo(ado::adBoolean, vb::Null());
-    EXPECT_EQ(Vc(&sinSigno, Variant()), Variant(0.0));
-    EXPECT_EQ(Vc(&logico, Variant()), Variant(false));
+    // Vc converts a field (type -1: none) to the kind of the sample (Nulls by field type: clsDR's tests).
+    const std::tuple<int, Variant, Variant, Variant> casos[] = {
+        {ado::adInteger, qint32(5), QString(), QStringLiteral("5")},
+        {ado::adVarChar, QStringLiteral("2,5 kg"), qint16(0), 2.5},
+        {ado::adVarChar, vb::Null(), QString(), QString()},
+        {-1, Variant(), QStringLiteral("x"), QString()},
+        {-1, Variant(), vb::Null(), qint16(0)},
+        {ado::adUnsignedInt, vb::Null(), Variant(), 0.0},
+        {ado::adBoolean, vb::Null(), Variant(), false}};
+    for (const auto& [tipo, valor, muestra, esperado] : casos) {
+        const ado::Field campo{QStringLiteral("c"), tipo, 20, 0, valor};
+        EXPECT_EQ(Vc(tipo < 0 ? nullptr : &campo, muestra), esperado) << tipo << " " << vb::CStr(valor).toStdString();
+    }
 }
 
 TEST(basFuncionesComunes, CreaDeleteAndTagsAreTextRules) {

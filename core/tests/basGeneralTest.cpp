@@ -12,8 +12,7 @@
 
 namespace {
 
-// The bare name counts whatever its data; a driver that is not installed does not; "mysql" in lower
-// case is not the MySQL driver.
+// The bare name counts whatever its data; a driver not installed does not; "mysql" in lower case is not it.
 TEST(basGeneral, LastInstalledMySQLDriverWinsOverTheBareName) {
     const std::pair<const char*, const char*> casos[] = {
         {"MySQL ODBC 5.1 Driver|Installed|SQL Server|Installed|MySQL ODBC 8.0 Unicode Driver|Installed",
@@ -70,8 +69,7 @@ public:
     }
 };
 
-// Log and error handling with the log folder, the error printer and the clock of the test; with
-// m_conBBDD, on a connected core whose database has a table u with one row.
+// Log folder, error printer and clock of the test; with m_conBBDD, a connected core with a table u of one row.
 class basGeneralTest : public coretest::RegistroTest {
 protected:
     void SetUp() override {
@@ -250,8 +248,7 @@ TEST_F(basGeneralTest, AFailingPrintOrGridCannotLoopBackIntoItsReport) {
     EXPECT_EQ(m_printer.lineas.size(), 1);
 }
 
-// Both connections open with the string in its order; a password with separators connects, stored bare or
-// already in its braces (wrapping it again would make another one).
+// A password with separators connects, stored bare or already in its braces.
 TEST_F(basGeneralBBDDTest, ConnectsBothWithTheStringInItsOrderAndAPasswordWithSeparators) {
     EXPECT_TRUE(frmPrincipalVars().blnConexionOk);
     EXPECT_EQ(gstrConexionString, QStringLiteral("DRIVER={%1};SERVER=127.0.0.1;PORT=%2;DATABASE=%3;USER=%4;"
@@ -294,8 +291,8 @@ TEST_F(basGeneralBBDDTest, TheDatabaseLogBindsItsText) {
                   QString::fromLatin1(esperado.toUtf8().toHex().toUpper()));
 }
 
-// A duplicate key and values that do not convert (through DR, whose errors go to ControlErrores asking to
-// reconnect) are reported and fail the statement; both connections stay the same sessions.
+// A duplicate key and values that do not convert (DR asks ControlErrores to reconnect) are reported and
+// fail the statement; both connections stay the same sessions.
 TEST_F(basGeneralBBDDTest, AKeyOrValueErrorIsReportedAndLeavesTheConnectionsAlone) {
     ASSERT_TRUE(m_core->sql("create table f (id int primary key, d datetime, n int)"));
     const QString servidor = sesion(ConexionServidor()), local = sesion(ConexionLocal());
@@ -322,9 +319,8 @@ TEST_F(basGeneralBBDDTest, AKeyOrValueErrorIsReportedAndLeavesTheConnectionsAlon
     EXPECT_FALSE(recordingMainWindow().reconnectTimer);
 }
 
-// A killed link is reported and both connections are opened again at once; when they cannot be, the
-// caller goes on at once and the reconnect timer is left on. No reconnect timer runs in this test: a
-// wait for it would never end (the watchdog ends it and the test fails).
+// A killed link is reported and reopened at once; when it cannot be, the caller goes on at once with the
+// reconnect timer left on (no timer runs here: a wait for it would hang until the watchdog).
 TEST_F(basGeneralBBDDTest, AKilledLinkIsOpenedAgainAtOnceAndNothingWaitsForTheTimer) {
     waits::Deadline limite("the killed link to be opened again", 2 * waits::kDeadlineMs);
     const QString local = sesion(ConexionLocal());
@@ -353,8 +349,7 @@ TEST_F(basGeneralBBDDTest, AKilledLinkIsOpenedAgainAtOnceAndNothingWaitsForTheTi
     EXPECT_EQ(ConexionServidor().State(), ado::adStateClosed);
 }
 
-// The server drops the log writer's idle connection: the next row goes in over a new session, with
-// no error, while the other connection is left as it is.
+// The server drops the log writer's idle connection: the next row goes over a new session, with no error.
 TEST_F(basGeneralBBDDTest, TheLogWriterFindsALinkTheServerDroppedWhileIdle) {
     ConexionServidor().LinkCheckIdleMs = 100;
     const QString id = sesion(ConexionServidor()), local = sesion(ConexionLocal());
@@ -373,8 +368,7 @@ TEST_F(basGeneralBBDDTest, TheLogWriterFindsALinkTheServerDroppedWhileIdle) {
     EXPECT_TRUE(frmPrincipalVars().blnConexionOk);
 }
 
-// A print's guard covers the print road only: a question that an operator's event raises while the
-// print waits is shown; the print road's own box is written down and answered 0.
+// A print's guard covers the print road only: an operator's question raised inside its wait is shown.
 TEST_F(basGeneralTest, ThePrintGuardCoversItsOwnRoadNotTheEventsInsideItsWaits) {
     const SinDialogosModales guarda;
     m_prompts.answers = {prompts::vbYes};
