@@ -1,4 +1,4 @@
-// Literal translation: the restaurant's own words, the idiomes lookup, the literals and the cache.
+// Literal translation: own words, the idiomes lookup, the literals and the cache.
 #include "core/tests/ConnectedCore.h"
 
 namespace {

@@ -1,6 +1,4 @@
-// basGeneral: the two database connections (driver choice, connection string and password, the
-// connected flag), logging and the central error handler (log.txt, qm_log, user messages,
-// the reconnect decision, a killed link, a link dropped while idle, and values that do not convert).
+// basGeneral: the two database connections, logging and the central error handler.
 #include "core/tests/ConnectedCore.h"
 #include "platform/Cp1252.h"
 #include "testsupport/Waits.h"
@@ -14,8 +12,7 @@
 
 namespace {
 
-// The bare name counts whatever its data; a driver that is not installed does not; "mysql" in lower
-// case is not the MySQL driver.
+// The bare name counts whatever its data; a driver not installed does not; "mysql" in lower case is not it.
 TEST(basGeneral, LastInstalledMySQLDriverWinsOverTheBareName) {
     const std::pair<const char*, const char*> casos[] = {
         {"MySQL ODBC 5.1 Driver|Installed|SQL Server|Installed|MySQL ODBC 8.0 Unicode Driver|Installed",
@@ -44,48 +41,8 @@ TEST(basGeneral, ZeroOneOrTheTextAndBracesOnlyWhereNeeded) {
         EXPECT_EQ(PasswordConexion(QString::fromUtf8(almacenada)), QString::fromUtf8(esperada)) << almacenada;
 }
 
-class basGeneralConexionTest : public coretest::ConnectedCoreTest {
-protected:
-    basGeneralConexionTest() : ConnectedCoreTest("core", {}) {}
-};
-
 QString sesion(ado::Connection& c) {
     return vb::CStr(c.Execute("select connection_id()")->Fields(0).Value);
-}
-
-TEST_F(basGeneralConexionTest, ConnectsBothWithTheStringInItsOrder) {
-    EXPECT_TRUE(frmPrincipalVars().blnConexionOk);
-    const QString usuario = objParametros().getValor("UsuarioMysql");
-    const QString password = PasswordConexion(objParametros().getValor("MysqlPassword"));
-    EXPECT_EQ(gstrConexionString, QStringLiteral("DRIVER={%1};SERVER=127.0.0.1;PORT=%2;DATABASE=%3;USER=%4;"
-                                                 "OPTION=16897;PASSWORD=%5")
-                                      .arg(testenv::odbcDriverName())
-                                      .arg(testenv::dbPort())
-                                      .arg(m_core->db(), usuario, password));
-    // The two are separate sessions of the same database.
-    EXPECT_NE(sesion(ConexionLocal()), sesion(ConexionServidor()));
-    EXPECT_EQ(vb::CStr(ConexionLocal().Execute("select database()")->Fields(0).Value), m_core->db());
-}
-
-TEST_F(basGeneralConexionTest, APasswordWithSeparatorsConnects) {
-    const QString usuario = QStringLiteral("tv_pw_%1").arg(::getpid());
-    const QString password = QStringLiteral("p;w}x{=1");
-    QString sql;
-    for (const char* host : {"localhost", "127.0.0.1"})
-        sql += QStringLiteral("create or replace user '%1'@'%2' identified by '%3'; grant all on `%4`.* to '%1'@'%2';")
-                   .arg(usuario, QLatin1String(host), password, m_core->db());
-    ASSERT_TRUE(testenv::runSql({}, sql));
-    // Stored bare, or already in its braces as a connection string wants it.
-    for (const QString& almacenada : {password, QStringLiteral("{p;w}}x{=1}")}) {
-        coretest::escribeRegistro("UsuarioMysql", usuario);
-        coretest::escribeRegistro("MysqlPassword", almacenada);
-        objParametros().GetParamReg();
-        ASSERT_TRUE(ConectaBBDD()) << almacenada.toStdString() << recordingMainWindow().grid.join("\n").toStdString();
-        EXPECT_TRUE(
-            vb::CStr(ConexionServidor().Execute("select current_user()")->Fields(0).Value).startsWith(usuario + "@"));
-        EXPECT_TRUE(gstrConexionString.endsWith(";PASSWORD={p;w}}x{=1}"));
-    }
-    testenv::runSql({}, QStringLiteral("drop user if exists '%1'@'localhost', '%1'@'127.0.0.1';").arg(usuario));
 }
 
 const QDateTime kAhora(QDate(2024, 1, 31), QTime(23, 59, 58));
@@ -112,8 +69,7 @@ public:
     }
 };
 
-// Log and error handling with the log folder, the error printer and the clock of the test; with
-// m_conBBDD, on a connected core whose database has a table u with one row.
+// Log folder, error printer and clock of the test; with m_conBBDD, a connected core with a table u of one row.
 class basGeneralTest : public coretest::RegistroTest {
 protected:
     void SetUp() override {
@@ -292,7 +248,38 @@ TEST_F(basGeneralTest, AFailingPrintOrGridCannotLoopBackIntoItsReport) {
     EXPECT_EQ(m_printer.lineas.size(), 1);
 }
 
-TEST_F(basGeneralBBDDTest, TheDatabaseLogBindsItsTextAndADuplicateKeyLeavesBothConnectionsUsable) {
+// A password with separators connects, stored bare or already in its braces.
+TEST_F(basGeneralBBDDTest, ConnectsBothWithTheStringInItsOrderAndAPasswordWithSeparators) {
+    EXPECT_TRUE(frmPrincipalVars().blnConexionOk);
+    EXPECT_EQ(gstrConexionString, QStringLiteral("DRIVER={%1};SERVER=127.0.0.1;PORT=%2;DATABASE=%3;USER=%4;"
+                                                 "OPTION=16897;PASSWORD=%5")
+                                      .arg(testenv::odbcDriverName())
+                                      .arg(testenv::dbPort())
+                                      .arg(m_core->db(), objParametros().getValor("UsuarioMysql"),
+                                           PasswordConexion(objParametros().getValor("MysqlPassword"))));
+    EXPECT_NE(sesion(ConexionLocal()), sesion(ConexionServidor()));
+    EXPECT_EQ(vb::CStr(ConexionLocal().Execute("select database()")->Fields(0).Value), m_core->db());
+
+    const QString usuario = QStringLiteral("tv_pw_%1").arg(::getpid());
+    const QString password = QStringLiteral("p;w}x{=1");
+    QString sql;
+    for (const char* host : {"localhost", "127.0.0.1"})
+        sql += QStringLiteral("create or replace user '%1'@'%2' identified by '%3'; grant all on `%4`.* to '%1'@'%2';")
+                   .arg(usuario, QLatin1String(host), password, m_core->db());
+    ASSERT_TRUE(testenv::runSql({}, sql));
+    for (const QString& almacenada : {password, QStringLiteral("{p;w}}x{=1}")}) {
+        coretest::escribeRegistro("UsuarioMysql", usuario);
+        coretest::escribeRegistro("MysqlPassword", almacenada);
+        objParametros().GetParamReg();
+        ASSERT_TRUE(ConectaBBDD()) << almacenada.toStdString() << recordingMainWindow().grid.join("\n").toStdString();
+        EXPECT_TRUE(
+            vb::CStr(ConexionServidor().Execute("select current_user()")->Fields(0).Value).startsWith(usuario + "@"));
+        EXPECT_TRUE(gstrConexionString.endsWith(";PASSWORD={p;w}}x{=1}"));
+    }
+    testenv::runSql({}, QStringLiteral("drop user if exists '%1'@'localhost', '%1'@'127.0.0.1';").arg(usuario));
+}
+
+TEST_F(basGeneralBBDDTest, TheDatabaseLogBindsItsText) {
     const QString texto = QStringLiteral("O'Brien pidió 100% _ \"€\" \\n y acaba en \\");
     GrabaLogBBDD(texto);
     EXPECT_EQ(recordingMainWindow().grid, QStringList({texto}));
@@ -302,47 +289,38 @@ TEST_F(basGeneralBBDDTest, TheDatabaseLogBindsItsTextAndADuplicateKeyLeavesBothC
                             "hex(Concepto) from qm_log"),
               QStringLiteral("4\t5\t0\t2024-01-31 23:59:58\t20240131\t1\t0\t") +
                   QString::fromLatin1(esperado.toUtf8().toHex().toUpper()));
-
-    // A duplicate key is reported and the statement returns with both connections usable.
-    recordingMainWindow().grid.clear();
-    EXPECT_FALSE(DR->QueryExecute("insert into u values (1)"));
-    ASSERT_EQ(m_printer.lineas.size(), 1);
-    const QString error = m_printer.lineas.first();
-    EXPECT_TRUE(error.startsWith("ERROR: clsDR.QueryExecute: ") &&
-                error.endsWith("\r\n(-2147217873 - Microsoft OLE DB Provider for ODBC Drivers)"))
-        << error.toStdString();
-    EXPECT_EQ(recordingMainWindow().grid, QStringList({error, error}));
-    EXPECT_TRUE(frmPrincipalVars().blnConexionOk);
-    EXPECT_FALSE(recordingMainWindow().reconnectTimer);
-    EXPECT_EQ(vb::CLng(ConexionServidor().Execute("select count(*) from u")->Fields(0).Value), 1);
-    EXPECT_EQ(vb::CLng(ConexionLocal().Execute("select count(*) from u")->Fields(0).Value), 1);
 }
 
-// Values that do not convert (through DR, whose errors go to ControlErrores asking to reconnect) are
-// reported and fail the statement; both connections stay the same sessions.
-TEST_F(basGeneralBBDDTest, AValueErrorIsReportedAndLeavesTheConnectionsAlone) {
+// A duplicate key and values that do not convert (DR asks ControlErrores to reconnect) are reported and
+// fail the statement; both connections stay the same sessions.
+TEST_F(basGeneralBBDDTest, AKeyOrValueErrorIsReportedAndLeavesTheConnectionsAlone) {
     ASSERT_TRUE(m_core->sql("create table f (id int primary key, d datetime, n int)"));
     const QString servidor = sesion(ConexionServidor()), local = sesion(ConexionLocal());
-    const char* sentencias[] = {"insert into f values (1, '2024-02-30', 0)", "insert into f values (2, null, 'NULL')",
-                                "insert into f values ('', null, 0)"};
-    for (const char* sql : sentencias) {
+    const std::pair<const char*, const char*> casos[] = {{"insert into u values (1)", "-2147217873"},
+                                                         {"insert into f values (1, '2024-02-30', 0)", "-2147217913"},
+                                                         {"insert into f values (2, null, 'NULL')", "-2147217913"},
+                                                         {"insert into f values ('', null, 0)", "-2147217913"}};
+    for (const auto& [sql, numero] : casos) {
         m_printer.lineas.clear();
+        recordingMainWindow().grid.clear();
         EXPECT_FALSE(DR->QueryExecute(sql)) << sql;
         ASSERT_EQ(m_printer.lineas.size(), 1) << sql;
-        EXPECT_TRUE(m_printer.lineas.first().endsWith("(-2147217913 - Microsoft OLE DB Provider for ODBC Drivers)"))
-            << m_printer.lineas.first().toStdString();
+        const QString error = m_printer.lineas.first();
+        EXPECT_TRUE(error.startsWith("ERROR: clsDR.QueryExecute: ") &&
+                    error.endsWith(QStringLiteral("\r\n(%1 - Microsoft OLE DB Provider for ODBC Drivers)").arg(numero)))
+            << error.toStdString();
+        EXPECT_EQ(recordingMainWindow().grid, QStringList({error, error}));
     }
     EXPECT_EQ(m_core->valor("select count(*) from qm_log where Concepto like 'Tarvolin. ERROR: clsDR.QueryExecute%'"),
-              "3");
+              "4");
     EXPECT_EQ(sesion(ConexionServidor()), servidor);
     EXPECT_EQ(sesion(ConexionLocal()), local);
     EXPECT_TRUE(frmPrincipalVars().blnConexionOk);
     EXPECT_FALSE(recordingMainWindow().reconnectTimer);
 }
 
-// A killed link is reported and both connections are opened again at once; when they cannot be, the
-// caller goes on at once and the reconnect timer is left on. No reconnect timer runs in this test: a
-// wait for it would never end (the watchdog ends it and the test fails).
+// A killed link is reported and reopened at once; when it cannot be, the caller goes on at once with the
+// reconnect timer left on (no timer runs here: a wait for it would hang until the watchdog).
 TEST_F(basGeneralBBDDTest, AKilledLinkIsOpenedAgainAtOnceAndNothingWaitsForTheTimer) {
     waits::Deadline limite("the killed link to be opened again", 2 * waits::kDeadlineMs);
     const QString local = sesion(ConexionLocal());
@@ -371,8 +349,7 @@ TEST_F(basGeneralBBDDTest, AKilledLinkIsOpenedAgainAtOnceAndNothingWaitsForTheTi
     EXPECT_EQ(ConexionServidor().State(), ado::adStateClosed);
 }
 
-// The server drops the log writer's idle connection: the next row goes in over a new session, with
-// no error, while the other connection is left as it is.
+// The server drops the log writer's idle connection: the next row goes over a new session, with no error.
 TEST_F(basGeneralBBDDTest, TheLogWriterFindsALinkTheServerDroppedWhileIdle) {
     ConexionServidor().LinkCheckIdleMs = 100;
     const QString id = sesion(ConexionServidor()), local = sesion(ConexionLocal());
@@ -391,8 +368,7 @@ TEST_F(basGeneralBBDDTest, TheLogWriterFindsALinkTheServerDroppedWhileIdle) {
     EXPECT_TRUE(frmPrincipalVars().blnConexionOk);
 }
 
-// A print's guard covers the print road only: a question that an operator's event raises while the
-// print waits is shown; the print road's own box is written down and answered 0.
+// A print's guard covers the print road only: an operator's question raised inside its wait is shown.
 TEST_F(basGeneralTest, ThePrintGuardCoversItsOwnRoadNotTheEventsInsideItsWaits) {
     const SinDialogosModales guarda;
     m_prompts.answers = {prompts::vbYes};

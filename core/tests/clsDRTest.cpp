@@ -24,7 +24,7 @@ std::string fila(const vb::EntidadPtr& e) {
 }
 
 // NULL reads as 0 for numbers and dates and as the empty text for texts; never Null.
-TEST_F(clsDRTest, RowsBecomeEntitiesInFieldOrderWithNullsByTypeAndTheTable) {
+TEST_F(clsDRTest, RowsBecomeEntitiesWithNullsByTypeAndFirstRowAndScalarDefaults) {
     const vb::ColeccionPtr filas = DR->Query("select * from t order by id", "x");
     ASSERT_EQ(filas->Count(), 3);
     EXPECT_EQ(fila(filas->Item(1)),
@@ -35,9 +35,8 @@ TEST_F(clsDRTest, RowsBecomeEntitiesInFieldOrderWithNullsByTypeAndTheTable) {
     // Without a table name "__tabla" is the empty text; an empty result is an empty collection.
     EXPECT_EQ(DR->Query("select id from t where id = 3")->Item(1)->Valor("__tabla").toString(), "");
     EXPECT_EQ(DR->Query("select * from t where id = 0")->Count(), 0);
-}
 
-TEST_F(clsDRTest, FirstRowScalarAndTheirDefaults) {
+    // The first row and the scalar, and their defaults.
     const vb::EntidadPtr primera = DR->QueryFirst("select id, s from t where id >= ? order by id", "t", {Variant(2)});
     ASSERT_TRUE(primera);
     EXPECT_EQ(vb::CLng(primera->Valor("id")), 2);
