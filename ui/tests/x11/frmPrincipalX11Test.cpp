@@ -1,20 +1,14 @@
-// The main window on a real X server: this process starts its own Xvfb on a free display and runs on
-// the xcb platform. Without a window manager the window the program asked to minimise stays on the
-// screen and its grid follows the rows; under IceWM minimising and restoring still work, and an
-// iconified or hidden window leaves its grid alone.
+// The main window on its own Xvfb (xcb platform): without a window manager, and under IceWM.
 #include "controls/ctrBoton.h"
 #include "platform/Program.h"
 #include "testsupport/ProcesoPrueba.h"
 #include "ui/frmPrincipal.h"
 #include "ui/tests/UiTest.h"
 
-#include <QGuiApplication>
 #include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTableView>
-#include <QTemporaryDir>
 #include <QWindow>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -28,8 +22,6 @@ namespace {
 
 using uitest::espera;
 using uitest::hijo;
-
-QString g_sinServidorX; // why there is no X server, when there is none
 
 // A program the test needs is missing: a skip, unless scripts/test asks for every service.
 #define REQUIERE_PROGRAMA(programa)                                                                                    \
@@ -70,10 +62,8 @@ pid_t arrancaXvfb() {
     if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty())
         return -1;
     int tubo[2];
-    if (pipe2(tubo, O_CLOEXEC) != 0) {
-        g_sinServidorX = QStringLiteral("no pipe for Xvfb's display number");
+    if (pipe2(tubo, O_CLOEXEC) != 0)
         return -1;
-    }
     const pid_t pid = lanza({"Xvfb", "-displayfd", "3", "-screen", "0", "1024x768x24", "-nolisten", "tcp"}, tubo[1]);
     close(tubo[1]);
     QByteArray numero;
@@ -83,7 +73,6 @@ pid_t arrancaXvfb() {
         numero += c;
     close(tubo[0]);
     if (numero.isEmpty()) {
-        g_sinServidorX = QStringLiteral("Xvfb gave no display number within 10 s");
         termina(pid);
         return -1;
     }
@@ -102,7 +91,7 @@ xcb_atom_t atomo(const char* nombre) {
     return a;
 }
 
-// The WM_STATE a window manager wrote on the window: 1 normal, 3 iconic, 0 none.
+// WM_STATE as a window manager writes it: 1 normal, 3 iconic, 0 none.
 quint32 estadoWm(QWidget& w) {
     const xcb_atom_t wmState = atomo("WM_STATE");
     xcb_get_property_reply_t* r = xcb_get_property_reply(
@@ -113,7 +102,7 @@ quint32 estadoWm(QWidget& w) {
     return e;
 }
 
-// What a window manager that iconifies a window by hiding only its own frame writes (3, or 1 back).
+// Written as by a window manager that iconifies by hiding only its own frame.
 void ponEstadoWm(QWidget& w, quint32 estado) {
     const xcb_atom_t wmState = atomo("WM_STATE");
     const quint32 valor[2] = {estado, XCB_WINDOW_NONE};
@@ -121,7 +110,7 @@ void ponEstadoWm(QWidget& w, quint32 estado) {
     xcb_flush(x11());
 }
 
-// What a task bar does to bring a window back: asks the window manager to activate it.
+// A task bar bringing a window back: asks the window manager to activate it.
 void activaComoLaBarraDeTareas(QWidget& w) {
     xcb_client_message_event_t ev{};
     ev.response_type = XCB_CLIENT_MESSAGE;
@@ -141,7 +130,7 @@ protected:
         UiTest::SetUp();
         REQUIERE_PROGRAMA("Xvfb");
         if (QGuiApplication::platformName() != "xcb")
-            FAIL() << "no X server: " << g_sinServidorX.toStdString();
+            FAIL() << "no X server: Xvfb gave no display number within 10 s";
     }
     static QTableView& rejilla(const frmPrincipal& w) { return *hijo<QTableView>(w, "grdLog"); }
 };
@@ -219,8 +208,7 @@ TEST_F(frmPrincipalX11Test, ConIceWMMinimizarYRestaurarSiguenValiendo) {
 
 } // namespace
 
-// The X server comes before the QApplication, which then runs on it (xcb). Listing the tests needs
-// none.
+// The X server comes before the QApplication (none to list the tests).
 int main(int argc, char** argv) {
     bool lista = false;
     for (int i = 1; i < argc; ++i)
