@@ -115,10 +115,6 @@ inline constexpr int kArranqueMs = 15000;
 inline ::testing::AssertionResult espera(const std::function<bool()>& cond, const QString& que, int ms = kArranqueMs) {
     return waits::until(cond, que, ms);
 }
-// For callers that name what they waited for after the assertion (<<).
-inline ::testing::AssertionResult espera(const std::function<bool()>& cond, int ms) {
-    return waits::until(cond, QStringLiteral("the condition"), ms);
-}
 
 // One request on a fresh connection, read until closed or the deadline ("<no conecta>": nobody listens).
 inline QByteArray pide(quint16 puerto, const QByteArray& peticion, int ms = waits::kDeadlineMs) {

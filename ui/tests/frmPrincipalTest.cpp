@@ -50,8 +50,8 @@ TEST_F(frmPrincipalTest, LaRejillaGuardaCienLineasYSoloSigueLasNuevasALaVista) {
     EXPECT_EQ(g.model()->rowCount(), 0); // out of sight: the view is not told
 
     w.show();
-    ASSERT_TRUE(uitest::espera([&g] { return g.model()->rowCount() == 2; }, 5000))
-        << "the two rows to reach the view once the window is exposed";
+    ASSERT_TRUE(waits::until([&g] { return g.model()->rowCount() == 2; },
+                             "the two rows to reach the view once the window is exposed"));
     EXPECT_EQ(g.model()->index(0, 1).data(), "línea 101");
     EXPECT_EQ(g.currentIndex().row(), -1);
     w.AnadirLog("tres");

@@ -20,7 +20,6 @@
 
 namespace {
 
-using uitest::espera;
 using uitest::hijo;
 
 // A program the test needs is missing: a skip, unless scripts/test asks for every service.
@@ -140,28 +139,29 @@ TEST_F(frmPrincipalX11Test, SinGestorDeVentanasLaVentanaQueSeVeSigueSusFilas) {
     QTableView& g = rejilla(w);
     w.AnadirLog("antes de mostrarse");
     w.muestraSinBandeja(); // the start-up without a tray asks for it minimised; nobody does it
-    ASSERT_TRUE(espera([&w] { return w.windowHandle()->isExposed(); }, 5000)) << "the X server to map the window";
-    ASSERT_TRUE(espera([&g] { return g.model()->rowCount() == 1; }, 5000)) << "the row logged before to show";
+    ASSERT_TRUE(waits::until([&w] { return w.windowHandle()->isExposed(); }, "the X server to map the window"));
+    ASSERT_TRUE(waits::until([&g] { return g.model()->rowCount() == 1; }, "the row logged before to show"));
     w.AnadirLog("uno");
     EXPECT_EQ(g.currentIndex().siblingAtColumn(1).data(), "uno");
 
     w.showNormal();
     emit hijo<ctrBoton>(w, "ctrMinimizar")->Click();
     w.AnadirLog("dos");
-    EXPECT_TRUE(espera([&g] { return g.currentIndex().siblingAtColumn(1).data() == "dos"; }, 5000))
-        << "the row logged after Minimizar to be selected in the window that is still on the screen";
+    EXPECT_TRUE(
+        waits::until([&g] { return g.currentIndex().siblingAtColumn(1).data() == "dos"; },
+                     "the row logged after Minimizar to be selected in the window that is still on the screen"));
 
     // Iconified by a window manager that leaves the window itself mapped: its WM_STATE says so.
     ponEstadoWm(w, 3);
-    ASSERT_TRUE(espera([&w] { return !w.rejillaALaVista(); }, 5000)) << "the window to hear WM_STATE iconic";
+    ASSERT_TRUE(waits::until([&w] { return !w.rejillaALaVista(); }, "the window to hear WM_STATE iconic"));
     w.AnadirLog("tres");
     EXPECT_EQ(g.model()->rowCount(), 3);
     ponEstadoWm(w, 1);
-    EXPECT_TRUE(espera([&g] { return g.model()->rowCount() == 4; }, 5000))
-        << "the row logged while iconified to show when WM_STATE turns normal";
+    EXPECT_TRUE(waits::until([&g] { return g.model()->rowCount() == 4; },
+                             "the row logged while iconified to show when WM_STATE turns normal"));
 
     w.hide();
-    ASSERT_TRUE(espera([&w] { return !w.windowHandle()->isExposed(); }, 5000)) << "the X server to unmap the window";
+    ASSERT_TRUE(waits::until([&w] { return !w.windowHandle()->isExposed(); }, "the X server to unmap the window"));
     w.AnadirLog("cuatro");
     EXPECT_EQ(g.model()->rowCount(), 4);
 }
@@ -172,7 +172,7 @@ TEST_F(frmPrincipalX11Test, ConIceWMMinimizarYRestaurarSiguenValiendo) {
     const pid_t icewm = lanza({"icewm"}, -1, qPrintable(home.path()));
     const auto cleanup = qScopeGuard([icewm] { termina(icewm); });
     const xcb_atom_t wmS0 = atomo("WM_S0");
-    ASSERT_TRUE(espera(
+    ASSERT_TRUE(waits::until(
         [wmS0] {
             xcb_get_selection_owner_reply_t* r =
                 xcb_get_selection_owner_reply(x11(), xcb_get_selection_owner(x11(), wmS0), nullptr);
@@ -180,30 +180,29 @@ TEST_F(frmPrincipalX11Test, ConIceWMMinimizarYRestaurarSiguenValiendo) {
             free(r);
             return hay;
         },
-        10000))
-        << "IceWM to take the screen (the WM_S0 selection)";
+        "IceWM to take the screen (the WM_S0 selection)", 10000));
 
     frmPrincipal w(false);
     QTableView& g = rejilla(w);
     w.muestraSinBandeja();
-    ASSERT_TRUE(espera([&w] { return estadoWm(w) == 3; }, 5000)) << "IceWM to keep the new window iconified";
+    ASSERT_TRUE(waits::until([&w] { return estadoWm(w) == 3; }, "IceWM to keep the new window iconified"));
     w.AnadirLog("mientras está minimizada");
     EXPECT_EQ(g.model()->rowCount(), 0);
 
     activaComoLaBarraDeTareas(w);
-    ASSERT_TRUE(espera([&g] { return g.model()->rowCount() == 1; }, 5000))
-        << "the window restored from the task bar to show the row logged while minimised";
+    ASSERT_TRUE(waits::until([&g] { return g.model()->rowCount() == 1; },
+                             "the window restored from the task bar to show the row logged while minimised"));
     w.AnadirLog("a la vista");
     EXPECT_EQ(g.currentIndex().siblingAtColumn(1).data(), "a la vista");
 
     emit hijo<ctrBoton>(w, "ctrMinimizar")->Click();
-    ASSERT_TRUE(espera([&w] { return estadoWm(w) == 3 && !w.windowHandle()->isExposed(); }, 5000))
-        << "IceWM to iconify the window";
+    ASSERT_TRUE(waits::until([&w] { return estadoWm(w) == 3 && !w.windowHandle()->isExposed(); },
+                             "IceWM to iconify the window"));
     w.AnadirLog("otra vez minimizada");
     EXPECT_EQ(g.model()->rowCount(), 2);
     w.showNormal(); // the tray menu's Mostrar
-    EXPECT_TRUE(espera([&g] { return g.model()->rowCount() == 3; }, 5000))
-        << "the window shown again to show the row logged while minimised";
+    EXPECT_TRUE(waits::until([&g] { return g.model()->rowCount() == 3; },
+                             "the window shown again to show the row logged while minimised"));
 }
 
 } // namespace
