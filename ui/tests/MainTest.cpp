@@ -1,5 +1,4 @@
-// Main: the command-line switches and what a restart passes on; and the real program, started as a
-// process against the private services and spoken to over its protocol.
+// Main: the switches, what a restart passes on; the real program as a process, over its protocol.
 #include "ui/Main.h"
 #include "ui/frmPrincipal.h"
 #include "ui/tests/UiTest.h"
@@ -48,8 +47,7 @@ TEST(Main, TablaDeLineasDeComandos) {
     EXPECT_EQ(estado, (EstadoInterruptores{true, true, true, true, true, 7, "v", "h", "9", {}}));
 }
 
-// The scale step at both ends of the port range and just outside it: a port in range is opened
-// (its pty reads back 9600 bauds and one stop bit), one outside is left as it was, with a message.
+// Ports at and just past both ends of the range: in range opened (9600 bauds, one stop bit), else a message.
 using MainEnProceso = uitest::UiTest;
 TEST_F(MainEnProceso, LaBalanzaSoloSeAbreEnLosPuertosDel1Al9) {
     const struct {
@@ -100,9 +98,8 @@ TEST(Main, ElReinicioConservaLosInterruptoresYEsperaCinco) {
     EXPECT_EQ(leido, (EstadoInterruptores{.gintRetraso = 5, .gstrNombreBDSwitch = "ventas", .gstrTPVSwitch = "3"}));
 }
 
-// Starts with the database only through the switch, turns the till's configtpv rows into registry
-// values (a value that does not convert is logged, the start-up goes on), holds its instance, and
-// restarts on the same switches.
+// The database only through the switch; configtpv rows become registry values (one that does not
+// convert is logged); one instance only; a restart keeps the switches.
 TEST(Main, ArrancaUnaSolaVezGuardaLaConfiguracionEnElRegistroYSeReiniciaConLosMismosInterruptores) {
     TARVOLIN_REQUIRE_DATABASE();
     BaseDemo db("uiarranque");
@@ -195,9 +192,8 @@ TEST(Main, BaseCaidaAlArrancarSeReintentaYElPasoPostConexionCorreUnaSolaVez) {
     testenv::runSql({}, QStringLiteral("drop user '%1'@'%', '%1'@'localhost';").arg(usuario));
 }
 
-// Image commands whose lengths overflowed made the command scanner read before the text and ended
-// the program; as a special ticket and as a kitchen article line, it answers and goes on, and
-// stops over TCP after its reply.
+// Image commands with overflowing lengths made the scanner read before the text and end the program;
+// as a special ticket and as a kitchen line it answers and goes on, and stops over TCP after its reply.
 TEST(Main, ComandosDeImagenConLongitudesEnormesNoTumbanElPrograma) {
     TARVOLIN_REQUIRE_DATABASE();
     BaseDemo db("uiescpos");
@@ -218,14 +214,13 @@ TEST(Main, ComandosDeImagenConLongitudesEnormesNoTumbanElPrograma) {
     EXPECT_EQ(p.proceso().exitCode(), 0);
 }
 
-// scripts/demo follows a restarted service by looking for this run's tarvolin among all of them:
-// another tarvolin (another run's, another user's) must neither be taken nor stop the script,
-// which runs under set -e, when it is the last one looked at.
+// scripts/demo finds this run's restarted tarvolin: another run's must neither be taken nor, looked at
+// last, stop the script (set -e).
 TEST(Main, SoloSigueLosTarvolinDeSuPropiaEjecucionYNuncaFallaAlBuscar) {
     QTemporaryDir dir;
     const QString falso = dir.path() + "/tarvolin", run = dir.path() + "/run";
     ASSERT_TRUE(QFile::copy("/bin/sleep", falso));
-    QProcess propio, ajeno; // in this order, so the other run's comes last
+    QProcess propio, ajeno; // in this order, so the other run's comes last; both killed when they go
     for (const auto& [p, runtime] : {std::pair{&propio, run}, {&ajeno, dir.path() + "/otro"}}) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_RUNTIME_DIR", runtime + "/runtime");
@@ -242,8 +237,4 @@ TEST(Main, SoloSigueLosTarvolinDeSuPropiaEjecucionYNuncaFallaAlBuscar) {
     EXPECT_EQ(bash.exitCode(), 0) << bash.readAllStandardError().toStdString();
     EXPECT_EQ(QString::fromUtf8(bash.readAllStandardOutput()).trimmed(),
               QStringLiteral("[%1]").arg(propio.processId()));
-    for (QProcess* p : {&propio, &ajeno}) {
-        p->kill();
-        p->waitForFinished(5000);
-    }
 }

@@ -1,6 +1,5 @@
 #pragma once
-// In-process window tests (the core's state put back around each test, prompts answered in advance),
-// and the real program as a subprocess in a folder of its own, spoken to over TCP on a port of its own.
+// Windows in process (state reset around each test, prompts scripted); the program as a subprocess.
 #include "core/basGeneral.h"
 #include "core/basLegacyFunctions.h"
 #include "core/clsParametros.h"
@@ -116,13 +115,8 @@ inline constexpr int kArranqueMs = 15000;
 inline ::testing::AssertionResult espera(const std::function<bool()>& cond, const QString& que, int ms = kArranqueMs) {
     return waits::until(cond, que, ms);
 }
-// For callers that name what they waited for after the assertion (<<).
-inline ::testing::AssertionResult espera(const std::function<bool()>& cond, int ms) {
-    return waits::until(cond, QStringLiteral("the condition"), ms);
-}
 
-// One request on a fresh connection, read until the program closes it or the deadline passes
-// ("<no conecta>" when nobody listens).
+// One request on a fresh connection, read until closed or the deadline ("<no conecta>": nobody listens).
 inline QByteArray pide(quint16 puerto, const QByteArray& peticion, int ms = waits::kDeadlineMs) {
     servertest::ClienteTcp c(puerto);
     if (!c.conectado())
@@ -131,9 +125,8 @@ inline QByteArray pide(quint16 puerto, const QByteArray& peticion, int ms = wait
     return c.lee(nullptr, ms);
 }
 
-// A copy of the executable (so log.txt and a restart land beside it) with its registry store and
-// runtime folder (the instance lock; another copy's when given). Everything it started is stopped
-// when it goes.
+// A copy of the executable (log.txt and a restart beside it), its registry store and runtime folder
+// (the instance lock; another copy's when given). All it started is stopped when it goes.
 class ProgramaEnPrueba {
 public:
     explicit ProgramaEnPrueba(const QString& carpetaEjecucion = {}) {
@@ -192,7 +185,6 @@ public:
     }
     QString errores() { return m_stderr += QString::fromUtf8(m_proceso.readAllStandardError()); }
 
-    // One request over a new connection, read until the program closes it.
     QByteArray peticion(const QByteArray& json) const { return pide(m_puerto, json); }
     bool ok(const QByteArray& json) const { return peticion(json).contains(R"("ok":true)"); }
     bool respondePing() const { return peticion(R"({"accion":"Ping"})").contains(R"("respuesta":"S")"); }

@@ -1,5 +1,4 @@
-// The communication window as the start-up registers it with the request server: the trace layout
-// of the installation switch, and the informative layout with its cancel button.
+// The request server's window: the trace layout (installation switch), the informative one (cancel).
 #include "ui/frmComSocketVentana.h"
 #include "ui/tests/UiTest.h"
 
@@ -11,8 +10,6 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPlainTextEdit>
-
-using namespace servertest;
 
 namespace {
 
@@ -44,8 +41,7 @@ TEST_F(frmComSocketVentanaTest, TraceLayoutOnlyWithTheInstallationSwitch) {
     EXPECT_TRUE(w->findChild<QLabel*>("lblHostID")->text().startsWith("Host Id: "));
     EXPECT_TRUE(w->findChild<QLabel*>("lblAddress")->text().startsWith("Address: "));
     EXPECT_EQ(servertest::enHilo([p] { return uitest::pide(quint16(p), "{}"); }), "200 OK\r");
-    // The list shows the trace lines without the seconds (from the first after it was made); the
-    // last one is selected.
+    // The trace lines without the seconds (from the first after it was made), the last one selected.
     auto* lista = w->findChild<QListWidget*>("List1");
     EXPECT_EQ(lista->item(0)->text(), "Listening to port: 0");
     for (const char* linea : {"Received: {} from 127.0.0.1(", "Sending: 200 OK\r to 127.0.0.1"})

@@ -33,9 +33,8 @@ void enElDialogo(std::function<void(frmConfig&)> f) {
 
 } // namespace
 
-// A first start without settings asks for the basic ones, stores them and ends. Then a tap on a box
-// opens the keyboard with its caption, a cancel stores nothing, the next opening shows what is stored,
-// and the password and an empty user are stored as they are.
+// A first start asks for the basic settings, stores them and ends. A tap opens the keyboard with its
+// caption, a cancel stores nothing, reopening shows what is stored; password and empty user kept as is.
 TEST_F(frmConfigTest, LaPrimeraConfiguracionElTecladoCancelarYAceptar) {
     frmConfig::registrarFrmConfig();
     enElDialogo([](frmConfig& d) {

@@ -1,5 +1,4 @@
-// The main window: its log grid, the tray icon, closing and exiting, the configuration road, the
-// end road and its timers; then its start-up operations against the real MariaDB.
+// The main window: log grid, tray icon, closing, configuration, the end road and timers, start-up.
 #include "ui/frmPrincipal.h"
 #include "ui/ModeloLog.h"
 #include "ui/TemporizadorVB.h"
@@ -18,26 +17,22 @@ using uitest::UiTest;
 
 namespace {
 
-class frmPrincipalTest : public UiTest {};
-
+using frmPrincipalTest = UiTest;
 QTableView& rejilla(const frmPrincipal& w) {
     return *hijo<QTableView>(w, "grdLog");
 }
-
 // What the grid holds, shown yet or not.
 const ModeloLog& modelo(const frmPrincipal& w) {
     return *qobject_cast<const ModeloLog*>(rejilla(w).model());
 }
-
 QSystemTrayIcon& bandeja(const frmPrincipal& w) {
     return *hijo<QSystemTrayIcon>(w, "barEstado");
 }
 
 } // namespace
 
-// The grid keeps 100 lines and the next one starts it anew. Lines logged out of sight reach the view
-// when the window shows, without moving the current row; a burst is shown together once the pause is
-// over, the last line selected; nothing moves while the window is minimised.
+// 100 lines, then the grid starts anew. Lines logged out of sight reach the view when the window shows
+// (current row unmoved); a burst shows after the pause, last line selected; minimised, nothing moves.
 TEST_F(frmPrincipalTest, LaRejillaGuardaCienLineasYSoloSigueLasNuevasALaVista) {
     clock_seam::setNowSource([] { return QDateTime(QDate(2025, 3, 5), QTime(14, 7, 9)); });
     frmPrincipal w(true);
@@ -55,8 +50,8 @@ TEST_F(frmPrincipalTest, LaRejillaGuardaCienLineasYSoloSigueLasNuevasALaVista) {
     EXPECT_EQ(g.model()->rowCount(), 0); // out of sight: the view is not told
 
     w.show();
-    ASSERT_TRUE(uitest::espera([&g] { return g.model()->rowCount() == 2; }, 5000))
-        << "the two rows to reach the view once the window is exposed";
+    ASSERT_TRUE(waits::until([&g] { return g.model()->rowCount() == 2; },
+                             "the two rows to reach the view once the window is exposed"));
     EXPECT_EQ(g.model()->index(0, 1).data(), "línea 101");
     EXPECT_EQ(g.currentIndex().row(), -1);
     w.AnadirLog("tres");
@@ -75,9 +70,9 @@ TEST_F(frmPrincipalTest, LaRejillaGuardaCienLineasYSoloSigueLasNuevasALaVista) {
     EXPECT_EQ(g.model()->rowCount(), 7);
 }
 
-// The configuration opens only with the access code. Closing the window, the exit button and the
-// tray's exit ask first and end only on Yes; any other answer hides the window behind its icon, or
-// without a tray leaves it minimised. The end road takes the icon away and ends half a second later.
+// The configuration needs the access code. Closing and exiting ask first and end only on Yes; else
+// the window hides behind its icon (minimised without a tray). The end comes half a second later.
+// A scale timer without interval is enabled but does not tick.
 TEST_F(frmPrincipalTest, LosMandosPreguntanAntesYElFinalTerminaMedioSegundoDespues) {
     frmPrincipal w(true), sinBandeja(false);
     respuestas.formAnswers["frmPassword"] = {0, 1};
@@ -121,10 +116,6 @@ TEST_F(frmPrincipalTest, LosMandosPreguntanAntesYElFinalTerminaMedioSegundoDespu
     respuestas.answers = {prompts::vbYes};
     EXPECT_THROW(emit hijo<ctrBoton>(w, "ctrSalir")->Click(), program::Ended);
     EXPECT_FALSE(bandeja(w).isVisible());
-}
-
-TEST_F(frmPrincipalTest, ElTemporizadorDeLaBalanzaSinIntervaloEstaActivadoPeroNoLate) {
-    frmPrincipal w(true);
     w.setScaleTimer(true, 0);
     EXPECT_TRUE(w.scaleTimerEnabled());
     EXPECT_FALSE(hijo<TemporizadorVB>(w, "tmrBalanzaContinuo")->activo());

@@ -1,5 +1,4 @@
-// The re-weigh window with a simulated scale: the weigh-first dialog that follows the live weight,
-// and the re-weigh of a ticket line that shows the line's own data and asks the scale on accept.
+// The re-weigh window on a simulated scale: weigh-first following the live weight; a line's re-weigh.
 #include "ui/frmRecalcularPeso.h"
 #include "controls/ctrBoton.h"
 #include "scale/tests/EntornoBalanza.h"

@@ -1,20 +1,14 @@
-// The main window on a real X server: this process starts its own Xvfb on a free display and runs on
-// the xcb platform. Without a window manager the window the program asked to minimise stays on the
-// screen and its grid follows the rows; under IceWM minimising and restoring still work, and an
-// iconified or hidden window leaves its grid alone.
+// The main window on its own Xvfb (xcb platform): without a window manager, and under IceWM.
 #include "controls/ctrBoton.h"
 #include "platform/Program.h"
 #include "testsupport/ProcesoPrueba.h"
 #include "ui/frmPrincipal.h"
 #include "ui/tests/UiTest.h"
 
-#include <QGuiApplication>
 #include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTableView>
-#include <QTemporaryDir>
 #include <QWindow>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -26,10 +20,7 @@
 
 namespace {
 
-using uitest::espera;
 using uitest::hijo;
-
-QString g_sinServidorX; // why there is no X server, when there is none
 
 // A program the test needs is missing: a skip, unless scripts/test asks for every service.
 #define REQUIERE_PROGRAMA(programa)                                                                                    \
@@ -70,10 +61,8 @@ pid_t arrancaXvfb() {
     if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty())
         return -1;
     int tubo[2];
-    if (pipe2(tubo, O_CLOEXEC) != 0) {
-        g_sinServidorX = QStringLiteral("no pipe for Xvfb's display number");
+    if (pipe2(tubo, O_CLOEXEC) != 0)
         return -1;
-    }
     const pid_t pid = lanza({"Xvfb", "-displayfd", "3", "-screen", "0", "1024x768x24", "-nolisten", "tcp"}, tubo[1]);
     close(tubo[1]);
     QByteArray numero;
@@ -83,7 +72,6 @@ pid_t arrancaXvfb() {
         numero += c;
     close(tubo[0]);
     if (numero.isEmpty()) {
-        g_sinServidorX = QStringLiteral("Xvfb gave no display number within 10 s");
         termina(pid);
         return -1;
     }
@@ -102,7 +90,7 @@ xcb_atom_t atomo(const char* nombre) {
     return a;
 }
 
-// The WM_STATE a window manager wrote on the window: 1 normal, 3 iconic, 0 none.
+// WM_STATE as a window manager writes it: 1 normal, 3 iconic, 0 none.
 quint32 estadoWm(QWidget& w) {
     const xcb_atom_t wmState = atomo("WM_STATE");
     xcb_get_property_reply_t* r = xcb_get_property_reply(
@@ -113,7 +101,7 @@ quint32 estadoWm(QWidget& w) {
     return e;
 }
 
-// What a window manager that iconifies a window by hiding only its own frame writes (3, or 1 back).
+// Written as by a window manager that iconifies by hiding only its own frame.
 void ponEstadoWm(QWidget& w, quint32 estado) {
     const xcb_atom_t wmState = atomo("WM_STATE");
     const quint32 valor[2] = {estado, XCB_WINDOW_NONE};
@@ -121,7 +109,7 @@ void ponEstadoWm(QWidget& w, quint32 estado) {
     xcb_flush(x11());
 }
 
-// What a task bar does to bring a window back: asks the window manager to activate it.
+// A task bar bringing a window back: asks the window manager to activate it.
 void activaComoLaBarraDeTareas(QWidget& w) {
     xcb_client_message_event_t ev{};
     ev.response_type = XCB_CLIENT_MESSAGE;
@@ -141,7 +129,7 @@ protected:
         UiTest::SetUp();
         REQUIERE_PROGRAMA("Xvfb");
         if (QGuiApplication::platformName() != "xcb")
-            FAIL() << "no X server: " << g_sinServidorX.toStdString();
+            FAIL() << "no X server: Xvfb gave no display number within 10 s";
     }
     static QTableView& rejilla(const frmPrincipal& w) { return *hijo<QTableView>(w, "grdLog"); }
 };
@@ -151,28 +139,29 @@ TEST_F(frmPrincipalX11Test, SinGestorDeVentanasLaVentanaQueSeVeSigueSusFilas) {
     QTableView& g = rejilla(w);
     w.AnadirLog("antes de mostrarse");
     w.muestraSinBandeja(); // the start-up without a tray asks for it minimised; nobody does it
-    ASSERT_TRUE(espera([&w] { return w.windowHandle()->isExposed(); }, 5000)) << "the X server to map the window";
-    ASSERT_TRUE(espera([&g] { return g.model()->rowCount() == 1; }, 5000)) << "the row logged before to show";
+    ASSERT_TRUE(waits::until([&w] { return w.windowHandle()->isExposed(); }, "the X server to map the window"));
+    ASSERT_TRUE(waits::until([&g] { return g.model()->rowCount() == 1; }, "the row logged before to show"));
     w.AnadirLog("uno");
     EXPECT_EQ(g.currentIndex().siblingAtColumn(1).data(), "uno");
 
     w.showNormal();
     emit hijo<ctrBoton>(w, "ctrMinimizar")->Click();
     w.AnadirLog("dos");
-    EXPECT_TRUE(espera([&g] { return g.currentIndex().siblingAtColumn(1).data() == "dos"; }, 5000))
-        << "the row logged after Minimizar to be selected in the window that is still on the screen";
+    EXPECT_TRUE(
+        waits::until([&g] { return g.currentIndex().siblingAtColumn(1).data() == "dos"; },
+                     "the row logged after Minimizar to be selected in the window that is still on the screen"));
 
     // Iconified by a window manager that leaves the window itself mapped: its WM_STATE says so.
     ponEstadoWm(w, 3);
-    ASSERT_TRUE(espera([&w] { return !w.rejillaALaVista(); }, 5000)) << "the window to hear WM_STATE iconic";
+    ASSERT_TRUE(waits::until([&w] { return !w.rejillaALaVista(); }, "the window to hear WM_STATE iconic"));
     w.AnadirLog("tres");
     EXPECT_EQ(g.model()->rowCount(), 3);
     ponEstadoWm(w, 1);
-    EXPECT_TRUE(espera([&g] { return g.model()->rowCount() == 4; }, 5000))
-        << "the row logged while iconified to show when WM_STATE turns normal";
+    EXPECT_TRUE(waits::until([&g] { return g.model()->rowCount() == 4; },
+                             "the row logged while iconified to show when WM_STATE turns normal"));
 
     w.hide();
-    ASSERT_TRUE(espera([&w] { return !w.windowHandle()->isExposed(); }, 5000)) << "the X server to unmap the window";
+    ASSERT_TRUE(waits::until([&w] { return !w.windowHandle()->isExposed(); }, "the X server to unmap the window"));
     w.AnadirLog("cuatro");
     EXPECT_EQ(g.model()->rowCount(), 4);
 }
@@ -183,7 +172,7 @@ TEST_F(frmPrincipalX11Test, ConIceWMMinimizarYRestaurarSiguenValiendo) {
     const pid_t icewm = lanza({"icewm"}, -1, qPrintable(home.path()));
     const auto cleanup = qScopeGuard([icewm] { termina(icewm); });
     const xcb_atom_t wmS0 = atomo("WM_S0");
-    ASSERT_TRUE(espera(
+    ASSERT_TRUE(waits::until(
         [wmS0] {
             xcb_get_selection_owner_reply_t* r =
                 xcb_get_selection_owner_reply(x11(), xcb_get_selection_owner(x11(), wmS0), nullptr);
@@ -191,36 +180,34 @@ TEST_F(frmPrincipalX11Test, ConIceWMMinimizarYRestaurarSiguenValiendo) {
             free(r);
             return hay;
         },
-        10000))
-        << "IceWM to take the screen (the WM_S0 selection)";
+        "IceWM to take the screen (the WM_S0 selection)", 10000));
 
     frmPrincipal w(false);
     QTableView& g = rejilla(w);
     w.muestraSinBandeja();
-    ASSERT_TRUE(espera([&w] { return estadoWm(w) == 3; }, 5000)) << "IceWM to keep the new window iconified";
+    ASSERT_TRUE(waits::until([&w] { return estadoWm(w) == 3; }, "IceWM to keep the new window iconified"));
     w.AnadirLog("mientras está minimizada");
     EXPECT_EQ(g.model()->rowCount(), 0);
 
     activaComoLaBarraDeTareas(w);
-    ASSERT_TRUE(espera([&g] { return g.model()->rowCount() == 1; }, 5000))
-        << "the window restored from the task bar to show the row logged while minimised";
+    ASSERT_TRUE(waits::until([&g] { return g.model()->rowCount() == 1; },
+                             "the window restored from the task bar to show the row logged while minimised"));
     w.AnadirLog("a la vista");
     EXPECT_EQ(g.currentIndex().siblingAtColumn(1).data(), "a la vista");
 
     emit hijo<ctrBoton>(w, "ctrMinimizar")->Click();
-    ASSERT_TRUE(espera([&w] { return estadoWm(w) == 3 && !w.windowHandle()->isExposed(); }, 5000))
-        << "IceWM to iconify the window";
+    ASSERT_TRUE(waits::until([&w] { return estadoWm(w) == 3 && !w.windowHandle()->isExposed(); },
+                             "IceWM to iconify the window"));
     w.AnadirLog("otra vez minimizada");
     EXPECT_EQ(g.model()->rowCount(), 2);
     w.showNormal(); // the tray menu's Mostrar
-    EXPECT_TRUE(espera([&g] { return g.model()->rowCount() == 3; }, 5000))
-        << "the window shown again to show the row logged while minimised";
+    EXPECT_TRUE(waits::until([&g] { return g.model()->rowCount() == 3; },
+                             "the window shown again to show the row logged while minimised"));
 }
 
 } // namespace
 
-// The X server comes before the QApplication, which then runs on it (xcb). Listing the tests needs
-// none.
+// The X server comes before the QApplication (none to list the tests).
 int main(int argc, char** argv) {
     bool lista = false;
     for (int i = 1; i < argc; ++i)
