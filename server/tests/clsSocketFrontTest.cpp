@@ -33,14 +33,7 @@ const QByteArray kOk = "200 OK\r{\"ok\":true}";
 const QByteArray kSinAccion = "200 OK\r{\"errorVB6\":\"Acci\\u00F3n \\'#ERROR#\\' no implementada.\",\"ok\":false}";
 const QByteArray kNoImprime = "200 OK\r{\"error\":\"No se ha podido imprimir el ticket.\",\"ok\":true}";
 
-// A queued kitchen ticket for `impresora`.
-QByteArray cocina_(const QString& impresora, const QString& texto = QStringLiteral("1 PRIMERO<cortar>1 SEGUNDO")) {
-    return QStringLiteral(R"({"accion":"ImprimirTicketCocinaEspecial","idTPV":3,"idTicket":1234,"texto":"%1",)"
-                          R"("impresora":"%2"})")
-        .arg(texto, impresora)
-        .toUtf8();
-}
-
+// A kitchen ticket request; `extra` goes after its text.
 QByteArray cocina(const QString& texto, const QString& extra = {}) {
     return (QStringLiteral(R"({"accion":"ImprimirTicketCocinaEspecial","idTPV":3,"idTicket":1234,"texto":")") + texto +
             QStringLiteral("\"") + extra + QStringLiteral("}"))
@@ -104,10 +97,8 @@ protected:
     QByteArray pide(const QByteArray& peticion) { return intercambio(puerto, peticion); }
 
     static int filas(const QString& texto) {
-        int n = 0;
-        for (const QString& f : recordingMainWindow().grid)
-            n += f.contains(texto);
-        return n;
+        return int(
+            std::ranges::count_if(recordingMainWindow().grid, [&](const QString& f) { return f.contains(texto); }));
     }
     // Jobs that reached the capture, waiting (bounded) for at least `n`.
     const std::vector<QByteArray>& trabajos(size_t n = 0) {
@@ -190,14 +181,12 @@ TEST_F(clsSocketFrontTest, EveryReplyByteForByte) {
     EXPECT_EQ(core->valor("select hex(Concepto) from qm_log where Concepto like 'Tarvolin. Mesa 4%'"),
               QString::fromLatin1(QByteArray("Tarvolin. Mesa 4\r\nsin sal\r\nurgente").toHex().toUpper()));
     EXPECT_EQ(filas("Error VB6: Tarvolin, origen_request:socket_Request, Type mismatch"), 2);
-    std::vector<QByteArray> lineasError;
+    QByteArrayList lineasError, esperadas;
     for (const auto& j : impresoras.jobs)
-        lineasError.push_back(j.data.mid(j.data.indexOf("Tarvolin Error: ")).split('\r').first());
-    const std::vector<QByteArray> esperadas = {"Type mismatch", "Type mismatch", "Overflow", "Invalid use of Null"};
-    ASSERT_EQ(lineasError.size(), esperadas.size());
-    for (size_t i = 0; i < esperadas.size(); ++i)
-        EXPECT_EQ(lineasError[i],
-                  "Tarvolin Error: ERROR: clsSocketFront.EjecutaAccion. socket_Request: " + esperadas[i]);
+        lineasError << j.data.mid(j.data.indexOf("Tarvolin Error: ")).split('\r').first();
+    for (const char* e : {"Type mismatch", "Type mismatch", "Overflow", "Invalid use of Null"})
+        esperadas << QByteArray("Tarvolin Error: ERROR: clsSocketFront.EjecutaAccion. socket_Request: ") + e;
+    EXPECT_EQ(lineasError, esperadas);
     EXPECT_EQ(core->valor("select count(*) from qm_log where Concepto like "
                           "'Tarvolin. ERROR: clsSocketFront.EjecutaAccion. socket_Request: %'"),
               "4");
@@ -319,10 +308,10 @@ TEST_F(clsSocketFrontTest, BusyPortIsReportedOnceAndIniciaListensOnceItIsFree) {
     QPointer<frmComSocket> anterior = front->socket();
     front->setPuertoForzado(ocupado);
 
-    front->Inicia();
-    EXPECT_FALSE(front->SocketIniciado);
-    front->Inicia();
-    EXPECT_FALSE(front->SocketIniciado);
+    for (int i = 0; i < 2; ++i) {
+        front->Inicia();
+        EXPECT_FALSE(front->SocketIniciado);
+    }
     // One report (log grid, database log and paper), then only trace lines.
     EXPECT_EQ(core->valor("select count(*) from qm_log where Concepto like '%ERROR: frmComSocket.IniciaEscucha (%'"),
               "1");
@@ -477,7 +466,8 @@ TEST_F(clsSocketFrontTest, PrintFailingPartWayRetriesOnlyWhatDidNotGoOutAndRepor
     salida.cola = cocina.nombre;
     salida.tras = "PRIMERO";
     printers::install(&salida);
-    encola({QString::fromUtf8(cocina_(cocina.nombre))});
+    const QString enCocina = QStringLiteral(R"(,"impresora":"%1")").arg(cocina.nombre);
+    encola({QString::fromUtf8(::cocina(QStringLiteral("1 PRIMERO<cortar>1 SEGUNDO"), enCocina))});
     for (int i = 0; i < 3; ++i)
         EXPECT_FALSE(front->EjecutarRequestPendientesCola("prueba"));
     ASSERT_EQ(front->peticiones_aincronas()->Count(), 1);
@@ -494,7 +484,7 @@ TEST_F(clsSocketFrontTest, PrintFailingPartWayRetriesOnlyWhatDidNotGoOutAndRepor
     ASSERT_TRUE(testenv::lpadmin({"-p", cocina.nombre, "-E"}));
     EXPECT_FALSE(front->EjecutarRequestPendientesCola("prueba"));
     // A drain right after one that printed prints too.
-    encola({QString::fromUtf8(cocina_(cocina.nombre, "1 TERCERO"))});
+    encola({QString::fromUtf8(::cocina(QStringLiteral("1 TERCERO"), enCocina))});
     EXPECT_FALSE(front->EjecutarRequestPendientesCola("prueba"));
     EXPECT_EQ(front->peticiones_aincronas()->Count(), 0);
     // Each dish once, in order (a piece may take more than one job).
