@@ -40,9 +40,8 @@ QByteArray cocina(const QString& texto, const QString& extra = {}) {
         .toUtf8();
 }
 
-// The request server as it runs in the service: a connected core on a scratch database, the printer
-// layer writing to a raw CUPS queue whose device is a TCP capture in this process, and a front
-// listening on a port of its own choosing.
+// The request server as in the service: a core on a scratch database, printing to a raw CUPS queue
+// captured in this process, and a front on a port of its own choosing.
 class clsSocketFrontTest : public ::testing::Test {
 protected:
     std::unique_ptr<testenv::ColaCaptura> cola;
@@ -131,8 +130,7 @@ TEST_F(clsSocketFrontTest, EveryReplyByteForByte) {
         {kPing, kRespuestaPing},
         {R"({"accion":"PING","idTPV":"7","idTicket":12.5,"idCamarero":null})", kRespuestaPing},
         {R"({"accion":"GetIdTPV"})", "200 OK\r{\"idTPV\":\"1\",\"ok\":true}"},
-        // Field names match as written, action names in any case; without "accion" the action is
-        // the entity's answer for a missing name.
+        // Field names match as written, action names in any case.
         {R"({"Accion":"Ping"})", kSinAccion},
         {R"({"ACCION":"Ping","accion":"PING"})", kRespuestaPing},
         {R"({"accion":"Ping","IDTPV":"abc"})", kRespuestaPing}, // not "idTPV": not read
@@ -146,8 +144,7 @@ TEST_F(clsSocketFrontTest, EveryReplyByteForByte) {
         {"\r\n-- basura {{" + kPing, kSinAccion},
         {"POST /tarvolin HTTP/1.1\r\nContent-Length: 17\r\n\r\n" + kPing, kRespuestaPing},
         {kPing + R"({"accion":"GetIdTPV"})", kRespuestaPing},
-        // A bad field is answered, and reported like any error (a printed line, qm_log) without
-        // touching the database link.
+        // A bad field is answered and reported like any error, the database link untouched.
         {R"({"accion":"Ping","idTPV":"abc"})", "200 OK\r{\"ok\":false,\"errorVB6\":\"Type mismatch\"}"},
         {R"({"accion":"ImprimirTicketCocinaEspecial","idTPV":3,"idTicket":1234,"imprimir_pie":"S"})",
          "200 OK\r{\"ok\":false,\"errorVB6\":\"Type mismatch\"}"},
@@ -233,9 +230,8 @@ TEST_F(clsSocketFrontTest, KitchenTicketReachesThePrinterAsTheComposerMakesItAnd
     EXPECT_EQ(pide(cocina("1 Sopa", R"(,"impresora":"no_existe_esta_cola_tarvolin")")), kNoImprime);
 }
 
-// The printer's delay waits with events running: pings are answered meanwhile, a second print
-// waits its turn and never interleaves with the first, and its peer, gone for good (a reset) while
-// it waits, is sent nothing.
+// The printer's delay runs events: pings are answered meanwhile, a second print waits its turn,
+// and its peer, reset while it waits, is sent nothing.
 TEST_F(clsSocketFrontTest, PingsAreAnsweredWhileAPrintWaitsAndPrintsNeverInterleave) {
     objParametros().SetValor(QStringLiteral("DelayImpresion"), QStringLiteral("700"));
     Hito aImprime("the first print to start",
@@ -354,9 +350,8 @@ TEST_F(clsSocketFrontTest, PortsFollowTheTillSettingsAndAreOpenedInTheFirewallLi
     EXPECT_GE(filas("ERROR: clsSocketFront.getPuertoSocketFront: Overflow"), 1);
 }
 
-// The weight action against a simulated serial scale on a pseudo-terminal pair, opened as the
-// start-up opens it: the till's scale, in request mode, answers zero, so there is no product. The
-// service weighs silently: the reason comes back in the reply, never as a message box.
+// A simulated serial scale on a pty answers zero: the reason comes back in the reply, never as a
+// message box.
 TEST_F(clsSocketFrontTest, GetPesoReadsTheScaleInUseSilently) {
     sim = std::make_unique<Simulador>();
     ASSERT_TRUE(sim->arrancado());
@@ -422,8 +417,7 @@ TEST_F(clsSocketFrontTest, DrainsRunInOrderOnePassAndKeepWhatFailed) {
         EXPECT_EQ(quedan(), c.quedan);
     }
     frmPrincipalVars().lngTPV = frmPrincipalVars().lngTicket = 0;
-    // The entries that held no request reached the error handler, whose error lines come after the
-    // one print that went out (and the error ticket of the one that did not).
+    // The entries that held no request reached the error handler.
     const auto errores = [&] {
         return std::ranges::count_if(trabajos(), [](const QByteArray& j) { return j.contains("Tarvolin Error"); });
     };
@@ -508,8 +502,7 @@ TEST_F(clsSocketFrontTest, EnviaPeticionTalksToOurOwnPortAndTellsWhenNobodyListe
     EXPECT_EQ(p, puerto);
     EXPECT_EQ(r->Valor("respuesta").toString(), kRespuestaPing);
 
-    // A print sent to our own port from inside a print waits for the turn its sender holds: the send
-    // ends at its limit, and the ticket goes out only once the outer print has finished.
+    // A print sent to our own port from inside a print times out; the ticket goes out afterwards.
     auto impresion = std::make_shared<vb::entidadGenerica>();
     impresion->Propiedad("texto", "desde dentro");
     TurnoExclusivo::instancia().ejecuta([&] { r = front->enviaPeticion("ImprimirTicketEspecial", &impresion); });

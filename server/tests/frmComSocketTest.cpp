@@ -75,9 +75,8 @@ protected:
     }
 };
 
-// One request at a time per connection, exclusive requests one at a time across connections, and
-// the others go on meanwhile: `a` sends an exclusive request that waits until `c`'s free one is
-// done, then a second one behind it; `b`'s exclusive request waits its turn.
+// `a`'s exclusive request waits until `c`'s free one is done, its second waits behind it, and `b`'s
+// exclusive one waits its turn.
 TEST_F(frmComSocketTest, OneRequestAtATimePerConnectionAndExclusiveOnesAcrossConnections) {
     ventana->setPeticionExclusiva([](const QString& d) { return d.contains(QLatin1String("excl")); });
     QStringList orden;
@@ -332,9 +331,8 @@ TEST_F(frmComSocketTest, IdleConnectionIsClosedUnlessItsPeerAskedToKeepIt) {
     EXPECT_EQ(recordingMainWindow().grid.filter(" inactiva desde 127.0.0.1: se cierra").size(), 1);
 }
 
-// The server accepts nothing while the burst connects and sends (its thread waits here without
-// events): every connection must still complete, so the queue holds far more than the old 50. Then
-// each gets its own reply, and every element is unloaded.
+// The server accepts nothing while the burst connects (its thread waits without events): the accept
+// queue holds far more than the old 50, and each gets its own reply.
 TEST_F(frmComSocketTest, BurstOfConnectionsFitsTheAcceptQueueAndEachGetsItsOwnReply) {
     manejador = [](const QString& d, QString& r) { r = d; };
     ventana->setMaxConexionesPorPar(1000);
@@ -360,9 +358,8 @@ TEST_F(frmComSocketTest, BurstOfConnectionsFitsTheAcceptQueueAndEachGetsItsOwnRe
     esperaConexiones(0);
 }
 
-// The server of DescriptorsRunOut, in a process of its own with a low descriptor limit
-// (TARVOLIN_HIJO_DESCRIPTORES) and, with TARVOLIN_HIJO_SIN_LIMITE, no connection limit of its own, so
-// that accept itself runs out. It prints its port, then every trace line, until its input closes.
+// DescriptorsRunOut's server: a low descriptor limit and, with TARVOLIN_HIJO_SIN_LIMITE, no connection
+// limit so that accept runs out. It prints its port, then every trace line, until its input closes.
 TEST(frmComSocketHijo, ServidorConPocosDescriptores) {
     const int limite = qEnvironmentVariableIntValue("TARVOLIN_HIJO_DESCRIPTORES");
     if (limite == 0)
@@ -408,9 +405,8 @@ double cpuMs(qint64 pid) {
     return (utime + stime) * 1000.0 / double(::sysconf(_SC_CLK_TCK));
 }
 
-// A server started with a low descriptor limit, flooded with connections: the connections over its
-// limit are refused (or, with no limit of its own, accept runs out and backs off) without spinning,
-// and once the peers leave every Ping is answered again.
+// Flooded with connections, a server short of descriptors refuses (or backs off accepting) without
+// spinning, and once the peers leave every Ping is answered again.
 TEST(frmComSocket, DescriptorsRunOutThePortAnswersAgainAndTheCpuStaysBounded) {
     const struct {
         bool sinLimite;
