@@ -1,6 +1,5 @@
 #pragma once
-// A peer of the request server: a blocking TCP client on loopback, run by enHilo off the server's
-// thread.
+// A peer of the request server: a blocking TCP client on loopback, run by enHilo off its thread.
 #include "platform/Program.h"
 #include "server/TramaPeticion.h"
 
@@ -165,8 +164,7 @@ template <class F> auto enHilo(F&& f, std::initializer_list<Hito*> hitos = {}, i
     return futuro.get();
 }
 
-// One request on a fresh connection, read until the server closes it ("<no conecta>" if nobody
-// listens); intercambio runs it on a thread of its own.
+// One request on a fresh connection read until closed; intercambio runs it on a thread of its own.
 inline QByteArray pide(quint16 puerto, const QByteArray& peticion) {
     ClienteTcp c(puerto);
     if (!c.conectado())

@@ -1,5 +1,4 @@
-// frmComSocket. The server side with a handler of the test's own, and the timed callback contexts
-// with an injected clock.
+// frmComSocket. The server side with the test's own handler; timed callbacks on an injected clock.
 #include "ClienteTcp.h"
 
 #include "core/basGeneral.h"
@@ -48,9 +47,8 @@ protected:
         ventana.reset();
         testenv::reiniciaTodo();
     }
-    // A handler that records each request (its first `n` characters) and answers `respuesta`, or the
-    // request itself when that is null; one containing `clave` holds the loop without running events
-    // (as a CUPS call does) until the client thread releases it with `suelta`.
+    // Records each request's first `n` characters and answers `respuesta` (null: the request); one
+    // holding `clave` holds the loop without events, as CUPS does, until the client sets `suelta`.
     struct Retenida {
         std::promise<void> suelta;
         std::shared_future<void> soltada = suelta.get_future().share();
@@ -136,8 +134,7 @@ TEST_F(frmComSocketTest, PingBetweenQueuedPrintsThatHoldTheLoop) {
     EXPECT_LT(k.orden.indexOf(R"({"ping":1})"), k.orden.indexOf(R"({"excl":3})")) << k.orden.join(' ').toStdString();
 }
 
-// Requests that became whole while the loop was held are served short ones first: a kitchen ticket
-// does not wait behind a flood of large requests, and the large ones still get their turns.
+// Requests that became whole while the loop was held are served short ones first, large ones after.
 TEST_F(frmComSocketTest, ShortRequestsGoBeforeLargeOnesThatCameFirst) {
     Retenida k;
     retiene(k, "bloquea", 12, QStringLiteral("ok"));
@@ -440,8 +437,7 @@ TEST(frmComSocket, DescriptorsRunOutThePortAnswersAgainAndTheCpuStaysBounded) {
         EXPECT_LT(cpuMs(hijo.processId()) - antes, 200) << "ms of CPU in 1 s with every descriptor taken";
         EXPECT_EQ(salida.count(k.episodio), 1) << salida.toStdString();
         clientes.clear();
-        // Until the server has seen the peers leave, a new one may still be refused: each Ping is
-        // tried again until it is answered.
+        // Until the server has seen the peers leave a Ping may be refused: each is retried.
         const QByteArray ping = R"({"accion":"Ping"})";
         int respondidos = 0;
         for (QDeadlineTimer d(5000); respondidos < 5 && !d.hasExpired();) {
