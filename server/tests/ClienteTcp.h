@@ -1,6 +1,5 @@
 #pragma once
-// A peer of the request server: a blocking TCP client on loopback. The server under test runs on the
-// main thread, so exchanges run in a thread of their own (enHilo) while the main thread runs events.
+// A peer of the request server: a blocking TCP client on loopback, run by enHilo off its thread.
 #include "platform/Program.h"
 #include "server/TramaPeticion.h"
 
@@ -17,11 +16,8 @@
 
 namespace servertest {
 
-// The bound on any single wait: a broken server fails the test within seconds, naming what it waited
-// for, instead of hanging it until CTest's time-out. A test that legitimately waits longer gives its
-// own deadline.
+// The bound on any single wait (a test that waits longer gives its own); a client thread runs a few.
 inline constexpr int kEsperaMaximaMs = 5000;
-// A client thread runs a few waits one after the other.
 inline constexpr int kEsperaHiloMs = 3 * kEsperaMaximaMs;
 
 class ClienteTcp final {
@@ -56,10 +52,8 @@ public:
         return true;
     }
 
-    // Reads until `fin` finds a whole reply at the start of what came (its length, 0 while there is
-    // none), the server closes, or the bound passes. That reply is returned and what came after it is
-    // kept for the next read; without a whole reply, everything read. When the bound passes first,
-    // the test fails naming `que`.
+    // Reads until `fin` gives the length of a whole reply at the start of what came (kept: the rest),
+    // the server closes (everything read), or the bound passes (the test fails naming `que`).
     QByteArray lee(const std::function<qsizetype(const QByteArray&)>& fin, int maxMs = kEsperaMaximaMs,
                    const char* que = "the replies expected") {
         const auto limite = std::chrono::steady_clock::now() + std::chrono::milliseconds(maxMs);
@@ -125,8 +119,7 @@ private:
     QByteArray m_recibido;
 };
 
-// Something that happens on the server's thread, awaited by a client thread with a deadline: the
-// server's thread checks the condition on every pass of its event loop (see enHilo).
+// Something that happens on the server's thread (checked by enHilo), awaited by a client thread.
 class Hito final {
 public:
     Hito(const char* que, std::function<bool()> condicion) : m_que(que), m_condicion(std::move(condicion)) {}
@@ -135,7 +128,7 @@ public:
         if (!m_cumplido && m_condicion())
             m_cumplido = true, m_promesa.set_value();
     }
-    // Client thread: false, and the test fails naming the milestone, when the deadline passed first.
+    // Client thread: false, and the test fails naming the milestone, past the deadline.
     bool espera() {
         if (m_futuro.wait_for(std::chrono::milliseconds(kEsperaMaximaMs)) == std::future_status::ready)
             return true;
@@ -151,9 +144,8 @@ private:
     bool m_cumplido = false; // written on the server's thread only
 };
 
-// Runs `f` on a thread of its own while this thread runs events (the server lives here) and checks
-// the milestones that `f` waits for, also inside the waits of the server's handlers. The test fails
-// when `f` has not ended within `maxMs`; its own waits are bounded, so it ends all the same.
+// Runs `f` on a thread of its own while this thread (the server's) runs events and checks the
+// milestones `f` waits for; the test fails when `f` has not ended within `maxMs`.
 template <class F> auto enHilo(F&& f, std::initializer_list<Hito*> hitos = {}, int maxMs = kEsperaHiloMs) {
     auto futuro = std::async(std::launch::async, std::forward<F>(f));
     QTimer vigia;
@@ -172,8 +164,7 @@ template <class F> auto enHilo(F&& f, std::initializer_list<Hito*> hitos = {}, i
     return futuro.get();
 }
 
-// One request on a fresh connection, read until the server closes it ("<no conecta>" when nobody
-// listens); from a thread of its own when the server runs on this one.
+// One request on a fresh connection read until closed; intercambio runs it on a thread of its own.
 inline QByteArray pide(quint16 puerto, const QByteArray& peticion) {
     ClienteTcp c(puerto);
     if (!c.conectado())

@@ -47,13 +47,11 @@ TEST(TemporizadoresAsync, ADueContextCallsWhatTheFrontListsAndNothingElse) {
         ctx->Propiedad("funcion_callback", c.funcion);
         ventana.subcriptoresTimerCentinela()->Add(ctx);
         ventana.TimerComprobaciones_Timer();
-        EXPECT_TRUE(waits::until([&] { return ventana.timersAsyncCargados() == 0; },
+        ASSERT_TRUE(waits::until([&] { return ventana.timersAsyncCargados() == 0; },
                                  "the one-shot of the visit to tick", kEsperaMaximaMs));
-        ASSERT_EQ(ventana.timersAsyncCargados(), 0) << "the one-shot of the visit did not tick";
         EXPECT_EQ(front.peticiones_aincronas()->Count(), c.drena ? 0 : 1);
         EXPECT_EQ(ctx->Valor("ejecutar"), c.marcado);
         EXPECT_EQ(ctx->Valor("ejecutando"), Variant(false));
-        EXPECT_EQ(vb::CDbl(ctx->Valor("evento_timer_lanzado")), 36000);
         EXPECT_FALSE(front.SocketIniciado);
         const bool rechazo = recordingMainWindow().grid.join('\n').contains(
             QStringLiteral("ERROR: frmComSocket.TimerAsync_Timer (Lanzar función de callback (%1))").arg(c.funcion));

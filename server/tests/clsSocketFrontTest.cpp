@@ -33,23 +33,15 @@ const QByteArray kOk = "200 OK\r{\"ok\":true}";
 const QByteArray kSinAccion = "200 OK\r{\"errorVB6\":\"Acci\\u00F3n \\'#ERROR#\\' no implementada.\",\"ok\":false}";
 const QByteArray kNoImprime = "200 OK\r{\"error\":\"No se ha podido imprimir el ticket.\",\"ok\":true}";
 
-// A queued kitchen ticket for `impresora`.
-QByteArray cocina_(const QString& impresora, const QString& texto = QStringLiteral("1 PRIMERO<cortar>1 SEGUNDO")) {
-    return QStringLiteral(R"({"accion":"ImprimirTicketCocinaEspecial","idTPV":3,"idTicket":1234,"texto":"%1",)"
-                          R"("impresora":"%2"})")
-        .arg(texto, impresora)
-        .toUtf8();
-}
-
+// A kitchen ticket request; `extra` goes after its text.
 QByteArray cocina(const QString& texto, const QString& extra = {}) {
     return (QStringLiteral(R"({"accion":"ImprimirTicketCocinaEspecial","idTPV":3,"idTicket":1234,"texto":")") + texto +
             QStringLiteral("\"") + extra + QStringLiteral("}"))
         .toUtf8();
 }
 
-// The request server as it runs in the service: a connected core on a scratch database, the printer
-// layer writing to a raw CUPS queue whose device is a TCP capture in this process, and a front
-// listening on a port of its own choosing.
+// The request server as in the service: a core on a scratch database, printing to a raw CUPS queue
+// captured in this process, and a front on a port of its own choosing.
 class clsSocketFrontTest : public ::testing::Test {
 protected:
     std::unique_ptr<testenv::ColaCaptura> cola;
@@ -104,10 +96,8 @@ protected:
     QByteArray pide(const QByteArray& peticion) { return intercambio(puerto, peticion); }
 
     static int filas(const QString& texto) {
-        int n = 0;
-        for (const QString& f : recordingMainWindow().grid)
-            n += f.contains(texto);
-        return n;
+        return int(
+            std::ranges::count_if(recordingMainWindow().grid, [&](const QString& f) { return f.contains(texto); }));
     }
     // Jobs that reached the capture, waiting (bounded) for at least `n`.
     const std::vector<QByteArray>& trabajos(size_t n = 0) {
@@ -140,8 +130,7 @@ TEST_F(clsSocketFrontTest, EveryReplyByteForByte) {
         {kPing, kRespuestaPing},
         {R"({"accion":"PING","idTPV":"7","idTicket":12.5,"idCamarero":null})", kRespuestaPing},
         {R"({"accion":"GetIdTPV"})", "200 OK\r{\"idTPV\":\"1\",\"ok\":true}"},
-        // Field names match as written, action names in any case; without "accion" the action is
-        // the entity's answer for a missing name.
+        // Field names match as written, action names in any case.
         {R"({"Accion":"Ping"})", kSinAccion},
         {R"({"ACCION":"Ping","accion":"PING"})", kRespuestaPing},
         {R"({"accion":"Ping","IDTPV":"abc"})", kRespuestaPing}, // not "idTPV": not read
@@ -155,8 +144,7 @@ TEST_F(clsSocketFrontTest, EveryReplyByteForByte) {
         {"\r\n-- basura {{" + kPing, kSinAccion},
         {"POST /tarvolin HTTP/1.1\r\nContent-Length: 17\r\n\r\n" + kPing, kRespuestaPing},
         {kPing + R"({"accion":"GetIdTPV"})", kRespuestaPing},
-        // A bad field is answered, and reported like any error (a printed line, qm_log) without
-        // touching the database link.
+        // A bad field is answered and reported like any error, the database link untouched.
         {R"({"accion":"Ping","idTPV":"abc"})", "200 OK\r{\"ok\":false,\"errorVB6\":\"Type mismatch\"}"},
         {R"({"accion":"ImprimirTicketCocinaEspecial","idTPV":3,"idTicket":1234,"imprimir_pie":"S"})",
          "200 OK\r{\"ok\":false,\"errorVB6\":\"Type mismatch\"}"},
@@ -190,14 +178,12 @@ TEST_F(clsSocketFrontTest, EveryReplyByteForByte) {
     EXPECT_EQ(core->valor("select hex(Concepto) from qm_log where Concepto like 'Tarvolin. Mesa 4%'"),
               QString::fromLatin1(QByteArray("Tarvolin. Mesa 4\r\nsin sal\r\nurgente").toHex().toUpper()));
     EXPECT_EQ(filas("Error VB6: Tarvolin, origen_request:socket_Request, Type mismatch"), 2);
-    std::vector<QByteArray> lineasError;
+    QByteArrayList lineasError, esperadas;
     for (const auto& j : impresoras.jobs)
-        lineasError.push_back(j.data.mid(j.data.indexOf("Tarvolin Error: ")).split('\r').first());
-    const std::vector<QByteArray> esperadas = {"Type mismatch", "Type mismatch", "Overflow", "Invalid use of Null"};
-    ASSERT_EQ(lineasError.size(), esperadas.size());
-    for (size_t i = 0; i < esperadas.size(); ++i)
-        EXPECT_EQ(lineasError[i],
-                  "Tarvolin Error: ERROR: clsSocketFront.EjecutaAccion. socket_Request: " + esperadas[i]);
+        lineasError << j.data.mid(j.data.indexOf("Tarvolin Error: ")).split('\r').first();
+    for (const char* e : {"Type mismatch", "Type mismatch", "Overflow", "Invalid use of Null"})
+        esperadas << QByteArray("Tarvolin Error: ERROR: clsSocketFront.EjecutaAccion. socket_Request: ") + e;
+    EXPECT_EQ(lineasError, esperadas);
     EXPECT_EQ(core->valor("select count(*) from qm_log where Concepto like "
                           "'Tarvolin. ERROR: clsSocketFront.EjecutaAccion. socket_Request: %'"),
               "4");
@@ -244,9 +230,8 @@ TEST_F(clsSocketFrontTest, KitchenTicketReachesThePrinterAsTheComposerMakesItAnd
     EXPECT_EQ(pide(cocina("1 Sopa", R"(,"impresora":"no_existe_esta_cola_tarvolin")")), kNoImprime);
 }
 
-// The printer's delay waits with events running: pings are answered meanwhile, a second print
-// waits its turn and never interleaves with the first, and its peer, gone for good (a reset) while
-// it waits, is sent nothing.
+// The printer's delay runs events: pings are answered meanwhile, a second print waits its turn,
+// and its peer, reset while it waits, is sent nothing.
 TEST_F(clsSocketFrontTest, PingsAreAnsweredWhileAPrintWaitsAndPrintsNeverInterleave) {
     objParametros().SetValor(QStringLiteral("DelayImpresion"), QStringLiteral("700"));
     Hito aImprime("the first print to start",
@@ -319,10 +304,10 @@ TEST_F(clsSocketFrontTest, BusyPortIsReportedOnceAndIniciaListensOnceItIsFree) {
     QPointer<frmComSocket> anterior = front->socket();
     front->setPuertoForzado(ocupado);
 
-    front->Inicia();
-    EXPECT_FALSE(front->SocketIniciado);
-    front->Inicia();
-    EXPECT_FALSE(front->SocketIniciado);
+    for (int i = 0; i < 2; ++i) {
+        front->Inicia();
+        EXPECT_FALSE(front->SocketIniciado);
+    }
     // One report (log grid, database log and paper), then only trace lines.
     EXPECT_EQ(core->valor("select count(*) from qm_log where Concepto like '%ERROR: frmComSocket.IniciaEscucha (%'"),
               "1");
@@ -365,9 +350,8 @@ TEST_F(clsSocketFrontTest, PortsFollowTheTillSettingsAndAreOpenedInTheFirewallLi
     EXPECT_GE(filas("ERROR: clsSocketFront.getPuertoSocketFront: Overflow"), 1);
 }
 
-// The weight action against a simulated serial scale on a pseudo-terminal pair, opened as the
-// start-up opens it: the till's scale, in request mode, answers zero, so there is no product. The
-// service weighs silently: the reason comes back in the reply, never as a message box.
+// A simulated serial scale on a pty answers zero: the reason comes back in the reply, never as a
+// message box.
 TEST_F(clsSocketFrontTest, GetPesoReadsTheScaleInUseSilently) {
     sim = std::make_unique<Simulador>();
     ASSERT_TRUE(sim->arrancado());
@@ -433,8 +417,7 @@ TEST_F(clsSocketFrontTest, DrainsRunInOrderOnePassAndKeepWhatFailed) {
         EXPECT_EQ(quedan(), c.quedan);
     }
     frmPrincipalVars().lngTPV = frmPrincipalVars().lngTicket = 0;
-    // The entries that held no request reached the error handler, whose error lines come after the
-    // one print that went out (and the error ticket of the one that did not).
+    // The entries that held no request reached the error handler.
     const auto errores = [&] {
         return std::ranges::count_if(trabajos(), [](const QByteArray& j) { return j.contains("Tarvolin Error"); });
     };
@@ -477,7 +460,8 @@ TEST_F(clsSocketFrontTest, PrintFailingPartWayRetriesOnlyWhatDidNotGoOutAndRepor
     salida.cola = cocina.nombre;
     salida.tras = "PRIMERO";
     printers::install(&salida);
-    encola({QString::fromUtf8(cocina_(cocina.nombre))});
+    const QString enCocina = QStringLiteral(R"(,"impresora":"%1")").arg(cocina.nombre);
+    encola({QString::fromUtf8(::cocina(QStringLiteral("1 PRIMERO<cortar>1 SEGUNDO"), enCocina))});
     for (int i = 0; i < 3; ++i)
         EXPECT_FALSE(front->EjecutarRequestPendientesCola("prueba"));
     ASSERT_EQ(front->peticiones_aincronas()->Count(), 1);
@@ -494,7 +478,7 @@ TEST_F(clsSocketFrontTest, PrintFailingPartWayRetriesOnlyWhatDidNotGoOutAndRepor
     ASSERT_TRUE(testenv::lpadmin({"-p", cocina.nombre, "-E"}));
     EXPECT_FALSE(front->EjecutarRequestPendientesCola("prueba"));
     // A drain right after one that printed prints too.
-    encola({QString::fromUtf8(cocina_(cocina.nombre, "1 TERCERO"))});
+    encola({QString::fromUtf8(::cocina(QStringLiteral("1 TERCERO"), enCocina))});
     EXPECT_FALSE(front->EjecutarRequestPendientesCola("prueba"));
     EXPECT_EQ(front->peticiones_aincronas()->Count(), 0);
     // Each dish once, in order (a piece may take more than one job).
@@ -518,8 +502,7 @@ TEST_F(clsSocketFrontTest, EnviaPeticionTalksToOurOwnPortAndTellsWhenNobodyListe
     EXPECT_EQ(p, puerto);
     EXPECT_EQ(r->Valor("respuesta").toString(), kRespuestaPing);
 
-    // A print sent to our own port from inside a print waits for the turn its sender holds: the send
-    // ends at its limit, and the ticket goes out only once the outer print has finished.
+    // A print sent to our own port from inside a print times out; the ticket goes out afterwards.
     auto impresion = std::make_shared<vb::entidadGenerica>();
     impresion->Propiedad("texto", "desde dentro");
     TurnoExclusivo::instancia().ejecuta([&] { r = front->enviaPeticion("ImprimirTicketEspecial", &impresion); });

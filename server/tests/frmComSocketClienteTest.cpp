@@ -1,13 +1,16 @@
-// frmComSocketCliente. The outgoing client against peers on loopback that answer, close, reset or
-// are not there: what the result entity, the connect message and the state say.
+// frmComSocketCliente. The outgoing client against scripted peers on loopback that answer in pieces,
+// close, reset or are not there: what the result entity, the connect message and the state say.
 #include "ClienteTcp.h"
 
 #include "core/basGeneral.h"
+#include "platform/Clock.h"
 #include "server/frmComSocket.h"
 #include "testsupport/ReiniciaTodo.h"
+#include "testsupport/Waits.h"
 
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 
@@ -15,64 +18,105 @@ using namespace servertest;
 
 namespace {
 
-enum class Par { Responde, Cierra, Reinicia };
-
-// Reads each request and then answers "{}", closes, or resets the connection (RST).
-struct ParGuion : QObject {
+// Answers each request with `piezas`, one write every 30 ms, then closes or resets (RST) if asked.
+struct ServidorGuion : QObject {
     QTcpServer srv;
-    Par modo = Par::Responde;
+    QByteArrayList piezas;
+    enum Fin { Queda, Cierra, Reinicia } fin = Queda;
     int conexiones = 0;
-    ParGuion() {
+    QByteArray recibido;
+    ServidorGuion() {
         srv.listen(QHostAddress::LocalHost, 0);
         connect(&srv, &QTcpServer::newConnection, this, [this] {
             QTcpSocket* s = srv.nextPendingConnection();
             ++conexiones;
-            connect(s, &QTcpSocket::readyRead, this, [this, s] {
-                s->readAll();
-                if (modo == Par::Responde) {
-                    s->write("{}");
-                } else if (modo == Par::Cierra) {
-                    s->disconnectFromHost();
-                } else {
-                    const linger l{1, 0}; // closing now resets
-                    ::setsockopt(int(s->socketDescriptor()), SOL_SOCKET, SO_LINGER, &l, sizeof l);
-                    s->abort();
-                }
-            });
+            connect(s, &QTcpSocket::readyRead, this, [this, s] { recibido += s->readAll(), escribe(s, 0); });
         });
+    }
+    void escribe(QTcpSocket* s, int i) {
+        if (i < piezas.size()) {
+            s->write(piezas.at(i));
+            QTimer::singleShot(30, s, [this, s, i] { escribe(s, i + 1); });
+        } else if (fin == Cierra) {
+            s->disconnectFromHost();
+        } else if (fin == Reinicia) {
+            const linger l{1, 0}; // closing now resets
+            ::setsockopt(int(s->socketDescriptor()), SOL_SOCKET, SO_LINGER, &l, sizeof l);
+            s->abort();
+        }
     }
     QString puerto() const { return QString::number(srv.serverPort()); }
 };
+
+TEST(frmComSocketCliente, RepliesArriveWholeWhateverTheirPieces) {
+    testenv::reiniciaTodo();
+    const QByteArray marca("\0--QUELLMARDEN-END-CONNECTION--\0", 32);
+    const struct {
+        QByteArrayList piezas;
+        bool cierra, persistente, ok;
+        QString respuesta, error;
+    } casos[] = {
+        {{"200 OK\r{\"a\":", "\"}\"}"}, false, false, true, "200 OK\r{\"a\":\"}\"}", ""},
+        {{"200 OK\r{}" + marca.left(10), marca.mid(10) + "fin"}, false, true, true, "200 OK\r{}fin", ""},
+        {{"200 OK\r{\"a\":1}"}, true, false, true, "200 OK\r{\"a\":1}", ""},
+        {{"null"}, true, true, true, "null", ""},
+        {{}, false, false, false, "#ERROR#", "Error de timeout"},
+    };
+    clock_seam::setNowSource([] { return QDateTime(QDate(2026, 3, 14), QTime(23, 59, 59, 800)); });
+    for (const auto& c : casos) {
+        SCOPED_TRACE(c.respuesta.toStdString());
+        ServidorGuion servidor;
+        servidor.piezas = c.piezas;
+        servidor.fin = c.cierra ? ServidorGuion::Cierra : ServidorGuion::Queda;
+        frmComSocket ventana;
+        ASSERT_TRUE(ventana.SocketClienteConectar("127.0.0.1", servidor.puerto()));
+        vb::EntidadPtr r;
+        EXPECT_EQ(ventana.SocketClienteEnviarDatos(QStringLiteral("{\"t\":\"\u00f1\u20ac\"}"), r, c.ok ? 5 : 1,
+                                                   c.persistente),
+                  c.ok);
+        ASSERT_EQ(r, ventana.socketClienteCmd());
+        EXPECT_EQ(r->Valor("respuesta").toString(), c.respuesta);
+        EXPECT_EQ(r->Valor("respuesta_recibida").toString(), c.ok ? "S" : "N");
+        EXPECT_EQ(r->Valor("ok").toBool(), c.ok);
+        EXPECT_EQ(r->Valor("error").toString(), c.error);
+        EXPECT_TRUE(waits::until([&] { return servidor.recibido.endsWith('}'); },
+                                 "the scripted server to get the request", kEsperaMaximaMs));
+        EXPECT_EQ(servidor.recibido, "{\"t\":\"\xF1\x80\"}");
+    }
+    clock_seam::setNowSource(nullptr);
+}
 
 TEST(frmComSocketCliente, ResetsClosesAndAbsentPeersAreToldApart) {
     testenv::reiniciaTodo();
     const QString kReinicio = QString::fromLocal8Bit(std::strerror(ECONNRESET));
     const struct {
-        Par modo;
+        ServidorGuion::Fin fin;
         QString error;
         Variant numero;
         int estado;
     } casos[] = {
-        {Par::Responde, "", "#ERROR#", frmComSocket::sckConnected},
-        {Par::Cierra, "Error de timeout", "#ERROR#", frmComSocket::sckClosing},
-        {Par::Reinicia, kReinicio, qint16(10054), frmComSocket::sckError},
+        {ServidorGuion::Queda, "", "#ERROR#", frmComSocket::sckConnected},
+        {ServidorGuion::Cierra, "Error de timeout", "#ERROR#", frmComSocket::sckClosing},
+        {ServidorGuion::Reinicia, kReinicio, qint16(10054), frmComSocket::sckError},
     };
     for (const auto& c : casos) {
-        SCOPED_TRACE(int(c.modo));
-        ParGuion par;
-        par.modo = c.modo;
+        SCOPED_TRACE(int(c.fin));
+        ServidorGuion par;
+        par.fin = c.fin;
+        if (c.fin == ServidorGuion::Queda)
+            par.piezas = {"{}"};
         frmComSocket ventana;
         ASSERT_TRUE(ventana.SocketClienteConectar("127.0.0.1", par.puerto()));
         vb::EntidadPtr r;
-        EXPECT_EQ(ventana.SocketClienteEnviarDatos("{\"accion\":\"Ping\"}", r, 5), c.modo == Par::Responde);
+        EXPECT_EQ(ventana.SocketClienteEnviarDatos("{\"accion\":\"Ping\"}", r, 5), c.fin == ServidorGuion::Queda);
         EXPECT_EQ(r->Valor("error").toString(), c.error);
         EXPECT_EQ(r->Valor("socket_error_number"), c.numero);
-        EXPECT_EQ(r->Valor("socket_error_source").toString(), c.modo == Par::Reinicia ? "Winsock" : "#ERROR#");
+        EXPECT_EQ(r->Valor("socket_error_source").toString(), c.fin == ServidorGuion::Reinicia ? "Winsock" : "#ERROR#");
         EXPECT_EQ(ventana.estadoSocketCliente(), c.estado);
 
         // Connecting again starts afresh: a closed or failed connection is closed first and said so,
         // and the new one answers.
-        par.modo = Par::Responde;
+        par.piezas = {"{}"}, par.fin = ServidorGuion::Queda;
         QString mensaje;
         ASSERT_TRUE(ventana.SocketClienteConectar("127.0.0.1", par.puerto(), 5, &mensaje));
         EXPECT_EQ(mensaje, c.estado == frmComSocket::sckConnected

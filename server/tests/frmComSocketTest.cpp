@@ -1,5 +1,4 @@
-// frmComSocket. The server side with a handler of the test's own, the outgoing client against
-// scripted servers on loopback, the timed callback contexts with an injected clock.
+// frmComSocket. The server side with the test's own handler; timed callbacks on an injected clock.
 #include "ClienteTcp.h"
 
 #include "core/basGeneral.h"
@@ -16,8 +15,6 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSocketNotifier>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTimer>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -50,6 +47,25 @@ protected:
         ventana.reset();
         testenv::reiniciaTodo();
     }
+    // Records each request's first `n` characters and answers `respuesta` (null: the request); one
+    // holding `clave` holds the loop without events, as CUPS does, until the client sets `suelta`.
+    struct Retenida {
+        std::promise<void> suelta;
+        std::shared_future<void> soltada = suelta.get_future().share();
+        QStringList orden;
+        Hito primeraEmpezada{"the first request to start", [this] { return !orden.isEmpty(); }};
+    };
+    void retiene(Retenida& k, const char* clave, qsizetype n = -1, const QString& respuesta = {}) {
+        manejador = [&k, clave, n, respuesta](const QString& d, QString& r) {
+            k.orden << d.left(n);
+            if (d.contains(QLatin1String(clave))) {
+                k.primeraEmpezada.comprueba(); // the loop is held from here on
+                EXPECT_EQ(k.soltada.wait_for(std::chrono::milliseconds(kEsperaMaximaMs)), std::future_status::ready)
+                    << "waited " << kEsperaMaximaMs << " ms for the client to send the requests behind the first";
+            }
+            r = respuesta.isNull() ? d : respuesta;
+        };
+    }
     void esperaConexiones(int n) {
         ASSERT_TRUE(waits::until([&] { return ventana->conexionesAbiertas() == n; },
                                  QStringLiteral("%1 open connections").arg(n), kEsperaMaximaMs))
@@ -57,9 +73,8 @@ protected:
     }
 };
 
-// One request at a time per connection, exclusive requests one at a time across connections, and
-// the others go on meanwhile: `a` sends an exclusive request that waits until `c`'s free one is
-// done, then a second one behind it; `b`'s exclusive request waits its turn.
+// `a`'s exclusive request waits until `c`'s free one is done, its second waits behind it, and `b`'s
+// exclusive one waits its turn.
 TEST_F(frmComSocketTest, OneRequestAtATimePerConnectionAndExclusiveOnesAcrossConnections) {
     ventana->setPeticionExclusiva([](const QString& d) { return d.contains(QLatin1String("excl")); });
     QStringList orden;
@@ -97,77 +112,53 @@ TEST_F(frmComSocketTest, OneRequestAtATimePerConnectionAndExclusiveOnesAcrossCon
 }
 
 TEST_F(frmComSocketTest, PingBetweenQueuedPrintsThatHoldTheLoop) {
-    // Prints that hold the thread without running events (as a CUPS call does): a ping that came
-    // in while the first ran is answered before the last of those queued behind it.
+    // A ping that came in while the first print held the loop goes before the last one queued.
     ventana->setPeticionExclusiva([](const QString& d) { return d.contains(QLatin1String("excl")); });
-    std::promise<void> suelta;
-    const std::shared_future<void> soltada = suelta.get_future().share();
-    QStringList orden;
-    Hito primeraEmpezada("the first request to start", [&] { return !orden.isEmpty(); });
-    manejador = [&](const QString& d, QString& r) {
-        orden << d;
-        if (d.contains(QLatin1String("excl\":1"))) {
-            primeraEmpezada.comprueba(); // the loop is held from here on
-            EXPECT_EQ(soltada.wait_for(std::chrono::milliseconds(kEsperaMaximaMs)), std::future_status::ready)
-                << "waited " << kEsperaMaximaMs << " ms for the client to send the requests behind the first";
-        }
-        r = d;
-    };
+    Retenida k;
+    retiene(k, "excl\":1");
     enHilo(
         [&] {
             ClienteTcp a(puerto);
             a.envia(R"({"excl":1})");
-            primeraEmpezada.espera();
+            k.primeraEmpezada.espera();
             ClienteTcp b(puerto), c(puerto), d(puerto);
             b.envia(R"({"excl":2})");
             c.envia(R"({"excl":3})");
             d.envia(R"({"ping":1})");
-            suelta.set_value();
+            k.suelta.set_value();
             return QByteArrayList{a.leeHastaCierre(), b.leeHastaCierre(), c.leeHastaCierre(), d.leeHastaCierre()};
         },
-        {&primeraEmpezada});
-    ASSERT_EQ(orden.size(), 4);
-    EXPECT_EQ(orden.first(), R"({"excl":1})");
-    EXPECT_LT(orden.indexOf(R"({"ping":1})"), orden.indexOf(R"({"excl":3})")) << orden.join(' ').toStdString();
+        {&k.primeraEmpezada});
+    ASSERT_EQ(k.orden.size(), 4);
+    EXPECT_EQ(k.orden.first(), R"({"excl":1})");
+    EXPECT_LT(k.orden.indexOf(R"({"ping":1})"), k.orden.indexOf(R"({"excl":3})")) << k.orden.join(' ').toStdString();
 }
 
-// Requests that became whole while the loop was held are served short ones first: a kitchen ticket
-// does not wait behind a flood of large requests, and the large ones still get their turns.
+// Requests that became whole while the loop was held are served short ones first, large ones after.
 TEST_F(frmComSocketTest, ShortRequestsGoBeforeLargeOnesThatCameFirst) {
-    std::promise<void> suelta;
-    const std::shared_future<void> soltada = suelta.get_future().share();
-    QStringList orden;
-    Hito primeraEmpezada("the first request to start", [&] { return !orden.isEmpty(); });
-    manejador = [&](const QString& d, QString& r) {
-        orden << d.left(12);
-        if (d.contains(QLatin1String("bloquea"))) {
-            primeraEmpezada.comprueba(); // the loop is held from here on
-            EXPECT_EQ(soltada.wait_for(std::chrono::milliseconds(kEsperaMaximaMs)), std::future_status::ready)
-                << "waited " << kEsperaMaximaMs << " ms for the client to send the requests behind the first";
-        }
-        r = QStringLiteral("ok");
-    };
+    Retenida k;
+    retiene(k, "bloquea", 12, QStringLiteral("ok"));
     const QByteArray larga = R"({"larga":")" + QByteArray(20000, 'x') + R"("})";
     const auto r = enHilo(
         [&] {
             ClienteTcp a(puerto);
             a.envia(R"({"bloquea":1})");
-            primeraEmpezada.espera();
+            k.primeraEmpezada.espera();
             std::vector<std::unique_ptr<ClienteTcp>> c;
             for (int i = 0; i < 6; ++i)
                 c.push_back(std::make_unique<ClienteTcp>(puerto)), c.back()->envia(larga);
             ClienteTcp corta(puerto);
             corta.envia(R"({"corta":1})");
-            suelta.set_value();
+            k.suelta.set_value();
             QByteArrayList r{a.leeHastaCierre(5000), corta.leeHastaCierre(5000)};
-            for (auto& k : c)
-                r << k->leeHastaCierre(5000);
+            for (auto& x : c)
+                r << x->leeHastaCierre(5000);
             return r;
         },
-        {&primeraEmpezada});
+        {&k.primeraEmpezada});
     EXPECT_EQ(r, QByteArrayList(8, "200 OK\rok")) << "each reply within 5 s";
-    ASSERT_EQ(orden.size(), 8);
-    EXPECT_EQ(orden.at(1), R"({"corta":1})") << orden.join(' ').toStdString();
+    ASSERT_EQ(k.orden.size(), 8);
+    EXPECT_EQ(k.orden.at(1), R"({"corta":1})") << k.orden.join(' ').toStdString();
 }
 
 TEST_F(frmComSocketTest, ConnectionsTakeTheLowestFreeIndexAndTheLimitIsWhatIsOpen) {
@@ -337,9 +328,8 @@ TEST_F(frmComSocketTest, IdleConnectionIsClosedUnlessItsPeerAskedToKeepIt) {
     EXPECT_EQ(recordingMainWindow().grid.filter(" inactiva desde 127.0.0.1: se cierra").size(), 1);
 }
 
-// The server accepts nothing while the burst connects and sends (its thread waits here without
-// events): every connection must still complete, so the queue holds far more than the old 50. Then
-// each gets its own reply, and every element is unloaded.
+// The server accepts nothing while the burst connects (its thread waits without events): the accept
+// queue holds far more than the old 50, and each gets its own reply.
 TEST_F(frmComSocketTest, BurstOfConnectionsFitsTheAcceptQueueAndEachGetsItsOwnReply) {
     manejador = [](const QString& d, QString& r) { r = d; };
     ventana->setMaxConexionesPorPar(1000);
@@ -363,12 +353,10 @@ TEST_F(frmComSocketTest, BurstOfConnectionsFitsTheAcceptQueueAndEachGetsItsOwnRe
         {}, kEsperaRafagaMs);
     EXPECT_EQ(bien, 300u);
     esperaConexiones(0);
-    EXPECT_EQ(ventana->intConexiones(), 0);
 }
 
-// The server of DescriptorsRunOut, in a process of its own with a low descriptor limit
-// (TARVOLIN_HIJO_DESCRIPTORES) and, with TARVOLIN_HIJO_SIN_LIMITE, no connection limit of its own, so
-// that accept itself runs out. It prints its port, then every trace line, until its input closes.
+// DescriptorsRunOut's server: a low descriptor limit and, with TARVOLIN_HIJO_SIN_LIMITE, no connection
+// limit so that accept runs out. It prints its port, then every trace line, until its input closes.
 TEST(frmComSocketHijo, ServidorConPocosDescriptores) {
     const int limite = qEnvironmentVariableIntValue("TARVOLIN_HIJO_DESCRIPTORES");
     if (limite == 0)
@@ -414,9 +402,8 @@ double cpuMs(qint64 pid) {
     return (utime + stime) * 1000.0 / double(::sysconf(_SC_CLK_TCK));
 }
 
-// A server started with a low descriptor limit, flooded with connections: the connections over its
-// limit are refused (or, with no limit of its own, accept runs out and backs off) without spinning,
-// and once the peers leave every Ping is answered again.
+// Flooded with connections, a server short of descriptors refuses (or backs off accepting) without
+// spinning, and once the peers leave every Ping is answered again.
 TEST(frmComSocket, DescriptorsRunOutThePortAnswersAgainAndTheCpuStaysBounded) {
     const struct {
         bool sinLimite;
@@ -450,8 +437,7 @@ TEST(frmComSocket, DescriptorsRunOutThePortAnswersAgainAndTheCpuStaysBounded) {
         EXPECT_LT(cpuMs(hijo.processId()) - antes, 200) << "ms of CPU in 1 s with every descriptor taken";
         EXPECT_EQ(salida.count(k.episodio), 1) << salida.toStdString();
         clientes.clear();
-        // Until the server has seen the peers leave, a new one may still be refused: each Ping is
-        // tried again until it is answered.
+        // Until the server has seen the peers leave a Ping may be refused: each is retried.
         const QByteArray ping = R"({"accion":"Ping"})";
         int respondidos = 0;
         for (QDeadlineTimer d(5000); respondidos < 5 && !d.hasExpired();) {
@@ -463,68 +449,6 @@ TEST(frmComSocket, DescriptorsRunOutThePortAnswersAgainAndTheCpuStaysBounded) {
         hijo.closeWriteChannel();
         EXPECT_TRUE(hijo.waitForFinished(5000)) << "the child did not end within 5 s of its input closing";
     }
-}
-
-// Answers each request with `piezas`, one write every 30 ms, then closes when asked.
-struct ServidorGuion : QObject {
-    QTcpServer srv;
-    QByteArrayList piezas;
-    bool cierra = false;
-    QByteArray recibido;
-    ServidorGuion() {
-        srv.listen(QHostAddress::LocalHost, 0);
-        connect(&srv, &QTcpServer::newConnection, this, [this] {
-            QTcpSocket* s = srv.nextPendingConnection();
-            connect(s, &QTcpSocket::readyRead, this, [this, s] { recibido += s->readAll(), escribe(s, 0); });
-        });
-    }
-    void escribe(QTcpSocket* s, int i) {
-        if (i < piezas.size()) {
-            s->write(piezas.at(i));
-            QTimer::singleShot(30, s, [this, s, i] { escribe(s, i + 1); });
-        } else if (cierra) {
-            s->disconnectFromHost();
-        }
-    }
-    QString puerto() const { return QString::number(srv.serverPort()); }
-};
-
-TEST(frmComSocket, ClienteRepliesArriveWholeWhateverTheirPieces) {
-    testenv::reiniciaTodo();
-    const QByteArray marca("\0--QUELLMARDEN-END-CONNECTION--\0", 32);
-    const struct {
-        QByteArrayList piezas;
-        bool cierra, persistente, ok;
-        QString respuesta, error;
-    } casos[] = {
-        {{"200 OK\r{\"a\":", "\"}\"}"}, false, false, true, "200 OK\r{\"a\":\"}\"}", ""},
-        {{"200 OK\r{}" + marca.left(10), marca.mid(10) + "fin"}, false, true, true, "200 OK\r{}fin", ""},
-        {{"200 OK\r{\"a\":1}"}, true, false, true, "200 OK\r{\"a\":1}", ""},
-        {{"null"}, true, true, true, "null", ""},
-        {{}, false, false, false, "#ERROR#", "Error de timeout"},
-    };
-    clock_seam::setNowSource([] { return QDateTime(QDate(2026, 3, 14), QTime(23, 59, 59, 800)); });
-    for (const auto& c : casos) {
-        SCOPED_TRACE(c.respuesta.toStdString());
-        ServidorGuion servidor;
-        servidor.piezas = c.piezas;
-        servidor.cierra = c.cierra;
-        frmComSocket ventana;
-        ASSERT_TRUE(ventana.SocketClienteConectar("127.0.0.1", servidor.puerto()));
-        vb::EntidadPtr r;
-        EXPECT_EQ(ventana.SocketClienteEnviarDatos(QStringLiteral("{\"t\":\"\u00f1\u20ac\"}"), r, c.ok ? 5 : 1,
-                                                   c.persistente),
-                  c.ok);
-        ASSERT_EQ(r, ventana.socketClienteCmd());
-        EXPECT_EQ(r->Valor("respuesta").toString(), c.respuesta);
-        EXPECT_EQ(r->Valor("respuesta_recibida").toString(), c.ok ? "S" : "N");
-        EXPECT_EQ(r->Valor("ok").toBool(), c.ok);
-        EXPECT_EQ(r->Valor("error").toString(), c.error);
-        EXPECT_TRUE(waits::until([&] { return servidor.recibido.endsWith('}'); },
-                                 "the scripted server to get the request", kEsperaMaximaMs));
-        EXPECT_EQ(servidor.recibido, "{\"t\":\"\xF1\x80\"}");
-    }
-    clock_seam::setNowSource(nullptr);
 }
 
 // The callbacks' object: "Cuenta" counts (and runs `dentro` meanwhile), "Falla" raises.
