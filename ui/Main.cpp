@@ -22,6 +22,7 @@
 #include "server/SocketWindowPort.h"
 #include "server/TurnoExclusivo.h"
 #include "server/clsSocketFront.h"
+#include "ui/RegistroVentanas.h"
 #include "ui/TemporizadorVB.h"
 #include "ui/frmComSocketVentana.h"
 #include "ui/frmPrincipal.h"
@@ -81,13 +82,7 @@ void RegistraServiciosSuperiores() {
     reglas::registraObjeto(QStringLiteral("frmPrincipal"), [] { return static_cast<vb::LateBound*>(&FrmPrincipal()); });
     reglas::registraObjeto(QStringLiteral("SocketFront"),
                            [] { return dynamic_cast<vb::LateBound*>(SocketFront.get()); });
-    reglas::registraVentanasCargadas([] {
-        QList<QPair<QString, vb::LateBound*>> r;
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* v = dynamic_cast<vb::LateBound*>(w))
-                r.append({QString::fromLatin1(w->metaObject()->className()), v});
-        return r;
-    });
+    RegistroVentanas::instancia().instala();
 }
 
 bool esRetraso(const QString& pieza) {
@@ -429,4 +424,5 @@ void resetMainForTests() {
     objBotones.reset();
     SocketFront.reset();
     g_literalesPendientes = false;
+    RegistroVentanas::instancia().resetForTests();
 }

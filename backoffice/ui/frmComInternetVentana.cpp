@@ -1,6 +1,7 @@
 #include "backoffice/ui/frmComInternetVentana.h"
 
 #include "backoffice/frmComInternet.h"
+#include "core/VentanasCargadas.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -13,6 +14,7 @@ constexpr qsizetype kMuestraMaxima = 64 * 1024; // characters of the reply shown
 } // namespace
 
 frmComInternetVentana::frmComInternetVentana(frmComInternet& cliente) {
+    ventanas::cargada(this, QStringLiteral("frmComInternet"));
     setObjectName(QStringLiteral("frmComInternet"));
     setWindowTitle(QStringLiteral("Accediendo a Internet"));
     lblEstado = new QLabel(this);
