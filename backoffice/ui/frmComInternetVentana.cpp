@@ -37,6 +37,7 @@ frmComInternetVentana::frmComInternetVentana(frmComInternet& cliente) {
     resize(480, 260);
     connect(btnCancelar, &QPushButton::clicked, &cliente, &frmComInternet::btnCancelar_Click);
     connect(btnReintentar, &QPushButton::clicked, &cliente, &frmComInternet::btnReintentar_Click);
+    // Losing activation leaves the client's watchdog on, where the old window switched it off: a request must end.
 }
 
 void frmComInternetVentana::setStatusText(const QString& texto) {
