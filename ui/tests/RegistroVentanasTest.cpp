@@ -36,10 +36,10 @@ QObject* ventanaDe(clsBotones& b, const char* nombre) {
 QString noEncontrado(clsBotones& b, const char* nombre) {
     try {
         b.GetObjetoSingleton(QString::fromLatin1(nombre));
+        return "found";
     } catch (const VBError& e) {
         return QString::number(e.number()) + ' ' + e.description();
     }
-    return "found";
 }
 
 } // namespace
