@@ -180,14 +180,27 @@ void frmComInternet::EjecutaPeticion() {
         avisaSinCp1252(item, item.section(QLatin1Char('='), 0, 0).left(40));
     m_reply = m_inet->sendCustomRequest(req, m_peticion.metodo.toLatin1(), cp1252::encode(m_peticion.cuerpo));
     QNetworkReply* r = m_reply;
-    connect(r, &QNetworkReply::socketStartedConnecting, this, [this] { Inet1_StateChanged(icConnecting); });
+    // What Qt tells of the transfer, as the transfer control's states: the host lookup starts with the
+    // request, the lookup has ended when the socket starts connecting, and it has connected once
+    // the request goes out (or, over TLS, once encrypted). A redirect starts again with its own lookup.
+    m_estadoMostrado = icNone;
+    connect(r, &QNetworkReply::socketStartedConnecting, this, [this] { avanza(icConnecting); });
+#if QT_CONFIG(ssl)
+    connect(r, &QNetworkReply::encrypted, this, [this] { avanza(icConnected); });
+#endif
     connect(r, &QNetworkReply::uploadProgress, this, [this](qint64 enviados, qint64) {
         if (enviados > 0)
-            Inet1_StateChanged(icRequesting);
+            avanza(icRequesting);
     });
-    connect(r, &QNetworkReply::requestSent, this, [this] { Inet1_StateChanged(icRequestSent); });
-    connect(r, &QNetworkReply::readyRead, this, [this] { Inet1_StateChanged(icReceivingResponse); });
+    connect(r, &QNetworkReply::requestSent, this, [this] { avanza(icRequestSent); });
+    connect(r, &QNetworkReply::metaDataChanged, this, [this] { avanza(icReceivingResponse); });
+    connect(r, &QNetworkReply::readyRead, this, [this] { avanza(icReceivingResponse); });
+    connect(r, &QNetworkReply::redirected, this, [this] {
+        m_estadoMostrado = icNone;
+        avanza(icResolvingHost);
+    });
     connect(r, &QNetworkReply::finished, this, &frmComInternet::onReplyFinished);
+    avanza(icResolvingHost);
 
     Timer1->stop();
     if (SegundosTimeOut == 0)
@@ -230,10 +243,19 @@ void frmComInternet::onReplyFinished() {
         return;
     }
     r->disconnect(this);
-    r->deleteLater();
     m_reply = nullptr;
-    Inet1_StateChanged(icResponseReceived);
+    avanza(icResponseReceived);
+    // Closing the reply lets its connection go: disconnecting, disconnected, then the end.
+    avanza(icDisconnecting);
+    r->close();
+    r->deleteLater();
+    avanza(icDisconnected);
     Inet1_StateChanged(icResponseCompleted);
+}
+
+void frmComInternet::avanza(int hasta) {
+    while (m_estadoMostrado < hasta)
+        Inet1_StateChanged(++m_estadoMostrado);
 }
 
 void frmComInternet::Inet1_StateChanged(int State) {

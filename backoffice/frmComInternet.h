@@ -121,6 +121,9 @@ private:
 
     void EjecutaPeticion();
     void Inet1_StateChanged(int State);
+    // Shows each state after the last one shown up to `hasta`: a state Qt passes without a word shows
+    // when the next one comes.
+    void avanza(int hasta);
     void onReplyFinished();
     void Timer1_Timer();
     void procesaRespuesta();
@@ -142,7 +145,8 @@ private:
 
     QNetworkAccessManager* m_inet = nullptr;
     QPointer<QNetworkReply> m_reply;
-    QByteArray m_bytes; // the reply as it arrives
+    QByteArray m_bytes;            // the reply as it arrives
+    int m_estadoMostrado = icNone; // the transfer's last state shown
     struct Peticion {
         QString url, cuerpo, cabecera, metodo;
     } m_peticion;

@@ -114,6 +114,7 @@ ctrBoton::ctrBoton(QWidget* parent) : QWidget(parent) {
     m_fontBold = false;
 }
 
+// Face and layout failures are logged, not boxed: a modal box per button would stop an unattended till.
 void ctrBoton::logError(const QString& procedimiento, const QString& texto) const {
     GrabaLog(QStringLiteral("ctrBoton.%1: %2").arg(procedimiento, texto));
 }

@@ -70,6 +70,7 @@ public:
     void setControlarMouseDownPending(bool v) { m_controlarMouseDownPending = v; }
     bool Enabled() const { return isEnabled(); }
     void setEnabledProp(bool v);
+    // The whole button's, not its picture's: a colour face hides its picture and still shows.
     bool Visible() const { return !isHidden(); }
     void setVisible(bool visible) override;
     void Picture(const QString& strRutaArchivo); // custom face, used from the next CargaImagen

@@ -5,6 +5,7 @@
 #include "controls/ImagenTecla.h"
 #include "controls/Twips.h"
 #include "controls/ctrBoton.h"
+#include "core/VentanasCargadas.h"
 #include "core/basFuncionesComunes.h"
 #include "core/basLegacyFunctions.h"
 #include "platform/Prompts.h"
@@ -31,6 +32,7 @@ bool tieneSeparador(const QString& s) {
 } // namespace
 
 frmCalc::frmCalc(QWidget* parent) : QDialog(parent) {
+    ventanas::cargada(this, QStringLiteral("frmCalc"));
     setWindowTitle(QString());
     setFixedSize(twips::size(3090, 5340));
     setFocusPolicy(Qt::StrongFocus);

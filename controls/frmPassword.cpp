@@ -4,6 +4,7 @@
 #include "controls/Formularios.h"
 #include "controls/ImagenTecla.h"
 #include "controls/Twips.h"
+#include "core/VentanasCargadas.h"
 #include "core/basFuncionesComunes.h"
 #include "core/basGeneral.h"
 #include "core/basLegacyFunctions.h"
@@ -30,6 +31,7 @@ int teclaEnter() {
 } // namespace
 
 frmPassword::frmPassword(QWidget* parent) : QDialog(parent) {
+    ventanas::cargada(this, QStringLiteral("frmPassword"));
     setWindowTitle(QStringLiteral("Introduzca la Contraseña"));
     setFixedSize(twips::size(3015, 4575));
     setFocusPolicy(Qt::StrongFocus);

@@ -4,6 +4,7 @@
 #include "controls/Formularios.h"
 #include "controls/ImagenTecla.h"
 #include "controls/Twips.h"
+#include "core/VentanasCargadas.h"
 #include "core/basLegacyFunctions.h"
 #include "platform/Prompts.h"
 
@@ -47,6 +48,7 @@ bool esComando(const QString& tag) {
 } // namespace
 
 frmTeclado::frmTeclado(QWidget* parent) : QDialog(parent) {
+    ventanas::cargada(this, QStringLiteral("frmTeclado"));
     setWindowTitle(QStringLiteral("Teclado"));
     setFixedSize(twips::size(8700, 6255));
 

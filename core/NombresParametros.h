@@ -11,6 +11,9 @@
 //
 // A key the till lacks ends the program after its message, as it always did; an ...Opcional key reads
 // empty ("" or 0) instead: the settings only the newer parts read, which older tills never had.
+// The scale's model, mode and interval are optional too, where a missing one used to end the
+// program: the scale driver reads them while it serves a request (GetPeso) or a tick, and a till
+// without a scale must not be ended by a request; 0 is model 0 in request mode, no ticks.
 #include <QString>
 #include <QtGlobal>
 
@@ -37,7 +40,7 @@ inline constexpr Numero AnchoDatosCabeceraDRV{"AnchoDatosCabeceraDRV"};
 inline constexpr Numero AnchoFacturadora{"AnchoFacturadora"};
 inline constexpr Entero AnchoImpresoraCocina{"AnchoImpresoraCocina"};
 inline constexpr Entero AnchoImpresoraTickets{"AnchoImpresoraTickets"};
-inline constexpr NumeroOpcional BalanzaModoContinuo{"BalanzaModoContinuo"};
+inline constexpr NumeroOpcional BalanzaModoContinuo{"BalanzaModoContinuo"}; // the scale keys above
 inline constexpr Entero BlancosCabecera{"BlancosCabecera"};
 inline constexpr Numero BlancosCabeceraTicketCocina{"BlancosCabeceraTicketCocina"};
 inline constexpr Numero BlancosPie{"BlancosPie"};
@@ -102,7 +105,7 @@ inline constexpr Entero LongMaxTexto{"LongMaxTexto"};
 inline constexpr Numero MargenIzquierdoFacturadora{"MargenIzquierdoFacturadora"};
 inline constexpr Numero MargenSuperiorCabeceraFacturadora{"MargenSuperiorCabeceraFacturadora"};
 inline constexpr Numero MargenSuperiorClienteFacturadora{"MargenSuperiorClienteFacturadora"};
-inline constexpr EnteroOpcional ModeloBalanza{"ModeloBalanza"};
+inline constexpr EnteroOpcional ModeloBalanza{"ModeloBalanza"}; // the scale keys above
 inline constexpr Numero ModeloImpresoraTickets{"ModeloImpresoraTickets"};
 inline constexpr Texto MysqlPassword{"MysqlPassword"};
 inline constexpr Numero NoImpCodigoMesas{"NoImpCodigoMesas"};
@@ -127,7 +130,7 @@ inline constexpr TextoOpcional TextoTicket{"TextoTicket"};
 inline constexpr Texto TextoVendedor{"TextoVendedor"};
 inline constexpr Texto TicCocinaImprimirPaxs{"TicCocinaImprimirPaxs"};
 inline constexpr Numero TicketGrande{"TicketGrande"};
-inline constexpr EnteroOpcional TiempoBalanzaModoContinuo{"TiempoBalanzaModoContinuo"};
+inline constexpr EnteroOpcional TiempoBalanzaModoContinuo{"TiempoBalanzaModoContinuo"}; // the scale keys above
 inline constexpr Numero TieneImpresoraFisica{"TieneImpresoraFisica"};
 inline constexpr TextoOpcional TieneMensajesTrigger{"TieneMensajesTrigger"};
 inline constexpr NumeroOpcional TipoFuncionamientoBalanza{"TipoFuncionamientoBalanza"};

@@ -322,6 +322,7 @@ QString RutaAplicacion() {
 }
 
 QString CarpetaImagenes() {
+    // Under RutaAplicacion, so a read-only install keeps its images in the data folder, with its log.
     if (gstrCarpetaImagenes.isEmpty())
         gstrCarpetaImagenes = RutaAplicacion() + QStringLiteral("/imgs");
     return gstrCarpetaImagenes;

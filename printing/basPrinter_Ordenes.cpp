@@ -100,6 +100,7 @@ ResultadoEnvio ImprimeLogo(BufferImpresion& trabajo, bool Enviar, qint32 idImpre
     vb::OnError(
         [&] {
             if (objParametros().lee(param::LogoEnImpresora) == 0) {
+                // Looked for in the data folder when the executable's is read-only, as log.txt is written.
                 const QString carpeta = program::applicationDir();
                 const QString guion = carpeta + QStringLiteral("/imp_logo.sh");
                 if (QFileInfo::exists(guion) && objParametros().lee(param::NoImprimirLogo) == 0) {

@@ -363,6 +363,7 @@ clsBotones::Siguiente clsBotones::EjecutaAccion(Evaluacion& ev, const QString& s
         if (copias > 0) {
             // Its own turn, as a socket print takes it: the pieces of two tickets never interleave.
             basPrinter::EnTurnoDeImpresion([textoTicket, cabeceraYPie, copias] {
+                // A failure is reported and the rule goes on: the turn may come after this evaluation.
                 AtrapaErrores(QStringLiteral("clsBotones.imprimir_ticket_especial"), [&] {
                     clsImprimirTicket ticket;
                     for (int i = 0; i < copias; ++i)

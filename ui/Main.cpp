@@ -22,6 +22,7 @@
 #include "server/SocketWindowPort.h"
 #include "server/TurnoExclusivo.h"
 #include "server/clsSocketFront.h"
+#include "ui/RegistroVentanas.h"
 #include "ui/TemporizadorVB.h"
 #include "ui/frmComSocketVentana.h"
 #include "ui/frmPrincipal.h"
@@ -81,13 +82,7 @@ void RegistraServiciosSuperiores() {
     reglas::registraObjeto(QStringLiteral("frmPrincipal"), [] { return static_cast<vb::LateBound*>(&FrmPrincipal()); });
     reglas::registraObjeto(QStringLiteral("SocketFront"),
                            [] { return dynamic_cast<vb::LateBound*>(SocketFront.get()); });
-    reglas::registraVentanasCargadas([] {
-        QList<QPair<QString, vb::LateBound*>> r;
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* v = dynamic_cast<vb::LateBound*>(w))
-                r.append({QString::fromLatin1(w->metaObject()->className()), v});
-        return r;
-    });
+    RegistroVentanas::instancia().instala();
 }
 
 bool esRetraso(const QString& pieza) {
@@ -256,6 +251,38 @@ void EjecutaPrograma(const QString& strRuta, qint16 intCodigoVentana, const QStr
     EjecutaPrograma(strRuta, intCodigoVentana, QProcess::splitCommand(strParametros));
 }
 
+FinComando EjecutaComandoYEspera(const QString& strComando, int msMaximo) {
+    FinComando fin;
+    const auto falla = [&](FinComando::Estado estado, const QString& por) {
+        fin.estado = estado;
+        fin.error = QStringLiteral("EjecutaComandoYEspera: ") + strComando + QStringLiteral(": ") + por;
+        GrabaLog(fin.error, true);
+        return fin;
+    };
+    QStringList partes = QProcess::splitCommand(strComando);
+    if (partes.isEmpty())
+        return falla(FinComando::NoArranca, QStringLiteral("no hay orden que ejecutar"));
+    QProcess p;
+    p.setProgram(partes.takeFirst());
+    p.setArguments(partes);
+    p.setProcessChannelMode(QProcess::ForwardedChannels);
+    p.setStandardInputFile(QProcess::nullDevice());
+    p.start();
+    // Checked and bounded, where the old program ignored a failed start and waited without limit.
+    if (!p.waitForStarted(msMaximo))
+        return falla(FinComando::NoArranca, QStringLiteral("no se ha podido ejecutar (") + p.errorString() + u')');
+    if (!p.waitForFinished(msMaximo)) {
+        p.kill();
+        p.waitForFinished(-1);
+        return falla(FinComando::FueraDePlazo, QStringLiteral("no ha terminado en %1 ms, se detiene").arg(msMaximo));
+    }
+    if (p.exitStatus() == QProcess::CrashExit)
+        return falla(FinComando::Terminado, QStringLiteral("ha terminado por una señal"));
+    fin.estado = FinComando::Terminado;
+    fin.codigoSalida = p.exitCode();
+    return fin;
+}
+
 void RegistraComponentes() {
     // The libraries are linked into the program; there is nothing to register.
     GrabaLog(QStringLiteral("No se registran ni las DLLs ni los OCX"));
@@ -397,4 +424,5 @@ void resetMainForTests() {
     objBotones.reset();
     SocketFront.reset();
     g_literalesPendientes = false;
+    RegistroVentanas::instancia().resetForTests();
 }

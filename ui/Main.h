@@ -55,6 +55,20 @@ void EjecutaPrograma(const QString& strRuta, qint16 intCodigoVentana, const QStr
 void EjecutaPrograma(const QString& strRuta, qint16 intCodigoVentana, const QString& strParametros);
 void RegistraComponentes();
 
+// How a command run by EjecutaComandoYEspera ended.
+struct FinComando {
+    enum Estado { Terminado, NoArranca, FueraDePlazo };
+    Estado estado = NoArranca;
+    int codigoSalida = -1; // Terminado: the command's exit code; -1 when a signal ended it
+    QString error;         // NoArranca, FueraDePlazo, or a signal: what was logged
+};
+inline constexpr int kEsperaComandoMs = 60000;
+// Runs a command line (split at blanks, a double-quoted part kept whole, as a Windows command line;
+// no shell reads it), its output on ours and its input empty, and waits for it to end without
+// running events. A command that cannot start, and one still running after `msMaximo`
+// (stopped then), are logged and told in the result.
+FinComando EjecutaComandoYEspera(const QString& strComando, int msMaximo = kEsperaComandoMs);
+
 // ---- Long-lived objects created by the post-connection step ----
 extern std::unique_ptr<clsBotones> objBotones;
 // SocketFront (the request server) is declared with its class in server/clsSocketFront.h.

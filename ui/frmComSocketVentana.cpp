@@ -2,6 +2,7 @@
 
 #include "controls/Twips.h"
 #include "controls/ctrBoton.h"
+#include "core/VentanasCargadas.h"
 #include "core/basGeneral.h"
 #include "core/basLegacyFunctions.h"
 
@@ -21,6 +22,7 @@ constexpr int kFilaBoton = 7080;
 } // namespace
 
 frmComSocketVentana::frmComSocketVentana() {
+    ventanas::cargada(this, QStringLiteral("frmComSocket"));
     setObjectName(QStringLiteral("frmComSocket"));
     setWindowTitle(QStringLiteral("Socket"));
     setFixedSize(twips::size(kAncho, kAlto));

@@ -4,6 +4,7 @@
 #include "controls/ctrBoton.h"
 #include "controls/frmTeclado.h"
 #include "core/NombresParametros.h"
+#include "core/VentanasCargadas.h"
 #include "core/basGeneral.h"
 #include "core/clsParametros.h"
 #include "platform/Program.h"
@@ -16,6 +17,7 @@
 #include <QVBoxLayout>
 
 frmConfig::frmConfig(QWidget* parent) : QDialog(parent) {
+    ventanas::cargada(this, QStringLiteral("frmConfig"));
     setWindowTitle(QStringLiteral("TPV Configuración:"));
     setModal(true);
     const QFont verdana(QStringLiteral("Verdana"), 11);

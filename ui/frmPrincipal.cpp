@@ -5,6 +5,7 @@
 #include "controls/ctrBoton.h"
 #include "controls/frmPassword.h"
 #include "core/Arranque.h"
+#include "core/VentanasCargadas.h"
 #include "core/basLegacyFunctions.h"
 #include "core/clsDR.h"
 #include "core/clsParametros.h"
@@ -104,6 +105,7 @@ private:
 frmPrincipal::frmPrincipal(QWidget* parent) : frmPrincipal(QSystemTrayIcon::isSystemTrayAvailable(), parent) {}
 
 frmPrincipal::frmPrincipal(bool hayBandeja, QWidget* parent) : QWidget(parent), m_hayBandeja(hayBandeja) {
+    ventanas::cargada(this, QStringLiteral("frmPrincipal"));
     construye();
 }
 

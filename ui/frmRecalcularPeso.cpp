@@ -1,6 +1,8 @@
 #include "ui/frmRecalcularPeso.h"
+
 #include "controls/Twips.h"
 #include "controls/ctrBoton.h"
+#include "core/VentanasCargadas.h"
 #include "core/basFuncionesComunes.h"
 #include "core/basGeneral.h"
 #include "core/basLegacyFunctions.h"
@@ -39,6 +41,7 @@ const char* const kFormulario = "frmRecalcularPeso";
 } // namespace
 
 frmRecalcularPeso::frmRecalcularPeso(clsComm& comm, QWidget* parent) : QDialog(parent), m_comm(comm) {
+    ventanas::cargada(this, QStringLiteral("frmRecalcularPeso"));
     setObjectName(QString::fromLatin1(kFormulario));
     setWindowTitle(QStringLiteral("Recalcular Peso"));
     setModal(true);

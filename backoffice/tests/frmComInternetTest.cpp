@@ -217,6 +217,58 @@ TEST_F(frmComInternetTest, EveryEndingEndsTheRequestOnce) {
     EXPECT_EQ(m_core->valor("select count(*) from articulos where id = 7"), "0");
 }
 
+// The status line a window is told, each text once in a row.
+struct VentanaGrabadora final : ComInternetWindowPort {
+    explicit VentanaGrabadora(QStringList& e) : estados(e) {}
+    QWidget* widget() override { return nullptr; }
+    void setCaption(const QString&) override {}
+    void setStatusText(const QString& t) override {
+        if (estados.isEmpty() || estados.last() != t)
+            estados << t;
+    }
+    void setReplyText(const QString&) override {}
+    void setRetryEnabled(bool) override {}
+    void showModal() override {}
+    void hideWindow() override {}
+    QStringList& estados;
+};
+
+// Every state of the transfer shows, in the transfer control's order, on a read reply, on a refused
+// connection and on a redirect (which starts again with its own lookup).
+TEST_F(frmComInternetTest, EachStateOfTheTransferShowsInItsOrder) {
+    QStringList estados;
+    setComInternetWindowFactory([&](frmComInternet&) { return std::make_unique<VentanaGrabadora>(estados); });
+    frmComInternet c;
+    int finesC = 0;
+    QObject::connect(&c, &frmComInternet::ProcesoTerminado, [&] { ++finesC; });
+    const QStringList hastaConectar{"Accediendo a Internet", "Buscando servidor", "Servidor encontrado", "Conectando"};
+    const QStringList leida =
+        hastaConectar + QStringList{"Conectado",          "Enviando datos", "Datos enviados", "Recibiendo respuesta",
+                                    "Respuesta recibida", "Desconectando",  "Desconectado",   "Respuesta recibida"};
+    const QString sinServidor = ServidorHttpPrueba().direccion(); // closed again at once
+    const struct {
+        QString direccion;
+        QList<RespuestaHttp> respuestas;
+        QStringList estados;
+    } casos[] = {
+        {http.direccion(), {{200, "respuesta"}}, leida},
+        {sinServidor, {}, hastaConectar + QStringList{"Error conexión"}}, // refused once it connects
+        {http.direccion(),
+         {{307, "", "text/plain", false, 0, -1, "/destino"}, {200, "tras redirigir"}},
+         leida.mid(0, 8) + leida.mid(1)}, // the 307 is received, then the new hop
+    };
+    for (const auto& k : casos) {
+        SCOPED_TRACE(k.estados.join('|').toStdString());
+        estados.clear();
+        for (const RespuestaHttp& r : k.respuestas)
+            http.respuestas.push_back(r);
+        c.AbreURL("http://" + k.direccion + "/x", "a=1", Modo::LecturaSinLector, {}, "POST");
+        const int antes = finesC;
+        ASSERT_TRUE(waits::until([&] { return finesC > antes; }, "the request's end", 10000));
+        EXPECT_EQ(estados, k.estados);
+    }
+}
+
 TEST_F(frmComInternetTest, DelimitedRepliesGoThroughUniqueFilesAndCancelRetryWork) {
     clock_seam::setNowSource([] { return QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9)); });
     const QString otra = RutaAplicacion() + "/tmp/com_20240506070809.txt"; // a reply saved in the same second

@@ -1,6 +1,7 @@
 #include "backoffice/ui/frmComInternetVentana.h"
 
 #include "backoffice/frmComInternet.h"
+#include "core/VentanasCargadas.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -13,6 +14,7 @@ constexpr qsizetype kMuestraMaxima = 64 * 1024; // characters of the reply shown
 } // namespace
 
 frmComInternetVentana::frmComInternetVentana(frmComInternet& cliente) {
+    ventanas::cargada(this, QStringLiteral("frmComInternet"));
     setObjectName(QStringLiteral("frmComInternet"));
     setWindowTitle(QStringLiteral("Accediendo a Internet"));
     lblEstado = new QLabel(this);
@@ -35,6 +37,7 @@ frmComInternetVentana::frmComInternetVentana(frmComInternet& cliente) {
     resize(480, 260);
     connect(btnCancelar, &QPushButton::clicked, &cliente, &frmComInternet::btnCancelar_Click);
     connect(btnReintentar, &QPushButton::clicked, &cliente, &frmComInternet::btnReintentar_Click);
+    // Losing activation leaves the client's watchdog on, where the old window switched it off: a request must end.
 }
 
 void frmComInternetVentana::setStatusText(const QString& texto) {

@@ -104,6 +104,23 @@ TEST_F(clsCommTest, RequestModeRepliesOfEachModel) {
     }
 }
 
+// A till that never had a scale lacks its keys: a weighing request reads them as 0 and is answered,
+// where the missing key once ended the program; so is a tick and the port's opening.
+TEST_F(clsCommTest, ATillWithoutTheScaleKeysIsNotEndedByAWeighing) {
+    coretest::borraRegistro();
+    parametros({});
+    for (const char* clave : {"ModeloBalanza", "BalanzaModoContinuo", "TiempoBalanzaModoContinuo"})
+        registry::RegistryStore::instance().deleteValue(registry::Root::CurrentUser, coretest::kClaveTarvolin, clave);
+    objParametros().resetForTests();
+    objParametros().GetParamReg();
+    resetObjCommForTests();
+    ASSERT_FALSE(objParametros().existe(param::ModeloBalanza.nombre));
+    ResultadoPeso r;
+    ASSERT_NO_THROW(r = silencioso());
+    esperado(r, {false, 0, "", Otro});
+    ASSERT_NO_THROW(objComm().commBalanzaContinuoOnComm(true));
+}
+
 TEST_F(clsCommTest, SilentCallsShowNothingAndSayWhy) {
     gblnBalanzaActiva = true;
     esperado(silencioso(), {false, 0, kNoComunica, Otro}); // its port never opened

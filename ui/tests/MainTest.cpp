@@ -4,7 +4,10 @@
 #include "ui/tests/UiTest.h"
 
 #include "scale/clsComm.h"
+#include "testsupport/RecordingMainWindow.h"
 #include "testsupport/Simulador.h"
+
+#include <cerrno>
 
 // The rows name only the switches they expect set.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
@@ -85,6 +88,43 @@ TEST_F(MainEnProceso, LaBalanzaSoloSeAbreEnLosPuertosDel1Al9) {
         apuntaCom(k.puerto, {});
     }
     resetObjCommForTests();
+}
+
+// Real processes: one that ends (its exit code kept), fails, dies by a signal, cannot start, or outlives
+// the bound (then stopped: its process is gone on return). No shell reads the line.
+TEST_F(MainEnProceso, EjecutaComandoYEsperaTerminaFallaNoArrancaOExcedeElPlazo) {
+    QTemporaryDir dir;
+    const QString pid = dir.filePath("pid"), fichero = dir.filePath("fichero");
+    using E = FinComando;
+    const struct {
+        QString orden;
+        E::Estado estado;
+        int codigo;
+        QString error; // what the result and the log say; "" for nothing
+    } casos[] = {
+        {"true", E::Terminado, 0, ""},
+        {"sh -c \"exit 3\"", E::Terminado, 3, ""},
+        {"echo no > \"" + fichero + "\"", E::Terminado, 0, ""}, // no shell: no file
+        {"sh -c \"kill -9 $$\"", E::Terminado, -1, "ha terminado por una señal"},
+        {"/no/existe/orden /s \"a b\"", E::NoArranca, -1, "no se ha podido ejecutar"},
+        {"  ", E::NoArranca, -1, "no hay orden que ejecutar"},
+        {"sh -c \"echo $$ > " + pid + "; exec sleep 600\"", E::FueraDePlazo, -1, "no ha terminado en 500 ms"},
+    };
+    for (const auto& k : casos) {
+        SCOPED_TRACE(k.orden.toStdString());
+        recordingMainWindow().grid.clear();
+        const FinComando fin = EjecutaComandoYEspera(k.orden, 500);
+        EXPECT_EQ(std::tuple(fin.estado, fin.codigoSalida, fin.error.isEmpty()),
+                  std::tuple(k.estado, k.codigo, k.error.isEmpty()));
+        EXPECT_TRUE(fin.error.contains(k.error)) << fin.error.toStdString();
+        EXPECT_EQ(recordingMainWindow().grid.filter("EjecutaComandoYEspera").size(), k.error.isEmpty() ? 0 : 1);
+    }
+    EXPECT_FALSE(QFile::exists(fichero));
+    QFile f(pid);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const pid_t proceso = f.readAll().trimmed().toInt();
+    ASSERT_GT(proceso, 0);
+    EXPECT_TRUE(::kill(proceso, 0) == -1 && errno == ESRCH); // stopped and reaped
 }
 
 TEST(Main, ElReinicioConservaLosInterruptoresYEsperaCinco) {
