@@ -52,8 +52,8 @@ QString& gstrTextoDrovanto = gSesion.gstrTextoDrovanto;
 bool& gblnHayTextosPropios = gSesion.gblnHayTextosPropios;
 QDateTime& gdtmFechaConexion = gSesion.gdtmFechaConexion;
 QString& gstrRutaRegistro = gSesion.gstrRutaRegistro;
-QString& gstrNombreBD = gSesion.gstrNombreBD;
-QString& gstrConexionString = gSesion.gstrConexionString;
+QString& gstrNombreBBDD = gSesion.gstrNombreBBDD;
+QString& gstrCadenaConexion = gSesion.gstrCadenaConexion;
 QString& gstrCarpetaImagenes = gSesion.gstrCarpetaImagenes;
 QString& gstrBBDDActual = gSesion.gstrBBDDActual;
 bool& gblnParametrosCargados = gSesion.gblnParametrosCargados;
@@ -70,6 +70,7 @@ qint16& gintTeclaAbajo = gSesion.gintTeclaAbajo;
 qint16& gintTeclaIzquierda = gSesion.gintTeclaIzquierda;
 qint16& gintTeclaDerecha = gSesion.gintTeclaDerecha;
 bool& gblnConexionesInicializadas = gSesion.gblnConexionesInicializadas;
+std::array<QVariant, 256>& gvarMapaTeclas = gSesion.gvarMapaTeclas;
 QStringList& garrValoresRegistro = gSesion.garrValoresRegistro;
 
 std::unique_ptr<clsDR> DR;
@@ -537,19 +538,19 @@ bool ConectaBBDD(VBError* fallo) {
     return vb::OnError(
         [&] {
             const QString servidor = objReg().Lee_Valor(gstrRutaRegistro, param::IpServidor.nombre, false, QString());
-            if (gstrNombreBD.isEmpty()) {
-                gstrNombreBD = gstrNombreBDSwitch;
-                if (gstrNombreBD.isEmpty())
-                    gstrNombreBD =
+            if (gstrNombreBBDD.isEmpty()) {
+                gstrNombreBBDD = gstrNombreBDSwitch;
+                if (gstrNombreBBDD.isEmpty())
+                    gstrNombreBBDD =
                         objReg().Lee_Valor(gstrRutaRegistro, param::NombreBBDDServidor.nombre, false, QString());
-                if (gstrNombreBD.isEmpty())
-                    gstrNombreBD = QStringLiteral("Drovanto");
+                if (gstrNombreBBDD.isEmpty())
+                    gstrNombreBBDD = QStringLiteral("Drovanto");
             }
             QString cadena = QStringLiteral("DRIVER=") + getDriverODBCMySQL() + QStringLiteral(";SERVER=") + servidor +
-                             QStringLiteral(";DATABASE=") + gstrNombreBD + QStringLiteral(";USER=") +
+                             QStringLiteral(";DATABASE=") + gstrNombreBBDD + QStringLiteral(";USER=") +
                              objParametros().lee(param::UsuarioMysql) + QStringLiteral(";OPTION=16897;");
             cadena += QStringLiteral("PASSWORD=") + PasswordConexion(objParametros().lee(param::MysqlPassword));
-            gstrConexionString = cadena;
+            gstrCadenaConexion = cadena;
 
             for (ado::Connection* cn : {&ConexionServidor(), &ConexionLocal()}) {
                 if (cn->State() != ado::adStateClosed)

@@ -8,6 +8,8 @@
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
+#include <array>
 #include <functional>
 #include <memory>
 
@@ -42,8 +44,8 @@ struct EstadoSesion {
     bool gblnHayTextosPropios = false;
     QDateTime gdtmFechaConexion;
     QString gstrRutaRegistro = QStringLiteral("HKEY_CURRENT_USER\\SOFTWARE\\Vesk\\Tarvolin");
-    QString gstrNombreBD; // database name fixed at the first connection
-    QString gstrConexionString;
+    QString gstrNombreBBDD; // database name fixed at the first connection
+    QString gstrCadenaConexion;
     QString gstrCarpetaImagenes;
     QString gstrBBDDActual;
     bool gblnParametrosCargados = false;
@@ -56,6 +58,10 @@ struct EstadoSesion {
     qint16 gintTeclaEsc = 0, gintTeclaEspacio = 0, gintTeclaArriba = 0, gintTeclaAbajo = 0, gintTeclaIzquierda = 0,
            gintTeclaDerecha = 0;
     bool gblnConexionesInicializadas = false; // the post-connection step has run (once per run)
+    // Key remap for point-of-sale keyboards, indexed by key code: an entry is a list {kind, code}
+    // (kind 33 or 34 with FuncRS6500 = 1: the key acts as the code; kind 3: Enter). Nothing fills
+    // it, so every entry is empty; the access-code keypad reads it.
+    std::array<QVariant, 256> gvarMapaTeclas{};
     // Snapshot of the application key's values taken by GetParamReg: element 0 empty, then name and
     // value pairs. Reg_class::Lee_Valor answers reads of gstrRutaRegistro from it.
     QStringList garrValoresRegistro;
@@ -74,13 +80,14 @@ extern qint16 &gintIdioma, &gintIdiomaSecundario, &gintIdiomaActual;
 extern QString &gstrTextoIVA, &gstrTextoVendedor, &gstrTextoCamarero, &gstrTextoMesa, &gstrTextoDrovanto;
 extern bool& gblnHayTextosPropios;
 extern QDateTime& gdtmFechaConexion;
-extern QString &gstrRutaRegistro, &gstrNombreBD, &gstrConexionString, &gstrCarpetaImagenes, &gstrBBDDActual;
+extern QString &gstrRutaRegistro, &gstrNombreBBDD, &gstrCadenaConexion, &gstrCarpetaImagenes, &gstrBBDDActual;
 extern bool &gblnParametrosCargados, &gblnProgramaInicializado, &gblnBalanzaActiva, &gblnGrabarLogDetallado,
     &gblnLogFicheroDesactivado;
 extern int& gintFicheroLog;
 extern qint16 &gintTeclaEnter, &gintTeclaEsc, &gintTeclaEspacio, &gintTeclaArriba, &gintTeclaAbajo, &gintTeclaIzquierda,
     &gintTeclaDerecha;
 extern bool& gblnConexionesInicializadas;
+extern std::array<QVariant, 256>& gvarMapaTeclas;
 extern QStringList& garrValoresRegistro;
 
 // ---- Long-lived objects ----

@@ -251,7 +251,7 @@ TEST_F(basGeneralTest, AFailingPrintOrGridCannotLoopBackIntoItsReport) {
 // A password with separators connects, stored bare or already in its braces.
 TEST_F(basGeneralBBDDTest, ConnectsBothWithTheStringInItsOrderAndAPasswordWithSeparators) {
     EXPECT_TRUE(frmPrincipalVars().blnConexionOk);
-    EXPECT_EQ(gstrConexionString, QStringLiteral("DRIVER={%1};SERVER=127.0.0.1;PORT=%2;DATABASE=%3;USER=%4;"
+    EXPECT_EQ(gstrCadenaConexion, QStringLiteral("DRIVER={%1};SERVER=127.0.0.1;PORT=%2;DATABASE=%3;USER=%4;"
                                                  "OPTION=16897;PASSWORD=%5")
                                       .arg(testenv::odbcDriverName())
                                       .arg(testenv::dbPort())
@@ -274,7 +274,7 @@ TEST_F(basGeneralBBDDTest, ConnectsBothWithTheStringInItsOrderAndAPasswordWithSe
         ASSERT_TRUE(ConectaBBDD()) << almacenada.toStdString() << recordingMainWindow().grid.join("\n").toStdString();
         EXPECT_TRUE(
             vb::CStr(ConexionServidor().Execute("select current_user()")->Fields(0).Value).startsWith(usuario + "@"));
-        EXPECT_TRUE(gstrConexionString.endsWith(";PASSWORD={p;w}}x{=1}"));
+        EXPECT_TRUE(gstrCadenaConexion.endsWith(";PASSWORD={p;w}}x{=1}"));
     }
     testenv::runSql({}, QStringLiteral("drop user if exists '%1'@'localhost', '%1'@'127.0.0.1';").arg(usuario));
 }
