@@ -98,6 +98,7 @@ MainWindowPort& defaultMainWindow() {
 MainWindowPort* g_mainWindow = nullptr;
 ErrorPrinter* g_errorPrinter = nullptr;
 std::function<void()> g_pasoPostConexion;
+int g_numeroConexion = 0; // times both connections have opened in this run
 
 // Re-entry guards of the reporting roads: a report that fails while it is being made is written to
 // the grid and the log file only, so a broken printer or database cannot loop back into itself.
@@ -106,7 +107,6 @@ struct Guardas {
     bool imprimiendoMensaje = false; // inside the printing of an unattended message
     int conectando = 0;              // inside ConectaBBDD: no reconnect wait may start here
     bool falloLogAvisado = false;    // a failed write of log.txt has been reported in this run
-    std::vector<int> sinDialogos;    // the wait level of each SinDialogosModales alive, innermost last
 };
 Guardas g_guardas;
 
@@ -331,8 +331,14 @@ QString CarpetaImagenes() {
 // A guard of the code running here: not one of a request that waits further down the stack while
 // this runs as another event (an operator's dialog is the operator's).
 static bool sinDialogosAqui() {
-    return !g_guardas.sinDialogos.empty() && g_guardas.sinDialogos.back() == program::nivelEspera();
+    return prompts::noBoxesHere();
 }
+
+// A box asked for directly, past MensajeUsuario, on a road that shows none: the grid and log.txt.
+[[maybe_unused]] static const bool g_cajasProhibidasAlLog = [] {
+    prompts::setForbiddenBoxHandler([](const QString&, const QString& texto) { GrabaLog(texto, true); });
+    return true;
+}();
 
 void GrabaLog(const QString& strMensaje, bool blnForzar, bool) {
     vb::OnError(
@@ -458,11 +464,16 @@ int MensajeUsuario(const QString& strMensaje, int lngBotones, const QString& str
     return respuesta;
 }
 
-SinDialogosModales::SinDialogosModales() {
-    g_guardas.sinDialogos.push_back(program::nivelEspera());
-}
-SinDialogosModales::~SinDialogosModales() {
-    g_guardas.sinDialogos.pop_back();
+int MensajeEnPantalla(const QString& strMensaje, int lngBotones, const QString& strTitulo) {
+    int respuesta = 0;
+    vb::ResumeNext([&] {
+        if (sinDialogosAqui()) {
+            GrabaLog(strMensaje, true);
+            return;
+        }
+        respuesta = prompts::current().messageBox(strMensaje, lngBotones, strTitulo);
+    });
+    return respuesta;
 }
 
 int MensajeUsuarioSimple(const QString& strMensaje, int lngBotones, const QString& strTitulo) {
@@ -560,6 +571,7 @@ bool ConectaBBDD(VBError* fallo) {
             }
             ConexionServidor().Open(cadena);
             ConexionLocal().Open(cadena);
+            ++g_numeroConexion;
             frmPrincipalVars().blnConexionOk = true;
         },
         [&](const VBError& err) {
@@ -567,6 +579,10 @@ bool ConectaBBDD(VBError* fallo) {
             if (fallo)
                 *fallo = err;
         });
+}
+
+int NumeroConexion() {
+    return g_numeroConexion;
 }
 
 void IniciaReconexion() {
@@ -640,6 +656,7 @@ void resetBasGeneralForTests() {
     ficheroLog().cierra();
     g_tamanoMaximoLog = kTamanoMaximoLog;
     g_pasoPostConexion = nullptr;
+    g_numeroConexion = 0;
     DR.reset();
     cierraSinErrores(ConexionServidor());
     cierraSinErrores(ConexionLocal());

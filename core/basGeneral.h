@@ -3,6 +3,7 @@
 // error handler, user messages, the database connections. Main() itself lives in ui/.
 #include "platform/Ado.h"
 #include "platform/Program.h"
+#include "platform/Prompts.h"
 #include "platform/VBError.h"
 #include "platform/Variant.h"
 #include <QDateTime>
@@ -203,18 +204,25 @@ QString TextoError(const QString& strProcedimiento, const VBError& err);
 // link (ado::isLostLink) or a statement on a closed connection (3709); never an error of a value.
 bool ErrorProvocaReconexion(const VBError& err);
 int MensajeUsuario(const QString& strMensaje, int lngBotones = 0, const QString& strTitulo = {});
+// A message for the screen only, for the boxes that never went on paper (a registry or parameter
+// failure, the script interpreter's boxes, a scale port error): a message box, or, on a road that
+// shows none (SinDialogosModales), the grid and log.txt (forced) and the answer 0.
+int MensajeEnPantalla(const QString& strMensaje, int lngBotones = 0, const QString& strTitulo = {});
 // While one lives no message box is shown: where MensajeUsuario would show one it writes the text to
 // the grid and log.txt (forced) and answers 0, as its printed road does, and the /mensaje box of each
 // log line is left out. The print road holds one while it serves a request: a box on a screen that
 // nobody watches would hold the reply and every print behind it. They nest. A guard covers only the
 // code of its own road: what other events run inside that road's waits (an operator's dialog, say)
-// shows its boxes as usual.
+// shows its boxes as usual. Below it the prompts seam opens nothing on that road either
+// (prompts::NoBoxes): a box asked for there directly is written to the grid and log.txt.
 class SinDialogosModales final {
 public:
-    SinDialogosModales();
-    ~SinDialogosModales();
+    SinDialogosModales() = default;
     SinDialogosModales(const SinDialogosModales&) = delete;
     SinDialogosModales& operator=(const SinDialogosModales&) = delete;
+
+private:
+    prompts::NoBoxes m_guarda;
 };
 int MensajeUsuarioSimple(const QString& strMensaje, int lngBotones = 0, const QString& strTitulo = {});
 
@@ -236,6 +244,9 @@ bool ConectaBBDD(VBError* fallo = nullptr);
 // at once. When that fails the error is reported without a wait, the reconnect timer goes on trying,
 // and the result is false. The two arguments are accepted and not used.
 bool ComCentral(bool blnNoUsado1 = true, bool blnNoUsado2 = true);
+// How many times ConectaBBDD has opened both connections in this run: a new number is a link that
+// came back (what failed on the old one may be tried again).
+int NumeroConexion();
 // The reconnect state that ControlErrores starts on a lost link, without its wait: both
 // connections closed, blnConexionOk false, the reconnect timer on.
 void IniciaReconexion();
