@@ -382,4 +382,26 @@ TEST_F(basGeneralTest, ThePrintGuardCoversItsOwnRoadNotTheEventsInsideItsWaits) 
     EXPECT_TRUE(recordingMainWindow().grid.contains("sin papel"));
 }
 
+// On the print road the seam itself opens nothing: a box, an input box or a form asked for there directly
+// goes to its handler (the tests' one fails the test) and nobody answers; MensajeEnPantalla logs there.
+TEST_F(basGeneralTest, TheSeamOpensNoBoxOnThePrintRoad) {
+    QStringList oidas;
+    const prompts::ForbiddenBoxHandler anterior = prompts::forbiddenBoxHandler();
+    prompts::setForbiddenBoxHandler([&](const QString& k, const QString& t) { oidas << k + ": " + t; });
+    {
+        const SinDialogosModales impresion;
+        QString valor = "x";
+        EXPECT_EQ(prompts::current().messageBox("uno", prompts::vbYesNo, {}), 0);
+        EXPECT_FALSE(prompts::current().inputBox("dos", {}, valor));
+        EXPECT_EQ(prompts::current().showForm("frmCalc"), 0);
+        EXPECT_EQ(MensajeEnPantalla("tres", prompts::vbOKOnly), 0);
+    }
+    prompts::setForbiddenBoxHandler(anterior);
+    EXPECT_EQ(oidas, QStringList({"messageBox: uno", "inputBox: dos", "form: frmCalc"}));
+    EXPECT_TRUE(m_prompts.calls.empty());
+    EXPECT_TRUE(recordingMainWindow().grid.contains("tres"));
+    EXPECT_EQ(MensajeEnPantalla("cuatro"), prompts::vbOK);
+    ASSERT_EQ(m_prompts.calls.size(), 1u);
+}
+
 } // namespace
