@@ -107,6 +107,8 @@ struct Guardas {
     bool imprimiendoMensaje = false; // inside the printing of an unattended message
     int conectando = 0;              // inside ConectaBBDD: no reconnect wait may start here
     bool falloLogAvisado = false;    // a failed write of log.txt has been reported in this run
+    bool preguntaSinDriver = false;  // the no-driver question has been asked (or logged) in this run
+    QString driverAnunciado;         // the ODBC driver last written to the log
 };
 Guardas g_guardas;
 
@@ -436,10 +438,15 @@ void ControlErrores(const QString& strProcedimiento, bool blnReconectar, const V
     vb::ResumeNext([&] { GrabaLogBBDD(texto); });
 }
 
+// Nobody is expected at the screen: MensajeUsuario prints its message.
+static bool mensajeEnPapel() {
+    return !basFuncionesComunes::EjecutandoEnIDE() && !gblnLog && gblnParametrosCargados;
+}
+
 int MensajeUsuario(const QString& strMensaje, int lngBotones, const QString& strTitulo) {
     int respuesta = 0; // also when the message cannot be given
     vb::ResumeNext([&] {
-        if (!basFuncionesComunes::EjecutandoEnIDE() && !gblnLog && gblnParametrosCargados) {
+        if (mensajeEnPapel()) {
             // Nobody watches the till: the message goes out on paper.
             if (g_guardas.imprimiendoMensaje || g_guardas.informandoError > 0) {
                 // The printer complains while a message or an error is being printed: no further
@@ -481,16 +488,31 @@ int MensajeUsuarioSimple(const QString& strMensaje, int lngBotones, const QStrin
 }
 
 // ---- Database connections ----
+namespace {
+// How much a driver's name says it suits us: a Unicode driver first, then one that says neither, then
+// an ANSI one (the connection talks to the driver manager in UTF-16).
+int preferenciaDriver(const QString& driver) {
+    if (driver.contains(QLatin1String("Unicode"), Qt::CaseInsensitive))
+        return 2;
+    return driver.contains(QLatin1String("ANSI"), Qt::CaseInsensitive) ? 0 : 1;
+}
+} // namespace
+
 QString EligeDriverODBCMySQL(const QStringList& pares) {
     bool encontrado = false;
+    int preferencia = -1;
     QString nombre;
     for (int i = 1; i + 1 < pares.size(); i += 2) {
         const QString& driver = pares.at(i);
-        if (!driver.contains(QLatin1String("MySQL")))
+        // On Linux the MariaDB connector is the MySQL driver too; the original took "MySQL" names only.
+        if (!driver.contains(QLatin1String("MySQL")) && !driver.contains(QLatin1String("MariaDB")))
             continue;
         if (driver != QLatin1String("MySQL")) {
-            if (pares.at(i + 1).compare(QLatin1String("Installed"), Qt::CaseInsensitive) == 0) {
+            // Among the installed ones the most suitable, and of those the last one listed.
+            if (pares.at(i + 1).compare(QLatin1String("Installed"), Qt::CaseInsensitive) == 0 &&
+                preferenciaDriver(driver) >= preferencia) {
                 nombre = driver;
+                preferencia = preferenciaDriver(driver);
                 encontrado = true;
             }
         } else if (!encontrado) {
@@ -508,13 +530,27 @@ QString getDriverODBCMySQL() {
         objReg().EnumValues(pares, kClaveDriversODBC);
         nombre = EligeDriverODBCMySQL(pares);
         if (nombre.isEmpty()) {
-            const int r = MensajeUsuarioSimple(
+            const QString pregunta =
                 QStringLiteral("No hay ningún driver de ODBC de MySQL instalado. El programa no puede conectar con "
-                               "el servidor sin este driver. ¿Desea continuar (el TPV se quedará en OFF)?"),
-                prompts::vbYesNo | prompts::vbQuestion, QString());
-            if (r == prompts::vbNo)
-                program::End();
+                               "el servidor sin este driver. ¿Desea continuar (el TPV se quedará en OFF)?");
+            // Asked once per run, the original at every attempt: an unattended till printed it every 10 s.
+            if (g_guardas.preguntaSinDriver) {
+                GrabaLog(QStringLiteral("No hay ningún driver de ODBC de MySQL instalado"));
+            } else if (mensajeEnPapel() && !gblnConexionesInicializadas) {
+                g_guardas.preguntaSinDriver = true;
+                // Not on paper before the till's rows are loaded: the printer's settings come with them,
+                // and a first start ended for want of one. Logged, and the answer is "go on".
+                GrabaLog(pregunta, true);
+            } else {
+                g_guardas.preguntaSinDriver = true;
+                if (MensajeUsuarioSimple(pregunta, prompts::vbYesNo | prompts::vbQuestion, QString()) == prompts::vbNo)
+                    program::End();
+            }
             nombre = QStringLiteral("MySQL");
+        }
+        if (nombre != g_guardas.driverAnunciado) {
+            g_guardas.driverAnunciado = nombre;
+            GrabaLog(QStringLiteral("Driver ODBC de MySQL: ") + nombre);
         }
         driver = QStringLiteral("{") + nombre + QStringLiteral("}");
     });

@@ -3,16 +3,21 @@
 #include "platform/Cp1252.h"
 #include "testsupport/Waits.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <cstdio>
 #include <unistd.h>
 
 namespace {
 
-// The bare name counts whatever its data; a driver not installed does not; "mysql" in lower case is not it.
+// The bare name counts whatever its data; a driver not installed does not; "mysql" in lower case is not it;
+// the MariaDB connector is one; a Unicode driver goes before one that says nothing, and that before an ANSI one.
 TEST(basGeneral, LastInstalledMySQLDriverWinsOverTheBareName) {
     const std::pair<const char*, const char*> casos[] = {
         {"MySQL ODBC 5.1 Driver|Installed|SQL Server|Installed|MySQL ODBC 8.0 Unicode Driver|Installed",
@@ -20,7 +25,12 @@ TEST(basGeneral, LastInstalledMySQLDriverWinsOverTheBareName) {
         {"MySQL ODBC 8.0 Unicode Driver|installed|MySQL|x", "MySQL ODBC 8.0 Unicode Driver"},
         {"MySQL|x|MySQL ODBC 3.51 Driver|Installed", "MySQL ODBC 3.51 Driver"},
         {"MySQL ODBC 5.1 Driver|Removed|MySQL|x", "MySQL"},
-        {"mysql odbc|Installed|MariaDB Unicode|Installed", ""},
+        {"mysql odbc|Installed|MariaDB Unicode|Installed", "MariaDB Unicode"},
+        {"mysql odbc|Installed|mariadb|Installed", ""},
+        {"MySQL ODBC 8.0 Unicode Driver|Installed|MySQL ODBC 8.0 ANSI Driver|Installed",
+         "MySQL ODBC 8.0 Unicode Driver"},
+        {"MySQL ODBC 8.0 ANSI Driver|Installed|MariaDB ODBC 3.1 Driver|Installed|MySQL|x", "MariaDB ODBC 3.1 Driver"},
+        {"MariaDB|Installed|MySQL ODBC 5.1 Driver|Installed", "MySQL ODBC 5.1 Driver"},
         {"", ""},
     };
     for (const auto& [pares, esperado] : casos)
@@ -402,6 +412,120 @@ TEST_F(basGeneralTest, TheSeamOpensNoBoxOnThePrintRoad) {
     EXPECT_TRUE(recordingMainWindow().grid.contains("tres"));
     EXPECT_EQ(MensajeEnPantalla("cuatro"), prompts::vbOK);
     ASSERT_EQ(m_prompts.calls.size(), 1u);
+}
+
+// DriversByTheirPackageNames' child, on a driver list of its own (unixODBC takes ODBCSYSINI's path once
+// per process): two reconnect ticks, then, with TARVOLIN_HIJO_INSTALA, that driver section installed and
+// ticks until one connects. It prints what it saw as "hijo:" lines.
+TEST(basGeneralHijo, TicksOnItsOwnDriverList) {
+    if (!qEnvironmentVariableIsSet("TARVOLIN_HIJO_DRIVERS"))
+        GTEST_SKIP() << "run by DriversByTheirPackageNames";
+    coretest::resetCore();
+    coretest::borraRegistro();
+    for (const auto& p : coretest::parametrosBase("information_schema"))
+        coretest::escribeRegistro(p.first, p.second);
+    CargaParametrosRegistro();
+    gblnLog = qEnvironmentVariableIsSet("TARVOLIN_HIJO_LOG");
+    prompts::ScriptedPrompts cajas;
+    cajas.answers = {prompts::vbYes};
+    prompts::install(&cajas);
+    RecordingPrinter papel;
+    setErrorPrinter(&papel);
+    bool conectada = false;
+    for (int i = 0; i < 2; ++i)
+        conectada = IntentoConexionTick();
+    const QByteArray instala = qgetenv("TARVOLIN_HIJO_INSTALA");
+    if (!conectada && !instala.isEmpty()) {
+        QFile ini(qEnvironmentVariable("ODBCSYSINI") + "/odbcinst.ini");
+        ASSERT_TRUE(ini.open(QIODevice::Append));
+        ini.write(instala);
+        ini.close();
+        EXPECT_TRUE(waits::until([&] { return conectada = IntentoConexionTick(); }, "the driver installed meanwhile"));
+    }
+    QStringList lineas = {
+        QStringLiteral("conectada=%1").arg(conectada), QStringLiteral("cajas=%1").arg(cajas.calls.size()),
+        QStringLiteral("tickets=%1").arg(papel.tickets.size()),
+        QStringLiteral("driver=") + QRegularExpression("DRIVER=\\{([^}]*)\\}").match(gstrCadenaConexion).captured(1)};
+    for (const QString& g : recordingMainWindow().grid)
+        lineas << QStringLiteral("grid=") + QString(g).replace('\n', ' ');
+    for (const QString& l : lineas)
+        std::printf("hijo:%s\n", l.toUtf8().constData());
+    std::fflush(stdout);
+    prompts::install(nullptr);
+    coretest::resetCore();
+    coretest::borraRegistro();
+}
+
+// The MySQL driver is found by the names unixODBC's packages give it, the MariaDB connector's among them:
+// a Unicode one first, and the last one listed among equals; the one used is logged once. Without one the
+// question comes once for two ticks: in a box under /log, and in the log before the till's rows are
+// loaded (not on paper: the printer's settings come with those rows). A driver installed meanwhile is
+// taken at a later tick, without a restart. Each case is a child process on a real odbcinst.ini.
+TEST(basGeneralDrivers, DriversByTheirPackageNames) {
+    TARVOLIN_REQUIRE_DATABASE();
+    QString so;
+    {
+        QFile actual(qEnvironmentVariable("ODBCSYSINI") + "/odbcinst.ini");
+        ASSERT_TRUE(actual.open(QIODevice::ReadOnly)) << "the services' odbcinst.ini";
+        so = QRegularExpression("(?m)^Driver\\s*=\\s*(\\S+)").match(QString::fromUtf8(actual.readAll())).captured(1);
+        ASSERT_FALSE(so.isEmpty());
+    }
+    const auto seccion = [&](const QString& nombre) { return QStringLiteral("[%1]\nDriver=%2\n\n").arg(nombre, so); };
+    const QString pregunta = QStringLiteral("¿Desea continuar (el TPV se quedará en OFF)?");
+    const struct {
+        const char* drivers;
+        bool log, instala;
+        const char* usado;
+        int cajas, preguntasEnLog;
+    } casos[] = {
+        {"MariaDB Unicode", false, false, "MariaDB Unicode", 0, 0}, // Debian's odbc-mariadb
+        {"MySQL ODBC 8.0 Unicode Driver|MySQL ODBC 8.0 ANSI Driver", false, false, "MySQL ODBC 8.0 Unicode Driver", 0,
+         0},
+        {"MariaDB Unicode|MySQL ODBC 8.0 ANSI Driver", false, false, "MariaDB Unicode", 0, 0},
+        {"MySQL ODBC 8.0 ANSI Driver|MariaDB ODBC 3.1 Driver", false, false, "MariaDB ODBC 3.1 Driver", 0, 0},
+        {"MySQL|MariaDB|PostgreSQL Unicode", false, false, "MariaDB", 0, 0}, // Fedora's list
+        {"PostgreSQL Unicode", true, false, "MySQL", 1, 0},
+        {"PostgreSQL Unicode", false, true, "MariaDB Unicode", 0, 1},
+    };
+    for (const auto& k : casos) {
+        SCOPED_TRACE(k.drivers);
+        QTemporaryDir dir;
+        QFile ini(dir.path() + "/odbcinst.ini");
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+        for (const QString& d : QString::fromUtf8(k.drivers).split('|'))
+            ini.write(seccion(d).toUtf8());
+        ini.close();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("ODBCSYSINI", dir.path());
+        env.insert("ODBCINSTINI", "odbcinst.ini");
+        env.insert("TARVOLIN_HIJO_DRIVERS", "1");
+        if (k.log)
+            env.insert("TARVOLIN_HIJO_LOG", "1");
+        if (k.instala)
+            env.insert("TARVOLIN_HIJO_INSTALA", seccion("MariaDB Unicode"));
+        QProcess hijo;
+        hijo.setProcessEnvironment(env);
+        hijo.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=basGeneralHijo.TicksOnItsOwnDriverList"});
+        ASSERT_TRUE(hijo.waitForFinished(30000)) << "waited 30 s for the child";
+        const QString salida = QString::fromUtf8(hijo.readAllStandardOutput());
+        ASSERT_EQ(hijo.exitCode(), 0) << salida.toStdString();
+        QStringList vistas;
+        for (const QString& l : salida.split('\n'))
+            if (l.startsWith("hijo:"))
+                vistas << l.mid(5);
+        const QStringList grid = vistas.filter(QRegularExpression("^grid="));
+        const bool usable = QString::fromUtf8(k.usado) != "MySQL";
+        EXPECT_TRUE(vistas.contains(QStringLiteral("conectada=%1").arg(usable))) << salida.toStdString();
+        EXPECT_TRUE(vistas.contains(QStringLiteral("driver=") + k.usado)) << salida.toStdString();
+        EXPECT_TRUE(vistas.contains(QStringLiteral("cajas=%1").arg(k.cajas))) << salida.toStdString();
+        EXPECT_TRUE(vistas.contains("tickets=0")) << salida.toStdString();
+        EXPECT_EQ(grid.filter(pregunta).size(), k.preguntasEnLog) << salida.toStdString();
+        EXPECT_EQ(grid.filter(QStringLiteral("grid=Driver ODBC de MySQL: ") + k.usado).size(), 1)
+            << salida.toStdString();
+        // After the question, each later attempt only says so in the log.
+        EXPECT_EQ(grid.filter("grid=No hay ningún driver de ODBC de MySQL instalado").isEmpty(), usable && !k.instala)
+            << salida.toStdString();
+    }
 }
 
 } // namespace
