@@ -1,6 +1,7 @@
 // basGeneral: the two database connections, logging and the central error handler.
 #include "core/tests/ConnectedCore.h"
 #include "platform/Cp1252.h"
+#include "testsupport/ServicioPrivado.h"
 #include "testsupport/Waits.h"
 
 #include <QCoreApplication>
@@ -526,6 +527,56 @@ TEST(basGeneralDrivers, DriversByTheirPackageNames) {
         EXPECT_EQ(grid.filter("grid=No hay ningún driver de ODBC de MySQL instalado").isEmpty(), usable && !k.instala)
             << salida.toStdString();
     }
+}
+
+// The reconnect timer's tick against a server of the test's own, stopped and started again: a start with
+// the server down ticks until it is up and runs the post-connection step once; a link lost later is
+// reported, the timer takes over, and its tick brings both connections back without that step.
+TEST(basGeneralReconexion, TheTickBringsTheLinkBackWhenTheServerStartsAgain) {
+    TARVOLIN_REQUIRE_DATABASE();
+    coretest::resetCore();
+    testenv::ServicioPrivado servidor(testenv::ServicioPrivado::Tipo::MariaDB);
+    ASSERT_TRUE(servidor.ok()) << servidor.error().toStdString();
+    coretest::borraRegistro();
+    for (const auto& p : coretest::parametrosBase("mysql"))
+        coretest::escribeRegistro(p.first, p.second);
+    coretest::escribeRegistro("IpServidor", QStringLiteral("127.0.0.1;PORT=%1").arg(servidor.puerto()));
+    coretest::escribeRegistro("UsuarioMysql", "root");
+    coretest::escribeRegistro("MysqlPassword", "0");
+    CargaParametrosRegistro();
+    prompts::ScriptedPrompts cajas;
+    prompts::install(&cajas);
+    int pasos = 0;
+    setPasoPostConexion([&] { ++pasos; });
+    coretest::ReconnectingMainWindow ventana(50);
+    const auto arranca = [&](int reconexiones, const char* cuando) {
+        const int ticks = ventana.ticks;
+        EXPECT_TRUE(waits::until([&] { return ventana.ticks >= ticks + 2; }, "two ticks on the stopped server"));
+        EXPECT_FALSE(frmPrincipalVars().blnConexionOk) << cuando;
+        ASSERT_TRUE(servidor.arranca()) << servidor.error().toStdString();
+        ASSERT_TRUE(waits::until([&] { return ventana.reconexiones == reconexiones; }, cuando));
+        EXPECT_TRUE(frmPrincipalVars().blnConexionOk);
+        EXPECT_FALSE(ventana.reconnectTimer) << cuando;
+        EXPECT_EQ(pasos, 1) << cuando;
+        EXPECT_EQ(vb::CStr(ConexionLocal().Execute("select 7")->Fields(0).Value), "7") << cuando;
+    };
+
+    servidor.apaga();
+    // The start-up's own attempt fails and hands over to the timer.
+    ASSERT_FALSE(ConectaBBDD());
+    mainWindow().setReconnectTimerEnabled(true);
+    arranca(1, "the tick after the first start");
+
+    servidor.apaga();
+    EXPECT_FALSE(AtrapaErrores("prueba.Reconexion", [] { ConexionServidor().Execute("select 1"); }));
+    EXPECT_TRUE(ventana.reconnectTimer);
+    arranca(2, "the tick after the lost link");
+    EXPECT_TRUE(cajas.calls.empty());
+
+    setPasoPostConexion(nullptr);
+    prompts::install(nullptr);
+    coretest::resetCore();
+    coretest::borraRegistro();
 }
 
 } // namespace
