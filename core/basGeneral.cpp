@@ -336,9 +336,23 @@ static bool sinDialogosAqui() {
     return prompts::noBoxesHere();
 }
 
-// A box asked for directly, past MensajeUsuario, on a road that shows none: the grid and log.txt.
-[[maybe_unused]] static const bool g_cajasProhibidasAlLog = [] {
-    prompts::setForbiddenBoxHandler([](const QString&, const QString& texto) { GrabaLog(texto, true); });
+void CajaNoMostrada(const QString& strMensaje) {
+    // A grid that asks for a box of its own while it takes this line would come back here.
+    static bool dentro = false;
+    if (dentro) {
+        std::fprintf(stderr, "%s\n", strMensaje.toLocal8Bit().constData());
+        std::fflush(stderr);
+        return;
+    }
+    dentro = true;
+    struct Fin {
+        ~Fin() { dentro = false; }
+    } fin;
+    GrabaLog(strMensaje, true);
+}
+
+[[maybe_unused]] static const bool g_cajasNoMostradasAlLog = [] {
+    prompts::setForbiddenBoxHandler([](const QString&, const QString& texto) { CajaNoMostrada(texto); });
     return true;
 }();
 

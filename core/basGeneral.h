@@ -208,6 +208,10 @@ int MensajeUsuario(const QString& strMensaje, int lngBotones = 0, const QString&
 // failure, the script interpreter's boxes, a scale port error): a message box, or, on a road that
 // shows none (SinDialogosModales), the grid and log.txt (forced) and the answer 0.
 int MensajeEnPantalla(const QString& strMensaje, int lngBotones = 0, const QString& strTitulo = {});
+// A box asked for directly, past MensajeUsuario, on a road that shows none (the prompts seam's
+// handler): the grid and log.txt (forced); a grid that asks for a box of its own meanwhile sends
+// that one to standard error only.
+void CajaNoMostrada(const QString& strMensaje);
 // While one lives no message box is shown: where MensajeUsuario would show one it writes the text to
 // the grid and log.txt (forced) and answers 0, as its printed road does, and the /mensaje box of each
 // log line is left out. The print road holds one while it serves a request: a box on a screen that

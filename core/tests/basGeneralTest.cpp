@@ -413,6 +413,26 @@ TEST_F(basGeneralTest, TheSeamOpensNoBoxOnThePrintRoad) {
     EXPECT_TRUE(recordingMainWindow().grid.contains("tres"));
     EXPECT_EQ(MensajeEnPantalla("cuatro"), prompts::vbOK);
     ASSERT_EQ(m_prompts.calls.size(), 1u);
+
+    // In the program such a box goes to the grid and log.txt, also when the grid asks for a box itself.
+    gblnLog = true;
+    struct RejillaQuePregunta final : RecordingMainWindow {
+        void AnadirLog(const QString& t) override {
+            grid << t;
+            prompts::current().messageBox("la rejilla: " + t, prompts::vbOKOnly, {});
+        }
+    } rejilla;
+    setMainWindow(&rejilla);
+    prompts::setForbiddenBoxHandler([](const QString&, const QString& t) { CajaNoMostrada(t); });
+    {
+        const SinDialogosModales impresion;
+        prompts::current().messageBox("cinco", prompts::vbOKOnly, {});
+    }
+    prompts::setForbiddenBoxHandler(anterior);
+    setMainWindow(nullptr);
+    EXPECT_EQ(rejilla.grid, QStringList({"cinco"}));
+    EXPECT_TRUE(logTxt().contains(" -> cinco\"\r\n"));
+    EXPECT_EQ(m_prompts.calls.size(), 1u);
 }
 
 // DriversByTheirPackageNames' child, on a driver list of its own (unixODBC takes ODBCSYSINI's path once
