@@ -78,11 +78,6 @@ void frmPassword::showEvent(QShowEvent* e) {
     setFocus();
 }
 
-std::array<QVariant, 256>& frmPassword::mapaTeclas() {
-    static std::array<QVariant, 256> mapa;
-    return mapa;
-}
-
 // ---------------------------------------------------------------- the rules
 
 void frmPassword::compara() {
@@ -156,7 +151,7 @@ void frmPassword::ProcesaTecla(int codigo) {
 bool frmPassword::remapea(int keyCode) {
     if (keyCode < 0 || keyCode > 255)
         return false;
-    const QVariant& entrada = mapaTeclas()[keyCode];
+    const QVariant& entrada = gvarMapaTeclas[keyCode];
     if (entrada.typeId() != QMetaType::QVariantList && entrada.typeId() != QMetaType::QStringList)
         return false;
     const QVariantList e = entrada.toList();

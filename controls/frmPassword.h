@@ -9,7 +9,6 @@
 #include <QMap>
 #include <QString>
 #include <QVariant>
-#include <array>
 
 class QLabel;
 class ImagenTecla;
@@ -28,10 +27,6 @@ public:
     qint16 intTipoForm = 0; // 0: ENTER compares; other: ENTER only closes
 
     ImagenTecla* tecla(const QString& tag) const;
-
-    // Key remap for point-of-sale keyboards, indexed by key code: an entry is a list {kind, code}
-    // (kind 33 or 34 with FuncRS6500 = 1: the key acts as the code; kind 3: Enter). Empty by default.
-    static std::array<QVariant, 256>& mapaTeclas();
 
     struct Peticion {
         qint32 lngPassword = 0;

@@ -236,8 +236,8 @@ QString Reg_class::Lee_Valor(const QString& wKey, const QString& wIndex, bool bl
                 }
         },
         [&](const VBError& e) {
-            prompts::current().messageBox(QStringLiteral("Reg_class.Lee_valor: ") + e.description(),
-                                          prompts::vbExclamation, QString());
+            MensajeEnPantalla(QStringLiteral("Reg_class.Lee_valor: ") + e.description(), prompts::vbExclamation,
+                              QString());
             valor.clear();
         });
     return valor;

@@ -11,6 +11,7 @@
 
 #include <QHash>
 #include <functional>
+#include <utility>
 
 namespace {
 
@@ -24,6 +25,15 @@ struct Diccionario {
 Diccionario& dicLiterales() {
     static Diccionario d;
     return d;
+}
+
+// The link (NumeroConexion) on which an idiomes lookup failed; -1: none failed. On that link no
+// text is looked up again: a table that is missing or a link that is gone would fail every label of
+// every ticket the same way, one message each.
+int g_lookupFallidoEnConexion = -1;
+
+bool busquedasSuspendidas() {
+    return g_lookupFallidoEnConexion == NumeroConexion();
 }
 
 QString claveLiteral(qint16 idioma, const QString& texto) {
@@ -221,15 +231,23 @@ QString TraduceLiteral(const QString& strTexto, qint16 intIdioma, bool blnForzar
 
     QString trabajo = strTexto;
     trabajo.replace(QLatin1Char('\''), QChar(0x00B4));
+    bool traducido = false;
+    // A text that could not be looked up (the link closed, or a lookup failed on it) is not kept, so
+    // it is looked up once the link is back; the original kept it untranslated for the whole run.
+    bool sinBusqueda = false;
     vb::OnError(
         [&] {
-            bool traducido = false;
-            if (idioma != 1 && ConexionLocal().State() == ado::adStateOpen) {
+            if (idioma != 1 && (ConexionLocal().State() != ado::adStateOpen || busquedasSuspendidas())) {
+                sinBusqueda = true;
+            } else if (idioma != 1) {
+                // Marked before and cleared after: a lookup that fails leaves its link marked.
+                const int anterior = std::exchange(g_lookupFallidoEnConexion, NumeroConexion());
                 if (buscaEnIdiomes(idioma, trabajo, trabajo))
                     traducido = true;
                 else if (gintIdiomaSecundario != idioma && gintIdiomaSecundario != 1 &&
                          buscaEnIdiomes(gintIdiomaSecundario, trabajo, trabajo))
                     traducido = true;
+                g_lookupFallidoEnConexion = anterior;
             }
             trabajo = TraduceTextoDrovanto(trabajo);
             trabajo = TraduceTextoIVA(trabajo);
@@ -243,13 +261,17 @@ QString TraduceLiteral(const QString& strTexto, qint16 intIdioma, bool blnForzar
                 trabajo.replace(QStringLiteral("<BR>"), QStringLiteral(" "));
             }
             trabajo = vb::Trim(trabajo);
-            calculados.insert(clave, trabajo);
+            if (!sinBusqueda)
+                calculados.insert(clave, trabajo);
         },
-        [](const VBError& e) { prompts::current().messageBox(e.description(), prompts::vbExclamation, QString()); });
+        // Told through MensajeUsuario, not in a box of its own: a print asks for its labels, and a box
+        // there would hold the ticket until someone clicks.
+        [](const VBError& e) { MensajeUsuario(e.description(), prompts::vbExclamation); });
     return trabajo;
 }
 
 void resetTraduccionForTests() {
+    g_lookupFallidoEnConexion = -1;
     Diccionario& d = dicLiterales();
     d.literales.clear();
     d.calculados[0].clear();

@@ -52,8 +52,8 @@ QString& gstrTextoDrovanto = gSesion.gstrTextoDrovanto;
 bool& gblnHayTextosPropios = gSesion.gblnHayTextosPropios;
 QDateTime& gdtmFechaConexion = gSesion.gdtmFechaConexion;
 QString& gstrRutaRegistro = gSesion.gstrRutaRegistro;
-QString& gstrNombreBD = gSesion.gstrNombreBD;
-QString& gstrConexionString = gSesion.gstrConexionString;
+QString& gstrNombreBBDD = gSesion.gstrNombreBBDD;
+QString& gstrCadenaConexion = gSesion.gstrCadenaConexion;
 QString& gstrCarpetaImagenes = gSesion.gstrCarpetaImagenes;
 QString& gstrBBDDActual = gSesion.gstrBBDDActual;
 bool& gblnParametrosCargados = gSesion.gblnParametrosCargados;
@@ -70,6 +70,7 @@ qint16& gintTeclaAbajo = gSesion.gintTeclaAbajo;
 qint16& gintTeclaIzquierda = gSesion.gintTeclaIzquierda;
 qint16& gintTeclaDerecha = gSesion.gintTeclaDerecha;
 bool& gblnConexionesInicializadas = gSesion.gblnConexionesInicializadas;
+std::array<QVariant, 256>& gvarMapaTeclas = gSesion.gvarMapaTeclas;
 QStringList& garrValoresRegistro = gSesion.garrValoresRegistro;
 
 std::unique_ptr<clsDR> DR;
@@ -97,6 +98,7 @@ MainWindowPort& defaultMainWindow() {
 MainWindowPort* g_mainWindow = nullptr;
 ErrorPrinter* g_errorPrinter = nullptr;
 std::function<void()> g_pasoPostConexion;
+int g_numeroConexion = 0; // times both connections have opened in this run
 
 // Re-entry guards of the reporting roads: a report that fails while it is being made is written to
 // the grid and the log file only, so a broken printer or database cannot loop back into itself.
@@ -105,7 +107,8 @@ struct Guardas {
     bool imprimiendoMensaje = false; // inside the printing of an unattended message
     int conectando = 0;              // inside ConectaBBDD: no reconnect wait may start here
     bool falloLogAvisado = false;    // a failed write of log.txt has been reported in this run
-    std::vector<int> sinDialogos;    // the wait level of each SinDialogosModales alive, innermost last
+    bool preguntaSinDriver = false;  // the no-driver question has been asked (or logged) in this run
+    QString driverAnunciado;         // the ODBC driver last written to the log
 };
 Guardas g_guardas;
 
@@ -331,8 +334,28 @@ QString CarpetaImagenes() {
 // A guard of the code running here: not one of a request that waits further down the stack while
 // this runs as another event (an operator's dialog is the operator's).
 static bool sinDialogosAqui() {
-    return !g_guardas.sinDialogos.empty() && g_guardas.sinDialogos.back() == program::nivelEspera();
+    return prompts::noBoxesHere();
 }
+
+void CajaNoMostrada(const QString& strMensaje) {
+    // A grid that asks for a box of its own while it takes this line would come back here.
+    static bool dentro = false;
+    if (dentro) {
+        std::fprintf(stderr, "%s\n", strMensaje.toLocal8Bit().constData());
+        std::fflush(stderr);
+        return;
+    }
+    dentro = true;
+    struct Fin {
+        ~Fin() { dentro = false; }
+    } fin;
+    GrabaLog(strMensaje, true);
+}
+
+[[maybe_unused]] static const bool g_cajasNoMostradasAlLog = [] {
+    prompts::setForbiddenBoxHandler([](const QString&, const QString& texto) { CajaNoMostrada(texto); });
+    return true;
+}();
 
 void GrabaLog(const QString& strMensaje, bool blnForzar, bool) {
     vb::OnError(
@@ -430,10 +453,15 @@ void ControlErrores(const QString& strProcedimiento, bool blnReconectar, const V
     vb::ResumeNext([&] { GrabaLogBBDD(texto); });
 }
 
+// Nobody is expected at the screen: MensajeUsuario prints its message.
+static bool mensajeEnPapel() {
+    return !basFuncionesComunes::EjecutandoEnIDE() && !gblnLog && gblnParametrosCargados;
+}
+
 int MensajeUsuario(const QString& strMensaje, int lngBotones, const QString& strTitulo) {
     int respuesta = 0; // also when the message cannot be given
     vb::ResumeNext([&] {
-        if (!basFuncionesComunes::EjecutandoEnIDE() && !gblnLog && gblnParametrosCargados) {
+        if (mensajeEnPapel()) {
             // Nobody watches the till: the message goes out on paper.
             if (g_guardas.imprimiendoMensaje || g_guardas.informandoError > 0) {
                 // The printer complains while a message or an error is being printed: no further
@@ -458,11 +486,16 @@ int MensajeUsuario(const QString& strMensaje, int lngBotones, const QString& str
     return respuesta;
 }
 
-SinDialogosModales::SinDialogosModales() {
-    g_guardas.sinDialogos.push_back(program::nivelEspera());
-}
-SinDialogosModales::~SinDialogosModales() {
-    g_guardas.sinDialogos.pop_back();
+int MensajeEnPantalla(const QString& strMensaje, int lngBotones, const QString& strTitulo) {
+    int respuesta = 0;
+    vb::ResumeNext([&] {
+        if (sinDialogosAqui()) {
+            GrabaLog(strMensaje, true);
+            return;
+        }
+        respuesta = prompts::current().messageBox(strMensaje, lngBotones, strTitulo);
+    });
+    return respuesta;
 }
 
 int MensajeUsuarioSimple(const QString& strMensaje, int lngBotones, const QString& strTitulo) {
@@ -470,16 +503,31 @@ int MensajeUsuarioSimple(const QString& strMensaje, int lngBotones, const QStrin
 }
 
 // ---- Database connections ----
+namespace {
+// How much a driver's name says it suits us: a Unicode driver first, then one that says neither, then
+// an ANSI one (the connection talks to the driver manager in UTF-16).
+int preferenciaDriver(const QString& driver) {
+    if (driver.contains(QLatin1String("Unicode"), Qt::CaseInsensitive))
+        return 2;
+    return driver.contains(QLatin1String("ANSI"), Qt::CaseInsensitive) ? 0 : 1;
+}
+} // namespace
+
 QString EligeDriverODBCMySQL(const QStringList& pares) {
     bool encontrado = false;
+    int preferencia = -1;
     QString nombre;
     for (int i = 1; i + 1 < pares.size(); i += 2) {
         const QString& driver = pares.at(i);
-        if (!driver.contains(QLatin1String("MySQL")))
+        // On Linux the MariaDB connector is the MySQL driver too; the original took "MySQL" names only.
+        if (!driver.contains(QLatin1String("MySQL")) && !driver.contains(QLatin1String("MariaDB")))
             continue;
         if (driver != QLatin1String("MySQL")) {
-            if (pares.at(i + 1).compare(QLatin1String("Installed"), Qt::CaseInsensitive) == 0) {
+            // Among the installed ones the most suitable, and of those the last one listed.
+            if (pares.at(i + 1).compare(QLatin1String("Installed"), Qt::CaseInsensitive) == 0 &&
+                preferenciaDriver(driver) >= preferencia) {
                 nombre = driver;
+                preferencia = preferenciaDriver(driver);
                 encontrado = true;
             }
         } else if (!encontrado) {
@@ -497,13 +545,27 @@ QString getDriverODBCMySQL() {
         objReg().EnumValues(pares, kClaveDriversODBC);
         nombre = EligeDriverODBCMySQL(pares);
         if (nombre.isEmpty()) {
-            const int r = MensajeUsuarioSimple(
+            const QString pregunta =
                 QStringLiteral("No hay ningún driver de ODBC de MySQL instalado. El programa no puede conectar con "
-                               "el servidor sin este driver. ¿Desea continuar (el TPV se quedará en OFF)?"),
-                prompts::vbYesNo | prompts::vbQuestion, QString());
-            if (r == prompts::vbNo)
-                program::End();
+                               "el servidor sin este driver. ¿Desea continuar (el TPV se quedará en OFF)?");
+            // Asked once per run, the original at every attempt: an unattended till printed it every 10 s.
+            if (g_guardas.preguntaSinDriver) {
+                GrabaLog(QStringLiteral("No hay ningún driver de ODBC de MySQL instalado"));
+            } else if (mensajeEnPapel() && !gblnConexionesInicializadas) {
+                g_guardas.preguntaSinDriver = true;
+                // Not on paper before the till's rows are loaded: the printer's settings come with them,
+                // and a first start ended for want of one. Logged, and the answer is "go on".
+                GrabaLog(pregunta, true);
+            } else {
+                g_guardas.preguntaSinDriver = true;
+                if (MensajeUsuarioSimple(pregunta, prompts::vbYesNo | prompts::vbQuestion, QString()) == prompts::vbNo)
+                    program::End();
+            }
             nombre = QStringLiteral("MySQL");
+        }
+        if (nombre != g_guardas.driverAnunciado) {
+            g_guardas.driverAnunciado = nombre;
+            GrabaLog(QStringLiteral("Driver ODBC de MySQL: ") + nombre);
         }
         driver = QStringLiteral("{") + nombre + QStringLiteral("}");
     });
@@ -538,19 +600,19 @@ bool ConectaBBDD(VBError* fallo) {
     return vb::OnError(
         [&] {
             const QString servidor = objReg().Lee_Valor(gstrRutaRegistro, param::IpServidor.nombre, false, QString());
-            if (gstrNombreBD.isEmpty()) {
-                gstrNombreBD = gstrNombreBDSwitch;
-                if (gstrNombreBD.isEmpty())
-                    gstrNombreBD =
+            if (gstrNombreBBDD.isEmpty()) {
+                gstrNombreBBDD = gstrNombreBDSwitch;
+                if (gstrNombreBBDD.isEmpty())
+                    gstrNombreBBDD =
                         objReg().Lee_Valor(gstrRutaRegistro, param::NombreBBDDServidor.nombre, false, QString());
-                if (gstrNombreBD.isEmpty())
-                    gstrNombreBD = QStringLiteral("Drovanto");
+                if (gstrNombreBBDD.isEmpty())
+                    gstrNombreBBDD = QStringLiteral("Drovanto");
             }
             QString cadena = QStringLiteral("DRIVER=") + getDriverODBCMySQL() + QStringLiteral(";SERVER=") + servidor +
-                             QStringLiteral(";DATABASE=") + gstrNombreBD + QStringLiteral(";USER=") +
+                             QStringLiteral(";DATABASE=") + gstrNombreBBDD + QStringLiteral(";USER=") +
                              objParametros().lee(param::UsuarioMysql) + QStringLiteral(";OPTION=16897;");
             cadena += QStringLiteral("PASSWORD=") + PasswordConexion(objParametros().lee(param::MysqlPassword));
-            gstrConexionString = cadena;
+            gstrCadenaConexion = cadena;
 
             for (ado::Connection* cn : {&ConexionServidor(), &ConexionLocal()}) {
                 if (cn->State() != ado::adStateClosed)
@@ -560,6 +622,7 @@ bool ConectaBBDD(VBError* fallo) {
             }
             ConexionServidor().Open(cadena);
             ConexionLocal().Open(cadena);
+            ++g_numeroConexion;
             frmPrincipalVars().blnConexionOk = true;
         },
         [&](const VBError& err) {
@@ -567,6 +630,10 @@ bool ConectaBBDD(VBError* fallo) {
             if (fallo)
                 *fallo = err;
         });
+}
+
+int NumeroConexion() {
+    return g_numeroConexion;
 }
 
 void IniciaReconexion() {
@@ -640,6 +707,7 @@ void resetBasGeneralForTests() {
     ficheroLog().cierra();
     g_tamanoMaximoLog = kTamanoMaximoLog;
     g_pasoPostConexion = nullptr;
+    g_numeroConexion = 0;
     DR.reset();
     cierraSinErrores(ConexionServidor());
     cierraSinErrores(ConexionLocal());

@@ -3,11 +3,14 @@
 // error handler, user messages, the database connections. Main() itself lives in ui/.
 #include "platform/Ado.h"
 #include "platform/Program.h"
+#include "platform/Prompts.h"
 #include "platform/VBError.h"
 #include "platform/Variant.h"
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
+#include <array>
 #include <functional>
 #include <memory>
 
@@ -42,8 +45,8 @@ struct EstadoSesion {
     bool gblnHayTextosPropios = false;
     QDateTime gdtmFechaConexion;
     QString gstrRutaRegistro = QStringLiteral("HKEY_CURRENT_USER\\SOFTWARE\\Vesk\\Tarvolin");
-    QString gstrNombreBD; // database name fixed at the first connection
-    QString gstrConexionString;
+    QString gstrNombreBBDD; // database name fixed at the first connection
+    QString gstrCadenaConexion;
     QString gstrCarpetaImagenes;
     QString gstrBBDDActual;
     bool gblnParametrosCargados = false;
@@ -56,6 +59,10 @@ struct EstadoSesion {
     qint16 gintTeclaEsc = 0, gintTeclaEspacio = 0, gintTeclaArriba = 0, gintTeclaAbajo = 0, gintTeclaIzquierda = 0,
            gintTeclaDerecha = 0;
     bool gblnConexionesInicializadas = false; // the post-connection step has run (once per run)
+    // Key remap for point-of-sale keyboards, indexed by key code: an entry is a list {kind, code}
+    // (kind 33 or 34 with FuncRS6500 = 1: the key acts as the code; kind 3: Enter). Nothing fills
+    // it, so every entry is empty; the access-code keypad reads it.
+    std::array<QVariant, 256> gvarMapaTeclas{};
     // Snapshot of the application key's values taken by GetParamReg: element 0 empty, then name and
     // value pairs. Reg_class::Lee_Valor answers reads of gstrRutaRegistro from it.
     QStringList garrValoresRegistro;
@@ -74,13 +81,14 @@ extern qint16 &gintIdioma, &gintIdiomaSecundario, &gintIdiomaActual;
 extern QString &gstrTextoIVA, &gstrTextoVendedor, &gstrTextoCamarero, &gstrTextoMesa, &gstrTextoDrovanto;
 extern bool& gblnHayTextosPropios;
 extern QDateTime& gdtmFechaConexion;
-extern QString &gstrRutaRegistro, &gstrNombreBD, &gstrConexionString, &gstrCarpetaImagenes, &gstrBBDDActual;
+extern QString &gstrRutaRegistro, &gstrNombreBBDD, &gstrCadenaConexion, &gstrCarpetaImagenes, &gstrBBDDActual;
 extern bool &gblnParametrosCargados, &gblnProgramaInicializado, &gblnBalanzaActiva, &gblnGrabarLogDetallado,
     &gblnLogFicheroDesactivado;
 extern int& gintFicheroLog;
 extern qint16 &gintTeclaEnter, &gintTeclaEsc, &gintTeclaEspacio, &gintTeclaArriba, &gintTeclaAbajo, &gintTeclaIzquierda,
     &gintTeclaDerecha;
 extern bool& gblnConexionesInicializadas;
+extern std::array<QVariant, 256>& gvarMapaTeclas;
 extern QStringList& garrValoresRegistro;
 
 // ---- Long-lived objects ----
@@ -196,18 +204,29 @@ QString TextoError(const QString& strProcedimiento, const VBError& err);
 // link (ado::isLostLink) or a statement on a closed connection (3709); never an error of a value.
 bool ErrorProvocaReconexion(const VBError& err);
 int MensajeUsuario(const QString& strMensaje, int lngBotones = 0, const QString& strTitulo = {});
+// A message for the screen only, for the boxes that never went on paper (a registry or parameter
+// failure, the script interpreter's boxes, a scale port error): a message box, or, on a road that
+// shows none (SinDialogosModales), the grid and log.txt (forced) and the answer 0.
+int MensajeEnPantalla(const QString& strMensaje, int lngBotones = 0, const QString& strTitulo = {});
+// A box asked for directly, past MensajeUsuario, on a road that shows none (the prompts seam's
+// handler): the grid and log.txt (forced); a grid that asks for a box of its own meanwhile sends
+// that one to standard error only.
+void CajaNoMostrada(const QString& strMensaje);
 // While one lives no message box is shown: where MensajeUsuario would show one it writes the text to
 // the grid and log.txt (forced) and answers 0, as its printed road does, and the /mensaje box of each
 // log line is left out. The print road holds one while it serves a request: a box on a screen that
 // nobody watches would hold the reply and every print behind it. They nest. A guard covers only the
 // code of its own road: what other events run inside that road's waits (an operator's dialog, say)
-// shows its boxes as usual.
+// shows its boxes as usual. Below it the prompts seam opens nothing on that road either
+// (prompts::NoBoxes): a box asked for there directly is written to the grid and log.txt.
 class SinDialogosModales final {
 public:
-    SinDialogosModales();
-    ~SinDialogosModales();
+    SinDialogosModales() = default;
     SinDialogosModales(const SinDialogosModales&) = delete;
     SinDialogosModales& operator=(const SinDialogosModales&) = delete;
+
+private:
+    prompts::NoBoxes m_guarda;
 };
 int MensajeUsuarioSimple(const QString& strMensaje, int lngBotones = 0, const QString& strTitulo = {});
 
@@ -229,6 +248,9 @@ bool ConectaBBDD(VBError* fallo = nullptr);
 // at once. When that fails the error is reported without a wait, the reconnect timer goes on trying,
 // and the result is false. The two arguments are accepted and not used.
 bool ComCentral(bool blnNoUsado1 = true, bool blnNoUsado2 = true);
+// How many times ConectaBBDD has opened both connections in this run: a new number is a link that
+// came back (what failed on the old one may be tried again).
+int NumeroConexion();
 // The reconnect state that ControlErrores starts on a lost link, without its wait: both
 // connections closed, blnConexionOk false, the reconnect timer on.
 void IniciaReconexion();

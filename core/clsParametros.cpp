@@ -49,8 +49,8 @@ Variant clsParametro::valor() const {
                 r = Variant(vb::Trim(textoDeValor(v)));
         },
         [&](const VBError& e) {
-            prompts::current().messageBox(QStringLiteral("Error en la asignación de valor: ") + e.description(),
-                                          prompts::vbOKOnly, QString());
+            MensajeEnPantalla(QStringLiteral("Error en la asignación de valor: ") + e.description(), prompts::vbOKOnly,
+                              QString());
             r = vb::Empty();
         });
     return r;
@@ -128,9 +128,9 @@ void clsParametros::InitParametros() {
         objReg().EnumValues(pares, gstrRutaRegistro);
         const int limite = int(pares.size()) - 1;
         if (limite <= 0) {
-            prompts::current().messageBox(QStringLiteral("No se puede acceder a los parámetros de configuración. "
-                                                         "Configura el programa y reinícialo para continuar"),
-                                          prompts::vbInformation, QString());
+            MensajeEnPantalla(QStringLiteral("No se puede acceder a los parámetros de configuración. "
+                                             "Configura el programa y reinícialo para continuar"),
+                              prompts::vbInformation, QString());
             prompts::current().showForm(QStringLiteral("frmConfig"));
             program::End();
         }
@@ -174,7 +174,7 @@ QString clsParametros::getValor(const QString& strParametro, bool blnDevolverVac
         if (blnDevolverVacioSiNoExiste)
             return QString();
         const QString descripcion = vb::DefaultErrorText(m_col ? vb::err::InvalidCall : vb::err::ObjectNotSet);
-        prompts::current().messageBox(
+        MensajeEnPantalla(
             QStringLiteral("El parámetro ") + strParametro +
                 QStringLiteral(" no existe en la colección de parámetros. Esto normalmente es un error de la versión "
                                "del programa.") +
@@ -188,10 +188,10 @@ QString clsParametros::getValor(const QString& strParametro, bool blnDevolverVac
     QString texto;
     vb::OnError([&] { texto = textoDeValor(p->valor()); },
                 [&](const VBError& e) {
-                    prompts::current().messageBox(QStringLiteral("Error producido en la extracción de parámetros") +
-                                                      kCrLf + QStringLiteral("Parametro: ") + strParametro + kCrLf +
-                                                      QStringLiteral("ERROR: ") + e.description(),
-                                                  prompts::vbOKOnly, QString());
+                    MensajeEnPantalla(QStringLiteral("Error producido en la extracción de parámetros") + kCrLf +
+                                          QStringLiteral("Parametro: ") + strParametro + kCrLf +
+                                          QStringLiteral("ERROR: ") + e.description(),
+                                      prompts::vbOKOnly, QString());
                     program::End();
                 });
     return texto;

@@ -39,8 +39,31 @@ public:
     virtual int showForm(const QString& name) = 0;
 };
 
+// The installed implementation, or the default; where no box may open (noBoxesHere) a stand-in that
+// opens nothing: it hands the box to the handler below and answers as nobody answered (0, an input
+// box cancelled, a form not shown).
 UserPrompts& current();
 void install(UserPrompts* p); // nullptr restores the default
+
+// ---- No box on the print road ----
+// While a NoBoxes lives, the code of the road that made it opens no box, input box or form: nobody
+// may be at the screen, and a box would hold the reply and every print behind it. The code that
+// runs as another event inside that road's waits (an operator's dialog, say) is not that road and
+// opens its boxes as usual. They nest.
+class NoBoxes final {
+public:
+    NoBoxes();
+    ~NoBoxes();
+    NoBoxes(const NoBoxes&) = delete;
+    NoBoxes& operator=(const NoBoxes&) = delete;
+};
+// True when the innermost NoBoxes alive belongs to the code running now (same wait level).
+bool noBoxesHere();
+// What becomes of a box asked for where none may open: the core writes it to the log; the tests
+// fail the running test. kind is "messageBox", "inputBox" or "form".
+using ForbiddenBoxHandler = std::function<void(const QString& kind, const QString& text)>;
+void setForbiddenBoxHandler(ForbiddenBoxHandler h); // empty: nothing is done with it
+ForbiddenBoxHandler forbiddenBoxHandler();
 
 // Forms register how they are shown; showForm of a production implementation calls these.
 void registerForm(const QString& name, std::function<int()> show);

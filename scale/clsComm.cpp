@@ -68,7 +68,7 @@ bool PesarPrimero() {
 
 // A port error is shown to the operator, who can go on working.
 void AvisaErrorPuerto(const VBError& e) {
-    prompts::current().messageBox(e.description(), prompts::vbInformation, QString());
+    MensajeEnPantalla(e.description(), prompts::vbInformation, QString());
 }
 
 // Manual entry by PermitirEntradaPesoManual: 1, 2 and 4 always; 3 only for a refund.

@@ -58,6 +58,10 @@ ServicioPrivado::ServicioPrivado(Tipo tipo) : m_tipo(tipo) {
 }
 
 ServicioPrivado::~ServicioPrivado() {
+    apaga();
+}
+
+void ServicioPrivado::apaga() {
     if (m_pid <= 0)
         return;
     sigue();
@@ -65,6 +69,16 @@ ServicioPrivado::~ServicioPrivado() {
     // Both servers write their state on the way out: the folder goes once they have left.
     for (int i = 0; i < 200 && ::kill(pid_t(m_pid), 0) == 0; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    m_pid = 0;
+}
+
+bool ServicioPrivado::arranca() {
+    if (m_tipo != Tipo::MariaDB || m_pid > 0)
+        return m_pid > 0;
+    m_error.clear();
+    if (servicios(QStringLiteral("mariadb_start"), {carpeta(), QString::number(m_puerto)}, &m_error))
+        m_pid = leePid(carpeta() + QStringLiteral("/mariadb/mariadb.pid"));
+    return m_pid > 0;
 }
 
 QString ServicioPrivado::socket() const {

@@ -22,6 +22,10 @@ public:
     QString carpeta() const { return m_dir.path(); }
     void para();  // SIGSTOP
     void sigue(); // SIGCONT
+    // MariaDB stopped for good (SIGTERM, and it has left), and started again on the same folder and
+    // port with its data; arranca is false, with error(), when it does not answer.
+    void apaga();
+    bool arranca();
 
 private:
     Tipo m_tipo;

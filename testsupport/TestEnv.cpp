@@ -125,7 +125,7 @@ bool runSqlFile(const QString& db, const QString& path, QString* error) {
 
 QString odbcDriverName() {
     const QString d = env("TARVOLIN_ODBC_DRIVER");
-    return d.isEmpty() ? QStringLiteral("MySQL ODBC 8.0 Unicode Driver") : d;
+    return d.isEmpty() ? QStringLiteral("MariaDB Unicode") : d;
 }
 
 int dbPort() {

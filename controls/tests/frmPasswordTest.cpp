@@ -1,6 +1,7 @@
 #include "controls/frmPassword.h"
 #include "ControlsTest.h"
 #include "controls/ImagenTecla.h"
+#include "core/basGeneral.h"
 
 #include <QLabel>
 
@@ -10,14 +11,14 @@ class frmPasswordTest : public KeypadTest<frmPassword> {
 protected:
     void TearDown() override {
         KeypadTest::TearDown();
-        frmPassword::mapaTeclas().fill(QVariant());
+        gvarMapaTeclas.fill(QVariant());
     }
 };
 
 // The typed code after each step ("=" types on the keyboard, "*" is remapped to Enter), then OK when
 // the code opened and "fuera" when the window closed; a closed window is shown again for the next step.
 TEST_F(frmPasswordTest, CodeAfterEachKey) {
-    frmPassword::mapaTeclas()['*'] = QVariantList{3, QString()};
+    gvarMapaTeclas['*'] = QVariantList{3, QString()};
     const struct {
         qint32 propio;
         qint16 tipo;

@@ -123,4 +123,54 @@ TEST_F(basComunPocketraIdiomasTest, LiteralsLoadOnceFirstRowWinsAndAnswerBeforeT
     EXPECT_EQ(TraduceLiteral("Salir"), "Salir");
 }
 
+// A print reads its labels with idiomes gone: no box opens on its road (the prompts seam fails the test
+// if one does), the failure is told once for every label, on the screen's road (under /log) and on
+// paper, and the labels are looked up again once the link is back.
+class basComunPocketraSinTablaTest : public coretest::ConnectedCoreTest {
+protected:
+    basComunPocketraSinTablaTest() : ConnectedCoreTest("core_idf", "drop table idiomes;") {}
+    void SetUp() override {
+        ConnectedCoreTest::SetUp();
+        if (!conectado())
+            return;
+        gintIdioma = gintIdiomaActual = gintIdiomaSecundario = 2;
+        setErrorPrinter(&m_papel);
+    }
+    struct Papel final : ErrorPrinter {
+        QStringList tickets;
+        void printErrorLine(const QString&) override {}
+        void printErrorTicket(const QString& m) override { tickets << m; }
+    } m_papel;
+};
+
+TEST_F(basComunPocketraSinTablaTest, AFailedLookupIsToldOnceAndTriedAgainWhenTheLinkIsBack) {
+    const QStringList etiquetas = {"Mesa:", "Sala:", "Camarero:", "PAXs:", QStringLiteral("Núm."), "Impresora"};
+    for (const bool log : {true, false}) {
+        SCOPED_TRACE(log ? "/log" : "unattended");
+        gblnLog = log;
+        ASSERT_TRUE(ConectaBBDD()); // a new link: lookups are tried again
+        recordingMainWindow().grid.clear();
+        m_papel.tickets.clear();
+        {
+            const SinDialogosModales impresion;
+            for (int vez = 0; vez < 2; ++vez)
+                for (const QString& e : etiquetas)
+                    EXPECT_EQ(TraduceLiteral(e), e);
+        }
+        EXPECT_EQ(TraduceLiteral("Mesa:"), "Mesa:"); // outside the print, on the same link: not tried
+        EXPECT_TRUE(m_prompts.calls.empty());
+        const int dichos = int(recordingMainWindow().grid.filter("idiomes").size() + m_papel.tickets.size());
+        EXPECT_EQ(dichos, 1) << recordingMainWindow().grid.join("\n").toStdString();
+        EXPECT_EQ(m_papel.tickets.size(), log ? 0 : 1);
+    }
+
+    // The table is back and so is the link: a label that failed before is translated, not kept as it was.
+    ASSERT_TRUE(m_core->sql("create table idiomes (idioma int not null, `text` varchar(255) not null, "
+                            "traduccion text null, primary key (idioma, `text`));"
+                            "insert into idiomes values (2, 'Mesa:', 'Table:');"));
+    EXPECT_EQ(TraduceLiteral("Mesa:"), "Mesa:");
+    ASSERT_TRUE(ConectaBBDD());
+    EXPECT_EQ(TraduceLiteral("Mesa:"), "Table:");
+}
+
 } // namespace

@@ -1,18 +1,24 @@
 // basGeneral: the two database connections, logging and the central error handler.
 #include "core/tests/ConnectedCore.h"
 #include "platform/Cp1252.h"
+#include "testsupport/ServicioPrivado.h"
 #include "testsupport/Waits.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <cstdio>
 #include <unistd.h>
 
 namespace {
 
-// The bare name counts whatever its data; a driver not installed does not; "mysql" in lower case is not it.
+// The bare name counts whatever its data; a driver not installed does not; "mysql" in lower case is not it;
+// the MariaDB connector is one; a Unicode driver goes before one that says nothing, and that before an ANSI one.
 TEST(basGeneral, LastInstalledMySQLDriverWinsOverTheBareName) {
     const std::pair<const char*, const char*> casos[] = {
         {"MySQL ODBC 5.1 Driver|Installed|SQL Server|Installed|MySQL ODBC 8.0 Unicode Driver|Installed",
@@ -20,7 +26,12 @@ TEST(basGeneral, LastInstalledMySQLDriverWinsOverTheBareName) {
         {"MySQL ODBC 8.0 Unicode Driver|installed|MySQL|x", "MySQL ODBC 8.0 Unicode Driver"},
         {"MySQL|x|MySQL ODBC 3.51 Driver|Installed", "MySQL ODBC 3.51 Driver"},
         {"MySQL ODBC 5.1 Driver|Removed|MySQL|x", "MySQL"},
-        {"mysql odbc|Installed|MariaDB Unicode|Installed", ""},
+        {"mysql odbc|Installed|MariaDB Unicode|Installed", "MariaDB Unicode"},
+        {"mysql odbc|Installed|mariadb|Installed", ""},
+        {"MySQL ODBC 8.0 Unicode Driver|Installed|MySQL ODBC 8.0 ANSI Driver|Installed",
+         "MySQL ODBC 8.0 Unicode Driver"},
+        {"MySQL ODBC 8.0 ANSI Driver|Installed|MariaDB ODBC 3.1 Driver|Installed|MySQL|x", "MariaDB ODBC 3.1 Driver"},
+        {"MariaDB|Installed|MySQL ODBC 5.1 Driver|Installed", "MySQL ODBC 5.1 Driver"},
         {"", ""},
     };
     for (const auto& [pares, esperado] : casos)
@@ -251,7 +262,7 @@ TEST_F(basGeneralTest, AFailingPrintOrGridCannotLoopBackIntoItsReport) {
 // A password with separators connects, stored bare or already in its braces.
 TEST_F(basGeneralBBDDTest, ConnectsBothWithTheStringInItsOrderAndAPasswordWithSeparators) {
     EXPECT_TRUE(frmPrincipalVars().blnConexionOk);
-    EXPECT_EQ(gstrConexionString, QStringLiteral("DRIVER={%1};SERVER=127.0.0.1;PORT=%2;DATABASE=%3;USER=%4;"
+    EXPECT_EQ(gstrCadenaConexion, QStringLiteral("DRIVER={%1};SERVER=127.0.0.1;PORT=%2;DATABASE=%3;USER=%4;"
                                                  "OPTION=16897;PASSWORD=%5")
                                       .arg(testenv::odbcDriverName())
                                       .arg(testenv::dbPort())
@@ -274,7 +285,7 @@ TEST_F(basGeneralBBDDTest, ConnectsBothWithTheStringInItsOrderAndAPasswordWithSe
         ASSERT_TRUE(ConectaBBDD()) << almacenada.toStdString() << recordingMainWindow().grid.join("\n").toStdString();
         EXPECT_TRUE(
             vb::CStr(ConexionServidor().Execute("select current_user()")->Fields(0).Value).startsWith(usuario + "@"));
-        EXPECT_TRUE(gstrConexionString.endsWith(";PASSWORD={p;w}}x{=1}"));
+        EXPECT_TRUE(gstrCadenaConexion.endsWith(";PASSWORD={p;w}}x{=1}"));
     }
     testenv::runSql({}, QStringLiteral("drop user if exists '%1'@'localhost', '%1'@'127.0.0.1';").arg(usuario));
 }
@@ -380,6 +391,212 @@ TEST_F(basGeneralTest, ThePrintGuardCoversItsOwnRoadNotTheEventsInsideItsWaits) 
     ASSERT_EQ(m_prompts.calls.size(), 1u);
     EXPECT_EQ(m_prompts.calls[0].text, "¿Salir?");
     EXPECT_TRUE(recordingMainWindow().grid.contains("sin papel"));
+}
+
+// On the print road the seam itself opens nothing: a box, an input box or a form asked for there directly
+// goes to its handler (the tests' one fails the test) and nobody answers; MensajeEnPantalla logs there.
+TEST_F(basGeneralTest, TheSeamOpensNoBoxOnThePrintRoad) {
+    QStringList oidas;
+    const prompts::ForbiddenBoxHandler anterior = prompts::forbiddenBoxHandler();
+    prompts::setForbiddenBoxHandler([&](const QString& k, const QString& t) { oidas << k + ": " + t; });
+    {
+        const SinDialogosModales impresion;
+        QString valor = "x";
+        EXPECT_EQ(prompts::current().messageBox("uno", prompts::vbYesNo, {}), 0);
+        EXPECT_FALSE(prompts::current().inputBox("dos", {}, valor));
+        EXPECT_EQ(prompts::current().showForm("frmCalc"), 0);
+        EXPECT_EQ(MensajeEnPantalla("tres", prompts::vbOKOnly), 0);
+    }
+    prompts::setForbiddenBoxHandler(anterior);
+    EXPECT_EQ(oidas, QStringList({"messageBox: uno", "inputBox: dos", "form: frmCalc"}));
+    EXPECT_TRUE(m_prompts.calls.empty());
+    EXPECT_TRUE(recordingMainWindow().grid.contains("tres"));
+    EXPECT_EQ(MensajeEnPantalla("cuatro"), prompts::vbOK);
+    ASSERT_EQ(m_prompts.calls.size(), 1u);
+
+    // In the program such a box goes to the grid and log.txt, also when the grid asks for a box itself.
+    gblnLog = true;
+    struct RejillaQuePregunta final : RecordingMainWindow {
+        void AnadirLog(const QString& t) override {
+            grid << t;
+            prompts::current().messageBox("la rejilla: " + t, prompts::vbOKOnly, {});
+        }
+    } rejilla;
+    setMainWindow(&rejilla);
+    prompts::setForbiddenBoxHandler([](const QString&, const QString& t) { CajaNoMostrada(t); });
+    {
+        const SinDialogosModales impresion;
+        prompts::current().messageBox("cinco", prompts::vbOKOnly, {});
+    }
+    prompts::setForbiddenBoxHandler(anterior);
+    setMainWindow(nullptr);
+    EXPECT_EQ(rejilla.grid, QStringList({"cinco"}));
+    EXPECT_TRUE(logTxt().contains(" -> cinco\"\r\n"));
+    EXPECT_EQ(m_prompts.calls.size(), 1u);
+}
+
+// DriversByTheirPackageNames' child, on a driver list of its own (unixODBC takes ODBCSYSINI's path once
+// per process): two reconnect ticks, then, with TARVOLIN_HIJO_INSTALA, that driver section installed and
+// ticks until one connects. It prints what it saw as "hijo:" lines.
+TEST(basGeneralHijo, TicksOnItsOwnDriverList) {
+    if (!qEnvironmentVariableIsSet("TARVOLIN_HIJO_DRIVERS"))
+        GTEST_SKIP() << "run by DriversByTheirPackageNames";
+    coretest::resetCore();
+    coretest::borraRegistro();
+    for (const auto& p : coretest::parametrosBase("information_schema"))
+        coretest::escribeRegistro(p.first, p.second);
+    CargaParametrosRegistro();
+    gblnLog = qEnvironmentVariableIsSet("TARVOLIN_HIJO_LOG");
+    prompts::ScriptedPrompts cajas;
+    cajas.answers = {prompts::vbYes};
+    prompts::install(&cajas);
+    RecordingPrinter papel;
+    setErrorPrinter(&papel);
+    bool conectada = false;
+    for (int i = 0; i < 2; ++i)
+        conectada = IntentoConexionTick();
+    const QByteArray instala = qgetenv("TARVOLIN_HIJO_INSTALA");
+    if (!conectada && !instala.isEmpty()) {
+        QFile ini(qEnvironmentVariable("ODBCSYSINI") + "/odbcinst.ini");
+        ASSERT_TRUE(ini.open(QIODevice::Append));
+        ini.write(instala);
+        ini.close();
+        EXPECT_TRUE(waits::until([&] { return conectada = IntentoConexionTick(); }, "the driver installed meanwhile"));
+    }
+    QStringList lineas = {
+        QStringLiteral("conectada=%1").arg(conectada), QStringLiteral("cajas=%1").arg(cajas.calls.size()),
+        QStringLiteral("tickets=%1").arg(papel.tickets.size()),
+        QStringLiteral("driver=") + QRegularExpression("DRIVER=\\{([^}]*)\\}").match(gstrCadenaConexion).captured(1)};
+    for (const QString& g : recordingMainWindow().grid)
+        lineas << QStringLiteral("grid=") + QString(g).replace('\n', ' ');
+    for (const QString& l : lineas)
+        std::printf("hijo:%s\n", l.toUtf8().constData());
+    std::fflush(stdout);
+    prompts::install(nullptr);
+    coretest::resetCore();
+    coretest::borraRegistro();
+}
+
+// The MySQL driver is found by the names unixODBC's packages give it, the MariaDB connector's among them:
+// a Unicode one first, and the last one listed among equals; the one used is logged once. Without one the
+// question comes once for two ticks: in a box under /log, and in the log before the till's rows are
+// loaded (not on paper: the printer's settings come with those rows). A driver installed meanwhile is
+// taken at a later tick, without a restart. Each case is a child process on a real odbcinst.ini.
+TEST(basGeneralDrivers, DriversByTheirPackageNames) {
+    TARVOLIN_REQUIRE_DATABASE();
+    QString so;
+    {
+        QFile actual(qEnvironmentVariable("ODBCSYSINI") + "/odbcinst.ini");
+        ASSERT_TRUE(actual.open(QIODevice::ReadOnly)) << "the services' odbcinst.ini";
+        so = QRegularExpression("(?m)^Driver\\s*=\\s*(\\S+)").match(QString::fromUtf8(actual.readAll())).captured(1);
+        ASSERT_FALSE(so.isEmpty());
+    }
+    const auto seccion = [&](const QString& nombre) { return QStringLiteral("[%1]\nDriver=%2\n\n").arg(nombre, so); };
+    const QString pregunta = QStringLiteral("¿Desea continuar (el TPV se quedará en OFF)?");
+    const struct {
+        const char* drivers;
+        bool log, instala;
+        const char* usado;
+        int cajas, preguntasEnLog;
+    } casos[] = {
+        {"MariaDB Unicode", false, false, "MariaDB Unicode", 0, 0}, // Debian's odbc-mariadb
+        {"MySQL ODBC 8.0 Unicode Driver|MySQL ODBC 8.0 ANSI Driver", false, false, "MySQL ODBC 8.0 Unicode Driver", 0,
+         0},
+        {"MariaDB Unicode|MySQL ODBC 8.0 ANSI Driver", false, false, "MariaDB Unicode", 0, 0},
+        {"MySQL ODBC 8.0 ANSI Driver|MariaDB ODBC 3.1 Driver", false, false, "MariaDB ODBC 3.1 Driver", 0, 0},
+        {"MySQL|MariaDB|PostgreSQL Unicode", false, false, "MariaDB", 0, 0}, // Fedora's list
+        {"PostgreSQL Unicode", true, false, "MySQL", 1, 0},
+        {"PostgreSQL Unicode", false, true, "MariaDB Unicode", 0, 1},
+    };
+    for (const auto& k : casos) {
+        SCOPED_TRACE(k.drivers);
+        QTemporaryDir dir;
+        QFile ini(dir.path() + "/odbcinst.ini");
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+        for (const QString& d : QString::fromUtf8(k.drivers).split('|'))
+            ini.write(seccion(d).toUtf8());
+        ini.close();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("ODBCSYSINI", dir.path());
+        env.insert("ODBCINSTINI", "odbcinst.ini");
+        env.insert("TARVOLIN_HIJO_DRIVERS", "1");
+        if (k.log)
+            env.insert("TARVOLIN_HIJO_LOG", "1");
+        if (k.instala)
+            env.insert("TARVOLIN_HIJO_INSTALA", seccion("MariaDB Unicode"));
+        QProcess hijo;
+        hijo.setProcessEnvironment(env);
+        hijo.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=basGeneralHijo.TicksOnItsOwnDriverList"});
+        ASSERT_TRUE(hijo.waitForFinished(30000)) << "waited 30 s for the child";
+        const QString salida = QString::fromUtf8(hijo.readAllStandardOutput());
+        ASSERT_EQ(hijo.exitCode(), 0) << salida.toStdString();
+        QStringList vistas;
+        for (const QString& l : salida.split('\n'))
+            if (l.startsWith("hijo:"))
+                vistas << l.mid(5);
+        const QStringList grid = vistas.filter(QRegularExpression("^grid="));
+        const bool usable = QString::fromUtf8(k.usado) != "MySQL";
+        EXPECT_TRUE(vistas.contains(QStringLiteral("conectada=%1").arg(usable))) << salida.toStdString();
+        EXPECT_TRUE(vistas.contains(QStringLiteral("driver=") + k.usado)) << salida.toStdString();
+        EXPECT_TRUE(vistas.contains(QStringLiteral("cajas=%1").arg(k.cajas))) << salida.toStdString();
+        EXPECT_TRUE(vistas.contains("tickets=0")) << salida.toStdString();
+        EXPECT_EQ(grid.filter(pregunta).size(), k.preguntasEnLog) << salida.toStdString();
+        EXPECT_EQ(grid.filter(QStringLiteral("grid=Driver ODBC de MySQL: ") + k.usado).size(), 1)
+            << salida.toStdString();
+        // After the question, each later attempt only says so in the log.
+        EXPECT_EQ(grid.filter("grid=No hay ningún driver de ODBC de MySQL instalado").isEmpty(), usable && !k.instala)
+            << salida.toStdString();
+    }
+}
+
+// The reconnect timer's tick against a server of the test's own, stopped and started again: a start with
+// the server down ticks until it is up and runs the post-connection step once; a link lost later is
+// reported, the timer takes over, and its tick brings both connections back without that step.
+TEST(basGeneralReconexion, TheTickBringsTheLinkBackWhenTheServerStartsAgain) {
+    TARVOLIN_REQUIRE_DATABASE();
+    coretest::resetCore();
+    testenv::ServicioPrivado servidor(testenv::ServicioPrivado::Tipo::MariaDB);
+    ASSERT_TRUE(servidor.ok()) << servidor.error().toStdString();
+    coretest::borraRegistro();
+    for (const auto& p : coretest::parametrosBase("mysql"))
+        coretest::escribeRegistro(p.first, p.second);
+    coretest::escribeRegistro("IpServidor", QStringLiteral("127.0.0.1;PORT=%1").arg(servidor.puerto()));
+    coretest::escribeRegistro("UsuarioMysql", "root");
+    coretest::escribeRegistro("MysqlPassword", "0");
+    CargaParametrosRegistro();
+    prompts::ScriptedPrompts cajas;
+    prompts::install(&cajas);
+    int pasos = 0;
+    setPasoPostConexion([&] { ++pasos; });
+    coretest::ReconnectingMainWindow ventana(50);
+    const auto arranca = [&](int reconexiones, const char* cuando) {
+        const int ticks = ventana.ticks;
+        EXPECT_TRUE(waits::until([&] { return ventana.ticks >= ticks + 2; }, "two ticks on the stopped server"));
+        EXPECT_FALSE(frmPrincipalVars().blnConexionOk) << cuando;
+        ASSERT_TRUE(servidor.arranca()) << servidor.error().toStdString();
+        ASSERT_TRUE(waits::until([&] { return ventana.reconexiones == reconexiones; }, cuando));
+        EXPECT_TRUE(frmPrincipalVars().blnConexionOk);
+        EXPECT_FALSE(ventana.reconnectTimer) << cuando;
+        EXPECT_EQ(pasos, 1) << cuando;
+        EXPECT_EQ(vb::CStr(ConexionLocal().Execute("select 7")->Fields(0).Value), "7") << cuando;
+    };
+
+    servidor.apaga();
+    // The start-up's own attempt fails and hands over to the timer.
+    ASSERT_FALSE(ConectaBBDD());
+    mainWindow().setReconnectTimerEnabled(true);
+    arranca(1, "the tick after the first start");
+
+    servidor.apaga();
+    EXPECT_FALSE(AtrapaErrores("prueba.Reconexion", [] { ConexionServidor().Execute("select 1"); }));
+    EXPECT_TRUE(ventana.reconnectTimer);
+    arranca(2, "the tick after the lost link");
+    EXPECT_TRUE(cajas.calls.empty());
+
+    setPasoPostConexion(nullptr);
+    prompts::install(nullptr);
+    coretest::resetCore();
+    coretest::borraRegistro();
 }
 
 } // namespace

@@ -197,4 +197,40 @@ TEST_F(clsParametrosTest, TillRowsOverrideTheRegistryExceptLocalKeysAndOtherTill
     EXPECT_TRUE(m_prompts.calls.empty());
 }
 
+// The installation's config rows named by the call, and only those: a key's quotes and backslashes
+// cannot widen the list, a key in another case updates the stored spelling, NULL reads empty, and a
+// name without a row changes nothing. No keys, no query; a query that fails is reported and keeps
+// what was set.
+TEST_F(clsParametrosTest, ImportedConfigRowsAreExactlyTheNamedOnes) {
+    TARVOLIN_REQUIRE_DATABASE();
+    coretest::ConnectedCore core({.prefijo = "core_imp",
+                                  .parametros = {{"DelayImpresion", "100"}, {"LongMaxTexto", "0"}},
+                                  .sqlInicial = {},
+                                  .cargarConfigTPV = false});
+    ASSERT_TRUE(core.ok());
+    ASSERT_TRUE(core.sql("insert into config (clave, valor) values ('delayimpresion', ' 250 '), ('LongMaxTexto', 2000),"
+                         "('Nula', NULL), ('O''Brien\\\\', 'comillas'), ('Otra', 'no pedida'), ('1', 'uno')"));
+    objParametros().ImportarParametrosServidor(
+        {"DelayImpresion", "LongMaxTexto", "Nula", "O'Brien\\", "SinFila", "x') or ('1'='1", "x' or clave like '%"});
+    const std::pair<const char*, const char*> esperados[] = {
+        {"DelayImpresion", "250"}, {"LongMaxTexto", "2000"}, {"Nula", ""}, {"O'Brien\\", "comillas"}};
+    for (const auto& [clave, valor] : esperados) {
+        EXPECT_EQ(objParametros().getValor(clave), valor) << clave;
+        EXPECT_TRUE(enRegistro(clave).has_value()) << clave;
+    }
+    EXPECT_EQ(enRegistro("DelayImpresion")->name, "DelayImpresion");
+    for (const char* ajena : {"Otra", "1", "SinFila"})
+        EXPECT_FALSE(objParametros().existe(ajena)) << ajena;
+    EXPECT_TRUE(recordingMainWindow().grid.filter("ERROR").isEmpty())
+        << recordingMainWindow().grid.join("\n").toStdString();
+
+    ASSERT_TRUE(core.sql("drop table config"));
+    objParametros().ImportarParametrosServidor({});
+    EXPECT_TRUE(recordingMainWindow().grid.filter("ERROR").isEmpty());
+    objParametros().ImportarParametrosServidor({"LongMaxTexto"});
+    EXPECT_EQ(recordingMainWindow().grid.filter("ERROR: clsParametros.ImportarParametrosServidor: ").size(), 2);
+    EXPECT_EQ(objParametros().getValor("LongMaxTexto"), "2000");
+    EXPECT_TRUE(m_prompts.calls.empty());
+}
+
 } // namespace

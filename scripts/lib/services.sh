@@ -40,16 +40,16 @@ odbc_setup() {
     mkdir -p "$run/odbc"
     cat >"$run/odbc/odbcinst.ini" <<INI
 [ODBC Drivers]
-MySQL ODBC 8.0 Unicode Driver=Installed
+MariaDB Unicode=Installed
 
-[MySQL ODBC 8.0 Unicode Driver]
-Description=MariaDB Connector/ODBC under the name the program looks for
+[MariaDB Unicode]
+Description=MariaDB Connector/ODBC(Unicode), as Debian's odbc-mariadb registers it
 Driver=$drv
 Threading=0
 INI
     : >"$run/odbc/odbc.ini"
     export ODBCSYSINI="$run/odbc" ODBCINSTINI=odbcinst.ini ODBCINI="$run/odbc/odbc.ini"
-    export TARVOLIN_ODBC_DRIVER="MySQL ODBC 8.0 Unicode Driver"
+    export TARVOLIN_ODBC_DRIVER="MariaDB Unicode"
 }
 
 cups_start() {

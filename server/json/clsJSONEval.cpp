@@ -13,6 +13,7 @@
 #include "clsJSON.h"
 
 #include "clsStringBuilder.h"
+#include "core/basGeneral.h"
 #include "platform/Prompts.h"
 #include "platform/VBError.h"
 
@@ -72,7 +73,7 @@ QString clsJSON::Eval(const QString& sJSON) {
             vb::Raise(vb::err::ObjectRequired);
         }
     } else {
-        prompts::current().messageBox(errores, prompts::vbExclamation, QStringLiteral("Parser Error"));
+        MensajeEnPantalla(errores, prompts::vbExclamation, QStringLiteral("Parser Error"));
     }
     return sb.toString();
 }
@@ -161,7 +162,7 @@ void clsJSON::ejecutaComandos(clsStringBuilder& sb, vb::Dictionary& comandos) {
 
         if (esNombre("alert")) {
             const QString mensaje = E("message");
-            prompts::current().messageBox(mensaje, prompts::vbInformation, E("title"));
+            MensajeEnPantalla(mensaje, prompts::vbInformation, E("title"));
         } else if (esNombre("input")) {
             const QString prompt = E("prompt");
             const QString titulo = E("title");
