@@ -63,6 +63,8 @@ public:
     bool InitPuerto(qint16 intCommNumber, const QString& strComsettings, qint32 tpcommTipo);
     void CierraPuerto();
     bool Activado() const;
+    // The line settings the port asked for when it was opened (speed, parity, data and stop bits).
+    const termios& AjustesPedidos() const { return m_puerto.requested(); }
 
     // ---- Continuous reading ----
     // One tick of the main window's tmrBalanzaContinuo: stops the timer, writes the model's request,

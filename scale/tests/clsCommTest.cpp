@@ -369,3 +369,39 @@ TEST_P(ReglaDeLectura, EachReplyGivesTheWholeFramesWeightOrNone) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Modelos, ReglaDeLectura, ::testing::Values(0, 1, 3, 5, 7));
+
+// Unplugged in continuous mode: the ticks stop with their message; once the scale is back, "Sí" to
+// the weighing's question opens the port again and reads it.
+TEST_F(clsCommTest, AnsweringYesAfterAnUnplugInContinuousModeOpensThePortAgain) {
+    QTemporaryDir dir;
+    const QString nombre = dir.path() + "/balanza";
+    auto enchufa = [&] {
+        sim = std::make_unique<Simulador>();
+        QFile::remove(nombre);
+        return sim->arrancado() && QFile::link(sim->puerto(), nombre);
+    };
+    ASSERT_TRUE(enchufa());
+    apuntaCom(2, nombre);
+    parametros({{"BalanzaModoContinuo", "1"}});
+    ASSERT_TRUE(objComm().InitPuerto(2, "9600,e,8,1", 1));
+    gblnBalanzaActiva = true;
+    ASSERT_TRUE(lee("+  0.000\r\n"));
+
+    sim.reset();
+    for (int i = 0; i <= 10 && ventana.scaleTimer; ++i)
+        objComm().commBalanzaContinuoOnComm(true);
+    ASSERT_FALSE(ventana.scaleTimer);
+    EXPECT_EQ(mensajes(), QStringList{"No se puede conectar con la balanza. Por favor, compruebe que la balanza está "
+                                      "encendida y conectada al TPV y reinicie el programa"});
+    EXPECT_EQ(ventana.grid.filter("se ha desconectado").size(), 1) << ventana.grid.join('\n').toStdString();
+
+    ASSERT_TRUE(enchufa());
+    sim->responde("+  1.250\r\n");
+    preguntas.calls.clear();
+    preguntas.answers = {prompts::vbYes, prompts::vbNo};
+    esperado(objComm().getPeso(0, 0), {true, 1.25, "", Otro});
+    EXPECT_EQ(mensajes(), QStringList{kNoComunica});
+    EXPECT_EQ(sim->recibido(3), "D\r\n");
+    EXPECT_TRUE(ventana.scaleTimer);
+    EXPECT_EQ(ventana.grid.filter("vuelve a estar conectada").size(), 1);
+}
