@@ -71,6 +71,10 @@ struct Bytes {
     size_t n;
     size_t i = 0;
     unsigned siguiente() { return i < n ? p[i++] : 0; }
+    unsigned dos() {
+        const unsigned alto = siguiente();
+        return alto << 8 | siguiente();
+    }
     bool quedan() const { return i < n; }
 };
 
@@ -108,8 +112,7 @@ void arbitrarios(int modelo, const QByteArray& datos, const uint8_t* resto, size
 
 // A valid frame of `modelo` built from the input, with the weight it says.
 QByteArray trama(int modelo, Bytes& b, double& peso) {
-    const unsigned kilos = (b.siguiente() << 8 | b.siguiente()) % 10000,
-                   milesimas = (b.siguiente() << 8 | b.siguiente()) % 1000;
+    const unsigned kilos = b.dos() % 10000, milesimas = b.dos() % 1000;
     const unsigned variante = b.siguiente();
     QString t;
     switch (modelo) {
@@ -167,14 +170,17 @@ void partida(unsigned selector, const uint8_t* resto, size_t n) {
         if (finTrama < 0 && clsCommTramas::FinDeTrama(modelo, llegado))
             finTrama = t;
         k += largo;
-        t += (b.siguiente() << 8 | b.siguiente()) % clsCommTramas::kSilencioMs;
+        t += b.dos() % clsCommTramas::kSilencioMs;
     }
     const qint64 ultimo = llegadas.back().t;
-    // In time: its frame end before the read's bound, or, with none, the quiet bound after its last byte.
-    const bool aTiempo = finTrama >= 0 ? finTrama < clsCommTramas::kLecturaTotalMs
-                                       : ultimo + clsCommTramas::kSilencioMs <= clsCommTramas::kLecturaTotalMs;
+    // In time: its frame end before the read's bound, or, with none, the quiet bound after its last
+    // byte. Late: after it. Bytes that come at the very bound may or may not be read.
+    const qint64 llega = finTrama >= 0 ? finTrama : ultimo + clsCommTramas::kSilencioMs;
+    const bool aTiempo = llega < clsCommTramas::kLecturaTotalMs;
     const auto leida = lee(modelo, continuo, llegadas, entera);
-    if (aTiempo ? !iguales(leida, esperada) : leida.has_value())
+    if (llega == clsCommTramas::kLecturaTotalMs ? leida && !iguales(leida, esperada)
+        : aTiempo                               ? !iguales(leida, esperada)
+                                                : leida.has_value())
         falla(aTiempo ? "a frame split in time did not read whole" : "a frame that came too late gave a weight", modelo,
               entera);
 }

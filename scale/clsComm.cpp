@@ -386,7 +386,7 @@ clsComm::Pesada clsComm::PesadaPorPeticion() {
         }
     }
     if (respuesta.cortada)
-        return {RespuestaPeticion::SinLectura};
+        return {RespuestaPeticion::SinLectura}; // still coming when the read's time was spent: no reading
     const QByteArray& datos = respuesta.datos;
     if (datos.isEmpty())
         return {modelo == 3 ? RespuestaPeticion::SinLectura : RespuestaPeticion::SinProducto};

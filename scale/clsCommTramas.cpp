@@ -34,6 +34,7 @@ qsizetype SaltaBlancos(const QString& t, qsizetype i) {
 // The weight in `t` when `t` is printable and holds, after blanks, an optional sign (when `signo`) and
 // blanks, a whole number: digits, and a decimal sign only with digits after it; then nothing but
 // blanks, or, when `unidad`, a unit: a blank or a letter (not an exponent) and anything printable.
+// The original read the leading number of any text, so a reply cut short or garbled gave a weight.
 std::optional<double> Numero(const QString& t, bool signo, bool unidad) {
     if (!Imprimible(t))
         return std::nullopt;
@@ -100,6 +101,7 @@ void LectorRespuesta::llegan(const QByteArray& bytes, qint64 ahora) {
     m_ultimo = ahora;
     for (const char b : bytes.left(quedan())) {
         ++m_leidos;
+        // A CR LF left over from the last reply would otherwise end this one before it began.
         if (m_datos.isEmpty() && (b == '\r' || b == '\n'))
             continue;
         m_datos.append(b);
@@ -245,7 +247,8 @@ std::optional<Lectura> RespuestaModelo3(const QByteArray& datos) {
     const qsizetype lf = s.indexOf(LF);
     if (lf < 0)
         return std::nullopt;
-    // The sign's place, at least one digit, a unit of three characters and CR LF.
+    // The sign's place, at least one digit, a unit of three characters and CR LF, on the first line:
+    // the original cut five characters off the whole read, digits included when the line end was late.
     const QString linea = s.left(lf + 1);
     const qsizetype n = linea.size();
     if (n < 7 || !linea.endsWith(QLatin1String("\r\n")))

@@ -68,7 +68,8 @@ QByteArray PeticionPesada(qint32 modelo);
 // Model 5: STX and 9 characters (status, 4 whole kg, separator, 3 thousandths); the last complete
 // frame of the read.
 std::optional<Lectura> TramaSTX(const QByteArray& datos);
-// Model 7: 7 characters followed by CR; the last complete frame of the read.
+// Model 7: 7 characters (a number, "ERROR E", or a negative weight) followed by CR; the last
+// complete frame of the read.
 std::optional<Lectura> TramaCR(const QByteArray& datos);
 // Model 3 reply to "p" CR LF, its first line: the first character is the sign's place ("-" for a
 // negative weight), the number follows, and the last five characters (a unit and CR LF) are dropped.

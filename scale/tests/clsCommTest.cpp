@@ -93,6 +93,7 @@ TEST_F(clsCommTest, RequestModeRepliesOfEachModel) {
         {0, "+N\r\n", {false, 0, kPongaPesar, SinProducto}},
         {3, "", {false, 0, kPongaPesar, SinProducto}},
         {3, " kg\r\n!", {false, 0, kPonga, SinProducto}},
+        {3, " 0.000 kg\r\n", {false, 0, kPonga, SinProducto}}, // 0 kg is no weight for model 3 either
         {0, "-  0.500\r\n", {false, 0, kPonga, SinProducto}},
     };
     for (const auto& k : casos) {
@@ -320,7 +321,8 @@ TEST_F(clsCommTest, WithoutRegisteredWindowsTheDialogsReadAsCancelled) {
 
 // One rule for where a reply ends, for every model (0, an "other" one, 3, 5 and 7) in request and
 // continuous mode: each reply gives the whole frame's weight or no weight, never a part's. Continuous
-// rows read the model's zero frame first, so that a weight may be handed out.
+// rows read the model's zero frame first, so that a weight may be handed out (model 5's is unstable:
+// its weight is stable by the "B" of the frame read).
 class ReglaDeLectura : public EntornoBalanza, public ::testing::WithParamInterface<int> {};
 
 TEST_P(ReglaDeLectura, EachReplyGivesTheWholeFramesWeightOrNone) {
@@ -329,7 +331,7 @@ TEST_P(ReglaDeLectura, EachReplyGivesTheWholeFramesWeightOrNone) {
         QByteArray cero, trama, sinFin, negativa;
         double peso, pesoSinFin; // the whole frame's, and the frame's without its line end (0: none)
     } m = modelo == 3   ? decltype(m){" 0.000 kg\r\n", " 1.250 kg\r\n", " 1.250 kg", "-1.250 kg\r\n", 1.25, 0}
-          : modelo == 5 ? decltype(m){"\002A 000,000", "\002B 001,250", "\002B 001,250", "\002A  -1,250", 1.25, 1.25}
+          : modelo == 5 ? decltype(m){"\002! 000,000", "\002B 001,250", "\002B 001,250", "\002A  -1,250", 1.25, 1.25}
           : modelo == 7
               ? decltype(m){"0000.00\r", "0001.25\r", "0001.25", "0-01.25\r", 1.25, 0}
               : decltype(m){"+  0.000 kg\r\n", "+  12.000 kg\r\n", "+  12.000 kg", "-  12.000 kg\r\n", 12, 12};
