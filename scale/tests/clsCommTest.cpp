@@ -348,7 +348,7 @@ TEST_P(ReglaDeLectura, EachReplyGivesTheWholeFramesWeightOrNone) {
         filas << Fila{QString("split at %1").arg(k), {m.trama.left(k), m.trama.mid(k)}, 300, m.peso};
     for (const char b : m.trama)
         bytes << QByteArray(1, b);
-    filas << Fila{"every byte 60 ms apart", bytes, 60, m.peso} << Fila{"no line end", {m.sinFin}, 0, m.pesoSinFin}
+    filas << Fila{"every byte 50 ms apart", bytes, 50, m.peso} << Fila{"no line end", {m.sinFin}, 0, m.pesoSinFin}
           << Fila{"line end only", {"\r\n"}, 0, 0} << Fila{"garbage", {"#?\xff\x01zz\r\n"}, 0, 0}
           << Fila{"negative", {m.negativa}, 0, 0}
           << Fila{"empty", {""}, 0, 0} // still coming when the read's time is spent: cut short, no weight
