@@ -1,26 +1,188 @@
-// The serial scale's frames on arbitrary bytes: the first byte picks the model (0, 3, 5 or 7), the
-// rest is one read of the port. Every weight read is a finite number; a model 0 reading comes only
-// from a reply that begins with "+" (not "+N"); and the framed models (5: STX frames, 7: CR frames,
-// when a CR ends a frame near the end of the read) read the last frames only, so bytes before the
-// last 26 never change the reading.
+// The serial scale's frames and the rule for where a reply ends. The first byte chooses:
+//
+// - below 0x80: it picks the model (0, 3, 5 or 7), the rest is one read of the port. Every weight
+//   read is a finite number; a model 0 reading comes only from a reply that begins with "+" (not
+//   "+N"); and the framed models (5: STX frames, 7: CR frames, when a CR ends a frame near the end of
+//   the read) read the last frames only, so bytes before the last 26 never change the reading. The
+//   same bytes arriving in pieces at any times never keep a read past its overall bound.
+// - 0x80 and above: a valid frame of a model (0, an "other" one, 3, 5 or 7; request or continuous
+//   mode) is built from the next bytes and arrives split in pieces, each pause below the quiet bound.
+//   However it is split, the read gives the whole frame's weight when the frame came in time, and no
+//   weight otherwise: never a part's.
 #include "scale/clsComm.h"
 
 #include <QCoreApplication>
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 namespace {
+
+using clsCommTramas::LectorRespuesta;
+using clsCommTramas::Lectura;
 
 [[noreturn]] void falla(const char* que, int modelo, const QByteArray& datos) {
     std::fprintf(stderr, "model %d: %s: %s\n", modelo, que, datos.toPercentEncoding().constData());
     std::abort();
 }
 
-bool iguales(const std::optional<clsCommTramas::Lectura>& a, const std::optional<clsCommTramas::Lectura>& b) {
+bool iguales(const std::optional<Lectura>& a, const std::optional<Lectura>& b) {
     return a.has_value() == b.has_value() && (!a || (a->peso == b->peso && a->estable == b->estable));
+}
+
+// Bytes that reach the port at a time (ms after the read began).
+struct Llegada {
+    qint64 t;
+    QByteArray bytes;
+};
+
+// A read of the port as clsComm::LeePuerto drives the reader, on a clock of its own: what it gives
+// (nothing when cut short), and when it ended.
+std::optional<Lectura> lee(int modelo, bool continuo, const std::vector<Llegada>& llegadas, const QByteArray& todo,
+                           qint64* fin = nullptr) {
+    LectorRespuesta lector(modelo);
+    qint64 ahora = 0;
+    size_t i = 0;
+    for (qint64 espera; (espera = lector.espera(ahora)) > 0;) {
+        if (i < llegadas.size() && llegadas[i].t <= ahora + espera) {
+            ahora = std::max(ahora, llegadas[i].t);
+            lector.llegan(llegadas[i++].bytes.left(lector.quedan()), ahora);
+        } else {
+            ahora += espera;
+        }
+        if (ahora > clsCommTramas::kLecturaTotalMs)
+            falla("a read went on past its overall bound", modelo, todo);
+    }
+    if (fin)
+        *fin = ahora;
+    if (lector.cortada(ahora))
+        return std::nullopt;
+    return continuo ? clsCommTramas::DecodificaContinuo(modelo, lector.datos())
+                    : clsCommTramas::DecodificaPeticion(modelo, lector.datos());
+}
+
+// Reads the fuzz input a byte at a time (0 once it is spent).
+struct Bytes {
+    const uint8_t* p;
+    size_t n;
+    size_t i = 0;
+    unsigned siguiente() { return i < n ? p[i++] : 0; }
+    unsigned dos() {
+        const unsigned alto = siguiente();
+        return alto << 8 | siguiente();
+    }
+    bool quedan() const { return i < n; }
+};
+
+void arbitrarios(int modelo, const QByteArray& datos, const uint8_t* resto, size_t n) {
+    const auto l = clsCommTramas::DecodificaContinuo(modelo, datos);
+    if (l && !std::isfinite(l->peso))
+        falla("a weight that is no finite number", modelo, datos);
+    if (modelo == 0 && l && (!datos.startsWith('+') || datos.startsWith("+N")))
+        falla("a reading from a reply that does not begin with \"+\"", modelo, datos);
+    const auto p = clsCommTramas::DecodificaPeticion(modelo, datos);
+    if (p && !std::isfinite(p->peso))
+        falla("a request-mode weight that is no finite number", modelo, datos);
+    // A model 7 read with no CR near its end takes its frame from the start of the read.
+    if ((modelo == 5 || (modelo == 7 && datos.right(9).contains('\r'))) && datos.size() >= 26) {
+        // What came before: garbage, and whole frames of the model.
+        for (const QByteArray& antes : {QByteArray("\x02 0012.345\r\x02", 12), QByteArray("+0001.25\r"),
+                                        QByteArray(40, '\x02'), QByteArray(40, '\r')})
+            if (!iguales(clsCommTramas::DecodificaContinuo(modelo, antes + datos), l))
+                falla("bytes before the last frames changed the reading", modelo, datos);
+    }
+    // The same bytes in pieces of 1 to 16 bytes, each after a pause of 0 to 2550 ms.
+    std::vector<Llegada> llegadas;
+    Bytes b{resto, n};
+    qint64 t = 0;
+    for (qsizetype k = 0; k < datos.size();) {
+        const qsizetype largo = 1 + qsizetype(b.siguiente() % 16);
+        t += qint64(b.siguiente()) * 10;
+        llegadas.push_back({t, datos.mid(k, largo)});
+        k += largo;
+    }
+    const auto r = lee(modelo, true, llegadas, datos);
+    if (r && !std::isfinite(r->peso))
+        falla("a weight read in pieces that is no finite number", modelo, datos);
+}
+
+// A valid frame of `modelo` built from the input, with the weight it says.
+QByteArray trama(int modelo, Bytes& b, double& peso) {
+    const unsigned kilos = b.dos() % 10000, milesimas = b.dos() % 1000;
+    const unsigned variante = b.siguiente();
+    QString t;
+    switch (modelo) {
+    case 3:
+        peso = kilos % 1000 + milesimas / 1000.0;
+        t = QStringLiteral("%1%2.%3 kg\r\n")
+                .arg(variante % 2 ? QLatin1Char('+') : QLatin1Char(' '))
+                .arg(kilos % 1000, 3, 10, QLatin1Char(' '))
+                .arg(milesimas, 3, 10, QLatin1Char('0'));
+        break;
+    case 5:
+        peso = kilos + milesimas / 1000.0;
+        t = QStringLiteral("\x02%1%2,%3")
+                .arg(QLatin1Char("AB!?"[variante % 4]))
+                .arg(kilos, 4, 10, QLatin1Char(variante & 4 ? '0' : ' '))
+                .arg(milesimas, 3, 10, QLatin1Char('0'));
+        break;
+    case 7:
+        peso = kilos + (milesimas % 100) / 100.0;
+        t = QStringLiteral("%1.%2\r").arg(kilos, 4, 10, QLatin1Char('0')).arg(milesimas % 100, 2, 10, QLatin1Char('0'));
+        break;
+    default: {
+        static const char* const kFinales[] = {"\r\n", "\r", "\n", ""};
+        peso = kilos + milesimas / 1000.0;
+        t = QStringLiteral("+%1.%2%3%4")
+                .arg(kilos, 6, 10, QLatin1Char(' '))
+                .arg(milesimas, 3, 10, QLatin1Char('0'))
+                .arg(variante & 4 ? QStringLiteral(" kg") : QString())
+                .arg(QLatin1String(kFinales[variante % 4]));
+    }
+    }
+    return t.toLatin1();
+}
+
+void partida(unsigned selector, const uint8_t* resto, size_t n) {
+    static const int kModelos[] = {0, 1, 3, 5, 7};
+    const int modelo = kModelos[(selector & 0x7F) % 5];
+    const bool continuo = (selector & 0x7F) / 5 % 2;
+    Bytes b{resto, n};
+    double peso = 0;
+    const QByteArray entera = trama(modelo, b, peso);
+    const auto esperada = lee(modelo, continuo, {{0, entera}}, entera);
+    if (!esperada || std::abs(esperada->peso - peso) > 1e-9)
+        falla("a whole frame does not read as the weight it says", modelo, entera);
+
+    // Pieces: a length, then the pause before the next piece (below the quiet bound); the first piece
+    // comes after a delay of up to 1275 ms.
+    std::vector<Llegada> llegadas;
+    qint64 t = qint64(b.siguiente()) * 5, finTrama = -1;
+    QByteArray llegado;
+    for (qsizetype k = 0; k < entera.size();) {
+        const qsizetype largo = 1 + qsizetype(b.siguiente() % entera.size());
+        llegadas.push_back({t, entera.mid(k, largo)});
+        llegado += llegadas.back().bytes;
+        if (finTrama < 0 && clsCommTramas::FinDeTrama(modelo, llegado))
+            finTrama = t;
+        k += largo;
+        t += b.dos() % clsCommTramas::kSilencioMs;
+    }
+    const qint64 ultimo = llegadas.back().t;
+    // In time: its frame end before the read's bound, or, with none, the quiet bound after its last
+    // byte. Late: after it. Bytes that come at the very bound may or may not be read.
+    const qint64 llega = finTrama >= 0 ? finTrama : ultimo + clsCommTramas::kSilencioMs;
+    const bool aTiempo = llega < clsCommTramas::kLecturaTotalMs;
+    const auto leida = lee(modelo, continuo, llegadas, entera);
+    if (llega == clsCommTramas::kLecturaTotalMs ? leida && !iguales(leida, esperada)
+        : aTiempo                               ? !iguales(leida, esperada)
+                                                : leida.has_value())
+        falla(aTiempo ? "a frame split in time did not read whole" : "a frame that came too late gave a weight", modelo,
+              entera);
 }
 
 } // namespace
@@ -33,21 +195,14 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1)
         return 0;
+    if (data[0] >= 0x80) {
+        partida(data[0], data + 1, size - 1);
+        return 0;
+    }
     static const int kModelos[] = {0, 3, 5, 7};
     const int modelo = kModelos[data[0] % 4];
+    // The read's bytes; a second copy of the input paces their arrival.
     const QByteArray datos(reinterpret_cast<const char*>(data) + 1, qsizetype(size - 1));
-    const auto l = clsCommTramas::DecodificaContinuo(modelo, datos);
-    if (l && !std::isfinite(l->peso))
-        falla("a weight that is no finite number", modelo, datos);
-    if (modelo == 0 && l && (!datos.startsWith('+') || datos.startsWith("+N")))
-        falla("a reading from a reply that does not begin with \"+\"", modelo, datos);
-    // A model 7 read with no CR near its end takes its frame from the start of the read.
-    if ((modelo == 5 || (modelo == 7 && datos.right(9).contains('\r'))) && datos.size() >= 26) {
-        // What came before: garbage, and whole frames of the model.
-        for (const QByteArray& antes : {QByteArray("\x02 0012.345\r\x02", 12), QByteArray("+0001.25\r"),
-                                        QByteArray(40, '\x02'), QByteArray(40, '\r')})
-            if (!iguales(clsCommTramas::DecodificaContinuo(modelo, antes + datos), l))
-                falla("bytes before the last frames changed the reading", modelo, datos);
-    }
+    arbitrarios(modelo, datos, data + 1, size - 1);
     return 0;
 }

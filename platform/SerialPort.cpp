@@ -162,6 +162,7 @@ bool SerialPort::applySettings(const QString& settings, QString* error) {
         setError(error, QStringLiteral("the port refused \"%1\": %2").arg(settings, errnoText()));
         return false;
     }
+    m_requested = tio;
     return true;
 }
 

@@ -3,6 +3,7 @@
 // settings text ("9600,e,8,1"), reads and writes with time-outs done with poll.
 #include <QByteArray>
 #include <QString>
+#include <termios.h>
 
 class SerialPort final {
 public:
@@ -29,7 +30,11 @@ public:
     // closed) or the descriptor failed. An open port stays hung up until it is closed and opened again.
     bool hungUp() const;
     int fd() const { return m_fd; }
+    // The line settings the last accepted applySettings asked the device for (zeroed before any). A
+    // pseudo-terminal keeps only part of them (not the parity enable), so this is what tells them.
+    const termios& requested() const { return m_requested; }
 
 private:
     int m_fd = -1;
+    termios m_requested{};
 };

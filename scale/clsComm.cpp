@@ -17,25 +17,12 @@ using namespace basFuncionesComunes;
 
 namespace {
 
-// Time-outs of the port: a read waits 1 ms plus 1 ms per requested byte in all and ends 20 ms after
-// the last byte; a write may take 10 ms plus 1 ms per byte.
-constexpr int kBytesLectura = 1024;
-constexpr int kLecturaTotalMs = 1 + kBytesLectura;
-constexpr int kLecturaIntervaloMs = 20;
+// A write may take 10 ms plus 1 ms per byte; how long a read lasts is clsCommTramas::LectorRespuesta's.
 constexpr int kEscrituraConstanteMs = 10;
 constexpr int kTrozoEscritura = 255;
 constexpr qint16 kMaxLecturasVacias = 10;
 constexpr qint64 kEsperaRespuestaMs = 200;
 constexpr double kPesoMaximoManual = 1000;
-
-// Models 0, 3 and 7 end each reply with CR or LF: a read of theirs goes on, within its time, until the
-// line end came, so a pause inside a reply does not cut it.
-bool RespuestaConFinDeLinea(qint32 modelo) {
-    return modelo == 0 || modelo == 3 || modelo == 7;
-}
-bool TieneFinDeLinea(const QByteArray& datos) {
-    return datos.contains('\r') || datos.contains('\n');
-}
 
 const char* const kTxtNoComunica = "No es posible comunicar con la balanza. Compruebe que la balanza está encendida y "
                                    "conectada al TPV e inténtelo de nuevo, por favor...";
@@ -187,9 +174,10 @@ bool clsComm::AbrePuerto(qint16 intCommNumber, const QString& strComsettings, QS
     return false;
 }
 
-void clsComm::PuertoPerdido() {
-    GrabaLog(QStringLiteral("clsComm.getPeso: la balanza del puerto COM%1 (%2) se ha desconectado; se volverá a "
-                            "abrir en la próxima pesada")
+void clsComm::PuertoPerdido(const char* procedimiento) {
+    GrabaLog(QStringLiteral("%1: la balanza del puerto COM%2 (%3) se ha desconectado; se volverá a abrir en la "
+                            "próxima lectura")
+                 .arg(QLatin1String(procedimiento))
                  .arg(m_intCommNumber)
                  .arg(SerialPort::devicePathFor(QStringLiteral("COM%1").arg(m_intCommNumber))));
     m_puerto.close();
@@ -233,35 +221,33 @@ qint16 clsComm::EscribePuerto(const QString& strCadena) {
     return escritos;
 }
 
-QString clsComm::LeePuerto(bool* blnSinFin) {
-    QString datos;
-    bool sinFin = false;
+// One rule for every model (clsCommTramas::LectorRespuesta): the read goes on past a pause inside a
+// reply, ends soon after a whole frame, and never lasts past kLecturaTotalMs.
+// The original read ended 20 ms after any byte, so a reply with a pause inside was billed in part.
+clsComm::RespuestaPuerto clsComm::LeePuerto(qint32 modelo) {
+    RespuestaPuerto r;
     vb::OnError(
         [&] {
             if (!m_puerto.isOpen())
                 return;
-            const qint64 limite = clock_seam::tickMs() + kLecturaTotalMs;
-            QByteArray bytes = m_puerto.read(kBytesLectura, kLecturaTotalMs, kLecturaIntervaloMs);
-            if (!bytes.isEmpty() && RespuestaConFinDeLinea(Modelo())) {
-                // A pause inside the reply: wait for the rest within what is left of the read's time.
-                while (!TieneFinDeLinea(bytes) && bytes.size() < kBytesLectura) {
-                    const qint64 queda = limite - clock_seam::tickMs();
-                    const QByteArray mas =
-                        queda > 0 ? m_puerto.read(kBytesLectura - int(bytes.size()), int(queda), kLecturaIntervaloMs)
-                                  : QByteArray();
-                    if (mas.isEmpty())
-                        break; // out of time, or the line went away
-                    bytes += mas;
+            LectorRespuesta lector(modelo);
+            const qint64 inicio = clock_seam::tickMs();
+            qint64 ahora = 0;
+            for (qint64 espera; (espera = lector.espera(ahora)) > 0; ahora = clock_seam::tickMs() - inicio) {
+                const QByteArray trozo = m_puerto.read(lector.quedan(), int(espera), 1);
+                if (!trozo.isEmpty()) {
+                    lector.llegan(trozo, clock_seam::tickMs() - inicio);
+                } else if (m_puerto.hungUp()) {
+                    r.colgado = true;
+                    break;
                 }
-                sinFin = !TieneFinDeLinea(bytes);
             }
-            if (!sinFin)
-                datos = cp1252::decode(bytes);
+            r.hablo = lector.hablo();
+            r.cortada = lector.cortada(ahora);
+            r.datos = lector.datos();
         },
         AvisaErrorPuerto);
-    if (blnSinFin)
-        *blnSinFin = sinFin;
-    return datos;
+    return r;
 }
 
 // A reply that came too late for its own request must not answer the next one.
@@ -307,23 +293,22 @@ bool clsComm::commBalanzaContinuoOnComm(bool /*blnMostrarMensajeError*/) {
     vb::OnError(
         [&] {
             LecturaEnCurso enCurso(*this);
+            // A scale unplugged and plugged back: its port is opened again here, as a weighing does.
+            // The original ticks went on reading the dead port until the program was restarted.
+            if (!m_puerto.isOpen() && m_blnReabrir)
+                ReabrePuerto();
             if (!m_strPeticion.isEmpty()) {
                 VaciaBuffer();
                 EscribePuerto(cp1252::decode(m_strPeticion));
             }
-            bool sinFin = false;
-            const QString datos = LeePuerto(&sinFin);
-            if (sinFin) {
-                // The scale spoke but never ended its reply: no reading, and the next tick asks again.
-                m_intLecturasVacias = 0;
-                RearmaTimer();
-                return;
-            }
             const qint32 modelo = Modelo();
+            const RespuestaPuerto respuesta = LeePuerto(modelo);
+            if (respuesta.colgado)
+                PuertoPerdido("clsComm.commBalanzaContinuoOnComm");
             bool sinConexion = false;
             if (modelo == 5 || modelo == 7) {
-                sinConexion = datos.isEmpty();
-            } else if (datos.isEmpty()) {
+                sinConexion = !respuesta.hablo;
+            } else if (!respuesta.hablo) {
                 if (m_intLecturasVacias < kMaxLecturasVacias) {
                     ++m_intLecturasVacias;
                     RearmaTimer();
@@ -337,10 +322,12 @@ bool clsComm::commBalanzaContinuoOnComm(bool /*blnMostrarMensajeError*/) {
                 MensajeUsuario(QString::fromUtf8(kTxtNoConecta), prompts::vbExclamation);
                 return;
             }
-            // A short or garbled reply is no reading; the next tick tries again.
-            if (const auto l = DecodificaContinuo(modelo, cp1252::encode(datos))) {
-                lectura = true;
-                AplicaLectura(*l);
+            // A reply cut short, short or garbled is no reading; the next tick tries again.
+            if (!respuesta.cortada) {
+                if (const auto l = DecodificaContinuo(modelo, respuesta.datos)) {
+                    lectura = true;
+                    AplicaLectura(*l);
+                }
             }
             RearmaTimer();
         },
@@ -381,39 +368,39 @@ clsComm::Pesada clsComm::PesadaPorPeticion() {
     if (!m_puerto.isOpen() && !(m_blnReabrir && ReabrePuerto()))
         return {RespuestaPeticion::SinPuerto};
     const qint32 modelo = Modelo();
-    QString respuesta;
-    bool sinFin = false;
+    RespuestaPuerto respuesta;
     {
         LecturaEnCurso enCurso(*this);
         VaciaBuffer();
         const QByteArray peticion = PeticionPesada(modelo);
         if (EscribePuerto(cp1252::decode(peticion)) != peticion.size() || m_puerto.hungUp()) {
-            PuertoPerdido();
+            PuertoPerdido("clsComm.getPeso");
             return {RespuestaPeticion::SinPuerto};
         }
         Espera(kEsperaRespuestaMs);
-        respuesta = LeePuerto(&sinFin);
-        if (respuesta.isEmpty() && m_puerto.hungUp()) {
-            PuertoPerdido();
-            return {RespuestaPeticion::SinPuerto};
+        respuesta = LeePuerto(modelo);
+        if (respuesta.colgado) {
+            PuertoPerdido("clsComm.getPeso");
+            if (!respuesta.hablo)
+                return {RespuestaPeticion::SinPuerto};
         }
     }
-    if (sinFin)
+    if (respuesta.cortada)
+        return {RespuestaPeticion::SinLectura}; // still coming when the read's time was spent: no reading
+    const QByteArray& datos = respuesta.datos;
+    if (datos.isEmpty())
+        return {modelo == 3 ? RespuestaPeticion::SinLectura : RespuestaPeticion::SinProducto};
+    if (modelo != 3 && datos.startsWith("+N"))
         return {RespuestaPeticion::SinLectura};
-    double peso = 0;
-    if (modelo == 3) {
-        const std::optional<Lectura> l = RespuestaModelo3(cp1252::encode(respuesta));
-        if (!l)
-            return {RespuestaPeticion::SinLectura};
-        peso = l->peso;
-    } else {
-        if (respuesta.startsWith(QLatin1String("+N")))
-            return {RespuestaPeticion::SinLectura};
-        peso = ValorPeso(respuesta);
-    }
-    if (peso <= 0)
+    // Each model's reply is read as its continuous frame is (models 5 and 7 included), and only whole.
+    // The original took the leading number of any reply, so a part or garbage could be billed.
+    const std::optional<Lectura> l = DecodificaPeticion(modelo, datos);
+    if (!l)
+        return {RespuestaPeticion::SinProducto}; // a reply that holds no weight, as the original's value 0
+    // A reading of 0 is no product for model 3 as for every model: the original billed model 3's 0 kg.
+    if (l->peso <= 0)
         return {RespuestaPeticion::SinProducto};
-    return {RespuestaPeticion::Peso, peso};
+    return {RespuestaPeticion::Peso, l->peso};
 }
 
 std::optional<double> clsComm::LeePesoPorPeticion() {
@@ -653,6 +640,7 @@ void clsComm::RecalcularPeso(qint32 lngTPV, qint32 lngTicket, qint32 lngLinea, q
                     return;
                 dlg->setModoRecalcularPeso(true);
                 // The line of this call, not the main window's ticket context.
+                // A line that does not exist ends here: the original asked for a weight and updated nothing.
                 if (!dlg->RefrescaDatos(lngTPV, lngTicket, lngLinea))
                     return;
                 dlg->setPeso(m_dblUltimoPeso);
@@ -663,15 +651,19 @@ void clsComm::RecalcularPeso(qint32 lngTPV, qint32 lngTicket, qint32 lngLinea, q
                 }
             } else {
                 const std::optional<LineaTicketPeso> linea = LeeLineaTicketPeso(lngTPV, lngTicket, lngLinea);
+                // A line that does not exist ends here: the original asked for a weight and updated nothing.
                 if (!linea)
                     return;
-                const double precio = linea->precio, pesoActual = linea->peso;
-                QString visor = QString::number(pesoActual, 'g', 15);
+                const double precio = linea->precio;
+                m_dblUltimoPeso = linea->peso;
+                QString visor = QString::number(m_dblUltimoPeso, 'g', 15);
                 visor.replace(QLatin1Char('.'), QLocale().decimalPoint());
+                // Refused over 1000 kg, negative or 0, as every typed weight: the original wrote any number.
                 const std::optional<double> tecleado = PidePesoTeclado(T("Introduzca el peso"), visor);
                 if (!tecleado)
                     return;
                 peso = *tecleado;
+                // Cents, as the window's amount: the original wrote weight x price with all its decimals.
                 importe = Redondear(peso * precio, 2);
                 aceptado = true;
             }

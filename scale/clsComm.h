@@ -63,6 +63,8 @@ public:
     bool InitPuerto(qint16 intCommNumber, const QString& strComsettings, qint32 tpcommTipo);
     void CierraPuerto();
     bool Activado() const;
+    // The line settings the port asked for when it was opened (speed, parity, data and stop bits).
+    const termios& AjustesPedidos() const { return m_puerto.requested(); }
 
     // ---- Continuous reading ----
     // One tick of the main window's tmrBalanzaContinuo: stops the timer, writes the model's request,
@@ -118,16 +120,21 @@ private:
 
     // Opens and configures the port without telling anyone; the reason in `error` on failure.
     bool AbrePuerto(qint16 intCommNumber, const QString& strComsettings, QString& error);
-    // The device went away under a request-mode reading: logged once, the port closed, and the next
-    // reading opens it again.
-    void PuertoPerdido();
+    // The device went away under a reading: logged once, the port closed, and the next reading (a
+    // weighing or a continuous tick) opens it again.
+    void PuertoPerdido(const char* procedimiento);
     // Opens the port again after it went away; true when it is open.
     bool ReabrePuerto();
 
     qint16 EscribePuerto(const QString& strCadena);
-    // What came back. For the models whose replies end with CR or LF, a reply that stopped before its
-    // line end within the read's time is no reply: "" with `blnSinFin` set.
-    QString LeePuerto(bool* blnSinFin = nullptr);
+    // What one read of the port gave, read by the rule of clsCommTramas::LectorRespuesta.
+    struct RespuestaPuerto {
+        QByteArray datos;     // the reply, without stray line ends before it
+        bool hablo = false;   // some byte came
+        bool cortada = false; // the read ended while the reply was still coming: no reply
+        bool colgado = false; // the line hung up during the read
+    };
+    RespuestaPuerto LeePuerto(qint32 modelo);
     void VaciaBuffer();
     void AplicaLectura(const clsCommTramas::Lectura& l);
     void RearmaTimer();

@@ -3,16 +3,129 @@
 #include "core/basFuncionesComunes.h"
 #include "platform/Cp1252.h"
 #include "platform/Variant.h"
+#include <QLocale>
+#include <algorithm>
 #include <cmath>
 
 namespace {
 
 const QChar STX(0x02);
 const QChar CR(0x0D);
+const QChar LF(0x0A);
+
+bool Cifra(QChar c) {
+    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+}
+bool Letra(QChar c) {
+    return (c >= QLatin1Char('a') && c <= QLatin1Char('z')) || (c >= QLatin1Char('A') && c <= QLatin1Char('Z'));
+}
+bool Imprimible(const QString& t) {
+    for (const QChar c : t)
+        if (c.unicode() < 0x20 || c.unicode() > 0x7E)
+            return false;
+    return true;
+}
+qsizetype SaltaBlancos(const QString& t, qsizetype i) {
+    while (i < t.size() && t[i] == QLatin1Char(' '))
+        ++i;
+    return i;
+}
+
+// The weight in `t` when `t` is printable and holds, after blanks, an optional sign (when `signo`) and
+// blanks, a whole number: digits, and a decimal sign only with digits after it; then nothing but
+// blanks, or, when `unidad`, a unit: a blank or a letter (not an exponent) and anything printable.
+// The original read the leading number of any text, so a reply cut short or garbled gave a weight.
+std::optional<double> Numero(const QString& t, bool signo, bool unidad) {
+    if (!Imprimible(t))
+        return std::nullopt;
+    qsizetype i = SaltaBlancos(t, 0);
+    bool negativo = false;
+    if (signo && i < t.size() && (t[i] == QLatin1Char('+') || t[i] == QLatin1Char('-'))) {
+        negativo = t[i] == QLatin1Char('-');
+        i = SaltaBlancos(t, i + 1);
+    }
+    QString cifras;
+    while (i < t.size() && Cifra(t[i]))
+        cifras += t[i++];
+    if (cifras.isEmpty())
+        return std::nullopt;
+    if (i < t.size() && (t[i] == QLatin1Char('.') || t[i] == QLatin1Char(','))) {
+        cifras += QLatin1Char('.');
+        ++i;
+        const qsizetype decimales = i;
+        while (i < t.size() && Cifra(t[i]))
+            cifras += t[i++];
+        if (i == decimales)
+            return std::nullopt; // "2." is the start of a number, not a number
+    }
+    if (i < t.size()) {
+        const QChar c = t[i];
+        const bool exponente = (c == QLatin1Char('e') || c == QLatin1Char('E')) && i + 1 < t.size() &&
+                               (Cifra(t[i + 1]) || ((t[i + 1] == QLatin1Char('+') || t[i + 1] == QLatin1Char('-')) &&
+                                                    i + 2 < t.size() && Cifra(t[i + 2])));
+        if (unidad ? (c != QLatin1Char(' ') && !Letra(c)) || exponente : SaltaBlancos(t, i) != t.size())
+            return std::nullopt;
+    }
+    bool ok = false;
+    const double v = QLocale::c().toDouble(cifras, &ok);
+    if (!ok || !std::isfinite(v))
+        return std::nullopt;
+    return negativo ? -v : v;
+}
+
+// The text of a read up to its first line end (CR or LF), without it.
+QString PrimeraLinea(const QByteArray& datos) {
+    const QString s = cp1252::decode(datos);
+    qsizetype fin = 0;
+    while (fin < s.size() && s[fin] != CR && s[fin] != LF)
+        ++fin;
+    return s.left(fin);
+}
 
 } // namespace
 
 namespace clsCommTramas {
+
+qint64 LectorRespuesta::espera(qint64 ahora) const {
+    if (m_leidos >= kBytesLectura)
+        return 0;
+    const qint64 total = kLecturaTotalMs - ahora;
+    if (m_datos.isEmpty())
+        return total;
+    return std::min(total, (m_fin ? kIntervaloMs : kSilencioMs) - (ahora - m_ultimo));
+}
+
+void LectorRespuesta::llegan(const QByteArray& bytes, qint64 ahora) {
+    if (bytes.isEmpty())
+        return;
+    m_ultimo = ahora;
+    for (const char b : bytes.left(quedan())) {
+        ++m_leidos;
+        // A CR LF left over from the last reply would otherwise end this one before it began.
+        if (m_datos.isEmpty() && (b == '\r' || b == '\n'))
+            continue;
+        m_datos.append(b);
+    }
+    if (!m_fin)
+        m_fin = FinDeTrama(m_modelo, m_datos);
+}
+
+bool LectorRespuesta::cortada(qint64 ahora) const {
+    return !m_datos.isEmpty() && !m_fin && ahora - m_ultimo < kSilencioMs;
+}
+
+bool FinDeTrama(qint32 modelo, const QByteArray& datos) {
+    switch (modelo) {
+    case 3:
+        return datos.contains('\n');
+    case 5:
+        return TramaSTX(datos).has_value();
+    case 7:
+        return datos.contains('\r');
+    default:
+        return datos.contains('\r') || datos.contains('\n');
+    }
+}
 
 QByteArray PeticionContinua(qint32 modelo) {
     switch (modelo) {
@@ -67,15 +180,21 @@ std::optional<Lectura> TramaSTX(const QByteArray& datos) {
     if (trama.size() != 9)
         return std::nullopt;
     Lectura l;
+    const QString kilos = trama.mid(1, 4), milesimas = trama.mid(6, 3);
+    if (kilos.startsWith(QLatin1String("---")) || QString(kilos).remove(QLatin1Char(' ')) == QLatin1String("---")) {
+        l.peso = 0;
+    } else {
+        // Whole kilograms (blanks, a sign, digits) and three digits of thousandths, or no frame.
+        if (kilos.contains(QLatin1Char('.')) || kilos.contains(QLatin1Char(',')) || !Numero(kilos, true, false) ||
+            !std::all_of(milesimas.begin(), milesimas.end(), Cifra))
+            return std::nullopt;
+        l.peso = ValorPeso(kilos + QLatin1Char('.') + milesimas);
+    }
     const QChar estado = trama[0];
     if (estado == QLatin1Char('A') || estado == QLatin1Char('B'))
         l.estable = true;
     else if (estado == QLatin1Char('!'))
         l.estable = false;
-    if (trama.mid(1, 3) == QLatin1String("---"))
-        l.peso = 0;
-    else
-        l.peso = ValorPeso(trama.mid(1, 4) + QLatin1Char('.') + trama.mid(6, 3));
     return l;
 }
 
@@ -101,41 +220,71 @@ std::optional<Lectura> TramaCR(const QByteArray& datos) {
     } else {
         return std::nullopt;
     }
-    if (trama.size() != 7 || trama.contains(CR))
+    if (trama.size() != 7 || !Imprimible(trama))
         return std::nullopt;
     Lectura l;
     if (trama == QLatin1String("ERROR E")) {
         l.estable = false;
         l.peso = 0;
     } else if (trama[1] == QLatin1Char('-')) {
+        // A negative weight: digits, blanks and a decimal sign around the sign.
+        for (const QChar c : trama.left(1) + trama.mid(2))
+            if (!Cifra(c) && c != QLatin1Char(' ') && c != QLatin1Char('.') && c != QLatin1Char(','))
+                return std::nullopt;
         l.peso = 0;
     } else {
+        const std::optional<double> peso = Numero(trama, true, false);
+        if (!peso)
+            return std::nullopt;
         l.estable = true;
-        l.peso = ValorPeso(trama);
+        l.peso = *peso;
     }
     return l;
 }
 
 std::optional<Lectura> RespuestaModelo3(const QByteArray& datos) {
     const QString s = cp1252::decode(datos);
-    if (s.size() < 6)
+    const qsizetype lf = s.indexOf(LF);
+    if (lf < 0)
+        return std::nullopt;
+    // The sign's place, at least one digit, a unit of three characters and CR LF, on the first line:
+    // the original cut five characters off the whole read, digits included when the line end was late.
+    const QString linea = s.left(lf + 1);
+    const qsizetype n = linea.size();
+    if (n < 7 || !linea.endsWith(QLatin1String("\r\n")))
+        return std::nullopt;
+    const QChar signo = linea[0];
+    const QString unidad = linea.mid(n - 5, 3);
+    if ((signo != QLatin1Char(' ') && signo != QLatin1Char('+') && signo != QLatin1Char('-')) || !Imprimible(unidad) ||
+        std::any_of(unidad.begin(), unidad.end(),
+                    [](QChar c) { return Cifra(c) || c == QLatin1Char('.') || c == QLatin1Char(','); }))
+        return std::nullopt;
+    const std::optional<double> peso = Numero(linea.mid(1, n - 6), true, false);
+    if (!peso)
         return std::nullopt;
     Lectura l;
     l.estable = true;
-    l.peso = ValorPeso(s.mid(1, s.size() - 6));
+    l.peso = *peso;
     // The sign's place: a negative reading (an empty scale with a tare) must never pass for a weight.
-    if (s[0] == QLatin1Char('-'))
+    if (signo == QLatin1Char('-'))
         l.peso = -std::abs(l.peso);
     return l;
 }
 
 std::optional<Lectura> RespuestaSignoMas(const QByteArray& datos) {
-    const QString s = cp1252::decode(datos);
-    if (s.startsWith(QLatin1String("+N")) || !s.startsWith(QLatin1Char('+')))
+    const QString linea = PrimeraLinea(datos);
+    if (linea.startsWith(QLatin1String("+N")) || !linea.startsWith(QLatin1Char('+')))
+        return std::nullopt;
+    return RespuestaNumerica(datos);
+}
+
+std::optional<Lectura> RespuestaNumerica(const QByteArray& datos) {
+    const std::optional<double> peso = Numero(PrimeraLinea(datos), true, true);
+    if (!peso)
         return std::nullopt;
     Lectura l;
     l.estable = true;
-    l.peso = ValorPeso(s);
+    l.peso = *peso;
     return l;
 }
 
@@ -149,6 +298,17 @@ std::optional<Lectura> DecodificaContinuo(qint32 modelo, const QByteArray& datos
         return TramaCR(datos);
     default:
         return RespuestaSignoMas(datos);
+    }
+}
+
+std::optional<Lectura> DecodificaPeticion(qint32 modelo, const QByteArray& datos) {
+    switch (modelo) {
+    case 3:
+    case 5:
+    case 7:
+        return DecodificaContinuo(modelo, datos);
+    default:
+        return RespuestaNumerica(datos);
     }
 }
 

@@ -1,12 +1,14 @@
 #pragma once
 // A scale at the far end of a socat pseudo-terminal pair: the driver opens end A as its COM port,
 // the simulator holds end B raw (CR kept), records what the driver writes, answers each request
-// (ending in CR LF) with the next queued reply ("" = silent), and can send unasked. It also keeps
+// (ending in CR LF) with the next queued reply ("" = silent), and can send unasked; a reply or an
+// unasked send may come in parts with a pause between them, as a slow scale sends. It also keeps
 // end A open itself, before the driver does, to read back the line settings the driver gave it (a
 // pty keeps the speed, parity and stop bits it is given; it always reports 8 data bits).
 #include "platform/Registry.h"
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QList>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <atomic>
@@ -58,9 +60,16 @@ public:
         return t;
     }
 
-    void responde(const QByteArray& r) {
+    void responde(const QByteArray& r) { respondeEnTrozos({r}, 0); }
+    // The next reply in `trozos`, `pausaMs` apart.
+    void respondeEnTrozos(const QList<QByteArray>& trozos, int pausaMs) {
         std::lock_guard<std::mutex> l(m_mutex);
-        m_respuestas.push_back(r);
+        m_respuestas.push_back({trozos, pausaMs});
+    }
+    // Sends `trozos` unasked, `pausaMs` apart, from the simulator's thread (the call returns at once).
+    void enviaEnTrozos(const QList<QByteArray>& trozos, int pausaMs) {
+        std::lock_guard<std::mutex> l(m_mutex);
+        m_envios.push_back({trozos, pausaMs});
     }
     void envia(const QByteArray& d) {
         for (qsizetype hecho = 0; hecho < d.size();) {
@@ -78,29 +87,43 @@ public:
 
 private:
     QString extremo() const { return m_dir.path() + "/B"; }
+    struct Envio {
+        QList<QByteArray> trozos;
+        int pausaMs = 0;
+    };
+    void enviaPorTrozos(const Envio& e) {
+        for (qsizetype i = 0; i < e.trozos.size(); ++i) {
+            if (i > 0) // the scale's own pause, not a wait for anything
+                std::this_thread::sleep_for(std::chrono::milliseconds(e.pausaMs));
+            envia(e.trozos[i]);
+        }
+    }
     void bucle() {
         char buf[256];
         QByteArray pendiente;
         while (!m_parar) {
-            pollfd p{m_fd, POLLIN, 0};
-            const ssize_t n = ::poll(&p, 1, 20) > 0 ? ::read(m_fd, buf, sizeof buf) : 0;
-            if (n <= 0)
-                continue;
-            QByteArray respuesta;
+            std::deque<Envio> salida;
             {
+                std::lock_guard<std::mutex> l(m_mutex);
+                salida.swap(m_envios);
+            }
+            pollfd p{m_fd, POLLIN, 0};
+            const ssize_t n = salida.empty() && ::poll(&p, 1, 20) > 0 ? ::read(m_fd, buf, sizeof buf) : 0;
+            if (n > 0) {
                 std::lock_guard<std::mutex> l(m_mutex);
                 m_recibido.append(buf, n);
                 pendiente.append(buf, n);
                 for (qsizetype fin; (fin = pendiente.indexOf("\r\n")) >= 0;) {
                     pendiente.remove(0, fin + 2);
                     if (!m_respuestas.empty()) {
-                        respuesta += m_respuestas.front();
+                        salida.push_back(m_respuestas.front());
                         m_respuestas.pop_front();
                     }
                 }
             }
             m_cv.notify_all();
-            envia(respuesta);
+            for (const Envio& e : salida)
+                enviaPorTrozos(e);
         }
     }
 
@@ -113,7 +136,8 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_cv;
     QByteArray m_recibido;
-    std::deque<QByteArray> m_respuestas;
+    std::deque<Envio> m_respuestas;
+    std::deque<Envio> m_envios;
 };
 
 // COM<n> is `dispositivo` in the registry's serial map (as the scale's start-up resolves it), none

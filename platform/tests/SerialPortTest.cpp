@@ -72,21 +72,28 @@ TEST_F(SerialPortTest, OpenIsExclusiveAndSettingsAreChecked) {
     EXPECT_FALSE(second.open(sim->puerto(), &error));
     EXPECT_FALSE(error.isEmpty());
     // The line as the pty holds it after each accepted text: speed, the odd and mark/space parity
-    // bits, stop bits, and raw (a pty drops the parity-enable bit and the data size it is given).
+    // bits, stop bits, and raw (a pty drops the parity-enable bit and the data size it is given);
+    // those two as the port asked for them.
     const struct {
         const char* ajustes;
         speed_t velocidad;
         tcflag_t paridad;
         bool dosStop;
+        tcflag_t pedidos; // parity enable and data size asked for
     } buenos[] = {
-        {"9600,e,8,1", B9600, 0, false},       {"9600,n,8,1", B9600, 0, false},
-        {"19200,O,7,2", B19200, PARODD, true}, {"2400,m,6,1", B2400, PARODD | CMSPAR, false},
-        {"1200,s,5,2", B1200, CMSPAR, true},   {"4800", B4800, 0, false},
-        {"115200,n,8", B115200, 0, false},     {"50,n,8,1", B50, 0, false},
-        {"921600,n,8,1", B921600, 0, false},
+        {"9600,e,8,1", B9600, 0, false, PARENB | CS8},
+        {"9600,n,8,1", B9600, 0, false, CS8},
+        {"19200,O,7,2", B19200, PARODD, true, PARENB | CS7},
+        {"2400,m,6,1", B2400, PARODD | CMSPAR, false, PARENB | CS6},
+        {"1200,s,5,2", B1200, CMSPAR, true, PARENB | CS5},
+        {"4800", B4800, 0, false, CS8},
+        {"115200,n,8", B115200, 0, false, CS8},
+        {"50,n,8,1", B50, 0, false, CS8},
+        {"921600,n,8,1", B921600, 0, false, CS8},
     };
     for (const auto& k : buenos) {
         EXPECT_TRUE(pa.applySettings(k.ajustes, &error)) << k.ajustes << " " << error.toStdString();
+        EXPECT_EQ(pa.requested().c_cflag & (PARENB | CSIZE), k.pedidos) << k.ajustes;
         const termios t = sim->ajustes();
         EXPECT_EQ(cfgetispeed(&t), k.velocidad) << k.ajustes;
         EXPECT_EQ(cfgetospeed(&t), k.velocidad) << k.ajustes;
@@ -103,6 +110,7 @@ TEST_F(SerialPortTest, OpenIsExclusiveAndSettingsAreChecked) {
         EXPECT_FALSE(pa.applySettings(bad, &error)) << bad;
     const termios ultimo = sim->ajustes();
     EXPECT_EQ(cfgetospeed(&ultimo), B921600);
+    EXPECT_EQ(cfgetospeed(&pa.requested()), B921600);
     pa.close();
     EXPECT_TRUE(second.open(sim->puerto(), &error)) << error.toStdString();
     EXPECT_FALSE(SerialPort().applySettings("9600,n,8,1"));

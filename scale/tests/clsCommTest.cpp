@@ -93,6 +93,7 @@ TEST_F(clsCommTest, RequestModeRepliesOfEachModel) {
         {0, "+N\r\n", {false, 0, kPongaPesar, SinProducto}},
         {3, "", {false, 0, kPongaPesar, SinProducto}},
         {3, " kg\r\n!", {false, 0, kPonga, SinProducto}},
+        {3, " 0.000 kg\r\n", {false, 0, kPonga, SinProducto}}, // 0 kg is no weight for model 3 either
         {0, "-  0.500\r\n", {false, 0, kPonga, SinProducto}},
     };
     for (const auto& k : casos) {
@@ -257,8 +258,8 @@ struct RespuestaEnDosPartes {
     std::thread hilo;
 };
 
-// A negative model 3 reading is no weight; a reply with a pause inside is read whole; a reply that
-// never ends is no reading. Continuous rows read a zero first, so a weight may be handed out.
+// A negative model 3 reading is no weight; a reply with a pause inside is read whole, and so is one
+// without a line end. Continuous rows read a zero first, so a weight may be handed out.
 TEST_F(clsCommTest, RepliesAreReadToTheirLineEndAndTheirSign) {
     const struct {
         int modelo;
@@ -273,8 +274,9 @@ TEST_F(clsCommTest, RepliesAreReadToTheirLineEndAndTheirSign) {
         {7, false, "0001.", "25\r", {true, 1.25, "", Otro}},
         {0, true, "+  2.", "500\r\n", {true, 2.5, "", Otro}},
         {3, true, " 1.234 k", "g\r\n", {true, 1.234, "", Otro}},
-        {0, false, "+  2.500", "", {false, 0, kPongaPesar, SinProducto}},
-        {0, true, "+  2.500", "", {false, 0, kPonga, SinProducto}},
+        // No line end at all: read whole once the line is quiet.
+        {0, false, "+  2.500", "", {true, 2.5, "", Otro}},
+        {0, true, "+  2.500", "", {true, 2.5, "", Otro}},
     };
     for (const auto& k : casos) {
         SCOPED_TRACE((k.parte + "|" + k.resto).toStdString());
@@ -332,4 +334,93 @@ TEST_F(clsCommTest, WithoutRegisteredWindowsTheDialogsReadAsCancelled) {
     setNumericKeypad(nullptr);
     EXPECT_FALSE(c.PidePesoTeclado("Introduzca el peso", "1"));
     EXPECT_TRUE(preguntas.calls.empty());
+}
+
+// One rule for where a reply ends, for every model (0, an "other" one, 3, 5 and 7) in request and
+// continuous mode: each reply gives the whole frame's weight or no weight, never a part's. Continuous
+// rows read the model's zero frame first, so that a weight may be handed out (model 5's is unstable:
+// its weight is stable by the "B" of the frame read).
+class ReglaDeLectura : public EntornoBalanza, public ::testing::WithParamInterface<int> {};
+
+TEST_P(ReglaDeLectura, EachReplyGivesTheWholeFramesWeightOrNone) {
+    const int modelo = GetParam();
+    const struct {
+        QByteArray cero, trama, sinFin, negativa;
+        double peso, pesoSinFin; // the whole frame's, and the frame's without its line end (0: none)
+    } m = modelo == 3   ? decltype(m){" 0.000 kg\r\n", " 1.250 kg\r\n", " 1.250 kg", "-1.250 kg\r\n", 1.25, 0}
+          : modelo == 5 ? decltype(m){"\002! 000,000", "\002B 001,250", "\002B 001,250", "\002A  -1,250", 1.25, 1.25}
+          : modelo == 7
+              ? decltype(m){"0000.00\r", "0001.25\r", "0001.25", "0-01.25\r", 1.25, 0}
+              : decltype(m){"+  0.000 kg\r\n", "+  12.000 kg\r\n", "+  12.000 kg", "-  12.000 kg\r\n", 12, 12};
+    struct Fila {
+        QString que;
+        QList<QByteArray> trozos;
+        int pausaMs;
+        double peso;
+    };
+    QList<Fila> filas{{"whole", {m.trama}, 0, m.peso}};
+    // Split once at every byte, with a pause of half the quiet bound; then every byte apart, in time.
+    QList<QByteArray> bytes;
+    for (qsizetype k = 1; k < m.trama.size(); ++k)
+        filas << Fila{QString("split at %1").arg(k), {m.trama.left(k), m.trama.mid(k)}, 300, m.peso};
+    for (const char b : m.trama)
+        bytes << QByteArray(1, b);
+    filas << Fila{"every byte 50 ms apart", bytes, 50, m.peso} << Fila{"no line end", {m.sinFin}, 0, m.pesoSinFin}
+          << Fila{"line end only", {"\r\n"}, 0, 0} << Fila{"garbage", {"#?\xff\x01zz\r\n"}, 0, 0}
+          << Fila{"negative", {m.negativa}, 0, 0}
+          << Fila{"empty", {""}, 0, 0} // still coming when the read's time is spent: cut short, no weight
+          << Fila{"every byte 250 ms apart", bytes, 250, 0};
+    for (const bool continuo : {false, true}) {
+        balanza(modelo, continuo);
+        const bool pedido = modelo != 5 || !continuo; // model 5 sends unasked in continuous mode
+        for (const Fila& f : filas) {
+            SCOPED_TRACE(QString("%1 %2").arg(continuo ? "continuous" : "request", f.que).toStdString());
+            if (continuo) {
+                ASSERT_TRUE(lee(m.cero, pedido));
+            }
+            pedido ? sim->respondeEnTrozos(f.trozos, f.pausaMs) : sim->enviaEnTrozos(f.trozos, f.pausaMs);
+            if (continuo)
+                objComm().commBalanzaContinuoOnComm(true);
+            const ResultadoPeso r = silencioso();
+            EXPECT_EQ(r.ok ? r.peso : 0, f.peso) << r.error.toStdString();
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Modelos, ReglaDeLectura, ::testing::Values(0, 1, 3, 5, 7));
+
+// Unplugged in continuous mode: the ticks stop with their message; once the scale is back, "Sí" to
+// the weighing's question opens the port again and reads it.
+TEST_F(clsCommTest, AnsweringYesAfterAnUnplugInContinuousModeOpensThePortAgain) {
+    QTemporaryDir dir;
+    const QString nombre = dir.path() + "/balanza";
+    auto enchufa = [&] {
+        sim = std::make_unique<Simulador>();
+        QFile::remove(nombre);
+        return sim->arrancado() && QFile::link(sim->puerto(), nombre);
+    };
+    ASSERT_TRUE(enchufa());
+    apuntaCom(2, nombre);
+    parametros({{"BalanzaModoContinuo", "1"}});
+    ASSERT_TRUE(objComm().InitPuerto(2, "9600,e,8,1", 1));
+    gblnBalanzaActiva = true;
+    ASSERT_TRUE(lee("+  0.000\r\n"));
+
+    sim.reset();
+    for (int i = 0; i <= 10 && ventana.scaleTimer; ++i)
+        objComm().commBalanzaContinuoOnComm(true);
+    ASSERT_FALSE(ventana.scaleTimer);
+    EXPECT_EQ(mensajes(), QStringList{"No se puede conectar con la balanza. Por favor, compruebe que la balanza está "
+                                      "encendida y conectada al TPV y reinicie el programa"});
+    EXPECT_EQ(ventana.grid.filter("se ha desconectado").size(), 1) << ventana.grid.join('\n').toStdString();
+
+    ASSERT_TRUE(enchufa());
+    sim->responde("+  1.250\r\n");
+    preguntas.calls.clear();
+    preguntas.answers = {prompts::vbYes, prompts::vbNo};
+    esperado(objComm().getPeso(0, 0), {true, 1.25, "", Otro});
+    EXPECT_EQ(mensajes(), QStringList{kNoComunica});
+    EXPECT_EQ(sim->recibido(3), "D\r\n");
+    EXPECT_TRUE(ventana.scaleTimer);
+    EXPECT_EQ(ventana.grid.filter("vuelve a estar conectada").size(), 1);
 }

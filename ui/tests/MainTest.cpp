@@ -50,7 +50,8 @@ TEST(Main, TablaDeLineasDeComandos) {
     EXPECT_EQ(estado, (EstadoInterruptores{true, true, true, true, true, 7, "v", "h", "9", {}}));
 }
 
-// Ports at and just past both ends of the range: in range opened (9600 bauds, one stop bit), else a message.
+// Ports at and just past both ends of the range: in range opened (9600 bauds, one stop bit, even parity
+// for model 0 only), else a message.
 using MainEnProceso = uitest::UiTest;
 TEST_F(MainEnProceso, LaBalanzaSoloSeAbreEnLosPuertosDel1Al9) {
     const struct {
@@ -78,6 +79,8 @@ TEST_F(MainEnProceso, LaBalanzaSoloSeAbreEnLosPuertosDel1Al9) {
         const termios despues = sim.ajustes();
         EXPECT_EQ(cfgetospeed(&despues), k.abierta ? B9600 : cfgetospeed(&antes));
         EXPECT_EQ(despues.c_cflag & CSTOPB, 0u);
+        // Even parity for model 0 only: a pty drops the parity enable, so it is read from what the port asked for.
+        EXPECT_EQ(objComm().AjustesPedidos().c_cflag & (PARENB | PARODD), k.abierta && k.modelo == 0 ? PARENB : 0u);
         EXPECT_EQ(gblnBalanzaActiva, k.abierta);
         EXPECT_EQ(respuestas.textos(),
                   k.abierta ? QStringList()

@@ -56,3 +56,19 @@ TEST_F(frmRecalcularPesoTest, ReweighShowsTheCallsLineAndAsksTheScaleOnAccept) {
     // The main window's ticket context (till 0, ticket 0) is left alone.
     EXPECT_EQ(core->valor("select concat_ws('|', peso, precio) from linticket where idTPV=0"), "0.100|0.9900");
 }
+
+// With no scale in use the keypad re-weighs, and the line's weight before it is the last one read.
+TEST_F(frmRecalcularPesoTest, KeypadReweighLeavesTheLinesWeightAsTheLastRead) {
+    TARVOLIN_REQUIRE_DATABASE();
+    conecta();
+    teclea("1.25");
+    objComm().RecalcularPeso(3, 70, 2, 10);
+    EXPECT_EQ(fila(2), "1.250|10.6300|3.000|35.0790|35.0790|5");
+    QString visto;
+    cuandoSeMuestre("frmRecalcularPeso", [&](QWidget* w) {
+        visto = texto(w, "lblPeso");
+        emit w->findChild<ctrBoton*>("ctrCancelar")->Click();
+    });
+    EXPECT_FALSE(objComm().PesarArticulo(10, 9.99));
+    EXPECT_EQ(visto, "0,400KG");
+}
