@@ -50,8 +50,10 @@ bool esVerdadero(const QString& v) {
 }
 
 // Labels go through the translation in the current language, translation forced.
+// Labels come from the translation table and values from the database: outside text, printed as
+// text only (basPrinter::SoloTexto).
 QString T(const QString& etiqueta) {
-    return TraduceLiteral(etiqueta, -1, true, false);
+    return basPrinter::SoloTexto(TraduceLiteral(etiqueta, -1, true, false));
 }
 
 // VB's Format(n, "000..."): at least `digitos` digits, the sign in front.
@@ -61,7 +63,7 @@ QString ceros(qint64 n, int digitos) {
 }
 
 QString textoDe(const Variant& v, const QString& defecto = {}) {
-    return vb::CStr(VarToStr(v, defecto));
+    return basPrinter::SoloTexto(vb::CStr(VarToStr(v, defecto)));
 }
 
 // Runs one statement of a procedure: a run-time error goes to the central handler under the
@@ -462,7 +464,7 @@ public:
     void nombreImpresora() const {
         if (*p.ImprimirNombreImpresoraTicketCocina != 0 || basFuncionesComunes::EjecutandoEnIDE() || gblnDesarrollo ||
             gblnInstal)
-            linea(T(QStringLiteral("Impresora")) + QStringLiteral(" ") + strImpresora);
+            linea(T(QStringLiteral("Impresora")) + QStringLiteral(" ") + basPrinter::SoloTexto(strImpresora));
     }
     void logo() const {
         if (*p.ImpLogoTicketCocina == 1)
@@ -473,14 +475,15 @@ public:
         using basPrinter::gCodigosPRN;
         if (!t.strMensajeCocina.isEmpty()) {
             blanco();
-            linea(gCodigosPRN.PRN_INITRIALT + t.strMensajeCocina + gCodigosPRN.PRN_FINTRIALT);
+            linea(gCodigosPRN.PRN_INITRIALT + basPrinter::SoloTexto(t.strMensajeCocina) + gCodigosPRN.PRN_FINTRIALT);
             blanco();
             return;
         }
         const QString textoCabecera = *p.TextoCabeceraCocina;
         if (textoCabecera.isEmpty())
             return;
-        lineaK(gCodigosPRN.PRN_ININEG + (strDescripcionCabecera.isEmpty() ? textoCabecera : strDescripcionCabecera) +
+        lineaK(gCodigosPRN.PRN_ININEG +
+               (strDescripcionCabecera.isEmpty() ? textoCabecera : basPrinter::SoloTexto(strDescripcionCabecera)) +
                gCodigosPRN.PRN_FINNEG);
         blanco();
     }
@@ -694,7 +697,7 @@ public:
     }
     void textoPie(qint16 anchoLinea, const QString& strTextoPie) const {
         if (!vb::Trim(strTextoPie).isEmpty())
-            entreReglas(QStringLiteral("="), anchoLinea, strTextoPie);
+            entreReglas(QStringLiteral("="), anchoLinea, basPrinter::SoloTexto(strTextoPie));
     }
     void pito() const {
         if (*p.EmitirPito != 0)
@@ -754,6 +757,8 @@ ResultadoImpresion clsImprimirTicket::ImprimirTicketCocinaEspecial(qint32 tpv, q
     const QStringList piezas = strTextoTicket.isEmpty() ? QStringList() : strTextoTicket.split(kCortar);
     resultado.blnPiezasRecorridas = true;
     for (const QString& pieza : piezas) {
+        // Each piece is a ticket of its own: its set-up is tried afresh.
+        trabajo.empiezaPieza();
         const ParametrosPieza p = ParametrosPieza::lee(o.blnImprimirCabecera, o.blnImprimirPie);
         ResultadoEnvio envio;
         bool blnEspaciado = false;
@@ -770,7 +775,9 @@ ResultadoImpresion clsImprimirTicket::ImprimirTicketCocinaEspecial(qint32 tpv, q
                 Imprimir(trabajo, CodigoImpresora({27, '3', interlineado}), {.NombreImpresora = impresora});
         });
 
-        QString texto = pieza;
+        // The request's text prints as text: its pieces are cut first (as the request queue cuts
+        // them), then only the markup in it can make printer commands.
+        QString texto = SoloTexto(pieza);
         texto.replace(QChar(13), kBr);
         texto.remove(QChar(10));
         const QStringList lineas = texto.isEmpty() ? QStringList() : texto.split(kBr);
@@ -1149,7 +1156,7 @@ ResultadoImpresion clsImprimirTicket::ImprimirTicketEspecial(const QString& strT
             AtrapaErrores(proc, [&] { linea(QString()); });
         }
 
-        QString texto = pieza;
+        QString texto = SoloTexto(pieza);
         texto.replace(QChar(10), kBr);
         texto.replace(QChar(13), kBr);
         for (const auto& [etiqueta, codigo] : etiquetas)

@@ -391,8 +391,9 @@ TEST_F(clsImprimirTicketTest, SpecialTicketPiecesLinesAndTheWrapAt42Columns) {
              x + "{ESC}E{00}{CR}{LF}<B>z</B>{CR}{LF}" + corte},
         // The standard code set keeps the standard double height.
         {"<dblalt>X</dblalt>", inicio + "{GS}!{11}X{GS}!{00}{CR}{LF}" + corte},
-        // An image command claiming far more than the whole ticket: it ended the service.
-        {"Hola " + fsq + "abc", inicio + "Hola {FS}q{02}{01}@{01}@abc{CR}{LF}" + corte},
+        // An image command claiming far more than the whole ticket (it ended the service): text from a
+        // request, so its control bytes are dropped and the rest prints as text.
+        {"Hola " + fsq + "abc", inicio + "Hola q@@abc{CR}{LF}" + corte},
         // A character outside the basic plane takes one column in the wrap.
         {cara.repeated(42), inicio + QString(42, u'?') + "{CR}{LF}" + corte},
         {cara.repeated(40) + " " + cara + cara, inicio + QString(40, u'?') + "{CR}{LF}??{CR}{LF}" + corte},
