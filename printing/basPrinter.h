@@ -20,11 +20,11 @@ QString CodigoImpresora(std::initializer_list<int> bytes);
 // What became of a sending call: whether a job left, the printer it was for, whether the printer took
 // it and, when not, why. A call that only collects text sent nothing and has nothing to fail.
 struct ResultadoEnvio {
-    bool blnEnviado = false;  // a job left (an empty one counts: nothing was there to lose)
-    QString impresora = {};   // the printer it went to
-    bool ok = true;           // false: the printer did not take it
-    QString error = {};       // why not
-    bool blnTexto = false;    // the job held text to print, not only printer commands and line ends
+    bool blnEnviado = false; // a job left (an empty one counts: nothing was there to lose)
+    QString impresora = {};  // the printer it went to
+    bool ok = true;          // false: the printer did not take it
+    QString error = {};      // why not
+    bool blnTexto = false;   // the job held text to print, not only printer commands and line ends
 
     // The outcome of this send followed by `despues`, as the paper shows it: a refused job of text
     // stands (the first one); else a job of text the printer took stands, so a refused set-up job

@@ -83,8 +83,9 @@ ResultadoEnvio enviaTrabajo(BufferImpresion& trabajo, const QString& impresora, 
     };
     envia();
     if (!r.ok && !blnTexto) {
-        GrabaLog(QStringLiteral("No se ha podido enviar a %1 la preparación de la impresora: %2").arg(impresora, r.error),
-                 true);
+        GrabaLog(
+            QStringLiteral("No se ha podido enviar a %1 la preparación de la impresora: %2").arg(impresora, r.error),
+            true);
         if (trabajo.blnTextoEnviado)
             return r;
         envia();
@@ -248,7 +249,8 @@ ResultadoEnvio Imprimir(BufferImpresion& trabajo, const QString& texto, Opciones
                 envio.impresora = impresoraOpos;
                 if (!vacio) {
                     intentado = true;
-                    envio = enviaTrabajo(trabajo, impresoraOpos, CodigoImpresora({27, '=', 1}) + datos + CRLF, blnTexto);
+                    envio =
+                        enviaTrabajo(trabajo, impresoraOpos, CodigoImpresora({27, '=', 1}) + datos + CRLF, blnTexto);
                 }
             } else {
                 if (!vacio) {

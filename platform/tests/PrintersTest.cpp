@@ -37,6 +37,22 @@ TEST(Printers, RawJobsCrossCupsUnchangedAndAnEmptyOneIsNoJob) {
     EXPECT_FALSE(cups.send("", "x", &error));
 }
 
+// A queue that refuses jobs: the reason is cupsd's own answer to the Create-Job, not what a later
+// look-up (the queue by its description) left behind.
+TEST(Printers, ARefusedJobGivesCupsdsOwnAnswer) {
+    TARVOLIN_REQUIRE_CUPS();
+    testenv::ColaCaptura cola(QStringLiteral("platform_rechaza"));
+    ASSERT_TRUE(cola.creada);
+    ASSERT_EQ(QProcess::execute("cupsreject", {cola.nombre}), 0);
+    printers::CupsOutput cups;
+    QString error;
+    EXPECT_FALSE(cups.send(cola.nombre, "x", &error));
+    EXPECT_TRUE(error.startsWith(cola.nombre + ": ")) << error.toStdString();
+    EXPECT_TRUE(error.contains("is not accepting jobs. (server-error-not-accepting-jobs)")) << error.toStdString();
+    ASSERT_EQ(QProcess::execute("cupsaccept", {cola.nombre}), 0);
+    EXPECT_TRUE(cups.send(cola.nombre, "x", &error)) << error.toStdString();
+}
+
 // A print server that hangs (SIGSTOP) holds a job no longer than the bounded waits: the job fails
 // saying so, the jobs right behind it wait less, and once the server goes on the jobs go through.
 TEST(Printers, AStoppedCupsdFailsTheJobWithinItsWaitAndJobsGoAgainAfter) {

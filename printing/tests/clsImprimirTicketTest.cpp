@@ -4,11 +4,15 @@
 #include "core/basLegacyFunctions.h"
 #include "platform/Ado.h"
 #include "platform/Cp1252.h"
+#include "testsupport/CupsCapture.h"
 #include "testsupport/Waits.h"
 
 #include <QCoreApplication>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <algorithm>
+#include <functional>
+#include <set>
 
 using namespace tickettest;
 using basPrinter::CodigoImpresora;
@@ -304,6 +308,80 @@ TEST_F(clsImprimirTicketTest, TheResultIsItsOwnJobsPieceByPiece) {
     EXPECT_TRUE(especial.blnFalloInformado);
     gblnLog = false;
     printers::install(&salida);
+}
+
+// The real cupsd refuses chosen jobs (its queue set to reject right before them); the kitchen ticket's
+// result, the jobs on paper and the failures told follow what went out, job by job. Each piece sends
+// its line-spacing job (commands only), then its ticket; a refused set-up job is sent once more.
+TEST_F(clsImprimirTicketTest, AgainstARefusingCupsdTheResultFollowsWhatWentOut) {
+    TARVOLIN_REQUIRE_CUPS();
+    struct ColaQueRechaza final : printers::RawOutput {
+        printers::CupsOutput cups;
+        QString cola;
+        std::set<int> rechazados; // send attempts (from 1) the queue refuses
+        int intentos = 0;
+        bool send(const QString& p, const QByteArray& d, QString* e) override {
+            QProcess::execute(rechazados.count(++intentos) ? "cupsreject" : "cupsaccept", {cola});
+            return cups.send(p, d, e);
+        }
+        QStringList list() override { return cups.list(); }
+        QString defaultPrinter() override { return cups.defaultPrinter(); }
+    };
+    const struct {
+        const char* caso;
+        std::set<int> rechazados;
+        std::vector<bool> piezasOk;
+        std::vector<const char*> enPapel; // the ticket jobs that reached the printer, by their line
+        size_t trabajos;                  // jobs that reached the printer, set-up jobs included
+        qsizetype contados;               // failures told
+    } casos[] = {
+        {"set-up refused once: sent again, both tickets print", {1}, {true, true}, {"1 Flan", "2 Flan"}, 4, 0},
+        {"set-up refused twice: the first ticket stops unsent", {1, 2}, {false, true}, {"2 Flan"}, 2, 1},
+        {"ticket refused after its set-up", {2}, {false, true}, {"2 Flan"}, 3, 1},
+        {"second set-up refused once", {3}, {true, true}, {"1 Flan", "2 Flan"}, 4, 0},
+    };
+    for (const auto& c : casos) {
+        SCOPED_TRACE(c.caso);
+        testenv::ColaCaptura cola(QStringLiteral("prn_rechaza"));
+        ASSERT_TRUE(cola.creada);
+        ColaQueRechaza salidaCups;
+        salidaCups.cola = cola.nombre;
+        salidaCups.rechazados = c.rechazados;
+        printers::install(&salidaCups);
+        par("ImpTicket", cola.nombre);
+        gblnLog = true;
+        recordingMainWindow().grid.clear();
+        const ResultadoImpresion r = clsImprimirTicket().ImprimirTicketCocinaEspecial(
+            3, 1234, QStringLiteral("1 Flan<cortar>2 Flan"), kSinOpciones);
+        QProcess::execute("cupsaccept", {cola.nombre});
+        printers::install(&salida);
+        gblnLog = false;
+        ASSERT_EQ(r.piezas.size(), qsizetype(c.piezasOk.size()));
+        for (size_t i = 0; i < c.piezasOk.size(); ++i)
+            EXPECT_EQ(r.piezas.at(qsizetype(i)).ok, c.piezasOk[i]) << "piece " << i;
+        EXPECT_EQ(r.blnEnviado, std::ranges::all_of(c.piezasOk, std::identity()));
+        // A told failure is logged and shown (under /log both land in the grid as the same row).
+        QStringList contados = recordingMainWindow().grid.filter(QStringLiteral("No se ha podido imprimir en"));
+        contados.removeDuplicates();
+        EXPECT_EQ(contados.size(), c.contados) << contados.join('\n').toStdString();
+        EXPECT_EQ(r.blnFalloInformado, c.contados > 0);
+        // Every set-up job that went out, and one ticket job per piece that printed; no error ticket.
+        ASSERT_TRUE(cola.captura.espera(c.trabajos));
+        std::vector<QByteArray> tickets;
+        for (const QByteArray& j : cola.captura.trabajos) {
+            EXPECT_FALSE(j.contains("Tarvolin Error") || j.contains("Se ha producido")) << j.toStdString();
+            if (j != bytes({27, '3', 30}))
+                tickets.push_back(j);
+        }
+        ASSERT_EQ(tickets.size(), c.enPapel.size());
+        for (size_t i = 0; i < tickets.size(); ++i)
+            EXPECT_TRUE(tickets[i].contains(c.enPapel[i])) << tickets[i].toStdString();
+        // cupsd's own answer is the reason logged, not a stale system error.
+        const QStringList motivos = recordingMainWindow().grid.filter(QStringLiteral("No se ha podido"));
+        EXPECT_FALSE(motivos.isEmpty());
+        for (const QString& m : motivos)
+            EXPECT_TRUE(m.contains(QStringLiteral("not-accepting"))) << m.toStdString();
+    }
 }
 
 // Both connections killed or timed out while quiet: the next kitchen ticket prints its whole header at once,
