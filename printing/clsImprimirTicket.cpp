@@ -69,14 +69,26 @@ QString textoDe(const Variant& v, const QString& defecto = {}) {
 // Runs one statement of a procedure: a run-time error goes to the central handler under the
 // procedure's name and the caller goes on with its next statement.
 
+FilasTicket* g_filas = nullptr; // fixed rows in place of the connections (none: the connections)
+
 // Every statement of the composer goes through these two, with its values bound.
 ado::RecordsetPtr abre(ado::Connection& cn, const QString& sql, const QList<Variant>& valores) {
     ++g_sentencias;
-    return cn.OpenRecordset(sql, valores);
+    return g_filas ? g_filas->abre(sql, valores) : cn.OpenRecordset(sql, valores);
 }
 void ejecuta(ado::Connection& cn, const QString& sql, const QList<Variant>& valores) {
     ++g_sentencias;
-    cn.Execute(sql, nullptr, valores);
+    if (g_filas)
+        g_filas->ejecuta(sql, valores);
+    else
+        cn.Execute(sql, nullptr, valores);
+}
+// ComCentral, or the fixed rows' answer.
+bool conecta() {
+    return g_filas ? g_filas->conectado() : ComCentral();
+}
+bool enlaceAbierto() {
+    return g_filas ? g_filas->conectado() : ConexionServidor().State() == ado::adStateOpen;
 }
 
 clsDR& dr() {
@@ -218,7 +230,7 @@ clsImprimirTicket::FilaCabecera clsImprimirTicket::ListCabTicket(qint32 tpv, qin
             return fila;
         }
         // Only a link lost under the query earns a second try, on the connections made again now.
-        if (intento == 2 || ConexionServidor().State() == ado::adStateOpen)
+        if (intento == 2 || enlaceAbierto())
             break;
         GrabaLog(QStringLiteral("clsImprimirTicket.ListCabTicket: conexión perdida, se vuelve a conectar: ") +
                  fallo->description());
@@ -230,7 +242,7 @@ clsImprimirTicket::FilaCabecera clsImprimirTicket::ListCabTicket(qint32 tpv, qin
     }
     // Reported once. On a link that is still down nothing waits here: the reconnect timer goes on
     // trying and the ticket answers with its error.
-    const bool enlaceCaido = ConexionServidor().State() != ado::adStateOpen;
+    const bool enlaceCaido = !enlaceAbierto();
     ControlErrores(kProcListCab, !enlaceCaido, *fallo);
     if (enlaceCaido)
         IniciaReconexion();
@@ -737,7 +749,7 @@ ResultadoImpresion clsImprimirTicket::ImprimirTicketCocinaEspecial(qint32 tpv, q
     const SinDialogosModales sinDialogos;
     ResultadoImpresion resultado;
     bool conectado = false;
-    AtrapaErrores(kProcCocina, [&] { conectado = ComCentral(); });
+    AtrapaErrores(kProcCocina, [&] { conectado = conecta(); });
     if (!conectado)
         return resultado;
 
@@ -749,7 +761,7 @@ ResultadoImpresion clsImprimirTicket::ImprimirTicketCocinaEspecial(qint32 tpv, q
     // ticket is not printed at all, as when ComCentral fails: every look-up of it would fail too.
     bool cabeceraLeida = false;
     const FilaCabecera cabecera = ListCabTicket(lngTPV, lngTicket, cabeceraLeida);
-    if (!cabeceraLeida && ConexionServidor().State() != ado::adStateOpen)
+    if (!cabeceraLeida && !enlaceAbierto())
         return resultado;
 
     // The foot may hand the ticket to the secondary printer; the next pieces follow it there.
@@ -974,7 +986,7 @@ void clsImprimirTicket::imprimirDigitosTicketLetraGrande(basPrinter::BufferImpre
                      QString::number(glngRestaurante) + QStringLiteral(", ") + QString::number(tpv) +
                      QStringLiteral(", ") + QString::number(ticket) + QStringLiteral("]: ") +
                      basFuncionesComunes::TextoSegundos());
-            if (ComCentral()) {
+            if (conecta()) {
                 ++g_sentencias;
                 const vb::ColeccionPtr filas = dr().Query(kSqlComandasTicket, QString(), valores);
                 for (const vb::EntidadPtr& fila : filas->items()) {
@@ -1015,7 +1027,7 @@ qint32 clsImprimirTicket::getNumeroComanda() {
     // Every way out leaves lngNumeroComanda as the answer: 0 until a number is taken.
     AtrapaErrores(kProcComanda, [&] {
         // Without the main connection no number can be made sure of: the ticket prints without one.
-        if (!ComCentral()) {
+        if (!conecta()) {
             m_blnSinNumeroComanda = true;
             return;
         }
@@ -1060,7 +1072,7 @@ qint32 clsImprimirTicket::getNumeroComanda() {
 
         // The kitchen screens connected to the till read the row on the second connection. When that
         // connection reaches the same database the row is already there, which is what was wanted.
-        if (!ComCentral() || objParametros().lee(param::ConectarPantallasCocinaDirectasaTPV) != 0)
+        if (!conecta() || objParametros().lee(param::ConectarPantallasCocinaDirectasaTPV) != 0)
             vb::OnError(
                 [&] {
                     ejecuta(ConexionLocal(),
@@ -1090,7 +1102,7 @@ ResultadoImpresion clsImprimirTicket::ImprimirTicketEspecial(const QString& strT
     ResultadoImpresion resultado;
 
     bool conectado = false;
-    AtrapaErrores(proc, [&] { conectado = ComCentral(); });
+    AtrapaErrores(proc, [&] { conectado = conecta(); });
     if (!conectado) {
         AtrapaErrores(proc, [&] { objImpresionPantalla().Finaliza(o.blnImprimirPorPantalla); });
         resultado.strImpresora = strImpresora;
@@ -1195,6 +1207,10 @@ ResultadoImpresion clsImprimirTicket::ImprimirTicketEspecial(const QString& strT
     resultado.strImpresora = strImpresora;
     resultado.blnFalloInformado = trabajo.informe.blnInformado;
     return resultado;
+}
+
+void clsImprimirTicket::setFilasTicket(FilasTicket* filas) {
+    g_filas = filas;
 }
 
 bool ResultadoImpresion::todoSalio() const {
