@@ -384,6 +384,46 @@ TEST_F(clsImprimirTicketTest, AgainstARefusingCupsdTheResultFollowsWhatWentOut) 
     }
 }
 
+// Text from outside prints as text, wherever it enters the ticket: a stray GS "(" "L" (whose length would
+// swallow the rest) and an ESC in a request field or a row are dropped, the letters after them and the
+// foot's own text come out translated.
+TEST_F(clsImprimirTicketTest, ControlBytesFromOutsideAreDroppedAndTheRestTranslates) {
+    const QString sucio = QStringLiteral("A\x1d(L\u00ff\u00ff\x1b\u00f1B\tC"); // A GS ( L 255 255 ESC ñ B TAB C
+    const QString limpio = QStringLiteral("A(L") + QChar(0xff) + QChar(0xff) + QChar(164) + QStringLiteral("B C");
+    const QString sql = QStringLiteral("update %1 set %2 = '%3'");
+    const struct {
+        const char* donde;
+        QString sql; // a row made dirty, or none
+        OpcionesTicketCocina o;
+        QString texto;
+    } casos[] = {
+        {"article line", {}, kSinOpciones, sucio},
+        {"foot text", {}, {.strTextoPie = sucio}, QStringLiteral("1 Flan")},
+        {"header description", {}, {.strDescripcionCabecera = sucio}, QStringLiteral("1 Flan")},
+        {"observation row", sql.arg("qm_cabticket_observ", "observ_preparacion", sucio), kSinOpciones, "1 Flan"},
+        {"table name row", sql.arg("maemes", "nombre", sucio), kSinOpciones, "1 Flan"},
+        {"seller row", sql.arg("maeven", "nombre", sucio), kSinOpciones, "1 Flan"},
+    };
+    const QString ninos = QStringLiteral("ni") + QChar(164) + QStringLiteral("os");
+    for (const auto& c : casos) {
+        SCOPED_TRACE(c.donde);
+        if (!c.sql.isEmpty()) {
+            ASSERT_TRUE(core->sql(c.sql));
+        }
+        salida.jobs.clear();
+        OpcionesTicketCocina o = c.o;
+        const bool pieFijo = o.strTextoPie.isEmpty(); // the foot's own text follows every other field
+        if (pieFijo)
+            o.strTextoPie = QStringLiteral("Mesa con ni\u00f1os");
+        ASSERT_TRUE(clsImprimirTicket().ImprimirTicketCocinaEspecial(3, 1234, c.texto, o).blnEnviado);
+        const QString t = todo();
+        EXPECT_TRUE(t.contains(limpio)) << legible(t.toLatin1()).toStdString();
+        EXPECT_FALSE(t.contains(QStringLiteral("\x1d(L")));
+        EXPECT_EQ(t.contains(ninos), pieFijo) << legible(t.toLatin1()).toStdString();
+        EXPECT_FALSE(t.contains(QChar(0xf1)));
+    }
+}
+
 // Both connections killed or timed out while quiet: the next kitchen ticket prints its whole header at once,
 // without error or the reconnect timer (the pre-job check or the header query finds the dead link).
 TEST_F(clsImprimirTicketTest, FirstTicketAfterALostLinkPrintsItsHeaderAtOnce) {
