@@ -522,7 +522,7 @@ public:
             const QString valor = textoDe(
                 rs->Fields(*p.ImpNombreVendedor == 1 ? QStringLiteral("Descripcion") : QStringLiteral("idVendedor"))
                     .Value);
-            lineaK(inicio + T(QStringLiteral("Vendedor") + QStringLiteral(": ")) + valor + fin);
+            linea(inicio + T(QStringLiteral("Vendedor") + QStringLiteral(": ")) + valor + fin);
             rs->MoveNext();
         }
         rs->Close();
@@ -903,8 +903,10 @@ QString clsImprimirTicket::FormateaLineaArticuloCocina(const ParametrosPieza& p,
                 factor = 2;
             }
             s = strTexto + QStringLiteral(" ");
+            // One character for one, as the printer counts columns ("ß" stays "ß", never "SS").
             if (*p.ImpArtsMayusculas == 1)
-                s = s.toUpper();
+                for (QChar& c : s)
+                    c = c.toUpper();
             s.remove(CRLF);
             const qint32 ancho = qint32(vb::RoundHalfEven(double(anchoLinea) / factor));
             s = AlineaTexto(s, ancho, true, false, QString());

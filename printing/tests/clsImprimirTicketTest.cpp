@@ -129,6 +129,11 @@ const std::vector<CasoCocina>& casosCocina() {
         // A lone LF joins its neighbours; CR LF and "<br>" break; "<BR>", "<B>" are text; a lone closing tag: no codes.
         {"saltos_y_negrita", "EspacioEntreLineasCocina=64", QStringLiteral("uno\ndos\r\ntres<BR><B>x</B><br></b>solo"),
          kSoloLineas, relleno("unodos") + "|tres<BR><B>x</B> |" + relleno("</b>solo"), "{ESC}E{01}|{ESC}E{00}"},
+        // Capitals one character for one: "ß" keeps its column.
+        {"mayusculas_eszett", "ImpArtsMayusculas=1 EspacioEntreLineasCocina=64", QStringLiteral("1 Wei\u00dfwurst"),
+         kSoloLineas,
+         relleno("1 WEI\xdf"
+                 "WURST")},
         // A character outside the basic plane is one byte on paper and takes one column.
         {"emoji_una_columna", "", QStringLiteral("1 Pizza \U0001F355 picante"), kSoloLineas,
          relleno("1 Pizza ? picante")},
@@ -382,6 +387,22 @@ TEST_F(clsImprimirTicketTest, AgainstARefusingCupsdTheResultFollowsWhatWentOut) 
         for (const QString& m : motivos)
             EXPECT_TRUE(m.contains(QStringLiteral("not-accepting"))) << m.toStdString();
     }
+}
+
+// The seller line goes without the kitchen's character set: when it is the line that makes a length-limit
+// send, its job gets no ESC "t" 19 in front, while a kitchen line's (the table's) does.
+TEST_F(clsImprimirTicketTest, TheSellerLineIsSentWithoutTheKitchenCharacterSet) {
+    pon("LongMaxTexto=1 CodigosEscTicketCocina=3");
+    ASSERT_TRUE(cocina(1234, QStringLiteral("1 Flan")));
+    const QByteArray paginaEuro = bytes({27, 't', 19});
+    int vistas = 0;
+    for (const auto& j : trabajosTicket()) {
+        if (j.data.contains("Vendedor") || j.data.contains("Mesa:")) {
+            ++vistas;
+            EXPECT_EQ(j.data.startsWith(paginaEuro), j.data.contains("Mesa:")) << legible(j.data).toStdString();
+        }
+    }
+    EXPECT_EQ(vistas, 2);
 }
 
 // Text from outside prints as text, wherever it enters the ticket: a stray GS "(" "L" (whose length would
