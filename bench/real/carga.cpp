@@ -216,6 +216,7 @@ std::string pingGrande() {
 // told it failed is cooked twice when the waiter sends it again: the goal is none.
 struct ErroresImpresos {
     long respuestas = 0, errores = 0, impresos = 0, sinRespuesta = 0;
+    long okEnPapel = 0; // the replies without "error" whose ticket was found: the search works
 };
 ErroresImpresos erroresImpresos(uint16_t puerto, const std::string& ticket, const std::string& captura,
                                 double segundos) {
@@ -225,7 +226,7 @@ ErroresImpresos erroresImpresos(uint16_t puerto, const std::string& ticket, cons
     const size_t donde = ticket.find(campo);
     if (donde == std::string::npos)
         return r;
-    std::vector<std::string> marcasConError;
+    std::vector<std::string> marcasConError, marcasOk;
     const auto fin = Reloj::now() + std::chrono::duration<double>(segundos);
     for (long n = 1; Reloj::now() < fin; ++n) {
         const std::string marca = "#" + std::to_string(n) + "#";
@@ -244,6 +245,8 @@ ErroresImpresos erroresImpresos(uint16_t puerto, const std::string& ticket, cons
         if (respuesta.find("\"error\"") != std::string::npos) {
             ++r.errores;
             marcasConError.push_back(marca);
+        } else {
+            marcasOk.push_back(marca);
         }
     }
     // The jobs still on their way through cupsd: wait until none has come for two seconds (15 s at most).
@@ -269,6 +272,8 @@ ErroresImpresos erroresImpresos(uint16_t puerto, const std::string& ticket, cons
         }
     for (const std::string& m : marcasConError)
         r.impresos += papel.find(m) != std::string::npos;
+    for (const std::string& m : marcasOk)
+        r.okEnPapel += papel.find(m) != std::string::npos;
     return r;
 }
 
@@ -352,8 +357,10 @@ int main(int argc, char** argv) {
         const ErroresImpresos e = erroresImpresos(tarvolin, ticket, std::getenv("DEMO_CAPTURE"), segundos);
         const bool ok = e.respuestas > 0 && e.impresos == 0;
         todas = todas && ok;
-        std::printf("%-22s %ld replies, %ld \"error\", %ld of those printed (goal 0: %s), %ld unanswered\n",
-                    "kitchen ticket errors", e.respuestas, e.errores, e.impresos, marca(ok), e.sinRespuesta);
+        std::printf("%-22s %ld replies, %ld \"error\", %ld of those printed (goal 0: %s), %ld unanswered; "
+                    "%ld of the other %ld found on paper\n",
+                    "kitchen ticket errors", e.respuestas, e.errores, e.impresos, marca(ok), e.sinRespuesta,
+                    e.okEnPapel, e.respuestas - e.errores);
     }
     if (solo.empty() || solo == "ociosas") {
         // Idle connections: one sweep and one epoll set for all of them, so a Ping costs the same.
