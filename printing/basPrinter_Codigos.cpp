@@ -194,6 +194,7 @@ QString sustituyeTagsHTML(QString texto) {
     return texto;
 }
 
+// Differs from the original, which sent a request's control bytes on as they came: they switched the translation off.
 // Dropped rather than replaced: a control character has no glyph, and a replacement would print
 // a sign the till never wrote. A tab separates words, so it stays as the blank it stands for.
 QString SoloTexto(const QString& texto) {

@@ -69,6 +69,7 @@ bool llevaTexto(const QString& datos) {
     return false;
 }
 
+// Differs from the original, which sent every job regardless: a set-up job is retried once, then stops the ticket.
 // One raw job. A refused set-up job (no text) before the ticket's text went out is sent once more,
 // and refused again it stops the ticket (told); after the text it is only logged. A refused job of
 // text is told.
