@@ -46,9 +46,8 @@ struct InformeFallos {
 // made before the job's own sending call (that call answers for it).
 //
 // A set-up job (printer commands only) that the printer refuses before any text of the ticket has
-// gone out is sent once more; refused again, the ticket stops there: nothing more of it is sent
-// (blnDetenido) and the failure is told. Refused after the text went out, it is only logged: the
-// ticket is on paper.
+// gone out is sent once more; either way the ticket goes on, and its own job (the text) says whether
+// it printed. A refused set-up job is logged, never told.
 struct BufferImpresion {
     QString Texto = {};
     qint32 LineasPagina = 0; // invoice-printer pagination counters (ImprimeFacturadora)
@@ -57,13 +56,9 @@ struct BufferImpresion {
     InformeFallos informe = {};
     ResultadoEnvio envioAdelantado = {};
     bool blnTextoEnviado = false; // a job with text went out since the ticket (piece) started
-    bool blnDetenido = false;     // a set-up job was refused twice: the rest is not sent
 
-    // A new ticket in the same job (a kitchen piece): its set-up is tried afresh.
-    void empiezaPieza() {
-        blnTextoEnviado = false;
-        blnDetenido = false;
-    }
+    // A new ticket in the same job (a kitchen piece): its set-up is tried again when refused.
+    void empiezaPieza() { blnTextoEnviado = false; }
 };
 
 // The module's state apart from the code strings; a fresh one is the state at start.

@@ -69,10 +69,10 @@ bool llevaTexto(const QString& datos) {
     return false;
 }
 
-// Differs from the original, which sent every job regardless: a set-up job is retried once, then stops the ticket.
-// One raw job. A refused set-up job (no text) before the ticket's text went out is sent once more,
-// and refused again it stops the ticket (told); after the text it is only logged. A refused job of
-// text is told.
+// Differs from the original, which sent each job once: a refused set-up job goes once more before the ticket's text.
+// One raw job. A refused set-up job (commands only) is logged, not told: the ticket's own job says
+// whether the ticket printed. Refused before any text of the ticket went out, it is sent once more,
+// so the ticket does not lose its set-up to a moment's refusal. A refused job of text is told.
 ResultadoEnvio enviaTrabajo(BufferImpresion& trabajo, const QString& impresora, const QString& texto, bool blnTexto) {
     ResultadoEnvio r{.blnEnviado = true, .impresora = impresora, .blnTexto = blnTexto};
     const QByteArray bytes = cp1252::encode(texto);
@@ -81,22 +81,16 @@ ResultadoEnvio enviaTrabajo(BufferImpresion& trabajo, const QString& impresora, 
         r.ok = printers::output().send(impresora, bytes, &r.error);
         if (!r.ok && r.error.isEmpty())
             r.error = QStringLiteral("error desconocido");
+        if (!r.ok && !blnTexto)
+            GrabaLog(QStringLiteral("No se ha podido enviar a %1 la preparación de la impresora: %2")
+                         .arg(impresora, r.error),
+                     true);
     };
     envia();
-    if (!r.ok && !blnTexto) {
-        GrabaLog(
-            QStringLiteral("No se ha podido enviar a %1 la preparación de la impresora: %2").arg(impresora, r.error),
-            true);
-        if (trabajo.blnTextoEnviado)
-            return r;
+    if (!r.ok && !blnTexto && !trabajo.blnTextoEnviado)
         envia();
-        if (!r.ok) {
-            trabajo.blnDetenido = true;
-            informaFalloEnvio(trabajo.informe, impresora, r.error);
-        }
-    } else if (!r.ok) {
+    if (!r.ok && blnTexto)
         informaFalloEnvio(trabajo.informe, impresora, r.error);
-    }
     if (r.ok) {
         r.error.clear();
         if (blnTexto)
@@ -180,9 +174,6 @@ ResultadoEnvio Imprimir(BufferImpresion& trabajo, const QString& texto, Opciones
     // From here on the job's bytes are this text; the job is empty again.
     QString datos = buf.Texto;
     buf.Texto.clear();
-    // A ticket stopped at its set-up sends nothing more; its failure has been told.
-    if (trabajo.blnDetenido)
-        return responde({});
     const bool blnTexto = llevaTexto(datos);
 
     if (itos)

@@ -317,7 +317,8 @@ TEST_F(clsImprimirTicketTest, TheResultIsItsOwnJobsPieceByPiece) {
 
 // The real cupsd refuses chosen jobs (its queue set to reject right before them); the kitchen ticket's
 // result, the jobs on paper and the failures told follow what went out, job by job. Each piece sends
-// its line-spacing job (commands only), then its ticket; a refused set-up job is sent once more.
+// its line-spacing job (commands only), then its ticket; a refused set-up job is sent once more and
+// only logged, the ticket's own job decides.
 TEST_F(clsImprimirTicketTest, AgainstARefusingCupsdTheResultFollowsWhatWentOut) {
     TARVOLIN_REQUIRE_CUPS();
     struct ColaQueRechaza final : printers::RawOutput {
@@ -341,7 +342,8 @@ TEST_F(clsImprimirTicketTest, AgainstARefusingCupsdTheResultFollowsWhatWentOut) 
         qsizetype contados;               // failures told
     } casos[] = {
         {"set-up refused once: sent again, both tickets print", {1}, {true, true}, {"1 Flan", "2 Flan"}, 4, 0},
-        {"set-up refused twice: the first ticket stops unsent", {1, 2}, {false, true}, {"2 Flan"}, 2, 1},
+        {"set-up refused twice: the ticket goes all the same", {1, 2}, {true, true}, {"1 Flan", "2 Flan"}, 3, 0},
+        {"set-up refused twice, then its ticket", {1, 2, 3}, {false, true}, {"2 Flan"}, 2, 1},
         {"ticket refused after its set-up", {2}, {false, true}, {"2 Flan"}, 3, 1},
         {"second set-up refused once", {3}, {true, true}, {"1 Flan", "2 Flan"}, 4, 0},
     };
