@@ -49,9 +49,8 @@ bool esVerdadero(const QString& v) {
     return ValNumero(v) != 0;
 }
 
-// Labels go through the translation in the current language, translation forced.
-// Labels come from the translation table and values from the database: outside text, printed as
-// text only (basPrinter::SoloTexto).
+// Labels go through the translation in the current language, translation forced. Labels (from the
+// translation table) and values (from the database) are outside text: they print as text only.
 QString T(const QString& etiqueta) {
     return basPrinter::SoloTexto(TraduceLiteral(etiqueta, -1, true, false));
 }
