@@ -190,9 +190,14 @@ bool CupsOutput::send(const QString& printer, const QByteArray& data, QString* e
         }
         return fallo(reason);
     }
-    // Any successful-ok status is a job taken.
-    if (cupsFinishDocument(http, queue.constData()) > IPP_STATUS_OK_CONFLICTING)
-        return fallo(respuestaCups());
+    // Any successful-ok status is a job taken. A refused document (too large, say) leaves its job
+    // created and waiting for one: it is cancelled, or it would hold a place of the job limit.
+    if (cupsFinishDocument(http, queue.constData()) > IPP_STATUS_OK_CONFLICTING) {
+        const QString reason = respuestaCups();
+        if (!c.agotado())
+            cupsCancelJob2(http, queue.constData(), job, 0);
+        return fallo(reason);
+    }
     return true;
 }
 
