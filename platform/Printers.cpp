@@ -58,9 +58,18 @@ private:
     bool m_agotado = false;
 };
 
+// cupsd's own answer to a request: its status name and message (what cupsLastErrorString holds right
+// after the request; read at once, since a later call, even a failed local look-up, replaces it).
+QString respuestaCups() {
+    const ipp_status_t estado = cupsLastError();
+    const QString mensaje = QString::fromUtf8(cupsLastErrorString());
+    const QString nombre = QString::fromUtf8(ippErrorString(estado));
+    return mensaje.isEmpty() || mensaje == nombre ? nombre : QStringLiteral("%1 (%2)").arg(mensaje, nombre);
+}
+
 // Create-Job on the queue, over the given connection (cupsCreateJob would look the queue up over a
-// connection of its own, whose waits are not ours). The job's id, or 0 with cupsLastError set.
-int creaTrabajo(http_t* http, const QByteArray& queue) {
+// connection of its own, whose waits are not ours). The job's id, or 0 with cupsd's answer in motivo.
+int creaTrabajo(http_t* http, const QByteArray& queue, QString& motivo) {
     char uri[HTTP_MAX_URI];
     httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof(uri), "ipp", nullptr, "localhost", ippPort(), "/printers/%s",
                      queue.constData());
@@ -71,20 +80,18 @@ int creaTrabajo(http_t* http, const QByteArray& queue) {
     const QByteArray recurso = "/printers/" + queue;
     ipp_t* respuesta = cupsDoRequest(http, peticion, recurso.constData());
     int job = 0;
-    if (respuesta && cupsLastError() <= IPP_STATUS_OK_CONFLICTING) {
+    if (respuesta && ippGetStatusCode(respuesta) <= IPP_STATUS_OK_CONFLICTING) {
         if (ipp_attribute_t* a = ippFindAttribute(respuesta, "job-id", IPP_TAG_INTEGER))
             job = ippGetInteger(a, 0);
     }
+    if (job == 0)
+        motivo = respuestaCups();
     ippDelete(respuesta);
     return job;
 }
 
 QString motivoSinRespuesta() {
     return QStringLiteral("el servidor de impresión (CUPS) no responde");
-}
-
-QString lastCupsError() {
-    return QString::fromUtf8(cupsLastErrorString());
 }
 
 void setError(QString* error, const QString& printer, const QString& reason) {
@@ -154,35 +161,43 @@ bool CupsOutput::send(const QString& printer, const QByteArray& data, QString* e
         setError(error, printer, c.agotado() ? motivoSinRespuesta() : motivo);
         return false;
     };
-    int job = creaTrabajo(http, queue);
+    QString motivo;
+    int job = creaTrabajo(http, queue, motivo);
     if (job == 0) {
-        const QString reason = lastCupsError();
         if (c.agotado())
-            return fallo(reason);
+            return fallo(motivo);
+        // Only a name that is another queue's description is tried again; the reason stays the
+        // answer cupsd gave to the Create-Job that was made last.
         const QString other = queueFor(printer);
         if (!other.isEmpty() && other != printer) {
             queue = other.toUtf8();
-            job = creaTrabajo(http, queue);
+            job = creaTrabajo(http, queue, motivo);
         }
         if (job == 0)
-            return fallo(other.isEmpty() ? reason : lastCupsError());
+            return fallo(motivo);
     }
     if (cupsStartDocument(http, queue.constData(), job, "ticket", CUPS_FORMAT_RAW, 1) != HTTP_STATUS_CONTINUE) {
-        const QString reason = lastCupsError();
+        const QString reason = respuestaCups();
         if (!c.agotado())
             cupsCancelJob2(http, queue.constData(), job, 0);
         return fallo(reason);
     }
     if (cupsWriteRequestData(http, data.constData(), size_t(data.size())) != HTTP_STATUS_CONTINUE) {
-        const QString reason = lastCupsError();
+        const QString reason = respuestaCups();
         if (!c.agotado()) {
             cupsFinishDocument(http, queue.constData());
             cupsCancelJob2(http, queue.constData(), job, 0);
         }
         return fallo(reason);
     }
-    if (cupsFinishDocument(http, queue.constData()) != IPP_STATUS_OK)
-        return fallo(lastCupsError());
+    // Any successful-ok status is a job taken. A refused document (too large, say) leaves its job
+    // created and waiting for one: it is cancelled, or it would hold a place of the job limit.
+    if (cupsFinishDocument(http, queue.constData()) > IPP_STATUS_OK_CONFLICTING) {
+        const QString reason = respuestaCups();
+        if (!c.agotado())
+            cupsCancelJob2(http, queue.constData(), job, 0);
+        return fallo(reason);
+    }
     return true;
 }
 

@@ -26,7 +26,8 @@ template <class F> void ErrorTicketPrinter::comoTrabajoPropio(const QString& par
 }
 
 void ErrorTicketPrinter::printErrorLine(const QString& errorText) {
-    const QString linea = QStringLiteral("Tarvolin Error: ") + errorText;
+    // An error's description may quote what a request carried: it prints as text.
+    const QString linea = QStringLiteral("Tarvolin Error: ") + basPrinter::SoloTexto(errorText);
     comoTrabajoPropio(
         linea, [&](basPrinter::BufferImpresion& trabajo) { basPrinter::Imprimir(trabajo, linea, {.Enviar = true}); });
 }
@@ -44,7 +45,7 @@ void ErrorTicketPrinter::printErrorTicket(const QString& message) {
         linea(QStringLiteral("Hora: ") + ahora.toString(QStringLiteral("HH:mm:ss")));
         linea(QString());
         linea(QStringLiteral("Mensaje de error:"));
-        linea(message);
+        linea(basPrinter::SoloTexto(message));
         basPrinter::CortarPapel(trabajo);
     });
 }

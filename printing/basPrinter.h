@@ -24,8 +24,11 @@ struct ResultadoEnvio {
     QString impresora = {};  // the printer it went to
     bool ok = true;          // false: the printer did not take it
     QString error = {};      // why not
+    bool blnTexto = false;   // the job held text to print, not only printer commands and line ends
 
-    // The outcome of this send followed by `despues`: the first failure stands, else the later send.
+    // The outcome of this send followed by `despues`, as the paper shows it: a refused job of text
+    // stands (the first one); else a job of text the printer took stands, so a refused set-up job
+    // (commands only) never turns a printed ticket into a failure; else the first refused job.
     ResultadoEnvio anade(const ResultadoEnvio& despues) const;
     // A job left and the printer took it.
     bool salio() const { return blnEnviado && ok; }
@@ -41,6 +44,10 @@ struct InformeFallos {
 // One print job, owned by whoever composes it: the text collected and not yet sent, the invoice
 // printer's page counters, how its failures are told, and the outcome of a send the length limit
 // made before the job's own sending call (that call answers for it).
+//
+// A set-up job (printer commands only) that the printer refuses before any text of the ticket has
+// gone out is sent once more; either way the ticket goes on, and its own job (the text) says whether
+// it printed. A refused set-up job is logged, never told.
 struct BufferImpresion {
     QString Texto = {};
     qint32 LineasPagina = 0; // invoice-printer pagination counters (ImprimeFacturadora)
@@ -48,6 +55,10 @@ struct BufferImpresion {
     qint32 LineasPendientes = 0;
     InformeFallos informe = {};
     ResultadoEnvio envioAdelantado = {};
+    bool blnTextoEnviado = false; // a job with text went out since the ticket (piece) started
+
+    // A new ticket in the same job (a kitchen piece): its set-up is tried again when refused.
+    void empiezaPieza() { blnTextoEnviado = false; }
 };
 
 // The module's state apart from the code strings; a fresh one is the state at start.
@@ -121,6 +132,10 @@ qint16 EstableceLetraYAncho(BufferImpresion& trabajo, qint32 idImpresora, const 
                             bool EsCocina);
 // Tags (<b> ... </inv>), code words (PRN_ININEG ...) in any case, and "&comma;".
 QString sustituyeTagsHTML(QString texto);
+// Text that came from outside (a request, a database row, an error's description) as text only:
+// every control character is dropped, except CR and LF (line ends) and TAB (a blank), so no byte
+// of it can start a printer command; the markup in it is the program's to read.
+QString SoloTexto(const QString& texto);
 // Maps accented characters to the printer's table; with the euro code page on, ESC "t" 19 goes in
 // front. Printer commands inside the text keep their bytes.
 QString TraducirCaracteres(const QString& texto, bool EsCocina);

@@ -194,6 +194,26 @@ QString sustituyeTagsHTML(QString texto) {
     return texto;
 }
 
+// Differs from the original, which sent a request's control bytes on as they came: they switched the translation off.
+// Dropped rather than replaced: a control character has no glyph, and a replacement would print
+// a sign the till never wrote. A tab separates words, so it stays as the blank it stands for.
+QString SoloTexto(const QString& texto) {
+    const auto control = [](QChar c) {
+        return c.category() == QChar::Other_Control && c != QLatin1Char('\r') && c != QLatin1Char('\n');
+    };
+    if (std::none_of(texto.cbegin(), texto.cend(), control))
+        return texto;
+    QString r;
+    r.reserve(texto.size());
+    for (QChar c : texto) {
+        if (c == QLatin1Char('\t'))
+            r += QLatin1Char(' ');
+        else if (!control(c))
+            r += c;
+    }
+    return r;
+}
+
 QString TraducirCaracteres(const QString& texto, bool EsCocina) {
     bool paginaEuro = false;
     vb::OnError(

@@ -11,6 +11,7 @@
 #include "platform/Printers.h"
 #include "platform/Prompts.h"
 #include "platform/VBError.h"
+#include "printing/EscPos.h"
 #include "printing/clsImpresionPantalla.h"
 
 #include <QScopeGuard>
@@ -21,9 +22,19 @@ namespace basPrinter {
 using namespace interno;
 
 ResultadoEnvio ResultadoEnvio::anade(const ResultadoEnvio& despues) const {
-    if (blnEnviado && !ok)
+    if (!despues.blnEnviado)
         return *this;
-    return despues.blnEnviado ? despues : *this;
+    if (!blnEnviado)
+        return despues;
+    const auto textoRechazado = [](const ResultadoEnvio& r) { return !r.ok && r.blnTexto; };
+    const auto textoSalido = [](const ResultadoEnvio& r) { return r.ok && r.blnTexto; };
+    if (textoRechazado(*this))
+        return *this;
+    if (textoRechazado(despues) || textoSalido(despues))
+        return despues;
+    if (textoSalido(*this) || !ok)
+        return *this;
+    return despues;
 }
 
 namespace {
@@ -43,15 +54,47 @@ void informaFalloEnvio(InformeFallos& informe, const QString& impresora, const Q
     MensajeUsuario(texto, prompts::vbInformation);
 }
 
-ResultadoEnvio enviaTrabajo(BufferImpresion& trabajo, const QString& impresora, const QString& texto) {
-    ResultadoEnvio r{.blnEnviado = true, .impresora = impresora};
-    r.ok = printers::output().send(impresora, cp1252::encode(texto), &r.error);
-    if (!r.ok) {
-        if (r.error.isEmpty())
-            r.error = QStringLiteral("error desconocido");
-        informaFalloEnvio(trabajo.informe, impresora, r.error);
-    } else {
+// Whether the job holds text to print: anything but printer commands, line ends and blanks.
+bool llevaTexto(const QString& datos) {
+    for (qsizetype i = 0; i < datos.size();) {
+        if (const qsizetype largo = escpos::longitudComando(datos, i)) {
+            i += largo;
+            continue;
+        }
+        const char16_t c = datos.at(i).unicode();
+        if (c != u'\r' && c != u'\n' && c != u' ' && c != 0)
+            return true;
+        ++i;
+    }
+    return false;
+}
+
+// Differs from the original, which sent each job once: a refused set-up job goes once more before the ticket's text.
+// One raw job. A refused set-up job (commands only) is logged, not told: the ticket's own job says
+// whether the ticket printed. Refused before any text of the ticket went out, it is sent once more,
+// so the ticket does not lose its set-up to a moment's refusal. A refused job of text is told.
+ResultadoEnvio enviaTrabajo(BufferImpresion& trabajo, const QString& impresora, const QString& texto, bool blnTexto) {
+    ResultadoEnvio r{.blnEnviado = true, .impresora = impresora, .blnTexto = blnTexto};
+    const QByteArray bytes = cp1252::encode(texto);
+    const auto envia = [&] {
         r.error.clear();
+        r.ok = printers::output().send(impresora, bytes, &r.error);
+        if (!r.ok && r.error.isEmpty())
+            r.error = QStringLiteral("error desconocido");
+        if (!r.ok && !blnTexto)
+            GrabaLog(QStringLiteral("No se ha podido enviar a %1 la preparación de la impresora: %2")
+                         .arg(impresora, r.error),
+                     true);
+    };
+    envia();
+    if (!r.ok && !blnTexto && !trabajo.blnTextoEnviado)
+        envia();
+    if (!r.ok && blnTexto)
+        informaFalloEnvio(trabajo.informe, impresora, r.error);
+    if (r.ok) {
+        r.error.clear();
+        if (blnTexto)
+            trabajo.blnTextoEnviado = true;
     }
     return r;
 }
@@ -131,6 +174,7 @@ ResultadoEnvio Imprimir(BufferImpresion& trabajo, const QString& texto, Opciones
     // From here on the job's bytes are this text; the job is empty again.
     QString datos = buf.Texto;
     buf.Texto.clear();
+    const bool blnTexto = llevaTexto(datos);
 
     if (itos)
         o.Traducir = false;
@@ -197,12 +241,13 @@ ResultadoEnvio Imprimir(BufferImpresion& trabajo, const QString& texto, Opciones
                 envio.impresora = impresoraOpos;
                 if (!vacio) {
                     intentado = true;
-                    envio = enviaTrabajo(trabajo, impresoraOpos, CodigoImpresora({27, '=', 1}) + datos + CRLF);
+                    envio =
+                        enviaTrabajo(trabajo, impresoraOpos, CodigoImpresora({27, '=', 1}) + datos + CRLF, blnTexto);
                 }
             } else {
                 if (!vacio) {
                     intentado = true;
-                    envio = enviaTrabajo(trabajo, nombre, datos);
+                    envio = enviaTrabajo(trabajo, nombre, datos, blnTexto);
                 }
                 if (gblnLog) {
                     GrabaLog(QStringLiteral("Impreso en ") + nombre);
@@ -212,7 +257,11 @@ ResultadoEnvio Imprimir(BufferImpresion& trabajo, const QString& texto, Opciones
         },
         [&](const VBError& e) {
             if (!intentado)
-                envio = {.blnEnviado = true, .impresora = envio.impresora, .ok = false, .error = e.description()};
+                envio = {.blnEnviado = true,
+                         .impresora = envio.impresora,
+                         .ok = false,
+                         .error = e.description(),
+                         .blnTexto = blnTexto};
             MensajeUsuario(e.description(), prompts::vbInformation);
         });
 

@@ -49,9 +49,10 @@ bool esVerdadero(const QString& v) {
     return ValNumero(v) != 0;
 }
 
-// Labels go through the translation in the current language, translation forced.
+// Labels go through the translation in the current language, translation forced. Labels (from the
+// translation table) and values (from the database) are outside text: they print as text only.
 QString T(const QString& etiqueta) {
-    return TraduceLiteral(etiqueta, -1, true, false);
+    return basPrinter::SoloTexto(TraduceLiteral(etiqueta, -1, true, false));
 }
 
 // VB's Format(n, "000..."): at least `digitos` digits, the sign in front.
@@ -61,20 +62,32 @@ QString ceros(qint64 n, int digitos) {
 }
 
 QString textoDe(const Variant& v, const QString& defecto = {}) {
-    return vb::CStr(VarToStr(v, defecto));
+    return basPrinter::SoloTexto(vb::CStr(VarToStr(v, defecto)));
 }
 
 // Runs one statement of a procedure: a run-time error goes to the central handler under the
 // procedure's name and the caller goes on with its next statement.
 
+FilasTicket* g_filas = nullptr; // fixed rows in place of the connections (none: the connections)
+
 // Every statement of the composer goes through these two, with its values bound.
 ado::RecordsetPtr abre(ado::Connection& cn, const QString& sql, const QList<Variant>& valores) {
     ++g_sentencias;
-    return cn.OpenRecordset(sql, valores);
+    return g_filas ? g_filas->abre(sql, valores) : cn.OpenRecordset(sql, valores);
 }
 void ejecuta(ado::Connection& cn, const QString& sql, const QList<Variant>& valores) {
     ++g_sentencias;
-    cn.Execute(sql, nullptr, valores);
+    if (g_filas)
+        g_filas->ejecuta(sql, valores);
+    else
+        cn.Execute(sql, nullptr, valores);
+}
+// ComCentral, or the fixed rows' answer.
+bool conecta() {
+    return g_filas ? g_filas->conectado() : ComCentral();
+}
+bool enlaceAbierto() {
+    return g_filas ? g_filas->conectado() : ConexionServidor().State() == ado::adStateOpen;
 }
 
 clsDR& dr() {
@@ -216,7 +229,7 @@ clsImprimirTicket::FilaCabecera clsImprimirTicket::ListCabTicket(qint32 tpv, qin
             return fila;
         }
         // Only a link lost under the query earns a second try, on the connections made again now.
-        if (intento == 2 || ConexionServidor().State() == ado::adStateOpen)
+        if (intento == 2 || enlaceAbierto())
             break;
         GrabaLog(QStringLiteral("clsImprimirTicket.ListCabTicket: conexión perdida, se vuelve a conectar: ") +
                  fallo->description());
@@ -228,7 +241,7 @@ clsImprimirTicket::FilaCabecera clsImprimirTicket::ListCabTicket(qint32 tpv, qin
     }
     // Reported once. On a link that is still down nothing waits here: the reconnect timer goes on
     // trying and the ticket answers with its error.
-    const bool enlaceCaido = ConexionServidor().State() != ado::adStateOpen;
+    const bool enlaceCaido = !enlaceAbierto();
     ControlErrores(kProcListCab, !enlaceCaido, *fallo);
     if (enlaceCaido)
         IniciaReconexion();
@@ -462,7 +475,7 @@ public:
     void nombreImpresora() const {
         if (*p.ImprimirNombreImpresoraTicketCocina != 0 || basFuncionesComunes::EjecutandoEnIDE() || gblnDesarrollo ||
             gblnInstal)
-            linea(T(QStringLiteral("Impresora")) + QStringLiteral(" ") + strImpresora);
+            linea(T(QStringLiteral("Impresora")) + QStringLiteral(" ") + basPrinter::SoloTexto(strImpresora));
     }
     void logo() const {
         if (*p.ImpLogoTicketCocina == 1)
@@ -473,14 +486,15 @@ public:
         using basPrinter::gCodigosPRN;
         if (!t.strMensajeCocina.isEmpty()) {
             blanco();
-            linea(gCodigosPRN.PRN_INITRIALT + t.strMensajeCocina + gCodigosPRN.PRN_FINTRIALT);
+            linea(gCodigosPRN.PRN_INITRIALT + basPrinter::SoloTexto(t.strMensajeCocina) + gCodigosPRN.PRN_FINTRIALT);
             blanco();
             return;
         }
         const QString textoCabecera = *p.TextoCabeceraCocina;
         if (textoCabecera.isEmpty())
             return;
-        lineaK(gCodigosPRN.PRN_ININEG + (strDescripcionCabecera.isEmpty() ? textoCabecera : strDescripcionCabecera) +
+        lineaK(gCodigosPRN.PRN_ININEG +
+               (strDescripcionCabecera.isEmpty() ? textoCabecera : basPrinter::SoloTexto(strDescripcionCabecera)) +
                gCodigosPRN.PRN_FINNEG);
         blanco();
     }
@@ -507,7 +521,7 @@ public:
             const QString valor = textoDe(
                 rs->Fields(*p.ImpNombreVendedor == 1 ? QStringLiteral("Descripcion") : QStringLiteral("idVendedor"))
                     .Value);
-            lineaK(inicio + T(QStringLiteral("Vendedor") + QStringLiteral(": ")) + valor + fin);
+            linea(inicio + T(QStringLiteral("Vendedor") + QStringLiteral(": ")) + valor + fin);
             rs->MoveNext();
         }
         rs->Close();
@@ -694,7 +708,7 @@ public:
     }
     void textoPie(qint16 anchoLinea, const QString& strTextoPie) const {
         if (!vb::Trim(strTextoPie).isEmpty())
-            entreReglas(QStringLiteral("="), anchoLinea, strTextoPie);
+            entreReglas(QStringLiteral("="), anchoLinea, basPrinter::SoloTexto(strTextoPie));
     }
     void pito() const {
         if (*p.EmitirPito != 0)
@@ -734,7 +748,7 @@ ResultadoImpresion clsImprimirTicket::ImprimirTicketCocinaEspecial(qint32 tpv, q
     const SinDialogosModales sinDialogos;
     ResultadoImpresion resultado;
     bool conectado = false;
-    AtrapaErrores(kProcCocina, [&] { conectado = ComCentral(); });
+    AtrapaErrores(kProcCocina, [&] { conectado = conecta(); });
     if (!conectado)
         return resultado;
 
@@ -746,7 +760,7 @@ ResultadoImpresion clsImprimirTicket::ImprimirTicketCocinaEspecial(qint32 tpv, q
     // ticket is not printed at all, as when ComCentral fails: every look-up of it would fail too.
     bool cabeceraLeida = false;
     const FilaCabecera cabecera = ListCabTicket(lngTPV, lngTicket, cabeceraLeida);
-    if (!cabeceraLeida && ConexionServidor().State() != ado::adStateOpen)
+    if (!cabeceraLeida && !enlaceAbierto())
         return resultado;
 
     // The foot may hand the ticket to the secondary printer; the next pieces follow it there.
@@ -754,6 +768,8 @@ ResultadoImpresion clsImprimirTicket::ImprimirTicketCocinaEspecial(qint32 tpv, q
     const QStringList piezas = strTextoTicket.isEmpty() ? QStringList() : strTextoTicket.split(kCortar);
     resultado.blnPiezasRecorridas = true;
     for (const QString& pieza : piezas) {
+        // Each piece is a ticket of its own: its set-up is tried afresh.
+        trabajo.empiezaPieza();
         const ParametrosPieza p = ParametrosPieza::lee(o.blnImprimirCabecera, o.blnImprimirPie);
         ResultadoEnvio envio;
         bool blnEspaciado = false;
@@ -770,7 +786,9 @@ ResultadoImpresion clsImprimirTicket::ImprimirTicketCocinaEspecial(qint32 tpv, q
                 Imprimir(trabajo, CodigoImpresora({27, '3', interlineado}), {.NombreImpresora = impresora});
         });
 
-        QString texto = pieza;
+        // The request's text prints as text: its pieces are cut first (as the request queue cuts
+        // them), then only the markup in it can make printer commands.
+        QString texto = SoloTexto(pieza);
         texto.replace(QChar(13), kBr);
         texto.remove(QChar(10));
         const QStringList lineas = texto.isEmpty() ? QStringList() : texto.split(kBr);
@@ -884,8 +902,10 @@ QString clsImprimirTicket::FormateaLineaArticuloCocina(const ParametrosPieza& p,
                 factor = 2;
             }
             s = strTexto + QStringLiteral(" ");
+            // One character for one, as the printer counts columns ("ß" stays "ß", never "SS").
             if (*p.ImpArtsMayusculas == 1)
-                s = s.toUpper();
+                for (QChar& c : s)
+                    c = c.toUpper();
             s.remove(CRLF);
             const qint32 ancho = qint32(vb::RoundHalfEven(double(anchoLinea) / factor));
             s = AlineaTexto(s, ancho, true, false, QString());
@@ -967,7 +987,7 @@ void clsImprimirTicket::imprimirDigitosTicketLetraGrande(basPrinter::BufferImpre
                      QString::number(glngRestaurante) + QStringLiteral(", ") + QString::number(tpv) +
                      QStringLiteral(", ") + QString::number(ticket) + QStringLiteral("]: ") +
                      basFuncionesComunes::TextoSegundos());
-            if (ComCentral()) {
+            if (conecta()) {
                 ++g_sentencias;
                 const vb::ColeccionPtr filas = dr().Query(kSqlComandasTicket, QString(), valores);
                 for (const vb::EntidadPtr& fila : filas->items()) {
@@ -1008,7 +1028,7 @@ qint32 clsImprimirTicket::getNumeroComanda() {
     // Every way out leaves lngNumeroComanda as the answer: 0 until a number is taken.
     AtrapaErrores(kProcComanda, [&] {
         // Without the main connection no number can be made sure of: the ticket prints without one.
-        if (!ComCentral()) {
+        if (!conecta()) {
             m_blnSinNumeroComanda = true;
             return;
         }
@@ -1053,7 +1073,7 @@ qint32 clsImprimirTicket::getNumeroComanda() {
 
         // The kitchen screens connected to the till read the row on the second connection. When that
         // connection reaches the same database the row is already there, which is what was wanted.
-        if (!ComCentral() || objParametros().lee(param::ConectarPantallasCocinaDirectasaTPV) != 0)
+        if (!conecta() || objParametros().lee(param::ConectarPantallasCocinaDirectasaTPV) != 0)
             vb::OnError(
                 [&] {
                     ejecuta(ConexionLocal(),
@@ -1083,7 +1103,7 @@ ResultadoImpresion clsImprimirTicket::ImprimirTicketEspecial(const QString& strT
     ResultadoImpresion resultado;
 
     bool conectado = false;
-    AtrapaErrores(proc, [&] { conectado = ComCentral(); });
+    AtrapaErrores(proc, [&] { conectado = conecta(); });
     if (!conectado) {
         AtrapaErrores(proc, [&] { objImpresionPantalla().Finaliza(o.blnImprimirPorPantalla); });
         resultado.strImpresora = strImpresora;
@@ -1149,7 +1169,7 @@ ResultadoImpresion clsImprimirTicket::ImprimirTicketEspecial(const QString& strT
             AtrapaErrores(proc, [&] { linea(QString()); });
         }
 
-        QString texto = pieza;
+        QString texto = SoloTexto(pieza);
         texto.replace(QChar(10), kBr);
         texto.replace(QChar(13), kBr);
         for (const auto& [etiqueta, codigo] : etiquetas)
@@ -1188,6 +1208,10 @@ ResultadoImpresion clsImprimirTicket::ImprimirTicketEspecial(const QString& strT
     resultado.strImpresora = strImpresora;
     resultado.blnFalloInformado = trabajo.informe.blnInformado;
     return resultado;
+}
+
+void clsImprimirTicket::setFilasTicket(FilasTicket* filas) {
+    g_filas = filas;
 }
 
 bool ResultadoImpresion::todoSalio() const {

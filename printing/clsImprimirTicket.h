@@ -5,6 +5,7 @@
 // shop's header and foot rows. One instance serves one request.
 //
 // Every value that reaches SQL is bound, never pasted into the statement text.
+#include "platform/Ado.h"
 #include "platform/Variant.h"
 #include "printing/basPrinter.h"
 #include <QHash>
@@ -50,8 +51,21 @@ struct SeguimientoImpresion {
     ResultadoImpresion resultado = {};
 };
 
+// Where the composer's statements run: the two database connections, or rows a caller fixes (the
+// fuzz target drives the composer over fixed ticket rows). Installed with
+// clsImprimirTicket::setFilasTicket; nullptr puts the connections back.
+class FilasTicket {
+public:
+    virtual ~FilasTicket() = default;
+    virtual bool conectado() = 0; // in place of ComCentral and the main connection's state
+    virtual ado::RecordsetPtr abre(const QString& sql, const QList<Variant>& valores) = 0;
+    virtual void ejecuta(const QString& sql, const QList<Variant>& valores) = 0;
+};
+
 class clsImprimirTicket final {
 public:
+    static void setFilasTicket(FilasTicket* filas);
+
     // Public variables, in their declared order; callers may set the last three before printing.
     qint32 lngTPV = 0;
     qint32 lngTicket = 0;

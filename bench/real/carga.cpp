@@ -9,7 +9,9 @@
 //     eight tills would), beside the same figure with none, in alternate rounds (goal: within 1.5x);
 //   - the kitchen ticket's reply time while 64 connections flood tarvolin with Pings of about 1 MiB
 //     and 90 000 keys each, one request per connection (goal: under 1 s);
-//   - tarvolin's resident memory at the start and at the end.
+//   - tarvolin's resident memory at the start and at the end;
+//   - kitchen tickets from one till, each marked: how many replies said "error" while the ticket
+//     printed (looked for in the capture printer's jobs, $DEMO_CAPTURE; goal: none).
 //
 //   bench_real_carga --suelo PORT --tarvolin PORT --pid PID [--segundos 20] [--ticket JSON]
 //                    [--headless-ticket-us US] [--solo ping|ociosas|inundacion]
@@ -22,7 +24,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -205,6 +209,74 @@ std::string pingGrande() {
     return t + "}";
 }
 
+// ---- kitchen tickets answered "error" that printed all the same ----
+// One till sends kitchen tickets for `segundos`, each with a mark of its own as its first line
+// ("#N#"); every reply that carries "error" is then looked for in the capture printer's jobs (the
+// job-NNNN.bin files in `captura`), once they have stopped coming. A ticket on paper whose till was
+// told it failed is cooked twice when the waiter sends it again: the goal is none.
+struct ErroresImpresos {
+    long respuestas = 0, errores = 0, impresos = 0, sinRespuesta = 0;
+    long okEnPapel = 0; // the replies without "error" whose ticket was found: the search works
+};
+ErroresImpresos erroresImpresos(uint16_t puerto, const std::string& ticket, const std::string& captura,
+                                double segundos) {
+    namespace fs = std::filesystem;
+    ErroresImpresos r;
+    const std::string campo = "\"texto\":\"";
+    const size_t donde = ticket.find(campo);
+    if (donde == std::string::npos)
+        return r;
+    std::vector<std::string> marcasConError, marcasOk;
+    const auto fin = Reloj::now() + std::chrono::duration<double>(segundos);
+    for (long n = 1; Reloj::now() < fin; ++n) {
+        const std::string marca = "#" + std::to_string(n) + "#";
+        std::string peticion = ticket;
+        peticion.insert(donde + campo.size(), marca + "\\r\\n");
+        const int fd = conecta(puerto);
+        const bool enviado = fd >= 0 && envia(fd, peticion);
+        const std::string respuesta = enviado ? lee(fd, 0) : std::string();
+        if (fd >= 0)
+            ::close(fd);
+        if (respuesta.empty()) {
+            ++r.sinRespuesta;
+            continue;
+        }
+        ++r.respuestas;
+        if (respuesta.find("\"error\"") != std::string::npos) {
+            ++r.errores;
+            marcasConError.push_back(marca);
+        } else {
+            marcasOk.push_back(marca);
+        }
+    }
+    // The jobs still on their way through cupsd: wait until none has come for two seconds (15 s at most).
+    auto cuenta = [&] {
+        std::error_code ec;
+        long n = 0;
+        for (const auto& e : fs::directory_iterator(captura, ec))
+            n += e.path().extension() == ".bin";
+        return n;
+    };
+    long antes = -1;
+    for (int i = 0; i < 15 && cuenta() != antes; ++i) {
+        antes = cuenta();
+        std::this_thread::sleep_for(std::chrono::seconds(2));
+    }
+    std::string papel;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(captura, ec))
+        if (e.path().extension() == ".bin") {
+            std::ifstream f(e.path(), std::ios::binary);
+            papel.append(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+            papel += '\n';
+        }
+    for (const std::string& m : marcasConError)
+        r.impresos += papel.find(m) != std::string::npos;
+    for (const std::string& m : marcasOk)
+        r.okEnPapel += papel.find(m) != std::string::npos;
+    return r;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -280,6 +352,15 @@ int main(int argc, char** argv) {
         std::printf("%-22s headless p50 %.0f, real p50 %.0f: %.2fx (goal ≤ 1.5x: %s); real p99 %.0f, %.1f/s, "
                     "cpu %.0f µs/ticket, errors %ld\n",
                     "kitchen ticket", headless, t.p50, r, marca(ok), t.p99, t.porSegundo, t.cpuPorPeticion, t.errores);
+    }
+    if (!ticket.empty() && solo.empty() && std::getenv("DEMO_CAPTURE")) {
+        const ErroresImpresos e = erroresImpresos(tarvolin, ticket, std::getenv("DEMO_CAPTURE"), segundos);
+        const bool ok = e.respuestas > 0 && e.impresos == 0;
+        todas = todas && ok;
+        std::printf("%-22s %ld replies, %ld \"error\", %ld of those printed (goal 0: %s), %ld unanswered; "
+                    "%ld of the other %ld found on paper\n",
+                    "kitchen ticket errors", e.respuestas, e.errores, e.impresos, marca(ok), e.sinRespuesta,
+                    e.okEnPapel, e.respuestas - e.errores);
     }
     if (solo.empty() || solo == "ociosas") {
         // Idle connections: one sweep and one epoll set for all of them, so a Ping costs the same.

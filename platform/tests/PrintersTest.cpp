@@ -37,6 +37,60 @@ TEST(Printers, RawJobsCrossCupsUnchangedAndAnEmptyOneIsNoJob) {
     EXPECT_FALSE(cups.send("", "x", &error));
 }
 
+// A queue that refuses jobs: the reason is cupsd's own answer to the Create-Job, not what a later
+// look-up (the queue by its description) left behind.
+TEST(Printers, ARefusedJobGivesCupsdsOwnAnswer) {
+    TARVOLIN_REQUIRE_CUPS();
+    testenv::ColaCaptura cola(QStringLiteral("platform_rechaza"));
+    ASSERT_TRUE(cola.creada);
+    ASSERT_EQ(QProcess::execute("cupsreject", {cola.nombre}), 0);
+    printers::CupsOutput cups;
+    QString error;
+    EXPECT_FALSE(cups.send(cola.nombre, "x", &error));
+    EXPECT_TRUE(error.startsWith(cola.nombre + ": ")) << error.toStdString();
+    EXPECT_TRUE(error.contains("is not accepting jobs. (server-error-not-accepting-jobs)")) << error.toStdString();
+    ASSERT_EQ(QProcess::execute("cupsaccept", {cola.nombre}), 0);
+    EXPECT_TRUE(cups.send(cola.nombre, "x", &error)) << error.toStdString();
+}
+
+// A cupsd of its own with a job limit of one and a request body limit of 1 KiB refuses a job beyond
+// either, each time with its own answer as the reason; a job within both goes.
+TEST(Printers, ACupsdAtItsLimitsRefusesWithItsOwnAnswer) {
+    TARVOLIN_REQUIRE_CUPS();
+    qputenv("TARVOLIN_CUPSD_CONF_EXTRA", "MaxJobs 1\\nLimitRequestBody 1024");
+    testenv::ServicioPrivado cupsd(testenv::ServicioPrivado::Tipo::Cupsd);
+    qunsetenv("TARVOLIN_CUPSD_CONF_EXTRA");
+    ASSERT_TRUE(cupsd.ok()) << cupsd.error().toStdString();
+    const auto orden = [&](const char* programa, QStringList args) {
+        QProcess p;
+        p.start(programa, QStringList{"-h", cupsd.socket()} + args);
+        return p.waitForFinished(30000) && p.exitCode() == 0;
+    };
+    ASSERT_TRUE(orden("lpadmin", {"-p", "limitada", "-E", "-v", "file://" + cupsd.carpeta() + "/salida", "-m", "raw"}));
+    const QByteArray anterior = cupsServer();
+    cupsSetServer(QFile::encodeName(cupsd.socket()).constData());
+    struct Restaura {
+        QByteArray s;
+        ~Restaura() { cupsSetServer(s.isEmpty() ? nullptr : s.constData()); }
+    } restaura{anterior};
+
+    printers::CupsOutput cups;
+    QString error;
+    // A stopped queue keeps its job pending: the next Create-Job meets the job limit.
+    ASSERT_TRUE(orden("cupsdisable", {"limitada"}));
+    ASSERT_TRUE(cups.send("limitada", "uno", &error)) << error.toStdString();
+    EXPECT_FALSE(cups.send("limitada", "dos", &error));
+    EXPECT_TRUE(error.contains("(client-error-not-possible)")) << error.toStdString();
+    ASSERT_TRUE(orden("cancel", {"-a", "limitada"}));
+    ASSERT_TRUE(orden("cupsenable", {"limitada"}));
+    // A document too large: refused as it closes; its job, created already, is cancelled, so it takes
+    // no place of the job limit from the next one.
+    EXPECT_FALSE(cups.send("limitada", QByteArray(4096, 'x'), &error));
+    EXPECT_TRUE(error.contains("Request Entity Too Large (client-error-request-value-too-long)"))
+        << error.toStdString();
+    EXPECT_TRUE(cups.send("limitada", "tres", &error)) << error.toStdString();
+}
+
 // A print server that hangs (SIGSTOP) holds a job no longer than the bounded waits: the job fails
 // saying so, the jobs right behind it wait less, and once the server goes on the jobs go through.
 TEST(Printers, AStoppedCupsdFailsTheJobWithinItsWaitAndJobsGoAgainAfter) {

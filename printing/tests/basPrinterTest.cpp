@@ -168,6 +168,12 @@ TEST_F(basPrinterTest, EachRoadSendsItsBytesToItsPrinter) {
              corta("TICKETS")();
          },
          crlf.repeated(5), "CINTA"},
+        // Every beep type byte for byte (count before duration where a command takes both).
+        {"beep 1: RS", "EmitirPito=1", pito, "{1E}"},
+        {"beep 2: ESC o", "EmitirPito=2", pito, "{ESC}o"},
+        {"beep 3: ESC GS BEL device, energy, delay", "EmitirPito=3", pito, "{ESC}{GS}{07}{01}{02}{03}"},
+        {"beep 4: ESC B count 1, duration 3", "EmitirPito=4", pito, "{ESC}B{01}{03}"},
+        {"beep 5: drawer pulse", "EmitirPito=5", pito, "{ESC}p{00}{FF}{FF}"},
         {"no such beep", "EmitirPito=6", pito, ""},
         {"beep parameter that is no byte", "EmitirPito=3 EmitirPitoOkiTiempoDelay=256", pito, "", "TICKETS", 1},
         {"bit image bands padded to the middle", "",

@@ -4,11 +4,15 @@
 #include "core/basLegacyFunctions.h"
 #include "platform/Ado.h"
 #include "platform/Cp1252.h"
+#include "testsupport/CupsCapture.h"
 #include "testsupport/Waits.h"
 
 #include <QCoreApplication>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <algorithm>
+#include <functional>
+#include <set>
 
 using namespace tickettest;
 using basPrinter::CodigoImpresora;
@@ -125,6 +129,11 @@ const std::vector<CasoCocina>& casosCocina() {
         // A lone LF joins its neighbours; CR LF and "<br>" break; "<BR>", "<B>" are text; a lone closing tag: no codes.
         {"saltos_y_negrita", "EspacioEntreLineasCocina=64", QStringLiteral("uno\ndos\r\ntres<BR><B>x</B><br></b>solo"),
          kSoloLineas, relleno("unodos") + "|tres<BR><B>x</B> |" + relleno("</b>solo"), "{ESC}E{01}|{ESC}E{00}"},
+        // Capitals one character for one: "ß" keeps its column.
+        {"mayusculas_eszett", "ImpArtsMayusculas=1 EspacioEntreLineasCocina=64", QStringLiteral("1 Wei\u00dfwurst"),
+         kSoloLineas,
+         relleno("1 WEI\xdf"
+                 "WURST")},
         // A character outside the basic plane is one byte on paper and takes one column.
         {"emoji_una_columna", "", QStringLiteral("1 Pizza \U0001F355 picante"), kSoloLineas,
          relleno("1 Pizza ? picante")},
@@ -306,6 +315,138 @@ TEST_F(clsImprimirTicketTest, TheResultIsItsOwnJobsPieceByPiece) {
     printers::install(&salida);
 }
 
+// The real cupsd refuses chosen jobs (its queue set to reject right before them); the kitchen ticket's
+// result, the jobs on paper and the failures told follow what went out, job by job. Each piece sends
+// its line-spacing job (commands only), then its ticket; a refused set-up job is sent once more and
+// only logged, the ticket's own job decides.
+TEST_F(clsImprimirTicketTest, AgainstARefusingCupsdTheResultFollowsWhatWentOut) {
+    TARVOLIN_REQUIRE_CUPS();
+    struct ColaQueRechaza final : printers::RawOutput {
+        printers::CupsOutput cups;
+        QString cola;
+        std::set<int> rechazados; // send attempts (from 1) the queue refuses
+        int intentos = 0;
+        bool send(const QString& p, const QByteArray& d, QString* e) override {
+            QProcess::execute(rechazados.count(++intentos) ? "cupsreject" : "cupsaccept", {cola});
+            return cups.send(p, d, e);
+        }
+        QStringList list() override { return cups.list(); }
+        QString defaultPrinter() override { return cups.defaultPrinter(); }
+    };
+    const struct {
+        const char* caso;
+        std::set<int> rechazados;
+        std::vector<bool> piezasOk;
+        std::vector<const char*> enPapel; // the ticket jobs that reached the printer, by their line
+        size_t trabajos;                  // jobs that reached the printer, set-up jobs included
+        qsizetype contados;               // failures told
+    } casos[] = {
+        {"set-up refused once: sent again, both tickets print", {1}, {true, true}, {"1 Flan", "2 Flan"}, 4, 0},
+        {"set-up refused twice: the ticket goes all the same", {1, 2}, {true, true}, {"1 Flan", "2 Flan"}, 3, 0},
+        {"set-up refused twice, then its ticket", {1, 2, 3}, {false, true}, {"2 Flan"}, 2, 1},
+        {"ticket refused after its set-up", {2}, {false, true}, {"2 Flan"}, 3, 1},
+        {"second set-up refused once", {3}, {true, true}, {"1 Flan", "2 Flan"}, 4, 0},
+    };
+    for (const auto& c : casos) {
+        SCOPED_TRACE(c.caso);
+        testenv::ColaCaptura cola(QStringLiteral("prn_rechaza"));
+        ASSERT_TRUE(cola.creada);
+        ColaQueRechaza salidaCups;
+        salidaCups.cola = cola.nombre;
+        salidaCups.rechazados = c.rechazados;
+        printers::install(&salidaCups);
+        par("ImpTicket", cola.nombre);
+        gblnLog = true;
+        recordingMainWindow().grid.clear();
+        const ResultadoImpresion r = clsImprimirTicket().ImprimirTicketCocinaEspecial(
+            3, 1234, QStringLiteral("1 Flan<cortar>2 Flan"), kSinOpciones);
+        QProcess::execute("cupsaccept", {cola.nombre});
+        printers::install(&salida);
+        gblnLog = false;
+        ASSERT_EQ(r.piezas.size(), qsizetype(c.piezasOk.size()));
+        for (size_t i = 0; i < c.piezasOk.size(); ++i)
+            EXPECT_EQ(r.piezas.at(qsizetype(i)).ok, c.piezasOk[i]) << "piece " << i;
+        EXPECT_EQ(r.blnEnviado, std::ranges::all_of(c.piezasOk, std::identity()));
+        // A told failure is logged and shown (under /log both land in the grid as the same row).
+        QStringList contados = recordingMainWindow().grid.filter(QStringLiteral("No se ha podido imprimir en"));
+        contados.removeDuplicates();
+        EXPECT_EQ(contados.size(), c.contados) << contados.join('\n').toStdString();
+        EXPECT_EQ(r.blnFalloInformado, c.contados > 0);
+        // Every set-up job that went out, and one ticket job per piece that printed; no error ticket.
+        ASSERT_TRUE(cola.captura.espera(c.trabajos));
+        std::vector<QByteArray> tickets;
+        for (const QByteArray& j : cola.captura.trabajos) {
+            EXPECT_FALSE(j.contains("Tarvolin Error") || j.contains("Se ha producido")) << j.toStdString();
+            if (j != bytes({27, '3', 30}))
+                tickets.push_back(j);
+        }
+        ASSERT_EQ(tickets.size(), c.enPapel.size());
+        for (size_t i = 0; i < tickets.size(); ++i)
+            EXPECT_TRUE(tickets[i].contains(c.enPapel[i])) << tickets[i].toStdString();
+        // cupsd's own answer is the reason logged, not a stale system error.
+        const QStringList motivos = recordingMainWindow().grid.filter(QStringLiteral("No se ha podido"));
+        EXPECT_FALSE(motivos.isEmpty());
+        for (const QString& m : motivos)
+            EXPECT_TRUE(m.contains(QStringLiteral("not-accepting"))) << m.toStdString();
+    }
+}
+
+// The seller line goes without the kitchen's character set: when it is the line that makes a length-limit
+// send, its job gets no ESC "t" 19 in front, while a kitchen line's (the table's) does.
+TEST_F(clsImprimirTicketTest, TheSellerLineIsSentWithoutTheKitchenCharacterSet) {
+    pon("LongMaxTexto=1 CodigosEscTicketCocina=3");
+    ASSERT_TRUE(cocina(1234, QStringLiteral("1 Flan")));
+    const QByteArray paginaEuro = bytes({27, 't', 19});
+    int vistas = 0;
+    for (const auto& j : trabajosTicket()) {
+        if (j.data.contains("Vendedor") || j.data.contains("Mesa:")) {
+            ++vistas;
+            EXPECT_EQ(j.data.startsWith(paginaEuro), j.data.contains("Mesa:")) << legible(j.data).toStdString();
+        }
+    }
+    EXPECT_EQ(vistas, 2);
+}
+
+// Text from outside prints as text, wherever it enters the ticket: a stray GS "(" "L" (whose length would
+// swallow the rest) and an ESC in a request field or a row are dropped, the letters after them and the
+// foot's own text come out translated.
+TEST_F(clsImprimirTicketTest, ControlBytesFromOutsideAreDroppedAndTheRestTranslates) {
+    const QString sucio = QStringLiteral("A\x1d(L\u00ff\u00ff\x1b\u00f1B\tC"); // A GS ( L 255 255 ESC ñ B TAB C
+    const QString limpio = QStringLiteral("A(L") + QChar(0xff) + QChar(0xff) + QChar(164) + QStringLiteral("B C");
+    const QString sql = QStringLiteral("update %1 set %2 = '%3'");
+    const struct {
+        const char* donde;
+        QString sql; // a row made dirty, or none
+        OpcionesTicketCocina o;
+        QString texto;
+    } casos[] = {
+        {"article line", {}, kSinOpciones, sucio},
+        {"foot text", {}, {.strTextoPie = sucio}, QStringLiteral("1 Flan")},
+        {"header description", {}, {.strDescripcionCabecera = sucio}, QStringLiteral("1 Flan")},
+        {"observation row", sql.arg("qm_cabticket_observ", "observ_preparacion", sucio), kSinOpciones, "1 Flan"},
+        {"table name row", sql.arg("maemes", "nombre", sucio), kSinOpciones, "1 Flan"},
+        {"seller row", sql.arg("maeven", "nombre", sucio), kSinOpciones, "1 Flan"},
+    };
+    const QString ninos = QStringLiteral("ni") + QChar(164) + QStringLiteral("os");
+    for (const auto& c : casos) {
+        SCOPED_TRACE(c.donde);
+        if (!c.sql.isEmpty()) {
+            ASSERT_TRUE(core->sql(c.sql));
+        }
+        salida.jobs.clear();
+        OpcionesTicketCocina o = c.o;
+        const bool pieFijo = o.strTextoPie.isEmpty(); // the foot's own text follows every other field
+        if (pieFijo)
+            o.strTextoPie = QStringLiteral("Mesa con ni\u00f1os");
+        ASSERT_TRUE(clsImprimirTicket().ImprimirTicketCocinaEspecial(3, 1234, c.texto, o).blnEnviado);
+        const QString t = todo();
+        EXPECT_TRUE(t.contains(limpio)) << legible(t.toLatin1()).toStdString();
+        EXPECT_FALSE(t.contains(QStringLiteral("\x1d(L")));
+        EXPECT_EQ(t.contains(ninos), pieFijo) << legible(t.toLatin1()).toStdString();
+        EXPECT_FALSE(t.contains(QChar(0xf1)));
+    }
+}
+
 // Both connections killed or timed out while quiet: the next kitchen ticket prints its whole header at once,
 // without error or the reconnect timer (the pre-job check or the header query finds the dead link).
 TEST_F(clsImprimirTicketTest, FirstTicketAfterALostLinkPrintsItsHeaderAtOnce) {
@@ -391,8 +532,9 @@ TEST_F(clsImprimirTicketTest, SpecialTicketPiecesLinesAndTheWrapAt42Columns) {
              x + "{ESC}E{00}{CR}{LF}<B>z</B>{CR}{LF}" + corte},
         // The standard code set keeps the standard double height.
         {"<dblalt>X</dblalt>", inicio + "{GS}!{11}X{GS}!{00}{CR}{LF}" + corte},
-        // An image command claiming far more than the whole ticket: it ended the service.
-        {"Hola " + fsq + "abc", inicio + "Hola {FS}q{02}{01}@{01}@abc{CR}{LF}" + corte},
+        // An image command claiming far more than the whole ticket (it ended the service): text from a
+        // request, so its control bytes are dropped and the rest prints as text.
+        {"Hola " + fsq + "abc", inicio + "Hola q@@abc{CR}{LF}" + corte},
         // A character outside the basic plane takes one column in the wrap.
         {cara.repeated(42), inicio + QString(42, u'?') + "{CR}{LF}" + corte},
         {cara.repeated(40) + " " + cara + cara, inicio + QString(40, u'?') + "{CR}{LF}??{CR}{LF}" + corte},

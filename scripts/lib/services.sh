@@ -78,6 +78,8 @@ DefaultAuthType None
   </Limit>
 </Policy>
 CONF
+    # A test's own cupsd may ask for more lines (a job limit, a body limit): TARVOLIN_CUPSD_CONF_EXTRA.
+    [ -z "${TARVOLIN_CUPSD_CONF_EXTRA:-}" ] || printf '%b\n' "$TARVOLIN_CUPSD_CONF_EXTRA" >>"$c/cupsd.conf"
     cat >"$c/cups-files.conf" <<CONF
 User lp
 Group lp

@@ -496,6 +496,43 @@ TEST_F(clsSocketFrontTest, PrintFailingPartWayRetriesOnlyWhatDidNotGoOutAndRepor
     printers::install(nullptr);
 }
 
+// The kitchen queue refuses a queued ticket's set-up job (its line spacing) and the retry of it: the
+// ticket's own job prints, so the queue is done with the request, the dish is on paper once, and no
+// error ticket says otherwise.
+TEST_F(clsSocketFrontTest, QueuedTicketWhoseSetUpWasRefusedIsDoneOnce) {
+    testenv::ColaCaptura cocina(QStringLiteral("tarvolin_prep"));
+    ASSERT_TRUE(cocina.creada);
+    struct RechazaPreparacion final : printers::RawOutput {
+        printers::CupsOutput cups;
+        QString cola;
+        int rechazos = 2;
+        bool send(const QString& p, const QByteArray& datos, QString* error) override {
+            const bool preparacion = datos.size() == 3 && datos.startsWith("\x1b"
+                                                                           "3");
+            if (p == cola)
+                QProcess::execute(preparacion && rechazos-- > 0 ? "cupsreject" : "cupsaccept", {cola});
+            return cups.send(p, datos, error);
+        }
+        QStringList list() override { return cups.list(); }
+        QString defaultPrinter() override { return cups.defaultPrinter(); }
+    } salida;
+    salida.cola = cocina.nombre;
+    printers::install(&salida);
+    encola({QString::fromUtf8(
+        ::cocina(QStringLiteral("1 UNICO"), QStringLiteral(R"(,"impresora":"%1")").arg(cocina.nombre)))});
+    EXPECT_FALSE(front->EjecutarRequestPendientesCola("prueba"));
+    EXPECT_EQ(salida.rechazos, 0);
+    EXPECT_EQ(front->peticiones_aincronas()->Count(), 0);
+    ASSERT_TRUE(clsImprimirTicket().ImprimirTicketEspecial("marca").blnEnviado);
+    EXPECT_TRUE(waits::until([&] { return !trabajos().empty() && trabajos().back().contains("marca"); },
+                             "the marker printed after the ticket", kEsperaMaximaMs));
+    EXPECT_TRUE(std::ranges::none_of(trabajos(), [](const QByteArray& j) { return j.contains("Se ha producido"); }));
+    ASSERT_TRUE(cocina.captura.espera(1));
+    EXPECT_EQ(std::ranges::count_if(cocina.captura.trabajos, [](const QByteArray& j) { return j.contains("UNICO"); }),
+              1);
+    printers::install(nullptr);
+}
+
 TEST_F(clsSocketFrontTest, EnviaPeticionTalksToOurOwnPortAndTellsWhenNobodyListens) {
     qint32 p = 0;
     vb::EntidadPtr r = front->enviaPeticion("Ping", nullptr, "127.0.0.1", &p);
