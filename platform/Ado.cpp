@@ -644,6 +644,35 @@ SQLRETURN refusedAsInfo(SQLHSTMT stmt, SQLRETURN rc) {
     return rc;
 }
 
+// The SQL the program writes (its literals, escapes and "..." texts) is written for the server's
+// usual reading: backslash escapes on, "..." a text. A server or an administrator may set a mode
+// that reads it otherwise (NO_BACKSLASH_ESCAPES, ANSI_QUOTES, or a combination mode that brings
+// ANSI_QUOTES back whenever it is set); every session leaves those out and keeps the rest.
+void fixSqlMode(Connection& cn) {
+    static const QStringList dropped = {QStringLiteral("NO_BACKSLASH_ESCAPES"),
+                                        QStringLiteral("ANSI_QUOTES"),
+                                        QStringLiteral("ANSI"),
+                                        QStringLiteral("DB2"),
+                                        QStringLiteral("MAXDB"),
+                                        QStringLiteral("MSSQL"),
+                                        QStringLiteral("ORACLE"),
+                                        QStringLiteral("POSTGRESQL")};
+    const auto mode = [&cn] {
+        return cn.Execute(QStringLiteral("select @@SESSION.sql_mode"))->Fields(0).Value.toString();
+    };
+    const QStringList current = mode().split(u',', Qt::SkipEmptyParts);
+    QStringList kept;
+    for (const QString& m : current)
+        if (!dropped.contains(m.trimmed().toUpper()))
+            kept << m.trimmed();
+    if (kept.size() == current.size())
+        return;
+    cn.Execute(QStringLiteral("set session sql_mode = ?"), nullptr, {kept.join(u',')});
+    for (const QString& m : mode().split(u','))
+        if (dropped.contains(m.trimmed().toUpper()))
+            Raise(err::ProviderFailure, QStringLiteral("The session keeps sql_mode ") + m, kProviderSource);
+}
+
 } // namespace
 
 struct Connection::Impl {
@@ -700,6 +729,12 @@ void Connection::Open(const QString& connectionString) {
     d->core->open = true;
     d->core->lost = false;
     d->core->lastUseMs = clock_seam::tickMs();
+    try {
+        fixSqlMode(*this);
+    } catch (...) {
+        Close();
+        throw;
+    }
 }
 
 void Connection::Close() {

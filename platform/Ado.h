@@ -95,7 +95,10 @@ public:
     // CheckLink asks the server only after the connection has been idle this long.
     int LinkCheckIdleMs = 5000;
 
-    // Opens with the given string (or ConnectionString when empty; the given one is stored).
+    // Opens with the given string (or ConnectionString when empty; the given one is stored). The
+    // session's sql_mode keeps the server's but for the modes that read the program's literals
+    // otherwise (NO_BACKSLASH_ESCAPES, ANSI_QUOTES and the combinations that set it): a session that
+    // cannot leave them fails to open.
     void Open(const QString& connectionString = {});
     void Close();      // closing a closed connection does nothing
     int State() const; // adStateOpen or adStateClosed (a lost link reads closed)
