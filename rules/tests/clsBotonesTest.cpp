@@ -94,6 +94,9 @@ TEST_F(clsBotonesTest, SelectionByButtonMomentAndOrder) {
     EXPECT_FALSE(ctx.blnTicketModificado);
     EXPECT_EQ(std::pair(ctx.ids.lngTPV, ctx.ids.lngTicket), std::pair(3, 1234));
     EXPECT_EQ(vuelta, "COMISION_I_8");
+    // the logged query shows each value at its own marker, a "?" in the action name too
+    EXPECT_TRUE(evalua("¿A?B"));
+    EXPECT_TRUE(enLog("where boton='¿A?B' and mostrar_antes='S' order by"));
 }
 
 TEST_F(clsBotonesTest, ConditionKinds) {
