@@ -54,6 +54,15 @@ TablaDatosPtr accesoDatos::getTabla(const QString& nombre) const {
     }
     if (columnas.empty() || tablaProtegida(real))
         return nullptr;
+    // A table whose engine has no transactions keeps what a failed reply wrote before it failed.
+    ado::RecordsetPtr motor = m_cn->OpenRecordset(
+        QStringLiteral("select coalesce(e.transactions, 'NO') from information_schema.tables t left join "
+                       "information_schema.engines e on e.engine = t.engine "
+                       "where t.table_schema = database() and t.table_name = ?"),
+        {Variant(real)});
+    if (motor->isEOF() || motor->Fields(0).Value.toString() != QLatin1String("YES"))
+        vb::Raise(vb::err::AdoUnknownObject,
+                  QStringLiteral("La tabla %1 no admite transacciones: no se importan datos en ella").arg(real));
     return std::make_shared<tablaDatos>(m_cn, real, std::move(columnas));
 }
 

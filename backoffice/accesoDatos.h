@@ -58,6 +58,7 @@ public:
     void setConexion(ado::Connection* conexion) { m_cn = conexion; }
     // A table of the connected database by name (ignoring case), or nullptr when there is none, and
     // always for the till's own configuration (configtpv) and log (qm_log), which no import may touch.
+    // A table whose engine has no transactions (MyISAM) raises: a failed import could not undo its rows.
     TablaDatosPtr getTabla(const QString& nombre) const;
     void Cerrar() { m_cn = nullptr; }
 

@@ -458,6 +458,13 @@ TEST_F(frmComInternetTest, CommandsBeforeAnImportNeverOutliveAFailedReply) {
     }
     EXPECT_TRUE(recordingMainWindow().grid.join('\n').contains(
         "Comando previo a la importación no admitido (terminaría la transacción): create table otra"));
+
+    // A table without transactions would keep the rows written before the failure: it is not imported.
+    m_core->sql("create table sinTransacciones (id int primary key) engine=MyISAM");
+    pide(Modo::LecturaSincronizacion, {200, "***sinTransacciones\r\nid\r\n1\r\n" + vale});
+    ASSERT_TRUE(espera(++n));
+    EXPECT_TRUE(w.blnError);
+    EXPECT_EQ(m_core->valor("select count(*) from sinTransacciones"), "0");
 }
 
 // A value that a column of any type would not keep as sent fails the reply: the server changes some
