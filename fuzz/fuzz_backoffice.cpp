@@ -169,7 +169,7 @@ void importaFilas(const QString& texto, bool barra, bool mayusculas) {
         const QStringList& g = guardadas[i];
         const bool bIgual = it->b.isEmpty() ? g[2].isEmpty() : !g[2].isEmpty() && g[2].toDouble() == it->b.toDouble();
         if (g[0].toLongLong() != it.key() || g[1] != it->a || !bIgual)
-            falla("a row was not kept as sent", cuerpo);
+            falla("a row was not kept as sent", cuerpo + QStringLiteral("-> ") + g.join(u'|'));
     }
 }
 

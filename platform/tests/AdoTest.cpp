@@ -121,7 +121,9 @@ TEST_F(AdoTest, TextRoundTripsExactlyBoundAndRead) {
                                QString::fromUtf8("trailing backslash \\"),
                                QString::fromUtf8("emoji 😀 and NUL-free"),
                                QString(),
-                               QString(5000, QChar(u'é'))};
+                               QString(5000, QChar(u'é')),
+                               QString::fromUtf8("ÚLTIMO Ø Ù Û: units whose low byte is D8-DB"),
+                               QString::fromUtf8("Ú")};
     for (const QString& s : texts) {
         qint64 affected = 0;
         cn.Execute("insert into t (s) values (?)", &affected, {s});
