@@ -4,6 +4,7 @@
 #include "backoffice/ui/frmComInternetVentana.h"
 #include "core/tests/ConnectedCore.h"
 #include "platform/Cp1252.h"
+#include "testsupport/ServicioPrivado.h"
 #include "testsupport/Waits.h"
 
 #include <QCoreApplication>
@@ -552,6 +553,40 @@ TEST_F(frmComInternetTest, ThePromotionsReplyIsReadByItsSeparator) {
     ASSERT_EQ(w.Columnas->Count(), 3);
     EXPECT_EQ(w.Columnas->Item(3).Nombre, "vigente");
     EXPECT_TRUE(http.peticiones.at(0).cuerpo.contains("solo_promociones_vigentes=N"));
+}
+
+// Whatever mode the server gives its sessions, an import stores its values as sent and its commands
+// read as written (the session leaves the modes that would read them otherwise). One server of the
+// test's own takes each mode in turn as its global one.
+TEST_F(frmComInternetTest, AnImportHoldsInEveryServerMode) {
+    testenv::ServicioPrivado servidor(testenv::ServicioPrivado::Tipo::MariaDB,
+                                      {QStringLiteral("--sql-mode=NO_BACKSLASH_ESCAPES")});
+    ASSERT_TRUE(servidor.ok()) << servidor.error().toStdString();
+    const QString cadena = QStringLiteral("DRIVER={%1};SERVER=127.0.0.1;PORT=%2;UID=root;PASSWORD=;DATABASE=")
+                               .arg(testenv::odbcDriverName())
+                               .arg(servidor.puerto());
+    ado::Connection admin;
+    admin.Open(cadena + "mysql");
+    admin.Execute("create database modos");
+    admin.Execute("create table modos.articulos (id int primary key, nombre varchar(20))");
+    w.colComandosSQL_AntesImportar().Add(Variant("truncate table articulos"));
+    w.colComandosSQL_AntesImportar().Add(Variant(R"(insert into articulos values (1, 'a\'b"c\\'))"));
+    w.colComandosSQL_AntesImportar().Add(Variant(R"(insert into articulos values (2, "d\"e'f"))"));
+    int n = 0;
+    for (const char* global : {"NO_BACKSLASH_ESCAPES", "ANSI_QUOTES", "NO_BACKSLASH_ESCAPES,ANSI_QUOTES", "DEFAULT"}) {
+        SCOPED_TRACE(global);
+        admin.Execute(QString("set global sql_mode = %1")
+                          .arg(QString(global) == "DEFAULT" ? global : "'" + QString(global) + "'"));
+        ConexionServidor().Close();
+        ConexionServidor().Open(cadena + "modos");
+        pide(Modo::LecturaSincronizacion, {200, "***articulos\r\nid|nombre\r\n3|O'B\\\"x\\\r\n"});
+        ASSERT_TRUE(espera(++n));
+        EXPECT_FALSE(w.blnError);
+        EXPECT_EQ(admin.Execute("select group_concat(nombre order by id separator '|') from modos.articulos")
+                      ->Fields(0)
+                      .Value.toString(),
+                  R"(a'b"c\|d"e'f|O'B\"x\)");
+    }
 }
 
 // Each reading mode decodes a reply by its byte-order mark, or an XML one by its declaration.
