@@ -4,6 +4,8 @@
 #include "core/basGeneral.h"
 #include "platform/VBError.h"
 
+#include <QRegularExpression>
+
 namespace {
 
 QString identificador(const QString& nombre) {
@@ -36,7 +38,8 @@ TablaDatosPtr accesoDatos::getTabla(const QString& nombre) const {
         return nullptr;
     }
     ado::RecordsetPtr rs = m_cn->OpenRecordset(
-        QStringLiteral("select table_name, column_name, column_key, data_type, is_nullable "
+        QStringLiteral("select table_name, column_name, column_key, data_type, is_nullable, "
+                       "coalesce(numeric_scale, datetime_precision, 0) "
                        "from information_schema.columns where table_schema = database() and table_name = ? "
                        "order by ordinal_position"),
         {Variant(nombre.trimmed())});
@@ -46,11 +49,51 @@ TablaDatosPtr accesoDatos::getTabla(const QString& nombre) const {
         real = rs->Fields(0).Value.toString();
         columnas.push_back({rs->Fields(1).Value.toString(), rs->Fields(2).Value.toString() == QLatin1String("PRI"),
                             esTipoTexto(rs->Fields(3).Value.toString()),
-                            rs->Fields(4).Value.toString() == QLatin1String("YES")});
+                            rs->Fields(4).Value.toString() == QLatin1String("YES"),
+                            rs->Fields(3).Value.toString().toLower(), rs->Fields(5).Value.toInt()});
     }
     if (columnas.empty() || tablaProtegida(real))
         return nullptr;
+    // A table whose engine has no transactions keeps what a failed reply wrote before it failed.
+    ado::RecordsetPtr motor = m_cn->OpenRecordset(
+        QStringLiteral("select coalesce(e.transactions, 'NO') from information_schema.tables t left join "
+                       "information_schema.engines e on e.engine = t.engine "
+                       "where t.table_schema = database() and t.table_name = ?"),
+        {Variant(real)});
+    if (motor->isEOF() || motor->Fields(0).Value.toString() != QLatin1String("YES"))
+        vb::Raise(vb::err::AdoUnknownObject,
+                  QStringLiteral("La tabla %1 no admite transacciones: no se importan datos en ella").arg(real));
     return std::make_shared<tablaDatos>(m_cn, real, std::move(columnas));
+}
+
+bool tablaDatos::cabeTalCual(const Columna& c, const QString& valor) {
+    static const QRegularExpression entero(QStringLiteral("^[+-]?[0-9]+$"));
+    static const QRegularExpression decimal(QStringLiteral("^[+-]?([0-9]+)?(?:\\.([0-9]*))?$"));
+    static const QRegularExpression fraccion(QStringLiteral("[0-9]:[0-9]{1,2}\\.([0-9]+)\\s*$"));
+    static const QStringList enteros = {QStringLiteral("tinyint"), QStringLiteral("smallint"),
+                                        QStringLiteral("mediumint"), QStringLiteral("int"), QStringLiteral("bigint")};
+    // Digits past the first `guarda` that are not all zeros.
+    const auto pierde = [](const QString& digitos, int guarda) {
+        for (qsizetype i = guarda; i < digitos.size(); ++i)
+            if (digitos.at(i) != u'0')
+                return true;
+        return false;
+    };
+    if (enteros.contains(c.tipo))
+        return entero.match(valor).hasMatch();
+    if (c.tipo == QLatin1String("year"))
+        return valor.size() == 4 && entero.match(valor).hasMatch();
+    if (c.tipo == QLatin1String("decimal") || c.tipo == QLatin1String("numeric")) {
+        const QRegularExpressionMatch m = decimal.match(valor);
+        return m.hasMatch() && !(m.captured(1).isEmpty() && m.captured(2).isEmpty()) &&
+               !pierde(m.captured(2), c.escala);
+    }
+    if (c.tipo == QLatin1String("time") || c.tipo == QLatin1String("datetime") ||
+        c.tipo == QLatin1String("timestamp")) {
+        const QRegularExpressionMatch m = fraccion.match(valor);
+        return !m.hasMatch() || !pierde(m.captured(1), c.escala);
+    }
+    return true; // texts, dates and the rest: what the server changes, it says (SHOW WARNINGS)
 }
 
 const tablaDatos::Columna* tablaDatos::columna(const QString& nombre) const {
@@ -123,14 +166,17 @@ qint32 tablaDatos::Sincronizar(const datosTabla& datos) const {
     qint32 filas = 0;
     for (const QStringList& fila : datos.filas) {
         QList<Variant> valores;
-        for (size_t i = 0; i < columnas.size(); ++i) {
-            const QString& v = fila[qsizetype(i)];
-            const bool nulo = v.isEmpty() && !columnas[i]->texto && columnas[i]->nulable;
-            valores << (nulo ? vb::Null() : Variant(v));
-        }
         ++filas;
         // The row counts as the text's line: the header is line 1.
         const QString donde = QStringLiteral("Tabla %1, fila %2: ").arg(m_nombre).arg(filas + 1);
+        for (size_t i = 0; i < columnas.size(); ++i) {
+            const QString& v = fila[qsizetype(i)];
+            const bool nulo = v.isEmpty() && !columnas[i]->texto && columnas[i]->nulable;
+            if (!nulo && !v.isEmpty() && !cabeTalCual(*columnas[i], v))
+                vb::Raise(vb::err::AdoTruncation, donde + QStringLiteral("la columna %1 (%2) no guarda '%3' tal cual")
+                                                              .arg(columnas[i]->nombre, columnas[i]->tipo, v));
+            valores << (nulo ? vb::Null() : Variant(v));
+        }
         try {
             m_cn->Execute(sql, nullptr, valores);
         } catch (const VBError& e) {

@@ -25,7 +25,14 @@ public:
         bool clave = false;   // part of the primary key
         bool texto = false;   // a character or text type: an empty field stays ''
         bool nulable = false; // an empty field of another type is written as NULL
+        QString tipo;         // the server's data type, lower case ("int", "decimal", "datetime", ...)
+        int escala = 0;       // decimals of a decimal; digits of a second's fraction of a time type
     };
+    // Whether the column keeps the text as sent: a number of a whole-number type has no fraction, one
+    // of a decimal no more decimals than it keeps, a time no finer fraction of a second, a year four
+    // digits. A value the server would change without a word (rounding 8.7 to 9, dropping a
+    // fraction) does not.
+    static bool cabeTalCual(const Columna& c, const QString& valor);
     tablaDatos(ado::Connection* conexion, QString nombre, std::vector<Columna> columnas)
         : m_cn(conexion), m_nombre(std::move(nombre)), m_columnas(std::move(columnas)) {}
     const QString& Nombre() const { return m_nombre; }
@@ -51,6 +58,7 @@ public:
     void setConexion(ado::Connection* conexion) { m_cn = conexion; }
     // A table of the connected database by name (ignoring case), or nullptr when there is none, and
     // always for the till's own configuration (configtpv) and log (qm_log), which no import may touch.
+    // A table whose engine has no transactions (MyISAM) raises: a failed import could not undo its rows.
     TablaDatosPtr getTabla(const QString& nombre) const;
     void Cerrar() { m_cn = nullptr; }
 

@@ -39,12 +39,28 @@ QString decodificaCon(const QByteArray& bytes, const QString& nombre) {
     const QString charset = nombre.toLower();
     if (charset.isEmpty() || charset == QLatin1String("windows-1252") || charset == QLatin1String("cp1252"))
         return cp1252::decode(bytes);
+    // Unmarked UTF-16 and UTF-32 are big-endian (a mark would have been read before a name).
+    if (charset == QLatin1String("utf-16") || charset == QLatin1String("utf16"))
+        return QStringDecoder(QStringConverter::Utf16BE).decode(bytes);
+    if (charset == QLatin1String("utf-32") || charset == QLatin1String("utf32"))
+        return QStringDecoder(QStringConverter::Utf32BE).decode(bytes);
     QStringDecoder dec(charset.toLatin1().constData());
     return dec.isValid() ? QString(dec.decode(bytes)) : cp1252::decode(bytes);
 }
 
 qint32 redondea(double v) {
     return qint32(std::nearbyint(v)); // half to even, as the default rounding mode does
+}
+
+// The time limit a request takes from SegundosTimeOut: 0 means 20.
+double segundosTimeOut(double pedidos) {
+    if (pedidos == 0)
+        return 20;
+    // A negative limit used to remove the watchdog and the modal wait's bound, and one past the
+    // timer's range to disable it: both ends are bounded.
+    if (std::isnan(pedidos) || pedidos < 0)
+        return 20;
+    return std::min(pedidos, frmComInternet::kSegundosTimeOutMax);
 }
 
 } // namespace
@@ -150,7 +166,7 @@ void frmComInternet::esperaTransferenciaEnCurso() {
 }
 
 qint64 frmComInternet::limiteEsperaMs() const {
-    return qint64(((SegundosTimeOut == 0 ? 20 : SegundosTimeOut) + 2) * 1000);
+    return qint64((segundosTimeOut(SegundosTimeOut) + 2) * 1000);
 }
 
 void frmComInternet::EjecutaPeticion() {
@@ -203,8 +219,13 @@ void frmComInternet::EjecutaPeticion() {
     avanza(icResolvingHost);
 
     Timer1->stop();
-    if (SegundosTimeOut == 0)
-        SegundosTimeOut = 20;
+    if (const double limite = segundosTimeOut(SegundosTimeOut); limite != SegundosTimeOut) {
+        if (SegundosTimeOut != 0)
+            GrabaLog(QStringLiteral("frmComInternet: SegundosTimeOut %1 fuera de límites; se toma %2")
+                         .arg(SegundosTimeOut)
+                         .arg(limite));
+        SegundosTimeOut = limite;
+    }
     Timer1->setInterval(redondea((SegundosTimeOut + 1) * 1000));
     Timer1->start();
 }

@@ -71,7 +71,10 @@ public:
     vb::ColeccionPtr Datos; // rows of a delimited or XML reply (emptied when a request starts)
     std::shared_ptr<coleccionColumnas> Columnas;
     bool blnPrimeraLinea_tiene_datos_NoDefColumnas = false;
-    double SegundosTimeOut = 0; // 0 means 20; the watchdog fires one second later
+    // 0 means 20; the watchdog fires one second later. A negative value (or not a number) also means
+    // 20, one above kSegundosTimeOutMax is that.
+    double SegundosTimeOut = 0;
+    static constexpr double kSegundosTimeOutMax = 86400;
     bool Ocupado = false;
 
     accesoDatos& da(); // over ConexionServidor, made on first use

@@ -1,12 +1,14 @@
 // The readers of the three reply formats: sync text, delimited text and XML.
 #include "backoffice/frmComInternet.h"
 
+#include "core/LexicoSQL.h"
 #include "core/basGeneral.h"
 #include "core/basLegacyFunctions.h"
 #include "platform/Program.h"
 
 #include <QDomDocument>
 #include <QFile>
+#include <QRegularExpression>
 #include <QStringDecoder>
 
 namespace {
@@ -28,6 +30,27 @@ void borraArchivo(const QString& ruta) {
 
 bool empiezaPor(const QString& linea, const char* marca) {
     return linea.startsWith(QLatin1String(marca), Qt::CaseInsensitive);
+}
+
+// A command to run before the import, as it runs inside the reply's transaction. Only a statement
+// that cannot end a transaction is taken (INSERT, REPLACE, UPDATE, DELETE); any other raises, before
+// any command has run.
+QString comandoDentroDeLaTransaccion(const QString& sentencia) {
+    bool incierto = false;
+    LexicoSQL::trocea(sentencia, {}, &incierto);
+    const QString primera = LexicoSQL::palabras(sentencia).value(0);
+    if (!incierto && (primera == QLatin1String("INSERT") || primera == QLatin1String("REPLACE") ||
+                      primera == QLatin1String("UPDATE") || primera == QLatin1String("DELETE")))
+        return sentencia;
+    // TRUNCATE commits on its own and no rollback brings the rows back: it runs as a DELETE of them all.
+    static const QRegularExpression truncate(QStringLiteral("^\\s*truncate\\s+(table\\s+)?(.+)$"),
+                                             QRegularExpression::CaseInsensitiveOption |
+                                                 QRegularExpression::DotMatchesEverythingOption);
+    if (const QRegularExpressionMatch m = truncate.match(LexicoSQL::sinComentarios(sentencia));
+        !incierto && m.hasMatch())
+        return QStringLiteral("delete from ") + m.captured(2).trimmed();
+    vb::Raise(vb::err::AdoSyntaxError,
+              QStringLiteral("Comando previo a la importación no admitido (terminaría la transacción): ") + sentencia);
 }
 
 } // namespace
@@ -118,8 +141,8 @@ void frmComInternet::ProcesaTextoRecibido(const QString& strArchivoTexto) {
 void frmComInternet::importaRespuesta(const coleccionTextos& tablas) {
     QStringList comandos;
     for (const Variant& sql : colComandosSQL_AntesImportar().items()) {
-        if (!sql.toString().trimmed().isEmpty())
-            comandos << sql.toString();
+        for (const QString& sentencia : LexicoSQL::divide(sql.toString()))
+            comandos << comandoDentroDeLaTransaccion(sentencia);
     }
     std::vector<TextoNombradoPtr> conDatos;
     for (const TextoNombradoPtr& t : tablas) {

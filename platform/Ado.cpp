@@ -142,6 +142,9 @@ struct Core {
     // The link was lost under a statement outside a transaction: the next statement opens it again.
     bool lost = false;
     qint64 lastUseMs = 0; // monotonic time of the open or of the last statement that ran
+    // The session reads and writes its text as UTF-8: texts are bound and read as UTF-8 bytes (see
+    // bindParam).
+    bool utf8Client = false;
     std::set<RecordsetImpl*> recordsets;
     void closeHandles();
 };
@@ -434,6 +437,14 @@ private:
 
     bool getText(SQLUSMALLINT col, QString& out) {
         out.clear();
+        if (m_core->utf8Client) { // as UTF-8: the connector's wide text loses units (see bindParam)
+            QByteArray bytes;
+            std::vector<char> buf(8192);
+            const bool valor =
+                getPieces(col, SQL_C_CHAR, buf, 1, [&](const char* p, qsizetype n) { bytes.append(p, n); });
+            out = QString::fromUtf8(bytes);
+            return valor;
+        }
         std::vector<SQLWCHAR> buf(4096);
         return getPieces(col, SQL_C_WCHAR, buf, 1, [&](const SQLWCHAR* p, qsizetype n) { out += fromWide(p, n); });
     }
@@ -549,7 +560,7 @@ struct Param {
     SQLLEN ind = 0;
 };
 
-SQLRETURN bindParam(SQLHSTMT stmt, SQLUSMALLINT n, const Variant& v, Param& p) {
+SQLRETURN bindParam(SQLHSTMT stmt, SQLUSMALLINT n, const Variant& v, Param& p, bool utf8Client) {
     auto bind = [&](SQLSMALLINT cType, SQLSMALLINT sqlType, SQLULEN size, SQLSMALLINT digits, SQLPOINTER ptr,
                     SQLLEN bufLen) {
         return SQLBindParameter(stmt, n, SQL_PARAM_INPUT, cType, sqlType, size, digits, ptr, bufLen, &p.ind);
@@ -611,8 +622,20 @@ SQLRETURN bindParam(SQLHSTMT stmt, SQLUSMALLINT n, const Variant& v, Param& p) {
     }
     case QMetaType::QChar:
     case QMetaType::QString: {
+        // The connector misreads a wide text holding a unit whose low byte is D8-DB (Ø Ù Ú Û ...): it
+        // reads one unit more for each and stores it (a NUL, or what lies past the text). A session
+        // that reads UTF-8 takes the text as its UTF-8 bytes, which the connector passes unchanged.
+        if (utf8Client) {
+            p.bytes = v.toString().toUtf8();
+            p.ind = SQLLEN(p.bytes.size());
+            const SQLULEN size = SQLULEN(std::max<qsizetype>(p.bytes.size(), 1));
+            return bind(SQL_C_CHAR, size > 8000 ? SQL_LONGVARCHAR : SQL_VARCHAR, size, 0, p.bytes.data(), p.ind);
+        }
         p.text = v.toString();
         p.text.detach();
+        // The connector's conversion of a wide text reads past its given length (up to 128 bytes, seen
+        // under AddressSanitizer): the buffer has room behind the text, so it reads only our memory.
+        p.text.reserve(p.text.size() + 256);
         // The exact byte length: no terminating NUL goes to the server.
         p.ind = SQLLEN(p.text.size() * qsizetype(sizeof(SQLWCHAR)));
         const SQLULEN chars = SQLULEN(std::max<qsizetype>(p.text.size(), 1));
@@ -642,6 +665,41 @@ SQLRETURN refusedAsInfo(SQLHSTMT stmt, SQLRETURN rc) {
             return SQL_ERROR;
     }
     return rc;
+}
+
+// The SQL the program writes (its literals, escapes and "..." texts) is written for the server's
+// usual reading: backslash escapes on, "..." a text. A server or an administrator may set a mode
+// that reads it otherwise (NO_BACKSLASH_ESCAPES, ANSI_QUOTES, or a combination mode that brings
+// ANSI_QUOTES back whenever it is set); every session leaves those out and keeps the rest.
+void fixSqlMode(Connection& cn, bool* utf8Client = nullptr) {
+    static const QStringList dropped = {QStringLiteral("NO_BACKSLASH_ESCAPES"),
+                                        QStringLiteral("ANSI_QUOTES"),
+                                        QStringLiteral("ANSI"),
+                                        QStringLiteral("DB2"),
+                                        QStringLiteral("MAXDB"),
+                                        QStringLiteral("MSSQL"),
+                                        QStringLiteral("ORACLE"),
+                                        QStringLiteral("POSTGRESQL")};
+    const auto mode = [&cn] {
+        return cn.Execute(QStringLiteral("select @@SESSION.sql_mode"))->Fields(0).Value.toString();
+    };
+    const QStringList current = mode().split(u',', Qt::SkipEmptyParts);
+    if (utf8Client) {
+        RecordsetPtr rs =
+            cn.Execute(QStringLiteral("select @@SESSION.character_set_client, @@SESSION.character_set_results"));
+        *utf8Client = rs->Fields(0).Value.toString().startsWith(QLatin1String("utf8")) &&
+                      rs->Fields(1).Value.toString().startsWith(QLatin1String("utf8"));
+    }
+    QStringList kept;
+    for (const QString& m : current)
+        if (!dropped.contains(m.trimmed().toUpper()))
+            kept << m.trimmed();
+    if (kept.size() == current.size())
+        return;
+    cn.Execute(QStringLiteral("set session sql_mode = ?"), nullptr, {kept.join(u',')});
+    for (const QString& m : mode().split(u','))
+        if (dropped.contains(m.trimmed().toUpper()))
+            Raise(err::ProviderFailure, QStringLiteral("The session keeps sql_mode ") + m, kProviderSource);
 }
 
 } // namespace
@@ -700,6 +758,12 @@ void Connection::Open(const QString& connectionString) {
     d->core->open = true;
     d->core->lost = false;
     d->core->lastUseMs = clock_seam::tickMs();
+    try {
+        fixSqlMode(*this, &d->core->utf8Client);
+    } catch (...) {
+        Close();
+        throw;
+    }
 }
 
 void Connection::Close() {
@@ -736,7 +800,7 @@ RecordsetPtr Connection::Execute(const QString& sql, qint64* recordsAffected, co
         rc = refusedAsInfo(stmt, SQLPrepareW(stmt, wide(sql), SQLINTEGER(sql.size())));
         for (qsizetype i = 0; SQL_SUCCEEDED(rc) && i < params.size(); ++i) {
             try {
-                rc = bindParam(stmt, SQLUSMALLINT(i + 1), params[i], store[size_t(i)]);
+                rc = bindParam(stmt, SQLUSMALLINT(i + 1), params[i], store[size_t(i)], core.utf8Client);
             } catch (...) {
                 SQLFreeHandle(SQL_HANDLE_STMT, stmt);
                 throw;

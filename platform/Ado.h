@@ -95,7 +95,10 @@ public:
     // CheckLink asks the server only after the connection has been idle this long.
     int LinkCheckIdleMs = 5000;
 
-    // Opens with the given string (or ConnectionString when empty; the given one is stored).
+    // Opens with the given string (or ConnectionString when empty; the given one is stored). The
+    // session's sql_mode keeps the server's but for the modes that read the program's literals
+    // otherwise (NO_BACKSLASH_ESCAPES, ANSI_QUOTES and the combinations that set it): a session that
+    // cannot leave them fails to open.
     void Open(const QString& connectionString = {});
     void Close();      // closing a closed connection does nothing
     int State() const; // adStateOpen or adStateClosed (a lost link reads closed)
@@ -108,9 +111,9 @@ public:
     // checked first (CheckLink); a link found lost then, or lost under the previous statement, is opened
     // again once with ConnectionString before this statement runs (not inside a transaction, which the
     // loss has rolled back: that connection stays closed). When that open fails its error is raised and
-    // the connection stays closed. Values in params bind to "?" markers (text as SQL_C_WCHAR with its exact length,
-    // numbers, dates, Null). The result is a recordset (empty, with no fields, for a statement without
-    // rows); recordsAffected receives the affected row count (-1 when the statement returns rows).
+    // the connection stays closed. Values in params bind to "?" markers (text with its exact length: as UTF-8 on a
+    // UTF-8 session, else SQL_C_WCHAR; numbers, dates, Null). The result is a recordset (empty, with no fields, for a
+    // statement without rows); recordsAffected receives the affected row count (-1 when the statement returns rows).
     RecordsetPtr Execute(const QString& sql, qint64* recordsAffected = nullptr, const QList<Variant>& params = {});
     // The same, named as the code that opens a forward-only read-only recordset reads.
     RecordsetPtr OpenRecordset(const QString& sql, const QList<Variant>& params = {}) {

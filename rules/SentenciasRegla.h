@@ -4,13 +4,16 @@
 // A rule SQL text is split into its statements before any value goes in, so the number of
 // statements that run is the rule author's, never a value's. Then each variable is replaced in
 // every place of a statement but its comments, by where it is written:
-// - inside '...' or "...": a value from outside is escaped for that kind of literal, so the
+// - inside a text literal: a value from outside is escaped for that kind of literal, so the
 //   database stores it as given and it can never close the literal;
-// - anywhere else (unquoted, or a `...` name): escaping cannot protect it, so a value from outside
+// - anywhere else (unquoted, or a name): escaping cannot protect it, so a value from outside
 //   must be a number, or numbers separated by commas, or the statement is refused.
 // The program's own values (ticket numbers, dates, condition results) and the rule author's own
-// texts (the condition parameters) go in as written. The server is taken in its default mode:
-// backslash escapes on, "..." a literal.
+// texts (the condition parameters) go in as written. The text is read as the server reads it in
+// the session's mode (Modo): whether a backslash escapes, whether "..." is a text or a name, and
+// which executable comments (/*! ... */, /*M! ... */) run as code for the server's version.
+#include "core/LexicoSQL.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -29,27 +32,19 @@ struct Variable {
 };
 using Variables = QList<Variable>;
 
-// The kinds of stretch a statement is made of.
-enum class Tramo { Codigo, Comillas, ComillasDobles, Nombre, Comentario };
-struct Pieza {
-    Tramo tipo;
-    qsizetype inicio; // of the whole stretch, delimiters included
-    qsizetype fin;    // one past its end
-    qsizetype abre;   // length of the opening delimiter ('/*' is 2)
-    qsizetype cierra; // length of the closing delimiter; 0 when the text ends before it
-};
-
-// The stretches of a statement, in order, covering all of it. ";" is code.
-QList<Pieza> trocea(const QString& sql);
-
-// The statements of sql, split at each ";" outside literals, names and comments (-- , #, /* */). A
-// piece with nothing but blanks and comments is left out; the others keep their text as written.
-QStringList divide(const QString& sql);
+// How the server reads the text (core/LexicoSQL.h).
+using LexicoSQL::divide;
+using LexicoSQL::Modo;
+using LexicoSQL::Pieza;
+using LexicoSQL::siguiente;
+using LexicoSQL::Tramo;
+using LexicoSQL::trocea;
 
 // Replaces each variable in turn, each on the statement as the earlier ones left it. False when a
-// value from outside would land unquoted and is not a number or a list of numbers: `rechazada`
-// then holds that variable's name and the statement must not run.
-bool sustituye(QString& sentencia, const Variables& variables, QString* rechazada = nullptr);
+// value from outside would land unquoted and is not a number or a list of numbers, would go into an
+// uncertain statement, or holds a NUL for a literal without backslash escapes: `rechazada` then
+// holds that variable's name and the statement must not run.
+bool sustituye(QString& sentencia, const Variables& variables, QString* rechazada = nullptr, const Modo& modo = {});
 
 // A number, or numbers separated by commas ("12", "-3.5", "1, 2,3"): what may go unquoted.
 bool esListaDeNumeros(const QString& valor);

@@ -129,17 +129,29 @@ auto avisoOperador(const QString& antes, std::function<QString()> despues = {}) 
     };
 }
 
-// The rule query as the log shows it, its bound values in place.
-QString textoConsulta(QString sql, const QList<Variant>& valores) {
-    for (const Variant& v : valores) {
-        const qsizetype i = sql.indexOf(QLatin1Char('?'));
-        if (i < 0)
-            break;
-        const QString t =
-            v.typeId() == QMetaType::QString ? basFuncionesComunes::cStringSQL(v.toString()) : vb::CStr(v);
-        sql.replace(i, 1, t);
+// How the connection's session reads a statement now (its sql_mode and the server's version).
+SentenciasRegla::Modo modoDeLaSesion(ado::Connection& cn) {
+    ado::RecordsetPtr rs = cn.OpenRecordset(QStringLiteral("select @@session.sql_mode, @@version"));
+    const SentenciasRegla::Modo modo =
+        SentenciasRegla::Modo::deServidor(vb::CStr(rs->Fields(0).Value), vb::CStr(rs->Fields(1).Value));
+    rs->Close();
+    return modo;
+}
+
+// The rule query as the log shows it, its bound values in place: each marker of the query takes
+// its value, whatever the values put in before it hold.
+QString textoConsulta(const QString& sql, const QList<Variant>& valores) {
+    QString r;
+    qsizetype k = 0;
+    for (const QChar c : sql) {
+        if (c != u'?' || k >= valores.size()) {
+            r += c;
+            continue;
+        }
+        const Variant& v = valores[k++];
+        r += v.typeId() == QMetaType::QString ? basFuncionesComunes::cStringSQL(v.toString()) : vb::CStr(v);
     }
-    return sql;
+    return r;
 }
 
 } // namespace
@@ -610,27 +622,11 @@ Variant clsBotones::LanzaConsulta(const QString& strSQL, const QString& strBBDD,
             tomaTicketDeVentana(ids.lngTPV, ids.lngTicket);
             ado::Connection* cn = nullptr;
             bool central = false;
-            for (const QString& trozo : SentenciasRegla::divide(strSQL)) {
-                sentencia = trozo;
-                const auto sustituye = [&](const Variables& vars) {
-                    QString rechazada;
-                    if (SentenciasRegla::sustituye(sentencia, vars, &rechazada))
-                        return;
-                    GrabaLog(QStringLiteral("Consulta de regla rechazada, ") + rechazada +
-                                 QStringLiteral(" va sin comillas y su valor no es un número: ") + trozo,
-                             true);
-                    vb::Raise(vb::err::TypeMismatch, QStringLiteral("El valor de ") + rechazada +
-                                                         QStringLiteral(" no es un número y va sin comillas"));
-                };
-                sustituye(previas);
-                sustituye(VariablesFijas(sentencia, ids));
-                // The caller's values are values; the rule's own condition parameters are the
-                // author's SQL text and go in as written.
-                sustituye({{QStringLiteral("$parametro1_accion"), strParametro1Accion, Origen::Valor},
-                           {QStringLiteral("$parametro2_accion"), strParametro2Accion, Origen::Valor},
-                           {QStringLiteral("$parametro1"), strParametro1, Origen::Regla},
-                           {QStringLiteral("$parametro2"), strParametro2, Origen::Regla}});
-
+            for (qsizetype desde = 0; desde < strSQL.size();) {
+                // Whether a statement is left, and what to show if none can run, as the usual mode cuts it.
+                SentenciasRegla::siguiente(strSQL, desde, {}, &sentencia);
+                if (sentencia.isNull())
+                    break;
                 const bool centralizado = strBBDD == QLatin1String("SC") || strBBDD == QLatin1String("C");
                 if (strBBDD == QLatin1String("L")) {
                     cn = &ConexionLocal();
@@ -647,6 +643,32 @@ Variant clsBotones::LanzaConsulta(const QString& strSQL, const QString& strBBDD,
                 }
                 if (!cn)
                     vb::Raise(vb::err::ObjectNotSet);
+                // Each statement is cut and takes its values as the server reads it now: a statement
+                // before it may have changed the session's mode.
+                const SentenciasRegla::Modo modo = modoDeLaSesion(*cn);
+                QString trozo;
+                desde = SentenciasRegla::siguiente(strSQL, desde, modo, &trozo);
+                if (trozo.isNull())
+                    break;
+                sentencia = trozo;
+                const auto sustituye = [&](const Variables& vars) {
+                    QString rechazada;
+                    if (SentenciasRegla::sustituye(sentencia, vars, &rechazada, modo))
+                        return;
+                    GrabaLog(QStringLiteral("Consulta de regla rechazada, ") + rechazada +
+                                 QStringLiteral(" va sin comillas y su valor no es un número: ") + trozo,
+                             true);
+                    vb::Raise(vb::err::TypeMismatch, QStringLiteral("El valor de ") + rechazada +
+                                                         QStringLiteral(" no es un número y va sin comillas"));
+                };
+                sustituye(previas);
+                sustituye(VariablesFijas(sentencia, ids));
+                // The caller's values are values; the rule's own condition parameters are the
+                // author's SQL text and go in as written.
+                sustituye({{QStringLiteral("$parametro1_accion"), strParametro1Accion, Origen::Valor},
+                           {QStringLiteral("$parametro2_accion"), strParametro2Accion, Origen::Valor},
+                           {QStringLiteral("$parametro1"), strParametro1, Origen::Regla},
+                           {QStringLiteral("$parametro2"), strParametro2, Origen::Regla}});
                 sustituye({{QStringLiteral("$enviado_central"), central ? QStringLiteral("1") : QStringLiteral("0"),
                             Origen::Regla}});
 

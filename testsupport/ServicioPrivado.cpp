@@ -45,10 +45,11 @@ int puertoLibre() {
 
 } // namespace
 
-ServicioPrivado::ServicioPrivado(Tipo tipo) : m_tipo(tipo) {
+ServicioPrivado::ServicioPrivado(Tipo tipo, const QStringList& opciones) : m_tipo(tipo) {
     if (tipo == Tipo::MariaDB) {
         m_puerto = puertoLibre();
-        if (servicios(QStringLiteral("mariadb_start"), {carpeta(), QString::number(m_puerto)}, &m_error))
+        if (servicios(QStringLiteral("mariadb_start"), QStringList{carpeta(), QString::number(m_puerto)} + opciones,
+                      &m_error))
             m_pid = leePid(carpeta() + QStringLiteral("/mariadb/mariadb.pid"));
     } else if (servicios(QStringLiteral("cups_start"), {carpeta()}, &m_error)) {
         m_pid = leePid(carpeta() + QStringLiteral("/cups/cupsd.pid"));

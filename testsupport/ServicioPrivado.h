@@ -3,6 +3,7 @@
 // the tests that stop a server (SIGSTOP) to see the program bear it: the servers the other tests
 // share are never stopped. Destroying it lets the server go on and stops it.
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 namespace testenv {
@@ -10,7 +11,8 @@ namespace testenv {
 class ServicioPrivado final {
 public:
     enum class Tipo { MariaDB, Cupsd };
-    explicit ServicioPrivado(Tipo tipo);
+    // opciones: the server's own command-line options (MariaDB only), such as "--sql-mode=ANSI_QUOTES".
+    explicit ServicioPrivado(Tipo tipo, const QStringList& opciones = {});
     ~ServicioPrivado();
     ServicioPrivado(const ServicioPrivado&) = delete;
     ServicioPrivado& operator=(const ServicioPrivado&) = delete;

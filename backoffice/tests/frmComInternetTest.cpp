@@ -4,6 +4,7 @@
 #include "backoffice/ui/frmComInternetVentana.h"
 #include "core/tests/ConnectedCore.h"
 #include "platform/Cp1252.h"
+#include "testsupport/ServicioPrivado.h"
 #include "testsupport/Waits.h"
 
 #include <QCoreApplication>
@@ -168,6 +169,7 @@ TEST_F(frmComInternetTest, EveryEndingEndsTheRequestOnce) {
         {{200, "a\xf1o \x80"}, true, false, "año €"}, // Windows-1252 when nothing says otherwise
         {{200, kBom + "a\xc3\xb1o", "text/plain; charset=windows-1252"}, true, false, "año"}, // the mark wins
         {{200, QByteArray("\xFE\xFF\0a\0\xf1\0o", 8)}, true, false, "año"},
+        {{200, QByteArray("\0a\0\xf1\0o", 6), "text/plain; charset=UTF-16"}, true, false, "año"}, // unmarked: BE
     };
     w.SegundosTimeOut = 2;
     int n = 0;
@@ -465,6 +467,178 @@ TEST_F(frmComInternetTest, AValueNotKeptAsSentFailsTheReplyAndRollsItBack) {
     EXPECT_GT(durante, 0);
     EXPECT_EQ(m_core->valor("select count(*) from qm_log where Concepto like '%durante la importación'"),
               QString::number(durante));
+}
+
+// Whatever the commands run before an import are, a reply that fails leaves every table as it was:
+// TRUNCATE runs as a DELETE inside the reply's transaction, and a command that would end the
+// transaction fails the reply before any command runs.
+TEST_F(frmComInternetTest, CommandsBeforeAnImportNeverOutliveAFailedReply) {
+    const QString antes = "1\tpan\t1.00\n2\tsal\tNULL";
+    const QByteArray falla = "***articulos\r\nid|nombre\r\n3|demasiado largo\r\n",
+                     vale = "***articulos\r\nid|nombre\r\n3|tres\r\n";
+    const struct {
+        const char* comandos; // one command a line
+        QByteArray respuesta;
+        QString articulos; // the table afterwards
+    } casos[] = {
+        {"truncate table articulos", falla, antes},
+        {"/* vacía */ TRUNCATE `articulos`", falla, antes},
+        {"delete from articulos where id = 2\nupdate articulos set precio = 5", falla, antes},
+        {"delete from articulos where id = 2; drop table precios", vale, antes},
+        {"create table otra (id int)", vale, antes},
+        {"/*!40000 alter table articulos disable keys */", vale, antes},
+        {"set autocommit = 1\ninsert into articulos (id) values (8)", vale, antes},
+        {"commit", vale, antes},
+        {"lock tables articulos write", vale, antes},
+        {"rename table precios to precios2", vale, antes},
+        {"insert into articulos (id, nombre) values (9, 'nueve'); truncate table articulos", vale, "3\ttres\tNULL"},
+    };
+    int n = 0;
+    for (const auto& k : casos) {
+        SCOPED_TRACE(k.comandos);
+        m_core->sql("delete from articulos; insert into articulos values (1, 'pan', 1.00), (2, 'sal', null)");
+        while (w.colComandosSQL_AntesImportar().Count())
+            w.colComandosSQL_AntesImportar().Remove(1);
+        for (const QString& c : QString(k.comandos).split('\n'))
+            w.colComandosSQL_AntesImportar().Add(Variant(c));
+        pide(Modo::LecturaSincronizacion, {200, k.respuesta});
+        ASSERT_TRUE(espera(++n));
+        EXPECT_EQ(w.blnError, k.articulos == antes);
+        EXPECT_EQ(m_core->valor("select * from articulos order by id"), k.articulos);
+        EXPECT_EQ(m_core->valor("select count(*) from information_schema.tables where table_schema = database() and "
+                                "table_name in ('precios', 'otra')"),
+                  "1");
+    }
+    EXPECT_TRUE(recordingMainWindow().grid.join('\n').contains(
+        "Comando previo a la importación no admitido (terminaría la transacción): create table otra"));
+
+    // A table without transactions would keep the rows written before the failure: it is not imported.
+    m_core->sql("create table sinTransacciones (id int primary key) engine=MyISAM");
+    pide(Modo::LecturaSincronizacion, {200, "***sinTransacciones\r\nid\r\n1\r\n" + vale});
+    ASSERT_TRUE(espera(++n));
+    EXPECT_TRUE(w.blnError);
+    EXPECT_EQ(m_core->valor("select count(*) from sinTransacciones"), "0");
+}
+
+// A value that a column of any type would not keep as sent fails the reply: the server changes some
+// without a word (a key 8.7 written as 9, a second's fraction dropped). A value it keeps reads back as
+// sent.
+TEST_F(frmComInternetTest, EveryTypeKeepsAnImportedValueAsSentOrRefusesIt) {
+    m_core->sql("create table tipos (id int primary key, n bigint, d decimal(6,2), t time, dt datetime(3), "
+                "y year, f double, c varchar(5))");
+    // column | value | kept as sent (the read-back text when it differs in form only)
+    const std::tuple<const char*, const char*, const char*> casos[] = {
+        {"id", "8.7", nullptr},
+        {"id", "1e1", nullptr},
+        {"id", "-7", "-7"},
+        {"n", "+12", "12"},
+        {"n", "12 ", nullptr},
+        {"n", "0x1F", nullptr},
+        {"d", "2.5", "2.50"},
+        {"d", "2.500", "2.50"},
+        {"d", "2.555", nullptr},
+        {"d", ".", nullptr},
+        {"d", "-.5", "-0.50"},
+        {"t", "10:00:00", "10:00:00"},
+        {"t", "10:00:00.5", nullptr},
+        {"t", "10:00:00.000", "10:00:00"},
+        {"dt", "2024-02-28 10:00:00.123", "2024-02-28 10:00:00.123"},
+        {"dt", "2024-02-28 10:00:00.1234", nullptr},
+        {"dt", "2024-02-28 10:00:00.1230", "2024-02-28 10:00:00.123"},
+        {"y", "2024", "2024"},
+        {"y", "24", nullptr},
+        {"f", "2.5e3", "2500"},
+        {"c", "abcdef", nullptr},
+        {"c", "a\xf1o", "año"}, // the reply is Windows-1252
+    };
+    int n = 0;
+    for (const auto& [columna, valor, leido] : casos) {
+        SCOPED_TRACE(std::string(columna) + " " + valor);
+        m_core->sql("delete from tipos; insert into tipos (id) values (1), (9)");
+        const QByteArray id = QByteArray(columna) == "id" ? valor : "1";
+        const QByteArray otro = QByteArray(columna) == "id" ? "" : QByteArray("|") + valor;
+        pide(Modo::LecturaSincronizacion,
+             {200, "***tipos\r\nid" + (otro.isEmpty() ? QByteArray() : "|" + QByteArray(columna)) + "\r\n" + id + otro +
+                       "\r\n"});
+        ASSERT_TRUE(espera(++n));
+        EXPECT_EQ(w.blnError, leido == nullptr);
+        const QString tabla = m_core->valor(QString("select group_concat(id, ':', coalesce(%1, '-') order by id) from "
+                                                    "tipos")
+                                                .arg(columna));
+        if (!leido)
+            EXPECT_EQ(tabla, QByteArray(columna) == "id" ? "1:1,9:9" : "1:-,9:-");
+        else
+            EXPECT_EQ(tabla, QByteArray(columna) == "id"
+                                 ? QString("%1:%1,1:1,9:9").arg(leido).split(',').mid(0, 3).join(',')
+                                 : QString("1:%1,9:-").arg(leido));
+    }
+}
+
+// The request time limit is bounded at both ends: a negative one (or not a number) is the default 20 s,
+// one past a day is a day; either way the watchdog runs and the modal wait ends.
+TEST_F(frmComInternetTest, TheTimeLimitIsBoundedAtBothEnds) {
+    const std::pair<double, double> casos[] = {
+        {0, 20}, {-5, 20}, {-1, 20}, {std::nan(""), 20}, {0.5, 0.5}, {3e6, frmComInternet::kSegundosTimeOutMax}};
+    int n = 0;
+    for (const auto& [pedidos, tomados] : casos) {
+        SCOPED_TRACE(pedidos);
+        w.SegundosTimeOut = pedidos;
+        pide(Modo::LecturaSinLector, {200, "ok"});
+        EXPECT_EQ(w.SegundosTimeOut, tomados);
+        EXPECT_EQ(w.findChild<QTimer*>("Timer1")->interval(), int((tomados + 1) * 1000));
+        EXPECT_TRUE(w.findChild<QTimer*>("Timer1")->isActive());
+        ASSERT_TRUE(espera(++n));
+    }
+}
+
+// The customer-promotions reply: "#"-separated fields, its first line naming them, read into Datos.
+TEST_F(frmComInternetTest, ThePromotionsReplyIsReadByItsSeparator) {
+    objParametros().SetValor("IpCentral", http.direccion());
+    http.respuestas.push_back({200, "idPromocion#descripcion#vigente\r\n4#2x1 en ca\xf1"
+                                    "as|jarras#S\r\n7#Postre gratis#N\r\n"});
+    w.PromocionesCliente(42, false);
+    ASSERT_TRUE(espera(1));
+    EXPECT_TRUE(w.blnOk && !w.blnError);
+    ASSERT_EQ(w.Datos->Count(), 2);
+    EXPECT_EQ(volcado(w.Datos->Item(1)), "idPromocion=4;descripcion=2x1 en cañas|jarras;vigente=S");
+    EXPECT_EQ(volcado(w.Datos->Item(2)), "idPromocion=7;descripcion=Postre gratis;vigente=N");
+    ASSERT_EQ(w.Columnas->Count(), 3);
+    EXPECT_EQ(w.Columnas->Item(3).Nombre, "vigente");
+    EXPECT_TRUE(http.peticiones.at(0).cuerpo.contains("solo_promociones_vigentes=N"));
+}
+
+// Whatever mode the server gives its sessions, an import stores its values as sent and its commands
+// read as written (the session leaves the modes that would read them otherwise). One server of the
+// test's own takes each mode in turn as its global one.
+TEST_F(frmComInternetTest, AnImportHoldsInEveryServerMode) {
+    testenv::ServicioPrivado servidor(testenv::ServicioPrivado::Tipo::MariaDB,
+                                      {QStringLiteral("--sql-mode=NO_BACKSLASH_ESCAPES")});
+    ASSERT_TRUE(servidor.ok()) << servidor.error().toStdString();
+    const QString cadena = QStringLiteral("DRIVER={%1};SERVER=127.0.0.1;PORT=%2;UID=root;PASSWORD=;DATABASE=")
+                               .arg(testenv::odbcDriverName())
+                               .arg(servidor.puerto());
+    ado::Connection admin;
+    admin.Open(cadena + "mysql");
+    admin.Execute("create database modos");
+    admin.Execute("create table modos.articulos (id int primary key, nombre varchar(20))");
+    w.colComandosSQL_AntesImportar().Add(Variant("truncate table articulos"));
+    w.colComandosSQL_AntesImportar().Add(Variant(R"(insert into articulos values (1, 'a\'b"c\\'))"));
+    w.colComandosSQL_AntesImportar().Add(Variant(R"(insert into articulos values (2, "d\"e'f"))"));
+    int n = 0;
+    for (const char* global : {"NO_BACKSLASH_ESCAPES", "ANSI_QUOTES", "NO_BACKSLASH_ESCAPES,ANSI_QUOTES", "DEFAULT"}) {
+        SCOPED_TRACE(global);
+        admin.Execute(QString("set global sql_mode = %1")
+                          .arg(QString(global) == "DEFAULT" ? global : "'" + QString(global) + "'"));
+        ConexionServidor().Close();
+        ConexionServidor().Open(cadena + "modos");
+        pide(Modo::LecturaSincronizacion, {200, "***articulos\r\nid|nombre\r\n3|O'B\\\"x\\\r\n"});
+        ASSERT_TRUE(espera(++n));
+        EXPECT_FALSE(w.blnError);
+        EXPECT_EQ(admin.Execute("select group_concat(nombre order by id separator '|') from modos.articulos")
+                      ->Fields(0)
+                      .Value.toString(),
+                  R"(a'b"c\|d"e'f|O'B\"x\)");
+    }
 }
 
 // Each reading mode decodes a reply by its byte-order mark, or an XML one by its declaration.

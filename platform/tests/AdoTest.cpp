@@ -121,7 +121,9 @@ TEST_F(AdoTest, TextRoundTripsExactlyBoundAndRead) {
                                QString::fromUtf8("trailing backslash \\"),
                                QString::fromUtf8("emoji 😀 and NUL-free"),
                                QString(),
-                               QString(5000, QChar(u'é'))};
+                               QString(5000, QChar(u'é')),
+                               QString::fromUtf8("ÚLTIMO Ø Ù Û: units whose low byte is D8-DB"),
+                               QString::fromUtf8("Ú")};
     for (const QString& s : texts) {
         qint64 affected = 0;
         cn.Execute("insert into t (s) values (?)", &affected, {s});
@@ -364,4 +366,42 @@ TEST(AdoHungServer, AStatementAndAConnectEndWithinTheirTimeOuts) {
     servidor.sigue();
     cn.Open();
     EXPECT_EQ(cn.Execute("select 3")->Fields(0).Value.toInt(), 3);
+}
+
+// Whatever mode the server gives its sessions, a connection reads the program's literals the usual
+// way (backslash escapes, "..." a text) and keeps the rest of the server's mode. One server of the
+// test's own takes each mode in turn as its global one, for the sessions opened after it.
+TEST(AdoSqlMode, EverySessionReadsLiteralsTheUsualWayAndKeepsTheRestOfTheMode) {
+    TARVOLIN_REQUIRE_DATABASE();
+    testenv::ServicioPrivado servidor(testenv::ServicioPrivado::Tipo::MariaDB,
+                                      {QStringLiteral("--sql-mode=NO_BACKSLASH_ESCAPES,STRICT_ALL_TABLES")});
+    ASSERT_TRUE(servidor.ok()) << servidor.error().toStdString();
+    const QString cadena = QStringLiteral("DRIVER={%1};SERVER=127.0.0.1;PORT=%2;DATABASE=mysql;UID=root;PASSWORD=")
+                               .arg(testenv::odbcDriverName())
+                               .arg(servidor.puerto());
+    Connection admin;
+    admin.Open(cadena);
+    // the server's global mode (set at start for the first) | what each session keeps
+    const std::pair<const char*, const char*> modos[] = {
+        {nullptr, "STRICT_ALL_TABLES"},
+        {"ANSI_QUOTES,PIPES_AS_CONCAT", "PIPES_AS_CONCAT"},
+        {"NO_BACKSLASH_ESCAPES,ANSI_QUOTES", ""},
+        {"ANSI", "REAL_AS_FLOAT,PIPES_AS_CONCAT,IGNORE_SPACE"},
+        {"ORACLE", "PIPES_AS_CONCAT,IGNORE_SPACE,NO_KEY_OPTIONS,NO_TABLE_OPTIONS,NO_FIELD_OPTIONS,"
+                   "NO_AUTO_CREATE_USER,SIMULTANEOUS_ASSIGNMENT"},
+        {"MSSQL,ERROR_FOR_DIVISION_BY_ZERO", "PIPES_AS_CONCAT,IGNORE_SPACE,NO_KEY_OPTIONS,NO_TABLE_OPTIONS,"
+                                             "NO_FIELD_OPTIONS,ERROR_FOR_DIVISION_BY_ZERO"},
+    };
+    for (const auto& [global, sesion] : modos) {
+        if (global)
+            admin.Execute(QStringLiteral("set global sql_mode = ?"), nullptr, {QString::fromLatin1(global)});
+        Connection cn;
+        cn.Open(cadena);
+        RecordsetPtr rs =
+            cn.Execute(QStringLiteral("select @@session.sql_mode, 'a\\'b\\\\', \"c\\\"d\", @@global.sql_mode"));
+        EXPECT_EQ(rs->Fields(0).Value.toString(), QString::fromLatin1(sesion)) << global;
+        EXPECT_EQ(rs->Fields(1).Value.toString(), QStringLiteral("a'b\\")) << global;
+        EXPECT_EQ(rs->Fields(2).Value.toString(), QStringLiteral("c\"d")) << global;
+        EXPECT_NE(rs->Fields(3).Value.toString(), QString::fromLatin1(sesion)) << "the global mode was not set";
+    }
 }

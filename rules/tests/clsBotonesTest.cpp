@@ -7,6 +7,7 @@
 #include "server/TurnoExclusivo.h"
 #include "testsupport/CupsCapture.h"
 #include "testsupport/RecordingMainWindow.h"
+#include "testsupport/ServicioPrivado.h"
 #include "testsupport/VBErrors.h"
 #include "testsupport/Waits.h"
 
@@ -93,6 +94,9 @@ TEST_F(clsBotonesTest, SelectionByButtonMomentAndOrder) {
     EXPECT_FALSE(ctx.blnTicketModificado);
     EXPECT_EQ(std::pair(ctx.ids.lngTPV, ctx.ids.lngTicket), std::pair(3, 1234));
     EXPECT_EQ(vuelta, "COMISION_I_8");
+    // the logged query shows each value at its own marker, a "?" in the action name too
+    EXPECT_TRUE(evalua("¿A?B"));
+    EXPECT_TRUE(enLog("where boton='¿A?B' and mostrar_antes='S' order by"));
 }
 
 TEST_F(clsBotonesTest, ConditionKinds) {
@@ -397,6 +401,79 @@ TEST_F(clsBotonesTest, RuleTicketsTakeTheSocketPrintTurnAndReachCups) {
     EXPECT_FALSE(cola.captura.trabajos[0].contains("Regla"));
     EXPECT_TRUE(cola.captura.trabajos[1].contains("Regla\r\n"));
     EXPECT_EQ(cola.captura.trabajos[1], cola.captura.trabajos[2]);
+}
+
+// Whatever mode the server gives its sessions, a caller's value goes into a rule's SQL as given or
+// not at all, and never touches another row. Both roads: the session the program opens (which
+// leaves the modes that misread literals), and a session put back in the server's mode behind the
+// program's back, which the launcher reads before each statement and escapes for. One server of
+// the test's own takes each mode in turn as its global one.
+TEST_F(clsBotonesTest, ValuesStayInTheirLiteralsInEveryServerMode) {
+    testenv::ServicioPrivado servidor(testenv::ServicioPrivado::Tipo::MariaDB,
+                                      {QStringLiteral("--sql-mode=NO_BACKSLASH_ESCAPES")});
+    ASSERT_TRUE(servidor.ok()) << servidor.error().toStdString();
+    const QString cadena = QStringLiteral("DRIVER={%1};SERVER=127.0.0.1;PORT=%2;UID=root;PASSWORD=;DATABASE=")
+                               .arg(testenv::odbcDriverName())
+                               .arg(servidor.puerto());
+    ado::Connection admin;
+    admin.Open(cadena + "mysql");
+    admin.Execute("create database modos");
+    admin.Execute("create table modos.t (id int primary key, v longtext)");
+    const auto fila = [&](int id) {
+        return QString::fromUtf8(QByteArray::fromHex(
+            admin.Execute(QString("select hex(v) from modos.t where id=%1").arg(id))->Fields(0).Value.toByteArray()));
+    };
+    const QString valores[] = {"1), v=(select 0x70776e) where 1=1 -- ",
+                               "\\",
+                               QString::fromLatin1("a\0b", 3),
+                               "'",
+                               "\"",
+                               "\\'",
+                               "C:\\tickets\\",
+                               "O'Brien \"el\" \\ x; */ -- #",
+                               "\\0\\n\\Z",
+                               "' or '1'='1",
+                               "\" or \"1\"=\"1"};
+    // the rule's SQL | whether the value is stored as given: S yes, N never, D where "..." is a text
+    const std::pair<const char*, char> reglas[] = {
+        {"update t set v='$parametro1_accion' where id=1", 'S'},
+        {"update t set v=\"$parametro1_accion\" where id=1", 'D'},
+        {"update t set v=concat('C:\\tickets\\', 'x', $parametro1_accion, 'y') where id=1", 'N'},
+        {"update t set v='x' /*M!100000 , v='$parametro1_accion' */ where id=1", 'S'},
+        {"update t set v='$parametro1_accion' /*!99999 ' */ where id=1 -- '", 'S'},
+        {"update t set v='$parametro1_accion' /*!, id=1 */ where id=1", 'S'},
+    };
+    for (const char* global : {"NO_BACKSLASH_ESCAPES", "ANSI_QUOTES", "NO_BACKSLASH_ESCAPES,ANSI_QUOTES", "DEFAULT"}) {
+        admin.Execute(
+            QStringLiteral("set global sql_mode = %1").arg(global == QString("DEFAULT") ? global : sql(global)));
+        for (const bool propio : {true, false}) {
+            ConexionLocal().Close();
+            ConexionLocal().Open(cadena + "modos");
+            if (!propio)
+                ConexionLocal().Execute("set session sql_mode = @@global.sql_mode");
+            const bool comillasNombran = !propio && QString(global).contains("ANSI_QUOTES");
+            for (const auto& [regla, guarda] : reglas) {
+                for (const QString& valor : valores) {
+                    const auto caso = [&] {
+                        return QString("%1 %2 | %3 | %4")
+                            .arg(global, propio ? "propia" : "del servidor", regla,
+                                 QString(valor.toUtf8().toPercentEncoding()));
+                    };
+                    admin.Execute("delete from modos.t");
+                    admin.Execute("insert into modos.t values (1, 'antes'), (2, 'otra')");
+                    b.EvaluaMensajesTriggerLanzarConsultaSQL(regla, "L", {}, {}, clsBotones::ConsultaSoloEjecuta,
+                                                             ctx.ids, valor);
+                    // without backslash escapes a literal cannot hold a NUL: such a value is refused
+                    const bool sinBarras = !propio && QString(global).contains("BACKSLASH");
+                    const bool tal = (guarda == 'S' || (guarda == 'D' && !comillasNombran)) &&
+                                     !(sinBarras && valor.contains(QChar(0)));
+                    EXPECT_EQ(fila(1), tal ? valor : QString("antes")) << caso().toStdString();
+                    ASSERT_EQ(fila(2), "otra") << caso().toStdString();
+                }
+            }
+        }
+    }
+    ConexionLocal().Close();
 }
 
 // Records the arguments of its one member.

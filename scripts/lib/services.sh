@@ -1,5 +1,6 @@
 # Private MariaDB and cupsd for the tests and the demo. Source this file, then call
 #   services_start RUN_DIR DB_PORT   -> exports TARVOLIN_DB_*, ODBCSYSINI, CUPS_SERVER
+#   mariadb_start RUN_DIR PORT [SERVER_OPTION...]   -> one MariaDB alone (options such as --sql-mode=...)
 #   services_stop RUN_DIR
 # Nothing here touches the system's own MariaDB or CUPS.
 
@@ -12,6 +13,7 @@ odbc_driver_path() {
 
 mariadb_start() {
     local run=$1 port=$2 d="$1/mariadb"
+    shift 2
     mkdir -p "$d"
     if [ ! -d "$d/data/mysql" ]; then
         mkdir -p "$d/data"
@@ -22,7 +24,7 @@ mariadb_start() {
         --bind-address=127.0.0.1 --user=root --pid-file="$d/mariadb.pid" --log-error="$d/error.log" \
         --character-set-server=utf8mb4 --collation-server=utf8mb4_general_ci \
         --innodb-buffer-pool-size=64M --innodb-flush-log-at-trx-commit=2 --skip-log-bin \
-        --max-connections=500 >/dev/null 2>&1 &
+        --max-connections=500 "$@" >/dev/null 2>&1 &
     local i
     for i in $(seq 1 120); do
         mariadb-admin --no-defaults -S "$d/mysql.sock" -uroot ping >/dev/null 2>&1 && break

@@ -1,0 +1,211 @@
+#include "core/LexicoSQL.h"
+
+#include <QPair>
+#include <QRegularExpression>
+
+namespace LexicoSQL {
+
+namespace {
+
+// "--" opens a comment only before a blank or a control character. A bare "--" that ends the text
+// is taken for code, as it is when a ";" follows it in the text that a statement was cut from.
+bool abreComentarioGuiones(const QString& s, qsizetype i) {
+    return s.at(i) == u'-' && i + 2 < s.size() && s.at(i + 1) == u'-' && s.at(i + 2) <= u' ';
+}
+
+// Whether a backslash escapes inside a stretch of that kind.
+bool escapaBarra(Tramo tipo, const Modo& modo) {
+    return modo.barrasEscapan && (tipo == Tramo::Comillas || tipo == Tramo::ComillasDobles);
+}
+
+// The opening of an executable comment at i ("/*!" or "/*M!" and the version digits that follow),
+// its length, and whether the server runs it. 0 when there is none at i.
+qsizetype aperturaEjecutable(const QString& s, qsizetype i, const Modo& modo, bool& corre, bool& incierto) {
+    const qsizetype n = s.size();
+    if (i + 2 >= n || s.at(i) != u'/' || s.at(i + 1) != u'*')
+        return 0;
+    qsizetype j = i + 2;
+    const bool maria = s.at(j) == u'M' && j + 1 < n && s.at(j + 1) == u'!';
+    if (maria)
+        ++j;
+    if (s.at(j) != u'!')
+        return 0;
+    ++j;
+    qsizetype digitos = 0;
+    while (j + digitos < n && s.at(j + digitos).isDigit() && s.at(j + digitos).unicode() < 128)
+        ++digitos;
+    corre = true;
+    if (digitos < 5) // no version: the digits are code
+        return j - i;
+    const qsizetype largo = digitos >= 6 ? 6 : 5;
+    const qint32 version = s.mid(j, largo).toInt();
+    if (modo.version == 0)
+        incierto = true;
+    else
+        // A MySQL version of five digits from 5.7 on is one MariaDB does not follow.
+        corre = version <= modo.version && (maria || largo == 6 || version < 50700);
+    return j + largo - i;
+}
+
+} // namespace
+
+Modo Modo::deServidor(const QString& sqlMode, const QString& version) {
+    Modo m;
+    const QStringList modos = sqlMode.toUpper().split(u',');
+    m.barrasEscapan = !modos.contains(QLatin1String("NO_BACKSLASH_ESCAPES"));
+    m.comillasDoblesNombran = modos.contains(QLatin1String("ANSI_QUOTES"));
+    static const QRegularExpression numeros(QStringLiteral("^(\\d+)\\.(\\d+)\\.(\\d+)"));
+    const QRegularExpressionMatch v = numeros.match(version);
+    if (v.hasMatch())
+        m.version = v.captured(1).toInt() * 10000 + v.captured(2).toInt() * 100 + v.captured(3).toInt();
+    return m;
+}
+
+QList<Pieza> trocea(const QString& s, const Modo& modo, bool* incierto) {
+    QList<Pieza> r;
+    bool dudas = false;
+    const qsizetype n = s.size();
+    qsizetype codigo = 0; // where the current run of code began
+    const auto cierraCodigo = [&](qsizetype hasta) {
+        if (hasta > codigo)
+            r.append({Tramo::Codigo, codigo, hasta, 0, 0});
+    };
+    bool enEjecutable = false; // inside an executable comment that runs
+    qsizetype i = 0;
+    while (i < n) {
+        const QChar c = s.at(i);
+        bool corre = false;
+        if (c == u'\'' || c == u'"' || c == u'`') {
+            cierraCodigo(i);
+            const Tramo tipo = c == u'\''                                 ? Tramo::Comillas
+                               : c == u'"' && !modo.comillasDoblesNombran ? Tramo::ComillasDobles
+                                                                          : Tramo::Nombre;
+            const bool barra = escapaBarra(tipo, modo);
+            const qsizetype inicio = i++;
+            qsizetype cierra = 0;
+            while (i < n) {
+                const QChar d = s.at(i);
+                if (d == u'\\' && barra) {
+                    i += 2;
+                } else if (d == c && i + 1 < n && s.at(i + 1) == c) {
+                    i += 2;
+                } else if (d == c) {
+                    ++i;
+                    cierra = 1;
+                    break;
+                } else {
+                    ++i;
+                }
+            }
+            i = std::min(i, n);
+            r.append({tipo, inicio, i, 1, cierra});
+            codigo = i;
+        } else if (c == u'#' || abreComentarioGuiones(s, i)) {
+            cierraCodigo(i);
+            const qsizetype linea = s.indexOf(u'\n', i);
+            const qsizetype fin = linea < 0 ? n : linea;
+            r.append({Tramo::Comentario, i, fin, c == u'#' ? 1 : 2, 0});
+            i = codigo = fin;
+        } else if (const qsizetype largo = aperturaEjecutable(s, i, modo, corre, dudas); largo > 0 && corre) {
+            // The server takes a second opening inside one for a part of it: not a reading to trust.
+            if (enEjecutable)
+                dudas = true;
+            cierraCodigo(i);
+            r.append({Tramo::Ejecutable, i, i + largo, 0, 0});
+            enEjecutable = true;
+            i = codigo = i + largo;
+        } else if (enEjecutable && c == u'*' && i + 1 < n && s.at(i + 1) == u'/') {
+            cierraCodigo(i);
+            r.append({Tramo::Ejecutable, i, i + 2, 0, 0});
+            enEjecutable = false;
+            i = codigo = i + 2;
+        } else if (c == u'/' && i + 1 < n && s.at(i + 1) == u'*') {
+            cierraCodigo(i);
+            const qsizetype cierre = s.indexOf(QLatin1String("*/"), i + 2);
+            const qsizetype fin = cierre < 0 ? n : cierre + 2;
+            r.append({Tramo::Comentario, i, fin, 2, cierre < 0 ? 0 : 2});
+            i = codigo = fin;
+        } else {
+            ++i;
+        }
+    }
+    cierraCodigo(n);
+    if (incierto)
+        *incierto = dudas;
+    return r;
+}
+
+namespace {
+
+// The statements of sql, each with where its text ends; `una` stops at the first.
+QList<QPair<QString, qsizetype>> corta(const QString& sql, const Modo& modo, bool una) {
+    QList<QPair<QString, qsizetype>> r;
+    qsizetype desde = 0;
+    bool hayCodigo = false;
+    const auto corta = [&](qsizetype hasta) {
+        if (hayCodigo)
+            r.append({sql.mid(desde, hasta - desde), hasta});
+        desde = hasta + 1;
+        hayCodigo = false;
+        return una && !r.isEmpty();
+    };
+    // A ";" inside an executable comment does not end the statement: the next one would start inside
+    // the comment, and alone the server would read it otherwise.
+    bool enEjecutable = false;
+    for (const Pieza& p : trocea(sql, modo)) {
+        if (p.tipo == Tramo::Comentario)
+            continue;
+        if (p.tipo == Tramo::Ejecutable)
+            enEjecutable = sql.at(p.inicio) == u'/';
+        if (p.tipo != Tramo::Codigo) {
+            hayCodigo = true;
+            continue;
+        }
+        for (qsizetype i = p.inicio; i < p.fin; ++i) {
+            if (sql.at(i) == u';' && !enEjecutable) {
+                if (corta(i))
+                    return r;
+            } else if (!sql.at(i).isSpace()) {
+                hayCodigo = true;
+            }
+        }
+    }
+    corta(sql.size());
+    return r;
+}
+
+} // namespace
+
+QStringList divide(const QString& sql, const Modo& modo) {
+    QStringList r;
+    for (const auto& [sentencia, fin] : corta(sql, modo, false))
+        r << sentencia;
+    return r;
+}
+
+qsizetype siguiente(const QString& sql, qsizetype desde, const Modo& modo, QString* sentencia) {
+    const auto r = corta(sql.mid(desde), modo, true);
+    *sentencia = r.isEmpty() ? QString() : r.first().first;
+    return r.isEmpty() ? sql.size() : std::min(sql.size(), desde + r.first().second + 1);
+}
+
+QStringList palabras(const QString& sentencia, const Modo& modo) {
+    QStringList r;
+    for (const Pieza& p : trocea(sentencia, modo)) {
+        if (p.tipo != Tramo::Codigo)
+            continue;
+        static const QRegularExpression palabra(QStringLiteral("[A-Za-z_][A-Za-z0-9_$]*"));
+        for (const QRegularExpressionMatch& m : palabra.globalMatch(sentencia.mid(p.inicio, p.fin - p.inicio)))
+            r << m.captured().toUpper();
+    }
+    return r;
+}
+
+QString sinComentarios(const QString& sentencia, const Modo& modo) {
+    QString r;
+    for (const Pieza& p : trocea(sentencia, modo))
+        r += p.tipo == Tramo::Comentario ? QStringLiteral(" ") : sentencia.mid(p.inicio, p.fin - p.inicio);
+    return r;
+}
+
+} // namespace LexicoSQL
