@@ -45,12 +45,10 @@ int puertoLibre() {
 
 } // namespace
 
-ServicioPrivado::ServicioPrivado(Tipo tipo, const QStringList& opciones) : m_tipo(tipo) {
+ServicioPrivado::ServicioPrivado(Tipo tipo, const QStringList& opciones) : m_tipo(tipo), m_opciones(opciones) {
     if (tipo == Tipo::MariaDB) {
         m_puerto = puertoLibre();
-        if (servicios(QStringLiteral("mariadb_start"), QStringList{carpeta(), QString::number(m_puerto)} + opciones,
-                      &m_error))
-            m_pid = leePid(carpeta() + QStringLiteral("/mariadb/mariadb.pid"));
+        arranca();
     } else if (servicios(QStringLiteral("cups_start"), {carpeta()}, &m_error)) {
         m_pid = leePid(carpeta() + QStringLiteral("/cups/cupsd.pid"));
     }
@@ -77,7 +75,8 @@ bool ServicioPrivado::arranca() {
     if (m_tipo != Tipo::MariaDB || m_pid > 0)
         return m_pid > 0;
     m_error.clear();
-    if (servicios(QStringLiteral("mariadb_start"), {carpeta(), QString::number(m_puerto)}, &m_error))
+    if (servicios(QStringLiteral("mariadb_start"), QStringList{carpeta(), QString::number(m_puerto)} + m_opciones,
+                  &m_error))
         m_pid = leePid(carpeta() + QStringLiteral("/mariadb/mariadb.pid"));
     return m_pid > 0;
 }

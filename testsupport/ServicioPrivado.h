@@ -31,6 +31,7 @@ public:
 
 private:
     Tipo m_tipo;
+    QStringList m_opciones; // kept for a restart
     QTemporaryDir m_dir;
     qint64 m_pid = 0;
     int m_puerto = 0;
