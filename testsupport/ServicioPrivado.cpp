@@ -81,6 +81,13 @@ bool ServicioPrivado::arranca() {
     return m_pid > 0;
 }
 
+QString ServicioPrivado::cadena(const QString& baseDatos) const {
+    return QStringLiteral("DRIVER={%1};SERVER=127.0.0.1;PORT=%2;UID=root;PASSWORD=;DATABASE=%3")
+        .arg(odbcDriverName())
+        .arg(m_puerto)
+        .arg(baseDatos);
+}
+
 QString ServicioPrivado::socket() const {
     return carpeta() +
            (m_tipo == Tipo::MariaDB ? QStringLiteral("/mariadb/mysql.sock") : QStringLiteral("/cups/cups.sock"));

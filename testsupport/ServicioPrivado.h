@@ -21,6 +21,8 @@ public:
     const QString& error() const { return m_error; } // why it did not start
     int puerto() const { return m_puerto; }          // MariaDB's TCP port
     QString socket() const;                          // mysql.sock or cups.sock
+    // An ODBC connection string to this MariaDB as root, to the database named (none when empty).
+    QString cadena(const QString& baseDatos = {}) const;
     QString carpeta() const { return m_dir.path(); }
     void para();  // SIGSTOP
     void sigue(); // SIGCONT

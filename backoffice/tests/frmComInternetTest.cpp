@@ -614,11 +614,8 @@ TEST_F(frmComInternetTest, AnImportHoldsInEveryServerMode) {
     testenv::ServicioPrivado servidor(testenv::ServicioPrivado::Tipo::MariaDB,
                                       {QStringLiteral("--sql-mode=NO_BACKSLASH_ESCAPES")});
     ASSERT_TRUE(servidor.ok()) << servidor.error().toStdString();
-    const QString cadena = QStringLiteral("DRIVER={%1};SERVER=127.0.0.1;PORT=%2;UID=root;PASSWORD=;DATABASE=")
-                               .arg(testenv::odbcDriverName())
-                               .arg(servidor.puerto());
     ado::Connection admin;
-    admin.Open(cadena + "mysql");
+    admin.Open(servidor.cadena("mysql"));
     admin.Execute("create database modos");
     admin.Execute("create table modos.articulos (id int primary key, nombre varchar(20))");
     w.colComandosSQL_AntesImportar().Add(Variant("truncate table articulos"));
@@ -630,7 +627,7 @@ TEST_F(frmComInternetTest, AnImportHoldsInEveryServerMode) {
         admin.Execute(QString("set global sql_mode = %1")
                           .arg(QString(global) == "DEFAULT" ? global : "'" + QString(global) + "'"));
         ConexionServidor().Close();
-        ConexionServidor().Open(cadena + "modos");
+        ConexionServidor().Open(servidor.cadena("modos"));
         pide(Modo::LecturaSincronizacion, {200, "***articulos\r\nid|nombre\r\n3|O'B\\\"x\\\r\n"});
         ASSERT_TRUE(espera(++n));
         EXPECT_FALSE(w.blnError);

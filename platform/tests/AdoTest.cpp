@@ -376,9 +376,7 @@ TEST(AdoSqlMode, EverySessionReadsLiteralsTheUsualWayAndKeepsTheRestOfTheMode) {
     testenv::ServicioPrivado servidor(testenv::ServicioPrivado::Tipo::MariaDB,
                                       {QStringLiteral("--sql-mode=NO_BACKSLASH_ESCAPES,STRICT_ALL_TABLES")});
     ASSERT_TRUE(servidor.ok()) << servidor.error().toStdString();
-    const QString cadena = QStringLiteral("DRIVER={%1};SERVER=127.0.0.1;PORT=%2;DATABASE=mysql;UID=root;PASSWORD=")
-                               .arg(testenv::odbcDriverName())
-                               .arg(servidor.puerto());
+    const QString cadena = servidor.cadena("mysql");
     Connection admin;
     admin.Open(cadena);
     // the server's global mode (set at start for the first) | what each session keeps

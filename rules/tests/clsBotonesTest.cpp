@@ -412,11 +412,8 @@ TEST_F(clsBotonesTest, ValuesStayInTheirLiteralsInEveryServerMode) {
     testenv::ServicioPrivado servidor(testenv::ServicioPrivado::Tipo::MariaDB,
                                       {QStringLiteral("--sql-mode=NO_BACKSLASH_ESCAPES")});
     ASSERT_TRUE(servidor.ok()) << servidor.error().toStdString();
-    const QString cadena = QStringLiteral("DRIVER={%1};SERVER=127.0.0.1;PORT=%2;UID=root;PASSWORD=;DATABASE=")
-                               .arg(testenv::odbcDriverName())
-                               .arg(servidor.puerto());
     ado::Connection admin;
-    admin.Open(cadena + "mysql");
+    admin.Open(servidor.cadena("mysql"));
     admin.Execute("create database modos");
     admin.Execute("create table modos.t (id int primary key, v longtext)");
     const auto fila = [&](int id) {
@@ -448,7 +445,7 @@ TEST_F(clsBotonesTest, ValuesStayInTheirLiteralsInEveryServerMode) {
             QStringLiteral("set global sql_mode = %1").arg(global == QString("DEFAULT") ? global : sql(global)));
         for (const bool propio : {true, false}) {
             ConexionLocal().Close();
-            ConexionLocal().Open(cadena + "modos");
+            ConexionLocal().Open(servidor.cadena("modos"));
             if (!propio)
                 ConexionLocal().Execute("set session sql_mode = @@global.sql_mode");
             const bool comillasNombran = !propio && QString(global).contains("ANSI_QUOTES");
