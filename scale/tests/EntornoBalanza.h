@@ -7,6 +7,7 @@
 #include "scale/clsComm.h"
 #include "testsupport/Simulador.h"
 #include <QApplication>
+#include <QFile>
 #include <QLocale>
 #include <QtTest/QTest>
 
@@ -49,6 +50,13 @@ protected:
     static void esperado(const ResultadoPeso& r, const ResultadoPeso& e) {
         auto texto = [](const ResultadoPeso& x) { return QString("%1 %2 %3 ").arg(x.ok).arg(x.peso).arg(x.tipoError); };
         EXPECT_EQ(texto(r) + r.error, texto(e) + e.error);
+    }
+    // A new simulated scale plugged in under the device name `nombre` (a link to its pty), as a scale
+    // unplugged and plugged back comes again under the same name.
+    bool enchufaEn(const QString& nombre) {
+        sim = std::make_unique<Simulador>();
+        QFile::remove(nombre);
+        return sim->arrancado() && QFile::link(sim->puerto(), nombre);
     }
     // A simulated scale of `modelo` on COM2, opened as the start-up opens it, in use.
     clsComm& balanza(int modelo, bool continuo, const Parametros& p = {}) {

@@ -299,11 +299,7 @@ TEST_F(clsCommTest, RepliesAreReadToTheirLineEndAndTheirSign) {
 TEST_F(clsCommTest, AScaleUnpluggedIsToldOnceAndOpenedAgainWhenItComesBack) {
     QTemporaryDir dir;
     const QString nombre = dir.path() + "/balanza";
-    auto enchufa = [&] {
-        sim = std::make_unique<Simulador>();
-        QFile::remove(nombre);
-        return sim->arrancado() && QFile::link(sim->puerto(), nombre);
-    };
+    auto enchufa = [&] { return enchufaEn(nombre); };
     ASSERT_TRUE(enchufa());
     apuntaCom(2, nombre);
     ASSERT_TRUE(objComm().InitPuerto(2, "9600,e,8,1", 1));
@@ -394,11 +390,7 @@ INSTANTIATE_TEST_SUITE_P(Modelos, ReglaDeLectura, ::testing::Values(0, 1, 3, 5, 
 TEST_F(clsCommTest, AnsweringYesAfterAnUnplugInContinuousModeOpensThePortAgain) {
     QTemporaryDir dir;
     const QString nombre = dir.path() + "/balanza";
-    auto enchufa = [&] {
-        sim = std::make_unique<Simulador>();
-        QFile::remove(nombre);
-        return sim->arrancado() && QFile::link(sim->puerto(), nombre);
-    };
+    auto enchufa = [&] { return enchufaEn(nombre); };
     ASSERT_TRUE(enchufa());
     apuntaCom(2, nombre);
     parametros({{"BalanzaModoContinuo", "1"}});
