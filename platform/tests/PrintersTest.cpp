@@ -9,6 +9,32 @@
 #include <cups/cups.h>
 #include <gtest/gtest.h>
 
+namespace {
+
+// A cupsd of the test's own with one raw queue, made the server of this process's CUPS calls for
+// the test's length.
+struct CupsdPropio {
+    testenv::ServicioPrivado cupsd{testenv::ServicioPrivado::Tipo::Cupsd};
+    QByteArray anterior = cupsServer();
+
+    // An lp command (lpadmin, cupsdisable, cancel ...) run against this cupsd.
+    bool orden(const char* programa, const QStringList& args) const {
+        QProcess p;
+        p.start(programa, QStringList{"-h", cupsd.socket()} + args);
+        return p.waitForFinished(30000) && p.exitCode() == 0;
+    }
+    bool arranca(const QString& cola) {
+        if (!cupsd.ok() ||
+            !orden("lpadmin", {"-p", cola, "-E", "-v", "file://" + cupsd.carpeta() + "/salida", "-m", "raw"}))
+            return false;
+        cupsSetServer(QFile::encodeName(cupsd.socket()).constData());
+        return true;
+    }
+    ~CupsdPropio() { cupsSetServer(anterior.isEmpty() ? nullptr : anterior.constData()); }
+};
+
+} // namespace
+
 TEST(Printers, RawJobsCrossCupsUnchangedAndAnEmptyOneIsNoJob) {
     TARVOLIN_REQUIRE_CUPS();
     testenv::ColaCaptura cola(QStringLiteral("platform_test"));
@@ -58,21 +84,10 @@ TEST(Printers, ARefusedJobGivesCupsdsOwnAnswer) {
 TEST(Printers, ACupsdAtItsLimitsRefusesWithItsOwnAnswer) {
     TARVOLIN_REQUIRE_CUPS();
     qputenv("TARVOLIN_CUPSD_CONF_EXTRA", "MaxJobs 1\\nLimitRequestBody 1024");
-    testenv::ServicioPrivado cupsd(testenv::ServicioPrivado::Tipo::Cupsd);
+    CupsdPropio propio;
     qunsetenv("TARVOLIN_CUPSD_CONF_EXTRA");
-    ASSERT_TRUE(cupsd.ok()) << cupsd.error().toStdString();
-    const auto orden = [&](const char* programa, QStringList args) {
-        QProcess p;
-        p.start(programa, QStringList{"-h", cupsd.socket()} + args);
-        return p.waitForFinished(30000) && p.exitCode() == 0;
-    };
-    ASSERT_TRUE(orden("lpadmin", {"-p", "limitada", "-E", "-v", "file://" + cupsd.carpeta() + "/salida", "-m", "raw"}));
-    const QByteArray anterior = cupsServer();
-    cupsSetServer(QFile::encodeName(cupsd.socket()).constData());
-    struct Restaura {
-        QByteArray s;
-        ~Restaura() { cupsSetServer(s.isEmpty() ? nullptr : s.constData()); }
-    } restaura{anterior};
+    ASSERT_TRUE(propio.arranca("limitada")) << propio.cupsd.error().toStdString();
+    const auto orden = [&](const char* programa, const QStringList& args) { return propio.orden(programa, args); };
 
     printers::CupsOutput cups;
     QString error;
@@ -95,19 +110,9 @@ TEST(Printers, ACupsdAtItsLimitsRefusesWithItsOwnAnswer) {
 // saying so, the jobs right behind it wait less, and once the server goes on the jobs go through.
 TEST(Printers, AStoppedCupsdFailsTheJobWithinItsWaitAndJobsGoAgainAfter) {
     TARVOLIN_REQUIRE_CUPS();
-    testenv::ServicioPrivado cupsd(testenv::ServicioPrivado::Tipo::Cupsd);
-    ASSERT_TRUE(cupsd.ok()) << cupsd.error().toStdString();
-    const QString destino = cupsd.carpeta() + QStringLiteral("/salida");
-    QProcess lpadmin;
-    lpadmin.start("lpadmin", {"-h", cupsd.socket(), "-p", "colgada", "-E", "-v", "file://" + destino, "-m", "raw"});
-    ASSERT_TRUE(lpadmin.waitForFinished(30000) && lpadmin.exitCode() == 0)
-        << lpadmin.readAllStandardError().toStdString();
-    const QByteArray anterior = cupsServer();
-    cupsSetServer(QFile::encodeName(cupsd.socket()).constData());
-    struct Restaura {
-        QByteArray s;
-        ~Restaura() { cupsSetServer(s.isEmpty() ? nullptr : s.constData()); }
-    } restaura{anterior};
+    CupsdPropio propio;
+    ASSERT_TRUE(propio.arranca("colgada")) << propio.cupsd.error().toStdString();
+    testenv::ServicioPrivado& cupsd = propio.cupsd;
 
     printers::CupsOutput cups;
     QString error;
