@@ -174,8 +174,8 @@ TEST_F(frmComSocketTest, ConnectionsTakeTheLowestFreeIndexAndTheLimitIsWhatIsOpe
     EXPECT_EQ(ventana->EstadoSocket(1), "creado");
     EXPECT_EQ(ventana->EstadoSocket(3), "");
 
-    // Full: more are closed, the first of the episode traced, and nothing goes to the error handler.
-    // A peer at its own limit is refused while another address is served.
+    // A peer at its own limit is refused, the first of the episode traced, while another address is
+    // served; nothing goes to the error handler.
     const in_addr_t otra = INADDR_LOOPBACK + 1;
     const struct {
         int maxConexiones, maxPorPar;
@@ -183,35 +183,39 @@ TEST_F(frmComSocketTest, ConnectionsTakeTheLowestFreeIndexAndTheLimitIsWhatIsOpe
         QByteArray recibe;
         const char* traza;
     } casos[] = {
-        {2, 100, INADDR_LOOPBACK, "", "Conexión rechazada: 2 conexiones abiertas, request id"},
-        {2, 100, otra, "", nullptr},
         {100, 2, INADDR_LOOPBACK, "", "Conexión rechazada: 2 conexiones abiertas desde 127.0.0.1"},
         {100, 2, INADDR_LOOPBACK, "", nullptr},
         {100, 2, otra, "200 OK\r", nullptr},
         {100, 2, INADDR_LOOPBACK, "", nullptr}, // its episode goes on: nothing of it was accepted since
+        // A full table makes room: the silent connection that has waited longest goes (b, then c).
+        {2, 100, otra, "200 OK\r", "Conexiones llenas: se cierra la conexión 2 desde 127.0.0.1"},
+        {1, 100, otra, "200 OK\r", "Conexiones llenas: se cierra la conexión 1 desde 127.0.0.1"},
     };
-    qint64 rechazadas = 0;
+    qint64 rechazadas = 0, desalojadas = 0;
     for (const auto& k : casos) {
+        SCOPED_TRACE(k.traza ? k.traza : "");
         ventana->setMaxConexiones(k.maxConexiones);
         ventana->setMaxConexionesPorPar(k.maxPorPar);
         recordingMainWindow().grid.clear();
-        EXPECT_EQ(enHilo([&] {
+        ASSERT_EQ(enHilo([&] {
                       ClienteTcp d(puerto, k.origen);
                       d.envia("{}");
                       return d.leeHastaCierre(5000);
                   }),
                   k.recibe);
         rechazadas += k.recibe.isEmpty();
-        EXPECT_EQ(ventana->conexionesRechazadas(), rechazadas);
+        desalojadas += k.maxConexiones < 100;
+        ASSERT_EQ(ventana->conexionesRechazadas(), rechazadas);
+        ASSERT_EQ(ventana->conexionesDesalojadas(), desalojadas);
         const QString grid = recordingMainWindow().grid.join('\n');
-        EXPECT_EQ(grid.count("Conexión rechazada"), k.traza ? 1 : 0) << grid.toStdString();
+        ASSERT_EQ(grid.count("Conexión rechazada") + grid.count("Conexiones llenas"), k.traza ? 1 : 0)
+            << grid.toStdString();
         if (k.traza) {
-            EXPECT_TRUE(grid.contains(k.traza)) << grid.toStdString();
+            ASSERT_TRUE(grid.contains(k.traza)) << grid.toStdString();
         }
-        EXPECT_FALSE(grid.contains("ERROR")) << grid.toStdString();
+        ASSERT_FALSE(grid.contains("ERROR")) << grid.toStdString();
     }
-    b.cierra();
-    esperaConexiones(1);
+    esperaConexiones(0);
     EXPECT_EQ(intercambio(puerto, R"({"n":2})"), "200 OK\r");
 }
 
@@ -259,7 +263,18 @@ TEST_F(frmComSocketTest, EveryPeerGetsItsRepliesFramed) {
         {"half-closed after two kept", p + R"({"a":1})" + p + R"({"b":2})", true,
          "200 OK\r[{\"a\":1}]200 OK\r[{\"b\":2}]", true},
         {"half-closed text without brace", "hola", true, "[hola]", true},
-        {"half-closed in the middle of an object", R"({"a":)", true, "", true},
+        // What the peer sent is handed to the reader, as the quiet time would.
+        {"half-closed in the middle of an object", R"({"a":)", true, "200 OK\r[{\"a\":]", true},
+        // The request ends where the JSON reader's grammar ends the object: apostrophe strings,
+        // comments and unquoted keys hold braces and quotes of their own.
+        {"a brace inside an apostrophe string", "{'texto':'Mesa 4 } postre: flan','b':1}", false,
+         "200 OK\r[{'texto':'Mesa 4 } postre: flan','b':1}]", true},
+        {"kept requests with braces in apostrophe strings", p + "{'t':'a}b'}" + p + "{'u':'}'}", false,
+         "200 OK\r[{'t':'a}b'}]200 OK\r[{'u':'}'}]", false},
+        {"braces and quotes in comments", "{/* } \" */ 'a':1 // }\n}", false, "200 OK\r[{/* } \" */ 'a':1 // }\n}]",
+         true},
+        {"a brace in an unquoted key", "{a}b:1}", false, "200 OK\r[{a}b:1}]", true},
+        {"half-closed with a brace and a quote in apostrophes", "{'t':'{\"'", true, "200 OK\r[{'t':'{\"']", true},
     };
     constexpr int kEsperaCasoMs = 3000;
     for (const auto& k : casos) {
@@ -284,7 +299,7 @@ TEST_F(frmComSocketTest, EveryPeerGetsItsRepliesFramed) {
     EXPECT_LE(maxEnCola, size_t(frmComSocket::kMaxPendientes));
     const QStringList& grid = recordingMainWindow().grid;
     EXPECT_FALSE(grid.filter("ERROR: frmComSocket.socket_DataArrival: fallo de prueba").isEmpty());
-    EXPECT_EQ(grid.filter("Petición incompleta descartada (5 bytes)").size(), 1);
+    EXPECT_TRUE(grid.filter("Petición incompleta descartada").isEmpty()) << "a half-closed peer's bytes were dropped";
     EXPECT_EQ(grid.filter("Petición de más de 1048576 bytes").size(), 1);
     // {"c":3} behind the last answered request of "the last without prefix closes".
     EXPECT_EQ(grid.filter(QRegularExpression("^1 petición descartada tras la última de la conexión")).size(), 1);
@@ -365,6 +380,7 @@ TEST(frmComSocketHijo, ServidorConPocosDescriptores) {
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &l), 0);
     testenv::reiniciaTodo();
     frmComSocket ventana;
+    ventana.setMaxConexionesPorPar(frmComSocket::kMaxConexiones); // every peer is 127.0.0.1
     if (qEnvironmentVariableIsSet("TARVOLIN_HIJO_SIN_LIMITE"))
         ventana.setMaxConexiones(frmComSocket::kMaxConexiones);
     QObject::connect(&ventana, &frmComSocket::Request, [](const QString& d, QString& r) { r = d; });
@@ -408,7 +424,7 @@ TEST(frmComSocket, DescriptorsRunOutThePortAnswersAgainAndTheCpuStaysBounded) {
     const struct {
         bool sinLimite;
         const char* episodio;
-    } casos[] = {{false, "Conexión rechazada: "}, {true, "Sin descriptores libres"}};
+    } casos[] = {{false, "Conexiones llenas: "}, {true, "Sin descriptores libres"}};
     for (const auto& k : casos) {
         SCOPED_TRACE(k.episodio);
         QProcess hijo;
@@ -435,7 +451,11 @@ TEST(frmComSocket, DescriptorsRunOutThePortAnswersAgainAndTheCpuStaysBounded) {
         const double antes = cpuMs(hijo.processId());
         program::waitMs(1000); // the window over which the CPU is measured while the server is full
         EXPECT_LT(cpuMs(hijo.processId()) - antes, 200) << "ms of CPU in 1 s with every descriptor taken";
-        EXPECT_EQ(salida.count(k.episodio), 1) << salida.toStdString();
+        // Refusals are traced once an episode, connections closed to make room a few a second.
+        if (k.sinLimite)
+            EXPECT_EQ(salida.count(k.episodio), 1) << salida.toStdString();
+        else
+            EXPECT_LE(salida.count(k.episodio), 10) << salida.toStdString();
         clientes.clear();
         // Until the server has seen the peers leave a Ping may be refused: each is retried.
         const QByteArray ping = R"({"accion":"Ping"})";
