@@ -4,6 +4,7 @@
 #include "core/basGeneral.h"
 #include "platform/Clock.h"
 #include "platform/LateBound.h"
+#include "server/SocketWindowPort.h"
 #include "server/TurnoExclusivo.h"
 #include "server/frmComSocket.h"
 #include "testsupport/RecordingMainWindow.h"
@@ -72,6 +73,70 @@ protected:
             << ventana->conexionesAbiertas() << " open";
     }
 };
+
+// A window without widgets: with the installation switch every trace line then runs events, as
+// the real trace list does.
+class VentanaDeTrazas final : public SocketWindowPort {
+public:
+    QWidget* widget() override { return nullptr; }
+    void showTrace() override {}
+    void addTraceLine(const QString&) override {}
+    void setHostText(const QString&) override {}
+    void setAddressText(const QString&) override {}
+    void setConnectionsText(const QString&) override {}
+    void openInformative() override {}
+    void hideWindow() override {}
+    void setText(const QString&) override {}
+    void setStatusText(const QString&) override {}
+    bool cancelled() const override { return false; }
+};
+
+// The tests of kept connections run without and with the installation switch (/instal).
+class frmComSocketKeptTest : public frmComSocketTest, public ::testing::WithParamInterface<bool> {
+protected:
+    void SetUp() override {
+        frmComSocketTest::SetUp();
+        if (!GetParam())
+            return;
+        gblnInstal = true;
+        setSocketWindowFactory([] { return std::make_unique<VentanaDeTrazas>(); });
+        // A window made with the switch on: its trace lines run events.
+        ventana.reset();
+        ventana = std::make_unique<frmComSocket>();
+        QObject::connect(ventana.get(), &frmComSocket::Request, [this](const QString& d, QString& r) {
+            if (manejador)
+                manejador(d, r);
+        });
+        qint32 p = 0;
+        ASSERT_TRUE(ventana->IniciaEscucha(p));
+        puerto = quint16(p);
+    }
+    void TearDown() override {
+        ventana.reset();
+        setSocketWindowFactory(nullptr);
+        frmComSocketTest::TearDown();
+    }
+};
+INSTANTIATE_TEST_SUITE_P(Instal, frmComSocketKeptTest, ::testing::Bool(),
+                         [](const auto& i) { return i.param ? "conInstal" : "sinInstal"; });
+
+// Kept requests one by one and pipelined: each is answered, whatever a trace line lets run.
+TEST_P(frmComSocketKeptTest, EveryKeptRequestIsServedOneByOneAndPipelined) {
+    manejador = [](const QString& d, QString& r) { r = d; };
+    const auto r = enHilo([this] {
+        ClienteTcp c(puerto);
+        QByteArrayList r;
+        for (int i = 0; i < 5; ++i) {
+            c.envia("conexion_persistente{\"n\":" + QByteArray::number(i) + "}");
+            r << c.leeRespuesta();
+        }
+        c.envia(R"(conexion_persistente{"a":1}conexion_persistente{"b":2})");
+        r << c.leeRespuesta() << c.leeRespuesta();
+        return r;
+    });
+    ASSERT_EQ(r, (QByteArrayList{"200 OK\r{\"n\":0}", "200 OK\r{\"n\":1}", "200 OK\r{\"n\":2}", "200 OK\r{\"n\":3}",
+                                 "200 OK\r{\"n\":4}", "200 OK\r{\"a\":1}", "200 OK\r{\"b\":2}"}));
+}
 
 // `a`'s exclusive request waits until `c`'s free one is done, its second waits behind it, and `b`'s
 // exclusive one waits its turn.
@@ -221,7 +286,7 @@ TEST_F(frmComSocketTest, ConnectionsTakeTheLowestFreeIndexAndTheLimitIsWhatIsOpe
 
 // What a peer does on one connection, and every byte it gets back until the server closes. The
 // handler echoes in brackets, answers nothing to "vacia" and fails on "falla".
-TEST_F(frmComSocketTest, EveryPeerGetsItsRepliesFramed) {
+TEST_P(frmComSocketKeptTest, EveryPeerGetsItsRepliesFramed) {
     size_t maxEnCola = 0;
     manejador = [&](const QString& d, QString& r) {
         maxEnCola = std::max(maxEnCola, ventana->peticionesEnCola());
@@ -290,9 +355,9 @@ TEST_F(frmComSocketTest, EveryPeerGetsItsRepliesFramed) {
                                              kEsperaCasoMs);
             return std::pair{r, c.cerrado()};
         });
-        EXPECT_EQ(datos, k.recibe) << "waited " << kEsperaCasoMs << " ms for "
+        ASSERT_EQ(datos, k.recibe) << "waited " << kEsperaCasoMs << " ms for "
                                    << (k.cerrada ? "the server to close" : "the replies expected");
-        EXPECT_EQ(cerrada, k.cerrada) << (k.cerrada ? "the server did not close within " : "closed within ")
+        ASSERT_EQ(cerrada, k.cerrada) << (k.cerrada ? "the server did not close within " : "closed within ")
                                       << kEsperaCasoMs << " ms";
     }
     esperaConexiones(0);
@@ -307,7 +372,7 @@ TEST_F(frmComSocketTest, EveryPeerGetsItsRepliesFramed) {
 
 // Blanks of their own between kept requests, and the request bound: one that is not whole 300 ms
 // after its first byte closes its connection, while a kept connection that sends nothing stays.
-TEST_F(frmComSocketTest, BlanksBetweenKeptRequestsAndTheBoundOnARequestsTime) {
+TEST_P(frmComSocketKeptTest, BlanksBetweenKeptRequestsAndTheBoundOnARequestsTime) {
     ventana->setLimitePeticionMs(300);
     manejador = [](const QString& d, QString& r) { r = d; };
     const auto r = enHilo([this] {
@@ -326,7 +391,7 @@ TEST_F(frmComSocketTest, BlanksBetweenKeptRequestsAndTheBoundOnARequestsTime) {
     EXPECT_EQ(recordingMainWindow().grid.filter("Petición sin terminar tras 0 s desde 127.0.0.1 (5 bytes)").size(), 1);
 }
 
-TEST_F(frmComSocketTest, IdleConnectionIsClosedUnlessItsPeerAskedToKeepIt) {
+TEST_P(frmComSocketKeptTest, IdleConnectionIsClosedUnlessItsPeerAskedToKeepIt) {
     ventana->setLimiteInactividadMs(200);
     manejador = [](const QString& d, QString& r) { r = d; };
     const auto r = enHilo([this] {
