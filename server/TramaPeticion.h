@@ -52,8 +52,6 @@ public:
     QByteArray toma();
     bool vacio() const { return m_datos.isEmpty(); }
     qsizetype tamano() const { return m_datos.size(); }
-    // The bytes the buffer holds (what it holds in memory, at least tamano()).
-    qsizetype reservado() const { return m_datos.capacity(); }
     // The gathered text has opened an object that has not closed yet.
     bool objetoAbierto() const { return m_inicio >= 0 && !m_completa; }
 

@@ -409,7 +409,7 @@ void frmComSocket::entregaResto(const ConexionPtr& c) {
 bool frmComSocket::cuentaBytes(const ConexionPtr& c) {
     qint64 n = 0;
     if (!c->cerrada) {
-        n = c->lector.reservado() + c->socket->disponibles();
+        n = c->lector.tamano() + c->socket->disponibles();
         for (const QByteArray& p : c->pendientes)
             n += p.size();
     }

@@ -226,6 +226,37 @@ TEST_F(frmComSocketTest, ShortRequestsGoBeforeLargeOnesThatCameFirst) {
     EXPECT_EQ(k.orden.at(1), R"({"corta":1})") << k.orden.join(' ').toStdString();
 }
 
+// The bytes of unfinished requests of every connection together are bounded: the connection that
+// would pass the bound is closed and traced, the others are served, and the count returns to 0.
+TEST_F(frmComSocketTest, UnfinishedRequestsOfEveryConnectionShareOneBound) {
+    ventana->setMaxBytesRetenidos(300000);
+    manejador = [](const QString& d, QString& r) { r = QString::number(d.size()); };
+    const QByteArray cabeza = R"({"t":")", mitad(200000, 'x');
+    Hito primera{"the server to hold the first request's bytes",
+                 [&] { return ventana->bytesRetenidos() >= qint64(cabeza.size() + mitad.size()); }};
+    const auto r = enHilo(
+        [&] {
+            ClienteTcp a(puerto), b(puerto);
+            a.envia(cabeza + mitad);
+            QByteArrayList r;
+            if (!primera.espera())
+                return r;
+            b.envia(cabeza + mitad);
+            r << b.leeHastaCierre();
+            a.envia("\"}");
+            r << a.leeHastaCierre() << pide(puerto, "{}");
+            return r;
+        },
+        {&primera});
+    ASSERT_EQ(r, (QByteArrayList{"", "200 OK\r200008", "200 OK\r2"}));
+    esperaConexiones(0);
+    ASSERT_EQ(ventana->bytesRetenidos(), 0);
+    ASSERT_EQ(ventana->cerradasPorMemoria(), 1);
+    ASSERT_EQ(recordingMainWindow().grid.filter(QRegularExpression("^Peticiones sin atender: \\d+ bytes, más de "
+                                                                   "300000; se cierra la conexión 2 desde 127.0.0.1")).size(),
+              1);
+}
+
 TEST_F(frmComSocketTest, ConnectionsTakeTheLowestFreeIndexAndTheLimitIsWhatIsOpen) {
     ClienteTcp a(puerto), b(puerto);
     esperaConexiones(2);
