@@ -244,8 +244,15 @@ void AnadirLog(const PeticionEnCurso& p) {
 }
 
 void GetPrinters(const PeticionEnCurso& p) {
+    QStringList nombres;
+    QString motivo;
+    // A print server that does not answer is an error, never the empty list of a system without printers.
+    if (!printers::output().tryList(nombres, &motivo))
+        throw ErrorPeticion(VBError(vb::err::PrinterError,
+                                    QStringLiteral("No se ha podido leer la lista de impresoras: ") + motivo,
+                                    QStringLiteral("clsSocketFront.GetPrinters")));
     auto lista = std::make_shared<vb::Collection>();
-    for (const QString& nombre : printers::output().list())
+    for (const QString& nombre : nombres)
         lista->Add(nombre);
     p.Resultado->Propiedad(QStringLiteral("result"), vb::FromObject(lista));
 }

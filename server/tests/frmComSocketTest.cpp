@@ -252,8 +252,11 @@ TEST_F(frmComSocketTest, UnfinishedRequestsOfEveryConnectionShareOneBound) {
     esperaConexiones(0);
     ASSERT_EQ(ventana->bytesRetenidos(), 0);
     ASSERT_EQ(ventana->cerradasPorMemoria(), 1);
-    ASSERT_EQ(recordingMainWindow().grid.filter(QRegularExpression("^Peticiones sin atender: \\d+ bytes, más de "
-                                                                   "300000; se cierra la conexión 2 desde 127.0.0.1")).size(),
+    ASSERT_EQ(recordingMainWindow()
+                  .grid
+                  .filter(QRegularExpression("^Peticiones sin atender: \\d+ bytes, más de "
+                                             "300000; se cierra la conexión 2 desde 127.0.0.1"))
+                  .size(),
               1);
 }
 
