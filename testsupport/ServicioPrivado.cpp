@@ -38,16 +38,11 @@ qint64 leePid(const QString& ruta) {
     return f.open(QIODevice::ReadOnly) ? f.readAll().trimmed().toLongLong() : 0;
 }
 
-int puertoLibre() {
-    QTcpServer s;
-    return s.listen(QHostAddress::LocalHost, 0) ? s.serverPort() : 0;
-}
-
 } // namespace
 
 ServicioPrivado::ServicioPrivado(Tipo tipo) : m_tipo(tipo) {
     if (tipo == Tipo::MariaDB) {
-        m_puerto = puertoLibre();
+        m_puerto = m_reserva.puerto();
         if (servicios(QStringLiteral("mariadb_start"), {carpeta(), QString::number(m_puerto)}, &m_error))
             m_pid = leePid(carpeta() + QStringLiteral("/mariadb/mariadb.pid"));
     } else if (servicios(QStringLiteral("cups_start"), {carpeta()}, &m_error)) {

@@ -260,6 +260,54 @@ TEST_F(frmComSocketTest, UnfinishedRequestsOfEveryConnectionShareOneBound) {
               1);
 }
 
+// The bound counts from a request's first byte: a peer that sends a byte more often than the quiet
+// time is closed all the same, about the bound after it began.
+TEST_F(frmComSocketTest, ARequestDribbledFasterThanTheQuietTimeStillMeetsItsBound) {
+    ventana->setLimitePeticionMs(600);
+    manejador = [](const QString& d, QString& r) { r = d; };
+    const qint64 ms = enHilo([this] {
+        ClienteTcp c(puerto);
+        const auto inicio = std::chrono::steady_clock::now();
+        const auto transcurrido = [&] {
+            return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - inicio)
+                .count();
+        };
+        // A byte every 100 ms (the peer's pace, the quiet time is 500 ms) until the server has gone.
+        for (bool sigue = c.envia(R"({"t":")"); sigue && transcurrido() < 5000;) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            sigue = c.envia("x");
+        }
+        return qint64(transcurrido());
+    });
+    ASSERT_LT(ms, 3000) << "the dribbling peer was still served after " << ms << " ms";
+    ASSERT_EQ(recordingMainWindow().grid.filter("Petición sin terminar tras 0 s desde 127.0.0.1").size(), 1);
+}
+
+// A reply whose write fails (the peer reset meanwhile) ends the connection through its error and close.
+TEST_F(frmComSocketTest, AReplyThatCannotBeWrittenEndsTheConnection) {
+    std::promise<void> empezada, reiniciada;
+    std::shared_future<void> hecho = reiniciada.get_future().share();
+    manejador = [&](const QString&, QString& r) {
+        // Holds the loop, as a print does, until the peer has reset.
+        empezada.set_value();
+        ASSERT_EQ(hecho.wait_for(std::chrono::milliseconds(kEsperaMaximaMs)), std::future_status::ready);
+        r = QStringLiteral("respuesta");
+    };
+    enHilo([&] {
+        ClienteTcp c(puerto);
+        c.envia("{}");
+        if (empezada.get_future().wait_for(std::chrono::milliseconds(kEsperaMaximaMs)) != std::future_status::ready)
+            ADD_FAILURE() << "waited " << kEsperaMaximaMs << " ms for the handler to start";
+        c.reinicia();
+        reiniciada.set_value();
+    });
+    esperaConexiones(0);
+    const QStringList& grid = recordingMainWindow().grid;
+    ASSERT_FALSE(grid.filter(QRegularExpression("^Error: .*, Index:1")).isEmpty()) << grid.join('\n').toStdString();
+    ASSERT_FALSE(grid.filter("Connection closed: 127.0.0.1").isEmpty());
+    ASSERT_TRUE(grid.filter("ERROR").isEmpty());
+}
+
 TEST_F(frmComSocketTest, ConnectionsTakeTheLowestFreeIndexAndTheLimitIsWhatIsOpen) {
     ClienteTcp a(puerto), b(puerto);
     esperaConexiones(2);
