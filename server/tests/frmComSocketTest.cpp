@@ -537,9 +537,20 @@ TEST(frmComSocketHijo, ServidorConPocosDescriptores) {
     std::fflush(stdout);
     qsizetype escritas = 0;
     QTimer traza;
+    bool probada = false;
     QObject::connect(&traza, &QTimer::timeout, [&] {
-        for (const QStringList& g = recordingMainWindow().grid; escritas < g.size(); ++escritas)
+        for (const QStringList& g = recordingMainWindow().grid; escritas < g.size(); ++escritas) {
             std::printf("%s\n", qPrintable(g.at(escritas)));
+            // Once the listener has stopped, the program itself can still open what it needs.
+            if (!probada && g.at(escritas).contains("Sin descriptores libres")) {
+                probada = true;
+                int p[2];
+                const bool abre = ::pipe(p) == 0;
+                std::printf("%s\n", abre ? "tubería abierta" : "sin tubería");
+                if (abre)
+                    ::close(p[0]), ::close(p[1]);
+            }
+        }
         std::fflush(stdout);
     });
     traza.start(20);
@@ -598,6 +609,9 @@ TEST(frmComSocket, DescriptorsRunOutThePortAnswersAgainAndTheCpuStaysBounded) {
         const double antes = cpuMs(hijo.processId());
         program::waitMs(1000); // the window over which the CPU is measured while the server is full
         EXPECT_LT(cpuMs(hijo.processId()) - antes, 200) << "ms of CPU in 1 s with every descriptor taken";
+        if (k.sinLimite) {
+            ASSERT_TRUE(espera("tubería abierta")) << "no descriptor left for the program: " << salida.toStdString();
+        }
         // Refusals are traced once an episode, connections closed to make room a few a second.
         if (k.sinLimite)
             EXPECT_EQ(salida.count(k.episodio), 1) << salida.toStdString();
