@@ -238,6 +238,7 @@ void GetIdTPV(const PeticionEnCurso& p) {
 void AnadirLog(const PeticionEnCurso& p) {
     QString linea = texto(p.param, QStringLiteral("Texto"));
     linea.replace(QLatin1String("\\n"), QStringLiteral("\r\n"), Qt::CaseInsensitive);
+    // A row that could not be stored says so (the original answered as if it had been stored).
     if (!GrabaLogBBDD(linea))
         p.Resultado->Propiedad(QStringLiteral("error"),
                                TraduceLiteral(QStringLiteral("No se ha podido grabar el log.")));

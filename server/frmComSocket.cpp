@@ -247,6 +247,8 @@ void frmComSocket::Descarga() {
 }
 
 void frmComSocket::socket_ConnectionRequest(qintptr descriptor) {
+    // Accepted at once (the original waited 500 ms first, for the data): each connection gathers its
+    // bytes until its request is whole, and the wait only let a burst of connections hold the loop.
     AtrapaErrores(QStringLiteral("frmComSocket.socket_ConnectionRequest"), [&] {
         const QString requestID = texto(qint64(descriptor));
         const QString ip = direccion(ConexionTcp::direccionDe(descriptor));
