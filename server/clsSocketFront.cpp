@@ -247,7 +247,8 @@ void AnadirLog(const PeticionEnCurso& p) {
 void GetPrinters(const PeticionEnCurso& p) {
     QStringList nombres;
     QString motivo;
-    // A print server that does not answer is an error, never the empty list of a system without printers.
+    // A print server that does not answer is an error (the original listed nothing and said ok), never
+    // the empty list of a system without printers.
     if (!printers::output().tryList(nombres, &motivo))
         throw ErrorPeticion(VBError(vb::err::PrinterError,
                                     QStringLiteral("No se ha podido leer la lista de impresoras: ") + motivo,

@@ -262,8 +262,8 @@ void frmComSocket::socket_ConnectionRequest(qintptr descriptor) {
                     enEpisodio);
             return;
         }
-        // A full table makes room: the connection silent for longest that has nothing in hand goes,
-        // so that no peer can keep the tills out by holding every slot.
+        // A full table makes room (the original had no table to fill): the connection silent for
+        // longest that has nothing in hand goes, so that no peer can keep the tills out.
         if (int(m_socket.size()) >= std::min(m_maxConexiones, kMaxConexiones) && !haceSitio(ip)) {
             rechaza(descriptor, ip,
                     texto(qint64(m_socket.size())) + QStringLiteral(" conexiones abiertas, request id ") + requestID,
