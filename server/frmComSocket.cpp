@@ -399,7 +399,14 @@ void frmComSocket::alimenta(const ConexionPtr& c) {
 void frmComSocket::entregaResto(const ConexionPtr& c) {
     while (!c->cerrada && c->pendientes.size() < size_t(kMaxPendientes) && !c->lector.vacio()) {
         // A whole request first; then the rest, which the reader takes as it stands.
-        const bool completa = c->lector.revisa() == trama::LectorPeticiones::Estado::Completa;
+        const auto estado = c->lector.revisa();
+        if (estado == trama::LectorPeticiones::Estado::Excedida || estado == trama::LectorPeticiones::Estado::Anidada) {
+            descargaElemento(c);
+            Log(QStringLiteral("Petición rechazada desde ") + c->ip + QStringLiteral(": se cierra la conexión ") +
+                texto(c->indice));
+            return;
+        }
+        const bool completa = estado == trama::LectorPeticiones::Estado::Completa;
         encola(c, c->lector.toma());
         if (!completa)
             break;
@@ -656,7 +663,7 @@ void frmComSocket::trazaDescartadas(const ConexionPtr& c) {
     // What the peer sent behind the request just answered: the whole requests, and a last piece.
     c->lector.anade(c->socket->leeTodo());
     qint64 n = qint64(c->pendientes.size());
-    while (c->lector.estado() == trama::LectorPeticiones::Estado::Completa) {
+    while (c->lector.revisa() == trama::LectorPeticiones::Estado::Completa) {
         c->lector.toma();
         ++n;
     }
