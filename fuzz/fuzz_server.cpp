@@ -45,10 +45,11 @@ struct Entorno : ProcesoFuzz<QApplication, SalidaFuzz> {
 
 Entorno* g_entorno = nullptr;
 
-// The requests the framing makes of `piezas` arriving one after the other; what is left at the end is
-// taken as after the quiet time (whole requests first, then the rest as it stands, marked "<resto>"),
-// and a request over the size bound (or nested past the reader's depth) as "<excedida>".
-const QByteArray kResto = "<resto>";
+// The requests the framing makes of `piezas` arriving one after the other, each after a one-byte tag
+// (no byte of the input can pass for it): kEntera a whole request; what is left at the end is taken
+// as after the quiet time, whole requests first, then kResto the rest as it stands; kExcedida a
+// request over the size bound or nested past the reader's depth (the connection closes there).
+constexpr char kEntera = 'E', kResto = 'R', kExcedida = 'X';
 QByteArrayList peticiones(const QByteArrayList& piezas) {
     using E = trama::LectorPeticiones::Estado;
     trama::LectorPeticiones lector;
@@ -56,17 +57,17 @@ QByteArrayList peticiones(const QByteArrayList& piezas) {
     for (const QByteArray& llegada : piezas) {
         auto estado = lector.anade(llegada);
         for (; estado == E::Completa; estado = lector.estado())
-            r << lector.toma();
+            r << kEntera + lector.toma();
         if (estado == E::Excedida || estado == E::Anidada) {
             lector.toma();
-            r << "<excedida>";
+            r << QByteArray(1, kExcedida);
         }
     }
     for (auto estado = lector.revisa(); estado == E::Completa; estado = lector.revisa())
-        r << lector.toma();
+        r << kEntera + lector.toma();
     if (lector.revisa() == E::Excedida || lector.revisa() == E::Anidada) {
         lector.toma();
-        r << "<excedida>";
+        r << QByteArray(1, kExcedida);
     } else if (!lector.vacio()) {
         r << kResto + lector.toma();
     }
@@ -84,11 +85,11 @@ QByteArrayList peticiones(const QByteArrayList& piezas) {
 void compruebaLimites(const QByteArray& entrada, const QByteArrayList& r) {
     qsizetype pos = 0;
     bool trasPeticion = false;
-    for (const QByteArray& bruto : r) {
-        if (bruto == "<excedida>")
+    for (const QByteArray& etiquetada : r) {
+        if (etiquetada.front() == kExcedida)
             return; // the connection is closed there
-        const bool resto = bruto.startsWith(kResto);
-        const QByteArray p = resto ? bruto.mid(kResto.size()) : bruto;
+        const bool resto = etiquetada.front() == kResto;
+        const QByteArray p = etiquetada.mid(1);
         while (trasPeticion && pos < entrada.size() && QByteArrayView(" \t\r\n").contains(entrada[pos]))
             ++pos;
         if (entrada.mid(pos, p.size()) != p)
@@ -177,8 +178,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     try {
         for (const QByteArray& p : enPiezas)
-            if (p != "<excedida>")
-                handle(p.startsWith(kResto) ? p.mid(kResto.size()) : p);
+            if (p.front() != kExcedida)
+                handle(p.mid(1));
     } catch (const program::Ended&) {
         // A parameter the code asked for is missing: the program would end here. Not a fault of
         // the input; start the next one clean.
