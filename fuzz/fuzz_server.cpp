@@ -3,7 +3,8 @@
 // connection gathers them, stripped of their prefixes, handled by the request front (every action,
 // the print actions against the recording printer output), and the reply is framed. Nothing may
 // crash, hang or grow without bound, and the requests must be the same as when the bytes come in
-// one piece or one byte at a time: the network may split them anywhere.
+// one piece or one byte at a time: the network may split them anywhere. Each request must also be
+// where the JSON reader's own grammar ends the object, and nothing sent may be lost.
 #include "core/basGeneral.h"
 #include "core/clsParametros.h"
 #include "fuzz/EntornoFuzz.h"
@@ -15,6 +16,7 @@
 #include "printing/basPrinter.h"
 #include "server/TramaPeticion.h"
 #include "server/clsSocketFront.h"
+#include "server/json/clsJSON.h"
 #include "testsupport/RecordingOutput.h"
 
 #include <QApplication>
@@ -43,23 +45,80 @@ struct Entorno : ProcesoFuzz<QApplication, SalidaFuzz> {
 
 Entorno* g_entorno = nullptr;
 
-// The requests the framing makes of `piezas` arriving one after the other; what is left at the end is
-// taken as after the quiet time, and a request over the size bound as "<excedida>".
+// The requests the framing makes of `piezas` arriving one after the other, each after a one-byte tag
+// (no byte of the input can pass for it): kEntera a whole request; what is left at the end is taken
+// as after the quiet time, whole requests first, then kResto the rest as it stands; kExcedida a
+// request over the size bound or nested past the reader's depth (the connection closes there).
+constexpr char kEntera = 'E', kResto = 'R', kExcedida = 'X';
 QByteArrayList peticiones(const QByteArrayList& piezas) {
+    using E = trama::LectorPeticiones::Estado;
     trama::LectorPeticiones lector;
     QByteArrayList r;
     for (const QByteArray& llegada : piezas) {
         auto estado = lector.anade(llegada);
-        for (; estado == trama::LectorPeticiones::Estado::Completa; estado = lector.estado())
-            r << lector.toma();
-        if (estado == trama::LectorPeticiones::Estado::Excedida) {
+        for (; estado == E::Completa; estado = lector.estado())
+            r << kEntera + lector.toma();
+        if (estado == E::Excedida || estado == E::Anidada) {
             lector.toma();
-            r << "<excedida>";
+            r << QByteArray(1, kExcedida);
         }
     }
-    if (!lector.vacio())
-        r << lector.toma();
+    for (auto estado = lector.revisa(); estado == E::Completa; estado = lector.revisa())
+        r << kEntera + lector.toma();
+    if (lector.revisa() == E::Excedida || lector.revisa() == E::Anidada) {
+        lector.toma();
+        r << QByteArray(1, kExcedida);
+    } else if (!lector.vacio()) {
+        r << kResto + lector.toma();
+    }
     return r;
+}
+
+[[noreturn]] void falla(const char* que, const QByteArray& peticion) {
+    std::fprintf(stderr, "%s: [%s]\n", que, peticion.toPercentEncoding().constData());
+    std::abort();
+}
+
+// The framing against the JSON reader, for any bytes: each whole request is an object that the
+// reader, reading it as the request front does, closes on its last byte; the rest at the end holds
+// no object the reader would close; and no byte is lost but the blanks behind a whole request.
+void compruebaLimites(const QByteArray& entrada, const QByteArrayList& r) {
+    qsizetype pos = 0;
+    bool trasPeticion = false;
+    for (const QByteArray& etiquetada : r) {
+        if (etiquetada.front() == kExcedida)
+            return; // the connection is closed there
+        const bool resto = etiquetada.front() == kResto;
+        const QByteArray p = etiquetada.mid(1);
+        while (trasPeticion && pos < entrada.size() && QByteArrayView(" \t\r\n").contains(entrada[pos]))
+            ++pos;
+        if (entrada.mid(pos, p.size()) != p)
+            falla("a request is not the bytes that came", p);
+        pos += p.size();
+        trasPeticion = !resto;
+        const QString datos = trama::analizaPeticion(cp1252::decode(p)).datos;
+        const bool conObjeto = datos.startsWith(u'{');
+        const qsizetype fin = conObjeto ? clsJSON::finDeObjeto(datos) : clsJSON::kSinCerrar;
+        if (!resto && fin != datos.size())
+            falla("a whole request is not the object the reader closes", p);
+        if (resto && fin >= 0)
+            falla("the rest holds an object the reader closes", p);
+        if (!conObjeto)
+            continue;
+        // The reader that reads the request, as it reads it; a repeated key ends that reading early.
+        clsJSON lector;
+        try {
+            lector.parseDictionary(datos);
+        } catch (const VBError&) {
+        }
+        const clsJSON::FinLectura f = lector.finUltimaLectura();
+        if (!f.error && f.cerrado != !resto)
+            falla(resto ? "the reader closes the object of the rest" : "the reader leaves a whole request open", p);
+        if (!f.error && !resto && f.posicion != datos.size())
+            falla("the reader ends a whole request before its last byte", p);
+    }
+    if (pos != entrada.size())
+        falla("bytes were lost at the end", entrada.mid(pos));
 }
 
 void compara(const QByteArrayList& a, const QByteArrayList& b, const char* como) {
@@ -110,6 +169,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArrayList enPiezas =
         peticiones({entrada.left(corte1), entrada.mid(corte1, corte2 - corte1), entrada.mid(corte2)});
     compara(peticiones({entrada}), enPiezas, "in three pieces");
+    compruebaLimites(entrada, enPiezas);
     if (entrada.size() <= 4096) {
         QByteArrayList bytes;
         for (char c : entrada)
@@ -118,8 +178,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     try {
         for (const QByteArray& p : enPiezas)
-            if (p != "<excedida>")
-                handle(p);
+            if (p.front() != kExcedida)
+                handle(p.mid(1));
     } catch (const program::Ended&) {
         // A parameter the code asked for is missing: the program would end here. Not a fault of
         // the input; start the next one clean.

@@ -102,10 +102,16 @@ void setError(QString* error, const QString& printer, const QString& reason) {
 struct Dests {
     cups_dest_t* dests = nullptr;
     int count = 0;
+    QString error; // why the server could not be asked; empty when it answered
     Dests() {
         const ConexionCups c;
         if (c.http())
             count = cupsGetDests2(c.http(), &dests);
+        if (!c.http() || c.agotado())
+            error = motivoSinRespuesta();
+        else if (count == 0 && cupsLastError() > IPP_STATUS_OK_CONFLICTING &&
+                 cupsLastError() != IPP_STATUS_ERROR_NOT_FOUND)
+            error = respuestaCups();
     }
     ~Dests() { cupsFreeDests(count, dests); }
     Dests(const Dests&) = delete;
@@ -210,6 +216,20 @@ QStringList CupsOutput::list() {
         out << QString::fromUtf8(d.dests[i].name);
     }
     return out;
+}
+
+bool CupsOutput::tryList(QStringList& names, QString* error) {
+    names.clear();
+    Dests d;
+    if (!d.error.isEmpty()) {
+        if (error)
+            *error = d.error;
+        return false;
+    }
+    for (int i = 0; i < d.count; ++i)
+        if (!d.dests[i].instance)
+            names << QString::fromUtf8(d.dests[i].name);
+    return true;
 }
 
 QString CupsOutput::defaultPrinter() {

@@ -16,6 +16,13 @@ public:
     // Sends the bytes as one raw job to the named queue. False with a reason on failure.
     virtual bool send(const QString& printer, const QByteArray& data, QString* error) = 0;
     virtual QStringList list() = 0;
+    // The list, or false with the reason when the print server could not be asked (an empty list
+    // is no printers, not a server that did not answer).
+    virtual bool tryList(QStringList& names, QString* error) {
+        (void)error;
+        names = list();
+        return true;
+    }
     virtual QString defaultPrinter() = 0; // empty when none
 };
 
@@ -26,6 +33,7 @@ class CupsOutput final : public RawOutput {
 public:
     bool send(const QString& printer, const QByteArray& data, QString* error) override;
     QStringList list() override;
+    bool tryList(QStringList& names, QString* error) override;
     QString defaultPrinter() override;
 };
 

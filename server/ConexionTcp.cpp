@@ -10,6 +10,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/epoll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <utility>
@@ -351,10 +352,29 @@ void EscuchaTcp::cierra() {
     m_sinDescriptores = false;
 }
 
+bool EscuchaTcp::enReserva(int descriptor) {
+    rlimit l{};
+    if (::getrlimit(RLIMIT_NOFILE, &l) != 0 || l.rlim_cur == RLIM_INFINITY)
+        return false;
+    return rlim_t(descriptor) + kReservaDescriptores >= l.rlim_cur;
+}
+
 void EscuchaTcp::onLegible() {
     // Handlers may close the listener (a newer window takes over): nothing of it is used after them.
     for (int i = 0; i < kAceptadasPorPasada && m_fd >= 0; ++i) {
         const int c = ::accept4(m_fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (c >= 0 && enReserva(c)) {
+            // Descriptors are handed out lowest first: this one is among the last few, which stay
+            // for the program itself (Qt's threads need pipes, the log and CUPS need files).
+            ::close(c);
+            ++m_rechazadasPorReserva;
+            m_aviso->setEnabled(false);
+            m_espera->start();
+            if (!std::exchange(m_sinDescriptores, true))
+                emit sinDescriptores(QStringLiteral("reserva de ") + QString::number(kReservaDescriptores) +
+                                     QStringLiteral(" descriptores"));
+            break;
+        }
         if (c >= 0) {
             m_sinDescriptores = false;
             emit ConnectionRequest(c);

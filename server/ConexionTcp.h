@@ -84,7 +84,9 @@ private:
 };
 
 // The listening socket of the request server. Accepts every waiting connection (a bounded number per
-// pass of the event loop) and hands each descriptor over. When accepting fails for lack of
+// pass of the event loop) and hands each descriptor over, except the last kReservaDescriptores
+// below the descriptor limit: a connection that gets one of those is closed at once, as when the
+// descriptors run out. When accepting fails for lack of
 // descriptors, the socket is not watched for a short back-off and then watched again by itself:
 // sinDescriptores is signalled once per episode, and the episode ends with the next connection
 // accepted.
@@ -92,6 +94,8 @@ class EscuchaTcp final : public QObject {
     Q_OBJECT
 public:
     static constexpr int kEsperaSinDescriptoresMs = 250;
+    // Descriptors below the process's limit that are never handed to a peer.
+    static constexpr int kReservaDescriptores = 32;
 
     explicit EscuchaTcp(QObject* parent = nullptr);
     ~EscuchaTcp() override;
@@ -105,6 +109,8 @@ public:
     bool escuchando() const { return m_fd >= 0; }
     quint16 puerto() const { return m_puerto; }
     bool enEspera() const { return m_sinDescriptores; }
+    // Connections closed at accept because their descriptor was one of the reserve.
+    qint64 rechazadasPorReserva() const { return m_rechazadasPorReserva; }
 
 signals:
     void ConnectionRequest(qintptr descriptor);
@@ -112,8 +118,10 @@ signals:
 
 private:
     void onLegible();
+    static bool enReserva(int descriptor);
 
     int m_fd = -1;
+    qint64 m_rechazadasPorReserva = 0;
     quint16 m_puerto = 0;
     QSocketNotifier* m_aviso = nullptr;
     QTimer* m_espera = nullptr;

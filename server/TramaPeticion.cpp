@@ -1,5 +1,8 @@
 #include "TramaPeticion.h"
 
+#include "platform/Cp1252.h"
+#include "server/json/clsJSON.h"
+
 namespace trama {
 
 namespace {
@@ -23,41 +26,48 @@ LectorPeticiones::Estado LectorPeticiones::anade(const QByteArray& llegada) {
     }
     if (m_datos.isEmpty())
         return Estado::Vacio;
-    if (!m_completa) {
-        // The scan goes on where the previous arrival left it, so a large request is read once.
-        const char* p = m_datos.constData();
-        const qsizetype n = m_datos.size();
-        for (qsizetype i = m_escaneado; i < n && !m_completa; ++i) {
-            const char c = p[i];
-            if (!m_dentroObjeto) {
-                if (c == '{') {
-                    m_dentroObjeto = true;
-                    m_profundidad = 1;
-                }
-                continue;
-            }
-            if (m_enCadena) {
-                if (m_escape)
-                    m_escape = false;
-                else if (c == '\\')
-                    m_escape = true;
-                else if (c == '"')
-                    m_enCadena = false;
-                continue;
-            }
-            if (c == '"')
-                m_enCadena = true;
-            else if (c == '{')
-                ++m_profundidad;
-            else if (c == '}' && --m_profundidad == 0) {
-                m_completa = true;
-                m_fin = i + 1;
-            }
-        }
-        m_escaneado = m_completa ? m_fin : n;
+    const qsizetype n = m_datos.size();
+    if (m_completa || m_anidada)
+        return resultado();
+    if (m_inicio < 0) {
+        const qsizetype i = m_datos.indexOf('{', m_buscado);
+        m_buscado = n;
+        if (i < 0)
+            return resultado();
+        m_inicio = i;
+        m_vistos = i + 1;
     }
+    if (!m_llaveNueva && m_datos.indexOf('}', m_vistos) >= 0)
+        m_llaveNueva = true;
+    m_vistos = n;
+    if (m_llaveNueva && (n <= kRevisionInmediata || n - m_revisado >= m_revisado / 8 || n > kMaxPeticion))
+        return revisa();
+    return resultado();
+}
+
+LectorPeticiones::Estado LectorPeticiones::revisa() {
+    if (!m_completa && !m_anidada && m_inicio >= 0 && m_llaveNueva) {
+        // Bytes and characters are one to one (Windows-1252), so the reader's length is the bytes'.
+        const qsizetype fin = clsJSON::finDeObjeto(cp1252::decode(m_datos.mid(m_inicio)));
+        m_revisado = m_datos.size();
+        m_llaveNueva = false;
+        if (fin == clsJSON::kDemasiadoAnidado) {
+            m_anidada = true;
+        } else if (fin > 0) {
+            m_completa = true;
+            m_fin = m_inicio + fin;
+        }
+    }
+    return resultado();
+}
+
+LectorPeticiones::Estado LectorPeticiones::resultado() const {
+    if (m_datos.isEmpty())
+        return Estado::Vacio;
     if ((m_completa ? m_fin : m_datos.size()) > kMaxPeticion)
         return Estado::Excedida;
+    if (m_anidada)
+        return Estado::Anidada;
     return m_completa ? Estado::Completa : Estado::Incompleta;
 }
 

@@ -238,14 +238,23 @@ void GetIdTPV(const PeticionEnCurso& p) {
 void AnadirLog(const PeticionEnCurso& p) {
     QString linea = texto(p.param, QStringLiteral("Texto"));
     linea.replace(QLatin1String("\\n"), QStringLiteral("\r\n"), Qt::CaseInsensitive);
+    // A row that could not be stored says so (the original answered as if it had been stored).
     if (!GrabaLogBBDD(linea))
         p.Resultado->Propiedad(QStringLiteral("error"),
                                TraduceLiteral(QStringLiteral("No se ha podido grabar el log.")));
 }
 
 void GetPrinters(const PeticionEnCurso& p) {
+    QStringList nombres;
+    QString motivo;
+    // A print server that does not answer is an error (the original listed nothing and said ok), never
+    // the empty list of a system without printers.
+    if (!printers::output().tryList(nombres, &motivo))
+        throw ErrorPeticion(VBError(vb::err::PrinterError,
+                                    QStringLiteral("No se ha podido leer la lista de impresoras: ") + motivo,
+                                    QStringLiteral("clsSocketFront.GetPrinters")));
     auto lista = std::make_shared<vb::Collection>();
-    for (const QString& nombre : printers::output().list())
+    for (const QString& nombre : nombres)
         lista->Add(nombre);
     p.Resultado->Propiedad(QStringLiteral("result"), vb::FromObject(lista));
 }

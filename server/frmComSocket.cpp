@@ -8,6 +8,7 @@
 #include "server/ConexionTcp.h"
 #include "server/SocketWindowPort.h"
 #include "server/TurnoExclusivo.h"
+#include "server/json/clsJSON.h"
 
 #include <QElapsedTimer>
 #include <QHostAddress>
@@ -17,6 +18,7 @@
 #include <algorithm>
 #include <cstring>
 #include <deque>
+#include <malloc.h>
 #include <mutex>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -85,8 +87,9 @@ int frmComSocket::limiteConexiones() {
     rlimit l{};
     if (::getrlimit(RLIMIT_NOFILE, &l) != 0 || l.rlim_cur == RLIM_INFINITY)
         return kTopeConexiones;
-    const rlim_t libres =
-        l.rlim_cur > rlim_t(reservaDescriptores(l.rlim_cur)) ? l.rlim_cur - rlim_t(reservaDescriptores(l.rlim_cur)) : 1;
+    // The listener's own reserve comes on top: the table fills before the listener refuses.
+    const rlim_t reserva = rlim_t(reservaDescriptores(l.rlim_cur) + EscuchaTcp::kReservaDescriptores);
+    const rlim_t libres = l.rlim_cur > reserva ? l.rlim_cur - reserva : 1;
     return int(std::min<rlim_t>(libres, kTopeConexiones));
 }
 
@@ -126,6 +129,8 @@ public:
     bool atendiendo = false; // a request of this connection is being handled (or waits for the turn)
     bool enviando = false;   // its reply is being written
     bool cerrada = false;    // closed and unloaded
+    qint64 retenidos = 0;    // the bytes it holds, as last counted into m_bytesRetenidos
+    quint64 orden = 0;       // accepted after every connection of a lower number
 
 private:
     // Every entry point holds the connection, so it outlives whatever runs nested inside.
@@ -139,6 +144,10 @@ private:
 };
 
 frmComSocket::frmComSocket(QObject* parent) : QObject(parent), m_barrido(new QTimer(this)) {
+    static std::once_flag una;
+    // A request's buffer (up to a mebibyte) lives in its own mapping, given back whole when freed:
+    // glibc would otherwise raise this threshold after the first frees and keep the heap grown.
+    std::call_once(una, [] { ::mallopt(M_MMAP_THRESHOLD, 128 * 1024); });
     m_barrido->setInterval(kPasoBarridoMs);
     connect(m_barrido, &QTimer::timeout, this, &frmComSocket::onBarrido);
 }
@@ -238,23 +247,27 @@ void frmComSocket::Descarga() {
 }
 
 void frmComSocket::socket_ConnectionRequest(qintptr descriptor) {
+    // Accepted at once (the original waited 500 ms first, for the data): each connection gathers its
+    // bytes until its request is whole, and the wait only let a burst of connections hold the loop.
     AtrapaErrores(QStringLiteral("frmComSocket.socket_ConnectionRequest"), [&] {
         const QString requestID = texto(qint64(descriptor));
         const QString ip = direccion(ConexionTcp::direccionDe(descriptor));
         // Over a limit the connection is closed before anything else: under a flood of refusals
         // only the first one of the episode is traced.
-        if (int(m_socket.size()) >= std::min(m_maxConexiones, kMaxConexiones)) {
-            rechaza(descriptor, ip,
-                    texto(qint64(m_socket.size())) + QStringLiteral(" conexiones abiertas, request id ") + requestID,
-                    m_rechazoGeneral);
-            return;
-        }
         if (m_porPar.value(ip) >= m_maxPorPar) {
             bool& enEpisodio = m_parEnRechazo[ip];
             rechaza(descriptor, ip,
                     texto(m_porPar.value(ip)) + QStringLiteral(" conexiones abiertas desde ") + ip +
                         QStringLiteral(", request id ") + requestID,
                     enEpisodio);
+            return;
+        }
+        // A full table makes room (the original had no table to fill): the connection silent for
+        // longest that has nothing in hand goes, so that no peer can keep the tills out.
+        if (int(m_socket.size()) >= std::min(m_maxConexiones, kMaxConexiones) && !haceSitio(ip)) {
+            rechaza(descriptor, ip,
+                    texto(qint64(m_socket.size())) + QStringLiteral(" conexiones abiertas, request id ") + requestID,
+                    m_rechazoGeneral);
             return;
         }
         m_rechazoGeneral = false;
@@ -269,6 +282,7 @@ void frmComSocket::socket_ConnectionRequest(qintptr descriptor) {
         // Its socket is watched from here on: nothing that arrives can be missed.
         auto c = ConexionPtr(new Conexion(this, new ConexionTcp(descriptor), qint16(n), ip),
                              [](Conexion* p) { p->deleteLater(); });
+        c->orden = ++m_aceptadas;
         m_socket[qint16(n)] = c;
         ++m_porPar[ip];
         setEstadoSocket(qint16(n), kCreado);
@@ -278,6 +292,28 @@ void frmComSocket::socket_ConnectionRequest(qintptr descriptor) {
         muestraConexiones();
         Log(QStringLiteral("Creado socket nuevo ") + texto(n) + QStringLiteral(", resquestID:") + requestID);
     });
+}
+
+bool frmComSocket::haceSitio(const QString& ip) {
+    ConexionPtr callada;
+    for (const auto& [indice, c] : m_socket)
+        if (!c->atendiendo && !c->enviando && c->pendientes.empty() &&
+            (!callada || std::pair(c->actividad, c->orden) < std::pair(callada->actividad, callada->orden)))
+            callada = c;
+    if (!callada)
+        return false;
+    const qint64 ahora = ahoraMs();
+    const qint64 segundos = (ahora - callada->actividad) / 1000;
+    ++m_desalojadas;
+    descargaElemento(callada);
+    // Under a flood of connections a few lines a second say it.
+    if (ahora / 1000 != m_segundoDesalojo)
+        m_segundoDesalojo = ahora / 1000, m_desalojosEnSegundo = 0;
+    if (++m_desalojosEnSegundo <= kTrazasDesalojoPorSegundo)
+        Log(QStringLiteral("Conexiones llenas: se cierra la conexión ") + texto(callada->indice) +
+            QStringLiteral(" desde ") + callada->ip + QStringLiteral(", callada desde hace ") + texto(segundos) +
+            QStringLiteral(" s, para aceptar una desde ") + ip);
+    return true;
 }
 
 void frmComSocket::rechaza(qintptr descriptor, const QString& ip, const QString& motivo, bool& enEpisodio) {
@@ -304,7 +340,7 @@ void frmComSocket::alimenta(const ConexionPtr& c) {
     while (!c->cerrada) {
         if (c->pendientes.size() >= size_t(kMaxPendientes)) {
             c->socket->pausaLectura(true);
-            return;
+            break;
         }
         trama::LectorPeticiones::Estado estado = c->lector.estado();
         if (estado != trama::LectorPeticiones::Estado::Completa && c->socket->disponibles() > 0) {
@@ -318,14 +354,25 @@ void frmComSocket::alimenta(const ConexionPtr& c) {
             c->inicioPeticion = c->lector.vacio() ? -1 : ahoraMs();
             continue;
         }
-        if (estado == trama::LectorPeticiones::Estado::Excedida) {
-            Log(QStringLiteral("Petición de más de ") + texto(trama::kMaxPeticion) + QStringLiteral(" bytes desde ") +
-                c->ip + QStringLiteral(": se cierra la conexión ") + texto(c->indice));
+        if (estado == trama::LectorPeticiones::Estado::Excedida || estado == trama::LectorPeticiones::Estado::Anidada) {
+            const qsizetype bytes = c->lector.tamano();
             descargaElemento(c);
+            Log(estado == trama::LectorPeticiones::Estado::Excedida
+                    ? QStringLiteral("Petición de más de ") + texto(trama::kMaxPeticion) +
+                          QStringLiteral(" bytes desde ") + c->ip + QStringLiteral(": se cierra la conexión ") +
+                          texto(c->indice)
+                    : QStringLiteral("Petición anidada más de ") + texto(clsJSON::kMaxNivel) +
+                          QStringLiteral(" niveles desde ") + c->ip + QStringLiteral(" (") + texto(bytes) +
+                          QStringLiteral(" bytes): se cierra la conexión ") + texto(c->indice));
+            return;
         }
         break;
     }
     if (c->cerrada)
+        return;
+    if (!cuentaBytes(c))
+        return;
+    if (c->pendientes.size() >= size_t(kMaxPendientes))
         return;
     if (c->lector.vacio())
         c->inicioPeticion = -1;
@@ -338,21 +385,55 @@ void frmComSocket::alimenta(const ConexionPtr& c) {
         c->socket->pausaLectura(false);
         return;
     }
-    // The peer has sent all it will send.
+    // The peer has sent all it will send: what it sent is handed over, whole requests first, then
+    // the rest as it stands (an object it never closed too), as the quiet time would.
     c->silencio = -1;
-    if (c->lector.objetoAbierto()) {
-        // It stopped in the middle of an object: nothing of it is run.
-        Log(QStringLiteral("Petición incompleta descartada (") + texto(c->lector.tamano()) + QStringLiteral(" bytes)"));
-        c->lector.toma();
-    } else if (!c->lector.vacio()) {
-        // A text without an object ends here, as it would after the quiet time.
-        encola(c, c->lector.toma());
-    }
+    entregaResto(c);
     if (!c->atendiendo && !c->enviando && c->pendientes.empty()) {
         socket_Close(c);
         c->socket->aborta();
     }
     // Otherwise the connection is closed once its last reply has gone.
+}
+
+void frmComSocket::entregaResto(const ConexionPtr& c) {
+    while (!c->cerrada && c->pendientes.size() < size_t(kMaxPendientes) && !c->lector.vacio()) {
+        // A whole request first; then the rest, which the reader takes as it stands.
+        const auto estado = c->lector.revisa();
+        if (estado == trama::LectorPeticiones::Estado::Excedida || estado == trama::LectorPeticiones::Estado::Anidada) {
+            descargaElemento(c);
+            Log(QStringLiteral("Petición rechazada desde ") + c->ip + QStringLiteral(": se cierra la conexión ") +
+                texto(c->indice));
+            return;
+        }
+        const bool completa = estado == trama::LectorPeticiones::Estado::Completa;
+        encola(c, c->lector.toma());
+        if (!completa)
+            break;
+    }
+    c->inicioPeticion = c->lector.vacio() ? -1 : ahoraMs();
+    cuentaBytes(c);
+}
+
+bool frmComSocket::cuentaBytes(const ConexionPtr& c) {
+    qint64 n = 0;
+    if (!c->cerrada) {
+        n = c->lector.tamano() + c->socket->disponibles();
+        for (const QByteArray& p : c->pendientes)
+            n += p.size();
+    }
+    m_bytesRetenidos += n - c->retenidos;
+    c->retenidos = n;
+    if (c->cerrada || m_bytesRetenidos <= m_maxBytesRetenidos)
+        return true;
+    // Past the bound for every connection together: the connection that would pass it goes.
+    const qint64 total = m_bytesRetenidos;
+    ++m_cerradasPorMemoria;
+    descargaElemento(c);
+    Log(QStringLiteral("Peticiones sin atender: ") + texto(total) + QStringLiteral(" bytes, más de ") +
+        texto(m_maxBytesRetenidos) + QStringLiteral("; se cierra la conexión ") + texto(c->indice) +
+        QStringLiteral(" desde ") + c->ip + QStringLiteral(" (") + texto(n) + QStringLiteral(" bytes)"));
+    return false;
 }
 
 void frmComSocket::socket_FinDelPar(const ConexionPtr& c) {
@@ -363,6 +444,12 @@ void frmComSocket::socket_FinDelPar(const ConexionPtr& c) {
 }
 
 void frmComSocket::onBarrido() {
+    // Memory the peers' requests held goes back to the system once they have gone.
+    m_picoRetenidos = std::max(m_picoRetenidos, m_bytesRetenidos);
+    if (m_picoRetenidos - m_bytesRetenidos >= kDevolverMemoria) {
+        ::malloc_trim(0);
+        m_picoRetenidos = m_bytesRetenidos;
+    }
     if (m_socket.empty()) {
         m_barrido->stop();
         return;
@@ -388,11 +475,12 @@ void frmComSocket::onSilencio(const ConexionPtr& c) {
         const bool llena = c->pendientes.size() >= size_t(kMaxPendientes);
         // While its queue is full the connection is not read: its time is not the peer's.
         if (c->inicioPeticion >= 0 && ahora - c->inicioPeticion >= m_limitePeticionMs && !llena &&
-            c->lector.estado() != trama::LectorPeticiones::Estado::Completa) {
-            Log(QStringLiteral("Petición sin terminar tras ") + texto(m_limitePeticionMs / 1000) +
-                QStringLiteral(" s desde ") + c->ip + QStringLiteral(" (") + texto(c->lector.tamano()) +
-                QStringLiteral(" bytes): se cierra la conexión ") + texto(c->indice));
+            c->lector.revisa() != trama::LectorPeticiones::Estado::Completa) {
+            const qsizetype bytes = c->lector.tamano();
             descargaElemento(c);
+            Log(QStringLiteral("Petición sin terminar tras ") + texto(m_limitePeticionMs / 1000) +
+                QStringLiteral(" s desde ") + c->ip + QStringLiteral(" (") + texto(bytes) +
+                QStringLiteral(" bytes): se cierra la conexión ") + texto(c->indice));
             return;
         }
         if (c->silencio >= 0 && ahora - c->silencio >= trama::kSilencioMs && !c->lector.vacio()) {
@@ -400,8 +488,7 @@ void frmComSocket::onSilencio(const ConexionPtr& c) {
                 c->silencio = ahora;
             } else {
                 c->silencio = -1;
-                encola(c, c->lector.toma());
-                c->inicioPeticion = c->lector.vacio() ? -1 : ahora;
+                entregaResto(c);
             }
         }
         if (ahora - c->actividad >= m_inactividadMs)
@@ -417,9 +504,9 @@ void frmComSocket::onInactividad(const ConexionPtr& c) {
         c->actividad = ahoraMs();
         return;
     }
+    descargaElemento(c);
     Log(QStringLiteral("Conexión ") + texto(c->indice) + QStringLiteral(" inactiva desde ") + c->ip +
         QStringLiteral(": se cierra"));
-    descargaElemento(c);
 }
 
 void frmComSocket::encola(const ConexionPtr& c, QByteArray peticion) {
@@ -457,6 +544,8 @@ void frmComSocket::atiendeSiguiente(const ConexionPtr& c) {
     c->pendientes.pop_front();
     c->atendiendo = true;
     alimenta(c); // the queue has room again
+    if (c->cerrada)
+        return; // the bound on unanswered bytes closed it
     // Decoded and framed once: the text the classifier sees is the very text handed to Request, so
     // that the handler can reuse what the classifier read of it.
     const QString datos = cp1252::decode(bruto);
@@ -486,14 +575,17 @@ void frmComSocket::atiende(const ConexionPtr& c, const QString& datos, const tra
         QString respuesta;
         emit Request(peticion.datos, respuesta);
         respuesta = trama::enmarcaRespuesta(peticion, respuesta);
+        // The connection's state is settled before any trace line: with the installation switch a
+        // trace line runs events, and the reply's completion may be handled inside it.
+        c->atendiendo = false;
         if (c->cerrada) {
             // The peer left (or the window was unloaded) while the request ran.
             Log(QStringLiteral("Socket is closed"));
             return;
         }
-        Log(QStringLiteral("Sending: ") + trama::extracto(respuesta, kMaxTrazaTexto) + QStringLiteral(" to ") + c->ip);
         c->enviando = true;
         c->socket->escribe(cp1252::encode(respuesta));
+        Log(QStringLiteral("Sending: ") + trama::extracto(respuesta, kMaxTrazaTexto) + QStringLiteral(" to ") + c->ip);
         Log(QStringLiteral("..."));
     };
     vb::OnError(responde, [&](const VBError& err) {
@@ -511,39 +603,46 @@ void frmComSocket::socket_SendProgress(const ConexionPtr& c, qint64 bytesSent) {
 
 void frmComSocket::socket_SendComplete(const ConexionPtr& c) {
     AtrapaErrores(QStringLiteral("frmComSocket.socket_SendComplete"), [&] {
-        Log(QStringLiteral("Envio completo index:") + texto(c->indice));
+        // Settled before the trace line, which may run events (see atiende).
         c->enviando = false;
-        if (c->cerrada)
+        if (c->cerrada) {
+            Log(QStringLiteral("Envio completo index:") + texto(c->indice));
             return;
+        }
         c->actividad = ahoraMs();
         // A peer that has shut its side keeps the connection until its last request is answered.
         const bool masPeticiones = !c->pendientes.empty() || !c->socket->finLectura();
         if (trama::esPersistente(c->Tag) && masPeticiones) {
+            Log(QStringLiteral("Envio completo index:") + texto(c->indice));
             atiendeSiguiente(c);
             return;
         }
-        trazaDescartadas(c);
         c->suelta();
         c->socket->cierraTrasEnvio();
         setEstadoSocket(c->indice, kClosed);
         quitaElemento(c);
         setEstadoSocket(c->indice, QString());
+        Log(QStringLiteral("Envio completo index:") + texto(c->indice));
+        trazaDescartadas(c);
     });
 }
 
 void frmComSocket::socket_Close(const ConexionPtr& c) {
     AtrapaErrores(QStringLiteral("frmComSocket.socket_Close"), [&] {
-        Log(QStringLiteral("Connection closed: ") + c->ip);
-        if (c->cerrada)
+        if (c->cerrada) {
+            Log(QStringLiteral("Connection closed: ") + c->ip);
             return;
-        if (!c->lector.vacio())
-            Log(QStringLiteral("Petición incompleta descartada (") + texto(c->lector.tamano()) +
-                QStringLiteral(" bytes)"));
+        }
+        // Settled before the trace lines, which may run events.
+        const qsizetype incompleta = c->lector.tamano();
         c->suelta();
         if (m_socket.count(c->indice) && m_socket[c->indice] == c)
             setEstadoSocket(c->indice, QString());
         quitaElemento(c);
         setEstadoSocket(c->indice, kClosed);
+        Log(QStringLiteral("Connection closed: ") + c->ip);
+        if (incompleta > 0)
+            Log(QStringLiteral("Petición incompleta descartada (") + texto(incompleta) + QStringLiteral(" bytes)"));
     });
 }
 
@@ -564,7 +663,7 @@ void frmComSocket::trazaDescartadas(const ConexionPtr& c) {
     // What the peer sent behind the request just answered: the whole requests, and a last piece.
     c->lector.anade(c->socket->leeTodo());
     qint64 n = qint64(c->pendientes.size());
-    while (c->lector.estado() == trama::LectorPeticiones::Estado::Completa) {
+    while (c->lector.revisa() == trama::LectorPeticiones::Estado::Completa) {
         c->lector.toma();
         ++n;
     }
@@ -577,6 +676,7 @@ void frmComSocket::trazaDescartadas(const ConexionPtr& c) {
 }
 
 void frmComSocket::quitaElemento(const ConexionPtr& c) {
+    m_bytesRetenidos -= std::exchange(c->retenidos, 0);
     if (auto it = m_socket.find(c->indice); it != m_socket.end() && it->second == c) {
         m_socket.erase(it);
         if (auto p = m_porPar.find(c->ip); p != m_porPar.end() && --*p <= 0) {

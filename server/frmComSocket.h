@@ -6,14 +6,19 @@
 // the connection is closed after it unless the request asked to keep it.
 //
 // Bounds: at most maxConexiones() connections at once, derived from the process's descriptor limit,
-// and maxConexionesPorPar() from one peer address (kept connections count too); a connection over
-// either is accepted and closed at once, with one trace line per episode of refusals. When accepting
-// fails for lack of descriptors all the same, the port is not watched for a short back-off and is
-// watched again by itself (one log line per episode). At most kMaxPendientes whole requests wait
-// per connection (then the connection is not read until one is handled). A request must be whole
-// within limitePeticionMs() of its first byte, and a connection that has not asked to be kept and
-// sends nothing for limiteInactividadMs() is closed; one sweep timer watches these limits for every
-// connection. A peer that shuts its sending side still gets its replies.
+// and maxConexionesPorPar() from one peer address (kept connections count too). A connection over
+// the address's limit is accepted and closed at once, with one trace line per episode of refusals;
+// at the connection limit the silent connection that has waited longest (one with nothing being
+// served) is closed, traced, to make room, so a till always gets in. When accepting fails for lack
+// of descriptors all the same, the port is not watched for a short back-off and is watched again
+// by itself (one log line per episode). At most kMaxPendientes whole requests wait per connection
+// (then the connection is not read until one is handled), and the bytes of unfinished and queued
+// requests of every connection together stay under maxBytesRetenidos (the connection that would
+// pass it is closed and traced); their memory goes back to the system when the peers leave. A
+// request must be whole within limitePeticionMs() of its first byte, and a connection that has
+// not asked to be kept and sends nothing for limiteInactividadMs() is closed; one sweep timer
+// watches these limits for every connection. A peer that shuts its sending side still gets its
+// replies, and what it sent is handed over, an unclosed object too.
 //
 // The window itself (SocketWindowPort, made by the factory the upper layer registers) is a trace
 // list, made and shown with the installation switch, or made when the informative window is
@@ -49,8 +54,10 @@ public:
     static constexpr int kMaxPendientes = 16;    // whole requests waiting their turn on one connection
     static constexpr int kInactividadMs = 5 * 60 * 1000;
     static constexpr int kLimitePeticionMs = 30 * 1000; // from a request's first byte to its last
-    static constexpr int kMaxConexionesPorPar = 256;    // a till holds a handful
-    static constexpr int kPasoBarridoMs = 100;          // the sweep over the connections' time limits
+    static constexpr int kMaxConexionesPorPar = 32;     // a till holds a handful
+    // The bytes of unfinished and queued requests over every connection together.
+    static constexpr qint64 kMaxBytesRetenidos = qint64(192) << 20;
+    static constexpr int kPasoBarridoMs = 100; // the sweep over the connections' time limits
 
     // Raises the process's soft descriptor limit to its hard limit (once; later calls do nothing).
     static void elevaLimiteDescriptores();
@@ -98,6 +105,12 @@ public:
     int limitePeticionMs() const { return m_limitePeticionMs; }
     // Connections accepted and closed at once because a limit was reached.
     qint64 conexionesRechazadas() const { return m_rechazadas; }
+    // Silent connections closed to make room for a new one at the connection limit.
+    qint64 conexionesDesalojadas() const { return m_desalojadas; }
+    void setMaxBytesRetenidos(qint64 n) { m_maxBytesRetenidos = n; }
+    // The bytes of unfinished and queued requests held now, and the connections closed for them.
+    qint64 bytesRetenidos() const { return m_bytesRetenidos; }
+    qint64 cerradasPorMemoria() const { return m_cerradasPorMemoria; }
     quint16 puertoEscucha() const; // 0 when not listening
     QWidget* ventana() const;      // the window; null until the switch or an opening makes it (or no factory)
 
@@ -158,6 +171,13 @@ private:
     // Moves the socket's bytes into the reader and whole requests into the queue while it has room.
     void alimenta(const ConexionPtr& c);
     void socket_FinDelPar(const ConexionPtr& c);
+    // Hands over what the connection gathered: its whole requests, then the rest as it stands.
+    void entregaResto(const ConexionPtr& c);
+    // Counts the connection's bytes into the total; past the bound it closes it and says false.
+    bool cuentaBytes(const ConexionPtr& c);
+    // At the connection limit: closes the silent connection that has waited longest; false when
+    // every connection is at work.
+    bool haceSitio(const QString& ip);
     // The sweep: quiet time, request time and inactivity of every connection.
     void onBarrido();
     void onInactividad(const ConexionPtr& c);
@@ -191,6 +211,16 @@ private:
     QHash<QString, bool> m_parEnRechazo; // peers whose refusals have been traced since their last accept
     bool m_rechazoGeneral = false;       // refusals at the connection limit traced since the last accept
     qint64 m_rechazadas = 0;
+    qint64 m_desalojadas = 0;
+    quint64 m_aceptadas = 0;
+    static constexpr int kTrazasDesalojoPorSegundo = 5;
+    qint64 m_segundoDesalojo = -1;
+    int m_desalojosEnSegundo = 0;
+    qint64 m_maxBytesRetenidos = kMaxBytesRetenidos;
+    qint64 m_bytesRetenidos = 0;
+    qint64 m_cerradasPorMemoria = 0;
+    qint64 m_picoRetenidos = 0; // the most held since memory was last given back
+    static constexpr qint64 kDevolverMemoria = qint64(16) << 20;
     // Connections with a whole request waiting, by the size of that request.
     static constexpr qsizetype kMaxPeticionCorta = 16 * 1024;
     static constexpr int kCortasPorLarga = 4;

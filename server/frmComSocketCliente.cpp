@@ -17,6 +17,7 @@
 #include "platform/VBError.h"
 #include "server/TramaPeticion.h"
 #include "server/frmComSocket.h"
+#include "server/json/clsJSON.h"
 
 #include <QTcpSocket>
 #include <cerrno>
@@ -57,31 +58,11 @@ int numeroWinsock(QAbstractSocket::SocketError e) {
     }
 }
 
-// True when `t`, from its first "{", holds a whole JSON object (strings and escapes respected).
+// True when `t`, from its first "{", holds a whole JSON object, by the JSON reader's own grammar
+// (the one the request framing follows).
 bool objetoJsonCompleto(QStringView t) {
     const qsizetype inicio = t.indexOf(u'{');
-    if (inicio < 0)
-        return false;
-    int profundidad = 0;
-    bool cadena = false, escape = false;
-    for (qsizetype i = inicio; i < t.size(); ++i) {
-        const QChar c = t[i];
-        if (cadena) {
-            if (escape)
-                escape = false;
-            else if (c == u'\\')
-                escape = true;
-            else if (c == u'"')
-                cadena = false;
-        } else if (c == u'"') {
-            cadena = true;
-        } else if (c == u'{') {
-            ++profundidad;
-        } else if (c == u'}' && --profundidad == 0) {
-            return true;
-        }
-    }
-    return false;
+    return inicio >= 0 && clsJSON::finDeObjeto(t.mid(inicio)) > 0;
 }
 
 QString entero(qint64 n) {
@@ -151,9 +132,7 @@ public:
         return copiaDescriptor >= 0 && ::getsockopt(copiaDescriptor, IPPROTO_TCP, TCP_INFO, &info, &largo) == 0 &&
                info.tcpi_state == TCP_CLOSE;
     }
-    bool respuestaCompleta() const {
-        return blnConexionPersistente ? !blnEsperandoFinConexion : objetoJsonCompleto(recibidoEnvio);
-    }
+    bool respuestaCompleta() const { return blnConexionPersistente ? !blnEsperandoFinConexion : objetoRecibido; }
 
     void socketCliente_Connect() {
         guardaCopia();
@@ -176,6 +155,9 @@ public:
             [&] {
                 socketClienteCmd->Propiedad(QStringLiteral("respuesta_recibida"), QStringLiteral("S"));
                 recibidoEnvio += datos;
+                // Asked once per arrival that brings a "}", not on every pass of the wait.
+                if (!objetoRecibido && datos.contains(u'}'))
+                    objetoRecibido = objetoJsonCompleto(recibidoEnvio);
                 const Variant anterior = socketClienteCmd->Valor(QStringLiteral("respuesta"));
                 QString respuesta = vb::CStr(anterior);
                 if (respuesta.compare(QLatin1String("#ERROR#"), Qt::CaseInsensitive) == 0)
@@ -241,7 +223,8 @@ public:
 
     QTcpSocket socketCliente;
     vb::EntidadPtr socketClienteCmd;
-    QString recibidoEnvio; // the reply text of the current send
+    QString recibidoEnvio;       // the reply text of the current send
+    bool objetoRecibido = false; // it holds a whole JSON object
     bool socketClienteConectado = false;
     bool blnRespuestaRecibida = false;
     bool blnEsperandoFinConexion = false;
@@ -340,6 +323,7 @@ bool frmComSocket::SocketClienteEnviarDatos(const QString& strData, vb::EntidadP
         c.blnRespuestaRecibida = false;
         c.blnEsperandoFinConexion = true;
         c.recibidoEnvio.clear();
+        c.objetoRecibido = false;
         if (!eResultado)
             eResultado = std::make_shared<vb::entidadGenerica>();
         c.socketClienteCmd = eResultado;

@@ -38,16 +38,11 @@ qint64 leePid(const QString& ruta) {
     return f.open(QIODevice::ReadOnly) ? f.readAll().trimmed().toLongLong() : 0;
 }
 
-int puertoLibre() {
-    QTcpServer s;
-    return s.listen(QHostAddress::LocalHost, 0) ? s.serverPort() : 0;
-}
-
 } // namespace
 
 ServicioPrivado::ServicioPrivado(Tipo tipo, const QStringList& opciones) : m_tipo(tipo), m_opciones(opciones) {
     if (tipo == Tipo::MariaDB) {
-        m_puerto = puertoLibre();
+        m_puerto = m_reserva.puerto();
         arranca();
     } else if (servicios(QStringLiteral("cups_start"), {carpeta()}, &m_error)) {
         m_pid = leePid(carpeta() + QStringLiteral("/cups/cupsd.pid"));

@@ -2,6 +2,8 @@
 // A MariaDB or cupsd of one test alone, started by scripts/lib/services.sh in a scratch folder, for
 // the tests that stop a server (SIGSTOP) to see the program bear it: the servers the other tests
 // share are never stopped. Destroying it lets the server go on and stops it.
+#include "testsupport/PuertoReservado.h"
+
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -35,6 +37,7 @@ private:
     Tipo m_tipo;
     QStringList m_opciones; // kept for a restart
     QTemporaryDir m_dir;
+    PuertoReservado m_reserva; // MariaDB's port, kept from other tests while it runs
     qint64 m_pid = 0;
     int m_puerto = 0;
     QString m_error;

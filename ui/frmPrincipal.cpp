@@ -32,10 +32,12 @@
 #include <QTableView>
 #include <QTimer>
 #include <QWindow>
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 #if QT_CONFIG(xcb)
 #include <xcb/xcb.h>
+#include <xcb/xcbext.h>
 #endif
 
 namespace {
@@ -294,11 +296,9 @@ void frmPrincipal::AnadirLog(const QString& strConcepto) {
         m_modeloLog->anade(FechaHoraLog(), RecortaLineaLog(strConcepto));
         if (!rejillaALaVista() || m_refrescoRejilla->isActive())
             return;
+        // Never from here: a line is logged on the request road, which must not wait on the display.
         const qint64 desde = m_ultimoRefresco.isValid() ? m_ultimoRefresco.elapsed() : kRefrescoRejillaMs;
-        if (desde >= kRefrescoRejillaMs)
-            refrescaRejilla();
-        else
-            m_refrescoRejilla->start(int(kRefrescoRejillaMs - desde));
+        m_refrescoRejilla->start(int(std::max<qint64>(0, kRefrescoRejillaMs - desde)));
     };
     vb::OnError(anade, [](const VBError& err) {
         prompts::current().messageBox(QStringLiteral("frmPrincipal.AnadirLog Error:") + err.description(),
@@ -319,6 +319,12 @@ bool frmPrincipal::rejillaALaVista() const {
 void frmPrincipal::refrescaRejilla() {
     if (!rejillaALaVista())
         return;
+    if (!pantallaResponde()) {
+        // A display that does not answer (an X server stopped) would hold the program in the paint:
+        // the rows wait, asked again a little later.
+        m_refrescoRejilla->start(kEsperaPantallaMs);
+        return;
+    }
     m_modeloLog->publica();
     m_ultimoRefresco.start();
     const int fila = m_modeloLog->rowCount() - 1;
@@ -328,6 +334,33 @@ void frmPrincipal::refrescaRejilla() {
     grdLog->setCurrentIndex(celda);
     grdLog->selectRow(fila);
     grdLog->scrollTo(celda, QAbstractItemView::PositionAtTop);
+}
+
+// True once the display has answered the question put to it for this refresh; the first call puts
+// it and says false (the caller asks again shortly). Nothing here waits for the display, so with an
+// X server stopped the grid is not painted (a paint waits for the server) until it answers again.
+bool frmPrincipal::pantallaResponde() {
+#if QT_CONFIG(xcb)
+    xcb_connection_t* c = conexionX11();
+    if (!c)
+        return true;
+    if (!m_sondaPendiente) {
+        m_sonda = xcb_get_input_focus(c).sequence;
+        xcb_flush(c);
+        m_sondaPendiente = true;
+        return false;
+    }
+    void* respuesta = nullptr;
+    xcb_generic_error_t* error = nullptr;
+    if (!xcb_poll_for_reply(c, m_sonda, &respuesta, &error))
+        return false;
+    free(respuesta);
+    free(error);
+    m_sondaPendiente = false;
+    return true;
+#else
+    return true;
+#endif
 }
 
 // Rows logged while the window was out of sight appear when it comes back; the selection stays.

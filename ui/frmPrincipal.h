@@ -103,6 +103,8 @@ private:
     void vigilaVentana();
     void vistaCambiada();
     void refrescaRejilla();
+    // Whether the display answers (always, off X11); see frmPrincipal.cpp.
+    bool pantallaResponde();
     void preguntaSalir();
     void terminaYa();
 
@@ -122,6 +124,9 @@ private:
     ModeloLog* m_modeloLog = nullptr;
     QTimer* m_refrescoRejilla = nullptr;
     QElapsedTimer m_ultimoRefresco; // the last time the grid selected a new row
+    unsigned int m_sonda = 0;       // the sequence of the question put to the display
+    bool m_sondaPendiente = false;  // not answered yet
+    static constexpr int kEsperaPantallaMs = 5;
     // On X11: the window manager's WM_STATE of the window says iconic (kept up to date from its
     // property changes), and the filter that hears them.
     bool m_iconicaX11 = false;

@@ -207,7 +207,7 @@ QString clsJSON::GetParserErrors() const {
 }
 
 template <class F> void clsJSON::queja(F&& linea) {
-    if (++m_quejas > kMaxQuejas)
+    if (m_soloLimites || ++m_quejas > kMaxQuejas)
         return;
     sParserErrors += linea();
     sParserErrors += "\r\n"_L1;
@@ -267,9 +267,13 @@ std::shared_ptr<vb::Dictionary> clsJSON::parseDictionary(const QString& text) {
     skipChar(str, index);
     if (index < str.size() && str[index] == u'{') {
         std::shared_ptr<vb::Dictionary> leido;
+        m_cierre = false;
+        m_errorPendiente.reset();
         AtrapaErrores(QStringLiteral("clsJSON.parseDictionary"), [&] { leido = parseObject(str, index); });
+        m_finLectura = {index, m_cierre && !m_errorPendiente, bool(m_errorPendiente)};
         return leido;
     }
+    m_finLectura = {};
     vb::Raise(vb::err::TypeMismatch, QStringLiteral("El JSON no es un objeto o un dictionary"),
               QStringLiteral("clsJSON.parseDictionary"));
 }
@@ -281,6 +285,23 @@ vb::EntidadPtr clsJSON::parseIEntidad(const QString& text) {
             entidad = basLegacyFunctions::NewCollection(vb::FromObject(dic));
     });
     return entidad;
+}
+
+qsizetype clsJSON::finDeObjeto(QStringView text) {
+    clsJSON lector;
+    lector.m_soloLimites = true;
+    qsizetype index = 0;
+    skipChar(text, index);
+    if (index >= text.size() || text[index] != u'{')
+        return kSinCerrar;
+    bool anidado = false;
+    vb::OnError([&] { lector.parseObject(text, index); },
+                [&](const VBError& e) { anidado = e.number() == vb::err::OutOfStack; });
+    if (lector.m_errorPendiente)
+        anidado = anidado || lector.m_errorPendiente->number() == vb::err::OutOfStack;
+    if (anidado)
+        return kDemasiadoAnidado;
+    return lector.m_cierre && !lector.m_errorPendiente ? index : kSinCerrar;
 }
 
 void clsJSON::skipChar(QStringView str, qsizetype& index) {
@@ -337,7 +358,7 @@ bool clsJSON::leeElementos(QStringView str, qsizetype& index, qsizetype ultima, 
         skipChar(str, index);
         if (index == ultima) {
             if (++atascos > 5)
-                return false;
+                return m_cierre = false;
         } else {
             atascos = 0;
         }
@@ -345,8 +366,10 @@ bool clsJSON::leeElementos(QStringView str, qsizetype& index, qsizetype ultima, 
         const bool dentro = index < str.size();
         if (dentro && str[index] == kCierre) {
             ++index;
+            m_cierre = true;
             return false;
         }
+        m_cierre = false;
         if (dentro && str[index] == u',') {
             ++index;
             skipChar(str, index);
@@ -380,7 +403,10 @@ std::shared_ptr<vb::Dictionary> clsJSON::parseObject(QStringView str, qsizetype&
     QString key;
     const bool error = leeElementos<u'}'>(
         str, index, inicio, [&] { key = parseKey(str, index); },
-        [&](Variant&& value) { dic->Add(key, std::move(value)); });
+        [&](Variant&& value) {
+            if (!m_soloLimites)
+                dic->Add(key, std::move(value));
+        });
     if (error)
         queja([&] { return m_errorPendiente->description() + ": "_L1 + key.left(kMaxExtracto); });
     return dic;
@@ -396,7 +422,11 @@ std::shared_ptr<vb::Collection> clsJSON::parseArray(QStringView str, qsizetype& 
     }
     ++index;
     const bool error = leeElementos<u']'>(
-        str, index, index, [] {}, [&](Variant&& value) { col->Add(std::move(value)); });
+        str, index, index, [] {},
+        [&](Variant&& value) {
+            if (!m_soloLimites)
+                col->Add(std::move(value));
+        });
     if (error)
         queja([&] { return m_errorPendiente->description() + ": "_L1 + medio(str, index, 20); });
     return col;

@@ -66,6 +66,23 @@ public:
     // The request entity; nullptr (after reporting the failure) when the text holds no object.
     vb::EntidadPtr parseIEntidad(const QString& text);
 
+    // Where the object that `text` opens (after blanks and comments) ends by this reader's own
+    // grammar: the length up to and including its closing "}"; kSinCerrar when the text ends
+    // first (or holds no object), kDemasiadoAnidado past kMaxNivel levels. The text is read as
+    // parseDictionary reads it, with nothing kept: a repeated key, which ends a reading, does not
+    // end this one. The request framing asks this, so that a request ends where the reader says.
+    static constexpr qsizetype kSinCerrar = -1;
+    static constexpr qsizetype kDemasiadoAnidado = -2;
+    static qsizetype finDeObjeto(QStringView text);
+    // How the last parseDictionary ended: where it stopped, whether on its object's closing "}",
+    // and whether a run-time error ended it.
+    struct FinLectura {
+        qsizetype posicion = 0;
+        bool cerrado = false;
+        bool error = false;
+    };
+    FinLectura finUltimaLectura() const { return m_finLectura; }
+
     // ---- Writing ----
     QString toString(const Variant& value, bool bConvertToUnicode = true);
     QString Encode(const Variant& text);
@@ -157,7 +174,10 @@ private:
     // The run-time error of the current parse that has not been cleared yet: an error deep inside
     // ends every enclosing object and array, each adding its own complaint.
     std::optional<VBError> m_errorPendiente;
-    int m_nivel = 0; // open objects and arrays of the current parse (or levels of the current write)
+    int m_nivel = 0;            // open objects and arrays of the current parse (or levels of the current write)
+    bool m_soloLimites = false; // finDeObjeto: read without keeping values or complaints
+    bool m_cierre = false;      // the last object or array read ended on its closing character
+    FinLectura m_finLectura;
     std::unique_ptr<clsStringBuilder> m_sbCadena; // collects strings that hold escapes
 
     // Script interpreter: one command object's members in order, into `sb`.

@@ -388,6 +388,8 @@ void clsJSON::writeDictionary(clsStringBuilder& sb, const vb::Dictionary* d, boo
     const QStringList& keys = d->Keys();
     for (int i = 0; i < d->Count(); ++i) {
         const QStringView antes = i > 0 ? QStringView(u",\"") : kComilla;
+        // Keys are escaped as texts are (the original wrote them as they stand): a request's key may
+        // hold a quote or a control character that would break the reply.
         if (uni) {
             appendEscapado<true>(sb, keys[i], antes, QStringView(u"\":"));
         } else {

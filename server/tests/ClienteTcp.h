@@ -57,6 +57,9 @@ public:
     QByteArray lee(const std::function<qsizetype(const QByteArray&)>& fin, int maxMs = kEsperaMaximaMs,
                    const char* que = "the replies expected") {
         const auto limite = std::chrono::steady_clock::now() + std::chrono::milliseconds(maxMs);
+        // After one wait has failed the peer stops waiting: the test fails once, not once a step.
+        if (m_fallida)
+            return {};
         for (;;) {
             if (const qsizetype n = fin ? fin(m_recibido) : 0; n > 0) {
                 const QByteArray r = m_recibido.left(n);
@@ -67,6 +70,7 @@ public:
                 break;
             if (std::chrono::steady_clock::now() >= limite) {
                 ADD_FAILURE() << "waited " << maxMs << " ms for " << que << " (" << m_recibido.size() << " bytes came)";
+                m_fallida = true;
                 break;
             }
             pollfd p{m_fd, POLLIN, 0};
@@ -116,6 +120,7 @@ public:
 private:
     int m_fd = -1;
     bool m_cerrado = false;
+    bool m_fallida = false; // a wait ran out
     QByteArray m_recibido;
 };
 

@@ -40,6 +40,8 @@ QByteArrayList peticiones(const QByteArray& bytes, const QList<qsizetype>& corte
             r << l.toma();
         desde = hasta;
     }
+    for (Estado e = l.revisa(); e == Estado::Completa; e = l.revisa())
+        r << l.toma();
     if (!l.vacio())
         r << l.toma();
     return r;
@@ -66,6 +68,48 @@ TEST(TramaPeticion, BlanksBehindARequestAreDroppedHoweverTheBytesAreSplit) {
         }
         EXPECT_EQ(peticiones(k.bytes, cadaByte), k.esperadas);
     }
+}
+
+// The request ends where the JSON reader ends the object, by its own grammar: apostrophe strings,
+// comments, unquoted keys and the reader's escapes hold braces and quotes that close nothing.
+TEST(TramaPeticion, RequestEndsWhereTheReaderClosesTheObject) {
+    const struct {
+        QByteArray bytes;
+        QByteArrayList esperadas;
+    } casos[] = {
+        {"{'t':'Mesa 4 } postre: flan','i':'T'}{}", {"{'t':'Mesa 4 } postre: flan','i':'T'}", "{}"}},
+        {"{'t':'\"{'}{}", {"{'t':'\"{'}", "{}"}},
+        {"{\"t\":\"'}\"}{}", {"{\"t\":\"'}\"}", "{}"}},
+        {"{/* } */'a':1}{}", {"{/* } */'a':1}", "{}"}},
+        {"{'a':1 // } \"\n}{}", {"{'a':1 // } \"\n}", "{}"}},
+        {"{a}b:1}{}", {"{a}b:1}", "{}"}},                 // a key without quotes holds the brace
+        {"{'k}':1}{}", {"{'k}':1}", "{}"}},               // and so does a key in apostrophes
+        {"{'t':'\\u}}}}'}{}", {"{'t':'\\u}}}}'}", "{}"}}, // \u takes four characters, braces too
+        {"{'a':[x]}{}", {"{'a':[x]}{}"}},                 // an array that never reads its "]": the key "x]}{}" runs on
+        {"{'a':1,'a':2}{}", {"{'a':1,'a':2}", "{}"}},     // a repeated key ends the reading, not the request
+        {"{'t':'abierta}", {"{'t':'abierta}"}},           // never closed: handed over as it stands
+    };
+    for (const auto& k : casos) {
+        SCOPED_TRACE(k.bytes.toStdString());
+        ASSERT_EQ(peticiones(k.bytes, {}), k.esperadas);
+        QList<qsizetype> cadaByte;
+        for (qsizetype i = 1; i < k.bytes.size(); ++i)
+            cadaByte << i;
+        ASSERT_EQ(peticiones(k.bytes, cadaByte), k.esperadas);
+    }
+}
+
+// A large request that dribbles in is not read again on every byte: its end, come in a piece too
+// small to ask the reader, is found when revisa asks (the quiet time), at the same place.
+TEST(TramaPeticion, ADribbledRequestIsReadAFewTimesAndItsEndFoundByRevisa) {
+    const QByteArray p = "{'t':'" + QByteArray(100000, '}') + "'}";
+    LectorPeticiones l;
+    ASSERT_EQ(l.anade(p.left(p.size() - 2)), Estado::Incompleta);
+    ASSERT_EQ(l.anade(p.right(2)), Estado::Incompleta) << "the reader was asked for two more bytes";
+    ASSERT_EQ(l.revisa(), Estado::Completa);
+    ASSERT_EQ(l.toma(), p);
+    LectorPeticiones anidada;
+    ASSERT_EQ(anidada.anade(QByteArray("{a:").repeated(2000) + QByteArray(2000, '}')), Estado::Anidada);
 }
 
 TEST(TramaPeticion, MoreThanOneMebibyteIsRefused) {

@@ -14,13 +14,16 @@
 #include "server/json/clsJsonScript.h"
 #include "testsupport/CupsCapture.h"
 #include "testsupport/ReiniciaTodo.h"
+#include "testsupport/ServicioPrivado.h"
 #include "testsupport/Simulador.h"
 #include "testsupport/Waits.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QProcess>
 #include <QTcpServer>
 #include <atomic>
+#include <cups/cups.h>
 #include <thread>
 
 using namespace servertest;
@@ -208,6 +211,32 @@ TEST_F(clsSocketFrontTest, EveryReplyByteForByte) {
     EXPECT_EQ(core->valor(R"(select count(*) from qm_log where Concepto in ('Tarvolin. clsSocket.RequestData: )"
                           R"({"accion":"Ping"}', 'Tarvolin. clsSocket.responseData: {"respuesta":"S","ok":true}'))"),
               "2");
+}
+
+// While the print server hangs, GetPrinters answers the failure, never the empty list of a system
+// without printers; once it goes on, the list again.
+TEST_F(clsSocketFrontTest, GetPrintersWhileCupsdHangsAnswersTheFailure) {
+    testenv::ServicioPrivado cupsd(testenv::ServicioPrivado::Tipo::Cupsd);
+    ASSERT_TRUE(cupsd.ok()) << cupsd.error().toStdString();
+    const QByteArray anterior = cupsServer();
+    cupsSetServer(QFile::encodeName(cupsd.socket()).constData());
+    struct Restaura {
+        QByteArray s;
+        ~Restaura() { cupsSetServer(s.isEmpty() ? nullptr : s.constData()); }
+    } restaura{anterior};
+    const QByteArray kGetPrinters = R"({"accion":"GetPrinters"})", kVacia = "200 OK\r{\"result\":[],\"ok\":true}";
+    ASSERT_EQ(pide(kGetPrinters), kVacia);
+    cupsd.para();
+    // The listing's wait, then the error ticket's (which the hung server cannot take either).
+    const QByteArray r = enHilo([&] {
+        ClienteTcp c(puerto);
+        c.envia(kGetPrinters);
+        return c.leeHastaCierre(15000);
+    });
+    ASSERT_EQ(r, "200 OK\r{\"ok\":false,\"errorVB6\":\"No se ha podido leer la lista de impresoras: el servidor de "
+                 "impresi\\u00F3n (CUPS) no responde\"}");
+    cupsd.sigue();
+    ASSERT_TRUE(waits::until([&] { return pide(kGetPrinters) == kVacia; }, "the list once cupsd goes on", 10000));
 }
 
 TEST_F(clsSocketFrontTest, KitchenTicketReachesThePrinterAsTheComposerMakesItAndAFailedPrintSaysSo) {

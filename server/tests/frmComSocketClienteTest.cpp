@@ -5,6 +5,7 @@
 #include "core/basGeneral.h"
 #include "platform/Clock.h"
 #include "server/frmComSocket.h"
+#include "testsupport/RecordingMainWindow.h"
 #include "testsupport/ReiniciaTodo.h"
 #include "testsupport/Waits.h"
 
@@ -57,6 +58,8 @@ TEST(frmComSocketCliente, RepliesArriveWholeWhateverTheirPieces) {
         QString respuesta, error;
     } casos[] = {
         {{"200 OK\r{\"a\":", "\"}\"}"}, false, false, true, "200 OK\r{\"a\":\"}\"}", ""},
+        // Whole by the JSON reader's grammar, as the server frames requests: the brace in apostrophes.
+        {{"200 OK\r{'a':'}", "x'}"}, false, false, true, "200 OK\r{'a':'}x'}", ""},
         {{"200 OK\r{}" + marca.left(10), marca.mid(10) + "fin"}, false, true, true, "200 OK\r{}fin", ""},
         {{"200 OK\r{\"a\":1}"}, true, false, true, "200 OK\r{\"a\":1}", ""},
         {{"null"}, true, true, true, "null", ""},
@@ -129,6 +132,25 @@ TEST(frmComSocketCliente, ResetsClosesAndAbsentPeersAreToldApart) {
         EXPECT_EQ(otra->Valor("respuesta").toString(), "{}");
         EXPECT_EQ(otra->Valor("socket_error_number"), Variant("#ERROR#"));
     }
+}
+
+// Data that comes with no send waiting for it is traced and dropped: the next send's reply is its own.
+TEST(frmComSocketCliente, DataWithNoSendPendingIsTracedAndDropped) {
+    testenv::reiniciaTodo();
+    ServidorGuion par;
+    par.piezas = {"{}"};
+    QObject::connect(&par.srv, &QTcpServer::newConnection, &par, [&] {
+        for (QTcpSocket* s : par.srv.findChildren<QTcpSocket*>())
+            s->write("sin pedir");
+    });
+    frmComSocket ventana;
+    ASSERT_TRUE(ventana.SocketClienteConectar("127.0.0.1", par.puerto()));
+    ASSERT_TRUE(waits::until(
+        [] { return !recordingMainWindow().grid.filter("Datos sin envío pendiente: sin pedir").isEmpty(); },
+        "the trace of the data that came unasked", kEsperaMaximaMs));
+    vb::EntidadPtr r;
+    ASSERT_TRUE(ventana.SocketClienteEnviarDatos("{}", r, 5));
+    ASSERT_EQ(r->Valor("respuesta").toString(), "{}");
 }
 
 TEST(frmComSocketCliente, ARefusedOrUnknownPeerSaysSoAndASendWithoutAConnectionFails) {

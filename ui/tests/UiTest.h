@@ -8,6 +8,7 @@
 #include "platform/Registry.h"
 #include "server/clsSocketFront.h"
 #include "server/tests/ClienteTcp.h"
+#include "testsupport/PuertoReservado.h"
 #include "testsupport/ReiniciaTodo.h"
 #include "testsupport/ScriptedPrompts.h"
 #include "testsupport/TestEnv.h"
@@ -130,9 +131,7 @@ inline QByteArray pide(quint16 puerto, const QByteArray& peticion, int ms = wait
 class ProgramaEnPrueba {
 public:
     explicit ProgramaEnPrueba(const QString& carpetaEjecucion = {}) {
-        QTcpServer s;
-        s.listen(QHostAddress::LocalHost, 0);
-        m_puerto = s.serverPort();
+        m_puerto = m_reserva.puerto();
         for (const char* sub : {"app", "cfg/Vesk/registry", "run"})
             QDir(m_dir.path()).mkpath(QLatin1String(sub));
         QFile::setPermissions(carpeta("run"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -209,6 +208,7 @@ public:
 
 private:
     QTemporaryDir m_dir;
+    testenv::PuertoReservado m_reserva; // the program's port, kept from other tests while it runs
     quint16 m_puerto = 0;
     QString m_ejecucion;
     QProcess m_proceso;

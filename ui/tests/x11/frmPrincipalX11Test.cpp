@@ -5,10 +5,12 @@
 #include "ui/frmPrincipal.h"
 #include "ui/tests/UiTest.h"
 
+#include <QElapsedTimer>
 #include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTableView>
 #include <QWindow>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -142,7 +144,8 @@ TEST_F(frmPrincipalX11Test, SinGestorDeVentanasLaVentanaQueSeVeSigueSusFilas) {
     ASSERT_TRUE(waits::until([&w] { return w.windowHandle()->isExposed(); }, "the X server to map the window"));
     ASSERT_TRUE(waits::until([&g] { return g.model()->rowCount() == 1; }, "the row logged before to show"));
     w.AnadirLog("uno");
-    EXPECT_EQ(g.currentIndex().siblingAtColumn(1).data(), "uno");
+    EXPECT_TRUE(waits::until([&g] { return g.currentIndex().siblingAtColumn(1).data() == "uno"; },
+                             "the row logged to be selected"));
 
     w.showNormal();
     emit hijo<ctrBoton>(w, "ctrMinimizar")->Click();
@@ -164,6 +167,37 @@ TEST_F(frmPrincipalX11Test, SinGestorDeVentanasLaVentanaQueSeVeSigueSusFilas) {
     ASSERT_TRUE(waits::until([&w] { return !w.windowHandle()->isExposed(); }, "the X server to unmap the window"));
     w.AnadirLog("cuatro");
     EXPECT_EQ(g.model()->rowCount(), 4);
+}
+
+pid_t g_xvfb = -1;
+
+// With the X server stopped, logging (on the request road) and the loop never wait on the display:
+// the loop turns all along; the rows show once the server goes on.
+TEST_F(frmPrincipalX11Test, ConElServidorXParadoElBucleNoEsperaALaPantalla) {
+    ASSERT_GT(g_xvfb, 0);
+    frmPrincipal w(false);
+    QTableView& g = rejilla(w);
+    w.muestraSinBandeja();
+    ASSERT_TRUE(waits::until([&w] { return w.windowHandle()->isExposed(); }, "the X server to map the window"));
+    w.AnadirLog("antes");
+    ASSERT_TRUE(waits::until([&g] { return g.model()->rowCount() == 1; }, "the first row to show"));
+    // What is to be painted is painted while the server answers.
+    QCoreApplication::sendPostedEvents();
+    w.repaint();
+    ::kill(g_xvfb, SIGSTOP);
+    const auto sigue = qScopeGuard([] { ::kill(g_xvfb, SIGCONT); });
+    QElapsedTimer reloj, paso;
+    reloj.start();
+    paso.start();
+    qint64 mayorPaso = 0;
+    for (int i = 0; reloj.elapsed() < 2000; ++i) {
+        w.AnadirLog(QStringLiteral("parado %1").arg(i));
+        program::waitMs(10);
+        mayorPaso = std::max(mayorPaso, paso.restart());
+    }
+    ::kill(g_xvfb, SIGCONT);
+    EXPECT_LT(mayorPaso, 1000) << "ms that one pass of the loop waited with the X server stopped";
+    EXPECT_TRUE(waits::until([&g] { return g.model()->rowCount() > 1; }, "the rows logged meanwhile to show"));
 }
 
 TEST_F(frmPrincipalX11Test, ConIceWMMinimizarYRestaurarSiguenValiendo) {
@@ -193,7 +227,8 @@ TEST_F(frmPrincipalX11Test, ConIceWMMinimizarYRestaurarSiguenValiendo) {
     ASSERT_TRUE(waits::until([&g] { return g.model()->rowCount() == 1; },
                              "the window restored from the task bar to show the row logged while minimised"));
     w.AnadirLog("a la vista");
-    EXPECT_EQ(g.currentIndex().siblingAtColumn(1).data(), "a la vista");
+    EXPECT_TRUE(waits::until([&g] { return g.currentIndex().siblingAtColumn(1).data() == "a la vista"; },
+                             "the row logged to be selected"));
 
     emit hijo<ctrBoton>(w, "ctrMinimizar")->Click();
     ASSERT_TRUE(waits::until([&w] { return estadoWm(w) == 3 && !w.windowHandle()->isExposed(); },
@@ -215,6 +250,7 @@ int main(int argc, char** argv) {
     pid_t xvfb = -1;
     if (!lista)
         xvfb = arrancaXvfb();
+    g_xvfb = xvfb;
     qputenv("QT_QPA_PLATFORM", xvfb > 0 ? "xcb" : "offscreen");
     int status = 0;
     {
