@@ -34,6 +34,11 @@ protected:
 
     void SetUp() override {
         testenv::reiniciaTodo();
+        abreVentana();
+    }
+    // A new socket window listening on a free port, its requests handed to `manejador`.
+    void abreVentana() {
+        ventana.reset();
         ventana = std::make_unique<frmComSocket>();
         QObject::connect(ventana.get(), &frmComSocket::Request, [this](const QString& d, QString& r) {
             if (manejador)
@@ -101,15 +106,7 @@ protected:
         gblnInstal = true;
         setSocketWindowFactory([] { return std::make_unique<VentanaDeTrazas>(); });
         // A window made with the switch on: its trace lines run events.
-        ventana.reset();
-        ventana = std::make_unique<frmComSocket>();
-        QObject::connect(ventana.get(), &frmComSocket::Request, [this](const QString& d, QString& r) {
-            if (manejador)
-                manejador(d, r);
-        });
-        qint32 p = 0;
-        ASSERT_TRUE(ventana->IniciaEscucha(p));
-        puerto = quint16(p);
+        abreVentana();
     }
     void TearDown() override {
         ventana.reset();
