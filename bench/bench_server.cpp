@@ -106,6 +106,7 @@ const QByteArray kTicket =
     R"({"accion":"ImprimirTicketCocinaEspecial","idTPV":3,"idTicket":1234,"texto":"1 Entrecot<br>2 Ca\u00f1a<br><b>1 Pizza</b> sin queso"})";
 
 // `clientes` threads send `total` requests between them, each on a fresh connection; latencies in µs.
+// Eight threads share a loopback address (127.0.0.1, .2, ...): one address may hold a few dozen.
 void carga(benchmark::State& state, const QByteArray& peticion, const QByteArray& esperado, int clientes, int total) {
     if (!g_banco->error.isEmpty()) {
         state.SkipWithError(g_banco->error.toStdString().c_str());
@@ -125,7 +126,7 @@ void carga(benchmark::State& state, const QByteArray& peticion, const QByteArray
                 auto& mias = porCliente[size_t(c)];
                 for (int i = c; i < total; i += clientes) {
                     const auto t0 = std::chrono::steady_clock::now();
-                    ClienteTcp cliente(puerto);
+                    ClienteTcp cliente(puerto, INADDR_LOOPBACK + in_addr_t(c / 8));
                     cliente.envia(peticion);
                     const QByteArray r = cliente.leeHastaCierre();
                     mias.push_back(
@@ -202,7 +203,7 @@ void BM_PingWhilePrintsQueue(benchmark::State& state) {
         std::atomic<int> pendientes{kTickets};
         std::vector<std::unique_ptr<ClienteTcp>> tills;
         for (int i = 0; i < kTickets; ++i)
-            tills.push_back(std::make_unique<ClienteTcp>(puerto));
+            tills.push_back(std::make_unique<ClienteTcp>(puerto, INADDR_LOOPBACK + 1 + in_addr_t(i))); // one per till
         const auto inicio = std::chrono::steady_clock::now();
         for (auto& t : tills)
             t->envia(kTicket);

@@ -99,7 +99,9 @@ struct Resultado {
 };
 
 // `clientes` threads send `peticion` for `segundos`, each time on a fresh connection read to its close
-// (or, persistent, on one connection per thread, reading the reply's length).
+// (or, persistent, on one connection per thread, reading the reply's length). Eight threads share a
+// loopback address (127.0.0.1, .2, ...), as the tills of a restaurant would: the service takes only a
+// few dozen connections from one address.
 Resultado carga(uint16_t puerto, const std::string& peticion, const std::string& esperado, int clientes,
                 double segundos, bool persistente = false) {
     struct PorHilo {
@@ -115,13 +117,14 @@ Resultado carga(uint16_t puerto, const std::string& peticion, const std::string&
         t.emplace_back([&, c] {
             PorHilo& mio = hilos[size_t(c)];
             mio.latencias.reserve(1 << 16);
-            int fd = persistente ? conecta(puerto) : -1;
+            const in_addr_t desde = INADDR_LOOPBACK + in_addr_t(c / 8);
+            int fd = persistente ? conecta(puerto, desde) : -1;
             for (auto ahora = Reloj::now(); ahora < fin; ahora = Reloj::now()) {
                 bool bien;
                 if (persistente) {
                     bien = fd >= 0 && envia(fd, peticion) && lee(fd, esperado.size()) == esperado;
                 } else {
-                    fd = conecta(puerto);
+                    fd = conecta(puerto, desde);
                     bien = fd >= 0 && envia(fd, peticion) && lee(fd, 0) == esperado;
                     if (fd >= 0)
                         ::close(fd);
@@ -131,7 +134,7 @@ Resultado carga(uint16_t puerto, const std::string& peticion, const std::string&
                     ++mio.errores;
                     if (persistente) {
                         ::close(fd);
-                        fd = conecta(puerto);
+                        fd = conecta(puerto, desde);
                     }
                     continue;
                 }
