@@ -70,8 +70,7 @@ TEST(TramaPeticion, BlanksBehindARequestAreDroppedHoweverTheBytesAreSplit) {
     }
 }
 
-// The request ends where the JSON reader ends the object, by its own grammar: apostrophe strings,
-// comments, unquoted keys and the reader's escapes hold braces and quotes that close nothing.
+// The request ends where the JSON reader's grammar ends the object, wherever the bytes are split.
 TEST(TramaPeticion, RequestEndsWhereTheReaderClosesTheObject) {
     const struct {
         QByteArray bytes;
@@ -99,8 +98,7 @@ TEST(TramaPeticion, RequestEndsWhereTheReaderClosesTheObject) {
     }
 }
 
-// A large request that dribbles in is not read again on every byte: its end, come in a piece too
-// small to ask the reader, is found when revisa asks (the quiet time), at the same place.
+// A dribbled large request is not reread on every byte: revisa (the quiet time) finds its end.
 TEST(TramaPeticion, ADribbledRequestIsReadAFewTimesAndItsEndFoundByRevisa) {
     const QByteArray p = "{'t':'" + QByteArray(100000, '}') + "'}";
     LectorPeticiones l;
@@ -108,8 +106,7 @@ TEST(TramaPeticion, ADribbledRequestIsReadAFewTimesAndItsEndFoundByRevisa) {
     ASSERT_EQ(l.anade(p.right(2)), Estado::Incompleta) << "the reader was asked for two more bytes";
     ASSERT_EQ(l.revisa(), Estado::Completa);
     ASSERT_EQ(l.toma(), p);
-    LectorPeticiones anidada;
-    ASSERT_EQ(anidada.anade(QByteArray("{a:").repeated(2000) + QByteArray(2000, '}')), Estado::Anidada);
+    ASSERT_EQ(LectorPeticiones().anade(QByteArray("{a:").repeated(2000) + QByteArray(2000, '}')), Estado::Anidada);
 }
 
 TEST(TramaPeticion, MoreThanOneMebibyteIsRefused) {
