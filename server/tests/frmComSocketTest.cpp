@@ -13,6 +13,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSocketNotifier>
@@ -79,8 +80,7 @@ protected:
     }
 };
 
-// A window without widgets: with the installation switch every trace line then runs events, as
-// the real trace list does.
+// A window without widgets: under /instal its trace lines run events, as the real trace list does.
 class VentanaDeTrazas final : public SocketWindowPort {
 public:
     QWidget* widget() override { return nullptr; }
@@ -96,7 +96,7 @@ public:
     bool cancelled() const override { return false; }
 };
 
-// The tests of kept connections run without and with the installation switch (/instal).
+// Kept connections without and with /instal, whose window's trace lines run events.
 class frmComSocketKeptTest : public frmComSocketTest, public ::testing::WithParamInterface<bool> {
 protected:
     void SetUp() override {
@@ -105,7 +105,6 @@ protected:
             return;
         gblnInstal = true;
         setSocketWindowFactory([] { return std::make_unique<VentanaDeTrazas>(); });
-        // A window made with the switch on: its trace lines run events.
         abreVentana();
     }
     void TearDown() override {
@@ -223,8 +222,7 @@ TEST_F(frmComSocketTest, ShortRequestsGoBeforeLargeOnesThatCameFirst) {
     EXPECT_EQ(k.orden.at(1), R"({"corta":1})") << k.orden.join(' ').toStdString();
 }
 
-// The bytes of unfinished requests of every connection together are bounded: the connection that
-// would pass the bound is closed and traced, the others are served, and the count returns to 0.
+// One bound on all connections' unfinished bytes: the one passing it is closed and traced, the rest served.
 TEST_F(frmComSocketTest, UnfinishedRequestsOfEveryConnectionShareOneBound) {
     ventana->setMaxBytesRetenidos(300000);
     manejador = [](const QString& d, QString& r) { r = QString::number(d.size()); };
@@ -249,32 +247,25 @@ TEST_F(frmComSocketTest, UnfinishedRequestsOfEveryConnectionShareOneBound) {
     esperaConexiones(0);
     ASSERT_EQ(ventana->bytesRetenidos(), 0);
     ASSERT_EQ(ventana->cerradasPorMemoria(), 1);
-    ASSERT_EQ(recordingMainWindow()
-                  .grid
-                  .filter(QRegularExpression("^Peticiones sin atender: \\d+ bytes, más de "
-                                             "300000; se cierra la conexión 2 desde 127.0.0.1"))
-                  .size(),
-              1);
+    const QRegularExpression cerrada("^Peticiones sin atender: \\d+ bytes, más de 300000; se cierra la conexión 2 "
+                                     "desde 127.0.0.1");
+    ASSERT_EQ(recordingMainWindow().grid.filter(cerrada).size(), 1);
 }
 
-// The bound counts from a request's first byte: a peer that sends a byte more often than the quiet
-// time is closed all the same, about the bound after it began.
+// The bound counts from a request's first byte, so a peer dribbling within the quiet time is closed.
 TEST_F(frmComSocketTest, ARequestDribbledFasterThanTheQuietTimeStillMeetsItsBound) {
     ventana->setLimitePeticionMs(600);
     manejador = [](const QString& d, QString& r) { r = d; };
     const qint64 ms = enHilo([this] {
         ClienteTcp c(puerto);
-        const auto inicio = std::chrono::steady_clock::now();
-        const auto transcurrido = [&] {
-            return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - inicio)
-                .count();
-        };
+        QElapsedTimer reloj;
+        reloj.start();
         // A byte every 100 ms (the peer's pace, the quiet time is 500 ms) until the server has gone.
-        for (bool sigue = c.envia(R"({"t":")"); sigue && transcurrido() < 5000;) {
+        for (bool sigue = c.envia(R"({"t":")"); sigue && reloj.elapsed() < 5000;) {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
             sigue = c.envia("x");
         }
-        return qint64(transcurrido());
+        return reloj.elapsed();
     });
     ASSERT_LT(ms, 3000) << "the dribbling peer was still served after " << ms << " ms";
     ASSERT_EQ(recordingMainWindow().grid.filter("Petición sin terminar tras 0 s desde 127.0.0.1").size(), 1);
@@ -318,8 +309,7 @@ TEST_F(frmComSocketTest, ConnectionsTakeTheLowestFreeIndexAndTheLimitIsWhatIsOpe
     EXPECT_EQ(ventana->EstadoSocket(1), "creado");
     EXPECT_EQ(ventana->EstadoSocket(3), "");
 
-    // A peer at its own limit is refused, the first of the episode traced, while another address is
-    // served; nothing goes to the error handler.
+    // A peer at its limit is refused (traced once), another address served; nothing reaches the error handler.
     const in_addr_t otra = INADDR_LOOPBACK + 1;
     const struct {
         int maxConexiones, maxPorPar;
@@ -409,8 +399,7 @@ TEST_P(frmComSocketKeptTest, EveryPeerGetsItsRepliesFramed) {
         {"half-closed text without brace", "hola", true, "[hola]", true},
         // What the peer sent is handed to the reader, as the quiet time would.
         {"half-closed in the middle of an object", R"({"a":)", true, "200 OK\r[{\"a\":]", true},
-        // The request ends where the JSON reader's grammar ends the object: apostrophe strings,
-        // comments and unquoted keys hold braces and quotes of their own.
+        // The request ends where the JSON reader's grammar ends the object, not at a quoted brace.
         {"a brace inside an apostrophe string", "{'texto':'Mesa 4 } postre: flan','b':1}", false,
          "200 OK\r[{'texto':'Mesa 4 } postre: flan','b':1}]", true},
         {"kept requests with braces in apostrophe strings", p + "{'t':'a}b'}" + p + "{'u':'}'}", false,
@@ -542,10 +531,8 @@ TEST(frmComSocketHijo, ServidorConPocosDescriptores) {
             if (!probada && g.at(escritas).contains("Sin descriptores libres")) {
                 probada = true;
                 int p[2];
-                const bool abre = ::pipe(p) == 0;
+                const bool abre = ::pipe(p) == 0 && ::close(p[0]) == 0 && ::close(p[1]) == 0;
                 std::printf("%s\n", abre ? "tubería abierta" : "sin tubería");
-                if (abre)
-                    ::close(p[0]), ::close(p[1]);
             }
         }
         std::fflush(stdout);
@@ -606,14 +593,13 @@ TEST(frmComSocket, DescriptorsRunOutThePortAnswersAgainAndTheCpuStaysBounded) {
         const double antes = cpuMs(hijo.processId());
         program::waitMs(1000); // the window over which the CPU is measured while the server is full
         EXPECT_LT(cpuMs(hijo.processId()) - antes, 200) << "ms of CPU in 1 s with every descriptor taken";
+        // Refusals are traced once an episode, connections closed to make room a few a second.
         if (k.sinLimite) {
             ASSERT_TRUE(espera("tubería abierta")) << "no descriptor left for the program: " << salida.toStdString();
-        }
-        // Refusals are traced once an episode, connections closed to make room a few a second.
-        if (k.sinLimite)
             EXPECT_EQ(salida.count(k.episodio), 1) << salida.toStdString();
-        else
+        } else {
             EXPECT_LE(salida.count(k.episodio), 10) << salida.toStdString();
+        }
         clientes.clear();
         // Until the server has seen the peers leave a Ping may be refused: each is retried.
         const QByteArray ping = R"({"accion":"Ping"})";
