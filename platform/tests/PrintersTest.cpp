@@ -11,8 +11,7 @@
 
 namespace {
 
-// A cupsd of the test's own with one raw queue, made the server of this process's CUPS calls for
-// the test's length.
+// A private cupsd with one raw queue, this process's CUPS server while it lives.
 struct CupsdPropio {
     testenv::ServicioPrivado cupsd{testenv::ServicioPrivado::Tipo::Cupsd};
     QByteArray anterior = cupsServer();
@@ -63,8 +62,7 @@ TEST(Printers, RawJobsCrossCupsUnchangedAndAnEmptyOneIsNoJob) {
     EXPECT_FALSE(cups.send("", "x", &error));
 }
 
-// A queue that refuses jobs: the reason is cupsd's own answer to the Create-Job, not what a later
-// look-up (the queue by its description) left behind.
+// A refusing queue: the reason is cupsd's answer to the Create-Job, not a later look-up's leftover.
 TEST(Printers, ARefusedJobGivesCupsdsOwnAnswer) {
     TARVOLIN_REQUIRE_CUPS();
     testenv::ColaCaptura cola(QStringLiteral("platform_rechaza"));
@@ -79,27 +77,23 @@ TEST(Printers, ARefusedJobGivesCupsdsOwnAnswer) {
     EXPECT_TRUE(cups.send(cola.nombre, "x", &error)) << error.toStdString();
 }
 
-// A cupsd of its own with a job limit of one and a request body limit of 1 KiB refuses a job beyond
-// either, each time with its own answer as the reason; a job within both goes.
+// A cupsd allowing one job and 1 KiB bodies refuses a job beyond either with its own answer.
 TEST(Printers, ACupsdAtItsLimitsRefusesWithItsOwnAnswer) {
     TARVOLIN_REQUIRE_CUPS();
     qputenv("TARVOLIN_CUPSD_CONF_EXTRA", "MaxJobs 1\\nLimitRequestBody 1024");
     CupsdPropio propio;
     qunsetenv("TARVOLIN_CUPSD_CONF_EXTRA");
     ASSERT_TRUE(propio.arranca("limitada")) << propio.cupsd.error().toStdString();
-    const auto orden = [&](const char* programa, const QStringList& args) { return propio.orden(programa, args); };
-
     printers::CupsOutput cups;
     QString error;
     // A stopped queue keeps its job pending: the next Create-Job meets the job limit.
-    ASSERT_TRUE(orden("cupsdisable", {"limitada"}));
+    ASSERT_TRUE(propio.orden("cupsdisable", {"limitada"}));
     ASSERT_TRUE(cups.send("limitada", "uno", &error)) << error.toStdString();
     EXPECT_FALSE(cups.send("limitada", "dos", &error));
     EXPECT_TRUE(error.contains("(client-error-not-possible)")) << error.toStdString();
-    ASSERT_TRUE(orden("cancel", {"-a", "limitada"}));
-    ASSERT_TRUE(orden("cupsenable", {"limitada"}));
-    // A document too large: refused as it closes; its job, created already, is cancelled, so it takes
-    // no place of the job limit from the next one.
+    ASSERT_TRUE(propio.orden("cancel", {"-a", "limitada"}));
+    ASSERT_TRUE(propio.orden("cupsenable", {"limitada"}));
+    // Too large: refused as it closes, its created job cancelled, so the next fits the job limit.
     EXPECT_FALSE(cups.send("limitada", QByteArray(4096, 'x'), &error));
     EXPECT_TRUE(error.contains("Request Entity Too Large (client-error-request-value-too-long)"))
         << error.toStdString();
