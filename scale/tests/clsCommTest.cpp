@@ -105,8 +105,7 @@ TEST_F(clsCommTest, RequestModeRepliesOfEachModel) {
     }
 }
 
-// A till that never had a scale lacks its keys: a weighing request reads them as 0 and is answered,
-// where the missing key once ended the program; so is a tick and the port's opening.
+// A till without the scale keys reads them as 0: a weighing or a tick, which once ended it, is answered.
 TEST_F(clsCommTest, ATillWithoutTheScaleKeysIsNotEndedByAWeighing) {
     coretest::borraRegistro();
     parametros({});
@@ -332,10 +331,8 @@ TEST_F(clsCommTest, WithoutRegisteredWindowsTheDialogsReadAsCancelled) {
     EXPECT_TRUE(preguntas.calls.empty());
 }
 
-// One rule for where a reply ends, for every model (0, an "other" one, 3, 5 and 7) in request and
-// continuous mode: each reply gives the whole frame's weight or no weight, never a part's. Continuous
-// rows read the model's zero frame first, so that a weight may be handed out (model 5's is unstable:
-// its weight is stable by the "B" of the frame read).
+// Every model, in both modes, gives a whole frame's weight or none; continuous rows read a zero first
+// so a weight may be handed out (model 5's zero is unstable, the "B" of the frame read makes it stable).
 class ReglaDeLectura : public EntornoBalanza, public ::testing::WithParamInterface<int> {};
 
 TEST_P(ReglaDeLectura, EachReplyGivesTheWholeFramesWeightOrNone) {
@@ -385,13 +382,11 @@ TEST_P(ReglaDeLectura, EachReplyGivesTheWholeFramesWeightOrNone) {
 
 INSTANTIATE_TEST_SUITE_P(Modelos, ReglaDeLectura, ::testing::Values(0, 1, 3, 5, 7));
 
-// Unplugged in continuous mode: the ticks stop with their message; once the scale is back, "Sí" to
-// the weighing's question opens the port again and reads it.
+// Unplugged in continuous mode the ticks stop; once it is back, "Sí" to the question opens it again.
 TEST_F(clsCommTest, AnsweringYesAfterAnUnplugInContinuousModeOpensThePortAgain) {
     QTemporaryDir dir;
     const QString nombre = dir.path() + "/balanza";
-    auto enchufa = [&] { return enchufaEn(nombre); };
-    ASSERT_TRUE(enchufa());
+    ASSERT_TRUE(enchufaEn(nombre));
     apuntaCom(2, nombre);
     parametros({{"BalanzaModoContinuo", "1"}});
     ASSERT_TRUE(objComm().InitPuerto(2, "9600,e,8,1", 1));
@@ -406,7 +401,7 @@ TEST_F(clsCommTest, AnsweringYesAfterAnUnplugInContinuousModeOpensThePortAgain) 
                                       "encendida y conectada al TPV y reinicie el programa"});
     EXPECT_EQ(ventana.grid.filter("se ha desconectado").size(), 1) << ventana.grid.join('\n').toStdString();
 
-    ASSERT_TRUE(enchufa());
+    ASSERT_TRUE(enchufaEn(nombre));
     sim->responde("+  1.250\r\n");
     preguntas.calls.clear();
     preguntas.answers = {prompts::vbYes, prompts::vbNo};
