@@ -131,9 +131,7 @@ const std::vector<CasoCocina>& casosCocina() {
          kSoloLineas, relleno("unodos") + "|tres<BR><B>x</B> |" + relleno("</b>solo"), "{ESC}E{01}|{ESC}E{00}"},
         // Capitals one character for one: "ß" keeps its column.
         {"mayusculas_eszett", "ImpArtsMayusculas=1 EspacioEntreLineasCocina=64", QStringLiteral("1 Wei\u00dfwurst"),
-         kSoloLineas,
-         relleno("1 WEI\xdf"
-                 "WURST")},
+         kSoloLineas, relleno("1 WEI\xdfWURST")},
         // A character outside the basic plane is one byte on paper and takes one column.
         {"emoji_una_columna", "", QStringLiteral("1 Pizza \U0001F355 picante"), kSoloLineas,
          relleno("1 Pizza ? picante")},
@@ -315,10 +313,8 @@ TEST_F(clsImprimirTicketTest, TheResultIsItsOwnJobsPieceByPiece) {
     printers::install(&salida);
 }
 
-// The real cupsd refuses chosen jobs (its queue set to reject right before them); the kitchen ticket's
-// result, the jobs on paper and the failures told follow what went out, job by job. Each piece sends
-// its line-spacing job (commands only), then its ticket; a refused set-up job is sent once more and
-// only logged, the ticket's own job decides.
+// cupsd refuses chosen jobs; result, paper and failures told follow what went out. Each piece sends a
+// line-spacing job, then its ticket; a refused set-up job is resent once, the ticket's own job decides.
 TEST_F(clsImprimirTicketTest, AgainstARefusingCupsdTheResultFollowsWhatWentOut) {
     TARVOLIN_REQUIRE_CUPS();
     struct ColaQueRechaza final : printers::RawOutput {
@@ -391,8 +387,7 @@ TEST_F(clsImprimirTicketTest, AgainstARefusingCupsdTheResultFollowsWhatWentOut) 
     }
 }
 
-// The seller line goes without the kitchen's character set: when it is the line that makes a length-limit
-// send, its job gets no ESC "t" 19 in front, while a kitchen line's (the table's) does.
+// A length-limit send of the seller line gets no kitchen character set (ESC "t" 19); the table's does.
 TEST_F(clsImprimirTicketTest, TheSellerLineIsSentWithoutTheKitchenCharacterSet) {
     pon("LongMaxTexto=1 CodigosEscTicketCocina=3");
     ASSERT_TRUE(cocina(1234, QStringLiteral("1 Flan")));
@@ -407,9 +402,8 @@ TEST_F(clsImprimirTicketTest, TheSellerLineIsSentWithoutTheKitchenCharacterSet) 
     EXPECT_EQ(vistas, 2);
 }
 
-// Text from outside prints as text, wherever it enters the ticket: a stray GS "(" "L" (whose length would
-// swallow the rest) and an ESC in a request field or a row are dropped, the letters after them and the
-// foot's own text come out translated.
+// Outside text prints as text wherever it enters: a stray GS "(" "L" (its length would swallow the rest)
+// or ESC from a request or a row is dropped, the letters after them and the foot's text translated.
 TEST_F(clsImprimirTicketTest, ControlBytesFromOutsideAreDroppedAndTheRestTranslates) {
     const QString sucio = QStringLiteral("A\x1d(L\u00ff\u00ff\x1b\u00f1B\tC"); // A GS ( L 255 255 ESC ñ B TAB C
     const QString limpio = QStringLiteral("A(L") + QChar(0xff) + QChar(0xff) + QChar(164) + QStringLiteral("B C");
@@ -532,8 +526,7 @@ TEST_F(clsImprimirTicketTest, SpecialTicketPiecesLinesAndTheWrapAt42Columns) {
              x + "{ESC}E{00}{CR}{LF}<B>z</B>{CR}{LF}" + corte},
         // The standard code set keeps the standard double height.
         {"<dblalt>X</dblalt>", inicio + "{GS}!{11}X{GS}!{00}{CR}{LF}" + corte},
-        // An image command claiming far more than the whole ticket (it ended the service): text from a
-        // request, so its control bytes are dropped and the rest prints as text.
+        // An image command claiming more than the ticket (it ended the service): its control bytes dropped.
         {"Hola " + fsq + "abc", inicio + "Hola q@@abc{CR}{LF}" + corte},
         // A character outside the basic plane takes one column in the wrap.
         {cara.repeated(42), inicio + QString(42, u'?') + "{CR}{LF}" + corte},
