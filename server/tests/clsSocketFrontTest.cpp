@@ -213,17 +213,15 @@ TEST_F(clsSocketFrontTest, EveryReplyByteForByte) {
               "2");
 }
 
-// While the print server hangs, GetPrinters answers the failure, never the empty list of a system
-// without printers; once it goes on, the list again.
+// A hung print server makes GetPrinters answer the failure, not a printerless system's empty list.
 TEST_F(clsSocketFrontTest, GetPrintersWhileCupsdHangsAnswersTheFailure) {
     testenv::ServicioPrivado cupsd(testenv::ServicioPrivado::Tipo::Cupsd);
     ASSERT_TRUE(cupsd.ok()) << cupsd.error().toStdString();
-    const QByteArray anterior = cupsServer();
-    cupsSetServer(QFile::encodeName(cupsd.socket()).constData());
     struct Restaura {
-        QByteArray s;
+        QByteArray s = cupsServer();
         ~Restaura() { cupsSetServer(s.isEmpty() ? nullptr : s.constData()); }
-    } restaura{anterior};
+    } restaura;
+    cupsSetServer(QFile::encodeName(cupsd.socket()).constData());
     const QByteArray kGetPrinters = R"({"accion":"GetPrinters"})", kVacia = "200 OK\r{\"result\":[],\"ok\":true}";
     ASSERT_EQ(pide(kGetPrinters), kVacia);
     cupsd.para();
@@ -525,9 +523,8 @@ TEST_F(clsSocketFrontTest, PrintFailingPartWayRetriesOnlyWhatDidNotGoOutAndRepor
     printers::install(nullptr);
 }
 
-// The kitchen queue refuses a queued ticket's set-up job (its line spacing) and the retry of it: the
-// ticket's own job prints, so the queue is done with the request, the dish is on paper once, and no
-// error ticket says otherwise.
+// The queue refuses a queued ticket's set-up job and its retry: the ticket itself prints, so the
+// request is done, the dish on paper once, and no error ticket says otherwise.
 TEST_F(clsSocketFrontTest, QueuedTicketWhoseSetUpWasRefusedIsDoneOnce) {
     testenv::ColaCaptura cocina(QStringLiteral("tarvolin_prep"));
     ASSERT_TRUE(cocina.creada);
@@ -536,8 +533,7 @@ TEST_F(clsSocketFrontTest, QueuedTicketWhoseSetUpWasRefusedIsDoneOnce) {
         QString cola;
         int rechazos = 2;
         bool send(const QString& p, const QByteArray& datos, QString* error) override {
-            const bool preparacion = datos.size() == 3 && datos.startsWith("\x1b"
-                                                                           "3");
+            const bool preparacion = datos.size() == 3 && datos.startsWith("\x1b\x33"); // ESC "3": line spacing
             if (p == cola)
                 QProcess::execute(preparacion && rechazos-- > 0 ? "cupsreject" : "cupsaccept", {cola});
             return cups.send(p, datos, error);
