@@ -313,8 +313,7 @@ TEST_F(clsImprimirTicketTest, TheResultIsItsOwnJobsPieceByPiece) {
     printers::install(&salida);
 }
 
-// cupsd refuses chosen jobs; result, paper and failures told follow what went out. Each piece sends a
-// line-spacing job, then its ticket; a refused set-up job is resent once, the ticket's own job decides.
+// cupsd refuses chosen jobs: a refused set-up job is resent once, each piece's ticket job decides its result.
 TEST_F(clsImprimirTicketTest, AgainstARefusingCupsdTheResultFollowsWhatWentOut) {
     TARVOLIN_REQUIRE_CUPS();
     struct ColaQueRechaza final : printers::RawOutput {
@@ -354,8 +353,7 @@ TEST_F(clsImprimirTicketTest, AgainstARefusingCupsdTheResultFollowsWhatWentOut) 
         par("ImpTicket", cola.nombre);
         gblnLog = true;
         recordingMainWindow().grid.clear();
-        const ResultadoImpresion r = clsImprimirTicket().ImprimirTicketCocinaEspecial(
-            3, 1234, QStringLiteral("1 Flan<cortar>2 Flan"), kSinOpciones);
+        const auto r = clsImprimirTicket().ImprimirTicketCocinaEspecial(3, 1234, "1 Flan<cortar>2 Flan", kSinOpciones);
         QProcess::execute("cupsaccept", {cola.nombre});
         printers::install(&salida);
         gblnLog = false;
@@ -402,8 +400,7 @@ TEST_F(clsImprimirTicketTest, TheSellerLineIsSentWithoutTheKitchenCharacterSet) 
     EXPECT_EQ(vistas, 2);
 }
 
-// Outside text prints as text wherever it enters: a stray GS "(" "L" (its length would swallow the rest)
-// or ESC from a request or a row is dropped, the letters after them and the foot's text translated.
+// Control bytes from outside (GS "(" "L", ESC) are dropped wherever they enter; the rest prints translated.
 TEST_F(clsImprimirTicketTest, ControlBytesFromOutsideAreDroppedAndTheRestTranslates) {
     const QString sucio = QStringLiteral("A\x1d(L\u00ff\u00ff\x1b\u00f1B\tC"); // A GS ( L 255 255 ESC ñ B TAB C
     const QString limpio = QStringLiteral("A(L") + QChar(0xff) + QChar(0xff) + QChar(164) + QStringLiteral("B C");
