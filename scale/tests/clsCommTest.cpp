@@ -331,8 +331,7 @@ TEST_F(clsCommTest, WithoutRegisteredWindowsTheDialogsReadAsCancelled) {
     EXPECT_TRUE(preguntas.calls.empty());
 }
 
-// Every model, in both modes, gives a whole frame's weight or none; continuous rows read a zero first
-// so a weight may be handed out (model 5's zero is unstable, the "B" of the frame read makes it stable).
+// Every model and mode gives a whole frame's weight or none; continuous reads a zero first to hand one out.
 class ReglaDeLectura : public EntornoBalanza, public ::testing::WithParamInterface<int> {};
 
 TEST_P(ReglaDeLectura, EachReplyGivesTheWholeFramesWeightOrNone) {
