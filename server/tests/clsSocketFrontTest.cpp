@@ -523,8 +523,7 @@ TEST_F(clsSocketFrontTest, PrintFailingPartWayRetriesOnlyWhatDidNotGoOutAndRepor
     printers::install(nullptr);
 }
 
-// The queue refuses a queued ticket's set-up job and its retry: the ticket itself prints, so the
-// request is done, the dish on paper once, and no error ticket says otherwise.
+// A queued ticket's set-up job refused twice: the ticket prints once, so the request is done, no error.
 TEST_F(clsSocketFrontTest, QueuedTicketWhoseSetUpWasRefusedIsDoneOnce) {
     testenv::ColaCaptura cocina(QStringLiteral("tarvolin_prep"));
     ASSERT_TRUE(cocina.creada);
@@ -553,8 +552,7 @@ TEST_F(clsSocketFrontTest, QueuedTicketWhoseSetUpWasRefusedIsDoneOnce) {
                              "the marker printed after the ticket", kEsperaMaximaMs));
     EXPECT_TRUE(std::ranges::none_of(trabajos(), [](const QByteArray& j) { return j.contains("Se ha producido"); }));
     ASSERT_TRUE(cocina.captura.espera(1));
-    EXPECT_EQ(std::ranges::count_if(cocina.captura.trabajos, [](const QByteArray& j) { return j.contains("UNICO"); }),
-              1);
+    EXPECT_EQ(std::ranges::count_if(cocina.captura.trabajos, [](const auto& j) { return j.contains("UNICO"); }), 1);
     printers::install(nullptr);
 }
 
