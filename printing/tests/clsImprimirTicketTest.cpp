@@ -391,12 +391,11 @@ TEST_F(clsImprimirTicketTest, TheSellerLineIsSentWithoutTheKitchenCharacterSet) 
     ASSERT_TRUE(cocina(1234, QStringLiteral("1 Flan")));
     const QByteArray paginaEuro = bytes({27, 't', 19});
     int vistas = 0;
-    for (const auto& j : trabajosTicket()) {
+    for (const auto& j : trabajosTicket())
         if (j.data.contains("Vendedor") || j.data.contains("Mesa:")) {
             ++vistas;
             EXPECT_EQ(j.data.startsWith(paginaEuro), j.data.contains("Mesa:")) << legible(j.data).toStdString();
         }
-    }
     EXPECT_EQ(vistas, 2);
 }
 
