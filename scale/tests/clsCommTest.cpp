@@ -331,7 +331,8 @@ TEST_F(clsCommTest, WithoutRegisteredWindowsTheDialogsReadAsCancelled) {
     EXPECT_TRUE(preguntas.calls.empty());
 }
 
-// Every model and mode gives a whole frame's weight or none; continuous reads a zero first to hand one out.
+// Every model and mode gives a whole frame's weight or none; continuous reads a zero first to hand one out
+// (model 5's zero frame is unstable, so its weight counts only by the "B" of the frame read).
 class ReglaDeLectura : public EntornoBalanza, public ::testing::WithParamInterface<int> {};
 
 TEST_P(ReglaDeLectura, EachReplyGivesTheWholeFramesWeightOrNone) {
