@@ -393,8 +393,7 @@ TEST_F(basGeneralTest, ThePrintGuardCoversItsOwnRoadNotTheEventsInsideItsWaits) 
     EXPECT_TRUE(recordingMainWindow().grid.contains("sin papel"));
 }
 
-// On the print road the seam itself opens nothing: a box, an input box or a form asked for there directly
-// goes to its handler (the tests' one fails the test) and nobody answers; MensajeEnPantalla logs there.
+// On the print road the seam opens nothing: a box asked for there goes to its handler; MensajeEnPantalla logs.
 TEST_F(basGeneralTest, TheSeamOpensNoBoxOnThePrintRoad) {
     QStringList oidas;
     const prompts::ForbiddenBoxHandler anterior = prompts::forbiddenBoxHandler();
@@ -435,21 +434,18 @@ TEST_F(basGeneralTest, TheSeamOpensNoBoxOnThePrintRoad) {
     EXPECT_EQ(m_prompts.calls.size(), 1u);
 }
 
-// DriversByTheirPackageNames' child, on a driver list of its own (unixODBC takes ODBCSYSINI's path once
-// per process): two reconnect ticks, then, with TARVOLIN_HIJO_INSTALA, that driver section installed and
-// ticks until one connects. It prints what it saw as "hijo:" lines.
-TEST(basGeneralHijo, TicksOnItsOwnDriverList) {
+using basGeneralHijo = coretest::RegistroTest;
+using basGeneralReconexion = coretest::RegistroTest;
+
+// A child on a driver list of its own (unixODBC reads ODBCSYSINI once a process): prints "hijo:" lines.
+TEST_F(basGeneralHijo, TicksOnItsOwnDriverList) {
     if (!qEnvironmentVariableIsSet("TARVOLIN_HIJO_DRIVERS"))
         GTEST_SKIP() << "run by DriversByTheirPackageNames";
-    coretest::resetCore();
-    coretest::borraRegistro();
     for (const auto& p : coretest::parametrosBase("information_schema"))
         coretest::escribeRegistro(p.first, p.second);
     CargaParametrosRegistro();
     gblnLog = qEnvironmentVariableIsSet("TARVOLIN_HIJO_LOG");
-    prompts::ScriptedPrompts cajas;
-    cajas.answers = {prompts::vbYes};
-    prompts::install(&cajas);
+    m_prompts.answers = {prompts::vbYes};
     RecordingPrinter papel;
     setErrorPrinter(&papel);
     bool conectada = false;
@@ -464,33 +460,24 @@ TEST(basGeneralHijo, TicksOnItsOwnDriverList) {
         EXPECT_TRUE(waits::until([&] { return conectada = IntentoConexionTick(); }, "the driver installed meanwhile"));
     }
     QStringList lineas = {
-        QStringLiteral("conectada=%1").arg(conectada), QStringLiteral("cajas=%1").arg(cajas.calls.size()),
+        QStringLiteral("conectada=%1").arg(conectada), QStringLiteral("cajas=%1").arg(m_prompts.calls.size()),
         QStringLiteral("tickets=%1").arg(papel.tickets.size()),
         QStringLiteral("driver=") + QRegularExpression("DRIVER=\\{([^}]*)\\}").match(gstrCadenaConexion).captured(1)};
     for (const QString& g : recordingMainWindow().grid)
         lineas << QStringLiteral("grid=") + QString(g).replace('\n', ' ');
-    for (const QString& l : lineas)
-        std::printf("hijo:%s\n", l.toUtf8().constData());
+    std::printf("hijo:%s\n", lineas.join("\nhijo:").toUtf8().constData());
     std::fflush(stdout);
-    prompts::install(nullptr);
-    coretest::resetCore();
-    coretest::borraRegistro();
 }
 
-// The MySQL driver is found by the names unixODBC's packages give it, the MariaDB connector's among them:
-// a Unicode one first, and the last one listed among equals; the one used is logged once. Without one the
-// question comes once for two ticks: in a box under /log, and in the log before the till's rows are
-// loaded (not on paper: the printer's settings come with those rows). A driver installed meanwhile is
-// taken at a later tick, without a restart. Each case is a child process on a real odbcinst.ini.
+// Drivers by their packages' names (a Unicode one first, the last among equals), each case a child on a real
+// odbcinst.ini; with none the question comes once, never on paper, and one installed meanwhile is taken.
 TEST(basGeneralDrivers, DriversByTheirPackageNames) {
     TARVOLIN_REQUIRE_DATABASE();
-    QString so;
-    {
-        QFile actual(qEnvironmentVariable("ODBCSYSINI") + "/odbcinst.ini");
-        ASSERT_TRUE(actual.open(QIODevice::ReadOnly)) << "the services' odbcinst.ini";
-        so = QRegularExpression("(?m)^Driver\\s*=\\s*(\\S+)").match(QString::fromUtf8(actual.readAll())).captured(1);
-        ASSERT_FALSE(so.isEmpty());
-    }
+    QFile actual(qEnvironmentVariable("ODBCSYSINI") + "/odbcinst.ini");
+    ASSERT_TRUE(actual.open(QIODevice::ReadOnly)) << "the services' odbcinst.ini";
+    const QString so =
+        QRegularExpression("(?m)^Driver\\s*=\\s*(\\S+)").match(QString::fromUtf8(actual.readAll())).captured(1);
+    ASSERT_FALSE(so.isEmpty());
     const auto seccion = [&](const QString& nombre) { return QStringLiteral("[%1]\nDriver=%2\n\n").arg(nombre, so); };
     const QString pregunta = QStringLiteral("¿Desea continuar (el TPV se quedará en OFF)?");
     const struct {
@@ -529,43 +516,36 @@ TEST(basGeneralDrivers, DriversByTheirPackageNames) {
         hijo.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=basGeneralHijo.TicksOnItsOwnDriverList"});
         ASSERT_TRUE(hijo.waitForFinished(30000)) << "waited 30 s for the child";
         const QString salida = QString::fromUtf8(hijo.readAllStandardOutput());
-        ASSERT_EQ(hijo.exitCode(), 0) << salida.toStdString();
+        SCOPED_TRACE(salida.toStdString());
+        ASSERT_EQ(hijo.exitCode(), 0);
         QStringList vistas;
         for (const QString& l : salida.split('\n'))
             if (l.startsWith("hijo:"))
                 vistas << l.mid(5);
         const QStringList grid = vistas.filter(QRegularExpression("^grid="));
         const bool usable = QString::fromUtf8(k.usado) != "MySQL";
-        EXPECT_TRUE(vistas.contains(QStringLiteral("conectada=%1").arg(usable))) << salida.toStdString();
-        EXPECT_TRUE(vistas.contains(QStringLiteral("driver=") + k.usado)) << salida.toStdString();
-        EXPECT_TRUE(vistas.contains(QStringLiteral("cajas=%1").arg(k.cajas))) << salida.toStdString();
-        EXPECT_TRUE(vistas.contains("tickets=0")) << salida.toStdString();
-        EXPECT_EQ(grid.filter(pregunta).size(), k.preguntasEnLog) << salida.toStdString();
-        EXPECT_EQ(grid.filter(QStringLiteral("grid=Driver ODBC de MySQL: ") + k.usado).size(), 1)
-            << salida.toStdString();
-        // After the question, each later attempt only says so in the log.
-        EXPECT_EQ(grid.filter("grid=No hay ningún driver de ODBC de MySQL instalado").isEmpty(), usable && !k.instala)
-            << salida.toStdString();
+        for (const QString& l : {QStringLiteral("conectada=%1").arg(usable), QStringLiteral("driver=") + k.usado,
+                                 QStringLiteral("cajas=%1").arg(k.cajas), QStringLiteral("tickets=0")})
+            EXPECT_TRUE(vistas.contains(l)) << l.toStdString();
+        EXPECT_EQ(grid.filter(pregunta).size(), k.preguntasEnLog);
+        EXPECT_EQ(grid.filter(QStringLiteral("grid=Driver ODBC de MySQL: ") + k.usado).size(), 1);
+        // after the question, each later attempt only says so in the log
+        EXPECT_EQ(grid.filter("grid=No hay ningún driver de ODBC de MySQL instalado").isEmpty(), usable && !k.instala);
     }
 }
 
-// The reconnect timer's tick against a server of the test's own, stopped and started again: a start with
-// the server down ticks until it is up and runs the post-connection step once; a link lost later is
-// reported, the timer takes over, and its tick brings both connections back without that step.
-TEST(basGeneralReconexion, TheTickBringsTheLinkBackWhenTheServerStartsAgain) {
+// The tick on a server of the test's own, down at the start and lost later, brings both connections back;
+// the post-connection step runs once, at the first connection only.
+TEST_F(basGeneralReconexion, TheTickBringsTheLinkBackWhenTheServerStartsAgain) {
     TARVOLIN_REQUIRE_DATABASE();
-    coretest::resetCore();
     testenv::ServicioPrivado servidor(testenv::ServicioPrivado::Tipo::MariaDB);
     ASSERT_TRUE(servidor.ok()) << servidor.error().toStdString();
-    coretest::borraRegistro();
     for (const auto& p : coretest::parametrosBase("mysql"))
         coretest::escribeRegistro(p.first, p.second);
     coretest::escribeRegistro("IpServidor", QStringLiteral("127.0.0.1;PORT=%1").arg(servidor.puerto()));
     coretest::escribeRegistro("UsuarioMysql", "root");
     coretest::escribeRegistro("MysqlPassword", "0");
     CargaParametrosRegistro();
-    prompts::ScriptedPrompts cajas;
-    prompts::install(&cajas);
     int pasos = 0;
     setPasoPostConexion([&] { ++pasos; });
     coretest::ReconnectingMainWindow ventana(50);
@@ -585,18 +565,14 @@ TEST(basGeneralReconexion, TheTickBringsTheLinkBackWhenTheServerStartsAgain) {
     // The start-up's own attempt fails and hands over to the timer.
     ASSERT_FALSE(ConectaBBDD());
     mainWindow().setReconnectTimerEnabled(true);
-    arranca(1, "the tick after the first start");
+    ASSERT_NO_FATAL_FAILURE(arranca(1, "the tick after the first start"));
 
     servidor.apaga();
     EXPECT_FALSE(AtrapaErrores("prueba.Reconexion", [] { ConexionServidor().Execute("select 1"); }));
     EXPECT_TRUE(ventana.reconnectTimer);
-    arranca(2, "the tick after the lost link");
-    EXPECT_TRUE(cajas.calls.empty());
-
+    ASSERT_NO_FATAL_FAILURE(arranca(2, "the tick after the lost link"));
+    EXPECT_TRUE(m_prompts.calls.empty());
     setPasoPostConexion(nullptr);
-    prompts::install(nullptr);
-    coretest::resetCore();
-    coretest::borraRegistro();
 }
 
 } // namespace
