@@ -8,30 +8,17 @@ using namespace LexicoSQL;
 
 namespace {
 
-// The stretches as text: code as it is, '...' / "..." texts as T<...>, names as N<...>, comments as C,
-// executable comment delimiters as E.
+// The stretches as text: code as is, texts T<...>, names N<...>, comments C, executable delimiters E.
 QString lectura(const QString& s, const Modo& modo) {
     QString r;
     for (const Pieza& p : trocea(s, modo)) {
         const QString t = s.mid(p.inicio, p.fin - p.inicio);
-        switch (p.tipo) {
-        case Tramo::Codigo:
-            r += t;
-            break;
-        case Tramo::Comillas:
-        case Tramo::ComillasDobles:
-            r += "T<" + t + ">";
-            break;
-        case Tramo::Nombre:
-            r += "N<" + t + ">";
-            break;
-        case Tramo::Comentario:
-            r += "C";
-            break;
-        case Tramo::Ejecutable:
-            r += "E";
-            break;
-        }
+        const bool texto = p.tipo == Tramo::Comillas || p.tipo == Tramo::ComillasDobles;
+        r += p.tipo == Tramo::Codigo       ? t
+             : texto                       ? "T<" + t + ">"
+             : p.tipo == Tramo::Nombre     ? "N<" + t + ">"
+             : p.tipo == Tramo::Comentario ? QString("C")
+                                           : QString("E");
     }
     return r;
 }
@@ -41,12 +28,8 @@ QString lectura(const QString& s, const Modo& modo) {
 TEST(LexicoSQL, EachModeReadsLiteralsNamesAndExecutableCommentsAsTheServerDoes) {
     const Modo usual{.version = 101119}, sinBarras{.barrasEscapan = false, .version = 101119},
         ansi{.comillasDoblesNombran = true, .version = 101119}, sinVersion{};
-    const struct {
-        const char* sql;
-        const Modo& modo;
-        const char* leido;
-        bool incierto;
-    } casos[] = {
+    const std::tuple<const char*, Modo, const char*, bool> casos[] = {
+        // sql | mode | read as | uncertain
         {R"(select 'C:\t\', 'x')", usual, R"(select T<'C:\t\', '>xT<'>)", false},
         {R"(select 'C:\t\', 'x')", sinBarras, R"(select T<'C:\t\'>, T<'x'>)", false},
         {R"(select "a""b", `c`)", usual, R"(select T<"a""b">, N<`c`>)", false},
@@ -62,11 +45,11 @@ TEST(LexicoSQL, EachModeReadsLiteralsNamesAndExecutableCommentsAsTheServerDoes) 
         {"select 1 /*m! , 2 */ -- x\n#y\n", usual, "select 1 C C\nC\n", false},
         {"select 1 /*!, 2 /* x */ , 3 */", usual, "select 1 E, 2 C , 3 E", false},
     };
-    for (const auto& c : casos) {
-        bool incierto = false;
-        trocea(c.sql, c.modo, &incierto);
-        EXPECT_EQ(lectura(c.sql, c.modo), QString(c.leido)) << c.sql;
-        EXPECT_EQ(incierto, c.incierto) << c.sql;
+    for (const auto& [sql, modo, leido, incierto] : casos) {
+        bool dudoso = false;
+        trocea(sql, modo, &dudoso);
+        EXPECT_EQ(lectura(sql, modo), QString(leido)) << sql;
+        EXPECT_EQ(dudoso, incierto) << sql;
     }
     // ";" inside a literal of one mode ends the statement in the other; never inside an executable comment
     EXPECT_EQ(divide(R"(select 'a\'; select 2; ')", usual), QStringList{R"(select 'a\'; select 2; ')"});
