@@ -1,5 +1,4 @@
-// The register of loaded windows as the trigger rules reach it: every window of the program by its
-// name, the first loaded first, gone once destroyed.
+// The loaded windows as trigger rules reach them: each by its name, the first loaded first, gone once destroyed.
 #include "ui/RegistroVentanas.h"
 #include "ui/tests/UiTest.h"
 
@@ -17,15 +16,8 @@
 
 namespace {
 
-class RegistroVentanasTest : public uitest::UiTest {
-protected:
-    void SetUp() override {
-        UiTest::SetUp();
-        RegistroVentanas::instancia().instala();
-    }
-};
+using RegistroVentanasTest = uitest::UiTest;
 
-// The window GetObjetoSingleton gives for a name.
 QObject* ventanaDe(clsBotones& b, const char* nombre) {
     vb::LateBound& o = b.GetObjetoSingleton(QString::fromLatin1(nombre));
     if (auto* s = dynamic_cast<VentanaSinMiembros*>(&o))
@@ -33,7 +25,7 @@ QObject* ventanaDe(clsBotones& b, const char* nombre) {
     return dynamic_cast<QObject*>(&o);
 }
 
-QString noEncontrado(clsBotones& b, const char* nombre) {
+QString noEncontrado(clsBotones& b, const char* nombre) { // the error a name that finds nothing raises
     try {
         b.GetObjetoSingleton(QString::fromLatin1(nombre));
         return "found";
@@ -46,6 +38,7 @@ QString noEncontrado(clsBotones& b, const char* nombre) {
 
 // Every window of the program, each layer's, with frmConfig open; the main window lists its own members.
 TEST_F(RegistroVentanasTest, GetObjetoSingletonEncuentraCadaVentanaCargadaPorSuNombre) {
+    RegistroVentanas::instancia().instala();
     clsBotones b;
     frmComInternet cliente; // no factory registered: no window of its own
     auto config = std::make_unique<frmConfig>();
