@@ -235,8 +235,7 @@ struct VentanaGrabadora final : ComInternetWindowPort {
     QStringList& estados;
 };
 
-// Every state of the transfer shows, in the transfer control's order, on a read reply, on a refused
-// connection and on a redirect (which starts again with its own lookup).
+// Every state of the transfer shows in its order: on a reply, a refused connection and a redirect (a new lookup).
 TEST_F(frmComInternetTest, EachStateOfTheTransferShowsInItsOrder) {
     QStringList estados;
     setComInternetWindowFactory([&](frmComInternet&) { return std::make_unique<VentanaGrabadora>(estados); });
@@ -248,26 +247,22 @@ TEST_F(frmComInternetTest, EachStateOfTheTransferShowsInItsOrder) {
         hastaConectar + QStringList{"Conectado",          "Enviando datos", "Datos enviados", "Recibiendo respuesta",
                                     "Respuesta recibida", "Desconectando",  "Desconectado",   "Respuesta recibida"};
     const QString sinServidor = ServidorHttpPrueba().direccion(); // closed again at once
-    const struct {
-        QString direccion;
-        QList<RespuestaHttp> respuestas;
-        QStringList estados;
-    } casos[] = {
+    const std::tuple<QString, QList<RespuestaHttp>, QStringList> casos[] = {
+        // address | replies | states
         {http.direccion(), {{200, "respuesta"}}, leida},
         {sinServidor, {}, hastaConectar + QStringList{"Error conexión"}}, // refused once it connects
         {http.direccion(),
          {{307, "", "text/plain", false, 0, -1, "/destino"}, {200, "tras redirigir"}},
          leida.mid(0, 8) + leida.mid(1)}, // the 307 is received, then the new hop
     };
-    for (const auto& k : casos) {
-        SCOPED_TRACE(k.estados.join('|').toStdString());
+    for (const auto& [direccion, respuestas, esperados] : casos) {
+        SCOPED_TRACE(esperados.join('|').toStdString());
         estados.clear();
-        for (const RespuestaHttp& r : k.respuestas)
-            http.respuestas.push_back(r);
-        c.AbreURL("http://" + k.direccion + "/x", "a=1", Modo::LecturaSinLector, {}, "POST");
+        http.respuestas.insert(http.respuestas.end(), respuestas.begin(), respuestas.end());
+        c.AbreURL("http://" + direccion + "/x", "a=1", Modo::LecturaSinLector, {}, "POST");
         const int antes = finesC;
         ASSERT_TRUE(waits::until([&] { return finesC > antes; }, "the request's end", 10000));
-        EXPECT_EQ(estados, k.estados);
+        EXPECT_EQ(estados, esperados);
     }
 }
 
@@ -469,18 +464,13 @@ TEST_F(frmComInternetTest, AValueNotKeptAsSentFailsTheReplyAndRollsItBack) {
               QString::number(durante));
 }
 
-// Whatever the commands run before an import are, a reply that fails leaves every table as it was:
-// TRUNCATE runs as a DELETE inside the reply's transaction, and a command that would end the
-// transaction fails the reply before any command runs.
+// A failed reply leaves every table as it was: TRUNCATE runs as a DELETE, a transaction-ending command fails it.
 TEST_F(frmComInternetTest, CommandsBeforeAnImportNeverOutliveAFailedReply) {
     const QString antes = "1\tpan\t1.00\n2\tsal\tNULL";
     const QByteArray falla = "***articulos\r\nid|nombre\r\n3|demasiado largo\r\n",
                      vale = "***articulos\r\nid|nombre\r\n3|tres\r\n";
-    const struct {
-        const char* comandos; // one command a line
-        QByteArray respuesta;
-        QString articulos; // the table afterwards
-    } casos[] = {
+    const std::tuple<const char*, QByteArray, QString> casos[] = {
+        // commands, one a line | reply | table after
         {"truncate table articulos", falla, antes},
         {"/* vacía */ TRUNCATE `articulos`", falla, antes},
         {"delete from articulos where id = 2\nupdate articulos set precio = 5", falla, antes},
@@ -494,17 +484,17 @@ TEST_F(frmComInternetTest, CommandsBeforeAnImportNeverOutliveAFailedReply) {
         {"insert into articulos (id, nombre) values (9, 'nueve'); truncate table articulos", vale, "3\ttres\tNULL"},
     };
     int n = 0;
-    for (const auto& k : casos) {
-        SCOPED_TRACE(k.comandos);
+    for (const auto& [comandos, respuesta, articulos] : casos) {
+        SCOPED_TRACE(comandos);
         m_core->sql("delete from articulos; insert into articulos values (1, 'pan', 1.00), (2, 'sal', null)");
         while (w.colComandosSQL_AntesImportar().Count())
             w.colComandosSQL_AntesImportar().Remove(1);
-        for (const QString& c : QString(k.comandos).split('\n'))
+        for (const QString& c : QString(comandos).split('\n'))
             w.colComandosSQL_AntesImportar().Add(Variant(c));
-        pide(Modo::LecturaSincronizacion, {200, k.respuesta});
+        pide(Modo::LecturaSincronizacion, {200, respuesta});
         ASSERT_TRUE(espera(++n));
-        EXPECT_EQ(w.blnError, k.articulos == antes);
-        EXPECT_EQ(m_core->valor("select * from articulos order by id"), k.articulos);
+        EXPECT_EQ(w.blnError, articulos == antes);
+        EXPECT_EQ(m_core->valor("select * from articulos order by id"), articulos);
         EXPECT_EQ(m_core->valor("select count(*) from information_schema.tables where table_schema = database() and "
                                 "table_name in ('precios', 'otra')"),
                   "1");
@@ -520,62 +510,42 @@ TEST_F(frmComInternetTest, CommandsBeforeAnImportNeverOutliveAFailedReply) {
     EXPECT_EQ(m_core->valor("select count(*) from sinTransacciones"), "0");
 }
 
-// A value that a column of any type would not keep as sent fails the reply: the server changes some
-// without a word (a key 8.7 written as 9, a second's fraction dropped). A value it keeps reads back as
-// sent.
+// A value a column would change silently (8.7 to a key 9, a dropped fraction) fails the reply; one kept reads as sent.
 TEST_F(frmComInternetTest, EveryTypeKeepsAnImportedValueAsSentOrRefusesIt) {
     m_core->sql("create table tipos (id int primary key, n bigint, d decimal(6,2), t time, dt datetime(3), "
                 "y year, f double, c varchar(5))");
-    // column | value | kept as sent (the read-back text when it differs in form only)
-    const std::tuple<const char*, const char*, const char*> casos[] = {
-        {"id", "8.7", nullptr},
-        {"id", "1e1", nullptr},
-        {"id", "-7", "-7"},
-        {"n", "+12", "12"},
-        {"n", "12 ", nullptr},
-        {"n", "0x1F", nullptr},
-        {"d", "2.5", "2.50"},
-        {"d", "2.500", "2.50"},
-        {"d", "2.555", nullptr},
-        {"d", ".", nullptr},
-        {"d", "-.5", "-0.50"},
-        {"t", "10:00:00", "10:00:00"},
-        {"t", "10:00:00.5", nullptr},
-        {"t", "10:00:00.000", "10:00:00"},
-        {"dt", "2024-02-28 10:00:00.123", "2024-02-28 10:00:00.123"},
-        {"dt", "2024-02-28 10:00:00.1234", nullptr},
-        {"dt", "2024-02-28 10:00:00.1230", "2024-02-28 10:00:00.123"},
-        {"y", "2024", "2024"},
-        {"y", "24", nullptr},
-        {"f", "2.5e3", "2500"},
-        {"c", "abcdef", nullptr},
-        {"c", "a\xf1o", "año"}, // the reply is Windows-1252
+    // column: value | kept as sent (the read-back text when it differs in form only); the reply is Windows-1252
+    const std::pair<const char*, std::vector<std::pair<const char*, const char*>>> casos[] = {
+        {"id", {{"8.7", nullptr}, {"1e1", nullptr}, {"-7", "-7"}}},
+        {"n", {{"+12", "12"}, {"12 ", nullptr}, {"0x1F", nullptr}}},
+        {"d", {{"2.5", "2.50"}, {"2.500", "2.50"}, {"2.555", nullptr}, {".", nullptr}, {"-.5", "-0.50"}}},
+        {"t", {{"10:00:00", "10:00:00"}, {"10:00:00.5", nullptr}, {"10:00:00.000", "10:00:00"}}},
+        {"dt",
+         {{"2024-02-28 10:00:00.123", "2024-02-28 10:00:00.123"},
+          {"2024-02-28 10:00:00.1234", nullptr},
+          {"2024-02-28 10:00:00.1230", "2024-02-28 10:00:00.123"}}},
+        {"y", {{"2024", "2024"}, {"24", nullptr}}},
+        {"f", {{"2.5e3", "2500"}}},
+        {"c", {{"abcdef", nullptr}, {"a\xf1o", "año"}}},
     };
     int n = 0;
-    for (const auto& [columna, valor, leido] : casos) {
-        SCOPED_TRACE(std::string(columna) + " " + valor);
-        m_core->sql("delete from tipos; insert into tipos (id) values (1), (9)");
-        const QByteArray id = QByteArray(columna) == "id" ? valor : "1";
-        const QByteArray otro = QByteArray(columna) == "id" ? "" : QByteArray("|") + valor;
-        pide(Modo::LecturaSincronizacion,
-             {200, "***tipos\r\nid" + (otro.isEmpty() ? QByteArray() : "|" + QByteArray(columna)) + "\r\n" + id + otro +
-                       "\r\n"});
-        ASSERT_TRUE(espera(++n));
-        EXPECT_EQ(w.blnError, leido == nullptr);
-        const QString tabla = m_core->valor(QString("select group_concat(id, ':', coalesce(%1, '-') order by id) from "
-                                                    "tipos")
-                                                .arg(columna));
-        if (!leido)
-            EXPECT_EQ(tabla, QByteArray(columna) == "id" ? "1:1,9:9" : "1:-,9:-");
-        else
-            EXPECT_EQ(tabla, QByteArray(columna) == "id"
-                                 ? QString("%1:%1,1:1,9:9").arg(leido).split(',').mid(0, 3).join(',')
-                                 : QString("1:%1,9:-").arg(leido));
-    }
+    for (const auto& [columna, valores] : casos)
+        for (const auto& [valor, leido] : valores) {
+            SCOPED_TRACE(std::string(columna) + " " + valor);
+            m_core->sql("delete from tipos; insert into tipos (id) values (1), (9)");
+            const bool esId = QByteArray(columna) == "id";
+            pide(Modo::LecturaSincronizacion,
+                 {200, esId ? "***tipos\r\nid\r\n" + QByteArray(valor) + "\r\n"
+                            : "***tipos\r\nid|" + QByteArray(columna) + "\r\n1|" + valor + "\r\n"});
+            ASSERT_TRUE(espera(++n));
+            EXPECT_EQ(w.blnError, leido == nullptr);
+            const char* tabla = !leido ? (esId ? "1:1,9:9" : "1:-,9:-") : esId ? "%1:%1,1:1,9:9" : "1:%1,9:-";
+            const QString sql = QString("select group_concat(id, ':', coalesce(%1, '-') order by id) from tipos");
+            EXPECT_EQ(m_core->valor(sql.arg(columna)), leido ? QString(tabla).arg(leido) : QString(tabla));
+        }
 }
 
-// The request time limit is bounded at both ends: a negative one (or not a number) is the default 20 s,
-// one past a day is a day; either way the watchdog runs and the modal wait ends.
+// The time limit is bounded: negative or NaN is the default 20 s, past a day a day; the watchdog runs either way.
 TEST_F(frmComInternetTest, TheTimeLimitIsBoundedAtBothEnds) {
     const std::pair<double, double> casos[] = {
         {0, 20}, {-5, 20}, {-1, 20}, {std::nan(""), 20}, {0.5, 0.5}, {3e6, frmComInternet::kSegundosTimeOutMax}};
@@ -607,9 +577,7 @@ TEST_F(frmComInternetTest, ThePromotionsReplyIsReadByItsSeparator) {
     EXPECT_TRUE(http.peticiones.at(0).cuerpo.contains("solo_promociones_vigentes=N"));
 }
 
-// Whatever mode the server gives its sessions, an import stores its values as sent and its commands
-// read as written (the session leaves the modes that would read them otherwise). One server of the
-// test's own takes each mode in turn as its global one.
+// In every global mode of a server of the test's own, an import's values and commands read as written.
 TEST_F(frmComInternetTest, AnImportHoldsInEveryServerMode) {
     testenv::ServicioPrivado servidor(testenv::ServicioPrivado::Tipo::MariaDB,
                                       {QStringLiteral("--sql-mode=NO_BACKSLASH_ESCAPES")});
@@ -618,9 +586,9 @@ TEST_F(frmComInternetTest, AnImportHoldsInEveryServerMode) {
     admin.Open(servidor.cadena("mysql"));
     admin.Execute("create database modos");
     admin.Execute("create table modos.articulos (id int primary key, nombre varchar(20))");
-    w.colComandosSQL_AntesImportar().Add(Variant("truncate table articulos"));
-    w.colComandosSQL_AntesImportar().Add(Variant(R"(insert into articulos values (1, 'a\'b"c\\'))"));
-    w.colComandosSQL_AntesImportar().Add(Variant(R"(insert into articulos values (2, "d\"e'f"))"));
+    for (const char* c : {"truncate table articulos", R"(insert into articulos values (1, 'a\'b"c\\'))",
+                          R"(insert into articulos values (2, "d\"e'f"))"})
+        w.colComandosSQL_AntesImportar().Add(Variant(c));
     int n = 0;
     for (const char* global : {"NO_BACKSLASH_ESCAPES", "ANSI_QUOTES", "NO_BACKSLASH_ESCAPES,ANSI_QUOTES", "DEFAULT"}) {
         SCOPED_TRACE(global);
@@ -631,10 +599,8 @@ TEST_F(frmComInternetTest, AnImportHoldsInEveryServerMode) {
         pide(Modo::LecturaSincronizacion, {200, "***articulos\r\nid|nombre\r\n3|O'B\\\"x\\\r\n"});
         ASSERT_TRUE(espera(++n));
         EXPECT_FALSE(w.blnError);
-        EXPECT_EQ(admin.Execute("select group_concat(nombre order by id separator '|') from modos.articulos")
-                      ->Fields(0)
-                      .Value.toString(),
-                  R"(a'b"c\|d"e'f|O'B\"x\)");
+        const auto leidos = admin.Execute("select group_concat(nombre order by id separator '|') from modos.articulos");
+        EXPECT_EQ(leidos->Fields(0).Value.toString(), R"(a'b"c\|d"e'f|O'B\"x\)");
     }
 }
 
