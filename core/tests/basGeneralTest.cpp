@@ -480,12 +480,8 @@ TEST(basGeneralDrivers, DriversByTheirPackageNames) {
     ASSERT_FALSE(so.isEmpty());
     const auto seccion = [&](const QString& nombre) { return QStringLiteral("[%1]\nDriver=%2\n\n").arg(nombre, so); };
     const QString pregunta = QStringLiteral("¿Desea continuar (el TPV se quedará en OFF)?");
-    const struct {
-        const char* drivers;
-        bool log, instala;
-        const char* usado;
-        int cajas, preguntasEnLog;
-    } casos[] = {
+    // drivers listed | /log | installed meanwhile | driver used | boxes | questions in the log
+    const std::tuple<const char*, bool, bool, const char*, int, int> casos[] = {
         {"MariaDB Unicode", false, false, "MariaDB Unicode", 0, 0}, // Debian's odbc-mariadb
         {"MySQL ODBC 8.0 Unicode Driver|MySQL ODBC 8.0 ANSI Driver", false, false, "MySQL ODBC 8.0 Unicode Driver", 0,
          0},
@@ -495,21 +491,21 @@ TEST(basGeneralDrivers, DriversByTheirPackageNames) {
         {"PostgreSQL Unicode", true, false, "MySQL", 1, 0},
         {"PostgreSQL Unicode", false, true, "MariaDB Unicode", 0, 1},
     };
-    for (const auto& k : casos) {
-        SCOPED_TRACE(k.drivers);
+    for (const auto& [drivers, log, instala, usado, cajas, preguntasEnLog] : casos) {
+        SCOPED_TRACE(drivers);
         QTemporaryDir dir;
         QFile ini(dir.path() + "/odbcinst.ini");
         ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-        for (const QString& d : QString::fromUtf8(k.drivers).split('|'))
+        for (const QString& d : QString::fromUtf8(drivers).split('|'))
             ini.write(seccion(d).toUtf8());
         ini.close();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("ODBCSYSINI", dir.path());
         env.insert("ODBCINSTINI", "odbcinst.ini");
         env.insert("TARVOLIN_HIJO_DRIVERS", "1");
-        if (k.log)
+        if (log)
             env.insert("TARVOLIN_HIJO_LOG", "1");
-        if (k.instala)
+        if (instala)
             env.insert("TARVOLIN_HIJO_INSTALA", seccion("MariaDB Unicode"));
         QProcess hijo;
         hijo.setProcessEnvironment(env);
@@ -523,14 +519,14 @@ TEST(basGeneralDrivers, DriversByTheirPackageNames) {
             if (l.startsWith("hijo:"))
                 vistas << l.mid(5);
         const QStringList grid = vistas.filter(QRegularExpression("^grid="));
-        const bool usable = QString::fromUtf8(k.usado) != "MySQL";
-        for (const QString& l : {QStringLiteral("conectada=%1").arg(usable), QStringLiteral("driver=") + k.usado,
-                                 QStringLiteral("cajas=%1").arg(k.cajas), QStringLiteral("tickets=0")})
+        const bool usable = QString::fromUtf8(usado) != "MySQL";
+        for (const QString& l : {QStringLiteral("conectada=%1").arg(usable), QStringLiteral("driver=") + usado,
+                                 QStringLiteral("cajas=%1").arg(cajas), QStringLiteral("tickets=0")})
             EXPECT_TRUE(vistas.contains(l)) << l.toStdString();
-        EXPECT_EQ(grid.filter(pregunta).size(), k.preguntasEnLog);
-        EXPECT_EQ(grid.filter(QStringLiteral("grid=Driver ODBC de MySQL: ") + k.usado).size(), 1);
+        EXPECT_EQ(grid.filter(pregunta).size(), preguntasEnLog);
+        EXPECT_EQ(grid.filter(QStringLiteral("grid=Driver ODBC de MySQL: ") + usado).size(), 1);
         // after the question, each later attempt only says so in the log
-        EXPECT_EQ(grid.filter("grid=No hay ningún driver de ODBC de MySQL instalado").isEmpty(), usable && !k.instala);
+        EXPECT_EQ(grid.filter("grid=No hay ningún driver de ODBC de MySQL instalado").isEmpty(), usable && !instala);
     }
 }
 
