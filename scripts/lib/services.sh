@@ -14,13 +14,15 @@ odbc_driver_path() {
 mariadb_start() {
     local run=$1 port=$2 d="$1/mariadb"
     shift 2
-    mkdir -p "$d"
+    # A temporary folder of its own: tests start several servers at once, and their installs' temporary
+    # tables must not meet in /tmp.
+    mkdir -p "$d/tmp"
     if [ ! -d "$d/data/mysql" ]; then
         mkdir -p "$d/data"
-        mariadb-install-db --no-defaults --datadir="$d/data" --auth-root-authentication-method=normal \
+        mariadb-install-db --no-defaults --datadir="$d/data" --tmpdir="$d/tmp" --auth-root-authentication-method=normal \
             --user=root --skip-test-db >"$d/install.log" 2>&1 || { cat "$d/install.log" >&2; return 1; }
     fi
-    mariadbd --no-defaults --datadir="$d/data" --socket="$d/mysql.sock" --port="$port" \
+    mariadbd --no-defaults --datadir="$d/data" --tmpdir="$d/tmp" --socket="$d/mysql.sock" --port="$port" \
         --bind-address=127.0.0.1 --user=root --pid-file="$d/mariadb.pid" --log-error="$d/error.log" \
         --character-set-server=utf8mb4 --collation-server=utf8mb4_general_ci \
         --innodb-buffer-pool-size=64M --innodb-flush-log-at-trx-commit=2 --skip-log-bin \
