@@ -4,7 +4,7 @@
 #include "backoffice/ui/frmComInternetVentana.h"
 #include "core/tests/ConnectedCore.h"
 #include "platform/Cp1252.h"
-#include "testsupport/ServicioPrivado.h"
+#include "testsupport/ServidorDeModos.h"
 #include "testsupport/Waits.h"
 
 #include <QCoreApplication>
@@ -579,21 +579,17 @@ TEST_F(frmComInternetTest, ThePromotionsReplyIsReadByItsSeparator) {
 
 // In every global mode of a server of the test's own, an import's values and commands read as written.
 TEST_F(frmComInternetTest, AnImportHoldsInEveryServerMode) {
-    testenv::ServicioPrivado servidor(testenv::ServicioPrivado::Tipo::MariaDB,
-                                      {QStringLiteral("--sql-mode=NO_BACKSLASH_ESCAPES")});
-    ASSERT_TRUE(servidor.ok()) << servidor.error().toStdString();
-    ado::Connection admin;
-    admin.Open(servidor.cadena("mysql"));
-    admin.Execute("create database modos");
+    testenv::ServidorDeModos modos;
+    ASSERT_TRUE(modos.arranca()) << modos.servidor.error().toStdString();
+    auto& [servidor, admin] = modos;
     admin.Execute("create table modos.articulos (id int primary key, nombre varchar(20))");
     for (const char* c : {"truncate table articulos", R"(insert into articulos values (1, 'a\'b"c\\'))",
                           R"(insert into articulos values (2, "d\"e'f"))"})
         w.colComandosSQL_AntesImportar().Add(Variant(c));
     int n = 0;
-    for (const char* global : {"NO_BACKSLASH_ESCAPES", "ANSI_QUOTES", "NO_BACKSLASH_ESCAPES,ANSI_QUOTES", "DEFAULT"}) {
+    for (const char* global : testenv::ServidorDeModos::kModos) {
         SCOPED_TRACE(global);
-        admin.Execute(QString("set global sql_mode = %1")
-                          .arg(QString(global) == "DEFAULT" ? global : "'" + QString(global) + "'"));
+        modos.modoGlobal(global);
         ConexionServidor().Close();
         ConexionServidor().Open(servidor.cadena("modos"));
         pide(Modo::LecturaSincronizacion, {200, "***articulos\r\nid|nombre\r\n3|O'B\\\"x\\\r\n"});

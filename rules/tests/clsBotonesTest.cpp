@@ -7,7 +7,7 @@
 #include "server/TurnoExclusivo.h"
 #include "testsupport/CupsCapture.h"
 #include "testsupport/RecordingMainWindow.h"
-#include "testsupport/ServicioPrivado.h"
+#include "testsupport/ServidorDeModos.h"
 #include "testsupport/VBErrors.h"
 #include "testsupport/Waits.h"
 
@@ -406,12 +406,9 @@ TEST_F(clsBotonesTest, RuleTicketsTakeTheSocketPrintTurnAndReachCups) {
 // In every global mode of a test's own server, on the program's session and one put back in the server's mode
 // behind its back, a caller's value goes into a rule's SQL as given or not at all, and no other row changes.
 TEST_F(clsBotonesTest, ValuesStayInTheirLiteralsInEveryServerMode) {
-    testenv::ServicioPrivado servidor(testenv::ServicioPrivado::Tipo::MariaDB,
-                                      {QStringLiteral("--sql-mode=NO_BACKSLASH_ESCAPES")});
-    ASSERT_TRUE(servidor.ok()) << servidor.error().toStdString();
-    ado::Connection admin;
-    admin.Open(servidor.cadena("mysql"));
-    admin.Execute("create database modos");
+    testenv::ServidorDeModos modos;
+    ASSERT_TRUE(modos.arranca()) << modos.servidor.error().toStdString();
+    auto& [servidor, admin] = modos;
     admin.Execute("create table modos.t (id int primary key, v longtext)");
     const auto fila = [&](int id) {
         return QString::fromUtf8(QByteArray::fromHex(
@@ -431,9 +428,8 @@ TEST_F(clsBotonesTest, ValuesStayInTheirLiteralsInEveryServerMode) {
         {"update t set v='$parametro1_accion' /*!99999 ' */ where id=1 -- '", 'S'},
         {"update t set v='$parametro1_accion' /*!, id=1 */ where id=1", 'S'},
     };
-    for (const char* global : {"NO_BACKSLASH_ESCAPES", "ANSI_QUOTES", "NO_BACKSLASH_ESCAPES,ANSI_QUOTES", "DEFAULT"}) {
-        admin.Execute(
-            QStringLiteral("set global sql_mode = %1").arg(global == QString("DEFAULT") ? global : sql(global)));
+    for (const char* global : testenv::ServidorDeModos::kModos) {
+        modos.modoGlobal(global);
         for (const bool propio : {true, false}) {
             ConexionLocal().Close();
             ConexionLocal().Open(servidor.cadena("modos"));
