@@ -26,7 +26,6 @@
 
 namespace {
 
-using clsCommTramas::LectorRespuesta;
 using clsCommTramas::Lectura;
 
 // The wait between the request and the read.
@@ -41,35 +40,11 @@ bool iguales(const std::optional<Lectura>& a, const std::optional<Lectura>& b) {
     return a.has_value() == b.has_value() && (!a || (a->peso == b->peso && a->estable == b->estable));
 }
 
-// Bytes that reach the port at a time (ms after the read began).
+// Bytes that reach the port at a time (ms on the line's clock).
 struct Llegada {
     qint64 t;
     QByteArray bytes;
 };
-
-// A read of the port as clsComm::LeePuerto drives the reader, on a clock of its own: what it gives
-// (nothing when cut short), and when it ended.
-std::optional<Lectura> lee(int modelo, const std::vector<Llegada>& llegadas, const QByteArray& todo,
-                           qint64* fin = nullptr) {
-    LectorRespuesta lector(modelo);
-    qint64 ahora = 0;
-    size_t i = 0;
-    for (qint64 espera; (espera = lector.espera(ahora)) > 0;) {
-        if (i < llegadas.size() && llegadas[i].t <= ahora + espera) {
-            ahora = std::max(ahora, llegadas[i].t);
-            lector.llegan(llegadas[i++].bytes.left(lector.quedan()), ahora);
-        } else {
-            ahora += espera;
-        }
-        if (ahora > clsCommTramas::kLecturaTotalMs)
-            falla("a read went on past its overall bound", modelo, todo);
-    }
-    if (fin)
-        *fin = ahora;
-    if (lector.cortada(ahora))
-        return std::nullopt;
-    return clsCommTramas::DecodificaContinuo(modelo, lector.datos());
-}
 
 // A line on a clock of its own: bytes arrive at their times (ms since the weighing began; the reply's
 // after the request was written), reads return what has arrived, waits move the clock.
@@ -109,6 +84,19 @@ struct LineaSimulada {
     }
     void esperaRespuesta(qint64 ms) { t += ms; }
 };
+
+// A read of the line as clsComm::LeePuerto reads the port, on a clock of its own: what it gives
+// (nothing when cut short).
+std::optional<Lectura> lee(int modelo, const std::vector<Llegada>& llegadas, const QByteArray& todo) {
+    LineaSimulada linea;
+    linea.llegadas = llegadas;
+    const clsCommTramas::LecturaLinea r = clsCommTramas::LeeRespuesta(linea, modelo);
+    if (r.ms > clsCommTramas::kLecturaTotalMs)
+        falla("a read went on past its overall bound", modelo, todo);
+    if (r.cortada)
+        return std::nullopt;
+    return clsCommTramas::DecodificaContinuo(modelo, r.datos);
+}
 
 // Reads the fuzz input a byte at a time (0 once it is spent).
 struct Bytes {

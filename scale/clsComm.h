@@ -89,9 +89,10 @@ public:
     bool blnPesoEstable = false;
     bool blnPesoCero() const { return m_blnPesoCero; }
 
-    // One request-mode reading outside getPeso (the re-weigh window in request mode): writes the
-    // model's request, waits 200 ms, reads and decodes. Empty when nothing usable came back or the
-    // port is busy with another reading.
+    // One request-mode reading outside getPeso (the re-weigh window in request mode), on the same
+    // road: empties the line, writes the model's request, waits 200 ms, reads and decodes. Empty when
+    // nothing usable came back, the frame says the weight is not stable, or the port is busy with
+    // another reading.
     std::optional<double> LeePesoPorPeticion();
 
     // The hosting point-of-sale application may ask to reload its ticket after a re-weigh.

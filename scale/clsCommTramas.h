@@ -159,14 +159,14 @@ inline constexpr int kVaciadoTotalMs = kLecturaTotalMs;
 // thrown away (a late reply, or the tail of one); only then is the request written, the reply waited
 // for, read, and taken only when it begins as its model's replies begin and came whole. `pendiente`
 // carries between exchanges: a reply that did not end within its read may still come.
+// The original flushed and wrote at once, so the rest of a late reply answered the next request.
 struct Intercambio {
     Clasificada clasificada;
-    bool escrito = false; // the request went out
     bool colgado = false; // the line hung up
     bool ocupada = false; // the line was never quiet long enough for a request
     LecturaLinea lectura; // the reply's read
     qint64 msVaciado = 0; // how long emptying the line took
-    QByteArray tirado;    // what was thrown away before the request
+    qint64 tirados = 0;   // bytes thrown away before the request
 };
 template <class Linea>
 Intercambio PideYLee(Linea& linea, qint32 modelo, const QByteArray& peticion, qint64 esperaMs, bool& pendiente) {
@@ -185,7 +185,7 @@ Intercambio PideYLee(Linea& linea, qint32 modelo, const QByteArray& peticion, qi
             linea.lee(kBytesLectura, std::min(hueco - (ahora - ultimo), kVaciadoTotalMs - (ahora - inicio)));
         if (!trozo.isEmpty()) {
             ultimo = linea.ahora();
-            r.tirado += trozo;
+            r.tirados += trozo.size();
             hueco = kSilencioMs; // a reply was on its way: wait until it has surely ended
         } else if (linea.colgada()) {
             r.colgado = true;
@@ -197,7 +197,6 @@ Intercambio PideYLee(Linea& linea, qint32 modelo, const QByteArray& peticion, qi
         r.colgado = true;
         return r;
     }
-    r.escrito = true;
     linea.esperaRespuesta(esperaMs);
     r.lectura = LeeRespuesta(linea, modelo);
     r.colgado = r.lectura.colgado;
