@@ -274,6 +274,19 @@ struct RespuestaEnDosPartes {
     std::thread hilo;
 };
 
+// A scale that never stops sending leaves no empty line for a request: none is written and no weight
+// is billed; once it is quiet, the next request is answered.
+TEST_F(clsCommTest, ALineThatNeverGoesQuietGetsNoRequest) {
+    balanza(0, false);
+    sim->enviaEnTrozos(QList<QByteArray>(12, "+  1.000 kg\r\n"), 100);
+    ASSERT_TRUE(waits::until([&] { return sim->enCola() > 0; }, "the scale sending"));
+    esperado(silencioso(), {false, 0, kPongaPesar, SinProducto});
+    EXPECT_TRUE(sim->recibido().isEmpty());
+    sim->responde("+  2.000 kg\r\n");
+    esperado(silencioso(), {true, 2.0, "", Otro});
+    EXPECT_EQ(sim->recibido(3), "D\r\n");
+}
+
 // A negative model 3 reading is no weight; a reply with a pause inside is read whole, and so is one
 // without a line end. Continuous rows read a zero first, so a weight may be handed out.
 TEST_F(clsCommTest, RepliesAreReadToTheirLineEndAndTheirSign) {
