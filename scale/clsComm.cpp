@@ -166,8 +166,10 @@ bool clsComm::AbrePuerto(qint16 intCommNumber, const QString& strComsettings, QS
     const QString dispositivo = SerialPort::devicePathFor(nombre);
     QString motivo;
     if (m_puerto.open(dispositivo, &motivo)) {
-        if (m_puerto.applySettings(strComsettings, &motivo))
+        if (m_puerto.applySettings(strComsettings, &motivo)) {
+            m_blnRespuestaPendiente = true; // what the line carries now is nobody's reply
             return true;
+        }
         m_puerto.close(); // never leave a port open with settings it did not take
     }
     error = QStringLiteral("%1 (%2): %3").arg(nombre, dispositivo, motivo);
@@ -221,30 +223,28 @@ qint16 clsComm::EscribePuerto(const QString& strCadena) {
     return escritos;
 }
 
+// The port as clsCommTramas reads it: reads that return at the first pause after some bytes, and the
+// request written as EscribePuerto writes it.
+struct clsComm::LineaPuerto {
+    clsComm& comm;
+    static qint64 ahora() { return clock_seam::tickMs(); }
+    QByteArray lee(int maxBytes, qint64 esperaMs) { return comm.m_puerto.read(maxBytes, int(esperaMs), 1); }
+    bool colgada() const { return comm.m_puerto.hungUp(); }
+    bool escribe(const QByteArray& bytes) { return comm.EscribePuerto(cp1252::decode(bytes)) == bytes.size(); }
+    static void esperaRespuesta(qint64 ms) { Espera(ms); }
+};
+
 // One rule for every model (clsCommTramas::LectorRespuesta): the read goes on past a pause inside a
 // reply, ends soon after a whole frame, and never lasts past kLecturaTotalMs.
 // The original read ended 20 ms after any byte, so a reply with a pause inside was billed in part.
-clsComm::RespuestaPuerto clsComm::LeePuerto(qint32 modelo) {
-    RespuestaPuerto r;
+LecturaLinea clsComm::LeePuerto(qint32 modelo) {
+    LecturaLinea r;
     vb::OnError(
         [&] {
             if (!m_puerto.isOpen())
                 return;
-            LectorRespuesta lector(modelo);
-            const qint64 inicio = clock_seam::tickMs();
-            qint64 ahora = 0;
-            for (qint64 espera; (espera = lector.espera(ahora)) > 0; ahora = clock_seam::tickMs() - inicio) {
-                const QByteArray trozo = m_puerto.read(lector.quedan(), int(espera), 1);
-                if (!trozo.isEmpty()) {
-                    lector.llegan(trozo, clock_seam::tickMs() - inicio);
-                } else if (m_puerto.hungUp()) {
-                    r.colgado = true;
-                    break;
-                }
-            }
-            r.hablo = lector.hablo();
-            r.cortada = lector.cortada(ahora);
-            r.datos = lector.datos();
+            LineaPuerto linea{*this};
+            r = LeeRespuesta(linea, modelo);
         },
         AvisaErrorPuerto);
     return r;
@@ -302,7 +302,8 @@ bool clsComm::commBalanzaContinuoOnComm(bool /*blnMostrarMensajeError*/) {
                 EscribePuerto(cp1252::decode(m_strPeticion));
             }
             const qint32 modelo = Modelo();
-            const RespuestaPuerto respuesta = LeePuerto(modelo);
+            const LecturaLinea respuesta = LeePuerto(modelo);
+            m_blnRespuestaPendiente = !respuesta.cerrada;
             if (respuesta.colgado)
                 PuertoPerdido("clsComm.commBalanzaContinuoOnComm");
             bool sinConexion = false;
@@ -368,39 +369,31 @@ clsComm::Pesada clsComm::PesadaPorPeticion() {
     if (!m_puerto.isOpen() && !(m_blnReabrir && ReabrePuerto()))
         return {RespuestaPeticion::SinPuerto};
     const qint32 modelo = Modelo();
-    RespuestaPuerto respuesta;
+    Intercambio intercambio;
     {
         LecturaEnCurso enCurso(*this);
-        VaciaBuffer();
-        const QByteArray peticion = PeticionPesada(modelo);
-        if (EscribePuerto(cp1252::decode(peticion)) != peticion.size() || m_puerto.hungUp()) {
+        LineaPuerto linea{*this};
+        intercambio = PideYLee(linea, modelo, PeticionPesada(modelo), kEsperaRespuestaMs, m_blnRespuestaPendiente);
+        if (intercambio.colgado) {
             PuertoPerdido("clsComm.getPeso");
-            return {RespuestaPeticion::SinPuerto};
-        }
-        Espera(kEsperaRespuestaMs);
-        respuesta = LeePuerto(modelo);
-        if (respuesta.colgado) {
-            PuertoPerdido("clsComm.getPeso");
-            if (!respuesta.hablo)
+            if (!intercambio.lectura.hablo)
                 return {RespuestaPeticion::SinPuerto};
         }
     }
-    if (respuesta.cortada)
-        return {RespuestaPeticion::SinLectura}; // still coming when the read's time was spent: no reading
-    const QByteArray& datos = respuesta.datos;
-    if (datos.isEmpty())
-        return {modelo == 3 ? RespuestaPeticion::SinLectura : RespuestaPeticion::SinProducto};
-    if (modelo != 3 && datos.startsWith("+N"))
-        return {RespuestaPeticion::SinLectura};
-    // Each model's reply is read as its continuous frame is (models 5 and 7 included), and only whole.
-    // The original took the leading number of any reply, so a part or garbage could be billed.
-    const std::optional<Lectura> l = DecodificaPeticion(modelo, datos);
-    if (!l)
-        return {RespuestaPeticion::SinProducto}; // a reply that holds no weight, as the original's value 0
-    // A reading of 0 is no product for model 3 as for every model: the original billed model 3's 0 kg.
-    if (l->peso <= 0)
+    if (intercambio.ocupada)
+        return {RespuestaPeticion::SinLectura}; // the line never went quiet: no request, no reading
+    const Clasificada& c = intercambio.clasificada;
+    switch (c.respuesta) {
+    case Respuesta::Peso:
+        return {RespuestaPeticion::Peso, c.peso};
+    case Respuesta::NoEstable:
+        return {RespuestaPeticion::NoEstable, c.peso};
+    case Respuesta::SinProducto:
         return {RespuestaPeticion::SinProducto};
-    return {RespuestaPeticion::Peso, l->peso};
+    case Respuesta::SinLectura:
+        break;
+    }
+    return {RespuestaPeticion::SinLectura};
 }
 
 std::optional<double> clsComm::LeePesoPorPeticion() {
@@ -451,6 +444,14 @@ ResultadoPeso clsComm::getPeso(qint32 lngArticulo, double sngPrecio, const Opcio
                         case RespuestaPeticion::Peso:
                             dblPeso = pesada.peso;
                             obtenido = true;
+                            break;
+                        case RespuestaPeticion::NoEstable:
+                            // As continuous mode answers a weight that is not stable; a silent caller
+                            // learns the weight, which is never billed.
+                            mensaje = T(kTxtEstabilice);
+                            tipo = TipoErrorPeso::NoEstable;
+                            if (blnSilent)
+                                dblPeso = pesada.peso;
                             break;
                         case RespuestaPeticion::SinProducto:
                             mensaje = T(kTxtPongaProducto);

@@ -89,9 +89,10 @@ public:
     bool blnPesoEstable = false;
     bool blnPesoCero() const { return m_blnPesoCero; }
 
-    // One request-mode reading outside getPeso (the re-weigh window in request mode): writes the
-    // model's request, waits 200 ms, reads and decodes. Empty when nothing usable came back or the
-    // port is busy with another reading.
+    // One request-mode reading outside getPeso (the re-weigh window in request mode), on the same
+    // road: empties the line, writes the model's request, waits 200 ms, reads and decodes. Empty when
+    // nothing usable came back, the frame says the weight is not stable, or the port is busy with
+    // another reading.
     std::optional<double> LeePesoPorPeticion();
 
     // The hosting point-of-sale application may ask to reload its ticket after a re-weigh.
@@ -110,11 +111,12 @@ public:
 private:
     friend class ReweighWindowPort;
     struct LecturaEnCurso;
+    struct LineaPuerto;
     // What one request-mode exchange gave.
-    enum class RespuestaPeticion { Ocupado, SinPuerto, Peso, SinProducto, SinLectura };
+    enum class RespuestaPeticion { Ocupado, SinPuerto, Peso, NoEstable, SinProducto, SinLectura };
     struct Pesada {
         RespuestaPeticion respuesta;
-        double peso = 0; // kg, with RespuestaPeticion::Peso
+        double peso = 0; // kg, with RespuestaPeticion::Peso and NoEstable
     };
     Pesada PesadaPorPeticion();
 
@@ -127,14 +129,8 @@ private:
     bool ReabrePuerto();
 
     qint16 EscribePuerto(const QString& strCadena);
-    // What one read of the port gave, read by the rule of clsCommTramas::LectorRespuesta.
-    struct RespuestaPuerto {
-        QByteArray datos;     // the reply, without stray line ends before it
-        bool hablo = false;   // some byte came
-        bool cortada = false; // the read ended while the reply was still coming: no reply
-        bool colgado = false; // the line hung up during the read
-    };
-    RespuestaPuerto LeePuerto(qint32 modelo);
+    // One read of the port by the rule of clsCommTramas::LectorRespuesta.
+    clsCommTramas::LecturaLinea LeePuerto(qint32 modelo);
     void VaciaBuffer();
     void AplicaLectura(const clsCommTramas::Lectura& l);
     void RearmaTimer();
@@ -156,6 +152,7 @@ private:
     qint16 m_intCommNumber = 0;                   // the scale's port as the start-up opened it
     QString m_strComsettings;                     // and its settings
     bool m_blnReabrir = false;                    // the port went away: the next request-mode reading opens it again
+    bool m_blnRespuestaPendiente = true;          // a reply may still come: the next request waits for a quiet line
     bool m_blnVisorDescripcionConTexto = true;    // the main window's description label still shows its text
     std::function<void(double)> m_destinoDialogo; // the re-weigh window's Peso while it is shown
     std::function<void()> m_recargaTicket;

@@ -114,6 +114,10 @@ bool LectorRespuesta::cortada(qint64 ahora) const {
     return !m_datos.isEmpty() && !m_fin && ahora - m_ultimo < kSilencioMs;
 }
 
+bool LectorRespuesta::cerrada(qint64 ahora) const {
+    return !m_datos.isEmpty() && m_leidos < kBytesLectura && ahora - m_ultimo >= (m_fin ? kIntervaloMs : kSilencioMs);
+}
+
 bool FinDeTrama(qint32 modelo, const QByteArray& datos) {
     switch (modelo) {
     case 3:
@@ -195,6 +199,8 @@ std::optional<Lectura> TramaSTX(const QByteArray& datos) {
         l.estable = true;
     else if (estado == QLatin1Char('!'))
         l.estable = false;
+    else
+        l.estadoConocido = false;
     return l;
 }
 
@@ -292,8 +298,14 @@ std::optional<Lectura> DecodificaContinuo(qint32 modelo, const QByteArray& datos
     switch (modelo) {
     case 3:
         return RespuestaModelo3(datos);
-    case 5:
-        return TramaSTX(datos);
+    case 5: {
+        std::optional<Lectura> l = TramaSTX(datos);
+        // A status the scale does not define kept the last one, so a stable weight could be billed
+        // for a frame that never said it was stable: it reads as not stable.
+        if (l && !l->estadoConocido)
+            l->estable = false;
+        return l;
+    }
     case 7:
         return TramaCR(datos);
     default:
@@ -301,15 +313,48 @@ std::optional<Lectura> DecodificaContinuo(qint32 modelo, const QByteArray& datos
     }
 }
 
-std::optional<Lectura> DecodificaPeticion(qint32 modelo, const QByteArray& datos) {
+bool EmpiezaTrama(qint32 modelo, const QByteArray& datos) {
+    if (datos.isEmpty())
+        return false;
+    const char c = datos[0];
     switch (modelo) {
     case 3:
+        return c == ' ' || c == '+' || c == '-';
     case 5:
+        return c == '\x02';
     case 7:
-        return DecodificaContinuo(modelo, datos);
+        return datos.indexOf('\r') == 7;
     default:
-        return RespuestaNumerica(datos);
+        return (c == '+' && !datos.startsWith("+N")) || c == '-';
     }
+}
+
+Clasificada ClasificaPeticion(qint32 modelo, const QByteArray& datos, bool cortada) {
+    if (cortada)
+        return {}; // still coming when the read's time was spent
+    if (datos.isEmpty())
+        return {modelo == 3 ? Respuesta::SinLectura : Respuesta::SinProducto};
+    if (modelo != 3 && datos.startsWith("+N"))
+        return {};
+    // Only a reply that begins as the model's replies begin: the tail of a reply that began before
+    // the request (a late one) is never this request's. The original took the leading number of
+    // any reply, so "345 kg" left over from "+  12.345 kg" was billed 345 kg.
+    if (!EmpiezaTrama(modelo, datos))
+        return {};
+    // Each model's reply is read as its continuous frame is (models 5 and 7 included), and only whole.
+    const std::optional<Lectura> l = modelo == 5 ? TramaSTX(datos) : DecodificaContinuo(modelo, datos);
+    if (!l)
+        return {Respuesta::SinProducto}; // a reply that holds no weight, as the original's value 0
+    // A frame of a status the scale does not define says nothing that can be billed.
+    if (!l->estadoConocido)
+        return {};
+    // A reading of 0 is no product for model 3 as for every model: the original billed model 3's 0 kg.
+    if (l->peso <= 0)
+        return {Respuesta::SinProducto};
+    // The frame's own "not stable" (model 5's "!"): the original billed it.
+    if (l->estable == false)
+        return {Respuesta::NoEstable, l->peso};
+    return {Respuesta::Peso, l->peso};
 }
 
 double PrecioUnitarioLinea(const QVariant& precioTarifa, const QVariant& precioUnitario, const QVariant& precioOriginal,

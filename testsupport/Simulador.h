@@ -17,6 +17,7 @@
 #include <fcntl.h>
 #include <mutex>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
@@ -61,10 +62,10 @@ public:
     }
 
     void responde(const QByteArray& r) { respondeEnTrozos({r}, 0); }
-    // The next reply in `trozos`, `pausaMs` apart.
-    void respondeEnTrozos(const QList<QByteArray>& trozos, int pausaMs) {
+    // The next reply in `trozos`, `pausaMs` apart, the first `retrasoMs` after the request (a late scale).
+    void respondeEnTrozos(const QList<QByteArray>& trozos, int pausaMs, int retrasoMs = 0) {
         std::lock_guard<std::mutex> l(m_mutex);
-        m_respuestas.push_back({trozos, pausaMs});
+        m_respuestas.push_back({trozos, pausaMs, retrasoMs});
     }
     // Sends `trozos` unasked, `pausaMs` apart, from the simulator's thread (the call returns at once).
     void enviaEnTrozos(const QList<QByteArray>& trozos, int pausaMs) {
@@ -78,6 +79,11 @@ public:
                 hecho += n;
         }
     }
+    // Bytes that wait on the driver's end of the line, unread.
+    int enCola() const {
+        int n = 0;
+        return ::ioctl(m_vigia, FIONREAD, &n) == 0 ? n : -1;
+    }
     // What the driver wrote, once at least n bytes came (or after a generous wait).
     QByteArray recibido(int n = 0) {
         std::unique_lock<std::mutex> l(m_mutex);
@@ -90,8 +96,11 @@ private:
     struct Envio {
         QList<QByteArray> trozos;
         int pausaMs = 0;
+        int retrasoMs = 0;
     };
     void enviaPorTrozos(const Envio& e) {
+        if (e.retrasoMs > 0) // the scale's own delay, not a wait for anything
+            std::this_thread::sleep_for(std::chrono::milliseconds(e.retrasoMs));
         for (qsizetype i = 0; i < e.trozos.size(); ++i) {
             if (i > 0) // the scale's own pause, not a wait for anything
                 std::this_thread::sleep_for(std::chrono::milliseconds(e.pausaMs));

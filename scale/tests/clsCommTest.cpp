@@ -1,11 +1,13 @@
 // clsComm: the driver against a scale simulated on a pseudo-terminal, with the re-weigh of a ticket
 // line on the keypad.
 #include "EntornoBalanza.h"
+#include "testsupport/Waits.h"
 
 using namespace TipoErrorPeso;
 
 const QString kPonga = "Ponga el producto sobre la balanza, por favor...";
 const QString kPongaPesar = "Ponga el producto sobre la balanza para pesarlo, por favor...";
+const QString kEstabilice = "Espere a que el peso se estabilice, por favor...";
 const QString kNoComunica = "No es posible comunicar con la balanza. Compruebe que la balanza está encendida y "
                             "conectada al TPV e inténtelo de nuevo, por favor...";
 
@@ -67,6 +69,7 @@ TEST_F(clsCommTest, ContinuousWeighingGivesEachWeightOnceAndReasonsInOrder) {
         {"\002!  02,000",
          {false, 2.0, "Quite el producto y vuelva a colocarlo en la balanza, por favor...", QuitarProducto}},
         {"\002A  -0,500", {false, -0.5, kPonga, SinProducto}},
+        {"\002O  03,000", {false, 3.0, kEstabilice, NoEstable}}, // a status the scale does not define
         {"\002A  00,800", {true, 0.8, "", Otro}},
     };
     for (const auto& [trama, resultado] : pasos) {
@@ -87,7 +90,9 @@ TEST_F(clsCommTest, RequestModeRepliesOfEachModel) {
         ResultadoPeso resultado;
     } casos[] = {
         {3, " 0.345 kg\r\n", {true, 0.345, "", Otro}},
-        {9, "  1.500\r\n", {true, 1.5, "", Otro}},
+        {9, "  1.500\r\n", {false, 0, kPongaPesar, SinProducto}}, // no "+": the tail of a reply, never a weight
+        {9, "+  1.500\r\n", {true, 1.5, "", Otro}},
+        {0, "345 kg\r\n", {false, 0, kPongaPesar, SinProducto}},
         {7, "0001.25\r", {true, 1.25, "", Otro}},
         {0, "", {false, 0, kPonga, SinProducto}},
         {0, "+N\r\n", {false, 0, kPongaPesar, SinProducto}},
@@ -95,6 +100,15 @@ TEST_F(clsCommTest, RequestModeRepliesOfEachModel) {
         {3, " kg\r\n!", {false, 0, kPonga, SinProducto}},
         {3, " 0.000 kg\r\n", {false, 0, kPonga, SinProducto}}, // 0 kg is no weight for model 3 either
         {0, "-  0.500\r\n", {false, 0, kPonga, SinProducto}},
+        // A frame's own status: not stable is answered as continuous mode answers it, a status the
+        // scale does not define is no reading; "ERROR E" weighs 0, as in continuous mode.
+        {5, "\002! 002,340", {false, 2.34, kEstabilice, NoEstable}},
+        {5, "\002O 999,999", {false, 0, kPongaPesar, SinProducto}},
+        {5, "\002A 002,340", {true, 2.34, "", Otro}},
+        {5, "\002B 002,340\002! 003,000", {false, 3, kEstabilice, NoEstable}},
+        {5, "2,340\002A 001,000", {false, 0, kPongaPesar, SinProducto}}, // begun before the request
+        {7, "ERROR E\r", {false, 0, kPonga, SinProducto}},
+        {7, "1.25\r0001.30\r", {false, 0, kPongaPesar, SinProducto}},
     };
     for (const auto& k : casos) {
         SCOPED_TRACE(k.respuesta.toStdString());
@@ -102,6 +116,9 @@ TEST_F(clsCommTest, RequestModeRepliesOfEachModel) {
         sim->responde(k.respuesta);
         esperado(silencioso(), k.resultado);
         EXPECT_EQ(sim->recibido(3), k.modelo == 3 ? "p\r\n" : "D\r\n");
+        // The re-weigh window's reading takes the same reply only when it is billed.
+        sim->responde(k.respuesta);
+        EXPECT_EQ(objComm().LeePesoPorPeticion(), k.resultado.ok ? std::optional(k.resultado.peso) : std::nullopt);
     }
 }
 
@@ -257,6 +274,19 @@ struct RespuestaEnDosPartes {
     std::thread hilo;
 };
 
+// A scale that never stops sending leaves no empty line for a request: none is written and no weight
+// is billed; once it is quiet, the next request is answered.
+TEST_F(clsCommTest, ALineThatNeverGoesQuietGetsNoRequest) {
+    balanza(0, false);
+    sim->enviaEnTrozos(QList<QByteArray>(12, "+  1.000 kg\r\n"), 100);
+    ASSERT_TRUE(waits::until([&] { return sim->enCola() > 0; }, "the scale sending"));
+    esperado(silencioso(), {false, 0, kPongaPesar, SinProducto});
+    EXPECT_TRUE(sim->recibido().isEmpty());
+    sim->responde("+  2.000 kg\r\n");
+    esperado(silencioso(), {true, 2.0, "", Otro});
+    EXPECT_EQ(sim->recibido(3), "D\r\n");
+}
+
 // A negative model 3 reading is no weight; a reply with a pause inside is read whole, and so is one
 // without a line end. Continuous rows read a zero first, so a weight may be handed out.
 TEST_F(clsCommTest, RepliesAreReadToTheirLineEndAndTheirSign) {
@@ -332,55 +362,103 @@ TEST_F(clsCommTest, WithoutRegisteredWindowsTheDialogsReadAsCancelled) {
 }
 
 // Every model and mode gives a whole frame's weight or none; continuous reads a zero first to hand one out
-// (model 5's zero frame is unstable, so its weight counts only by the "B" of the frame read).
-class ReglaDeLectura : public EntornoBalanza, public ::testing::WithParamInterface<int> {};
+// (model 5's zero frame is unstable, so its weight counts only by the "B" of the frame read). A reply
+// belongs to the request it follows: bytes on the line before it, and a late reply to the request
+// before, never answer it.
+class ReglaDeLectura : public EntornoBalanza, public ::testing::WithParamInterface<std::tuple<int, bool>> {};
 
 TEST_P(ReglaDeLectura, EachReplyGivesTheWholeFramesWeightOrNone) {
-    const int modelo = GetParam();
+    const auto [modelo, continuo] = GetParam();
     const struct {
-        QByteArray cero, trama, sinFin, negativa;
+        QByteArray cero, trama, sinFin, negativa, otra;
         double peso, pesoSinFin; // the whole frame's, and the frame's without its line end (0: none)
-    } m = modelo == 3   ? decltype(m){" 0.000 kg\r\n", " 1.250 kg\r\n", " 1.250 kg", "-1.250 kg\r\n", 1.25, 0}
-          : modelo == 5 ? decltype(m){"\002! 000,000", "\002B 001,250", "\002B 001,250", "\002A  -1,250", 1.25, 1.25}
-          : modelo == 7
-              ? decltype(m){"0000.00\r", "0001.25\r", "0001.25", "0-01.25\r", 1.25, 0}
-              : decltype(m){"+  0.000 kg\r\n", "+  12.000 kg\r\n", "+  12.000 kg", "-  12.000 kg\r\n", 12, 12};
+        double pesoOtra = 12.345;
+    } m = modelo == 3
+              ? decltype(m){" 0.000 kg\r\n", " 1.250 kg\r\n", " 1.250 kg", "-1.250 kg\r\n", " 12.345 kg\r\n", 1.25, 0}
+          : modelo == 5 ? decltype(m){"\002! 000,000",
+                                      "\002B 001,250",
+                                      "\002B 001,250",
+                                      "\002A  -1,250",
+                                      "\002A 012,345",
+                                      1.25,
+                                      1.25}
+          : modelo == 7 ? decltype(m){"0000.00\r", "0001.25\r", "0001.25", "0-01.25\r", "0012.34\r", 1.25, 0, 12.34}
+                        : decltype(m){"+  0.000 kg\r\n",
+                                      "+  12.000 kg\r\n",
+                                      "+  12.000 kg",
+                                      "-  12.000 kg\r\n",
+                                      "+  12.345 kg\r\n",
+                                      12,
+                                      12};
+    // A reply that came late to the request before this one: in `trozos`, `pausaMs` apart, the first
+    // `retrasoMs` after that request.
+    struct Tardia {
+        QList<QByteArray> trozos;
+        int pausaMs = 0, retrasoMs = 0;
+    };
     struct Fila {
         QString que;
         QList<QByteArray> trozos;
         int pausaMs;
         double peso;
+        QByteArray antes = {}; // on the line before the request
+        Tardia tardia = {};
     };
     QList<Fila> filas{{"whole", {m.trama}, 0, m.peso}};
     // Split once at every byte, with a pause of half the quiet bound; then every byte apart, in time.
-    QList<QByteArray> bytes;
+    QList<QByteArray> bytes, otraBytes;
     for (qsizetype k = 1; k < m.trama.size(); ++k)
         filas << Fila{QString("split at %1").arg(k), {m.trama.left(k), m.trama.mid(k)}, 300, m.peso};
     for (const char b : m.trama)
         bytes << QByteArray(1, b);
+    for (const char b : m.otra)
+        otraBytes << QByteArray(1, b);
+    const qsizetype mitad = m.otra.size() / 2;
     filas << Fila{"every byte 50 ms apart", bytes, 50, m.peso} << Fila{"no line end", {m.sinFin}, 0, m.pesoSinFin}
           << Fila{"line end only", {"\r\n"}, 0, 0} << Fila{"garbage", {"#?\xff\x01zz\r\n"}, 0, 0}
-          << Fila{"negative", {m.negativa}, 0, 0}
+          << Fila{"negative", {m.negativa}, 0, 0} << Fila{"a stale reply on the line", {m.trama}, 0, m.peso, m.otra}
+          << Fila{"a reply's start on the line", {m.trama}, 0, m.peso, m.otra.left(mitad)}
+          << Fila{"a reply's tail on the line", {m.trama}, 0, m.peso, m.otra.mid(mitad)}
+          << Fila{"a reply straddling two requests",
+                  {m.trama},
+                  0,
+                  m.peso,
+                  {},
+                  {{m.otra.left(mitad), m.otra.mid(mitad)}, 400, 1100}}
+          << Fila{"a late reply, a byte a ms", {m.trama}, 0, m.peso, {}, {otraBytes, 1, 1225}}
+          << Fila{"a whole reply after its read", {m.trama}, 0, m.peso, {}, {{m.otra}, 0, 1300}}
           << Fila{"empty", {""}, 0, 0} // still coming when the read's time is spent: cut short, no weight
           << Fila{"every byte 250 ms apart", bytes, 250, 0};
-    for (const bool continuo : {false, true}) {
-        balanza(modelo, continuo);
-        const bool pedido = modelo != 5 || !continuo; // model 5 sends unasked in continuous mode
-        for (const Fila& f : filas) {
-            SCOPED_TRACE(QString("%1 %2").arg(continuo ? "continuous" : "request", f.que).toStdString());
-            if (continuo) {
-                ASSERT_TRUE(lee(m.cero, pedido));
-            }
-            pedido ? sim->respondeEnTrozos(f.trozos, f.pausaMs) : sim->enviaEnTrozos(f.trozos, f.pausaMs);
-            if (continuo)
-                objComm().commBalanzaContinuoOnComm(true);
-            const ResultadoPeso r = silencioso();
-            EXPECT_EQ(r.ok ? r.peso : 0, f.peso) << r.error.toStdString();
+    balanza(modelo, continuo);
+    const bool pedido = modelo != 5 || !continuo; // model 5 sends unasked in continuous mode
+    for (const Fila& f : filas) {
+        // Continuous mode writes no request of its own to be answered late, and model 5 none at all.
+        if (continuo && (!f.tardia.trozos.isEmpty() || (!pedido && !f.antes.isEmpty())))
+            continue;
+        SCOPED_TRACE(QString("%1 %2").arg(continuo ? "continuous" : "request", f.que).toStdString());
+        if (continuo) {
+            ASSERT_TRUE(lee(m.cero, pedido));
         }
+        if (!f.tardia.trozos.isEmpty()) {
+            sim->respondeEnTrozos(f.tardia.trozos, f.tardia.pausaMs, f.tardia.retrasoMs);
+            // Its own whole reply, or none: which one depends on the scale's timing.
+            const ResultadoPeso previa = silencioso();
+            EXPECT_EQ(previa.ok ? previa.peso : m.pesoOtra, m.pesoOtra);
+        }
+        if (!f.antes.isEmpty()) {
+            sim->envia(f.antes);
+            ASSERT_TRUE(waits::until([&] { return sim->enCola() >= f.antes.size(); }, "the bytes on the line"));
+        }
+        pedido ? sim->respondeEnTrozos(f.trozos, f.pausaMs) : sim->enviaEnTrozos(f.trozos, f.pausaMs);
+        if (continuo)
+            objComm().commBalanzaContinuoOnComm(true);
+        const ResultadoPeso r = silencioso();
+        EXPECT_EQ(r.ok ? r.peso : 0, f.peso) << r.error.toStdString();
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Modelos, ReglaDeLectura, ::testing::Values(0, 1, 3, 5, 7));
+INSTANTIATE_TEST_SUITE_P(Modelos, ReglaDeLectura,
+                         ::testing::Combine(::testing::Values(0, 1, 3, 5, 7), ::testing::Bool()));
 
 // Unplugged in continuous mode the ticks stop; once it is back, "Sí" to the question opens it again.
 TEST_F(clsCommTest, AnsweringYesAfterAnUnplugInContinuousModeOpensThePortAgain) {

@@ -20,7 +20,7 @@ TEST(clsCommTramas, FramesOfEachModel) {
         QString lectura;
     } casos[] = {
         {5, "\002!--- ,000", "0 !"},
-        {5, "\002? 000,500", "0.5"},
+        {5, "\002? 000,500", "0.5 !"}, // a status the scale does not define: not stable
         {5, "\002A 001,250\002B 002,500\002A 003,750", "3.75 A"},
         {5, "A 001,250xyz", ""},
         {5, "\002A 001", ""},
