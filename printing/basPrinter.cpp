@@ -2,6 +2,7 @@
 // basPrinter_Salida (the output road), basPrinter_Codigos (printer state, markup, translation),
 // basPrinter_Ordenes (cut, logo, beep, bit image) and basPrinter_Facturadora (invoice pagination).
 #include "printing/basPrinter.h"
+#include "platform/Printers.h"
 #include "printing/basPrinter_Interno.h"
 
 #include "core/NombresParametros.h"
@@ -40,6 +41,14 @@ void InicializaCodigosPRN() {
 void InstalaServiciosImpresion() {
     basFuncionesComunes::setSustituyeTags([](const QString& t) { return sustituyeTagsHTML(t); });
     setErrorPrinter(&ErrorTicketPrinter::instance());
+    // A job whose fate a send did not learn is settled later by the output: the log says how.
+    printers::setSettledHandler([](const printers::PendingJob& job, const printers::JobResult& r) {
+        GrabaLog(r.printed()
+                     ? QStringLiteral("El trabajo de %1 que no había respondido cupsd se imprimió").arg(job.printer)
+                     : QStringLiteral("El trabajo de %1 que no había respondido cupsd no se imprimió: %2")
+                           .arg(job.printer, r.error),
+                 true);
+    });
 }
 
 void resetForTests() {

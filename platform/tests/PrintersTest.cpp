@@ -117,7 +117,7 @@ TEST(Printers, AStoppedCupsdFailsTheJobWithinItsWaitAndJobsGoAgainAfter) {
         QElapsedTimer t;
         t.start();
         EXPECT_FALSE(cups.send("colgada", "dos", &error)) << paso;
-        EXPECT_TRUE(error.contains("no responde")) << paso << ": " << error.toStdString();
+        EXPECT_TRUE(error.contains("sin respuesta de cupsd")) << paso << ": " << error.toStdString();
         EXPECT_LT(t.elapsed(), espera + 1500) << paso;
     }
     cupsd.sigue();
