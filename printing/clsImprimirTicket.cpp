@@ -791,7 +791,7 @@ ResultadoImpresion clsImprimirTicket::ImprimirTicketCocinaEspecial(qint32 tpv, q
         });
 
         int interlineado = 0;
-        paso(kProcCocina, [&] {
+        AtrapaErrores(kProcCocina, [&] {
             const double n = vb::RoundHalfEven(*p.InterlineadoImpresoraCocina);
             interlineado = (n < 0 || n > 255) ? 0 : int(n);
             if (interlineado != 0)
@@ -825,7 +825,9 @@ ResultadoImpresion clsImprimirTicket::ImprimirTicketCocinaEspecial(qint32 tpv, q
         }
 
         if (interlineado != 0)
-            paso(kProcCocina, [&] { Imprimir(trabajo, CodigoImpresora({27, '2'}), {.NombreImpresora = impresora}); });
+            AtrapaErrores(kProcCocina, [&] {
+                Imprimir(trabajo, CodigoImpresora({27, '2'}), {.NombreImpresora = impresora});
+            });
 
         paso(kProcCocina, [&] {
             envio = envio.anade(ImprimirTicketCocinaPie(trabajo, p, cabecera, intAnchoLinea, blnEspaciado, impresora,
@@ -833,7 +835,7 @@ ResultadoImpresion clsImprimirTicket::ImprimirTicketCocinaEspecial(qint32 tpv, q
         });
 
         // The header may have put the ESC "!" height codes in place for this ticket.
-        paso(kProcCocina, [&] {
+        AtrapaErrores(kProcCocina, [&] {
             const double codigos = *p.CodigosEscTicketCocina;
             if (codigos == 1 || codigos == 2)
                 InicializaCodigosPRN();
@@ -847,7 +849,9 @@ ResultadoImpresion clsImprimirTicket::ImprimirTicketCocinaEspecial(qint32 tpv, q
 }
 
 // Every step is a trap of its own: a failure leaves that step out and the header goes on. The
-// set-up steps run even when the request asks for no header.
+// set-up steps run even when the request asks for no header. A step that puts the ticket's own
+// data on it (a paso) leaves the piece incomplete when it fails; a layout step (blank lines,
+// logo, rules, spacing) loses no data.
 basPrinter::ResultadoEnvio clsImprimirTicket::ImprimirTicketCocinaCabecera(
     basPrinter::BufferImpresion& trabajo, const ParametrosPieza& p, const FilaCabecera& cabecera, qint16& anchoLinea,
     bool& blnEspaciado, const QString& strImpresora, const QString& strDescripcionCabecera, bool blnImprimirCabecera) {
@@ -855,33 +859,35 @@ basPrinter::ResultadoEnvio clsImprimirTicket::ImprimirTicketCocinaCabecera(
     basPrinter::ResultadoEnvio envio;
 
     bool seguir = true;
-    paso(kProcCabecera, [&] {
+    AtrapaErrores(kProcCabecera, [&] {
         seguir = LanzaMensajesTriggerImprimirTicket(vb::Empty(), true, QStringLiteral("imprimir_ticket_cocina"), 0, 0);
     });
     if (!seguir)
         return envio;
     blnEspaciado = false;
 
-    paso(kProcCabecera, [&] { objImpresionPantalla().Inicializa(); });
-    paso(kProcCabecera, [&] { pieza.modoImpresora(); });
-    paso(kProcCabecera, [&] { envio = pieza.espaciado(blnEspaciado); });
-    paso(kProcCabecera, [&] { anchoLinea = basPrinter::EstableceLetraYAncho(trabajo, 0, strImpresora, true); });
-    paso(kProcCabecera, [&] { pieza.anulacionesEnRojo(); });
-    paso(kProcCabecera, [&] { pieza.codigosDeAltura(); });
+    AtrapaErrores(kProcCabecera, [&] { objImpresionPantalla().Inicializa(); });
+    AtrapaErrores(kProcCabecera, [&] { pieza.modoImpresora(); });
+    AtrapaErrores(kProcCabecera, [&] { envio = pieza.espaciado(blnEspaciado); });
+    AtrapaErrores(kProcCabecera,
+                  [&] { anchoLinea = basPrinter::EstableceLetraYAncho(trabajo, 0, strImpresora, true); });
+    AtrapaErrores(kProcCabecera, [&] { pieza.anulacionesEnRojo(); });
+    AtrapaErrores(kProcCabecera, [&] { pieza.codigosDeAltura(); });
     if (!blnImprimirCabecera)
         return envio;
 
-    paso(kProcCabecera, [&] { pieza.blancos(vb::CInt(Variant(*p.BlancosCabecera))); });
-    paso(kProcCabecera, [&] { pieza.blancos(vb::CInt(Variant(*p.BlancosCabeceraTicketCocina))); });
-    paso(kProcCabecera,
-         [&] { GrabaLog(QStringLiteral("Voy a imprimir la cabecera: ") + basFuncionesComunes::TextoSegundos()); });
+    AtrapaErrores(kProcCabecera, [&] { pieza.blancos(vb::CInt(Variant(*p.BlancosCabecera))); });
+    AtrapaErrores(kProcCabecera, [&] { pieza.blancos(vb::CInt(Variant(*p.BlancosCabeceraTicketCocina))); });
+    AtrapaErrores(kProcCabecera, [&] {
+        GrabaLog(QStringLiteral("Voy a imprimir la cabecera: ") + basFuncionesComunes::TextoSegundos());
+    });
     paso(kProcCabecera, [&] { pieza.numeroGrande(); });
-    paso(kProcCabecera, [&] { pieza.nombreImpresora(); });
-    paso(kProcCabecera, [&] { pieza.logo(); });
+    AtrapaErrores(kProcCabecera, [&] { pieza.nombreImpresora(); });
+    AtrapaErrores(kProcCabecera, [&] { pieza.logo(); });
     paso(kProcCabecera, [&] { pieza.mensajeOTexto(strDescripcionCabecera); });
     paso(kProcCabecera, [&] { pieza.vendedor(); });
     paso(kProcCabecera, [&] { pieza.mesa(); });
-    paso(kProcCabecera, [&] { pieza.reglaDibujada(); });
+    AtrapaErrores(kProcCabecera, [&] { pieza.reglaDibujada(); });
     // With 1 the foot prints the identification block; with any other value nobody does.
     if (*p.ImpCabTickCocinaFinal == 0) {
         paso(kProcCabecera, [&] { pieza.ticketCabecera(); });
@@ -890,9 +896,9 @@ basPrinter::ResultadoEnvio clsImprimirTicket::ImprimirTicketCocinaCabecera(
         paso(kProcCabecera, [&] { pieza.salaCabecera(); });
         paso(kProcCabecera, [&] { pieza.paxsCabecera(); });
         // The customer block of the kitchen ticket prints nothing.
-        paso(kProcCabecera, [&] { *p.ImprimirClienteTicketCocina; });
+        AtrapaErrores(kProcCabecera, [&] { *p.ImprimirClienteTicketCocina; });
     }
-    paso(kProcCabecera, [&] { pieza.inversoArticulos(); });
+    AtrapaErrores(kProcCabecera, [&] { pieza.inversoArticulos(); });
     return envio;
 }
 
@@ -946,22 +952,29 @@ basPrinter::ResultadoEnvio clsImprimirTicket::ImprimirTicketCocinaPie(basPrinter
     std::vector<VBError> fallos;
     const auto anota = [&](const VBError& e) { fallos.push_back(e); };
 
+    // The foot's data are whole once its last data step has run: a failure before that leaves
+    // some of them out (the steps after a failure are skipped).
+    bool datosCompletos = false;
     vb::OnError(
         [&] {
             pieza.finDeModos();
+            datosCompletos = !blnImprimirPie;
             if (!blnImprimirPie)
                 return;
             pieza.observaciones(anchoLinea);
             pieza.textoPie(anchoLinea, strTextoPie);
+            const bool identificacion = *p.ImpCabTickCocinaFinal == 1;
+            datosCompletos = !identificacion;
             pieza.reglaDibujada();
-            if (*p.ImpCabTickCocinaFinal == 1)
+            if (identificacion)
                 pieza.identificacionPie();
+            datosCompletos = true;
             pieza.pito();
             pieza.blancosPie();
         },
         anota);
 
-    const bool incompleta = m_blnPiezaIncompleta || !fallos.empty();
+    const bool incompleta = m_blnPiezaIncompleta || !datosCompletos;
     const ResultadoEnvio noCompuesta{
         .blnEnviado = true, .impresora = strImpresora, .ok = false, .error = kComandaIncompleta, .blnTexto = true};
     if (incompleta && !trabajo.blnTextoEnviado) {
