@@ -225,39 +225,66 @@ Respuesta creaTrabajo(ConexionCups& c, const PendingJob& job) {
     return pide(c, p, recursoCola(job.queue), Stage::CreateJobSent);
 }
 
-struct Dests {
-    cups_dest_t* dests = nullptr;
-    int count = 0;
-    QString error; // why the server could not be asked; empty when it answered
-    Dests() {
-        const ConexionCups c;
-        if (c.http())
-            count = cupsGetDests2(c.http(), &dests);
-        if (!c.http() || c.agotado())
+// The queues and their descriptions, from cupsd's own answer (CUPS-Get-Printers): error says why
+// the server could not be asked. cupsd answering that it has none is no queue, not a failure.
+struct Colas {
+    QStringList nombres;
+    QStringList descripciones; // "printer-info", beside each name
+    QString error;
+    Colas() {
+        ConexionCups c;
+        if (!c.http()) {
             error = motivoSinRespuesta();
-        else if (count == 0 && cupsLastError() > IPP_STATUS_OK_CONFLICTING &&
-                 cupsLastError() != IPP_STATUS_ERROR_NOT_FOUND)
-            error = texto(QString::fromUtf8(cupsLastErrorString()), cupsLastError());
+            return;
+        }
+        ipp_t* p = ippNewRequest(IPP_OP_CUPS_GET_PRINTERS);
+        ippAddString(p, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+        static const char* const atributos[] = {"printer-name", "printer-info"};
+        ippAddStrings(p, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 2, nullptr, atributos);
+        const Respuesta r = pide(c, p, "/");
+        if (!r.llego) {
+            error = motivoSinRespuesta();
+            return;
+        }
+        if (!r.exito()) {
+            if (r.estado() != IPP_STATUS_ERROR_NOT_FOUND)
+                error = r.motivo;
+            return;
+        }
+        QString nombre, info;
+        const auto cierra = [&] {
+            if (!nombre.isEmpty()) {
+                nombres << nombre;
+                descripciones << info;
+            }
+            nombre.clear();
+            info.clear();
+        };
+        for (ipp_attribute_t* a = ippFirstAttribute(r.ipp); a; a = ippNextAttribute(r.ipp)) {
+            const char* n = ippGetName(a);
+            if (!n || ippGetGroupTag(a) != IPP_TAG_PRINTER) {
+                cierra();
+                continue;
+            }
+            if (qstrcmp(n, "printer-name") == 0)
+                nombre = QString::fromUtf8(ippGetString(a, 0, nullptr));
+            else if (qstrcmp(n, "printer-info") == 0)
+                info = QString::fromUtf8(ippGetString(a, 0, nullptr));
+        }
+        cierra();
     }
-    ~Dests() { cupsFreeDests(count, dests); }
-    Dests(const Dests&) = delete;
-    Dests& operator=(const Dests&) = delete;
 };
 
 // A name the queues do not know may still be a queue's description (its "printer-info"),
 // as Windows shows printers by their friendly names.
 QString queueFor(const QString& printer) {
-    Dests d;
-    for (int i = 0; i < d.count; ++i) {
-        const QString name = QString::fromUtf8(d.dests[i].name);
+    const Colas colas;
+    for (const QString& name : colas.nombres)
         if (name.compare(printer, Qt::CaseInsensitive) == 0)
             return name;
-    }
-    for (int i = 0; i < d.count; ++i) {
-        const char* info = cupsGetOption("printer-info", d.dests[i].num_options, d.dests[i].options);
-        if (info && QString::fromUtf8(info).compare(printer, Qt::CaseInsensitive) == 0)
-            return QString::fromUtf8(d.dests[i].name);
-    }
+    for (qsizetype i = 0; i < colas.nombres.size(); ++i)
+        if (colas.descripciones.at(i).compare(printer, Qt::CaseInsensitive) == 0)
+            return colas.nombres.at(i);
     return QString();
 }
 
@@ -568,37 +595,30 @@ void CupsOutput::setWaits(double full, double afterSilence) {
 }
 
 QStringList CupsOutput::list() {
-    QStringList out;
-    Dests d;
-    for (int i = 0; i < d.count; ++i) {
-        if (d.dests[i].instance)
-            continue; // instances are the same queue with other options
-        out << QString::fromUtf8(d.dests[i].name);
-    }
-    return out;
+    return Colas().nombres;
 }
 
 bool CupsOutput::tryList(QStringList& names, QString* error) {
-    names.clear();
-    Dests d;
-    if (!d.error.isEmpty()) {
-        if (error)
-            *error = d.error;
-        return false;
-    }
-    for (int i = 0; i < d.count; ++i)
-        if (!d.dests[i].instance)
-            names << QString::fromUtf8(d.dests[i].name);
-    return true;
+    Colas colas;
+    names = colas.nombres;
+    if (!colas.error.isEmpty() && error)
+        *error = colas.error;
+    return colas.error.isEmpty();
 }
 
+// The default as libcups chooses it (the user's own lpoptions default first, then cupsd's).
 QString CupsOutput::defaultPrinter() {
-    Dests d;
-    for (int i = 0; i < d.count; ++i) {
-        if (d.dests[i].is_default)
-            return QString::fromUtf8(d.dests[i].name);
-    }
-    return QString();
+    const ConexionCups c;
+    if (!c.http())
+        return QString();
+    cups_dest_t* dests = nullptr;
+    const int count = cupsGetDests2(c.http(), &dests);
+    QString nombre;
+    for (int i = 0; i < count && nombre.isEmpty(); ++i)
+        if (dests[i].is_default)
+            nombre = QString::fromUtf8(dests[i].name);
+    cupsFreeDests(count, dests);
+    return nombre;
 }
 
 } // namespace printers
