@@ -532,6 +532,16 @@ void setStageHook(StageHook hook) {
     g_etapa = std::move(hook);
 }
 
+void resetForTests() {
+    g_sinAsentar.clear();
+    g_vigilados.clear();
+    g_asentados.clear();
+    g_noRespondio = false;
+    g_etapa = {};
+    g_esperaCompletaS = 3.0;
+    g_esperaSiNoRespondioS = 0.5;
+}
+
 void setSettledHandler(SettledHandler handler) {
     g_asentado = std::move(handler);
 }

@@ -82,6 +82,9 @@ void setStageHook(StageHook hook); // empty: none
 using SettledHandler = std::function<void(const PendingJob&, const JobResult&)>;
 void setSettledHandler(SettledHandler handler);
 
+// The state at start: no job left to settle, none remembered, the full waits, no stage hook.
+void resetForTests();
+
 class CupsOutput final : public RawOutput {
 public:
     bool send(const QString& printer, const QByteArray& data, QString* error) override;

@@ -159,9 +159,8 @@ struct Parada {
         return propio.colaCaptura(QStringLiteral("parada"), captura);
     }
     ~Parada() {
-        printers::setStageHook({});
         propio.cupsd.sigue();
-        printers::CupsOutput::setWaits(3.0, 0.5);
+        printers::resetForTests();
     }
 
     struct Ensayo {

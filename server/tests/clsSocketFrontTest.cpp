@@ -659,9 +659,8 @@ TEST_F(clsSocketFrontTest, AStoppedCupsdNeitherLosesNorDoublesAQueuedTicketAndTh
         testenv::ServicioPrivado& cupsd;
         ~Fin() {
             printers::install(nullptr);
-            printers::setStageHook({});
             cupsd.sigue();
-            printers::CupsOutput::setWaits(3.0, 0.5);
+            printers::resetForTests();
         }
     } fin{propio.cupsd};
     int n = 0;
