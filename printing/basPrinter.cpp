@@ -44,9 +44,8 @@ void InstalaServiciosImpresion() {
     // A job whose fate a send did not learn is settled later by the output: the log says how.
     printers::setSettledHandler([](const printers::PendingJob& job, const printers::JobResult& r) {
         GrabaLog(r.printed()
-                     ? QStringLiteral("El trabajo de %1 que no había respondido cupsd se imprimió").arg(job.printer)
-                     : QStringLiteral("El trabajo de %1 que no había respondido cupsd no se imprimió: %2")
-                           .arg(job.printer, r.error),
+                     ? QStringLiteral("Se imprimió el trabajo de %1 del que cupsd no había respondido").arg(job.printer)
+                     : QStringLiteral("No se imprimió el trabajo de %1").arg(r.error),
                  true);
     });
 }

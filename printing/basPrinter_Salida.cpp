@@ -101,8 +101,8 @@ ResultadoEnvio enviaTrabajo(BufferImpresion& trabajo, const QString& impresora, 
     if (!r.ok && !blnTexto && !trabajo.blnTextoEnviado && !incierto)
         envia();
     if (r.blnIncierto)
-        GrabaLog(QStringLiteral("No se sabe si se ha impreso en %1 (%2): se preguntará a cupsd cuando responda")
-                     .arg(impresora, r.error),
+        GrabaLog(QStringLiteral("No se sabe si se ha impreso el trabajo de %1; se preguntará a cupsd cuando responda")
+                     .arg(r.error),
                  true);
     else if (!r.ok && blnTexto)
         informaFalloEnvio(trabajo.informe, impresora, r.error);

@@ -780,7 +780,8 @@ ResultadoImpresion clsImprimirTicket::ImprimirTicketCocinaEspecial(qint32 tpv, q
     for (const QString& pieza : piezas) {
         // Each piece is a ticket of its own: its set-up is tried afresh.
         trabajo.empiezaPieza();
-        // Without its header row the piece cannot be whole.
+        // Differs from the original, which printed the pieces without it: without its header row (table,
+        // waiter) the piece cannot be whole.
         m_blnPiezaIncompleta = !cabeceraLeida;
         const ParametrosPieza p = ParametrosPieza::lee(o.blnImprimirCabecera, o.blnImprimirPie);
         ResultadoEnvio envio;

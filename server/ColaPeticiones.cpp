@@ -151,8 +151,9 @@ bool clsSocketFront::ejecuta_siguiente_request_en_cola(const QString& origen_req
         if (impresion && !TurnoExclusivo::instancia().libre())
             return;
         blnEjecutandoCola = true;
-        // Pieces of unknown fate are settled first: only those the print server says did not print
-        // go again; while it does not answer the request waits, as a failed one does.
+        // Differs from the original, which ran the request again: pieces of unknown fate are settled
+        // first, and only those the print server says did not print go again; while it does not
+        // answer the request waits, as a failed one does.
         std::optional<bool> asentada;
         if (impresion)
             asentada = asientaPiezasInciertas(peticion);

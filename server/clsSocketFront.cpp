@@ -226,8 +226,8 @@ basPrinter::InformeFallos informe(const PeticionEnCurso& p) {
 void resultadoImpresion(const PeticionEnCurso& p, const ResultadoImpresion& r) {
     if (p.impresion)
         p.impresion->resultado = r;
-    // A print server that did not answer leaves the ticket neither printed nor failed: the reply
-    // says it may have printed, so the till does not print it twice blindly.
+    // Differs from the original, which never knew: a print server that did not answer leaves the
+    // ticket neither printed nor failed, and the reply says it may have printed instead of guessing.
     if (r.incierto()) {
         p.Resultado->Propiedad(QStringLiteral("error"),
                                TraduceLiteral(QStringLiteral(
