@@ -8,7 +8,9 @@
 //
 // A print that fails part-way stays queued holding only the pieces (between "<cortar>" marks) that
 // did not go out, so a retry never prints again what the kitchen already has; its failure is
-// reported on paper once, and its retries only log theirs. An entry that holds no request object is
+// reported on paper once, and its retries only log theirs. A piece whose fate the print server did
+// not tell (its answer never came) is asked about at the request's next turn, before anything is
+// sent again: printed, it leaves the text; not printed, it goes again. An entry that holds no request object is
 // a run-time error: it is reported, taken out, and the drain goes on.
 #include "core/NombresParametros.h"
 #include "core/basFuncionesComunes.h"
