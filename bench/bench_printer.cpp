@@ -17,6 +17,7 @@
 #include <QElapsedTimer>
 #include <benchmark/benchmark.h>
 #include <cups/cups.h>
+#include <memory>
 
 using namespace basPrinter;
 
@@ -69,16 +70,26 @@ void BM_TicketRecording(benchmark::State& state) {
 }
 BENCHMARK(BM_TicketRecording);
 
-void BM_TicketThroughCups(benchmark::State& state) {
+// A raw queue of the dev environment's cupsd printing into a capture; none (the benchmark skipped,
+// saying why) without one.
+std::unique_ptr<testenv::ColaCaptura> colaCaptura(benchmark::State& state, const QString& prefijo) {
     if (qEnvironmentVariableIsEmpty("CUPS_SERVER")) {
         state.SkipWithError("CUPS_SERVER not set (source the dev environment)");
-        return;
+        return nullptr;
     }
-    testenv::ColaCaptura cola(QStringLiteral("tarvolin_bench"));
-    if (!cola.creada) {
+    auto cola = std::make_unique<testenv::ColaCaptura>(prefijo);
+    if (!cola->creada) {
         state.SkipWithError("lpadmin failed");
-        return;
+        return nullptr;
     }
+    return cola;
+}
+
+void BM_TicketThroughCups(benchmark::State& state) {
+    const std::unique_ptr<testenv::ColaCaptura> colaBanco = colaCaptura(state, QStringLiteral("tarvolin_bench"));
+    if (!colaBanco)
+        return;
+    const testenv::ColaCaptura& cola = *colaBanco;
     const testenv::CapturaTcp& captura = cola.captura;
     parametros(cola.nombre);
     printers::install(nullptr);
@@ -118,15 +129,10 @@ BENCHMARK(BM_TicketThroughCups)->UseManualTime()->Unit(benchmark::kMillisecond)-
 //     Get-Job-Attributes, Cancel-Job;
 //   3 the floor: a plain send.
 void BM_SettleJob(benchmark::State& state) {
-    if (qEnvironmentVariableIsEmpty("CUPS_SERVER")) {
-        state.SkipWithError("CUPS_SERVER not set (source the dev environment)");
+    const std::unique_ptr<testenv::ColaCaptura> colaBanco = colaCaptura(state, QStringLiteral("tarvolin_asiento"));
+    if (!colaBanco)
         return;
-    }
-    testenv::ColaCaptura cola(QStringLiteral("tarvolin_asiento"));
-    if (!cola.creada) {
-        state.SkipWithError("lpadmin failed");
-        return;
-    }
+    const testenv::ColaCaptura& cola = *colaBanco;
     printers::CupsOutput cups;
     const QByteArray queue = cola.nombre.toUtf8();
     int n = 0;

@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <cups/cups.h>
+#include <functional>
 #include <optional>
 #include <sys/socket.h>
 #include <utility>
@@ -225,6 +226,20 @@ Respuesta creaTrabajo(ConexionCups& c, const PendingJob& job) {
     return pide(c, p, recursoCola(job.queue), Stage::CreateJobSent);
 }
 
+// Walks the answer's groups of one kind (printers, jobs): each attribute of a group goes to `campo`
+// with its name, and `cierra` is called at the end of each group.
+void recorreGrupos(ipp_t* ipp, ipp_tag_t grupo, const std::function<void()>& cierra,
+                   const std::function<void(const char*, ipp_attribute_t*)>& campo) {
+    for (ipp_attribute_t* a = ippFirstAttribute(ipp); a; a = ippNextAttribute(ipp)) {
+        const char* n = ippGetName(a);
+        if (n && ippGetGroupTag(a) == grupo)
+            campo(n, a);
+        else
+            cierra();
+    }
+    cierra();
+}
+
 // The queues and their descriptions, from cupsd's own answer (CUPS-Get-Printers): error says why
 // the server could not be asked. cupsd answering that it has none is no queue, not a failure.
 struct Colas {
@@ -260,18 +275,12 @@ struct Colas {
             nombre.clear();
             info.clear();
         };
-        for (ipp_attribute_t* a = ippFirstAttribute(r.ipp); a; a = ippNextAttribute(r.ipp)) {
-            const char* n = ippGetName(a);
-            if (!n || ippGetGroupTag(a) != IPP_TAG_PRINTER) {
-                cierra();
-                continue;
-            }
+        recorreGrupos(r.ipp, IPP_TAG_PRINTER, cierra, [&](const char* n, ipp_attribute_t* a) {
             if (qstrcmp(n, "printer-name") == 0)
                 nombre = QString::fromUtf8(ippGetString(a, 0, nullptr));
             else if (qstrcmp(n, "printer-info") == 0)
                 info = QString::fromUtf8(ippGetString(a, 0, nullptr));
-        }
-        cierra();
+        });
     }
 };
 
@@ -381,18 +390,12 @@ std::optional<int> buscaPorNombre(ConexionCups& c, const PendingJob& job) {
         actual = 0;
         nombre.clear();
     };
-    for (ipp_attribute_t* a = ippFirstAttribute(r.ipp); a; a = ippNextAttribute(r.ipp)) {
-        const char* n = ippGetName(a);
-        if (!n || ippGetGroupTag(a) != IPP_TAG_JOB) {
-            cierra();
-            continue;
-        }
+    recorreGrupos(r.ipp, IPP_TAG_JOB, cierra, [&](const char* n, ipp_attribute_t* a) {
         if (qstrcmp(n, "job-id") == 0)
             actual = ippGetInteger(a, 0);
         else if (qstrcmp(n, "job-name") == 0)
             nombre = ippGetString(a, 0, nullptr);
-    }
-    cierra();
+    });
     return id;
 }
 
