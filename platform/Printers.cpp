@@ -2,8 +2,10 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QHash>
+#include <QThreadPool>
 #include <QTimer>
 #include <algorithm>
+#include <atomic>
 #include <cups/cups.h>
 #include <functional>
 #include <optional>
@@ -19,9 +21,10 @@ RawOutput* g_installed = nullptr;
 // Once it has failed to answer in time, later calls (the other jobs of the same ticket, its error
 // ticket) wait only briefly, until one of them is answered again: a server that is back answers in
 // far less, one that still hangs costs little each time.
-double g_esperaCompletaS = 3.0;
-double g_esperaSiNoRespondioS = 0.5;
-bool g_noRespondio = false;
+// Atomic: the background settling reads and writes them from its own thread.
+std::atomic<double> g_esperaCompletaS = 3.0;
+std::atomic<double> g_esperaSiNoRespondioS = 0.5;
+std::atomic<bool> g_noRespondio = false;
 
 const QString kSinRespuesta = QStringLiteral("sin respuesta de cupsd");
 
@@ -410,7 +413,7 @@ ipp_t* peticionTrabajo(ipp_op_t op, const PendingJob& job, int id) {
 // wait for it until cupsd's own time-out, holding a place) it is cancelled, and is not printed once
 // cupsd has said the cancel was done. Unknown while cupsd does not answer. `motivo` is why the send
 // did not know (cupsd's answer or kSinRespuesta): the reason a job that did not print gives.
-JobResult asienta(const PendingJob& job, const QString& motivo) {
+JobResult asienta(const PendingJob& job, const QString& motivo, bool* noCreado = nullptr) {
     JobResult desconocido{.outcome = Outcome::Unknown, .error = conImpresora(job.printer, motivo), .pending = job};
     const auto noImpreso = [&](const QString& porQue) {
         return JobResult{.error = conImpresora(job.printer, QStringLiteral("%1 (%2)").arg(motivo, porQue))};
@@ -424,7 +427,8 @@ JobResult asienta(const PendingJob& job, const QString& motivo) {
         if (!encontrado)
             return desconocido;
         if (*encontrado == 0) {
-            g_vigilados.push_back({job, QDateTime::currentMSecsSinceEpoch()});
+            if (noCreado)
+                *noCreado = true;
             return noImpreso(QStringLiteral("cupsd no creó el trabajo"));
         }
         id = *encontrado;
@@ -470,33 +474,47 @@ JobResult asienta(const PendingJob& job, const QString& motivo) {
 
 void programa(bool esperarMas = false);
 
-// The background settling: the jobs left unknown, in order, until cupsd does not answer; then the
-// jobs watched for a late Create-Job.
-void tic(bool todos) {
-    g_temporizador = false;
-    bool silencio = false;
-    for (const PendingJob& job : std::vector<PendingJob>(g_sinAsentar)) {
-        const JobResult r = asienta(job, kSinRespuesta);
+// Asks on this thread: a job cupsd had not made when asked is watched for a late Create-Job.
+JobResult asientaAqui(const PendingJob& job, const QString& motivo) {
+    bool noCreado = false;
+    const JobResult r = asienta(job, motivo, &noCreado);
+    if (noCreado)
+        g_vigilados.push_back({job, QDateTime::currentMSecsSinceEpoch()});
+    return r;
+}
+
+// One pass of the background settling: the jobs left unknown, in order, until cupsd does not
+// answer; then the watched jobs. It only talks to cupsd (it may run on a thread of its own); what it
+// learnt is applied on the program's thread.
+struct Pasada {
+    std::vector<std::pair<PendingJob, JobResult>> asentados;
+    std::vector<PendingJob> noCreados; // to be watched
+    std::vector<Vigilado> siguen;      // watched jobs still to look for
+    bool silencio = false;             // cupsd did not answer
+};
+Pasada ejecutaPasada(const std::vector<PendingJob>& trabajos, const std::vector<Vigilado>& vigilados) {
+    Pasada p;
+    for (const PendingJob& job : trabajos) {
+        bool noCreado = false;
+        const JobResult r = asienta(job, kSinRespuesta, &noCreado);
         if (r.unknown()) {
-            silencio = true;
+            p.silencio = true;
             break;
         }
-        recuerda(job, r);
-        if (g_asentado)
-            g_asentado(job, r);
+        p.asentados.emplace_back(job, r);
+        if (noCreado)
+            p.noCreados.push_back(job);
     }
-    const qint64 ahora = QDateTime::currentMSecsSinceEpoch();
-    std::vector<Vigilado> siguen;
-    for (const Vigilado& v : std::exchange(g_vigilados, {})) {
-        if (silencio || (!todos && ahora - v.desde < kVigilanciaMs)) {
-            siguen.push_back(v);
+    for (const Vigilado& v : vigilados) {
+        if (p.silencio) {
+            p.siguen.push_back(v);
             continue;
         }
         ConexionCups c;
         const std::optional<int> id = c.http() ? buscaPorNombre(c, v.job) : std::nullopt;
         if (!id) {
-            silencio = true;
-            siguen.push_back(v);
+            p.silencio = true;
+            p.siguen.push_back(v);
         } else if (*id > 0) {
             // Made late, with no document: it is cancelled (its fate was settled as not printed).
             PendingJob job = v.job;
@@ -504,8 +522,73 @@ void tic(bool todos) {
             asienta(job, kSinRespuesta);
         }
     }
-    g_vigilados.insert(g_vigilados.end(), siguen.begin(), siguen.end());
-    programa(silencio);
+    return p;
+}
+
+void aplica(const Pasada& p) {
+    for (const auto& [job, r] : p.asentados) {
+        const bool nuevo = !g_asentados.contains(job.name);
+        recuerda(job, r);
+        if (nuevo && g_asentado)
+            g_asentado(job, r);
+    }
+    const qint64 ahora = QDateTime::currentMSecsSinceEpoch();
+    for (const PendingJob& job : p.noCreados)
+        g_vigilados.push_back({job, ahora});
+    g_vigilados.insert(g_vigilados.end(), p.siguen.begin(), p.siguen.end());
+}
+
+// The background settling runs on a thread of its own: a cupsd that still hangs would otherwise hold
+// the program (every request, every Ping) for as long as each question waits.
+QThreadPool& hilo() {
+    static QThreadPool* pool = [] {
+        auto* p = new QThreadPool;
+        p->setMaxThreadCount(1);
+        return p;
+    }();
+    return *pool;
+}
+bool g_enCurso = false; // a pass is running on the thread
+int g_generacion = 0;   // a reset makes a pass still running answer for nothing
+
+// The watched jobs whose time has come (all of them with `todos`), taken out of the list.
+std::vector<Vigilado> vigiladosVencidos(bool todos) {
+    const qint64 ahora = QDateTime::currentMSecsSinceEpoch();
+    std::vector<Vigilado> vencidos, siguen;
+    for (const Vigilado& v : g_vigilados)
+        (todos || ahora - v.desde >= kVigilanciaMs ? vencidos : siguen).push_back(v);
+    g_vigilados = std::move(siguen);
+    return vencidos;
+}
+
+void tic() {
+    g_temporizador = false;
+    if (g_enCurso)
+        return;
+    std::vector<Vigilado> vencidos = vigiladosVencidos(false);
+    if (g_sinAsentar.empty() && vencidos.empty()) {
+        programa();
+        return;
+    }
+    g_enCurso = true;
+    // libcups keeps the server and the user per thread: the thread asks the one this thread uses.
+    const QByteArray servidor = cupsServer(), usuario = cupsUser();
+    const int generacion = g_generacion;
+    hilo().start([trabajos = g_sinAsentar, vencidos, servidor, usuario, generacion] {
+        cupsSetServer(servidor.constData());
+        cupsSetUser(usuario.constData());
+        const Pasada p = ejecutaPasada(trabajos, vencidos);
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [p, generacion] {
+                if (generacion != g_generacion)
+                    return;
+                g_enCurso = false;
+                aplica(p);
+                programa(p.silencio);
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 void programa(bool esperarMas) {
@@ -513,11 +596,11 @@ void programa(bool esperarMas) {
         g_intervaloMs = 1000;
         return;
     }
-    if (g_temporizador || !QCoreApplication::instance())
+    if (g_temporizador || g_enCurso || !QCoreApplication::instance())
         return;
     g_intervaloMs = esperarMas ? std::min(g_intervaloMs * 2, 16000) : 1000;
     g_temporizador = true;
-    QTimer::singleShot(g_intervaloMs, QCoreApplication::instance(), [] { tic(false); });
+    QTimer::singleShot(g_intervaloMs, QCoreApplication::instance(), [] { tic(); });
 }
 
 } // namespace
@@ -536,6 +619,9 @@ void setStageHook(StageHook hook) {
 }
 
 void resetForTests() {
+    hilo().waitForDone();
+    ++g_generacion;
+    g_enCurso = false;
     g_sinAsentar.clear();
     g_vigilados.clear();
     g_asentados.clear();
@@ -574,7 +660,7 @@ JobResult CupsOutput::sendJob(const QString& printer, const QByteArray& data) {
         programa();
         return r;
     }
-    const JobResult s = asienta(r.pending, motivo);
+    const JobResult s = asientaAqui(r.pending, motivo);
     if (s.unknown()) {
         g_sinAsentar.push_back(s.pending);
         programa();
@@ -587,7 +673,7 @@ JobResult CupsOutput::sendJob(const QString& printer, const QByteArray& data) {
 JobResult CupsOutput::settle(const PendingJob& job) {
     if (const auto it = g_asentados.constFind(job.name); it != g_asentados.cend())
         return *it;
-    const JobResult r = asienta(job, kSinRespuesta);
+    const JobResult r = asientaAqui(job, kSinRespuesta);
     if (!r.unknown())
         recuerda(job, r);
     return r;
@@ -598,7 +684,9 @@ std::vector<PendingJob> CupsOutput::unsettled() {
 }
 
 bool CupsOutput::settleUnsettled() {
-    tic(true);
+    hilo().waitForDone();
+    const Pasada p = ejecutaPasada(g_sinAsentar, vigiladosVencidos(true));
+    aplica(p);
     return g_sinAsentar.empty() && g_vigilados.empty();
 }
 
