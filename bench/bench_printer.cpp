@@ -1,6 +1,7 @@
 // Composing and sending a kitchen-sized ticket (about 2 KB): through the recording seam (composition,
 // translation and encoding only) and through the private cupsd to a TCP capture, timed from the first
-// Imprimir to the last byte at the capture. The word wrap of a long text.
+// Imprimir to the last byte at the capture. The word wrap of a long text. The cost of settling a job
+// whose fate a send did not learn, beside the floor of a plain send.
 #include "core/basFuncionesComunes.h"
 #include "core/basGeneral.h"
 #include "core/clsParametros.h"
@@ -12,8 +13,11 @@
 #include "testsupport/ProcesoPrueba.h"
 #include "testsupport/RecordingOutput.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <benchmark/benchmark.h>
+#include <cups/cups.h>
+#include <memory>
 
 using namespace basPrinter;
 
@@ -66,16 +70,26 @@ void BM_TicketRecording(benchmark::State& state) {
 }
 BENCHMARK(BM_TicketRecording);
 
-void BM_TicketThroughCups(benchmark::State& state) {
+// A raw queue of the dev environment's cupsd printing into a capture; none (the benchmark skipped,
+// saying why) without one.
+std::unique_ptr<testenv::ColaCaptura> colaCaptura(benchmark::State& state, const QString& prefijo) {
     if (qEnvironmentVariableIsEmpty("CUPS_SERVER")) {
         state.SkipWithError("CUPS_SERVER not set (source the dev environment)");
-        return;
+        return nullptr;
     }
-    testenv::ColaCaptura cola(QStringLiteral("tarvolin_bench"));
-    if (!cola.creada) {
+    auto cola = std::make_unique<testenv::ColaCaptura>(prefijo);
+    if (!cola->creada) {
         state.SkipWithError("lpadmin failed");
-        return;
+        return nullptr;
     }
+    return cola;
+}
+
+void BM_TicketThroughCups(benchmark::State& state) {
+    const std::unique_ptr<testenv::ColaCaptura> colaBanco = colaCaptura(state, QStringLiteral("tarvolin_bench"));
+    if (!colaBanco)
+        return;
+    const testenv::ColaCaptura& cola = *colaBanco;
     const testenv::CapturaTcp& captura = cola.captura;
     parametros(cola.nombre);
     printers::install(nullptr);
@@ -106,6 +120,43 @@ void BM_TicketThroughCups(benchmark::State& state) {
     state.SetBytesProcessed(int64_t(state.iterations()) * largo);
 }
 BENCHMARK(BM_TicketThroughCups)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(30);
+
+// A plain send of a small job (Create-Job and Send-Document), the floor the settling is measured
+// against; then the settling of a job of unknown fate, asked of cupsd as it answers again:
+//   0 its number known (the document's answer was lost): Get-Job-Attributes;
+//   1 the Create-Job's answer lost and no job made: Get-Jobs by its name;
+//   2 the Create-Job's answer lost, the job made and waiting for its document: Get-Jobs by its name,
+//     Get-Job-Attributes, Cancel-Job;
+//   3 the floor: a plain send.
+void BM_SettleJob(benchmark::State& state) {
+    const std::unique_ptr<testenv::ColaCaptura> colaBanco = colaCaptura(state, QStringLiteral("tarvolin_asiento"));
+    if (!colaBanco)
+        return;
+    const testenv::ColaCaptura& cola = *colaBanco;
+    printers::CupsOutput cups;
+    const QByteArray queue = cola.nombre.toUtf8();
+    int n = 0;
+    for (auto _ : state) {
+        const QByteArray nombre = "Tarvolin bench " + QByteArray::number(QCoreApplication::applicationPid()) + "-" +
+                                  QByteArray::number(state.range(0)) + "-" + QByteArray::number(++n);
+        printers::PendingJob job{.printer = cola.nombre, .queue = queue, .name = nombre};
+        state.PauseTiming();
+        if (state.range(0) == 0 || state.range(0) == 2)
+            job.id = cupsCreateJob(CUPS_HTTP_DEFAULT, queue.constData(), nombre.constData(), 0, nullptr);
+        if (state.range(0) == 0)
+            cupsCancelJob2(CUPS_HTTP_DEFAULT, queue.constData(), job.id, 0);
+        if (state.range(0) == 2)
+            job.id = 0; // found by its name
+        state.ResumeTiming();
+        if (state.range(0) == 3) {
+            if (!cups.sendJob(cola.nombre, "x\r\n").printed())
+                state.SkipWithError("the send failed");
+        } else if (cups.settle(job).outcome != printers::Outcome::NotPrinted) {
+            state.SkipWithError("the job was not settled as not printed");
+        }
+    }
+}
+BENCHMARK(BM_SettleJob)->DenseRange(0, 3)->ArgName("caso")->Unit(benchmark::kMillisecond)->Iterations(100);
 
 // The word wrap of one long line of a special ticket, at 42 columns: words of varied length, or one
 // blank and then a single word (the window widens up to the end).

@@ -2,6 +2,7 @@
 // basPrinter_Salida (the output road), basPrinter_Codigos (printer state, markup, translation),
 // basPrinter_Ordenes (cut, logo, beep, bit image) and basPrinter_Facturadora (invoice pagination).
 #include "printing/basPrinter.h"
+#include "platform/Printers.h"
 #include "printing/basPrinter_Interno.h"
 
 #include "core/NombresParametros.h"
@@ -40,6 +41,13 @@ void InicializaCodigosPRN() {
 void InstalaServiciosImpresion() {
     basFuncionesComunes::setSustituyeTags([](const QString& t) { return sustituyeTagsHTML(t); });
     setErrorPrinter(&ErrorTicketPrinter::instance());
+    // A job whose fate a send did not learn is settled later by the output: the log says how.
+    printers::setSettledHandler([](const printers::PendingJob& job, const printers::JobResult& r) {
+        GrabaLog(r.printed()
+                     ? QStringLiteral("Se imprimió el trabajo de %1 del que cupsd no había respondido").arg(job.printer)
+                     : QStringLiteral("No se imprimió el trabajo de %1").arg(r.error),
+                 true);
+    });
 }
 
 void resetForTests() {

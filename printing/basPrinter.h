@@ -7,7 +7,9 @@
 // commands are the characters whose byte is the command byte (vb::Chr(27) is ESC). Whoever composes a
 // ticket owns its job (BufferImpresion) and hands it to every call; at a send the whole job becomes
 // one raw job of the output (printers::output()) and the call returns what became of it.
+#include "platform/Printers.h"
 #include "platform/Variant.h"
+#include <QList>
 #include <QString>
 #include <initializer_list>
 
@@ -19,16 +21,21 @@ QString CodigoImpresora(std::initializer_list<int> bytes);
 // ---- Print jobs ----
 // What became of a sending call: whether a job left, the printer it was for, whether the printer took
 // it and, when not, why. A call that only collects text sent nothing and has nothing to fail.
+// A job whose fate the print server did not tell (its answer never came) is neither printed nor
+// failed: blnIncierto, with the jobs to ask it about when it answers again.
 struct ResultadoEnvio {
-    bool blnEnviado = false; // a job left (an empty one counts: nothing was there to lose)
-    QString impresora = {};  // the printer it went to
-    bool ok = true;          // false: the printer did not take it
-    QString error = {};      // why not
-    bool blnTexto = false;   // the job held text to print, not only printer commands and line ends
+    bool blnEnviado = false;  // a job left (an empty one counts: nothing was there to lose)
+    QString impresora = {};   // the printer it went to
+    bool ok = true;           // false: the printer did not take it, or it is not known whether it did
+    QString error = {};       // why not
+    bool blnTexto = false;    // the job held text to print, not only printer commands and line ends
+    bool blnIncierto = false; // not ok because the outcome is not known (no job of text was refused)
+    QList<printers::PendingJob> pendientes = {}; // the jobs of text of unknown fate
 
     // The outcome of this send followed by `despues`, as the paper shows it: a refused job of text
-    // stands (the first one); else a job of text the printer took stands, so a refused set-up job
-    // (commands only) never turns a printed ticket into a failure; else the first refused job.
+    // stands (the first one); else a job of text of unknown fate (with every such job); else a job
+    // of text the printer took, so a refused set-up job (commands only) never turns a printed
+    // ticket into a failure; else the first refused job.
     ResultadoEnvio anade(const ResultadoEnvio& despues) const;
     // A job left and the printer took it.
     bool salio() const { return blnEnviado && ok; }

@@ -26,15 +26,19 @@ ResultadoEnvio ResultadoEnvio::anade(const ResultadoEnvio& despues) const {
         return *this;
     if (!blnEnviado)
         return despues;
-    const auto textoRechazado = [](const ResultadoEnvio& r) { return !r.ok && r.blnTexto; };
-    const auto textoSalido = [](const ResultadoEnvio& r) { return r.ok && r.blnTexto; };
-    if (textoRechazado(*this))
-        return *this;
-    if (textoRechazado(despues) || textoSalido(despues))
-        return despues;
-    if (textoSalido(*this) || !ok)
-        return *this;
-    return despues;
+    // How much a job says of the paper: a refused job of text, one of unknown fate, one printed,
+    // a refused set-up job, a set-up job taken. The weightier stands; of two alike, the first
+    // refusal or the later job taken.
+    const auto peso = [](const ResultadoEnvio& r) {
+        if (r.blnTexto)
+            return r.ok ? 2 : r.blnIncierto ? 3 : 4;
+        return r.ok ? 0 : 1;
+    };
+    const int a = peso(*this), b = peso(despues);
+    ResultadoEnvio r = (a > b || (a == b && (a == 4 || a == 3 || a == 1))) ? *this : despues;
+    if (r.blnIncierto)
+        r.pendientes = pendientes + despues.pendientes;
+    return r;
 }
 
 namespace {
@@ -77,19 +81,30 @@ ResultadoEnvio enviaTrabajo(BufferImpresion& trabajo, const QString& impresora, 
     ResultadoEnvio r{.blnEnviado = true, .impresora = impresora, .blnTexto = blnTexto};
     const QByteArray bytes = cp1252::encode(texto);
     const auto envia = [&] {
-        r.error.clear();
-        r.ok = printers::output().send(impresora, bytes, &r.error);
+        const printers::JobResult j = printers::output().sendJob(impresora, bytes);
+        r.ok = j.printed();
+        r.error = j.error;
+        r.blnIncierto = j.unknown() && blnTexto;
+        r.pendientes.clear();
+        if (r.blnIncierto)
+            r.pendientes << j.pending;
         if (!r.ok && r.error.isEmpty())
             r.error = QStringLiteral("error desconocido");
         if (!r.ok && !blnTexto)
             GrabaLog(QStringLiteral("No se ha podido enviar a %1 la preparación de la impresora: %2")
                          .arg(impresora, r.error),
                      true);
+        return j.unknown();
     };
-    envia();
-    if (!r.ok && !blnTexto && !trabajo.blnTextoEnviado)
+    const bool incierto = envia();
+    // A set-up job of unknown fate is not sent again: the server that did not answer would not now.
+    if (!r.ok && !blnTexto && !trabajo.blnTextoEnviado && !incierto)
         envia();
-    if (!r.ok && blnTexto)
+    if (r.blnIncierto)
+        GrabaLog(QStringLiteral("No se sabe si se ha impreso el trabajo de %1; se preguntará a cupsd cuando responda")
+                     .arg(r.error),
+                 true);
+    else if (!r.ok && blnTexto)
         informaFalloEnvio(trabajo.informe, impresora, r.error);
     if (r.ok) {
         r.error.clear();

@@ -189,6 +189,9 @@ const QString kProcPie = QStringLiteral("clsImprimirTicket.ImprimirTicketCocinaP
 const QString kProcDigitos = QStringLiteral("clsImprimirTicket.imprimirDigitosTicketLetraGrande");
 const QString kProcComanda = QStringLiteral("clsImprimirTicket.getNumeroComanda");
 
+// Why a kitchen piece did not print: a step of it failed, so it was not whole.
+const QString kComandaIncompleta = QStringLiteral("comanda incompleta: no se han podido leer todos sus datos");
+
 // The 257 one-dot columns of the kitchen tickets' drawn rule.
 const QString kRegla = QString(257, QChar(64));
 
@@ -741,6 +744,13 @@ private:
     const QString& strImpresora;
 };
 
+bool clsImprimirTicket::paso(const QString& strProcedimiento, const std::function<void()>& f) {
+    const bool hecho = AtrapaErrores(strProcedimiento, f);
+    if (!hecho)
+        m_blnPiezaIncompleta = true;
+    return hecho;
+}
+
 ResultadoImpresion clsImprimirTicket::ImprimirTicketCocinaEspecial(qint32 tpv, qint32 ticket,
                                                                    const QString& strTextoTicket,
                                                                    const OpcionesTicketCocina& o) {
@@ -770,10 +780,13 @@ ResultadoImpresion clsImprimirTicket::ImprimirTicketCocinaEspecial(qint32 tpv, q
     for (const QString& pieza : piezas) {
         // Each piece is a ticket of its own: its set-up is tried afresh.
         trabajo.empiezaPieza();
+        // Differs from the original, which printed the pieces without it: without its header row (table,
+        // waiter) the piece cannot be whole.
+        m_blnPiezaIncompleta = !cabeceraLeida;
         const ParametrosPieza p = ParametrosPieza::lee(o.blnImprimirCabecera, o.blnImprimirPie);
         ResultadoEnvio envio;
         bool blnEspaciado = false;
-        AtrapaErrores(kProcCocina, [&] {
+        paso(kProcCocina, [&] {
             envio = ImprimirTicketCocinaCabecera(trabajo, p, cabecera, intAnchoLinea, blnEspaciado, impresora,
                                                  o.strDescripcionCabecera, o.blnImprimirCabecera);
         });
@@ -793,7 +806,7 @@ ResultadoImpresion clsImprimirTicket::ImprimirTicketCocinaEspecial(qint32 tpv, q
         texto.remove(QChar(10));
         const QStringList lineas = texto.isEmpty() ? QStringList() : texto.split(kBr);
         for (QString linea : lineas) {
-            AtrapaErrores(kProcCocina, [&] {
+            paso(kProcCocina, [&] {
                 bool enfasis = false;
                 if (linea.contains(QLatin1String("<b>"))) {
                     if (*p.TipoImpresionNegritaArticulosTicketCocina == 0) {
@@ -817,7 +830,7 @@ ResultadoImpresion clsImprimirTicket::ImprimirTicketCocinaEspecial(qint32 tpv, q
                 Imprimir(trabajo, CodigoImpresora({27, '2'}), {.NombreImpresora = impresora});
             });
 
-        AtrapaErrores(kProcCocina, [&] {
+        paso(kProcCocina, [&] {
             envio = envio.anade(ImprimirTicketCocinaPie(trabajo, p, cabecera, intAnchoLinea, blnEspaciado, impresora,
                                                         o.blnImprimirPie, o.strTextoPie));
         });
@@ -837,7 +850,9 @@ ResultadoImpresion clsImprimirTicket::ImprimirTicketCocinaEspecial(qint32 tpv, q
 }
 
 // Every step is a trap of its own: a failure leaves that step out and the header goes on. The
-// set-up steps run even when the request asks for no header.
+// set-up steps run even when the request asks for no header. A step that puts the ticket's own
+// data on it (a paso) leaves the piece incomplete when it fails; a layout step (blank lines,
+// logo, rules, spacing) loses no data.
 basPrinter::ResultadoEnvio clsImprimirTicket::ImprimirTicketCocinaCabecera(
     basPrinter::BufferImpresion& trabajo, const ParametrosPieza& p, const FilaCabecera& cabecera, qint16& anchoLinea,
     bool& blnEspaciado, const QString& strImpresora, const QString& strDescripcionCabecera, bool blnImprimirCabecera) {
@@ -867,20 +882,20 @@ basPrinter::ResultadoEnvio clsImprimirTicket::ImprimirTicketCocinaCabecera(
     AtrapaErrores(kProcCabecera, [&] {
         GrabaLog(QStringLiteral("Voy a imprimir la cabecera: ") + basFuncionesComunes::TextoSegundos());
     });
-    AtrapaErrores(kProcCabecera, [&] { pieza.numeroGrande(); });
+    paso(kProcCabecera, [&] { pieza.numeroGrande(); });
     AtrapaErrores(kProcCabecera, [&] { pieza.nombreImpresora(); });
     AtrapaErrores(kProcCabecera, [&] { pieza.logo(); });
-    AtrapaErrores(kProcCabecera, [&] { pieza.mensajeOTexto(strDescripcionCabecera); });
-    AtrapaErrores(kProcCabecera, [&] { pieza.vendedor(); });
-    AtrapaErrores(kProcCabecera, [&] { pieza.mesa(); });
+    paso(kProcCabecera, [&] { pieza.mensajeOTexto(strDescripcionCabecera); });
+    paso(kProcCabecera, [&] { pieza.vendedor(); });
+    paso(kProcCabecera, [&] { pieza.mesa(); });
     AtrapaErrores(kProcCabecera, [&] { pieza.reglaDibujada(); });
     // With 1 the foot prints the identification block; with any other value nobody does.
     if (*p.ImpCabTickCocinaFinal == 0) {
-        AtrapaErrores(kProcCabecera, [&] { pieza.ticketCabecera(); });
-        AtrapaErrores(kProcCabecera, [&] { pieza.camareroCabecera(); });
-        AtrapaErrores(kProcCabecera, [&] { pieza.impresoDesdeCabecera(); });
-        AtrapaErrores(kProcCabecera, [&] { pieza.salaCabecera(); });
-        AtrapaErrores(kProcCabecera, [&] { pieza.paxsCabecera(); });
+        paso(kProcCabecera, [&] { pieza.ticketCabecera(); });
+        paso(kProcCabecera, [&] { pieza.camareroCabecera(); });
+        paso(kProcCabecera, [&] { pieza.impresoDesdeCabecera(); });
+        paso(kProcCabecera, [&] { pieza.salaCabecera(); });
+        paso(kProcCabecera, [&] { pieza.paxsCabecera(); });
         // The customer block of the kitchen ticket prints nothing.
         AtrapaErrores(kProcCabecera, [&] { *p.ImprimirClienteTicketCocina; });
     }
@@ -911,12 +926,22 @@ QString clsImprimirTicket::FormateaLineaArticuloCocina(const ParametrosPieza& p,
             s = AlineaTexto(s, ancho, true, false, QString());
             s = inicio + s + fin + CRLF;
         },
-        [](const VBError& e) { MensajeUsuario(e.description(), prompts::vbInformation); });
+        [&](const VBError& e) {
+            m_blnPiezaIncompleta = true;
+            MensajeUsuario(e.description(), prompts::vbInformation);
+        });
     return s;
 }
 
-// A failure in the foot's body skips the rest of the body; the ticket is still finished, cut and
-// sent to its own printer, and the failures are reported after it has gone.
+// A failure in the foot's body skips the rest of the body. A piece that is whole is finished, cut
+// and sent to its own printer; the failures are reported after it has gone.
+//
+// Differs from the original, which cut and sent whatever the piece held: a piece a step of which
+// failed (a look-up on a link that dropped: the observations with the allergy notes, a header
+// line) is not whole and must never pass for the ticket. When none of its text has gone out it is
+// dropped: nothing reaches the kitchen but the error report, and the failed answer makes the till
+// send the ticket again, whole. When the length limit already sent part of it, the rest goes with
+// a line that says the copy is incomplete, and is cut, so the paper says so too.
 basPrinter::ResultadoEnvio clsImprimirTicket::ImprimirTicketCocinaPie(basPrinter::BufferImpresion& trabajo,
                                                                       const ParametrosPieza& p,
                                                                       const FilaCabecera& cabecera, qint16 anchoLinea,
@@ -928,20 +953,45 @@ basPrinter::ResultadoEnvio clsImprimirTicket::ImprimirTicketCocinaPie(basPrinter
     std::vector<VBError> fallos;
     const auto anota = [&](const VBError& e) { fallos.push_back(e); };
 
+    // The foot's data are whole once its last data step has run: a failure before that leaves
+    // some of them out (the steps after a failure are skipped).
+    bool datosCompletos = false;
     vb::OnError(
         [&] {
             pieza.finDeModos();
+            datosCompletos = !blnImprimirPie;
             if (!blnImprimirPie)
                 return;
             pieza.observaciones(anchoLinea);
             pieza.textoPie(anchoLinea, strTextoPie);
+            const bool identificacion = *p.ImpCabTickCocinaFinal == 1;
+            datosCompletos = !identificacion;
             pieza.reglaDibujada();
-            if (*p.ImpCabTickCocinaFinal == 1)
+            if (identificacion)
                 pieza.identificacionPie();
+            datosCompletos = true;
             pieza.pito();
             pieza.blancosPie();
         },
         anota);
+
+    const bool incompleta = m_blnPiezaIncompleta || !datosCompletos;
+    const ResultadoEnvio noCompuesta{
+        .blnEnviado = true, .impresora = strImpresora, .ok = false, .error = kComandaIncompleta, .blnTexto = true};
+    if (incompleta && !trabajo.blnTextoEnviado) {
+        trabajo.Texto.clear();
+        vb::OnError([&] { objImpresionPantalla().Finaliza(true, 0, strImpresora); }, anota);
+        for (const VBError& e : fallos)
+            ControlErrores(kProcPie, true, e);
+        return noCompuesta;
+    }
+    if (incompleta)
+        vb::OnError(
+            [&] {
+                Imprimir(trabajo, CRLF + QStringLiteral("*** COMANDA INCOMPLETA ***"),
+                         {.NombreImpresora = strImpresora});
+            },
+            anota);
 
     // Finishing the ticket: print mode and spacing back, feed, cut and send, print target cleared.
     vb::OnError(
@@ -965,7 +1015,7 @@ basPrinter::ResultadoEnvio clsImprimirTicket::ImprimirTicketCocinaPie(basPrinter
 
     for (const VBError& e : fallos)
         ControlErrores(kProcPie, true, e);
-    return envio;
+    return incompleta ? noCompuesta : envio;
 }
 
 // ================================================================================================
@@ -1212,6 +1262,13 @@ ResultadoImpresion clsImprimirTicket::ImprimirTicketEspecial(const QString& strT
 
 void clsImprimirTicket::setFilasTicket(FilasTicket* filas) {
     g_filas = filas;
+}
+
+bool ResultadoImpresion::incierto() const {
+    const auto incierta = [](const basPrinter::ResultadoEnvio& e) { return !e.ok && e.blnIncierto; };
+    return std::any_of(piezas.cbegin(), piezas.cend(), incierta) &&
+           std::all_of(piezas.cbegin(), piezas.cend(),
+                       [&](const basPrinter::ResultadoEnvio& e) { return e.ok || incierta(e); });
 }
 
 bool ResultadoImpresion::todoSalio() const {

@@ -11,6 +11,7 @@
 #include <QHash>
 #include <QList>
 #include <QString>
+#include <functional>
 #include <optional>
 
 // Options of the two print operations (defaults: the ticket printer, header and foot, every send
@@ -42,6 +43,9 @@ struct ResultadoImpresion {
 
     // No piece had a send fail.
     bool todoSalio() const;
+    // No piece failed, and of some it is not known whether they printed (the print server did not
+    // answer): the ticket may have printed.
+    bool incierto() const;
 };
 
 // A print run for a request that may be tried again (the request queue): how its failures are to be
@@ -130,7 +134,12 @@ private:
                                                        bool blnEspaciado, QString& strImpresora, bool blnImprimirPie,
                                                        const QString& strTextoPie);
 
+    // One step of a kitchen piece as a trap of its own: a failure is reported, the piece goes on
+    // and is marked incomplete (it is not whole, so it is not answered as printed).
+    bool paso(const QString& strProcedimiento, const std::function<void()>& f);
+
     qint16 intAnchoLinea = 0;
+    bool m_blnPiezaIncompleta = false; // a step of the piece being composed failed
     qint32 lngNumeroComanda = 0;
     bool m_blnSinNumeroComanda = false; // allocation gave up once in this request: do not try again
 };

@@ -8,12 +8,15 @@
 //
 // A print that fails part-way stays queued holding only the pieces (between "<cortar>" marks) that
 // did not go out, so a retry never prints again what the kitchen already has; its failure is
-// reported on paper once, and its retries only log theirs. An entry that holds no request object is
+// reported on paper once, and its retries only log theirs. A piece whose fate the print server did
+// not tell (its answer never came) is asked about at the request's next turn, before anything is
+// sent again: printed, it leaves the text; not printed, it goes again. An entry that holds no request object is
 // a run-time error: it is reported, taken out, and the drain goes on.
 #include "core/NombresParametros.h"
 #include "core/basFuncionesComunes.h"
 #include "core/basGeneral.h"
 #include "core/clsParametros.h"
+#include "platform/Printers.h"
 #include "platform/Program.h"
 #include "platform/VBError.h"
 #include "printing/basPrinter.h"
@@ -46,9 +49,14 @@ QString accionDe(const vb::EntidadPtr& e) {
     return v.typeId() == QMetaType::QString ? v.toString() : QString();
 }
 
-// The text of a print that is still to go out after a failure: its pieces that did not, joined as
-// they were; std::nullopt when the print did not get to its pieces (all of it is still to go).
-std::optional<QString> restoPorImprimir(const vb::EntidadPtr& peticion, const ResultadoImpresion& impresion) {
+// What of a print is still to go out after a failure: its pieces that did not, joined as they were,
+// and, by their place among those, the pieces whose fate is not known with the jobs to ask about;
+// std::nullopt when the print did not get to its pieces (all of it is still to go).
+struct Resto {
+    QString texto;
+    std::vector<std::pair<qsizetype, QList<printers::PendingJob>>> inciertas;
+};
+std::optional<Resto> restoPorImprimir(const vb::EntidadPtr& peticion, const ResultadoImpresion& impresion) {
     const Variant texto = campoPeticion(peticion, kTexto);
     if (!impresion.blnPiezasRecorridas || texto.typeId() != QMetaType::QString)
         return std::nullopt;
@@ -57,10 +65,17 @@ std::optional<QString> restoPorImprimir(const vb::EntidadPtr& peticion, const Re
     if (piezas.size() != impresion.piezas.size())
         return std::nullopt;
     QStringList quedan;
-    for (qsizetype i = 0; i < piezas.size(); ++i)
-        if (!impresion.piezas.at(i).ok)
-            quedan << piezas.at(i);
-    return quedan.join(kCortar);
+    Resto resto;
+    for (qsizetype i = 0; i < piezas.size(); ++i) {
+        const basPrinter::ResultadoEnvio& pieza = impresion.piezas.at(i);
+        if (pieza.ok)
+            continue;
+        if (pieza.blnIncierto)
+            resto.inciertas.emplace_back(quedan.size(), pieza.pendientes);
+        quedan << piezas.at(i);
+    }
+    resto.texto = quedan.join(kCortar);
+    return resto;
 }
 
 bool exito(const vb::EntidadPtr& respuesta) {
@@ -138,6 +153,27 @@ bool clsSocketFront::ejecuta_siguiente_request_en_cola(const QString& origen_req
         if (impresion && !TurnoExclusivo::instancia().libre())
             return;
         blnEjecutandoCola = true;
+        // Differs from the original, which ran the request again: pieces of unknown fate are settled
+        // first, and only those the print server says did not print go again; while it does not
+        // answer the request waits, as a failed one does.
+        std::optional<bool> asentada;
+        if (impresion)
+            asentada = asientaPiezasInciertas(peticion);
+        if (asentada == false) {
+            if (!vb::CBool(basFuncionesComunes::VarToStr(
+                    campoPeticion(peticion, QStringLiteral("on_fail_poner_al_final_cola")), false)))
+                return;
+            if (quita(*cola, peticion))
+                cola->Add(peticion);
+            resultado = cola->Count() > 0;
+            return;
+        }
+        if (const Variant t = campoPeticion(peticion, kTexto);
+            asentada == true && t.typeId() == QMetaType::QString && t.toString().isEmpty()) {
+            quita(*cola, peticion);
+            resultado = cola->Count() > 0;
+            return;
+        }
         if (gblnGrabarLogDetallado)
             GrabaLogBBDD(QStringLiteral("clsSocket.ejecuta_siguiente_request_en_cola: ") + accion);
         // Taken out here and put back below while its failure lasts (gone ones go too).
@@ -153,10 +189,12 @@ bool clsSocketFront::ejecuta_siguiente_request_en_cola(const QString& origen_req
             const bool informadaAhora = informada || seguimiento.resultado.blnFalloInformado;
             hecha = exito(respuesta);
             if (!hecha) {
-                if (const std::optional<QString> resto = restoPorImprimir(peticion, seguimiento.resultado)) {
+                if (const std::optional<Resto> resto = restoPorImprimir(peticion, seguimiento.resultado)) {
                     // What went out is not sent again; nothing left means the ticket is all out.
-                    peticion->Diccionario()->set(kTexto, *resto);
-                    hecha = resto->isEmpty();
+                    peticion->Diccionario()->set(kTexto, resto->texto);
+                    hecha = resto->texto.isEmpty();
+                    if (!resto->inciertas.empty())
+                        m_piezasInciertas.push_back({peticion, resto->inciertas});
                 }
                 if (!hecha && informadaAhora)
                     m_impresionesInformadas.push_back(peticion);
@@ -177,6 +215,42 @@ bool clsSocketFront::ejecuta_siguiente_request_en_cola(const QString& origen_req
         resultado = cola->Count() > 0;
     });
     return resultado;
+}
+
+std::optional<bool> clsSocketFront::asientaPiezasInciertas(const vb::EntidadPtr& peticion) {
+    std::erase_if(m_piezasInciertas, [](const PiezasInciertas& p) { return p.peticion.expired(); });
+    const auto it = std::ranges::find_if(m_piezasInciertas,
+                                         [&](const PiezasInciertas& p) { return p.peticion.lock() == peticion; });
+    if (it == m_piezasInciertas.end())
+        return std::nullopt;
+    std::vector<qsizetype> impresas;
+    for (const auto& [pieza, trabajos] : it->piezas) {
+        bool impresa = true;
+        for (const printers::PendingJob& trabajo : trabajos) {
+            const printers::JobResult r = printers::output().settle(trabajo);
+            if (r.unknown())
+                return false;
+            impresa = impresa && r.printed();
+        }
+        if (impresa)
+            impresas.push_back(pieza);
+    }
+    const qsizetype total = qsizetype(it->piezas.size());
+    m_piezasInciertas.erase(it);
+    const Variant texto = campoPeticion(peticion, kTexto);
+    if (texto.typeId() == QMetaType::QString && !impresas.empty()) {
+        QStringList piezas = texto.toString().split(kCortar);
+        for (auto i = impresas.rbegin(); i != impresas.rend(); ++i)
+            if (*i < piezas.size())
+                piezas.removeAt(*i);
+        peticion->Diccionario()->set(kTexto, piezas.join(kCortar));
+    }
+    GrabaLog(QStringLiteral("clsSocketFront.ejecuta_siguiente_request_en_cola: de %1 pieza(s) sin respuesta de cupsd, "
+                            "%2 se imprimieron")
+                 .arg(total)
+                 .arg(impresas.size()),
+             true);
+    return true;
 }
 
 vb::EntidadPtr clsSocketFront::enviaPeticion(const QString& strAccion, vb::EntidadPtr* eParametros,

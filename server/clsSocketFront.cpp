@@ -226,9 +226,17 @@ basPrinter::InformeFallos informe(const PeticionEnCurso& p) {
 void resultadoImpresion(const PeticionEnCurso& p, const ResultadoImpresion& r) {
     if (p.impresion)
         p.impresion->resultado = r;
-    if (!r.blnEnviado)
+    // Differs from the original, which never knew: a print server that did not answer leaves the
+    // ticket neither printed nor failed, and the reply says it may have printed instead of guessing.
+    if (r.incierto()) {
+        p.Resultado->Propiedad(QStringLiteral("error"),
+                               TraduceLiteral(QStringLiteral(
+                                   "Puede que el ticket se haya impreso: el servidor de impresión no ha respondido.")));
+        p.Resultado->Propiedad(QStringLiteral("impreso"), QStringLiteral("desconocido"));
+    } else if (!r.blnEnviado) {
         p.Resultado->Propiedad(QStringLiteral("error"),
                                TraduceLiteral(QStringLiteral("No se ha podido imprimir el ticket.")));
+    }
 }
 
 void GetIdTPV(const PeticionEnCurso& p) {

@@ -12,6 +12,7 @@
 // TARVOLIN_PORT (either may be 0: any free port, read back with puertoEscucha()).
 #include "platform/Collections.h"
 #include "platform/LateBound.h"
+#include "platform/Printers.h"
 
 #include <QObject>
 #include <QString>
@@ -118,6 +119,16 @@ private:
     bool blnEjecutandoCola = false;
     // Queued prints whose failure was reported on paper already: their retries only log it.
     std::vector<std::weak_ptr<vb::entidadGenerica>> m_impresionesInformadas;
+    // Queued prints with pieces whose fate the print server did not tell: each piece by its place
+    // in the request's text, with the jobs to ask about.
+    struct PiezasInciertas {
+        std::weak_ptr<vb::entidadGenerica> peticion;
+        std::vector<std::pair<qsizetype, QList<printers::PendingJob>>> piezas;
+    };
+    std::vector<PiezasInciertas> m_piezasInciertas;
+    // Settles a queued print's pieces of unknown fate: the printed ones leave its text. No value when
+    // it has none; false while the print server still does not answer.
+    std::optional<bool> asientaPiezasInciertas(const vb::EntidadPtr& peticion);
 };
 
 // The single request front of the program, created by the start-up after the first connection.

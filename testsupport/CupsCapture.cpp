@@ -3,9 +3,11 @@
 #include "platform/Program.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QProcess>
 #include <QTcpSocket>
 #include <atomic>
+#include <cups/cups.h>
 #include <memory>
 
 namespace testenv {
@@ -59,6 +61,43 @@ ColaCaptura::ColaCaptura(const QString& prefijo) {
 ColaCaptura::~ColaCaptura() {
     if (creada)
         lpadmin({"-x", nombre});
+}
+
+CupsdPrivado::CupsdPrivado() : m_anterior(cupsServer()) {}
+
+CupsdPrivado::~CupsdPrivado() {
+    cupsSetServer(m_anterior.isEmpty() ? nullptr : m_anterior.constData());
+}
+
+bool CupsdPrivado::orden(const char* programa, const QStringList& args) const {
+    QProcess p;
+    p.start(QString::fromLatin1(programa), QStringList{QStringLiteral("-h"), cupsd.socket()} + args);
+    return p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+bool CupsdPrivado::arranca(const QString& cola) {
+    if (!cupsd.ok() ||
+        !orden("lpadmin", {"-p", cola, "-E", "-v", "file://" + cupsd.carpeta() + "/salida", "-m", "raw"}))
+        return false;
+    cupsSetServer(QFile::encodeName(cupsd.socket()).constData());
+    return true;
+}
+
+bool CupsdPrivado::colaCaptura(const QString& cola, const CapturaTcp& captura) {
+    if (!cupsd.ok() || captura.puerto() == 0 ||
+        !orden("lpadmin", {"-p", cola, "-E", "-v",
+                           QStringLiteral("socket://127.0.0.1:%1/?waiteof=false").arg(captura.puerto()), "-m", "raw"}))
+        return false;
+    cupsSetServer(QFile::encodeName(cupsd.socket()).constData());
+    return true;
+}
+
+QStringList CupsdPrivado::sinTerminar(const QString& cola) const {
+    QProcess p;
+    p.start(QStringLiteral("lpstat"), {QStringLiteral("-h"), cupsd.socket(), QStringLiteral("-o"), cola});
+    if (!p.waitForFinished(30000))
+        return {QStringLiteral("lpstat did not answer")};
+    return QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
 } // namespace testenv

@@ -7,6 +7,7 @@
 //     ... print to cola.nombre ...
 //     ASSERT_TRUE(cola.captura.espera(1));
 //     EXPECT_EQ(cola.captura.trabajos[0], esperado);
+#include "testsupport/ServicioPrivado.h"
 #include "testsupport/Waits.h"
 
 #include <QByteArray>
@@ -53,6 +54,29 @@ public:
     CapturaTcp captura;
     QString nombre;
     bool creada = false;
+};
+
+// A cupsd of one test alone (it may be stopped), this process's CUPS server while it lives.
+class CupsdPrivado final {
+public:
+    CupsdPrivado();
+    ~CupsdPrivado();
+    CupsdPrivado(const CupsdPrivado&) = delete;
+    CupsdPrivado& operator=(const CupsdPrivado&) = delete;
+
+    ServicioPrivado cupsd{ServicioPrivado::Tipo::Cupsd};
+
+    // An lp command (lpadmin, cupsdisable, cancel ...) run against this cupsd.
+    bool orden(const char* programa, const QStringList& args) const;
+    // A raw queue printing into a file of the cupsd's folder; this cupsd becomes the CUPS server.
+    bool arranca(const QString& cola);
+    // A raw queue printing into the capture; this cupsd becomes the CUPS server.
+    bool colaCaptura(const QString& cola, const CapturaTcp& captura);
+    // The jobs of the queue cupsd has not finished (lpstat -o), one line each.
+    QStringList sinTerminar(const QString& cola) const;
+
+private:
+    QByteArray m_anterior;
 };
 
 } // namespace testenv

@@ -4,6 +4,7 @@
 #include "core/basLegacyFunctions.h"
 #include "core/clsParametros.h"
 #include "platform/Clock.h"
+#include "platform/Printers.h"
 #include "platform/Program.h"
 
 // The folders above the core keep state too, but a test binary holds only the folders it tests:
@@ -35,6 +36,7 @@ void reiniciaTodo() {
     objParametros().resetForTests();
     resetTraduccionForTests();
     program::resetForTests();
+    printers::resetForTests();
     clock_seam::setNowSource(nullptr);
 }
 

@@ -612,3 +612,121 @@ TEST(clsSocketFront, ScriptHostGetsTheFailureInsteadOfTheReplyFields) {
 }
 
 } // namespace
+
+// The real CUPS output to a private cupsd, which is stopped at the chosen moment of the job that
+// holds `marca` (once).
+struct ParaEnElPlato final : printers::RawOutput {
+    printers::CupsOutput cups;
+    testenv::ServicioPrivado* cupsd = nullptr;
+    QByteArray marca;
+    printers::Stage momento = printers::Stage::CreateJobSent;
+    bool parado = false;
+    printers::JobResult sendJob(const QString& p, const QByteArray& d) override {
+        if (!parado && !marca.isEmpty() && d.contains(marca))
+            printers::setStageHook([this](printers::Stage s) {
+                if (s == momento && !std::exchange(parado, true))
+                    cupsd->para();
+            });
+        const printers::JobResult r = cups.sendJob(p, d);
+        printers::setStageHook({});
+        return r;
+    }
+    bool send(const QString& p, const QByteArray& d, QString* e) override {
+        const printers::JobResult r = sendJob(p, d);
+        if (e)
+            *e = r.error;
+        return r.printed();
+    }
+    printers::JobResult settle(const printers::PendingJob& job) override { return cups.settle(job); }
+    QStringList list() override { return cups.list(); }
+    QString defaultPrinter() override { return cups.defaultPrinter(); }
+};
+
+// cupsd stopped at each moment of a ticket's job (before the Create-Job's answer, after the document,
+// after its answer's header) and going on once the print gave up. A reply that says printed has the
+// ticket once on paper, one that says it failed has it nowhere, one that says it may have printed has
+// it at most once; a queued ticket is on paper exactly once after the queue's retries (asked first,
+// sent again only when cupsd said it did not print); no job stays in cupsd.
+TEST_F(clsSocketFrontTest, AStoppedCupsdNeitherLosesNorDoublesAQueuedTicketAndTheReplyNeverGuesses) {
+    testenv::CupsdPrivado propio;
+    testenv::CapturaTcp captura;
+    ASSERT_TRUE(propio.colaCaptura(QStringLiteral("parada"), captura)) << propio.cupsd.error().toStdString();
+    printers::CupsOutput::setWaits(0.4, 0.2);
+    ParaEnElPlato salida;
+    salida.cupsd = &propio.cupsd;
+    printers::install(&salida);
+    struct Fin {
+        testenv::ServicioPrivado& cupsd;
+        ~Fin() {
+            printers::install(nullptr);
+            cupsd.sigue();
+            printers::resetForTests();
+        }
+    } fin{propio.cupsd};
+    int n = 0;
+    const auto plato = [&](const QByteArray& que) {
+        return QByteArray(R"({"accion":"ImprimirTicketEspecial","impresora":"parada","texto":")") + que + "\"}";
+    };
+    // Everything settled and a marker behind it at the printer: the copies of `que` on paper.
+    const auto copias = [&](const QByteArray& que) {
+        EXPECT_TRUE(waits::until(
+            [&] {
+                return printers::CupsOutput::unsettled().empty() &&
+                       propio.sinTerminar(QStringLiteral("parada")).isEmpty();
+            },
+            "no job left in cupsd", 4 * waits::kDeadlineMs));
+        const QByteArray marca = "MARCA" + QByteArray::number(++n);
+        EXPECT_TRUE(waits::until([&] { return salida.cups.send(QStringLiteral("parada"), marca, nullptr); },
+                                 "the marker sent"));
+        EXPECT_TRUE(waits::until([&] { return !captura.trabajos.empty() && captura.trabajos.back() == marca; },
+                                 "the marker at the printer"));
+        return std::ranges::count_if(captura.trabajos, [&](const QByteArray& j) { return j.contains(que); });
+    };
+    for (const printers::Stage momento :
+         {printers::Stage::CreateJobSent, printers::Stage::DocumentSent, printers::Stage::AnswerHeader}) {
+        SCOPED_TRACE(testing::Message() << "stopped at moment " << int(momento));
+        salida.momento = momento;
+
+        // Straight from a till: the reply.
+        const QByteArray directo = "DIRECTO" + QByteArray::number(int(momento));
+        salida.marca = directo;
+        salida.parado = false;
+        vb::EntidadPtr respuesta = std::make_shared<vb::entidadGenerica>();
+        front->EjecutaAccion(json.parseIEntidad(QString::fromUtf8(plato(directo))), respuesta, "prueba");
+        propio.cupsd.sigue();
+        const QString error = respuesta->Existe("error") ? vb::CStr(respuesta->Valor("error")) : QString();
+        const bool sinRespuesta = momento != printers::Stage::AnswerHeader; // stopped before cupsd answered
+        if (sinRespuesta) {
+            EXPECT_TRUE(error.startsWith("Puede que el ticket se haya impreso")) << error.toStdString();
+            EXPECT_EQ(vb::CStr(respuesta->Valor("impreso")), "desconocido");
+        }
+        const auto enPapel = copias(directo);
+        if (error.isEmpty())
+            EXPECT_EQ(enPapel, 1);
+        else if (error.startsWith("Puede que el ticket se haya impreso"))
+            EXPECT_LE(enPapel, 1);
+        else
+            EXPECT_EQ(enPapel, 0) << error.toStdString();
+
+        // Through the request queue.
+        const QByteArray encolado = "ENCOLADO" + QByteArray::number(int(momento));
+        salida.marca = encolado;
+        salida.parado = false;
+        encola({QString::fromUtf8(plato(encolado))});
+        front->EjecutarRequestPendientesCola("prueba");
+        propio.cupsd.sigue();
+        if (sinRespuesta) { // kept, to be asked about first
+            EXPECT_EQ(front->peticiones_aincronas()->Count(), 1);
+        }
+        EXPECT_TRUE(waits::until(
+            [&] {
+                front->EjecutarRequestPendientesCola("prueba");
+                return front->peticiones_aincronas()->Count() == 0;
+            },
+            "the queue to be done", 4 * waits::kDeadlineMs));
+        EXPECT_EQ(copias(encolado), 1);
+    }
+    // The reason logged is cupsd's own answer or that none came, never a status left from before.
+    EXPECT_GT(filas("sin respuesta de cupsd"), 0);
+    EXPECT_EQ(filas("Success ("), 0);
+}
