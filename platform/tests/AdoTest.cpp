@@ -403,3 +403,84 @@ TEST(AdoSqlMode, EverySessionReadsLiteralsTheUsualWayAndKeepsTheRestOfTheMode) {
         EXPECT_NE(rs->Fields(3).Value.toString(), QString::fromLatin1(sesion)) << "the global mode was not set";
     }
 }
+
+namespace {
+
+// A text as a literal in the usual reading (backslash escapes on).
+QString literal(QString t) {
+    return "'" + t.replace("\\", "\\\\").replace("'", "\\'") + "'";
+}
+
+// Texts that a conversion to the session's character set would change: fullwidth quote and
+// backslash, yen, units whose low byte is D8-DB, a GBK lead byte's neighbours, accents, euro, emoji.
+const QStringList kTextosDeJuego = {QString::fromUtf8("＇ ＼ ¥ ぁ\\' …"), QString::fromUtf8("ØØØ fin"),
+                                    QString::fromUtf8("Ø Ù Ú Û 付 ñ € 😀 ‘x’"), QString::fromUtf8("帽 ñ Ñ ç ß œ"),
+                                    QString(2000, QChar(0xDA))};
+
+} // namespace
+
+// Whatever character set the connection string asks for or the server imposes, the session reads and
+// writes utf8mb4: every text goes in, in the statement and bound, and comes back as it was, and the
+// server holds its UTF-8 bytes; names and messages decode too.
+TEST(AdoCharset, EverySessionReadsAndWritesUtf8mb4WhateverTheStringOrTheServerAsks) {
+    TARVOLIN_REQUIRE_DATABASE();
+    const QString db = testenv::createDatabase("adocs", false);
+    // A server that ignores the client's character set and gives every session GBK.
+    testenv::ServicioPrivado gbk(
+        testenv::ServicioPrivado::Tipo::MariaDB,
+        {"--skip-character-set-client-handshake", "--character-set-server=gbk", "--collation-server=gbk_chinese_ci"});
+    ASSERT_TRUE(gbk.ok()) << gbk.error().toStdString();
+    {
+        Connection admin;
+        admin.Open(gbk.cadena("mysql"));
+        admin.Execute("create database cs");
+    }
+    QStringList cadenas = {gbk.cadena("cs"), gbk.cadena("cs") + ";CHARSET=gbk"};
+    for (const char* cs : {"", "latin1", "big5", "sjis", "cp932", "gbk", "utf8", "{latin1}"})
+        cadenas << testenv::connectionString(db) + (*cs ? QString(";CHARSET=") + cs : QString());
+    for (const QString& cadena : cadenas) {
+        SCOPED_TRACE(cadena.toStdString());
+        Connection cn;
+        cn.Open(cadena);
+        RecordsetPtr rs = cn.Execute(
+            "select @@character_set_client, @@character_set_connection, @@character_set_results, database()");
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(rs->Fields(i).Value.toString(), "utf8mb4") << i;
+        cn.Execute("drop table if exists t");
+        cn.Execute("create table t (id int auto_increment primary key, v longtext) character set utf8mb4");
+        for (const QString& s : kTextosDeJuego) {
+            SCOPED_TRACE(QString(s.left(20).toUtf8().toPercentEncoding()).toStdString());
+            cn.Execute("insert into t (v) values (" + literal(s) + ")");
+            cn.Execute("insert into t (v) values (?)", nullptr, {s});
+            rs = cn.Execute("select v, hex(v), v = " + literal(s) + " from t order by id desc limit 2");
+            for (int fila = 0; fila < 2; ++fila, rs->MoveNext()) {
+                ASSERT_FALSE(rs->isEOF());
+                EXPECT_EQ(rs->Fields(0).Value.toString(), s) << fila;
+                EXPECT_EQ(rs->Fields(1).Value.toString(), QString(s.toUtf8().toHex().toUpper())) << fila;
+                EXPECT_EQ(rs->Fields(2).Value.toInt(), 1) << fila;
+            }
+        }
+        // a name (names hold no emoji) and the server's message
+        const QString nombre = QString::fromUtf8("ØÚ付ñ€");
+        EXPECT_EQ(cn.Execute("select 1 as `" + nombre + "`")->Fields(0).Name, nombre);
+        try {
+            cn.Execute("select * from `" + nombre + "`");
+            ADD_FAILURE() << "a table that does not exist answered";
+        } catch (const VBError& e) {
+            EXPECT_TRUE(e.description().contains(nombre)) << e.description().toStdString();
+        }
+    }
+    testenv::dropDatabase(db);
+}
+
+// The string's own CHARSET is what an installer may have pasted in; the connector takes the last one.
+TEST(AdoCharset, TheCharsetAStringAsksFor) {
+    const std::pair<const char*, const char*> casos[] = {
+        {"DRIVER={x};SERVER=h;PASSWORD=p", ""},
+        {"DRIVER={x};SERVER=127.0.0.1;CHARSET=latin1;DATABASE=d", "latin1"},
+        {"SERVER=h; charset = sjis ;CHARSET={gbk}", "gbk"},
+        {"PASSWORD={a;CHARSET=big5};SERVER=h", ""},
+    };
+    for (const auto& [cadena, charset] : casos)
+        EXPECT_EQ(requestedCharset(cadena), charset) << cadena;
+}
