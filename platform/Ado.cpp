@@ -3,6 +3,7 @@
 #include "VBError.h"
 #include <QDate>
 #include <QHash>
+#include <QRegularExpression>
 #include <QTime>
 #include <cmath>
 #include <set>
@@ -160,7 +161,8 @@ struct Core {
     bool inTransaction = false;
     // The link was lost under a statement outside a transaction: the next statement opens it again.
     bool lost = false;
-    qint64 lastUseMs = 0; // monotonic time of the open or of the last statement that ran
+    qint64 lastUseMs = 0;         // monotonic time of the open or of the last statement that ran
+    bool checkingSession = false; // running the statements that read and set the session's own settings
     std::set<RecordsetImpl*> recordsets;
     void closeHandles();
 };
@@ -673,6 +675,38 @@ SQLRETURN refusedAsInfo(SQLHSTMT stmt, SQLRETURN rc) {
 // the connection string, a default-character-set of a my.cnf the connector reads): in latin1 U+FF07
 // would reach the server as a quote, in gbk or sjis a backslash joins the byte before it. The session
 // reads and writes utf8mb4, or it does not open.
+const char* const kCharsets[] = {"character_set_client", "character_set_connection", "character_set_results"};
+
+// The session's sql_mode, then the character sets it reads and writes in.
+QStringList sessionSettings(Connection& cn) {
+    RecordsetPtr rs = cn.Execute(QStringLiteral("select @@SESSION.sql_mode, @@SESSION.character_set_client, "
+                                                "@@SESSION.character_set_connection, @@SESSION.character_set_results"));
+    QStringList values;
+    for (int i = 0; i < 4; ++i)
+        values << rs->Fields(i).Value.toString();
+    return values;
+}
+
+// The first character set of the settings that is not utf8mb4, as "name value"; empty when none.
+QString foreignCharset(const QStringList& settings) {
+    for (int i = 0; i < 3; ++i)
+        if (settings[i + 1].compare(kSessionCharset, Qt::CaseInsensitive) != 0)
+            return QString::fromLatin1(kCharsets[i]) + u' ' +
+                   (settings[i + 1].isEmpty() ? QStringLiteral("NULL") : settings[i + 1]);
+    return QString();
+}
+
+// SET NAMES is refused by the connector; these three are what it sets.
+void setUtf8mb4(Connection& cn) {
+    cn.Execute(QStringLiteral("set session character_set_client = utf8mb4, character_set_connection = utf8mb4, "
+                              "character_set_results = utf8mb4"));
+}
+
+[[noreturn]] void raiseForeign(const QString& foreign) {
+    Raise(err::ProviderFailure, QStringLiteral("The session keeps %1: it must read and write utf8mb4").arg(foreign),
+          kProviderSource);
+}
+
 void fixSession(Connection& cn) {
     static const QStringList dropped = {QStringLiteral("NO_BACKSLASH_ESCAPES"),
                                         QStringLiteral("ANSI_QUOTES"),
@@ -682,47 +716,47 @@ void fixSession(Connection& cn) {
                                         QStringLiteral("MSSQL"),
                                         QStringLiteral("ORACLE"),
                                         QStringLiteral("POSTGRESQL")};
-    static const char* const charsets[] = {"character_set_client", "character_set_connection", "character_set_results"};
-    // The session's sql_mode, then the character sets it reads and writes in.
-    const auto session = [&cn] {
-        RecordsetPtr rs = cn.Execute(QStringLiteral("select @@SESSION.sql_mode, @@SESSION.character_set_client, "
-                                                    "@@SESSION.character_set_connection, "
-                                                    "@@SESSION.character_set_results"));
-        QStringList values;
-        for (int i = 0; i < 4; ++i)
-            values << rs->Fields(i).Value.toString();
-        return values;
-    };
-    // The first character set that is not utf8mb4, as "name value"; empty when none.
-    const auto foreignCharset = [](const QStringList& values) {
-        for (int i = 0; i < 3; ++i)
-            if (values[i + 1].compare(kSessionCharset, Qt::CaseInsensitive) != 0)
-                return QString::fromLatin1(charsets[i]) + u' ' +
-                       (values[i + 1].isEmpty() ? QStringLiteral("NULL") : values[i + 1]);
-        return QString();
-    };
-    const QStringList before = session();
+    const QStringList before = sessionSettings(cn);
     const QStringList current = before[0].split(u',', Qt::SkipEmptyParts);
     QStringList kept;
     for (const QString& m : current)
         if (!dropped.contains(m.trimmed().toUpper()))
             kept << m.trimmed();
     const bool charsetSet = !foreignCharset(before).isEmpty();
-    if (charsetSet) // SET NAMES is refused by the connector; these three are what it sets
-        cn.Execute(QStringLiteral("set session character_set_client = utf8mb4, character_set_connection = utf8mb4, "
-                                  "character_set_results = utf8mb4"));
+    if (charsetSet)
+        setUtf8mb4(cn);
     if (kept.size() != current.size())
         cn.Execute(QStringLiteral("set session sql_mode = ?"), nullptr, {kept.join(u',')});
     else if (!charsetSet)
         return;
-    const QStringList after = session();
+    const QStringList after = sessionSettings(cn);
     for (const QString& m : after[0].split(u','))
         if (dropped.contains(m.trimmed().toUpper()))
             Raise(err::ProviderFailure, QStringLiteral("The session keeps sql_mode ") + m, kProviderSource);
     const QString foreign = foreignCharset(after);
     if (!foreign.isEmpty())
-        Raise(err::ProviderFailure, QStringLiteral("The session keeps %1: it must read and write utf8mb4").arg(foreign),
-              kProviderSource);
+        raiseForeign(foreign);
+}
+
+// Whether a statement may change the session's character sets: it names them (SET character_set_...,
+// SET CHARACTER SET, SET CHARSET, SET NAMES) or runs text of its own (EXECUTE, PREPARE, CALL).
+bool mayChangeCharset(const QString& sql) {
+    static const QRegularExpression words(QStringLiteral("CHARACTER|CHARSET|NAMES|EXECUTE|PREPARE|CALL"),
+                                          QRegularExpression::CaseInsensitiveOption);
+    return sql.contains(words);
+}
+
+// After such a statement: a session that no longer reads and writes utf8mb4 is put back. Answers what
+// the statement had set ("name value"), empty when the session kept utf8mb4.
+QString restoreCharset(Connection& cn) {
+    const QString changed = foreignCharset(sessionSettings(cn));
+    if (changed.isEmpty())
+        return changed;
+    setUtf8mb4(cn);
+    const QString foreign = foreignCharset(sessionSettings(cn));
+    if (!foreign.isEmpty())
+        raiseForeign(foreign);
+    return changed;
 }
 
 } // namespace
@@ -786,8 +820,11 @@ void Connection::Open(const QString& connectionString) {
     d->core->lost = false;
     d->core->lastUseMs = clock_seam::tickMs();
     try {
+        d->core->checkingSession = true;
         fixSession(*this);
+        d->core->checkingSession = false;
     } catch (...) {
+        d->core->checkingSession = false;
         Close();
         throw;
     }
@@ -851,6 +888,7 @@ RecordsetPtr Connection::Execute(const QString& sql, qint64* recordsAffected, co
         if (recordsAffected)
             *recordsAffected = count;
         SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+        keepCharset(sql);
         return std::make_unique<RecordsetImpl>(d->core, SQLHSTMT(nullptr));
     }
     if (recordsAffected)
@@ -858,7 +896,31 @@ RecordsetPtr Connection::Execute(const QString& sql, qint64* recordsAffected, co
     auto rs = std::make_unique<RecordsetImpl>(d->core, stmt);
     rs->describe();
     rs->start();
+    keepCharset(sql);
     return rs;
+}
+
+// A statement that may have changed the session's character sets has its session put back to utf8mb4
+// before anything else runs in it, and fails with that reason: the text that follows it is read as the
+// program wrote it. A session that cannot be put back is closed.
+void Connection::keepCharset(const QString& sql) {
+    Core& core = *d->core;
+    if (core.checkingSession || !core.open || !mayChangeCharset(sql))
+        return;
+    QString changed;
+    core.checkingSession = true;
+    try {
+        changed = restoreCharset(*this);
+        core.checkingSession = false;
+    } catch (...) {
+        core.checkingSession = false;
+        Close();
+        throw;
+    }
+    if (!changed.isEmpty())
+        Raise(err::ProviderFailure,
+              QStringLiteral("The statement set the session's %1; it reads and writes utf8mb4 again").arg(changed),
+              kProviderSource);
 }
 
 namespace {

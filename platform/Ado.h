@@ -118,6 +118,9 @@ public:
     // the connection stays closed. Values in params bind to "?" markers (text as its UTF-8 bytes with
     // their exact length; numbers, dates, Null). The result is a recordset (empty, with no fields, for a
     // statement without rows); recordsAffected receives the affected row count (-1 when the statement returns rows).
+    // A statement that leaves the session in another character set (SET character_set_client, SET
+    // CHARACTER SET, dynamic SQL that does) has it put back to utf8mb4 and fails with that reason
+    // (-2147467259); a session that cannot be put back is closed.
     RecordsetPtr Execute(const QString& sql, qint64* recordsAffected = nullptr, const QList<Variant>& params = {});
     // The same, named as the code that opens a forward-only read-only recordset reads.
     RecordsetPtr OpenRecordset(const QString& sql, const QList<Variant>& params = {}) {
@@ -136,6 +139,7 @@ public:
     static QStringList InstalledDrivers();
 
 private:
+    void keepCharset(const QString& sql);
     struct Impl;
     std::unique_ptr<Impl> d;
 };

@@ -484,3 +484,41 @@ TEST(AdoCharset, TheCharsetAStringAsksFor) {
     for (const auto& [cadena, charset] : casos)
         EXPECT_EQ(requestedCharset(cadena), charset) << cadena;
 }
+
+// A statement that leaves the session in another character set, directly or through text it runs
+// itself, fails and the session reads and writes utf8mb4 again before anything else runs in it.
+TEST_F(AdoTest, AStatementThatChangesTheSessionCharsetFailsAndTheSessionIsPutBack) {
+    sql("create table t (id int primary key, v longtext) character set utf8mb4;"
+        "insert into t values (1, 'uno'), (2, 'dos')");
+    cn.Execute("create procedure p() begin set character_set_results = latin1; end");
+    // the statement | what it set (empty: nothing to put back)
+    const std::pair<const char*, const char*> casos[] = {
+        {"set character_set_client = sjis", "character_set_client sjis"},
+        {"SET @@session.character_set_connection = gbk", "character_set_connection gbk"},
+        {"set character set big5", "character_set_client big5"},
+        {"set charset cp932", "character_set_client cp932"},
+        {"/*!40101 set character_set_results = latin1 */", "character_set_results latin1"},
+        {"call p()", "character_set_results latin1"}, // a routine's own setting outlives it
+        {"set character_set_client = utf8mb4", ""},
+        {"select 'character set', 'names'", ""},
+    };
+    for (const auto& [sentencia, puesto] : casos) {
+        SCOPED_TRACE(sentencia);
+        try {
+            cn.Execute(sentencia);
+            EXPECT_STREQ(puesto, "") << "accepted";
+        } catch (const VBError& e) {
+            EXPECT_EQ(e.number(), vb::err::ProviderFailure);
+            EXPECT_EQ(e.description(),
+                      QString("The statement set the session's %1; it reads and writes utf8mb4 again").arg(puesto));
+        }
+        EXPECT_EQ(cn.State(), adStateOpen);
+        RecordsetPtr rs =
+            cn.Execute("select @@character_set_client, @@character_set_connection, @@character_set_results");
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(rs->Fields(i).Value.toString(), "utf8mb4") << i;
+        // what an sjis or gbk session would read otherwise: the backslash after ぁ's last byte escapes
+        cn.Execute(QString::fromUtf8("update t set v = 'ぁ\\', v=(select 0x70776e) where 1=1 -- ' where id = 2"));
+        EXPECT_EQ(cn.Execute("select v from t where id = 1")->Fields(0).Value.toString(), "uno");
+    }
+}
