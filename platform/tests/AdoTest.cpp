@@ -424,7 +424,8 @@ const QStringList kTextosDeJuego = {QString::fromUtf8("＇ ＼ ¥ ぁ\\' …"), 
 // server holds its UTF-8 bytes; names and messages decode too.
 TEST(AdoCharset, EverySessionReadsAndWritesUtf8mb4WhateverTheStringOrTheServerAsks) {
     TARVOLIN_REQUIRE_DATABASE();
-    const QString db = testenv::createDatabase("adocs", false);
+    // a name in the handshake: the server reads it in the character set the handshake asks for
+    const QString db = testenv::createDatabase(QString::fromUtf8("adocs_ñØ"), false);
     // A server that ignores the client's character set and gives every session GBK.
     testenv::ServicioPrivado gbk(
         testenv::ServicioPrivado::Tipo::MariaDB,
@@ -446,6 +447,7 @@ TEST(AdoCharset, EverySessionReadsAndWritesUtf8mb4WhateverTheStringOrTheServerAs
             "select @@character_set_client, @@character_set_connection, @@character_set_results, database()");
         for (int i = 0; i < 3; ++i)
             EXPECT_EQ(rs->Fields(i).Value.toString(), "utf8mb4") << i;
+        EXPECT_EQ(rs->Fields(3).Value.toString(), cadena.contains("adocs") ? db : QString("cs"));
         cn.Execute("drop table if exists t");
         cn.Execute("create table t (id int auto_increment primary key, v longtext) character set utf8mb4");
         for (const QString& s : kTextosDeJuego) {
