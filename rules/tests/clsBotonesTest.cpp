@@ -466,6 +466,9 @@ TEST_F(clsBotonesTest, ValuesStayInTheirLiteralsInEverySessionCharset) {
         {"--skip-character-set-client-handshake", "--character-set-server=gbk", "--collation-server=gbk_chinese_ci"});
     ASSERT_TRUE(gbk.ok()) << gbk.error().toStdString();
     regla(1, "C5", {{"consulta_sql", "update t5 set v='$parametro1' where id=2", "L"}});
+    // a rule that sets another character set first: its session is put back and the rest does not run
+    regla(2, "C6",
+          {{"consulta_sql", "set character_set_client = sjis; update t5 set v='$parametro1' where id=2", "L"}});
     {
         // The local connection reads the rules too: the rule goes to that server as well.
         ado::Connection admin;
@@ -473,12 +476,14 @@ TEST_F(clsBotonesTest, ValuesStayInTheirLiteralsInEverySessionCharset) {
         admin.Execute("create database cs");
         admin.Execute("use cs");
         admin.Execute(vb::CStr(ConexionServidor().Execute("show create table mensajes_trigger")->Fields(1).Value));
-        ado::RecordsetPtr rs = ConexionServidor().Execute("select * from mensajes_trigger");
-        QList<Variant> campos;
-        for (int i = 0; i < rs->FieldCount(); ++i)
-            campos << rs->Fields(i).Value;
-        admin.Execute("insert into mensajes_trigger values (?" + QString(", ?").repeated(campos.size() - 1) + ")",
-                      nullptr, campos);
+        for (ado::RecordsetPtr rs = ConexionServidor().Execute("select * from mensajes_trigger"); !rs->isEOF();
+             rs->MoveNext()) {
+            QList<Variant> campos;
+            for (int i = 0; i < rs->FieldCount(); ++i)
+                campos << rs->Fields(i).Value;
+            admin.Execute("insert into mensajes_trigger values (?" + QString(", ?").repeated(campos.size() - 1) + ")",
+                          nullptr, campos);
+        }
     }
     QStringList cadenas = {gbk.cadena("cs")};
     for (const char* charset : {"latin1", "big5", "sjis", "cp932", "gbk"})
@@ -514,6 +519,13 @@ TEST_F(clsBotonesTest, ValuesStayInTheirLiteralsInEverySessionCharset) {
             EXPECT_EQ(fila(2), valor);
             EXPECT_EQ(fila(3), "tres");
             EXPECT_EQ(mensajes(), 0) << ultimoAviso().left(300).toStdString();
+            evalua("C6");
+            EXPECT_EQ(fila(1), "uno");
+            EXPECT_EQ(fila(2), valor);
+            EXPECT_EQ(fila(3), "tres");
+            EXPECT_EQ(mensajes(), 1);
+            EXPECT_TRUE(ultimoAviso().contains("The statement set the session's character_set_client sjis"))
+                << ultimoAviso().left(300).toStdString();
         }
     }
     ConexionLocal().Close();
