@@ -471,6 +471,13 @@ TEST(AdoCharset, EverySessionReadsAndWritesUtf8mb4WhateverTheStringOrTheServerAs
         } catch (const VBError& e) {
             EXPECT_TRUE(e.description().contains(nombre)) << e.description().toStdString();
         }
+        const QString mensaje = QString::fromUtf8("€ ñ Ú 付"); // the server's messages hold no emoji (utf8mb3)
+        try {
+            cn.Execute("signal sqlstate '45000' set message_text = '" + mensaje + "'");
+            ADD_FAILURE() << "a signal answered";
+        } catch (const VBError& e) {
+            EXPECT_TRUE(e.description().endsWith(mensaje)) << e.description().toStdString();
+        }
     }
     testenv::dropDatabase(db);
 }
