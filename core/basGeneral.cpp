@@ -109,6 +109,7 @@ struct Guardas {
     bool falloLogAvisado = false;    // a failed write of log.txt has been reported in this run
     bool preguntaSinDriver = false;  // the no-driver question has been asked (or logged) in this run
     QString driverAnunciado;         // the ODBC driver last written to the log
+    QString charsetAnunciado;        // the connection string's own CHARSET last written to the log
 };
 Guardas g_guardas;
 
@@ -613,6 +614,18 @@ bool ConectaBBDD(VBError* fallo) {
                              objParametros().lee(param::UsuarioMysql) + QStringLiteral(";OPTION=16897;");
             cadena += QStringLiteral("PASSWORD=") + PasswordConexion(objParametros().lee(param::MysqlPassword));
             gstrCadenaConexion = cadena;
+            // A CHARSET an installer pasted into IpServidor is not used: every session reads and writes
+            // utf8mb4, so the server reads the statements as the program escaped them. Said once per value.
+            const QString charset = ado::requestedCharset(cadena);
+            if (charset.compare(QLatin1String("utf8mb4"), Qt::CaseInsensitive) != 0 &&
+                charset != g_guardas.charsetAnunciado) {
+                g_guardas.charsetAnunciado = charset;
+                if (!charset.isEmpty())
+                    GrabaLog(QStringLiteral("CHARSET=") + charset +
+                                 QStringLiteral(" de la cadena de conexión (IpServidor) no se usa: la conexión con "
+                                                "MySQL lee y escribe utf8mb4"),
+                             true);
+            }
 
             for (ado::Connection* cn : {&ConexionServidor(), &ConexionLocal()}) {
                 if (cn->State() != ado::adStateClosed)

@@ -3,6 +3,7 @@
 #include "VBError.h"
 #include <QDate>
 #include <QHash>
+#include <QRegularExpression>
 #include <QTime>
 #include <cmath>
 #include <set>
@@ -25,8 +26,16 @@ const QString kFieldsSource = QStringLiteral("ADODB.Fields");
 
 static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "unixODBC's SQLWCHAR is UTF-16");
 
-SQLWCHAR* wide(const QString& s) {
-    return reinterpret_cast<SQLWCHAR*>(const_cast<ushort*>(s.utf16()));
+// Every text crosses to the connector as UTF-8 bytes through the narrow calls, and the session reads
+// and writes utf8mb4 (fixSession): the connector passes such bytes as they are. Its UTF-16 road
+// converts them to the session's character set after the program escaped them (U+FF07 became a
+// quote in a latin1 or sjis session), and it misreads a unit whose low byte is D8-DB (Ø Ù Ú Û 付),
+// reading past the text.
+SQLCHAR* narrow(const QByteArray& bytes) {
+    return reinterpret_cast<SQLCHAR*>(const_cast<char*>(bytes.constData()));
+}
+QString fromNarrow(const SQLCHAR* p, qsizetype len) {
+    return QString::fromUtf8(reinterpret_cast<const char*>(p), len);
 }
 QString fromWide(const SQLWCHAR* p, qsizetype len) {
     return QString::fromUtf16(reinterpret_cast<const char16_t*>(p), len);
@@ -53,18 +62,20 @@ QList<Diag> diagnostics(SQLSMALLINT type, SQLHANDLE h) {
     if (!h)
         return out;
     for (SQLSMALLINT i = 1; i < 50; ++i) {
-        SQLWCHAR state[6] = {};
+        SQLCHAR state[6] = {};
         SQLINTEGER native = 0;
-        std::vector<SQLWCHAR> msg(1024);
+        std::vector<SQLCHAR> msg(2048);
         SQLSMALLINT len = 0;
-        SQLRETURN rc = SQLGetDiagRecW(type, h, i, state, &native, msg.data(), SQLSMALLINT(msg.size()), &len);
+        SQLRETURN rc = SQLGetDiagRec(type, h, i, state, &native, msg.data(), SQLSMALLINT(msg.size()), &len);
         if (rc == SQL_SUCCESS_WITH_INFO && len >= SQLSMALLINT(msg.size())) {
             msg.resize(size_t(len) + 1);
-            rc = SQLGetDiagRecW(type, h, i, state, &native, msg.data(), SQLSMALLINT(msg.size()), &len);
+            rc = SQLGetDiagRec(type, h, i, state, &native, msg.data(), SQLSMALLINT(msg.size()), &len);
         }
         if (!SQL_SUCCEEDED(rc))
             break;
-        out.append(Diag{fromWide(state, 5), int(native), fromWide(msg.data(), std::min<qsizetype>(len, msg.size()))});
+        // The server's messages come in the session's character set, utf8mb4.
+        out.append(Diag{fromNarrow(state, 5), int(native),
+                        fromNarrow(msg.data(), std::min<qsizetype>(len, qsizetype(msg.size()) - 1))});
     }
     return out;
 }
@@ -107,15 +118,15 @@ bool connectionDead(SQLHDBC dbc) {
     return SQL_SUCCEEDED(rc) && dead == SQL_CD_TRUE;
 }
 
-// Splits "A=1;B={x;y};C=2" into its keys (upper case).
-QStringList connectionKeys(const QString& cs) {
-    QStringList keys;
+// Splits "A=1;B={x;y};C=2" into its keys (upper case) and values (trimmed, braces kept), in order.
+QList<std::pair<QString, QString>> connectionPairs(const QString& cs) {
+    QList<std::pair<QString, QString>> pairs;
     int depth = 0;
     QString cur;
     auto flush = [&] {
         const qsizetype eq = cur.indexOf(u'=');
         if (eq > 0)
-            keys << cur.left(eq).trimmed().toUpper();
+            pairs.append({cur.left(eq).trimmed().toUpper(), cur.mid(eq + 1).trimmed()});
         cur.clear();
     };
     for (const QChar c : cs) {
@@ -129,8 +140,17 @@ QStringList connectionKeys(const QString& cs) {
             cur += c;
     }
     flush();
+    return pairs;
+}
+
+QStringList connectionKeys(const QString& cs) {
+    QStringList keys;
+    for (const auto& [key, value] : connectionPairs(cs))
+        keys << key;
     return keys;
 }
+
+const QString kSessionCharset = QStringLiteral("utf8mb4");
 
 class RecordsetImpl;
 
@@ -141,10 +161,8 @@ struct Core {
     bool inTransaction = false;
     // The link was lost under a statement outside a transaction: the next statement opens it again.
     bool lost = false;
-    qint64 lastUseMs = 0; // monotonic time of the open or of the last statement that ran
-    // The session reads and writes its text as UTF-8: texts are bound and read as UTF-8 bytes (see
-    // bindParam).
-    bool utf8Client = false;
+    qint64 lastUseMs = 0;         // monotonic time of the open or of the last statement that ran
+    bool checkingSession = false; // running the statements that read and set the session's own settings
     std::set<RecordsetImpl*> recordsets;
     void closeHandles();
 };
@@ -192,8 +210,8 @@ void probeLink(Core& core) {
         vb::ResumeNext([&] { raiseFailure(core, diagnostics(SQL_HANDLE_DBC, core.dbc)); });
         return;
     }
-    const QString sql = QStringLiteral("DO 0");
-    if (SQL_SUCCEEDED(SQLExecDirectW(stmt, wide(sql), SQLINTEGER(sql.size())))) {
+    const QByteArray sql = QByteArrayLiteral("DO 0");
+    if (SQL_SUCCEEDED(SQLExecDirect(stmt, narrow(sql), SQLINTEGER(sql.size())))) {
         SQLFreeHandle(SQL_HANDLE_STMT, stmt);
         core.lastUseMs = clock_seam::tickMs();
         return;
@@ -350,14 +368,14 @@ public:
         m_fields.resize(size_t(count));
         m_columns.resize(size_t(count));
         for (SQLSMALLINT c = 1; c <= count; ++c) {
-            SQLWCHAR name[512] = {};
+            SQLCHAR name[1024] = {};
             SQLSMALLINT nameLen = 0, type = 0, digits = 0, nullable = 0;
             SQLULEN size = 0;
-            SQLDescribeColW(m_stmt, SQLUSMALLINT(c), name, 512, &nameLen, &type, &size, &digits, &nullable);
+            SQLDescribeCol(m_stmt, SQLUSMALLINT(c), name, 1024, &nameLen, &type, &size, &digits, &nullable);
             SQLLEN isUnsigned = SQL_FALSE;
-            SQLColAttributeW(m_stmt, SQLUSMALLINT(c), SQL_DESC_UNSIGNED, nullptr, 0, nullptr, &isUnsigned);
+            SQLColAttribute(m_stmt, SQLUSMALLINT(c), SQL_DESC_UNSIGNED, nullptr, 0, nullptr, &isUnsigned);
             Field& f = m_fields[size_t(c - 1)];
-            f.Name = fromWide(name, std::min<SQLSMALLINT>(nameLen, 511));
+            f.Name = fromNarrow(name, std::min<SQLSMALLINT>(nameLen, 1023));
             f.Type = adoTypeFor(type, isUnsigned == SQL_TRUE);
             f.DefinedSize = int(std::min<SQLULEN>(size, SQLULEN(INT_MAX)));
             f.NumericScale = digits;
@@ -435,18 +453,13 @@ private:
         }
     }
 
+    // As the session's UTF-8 bytes, whole before they are decoded (a piece may end inside a character).
     bool getText(SQLUSMALLINT col, QString& out) {
-        out.clear();
-        if (m_core->utf8Client) { // as UTF-8: the connector's wide text loses units (see bindParam)
-            QByteArray bytes;
-            std::vector<char> buf(8192);
-            const bool valor =
-                getPieces(col, SQL_C_CHAR, buf, 1, [&](const char* p, qsizetype n) { bytes.append(p, n); });
-            out = QString::fromUtf8(bytes);
-            return valor;
-        }
-        std::vector<SQLWCHAR> buf(4096);
-        return getPieces(col, SQL_C_WCHAR, buf, 1, [&](const SQLWCHAR* p, qsizetype n) { out += fromWide(p, n); });
+        QByteArray bytes;
+        std::vector<char> buf(8192);
+        const bool valor = getPieces(col, SQL_C_CHAR, buf, 1, [&](const char* p, qsizetype n) { bytes.append(p, n); });
+        out = QString::fromUtf8(bytes);
+        return valor;
     }
 
     bool getBytes(SQLUSMALLINT col, QByteArray& out) {
@@ -551,7 +564,6 @@ void Core::closeHandles() {
 
 // Storage for bound parameters; it must stay put until the statement has run.
 struct Param {
-    QString text;
     QByteArray bytes;
     SQLBIGINT integer = 0;
     double real = 0;
@@ -560,14 +572,14 @@ struct Param {
     SQLLEN ind = 0;
 };
 
-SQLRETURN bindParam(SQLHSTMT stmt, SQLUSMALLINT n, const Variant& v, Param& p, bool utf8Client) {
+SQLRETURN bindParam(SQLHSTMT stmt, SQLUSMALLINT n, const Variant& v, Param& p) {
     auto bind = [&](SQLSMALLINT cType, SQLSMALLINT sqlType, SQLULEN size, SQLSMALLINT digits, SQLPOINTER ptr,
                     SQLLEN bufLen) {
         return SQLBindParameter(stmt, n, SQL_PARAM_INPUT, cType, sqlType, size, digits, ptr, bufLen, &p.ind);
     };
     if (!v.isValid() || vb::IsNull(v)) {
         p.ind = SQL_NULL_DATA;
-        return bind(SQL_C_WCHAR, SQL_WVARCHAR, 1, 0, nullptr, 0);
+        return bind(SQL_C_CHAR, SQL_VARCHAR, 1, 0, nullptr, 0);
     }
     switch (v.typeId()) {
     case QMetaType::Bool:
@@ -600,7 +612,7 @@ SQLRETURN bindParam(SQLHSTMT stmt, SQLUSMALLINT n, const Variant& v, Param& p, b
         const QDateTime dt = v.typeId() == QMetaType::QDate ? QDateTime(v.toDate(), QTime(0, 0)) : v.toDateTime();
         if (!dt.isValid()) {
             p.ind = SQL_NULL_DATA;
-            return bind(SQL_C_WCHAR, SQL_WVARCHAR, 1, 0, nullptr, 0);
+            return bind(SQL_C_CHAR, SQL_VARCHAR, 1, 0, nullptr, 0);
         }
         p.timestamp.year = SQLSMALLINT(dt.date().year());
         p.timestamp.month = SQLUSMALLINT(dt.date().month());
@@ -622,24 +634,12 @@ SQLRETURN bindParam(SQLHSTMT stmt, SQLUSMALLINT n, const Variant& v, Param& p, b
     }
     case QMetaType::QChar:
     case QMetaType::QString: {
-        // The connector misreads a wide text holding a unit whose low byte is D8-DB (Ø Ù Ú Û ...): it
-        // reads one unit more for each and stores it (a NUL, or what lies past the text). A session
-        // that reads UTF-8 takes the text as its UTF-8 bytes, which the connector passes unchanged.
-        if (utf8Client) {
-            p.bytes = v.toString().toUtf8();
-            p.ind = SQLLEN(p.bytes.size());
-            const SQLULEN size = SQLULEN(std::max<qsizetype>(p.bytes.size(), 1));
-            return bind(SQL_C_CHAR, size > 8000 ? SQL_LONGVARCHAR : SQL_VARCHAR, size, 0, p.bytes.data(), p.ind);
-        }
-        p.text = v.toString();
-        p.text.detach();
-        // The connector's conversion of a wide text reads past its given length (up to 128 bytes, seen
-        // under AddressSanitizer): the buffer has room behind the text, so it reads only our memory.
-        p.text.reserve(p.text.size() + 256);
-        // The exact byte length: no terminating NUL goes to the server.
-        p.ind = SQLLEN(p.text.size() * qsizetype(sizeof(SQLWCHAR)));
-        const SQLULEN chars = SQLULEN(std::max<qsizetype>(p.text.size(), 1));
-        return bind(SQL_C_WCHAR, chars > 4000 ? SQL_WLONGVARCHAR : SQL_WVARCHAR, chars, 0, wide(p.text), p.ind);
+        // Its UTF-8 bytes with their exact length (no terminating NUL goes to the server): the
+        // utf8mb4 session reads them as they are.
+        p.bytes = v.toString().toUtf8();
+        p.ind = SQLLEN(p.bytes.size());
+        const SQLULEN size = SQLULEN(std::max<qsizetype>(p.bytes.size(), 1));
+        return bind(SQL_C_CHAR, size > 8000 ? SQL_LONGVARCHAR : SQL_VARCHAR, size, 0, p.bytes.data(), p.ind);
     }
     case QMetaType::QByteArray: {
         p.bytes = v.toByteArray();
@@ -668,10 +668,46 @@ SQLRETURN refusedAsInfo(SQLHSTMT stmt, SQLRETURN rc) {
 }
 
 // The SQL the program writes (its literals, escapes and "..." texts) is written for the server's
-// usual reading: backslash escapes on, "..." a text. A server or an administrator may set a mode
-// that reads it otherwise (NO_BACKSLASH_ESCAPES, ANSI_QUOTES, or a combination mode that brings
-// ANSI_QUOTES back whenever it is set); every session leaves those out and keeps the rest.
-void fixSqlMode(Connection& cn, bool* utf8Client = nullptr) {
+// usual reading: backslash escapes on, "..." a text, in utf8mb4. A server or an administrator may set
+// a mode that reads it otherwise (NO_BACKSLASH_ESCAPES, ANSI_QUOTES, or a combination mode that
+// brings ANSI_QUOTES back whenever it is set); every session leaves those out and keeps the rest. A
+// server may also give the session another character set (one that ignores the client's, a CHARSET in
+// the connection string, a default-character-set of a my.cnf the connector reads): in latin1 U+FF07
+// would reach the server as a quote, in gbk or sjis a backslash joins the byte before it. The session
+// reads and writes utf8mb4, or it does not open.
+const char* const kCharsets[] = {"character_set_client", "character_set_connection", "character_set_results"};
+
+// The session's sql_mode, then the character sets it reads and writes in.
+QStringList sessionSettings(Connection& cn) {
+    RecordsetPtr rs = cn.Execute(QStringLiteral("select @@SESSION.sql_mode, @@SESSION.character_set_client, "
+                                                "@@SESSION.character_set_connection, @@SESSION.character_set_results"));
+    QStringList values;
+    for (int i = 0; i < 4; ++i)
+        values << rs->Fields(i).Value.toString();
+    return values;
+}
+
+// The first character set of the settings that is not utf8mb4, as "name value"; empty when none.
+QString foreignCharset(const QStringList& settings) {
+    for (int i = 0; i < 3; ++i)
+        if (settings[i + 1].compare(kSessionCharset, Qt::CaseInsensitive) != 0)
+            return QString::fromLatin1(kCharsets[i]) + u' ' +
+                   (settings[i + 1].isEmpty() ? QStringLiteral("NULL") : settings[i + 1]);
+    return QString();
+}
+
+// SET NAMES is refused by the connector; these three are what it sets.
+void setUtf8mb4(Connection& cn) {
+    cn.Execute(QStringLiteral("set session character_set_client = utf8mb4, character_set_connection = utf8mb4, "
+                              "character_set_results = utf8mb4"));
+}
+
+[[noreturn]] void raiseForeign(const QString& foreign) {
+    Raise(err::ProviderFailure, QStringLiteral("The session keeps %1: it must read and write utf8mb4").arg(foreign),
+          kProviderSource);
+}
+
+void fixSession(Connection& cn) {
     static const QStringList dropped = {QStringLiteral("NO_BACKSLASH_ESCAPES"),
                                         QStringLiteral("ANSI_QUOTES"),
                                         QStringLiteral("ANSI"),
@@ -680,26 +716,47 @@ void fixSqlMode(Connection& cn, bool* utf8Client = nullptr) {
                                         QStringLiteral("MSSQL"),
                                         QStringLiteral("ORACLE"),
                                         QStringLiteral("POSTGRESQL")};
-    const auto mode = [&cn] {
-        return cn.Execute(QStringLiteral("select @@SESSION.sql_mode"))->Fields(0).Value.toString();
-    };
-    const QStringList current = mode().split(u',', Qt::SkipEmptyParts);
-    if (utf8Client) {
-        RecordsetPtr rs =
-            cn.Execute(QStringLiteral("select @@SESSION.character_set_client, @@SESSION.character_set_results"));
-        *utf8Client = rs->Fields(0).Value.toString().startsWith(QLatin1String("utf8")) &&
-                      rs->Fields(1).Value.toString().startsWith(QLatin1String("utf8"));
-    }
+    const QStringList before = sessionSettings(cn);
+    const QStringList current = before[0].split(u',', Qt::SkipEmptyParts);
     QStringList kept;
     for (const QString& m : current)
         if (!dropped.contains(m.trimmed().toUpper()))
             kept << m.trimmed();
-    if (kept.size() == current.size())
+    const bool charsetSet = !foreignCharset(before).isEmpty();
+    if (charsetSet)
+        setUtf8mb4(cn);
+    if (kept.size() != current.size())
+        cn.Execute(QStringLiteral("set session sql_mode = ?"), nullptr, {kept.join(u',')});
+    else if (!charsetSet)
         return;
-    cn.Execute(QStringLiteral("set session sql_mode = ?"), nullptr, {kept.join(u',')});
-    for (const QString& m : mode().split(u','))
+    const QStringList after = sessionSettings(cn);
+    for (const QString& m : after[0].split(u','))
         if (dropped.contains(m.trimmed().toUpper()))
             Raise(err::ProviderFailure, QStringLiteral("The session keeps sql_mode ") + m, kProviderSource);
+    const QString foreign = foreignCharset(after);
+    if (!foreign.isEmpty())
+        raiseForeign(foreign);
+}
+
+// Whether a statement may change the session's character sets: it names them (SET character_set_...,
+// SET CHARACTER SET, SET CHARSET, SET NAMES) or runs text of its own (EXECUTE, PREPARE, CALL).
+bool mayChangeCharset(const QString& sql) {
+    static const QRegularExpression words(QStringLiteral("CHARACTER|CHARSET|NAMES|EXECUTE|PREPARE|CALL"),
+                                          QRegularExpression::CaseInsensitiveOption);
+    return sql.contains(words);
+}
+
+// After such a statement: a session that no longer reads and writes utf8mb4 is put back. Answers what
+// the statement had set ("name value"), empty when the session kept utf8mb4.
+QString restoreCharset(Connection& cn) {
+    const QString changed = foreignCharset(sessionSettings(cn));
+    if (changed.isEmpty())
+        return changed;
+    setUtf8mb4(cn);
+    const QString foreign = foreignCharset(sessionSettings(cn));
+    if (!foreign.isEmpty())
+        raiseForeign(foreign);
+    return changed;
 }
 
 } // namespace
@@ -734,6 +791,9 @@ void Connection::Open(const QString& connectionString) {
         cs += QStringLiteral(";READ_TIMEOUT=%1").arg(ioSeconds);
     if (!keys.contains(QLatin1String("WRITE_TIMEOUT")))
         cs += QStringLiteral(";WRITE_TIMEOUT=%1").arg(ioSeconds);
+    // The handshake asks for utf8mb4, and the connector takes the last CHARSET it is given: one the
+    // string brings (IpServidor may carry one) gives way to it. fixSession sees to the session itself.
+    cs += QStringLiteral(";CHARSET=") + kSessionCharset;
     if (cs.startsWith(u';'))
         cs.remove(0, 1);
 
@@ -743,8 +803,9 @@ void Connection::Open(const QString& connectionString) {
     SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN(connectSeconds)), 0);
     SQLSetConnectAttr(dbc, SQL_ATTR_CONNECTION_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN(ioSeconds)), 0);
     SQLSMALLINT outLen = 0;
-    const SQLRETURN rc =
-        SQLDriverConnectW(dbc, nullptr, wide(cs), SQLSMALLINT(cs.size()), nullptr, 0, &outLen, SQL_DRIVER_NOPROMPT);
+    const QByteArray csBytes = cs.toUtf8();
+    const SQLRETURN rc = SQLDriverConnect(dbc, nullptr, narrow(csBytes), SQLSMALLINT(csBytes.size()), nullptr, 0,
+                                          &outLen, SQL_DRIVER_NOPROMPT);
     if (!SQL_SUCCEEDED(rc)) {
         const QList<Diag> diags = diagnostics(SQL_HANDLE_DBC, dbc);
         SQLFreeHandle(SQL_HANDLE_DBC, dbc);
@@ -759,8 +820,11 @@ void Connection::Open(const QString& connectionString) {
     d->core->lost = false;
     d->core->lastUseMs = clock_seam::tickMs();
     try {
-        fixSqlMode(*this, &d->core->utf8Client);
+        d->core->checkingSession = true;
+        fixSession(*this);
+        d->core->checkingSession = false;
     } catch (...) {
+        d->core->checkingSession = false;
         Close();
         throw;
     }
@@ -793,14 +857,15 @@ RecordsetPtr Connection::Execute(const QString& sql, qint64* recordsAffected, co
         raiseFailure(core, diagnostics(SQL_HANDLE_DBC, core.dbc));
 
     std::vector<Param> store(size_t(params.size()));
+    const QByteArray text = sql.toUtf8();
     SQLRETURN rc;
     if (params.isEmpty()) {
-        rc = SQLExecDirectW(stmt, wide(sql), SQLINTEGER(sql.size()));
+        rc = SQLExecDirect(stmt, narrow(text), SQLINTEGER(text.size()));
     } else {
-        rc = refusedAsInfo(stmt, SQLPrepareW(stmt, wide(sql), SQLINTEGER(sql.size())));
+        rc = refusedAsInfo(stmt, SQLPrepare(stmt, narrow(text), SQLINTEGER(text.size())));
         for (qsizetype i = 0; SQL_SUCCEEDED(rc) && i < params.size(); ++i) {
             try {
-                rc = bindParam(stmt, SQLUSMALLINT(i + 1), params[i], store[size_t(i)], core.utf8Client);
+                rc = bindParam(stmt, SQLUSMALLINT(i + 1), params[i], store[size_t(i)]);
             } catch (...) {
                 SQLFreeHandle(SQL_HANDLE_STMT, stmt);
                 throw;
@@ -823,6 +888,7 @@ RecordsetPtr Connection::Execute(const QString& sql, qint64* recordsAffected, co
         if (recordsAffected)
             *recordsAffected = count;
         SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+        keepCharset(sql);
         return std::make_unique<RecordsetImpl>(d->core, SQLHSTMT(nullptr));
     }
     if (recordsAffected)
@@ -830,7 +896,31 @@ RecordsetPtr Connection::Execute(const QString& sql, qint64* recordsAffected, co
     auto rs = std::make_unique<RecordsetImpl>(d->core, stmt);
     rs->describe();
     rs->start();
+    keepCharset(sql);
     return rs;
+}
+
+// A statement that may have changed the session's character sets has its session put back to utf8mb4
+// before anything else runs in it, and fails with that reason: the text that follows it is read as the
+// program wrote it. A session that cannot be put back is closed.
+void Connection::keepCharset(const QString& sql) {
+    Core& core = *d->core;
+    if (core.checkingSession || !core.open || !mayChangeCharset(sql))
+        return;
+    QString changed;
+    core.checkingSession = true;
+    try {
+        changed = restoreCharset(*this);
+        core.checkingSession = false;
+    } catch (...) {
+        core.checkingSession = false;
+        Close();
+        throw;
+    }
+    if (!changed.isEmpty())
+        Raise(err::ProviderFailure,
+              QStringLiteral("The statement set the session's %1; it reads and writes utf8mb4 again").arg(changed),
+              kProviderSource);
 }
 
 namespace {
@@ -898,6 +988,14 @@ bool Connection::CheckLink() {
 
 bool isLostLink(const VBError& e) {
     return isLostLink(Diag{e.sqlState(), e.nativeError(), QString()});
+}
+
+QString requestedCharset(const QString& connectionString) {
+    QString charset;
+    for (const auto& [key, value] : connectionPairs(connectionString))
+        if (key == QLatin1String("CHARSET"))
+            charset = value.startsWith(u'{') && value.endsWith(u'}') ? value.mid(1, value.size() - 2) : value;
+    return charset;
 }
 
 QStringList Connection::InstalledDrivers() {

@@ -1,5 +1,7 @@
 #pragma once
-// A small ADO over the unixODBC wide API. Connection strings are ADO/ODBC ones
+// A small ADO over the unixODBC API. Every text (statement, bound value, result, message) crosses to
+// the connector as UTF-8 bytes through the narrow calls, and every session reads and writes utf8mb4,
+// so the server reads the text the program wrote. Connection strings are ADO/ODBC ones
 // ("DRIVER={...};SERVER=...;DATABASE=...;UID=...;PASSWORD=...;OPTION=..."). Errors raise VBError
 // with ADO's numbers (see VBError.h): SQLSTATE 42000/1064 -> -2147217900, 23000/1062 duplicate ->
 // -2147217873 keeping the driver's "Duplicate entry ..." text, 42S02/42S22 unknown table/column ->
@@ -97,8 +99,10 @@ public:
 
     // Opens with the given string (or ConnectionString when empty; the given one is stored). The
     // session's sql_mode keeps the server's but for the modes that read the program's literals
-    // otherwise (NO_BACKSLASH_ESCAPES, ANSI_QUOTES and the combinations that set it): a session that
-    // cannot leave them fails to open.
+    // otherwise (NO_BACKSLASH_ESCAPES, ANSI_QUOTES and the combinations that set it), and the session
+    // reads and writes utf8mb4 (character_set_client, _connection and _results), whatever CHARSET the
+    // string names or the server imposes: a session that cannot leave those modes or take utf8mb4
+    // fails to open, with a description that names the setting it kept.
     void Open(const QString& connectionString = {});
     void Close();      // closing a closed connection does nothing
     int State() const; // adStateOpen or adStateClosed (a lost link reads closed)
@@ -111,9 +115,12 @@ public:
     // checked first (CheckLink); a link found lost then, or lost under the previous statement, is opened
     // again once with ConnectionString before this statement runs (not inside a transaction, which the
     // loss has rolled back: that connection stays closed). When that open fails its error is raised and
-    // the connection stays closed. Values in params bind to "?" markers (text with its exact length: as UTF-8 on a
-    // UTF-8 session, else SQL_C_WCHAR; numbers, dates, Null). The result is a recordset (empty, with no fields, for a
+    // the connection stays closed. Values in params bind to "?" markers (text as its UTF-8 bytes with
+    // their exact length; numbers, dates, Null). The result is a recordset (empty, with no fields, for a
     // statement without rows); recordsAffected receives the affected row count (-1 when the statement returns rows).
+    // A statement that leaves the session in another character set (SET character_set_client, SET
+    // CHARACTER SET, dynamic SQL that does) has it put back to utf8mb4 and fails with that reason
+    // (-2147467259); a session that cannot be put back is closed.
     RecordsetPtr Execute(const QString& sql, qint64* recordsAffected = nullptr, const QList<Variant>& params = {});
     // The same, named as the code that opens a forward-only read-only recordset reads.
     RecordsetPtr OpenRecordset(const QString& sql, const QList<Variant>& params = {}) {
@@ -132,6 +139,7 @@ public:
     static QStringList InstalledDrivers();
 
 private:
+    void keepCharset(const QString& sql);
     struct Impl;
     std::unique_ptr<Impl> d;
 };
@@ -139,5 +147,9 @@ private:
 // True when the error says the link to the server is gone (SQLSTATE class 08, the server gone or the
 // connection lost, killed or timed out), as against an error of the statement or of its values.
 bool isLostLink(const VBError& e);
+
+// The character set a connection string asks for (its last CHARSET=, as the connector reads it; empty
+// when it names none). Open does not use it: the session reads and writes utf8mb4.
+QString requestedCharset(const QString& connectionString);
 
 } // namespace ado

@@ -290,6 +290,34 @@ TEST_F(basGeneralBBDDTest, ConnectsBothWithTheStringInItsOrderAndAPasswordWithSe
     testenv::runSql({}, QStringLiteral("drop user if exists '%1'@'localhost', '%1'@'127.0.0.1';").arg(usuario));
 }
 
+// A CHARSET an installer pasted into IpServidor is not used: both sessions read and write utf8mb4, and
+// the log says so (in log.txt too) once for each value met.
+TEST_F(basGeneralBBDDTest, ACharsetInIpServidorGivesWayToUtf8mb4AndIsLoggedOnce) {
+    const QString ip = QStringLiteral("127.0.0.1;PORT=%1").arg(testenv::dbPort());
+    for (const char* charset : {"sjis", "sjis", "latin1", "utf8mb4"}) {
+        coretest::escribeRegistro("IpServidor", ip + ";CHARSET=" + charset);
+        CargaParametrosRegistro();
+        ASSERT_TRUE(ConectaBBDD()) << recordingMainWindow().grid.join("\n").toStdString();
+        EXPECT_TRUE(gstrCadenaConexion.contains(QString(";CHARSET=") + charset + ";DATABASE="));
+        for (ado::Connection* cn : {&ConexionServidor(), &ConexionLocal()}) {
+            ado::RecordsetPtr rs =
+                cn->Execute("select @@character_set_client, @@character_set_connection, @@character_set_results");
+            for (int i = 0; i < 3; ++i)
+                EXPECT_EQ(vb::CStr(rs->Fields(i).Value), "utf8mb4") << charset << i;
+        }
+    }
+    const QStringList& grid = recordingMainWindow().grid;
+    for (const char* charset : {"sjis", "latin1"}) {
+        const QString linea =
+            QString("CHARSET=%1 de la cadena de conexión (IpServidor) no se usa: la conexión con MySQL "
+                    "lee y escribe utf8mb4")
+                .arg(charset);
+        EXPECT_EQ(grid.filter(linea).size(), 1) << grid.join("\n").toStdString();
+        EXPECT_TRUE(logTxt().contains(cp1252::encode(linea)));
+    }
+    EXPECT_TRUE(grid.filter("CHARSET=utf8mb4").isEmpty());
+}
+
 TEST_F(basGeneralBBDDTest, TheDatabaseLogBindsItsText) {
     const QString texto = QStringLiteral("O'Brien pidió 100% _ \"€\" \\n y acaba en \\");
     GrabaLogBBDD(texto);

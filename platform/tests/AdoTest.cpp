@@ -403,3 +403,131 @@ TEST(AdoSqlMode, EverySessionReadsLiteralsTheUsualWayAndKeepsTheRestOfTheMode) {
         EXPECT_NE(rs->Fields(3).Value.toString(), QString::fromLatin1(sesion)) << "the global mode was not set";
     }
 }
+
+namespace {
+
+// A text as a literal in the usual reading (backslash escapes on).
+QString literal(QString t) {
+    return "'" + t.replace("\\", "\\\\").replace("'", "\\'") + "'";
+}
+
+// Texts that a conversion to the session's character set would change: fullwidth quote and
+// backslash, yen, units whose low byte is D8-DB, a GBK lead byte's neighbours, accents, euro, emoji.
+const QStringList kTextosDeJuego = {QString::fromUtf8("＇ ＼ ¥ ぁ\\' …"), QString::fromUtf8("ØØØ fin"),
+                                    QString::fromUtf8("Ø Ù Ú Û 付 ñ € 😀 ‘x’"), QString::fromUtf8("帽 ñ Ñ ç ß œ"),
+                                    QString(2000, QChar(0xDA))};
+
+} // namespace
+
+// Whatever character set the connection string asks for or the server imposes, the session reads and
+// writes utf8mb4: every text goes in, in the statement and bound, and comes back as it was, and the
+// server holds its UTF-8 bytes; names and messages decode too.
+TEST(AdoCharset, EverySessionReadsAndWritesUtf8mb4WhateverTheStringOrTheServerAsks) {
+    TARVOLIN_REQUIRE_DATABASE();
+    // a name in the handshake: the server reads it in the character set the handshake asks for
+    const QString db = testenv::createDatabase(QString::fromUtf8("adocs_ñØ"), false);
+    // A server that ignores the client's character set and gives every session GBK.
+    testenv::ServicioPrivado gbk(
+        testenv::ServicioPrivado::Tipo::MariaDB,
+        {"--skip-character-set-client-handshake", "--character-set-server=gbk", "--collation-server=gbk_chinese_ci"});
+    ASSERT_TRUE(gbk.ok()) << gbk.error().toStdString();
+    {
+        Connection admin;
+        admin.Open(gbk.cadena("mysql"));
+        admin.Execute("create database cs");
+    }
+    QStringList cadenas = {gbk.cadena("cs"), gbk.cadena("cs") + ";CHARSET=gbk"};
+    for (const char* cs : {"", "latin1", "big5", "sjis", "cp932", "gbk", "utf8", "{latin1}"})
+        cadenas << testenv::connectionString(db) + (*cs ? QString(";CHARSET=") + cs : QString());
+    for (const QString& cadena : cadenas) {
+        SCOPED_TRACE(cadena.toStdString());
+        Connection cn;
+        cn.Open(cadena);
+        RecordsetPtr rs = cn.Execute(
+            "select @@character_set_client, @@character_set_connection, @@character_set_results, database()");
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(rs->Fields(i).Value.toString(), "utf8mb4") << i;
+        EXPECT_EQ(rs->Fields(3).Value.toString(), cadena.contains("adocs") ? db : QString("cs"));
+        cn.Execute("drop table if exists t");
+        cn.Execute("create table t (id int auto_increment primary key, v longtext) character set utf8mb4");
+        for (const QString& s : kTextosDeJuego) {
+            SCOPED_TRACE(QString(s.left(20).toUtf8().toPercentEncoding()).toStdString());
+            cn.Execute("insert into t (v) values (" + literal(s) + ")");
+            cn.Execute("insert into t (v) values (?)", nullptr, {s});
+            rs = cn.Execute("select v, hex(v), v = " + literal(s) + " from t order by id desc limit 2");
+            for (int fila = 0; fila < 2; ++fila, rs->MoveNext()) {
+                ASSERT_FALSE(rs->isEOF());
+                EXPECT_EQ(rs->Fields(0).Value.toString(), s) << fila;
+                EXPECT_EQ(rs->Fields(1).Value.toString(), QString(s.toUtf8().toHex().toUpper())) << fila;
+                EXPECT_EQ(rs->Fields(2).Value.toInt(), 1) << fila;
+            }
+        }
+        // a name (names hold no emoji) and the server's message
+        const QString nombre = QString::fromUtf8("ØÚ付ñ€");
+        EXPECT_EQ(cn.Execute("select 1 as `" + nombre + "`")->Fields(0).Name, nombre);
+        try {
+            cn.Execute("select * from `" + nombre + "`");
+            ADD_FAILURE() << "a table that does not exist answered";
+        } catch (const VBError& e) {
+            EXPECT_TRUE(e.description().contains(nombre)) << e.description().toStdString();
+        }
+        const QString mensaje = QString::fromUtf8("€ ñ Ú 付"); // the server's messages hold no emoji (utf8mb3)
+        try {
+            cn.Execute("signal sqlstate '45000' set message_text = '" + mensaje + "'");
+            ADD_FAILURE() << "a signal answered";
+        } catch (const VBError& e) {
+            EXPECT_TRUE(e.description().endsWith(mensaje)) << e.description().toStdString();
+        }
+    }
+    testenv::dropDatabase(db);
+}
+
+// The string's own CHARSET is what an installer may have pasted in; the connector takes the last one.
+TEST(AdoCharset, TheCharsetAStringAsksFor) {
+    const std::pair<const char*, const char*> casos[] = {
+        {"DRIVER={x};SERVER=h;PASSWORD=p", ""},
+        {"DRIVER={x};SERVER=127.0.0.1;CHARSET=latin1;DATABASE=d", "latin1"},
+        {"SERVER=h; charset = sjis ;CHARSET={gbk}", "gbk"},
+        {"PASSWORD={a;CHARSET=big5};SERVER=h", ""},
+    };
+    for (const auto& [cadena, charset] : casos)
+        EXPECT_EQ(requestedCharset(cadena), charset) << cadena;
+}
+
+// A statement that leaves the session in another character set, directly or through text it runs
+// itself, fails and the session reads and writes utf8mb4 again before anything else runs in it.
+TEST_F(AdoTest, AStatementThatChangesTheSessionCharsetFailsAndTheSessionIsPutBack) {
+    sql("create table t (id int primary key, v longtext) character set utf8mb4;"
+        "insert into t values (1, 'uno'), (2, 'dos')");
+    cn.Execute("create procedure p() begin set character_set_results = latin1; end");
+    // the statement | what it set (empty: nothing to put back)
+    const std::pair<const char*, const char*> casos[] = {
+        {"set character_set_client = sjis", "character_set_client sjis"},
+        {"SET @@session.character_set_connection = gbk", "character_set_connection gbk"},
+        {"set character set big5", "character_set_client big5"},
+        {"set charset cp932", "character_set_client cp932"},
+        {"/*!40101 set character_set_results = latin1 */", "character_set_results latin1"},
+        {"call p()", "character_set_results latin1"}, // a routine's own setting outlives it
+        {"set character_set_client = utf8mb4", ""},
+        {"select 'character set', 'names'", ""},
+    };
+    for (const auto& [sentencia, puesto] : casos) {
+        SCOPED_TRACE(sentencia);
+        try {
+            cn.Execute(sentencia);
+            EXPECT_STREQ(puesto, "") << "accepted";
+        } catch (const VBError& e) {
+            EXPECT_EQ(e.number(), vb::err::ProviderFailure);
+            EXPECT_EQ(e.description(),
+                      QString("The statement set the session's %1; it reads and writes utf8mb4 again").arg(puesto));
+        }
+        EXPECT_EQ(cn.State(), adStateOpen);
+        RecordsetPtr rs =
+            cn.Execute("select @@character_set_client, @@character_set_connection, @@character_set_results");
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(rs->Fields(i).Value.toString(), "utf8mb4") << i;
+        // what an sjis or gbk session would read otherwise: the backslash after ぁ's last byte escapes
+        cn.Execute(QString::fromUtf8("update t set v = 'ぁ\\', v=(select 0x70776e) where 1=1 -- ' where id = 2"));
+        EXPECT_EQ(cn.Execute("select v from t where id = 1")->Fields(0).Value.toString(), "uno");
+    }
+}

@@ -458,6 +458,79 @@ TEST_F(clsBotonesTest, ValuesStayInTheirLiteralsInEveryServerMode) {
     ConexionLocal().Close();
 }
 
+// Whatever character set the connection string asks for, or the server imposes on every session, a
+// caller's value stays in its literal: the plainest rule changes its own row only, to the value as given.
+TEST_F(clsBotonesTest, ValuesStayInTheirLiteralsInEverySessionCharset) {
+    testenv::ServicioPrivado gbk(
+        testenv::ServicioPrivado::Tipo::MariaDB,
+        {"--skip-character-set-client-handshake", "--character-set-server=gbk", "--collation-server=gbk_chinese_ci"});
+    ASSERT_TRUE(gbk.ok()) << gbk.error().toStdString();
+    regla(1, "C5", {{"consulta_sql", "update t5 set v='$parametro1' where id=2", "L"}});
+    // a rule that sets another character set first: its session is put back and the rest does not run
+    regla(2, "C6",
+          {{"consulta_sql", "set character_set_client = sjis; update t5 set v='$parametro1' where id=2", "L"}});
+    {
+        // The local connection reads the rules too: the rule goes to that server as well.
+        ado::Connection admin;
+        admin.Open(gbk.cadena("mysql"));
+        admin.Execute("create database cs");
+        admin.Execute("use cs");
+        admin.Execute(vb::CStr(ConexionServidor().Execute("show create table mensajes_trigger")->Fields(1).Value));
+        for (ado::RecordsetPtr rs = ConexionServidor().Execute("select * from mensajes_trigger"); !rs->isEOF();
+             rs->MoveNext()) {
+            QList<Variant> campos;
+            for (int i = 0; i < rs->FieldCount(); ++i)
+                campos << rs->Fields(i).Value;
+            admin.Execute("insert into mensajes_trigger values (?" + QString(", ?").repeated(campos.size() - 1) + ")",
+                          nullptr, campos);
+        }
+    }
+    QStringList cadenas = {gbk.cadena("cs")};
+    for (const char* charset : {"latin1", "big5", "sjis", "cp932", "gbk"})
+        cadenas << ConexionServidor().ConnectionString + ";CHARSET=" + charset;
+    // what a conversion to the session's character set would turn into a quote or a backslash, or
+    // what a backslash would join; texts it would garble; a long statement of units ending in DA
+    const QStringList valores = {QString::fromUtf8("＇, v=(select 0x70776e) where 1=1 -- "),
+                                 QString::fromUtf8("＼', v=(select 0x70776e) where 1=1 -- "),
+                                 QString::fromUtf8("¥', v=(select 0x70776e) where 1=1 -- "),
+                                 QString::fromUtf8("ぁ\\', v=(select 0x70776e) where 1=1 -- "),
+                                 QString::fromUtf8("Ø Ù Ú Û 付 ñ € 😀"),
+                                 QString(2000, QChar(0xDA))};
+    const auto fila = [](int id) {
+        return QString::fromUtf8(QByteArray::fromHex(ConexionLocal()
+                                                         .Execute(QString("select hex(v) from t5 where id=%1").arg(id))
+                                                         ->Fields(0)
+                                                         .Value.toByteArray()));
+    };
+    for (const QString& cadena : cadenas) {
+        ConexionLocal().Close();
+        ConexionLocal().Open(cadena);
+        ConexionLocal().Execute("drop table if exists t5");
+        ConexionLocal().Execute("create table t5 (id int primary key, v longtext) character set utf8mb4");
+        for (const QString& valor : valores) {
+            SCOPED_TRACE(
+                QString("%1 | %2").arg(cadena, QString(valor.left(40).toUtf8().toPercentEncoding())).toStdString());
+            ConexionLocal().Execute("delete from t5");
+            ConexionLocal().Execute("insert into t5 values (1, 'uno'), (2, 'dos'), (3, 'tres')");
+            avisos.calls.clear();
+            p1 = valor;
+            evalua("C5");
+            EXPECT_EQ(fila(1), "uno");
+            EXPECT_EQ(fila(2), valor);
+            EXPECT_EQ(fila(3), "tres");
+            EXPECT_EQ(mensajes(), 0) << ultimoAviso().left(300).toStdString();
+            evalua("C6");
+            EXPECT_EQ(fila(1), "uno");
+            EXPECT_EQ(fila(2), valor);
+            EXPECT_EQ(fila(3), "tres");
+            EXPECT_EQ(mensajes(), 1);
+            EXPECT_TRUE(ultimoAviso().contains("The statement set the session's character_set_client sjis"))
+                << ultimoAviso().left(300).toStdString();
+        }
+    }
+    ConexionLocal().Close();
+}
+
 // Records the arguments of its one member.
 struct Ventana final : vb::LateBound {
     vb::Arguments recibidos;
