@@ -140,19 +140,31 @@ void compruebaTablas(const QString& sentencia, const QList<Token>& t, ado::Conne
     }
 }
 
+// The table named at t[i] ("t" or "schema.t"): its schema and name, the name written for the server,
+// and where the tokens after it begin. Raises with `que` as the reason when no name is there.
+struct TablaNombrada {
+    Tabla tabla;
+    QString escrito;
+    qsizetype despues;
+};
+TablaNombrada tablaEn(const QString& sentencia, const QList<Token>& t, qsizetype i, const QString& esquema,
+                      const QString& que) {
+    if (!esNombre(t, i))
+        rechaza(sentencia, QStringLiteral("no se lee como un ") + que);
+    TablaNombrada r{{esquema, t[i].texto}, identificador(t[i].texto), i + 1};
+    if (i + 2 < t.size() && t[i + 1].texto == QLatin1String(".") && esNombre(t, i + 2)) {
+        r.tabla = {t[i].texto, t[i + 2].texto};
+        r.escrito += u'.' + identificador(t[i + 2].texto);
+        r.despues = i + 3;
+    }
+    return r;
+}
+
 // TRUNCATE [TABLE] t [WAIT n | NOWAIT], as the server reads it, run as a DELETE of every row.
 Comando truncate(const QString& sentencia, const QList<Token>& t, ado::Connection& cn, const QString& esquema) {
-    qsizetype i = es(t, 1, "TABLE") ? 2 : 1;
-    if (!esNombre(t, i))
-        rechaza(sentencia, QStringLiteral("no se lee como un TRUNCATE"));
-    Tabla tabla{esquema, t[i].texto};
-    QString destino = identificador(t[i].texto);
-    if (i + 2 < t.size() && t[i + 1].texto == QLatin1String(".") && esNombre(t, i + 2)) {
-        tabla = {t[i].texto, t[i + 2].texto};
-        destino += u'.' + identificador(t[i + 2].texto);
-        i += 2;
-    }
-    ++i;
+    const auto [tabla, destino, despues] =
+        tablaEn(sentencia, t, es(t, 1, "TABLE") ? 2 : 1, esquema, QStringLiteral("TRUNCATE"));
+    const qsizetype i = despues;
     QString espera;
     static const QRegularExpression numero(QStringLiteral("^[0-9]+$"));
     if (es(t, i, "WAIT") && i + 2 == t.size() && numero.match(t[i + 1].texto).hasMatch())
@@ -221,14 +233,7 @@ Comando temporal(const QString& sentencia, const QList<Token>& t, ado::Connectio
     i += 2;
     if (es(t, i, "IF") && es(t, i + 1, "NOT") && es(t, i + 2, "EXISTS"))
         i += 3;
-    if (!esNombre(t, i))
-        rechaza(sentencia, QStringLiteral("no se lee como un CREATE TEMPORARY TABLE"));
-    Tabla tabla{esquema, t[i].texto};
-    QString nombre = identificador(t[i].texto);
-    if (i + 2 < t.size() && t[i + 1].texto == QLatin1String(".") && esNombre(t, i + 2)) {
-        tabla = {t[i].texto, t[i + 2].texto};
-        nombre += u'.' + identificador(t[i + 2].texto);
-    }
+    const auto [tabla, nombre, despues] = tablaEn(sentencia, t, i, esquema, QStringLiteral("CREATE TEMPORARY TABLE"));
     // Until it is dropped, a temporary table hides the table of its name from every later statement of
     // the connection, the import's among them.
     if (!cn.Execute(QStringLiteral("select 1 from information_schema.tables where table_schema = ? and table_name = ?"),
@@ -236,7 +241,7 @@ Comando temporal(const QString& sentencia, const QList<Token>& t, ado::Connectio
              ->isEOF())
         rechaza(sentencia,
                 QStringLiteral("la tabla temporal ocultaría la tabla %1").arg(tabla.first + u'.' + tabla.second));
-    compruebaTablas(sentencia, t.mid(i + 1), cn, esquema);
+    compruebaTablas(sentencia, t.mid(despues), cn, esquema);
     return {sentencia, QStringLiteral("drop temporary table if exists ") + nombre};
 }
 

@@ -237,6 +237,30 @@ QStringList palabras(const QString& sentencia, const Modo& modo) {
     return r;
 }
 
+QString valorLiteral(QStringView cuerpo, QChar comilla, const Modo& modo) {
+    QString r;
+    for (qsizetype i = 0; i < cuerpo.size(); ++i) {
+        const QChar c = cuerpo.at(i);
+        if (c == u'\\' && modo.barrasEscapan && i + 1 < cuerpo.size()) {
+            const char16_t e = cuerpo.at(++i).unicode();
+            if (e == u'%' || e == u'_')
+                r += u'\\';
+            r += e == u'0'   ? QChar(0)
+                 : e == u'n' ? QChar(u'\n')
+                 : e == u'r' ? QChar(u'\r')
+                 : e == u't' ? QChar(u'\t')
+                 : e == u'b' ? QChar(u'\b')
+                 : e == u'Z' ? QChar(26)
+                             : QChar(e);
+        } else {
+            r += c;
+            if (c == comilla && i + 1 < cuerpo.size() && cuerpo.at(i + 1) == comilla)
+                ++i;
+        }
+    }
+    return r;
+}
+
 QString sinComentarios(const QString& sentencia, const Modo& modo) {
     QString r;
     for (const Pieza& p : trocea(sentencia, modo))

@@ -51,6 +51,10 @@ qsizetype siguiente(const QString& sql, qsizetype desde, const Modo& modo, QStri
 // "TRUNCATE", "TABLE", ... for "truncate table `a`".
 QStringList palabras(const QString& sentencia, const Modo& modo = {});
 
+// The text a literal's body (its quotes left out) holds as the server reads it in that mode: the
+// doubled quote as one and, where a backslash escapes, its escapes ("\%" and "\_" keep the backslash).
+QString valorLiteral(QStringView cuerpo, QChar comilla, const Modo& modo = {});
+
 // The statement with each comment as one blank: what the server runs, literals and names as written.
 QString sinComentarios(const QString& sentencia, const Modo& modo = {});
 

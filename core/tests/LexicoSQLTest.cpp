@@ -26,29 +26,9 @@ QString lectura(const QString& s, const Modo& modo) {
     return r;
 }
 
-// The value of a text literal's body as read with `modo`'s escapes (the server keeps the backslash of
-// "\%" and "\_"), written anew in a '...' literal of that mode.
+// A text literal's body written anew in a '...' literal of that mode: the value the lexer reads in it.
 QString literalDeNuevo(QStringView cuerpo, QChar comilla, const Modo& modo) {
-    QString valor;
-    for (qsizetype i = 0; i < cuerpo.size(); ++i) {
-        const QChar c = cuerpo.at(i);
-        if (c == u'\\' && modo.barrasEscapan && i + 1 < cuerpo.size()) {
-            const char16_t e = cuerpo.at(++i).unicode();
-            if (e == u'%' || e == u'_')
-                valor += u'\\';
-            valor += e == u'0'   ? QChar(0)
-                     : e == u'n' ? QChar(u'\n')
-                     : e == u'r' ? QChar(u'\r')
-                     : e == u't' ? QChar(u'\t')
-                     : e == u'b' ? QChar(u'\b')
-                     : e == u'Z' ? QChar(26)
-                                 : QChar(e);
-        } else {
-            valor += c;
-            if (c == comilla && i + 1 < cuerpo.size() && cuerpo.at(i + 1) == comilla)
-                ++i;
-        }
-    }
+    const QString valor = valorLiteral(cuerpo, comilla, modo);
     QString r = QStringLiteral("'");
     for (const QChar c : valor)
         r += c == u'\''                         ? QStringLiteral("''")
