@@ -7,13 +7,13 @@ namespace LexicoSQL {
 
 namespace {
 
-// "--" opens a comment before a blank, a control character (DEL included) or the end of the text: the
-// server looks at the byte after it (the end of a statement is a NUL there), and in utf8mb4 no byte of a
-// character past ASCII is a control or a blank.
+// "--" opens a comment before a blank or a control character, DEL included (in utf8mb4 no byte of a
+// character past ASCII is either). The server also takes a bare "--" at the end of what it is sent for
+// an empty comment; here it is code, as it is when a ";" follows it in the text that a statement was
+// cut from: either way nothing follows it, and a statement reads the same alone as in its text.
 bool abreComentarioGuiones(const QString& s, qsizetype i) {
-    if (s.at(i) != u'-' || i + 1 >= s.size() || s.at(i + 1) != u'-')
-        return false;
-    return i + 2 == s.size() || s.at(i + 2) <= u' ' || s.at(i + 2) == QChar(0x7F);
+    return s.at(i) == u'-' && i + 2 < s.size() && s.at(i + 1) == u'-' &&
+           (s.at(i + 2) <= u' ' || s.at(i + 2) == QChar(0x7F));
 }
 
 // Where a "#" or "--" comment from i ends: at the line feed, or at a NUL, which the server takes for

