@@ -89,11 +89,10 @@ ado::RecordsetPtr busca(ado::Connection& cn, const QString& consulta, const QStr
                       nullptr, valores);
 }
 
-// Refuses the statement when a table it may change has no transactions: the tables it names, and those
-// named by the views, triggers and stored routines it reaches, until nothing new is reached.
-void compruebaTablas(const QString& sentencia, const QList<Token>& t, ado::Connection& cn, const QString& esquema) {
+// The first table without transactions among `tablas` and those named by the views, triggers and
+// stored routines they reach, until nothing new is reached; "" when there is none.
+QString alcanzaSinTransacciones(QList<Tabla> pendientes, ado::Connection& cn) {
     QSet<QString> vistas;
-    QList<Tabla> pendientes = candidatas(t, esquema);
     const auto clave = [](const Tabla& x) { return x.first.toLower() + QLatin1Char('.') + x.second.toLower(); };
     while (!pendientes.isEmpty()) {
         QList<Tabla> nuevas;
@@ -123,7 +122,7 @@ void compruebaTablas(const QString& sentencia, const QList<Token>& t, ado::Conne
             if (rs->Fields(2).Value.toString() == QLatin1String("VIEW"))
                 anade(rs->Fields(4).Value.toString(), rs->Fields(0).Value.toString());
             else if (rs->Fields(3).Value.toString() != QLatin1String("YES"))
-                rechaza(sentencia, QStringLiteral("la tabla %1 no admite transacciones").arg(nombre));
+                return nombre;
         }
         for (ado::RecordsetPtr rs = busca(cn,
                                           QStringLiteral("select event_object_schema, action_statement from "
@@ -138,6 +137,13 @@ void compruebaTablas(const QString& sentencia, const QList<Token>& t, ado::Conne
              !rs->isEOF(); rs->MoveNext())
             anade(rs->Fields(1).Value.toString(), rs->Fields(0).Value.toString());
     }
+    return {};
+}
+
+// Refuses the statement when a table it may change, directly or not, has no transactions.
+void compruebaTablas(const QString& sentencia, const QList<Token>& t, ado::Connection& cn, const QString& esquema) {
+    if (const QString tabla = alcanzaSinTransacciones(candidatas(t, esquema), cn); !tabla.isEmpty())
+        rechaza(sentencia, QStringLiteral("la tabla %1 no admite transacciones").arg(tabla));
 }
 
 // The table named at t[i] ("t" or "schema.t"): its schema and name, the name written for the server,
@@ -282,6 +288,15 @@ Comando comando(const QString& sentencia, ado::Connection& cn, const QString& es
 }
 
 } // namespace
+
+void compruebaImportacion(const QString& tabla, ado::Connection& cn) {
+    const QString esquema = cn.Execute(QStringLiteral("select coalesce(database(), '')"))->Fields(0).Value.toString();
+    const QString otra = alcanzaSinTransacciones({Tabla{esquema, tabla}}, cn);
+    if (!otra.isEmpty())
+        vb::Raise(vb::err::AdoUnknownObject, QStringLiteral("La tabla %1 lleva a la tabla %2, que no admite "
+                                                            "transacciones: no se importan datos en ella")
+                                                 .arg(tabla, otra));
+}
 
 QList<Comando> prepara(const QStringList& textos, ado::Connection& cn) {
     QList<Comando> r;

@@ -28,4 +28,8 @@ struct Comando {
 // refused ("Comando previo a la importación no admitido (reason): statement").
 QList<Comando> prepara(const QStringList& textos, ado::Connection& cn);
 
+// Raises when importing into `tabla` (of the connection's database) may change a table without
+// transactions: through a trigger, or the views and routines that reaches.
+void compruebaImportacion(const QString& tabla, ado::Connection& cn);
+
 } // namespace ComandosPrevios

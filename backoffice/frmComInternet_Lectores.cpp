@@ -137,8 +137,10 @@ void frmComInternet::importaRespuesta(const coleccionTextos& tablas) {
     for (const TextoNombradoPtr& t : tablas) {
         if (t->Texto.trimmed().isEmpty())
             continue;
-        if (const TablaDatosPtr tabla = da().getTabla(t->Nombre()))
+        if (const TablaDatosPtr tabla = da().getTabla(t->Nombre())) {
+            ComandosPrevios::compruebaImportacion(tabla->Nombre(), cn);
             conDatos.emplace_back(tabla, t);
+        }
     }
     if (comandos.isEmpty() && conDatos.empty())
         return;

@@ -593,6 +593,14 @@ TEST_F(frmComInternetTest, EachPreImportCommandRunsOrIsRefusedForItsTrueReason) 
     EXPECT_EQ(w.colComandosSQL_AntesImportar().Count(), 1);
     EXPECT_EQ(m_core->valor("select nombre from articulos where id = 1"), "uno");
 
+    // A table whose trigger writes into a table without transactions is not imported: its rows there
+    // would outlive a failed reply.
+    pide(Modo::LecturaSincronizacion, {200, "***conDisparador\r\nid\r\n5\r\n"});
+    ASSERT_TRUE(espera(++n));
+    EXPECT_TRUE(w.blnError);
+    EXPECT_EQ(m_core->valor("select (select count(*) from conDisparador) + (select count(*) from sinTx)"), "1");
+    EXPECT_TRUE(recordingMainWindow().grid.join('\n').contains("La tabla conDisparador lleva a la tabla "));
+
     // A header naming none of the table's columns imports nothing: the reply fails and says why.
     pide(Modo::LecturaSincronizacion, {200, "***articulos\r\ncolor|talla\r\nrojo|M\r\n"});
     ASSERT_TRUE(espera(++n));
