@@ -266,6 +266,8 @@ Comando comando(const QString& sentencia, ado::Connection& cn, const QString& es
         for (qsizetype i = 0; i < t.size(); ++i)
             if (es(t, i, "OUTFILE") || es(t, i, "DUMPFILE"))
                 rechaza(sentencia, QStringLiteral("escribiría un archivo que la transacción no deshace"));
+            else if (es(t, i, "GET_LOCK"))
+                rechaza(sentencia, QStringLiteral("tomaría un bloqueo que dura más que la transacción"));
         if (primera == QLatin1String("SET"))
             compruebaSet(sentencia, t);
         compruebaTablas(sentencia, t, cn, esquema);

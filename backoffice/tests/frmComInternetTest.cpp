@@ -549,6 +549,7 @@ TEST_F(frmComInternetTest, EachPreImportCommandRunsOrIsRefusedForItsTrueReason) 
         {"create table otra (id int)", termina, "1,2;2,2,1"},
         {"select 1 into outfile '/tmp/tarvolin-no'", "escribiría un archivo que la transacción no deshace",
          "1,2;2,2,1"},
+        {"set @l = get_lock('importa', 0)", "tomaría un bloqueo que dura más que la transacción", "1,2;2,2,1"},
         {"do 1", "no es una de las sentencias que se admiten antes de importar", "1,2;2,2,1"},
         {"/*!50000 delete from articulos */", "no se lee con certeza", "1,2;2,2,1"},
     };
