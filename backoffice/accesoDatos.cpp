@@ -122,6 +122,11 @@ DatosTablaPtr tablaDatos::ImportarTexto(const QString& texto, const QString& sep
         datos->columnas << c->nombre;
         posiciones << i;
     }
+    // A header that names none of the table's columns would import nothing and be taken for a success.
+    if (datos->columnas.isEmpty())
+        vb::Raise(vb::err::AdoUnknownObject,
+                  QStringLiteral("La cabecera de la tabla %1 no nombra ninguna de sus columnas: %2")
+                      .arg(m_nombre, cabecera.join(separador)));
     int numero = 1;
     for (const QString& linea : std::as_const(lineas)) {
         ++numero;

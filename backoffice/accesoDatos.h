@@ -39,7 +39,8 @@ public:
     const std::vector<Columna>& Columnas() const { return m_columnas; }
 
     // Reads the text. A column the table lacks (or a repeated one) is left out, with a log line; a
-    // row whose field count differs from the first line's raises 9.
+    // header that names none of the table's columns raises; a row whose field count differs from the
+    // first line's raises 9.
     DatosTablaPtr ImportarTexto(const QString& texto, const QString& separador) const;
     // Writes every row; answers the number of rows sent. Errors are raised to the caller.
     qint32 Sincronizar(const datosTabla& datos) const;

@@ -1,7 +1,7 @@
 // The readers of the three reply formats: sync text, delimited text and XML.
 #include "backoffice/frmComInternet.h"
 
-#include "core/LexicoSQL.h"
+#include "backoffice/ComandosPrevios.h"
 #include "core/basGeneral.h"
 #include "core/basLegacyFunctions.h"
 #include "platform/Program.h"
@@ -30,27 +30,6 @@ void borraArchivo(const QString& ruta) {
 
 bool empiezaPor(const QString& linea, const char* marca) {
     return linea.startsWith(QLatin1String(marca), Qt::CaseInsensitive);
-}
-
-// A command to run before the import, as it runs inside the reply's transaction. Only a statement
-// that cannot end a transaction is taken (INSERT, REPLACE, UPDATE, DELETE); any other raises, before
-// any command has run.
-QString comandoDentroDeLaTransaccion(const QString& sentencia) {
-    bool incierto = false;
-    LexicoSQL::trocea(sentencia, {}, &incierto);
-    const QString primera = LexicoSQL::palabras(sentencia).value(0);
-    if (!incierto && (primera == QLatin1String("INSERT") || primera == QLatin1String("REPLACE") ||
-                      primera == QLatin1String("UPDATE") || primera == QLatin1String("DELETE")))
-        return sentencia;
-    // TRUNCATE commits on its own and no rollback brings the rows back: it runs as a DELETE of them all.
-    static const QRegularExpression truncate(QStringLiteral("^\\s*truncate\\s+(table\\s+)?(.+)$"),
-                                             QRegularExpression::CaseInsensitiveOption |
-                                                 QRegularExpression::DotMatchesEverythingOption);
-    if (const QRegularExpressionMatch m = truncate.match(LexicoSQL::sinComentarios(sentencia));
-        !incierto && m.hasMatch())
-        return QStringLiteral("delete from ") + m.captured(2).trimmed();
-    vb::Raise(vb::err::AdoSyntaxError,
-              QStringLiteral("Comando previo a la importación no admitido (terminaría la transacción): ") + sentencia);
 }
 
 } // namespace
@@ -139,31 +118,47 @@ void frmComInternet::ProcesaTextoRecibido(const QString& strArchivoTexto) {
 }
 
 void frmComInternet::importaRespuesta(const coleccionTextos& tablas) {
-    QStringList comandos;
-    for (const Variant& sql : colComandosSQL_AntesImportar().items()) {
-        for (const QString& sentencia : LexicoSQL::divide(sql.toString()))
-            comandos << comandoDentroDeLaTransaccion(sentencia);
+    QStringList textos;
+    for (const Variant& sql : colComandosSQL_AntesImportar().items())
+        textos << sql.toString();
+    ado::Connection& cn = ConexionServidor();
+    // Everything is checked before anything runs: each command, and each table's engine.
+    QList<ComandosPrevios::Comando> comandos;
+    try {
+        comandos = ComandosPrevios::prepara(textos, cn);
+    } catch (const VBError&) {
+        // The window keeps its commands from reply to reply; a list refused fails this reply only.
+        while (colComandosSQL_AntesImportar().Count() > 0)
+            colComandosSQL_AntesImportar().Remove(1);
+        GrabaLog(QStringLiteral("frmComInternet: los comandos previos a la importación rechazados no se guardan"));
+        throw;
     }
-    std::vector<TextoNombradoPtr> conDatos;
+    std::vector<std::pair<TablaDatosPtr, TextoNombradoPtr>> conDatos;
     for (const TextoNombradoPtr& t : tablas) {
-        if (!t->Texto.trimmed().isEmpty())
-            conDatos.push_back(t);
+        if (t->Texto.trimmed().isEmpty())
+            continue;
+        if (const TablaDatosPtr tabla = da().getTabla(t->Nombre())) {
+            ComandosPrevios::compruebaImportacion(tabla->Nombre(), cn);
+            conDatos.emplace_back(tabla, t);
+        }
     }
     if (comandos.isEmpty() && conDatos.empty())
         return;
     // The whole reply is one transaction: a failure leaves every table as it was. No event runs inside
     // it (no pass through the message loop, no message box): a request, a print or a rule served
     // meanwhile would write on this same connection, and its rows would share the reply's fate.
-    ado::Connection& cn = ConexionServidor();
     SinDialogosModales sinDialogos;
+    // What a command left in the session (a temporary table) goes after the reply, whatever its end.
+    const auto deshace = [&] {
+        for (const ComandosPrevios::Comando& c : std::as_const(comandos))
+            if (!c.deshacer.isEmpty() && cn.State() == ado::adStateOpen)
+                vb::ResumeNext([&] { cn.Execute(c.deshacer); });
+    };
     cn.BeginTrans();
     try {
-        for (const QString& sql : std::as_const(comandos))
-            cn.Execute(sql);
-        for (const TextoNombradoPtr& t : conDatos) {
-            const TablaDatosPtr tabla = da().getTabla(t->Nombre());
-            if (!tabla)
-                continue;
+        for (const ComandosPrevios::Comando& c : std::as_const(comandos))
+            cn.Execute(c.sql);
+        for (const auto& [tabla, t] : conDatos) {
             estado(QStringLiteral("Importando datos de [") + t->Nombre() + QLatin1Char(']'));
             const DatosTablaPtr datos = tabla->ImportarTexto(t->Texto, SeparadorColumnas);
             estado(QStringLiteral("Sincronizando datos de [") + t->Nombre() + QLatin1Char(']'));
@@ -173,8 +168,10 @@ void frmComInternet::importaRespuesta(const coleccionTextos& tablas) {
     } catch (...) {
         if (cn.InTransaction())
             cn.RollbackTrans();
+        deshace();
         throw;
     }
+    deshace();
 }
 
 void frmComInternet::ProcesaTexto_to_coleccionGenerica(const QString& strArchivoTexto) {

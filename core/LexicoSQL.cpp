@@ -7,10 +7,40 @@ namespace LexicoSQL {
 
 namespace {
 
-// "--" opens a comment only before a blank or a control character. A bare "--" that ends the text
-// is taken for code, as it is when a ";" follows it in the text that a statement was cut from.
+// "--" opens a comment before a blank or a control character, DEL included (in utf8mb4 no byte of a
+// character past ASCII is either). The server also takes a bare "--" at the end of what it is sent for
+// an empty comment; here it is code, as it is when a ";" follows it in the text that a statement was
+// cut from: either way nothing follows it, and a statement reads the same alone as in its text.
 bool abreComentarioGuiones(const QString& s, qsizetype i) {
-    return s.at(i) == u'-' && i + 2 < s.size() && s.at(i + 1) == u'-' && s.at(i + 2) <= u' ';
+    return s.at(i) == u'-' && i + 2 < s.size() && s.at(i + 1) == u'-' &&
+           (s.at(i + 2) <= u' ' || s.at(i + 2) == QChar(0x7F));
+}
+
+// Where a "#" or "--" comment from i ends: at the line feed, or at a NUL, which the server takes for
+// the end of the comment (and then reads as code).
+qsizetype finDeLinea(const QString& s, qsizetype i) {
+    for (; i < s.size(); ++i)
+        if (s.at(i) == u'\n' || s.at(i).isNull())
+            return i;
+    return s.size();
+}
+
+// One past the "*/" that closes a comment whose body starts at i; -1 when none does. A versioned comment
+// the server skips may hold one comment inside it (`anidado`): its "*/" does not close the outer one.
+qsizetype cierreComentario(const QString& s, qsizetype i, bool anidado) {
+    const qsizetype n = s.size();
+    while (i < n) {
+        if (anidado && s.at(i) == u'/' && i + 1 < n && s.at(i + 1) == u'*') {
+            i = cierreComentario(s, i + 2, false);
+            if (i < 0)
+                return -1;
+        } else if (s.at(i) == u'*' && i + 1 < n && s.at(i + 1) == u'/') {
+            return i + 2;
+        } else {
+            ++i;
+        }
+    }
+    return -1;
 }
 
 // Whether a backslash escapes inside a stretch of that kind.
@@ -42,8 +72,9 @@ qsizetype aperturaEjecutable(const QString& s, qsizetype i, const Modo& modo, bo
     if (modo.version == 0)
         incierto = true;
     else
-        // A MySQL version of five digits from 5.7 on is one MariaDB does not follow.
-        corre = version <= modo.version && (maria || largo == 6 || version < 50700);
+        // MySQL's versions from 5.7 on (50700 to 99999, in five digits or six) are ones MariaDB does not
+        // follow: it skips them unless the comment is its own ("/*M!").
+        corre = version <= modo.version && (maria || version < 50700 || version > 99999);
     return j + largo - i;
 }
 
@@ -102,8 +133,7 @@ QList<Pieza> trocea(const QString& s, const Modo& modo, bool* incierto) {
             codigo = i;
         } else if (c == u'#' || abreComentarioGuiones(s, i)) {
             cierraCodigo(i);
-            const qsizetype linea = s.indexOf(u'\n', i);
-            const qsizetype fin = linea < 0 ? n : linea;
+            const qsizetype fin = finDeLinea(s, i);
             r.append({Tramo::Comentario, i, fin, c == u'#' ? 1 : 2, 0});
             i = codigo = fin;
         } else if (const qsizetype largo = aperturaEjecutable(s, i, modo, corre, dudas); largo > 0 && corre) {
@@ -120,18 +150,24 @@ QList<Pieza> trocea(const QString& s, const Modo& modo, bool* incierto) {
             enEjecutable = false;
             i = codigo = i + 2;
         } else if (c == u'/' && i + 1 < n && s.at(i + 1) == u'*') {
+            // A versioned comment the server skips (largo > 0 here) may hold one comment inside it.
             cierraCodigo(i);
-            const qsizetype cierre = s.indexOf(QLatin1String("*/"), i + 2);
-            const qsizetype fin = cierre < 0 ? n : cierre + 2;
+            const qsizetype cierre = cierreComentario(s, i + std::max<qsizetype>(largo, 2), largo > 0);
+            const qsizetype fin = cierre < 0 ? n : cierre;
             r.append({Tramo::Comentario, i, fin, 2, cierre < 0 ? 0 : 2});
             i = codigo = fin;
         } else {
+            // A ";" inside an executable comment ends the statement for the server and not for us.
+            if (c == u';' && enEjecutable)
+                dudas = true;
             ++i;
         }
     }
     cierraCodigo(n);
+    // A NUL anywhere: the connector may end the statement there, and the server reads one in code as a
+    // syntax error (but at the very end), so what follows it is read by neither as here.
     if (incierto)
-        *incierto = dudas;
+        *incierto = dudas || s.contains(QChar(0));
     return r;
 }
 
@@ -197,6 +233,30 @@ QStringList palabras(const QString& sentencia, const Modo& modo) {
         static const QRegularExpression palabra(QStringLiteral("[A-Za-z_][A-Za-z0-9_$]*"));
         for (const QRegularExpressionMatch& m : palabra.globalMatch(sentencia.mid(p.inicio, p.fin - p.inicio)))
             r << m.captured().toUpper();
+    }
+    return r;
+}
+
+QString valorLiteral(QStringView cuerpo, QChar comilla, const Modo& modo) {
+    QString r;
+    for (qsizetype i = 0; i < cuerpo.size(); ++i) {
+        const QChar c = cuerpo.at(i);
+        if (c == u'\\' && modo.barrasEscapan && i + 1 < cuerpo.size()) {
+            const char16_t e = cuerpo.at(++i).unicode();
+            if (e == u'%' || e == u'_')
+                r += u'\\';
+            r += e == u'0'   ? QChar(0)
+                 : e == u'n' ? QChar(u'\n')
+                 : e == u'r' ? QChar(u'\r')
+                 : e == u't' ? QChar(u'\t')
+                 : e == u'b' ? QChar(u'\b')
+                 : e == u'Z' ? QChar(26)
+                             : QChar(e);
+        } else {
+            r += c;
+            if (c == comilla && i + 1 < cuerpo.size() && cuerpo.at(i + 1) == comilla)
+                ++i;
+        }
     }
     return r;
 }

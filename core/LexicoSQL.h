@@ -30,8 +30,11 @@ struct Pieza {
 };
 
 // The stretches of a statement, in order, covering all of it, as the server in that mode reads it.
-// ";" is code. `incierto` is set when the reading cannot be sure of the server's (an executable
-// comment inside another, a versioned one when the version is not known).
+// ";" is code. Comments are read as the server reads them: "--" before a blank or a control character
+// (DEL too); "#" and "--" ones up to a line feed or a NUL; a versioned comment the server
+// skips holds one "/* */" inside it. `incierto` is set when the reading cannot be sure of the server's
+// (an executable comment inside another, a versioned one when the version is not known, a ";" inside
+// an executable comment, a NUL anywhere).
 QList<Pieza> trocea(const QString& sql, const Modo& modo = {}, bool* incierto = nullptr);
 
 // The statements of sql, split at each ";" of its code (outside literals, names, comments (-- , #,
@@ -47,6 +50,10 @@ qsizetype siguiente(const QString& sql, qsizetype desde, const Modo& modo, QStri
 // The words of a statement's code, in order, upper-cased (names, literals and comments left out):
 // "TRUNCATE", "TABLE", ... for "truncate table `a`".
 QStringList palabras(const QString& sentencia, const Modo& modo = {});
+
+// The text a literal's body (its quotes left out) holds as the server reads it in that mode: the
+// doubled quote as one and, where a backslash escapes, its escapes ("\%" and "\_" keep the backslash).
+QString valorLiteral(QStringView cuerpo, QChar comilla, const Modo& modo = {});
 
 // The statement with each comment as one blank: what the server runs, literals and names as written.
 QString sinComentarios(const QString& sentencia, const Modo& modo = {});

@@ -45,29 +45,7 @@ QString esqueleto(const QString& s, const Modo& modo) {
 
 // The text of a quoted literal's body as the server reads it in that mode.
 QString lee(const QString& cuerpo, QChar comilla, const Modo& modo) {
-    QString r;
-    for (qsizetype i = 0; i < cuerpo.size(); ++i) {
-        const QChar c = cuerpo.at(i);
-        if (c == u'\\' && modo.barrasEscapan && i + 1 < cuerpo.size()) {
-            const QChar e = cuerpo.at(++i);
-            const char16_t k = e.unicode();
-            r += k == u'0'   ? QChar(0)
-                 : k == u'n' ? QChar(u'\n')
-                 : k == u'r' ? QChar(u'\r')
-                 : k == u't' ? QChar(u'\t')
-                 : k == u'b' ? QChar(u'\b')
-                 : k == u'Z' ? QChar(26)
-                             : e;
-            if (k == u'%' || k == u'_')
-                r.insert(r.size() - 1, u'\\');
-        } else if (c == comilla && i + 1 < cuerpo.size() && cuerpo.at(i + 1) == comilla) {
-            r += c;
-            ++i;
-        } else {
-            r += c;
-        }
-    }
-    return r;
+    return LexicoSQL::valorLiteral(cuerpo, comilla, modo);
 }
 
 [[noreturn]] void falla(const char* que) {

@@ -86,10 +86,25 @@ bool esListaDeNumeros(const QString& valor) {
     return lista.match(valor).hasMatch();
 }
 
-bool sustituye(QString& sentencia, const Variables& variables, QString* rechazada, const Modo& modo) {
-    const auto rechaza = [&](const Variable& v) {
+QString textoRechazo(Rechazo motivo) {
+    switch (motivo) {
+    case Rechazo::SinComillas:
+        return QStringLiteral("va sin comillas y su valor no es un número");
+    case Rechazo::Incierta:
+        return QStringLiteral("va en una sentencia cuyo comentario ejecutable o carácter nulo el servidor puede "
+                              "leer de otro modo");
+    case Rechazo::NulSinBarras:
+        return QStringLiteral("lleva un carácter nulo y el literal no admite escapes");
+    }
+    return {};
+}
+
+bool sustituye(QString& sentencia, const Variables& variables, QString* rechazada, const Modo& modo, Rechazo* motivo) {
+    const auto rechaza = [&](const Variable& v, Rechazo por) {
         if (rechazada)
             *rechazada = v.nombre;
+        if (motivo)
+            *motivo = por;
         return false;
     };
     for (const Variable& v : variables) {
@@ -100,7 +115,7 @@ bool sustituye(QString& sentencia, const Variables& variables, QString* rechazad
         bool incierto = false;
         const QList<Pieza> piezas = trocea(sentencia, modo, &incierto);
         if (deFuera && incierto)
-            return rechaza(v);
+            return rechaza(v, Rechazo::Incierta);
         QString r;
         r.reserve(sentencia.size() + v.valor.size());
         for (qsizetype k = 0; k < piezas.size(); ++k) {
@@ -116,7 +131,7 @@ bool sustituye(QString& sentencia, const Variables& variables, QString* rechazad
             case Tramo::Codigo:
             case Tramo::Nombre: {
                 if (deFuera && cuerpo.contains(v.nombre) && !esListaDeNumeros(v.valor))
-                    return rechaza(v);
+                    return rechaza(v, Rechazo::SinComillas);
                 const bool trasApertura = p.tipo == Tramo::Codigo && k > 0 && piezas[k - 1].tipo == Tramo::Ejecutable &&
                                           s.at(piezas[k - 1].inicio) == u'/';
                 pega(r, cuerpo, p.tipo, cierre, modo, v.nombre, v.valor, trasApertura);
@@ -126,7 +141,7 @@ bool sustituye(QString& sentencia, const Variables& variables, QString* rechazad
             case Tramo::ComillasDobles:
                 // Without backslash escapes a literal has no way to hold a NUL.
                 if (deFuera && !modo.barrasEscapan && cuerpo.contains(v.nombre) && v.valor.contains(QChar(0)))
-                    return rechaza(v);
+                    return rechaza(v, Rechazo::NulSinBarras);
                 pega(r, cuerpo, p.tipo, cierre, modo, v.nombre, deFuera ? escapa(v.valor, cierre, modo) : v.valor);
                 break;
             }

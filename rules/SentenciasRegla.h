@@ -40,11 +40,21 @@ using LexicoSQL::siguiente;
 using LexicoSQL::Tramo;
 using LexicoSQL::trocea;
 
+// Why a value from outside was refused.
+enum class Rechazo {
+    SinComillas, // it would land unquoted and is not a number or a list of numbers
+    Incierta,    // the statement's reading is uncertain (an executable comment not read for sure, a NUL)
+    NulSinBarras // it holds a NUL for a literal without backslash escapes
+};
+// The reason as the log line gives it, after the variable's name.
+QString textoRechazo(Rechazo motivo);
+
 // Replaces each variable in turn, each on the statement as the earlier ones left it. False when a
 // value from outside would land unquoted and is not a number or a list of numbers, would go into an
 // uncertain statement, or holds a NUL for a literal without backslash escapes: `rechazada` then
-// holds that variable's name and the statement must not run.
-bool sustituye(QString& sentencia, const Variables& variables, QString* rechazada = nullptr, const Modo& modo = {});
+// holds that variable's name, `motivo` the reason, and the statement must not run.
+bool sustituye(QString& sentencia, const Variables& variables, QString* rechazada = nullptr, const Modo& modo = {},
+               Rechazo* motivo = nullptr);
 
 // A number, or numbers separated by commas ("12", "-3.5", "1, 2,3"): what may go unquoted.
 bool esListaDeNumeros(const QString& valor);

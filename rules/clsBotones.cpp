@@ -653,13 +653,16 @@ Variant clsBotones::LanzaConsulta(const QString& strSQL, const QString& strBBDD,
                 sentencia = trozo;
                 const auto sustituye = [&](const Variables& vars) {
                     QString rechazada;
-                    if (SentenciasRegla::sustituye(sentencia, vars, &rechazada, modo))
+                    SentenciasRegla::Rechazo motivo{};
+                    if (SentenciasRegla::sustituye(sentencia, vars, &rechazada, modo, &motivo))
                         return;
-                    GrabaLog(QStringLiteral("Consulta de regla rechazada, ") + rechazada +
-                                 QStringLiteral(" va sin comillas y su valor no es un número: ") + trozo,
+                    GrabaLog(QStringLiteral("Consulta de regla rechazada, ") + rechazada + u' ' +
+                                 SentenciasRegla::textoRechazo(motivo) + QStringLiteral(": ") + trozo,
                              true);
                     vb::Raise(vb::err::TypeMismatch, QStringLiteral("El valor de ") + rechazada +
-                                                         QStringLiteral(" no es un número y va sin comillas"));
+                                                         (motivo == SentenciasRegla::Rechazo::SinComillas
+                                                              ? QStringLiteral(" no es un número y va sin comillas")
+                                                              : u' ' + SentenciasRegla::textoRechazo(motivo)));
                 };
                 sustituye(previas);
                 sustituye(VariablesFijas(sentencia, ids));

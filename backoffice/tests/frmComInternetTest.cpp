@@ -510,10 +510,110 @@ TEST_F(frmComInternetTest, CommandsBeforeAnImportNeverOutliveAFailedReply) {
     EXPECT_EQ(m_core->valor("select count(*) from sinTransacciones"), "0");
 }
 
+// Each pre-import command runs or is refused, before anything runs, for its true reason: a TRUNCATE
+// as the server reads it and refuses it (a referenced table), a table without transactions however it
+// is reached, a session setting; a refused list fails its own reply only; a temporary table made by the
+// commands goes with the reply; a header naming no column fails the reply.
+TEST_F(frmComInternetTest, EachPreImportCommandRunsOrIsRefusedForItsTrueReason) {
+    m_core->sql("create table padre (id int primary key); create table hijo (id int primary key, padre int, "
+                "foreign key (padre) references padre (id) on delete cascade);"
+                "create table sinTx (id int primary key) engine=MyISAM; create view vistaSinTx as select id from sinTx;"
+                "create table conDisparador (id int primary key); create trigger alInsertar after insert on "
+                "conDisparador for each row insert into sinTx values (new.id + 100);");
+    ConexionServidor().Execute("create function anota(x int) returns int modifies sql data begin insert into sinTx "
+                               "values (x); return x; end");
+    const QByteArray vale = "***articulos\r\nid|nombre\r\n3|tres\r\n";
+    const QString ajustes = "cambiaría cómo se leen o comprueban las sentencias siguientes",
+                  termina = "terminaría la transacción";
+    const std::tuple<const char*, QString, const char*> casos[] = {
+        // commands, one a line | the refusal's reason ("" runs) | afterwards: articulos ids; padre, hijo, sinTx counts
+        {"truncate table padre", ".padre está referenciada por una clave ajena de ", "1,2;2,2,1"},
+        {"truncate hijo", "", "1,2,3;2,0,1"},
+        {"truncate articulos wait 5", "", "3;2,2,1"},
+        {"truncate table `articulos` nowait", "", "3;2,2,1"},
+        {"truncate articulos wait x", "no se lee como un TRUNCATE", "1,2;2,2,1"},
+        {"delete from articulos where id = 1\ndelete from sinTx", ".sinTx no admite transacciones", "1,2;2,2,1"},
+        {"update vistaSinTx set id = 5", ".sinTx no admite transacciones", "1,2;2,2,1"},
+        {"insert into conDisparador values (1)", ".sinTx no admite transacciones", "1,2;2,2,1"},
+        {"select anota(7)", ".sinTx no admite transacciones", "1,2;2,2,1"},
+        {"select 1", "", "1,2,3;2,2,1"},
+        {"set @a = 4, @b := 5\ndelete from articulos where id = @a - 3", "", "2,3;2,2,1"},
+        {"create temporary table tmp (id int)\ninsert into tmp values (8)\n"
+         "insert into articulos (id, nombre) select id, 'tmp' from tmp\ndrop temporary table if exists otra",
+         "", "1,2,3,8;2,2,1"},
+        {"create temporary table articulos (id int)", "la tabla temporal ocultaría la tabla ", "1,2;2,2,1"},
+        {"set names latin1", ajustes, "1,2;2,2,1"},
+        {"set session sql_mode = 'NO_BACKSLASH_ESCAPES'", ajustes, "1,2;2,2,1"},
+        {"set @a = 1, foreign_key_checks = 0", ajustes, "1,2;2,2,1"},
+        {"set @@session.autocommit = 1", termina, "1,2;2,2,1"},
+        {"create table otra (id int)", termina, "1,2;2,2,1"},
+        {"select 1 into outfile '/tmp/tarvolin-no'", "escribiría un archivo que la transacción no deshace",
+         "1,2;2,2,1"},
+        {"set @l = get_lock('importa', 0)", "tomaría un bloqueo que dura más que la transacción", "1,2;2,2,1"},
+        {"do 1", "no es una de las sentencias que se admiten antes de importar", "1,2;2,2,1"},
+        {"/*!50000 delete from articulos */", "no se lee con certeza", "1,2;2,2,1"},
+    };
+    int n = 0;
+    for (const auto& [comandos, motivo, despues] : casos) {
+        SCOPED_TRACE(comandos);
+        m_core->sql("delete from articulos; insert into articulos values (1, 'pan', 1.00), (2, 'sal', null);"
+                    "delete from hijo; delete from padre; insert into padre values (1), (2);"
+                    "insert into hijo values (10, 1), (20, 2); delete from sinTx; insert into sinTx values (1)");
+        while (w.colComandosSQL_AntesImportar().Count())
+            w.colComandosSQL_AntesImportar().Remove(1);
+        for (const QString& c : QString(comandos).split('\n'))
+            w.colComandosSQL_AntesImportar().Add(Variant(c));
+        recordingMainWindow().grid.clear();
+        pide(Modo::LecturaSincronizacion, {200, vale});
+        ASSERT_TRUE(espera(++n));
+        EXPECT_EQ(w.blnError, !motivo.isEmpty());
+        const QString log = recordingMainWindow().grid.join('\n');
+        if (!motivo.isEmpty()) {
+            EXPECT_TRUE(log.contains("Comando previo a la importación no admitido (")) << log.toStdString();
+            EXPECT_TRUE(log.contains(motivo)) << log.toStdString();
+            // the reason and the statement it refuses, and "ends the transaction" only where it would
+            EXPECT_EQ(log.contains(termina), motivo == termina) << log.toStdString();
+        }
+        EXPECT_EQ(m_core->valor("select group_concat(id order by id) from articulos") + ";" +
+                      m_core->valor("select concat((select count(*) from padre), ',', (select count(*) from hijo), "
+                                    "',', (select count(*) from sinTx))"),
+                  despues);
+        // no temporary table outlives the reply: the table of that name is the real one again
+        EXPECT_ANY_THROW(ConexionServidor().Execute("select * from tmp"));
+    }
+
+    // A refused list fails its own reply only; one that ran stays for the next reply, as it always did.
+    for (const char* c : {"set names latin1", "update articulos set nombre = 'uno' where id = 1"}) {
+        w.colComandosSQL_AntesImportar().Add(Variant(c));
+        pide(Modo::LecturaSincronizacion, {200, vale});
+        ASSERT_TRUE(espera(++n));
+        pide(Modo::LecturaSincronizacion, {200, vale});
+        ASSERT_TRUE(espera(++n));
+        EXPECT_FALSE(w.blnError) << c;
+    }
+    EXPECT_EQ(w.colComandosSQL_AntesImportar().Count(), 1);
+    EXPECT_EQ(m_core->valor("select nombre from articulos where id = 1"), "uno");
+
+    // A table whose trigger writes into a table without transactions is not imported: its rows there
+    // would outlive a failed reply.
+    pide(Modo::LecturaSincronizacion, {200, "***conDisparador\r\nid\r\n5\r\n"});
+    ASSERT_TRUE(espera(++n));
+    EXPECT_TRUE(w.blnError);
+    EXPECT_EQ(m_core->valor("select (select count(*) from conDisparador) + (select count(*) from sinTx)"), "1");
+    EXPECT_TRUE(recordingMainWindow().grid.join('\n').contains("La tabla conDisparador lleva a la tabla "));
+
+    // A header naming none of the table's columns imports nothing: the reply fails and says why.
+    pide(Modo::LecturaSincronizacion, {200, "***articulos\r\ncolor|talla\r\nrojo|M\r\n"});
+    ASSERT_TRUE(espera(++n));
+    EXPECT_TRUE(w.blnError);
+    EXPECT_TRUE(recordingMainWindow().grid.join('\n').contains(
+        "La cabecera de la tabla articulos no nombra ninguna de sus columnas: color|talla"));
+}
+
 // A value a column would change silently (8.7 to a key 9, a dropped fraction) fails the reply; one kept reads as sent.
 TEST_F(frmComInternetTest, EveryTypeKeepsAnImportedValueAsSentOrRefusesIt) {
     m_core->sql("create table tipos (id int primary key, n bigint, d decimal(6,2), t time, dt datetime(3), "
-                "y year, f double, c varchar(5))");
+                "y year, f double, c varchar(5), ti tinyint, si smallint, mi mediumint)");
     // column: value | kept as sent (the read-back text when it differs in form only); the reply is Windows-1252
     const std::pair<const char*, std::vector<std::pair<const char*, const char*>>> casos[] = {
         {"id", {{"8.7", nullptr}, {"1e1", nullptr}, {"-7", "-7"}}},
@@ -527,6 +627,9 @@ TEST_F(frmComInternetTest, EveryTypeKeepsAnImportedValueAsSentOrRefusesIt) {
         {"y", {{"2024", "2024"}, {"24", nullptr}}},
         {"f", {{"2.5e3", "2500"}}},
         {"c", {{"abcdef", nullptr}, {"a\xf1o", "año"}}},
+        {"ti", {{"1.5", nullptr}, {"-128", "-128"}, {"2.0", nullptr}}},
+        {"si", {{"1.5", nullptr}, {"-32768", "-32768"}, {"1e2", nullptr}}},
+        {"mi", {{"1.5", nullptr}, {"8388607", "8388607"}, {"0x10", nullptr}}},
     };
     int n = 0;
     for (const auto& [columna, valores] : casos)

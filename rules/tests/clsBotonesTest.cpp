@@ -416,7 +416,8 @@ TEST_F(clsBotonesTest, ValuesStayInTheirLiteralsInEveryServerMode) {
     };
     // injections; quotes, backslashes and comment marks; a NUL
     const QStringList valores =
-        QStringList{"1), v=(select 0x70776e) where 1=1 -- ", "' or '1'='1", "\" or \"1\"=\"1"} +
+        QStringList{"1), v=(select 0x70776e) where 1=1 -- ", "' or '1'='1", "\" or \"1\"=\"1",
+                    "(select 0x70776e) where 1=1 #", "0 or 1=1"} +
             QStringList{"'", "\"", "\\'", "\\", "C:\\tickets\\", "\\0\\n\\Z", "O'Brien \"el\" \\ x; */ -- #"}
         << QString::fromLatin1("a\0b", 3);
     // the rule's SQL | whether the value is stored as given: S yes, N never, D where "..." is a text
@@ -427,6 +428,12 @@ TEST_F(clsBotonesTest, ValuesStayInTheirLiteralsInEveryServerMode) {
         {"update t set v='x' /*M!100000 , v='$parametro1_accion' */ where id=1", 'S'},
         {"update t set v='$parametro1_accion' /*!99999 ' */ where id=1 -- '", 'S'},
         {"update t set v='$parametro1_accion' /*!, id=1 */ where id=1", 'S'},
+        // comments the server reads otherwise than a plain reading: a skipped versioned comment holding
+        // one comment, a six-digit MySQL 5.7 version, "--" before DEL; an uncertain reading takes no value
+        {"update t set v='x' /*!99999 /* */ ' */ , v=$parametro1_accion where id=1 -- '", 'N'},
+        {"update t set v='x' /*!050700 ' */ , v=$parametro1_accion where id=1 -- '", 'N'},
+        {"update t set v='y' where id=1 --\x7f '\nor id=$parametro1_accion -- '", 'N'},
+        {"update t set v='$parametro1_accion' /*!50000 /*!50000 */ */ where id=1", 'N'},
     };
     for (const char* global : testenv::ServidorDeModos::kModos) {
         modos.modoGlobal(global);
@@ -456,6 +463,9 @@ TEST_F(clsBotonesTest, ValuesStayInTheirLiteralsInEveryServerMode) {
         }
     }
     ConexionLocal().Close();
+    EXPECT_TRUE(
+        enLog("Consulta de regla rechazada, $parametro1_accion va en una sentencia cuyo comentario ejecutable "
+              "o carácter nulo el servidor puede leer de otro modo: update t set v='$parametro1_accion' /*!50000"));
 }
 
 // Whatever character set the connection string asks for, or the server imposes on every session, a
