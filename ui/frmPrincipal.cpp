@@ -153,8 +153,10 @@ void frmPrincipal::construye() {
         *l = new QLabel(this);
         (*l)->setAlignment(Qt::AlignCenter);
         (*l)->setFrameShape(QFrame::StyledPanel);
+        (*l)->setIndent(0);
+        (*l)->setContentsMargins(kMargenVisor, 0, kMargenVisor, 0);
         QFont f = (*l)->font();
-        f.setPointSize(12);
+        f.setPointSize(kPuntosVisor);
         f.setBold(true);
         (*l)->setFont(f);
         (*l)->hide();
@@ -274,14 +276,56 @@ void frmPrincipal::coloca() {
         ctrMinimizar->move(twips::px(120) + ctrConfigurar->width() + twips::px(200), botones);
         ctrSalir->move(w - twips::px(2500), botones);
 
-        // The scale's display: one row between the grid and the buttons' line, right of them.
-        int x = ctrMinimizar->x() + ctrMinimizar->width() + twips::px(300);
-        const int ancho = qMax(0, (ctrSalir->x() - twips::px(300) - x) / 4);
-        for (QLabel* l : {lblVisorCantidad, lblVisorDescripcion, lblVisorPrecio, lblVisorCambio}) {
-            l->setGeometry(x, botones, qMax(0, ancho - twips::px(60)), ctrSalir->height());
-            x += ancho;
-        }
+        colocaVisor();
     });
+}
+
+// The scale's display: one row on the buttons' line, between "Minimizar" and "Salir". Each label is
+// as wide as its caption needs and the rest of the row is shared out; when the row cannot hold every
+// caption at the display's size the font goes down until it can. A caption that does not fit even
+// then (no scale sends such a weight) keeps its start: what is cut is never its leading figures.
+void frmPrincipal::colocaVisor() {
+    QLabel* const visor[] = {lblVisorCantidad, lblVisorDescripcion, lblVisorPrecio, lblVisorCambio};
+    constexpr int n = int(std::size(visor));
+    const int separacion = twips::px(60);
+    const int x0 = ctrMinimizar->x() + ctrMinimizar->width() + twips::px(300);
+    const int fila = qMax(0, ctrSalir->x() - twips::px(300) - x0 - n * separacion);
+    int necesita[n] = {};
+    const auto mide = [&](int puntos) {
+        int total = 0;
+        for (int i = 0; i < n; ++i) {
+            QFont f = visor[i]->font();
+            f.setPointSize(puntos);
+            const QString& texto = visor[i]->text();
+            // What the label keeps round its text: the frame on both sides and the margins.
+            const int borde = 2 * visor[i]->frameWidth() + 2 * kMargenVisor;
+            necesita[i] = visor[i]->isHidden() || texto.isEmpty()
+                              ? 0
+                              : QFontMetrics(f).horizontalAdvance(texto) + borde + kHolguraVisor;
+            total += necesita[i];
+        }
+        return total;
+    };
+    int puntos = kPuntosVisor;
+    while (mide(puntos) > fila && puntos > kPuntosMinimosVisor)
+        --puntos;
+    const int total = mide(puntos);
+    const int sobra = qMax(0, fila - total) / n;
+    int libre = fila;
+    int x = x0;
+    for (int i = 0; i < n; ++i) {
+        QLabel* l = visor[i];
+        const int ancho = qMin(necesita[i], libre) + sobra;
+        libre -= qMin(necesita[i], libre);
+        QFont f = l->font();
+        f.setPointSize(puntos);
+        l->setFont(f);
+        l->setGeometry(x, ctrSalir->y(), ancho, ctrSalir->height());
+        const bool cabe = ancho >= necesita[i];
+        l->setAlignment(cabe ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignVCenter);
+        l->setToolTip(cabe ? QString() : l->text());
+        x += ancho + separacion;
+    }
 }
 
 void frmPrincipal::resizeEvent(QResizeEvent* e) {
@@ -512,6 +556,8 @@ void frmPrincipal::setWeightLabel(WeightLabel which, const QString& caption, boo
         return;
     l->setText(caption);
     l->setVisible(visible);
+    // A caption of another width (a weight with one more figure) takes the room it needs.
+    vb::ResumeNext([&] { colocaVisor(); });
 }
 
 void frmPrincipal::FinalizarProgramaYDescargarFormularios(bool blnRestart) {
