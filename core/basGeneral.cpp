@@ -519,8 +519,9 @@ QString EligeDriverODBCMySQL(const QStringList& pares) {
     QString nombre;
     for (int i = 1; i + 1 < pares.size(); i += 2) {
         const QString& driver = pares.at(i);
-        // On Linux the MariaDB connector is the MySQL driver too; the original took "MySQL" names only.
-        if (!driver.contains(QLatin1String("MySQL")) && !driver.contains(QLatin1String("MariaDB")))
+        // On Linux the MariaDB connector is the MySQL driver too, however its name is written; the original
+        // took "MySQL" names only.
+        if (!driver.contains(QLatin1String("MySQL")) && !driver.contains(QLatin1String("MariaDB"), Qt::CaseInsensitive))
             continue;
         if (driver != QLatin1String("MySQL")) {
             // Among the installed ones the most suitable, and of those the last one listed.

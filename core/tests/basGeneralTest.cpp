@@ -18,7 +18,8 @@
 namespace {
 
 // The bare name counts whatever its data; a driver not installed does not; "mysql" in lower case is not it;
-// the MariaDB connector is one; a Unicode driver goes before one that says nothing, and that before an ANSI one.
+// the MariaDB connector is one, in any case; a Unicode driver goes before one that says nothing, and that
+// before an ANSI one.
 TEST(basGeneral, LastInstalledMySQLDriverWinsOverTheBareName) {
     const std::pair<const char*, const char*> casos[] = {
         {"MySQL ODBC 5.1 Driver|Installed|SQL Server|Installed|MySQL ODBC 8.0 Unicode Driver|Installed",
@@ -27,7 +28,9 @@ TEST(basGeneral, LastInstalledMySQLDriverWinsOverTheBareName) {
         {"MySQL|x|MySQL ODBC 3.51 Driver|Installed", "MySQL ODBC 3.51 Driver"},
         {"MySQL ODBC 5.1 Driver|Removed|MySQL|x", "MySQL"},
         {"mysql odbc|Installed|MariaDB Unicode|Installed", "MariaDB Unicode"},
-        {"mysql odbc|Installed|mariadb|Installed", ""},
+        {"mysql odbc|Installed|mariadb|Installed", "mariadb"},
+        {"mysql odbc|Installed|MySQL|x", "MySQL"},
+        {"MARIADB ODBC 3.1 ANSI|Installed|mariadb unicode|Installed|Mariadb|Installed", "mariadb unicode"},
         {"MySQL ODBC 8.0 Unicode Driver|Installed|MySQL ODBC 8.0 ANSI Driver|Installed",
          "MySQL ODBC 8.0 Unicode Driver"},
         {"MySQL ODBC 8.0 ANSI Driver|Installed|MariaDB ODBC 3.1 Driver|Installed|MySQL|x", "MariaDB ODBC 3.1 Driver"},
