@@ -163,6 +163,9 @@ public:
     virtual void printErrorLine(const QString& errorText) = 0;
     // The unattended message ticket: the seven lines and the cut, as its own job.
     virtual void printErrorTicket(const QString& message) = 0;
+    // Whether the printer's parameters are known (the till's rows loaded, now or on an earlier start): a
+    // print without them would end the program for want of one.
+    virtual bool conoceSusParametros() const { return true; }
 };
 void setErrorPrinter(ErrorPrinter* p); // nullptr: nothing is printed
 ErrorPrinter* errorPrinter();

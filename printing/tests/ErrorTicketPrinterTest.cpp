@@ -48,3 +48,44 @@ TEST_F(ErrorTicketPrinterTest, FailingPrinterPrintsOneErrorTicketAndStops) {
 }
 
 } // namespace
+
+// The printer's parameters are known when an error ticket can print: with every one it prints, whatever
+// road the printer's settings send it down; without one that the ticket reads, they are not known (the
+// unattended start-up then logs what it would print instead of ending the program for want of a key).
+TEST_F(ErrorTicketPrinterTest, ParametersKnownOnlyWhenTheErrorTicketCanPrint) {
+    const auto termina = [this] {
+        try {
+            errorPrinter()->printErrorTicket(QStringLiteral("sin driver"));
+        } catch (const program::Ended&) {
+            return true;
+        }
+        return false;
+    };
+    const char* ajustes[] = {"", "ImprImpSecundaria=1 ImpresoraSecundaria=SEC", "LogoEnImpresora=1 ImpLogoAntes=1",
+                             "EmitirPito=1 CodigosEscTicketNormal=1", "UsarDriverOPOS=1 ImpresoraOPOS=OPOS"};
+    int leidas = 0;
+    for (const char* a : ajustes) {
+        SCOPED_TRACE(a);
+        reinicia();
+        gblnParametrosCargados = true;
+        pon(a);
+        EXPECT_TRUE(errorPrinter()->conoceSusParametros());
+        EXPECT_FALSE(termina());
+        EXPECT_FALSE(salida.jobs.empty());
+        registry::RegistryStore& registro = registry::RegistryStore::instance();
+        for (const auto& [clave, valor] : parametrosSalida()) {
+            SCOPED_TRACE(clave.toStdString());
+            const auto guardado = registro.value(registry::Root::CurrentUser, coretest::kClaveTarvolin, clave);
+            ASSERT_TRUE(guardado);
+            registro.deleteValue(registry::Root::CurrentUser, coretest::kClaveTarvolin, clave);
+            objParametros().resetForTests();
+            objParametros().GetParamReg();
+            const bool conocidos = errorPrinter()->conoceSusParametros();
+            const bool lee = termina();
+            leidas += lee;
+            EXPECT_FALSE(lee && conocidos) << "the ticket ended the program for a key said to be known";
+            registro.setValue(registry::Root::CurrentUser, coretest::kClaveTarvolin, *guardado);
+        }
+    }
+    EXPECT_GT(leidas, 5 * 8); // the ticket does read keys on every road
+}
