@@ -8,6 +8,7 @@
 #include "testsupport/RecordingMainWindow.h"
 #include "testsupport/Simulador.h"
 
+#include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QTableView>
 #include <cerrno>
@@ -165,12 +166,16 @@ TEST_F(MainEnProceso, EjecutaComandoYEsperaTerminaFallaNoArrancaOExcedeElPlazo) 
         {"sh -c \"kill -9 $$\"", E::Terminado, -1, "ha terminado por una señal"},
         {"/no/existe/orden /s \"a b\"", E::NoArranca, -1, "no se ha podido ejecutar"},
         {"  ", E::NoArranca, -1, "no hay orden que ejecutar"},
-        {"sh -c \"echo $$ > " + pid + "; exec sleep 600\"", E::FueraDePlazo, -1, "no ha terminado en 500 ms"},
+        {"sh -c \"echo $$ > " + pid + "; exec sleep 5\"", E::FueraDePlazo, -1, "no ha terminado en 500 ms"},
     };
     for (const auto& k : casos) {
         SCOPED_TRACE(k.orden.toStdString());
         recordingMainWindow().grid.clear();
+        QElapsedTimer reloj;
+        reloj.start();
         const FinComando fin = EjecutaComandoYEspera(k.orden, 500);
+        // A command that outlives the bound is stopped at it, well before it would end by itself (5 s).
+        EXPECT_LT(reloj.elapsed(), 2500) << "ms EjecutaComandoYEspera took with a bound of 500 ms";
         EXPECT_EQ(std::tuple(fin.estado, fin.codigoSalida, fin.error.isEmpty()),
                   std::tuple(k.estado, k.codigo, k.error.isEmpty()));
         EXPECT_TRUE(fin.error.contains(k.error)) << fin.error.toStdString();
