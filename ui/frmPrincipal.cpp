@@ -281,21 +281,27 @@ void frmPrincipal::coloca() {
 }
 
 // The scale's display: one row on the buttons' line, between "Minimizar" and "Salir". Each label is
-// as wide as its caption needs and the rest of the row is shared out; when the row cannot hold every
-// caption at the display's size the font goes down until it can. A caption that does not fit even
-// then (no scale sends such a weight) keeps its start: what is cut is never its leading figures.
+// as wide as its caption needs and the rest of the row is shared out. When the row cannot hold every
+// caption at the display's size, the other labels' font goes down first, then the weight's, until they
+// fit. A caption that does not fit even then (no scale sends such a weight) keeps its start: what is
+// cut is never its leading figures.
 void frmPrincipal::colocaVisor() {
     QLabel* const visor[] = {lblVisorCantidad, lblVisorDescripcion, lblVisorPrecio, lblVisorCambio};
     constexpr int n = int(std::size(visor));
     const int separacion = twips::px(60);
-    const int x0 = ctrMinimizar->x() + ctrMinimizar->width() + twips::px(300);
-    const int fila = qMax(0, ctrSalir->x() - twips::px(300) - x0 - n * separacion);
+    const int x0 = ctrMinimizar->x() + ctrMinimizar->width() + twips::px(120);
+    int visibles = 0;
+    for (const QLabel* l : visor)
+        visibles += !l->isHidden();
+    const int fila = qMax(0, ctrSalir->x() - twips::px(120) - x0 - qMax(0, visibles - 1) * separacion);
+    int puntos[n] = {};
+    std::fill(std::begin(puntos), std::end(puntos), kPuntosVisor);
     int necesita[n] = {};
-    const auto mide = [&](int puntos) {
+    const auto mide = [&] {
         int total = 0;
         for (int i = 0; i < n; ++i) {
             QFont f = visor[i]->font();
-            f.setPointSize(puntos);
+            f.setPointSize(puntos[i]);
             const QString& texto = visor[i]->text();
             // What the label keeps round its text: the frame on both sides and the margins.
             const int borde = 2 * visor[i]->frameWidth() + 2 * kMargenVisor;
@@ -306,20 +312,26 @@ void frmPrincipal::colocaVisor() {
         }
         return total;
     };
-    int puntos = kPuntosVisor;
-    while (mide(puntos) > fila && puntos > kPuntosMinimosVisor)
-        --puntos;
-    const int total = mide(puntos);
-    const int sobra = qMax(0, fila - total) / n;
+    // The weight (label 0) keeps its size longest.
+    for (int primera : {1, 0}) {
+        while (mide() > fila && puntos[primera] > kPuntosMinimosVisor) {
+            const int menos = puntos[primera] - 1;
+            for (int i = primera; i < n; ++i)
+                puntos[i] = qMin(puntos[i], menos);
+        }
+    }
+    const int sobra = qMax(0, fila - mide()) / qMax(1, visibles);
     int libre = fila;
     int x = x0;
     for (int i = 0; i < n; ++i) {
         QLabel* l = visor[i];
+        QFont f = l->font();
+        f.setPointSize(puntos[i]);
+        l->setFont(f);
+        if (l->isHidden())
+            continue;
         const int ancho = qMin(necesita[i], libre) + sobra;
         libre -= qMin(necesita[i], libre);
-        QFont f = l->font();
-        f.setPointSize(puntos);
-        l->setFont(f);
         l->setGeometry(x, ctrSalir->y(), ancho, ctrSalir->height());
         const bool cabe = ancho >= necesita[i];
         l->setAlignment(cabe ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignVCenter);
