@@ -11,9 +11,10 @@
 //
 // A key the till lacks ends the program after its message, as it always did; an ...Opcional key reads
 // empty ("" or 0) instead: the settings only the newer parts read, which older tills never had.
-// The scale's model, mode and interval are optional too, where a missing one used to end the
-// program: the scale driver reads them while it serves a request (GetPeso) or a tick, and a till
-// without a scale must not be ended by a request; 0 is model 0 in request mode, no ticks.
+// The scale's model and mode are optional too, where a missing one used to end the program: the
+// scale driver reads them while it serves a request (GetPeso) or a tick, and a till without a scale
+// must not be ended by a request; 0 is model 0 in request mode. Its interval is read by the start-up
+// only (opening the port in continuous mode), so it stays required.
 #include <QString>
 #include <QtGlobal>
 
@@ -130,7 +131,7 @@ inline constexpr TextoOpcional TextoTicket{"TextoTicket"};
 inline constexpr Texto TextoVendedor{"TextoVendedor"};
 inline constexpr Texto TicCocinaImprimirPaxs{"TicCocinaImprimirPaxs"};
 inline constexpr Numero TicketGrande{"TicketGrande"};
-inline constexpr EnteroOpcional TiempoBalanzaModoContinuo{"TiempoBalanzaModoContinuo"}; // the scale keys above
+inline constexpr Entero TiempoBalanzaModoContinuo{"TiempoBalanzaModoContinuo"};
 inline constexpr Numero TieneImpresoraFisica{"TieneImpresoraFisica"};
 inline constexpr TextoOpcional TieneMensajesTrigger{"TieneMensajesTrigger"};
 inline constexpr NumeroOpcional TipoFuncionamientoBalanza{"TipoFuncionamientoBalanza"};

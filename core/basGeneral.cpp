@@ -520,8 +520,9 @@ QString EligeDriverODBCMySQL(const QStringList& pares) {
     QString nombre;
     for (int i = 1; i + 1 < pares.size(); i += 2) {
         const QString& driver = pares.at(i);
-        // On Linux the MariaDB connector is the MySQL driver too; the original took "MySQL" names only.
-        if (!driver.contains(QLatin1String("MySQL")) && !driver.contains(QLatin1String("MariaDB")))
+        // On Linux the MariaDB connector is the MySQL driver too, however its name is written; the original
+        // took "MySQL" names only.
+        if (!driver.contains(QLatin1String("MySQL")) && !driver.contains(QLatin1String("MariaDB"), Qt::CaseInsensitive))
             continue;
         if (driver != QLatin1String("MySQL")) {
             // Among the installed ones the most suitable, and of those the last one listed.
@@ -549,13 +550,14 @@ QString getDriverODBCMySQL() {
             const QString pregunta =
                 QStringLiteral("No hay ningún driver de ODBC de MySQL instalado. El programa no puede conectar con "
                                "el servidor sin este driver. ¿Desea continuar (el TPV se quedará en OFF)?");
+            const ErrorPrinter* papel = errorPrinter();
             // Asked once per run, the original at every attempt: an unattended till printed it every 10 s.
             if (g_guardas.preguntaSinDriver) {
                 GrabaLog(QStringLiteral("No hay ningún driver de ODBC de MySQL instalado"));
-            } else if (mensajeEnPapel() && !gblnConexionesInicializadas) {
+            } else if (mensajeEnPapel() && papel && !papel->conoceSusParametros()) {
                 g_guardas.preguntaSinDriver = true;
-                // Not on paper before the till's rows are loaded: the printer's settings come with them,
-                // and a first start ended for want of one. Logged, and the answer is "go on".
+                // Not on paper while the printer's parameters are unknown (a till's first start, before its
+                // rows came): the print would end the program for want of one. Logged; the answer is "go on".
                 GrabaLog(pregunta, true);
             } else {
                 g_guardas.preguntaSinDriver = true;

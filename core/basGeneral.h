@@ -163,6 +163,9 @@ public:
     virtual void printErrorLine(const QString& errorText) = 0;
     // The unattended message ticket: the seven lines and the cut, as its own job.
     virtual void printErrorTicket(const QString& message) = 0;
+    // Whether the printer's parameters are known (the till's rows loaded, now or on an earlier start): a
+    // print without them would end the program for want of one.
+    virtual bool conoceSusParametros() const { return true; }
 };
 void setErrorPrinter(ErrorPrinter* p); // nullptr: nothing is printed
 ErrorPrinter* errorPrinter();
@@ -232,9 +235,11 @@ int MensajeUsuarioSimple(const QString& strMensaje, int lngBotones = 0, const QS
 
 // ---- Database connections ----
 QString getDriverODBCMySQL();
-// The driver choice over a registry pair list (element 0 empty, then name and data pairs): the last
-// installed driver whose name holds "MySQL" (case-sensitive), else a value named exactly "MySQL";
-// empty when none. Without braces.
+// The driver choice over a registry pair list (element 0 empty, then name and data pairs). Among the
+// installed drivers (data "Installed", any case) whose name holds "MySQL" (case-sensitive) or "MariaDB"
+// (any case): a Unicode one before one whose name says neither, and that before an ANSI one; among
+// equals the last listed. Without any, a value named exactly "MySQL" whatever its data; empty when
+// none. Without braces.
 QString EligeDriverODBCMySQL(const QStringList& pares);
 // "PASSWORD=" value for a MysqlPassword parameter: 0 -> empty, 1 -> the built-in one, else the text;
 // a password holding ';', '{' or '}' is wrapped in braces (a '}' inside doubled), unless it is

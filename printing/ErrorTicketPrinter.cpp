@@ -1,5 +1,6 @@
 #include "printing/ErrorTicketPrinter.h"
 
+#include "core/clsParametros.h"
 #include "platform/Clock.h"
 #include "printing/basPrinter.h"
 
@@ -48,4 +49,25 @@ void ErrorTicketPrinter::printErrorTicket(const QString& message) {
         linea(basPrinter::SoloTexto(message));
         basPrinter::CortarPapel(trabajo);
     });
+}
+
+namespace {
+// A key that reads "" or 0 when missing is known whatever the store holds.
+template <class... C> bool existen(const C&... clave) {
+    return ((std::decay_t<decltype(clave)>::siFalta == param::SiFalta::Vacio || objParametros().existe(clave)) && ...);
+}
+} // namespace
+
+bool ErrorTicketPrinter::conoceSusParametros() const {
+    using namespace param;
+    // What basPrinter reads: its output, its code strings, the cut, logo and beep, the invoice printer.
+    return existen(LongMaxTexto, FuncionamientoItos, FuncFacturadora, ImpTicket, ImprImpSecundaria, ImpresoraSecundaria,
+                   ImpCintaControl, UsarDriverOPOS, ImpresoraOPOS, DelayFacturadora, DelayImpresion,
+                   CodigosEscTicketNormal, CodigosEscTicketCocina, EspacioEntreLineas, TipoLetraCocina,
+                   TipoLetraTickets, AnchoImpresoraCocina, AnchoImpresoraTickets, UsarImpDRVSiempre,
+                   AnchoDatosCabeceraDRV, NumLineasAntesCortar, Cortar, ImpLogoAntes, LogoEnImpresora, NoImprimirLogo,
+                   ModeloImpresoraTickets, EmitirPito, EmitirPitoOkiDispositivo, EmitirPitoOkiTiempoEngergia,
+                   EmitirPitoOkiTiempoDelay, NumLinPagFacturadora, AnchoFacturadora, MargenIzquierdoFacturadora,
+                   MargenSuperiorClienteFacturadora, MargenSuperiorCabeceraFacturadora, BlancosCabecera,
+                   TipoImpresionFacturadora, FacturadoraMostrarMensajePapel);
 }

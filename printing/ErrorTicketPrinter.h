@@ -9,6 +9,8 @@ public:
 
     void printErrorLine(const QString& errorText) override;
     void printErrorTicket(const QString& message) override;
+    // Every parameter the printer output reads is in the store.
+    bool conoceSusParametros() const override;
 
     // While one of these lives, error prints are only written to the log file (the paper prompt of the
     // invoice printer, and the error prints themselves, use it so that reports cannot nest).

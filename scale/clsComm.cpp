@@ -659,13 +659,11 @@ void clsComm::RecalcularPeso(qint32 lngTPV, qint32 lngTicket, qint32 lngLinea, q
                 m_dblUltimoPeso = linea->peso;
                 QString visor = QString::number(m_dblUltimoPeso, 'g', 15);
                 visor.replace(QLatin1Char('.'), QLocale().decimalPoint());
-                // Refused over 1000 kg, negative or 0, as every typed weight: the original wrote any number.
-                const std::optional<double> tecleado = PidePesoTeclado(T("Introduzca el peso"), visor);
-                if (!tecleado)
+                // No limits on this road: any typed number is written, 0 kg included.
+                if (!askNumber(T("Introduzca el peso"), visor))
                     return;
-                peso = *tecleado;
-                // Cents, as the window's amount: the original wrote weight x price with all its decimals.
-                importe = Redondear(peso * precio, 2);
+                peso = ValNumero(visor);
+                importe = peso * precio; // not rounded: the money columns keep four decimals
                 aceptado = true;
             }
             if (!aceptado)

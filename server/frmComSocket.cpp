@@ -1,5 +1,6 @@
 #include "frmComSocket.h"
 
+#include "core/VentanasCargadas.h"
 #include "core/basFuncionesComunes.h"
 #include "core/basGeneral.h"
 #include "platform/Cp1252.h"
@@ -150,6 +151,8 @@ frmComSocket::frmComSocket(QObject* parent) : QObject(parent), m_barrido(new QTi
     std::call_once(una, [] { ::mallopt(M_MMAP_THRESHOLD, 128 * 1024); });
     m_barrido->setInterval(kPasoBarridoMs);
     connect(m_barrido, &QTimer::timeout, this, &frmComSocket::onBarrido);
+    // The form is loaded in every run; its window exists only once something shows it (/instal).
+    ventanas::cargada(this, QStringLiteral("frmComSocket"));
 }
 
 frmComSocket::~frmComSocket() {

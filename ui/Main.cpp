@@ -321,11 +321,18 @@ void ActivaBalanza(frmPrincipal& frm) {
     gblnBalanzaActiva = true;
     // (read as the scale reads it, so the line says the mode the scale is really in)
     if (objParametros().leeAlArrancar(param::BalanzaModoContinuo) == 1) {
-        if (frm.scaleTimerEnabled())
+        // A timer without an interval never ticks: the old program called that scale active.
+        const bool leeSola = frm.scaleTimerEnabled() && frm.scaleTimerInterval() > 0;
+        if (leeSola) {
             frm.AnadirLog(QStringLiteral("Activada la balanza en modo continuo"));
-        else
+        } else {
             frm.AnadirLog(QStringLiteral("Error: El programa está configurado para usar la balanza en modo continuo "
                                          "pero el timer no está activo"));
+            if (frm.scaleTimerEnabled())
+                frm.AnadirLog(QStringLiteral("El parámetro TiempoBalanzaModoContinuo (%1) no es un intervalo en "
+                                             "milisegundos: la balanza no se leerá")
+                                  .arg(objParametros().getValor(param::TiempoBalanzaModoContinuo.nombre, true)));
+        }
     } else {
         frm.AnadirLog(QStringLiteral("Activada la balanza en modo no continuo"));
     }

@@ -1,6 +1,6 @@
 #pragma once
 // The register of the program's loaded windows. Every window (ui's own, the controls' keypads, the
-// back-office client's window) tells it that it has loaded (core/VentanasCargadas.h) and is dropped
+// back-office client's window, the socket form) tells it that it has loaded (core/VentanasCargadas.h) and is dropped
 // from it once destroyed. The trigger rules' GetObjetoSingleton looks a window up in it by the old
 // form's name, the first loaded first. A window that opens no member to calls by name is found all
 // the same, as an object whose every call by name is refused (error 438).

@@ -2,7 +2,6 @@
 
 #include "controls/Twips.h"
 #include "controls/ctrBoton.h"
-#include "core/VentanasCargadas.h"
 #include "core/basGeneral.h"
 #include "core/basLegacyFunctions.h"
 
@@ -22,7 +21,7 @@ constexpr int kFilaBoton = 7080;
 } // namespace
 
 frmComSocketVentana::frmComSocketVentana() {
-    ventanas::cargada(this, QStringLiteral("frmComSocket"));
+    // The form it belongs to (server/frmComSocket) is the one loaded under this name.
     setObjectName(QStringLiteral("frmComSocket"));
     setWindowTitle(QStringLiteral("Socket"));
     setFixedSize(twips::size(kAncho, kAlto));

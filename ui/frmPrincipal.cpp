@@ -153,8 +153,10 @@ void frmPrincipal::construye() {
         *l = new QLabel(this);
         (*l)->setAlignment(Qt::AlignCenter);
         (*l)->setFrameShape(QFrame::StyledPanel);
+        (*l)->setIndent(0);
+        (*l)->setContentsMargins(kMargenVisor, 0, kMargenVisor, 0);
         QFont f = (*l)->font();
-        f.setPointSize(12);
+        f.setPointSize(kPuntosVisor);
         f.setBold(true);
         (*l)->setFont(f);
         (*l)->hide();
@@ -274,14 +276,68 @@ void frmPrincipal::coloca() {
         ctrMinimizar->move(twips::px(120) + ctrConfigurar->width() + twips::px(200), botones);
         ctrSalir->move(w - twips::px(2500), botones);
 
-        // The scale's display: one row between the grid and the buttons' line, right of them.
-        int x = ctrMinimizar->x() + ctrMinimizar->width() + twips::px(300);
-        const int ancho = qMax(0, (ctrSalir->x() - twips::px(300) - x) / 4);
-        for (QLabel* l : {lblVisorCantidad, lblVisorDescripcion, lblVisorPrecio, lblVisorCambio}) {
-            l->setGeometry(x, botones, qMax(0, ancho - twips::px(60)), ctrSalir->height());
-            x += ancho;
-        }
+        colocaVisor();
     });
+}
+
+// The scale's display: one row on the buttons' line, between "Minimizar" and "Salir". Each label is
+// as wide as its caption needs and the rest of the row is shared out. When the row cannot hold every
+// caption at the display's size, the other labels' font goes down first, then the weight's, until they
+// fit. A caption that does not fit even then (no scale sends such a weight) keeps its start: what is
+// cut is never its leading figures.
+void frmPrincipal::colocaVisor() {
+    QLabel* const visor[] = {lblVisorCantidad, lblVisorDescripcion, lblVisorPrecio, lblVisorCambio};
+    constexpr int n = int(std::size(visor));
+    const int separacion = twips::px(60);
+    const int x0 = ctrMinimizar->x() + ctrMinimizar->width() + twips::px(120);
+    int visibles = 0;
+    for (const QLabel* l : visor)
+        visibles += !l->isHidden();
+    const int fila = qMax(0, ctrSalir->x() - twips::px(120) - x0 - qMax(0, visibles - 1) * separacion);
+    int puntos[n] = {};
+    std::fill(std::begin(puntos), std::end(puntos), kPuntosVisor);
+    int necesita[n] = {};
+    const auto mide = [&] {
+        int total = 0;
+        for (int i = 0; i < n; ++i) {
+            QFont f = visor[i]->font();
+            f.setPointSize(puntos[i]);
+            const QString& texto = visor[i]->text();
+            // What the label keeps round its text: the frame on both sides and the margins.
+            const int borde = 2 * visor[i]->frameWidth() + 2 * kMargenVisor;
+            necesita[i] = visor[i]->isHidden() || texto.isEmpty()
+                              ? 0
+                              : QFontMetrics(f).horizontalAdvance(texto) + borde + kHolguraVisor;
+            total += necesita[i];
+        }
+        return total;
+    };
+    // The weight (label 0) keeps its size longest.
+    for (int primera : {1, 0}) {
+        while (mide() > fila && puntos[primera] > kPuntosMinimosVisor) {
+            const int menos = puntos[primera] - 1;
+            for (int i = primera; i < n; ++i)
+                puntos[i] = qMin(puntos[i], menos);
+        }
+    }
+    const int sobra = qMax(0, fila - mide()) / qMax(1, visibles);
+    int libre = fila;
+    int x = x0;
+    for (int i = 0; i < n; ++i) {
+        QLabel* l = visor[i];
+        QFont f = l->font();
+        f.setPointSize(puntos[i]);
+        l->setFont(f);
+        if (l->isHidden())
+            continue;
+        const int ancho = qMin(necesita[i], libre) + sobra;
+        libre -= qMin(necesita[i], libre);
+        l->setGeometry(x, ctrSalir->y(), ancho, ctrSalir->height());
+        const bool cabe = ancho >= necesita[i];
+        l->setAlignment(cabe ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignVCenter);
+        l->setToolTip(cabe ? QString() : l->text());
+        x += ancho + separacion;
+    }
 }
 
 void frmPrincipal::resizeEvent(QResizeEvent* e) {
@@ -512,6 +568,8 @@ void frmPrincipal::setWeightLabel(WeightLabel which, const QString& caption, boo
         return;
     l->setText(caption);
     l->setVisible(visible);
+    // A caption of another width (a weight with one more figure) takes the room it needs.
+    vb::ResumeNext([&] { colocaVisor(); });
 }
 
 void frmPrincipal::FinalizarProgramaYDescargarFormularios(bool blnRestart) {

@@ -100,6 +100,7 @@ private:
 
     void construye();
     void coloca();
+    void colocaVisor();
     void vigilaVentana();
     void vistaCambiada();
     void refrescaRejilla();
@@ -127,6 +128,11 @@ private:
     unsigned int m_sonda = 0;       // the sequence of the question put to the display
     bool m_sondaPendiente = false;  // not answered yet
     static constexpr int kEsperaPantallaMs = 5;
+    // The scale display's text: 12 points bold, down to 7 when the row is narrow; its margins in px.
+    static constexpr int kPuntosVisor = 12;
+    static constexpr int kPuntosMinimosVisor = 7;
+    static constexpr int kMargenVisor = 3;
+    static constexpr int kHolguraVisor = 2; // the glyphs' ink may reach a pixel past their advance
     // On X11: the window manager's WM_STATE of the window says iconic (kept up to date from its
     // property changes), and the filter that hears them.
     bool m_iconicaX11 = false;

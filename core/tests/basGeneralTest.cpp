@@ -18,7 +18,8 @@
 namespace {
 
 // The bare name counts whatever its data; a driver not installed does not; "mysql" in lower case is not it;
-// the MariaDB connector is one; a Unicode driver goes before one that says nothing, and that before an ANSI one.
+// the MariaDB connector is one, in any case; a Unicode driver goes before one that says nothing, and that
+// before an ANSI one.
 TEST(basGeneral, LastInstalledMySQLDriverWinsOverTheBareName) {
     const std::pair<const char*, const char*> casos[] = {
         {"MySQL ODBC 5.1 Driver|Installed|SQL Server|Installed|MySQL ODBC 8.0 Unicode Driver|Installed",
@@ -27,7 +28,9 @@ TEST(basGeneral, LastInstalledMySQLDriverWinsOverTheBareName) {
         {"MySQL|x|MySQL ODBC 3.51 Driver|Installed", "MySQL ODBC 3.51 Driver"},
         {"MySQL ODBC 5.1 Driver|Removed|MySQL|x", "MySQL"},
         {"mysql odbc|Installed|MariaDB Unicode|Installed", "MariaDB Unicode"},
-        {"mysql odbc|Installed|mariadb|Installed", ""},
+        {"mysql odbc|Installed|mariadb|Installed", "mariadb"},
+        {"mysql odbc|Installed|MySQL|x", "MySQL"},
+        {"MARIADB ODBC 3.1 ANSI|Installed|mariadb unicode|Installed|Mariadb|Installed", "mariadb unicode"},
         {"MySQL ODBC 8.0 Unicode Driver|Installed|MySQL ODBC 8.0 ANSI Driver|Installed",
          "MySQL ODBC 8.0 Unicode Driver"},
         {"MySQL ODBC 8.0 ANSI Driver|Installed|MariaDB ODBC 3.1 Driver|Installed|MySQL|x", "MariaDB ODBC 3.1 Driver"},
@@ -61,6 +64,8 @@ const QDateTime kAhora(QDate(2024, 1, 31), QTime(23, 59, 58));
 class RecordingPrinter final : public ErrorPrinter {
 public:
     QStringList lineas, tickets;
+    bool parametros = true; // what conoceSusParametros answers
+    bool conoceSusParametros() const override { return parametros; }
     std::function<void()> alImprimir = [] {};
     void printErrorLine(const QString& t) override { anota(lineas, t); }
     void printErrorTicket(const QString& m) override { anota(tickets, m); }
@@ -475,6 +480,7 @@ TEST_F(basGeneralHijo, TicksOnItsOwnDriverList) {
     gblnLog = qEnvironmentVariableIsSet("TARVOLIN_HIJO_LOG");
     m_prompts.answers = {prompts::vbYes};
     RecordingPrinter papel;
+    papel.parametros = !qEnvironmentVariableIsSet("TARVOLIN_HIJO_SIN_IMPRESORA");
     setErrorPrinter(&papel);
     bool conectada = false;
     for (int i = 0; i < 2; ++i)
@@ -498,7 +504,8 @@ TEST_F(basGeneralHijo, TicksOnItsOwnDriverList) {
 }
 
 // Drivers by their packages' names (a Unicode one first, the last among equals), each case a child on a real
-// odbcinst.ini; with none the question comes once, never on paper, and one installed meanwhile is taken.
+// odbcinst.ini; with none the question comes once: in a box under /log, else on paper when the printer's
+// parameters are known (before the first connection too), else in the log; one installed meanwhile is taken.
 TEST(basGeneralDrivers, DriversByTheirPackageNames) {
     TARVOLIN_REQUIRE_DATABASE();
     QFile actual(qEnvironmentVariable("ODBCSYSINI") + "/odbcinst.ini");
@@ -508,18 +515,21 @@ TEST(basGeneralDrivers, DriversByTheirPackageNames) {
     ASSERT_FALSE(so.isEmpty());
     const auto seccion = [&](const QString& nombre) { return QStringLiteral("[%1]\nDriver=%2\n\n").arg(nombre, so); };
     const QString pregunta = QStringLiteral("¿Desea continuar (el TPV se quedará en OFF)?");
-    // drivers listed | /log | installed meanwhile | driver used | boxes | questions in the log
-    const std::tuple<const char*, bool, bool, const char*, int, int> casos[] = {
-        {"MariaDB Unicode", false, false, "MariaDB Unicode", 0, 0}, // Debian's odbc-mariadb
-        {"MySQL ODBC 8.0 Unicode Driver|MySQL ODBC 8.0 ANSI Driver", false, false, "MySQL ODBC 8.0 Unicode Driver", 0,
-         0},
-        {"MariaDB Unicode|MySQL ODBC 8.0 ANSI Driver", false, false, "MariaDB Unicode", 0, 0},
-        {"MySQL ODBC 8.0 ANSI Driver|MariaDB ODBC 3.1 Driver", false, false, "MariaDB ODBC 3.1 Driver", 0, 0},
-        {"MySQL|MariaDB|PostgreSQL Unicode", false, false, "MariaDB", 0, 0}, // Fedora's list
-        {"PostgreSQL Unicode", true, false, "MySQL", 1, 0},
-        {"PostgreSQL Unicode", false, true, "MariaDB Unicode", 0, 1},
+    // drivers listed | /log | installed meanwhile | printer's parameters known | driver used | boxes | tickets |
+    // questions in the log
+    const std::tuple<const char*, bool, bool, bool, const char*, int, int, int> casos[] = {
+        {"MariaDB Unicode", false, false, true, "MariaDB Unicode", 0, 0, 0}, // Debian's odbc-mariadb
+        {"MySQL ODBC 8.0 Unicode Driver|MySQL ODBC 8.0 ANSI Driver", false, false, true,
+         "MySQL ODBC 8.0 Unicode Driver", 0, 0, 0},
+        {"MariaDB Unicode|MySQL ODBC 8.0 ANSI Driver", false, false, true, "MariaDB Unicode", 0, 0, 0},
+        {"MySQL ODBC 8.0 ANSI Driver|MariaDB ODBC 3.1 Driver", false, false, true, "MariaDB ODBC 3.1 Driver", 0, 0, 0},
+        {"MySQL|MariaDB|PostgreSQL Unicode", false, false, true, "MariaDB", 0, 0, 0}, // Fedora's list
+        {"mariadb", false, false, true, "mariadb", 0, 0, 0},
+        {"PostgreSQL Unicode", true, false, true, "MySQL", 1, 0, 0},
+        {"PostgreSQL Unicode", false, false, true, "MySQL", 0, 1, 0},           // a till that ran before: cached
+        {"PostgreSQL Unicode", false, true, false, "MariaDB Unicode", 0, 0, 1}, // a first start
     };
-    for (const auto& [drivers, log, instala, usado, cajas, preguntasEnLog] : casos) {
+    for (const auto& [drivers, log, instala, conocidos, usado, cajas, tickets, preguntasEnLog] : casos) {
         SCOPED_TRACE(drivers);
         QTemporaryDir dir;
         QFile ini(dir.path() + "/odbcinst.ini");
@@ -535,6 +545,8 @@ TEST(basGeneralDrivers, DriversByTheirPackageNames) {
             env.insert("TARVOLIN_HIJO_LOG", "1");
         if (instala)
             env.insert("TARVOLIN_HIJO_INSTALA", seccion("MariaDB Unicode"));
+        if (!conocidos)
+            env.insert("TARVOLIN_HIJO_SIN_IMPRESORA", "1");
         QProcess hijo;
         hijo.setProcessEnvironment(env);
         hijo.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=basGeneralHijo.TicksOnItsOwnDriverList"});
@@ -549,7 +561,7 @@ TEST(basGeneralDrivers, DriversByTheirPackageNames) {
         const QStringList grid = vistas.filter(QRegularExpression("^grid="));
         const bool usable = QString::fromUtf8(usado) != "MySQL";
         for (const QString& l : {QStringLiteral("conectada=%1").arg(usable), QStringLiteral("driver=") + usado,
-                                 QStringLiteral("cajas=%1").arg(cajas), QStringLiteral("tickets=0")})
+                                 QStringLiteral("cajas=%1").arg(cajas), QStringLiteral("tickets=%1").arg(tickets)})
             EXPECT_TRUE(vistas.contains(l)) << l.toStdString();
         EXPECT_EQ(grid.filter(pregunta).size(), preguntasEnLog);
         EXPECT_EQ(grid.filter(QStringLiteral("grid=Driver ODBC de MySQL: ") + usado).size(), 1);

@@ -222,12 +222,16 @@ TEST_F(clsCommTest, RecalcularPesoOnTheKeypadWritesWeightAndAmountsOrRefuses) {
         int linea;
         QString teclas, fila;
     } casos[] = {
-        // 1.25 kg x 9.99 = 12.4875 -> 12.49, VAT added by the database (or included), times 2. Line 2: its
-        // own price 8.5 beside the original 12, which the pizza shop takes for one unit, the mark cleared.
-        {{}, 0, 1, "1.25", "1.250|12.4900|2.000|27.4780|27.4780|5"},
-        {{}, 1, 1, "1.25", "1.250|12.4900|2.000|24.9800|24.9800|5"},
+        // 1.25 kg x 9.99 = 12.4875, not rounded, VAT added by the database (or included), times 2. Line 2:
+        // its own price 8.5 beside the original 12, which the pizza shop takes for one unit, the mark cleared.
+        {{}, 0, 1, "1.25", "1.250|12.4875|2.000|27.4725|27.4725|5"},
+        {{}, 1, 1, "1.25", "1.250|12.4875|2.000|24.9750|24.9750|5"},
         {{}, 0, 2, "0.5", "0.500|4.2500|3.000|14.0250|14.0250|5"},
         {{{"FuncPizzeria", "2"}}, 0, 2, "0.5", "0.500|6.0000|1.000|6.6000|6.6000|0"},
+        // No limits on the keypad: a weight over 1000 kg is written as typed, and 0 kg takes the second form
+        // even in the pizza shop (units and mark kept).
+        {{}, 0, 1, "1000.001", "1000.001|9990.0100|2.000|21978.0220|21978.0220|5"},
+        {{{"FuncPizzeria", "2"}}, 0, 2, "0", "0.000|0.0000|3.000|0.0000|0.0000|5"},
     };
     for (const auto& k : casos) {
         SCOPED_TRACE(k.fila.toStdString());
@@ -241,19 +245,15 @@ TEST_F(clsCommTest, RecalcularPesoOnTheKeypadWritesWeightAndAmountsOrRefuses) {
         EXPECT_EQ(fila(k.linea), k.fila);
         EXPECT_EQ(recargas, 1);
     }
-    // Refusals only tell the user (and no message came before): continuous mode, an article not sold by weight, over
-    // 1000 kg.
+    // Refusals only tell the user (and no message came before): continuous mode, an article not sold by weight.
     objParametros().SetValor("BalanzaModoContinuo", "1");
     objComm().RecalcularPeso(3, 70, 1, 10);
     objParametros().SetValor("BalanzaModoContinuo", "0");
     objComm().RecalcularPeso(3, 70, 1, 11);
-    teclea("1000.001");
-    objComm().RecalcularPeso(3, 70, 1, 10);
     EXPECT_EQ(mensajes(),
               (QStringList{"Esta opción no puede usarse si el programa está configurado con el modo contínuo de "
                            "captura de peso.",
-                           "Esta opción sólo puede usarse con artículos de peso en venta.",
-                           "No puedes introducir un peso superior a 1000 KG"}));
+                           "Esta opción sólo puede usarse con artículos de peso en venta."}));
     EXPECT_EQ(fila(1), "0.500|4.9950|2.000|0.0000|0.0000|5"); // line 1 untouched
 }
 

@@ -353,6 +353,32 @@ TEST_F(frmComSocketTest, ConnectionsTakeTheLowestFreeIndexAndTheLimitIsWhatIsOpe
     EXPECT_EQ(intercambio(puerto, R"({"n":2})"), "200 OK\r");
 }
 
+// The limit per address as a server gets it, nothing set by the test: 32 connections open from one
+// address, the 33rd refused, and another address still served.
+TEST_F(frmComSocketTest, ThirtyTwoConnectionsFromOneAddressByDefault) {
+    EXPECT_EQ(ventana->maxConexionesPorPar(), 32);
+    std::vector<std::unique_ptr<ClienteTcp>> abiertas;
+    for (int i = 0; i < 32; ++i)
+        abiertas.push_back(std::make_unique<ClienteTcp>(puerto));
+    esperaConexiones(32);
+    recordingMainWindow().grid.clear();
+    const auto pide = [this](in_addr_t origen) {
+        return enHilo([&] {
+            ClienteTcp d(puerto, origen);
+            d.envia("{}");
+            return d.leeHastaCierre(5000);
+        });
+    };
+    EXPECT_EQ(pide(INADDR_LOOPBACK), "");
+    EXPECT_EQ(ventana->conexionesRechazadas(), 1);
+    EXPECT_TRUE(
+        recordingMainWindow().grid.join('\n').contains("Conexión rechazada: 32 conexiones abiertas desde 127.0.0.1"));
+    EXPECT_EQ(pide(INADDR_LOOPBACK + 1), "200 OK\r");
+    abiertas.pop_back();
+    esperaConexiones(31);
+    EXPECT_EQ(pide(INADDR_LOOPBACK), "200 OK\r");
+}
+
 // What a peer does on one connection, and every byte it gets back until the server closes. The
 // handler echoes in brackets, answers nothing to "vacia" and fails on "falla".
 TEST_P(frmComSocketKeptTest, EveryPeerGetsItsRepliesFramed) {

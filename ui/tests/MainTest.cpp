@@ -1,5 +1,6 @@
 // Main: the switches, what a restart passes on; the real program as a process, over its protocol.
 #include "ui/Main.h"
+#include "ui/ModeloLog.h"
 #include "ui/frmPrincipal.h"
 #include "ui/tests/UiTest.h"
 
@@ -7,6 +8,9 @@
 #include "testsupport/RecordingMainWindow.h"
 #include "testsupport/Simulador.h"
 
+#include <QElapsedTimer>
+#include <QRegularExpression>
+#include <QTableView>
 #include <cerrno>
 
 // The rows name only the switches they expect set.
@@ -93,6 +97,57 @@ TEST_F(MainEnProceso, LaBalanzaSoloSeAbreEnLosPuertosDel1Al9) {
     resetObjCommForTests();
 }
 
+// Continuous mode as the start-up reports it: active only with a timer that ticks. Without an interval the
+// scale is off and the log says why; without the key the till ends after its message, as for any key.
+TEST_F(MainEnProceso, LaBalanzaContinuaSoloSeDaPorActivaSiSuTimerLee) {
+    frmPrincipal w(true);
+    w.registraComoVentanaPrincipal(); // the scale's timer is this window's
+    const QString activa = "Activada la balanza en modo continuo";
+    const QString error = "Error: El programa está configurado para usar la balanza en modo continuo pero el timer "
+                          "no está activo";
+    const QString sinIntervalo =
+        "El parámetro TiempoBalanzaModoContinuo (%1) no es un intervalo en milisegundos: la balanza no se leerá";
+    // the interval's registry value ("-" none) | the lines the start-up logs | ended
+    const std::tuple<const char*, QStringList, bool> casos[] = {
+        {"300", {activa}, false},
+        {"0", {error, sinIntervalo.arg("0")}, false},
+        {"abc", {error, sinIntervalo.arg("abc")}, false},
+        {"-", {}, true},
+    };
+    for (const auto& [intervalo, lineas, termina] : casos) {
+        SCOPED_TRACE(intervalo);
+        Simulador sim;
+        ASSERT_TRUE(sim.arrancado());
+        apuntaCom(3, sim.puerto());
+        registry::RegistryStore::instance().deleteValue(registry::Root::CurrentUser, uitest::kClave,
+                                                        "TiempoBalanzaModoContinuo");
+        uitest::escribeRegistro(
+            uitest::registroBase("nada") + "UsarBalanza=1|PuertoBalanza=3|ModeloBalanza=0|BalanzaModoContinuo=1|" +
+            (QString(intervalo) == "-" ? QString() : "TiempoBalanzaModoContinuo=" + QString(intervalo)));
+        objParametros().resetForTests();
+        objParametros().GetParamReg();
+        resetObjCommForTests();
+        w.setScaleTimer(false, 0);
+        respuestas.calls.clear();
+        const ModeloLog& m = *qobject_cast<const ModeloLog*>(uitest::hijo<QTableView>(w, "grdLog")->model());
+        const int antes = m.filas();
+        if (termina) {
+            EXPECT_THROW(ActivaBalanza(w), program::Ended);
+            EXPECT_EQ(respuestas.textos().filter("TiempoBalanzaModoContinuo").size(), 1)
+                << respuestas.textos().join('\n').toStdString();
+            continue;
+        }
+        ASSERT_NO_THROW(ActivaBalanza(w));
+        QStringList registradas;
+        for (int f = antes; f < m.filas(); ++f)
+            registradas << m.texto(f, 1);
+        EXPECT_EQ(registradas.filter(QRegularExpression("^(Activada|Error:|El parámetro Tiempo)")), lineas);
+        EXPECT_EQ(w.scaleTimerEnabled() && w.scaleTimerInterval() > 0, lineas.first() == activa);
+    }
+    resetObjCommForTests();
+    apuntaCom(3, {});
+}
+
 // Real processes: one that ends (its exit code kept), fails, dies by a signal, cannot start, or outlives
 // the bound (then stopped: its process is gone on return). No shell reads the line.
 TEST_F(MainEnProceso, EjecutaComandoYEsperaTerminaFallaNoArrancaOExcedeElPlazo) {
@@ -111,12 +166,16 @@ TEST_F(MainEnProceso, EjecutaComandoYEsperaTerminaFallaNoArrancaOExcedeElPlazo) 
         {"sh -c \"kill -9 $$\"", E::Terminado, -1, "ha terminado por una señal"},
         {"/no/existe/orden /s \"a b\"", E::NoArranca, -1, "no se ha podido ejecutar"},
         {"  ", E::NoArranca, -1, "no hay orden que ejecutar"},
-        {"sh -c \"echo $$ > " + pid + "; exec sleep 600\"", E::FueraDePlazo, -1, "no ha terminado en 500 ms"},
+        {"sh -c \"echo $$ > " + pid + "; exec sleep 5\"", E::FueraDePlazo, -1, "no ha terminado en 500 ms"},
     };
     for (const auto& k : casos) {
         SCOPED_TRACE(k.orden.toStdString());
         recordingMainWindow().grid.clear();
+        QElapsedTimer reloj;
+        reloj.start();
         const FinComando fin = EjecutaComandoYEspera(k.orden, 500);
+        // A command that outlives the bound is stopped at it, well before it would end by itself (5 s).
+        EXPECT_LT(reloj.elapsed(), 2500) << "ms EjecutaComandoYEspera took with a bound of 500 ms";
         EXPECT_EQ(std::tuple(fin.estado, fin.codigoSalida, fin.error.isEmpty()),
                   std::tuple(k.estado, k.codigo, k.error.isEmpty()));
         EXPECT_TRUE(fin.error.contains(k.error)) << fin.error.toStdString();

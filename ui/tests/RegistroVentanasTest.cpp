@@ -9,6 +9,7 @@
 #include "controls/frmTeclado.h"
 #include "rules/clsBotones.h"
 #include "scale/clsComm.h"
+#include "server/frmComSocket.h"
 #include "ui/frmComSocketVentana.h"
 #include "ui/frmConfig.h"
 #include "ui/frmPrincipal.h"
@@ -44,7 +45,8 @@ TEST_F(RegistroVentanasTest, GetObjetoSingletonEncuentraCadaVentanaCargadaPorSuN
     auto config = std::make_unique<frmConfig>();
     config->show();
     frmPrincipal principal(false);
-    frmComSocketVentana socket;
+    frmComSocketVentana socketVentana; // the socket form's window is not the form
+    frmComSocket socket;               // without /instal, a form with no window
     frmRecalcularPeso recalcular(objComm());
     frmCalc calc;
     frmPassword password;
@@ -54,6 +56,7 @@ TEST_F(RegistroVentanasTest, GetObjetoSingletonEncuentraCadaVentanaCargadaPorSuN
         {"frmConfig", config.get()}, {"frmComSocket", &socket}, {"frmRecalcularPeso", &recalcular}, {"frmCalc", &calc},
         {"frmPassword", &password},  {"frmTeclado", &teclado},  {"frmComInternet", &internet},
     };
+    EXPECT_EQ(socket.ventana(), nullptr);
     for (const auto& [nombre, ventana] : casos) {
         QObject* encontrada = nullptr;
         ASSERT_NO_THROW(encontrada = ventanaDe(b, nombre)) << nombre;

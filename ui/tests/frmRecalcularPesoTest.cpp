@@ -63,7 +63,7 @@ TEST_F(frmRecalcularPesoTest, KeypadReweighLeavesTheLinesWeightAsTheLastRead) {
     conecta();
     teclea("1.25");
     objComm().RecalcularPeso(3, 70, 2, 10);
-    EXPECT_EQ(fila(2), "1.250|10.6300|3.000|35.0790|35.0790|5");
+    EXPECT_EQ(fila(2), "1.250|10.6250|3.000|35.0625|35.0625|5"); // 1.25 x 8.5, not rounded
     QString visto;
     cuandoSeMuestre("frmRecalcularPeso", [&](QWidget* w) {
         visto = texto(w, "lblPeso");

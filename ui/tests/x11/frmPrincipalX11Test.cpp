@@ -1,11 +1,14 @@
 // The main window on its own Xvfb (xcb platform): without a window manager, and under IceWM.
 #include "controls/ctrBoton.h"
 #include "platform/Program.h"
+#include "scale/clsComm.h"
 #include "testsupport/ProcesoPrueba.h"
+#include "testsupport/Simulador.h"
 #include "ui/frmPrincipal.h"
 #include "ui/tests/UiTest.h"
 
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTableView>
@@ -167,6 +170,73 @@ TEST_F(frmPrincipalX11Test, SinGestorDeVentanasLaVentanaQueSeVeSigueSusFilas) {
     ASSERT_TRUE(waits::until([&w] { return !w.windowHandle()->isExposed(); }, "the X server to unmap the window"));
     w.AnadirLog("cuatro");
     EXPECT_EQ(g.model()->rowCount(), 4);
+}
+
+// The ink of a label's caption in a screenshot of the window, as columns of its contents rectangle:
+// [first, last], or {-1, -1} when nothing is drawn.
+std::pair<int, int> tinta(QWidget& ventana, QLabel& l) {
+    const QRect dentro = l.contentsRect();
+    const QImage foto = ventana.grab(QRect(l.mapTo(&ventana, dentro.topLeft()), dentro.size())).toImage();
+    const QRgb fondo = foto.pixel(0, 0);
+    int primera = -1, ultima = -1;
+    for (int x = 0; x < foto.width(); ++x)
+        for (int y = 0; y < foto.height(); ++y)
+            if (foto.pixel(x, y) != fondo) {
+                primera = primera < 0 ? x : primera;
+                ultima = x;
+                break;
+            }
+    return {primera, ultima};
+}
+
+// Weights from a scale on a pty, shown at the window's smallest size: every caption of the display
+// is whole in its label (its text's width within the contents rectangle, and in the screenshot a
+// blank column on each side of the ink), from 1 kg to the most a CR frame can carry.
+TEST_F(frmPrincipalX11Test, ElVisorMuestraCadaPesoEnteroConLaVentanaMasPequena) {
+    REQUIERE_PROGRAMA("socat");
+    QLocale::setDefault(QLocale(QLocale::Spanish, QLocale::Spain));
+    const auto locale = qScopeGuard([] { QLocale::setDefault(QLocale::c()); });
+    Simulador sim;
+    ASSERT_TRUE(sim.arrancado());
+    apuntaCom(2, sim.puerto());
+    uitest::escribeRegistro("IpServidor=127.0.0.1|Empresa=1|Restaurante=1|TPV=1|ModeloBalanza=7|BalanzaModoContinuo=1|"
+                            "TiempoBalanzaModoContinuo=100000|PosicionImporteDisplay=0");
+    objParametros().GetParamReg();
+    frmPrincipal w(false);
+    w.registraComoVentanaPrincipal();
+    w.resize(w.minimumSize());
+    w.showNormal();
+    ASSERT_TRUE(waits::until([&w] { return w.windowHandle()->isExposed(); }, "the X server to map the window"));
+    ASSERT_EQ(w.size(), w.minimumSize());
+    ASSERT_TRUE(objComm().InitPuerto(2, "9600,n,8,1", 1));
+    // A CR frame is seven characters: from 1.25 kg to its largest weight.
+    const std::pair<const char*, const char*> casos[] = {
+        {"0001.25", "1,250KG"},    {"0012.50", "12,500KG"},      {"0123.45", "123,450KG"},
+        {"9999.99", "9999,990KG"}, {"9999999", "9999999,000KG"},
+    };
+    for (const auto& [trama, rotulo] : casos) {
+        SCOPED_TRACE(rotulo);
+        sim.responde(QByteArray(trama) + '\r');
+        ASSERT_TRUE(objComm().commBalanzaContinuoOnComm(true));
+        QLabel& cantidad = *hijo<QLabel>(w, "lblVisorCantidad");
+        ASSERT_EQ(cantidad.text(), rotulo);
+        ASSERT_EQ(hijo<QLabel>(w, "lblVisorPrecio")->text(), "0,00");
+        QCoreApplication::sendPostedEvents();
+        for (const char* nombre : {"lblVisorCantidad", "lblVisorDescripcion", "lblVisorPrecio", "lblVisorCambio"}) {
+            SCOPED_TRACE(nombre);
+            QLabel& l = *hijo<QLabel>(w, nombre);
+            if (l.isHidden() || l.text().isEmpty())
+                continue;
+            const QRect dentro = l.contentsRect();
+            EXPECT_LE(l.fontMetrics().horizontalAdvance(l.text()), dentro.width());
+            EXPECT_GE(l.font().pointSize(), 7) << "a caption too small to read";
+            EXPECT_LE(l.x() + l.width(), hijo<ctrBoton>(w, "ctrSalir")->x()); // beside "Salir", never under it
+            const auto [primera, ultima] = tinta(w, l);
+            EXPECT_GT(primera, 0) << "the caption's first figure is cut at the left edge";
+            EXPECT_LT(ultima, dentro.width() - 1) << "the caption is cut at the right edge";
+        }
+        EXPECT_GE(cantidad.font().pointSize(), std::string_view(rotulo).size() <= 10 ? 12 : 9); // the weight first
+    }
 }
 
 pid_t g_xvfb = -1;
