@@ -6,6 +6,8 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
+#include <deque>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -102,6 +104,118 @@ private:
     QHash<int, Alta> m_conexiones;
     quint64 m_generaciones = 0;
 };
+
+// Connections closed after their last reply, until the peer has them all: the sending side is shut
+// (the peer reads the replies, then the end of the data), and what the peer still sends is read and
+// dropped, so that the close is no reset that would destroy replies still on their way. A
+// descriptor is closed when the peer ends too, after kDespedidaMs, after kMaxDrenados bytes, or to
+// make room when kMaxDespedidas wait already (the oldest goes).
+class Despedidas final {
+public:
+    static constexpr int kDespedidaMs = 2000;
+    static constexpr int kMaxDespedidas = 512;
+    static constexpr qint64 kMaxDrenados = qint64(1) << 20;
+
+    static Despedidas& instancia() {
+        static Despedidas* d = new Despedidas;
+        return *d;
+    }
+    void despide(int fd) {
+        ::shutdown(fd, SHUT_WR);
+        while (int(m_vivas.size()) >= kMaxDespedidas && !m_orden.empty()) {
+            const auto [viejo, turno, plazo] = m_orden.front();
+            m_orden.pop_front();
+            termina(viejo, turno);
+        }
+        const quint64 turno = ++m_turnos;
+        m_vivas.insert(fd, {turno, 0});
+        m_orden.push_back({fd, turno, ahora() + kDespedidaMs});
+        epoll_event e{};
+        e.events = EPOLLIN | EPOLLRDHUP;
+        e.data.u64 = (turno << 32) | quint64(uint32_t(fd));
+        if (::epoll_ctl(m_ep, EPOLL_CTL_ADD, fd, &e) != 0) {
+            termina(fd, turno);
+            return;
+        }
+        if (!m_reloj.isActive())
+            m_reloj.start();
+    }
+    int esperando() const { return int(m_vivas.size()); }
+
+private:
+    struct Viva {
+        quint64 turno;
+        qint64 drenados;
+    };
+    struct Plazo {
+        int fd;
+        quint64 turno;
+        qint64 hasta;
+    };
+    Despedidas() : m_ep(::epoll_create1(EPOLL_CLOEXEC)), m_aviso(m_ep, QSocketNotifier::Read) {
+        QObject::connect(&m_aviso, &QSocketNotifier::activated, [this] { pasada(); });
+        m_reloj.setInterval(kDespedidaMs / 4);
+        QObject::connect(&m_reloj, &QTimer::timeout, [this] { vencidas(); });
+    }
+    static qint64 ahora() {
+        timespec t{};
+        ::clock_gettime(CLOCK_MONOTONIC, &t);
+        return qint64(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+    }
+    void pasada() {
+        epoll_event ev[kEventosPorPasada];
+        const int n = ::epoll_wait(m_ep, ev, kEventosPorPasada, 0);
+        for (int i = 0; i < n; ++i) {
+            const int fd = int(uint32_t(ev[i].data.u64));
+            const quint64 turno = ev[i].data.u64 >> 32;
+            auto it = m_vivas.find(fd);
+            if (it == m_vivas.end() || (it->turno & 0xffffffffu) != turno)
+                continue;
+            static char resto[kBloqueLectura];
+            bool fin = false;
+            for (int vuelta = 0; vuelta < 4; ++vuelta) {
+                const ssize_t r = ::recv(fd, resto, sizeof resto, MSG_DONTWAIT);
+                if (r > 0) {
+                    it->drenados += r;
+                    continue;
+                }
+                fin = r == 0 || !reintentar(errno);
+                break;
+            }
+            if (fin || it->drenados > kMaxDrenados)
+                termina(fd, it->turno);
+        }
+    }
+    void vencidas() {
+        const qint64 t = ahora();
+        while (!m_orden.empty() && m_orden.front().hasta <= t) {
+            const auto [fd, turno, plazo] = m_orden.front();
+            m_orden.pop_front();
+            termina(fd, turno);
+        }
+        if (m_orden.empty())
+            m_reloj.stop();
+    }
+    void termina(int fd, quint64 turno) {
+        const auto it = m_vivas.find(fd);
+        if (it == m_vivas.end() || it->turno != turno)
+            return; // closed already; the descriptor may belong to another connection now
+        m_vivas.erase(it);
+        ::epoll_ctl(m_ep, EPOLL_CTL_DEL, fd, nullptr);
+        ::close(fd);
+    }
+
+    int m_ep;
+    QSocketNotifier m_aviso;
+    QTimer m_reloj;
+    QHash<int, Viva> m_vivas;
+    std::deque<Plazo> m_orden; // by deadline, which is the order they came in
+    quint64 m_turnos = 0;
+};
+
+int ConexionTcp::despedidasEnCurso() {
+    return Despedidas::instancia().esperando();
+}
 
 ConexionTcp::ConexionTcp(qintptr descriptor, QObject* parent) : QObject(parent), m_fd(descriptor) {
     const int fd = int(m_fd);
@@ -269,11 +383,11 @@ void ConexionTcp::fallo(int codigo) {
 void ConexionTcp::cierra() {
     if (!abierta())
         return;
-    // Unread bytes would turn the close into a reset that can destroy the reply still in flight.
-    char resto[4096];
-    for (int i = 0; i < 64 && ::recv(int(m_fd), resto, sizeof resto, MSG_DONTWAIT) > 0; ++i) {
-    }
-    aborta();
+    // Unread bytes would turn the close into a reset that can destroy the replies still in flight.
+    VigiaConexiones::instancia().baja(this);
+    m_quiereEscribir = false;
+    Despedidas::instancia().despide(int(std::exchange(m_fd, -1)));
+    m_salida.clear();
 }
 
 void ConexionTcp::aborta() {

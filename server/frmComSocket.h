@@ -8,8 +8,8 @@
 // Bounds: at most maxConexiones() connections at once, derived from the process's descriptor limit,
 // and maxConexionesPorPar() from one peer address (kept connections count too). A connection over
 // the address's limit is accepted and closed at once, with one trace line per episode of refusals;
-// at the connection limit the silent connection that has waited longest (one with nothing being
-// served) is closed, traced, to make room, so a till always gets in. When accepting fails for lack
+// at the connection limit a connection of the address that holds the most (one with nothing being
+// served, gathering nothing if it can) is closed, traced, to make room, so a till always gets in. When accepting fails for lack
 // of descriptors all the same, the port is not watched for a short back-off and is watched again
 // by itself (one log line per episode). At most kMaxPendientes whole requests wait per connection
 // (then the connection is not read until one is handled), and the bytes of unfinished and queued
@@ -178,6 +178,7 @@ private:
     // At the connection limit: closes the silent connection that has waited longest; false when
     // every connection is at work.
     bool haceSitio(const QString& ip);
+    int conexionesDe(const QString& ip) const;
     // The sweep: quiet time, request time and inactivity of every connection.
     void onBarrido();
     void onInactividad(const ConexionPtr& c);
@@ -197,6 +198,11 @@ private:
     void atiende(const ConexionPtr& c, const QString& datos, const trama::PeticionRecibida& peticion);
     // Closes the element's connection (when still open) and unloads it.
     void descargaElemento(const ConexionPtr& c);
+    // The same, but every reply written still reaches the peer (see ConexionTcp::cierraTrasEnvio).
+    void cierraOrdenada(const ConexionPtr& c);
+    // A fault (a request too large or too deep) ends the reading: the requests queued before it
+    // are answered, then the connection closes.
+    void terminaTrasCola(const ConexionPtr& c);
     // Takes the element out of the list (when it is still there) and counts it off.
     void quitaElemento(const ConexionPtr& c);
     void muestraConexiones();
@@ -207,7 +213,7 @@ private:
     int m_maxPorPar = kMaxConexionesPorPar;
     int m_inactividadMs = kInactividadMs;
     int m_limitePeticionMs = kLimitePeticionMs;
-    QHash<QString, int> m_porPar;        // open connections by peer address
+    QHash<QString, std::shared_ptr<int>> m_porPar; // open connections by peer address
     QHash<QString, bool> m_parEnRechazo; // peers whose refusals have been traced since their last accept
     bool m_rechazoGeneral = false;       // refusals at the connection limit traced since the last accept
     qint64 m_rechazadas = 0;
