@@ -210,7 +210,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArrayList entera = peticiones({entrada});
     compara(entera, enPiezas, "in three pieces");
     compruebaLimites(entrada, enPiezas);
-    compruebaPausas(entera, peticiones({entrada.left(corte1), entrada.mid(corte1, corte2 - corte1), entrada.mid(corte2)}, true));
+    compruebaPausas(
+        entera, peticiones({entrada.left(corte1), entrada.mid(corte1, corte2 - corte1), entrada.mid(corte2)}, true));
     // Byte by byte only where it is cheap: the reader is asked on every "}" up to kRevisionInmediata.
     if (entrada.size() <= 1024) {
         QByteArrayList bytes;

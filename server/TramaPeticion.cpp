@@ -132,6 +132,25 @@ QByteArray LectorPeticiones::toma() {
     return r;
 }
 
+bool LectorPeticiones::soloRelleno() const {
+    // The prefixes as analizaPeticion takes them, or the start of one still coming.
+    QByteArrayView t = QByteArrayView(m_datos).sliced(m_desde);
+    for (const QString& prefijo : {kPersistenteFin, kPersistente}) {
+        const QByteArray p = prefijo.toLatin1();
+        const qsizetype n = std::min(t.size(), p.size());
+        if (QByteArrayView(p).first(n).compare(t.first(n), Qt::CaseInsensitive) != 0)
+            continue;
+        if (n < p.size())
+            return true;
+        t = t.sliced(n);
+    }
+    RellenoJSON relleno;
+    for (char c : t)
+        if (!relleno.salta(char16_t(uchar(c))))
+            return false;
+    return true;
+}
+
 QString extracto(const QString& texto, qsizetype maximo) {
     if (texto.size() <= maximo)
         return texto;

@@ -7,12 +7,12 @@
 // soon as the reader (clsJSON::finDeObjeto, the reader's own grammar: strings in double quotes or
 // apostrophes, comments, keys without quotes) says that this object has closed, and only then: a
 // pause of the peer never ends an object, however long (the connection's time bound closes it
-// unanswered). What ends without the reader is a text that holds no object (and does not end inside
-// a comment): once the peer has been quiet for kSilencioMs, or at the peer's end of data (which also hands over an unclosed object as
-// it stands). The request ends at the closing brace: the bytes after it (a second request sent
-// right behind the first on a kept connection) are kept as the start of the next one. Blanks
-// (space, tab, CR, LF) right behind a whole request are dropped, whether they come with it or in
-// later arrivals, so the requests are the same however the network splits the bytes.
+// unanswered). What ends without the reader is a text that holds no object (and is more than a
+// prefix, blanks and comments): once the peer has been quiet for kSilencioMs, or at the peer's end of data (which also
+// hands over an unclosed object as it stands). The request ends at the closing brace: the bytes after it (a second
+// request sent right behind the first on a kept connection) are kept as the start of the next one. Blanks (space, tab,
+// CR, LF) right behind a whole request are dropped, whether they come with it or in later arrivals, so the requests are
+// the same however the network splits the bytes.
 //
 // The reader is asked on the arrival that brings a "}", so the end is found when its byte comes.
 // Past kRevisionInmediata bytes the asking keeps to a budget, kCostePorByte times the size of the
@@ -66,13 +66,15 @@ public:
     bool conObjeto() const { return m_inicio >= 0; }
     // Characters the reader has read for the request being gathered, past kRevisionInmediata.
     qsizetype costeLectura() const { return m_coste; }
-    // What a pause of the peer hands over as it stands: a text that holds no object and does not end
-    // inside a comment (which may still hide nothing but be followed by one).
-    bool terminaConPausa() const { return !vacio() && m_inicio < 0 && !m_relleno.enComentario(); }
+    // What a pause of the peer hands over as it stands: a text that holds no object, does not end
+    // inside a comment, and is more than a persistence prefix (or the start of one) followed by
+    // blanks and comments: the object may still follow all of those.
+    bool terminaConPausa() const { return !vacio() && m_inicio < 0 && !m_relleno.enComentario() && !soloRelleno(); }
 
 private:
     Estado resultado() const;
-    QByteArray m_datos;        // from m_desde on: the text gathered (what comes before was taken)
+    bool soloRelleno() const;
+    QByteArray m_datos; // from m_desde on: the text gathered (what comes before was taken)
     qsizetype m_desde = 0;
     RellenoJSON m_relleno;     // how the search for the start has read the comments so far
     qsizetype m_inicio = -1;   // where the object starts (-1: not yet)

@@ -20,9 +20,9 @@
 #include <deque>
 #include <malloc.h>
 #include <mutex>
-#include <tuple>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace {
@@ -127,15 +127,15 @@ public:
     trama::LectorPeticiones lector;
     std::deque<QByteArray> pendientes;
     QString Tag;
-    bool atendiendo = false; // a request of this connection is being handled (or waits for the turn)
-    bool enviando = false;   // its reply is being written
-    bool cerrada = false;    // closed and unloaded
+    bool atendiendo = false;   // a request of this connection is being handled (or waits for the turn)
+    bool enviando = false;     // its reply is being written
+    bool cerrada = false;      // closed and unloaded
     int revisionesEnPausa = 0; // readings of the request being gathered that a pause asked for
     qint64 pausaRevision() const { return revisionesEnPausa == 0 ? kPasoBarridoMs : trama::kSilencioMs; }
-    bool sinMas = false;     // a fault ended the reading: what was queued before it is answered, then it closes
+    bool sinMas = false;         // a fault ended the reading: what was queued before it is answered, then it closes
     std::shared_ptr<int> delPar; // the open connections of its peer's address, shared by all of them
-    qint64 retenidos = 0;    // the bytes it holds, as last counted into m_bytesRetenidos
-    quint64 orden = 0;       // accepted after every connection of a lower number
+    qint64 retenidos = 0;        // the bytes it holds, as last counted into m_bytesRetenidos
+    quint64 orden = 0;           // accepted after every connection of a lower number
 
 private:
     // Every entry point holds the connection, so it outlives whatever runs nested inside.
@@ -491,8 +491,9 @@ void frmComSocket::onBarrido() {
     const qint64 ahora = ahoraMs();
     std::vector<ConexionPtr> vencidas; // handlers may change the map: they run after the walk
     for (const auto& [indice, c] : m_socket) {
-        const bool silencio = c->silencio >= 0 && ((c->lector.revisionPendiente() && ahora - c->silencio >= c->pausaRevision()) ||
-                                                   (c->lector.terminaConPausa() && ahora - c->silencio >= trama::kSilencioMs));
+        const bool silencio =
+            c->silencio >= 0 && ((c->lector.revisionPendiente() && ahora - c->silencio >= c->pausaRevision()) ||
+                                 (c->lector.terminaConPausa() && ahora - c->silencio >= trama::kSilencioMs));
         const bool peticion = c->inicioPeticion >= 0 && ahora - c->inicioPeticion >= m_limitePeticionMs;
         const bool inactiva = ahora - c->actividad >= m_inactividadMs;
         if (silencio || peticion || inactiva)

@@ -9,16 +9,15 @@
 // and maxConexionesPorPar() from one peer address (kept connections count too). A connection over
 // the address's limit is accepted and closed at once, with one trace line per episode of refusals;
 // at the connection limit a connection of the address that holds the most (one with nothing being
-// served, gathering nothing if it can) is closed, traced, to make room, so a till always gets in. When accepting fails for lack
-// of descriptors all the same, the port is not watched for a short back-off and is watched again
-// by itself (one log line per episode). At most kMaxPendientes whole requests wait per connection
-// (then the connection is not read until one is handled), and the bytes of unfinished and queued
-// requests of every connection together stay under maxBytesRetenidos (the connection that would
-// pass it is closed and traced); their memory goes back to the system when the peers leave. A
-// request must be whole within limitePeticionMs() of its first byte, and a connection that has
-// not asked to be kept and sends nothing for limiteInactividadMs() is closed; one sweep timer
-// watches these limits for every connection. A peer that shuts its sending side still gets its
-// replies, and what it sent is handed over, an unclosed object too.
+// served, gathering nothing if it can) is closed, traced, to make room, so a till always gets in. When accepting fails
+// for lack of descriptors all the same, the port is not watched for a short back-off and is watched again by itself
+// (one log line per episode). At most kMaxPendientes whole requests wait per connection (then the connection is not
+// read until one is handled), and the bytes of unfinished and queued requests of every connection together stay under
+// maxBytesRetenidos (the connection that would pass it is closed and traced); their memory goes back to the system when
+// the peers leave. A request must be whole within limitePeticionMs() of its first byte, and a connection that has not
+// asked to be kept and sends nothing for limiteInactividadMs() is closed; one sweep timer watches these limits for
+// every connection. A peer that shuts its sending side still gets its replies, and what it sent is handed over, an
+// unclosed object too.
 //
 // The window itself (SocketWindowPort, made by the factory the upper layer registers) is a trace
 // list, made and shown with the installation switch, or made when the informative window is
@@ -214,8 +213,8 @@ private:
     int m_inactividadMs = kInactividadMs;
     int m_limitePeticionMs = kLimitePeticionMs;
     QHash<QString, std::shared_ptr<int>> m_porPar; // open connections by peer address
-    QHash<QString, bool> m_parEnRechazo; // peers whose refusals have been traced since their last accept
-    bool m_rechazoGeneral = false;       // refusals at the connection limit traced since the last accept
+    QHash<QString, bool> m_parEnRechazo;           // peers whose refusals have been traced since their last accept
+    bool m_rechazoGeneral = false;                 // refusals at the connection limit traced since the last accept
     qint64 m_rechazadas = 0;
     qint64 m_desalojadas = 0;
     quint64 m_aceptadas = 0;

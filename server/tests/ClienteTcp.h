@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QTimer>
 #include <arpa/inet.h>
+#include <cerrno>
 #include <chrono>
 #include <functional>
 #include <future>
@@ -39,7 +40,8 @@ public:
     ClienteTcp& operator=(const ClienteTcp&) = delete;
 
     bool conectado() const { return m_fd >= 0; }
-    bool cerrado() const { return m_cerrado; } // the server closed
+    bool cerrado() const { return m_cerrado; }     // the server closed
+    bool reiniciado() const { return m_reinicio; } // ... with a reset, which destroys what had not been read
 
     // False when the server has already gone (a reset or a broken pipe).
     bool envia(const QByteArray& datos) {
@@ -78,6 +80,8 @@ public:
                 continue;
             char buf[65536];
             const ssize_t n = ::recv(m_fd, buf, sizeof buf, 0);
+            if (n < 0 && errno == ECONNRESET)
+                m_reinicio = true;
             if (n <= 0)
                 m_cerrado = true;
             else
@@ -120,6 +124,7 @@ public:
 private:
     int m_fd = -1;
     bool m_cerrado = false;
+    bool m_reinicio = false;
     bool m_fallida = false; // a wait ran out
     QByteArray m_recibido;
 };

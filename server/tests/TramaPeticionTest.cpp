@@ -87,7 +87,7 @@ TEST(TramaPeticion, RequestEndsWhereTheReaderClosesTheObject) {
         {"{'a':[x]}{}", {"{'a':[x]}{}"}},                 // an array that never reads its "]": the key "x]}{}" runs on
         {"{'a':1,'a':2}{}", {"{'a':1,'a':2}", "{}"}},     // a repeated key ends the reading, not the request
         {"{'t':'abierta}", {"{'t':'abierta}"}},           // never closed: handed over as it stands
-        {"/* { */{'a':1}{}", {"/* { */{'a':1}", "{}"}},  // a "{" in a leading comment starts nothing
+        {"/* { */{'a':1}{}", {"/* { */{'a':1}", "{}"}},   // a "{" in a leading comment starts nothing
         {"// {\n{'a':1}{}", {"// {\n{'a':1}", "{}"}},
         {"x/*{*/{}{}", {"x/*{*/{}", "{}"}},
     };
@@ -146,7 +146,11 @@ TEST(TramaPeticion, OnlyATextWithoutAnObjectEndsWithAPause) {
         bool pausa;
     } casos[] = {
         {"null", true},
-        {"conexion_persistente_end", true},
+        {"conexion_persistente_end", false},
+        {"CONEXION_PERSIST", false},
+        {"conexion_persistente_endconexion_persistente /* a */ \r\n", false},
+        {"conexion_persistente x", true},
+        {" \r\n", false},
         {"{\"texto\":\"1 Entrecot", false},
         {"/* { */", true},
         {"/* a", false},
