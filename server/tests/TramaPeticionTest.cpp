@@ -139,7 +139,8 @@ TEST(TramaPeticion, ALongArrivalOfSmallRequestsIsCutInLinearTime) {
     EXPECT_TRUE(l.vacio());
 }
 
-// A pause hands over only a text that holds no object and does not end in a comment.
+// A pause hands over only a text that holds no object, does not end in a comment and is more than
+// a prefix, blanks and comments.
 TEST(TramaPeticion, OnlyATextWithoutAnObjectEndsWithAPause) {
     const struct {
         QByteArray bytes;
@@ -152,7 +153,8 @@ TEST(TramaPeticion, OnlyATextWithoutAnObjectEndsWithAPause) {
         {"conexion_persistente x", true},
         {" \r\n", false},
         {"{\"texto\":\"1 Entrecot", false},
-        {"/* { */", true},
+        {"/* { */", false},
+        {"x /* { */", true},
         {"/* a", false},
         {"x // {", false},
         {"x /", false},
