@@ -278,12 +278,14 @@ void ConexionTcp::onLegible() {
     if (!abierta() || m_pausada || m_finLectura)
         return;
     bool llegaron = false;
+    // Read through one block (the request server runs on one thread) and appended as it came: a
+    // buffer of the block's size for every arrival (its allocation rounded up past the 128 KiB of
+    // mallopt's threshold) would be mapped and unmapped for every request.
+    static char bloque[kBloqueLectura];
     for (qint64 leidos = 0; leidos < kMaxLecturaPorAviso;) {
-        const qsizetype antes = m_entrada.size();
-        m_entrada.resize(antes + kBloqueLectura);
-        const ssize_t n = ::recv(int(m_fd), m_entrada.data() + antes, kBloqueLectura, 0);
-        m_entrada.resize(antes + std::max<qsizetype>(n, 0));
+        const ssize_t n = ::recv(int(m_fd), bloque, kBloqueLectura, 0);
         if (n > 0) {
+            m_entrada.append(bloque, n);
             leidos += n;
             llegaron = true;
             continue;
