@@ -244,6 +244,7 @@ bool frmComSocket::IniciaEscucha(qint32& Puerto) {
 void frmComSocket::Descarga() {
     if (m_servidor)
         m_servidor->cierra();
+    m_pocas.clear();
     m_cortas.clear();
     m_largas.clear();
     const auto elementos = m_socket; // descargaElemento changes the map
@@ -555,7 +556,10 @@ void frmComSocket::onInactividad(const ConexionPtr& c) {
 
 void frmComSocket::encola(const ConexionPtr& c, QByteArray peticion) {
     c->revisionesEnPausa = 0;
-    (peticion.size() <= kMaxPeticionCorta ? m_cortas : m_largas).push_back(c);
+    // A short request of an address that holds a connection or two (a till) goes before those of
+    // addresses that hold many: a flood of requests does not make a till wait behind it.
+    const bool corta = peticion.size() <= kMaxPeticionCorta;
+    (!corta ? m_largas : *c->delPar <= kPocasConexiones ? m_pocas : m_cortas).push_back(c);
     c->pendientes.push_back(std::move(peticion));
     // Handled from the event loop, not inside the socket's read: the request may wait (printing,
     // the scale), and the sockets are read again between two requests.
@@ -567,15 +571,16 @@ void frmComSocket::siguienteTurno() {
     m_turnoPedido = false;
     // Short requests go first, so that a ticket does not wait behind every large request of a
     // flood; a long one is still served after every few short ones.
-    const bool larga = !m_largas.empty() && (m_cortas.empty() || m_cortasSeguidas >= kCortasPorLarga);
-    std::deque<ConexionPtr>& cola = larga ? m_largas : m_cortas;
+    const bool cortas = !m_pocas.empty() || !m_cortas.empty();
+    const bool larga = !m_largas.empty() && (!cortas || m_cortasSeguidas >= kCortasPorLarga);
+    std::deque<ConexionPtr>& cola = larga ? m_largas : !m_pocas.empty() ? m_pocas : m_cortas;
     if (cola.empty())
         return;
     const ConexionPtr c = std::move(cola.front());
     cola.pop_front();
     m_cortasSeguidas = larga ? 0 : m_cortasSeguidas + 1;
     // One request per turn: the loop runs (reads, accepts) before the next.
-    if (!m_cortas.empty() || !m_largas.empty()) {
+    if (!m_pocas.empty() || !m_cortas.empty() || !m_largas.empty()) {
         m_turnoPedido = true;
         QMetaObject::invokeMethod(this, &frmComSocket::siguienteTurno, Qt::QueuedConnection);
     }

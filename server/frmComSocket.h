@@ -229,7 +229,8 @@ private:
     // Connections with a whole request waiting, by the size of that request.
     static constexpr qsizetype kMaxPeticionCorta = 16 * 1024;
     static constexpr int kCortasPorLarga = 4;
-    std::deque<ConexionPtr> m_cortas, m_largas;
+    static constexpr int kPocasConexiones = 2;
+    std::deque<ConexionPtr> m_pocas, m_cortas, m_largas; // short ones of few-connection addresses, of others, long
     int m_cortasSeguidas = 0;
     bool m_turnoPedido = false;
     std::map<qint16, ConexionPtr> m_socket; // elements 1 and up, by index

@@ -413,10 +413,18 @@ bool oleada(uint16_t puerto, int porSegundo, double segundos) {
         const timeval limite{5, 0};
         if (fd >= 0)
             ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limite, sizeof limite);
-        if (fd >= 0 && envia(fd, kPing) && lee(fd, 0) == kRespuestaPing)
+        std::string r;
+        const bool enviado = fd >= 0 && envia(fd, kPing);
+        if (enviado && (r = lee(fd, 0)) == kRespuestaPing) {
             pings.push_back(float(std::chrono::duration<double, std::micro>(Reloj::now() - t0).count()));
-        else
+        } else {
             ++pingsFallidos;
+            const int e = errno;
+            std::fprintf(stderr, "till Ping %d failed after %.0f ms: %s (%s)\n", i,
+                         std::chrono::duration<double, std::milli>(Reloj::now() - t0).count(),
+                         fd < 0 ? "no connection" : !enviado ? "not sent" : r.empty() ? "closed unanswered" : "a wrong reply",
+                         std::strerror(e));
+        }
         if (fd >= 0)
             ::close(fd);
         std::this_thread::sleep_until(t0 + std::chrono::milliseconds(100));
