@@ -422,7 +422,10 @@ bool oleada(uint16_t puerto, int porSegundo, double segundos) {
             const int e = errno;
             std::fprintf(stderr, "till Ping %d failed after %.0f ms: %s (%s)\n", i,
                          std::chrono::duration<double, std::milli>(Reloj::now() - t0).count(),
-                         fd < 0 ? "no connection" : !enviado ? "not sent" : r.empty() ? "closed unanswered" : "a wrong reply",
+                         fd < 0      ? "no connection"
+                         : !enviado  ? "not sent"
+                         : r.empty() ? "closed unanswered"
+                                     : "a wrong reply",
                          std::strerror(e));
         }
         if (fd >= 0)
