@@ -24,7 +24,11 @@ inline constexpr int kEsperaHiloMs = 3 * kEsperaMaximaMs;
 class ClienteTcp final {
 public:
     // From `origen`, a loopback address (127.0.0.1 unless given): a peer of another address.
-    explicit ClienteTcp(quint16 puerto, in_addr_t origen = INADDR_LOOPBACK) : m_fd(::socket(AF_INET, SOCK_STREAM, 0)) {
+    // With `recepcion`, the socket's receive buffer in bytes: a peer that reads slowly.
+    explicit ClienteTcp(quint16 puerto, in_addr_t origen = INADDR_LOOPBACK, int recepcion = 0)
+        : m_fd(::socket(AF_INET, SOCK_STREAM, 0)) {
+        if (recepcion > 0)
+            ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &recepcion, sizeof recepcion);
         const sockaddr_in a{
             .sin_family = AF_INET, .sin_port = htons(puerto), .sin_addr = {htonl(INADDR_LOOPBACK)}, .sin_zero = {}};
         const sockaddr_in desde{.sin_family = AF_INET, .sin_port = 0, .sin_addr = {htonl(origen)}, .sin_zero = {}};

@@ -564,16 +564,18 @@ TEST_F(frmComSocketTest, ARequestInPiecesWithPausesLongerThanTheQuietTimeRunsWho
 }
 
 // The server closes after its last reply while the peer has sent more (pipelined requests behind
-// one that is not kept, a line end of its own) and reads slowly: every reply written reaches it,
-// then the end of the data, never a reset.
+// one that is not kept, a line end of its own) and reads slowly (the replies wait in the server's
+// sending buffer): every reply written reaches it, then the end of the data, never a reset.
 TEST_F(frmComSocketTest, EveryWrittenReplyReachesAPeerThatReadsSlowly) {
     manejador = [](const QString& d, QString& r) { r = d; };
-    const QByteArray ping = R"({"accion":"Ping"})";
+    // Replies far larger than what the peer's receive buffer holds: most wait in the server's.
+    const QByteArray ping = R"({"accion":"Ping","t":")" + QByteArray(2000, 'x') + "\"}";
     const struct {
         QByteArray peticiones, despues; // in one write; `despues` once the server has closed
         int respuestas;
     } casos[] = {
-        {("conexion_persistente" + ping).repeated(60) + ping + ping, "", 61},
+        {("conexion_persistente" + ping).repeated(60) + ping + ping, "\r\n", 61},
+        {("conexion_persistente" + ping).repeated(20) + ping, ping, 21},
         {ping, "\r\n", 1},
         {ping + "\r\n", "conexion_persistente" + ping, 1},
     };
@@ -582,7 +584,7 @@ TEST_F(frmComSocketTest, EveryWrittenReplyReachesAPeerThatReadsSlowly) {
         Hito cerrada{"the server to close the connection", [&] { return ventana->conexionesAbiertas() == 0; }};
         const auto r = enHilo(
             [&] {
-                ClienteTcp c(puerto);
+                ClienteTcp c(puerto, INADDR_LOOPBACK, 4096);
                 c.envia(k.peticiones);
                 QByteArray todo;
                 if (cerrada.espera()) {
