@@ -632,11 +632,12 @@ TEST_F(frmComSocketTest, AFullTableTakesFromTheAddressHoldingMostAndRefusesWhenA
     ClienteTcp caja(puerto);
     caja.envia(R"({"accion":"Ping")");
     esperaConexiones(1);
-    ClienteTcp ociosa(puerto, flood), juntando1(puerto, flood), juntando2(puerto, flood);
+    ClienteTcp juntando1(puerto, flood), juntando2(puerto, flood);
     juntando1.envia(R"({"t":"a)");
     juntando2.envia(R"({"t":"b)");
-    esperaConexiones(4);
     ASSERT_TRUE(waits::until([&] { return ventana->bytesRetenidos() == 30; }, "the requests being gathered", 5000));
+    ClienteTcp ociosa(puerto, flood); // the one silent for the shortest time, and still the first to go
+    esperaConexiones(4);
     ClienteTcp nueva1(puerto, INADDR_LOOPBACK + 2);
     ASSERT_TRUE(waits::until([&] { return ventana->conexionesDesalojadas() == 1; }, "the first place made", 5000));
     ClienteTcp nueva2(puerto, INADDR_LOOPBACK + 3);
