@@ -127,8 +127,8 @@ TEST(TramaPeticion, TheEndIsFoundWhenItsByteArrivesAtABoundedCost) {
     ASSERT_EQ(LectorPeticiones().anade(QByteArray("{a:").repeated(2000) + QByteArray(2000, '}')), Estado::Anidada);
 }
 
-// Many requests in one arrival cost each its own length (not the length of all that follows).
-TEST(TramaPeticion, ALongArrivalOfSmallRequestsIsCutInLinearTime) {
+// Many requests in one arrival: each is cut in turn from the same buffer, which is compacted as they go.
+TEST(TramaPeticion, ManySmallRequestsInOneArrivalAreCutOneByOne) {
     const QByteArray una = R"({"accion":"Ping"})";
     const QByteArray todas = una.repeated(60000);
     LectorPeticiones l;
