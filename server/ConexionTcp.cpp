@@ -38,6 +38,15 @@ bool reintentar(int e) {
     return e == EAGAIN || e == EWOULDBLOCK || e == EINTR;
 }
 
+// One pass over the ready events of the epoll set `ep` (at most kEventosPorPasada): f(descriptor,
+// generation, events), the event's data being the generation above the descriptor.
+template <class F> void pasadaEpoll(int ep, F&& f) {
+    epoll_event ev[kEventosPorPasada];
+    const int n = ::epoll_wait(ep, ev, kEventosPorPasada, 0);
+    for (int i = 0; i < n; ++i)
+        f(int(uint32_t(ev[i].data.u64)), ev[i].data.u64 >> 32, ev[i].events);
+}
+
 } // namespace
 
 // The one epoll set of the thread's connections, seen by the event loop through one notifier. Each
@@ -86,17 +95,12 @@ private:
     }
     ~VigiaConexiones() { ::close(m_ep); }
     void pasada() {
-        epoll_event ev[kEventosPorPasada];
-        const int n = ::epoll_wait(m_ep, ev, kEventosPorPasada, 0);
-        for (int i = 0; i < n; ++i) {
-            const int fd = int(uint32_t(ev[i].data.u64));
-            const quint64 g = ev[i].data.u64 >> 32;
+        pasadaEpoll(m_ep, [this](int fd, quint64 g, uint32_t eventos) {
             // Looked up each time: an earlier handler may have closed it, or nested events replaced it.
             const auto it = m_conexiones.constFind(fd);
-            if (it == m_conexiones.cend() || (it->generacion & 0xffffffffu) != g)
-                continue;
-            it->conexion->onListo(ev[i].events);
-        }
+            if (it != m_conexiones.cend() && (it->generacion & 0xffffffffu) == g)
+                it->conexion->onListo(eventos);
+        });
     }
 
     int m_ep;
@@ -163,14 +167,10 @@ private:
         return qint64(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
     }
     void pasada() {
-        epoll_event ev[kEventosPorPasada];
-        const int n = ::epoll_wait(m_ep, ev, kEventosPorPasada, 0);
-        for (int i = 0; i < n; ++i) {
-            const int fd = int(uint32_t(ev[i].data.u64));
-            const quint64 turno = ev[i].data.u64 >> 32;
+        pasadaEpoll(m_ep, [this](int fd, quint64 turno, uint32_t) {
             auto it = m_vivas.find(fd);
             if (it == m_vivas.end() || (it->turno & 0xffffffffu) != turno)
-                continue;
+                return;
             static char resto[kBloqueLectura];
             bool fin = false;
             for (int vuelta = 0; vuelta < 4; ++vuelta) {
@@ -184,7 +184,7 @@ private:
             }
             if (fin || it->drenados > kMaxDrenados)
                 termina(fd, it->turno);
-        }
+        });
     }
     void vencidas() {
         const qint64 t = ahora();

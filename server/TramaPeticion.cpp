@@ -170,6 +170,8 @@ PeticionRecibida analizaPeticion(const QString& texto) {
         datos = datos.mid(kPersistente.size());
         p.Tag = kPersistente;
     }
+    // Cut where the reader starts, not at the first raw "{": one inside a leading comment would move
+    // the start into the comment; a text whose only "{" is in a comment holds no object.
     const qsizetype llave = RellenoJSON().inicioDeObjeto(datos.data(), 0, datos.size());
     p.modoJson = llave >= 0;
     p.datos = (p.modoJson ? datos.mid(llave) : datos).toString();

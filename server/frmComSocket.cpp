@@ -447,7 +447,7 @@ void frmComSocket::terminaTrasCola(const ConexionPtr& c) {
     c->socket->pausaLectura(true);
     cuentaBytes(c);
     if (!c->atendiendo && !c->enviando && c->pendientes.empty())
-        cierraOrdenada(c);
+        descargaElemento(c, true);
 }
 
 bool frmComSocket::cuentaBytes(const ConexionPtr& c) {
@@ -700,20 +700,14 @@ void frmComSocket::socket_Error(const ConexionPtr& c, const QString& descripcion
     Log(QStringLiteral("Error: ") + descripcion + QStringLiteral(", Index:") + texto(c->indice));
 }
 
-void frmComSocket::cierraOrdenada(const ConexionPtr& c) {
+void frmComSocket::descargaElemento(const ConexionPtr& c, bool ordenada) {
     if (c->cerrada)
         return;
     c->suelta();
-    c->socket->cierraTrasEnvio();
-    quitaElemento(c);
-    setEstadoSocket(c->indice, kClosed);
-}
-
-void frmComSocket::descargaElemento(const ConexionPtr& c) {
-    if (c->cerrada)
-        return;
-    c->suelta();
-    c->socket->aborta();
+    if (ordenada)
+        c->socket->cierraTrasEnvio();
+    else
+        c->socket->aborta();
     quitaElemento(c);
     setEstadoSocket(c->indice, kClosed);
 }

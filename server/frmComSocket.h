@@ -195,10 +195,9 @@ private:
     void siguienteTurno();
     void atiendeSiguiente(const ConexionPtr& c);
     void atiende(const ConexionPtr& c, const QString& datos, const trama::PeticionRecibida& peticion);
-    // Closes the element's connection (when still open) and unloads it.
-    void descargaElemento(const ConexionPtr& c);
-    // The same, but every reply written still reaches the peer (see ConexionTcp::cierraTrasEnvio).
-    void cierraOrdenada(const ConexionPtr& c);
+    // Closes the element's connection (when still open) and unloads it; `ordenada`: so that every
+    // reply written still reaches the peer (see ConexionTcp::cierraTrasEnvio), else at once.
+    void descargaElemento(const ConexionPtr& c, bool ordenada = false);
     // A fault (a request too large or too deep) ends the reading: the requests queued before it
     // are answered, then the connection closes.
     void terminaTrasCola(const ConexionPtr& c);
