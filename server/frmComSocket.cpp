@@ -522,7 +522,8 @@ void frmComSocket::onSilencio(const ConexionPtr& c) {
         }
         if (c->silencio >= 0 && !c->lector.vacio() && !llena) {
             if (c->lector.revisionPendiente() && ahora - c->silencio >= c->pausaRevision()) {
-                // A pause never ends an object: it only lets the reader be asked about a "}" that
+                // No pause ends an object (a lost segment or a till writing in pieces would run a ticket
+                // cut short, answered ok); a pause only lets the reader be asked about a "}" that
                 // its budget held back (the first time after one sweep step, then after the quiet
                 // time: a peer that drips a "}" at a time costs the reader two readings a second).
                 c->revisionesEnPausa++;
