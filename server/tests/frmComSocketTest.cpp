@@ -224,6 +224,35 @@ TEST_F(frmComSocketTest, ShortRequestsGoBeforeLargeOnesThatCameFirst) {
 }
 
 // One bound on all connections' unfinished bytes: the one passing it is closed and traced, the rest served.
+// A till's short request goes before those of an address that holds many connections, though it
+// came after them.
+TEST_F(frmComSocketTest, ATillsRequestGoesBeforeThoseOfAnAddressHoldingMany) {
+    Retenida k;
+    retiene(k, "bloquea", -1, QStringLiteral("ok"));
+    const in_addr_t muchas = INADDR_LOOPBACK + 1;
+    const auto r = enHilo(
+        [&] {
+            ClienteTcp a(puerto, muchas);
+            a.envia(R"({"bloquea":1})");
+            k.primeraEmpezada.espera();
+            std::vector<std::unique_ptr<ClienteTcp>> c;
+            for (int i = 2; i <= 4; ++i)
+                c.push_back(std::make_unique<ClienteTcp>(puerto, muchas)),
+                    c.back()->envia("{\"n\":" + QByteArray::number(i) + "}");
+            ClienteTcp caja(puerto);
+            caja.envia(R"({"caja":1})");
+            k.suelta.set_value();
+            QByteArrayList r{a.leeHastaCierre(), caja.leeHastaCierre()};
+            for (auto& x : c)
+                r << x->leeHastaCierre();
+            return r;
+        },
+        {&k.primeraEmpezada});
+    EXPECT_EQ(r, QByteArrayList(5, "200 OK\rok")) << "each reply within 5 s";
+    ASSERT_EQ(k.orden.size(), 5);
+    EXPECT_EQ(k.orden.at(1), R"({"caja":1})") << k.orden.join(' ').toStdString();
+}
+
 TEST_F(frmComSocketTest, UnfinishedRequestsOfEveryConnectionShareOneBound) {
     ventana->setMaxBytesRetenidos(300000);
     manejador = [](const QString& d, QString& r) { r = QString::number(d.size()); };
