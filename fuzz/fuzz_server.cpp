@@ -4,7 +4,9 @@
 // the print actions against the recording printer output), and the reply is framed. Nothing may
 // crash, hang or grow without bound, and the requests must be the same as when the bytes come in
 // one piece or one byte at a time: the network may split them anywhere. Each request must also be
-// where the JSON reader's own grammar ends the object, and nothing sent may be lost.
+// where the JSON reader's own grammar ends the object, and nothing sent may be lost. A pause of the
+// peer (the quiet time) between the pieces may end only a text that holds no object: the objects
+// handed over are the same with pauses as without.
 #include "core/basGeneral.h"
 #include "core/clsParametros.h"
 #include "fuzz/EntornoFuzz.h"
@@ -26,6 +28,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -49,13 +52,24 @@ Entorno* g_entorno = nullptr;
 // (no byte of the input can pass for it): kEntera a whole request; what is left at the end is taken
 // as after the quiet time, whole requests first, then kResto the rest as it stands; kExcedida a
 // request over the size bound or nested past the reader's depth (the connection closes there).
-constexpr char kEntera = 'E', kResto = 'R', kExcedida = 'X';
-QByteArrayList peticiones(const QByteArrayList& piezas) {
+// With `pausas`, the peer pauses after each piece but the last, as long as the quiet time: kPausa
+// is a text that the pause handed over as it stands.
+constexpr char kEntera = 'E', kResto = 'R', kExcedida = 'X', kPausa = 'P';
+QByteArrayList peticiones(const QByteArrayList& piezas, bool pausas = false) {
     using E = trama::LectorPeticiones::Estado;
     trama::LectorPeticiones lector;
     QByteArrayList r;
-    for (const QByteArray& llegada : piezas) {
-        auto estado = lector.anade(llegada);
+    for (qsizetype i = 0; i < piezas.size(); ++i) {
+        auto estado = lector.anade(piezas[i]);
+        if (pausas && i + 1 < piezas.size() && estado != E::Excedida && estado != E::Anidada) {
+            // As the connection's sweep does: the reader is asked about every "}"; a text that
+            // holds no object goes as it stands.
+            estado = lector.revisa();
+            if (estado == E::Incompleta && lector.terminaConPausa()) {
+                r << kPausa + lector.toma();
+                estado = lector.estado();
+            }
+        }
         for (; estado == E::Completa; estado = lector.estado())
             r << kEntera + lector.toma();
         if (estado == E::Excedida || estado == E::Anidada) {
@@ -85,13 +99,16 @@ QByteArrayList peticiones(const QByteArrayList& piezas) {
 void compruebaLimites(const QByteArray& entrada, const QByteArrayList& r) {
     qsizetype pos = 0;
     bool trasPeticion = false;
+    auto blancos = [&] {
+        while (trasPeticion && pos < entrada.size() && QByteArrayView(" \t\r\n").contains(entrada[pos]))
+            ++pos;
+    };
     for (const QByteArray& etiquetada : r) {
         if (etiquetada.front() == kExcedida)
             return; // the connection is closed there
         const bool resto = etiquetada.front() == kResto;
         const QByteArray p = etiquetada.mid(1);
-        while (trasPeticion && pos < entrada.size() && QByteArrayView(" \t\r\n").contains(entrada[pos]))
-            ++pos;
+        blancos();
         if (entrada.mid(pos, p.size()) != p)
             falla("a request is not the bytes that came", p);
         pos += p.size();
@@ -117,6 +134,7 @@ void compruebaLimites(const QByteArray& entrada, const QByteArrayList& r) {
         if (!f.error && !resto && f.posicion != datos.size())
             falla("the reader ends a whole request before its last byte", p);
     }
+    blancos(); // the blanks behind the last whole request are dropped
     if (pos != entrada.size())
         falla("bytes were lost at the end", entrada.mid(pos));
 }
@@ -131,6 +149,27 @@ void compara(const QByteArrayList& a, const QByteArrayList& b, const char* como)
                      i < a.size() ? a[i].toPercentEncoding().constData() : "-",
                      i < b.size() ? b[i].toPercentEncoding().constData() : "-");
     std::abort();
+}
+
+// The same bytes with the peer pausing between the pieces: a pause hands over only texts that hold
+// no object (never an object the reader has not closed), and the objects are those without pauses.
+void compruebaPausas(const QByteArrayList& sinPausas, const QByteArrayList& conPausas) {
+    auto objetos = [](const QByteArrayList& r) {
+        QStringList o;
+        for (const QByteArray& p : r) {
+            if (p.front() == kExcedida)
+                return std::optional<QStringList>();
+            const trama::PeticionRecibida leida = trama::analizaPeticion(cp1252::decode(p.mid(1)));
+            if (p.front() == kPausa && leida.modoJson)
+                falla("a pause handed over an object", p);
+            if (leida.modoJson)
+                o << leida.datos;
+        }
+        return std::optional(o);
+    };
+    const auto a = objetos(sinPausas), b = objetos(conPausas);
+    if (a && b && *a != *b)
+        compara(sinPausas, conPausas, "with pauses (the objects)");
 }
 
 void handle(const QByteArray& bruto) {
@@ -168,13 +207,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const qsizetype corte2 = corte1 + qsizetype(data[1]) * (entrada.size() - corte1) / 255;
     const QByteArrayList enPiezas =
         peticiones({entrada.left(corte1), entrada.mid(corte1, corte2 - corte1), entrada.mid(corte2)});
-    compara(peticiones({entrada}), enPiezas, "in three pieces");
+    const QByteArrayList entera = peticiones({entrada});
+    compara(entera, enPiezas, "in three pieces");
     compruebaLimites(entrada, enPiezas);
-    if (entrada.size() <= 4096) {
+    compruebaPausas(
+        entera, peticiones({entrada.left(corte1), entrada.mid(corte1, corte2 - corte1), entrada.mid(corte2)}, true));
+    // Byte by byte only where it is cheap: the reader is asked on every "}" up to kRevisionInmediata.
+    if (entrada.size() <= 1024) {
         QByteArrayList bytes;
         for (char c : entrada)
             bytes << QByteArray(1, c);
-        compara(peticiones({entrada}), peticiones(bytes), "one byte at a time");
+        compara(entera, peticiones(bytes), "one byte at a time");
     }
     try {
         for (const QByteArray& p : enPiezas)

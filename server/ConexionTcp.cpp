@@ -6,6 +6,8 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
+#include <deque>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -34,6 +36,15 @@ void opcion(int fd, int nivel, int nombre, int valor) {
 
 bool reintentar(int e) {
     return e == EAGAIN || e == EWOULDBLOCK || e == EINTR;
+}
+
+// One pass over the ready events of the epoll set `ep` (at most kEventosPorPasada): f(descriptor,
+// generation, events), the event's data being the generation above the descriptor.
+template <class F> void pasadaEpoll(int ep, F&& f) {
+    epoll_event ev[kEventosPorPasada];
+    const int n = ::epoll_wait(ep, ev, kEventosPorPasada, 0);
+    for (int i = 0; i < n; ++i)
+        f(int(uint32_t(ev[i].data.u64)), ev[i].data.u64 >> 32, ev[i].events);
 }
 
 } // namespace
@@ -84,17 +95,12 @@ private:
     }
     ~VigiaConexiones() { ::close(m_ep); }
     void pasada() {
-        epoll_event ev[kEventosPorPasada];
-        const int n = ::epoll_wait(m_ep, ev, kEventosPorPasada, 0);
-        for (int i = 0; i < n; ++i) {
-            const int fd = int(uint32_t(ev[i].data.u64));
-            const quint64 g = ev[i].data.u64 >> 32;
+        pasadaEpoll(m_ep, [this](int fd, quint64 g, uint32_t eventos) {
             // Looked up each time: an earlier handler may have closed it, or nested events replaced it.
             const auto it = m_conexiones.constFind(fd);
-            if (it == m_conexiones.cend() || (it->generacion & 0xffffffffu) != g)
-                continue;
-            it->conexion->onListo(ev[i].events);
-        }
+            if (it != m_conexiones.cend() && (it->generacion & 0xffffffffu) == g)
+                it->conexion->onListo(eventos);
+        });
     }
 
     int m_ep;
@@ -102,6 +108,114 @@ private:
     QHash<int, Alta> m_conexiones;
     quint64 m_generaciones = 0;
 };
+
+// Connections closed after their last reply, until the peer has them all: the sending side is shut
+// (the peer reads the replies, then the end of the data), and what the peer still sends is read and
+// dropped, so that the close is no reset that would destroy replies still on their way. A
+// descriptor is closed when the peer ends too, after kDespedidaMs, after kMaxDrenados bytes, or to
+// make room when kMaxDespedidas wait already (the oldest goes).
+class Despedidas final {
+public:
+    static constexpr int kDespedidaMs = 2000;
+    static constexpr int kMaxDespedidas = 512;
+    static constexpr qint64 kMaxDrenados = qint64(1) << 20;
+
+    static Despedidas& instancia() {
+        static Despedidas* d = new Despedidas;
+        return *d;
+    }
+    void despide(int fd) {
+        ::shutdown(fd, SHUT_WR);
+        while (int(m_vivas.size()) >= kMaxDespedidas && !m_orden.empty()) {
+            const auto [viejo, turno, plazo] = m_orden.front();
+            m_orden.pop_front();
+            termina(viejo, turno);
+        }
+        const quint64 turno = ++m_turnos;
+        m_vivas.insert(fd, {turno, 0});
+        m_orden.push_back({fd, turno, ahora() + kDespedidaMs});
+        epoll_event e{};
+        e.events = EPOLLIN | EPOLLRDHUP;
+        e.data.u64 = (turno << 32) | quint64(uint32_t(fd));
+        if (::epoll_ctl(m_ep, EPOLL_CTL_ADD, fd, &e) != 0) {
+            termina(fd, turno);
+            return;
+        }
+        if (!m_reloj.isActive())
+            m_reloj.start();
+    }
+    int esperando() const { return int(m_vivas.size()); }
+
+private:
+    struct Viva {
+        quint64 turno;
+        qint64 drenados;
+    };
+    struct Plazo {
+        int fd;
+        quint64 turno;
+        qint64 hasta;
+    };
+    Despedidas() : m_ep(::epoll_create1(EPOLL_CLOEXEC)), m_aviso(m_ep, QSocketNotifier::Read) {
+        QObject::connect(&m_aviso, &QSocketNotifier::activated, [this] { pasada(); });
+        m_reloj.setInterval(kDespedidaMs / 4);
+        QObject::connect(&m_reloj, &QTimer::timeout, [this] { vencidas(); });
+    }
+    static qint64 ahora() {
+        timespec t{};
+        ::clock_gettime(CLOCK_MONOTONIC, &t);
+        return qint64(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+    }
+    void pasada() {
+        pasadaEpoll(m_ep, [this](int fd, quint64 turno, uint32_t) {
+            auto it = m_vivas.find(fd);
+            if (it == m_vivas.end() || (it->turno & 0xffffffffu) != turno)
+                return;
+            static char resto[kBloqueLectura];
+            bool fin = false;
+            for (int vuelta = 0; vuelta < 4; ++vuelta) {
+                const ssize_t r = ::recv(fd, resto, sizeof resto, MSG_DONTWAIT);
+                if (r > 0) {
+                    it->drenados += r;
+                    continue;
+                }
+                fin = r == 0 || !reintentar(errno);
+                break;
+            }
+            if (fin || it->drenados > kMaxDrenados)
+                termina(fd, it->turno);
+        });
+    }
+    void vencidas() {
+        const qint64 t = ahora();
+        while (!m_orden.empty() && m_orden.front().hasta <= t) {
+            const auto [fd, turno, plazo] = m_orden.front();
+            m_orden.pop_front();
+            termina(fd, turno);
+        }
+        if (m_orden.empty())
+            m_reloj.stop();
+    }
+    void termina(int fd, quint64 turno) {
+        const auto it = m_vivas.find(fd);
+        if (it == m_vivas.end() || it->turno != turno)
+            return; // closed already; the descriptor may belong to another connection now
+        m_vivas.erase(it);
+        ::epoll_ctl(m_ep, EPOLL_CTL_DEL, fd, nullptr);
+        ::close(fd);
+    }
+
+    int m_ep;
+    QSocketNotifier m_aviso;
+    QTimer m_reloj;
+    QHash<int, Viva> m_vivas;
+    std::deque<Plazo> m_orden; // by deadline, which is the order they came in
+    quint64 m_turnos = 0;
+};
+
+int ConexionTcp::despedidasEnCurso() {
+    return Despedidas::instancia().esperando();
+}
 
 ConexionTcp::ConexionTcp(qintptr descriptor, QObject* parent) : QObject(parent), m_fd(descriptor) {
     const int fd = int(m_fd);
@@ -164,12 +278,14 @@ void ConexionTcp::onLegible() {
     if (!abierta() || m_pausada || m_finLectura)
         return;
     bool llegaron = false;
+    // Read through one block (the request server runs on one thread) and appended as it came: a
+    // buffer of the block's size for every arrival (its allocation rounded up past the 128 KiB of
+    // mallopt's threshold) would be mapped and unmapped for every request.
+    static char bloque[kBloqueLectura];
     for (qint64 leidos = 0; leidos < kMaxLecturaPorAviso;) {
-        const qsizetype antes = m_entrada.size();
-        m_entrada.resize(antes + kBloqueLectura);
-        const ssize_t n = ::recv(int(m_fd), m_entrada.data() + antes, kBloqueLectura, 0);
-        m_entrada.resize(antes + std::max<qsizetype>(n, 0));
+        const ssize_t n = ::recv(int(m_fd), bloque, kBloqueLectura, 0);
         if (n > 0) {
+            m_entrada.append(bloque, n);
             leidos += n;
             llegaron = true;
             continue;
@@ -269,11 +385,11 @@ void ConexionTcp::fallo(int codigo) {
 void ConexionTcp::cierra() {
     if (!abierta())
         return;
-    // Unread bytes would turn the close into a reset that can destroy the reply still in flight.
-    char resto[4096];
-    for (int i = 0; i < 64 && ::recv(int(m_fd), resto, sizeof resto, MSG_DONTWAIT) > 0; ++i) {
-    }
-    aborta();
+    // Unread bytes would turn the close into a reset that can destroy the replies still in flight.
+    VigiaConexiones::instancia().baja(this);
+    m_quiereEscribir = false;
+    Despedidas::instancia().despide(int(std::exchange(m_fd, -1)));
+    m_salida.clear();
 }
 
 void ConexionTcp::aborta() {

@@ -45,8 +45,11 @@ public:
     void escribe(const QByteArray& datos);
     qint64 porEscribir() const { return m_salida.size(); }
 
-    // Closes once everything queued has gone (the peer sees the end of the data).
+    // Closes once everything queued has gone, so that the peer gets every reply: the sending side is
+    // shut, and what the peer still sends is read and dropped for a bounded time before the close.
     void cierraTrasEnvio();
+    // Closed connections whose descriptor still waits for the peer to take the last replies.
+    static int despedidasEnCurso();
     // Closes at once, discarding what was not sent.
     void aborta();
 

@@ -23,6 +23,7 @@
 #include <mutex>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace {
@@ -121,17 +122,21 @@ public:
     const qint16 indice;
     const QString ip;
     // Times (ahoraMs) the sweep compares with the limits; -1: not running.
-    qint64 silencio = -1;       // the last arrival of a text that may end by the quiet time
+    qint64 silencio = -1;       // the last arrival of bytes being gathered
     qint64 inicioPeticion = -1; // the first byte of the request being gathered
     qint64 actividad;           // the last arrival or reply, for the inactivity limit
     trama::LectorPeticiones lector;
     std::deque<QByteArray> pendientes;
     QString Tag;
-    bool atendiendo = false; // a request of this connection is being handled (or waits for the turn)
-    bool enviando = false;   // its reply is being written
-    bool cerrada = false;    // closed and unloaded
-    qint64 retenidos = 0;    // the bytes it holds, as last counted into m_bytesRetenidos
-    quint64 orden = 0;       // accepted after every connection of a lower number
+    bool atendiendo = false;   // a request of this connection is being handled (or waits for the turn)
+    bool enviando = false;     // its reply is being written
+    bool cerrada = false;      // closed and unloaded
+    int revisionesEnPausa = 0; // readings of the request being gathered that a pause asked for
+    qint64 pausaRevision() const { return revisionesEnPausa == 0 ? kPasoBarridoMs : trama::kSilencioMs; }
+    bool sinMas = false;         // a fault ended the reading: what was queued before it is answered, then it closes
+    std::shared_ptr<int> delPar; // the open connections of its peer's address, shared by all of them
+    qint64 retenidos = 0;        // the bytes it holds, as last counted into m_bytesRetenidos
+    quint64 orden = 0;           // accepted after every connection of a lower number
 
 private:
     // Every entry point holds the connection, so it outlives whatever runs nested inside.
@@ -242,6 +247,7 @@ bool frmComSocket::IniciaEscucha(qint32& Puerto) {
 void frmComSocket::Descarga() {
     if (m_servidor)
         m_servidor->cierra();
+    m_pocas.clear();
     m_cortas.clear();
     m_largas.clear();
     const auto elementos = m_socket; // descargaElemento changes the map
@@ -257,16 +263,17 @@ void frmComSocket::socket_ConnectionRequest(qintptr descriptor) {
         const QString ip = direccion(ConexionTcp::direccionDe(descriptor));
         // Over a limit the connection is closed before anything else: under a flood of refusals
         // only the first one of the episode is traced.
-        if (m_porPar.value(ip) >= m_maxPorPar) {
+        const int delPar = conexionesDe(ip);
+        if (delPar >= m_maxPorPar) {
             bool& enEpisodio = m_parEnRechazo[ip];
             rechaza(descriptor, ip,
-                    texto(m_porPar.value(ip)) + QStringLiteral(" conexiones abiertas desde ") + ip +
+                    texto(delPar) + QStringLiteral(" conexiones abiertas desde ") + ip +
                         QStringLiteral(", request id ") + requestID,
                     enEpisodio);
             return;
         }
-        // A full table makes room (the original had no table to fill): the connection silent for
-        // longest that has nothing in hand goes, so that no peer can keep the tills out.
+        // A full table makes room (the original had no table to fill): a connection of the address
+        // that holds the most goes, so that no peer can keep the tills out.
         if (int(m_socket.size()) >= std::min(m_maxConexiones, kMaxConexiones) && !haceSitio(ip)) {
             rechaza(descriptor, ip,
                     texto(qint64(m_socket.size())) + QStringLiteral(" conexiones abiertas, request id ") + requestID,
@@ -287,7 +294,11 @@ void frmComSocket::socket_ConnectionRequest(qintptr descriptor) {
                              [](Conexion* p) { p->deleteLater(); });
         c->orden = ++m_aceptadas;
         m_socket[qint16(n)] = c;
-        ++m_porPar[ip];
+        auto& cuenta = m_porPar[ip];
+        if (!cuenta)
+            cuenta = std::make_shared<int>(0);
+        ++*cuenta;
+        c->delPar = cuenta;
         setEstadoSocket(qint16(n), kCreado);
         m_intConexiones = qint16(m_socket.size());
         if (!m_barrido->isActive())
@@ -297,13 +308,24 @@ void frmComSocket::socket_ConnectionRequest(qintptr descriptor) {
     });
 }
 
+int frmComSocket::conexionesDe(const QString& ip) const {
+    const auto p = m_porPar.constFind(ip);
+    return p == m_porPar.cend() ? 0 : **p;
+}
+
 bool frmComSocket::haceSitio(const QString& ip) {
+    // The connection that goes belongs to the address that holds the most; of its connections, one
+    // that gathers nothing goes before one that gathers a request, then the one silent for longest.
+    // A connection with a request in hand (served, waiting its turn, or its reply going out) stays.
+    // So a peer that holds one or two connections (a till) pays only when no address holds more.
     ConexionPtr callada;
+    auto clave = [](const Conexion& c) { return std::tuple(-*c.delPar, !c.lector.vacio(), c.actividad, c.orden); };
     for (const auto& [indice, c] : m_socket)
-        if (!c->atendiendo && !c->enviando && c->pendientes.empty() &&
-            (!callada || std::pair(c->actividad, c->orden) < std::pair(callada->actividad, callada->orden)))
+        if (!c->atendiendo && !c->enviando && c->pendientes.empty() && !c->sinMas &&
+            (!callada || clave(*c) < clave(*callada)))
             callada = c;
-    if (!callada)
+    // The newcomer's address never takes a place from one that holds no more than it does.
+    if (!callada || (callada->ip != ip && *callada->delPar <= conexionesDe(ip)))
         return false;
     const qint64 ahora = ahoraMs();
     const qint64 segundos = (ahora - callada->actividad) / 1000;
@@ -340,7 +362,7 @@ void frmComSocket::socket_DataArrival(const ConexionPtr& c) {
 
 void frmComSocket::alimenta(const ConexionPtr& c) {
     bool llegaron = false;
-    while (!c->cerrada) {
+    while (!c->cerrada && !c->sinMas) {
         if (c->pendientes.size() >= size_t(kMaxPendientes)) {
             c->socket->pausaLectura(true);
             break;
@@ -359,7 +381,7 @@ void frmComSocket::alimenta(const ConexionPtr& c) {
         }
         if (estado == trama::LectorPeticiones::Estado::Excedida || estado == trama::LectorPeticiones::Estado::Anidada) {
             const qsizetype bytes = c->lector.tamano();
-            descargaElemento(c);
+            terminaTrasCola(c);
             Log(estado == trama::LectorPeticiones::Estado::Excedida
                     ? QStringLiteral("Petición de más de ") + texto(trama::kMaxPeticion) +
                           QStringLiteral(" bytes desde ") + c->ip + QStringLiteral(": se cierra la conexión ") +
@@ -371,7 +393,7 @@ void frmComSocket::alimenta(const ConexionPtr& c) {
         }
         break;
     }
-    if (c->cerrada)
+    if (c->cerrada || c->sinMas)
         return;
     if (!cuentaBytes(c))
         return;
@@ -404,7 +426,7 @@ void frmComSocket::entregaResto(const ConexionPtr& c) {
         // A whole request first; then the rest, which the reader takes as it stands.
         const auto estado = c->lector.revisa();
         if (estado == trama::LectorPeticiones::Estado::Excedida || estado == trama::LectorPeticiones::Estado::Anidada) {
-            descargaElemento(c);
+            terminaTrasCola(c);
             Log(QStringLiteral("Petición rechazada desde ") + c->ip + QStringLiteral(": se cierra la conexión ") +
                 texto(c->indice));
             return;
@@ -414,8 +436,21 @@ void frmComSocket::entregaResto(const ConexionPtr& c) {
         if (!completa)
             break;
     }
+    if (c->sinMas)
+        return;
     c->inicioPeticion = c->lector.vacio() ? -1 : ahoraMs();
     cuentaBytes(c);
+}
+
+void frmComSocket::terminaTrasCola(const ConexionPtr& c) {
+    // Settled before any trace line. The requests it closed before the fault are answered in order.
+    c->sinMas = true;
+    c->silencio = c->inicioPeticion = -1;
+    c->lector = trama::LectorPeticiones();
+    c->socket->pausaLectura(true);
+    cuentaBytes(c);
+    if (!c->atendiendo && !c->enviando && c->pendientes.empty())
+        descargaElemento(c, true);
 }
 
 bool frmComSocket::cuentaBytes(const ConexionPtr& c) {
@@ -460,7 +495,9 @@ void frmComSocket::onBarrido() {
     const qint64 ahora = ahoraMs();
     std::vector<ConexionPtr> vencidas; // handlers may change the map: they run after the walk
     for (const auto& [indice, c] : m_socket) {
-        const bool silencio = c->silencio >= 0 && ahora - c->silencio >= trama::kSilencioMs;
+        const bool silencio =
+            c->silencio >= 0 && ((c->lector.revisionPendiente() && ahora - c->silencio >= c->pausaRevision()) ||
+                                 (c->lector.terminaConPausa() && ahora - c->silencio >= trama::kSilencioMs));
         const bool peticion = c->inicioPeticion >= 0 && ahora - c->inicioPeticion >= m_limitePeticionMs;
         const bool inactiva = ahora - c->actividad >= m_inactividadMs;
         if (silencio || peticion || inactiva)
@@ -486,13 +523,22 @@ void frmComSocket::onSilencio(const ConexionPtr& c) {
                 QStringLiteral(" bytes): se cierra la conexión ") + texto(c->indice));
             return;
         }
-        if (c->silencio >= 0 && ahora - c->silencio >= trama::kSilencioMs && !c->lector.vacio()) {
-            if (llena) {
-                c->silencio = ahora;
-            } else {
+        if (c->silencio >= 0 && !c->lector.vacio() && !llena) {
+            if (c->lector.revisionPendiente() && ahora - c->silencio >= c->pausaRevision()) {
+                // No pause ends an object (a lost segment or a till writing in pieces would run a ticket
+                // cut short, answered ok); a pause only lets the reader be asked about a "}" that
+                // its budget held back (the first time after one sweep step, then after the quiet
+                // time: a peer that drips a "}" at a time costs the reader two readings a second).
+                c->revisionesEnPausa++;
+                c->lector.revisa();
+                alimenta(c);
+            } else if (c->lector.terminaConPausa() && ahora - c->silencio >= trama::kSilencioMs) {
+                // A text that holds no object ("null", words) has nothing else to end it.
                 c->silencio = -1;
                 entregaResto(c);
             }
+        } else if (c->silencio >= 0 && llena && ahora - c->silencio >= trama::kSilencioMs) {
+            c->silencio = ahora;
         }
         if (ahora - c->actividad >= m_inactividadMs)
             onInactividad(c);
@@ -513,7 +559,11 @@ void frmComSocket::onInactividad(const ConexionPtr& c) {
 }
 
 void frmComSocket::encola(const ConexionPtr& c, QByteArray peticion) {
-    (peticion.size() <= kMaxPeticionCorta ? m_cortas : m_largas).push_back(c);
+    c->revisionesEnPausa = 0;
+    // A short request of an address that holds a connection or two (a till) goes before those of
+    // addresses that hold many: a flood of requests does not make a till wait behind it.
+    const bool corta = peticion.size() <= kMaxPeticionCorta;
+    (!corta ? m_largas : *c->delPar <= kPocasConexiones ? m_pocas : m_cortas).push_back(c);
     c->pendientes.push_back(std::move(peticion));
     // Handled from the event loop, not inside the socket's read: the request may wait (printing,
     // the scale), and the sockets are read again between two requests.
@@ -525,15 +575,16 @@ void frmComSocket::siguienteTurno() {
     m_turnoPedido = false;
     // Short requests go first, so that a ticket does not wait behind every large request of a
     // flood; a long one is still served after every few short ones.
-    const bool larga = !m_largas.empty() && (m_cortas.empty() || m_cortasSeguidas >= kCortasPorLarga);
-    std::deque<ConexionPtr>& cola = larga ? m_largas : m_cortas;
+    const bool cortas = !m_pocas.empty() || !m_cortas.empty();
+    const bool larga = !m_largas.empty() && (!cortas || m_cortasSeguidas >= kCortasPorLarga);
+    std::deque<ConexionPtr>& cola = larga ? m_largas : !m_pocas.empty() ? m_pocas : m_cortas;
     if (cola.empty())
         return;
     const ConexionPtr c = std::move(cola.front());
     cola.pop_front();
     m_cortasSeguidas = larga ? 0 : m_cortasSeguidas + 1;
     // One request per turn: the loop runs (reads, accepts) before the next.
-    if (!m_cortas.empty() || !m_largas.empty()) {
+    if (!m_pocas.empty() || !m_cortas.empty() || !m_largas.empty()) {
         m_turnoPedido = true;
         QMetaObject::invokeMethod(this, &frmComSocket::siguienteTurno, Qt::QueuedConnection);
     }
@@ -614,7 +665,7 @@ void frmComSocket::socket_SendComplete(const ConexionPtr& c) {
         }
         c->actividad = ahoraMs();
         // A peer that has shut its side keeps the connection until its last request is answered.
-        const bool masPeticiones = !c->pendientes.empty() || !c->socket->finLectura();
+        const bool masPeticiones = !c->pendientes.empty() || (!c->socket->finLectura() && !c->sinMas);
         if (trama::esPersistente(c->Tag) && masPeticiones) {
             Log(QStringLiteral("Envio completo index:") + texto(c->indice));
             atiendeSiguiente(c);
@@ -653,11 +704,14 @@ void frmComSocket::socket_Error(const ConexionPtr& c, const QString& descripcion
     Log(QStringLiteral("Error: ") + descripcion + QStringLiteral(", Index:") + texto(c->indice));
 }
 
-void frmComSocket::descargaElemento(const ConexionPtr& c) {
+void frmComSocket::descargaElemento(const ConexionPtr& c, bool ordenada) {
     if (c->cerrada)
         return;
     c->suelta();
-    c->socket->aborta();
+    if (ordenada)
+        c->socket->cierraTrasEnvio();
+    else
+        c->socket->aborta();
     quitaElemento(c);
     setEstadoSocket(c->indice, kClosed);
 }
@@ -682,7 +736,7 @@ void frmComSocket::quitaElemento(const ConexionPtr& c) {
     m_bytesRetenidos -= std::exchange(c->retenidos, 0);
     if (auto it = m_socket.find(c->indice); it != m_socket.end() && it->second == c) {
         m_socket.erase(it);
-        if (auto p = m_porPar.find(c->ip); p != m_porPar.end() && --*p <= 0) {
+        if (auto p = m_porPar.find(c->ip); p != m_porPar.end() && --**p <= 0) {
             m_porPar.erase(p);
             m_parEnRechazo.remove(c->ip);
         }

@@ -8,17 +8,16 @@
 // Bounds: at most maxConexiones() connections at once, derived from the process's descriptor limit,
 // and maxConexionesPorPar() from one peer address (kept connections count too). A connection over
 // the address's limit is accepted and closed at once, with one trace line per episode of refusals;
-// at the connection limit the silent connection that has waited longest (one with nothing being
-// served) is closed, traced, to make room, so a till always gets in. When accepting fails for lack
-// of descriptors all the same, the port is not watched for a short back-off and is watched again
-// by itself (one log line per episode). At most kMaxPendientes whole requests wait per connection
-// (then the connection is not read until one is handled), and the bytes of unfinished and queued
-// requests of every connection together stay under maxBytesRetenidos (the connection that would
-// pass it is closed and traced); their memory goes back to the system when the peers leave. A
-// request must be whole within limitePeticionMs() of its first byte, and a connection that has
-// not asked to be kept and sends nothing for limiteInactividadMs() is closed; one sweep timer
-// watches these limits for every connection. A peer that shuts its sending side still gets its
-// replies, and what it sent is handed over, an unclosed object too.
+// at the connection limit a connection of the address that holds the most (one with nothing being
+// served, gathering nothing if it can) is closed, traced, to make room, so a till always gets in. When accepting fails
+// for lack of descriptors all the same, the port is not watched for a short back-off and is watched again by itself
+// (one log line per episode). At most kMaxPendientes whole requests wait per connection (then the connection is not
+// read until one is handled), and the bytes of unfinished and queued requests of every connection together stay under
+// maxBytesRetenidos (the connection that would pass it is closed and traced); their memory goes back to the system when
+// the peers leave. A request must be whole within limitePeticionMs() of its first byte, and a connection that has not
+// asked to be kept and sends nothing for limiteInactividadMs() is closed; one sweep timer watches these limits for
+// every connection. A peer that shuts its sending side still gets its replies, and what it sent is handed over, an
+// unclosed object too.
 //
 // The window itself (SocketWindowPort, made by the factory the upper layer registers) is a trace
 // list, made and shown with the installation switch, or made when the informative window is
@@ -178,6 +177,7 @@ private:
     // At the connection limit: closes the silent connection that has waited longest; false when
     // every connection is at work.
     bool haceSitio(const QString& ip);
+    int conexionesDe(const QString& ip) const;
     // The sweep: quiet time, request time and inactivity of every connection.
     void onBarrido();
     void onInactividad(const ConexionPtr& c);
@@ -195,8 +195,12 @@ private:
     void siguienteTurno();
     void atiendeSiguiente(const ConexionPtr& c);
     void atiende(const ConexionPtr& c, const QString& datos, const trama::PeticionRecibida& peticion);
-    // Closes the element's connection (when still open) and unloads it.
-    void descargaElemento(const ConexionPtr& c);
+    // Closes the element's connection (when still open) and unloads it; `ordenada`: so that every
+    // reply written still reaches the peer (see ConexionTcp::cierraTrasEnvio), else at once.
+    void descargaElemento(const ConexionPtr& c, bool ordenada = false);
+    // A fault (a request too large or too deep) ends the reading: the requests queued before it
+    // are answered, then the connection closes.
+    void terminaTrasCola(const ConexionPtr& c);
     // Takes the element out of the list (when it is still there) and counts it off.
     void quitaElemento(const ConexionPtr& c);
     void muestraConexiones();
@@ -207,9 +211,9 @@ private:
     int m_maxPorPar = kMaxConexionesPorPar;
     int m_inactividadMs = kInactividadMs;
     int m_limitePeticionMs = kLimitePeticionMs;
-    QHash<QString, int> m_porPar;        // open connections by peer address
-    QHash<QString, bool> m_parEnRechazo; // peers whose refusals have been traced since their last accept
-    bool m_rechazoGeneral = false;       // refusals at the connection limit traced since the last accept
+    QHash<QString, std::shared_ptr<int>> m_porPar; // open connections by peer address
+    QHash<QString, bool> m_parEnRechazo;           // peers whose refusals have been traced since their last accept
+    bool m_rechazoGeneral = false;                 // refusals at the connection limit traced since the last accept
     qint64 m_rechazadas = 0;
     qint64 m_desalojadas = 0;
     quint64 m_aceptadas = 0;
@@ -224,7 +228,8 @@ private:
     // Connections with a whole request waiting, by the size of that request.
     static constexpr qsizetype kMaxPeticionCorta = 16 * 1024;
     static constexpr int kCortasPorLarga = 4;
-    std::deque<ConexionPtr> m_cortas, m_largas;
+    static constexpr int kPocasConexiones = 2;
+    std::deque<ConexionPtr> m_pocas, m_cortas, m_largas; // short ones of few-connection addresses, of others, long
     int m_cortasSeguidas = 0;
     bool m_turnoPedido = false;
     std::map<qint16, ConexionPtr> m_socket; // elements 1 and up, by index

@@ -12,6 +12,9 @@
 //     under 1 s);
 //   - a till's Ping while other addresses hold every connection they can, kept and silent, and
 //     take a slot back whenever theirs is closed (goal: every Ping answered, p99 under 1 s);
+//   - a till's Pings (every 0.1 s, one per connection) and its 200 KB request written in pieces over
+//     3 s, while 5 000 new kept connections a second arrive from 200 other loopback addresses, each
+//     sending a kept Ping (goal: every till request answered within 5 s);
 //   - resident memory while 1 000 peers each hold an unfinished request of 1 MiB (goal: peak under
 //     512 MB) and 10 s after they have left (goal: under 200 MB);
 //   - tarvolin's resident memory at the start and at the end;
@@ -19,7 +22,7 @@
 //     printed (looked for in the capture printer's jobs, $DEMO_CAPTURE; goal: none).
 //
 //   bench_real_carga --suelo PORT --tarvolin PORT --pid PID [--segundos 20] [--ticket JSON]
-//                    [--headless-ticket-us US] [--solo ping|ociosas|inundacion|acaparadas|memoria]
+//                    [--headless-ticket-us US] [--solo ping|ociosas|inundacion|acaparadas|oleada|memoria]
 #include "bench/percentil.h"
 
 #include <algorithm>
@@ -30,6 +33,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -346,6 +350,103 @@ bool acaparadas(uint16_t puerto, double segundos) {
     return ok;
 }
 
+// New kept connections at `porSegundo` from 200 addresses (127.0.0.2 to .201), each sending a kept
+// Ping and held for a second, for `segundos`; meanwhile the till (127.0.0.1) pings every 0.1 s and
+// writes a 200 KB request in 50 pieces over 3 s. Every till request must be answered within 5 s.
+bool oleada(uint16_t puerto, int porSegundo, double segundos) {
+    constexpr int kHilos = 8;
+    const auto fin = Reloj::now() + std::chrono::duration<double>(segundos);
+    std::atomic<long> abiertas{0}, fallidas{0};
+    std::vector<std::thread> hilos;
+    const std::string kept = "conexion_persistente" + kPing;
+    for (int h = 0; h < kHilos; ++h)
+        hilos.emplace_back([&, h] {
+            std::deque<std::pair<int, Reloj::time_point>> vivas; // closed a second after they opened
+            const auto paso = std::chrono::duration<double>(double(kHilos) / porSegundo);
+            auto proxima = Reloj::now();
+            for (long i = 0; Reloj::now() < fin && i < long(porSegundo * segundos); ++i) {
+                std::this_thread::sleep_until(proxima);
+                proxima += std::chrono::duration_cast<Reloj::duration>(paso);
+                const int fd = conecta(puerto, INADDR_LOOPBACK + 1 + in_addr_t((i * kHilos + h) % 200));
+                if (fd < 0 || !envia(fd, kept)) {
+                    ++fallidas;
+                    if (fd >= 0)
+                        ::close(fd);
+                } else {
+                    ++abiertas;
+                    vivas.emplace_back(fd, Reloj::now());
+                }
+                while (!vivas.empty() && Reloj::now() - vivas.front().second > std::chrono::seconds(1)) {
+                    ::close(vivas.front().first);
+                    vivas.pop_front();
+                }
+            }
+            for (const auto& v : vivas)
+                ::close(v.first);
+        });
+    // The till starts once the flood has filled the table.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    std::vector<float> pings;
+    long pingsFallidos = 0;
+    double msGrande = -1;
+    std::thread peticionGrande([&] {
+        const std::string p = R"({"accion":"Ping","t":")" + std::string(200 * 1000, 'x') + "\"}";
+        const int fd = conecta(puerto);
+        if (fd < 0)
+            return;
+        const size_t pieza = (p.size() + 49) / 50;
+        bool ok = true;
+        for (size_t i = 0; i < p.size() && ok; i += pieza) {
+            ok = envia(fd, p.substr(i, pieza));
+            std::this_thread::sleep_for(std::chrono::milliseconds(60));
+        }
+        const auto t0 = Reloj::now();
+        const timeval limite{5, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limite, sizeof limite);
+        if (ok && lee(fd, 0) == kRespuestaPing)
+            msGrande = std::chrono::duration<double, std::milli>(Reloj::now() - t0).count();
+        ::close(fd);
+    });
+    for (int i = 0; i < 30; ++i) {
+        const auto t0 = Reloj::now();
+        const int fd = conecta(puerto);
+        const timeval limite{5, 0};
+        if (fd >= 0)
+            ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limite, sizeof limite);
+        std::string r;
+        const bool enviado = fd >= 0 && envia(fd, kPing);
+        if (enviado && (r = lee(fd, 0)) == kRespuestaPing) {
+            pings.push_back(float(std::chrono::duration<double, std::micro>(Reloj::now() - t0).count()));
+        } else {
+            ++pingsFallidos;
+            const int e = errno;
+            std::fprintf(stderr, "till Ping %d failed after %.0f ms: %s (%s)\n", i,
+                         std::chrono::duration<double, std::milli>(Reloj::now() - t0).count(),
+                         fd < 0      ? "no connection"
+                         : !enviado  ? "not sent"
+                         : r.empty() ? "closed unanswered"
+                                     : "a wrong reply",
+                         std::strerror(e));
+        }
+        if (fd >= 0)
+            ::close(fd);
+        std::this_thread::sleep_until(t0 + std::chrono::milliseconds(100));
+    }
+    peticionGrande.join();
+    for (auto& h : hilos)
+        h.join();
+    const float peor = pings.empty() ? 0 : *std::max_element(pings.begin(), pings.end());
+    const bool ok = pingsFallidos == 0 && peor < 5e6 && msGrande >= 0 && msGrande < 5000;
+    std::printf("%-22s %ld kept connections opened in %.0f s from 200 addresses (%.0f/s, %ld failed); the till: "
+                "%zu/30 Pings answered (p50 %.0f, max %.0f µs), the 200 KB request over 3 s %s (%.0f ms after its "
+                "last piece) (goal every till request within 5 s: %s)\n",
+                "till under new conns", abiertas.load(), segundos, double(abiertas.load()) / segundos, fallidas.load(),
+                pings.size(), percentil(pings, 0.5), double(peor), msGrande >= 0 ? "answered" : "NOT answered",
+                msGrande, marca(ok));
+    std::fflush(stdout);
+    return ok;
+}
+
 // 1 000 peers (from 40 addresses) each send 1 MiB of a request that never ends, and hold it; the
 // process's resident memory is sampled the whole time, and again 10 s after they have all left.
 bool memoria(uint16_t puerto, long pid) {
@@ -549,6 +650,8 @@ int main(int argc, char** argv) {
     }
     if (solo.empty() || solo == "acaparadas")
         todas = acaparadas(tarvolin, segundos) && todas;
+    if (solo.empty() || solo == "oleada")
+        todas = oleada(tarvolin, 5000, 8) && todas;
     if (solo.empty() || solo == "memoria")
         todas = memoria(tarvolin, pid) && todas;
     const long memoriaFin = memoriaKb(pid);

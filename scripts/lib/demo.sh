@@ -7,10 +7,29 @@
 #                                      XDG_RUNTIME_DIR
 #   demo_display RUN [always]          Xvfb when there is no display (or always); sets DEMO_SCREEN
 #   demo_wait_ping PORT PID OUT        waits until tarvolin (PID, output in OUT) answers a ping
-#   port_free PORT, free_port
+#   port_free PORT, reserve_port VAR       a port for a server started here, reserved (see below)
 
 port_free() { python3 -c 'import socket,sys;s=socket.socket();s.setsockopt(socket.SOL_SOCKET,socket.SO_REUSEADDR,1);s.bind(("0.0.0.0",int(sys.argv[1])))' "$1" 2>/dev/null; }
-free_port() { python3 -c 'import socket;s=socket.socket();s.bind(("127.0.0.1",0));print(s.getsockname()[1])'; }
+# A free port below the kernel's ephemeral range (no socket bound to port 0 and no outgoing connection
+# can take it), locked as testsupport/PuertoReservado locks it (/tmp/tarvolin-puertos/PORT) for as long
+# as this shell and what it starts run, so no other process of ours takes it either. Sets VAR.
+reserve_port() {
+    local var=$1 lo p fd
+    lo=$(cut -f1 /proc/sys/net/ipv4/ip_local_port_range)
+    [ "$lo" -gt 12000 ] || lo=32768
+    mkdir -p /tmp/tarvolin-puertos 2>/dev/null && chmod 1777 /tmp/tarvolin-puertos 2>/dev/null || true
+    for _ in $(seq 1 200); do
+        p=$((lo - 10000 + (RANDOM * 32768 + RANDOM) % 10000))
+        exec {fd}>>"/tmp/tarvolin-puertos/$p" || continue
+        if flock -n "$fd" && port_free "$p"; then
+            printf -v "$var" '%s' "$p"
+            return 0
+        fi
+        exec {fd}>&-
+    done
+    echo "no free port could be reserved" >&2
+    return 1
+}
 
 demo_database() {
     local db=$1

@@ -307,48 +307,9 @@ qsizetype clsJSON::finDeObjeto(QStringView text) {
 void clsJSON::skipChar(QStringView str, qsizetype& index) {
     const QChar* p = str.data();
     const qsizetype n = str.size();
-    bool barra = false; // a "/" or "*" read and not yet paired
-    bool comentario = false;
-    bool largo = false; // a /* ... */ comment
-    for (; index < n; ++index) {
-        switch (p[index].unicode()) {
-        case u'\r':
-        case u'\n':
-            if (!largo) {
-                barra = false;
-                comentario = false;
-            }
-            break;
-        case u'\t':
-        case u' ':
-        case u'(':
-        case u')':
-            break;
-        case u'/':
-            if (largo) {
-                if (barra)
-                    largo = comentario = barra = false;
-            } else if (barra) {
-                comentario = true;
-                barra = false;
-            } else {
-                barra = true;
-                comentario = largo = false;
-            }
-            break;
-        case u'*':
-            if (barra) {
-                comentario = largo = true;
-                barra = false;
-            } else {
-                barra = true;
-            }
-            break;
-        default:
-            if (!comentario)
-                return;
-        }
-    }
+    RellenoJSON relleno;
+    while (index < n && relleno.salta(p[index].unicode()))
+        ++index;
 }
 
 template <char16_t kCierre, class Antes, class Anade>

@@ -35,6 +35,75 @@ struct OpcionesRS {
     bool blnSoloPrimerRegistro = false;    // the first record's object alone, the recordset left on the next
 };
 
+// How the reader passes over what may stand before a value: blanks, parentheses and comments ("//" to
+// the end of the line, "/* */"), one character at a time. The reader's skipping and the request
+// framing's search for where an object starts both go through it, so they cannot read a comment
+// differently.
+class RellenoJSON final {
+public:
+    // True when the reader passes over `c` here; false at a character where something is read.
+    bool salta(char16_t c) {
+        switch (c) {
+        case u'\r':
+        case u'\n':
+            if (!m_largo)
+                m_barra = m_comentario = false;
+            return true;
+        case u'\t':
+        case u' ':
+        case u'(':
+        case u')':
+            return true;
+        case u'/':
+            if (m_largo) {
+                if (m_barra)
+                    m_largo = m_comentario = m_barra = false;
+            } else if (m_barra) {
+                m_comentario = true;
+                m_barra = false;
+            } else {
+                m_barra = true;
+                m_comentario = m_largo = false;
+            }
+            return true;
+        case u'*':
+            if (m_barra) {
+                m_comentario = m_largo = true;
+                m_barra = false;
+            } else {
+                m_barra = true;
+            }
+            return true;
+        default:
+            return m_comentario;
+        }
+    }
+    // Inside a comment, or right after a "/" or "*" that may open one.
+    bool enComentario() const { return m_comentario || m_barra; }
+    // Where the object of a request starts, from `desde` on: the first "{" outside a comment, the
+    // text before it being ignored (its characters read as the reader reads what precedes a value,
+    // afresh after each one that is not passed over). -1 when there is none yet; the state carries
+    // on with the next piece of the same text.
+    template <class C> qsizetype inicioDeObjeto(const C* p, qsizetype desde, qsizetype n) {
+        for (qsizetype i = desde; i < n; ++i) {
+            const char16_t c = unidad(p[i]);
+            if (salta(c))
+                continue;
+            if (c == u'{')
+                return i;
+            *this = RellenoJSON();
+        }
+        return -1;
+    }
+
+private:
+    static char16_t unidad(char c) { return char16_t(uchar(c)); } // Windows-1252: the same for these characters
+    static char16_t unidad(QChar c) { return c.unicode(); }
+    bool m_barra = false; // a "/" or "*" read and not yet paired
+    bool m_comentario = false;
+    bool m_largo = false; // a /* ... */ comment
+};
+
 class clsJSON final {
 public:
     static constexpr int kMaxNivel = 1000;   // deepest nesting the reader accepts

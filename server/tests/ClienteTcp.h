@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QTimer>
 #include <arpa/inet.h>
+#include <cerrno>
 #include <chrono>
 #include <functional>
 #include <future>
@@ -23,7 +24,11 @@ inline constexpr int kEsperaHiloMs = 3 * kEsperaMaximaMs;
 class ClienteTcp final {
 public:
     // From `origen`, a loopback address (127.0.0.1 unless given): a peer of another address.
-    explicit ClienteTcp(quint16 puerto, in_addr_t origen = INADDR_LOOPBACK) : m_fd(::socket(AF_INET, SOCK_STREAM, 0)) {
+    // With `recepcion`, the socket's receive buffer in bytes: a peer that reads slowly.
+    explicit ClienteTcp(quint16 puerto, in_addr_t origen = INADDR_LOOPBACK, int recepcion = 0)
+        : m_fd(::socket(AF_INET, SOCK_STREAM, 0)) {
+        if (recepcion > 0)
+            ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &recepcion, sizeof recepcion);
         const sockaddr_in a{
             .sin_family = AF_INET, .sin_port = htons(puerto), .sin_addr = {htonl(INADDR_LOOPBACK)}, .sin_zero = {}};
         const sockaddr_in desde{.sin_family = AF_INET, .sin_port = 0, .sin_addr = {htonl(origen)}, .sin_zero = {}};
@@ -39,7 +44,8 @@ public:
     ClienteTcp& operator=(const ClienteTcp&) = delete;
 
     bool conectado() const { return m_fd >= 0; }
-    bool cerrado() const { return m_cerrado; } // the server closed
+    bool cerrado() const { return m_cerrado; }     // the server closed
+    bool reiniciado() const { return m_reinicio; } // ... with a reset, which destroys what had not been read
 
     // False when the server has already gone (a reset or a broken pipe).
     bool envia(const QByteArray& datos) {
@@ -78,6 +84,8 @@ public:
                 continue;
             char buf[65536];
             const ssize_t n = ::recv(m_fd, buf, sizeof buf, 0);
+            if (n < 0 && errno == ECONNRESET)
+                m_reinicio = true;
             if (n <= 0)
                 m_cerrado = true;
             else
@@ -120,6 +128,7 @@ public:
 private:
     int m_fd = -1;
     bool m_cerrado = false;
+    bool m_reinicio = false;
     bool m_fallida = false; // a wait ran out
     QByteArray m_recibido;
 };

@@ -1,5 +1,5 @@
 // Request framing on bytes: where a request ends however the network splits it, the size bound,
-// the persistence prefixes and the cut at the brace.
+// the persistence prefixes, the cut where the object starts, and what a pause may end.
 #include "server/TramaPeticion.h"
 
 #include <QByteArrayList>
@@ -87,6 +87,9 @@ TEST(TramaPeticion, RequestEndsWhereTheReaderClosesTheObject) {
         {"{'a':[x]}{}", {"{'a':[x]}{}"}},                 // an array that never reads its "]": the key "x]}{}" runs on
         {"{'a':1,'a':2}{}", {"{'a':1,'a':2}", "{}"}},     // a repeated key ends the reading, not the request
         {"{'t':'abierta}", {"{'t':'abierta}"}},           // never closed: handed over as it stands
+        {"/* { */{'a':1}{}", {"/* { */{'a':1}", "{}"}},   // a "{" in a leading comment starts nothing
+        {"// {\n{'a':1}{}", {"// {\n{'a':1}", "{}"}},
+        {"x/*{*/{}{}", {"x/*{*/{}", "{}"}},
     };
     for (const auto& k : casos) {
         SCOPED_TRACE(k.bytes.toStdString());
@@ -98,17 +101,71 @@ TEST(TramaPeticion, RequestEndsWhereTheReaderClosesTheObject) {
     }
 }
 
-// A dribbled large request is not reread on every byte: revisa (the quiet time) finds its end.
-TEST(TramaPeticion, ADribbledRequestIsReadAFewTimesAndItsEndFoundByRevisa) {
-    const QByteArray p = "{'t':'" + QByteArray(100000, '}') + "'}";
+// The end of a request is found on the arrival that brings it, however small, and a peer that
+// sends a "}" in every byte costs the reader a bounded multiple of what it sent; a "}" the budget
+// held back is found by revisa (the pause).
+TEST(TramaPeticion, TheEndIsFoundWhenItsByteArrivesAtABoundedCost) {
+    const QByteArray anidado = "{'accion':'Ping','d':{'x':[" + QByteArray("{'a':1},").repeated(2500) + "{}]}}";
     LectorPeticiones l;
-    ASSERT_EQ(l.anade(p.left(p.size() - 2)), Estado::Incompleta);
-    ASSERT_EQ(l.anade(p.right(2)), Estado::Incompleta) << "the reader was asked for two more bytes";
-    ASSERT_EQ(l.revisa(), Estado::Completa);
-    ASSERT_EQ(l.toma(), p);
+    for (qsizetype i = 0; i + 100 < anidado.size(); i += 4096)
+        ASSERT_EQ(l.anade(anidado.mid(i, std::min<qsizetype>(4096, anidado.size() - 100 - i))), Estado::Incompleta);
+    ASSERT_EQ(l.anade(anidado.right(100)), Estado::Completa) << "a last piece of 100 bytes";
+    ASSERT_EQ(l.toma(), anidado);
+
+    const QByteArray goteo = "{'t':'" + QByteArray(200000, '}') + "'}";
+    LectorPeticiones g;
+    Estado e = Estado::Vacio;
+    for (char c : goteo)
+        e = g.anade(QByteArray(1, c));
+    EXPECT_LE(g.costeLectura(), LectorPeticiones::kCostePorByte * goteo.size());
+    if (e != Estado::Completa) {
+        EXPECT_TRUE(g.revisionPendiente());
+        e = g.revisa();
+    }
+    ASSERT_EQ(e, Estado::Completa);
+    ASSERT_EQ(g.toma(), goteo);
     ASSERT_EQ(LectorPeticiones().anade(QByteArray("{a:").repeated(2000) + QByteArray(2000, '}')), Estado::Anidada);
 }
 
+// Many requests in one arrival: each is cut in turn from the same buffer, which is compacted as they go.
+TEST(TramaPeticion, ManySmallRequestsInOneArrivalAreCutOneByOne) {
+    const QByteArray una = R"({"accion":"Ping"})";
+    const QByteArray todas = una.repeated(60000);
+    LectorPeticiones l;
+    qsizetype n = 0;
+    for (Estado e = l.anade(todas); e == Estado::Completa; e = l.estado(), ++n)
+        ASSERT_EQ(l.toma(), una);
+    EXPECT_EQ(n, 60000);
+    EXPECT_TRUE(l.vacio());
+}
+
+// A pause hands over only a text that holds no object, does not end in a comment and is more than
+// a prefix, blanks and comments.
+TEST(TramaPeticion, OnlyATextWithoutAnObjectEndsWithAPause) {
+    const struct {
+        QByteArray bytes;
+        bool pausa;
+    } casos[] = {
+        {"null", true},
+        {"conexion_persistente_end", false},
+        {"CONEXION_PERSIST", false},
+        {"conexion_persistente_endconexion_persistente /* a */ \r\n", false},
+        {"conexion_persistente x", true},
+        {" \r\n", false},
+        {"{\"texto\":\"1 Entrecot", false},
+        {"/* { */", false},
+        {"x /* { */", true},
+        {"/* a", false},
+        {"x // {", false},
+        {"x /", false},
+        {"{}", false},
+    };
+    for (const auto& k : casos) {
+        LectorPeticiones l;
+        l.anade(k.bytes);
+        EXPECT_EQ(l.terminaConPausa(), k.pausa) << k.bytes.toStdString();
+    }
+}
 TEST(TramaPeticion, MoreThanOneMebibyteIsRefused) {
     const QByteArray cabeza = R"({"Texto":")";
     const QByteArray cola = "\"}";
@@ -129,6 +186,10 @@ TEST(TramaPeticion, PrefixesAtTheStartInAnyCaseThenTheCutAtTheBrace) {
         {R"( conexion_persistente{})", "{}", "", false, true},
         {"conexion_persistente_endnull", "null", "conexion_persistente_end", true, false},
         {"conexion_persisten", "conexion_persisten", "", false, false},
+        {R"(conexion_persistente/* { */{"accion":"Ping"})", R"({"accion":"Ping"})", "conexion_persistente", false,
+         true},
+        {"// {\r\n{}", "{}", "", false, true},
+        {"/* { */ null", "/* { */ null", "", false, false},
         {"", "", "", false, false},
     };
     for (const auto& k : casos) {

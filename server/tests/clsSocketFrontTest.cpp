@@ -96,7 +96,19 @@ protected:
         cola.reset();
     }
 
-    QByteArray pide(const QByteArray& peticion) { return intercambio(puerto, peticion); }
+    // An object that the reader never closes runs only once the peer has ended its data (no pause
+    // ends it): then the peer shuts its sending side, as socat does without shut-none.
+    QByteArray pide(const QByteArray& peticion) {
+        trama::LectorPeticiones lector;
+        if (lector.anade(peticion) == trama::LectorPeticiones::Estado::Completa || !lector.conObjeto())
+            return intercambio(puerto, peticion);
+        return enHilo([&] {
+            ClienteTcp c(puerto);
+            c.envia(peticion);
+            c.cierraEnvio();
+            return c.leeHastaCierre();
+        });
+    }
 
     static int filas(const QString& texto) {
         return int(

@@ -18,6 +18,7 @@
 #include <QRegularExpression>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <atomic>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
@@ -223,6 +224,35 @@ TEST_F(frmComSocketTest, ShortRequestsGoBeforeLargeOnesThatCameFirst) {
 }
 
 // One bound on all connections' unfinished bytes: the one passing it is closed and traced, the rest served.
+// A till's short request goes before those of an address that holds many connections, though it
+// came after them.
+TEST_F(frmComSocketTest, ATillsRequestGoesBeforeThoseOfAnAddressHoldingMany) {
+    Retenida k;
+    retiene(k, "bloquea", -1, QStringLiteral("ok"));
+    const in_addr_t muchas = INADDR_LOOPBACK + 1;
+    const auto r = enHilo(
+        [&] {
+            ClienteTcp a(puerto, muchas);
+            a.envia(R"({"bloquea":1})");
+            k.primeraEmpezada.espera();
+            std::vector<std::unique_ptr<ClienteTcp>> c;
+            for (int i = 2; i <= 4; ++i)
+                c.push_back(std::make_unique<ClienteTcp>(puerto, muchas)),
+                    c.back()->envia("{\"n\":" + QByteArray::number(i) + "}");
+            ClienteTcp caja(puerto);
+            caja.envia(R"({"caja":1})");
+            k.suelta.set_value();
+            QByteArrayList r{a.leeHastaCierre(), caja.leeHastaCierre()};
+            for (auto& x : c)
+                r << x->leeHastaCierre();
+            return r;
+        },
+        {&k.primeraEmpezada});
+    EXPECT_EQ(r, QByteArrayList(5, "200 OK\rok")) << "each reply within 5 s";
+    ASSERT_EQ(k.orden.size(), 5);
+    EXPECT_EQ(k.orden.at(1), R"({"caja":1})") << k.orden.join(' ').toStdString();
+}
+
 TEST_F(frmComSocketTest, UnfinishedRequestsOfEveryConnectionShareOneBound) {
     ventana->setMaxBytesRetenidos(300000);
     manejador = [](const QString& d, QString& r) { r = QString::number(d.size()); };
@@ -529,8 +559,188 @@ TEST_F(frmComSocketTest, BurstOfConnectionsFitsTheAcceptQueueAndEachGetsItsOwnRe
     esperaConexiones(0);
 }
 
+// A request that the peer writes in pieces, pausing longer than the quiet time, runs whole and once
+// (an object ends only where the reader closes it); a comment before the object starts nothing; an
+// object that never closes is closed at the request's bound, unanswered and traced.
+TEST_F(frmComSocketTest, ARequestInPiecesWithPausesLongerThanTheQuietTimeRunsWhole) {
+    constexpr int kPausaMs = trama::kSilencioMs + 200; // the peer's pause, longer than the quiet time
+    ventana->setLimitePeticionMs(3 * kPausaMs);
+    QStringList recibidas;
+    manejador = [&](const QString& d, QString& r) { recibidas << d, r = d; };
+    const QByteArray ticket =
+        R"({"accion":"ImprimirTicketCocinaEspecial","texto":"1 Entrecot al punto\r\n2 Agua mineral"})";
+    const qsizetype corte = ticket.indexOf("Entrecot") + 8;
+    const struct {
+        QByteArrayList piezas; // a pause between each two
+        QByteArrayList respuestas;
+        QStringList recibidas;
+    } casos[] = {
+        {{ticket.left(corte), ticket.mid(corte)}, {"200 OK\r" + ticket}, {ticket}},
+        {{ticket.left(10), ticket.mid(10, 20), ticket.mid(30)}, {"200 OK\r" + ticket}, {ticket}},
+        // Kept: the comment holding "{" before each object, and a second request right behind.
+        {{"conexion_persistente/* { */", R"({"accion":"Ping"})", "\r\nconexion_persistente// {\r\n{\"n\":2}"},
+         {"200 OK\r{\"accion\":\"Ping\"}", "200 OK\r{\"n\":2}"},
+         {R"({"accion":"Ping"})", R"({"n":2})"}},
+        // A text without an object still ends by the quiet time; a prefix alone is not one.
+        {{"conexion_persistente_end", "null"},
+         {"null" + QByteArray(1, '\0') + trama::kMarcaFin.toLatin1() + '\0'},
+         {"null"}},
+        // Never closed: nothing runs, the connection closes at the bound.
+        {{ticket.left(corte), ""}, {""}, {}},
+    };
+    for (const auto& k : casos) {
+        SCOPED_TRACE(k.piezas.join('|').toStdString());
+        recibidas.clear();
+        recordingMainWindow().grid.clear();
+        const auto r = enHilo([&] {
+            QByteArrayList r;
+            ClienteTcp c(puerto);
+            const bool guardada = k.piezas.first().startsWith("conexion_persistente");
+            const bool marca = k.piezas.first().startsWith("conexion_persistente_end");
+            for (qsizetype i = 0; i < k.piezas.size(); ++i) {
+                if (i > 0)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(kPausaMs)); // the peer pauses
+                c.envia(k.piezas[i]);
+            }
+            if (guardada)
+                for (int i = 0; i < k.respuestas.size(); ++i)
+                    r << c.leeRespuesta(marca);
+            else
+                r << c.leeHastaCierre();
+            return r;
+        });
+        ASSERT_EQ(r, k.respuestas);
+        ASSERT_EQ(recibidas, k.recibidas);
+        if (k.recibidas.isEmpty()) {
+            ASSERT_EQ(recordingMainWindow().grid.filter("Petición sin terminar tras 2 s desde 127.0.0.1").size(), 1);
+        }
+        esperaConexiones(0);
+    }
+}
+
+// The server closes after its last reply while the peer has sent more (pipelined requests behind
+// one that is not kept, a line end of its own) and reads slowly (the replies wait in the server's
+// sending buffer): every reply written reaches it, then the end of the data, never a reset.
+TEST_F(frmComSocketTest, EveryWrittenReplyReachesAPeerThatReadsSlowly) {
+    manejador = [](const QString& d, QString& r) { r = d; };
+    // Replies far larger than what the peer's receive buffer holds: most wait in the server's.
+    const QByteArray ping = R"({"accion":"Ping","t":")" + QByteArray(2000, 'x') + "\"}";
+    const struct {
+        QByteArray peticiones, despues; // in one write; `despues` once the server has closed
+        int respuestas;
+    } casos[] = {
+        {("conexion_persistente" + ping).repeated(60) + ping + ping, "\r\n", 61},
+        {("conexion_persistente" + ping).repeated(20) + ping, ping, 21},
+        {ping, "\r\n", 1},
+        {ping + "\r\n", "conexion_persistente" + ping, 1},
+    };
+    for (const auto& k : casos) {
+        SCOPED_TRACE(k.peticiones.left(60).toStdString());
+        Hito cerrada{"the server to close the connection", [&] { return ventana->conexionesAbiertas() == 0; }};
+        const auto r = enHilo(
+            [&] {
+                ClienteTcp c(puerto, INADDR_LOOPBACK, 4096);
+                c.envia(k.peticiones);
+                QByteArray todo;
+                if (cerrada.espera()) {
+                    c.envia(k.despues);
+                    todo = c.leeHastaCierre();
+                }
+                return std::pair{todo, c.reiniciado()};
+            },
+            {&cerrada});
+        EXPECT_EQ(r.first, ("200 OK\r" + ping).repeated(k.respuestas));
+        EXPECT_FALSE(r.second) << "the connection ended with a reset";
+    }
+}
+
+// Requests the framing closed before a fault (a request nested too deep, or too large) are
+// answered in order, then the connection closes; however the bytes arrive.
+TEST_F(frmComSocketTest, RequestsBeforeAFaultAreAnsweredInOrder) {
+    manejador = [](const QString& d, QString& r) { r = d; };
+    const QByteArray dos = R"(conexion_persistente{"n":1}conexion_persistente{"n":2})";
+    const QByteArray profunda = "conexion_persistente" + QByteArray("{a:").repeated(1200) + QByteArray(1200, '}');
+    const QByteArray grande = R"(conexion_persistente{"t":")" + QByteArray(trama::kMaxPeticion + 10, 'x');
+    for (const QByteArray& falta : {profunda, grande})
+        for (qsizetype pieza : {qsizetype(1) << 30, qsizetype(7), qsizetype(4096)}) {
+            SCOPED_TRACE(std::to_string(falta.size()) + " bytes in pieces of " + std::to_string(pieza));
+            const QByteArray todo = dos + falta;
+            const auto r = enHilo([&] {
+                ClienteTcp c(puerto);
+                for (qsizetype i = 0; i < std::min<qsizetype>(todo.size(), 50000); i += pieza)
+                    c.envia(todo.mid(i, pieza));
+                c.envia(todo.mid(50000));
+                return std::pair{c.leeHastaCierre(), c.reiniciado()};
+            });
+            EXPECT_EQ(r.first, QByteArray("200 OK\r{\"n\":1}200 OK\r{\"n\":2}"));
+            esperaConexiones(0);
+        }
+}
+
+// At the connection limit: the place comes from the address that holds the most, an idle connection
+// of it first, then one gathering a request; a till with one connection keeps it and is answered.
+// With every connection at work the newcomer is refused.
+TEST_F(frmComSocketTest, AFullTableTakesFromTheAddressHoldingMostAndRefusesWhenAllAreBusy) {
+    manejador = [](const QString& d, QString& r) { r = d; };
+    ventana->setMaxConexiones(4);
+    const in_addr_t flood = INADDR_LOOPBACK + 1;
+    ClienteTcp caja(puerto);
+    caja.envia(R"({"accion":"Ping")");
+    esperaConexiones(1);
+    ClienteTcp juntando1(puerto, flood), juntando2(puerto, flood);
+    juntando1.envia(R"({"t":"a)");
+    juntando2.envia(R"({"t":"b)");
+    ASSERT_TRUE(waits::until([&] { return ventana->bytesRetenidos() == 30; }, "the requests being gathered", 5000));
+    ClienteTcp ociosa(puerto, flood); // the one silent for the shortest time, and still the first to go
+    esperaConexiones(4);
+    ClienteTcp nueva1(puerto, INADDR_LOOPBACK + 2);
+    ASSERT_TRUE(waits::until([&] { return ventana->conexionesDesalojadas() == 1; }, "the first place made", 5000));
+    ClienteTcp nueva2(puerto, INADDR_LOOPBACK + 3);
+    ASSERT_TRUE(waits::until([&] { return ventana->conexionesDesalojadas() == 2; }, "the second place made", 5000));
+    const auto r = enHilo([&] {
+        caja.envia("}");
+        return QByteArrayList{caja.leeHastaCierre(), ociosa.leeHastaCierre(), juntando1.leeHastaCierre()};
+    });
+    EXPECT_EQ(r, (QByteArrayList{"200 OK\r{\"accion\":\"Ping\"}", "", ""}));
+    EXPECT_EQ(ventana->bytesRetenidos(), 7) << "the other connection gathering stays";
+    EXPECT_EQ(ventana->conexionesRechazadas(), 0);
+
+    // Every connection at work (handlers that wait): the newcomer is refused, the others answered.
+    std::atomic<bool> suelta = false;
+    int enMano = 0;
+    manejador = [&](const QString& d, QString& r) {
+        ++enMano;
+        program::waitWhile([&] { return !suelta; }, kEsperaHiloMs);
+        r = d;
+    };
+    juntando2.reinicia(); // a reset: its unfinished request is dropped, not handed over
+    nueva2.cierra();
+    esperaConexiones(1);
+    ventana->setMaxConexiones(2);
+    Hito ambas{"both requests in hand", [&] { return enMano == 2; }};
+    Hito rechazo{"the refusal", [&] { return ventana->conexionesRechazadas() == 1; }};
+    const auto r2 = enHilo(
+        [&] {
+            ClienteTcp otra(puerto, INADDR_LOOPBACK + 4);
+            nueva1.envia(R"({"n":1})");
+            otra.envia(R"({"n":2})");
+            QByteArrayList r;
+            if (!ambas.espera())
+                return r;
+            ClienteTcp rechazada(puerto, INADDR_LOOPBACK + 5);
+            rechazo.espera();
+            suelta = true;
+            return QByteArrayList{nueva1.leeHastaCierre(), otra.leeHastaCierre(), rechazada.leeHastaCierre()};
+        },
+        {&ambas, &rechazo});
+    EXPECT_EQ(r2, (QByteArrayList{"200 OK\r{\"n\":1}", "200 OK\r{\"n\":2}", ""}));
+    EXPECT_EQ(recordingMainWindow().grid.filter("Conexión rechazada: 2 conexiones abiertas").size(), 1);
+}
+
 // DescriptorsRunOut's server: a low descriptor limit and, with TARVOLIN_HIJO_SIN_LIMITE, no connection
-// limit so that accept runs out. It prints its port, then every trace line, until its input closes.
+// limit so that accept runs out; with TARVOLIN_HIJO_EMFILE the limit is lowered under the descriptors
+// it holds, so that accept itself fails (EMFILE), until an "r" on its input puts it back. It prints
+// its port, then every trace line, until its input closes.
 TEST(frmComSocketHijo, ServidorConPocosDescriptores) {
     const int limite = qEnvironmentVariableIntValue("TARVOLIN_HIJO_DESCRIPTORES");
     if (limite == 0)
@@ -547,6 +757,12 @@ TEST(frmComSocketHijo, ServidorConPocosDescriptores) {
     ASSERT_TRUE(ventana.IniciaEscucha(p));
     std::printf("puerto %d\n", p);
     std::fflush(stdout);
+    if (qEnvironmentVariableIsSet("TARVOLIN_HIJO_EMFILE")) {
+        const int libre = ::dup(0); // the lowest free descriptor: none from it on
+        ::close(libre);
+        const rlimit bajo{rlim_t(libre), rlim_t(limite)};
+        ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &bajo), 0);
+    }
     qsizetype escritas = 0;
     QTimer traza;
     bool probada = false;
@@ -569,6 +785,8 @@ TEST(frmComSocketHijo, ServidorConPocosDescriptores) {
     QObject::connect(&fin, &QSocketNotifier::activated, [&] {
         char c;
         entrada = ::read(0, &c, 1) > 0;
+        if (entrada && c == 'r')
+            ::setrlimit(RLIMIT_NOFILE, &l);
     });
     program::waitWhile([&] { return entrada; }, 120000);
 }
@@ -590,9 +808,11 @@ double cpuMs(qint64 pid) {
 // spinning, and once the peers leave every Ping is answered again.
 TEST(frmComSocket, DescriptorsRunOutThePortAnswersAgainAndTheCpuStaysBounded) {
     const struct {
-        bool sinLimite;
+        bool sinLimite, emfile;
         const char* episodio;
-    } casos[] = {{false, "Conexiones llenas: "}, {true, "Sin descriptores libres"}};
+    } casos[] = {{false, false, "Conexiones llenas: "},
+                 {true, false, "Sin descriptores libres (reserva"},
+                 {false, true, "Sin descriptores libres (Too many open files)"}};
     for (const auto& k : casos) {
         SCOPED_TRACE(k.episodio);
         QProcess hijo;
@@ -600,6 +820,8 @@ TEST(frmComSocket, DescriptorsRunOutThePortAnswersAgainAndTheCpuStaysBounded) {
         env.insert("TARVOLIN_HIJO_DESCRIPTORES", "96");
         if (k.sinLimite)
             env.insert("TARVOLIN_HIJO_SIN_LIMITE", "1");
+        if (k.emfile)
+            env.insert("TARVOLIN_HIJO_EMFILE", "1");
         hijo.setProcessEnvironment(env);
         hijo.start(QCoreApplication::applicationFilePath(),
                    {"--gtest_filter=frmComSocketHijo.ServidorConPocosDescriptores"});
@@ -620,7 +842,12 @@ TEST(frmComSocket, DescriptorsRunOutThePortAnswersAgainAndTheCpuStaysBounded) {
         program::waitMs(1000); // the window over which the CPU is measured while the server is full
         EXPECT_LT(cpuMs(hijo.processId()) - antes, 200) << "ms of CPU in 1 s with every descriptor taken";
         // Refusals are traced once an episode, connections closed to make room a few a second.
-        if (k.sinLimite) {
+        if (k.emfile) {
+            // accept fails past the reserve: the listener backs off, once traced, until it works again.
+            EXPECT_EQ(salida.count(k.episodio), 1) << salida.toStdString();
+            hijo.write("r");
+            EXPECT_TRUE(hijo.waitForBytesWritten(5000));
+        } else if (k.sinLimite) {
             ASSERT_TRUE(espera("tubería abierta")) << "no descriptor left for the program: " << salida.toStdString();
             EXPECT_EQ(salida.count(k.episodio), 1) << salida.toStdString();
         } else {
