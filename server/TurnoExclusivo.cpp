@@ -2,6 +2,8 @@
 
 #include "platform/Program.h"
 
+#include <QScopedValueRollback>
+
 namespace {
 constexpr int kPasadasEntreTareas = 3;
 }
@@ -52,14 +54,24 @@ void TurnoExclusivo::corre(std::function<void()>& tarea) {
 }
 
 void TurnoExclusivo::onSiguiente() {
+    // Inside the passes below (a task run with ejecutaYa started the timer again): the hand-over
+    // under way decides once its passes are done.
+    if (m_relevando)
+        return;
+    // The passes come first, even with nobody waiting here. A zero timer started while the loop
+    // sends posted calls may run in that same round, before the sockets are polled and before the
+    // requests already read have asked for the turn: a print read just ahead of a ping would find
+    // the turn free and run before it. Meanwhile the turn stays taken, so a print that asks waits
+    // here, and a request that has just connected gets its passes (accept, read, answer).
+    {
+        const QScopedValueRollback relevando(m_relevando, true);
+        for (int i = 0; i < kPasadasEntreTareas; ++i)
+            program::doEvents();
+    }
     if (m_cola.empty()) {
         m_ocupado = false;
         return;
     }
-    // A request that has just connected needs a few passes (accept, read, answer) before the next
-    // print holds the loop again.
-    for (int i = 0; i < kPasadasEntreTareas; ++i)
-        program::doEvents();
     std::function<void()> tarea = std::move(m_cola.front());
     m_cola.pop_front();
     corre(tarea);

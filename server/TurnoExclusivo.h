@@ -7,7 +7,8 @@
 //
 // The turn passes on through a zero timer, never straight from one task to the next: the event
 // loop polls the sockets between two prints, so a ping that came in meanwhile is answered then,
-// not after the whole queue of prints.
+// not after the whole queue of prints. It is freed the same way, after those passes: a print read
+// ahead of that ping waits for them too.
 #include <QObject>
 #include <QTimer>
 #include <deque>
@@ -41,5 +42,6 @@ private:
     QTimer m_relevo;
     bool m_ocupado = false; // taken from the start of a task until the event loop has run after it
     bool m_corriendo = false;
+    bool m_relevando = false; // onSiguiente runs its passes
     std::deque<std::function<void()>> m_cola;
 };
