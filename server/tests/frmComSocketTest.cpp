@@ -741,6 +741,84 @@ TEST_F(frmComSocketTest, AFullTableTakesFromTheAddressHoldingMostAndRefusesWhenA
     EXPECT_EQ(recordingMainWindow().grid.filter("Conexión rechazada: 2 conexiones abiertas").size(), 1);
 }
 
+// Prints waiting for the turn behind a held one fill the table: the address holding the most loses
+// its quietest one, dropped unanswered and never printed, so that a till gets in; a print of an
+// address holding no more than the newcomer's stays, and the newcomer is refused.
+TEST_F(frmComSocketTest, AFullTableDropsAWaitingPrintOfTheAddressHoldingMostButNotATills) {
+    ventana->setPeticionExclusiva([](const QString& d) { return d.contains(QLatin1String("imprime")); });
+    ventana->setMaxConexiones(5);
+    std::atomic<bool> suelta = false;
+    QStringList vistas;
+    manejador = [&](const QString& d, QString& r) {
+        vistas << d;
+        if (d.contains(QLatin1String("retiene"))) // holds the turn; the loop runs meanwhile
+            program::waitWhile([&] { return !suelta; }, kEsperaHiloMs);
+        r = d;
+    };
+    const auto ip = [](int n) { return in_addr_t(INADDR_LOOPBACK + n); };
+    Hito retenida{"the held print to start", [&] { return !vistas.isEmpty(); }};
+    Hito cuatro{"four prints waiting", [&] { return TurnoExclusivo::instancia().enEspera() == 4; }};
+    Hito desalojo{"the place made", [&] { return ventana->conexionesDesalojadas() == 1; }};
+    // The dropped print's task is still in the turn's queue, to be passed over.
+    Hito cinco{"five connections with X's print waiting",
+               [&] { return ventana->conexionesAbiertas() == 5 && TurnoExclusivo::instancia().enEspera() == 5; }};
+    Hito rechazo{"the refusal", [&] { return ventana->conexionesRechazadas() == 1; }};
+    const auto r = enHilo(
+        [&] {
+            QByteArrayList r;
+            ClienteTcp sostiene(puerto, ip(9));
+            sostiene.envia(R"({"imprime":"retiene"})");
+            if (!retenida.espera())
+                return r;
+            // Address 2 holds two connections, the till (5) and address 3 one each; all wait for the turn.
+            ClienteTcp a1(puerto, ip(2));
+            a1.envia(R"({"imprime":"a1"})");
+            ClienteTcp a2(puerto, ip(2)), caja(puerto, ip(5)), b(puerto, ip(3));
+            a2.envia(R"({"imprime":"a2"})");
+            caja.envia(R"({"imprime":"caja"})");
+            b.envia(R"({"imprime":"b"})");
+            if (!cuatro.espera())
+                return r;
+            // A till's ping finds the table full: address 2's quietest print goes.
+            ClienteTcp ping(puerto, ip(6));
+            ping.envia(R"({"accion":"Ping"})");
+            r << ping.leeHastaCierre() << a1.leeHastaCierre();
+            desalojo.espera();
+            // Now every address holds one: X's second connection may take no waiting print's place.
+            ClienteTcp x1(puerto, ip(7));
+            x1.envia(R"({"imprime":"x1"})");
+            if (!cinco.espera())
+                return r;
+            ClienteTcp x2(puerto, ip(7));
+            x2.envia(R"({"imprime":"x2"})");
+            rechazo.espera();
+            r << x2.leeHastaCierre();
+            suelta = true;
+            for (ClienteTcp* c : {&sostiene, &a2, &caja, &b, &x1})
+                r << c->leeHastaCierre();
+            return r;
+        },
+        {&retenida, &cuatro, &desalojo, &cinco, &rechazo});
+    EXPECT_EQ(r, (QByteArrayList{"200 OK\r{\"accion\":\"Ping\"}", "", "", "200 OK\r{\"imprime\":\"retiene\"}",
+                                 "200 OK\r{\"imprime\":\"a2\"}", "200 OK\r{\"imprime\":\"caja\"}",
+                                 "200 OK\r{\"imprime\":\"b\"}", "200 OK\r{\"imprime\":\"x1\"}"}));
+    ASSERT_TRUE(
+        waits::until([] { return TurnoExclusivo::instancia().libre(); }, "the turn's queue to empty", kEsperaMaximaMs));
+    // The dropped print never reached the handler; the others ran in the order they were read.
+    ASSERT_EQ(vistas.size(), 6);
+    EXPECT_EQ(vistas.mid(0, 2), (QStringList{R"({"imprime":"retiene"})", R"({"accion":"Ping"})"}));
+    QStringList despues = vistas.mid(2);
+    despues.sort();
+    EXPECT_EQ(despues, (QStringList{R"({"imprime":"a2"})", R"({"imprime":"b"})", R"({"imprime":"caja"})",
+                                    R"({"imprime":"x1"})"}));
+    EXPECT_EQ(ventana->conexionesDesalojadas(), 1);
+    EXPECT_EQ(ventana->conexionesRechazadas(), 1);
+    const QRegularExpression traza(R"(Conexiones llenas: se cierra la conexión 2 desde 127\.0\.0\.3, callada desde )"
+                                   R"(hace \d+ s, sin atender 1 petición, para aceptar una desde 127\.0\.0\.7:)");
+    EXPECT_EQ(recordingMainWindow().grid.filter(traza).size(), 1)
+        << recordingMainWindow().grid.join('\n').toStdString();
+}
+
 // DescriptorsRunOut's server: a low descriptor limit and, with TARVOLIN_HIJO_SIN_LIMITE, no connection
 // limit so that accept runs out; with TARVOLIN_HIJO_EMFILE the limit is lowered under the descriptors
 // it holds, so that accept itself fails (EMFILE), until an "r" on its input puts it back. It prints
