@@ -742,11 +742,12 @@ TEST_F(frmComSocketTest, AFullTableTakesFromTheAddressHoldingMostAndRefusesWhenA
 }
 
 // Prints waiting for the turn behind a held one fill the table: the address holding the most loses
-// its quietest one, dropped unanswered and never printed, so that a till gets in; a print of an
-// address holding no more than the newcomer's stays, and the newcomer is refused.
+// one gathering a request first, then its quietest waiting print, dropped unanswered and never
+// printed, so that a till gets in. A print of an address holding no more than the newcomer's (the
+// newcomer's own too) stays, and the newcomer is refused.
 TEST_F(frmComSocketTest, AFullTableDropsAWaitingPrintOfTheAddressHoldingMostButNotATills) {
     ventana->setPeticionExclusiva([](const QString& d) { return d.contains(QLatin1String("imprime")); });
-    ventana->setMaxConexiones(5);
+    ventana->setMaxConexiones(6);
     std::atomic<bool> suelta = false;
     QStringList vistas;
     manejador = [&](const QString& d, QString& r) {
@@ -756,12 +757,15 @@ TEST_F(frmComSocketTest, AFullTableDropsAWaitingPrintOfTheAddressHoldingMostButN
         r = d;
     };
     const auto ip = [](int n) { return in_addr_t(INADDR_LOOPBACK + n); };
+    const auto enEspera = [] { return TurnoExclusivo::instancia().enEspera(); };
     Hito retenida{"the held print to start", [&] { return !vistas.isEmpty(); }};
-    Hito cuatro{"four prints waiting", [&] { return TurnoExclusivo::instancia().enEspera() == 4; }};
-    Hito desalojo{"the place made", [&] { return ventana->conexionesDesalojadas() == 1; }};
-    // The dropped print's task is still in the turn's queue, to be passed over.
-    Hito cinco{"five connections with X's print waiting",
-               [&] { return ventana->conexionesAbiertas() == 5 && TurnoExclusivo::instancia().enEspera() == 5; }};
+    Hito llena{"four prints waiting and one request gathered",
+               [&] { return enEspera() == 4 && ventana->bytesRetenidos() > 0; }};
+    Hito primera{"the first place made", [&] { return ventana->conexionesDesalojadas() == 1; }};
+    Hito segunda{"the second place made", [&] { return ventana->conexionesDesalojadas() == 2; }};
+    // The dropped print's task stays in the turn's queue, to be passed over.
+    Hito seis{"six connections with X's prints waiting",
+              [&] { return ventana->conexionesAbiertas() == 6 && enEspera() == 6; }};
     Hito rechazo{"the refusal", [&] { return ventana->conexionesRechazadas() == 1; }};
     const auto r = enHilo(
         [&] {
@@ -770,53 +774,66 @@ TEST_F(frmComSocketTest, AFullTableDropsAWaitingPrintOfTheAddressHoldingMostButN
             sostiene.envia(R"({"imprime":"retiene"})");
             if (!retenida.espera())
                 return r;
-            // Address 2 holds two connections, the till (5) and address 3 one each; all wait for the turn.
+            // Address 2 holds three connections (two prints waiting, one gathering), the till (5)
+            // and address 3 one print each.
             ClienteTcp a1(puerto, ip(2));
             a1.envia(R"({"imprime":"a1"})");
-            ClienteTcp a2(puerto, ip(2)), caja(puerto, ip(5)), b(puerto, ip(3));
+            ClienteTcp a2(puerto, ip(2)), a3(puerto, ip(2)), caja(puerto, ip(5)), b(puerto, ip(3));
             a2.envia(R"({"imprime":"a2"})");
+            a3.envia(R"({"imprime":"a3)");
             caja.envia(R"({"imprime":"caja"})");
             b.envia(R"({"imprime":"b"})");
-            if (!cuatro.espera())
+            if (!llena.espera())
                 return r;
-            // A till's ping finds the table full: address 2's quietest print goes.
-            ClienteTcp ping(puerto, ip(6));
-            ping.envia(R"({"accion":"Ping"})");
-            r << ping.leeHastaCierre() << a1.leeHastaCierre();
-            desalojo.espera();
-            // Now every address holds one: X's second connection may take no waiting print's place.
-            ClienteTcp x1(puerto, ip(7));
+            // Two tills find the table full: address 2's request being gathered goes, then its quietest print.
+            ClienteTcp ping1(puerto, ip(6));
+            if (!primera.espera())
+                return r;
+            ClienteTcp ping2(puerto, ip(8));
+            segunda.espera();
+            ping1.envia(R"({"accion":"Ping"})");
+            ping2.envia(R"({"accion":"Ping","n":2})");
+            r << ping1.leeHastaCierre() << ping2.leeHastaCierre() << a3.leeHastaCierre() << a1.leeHastaCierre();
+            // Every address holds one now; address 7 comes to hold two prints: its third connection
+            // may take no waiting print's place, not even one of its own.
+            ClienteTcp x1(puerto, ip(7)), x2(puerto, ip(7));
             x1.envia(R"({"imprime":"x1"})");
-            if (!cinco.espera())
-                return r;
-            ClienteTcp x2(puerto, ip(7));
             x2.envia(R"({"imprime":"x2"})");
+            if (!seis.espera())
+                return r;
+            ClienteTcp x3(puerto, ip(7));
             rechazo.espera();
-            r << x2.leeHastaCierre();
+            r << x3.leeHastaCierre();
             suelta = true;
-            for (ClienteTcp* c : {&sostiene, &a2, &caja, &b, &x1})
+            for (ClienteTcp* c : {&sostiene, &a2, &caja, &b, &x1, &x2})
                 r << c->leeHastaCierre();
             return r;
         },
-        {&retenida, &cuatro, &desalojo, &cinco, &rechazo});
-    EXPECT_EQ(r, (QByteArrayList{"200 OK\r{\"accion\":\"Ping\"}", "", "", "200 OK\r{\"imprime\":\"retiene\"}",
-                                 "200 OK\r{\"imprime\":\"a2\"}", "200 OK\r{\"imprime\":\"caja\"}",
-                                 "200 OK\r{\"imprime\":\"b\"}", "200 OK\r{\"imprime\":\"x1\"}"}));
+        {&retenida, &llena, &primera, &segunda, &seis, &rechazo});
+    EXPECT_EQ(r, (QByteArrayList{"200 OK\r{\"accion\":\"Ping\"}", "200 OK\r{\"accion\":\"Ping\",\"n\":2}", "", "", "",
+                                 "200 OK\r{\"imprime\":\"retiene\"}", "200 OK\r{\"imprime\":\"a2\"}",
+                                 "200 OK\r{\"imprime\":\"caja\"}", "200 OK\r{\"imprime\":\"b\"}",
+                                 "200 OK\r{\"imprime\":\"x1\"}", "200 OK\r{\"imprime\":\"x2\"}"}));
     ASSERT_TRUE(
         waits::until([] { return TurnoExclusivo::instancia().libre(); }, "the turn's queue to empty", kEsperaMaximaMs));
-    // The dropped print never reached the handler; the others ran in the order they were read.
-    ASSERT_EQ(vistas.size(), 6);
-    EXPECT_EQ(vistas.mid(0, 2), (QStringList{R"({"imprime":"retiene"})", R"({"accion":"Ping"})"}));
-    QStringList despues = vistas.mid(2);
-    despues.sort();
-    EXPECT_EQ(despues, (QStringList{R"({"imprime":"a2"})", R"({"imprime":"b"})", R"({"imprime":"caja"})",
-                                    R"({"imprime":"x1"})"}));
-    EXPECT_EQ(ventana->conexionesDesalojadas(), 1);
+    // The dropped print never reached the handler; every other request ran once.
+    ASSERT_EQ(vistas.size(), 8) << vistas.join(' ').toStdString();
+    vistas.sort();
+    EXPECT_EQ(vistas, (QStringList{R"({"accion":"Ping","n":2})", R"({"accion":"Ping"})", R"({"imprime":"a2"})",
+                                   R"({"imprime":"b"})", R"({"imprime":"caja"})", R"({"imprime":"retiene"})",
+                                   R"({"imprime":"x1"})", R"({"imprime":"x2"})"}));
+    EXPECT_EQ(ventana->conexionesDesalojadas(), 2);
     EXPECT_EQ(ventana->conexionesRechazadas(), 1);
-    const QRegularExpression traza(R"(Conexiones llenas: se cierra la conexión 2 desde 127\.0\.0\.3, callada desde )"
-                                   R"(hace \d+ s, sin atender 1 petición, para aceptar una desde 127\.0\.0\.7:)");
-    EXPECT_EQ(recordingMainWindow().grid.filter(traza).size(), 1)
-        << recordingMainWindow().grid.join('\n').toStdString();
+    const QStringList trazas = recordingMainWindow().grid.filter("Conexiones llenas: ");
+    ASSERT_EQ(trazas.size(), 2);
+    EXPECT_TRUE(trazas.at(0).contains(QRegularExpression(
+        R"(^Conexiones llenas: se cierra la conexión 4 desde 127\.0\.0\.3, callada desde hace \d+ s, )"
+        R"(para aceptar una desde 127\.0\.0\.7:)")))
+        << trazas.at(0).toStdString();
+    EXPECT_TRUE(trazas.at(1).contains(QRegularExpression(
+        R"(^Conexiones llenas: se cierra la conexión 2 desde 127\.0\.0\.3, callada desde hace \d+ s, )"
+        R"(sin atender 1 petición, para aceptar una desde 127\.0\.0\.9:)")))
+        << trazas.at(1).toStdString();
 }
 
 // DescriptorsRunOut's server: a low descriptor limit and, with TARVOLIN_HIJO_SIN_LIMITE, no connection
