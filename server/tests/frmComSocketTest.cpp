@@ -774,10 +774,10 @@ TEST_F(frmComSocketTest, AFullTableDropsAWaitingPrintOfTheAddressHoldingMostButN
             sostiene.envia(R"({"imprime":"retiene"})");
             if (!retenida.espera())
                 return r;
-            // Address 2 holds three connections (two prints waiting, one gathering), the till (5)
-            // and address 3 one print each.
+            // Address 2 holds three connections (prints waiting: two on the first, one behind the
+            // other; one gathering), the till (5) and address 3 one print each.
             ClienteTcp a1(puerto, ip(2));
-            a1.envia(R"({"imprime":"a1"})");
+            a1.envia(R"(conexion_persistente{"imprime":"a1"}conexion_persistente{"imprime":"a1b"})");
             ClienteTcp a2(puerto, ip(2)), a3(puerto, ip(2)), caja(puerto, ip(5)), b(puerto, ip(3));
             a2.envia(R"({"imprime":"a2"})");
             a3.envia(R"({"imprime":"a3)");
@@ -832,7 +832,7 @@ TEST_F(frmComSocketTest, AFullTableDropsAWaitingPrintOfTheAddressHoldingMostButN
         << trazas.at(0).toStdString();
     EXPECT_TRUE(trazas.at(1).contains(QRegularExpression(
         R"(^Conexiones llenas: se cierra la conexión 2 desde 127\.0\.0\.3, callada desde hace \d+ s, )"
-        R"(sin atender 1 petición, para aceptar una desde 127\.0\.0\.9:)")))
+        R"(sin atender 2 peticiones, para aceptar una desde 127\.0\.0\.9:)")))
         << trazas.at(1).toStdString();
 }
 
