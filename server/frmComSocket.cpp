@@ -132,6 +132,7 @@ public:
     bool enTurno = false;      // ... and it waits for the print turn, not started yet
     bool enviando = false;     // its reply is being written
     bool cerrada = false;      // closed and unloaded
+    bool desalojada = false;   // ... to make room for another: its waiting requests are dropped
     int revisionesEnPausa = 0; // readings of the request being gathered that a pause asked for
     qint64 pausaRevision() const { return revisionesEnPausa == 0 ? kPasoBarridoMs : trama::kSilencioMs; }
     bool sinMas = false;         // a fault ended the reading: what was queued before it is answered, then it closes
@@ -344,8 +345,9 @@ bool frmComSocket::haceSitio(const QString& ip) {
     const qint64 segundos = (ahora - callada->actividad) / 1000;
     const qint64 descartadas = qint64(callada->pendientes.size()) + (callada->enTurno ? 1 : 0);
     ++m_desalojadas;
+    callada->desalojada = true;
     descargaElemento(callada);
-    // Its requests never run: the queues and the print turn pass over a closed connection.
+    // Its requests never run: the queues pass over a closed connection, the print turn over this one.
     callada->pendientes.clear();
     // Under a flood of connections a few lines a second say it.
     if (ahora / 1000 != m_segundoDesalojo)
@@ -629,8 +631,9 @@ void frmComSocket::atiendeSiguiente(const ConexionPtr& c) {
         TurnoExclusivo::instancia().ejecuta(
             [ventana = QPointer<frmComSocket>(this), c, datos, peticion = std::move(peticion)] {
                 c->enTurno = false;
-                // A connection closed while its request waited (made room for another): it never runs.
-                if (ventana && !c->cerrada)
+                // A connection closed to make room while its request waited: that request never runs. (One
+                // whose peer left meanwhile still prints: the kitchen needs the ticket all the same.)
+                if (ventana && !c->desalojada)
                     ventana->atiende(c, datos, peticion);
                 else
                     c->atendiendo = false;
