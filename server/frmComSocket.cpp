@@ -129,8 +129,10 @@ public:
     std::deque<QByteArray> pendientes;
     QString Tag;
     bool atendiendo = false;   // a request of this connection is being handled (or waits for the turn)
+    bool enTurno = false;      // ... and it waits for the print turn, not started yet
     bool enviando = false;     // its reply is being written
     bool cerrada = false;      // closed and unloaded
+    bool desalojada = false;   // ... to make room for another: its waiting requests are dropped
     int revisionesEnPausa = 0; // readings of the request being gathered that a pause asked for
     qint64 pausaRevision() const { return revisionesEnPausa == 0 ? kPasoBarridoMs : trama::kSilencioMs; }
     bool sinMas = false;         // a fault ended the reading: what was queued before it is answered, then it closes
@@ -315,29 +317,49 @@ int frmComSocket::conexionesDe(const QString& ip) const {
 
 bool frmComSocket::haceSitio(const QString& ip) {
     // The connection that goes belongs to the address that holds the most; of its connections, one
-    // that gathers nothing goes before one that gathers a request, then the one silent for longest.
-    // A connection with a request in hand (served, waiting its turn, or its reply going out) stays.
-    // So a peer that holds one or two connections (a till) pays only when no address holds more.
+    // that gathers nothing goes before one that gathers a request, then one whose requests only wait
+    // (in the queues or for the print turn), then the one silent for longest. A connection whose
+    // request runs, or whose reply goes out, stays. So a peer that holds one or two connections (a
+    // till) pays only when no address holds more: a flood of prints waiting their turn cannot keep it out.
+    const int delNuevo = conexionesDe(ip);
+    // Requests that wait and have not started (one whose reading a fault ended has some).
+    auto espera = [](const Conexion& c) { return !c.pendientes.empty() || c.enTurno || c.sinMas; };
+    auto clave = [&](const Conexion& c) {
+        return std::tuple(-*c.delPar, espera(c) ? 2 : !c.lector.vacio() ? 1 : 0, c.actividad, c.orden);
+    };
     ConexionPtr callada;
-    auto clave = [](const Conexion& c) { return std::tuple(-*c.delPar, !c.lector.vacio(), c.actividad, c.orden); };
-    for (const auto& [indice, c] : m_socket)
-        if (!c->atendiendo && !c->enviando && c->pendientes.empty() && !c->sinMas &&
-            (!callada || clave(*c) < clave(*callada)))
+    for (const auto& [indice, c] : m_socket) {
+        const bool corre = c->atendiendo && !c->enTurno;
+        if (corre || c->enviando)
+            continue;
+        // Waiting requests are dropped only for an address that holds more than the newcomer's.
+        if (espera(*c) && *c->delPar <= delNuevo)
+            continue;
+        if (!callada || clave(*c) < clave(*callada))
             callada = c;
+    }
     // The newcomer's address never takes a place from one that holds no more than it does.
-    if (!callada || (callada->ip != ip && *callada->delPar <= conexionesDe(ip)))
+    if (!callada || (callada->ip != ip && *callada->delPar <= delNuevo))
         return false;
     const qint64 ahora = ahoraMs();
     const qint64 segundos = (ahora - callada->actividad) / 1000;
+    const qint64 descartadas = qint64(callada->pendientes.size()) + (callada->enTurno ? 1 : 0);
     ++m_desalojadas;
+    callada->desalojada = true;
     descargaElemento(callada);
+    // Its requests never run: the queues pass over a closed connection, the print turn over this one.
+    callada->pendientes.clear();
     // Under a flood of connections a few lines a second say it.
     if (ahora / 1000 != m_segundoDesalojo)
         m_segundoDesalojo = ahora / 1000, m_desalojosEnSegundo = 0;
     if (++m_desalojosEnSegundo <= kTrazasDesalojoPorSegundo)
         Log(QStringLiteral("Conexiones llenas: se cierra la conexión ") + texto(callada->indice) +
             QStringLiteral(" desde ") + callada->ip + QStringLiteral(", callada desde hace ") + texto(segundos) +
-            QStringLiteral(" s, para aceptar una desde ") + ip);
+            QStringLiteral(" s") +
+            (descartadas > 0 ? QStringLiteral(", sin atender ") + texto(descartadas) +
+                                   (descartadas == 1 ? QStringLiteral(" petición") : QStringLiteral(" peticiones"))
+                             : QString()) +
+            QStringLiteral(", para aceptar una desde ") + ip);
     return true;
 }
 
@@ -605,9 +627,13 @@ void frmComSocket::atiendeSiguiente(const ConexionPtr& c) {
     const QString datos = cp1252::decode(bruto);
     trama::PeticionRecibida peticion = trama::analizaPeticion(datos);
     if (m_peticionExclusiva && m_peticionExclusiva(peticion.datos)) {
+        c->enTurno = true;
         TurnoExclusivo::instancia().ejecuta(
             [ventana = QPointer<frmComSocket>(this), c, datos, peticion = std::move(peticion)] {
-                if (ventana)
+                c->enTurno = false;
+                // A connection closed to make room while its request waited: that request never runs. (One
+                // whose peer left meanwhile still prints: the kitchen needs the ticket all the same.)
+                if (ventana && !c->desalojada)
                     ventana->atiende(c, datos, peticion);
                 else
                     c->atendiendo = false;

@@ -9,7 +9,8 @@
 // and maxConexionesPorPar() from one peer address (kept connections count too). A connection over
 // the address's limit is accepted and closed at once, with one trace line per episode of refusals;
 // at the connection limit a connection of the address that holds the most (one with nothing being
-// served, gathering nothing if it can) is closed, traced, to make room, so a till always gets in. When accepting fails
+// served, gathering nothing if it can; else one whose requests only wait, dropped unanswered, when that address holds
+// more than the newcomer's) is closed, traced, to make room, so a till always gets in. When accepting fails
 // for lack of descriptors all the same, the port is not watched for a short back-off and is watched again by itself
 // (one log line per episode). At most kMaxPendientes whole requests wait per connection (then the connection is not
 // read until one is handled), and the bytes of unfinished and queued requests of every connection together stay under
@@ -174,8 +175,8 @@ private:
     void entregaResto(const ConexionPtr& c);
     // Counts the connection's bytes into the total; past the bound it closes it and says false.
     bool cuentaBytes(const ConexionPtr& c);
-    // At the connection limit: closes the silent connection that has waited longest; false when
-    // every connection is at work.
+    // At the connection limit: closes the silent connection that has waited longest, or one whose
+    // requests have not started; false when every connection is at work.
     bool haceSitio(const QString& ip);
     int conexionesDe(const QString& ip) const;
     // The sweep: quiet time, request time and inactivity of every connection.

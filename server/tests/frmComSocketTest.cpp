@@ -741,6 +741,101 @@ TEST_F(frmComSocketTest, AFullTableTakesFromTheAddressHoldingMostAndRefusesWhenA
     EXPECT_EQ(recordingMainWindow().grid.filter("Conexión rechazada: 2 conexiones abiertas").size(), 1);
 }
 
+// Prints waiting for the turn behind a held one fill the table: the address holding the most loses
+// one gathering a request first, then its quietest waiting print, dropped unanswered and never
+// printed, so that a till gets in. A print of an address holding no more than the newcomer's (the
+// newcomer's own too) stays, and the newcomer is refused.
+TEST_F(frmComSocketTest, AFullTableDropsAWaitingPrintOfTheAddressHoldingMostButNotATills) {
+    ventana->setPeticionExclusiva([](const QString& d) { return d.contains(QLatin1String("imprime")); });
+    ventana->setMaxConexiones(6);
+    std::atomic<bool> suelta = false;
+    QStringList vistas;
+    manejador = [&](const QString& d, QString& r) {
+        vistas << d;
+        if (d.contains(QLatin1String("retiene"))) // holds the turn; the loop runs meanwhile
+            program::waitWhile([&] { return !suelta; }, kEsperaHiloMs);
+        r = d;
+    };
+    const auto ip = [](int n) { return in_addr_t(INADDR_LOOPBACK + n); };
+    const auto enEspera = [] { return TurnoExclusivo::instancia().enEspera(); };
+    Hito retenida{"the held print to start", [&] { return !vistas.isEmpty(); }};
+    Hito llena{"four prints waiting and one request gathered",
+               [&] { return enEspera() == 4 && ventana->bytesRetenidos() > 0; }};
+    Hito primera{"the first place made", [&] { return ventana->conexionesDesalojadas() == 1; }};
+    Hito segunda{"the second place made", [&] { return ventana->conexionesDesalojadas() == 2; }};
+    // The dropped print's task stays in the turn's queue, to be passed over.
+    Hito seis{"six connections with X's prints waiting",
+              [&] { return ventana->conexionesAbiertas() == 6 && enEspera() == 6; }};
+    Hito rechazo{"the refusal", [&] { return ventana->conexionesRechazadas() == 1; }};
+    const auto r = enHilo(
+        [&] {
+            QByteArrayList r;
+            ClienteTcp sostiene(puerto, ip(9));
+            sostiene.envia(R"({"imprime":"retiene"})");
+            if (!retenida.espera())
+                return r;
+            // Address 2 holds three connections (prints waiting: two on the first, one behind the
+            // other; one gathering), the till (5) and address 3 one print each.
+            ClienteTcp a1(puerto, ip(2));
+            a1.envia(R"(conexion_persistente{"imprime":"a1"}conexion_persistente{"imprime":"a1b"})");
+            ClienteTcp a2(puerto, ip(2)), a3(puerto, ip(2)), caja(puerto, ip(5)), b(puerto, ip(3));
+            a2.envia(R"({"imprime":"a2"})");
+            a3.envia(R"({"imprime":"a3)");
+            caja.envia(R"({"imprime":"caja"})");
+            b.envia(R"({"imprime":"b"})");
+            if (!llena.espera())
+                return r;
+            // Two tills find the table full: address 2's request being gathered goes, then its quietest print.
+            ClienteTcp ping1(puerto, ip(6));
+            if (!primera.espera())
+                return r;
+            ClienteTcp ping2(puerto, ip(8));
+            segunda.espera();
+            ping1.envia(R"({"accion":"Ping"})");
+            ping2.envia(R"({"accion":"Ping","n":2})");
+            r << ping1.leeHastaCierre() << ping2.leeHastaCierre() << a3.leeHastaCierre() << a1.leeHastaCierre();
+            // Every address holds one now; address 7 comes to hold two prints: its third connection
+            // may take no waiting print's place, not even one of its own.
+            ClienteTcp x1(puerto, ip(7)), x2(puerto, ip(7));
+            x1.envia(R"({"imprime":"x1"})");
+            x2.envia(R"({"imprime":"x2"})");
+            if (!seis.espera())
+                return r;
+            ClienteTcp x3(puerto, ip(7));
+            rechazo.espera();
+            r << x3.leeHastaCierre();
+            suelta = true;
+            for (ClienteTcp* c : {&sostiene, &a2, &caja, &b, &x1, &x2})
+                r << c->leeHastaCierre();
+            return r;
+        },
+        {&retenida, &llena, &primera, &segunda, &seis, &rechazo});
+    EXPECT_EQ(r, (QByteArrayList{"200 OK\r{\"accion\":\"Ping\"}", "200 OK\r{\"accion\":\"Ping\",\"n\":2}", "", "", "",
+                                 "200 OK\r{\"imprime\":\"retiene\"}", "200 OK\r{\"imprime\":\"a2\"}",
+                                 "200 OK\r{\"imprime\":\"caja\"}", "200 OK\r{\"imprime\":\"b\"}",
+                                 "200 OK\r{\"imprime\":\"x1\"}", "200 OK\r{\"imprime\":\"x2\"}"}));
+    ASSERT_TRUE(
+        waits::until([] { return TurnoExclusivo::instancia().libre(); }, "the turn's queue to empty", kEsperaMaximaMs));
+    // The dropped print never reached the handler; every other request ran once.
+    ASSERT_EQ(vistas.size(), 8) << vistas.join(' ').toStdString();
+    vistas.sort();
+    EXPECT_EQ(vistas, (QStringList{R"({"accion":"Ping","n":2})", R"({"accion":"Ping"})", R"({"imprime":"a2"})",
+                                   R"({"imprime":"b"})", R"({"imprime":"caja"})", R"({"imprime":"retiene"})",
+                                   R"({"imprime":"x1"})", R"({"imprime":"x2"})"}));
+    EXPECT_EQ(ventana->conexionesDesalojadas(), 2);
+    EXPECT_EQ(ventana->conexionesRechazadas(), 1);
+    const QStringList trazas = recordingMainWindow().grid.filter("Conexiones llenas: ");
+    ASSERT_EQ(trazas.size(), 2);
+    EXPECT_TRUE(trazas.at(0).contains(QRegularExpression(
+        R"(^Conexiones llenas: se cierra la conexión 4 desde 127\.0\.0\.3, callada desde hace \d+ s, )"
+        R"(para aceptar una desde 127\.0\.0\.7:)")))
+        << trazas.at(0).toStdString();
+    EXPECT_TRUE(trazas.at(1).contains(QRegularExpression(
+        R"(^Conexiones llenas: se cierra la conexión 2 desde 127\.0\.0\.3, callada desde hace \d+ s, )"
+        R"(sin atender 2 peticiones, para aceptar una desde 127\.0\.0\.9:)")))
+        << trazas.at(1).toStdString();
+}
+
 // DescriptorsRunOut's server: a low descriptor limit and, with TARVOLIN_HIJO_SIN_LIMITE, no connection
 // limit so that accept runs out; with TARVOLIN_HIJO_EMFILE the limit is lowered under the descriptors
 // it holds, so that accept itself fails (EMFILE), until an "r" on its input puts it back. It prints
