@@ -5,6 +5,7 @@
 
 #include <QRegularExpression>
 #include <QSet>
+#include <utility>
 
 namespace ComandosPrevios {
 
@@ -124,18 +125,17 @@ QString alcanzaSinTransacciones(QList<Tabla> pendientes, ado::Connection& cn) {
             else if (rs->Fields(3).Value.toString() != QLatin1String("YES"))
                 return nombre;
         }
-        for (ado::RecordsetPtr rs = busca(cn,
-                                          QStringLiteral("select event_object_schema, action_statement from "
-                                                         "information_schema.triggers where %1"),
-                                          QStringLiteral("event_object_schema, event_object_table"), nuevas);
-             !rs->isEOF(); rs->MoveNext())
-            anade(rs->Fields(1).Value.toString(), rs->Fields(0).Value.toString());
-        for (ado::RecordsetPtr rs = busca(cn,
-                                          QStringLiteral("select routine_schema, coalesce(routine_definition, '') "
-                                                         "from information_schema.routines where %1"),
-                                          QStringLiteral("routine_schema, routine_name"), nuevas);
-             !rs->isEOF(); rs->MoveNext())
-            anade(rs->Fields(1).Value.toString(), rs->Fields(0).Value.toString());
+        // The triggers on the new tables and the routines named like them: each one's schema and text.
+        const std::pair<const char*, const char*> definiciones[] = {
+            {"select event_object_schema, action_statement from information_schema.triggers where %1",
+             "event_object_schema, event_object_table"},
+            {"select routine_schema, coalesce(routine_definition, '') from information_schema.routines where %1",
+             "routine_schema, routine_name"},
+        };
+        for (const auto& [consulta, columnas] : definiciones)
+            for (ado::RecordsetPtr rs = busca(cn, QString::fromLatin1(consulta), QString::fromLatin1(columnas), nuevas);
+                 !rs->isEOF(); rs->MoveNext())
+                anade(rs->Fields(1).Value.toString(), rs->Fields(0).Value.toString());
     }
     return {};
 }
